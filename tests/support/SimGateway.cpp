@@ -118,5 +118,8 @@ CLIConfig SimGateway::config(const QString& workspace)
     const QString name = ws.value(QStringLiteral("name")).toString();
     if (!name.isEmpty())
         c.name = name;
+    const QString path = ws.value(QStringLiteral("path")).toString();
+    if (!path.isEmpty())
+        c.path = path;
     return c;
 }
