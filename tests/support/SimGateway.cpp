@@ -10,11 +10,11 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-SimGateway::SimGateway(const QString& scenarioPath)
+SimGateway::SimGateway(const QString& scenarioPath, quint16 port)
 {
     m_process.setProgram(Sim::gateway());
     m_process.setArguments(
-        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), scenarioPath });
+        { QStringLiteral("--port"), QString::number(port), QStringLiteral("--scenario"), scenarioPath });
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardInputFile(QProcess::nullDevice());
     m_process.start();
