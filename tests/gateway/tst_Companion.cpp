@@ -7,6 +7,7 @@
 #include "gateway/CLIConfig.h"
 #include "gateway/Json.h"
 
+#include "SimGateway.h"
 #include "TempHome.h"
 
 #include <QDir>
@@ -181,6 +182,7 @@ private slots:
     void relocation();
     void grantFailures_data();
     void grantFailures();
+    void pairAndGrantAtGateway();
 
     void steeringOverridesAndUnknownCommands();
     void callLog();
@@ -407,6 +409,44 @@ void TestCompanion::grantFailures()
     const CLI::Result r = withWorkspace ? CLI::run(args, std::nullopt, workspaceConfig(m_home->path())) : CLI::run(args);
     QCOMPARE(r.code, code);
     QVERIFY(!r.out.trimmed().isEmpty());
+}
+
+void TestCompanion::pairAndGrantAtGateway()
+{
+    SimGateway gateway;
+    QVERIFY2(gateway.ok(), gateway.output().constData());
+    qputenv("BRENLOW_SIM_GATEWAY", gateway.origin().toUtf8());
+
+    // A new folder becomes a new workspace of the gateway, with read declared.
+    const QString folder = m_home->filePath("code/notes");
+    QDir().mkpath(folder);
+    QCOMPARE(CLI::run({"pair", "--path", folder, "--grant", "read"}, folder).code, 0);
+    const auto paired = CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"));
+    QVERIFY(paired);
+    QCOMPARE(paired->api, gateway.origin());
+    const QJsonObject state = gateway.control("GET", "/_sim/state/" + paired->workspace).object();
+    QCOMPARE(state.value("token").toString(), paired->token);
+    QCOMPARE(state.value("path").toString(), folder);
+    QCOMPARE(state.value("permissions").toObject().value("ceiling").toArray(), QJsonArray({"read"}));
+
+    // Pairing into a scenario workspace answers that workspace's token.
+    {
+        const ScopedEnv wanted("BRENLOW_SIM_PAIR_WS", "ws-demo");
+        QCOMPARE(CLI::run({"pair", "--path", folder, "--grant", "read"}, folder).code, 0);
+    }
+    const auto demo = CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"));
+    QVERIFY(demo);
+    QCOMPARE(demo->workspace, QStringLiteral("ws-demo"));
+    QCOMPARE(demo->token, gateway.config().token);
+
+    // grant reaches the workspace's own gateway (TOLVARINE_API) when not steered elsewhere.
+    qunsetenv("BRENLOW_SIM_GATEWAY");
+    CLIConfig cfg = gateway.config();
+    const CLI::Result granted = CLI::run({"grant", "read", "write", "danger"}, folder, cfg);
+    QVERIFY2(granted.code == 0, qPrintable(granted.out));
+    const QJsonObject perms = gateway.control("GET", "/_sim/state/ws-demo").object().value("permissions").toObject();
+    QCOMPARE(perms.value("ceiling").toArray(), QJsonArray({"read", "write", "danger"}));
+    QCOMPARE(perms.value("effective").toObject().value("danger"), QJsonValue(true));
 }
 
 void TestCompanion::steeringOverridesAndUnknownCommands()
