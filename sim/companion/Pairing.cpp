@@ -16,7 +16,7 @@
 
 namespace {
 
-const QStringList kPairingRoots{QStringLiteral(".tolvarine-protected"), QStringLiteral(".tolvarine")};
+const QStringList kPairingRoots { QStringLiteral(".tolvarine-protected"), QStringLiteral(".tolvarine") };
 
 QString home()
 {
@@ -47,8 +47,8 @@ bool safeId(const QString& id)
 bool writePrivate(const QString& path, const QJsonObject& object)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::setPermissions(QFileInfo(path).absolutePath(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        QFileInfo(path).absolutePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;
@@ -74,8 +74,8 @@ QStringList filesOf(const QString& id)
     QStringList files;
     for (const QString& root : kPairingRoots) {
         const QString base = home() + QLatin1Char('/') + root;
-        for (const QString& candidate : {base + QStringLiteral("/workspaces/") + id + QStringLiteral(".json"),
-                                         base + QStringLiteral("/config.json")}) {
+        for (const QString& candidate : { base + QStringLiteral("/workspaces/") + id + QStringLiteral(".json"),
+                 base + QStringLiteral("/config.json") }) {
             const auto object = readObject(candidate);
             if (object && object->value(QStringLiteral("workspace")).toString() == id)
                 files.append(candidate);
@@ -95,7 +95,8 @@ std::optional<QString> option(const QStringList& args, const QString& name)
 
 QJsonObject relocation(bool ok, const QString& path, const QStringList& candidates, const QString& error)
 {
-    return {{"ok", ok}, {"path", path}, {"candidates", QJsonArray::fromStringList(candidates)}, {"error", error}};
+    return { { "ok", ok }, { "path", path }, { "candidates", QJsonArray::fromStringList(candidates) },
+        { "error", error } };
 }
 
 int answer(bool json, const QJsonObject& reply)
@@ -115,7 +116,7 @@ int answer(bool json, const QJsonObject& reply)
 QStringList searchByName(const QString& name, const QString& exclude)
 {
     QStringList found;
-    QStringList level{home()};
+    QStringList level { home() };
     for (int depth = 0; depth < 4 && !level.isEmpty(); ++depth) {
         QStringList next;
         for (const QString& parent : level) {
@@ -142,7 +143,7 @@ int workspaces(const QStringList&)
     QStringList seen;
     for (const QString& root : kPairingRoots) {
         QDir dir(home() + QLatin1Char('/') + root + QStringLiteral("/workspaces"));
-        for (const QFileInfo& info : dir.entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        for (const QFileInfo& info : dir.entryInfoList({ QStringLiteral("*.json") }, QDir::Files, QDir::Name)) {
             const auto object = readObject(info.filePath());
             if (!object)
                 continue;
@@ -152,7 +153,7 @@ int workspaces(const QStringList&)
             seen.append(id);
             say(QStringLiteral("%1\t%2\t%3\n")
                     .arg(id, object->value(QStringLiteral("name")).toString(),
-                         object->value(QStringLiteral("path")).toString()));
+                        object->value(QStringLiteral("path")).toString()));
         }
     }
     if (seen.isEmpty())
@@ -176,7 +177,7 @@ int pair(const QStringList& args)
     const QString grant = option(args, QStringLiteral("--grant")).value_or(QString());
 
     const QString api = gatewayBase();
-    QJsonObject request{{"path", folder}, {"name", folderInfo.fileName()}};
+    QJsonObject request { { "path", folder }, { "name", folderInfo.fileName() } };
     const QString wanted = qEnvironmentVariable("BRENLOW_SIM_PAIR_WS");
     if (!wanted.isEmpty())
         request.insert(QStringLiteral("workspace"), wanted);
@@ -199,8 +200,8 @@ int pair(const QStringList& args)
     }
 
     const QString device = deviceId();
-    const QJsonObject config{{"api", api},       {"workspace", workspace}, {"token", token},
-                             {"path", folder},   {"device", device},       {"name", name}};
+    const QJsonObject config { { "api", api }, { "workspace", workspace }, { "token", token }, { "path", folder },
+        { "device", device }, { "name", name } };
     const QString base = home() + QStringLiteral("/.tolvarine");
     if (!writePrivate(base + QStringLiteral("/workspaces/") + workspace + QStringLiteral(".json"), config)
         || !writePrivate(base + QStringLiteral("/config.json"), config)) {
@@ -213,7 +214,7 @@ int pair(const QStringList& args)
         if (!grant.isEmpty()) {
             const GatewayReply granted
                 = postJson(api, QStringLiteral("/_sim/workspaces/") + workspace + QStringLiteral("/grant"),
-                           {{"device", device}, {"tiers", QJsonArray{grant}}});
+                    { { "device", device }, { "tiers", QJsonArray { grant } } });
             if (!granted.ok())
                 say(QStringLiteral("warning: 没能声明 %1：%2\n").arg(grant, granted.error));
         }
@@ -259,7 +260,8 @@ int relocate(const QStringList& args)
         if (found.size() == 1)
             return answer(json, relocation(true, found.first(), {}, {}));
         if (found.isEmpty())
-            return answer(json, relocation(false, {}, {}, QStringLiteral("在 %1 下面没找到叫 %2 的目录").arg(home(), name)));
+            return answer(
+                json, relocation(false, {}, {}, QStringLiteral("在 %1 下面没找到叫 %2 的目录").arg(home(), name)));
         return answer(json, relocation(false, {}, found, QStringLiteral("找到好几个叫 %1 的目录，挑一个").arg(name)));
     }
 

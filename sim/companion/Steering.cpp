@@ -98,11 +98,9 @@ void Steering::logCall(const QStringList& args) const
         if (key.startsWith(QLatin1String("TOLVARINE_")) || extra.contains(key))
             vars.insert(key, env.value(key));
     }
-    const QJsonObject entry{{"argv", QJsonArray::fromStringList(args)},
-                            {"cwd", QDir::currentPath()},
-                            {"env", vars},
-                            {"pid", qint64(::getpid())},
-                            {"time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}};
+    const QJsonObject entry { { "argv", QJsonArray::fromStringList(args) }, { "cwd", QDir::currentPath() },
+        { "env", vars }, { "pid", qint64(::getpid()) },
+        { "time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) } };
     // One write on an O_APPEND descriptor, so lines of concurrent runs never mix.
     const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
     const QByteArray path = QFile::encodeName(QDir(m_dir).filePath(QStringLiteral("calls.jsonl")));

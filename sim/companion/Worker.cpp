@@ -19,7 +19,7 @@ void onTerm(int)
 void nap(int ms)
 {
     for (int slept = 0; slept < ms && !g_stop; slept += 20) {
-        const timespec step{0, 20 * 1000 * 1000};
+        const timespec step { 0, 20 * 1000 * 1000 };
         nanosleep(&step, nullptr);
     }
 }
@@ -33,7 +33,7 @@ int run(const Steering& steering)
     if (steering.exists(QStringLiteral("run.ignore_term"))) {
         std::signal(SIGTERM, SIG_IGN);
     } else {
-        struct sigaction action {};
+        struct sigaction action { };
         action.sa_handler = onTerm;
         sigemptyset(&action.sa_mask);
         sigaction(SIGTERM, &action, nullptr);
@@ -42,7 +42,7 @@ int run(const Steering& steering)
     const auto env = QProcessEnvironment::systemEnvironment();
     say(QStringLiteral("brenlow run: kind=%1 runtime=%2 ws=%3\n")
             .arg(env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")), env.value(QStringLiteral("TOLVARINE_RUNTIME")),
-                 env.value(QStringLiteral("TOLVARINE_WS"))));
+                env.value(QStringLiteral("TOLVARINE_WS"))));
 
     if (steering.exists(QStringLiteral("run.split_line"))) {
         // One line in two writes, cut inside the three bytes of the last character.

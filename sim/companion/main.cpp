@@ -18,8 +18,8 @@
 
 namespace {
 
-const QStringList kTiers{QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("exec"),
-                         QStringLiteral("web"),  QStringLiteral("push"),  QStringLiteral("danger")};
+const QStringList kTiers { QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("exec"),
+    QStringLiteral("web"), QStringLiteral("push"), QStringLiteral("danger") };
 
 // The steering name of a command; empty for one this tool does not know.
 QString commandKey(const QStringList& args)
@@ -68,10 +68,10 @@ int grant(const QStringList& args)
     if (device.isEmpty())
         device = QStringLiteral("cli-") + QSysInfo::machineHostName();
     const QString api = gatewayBase(env.value(QStringLiteral("TOLVARINE_API")));
-    const GatewayReply reply
-        = postJson(api, QStringLiteral("/_sim/workspaces/") + QString::fromLatin1(QUrl::toPercentEncoding(workspace))
-                            + QStringLiteral("/grant"),
-                   {{"device", device}, {"tiers", QJsonArray::fromStringList(tiers)}});
+    const GatewayReply reply = postJson(api,
+        QStringLiteral("/_sim/workspaces/") + QString::fromLatin1(QUrl::toPercentEncoding(workspace))
+            + QStringLiteral("/grant"),
+        { { "device", device }, { "tiers", QJsonArray::fromStringList(tiers) } });
     if (!reply.ok()) {
         say(QStringLiteral("网关没有接受这次授权（%1）：%2\n").arg(api, reply.error));
         return 1;

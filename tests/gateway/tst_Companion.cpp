@@ -23,7 +23,11 @@ namespace {
 // Sets an environment variable for one scope.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QByteArray& value) : m_name(name) { qputenv(name, value); }
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name)
+    {
+        qputenv(name, value);
+    }
     ~ScopedEnv() { qunsetenv(m_name); }
 
 private:
@@ -62,7 +66,7 @@ QString checkInventoryEntry(const QJsonObject& e)
     r.requiredBool("protocol");
     if (!allIntegral(r.requiredObject("cap_counts")))
         r.fail("cap_counts");
-    for (const json::StrictReader* x : {&r, &health, &auth}) {
+    for (const json::StrictReader* x : { &r, &health, &auth }) {
         if (!x->ok())
             return x->error();
     }
@@ -75,10 +79,10 @@ QString checkSetup(const QJsonObject& e)
     json::StrictReader r(e);
     r.requiredString("kind");
     r.optionalString("display");
-    for (const char* key : {"install_supported", "api_key_supported", "uninstall_supported"})
+    for (const char* key : { "install_supported", "api_key_supported", "uninstall_supported" })
         r.optionalBool(key);
-    for (const char* key : {"install_method", "install_package", "install_source", "install_why", "credential_provider",
-                            "credential_why", "uninstall_method", "uninstall_package", "uninstall_why"})
+    for (const char* key : { "install_method", "install_package", "install_source", "install_why",
+             "credential_provider", "credential_why", "uninstall_method", "uninstall_package", "uninstall_why" })
         r.optionalString(key);
     r.optionalStringList("auth_methods");
     r.optionalStringList("api_key_env_vars");
@@ -100,9 +104,9 @@ QString checkSetup(const QJsonObject& e)
 QString checkEvidence(const QJsonObject& o)
 {
     json::StrictReader r(o);
-    for (const char* key : {"employee_role", "skill_id", "skill_name", "skill_version", "resolution_status"})
+    for (const char* key : { "employee_role", "skill_id", "skill_name", "skill_version", "resolution_status" })
         r.requiredString(key);
-    for (const char* key : {"required_artifacts", "required_validators", "candidate_runtimes"}) {
+    for (const char* key : { "required_artifacts", "required_validators", "candidate_runtimes" }) {
         if (!r.optionalStringList(key))
             r.fail(key);
     }
@@ -123,14 +127,13 @@ QString checkEvidence(const QJsonObject& o)
     }
     for (const QJsonValue& v : r.requiredArray("blocking")) {
         json::StrictReader b(v.toObject());
-        for (const char* key : {"kind", "what", "why", "next_step_owner", "status"})
+        for (const char* key : { "kind", "what", "why", "next_step_owner", "status" })
             b.requiredString(key);
         if (!v.isObject() || !b.ok())
             return QStringLiteral("blocking.") + b.error();
     }
-    static const QSet<QString> statuses{"READY",          "BLOCKED_AUTH",    "BLOCKED_PERMISSION",
-                                        "BLOCKED_VALIDATOR", "BLOCKED_DEVICE", "BLOCKED_RUNTIME",
-                                        "BLOCKED_CAPABILITY"};
+    static const QSet<QString> statuses { "READY", "BLOCKED_AUTH", "BLOCKED_PERMISSION", "BLOCKED_VALIDATOR",
+        "BLOCKED_DEVICE", "BLOCKED_RUNTIME", "BLOCKED_CAPABILITY" };
     if (r.ok() && !statuses.contains(o.value("resolution_status").toString()))
         return QStringLiteral("resolution_status");
     return r.ok() ? QString() : r.error();
@@ -222,7 +225,7 @@ void TestCompanion::cleanup()
 
 void TestCompanion::runtimeReport()
 {
-    const CLI::Result r = CLI::run({"runtimes", "--json"});
+    const CLI::Result r = CLI::run({ "runtimes", "--json" });
     QCOMPARE(r.code, 0);
     // The recovery runner needs the whole output to be the report.
     const auto report = json::parseObject(r.out.toUtf8());
@@ -247,8 +250,9 @@ void TestCompanion::runtimeReport()
         protocol |= e.value("protocol").toBool();
         noVersion |= health.value("version").toString().isEmpty();
     }
-    QCOMPARE(usability, (QSet<QString>{"ready", "login_required", "credentials_required", "not_installed",
-                                       "unsupported", "user_supplied", "degraded", "unknown"}));
+    QCOMPARE(usability,
+        (QSet<QString> { "ready", "login_required", "credentials_required", "not_installed", "unsupported",
+            "user_supplied", "degraded", "unknown" }));
     QVERIFY(loginCommand && pathAndError && errorOnly && protocol && noVersion);
 }
 
@@ -259,7 +263,8 @@ void TestCompanion::daemonStatus_data()
     QTest::addColumn<bool>("hasRunning");
     QTest::newRow("healthy by default") << QByteArray() << "running" << true;
     QTest::newRow("not installed") << QByteArray("not_installed\n") << "not_installed" << true;
-    QTest::newRow("state cannot be told") << QByteArray("installed_state_unknown") << "installed_state_unknown" << false;
+    QTest::newRow("state cannot be told")
+        << QByteArray("installed_state_unknown") << "installed_state_unknown" << false;
 }
 
 void TestCompanion::daemonStatus()
@@ -269,7 +274,7 @@ void TestCompanion::daemonStatus()
     QFETCH(bool, hasRunning);
     if (!state.isEmpty())
         steer("daemon.state", state);
-    const CLI::Result r = CLI::run({"daemon", "status", "--json"});
+    const CLI::Result r = CLI::run({ "daemon", "status", "--json" });
     QCOMPARE(r.code, 0);
     const auto report = json::parseObject(r.out.toUtf8());
     QVERIFY(report);
@@ -285,8 +290,8 @@ void TestCompanion::daemonStatus()
 
     if (expected != QLatin1String("running")) {
         // Installing the service makes the next status report it running.
-        QCOMPARE(CLI::run({"daemon", "install"}).code, 0);
-        const auto after = json::parseObject(CLI::run({"daemon", "status", "--json"}).out.toUtf8());
+        QCOMPARE(CLI::run({ "daemon", "install" }).code, 0);
+        const auto after = json::parseObject(CLI::run({ "daemon", "status", "--json" }).out.toUtf8());
         QVERIFY(after);
         QCOMPARE(after->value("state").toString(), QStringLiteral("running"));
         QCOMPARE(after->value("pid").toString(), QStringLiteral("4242"));
@@ -296,23 +301,23 @@ void TestCompanion::daemonStatus()
 void TestCompanion::employeeEvidence_data()
 {
     QTest::addColumn<QString>("role");
-    for (const char* role : {"ai_developer", "ai_researcher", "ai_security_officer", "ai_investment_analyst",
-                             "ai_executive_assistant", "ai_lawyer", "ai_sales", "ai_customer_service",
-                             "ai_finance_analyst", "ai_sre", "ai_fullstack_developer"})
+    for (const char* role :
+        { "ai_developer", "ai_researcher", "ai_security_officer", "ai_investment_analyst", "ai_executive_assistant",
+            "ai_lawyer", "ai_sales", "ai_customer_service", "ai_finance_analyst", "ai_sre", "ai_fullstack_developer" })
         QTest::newRow(role) << QString::fromLatin1(role);
 }
 
 void TestCompanion::employeeEvidence()
 {
     QFETCH(QString, role);
-    const CLI::Result r = CLI::run({"employee", "evidence", role, "--json"});
+    const CLI::Result r = CLI::run({ "employee", "evidence", role, "--json" });
     QCOMPARE(r.code, 0);
     const auto reply = json::parseObject(r.out.mid(r.out.indexOf(QLatin1Char('{'))).toUtf8());
     QVERIFY(reply);
     QVERIFY2(checkEvidence(*reply).isEmpty(), qPrintable(checkEvidence(*reply)));
     QCOMPARE(reply->value("employee_role").toString(), role);
 
-    const CLI::Result unknown = CLI::run({"employee", "evidence", "ai_astronaut", "--json"});
+    const CLI::Result unknown = CLI::run({ "employee", "evidence", "ai_astronaut", "--json" });
     QCOMPARE(unknown.code, 1);
     QVERIFY(!unknown.out.contains(QLatin1Char('{')));
 }
@@ -321,7 +326,7 @@ void TestCompanion::pairWithoutGateway()
 {
     const QString folder = m_home->filePath("code/shop");
     QDir().mkpath(folder);
-    const CLI::Result r = CLI::run({"pair", "--path", folder, "--grant", "read"}, folder);
+    const CLI::Result r = CLI::run({ "pair", "--path", folder, "--grant", "read" }, folder);
     QCOMPARE(r.code, 0);
 
     const auto current = CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"));
@@ -339,12 +344,12 @@ void TestCompanion::pairWithoutGateway()
     const ScopedEnv wanted("BRENLOW_SIM_PAIR_WS", "ws-demo");
     const QString other = m_home->filePath("code/blog");
     QDir().mkpath(other);
-    QCOMPARE(CLI::run({"pair", "--path", other, "--grant", "read"}, other).code, 0);
+    QCOMPARE(CLI::run({ "pair", "--path", other, "--grant", "read" }, other).code, 0);
     QCOMPARE(CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"))->workspace, QStringLiteral("ws-demo"));
     QVERIFY(CLIConfig::fromFile(perWorkspace));
-    QVERIFY(CLI::run({"workspaces"}).out.contains(QStringLiteral("ws-demo")));
+    QVERIFY(CLI::run({ "workspaces" }).out.contains(QStringLiteral("ws-demo")));
 
-    const CLI::Result missing = CLI::run({"pair", "--path", m_home->filePath("nowhere"), "--grant", "read"});
+    const CLI::Result missing = CLI::run({ "pair", "--path", m_home->filePath("nowhere"), "--grant", "read" });
     QCOMPARE(missing.code, 1);
 }
 
@@ -352,9 +357,9 @@ void TestCompanion::relocation()
 {
     const QString folder = m_home->filePath("code/shop");
     QDir().mkpath(folder);
-    QCOMPARE(CLI::run({"pair", "--path", folder, "--grant", "read"}).code, 0);
+    QCOMPARE(CLI::run({ "pair", "--path", folder, "--grant", "read" }).code, 0);
     const QString ws = CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"))->workspace;
-    const QStringList discover{"workspace", "relocate", "--ws", ws, "--json", "--dry-run"};
+    const QStringList discover { "workspace", "relocate", "--ws", ws, "--json", "--dry-run" };
 
     auto answer = relocationAnswer(CLI::run(discover).out);
     QVERIFY(answer);
@@ -373,18 +378,18 @@ void TestCompanion::relocation()
     QVERIFY(answer);
     QCOMPARE(answer->value("ok"), QJsonValue(false));
     QCOMPARE(answer->value("candidates").toArray(),
-             QJsonArray({m_home->filePath("old/shop"), m_home->filePath("projects/shop")}));
+        QJsonArray({ m_home->filePath("old/shop"), m_home->filePath("projects/shop") }));
     QVERIFY(answer->value("candidates").isArray() && answer->value("error").isString());
 
     // Applying rebinds every pairing file of the workspace.
-    answer = relocationAnswer(CLI::run({"workspace", "relocate", "--ws", ws, moved, "--json"}).out);
+    answer = relocationAnswer(CLI::run({ "workspace", "relocate", "--ws", ws, moved, "--json" }).out);
     QVERIFY(answer);
     QCOMPARE(answer->value("ok"), QJsonValue(true));
     QCOMPARE(CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"))->path, std::optional<QString>(moved));
     QCOMPARE(CLIConfig::fromFile(m_home->filePath(".tolvarine/workspaces/" + ws + ".json"))->path,
-             std::optional<QString>(moved));
+        std::optional<QString>(moved));
 
-    answer = relocationAnswer(CLI::run({"workspace", "relocate", "--ws", "ws-unknown", "--json", "--dry-run"}).out);
+    answer = relocationAnswer(CLI::run({ "workspace", "relocate", "--ws", "ws-unknown", "--json", "--dry-run" }).out);
     QVERIFY(answer);
     QCOMPARE(answer->value("ok"), QJsonValue(false));
     QVERIFY(!answer->value("error").toString().isEmpty());
@@ -395,10 +400,10 @@ void TestCompanion::grantFailures_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("withWorkspace");
     QTest::addColumn<int>("code");
-    QTest::newRow("no tiers") << QStringList{"grant"} << true << 2;
-    QTest::newRow("unknown tier") << QStringList{"grant", "read", "root"} << true << 2;
-    QTest::newRow("no workspace") << QStringList{"grant", "danger"} << false << 1;
-    QTest::newRow("no gateway answers") << QStringList{"grant", "read", "danger"} << true << 1;
+    QTest::newRow("no tiers") << QStringList { "grant" } << true << 2;
+    QTest::newRow("unknown tier") << QStringList { "grant", "read", "root" } << true << 2;
+    QTest::newRow("no workspace") << QStringList { "grant", "danger" } << false << 1;
+    QTest::newRow("no gateway answers") << QStringList { "grant", "read", "danger" } << true << 1;
 }
 
 void TestCompanion::grantFailures()
@@ -406,7 +411,8 @@ void TestCompanion::grantFailures()
     QFETCH(QStringList, args);
     QFETCH(bool, withWorkspace);
     QFETCH(int, code);
-    const CLI::Result r = withWorkspace ? CLI::run(args, std::nullopt, workspaceConfig(m_home->path())) : CLI::run(args);
+    const CLI::Result r
+        = withWorkspace ? CLI::run(args, std::nullopt, workspaceConfig(m_home->path())) : CLI::run(args);
     QCOMPARE(r.code, code);
     QVERIFY(!r.out.trimmed().isEmpty());
 }
@@ -420,19 +426,19 @@ void TestCompanion::pairAndGrantAtGateway()
     // A new folder becomes a new workspace of the gateway, with read declared.
     const QString folder = m_home->filePath("code/notes");
     QDir().mkpath(folder);
-    QCOMPARE(CLI::run({"pair", "--path", folder, "--grant", "read"}, folder).code, 0);
+    QCOMPARE(CLI::run({ "pair", "--path", folder, "--grant", "read" }, folder).code, 0);
     const auto paired = CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"));
     QVERIFY(paired);
     QCOMPARE(paired->api, gateway.origin());
     const QJsonObject state = gateway.control("GET", "/_sim/state/" + paired->workspace).object();
     QCOMPARE(state.value("token").toString(), paired->token);
     QCOMPARE(state.value("path").toString(), folder);
-    QCOMPARE(state.value("permissions").toObject().value("ceiling").toArray(), QJsonArray({"read"}));
+    QCOMPARE(state.value("permissions").toObject().value("ceiling").toArray(), QJsonArray({ "read" }));
 
     // Pairing into a scenario workspace answers that workspace's token.
     {
         const ScopedEnv wanted("BRENLOW_SIM_PAIR_WS", "ws-demo");
-        QCOMPARE(CLI::run({"pair", "--path", folder, "--grant", "read"}, folder).code, 0);
+        QCOMPARE(CLI::run({ "pair", "--path", folder, "--grant", "read" }, folder).code, 0);
     }
     const auto demo = CLIConfig::fromFile(m_home->filePath(".tolvarine/config.json"));
     QVERIFY(demo);
@@ -442,10 +448,10 @@ void TestCompanion::pairAndGrantAtGateway()
     // grant reaches the workspace's own gateway (TOLVARINE_API) when not steered elsewhere.
     qunsetenv("BRENLOW_SIM_GATEWAY");
     CLIConfig cfg = gateway.config();
-    const CLI::Result granted = CLI::run({"grant", "read", "write", "danger"}, folder, cfg);
+    const CLI::Result granted = CLI::run({ "grant", "read", "write", "danger" }, folder, cfg);
     QVERIFY2(granted.code == 0, qPrintable(granted.out));
     const QJsonObject perms = gateway.control("GET", "/_sim/state/ws-demo").object().value("permissions").toObject();
-    QCOMPARE(perms.value("ceiling").toArray(), QJsonArray({"read", "write", "danger"}));
+    QCOMPARE(perms.value("ceiling").toArray(), QJsonArray({ "read", "write", "danger" }));
     QCOMPARE(perms.value("effective").toObject().value("danger"), QJsonValue(true));
 }
 
@@ -454,14 +460,15 @@ void TestCompanion::steeringOverridesAndUnknownCommands()
     steer("runtimes.out", "warning: old cache\n{\"runtimes\":[]}");
     steer("runtimes.code", "1\n");
     steer("daemon-install.code", "3");
-    const CLI::Result runtimes = CLI::run({"runtimes", "--json"});
+    const CLI::Result runtimes = CLI::run({ "runtimes", "--json" });
     QCOMPARE(runtimes.code, 1);
     QCOMPARE(runtimes.out, QStringLiteral("warning: old cache\n{\"runtimes\":[]}"));
-    const CLI::Result install = CLI::run({"daemon", "install"});
+    const CLI::Result install = CLI::run({ "daemon", "install" });
     QCOMPARE(install.code, 3);
     QCOMPARE(install.out, QString());
 
-    for (const QStringList& args : {QStringList{"teleport"}, QStringList{}, QStringList{"daemon", "restart"}}) {
+    for (const QStringList& args :
+        { QStringList { "teleport" }, QStringList {}, QStringList { "daemon", "restart" } }) {
         const CLI::Result r = CLI::run(args);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.startsWith(QStringLiteral("usage: brenlow")));
@@ -474,18 +481,18 @@ void TestCompanion::callLog()
     const ScopedEnv extra("EXTRA_KEY", "k-1");
     const QString folder = m_home->filePath("proj");
     QDir().mkpath(folder);
-    CLI::run({"runtimes", "--json"});
-    CLI::run({"grant", "read", "danger"}, folder, workspaceConfig(folder));
+    CLI::run({ "runtimes", "--json" });
+    CLI::run({ "grant", "read", "danger" }, folder, workspaceConfig(folder));
 
     const QStringList lines = readText(simFile("calls.jsonl")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     const auto first = json::parseObject(lines[0].toUtf8());
     const auto second = json::parseObject(lines[1].toUtf8());
     QVERIFY(first && second);
-    QCOMPARE(first->value("argv").toArray(), QJsonArray({"runtimes", "--json"}));
+    QCOMPARE(first->value("argv").toArray(), QJsonArray({ "runtimes", "--json" }));
     QCOMPARE(first->value("env").toObject().value("TOLVARINE_WS"), QJsonValue(QJsonValue::Undefined));
     QCOMPARE(first->value("env").toObject().value("TOLVARINE_FRONTEND").toString(), QStringLiteral("desktop"));
-    QCOMPARE(second->value("argv").toArray(), QJsonArray({"grant", "read", "danger"}));
+    QCOMPARE(second->value("argv").toArray(), QJsonArray({ "grant", "read", "danger" }));
     QCOMPARE(second->value("cwd").toString(), QDir(folder).canonicalPath());
     const QJsonObject env = second->value("env").toObject();
     QCOMPARE(env.value("TOLVARINE_WS").toString(), QStringLiteral("ws-1"));
@@ -502,8 +509,9 @@ void TestCompanion::worker()
     const QString folder = m_home->filePath("proj");
     QDir().mkpath(folder);
     QStringList lines;
-    auto spawned = CLI::spawn({"run"}, folder, workspaceConfig(folder), RuntimeLaunch{"claude", "claude-bin", "Claude"},
-                              {{"ANTHROPIC_API_KEY", "sk-test"}}, [&lines](const QString& l) { lines.append(l); });
+    auto spawned
+        = CLI::spawn({ "run" }, folder, workspaceConfig(folder), RuntimeLaunch { "claude", "claude-bin", "Claude" },
+            { { "ANTHROPIC_API_KEY", "sk-test" } }, [&lines](const QString& l) { lines.append(l); });
     QVERIFY(spawned.process);
     QProcess* p = spawned.process.get();
     QTRY_VERIFY_WITH_TIMEOUT(lines.contains(QStringLiteral("heartbeat 2")), 20000);
@@ -527,8 +535,8 @@ void TestCompanion::workerIgnoringTerm()
     steer("run.ignore_term", "");
     steer("run.interval_ms", "20");
     QStringList lines;
-    auto spawned = CLI::spawn({"run"}, std::nullopt, std::nullopt, std::nullopt, {},
-                              [&lines](const QString& l) { lines.append(l); });
+    auto spawned = CLI::spawn(
+        { "run" }, std::nullopt, std::nullopt, std::nullopt, {}, [&lines](const QString& l) { lines.append(l); });
     QVERIFY(spawned.process);
     QProcess* p = spawned.process.get();
     QTRY_VERIFY_WITH_TIMEOUT(lines.contains(QStringLiteral("heartbeat 1")), 20000);
