@@ -93,6 +93,7 @@ private slots:
     void mergedOutputAndDecoding_data();
     void mergedOutputAndDecoding();
     void workingFolder();
+    void largeOutput();
     void returnsWhenChildExitsDespiteHeldOutput();
     void timeLimitKillsTheChild();
     void notFound();
@@ -107,6 +108,7 @@ private slots:
 
     void spawnLines_data();
     void spawnLines();
+    void spawnManyLines();
     void spawnExtraEnvironmentWins();
     void spawnFailures();
     void lineSplitterByteByByte();
@@ -237,6 +239,17 @@ void TestCLI::workingFolder()
     const CLI::Result missing = CLI::run({}, home.filePath(QStringLiteral("gone")));
     QCOMPARE(missing.failure, CLI::Failure::CouldNotStart);
     QVERIFY(!missing.error.isEmpty());
+}
+
+void TestCLI::largeOutput()
+{
+    // Far more than a pipe holds: the run must keep reading while it waits.
+    TempHome home;
+    installScript(home, "head -c 300000 /dev/zero | tr '\\0' x; echo; echo end");
+    const CLI::Result r = CLI::run({});
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QCOMPARE(r.out.size(), 300000 + 5);
+    QVERIFY(r.out.endsWith(QStringLiteral("x\nend\n")));
 }
 
 void TestCLI::returnsWhenChildExitsDespiteHeldOutput()
@@ -436,6 +449,20 @@ void TestCLI::spawnLines()
     QVERIFY(spawnAndCollect(got));
     QCOMPARE(got.lines, lines);
     QCOMPARE(got.linesAtFinish, lines);
+}
+
+void TestCLI::spawnManyLines()
+{
+    // Many reads, with lines cut at arbitrary chunk boundaries.
+    TempHome home;
+    installScript(home, "seq 1 20000");
+    Collected got;
+    QVERIFY(spawnAndCollect(got));
+    QCOMPARE(got.lines.size(), 20000);
+    for (int i = 0; i < got.lines.size(); ++i) {
+        if (got.lines[i] != QString::number(i + 1))
+            QFAIL(qPrintable(QStringLiteral("line %1 is %2").arg(i + 1).arg(got.lines[i])));
+    }
 }
 
 void TestCLI::spawnExtraEnvironmentWins()
