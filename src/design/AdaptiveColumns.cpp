@@ -1,6 +1,7 @@
 #include "design/AdaptiveColumns.h"
 
 #include <QEvent>
+#include <QLayoutItem>
 
 #include <cmath>
 
@@ -27,9 +28,11 @@ void AdaptiveColumns::adopt()
 
 int AdaptiveColumns::cellHeight(QWidget* cell, int width) const
 {
-    if (cell->hasHeightForWidth())
-        return cell->heightForWidth(width);
-    return cell->sizeHint().height();
+    // As a layout would size it: size hint bounded by the minimum and maximum.
+    const QWidgetItem item(cell);
+    if (item.hasHeightForWidth())
+        return item.heightForWidth(width);
+    return item.sizeHint().height();
 }
 
 int AdaptiveColumns::heightForWidth(int width) const
