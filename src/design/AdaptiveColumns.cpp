@@ -56,12 +56,12 @@ int AdaptiveColumns::heightForWidth(int width) const
 QSize AdaptiveColumns::sizeHint() const
 {
     const int w = width() > 0 ? width() : int(m_minItem);
-    return {int(m_minItem), heightForWidth(w)};
+    return { int(m_minItem), heightForWidth(w) };
 }
 
 QSize AdaptiveColumns::minimumSizeHint() const
 {
-    return {0, 0};
+    return { 0, 0 };
 }
 
 void AdaptiveColumns::arrange()

@@ -7,10 +7,10 @@ namespace CardStyle {
 Colors colors(const std::optional<QColor>& tint, bool emphasized)
 {
     if (!tint)
-        return {DS::muted(0.045), DS::hair()};
+        return { DS::muted(0.045), DS::hair() };
     if (emphasized)
-        return {DS::at(*tint, 0.13), DS::at(*tint, 0.35)};
-    return {DS::at(*tint, 0.07), DS::at(*tint, 0.2)};
+        return { DS::at(*tint, 0.13), DS::at(*tint, 0.35) };
+    return { DS::at(*tint, 0.07), DS::at(*tint, 0.2) };
 }
 
 } // namespace CardStyle

@@ -15,7 +15,7 @@ constexpr qreal kRadius = 7;
 } // namespace
 
 Chip::Chip(const QString& text, const QColor& tint, const std::optional<QString>& verbatimText,
-           const std::optional<QString>& identifier, QWidget* parent)
+    const std::optional<QString>& identifier, QWidget* parent)
     : QWidget(parent)
     , m_tint(tint)
 {
@@ -42,7 +42,7 @@ void Chip::setText(const QString& text, const std::optional<QString>& verbatimTe
 QSize Chip::sizeHint() const
 {
     const QFontMetricsF fm(font());
-    return {int(std::ceil(fm.horizontalAdvance(m_shown) + 2 * kPadH)), int(std::ceil(fm.height() + 2 * kPadV))};
+    return { int(std::ceil(fm.horizontalAdvance(m_shown) + 2 * kPadH)), int(std::ceil(fm.height() + 2 * kPadV)) };
 }
 
 void Chip::paintEvent(QPaintEvent*)

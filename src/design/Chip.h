@@ -13,7 +13,7 @@ class Chip : public QWidget {
 public:
     // `verbatimText`, when given, is shown exactly instead of `text`.
     Chip(const QString& text, const QColor& tint, const std::optional<QString>& verbatimText = std::nullopt,
-         const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
+        const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
 
     QString shownText() const { return m_shown; }
     QColor tint() const { return m_tint; }

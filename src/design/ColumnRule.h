@@ -11,8 +11,7 @@ namespace ColumnRule {
 int columnCount(double width, double minItem, double spacing);
 
 // The items cut into consecutive runs of `columns` (the last may be shorter).
-template <typename T>
-QList<QList<T>> rows(const QList<T>& items, int columns)
+template <typename T> QList<QList<T>> rows(const QList<T>& items, int columns)
 {
     QList<QList<T>> out;
     if (columns < 1)

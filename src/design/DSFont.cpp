@@ -28,12 +28,12 @@ QFont font(Face face, qreal size)
     QFont f;
     const bool mono = face == Face::MonoMedium || face == Face::MonoBold;
     if (mono) {
-        f.setFamilies({QStringLiteral("JetBrains Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
-                       QStringLiteral("Noto Sans CJK SC")});
+        f.setFamilies({ QStringLiteral("JetBrains Mono"), QStringLiteral("Noto Sans Mono CJK SC"),
+            QStringLiteral("Noto Sans CJK SC") });
         f.setStyleHint(QFont::Monospace);
         f.setFixedPitch(true);
     } else {
-        f.setFamilies({QStringLiteral("Manrope"), QStringLiteral("Noto Sans CJK SC")});
+        f.setFamilies({ QStringLiteral("Manrope"), QStringLiteral("Noto Sans CJK SC") });
         f.setStyleHint(QFont::SansSerif);
     }
     switch (face) {

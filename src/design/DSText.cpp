@@ -17,7 +17,7 @@ QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWid
 void setColour(QWidget* widget, const QColor& colour)
 {
     QPalette p = widget->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
         p.setColor(group, QPalette::WindowText, colour);
         p.setColor(group, QPalette::Text, colour);
         p.setColor(group, QPalette::ButtonText, colour);

@@ -3,8 +3,8 @@
 #include "design/DS.h"
 #include "design/DSFont.h"
 
-DangerButton::DangerButton(const QString& title, const std::optional<QString>& identifier,
-                           std::function<void()> action, QWidget* parent)
+DangerButton::DangerButton(
+    const QString& title, const std::optional<QString>& identifier, std::function<void()> action, QWidget* parent)
     : FaceButton(title, identifier, std::move(action), parent)
 {
     setFace(DSFont::bold(12), DS::danger(), DS::at(DS::dangerFill(), 0.12), DS::at(DS::dangerFill(), 0.3));

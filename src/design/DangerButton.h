@@ -8,7 +8,7 @@ class DangerButton : public FaceButton {
     Q_OBJECT
 public:
     DangerButton(const QString& title, const std::optional<QString>& identifier, std::function<void()> action,
-                 QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
     DangerButton(const QString& title, std::function<void()> action, QWidget* parent = nullptr)
         : DangerButton(title, std::nullopt, std::move(action), parent)
     {

@@ -28,7 +28,7 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetrics fm(font());
-        return {chevronBox() + kGap + fm.horizontalAdvance(text()) + 2, fm.height()};
+        return { chevronBox() + kGap + fm.horizontalAdvance(text()) + 2, fm.height() };
     }
 
 protected:

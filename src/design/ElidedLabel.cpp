@@ -77,13 +77,13 @@ QSize ElidedLabel::sizeHint() const
     int natural = 0;
     for (const QString& p : m_text.split(QLatin1Char('\n')))
         natural = qMax(natural, fm.horizontalAdvance(p) + 1);
-    return {natural, heightForWidth(natural)};
+    return { natural, heightForWidth(natural) };
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
     const QFontMetrics fm(font());
-    return {fm.horizontalAdvance(QChar(0x2026)) * 2, fm.lineSpacing()};
+    return { fm.horizontalAdvance(QChar(0x2026)) * 2, fm.lineSpacing() };
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*)

@@ -21,7 +21,7 @@ public:
     };
 
     EmptyState(Kind kind, const QString& message, const std::optional<Action>& action = std::nullopt,
-               QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
 
     Kind kind() const { return m_kind; }
     ProseLabel* messageLabel() const { return m_message; }

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 ErrorBanner::ErrorBanner(const QString& text, const std::optional<QString>& evidence,
-                         const std::optional<QString>& identifier, QWidget* parent)
+    const std::optional<QString>& identifier, QWidget* parent)
     : QWidget(parent)
     , m_stack(new QVBoxLayout(this))
 {

@@ -15,7 +15,7 @@ class ErrorBanner : public QWidget {
     Q_OBJECT
 public:
     ErrorBanner(const QString& text, const std::optional<QString>& evidence = std::nullopt,
-                const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
+        const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
 
     // New texts for the same banner (an open fold stays open).
     void setContent(const QString& text, const std::optional<QString>& evidence);

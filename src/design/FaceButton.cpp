@@ -13,8 +13,8 @@ namespace {
 constexpr qreal kRadius = 9;
 } // namespace
 
-FaceButton::FaceButton(const QString& title, const std::optional<QString>& identifier, std::function<void()> action,
-                       QWidget* parent)
+FaceButton::FaceButton(
+    const QString& title, const std::optional<QString>& identifier, std::function<void()> action, QWidget* parent)
     : QAbstractButton(parent)
     , m_row(new QHBoxLayout(this))
     , m_label(new QLabel(this))

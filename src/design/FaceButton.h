@@ -18,8 +18,8 @@ public:
     QLabel* titleLabel() const { return m_label; }
 
 protected:
-    FaceButton(const QString& title, const std::optional<QString>& identifier, std::function<void()> action,
-               QWidget* parent);
+    FaceButton(
+        const QString& title, const std::optional<QString>& identifier, std::function<void()> action, QWidget* parent);
 
     void setFace(const QFont& font, const QColor& text, const QColor& fill, const QColor& stroke = {});
     void setPadding(int horizontal, int vertical);
@@ -37,7 +37,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-
     QHBoxLayout* m_row;
     QLabel* m_label;
     QColor m_text;

@@ -42,7 +42,7 @@ int Icon::boxFor(qreal size)
 QSize Icon::sizeHint() const
 {
     const int edge = boxFor(m_size);
-    return {edge, edge};
+    return { edge, edge };
 }
 
 QPixmap Icon::pixmap(const QString& symbol, int px, const QColor& tint, qreal devicePixelRatio)

@@ -23,8 +23,8 @@ QList<Token> tokenize(const QString& text)
             const qsizetype close = text.indexOf(u'`', i + 1);
             if (close > i + 1) {
                 if (!plain.isEmpty())
-                    tokens.append({false, std::exchange(plain, {})});
-                tokens.append({true, text.mid(i + 1, close - i - 1)});
+                    tokens.append({ false, std::exchange(plain, {}) });
+                tokens.append({ true, text.mid(i + 1, close - i - 1) });
                 i = close + 1;
                 continue;
             }
@@ -33,7 +33,7 @@ QList<Token> tokenize(const QString& text)
         ++i;
     }
     if (!plain.isEmpty())
-        tokens.append({false, plain});
+        tokens.append({ false, plain });
     return tokens;
 }
 
@@ -63,8 +63,8 @@ QString toHtml(const QString& text)
     int seen = 0;
     for (const Token& t : tokens) {
         if (t.code) {
-            html += QLatin1String("<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">") +
-                    escaped(t.text) + QLatin1String("</span>");
+            html += QLatin1String("<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">")
+                + escaped(t.text) + QLatin1String("</span>");
             continue;
         }
         qsizetype from = 0;

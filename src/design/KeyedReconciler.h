@@ -11,8 +11,7 @@
 // refresh: the widget of an id still present is reused and updated, a new id
 // gets a new widget, a vanished id's widget is hidden and deleted later.
 // A repeated id keeps its first place; later repeats are skipped.
-template <typename Key, typename W = QWidget>
-class KeyedReconciler {
+template <typename Key, typename W = QWidget> class KeyedReconciler {
 public:
     // `keyOf(item)` gives the id, `create(item)` a new widget (the caller
     // parents it), `update(widget, item)` refreshes a widget from its item.
@@ -68,8 +67,7 @@ namespace KeyedLayout {
 // Puts `widgets` into `layout` at positions offset, offset + 1, … in order,
 // moving only the ones out of place (items after them, such as a trailing
 // stretch, stay after them).
-template <typename W>
-void place(QBoxLayout* layout, const QList<W*>& widgets, int offset = 0)
+template <typename W> void place(QBoxLayout* layout, const QList<W*>& widgets, int offset = 0)
 {
     for (int i = 0; i < int(widgets.size()); ++i) {
         QWidget* w = widgets.at(i);

@@ -4,11 +4,12 @@
 #include "design/DS.h"
 #include "design/DSFont.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 
 PrimaryButton::PrimaryButton(const QString& title, bool busy, bool fill, const std::optional<QString>& identifier,
-                             std::function<void()> action, QWidget* parent)
+    std::function<void()> action, QWidget* parent)
     : FaceButton(title, identifier, std::move(action), parent)
     , m_title(title)
     , m_fill(fill)
@@ -31,18 +32,41 @@ void PrimaryButton::setTitle(const QString& title)
 {
     m_title = title;
     setText(title);
-    setAccessibleName(title);
-    if (!m_busy)
+    if (!m_busy) {
         setShownText(title);
+        setAccessibleName(title);
+    }
 }
 
 void PrimaryButton::setBusy(bool busy)
 {
+    if (busy && !m_busy)
+        m_disabledOutside = testAttribute(Qt::WA_ForceDisabled);
     m_busy = busy;
     m_spinner->setVisible(busy);
-    setShownText(busy ? QStringLiteral("处理中…") : m_title);
+    const QString shown = busy ? QStringLiteral("处理中…") : m_title;
+    setShownText(shown);
+    setAccessibleName(shown);
     setFillColour(busy ? DS::at(DS::mint(), 0.55) : DS::mint());
-    setEnabled(!busy);
+    // Busy disables the button; clearing busy gives back the state the
+    // caller had set before.
+    m_applying = true;
+    setEnabled(!busy && !m_disabledOutside);
+    m_applying = false;
     applyTextColour();
     updateGeometry();
+}
+
+void PrimaryButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange && !m_applying && m_busy) {
+        // Enabled from outside while busy: remember it for later, stay disabled now.
+        if (!testAttribute(Qt::WA_ForceDisabled)) {
+            m_disabledOutside = false;
+            m_applying = true;
+            setEnabled(false);
+            m_applying = false;
+        }
+    }
+    FaceButton::changeEvent(event);
 }

@@ -11,7 +11,7 @@ class PrimaryButton : public FaceButton {
 public:
     // `fill`: stretch to the full width on offer (else hug the label).
     PrimaryButton(const QString& title, bool busy, bool fill, const std::optional<QString>& identifier,
-                  std::function<void()> action, QWidget* parent = nullptr);
+        std::function<void()> action, QWidget* parent = nullptr);
     PrimaryButton(const QString& title, std::function<void()> action, QWidget* parent = nullptr)
         : PrimaryButton(title, false, false, std::nullopt, std::move(action), parent)
     {
@@ -25,10 +25,13 @@ public:
 
 protected:
     bool looksDisabled() const override { return !isEnabled() && !m_busy; }
+    void changeEvent(QEvent* event) override;
 
 private:
     QString m_title;
     bool m_busy = false;
+    bool m_disabledOutside = false;
+    bool m_applying = false;
     bool m_fill;
     BusyIndicator* m_spinner;
 };

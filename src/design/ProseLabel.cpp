@@ -33,13 +33,13 @@ QSize ProseLabel::sizeHint() const
             natural = qMax(natural, fm.horizontalAdvance(line) + 1);
     }
     const int w = qMin(kMaxWidth, natural + m.left() + m.right());
-    return {w, heightForWidth(w)};
+    return { w, heightForWidth(w) };
 }
 
 QSize ProseLabel::minimumSizeHint() const
 {
     const int w = qMin(sizeHint().width(), 40);
-    return {w, heightForWidth(w)};
+    return { w, heightForWidth(w) };
 }
 
 int ProseLabel::heightForWidth(int width) const

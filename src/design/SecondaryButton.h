@@ -7,7 +7,7 @@ class SecondaryButton : public FaceButton {
     Q_OBJECT
 public:
     SecondaryButton(const QString& title, const std::optional<QString>& identifier, std::function<void()> action,
-                    QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
     SecondaryButton(const QString& title, std::function<void()> action, QWidget* parent = nullptr)
         : SecondaryButton(title, std::nullopt, std::move(action), parent)
     {

@@ -11,7 +11,7 @@ class SectionHeader : public QWidget {
     Q_OBJECT
 public:
     explicit SectionHeader(const QString& title, const QString& subtitle = QString(), QWidget* trailing = nullptr,
-                           QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
 
     QLabel* titleLabel() const { return m_title; }
     // Null when the header has no subtitle.

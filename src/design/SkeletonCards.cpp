@@ -112,7 +112,7 @@ int SkeletonCards::heightForWidth(int width) const
 QSize SkeletonCards::sizeHint() const
 {
     const int w = width() > 0 ? width() : int(kMinItem);
-    return {int(kMinItem), heightForWidth(w)};
+    return { int(kMinItem), heightForWidth(w) };
 }
 
 void SkeletonCards::paintCard(QPainter& p, const QRectF& r, int seed) const
@@ -168,7 +168,7 @@ void SkeletonCards::paintEvent(QPaintEvent*)
     // lies below so that it only brightens.
     const QRectF area = rect();
     QLinearGradient band(area.left() + (m_sweep - 0.35) * area.width(), area.top(),
-                         area.left() + (m_sweep + 0.35) * area.width(), area.bottom());
+        area.left() + (m_sweep + 0.35) * area.width(), area.bottom());
     const QColor peak = DS::at(DS::ink(), 0.055 * m_bandOpacity);
     band.setColorAt(0.0, DS::at(DS::ink(), 0));
     band.setColorAt(0.5, peak);

@@ -10,8 +10,8 @@
 #include <QPainter>
 
 StatusBadge::StatusBadge(const QString& text, const QColor& tint, const QString& stable, bool hasReading,
-                         const std::optional<QString>& identifier, QWidget* parent)
-    : StatusBadge(StatusBadgeSpec {text, tint, stable, hasReading}, identifier, parent)
+    const std::optional<QString>& identifier, QWidget* parent)
+    : StatusBadge(StatusBadgeSpec { text, tint, stable, hasReading }, identifier, parent)
 {
 }
 
@@ -45,7 +45,6 @@ void StatusBadge::setSpec(const StatusBadgeSpec& spec)
     m_word->setAccessibleName(spec.text);
     DSText::setColour(m_word, spec.tint);
     m_marker->setObjectName(QStringLiteral("status.") + spec.stable);
-    m_marker->setLabel(spec.text);
     update();
 }
 

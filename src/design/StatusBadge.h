@@ -16,12 +16,12 @@ class StatusBadge : public QWidget {
     Q_OBJECT
 public:
     StatusBadge(const QString& text, const QColor& tint, const QString& stable, bool hasReading,
-                const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
+        const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
     StatusBadge(const StatusBadgeSpec& spec, const std::optional<QString>& identifier = std::nullopt,
-                QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
     // The badge of a local runtime's usability.
-    StatusBadge(RuntimeUsability runtime, const std::optional<QString>& identifier = std::nullopt,
-                QWidget* parent = nullptr);
+    StatusBadge(
+        RuntimeUsability runtime, const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
 
     void setSpec(const StatusBadgeSpec& spec);
     const StatusBadgeSpec& spec() const { return m_spec; }

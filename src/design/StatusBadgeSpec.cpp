@@ -6,7 +6,7 @@ StatusBadgeSpec StatusBadgeSpec::forRuntime(RuntimeUsability usability)
 {
     const QString stable = RuntimeUsabilities::rawValue(usability);
     auto spec = [&](const char* text, const QColor& tint) {
-        return StatusBadgeSpec {QString::fromUtf8(text), tint, stable, true};
+        return StatusBadgeSpec { QString::fromUtf8(text), tint, stable, true };
     };
     switch (usability) {
     case RuntimeUsability::ready:

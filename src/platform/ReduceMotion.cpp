@@ -9,12 +9,12 @@
 namespace {
 
 // -1: no override, 0: off, 1: on.
-std::atomic<int> g_override {-1};
+std::atomic<int> g_override { -1 };
 
 std::optional<bool> fromDesktopFiles()
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    for (const char* gtk : {"gtk-4.0/settings.ini", "gtk-3.0/settings.ini"}) {
+    for (const char* gtk : { "gtk-4.0/settings.ini", "gtk-3.0/settings.ini" }) {
         const QString path = QDir(config).filePath(QLatin1String(gtk));
         if (!QFile::exists(path))
             continue;

@@ -4,8 +4,14 @@ namespace RuntimeUsabilities {
 
 namespace {
 constexpr const char* kRaw[] = {
-    "ready", "login_required", "credentials_required", "not_installed",
-    "unsupported", "user_supplied", "degraded", "unknown",
+    "ready",
+    "login_required",
+    "credentials_required",
+    "not_installed",
+    "unsupported",
+    "user_supplied",
+    "degraded",
+    "unknown",
 };
 } // namespace
 

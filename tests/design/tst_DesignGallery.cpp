@@ -93,20 +93,22 @@ void TestDesignGallery::gallery()
     col->setContentsMargins(24, 24, 24, 24);
     col->setSpacing(14);
 
-    col->addWidget(new SectionHeader("设计系统", "调色板、状态词、徽章、按钮、卡片、横幅、栅格与骨架屏。这一行是副标题，"
-                                                 "超过 640 像素时会换行，而不是被截断。",
-                                     new SecondaryButton("刷新", std::nullopt, [] {})));
+    col->addWidget(new SectionHeader("设计系统",
+        "调色板、状态词、徽章、按钮、卡片、横幅、栅格与骨架屏。这一行是副标题，"
+        "超过 640 像素时会换行，而不是被截断。",
+        new SecondaryButton("刷新", std::nullopt, [] {})));
 
     // Palette.
     auto* swatches = row(col, 6);
-    const QList<QPair<QString, QColor>> palette {
-        {"bg", DS::bg()},       {"ink", DS::ink()},         {"ink2", DS::ink2()},      {"mint", DS::mint()},
-        {"cyan", DS::cyan()},   {"blue", DS::blue()},       {"amber", DS::amber()},    {"deepInk", DS::deepInk()},
-        {"danger", DS::danger()}, {"dangerFill", DS::dangerFill()}, {"hair", DS::hair()}, {"line", DS::line()},
-        {"muted .45", DS::muted(0.45)}, {"failure", DS::failureRed()}};
+    const QList<QPair<QString, QColor>> palette { { "bg", DS::bg() }, { "ink", DS::ink() }, { "ink2", DS::ink2() },
+        { "mint", DS::mint() }, { "cyan", DS::cyan() }, { "blue", DS::blue() }, { "amber", DS::amber() },
+        { "deepInk", DS::deepInk() }, { "danger", DS::danger() }, { "dangerFill", DS::dangerFill() },
+        { "hair", DS::hair() }, { "line", DS::line() }, { "muted .45", DS::muted(0.45) },
+        { "failure", DS::failureRed() } };
     for (const auto& [name, colour] : palette) {
         auto* sw = new Card(colour, true);
-        sw->contentLayout()->addWidget(DSText::label(name, DSFont::monoMedium(9.5), colour.alpha() < 40 ? DS::ink() : colour));
+        sw->contentLayout()->addWidget(
+            DSText::label(name, DSFont::monoMedium(9.5), colour.alpha() < 40 ? DS::ink() : colour));
         sw->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         swatches->addWidget(sw);
     }
@@ -122,7 +124,8 @@ void TestDesignGallery::gallery()
         const QColor tint = TolvarineStatuses::tint(s);
         auto* cell = new QHBoxLayout;
         cell->setSpacing(6);
-        cell->addWidget(new StatusBadge(TolvarineStatuses::rawValue(s), tint, TolvarineStatuses::rawValue(s), i % 5 != 4));
+        cell->addWidget(
+            new StatusBadge(TolvarineStatuses::rawValue(s), tint, TolvarineStatuses::rawValue(s), i % 5 != 4));
         cell->addWidget(new Chip(TolvarineStatuses::zh(s), tint));
         cell->addStretch(1);
         statusGrid->addLayout(cell, i / 4, i % 4);
@@ -155,13 +158,14 @@ void TestDesignGallery::gallery()
     // Cards.
     col->addWidget(caption("kCard · plain · amber · amber emphasized · danger emphasized"));
     auto* cards = row(col);
-    const QList<std::pair<std::optional<QColor>, bool>> looks {
-        {std::nullopt, false}, {DS::amber(), false}, {DS::amber(), true}, {DS::dangerFill(), true}};
+    const QList<std::pair<std::optional<QColor>, bool>> looks { { std::nullopt, false }, { DS::amber(), false },
+        { DS::amber(), true }, { DS::dangerFill(), true } };
     for (const auto& [tint, emph] : looks) {
         auto* card = new Card(tint, emph);
         card->contentLayout()->setSpacing(6);
         card->contentLayout()->addWidget(DSText::label("Claude Code", DSFont::bold(13.5), DS::ink()));
-        auto* body = new ElidedLabel(2, "一段很长的任务说明：整理仓库里的测试，把失败的那几个修好，然后提交一个变更说明给审阅的人。");
+        auto* body = new ElidedLabel(
+            2, "一段很长的任务说明：整理仓库里的测试，把失败的那几个修好，然后提交一个变更说明给审阅的人。");
         body->setFont(DSFont::medium(11.5));
         DSText::setColour(body, DS::muted(0.6));
         card->contentLayout()->addWidget(body);
@@ -171,14 +175,15 @@ void TestDesignGallery::gallery()
     // Empty states.
     auto* empties = row(col);
     empties->addWidget(new EmptyState(EmptyState::Kind::emptyButHealthy, "还没有任务 —— 在手机上派一件活试试。"));
-    empties->addWidget(new EmptyState(EmptyState::Kind::unreadable, "读不到员工列表：网关没有回应。",
-                                      EmptyState::Action {"重试", [] {}}));
+    empties->addWidget(new EmptyState(
+        EmptyState::Kind::unreadable, "读不到员工列表：网关没有回应。", EmptyState::Action { "重试", [] {} }));
 
     // Error banners: without evidence, folded, unfolded.
     col->addWidget(new ErrorBanner("配对失败：companion tool 退出码 2"));
-    col->addWidget(new ErrorBanner("读不到执行状态", QString("GET /api/workspaces/ws/commands → 502\n<html>bad gateway</html>")));
-    auto* open = new ErrorBanner("Runtime 启动失败", QString("exit status 127: brenlow: command not found"),
-                                 QString("runtime.error"));
+    col->addWidget(
+        new ErrorBanner("读不到执行状态", QString("GET /api/workspaces/ws/commands → 502\n<html>bad gateway</html>")));
+    auto* open = new ErrorBanner(
+        "Runtime 启动失败", QString("exit status 127: brenlow: command not found"), QString("runtime.error"));
     open->evidenceFold()->setExpanded(true);
     col->addWidget(open);
 
@@ -187,10 +192,12 @@ void TestDesignGallery::gallery()
     diag->setFont(DSFont::monoMedium(10.5));
     diag->contentLayout()->setSpacing(4);
     diag->contentLayout()->addWidget(new DiagRow("kind", "claude"));
-    diag->contentLayout()->addWidget(new DiagRow("a long key that wraps", "/usr/local/bin/claude --print --output-format stream-json"));
+    diag->contentLayout()->addWidget(
+        new DiagRow("a long key that wraps", "/usr/local/bin/claude --print --output-format stream-json"));
     auto* markup = new ProseLabel;
     markup->setTextFormat(Qt::RichText);
-    markup->setText(InlineMarkup::toHtml("已经有机器声明过这一档了：**批准后它可以执行任意命令**，例如 `rm -rf <dir>`。"));
+    markup->setText(
+        InlineMarkup::toHtml("已经有机器声明过这一档了：**批准后它可以执行任意命令**，例如 `rm -rf <dir>`。"));
     markup->setFont(DSFont::medium(12));
     DSText::setColour(markup, DS::amber());
     diag->contentLayout()->addWidget(markup, 0, Qt::AlignLeft);
@@ -203,7 +210,7 @@ void TestDesignGallery::gallery()
     col->addWidget(caption("AdaptiveColumns(minItem 340, spacing 10) · 5 items"));
     auto* grid = new AdaptiveColumns(340, 10);
     grid->reconcile(
-        QStringList {"claude", "codex", "gemini", "qwen", "opencode"}, [](const QString& id) { return id; },
+        QStringList { "claude", "codex", "gemini", "qwen", "opencode" }, [](const QString& id) { return id; },
         [](const QString& id) {
             auto* card = new Card(id == "codex" ? std::optional(DS::amber()) : std::nullopt, false);
             card->contentLayout()->setSpacing(6);
@@ -213,7 +220,8 @@ void TestDesignGallery::gallery()
             head->addWidget(new StatusBadge(id == "codex" ? RuntimeUsability::loginRequired : RuntimeUsability::ready));
             card->contentLayout()->addLayout(head);
             if (id == "claude")
-                card->contentLayout()->addWidget(DSText::label("第二行：更高的卡片", DSFont::medium(11), DS::muted(0.5)));
+                card->contentLayout()->addWidget(
+                    DSText::label("第二行：更高的卡片", DSFont::medium(11), DS::muted(0.5)));
             return card;
         },
         [](QWidget*, const QString&) {});
@@ -228,7 +236,7 @@ void TestDesignGallery::gallery()
     auto* icons = new QGridLayout;
     icons->setHorizontalSpacing(12);
     icons->setVerticalSpacing(6);
-    const QList<QColor> tints {DS::mint(), DS::cyan(), DS::amber(), DS::danger(), DS::muted(0.7)};
+    const QList<QColor> tints { DS::mint(), DS::cyan(), DS::amber(), DS::danger(), DS::muted(0.7) };
     int k = 0;
     for (const QString& name : IconTable::symbols()) {
         auto* cell = new QHBoxLayout;
@@ -254,7 +262,7 @@ void TestDesignGallery::skeletonWidths()
 {
     // The skeleton at 1, 2 and 3 columns, still (reduce motion on).
     ReduceMotion::setOverride(true);
-    for (int width : {600, 720, 1060}) {
+    for (int width : { 600, 720, 1060 }) {
         std::unique_ptr<QWidget> root(page(width));
         auto* col = new QVBoxLayout(root.get());
         col->setContentsMargins(10, 10, 10, 10);

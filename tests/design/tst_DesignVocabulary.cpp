@@ -1,3 +1,4 @@
+#include "TempHome.h"
 #include "design/CardStyle.h"
 #include "design/ColumnRule.h"
 #include "design/DS.h"
@@ -6,7 +7,6 @@
 #include "design/TolvarineStatus.h"
 #include "platform/ReduceMotion.h"
 #include "runtimes/RuntimeUsability.h"
-#include "TempHome.h"
 
 #include <QSettings>
 #include <QtTest>
@@ -22,8 +22,8 @@ namespace {
 // Colours compared by their 8-bit components and alpha (to 1/255).
 bool sameColour(const QColor& a, const QColor& b)
 {
-    return a.red() == b.red() && a.green() == b.green() && a.blue() == b.blue() &&
-           std::abs(a.alphaF() - b.alphaF()) < 0.5 / 255 + 1e-4;
+    return a.red() == b.red() && a.green() == b.green() && a.blue() == b.blue()
+        && std::abs(a.alphaF() - b.alphaF()) < 0.5 / 255 + 1e-4;
 }
 
 QString describe(const QColor& c)
@@ -82,28 +82,40 @@ void TestDesignVocabulary::statusTable_data()
     QTest::addColumn<QString>("zh");
     QTest::addColumn<QColor>("tint");
     const QColor grey = DS::muted(0.45);
-    QTest::newRow("running") << TolvarineStatus::running << "Running" << "正在执行" << DS::cyan();
-    QTest::newRow("waitingApproval") << TolvarineStatus::waitingApproval << "Waiting Approval" << "等待批准"
-                                     << DS::amber();
-    QTest::newRow("waitingDependency") << TolvarineStatus::waitingDependency << "Waiting Dependency" << "等待依赖"
-                                       << DS::amber();
-    QTest::newRow("completed") << TolvarineStatus::completed << "Completed" << "已完成" << DS::mint();
-    QTest::newRow("failed") << TolvarineStatus::failed << "Failed" << "失败" << DS::failureRed();
-    QTest::newRow("offline") << TolvarineStatus::offline << "Offline" << "离线" << grey;
-    QTest::newRow("loginRequired") << TolvarineStatus::loginRequired << "Login Required" << "待登录" << DS::amber();
-    QTest::newRow("authRequired") << TolvarineStatus::authRequired << "Auth Required" << "待配凭据" << DS::amber();
-    QTest::newRow("idle") << TolvarineStatus::idle << "Idle" << "待命" << DS::mint();
-    QTest::newRow("stopped") << TolvarineStatus::stopped << "Stopped" << "已停止" << grey;
-    QTest::newRow("installed") << TolvarineStatus::installed << "Installed" << "已安装" << DS::mint();
-    QTest::newRow("notInstalled") << TolvarineStatus::notInstalled << "Not Installed" << "未安装" << grey;
-    QTest::newRow("queued") << TolvarineStatus::queued << "Queued" << "排队中" << DS::blue();
-    QTest::newRow("dependencyFailed") << TolvarineStatus::dependencyFailed << "Dependency Failed" << "前置失败"
-                                      << DS::failureRed();
+    QTest::newRow("running") << TolvarineStatus::running << "Running"
+                             << "正在执行" << DS::cyan();
+    QTest::newRow("waitingApproval") << TolvarineStatus::waitingApproval << "Waiting Approval"
+                                     << "等待批准" << DS::amber();
+    QTest::newRow("waitingDependency") << TolvarineStatus::waitingDependency << "Waiting Dependency"
+                                       << "等待依赖" << DS::amber();
+    QTest::newRow("completed") << TolvarineStatus::completed << "Completed"
+                               << "已完成" << DS::mint();
+    QTest::newRow("failed") << TolvarineStatus::failed << "Failed"
+                            << "失败" << DS::failureRed();
+    QTest::newRow("offline") << TolvarineStatus::offline << "Offline"
+                             << "离线" << grey;
+    QTest::newRow("loginRequired") << TolvarineStatus::loginRequired << "Login Required"
+                                   << "待登录" << DS::amber();
+    QTest::newRow("authRequired") << TolvarineStatus::authRequired << "Auth Required"
+                                  << "待配凭据" << DS::amber();
+    QTest::newRow("idle") << TolvarineStatus::idle << "Idle"
+                          << "待命" << DS::mint();
+    QTest::newRow("stopped") << TolvarineStatus::stopped << "Stopped"
+                             << "已停止" << grey;
+    QTest::newRow("installed") << TolvarineStatus::installed << "Installed"
+                               << "已安装" << DS::mint();
+    QTest::newRow("notInstalled") << TolvarineStatus::notInstalled << "Not Installed"
+                                  << "未安装" << grey;
+    QTest::newRow("queued") << TolvarineStatus::queued << "Queued"
+                            << "排队中" << DS::blue();
+    QTest::newRow("dependencyFailed") << TolvarineStatus::dependencyFailed << "Dependency Failed"
+                                      << "前置失败" << DS::failureRed();
     QTest::newRow("runtimeUnavailable") << TolvarineStatus::runtimeUnavailable << "Runtime Unavailable"
                                         << "没有可用的 CLI" << DS::amber();
-    QTest::newRow("unassigned") << TolvarineStatus::unassigned << "Unassigned" << "未分配" << grey;
-    QTest::newRow("partiallyDone") << TolvarineStatus::partiallyDone << "Partially Done" << "部分完成"
-                                   << DS::amber();
+    QTest::newRow("unassigned") << TolvarineStatus::unassigned << "Unassigned"
+                                << "未分配" << grey;
+    QTest::newRow("partiallyDone") << TolvarineStatus::partiallyDone << "Partially Done"
+                                   << "部分完成" << DS::amber();
 }
 
 void TestDesignVocabulary::statusTable()
@@ -196,8 +208,7 @@ void TestDesignVocabulary::runtimeBadge_data()
                                  << "credentials_required";
     QTest::newRow("not installed") << RuntimeUsability::notInstalled << "未安装" << grey << "not_installed";
     QTest::newRow("unsupported") << RuntimeUsability::unsupported << "不支持" << grey << "unsupported";
-    QTest::newRow("user supplied") << RuntimeUsability::userSupplied << "由你指定可执行文件" << grey
-                                   << "user_supplied";
+    QTest::newRow("user supplied") << RuntimeUsability::userSupplied << "由你指定可执行文件" << grey << "user_supplied";
     QTest::newRow("degraded") << RuntimeUsability::degraded << "状态不明" << dim << "degraded";
     QTest::newRow("unknown") << RuntimeUsability::unknown << "未知状态" << dim << "unknown";
 }
@@ -260,9 +271,9 @@ void TestDesignVocabulary::columnCount()
 
 void TestDesignVocabulary::rowCutting()
 {
-    const QList<int> five {0, 1, 2, 3, 4};
-    QCOMPARE(ColumnRule::rows(five, 3), (QList<QList<int>> {{0, 1, 2}, {3, 4}}));
-    QCOMPARE(ColumnRule::rows(QList<int> {0, 1, 2}, 3), (QList<QList<int>> {{0, 1, 2}}));
+    const QList<int> five { 0, 1, 2, 3, 4 };
+    QCOMPARE(ColumnRule::rows(five, 3), (QList<QList<int>> { { 0, 1, 2 }, { 3, 4 } }));
+    QCOMPARE(ColumnRule::rows(QList<int> { 0, 1, 2 }, 3), (QList<QList<int>> { { 0, 1, 2 } }));
     QCOMPARE(ColumnRule::rows(QList<int> {}, 2), (QList<QList<int>> {}));
 }
 
@@ -271,20 +282,31 @@ void TestDesignVocabulary::inlineMarkup_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("html");
     const QString mono = "<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">";
-    QTest::newRow("plain") << "没有标记" << "没有标记";
-    QTest::newRow("bold") << "先 **授权** 再跑" << "先 <b>授权</b> 再跑";
-    QTest::newRow("code") << "运行 `brenlow pair`" << "运行 " + mono + "brenlow pair</span>";
-    QTest::newRow("html in data is escaped") << "**<script>alert(1)</script>** & <b>x</b>"
-                                             << "<b>&lt;script&gt;alert(1)&lt;/script&gt;</b> &amp; &lt;b&gt;x&lt;/b&gt;";
+    QTest::newRow("plain") << "没有标记"
+                           << "没有标记";
+    QTest::newRow("bold") << "先 **授权** 再跑"
+                          << "先 <b>授权</b> 再跑";
+    QTest::newRow("code") << "运行 `brenlow pair`"
+                          << "运行 " + mono + "brenlow pair</span>";
+    QTest::newRow("html in data is escaped")
+        << "**<script>alert(1)</script>** & <b>x</b>"
+        << "<b>&lt;script&gt;alert(1)&lt;/script&gt;</b> &amp; &lt;b&gt;x&lt;/b&gt;";
     QTest::newRow("html in code is escaped") << "`<img src=x>`" << mono + "&lt;img src=x&gt;</span>";
-    QTest::newRow("quotes escaped") << "say \"hi\"" << "say &quot;hi&quot;";
+    QTest::newRow("quotes escaped") << "say \"hi\""
+                                    << "say &quot;hi&quot;";
     QTest::newRow("bold marks inside code stay literal") << "`a **b** c`" << mono + "a **b** c</span>";
-    QTest::newRow("unpaired bold is literal") << "2 ** 3" << "2 ** 3";
-    QTest::newRow("third mark is literal") << "**a** b **" << "<b>a</b> b **";
-    QTest::newRow("unpaired backtick is literal") << "it`s" << "it`s";
-    QTest::newRow("bold around code") << "**run `x` now**" << "<b>run " + mono + "x</span> now</b>";
-    QTest::newRow("no block markdown") << "# title\n- item" << "# title<br>- item";
-    QTest::newRow("entity stays text") << "&lt;" << "&amp;lt;";
+    QTest::newRow("unpaired bold is literal") << "2 ** 3"
+                                              << "2 ** 3";
+    QTest::newRow("third mark is literal") << "**a** b **"
+                                           << "<b>a</b> b **";
+    QTest::newRow("unpaired backtick is literal") << "it`s"
+                                                  << "it`s";
+    QTest::newRow("bold around code") << "**run `x` now**"
+                                      << "<b>run " + mono + "x</span> now</b>";
+    QTest::newRow("no block markdown") << "# title\n- item"
+                                       << "# title<br>- item";
+    QTest::newRow("entity stays text") << "&lt;"
+                                       << "&amp;lt;";
 }
 
 void TestDesignVocabulary::inlineMarkup()

@@ -1,5 +1,6 @@
 #include "design/AdaptiveColumns.h"
 #include "design/BusyIndicator.h"
+#include "design/Card.h"
 #include "design/Chip.h"
 #include "design/DS.h"
 #include "design/DSFont.h"
@@ -40,10 +41,7 @@ struct Host {
         column->setSpacing(0);
         window.resize(width, 400);
     }
-    void add(QWidget* w, Qt::Alignment a = {})
-    {
-        column->addWidget(w, 0, a);
-    }
+    void add(QWidget* w, Qt::Alignment a = {}) { column->addWidget(w, 0, a); }
     void show()
     {
         column->addStretch(1);
@@ -79,6 +77,7 @@ private slots:
     void errorBannerFold_data();
     void errorBannerFold();
     void errorBannerKeepsFoldOpen();
+    void cardGeometry();
     void emptyState();
     void sectionHeaderAndDiagRow();
     void proseWidth();
@@ -136,12 +135,13 @@ void TestDesignWidgets::statusBadge()
     QCOMPARE(custom->word()->objectName(), "team.status.7");
     QVERIFY(parent.findChild<Marker*>("status."));
     QCOMPARE(custom->stateMarker()->size(), QSize(1, 1));
-    // The word is not truncated by the badge itself.
-    QCOMPARE(runtime->word()->sizeHint().width(),
-             runtime->word()->fontMetrics().horizontalAdvance("由你指定可执行文件") + 0 * 1 +
-                 (runtime->word()->sizeHint().width() - runtime->word()->fontMetrics().horizontalAdvance(
-                                                            "由你指定可执行文件")));
-    QVERIFY(runtime->sizeHint().width() >= StatusBadge::kDot + StatusBadge::kGap + runtime->word()->sizeHint().width());
+    // The word is not truncated by the badge itself: dot, 5, then the whole word.
+    parent.show();
+    runtime->adjustSize();
+    QCOMPARE(runtime->word()->x(), StatusBadge::kDot + StatusBadge::kGap);
+    QCOMPARE(runtime->word()->width(), runtime->word()->sizeHint().width());
+    QVERIFY(
+        runtime->word()->sizeHint().width() >= runtime->word()->fontMetrics().horizontalAdvance("由你指定可执行文件"));
 }
 
 void TestDesignWidgets::statusBadgeDot()
@@ -186,6 +186,18 @@ void TestDesignWidgets::primaryButtonBusy()
     QVERIFY(!button.spinner()->isVisible());
     QTest::mouseClick(&button, Qt::LeftButton);
     QCOMPARE(calls, 2);
+
+    // A button the caller disabled stays disabled when busy ends.
+    button.setEnabled(false);
+    button.setBusy(true);
+    button.setBusy(false);
+    QVERIFY(!button.isEnabled());
+    button.setEnabled(true);
+    button.setBusy(true);
+    button.setEnabled(true); // enabling from outside does not make a busy button pressable
+    QVERIFY(!button.isEnabled());
+    button.setBusy(false);
+    QVERIFY(button.isEnabled());
 }
 
 void TestDesignWidgets::primaryButtonSizes()
@@ -212,7 +224,7 @@ void TestDesignWidgets::quietButtons()
     DangerButton danger("删除", QString("provider.delete"), [&] { calls += 10; });
     QCOMPARE(secondary.objectName(), QString());
     QCOMPARE(danger.objectName(), "provider.delete");
-    for (FaceButton* b : {static_cast<FaceButton*>(&secondary), static_cast<FaceButton*>(&danger)}) {
+    for (FaceButton* b : { static_cast<FaceButton*>(&secondary), static_cast<FaceButton*>(&danger) }) {
         // Padding 13 × 8; the danger border adds nothing.
         QCOMPARE(b->sizeHint(), b->titleLabel()->sizeHint() + QSize(26, 16));
         b->resize(b->sizeHint());
@@ -272,13 +284,31 @@ void TestDesignWidgets::errorBannerKeepsFoldOpen()
     QCOMPARE(banner.evidenceLabel()->text(), "exit 2");
 }
 
+void TestDesignWidgets::cardGeometry()
+{
+    // A card around one short word spans its container; the word sits 14 in;
+    // the border adds nothing to the size.
+    Host host(420);
+    auto* word = new QLabel("ok");
+    auto* card = Card::wrap(word, DS::mint(), true);
+    host.add(card);
+    host.show();
+    QCOMPARE(card->width(), 420);
+    QCOMPARE(word->pos(), QPoint(14, 14));
+    QCOMPARE(card->height(), word->height() + 28);
+    // Emphasized mint: fill at 0.13 inside, stroke at 0.35 on the edge pixel.
+    const QColor inside = pixelAt(card, QPoint(200, card->height() - 5));
+    QVERIFY(qAbs(inside.alpha() - qRound(0.13 * 255)) <= 1);
+    const QColor edge = pixelAt(card, QPoint(200, 0));
+    QVERIFY(edge.alpha() > inside.alpha());
+}
+
 void TestDesignWidgets::emptyState()
 {
     Host host(700);
     bool ran = false;
-    auto* unreadable = new EmptyState(EmptyState::Kind::unreadable, "读不到", EmptyState::Action {"重试", [&] {
-                                                                                                  ran = true;
-                                                                                              }});
+    auto* unreadable
+        = new EmptyState(EmptyState::Kind::unreadable, "读不到", EmptyState::Action { "重试", [&] { ran = true; } });
     auto* empty = new EmptyState(EmptyState::Kind::emptyButHealthy, "还没有任务");
     host.add(unreadable);
     host.add(empty);
@@ -350,17 +380,17 @@ void TestDesignWidgets::reconcilerKeepsIdentity()
         KeyedLayout::place(layout, widgets);
         return widgets;
     };
-    const QList<QLabel*> first = apply({"a", "b", "c"});
+    const QList<QLabel*> first = apply({ "a", "b", "c" });
     first.at(0)->setProperty("state", "open"); // widget state that must survive
     QPointer<QLabel> b = first.at(1);
 
-    const QList<QLabel*> second = apply({"c", "a", "d", "a"});
+    const QList<QLabel*> second = apply({ "c", "a", "d", "a" });
     QCOMPARE(created, 4);
     QCOMPARE(second.size(), 3); // the repeated "a" is skipped
     QCOMPARE(second.at(0), first.at(2));
     QCOMPARE(second.at(1), first.at(0));
     QCOMPARE(second.at(1)->property("state").toString(), "open");
-    QCOMPARE(rec.keys(), (QList<QString> {"c", "a", "d"}));
+    QCOMPARE(rec.keys(), (QList<QString> { "c", "a", "d" }));
     for (int i = 0; i < 3; ++i)
         QCOMPARE(layout->indexOf(second.at(i)), i);
     QVERIFY(b && b->isHidden());
@@ -370,7 +400,7 @@ void TestDesignWidgets::reconcilerKeepsIdentity()
 
     // A widget deleted from outside is made anew.
     delete second.at(2);
-    const QList<QLabel*> third = apply({"c", "a", "d"});
+    const QList<QLabel*> third = apply({ "c", "a", "d" });
     QCOMPARE(created, 5);
     QCOMPARE(third.at(2)->text(), "d");
 }
@@ -390,7 +420,7 @@ void TestDesignWidgets::adaptiveColumnsEqualCells()
             },
             [&](QWidget* w, const QString& id) { w->setFixedHeight(heights.value(id, 50)); });
     };
-    fill({"a", "b", "c", "d", "e"}, {{"b", 90}});
+    fill({ "a", "b", "c", "d", "e" }, { { "b", 90 } });
     host.show();
     QCOMPARE(grid->columnCount(), 3);
     const QList<QWidget*> cells = grid->cells();
@@ -408,7 +438,7 @@ void TestDesignWidgets::adaptiveColumnsEqualCells()
     QTRY_COMPARE(grid->width(), 689);
     QCOMPARE(grid->columnCount(), 1);
     QCOMPARE(cells.at(4)->width(), 689);
-    fill({"e", "a"}, {});
+    fill({ "e", "a" }, {});
     QCOMPARE(grid->cell("a"), kept);
     QCOMPARE(grid->cells().first()->y(), 0);
     QCOMPARE(grid->cell("e")->y(), 0);
@@ -470,14 +500,13 @@ void TestDesignWidgets::skeletonBandStops()
 
 void TestDesignWidgets::iconTable()
 {
-    const QStringList needed {
-        "cpu", "plus", "qrcode", "folder", "shippingbox", "hourglass", "checkmark", "xmark", "nosign", "doc.fill",
-        "play.fill", "exclamationmark.triangle", "exclamationmark.triangle.fill", "chevron.right", "gearshape.2",
-        "gearshape.2.fill", "checkmark.circle.fill", "checkmark.seal.fill", "xmark.seal.fill", "xmark.octagon.fill",
-        "hand.raised.fill", "moon.zzz.fill", "clock.fill", "person.crop.circle.badge.checkmark",
+    const QStringList needed { "cpu", "plus", "qrcode", "folder", "shippingbox", "hourglass", "checkmark", "xmark",
+        "nosign", "doc.fill", "play.fill", "exclamationmark.triangle", "exclamationmark.triangle.fill", "chevron.right",
+        "gearshape.2", "gearshape.2.fill", "checkmark.circle.fill", "checkmark.seal.fill", "xmark.seal.fill",
+        "xmark.octagon.fill", "hand.raised.fill", "moon.zzz.fill", "clock.fill", "person.crop.circle.badge.checkmark",
         "smallcircle.filled.circle", "info.circle", "doc.text", "questionmark.circle", "bolt.horizontal.circle",
         "bolt.slash", "hand.raised", "xmark.octagon", "key", "bubble.left", "pencil", "terminal", "testtube.2",
-        "circle.dashed", "circle.dotted", "circle", "hand.raised.circle.fill", "exclamationmark"};
+        "circle.dashed", "circle.dotted", "circle", "hand.raised.circle.fill", "exclamationmark" };
     for (const QString& name : needed)
         QVERIFY2(IconTable::symbols().contains(name), qPrintable(name));
     QVERIFY(IconTable::resourcePath("no.such.symbol").isEmpty());
@@ -512,7 +541,7 @@ void TestDesignWidgets::elidedLabel()
     QCOMPARE(label.heightForWidth(200), 2 * label.fontMetrics().lineSpacing());
 
     ElidedLabel shortLabel(2, "<b>两行</b>");
-    QCOMPARE(shortLabel.linesForWidth(400), QStringList {"<b>两行</b>"}); // plain text, never markup
+    QCOMPARE(shortLabel.linesForWidth(400), QStringList { "<b>两行</b>" }); // plain text, never markup
     QVERIFY(!shortLabel.isElided(400));
     ElidedLabel breaks(2, "one\ntwo\nthree");
     QCOMPARE(breaks.linesForWidth(400).size(), 2);
