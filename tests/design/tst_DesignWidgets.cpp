@@ -1,0 +1,552 @@
+#include "design/AdaptiveColumns.h"
+#include "design/BusyIndicator.h"
+#include "design/Card.h"
+#include "design/Chip.h"
+#include "design/DS.h"
+#include "design/DSFont.h"
+#include "design/DangerButton.h"
+#include "design/DiagRow.h"
+#include "design/Disclosure.h"
+#include "design/ElidedLabel.h"
+#include "design/EmptyState.h"
+#include "design/ErrorBanner.h"
+#include "design/Icon.h"
+#include "design/IconTable.h"
+#include "design/KeyedReconciler.h"
+#include "design/Marker.h"
+#include "design/PrimaryButton.h"
+#include "design/ProseLabel.h"
+#include "design/SecondaryButton.h"
+#include "design/SectionHeader.h"
+#include "design/SkeletonCards.h"
+#include "design/StatusBadge.h"
+#include "platform/ReduceMotion.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(std::optional<QString>)
+
+namespace {
+
+// A shown top-level container of a given width with one child in a column.
+struct Host {
+    QWidget window;
+    QVBoxLayout* column;
+    explicit Host(int width)
+        : column(new QVBoxLayout(&window))
+    {
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(0);
+        window.resize(width, 400);
+    }
+    void add(QWidget* w, Qt::Alignment a = {}) { column->addWidget(w, 0, a); }
+    void show()
+    {
+        column->addStretch(1);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+};
+
+// The widget's own painting on a transparent image (no window background).
+QColor pixelAt(QWidget* w, QPoint p)
+{
+    QImage img(w->size(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    w->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+    return img.pixelColor(p);
+}
+
+} // namespace
+
+class TestDesignWidgets : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ReduceMotion::setOverride(false); }
+    void cleanup() { ReduceMotion::setOverride(std::nullopt); }
+
+    void fonts();
+    void chip();
+    void statusBadge();
+    void statusBadgeDot();
+    void primaryButtonBusy();
+    void primaryButtonSizes();
+    void quietButtons();
+    void errorBannerFold_data();
+    void errorBannerFold();
+    void errorBannerKeepsFoldOpen();
+    void cardGeometry();
+    void emptyState();
+    void sectionHeaderAndDiagRow();
+    void proseWidth();
+    void reconcilerKeepsIdentity();
+    void adaptiveColumnsEqualCells();
+    void skeletonLayout();
+    void skeletonStillWithReduceMotion();
+    void skeletonBandStops();
+    void iconTable();
+    void elidedLabel();
+};
+
+void TestDesignWidgets::fonts()
+{
+    // Faces by family and weight; sizes are device-independent pixels.
+    const QFontInfo bold(DSFont::bold(12));
+    QCOMPARE(bold.family(), "Manrope");
+    QCOMPARE(bold.weight(), int(QFont::Bold));
+    QCOMPARE(bold.pixelSize(), 12);
+    const QFontInfo extra(DSFont::extraBold(20));
+    QCOMPARE(extra.weight(), int(QFont::ExtraBold));
+    QCOMPARE(extra.pixelSize(), 20);
+    const QFontInfo mono(DSFont::monoMedium(10));
+    QCOMPARE(mono.family(), "JetBrains Mono");
+    QCOMPARE(mono.pixelSize(), 10);
+    QVERIFY(DSFont::medium(12).families().contains("Noto Sans CJK SC")); // Chinese falls back to Noto CJK
+}
+
+void TestDesignWidgets::chip()
+{
+    Chip plain("高风险", DS::amber());
+    QCOMPARE(plain.objectName(), QString()); // an identifier is always set: the empty one
+    QCOMPARE(plain.shownText(), "高风险");
+
+    Chip verbatim("key", DS::mint(), QString("可以接活"), QString("skill.status.dev"));
+    QCOMPARE(verbatim.shownText(), "可以接活");
+    QCOMPARE(verbatim.accessibleName(), "可以接活");
+    QCOMPARE(verbatim.objectName(), "skill.status.dev");
+    // Text plus 7 on each side, line plus 2.5 above and below.
+    const QFontMetricsF fm(verbatim.font());
+    QCOMPARE(verbatim.sizeHint().width(), int(std::ceil(fm.horizontalAdvance("可以接活") + 14)));
+    QCOMPARE(verbatim.sizeHint().height(), int(std::ceil(fm.height() + 5)));
+}
+
+void TestDesignWidgets::statusBadge()
+{
+    QWidget parent;
+    auto* runtime = new StatusBadge(RuntimeUsability::userSupplied, std::nullopt, &parent);
+    QCOMPARE(runtime->word()->text(), "由你指定可执行文件");
+    QCOMPARE(runtime->word()->objectName(), QString());
+    QCOMPARE(runtime->word()->accessibleName(), "由你指定可执行文件");
+    QVERIFY(parent.findChild<Marker*>("status.user_supplied"));
+
+    auto* custom = new StatusBadge("Running", DS::cyan(), "", false, QString("team.status.7"), &parent);
+    QCOMPARE(custom->word()->objectName(), "team.status.7");
+    QVERIFY(parent.findChild<Marker*>("status."));
+    QCOMPARE(custom->stateMarker()->size(), QSize(1, 1));
+    // The word is not truncated by the badge itself: dot, 5, then the whole word.
+    parent.show();
+    runtime->adjustSize();
+    QCOMPARE(runtime->word()->x(), StatusBadge::kDot + StatusBadge::kGap);
+    QCOMPARE(runtime->word()->width(), runtime->word()->sizeHint().width());
+    QVERIFY(
+        runtime->word()->sizeHint().width() >= runtime->word()->fontMetrics().horizontalAdvance("由你指定可执行文件"));
+}
+
+void TestDesignWidgets::statusBadgeDot()
+{
+    // A reading is a solid dot; no reading a hollow ring of the same size.
+    StatusBadge solid("Idle", DS::mint(), "idle", true);
+    StatusBadge ring("Idle", DS::mint(), "idle", false);
+    solid.resize(solid.sizeHint());
+    ring.resize(ring.sizeHint());
+    const QPoint centre(3, solid.height() / 2);
+    QCOMPARE(pixelAt(&solid, centre).rgb(), DS::mint().rgb());
+    QCOMPARE(pixelAt(&ring, centre).alpha(), 0);
+    const QColor edge = pixelAt(&ring, QPoint(0, ring.height() / 2));
+    QVERIFY(edge.alpha() > 0);
+}
+
+void TestDesignWidgets::primaryButtonBusy()
+{
+    int calls = 0;
+    PrimaryButton button("批准", false, false, std::nullopt, [&] { ++calls; });
+    button.resize(button.sizeHint());
+    button.show();
+    QCOMPARE(button.objectName(), QString());
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(calls, 1);
+
+    const int idleWidth = button.sizeHint().width();
+    button.setBusy(true);
+    QCOMPARE(button.titleLabel()->text(), "处理中…");
+    QVERIFY(button.spinner()->isVisible());
+    QVERIFY(!button.isEnabled());
+    QVERIFY(button.sizeHint().width() != idleWidth); // the spinner and the other text replace the title
+    button.resize(button.sizeHint());
+    QTest::mouseClick(&button, Qt::LeftButton);
+    button.click();
+    QCOMPARE(calls, 1);
+    // Fill mint at 0.55 while busy.
+    QCOMPARE(pixelAt(&button, QPoint(button.width() - 3, button.height() / 2)).alpha(), qRound(0.55 * 255));
+
+    button.setBusy(false);
+    QCOMPARE(button.titleLabel()->text(), "批准");
+    QVERIFY(!button.spinner()->isVisible());
+    QTest::mouseClick(&button, Qt::LeftButton);
+    QCOMPARE(calls, 2);
+
+    // A button the caller disabled stays disabled when busy ends.
+    button.setEnabled(false);
+    button.setBusy(true);
+    button.setBusy(false);
+    QVERIFY(!button.isEnabled());
+    button.setEnabled(true);
+    button.setBusy(true);
+    button.setEnabled(true); // enabling from outside does not make a busy button pressable
+    QVERIFY(!button.isEnabled());
+    button.setBusy(false);
+    QVERIFY(button.isEnabled());
+}
+
+void TestDesignWidgets::primaryButtonSizes()
+{
+    Host host(500);
+    auto* fill = new PrimaryButton("继续", false, true, QString("approve.go"), [] {});
+    auto* hug = new PrimaryButton("继续", false, false, std::nullopt, [] {});
+    host.add(fill);
+    host.add(hug, Qt::AlignLeft);
+    host.show();
+    QCOMPARE(fill->objectName(), "approve.go");
+    QCOMPARE(fill->width(), 500);
+    const QLabel* label = fill->titleLabel();
+    QVERIFY(qAbs(label->geometry().center().x() - 250) <= 1); // centred in the full width
+    QCOMPARE(label->y(), 9);
+    QCOMPARE(fill->height(), label->sizeHint().height() + 18);
+    QCOMPARE(hug->width(), hug->titleLabel()->sizeHint().width() + 28);
+}
+
+void TestDesignWidgets::quietButtons()
+{
+    int calls = 0;
+    SecondaryButton secondary("知道了", std::nullopt, [&] { ++calls; });
+    DangerButton danger("删除", QString("provider.delete"), [&] { calls += 10; });
+    QCOMPARE(secondary.objectName(), QString());
+    QCOMPARE(danger.objectName(), "provider.delete");
+    for (FaceButton* b : { static_cast<FaceButton*>(&secondary), static_cast<FaceButton*>(&danger) }) {
+        // Padding 13 × 8; the danger border adds nothing.
+        QCOMPARE(b->sizeHint(), b->titleLabel()->sizeHint() + QSize(26, 16));
+        b->resize(b->sizeHint());
+        b->show();
+    }
+    QTest::mouseClick(&secondary, Qt::LeftButton);
+    QTest::mouseClick(&danger, Qt::LeftButton);
+    QCOMPARE(calls, 11);
+    danger.setEnabled(false); // disabled only from outside
+    QTest::mouseClick(&danger, Qt::LeftButton);
+    QCOMPARE(calls, 11);
+}
+
+void TestDesignWidgets::errorBannerFold_data()
+{
+    QTest::addColumn<std::optional<QString>>("evidence");
+    QTest::addColumn<bool>("fold");
+    QTest::newRow("absent") << std::optional<QString>() << false;
+    QTest::newRow("empty") << std::optional<QString>(QString("")) << false;
+    QTest::newRow("one space") << std::optional<QString>(QString(" ")) << true;
+    QTest::newRow("markup stays text") << std::optional<QString>(QString("<b>exit 1</b>")) << true;
+}
+
+void TestDesignWidgets::errorBannerFold()
+{
+    QFETCH(std::optional<QString>, evidence);
+    QFETCH(bool, fold);
+    Host host(600);
+    auto* banner = new ErrorBanner("<i>读不到</i> 执行状态", evidence);
+    host.add(banner);
+    host.show();
+    QCOMPARE(banner->textLabel()->objectName(), QString());
+    QCOMPARE(banner->textLabel()->accessibleName(), "<i>读不到</i> 执行状态");
+    QCOMPARE(banner->textLabel()->textFormat(), Qt::PlainText);
+    QCOMPARE(banner->width(), 600);
+    QCOMPARE(banner->findChild<Disclosure*>() != nullptr, fold);
+    if (!fold)
+        return;
+    QCOMPARE(banner->evidenceFold()->header()->text(), "诊断");
+    QVERIFY(!banner->showsEvidence());
+    QVERIFY(!banner->evidenceLabel()->isVisible());
+    QTest::mouseClick(banner->evidenceFold()->header(), Qt::LeftButton);
+    QVERIFY(banner->showsEvidence());
+    QVERIFY(banner->evidenceLabel()->isVisible());
+    QCOMPARE(banner->evidenceLabel()->text(), *evidence);
+    QCOMPARE(banner->evidenceLabel()->textFormat(), Qt::PlainText);
+    QVERIFY(banner->evidenceLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
+}
+
+void TestDesignWidgets::errorBannerKeepsFoldOpen()
+{
+    ErrorBanner banner("失败", QString("exit 1"), QString("runtime.error"));
+    QCOMPARE(banner.textLabel()->objectName(), "runtime.error");
+    banner.evidenceFold()->setExpanded(true);
+    banner.setContent("失败", QString("exit 2"));
+    QVERIFY(banner.showsEvidence());
+    QCOMPARE(banner.evidenceLabel()->text(), "exit 2");
+}
+
+void TestDesignWidgets::cardGeometry()
+{
+    // A card around one short word spans its container; the word sits 14 in;
+    // the border adds nothing to the size.
+    Host host(420);
+    auto* word = new QLabel("ok");
+    auto* card = Card::wrap(word, DS::mint(), true);
+    host.add(card);
+    host.show();
+    QCOMPARE(card->width(), 420);
+    QCOMPARE(word->pos(), QPoint(14, 14));
+    QCOMPARE(card->height(), word->height() + 28);
+    // Emphasized mint: fill at 0.13 inside, stroke at 0.35 on the edge pixel.
+    const QColor inside = pixelAt(card, QPoint(200, card->height() - 5));
+    QVERIFY(qAbs(inside.alpha() - qRound(0.13 * 255)) <= 1);
+    const QColor edge = pixelAt(card, QPoint(200, 0));
+    QVERIFY(edge.alpha() > inside.alpha());
+}
+
+void TestDesignWidgets::emptyState()
+{
+    Host host(700);
+    bool ran = false;
+    auto* unreadable
+        = new EmptyState(EmptyState::Kind::unreadable, "读不到", EmptyState::Action { "重试", [&] { ran = true; } });
+    auto* empty = new EmptyState(EmptyState::Kind::emptyButHealthy, "还没有任务");
+    host.add(unreadable);
+    host.add(empty);
+    host.show();
+    QCOMPARE(unreadable->objectName(), "state.unreadable");
+    QCOMPARE(empty->objectName(), "state.empty");
+    QCOMPARE(unreadable->tint(), std::optional(DS::amber()));
+    QVERIFY(!empty->tint());
+    QVERIFY(!empty->actionButton());
+    QCOMPARE(unreadable->actionButton()->objectName(), QString());
+    // The button sits 8 under the message; the card pads 14 and spans the width.
+    QCOMPARE(unreadable->actionButton()->y(), unreadable->messageLabel()->geometry().bottom() + 1 + 8);
+    QCOMPARE(empty->messageLabel()->pos(), QPoint(14, 14));
+    QCOMPARE(empty->width(), 700);
+    QCOMPARE(empty->height(), empty->messageLabel()->height() + 28);
+    QTest::mouseClick(unreadable->actionButton(), Qt::LeftButton);
+    QVERIFY(ran);
+}
+
+void TestDesignWidgets::sectionHeaderAndDiagRow()
+{
+    Host host(800);
+    auto* bare = new SectionHeader("Runtime");
+    auto* withSub = new SectionHeader("权限", "这台电脑能做什么", new SecondaryButton("刷新", [] {}));
+    auto* diag = new DiagRow("a very long diagnostic key", "value");
+    host.add(bare);
+    host.add(withSub);
+    host.add(diag);
+    host.show();
+    QVERIFY(!bare->subtitleLabel());
+    QCOMPARE(withSub->subtitleLabel()->text(), "这台电脑能做什么");
+    QVERIFY(withSub->trailing()->geometry().right() <= withSub->width());
+    QVERIFY(withSub->trailing()->x() > withSub->titleLabel()->geometry().right() + 8);
+    QCOMPARE(diag->keyLabel()->width(), 66);
+    QCOMPARE(diag->valueLabel()->x(), 74);
+    QVERIFY(diag->keyLabel()->height() > diag->keyLabel()->fontMetrics().height()); // the key wraps
+}
+
+void TestDesignWidgets::proseWidth()
+{
+    Host host(1200);
+    auto* longText = new ProseLabel(QString("很长的说明文字。").repeated(40));
+    auto* shortText = new ProseLabel("短句");
+    host.add(longText, Qt::AlignLeft);
+    host.add(shortText, Qt::AlignLeft);
+    host.show();
+    QCOMPARE(longText->width(), 640);
+    QCOMPARE(longText->x(), 0);
+    QVERIFY(longText->height() > 3 * longText->fontMetrics().height());
+    QCOMPARE(longText->height(), longText->heightForWidth(640));
+    QVERIFY(shortText->width() < 100);
+}
+
+void TestDesignWidgets::reconcilerKeepsIdentity()
+{
+    QWidget parent;
+    auto* layout = new QVBoxLayout(&parent);
+    layout->addStretch(1);
+    KeyedReconciler<QString, QLabel> rec;
+    int created = 0;
+    auto apply = [&](const QStringList& ids) {
+        const QList<QLabel*> widgets = rec.reconcile(
+            ids, [](const QString& id) { return id; },
+            [&](const QString&) {
+                ++created;
+                return new QLabel(&parent);
+            },
+            [](QLabel* l, const QString& id) { l->setText(id); });
+        KeyedLayout::place(layout, widgets);
+        return widgets;
+    };
+    const QList<QLabel*> first = apply({ "a", "b", "c" });
+    first.at(0)->setProperty("state", "open"); // widget state that must survive
+    QPointer<QLabel> b = first.at(1);
+
+    const QList<QLabel*> second = apply({ "c", "a", "d", "a" });
+    QCOMPARE(created, 4);
+    QCOMPARE(second.size(), 3); // the repeated "a" is skipped
+    QCOMPARE(second.at(0), first.at(2));
+    QCOMPARE(second.at(1), first.at(0));
+    QCOMPARE(second.at(1)->property("state").toString(), "open");
+    QCOMPARE(rec.keys(), (QList<QString> { "c", "a", "d" }));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(layout->indexOf(second.at(i)), i);
+    QVERIFY(b && b->isHidden());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!b);
+    QCOMPARE(layout->itemAt(layout->count() - 1)->spacerItem() != nullptr, true); // the stretch stays last
+
+    // A widget deleted from outside is made anew.
+    delete second.at(2);
+    const QList<QLabel*> third = apply({ "c", "a", "d" });
+    QCOMPARE(created, 5);
+    QCOMPARE(third.at(2)->text(), "d");
+}
+
+void TestDesignWidgets::adaptiveColumnsEqualCells()
+{
+    Host host(1040);
+    auto* grid = new AdaptiveColumns(340, 10);
+    host.add(grid);
+    auto fill = [&](const QStringList& ids, const QHash<QString, int>& heights) {
+        grid->reconcile(
+            ids, [](const QString& id) { return id; },
+            [](const QString&) {
+                auto* w = new QWidget;
+                w->setMinimumHeight(1);
+                return w;
+            },
+            [&](QWidget* w, const QString& id) { w->setFixedHeight(heights.value(id, 50)); });
+    };
+    fill({ "a", "b", "c", "d", "e" }, { { "b", 90 } });
+    host.show();
+    QCOMPARE(grid->columnCount(), 3);
+    const QList<QWidget*> cells = grid->cells();
+    for (QWidget* c : cells)
+        QCOMPARE(c->width(), cells.first()->width()); // the short last row keeps equal widths
+    QCOMPARE(cells.at(3)->x(), 0);
+    QCOMPARE(cells.at(1)->x(), cells.at(0)->width() + 10);
+    QCOMPARE(cells.at(2)->geometry().right(), 1039);
+    QCOMPARE(cells.at(0)->y(), 0); // top-aligned, the row as tall as its tallest card
+    QCOMPARE(cells.at(3)->y(), 90 + 10);
+    QCOMPARE(grid->height(), 90 + 10 + 50);
+
+    QWidget* kept = grid->cell("a");
+    host.window.resize(689, 400);
+    QTRY_COMPARE(grid->width(), 689);
+    QCOMPARE(grid->columnCount(), 1);
+    QCOMPARE(cells.at(4)->width(), 689);
+    fill({ "e", "a" }, {});
+    QCOMPARE(grid->cell("a"), kept);
+    QCOMPARE(grid->cells().first()->y(), 0);
+    QCOMPARE(grid->cell("e")->y(), 0);
+    QCOMPARE(grid->cell("a")->y(), 60);
+}
+
+void TestDesignWidgets::skeletonLayout()
+{
+    Host host(1040);
+    auto* skeleton = new SkeletonCards(4);
+    host.add(skeleton);
+    host.show();
+    QCOMPARE(skeleton->objectName(), "skeleton.cards");
+    QCOMPARE(skeleton->accessibleName(), "正在读这台电脑上的 Runtime");
+    QCOMPARE(skeleton->columnCount(), 3);
+    QVERIFY(skeleton->findChildren<QWidget*>().isEmpty()); // one element, no children
+    QCOMPARE(SkeletonCards::titleBarWidth(0), 96);
+    QCOMPARE(SkeletonCards::titleBarWidth(1), 78);
+    QVERIFY(SkeletonCards::cardHeight(0) > SkeletonCards::cardHeight(1));
+    // Rows 0-2 and 3, ten apart.
+    QCOMPARE(skeleton->height(), SkeletonCards::cardHeight(0) + 10 + SkeletonCards::cardHeight(3));
+    QCOMPARE(skeleton->heightForWidth(689), 2 * SkeletonCards::cardHeight(0) + 2 * SkeletonCards::cardHeight(1) + 30);
+
+    SkeletonCards none(0);
+    QCOMPARE(none.heightForWidth(500), 0);
+    QCOMPARE(none.objectName(), "skeleton.cards");
+}
+
+void TestDesignWidgets::skeletonStillWithReduceMotion()
+{
+    ReduceMotion::setOverride(true);
+    Host host(700);
+    auto* skeleton = new SkeletonCards(3);
+    host.add(skeleton);
+    host.show();
+    QVERIFY(!skeleton->isShimmering());
+    const QImage before = skeleton->grab().toImage();
+    QTest::qWait(300);
+    QVERIFY(!skeleton->isShimmering());
+    QCOMPARE(skeleton->sweep(), -0.4);
+    QCOMPARE(skeleton->grab().toImage(), before);
+}
+
+void TestDesignWidgets::skeletonBandStops()
+{
+    Host host(700);
+    auto* skeleton = new SkeletonCards(2);
+    host.add(skeleton);
+    host.show();
+    QVERIFY(skeleton->isShimmering()); // visible at once
+    QTRY_VERIFY_WITH_TIMEOUT(skeleton->sweep() > -0.4, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!skeleton->isShimmering(), 15000);
+    // Shown again, it stays still.
+    host.window.hide();
+    host.window.show();
+    QTest::qWait(50);
+    QVERIFY(!skeleton->isShimmering());
+}
+
+void TestDesignWidgets::iconTable()
+{
+    const QStringList needed { "cpu", "plus", "qrcode", "folder", "shippingbox", "hourglass", "checkmark", "xmark",
+        "nosign", "doc.fill", "play.fill", "exclamationmark.triangle", "exclamationmark.triangle.fill", "chevron.right",
+        "gearshape.2", "gearshape.2.fill", "checkmark.circle.fill", "checkmark.seal.fill", "xmark.seal.fill",
+        "xmark.octagon.fill", "hand.raised.fill", "moon.zzz.fill", "clock.fill", "person.crop.circle.badge.checkmark",
+        "smallcircle.filled.circle", "info.circle", "doc.text", "questionmark.circle", "bolt.horizontal.circle",
+        "bolt.slash", "hand.raised", "xmark.octagon", "key", "bubble.left", "pencil", "terminal", "testtube.2",
+        "circle.dashed", "circle.dotted", "circle", "hand.raised.circle.fill", "exclamationmark" };
+    for (const QString& name : needed)
+        QVERIFY2(IconTable::symbols().contains(name), qPrintable(name));
+    QVERIFY(IconTable::resourcePath("no.such.symbol").isEmpty());
+    QVERIFY(Icon::pixmap("no.such.symbol", 12, DS::mint()).isNull());
+    QVERIFY(QFile::exists(":/icons/LICENSE-phosphor.txt"));
+    for (const QString& name : IconTable::symbols()) {
+        // Every file is there, renders, and is painted in the tint only.
+        QVERIFY2(QFile::exists(IconTable::resourcePath(name)), qPrintable(name));
+        const QImage img = Icon::pixmap(name, 24, DS::amber()).toImage();
+        int opaque = 0;
+        for (int y = 0; y < img.height(); ++y) {
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                if (c.alpha() == 255) {
+                    ++opaque;
+                    QCOMPARE(c.rgb(), DS::amber().rgb());
+                }
+            }
+        }
+        QVERIFY2(opaque > 0, qPrintable(name));
+    }
+}
+
+void TestDesignWidgets::elidedLabel()
+{
+    ElidedLabel label(2, QString("一段很长的任务说明，").repeated(30));
+    const QStringList lines = label.linesForWidth(200);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.last().endsWith(QChar(0x2026)));
+    QVERIFY(label.isElided(200));
+    QCOMPARE(label.accessibleName(), label.text());
+    QCOMPARE(label.heightForWidth(200), 2 * label.fontMetrics().lineSpacing());
+
+    ElidedLabel shortLabel(2, "<b>两行</b>");
+    QCOMPARE(shortLabel.linesForWidth(400), QStringList { "<b>两行</b>" }); // plain text, never markup
+    QVERIFY(!shortLabel.isElided(400));
+    ElidedLabel breaks(2, "one\ntwo\nthree");
+    QCOMPARE(breaks.linesForWidth(400).size(), 2);
+    QVERIFY(breaks.isElided(400));
+}
+
+QTEST_MAIN(TestDesignWidgets)
+#include "tst_DesignWidgets.moc"
