@@ -44,11 +44,8 @@ private:
 template <typename T = std::monostate>
 class Result {
 public:
-    Result()
-        requires std::is_same_v<T, std::monostate>
-        : m_value(std::monostate{})
-    {
-    }
+    // A success holding T's empty value (for Result<> simply a success).
+    Result() = default;
     Result(T value) : m_value(std::move(value)) {}
     Result(Failure failure) : m_value(std::move(failure)) {}
 

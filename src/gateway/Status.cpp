@@ -116,9 +116,9 @@ QCoro::Task<QList<CommandBrief>> Status::loadCommands(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/commands"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return {};
     const Result<replies::Commands> reply = body ? replies::decodeCommands(*body) : Result<replies::Commands>(body.failure());
@@ -165,8 +165,9 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
         co_return;
     }
     const auto path = itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path, config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path, config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
     const Result<replies::Progress> reply =
@@ -189,9 +190,9 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, bool allowAuto)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/permissions"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
     const Result<replies::Permissions> reply =
@@ -251,9 +252,9 @@ QCoro::Task<> Status::loadTeam(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/employees"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
     const Result<QList<TeammateBrief>> reply =
@@ -274,9 +275,9 @@ QCoro::Task<> Status::loadAgents(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/agents"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
     const Result<QList<replies::AgentEntry>> reply =
@@ -294,9 +295,9 @@ QCoro::Task<> Status::loadFeed(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/feed"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
     if (!self || !isCurrent(config) || !body)
         co_return;
     const auto reply = replies::decodeFeed(*body);
@@ -350,7 +351,8 @@ QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
 {
     if (!m_config)
         co_return Failure::tolvarine(-1, QStringLiteral("本机还没有配对过任何工作区"));
-    co_return co_await confirm(*m_config, key, approve);
+    const Result<> result = co_await confirm(*m_config, key, approve);
+    co_return result;
 }
 
 QCoro::Task<Result<>> Status::postAction(std::optional<CLIConfig> config, std::optional<QString> path,
@@ -394,8 +396,9 @@ QCoro::Task<TaskEvidenceSnapshot> Status::evidenceSnapshot(QString id, std::opti
     if (!config)
         co_return TaskEvidenceSnapshot{TaskEvidenceState::failed(kNoWorkspace), QString()};
     const auto path = itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
-    const Result<QByteArray> reply = path ? co_await m_client->get(*config, *path, config->deviceId())
-                                          : Result<QByteArray>(GatewayClient::invalidAddress(*config));
+    Result<QByteArray> reply = GatewayClient::invalidAddress(*config);
+    if (path)
+        reply = co_await m_client->get(*config, *path, config->deviceId());
     co_return EvidenceLive::snapshot(id, reply);
 }
 
