@@ -69,7 +69,8 @@ CLIConfig configFor(const QString& origin)
 // The floor: six GETs (commands first and alone, then five together), each parsed into a JSON document.
 class Floor {
 public:
-    explicit Floor(const CLIConfig& config) : m_config(config)
+    explicit Floor(const CLIConfig& config)
+        : m_config(config)
     {
         m_nam.setProxy(QNetworkProxy::NoProxy);
     }
@@ -96,7 +97,7 @@ public:
         auto team = fetch(ws + QStringLiteral("/employees"));
         auto agents = fetch(ws + QStringLiteral("/agents"));
         auto feed = fetch(ws + QStringLiteral("/feed"));
-        QList<QJsonDocument> docs{commands};
+        QList<QJsonDocument> docs { commands };
         docs.append(QJsonDocument::fromJson(co_await progress));
         docs.append(QJsonDocument::fromJson(co_await perms));
         docs.append(QJsonDocument::fromJson(co_await team));
@@ -128,10 +129,12 @@ int runMode(const QString& mode, const QString& origin, int rounds)
                 times.append(t.nsecsElapsed() / 1e6);
         }
         if (status.commands().size() < 2000 || status.commandsError())
-            qFatal("reload: the large workspace did not load: %s", qPrintable(status.commandsError().value_or(QString())));
+            qFatal(
+                "reload: the large workspace did not load: %s", qPrintable(status.commandsError().value_or(QString())));
     } else {
         Floor floor(config);
-        const QByteArray body = QCoro::waitFor(floor.fetch(QStringLiteral("/api/workspaces/") + kWorkspace + QStringLiteral("/commands")));
+        const QByteArray body = QCoro::waitFor(
+            floor.fetch(QStringLiteral("/api/workspaces/") + kWorkspace + QStringLiteral("/commands")));
         const auto decoded = replies::decodeCommands(body);
         const auto focal = decoded ? rules::focalCommand(decoded->commands) : std::nullopt;
         if (!focal)
@@ -145,7 +148,7 @@ int runMode(const QString& mode, const QString& origin, int rounds)
         }
     }
     std::printf("%.3f %lld %lld\n", median(times), static_cast<long long>(procStatusKb("VmHWM:")),
-                static_cast<long long>(baseline));
+        static_cast<long long>(baseline));
     return 0;
 }
 
@@ -160,14 +163,14 @@ std::optional<Measured> measure(const QString& mode, const QString& origin, int 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--mode"), mode, QStringLiteral("--origin"), origin, QStringLiteral("--rounds"),
-                 QString::number(rounds)});
+        { QStringLiteral("--mode"), mode, QStringLiteral("--origin"), origin, QStringLiteral("--rounds"),
+            QString::number(rounds) });
     if (!child.waitForFinished(600000) || child.exitCode() != 0)
         return std::nullopt;
     const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
     if (parts.size() != 3)
         return std::nullopt;
-    return Measured{parts[0].toDouble(), parts[1].toLongLong(), parts[2].toLongLong()};
+    return Measured { parts[0].toDouble(), parts[1].toLongLong(), parts[2].toLongLong() };
 }
 
 } // namespace
@@ -176,13 +179,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption modeOption(QStringLiteral("mode"), QStringLiteral("floor or reload (child side)"),
-                                        QStringLiteral("mode"));
-    const QCommandLineOption originOption(QStringLiteral("origin"), QStringLiteral("gateway origin (child side)"),
-                                          QStringLiteral("origin"));
+    const QCommandLineOption modeOption(
+        QStringLiteral("mode"), QStringLiteral("floor or reload (child side)"), QStringLiteral("mode"));
+    const QCommandLineOption originOption(
+        QStringLiteral("origin"), QStringLiteral("gateway origin (child side)"), QStringLiteral("origin"));
     const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("measured rounds per side"),
-                                          QStringLiteral("n"), QStringLiteral("15"));
-    parser.addOptions({modeOption, originOption, roundsOption});
+        QStringLiteral("n"), QStringLiteral("15"));
+    parser.addOptions({ modeOption, originOption, roundsOption });
     parser.addHelpOption();
     parser.process(app);
     const int rounds = std::max(1, parser.value(roundsOption).toInt());
@@ -191,14 +194,15 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     const QString scenario = dir.filePath(QStringLiteral("large.json"));
-    if (QProcess::execute(QStringLiteral(TOLVARINE_GATEWAY_SIM), {QStringLiteral("--generate-large"), scenario}) != 0) {
+    if (QProcess::execute(QStringLiteral(TOLVARINE_GATEWAY_SIM), { QStringLiteral("--generate-large"), scenario })
+        != 0) {
         std::fprintf(stderr, "could not generate the large scenario\n");
         return 1;
     }
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim.start(QStringLiteral(TOLVARINE_GATEWAY_SIM),
-              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), scenario});
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), scenario });
     if (!sim.waitForStarted(10000) || !sim.waitForReadyRead(20000)) {
         std::fprintf(stderr, "the stand-in gateway did not start\n");
         return 1;
@@ -225,7 +229,11 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     out << "reload benchmark: ws-large (2000 commands, 60 employees, 300 feed items, 200 progress lines), median of "
         << rounds << " rounds\n";
-    out << QStringLiteral("%1 %2 %3 %4\n").arg(QString(), -22).arg(QStringLiteral("floor"), 12).arg(QStringLiteral("reload"), 12).arg(QStringLiteral("ratio"), 8);
+    out << QStringLiteral("%1 %2 %3 %4\n")
+               .arg(QString(), -22)
+               .arg(QStringLiteral("floor"), 12)
+               .arg(QStringLiteral("reload"), 12)
+               .arg(QStringLiteral("ratio"), 8);
     out << QStringLiteral("%1 %2 %3 %4\n")
                .arg(QStringLiteral("wall time (ms)"), -22)
                .arg(floor->ms, 12, 'f', 2)

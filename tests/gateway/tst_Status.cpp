@@ -63,7 +63,8 @@ QJsonObject workspaceState(const QString& id, const QString& token)
     })");
     // Two bytes that are not UTF-8, kept out of the literal above (moc reads "//" in it as a comment).
     QJsonObject blobs = ws.value(QStringLiteral("blobs")).toObject();
-    blobs.insert(QStringLiteral("h-bad"), QJsonObject{{QStringLiteral("base64"), QString::fromLatin1(QByteArray("\xff\xfe").toBase64())}});
+    blobs.insert(QStringLiteral("h-bad"),
+        QJsonObject { { QStringLiteral("base64"), QString::fromLatin1(QByteArray("\xff\xfe").toBase64()) } });
     ws.insert(QStringLiteral("blobs"), blobs);
     ws.insert(QStringLiteral("workspace"), id);
     ws.insert(QStringLiteral("token"), token);
@@ -86,7 +87,8 @@ QJsonArray matching(const QJsonArray& log, const QString& method, const QString&
     QJsonArray out;
     for (const QJsonValue& v : log) {
         const QJsonObject r = v.toObject();
-        if (r.value(QStringLiteral("method")).toString() == method && r.value(QStringLiteral("path")).toString() == path)
+        if (r.value(QStringLiteral("method")).toString() == method
+            && r.value(QStringLiteral("path")).toString() == path)
             out.append(r);
     }
     return out;
@@ -97,7 +99,7 @@ QStringList paths(const QJsonArray& log)
     QStringList out;
     for (const QJsonValue& v : log)
         out.append(v.toObject().value(QStringLiteral("method")).toString() + QLatin1Char(' ')
-                   + v.toObject().value(QStringLiteral("path")).toString());
+            + v.toObject().value(QStringLiteral("path")).toString());
     return out;
 }
 
@@ -144,7 +146,10 @@ private:
         m_sim->control("PUT", QStringLiteral("/_sim/state/") + ws.value(QStringLiteral("workspace")).toString(), ws);
         QCOMPARE(m_sim->lastStatus(), 200);
     }
-    void patch(const QString& ws, const QJsonObject& keys) { m_sim->control("PATCH", QStringLiteral("/_sim/state/") + ws, keys); }
+    void patch(const QString& ws, const QJsonObject& keys)
+    {
+        m_sim->control("PATCH", QStringLiteral("/_sim/state/") + ws, keys);
+    }
 };
 
 void TestStatus::init()
@@ -193,12 +198,12 @@ void TestStatus::reloadPublishesEverything()
     QCOMPARE(status.team().size(), 3);
     QCOMPARE(status.team()[0].role, QStringLiteral("AI 全栈工程师 · 后端"));
     QCOMPARE(status.team()[1].templateName, QStringLiteral("AI 运维安全工程师"));
-    QCOMPARE(status.deviceRuntimes().value(QStringLiteral("dev-test")), QStringList{QStringLiteral("codex")});
+    QCOMPARE(status.deviceRuntimes().value(QStringLiteral("dev-test")), QStringList { QStringLiteral("codex") });
 
     QCOMPARE(status.pendingApprovalItems().size(), 2);
     QCOMPARE(status.pendingApprovalItems()[1].id, QStringLiteral("x/y"));
     QCOMPARE(status.failedFeedItems().size(), 1);
-    QCOMPARE(status.waitingTaskIDs(), (QSet<QString>{"c4", "c9"}));
+    QCOMPARE(status.waitingTaskIDs(), (QSet<QString> { "c4", "c9" }));
 
     const RuntimeState rs = status.runtimeState();
     QCOMPARE(rs.kind, RuntimeState::Kind::Running);
@@ -206,7 +211,7 @@ void TestStatus::reloadPublishesEverything()
     QVERIFY(rs.byThisMachine);
     QCOMPARE(status.usage(QStringLiteral("write")), PermUse::used());
     QCOMPARE(status.usage(QStringLiteral("exec")), PermUse::notSeen());
-    QCOMPARE(status.grantArgs(QStringLiteral("exec")), (QStringList{"read", "exec"}));
+    QCOMPARE(status.grantArgs(QStringLiteral("exec")), (QStringList { "read", "exec" }));
 
     // Every request carries the token and this device's id.
     const QJsonArray log = m_sim->requests();
@@ -220,7 +225,7 @@ void TestStatus::reloadPublishesEverything()
     }
     QCOMPARE(matching(log, "GET", "/api/workspaces/ws-t/commands/c3/progress").size(), 1);
     QCOMPARE(matching(log, "GET", "/api/workspaces/ws-t/commands/c3/progress")[0].toObject().value("query").toString(),
-             QStringLiteral("limit=200"));
+        QStringLiteral("limit=200"));
 }
 
 void TestStatus::commandsLoadedFirstAndAlone()
@@ -262,7 +267,8 @@ void TestStatus::pairingFiles()
     QCOMPARE(status.config(), std::optional<CLIConfig>(plain));
 
     // Both valid: the protected one wins.
-    m_home->writeFile(QStringLiteral(".tolvarine-protected/config.json"), QJsonDocument(protectedCfg.toJson()).toJson());
+    m_home->writeFile(
+        QStringLiteral(".tolvarine-protected/config.json"), QJsonDocument(protectedCfg.toJson()).toJson());
     QCoro::waitFor(status.reload());
     QCOMPARE(status.config(), std::optional<CLIConfig>(protectedCfg));
 
@@ -306,8 +312,9 @@ void TestStatus::resolutionFallsBackAndCaches()
     QCOMPARE(status.commands().size(), 5);
     QVERIFY(!status.reachableEndpoint());
     QCOMPARE(status.endpointNote(),
-             std::optional<QString>(QStringLiteral("配置里记的是 ") + cfg.api + QStringLiteral("（配对当时的地址），现在够不着；已自动改用 ")
-                                    + m_sim->origin() + QStringLiteral("。手机那边仍然用配置里那个地址。")));
+        std::optional<QString>(QStringLiteral("配置里记的是 ") + cfg.api
+            + QStringLiteral("（配对当时的地址），现在够不着；已自动改用 ") + m_sim->origin()
+            + QStringLiteral("。手机那边仍然用配置里那个地址。")));
     QVERIFY(endpoint.count() >= 1);
 
     // The configured address answering: no note.
@@ -320,7 +327,7 @@ void TestStatus::resolutionFallsBackAndCaches()
     m_sim->clearRequests();
     const auto body = QCoro::waitFor(status.get(cfg, QStringLiteral("/api/workspaces/ws-t/agents"), kDevice));
     QVERIFY(body.ok());
-    QCOMPARE(paths(m_sim->requests()), (QStringList{"GET /healthz", "GET /api/workspaces/ws-t/agents"}));
+    QCOMPARE(paths(m_sim->requests()), (QStringList { "GET /healthz", "GET /api/workspaces/ws-t/agents" }));
 }
 
 void TestStatus::noGatewayAnswers()
@@ -332,8 +339,8 @@ void TestStatus::noGatewayAnswers()
     status.client()->setHostNameForTesting(QStringLiteral("box.local"));
     QCoro::waitFor(status.reload(cfg));
     const QString expected = QStringLiteral("连不上网关。试过：") + cfg.api + QStringLiteral("、http://box.local:")
-                           + QString::number(port) + QStringLiteral("、http://127.0.0.1:") + QString::number(port)
-                           + QStringLiteral("。网关是否在跑：docker compose ps");
+        + QString::number(port) + QStringLiteral("、http://127.0.0.1:") + QString::number(port)
+        + QStringLiteral("。网关是否在跑：docker compose ps");
     QCOMPARE(status.commandsError(), std::optional<QString>(expected));
     QCOMPARE(status.lastError(), std::optional<QString>(expected));
     QCOMPARE(status.presence(), AgentPresence::unknown(expected));
@@ -357,7 +364,7 @@ void TestStatus::loaderFailures()
     m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/employees"), 404, R"({"error":"no such route"})");
     m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/agents"), 503, R"({"error":"忙"})");
     m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/permissions"), 409,
-                    R"({"error":"","code":"permissions_not_loaded"})");
+        R"({"error":"","code":"permissions_not_loaded"})");
     patch(QStringLiteral("ws-t"), obj(R"({"feed":[{"id":"f9","category":"approval","title":3}]})"));
     QCoro::waitFor(status.reload(m_cfg));
 
@@ -368,7 +375,8 @@ void TestStatus::loaderFailures()
     // With no commands there is nothing to follow.
     QVERIFY(!status.progressOf());
     QVERIFY(status.team().isEmpty());
-    QCOMPARE(status.teamError(), std::optional<QString>(QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）")));
+    QCOMPARE(
+        status.teamError(), std::optional<QString>(QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）")));
     QCOMPARE(status.agentsError(), std::optional<QString>(QStringLiteral("忙")));
     QCOMPARE(status.deviceRuntimes().size(), 2);
     QVERIFY(status.perms().isEmpty());
@@ -423,7 +431,7 @@ void TestStatus::presenceRules()
 void TestStatus::autoConfirmation()
 {
     patch(QStringLiteral("ws-t"),
-          obj(R"({"permissions":{"effective":{"read":true},"pending":["write","danger","teleport"],
+        obj(R"({"permissions":{"effective":{"read":true},"pending":["write","danger","teleport"],
                                 "ceiling":["read","write","danger"]}})"));
     Status status;
     QCoro::waitFor(status.reload(m_cfg));
@@ -431,14 +439,14 @@ void TestStatus::autoConfirmation()
     const QJsonArray writes = matching(log, "POST", "/api/workspaces/ws-t/permissions/write/confirm");
     QCOMPARE(writes.size(), 1);
     QCOMPARE(QJsonDocument::fromJson(writes[0].toObject().value("body").toString().toUtf8()).object(),
-             (QJsonObject{{"approve", true}, {"by", kDevice}}));
+        (QJsonObject { { "approve", true }, { "by", kDevice } }));
     QVERIFY(matching(log, "POST", "/api/workspaces/ws-t/permissions/danger/confirm").isEmpty());
     QVERIFY(matching(log, "POST", "/api/workspaces/ws-t/permissions/teleport/confirm").isEmpty());
     // One success: the permissions are read once more, without confirming again.
     QCOMPARE(matching(log, "GET", "/api/workspaces/ws-t/permissions").size(), 2);
     QVERIFY(status.autoConfirmed().contains(QStringLiteral("write")));
     QVERIFY(status.autoFailed().isEmpty());
-    QCOMPARE(status.pendingPerms(), QStringList{QStringLiteral("danger")});
+    QCOMPARE(status.pendingPerms(), QStringList { QStringLiteral("danger") });
     QCOMPARE(status.perms()[1].state, PermState::Granted);
     QCOMPARE(status.perms()[5].state, PermState::Pending);
     const RuntimeState rs = status.runtimeState();
@@ -449,7 +457,7 @@ void TestStatus::autoConfirmationOncePerSpell()
 {
     // "exec" is beyond what this machine declared: the confirmation fails.
     patch(QStringLiteral("ws-t"),
-          obj(R"({"commands":[],"permissions":{"effective":{},"pending":["exec"],"ceiling":["read"]}})"));
+        obj(R"({"commands":[],"permissions":{"effective":{},"pending":["exec"],"ceiling":["read"]}})"));
     Status status;
     QCoro::waitFor(status.reload(m_cfg));
     const QString path = QStringLiteral("/api/workspaces/ws-t/permissions/exec/confirm");
@@ -460,7 +468,7 @@ void TestStatus::autoConfirmationOncePerSpell()
     QCOMPARE(matching(m_sim->requests(), "GET", "/api/workspaces/ws-t/permissions").size(), 1);
     RuntimeState rs = status.runtimeState();
     QCOMPARE(rs.kind, RuntimeState::Kind::AwaitingGrant);
-    QCOMPARE(rs.grants, QStringList{QStringLiteral("exec")});
+    QCOMPARE(rs.grants, QStringList { QStringLiteral("exec") });
 
     // Still pending: not tried again.
     QCoro::waitFor(status.reload(m_cfg));
@@ -469,7 +477,8 @@ void TestStatus::autoConfirmationOncePerSpell()
     // Gone and back: a new spell, tried once more.
     patch(QStringLiteral("ws-t"), obj(R"({"permissions":{"effective":{},"pending":[],"ceiling":["read"]}})"));
     QCoro::waitFor(status.reload(m_cfg));
-    patch(QStringLiteral("ws-t"), obj(R"({"permissions":{"effective":{},"pending":["exec"],"ceiling":["read","exec"]}})"));
+    patch(QStringLiteral("ws-t"),
+        obj(R"({"permissions":{"effective":{},"pending":["exec"],"ceiling":["read","exec"]}})"));
     QCoro::waitFor(status.reload(m_cfg));
     QCOMPARE(matching(m_sim->requests(), "POST", path).size(), 2);
     QVERIFY(status.autoConfirmed().contains(QStringLiteral("exec")));
@@ -483,9 +492,9 @@ void TestStatus::overlappingReloadsOfTwoWorkspaces()
     a.insert(QStringLiteral("permissions"), obj(R"({"effective":{},"pending":["write"],"ceiling":["write"]})"));
     put(a);
     QJsonObject b = workspaceState(QStringLiteral("ws-b"), QStringLiteral("tok-b"));
-    b.insert(QStringLiteral("commands"), QJsonArray{obj(R"({"id":"b1","text":"B 的任务","status":"pending"})")});
-    b.insert(QStringLiteral("employees"), QJsonArray{});
-    b.insert(QStringLiteral("feed"), QJsonArray{});
+    b.insert(QStringLiteral("commands"), QJsonArray { obj(R"({"id":"b1","text":"B 的任务","status":"pending"})") });
+    b.insert(QStringLiteral("employees"), QJsonArray {});
+    b.insert(QStringLiteral("feed"), QJsonArray {});
     put(b);
     const CLIConfig cfgA = configFor(*m_sim, QStringLiteral("ws-a"), QStringLiteral("tok-a"));
     const CLIConfig cfgB = configFor(*m_sim, QStringLiteral("ws-b"), QStringLiteral("tok-b"));
@@ -531,14 +540,14 @@ void TestStatus::actions()
         return hits.size() == 1 ? hits[0].toObject().value("body").toString() : QStringLiteral("<missing>");
     };
     QCOMPARE(QJsonDocument::fromJson(bodyOf("/api/workspaces/ws-t/feed/f1/act").toUtf8()).object(),
-             (QJsonObject{{"action", "continue"}, {"note", ""}, {"by", kDevice}}));
+        (QJsonObject { { "action", "continue" }, { "note", "" }, { "by", kDevice } }));
     QCOMPARE(bodyOf("/api/workspaces/ws-t/commands/c2/retry"), QStringLiteral("{}"));
     QCOMPARE(bodyOf("/api/workspaces/ws-t/commands/c1/delete"), QStringLiteral("{}"));
     QCOMPARE(QJsonDocument::fromJson(bodyOf("/api/workspaces/ws-t/permissions/exec/confirm").toUtf8()).object(),
-             (QJsonObject{{"approve", true}, {"by", kDevice}}));
+        (QJsonObject { { "approve", true }, { "by", kDevice } }));
     for (const QJsonValue& v : matching(log, "POST", "/api/workspaces/ws-t/commands/c2/retry"))
         QCOMPARE(v.toObject().value("headers").toObject().value("content-type").toString(),
-                 QStringLiteral("application/json"));
+            QStringLiteral("application/json"));
 
     // Actions publish nothing; the next reload shows their effect.
     QCOMPARE(status.commands().size(), 5);
@@ -565,7 +574,8 @@ void TestStatus::actionsWithoutConfiguration()
         QCOMPARE(r.failure().code(), -1);
         QCOMPARE(r.failure().description(), QStringLiteral("这台电脑上还没有工作区"));
     };
-    expectNoWorkspace(QCoro::waitFor(status.act(QStringLiteral("f1"), QStringLiteral("ignore"), QString(), std::nullopt)));
+    expectNoWorkspace(
+        QCoro::waitFor(status.act(QStringLiteral("f1"), QStringLiteral("ignore"), QString(), std::nullopt)));
     expectNoWorkspace(QCoro::waitFor(status.retryCommand(QStringLiteral("c2"), std::nullopt)));
     expectNoWorkspace(QCoro::waitFor(status.deleteCommand(QStringLiteral("c2"), std::nullopt)));
     const Result<> confirm = QCoro::waitFor(status.confirmPermission(QStringLiteral("write"), true));
@@ -590,7 +600,8 @@ void TestStatus::actionErrorsCarryAdvice()
     QCOMPARE(over.failure().kind(), Failure::Kind::Gateway);
     QCOMPARE(over.failure().gatewayError()->status, 403);
     QCOMPARE(over.failure().advice(),
-             std::optional<QString>(QStringLiteral("这一档不能远程开——它要求本机先声明允许，而只有 `brenlow grant` 会写那份声明。")));
+        std::optional<QString>(
+            QStringLiteral("这一档不能远程开——它要求本机先声明允许，而只有 `brenlow grant` 会写那份声明。")));
     const Result<> unknownTier = QCoro::waitFor(status.confirmPermission(QStringLiteral("teleport"), true));
     QCOMPARE(unknownTier.failure().gatewayError()->code, QStringLiteral("unknown_permission"));
     QVERIFY(unknownTier.failure().advice());
@@ -613,12 +624,13 @@ void TestStatus::segmentsArePercentEncoded()
     for (const QString& p : paths(m_sim->requests()))
         if (p.startsWith(QLatin1String("POST")))
             posts.append(p);
-    QCOMPARE(posts, (QStringList{"POST /api/workspaces/ws-t/feed/x%2Fy/act",
-                                 "POST /api/workspaces/ws-t/commands/a%2Fb%3Fc%23d/retry"}));
+    QCOMPARE(posts,
+        (QStringList {
+            "POST /api/workspaces/ws-t/feed/x%2Fy/act", "POST /api/workspaces/ws-t/commands/a%2Fb%3Fc%23d/retry" }));
 
     // A dot segment would address the collection itself: refused without a request.
     m_sim->clearRequests();
-    for (const QString& id : {QStringLiteral(".."), QStringLiteral("."), QString()}) {
+    for (const QString& id : { QStringLiteral(".."), QStringLiteral("."), QString() }) {
         const Result<> r = QCoro::waitFor(status.deleteCommand(id, m_cfg));
         QVERIFY(!r.ok());
         QCOMPARE(r.failure().code(), -1);
@@ -638,7 +650,8 @@ void TestStatus::evidenceFetchers()
     QCOMPARE(snap.state.viewable.size(), 1);
     QCOMPARE(snap.changesState, QStringLiteral("ready"));
 
-    const TaskEvidenceSnapshot missing = QCoro::waitFor(status.evidenceSnapshot(QStringLiteral("c-unknown-command-id"), m_cfg));
+    const TaskEvidenceSnapshot missing
+        = QCoro::waitFor(status.evidenceSnapshot(QStringLiteral("c-unknown-command-id"), m_cfg));
     QCOMPARE(missing.state.kind, TaskEvidenceState::Kind::Failed);
     QVERIFY(missing.state.text.startsWith(QStringLiteral("拉 /commands/c-unknow/changes 失败：")));
     QCOMPARE(missing.changesState, QString());
@@ -647,8 +660,11 @@ void TestStatus::evidenceFetchers()
     const auto lines = QCoro::waitFor(status.progressLines(QStringLiteral("c3"), m_cfg, 2));
     QVERIFY(lines.ok());
     QCOMPARE(lines->size(), 2);
-    QCOMPARE(matching(m_sim->requests(), "GET", "/api/workspaces/ws-t/commands/c3/progress")[0].toObject().value("query").toString(),
-             QStringLiteral("limit=2"));
+    QCOMPARE(matching(m_sim->requests(), "GET", "/api/workspaces/ws-t/commands/c3/progress")[0]
+                 .toObject()
+                 .value("query")
+                 .toString(),
+        QStringLiteral("limit=2"));
 
     const auto text = QCoro::waitFor(status.artifact(QStringLiteral("h-index"), m_cfg));
     QCOMPARE(text.ok() ? *text : QString(), QStringLiteral("<h1>你好</h1>"));
