@@ -178,6 +178,8 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(
     // The request as a whole may take 60 seconds, but the gateway must answer
     // within 4; the shorter limit is the one that bites.
     request.setTransferTimeout(kRequestTimeoutMs);
+    // The bearer token must not follow a redirect to another origin.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     request.setRawHeader("Authorization", "Bearer " + config.token.toUtf8());
     request.setRawHeader("X-Device-Id", deviceId.toUtf8());
     ReplyPtr reply;
