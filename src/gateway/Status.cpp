@@ -101,7 +101,8 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
 
     // The command list comes first and alone: the progress loader follows a command from it.
     const QList<CommandBrief> loaded = co_await loadCommands(*config);
-    if (!self)
+    // Another workspace is shown by now: nothing of this one would be published.
+    if (!self || !isCurrent(*config))
         co_return;
 
     auto progress = loadProgress(*config, loaded);
