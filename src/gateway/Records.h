@@ -7,6 +7,8 @@
 
 #include <optional>
 
+enum class TolvarineStatus;
+
 // The plain values the status model reads from the workspace gateway and
 // publishes to the views.
 
@@ -28,6 +30,9 @@ struct CommandBrief {
     QString executionID;
     std::optional<QDateTime> claimedAt;
     QString verdict;
+
+    // The interface's status for the gateway's word; none for a word it does not know.
+    std::optional<TolvarineStatus> tolvarineStatus() const;
 
     bool operator==(const CommandBrief&) const = default;
 };

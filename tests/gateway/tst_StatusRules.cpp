@@ -1,6 +1,8 @@
 #include "gateway/PermCatalog.h"
 #include "gateway/StatusRules.h"
 
+#include "design/TolvarineStatus.h"
+
 #include <QtTest>
 
 using K = RuntimeState::Kind;
@@ -64,6 +66,8 @@ private slots:
     void grantArgs();
     void usage_data();
     void usage();
+    void commandStatus_data();
+    void commandStatus();
 };
 
 void TestStatusRules::presence_data()
@@ -385,6 +389,38 @@ void TestStatusRules::usage()
         lines.append({ lines.size() + 1, k, QStringLiteral("a"), {}, {} });
     const std::optional<QString> err = error.isEmpty() ? std::nullopt : std::optional<QString>(error);
     QCOMPARE(perm::usage(key, focal, err, lines), expected);
+}
+
+void TestStatusRules::commandStatus_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("word"); // the status's English word, empty for none
+    QTest::newRow("claimed") << "claimed" << "" << "Running";
+    QTest::newRow("pending") << "pending" << "" << "Queued";
+    QTest::newRow("blocked") << "blocked" << "" << "Waiting Dependency";
+    QTest::newRow("approval") << "waiting_approval" << "" << "Waiting Approval";
+    QTest::newRow("dep failed") << "dependency_failed" << "" << "Dependency Failed";
+    QTest::newRow("no runtime") << "runtime_unavailable" << "" << "Runtime Unavailable";
+    QTest::newRow("done partial") << "done" << "PARTIAL_SUCCESS" << "Partially Done";
+    QTest::newRow("done other verdict") << "done" << "partial_success" << "Completed";
+    QTest::newRow("failed") << "failed" << "" << "Failed";
+    QTest::newRow("unsupported") << "unsupported" << "" << "Failed";
+    QTest::newRow("case matters") << "Done" << "" << "";
+    QTest::newRow("blanks matter") << "done " << "" << "";
+    QTest::newRow("unknown") << "archived" << "" << "";
+}
+
+void TestStatusRules::commandStatus()
+{
+    QFETCH(QString, status);
+    QFETCH(QString, verdict);
+    QFETCH(QString, word);
+    CommandBrief c;
+    c.status = status;
+    c.verdict = verdict;
+    const auto s = c.tolvarineStatus();
+    QCOMPARE(s ? TolvarineStatuses::rawValue(*s) : QString(), word);
 }
 
 QTEST_GUILESS_MAIN(TestStatusRules)
