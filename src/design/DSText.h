@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+// Small helpers for the plain-text labels of the design system.
+namespace DSText {
+
+// A label that shows `text` as plain text (never as HTML) in a face and colour.
+QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent = nullptr);
+
+// Sets the text colour of a widget in every colour group (a disabled parent
+// does not grey it; callers that want a disabled look set it themselves).
+void setColour(QWidget* widget, const QColor& colour);
+
+} // namespace DSText

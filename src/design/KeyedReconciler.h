@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QBoxLayout>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+// Keeps one child widget per id across updates of a list, so that state a
+// widget holds (an open fold, a running poll, a scroll position) survives a
+// refresh: the widget of an id still present is reused and updated, a new id
+// gets a new widget, a vanished id's widget is hidden and deleted later.
+// A repeated id keeps its first place; later repeats are skipped.
+template <typename Key, typename W = QWidget>
+class KeyedReconciler {
+public:
+    // `keyOf(item)` gives the id, `create(item)` a new widget (the caller
+    // parents it), `update(widget, item)` refreshes a widget from its item.
+    // Returns the widgets in the items' order.
+    template <typename Items, typename KeyOf, typename Create, typename Update>
+    QList<W*> reconcile(const Items& items, KeyOf keyOf, Create create, Update update)
+    {
+        QHash<Key, QPointer<W>> next;
+        QList<Key> order;
+        QList<W*> out;
+        for (const auto& item : items) {
+            const Key key = keyOf(item);
+            if (next.contains(key))
+                continue;
+            W* widget = m_widgets.value(key).data();
+            if (!widget)
+                widget = create(item);
+            update(widget, item);
+            next.insert(key, widget);
+            order.append(key);
+            out.append(widget);
+        }
+        for (auto it = m_widgets.cbegin(); it != m_widgets.cend(); ++it) {
+            if (!next.contains(it.key()) && it.value()) {
+                it.value()->hide();
+                it.value()->deleteLater();
+            }
+        }
+        m_widgets = std::move(next);
+        m_order = std::move(order);
+        return out;
+    }
+
+    W* find(const Key& key) const { return m_widgets.value(key).data(); }
+    const QList<Key>& keys() const { return m_order; }
+    QList<W*> widgets() const
+    {
+        QList<W*> out;
+        for (const Key& k : m_order) {
+            if (W* w = find(k))
+                out.append(w);
+        }
+        return out;
+    }
+
+private:
+    QHash<Key, QPointer<W>> m_widgets;
+    QList<Key> m_order;
+};
+
+namespace KeyedLayout {
+
+// Puts `widgets` into `layout` at positions offset, offset + 1, … in order,
+// moving only the ones out of place (items after them, such as a trailing
+// stretch, stay after them).
+template <typename W>
+void place(QBoxLayout* layout, const QList<W*>& widgets, int offset = 0)
+{
+    for (int i = 0; i < int(widgets.size()); ++i) {
+        QWidget* w = widgets.at(i);
+        const int at = layout->indexOf(w);
+        if (at == offset + i)
+            continue;
+        if (at >= 0)
+            layout->removeWidget(w);
+        layout->insertWidget(offset + i, w);
+        w->show();
+    }
+}
+
+} // namespace KeyedLayout

@@ -1,0 +1,12 @@
+#include "design/SecondaryButton.h"
+
+#include "design/DS.h"
+#include "design/DSFont.h"
+
+SecondaryButton::SecondaryButton(const QString& title, const std::optional<QString>& identifier,
+                                 std::function<void()> action, QWidget* parent)
+    : FaceButton(title, identifier, std::move(action), parent)
+{
+    setFace(DSFont::semiBold(12), DS::ink(), DS::muted(0.08));
+    setPadding(13, 8);
+}

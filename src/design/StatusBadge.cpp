@@ -1,0 +1,74 @@
+#include "design/StatusBadge.h"
+
+#include "design/DS.h"
+#include "design/DSFont.h"
+#include "design/DSText.h"
+#include "design/Marker.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+
+StatusBadge::StatusBadge(const QString& text, const QColor& tint, const QString& stable, bool hasReading,
+                         const std::optional<QString>& identifier, QWidget* parent)
+    : StatusBadge(StatusBadgeSpec {text, tint, stable, hasReading}, identifier, parent)
+{
+}
+
+StatusBadge::StatusBadge(RuntimeUsability runtime, const std::optional<QString>& identifier, QWidget* parent)
+    : StatusBadge(StatusBadgeSpec::forRuntime(runtime), identifier, parent)
+{
+}
+
+StatusBadge::StatusBadge(const StatusBadgeSpec& spec, const std::optional<QString>& identifier, QWidget* parent)
+    : QWidget(parent)
+{
+    QFont wordFont = DSFont::monoBold(10);
+    wordFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+    m_word = DSText::label(QString(), wordFont, spec.tint, this);
+    m_word->setObjectName(identifier.value_or(QString()));
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(kDot + kGap, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(m_word, 0, Qt::AlignVCenter);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+
+    m_marker = new Marker(QString(), QString(), this);
+    setSpec(spec);
+}
+
+void StatusBadge::setSpec(const StatusBadgeSpec& spec)
+{
+    m_spec = spec;
+    m_word->setText(spec.text);
+    m_word->setAccessibleName(spec.text);
+    DSText::setColour(m_word, spec.tint);
+    m_marker->setObjectName(QStringLiteral("status.") + spec.stable);
+    m_marker->setLabel(spec.text);
+    update();
+}
+
+void StatusBadge::resizeEvent(QResizeEvent*)
+{
+    m_marker->move((width() - 1) / 2, (height() - 1) / 2);
+    m_marker->raise();
+}
+
+void StatusBadge::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF dot(0, (height() - kDot) / 2.0, kDot, kDot);
+    if (m_spec.hasReading) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(m_spec.tint);
+        p.drawEllipse(dot);
+    } else {
+        // A hollow ring of the same size: the stroke lies inside the circle.
+        constexpr qreal w = 1.4;
+        p.setPen(QPen(DS::at(m_spec.tint, 0.8), w));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(dot.adjusted(w / 2, w / 2, -w / 2, -w / 2));
+    }
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+
+// Whether the user asked for less motion. Read, in order: the application's
+// own setting (QSettings key "reduceMotion"), the desktop's animation switch
+// where it can be read from a file (GTK's gtk-enable-animations, KDE's
+// AnimationDurationFactor), else off. Tests inject a value with setOverride.
+class ReduceMotion {
+public:
+    static bool enabled();
+
+    // A value that wins over everything else; std::nullopt removes it.
+    static void setOverride(std::optional<bool> value);
+
+    static constexpr const char* kSettingsKey = "reduceMotion";
+};
