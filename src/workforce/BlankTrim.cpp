@@ -1,7 +1,10 @@
 #include "workforce/BlankTrim.h"
 
 namespace {
-bool isBlank(QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; }
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
 } // namespace
 
 QString trimBlanks(const QString& text)

@@ -25,8 +25,8 @@ bool codePointLess(const QString& a, const QString& b)
 
 } // namespace
 
-CollabGraph CollabGraph::build(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
-                               const QHash<QString, WorkforceFacts>& facts)
+CollabGraph CollabGraph::build(
+    const QList<TeammateBrief>& team, const QList<CommandBrief>& commands, const QHash<QString, WorkforceFacts>& facts)
 {
     QHash<QString, const CommandBrief*> cmdByID;
     for (const CommandBrief& c : commands) {
@@ -43,7 +43,7 @@ CollabGraph CollabGraph::build(const QList<TeammateBrief>& team, const QList<Com
             const CommandBrief* up = cmdByID.value(dep);
             if (!up || up->employeeID.isEmpty() || up->employeeID == c.employeeID)
                 continue;
-            const CollabEdge edge{up->employeeID, c.employeeID, isFailure(up->status)};
+            const CollabEdge edge { up->employeeID, c.employeeID, isFailure(up->status) };
             if (!g.edges.contains(edge))
                 g.edges.append(edge);
             involved.insert(up->employeeID);
@@ -115,7 +115,7 @@ QList<CollabGraph::FanIn> CollabGraph::fanIn() const
         const CollabNode* node = nodeByID.value(target);
         if (!node)
             continue;
-        FanIn pair{*node, {}};
+        FanIn pair { *node, {} };
         for (const QString& source : sourcesOf.value(target)) {
             if (const CollabNode* s = nodeByID.value(source))
                 pair.sources.append(*s);
@@ -123,6 +123,6 @@ QList<CollabGraph::FanIn> CollabGraph::fanIn() const
         out.append(pair);
     }
     std::stable_sort(out.begin(), out.end(),
-                     [](const FanIn& a, const FanIn& b) { return codePointLess(a.target.name, b.target.name); });
+        [](const FanIn& a, const FanIn& b) { return codePointLess(a.target.name, b.target.name); });
     return out;
 }

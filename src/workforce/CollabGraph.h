@@ -39,7 +39,7 @@ struct CollabGraph {
     };
 
     static CollabGraph build(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
-                             const QHash<QString, WorkforceFacts>& facts);
+        const QHash<QString, WorkforceFacts>& facts);
 
     // Edges grouped by their target, ordered by the target's name compared
     // code point by code point.

@@ -6,18 +6,18 @@ namespace {
 
 const QHash<QString, QString>& fallbackDisplay()
 {
-    static const QHash<QString, QString> table{
-        {QStringLiteral("claude"), QStringLiteral("Claude Code")},
-        {QStringLiteral("codex"), QStringLiteral("Codex")},
-        {QStringLiteral("gemini"), QStringLiteral("Gemini CLI")},
-        {QStringLiteral("agy"), QStringLiteral("Antigravity")},
-        {QStringLiteral("qwen"), QStringLiteral("Qwen Code")},
-        {QStringLiteral("codebuddy"), QStringLiteral("CodeBuddy / WorkBuddy")},
-        {QStringLiteral("opencode"), QStringLiteral("OpenCode")},
-        {QStringLiteral("kimi"), QStringLiteral("Kimi Code")},
-        {QStringLiteral("mimo"), QStringLiteral("MiMo Code")},
-        {QStringLiteral("pi"), QStringLiteral("Pi")},
-        {QStringLiteral("generic"), QStringLiteral("本机自定义 Agent")},
+    static const QHash<QString, QString> table {
+        { QStringLiteral("claude"), QStringLiteral("Claude Code") },
+        { QStringLiteral("codex"), QStringLiteral("Codex") },
+        { QStringLiteral("gemini"), QStringLiteral("Gemini CLI") },
+        { QStringLiteral("agy"), QStringLiteral("Antigravity") },
+        { QStringLiteral("qwen"), QStringLiteral("Qwen Code") },
+        { QStringLiteral("codebuddy"), QStringLiteral("CodeBuddy / WorkBuddy") },
+        { QStringLiteral("opencode"), QStringLiteral("OpenCode") },
+        { QStringLiteral("kimi"), QStringLiteral("Kimi Code") },
+        { QStringLiteral("mimo"), QStringLiteral("MiMo Code") },
+        { QStringLiteral("pi"), QStringLiteral("Pi") },
+        { QStringLiteral("generic"), QStringLiteral("本机自定义 Agent") },
     };
     return table;
 }
@@ -28,18 +28,18 @@ namespace RuntimeName {
 
 const QHash<QString, QString>& serverToCLIKind()
 {
-    static const QHash<QString, QString> table{
-        {QStringLiteral("claude-code"), QStringLiteral("claude")},
-        {QStringLiteral("antigravity-cli"), QStringLiteral("agy")},
-        {QStringLiteral("gemini-cli"), QStringLiteral("gemini")},
-        {QStringLiteral("kimi-code"), QStringLiteral("kimi")},
-        {QStringLiteral("qwen-code"), QStringLiteral("qwen")},
-        {QStringLiteral("mimo-code"), QStringLiteral("mimo")},
-        {QStringLiteral("codebuddy-code"), QStringLiteral("codebuddy")},
-        {QStringLiteral("codex"), QStringLiteral("codex")},
-        {QStringLiteral("opencode"), QStringLiteral("opencode")},
-        {QStringLiteral("pi"), QStringLiteral("pi")},
-        {QStringLiteral("generic"), QStringLiteral("generic")},
+    static const QHash<QString, QString> table {
+        { QStringLiteral("claude-code"), QStringLiteral("claude") },
+        { QStringLiteral("antigravity-cli"), QStringLiteral("agy") },
+        { QStringLiteral("gemini-cli"), QStringLiteral("gemini") },
+        { QStringLiteral("kimi-code"), QStringLiteral("kimi") },
+        { QStringLiteral("qwen-code"), QStringLiteral("qwen") },
+        { QStringLiteral("mimo-code"), QStringLiteral("mimo") },
+        { QStringLiteral("codebuddy-code"), QStringLiteral("codebuddy") },
+        { QStringLiteral("codex"), QStringLiteral("codex") },
+        { QStringLiteral("opencode"), QStringLiteral("opencode") },
+        { QStringLiteral("pi"), QStringLiteral("pi") },
+        { QStringLiteral("generic"), QStringLiteral("generic") },
     };
     return table;
 }

@@ -21,7 +21,7 @@ QString kindOf(const CommandBrief& command)
 }
 
 QHash<QString, QList<RuntimeServing>> build(const QList<CommandBrief>& commands, const QList<TeammateBrief>& team,
-                                            const RuntimeCatalog& /*catalog: keys stay runtime kinds*/)
+    const RuntimeCatalog& /*catalog: keys stay runtime kinds*/)
 {
     QHash<QString, QString> nameOf;
     for (const TeammateBrief& t : team) {
@@ -40,8 +40,8 @@ QHash<QString, QList<RuntimeServing>> build(const QList<CommandBrief>& commands,
     // A runtime id of blanks names no runtime.
     QList<const CommandBrief*> running;
     QList<const CommandBrief*> finished;
-    static const QStringList finishedWords{QStringLiteral("done"), QStringLiteral("failed"),
-                                           QStringLiteral("unsupported"), QStringLiteral("dependency_failed")};
+    static const QStringList finishedWords { QStringLiteral("done"), QStringLiteral("failed"),
+        QStringLiteral("unsupported"), QStringLiteral("dependency_failed") };
     for (const CommandBrief& c : commands) {
         if (kindOf(c).isEmpty())
             continue;
@@ -59,11 +59,11 @@ QHash<QString, QList<RuntimeServing>> build(const QList<CommandBrief>& commands,
 
     QHash<QString, QList<RuntimeServing>> map;
     for (const CommandBrief* c : running)
-        map[kindOf(*c)].append(RuntimeServing{employeeName(*c), c->text, true});
+        map[kindOf(*c)].append(RuntimeServing { employeeName(*c), c->text, true });
     for (const CommandBrief* c : finished) {
         const QString key = kindOf(*c);
         if (!map.contains(key))
-            map.insert(key, {RuntimeServing{employeeName(*c), c->text, false}});
+            map.insert(key, { RuntimeServing { employeeName(*c), c->text, false } });
     }
     return map;
 }

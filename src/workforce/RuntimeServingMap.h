@@ -27,7 +27,7 @@ namespace RuntimeServingMap {
 // mapped to its kind. Empty when the command names no runtime.
 QString kindOf(const CommandBrief& command);
 
-QHash<QString, QList<RuntimeServing>> build(const QList<CommandBrief>& commands, const QList<TeammateBrief>& team,
-                                            const RuntimeCatalog& catalog);
+QHash<QString, QList<RuntimeServing>> build(
+    const QList<CommandBrief>& commands, const QList<TeammateBrief>& team, const RuntimeCatalog& catalog);
 
 } // namespace RuntimeServingMap

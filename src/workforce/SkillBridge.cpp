@@ -8,7 +8,7 @@ namespace SkillBridge {
 
 QStringList arguments(const QString& role)
 {
-    return {QStringLiteral("employee"), QStringLiteral("evidence"), role, QStringLiteral("--json")};
+    return { QStringLiteral("employee"), QStringLiteral("evidence"), role, QStringLiteral("--json") };
 }
 
 QString firstLine(const QString& text)
@@ -20,19 +20,19 @@ QString firstLine(const QString& text)
 Result interpret(int exitCode, const QString& output)
 {
     if (exitCode != 0)
-        return LoadError{firstLine(output)};
+        return LoadError { firstLine(output) };
     const qsizetype brace = output.indexOf(QLatin1Char('{'));
     if (brace < 0)
-        return LoadError{QStringLiteral("CLI 没有输出 JSON")};
+        return LoadError { QStringLiteral("CLI 没有输出 JSON") };
     // Everything from the brace on: a warning printed after the JSON is a
     // decoding failure, as it would be for any strict JSON reader.
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(output.mid(brace).toUtf8(), &error);
     if (error.error != QJsonParseError::NoError)
-        return LoadError{error.errorString()};
+        return LoadError { error.errorString() };
     auto view = EmployeeSkillView::fromJson(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue());
     if (!view)
-        return LoadError{QStringLiteral("the data is not an object")};
+        return LoadError { QStringLiteral("the data is not an object") };
     return *view;
 }
 

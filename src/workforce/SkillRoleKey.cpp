@@ -9,23 +9,23 @@ namespace {
 
 using Row = std::pair<const char*, const char*>;
 // Titles as the roster gives them (lower-cased) to the tool's role keys.
-constexpr std::array<Row, 15> kRoles{{
-    {"ai full-stack engineer", "ai_developer"},
-    {"ai deep researcher", "ai_researcher"},
-    {"ai devops & security engineer", "ai_security_officer"},
-    {"ai investment analyst", "ai_investment_analyst"},
-    {"ai assistant", "ai_executive_assistant"},
-    {"ai lawyer", "ai_lawyer"},
-    {"ai sales", "ai_sales"},
-    {"ai customer service", "ai_customer_service"},
-    {"ai developer", "ai_developer"},
-    {"ai researcher", "ai_researcher"},
-    {"ai security officer", "ai_security_officer"},
-    {"ai finance analyst", "ai_finance_analyst"},
-    {"ai executive assistant", "ai_executive_assistant"},
-    {"ai sre / devops", "ai_sre"},
-    {"ai full-stack developer", "ai_fullstack_developer"},
-}};
+constexpr std::array<Row, 15> kRoles { {
+    { "ai full-stack engineer", "ai_developer" },
+    { "ai deep researcher", "ai_researcher" },
+    { "ai devops & security engineer", "ai_security_officer" },
+    { "ai investment analyst", "ai_investment_analyst" },
+    { "ai assistant", "ai_executive_assistant" },
+    { "ai lawyer", "ai_lawyer" },
+    { "ai sales", "ai_sales" },
+    { "ai customer service", "ai_customer_service" },
+    { "ai developer", "ai_developer" },
+    { "ai researcher", "ai_researcher" },
+    { "ai security officer", "ai_security_officer" },
+    { "ai finance analyst", "ai_finance_analyst" },
+    { "ai executive assistant", "ai_executive_assistant" },
+    { "ai sre / devops", "ai_sre" },
+    { "ai full-stack developer", "ai_fullstack_developer" },
+} };
 
 } // namespace
 

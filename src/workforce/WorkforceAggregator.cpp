@@ -13,7 +13,10 @@ bool isFinished(const QString& status)
 }
 
 // A runtime id of blanks names no runtime.
-bool namesRuntime(const QString& runtimeID) { return !trimBlanks(runtimeID).isEmpty(); }
+bool namesRuntime(const QString& runtimeID)
+{
+    return !trimBlanks(runtimeID).isEmpty();
+}
 
 // Completion times where a missing one is the most distant past.
 bool completedBefore(const CommandBrief& a, const CommandBrief& b)
@@ -64,8 +67,8 @@ QStringList upstreamNames(const QList<CommandBrief>& dependents, const Context& 
     return names;
 }
 
-RuntimeAttribution attribution(const TeammateBrief& t, const QList<CommandBrief>& running,
-                               const QList<CommandBrief>& mine, const Context& ctx)
+RuntimeAttribution attribution(
+    const TeammateBrief& t, const QList<CommandBrief>& running, const QList<CommandBrief>& mine, const Context& ctx)
 {
     const auto name = [&ctx](const QString& id) { return RuntimeName::friendly(id, ctx.catalog); };
 
@@ -109,7 +112,7 @@ RuntimeAttribution attribution(const TeammateBrief& t, const QList<CommandBrief>
 }
 
 TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, const QList<CommandBrief>& own,
-                             const QList<CommandBrief>& mine, const Context& ctx)
+    const QList<CommandBrief>& mine, const Context& ctx)
 {
     for (const CommandBrief& c : mine) {
         if (ctx.waitingTaskIDs.contains(c.id))
@@ -139,7 +142,7 @@ TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, co
     if (s == QLatin1String("dependency_failed"))
         return TolvarineStatus::dependencyFailed;
     return f.lastFinished->verdict == QLatin1String("PARTIAL_SUCCESS") ? TolvarineStatus::partiallyDone
-                                                                      : TolvarineStatus::completed;
+                                                                       : TolvarineStatus::completed;
 }
 
 WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
@@ -184,8 +187,8 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
     const int sharing = t.device.isEmpty() ? 0 : ctx.machineCount.value(t.device);
     if (sharing >= 2) {
         if (!f.running.isEmpty()) {
-            f.ambiguousOwnership = std::any_of(f.running.cbegin(), f.running.cend(),
-                                               [](const CommandBrief& c) { return c.employeeID.isEmpty(); });
+            f.ambiguousOwnership = std::any_of(
+                f.running.cbegin(), f.running.cend(), [](const CommandBrief& c) { return c.employeeID.isEmpty(); });
         } else {
             f.ambiguousOwnership = f.lastFinished && f.lastFinished->employeeID.isEmpty();
         }
@@ -206,10 +209,10 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 namespace WorkforceAggregator {
 
 QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
-                                     const QHash<QString, QStringList>& deviceRuntimes,
-                                     const RuntimeCatalog& runtimeCatalog, const QSet<QString>& waitingTaskIDs)
+    const QHash<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
+    const QSet<QString>& waitingTaskIDs)
 {
-    Context ctx{commands, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs};
+    Context ctx { commands, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
     for (const TeammateBrief& t : team) {
         if (!ctx.nameOf.contains(t.id))
             ctx.nameOf.insert(t.id, t.name);

@@ -56,10 +56,10 @@ namespace QRImage {
 std::vector<Level> levelsFor(double scale)
 {
     return {
-        {QStringLiteral("H"), 0.22 * scale},
-        {QStringLiteral("Q"), 0.18 * scale},
-        {QStringLiteral("M"), 0.14 * scale},
-        {QStringLiteral("L"), 0},
+        { QStringLiteral("H"), 0.22 * scale },
+        { QStringLiteral("Q"), 0.18 * scale },
+        { QStringLiteral("M"), 0.14 * scale },
+        { QStringLiteral("L"), 0 },
     };
 }
 
@@ -109,7 +109,7 @@ std::optional<Choice> choose(const QString& text, double side, const Encoder& en
         if (bitmap.isNull() || bitmap.width() <= 0)
             continue;
         const Geometry g = geometry(side, bitmap.width());
-        fallback = Choice{bitmap, level};
+        fallback = Choice { bitmap, level };
         if (g.moduleMM >= kMinimumModuleMM)
             return fallback;
     }
@@ -118,8 +118,8 @@ std::optional<Choice> choose(const QString& text, double side, const Encoder& en
     return fallback;
 }
 
-std::optional<double> moduleMM(const QString& text, double side, const Encoder& encoder,
-                               const std::vector<Level>& table)
+std::optional<double> moduleMM(
+    const QString& text, double side, const Encoder& encoder, const std::vector<Level>& table)
 {
     const auto choice = choose(text, side, encoder, table);
     if (!choice)
@@ -143,8 +143,8 @@ QImage make(const QString& text, double side, const RenderOptions& options)
         return {};
 
     const Geometry g = geometry(side, w);
-    const QString line = diagnosticLine(side, w, choice->level.name, g.moduleMM, choice->level.logoFraction,
-                                        text.toUtf8().size());
+    const QString line
+        = diagnosticLine(side, w, choice->level.name, g.moduleMM, choice->level.logoFraction, text.toUtf8().size());
     if (options.diagnostic) {
         options.diagnostic(line);
     } else {
@@ -210,7 +210,7 @@ void drawLogo(QPainter& painter, const QImage& logo, const QRectF& r, double fra
 
 QImage applicationIcon()
 {
-    for (const char* path : {":/AppIcon.png", ":/AppIcon.svg"}) {
+    for (const char* path : { ":/AppIcon.png", ":/AppIcon.svg" }) {
         QImageReader reader(QString::fromLatin1(path));
         if (!reader.canRead())
             continue;
@@ -228,14 +228,14 @@ QImage applicationIcon()
     return {};
 }
 
-QString diagnosticLine(double side, int modules, const QString& level, double mmPerModule, double logoFraction,
-                       qsizetype payloadLength)
+QString diagnosticLine(
+    double side, int modules, const QString& level, double mmPerModule, double logoFraction, qsizetype payloadLength)
 {
     const QString logo = logoFraction > 0 ? QString::asprintf("yes(%.3f)", logoFraction) : QStringLiteral("no");
     return QString::asprintf("[PAIR_QR_IMAGE] side=%d modules=%d correction=%s mm_per_module=%.2f logo=%s "
                              "payload_length=%lld",
-                             int(side), modules, level.toUtf8().constData(), mmPerModule, logo.toUtf8().constData(),
-                             static_cast<long long>(payloadLength));
+        int(side), modules, level.toUtf8().constData(), mmPerModule, logo.toUtf8().constData(),
+        static_cast<long long>(payloadLength));
 }
 
 QString densityWarning(double mmPerModule)
@@ -245,8 +245,14 @@ QString densityWarning(double mmPerModule)
         + QStringLiteral("mm）。") + QStringLiteral("扫不动就用下面的「复制链接」。");
 }
 
-QString failureTitle() { return QStringLiteral("二维码生成失败"); }
+QString failureTitle()
+{
+    return QStringLiteral("二维码生成失败");
+}
 
-QString failureHint() { return QStringLiteral("下面那条链接照样可以用：手机上「粘贴链接」"); }
+QString failureHint()
+{
+    return QStringLiteral("下面那条链接照样可以用：手机上「粘贴链接」");
+}
 
 } // namespace QRImage

@@ -28,7 +28,7 @@ inline constexpr double kViewSpacing = 6;
 inline constexpr double kDefaultSide = 330;
 
 struct Level {
-    QString name;        // "H", "Q", "M" or "L", handed to the encoder
+    QString name; // "H", "Q", "M" or "L", handed to the encoder
     double logoFraction; // logo edge over the drawn code's edge; 0: no logo
     bool operator==(const Level&) const = default;
 };
@@ -46,7 +46,7 @@ double logoScale();
 // Where a code of `modules` modules sits in a square of edge `side`.
 struct Geometry {
     double margin = 0; // whole points of quiet margin on each side
-    double inner = 0;  // edge of the drawn code
+    double inner = 0; // edge of the drawn code
     double moduleMM = 0;
 };
 Geometry geometry(double side, int modules);
@@ -59,14 +59,14 @@ struct Choice {
 };
 // The first level in table order whose modules reach 0.6 mm; else the last
 // level that encoded at all, without a logo; else none.
-std::optional<Choice> choose(const QString& text, double side, const Encoder& encoder = {},
-                             const std::vector<Level>& table = levels());
-std::optional<double> moduleMM(const QString& text, double side, const Encoder& encoder = {},
-                               const std::vector<Level>& table = levels());
+std::optional<Choice> choose(
+    const QString& text, double side, const Encoder& encoder = {}, const std::vector<Level>& table = levels());
+std::optional<double> moduleMM(
+    const QString& text, double side, const Encoder& encoder = {}, const std::vector<Level>& table = levels());
 
 struct RenderOptions {
-    Encoder encoder;               // empty: libqrencode
-    std::optional<QImage> logo;    // none: the application's icon
+    Encoder encoder; // empty: libqrencode
+    std::optional<QImage> logo; // none: the application's icon
     qreal devicePixelRatio = 1;
     // Receives the "[PAIR_QR_IMAGE]" line; empty: standard output.
     std::function<void(const QString&)> diagnostic;
@@ -88,8 +88,8 @@ void drawLogo(QPainter& painter, const QImage& logo, const QRectF& r, double fra
 // The application's icon, or a null image when it has none.
 QImage applicationIcon();
 
-QString diagnosticLine(double side, int modules, const QString& level, double mmPerModule, double logoFraction,
-                       qsizetype payloadLength);
+QString diagnosticLine(
+    double side, int modules, const QString& level, double mmPerModule, double logoFraction, qsizetype payloadLength);
 
 // Shown under the image when even the weakest level is too dense.
 QString densityWarning(double mmPerModule);

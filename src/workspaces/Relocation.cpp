@@ -11,14 +11,14 @@ QString silentToolText()
 
 QStringList discoverArguments(const QString& workspace)
 {
-    return {QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"), workspace,
-            QStringLiteral("--json"), QStringLiteral("--dry-run")};
+    return { QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"), workspace,
+        QStringLiteral("--json"), QStringLiteral("--dry-run") };
 }
 
 QStringList applyArguments(const QString& workspace, const QString& folder)
 {
-    return {QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"), workspace, folder,
-            QStringLiteral("--json")};
+    return { QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"), workspace, folder,
+        QStringLiteral("--json") };
 }
 
 Discovery parse(const QString& output)

@@ -25,7 +25,7 @@ void TestQrEncoder::levels()
 {
     QFETCH(QByteArray, payload);
     int previous = 0;
-    for (const char* level : {"L", "M", "Q", "H"}) {
+    for (const char* level : { "L", "M", "Q", "H" }) {
         const QImage image = QrEncoder::encode(payload, QString::fromLatin1(level));
         QVERIFY2(!image.isNull(), level);
         QCOMPARE(image.width(), image.height());

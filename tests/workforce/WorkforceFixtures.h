@@ -15,16 +15,36 @@ struct Cmd {
         c.status = status;
         c.employeeID = employee;
     }
-    Cmd& by(const QString& device) { c.claimedBy = device; return *this; }
-    Cmd& deps(const QStringList& ids) { c.dependsOn = ids; return *this; }
-    Cmd& rt(const QString& runtime) { c.ranRuntime = runtime; return *this; }
+    Cmd& by(const QString& device)
+    {
+        c.claimedBy = device;
+        return *this;
+    }
+    Cmd& deps(const QStringList& ids)
+    {
+        c.dependsOn = ids;
+        return *this;
+    }
+    Cmd& rt(const QString& runtime)
+    {
+        c.ranRuntime = runtime;
+        return *this;
+    }
     Cmd& at(int minute)
     {
         c.completedAt = QDateTime(QDate(2026, 5, 1), QTime(10, minute), QTimeZone::utc());
         return *this;
     }
-    Cmd& verdict(const QString& v) { c.verdict = v; return *this; }
-    Cmd& text(const QString& t) { c.text = t; return *this; }
+    Cmd& verdict(const QString& v)
+    {
+        c.verdict = v;
+        return *this;
+    }
+    Cmd& text(const QString& t)
+    {
+        c.text = t;
+        return *this;
+    }
     operator CommandBrief() const { return c; }
 };
 
@@ -37,9 +57,25 @@ struct Mate {
         t.device = device;
         t.deviceAlive = device.isEmpty() ? std::nullopt : std::optional<bool>(true);
     }
-    Mate& alive(std::optional<bool> a) { t.deviceAlive = a; return *this; }
-    Mate& runtime(const QString& r) { t.deviceRuntime = r; return *this; }
-    Mate& task(const QString& task) { t.deviceTask = task; return *this; }
-    Mate& role(const QString& r) { t.roleTitle = r; return *this; }
+    Mate& alive(std::optional<bool> a)
+    {
+        t.deviceAlive = a;
+        return *this;
+    }
+    Mate& runtime(const QString& r)
+    {
+        t.deviceRuntime = r;
+        return *this;
+    }
+    Mate& task(const QString& task)
+    {
+        t.deviceTask = task;
+        return *this;
+    }
+    Mate& role(const QString& r)
+    {
+        t.roleTitle = r;
+        return *this;
+    }
     operator TeammateBrief() const { return t; }
 };

@@ -6,7 +6,7 @@
 namespace {
 
 CommandBrief command(const QString& id, const QString& status, const QString& runtime, const QString& employee = {},
-                     std::optional<QDateTime> completed = std::nullopt, const QString& text = {})
+    std::optional<QDateTime> completed = std::nullopt, const QString& text = {})
 {
     CommandBrief c;
     c.id = id;
@@ -26,7 +26,10 @@ TeammateBrief teammate(const QString& id, const QString& name)
     return t;
 }
 
-QDateTime at(int minute) { return QDateTime(QDate(2026, 5, 1), QTime(10, minute), QTimeZone::utc()); }
+QDateTime at(int minute)
+{
+    return QDateTime(QDate(2026, 5, 1), QTime(10, minute), QTimeZone::utc());
+}
 
 } // namespace
 
@@ -69,8 +72,8 @@ void TestRuntimeNames::friendly()
 
 void TestRuntimeNames::serving()
 {
-    const QList<TeammateBrief> team{teammate("e1", "Ada"), teammate("e2", "Bo"), teammate("e1", "Shadow")};
-    const QList<CommandBrief> commands{
+    const QList<TeammateBrief> team { teammate("e1", "Ada"), teammate("e2", "Bo"), teammate("e1", "Shadow") };
+    const QList<CommandBrief> commands {
         command("c1", "done", "claude-code", "e1", at(1)),
         command("c2", "claimed", "claude-code", "e2"),
         command("c3", "failed", "codex", "e1", at(2)),
@@ -88,25 +91,25 @@ void TestRuntimeNames::serving()
     QCOMPARE(map.size(), 4);
     // Running work hides the older finished one; every running command is listed.
     QCOMPARE(map.value("claude"),
-             QList<RuntimeServing>({{QString("Bo"), "task c2", true}, {std::nullopt, "task c8", true}}));
+        QList<RuntimeServing>({ { QString("Bo"), "task c2", true }, { std::nullopt, "task c8", true } }));
     QCOMPARE(map.value("claude").at(1).id(), QStringLiteral("-|task c8|true"));
     // Only finished: the newest alone.
-    QCOMPARE(map.value("codex"), QList<RuntimeServing>({{QString("Bo"), "task c4", false}}));
-    QCOMPARE(map.value("gemini"), QList<RuntimeServing>({{QString("Bo"), "task c9", false}}));
+    QCOMPARE(map.value("codex"), QList<RuntimeServing>({ { QString("Bo"), "task c4", false } }));
+    QCOMPARE(map.value("gemini"), QList<RuntimeServing>({ { QString("Bo"), "task c9", false } }));
     // Equal (missing) times keep command-list order; the first teammate of an id wins.
-    QCOMPARE(map.value("kimi"), QList<RuntimeServing>({{QString("Ada"), "task c10", false}}));
+    QCOMPARE(map.value("kimi"), QList<RuntimeServing>({ { QString("Ada"), "task c10", false } }));
 }
 
 void TestRuntimeNames::servingKeysAndNames()
 {
-    const QList<TeammateBrief> team{teammate("e1", "Ada")};
-    const QList<CommandBrief> commands{
+    const QList<TeammateBrief> team { teammate("e1", "Ada") };
+    const QList<CommandBrief> commands {
         command("a", "claimed", " Claude-Code ", "e1", std::nullopt, "same"),
         command("b", "claimed", "claude", "e1", std::nullopt, "same"),
         command("c", "claimed", "My-Agent", "e1"),
         command("d", "claimed", "   ", "e1"),
     };
-    const auto map = RuntimeServingMap::build(commands, team, {{"claude", "Named"}});
+    const auto map = RuntimeServingMap::build(commands, team, { { "claude", "Named" } });
     QCOMPARE(map.keys().size(), 2);
     const auto claude = map.value("claude");
     QCOMPARE(claude.size(), 2);

@@ -36,7 +36,7 @@ QString zbarDecode(const QImage& image)
     if (!image.save(file))
         return {};
     QProcess zbar;
-    zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--quiet"), QStringLiteral("--raw"), file});
+    zbar.start(QStringLiteral("zbarimg"), { QStringLiteral("--quiet"), QStringLiteral("--raw"), file });
     if (!zbar.waitForFinished(60000) || zbar.exitStatus() != QProcess::NormalExit || zbar.exitCode() != 0)
         return {};
     QString out = QString::fromUtf8(zbar.readAllStandardOutput());
@@ -124,7 +124,7 @@ void TestQRImage::choose()
     QFETCH(int, l);
     QFETCH(QString, level);
     QFETCH(double, fraction);
-    const auto encoder = fakeEncoder({{"H", h}, {"Q", q}, {"M", m}, {"L", l}});
+    const auto encoder = fakeEncoder({ { "H", h }, { "Q", q }, { "M", m }, { "L", l } });
     const auto table = QRImage::levelsFor(1.0);
     const auto choice = QRImage::choose(QStringLiteral("x"), side, encoder, table);
     QCOMPARE(choice.has_value(), !level.isEmpty());
@@ -187,7 +187,7 @@ void TestQRImage::logoScale()
     QStringList names;
     for (const auto& l : table)
         names << l.name;
-    QCOMPARE(names, QStringList({"H", "Q", "M", "L"}));
+    QCOMPARE(names, QStringList({ "H", "Q", "M", "L" }));
     QVERIFY(qAbs(table[0].logoFraction - 0.22 * scale) < 1e-9);
     QVERIFY(qAbs(table[1].logoFraction - 0.18 * scale) < 1e-9);
     QVERIFY(qAbs(table[2].logoFraction - 0.14 * scale) < 1e-9);
@@ -209,13 +209,13 @@ void TestQRImage::logoGeometry()
 void TestQRImage::texts()
 {
     QCOMPARE(QRImage::diagnosticLine(330.7, 57, QStringLiteral("H"), 0.987, 0.22, 180),
-             QStringLiteral("[PAIR_QR_IMAGE] side=330 modules=57 correction=H mm_per_module=0.99 logo=yes(0.220) "
-                            "payload_length=180"));
+        QStringLiteral("[PAIR_QR_IMAGE] side=330 modules=57 correction=H mm_per_module=0.99 logo=yes(0.220) "
+                       "payload_length=180"));
     QCOMPARE(QRImage::diagnosticLine(200, 97, QStringLiteral("L"), 0.4, 0, 900),
-             QStringLiteral("[PAIR_QR_IMAGE] side=200 modules=97 correction=L mm_per_module=0.40 logo=no "
-                            "payload_length=900"));
+        QStringLiteral("[PAIR_QR_IMAGE] side=200 modules=97 correction=L mm_per_module=0.40 logo=no "
+                       "payload_length=900"));
     QCOMPARE(QRImage::densityWarning(0.52),
-             QStringLiteral("工作区较多，这张码偏密（每格约 0.52mm，相机大约要 0.60mm）。扫不动就用下面的「复制链接」。"));
+        QStringLiteral("工作区较多，这张码偏密（每格约 0.52mm，相机大约要 0.60mm）。扫不动就用下面的「复制链接」。"));
 }
 
 void TestQRImage::decodesToTheLink_data()
@@ -252,8 +252,10 @@ void TestQRImage::decodesToTheLink()
 
     // One diagnostic line per image, naming the level chosen for this side.
     QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().startsWith(QStringLiteral("[PAIR_QR_IMAGE] side=%1 ").arg(int(side))), qPrintable(lines.first()));
-    QVERIFY2(lines.first().contains(QStringLiteral(" correction=") + level + QLatin1Char(' ')), qPrintable(lines.first()));
+    QVERIFY2(
+        lines.first().startsWith(QStringLiteral("[PAIR_QR_IMAGE] side=%1 ").arg(int(side))), qPrintable(lines.first()));
+    QVERIFY2(
+        lines.first().contains(QStringLiteral(" correction=") + level + QLatin1Char(' ')), qPrintable(lines.first()));
     QVERIFY(lines.first().endsWith(QStringLiteral(" payload_length=%1").arg(link.toUtf8().size())));
 
     // The quiet margin is white; the logo plate sits in the middle exactly
