@@ -238,14 +238,21 @@ SimReply GatewaySim::control(const QByteArray& method, const QStringList& s, con
         if (method == "PUT" || method == "PATCH") {
             if (!body)
                 return badBody();
-            if (method == "PUT" && !body->value(QStringLiteral("token")).isString())
-                return SimReply::error(400, QStringLiteral("工作区要有 token"), QStringLiteral("bad_request"));
-            if (method == "PATCH" && !m_state.has(ws))
-                return SimReply::error(404, QStringLiteral("没有这个工作区"), QStringLiteral("workspace_not_found"));
-            if (method == "PUT")
-                m_state.replace(ws, *body);
-            else
+            if (method == "PATCH") {
+                if (!m_state.has(ws))
+                    return SimReply::error(
+                        404, QStringLiteral("没有这个工作区"), QStringLiteral("workspace_not_found"));
                 m_state.merge(ws, *body);
+                return SimReply::ok();
+            }
+            // A replaced workspace keeps its token unless the new state names one.
+            QJsonObject replacement = *body;
+            if (!replacement.value(QStringLiteral("token")).isString()) {
+                if (!m_state.has(ws))
+                    return SimReply::error(400, QStringLiteral("新工作区要有 token"), QStringLiteral("bad_request"));
+                replacement.insert(QStringLiteral("token"), m_state.token(ws));
+            }
+            m_state.replace(ws, replacement);
             return SimReply::ok();
         }
         return methodNotAllowed();

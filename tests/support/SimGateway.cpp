@@ -10,11 +10,11 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-SimGateway::SimGateway(const QString& scenarioPath)
+SimGateway::SimGateway(const QString& scenarioPath, quint16 port)
 {
     m_process.setProgram(Sim::gateway());
     m_process.setArguments(
-        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), scenarioPath });
+        { QStringLiteral("--port"), QString::number(port), QStringLiteral("--scenario"), scenarioPath });
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardInputFile(QProcess::nullDevice());
     m_process.start();
@@ -118,5 +118,8 @@ CLIConfig SimGateway::config(const QString& workspace)
     const QString name = ws.value(QStringLiteral("name")).toString();
     if (!name.isEmpty())
         c.name = name;
+    const QString path = ws.value(QStringLiteral("path")).toString();
+    if (!path.isEmpty())
+        c.path = path;
     return c;
 }

@@ -16,7 +16,8 @@
 class SimGateway {
 public:
     // Starts the stand-in on a free loopback port with the scenario; waits (bounded) until it listens.
-    explicit SimGateway(const QString& scenarioPath = Sim::scenario(QStringLiteral("demo.json")));
+    // A non-zero `port` asks for that port instead (ok() is false when it is taken).
+    explicit SimGateway(const QString& scenarioPath = Sim::scenario(QStringLiteral("demo.json")), quint16 port = 0);
     ~SimGateway(); // kills it
     SimGateway(const SimGateway&) = delete;
     SimGateway& operator=(const SimGateway&) = delete;
