@@ -103,7 +103,7 @@ QList<CollabGraph::FanIn> CollabGraph::fanIn() const
 
     // Groups in the order their targets first appear among the edges.
     QStringList targets;
-    QHash<QString, QStringList> sourcesOf;
+    QMap<QString, QStringList> sourcesOf;
     for (const CollabEdge& e : edges) {
         if (!sourcesOf.contains(e.toEmployeeID))
             targets.append(e.toEmployeeID);

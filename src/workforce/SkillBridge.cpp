@@ -1,5 +1,7 @@
 #include "workforce/SkillBridge.h"
 
+#include "gateway/CLI.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -34,6 +36,14 @@ Result interpret(int exitCode, const QString& output)
     if (!view)
         return LoadError { QStringLiteral("the data is not an object") };
     return *view;
+}
+
+Result load(const QString& role, const std::optional<CLIConfig>& config, std::chrono::milliseconds timeLimit)
+{
+    const CLI::Result run = CLI::run(arguments(role), std::nullopt, config, std::nullopt, timeLimit);
+    if (run.failed())
+        return LoadError { run.error };
+    return interpret(run.code, run.out);
 }
 
 } // namespace SkillBridge

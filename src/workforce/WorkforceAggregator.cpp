@@ -41,7 +41,7 @@ struct Context {
     QHash<QString, const CommandBrief*> cmdByID;
     QHash<QString, QString> nameOf;
     QHash<QString, int> machineCount;
-    const QHash<QString, QStringList>& deviceRuntimes;
+    const QMap<QString, QStringList>& deviceRuntimes;
     const RuntimeCatalog& catalog;
     const QSet<QString>& waitingTaskIDs;
 };
@@ -209,7 +209,7 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 namespace WorkforceAggregator {
 
 QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
-    const QHash<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
+    const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
     const QSet<QString>& waitingTaskIDs)
 {
     Context ctx { commands, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };

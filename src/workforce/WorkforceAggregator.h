@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -17,7 +18,7 @@ namespace WorkforceAggregator {
 // `deviceRuntimes`: device id → runtime ids registered for it;
 // `waitingTaskIDs`: task ids of feed items waiting for the user's decision.
 QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
-    const QHash<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
+    const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
     const QSet<QString>& waitingTaskIDs);
 
 } // namespace WorkforceAggregator

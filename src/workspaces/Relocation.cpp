@@ -1,5 +1,6 @@
 #include "workspaces/Relocation.h"
 
+#include "gateway/CLI.h"
 #include "gateway/Json.h"
 
 namespace Relocation {
@@ -53,6 +54,36 @@ Discovery parse(const QString& output)
         return d;
     }
     return failed;
+}
+
+namespace {
+
+QCoro::Task<Discovery> runJSON(QStringList args, std::chrono::milliseconds timeLimit)
+{
+    auto task = CLI::runAsync(std::move(args), std::nullopt, std::nullopt, std::nullopt, timeLimit);
+    const CLI::Result result = co_await std::move(task);
+    // A tool that was stopped at the time limit says so, rather than showing
+    // whatever half an answer it had printed.
+    if (result.failure == CLI::Failure::TimedOut)
+        co_return Discovery { false, {}, {}, result.error };
+    // A tool that could not be run at all printed nothing.
+    co_return parse(result.failed() ? QString() : result.out);
+}
+
+} // namespace
+
+QCoro::Task<Discovery> discover(QString workspace, std::chrono::milliseconds timeLimit)
+{
+    auto task = runJSON(discoverArguments(workspace), timeLimit);
+    Discovery d = co_await std::move(task);
+    co_return d;
+}
+
+QCoro::Task<Discovery> apply(QString workspace, QString folder, std::chrono::milliseconds timeLimit)
+{
+    auto task = runJSON(applyArguments(workspace, folder), timeLimit);
+    Discovery d = co_await std::move(task);
+    co_return d;
 }
 
 } // namespace Relocation

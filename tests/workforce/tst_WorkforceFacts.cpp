@@ -6,7 +6,7 @@
 
 using Commands = QList<CommandBrief>;
 using Team = QList<TeammateBrief>;
-using DeviceRuntimes = QHash<QString, QStringList>;
+using DeviceRuntimes = QMap<QString, QStringList>;
 using Waiting = QSet<QString>;
 
 Q_DECLARE_METATYPE(Commands)
