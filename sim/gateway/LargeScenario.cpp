@@ -157,7 +157,7 @@ QByteArray generate()
         { QStringLiteral("permissions"),
             QJsonObject { { QStringLiteral("effective"),
                               QJsonObject { { QStringLiteral("read"), true }, { QStringLiteral("exec"), true } } },
-                { QStringLiteral("pending"), QJsonArray { QStringLiteral("write"), QStringLiteral("danger") } },
+                { QStringLiteral("pending"), QJsonArray { QStringLiteral("danger") } },
                 { QStringLiteral("ceiling"),
                     QJsonArray { QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("exec") } } } },
     };
