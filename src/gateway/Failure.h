@@ -13,10 +13,10 @@
 class Failure {
 public:
     enum class Kind {
-        Gateway,   // a non-2xx reply (gatewayError() holds it)
+        Gateway, // a non-2xx reply (gatewayError() holds it)
         Tolvarine, // the application's own errors: -1 bad address / no workspace, -2 no gateway / not text
         Transport, // no connection, time-out, cancellation
-        Decoding,  // a 2xx reply whose body has another shape
+        Decoding, // a 2xx reply whose body has another shape
     };
 
     static Failure gateway(const GatewayError& error);
@@ -41,16 +41,18 @@ private:
 };
 
 // A value or the failure that kept it from being produced.
-template <typename T = std::monostate>
-class Result {
+template <typename T = std::monostate> class Result {
 public:
-    Result()
-        requires std::is_same_v<T, std::monostate>
-        : m_value(std::monostate{})
+    // A success holding T's empty value (for Result<> simply a success).
+    Result() = default;
+    Result(T value)
+        : m_value(std::move(value))
     {
     }
-    Result(T value) : m_value(std::move(value)) {}
-    Result(Failure failure) : m_value(std::move(failure)) {}
+    Result(Failure failure)
+        : m_value(std::move(failure))
+    {
+    }
 
     bool ok() const { return std::holds_alternative<T>(m_value); }
     explicit operator bool() const { return ok(); }

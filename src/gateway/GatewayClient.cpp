@@ -24,7 +24,7 @@ public:
         const QString host = query.peerHostName();
         const QHostAddress address(host);
         if (host == QLatin1String("localhost") || (!address.isNull() && address.isLoopback()))
-            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+            return { QNetworkProxy(QNetworkProxy::NoProxy) };
         return systemProxyForQuery(query);
     }
 };
@@ -53,7 +53,9 @@ bool isSuccess(const QVariant& status)
 
 } // namespace
 
-GatewayClient::GatewayClient(QObject* parent) : QObject(parent), m_nam(new QNetworkAccessManager(this))
+GatewayClient::GatewayClient(QObject* parent)
+    : QObject(parent)
+    , m_nam(new QNetworkAccessManager(this))
 {
     m_nam->setProxyFactory(new LoopbackBypass);
     m_nam->setCache(nullptr);
@@ -77,7 +79,7 @@ QStringList GatewayClient::candidates(const CLIConfig& config, const QString& ho
     int port = api.isValid() ? api.port() : -1;
     if (port <= 0)
         port = kDefaultPort;
-    QStringList list{config.api};
+    QStringList list { config.api };
     if (const auto mdns = mdnsOrigin(port, hostName))
         list.append(*mdns);
     list.append(QStringLiteral("http://127.0.0.1:") + QString::number(port));
@@ -97,8 +99,8 @@ std::optional<QString> GatewayClient::endpointNote(const QString& api, const QSt
 {
     if (origin == api)
         return std::nullopt;
-    return QStringLiteral("配置里记的是 ") + api + QStringLiteral("（配对当时的地址），") + QStringLiteral("现在够不着；已自动改用 ")
-         + origin + QStringLiteral("。手机那边仍然用配置里那个地址。");
+    return QStringLiteral("配置里记的是 ") + api + QStringLiteral("（配对当时的地址），")
+        + QStringLiteral("现在够不着；已自动改用 ") + origin + QStringLiteral("。手机那边仍然用配置里那个地址。");
 }
 
 std::optional<QString> GatewayClient::segment(const QString& id)
@@ -154,12 +156,13 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         co_return candidate;
     }
     m_resolved.remove(config.api);
-    co_return Failure::tolvarine(-2, QStringLiteral("连不上网关。试过：") + list.join(QStringLiteral("、"))
-                                         + QStringLiteral("。网关是否在跑：docker compose ps"));
+    co_return Failure::tolvarine(-2,
+        QStringLiteral("连不上网关。试过：") + list.join(QStringLiteral("、"))
+            + QStringLiteral("。网关是否在跑：docker compose ps"));
 }
 
-QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString path, QString deviceId,
-                                                     QByteArray verb, std::optional<QByteArray> body)
+QCoro::Task<Result<QByteArray>> GatewayClient::send(
+    CLIConfig config, QString path, QString deviceId, QByteArray verb, std::optional<QByteArray> body)
 {
     QPointer<GatewayClient> self(this);
     const Result<QString> origin = co_await base(config);
@@ -202,9 +205,8 @@ QCoro::Task<Result<QByteArray>> GatewayClient::get(CLIConfig config, QString pat
     return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt);
 }
 
-QCoro::Task<Result<QByteArray>> GatewayClient::post(CLIConfig config, QString path, QJsonObject body,
-                                                     QString deviceId)
+QCoro::Task<Result<QByteArray>> GatewayClient::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)
 {
     return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("POST"),
-                QJsonDocument(body).toJson(QJsonDocument::Compact));
+        QJsonDocument(body).toJson(QJsonDocument::Compact));
 }

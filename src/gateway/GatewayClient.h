@@ -62,8 +62,8 @@ public:
 private:
     QCoro::Task<Result<QString>> base(CLIConfig config);
     QCoro::Task<bool> alive(QString origin);
-    QCoro::Task<Result<QByteArray>> send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
-                                         std::optional<QByteArray> body);
+    QCoro::Task<Result<QByteArray>> send(
+        CLIConfig config, QString path, QString deviceId, QByteArray verb, std::optional<QByteArray> body);
 
     QNetworkAccessManager* m_nam;
     QHash<QString, QString> m_resolved;

@@ -7,8 +7,8 @@
 
 // A gateway reply whose status is not 2xx.
 struct GatewayError {
-    int status = 0;  // 0 when the reply was not an HTTP response
-    QString code;    // the body's "code", or empty
+    int status = 0; // 0 when the reply was not an HTTP response
+    QString code; // the body's "code", or empty
     QString message; // the body's "error", or "网关回了 <status>"
 
     bool operator==(const GatewayError&) const = default;

@@ -4,14 +4,14 @@ namespace perm {
 
 const QList<Tier>& catalog()
 {
-    static const QList<Tier> tiers{
-        {QStringLiteral("read"), QStringLiteral("读文件"), QStringLiteral("让它看得见你的代码")},
-        {QStringLiteral("write"), QStringLiteral("写入文件"), QStringLiteral("让它能改你的代码")},
-        {QStringLiteral("exec"), QStringLiteral("执行脚本 / 命令"), QStringLiteral("构建、测试、生成文件都要用它")},
-        {QStringLiteral("web"), QStringLiteral("访问互联网"), QStringLiteral("联网检索当前信息（只取不发）")},
-        {QStringLiteral("push"), QStringLiteral("推送到远端"), QStringLiteral("让它能把改动推上去")},
-        {QStringLiteral("danger"), QStringLiteral("删除 / 迁移数据"),
-         QStringLiteral("不可逆。必须先有机器**显式声明**过，才可能生效；手机自己声明不了")},
+    static const QList<Tier> tiers {
+        { QStringLiteral("read"), QStringLiteral("读文件"), QStringLiteral("让它看得见你的代码") },
+        { QStringLiteral("write"), QStringLiteral("写入文件"), QStringLiteral("让它能改你的代码") },
+        { QStringLiteral("exec"), QStringLiteral("执行脚本 / 命令"), QStringLiteral("构建、测试、生成文件都要用它") },
+        { QStringLiteral("web"), QStringLiteral("访问互联网"), QStringLiteral("联网检索当前信息（只取不发）") },
+        { QStringLiteral("push"), QStringLiteral("推送到远端"), QStringLiteral("让它能把改动推上去") },
+        { QStringLiteral("danger"), QStringLiteral("删除 / 迁移数据"),
+            QStringLiteral("不可逆。必须先有机器**显式声明**过，才可能生效；手机自己声明不了") },
     };
     return tiers;
 }
@@ -26,10 +26,11 @@ QStringList catalogKeys()
 
 std::optional<QSet<QString>> evidenceKinds(const QString& key)
 {
-    static const QMap<QString, QSet<QString>> kinds{
-        {QStringLiteral("read"), {QStringLiteral("read")}},
-        {QStringLiteral("exec"), {QStringLiteral("test"), QStringLiteral("test_pass"), QStringLiteral("test_fail")}},
-        {QStringLiteral("write"), {QStringLiteral("edit")}},
+    static const QMap<QString, QSet<QString>> kinds {
+        { QStringLiteral("read"), { QStringLiteral("read") } },
+        { QStringLiteral("exec"),
+            { QStringLiteral("test"), QStringLiteral("test_pass"), QStringLiteral("test_fail") } },
+        { QStringLiteral("write"), { QStringLiteral("edit") } },
     };
     const auto it = kinds.constFind(key);
     if (it == kinds.constEnd())
@@ -46,7 +47,7 @@ QList<PermRow> rows(const QMap<QString, bool>& effective, const QStringList& pen
             state = PermState::Granted;
         else if (pending.contains(t.key))
             state = PermState::Pending;
-        out.append({t.key, t.title, t.detail, state});
+        out.append({ t.key, t.title, t.detail, state });
     }
     return out;
 }
@@ -76,7 +77,7 @@ QStringList grantArgs(const QList<PermRow>& rows, const QString& key)
 }
 
 PermUse usage(const QString& key, bool hasFocalCommand, const std::optional<QString>& progressError,
-              const QList<ProgressLine>& progress)
+    const QList<ProgressLine>& progress)
 {
     const auto kinds = evidenceKinds(key);
     if (!kinds)

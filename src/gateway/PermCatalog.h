@@ -37,6 +37,6 @@ QStringList grantArgs(const QList<PermRow>& rows, const QString& key);
 
 // Whether the followed command's progress shows the tier in use.
 PermUse usage(const QString& key, bool hasFocalCommand, const std::optional<QString>& progressError,
-              const QList<ProgressLine>& progress);
+    const QList<ProgressLine>& progress);
 
 } // namespace perm

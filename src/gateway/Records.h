@@ -45,12 +45,12 @@ struct AgentPresence {
     enum class Kind { Online, Stale, Unknown, Never };
     Kind kind = Kind::Unknown;
     qint64 seconds = 0; // Online, Stale
-    QString reason;     // Unknown
+    QString reason; // Unknown
 
-    static AgentPresence online(qint64 s) { return {Kind::Online, s, {}}; }
-    static AgentPresence stale(qint64 s) { return {Kind::Stale, s, {}}; }
-    static AgentPresence unknown(const QString& why) { return {Kind::Unknown, 0, why}; }
-    static AgentPresence never() { return {Kind::Never, 0, {}}; }
+    static AgentPresence online(qint64 s) { return { Kind::Online, s, {} }; }
+    static AgentPresence stale(qint64 s) { return { Kind::Stale, s, {} }; }
+    static AgentPresence unknown(const QString& why) { return { Kind::Unknown, 0, why }; }
+    static AgentPresence never() { return { Kind::Never, 0, {} }; }
 
     bool operator==(const AgentPresence&) const = default;
 };
@@ -84,10 +84,10 @@ struct PermUse {
     Kind kind = Kind::Unknown;
     QString reason; // Unknown
 
-    static PermUse used() { return {Kind::Used, {}}; }
-    static PermUse notSeen() { return {Kind::NotSeen, {}}; }
-    static PermUse notExpressed() { return {Kind::NotExpressed, {}}; }
-    static PermUse unknown(const QString& why) { return {Kind::Unknown, why}; }
+    static PermUse used() { return { Kind::Used, {} }; }
+    static PermUse notSeen() { return { Kind::NotSeen, {} }; }
+    static PermUse notExpressed() { return { Kind::NotExpressed, {} }; }
+    static PermUse unknown(const QString& why) { return { Kind::Unknown, why }; }
 
     bool operator==(const PermUse&) const = default;
 };
@@ -101,7 +101,7 @@ struct TeammateBrief {
     QString device;
     QString deviceTask;
     QString templateName; // Chinese title of the template
-    QString templateKey;  // the template's English name as received
+    QString templateKey; // the template's English name as received
     QString roleTitle;
     QStringList skills;
     QString deviceTaskID;
@@ -133,14 +133,14 @@ struct FeedApprovalItem {
 struct RuntimeState {
     enum class Kind { Unknown, Running, AwaitingGrant, Queued, LastFailed, LastDone, Idle, NoRunner };
     Kind kind = Kind::Unknown;
-    QString reason;                           // Unknown
-    CommandBrief command;                     // Running, Queued, LastFailed, LastDone
-    bool byThisMachine = false;               // Running
-    QStringList grants;                       // AwaitingGrant
-    bool hasRunner = false;                   // Queued
+    QString reason; // Unknown
+    CommandBrief command; // Running, Queued, LastFailed, LastDone
+    bool byThisMachine = false; // Running
+    QStringList grants; // AwaitingGrant
+    bool hasRunner = false; // Queued
     std::optional<QString> blockedByAssignee; // Queued
-    qint64 seconds = 0;                       // Idle
-    AgentPresence presence;                   // NoRunner
+    qint64 seconds = 0; // Idle
+    AgentPresence presence; // NoRunner
 
     bool operator==(const RuntimeState&) const = default;
 };

@@ -215,7 +215,7 @@ Result<QList<AgentEntry>> decodeAgents(const QByteArray& body)
         if (!agents[i].isObject())
             return malformed(QStringLiteral("agents[%1]").arg(i));
         json::StrictReader a(agents[i].toObject());
-        AgentEntry entry{a.optionalString(QStringLiteral("device")), a.optionalString(QStringLiteral("runtime"))};
+        AgentEntry entry { a.optionalString(QStringLiteral("device")), a.optionalString(QStringLiteral("runtime")) };
         if (!a.ok())
             return malformed(at(QStringLiteral("agents"), i, a.error()));
         out.append(std::move(entry));
@@ -257,21 +257,21 @@ Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
 
 QString templateNameZH(const QString& name)
 {
-    static const QHash<QString, QString> titles{
-        {QStringLiteral("AI Full-Stack Engineer"), QStringLiteral("AI 全栈工程师")},
-        {QStringLiteral("AI Full-stack Developer"), QStringLiteral("AI 全栈工程师")},
-        {QStringLiteral("AI Developer"), QStringLiteral("AI 全栈工程师")},
-        {QStringLiteral("AI Deep Researcher"), QStringLiteral("AI 深度研究员")},
-        {QStringLiteral("AI Researcher"), QStringLiteral("AI 深度研究员")},
-        {QStringLiteral("AI DevOps & Security Engineer"), QStringLiteral("AI 运维安全工程师")},
-        {QStringLiteral("AI Security Officer"), QStringLiteral("AI 运维安全工程师")},
-        {QStringLiteral("AI SRE / DevOps"), QStringLiteral("AI 运维安全工程师")},
-        {QStringLiteral("AI Investment Analyst"), QStringLiteral("AI 投资分析师")},
-        {QStringLiteral("AI Finance Analyst"), QStringLiteral("AI 投资分析师")},
-        {QStringLiteral("AI Assistant"), QStringLiteral("AI 助理")},
-        {QStringLiteral("AI Lawyer"), QStringLiteral("AI 法律顾问")},
-        {QStringLiteral("AI Sales"), QStringLiteral("AI 销售顾问")},
-        {QStringLiteral("AI Customer Service"), QStringLiteral("AI 客服专员")},
+    static const QHash<QString, QString> titles {
+        { QStringLiteral("AI Full-Stack Engineer"), QStringLiteral("AI 全栈工程师") },
+        { QStringLiteral("AI Full-stack Developer"), QStringLiteral("AI 全栈工程师") },
+        { QStringLiteral("AI Developer"), QStringLiteral("AI 全栈工程师") },
+        { QStringLiteral("AI Deep Researcher"), QStringLiteral("AI 深度研究员") },
+        { QStringLiteral("AI Researcher"), QStringLiteral("AI 深度研究员") },
+        { QStringLiteral("AI DevOps & Security Engineer"), QStringLiteral("AI 运维安全工程师") },
+        { QStringLiteral("AI Security Officer"), QStringLiteral("AI 运维安全工程师") },
+        { QStringLiteral("AI SRE / DevOps"), QStringLiteral("AI 运维安全工程师") },
+        { QStringLiteral("AI Investment Analyst"), QStringLiteral("AI 投资分析师") },
+        { QStringLiteral("AI Finance Analyst"), QStringLiteral("AI 投资分析师") },
+        { QStringLiteral("AI Assistant"), QStringLiteral("AI 助理") },
+        { QStringLiteral("AI Lawyer"), QStringLiteral("AI 法律顾问") },
+        { QStringLiteral("AI Sales"), QStringLiteral("AI 销售顾问") },
+        { QStringLiteral("AI Customer Service"), QStringLiteral("AI 客服专员") },
     };
     return titles.value(name, name);
 }

@@ -20,9 +20,12 @@ Failure noWorkspace()
 
 } // namespace
 
-Status::Status(QObject* parent) : QObject(parent), m_client(new GatewayClient(this))
+Status::Status(QObject* parent)
+    : QObject(parent)
+    , m_client(new GatewayClient(this))
 {
-    m_client->setResolvedHandler([this](const CLIConfig& config, const QString& origin) { onResolved(config, origin); });
+    m_client->setResolvedHandler(
+        [this](const CLIConfig& config, const QString& origin) { onResolved(config, origin); });
 }
 
 Status::~Status() = default;
@@ -53,8 +56,8 @@ std::optional<QString> Status::workspacePath(const CLIConfig& config)
     return QStringLiteral("/api/workspaces/") + *ws;
 }
 
-std::optional<QString> Status::itemPath(const CLIConfig& config, const QString& collection, const QString& id,
-                                        const QString& tail)
+std::optional<QString> Status::itemPath(
+    const CLIConfig& config, const QString& collection, const QString& id, const QString& tail)
 {
     const auto ws = workspacePath(config);
     const auto item = GatewayClient::segment(id);
@@ -68,7 +71,8 @@ std::optional<QString> Status::itemPath(const CLIConfig& config, const QString& 
 std::optional<CLIConfig> Status::readPairingFiles()
 {
     const QString home = QDir::homePath();
-    for (const QString& rel : {QStringLiteral(".tolvarine-protected/config.json"), QStringLiteral(".tolvarine/config.json")}) {
+    for (const QString& rel :
+        { QStringLiteral(".tolvarine-protected/config.json"), QStringLiteral(".tolvarine/config.json") }) {
         if (auto config = CLIConfig::fromFile(home + QLatin1Char('/') + rel))
             return config;
     }
@@ -116,12 +120,13 @@ QCoro::Task<QList<CommandBrief>> Status::loadCommands(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/commands"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return {};
-    const Result<replies::Commands> reply = body ? replies::decodeCommands(*body) : Result<replies::Commands>(body.failure());
+    const Result<replies::Commands> reply
+        = body ? replies::decodeCommands(*body) : Result<replies::Commands>(body.failure());
     if (!reply) {
         const QString text = reply.failure().description();
         m_commands.clear();
@@ -165,12 +170,13 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
         co_return;
     }
     const auto path = itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path, config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path, config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
-    const Result<replies::Progress> reply =
-        body ? replies::decodeProgress(*body, true) : Result<replies::Progress>(body.failure());
+    const Result<replies::Progress> reply
+        = body ? replies::decodeProgress(*body, true) : Result<replies::Progress>(body.failure());
     if (reply) {
         m_progress = reply->lines;
         m_progressTruncated = reply->truncated;
@@ -189,13 +195,13 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, bool allowAuto)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/permissions"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
-    const Result<replies::Permissions> reply =
-        body ? replies::decodePermissions(*body) : Result<replies::Permissions>(body.failure());
+    const Result<replies::Permissions> reply
+        = body ? replies::decodePermissions(*body) : Result<replies::Permissions>(body.failure());
     if (!reply) {
         m_perms.clear();
         m_pendingPerms.clear();
@@ -251,13 +257,13 @@ QCoro::Task<> Status::loadTeam(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/employees"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
-    const Result<QList<TeammateBrief>> reply =
-        body ? replies::decodeEmployees(*body) : Result<QList<TeammateBrief>>(body.failure());
+    const Result<QList<TeammateBrief>> reply
+        = body ? replies::decodeEmployees(*body) : Result<QList<TeammateBrief>>(body.failure());
     if (reply) {
         m_team = *reply;
         m_teamError.reset();
@@ -274,13 +280,13 @@ QCoro::Task<> Status::loadAgents(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/agents"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
     if (!self || !isCurrent(config))
         co_return;
-    const Result<QList<replies::AgentEntry>> reply =
-        body ? replies::decodeAgents(*body) : Result<QList<replies::AgentEntry>>(body.failure());
+    const Result<QList<replies::AgentEntry>> reply
+        = body ? replies::decodeAgents(*body) : Result<QList<replies::AgentEntry>>(body.failure());
     if (reply) {
         m_deviceRuntimes = rules::deviceRuntimes(*reply);
         m_agentsError.reset();
@@ -294,9 +300,9 @@ QCoro::Task<> Status::loadFeed(CLIConfig config)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
-    const Result<QByteArray> body = path ? co_await m_client->get(config, *path + QStringLiteral("/feed"),
-                                                                  config.deviceId())
-                                         : Result<QByteArray>(GatewayClient::invalidAddress(config));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
     if (!self || !isCurrent(config) || !body)
         co_return;
     const auto reply = replies::decodeFeed(*body);
@@ -318,7 +324,8 @@ std::optional<CommandBrief> Status::focalCommand() const
 
 RuntimeState Status::runtimeState() const
 {
-    return rules::runtimeState({m_commandsError, m_commands, m_config, m_pendingPerms, m_autoFailed, m_presence, m_team});
+    return rules::runtimeState(
+        { m_commandsError, m_commands, m_config, m_pendingPerms, m_autoFailed, m_presence, m_team });
 }
 
 QStringList Status::grantArgs(const QString& adding) const
@@ -339,7 +346,7 @@ QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approv
     const auto path = itemPath(config, QStringLiteral("permissions"), key, QStringLiteral("/confirm"));
     if (!path)
         co_return GatewayClient::invalidAddress(config);
-    const QJsonObject body{{QStringLiteral("approve"), approve}, {QStringLiteral("by"), config.deviceId()}};
+    const QJsonObject body { { QStringLiteral("approve"), approve }, { QStringLiteral("by"), config.deviceId() } };
     const Result<QByteArray> reply = co_await m_client->post(config, *path, body, config.deviceId());
     if (!reply)
         co_return reply.failure();
@@ -350,11 +357,11 @@ QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
 {
     if (!m_config)
         co_return Failure::tolvarine(-1, QStringLiteral("本机还没有配对过任何工作区"));
-    co_return co_await confirm(*m_config, key, approve);
+    const Result<> result = co_await confirm(*m_config, key, approve);
+    co_return result;
 }
 
-QCoro::Task<Result<>> Status::postAction(std::optional<CLIConfig> config, std::optional<QString> path,
-                                         QJsonObject body)
+QCoro::Task<Result<>> Status::postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body)
 {
     if (!config)
         co_return noWorkspace();
@@ -371,19 +378,22 @@ QCoro::Task<Result<>> Status::act(QString feedID, QString action, QString note, 
     const auto path = config ? itemPath(*config, QStringLiteral("feed"), feedID, QStringLiteral("/act")) : std::nullopt;
     QJsonObject body;
     if (config)
-        body = {{QStringLiteral("action"), action}, {QStringLiteral("note"), note}, {QStringLiteral("by"), config->deviceId()}};
+        body = { { QStringLiteral("action"), action }, { QStringLiteral("note"), note },
+            { QStringLiteral("by"), config->deviceId() } };
     return postAction(config, path, body);
 }
 
 QCoro::Task<Result<>> Status::retryCommand(QString id, std::optional<CLIConfig> config)
 {
-    const auto path = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry")) : std::nullopt;
+    const auto path
+        = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry")) : std::nullopt;
     return postAction(config, path, QJsonObject());
 }
 
 QCoro::Task<Result<>> Status::deleteCommand(QString id, std::optional<CLIConfig> config)
 {
-    const auto path = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete")) : std::nullopt;
+    const auto path
+        = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete")) : std::nullopt;
     return postAction(config, path, QJsonObject());
 }
 
@@ -392,10 +402,11 @@ QCoro::Task<Result<>> Status::deleteCommand(QString id, std::optional<CLIConfig>
 QCoro::Task<TaskEvidenceSnapshot> Status::evidenceSnapshot(QString id, std::optional<CLIConfig> config)
 {
     if (!config)
-        co_return TaskEvidenceSnapshot{TaskEvidenceState::failed(kNoWorkspace), QString()};
+        co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
     const auto path = itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
-    const Result<QByteArray> reply = path ? co_await m_client->get(*config, *path, config->deviceId())
-                                          : Result<QByteArray>(GatewayClient::invalidAddress(*config));
+    Result<QByteArray> reply = GatewayClient::invalidAddress(*config);
+    if (path)
+        reply = co_await m_client->get(*config, *path, config->deviceId());
     co_return EvidenceLive::snapshot(id, reply);
 }
 
@@ -403,8 +414,8 @@ QCoro::Task<Result<QList<ProgressLine>>> Status::progressLines(QString id, std::
 {
     if (!config)
         co_return noWorkspace();
-    const auto path =
-        itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
+    const auto path = itemPath(
+        *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
     if (!path)
         co_return GatewayClient::invalidAddress(*config);
     const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
@@ -424,8 +435,8 @@ QCoro::Task<Result<QString>> Status::artifact(QString hash, std::optional<CLICon
     const auto item = GatewayClient::segment(hash);
     if (!ws || !item)
         co_return GatewayClient::invalidAddress(*config);
-    const Result<QByteArray> body = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item,
-                                                           config->deviceId());
+    const Result<QByteArray> body
+        = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
     if (!body)
         co_return body.failure();
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -99,21 +99,21 @@ signals:
     // One signal per group of published properties, and `changed` after any of them.
     void configChanged();
     void presenceChanged();
-    void commandsChanged();    // commands, commandsError, runners, lastError
-    void progressChanged();    // progress, progressError, progressTruncated, progressOf
-    void permsChanged();       // perms, permsError, pendingPerms, autoConfirmed, autoFailed
-    void teamChanged();        // team, teamError
-    void agentsChanged();      // deviceRuntimes, agentsError
-    void feedChanged();        // waitingTaskIDs, pendingApprovalItems, failedFeedItems
-    void endpointChanged();    // reachableEndpoint, endpointNote
+    void commandsChanged(); // commands, commandsError, runners, lastError
+    void progressChanged(); // progress, progressError, progressTruncated, progressOf
+    void permsChanged(); // perms, permsError, pendingPerms, autoConfirmed, autoFailed
+    void teamChanged(); // team, teamError
+    void agentsChanged(); // deviceRuntimes, agentsError
+    void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems
+    void endpointChanged(); // reachableEndpoint, endpointNote
     void changed();
 
 private:
     bool isCurrent(const CLIConfig& config) const { return m_config && *m_config == config; }
     static std::optional<CLIConfig> readPairingFiles();
     static std::optional<QString> workspacePath(const CLIConfig& config);
-    static std::optional<QString> itemPath(const CLIConfig& config, const QString& collection, const QString& id,
-                                           const QString& tail);
+    static std::optional<QString> itemPath(
+        const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
 
     QCoro::Task<QList<CommandBrief>> loadCommands(CLIConfig config);
     QCoro::Task<> loadProgress(CLIConfig config, QList<CommandBrief> loaded);

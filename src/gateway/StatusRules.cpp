@@ -16,8 +16,8 @@ const CommandBrief* lastWithStatus(const QList<CommandBrief>& commands, std::ini
 FeedApprovalItem toItem(const replies::FeedItem& f)
 {
     const auto v = [](const std::optional<QString>& s) { return s.value_or(QString()); };
-    return {v(f.id), v(f.taskID), v(f.category), v(f.title), v(f.subtitle), v(f.command), v(f.originDevice),
-            v(f.outcome)};
+    return { v(f.id), v(f.taskID), v(f.category), v(f.title), v(f.subtitle), v(f.command), v(f.originDevice),
+        v(f.outcome) };
 }
 
 } // namespace
@@ -34,10 +34,10 @@ AgentPresence presence(const QList<RunnerInfo>& runners, const QString& deviceId
 
 std::optional<CommandBrief> focalCommand(const QList<CommandBrief>& commands)
 {
-    if (const CommandBrief* c = lastWithStatus(commands, {QLatin1String("claimed")}))
+    if (const CommandBrief* c = lastWithStatus(commands, { QLatin1String("claimed") }))
         return *c;
-    if (const CommandBrief* c =
-            lastWithStatus(commands, {QLatin1String("done"), QLatin1String("failed"), QLatin1String("unsupported")}))
+    if (const CommandBrief* c
+        = lastWithStatus(commands, { QLatin1String("done"), QLatin1String("failed"), QLatin1String("unsupported") }))
         return *c;
     return std::nullopt;
 }
@@ -64,7 +64,7 @@ RuntimeState runtimeState(const RuntimeInputs& in)
         s.reason = *in.commandsError;
         return s;
     }
-    if (const CommandBrief* c = lastWithStatus(in.commands, {QLatin1String("claimed")})) {
+    if (const CommandBrief* c = lastWithStatus(in.commands, { QLatin1String("claimed") })) {
         s.kind = RuntimeState::Kind::Running;
         s.command = *c;
         s.byThisMachine = !c->claimedBy.isEmpty() && in.config && c->claimedBy == in.config->deviceId();
@@ -79,7 +79,7 @@ RuntimeState runtimeState(const RuntimeInputs& in)
         s.grants = grants;
         return s;
     }
-    if (const CommandBrief* c = lastWithStatus(in.commands, {QLatin1String("pending")})) {
+    if (const CommandBrief* c = lastWithStatus(in.commands, { QLatin1String("pending") })) {
         s.kind = RuntimeState::Kind::Queued;
         s.command = *c;
         s.hasRunner = in.presence.kind == AgentPresence::Kind::Online;
@@ -87,7 +87,7 @@ RuntimeState runtimeState(const RuntimeInputs& in)
         return s;
     }
     if (const CommandBrief* c = lastWithStatus(
-            in.commands, {QLatin1String("done"), QLatin1String("failed"), QLatin1String("unsupported")})) {
+            in.commands, { QLatin1String("done"), QLatin1String("failed"), QLatin1String("unsupported") })) {
         s.kind = c->status == QLatin1String("done") ? RuntimeState::Kind::LastDone : RuntimeState::Kind::LastFailed;
         s.command = *c;
         return s;
@@ -104,8 +104,8 @@ RuntimeState runtimeState(const RuntimeInputs& in)
 
 FeedView feed(const QList<replies::FeedItem>& items)
 {
-    static const QSet<QString> waitingCategories{QStringLiteral("approval"), QStringLiteral("permission"),
-                                                 QStringLiteral("conflict")};
+    static const QSet<QString> waitingCategories { QStringLiteral("approval"), QStringLiteral("permission"),
+        QStringLiteral("conflict") };
     const auto isFailed = [](const replies::FeedItem& f) {
         return f.category == QStringLiteral("failed")
             || (f.category == QStringLiteral("approval") && f.outcome == QStringLiteral("failed"));
@@ -115,7 +115,7 @@ FeedView feed(const QList<replies::FeedItem>& items)
     FeedView view;
     for (const replies::FeedItem& f : items) {
         const bool waiting = f.category && waitingCategories.contains(*f.category)
-                          && f.status.value_or(QStringLiteral("pending")) == QLatin1String("pending");
+            && f.status.value_or(QStringLiteral("pending")) == QLatin1String("pending");
         if (waiting && !isFailed(f) && hasId(f))
             view.pendingApprovalItems.append(toItem(f));
         if (isFailed(f) && hasId(f))

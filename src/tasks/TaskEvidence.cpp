@@ -85,22 +85,22 @@ std::optional<DeskChangesResponse> DeskChangesResponse::fromJson(const QByteArra
 
 TaskEvidenceState TaskEvidenceState::artifacts(const QList<DeskFileChange>& viewable, const DeskChangeSet& changes)
 {
-    return {Kind::Artifacts, {}, viewable, changes};
+    return { Kind::Artifacts, {}, viewable, changes };
 }
 
 TaskEvidenceState TaskEvidenceState::noArtifacts(const QString& why)
 {
-    return {Kind::NoArtifacts, why, {}, {}};
+    return { Kind::NoArtifacts, why, {}, {} };
 }
 
 TaskEvidenceState TaskEvidenceState::unlisted(const QString& why)
 {
-    return {Kind::Unlisted, why, {}, {}};
+    return { Kind::Unlisted, why, {}, {} };
 }
 
 TaskEvidenceState TaskEvidenceState::failed(const QString& why)
 {
-    return {Kind::Failed, why, {}, {}};
+    return { Kind::Failed, why, {}, {} };
 }
 
 TaskEvidenceState TaskEvidenceState::loading()
@@ -152,8 +152,8 @@ QString headline(const TaskEvidenceState& state, bool live)
     return QStringLiteral("产物 ") + QString::number(state.viewable.size()) + QStringLiteral(" 份");
 }
 
-QString originLine(const QString& employeeName, const QString& claimedBy, const QString& thisMachine,
-                   const QString& executionID)
+QString originLine(
+    const QString& employeeName, const QString& claimedBy, const QString& thisMachine, const QString& executionID)
 {
     QStringList parts;
     if (!employeeName.isEmpty())
@@ -175,10 +175,10 @@ QString originLine(const QString& employeeName, const QString& claimedBy, const 
 TaskEvidenceSnapshot snapshot(const QString& commandId, const Result<QByteArray>& reply)
 {
     const auto failedWith = [&](const QString& description) {
-        return TaskEvidenceSnapshot{TaskEvidenceState::failed(QStringLiteral("拉 /commands/")
-                                                              + leadingCharacters(commandId, 8)
-                                                              + QStringLiteral("/changes 失败：") + description),
-                                    QString()};
+        return TaskEvidenceSnapshot { TaskEvidenceState::failed(QStringLiteral("拉 /commands/")
+                                          + leadingCharacters(commandId, 8) + QStringLiteral("/changes 失败：")
+                                          + description),
+            QString() };
     };
     if (!reply)
         return failedWith(reply.failure().description());
@@ -216,8 +216,7 @@ TaskEvidenceSnapshot snapshot(const QString& commandId, const Result<QByteArray>
             reasons.append(f.path + QStringLiteral("：") + why);
         }
         snap.state = TaskEvidenceState::noArtifacts(QStringLiteral("改动了 ") + QString::number(set.files.size())
-                                                    + QStringLiteral(" 个文件，但没有一份是这里打得开的：")
-                                                    + reasons.join(QStringLiteral("；")));
+            + QStringLiteral(" 个文件，但没有一份是这里打得开的：") + reasons.join(QStringLiteral("；")));
     }
     return snap;
 }

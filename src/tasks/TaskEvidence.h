@@ -65,9 +65,9 @@ struct DeskChangesResponse {
 struct TaskEvidenceState {
     enum class Kind { Artifacts, NoArtifacts, Unlisted, Failed, Loading };
     Kind kind = Kind::Loading;
-    QString text;                   // NoArtifacts, Unlisted, Failed
+    QString text; // NoArtifacts, Unlisted, Failed
     QList<DeskFileChange> viewable; // Artifacts
-    DeskChangeSet changes;          // Artifacts
+    DeskChangeSet changes; // Artifacts
 
     static TaskEvidenceState artifacts(const QList<DeskFileChange>& viewable, const DeskChangeSet& changes);
     static TaskEvidenceState noArtifacts(const QString& why);
@@ -90,8 +90,8 @@ struct TaskEvidenceSnapshot {
 namespace EvidenceLive {
 
 QString headline(const TaskEvidenceState& state, bool live);
-QString originLine(const QString& employeeName, const QString& claimedBy, const QString& thisMachine,
-                   const QString& executionID);
+QString originLine(
+    const QString& employeeName, const QString& claimedBy, const QString& thisMachine, const QString& executionID);
 
 // The snapshot for the reply (or failure) of a change-summary request.
 TaskEvidenceSnapshot snapshot(const QString& commandId, const Result<QByteArray>& reply);

@@ -37,10 +37,9 @@ void TestReplies::commandsShape_data()
     QTest::newRow("nulls") << QByteArray(R"({"commands":null,"runners":null,"runners_read":null})") << true << 0 << 0
                            << false;
     QTest::newRow("runners_read false") << QByteArray(R"({"runners_read":false})") << true << 0 << 0 << false;
-    QTest::newRow("one each")
-        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"pending"}],
+    QTest::newRow("one each") << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"pending"}],
                           "runners":[{"device_id":"d","seconds_ago":3}],"runners_read":true})")
-        << true << 1 << 1 << true;
+                              << true << 1 << 1 << true;
     QTest::newRow("files_touched as string")
         << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","files_touched":"true"}]})") << false << 0
         << 0 << false;
@@ -49,15 +48,15 @@ void TestReplies::commandsShape_data()
     QTest::newRow("null id") << QByteArray(R"({"commands":[{"id":null,"text":"t","status":"done"}]})") << false << 0
                              << 0 << false;
     QTest::newRow("depends_on with number")
-        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","depends_on":["x",1]}]})") << false << 0
-        << 0 << false;
-    QTest::newRow("issued_at number")
-        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","issued_at":5}]})") << false << 0 << 0
+        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","depends_on":["x",1]}]})") << false << 0 << 0
         << false;
+    QTest::newRow("issued_at number") << QByteArray(
+        R"({"commands":[{"id":"a","text":"t","status":"done","issued_at":5}]})")
+                                      << false << 0 << 0 << false;
     QTest::newRow("seconds_ago fractional")
         << QByteArray(R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})") << false << 0 << 0 << false;
-    QTest::newRow("runner without seconds") << QByteArray(R"({"runners":[{"device_id":"d"}]})") << false << 0 << 0
-                                            << false;
+    QTest::newRow("runner without seconds")
+        << QByteArray(R"({"runners":[{"device_id":"d"}]})") << false << 0 << 0 << false;
     QTest::newRow("runners_read string") << QByteArray(R"({"runners_read":"true"})") << false << 0 << 0 << false;
     QTest::newRow("command not object") << QByteArray(R"({"commands":["a"]})") << false << 0 << 0 << false;
     QTest::newRow("top-level array") << QByteArray("[]") << false << 0 << 0 << false;
@@ -99,7 +98,7 @@ void TestReplies::commandFields()
     QVERIFY(a.completedAt);
     QCOMPARE(a.completedAt->toUTC(), QDateTime(QDate(2026, 3, 1), QTime(2, 5, 0, 250), Qt::UTC));
     QCOMPARE(a.filesTouched, std::optional<bool>(false));
-    QCOMPARE(a.dependsOn, QStringList{QStringLiteral("c0")});
+    QCOMPARE(a.dependsOn, QStringList { QStringLiteral("c0") });
     QCOMPARE(a.executionID, QStringLiteral("x1"));
     QVERIFY(!a.claimedAt); // not a gateway timestamp
     QCOMPARE(a.verdict, QStringLiteral("PARTIAL_SUCCESS"));
@@ -133,10 +132,10 @@ void TestReplies::progressShape_data()
                                          << 0 << false;
     QTest::newRow("no action") << QByteArray(R"({"progress":[{"seq":1}]})") << false << false << 0 << false;
     QTest::newRow("progress object") << QByteArray(R"({"progress":{}})") << false << false << 0 << false;
-    QTest::newRow("total string, loader") << QByteArray(R"({"progress":[],"total":"3"})") << true << false << 0
-                                          << false;
-    QTest::newRow("total string, fetcher") << QByteArray(R"({"progress":[],"total":"3"})") << false << true << 0
-                                           << false;
+    QTest::newRow("total string, loader")
+        << QByteArray(R"({"progress":[],"total":"3"})") << true << false << 0 << false;
+    QTest::newRow("total string, fetcher")
+        << QByteArray(R"({"progress":[],"total":"3"})") << false << true << 0 << false;
 }
 
 void TestReplies::progressShape()
@@ -161,9 +160,9 @@ void TestReplies::progressLineDefaults()
         {"seq":2,"kind":null,"action":"b","detail":null,"at":""},
         {"seq":3,"kind":"edit","action":"c","detail":"d","at":"2026-03-01T10:00:00.5Z"},
         {"seq":4,"kind":"test","action":"e","at":"2026-03-01T10:00:00+00:00"}]})",
-                                  true);
+        true);
     QVERIFY(r.ok());
-    QCOMPARE(r->lines[0], (ProgressLine{1, QStringLiteral("other"), QStringLiteral("读了 a.ts"), QString(), {}}));
+    QCOMPARE(r->lines[0], (ProgressLine { 1, QStringLiteral("other"), QStringLiteral("读了 a.ts"), QString(), {} }));
     QCOMPARE(r->lines[1].kind, QStringLiteral("other"));
     QVERIFY(!r->lines[1].at);
     QCOMPARE(r->lines[2].kind, QStringLiteral("edit"));
@@ -179,14 +178,13 @@ void TestReplies::permissions_data()
     QTest::addColumn<QStringList>("pending");
     QTest::newRow("effective and pending") << QByteArray(R"({"effective":{"read":true,"write":false},
                                                              "pending":["write","danger","teleport"]})")
-                                           << true << QStringList{"write", "danger", "teleport"};
-    QTest::newRow("no pending") << QByteArray(R"({"effective":{}})") << true << QStringList{};
-    QTest::newRow("no effective") << QByteArray(R"({"pending":["write"]})") << false << QStringList{};
-    QTest::newRow("effective null") << QByteArray(R"({"effective":null})") << false << QStringList{};
-    QTest::newRow("effective array") << QByteArray(R"({"effective":[]})") << false << QStringList{};
-    QTest::newRow("effective value string") << QByteArray(R"({"effective":{"read":"yes"}})") << false
-                                            << QStringList{};
-    QTest::newRow("pending number") << QByteArray(R"({"effective":{},"pending":[1]})") << false << QStringList{};
+                                           << true << QStringList { "write", "danger", "teleport" };
+    QTest::newRow("no pending") << QByteArray(R"({"effective":{}})") << true << QStringList {};
+    QTest::newRow("no effective") << QByteArray(R"({"pending":["write"]})") << false << QStringList {};
+    QTest::newRow("effective null") << QByteArray(R"({"effective":null})") << false << QStringList {};
+    QTest::newRow("effective array") << QByteArray(R"({"effective":[]})") << false << QStringList {};
+    QTest::newRow("effective value string") << QByteArray(R"({"effective":{"read":"yes"}})") << false << QStringList {};
+    QTest::newRow("pending number") << QByteArray(R"({"effective":{},"pending":[1]})") << false << QStringList {};
 }
 
 void TestReplies::permissions()
@@ -205,16 +203,17 @@ void TestReplies::employeesShape_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("count");
-    const QByteArray e = R"("id":"e1","name":"小林","status":"working","template":{"name":"AI Developer","role":"后端"})";
+    const QByteArray e
+        = R"("id":"e1","name":"小林","status":"working","template":{"name":"AI Developer","role":"后端"})";
     QTest::newRow("empty object") << QByteArray("{}") << true << 0;
     QTest::newRow("one") << QByteArray("{\"employees\":[{" + e + "}]}") << true << 1;
     QTest::newRow("no template") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s"}]})") << false << 0;
     QTest::newRow("template without role")
         << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x"}}]})") << false << 0;
-    QTest::newRow("skill without label")
-        << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x","role":"r",
+    QTest::newRow("skill without label") << QByteArray(
+        R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x","role":"r",
                           "skills":[{"id":"k"}]}}]})")
-        << false << 0;
+                                         << false << 0;
     QTest::newRow("fractional seconds ago")
         << QByteArray("{\"employees\":[{" + e + ",\"device_seconds_ago\":1.5}]}") << false << 0;
     QTest::newRow("alive as number") << QByteArray("{\"employees\":[{" + e + ",\"device_alive\":1}]}") << false << 0;
@@ -254,7 +253,7 @@ void TestReplies::employeeMapping()
     const TeammateBrief& b = r->at(1);
     QCOMPARE(b.templateName, QStringLiteral("ai developer"));
     QCOMPARE(b.role, QStringLiteral("ai developer · 前端"));
-    QCOMPARE(b.skills, (QStringList{"React", "CSS"}));
+    QCOMPARE(b.skills, (QStringList { "React", "CSS" }));
     QCOMPARE(b.device, QStringLiteral("cli-box"));
     QCOMPARE(b.deviceTask, QStringLiteral("写测试"));
     QCOMPARE(b.deviceTaskID, QStringLiteral("c9"));
@@ -270,18 +269,30 @@ void TestReplies::templateTitles_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("title");
-    QTest::newRow("engineer") << "AI Full-Stack Engineer" << "AI 全栈工程师";
-    QTest::newRow("developer small s") << "AI Full-stack Developer" << "AI 全栈工程师";
-    QTest::newRow("engineer small s") << "AI Full-stack Engineer" << "AI Full-stack Engineer";
-    QTest::newRow("researcher") << "AI Researcher" << "AI 深度研究员";
-    QTest::newRow("sre") << "AI SRE / DevOps" << "AI 运维安全工程师";
-    QTest::newRow("finance") << "AI Finance Analyst" << "AI 投资分析师";
-    QTest::newRow("assistant") << "AI Assistant" << "AI 助理";
-    QTest::newRow("lawyer") << "AI Lawyer" << "AI 法律顾问";
-    QTest::newRow("sales") << "AI Sales" << "AI 销售顾问";
-    QTest::newRow("service") << "AI Customer Service" << "AI 客服专员";
-    QTest::newRow("trailing blank") << "AI Sales " << "AI Sales ";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("engineer") << "AI Full-Stack Engineer"
+                              << "AI 全栈工程师";
+    QTest::newRow("developer small s") << "AI Full-stack Developer"
+                                       << "AI 全栈工程师";
+    QTest::newRow("engineer small s") << "AI Full-stack Engineer"
+                                      << "AI Full-stack Engineer";
+    QTest::newRow("researcher") << "AI Researcher"
+                                << "AI 深度研究员";
+    QTest::newRow("sre") << "AI SRE / DevOps"
+                         << "AI 运维安全工程师";
+    QTest::newRow("finance") << "AI Finance Analyst"
+                             << "AI 投资分析师";
+    QTest::newRow("assistant") << "AI Assistant"
+                               << "AI 助理";
+    QTest::newRow("lawyer") << "AI Lawyer"
+                            << "AI 法律顾问";
+    QTest::newRow("sales") << "AI Sales"
+                           << "AI 销售顾问";
+    QTest::newRow("service") << "AI Customer Service"
+                             << "AI 客服专员";
+    QTest::newRow("trailing blank") << "AI Sales "
+                                    << "AI Sales ";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestReplies::templateTitles()
@@ -321,19 +332,28 @@ void TestReplies::gatewayErrorBody_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("description");
     QTest::addColumn<bool>("hasAdvice");
-    QTest::newRow("404 with both") << 404 << QByteArray(R"({"error":"没有这个任务","code":"not_found"})")
-                                   << "not_found" << "没有这个任务" << "没有这个任务" << false;
-    QTest::newRow("500 html") << 500 << QByteArray("<html>oops</html>") << "" << "网关回了 500" << "网关回了 500"
-                              << false;
+    QTest::newRow("404 with both") << 404 << QByteArray(R"({"error":"没有这个任务","code":"not_found"})") << "not_found"
+                                   << "没有这个任务"
+                                   << "没有这个任务" << false;
+    QTest::newRow("500 html") << 500 << QByteArray("<html>oops</html>") << ""
+                              << "网关回了 500"
+                              << "网关回了 500" << false;
     QTest::newRow("403 grant") << 403 << QByteArray(R"({"error":"不行","code":"grant_exceeds_source"})")
-                               << "grant_exceeds_source" << "不行" << "不行" << true;
-    QTest::newRow("409 empty error") << 409 << QByteArray(R"({"error":""})") << "" << "" << "网关回了 409" << false;
+                               << "grant_exceeds_source"
+                               << "不行"
+                               << "不行" << true;
+    QTest::newRow("409 empty error") << 409 << QByteArray(R"({"error":""})") << ""
+                                     << ""
+                                     << "网关回了 409" << false;
     QTest::newRow("error is a number") << 400 << QByteArray(R"({"error":5,"code":"unknown_permission"})") << ""
-                                       << "网关回了 400" << "网关回了 400" << false;
-    QTest::newRow("nulls") << 401 << QByteArray(R"({"error":null,"code":null})") << "" << "网关回了 401"
+                                       << "网关回了 400"
+                                       << "网关回了 400" << false;
+    QTest::newRow("nulls") << 401 << QByteArray(R"({"error":null,"code":null})") << ""
+                           << "网关回了 401"
                            << "网关回了 401" << false;
-    QTest::newRow("not loaded") << 409 << QByteArray(R"({"code":"permissions_not_loaded"})")
-                                << "permissions_not_loaded" << "网关回了 409" << "网关回了 409" << true;
+    QTest::newRow("not loaded") << 409 << QByteArray(R"({"code":"permissions_not_loaded"})") << "permissions_not_loaded"
+                                << "网关回了 409"
+                                << "网关回了 409" << true;
 }
 
 void TestReplies::gatewayErrorBody()

@@ -70,13 +70,13 @@ void TestStatusRules::presence_data()
 {
     QTest::addColumn<QList<RunnerInfo>>("runners");
     QTest::addColumn<AgentPresence>("expected");
-    QTest::newRow("exactly 25") << QList<RunnerInfo>{{"me", 25}} << AgentPresence::online(25);
-    QTest::newRow("26 is stale") << QList<RunnerInfo>{{"me", 26}} << AgentPresence::stale(26);
-    QTest::newRow("first entry decides") << QList<RunnerInfo>{{"x", 1}, {"me", 90}, {"me", 2}}
+    QTest::newRow("exactly 25") << QList<RunnerInfo> { { "me", 25 } } << AgentPresence::online(25);
+    QTest::newRow("26 is stale") << QList<RunnerInfo> { { "me", 26 } } << AgentPresence::stale(26);
+    QTest::newRow("first entry decides") << QList<RunnerInfo> { { "x", 1 }, { "me", 90 }, { "me", 2 } }
                                          << AgentPresence::stale(90);
-    QTest::newRow("others only") << QList<RunnerInfo>{{"x", 1}}
+    QTest::newRow("others only") << QList<RunnerInfo> { { "x", 1 } }
                                  << AgentPresence::unknown(QStringLiteral("这个工作区里有执行体，但都不是本机"));
-    QTest::newRow("none") << QList<RunnerInfo>{} << AgentPresence::never();
+    QTest::newRow("none") << QList<RunnerInfo> {} << AgentPresence::never();
 }
 
 void TestStatusRules::presence()
@@ -90,13 +90,13 @@ void TestStatusRules::focal_data()
 {
     QTest::addColumn<QList<CommandBrief>>("commands");
     QTest::addColumn<QString>("focal");
-    QTest::newRow("last claimed wins") << QList<CommandBrief>{cmd("A", "claimed"), cmd("B", "done"), cmd("C", "claimed")}
-                                       << "C";
-    QTest::newRow("last finished") << QList<CommandBrief>{cmd("A", "done"), cmd("B", "failed"), cmd("C", "pending")}
+    QTest::newRow("last claimed wins") << QList<CommandBrief> { cmd("A", "claimed"), cmd("B", "done"),
+        cmd("C", "claimed") } << "C";
+    QTest::newRow("last finished") << QList<CommandBrief> { cmd("A", "done"), cmd("B", "failed"), cmd("C", "pending") }
                                    << "B";
-    QTest::newRow("unsupported counts") << QList<CommandBrief>{cmd("A", "done"), cmd("B", "unsupported")} << "B";
-    QTest::newRow("case matters") << QList<CommandBrief>{cmd("A", "Claimed"), cmd("B", "blocked")} << "";
-    QTest::newRow("empty") << QList<CommandBrief>{} << "";
+    QTest::newRow("unsupported counts") << QList<CommandBrief> { cmd("A", "done"), cmd("B", "unsupported") } << "B";
+    QTest::newRow("case matters") << QList<CommandBrief> { cmd("A", "Claimed"), cmd("B", "blocked") } << "";
+    QTest::newRow("empty") << QList<CommandBrief> {} << "";
 }
 
 void TestStatusRules::focal()
@@ -127,22 +127,22 @@ void TestStatusRules::runtimeState_data()
     {
         auto in = base();
         in.commandsError = QStringLiteral("网关回了 500");
-        in.commands = {cmd("A", "claimed")};
+        in.commands = { cmd("A", "claimed") };
         auto s = state(K::Unknown);
         s.reason = QStringLiteral("网关回了 500");
         QTest::newRow("1 error beats a stale claimed command") << in << s;
     }
     {
         auto in = base();
-        in.commands = {cmd("A", "claimed", kHost), cmd("B", "claimed", "cli-other")};
-        in.pendingPerms = {QStringLiteral("danger")};
+        in.commands = { cmd("A", "claimed", kHost), cmd("B", "claimed", "cli-other") };
+        in.pendingPerms = { QStringLiteral("danger") };
         auto s = state(K::Running);
         s.command = in.commands[1];
         QTest::newRow("2 later claimed, other machine, beats grants") << in << s;
     }
     {
         auto in = base();
-        in.commands = {cmd("A", "claimed", kHost)};
+        in.commands = { cmd("A", "claimed", kHost) };
         auto s = state(K::Running);
         s.command = in.commands[0];
         s.byThisMachine = true;
@@ -150,39 +150,39 @@ void TestStatusRules::runtimeState_data()
         in.config = cfg(QString());
         QTest::newRow("2 claimed by host name, device empty string") << in << s;
         in.config = cfg(QStringLiteral("dev-9"));
-        in.commands = {cmd("A", "claimed", "dev-9")};
+        in.commands = { cmd("A", "claimed", "dev-9") };
         s.command = in.commands[0];
         QTest::newRow("2 claimed by configured device") << in << s;
         in.config.reset();
         s.byThisMachine = false;
         QTest::newRow("2 no configuration") << in << s;
         in.config = cfg(std::nullopt);
-        in.commands = {cmd("A", "claimed")};
+        in.commands = { cmd("A", "claimed") };
         s.command = in.commands[0];
         QTest::newRow("2 empty claimant") << in << s;
     }
     {
         auto in = base();
-        in.pendingPerms = {QStringLiteral("write"), QStringLiteral("danger")};
-        in.commands = {cmd("A", "pending")};
+        in.pendingPerms = { QStringLiteral("write"), QStringLiteral("danger") };
+        in.commands = { cmd("A", "pending") };
         auto s = state(K::AwaitingGrant);
-        s.grants = {QStringLiteral("danger")};
+        s.grants = { QStringLiteral("danger") };
         QTest::newRow("3 only danger waits") << in << s;
-        in.autoFailed = {{QStringLiteral("write"), QStringLiteral("x")}};
-        s.grants = {QStringLiteral("write"), QStringLiteral("danger")};
+        in.autoFailed = { { QStringLiteral("write"), QStringLiteral("x") } };
+        s.grants = { QStringLiteral("write"), QStringLiteral("danger") };
         QTest::newRow("3 failed auto confirmation waits too") << in << s;
     }
     {
         auto in = base();
-        in.pendingPerms = {QStringLiteral("write")};
-        in.commands = {cmd("A", "pending", {}, "e1"), cmd("B", "done")};
-        in.team = {mate("e1", "小林", "")};
+        in.pendingPerms = { QStringLiteral("write") };
+        in.commands = { cmd("A", "pending", {}, "e1"), cmd("B", "done") };
+        in.team = { mate("e1", "小林", "") };
         in.presence = AgentPresence::stale(40);
         auto s = state(K::Queued);
         s.command = in.commands[0];
         s.blockedByAssignee = QStringLiteral("小林");
         QTest::newRow("4 assignee without device, stale runner") << in << s;
-        in.team = {mate("e1", "小林", "cli-box")};
+        in.team = { mate("e1", "小林", "cli-box") };
         in.presence = AgentPresence::online(3);
         s.blockedByAssignee.reset();
         s.hasRunner = true;
@@ -190,29 +190,29 @@ void TestStatusRules::runtimeState_data()
         in.team = {};
         s.blockedByAssignee = QStringLiteral("已经不在团队里的同事");
         QTest::newRow("4 assignee gone") << in << s;
-        in.commands = {cmd("A", "pending")};
+        in.commands = { cmd("A", "pending") };
         s.command = in.commands[0];
         s.blockedByAssignee.reset();
         QTest::newRow("4 no assignee") << in << s;
     }
     {
         auto in = base();
-        in.commands = {cmd("A", "done"), cmd("B", "failed"), cmd("C", "blocked"), cmd("D", "waiting_approval")};
+        in.commands = { cmd("A", "done"), cmd("B", "failed"), cmd("C", "blocked"), cmd("D", "waiting_approval") };
         auto s = state(K::LastFailed);
         s.command = in.commands[1];
         QTest::newRow("5 done then failed") << in << s;
-        in.commands = {cmd("B", "failed"), cmd("A", "done")};
+        in.commands = { cmd("B", "failed"), cmd("A", "done") };
         s = state(K::LastDone);
         s.command = in.commands[1];
         QTest::newRow("5 failed then done") << in << s;
-        in.commands = {cmd("A", "done"), cmd("B", "unsupported")};
+        in.commands = { cmd("A", "done"), cmd("B", "unsupported") };
         s = state(K::LastFailed);
         s.command = in.commands[1];
         QTest::newRow("5 unsupported") << in << s;
     }
     {
         auto in = base();
-        in.commands = {cmd("C", "blocked")};
+        in.commands = { cmd("C", "blocked") };
         in.presence = AgentPresence::online(3);
         auto s = state(K::Idle);
         s.seconds = 3;
@@ -239,30 +239,32 @@ void TestStatusRules::feedMatrix_data()
     QTest::addColumn<QByteArray>("item");
     QTest::addColumn<bool>("waiting");
     QTest::addColumn<bool>("failed");
-    QTest::newRow("approval, no status, no outcome") << QByteArray(R"({"id":"f","task_id":"t","category":"approval"})")
-                                                     << true << false;
+    QTest::newRow("approval, no status, no outcome")
+        << QByteArray(R"({"id":"f","task_id":"t","category":"approval"})") << true << false;
     QTest::newRow("approval pending, outcome failed")
         << QByteArray(R"({"id":"f","task_id":"t","category":"approval","status":"pending","outcome":"failed"})")
         << false << true;
     QTest::newRow("approval done, outcome failed")
         << QByteArray(R"({"id":"f","task_id":"t","category":"approval","status":"done","outcome":"failed"})") << false
         << true;
-    QTest::newRow("permission answered") << QByteArray(R"({"id":"f","task_id":"t","category":"permission","status":"ok"})")
+    QTest::newRow("permission answered") << QByteArray(
+        R"({"id":"f","task_id":"t","category":"permission","status":"ok"})")
                                          << false << false;
     QTest::newRow("permission pending, outcome failed")
         << QByteArray(R"({"id":"f","task_id":"t","category":"permission","outcome":"failed"})") << true << false;
-    QTest::newRow("conflict pending") << QByteArray(R"({"id":"f","task_id":"t","category":"conflict","status":"pending"})")
+    QTest::newRow("conflict pending") << QByteArray(
+        R"({"id":"f","task_id":"t","category":"conflict","status":"pending"})")
                                       << true << false;
     QTest::newRow("conflict without id") << QByteArray(R"({"task_id":"t","category":"conflict"})") << false << false;
-    QTest::newRow("conflict with empty id") << QByteArray(R"({"id":"","task_id":"t","category":"conflict"})") << false
-                                            << false;
+    QTest::newRow("conflict with empty id")
+        << QByteArray(R"({"id":"","task_id":"t","category":"conflict"})") << false << false;
     QTest::newRow("failed, any status") << QByteArray(R"({"id":"f","task_id":"t","category":"failed","status":"x"})")
                                         << false << true;
     QTest::newRow("failed without id") << QByteArray(R"({"task_id":"t","category":"failed"})") << false << false;
     QTest::newRow("no category") << QByteArray(R"({"id":"f","task_id":"t"})") << false << false;
     QTest::newRow("other category") << QByteArray(R"({"id":"f","task_id":"t","category":"info"})") << false << false;
-    QTest::newRow("Approval capitalised") << QByteArray(R"({"id":"f","task_id":"t","category":"Approval"})") << false
-                                          << false;
+    QTest::newRow("Approval capitalised")
+        << QByteArray(R"({"id":"f","task_id":"t","category":"Approval"})") << false << false;
 }
 
 void TestStatusRules::feedMatrix()
@@ -286,9 +288,8 @@ void TestStatusRules::feedEmptiesEverything()
     QVERIFY(items.ok());
     const rules::FeedView v = rules::feed(*items);
     QCOMPARE(v.pendingApprovalItems.size(), 2);
-    QCOMPARE(v.pendingApprovalItems[0],
-             (FeedApprovalItem{"a", "", "approval", "批准上线", "s", "c", "d", ""}));
-    QCOMPARE(v.waitingTaskIDs, QSet<QString>{QStringLiteral("t2")});
+    QCOMPARE(v.pendingApprovalItems[0], (FeedApprovalItem { "a", "", "approval", "批准上线", "s", "c", "d", "" }));
+    QCOMPARE(v.waitingTaskIDs, QSet<QString> { QStringLiteral("t2") });
     const rules::FeedView empty = rules::feed(*replies::decodeFeed("{}"));
     QVERIFY(empty.pendingApprovalItems.isEmpty() && empty.failedFeedItems.isEmpty() && empty.waitingTaskIDs.isEmpty());
 }
@@ -300,8 +301,8 @@ void TestStatusRules::deviceRuntimes()
         {"device":"d2"}]})");
     QVERIFY(agents.ok());
     const auto map = rules::deviceRuntimes(*agents);
-    QCOMPARE(map.keys(), QStringList{QStringLiteral("d1")});
-    QCOMPARE(map.value(QStringLiteral("d1")), (QStringList{"codex", "claude"}));
+    QCOMPARE(map.keys(), QStringList { QStringLiteral("d1") });
+    QCOMPARE(map.value(QStringLiteral("d1")), (QStringList { "codex", "claude" }));
 }
 
 void TestStatusRules::permRows()
@@ -310,7 +311,7 @@ void TestStatusRules::permRows()
         R"({"effective":{"read":true,"write":false,"danger":false},"pending":["danger","teleport","write"]})");
     QVERIFY(reply.ok());
     const QStringList pending = perm::pendingKeys(reply->pending);
-    QCOMPARE(pending, (QStringList{"write", "danger"}));
+    QCOMPARE(pending, (QStringList { "write", "danger" }));
     const auto rows = perm::rows(reply->effective, pending);
     QCOMPARE(rows.size(), 6);
     QList<PermState> states;
@@ -319,9 +320,10 @@ void TestStatusRules::permRows()
         states.append(r.state);
         keys.append(r.key);
     }
-    QCOMPARE(keys, (QStringList{"read", "write", "exec", "web", "push", "danger"}));
-    QCOMPARE(states, (QList<PermState>{PermState::Granted, PermState::Pending, PermState::Denied, PermState::Denied,
-                                       PermState::Denied, PermState::Pending}));
+    QCOMPARE(keys, (QStringList { "read", "write", "exec", "web", "push", "danger" }));
+    QCOMPARE(states,
+        (QList<PermState> { PermState::Granted, PermState::Pending, PermState::Denied, PermState::Denied,
+            PermState::Denied, PermState::Pending }));
     QCOMPARE(rows[2].title, QStringLiteral("执行脚本 / 命令"));
     QCOMPARE(rows[5].detail, QStringLiteral("不可逆。必须先有机器**显式声明**过，才可能生效；手机自己声明不了"));
 }
@@ -331,11 +333,12 @@ void TestStatusRules::grantArgs_data()
     QTest::addColumn<QStringList>("granted");
     QTest::addColumn<QString>("adding");
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("adds danger last") << QStringList{"exec", "read"} << "danger" << QStringList{"read", "exec", "danger"};
-    QTest::newRow("already granted") << QStringList{"read", "web"} << "read" << QStringList{"read", "web"};
-    QTest::newRow("catalogue order") << QStringList{"push"} << "write" << QStringList{"write", "push"};
-    QTest::newRow("no rows") << QStringList{} << "exec" << QStringList{"exec"};
-    QTest::newRow("unknown key") << QStringList{} << "teleport" << QStringList{};
+    QTest::newRow("adds danger last") << QStringList { "exec", "read" } << "danger"
+                                      << QStringList { "read", "exec", "danger" };
+    QTest::newRow("already granted") << QStringList { "read", "web" } << "read" << QStringList { "read", "web" };
+    QTest::newRow("catalogue order") << QStringList { "push" } << "write" << QStringList { "write", "push" };
+    QTest::newRow("no rows") << QStringList {} << "exec" << QStringList { "exec" };
+    QTest::newRow("unknown key") << QStringList {} << "teleport" << QStringList {};
 }
 
 void TestStatusRules::grantArgs()
@@ -346,7 +349,7 @@ void TestStatusRules::grantArgs()
     QMap<QString, bool> effective;
     for (const QString& k : granted)
         effective.insert(k, true);
-    const auto rows = granted.isEmpty() ? QList<PermRow>{} : perm::rows(effective, {});
+    const auto rows = granted.isEmpty() ? QList<PermRow> {} : perm::rows(effective, {});
     QCOMPARE(perm::grantArgs(rows, adding), args);
 }
 
@@ -357,17 +360,17 @@ void TestStatusRules::usage_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<PermUse>("expected");
-    QTest::newRow("web not expressed, no focal") << "web" << false << "" << QStringList{} << PermUse::notExpressed();
-    QTest::newRow("read, no focal") << "read" << false << "" << QStringList{"read"}
+    QTest::newRow("web not expressed, no focal") << "web" << false << "" << QStringList {} << PermUse::notExpressed();
+    QTest::newRow("read, no focal") << "read" << false << "" << QStringList { "read" }
                                     << PermUse::unknown(QStringLiteral("还没有可观察的命令"));
-    QTest::newRow("progress error") << "read" << true << "网关回了 500" << QStringList{}
+    QTest::newRow("progress error") << "read" << true << "网关回了 500" << QStringList {}
                                     << PermUse::unknown(QStringLiteral("进度读不到（网关回了 500）"));
-    QTest::newRow("no lines") << "exec" << true << "" << QStringList{}
+    QTest::newRow("no lines") << "exec" << true << "" << QStringList {}
                               << PermUse::unknown(QStringLiteral("这一趟还没有进度记录"));
-    QTest::newRow("exec used by test_fail") << "exec" << true << "" << QStringList{"read", "test_fail"}
-                                            << PermUse::used();
-    QTest::newRow("write not seen") << "write" << true << "" << QStringList{"read", "other"} << PermUse::notSeen();
-    QTest::newRow("write used") << "write" << true << "" << QStringList{"edit"} << PermUse::used();
+    QTest::newRow("exec used by test_fail")
+        << "exec" << true << "" << QStringList { "read", "test_fail" } << PermUse::used();
+    QTest::newRow("write not seen") << "write" << true << "" << QStringList { "read", "other" } << PermUse::notSeen();
+    QTest::newRow("write used") << "write" << true << "" << QStringList { "edit" } << PermUse::used();
 }
 
 void TestStatusRules::usage()
@@ -379,7 +382,7 @@ void TestStatusRules::usage()
     QFETCH(PermUse, expected);
     QList<ProgressLine> lines;
     for (const QString& k : kinds)
-        lines.append({lines.size() + 1, k, QStringLiteral("a"), {}, {}});
+        lines.append({ lines.size() + 1, k, QStringLiteral("a"), {}, {} });
     const std::optional<QString> err = error.isEmpty() ? std::nullopt : std::optional<QString>(error);
     QCOMPARE(perm::usage(key, focal, err, lines), expected);
 }

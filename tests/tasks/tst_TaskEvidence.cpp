@@ -36,26 +36,31 @@ void TestTaskEvidence::states_data()
     QTest::addColumn<QString>("changesState");
     const QString noSummary = QStringLiteral(
         "后端没有这一趟的改动摘要（has_changes=false）：执行体判定它没有写盘，或这台设备的那版 CLI 不上报改动摘要。");
-    QTest::newRow("has_changes without changes") << QByteArray(R"({"has_changes":true,"changes_state":"ready"})")
-                                                 << int(K::NoArtifacts) << noSummary << "ready";
-    QTest::newRow("changes not an object") << QByteArray(R"({"changes":[1]})") << int(K::NoArtifacts) << noSummary
-                                           << "";
+    QTest::newRow("has_changes without changes")
+        << QByteArray(R"({"has_changes":true,"changes_state":"ready"})") << int(K::NoArtifacts) << noSummary << "ready";
+    QTest::newRow("changes not an object")
+        << QByteArray(R"({"changes":[1]})") << int(K::NoArtifacts) << noSummary << "";
     QTest::newRow("has_changes false but a viewable file")
         << QByteArray(R"({"has_changes":false,"changes":{"files":[{"path":"a.ts","hash":"h1"}]}})") << int(K::Artifacts)
-        << "" << "";
+        << ""
+        << "";
     QTest::newRow("unavailable with a viewable file")
         << QByteArray(R"({"changes":{"unavailable":"git 不在","files":[{"path":"a.ts","hash":"h1"}]}})")
-        << int(K::Artifacts) << "" << "";
+        << int(K::Artifacts) << ""
+        << "";
     QTest::newRow("unavailable, nothing viewable")
         << QByteArray(R"({"changes":{"unavailable":"git 不在","files":[{"path":"a.ts"}]},"changes_state":"x"})")
-        << int(K::Unlisted) << "git 不在" << "x";
+        << int(K::Unlisted) << "git 不在"
+        << "x";
     QTest::newRow("second entry lacks path")
         << QByteArray(R"({"changes":{"files":[{"path":"a.ts","hash":"h"},{"hash":"h2"}]}})") << int(K::NoArtifacts)
-        << "这一趟的改动清单是空的。" << "";
+        << "这一趟的改动清单是空的。"
+        << "";
     QTest::newRow("empty files") << QByteArray(R"({"changes":{}})") << int(K::NoArtifacts) << "这一趟的改动清单是空的。"
                                  << "";
-    QTest::newRow("changes_state number") << QByteArray(R"({"changes_state":3,"changes":{}})") << int(K::NoArtifacts)
-                                          << "这一趟的改动清单是空的。" << "";
+    QTest::newRow("changes_state number")
+        << QByteArray(R"({"changes_state":3,"changes":{}})") << int(K::NoArtifacts) << "这一趟的改动清单是空的。"
+        << "";
 }
 
 void TestTaskEvidence::states()
@@ -80,8 +85,9 @@ void TestTaskEvidence::noViewableReasons()
         {"path":"b.ts"},
         {"path":"c.ts"}]}})");
     QCOMPARE(s.state.kind, K::NoArtifacts);
-    QCOMPARE(s.state.text, QStringLiteral("改动了 5 个文件，但没有一份是这里打得开的：logo.png：二进制文件，这里不渲染；"
-                                          "big.csv：太大了没传；a.ts：执行体没有上传这一份，也没有说为什么"));
+    QCOMPARE(s.state.text,
+        QStringLiteral("改动了 5 个文件，但没有一份是这里打得开的：logo.png：二进制文件，这里不渲染；"
+                       "big.csv：太大了没传；a.ts：执行体没有上传这一份，也没有说为什么"));
     QCOMPARE(s.state.diagnostics(), s.state.text);
 }
 
@@ -102,7 +108,8 @@ void TestTaskEvidence::lenientFields()
     QCOMPARE(set.files[0].binary, false);
     QCOMPARE(set.files[1].size, 0);
     QCOMPARE(set.viewable().size(), 1);
-    const auto s = EvidenceLive::snapshot(QStringLiteral("c"), Result<QByteArray>(QByteArray(R"({"changes":{"files":[{"path":"a","hash":"h"},{"path":"b","hash":"i"}]}})")));
+    const auto s = EvidenceLive::snapshot(QStringLiteral("c"),
+        Result<QByteArray>(QByteArray(R"({"changes":{"files":[{"path":"a","hash":"h"},{"path":"b","hash":"i"}]}})")));
     QCOMPARE(s.state.diagnostics(), QStringLiteral("清单里有 2 份可打开的产物"));
     QVERIFY(!DeskChangesResponse::fromJson("[]"));
 }
@@ -111,10 +118,13 @@ void TestTaskEvidence::failureTexts_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("short id whole") << "ab-cd" << "拉 /commands/ab-cd/changes 失败：";
-    QTest::newRow("uuid cut to 8") << "0123456789abcdef0123456789abcdef0123" << "拉 /commands/01234567/changes 失败：";
-    QTest::newRow("graphemes, not code units") << QStringLiteral("🙂🙂🙂🙂🙂🙂🙂🙂🙂🙂")
-                                               << QStringLiteral("拉 /commands/🙂🙂🙂🙂🙂🙂🙂🙂/changes 失败：");
+    QTest::newRow("short id whole") << "ab-cd"
+                                    << "拉 /commands/ab-cd/changes 失败：";
+    QTest::newRow("uuid cut to 8") << "0123456789abcdef0123456789abcdef0123"
+                                   << "拉 /commands/01234567/changes 失败：";
+    QTest::newRow("graphemes, not code units")
+        << QStringLiteral("🙂🙂🙂🙂🙂🙂🙂🙂🙂🙂")
+        << QStringLiteral("拉 /commands/🙂🙂🙂🙂🙂🙂🙂🙂/changes 失败：");
 }
 
 void TestTaskEvidence::failureTexts()
@@ -138,7 +148,7 @@ void TestTaskEvidence::headline_data()
     DeskFileChange f;
     f.path = QStringLiteral("a");
     f.hash = QStringLiteral("h");
-    const auto two = TaskEvidenceState::artifacts({f, f}, {});
+    const auto two = TaskEvidenceState::artifacts({ f, f }, {});
     QTest::newRow("loading live") << TaskEvidenceState::loading() << true << "正在读第一拍…";
     QTest::newRow("loading") << TaskEvidenceState::loading() << false << "正在读…";
     QTest::newRow("none live") << TaskEvidenceState::noArtifacts("x") << true << "尚无变更 —— 正在实时监听";
@@ -164,11 +174,31 @@ void TestTaskEvidence::originLine_data()
     QTest::addColumn<QString>("thisMachine");
     QTest::addColumn<QString>("execution");
     QTest::addColumn<QString>("text");
-    QTest::newRow("nothing") << "" << "" << "" << "" << "来源未知（服务端没给员工 / 设备 / execution）";
-    QTest::newRow("execution only") << "" << "" << "" << "abcdefghij" << "execution abcdefgh";
-    QTest::newRow("claimant, empty this machine") << "" << "cli-studio-mac" << "" << "" << "studio mac";
-    QTest::newRow("this machine") << "小林" << "cli-box" << "cli-box" << "e1" << "小林 · 这台电脑 · execution e1";
-    QTest::newRow("other machine") << "小林" << "desktop-lab.local" << "cli-box" << "" << "小林 · lab";
+    QTest::newRow("nothing") << ""
+                             << ""
+                             << ""
+                             << ""
+                             << "来源未知（服务端没给员工 / 设备 / execution）";
+    QTest::newRow("execution only") << ""
+                                    << ""
+                                    << ""
+                                    << "abcdefghij"
+                                    << "execution abcdefgh";
+    QTest::newRow("claimant, empty this machine") << ""
+                                                  << "cli-studio-mac"
+                                                  << ""
+                                                  << ""
+                                                  << "studio mac";
+    QTest::newRow("this machine") << "小林"
+                                  << "cli-box"
+                                  << "cli-box"
+                                  << "e1"
+                                  << "小林 · 这台电脑 · execution e1";
+    QTest::newRow("other machine") << "小林"
+                                   << "desktop-lab.local"
+                                   << "cli-box"
+                                   << ""
+                                   << "小林 · lab";
 }
 
 void TestTaskEvidence::originLine()

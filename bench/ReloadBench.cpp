@@ -1,0 +1,253 @@
+// Measures one Status::reload against the stand-in gateway serving a large
+// workspace (2,000 commands, 60 employees, 300 feed items, 200 progress
+// lines) and compares it with a floor: the same six requests fetched and
+// parsed into JSON documents, with nothing else. Each side runs in its own
+// child process so that peak memory is its own.
+//
+//   tolvarine-bench-reload [--rounds N]
+
+#include "gateway/CLIConfig.h"
+#include "gateway/Replies.h"
+#include "gateway/Status.h"
+#include "gateway/StatusRules.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QUrl>
+
+#include <QCoroNetworkReply>
+#include <QCoroTask>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const QString kWorkspace = QStringLiteral("ws-large");
+const QString kToken = QStringLiteral("large-token");
+
+// A /proc/self/status field in kB.
+qint64 procStatusKb(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            return parts.size() >= 2 ? parts[1].toLongLong() : -1;
+        }
+    }
+    return -1;
+}
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+CLIConfig configFor(const QString& origin)
+{
+    CLIConfig c;
+    c.api = origin;
+    c.workspace = kWorkspace;
+    c.token = kToken;
+    c.device = QStringLiteral("bench-device");
+    return c;
+}
+
+// The floor: six GETs (commands first and alone, then five together), each parsed into a JSON document.
+class Floor {
+public:
+    explicit Floor(const CLIConfig& config)
+        : m_config(config)
+    {
+        m_nam.setProxy(QNetworkProxy::NoProxy);
+    }
+
+    QCoro::Task<QByteArray> fetch(QString path)
+    {
+        QNetworkRequest request(QUrl(m_config.api + path));
+        request.setTransferTimeout(4000);
+        request.setRawHeader("Authorization", "Bearer " + m_config.token.toUtf8());
+        request.setRawHeader("X-Device-Id", m_config.device->toUtf8());
+        QNetworkReply* reply = m_nam.get(request);
+        co_await reply;
+        const QByteArray body = reply->readAll();
+        reply->deleteLater();
+        co_return body;
+    }
+
+    QCoro::Task<> run(QString focalId)
+    {
+        const QString ws = QStringLiteral("/api/workspaces/") + m_config.workspace;
+        const QJsonDocument commands = QJsonDocument::fromJson(co_await fetch(ws + QStringLiteral("/commands")));
+        auto progress = fetch(ws + QStringLiteral("/commands/") + focalId + QStringLiteral("/progress?limit=200"));
+        auto perms = fetch(ws + QStringLiteral("/permissions"));
+        auto team = fetch(ws + QStringLiteral("/employees"));
+        auto agents = fetch(ws + QStringLiteral("/agents"));
+        auto feed = fetch(ws + QStringLiteral("/feed"));
+        QList<QJsonDocument> docs { commands };
+        docs.append(QJsonDocument::fromJson(co_await progress));
+        docs.append(QJsonDocument::fromJson(co_await perms));
+        docs.append(QJsonDocument::fromJson(co_await team));
+        docs.append(QJsonDocument::fromJson(co_await agents));
+        docs.append(QJsonDocument::fromJson(co_await feed));
+        for (const QJsonDocument& d : docs)
+            if (d.isNull())
+                qFatal("floor: a reply was not JSON");
+    }
+
+private:
+    CLIConfig m_config;
+    QNetworkAccessManager m_nam;
+};
+
+// Child side: runs one mode and prints "<median ms> <peak kB> <baseline kB>".
+int runMode(const QString& mode, const QString& origin, int rounds)
+{
+    const CLIConfig config = configFor(origin);
+    const qint64 baseline = procStatusKb("VmRSS:");
+    QList<double> times;
+    if (mode == QLatin1String("reload")) {
+        Status status;
+        for (int i = 0; i < rounds + 2; ++i) {
+            QElapsedTimer t;
+            t.start();
+            QCoro::waitFor(status.reload(config));
+            if (i >= 2) // the first passes confirm pending tiers and warm the connection
+                times.append(t.nsecsElapsed() / 1e6);
+        }
+        if (status.commands().size() < 2000 || status.commandsError())
+            qFatal(
+                "reload: the large workspace did not load: %s", qPrintable(status.commandsError().value_or(QString())));
+    } else {
+        Floor floor(config);
+        const QByteArray body = QCoro::waitFor(
+            floor.fetch(QStringLiteral("/api/workspaces/") + kWorkspace + QStringLiteral("/commands")));
+        const auto decoded = replies::decodeCommands(body);
+        const auto focal = decoded ? rules::focalCommand(decoded->commands) : std::nullopt;
+        if (!focal)
+            qFatal("floor: no command to follow");
+        for (int i = 0; i < rounds + 2; ++i) {
+            QElapsedTimer t;
+            t.start();
+            QCoro::waitFor(floor.run(focal->id));
+            if (i >= 2)
+                times.append(t.nsecsElapsed() / 1e6);
+        }
+    }
+    std::printf("%.3f %lld %lld\n", median(times), static_cast<long long>(procStatusKb("VmHWM:")),
+        static_cast<long long>(baseline));
+    return 0;
+}
+
+struct Measured {
+    double ms = 0;
+    qint64 peakKb = 0;
+    qint64 baselineKb = 0;
+};
+
+std::optional<Measured> measure(const QString& mode, const QString& origin, int rounds)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--mode"), mode, QStringLiteral("--origin"), origin, QStringLiteral("--rounds"),
+            QString::number(rounds) });
+    if (!child.waitForFinished(600000) || child.exitCode() != 0)
+        return std::nullopt;
+    const QList<QByteArray> parts = child.readAllStandardOutput().trimmed().split(' ');
+    if (parts.size() != 3)
+        return std::nullopt;
+    return Measured { parts[0].toDouble(), parts[1].toLongLong(), parts[2].toLongLong() };
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption modeOption(
+        QStringLiteral("mode"), QStringLiteral("floor or reload (child side)"), QStringLiteral("mode"));
+    const QCommandLineOption originOption(
+        QStringLiteral("origin"), QStringLiteral("gateway origin (child side)"), QStringLiteral("origin"));
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("measured rounds per side"),
+        QStringLiteral("n"), QStringLiteral("15"));
+    parser.addOptions({ modeOption, originOption, roundsOption });
+    parser.addHelpOption();
+    parser.process(app);
+    const int rounds = std::max(1, parser.value(roundsOption).toInt());
+    if (parser.isSet(modeOption))
+        return runMode(parser.value(modeOption), parser.value(originOption), rounds);
+
+    QTemporaryDir dir;
+    const QString scenario = dir.filePath(QStringLiteral("large.json"));
+    if (QProcess::execute(QStringLiteral(TOLVARINE_GATEWAY_SIM), { QStringLiteral("--generate-large"), scenario })
+        != 0) {
+        std::fprintf(stderr, "could not generate the large scenario\n");
+        return 1;
+    }
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(QStringLiteral(TOLVARINE_GATEWAY_SIM),
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), scenario });
+    if (!sim.waitForStarted(10000) || !sim.waitForReadyRead(20000)) {
+        std::fprintf(stderr, "the stand-in gateway did not start\n");
+        return 1;
+    }
+    const QByteArray first = sim.readLine().trimmed();
+    if (!first.startsWith("listening ")) {
+        std::fprintf(stderr, "unexpected first line from the stand-in gateway: %s\n", first.constData());
+        return 1;
+    }
+    const QString origin = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(first.mid(10));
+
+    // Each side starts from a fresh stand-in state: the reload confirms pending tiers.
+    const auto floor = measure(QStringLiteral("floor"), origin, rounds);
+    const auto reload = measure(QStringLiteral("reload"), origin, rounds);
+    sim.kill();
+    sim.waitForFinished();
+    if (!floor || !reload) {
+        std::fprintf(stderr, "a measurement failed\n");
+        return 1;
+    }
+
+    const qint64 floorMem = floor->peakKb - floor->baselineKb;
+    const qint64 reloadMem = reload->peakKb - reload->baselineKb;
+    QTextStream out(stdout);
+    out << "reload benchmark: ws-large (2000 commands, 60 employees, 300 feed items, 200 progress lines), median of "
+        << rounds << " rounds\n";
+    out << QStringLiteral("%1 %2 %3 %4\n")
+               .arg(QString(), -22)
+               .arg(QStringLiteral("floor"), 12)
+               .arg(QStringLiteral("reload"), 12)
+               .arg(QStringLiteral("ratio"), 8);
+    out << QStringLiteral("%1 %2 %3 %4\n")
+               .arg(QStringLiteral("wall time (ms)"), -22)
+               .arg(floor->ms, 12, 'f', 2)
+               .arg(reload->ms, 12, 'f', 2)
+               .arg(reload->ms / std::max(floor->ms, 0.001), 8, 'f', 2);
+    out << QStringLiteral("%1 %2 %3 %4\n")
+               .arg(QStringLiteral("peak RSS growth (kB)"), -22)
+               .arg(floorMem, 12)
+               .arg(reloadMem, 12)
+               .arg(double(reloadMem) / std::max<qint64>(floorMem, 1), 8, 'f', 2);
+    out << QStringLiteral("%1 %2 %3\n")
+               .arg(QStringLiteral("peak RSS (kB)"), -22)
+               .arg(floor->peakKb, 12)
+               .arg(reload->peakKb, 12);
+    out << "target: reload at most 1.5 x floor\n";
+    return 0;
+}
