@@ -130,7 +130,7 @@ std::optional<double> moduleMM(
 QImage make(const QString& text, double side, const RenderOptions& options)
 {
     // A side no window could show (or NaN) would only overflow the sizes below.
-    if (!(side > 0 && side <= 20000) || !(options.devicePixelRatio > 0 && options.devicePixelRatio <= 8))
+    if (!(side > 0 && side <= 4096) || !(options.devicePixelRatio > 0 && options.devicePixelRatio <= 8))
         return {};
     const auto choice = choose(text, side, options.encoder);
     if (!choice)

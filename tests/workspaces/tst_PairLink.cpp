@@ -1,3 +1,4 @@
+#include "workspaces/QRImage.h"
 #include "workspaces/WorkspaceCatalog.h"
 
 #include "SimGateway.h"
@@ -22,6 +23,20 @@ QString readLog()
 {
     QFile f(DeskCrumbs::logPath());
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// Decodes an image with zbar; the text, or a null string.
+QString zbarDecode(const QImage& image)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("pair.png"));
+    if (!image.save(file))
+        return {};
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"), { QStringLiteral("--quiet"), QStringLiteral("--raw"), file });
+    if (!zbar.waitForFinished(60000) || zbar.exitStatus() != QProcess::NormalExit || zbar.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(zbar.readAllStandardOutput()).chopped(1);
 }
 
 } // namespace
@@ -101,6 +116,16 @@ void TestPairLink::linkForEveryWorkspace()
         log.contains(QStringLiteral("qr.pairlink len=%1 endpoint=%2").arg(link.toUtf8().size()).arg(m_sim->origin())),
         qPrintable(log));
     QVERIFY(!log.contains("demo-token") && !log.contains(link.mid(prefix.size())));
+
+    // The phone reads exactly this link off the pairing image.
+    QRImage::RenderOptions options;
+    QImage logo(48, 48, QImage::Format_ARGB32);
+    logo.fill(QColor(20, 120, 200));
+    options.logo = logo;
+    options.diagnostic = [](const QString&) {};
+    const QImage image = QRImage::make(link, QRImage::sideOverride().value_or(QRImage::kDefaultSide), options);
+    QVERIFY(!image.isNull());
+    QCOMPARE(zbarDecode(image), link);
 }
 
 void TestPairLink::originChoice()
@@ -236,5 +261,5 @@ void TestPairLink::noWorkspaces()
     QVERIFY(!c.pairLink());
 }
 
-QTEST_GUILESS_MAIN(TestPairLink)
+QTEST_MAIN(TestPairLink)
 #include "tst_PairLink.moc"
