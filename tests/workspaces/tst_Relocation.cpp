@@ -1,0 +1,72 @@
+#include "workspaces/Relocation.h"
+
+#include <QtTest>
+
+using Relocation::Discovery;
+
+class TestRelocation : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data();
+    void parse();
+    void arguments();
+};
+
+void TestRelocation::parse_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("candidates");
+    QTest::addColumn<QString>("error"); // "<output>": the whole output
+
+    const QString silent = Relocation::silentToolText();
+    QTest::newRow("found one") << R"({"ok":true,"path":"/home/a/shop","candidates":[]})" << true << "/home/a/shop"
+                               << QStringList() << "";
+    QTest::newRow("progress line after the answer") << "scanning…\n{\"ok\":true,\"path\":\"/x\"}\ndone in 3 folders\n"
+                                                    << true << "/x" << QStringList() << "";
+    QTest::newRow("later answer wins") << "{\"ok\":false,\"error\":\"first\"}\n{\"ok\":true,\"path\":\"/b\"}" << true
+                                       << "/b" << QStringList() << "";
+    QTest::newRow("two candidates in the tool's order")
+        << R"({"ok":false,"candidates":["/z/shop","/a/shop"],"error":"两个候选"})" << false << ""
+        << QStringList({ "/z/shop", "/a/shop" }) << "两个候选";
+    QTest::newRow("ok as text is not ok") << R"({"ok":"true","path":"/x"})" << false << "/x" << QStringList() << "";
+    QTest::newRow("mistyped keys take defaults")
+        << R"({"ok":true,"path":7,"candidates":["/a",3],"error":null,"extra":1})" << true << "" << QStringList() << "";
+    QTest::newRow("CRLF answer line") << "{\"ok\":true,\"path\":\"/w\"}\r\n" << true << "/w" << QStringList() << "";
+    QTest::newRow("quoted key in a later non-JSON line")
+        << "{\"ok\":true,\"path\":\"/x\"}\nwarning: \"ok\" was deprecated" << false << "" << QStringList()
+        << "<output>";
+    QTest::newRow("answer over several lines") << "{\n  \"ok\": true,\n  \"path\": \"/x\"\n}\n"
+                                               << false << "" << QStringList() << "<output>";
+    QTest::newRow("answer line is an array") << "[\"ok\"]" << false << "" << QStringList() << "<output>";
+    QTest::newRow("old tool usage text") << "usage: brenlow workspace relocate --ws ID [PATH]\n"
+                                         << false << "" << QStringList() << "<output>";
+    QTest::newRow("no output") << "" << false << "" << QStringList() << silent;
+    QTest::newRow("only line feeds is still output") << "\n\n" << false << "" << QStringList() << "<output>";
+}
+
+void TestRelocation::parse()
+{
+    QFETCH(QString, output);
+    QFETCH(bool, ok);
+    QFETCH(QString, path);
+    QFETCH(QStringList, candidates);
+    QFETCH(QString, error);
+    const Discovery d = Relocation::parse(output);
+    QCOMPARE(d.ok, ok);
+    QCOMPARE(d.path, path);
+    QCOMPARE(d.candidates, candidates);
+    QCOMPARE(d.error, error == QLatin1String("<output>") ? output : error);
+}
+
+void TestRelocation::arguments()
+{
+    QCOMPARE(Relocation::discoverArguments(QStringLiteral("ws-1")),
+        QStringList({ "workspace", "relocate", "--ws", "ws-1", "--json", "--dry-run" }));
+    QCOMPARE(Relocation::applyArguments(QStringLiteral("ws-1"), QStringLiteral("/home/a/new shop")),
+        QStringList({ "workspace", "relocate", "--ws", "ws-1", "/home/a/new shop", "--json" }));
+}
+
+QTEST_GUILESS_MAIN(TestRelocation)
+#include "tst_Relocation.moc"
