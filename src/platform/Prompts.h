@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+// Alerts and folder pickers. Views ask through Prompts::shared(); tests put in
+// ScriptedPrompts, which answers at once from a script and records what was asked.
+class Prompts {
+public:
+    enum class Style { Informational, Warning, Critical };
+
+    struct Alert {
+        QString message;
+        QString informative;
+        QStringList buttons; // in order; the first one confirms
+        Style style = Style::Warning;
+    };
+
+    virtual ~Prompts() = default;
+
+    // The index of the button that ended the alert; -1 when it was dismissed otherwise.
+    virtual QCoro::Task<int> alert(QWidget* parent, Alert alert) = 0;
+    // A folder the user chose, or none when cancelled. `prompt` is the confirm button's title.
+    virtual QCoro::Task<std::optional<QString>> pickFolder(QWidget* parent, QString prompt, QString startDir) = 0;
+
+    static Prompts& shared();
+    // Null restores the dialogs.
+    static void setShared(std::unique_ptr<Prompts> prompts);
+};
+
+// Window-modal QMessageBox and QFileDialog, opened with open() and awaited.
+class QtPrompts final : public Prompts {
+public:
+    QCoro::Task<int> alert(QWidget* parent, Alert alert) override;
+    QCoro::Task<std::optional<QString>> pickFolder(QWidget* parent, QString prompt, QString startDir) override;
+};
+
+// Answers from a script, for tests. An alert with no scripted answer is
+// dismissed (-1); a folder request with none is cancelled.
+class ScriptedPrompts final : public Prompts {
+public:
+    QCoro::Task<int> alert(QWidget* parent, Alert alert) override;
+    QCoro::Task<std::optional<QString>> pickFolder(QWidget* parent, QString prompt, QString startDir) override;
+
+    QList<int> alertAnswers;
+    QList<std::optional<QString>> folderAnswers;
+    QList<Alert> alertsShown;
+    QStringList folderPrompts;
+};
