@@ -13,6 +13,7 @@
 //   <args joined by "_">.out / .code   what a command prints and its exit code
 //   run-ignores-term                   the worker ignores SIGTERM
 //   run-burst                          the worker first prints that many lines
+//   <args>.delay                      seconds to wait before answering
 //   calls.log                          one line per call: the arguments
 // The worker ("run") prints its start line with the runtime variables, its
 // working folder and OPENAI_API_KEY, then a line every 0.1 s until SIGTERM.
@@ -41,6 +42,7 @@ if [ "$1" = run ]; then
 fi
 key=$(printf '%s_' "$@")
 key=${key%_}
+[ -f "$dir/$key.delay" ] && sleep "$(cat "$dir/$key.delay")"
 [ -f "$dir/$key.out" ] && cat "$dir/$key.out"
 [ -f "$dir/$key.code" ] && exit "$(cat "$dir/$key.code")"
 exit 0

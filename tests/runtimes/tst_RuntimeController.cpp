@@ -1,0 +1,281 @@
+#include "app/DeskCrumbs.h"
+#include "gateway/CLI.h"
+#include "platform/SecretStore.h"
+#include "providers/CredentialBroker.h"
+#include "runtimes/RuntimeChildLedger.h"
+#include "runtimes/RuntimeController.h"
+
+#include "FakeTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+CLIConfig config(const QString& workspace, const std::optional<QString>& path)
+{
+    CLIConfig c;
+    c.api = QStringLiteral("http://127.0.0.1:1");
+    c.workspace = workspace;
+    c.token = QStringLiteral("tok");
+    c.path = path;
+    return c;
+}
+
+RuntimeLaunch launch(const QString& kind)
+{
+    return RuntimeLaunch{kind, kind + QStringLiteral("-cmd"), kind.toUpper()};
+}
+
+QString crumbs()
+{
+    QFile f(DeskCrumbs::logPath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool hasLine(const QStringList& lines, const QString& part)
+{
+    for (const QString& l : lines) {
+        if (l.contains(part))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Every worker here is a real child process: the companion tool's "run".
+class TestRuntimeController : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void oneWorkerPerWorkspaceAndKind();
+    void outputWindowAndKindOrder();
+    void launchFailure();
+    void workerThatExitsByItself();
+    void stopObeyed();
+    void stopIgnored();
+    void stopAll();
+    void launchEnvironment();
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<FakeTool> m_tool;
+    QString m_folder;
+};
+
+void TestRuntimeController::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<FakeTool>(*m_home);
+    m_folder = m_home->filePath(QStringLiteral("project"));
+    QDir().mkpath(m_folder);
+    SecretStore::setShared(std::make_unique<MemorySecretStore>());
+}
+
+void TestRuntimeController::cleanup()
+{
+    SecretStore::setShared(nullptr);
+    m_tool.reset();
+    m_home.reset();
+}
+
+void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
+{
+    RuntimeController c;
+    c.setStopGraceSeconds(2);
+    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("codex")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws1")), QStringLiteral("tick 1")));
+
+    // The second start of the same key does nothing at all.
+    const qint64 beforeSecond = c.revision();
+    const int linesBefore = c.lines(QStringLiteral("ws1")).size();
+    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QCOMPARE(c.revision(), beforeSecond);
+    QCOMPARE(c.lines(QStringLiteral("ws1")).size(), linesBefore);
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+
+    // Another kind, and the same kind in another workspace, start alongside.
+    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("aider")), std::nullopt, std::nullopt);
+    c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
+    QVERIFY(c.isRunning(QStringLiteral("ws2"), QStringLiteral("codex")));
+    const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
+    QCOMPARE(records.size(), 3);
+    for (const RuntimeChildRecord& r : records) {
+        QCOMPARE(r.ownerPID, qint32(QCoreApplication::applicationPid()));
+        QCOMPARE(r.exe, m_home->filePath(QStringLiteral(".local/bin/brenlow")));
+    }
+    QCOMPARE(m_tool->calls().count(QStringLiteral("run")), 3);
+    QVERIFY(crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
+    c.stopAll();
+}
+
+void TestRuntimeController::outputWindowAndKindOrder()
+{
+    m_tool->flag(QStringLiteral("run-burst"), "250");
+    RuntimeController c;
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("b")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    QStringList lines = c.lines(QStringLiteral("ws"));
+    // 1 start line + 250 burst lines + ticks: only the last 200 stay.
+    QCOMPARE(lines.size(), RuntimeController::kMaxLines);
+    QVERIFY(!hasLine(lines, QStringLiteral("start kind=")));
+    QVERIFY(!lines.contains(QStringLiteral("[B] burst 51")));
+    QVERIFY(lines.first().startsWith(QStringLiteral("[B] burst ")));
+
+    QFile::remove(m_home->filePath(QStringLiteral("fake-tool/run-burst")));
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("a")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("[A] tick 1")));
+    c.stopAll();
+    lines = c.lines(QStringLiteral("ws"));
+    // Kind "a" first, then "b"; lines outlive the workers.
+    QVERIFY(lines.first().startsWith(QStringLiteral("[A] start kind=a runtime=a-cmd ws=ws cwd=") + m_folder));
+    QVERIFY(lines.last().startsWith(QStringLiteral("[B] ")));
+    QVERIFY(c.lines(QStringLiteral("other")).isEmpty());
+}
+
+void TestRuntimeController::launchFailure()
+{
+    QFile::remove(m_home->filePath(QStringLiteral(".local/bin/brenlow")));
+    if (CLI::locate())
+        QSKIP("a companion tool is installed on this machine");
+    RuntimeController c;
+    const qint64 before = c.revision();
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QCOMPARE(c.revision(), before + 1);
+    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    const QStringList lines = c.lines(QStringLiteral("ws"));
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first().startsWith(QStringLiteral("[CODEX] 启动失败：")));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+
+    // Failure lines are capped like output lines.
+    for (int i = 0; i < RuntimeController::kMaxLines + 5; ++i)
+        c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QCOMPARE(c.lines(QStringLiteral("ws")).size(), RuntimeController::kMaxLines);
+}
+
+void TestRuntimeController::workerThatExitsByItself()
+{
+    RuntimeController c;
+    c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    // Without a folder the worker runs in the application's working folder.
+    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("cwd=") + QDir::currentPath()));
+    const qint32 pid = RuntimeChildLedger::load().first().pid;
+
+    ::kill(pid, SIGTERM);
+    QTRY_VERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+
+    // Started again at once: the new worker is held and recorded.
+    c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QTest::qWait(300);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+}
+
+void TestRuntimeController::stopObeyed()
+{
+    RuntimeController c;
+    // Nothing held: no change, no breadcrumb.
+    const qint64 before = c.revision();
+    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+    QCOMPARE(c.revision(), before);
+
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    const qint32 pid = RuntimeChildLedger::load().first().pid;
+    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QVERIFY(::kill(pid, 0) != 0);
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    // The worker obeyed: no SIGKILL was needed.
+    QVERIFY(!crumbs().contains(QStringLiteral("child.kill")));
+    QVERIFY(crumbs().contains(QStringLiteral("child.forget pid=%1").arg(pid)));
+}
+
+void TestRuntimeController::stopIgnored()
+{
+    m_tool->flag(QStringLiteral("run-ignores-term"));
+    RuntimeController c;
+    c.setStopGraceSeconds(0.5);
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    const qint32 pid = RuntimeChildLedger::load().first().pid;
+    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+    QVERIFY(::kill(pid, 0) != 0);
+    QVERIFY(crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid)));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+}
+
+void TestRuntimeController::stopAll()
+{
+    RuntimeController c;
+    c.stopAll();
+    QCOMPARE(c.revision(), 1);
+    QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 0 个")));
+
+    for (const QString& kind : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        c.start(config(QStringLiteral("ws"), m_folder), launch(kind), std::nullopt, std::nullopt);
+    QTRY_COMPARE(c.lines(QStringLiteral("ws")).filter(QStringLiteral("tick 1")).size(), 3);
+    QList<qint32> pids;
+    for (const RuntimeChildRecord& r : RuntimeChildLedger::load())
+        pids.append(r.pid);
+    QCOMPARE(pids.size(), 3);
+    c.stopAll();
+    QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
+    for (qint32 pid : pids)
+        QVERIFY(::kill(pid, 0) != 0);
+    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("a")));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+}
+
+void TestRuntimeController::launchEnvironment()
+{
+    SecretStore& store = SecretStore::shared();
+    QVERIFY(store.write(CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")),
+                        "sk-legacy", "t"));
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.credentialProvider = QStringLiteral("openai");
+    setup.apiKeyEnvVars = {QStringLiteral("OPENAI_API_KEY")};
+    setup.providerSlots = {ProviderSlot{QStringLiteral("openai"), QStringLiteral("OpenAI"),
+                                        {QStringLiteral("OPENAI_API_KEY")}, {}, {}}};
+
+    RuntimeController c;
+    // No profile: the legacy key of the contract's provider.
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), setup, std::nullopt);
+    // A bound profile: only the profile's key; the legacy one is not consulted.
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("openai");
+    QVERIFY(CredentialBroker::storeKey(profile.id, QStringLiteral("sk-profile")));
+    c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), setup, profile);
+    // No contract: nothing.
+    c.start(config(QStringLiteral("ws3"), m_folder), launch(QStringLiteral("codex")), std::nullopt, profile);
+
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("start ")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws2")), QStringLiteral("start ")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws3")), QStringLiteral("start ")));
+    QVERIFY(c.lines(QStringLiteral("ws")).first().endsWith(QStringLiteral("key=sk-legacy")));
+    QVERIFY(c.lines(QStringLiteral("ws2")).first().endsWith(QStringLiteral("key=sk-profile")));
+    QVERIFY(c.lines(QStringLiteral("ws3")).first().endsWith(QStringLiteral("key=")));
+    c.stopAll();
+}
+
+QTEST_GUILESS_MAIN(TestRuntimeController)
+#include "tst_RuntimeController.moc"
