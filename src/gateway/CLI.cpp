@@ -23,7 +23,7 @@ bool isExecutableFile(const QString& path)
 }
 
 void prepare(QProcess& p, const QString& exe, const QStringList& args, const std::optional<QString>& cwd,
-             const QProcessEnvironment& env)
+    const QProcessEnvironment& env)
 {
     p.setProgram(exe);
     p.setArguments(args);
@@ -44,8 +44,8 @@ int exitStatus(const QProcess& p)
 
 const QStringList& CLI::binaryNames()
 {
-    static const QStringList names{QStringLiteral("brenlow"), QStringLiteral("tolvarine-cli"),
-                                   QStringLiteral("vintrell-cli")};
+    static const QStringList names { QStringLiteral("brenlow"), QStringLiteral("tolvarine-cli"),
+        QStringLiteral("vintrell-cli") };
     return names;
 }
 
@@ -67,9 +67,9 @@ std::optional<QString> CLI::locate()
 
 std::optional<QString> CLI::locateIn(const QString& appDir, const QString& home)
 {
-    const QStringList dirs{home + QStringLiteral("/Codex/Brenlow-Vintrell/bin"), home + QStringLiteral("/.local/bin"),
-                           QStringLiteral("/usr/local/bin"), QStringLiteral("/opt/homebrew/bin"),
-                           home + QStringLiteral("/.npm-global/bin")};
+    const QStringList dirs { home + QStringLiteral("/Codex/Brenlow-Vintrell/bin"), home + QStringLiteral("/.local/bin"),
+        QStringLiteral("/usr/local/bin"), QStringLiteral("/opt/homebrew/bin"),
+        home + QStringLiteral("/.npm-global/bin") };
     for (const QString& name : binaryNames()) {
         if (!appDir.isEmpty()) {
             const QString own = appDir + QLatin1Char('/') + name;
@@ -92,9 +92,8 @@ QString CLI::timedOutText(const QStringList& args, std::chrono::milliseconds tim
         .arg(args.value(0), QString::number(seconds, 'g', 4));
 }
 
-CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd,
-                     const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
-                     std::chrono::milliseconds timeLimit)
+CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd, const std::optional<CLIConfig>& config,
+    const std::optional<RuntimeLaunch>& runtime, std::chrono::milliseconds timeLimit)
 {
     Result result;
     const auto exe = locate();
@@ -141,7 +140,7 @@ CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd,
 }
 
 QCoro::Task<CLI::Result> CLI::runAsync(QStringList args, std::optional<QString> cwd, std::optional<CLIConfig> config,
-                                       std::optional<RuntimeLaunch> runtime, std::chrono::milliseconds timeLimit)
+    std::optional<RuntimeLaunch> runtime, std::chrono::milliseconds timeLimit)
 {
     // Named locals rather than temporaries inside the co_await expression: g++ 12
     // mishandles the lifetime of such temporaries across the suspension.
@@ -152,8 +151,8 @@ QCoro::Task<CLI::Result> CLI::runAsync(QStringList args, std::optional<QString> 
 }
 
 CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& cwd,
-                        const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
-                        const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine)
+    const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
+    const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine)
 {
     Spawned spawned;
     const auto exe = locate();
@@ -182,7 +181,7 @@ CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& c
             onLine(line);
     };
     QObject::connect(p, &QProcess::readyReadStandardOutput, p,
-                     [p, splitter, deliver] { deliver(splitter->feed(p->readAllStandardOutput())); });
+        [p, splitter, deliver] { deliver(splitter->feed(p->readAllStandardOutput())); });
     QObject::connect(p, &QProcess::finished, p, [p, splitter, deliver] {
         deliver(splitter->feed(p->readAllStandardOutput()));
         deliver(splitter->finish());
@@ -202,8 +201,8 @@ CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& c
     return spawned;
 }
 
-QProcessEnvironment CLI::environment(const std::optional<CLIConfig>& config,
-                                     const std::optional<RuntimeLaunch>& runtime)
+QProcessEnvironment CLI::environment(
+    const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PATH"), augmentedPath());
@@ -226,8 +225,8 @@ QProcessEnvironment CLI::environment(const std::optional<CLIConfig>& config,
 QString CLI::augmentedPath()
 {
     // A function-local static: concurrent first callers wait for the one computation.
-    static const QString path = buildAugmentedPath(qEnvironmentVariable("PATH"), qEnvironmentVariable("SHELL"),
-                                                   QDir::homePath());
+    static const QString path
+        = buildAugmentedPath(qEnvironmentVariable("PATH"), qEnvironmentVariable("SHELL"), QDir::homePath());
     return path;
 }
 
@@ -236,8 +235,8 @@ void CLI::warmUp()
     (void)QtConcurrent::run(offMainThreadPool(), [] { (void)augmentedPath(); });
 }
 
-QString CLI::buildAugmentedPath(const QString& ownPath, const QString& shell, const QString& home,
-                                std::chrono::milliseconds shellTimeLimit)
+QString CLI::buildAugmentedPath(
+    const QString& ownPath, const QString& shell, const QString& home, std::chrono::milliseconds shellTimeLimit)
 {
     QStringList entries;
     QSet<QString> taken;
@@ -254,7 +253,7 @@ QString CLI::buildAugmentedPath(const QString& ownPath, const QString& shell, co
     if (!shell.isEmpty()) {
         QProcess sh;
         sh.setProgram(shell);
-        sh.setArguments({QStringLiteral("-lc"), QStringLiteral("printf %s \"$PATH\"")});
+        sh.setArguments({ QStringLiteral("-lc"), QStringLiteral("printf %s \"$PATH\"") });
         sh.setStandardInputFile(QProcess::nullDevice());
         sh.setStandardErrorFile(QProcess::nullDevice());
         sh.start();
@@ -275,9 +274,9 @@ QString CLI::buildAugmentedPath(const QString& ownPath, const QString& shell, co
         }
     }
 
-    for (const QString& dir : {home + QStringLiteral("/.npm-global/bin"), home + QStringLiteral("/.local/bin"),
-                               home + QStringLiteral("/bin"), QStringLiteral("/opt/homebrew/bin"),
-                               QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"), QStringLiteral("/bin")})
+    for (const QString& dir : { home + QStringLiteral("/.npm-global/bin"), home + QStringLiteral("/.local/bin"),
+             home + QStringLiteral("/bin"), QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"),
+             QStringLiteral("/usr/bin"), QStringLiteral("/bin") })
         add(dir);
 
     return entries.join(QLatin1Char(':'));

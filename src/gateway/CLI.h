@@ -35,9 +35,9 @@ public:
 
     enum class Failure {
         None,
-        NotFound,      // no executable found (description: NotFound::description())
+        NotFound, // no executable found (description: NotFound::description())
         CouldNotStart, // the platform refused to start it (description: the platform's text)
-        TimedOut,      // still running at the time limit; it was killed
+        TimedOut, // still running at the time limit; it was killed
     };
 
     struct Result {
@@ -62,9 +62,9 @@ public:
 
     // Long enough for any command the tool answers; a run still going by then
     // is taken as hung.
-    static constexpr std::chrono::milliseconds defaultTimeLimit{std::chrono::seconds(120)};
+    static constexpr std::chrono::milliseconds defaultTimeLimit { std::chrono::seconds(120) };
     // The one-time query of the login shell's PATH.
-    static constexpr std::chrono::milliseconds loginShellTimeLimit{std::chrono::seconds(10)};
+    static constexpr std::chrono::milliseconds loginShellTimeLimit { std::chrono::seconds(10) };
 
     // The tool's executable, searched anew on every call: for each name in turn,
     // the application's own folder first, then five fixed folders.
@@ -77,15 +77,14 @@ public:
     // Never call it on the GUI thread; use runAsync() or CLIAsync::run there.
     // A non-zero exit status is not a failure here.
     static Result run(const QStringList& args, const std::optional<QString>& cwd = std::nullopt,
-                      const std::optional<CLIConfig>& config = std::nullopt,
-                      const std::optional<RuntimeLaunch>& runtime = std::nullopt,
-                      std::chrono::milliseconds timeLimit = defaultTimeLimit);
+        const std::optional<CLIConfig>& config = std::nullopt,
+        const std::optional<RuntimeLaunch>& runtime = std::nullopt,
+        std::chrono::milliseconds timeLimit = defaultTimeLimit);
 
     // run() on the off-main pool, awaited: the calling thread keeps its event loop.
     static QCoro::Task<Result> runAsync(QStringList args, std::optional<QString> cwd = std::nullopt,
-                                        std::optional<CLIConfig> config = std::nullopt,
-                                        std::optional<RuntimeLaunch> runtime = std::nullopt,
-                                        std::chrono::milliseconds timeLimit = defaultTimeLimit);
+        std::optional<CLIConfig> config = std::nullopt, std::optional<RuntimeLaunch> runtime = std::nullopt,
+        std::chrono::milliseconds timeLimit = defaultTimeLimit);
 
     // Starts the tool without waiting for it. `extraEnv` is written over the
     // prepared environment (it wins over PATH and the product variables alike).
@@ -94,13 +93,13 @@ public:
     // the end of the stream, before the process's finished() reaches the caller's
     // own connections. `onLine` must not delete the process (use deleteLater).
     static Spawned spawn(const QStringList& args, const std::optional<QString>& cwd,
-                         const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
-                         const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine);
+        const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
+        const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine);
 
     // The environment of a child: this process's environment with PATH widened,
     // TOLVARINE_FRONTEND, and the workspace and runtime variables when given.
-    static QProcessEnvironment environment(const std::optional<CLIConfig>& config,
-                                           const std::optional<RuntimeLaunch>& runtime);
+    static QProcessEnvironment environment(
+        const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime);
 
     // The PATH given to every child, computed once per process (the first caller
     // waits for the login shell, up to loginShellTimeLimit).
@@ -111,7 +110,7 @@ public:
     // The computation itself: the own PATH, then the login shell's (when `shell`
     // is not empty), then well-known folders; each entry once, in that order.
     static QString buildAugmentedPath(const QString& ownPath, const QString& shell, const QString& home,
-                                      std::chrono::milliseconds shellTimeLimit = loginShellTimeLimit);
+        std::chrono::milliseconds shellTimeLimit = loginShellTimeLimit);
 
     // The text of a run that hit its time limit.
     static QString timedOutText(const QStringList& args, std::chrono::milliseconds timeLimit);

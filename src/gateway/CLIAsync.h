@@ -15,6 +15,5 @@ class CLIAsync {
 public:
     CLIAsync() = delete;
 
-    static QCoro::Task<CLI::Result> run(QStringList args,
-                                        std::chrono::milliseconds timeLimit = CLI::defaultTimeLimit);
+    static QCoro::Task<CLI::Result> run(QStringList args, std::chrono::milliseconds timeLimit = CLI::defaultTimeLimit);
 };

@@ -14,8 +14,7 @@ QThreadPool* offMainThreadPool();
 
 // Runs a blocking job on offMainThreadPool() and resumes the awaiting coroutine
 // with its result. The awaiting thread needs a running event loop.
-template <typename F>
-auto offMainThread(F job) -> QCoro::Task<std::invoke_result_t<F>>
+template <typename F> auto offMainThread(F job) -> QCoro::Task<std::invoke_result_t<F>>
 {
     using R = std::invoke_result_t<F>;
     // The future is a named local: g++ 12 mishandles temporaries that live

@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 
 using namespace std::chrono_literals;
 
@@ -63,11 +63,11 @@ struct Collected {
 };
 
 // Spawns the installed tool and collects its lines until it ends.
-bool spawnAndCollect(Collected& got, const QHash<QString, QString>& extraEnv = {},
-                     const std::optional<CLIConfig>& cfg = std::nullopt)
+bool spawnAndCollect(
+    Collected& got, const QHash<QString, QString>& extraEnv = {}, const std::optional<CLIConfig>& cfg = std::nullopt)
 {
-    auto spawned = CLI::spawn({QStringLiteral("run")}, std::nullopt, cfg, std::nullopt, extraEnv,
-                              [&got](const QString& line) { got.lines.append(line); });
+    auto spawned = CLI::spawn({ QStringLiteral("run") }, std::nullopt, cfg, std::nullopt, extraEnv,
+        [&got](const QString& line) { got.lines.append(line); });
     if (!spawned.process)
         return false;
     QObject::connect(spawned.process.get(), &QProcess::finished, [&got] {
@@ -93,6 +93,7 @@ private slots:
     void mergedOutputAndDecoding_data();
     void mergedOutputAndDecoding();
     void workingFolder();
+    void largeOutput();
     void returnsWhenChildExitsDespiteHeldOutput();
     void timeLimitKillsTheChild();
     void notFound();
@@ -107,6 +108,7 @@ private slots:
 
     void spawnLines_data();
     void spawnLines();
+    void spawnManyLines();
     void spawnExtraEnvironmentWins();
     void spawnFailures();
     void lineSplitterByteByByte();
@@ -128,18 +130,18 @@ void TestCLI::locateOrder_data()
     QTest::addColumn<QStringList>("placements");
     QTest::addColumn<QString>("expected"); // "<place>:<name>", or empty for none
 
-    QTest::newRow("own folder wins") << QStringList{"local:brenlow", "app:brenlow"} << "app:brenlow";
+    QTest::newRow("own folder wins") << QStringList { "local:brenlow", "app:brenlow" } << "app:brenlow";
     QTest::newRow("first name is tried everywhere first")
-        << QStringList{"app:tolvarine-cli", "local:brenlow"} << "local:brenlow";
-    QTest::newRow("home folders in order") << QStringList{"npm:brenlow", "local:brenlow", "codex:brenlow"}
-                                           << "codex:brenlow";
+        << QStringList { "app:tolvarine-cli", "local:brenlow" } << "local:brenlow";
+    QTest::newRow("home folders in order")
+        << QStringList { "npm:brenlow", "local:brenlow", "codex:brenlow" } << "codex:brenlow";
     QTest::newRow("not executable is passed over")
-        << QStringList{"local:brenlow:noexec", "npm:tolvarine-cli"} << "npm:tolvarine-cli";
+        << QStringList { "local:brenlow:noexec", "npm:tolvarine-cli" } << "npm:tolvarine-cli";
     QTest::newRow("a folder is not an executable")
-        << QStringList{"local:brenlow:dir", "codex:vintrell-cli"} << "codex:vintrell-cli";
-    QTest::newRow("second name before third") << QStringList{"app:vintrell-cli", "npm:tolvarine-cli"}
-                                              << "npm:tolvarine-cli";
-    QTest::newRow("nothing usable") << QStringList{"local:brenlow:noexec", "app:other"} << QString();
+        << QStringList { "local:brenlow:dir", "codex:vintrell-cli" } << "codex:vintrell-cli";
+    QTest::newRow("second name before third")
+        << QStringList { "app:vintrell-cli", "npm:tolvarine-cli" } << "npm:tolvarine-cli";
+    QTest::newRow("nothing usable") << QStringList { "local:brenlow:noexec", "app:other" } << QString();
 }
 
 void TestCLI::locateOrder()
@@ -149,10 +151,8 @@ void TestCLI::locateOrder()
     TempHome home;
     const QString appDir = home.filePath(QStringLiteral("app"));
     QDir().mkpath(appDir);
-    const QHash<QString, QString> places{{"app", "app"},
-                                         {"codex", "Codex/Brenlow-Vintrell/bin"},
-                                         {"local", ".local/bin"},
-                                         {"npm", ".npm-global/bin"}};
+    const QHash<QString, QString> places { { "app", "app" }, { "codex", "Codex/Brenlow-Vintrell/bin" },
+        { "local", ".local/bin" }, { "npm", ".npm-global/bin" } };
     for (const QString& placement : placements) {
         const QStringList parts = placement.split(QLatin1Char(':'));
         const QString relative = places.value(parts[0]) + QLatin1Char('/') + parts[1];
@@ -198,7 +198,7 @@ void TestCLI::exitStatus()
     QFETCH(int, code);
     TempHome home;
     installScript(home, body);
-    const CLI::Result r = CLI::run({QStringLiteral("x")});
+    const CLI::Result r = CLI::run({ QStringLiteral("x") });
     QCOMPARE(r.failure, CLI::Failure::None);
     QVERIFY(r.error.isEmpty());
     QCOMPARE(r.code, code);
@@ -210,8 +210,8 @@ void TestCLI::mergedOutputAndDecoding_data()
     QTest::addColumn<QString>("out");
     QTest::newRow("stdout and stderr interleaved")
         << QByteArray("echo one; echo two >&2; echo three") << QStringLiteral("one\ntwo\nthree\n");
-    QTest::newRow("arguments passed as given, no shell") << QByteArray(R"(printf '[%s]' "$@")")
-                                                          << QStringLiteral("[a b][$HOME][*]");
+    QTest::newRow("arguments passed as given, no shell")
+        << QByteArray(R"(printf '[%s]' "$@")") << QStringLiteral("[a b][$HOME][*]");
     QTest::newRow("invalid UTF-8 keeps the rest of the text")
         << QByteArray(R"(printf 'error: \377 bad\n')") << QStringLiteral("error: \uFFFD bad\n");
     QTest::newRow("Chinese text") << QByteArray(R"(printf '配对失败\n')") << QStringLiteral("配对失败\n");
@@ -223,7 +223,7 @@ void TestCLI::mergedOutputAndDecoding()
     QFETCH(QString, out);
     TempHome home;
     installScript(home, body);
-    const CLI::Result r = CLI::run({QStringLiteral("a b"), QStringLiteral("$HOME"), QStringLiteral("*")});
+    const CLI::Result r = CLI::run({ QStringLiteral("a b"), QStringLiteral("$HOME"), QStringLiteral("*") });
     QCOMPARE(r.failure, CLI::Failure::None);
     QCOMPARE(r.out, out);
 }
@@ -239,6 +239,17 @@ void TestCLI::workingFolder()
     const CLI::Result missing = CLI::run({}, home.filePath(QStringLiteral("gone")));
     QCOMPARE(missing.failure, CLI::Failure::CouldNotStart);
     QVERIFY(!missing.error.isEmpty());
+}
+
+void TestCLI::largeOutput()
+{
+    // Far more than a pipe holds: the run must keep reading while it waits.
+    TempHome home;
+    installScript(home, "head -c 300000 /dev/zero | tr '\\0' x; echo; echo end");
+    const CLI::Result r = CLI::run({});
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QCOMPARE(r.out.size(), 300000 + 5);
+    QVERIFY(r.out.endsWith(QStringLiteral("x\nend\n")));
 }
 
 void TestCLI::returnsWhenChildExitsDespiteHeldOutput()
@@ -259,7 +270,7 @@ void TestCLI::timeLimitKillsTheChild()
     TempHome home;
     const QString pidFile = home.filePath(QStringLiteral("pid"));
     installScript(home, "echo $$ > \"" + pidFile.toUtf8() + "\"\necho started\nexec sleep 30");
-    const QStringList args{QStringLiteral("daemon"), QStringLiteral("install")};
+    const QStringList args { QStringLiteral("daemon"), QStringLiteral("install") };
     const CLI::Result r = CLI::run(args, std::nullopt, std::nullopt, std::nullopt, 500ms);
     QCOMPARE(r.failure, CLI::Failure::TimedOut);
     QCOMPARE(r.code, -1);
@@ -279,7 +290,7 @@ void TestCLI::notFound()
 {
     TempHome home;
     home.writeFile(QStringLiteral(".local/bin/brenlow"), "#!/bin/sh\n"); // not executable
-    const CLI::Result r = CLI::run({QStringLiteral("workspaces")});
+    const CLI::Result r = CLI::run({ QStringLiteral("workspaces") });
     QCOMPARE(r.failure, CLI::Failure::NotFound);
     QCOMPARE(r.code, -1);
     QCOMPARE(r.error, CLI::NotFound::description());
@@ -292,7 +303,7 @@ void TestCLI::couldNotStart()
     TempHome home;
     const QString path = home.writeFile(QStringLiteral(".local/bin/brenlow"), QByteArray("\x01\x02\x03 not a program"));
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
-    const CLI::Result r = CLI::run({QStringLiteral("workspaces")});
+    const CLI::Result r = CLI::run({ QStringLiteral("workspaces") });
     QCOMPARE(r.failure, CLI::Failure::CouldNotStart);
     QCOMPARE(r.code, -1);
     QVERIFY(!r.error.isEmpty());
@@ -305,29 +316,28 @@ void TestCLI::environment_data()
     QTest::addColumn<QString>("inheritedPath"); // TOLVARINE_PATH of this process, empty for unset
     QTest::addColumn<QStringList>("expected");
 
-    const RuntimeLaunch launch{QStringLiteral("claude"), QStringLiteral("claude-bin"), QStringLiteral("Claude")};
+    const RuntimeLaunch launch { QStringLiteral("claude"), QStringLiteral("claude-bin"), QStringLiteral("Claude") };
     const QString defaultDevice = QStringLiteral("TOLVARINE_DEVICE=cli-") + CLIConfig::hostname();
 
     QTest::newRow("nothing given") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>() << QString()
-                                   << QStringList{"TOLVARINE_FRONTEND=desktop"};
+                                   << QStringList { "TOLVARINE_FRONTEND=desktop" };
     QTest::newRow("workspace with folder and device")
         << std::optional<CLIConfig>(config(true, QStringLiteral("dev-1"))) << std::optional<RuntimeLaunch>()
         << QString()
-        << QStringList{"TOLVARINE_API=http://127.0.0.1:18091", "TOLVARINE_DEVICE=dev-1", "TOLVARINE_FRONTEND=desktop",
-                       "TOLVARINE_PATH=/projects/shop", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1"};
+        << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", "TOLVARINE_DEVICE=dev-1", "TOLVARINE_FRONTEND=desktop",
+               "TOLVARINE_PATH=/projects/shop", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
     QTest::newRow("empty device and no folder")
         << std::optional<CLIConfig>(config(false, QString())) << std::optional<RuntimeLaunch>() << QString()
-        << QStringList{"TOLVARINE_API=http://127.0.0.1:18091", defaultDevice, "TOLVARINE_FRONTEND=desktop",
-                       "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1"};
+        << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", defaultDevice, "TOLVARINE_FRONTEND=desktop",
+               "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
     QTest::newRow("inherited folder stays without one in the config")
         << std::optional<CLIConfig>(config(false, std::nullopt)) << std::optional<RuntimeLaunch>()
         << QStringLiteral("/inherited")
-        << QStringList{"TOLVARINE_API=http://127.0.0.1:18091", defaultDevice, "TOLVARINE_FRONTEND=desktop",
-                       "TOLVARINE_PATH=/inherited", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1"};
-    QTest::newRow("runtime launch") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>(launch)
-                                    << QString()
-                                    << QStringList{"TOLVARINE_FRONTEND=desktop", "TOLVARINE_RUNTIME=claude-bin",
-                                                   "TOLVARINE_RUNTIME_KIND=claude"};
+        << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", defaultDevice, "TOLVARINE_FRONTEND=desktop",
+               "TOLVARINE_PATH=/inherited", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
+    QTest::newRow("runtime launch") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>(launch) << QString()
+                                    << QStringList { "TOLVARINE_FRONTEND=desktop", "TOLVARINE_RUNTIME=claude-bin",
+                                           "TOLVARINE_RUNTIME_KIND=claude" };
 }
 
 void TestCLI::environment()
@@ -364,17 +374,18 @@ void TestCLI::augmentedPath_data()
 
     QTest::newRow("own, then login shell, then fixed folders")
         << QStringLiteral("/usr/bin::/opt/x") << QByteArray("printf %s '/opt/x:/usr/local/bin'")
-        << QStringList{"/usr/bin", "/opt/x", "/usr/local/bin"} << QStringList{"/usr/bin", "/usr/local/bin"};
-    QTest::newRow("no login shell") << QStringLiteral("/a:/b:/a") << QByteArray() << QStringList{"/a", "/b"}
-                                    << QStringList{};
-    QTest::newRow("shell entries trimmed")
-        << QStringLiteral("/a") << QByteArray(R"(printf ' /s1 :\n/s2\n:  :/a')") << QStringList{"/a", "/s1", "/s2"}
-        << QStringList{};
+        << QStringList { "/usr/bin", "/opt/x", "/usr/local/bin" } << QStringList { "/usr/bin", "/usr/local/bin" };
+    QTest::newRow("no login shell") << QStringLiteral("/a:/b:/a") << QByteArray() << QStringList { "/a", "/b" }
+                                    << QStringList {};
+    QTest::newRow("shell entries trimmed") << QStringLiteral("/a") << QByteArray(R"(printf ' /s1 :\n/s2\n:  :/a')")
+                                           << QStringList { "/a", "/s1", "/s2" } << QStringList {};
     QTest::newRow("shell that never finishes adds nothing")
-        << QStringLiteral("/a") << QByteArray("printf %s /late; exec sleep 30") << QStringList{"/a"} << QStringList{};
+        << QStringLiteral("/a") << QByteArray("printf %s /late; exec sleep 30") << QStringList { "/a" }
+        << QStringList {};
     QTest::newRow("shell printing invalid UTF-8 adds nothing")
-        << QStringLiteral("/a") << QByteArray(R"(printf '/s\377')") << QStringList{"/a"} << QStringList{};
-    QTest::newRow("empty own PATH") << QString() << QByteArray("printf %s /s") << QStringList{"/s"} << QStringList{};
+        << QStringLiteral("/a") << QByteArray(R"(printf '/s\377')") << QStringList { "/a" } << QStringList {};
+    QTest::newRow("empty own PATH") << QString() << QByteArray("printf %s /s") << QStringList { "/s" }
+                                    << QStringList {};
 }
 
 void TestCLI::augmentedPath()
@@ -386,9 +397,9 @@ void TestCLI::augmentedPath()
     TempHome home;
     const QString shell = shellBody.isEmpty() ? QString() : writeScript(home, QStringLiteral("shell"), shellBody);
     QStringList expected = expectedHead;
-    for (const QString& dir : {home.path() + "/.npm-global/bin", home.path() + "/.local/bin", home.path() + "/bin",
-                               QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"),
-                               QStringLiteral("/usr/bin"), QStringLiteral("/bin")}) {
+    for (const QString& dir : { home.path() + "/.npm-global/bin", home.path() + "/.local/bin", home.path() + "/bin",
+             QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"),
+             QStringLiteral("/bin") }) {
         if (!fixedTaken.contains(dir))
             expected.append(dir);
     }
@@ -399,8 +410,8 @@ void TestCLI::loginShellArguments()
 {
     TempHome home;
     const QString record = home.filePath(QStringLiteral("args"));
-    const QString shell = writeScript(home, QStringLiteral("shell"),
-                                      "printf '%s|%s' \"$1\" \"$2\" > \"" + record.toUtf8() + "\"\nprintf %s /s");
+    const QString shell = writeScript(
+        home, QStringLiteral("shell"), "printf '%s|%s' \"$1\" \"$2\" > \"" + record.toUtf8() + "\"\nprintf %s /s");
     QVERIFY(CLI::buildAugmentedPath(QString(), QStringLiteral("/nonexistent/shell"), home.path())
                 .startsWith(home.path() + "/.npm-global/bin:"));
     QVERIFY(CLI::buildAugmentedPath(QString(), shell, home.path()).startsWith(QStringLiteral("/s:")));
@@ -414,18 +425,18 @@ void TestCLI::spawnLines_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("blank lines and the final line feed give nothing")
-        << QByteArray(R"(printf 'a\n\nb\n')") << QStringList{"a", "b"};
+        << QByteArray(R"(printf 'a\n\nb\n')") << QStringList { "a", "b" };
     QTest::newRow("one carriage return before the line feed is dropped")
-        << QByteArray(R"(printf 'a\r\nb\r\r\n\r\n')") << QStringList{"a", "b\r"};
+        << QByteArray(R"(printf 'a\r\nb\r\r\n\r\n')") << QStringList { "a", "b\r" };
     QTest::newRow("a line split across two writes arrives whole")
-        << QByteArray("printf 'par'; sleep 0.3; printf 'tial\\nnext\\n'") << QStringList{"partial", "next"};
+        << QByteArray("printf 'par'; sleep 0.3; printf 'tial\\nnext\\n'") << QStringList { "partial", "next" };
     QTest::newRow("a UTF-8 character split across two writes arrives whole")
-        << QByteArray(R"(printf 'x\344\275'; sleep 0.3; printf '\240\345\245\275\n')") << QStringList{"x你好"};
+        << QByteArray(R"(printf 'x\344\275'; sleep 0.3; printf '\240\345\245\275\n')") << QStringList { "x你好" };
     QTest::newRow("the unterminated last line comes at the end")
-        << QByteArray(R"(printf 'a\nlast')") << QStringList{"a", "last"};
+        << QByteArray(R"(printf 'a\nlast')") << QStringList { "a", "last" };
     QTest::newRow("invalid bytes become replacement characters")
-        << QByteArray(R"(printf 'x\377y\n')") << QStringList{QStringLiteral("x\uFFFDy")};
-    QTest::newRow("standard error is merged") << QByteArray("echo out; echo err >&2") << QStringList{"out", "err"};
+        << QByteArray(R"(printf 'x\377y\n')") << QStringList { QStringLiteral("x\uFFFDy") };
+    QTest::newRow("standard error is merged") << QByteArray("echo out; echo err >&2") << QStringList { "out", "err" };
 }
 
 void TestCLI::spawnLines()
@@ -440,28 +451,41 @@ void TestCLI::spawnLines()
     QCOMPARE(got.linesAtFinish, lines);
 }
 
+void TestCLI::spawnManyLines()
+{
+    // Many reads, with lines cut at arbitrary chunk boundaries.
+    TempHome home;
+    installScript(home, "seq 1 20000");
+    Collected got;
+    QVERIFY(spawnAndCollect(got));
+    QCOMPARE(got.lines.size(), 20000);
+    for (int i = 0; i < got.lines.size(); ++i) {
+        if (got.lines[i] != QString::number(i + 1))
+            QFAIL(qPrintable(QStringLiteral("line %1 is %2").arg(i + 1).arg(got.lines[i])));
+    }
+}
+
 void TestCLI::spawnExtraEnvironmentWins()
 {
     TempHome home;
     installScript(home, R"(printf '%s|%s|%s|%s\n' "$PATH" "$TOLVARINE_WS" "$TOLVARINE_TOKEN" "$EXTRA")");
     Collected got;
-    QVERIFY(spawnAndCollect(got,
-                            {{"PATH", "/only/here"}, {"TOLVARINE_WS", "other"}, {"EXTRA", "1"}},
-                            config(true, std::nullopt)));
-    QCOMPARE(got.lines, QStringList{"/only/here|other|tok|1"});
+    QVERIFY(spawnAndCollect(
+        got, { { "PATH", "/only/here" }, { "TOLVARINE_WS", "other" }, { "EXTRA", "1" } }, config(true, std::nullopt)));
+    QCOMPARE(got.lines, QStringList { "/only/here|other|tok|1" });
 }
 
 void TestCLI::spawnFailures()
 {
     TempHome home;
-    auto missing = CLI::spawn({QStringLiteral("run")}, std::nullopt, std::nullopt, std::nullopt, {}, {});
+    auto missing = CLI::spawn({ QStringLiteral("run") }, std::nullopt, std::nullopt, std::nullopt, {}, {});
     QVERIFY(!missing.process);
     QCOMPARE(missing.failure, CLI::Failure::NotFound);
     QCOMPARE(missing.error, CLI::NotFound::description());
 
     const QString path = home.writeFile(QStringLiteral(".local/bin/brenlow"), QByteArray("\x01\x02 junk"));
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
-    auto broken = CLI::spawn({QStringLiteral("run")}, std::nullopt, std::nullopt, std::nullopt, {}, {});
+    auto broken = CLI::spawn({ QStringLiteral("run") }, std::nullopt, std::nullopt, std::nullopt, {}, {});
     QVERIFY(!broken.process);
     QCOMPARE(broken.failure, CLI::Failure::CouldNotStart);
     QVERIFY(!broken.error.isEmpty());
@@ -474,30 +498,30 @@ void TestCLI::lineSplitterByteByByte()
     QStringList lines;
     for (char c : stream)
         lines += splitter.feed(QByteArray(1, c));
-    QCOMPARE(lines, (QStringList{"α", "β", "\rγ"}));
-    QCOMPARE(splitter.finish(), QStringList{"tail δ"});
-    QCOMPARE(splitter.finish(), QStringList{});
+    QCOMPARE(lines, (QStringList { "α", "β", "\rγ" }));
+    QCOMPARE(splitter.finish(), QStringList { "tail δ" });
+    QCOMPARE(splitter.finish(), QStringList {});
 }
 
 void TestCLI::asyncRun()
 {
     TempHome home;
     QVERIFY(!CLI::locate());
-    const CLI::Result missing = QCoro::waitFor(CLIAsync::run({QStringLiteral("daemon")}));
+    const CLI::Result missing = QCoro::waitFor(CLIAsync::run({ QStringLiteral("daemon") }));
     QCOMPARE(missing.code, -1);
     QCOMPARE(missing.failure, CLI::Failure::NotFound);
     QCOMPARE(missing.out, QStringLiteral("找不到 brenlow：") + CLI::NotFound::description());
 
     installScript(home, R"(printf '%s ' "$@"; echo "[$TOLVARINE_WS]"; exit 4)");
     qputenv("TOLVARINE_WS", "inherited");
-    const CLI::Result r = QCoro::waitFor(CLIAsync::run({QStringLiteral("daemon"), QStringLiteral("status")}));
+    const CLI::Result r = QCoro::waitFor(CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("status") }));
     qunsetenv("TOLVARINE_WS");
     QCOMPARE(r.failure, CLI::Failure::None);
     QCOMPARE(r.code, 4);
     QCOMPARE(r.out, QStringLiteral("daemon status [inherited]\n"));
 
     installScript(home, "echo slow; exec sleep 30");
-    const CLI::Result late = QCoro::waitFor(CLIAsync::run({QStringLiteral("daemon")}, 300ms));
+    const CLI::Result late = QCoro::waitFor(CLIAsync::run({ QStringLiteral("daemon") }, 300ms));
     QCOMPARE(late.failure, CLI::Failure::TimedOut);
     QCOMPARE(late.code, -1);
     QCOMPARE(late.out, late.error);
@@ -506,7 +530,7 @@ void TestCLI::asyncRun()
     QDir().mkpath(folder);
     installScript(home, R"(pwd; printf '%s\n' "$TOLVARINE_WS")");
     const CLI::Result withConfig
-        = QCoro::waitFor(CLI::runAsync({QStringLiteral("grant")}, folder, config(true, std::nullopt)));
+        = QCoro::waitFor(CLI::runAsync({ QStringLiteral("grant") }, folder, config(true, std::nullopt)));
     QCOMPARE(withConfig.out, QDir(folder).canonicalPath() + QStringLiteral("\nws-1\n"));
 }
 

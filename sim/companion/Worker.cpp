@@ -1,0 +1,67 @@
+#include "Worker.h"
+
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <csignal>
+#include <ctime>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onTerm(int)
+{
+    g_stop = 1;
+}
+
+// Sleeps up to `ms`, waking early when asked to stop.
+void nap(int ms)
+{
+    for (int slept = 0; slept < ms && !g_stop; slept += 20) {
+        const timespec step { 0, 20 * 1000 * 1000 };
+        nanosleep(&step, nullptr);
+    }
+}
+
+} // namespace
+
+namespace Worker {
+
+int run(const Steering& steering)
+{
+    if (steering.exists(QStringLiteral("run.ignore_term"))) {
+        std::signal(SIGTERM, SIG_IGN);
+    } else {
+        struct sigaction action { };
+        action.sa_handler = onTerm;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+
+    const auto env = QProcessEnvironment::systemEnvironment();
+    say(QStringLiteral("brenlow run: kind=%1 runtime=%2 ws=%3\n")
+            .arg(env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")), env.value(QStringLiteral("TOLVARINE_RUNTIME")),
+                env.value(QStringLiteral("TOLVARINE_WS"))));
+
+    if (steering.exists(QStringLiteral("run.split_line"))) {
+        // One line in two writes, cut inside the three bytes of the last character.
+        const QByteArray line = QStringLiteral("split line 完整\n").toUtf8();
+        const qsizetype cut = line.size() - 2;
+        sayRaw(line.left(cut));
+        nap(200);
+        sayRaw(line.mid(cut));
+    }
+
+    const int interval = std::max(steering.integer(QStringLiteral("run.interval_ms")).value_or(1000), 10);
+    for (int n = 1; !g_stop; ++n) {
+        nap(interval);
+        if (g_stop)
+            break;
+        say(QStringLiteral("heartbeat %1\n").arg(n));
+    }
+    say(QStringLiteral("brenlow run: stopped\n"));
+    return 0;
+}
+
+} // namespace Worker

@@ -1,0 +1,125 @@
+#include "SimGateway.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimer>
+
+SimGateway::SimGateway(const QString& scenarioPath, quint16 port)
+{
+    m_process.setProgram(Sim::gateway());
+    m_process.setArguments(
+        { QStringLiteral("--port"), QString::number(port), QStringLiteral("--scenario"), scenarioPath });
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    m_process.start();
+    if (!m_process.waitForStarted(10000))
+        return;
+    static const QRegularExpression listening(QStringLiteral("^listening (\\d+)\\r?\\n"));
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        if (m_process.canReadLine() || m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) {
+            m_output += m_process.readAllStandardOutput();
+            const auto match = listening.match(QString::fromUtf8(m_output));
+            if (match.hasMatch()) {
+                m_port = quint16(match.captured(1).toUInt());
+                break;
+            }
+        }
+    }
+    if (m_port == 0)
+        m_output += m_process.readAllStandardError();
+}
+
+SimGateway::~SimGateway()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool SimGateway::ok() const
+{
+    return m_port != 0 && m_process.state() == QProcess::Running;
+}
+
+QString SimGateway::origin() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+QJsonDocument SimGateway::control(const QByteArray& method, const QString& path, const QJsonValue& body)
+{
+    m_lastStatus = 0;
+    if (!ok())
+        return {};
+    QString p = path.startsWith(QLatin1Char('/')) ? path : QLatin1Char('/') + path;
+    if (!p.startsWith(QLatin1String("/_sim/")))
+        p = QStringLiteral("/_sim") + p;
+
+    QNetworkAccessManager nam;
+    nam.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(QUrl(origin() + p));
+    request.setTransferTimeout(10000);
+    QByteArray payload;
+    if (body.isObject())
+        payload = QJsonDocument(body.toObject()).toJson(QJsonDocument::Compact);
+    else if (body.isArray())
+        payload = QJsonDocument(body.toArray()).toJson(QJsonDocument::Compact);
+    if (!payload.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    QNetworkReply* reply = nam.sendCustomRequest(request, method, payload);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    m_lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray data = reply->readAll();
+    reply->deleteLater();
+    return QJsonDocument::fromJson(data);
+}
+
+QJsonArray SimGateway::requests()
+{
+    return control("GET", QStringLiteral("/_sim/requests")).object().value(QStringLiteral("requests")).toArray();
+}
+
+void SimGateway::clearRequests()
+{
+    control("DELETE", QStringLiteral("/_sim/requests"));
+}
+
+void SimGateway::setFault(
+    const QByteArray& method, const QString& path, int status, const QByteArray& body, int delayMs, int times)
+{
+    control("POST", QStringLiteral("/_sim/faults"),
+        QJsonObject { { QStringLiteral("method"), QString::fromLatin1(method) }, { QStringLiteral("path"), path },
+            { QStringLiteral("status"), status }, { QStringLiteral("body"), QString::fromUtf8(body) },
+            { QStringLiteral("delay_ms"), delayMs }, { QStringLiteral("times"), times } });
+}
+
+void SimGateway::clearFaults()
+{
+    control("DELETE", QStringLiteral("/_sim/faults"));
+}
+
+CLIConfig SimGateway::config(const QString& workspace)
+{
+    const QJsonObject ws = control("GET", QStringLiteral("/_sim/state/") + workspace).object();
+    CLIConfig c;
+    c.api = origin();
+    c.workspace = workspace;
+    c.token = ws.value(QStringLiteral("token")).toString();
+    const QString name = ws.value(QStringLiteral("name")).toString();
+    if (!name.isEmpty())
+        c.name = name;
+    const QString path = ws.value(QStringLiteral("path")).toString();
+    if (!path.isEmpty())
+        c.path = path;
+    return c;
+}

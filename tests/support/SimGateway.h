@@ -1,0 +1,55 @@
+#pragma once
+
+#include "TempHome.h"
+#include "gateway/CLIConfig.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QProcess>
+#include <QString>
+
+// The stand-in gateway for one test: started on a free loopback port with a
+// scenario, killed when the fixture goes. The control calls block on a local
+// event loop, which is fine in tests only.
+class SimGateway {
+public:
+    // Starts the stand-in on a free loopback port with the scenario; waits (bounded) until it listens.
+    // A non-zero `port` asks for that port instead (ok() is false when it is taken).
+    explicit SimGateway(const QString& scenarioPath = Sim::scenario(QStringLiteral("demo.json")), quint16 port = 0);
+    ~SimGateway(); // kills it
+    SimGateway(const SimGateway&) = delete;
+    SimGateway& operator=(const SimGateway&) = delete;
+
+    bool ok() const; // started and listening
+    quint16 port() const { return m_port; }
+    QString origin() const; // "http://127.0.0.1:<port>"
+
+    // One call of the control API under /_sim/ (path with or without that
+    // prefix); the reply body as JSON (null when the call failed).
+    QJsonDocument control(const QByteArray& method, const QString& path, const QJsonValue& body = {});
+    // The request log: {"method","path","query","headers","body"} per request,
+    // "path" and "query" as sent (percent-encoded), header names lower-case.
+    QJsonArray requests();
+    void clearRequests();
+    // Answers requests with `method` to `path` (exact, or a prefix when it
+    // ends with "*") with `status` and `body` after `delayMs`; status 0 keeps
+    // the normal reply and only delays it; times -1 is forever.
+    void setFault(const QByteArray& method, const QString& path, int status, const QByteArray& body = {},
+        int delayMs = 0, int times = -1);
+    void clearFaults();
+    // A CLIConfig for a scenario workspace (api = origin(), token from the scenario).
+    CLIConfig config(const QString& workspace = QStringLiteral("ws-demo"));
+
+    // The HTTP status of the last control call (0 when it did not arrive).
+    int lastStatus() const { return m_lastStatus; }
+    // What the stand-in printed, for diagnosing a start that failed.
+    QByteArray output() const { return m_output; }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+    int m_lastStatus = 0;
+    QByteArray m_output;
+};
