@@ -7,8 +7,11 @@
 #include "runtimes/RuntimeInventory.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QFileInfo>
 #include <QPointer>
+
+#include <algorithm>
 
 namespace {
 
@@ -67,16 +70,32 @@ QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString 
                                workspaceId, QStringLiteral("--json"), QStringLiteral("--dry-run")},
                               kToolTimeLimit);
     const CLI::Result run = co_await std::move(task);
+    // The answer is the last output line holding the quoted key "ok"; progress
+    // lines around it are ignored.
     Discovery d;
-    const std::optional<QJsonObject> object = json::parseObject(run.out.trimmed().toUtf8());
+    const QString noAnswer = QStringLiteral("Brenlow CLI 没有回话。它可能太旧（不认识 --json），或者根本没跑起来。");
+    if (run.failure == CLI::Failure::NotFound || run.failure == CLI::Failure::CouldNotStart) {
+        d.error = noAnswer;
+        co_return d;
+    }
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    std::optional<QJsonObject> object;
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if (it->contains(QStringLiteral("\"ok\""))) {
+            object = json::parseObject(it->toUtf8());
+            break;
+        }
+    }
     if (!object) {
-        d.error = DaemonStatus::firstLine(run.out);
+        d.error = run.out.isEmpty() ? noAnswer : run.out;
         co_return d;
     }
     const json::LenientReader r(*object);
     d.ok = r.boolean(QStringLiteral("ok"));
     d.path = r.string(QStringLiteral("path"));
-    d.candidates = r.stringList(QStringLiteral("candidates"));
+    const QJsonArray candidates = r.array(QStringLiteral("candidates"));
+    if (std::all_of(candidates.begin(), candidates.end(), [](const QJsonValue& v) { return v.isString(); }))
+        d.candidates = r.stringList(QStringLiteral("candidates"));
     d.error = r.string(QStringLiteral("error"));
     co_return d;
 }

@@ -1,7 +1,7 @@
 #include "runtimes/AgentServiceHealth.h"
 #include "runtimes/DaemonStatus.h"
 
-#include "FakeTool.h"
+#include "SimTool.h"
 #include "TempHome.h"
 
 #include <QtTest>
@@ -71,15 +71,15 @@ void TestDaemonStatus::healthRefresh()
     QFETCH(int, running);
     QFETCH(QString, detail);
     TempHome home;
-    FakeTool tool(home);
-    tool.answer(QStringLiteral("daemon_status_--json"), output, code);
+    SimTool tool(home);
+    tool.answer(QStringLiteral("daemon-status"), output, code);
     AgentServiceHealth health;
     QVERIFY(!health.stamp());
     QCoro::waitFor(health.refresh());
     QCOMPARE(health.running().has_value() ? int(*health.running()) : -1, running);
     QCOMPARE(health.detail(), detail);
     QVERIFY(health.stamp());
-    QCOMPARE(tool.calls(), QStringList{QStringLiteral("daemon status --json")});
+    QCOMPARE(tool.argvs(), QStringList{QStringLiteral("daemon status --json")});
 }
 
 QTEST_GUILESS_MAIN(TestDaemonStatus)

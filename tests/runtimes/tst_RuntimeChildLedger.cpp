@@ -2,6 +2,7 @@
 #include "runtimes/ProcessSignals.h"
 #include "runtimes/RuntimeChildLedger.h"
 
+#include "SimTool.h"
 #include "TempHome.h"
 
 #include <QFile>
@@ -62,6 +63,7 @@ private slots:
     void unreadableFile();
     void reapEmptyLedgerWritesNothing();
     void reapDecisions();
+    void reapsWorkerOfCrashedOwner();
     void emptyListingKeepsEverything();
     void terminate();
 };
@@ -169,6 +171,27 @@ void TestRuntimeChildLedger::reapDecisions()
     foreign.kill();
     child.waitForFinished();
     foreign.waitForFinished();
+}
+
+void TestRuntimeChildLedger::reapsWorkerOfCrashedOwner()
+{
+    TempHome home;
+    SimTool tool(home);
+    // Two workers whose owner died; one of them is claimed by a living owner
+    // (another instance of the application), which is left alone.
+    qint32 crashed = 0;
+    const qint32 orphan = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &crashed);
+    qint32 unused = 0;
+    const qint32 claimed = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &unused);
+    QTRY_COMPARE(tool.argvs().size(), 2); // both are running their worker loop
+    RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
+    RuntimeChildLedger::record(rec(claimed, tool.exe(), qint32(::getppid())));
+
+    QCOMPARE(RuntimeChildLedger::reapOrphans(::getpid()), QList<RuntimeChildRecord>{rec(orphan, tool.exe(), crashed)});
+    QVERIFY(!ProcessSignals::isAlive(orphan));
+    QVERIFY(ProcessSignals::isAlive(claimed));
+    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord>{rec(claimed, tool.exe(), qint32(::getppid()))});
+    ProcessSignals::terminate(claimed, 3.0);
 }
 
 void TestRuntimeChildLedger::emptyListingKeepsEverything()

@@ -5,7 +5,7 @@
 #include "runtimes/RuntimeChildLedger.h"
 #include "runtimes/RuntimeController.h"
 
-#include "FakeTool.h"
+#include "SimTool.h"
 #include "TempHome.h"
 
 #include <QDir>
@@ -67,14 +67,16 @@ private slots:
 
 private:
     std::unique_ptr<TempHome> m_home;
-    std::unique_ptr<FakeTool> m_tool;
+    std::unique_ptr<SimTool> m_tool;
     QString m_folder;
 };
 
 void TestRuntimeController::init()
 {
     m_home = std::make_unique<TempHome>();
-    m_tool = std::make_unique<FakeTool>(*m_home);
+    m_tool = std::make_unique<SimTool>(*m_home);
+    m_tool->put(QStringLiteral("run.interval_ms"), "50");
+    m_tool->put(QStringLiteral("log_env"), "OPENAI_API_KEY\n");
     m_folder = m_home->filePath(QStringLiteral("project"));
     QDir().mkpath(m_folder);
     SecretStore::setShared(std::make_unique<MemorySecretStore>());
@@ -93,7 +95,7 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     c.setStopGraceSeconds(2);
     c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
     QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("codex")));
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws1")), QStringLiteral("tick 1")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws1")), QStringLiteral("heartbeat 1")));
 
     // The second start of the same key does nothing at all.
     const qint64 beforeSecond = c.revision();
@@ -112,40 +114,43 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     QCOMPARE(records.size(), 3);
     for (const RuntimeChildRecord& r : records) {
         QCOMPARE(r.ownerPID, qint32(QCoreApplication::applicationPid()));
-        QCOMPARE(r.exe, m_home->filePath(QStringLiteral(".local/bin/brenlow")));
+        QCOMPARE(r.exe, m_tool->exe());
     }
-    QCOMPARE(m_tool->calls().count(QStringLiteral("run")), 3);
+    QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 3);
     QVERIFY(crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
     c.stopAll();
 }
 
 void TestRuntimeController::outputWindowAndKindOrder()
 {
-    m_tool->flag(QStringLiteral("run-burst"), "250");
+    m_tool->put(QStringLiteral("run.interval_ms"), "10");
     RuntimeController c;
     c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("b")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    // The start line and 200 heartbeats: the start line is the first to go.
+    QTRY_VERIFY_WITH_TIMEOUT(c.lines(QStringLiteral("ws")).contains(QStringLiteral("[B] heartbeat 201")), 30000);
     QStringList lines = c.lines(QStringLiteral("ws"));
-    // 1 start line + 250 burst lines + ticks: only the last 200 stay.
     QCOMPARE(lines.size(), RuntimeController::kMaxLines);
-    QVERIFY(!hasLine(lines, QStringLiteral("start kind=")));
-    QVERIFY(!lines.contains(QStringLiteral("[B] burst 51")));
-    QVERIFY(lines.first().startsWith(QStringLiteral("[B] burst ")));
+    QVERIFY(!hasLine(lines, QStringLiteral("brenlow run:")));
+    QVERIFY(!lines.contains(QStringLiteral("[B] heartbeat 1")));
+    const int last = lines.last().mid(QStringLiteral("[B] heartbeat ").size()).toInt();
+    QCOMPARE(lines.first(), QStringLiteral("[B] heartbeat %1").arg(last - RuntimeController::kMaxLines + 1));
 
-    QFile::remove(m_home->filePath(QStringLiteral("fake-tool/run-burst")));
+    m_tool->put(QStringLiteral("run.interval_ms"), "50");
     c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("a")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("[A] tick 1")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("[A] heartbeat 1")));
     c.stopAll();
     lines = c.lines(QStringLiteral("ws"));
     // Kind "a" first, then "b"; lines outlive the workers.
-    QVERIFY(lines.first().startsWith(QStringLiteral("[A] start kind=a runtime=a-cmd ws=ws cwd=") + m_folder));
+    QCOMPARE(lines.first(), QStringLiteral("[A] brenlow run: kind=a runtime=a-cmd ws=ws"));
     QVERIFY(lines.last().startsWith(QStringLiteral("[B] ")));
     QVERIFY(c.lines(QStringLiteral("other")).isEmpty());
+    // The worker ran in the workspace folder.
+    QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), m_folder);
 }
 
 void TestRuntimeController::launchFailure()
 {
-    QFile::remove(m_home->filePath(QStringLiteral(".local/bin/brenlow")));
+    QFile::remove(m_tool->exe());
     if (CLI::locate())
         QSKIP("a companion tool is installed on this machine");
     RuntimeController c;
@@ -169,15 +174,15 @@ void TestRuntimeController::workerThatExitsByItself()
     RuntimeController c;
     c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
     QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
     // Without a folder the worker runs in the application's working folder.
-    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("cwd=") + QDir::currentPath()));
+    QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), QDir::currentPath());
     const qint32 pid = RuntimeChildLedger::load().first().pid;
 
     ::kill(pid, SIGTERM);
     QTRY_VERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
 
     // Started again at once: the new worker is held and recorded.
     c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
@@ -197,7 +202,7 @@ void TestRuntimeController::stopObeyed()
     QCOMPARE(c.revision(), before);
 
     c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
     const qint32 pid = RuntimeChildLedger::load().first().pid;
     c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
     QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
@@ -210,11 +215,11 @@ void TestRuntimeController::stopObeyed()
 
 void TestRuntimeController::stopIgnored()
 {
-    m_tool->flag(QStringLiteral("run-ignores-term"));
+    m_tool->put(QStringLiteral("run.ignore_term"));
     RuntimeController c;
     c.setStopGraceSeconds(0.5);
     c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("tick 1")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
     const qint32 pid = RuntimeChildLedger::load().first().pid;
     c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
     QVERIFY(::kill(pid, 0) != 0);
@@ -231,7 +236,7 @@ void TestRuntimeController::stopAll()
 
     for (const QString& kind : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
         c.start(config(QStringLiteral("ws"), m_folder), launch(kind), std::nullopt, std::nullopt);
-    QTRY_COMPARE(c.lines(QStringLiteral("ws")).filter(QStringLiteral("tick 1")).size(), 3);
+    QTRY_COMPARE(c.lines(QStringLiteral("ws")).filter(QStringLiteral("heartbeat 1")).size(), 3);
     QList<qint32> pids;
     for (const RuntimeChildRecord& r : RuntimeChildLedger::load())
         pids.append(r.pid);
@@ -268,12 +273,17 @@ void TestRuntimeController::launchEnvironment()
     // No contract: nothing.
     c.start(config(QStringLiteral("ws3"), m_folder), launch(QStringLiteral("codex")), std::nullopt, profile);
 
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("start ")));
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws2")), QStringLiteral("start ")));
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws3")), QStringLiteral("start ")));
-    QVERIFY(c.lines(QStringLiteral("ws")).first().endsWith(QStringLiteral("key=sk-legacy")));
-    QVERIFY(c.lines(QStringLiteral("ws2")).first().endsWith(QStringLiteral("key=sk-profile")));
-    QVERIFY(c.lines(QStringLiteral("ws3")).first().endsWith(QStringLiteral("key=")));
+    QTRY_COMPARE(m_tool->calls().size(), 3);
+    QMap<QString, QString> keys;
+    for (const QJsonObject& call : m_tool->calls()) {
+        const QJsonObject env = call.value(QStringLiteral("env")).toObject();
+        QCOMPARE(env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")).toString(), QStringLiteral("codex"));
+        keys.insert(env.value(QStringLiteral("TOLVARINE_WS")).toString(),
+                    env.value(QStringLiteral("OPENAI_API_KEY")).toString());
+    }
+    QCOMPARE(keys.value(QStringLiteral("ws")), QStringLiteral("sk-legacy"));
+    QCOMPARE(keys.value(QStringLiteral("ws2")), QStringLiteral("sk-profile"));
+    QCOMPARE(keys.value(QStringLiteral("ws3")), qEnvironmentVariable("OPENAI_API_KEY"));
     c.stopAll();
 }
 

@@ -6,7 +6,7 @@
 #include "providers/RuntimeBindingStore.h"
 #include "runtimes/RuntimeInventoryStore.h"
 
-#include "FakeTool.h"
+#include "SimTool.h"
 #include "TempHome.h"
 
 #include <QDir>
@@ -19,7 +19,7 @@
 
 namespace {
 
-const QString kRuntimes = QStringLiteral("runtimes_--json");
+const QString kRuntimes = QStringLiteral("runtimes");
 
 // One runtime of the report, with its setup-contract keys.
 QJsonObject runtime(const QString& kind, const QString& display, const QString& provider = {},
@@ -97,6 +97,7 @@ private slots:
 
     void outcomes_data();
     void outcomes();
+    void standInReport();
     void secondRefreshIsDropped();
     void failureKeepsRows();
     void timeLimit();
@@ -108,13 +109,13 @@ private slots:
 
 private:
     std::unique_ptr<TempHome> m_home;
-    std::unique_ptr<FakeTool> m_tool;
+    std::unique_ptr<SimTool> m_tool;
 };
 
 void TestRuntimeInventoryStore::init()
 {
     m_home = std::make_unique<TempHome>();
-    m_tool = std::make_unique<FakeTool>(*m_home);
+    m_tool = std::make_unique<SimTool>(*m_home);
     SecretStore::setShared(std::make_unique<MemorySecretStore>());
 }
 
@@ -185,6 +186,23 @@ void TestRuntimeInventoryStore::outcomes()
         QCOMPARE(readFile(RuntimeInventoryStore::rawSnapshotPath()), raw);
 }
 
+void TestRuntimeInventoryStore::standInReport()
+{
+    // The stand-in's own report: every usability word, setup contracts with slots.
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QVERIFY2(!store.failure(), qPrintable(store.failure().value_or(QString())));
+    QSet<RuntimeUsability> seen;
+    for (const RuntimeRow& r : store.rows())
+        seen.insert(r.usability);
+    QCOMPARE(seen.size(), 8);
+    QCOMPARE(store.setup().size(), store.rows().size());
+    bool anySlot = false;
+    for (const RuntimeSetupInfo& s : store.setup())
+        anySlot = anySlot || !s.providerSlots.isEmpty();
+    QVERIFY(anySlot);
+}
+
 void TestRuntimeInventoryStore::secondRefreshIsDropped()
 {
     m_tool->answer(kRuntimes, report({runtime("codex", "Codex")}));
@@ -196,7 +214,7 @@ void TestRuntimeInventoryStore::secondRefreshIsDropped()
     QVERIFY(done.wait(20000));
     QTest::qWait(200);
     QCOMPARE(done.size(), 1);
-    QCOMPARE(m_tool->calls(), QStringList{QStringLiteral("runtimes --json")});
+    QCOMPARE(m_tool->argvs(), QStringList{QStringLiteral("runtimes --json")});
     QVERIFY(readFile(DeskCrumbs::logPath()).contains("runtimes.refresh 成功 1 行"));
 }
 
@@ -217,10 +235,7 @@ void TestRuntimeInventoryStore::failureKeepsRows()
 void TestRuntimeInventoryStore::timeLimit()
 {
     m_tool->answer(kRuntimes, report({runtime("codex", "Codex")}));
-    QFile delay(m_home->filePath(QStringLiteral("fake-tool/runtimes_--json.delay")));
-    QVERIFY(delay.open(QIODevice::WriteOnly));
-    delay.write("30");
-    delay.close();
+    m_tool->put(QStringLiteral("runtimes.delay_ms"), "30000");
     RuntimeInventoryStore store;
     store.setTimeLimit(std::chrono::milliseconds(500));
     refreshAndWait(store);
@@ -228,7 +243,7 @@ void TestRuntimeInventoryStore::timeLimit()
     QCOMPARE(*store.failure(), CLI::timedOutText({QStringLiteral("runtimes"), QStringLiteral("--json")},
                                                  std::chrono::milliseconds(500)));
     // The guard is released: the next refresh runs.
-    QFile::remove(delay.fileName());
+    m_tool->drop(QStringLiteral("runtimes.delay_ms"));
     refreshAndWait(store);
     QCOMPARE(store.rows().size(), 1);
 }
