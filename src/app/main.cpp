@@ -1,4 +1,6 @@
 #include "app/MainWindow.h"
+#include "runtimes/RuntimeChildLedger.h"
+#include "runtimes/RuntimeController.h"
 
 #include <QApplication>
 
@@ -9,5 +11,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
     MainWindow window;
     window.show();
+    // Workers a crashed earlier run left behind are ended before new ones start.
+    RuntimeChildLedger::reapAtLaunch(qint32(QCoreApplication::applicationPid()));
+    // Every worker is gone (or killed) before the application exits.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { RuntimeController::shared().stopAll(); });
     return app.exec();
 }

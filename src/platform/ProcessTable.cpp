@@ -62,7 +62,7 @@ ProcessTable ProcessTable::snapshot()
 QList<pid_t> ProcessTable::ancestors(pid_t pid) const
 {
     QList<pid_t> out;
-    QSet<pid_t> seen{pid};
+    QSet<pid_t> seen { pid };
     pid_t current = pid;
     while (true) {
         const auto it = byPID.constFind(current);

@@ -92,8 +92,8 @@ bool storeKey(const QUuid& profile, const QString& key, QString* error)
         return false;
     }
     QString reason;
-    if (SecretStore::shared().write(service(), profileAccount(profile), trimmed.toUtf8(), profileLabel(profile),
-                                    &reason))
+    if (SecretStore::shared().write(
+            service(), profileAccount(profile), trimmed.toUtf8(), profileLabel(profile), &reason))
         return true;
     if (error)
         *error = QStringLiteral("存不进系统的密码库：") + reason;
@@ -110,8 +110,8 @@ bool deleteKey(const QUuid& profile, QString* error)
     return false;
 }
 
-QMap<QString, QString> launchEnv(const ProviderProfile& profile, const RuntimeSetupInfo& setup,
-                                 const std::optional<QString>& kind)
+QMap<QString, QString> launchEnv(
+    const ProviderProfile& profile, const RuntimeSetupInfo& setup, const std::optional<QString>& kind)
 {
     QMap<QString, QString> env;
     const std::optional<ProviderSlot> slot = setup.slot(profile.provider);

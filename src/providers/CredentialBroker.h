@@ -43,8 +43,8 @@ bool deleteKey(const QUuid& profile, QString* error = nullptr);
 // key, its base-URL variable the trimmed base URL, its model variable the
 // kind's model override or else the profile's default model. Missing pieces
 // give missing entries.
-QMap<QString, QString> launchEnv(const ProviderProfile& profile, const RuntimeSetupInfo& setup,
-                                 const std::optional<QString>& kind);
+QMap<QString, QString> launchEnv(
+    const ProviderProfile& profile, const RuntimeSetupInfo& setup, const std::optional<QString>& kind);
 // Every listed variable mapped to the provider's legacy key; empty when
 // there is no provider, no name or no key.
 QMap<QString, QString> launchEnv(const QString& provider, const QStringList& envVars);

@@ -53,13 +53,15 @@ QString redact(const QString& text)
         return text;
     // "Authorization: Bearer x", "authorization=Basic x", "\"Authorization\": \"x\"".
     static const QRegularExpression authorization(
-        QStringLiteral(R"((?i)(\b(?:proxy-)?authorization["']?\s*[:=]\s*["']?)((?:bearer|basic|token|digest)\s+)?)") + kValue);
+        QStringLiteral(R"((?i)(\b(?:proxy-)?authorization["']?\s*[:=]\s*["']?)((?:bearer|basic|token|digest)\s+)?)")
+        + kValue);
     // A bearer credential anywhere else.
     static const QRegularExpression bearer(QStringLiteral(R"((?i)(\bbearer\s+))") + kValue);
     // Fields and variables whose value is a secret: TOLVARINE_TOKEN=…, "api_key": "…",
     // ?access_token=…, password: ….
     static const QRegularExpression field(
-        QStringLiteral(R"((?i)(\b[A-Za-z0-9_\-]*(?:token|api[_\-]?key|apikey|secret|passwd|password)["']?\s*[:=]\s*["']?))")
+        QStringLiteral(
+            R"((?i)(\b[A-Za-z0-9_\-]*(?:token|api[_\-]?key|apikey|secret|passwd|password)["']?\s*[:=]\s*["']?))")
         + kValue);
 
     QString out = text;

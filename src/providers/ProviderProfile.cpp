@@ -10,7 +10,8 @@ namespace {
 
 std::optional<QDateTime> dateField(json::StrictReader& r, const QString& key, bool required)
 {
-    const std::optional<QString> text = required ? std::optional<QString>(r.requiredString(key)) : r.optionalString(key);
+    const std::optional<QString> text
+        = required ? std::optional<QString>(r.requiredString(key)) : r.optionalString(key);
     if (!r.ok() || !text)
         return std::nullopt;
     const std::optional<QDateTime> date = GatewayTime::parse(text);

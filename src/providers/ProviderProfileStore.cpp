@@ -23,7 +23,7 @@ QList<ProviderProfile> loadUnlocked()
     QFile f(filePath());
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    return ProviderProfile::decodeList(f.readAll()).value_or(QList<ProviderProfile>{});
+    return ProviderProfile::decodeList(f.readAll()).value_or(QList<ProviderProfile> {});
 }
 
 bool save(const QList<ProviderProfile>& profiles, QString* error)

@@ -24,7 +24,7 @@ QJsonObject readObject()
     QFile f(filePath());
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    return json::parseObject(f.readAll()).value_or(QJsonObject{});
+    return json::parseObject(f.readAll()).value_or(QJsonObject {});
 }
 
 } // namespace

@@ -11,7 +11,8 @@ AgentServiceHealth::AgentServiceHealth(QObject* parent)
 
 QCoro::Task<DaemonStatus::Result> AgentServiceHealth::probe(std::chrono::milliseconds timeLimit)
 {
-    auto task = CLIAsync::run({QStringLiteral("daemon"), QStringLiteral("status"), QStringLiteral("--json")}, timeLimit);
+    auto task
+        = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("status"), QStringLiteral("--json") }, timeLimit);
     const CLI::Result run = co_await std::move(task);
     co_return DaemonStatus::interpret(run.code, run.out);
 }

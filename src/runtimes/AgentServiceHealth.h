@@ -15,7 +15,7 @@
 class AgentServiceHealth : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kProbeTimeLimit{std::chrono::seconds(30)};
+    static constexpr std::chrono::milliseconds kProbeTimeLimit { std::chrono::seconds(30) };
 
     explicit AgentServiceHealth(QObject* parent = nullptr);
 

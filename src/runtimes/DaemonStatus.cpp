@@ -63,14 +63,15 @@ Result interpret(int exitCode, const QString& output)
     const std::optional<Report> report = Report::decode(output.toUtf8());
     if (!report) {
         const QString line = firstLine(output);
-        return {std::nullopt, line.isEmpty() ? QStringLiteral("问不到这台机器（daemon status --json 没有输出）") : line};
+        return { std::nullopt,
+            line.isEmpty() ? QStringLiteral("问不到这台机器（daemon status --json 没有输出）") : line };
     }
     if (report->schema != 1)
-        return {std::nullopt, QStringLiteral("daemon status 的回包版本是 %1，这一版只认 1").arg(report->schema)};
+        return { std::nullopt, QStringLiteral("daemon status 的回包版本是 %1，这一版只认 1").arg(report->schema) };
     if (exitCode != 0)
-        return {std::nullopt,
-                QStringLiteral("daemon status --json 退出码 %1（回包 state=%2）").arg(exitCode).arg(report->state)};
-    return {report, QString()};
+        return { std::nullopt,
+            QStringLiteral("daemon status --json 退出码 %1（回包 state=%2）").arg(exitCode).arg(report->state) };
+    return { report, QString() };
 }
 
 } // namespace DaemonStatus

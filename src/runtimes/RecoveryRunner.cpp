@@ -7,8 +7,8 @@
 #include "runtimes/RuntimeInventory.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QPointer>
 
 #include <algorithm>
@@ -66,9 +66,9 @@ void RecoveryRunner::set(const QString& id, State state, const QString& detail, 
 
 QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString workspaceId)
 {
-    auto task = CLIAsync::run({QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"),
-                               workspaceId, QStringLiteral("--json"), QStringLiteral("--dry-run")},
-                              kToolTimeLimit);
+    auto task = CLIAsync::run({ QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"),
+                                  workspaceId, QStringLiteral("--json"), QStringLiteral("--dry-run") },
+        kToolTimeLimit);
     const CLI::Result run = co_await std::move(task);
     // The answer is the last output line holding the quoted key "ok"; progress
     // lines around it are ignored.
@@ -101,7 +101,7 @@ QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString 
 }
 
 QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
-                                  std::function<QCoro::Task<>()> reloadStatus)
+    std::function<QCoro::Task<>()> reloadStatus)
 {
     if (m_running)
         co_return;
@@ -109,16 +109,19 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
     m_running = true;
     m_finished = false;
     m_steps = {
-        {kWorkspace, QStringLiteral("工作区目录")},       {kRelocate, QStringLiteral("找回工作区")},
-        {kService, QStringLiteral("Agent Service")},     {kRuntimes, QStringLiteral("Runtime 探测与健康")},
-        {kReconnect, QStringLiteral("重新连上网关")},     {kRefresh, QStringLiteral("员工与任务")},
+        { kWorkspace, QStringLiteral("工作区目录") },
+        { kRelocate, QStringLiteral("找回工作区") },
+        { kService, QStringLiteral("Agent Service") },
+        { kRuntimes, QStringLiteral("Runtime 探测与健康") },
+        { kReconnect, QStringLiteral("重新连上网关") },
+        { kRefresh, QStringLiteral("员工与任务") },
     };
     emit changed();
 
     if (!workspace) {
         set(kWorkspace, State::NeedsYou, QStringLiteral("这台电脑上还没有工作区"),
             QStringLiteral("在项目目录里跑一次 brenlow pair，或者用上面的 ＋ 号选一个目录"));
-        for (const QString& id : {kRelocate, kService, kRuntimes, kReconnect, kRefresh})
+        for (const QString& id : { kRelocate, kService, kRuntimes, kReconnect, kRefresh })
             set(id, State::Ok, QStringLiteral("跳过 —— 还没有工作区"));
         m_running = false;
         m_finished = true;
@@ -145,12 +148,14 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
             co_return;
         if (found.ok && !found.path.isEmpty()) {
             set(kRelocate, State::NeedsYou, QStringLiteral("找到一个匹配的目录：") + found.path,
-                QStringLiteral("回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按"));
+                QStringLiteral(
+                    "回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按"));
         } else if (found.candidates.size() >= 2) {
             set(kRelocate, State::NeedsYou, QStringLiteral("找到 %1 个可能的位置").arg(found.candidates.size()),
                 QStringLiteral("回到上面那张横幅，从列表里挑一个"));
         } else {
-            set(kRelocate, State::NeedsYou, QStringLiteral("自己没找着"), QStringLiteral("点「重新定位工作区」手动指一次"));
+            set(kRelocate, State::NeedsYou, QStringLiteral("自己没找着"),
+                QStringLiteral("点「重新定位工作区」手动指一次"));
         }
     }
 
@@ -171,7 +176,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
             QStringLiteral("这台机器答不出常驻在不在跑，自己去看一眼日志：")
                 + (log.isEmpty() ? QStringLiteral("（它没说日志在哪）") : log));
     } else if (folderExists) {
-        auto installTask = CLIAsync::run({QStringLiteral("daemon"), QStringLiteral("install")}, kToolTimeLimit);
+        auto installTask = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("install") }, kToolTimeLimit);
         const CLI::Result install = co_await std::move(installTask);
         if (!self)
             co_return;
@@ -186,7 +191,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
 
     // Step 4: the local runtimes and which of them need the user.
     set(kRuntimes, State::Running);
-    auto runtimesTask = CLIAsync::run({QStringLiteral("runtimes"), QStringLiteral("--json")}, kToolTimeLimit);
+    auto runtimesTask = CLIAsync::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }, kToolTimeLimit);
     const CLI::Result runtimes = co_await std::move(runtimesTask);
     if (!self)
         co_return;

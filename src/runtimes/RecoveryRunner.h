@@ -40,7 +40,7 @@ public:
     };
     using Discover = std::function<QCoro::Task<Discovery>(QString workspaceId)>;
 
-    static constexpr std::chrono::milliseconds kToolTimeLimit{std::chrono::seconds(60)};
+    static constexpr std::chrono::milliseconds kToolTimeLimit { std::chrono::seconds(60) };
 
     explicit RecoveryRunner(QObject* parent = nullptr);
 
@@ -54,7 +54,7 @@ public:
     // while a run is in progress returns at once. `reloadInventory` is called
     // when the runtime report was read; `reloadStatus` is awaited in step 5.
     QCoro::Task<> run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
-                      std::function<QCoro::Task<>()> reloadStatus);
+        std::function<QCoro::Task<>()> reloadStatus);
 
     // How step 2 asks where a moved folder went; by default the companion
     // tool's dry-run relocation.

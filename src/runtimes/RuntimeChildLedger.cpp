@@ -125,14 +125,17 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     // An orphan is adopted by PID 1 or by the nearest child subreaper above its
     // dead owner (the user's service manager, for one). Those sit above this
     // instance too, so the parents of this process stand in for them.
-    QSet<pid_t> adopters{1};
+    QSet<pid_t> adopters { 1 };
     for (pid_t p : table.ancestors(myPID))
         adopters.insert(p);
 
     QList<RuntimeChildRecord> kept;
     QList<RuntimeChildRecord> reaped;
     for (const RuntimeChildRecord& r : records) {
-        if (r.ownerPID == myPID || table.byPID.contains(r.ownerPID)) {
+        // An owner that has exited but not been collected (a zombie) is gone
+        // all the same: its children have already been handed on.
+        const auto owner = table.byPID.constFind(r.ownerPID);
+        if (r.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
             kept.append(r);
             continue;
         }
@@ -140,7 +143,8 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         if (it == table.byPID.cend() || it->state == 'Z')
             continue;
         if (it->argv0 != r.exe) {
-            DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
+            DeskCrumbs::drop(
+                QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
             continue;
         }
         // The same command line can belong to a new process that reused the
@@ -162,6 +166,14 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         reaped.append(r);
     }
     save(kept);
+    return reaped;
+}
+
+QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID)
+{
+    const QList<RuntimeChildRecord> reaped = reapOrphans(myPID);
+    if (!reaped.isEmpty())
+        DeskCrumbs::drop(QStringLiteral("启动时收掉上一任留下的孤儿 %1 个").arg(reaped.size()));
     return reaped;
 }
 

@@ -25,7 +25,11 @@ void forget(qint32 pid);
 // process or a child subreaper, and drops the records of workers that are
 // gone or whose pid now runs something else. Returns the records ended.
 // A failed or empty process listing ends nothing and rewrites nothing.
-QList<RuntimeChildRecord> reapOrphans(qint32 myPID,
-                                      const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);
+QList<RuntimeChildRecord> reapOrphans(
+    qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);
+
+// What the application does once launching has finished: reapOrphans() with
+// its own pid, and a breadcrumb with the count when anything was reaped.
+QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID);
 
 } // namespace RuntimeChildLedger

@@ -47,8 +47,7 @@ void RuntimeController::append(const QString& k, const QString& line)
 }
 
 void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& launch,
-                              const std::optional<RuntimeSetupInfo>& setup,
-                              const std::optional<ProviderProfile>& profile)
+    const std::optional<RuntimeSetupInfo>& setup, const std::optional<ProviderProfile>& profile)
 {
     const QString k = key(config.workspace, launch.kind);
     if (m_processes.contains(k))
@@ -68,11 +67,11 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
 
     const QString prefix = QLatin1Char('[') + launch.display + QStringLiteral("] ");
     QPointer<RuntimeController> self(this);
-    CLI::Spawned spawned = CLI::spawn({QStringLiteral("run")}, config.path, config, launch, extra,
-                                      [self, k, prefix](const QString& line) {
-                                          if (self)
-                                              self->append(k, prefix + line);
-                                      });
+    CLI::Spawned spawned = CLI::spawn(
+        { QStringLiteral("run") }, config.path, config, launch, extra, [self, k, prefix](const QString& line) {
+            if (self)
+                self->append(k, prefix + line);
+        });
     if (!spawned.process) {
         append(k, QLatin1Char('[') + launch.display + QStringLiteral("] 启动失败：") + spawned.error);
         return;
@@ -117,7 +116,7 @@ void RuntimeController::terminateAll(const QList<QProcess*>& children)
     QList<QPair<QProcess*, qint32>> pending;
     for (QProcess* p : children) {
         disconnect(p, &QProcess::finished, this, nullptr);
-        pending.append({p, p->property("workerPid").toInt()});
+        pending.append({ p, p->property("workerPid").toInt() });
         // A child that has already ended (and been collected) is never
         // signalled: its pid may belong to someone else by now.
         if (p->state() != QProcess::NotRunning)
@@ -145,7 +144,7 @@ void RuntimeController::stop(const QString& workspace, const QString& kind)
     if (!p)
         return;
     bump();
-    terminateAll({p});
+    terminateAll({ p });
 }
 
 void RuntimeController::stopAll()

@@ -35,7 +35,7 @@ public:
     // contract and the bound profile only shape the launch environment.
     // Failures become an output line.
     void start(const CLIConfig& config, const RuntimeLaunch& launch, const std::optional<RuntimeSetupInfo>& setup,
-               const std::optional<ProviderProfile>& profile);
+        const std::optional<ProviderProfile>& profile);
     // SIGTERM, then SIGKILL if the worker is still there after the grace;
     // returns when it is gone or killed.
     void stop(const QString& workspace, const QString& kind);

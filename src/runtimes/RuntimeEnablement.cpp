@@ -30,7 +30,7 @@ void RuntimeEnablement::setEnabled(const RuntimeRow& row, bool enabled, const QL
     }
     reload(rows);
     emit notice(row.display
-                    + (enabled ? QStringLiteral(" 已启用 —— Tolvarine 可以把活派给它了")
-                               : QStringLiteral(" 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在")),
-                false);
+            + (enabled ? QStringLiteral(" 已启用 —— Tolvarine 可以把活派给它了")
+                       : QStringLiteral(" 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在")),
+        false);
 }

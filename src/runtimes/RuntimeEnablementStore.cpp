@@ -40,7 +40,7 @@ QMap<QString, bool> load()
     QFile f(filePath());
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    return decode(f.readAll()).value_or(QMap<QString, bool>{});
+    return decode(f.readAll()).value_or(QMap<QString, bool> {});
 }
 
 bool setEnabled(const QString& kind, bool enabled, QString* error)

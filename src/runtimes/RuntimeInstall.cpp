@@ -13,15 +13,15 @@ std::optional<QStringList> command(const RuntimeSetupInfo& s)
     const QString& p = *s.installPackage;
     const QString& m = *s.installMethod;
     if (m == QLatin1String("npm"))
-        return QStringList{QStringLiteral("npm"), QStringLiteral("install"), QStringLiteral("-g"), p};
+        return QStringList { QStringLiteral("npm"), QStringLiteral("install"), QStringLiteral("-g"), p };
     if (m == QLatin1String("brew"))
-        return QStringList{QStringLiteral("brew"), QStringLiteral("install"), p};
+        return QStringList { QStringLiteral("brew"), QStringLiteral("install"), p };
     if (m == QLatin1String("pipx"))
-        return QStringList{QStringLiteral("pipx"), QStringLiteral("install"), p};
+        return QStringList { QStringLiteral("pipx"), QStringLiteral("install"), p };
     if (m == QLatin1String("pip"))
-        return QStringList{QStringLiteral("pip"), QStringLiteral("install"), QStringLiteral("--upgrade"), p};
+        return QStringList { QStringLiteral("pip"), QStringLiteral("install"), QStringLiteral("--upgrade"), p };
     if (m == QLatin1String("go"))
-        return QStringList{QStringLiteral("go"), QStringLiteral("install"), p};
+        return QStringList { QStringLiteral("go"), QStringLiteral("install"), p };
     return std::nullopt;
 }
 
@@ -30,8 +30,8 @@ std::optional<QStringList> uninstallCommand(const RuntimeSetupInfo& s)
     if (!s.uninstallSupported || !s.uninstallPackage || s.uninstallPackage->isEmpty() || !s.uninstallMethod)
         return std::nullopt;
     if (*s.uninstallMethod == QLatin1String("npm"))
-        return QStringList{QStringLiteral("npm"), QStringLiteral("uninstall"), QStringLiteral("-g"),
-                           *s.uninstallPackage};
+        return QStringList { QStringLiteral("npm"), QStringLiteral("uninstall"), QStringLiteral("-g"),
+            *s.uninstallPackage };
     return std::nullopt;
 }
 
@@ -53,8 +53,8 @@ std::optional<QStringList> reinstallCommand(const RuntimeSetupInfo& s)
             quoted << quoteIfNeeded(w);
         return quoted.join(QLatin1Char(' '));
     };
-    return QStringList{QStringLiteral("sh"), QStringLiteral("-lc"),
-                       line(*uninstall) + QStringLiteral(" && ") + line(*install)};
+    return QStringList { QStringLiteral("sh"), QStringLiteral("-lc"),
+        line(*uninstall) + QStringLiteral(" && ") + line(*install) };
 }
 
 } // namespace RuntimeInstall

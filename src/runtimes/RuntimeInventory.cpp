@@ -15,7 +15,7 @@ struct Violation {
 void check(const json::StrictReader& r, const QString& where)
 {
     if (!r.ok())
-        throw Violation{where + r.error()};
+        throw Violation { where + r.error() };
 }
 
 QMap<QString, qint64> intMap(const QJsonObject& object, const QString& where)
@@ -24,7 +24,7 @@ QMap<QString, qint64> intMap(const QJsonObject& object, const QString& where)
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::optional<qint64> n = json::integral(it.value());
         if (!n)
-            throw Violation{where + QLatin1Char('.') + it.key()};
+            throw Violation { where + QLatin1Char('.') + it.key() };
         out.insert(it.key(), *n);
     }
     return out;
@@ -89,7 +89,7 @@ std::optional<RuntimeInventory> RuntimeInventory::decode(const QByteArray& data,
         for (qsizetype i = 0; i < runtimes.size(); ++i) {
             const QString where = QStringLiteral("runtimes[%1].").arg(i);
             if (!runtimes.at(i).isObject())
-                throw Violation{where.chopped(1)};
+                throw Violation { where.chopped(1) };
             inv.runtimes.append(entry(runtimes.at(i).toObject(), where));
         }
         return inv;

@@ -70,8 +70,8 @@ void RuntimeInventoryStore::dumpForAcceptance(const QList<RuntimeRow>& rows)
 RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(std::chrono::milliseconds timeLimit)
 {
     Outcome outcome;
-    const CLI::Result result = CLI::run({QStringLiteral("runtimes"), QStringLiteral("--json")}, std::nullopt,
-                                        std::nullopt, std::nullopt, timeLimit);
+    const CLI::Result result = CLI::run(
+        { QStringLiteral("runtimes"), QStringLiteral("--json") }, std::nullopt, std::nullopt, std::nullopt, timeLimit);
     if (result.failed()) {
         outcome.failure = result.error;
         return outcome;
@@ -90,7 +90,7 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(std::chrono::millise
     const QString report = result.out.mid(brace);
     dumpRaw(report);
     const QByteArray bytes = report.toUtf8();
-    outcome.setup = RuntimeSetupInfo::decodeReport(bytes).value_or(QList<RuntimeSetupInfo>{});
+    outcome.setup = RuntimeSetupInfo::decodeReport(bytes).value_or(QList<RuntimeSetupInfo> {});
     QString error;
     std::optional<RuntimeInventory> inventory = RuntimeInventory::decode(bytes, &error);
     if (!inventory) {

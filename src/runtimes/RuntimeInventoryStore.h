@@ -86,5 +86,5 @@ private:
     bool m_running = false;
     QList<ProviderProfile> m_profiles;
     QMap<QString, QUuid> m_bindings;
-    std::chrono::milliseconds m_timeLimit{std::chrono::seconds(60)};
+    std::chrono::milliseconds m_timeLimit { std::chrono::seconds(60) };
 };

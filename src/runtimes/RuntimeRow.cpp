@@ -22,7 +22,7 @@ RuntimeRow::RuntimeRow(const RuntimeEntry& e)
 
 QString RuntimeRow::capabilitySummary() const
 {
-    QStringList parts{QStringLiteral("%1 格支持").arg(capYes)};
+    QStringList parts { QStringLiteral("%1 格支持").arg(capYes) };
     if (capUnenforceable >= 1)
         parts << QStringLiteral("%1 格约束不住").arg(capUnenforceable);
     if (capAuthRequired >= 1)
@@ -37,18 +37,19 @@ QString RuntimeRow::capabilitySummary() const
 QList<QPair<QString, QString>> RuntimeRow::diagnosticRows() const
 {
     QList<QPair<QString, QString>> rows;
-    rows.append({QStringLiteral("版本"), version});
+    rows.append({ QStringLiteral("版本"), version });
     if (!detail.isEmpty())
-        rows.append({detail.startsWith(QLatin1Char('/')) ? QStringLiteral("可执行文件") : QStringLiteral("探测说明"), detail});
+        rows.append({ detail.startsWith(QLatin1Char('/')) ? QStringLiteral("可执行文件") : QStringLiteral("探测说明"),
+            detail });
     if (!authState.isEmpty())
-        rows.append({QStringLiteral("鉴权状态"), authState});
+        rows.append({ QStringLiteral("鉴权状态"), authState });
     if (!authSource.isEmpty())
-        rows.append({QStringLiteral("判定依据"), authSource});
+        rows.append({ QStringLiteral("判定依据"), authSource });
     if (!authHint.isEmpty())
-        rows.append({QStringLiteral("怎么修"), authHint});
-    rows.append({QStringLiteral("能力"), capabilitySummary()});
+        rows.append({ QStringLiteral("怎么修"), authHint });
+    rows.append({ QStringLiteral("能力"), capabilitySummary() });
     if (!loginCommand.isEmpty())
-        rows.append({QStringLiteral("登录命令"), loginCommand.join(QLatin1Char(' '))});
+        rows.append({ QStringLiteral("登录命令"), loginCommand.join(QLatin1Char(' ')) });
     return rows;
 }
 

@@ -26,9 +26,14 @@ QString rawWord(RuntimeUsability usability)
 std::optional<RuntimeUsability> runtimeUsabilityFromWord(const QString& word)
 {
     static const RuntimeUsability all[] = {
-        RuntimeUsability::Ready,       RuntimeUsability::LoginRequired, RuntimeUsability::CredentialsRequired,
-        RuntimeUsability::NotInstalled, RuntimeUsability::Unsupported,  RuntimeUsability::UserSupplied,
-        RuntimeUsability::Degraded,    RuntimeUsability::Unknown,
+        RuntimeUsability::Ready,
+        RuntimeUsability::LoginRequired,
+        RuntimeUsability::CredentialsRequired,
+        RuntimeUsability::NotInstalled,
+        RuntimeUsability::Unsupported,
+        RuntimeUsability::UserSupplied,
+        RuntimeUsability::Degraded,
+        RuntimeUsability::Unknown,
     };
     for (RuntimeUsability u : all) {
         if (rawWord(u) == word)

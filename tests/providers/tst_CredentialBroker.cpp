@@ -79,13 +79,13 @@ void TestCredentialBroker::legacyItems()
     const QString anthropic = uniqueProvider(QStringLiteral("anthropic"));
     QVERIFY(!CredentialBroker::isConfigured(openai));
     QVERIFY(!CredentialBroker::isConfigured(QString()));
-    QVERIFY(SecretStore::shared().write(CredentialBroker::service(), CredentialBroker::legacyAccount(openai), "sk-1",
-                                        "t"));
-    m_cleanup.append({CredentialBroker::service(), CredentialBroker::legacyAccount(openai)});
+    QVERIFY(
+        SecretStore::shared().write(CredentialBroker::service(), CredentialBroker::legacyAccount(openai), "sk-1", "t"));
+    m_cleanup.append({ CredentialBroker::service(), CredentialBroker::legacyAccount(openai) });
     // The item is found by the lower-cased name, and names come back as given.
     const QString mixed = openai.toUpper();
     QVERIFY(CredentialBroker::isConfigured(mixed));
-    QCOMPARE(CredentialBroker::configuredProviders({mixed, anthropic, QString()}), QSet<QString>{mixed});
+    QCOMPARE(CredentialBroker::configuredProviders({ mixed, anthropic, QString() }), QSet<QString> { mixed });
 }
 
 void TestCredentialBroker::adoptLegacy()
@@ -127,7 +127,7 @@ void TestCredentialBroker::profileKeys()
     QVERIFY2(CredentialBroker::storeKey(id, QStringLiteral(" sk-abc \n"), &error), qPrintable(error));
     QVERIFY(CredentialBroker::isConfigured(id));
     QCOMPARE(SecretStore::shared().read(CredentialBroker::service(), CredentialBroker::profileAccount(id)),
-             std::optional<QByteArray>("sk-abc"));
+        std::optional<QByteArray>("sk-abc"));
     QVERIFY(CredentialBroker::storeKey(id, QStringLiteral("sk-new")));
     QVERIFY(CredentialBroker::deleteKey(id));
     QVERIFY(!CredentialBroker::isConfigured(id));
@@ -149,16 +149,17 @@ void TestCredentialBroker::launchEnvForProfile()
     setup.kind = QStringLiteral("codex");
     setup.credentialProvider = QStringLiteral("openai");
     setup.providerSlots = {
-        ProviderSlot{QStringLiteral("anthropic"), {}, {QStringLiteral("ANTHROPIC_API_KEY")}, {}, {}},
-        ProviderSlot{QStringLiteral("openai"), QStringLiteral("OpenAI"),
-                     {QStringLiteral("OPENAI_API_KEY"), QStringLiteral("CODEX_KEY")},
-                     QStringLiteral("OPENAI_BASE_URL"), QStringLiteral("CODEX_MODEL")},
+        ProviderSlot { QStringLiteral("anthropic"), {}, { QStringLiteral("ANTHROPIC_API_KEY") }, {}, {} },
+        ProviderSlot { QStringLiteral("openai"), QStringLiteral("OpenAI"),
+            { QStringLiteral("OPENAI_API_KEY"), QStringLiteral("CODEX_KEY") }, QStringLiteral("OPENAI_BASE_URL"),
+            QStringLiteral("CODEX_MODEL") },
     };
 
     // No key stored yet: only the base URL and the model.
     QMap<QString, QString> env = CredentialBroker::launchEnv(p, setup, QStringLiteral("codex"));
-    QCOMPARE(env, (QMap<QString, QString>{{QStringLiteral("OPENAI_BASE_URL"), QStringLiteral("https://proxy.example/v1")},
-                                           {QStringLiteral("CODEX_MODEL"), QStringLiteral("gpt-default")}}));
+    QCOMPARE(env,
+        (QMap<QString, QString> { { QStringLiteral("OPENAI_BASE_URL"), QStringLiteral("https://proxy.example/v1") },
+            { QStringLiteral("CODEX_MODEL"), QStringLiteral("gpt-default") } }));
 
     QVERIFY(CredentialBroker::storeKey(p.id, QStringLiteral("sk-profile")));
     QVERIFY(RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral("gpt-override")));
@@ -169,7 +170,7 @@ void TestCredentialBroker::launchEnvForProfile()
     QVERIFY(!env.contains(QStringLiteral("ANTHROPIC_API_KEY")));
     // Without a kind the override does not apply.
     QCOMPARE(CredentialBroker::launchEnv(p, setup, std::nullopt).value(QStringLiteral("CODEX_MODEL")),
-             QStringLiteral("gpt-default"));
+        QStringLiteral("gpt-default"));
 
     // A runtime without a slot for the provider gets nothing.
     p.provider = QStringLiteral("mistral");
@@ -180,13 +181,14 @@ void TestCredentialBroker::launchEnvForProvider()
 {
     useStore();
     const QString provider = uniqueProvider(QStringLiteral("openai"));
-    const QStringList vars{QStringLiteral("OPENAI_API_KEY"), QStringLiteral("X_KEY")};
+    const QStringList vars { QStringLiteral("OPENAI_API_KEY"), QStringLiteral("X_KEY") };
     QVERIFY(CredentialBroker::launchEnv(provider, vars).isEmpty());
-    QVERIFY(SecretStore::shared().write(CredentialBroker::service(), CredentialBroker::legacyAccount(provider),
-                                        "sk-legacy", "t"));
-    m_cleanup.append({CredentialBroker::service(), CredentialBroker::legacyAccount(provider)});
+    QVERIFY(SecretStore::shared().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-legacy", "t"));
+    m_cleanup.append({ CredentialBroker::service(), CredentialBroker::legacyAccount(provider) });
     QCOMPARE(CredentialBroker::launchEnv(provider, vars),
-             (QMap<QString, QString>{{vars[0], QStringLiteral("sk-legacy")}, {vars[1], QStringLiteral("sk-legacy")}}));
+        (QMap<QString, QString> {
+            { vars[0], QStringLiteral("sk-legacy") }, { vars[1], QStringLiteral("sk-legacy") } }));
     QVERIFY(CredentialBroker::launchEnv(provider, {}).isEmpty());
     QVERIFY(CredentialBroker::launchEnv(QString(), vars).isEmpty());
 }
@@ -196,7 +198,8 @@ void TestCredentialBroker::failingStoreMovesNothing()
     auto memory = std::make_unique<MemorySecretStore>();
     MemorySecretStore* store = memory.get();
     SecretStore::setShared(std::move(memory));
-    QVERIFY(store->write(CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "k", "t"));
+    QVERIFY(
+        store->write(CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "k", "t"));
     store->setFailing(true);
     QVERIFY(!CredentialBroker::adoptLegacy(QStringLiteral("openai"), QUuid::createUuid()));
     QString error;

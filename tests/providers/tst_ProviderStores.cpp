@@ -28,7 +28,7 @@ ProviderProfile profile(const QString& provider, const QString& name)
 
 int mode(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
@@ -60,13 +60,20 @@ void TestProviderStores::profileDecoding_data()
     const QByteArray good = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"openai","name":"n",)"
                             R"("createdAt":"2026-03-01T08:00:00Z")";
     QTest::newRow("minimal") << "[" + good + "}]" << true;
-    QTest::newRow("all fields") << "[" + good + R"(,"baseURL":"https://x","defaultModel":"m",)"
-                                       R"("lastVerifiedAt":"2026-03-02T08:00:00Z","lastVerifyOK":true,"lastVerifyDetail":"d"}])"
+    QTest::newRow("all fields") << "[" + good
+            + R"(,"baseURL":"https://x","defaultModel":"m",)"
+              R"("lastVerifiedAt":"2026-03-02T08:00:00Z","lastVerifyOK":true,"lastVerifyDetail":"d"}])"
                                 << true;
     QTest::newRow("nulls are absent") << "[" + good + R"(,"baseURL":null}])" << true;
-    QTest::newRow("missing createdAt") << QByteArray(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n"}])") << false;
-    QTest::newRow("date without zone") << QByteArray(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00"}])") << false;
-    QTest::newRow("id not a uuid") << QByteArray(R"([{"id":"abc","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00Z"}])") << false;
+    QTest::newRow("missing createdAt") << QByteArray(
+        R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n"}])")
+                                       << false;
+    QTest::newRow("date without zone") << QByteArray(
+        R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00"}])")
+                                       << false;
+    QTest::newRow("id not a uuid") << QByteArray(
+        R"([{"id":"abc","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00Z"}])")
+                                   << false;
     QTest::newRow("ok of wrong type") << "[" + good + R"(,"lastVerifyOK":"yes"}])" << false;
     QTest::newRow("one bad element fails all") << "[" + good + "},1]" << false;
     QTest::newRow("object, not array") << good + "}" << false;
@@ -95,7 +102,7 @@ void TestProviderStores::profileStoreUpsertAndRemove()
     a.name = QStringLiteral("改名");
     a.lastVerifyOK = false;
     QVERIFY(ProviderProfileStore::upsert(a));
-    QCOMPARE(ProviderProfileStore::load(), (QList<ProviderProfile>{a, b}));
+    QCOMPARE(ProviderProfileStore::load(), (QList<ProviderProfile> { a, b }));
 
     const QString path = ProviderProfileStore::filePath();
     QCOMPARE(mode(path), 0600);
@@ -105,7 +112,7 @@ void TestProviderStores::profileStoreUpsertAndRemove()
     QVERIFY(text.contains("\n    "));
 
     QVERIFY(ProviderProfileStore::remove(a.id));
-    QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile>{b});
+    QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { b });
 
     // An undecodable file reads as empty.
     home.writeFile(QStringLiteral(".tolvarine/provider_profiles.json"), "{broken");
@@ -130,16 +137,16 @@ void TestProviderStores::bindings()
     QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), b.id));
     QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), std::nullopt));
     QCOMPARE(RuntimeBindingStore::load(),
-             (QMap<QString, QUuid>{{QStringLiteral("codex"), a.id}, {QStringLiteral("aider"), b.id}}));
+        (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id }, { QStringLiteral("aider"), b.id } }));
     QCOMPARE(mode(RuntimeBindingStore::filePath()), 0600);
 
-    RuntimeBindingStore::prune({a});
-    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid>{{QStringLiteral("codex"), a.id}}));
+    RuntimeBindingStore::prune({ a });
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
 
     // Values that are not ids are skipped, the rest kept.
     home.writeFile(QStringLiteral(".tolvarine/runtime_bindings.json"),
-                   R"({"x":"not-a-uuid","y":3,"codex":")" + a.id.toString(QUuid::WithoutBraces).toUtf8() + "\"}");
-    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid>{{QStringLiteral("codex"), a.id}}));
+        R"({"x":"not-a-uuid","y":3,"codex":")" + a.id.toString(QUuid::WithoutBraces).toUtf8() + "\"}");
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
 }
 
 void TestProviderStores::modelOverrides()
@@ -150,7 +157,8 @@ void TestProviderStores::modelOverrides()
     QVERIFY(RuntimeModelStore::setModel(QStringLiteral("aider"), QStringLiteral("sonnet")));
     QCOMPARE(RuntimeModelStore::model(QStringLiteral("codex")), std::optional<QString>(QStringLiteral("gpt-5")));
     QVERIFY(RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral("")));
-    QCOMPARE(RuntimeModelStore::load(), (QMap<QString, QString>{{QStringLiteral("aider"), QStringLiteral("sonnet")}}));
+    QCOMPARE(
+        RuntimeModelStore::load(), (QMap<QString, QString> { { QStringLiteral("aider"), QStringLiteral("sonnet") } }));
 }
 
 void TestProviderStores::setupDecoding_data()
@@ -164,10 +172,12 @@ void TestProviderStores::setupDecoding_data()
         R"("api_key_env_vars":["OPENAI_API_KEY"],"credential_provider":"openai","uninstall_supported":true,)"
         R"("uninstall_method":"npm","uninstall_package":"@openai/codex","provider_slots":[{"provider":"openai",)"
         R"("display":"OpenAI","key_env_vars":["OPENAI_API_KEY"],"base_url_env_var":"OPENAI_BASE_URL",)"
-        R"("model_env_var":"CODEX_MODEL"}],"usability":"ready","protocol":false}]})") << 1;
+        R"("model_env_var":"CODEX_MODEL"}],"usability":"ready","protocol":false}]})")
+                                   << 1;
     QTest::newRow("no kind") << QByteArray(R"({"runtimes":[{"display":"x"}]})") << -1;
     QTest::newRow("bool as string") << QByteArray(R"({"runtimes":[{"kind":"a","install_supported":"yes"}]})") << -1;
-    QTest::newRow("slot without provider") << QByteArray(R"({"runtimes":[{"kind":"a","provider_slots":[{"display":"x"}]}]})") << -1;
+    QTest::newRow("slot without provider")
+        << QByteArray(R"({"runtimes":[{"kind":"a","provider_slots":[{"display":"x"}]}]})") << -1;
     QTest::newRow("no runtimes") << QByteArray(R"({"counts":{}})") << -1;
     QTest::newRow("empty") << QByteArray(R"({"runtimes":[]})") << 0;
 }
@@ -181,7 +191,7 @@ void TestProviderStores::setupDecoding()
     if (QByteArray(QTest::currentDataTag()) == "full contract") {
         const RuntimeSetupInfo& s = list->first();
         QCOMPARE(s.installPackage, std::optional<QString>(QStringLiteral("@openai/codex")));
-        QCOMPARE(s.apiKeyEnvVars, QStringList{QStringLiteral("OPENAI_API_KEY")});
+        QCOMPARE(s.apiKeyEnvVars, QStringList { QStringLiteral("OPENAI_API_KEY") });
         QCOMPARE(s.providerSlots.size(), 1);
         QCOMPARE(s.providerSlots.first().modelEnvVar, std::optional<QString>(QStringLiteral("CODEX_MODEL")));
     }
@@ -190,7 +200,7 @@ void TestProviderStores::setupDecoding()
 void TestProviderStores::slotMatchesWithoutCase()
 {
     RuntimeSetupInfo s;
-    s.providerSlots = {ProviderSlot{QStringLiteral("OpenAI"), QStringLiteral("OpenAI"), {}, {}, {}}};
+    s.providerSlots = { ProviderSlot { QStringLiteral("OpenAI"), QStringLiteral("OpenAI"), {}, {}, {} } };
     QVERIFY(s.slot(QStringLiteral("openai")));
     QVERIFY(s.slot(QStringLiteral("OPENAI")));
     QVERIFY(!s.slot(QStringLiteral("anthropic")));

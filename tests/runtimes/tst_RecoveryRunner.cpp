@@ -18,22 +18,19 @@ QByteArray report(int installed, const QStringList& needing, int ready = 0)
 {
     QJsonArray runtimes;
     auto add = [&](const QString& kind, const QString& usability, bool isInstalled) {
-        runtimes.append(QJsonObject{{"kind", kind},
-                                    {"display", kind.toUpper()},
-                                    {"adapter", "cli"},
-                                    {"health", QJsonObject{{"installed", isInstalled}, {"healthy", isInstalled}}},
-                                    {"auth", QJsonObject{{"state", "x"}, {"source", "y"}}},
-                                    {"usability", usability},
-                                    {"protocol", false},
-                                    {"cap_counts", QJsonObject{}}});
+        runtimes.append(QJsonObject { { "kind", kind }, { "display", kind.toUpper() }, { "adapter", "cli" },
+            { "health", QJsonObject { { "installed", isInstalled }, { "healthy", isInstalled } } },
+            { "auth", QJsonObject { { "state", "x" }, { "source", "y" } } }, { "usability", usability },
+            { "protocol", false }, { "cap_counts", QJsonObject {} } });
     };
     for (int i = 0; i < needing.size(); ++i)
-        add(needing[i], i % 2 ? QStringLiteral("credentials_required") : QStringLiteral("login_required"), i < installed);
+        add(needing[i], i % 2 ? QStringLiteral("credentials_required") : QStringLiteral("login_required"),
+            i < installed);
     for (int i = needing.size(); i < installed; ++i)
         add(QStringLiteral("ok%1").arg(i), QStringLiteral("ready"), true);
     for (int i = 0; i < ready; ++i)
         add(QStringLiteral("absent%1").arg(i), QStringLiteral("not_installed"), false);
-    return QJsonDocument(QJsonObject{{"runtimes", runtimes}, {"counts", QJsonObject{}}}).toJson();
+    return QJsonDocument(QJsonObject { { "runtimes", runtimes }, { "counts", QJsonObject {} } }).toJson();
 }
 
 CLIConfig workspace(const QString& path)
@@ -77,7 +74,7 @@ private:
     Outcome step(const RecoveryRunner& runner, int index) const
     {
         const RecoveryRunner::Step s = runner.steps().at(index);
-        return {s.state, s.detail, s.action};
+        return { s.state, s.detail, s.action };
     }
 
     std::unique_ptr<TempHome> m_home;
@@ -104,11 +101,13 @@ QPair<int, int> TestRecoveryRunner::runOnce(RecoveryRunner& runner, const std::o
 {
     int inventory = 0;
     int status = 0;
-    QCoro::waitFor(runner.run(ws, [&] { ++inventory; }, [&]() -> QCoro::Task<> {
-        ++status;
-        co_return;
-    }));
-    return {inventory, status};
+    QCoro::waitFor(runner.run(
+        ws, [&] { ++inventory; },
+        [&]() -> QCoro::Task<> {
+            ++status;
+            co_return;
+        }));
+    return { inventory, status };
 }
 
 void TestRecoveryRunner::noWorkspace()
@@ -136,9 +135,10 @@ void TestRecoveryRunner::allFine()
     QSignalSpy changes(&runner, &RecoveryRunner::changed);
     const auto calls = runOnce(runner, workspace(m_folder));
     QCOMPARE(calls, qMakePair(1, 1));
-    const QStringList ids{"recovery.step.workspace", "recovery.step.relocate", "recovery.step.service",
-                          "recovery.step.runtimes", "recovery.step.reconnect", "recovery.step.refresh"};
-    const QStringList titles{"工作区目录", "找回工作区", "Agent Service", "Runtime 探测与健康", "重新连上网关", "员工与任务"};
+    const QStringList ids { "recovery.step.workspace", "recovery.step.relocate", "recovery.step.service",
+        "recovery.step.runtimes", "recovery.step.reconnect", "recovery.step.refresh" };
+    const QStringList titles { "工作区目录", "找回工作区", "Agent Service", "Runtime 探测与健康", "重新连上网关",
+        "员工与任务" };
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(runner.steps().at(i).id, ids[i]);
         QCOMPARE(runner.steps().at(i).title, titles[i]);
@@ -153,7 +153,7 @@ void TestRecoveryRunner::allFine()
     QVERIFY(runner.needsYou().isEmpty());
     QVERIFY(runner.failures().isEmpty());
     QVERIFY(changes.size() > 6);
-    QCOMPARE(m_tool->argvs(), (QStringList{"daemon status --json", "runtimes --json"}));
+    QCOMPARE(m_tool->argvs(), (QStringList { "daemon status --json", "runtimes --json" }));
 }
 
 void TestRecoveryRunner::folderMissing_data()
@@ -161,11 +161,14 @@ void TestRecoveryRunner::folderMissing_data()
     QTest::addColumn<QStringList>("moved"); // folders named like the workspace's, made under $HOME
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("action");
-    QTest::newRow("one match") << QStringList{"a/proj-gone"} << "找到一个匹配的目录：%1/a/proj-gone"
-                               << "回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按";
-    QTest::newRow("three candidates") << QStringList{"a/proj-gone", "b/proj-gone", "c/proj-gone"} << "找到 3 个可能的位置"
+    QTest::newRow("one match")
+        << QStringList { "a/proj-gone" } << "找到一个匹配的目录：%1/a/proj-gone"
+        << "回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按";
+    QTest::newRow("three candidates") << QStringList { "a/proj-gone", "b/proj-gone", "c/proj-gone" }
+                                      << "找到 3 个可能的位置"
                                       << "回到上面那张横幅，从列表里挑一个";
-    QTest::newRow("nothing") << QStringList{} << "自己没找着" << "点「重新定位工作区」手动指一次";
+    QTest::newRow("nothing") << QStringList {} << "自己没找着"
+                             << "点「重新定位工作区」手动指一次";
 }
 
 void TestRecoveryRunner::folderMissing()
@@ -205,18 +208,24 @@ void TestRecoveryRunner::folderMissing()
 
 void TestRecoveryRunner::service_data()
 {
-    QTest::addColumn<QByteArray>("state");        // daemon.state; "" for a steered answer
+    QTest::addColumn<QByteArray>("state"); // daemon.state; "" for a steered answer
     QTest::addColumn<QByteArray>("statusOutput"); // daemon-status answer when state is ""
     QTest::addColumn<QByteArray>("installOutput");
     QTest::addColumn<int>("installCode");
     QTest::addColumn<State>("expected");
     QTest::addColumn<QString>("detail");
     QTest::addColumn<bool>("installed");
-    QTest::newRow("not installed, install works") << QByteArray("not_installed") << QByteArray() << QByteArray() << 0 << State::Ok << "刚刚起起来了" << true;
-    QTest::newRow("install fails with two lines") << QByteArray("installed_not_loaded") << QByteArray() << QByteArray("launchctl: nope\nsecond\n") << 1 << State::Failed << "launchctl: nope" << true;
-    QTest::newRow("install fails silently") << QByteArray("installed_not_running") << QByteArray() << QByteArray() << 1 << State::Failed << "" << true;
-    QTest::newRow("state unknown") << QByteArray("installed_state_unknown") << QByteArray() << QByteArray() << 0 << State::NeedsYou << "已安装，但这台机器答不出它在不在跑" << false;
-    QTest::newRow("older tool") << QByteArray() << QByteArray("usage: brenlow <command>\n") << QByteArray() << 0 << State::Failed << "usage: brenlow <command>" << false;
+    QTest::newRow("not installed, install works")
+        << QByteArray("not_installed") << QByteArray() << QByteArray() << 0 << State::Ok << "刚刚起起来了" << true;
+    QTest::newRow("install fails with two lines")
+        << QByteArray("installed_not_loaded") << QByteArray() << QByteArray("launchctl: nope\nsecond\n") << 1
+        << State::Failed << "launchctl: nope" << true;
+    QTest::newRow("install fails silently")
+        << QByteArray("installed_not_running") << QByteArray() << QByteArray() << 1 << State::Failed << "" << true;
+    QTest::newRow("state unknown") << QByteArray("installed_state_unknown") << QByteArray() << QByteArray() << 0
+                                   << State::NeedsYou << "已安装，但这台机器答不出它在不在跑" << false;
+    QTest::newRow("older tool") << QByteArray() << QByteArray("usage: brenlow <command>\n") << QByteArray() << 0
+                                << State::Failed << "usage: brenlow <command>" << false;
 }
 
 void TestRecoveryRunner::service()
@@ -241,7 +250,7 @@ void TestRecoveryRunner::service()
     QCOMPARE(m_tool->argvs().contains(QStringLiteral("daemon install")), installed);
     if (expected == State::Failed && !installed)
         QCOMPARE(step(runner, 2).action,
-                 QStringLiteral("这台机器上的 brenlow 太旧或答不上话：跑一次 `brenlow daemon status --json` 看它说什么"));
+            QStringLiteral("这台机器上的 brenlow 太旧或答不上话：跑一次 `brenlow daemon status --json` 看它说什么"));
     if (expected == State::NeedsYou)
         QVERIFY(step(runner, 2).action.startsWith(QStringLiteral("这台机器答不出常驻在不在跑，自己去看一眼日志：")));
     // The later steps ran all the same.
@@ -256,17 +265,22 @@ void TestRecoveryRunner::runtimes_data()
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("reloads");
-    const QStringList six{"a", "b", "c", "d", "e", "f"};
-    QTest::newRow("six of nine need a login") << report(9, six) << 0 << State::NeedsYou
-                                              << "9 家已装，其中 6 家要你登录或配一把 Key"
-                                              << "A、B、C、D 等 —— 在 Runtime 那一屏各自有入口" << 1;
-    QTest::newRow("exactly four") << report(5, {"a", "b", "c", "d"}) << 0 << State::NeedsYou
-                                  << "5 家已装，其中 4 家要你登录或配一把 Key" << "A、B、C、D —— 在 Runtime 那一屏各自有入口" << 1;
-    QTest::newRow("not installed ones count too") << report(0, {"a"}, 2) << 0 << State::NeedsYou
-                                                   << "0 家已装，其中 1 家要你登录或配一把 Key" << "A —— 在 Runtime 那一屏各自有入口" << 1;
-    QTest::newRow("warning first") << "warning: x\n" + report(1, {}) << 0 << State::Failed << "warning: x" << "" << 0;
-    QTest::newRow("valid report, exit 1") << report(1, {}) << 1 << State::Failed << "{" << "" << 0;
-    QTest::newRow("empty") << QByteArray() << 0 << State::Failed << "问不到这台机器" << "" << 0;
+    const QStringList six { "a", "b", "c", "d", "e", "f" };
+    QTest::newRow("six of nine need a login")
+        << report(9, six) << 0 << State::NeedsYou << "9 家已装，其中 6 家要你登录或配一把 Key"
+        << "A、B、C、D 等 —— 在 Runtime 那一屏各自有入口" << 1;
+    QTest::newRow("exactly four") << report(5, { "a", "b", "c", "d" }) << 0 << State::NeedsYou
+                                  << "5 家已装，其中 4 家要你登录或配一把 Key"
+                                  << "A、B、C、D —— 在 Runtime 那一屏各自有入口" << 1;
+    QTest::newRow("not installed ones count too")
+        << report(0, { "a" }, 2) << 0 << State::NeedsYou << "0 家已装，其中 1 家要你登录或配一把 Key"
+        << "A —— 在 Runtime 那一屏各自有入口" << 1;
+    QTest::newRow("warning first") << "warning: x\n" + report(1, {}) << 0 << State::Failed << "warning: x"
+                                   << "" << 0;
+    QTest::newRow("valid report, exit 1") << report(1, {}) << 1 << State::Failed << "{"
+                                          << "" << 0;
+    QTest::newRow("empty") << QByteArray() << 0 << State::Failed << "问不到这台机器"
+                           << "" << 0;
 }
 
 void TestRecoveryRunner::runtimes()
@@ -292,10 +306,12 @@ void TestRecoveryRunner::secondRunWhileRunning()
     m_tool->put(QStringLiteral("daemon-status.delay_ms"), "500");
     RecoveryRunner runner;
     int reloads = 0;
-    auto first = runner.run(workspace(m_folder), [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; });
+    auto first = runner.run(
+        workspace(m_folder), [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; });
     QVERIFY(runner.running());
     const QList<RecoveryRunner::Step> during = runner.steps();
-    QCoro::waitFor(runner.run(std::nullopt, [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; }));
+    QCoro::waitFor(runner.run(
+        std::nullopt, [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; }));
     QCOMPARE(runner.steps(), during);
     QVERIFY(runner.running());
     QCoro::waitFor(std::move(first));

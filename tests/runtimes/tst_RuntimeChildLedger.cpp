@@ -39,7 +39,8 @@ QString crumbs()
 qint32 startOrphan(const QString& command, qint32* owner)
 {
     QProcess sh;
-    sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command + QStringLiteral(" >/dev/null 2>&1 & echo $!")});
+    sh.start(
+        QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command + QStringLiteral(" >/dev/null 2>&1 & echo $!") });
     sh.waitForFinished(5000);
     *owner = qint32(sh.processId());
     return QString::fromUtf8(sh.readAllStandardOutput()).trimmed().toInt();
@@ -76,7 +77,7 @@ void TestRuntimeChildLedger::recordAndForget()
     RuntimeChildLedger::record(rec(11, exe, 1));
     RuntimeChildRecord again = rec(10, exe, 2);
     RuntimeChildLedger::record(again);
-    QCOMPARE(RuntimeChildLedger::load(), (QList<RuntimeChildRecord>{rec(11, exe, 1), again}));
+    QCOMPARE(RuntimeChildLedger::load(), (QList<RuntimeChildRecord> { rec(11, exe, 1), again }));
 
     // Sorted keys, whole-second UTC dates.
     QFile f(RuntimeChildLedger::filePath());
@@ -130,12 +131,12 @@ void TestRuntimeChildLedger::reapDecisions()
     // A worker of a dead owner that is this test's own child (a living
     // parent): kept, not signalled.
     QProcess child;
-    child.start(sleep, {QStringLiteral("60")});
+    child.start(sleep, { QStringLiteral("60") });
     QVERIFY(child.waitForStarted());
     const qint32 childPid = qint32(child.processId());
     // A pid that now runs another program: dropped, not signalled.
     QProcess foreign;
-    foreign.start(sleep, {QStringLiteral("61")});
+    foreign.start(sleep, { QStringLiteral("61") });
     QVERIFY(foreign.waitForStarted());
     const qint32 foreignPid = qint32(foreign.processId());
     // A worker that is gone: dropped.
@@ -152,11 +153,11 @@ void TestRuntimeChildLedger::reapDecisions()
     RuntimeChildLedger::record(rec(mine, sleep, me));
 
     const QList<RuntimeChildRecord> reaped = RuntimeChildLedger::reapOrphans(me);
-    QCOMPARE(reaped, QList<RuntimeChildRecord>{rec(orphan, sleep, goneOwner)});
+    QCOMPARE(reaped, QList<RuntimeChildRecord> { rec(orphan, sleep, goneOwner) });
     QVERIFY(!ProcessSignals::isAlive(orphan));
     QCOMPARE(RuntimeChildLedger::load(),
-             (QList<RuntimeChildRecord>{rec(ownedOrphan, sleep, qint32(::getppid())), rec(childPid, sleep, dead),
-                                        rec(mine, sleep, me)}));
+        (QList<RuntimeChildRecord> {
+            rec(ownedOrphan, sleep, qint32(::getppid())), rec(childPid, sleep, dead), rec(mine, sleep, me) }));
     QVERIFY(ProcessSignals::isAlive(ownedOrphan));
     QCOMPARE(child.state(), QProcess::Running);
     QCOMPARE(foreign.state(), QProcess::Running);
@@ -164,7 +165,8 @@ void TestRuntimeChildLedger::reapDecisions()
     const QString log = crumbs();
     QVERIFY(log.contains(QStringLiteral("child.reap 收掉 pid=%1 exe=/bin/sleep").arg(orphan)));
     QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
-    QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));
+    QVERIFY(log.contains(
+        QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));
 
     ProcessSignals::terminate(ownedOrphan, 3.0);
     child.kill();
@@ -187,10 +189,12 @@ void TestRuntimeChildLedger::reapsWorkerOfCrashedOwner()
     RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
     RuntimeChildLedger::record(rec(claimed, tool.exe(), qint32(::getppid())));
 
-    QCOMPARE(RuntimeChildLedger::reapOrphans(::getpid()), QList<RuntimeChildRecord>{rec(orphan, tool.exe(), crashed)});
+    QCOMPARE(
+        RuntimeChildLedger::reapAtLaunch(::getpid()), QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed) });
+    QVERIFY(crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
     QVERIFY(!ProcessSignals::isAlive(orphan));
     QVERIFY(ProcessSignals::isAlive(claimed));
-    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord>{rec(claimed, tool.exe(), qint32(::getppid()))});
+    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { rec(claimed, tool.exe(), qint32(::getppid())) });
     ProcessSignals::terminate(claimed, 3.0);
 }
 
@@ -227,7 +231,8 @@ void TestRuntimeChildLedger::terminate()
     QVERIFY(!crumbs().contains(QStringLiteral("child.kill pid=%1").arg(obeys)));
 
     // Ignores SIGTERM: killed after the grace, with its breadcrumb.
-    const qint32 stubborn = startOrphan(QStringLiteral("exec /bin/sh -c 'trap \"\" TERM; while :; do sleep 1; done'"), &owner);
+    const qint32 stubborn
+        = startOrphan(QStringLiteral("exec /bin/sh -c 'trap \"\" TERM; while :; do sleep 1; done'"), &owner);
     QTest::qWait(200); // let the shell install its trap
     ProcessSignals::terminate(stubborn, 0.5);
     QTRY_VERIFY(!ProcessSignals::isAlive(stubborn));

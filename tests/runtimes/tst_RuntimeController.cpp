@@ -29,7 +29,7 @@ CLIConfig config(const QString& workspace, const std::optional<QString>& path)
 
 RuntimeLaunch launch(const QString& kind)
 {
-    return RuntimeLaunch{kind, kind + QStringLiteral("-cmd"), kind.toUpper()};
+    return RuntimeLaunch { kind, kind + QStringLiteral("-cmd"), kind.toUpper() };
 }
 
 QString crumbs()
@@ -234,7 +234,7 @@ void TestRuntimeController::stopAll()
     QCOMPARE(c.revision(), 1);
     QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 0 个")));
 
-    for (const QString& kind : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+    for (const QString& kind : { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") })
         c.start(config(QStringLiteral("ws"), m_folder), launch(kind), std::nullopt, std::nullopt);
     QTRY_COMPARE(c.lines(QStringLiteral("ws")).filter(QStringLiteral("heartbeat 1")).size(), 3);
     QList<qint32> pids;
@@ -252,14 +252,14 @@ void TestRuntimeController::stopAll()
 void TestRuntimeController::launchEnvironment()
 {
     SecretStore& store = SecretStore::shared();
-    QVERIFY(store.write(CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")),
-                        "sk-legacy", "t"));
+    QVERIFY(store.write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-legacy", "t"));
     RuntimeSetupInfo setup;
     setup.kind = QStringLiteral("codex");
     setup.credentialProvider = QStringLiteral("openai");
-    setup.apiKeyEnvVars = {QStringLiteral("OPENAI_API_KEY")};
-    setup.providerSlots = {ProviderSlot{QStringLiteral("openai"), QStringLiteral("OpenAI"),
-                                        {QStringLiteral("OPENAI_API_KEY")}, {}, {}}};
+    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+    setup.providerSlots = { ProviderSlot {
+        QStringLiteral("openai"), QStringLiteral("OpenAI"), { QStringLiteral("OPENAI_API_KEY") }, {}, {} } };
 
     RuntimeController c;
     // No profile: the legacy key of the contract's provider.
@@ -279,7 +279,7 @@ void TestRuntimeController::launchEnvironment()
         const QJsonObject env = call.value(QStringLiteral("env")).toObject();
         QCOMPARE(env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")).toString(), QStringLiteral("codex"));
         keys.insert(env.value(QStringLiteral("TOLVARINE_WS")).toString(),
-                    env.value(QStringLiteral("OPENAI_API_KEY")).toString());
+            env.value(QStringLiteral("OPENAI_API_KEY")).toString());
     }
     QCOMPARE(keys.value(QStringLiteral("ws")), QStringLiteral("sk-legacy"));
     QCOMPARE(keys.value(QStringLiteral("ws2")), QStringLiteral("sk-profile"));

@@ -37,16 +37,18 @@ private slots:
 void TestRuntimeEnablement::defaultsAndPersistence()
 {
     TempHome home;
-    const QList<RuntimeRow> rows{row(QStringLiteral("codex"), QStringLiteral("Codex")),
-                                 row(QStringLiteral("aider"), QStringLiteral("Aider"))};
+    const QList<RuntimeRow> rows { row(QStringLiteral("codex"), QStringLiteral("Codex")),
+        row(QStringLiteral("aider"), QStringLiteral("Aider")) };
     RuntimeEnablement model;
     QSignalSpy notices(&model, &RuntimeEnablement::notice);
     model.reload(rows);
-    QCOMPARE(model.enabled(), (QMap<QString, bool>{{QStringLiteral("codex"), true}, {QStringLiteral("aider"), true}}));
+    QCOMPARE(model.enabled(),
+        (QMap<QString, bool> { { QStringLiteral("codex"), true }, { QStringLiteral("aider"), true } }));
 
     model.setEnabled(rows[0], false, rows);
     QCOMPARE(fileText(), QByteArray("{\n    \"codex\": false\n}\n"));
-    QCOMPARE(notices.takeFirst(), (QVariantList{QStringLiteral("Codex 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在"), false}));
+    QCOMPARE(notices.takeFirst(),
+        (QVariantList { QStringLiteral("Codex 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在"), false }));
     QCOMPARE(model.enabled().value(QStringLiteral("codex")), false);
 
     model.setEnabled(rows[1], false, rows);
@@ -55,8 +57,8 @@ void TestRuntimeEnablement::defaultsAndPersistence()
     QCOMPARE(notices.last().first().toString(), QStringLiteral("Codex 已启用 —— Tolvarine 可以把活派给它了"));
 
     // Kinds no longer in the inventory stay in the file but not in the map.
-    model.reload({rows[0]});
-    QCOMPARE(model.enabled(), (QMap<QString, bool>{{QStringLiteral("codex"), true}}));
+    model.reload({ rows[0] });
+    QCOMPARE(model.enabled(), (QMap<QString, bool> { { QStringLiteral("codex"), true } }));
     QVERIFY(fileText().contains("aider"));
     model.reload({});
     QVERIFY(model.enabled().isEmpty());

@@ -50,19 +50,52 @@ void TestRuntimeInstall::vectors_data()
     QTest::addColumn<QString>("install");
     QTest::addColumn<QString>("uninstall");
     QTest::addColumn<QString>("reinstall");
-    QTest::newRow("npm") << "npm" << "@openai/codex" << "npm|install|-g|@openai/codex" << "npm|uninstall|-g|@openai/codex"
+    QTest::newRow("npm") << "npm"
+                         << "@openai/codex"
+                         << "npm|install|-g|@openai/codex"
+                         << "npm|uninstall|-g|@openai/codex"
                          << "sh|-lc|npm uninstall -g @openai/codex && npm install -g @openai/codex";
-    QTest::newRow("npm, word needing quotes") << "npm" << "pkg; rm -rf ~" << "npm|install|-g|pkg; rm -rf ~"
-                                              << "npm|uninstall|-g|pkg; rm -rf ~"
-                                              << "sh|-lc|npm uninstall -g 'pkg; rm -rf ~' && npm install -g 'pkg; rm -rf ~'";
-    QTest::newRow("npm, quote inside") << "npm" << "it's" << "npm|install|-g|it's" << "npm|uninstall|-g|it's"
+    QTest::newRow("npm, word needing quotes")
+        << "npm"
+        << "pkg; rm -rf ~"
+        << "npm|install|-g|pkg; rm -rf ~"
+        << "npm|uninstall|-g|pkg; rm -rf ~"
+        << "sh|-lc|npm uninstall -g 'pkg; rm -rf ~' && npm install -g 'pkg; rm -rf ~'";
+    QTest::newRow("npm, quote inside") << "npm"
+                                       << "it's"
+                                       << "npm|install|-g|it's"
+                                       << "npm|uninstall|-g|it's"
                                        << "sh|-lc|npm uninstall -g 'it'\\''s' && npm install -g 'it'\\''s'";
-    QTest::newRow("brew") << "brew" << "goose" << "brew|install|goose" << "<none>" << "<none>";
-    QTest::newRow("pipx") << "pipx" << "aider-chat" << "pipx|install|aider-chat" << "<none>" << "<none>";
-    QTest::newRow("pip") << "pip" << "aider-chat" << "pip|install|--upgrade|aider-chat" << "<none>" << "<none>";
-    QTest::newRow("go") << "go" << "example.com/x@latest" << "go|install|example.com/x@latest" << "<none>" << "<none>";
-    QTest::newRow("NPM is not npm") << "NPM" << "p" << "<none>" << "<none>" << "<none>";
-    QTest::newRow("empty package") << "npm" << "" << "<none>" << "<none>" << "<none>";
+    QTest::newRow("brew") << "brew"
+                          << "goose"
+                          << "brew|install|goose"
+                          << "<none>"
+                          << "<none>";
+    QTest::newRow("pipx") << "pipx"
+                          << "aider-chat"
+                          << "pipx|install|aider-chat"
+                          << "<none>"
+                          << "<none>";
+    QTest::newRow("pip") << "pip"
+                         << "aider-chat"
+                         << "pip|install|--upgrade|aider-chat"
+                         << "<none>"
+                         << "<none>";
+    QTest::newRow("go") << "go"
+                        << "example.com/x@latest"
+                        << "go|install|example.com/x@latest"
+                        << "<none>"
+                        << "<none>";
+    QTest::newRow("NPM is not npm") << "NPM"
+                                    << "p"
+                                    << "<none>"
+                                    << "<none>"
+                                    << "<none>";
+    QTest::newRow("empty package") << "npm"
+                                   << ""
+                                   << "<none>"
+                                   << "<none>"
+                                   << "<none>";
 }
 
 void TestRuntimeInstall::vectors()
@@ -95,10 +128,14 @@ void TestRuntimeInstall::shellLine_data()
     QTest::addColumn<QStringList>("command");
     QTest::addColumn<QString>("cwd");
     QTest::addColumn<QString>("line");
-    QTest::newRow("plain") << QStringList{"codex", "login"} << "" << "'codex' 'login'";
-    QTest::newRow("single quote") << QStringList{"echo", "it's"} << "" << "'echo' 'it'\\''s'";
-    QTest::newRow("folder with space") << QStringList{"x"} << "/home/me/my project" << "cd '/home/me/my project' && 'x'";
-    QTest::newRow("double quote and backslash") << QStringList{"say", "a\"b\\c"} << "" << "'say' 'a\"b\\c'";
+    QTest::newRow("plain") << QStringList { "codex", "login" } << ""
+                           << "'codex' 'login'";
+    QTest::newRow("single quote") << QStringList { "echo", "it's" } << ""
+                                  << "'echo' 'it'\\''s'";
+    QTest::newRow("folder with space") << QStringList { "x" } << "/home/me/my project"
+                                       << "cd '/home/me/my project' && 'x'";
+    QTest::newRow("double quote and backslash") << QStringList { "say", "a\"b\\c" } << ""
+                                                << "'say' 'a\"b\\c'";
 }
 
 void TestRuntimeInstall::shellLine()
@@ -115,16 +152,16 @@ void TestRuntimeInstall::opensTerminalWithTheLine()
     // A stand-in terminal that runs what it is given, so the line's words can be checked.
     const QString out = home.filePath(QStringLiteral("terminal.out"));
     const QString term = home.writeFile(QStringLiteral("term.sh"),
-                                        "#!/bin/sh\n[ \"$1\" = -e ] && shift\n\"$@\" > '" + out.toUtf8() + "' < /dev/null\n");
+        "#!/bin/sh\n[ \"$1\" = -e ] && shift\n\"$@\" > '" + out.toUtf8() + "' < /dev/null\n");
     QFile::setPermissions(term, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("TOLVARINE_TERMINAL", QFile::encodeName(term));
     const QString folder = home.filePath(QStringLiteral("my project"));
     QDir().mkpath(folder);
 
     QVERIFY(!RuntimeLogin::open({}, std::nullopt));
-    QVERIFY(RuntimeLogin::open({QStringLiteral("printf"), QStringLiteral("%s|%s|"), QStringLiteral("it's \"q\" \\b"),
-                                QStringLiteral("$HOME")},
-                               folder));
+    QVERIFY(RuntimeLogin::open({ QStringLiteral("printf"), QStringLiteral("%s|%s|"), QStringLiteral("it's \"q\" \\b"),
+                                   QStringLiteral("$HOME") },
+        folder));
     QFile f(out);
     QTRY_VERIFY(f.exists() && f.size() > 0);
     QVERIFY(f.open(QIODevice::ReadOnly));

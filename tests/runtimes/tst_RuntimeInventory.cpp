@@ -11,8 +11,9 @@ QByteArray report(const QByteArray& entry, const QByteArray& counts = R"({"ready
     return R"({"runtimes":[)" + entry + R"(],"counts":)" + counts + "}";
 }
 
-QByteArray entry(const QByteArray& usability = "ready", const QByteArray& health = R"({"installed":true,"healthy":true,"version":"1.2.3","path":"/usr/bin/codex"})",
-                 const QByteArray& caps = R"({"yes":3})", const QByteArray& auth = R"({"state":"ok","source":"env"})")
+QByteArray entry(const QByteArray& usability = "ready",
+    const QByteArray& health = R"({"installed":true,"healthy":true,"version":"1.2.3","path":"/usr/bin/codex"})",
+    const QByteArray& caps = R"({"yes":3})", const QByteArray& auth = R"({"state":"ok","source":"env"})")
 {
     return R"({"kind":"codex","display":"Codex","adapter":"cli","health":)" + health + R"(,"auth":)" + auth
         + R"(,"usability":")" + usability + R"(","protocol":false,"cap_counts":)" + caps + "}";
@@ -50,12 +51,18 @@ void TestRuntimeInventory::decoding_data()
     QTest::newRow("no counts") << QByteArray(R"({"runtimes":[]})") << -1;
     QTest::newRow("count not integral") << report(entry(), R"({"ready":1.5})") << -1;
     QTest::newRow("entry without protocol") << report(QByteArray(entry()).replace(R"("protocol":false,)", "")) << -1;
-    QTest::newRow("null display") << report(QByteArray(entry()).replace(R"("display":"Codex")", R"("display":null)")) << -1;
+    QTest::newRow("null display") << report(QByteArray(entry()).replace(R"("display":"Codex")", R"("display":null)"))
+                                  << -1;
     QTest::newRow("health without healthy") << report(entry("ready", R"({"installed":true})")) << -1;
-    QTest::newRow("version of wrong type") << report(entry("ready", R"({"installed":true,"healthy":true,"version":3})")) << -1;
-    QTest::newRow("optional null is absent") << report(entry("ready", R"({"installed":true,"healthy":true,"version":null})")) << 1;
-    QTest::newRow("login not strings") << report(entry("ready", R"({"installed":true,"healthy":true})", "{}", R"({"state":"s","source":"x","login":[1]})")) << -1;
-    QTest::newRow("cap count string") << report(entry("ready", R"({"installed":true,"healthy":true})", R"({"yes":"3"})")) << -1;
+    QTest::newRow("version of wrong type")
+        << report(entry("ready", R"({"installed":true,"healthy":true,"version":3})")) << -1;
+    QTest::newRow("optional null is absent")
+        << report(entry("ready", R"({"installed":true,"healthy":true,"version":null})")) << 1;
+    QTest::newRow("login not strings") << report(
+        entry("ready", R"({"installed":true,"healthy":true})", "{}", R"({"state":"s","source":"x","login":[1]})"))
+                                       << -1;
+    QTest::newRow("cap count string") << report(entry("ready", R"({"installed":true,"healthy":true})",
+        R"({"yes":"3"})")) << -1;
     QTest::newRow("second entry bad fails all") << report(entry() + ",{}") << -1;
     QTest::newRow("not json") << QByteArray("warning: old\n{}") << -1;
 }
@@ -76,7 +83,8 @@ void TestRuntimeInventory::usability_data()
     QTest::addColumn<RuntimeUsability>("expected");
     QTest::newRow("ready") << QByteArray("ready") << RuntimeUsability::Ready;
     QTest::newRow("login_required") << QByteArray("login_required") << RuntimeUsability::LoginRequired;
-    QTest::newRow("credentials_required") << QByteArray("credentials_required") << RuntimeUsability::CredentialsRequired;
+    QTest::newRow("credentials_required")
+        << QByteArray("credentials_required") << RuntimeUsability::CredentialsRequired;
     QTest::newRow("not_installed") << QByteArray("not_installed") << RuntimeUsability::NotInstalled;
     QTest::newRow("unsupported") << QByteArray("unsupported") << RuntimeUsability::Unsupported;
     QTest::newRow("user_supplied") << QByteArray("user_supplied") << RuntimeUsability::UserSupplied;
@@ -119,10 +127,19 @@ void TestRuntimeInventory::versionAndDetail_data()
     QTest::addColumn<QByteArray>("health");
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("detailLabel"); // "" when no such row
-    QTest::newRow("empty version, path") << QByteArray(R"({"installed":true,"healthy":true,"version":"","path":"/bin/x"})") << "—" << "可执行文件";
-    QTest::newRow("missing version") << QByteArray(R"({"installed":true,"healthy":true})") << "—" << "";
-    QTest::newRow("empty path wins over error") << QByteArray(R"({"installed":false,"healthy":false,"path":"","error":"boom"})") << "—" << "";
-    QTest::newRow("error alone") << QByteArray(R"({"installed":false,"healthy":false,"version":"2","error":"not on PATH"})") << "2" << "探测说明";
+    QTest::newRow("empty version, path") << QByteArray(
+        R"({"installed":true,"healthy":true,"version":"","path":"/bin/x"})")
+                                         << "—"
+                                         << "可执行文件";
+    QTest::newRow("missing version") << QByteArray(R"({"installed":true,"healthy":true})") << "—"
+                                     << "";
+    QTest::newRow("empty path wins over error")
+        << QByteArray(R"({"installed":false,"healthy":false,"path":"","error":"boom"})") << "—"
+        << "";
+    QTest::newRow("error alone") << QByteArray(
+        R"({"installed":false,"healthy":false,"version":"2","error":"not on PATH"})")
+                                 << "2"
+                                 << "探测说明";
 }
 
 void TestRuntimeInventory::versionAndDetail()
@@ -142,15 +159,16 @@ void TestRuntimeInventory::versionAndDetail()
 
 void TestRuntimeInventory::diagnosticText()
 {
-    const RuntimeRow r = row(report(entry("login_required", R"({"installed":true,"healthy":true,"version":"1.0","path":"/usr/bin/codex"})",
-                                          R"({"yes":2,"no":1})",
-                                          R"({"state":"logged_out","source":"probe","hint":"登录一下","login":["codex","login"]})")));
-    QCOMPARE(r.loginCommand, (QStringList{QStringLiteral("codex"), QStringLiteral("login")}));
-    QCOMPARE(r.diagnosticText(), QStringLiteral("Codex（codex）\n版本：1.0\n可执行文件：/usr/bin/codex\n鉴权状态：logged_out\n"
-                                                "判定依据：probe\n怎么修：登录一下\n能力：2 格支持 · 1 格不支持\n登录命令：codex login"));
+    const RuntimeRow r = row(report(entry("login_required",
+        R"({"installed":true,"healthy":true,"version":"1.0","path":"/usr/bin/codex"})", R"({"yes":2,"no":1})",
+        R"({"state":"logged_out","source":"probe","hint":"登录一下","login":["codex","login"]})")));
+    QCOMPARE(r.loginCommand, (QStringList { QStringLiteral("codex"), QStringLiteral("login") }));
+    QCOMPARE(r.diagnosticText(),
+        QStringLiteral("Codex（codex）\n版本：1.0\n可执行文件：/usr/bin/codex\n鉴权状态：logged_out\n"
+                       "判定依据：probe\n怎么修：登录一下\n能力：2 格支持 · 1 格不支持\n登录命令：codex login"));
     // An empty login list gives no login row.
-    const RuntimeRow noLogin = row(report(entry("ready", R"({"installed":true,"healthy":true})", "{}",
-                                                R"({"state":"","source":"","login":[]})")));
+    const RuntimeRow noLogin = row(
+        report(entry("ready", R"({"installed":true,"healthy":true})", "{}", R"({"state":"","source":"","login":[]})")));
     QCOMPARE(noLogin.diagnosticRows().size(), 2);
 }
 

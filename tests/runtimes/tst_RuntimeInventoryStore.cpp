@@ -22,17 +22,13 @@ namespace {
 const QString kRuntimes = QStringLiteral("runtimes");
 
 // One runtime of the report, with its setup-contract keys.
-QJsonObject runtime(const QString& kind, const QString& display, const QString& provider = {},
-                    const QJsonArray& slotList = {})
+QJsonObject runtime(
+    const QString& kind, const QString& display, const QString& provider = {}, const QJsonArray& slotList = {})
 {
-    QJsonObject o{{"kind", kind},
-                  {"display", display},
-                  {"adapter", "cli"},
-                  {"health", QJsonObject{{"installed", true}, {"healthy", true}, {"version", "1.0"}}},
-                  {"auth", QJsonObject{{"state", "ok"}, {"source", "env"}}},
-                  {"usability", "ready"},
-                  {"protocol", false},
-                  {"cap_counts", QJsonObject{{"yes", 2}, {"unknown", 1}}}};
+    QJsonObject o { { "kind", kind }, { "display", display }, { "adapter", "cli" },
+        { "health", QJsonObject { { "installed", true }, { "healthy", true }, { "version", "1.0" } } },
+        { "auth", QJsonObject { { "state", "ok" }, { "source", "env" } } }, { "usability", "ready" },
+        { "protocol", false }, { "cap_counts", QJsonObject { { "yes", 2 }, { "unknown", 1 } } } };
     if (!provider.isEmpty())
         o.insert("credential_provider", provider);
     if (!slotList.isEmpty())
@@ -42,13 +38,15 @@ QJsonObject runtime(const QString& kind, const QString& display, const QString& 
 
 QByteArray report(const QJsonArray& runtimes)
 {
-    return QJsonDocument(QJsonObject{{"runtimes", runtimes}, {"counts", QJsonObject{{"ready", runtimes.size()}}}})
+    return QJsonDocument(
+        QJsonObject { { "runtimes", runtimes }, { "counts", QJsonObject { { "ready", runtimes.size() } } } })
         .toJson(QJsonDocument::Compact);
 }
 
 QJsonObject slot(const QString& provider, const QString& display)
 {
-    return QJsonObject{{"provider", provider}, {"display", display}, {"key_env_vars", QJsonArray{"OPENAI_API_KEY"}}};
+    return QJsonObject { { "provider", provider }, { "display", display },
+        { "key_env_vars", QJsonArray { "OPENAI_API_KEY" } } };
 }
 
 QByteArray readFile(const QString& path)
@@ -69,13 +67,16 @@ class RefusingStore final : public SecretStore {
 public:
     std::optional<QByteArray> read(const QString& s, const QString& a) override { return m_inner.read(s, a); }
     bool write(const QString& s, const QString& a, const QByteArray& secret, const QString& label,
-               QString* error = nullptr) override
+        QString* error = nullptr) override
     {
         if (a.startsWith(QStringLiteral("profile:")))
             return false;
         return m_inner.write(s, a, secret, label, error);
     }
-    bool remove(const QString& s, const QString& a, QString* error = nullptr) override { return m_inner.remove(s, a, error); }
+    bool remove(const QString& s, const QString& a, QString* error = nullptr) override
+    {
+        return m_inner.remove(s, a, error);
+    }
 
 private:
     MemorySecretStore m_inner;
@@ -83,8 +84,8 @@ private:
 
 void storeLegacyKey(const QString& provider)
 {
-    QVERIFY(SecretStore::shared().write(CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-old",
-                                        "t"));
+    QVERIFY(SecretStore::shared().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-old", "t"));
 }
 
 } // namespace
@@ -134,15 +135,21 @@ void TestRuntimeInventoryStore::outcomes_data()
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QByteArray>("raw"); // the raw snapshot; "-" when none is written
 
-    const QByteArray good = report({runtime("codex", "Codex"), runtime("aider", "Aider")});
+    const QByteArray good = report({ runtime("codex", "Codex"), runtime("aider", "Aider") });
     QTest::newRow("report") << good << 0 << 2 << "" << good;
     QTest::newRow("warning first") << "warning: old config\n" + good << 0 << 2 << "" << good;
     QTest::newRow("valid report, exit 1") << good << 1 << 2 << "" << good;
-    QTest::newRow("text after the report") << good + "\nwarning: bye" << 0 << -1 << "runtimes 报告不是合法的 JSON" << good + "\nwarning: bye";
-    QTest::newRow("exit 2, blanks") << QByteArray("  \n\n ") << 2 << -1 << "brenlow runtimes --json 退出码 2：（一个字都没输出）" << QByteArray("-");
-    QTest::newRow("exit 0, empty") << QByteArray() << 0 << -1 << "brenlow runtimes --json 退出码 0：" << QByteArray("-");
-    QTest::newRow("no brace, long") << QByteArray(500, 'x') << 3 << -1 << "brenlow runtimes --json 退出码 3：" + QString(400, 'x') << QByteArray("-");
-    QTest::newRow("entry missing protocol") << QByteArray(R"({"runtimes":[{"kind":"a"}],"counts":{}})") << 0 << -1 << "runtimes 报告解不开：键 runtimes[0].display" << QByteArray(R"({"runtimes":[{"kind":"a"}],"counts":{}})");
+    QTest::newRow("text after the report")
+        << good + "\nwarning: bye" << 0 << -1 << "runtimes 报告不是合法的 JSON" << good + "\nwarning: bye";
+    QTest::newRow("exit 2, blanks") << QByteArray("  \n\n ") << 2 << -1
+                                    << "brenlow runtimes --json 退出码 2：（一个字都没输出）" << QByteArray("-");
+    QTest::newRow("exit 0, empty") << QByteArray() << 0 << -1 << "brenlow runtimes --json 退出码 0："
+                                   << QByteArray("-");
+    QTest::newRow("no brace, long") << QByteArray(500, 'x') << 3 << -1
+                                    << "brenlow runtimes --json 退出码 3：" + QString(400, 'x') << QByteArray("-");
+    QTest::newRow("entry missing protocol")
+        << QByteArray(R"({"runtimes":[{"kind":"a"}],"counts":{}})") << 0 << -1
+        << "runtimes 报告解不开：键 runtimes[0].display" << QByteArray(R"({"runtimes":[{"kind":"a"}],"counts":{}})");
 }
 
 void TestRuntimeInventoryStore::outcomes()
@@ -205,7 +212,7 @@ void TestRuntimeInventoryStore::standInReport()
 
 void TestRuntimeInventoryStore::secondRefreshIsDropped()
 {
-    m_tool->answer(kRuntimes, report({runtime("codex", "Codex")}));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
     RuntimeInventoryStore store;
     QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
     store.refresh();
@@ -214,13 +221,13 @@ void TestRuntimeInventoryStore::secondRefreshIsDropped()
     QVERIFY(done.wait(20000));
     QTest::qWait(200);
     QCOMPARE(done.size(), 1);
-    QCOMPARE(m_tool->argvs(), QStringList{QStringLiteral("runtimes --json")});
+    QCOMPARE(m_tool->argvs(), QStringList { QStringLiteral("runtimes --json") });
     QVERIFY(readFile(DeskCrumbs::logPath()).contains("runtimes.refresh 成功 1 行"));
 }
 
 void TestRuntimeInventoryStore::failureKeepsRows()
 {
-    m_tool->answer(kRuntimes, report({runtime("codex", "Codex")}));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
     RuntimeInventoryStore store;
     refreshAndWait(store);
     const QDateTime firstStamp = *store.stamp();
@@ -234,14 +241,14 @@ void TestRuntimeInventoryStore::failureKeepsRows()
 
 void TestRuntimeInventoryStore::timeLimit()
 {
-    m_tool->answer(kRuntimes, report({runtime("codex", "Codex")}));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
     m_tool->put(QStringLiteral("runtimes.delay_ms"), "30000");
     RuntimeInventoryStore store;
     store.setTimeLimit(std::chrono::milliseconds(500));
     refreshAndWait(store);
     QVERIFY(store.failure());
-    QCOMPARE(*store.failure(), CLI::timedOutText({QStringLiteral("runtimes"), QStringLiteral("--json")},
-                                                 std::chrono::milliseconds(500)));
+    QCOMPARE(*store.failure(),
+        CLI::timedOutText({ QStringLiteral("runtimes"), QStringLiteral("--json") }, std::chrono::milliseconds(500)));
     // The guard is released: the next refresh runs.
     m_tool->drop(QStringLiteral("runtimes.delay_ms"));
     refreshAndWait(store);
@@ -252,16 +259,17 @@ void TestRuntimeInventoryStore::setupContracts()
 {
     QJsonObject first = runtime("codex", "Codex", "OpenAI");
     QJsonObject dup = runtime("codex", "Codex 2", "anthropic");
-    m_tool->answer(kRuntimes, report({first, dup}));
+    m_tool->answer(kRuntimes, report({ first, dup }));
     RuntimeInventoryStore store;
     refreshAndWait(store);
     QCOMPARE(store.setup().size(), 1);
-    QCOMPARE(store.setup().value(QStringLiteral("codex")).credentialProvider, std::optional<QString>(QStringLiteral("OpenAI")));
+    QCOMPARE(store.setup().value(QStringLiteral("codex")).credentialProvider,
+        std::optional<QString>(QStringLiteral("OpenAI")));
 
     // Malformed setup keys: rows still come, setup is empty.
     QJsonObject bad = runtime("codex", "Codex");
     bad.insert("install_supported", "yes");
-    m_tool->answer(kRuntimes, report({bad}));
+    m_tool->answer(kRuntimes, report({ bad }));
     refreshAndWait(store);
     QCOMPARE(store.rows().size(), 1);
     QVERIFY(store.setup().isEmpty());
@@ -282,16 +290,16 @@ void TestRuntimeInventoryStore::profilesSortedAndBindingsPruned()
     const ProviderProfile o2 = make(QStringLiteral("openai"), QStringLiteral("b"));
     const ProviderProfile o1 = make(QStringLiteral("openai"), QStringLiteral("a"));
     const ProviderProfile an = make(QStringLiteral("anthropic"), QStringLiteral("z"));
-    for (const ProviderProfile& p : {o2, o1, an})
+    for (const ProviderProfile& p : { o2, o1, an })
         QVERIFY(ProviderProfileStore::upsert(p));
     QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), o1.id));
     QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), QUuid::createUuid()));
 
-    m_tool->answer(kRuntimes, report({runtime("codex", "Codex")}));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
     RuntimeInventoryStore store;
     refreshAndWait(store);
-    QCOMPARE(store.profiles(), (QList<ProviderProfile>{an, o1, o2}));
-    QCOMPARE(store.bindings(), (QMap<QString, QUuid>{{QStringLiteral("codex"), o1.id}}));
+    QCOMPARE(store.profiles(), (QList<ProviderProfile> { an, o1, o2 }));
+    QCOMPARE(store.bindings(), (QMap<QString, QUuid> { { QStringLiteral("codex"), o1.id } }));
     QCOMPARE(store.profile(QStringLiteral("codex")), std::optional<ProviderProfile>(o1));
     QCOMPARE(store.profile(QStringLiteral("aider")), std::nullopt);
     QCOMPARE(RuntimeBindingStore::load().size(), 1);
@@ -299,23 +307,23 @@ void TestRuntimeInventoryStore::profilesSortedAndBindingsPruned()
 
 void TestRuntimeInventoryStore::migration()
 {
-    const ProviderProfile other{QUuid::createUuid(), QStringLiteral("other"), QStringLiteral("x"), {}, {},
-                                QDateTime::currentDateTimeUtc(), {}, {}, {}};
+    const ProviderProfile other { QUuid::createUuid(), QStringLiteral("other"), QStringLiteral("x"), {}, {},
+        QDateTime::currentDateTimeUtc(), {}, {}, {} };
     QVERIFY(ProviderProfileStore::upsert(other));
     QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), other.id));
     storeLegacyKey(QStringLiteral("openai"));
     storeLegacyKey(QStringLiteral("mistral"));
 
     m_tool->answer(kRuntimes,
-                   report({runtime("codex", "Codex", "OpenAI", {slot("openai", "OpenAI 官方")}),
-                           runtime("aider", "Aider", "openai", {slot("OPENAI", "OpenAI 官方")}),
-                           runtime("goose", "Goose", "openai", {slot("openai", "")}),
-                           runtime("plain", "Plain", "mistral")}));
+        report({ runtime("codex", "Codex", "OpenAI", { slot("openai", "OpenAI 官方") }),
+            runtime("aider", "Aider", "openai", { slot("OPENAI", "OpenAI 官方") }),
+            runtime("goose", "Goose", "openai", { slot("openai", "") }), runtime("plain", "Plain", "mistral") }));
     RuntimeInventoryStore store;
     refreshAndWait(store);
 
     // Configured was read before the migration moved the keys.
-    QCOMPARE(store.configured(), (QSet<QString>{QStringLiteral("OpenAI"), QStringLiteral("openai"), QStringLiteral("mistral")}));
+    QCOMPARE(store.configured(),
+        (QSet<QString> { QStringLiteral("OpenAI"), QStringLiteral("openai"), QStringLiteral("mistral") }));
     QList<ProviderProfile> migrated = store.profiles();
     migrated.removeIf([&](const ProviderProfile& p) { return p.id == other.id; });
     QCOMPARE(migrated.size(), 2);
@@ -328,9 +336,9 @@ void TestRuntimeInventoryStore::migration()
     QVERIFY(CredentialBroker::isConfigured(openai.id));
     QVERIFY(!CredentialBroker::isConfigured(QStringLiteral("openai")));
     // Both unbound runtimes with a slot are bound; goose keeps its binding; plain has no slot.
-    QCOMPARE(store.bindings(), (QMap<QString, QUuid>{{QStringLiteral("codex"), openai.id},
-                                                     {QStringLiteral("aider"), openai.id},
-                                                     {QStringLiteral("goose"), other.id}}));
+    QCOMPARE(store.bindings(),
+        (QMap<QString, QUuid> { { QStringLiteral("codex"), openai.id }, { QStringLiteral("aider"), openai.id },
+            { QStringLiteral("goose"), other.id } }));
 
     // The next run finds nothing left to migrate.
     refreshAndWait(store);
@@ -342,7 +350,7 @@ void TestRuntimeInventoryStore::migrationUndoesWhenTheKeyCannotMove()
 {
     SecretStore::setShared(std::make_unique<RefusingStore>());
     storeLegacyKey(QStringLiteral("openai"));
-    m_tool->answer(kRuntimes, report({runtime("codex", "Codex", "openai", {slot("openai", "OpenAI")})}));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex", "openai", { slot("openai", "OpenAI") }) }));
     RuntimeInventoryStore store;
     refreshAndWait(store);
     QVERIFY(store.profiles().isEmpty());
@@ -356,7 +364,7 @@ void TestRuntimeInventoryStore::migrationMovesNothingWhenTheProfileCannotBeWritt
     storeLegacyKey(QStringLiteral("openai"));
     // A folder where the profiles file should be: the record cannot be written.
     QDir().mkpath(ProviderProfileStore::filePath());
-    m_tool->answer(kRuntimes, report({runtime("codex", "Codex", "openai", {slot("openai", "OpenAI")})}));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex", "openai", { slot("openai", "OpenAI") }) }));
     RuntimeInventoryStore store;
     refreshAndWait(store);
     QVERIFY(store.profiles().isEmpty());
