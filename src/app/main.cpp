@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "gateway/CLI.h"
 #include "runtimes/RuntimeChildLedger.h"
 #include "runtimes/RuntimeController.h"
 
@@ -9,6 +10,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
+    // The login shell's PATH is read once, off the GUI thread, before the first worker starts.
+    CLI::warmUp();
     MainWindow window;
     window.show();
     // Workers a crashed earlier run left behind are ended before new ones start.

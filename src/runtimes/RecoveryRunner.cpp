@@ -161,7 +161,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
 
     // Step 3: the agent service, installed when it is missing and there is a folder to serve.
     set(kService, State::Running);
-    auto probeTask = AgentServiceHealth::probe(kToolTimeLimit);
+    auto probeTask = AgentServiceHealth::probe(m_timeLimit);
     const DaemonStatus::Result status = co_await std::move(probeTask);
     if (!self)
         co_return;
@@ -176,7 +176,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
             QStringLiteral("这台机器答不出常驻在不在跑，自己去看一眼日志：")
                 + (log.isEmpty() ? QStringLiteral("（它没说日志在哪）") : log));
     } else if (folderExists) {
-        auto installTask = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("install") }, kToolTimeLimit);
+        auto installTask = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("install") }, m_timeLimit);
         const CLI::Result install = co_await std::move(installTask);
         if (!self)
             co_return;
@@ -191,7 +191,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
 
     // Step 4: the local runtimes and which of them need the user.
     set(kRuntimes, State::Running);
-    auto runtimesTask = CLIAsync::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }, kToolTimeLimit);
+    auto runtimesTask = CLIAsync::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }, m_timeLimit);
     const CLI::Result runtimes = co_await std::move(runtimesTask);
     if (!self)
         co_return;

@@ -60,6 +60,8 @@ public:
     // tool's dry-run relocation.
     void setDiscover(Discover discover) { m_discover = std::move(discover); }
     static QCoro::Task<Discovery> discoverWithTool(QString workspaceId);
+    // Tests shorten the limit of each companion-tool run.
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
 
 signals:
     void changed();
@@ -71,4 +73,5 @@ private:
     bool m_running = false;
     bool m_finished = false;
     Discover m_discover;
+    std::chrono::milliseconds m_timeLimit = kToolTimeLimit;
 };

@@ -1,3 +1,4 @@
+#include "gateway/CLI.h"
 #include "runtimes/RecoveryRunner.h"
 
 #include "SimTool.h"
@@ -67,6 +68,7 @@ private slots:
     void runtimes_data();
     void runtimes();
     void secondRunWhileRunning();
+    void hungToolIsAFailure();
 
 private:
     // Runs once; returns how many times each closure was called.
@@ -318,6 +320,21 @@ void TestRecoveryRunner::secondRunWhileRunning()
     QVERIFY(runner.finished());
     QCOMPARE(reloads, 1);
     QCOMPARE(m_tool->argvs().count(QStringLiteral("daemon status --json")), 1);
+}
+
+void TestRecoveryRunner::hungToolIsAFailure()
+{
+    m_tool->put(QStringLiteral("daemon-status.delay_ms"), "30000");
+    m_tool->put(QStringLiteral("runtimes.delay_ms"), "30000");
+    RecoveryRunner runner;
+    runner.setTimeLimit(std::chrono::milliseconds(500));
+    const auto calls = runOnce(runner, workspace(m_folder));
+    QCOMPARE(step(runner, 2).state, State::Failed);
+    QCOMPARE(step(runner, 2).detail, CLI::timedOutText({ QStringLiteral("daemon") }, std::chrono::milliseconds(500)));
+    QCOMPARE(step(runner, 3).state, State::Failed);
+    QCOMPARE(step(runner, 3).detail, CLI::timedOutText({ QStringLiteral("runtimes") }, std::chrono::milliseconds(500)));
+    QCOMPARE(calls, qMakePair(0, 1));
+    QVERIFY(runner.finished());
 }
 
 QTEST_GUILESS_MAIN(TestRecoveryRunner)
