@@ -58,7 +58,7 @@ void RuntimeInventoryStore::dumpForAcceptance(const QList<RuntimeRow>& rows)
         o.insert(QStringLiteral("installed"), r.installed);
         o.insert(QStringLiteral("version"), r.version);
         o.insert(QStringLiteral("auth_state"), r.authState);
-        o.insert(QStringLiteral("usability"), rawWord(r.usability));
+        o.insert(QStringLiteral("usability"), RuntimeUsabilities::rawValue(r.usability));
         o.insert(QStringLiteral("cap_yes"), r.capYes);
         o.insert(QStringLiteral("cap_auth_required"), r.capAuthRequired);
         o.insert(QStringLiteral("cap_unknown"), r.capUnknown);

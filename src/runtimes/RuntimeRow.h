@@ -19,7 +19,7 @@ struct RuntimeRow {
     QString authHint;
     QStringList loginCommand;
     QString loginNote;
-    RuntimeUsability usability = RuntimeUsability::Unknown;
+    RuntimeUsability usability = RuntimeUsability::unknown;
     qint64 capYes = 0;
     qint64 capAuthRequired = 0;
     qint64 capUnknown = 0;

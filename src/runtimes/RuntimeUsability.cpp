@@ -1,43 +1,32 @@
 #include "runtimes/RuntimeUsability.h"
 
-QString rawWord(RuntimeUsability usability)
+namespace RuntimeUsabilities {
+
+namespace {
+constexpr const char* kRaw[] = {
+    "ready",
+    "login_required",
+    "credentials_required",
+    "not_installed",
+    "unsupported",
+    "user_supplied",
+    "degraded",
+    "unknown",
+};
+} // namespace
+
+QString rawValue(RuntimeUsability usability)
 {
-    switch (usability) {
-    case RuntimeUsability::Ready:
-        return QStringLiteral("ready");
-    case RuntimeUsability::LoginRequired:
-        return QStringLiteral("login_required");
-    case RuntimeUsability::CredentialsRequired:
-        return QStringLiteral("credentials_required");
-    case RuntimeUsability::NotInstalled:
-        return QStringLiteral("not_installed");
-    case RuntimeUsability::Unsupported:
-        return QStringLiteral("unsupported");
-    case RuntimeUsability::UserSupplied:
-        return QStringLiteral("user_supplied");
-    case RuntimeUsability::Degraded:
-        return QStringLiteral("degraded");
-    case RuntimeUsability::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
+    return QString::fromLatin1(kRaw[static_cast<int>(usability)]);
 }
 
-std::optional<RuntimeUsability> runtimeUsabilityFromWord(const QString& word)
+RuntimeUsability fromRawValue(const QString& raw)
 {
-    static const RuntimeUsability all[] = {
-        RuntimeUsability::Ready,
-        RuntimeUsability::LoginRequired,
-        RuntimeUsability::CredentialsRequired,
-        RuntimeUsability::NotInstalled,
-        RuntimeUsability::Unsupported,
-        RuntimeUsability::UserSupplied,
-        RuntimeUsability::Degraded,
-        RuntimeUsability::Unknown,
-    };
-    for (RuntimeUsability u : all) {
-        if (rawWord(u) == word)
-            return u;
+    for (int i = 0; i < int(std::size(kRaw)); ++i) {
+        if (raw == QLatin1String(kRaw[i]))
+            return static_cast<RuntimeUsability>(i);
     }
-    return std::nullopt;
+    return RuntimeUsability::unknown;
 }
+
+} // namespace RuntimeUsabilities

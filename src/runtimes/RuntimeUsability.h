@@ -1,22 +1,32 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 
-#include <optional>
-
-// The companion tool's verdict on whether a local runtime can take work.
+// How usable one local runtime is, as the companion tool's inventory says.
 enum class RuntimeUsability {
-    Ready,
-    LoginRequired,
-    CredentialsRequired,
-    NotInstalled,
-    Unsupported,
-    UserSupplied,
-    Degraded,
-    Unknown,
+    ready,
+    loginRequired,
+    credentialsRequired,
+    notInstalled,
+    unsupported,
+    userSupplied,
+    degraded,
+    unknown,
 };
 
-// The report's word for a verdict ("ready", "login_required", …).
-QString rawWord(RuntimeUsability usability);
-// Exact, case-sensitive; none for any other word.
-std::optional<RuntimeUsability> runtimeUsabilityFromWord(const QString& word);
+namespace RuntimeUsabilities {
+
+// The report's word, such as "login_required".
+QString rawValue(RuntimeUsability usability);
+
+// The case whose word equals `raw` exactly (case-sensitive); any other text,
+// the empty one included, is `unknown`.
+RuntimeUsability fromRawValue(const QString& raw);
+
+} // namespace RuntimeUsabilities
+
+inline size_t qHash(RuntimeUsability usability, size_t seed = 0)
+{
+    return qHash(RuntimeUsabilities::rawValue(usability), seed);
+}

@@ -81,17 +81,17 @@ void TestRuntimeInventory::usability_data()
 {
     QTest::addColumn<QByteArray>("word");
     QTest::addColumn<RuntimeUsability>("expected");
-    QTest::newRow("ready") << QByteArray("ready") << RuntimeUsability::Ready;
-    QTest::newRow("login_required") << QByteArray("login_required") << RuntimeUsability::LoginRequired;
+    QTest::newRow("ready") << QByteArray("ready") << RuntimeUsability::ready;
+    QTest::newRow("login_required") << QByteArray("login_required") << RuntimeUsability::loginRequired;
     QTest::newRow("credentials_required")
-        << QByteArray("credentials_required") << RuntimeUsability::CredentialsRequired;
-    QTest::newRow("not_installed") << QByteArray("not_installed") << RuntimeUsability::NotInstalled;
-    QTest::newRow("unsupported") << QByteArray("unsupported") << RuntimeUsability::Unsupported;
-    QTest::newRow("user_supplied") << QByteArray("user_supplied") << RuntimeUsability::UserSupplied;
-    QTest::newRow("degraded") << QByteArray("degraded") << RuntimeUsability::Degraded;
-    QTest::newRow("Ready capitalised") << QByteArray("Ready") << RuntimeUsability::Unknown;
-    QTest::newRow("empty") << QByteArray("") << RuntimeUsability::Unknown;
-    QTest::newRow("other") << QByteArray("broken") << RuntimeUsability::Unknown;
+        << QByteArray("credentials_required") << RuntimeUsability::credentialsRequired;
+    QTest::newRow("not_installed") << QByteArray("not_installed") << RuntimeUsability::notInstalled;
+    QTest::newRow("unsupported") << QByteArray("unsupported") << RuntimeUsability::unsupported;
+    QTest::newRow("user_supplied") << QByteArray("user_supplied") << RuntimeUsability::userSupplied;
+    QTest::newRow("degraded") << QByteArray("degraded") << RuntimeUsability::degraded;
+    QTest::newRow("Ready capitalised") << QByteArray("Ready") << RuntimeUsability::unknown;
+    QTest::newRow("empty") << QByteArray("") << RuntimeUsability::unknown;
+    QTest::newRow("other") << QByteArray("broken") << RuntimeUsability::unknown;
 }
 
 void TestRuntimeInventory::usability()
@@ -100,8 +100,8 @@ void TestRuntimeInventory::usability()
     QFETCH(RuntimeUsability, expected);
     const RuntimeRow r = row(report(entry(word)));
     QCOMPARE(r.usability, expected);
-    if (expected != RuntimeUsability::Unknown)
-        QCOMPARE(rawWord(r.usability), QString::fromUtf8(word));
+    if (expected != RuntimeUsability::unknown)
+        QCOMPARE(RuntimeUsabilities::rawValue(r.usability), QString::fromUtf8(word));
 }
 
 void TestRuntimeInventory::summary_data()
