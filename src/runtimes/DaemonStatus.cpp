@@ -1,6 +1,7 @@
 #include "runtimes/DaemonStatus.h"
 
 #include "gateway/Json.h"
+#include "providers/CredentialRedaction.h"
 
 namespace DaemonStatus {
 
@@ -62,7 +63,7 @@ Result interpret(int exitCode, const QString& output)
 {
     const std::optional<Report> report = Report::decode(output.toUtf8());
     if (!report) {
-        const QString line = firstLine(output);
+        const QString line = CredentialRedaction::redact(firstLine(output));
         return { std::nullopt,
             line.isEmpty() ? QStringLiteral("问不到这台机器（daemon status --json 没有输出）") : line };
     }

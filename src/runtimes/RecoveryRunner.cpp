@@ -2,6 +2,7 @@
 
 #include "gateway/CLIAsync.h"
 #include "gateway/Json.h"
+#include "providers/CredentialRedaction.h"
 #include "runtimes/AgentServiceHealth.h"
 #include "runtimes/DaemonStatus.h"
 #include "runtimes/RuntimeInventory.h"
@@ -183,7 +184,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
         if (install.code == 0)
             set(kService, State::Ok, QStringLiteral("刚刚起起来了"));
         else
-            set(kService, State::Failed, DaemonStatus::firstLine(install.out));
+            set(kService, State::Failed, CredentialRedaction::redact(DaemonStatus::firstLine(install.out)));
     } else {
         set(kService, State::NeedsYou, QStringLiteral("没在跑，而且现在装不了"),
             QStringLiteral("先把工作区目录找回来，这一步才有地方落脚"));
@@ -219,7 +220,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
                 QStringLiteral("%1 家已装，其中 %2 家要你登录或配一把 Key").arg(installed).arg(needing.size()), action);
         }
     } else {
-        const QString line = DaemonStatus::firstLine(runtimes.out);
+        const QString line = CredentialRedaction::redact(DaemonStatus::firstLine(runtimes.out));
         set(kRuntimes, State::Failed, line.isEmpty() ? QStringLiteral("问不到这台机器") : line);
     }
 

@@ -3,6 +3,7 @@
 #include "app/DeskCrumbs.h"
 #include "gateway/CLI.h"
 #include "providers/CredentialBroker.h"
+#include "providers/CredentialRedaction.h"
 #include "runtimes/RuntimeChildLedger.h"
 
 #include <QDateTime>
@@ -70,7 +71,7 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
     CLI::Spawned spawned = CLI::spawn(
         { QStringLiteral("run") }, config.path, config, launch, extra, [self, k, prefix](const QString& line) {
             if (self)
-                self->append(k, prefix + line);
+                self->append(k, prefix + CredentialRedaction::redact(line));
         });
     if (!spawned.process) {
         append(k, QLatin1Char('[') + launch.display + QStringLiteral("] 启动失败：") + spawned.error);

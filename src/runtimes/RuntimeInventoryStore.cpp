@@ -44,7 +44,8 @@ void RuntimeInventoryStore::dumpRaw(const QString& report)
     QSaveFile f(rawSnapshotPath());
     if (!f.open(QIODevice::WriteOnly))
         return;
-    f.write(report.toUtf8());
+    // The tool's text goes to disk as it came, secrets aside.
+    f.write(CredentialRedaction::redact(report).toUtf8());
     f.commit();
 }
 
@@ -143,8 +144,8 @@ void RuntimeInventoryStore::apply(const Outcome& outcome)
         DeskCrumbs::drop(QStringLiteral("runtimes.refresh 成功 %1 行").arg(m_rows.size()));
         dumpForAcceptance(m_rows);
     } else {
-        m_failure = outcome.failure;
-        DeskCrumbs::drop(QStringLiteral("runtimes.refresh 失败 ") + CredentialRedaction::redact(outcome.failure));
+        m_failure = CredentialRedaction::redact(outcome.failure);
+        DeskCrumbs::drop(QStringLiteral("runtimes.refresh 失败 ") + *m_failure);
     }
     emit changed();
     emit refreshed();

@@ -51,6 +51,7 @@ void TestDaemonStatus::interpret_data()
     QTest::newRow("warning before report")
         << 0 << "  warning: old config\t\n{\n \"schema\": 1,\n \"state\": \"running\"\n}" << false
         << "warning: old config";
+    QTest::newRow("secret in the error") << 1 << "auth failed: Bearer abc.def\n" << false << "auth failed: Bearer ****";
     QTest::newRow("only blanks") << 0 << "\n \n\n" << false << "问不到这台机器（daemon status --json 没有输出）";
     QTest::newRow("blank first line") << 0 << "   \nlater text" << false
                                       << "问不到这台机器（daemon status --json 没有输出）";

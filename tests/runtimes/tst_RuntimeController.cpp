@@ -64,6 +64,7 @@ private slots:
     void stopIgnored();
     void stopAll();
     void launchEnvironment();
+    void secretsInOutputAreMasked();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -284,6 +285,19 @@ void TestRuntimeController::launchEnvironment()
     QCOMPARE(keys.value(QStringLiteral("ws")), QStringLiteral("sk-legacy"));
     QCOMPARE(keys.value(QStringLiteral("ws2")), QStringLiteral("sk-profile"));
     QCOMPARE(keys.value(QStringLiteral("ws3")), qEnvironmentVariable("OPENAI_API_KEY"));
+    c.stopAll();
+}
+
+void TestRuntimeController::secretsInOutputAreMasked()
+{
+    RuntimeController c;
+    // The stand-in echoes its runtime command in its start line.
+    c.start(config(QStringLiteral("ws"), m_folder),
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("sk-proj-abcdefgh12345678"), QStringLiteral("Codex") },
+        std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("brenlow run:")));
+    QCOMPARE(c.lines(QStringLiteral("ws")).first(),
+        QStringLiteral("[Codex] brenlow run: kind=codex runtime=sk-proj-**** ws=ws"));
     c.stopAll();
 }
 

@@ -147,6 +147,9 @@ void TestRuntimeInventoryStore::outcomes_data()
                                    << QByteArray("-");
     QTest::newRow("no brace, long") << QByteArray(500, 'x') << 3 << -1
                                     << "brenlow runtimes --json 退出码 3：" + QString(400, 'x') << QByteArray("-");
+    QTest::newRow("secret in the output")
+        << QByteArray("error: TOLVARINE_TOKEN=abc123 rejected") << 1 << -1
+        << "brenlow runtimes --json 退出码 1：error: TOLVARINE_TOKEN=**** rejected" << QByteArray("-");
     QTest::newRow("entry missing protocol")
         << QByteArray(R"({"runtimes":[{"kind":"a"}],"counts":{}})") << 0 << -1
         << "runtimes 报告解不开：键 runtimes[0].display" << QByteArray(R"({"runtimes":[{"kind":"a"}],"counts":{}})");
@@ -180,7 +183,8 @@ void TestRuntimeInventoryStore::outcomes()
         QVERIFY(store.rows().isEmpty());
         QVERIFY(store.failure());
         QVERIFY2(store.failure()->startsWith(failure), qPrintable(*store.failure()));
-        if (!failure.endsWith(QStringLiteral("："))) {
+        QVERIFY(!readFile(DeskCrumbs::logPath()).contains("abc123"));
+        if (!failure.endsWith(QStringLiteral("：")) && !failure.contains(QStringLiteral("****"))) {
             QVERIFY(DeskCrumbs::logPath().size() > 0);
             QVERIFY(readFile(DeskCrumbs::logPath()).contains("runtimes.refresh 失败 "));
         } else {
