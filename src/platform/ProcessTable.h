@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <sys/types.h>
+
+#include <optional>
+
+// A snapshot of the machine's processes, read from /proc.
+class ProcessTable {
+public:
+    struct Entry {
+        pid_t pid = 0;
+        pid_t ppid = 0;
+        // The first word of the command line (whole, even with spaces in it).
+        QString argv0;
+        // The resolved path of the running executable; empty when /proc does
+        // not tell (another user's process).
+        QString exe;
+        // 'R', 'S', 'Z', … from /proc/PID/stat.
+        char state = '?';
+    };
+
+    QHash<pid_t, Entry> byPID;
+
+    // Every process /proc lists; empty when /proc cannot be read.
+    static ProcessTable snapshot();
+    // One process, or none when it is gone.
+    static std::optional<Entry> entry(pid_t pid);
+
+    bool isEmpty() const { return byPID.isEmpty(); }
+    // The chain of parents of a process, nearest first, ending before PID 0.
+    QList<pid_t> ancestors(pid_t pid) const;
+};

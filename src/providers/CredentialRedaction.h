@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// Masks secrets in any text that is shown, copied or logged: bearer and basic
+// credentials, values of token/key/secret/password/authorization fields, and
+// runs shaped like API keys.
+namespace CredentialRedaction {
+
+QString redact(const QString& text);
+
+} // namespace CredentialRedaction

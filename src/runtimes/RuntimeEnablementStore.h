@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// "runtime_enabled.json" in the application's dot directory: one boolean per
+// runtime kind, true = enabled; a kind that is not listed is enabled.
+namespace RuntimeEnablementStore {
+
+QString filePath();
+// The flags in the file; empty when it is missing, unreadable or not an object of booleans.
+QMap<QString, bool> load();
+// Sets one kind's flag, replacing the file atomically. An undecodable file is
+// kept beside it as "runtime_enabled.json.bad" before it is replaced. False
+// with the reason when the file cannot be written.
+bool setEnabled(const QString& kind, bool enabled, QString* error = nullptr);
+
+} // namespace RuntimeEnablementStore
