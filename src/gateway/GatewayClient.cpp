@@ -1,9 +1,10 @@
 #include "gateway/GatewayClient.h"
 
+#include "gateway/NetworkAccess.h"
+
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -16,23 +17,7 @@
 
 namespace {
 
-// Loopback addresses never go through a proxy; everything else follows the system's settings.
-class LoopbackBypass : public QNetworkProxyFactory {
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
-    {
-        const QString host = query.peerHostName();
-        const QHostAddress address(host);
-        if (host == QLatin1String("localhost") || (!address.isNull() && address.isLoopback()))
-            return { QNetworkProxy(QNetworkProxy::NoProxy) };
-        return systemProxyForQuery(query);
-    }
-};
-
-struct ReplyDeleter {
-    void operator()(QNetworkReply* r) const { r->deleteLater(); }
-};
-using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleter>;
+using NetworkAccess::ReplyPtr;
 
 // A URL for origin + path, or none when the text is not a usable URL.
 std::optional<QUrl> makeUrl(const QString& text)
@@ -55,10 +40,8 @@ bool isSuccess(const QVariant& status)
 
 GatewayClient::GatewayClient(QObject* parent)
     : QObject(parent)
-    , m_nam(new QNetworkAccessManager(this))
+    , m_nam(NetworkAccess::create(this))
 {
-    m_nam->setProxyFactory(new LoopbackBypass);
-    m_nam->setCache(nullptr);
 }
 
 QString GatewayClient::networkHostName()

@@ -1,52 +1,30 @@
 #include "providers/RuntimeBindingStore.h"
 
-#include "gateway/Json.h"
-#include "platform/JsonFile.h"
-#include "providers/TolvarinePaths.h"
+#include "providers/StringMapStore.h"
 
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMutex>
 #include <QSet>
 
 namespace RuntimeBindingStore {
 
 namespace {
-
-QMutex& lock()
+StringMapStore& store()
 {
-    static QMutex m;
-    return m;
+    static StringMapStore s(QStringLiteral("runtime_bindings.json"));
+    return s;
 }
-
-QJsonObject readObject()
-{
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return json::parseObject(f.readAll()).value_or(QJsonObject {});
-}
-
 } // namespace
 
 QString filePath()
 {
-    return TolvarinePaths::dotTolvarine() + QStringLiteral("/runtime_bindings.json");
+    return store().filePath();
 }
 
 QMap<QString, QUuid> load()
 {
-    QJsonObject object;
-    {
-        const QMutexLocker locker(&lock());
-        object = readObject();
-    }
     QMap<QString, QUuid> out;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!it.value().isString())
-            continue;
-        const QUuid id = QUuid::fromString(it.value().toString());
+    const QMap<QString, QString> raw = store().load();
+    for (auto it = raw.begin(); it != raw.end(); ++it) {
+        const QUuid id = QUuid::fromString(it.value());
         if (!id.isNull())
             out.insert(it.key(), id);
     }
@@ -55,13 +33,8 @@ QMap<QString, QUuid> load()
 
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error)
 {
-    const QMutexLocker locker(&lock());
-    QJsonObject object = readObject();
-    if (profile)
-        object.insert(kind, profile->toString(QUuid::WithoutBraces).toUpper());
-    else
-        object.remove(kind);
-    return JsonFile::writeAtomically(filePath(), QJsonDocument(object), JsonFile::Access::Private, error);
+    return store().set(kind,
+        profile ? std::optional<QString>(profile->toString(QUuid::WithoutBraces).toUpper()) : std::nullopt, error);
 }
 
 void prune(const QList<ProviderProfile>& keeping)

@@ -1,49 +1,28 @@
 #include "providers/RuntimeModelStore.h"
 
-#include "gateway/Json.h"
-#include "platform/JsonFile.h"
-#include "providers/TolvarinePaths.h"
-
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMutex>
+#include "providers/StringMapStore.h"
 
 namespace RuntimeModelStore {
 
 namespace {
-
-QMutex& lock()
+StringMapStore& store()
 {
-    static QMutex m;
-    return m;
+    static StringMapStore s(QStringLiteral("runtime_models.json"));
+    return s;
 }
-
-QJsonObject readObject()
-{
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return json::parseObject(f.readAll()).value_or(QJsonObject {});
-}
-
 } // namespace
 
 QString filePath()
 {
-    return TolvarinePaths::dotTolvarine() + QStringLiteral("/runtime_models.json");
+    return store().filePath();
 }
 
 QMap<QString, QString> load()
 {
-    QJsonObject object;
-    {
-        const QMutexLocker locker(&lock());
-        object = readObject();
-    }
     QMap<QString, QString> out;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        const QString value = it.value().isString() ? it.value().toString().trimmed() : QString();
+    const QMap<QString, QString> raw = store().load();
+    for (auto it = raw.begin(); it != raw.end(); ++it) {
+        const QString value = it.value().trimmed();
         if (!value.isEmpty())
             out.insert(it.key(), value);
     }
@@ -61,14 +40,8 @@ std::optional<QString> model(const QString& kind)
 
 bool setModel(const QString& kind, const std::optional<QString>& model, QString* error)
 {
-    const QMutexLocker locker(&lock());
-    QJsonObject object = readObject();
     const QString trimmed = model.value_or(QString()).trimmed();
-    if (trimmed.isEmpty())
-        object.remove(kind);
-    else
-        object.insert(kind, trimmed);
-    return JsonFile::writeAtomically(filePath(), QJsonDocument(object), JsonFile::Access::Private, error);
+    return store().set(kind, trimmed.isEmpty() ? std::nullopt : std::optional<QString>(trimmed), error);
 }
 
 } // namespace RuntimeModelStore

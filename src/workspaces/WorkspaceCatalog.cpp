@@ -3,6 +3,7 @@
 #include "app/DeskCrumbs.h"
 #include "gateway/CLI.h"
 #include "gateway/GatewayClient.h"
+#include "gateway/NetworkAccess.h"
 
 #include <QCollator>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QJsonParseError>
 #include <QMap>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -28,23 +28,6 @@
 #include <memory>
 
 namespace {
-
-// Loopback gateways are never reached through a proxy.
-class LoopbackBypass : public QNetworkProxyFactory {
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
-    {
-        const QString host = query.peerHostName();
-        const QHostAddress address(host);
-        if (host == QLatin1String("localhost") || (!address.isNull() && address.isLoopback()))
-            return { QNetworkProxy(QNetworkProxy::NoProxy) };
-        return systemProxyForQuery(query);
-    }
-};
-
-struct ReplyDeleter {
-    void operator()(QNetworkReply* r) const { r->deleteLater(); }
-};
 
 QString homeFile(const QString& relative)
 {
@@ -83,10 +66,8 @@ QString encodeComponent(const QString& value, bool fragment)
 
 WorkspaceCatalog::WorkspaceCatalog(QObject* parent)
     : QObject(parent)
-    , m_nam(new QNetworkAccessManager(this))
+    , m_nam(NetworkAccess::create(this))
 {
-    m_nam->setProxyFactory(new LoopbackBypass);
-    m_nam->setCache(nullptr);
 }
 
 void WorkspaceCatalog::setSelectedID(const QString& id)
@@ -245,7 +226,7 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
     request.setRawHeader("X-Device-Id", device.toUtf8());
     // The one gateway request without a bearer token: the access tokens travel in the body.
     QPointer<WorkspaceCatalog> self(this);
-    std::unique_ptr<QNetworkReply, ReplyDeleter> reply(
+    NetworkAccess::ReplyPtr reply(
         m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     co_await reply.get();
     if (!self)

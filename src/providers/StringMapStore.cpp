@@ -1,0 +1,49 @@
+#include "providers/StringMapStore.h"
+
+#include "gateway/Json.h"
+#include "platform/JsonFile.h"
+#include "providers/TolvarinePaths.h"
+
+#include <QFile>
+#include <QJsonObject>
+
+namespace {
+QJsonObject readObject(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return json::parseObject(f.readAll()).value_or(QJsonObject {});
+}
+} // namespace
+
+QString StringMapStore::filePath() const
+{
+    return TolvarinePaths::dotTolvarine() + QLatin1Char('/') + m_fileName;
+}
+
+QMap<QString, QString> StringMapStore::load() const
+{
+    QJsonObject object;
+    {
+        const QMutexLocker locker(&m_mutex);
+        object = readObject(filePath());
+    }
+    QMap<QString, QString> out;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.value().isString())
+            out.insert(it.key(), it.value().toString());
+    }
+    return out;
+}
+
+bool StringMapStore::set(const QString& key, const std::optional<QString>& value, QString* error)
+{
+    const QMutexLocker locker(&m_mutex);
+    QJsonObject object = readObject(filePath());
+    if (value)
+        object.insert(key, *value);
+    else
+        object.remove(key);
+    return JsonFile::writeAtomically(filePath(), QJsonDocument(object), JsonFile::Access::Private, error);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QMap>
+#include <QMutex>
+#include <QString>
+
+#include <optional>
+
+// A small store in the application's folder: one JSON object whose values are
+// strings, read whole and rewritten whole (atomically, mode 0600) under its own
+// lock. A missing or undecodable file reads as empty; values of other types are
+// skipped.
+class StringMapStore {
+public:
+    explicit StringMapStore(QString fileName) : m_fileName(std::move(fileName)) {}
+
+    QString filePath() const;
+    QMap<QString, QString> load() const;
+    // Sets the key's value, or removes the key when the value is none.
+    bool set(const QString& key, const std::optional<QString>& value, QString* error = nullptr);
+
+private:
+    QString m_fileName;
+    mutable QMutex m_mutex;
+};
