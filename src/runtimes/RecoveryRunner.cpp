@@ -1,5 +1,7 @@
 #include "runtimes/RecoveryRunner.h"
 
+#include "workspaces/Relocation.h"
+
 #include "gateway/CLIAsync.h"
 #include "gateway/Json.h"
 #include "providers/CredentialRedaction.h"
@@ -67,38 +69,9 @@ void RecoveryRunner::set(const QString& id, State state, const QString& detail, 
 
 QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString workspaceId)
 {
-    auto task = CLIAsync::run({ QStringLiteral("workspace"), QStringLiteral("relocate"), QStringLiteral("--ws"),
-                                  workspaceId, QStringLiteral("--json"), QStringLiteral("--dry-run") },
-        kToolTimeLimit);
-    const CLI::Result run = co_await std::move(task);
-    // The answer is the last output line holding the quoted key "ok"; progress
-    // lines around it are ignored.
-    Discovery d;
-    const QString noAnswer = QStringLiteral("Brenlow CLI 没有回话。它可能太旧（不认识 --json），或者根本没跑起来。");
-    if (run.failure == CLI::Failure::NotFound || run.failure == CLI::Failure::CouldNotStart) {
-        d.error = noAnswer;
-        co_return d;
-    }
-    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    std::optional<QJsonObject> object;
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (it->contains(QStringLiteral("\"ok\""))) {
-            object = json::parseObject(it->toUtf8());
-            break;
-        }
-    }
-    if (!object) {
-        d.error = run.out.isEmpty() ? noAnswer : run.out;
-        co_return d;
-    }
-    const json::LenientReader r(*object);
-    d.ok = r.boolean(QStringLiteral("ok"));
-    d.path = r.string(QStringLiteral("path"));
-    const QJsonArray candidates = r.array(QStringLiteral("candidates"));
-    if (std::all_of(candidates.begin(), candidates.end(), [](const QJsonValue& v) { return v.isString(); }))
-        d.candidates = r.stringList(QStringLiteral("candidates"));
-    d.error = r.string(QStringLiteral("error"));
-    co_return d;
+    auto task = Relocation::discover(std::move(workspaceId), kToolTimeLimit);
+    const Relocation::Discovery found = co_await std::move(task);
+    co_return Discovery { found.ok, found.path, found.candidates, found.error };
 }
 
 QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
