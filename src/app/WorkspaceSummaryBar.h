@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WorkspaceSummary.h"
+#include "design/KeyedReconciler.h"
 
 #include <QList>
 #include <QString>
@@ -65,7 +66,6 @@ protected:
 
 private:
     void apply();
-    void rebuildAttention(const QList<AttentionRow>& rows);
 
     WorkspaceSummary m_summary;
     QLabel* m_employeeValue;
@@ -74,5 +74,6 @@ private:
     SecondaryButton* m_recover;
     QWidget* m_attention;
     QVBoxLayout* m_attentionRows;
-    QList<AttentionRow> m_shownRows;
+    // One line per attention row, keyed by its symbol.
+    KeyedReconciler<QString> m_lines;
 };
