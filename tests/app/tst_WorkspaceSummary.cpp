@@ -138,7 +138,6 @@ void TestWorkspaceSummary::runtimeClasses_data()
                                        << QList<qint64> { 1, 1, 1, 0, 0, 0 };
     QTest::newRow("user supplied") << true << U::userSupplied << true << 0 << false
                                    << QList<qint64> { 1, 0, 0, 0, 0, 0 };
-    QTest::newRow("unknown") << true << U::unknown << true << 0 << false << QList<qint64> { 1, 0, 0, 0, 0, 0 };
     QTest::newRow("login required") << true << U::loginRequired << true << 0 << false
                                     << QList<qint64> { 1, 0, 0, 0, 0, 1 };
     QTest::newRow("credentials required")
@@ -322,7 +321,6 @@ void TestWorkspaceSummary::runtimeAge_data()
     QTest::newRow("an hour") << qint64(-3'600'000) << std::optional<qint64>(3600);
     // The clock was stepped back: never a negative age (the snapshot's -1 means "never refreshed").
     QTest::newRow("stamp in the future") << qint64(5'000) << std::optional<qint64>(0);
-    QTest::newRow("slightly in the future") << qint64(900) << std::optional<qint64>(0);
 }
 
 void TestWorkspaceSummary::runtimeAge()
@@ -351,25 +349,7 @@ void TestWorkspaceSummary::snapshotKeys()
         QVERIFY2(!empty.value(key).isNull(), qPrintable(key));
 
     // Every field lands under its own key.
-    WorkspaceSummary s;
-    s.employeesTotal = 1;
-    s.employeesWorking = 2;
-    s.employeesIdle = 3;
-    s.employeesNoReading = 4;
-    s.runtimesInstalled = 5;
-    s.runtimesConfigured = 6;
-    s.runtimesUsable = 7;
-    s.runtimesRunning = 8;
-    s.runtimesDisabled = 9;
-    s.pendingApprovals = 10;
-    s.failedTasks = 11;
-    s.runtimesNeedingLogin = 12;
-    s.workspaceUnavailable = true;
-    s.agentOffline = true;
-    s.runtimeInventoryLoaded = true;
-    s.teamLoaded = true;
-    s.runtimeAgeSeconds = 0;
-    s.agentServiceRunning = true;
+    WorkspaceSummary s { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, true, true, true, true, 0, true };
     const QJsonObject full = s.toJson();
     const QJsonObject expected = QJsonDocument::fromJson(R"({
         "employees_total": 1, "employees_working": 2, "employees_idle": 3, "employees_no_reading": 4,

@@ -20,44 +20,42 @@ namespace {
 
 WorkspaceSummary healthy()
 {
-    WorkspaceSummary s;
-    s.employeesTotal = 5;
-    s.employeesWorking = 2;
-    s.employeesIdle = 3;
-    s.runtimesInstalled = 3;
-    s.runtimesConfigured = 2;
-    s.runtimesUsable = 2;
-    s.runtimesRunning = 1;
-    s.runtimeInventoryLoaded = true;
-    s.teamLoaded = true;
-    s.runtimeAgeSeconds = 42;
-    s.agentServiceRunning = true;
-    return s;
+    return { .employeesTotal = 5,
+        .employeesWorking = 2,
+        .employeesIdle = 3,
+        .runtimesInstalled = 3,
+        .runtimesConfigured = 2,
+        .runtimesUsable = 2,
+        .runtimesRunning = 1,
+        .runtimeInventoryLoaded = true,
+        .teamLoaded = true,
+        .runtimeAgeSeconds = 42,
+        .agentServiceRunning = true };
 }
 
 WorkspaceSummary everythingWrong()
 {
-    WorkspaceSummary s = healthy();
-    s.workspaceUnavailable = true;
-    s.agentOffline = true;
-    s.agentServiceRunning = false;
-    s.pendingApprovals = 2;
-    s.failedTasks = 1;
-    s.runtimesNeedingLogin = 3;
-    s.runtimesDisabled = 1;
-    s.employeesNoReading = 1;
-    s.employeesTotal = 6;
-    s.runtimeAgeSeconds = 150;
-    return s;
+    return { .employeesTotal = 6,
+        .employeesWorking = 2,
+        .employeesIdle = 3,
+        .employeesNoReading = 1,
+        .runtimesInstalled = 3,
+        .runtimesConfigured = 2,
+        .runtimesUsable = 2,
+        .runtimesRunning = 1,
+        .runtimesDisabled = 1,
+        .pendingApprovals = 2,
+        .failedTasks = 1,
+        .runtimesNeedingLogin = 3,
+        .workspaceUnavailable = true,
+        .agentOffline = true,
+        .runtimeInventoryLoaded = true,
+        .teamLoaded = true,
+        .runtimeAgeSeconds = 150,
+        .agentServiceRunning = false };
 }
 
-QString textOf(QWidget* w)
-{
-    auto* label = qobject_cast<QLabel*>(w);
-    return label ? label->text() : QString();
-}
-
-// The value label of a block: the last label of the block, below its title.
+// The texts a block shows: its title, then its value.
 QStringList shownTexts(QWidget* block)
 {
     QStringList out;
@@ -264,7 +262,7 @@ void TestWorkspaceSummaryBar::attention()
         if (!w || !w->isVisibleTo(block))
             continue;
         if (i == 0) {
-            QCOMPARE(textOf(w), QStringLiteral("需要处理"));
+            QCOMPARE(qobject_cast<QLabel*>(w)->text(), QStringLiteral("需要处理"));
             continue;
         }
         shownTextsInOrder.append(w->findChild<QLabel*>()->text());
