@@ -16,7 +16,6 @@ public:
 protected:
     QList<FeedApprovalItem> items() const override;
     void addButtons(FeedItemRow* row, const FeedApprovalItem& item) override;
-    void setBusy(FeedItemRow* row, bool busy) override;
     bool showsOrigin() const override { return true; }
     QColor subtitleColor() const override;
 };

@@ -4,6 +4,7 @@
 #include "gateway/CLIConfig.h"
 #include "gateway/Failure.h"
 #include "gateway/Records.h"
+#include "gateway/Status.h"
 #include "tasks/PermActionState.h"
 
 #include <QCoroTask>
@@ -18,7 +19,7 @@ class FeedItemRow;
 class QScrollArea;
 class QVBoxLayout;
 class QWidget;
-class Status;
+
 
 // The layout and action course shared by the approvals and failed-tasks
 // sheets: a title, an explanation, the rows of the status model's list (or an
@@ -50,8 +51,6 @@ protected:
     virtual QList<FeedApprovalItem> items() const = 0;
     // Fills a new row's button row.
     virtual void addButtons(FeedItemRow* row, const FeedApprovalItem& item) = 0;
-    // Shows `busy` on a row's buttons.
-    virtual void setBusy(FeedItemRow* row, bool busy) = 0;
     // The row's subtitle colour and whether it shows the origin device.
     virtual bool showsOrigin() const = 0;
     virtual QColor subtitleColor() const = 0;
@@ -72,6 +71,8 @@ protected:
 
 private:
     void refreshRow(FeedItemRow* row, const FeedApprovalItem& item);
+    // The list's height: its content's, at most 420.
+    void fitList();
     QCoro::Task<> course(QString itemId, QString done, std::function<QCoro::Task<Result<>>()> request);
 
     Texts m_texts;
@@ -81,5 +82,6 @@ private:
     KeyedReconciler<QString, FeedItemRow> m_rows;
     QWidget* m_empty = nullptr;
     QScrollArea* m_scroll = nullptr;
+    QWidget* m_listBody = nullptr;
     QVBoxLayout* m_list = nullptr;
 };
