@@ -156,8 +156,21 @@ void RecoverySheet::refresh()
     m_close->setAccessibleName(closeTitle);
     m_close->titleLabel()->setText(closeTitle);
 
+    fitHeight();
+}
+
+void RecoverySheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Fonts and styles are final once shown: measure again.
+    fitHeight();
+}
+
+void RecoverySheet::fitHeight()
+{
     if (QLayout* top = layout()) {
         top->activate();
-        resize(kWidth, top->hasHeightForWidth() ? top->totalHeightForWidth(kWidth) : top->sizeHint().height());
+        // Fixed, or the layout's minimum (measured at narrow widths) would win.
+        setFixedHeight(top->hasHeightForWidth() ? top->totalHeightForWidth(kWidth) : top->sizeHint().height());
     }
 }

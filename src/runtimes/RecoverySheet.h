@@ -21,8 +21,12 @@ class RecoverySheet : public QDialog {
 public:
     explicit RecoverySheet(RecoveryRunner* runner, QWidget* parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void refresh();
+    void fitHeight();
 
     QPointer<RecoveryRunner> m_runner;
     BusyIndicator* m_spinner;

@@ -147,8 +147,16 @@ void FeedItemSheet::fitList()
     if (QLayout* top = layout()) {
         top->activate();
         const int total = top->hasHeightForWidth() ? top->totalHeightForWidth(kWidth) : top->sizeHint().height();
-        resize(kWidth, total);
+        // Fixed, or the layout's minimum (measured at narrow widths) would win.
+        setFixedHeight(total);
     }
+}
+
+void FeedItemSheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Fonts and styles are final once shown: measure again.
+    fitList();
 }
 
 void FeedItemSheet::setAction(const QString& itemId, const PermActionState& state)

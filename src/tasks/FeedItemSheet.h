@@ -68,6 +68,7 @@ protected:
 
     // Builds the rows; subclasses call it at the end of their constructor.
     void rebuild();
+    void showEvent(QShowEvent* event) override;
 
 private:
     void refreshRow(FeedItemRow* row, const FeedApprovalItem& item);

@@ -488,8 +488,12 @@ void TestFeedSheets::screenshots()
     QCoro::waitFor(status.reload(cfg));
     QVERIFY(!status.pendingApprovalItems().isEmpty());
     QVERIFY(!status.failedFeedItems().isEmpty());
-    demo.setFault("POST", "/api/workspaces/ws-demo/feed/*", 0, {}, 1500, 1);
-    demo.setFault("POST", "/api/workspaces/ws-demo/commands/c-113/retry", 409,
+    const QString api = QStringLiteral("/api/workspaces/ws-demo");
+    demo.setFault("POST", api + "/feed/f-201/act", 0, {}, 1500, 1);
+    demo.setFault("POST", api + "/feed/f-202/act", 409, R"({"error":"这条已经在手机上处理过了","code":"already_decided"})");
+    // Accepted but still listed, so the success line shows.
+    demo.setFault("POST", api + "/commands/c-103/retry", 200, "{}");
+    demo.setFault("POST", api + "/commands/c-112/retry", 409,
         R"({"error":"执行体不在线，没人能接这条任务","code":"no_runner"})");
 
     const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
@@ -500,21 +504,28 @@ void TestFeedSheets::screenshots()
         QTest::qWait(80);
         QVERIFY(d->grab().save(QDir(dir).filePath(name)));
     };
+    auto item = [](const QList<FeedApprovalItem>& items, const QString& id) {
+        for (const FeedApprovalItem& i : items) {
+            if (i.id == id)
+                return i;
+        }
+        return FeedApprovalItem {};
+    };
 
     ApprovalsSheet approvals(&status, cfg);
     QSignalSpy approved(&approvals, &FeedItemSheet::actionFinished);
-    approvals.respond(status.pendingApprovalItems().last(), true);
-    shoot(&approvals, QStringLiteral("sheet-approvals.png"));
+    approvals.respond(item(status.pendingApprovalItems(), "f-202"), true);
     QTRY_VERIFY_WITH_TIMEOUT(!approved.isEmpty(), 15000);
+    approvals.respond(item(status.pendingApprovalItems(), "f-201"), true);
+    shoot(&approvals, QStringLiteral("sheet-approvals.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(approved.size() == 2, 15000);
     approvals.hide();
 
     FailedTasksSheet failed(&status, cfg);
     QSignalSpy spy(&failed, &FeedItemSheet::actionFinished);
-    for (const FeedApprovalItem& item : status.failedFeedItems()) {
-        if (item.taskID == QLatin1String("c-113"))
-            failed.retry(item);
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), 15000);
+    failed.retry(item(status.failedFeedItems(), "f-204"));
+    failed.retry(item(status.failedFeedItems(), "f-205"));
+    QTRY_VERIFY_WITH_TIMEOUT(spy.size() == 2, 15000);
     shoot(&failed, QStringLiteral("sheet-failedtasks.png"));
     failed.hide();
 
