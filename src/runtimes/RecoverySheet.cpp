@@ -31,8 +31,8 @@ QWidget* needsYouEntry(const RecoveryRunner::Step& step, QWidget* parent)
     auto* col = new QVBoxLayout;
     col->setSpacing(1);
     col->addWidget(DSText::label(step.title, DSFont::semiBold(11.5), DS::ink(), entry));
-    QLabel* what = DSText::label(
-        step.action.isEmpty() ? step.detail : step.action, DSFont::medium(11), DS::muted(0.6), entry);
+    QLabel* what
+        = DSText::label(step.action.isEmpty() ? step.detail : step.action, DSFont::medium(11), DS::muted(0.6), entry);
     what->setWordWrap(true);
     what->setTextInteractionFlags(Qt::TextSelectableByMouse);
     what->setObjectName(QStringLiteral("recovery.needsyou.") + step.id + QStringLiteral(".text"));
@@ -93,7 +93,8 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
     auto* good = new QHBoxLayout(m_allGood);
     good->setContentsMargins(0, 0, 0, 0);
     good->setSpacing(6);
-    good->addWidget(new Icon(QStringLiteral("checkmark.circle.fill"), 12.5, DS::mint(), m_allGood), 0, Qt::AlignVCenter);
+    good->addWidget(
+        new Icon(QStringLiteral("checkmark.circle.fill"), 12.5, DS::mint(), m_allGood), 0, Qt::AlignVCenter);
     good->addWidget(
         DSText::label(QStringLiteral("都好了 —— 不需要你做什么"), DSFont::medium(12.5), DS::ink(), m_allGood));
     good->addStretch(1);
@@ -110,7 +111,8 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
 
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);
-    m_close = new SecondaryButton(QStringLiteral("关闭"), QStringLiteral("recovery.close"), [this] { reject(); }, this);
+    m_close = new SecondaryButton(
+        QStringLiteral("关闭"), QStringLiteral("recovery.close"), [this] { reject(); }, this);
     footer->addWidget(m_close);
     col->addLayout(footer);
 

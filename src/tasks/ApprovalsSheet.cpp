@@ -34,8 +34,8 @@ void ApprovalsSheet::addButtons(FeedItemRow* row, const FeedApprovalItem& item)
     const QString id = item.id;
     // A press acts on the item's latest fields.
     auto act = [this, id, item](bool approve) { respond(currentItem(id).value_or(item), approve); };
-    row->addButton(new PrimaryButton(QStringLiteral("批准"), false, false, QStringLiteral("approvals.approve.") + id,
-        [act] { act(true); }));
+    row->addButton(new PrimaryButton(
+        QStringLiteral("批准"), false, false, QStringLiteral("approvals.approve.") + id, [act] { act(true); }));
     row->addButton(
         new DangerButton(QStringLiteral("拒绝"), QStringLiteral("approvals.reject.") + id, [act] { act(false); }));
 }

@@ -61,8 +61,8 @@ void FailedTasksSheet::retry(const FeedApprovalItem& item)
     QPointer<Status> model = status();
     const std::optional<CLIConfig> cfg = config();
     const QString taskId = item.taskID;
-    runAction(item, QStringLiteral("重试中…"), QStringLiteral("已放回队列"),
-        [model, cfg, taskId]() -> QCoro::Task<Result<>> {
+    runAction(
+        item, QStringLiteral("重试中…"), QStringLiteral("已放回队列"), [model, cfg, taskId]() -> QCoro::Task<Result<>> {
             if (!model)
                 co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
             co_return co_await model->retryCommand(taskId, cfg);
@@ -96,8 +96,8 @@ void FailedTasksSheet::remove(const FeedApprovalItem& item)
     QPointer<Status> model = status();
     const std::optional<CLIConfig> cfg = config();
     const QString taskId = item.taskID;
-    runAction(item, QStringLiteral("删除中…"), QStringLiteral("已删除"),
-        [model, cfg, taskId]() -> QCoro::Task<Result<>> {
+    runAction(
+        item, QStringLiteral("删除中…"), QStringLiteral("已删除"), [model, cfg, taskId]() -> QCoro::Task<Result<>> {
             if (!model)
                 co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
             co_return co_await model->deleteCommand(taskId, cfg);

@@ -176,8 +176,7 @@ void FeedItemSheet::runAction(const FeedApprovalItem& item, const QString& worki
     course(item.id, done, std::move(request));
 }
 
-QCoro::Task<> FeedItemSheet::course(
-    QString itemId, QString done, std::function<QCoro::Task<Result<>>()> request)
+QCoro::Task<> FeedItemSheet::course(QString itemId, QString done, std::function<QCoro::Task<Result<>>()> request)
 {
     QPointer<FeedItemSheet> self(this);
     QPointer<Status> status = m_status;

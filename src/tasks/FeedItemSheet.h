@@ -20,7 +20,6 @@ class QScrollArea;
 class QVBoxLayout;
 class QWidget;
 
-
 // The layout and action course shared by the approvals and failed-tasks
 // sheets: a title, an explanation, the rows of the status model's list (or an
 // empty state) and a close button. Rows are kept by feed item id, so a row's

@@ -67,7 +67,8 @@ private slots:
 private:
     QCoro::Task<> run(RecoveryRunner& runner, std::optional<CLIConfig> ws)
     {
-        return runner.run(std::move(ws), [] {}, []() -> QCoro::Task<> { co_return; });
+        return runner.run(
+            std::move(ws), [] {}, []() -> QCoro::Task<> { co_return; });
     }
     CLIConfig workspace() const
     {
@@ -78,10 +79,7 @@ private:
         c.path = m_folder;
         return c;
     }
-    static RecoveryStepRow* row(QWidget* sheet, const QString& id)
-    {
-        return sheet->findChild<RecoveryStepRow*>(id);
-    }
+    static RecoveryStepRow* row(QWidget* sheet, const QString& id) { return sheet->findChild<RecoveryStepRow*>(id); }
     static QString closeTitle(QWidget* sheet)
     {
         return sheet->findChild<SecondaryButton*>(QStringLiteral("recovery.close"))->titleLabel()->text();
@@ -163,11 +161,11 @@ void TestRecoverySheet::verdicts_data()
     QTest::addColumn<QStringList>("details"); // the rows' detail texts ("*" = not checked)
 
     const QString skipped = QStringLiteral("跳过 —— 还没有工作区");
-    QTest::newRow("no workspace")
-        << false << QByteArray() << QStringList {}
-        << QStringList { "需要你处理", "·", "工作区目录",
-               "在项目目录里跑一次 brenlow pair，或者用上面的 ＋ 号选一个目录" }
-        << QStringList { "这台电脑上还没有工作区", skipped, skipped, skipped, skipped, skipped };
+    QTest::newRow("no workspace") << false << QByteArray() << QStringList {}
+                                  << QStringList { "需要你处理", "·", "工作区目录",
+                                         "在项目目录里跑一次 brenlow pair，或者用上面的 ＋ 号选一个目录" }
+                                  << QStringList { "这台电脑上还没有工作区", skipped, skipped, skipped, skipped,
+                                         skipped };
     // The failed service install (no action: its text) comes after the
     // runtimes that need a login (an action), though it ran first.
     QTest::newRow("failed after needs you")

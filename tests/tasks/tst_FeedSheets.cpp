@@ -228,8 +228,10 @@ void TestFeedSheets::emptyLists_data()
 {
     QTest::addColumn<QString>("which");
     QTest::addColumn<QString>("message");
-    QTest::newRow("approvals") << "approvals" << "都批完了 —— 没有等你点头的了。";
-    QTest::newRow("failed tasks") << "failedtasks" << "没有失败的任务在等你处理。";
+    QTest::newRow("approvals") << "approvals"
+                               << "都批完了 —— 没有等你点头的了。";
+    QTest::newRow("failed tasks") << "failedtasks"
+                                  << "没有失败的任务在等你处理。";
 }
 
 void TestFeedSheets::emptyLists()
@@ -264,15 +266,27 @@ void TestFeedSheets::actions_data()
     QTest::addColumn<QString>("done");
 
     // Approve and reject address the feed item; retry and delete the task's command.
-    QTest::newRow("approve") << "approvals" << "approvals.approve.f1" << "f1" << "批准中…"
+    QTest::newRow("approve") << "approvals"
+                             << "approvals.approve.f1"
+                             << "f1"
+                             << "批准中…"
                              << "POST " + kApi + "/feed/f1/act"
                              << QJsonObject { { "action", "continue" }, { "note", "" } } << "已批准";
-    QTest::newRow("reject") << "approvals" << "approvals.reject.f2" << "f2" << "拒绝中…"
-                            << "POST " + kApi + "/feed/f2/act"
-                            << QJsonObject { { "action", "ignore" }, { "note", "" } } << "已拒绝";
-    QTest::newRow("retry") << "failedtasks" << "failedtasks.retry.f3" << "f3" << "重试中…"
+    QTest::newRow("reject") << "approvals"
+                            << "approvals.reject.f2"
+                            << "f2"
+                            << "拒绝中…"
+                            << "POST " + kApi + "/feed/f2/act" << QJsonObject { { "action", "ignore" }, { "note", "" } }
+                            << "已拒绝";
+    QTest::newRow("retry") << "failedtasks"
+                           << "failedtasks.retry.f3"
+                           << "f3"
+                           << "重试中…"
                            << "POST " + kApi + "/commands/c2/retry" << QJsonObject {} << "已放回队列";
-    QTest::newRow("delete") << "failedtasks" << "failedtasks.delete.f5" << "f5" << "删除中…"
+    QTest::newRow("delete") << "failedtasks"
+                            << "failedtasks.delete.f5"
+                            << "f5"
+                            << "删除中…"
                             << "POST " + kApi + "/commands/c5/delete" << QJsonObject {} << "已删除";
 }
 
@@ -347,8 +361,7 @@ void TestFeedSheets::failures_data()
     QTest::newRow("code without advice") << "approvals.approve.f1" << 409
                                          << QByteArray(R"({"error":"这条已经处理过了","code":"already_decided"})")
                                          << true << "❌ 这条已经处理过了";
-    QTest::newRow("not paired") << "approvals.approve.f1" << 0 << QByteArray() << false
-                                << "❌ 这台电脑上还没有工作区";
+    QTest::newRow("not paired") << "approvals.approve.f1" << 0 << QByteArray() << false << "❌ 这台电脑上还没有工作区";
 }
 
 void TestFeedSheets::failures()
@@ -388,38 +401,53 @@ void TestFeedSheets::failures()
 
 void TestFeedSheets::deleteConfirmation_data()
 {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<QString>("headline"); // the command, else the title
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("deleted");
-    QTest::newRow("confirmed") << 0 << true;
-    QTest::newRow("cancelled") << 1 << false;
-    QTest::newRow("dismissed") << -1 << false;
+    QTest::newRow("confirmed") << "f3"
+                               << "c2"
+                               << "迁移脚本" << 0 << true;
+    QTest::newRow("confirmed, no command") << "f5"
+                                           << "c5"
+                                           << "加水印" << 0 << true;
+    QTest::newRow("cancelled") << "f3"
+                               << "c2"
+                               << "迁移脚本" << 1 << false;
+    QTest::newRow("dismissed") << "f5"
+                               << "c5"
+                               << "加水印" << -1 << false;
 }
 
 void TestFeedSheets::deleteConfirmation()
 {
+    QFETCH(QString, item);
+    QFETCH(QString, task);
+    QFETCH(QString, headline);
     QFETCH(int, answer);
     QFETCH(bool, deleted);
     m_prompts->alertAnswers = { answer };
     auto s = sheet("failedtasks");
     QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
-    QTest::mouseClick(child<QAbstractButton>(s.get(), "failedtasks.delete.f3"), Qt::LeftButton);
+    QTest::mouseClick(child<QAbstractButton>(s.get(), "failedtasks.delete." + item), Qt::LeftButton);
 
     QCOMPARE(m_prompts->alertsShown.size(), 1);
     const Prompts::Alert shown = m_prompts->alertsShown.first();
     QCOMPARE(shown.message, QStringLiteral("确定要删除这条失败的任务？"));
-    QCOMPARE(shown.informative, QStringLiteral("迁移脚本\n删掉之后这条记录和它的失败原因都找不回来了。"));
+    QCOMPARE(shown.informative, headline + "\n删掉之后这条记录和它的失败原因都找不回来了。");
     QCOMPARE(shown.buttons, (QStringList { "删除", "算了" }));
 
     if (deleted) {
-        waitFinished(s.get(), "f3", spy);
-        QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + kApi + "/commands/c2/delete" });
+        waitFinished(s.get(), item, spy);
+        QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + kApi + "/commands/" + task + "/delete" });
         QCOMPARE(reloads(m_sim->requests()), 1);
     } else {
         QTest::qWait(100);
         QVERIFY(spy.isEmpty());
         QVERIFY(m_sim->requests().isEmpty());
-        QCOMPARE(s->actionState("f3").kind(), PermActionState::Kind::Idle);
-        QVERIFY(!child<FeedItemRow>(s.get(), "failedtasks.row.f3")->feedback()->isVisible());
+        QCOMPARE(s->actionState(item).kind(), PermActionState::Kind::Idle);
+        QVERIFY(!child<FeedItemRow>(s.get(), "failedtasks.row." + item)->feedback()->isVisible());
     }
 }
 
@@ -427,8 +455,10 @@ void TestFeedSheets::itemWithoutTaskId_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("verb");
-    QTest::newRow("retry") << "failedtasks.retry.f4" << "重试";
-    QTest::newRow("delete") << "failedtasks.delete.f4" << "删除";
+    QTest::newRow("retry") << "failedtasks.retry.f4"
+                           << "重试";
+    QTest::newRow("delete") << "failedtasks.delete.f4"
+                            << "删除";
 }
 
 void TestFeedSheets::itemWithoutTaskId()
@@ -490,11 +520,12 @@ void TestFeedSheets::screenshots()
     QVERIFY(!status.failedFeedItems().isEmpty());
     const QString api = QStringLiteral("/api/workspaces/ws-demo");
     demo.setFault("POST", api + "/feed/f-201/act", 0, {}, 1500, 1);
-    demo.setFault("POST", api + "/feed/f-202/act", 409, R"({"error":"这条已经在手机上处理过了","code":"already_decided"})");
+    demo.setFault(
+        "POST", api + "/feed/f-202/act", 409, R"({"error":"这条已经在手机上处理过了","code":"already_decided"})");
     // Accepted but still listed, so the success line shows.
     demo.setFault("POST", api + "/commands/c-103/retry", 200, "{}");
-    demo.setFault("POST", api + "/commands/c-112/retry", 409,
-        R"({"error":"执行体不在线，没人能接这条任务","code":"no_runner"})");
+    demo.setFault(
+        "POST", api + "/commands/c-112/retry", 409, R"({"error":"执行体不在线，没人能接这条任务","code":"no_runner"})");
 
     const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
     QVERIFY(QDir().mkpath(dir));
