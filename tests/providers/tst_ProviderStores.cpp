@@ -50,7 +50,6 @@ private slots:
     void modelOverrides();
     void setupDecoding_data();
     void setupDecoding();
-    void slotMatchesWithoutCase();
 };
 
 void TestProviderStores::profileDecoding_data()
@@ -60,23 +59,15 @@ void TestProviderStores::profileDecoding_data()
     const QByteArray good = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"openai","name":"n",)"
                             R"("createdAt":"2026-03-01T08:00:00Z")";
     QTest::newRow("minimal") << "[" + good + "}]" << true;
-    QTest::newRow("all fields") << "[" + good
-            + R"(,"baseURL":"https://x","defaultModel":"m",)"
-              R"("lastVerifiedAt":"2026-03-02T08:00:00Z","lastVerifyOK":true,"lastVerifyDetail":"d"}])"
-                                << true;
     QTest::newRow("nulls are absent") << "[" + good + R"(,"baseURL":null}])" << true;
     QTest::newRow("missing createdAt") << QByteArray(
         R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n"}])")
-                                       << false;
-    QTest::newRow("date without zone") << QByteArray(
-        R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00"}])")
                                        << false;
     QTest::newRow("id not a uuid") << QByteArray(
         R"([{"id":"abc","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00Z"}])")
                                    << false;
     QTest::newRow("ok of wrong type") << "[" + good + R"(,"lastVerifyOK":"yes"}])" << false;
     QTest::newRow("one bad element fails all") << "[" + good + "},1]" << false;
-    QTest::newRow("object, not array") << good + "}" << false;
 }
 
 void TestProviderStores::profileDecoding()
@@ -174,12 +165,10 @@ void TestProviderStores::setupDecoding_data()
         R"("display":"OpenAI","key_env_vars":["OPENAI_API_KEY"],"base_url_env_var":"OPENAI_BASE_URL",)"
         R"("model_env_var":"CODEX_MODEL"}],"usability":"ready","protocol":false}]})")
                                    << 1;
-    QTest::newRow("no kind") << QByteArray(R"({"runtimes":[{"display":"x"}]})") << -1;
     QTest::newRow("bool as string") << QByteArray(R"({"runtimes":[{"kind":"a","install_supported":"yes"}]})") << -1;
     QTest::newRow("slot without provider")
         << QByteArray(R"({"runtimes":[{"kind":"a","provider_slots":[{"display":"x"}]}]})") << -1;
     QTest::newRow("no runtimes") << QByteArray(R"({"counts":{}})") << -1;
-    QTest::newRow("empty") << QByteArray(R"({"runtimes":[]})") << 0;
 }
 
 void TestProviderStores::setupDecoding()
@@ -195,15 +184,6 @@ void TestProviderStores::setupDecoding()
         QCOMPARE(s.providerSlots.size(), 1);
         QCOMPARE(s.providerSlots.first().modelEnvVar, std::optional<QString>(QStringLiteral("CODEX_MODEL")));
     }
-}
-
-void TestProviderStores::slotMatchesWithoutCase()
-{
-    RuntimeSetupInfo s;
-    s.providerSlots = { ProviderSlot { QStringLiteral("OpenAI"), QStringLiteral("OpenAI"), {}, {}, {} } };
-    QVERIFY(s.slot(QStringLiteral("openai")));
-    QVERIFY(s.slot(QStringLiteral("OPENAI")));
-    QVERIFY(!s.slot(QStringLiteral("anthropic")));
 }
 
 QTEST_GUILESS_MAIN(TestProviderStores)
