@@ -6,7 +6,6 @@
 #include "gateway/CLIConfig.h"
 #include "gateway/Json.h"
 #include "providers/RuntimeSetupInfo.h"
-#include "runtimes/DaemonStatus.h"
 #include "runtimes/RuntimeInventory.h"
 #include "workforce/SkillBridge.h"
 
@@ -59,12 +58,10 @@ private slots:
     void cleanup();
 
     void reportsDecode();
-    void daemonStatus();
     void pairAndRelocate();
     void pairAndGrantAtGateway();
     void steeringAndCallLog();
     void worker();
-    void workerIgnoringTerm();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -133,24 +130,6 @@ void TestCompanion::reportsDecode()
     const CLI::Result unknown = CLI::run({ "employee", "evidence", "ai_astronaut", "--json" });
     QCOMPARE(unknown.code, 1);
     QVERIFY(!unknown.out.contains(QLatin1Char('{')));
-}
-
-void TestCompanion::daemonStatus()
-{
-    const auto status = [] {
-        return DaemonStatus::Report::decode(CLI::run({ "daemon", "status", "--json" }).out.toUtf8());
-    };
-    QCOMPARE(status()->state, QStringLiteral("running"));
-
-    steer("daemon.state", "installed_state_unknown");
-    QVERIFY(status());
-    QVERIFY(!status()->running);
-    steer("daemon.state", "not_installed\n");
-    QCOMPARE(status()->state, QStringLiteral("not_installed"));
-    // Installing the service makes the next status report it running.
-    QCOMPARE(CLI::run({ "daemon", "install" }).code, 0);
-    QCOMPARE(status()->state, QStringLiteral("running"));
-    QCOMPARE(status()->pid, std::optional<QString>(QStringLiteral("4242")));
 }
 
 void TestCompanion::pairAndRelocate()
@@ -289,26 +268,6 @@ void TestCompanion::worker()
     const auto logged = json::parseObject(readText(simFile("calls.jsonl")).trimmed().toUtf8());
     QVERIFY(logged);
     QCOMPARE(logged->value("env").toObject().value("TOLVARINE_RUNTIME_KIND").toString(), QStringLiteral("claude"));
-}
-
-void TestCompanion::workerIgnoringTerm()
-{
-    steer("run.ignore_term", "");
-    steer("run.interval_ms", "20");
-    QStringList lines;
-    auto spawned = CLI::spawn(
-        { "run" }, std::nullopt, std::nullopt, std::nullopt, {}, [&lines](const QString& l) { lines.append(l); });
-    QVERIFY(spawned.process);
-    QProcess* p = spawned.process.get();
-    QTRY_VERIFY_WITH_TIMEOUT(lines.contains(QStringLiteral("heartbeat 1")), 20000);
-    p->terminate();
-    // It keeps beating after SIGTERM; only SIGKILL ends it.
-    const qsizetype before = lines.size();
-    QTRY_VERIFY_WITH_TIMEOUT(lines.size() > before + 3, 20000);
-    QCOMPARE(p->state(), QProcess::Running);
-    p->kill();
-    QVERIFY(p->waitForFinished(20000));
-    QCOMPARE(p->exitStatus(), QProcess::CrashExit);
 }
 
 QTEST_GUILESS_MAIN(TestCompanion)

@@ -71,13 +71,9 @@ private slots:
     void checksTheToken();
     void faultsAnswerInsteadOfTheRoute();
     void aDelayedRouteHoldsUpNoOther();
-    void confirmChangesPermissions_data();
-    void confirmChangesPermissions();
     void actDecidesFeedItems_data();
     void actDecidesFeedItems();
     void retryAndDelete();
-    void pairStart_data();
-    void pairStart();
 };
 
 void tst_GatewaySim::checksTheToken_data()
@@ -173,47 +169,6 @@ void tst_GatewaySim::aDelayedRouteHoldsUpNoOther()
     delete fast;
 }
 
-void tst_GatewaySim::confirmChangesPermissions_data()
-{
-    QTest::addColumn<QString>("tier");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QJsonValue>("effective"); // the tier's value afterwards
-    QTest::addColumn<bool>("stillPending");
-
-    const QByteArray yes(R"({"approve":true,"by":"d"})");
-    const QByteArray no(R"({"approve":false,"by":"d"})");
-    QTest::newRow("approve pending write") << "write" << yes << 200 << "" << QJsonValue(true) << false;
-    QTest::newRow("reject pending danger") << "danger" << no << 200 << "" << QJsonValue(false) << false;
-    QTest::newRow("push is beyond the declaration")
-        << "push" << yes << 403 << "grant_exceeds_source" << QJsonValue(false) << false;
-    QTest::newRow("approve is not a boolean")
-        << "write" << QByteArray(R"({"approve":"yes","by":"d"})") << 400 << "bad_request" << QJsonValue(false) << true;
-}
-
-void tst_GatewaySim::confirmChangesPermissions()
-{
-    QFETCH(QString, tier);
-    QFETCH(QByteArray, body);
-    QFETCH(int, status);
-    QFETCH(QString, code);
-    QFETCH(QJsonValue, effective);
-    QFETCH(bool, stillPending);
-
-    SimGateway sim;
-    QVERIFY(sim.ok());
-    const Reply r = call(sim, "POST", kDemo + QStringLiteral("permissions/%1/confirm").arg(tier), body);
-    QCOMPARE(r.status, status);
-    QCOMPARE(r.code(), code);
-
-    const QJsonObject perms = call(sim, "GET", kDemo + QStringLiteral("permissions")).json();
-    QVERIFY(!perms.contains(QStringLiteral("ceiling")));
-    if (!effective.isUndefined())
-        QCOMPARE(perms.value(QStringLiteral("effective")).toObject().value(tier), effective);
-    QCOMPARE(perms.value(QStringLiteral("pending")).toArray().contains(QJsonValue(tier)), stillPending);
-}
-
 void tst_GatewaySim::actDecidesFeedItems_data()
 {
     QTest::addColumn<QString>("item");
@@ -228,9 +183,6 @@ void tst_GatewaySim::actDecidesFeedItems_data()
     QTest::newRow("reject an approval") << "f-201"
                                         << "ignore" << 200 << "ignored"
                                         << "failed";
-    QTest::newRow("unknown action") << "f-203"
-                                    << "maybe" << 400 << "pending"
-                                    << "";
 }
 
 void tst_GatewaySim::actDecidesFeedItems()
@@ -295,37 +247,6 @@ void tst_GatewaySim::retryAndDelete()
         "PATCH", QStringLiteral("/_sim/state/ws-demo"), QJsonObject { { QStringLiteral("commands"), commands } });
     QCOMPARE(call(sim, "POST", base + QStringLiteral("x%2F..%2Fy/delete"), "{}").status, 200);
     QVERIFY(command(sim, QStringLiteral("x/../y")).isEmpty());
-}
-
-void tst_GatewaySim::pairStart_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("status");
-
-    QTest::newRow("both workspaces") << QByteArray(
-        R"({"device_id":"dev-x","workspaces":[{"workspace_uuid":"ws-demo","access_token":"demo-token"},{"workspace_uuid":"ws-blog","access_token":"blog-token"}]})")
-                                     << 200;
-    QTest::newRow("wrong token") << QByteArray(
-        R"({"device_id":"dev-x","workspaces":[{"workspace_uuid":"ws-demo","access_token":"blog-token"}]})")
-                                 << 403;
-    QTest::newRow("no workspaces") << QByteArray(R"({"device_id":"dev-x","workspaces":[]})") << 400;
-}
-
-void tst_GatewaySim::pairStart()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(int, status);
-
-    SimGateway sim;
-    QVERIFY(sim.ok());
-    // Pairing carries no bearer token.
-    const Reply r = call(sim, "POST", QStringLiteral("/api/pair/start"), body, std::nullopt);
-    QCOMPARE(r.status, status);
-    if (status == 200) {
-        QVERIFY(!r.json().value(QStringLiteral("pair_token")).toString().isEmpty());
-        QVERIFY(QDateTime::fromString(r.json().value(QStringLiteral("expires_at")).toString(), Qt::ISODate)
-            > QDateTime::currentDateTimeUtc());
-    }
 }
 
 QTEST_GUILESS_MAIN(tst_GatewaySim)
