@@ -42,8 +42,7 @@ private slots:
     void statusTable();
     void statusLookupIsExact_data();
     void statusLookupIsExact();
-    void cardColours_data();
-    void cardColours();
+    void translucentCardTint();
     void runtimeBadge_data();
     void runtimeBadge();
     void columnCount_data();
@@ -108,33 +107,18 @@ void TestDesignVocabulary::statusLookupIsExact()
     QCOMPARE(TolvarineStatuses::fromRawValue(raw), std::nullopt);
 }
 
-void TestDesignVocabulary::cardColours_data()
+void TestDesignVocabulary::translucentCardTint()
 {
-    QTest::addColumn<std::optional<QColor>>("tint");
-    QTest::addColumn<bool>("emphasized");
-    QTest::addColumn<QColor>("fill");
-    QTest::addColumn<QColor>("stroke");
-    QTest::newRow("plain emphasized is plain") << std::optional<QColor>() << true << DS::muted(0.045) << DS::hair();
-    QTest::newRow("tint emphasized") << std::optional(DS::amber()) << true << DS::at(DS::amber(), 0.13)
-                                     << DS::at(DS::amber(), 0.35);
     // A translucent tint has its own opacity multiplied: 0.5 × 0.13, 0.5 × 0.35.
-    QColor half = DS::mint();
+    QColor half = DS::mint(), fill = DS::mint(), stroke = DS::mint();
     half.setAlphaF(0.5f);
-    QColor fill = DS::mint(), stroke = DS::mint();
     fill.setAlphaF(0.065f);
     stroke.setAlphaF(0.175f);
-    QTest::newRow("translucent tint") << std::optional(half) << true << fill << stroke;
-}
-
-void TestDesignVocabulary::cardColours()
-{
-    QFETCH(std::optional<QColor>, tint);
-    QFETCH(bool, emphasized);
-    QFETCH(QColor, fill);
-    QFETCH(QColor, stroke);
-    const CardStyle::Colors c = CardStyle::colors(tint, emphasized);
+    const CardStyle::Colors c = CardStyle::colors(half, true);
     COMPARE_COLOUR(c.fill, fill);
     COMPARE_COLOUR(c.stroke, stroke);
+    // No tint: the plain card, emphasized or not.
+    COMPARE_COLOUR(CardStyle::colors(std::nullopt, true).stroke, DS::hair());
 }
 
 void TestDesignVocabulary::runtimeBadge_data()
