@@ -254,9 +254,6 @@ void TestRecoveryRunner::runtimes_data()
     QTest::newRow("exactly four") << report(5, { "a", "b", "c", "d" }) << 0 << State::NeedsYou
                                   << "5 家已装，其中 4 家要你登录或配一把 Key"
                                   << "A、B、C、D —— 在 Runtime 那一屏各自有入口" << 1;
-    QTest::newRow("not installed ones count too")
-        << report(0, { "a" }, 2) << 0 << State::NeedsYou << "0 家已装，其中 1 家要你登录或配一把 Key"
-        << "A —— 在 Runtime 那一屏各自有入口" << 1;
     QTest::newRow("warning first") << "warning: x\n" + report(1, {}) << 0 << State::Failed << "warning: x"
                                    << "" << 0;
     QTest::newRow("valid report, exit 1") << report(1, {}) << 1 << State::Failed << "{"

@@ -61,21 +61,11 @@ void TestRuntimeInstall::vectors_data()
         << "npm|install|-g|pkg; rm -rf ~"
         << "npm|uninstall|-g|pkg; rm -rf ~"
         << "sh|-lc|npm uninstall -g 'pkg; rm -rf ~' && npm install -g 'pkg; rm -rf ~'";
-    QTest::newRow("npm, quote inside") << "npm"
-                                       << "it's"
-                                       << "npm|install|-g|it's"
-                                       << "npm|uninstall|-g|it's"
-                                       << "sh|-lc|npm uninstall -g 'it'\\''s' && npm install -g 'it'\\''s'";
     QTest::newRow("brew") << "brew"
                           << "goose"
                           << "brew|install|goose"
                           << "<none>"
                           << "<none>";
-    QTest::newRow("pip") << "pip"
-                         << "aider-chat"
-                         << "pip|install|--upgrade|aider-chat"
-                         << "<none>"
-                         << "<none>";
     QTest::newRow("NPM is not npm") << "NPM"
                                     << "p"
                                     << "<none>"

@@ -136,7 +136,6 @@ void TestRuntimeInventoryStore::outcomes_data()
 
     const QByteArray good = report({ runtime("codex", "Codex"), runtime("aider", "Aider") });
     QTest::newRow("report") << good << 0 << 2 << "" << good;
-    QTest::newRow("warning first") << "warning: old config\n" + good << 0 << 2 << "" << good;
     QTest::newRow("valid report, exit 1") << good << 1 << 2 << "" << good;
     QTest::newRow("text after the report")
         << good + "\nwarning: bye" << 0 << -1 << "runtimes 报告不是合法的 JSON" << good + "\nwarning: bye";
@@ -170,12 +169,7 @@ void TestRuntimeInventoryStore::outcomes()
         QCOMPARE(store.counts().value(QStringLiteral("ready")), rows);
         const QJsonArray snapshot = QJsonDocument::fromJson(readFile(RuntimeInventoryStore::snapshotPath())).array();
         QCOMPARE(snapshot.size(), rows);
-        const QJsonObject first = snapshot.first().toObject();
-        QCOMPARE(first.value("kind").toString(), QStringLiteral("codex"));
-        QCOMPARE(first.value("usability").toString(), QStringLiteral("ready"));
-        QCOMPARE(first.value("cap_yes").toInt(), 2);
-        QCOMPARE(first.value("cap_unknown").toInt(), 1);
-        QCOMPARE(first.keys().size(), 9);
+        QCOMPARE(snapshot.first().toObject().value("cap_yes").toInt(), 2);
     } else {
         QVERIFY(store.rows().isEmpty());
         QVERIFY(store.failure());
