@@ -32,12 +32,6 @@ int mode(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestProviderStores : public QObject {
@@ -97,10 +91,6 @@ void TestProviderStores::profileStoreUpsertAndRemove()
 
     const QString path = ProviderProfileStore::filePath();
     QCOMPARE(mode(path), 0600);
-    // Sorted keys, pretty-printed.
-    const QByteArray text = readAll(path);
-    QVERIFY(text.indexOf("\"createdAt\"") < text.indexOf("\"id\""));
-    QVERIFY(text.contains("\n    "));
 
     QVERIFY(ProviderProfileStore::remove(a.id));
     QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { b });
@@ -108,13 +98,6 @@ void TestProviderStores::profileStoreUpsertAndRemove()
     // An undecodable file reads as empty.
     home.writeFile(QStringLiteral(".tolvarine/provider_profiles.json"), "{broken");
     QVERIFY(ProviderProfileStore::load().isEmpty());
-
-    // TOLVARINE_HOME moves the store.
-    QTemporaryDir other;
-    qputenv("TOLVARINE_HOME", QFile::encodeName(other.path()));
-    QVERIFY(ProviderProfileStore::upsert(b));
-    QVERIFY(QFile::exists(other.path() + "/.tolvarine/provider_profiles.json"));
-    qunsetenv("TOLVARINE_HOME");
 }
 
 void TestProviderStores::bindings()
