@@ -71,8 +71,6 @@ private slots:
     void checksTheToken();
     void faultsAnswerInsteadOfTheRoute();
     void aDelayedRouteHoldsUpNoOther();
-    void actDecidesFeedItems_data();
-    void actDecidesFeedItems();
     void retryAndDelete();
 };
 
@@ -167,51 +165,6 @@ void tst_GatewaySim::aDelayedRouteHoldsUpNoOther()
     QVERIFY(QJsonDocument::fromJson(slow->readAll()).object().value(QStringLiteral("items")).isArray());
     delete slow;
     delete fast;
-}
-
-void tst_GatewaySim::actDecidesFeedItems_data()
-{
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("itemStatus");
-    QTest::addColumn<QString>("commandStatus"); // of the item's task afterwards; empty: unchanged
-
-    QTest::newRow("approve an approval") << "f-201"
-                                         << "continue" << 200 << "approved"
-                                         << "pending";
-    QTest::newRow("reject an approval") << "f-201"
-                                        << "ignore" << 200 << "ignored"
-                                        << "failed";
-}
-
-void tst_GatewaySim::actDecidesFeedItems()
-{
-    QFETCH(QString, item);
-    QFETCH(QString, action);
-    QFETCH(int, status);
-    QFETCH(QString, itemStatus);
-    QFETCH(QString, commandStatus);
-
-    SimGateway sim;
-    QVERIFY(sim.ok());
-    const QString task
-        = byId(state(sim).value(QStringLiteral("feed")).toArray(), item).value(QStringLiteral("task_id")).toString();
-    const QString taskBefore = command(sim, task).value(QStringLiteral("status")).toString();
-
-    const QByteArray body
-        = QJsonDocument(QJsonObject { { QStringLiteral("action"), action }, { QStringLiteral("note"), QString() },
-                            { QStringLiteral("by"), QStringLiteral("dev-test") } })
-              .toJson();
-    QCOMPARE(call(sim, "POST", kDemo + QStringLiteral("feed/%1/act").arg(item), body).status, status);
-
-    const QJsonObject after = state(sim);
-    if (!itemStatus.isEmpty())
-        QCOMPARE(byId(after.value(QStringLiteral("feed")).toArray(), item).value(QStringLiteral("status")).toString(),
-            itemStatus);
-    if (!task.isEmpty())
-        QCOMPARE(command(sim, task).value(QStringLiteral("status")).toString(),
-            commandStatus.isEmpty() ? taskBefore : commandStatus);
 }
 
 void tst_GatewaySim::retryAndDelete()
