@@ -1,5 +1,6 @@
-// The stand-in gateway: its token check, request log, faults, control API and
-// the state changes the application relies on.
+// The stand-in gateway: its token check, faults, delays and the state changes
+// of retry and delete. Its request log and the rest of its control API are
+// exercised by the status and pairing tests that run against it.
 #include "SimGateway.h"
 
 #include <QEventLoop>
