@@ -371,15 +371,12 @@ void TestStatusRules::commandStatus_data()
     QTest::newRow("claimed") << "claimed"
                              << ""
                              << "Running";
-    QTest::newRow("approval") << "waiting_approval"
-                              << ""
-                              << "Waiting Approval";
     QTest::newRow("done partial") << "done"
                                   << "PARTIAL_SUCCESS"
                                   << "Partially Done";
-    QTest::newRow("done other verdict") << "done"
-                                        << "partial_success"
-                                        << "Completed";
+    QTest::newRow("verdict is read exactly") << "done"
+                                             << "partial_success"
+                                             << "Completed";
     QTest::newRow("failed") << "failed"
                             << ""
                             << "Failed";

@@ -30,7 +30,6 @@ class TestCollabGraph : public QObject {
     Q_OBJECT
 private slots:
     void edges();
-    void noDependencies();
     void absentEmployees();
     void subtitles_data();
     void subtitles();
@@ -67,15 +66,6 @@ void TestCollabGraph::edges()
     QCOMPARE(fan[0].sources[1].id, QStringLiteral("a"));
     QCOMPARE(fan[1].target.id, QStringLiteral("c"));
     QCOMPARE(fan[1].sources.size(), 2);
-}
-
-void TestCollabGraph::noDependencies()
-{
-    const Team team { Mate("b", "Bo"), Mate("a", "Ada") };
-    const CollabGraph g = graphOf(team, { Cmd("x", "done", "a"), Cmd("y", "blocked", "a").deps({ "x" }) });
-    QVERIFY(g.edges.isEmpty());
-    QCOMPARE(nodeIDs(g), QStringList({ "b", "a" }));
-    QVERIFY(g.fanIn().isEmpty());
 }
 
 void TestCollabGraph::absentEmployees()

@@ -49,8 +49,6 @@ void TestRuntimeNames::friendly_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("padded gateway id") << " \tclaude-code  " << false << "Claude Code";
     QTest::newRow("catalogue wins") << "claude-code" << true << "Claude (local)";
-    QTest::newRow("names are not lower-cased") << "Claude-Code" << false << "Claude-Code";
-    QTest::newRow("generic") << "generic" << false << "本机自定义 Agent";
     QTest::newRow("blanks only") << QStringLiteral(" \t\u3000 ") << false << "";
     QTest::newRow("line break is not a blank") << "codex\n" << false << "codex\n";
 }

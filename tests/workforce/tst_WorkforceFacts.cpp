@@ -41,7 +41,6 @@ private slots:
     void statusLadder();
     void attribution_data();
     void attribution();
-    void diagnosticTexts();
     void commandLists();
     void upstreamNames();
     void sharedDevice();
@@ -149,17 +148,6 @@ void TestWorkforceFacts::attribution()
     QCOMPARE(f.runtime.kind, expected.kind);
     QCOMPARE(f.runtime.name, expected.name);
     QCOMPARE(f.runtime.count, expected.count);
-}
-
-void TestWorkforceFacts::diagnosticTexts()
-{
-    QCOMPARE(RuntimeAttribution::known("Codex").diagnosticText(),
-        QStringLiteral("这一趟跑在 Codex 上（来自 command.ran_runtime）"));
-    QCOMPARE(RuntimeAttribution::deviceOnly("Pi").diagnosticText(),
-        QStringLiteral("他那台机器此刻登记的是 Pi，但那是**机器**的读数 —— "
-                       "同一台机器上可能绑着别的同事，说不出这一趟是不是他的"));
-    QCOMPARE(RuntimeAttribution::unknown().diagnosticText(),
-        QStringLiteral("GET /agents 这个视图没有数据（生产链路上无人写它），说不出这台机器登记过哪家 Runtime"));
 }
 
 void TestWorkforceFacts::commandLists()
