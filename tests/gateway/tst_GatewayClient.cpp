@@ -24,9 +24,6 @@ void TestGatewayClient::candidates_data()
         << QStringList { "http://10.0.0.5:18091", "http://studio.local:18091", "http://127.0.0.1:18091" };
     QTest::newRow("loopback once") << "http://127.0.0.1:18091"
                                    << "box" << QStringList { "http://127.0.0.1:18091" };
-    QTest::newRow("localhost keeps its port")
-        << "http://localhost:9000"
-        << "box" << QStringList { "http://localhost:9000", "http://127.0.0.1:9000" };
     QTest::newRow("https without port") << "https://gw.example.com"
                                         << "box" << QStringList { "https://gw.example.com", "http://127.0.0.1:18091" };
     QTest::newRow("not an address") << "::nope::"
@@ -34,9 +31,6 @@ void TestGatewayClient::candidates_data()
     QTest::newRow(".local is case-sensitive")
         << "http://10.0.0.5:7000"
         << "Studio.LOCAL" << QStringList { "http://10.0.0.5:7000", "http://127.0.0.1:7000" };
-    QTest::newRow("mdns equal to the address")
-        << "http://studio.local:18091"
-        << "studio.local" << QStringList { "http://studio.local:18091", "http://127.0.0.1:18091" };
 }
 
 void TestGatewayClient::candidates()
@@ -55,7 +49,6 @@ void TestGatewayClient::phoneReachable_data()
     QTest::addColumn<bool>("reachable");
     QTest::newRow("empty") << "" << false;
     QTest::newRow("loopback") << "http://127.0.0.1:18091" << false;
-    QTest::newRow("localhost") << "http://localhost:9000" << false;
     QTest::newRow("lan") << "http://10.0.0.5:18091" << true;
     QTest::newRow("mdns") << "http://studio.local:18091" << true;
 }
@@ -74,14 +67,10 @@ void TestGatewayClient::segment_data()
     QTest::addColumn<QString>("encoded"); // "-" for none
     QTest::newRow("ordinary") << "c-101_x.y~z"
                               << "c-101_x.y~z";
-    QTest::newRow("uuid") << "0f8e2a4c-1b2d-4e5f-8a9b-0c1d2e3f4a5b"
-                          << "0f8e2a4c-1b2d-4e5f-8a9b-0c1d2e3f4a5b";
     QTest::newRow("slash, query, fragment") << "a/b?c#d"
                                             << "a%2Fb%3Fc%23d";
     QTest::newRow("percent and space") << "50% off"
                                        << "50%25%20off";
-    QTest::newRow("dots inside") << "a..b"
-                                 << "a..b";
     QTest::newRow("non-ascii") << "任务"
                                << "%E4%BB%BB%E5%8A%A1";
     QTest::newRow("dot dot") << ".."

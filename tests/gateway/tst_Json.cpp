@@ -16,9 +16,7 @@ void TestJson::strictTypes_data()
     QTest::addColumn<bool>("ok");
     QTest::newRow("all present") << QByteArray(R"({"s":"x","n":3,"b":true,"l":["a"]})") << true;
     QTest::newRow("optionals null") << QByteArray(R"({"s":"x","n":null,"b":null,"l":null})") << true;
-    QTest::newRow("optionals missing") << QByteArray(R"({"s":"x"})") << true;
     QTest::newRow("required null") << QByteArray(R"({"s":null})") << false;
-    QTest::newRow("required missing") << QByteArray(R"({})") << false;
     QTest::newRow("string as number") << QByteArray(R"({"s":"x","n":"3"})") << false;
     QTest::newRow("fractional int") << QByteArray(R"({"s":"x","n":3.5})") << false;
     QTest::newRow("huge int") << QByteArray(R"({"s":"x","n":1e300})") << false;
@@ -50,7 +48,7 @@ void TestJson::lenient()
     QCOMPARE(r.integer("n", -1), qint64(-1));
     QCOMPARE(r.integer("m"), qint64(7));
     QCOMPARE(r.boolean("b", true), true);
-    QCOMPARE(r.stringList("l"), QStringList({"a", "c"}));
+    QCOMPARE(r.stringList("l"), QStringList({ "a", "c" }));
     QVERIFY(r.array("a").isEmpty());
     QVERIFY(!json::parseObject("[1]"));
     QVERIFY(json::parseArray("[1]"));

@@ -36,7 +36,6 @@ void TestReplies::commandsShape_data()
     QTest::newRow("empty object") << QByteArray("{}") << true << 0 << 0 << false;
     QTest::newRow("nulls") << QByteArray(R"({"commands":null,"runners":null,"runners_read":null})") << true << 0 << 0
                            << false;
-    QTest::newRow("runners_read false") << QByteArray(R"({"runners_read":false})") << true << 0 << 0 << false;
     QTest::newRow("one each") << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"pending"}],
                           "runners":[{"device_id":"d","seconds_ago":3}],"runners_read":true})")
                               << true << 1 << 1 << true;
@@ -45,20 +44,12 @@ void TestReplies::commandsShape_data()
         << 0 << false;
     QTest::newRow("missing text") << QByteArray(R"({"commands":[{"id":"a","status":"done"}]})") << false << 0 << 0
                                   << false;
-    QTest::newRow("null id") << QByteArray(R"({"commands":[{"id":null,"text":"t","status":"done"}]})") << false << 0
-                             << 0 << false;
     QTest::newRow("depends_on with number")
         << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","depends_on":["x",1]}]})") << false << 0 << 0
         << false;
-    QTest::newRow("issued_at number") << QByteArray(
-        R"({"commands":[{"id":"a","text":"t","status":"done","issued_at":5}]})")
-                                      << false << 0 << 0 << false;
     QTest::newRow("seconds_ago fractional")
         << QByteArray(R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})") << false << 0 << 0 << false;
-    QTest::newRow("runner without seconds")
-        << QByteArray(R"({"runners":[{"device_id":"d"}]})") << false << 0 << 0 << false;
     QTest::newRow("runners_read string") << QByteArray(R"({"runners_read":"true"})") << false << 0 << 0 << false;
-    QTest::newRow("command not object") << QByteArray(R"({"commands":["a"]})") << false << 0 << 0 << false;
     QTest::newRow("top-level array") << QByteArray("[]") << false << 0 << 0 << false;
     QTest::newRow("html") << QByteArray("<html></html>") << false << 0 << 0 << false;
 }
@@ -120,22 +111,13 @@ void TestReplies::progressShape_data()
     const QByteArray nullList(R"({"progress":null})");
     const QByteArray two(R"({"progress":[{"seq":1,"action":"a"},{"seq":2,"action":"b"}],"total":9,"truncated":true})");
     QTest::newRow("missing, loader") << missing << true << false << 0 << false;
-    QTest::newRow("missing, fetcher") << missing << false << true << 0 << false;
-    QTest::newRow("null, loader") << nullList << true << false << 0 << false;
-    QTest::newRow("null, fetcher") << nullList << false << true << 0 << false;
     QTest::newRow("two, loader") << two << true << true << 2 << true;
     QTest::newRow("two, fetcher ignores truncated") << two << false << true << 2 << false;
-    QTest::newRow("truncated absent") << QByteArray(R"({"progress":[]})") << true << true << 0 << false;
     QTest::newRow("seq string") << QByteArray(R"({"progress":[{"seq":"1","action":"a"}]})") << true << false << 0
                                 << false;
-    QTest::newRow("seq string, fetcher") << QByteArray(R"({"progress":[{"seq":"1","action":"a"}]})") << false << false
-                                         << 0 << false;
     QTest::newRow("no action") << QByteArray(R"({"progress":[{"seq":1}]})") << false << false << 0 << false;
-    QTest::newRow("progress object") << QByteArray(R"({"progress":{}})") << false << false << 0 << false;
     QTest::newRow("total string, loader")
         << QByteArray(R"({"progress":[],"total":"3"})") << true << false << 0 << false;
-    QTest::newRow("total string, fetcher")
-        << QByteArray(R"({"progress":[],"total":"3"})") << false << true << 0 << false;
 }
 
 void TestReplies::progressShape()
@@ -181,7 +163,6 @@ void TestReplies::permissions_data()
                                            << true << QStringList { "write", "danger", "teleport" };
     QTest::newRow("no pending") << QByteArray(R"({"effective":{}})") << true << QStringList {};
     QTest::newRow("no effective") << QByteArray(R"({"pending":["write"]})") << false << QStringList {};
-    QTest::newRow("effective null") << QByteArray(R"({"effective":null})") << false << QStringList {};
     QTest::newRow("effective array") << QByteArray(R"({"effective":[]})") << false << QStringList {};
     QTest::newRow("effective value string") << QByteArray(R"({"effective":{"read":"yes"}})") << false << QStringList {};
     QTest::newRow("pending number") << QByteArray(R"({"effective":{},"pending":[1]})") << false << QStringList {};
@@ -208,15 +189,10 @@ void TestReplies::employeesShape_data()
     QTest::newRow("empty object") << QByteArray("{}") << true << 0;
     QTest::newRow("one") << QByteArray("{\"employees\":[{" + e + "}]}") << true << 1;
     QTest::newRow("no template") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s"}]})") << false << 0;
-    QTest::newRow("template without role")
-        << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x"}}]})") << false << 0;
     QTest::newRow("skill without label") << QByteArray(
         R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x","role":"r",
                           "skills":[{"id":"k"}]}}]})")
                                          << false << 0;
-    QTest::newRow("fractional seconds ago")
-        << QByteArray("{\"employees\":[{" + e + ",\"device_seconds_ago\":1.5}]}") << false << 0;
-    QTest::newRow("alive as number") << QByteArray("{\"employees\":[{" + e + ",\"device_alive\":1}]}") << false << 0;
     QTest::newRow("employees object") << QByteArray(R"({"employees":{}})") << false << 0;
 }
 
@@ -243,10 +219,7 @@ void TestReplies::employeeMapping()
     const TeammateBrief& a = r->at(0);
     QCOMPARE(a.role, QStringLiteral("AI 全栈工程师 · 后端"));
     QCOMPARE(a.templateName, QStringLiteral("AI 全栈工程师"));
-    QCOMPARE(a.templateKey, QStringLiteral("AI Developer"));
-    QCOMPARE(a.roleTitle, QStringLiteral("后端"));
     QVERIFY(a.skills.isEmpty());
-    QCOMPARE(a.device, QString());
     QCOMPARE(a.doneTodayOnDevice, 0);
     QVERIFY(!a.deviceAlive);
     QVERIFY(!a.deviceSecondsAgo);
@@ -255,13 +228,8 @@ void TestReplies::employeeMapping()
     QCOMPARE(b.role, QStringLiteral("ai developer · 前端"));
     QCOMPARE(b.skills, (QStringList { "React", "CSS" }));
     QCOMPARE(b.device, QStringLiteral("cli-box"));
-    QCOMPARE(b.deviceTask, QStringLiteral("写测试"));
-    QCOMPARE(b.deviceTaskID, QStringLiteral("c9"));
     QCOMPARE(b.deviceAlive, std::optional<bool>(false));
     QCOMPARE(b.deviceSecondsAgo, std::optional<qint64>(12));
-    QCOMPARE(b.deviceRuntime, QStringLiteral("codex"));
-    QCOMPARE(b.runtimeFit, QStringLiteral("good"));
-    QCOMPARE(b.deviceTier, QStringLiteral("pro"));
     QCOMPARE(b.doneTodayOnDevice, 4);
 }
 
@@ -271,24 +239,8 @@ void TestReplies::templateTitles_data()
     QTest::addColumn<QString>("title");
     QTest::newRow("engineer") << "AI Full-Stack Engineer"
                               << "AI 全栈工程师";
-    QTest::newRow("developer small s") << "AI Full-stack Developer"
-                                       << "AI 全栈工程师";
-    QTest::newRow("engineer small s") << "AI Full-stack Engineer"
-                                      << "AI Full-stack Engineer";
-    QTest::newRow("researcher") << "AI Researcher"
-                                << "AI 深度研究员";
     QTest::newRow("sre") << "AI SRE / DevOps"
                          << "AI 运维安全工程师";
-    QTest::newRow("finance") << "AI Finance Analyst"
-                             << "AI 投资分析师";
-    QTest::newRow("assistant") << "AI Assistant"
-                               << "AI 助理";
-    QTest::newRow("lawyer") << "AI Lawyer"
-                            << "AI 法律顾问";
-    QTest::newRow("sales") << "AI Sales"
-                           << "AI 销售顾问";
-    QTest::newRow("service") << "AI Customer Service"
-                             << "AI 客服专员";
     QTest::newRow("trailing blank") << "AI Sales "
                                     << "AI Sales ";
     QTest::newRow("empty") << ""
@@ -308,8 +260,6 @@ void TestReplies::agentsAndFeed_data()
     QTest::addColumn<QByteArray>("feed");
     QTest::addColumn<bool>("ok");
     QTest::newRow("empty objects") << QByteArray("{}") << QByteArray("{}") << true;
-    QTest::newRow("nulls") << QByteArray(R"({"agents":[{"device":null,"runtime":null}]})")
-                           << QByteArray(R"({"items":[{"id":null,"status":null}]})") << true;
     QTest::newRow("numbers") << QByteArray(R"({"agents":[{"device":"d","runtime":1}]})")
                              << QByteArray(R"({"items":[{"id":"f","title":3}]})") << false;
     QTest::newRow("lists not arrays") << QByteArray(R"({"agents":{}})") << QByteArray(R"({"items":"x"})") << false;
@@ -342,12 +292,6 @@ void TestReplies::gatewayErrorBody_data()
                                << "grant_exceeds_source"
                                << "不行"
                                << "不行" << true;
-    QTest::newRow("409 empty error") << 409 << QByteArray(R"({"error":""})") << ""
-                                     << ""
-                                     << "网关回了 409" << false;
-    QTest::newRow("error is a number") << 400 << QByteArray(R"({"error":5,"code":"unknown_permission"})") << ""
-                                       << "网关回了 400"
-                                       << "网关回了 400" << false;
     QTest::newRow("nulls") << 401 << QByteArray(R"({"error":null,"code":null})") << ""
                            << "网关回了 401"
                            << "网关回了 401" << false;

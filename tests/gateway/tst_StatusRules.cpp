@@ -75,9 +75,6 @@ void TestStatusRules::presence_data()
     QTest::addColumn<QList<RunnerInfo>>("runners");
     QTest::addColumn<AgentPresence>("expected");
     QTest::newRow("exactly 25") << QList<RunnerInfo> { { "me", 25 } } << AgentPresence::online(25);
-    QTest::newRow("26 is stale") << QList<RunnerInfo> { { "me", 26 } } << AgentPresence::stale(26);
-    QTest::newRow("first entry decides") << QList<RunnerInfo> { { "x", 1 }, { "me", 90 }, { "me", 2 } }
-                                         << AgentPresence::stale(90);
     QTest::newRow("others only") << QList<RunnerInfo> { { "x", 1 } }
                                  << AgentPresence::unknown(QStringLiteral("这个工作区里有执行体，但都不是本机"));
     QTest::newRow("none") << QList<RunnerInfo> {} << AgentPresence::never();
@@ -99,7 +96,6 @@ void TestStatusRules::focal_data()
     QTest::newRow("last finished") << QList<CommandBrief> { cmd("A", "done"), cmd("B", "failed"), cmd("C", "pending") }
                                    << "B";
     QTest::newRow("unsupported counts") << QList<CommandBrief> { cmd("A", "done"), cmd("B", "unsupported") } << "B";
-    QTest::newRow("case matters") << QList<CommandBrief> { cmd("A", "Claimed"), cmd("B", "blocked") } << "";
     QTest::newRow("empty") << QList<CommandBrief> {} << "";
 }
 
@@ -151,15 +147,11 @@ void TestStatusRules::runtimeState_data()
         s.command = in.commands[0];
         s.byThisMachine = true;
         QTest::newRow("2 claimed by host name with empty device") << in << s;
-        in.config = cfg(QString());
-        QTest::newRow("2 claimed by host name, device empty string") << in << s;
         in.config = cfg(QStringLiteral("dev-9"));
         in.commands = { cmd("A", "claimed", "dev-9") };
         s.command = in.commands[0];
         QTest::newRow("2 claimed by configured device") << in << s;
-        in.config.reset();
         s.byThisMachine = false;
-        QTest::newRow("2 no configuration") << in << s;
         in.config = cfg(std::nullopt);
         in.commands = { cmd("A", "claimed") };
         s.command = in.commands[0];
@@ -209,10 +201,6 @@ void TestStatusRules::runtimeState_data()
         s = state(K::LastDone);
         s.command = in.commands[1];
         QTest::newRow("5 failed then done") << in << s;
-        in.commands = { cmd("A", "done"), cmd("B", "unsupported") };
-        s = state(K::LastFailed);
-        s.command = in.commands[1];
-        QTest::newRow("5 unsupported") << in << s;
     }
     {
         auto in = base();
@@ -225,9 +213,6 @@ void TestStatusRules::runtimeState_data()
         s = state(K::NoRunner);
         s.presence = AgentPresence::never();
         QTest::newRow("7 never") << in << s;
-        in.presence = AgentPresence::stale(90);
-        s.presence = AgentPresence::stale(90);
-        QTest::newRow("7 stale") << in << s;
     }
 }
 
@@ -248,9 +233,6 @@ void TestStatusRules::feedMatrix_data()
     QTest::newRow("approval pending, outcome failed")
         << QByteArray(R"({"id":"f","task_id":"t","category":"approval","status":"pending","outcome":"failed"})")
         << false << true;
-    QTest::newRow("approval done, outcome failed")
-        << QByteArray(R"({"id":"f","task_id":"t","category":"approval","status":"done","outcome":"failed"})") << false
-        << true;
     QTest::newRow("permission answered") << QByteArray(
         R"({"id":"f","task_id":"t","category":"permission","status":"ok"})")
                                          << false << false;
@@ -260,13 +242,9 @@ void TestStatusRules::feedMatrix_data()
         R"({"id":"f","task_id":"t","category":"conflict","status":"pending"})")
                                       << true << false;
     QTest::newRow("conflict without id") << QByteArray(R"({"task_id":"t","category":"conflict"})") << false << false;
-    QTest::newRow("conflict with empty id")
-        << QByteArray(R"({"id":"","task_id":"t","category":"conflict"})") << false << false;
     QTest::newRow("failed, any status") << QByteArray(R"({"id":"f","task_id":"t","category":"failed","status":"x"})")
                                         << false << true;
-    QTest::newRow("failed without id") << QByteArray(R"({"task_id":"t","category":"failed"})") << false << false;
     QTest::newRow("no category") << QByteArray(R"({"id":"f","task_id":"t"})") << false << false;
-    QTest::newRow("other category") << QByteArray(R"({"id":"f","task_id":"t","category":"info"})") << false << false;
     QTest::newRow("Approval capitalised")
         << QByteArray(R"({"id":"f","task_id":"t","category":"Approval"})") << false << false;
 }
@@ -328,8 +306,6 @@ void TestStatusRules::permRows()
     QCOMPARE(states,
         (QList<PermState> { PermState::Granted, PermState::Pending, PermState::Denied, PermState::Denied,
             PermState::Denied, PermState::Pending }));
-    QCOMPARE(rows[2].title, QStringLiteral("执行脚本 / 命令"));
-    QCOMPARE(rows[5].detail, QStringLiteral("不可逆。必须先有机器**显式声明**过，才可能生效；手机自己声明不了"));
 }
 
 void TestStatusRules::grantArgs_data()
@@ -339,8 +315,6 @@ void TestStatusRules::grantArgs_data()
     QTest::addColumn<QStringList>("args");
     QTest::newRow("adds danger last") << QStringList { "exec", "read" } << "danger"
                                       << QStringList { "read", "exec", "danger" };
-    QTest::newRow("already granted") << QStringList { "read", "web" } << "read" << QStringList { "read", "web" };
-    QTest::newRow("catalogue order") << QStringList { "push" } << "write" << QStringList { "write", "push" };
     QTest::newRow("no rows") << QStringList {} << "exec" << QStringList { "exec" };
     QTest::newRow("unknown key") << QStringList {} << "teleport" << QStringList {};
 }
@@ -364,7 +338,6 @@ void TestStatusRules::usage_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<PermUse>("expected");
-    QTest::newRow("web not expressed, no focal") << "web" << false << "" << QStringList {} << PermUse::notExpressed();
     QTest::newRow("read, no focal") << "read" << false << "" << QStringList { "read" }
                                     << PermUse::unknown(QStringLiteral("还没有可观察的命令"));
     QTest::newRow("progress error") << "read" << true << "网关回了 500" << QStringList {}
@@ -374,7 +347,6 @@ void TestStatusRules::usage_data()
     QTest::newRow("exec used by test_fail")
         << "exec" << true << "" << QStringList { "read", "test_fail" } << PermUse::used();
     QTest::newRow("write not seen") << "write" << true << "" << QStringList { "read", "other" } << PermUse::notSeen();
-    QTest::newRow("write used") << "write" << true << "" << QStringList { "edit" } << PermUse::used();
 }
 
 void TestStatusRules::usage()
@@ -396,19 +368,27 @@ void TestStatusRules::commandStatus_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("verdict");
     QTest::addColumn<QString>("word"); // the status's English word, empty for none
-    QTest::newRow("claimed") << "claimed" << "" << "Running";
-    QTest::newRow("pending") << "pending" << "" << "Queued";
-    QTest::newRow("blocked") << "blocked" << "" << "Waiting Dependency";
-    QTest::newRow("approval") << "waiting_approval" << "" << "Waiting Approval";
-    QTest::newRow("dep failed") << "dependency_failed" << "" << "Dependency Failed";
-    QTest::newRow("no runtime") << "runtime_unavailable" << "" << "Runtime Unavailable";
-    QTest::newRow("done partial") << "done" << "PARTIAL_SUCCESS" << "Partially Done";
-    QTest::newRow("done other verdict") << "done" << "partial_success" << "Completed";
-    QTest::newRow("failed") << "failed" << "" << "Failed";
-    QTest::newRow("unsupported") << "unsupported" << "" << "Failed";
-    QTest::newRow("case matters") << "Done" << "" << "";
-    QTest::newRow("blanks matter") << "done " << "" << "";
-    QTest::newRow("unknown") << "archived" << "" << "";
+    QTest::newRow("claimed") << "claimed"
+                             << ""
+                             << "Running";
+    QTest::newRow("done partial") << "done"
+                                  << "PARTIAL_SUCCESS"
+                                  << "Partially Done";
+    QTest::newRow("verdict is read exactly") << "done"
+                                             << "partial_success"
+                                             << "Completed";
+    QTest::newRow("failed") << "failed"
+                            << ""
+                            << "Failed";
+    QTest::newRow("unsupported") << "unsupported"
+                                 << ""
+                                 << "Failed";
+    QTest::newRow("case matters") << "Done"
+                                  << ""
+                                  << "";
+    QTest::newRow("unknown") << "archived"
+                             << ""
+                             << "";
 }
 
 void TestStatusRules::commandStatus()

@@ -128,7 +128,6 @@ void TestCredentialBroker::profileKeys()
     QVERIFY(CredentialBroker::isConfigured(id));
     QCOMPARE(SecretStore::shared().read(CredentialBroker::service(), CredentialBroker::profileAccount(id)),
         std::optional<QByteArray>("sk-abc"));
-    QVERIFY(CredentialBroker::storeKey(id, QStringLiteral("sk-new")));
     QVERIFY(CredentialBroker::deleteKey(id));
     QVERIFY(!CredentialBroker::isConfigured(id));
     QVERIFY(CredentialBroker::deleteKey(id));

@@ -32,12 +32,6 @@ int mode(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestProviderStores : public QObject {
@@ -50,7 +44,6 @@ private slots:
     void modelOverrides();
     void setupDecoding_data();
     void setupDecoding();
-    void slotMatchesWithoutCase();
 };
 
 void TestProviderStores::profileDecoding_data()
@@ -60,23 +53,15 @@ void TestProviderStores::profileDecoding_data()
     const QByteArray good = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"openai","name":"n",)"
                             R"("createdAt":"2026-03-01T08:00:00Z")";
     QTest::newRow("minimal") << "[" + good + "}]" << true;
-    QTest::newRow("all fields") << "[" + good
-            + R"(,"baseURL":"https://x","defaultModel":"m",)"
-              R"("lastVerifiedAt":"2026-03-02T08:00:00Z","lastVerifyOK":true,"lastVerifyDetail":"d"}])"
-                                << true;
     QTest::newRow("nulls are absent") << "[" + good + R"(,"baseURL":null}])" << true;
     QTest::newRow("missing createdAt") << QByteArray(
         R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n"}])")
-                                       << false;
-    QTest::newRow("date without zone") << QByteArray(
-        R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00"}])")
                                        << false;
     QTest::newRow("id not a uuid") << QByteArray(
         R"([{"id":"abc","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00Z"}])")
                                    << false;
     QTest::newRow("ok of wrong type") << "[" + good + R"(,"lastVerifyOK":"yes"}])" << false;
     QTest::newRow("one bad element fails all") << "[" + good + "},1]" << false;
-    QTest::newRow("object, not array") << good + "}" << false;
 }
 
 void TestProviderStores::profileDecoding()
@@ -106,10 +91,6 @@ void TestProviderStores::profileStoreUpsertAndRemove()
 
     const QString path = ProviderProfileStore::filePath();
     QCOMPARE(mode(path), 0600);
-    // Sorted keys, pretty-printed.
-    const QByteArray text = readAll(path);
-    QVERIFY(text.indexOf("\"createdAt\"") < text.indexOf("\"id\""));
-    QVERIFY(text.contains("\n    "));
 
     QVERIFY(ProviderProfileStore::remove(a.id));
     QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { b });
@@ -117,13 +98,6 @@ void TestProviderStores::profileStoreUpsertAndRemove()
     // An undecodable file reads as empty.
     home.writeFile(QStringLiteral(".tolvarine/provider_profiles.json"), "{broken");
     QVERIFY(ProviderProfileStore::load().isEmpty());
-
-    // TOLVARINE_HOME moves the store.
-    QTemporaryDir other;
-    qputenv("TOLVARINE_HOME", QFile::encodeName(other.path()));
-    QVERIFY(ProviderProfileStore::upsert(b));
-    QVERIFY(QFile::exists(other.path() + "/.tolvarine/provider_profiles.json"));
-    qunsetenv("TOLVARINE_HOME");
 }
 
 void TestProviderStores::bindings()
@@ -174,12 +148,10 @@ void TestProviderStores::setupDecoding_data()
         R"("display":"OpenAI","key_env_vars":["OPENAI_API_KEY"],"base_url_env_var":"OPENAI_BASE_URL",)"
         R"("model_env_var":"CODEX_MODEL"}],"usability":"ready","protocol":false}]})")
                                    << 1;
-    QTest::newRow("no kind") << QByteArray(R"({"runtimes":[{"display":"x"}]})") << -1;
     QTest::newRow("bool as string") << QByteArray(R"({"runtimes":[{"kind":"a","install_supported":"yes"}]})") << -1;
     QTest::newRow("slot without provider")
         << QByteArray(R"({"runtimes":[{"kind":"a","provider_slots":[{"display":"x"}]}]})") << -1;
     QTest::newRow("no runtimes") << QByteArray(R"({"counts":{}})") << -1;
-    QTest::newRow("empty") << QByteArray(R"({"runtimes":[]})") << 0;
 }
 
 void TestProviderStores::setupDecoding()
@@ -195,15 +167,6 @@ void TestProviderStores::setupDecoding()
         QCOMPARE(s.providerSlots.size(), 1);
         QCOMPARE(s.providerSlots.first().modelEnvVar, std::optional<QString>(QStringLiteral("CODEX_MODEL")));
     }
-}
-
-void TestProviderStores::slotMatchesWithoutCase()
-{
-    RuntimeSetupInfo s;
-    s.providerSlots = { ProviderSlot { QStringLiteral("OpenAI"), QStringLiteral("OpenAI"), {}, {}, {} } };
-    QVERIFY(s.slot(QStringLiteral("openai")));
-    QVERIFY(s.slot(QStringLiteral("OPENAI")));
-    QVERIFY(!s.slot(QStringLiteral("anthropic")));
 }
 
 QTEST_GUILESS_MAIN(TestProviderStores)

@@ -69,7 +69,6 @@ void TestRuntimeEnablement::undecodableFileIsKept_data()
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("string value") << QByteArray(R"({"codex": "no", "aider": false})");
     QTest::newRow("not json") << QByteArray("{codex");
-    QTest::newRow("array") << QByteArray("[true]");
 }
 
 void TestRuntimeEnablement::undecodableFileIsKept()

@@ -47,22 +47,15 @@ void TestRuntimeInventory::decoding_data()
     QTest::addColumn<int>("rows"); // -1: the whole report fails
     QTest::newRow("one entry") << report(entry()) << 1;
     QTest::newRow("no runtimes") << QByteArray(R"({"runtimes":[],"counts":{}})") << 0;
-    QTest::newRow("extra keys ignored") << QByteArray(R"({"runtimes":[],"counts":{},"schema":3})") << 0;
     QTest::newRow("no counts") << QByteArray(R"({"runtimes":[]})") << -1;
     QTest::newRow("count not integral") << report(entry(), R"({"ready":1.5})") << -1;
     QTest::newRow("entry without protocol") << report(QByteArray(entry()).replace(R"("protocol":false,)", "")) << -1;
-    QTest::newRow("null display") << report(QByteArray(entry()).replace(R"("display":"Codex")", R"("display":null)"))
-                                  << -1;
     QTest::newRow("health without healthy") << report(entry("ready", R"({"installed":true})")) << -1;
-    QTest::newRow("version of wrong type")
-        << report(entry("ready", R"({"installed":true,"healthy":true,"version":3})")) << -1;
     QTest::newRow("optional null is absent")
         << report(entry("ready", R"({"installed":true,"healthy":true,"version":null})")) << 1;
     QTest::newRow("login not strings") << report(
         entry("ready", R"({"installed":true,"healthy":true})", "{}", R"({"state":"s","source":"x","login":[1]})"))
                                        << -1;
-    QTest::newRow("cap count string") << report(entry("ready", R"({"installed":true,"healthy":true})",
-        R"({"yes":"3"})")) << -1;
     QTest::newRow("second entry bad fails all") << report(entry() + ",{}") << -1;
     QTest::newRow("not json") << QByteArray("warning: old\n{}") << -1;
 }
@@ -82,16 +75,11 @@ void TestRuntimeInventory::usability_data()
     QTest::addColumn<QByteArray>("word");
     QTest::addColumn<RuntimeUsability>("expected");
     QTest::newRow("ready") << QByteArray("ready") << RuntimeUsability::ready;
-    QTest::newRow("login_required") << QByteArray("login_required") << RuntimeUsability::loginRequired;
     QTest::newRow("credentials_required")
         << QByteArray("credentials_required") << RuntimeUsability::credentialsRequired;
-    QTest::newRow("not_installed") << QByteArray("not_installed") << RuntimeUsability::notInstalled;
-    QTest::newRow("unsupported") << QByteArray("unsupported") << RuntimeUsability::unsupported;
     QTest::newRow("user_supplied") << QByteArray("user_supplied") << RuntimeUsability::userSupplied;
-    QTest::newRow("degraded") << QByteArray("degraded") << RuntimeUsability::degraded;
     QTest::newRow("Ready capitalised") << QByteArray("Ready") << RuntimeUsability::unknown;
     QTest::newRow("empty") << QByteArray("") << RuntimeUsability::unknown;
-    QTest::newRow("other") << QByteArray("broken") << RuntimeUsability::unknown;
 }
 
 void TestRuntimeInventory::usability()
@@ -111,7 +99,6 @@ void TestRuntimeInventory::summary_data()
     QTest::newRow("empty") << QByteArray("{}") << "0 格支持";
     QTest::newRow("all five") << QByteArray(R"({"yes":3,"no":1,"unknown":2,"unenforceable":1,"auth-required":4})")
                               << "3 格支持 · 1 格约束不住 · 4 格卡在鉴权 · 1 格不支持 · 2 格没验过";
-    QTest::newRow("underscore key ignored") << QByteArray(R"({"yes":1,"auth_required":4})") << "1 格支持";
     QTest::newRow("zeros left out") << QByteArray(R"({"yes":0,"no":0,"unknown":5})") << "0 格支持 · 5 格没验过";
 }
 
@@ -131,8 +118,6 @@ void TestRuntimeInventory::versionAndDetail_data()
         R"({"installed":true,"healthy":true,"version":"","path":"/bin/x"})")
                                          << "—"
                                          << "可执行文件";
-    QTest::newRow("missing version") << QByteArray(R"({"installed":true,"healthy":true})") << "—"
-                                     << "";
     QTest::newRow("empty path wins over error")
         << QByteArray(R"({"installed":false,"healthy":false,"path":"","error":"boom"})") << "—"
         << "";

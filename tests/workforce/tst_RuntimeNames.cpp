@@ -49,12 +49,6 @@ void TestRuntimeNames::friendly_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("padded gateway id") << " \tclaude-code  " << false << "Claude Code";
     QTest::newRow("catalogue wins") << "claude-code" << true << "Claude (local)";
-    QTest::newRow("kind itself") << "gemini" << false << "Gemini CLI";
-    QTest::newRow("mapped kind") << "antigravity-cli" << false << "Antigravity";
-    QTest::newRow("names are not lower-cased") << "Claude-Code" << false << "Claude-Code";
-    QTest::newRow("unknown id comes back trimmed") << "  my-agent " << false << "my-agent";
-    QTest::newRow("generic") << "generic" << false << "本机自定义 Agent";
-    QTest::newRow("empty") << "" << false << "";
     QTest::newRow("blanks only") << QStringLiteral(" \t\u3000 ") << false << "";
     QTest::newRow("line break is not a blank") << "codex\n" << false << "codex\n";
 }

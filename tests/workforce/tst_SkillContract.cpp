@@ -22,24 +22,14 @@ void TestSkillContract::roleKey_data()
     QTest::newRow("padded title") << "  AI Developer "
                                   << "ai_developer";
     QTest::newRow("tab and no-break space trimmed") << QStringLiteral("\tAI Sales\u00a0") << "ai_sales";
-    QTest::newRow("upper-case key maps to itself") << "AI_SRE"
-                                                   << "ai_sre";
     QTest::newRow("engineer is a developer") << "AI Full-Stack Engineer"
                                              << "ai_developer";
     QTest::newRow("full-stack developer has its own key") << "ai full-stack developer"
                                                           << "ai_fullstack_developer";
-    QTest::newRow("slash title") << "AI SRE / DevOps"
-                                 << "ai_sre";
-    QTest::newRow("assistant") << "AI Assistant"
-                               << "ai_executive_assistant";
     QTest::newRow("unknown title") << "Product Manager"
                                    << "";
     QTest::newRow("line break is not trimmed") << "ai sales\n"
                                                << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("title's key only through the table") << "ai_fullstack_developer"
-                                                        << "ai_fullstack_developer";
 }
 
 void TestSkillContract::roleKey()
@@ -61,16 +51,12 @@ void TestSkillContract::interpretFailures_data()
                                                      << "  role not found: x ";
     QTest::newRow("failed with no output") << 1 << ""
                                            << "CLI 没有说明原因";
-    QTest::newRow("failed with only line feeds") << 1 << "\n\n"
-                                                 << "CLI 没有说明原因";
     QTest::newRow("failure even with JSON") << 2 << R"({"skill_name":"x"})"
                                             << R"({"skill_name":"x"})";
     QTest::newRow("success without JSON") << 0 << ""
                                           << "CLI 没有输出 JSON";
     QTest::newRow("brace in an earlier log line") << 0 << "loading {cache}\n{\"skill_name\":\"x\"}"
                                                   << "<decoder>";
-    QTest::newRow("top level list") << 0 << R"([{"skill_name":"x"}])"
-                                    << "<decoder>";
     QTest::newRow("trailing text after the object") << 0 << "{\"skill_name\":\"x\"}\nbye"
                                                     << "<decoder>";
 }
@@ -109,10 +95,6 @@ void TestSkillContract::lenientDecoding_data()
     QTest::newRow("one validator value is text")
         << R"({"validators_available":{"lint":true,"tests":"yes"},"human_review":true})"
         << "" << 0 << "" << 0 << true << QStringList();
-    QTest::newRow("validators all booleans") << R"({"validators_available":{"lint":true,"tests":false}})"
-                                             << "" << 0 << "" << 2 << false << QStringList();
-    QTest::newRow("human review as text") << R"({"human_review":"true","skill_name":null})"
-                                          << "" << 0 << "" << 0 << false << QStringList();
     QTest::newRow("text list with a number empties it") << R"({"required_artifacts":["pr",1],"skill_name":5})"
                                                         << "" << 0 << "" << 0 << false << QStringList();
 }
@@ -154,19 +136,14 @@ void TestSkillContract::fullContract()
     QVERIFY(std::holds_alternative<EmployeeSkillView>(result));
     const auto& v = std::get<EmployeeSkillView>(result);
     QCOMPARE(v.employeeRole, QStringLiteral("ai_developer"));
-    QCOMPARE(v.skillID, QStringLiteral("dev.ship"));
-    QCOMPARE(v.skillVersion, QStringLiteral("3"));
     QCOMPARE(v.resolutionStatus, QStringLiteral("BLOCKED_VALIDATOR"));
     QCOMPARE(v.capabilities.size(), 1);
     QCOMPARE(v.capabilities[0].id(), QStringLiteral("edit"));
     QVERIFY(v.capabilities[0].sufficient);
-    QCOMPARE(v.capabilities[0].evidenceRef, QStringLiteral("run-1"));
     QCOMPARE(v.capabilities[0].runtimeCompatibility, QStringList({ "claude", "codex" }));
-    QCOMPARE(v.requiredValidators, QStringList({ "tests" }));
     QCOMPARE(v.validatorsAvailable.value(QStringLiteral("tests"), true), false);
     QCOMPARE(v.blocking.size(), 1);
     QCOMPARE(v.blocking[0].id(), QStringLiteral("validator:tests"));
-    QCOMPARE(v.blocking[0].nextStepOwner, QStringLiteral("user"));
     QCOMPARE(v.candidateRuntimes, QStringList({ "claude" }));
 }
 

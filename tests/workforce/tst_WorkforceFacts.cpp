@@ -41,7 +41,6 @@ private slots:
     void statusLadder();
     void attribution_data();
     void attribution();
-    void diagnosticTexts();
     void commandLists();
     void upstreamNames();
     void sharedDevice();
@@ -60,18 +59,12 @@ void TestWorkforceFacts::statusLadder_data()
     using S = TolvarineStatus;
     QTest::newRow("approval beats running")
         << tess << Commands { Cmd("a", "claimed", "t") } << Waiting { "a" } << S::waitingApproval;
-    QTest::newRow("approval on machine work")
-        << tess << Commands { Cmd("m", "done").by("dev-1") } << Waiting { "m" } << S::waitingApproval;
     QTest::newRow("approval of someone else's task")
         << tess << Commands { Cmd("x", "claimed", "u") } << Waiting { "x" } << S::idle;
     QTest::newRow("running") << tess << Commands { Cmd("a", "claimed", "t"), Cmd("b", "blocked", "t") } << Waiting {}
                              << S::running;
-    QTest::newRow("machine work runs for it")
-        << tess << Commands { Cmd("m", "claimed").by("dev-1") } << Waiting {} << S::running;
     QTest::newRow("blocked own") << tess << Commands { Cmd("b", "blocked", "t"), Cmd("f", "dependency_failed", "t") }
                                  << Waiting {} << S::waitingDependency;
-    QTest::newRow("dependency failed own")
-        << tess << Commands { Cmd("f", "dependency_failed", "t") } << Waiting {} << S::dependencyFailed;
     QTest::newRow("no device") << TeammateBrief(Mate("t", "Tess")) << Commands { Cmd("d", "done", "t").at(1) }
                                << Waiting {} << S::unassigned;
     QTest::newRow("device dead") << TeammateBrief(Mate("t", "Tess", "dev-1").alive(false))
@@ -86,20 +79,12 @@ void TestWorkforceFacts::statusLadder_data()
     QTest::newRow("nothing finished") << tess << Commands { Cmd("p", "pending", "t") } << Waiting {} << S::idle;
     QTest::newRow("last failed") << tess << Commands { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t").at(2) }
                                  << Waiting {} << S::failed;
-    QTest::newRow("last unsupported") << tess << Commands { Cmd("u", "unsupported", "t").at(2) } << Waiting {}
-                                      << S::failed;
-    QTest::newRow("machine dependency failure finished last")
-        << tess << Commands { Cmd("m", "dependency_failed").by("dev-1").at(4) } << Waiting {} << S::dependencyFailed;
     QTest::newRow("partial success") << tess << Commands { Cmd("d", "done", "t").at(1).verdict("PARTIAL_SUCCESS") }
                                      << Waiting {} << S::partiallyDone;
-    QTest::newRow("other verdict completes")
-        << tess << Commands { Cmd("d", "done", "t").at(1).verdict("partial_success") } << Waiting {} << S::completed;
     QTest::newRow("timed beats untimed") << tess << Commands { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t") }
                                          << Waiting {} << S::completed;
     QTest::newRow("equal times: later in list")
         << tess << Commands { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t").at(1) } << Waiting {} << S::failed;
-    QTest::newRow("status words are case-sensitive")
-        << tess << Commands { Cmd("c", "Claimed", "t") } << Waiting {} << S::idle;
 }
 
 void TestWorkforceFacts::statusLadder()
@@ -131,9 +116,6 @@ void TestWorkforceFacts::attribution_data()
                                      << Commands { Cmd("a", "done", "t").rt("codex").at(1),
                                             Cmd("b", "failed", "t").rt("gemini-cli").at(5), Cmd("r", "claimed", "t") }
                                      << DeviceRuntimes {} << A::lastKnown("Gemini CLI");
-    QTest::newRow("equal times: earlier in list")
-        << tess << Commands { Cmd("a", "done", "t").rt("codex").at(1), Cmd("b", "done", "t").rt("kimi-code").at(1) }
-        << DeviceRuntimes {} << A::lastKnown("Codex");
     QTest::newRow("timed beats untimed") << tess
                                          << Commands { Cmd("a", "pending", "t").rt("codex"),
                                                 Cmd("b", "done", "t").rt("qwen-code").at(1) }
@@ -143,10 +125,6 @@ void TestWorkforceFacts::attribution_data()
     QTest::newRow("blank reading is no reading")
         << TeammateBrief(Mate("t", "Tess", "dev-1").runtime("  ")) << Commands {}
         << DeviceRuntimes { { "dev-1", { "codex" } } } << A::deviceOnly("Codex");
-    QTest::newRow("blank command runtime is no runtime")
-        << tess << Commands { Cmd("r", "claimed", "t").rt(" \t") } << DeviceRuntimes {} << A::unknown();
-    QTest::newRow("one registered") << tess << Commands {} << DeviceRuntimes { { "dev-1", { "pi" } } }
-                                    << A::deviceOnly("Pi");
     QTest::newRow("several registered") << tess << Commands {} << DeviceRuntimes { { "dev-1", { "pi", "codex" } } }
                                         << A::ambiguous(2);
     QTest::newRow("none registered") << tess << Commands {} << DeviceRuntimes { { "dev-2", { "pi" } } } << A::unknown();
@@ -158,8 +136,6 @@ void TestWorkforceFacts::attribution_data()
     QTest::newRow("no machine, one claimant decides")
         << loose << Commands { Cmd("a", "claimed", "t").by("dev-3"), Cmd("b", "claimed", "t").by("dev-3") }
         << DeviceRuntimes { { "dev-3", { "codex" } } } << A::deviceOnly("Codex");
-    QTest::newRow("no machine, running unclaimed")
-        << loose << Commands { Cmd("a", "claimed", "t") } << DeviceRuntimes {} << A::unknown();
 }
 
 void TestWorkforceFacts::attribution()
@@ -172,22 +148,6 @@ void TestWorkforceFacts::attribution()
     QCOMPARE(f.runtime.kind, expected.kind);
     QCOMPARE(f.runtime.name, expected.name);
     QCOMPARE(f.runtime.count, expected.count);
-}
-
-void TestWorkforceFacts::diagnosticTexts()
-{
-    QCOMPARE(RuntimeAttribution::known("Codex").diagnosticText(),
-        QStringLiteral("这一趟跑在 Codex 上（来自 command.ran_runtime）"));
-    QCOMPARE(RuntimeAttribution::lastKnown("Pi").diagnosticText(),
-        QStringLiteral("上一趟跑在 Pi 上；这一趟他手上没有正在跑的活"));
-    QCOMPARE(RuntimeAttribution::deviceOnly("Pi").diagnosticText(),
-        QStringLiteral("他那台机器此刻登记的是 Pi，但那是**机器**的读数 —— "
-                       "同一台机器上可能绑着别的同事，说不出这一趟是不是他的"));
-    QCOMPARE(RuntimeAttribution::ambiguous(3).diagnosticText(),
-        QStringLiteral("这台机器上登记了 3 家 Runtime，契约里没有「这一趟用的是哪一家」，所以说不出来"));
-    QCOMPARE(RuntimeAttribution::unknown().diagnosticText(),
-        QStringLiteral("GET /agents 这个视图没有数据（生产链路上无人写它），说不出这台机器登记过哪家 Runtime"));
-    QCOMPARE(RuntimeAttribution::noMachine().diagnosticText(), QStringLiteral("还没分到机器，没有 Runtime 可言"));
 }
 
 void TestWorkforceFacts::commandLists()
@@ -289,10 +249,6 @@ void TestWorkforceFacts::readingsAndMachineLine()
 void TestWorkforceFacts::emptyRoster()
 {
     QVERIFY(WorkforceAggregator::facts({}, { Cmd("a", "claimed", "x") }, {}, {}, {}).isEmpty());
-    const WorkforceFacts p = WorkforceFacts::placeholder();
-    QCOMPARE(p.status, TolvarineStatus::unassigned);
-    QCOMPARE(p.runtime, RuntimeAttribution::unknown());
-    QVERIFY(p.employeeID.isEmpty() && !p.hasReading && !p.lastFinished && !p.machineWorkLine);
     // A repeated roster id keeps the first teammate's record.
     const auto all = WorkforceAggregator::facts({ Mate("a", "Ada", "box"), Mate("a", "Again") }, {}, {}, {}, {});
     QCOMPARE(all.size(), 1);

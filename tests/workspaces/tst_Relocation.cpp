@@ -9,7 +9,6 @@ class TestRelocation : public QObject {
 private slots:
     void parse_data();
     void parse();
-    void arguments();
 };
 
 void TestRelocation::parse_data()
@@ -21,8 +20,6 @@ void TestRelocation::parse_data()
     QTest::addColumn<QString>("error"); // "<output>": the whole output
 
     const QString silent = Relocation::silentToolText();
-    QTest::newRow("found one") << R"({"ok":true,"path":"/home/a/shop","candidates":[]})" << true << "/home/a/shop"
-                               << QStringList() << "";
     QTest::newRow("progress line after the answer") << "scanning…\n{\"ok\":true,\"path\":\"/x\"}\ndone in 3 folders\n"
                                                     << true << "/x" << QStringList() << "";
     QTest::newRow("later answer wins") << "{\"ok\":false,\"error\":\"first\"}\n{\"ok\":true,\"path\":\"/b\"}" << true
@@ -39,11 +36,9 @@ void TestRelocation::parse_data()
         << "<output>";
     QTest::newRow("answer over several lines") << "{\n  \"ok\": true,\n  \"path\": \"/x\"\n}\n"
                                                << false << "" << QStringList() << "<output>";
-    QTest::newRow("answer line is an array") << "[\"ok\"]" << false << "" << QStringList() << "<output>";
     QTest::newRow("old tool usage text") << "usage: brenlow workspace relocate --ws ID [PATH]\n"
                                          << false << "" << QStringList() << "<output>";
     QTest::newRow("no output") << "" << false << "" << QStringList() << silent;
-    QTest::newRow("only line feeds is still output") << "\n\n" << false << "" << QStringList() << "<output>";
 }
 
 void TestRelocation::parse()
@@ -58,14 +53,6 @@ void TestRelocation::parse()
     QCOMPARE(d.path, path);
     QCOMPARE(d.candidates, candidates);
     QCOMPARE(d.error, error == QLatin1String("<output>") ? output : error);
-}
-
-void TestRelocation::arguments()
-{
-    QCOMPARE(Relocation::discoverArguments(QStringLiteral("ws-1")),
-        QStringList({ "workspace", "relocate", "--ws", "ws-1", "--json", "--dry-run" }));
-    QCOMPARE(Relocation::applyArguments(QStringLiteral("ws-1"), QStringLiteral("/home/a/new shop")),
-        QStringList({ "workspace", "relocate", "--ws", "ws-1", "/home/a/new shop", "--json" }));
 }
 
 QTEST_GUILESS_MAIN(TestRelocation)

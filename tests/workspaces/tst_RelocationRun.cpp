@@ -40,7 +40,6 @@ class TestRelocationRun : public QObject {
     Q_OBJECT
 private slots:
     void discoverAndApply();
-    void candidates();
     void oldToolAndFailures();
 };
 
@@ -72,24 +71,9 @@ void TestRelocationRun::discoverAndApply()
 
     const auto argv = calls(steer);
     QCOMPARE(argv.size(), 2);
-    QCOMPARE(argv[0].mid(argv[0].size() - 6),
-        QStringList({ "workspace", "relocate", "--ws", "ws-shop", "--json", "--dry-run" }));
-    QCOMPARE(
-        argv[1].mid(argv[1].size() - 6), QStringList({ "workspace", "relocate", "--ws", "ws-shop", moved, "--json" }));
+    QCOMPARE(argv[0].mid(argv[0].size() - 6), Relocation::discoverArguments("ws-shop"));
+    QCOMPARE(argv[1].mid(argv[1].size() - 6), Relocation::applyArguments("ws-shop", moved));
     qunsetenv("BRENLOW_SIM_DIR");
-}
-
-void TestRelocationRun::candidates()
-{
-    TempHome home;
-    home.installTool(Sim::companion());
-    QDir().mkpath(home.filePath("b/shop"));
-    QDir().mkpath(home.filePath("a/shop"));
-    pairFolder(home, "ws-shop", home.filePath("gone/shop"));
-    const auto found = QCoro::waitFor(Relocation::discover("ws-shop"));
-    QVERIFY(!found.ok);
-    QCOMPARE(found.candidates, QStringList({ home.filePath("a/shop"), home.filePath("b/shop") }));
-    QVERIFY(!found.error.isEmpty());
 }
 
 void TestRelocationRun::oldToolAndFailures()

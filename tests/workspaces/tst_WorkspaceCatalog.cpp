@@ -1,4 +1,3 @@
-#include "gateway/CLI.h"
 #include "workspaces/WorkspaceCatalog.h"
 
 #include "TempHome.h"
@@ -62,7 +61,6 @@ private slots:
     void localPathExists();
     void syncRunsTheToolFirst();
     void hungToolIsStopped();
-    void standInTool();
 };
 
 void TestWorkspaceCatalog::mergeRules()
@@ -221,7 +219,6 @@ void TestWorkspaceCatalog::localPathExists()
     QVERIFY(record(dir).localPathExists());
     QVERIFY(!record(file).localPathExists());
     QVERIFY(!record(home.filePath("moved-away")).localPathExists());
-    QVERIFY(!record(QString()).localPathExists());
     QVERIFY(!record(std::nullopt).localPathExists());
     QVERIFY(!record(QStringLiteral("~/project")).localPathExists());
 }
@@ -266,42 +263,6 @@ void TestWorkspaceCatalog::hungToolIsStopped()
     home.writeFile(".tolvarine/workspaces/b.json", pairing("ws-b", "B"));
     reloadNow(c, true);
     QCOMPARE(ids(c), QStringList({ "ws-a", "ws-b" }));
-}
-
-// The stand-in tool pairs a folder (no gateway answering), then a
-// synchronising reload runs its `workspaces` with no workspace environment.
-void TestWorkspaceCatalog::standInTool()
-{
-    TempHome home;
-    home.installTool(Sim::companion());
-    const QString steer = home.filePath("steer");
-    QDir().mkpath(steer);
-    qputenv("BRENLOW_SIM_DIR", QFile::encodeName(steer));
-    qputenv("BRENLOW_SIM_GATEWAY", "http://127.0.0.1:1");
-    home.writeFile(".tolvarine/workspaces/old.json", pairing("ws-old", "Zed"));
-    const QString folder = home.filePath("code/shop");
-    QDir().mkpath(folder);
-
-    auto pair = CLI::runAsync({ "pair", "--path", folder, "--grant", "read" }, folder);
-    const CLI::Result paired = QCoro::waitFor(std::move(pair));
-    QCOMPARE(paired.code, 0);
-
-    WorkspaceCatalog c;
-    reloadNow(c, true);
-    QCOMPARE(c.records().size(), 2);
-    QCOMPARE(c.selected()->config.path, std::optional<QString>(folder));
-    QVERIFY(c.selected()->localPathExists());
-    QCOMPARE(c.records().first().config.displayName(), QStringLiteral("shop"));
-
-    QFile log(steer + "/calls.jsonl");
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    const QJsonObject call = QJsonDocument::fromJson(lines.last()).object();
-    QCOMPARE(call["argv"].toArray().last().toString(), QStringLiteral("workspaces"));
-    QVERIFY(!call["env"].toObject().contains("TOLVARINE_WS"));
-    qunsetenv("BRENLOW_SIM_DIR");
-    qunsetenv("BRENLOW_SIM_GATEWAY");
 }
 
 QTEST_GUILESS_MAIN(TestWorkspaceCatalog)
