@@ -274,6 +274,7 @@ QCoro::Task<> Status::loadTeam(CLIConfig config)
         m_teamError = gw && gw->status == 404 ? QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）")
                                               : reply.failure().description();
     }
+    m_teamLoadFinished = true;
     emitGroup(&Status::teamChanged);
 }
 

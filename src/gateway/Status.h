@@ -54,6 +54,8 @@ public:
 
     const QList<TeammateBrief>& team() const { return m_team; }
     const std::optional<QString>& teamError() const { return m_teamError; }
+    // A roster load has finished (with or without an error); false before the first.
+    bool teamLoadFinished() const { return m_teamLoadFinished; }
     const QMap<QString, QStringList>& deviceRuntimes() const { return m_deviceRuntimes; }
     const std::optional<QString>& agentsError() const { return m_agentsError; }
 
@@ -102,7 +104,7 @@ signals:
     void commandsChanged(); // commands, commandsError, runners, lastError
     void progressChanged(); // progress, progressError, progressTruncated, progressOf
     void permsChanged(); // perms, permsError, pendingPerms, autoConfirmed, autoFailed
-    void teamChanged(); // team, teamError
+    void teamChanged(); // team, teamError, teamLoadFinished
     void agentsChanged(); // deviceRuntimes, agentsError
     void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems
     void endpointChanged(); // reachableEndpoint, endpointNote
@@ -146,6 +148,7 @@ private:
     QList<RunnerInfo> m_runners;
     QList<TeammateBrief> m_team;
     std::optional<QString> m_teamError;
+    bool m_teamLoadFinished = false;
     QMap<QString, QStringList> m_deviceRuntimes;
     QSet<QString> m_waitingTaskIDs;
     QList<FeedApprovalItem> m_pendingApprovalItems;
