@@ -5,6 +5,8 @@
 #include "app/NoticeBanner.h"
 #include "app/PairedPage.h"
 #include "app/WindowHeader.h"
+#include "app/WorkspaceSummary.h"
+#include "app/WorkspaceSummaryBar.h"
 #include "design/DS.h"
 #include "gateway/CLI.h"
 #include "gateway/Status.h"
@@ -12,9 +14,12 @@
 #include "platform/ReduceMotion.h"
 #include "runtimes/AgentServiceHealth.h"
 #include "runtimes/RecoveryRunner.h"
+#include "runtimes/RecoverySheet.h"
 #include "runtimes/RuntimeController.h"
 #include "runtimes/RuntimeEnablement.h"
 #include "runtimes/RuntimeInventoryStore.h"
+#include "tasks/ApprovalsSheet.h"
+#include "tasks/FailedTasksSheet.h"
 #include "workspaces/WorkspaceCatalog.h"
 
 #include <QCloseEvent>
@@ -190,6 +195,16 @@ void MainWindow::build()
     m_firstRun = new FirstRunPage;
     connect(m_firstRun, &FirstRunPage::pairRequested, this, [this] { pickFolderAndPair(); });
     m_paired = new PairedPage;
+    m_bar = new WorkspaceSummaryBar;
+    auto* barSlot = new QWidget;
+    auto* barRow = new QHBoxLayout(barSlot);
+    barRow->setContentsMargins(20, 0, 20, 0);
+    barRow->addWidget(m_bar);
+    m_paired->setSection(PairedPage::SummaryBar, barSlot);
+    connect(m_bar, &WorkspaceSummaryBar::runtimesRequested, this, &MainWindow::jumpToRuntimes);
+    connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
+    connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
+    connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
@@ -242,6 +257,11 @@ void MainWindow::refreshView()
     m_header->setPresence(m_status->presence());
     m_header->setBusy(m_busy);
     m_firstRun->setBusy(m_busy);
+
+    // The bar holds the current summary before it is shown (it writes the
+    // snapshot when shown and on every change while visible).
+    m_bar->setSummary(WorkspaceSummary::compute(
+        *m_status, *m_catalog, *m_inventory, m_enablement->enabled(), *m_runtimes, *m_serviceHealth));
 
     QWidget* page = records.isEmpty() ? static_cast<QWidget*>(m_firstRun) : m_paired;
     if (m_pages->currentWidget() != page || page->sizePolicy().verticalPolicy() == QSizePolicy::Ignored) {
@@ -479,6 +499,56 @@ QCoro::Task<> MainWindow::startRecovery()
 void MainWindow::reloadRuntimeEnabled()
 {
     m_enablement->reload(m_inventory->rows());
+}
+
+ApprovalsSheet* MainWindow::approvalsSheet() const
+{
+    return m_approvals;
+}
+
+FailedTasksSheet* MainWindow::failedTasksSheet() const
+{
+    return m_failedTasks;
+}
+
+RecoverySheet* MainWindow::recoverySheet() const
+{
+    return m_recoverySheet;
+}
+
+void MainWindow::openApprovals()
+{
+    if (m_approvals) {
+        m_approvals->raise();
+        return;
+    }
+    m_approvals = new ApprovalsSheet(m_status, selectedConfig(), this);
+    connect(m_approvals, &QDialog::finished, m_approvals, &QObject::deleteLater);
+    m_approvals->open();
+}
+
+void MainWindow::openFailedTasks()
+{
+    if (m_failedTasks) {
+        m_failedTasks->raise();
+        return;
+    }
+    m_failedTasks = new FailedTasksSheet(m_status, selectedConfig(), this);
+    connect(m_failedTasks, &QDialog::finished, m_failedTasks, &QObject::deleteLater);
+    m_failedTasks->open();
+}
+
+void MainWindow::recover()
+{
+    if (m_recoverySheet) {
+        m_recoverySheet->raise();
+    } else {
+        m_recoverySheet = new RecoverySheet(m_recovery, this);
+        connect(m_recoverySheet, &QDialog::finished, m_recoverySheet, &QObject::deleteLater);
+        m_recoverySheet->open();
+    }
+    // A run already under way makes this one return at once; the reloads after it still happen.
+    startRecovery();
 }
 
 void MainWindow::jumpToRuntimes()

@@ -11,6 +11,10 @@
 #include <optional>
 
 class AgentServiceHealth;
+class ApprovalsSheet;
+class FailedTasksSheet;
+class RecoverySheet;
+class WorkspaceSummaryBar;
 class FirstRunPage;
 class NoticeBanner;
 class PairedPage;
@@ -58,6 +62,11 @@ public:
     FirstRunPage* firstRunPage() const { return m_firstRun; }
     PairedPage* pairedPage() const { return m_paired; }
     QScrollArea* scrollArea() const { return m_scroll; }
+    WorkspaceSummaryBar* summaryBar() const { return m_bar; }
+    // The open sheets; null while closed.
+    ApprovalsSheet* approvalsSheet() const;
+    FailedTasksSheet* failedTasksSheet() const;
+    RecoverySheet* recoverySheet() const;
 
     // The configuration of the catalogue's selected record, or none.
     std::optional<CLIConfig> selectedConfig() const;
@@ -85,6 +94,11 @@ public:
     void reloadRuntimeEnabled();
     // Scrolls the runtime section to the top of the page; nothing when the page has none.
     void jumpToRuntimes();
+    // The summary bar's actions: each sheet opens window-modal over the page
+    // (an open one is brought to the front); recovery also starts a run.
+    void openApprovals();
+    void openFailedTasks();
+    void recover();
 
     // Tests shorten the pairing run's time limit.
     void setPairTimeLimit(std::chrono::milliseconds limit) { m_pairTimeLimit = limit; }
@@ -152,6 +166,10 @@ private:
     QStackedWidget* m_pages = nullptr;
     FirstRunPage* m_firstRun = nullptr;
     PairedPage* m_paired = nullptr;
+    WorkspaceSummaryBar* m_bar = nullptr;
+    QPointer<ApprovalsSheet> m_approvals;
+    QPointer<FailedTasksSheet> m_failedTasks;
+    QPointer<RecoverySheet> m_recoverySheet;
     QTimer* m_refresh = nullptr;
 
 signals:

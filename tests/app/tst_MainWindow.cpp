@@ -5,6 +5,8 @@
 #include "app/PairedPage.h"
 #include "app/PresenceChip.h"
 #include "app/WindowHeader.h"
+#include "app/WorkspaceSummary.h"
+#include "app/WorkspaceSummaryBar.h"
 #include "design/DS.h"
 #include "design/Disclosure.h"
 #include "design/PrimaryButton.h"
@@ -12,10 +14,14 @@
 #include "gateway/CLI.h"
 #include "gateway/GatewayTime.h"
 #include "gateway/Status.h"
+#include "platform/JsonFile.h"
 #include "platform/Prompts.h"
 #include "platform/ReduceMotion.h"
 #include "runtimes/RecoveryRunner.h"
+#include "runtimes/RecoverySheet.h"
 #include "runtimes/RuntimeInventoryStore.h"
+#include "tasks/ApprovalsSheet.h"
+#include "tasks/FailedTasksSheet.h"
 #include "workspaces/WorkspaceCatalog.h"
 
 #include "../runtimes/SimTool.h"
@@ -75,6 +81,8 @@ private slots:
     void aboutFollowsSelectionAndNote();
     void sectionsKeepTheirOrder();
     void recoveryReloadsAfterItsRun();
+    void approvingFromTheBar();
+    void barOpensFailedTasksAndRecovery();
     void screenshots();
 
 private:
@@ -170,7 +178,7 @@ void TestMainWindow::firstRunWithoutPairing()
     auto* api = page->findChild<QLabel*>(QStringLiteral("about.api"));
     QVERIFY(api);
     QCOMPARE(api->text(), QStringLiteral("（未配对）"));
-    auto* bar = w.findChild<QWidget*>(QStringLiteral("summary.bar"));
+    auto* bar = w.findChild<QWidget*>(QStringLiteral("workspace.summary"));
     QVERIFY(!bar || !bar->isVisible());
 }
 
@@ -485,6 +493,87 @@ void TestMainWindow::recoveryReloadsAfterItsRun()
     QVERIFY(m_tool->argvs().count(QStringLiteral("workspaces")) > syncs);
 }
 
+// The main road: the bar's approvals row opens the sheet, an approval reaches
+// the gateway, and after the reload the bar and the snapshot count one less.
+void TestMainWindow::approvingFromTheBar()
+{
+    pair({ QStringLiteral("ws-demo") });
+    MainWindow w(kQuiet);
+    QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
+    w.show();
+    QTRY_COMPARE(loaded.size(), 1);
+    WorkspaceSummaryBar* bar = w.summaryBar();
+    QTRY_VERIFY(bar->summary().pendingApprovals > 0);
+    const qint64 before = bar->summary().pendingApprovals;
+    QCOMPARE(before, qint64(w.status()->waitingTaskIDs().size()));
+
+    auto* row = bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals"));
+    QVERIFY(row);
+    QTest::mouseClick(row, Qt::LeftButton);
+    ApprovalsSheet* sheet = w.approvalsSheet();
+    QVERIFY(sheet);
+    QVERIFY(sheet->isVisible());
+    QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+    QCOMPARE(sheet->config()->workspace, QStringLiteral("ws-demo"));
+    // A second press brings the same sheet forward.
+    w.openApprovals();
+    QCOMPARE(w.approvalsSheet(), sheet);
+
+    const FeedApprovalItem item = w.status()->pendingApprovalItems().first();
+    QSignalSpy finished(sheet, &FeedItemSheet::actionFinished);
+    m_sim->clearRequests();
+    sheet->respond(item, true);
+    QTRY_COMPARE(finished.size(), 1);
+    bool acted = false;
+    for (const QJsonValue& v : m_sim->requests())
+        acted = acted
+            || v.toObject()
+                   .value(QStringLiteral("path"))
+                   .toString()
+                   .endsWith(QStringLiteral("/feed/%1/act").arg(item.id));
+    QVERIFY(acted);
+    QTRY_VERIFY(bar->summary().pendingApprovals < before);
+    // The snapshot holds what the bar shows.
+    QTRY_COMPARE(
+        JsonFile::read(WorkspaceSummary::snapshotPath()).value_or(QJsonDocument()).object(), bar->summary().toJson());
+
+    sheet->reject();
+    QTRY_VERIFY(!w.approvalsSheet());
+}
+
+void TestMainWindow::barOpensFailedTasksAndRecovery()
+{
+    pair({ QStringLiteral("ws-demo") });
+    MainWindow w(kQuiet);
+    QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
+    w.show();
+    QTRY_COMPARE(loaded.size(), 1);
+    WorkspaceSummaryBar* bar = w.summaryBar();
+    QTRY_VERIFY(bar->summary().failedTasks > 0);
+
+    emit bar->failedTasksRequested();
+    QVERIFY(w.failedTasksSheet());
+    QVERIFY(w.failedTasksSheet()->isVisible());
+    w.failedTasksSheet()->reject();
+    QTRY_VERIFY(!w.failedTasksSheet());
+
+    QSignalSpy recovered(&w, &MainWindow::recoveryFinished);
+    emit bar->recoveryRequested();
+    RecoverySheet* sheet = w.recoverySheet();
+    QVERIFY(sheet);
+    QVERIFY(sheet->isVisible());
+    QVERIFY(w.recovery()->running());
+    // Closing the sheet leaves the run going; pressing again shows the same run.
+    sheet->reject();
+    QTRY_VERIFY(!w.recoverySheet());
+    QVERIFY(w.recovery()->running());
+    emit bar->recoveryRequested();
+    QVERIFY(w.recoverySheet());
+    // The second start returned at once and reloaded; the first reloads when its run ends.
+    QTRY_VERIFY_WITH_TIMEOUT(recovered.size() == 2, 20000);
+    QVERIFY(w.recovery()->finished());
+}
+
 void TestMainWindow::screenshots()
 {
     {
@@ -513,6 +602,24 @@ void TestMainWindow::screenshots()
     w.resize(840, 1400);
     QTest::qWait(50);
     save(&w, QStringLiteral("main-paired-full.png"));
+    w.resize(840, 720);
+
+    // Each sheet the bar opens, over the demo workspace.
+    w.openApprovals();
+    QVERIFY(w.approvalsSheet());
+    QTest::qWait(100);
+    save(w.approvalsSheet(), QStringLiteral("main-sheet-approvals.png"));
+    w.approvalsSheet()->reject();
+    w.openFailedTasks();
+    QVERIFY(w.failedTasksSheet());
+    QTest::qWait(100);
+    save(w.failedTasksSheet(), QStringLiteral("main-sheet-failedtasks.png"));
+    w.failedTasksSheet()->reject();
+    QSignalSpy recovered(&w, &MainWindow::recoveryFinished);
+    w.recover();
+    QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
+    QTest::qWait(100);
+    save(w.recoverySheet(), QStringLiteral("main-sheet-recovery.png"));
 }
 
 QTEST_MAIN(TestMainWindow)
