@@ -24,6 +24,7 @@
 
 #include <QCloseEvent>
 #include <QCoroTimer>
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QPropertyAnimation>
 #include <QScrollArea>
@@ -308,6 +309,11 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     stopLoops();
+    // An open sheet must not keep the application alive once its window is closed.
+    for (QDialog* sheet : { static_cast<QDialog*>(m_approvals.data()), static_cast<QDialog*>(m_failedTasks.data()),
+             static_cast<QDialog*>(m_recoverySheet.data()) })
+        if (sheet)
+            sheet->reject();
     QWidget::closeEvent(event);
 }
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVBoxLayout>
 
 NoticeBanner::NoticeBanner(QWidget* parent)
     : QWidget(parent)
@@ -28,7 +29,12 @@ NoticeBanner::NoticeBanner(QWidget* parent)
     m_dismiss = new SecondaryButton(
         QStringLiteral("知道了"), [this] { emit dismissed(); }, this);
 
-    row->addWidget(m_icon, 0, Qt::AlignTop);
+    // The icon's box is smaller than a line of text: centre it on the first line.
+    auto* iconBox = new QVBoxLayout;
+    iconBox->setContentsMargins(0, 2, 0, 0);
+    iconBox->addWidget(m_icon);
+    row->addLayout(iconBox);
+    row->setAlignment(iconBox, Qt::AlignTop);
     row->addWidget(m_text, 1, Qt::AlignTop);
     row->addWidget(m_dismiss, 0, Qt::AlignTop);
 }

@@ -539,6 +539,15 @@ void TestMainWindow::approvingFromTheBar()
 
     sheet->reject();
     QTRY_VERIFY(!w.approvalsSheet());
+
+    // Closing the window with a sheet open ends the application all the same.
+    w.openApprovals();
+    QVERIFY(w.approvalsSheet()->isVisible());
+    w.close();
+    QTRY_VERIFY(!w.approvalsSheet());
+    // No window is left visible, which is what quits the application.
+    for (QWidget* top : QApplication::topLevelWidgets())
+        QVERIFY(!top->isVisible());
 }
 
 void TestMainWindow::barOpensFailedTasksAndRecovery()
