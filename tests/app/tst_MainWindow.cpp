@@ -327,16 +327,23 @@ void TestMainWindow::pairing_data()
     QTest::addColumn<QString>("notice"); // empty: none
     QTest::addColumn<bool>("isError");
     QTest::addColumn<QString>("selected"); // the selection afterwards
+    QTest::addColumn<int>("delayMs"); // how long the tool takes
 
     const QByteArray longOutput = QByteArray(150, 'a') + QByteArray("错").repeated(40) + QByteArray(110, 'z');
     const QString tail = QString::fromUtf8(longOutput).right(200);
-    QTest::newRow("cancelled") << false << true << QByteArray() << QString() << false << QString();
+    QTest::newRow("cancelled") << false << true << QByteArray() << QString() << false << QString() << 300;
     QTest::newRow("paired") << true << true << QByteArray()
                             << QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止") << false
-                            << QStringLiteral("ws-new");
+                            << QStringLiteral("ws-new") << 300;
     QTest::newRow("tool fails") << true << true << longOutput << QStringLiteral("配对失败：") + tail << true
-                                << QString();
-    QTest::newRow("tool missing") << true << false << QByteArray() << CLI::NotFound::description() << true << QString();
+                                << QString() << 300;
+    QTest::newRow("tool missing") << true << false << QByteArray() << CLI::NotFound::description() << true << QString()
+                                  << 300;
+    // A tool that never answers is stopped at the pairing's time limit (1 s here).
+    const QStringList args { QStringLiteral("pair") };
+    QTest::newRow("tool hangs") << true << true << QByteArray()
+                                << QStringLiteral("配对失败：") + CLI::timedOutText(args, std::chrono::seconds(1))
+                                << true << QString() << 30000;
 }
 
 void TestMainWindow::pairing()
@@ -347,18 +354,20 @@ void TestMainWindow::pairing()
     QFETCH(QString, notice);
     QFETCH(bool, isError);
     QFETCH(QString, selected);
+    QFETCH(int, delayMs);
 
     if (!toolThere)
         QVERIFY(QFile::remove(m_tool->exe()));
     if (!toolOutput.isEmpty())
         m_tool->answer(QStringLiteral("pair"), toolOutput, 1);
-    m_tool->put(QStringLiteral("pair.delay_ms"), "300");
+    m_tool->put(QStringLiteral("pair.delay_ms"), QByteArray::number(delayMs));
     qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
     const QString folder = m_home->filePath(QStringLiteral("projects/new"));
     QVERIFY(QDir().mkpath(folder));
     m_prompts->folderAnswers = { picks ? std::optional<QString>(folder) : std::nullopt };
 
     MainWindow w(kQuiet);
+    w.setPairTimeLimit(std::chrono::seconds(1));
     QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
     QSignalSpy finished(&w, &MainWindow::pairingFinished);
     w.show();
