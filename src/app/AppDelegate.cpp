@@ -1,0 +1,98 @@
+#include "app/AppDelegate.h"
+
+#include "runtimes/RuntimeChildLedger.h"
+#include "runtimes/RuntimeController.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QtConcurrent>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// [0] read end (GUI thread), [1] write end (signal handler). Process-wide,
+// because a signal handler can reach nothing else.
+int g_signalPipe[2] = { -1, -1 };
+
+void onQuitSignal(int signal)
+{
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(QObject* parent)
+    : QObject(parent)
+{
+    // The window's close quits the application (last window closed), and so
+    // does a quit signal; both pass through here before the process ends.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
+}
+
+AppDelegate::~AppDelegate()
+{
+    if (m_notifier) {
+        struct sigaction dfl { };
+        dfl.sa_handler = SIG_DFL;
+        sigemptyset(&dfl.sa_mask);
+        ::sigaction(SIGTERM, &dfl, nullptr);
+        ::sigaction(SIGINT, &dfl, nullptr);
+        delete m_notifier;
+        ::close(g_signalPipe[0]);
+        ::close(g_signalPipe[1]);
+        g_signalPipe[0] = g_signalPipe[1] = -1;
+    }
+}
+
+QFuture<QList<RuntimeChildRecord>> AppDelegate::applicationDidFinishLaunching()
+{
+    const qint32 pid = qint32(QCoreApplication::applicationPid());
+    return QtConcurrent::run([pid] { return RuntimeChildLedger::reapAtLaunch(pid); });
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    if (m_terminated)
+        return;
+    m_terminated = true;
+    RuntimeController::shared().stopAll();
+}
+
+bool AppDelegate::installQuitSignals()
+{
+    if (m_notifier)
+        return true;
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &AppDelegate::onSignalPipe);
+
+    struct sigaction action { };
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    return true;
+}
+
+void AppDelegate::onSignalPipe()
+{
+    unsigned char byte = 0;
+    int last = 0;
+    while (::read(g_signalPipe[0], &byte, 1) == 1)
+        last = byte;
+    if (last == 0)
+        return;
+    emit quitSignalReceived(last);
+    // Workers are stopped before the loop ends, not after a later event.
+    applicationWillTerminate();
+    QCoreApplication::quit();
+}

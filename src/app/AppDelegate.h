@@ -1,0 +1,41 @@
+#pragma once
+
+#include "runtimes/RuntimeChildRecord.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+
+class QSocketNotifier;
+
+// The application's process-wide duties beside the window: ending the workers
+// a crashed earlier run left behind once launching has finished, and stopping
+// every worker this run started before the process goes, whether the user
+// closed the window or the process was asked to end with SIGTERM or SIGINT.
+// One per process; create it after the QCoreApplication.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Reaps orphaned workers off the GUI thread (each may take its grace to
+    // end); a breadcrumb with the count when any were ended.
+    QFuture<QList<RuntimeChildRecord>> applicationDidFinishLaunching();
+    // Stops every worker (each with its grace). Runs once, on the way out.
+    void applicationWillTerminate();
+
+    // SIGTERM and SIGINT quit the event loop (through a self-pipe, so the
+    // handler itself only writes one byte). False when the pipe could not be made.
+    bool installQuitSignals();
+
+signals:
+    // A quit signal arrived; the application is quitting.
+    void quitSignalReceived(int signal);
+
+private:
+    void onSignalPipe();
+
+    QSocketNotifier* m_notifier = nullptr;
+    bool m_terminated = false;
+};

@@ -1,0 +1,108 @@
+#include "app/AppDelegate.h"
+#include "app/DeskCrumbs.h"
+#include "runtimes/RuntimeChildLedger.h"
+#include "runtimes/RuntimeController.h"
+
+#include "../runtimes/SimTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+QString crumbs()
+{
+    QFile f(DeskCrumbs::logPath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+CLIConfig config(const QString& folder)
+{
+    CLIConfig c;
+    c.api = QStringLiteral("http://127.0.0.1:1");
+    c.workspace = QStringLiteral("ws");
+    c.token = QStringLiteral("tok");
+    c.path = folder;
+    return c;
+}
+
+} // namespace
+
+class TestAppDelegate : public QObject {
+    Q_OBJECT
+private slots:
+    void quitSignalStopsEveryWorker_data();
+    void quitSignalStopsEveryWorker();
+    void terminateStopsOnce();
+    void quietLaunchWritesNoBreadcrumb();
+};
+
+void TestAppDelegate::quitSignalStopsEveryWorker_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+// A process asked to end by its session (SIGTERM) or a terminal (SIGINT)
+// leaves no worker behind.
+void TestAppDelegate::quitSignalStopsEveryWorker()
+{
+    QFETCH(int, signal);
+    TempHome home;
+    SimTool tool(home);
+    tool.put(QStringLiteral("run.interval_ms"), "50");
+    const QString folder = home.filePath(QStringLiteral("project"));
+    QVERIFY(QDir().mkpath(folder));
+
+    RuntimeController& controller = RuntimeController::shared();
+    controller.setStopGraceSeconds(2);
+    controller.start(config(folder),
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
+        std::nullopt);
+    QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
+    QCOMPARE(records.size(), 1);
+
+    {
+        AppDelegate delegate;
+        QVERIFY(delegate.installQuitSignals());
+        QSignalSpy received(&delegate, &AppDelegate::quitSignalReceived);
+        ::raise(signal);
+        QTRY_COMPARE(received.size(), 1);
+        QCOMPARE(received.first().first().toInt(), signal);
+    }
+    QVERIFY(!controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QVERIFY(::kill(records.first().pid, 0) != 0);
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")));
+}
+
+// Quitting may pass here twice (a signal, then the loop's own end); the
+// workers are stopped once.
+void TestAppDelegate::terminateStopsOnce()
+{
+    TempHome home;
+    AppDelegate delegate;
+    delegate.applicationWillTerminate();
+    delegate.applicationWillTerminate();
+    QCOMPARE(crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
+}
+
+void TestAppDelegate::quietLaunchWritesNoBreadcrumb()
+{
+    TempHome home;
+    AppDelegate delegate;
+    auto reaped = delegate.applicationDidFinishLaunching();
+    reaped.waitForFinished();
+    QVERIFY(reaped.result().isEmpty());
+    QVERIFY(!crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿")));
+}
+
+QTEST_GUILESS_MAIN(TestAppDelegate)
+#include "tst_AppDelegate.moc"
