@@ -11,21 +11,21 @@
 
 StatusBadge::StatusBadge(const QString& text, const QColor& tint, const QString& stable, bool hasReading,
     const std::optional<QString>& identifier, QWidget* parent)
-    : StatusBadge(StatusBadgeSpec { text, tint, stable, hasReading }, identifier, parent)
+    : StatusBadge(StatusBadgeLook { text, tint, stable, hasReading }, identifier, parent)
 {
 }
 
 StatusBadge::StatusBadge(RuntimeUsability runtime, const std::optional<QString>& identifier, QWidget* parent)
-    : StatusBadge(StatusBadgeSpec::forRuntime(runtime), identifier, parent)
+    : StatusBadge(StatusBadgeLook::forRuntime(runtime), identifier, parent)
 {
 }
 
-StatusBadge::StatusBadge(const StatusBadgeSpec& spec, const std::optional<QString>& identifier, QWidget* parent)
+StatusBadge::StatusBadge(const StatusBadgeLook& look, const std::optional<QString>& identifier, QWidget* parent)
     : QWidget(parent)
 {
     QFont wordFont = DSFont::monoBold(10);
     wordFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
-    m_word = DSText::label(QString(), wordFont, spec.tint, this);
+    m_word = DSText::label(QString(), wordFont, look.tint, this);
     m_word->setObjectName(identifier.value_or(QString()));
 
     auto* row = new QHBoxLayout(this);
@@ -35,16 +35,16 @@ StatusBadge::StatusBadge(const StatusBadgeSpec& spec, const std::optional<QStrin
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     m_marker = new Marker(QString(), QString(), this);
-    setSpec(spec);
+    setLook(look);
 }
 
-void StatusBadge::setSpec(const StatusBadgeSpec& spec)
+void StatusBadge::setLook(const StatusBadgeLook& look)
 {
-    m_spec = spec;
-    m_word->setText(spec.text);
-    m_word->setAccessibleName(spec.text);
-    DSText::setColour(m_word, spec.tint);
-    m_marker->setObjectName(QStringLiteral("status.") + spec.stable);
+    m_look = look;
+    m_word->setText(look.text);
+    m_word->setAccessibleName(look.text);
+    DSText::setColour(m_word, look.tint);
+    m_marker->setObjectName(QStringLiteral("status.") + look.stable);
     update();
 }
 
@@ -59,14 +59,14 @@ void StatusBadge::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF dot(0, (height() - kDot) / 2.0, kDot, kDot);
-    if (m_spec.hasReading) {
+    if (m_look.hasReading) {
         p.setPen(Qt::NoPen);
-        p.setBrush(m_spec.tint);
+        p.setBrush(m_look.tint);
         p.drawEllipse(dot);
     } else {
         // A hollow ring of the same size: the stroke lies inside the circle.
         constexpr qreal w = 1.4;
-        p.setPen(QPen(DS::at(m_spec.tint, 0.8), w));
+        p.setPen(QPen(DS::at(m_look.tint, 0.8), w));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(dot.adjusted(w / 2, w / 2, -w / 2, -w / 2));
     }

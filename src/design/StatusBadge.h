@@ -1,6 +1,6 @@
 #pragma once
 
-#include "design/StatusBadgeSpec.h"
+#include "design/StatusBadgeLook.h"
 
 #include <QWidget>
 
@@ -17,14 +17,14 @@ class StatusBadge : public QWidget {
 public:
     StatusBadge(const QString& text, const QColor& tint, const QString& stable, bool hasReading,
         const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
-    StatusBadge(const StatusBadgeSpec& spec, const std::optional<QString>& identifier = std::nullopt,
+    StatusBadge(const StatusBadgeLook& look, const std::optional<QString>& identifier = std::nullopt,
         QWidget* parent = nullptr);
     // The badge of a local runtime's usability.
     StatusBadge(
         RuntimeUsability runtime, const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
 
-    void setSpec(const StatusBadgeSpec& spec);
-    const StatusBadgeSpec& spec() const { return m_spec; }
+    void setLook(const StatusBadgeLook& look);
+    const StatusBadgeLook& look() const { return m_look; }
     QLabel* word() const { return m_word; }
     Marker* stateMarker() const { return m_marker; }
 
@@ -36,7 +36,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    StatusBadgeSpec m_spec;
+    StatusBadgeLook m_look;
     QLabel* m_word;
     Marker* m_marker;
 };

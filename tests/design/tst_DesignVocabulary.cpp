@@ -3,7 +3,7 @@
 #include "design/ColumnRule.h"
 #include "design/DS.h"
 #include "design/InlineMarkup.h"
-#include "design/StatusBadgeSpec.h"
+#include "design/StatusBadgeLook.h"
 #include "design/TolvarineStatus.h"
 #include "platform/ReduceMotion.h"
 #include "runtimes/RuntimeUsability.h"
@@ -141,11 +141,11 @@ void TestDesignVocabulary::runtimeBadge()
     QFETCH(QString, text);
     QFETCH(QColor, tint);
     QFETCH(QString, stable);
-    const StatusBadgeSpec spec = StatusBadgeSpec::forRuntime(usability);
-    QCOMPARE(spec.text, text);
-    COMPARE_COLOUR(spec.tint, tint);
-    QCOMPARE(spec.stable, stable);
-    QVERIFY(spec.hasReading); // never the hollow ring
+    const StatusBadgeLook look = StatusBadgeLook::forRuntime(usability);
+    QCOMPARE(look.text, text);
+    COMPARE_COLOUR(look.tint, tint);
+    QCOMPARE(look.stable, stable);
+    QVERIFY(look.hasReading); // never the hollow ring
     // Words are read exactly; anything else is unknown.
     QCOMPARE(RuntimeUsabilities::fromRawValue(stable), usability);
     QCOMPARE(RuntimeUsabilities::fromRawValue(stable.toUpper()), RuntimeUsability::unknown);

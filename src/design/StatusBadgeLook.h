@@ -7,12 +7,12 @@
 
 // What a status badge shows: a dot (solid with a reading, a hollow ring
 // without), the word in the tint, and the stable state word automation reads.
-struct StatusBadgeSpec {
+struct StatusBadgeLook {
     QString text;
     QColor tint;
     QString stable;
     bool hasReading = true;
 
     // The badge of a local runtime's usability; always a reading.
-    static StatusBadgeSpec forRuntime(RuntimeUsability usability);
+    static StatusBadgeLook forRuntime(RuntimeUsability usability);
 };
