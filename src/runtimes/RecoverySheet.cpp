@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kWidth = 480;
-constexpr int kMargin = 18;
 
 // One entry of the needs-you list: a bullet, the step's title and below it
 // what the user should do (or, without an action, what the step found).
@@ -44,22 +43,10 @@ QWidget* needsYouEntry(const RecoveryRunner::Step& step, QWidget* parent)
 } // namespace
 
 RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
-    : QDialog(parent)
+    : Sheet(QStringLiteral("recovery.sheet"), QStringLiteral("检查并恢复"), kWidth, parent)
     , m_runner(runner)
 {
-    setObjectName(QStringLiteral("recovery.sheet"));
-    setWindowTitle(QStringLiteral("检查并恢复"));
-    setAccessibleName(QStringLiteral("检查并恢复"));
-    setWindowModality(Qt::WindowModal);
-    setFixedWidth(kWidth);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, DS::bg());
-    setPalette(pal);
-
-    auto* col = new QVBoxLayout(this);
-    col->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
-    col->setSpacing(14);
+    QVBoxLayout* col = column();
 
     auto* header = new QHBoxLayout;
     header->addWidget(DSText::label(QStringLiteral("检查并恢复"), DSFont::bold(16), DS::ink(), this));
@@ -158,21 +145,7 @@ void RecoverySheet::refresh()
     m_close->setAccessibleName(closeTitle);
     m_close->titleLabel()->setText(closeTitle);
 
-    fitHeight();
+    refit();
 }
 
-void RecoverySheet::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    // Fonts and styles are final once shown: measure again.
-    fitHeight();
-}
 
-void RecoverySheet::fitHeight()
-{
-    if (QLayout* top = layout()) {
-        top->activate();
-        // Fixed, or the layout's minimum (measured at narrow widths) would win.
-        setFixedHeight(top->hasHeightForWidth() ? top->totalHeightForWidth(kWidth) : top->sizeHint().height());
-    }
-}

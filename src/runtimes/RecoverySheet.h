@@ -2,7 +2,7 @@
 
 #include "design/KeyedReconciler.h"
 
-#include <QDialog>
+#include "design/Sheet.h"
 #include <QPointer>
 
 class BusyIndicator;
@@ -16,17 +16,13 @@ class SecondaryButton;
 // and, once the run has finished, the all-good line or what needs the user.
 // Closing it does not stop the run; opened again it shows the runner's state.
 // Window-modal; the host opens it with open() and hides it on finished().
-class RecoverySheet : public QDialog {
+class RecoverySheet : public Sheet {
     Q_OBJECT
 public:
     explicit RecoverySheet(RecoveryRunner* runner, QWidget* parent = nullptr);
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     void refresh();
-    void fitHeight();
 
     QPointer<RecoveryRunner> m_runner;
     BusyIndicator* m_spinner;

@@ -18,30 +18,17 @@
 namespace {
 
 constexpr int kWidth = 520;
-constexpr int kMargin = 18;
 constexpr int kListMaxHeight = 420;
 
 } // namespace
 
 FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
-    : QDialog(parent)
+    : Sheet(texts.prefix + QStringLiteral(".sheet"), texts.title, kWidth, parent)
     , m_texts(std::move(texts))
     , m_status(status)
     , m_cfg(std::move(cfg))
 {
-    setObjectName(m_texts.prefix + QStringLiteral(".sheet"));
-    setAccessibleName(m_texts.title);
-    setWindowTitle(m_texts.title);
-    setWindowModality(Qt::WindowModal);
-    setFixedWidth(kWidth);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, DS::bg());
-    setPalette(pal);
-
-    auto* col = new QVBoxLayout(this);
-    col->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
-    col->setSpacing(14);
+    QVBoxLayout* col = column();
 
     auto* titleRow = new QHBoxLayout;
     titleRow->addWidget(DSText::label(m_texts.title, DSFont::bold(16), DS::ink(), this));
@@ -128,7 +115,7 @@ void FeedItemSheet::rebuild()
 
     m_empty->setVisible(list.isEmpty());
     m_scroll->setVisible(!list.isEmpty());
-    fitList();
+    refit();
 }
 
 void FeedItemSheet::refreshRow(FeedItemRow* row, const FeedApprovalItem& item)
@@ -137,26 +124,13 @@ void FeedItemSheet::refreshRow(FeedItemRow* row, const FeedApprovalItem& item)
     row->setAction(m_action.value(item.id));
 }
 
-void FeedItemSheet::fitList()
+void FeedItemSheet::refit()
 {
-    const int inner = kWidth - 2 * kMargin;
-    int height = m_list->hasHeightForWidth() ? m_list->totalHeightForWidth(inner) : -1;
+    int height = m_list->hasHeightForWidth() ? m_list->totalHeightForWidth(innerWidth()) : -1;
     if (height < 0)
         height = m_listBody->sizeHint().height();
     m_scroll->setFixedHeight(qMin(kListMaxHeight, height));
-    if (QLayout* top = layout()) {
-        top->activate();
-        const int total = top->hasHeightForWidth() ? top->totalHeightForWidth(kWidth) : top->sizeHint().height();
-        // Fixed, or the layout's minimum (measured at narrow widths) would win.
-        setFixedHeight(total);
-    }
-}
-
-void FeedItemSheet::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    // Fonts and styles are final once shown: measure again.
-    fitList();
+    Sheet::refit();
 }
 
 void FeedItemSheet::setAction(const QString& itemId, const PermActionState& state)
@@ -164,7 +138,7 @@ void FeedItemSheet::setAction(const QString& itemId, const PermActionState& stat
     m_action.insert(itemId, state);
     if (FeedItemRow* row = m_rows.find(itemId)) {
         row->setAction(state);
-        fitList();
+        refit();
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "design/Sheet.h"
+
 #include "design/KeyedReconciler.h"
 #include "gateway/CLIConfig.h"
 #include "gateway/Failure.h"
@@ -8,7 +10,6 @@
 #include "tasks/PermActionState.h"
 
 #include <QCoroTask>
-#include <QDialog>
 #include <QHash>
 #include <QPointer>
 
@@ -24,7 +25,7 @@ class QWidget;
 // sheets: a title, an explanation, the rows of the status model's list (or an
 // empty state) and a close button. Rows are kept by feed item id, so a row's
 // feedback survives the reload that follows every action.
-class FeedItemSheet : public QDialog {
+class FeedItemSheet : public Sheet {
     Q_OBJECT
 public:
     struct Texts {
@@ -67,12 +68,11 @@ protected:
 
     // Builds the rows; subclasses call it at the end of their constructor.
     void rebuild();
-    void showEvent(QShowEvent* event) override;
+    // The list takes its content's height, at most 420, before the sheet fits.
+    void refit() override;
 
 private:
     void refreshRow(FeedItemRow* row, const FeedApprovalItem& item);
-    // The list's height: its content's, at most 420.
-    void fitList();
     QCoro::Task<> course(QString itemId, QString done, std::function<QCoro::Task<Result<>>()> request);
 
     Texts m_texts;

@@ -1,0 +1,40 @@
+#include "design/Sheet.h"
+
+#include "design/DS.h"
+
+#include <QVBoxLayout>
+
+Sheet::Sheet(const QString& identifier, const QString& title, int width, QWidget* parent)
+    : QDialog(parent)
+    , m_width(width)
+{
+    setObjectName(identifier);
+    setWindowTitle(title);
+    setAccessibleName(title);
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(width);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, DS::bg());
+    setPalette(pal);
+
+    m_column = new QVBoxLayout(this);
+    m_column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    m_column->setSpacing(14);
+}
+
+void Sheet::refit()
+{
+    if (QLayout* top = layout()) {
+        top->activate();
+        // Fixed, or the layout's minimum (measured at narrow widths) would win.
+        setFixedHeight(top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height());
+    }
+}
+
+void Sheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Fonts and styles are final once shown: measure again.
+    refit();
+}
