@@ -522,37 +522,35 @@ RecoverySheet* MainWindow::recoverySheet() const
     return m_recoverySheet;
 }
 
-void MainWindow::openApprovals()
+namespace {
+// One sheet of a kind at a time: pressing again brings the open one forward.
+// A sheet deletes itself when it finishes.
+template <typename SheetT, typename Make>
+void present(QPointer<SheetT>& slot, Make make)
 {
-    if (m_approvals) {
-        m_approvals->raise();
+    if (slot) {
+        slot->raise();
         return;
     }
-    m_approvals = new ApprovalsSheet(m_status, selectedConfig(), this);
-    connect(m_approvals, &QDialog::finished, m_approvals, &QObject::deleteLater);
-    m_approvals->open();
+    slot = make();
+    QObject::connect(slot.data(), &QDialog::finished, slot.data(), &QObject::deleteLater);
+    slot->open();
+}
+} // namespace
+
+void MainWindow::openApprovals()
+{
+    present(m_approvals, [this] { return new ApprovalsSheet(m_status, selectedConfig(), this); });
 }
 
 void MainWindow::openFailedTasks()
 {
-    if (m_failedTasks) {
-        m_failedTasks->raise();
-        return;
-    }
-    m_failedTasks = new FailedTasksSheet(m_status, selectedConfig(), this);
-    connect(m_failedTasks, &QDialog::finished, m_failedTasks, &QObject::deleteLater);
-    m_failedTasks->open();
+    present(m_failedTasks, [this] { return new FailedTasksSheet(m_status, selectedConfig(), this); });
 }
 
 void MainWindow::recover()
 {
-    if (m_recoverySheet) {
-        m_recoverySheet->raise();
-    } else {
-        m_recoverySheet = new RecoverySheet(m_recovery, this);
-        connect(m_recoverySheet, &QDialog::finished, m_recoverySheet, &QObject::deleteLater);
-        m_recoverySheet->open();
-    }
+    present(m_recoverySheet, [this] { return new RecoverySheet(m_recovery, this); });
     // A run already under way makes this one return at once; the reloads after it still happen.
     startRecovery();
 }
