@@ -177,7 +177,8 @@ int pair(const QStringList& args)
     const QString grant = option(args, QStringLiteral("--grant")).value_or(QString());
 
     const QString api = gatewayBase();
-    QJsonObject request { { "path", folder }, { "name", folderInfo.fileName() } };
+    const QString device = deviceId();
+    QJsonObject request { { "path", folder }, { "name", folderInfo.fileName() }, { "device", device } };
     const QString wanted = qEnvironmentVariable("BRENLOW_SIM_PAIR_WS");
     if (!wanted.isEmpty())
         request.insert(QStringLiteral("workspace"), wanted);
@@ -199,7 +200,6 @@ int pair(const QStringList& args)
         return 1;
     }
 
-    const QString device = deviceId();
     const QJsonObject config { { "api", api }, { "workspace", workspace }, { "token", token }, { "path", folder },
         { "device", device }, { "name", name } };
     const QString base = home() + QStringLiteral("/.tolvarine");

@@ -150,6 +150,19 @@ SimReply SimState::addWorkspace(const QJsonObject& body)
         };
         replace(id, ws);
     }
+    // The paired machine's agent service starts with the pairing: from now on
+    // the workspace hears that device's heartbeat.
+    const QString device = body.value(QStringLiteral("device")).toString();
+    if (!device.isEmpty()) {
+        QJsonObject ws = m_workspaces.value(id);
+        QJsonArray runners { QJsonObject { { QStringLiteral("device_id"), device }, { QStringLiteral("seconds_ago"), 3 } } };
+        for (const QJsonValue& r : ws.value(QStringLiteral("runners")).toArray()) {
+            if (r.toObject().value(QStringLiteral("device_id")).toString() != device)
+                runners.append(r);
+        }
+        ws.insert(QStringLiteral("runners"), runners);
+        m_workspaces.insert(id, ws);
+    }
     const QJsonObject ws = m_workspaces.value(id);
     return SimReply::json({ { QStringLiteral("workspace"), id },
         { QStringLiteral("token"), ws.value(QStringLiteral("token")).toString() },
