@@ -26,16 +26,11 @@ namespace {
 const QString kWs = QStringLiteral("ws-t");
 const QString kApi = QStringLiteral("/api/workspaces/ws-t");
 
-QJsonObject obj(const char* text)
-{
-    return QJsonDocument::fromJson(QByteArray(text)).object();
-}
-
 // Two approvals (one without a command or origin), three failed items (one
 // the gateway sent without its task id, one an approval that failed later).
 QJsonObject workspaceState()
 {
-    QJsonObject ws = obj(R"({
+    QJsonObject ws = QJsonDocument::fromJson(R"({
       "name": "Sheet Shop",
       "commands": [
         {"id":"c2","text":"迁移脚本","status":"failed","error":"ssh 超时"},
@@ -55,7 +50,8 @@ QJsonObject workspaceState()
         {"id":"f5","task_id":"c5","category":"approval","title":"加水印","status":"pending","outcome":"failed"}
       ],
       "permissions": {"effective":{"read":true},"pending":[],"ceiling":["read"]}
-    })");
+    })")
+                         .object();
     ws.insert(QStringLiteral("workspace"), kWs);
     ws.insert(QStringLiteral("token"), QStringLiteral("tok-t"));
     return ws;
