@@ -7,9 +7,6 @@
 #include "TempHome.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
@@ -24,18 +21,15 @@ const QStringList kIds { "recovery.step.workspace", "recovery.step.relocate", "r
 // A runtime report with `ready` ready runtimes and one runtime per name in `login` that needs a login.
 QByteArray report(int ready, const QStringList& login = {})
 {
-    QJsonArray runtimes;
-    auto add = [&](const QString& kind, const QString& usability) {
-        runtimes.append(QJsonObject { { "kind", kind }, { "display", kind.toUpper() }, { "adapter", "cli" },
-            { "health", QJsonObject { { "installed", true }, { "healthy", true } } },
-            { "auth", QJsonObject { { "state", "x" }, { "source", "y" } } }, { "usability", usability },
-            { "protocol", false }, { "cap_counts", QJsonObject {} } });
-    };
-    for (int i = 0; i < ready; ++i)
-        add(QStringLiteral("rt%1").arg(i), QStringLiteral("ready"));
-    for (const QString& name : login)
-        add(name, QStringLiteral("login_required"));
-    return QJsonDocument(QJsonObject { { "runtimes", runtimes }, { "counts", QJsonObject {} } }).toJson();
+    QStringList rows;
+    for (int i = 0; i < ready + login.size(); ++i) {
+        const QString kind = i < ready ? QStringLiteral("rt%1").arg(i) : login[i - ready];
+        rows.append(
+            QStringLiteral(R"({"kind":"%1","display":"%2","adapter":"cli","usability":"%3","protocol":false,
+            "health":{"installed":true,"healthy":true},"auth":{"state":"x","source":"y"},"cap_counts":{}})")
+                .arg(kind, kind.toUpper(), i < ready ? QStringLiteral("ready") : QStringLiteral("login_required")));
+    }
+    return QStringLiteral(R"({"runtimes":[%1],"counts":{}})").arg(rows.join(',')).toUtf8();
 }
 
 QStringList needsYouLines(QWidget* sheet)
