@@ -23,12 +23,10 @@ QString crumbs()
 
 CLIConfig config(const QString& folder)
 {
-    CLIConfig c;
-    c.api = QStringLiteral("http://127.0.0.1:1");
-    c.workspace = QStringLiteral("ws");
-    c.token = QStringLiteral("tok");
-    c.path = folder;
-    return c;
+    return { .api = QStringLiteral("http://127.0.0.1:1"),
+        .workspace = QStringLiteral("ws"),
+        .token = QStringLiteral("tok"),
+        .path = folder };
 }
 
 } // namespace
@@ -38,8 +36,7 @@ class TestAppDelegate : public QObject {
 private slots:
     void quitSignalStopsEveryWorker_data();
     void quitSignalStopsEveryWorker();
-    void terminateStopsOnce();
-    void quietLaunchWritesNoBreadcrumb();
+    void launchAndTerminate();
 };
 
 void TestAppDelegate::quitSignalStopsEveryWorker_data()
@@ -83,18 +80,9 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")));
 }
 
-// Quitting may pass here twice (a signal, then the loop's own end); the
-// workers are stopped once.
-void TestAppDelegate::terminateStopsOnce()
-{
-    TempHome home;
-    AppDelegate delegate;
-    delegate.applicationWillTerminate();
-    delegate.applicationWillTerminate();
-    QCOMPARE(crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
-}
-
-void TestAppDelegate::quietLaunchWritesNoBreadcrumb()
+// A launch with nothing left over writes no breadcrumb; quitting may pass
+// here twice (a signal, then the loop's own end) and stops the workers once.
+void TestAppDelegate::launchAndTerminate()
 {
     TempHome home;
     AppDelegate delegate;
@@ -102,6 +90,9 @@ void TestAppDelegate::quietLaunchWritesNoBreadcrumb()
     reaped.waitForFinished();
     QVERIFY(reaped.result().isEmpty());
     QVERIFY(!crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿")));
+    delegate.applicationWillTerminate();
+    delegate.applicationWillTerminate();
+    QCOMPARE(crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAppDelegate)

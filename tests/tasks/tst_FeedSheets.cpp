@@ -26,16 +26,11 @@ namespace {
 const QString kWs = QStringLiteral("ws-t");
 const QString kApi = QStringLiteral("/api/workspaces/ws-t");
 
-QJsonObject obj(const char* text)
-{
-    return QJsonDocument::fromJson(QByteArray(text)).object();
-}
-
 // Two approvals (one without a command or origin), three failed items (one
 // the gateway sent without its task id, one an approval that failed later).
 QJsonObject workspaceState()
 {
-    QJsonObject ws = obj(R"({
+    QJsonObject ws = QJsonDocument::fromJson(R"({
       "name": "Sheet Shop",
       "commands": [
         {"id":"c2","text":"迁移脚本","status":"failed","error":"ssh 超时"},
@@ -55,35 +50,37 @@ QJsonObject workspaceState()
         {"id":"f5","task_id":"c5","category":"approval","title":"加水印","status":"pending","outcome":"failed"}
       ],
       "permissions": {"effective":{"read":true},"pending":[],"ceiling":["read"]}
-    })");
+    })")
+                         .object();
     ws.insert(QStringLiteral("workspace"), kWs);
     ws.insert(QStringLiteral("token"), QStringLiteral("tok-t"));
     return ws;
 }
 
-QStringList requestLines(const QJsonArray& log)
+// "METHOD path" of each logged request that starts with `prefix`.
+QStringList requests(const QJsonArray& log, const QString& prefix)
 {
     QStringList out;
-    for (const QJsonValue& v : log)
-        out.append(v.toObject().value(QStringLiteral("method")).toString() + QLatin1Char(' ')
-            + v.toObject().value(QStringLiteral("path")).toString());
+    for (const QJsonValue& v : log) {
+        const QJsonObject r = v.toObject();
+        const QString line
+            = r.value(QStringLiteral("method")).toString() + ' ' + r.value(QStringLiteral("path")).toString();
+        if (line.startsWith(prefix))
+            out.append(line);
+    }
     return out;
 }
 
 // Requests that change gateway state.
 QStringList writes(const QJsonArray& log)
 {
-    QStringList out;
-    for (const QString& line : requestLines(log)) {
-        if (line.startsWith(QLatin1String("POST")))
-            out.append(line);
-    }
-    return out;
+    return requests(log, QStringLiteral("POST "));
 }
 
 int reloads(const QJsonArray& log)
 {
-    return int(requestLines(log).count(QStringLiteral("GET ") + kApi + QStringLiteral("/feed")));
+    const QString feed = QStringLiteral("GET ") + kApi + QStringLiteral("/feed");
+    return int(requests(log, feed).count(feed));
 }
 
 template <typename W> W* child(QWidget* root, const QString& name)
@@ -101,24 +98,20 @@ private slots:
 
     void rows_data();
     void rows();
-    void emptyLists_data();
-    void emptyLists();
     void actions_data();
     void actions();
     void failures_data();
     void failures();
-    void deleteConfirmation_data();
-    void deleteConfirmation();
+    void deleteDeclined();
     void itemWithoutTaskId_data();
     void itemWithoutTaskId();
-    void feedbackSurvivesReload();
     void closedWhileRunning();
     void screenshots();
 
 private:
     std::unique_ptr<FeedItemSheet> sheet(const QString& which, std::optional<CLIConfig> cfg);
     std::unique_ptr<FeedItemSheet> sheet(const QString& which) { return sheet(which, m_cfg); }
-    void waitFinished(FeedItemSheet* s, const QString& id, QSignalSpy& spy);
+    static void waitFinished(QSignalSpy& spy, const QString& id);
 
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<SimGateway> m_sim;
@@ -166,12 +159,11 @@ std::unique_ptr<FeedItemSheet> TestFeedSheets::sheet(const QString& which, std::
     return s;
 }
 
-void TestFeedSheets::waitFinished(FeedItemSheet* s, const QString& id, QSignalSpy& spy)
+void TestFeedSheets::waitFinished(QSignalSpy& spy, const QString& id)
 {
     QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty(), 15000);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().first().toString(), id);
-    Q_UNUSED(s);
 }
 
 void TestFeedSheets::rows_data()
@@ -180,16 +172,13 @@ void TestFeedSheets::rows_data()
     QTest::addColumn<QStringList>("ids");
     QTest::addColumn<QStringList>("headlines");
     QTest::addColumn<QStringList>("origins"); // "" = no origin line
-    QTest::addColumn<QStringList>("buttons");
 
     QTest::newRow("approvals") << "approvals" << QStringList { "f1", "f2" }
                                << QStringList { "上线新首页", "要不要清缓存" }
-                               << QStringList { "来自设备 cli-studio.local", "" }
-                               << QStringList { "approvals.approve.", "approvals.reject." };
+                               << QStringList { "来自设备 cli-studio.local", "" };
     // A failed item never shows where it came from.
     QTest::newRow("failed tasks") << "failedtasks" << QStringList { "f3", "f4", "f5" }
-                                  << QStringList { "迁移脚本", "没编号的失败", "加水印" } << QStringList { "", "", "" }
-                                  << QStringList { "failedtasks.retry.", "failedtasks.delete." };
+                                  << QStringList { "迁移脚本", "没编号的失败", "加水印" } << QStringList { "", "", "" };
 }
 
 void TestFeedSheets::rows()
@@ -198,10 +187,8 @@ void TestFeedSheets::rows()
     QFETCH(QStringList, ids);
     QFETCH(QStringList, headlines);
     QFETCH(QStringList, origins);
-    QFETCH(QStringList, buttons);
 
     auto s = sheet(which);
-    QCOMPARE(s->objectName(), which + ".sheet");
     QVERIFY(!child<QWidget>(s.get(), which + ".empty")->isVisible());
     const QList<FeedItemRow*> rows = s->findChildren<FeedItemRow*>();
     QCOMPARE(rows.size(), ids.size());
@@ -213,96 +200,47 @@ void TestFeedSheets::rows()
         QVERIFY(row->y() > lastY); // in the list's order
         lastY = row->y();
         QCOMPARE(child<QLabel>(row, which + ".row." + ids[i] + ".text")->text(), headlines[i]);
-        QCOMPARE(row->originLabel()->isVisible(), !origins[i].isEmpty());
-        if (!origins[i].isEmpty())
-            QCOMPARE(row->originLabel()->text(), origins[i]);
-        for (const QString& b : buttons)
-            QVERIFY2(child<QAbstractButton>(row, b + ids[i]), qPrintable(b + ids[i]));
+        QCOMPARE(row->originLabel()->isVisible() ? row->originLabel()->text() : QString(), origins[i]);
         QVERIFY(!row->feedback()->isVisible());
     }
     // Opening a sheet loads nothing.
     QVERIFY(m_sim->requests().isEmpty());
 }
 
-void TestFeedSheets::emptyLists_data()
-{
-    QTest::addColumn<QString>("which");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("approvals") << "approvals"
-                               << "都批完了 —— 没有等你点头的了。";
-    QTest::newRow("failed tasks") << "failedtasks"
-                                  << "没有失败的任务在等你处理。";
-}
-
-void TestFeedSheets::emptyLists()
-{
-    QFETCH(QString, which);
-    QFETCH(QString, message);
-    m_sim->control("PATCH", QStringLiteral("/_sim/state/") + kWs, QJsonObject { { "feed", QJsonArray {} } });
-    QCoro::waitFor(m_status->reload(m_cfg));
-
-    auto s = sheet(which);
-    auto* empty = child<EmptyState>(s.get(), which + ".empty");
-    QVERIFY(empty && empty->isVisible());
-    QCOMPARE(empty->messageLabel()->text(), message);
-    QVERIFY(s->findChildren<FeedItemRow*>().isEmpty());
-
-    QSignalSpy finished(s.get(), &QDialog::finished);
-    auto* close = child<SecondaryButton>(s.get(), which + ".close");
-    QVERIFY(close);
-    QTest::mouseClick(close, Qt::LeftButton);
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(!s->isVisible());
-}
-
 void TestFeedSheets::actions_data()
 {
-    QTest::addColumn<QString>("which");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("working");
-    QTest::addColumn<QString>("request");
-    QTest::addColumn<QJsonObject>("body"); // compared key by key when not empty
+    QTest::addColumn<QString>("button"); // <sheet>.<verb>.<item>
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("action"); // the body's action, for the feed's own verbs
     QTest::addColumn<QString>("done");
+    QTest::addColumn<bool>("stays"); // the gateway accepts but still lists the item
 
     // Approve and reject address the feed item; retry and delete the task's command.
-    QTest::newRow("approve") << "approvals"
-                             << "approvals.approve.f1"
-                             << "f1"
-                             << "批准中…"
-                             << "POST " + kApi + "/feed/f1/act"
-                             << QJsonObject { { "action", "continue" }, { "note", "" } } << "已批准";
-    QTest::newRow("reject") << "approvals"
-                            << "approvals.reject.f2"
-                            << "f2"
-                            << "拒绝中…"
-                            << "POST " + kApi + "/feed/f2/act" << QJsonObject { { "action", "ignore" }, { "note", "" } }
-                            << "已拒绝";
-    QTest::newRow("retry") << "failedtasks"
-                           << "failedtasks.retry.f3"
-                           << "f3"
-                           << "重试中…"
-                           << "POST " + kApi + "/commands/c2/retry" << QJsonObject {} << "已放回队列";
-    QTest::newRow("delete") << "failedtasks"
-                            << "failedtasks.delete.f5"
-                            << "f5"
-                            << "删除中…"
-                            << "POST " + kApi + "/commands/c5/delete" << QJsonObject {} << "已删除";
+    QTest::newRow("approve") << QStringLiteral("approvals.approve.f1") << kApi + "/feed/f1/act"
+                             << QStringLiteral("continue") << QStringLiteral("已批准") << false;
+    QTest::newRow("reject") << QStringLiteral("approvals.reject.f2") << kApi + "/feed/f2/act"
+                            << QStringLiteral("ignore") << QStringLiteral("已拒绝") << false;
+    QTest::newRow("retry") << QStringLiteral("failedtasks.retry.f3") << kApi + "/commands/c2/retry" << QString()
+                           << QStringLiteral("已放回队列") << false;
+    QTest::newRow("retry, still listed") << QStringLiteral("failedtasks.retry.f3") << kApi + "/commands/c2/retry"
+                                         << QString() << QStringLiteral("已放回队列") << true;
+    QTest::newRow("delete") << QStringLiteral("failedtasks.delete.f5") << kApi + "/commands/c5/delete" << QString()
+                            << QStringLiteral("已删除") << false;
 }
 
 void TestFeedSheets::actions()
 {
-    QFETCH(QString, which);
     QFETCH(QString, button);
-    QFETCH(QString, item);
-    QFETCH(QString, working);
-    QFETCH(QString, request);
-    QFETCH(QJsonObject, body);
+    QFETCH(QString, path);
+    QFETCH(QString, action);
     QFETCH(QString, done);
+    QFETCH(bool, stays);
+    const QString which = button.section('.', 0, 0);
+    const QString item = button.section('.', 2);
 
     m_prompts->alertAnswers = { 0 };
     // Hold the reply, and then the reload, a little so that each state can be seen.
-    m_sim->setFault("POST", request.mid(5), 0, {}, 300, 1);
+    m_sim->setFault("POST", path, stays ? 200 : 0, stays ? "{}" : QByteArray(), 300, 1);
     m_sim->setFault("GET", kApi + "/feed", 0, {}, 600, 1);
     auto s = sheet(which);
     QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
@@ -310,7 +248,6 @@ void TestFeedSheets::actions()
     QTest::mouseClick(child<QAbstractButton>(s.get(), button), Qt::LeftButton);
 
     QTRY_VERIFY(s->actionState(item).isWorking());
-    QCOMPARE(row->feedback()->text(), working);
     QVERIFY(row->feedback()->isVisible());
     // Busy: the primary button shows it, the others take no presses.
     for (QAbstractButton* b : row->findChildren<QAbstractButton*>()) {
@@ -322,24 +259,27 @@ void TestFeedSheets::actions()
 
     // Done, while the reload runs.
     QTRY_COMPARE(s->actionState(item).kind(), PermActionState::Kind::Ok);
-    QCOMPARE(s->actionState(item).text(), done);
     QCOMPARE(row->feedback()->text(), QStringLiteral("✅ ") + done);
     QVERIFY(spy.isEmpty());
 
-    waitFinished(s.get(), item, spy);
+    waitFinished(spy, item);
     const QJsonArray log = m_sim->requests();
-    QCOMPARE(writes(log), QStringList { request });
-    if (!body.isEmpty()) {
-        for (const QJsonValue& v : log) {
-            const QJsonObject r = v.toObject();
-            if (r.value("method").toString() != QLatin1String("POST"))
-                continue;
-            const QJsonObject sent = QJsonDocument::fromJson(r.value("body").toString().toUtf8()).object();
-            for (auto it = body.begin(); it != body.end(); ++it)
-                QCOMPARE(sent.value(it.key()), it.value());
+    QCOMPARE(writes(log), QStringList { "POST " + path });
+    for (const QJsonValue& v : log) {
+        const QJsonObject sent = QJsonDocument::fromJson(v.toObject().value("body").toString().toUtf8()).object();
+        if (!action.isEmpty() && v.toObject().value("method") == QLatin1String("POST")) {
+            QCOMPARE(sent.value("action").toString(), action);
+            QCOMPARE(sent.value("note"), QJsonValue(""));
         }
     }
     QCOMPARE(reloads(log), 1);
+    if (stays) {
+        // Still listed: the same row keeps its feedback through the reload.
+        QCOMPARE(child<FeedItemRow>(s.get(), which + ".row." + item), row);
+        QVERIFY(row->feedback()->isVisible());
+        QCOMPARE(row->feedback()->text(), QStringLiteral("✅ ") + done);
+        return;
+    }
     // The gateway no longer reports the item: its row leaves the sheet, and its feedback with it.
     QTRY_VERIFY(!child<FeedItemRow>(s.get(), which + ".row." + item));
     QCOMPARE(s->actionState(item).kind(), PermActionState::Kind::Idle);
@@ -358,9 +298,6 @@ void TestFeedSheets::failures_data()
                                   << "❌ 本机没声明 这一档不能远程开——它要求本机先声明允许，而只有 `brenlow grant` "
                                      "会写那份声明。";
     QTest::newRow("no message") << "approvals.reject.f2" << 500 << QByteArray() << true << "❌ 网关回了 500";
-    QTest::newRow("code without advice") << "approvals.approve.f1" << 409
-                                         << QByteArray(R"({"error":"这条已经处理过了","code":"already_decided"})")
-                                         << true << "❌ 这条已经处理过了";
     QTest::newRow("not paired") << "approvals.approve.f1" << 0 << QByteArray() << false << "❌ 这台电脑上还没有工作区";
 }
 
@@ -376,16 +313,13 @@ void TestFeedSheets::failures()
         m_sim->setFault("POST", kApi + "/feed/*", status, reply);
     if (!paired) {
         // The sheet has no configuration; the reload that follows reads the pairing files.
-        QVERIFY(QDir().mkpath(QDir::home().filePath(".tolvarine")));
-        QFile f(QDir::home().filePath(".tolvarine/config.json"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QJsonDocument(m_cfg.toJson()).toJson());
+        m_home->writeFile(".tolvarine/config.json", QJsonDocument(m_cfg.toJson()).toJson());
     }
     auto s = sheet("approvals", paired ? std::optional<CLIConfig>(m_cfg) : std::nullopt);
     const QString item = button.section('.', 2);
     QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
     QTest::mouseClick(child<QAbstractButton>(s.get(), button), Qt::LeftButton);
-    waitFinished(s.get(), item, spy);
+    waitFinished(spy, item);
 
     QCOMPARE(s->actionState(item).kind(), PermActionState::Kind::Failed);
     auto* row = child<FeedItemRow>(s.get(), "approvals.row." + item);
@@ -399,66 +333,34 @@ void TestFeedSheets::failures()
         QVERIFY(writes(m_sim->requests()).isEmpty());
 }
 
-void TestFeedSheets::deleteConfirmation_data()
+// Deleting asks first (naming the command, else the item's title); a
+// cancelled or dismissed question sends nothing. The confirmed delete is one
+// of the actions above.
+void TestFeedSheets::deleteDeclined()
 {
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("task");
-    QTest::addColumn<QString>("headline"); // the command, else the title
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("deleted");
-    QTest::newRow("confirmed") << "f3"
-                               << "c2"
-                               << "迁移脚本" << 0 << true;
-    QTest::newRow("confirmed, no command") << "f5"
-                                           << "c5"
-                                           << "加水印" << 0 << true;
-    QTest::newRow("cancelled") << "f3"
-                               << "c2"
-                               << "迁移脚本" << 1 << false;
-    QTest::newRow("dismissed") << "f5"
-                               << "c5"
-                               << "加水印" << -1 << false;
-}
-
-void TestFeedSheets::deleteConfirmation()
-{
-    QFETCH(QString, item);
-    QFETCH(QString, task);
-    QFETCH(QString, headline);
-    QFETCH(int, answer);
-    QFETCH(bool, deleted);
-    m_prompts->alertAnswers = { answer };
     auto s = sheet("failedtasks");
     QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
-    QTest::mouseClick(child<QAbstractButton>(s.get(), "failedtasks.delete." + item), Qt::LeftButton);
-
-    QCOMPARE(m_prompts->alertsShown.size(), 1);
-    const Prompts::Alert shown = m_prompts->alertsShown.first();
-    QCOMPARE(shown.message, QStringLiteral("确定要删除这条失败的任务？"));
-    QCOMPARE(shown.informative, headline + "\n删掉之后这条记录和它的失败原因都找不回来了。");
-    QCOMPARE(shown.buttons, (QStringList { "删除", "算了" }));
-
-    if (deleted) {
-        waitFinished(s.get(), item, spy);
-        QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + kApi + "/commands/" + task + "/delete" });
-        QCOMPARE(reloads(m_sim->requests()), 1);
-    } else {
+    const QList<std::tuple<QString, QString, int>> cases { { "f3", "迁移脚本", 1 }, { "f5", "加水印", -1 } };
+    for (const auto& [item, headline, answer] : cases) {
+        m_prompts->alertAnswers = { answer };
+        m_prompts->alertsShown.clear();
+        QTest::mouseClick(child<QAbstractButton>(s.get(), "failedtasks.delete." + item), Qt::LeftButton);
+        QCOMPARE(m_prompts->alertsShown.size(), 1);
+        QVERIFY(m_prompts->alertsShown.first().informative.startsWith(headline + '\n'));
         QTest::qWait(100);
-        QVERIFY(spy.isEmpty());
-        QVERIFY(m_sim->requests().isEmpty());
         QCOMPARE(s->actionState(item).kind(), PermActionState::Kind::Idle);
         QVERIFY(!child<FeedItemRow>(s.get(), "failedtasks.row." + item)->feedback()->isVisible());
     }
+    QVERIFY(spy.isEmpty());
+    QVERIFY(m_sim->requests().isEmpty());
 }
 
 void TestFeedSheets::itemWithoutTaskId_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("verb");
-    QTest::newRow("retry") << "failedtasks.retry.f4"
-                           << "重试";
-    QTest::newRow("delete") << "failedtasks.delete.f4"
-                            << "删除";
+    QTest::newRow("retry") << QStringLiteral("failedtasks.retry.f4") << QStringLiteral("重试");
+    QTest::newRow("delete") << QStringLiteral("failedtasks.delete.f4") << QStringLiteral("删除");
 }
 
 void TestFeedSheets::itemWithoutTaskId()
@@ -476,23 +378,6 @@ void TestFeedSheets::itemWithoutTaskId()
     QCOMPARE(s->actionState("f4").kind(), PermActionState::Kind::Failed);
     QCOMPARE(child<FeedItemRow>(s.get(), "failedtasks.row.f4")->feedback()->text(),
         "❌ 这条记录没有带任务编号，没法" + verb + "；什么都没有发给网关。");
-}
-
-void TestFeedSheets::feedbackSurvivesReload()
-{
-    // The gateway accepts the retry but still lists the item.
-    m_sim->setFault("POST", kApi + "/commands/c2/retry", 200, "{}");
-    auto s = sheet("failedtasks");
-    auto* row = child<FeedItemRow>(s.get(), "failedtasks.row.f3");
-    QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
-    QTest::mouseClick(child<QAbstractButton>(s.get(), "failedtasks.retry.f3"), Qt::LeftButton);
-    waitFinished(s.get(), "f3", spy);
-    QCOMPARE(row->feedback()->text(), QStringLiteral("✅ 已放回队列"));
-
-    QCoro::waitFor(m_status->reload(m_cfg));
-    QCOMPARE(child<FeedItemRow>(s.get(), "failedtasks.row.f3"), row);
-    QCOMPARE(row->feedback()->text(), QStringLiteral("✅ 已放回队列"));
-    QVERIFY(row->feedback()->isVisible());
 }
 
 void TestFeedSheets::closedWhileRunning()
@@ -536,11 +421,7 @@ void TestFeedSheets::screenshots()
         QVERIFY(d->grab().save(QDir(dir).filePath(name)));
     };
     auto item = [](const QList<FeedApprovalItem>& items, const QString& id) {
-        for (const FeedApprovalItem& i : items) {
-            if (i.id == id)
-                return i;
-        }
-        return FeedApprovalItem {};
+        return *std::find_if(items.begin(), items.end(), [&](const FeedApprovalItem& i) { return i.id == id; });
     };
 
     ApprovalsSheet approvals(&status, cfg);
@@ -560,9 +441,12 @@ void TestFeedSheets::screenshots()
     shoot(&failed, QStringLiteral("sheet-failedtasks.png"));
     failed.hide();
 
+    // Nothing in the list: the empty state instead of rows.
     Status empty;
     ApprovalsSheet none(&empty, std::nullopt);
     shoot(&none, QStringLiteral("sheet-approvals-empty.png"));
+    QVERIFY(child<EmptyState>(&none, "approvals.empty")->isVisible());
+    QVERIFY(none.findChildren<FeedItemRow*>().isEmpty());
 }
 
 QTEST_MAIN(TestFeedSheets)
