@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
+
 namespace {
 constexpr int kPadX = 10;
 constexpr int kPadY = 5;
@@ -69,8 +71,10 @@ void PresenceChip::setPresence(const AgentPresence& presence)
 
 QSize PresenceChip::sizeHint() const
 {
-    const QFontMetrics fm(font());
-    const int textWidth = qMin(fm.horizontalAdvance(m_text), kMaxTextWidth);
+    const QFontMetrics fm(font(), this);
+    // Fractional advances are rounded up, or the text would be elided by a pixel.
+    const int advance = static_cast<int>(std::ceil(QFontMetricsF(font(), this).horizontalAdvance(m_text))) + 1;
+    const int textWidth = qMin(advance, kMaxTextWidth);
     return { kPadX + kDot + kGap + textWidth + kPadX, qMax(fm.height(), kDot) + 2 * kPadY };
 }
 
@@ -97,5 +101,5 @@ void PresenceChip::paintEvent(QPaintEvent*)
     p.setFont(font());
     const QRect textRect(kPadX + kDot + kGap, 0, width() - (kPadX + kDot + kGap) - kPadX, height());
     p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-        QFontMetrics(font()).elidedText(m_text, Qt::ElideRight, textRect.width()));
+        QFontMetrics(font(), this).elidedText(m_text, Qt::ElideRight, textRect.width()));
 }
