@@ -287,7 +287,8 @@ void TestPairLink::noWorkspaces()
 void TestPairLink::tokensNeverFollowARedirectElsewhere()
 {
     OneShotServer elsewhere("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n\r\n"
-                            R"({"pair_token":"x1"})" "\n");
+                            R"({"pair_token":"x1"})"
+                            "\n");
     QVERIFY(elsewhere.isListening());
     const QByteArray location = "http://localhost:" + QByteArray::number(elsewhere.serverPort()) + "/api/pair/start";
     OneShotServer redirecting(
