@@ -12,6 +12,7 @@
 #include "gateway/Status.h"
 #include "platform/Prompts.h"
 #include "platform/ReduceMotion.h"
+#include "providers/CredentialRedaction.h"
 #include "runtimes/AgentServiceHealth.h"
 #include "runtimes/RecoveryRunner.h"
 #include "runtimes/RecoverySheet.h"
@@ -67,7 +68,8 @@ QString pairPrompt()
 
 QString pairFailed(const QString& output)
 {
-    return QStringLiteral("配对失败：") + tail(output, 200);
+    // The tool's words are shown as they are, so a token it echoed is masked first.
+    return QStringLiteral("配对失败：") + tail(CredentialRedaction::redact(output), 200);
 }
 
 QString pairSucceeded()

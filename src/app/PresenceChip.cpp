@@ -63,7 +63,8 @@ void PresenceChip::setPresence(const AgentPresence& presence)
         return;
     m_text = text;
     m_colour = colour;
-    setToolTip(text);
+    // The reason can be the gateway's own words; a tool tip would take markup in them as rich text.
+    setToolTip(QStringLiteral("<qt>") + text.toHtmlEscaped());
     setAccessibleName(text);
     updateGeometry();
     update();

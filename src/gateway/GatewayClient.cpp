@@ -180,8 +180,13 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(
     const QByteArray data = reply->readAll();
     if (!status.isValid())
         co_return Failure::transport(reply->errorString());
-    if (isSuccess(status))
+    if (isSuccess(status)) {
+        // A 2xx whose body was cut off (connection dropped, transfer time-out)
+        // is no answer: its partial body must not pass for the whole one.
+        if (reply->error() != QNetworkReply::NoError)
+            co_return Failure::transport(reply->errorString());
         co_return data;
+    }
     co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data));
 }
 

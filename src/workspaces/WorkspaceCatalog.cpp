@@ -224,7 +224,9 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
     request.setTransferTimeout(kPairTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader("X-Device-Id", device.toUtf8());
-    // The one gateway request without a bearer token: the access tokens travel in the body.
+    // The one gateway request without a bearer token: the access tokens travel in the body,
+    // so a redirect (a 307 resends the body) may not carry them to another origin.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     QPointer<WorkspaceCatalog> self(this);
     NetworkAccess::ReplyPtr reply(
         m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));

@@ -6,6 +6,8 @@
 #include "app/DeskCrumbs.h"
 
 #include <QCoroTask>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -39,6 +41,36 @@ QString zbarDecode(const QImage& image)
     return QString::fromUtf8(zbar.readAllStandardOutput()).chopped(1);
 }
 
+// Answers every request on its connection with `response` and hangs up;
+// remembers what it was sent.
+class OneShotServer : public QTcpServer {
+public:
+    explicit OneShotServer(QByteArray response)
+        : m_response(std::move(response))
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    received += socket->readAll();
+                    if (received.contains("\r\n\r\n") && !m_answered) {
+                        m_answered = true;
+                        socket->write(m_response);
+                        socket->disconnectFromHost();
+                    }
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost, 0);
+    }
+
+    QByteArray received;
+
+private:
+    QByteArray m_response;
+    bool m_answered = false;
+};
+
 } // namespace
 
 class TestPairLink : public QObject {
@@ -52,6 +84,7 @@ private slots:
     void failures();
     void expiry();
     void noWorkspaces();
+    void tokensNeverFollowARedirectElsewhere();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -247,6 +280,27 @@ void TestPairLink::noWorkspaces()
     QCoro::waitFor(c.refreshPairLink());
     QCOMPARE(c.pairLinkError(), std::optional<QString>("这台机器还没有任何工作区"));
     QVERIFY(!c.pairLink());
+}
+
+// The pairing request carries every workspace's access token in its body: a
+// redirect to another origin must not resend it there.
+void TestPairLink::tokensNeverFollowARedirectElsewhere()
+{
+    OneShotServer elsewhere("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n\r\n"
+                            R"({"pair_token":"x1"})"
+                            "\n");
+    QVERIFY(elsewhere.isListening());
+    const QByteArray location = "http://localhost:" + QByteArray::number(elsewhere.serverPort()) + "/api/pair/start";
+    OneShotServer redirecting(
+        "HTTP/1.1 307 Temporary Redirect\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
+    QVERIFY(redirecting.isListening());
+    m_catalog->setPublishEndpoint("http://127.0.0.1:" + QString::number(redirecting.serverPort()));
+
+    QCoro::waitFor(m_catalog->refreshPairLink());
+    QVERIFY(redirecting.received.startsWith("POST /api/pair/start "));
+    QVERIFY(elsewhere.received.isEmpty());
+    QVERIFY(!m_catalog->pairLink());
+    QVERIFY(m_catalog->pairLinkError());
 }
 
 QTEST_MAIN(TestPairLink)
