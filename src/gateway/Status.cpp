@@ -85,8 +85,25 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
 {
     QPointer<Status> self(this);
     const std::optional<CLIConfig> config = given ? given : readPairingFiles();
+    const bool otherWorkspace = m_config && config
+        && (m_config->api != config->api || m_config->workspace != config->workspace);
     m_config = config;
     emitGroup(&Status::configChanged);
+    // The feed and agent loaders keep their last lists when a load fails; after a
+    // switch those lists belong to the other workspace, and a sheet would act on
+    // its items with this workspace's configuration.
+    if (otherWorkspace) {
+        if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()) {
+            m_pendingApprovalItems.clear();
+            m_failedFeedItems.clear();
+            m_waitingTaskIDs.clear();
+            emitGroup(&Status::feedChanged);
+        }
+        if (!m_deviceRuntimes.isEmpty()) {
+            m_deviceRuntimes.clear();
+            emitGroup(&Status::agentsChanged);
+        }
+    }
     if (!config) {
         m_presence = AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区"));
         emitGroup(&Status::presenceChanged);
@@ -222,9 +239,11 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, bool allowAuto)
 QCoro::Task<> Status::autoConfirm(CLIConfig config, QStringList pending)
 {
     QPointer<Status> self(this);
-    // A tier is tried once per pending spell: forget those that left the list.
+    // A tier is tried once per pending spell of its own workspace: forget this
+    // workspace's tiers that left the list.
+    const QString tried = config.api + QLatin1Char('\n') + config.workspace + QLatin1Char('\n');
     for (auto it = m_autoTried.begin(); it != m_autoTried.end();) {
-        if (pending.contains(*it))
+        if (!it->startsWith(tried) || pending.contains(it->mid(tried.size())))
             ++it;
         else
             it = m_autoTried.erase(it);
@@ -233,10 +252,10 @@ QCoro::Task<> Status::autoConfirm(CLIConfig config, QStringList pending)
         co_return;
     bool anyConfirmed = false;
     for (const QString& key : pending) {
-        if (key == QLatin1String("danger") || m_autoTried.contains(key))
+        if (key == QLatin1String("danger") || m_autoTried.contains(tried + key))
             continue;
         // Marked before the request so that an overlapping reload does not try it as well.
-        m_autoTried.insert(key);
+        m_autoTried.insert(tried + key);
         // Confirmed in the workspace whose load saw the tier pending, whatever is shown by now.
         const Result<> result = co_await confirm(config, key, true);
         if (!self || !isCurrent(config))

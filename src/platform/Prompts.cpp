@@ -2,6 +2,7 @@
 
 #include <QCoroFuture>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPromise>
 #include <QPushButton>
@@ -54,6 +55,10 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     box->setText(alert.message);
     box->setInformativeText(alert.informative);
     box->setTextFormat(Qt::PlainText);
+    // The informative text can carry a task's own words; Qt 6.4 applies the text
+    // format to the main label only.
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     switch (alert.style) {
     case Style::Informational:
         box->setIcon(QMessageBox::Information);

@@ -130,6 +130,7 @@ private slots:
     void autoConfirmation();
     void autoConfirmationOncePerSpell();
     void overlappingReloadsOfTwoWorkspaces();
+    void switchingWorkspacesKeepsNothingOfTheOld();
     void actions();
     void actionsWithoutConfiguration();
     void actionErrorsCarryAdvice();
@@ -499,6 +500,30 @@ void TestStatus::overlappingReloadsOfTwoWorkspaces()
         if (r.value("path").toString().startsWith(QLatin1String("/api/workspaces/ws-a/")))
             QCOMPARE(r.value("headers").toObject().value("authorization").toString(), QStringLiteral("Bearer tok-a"));
     }
+}
+
+void TestStatus::switchingWorkspacesKeepsNothingOfTheOld()
+{
+    // Both workspaces have "write" pending; A has approvals, B's feed cannot be read.
+    QJsonObject a = workspaceState(QStringLiteral("ws-a"), QStringLiteral("tok-a"));
+    a.insert(QStringLiteral("permissions"), obj(R"({"effective":{},"pending":["write"],"ceiling":["write"]})"));
+    put(a);
+    QJsonObject b = workspaceState(QStringLiteral("ws-b"), QStringLiteral("tok-b"));
+    b.insert(QStringLiteral("permissions"), obj(R"({"effective":{},"pending":["write"],"ceiling":["write"]})"));
+    put(b);
+    const CLIConfig cfgA = configFor(*m_sim, QStringLiteral("ws-a"), QStringLiteral("tok-a"));
+    const CLIConfig cfgB = configFor(*m_sim, QStringLiteral("ws-b"), QStringLiteral("tok-b"));
+    Status status;
+    QCoro::waitFor(status.reload(cfgA));
+    QVERIFY(!status.pendingApprovalItems().isEmpty());
+
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-b/feed"), 500);
+    m_sim->clearRequests();
+    QCoro::waitFor(status.reload(cfgB));
+    // A's approvals are not offered as B's, and B's own "write" is confirmed too.
+    QVERIFY(status.pendingApprovalItems().isEmpty());
+    QVERIFY(status.failedFeedItems().isEmpty());
+    QCOMPARE(matching(m_sim->requests(), "POST", "/api/workspaces/ws-b/permissions/write/confirm").size(), 1);
 }
 
 void TestStatus::actions()
