@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -36,6 +37,15 @@ void TestPrompts::alertReturnsTheClickedButton()
         auto* box = parent.findChild<QMessageBox*>();
         QVERIFY(box);
         QCOMPARE(box->text(), QStringLiteral("确定要删除这条失败的任务？"));
+        // Both lines are shown as written, markup and all.
+        int marked = 0;
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text().contains(QLatin1Char('<'))) {
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+                ++marked;
+            }
+        }
+        QCOMPARE(marked, 1);
         if (click < 0)
             QTest::keyClick(box, Qt::Key_Escape);
         if (click >= 0) {
@@ -47,7 +57,7 @@ void TestPrompts::alertReturnsTheClickedButton()
         }
     });
     const int answer = QCoro::waitFor(prompts.alert(
-        &parent, {QStringLiteral("确定要删除这条失败的任务？"), QStringLiteral("x"), {"删除", "算了"}}));
+        &parent, {QStringLiteral("确定要删除这条失败的任务？"), QStringLiteral("<a href=\"x\">x</a>"), {"删除", "算了"}}));
     QCOMPARE(answer, expected);
 }
 
