@@ -135,7 +135,12 @@ void RuntimeController::terminateAll(const QList<QProcess*>& children)
         }
         if (pid != 0)
             RuntimeChildLedger::forget(pid);
-        p->deleteLater();
+        // A killed child can linger (stuck in the kernel); deleting its QProcess
+        // while it runs would block until it goes, so it is deleted once it has.
+        if (p->state() == QProcess::NotRunning)
+            p->deleteLater();
+        else
+            connect(p, &QProcess::finished, p, &QObject::deleteLater);
     }
 }
 
