@@ -43,7 +43,7 @@ bool exited(int pidfd, int ms)
     return n > 0;
 }
 
-// The same by pid alone, for kernels without pidfds.
+// The same by pid alone, where pidfds cannot be had.
 bool terminateByPid(pid_t pid, double graceSeconds, const std::function<bool()>& isSame)
 {
     if (!isAlive(pid) || (isSame && !isSame()))
@@ -80,7 +80,9 @@ bool terminate(pid_t pid, double graceSeconds, const std::function<bool()>& isSa
         return false;
     const int fd = pidfdOpen(pid);
     if (fd < 0)
-        return errno == ENOSYS ? terminateByPid(pid, graceSeconds, isSame) : false;
+        // ESRCH: gone already. Anything else (no pidfds here, a sandbox that
+        // refuses the call): by pid alone, as before pidfds existed.
+        return errno == ESRCH ? false : terminateByPid(pid, graceSeconds, isSame);
     const auto closeFd = qScopeGuard([fd] { ::close(fd); });
     // Asked after the descriptor was taken: if the pid changed hands in
     // between, the descriptor's process has exited and the check below says so.
