@@ -55,8 +55,8 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     box->setText(alert.message);
     box->setInformativeText(alert.informative);
     box->setTextFormat(Qt::PlainText);
-    // The informative text can carry a task's own words; Qt 6.4 applies the text
-    // format to the main label only.
+    // setTextFormat() reaches only the main text; the informative line has its
+    // own label, which would otherwise take markup (and open links) in it.
     if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         informative->setTextFormat(Qt::PlainText);
     switch (alert.style) {
@@ -86,7 +86,9 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     QObject::connect(box.data(), &QMessageBox::buttonClicked, box.data(),
                      [clicked, buttons](QAbstractButton* b) { *clicked = static_cast<int>(buttons.indexOf(b)); });
     box->open();
-    co_await finishedOf(box.data());
+    // A named future: g++ 12 mishandles temporaries that live across a co_await.
+    QFuture<int> finished = finishedOf(box.data());
+    co_await finished;
     co_return *clicked;
 }
 
@@ -102,7 +104,8 @@ QCoro::Task<std::optional<QString>> QtPrompts::pickFolder(QWidget* parent, QStri
     QObject::connect(dialog.data(), &QFileDialog::filesSelected, dialog.data(),
                      [chosen](const QStringList& files) { *chosen = files; });
     dialog->open();
-    const int result = co_await finishedOf(dialog.data());
+    QFuture<int> finished = finishedOf(dialog.data());
+    const int result = co_await finished;
     if (result != QDialog::Accepted || chosen->isEmpty())
         co_return std::nullopt;
     co_return chosen->first();

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
+#include <QSaveFile>
 
 namespace ProviderProfileStore {
 
@@ -24,6 +25,29 @@ QList<ProviderProfile> loadUnlocked()
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return ProviderProfile::decodeList(f.readAll()).value_or(QList<ProviderProfile> {});
+}
+
+// What a change starts from. A file that cannot be read back is not replaced
+// unseen: its profiles name the keys in the keyring, so it is kept next to
+// the new file first; nothing is written when that fails.
+std::optional<QList<ProviderProfile>> loadForChange(QString* error)
+{
+    QFile f(filePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return QList<ProviderProfile> {};
+    const QByteArray data = f.readAll();
+    f.close();
+    if (std::optional<QList<ProviderProfile>> profiles = ProviderProfile::decodeList(data))
+        return profiles;
+    QSaveFile bad(filePath() + QStringLiteral(".bad"));
+    if (bad.open(QIODevice::WriteOnly)) {
+        bad.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        if (bad.write(data) == data.size() && bad.commit())
+            return QList<ProviderProfile> {};
+    }
+    if (error)
+        *error = bad.errorString();
+    return std::nullopt;
 }
 
 bool save(const QList<ProviderProfile>& profiles, QString* error)
@@ -50,7 +74,10 @@ QList<ProviderProfile> load()
 bool upsert(const ProviderProfile& profile, QString* error)
 {
     const QMutexLocker locker(&lock());
-    QList<ProviderProfile> profiles = loadUnlocked();
+    std::optional<QList<ProviderProfile>> loaded = loadForChange(error);
+    if (!loaded)
+        return false;
+    QList<ProviderProfile>& profiles = *loaded;
     bool replaced = false;
     for (ProviderProfile& p : profiles) {
         if (p.id == profile.id) {
@@ -67,7 +94,10 @@ bool upsert(const ProviderProfile& profile, QString* error)
 bool remove(const QUuid& id, QString* error)
 {
     const QMutexLocker locker(&lock());
-    QList<ProviderProfile> profiles = loadUnlocked();
+    std::optional<QList<ProviderProfile>> loaded = loadForChange(error);
+    if (!loaded)
+        return false;
+    QList<ProviderProfile>& profiles = *loaded;
     profiles.removeIf([&](const ProviderProfile& p) { return p.id == id; });
     return save(profiles, error);
 }

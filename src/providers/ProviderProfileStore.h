@@ -14,7 +14,8 @@ QString filePath();
 // The profiles in file order; a missing or undecodable file gives none.
 QList<ProviderProfile> load();
 // Replaces the profile with the same id or appends it. False (with the
-// reason) when the file could not be written.
+// reason) when the file could not be written. A change over an undecodable
+// file first keeps that file as "provider_profiles.json.bad".
 bool upsert(const ProviderProfile& profile, QString* error = nullptr);
 // Removes the profile with that id; true also when there was none.
 bool remove(const QUuid& id, QString* error = nullptr);

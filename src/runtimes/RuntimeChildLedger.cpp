@@ -112,60 +112,86 @@ void forget(qint32 pid)
 
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
 {
-    const QMutexLocker locker(&lock());
-    const QList<RuntimeChildRecord> records = load();
-    if (records.isEmpty())
-        return {};
-    const ProcessTable table = snapshot();
-    // Without a listing nothing can be told apart: a gone worker and a live
-    // orphan look the same. Keep every record for the next launch.
-    if (table.isEmpty())
-        return {};
-
-    // An orphan is adopted by PID 1 or by the nearest child subreaper above its
-    // dead owner (the user's service manager, for one). Those sit above this
-    // instance too, so the parents of this process stand in for them.
+    QList<RuntimeChildRecord> ending;
     QSet<pid_t> adopters { 1 };
-    for (pid_t p : table.ancestors(myPID))
-        adopters.insert(p);
+    {
+        const QMutexLocker locker(&lock());
+        const QList<RuntimeChildRecord> records = load();
+        if (records.isEmpty())
+            return {};
+        const ProcessTable table = snapshot();
+        // Without a listing nothing can be told apart: a gone worker and a live
+        // orphan look the same. Keep every record for the next launch.
+        if (table.isEmpty())
+            return {};
 
-    QList<RuntimeChildRecord> kept;
+        // An orphan is adopted by PID 1 or by the nearest child subreaper above
+        // its dead owner (the user's service manager, for one). Those sit above
+        // this instance too, so the parents of this process stand in for them.
+        for (pid_t p : table.ancestors(myPID))
+            adopters.insert(p);
+
+        QList<RuntimeChildRecord> kept;
+        for (const RuntimeChildRecord& r : records) {
+            // An owner that has exited but not been collected (a zombie) is
+            // gone all the same: its children have already been handed on.
+            const auto owner = table.byPID.constFind(r.ownerPID);
+            if (r.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
+                kept.append(r);
+                continue;
+            }
+            const auto it = table.byPID.constFind(r.pid);
+            if (it == table.byPID.cend() || it->state == 'Z')
+                continue;
+            if (it->argv0 != r.exe) {
+                DeskCrumbs::drop(
+                    QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
+                continue;
+            }
+            // The same command line can belong to a new process that reused
+            // the pid; only the executable it runs tells. (Another user's
+            // process has no readable link and cannot be signalled anyway.)
+            if (it->exe.isEmpty() || canonical(it->exe) != canonical(r.exe)) {
+                DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：可执行文件对不上（%2 ≠ %3）")
+                                     .arg(r.pid)
+                                     .arg(it->exe.isEmpty() ? QStringLiteral("?") : it->exe, r.exe));
+                continue;
+            }
+            if (!adopters.contains(it->ppid)) {
+                DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(r.pid).arg(it->ppid));
+                kept.append(r);
+                continue;
+            }
+            ending.append(r);
+            // Its record stays until it has been ended, so a crash meanwhile
+            // leaves it for the next launch.
+            kept.append(r);
+        }
+        save(kept);
+    }
+
+    // Ending takes up to the grace each; the lock is not held meanwhile, so
+    // that a worker started now can still be recorded at once.
     QList<RuntimeChildRecord> reaped;
-    for (const RuntimeChildRecord& r : records) {
-        // An owner that has exited but not been collected (a zombie) is gone
-        // all the same: its children have already been handed on.
-        const auto owner = table.byPID.constFind(r.ownerPID);
-        if (r.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
-            kept.append(r);
+    for (const RuntimeChildRecord& r : std::as_const(ending)) {
+        // Looked at again once the process is held: the listing may be
+        // seconds old by now.
+        const auto same = [&r, &adopters] {
+            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(r.pid);
+            return e && e->state != 'Z' && e->argv0 == r.exe && !e->exe.isEmpty()
+                && canonical(e->exe) == canonical(r.exe) && adopters.contains(e->ppid);
+        };
+        if (!ProcessSignals::terminate(r.pid, 3.0, same))
             continue;
-        }
-        const auto it = table.byPID.constFind(r.pid);
-        if (it == table.byPID.cend() || it->state == 'Z')
-            continue;
-        if (it->argv0 != r.exe) {
-            DeskCrumbs::drop(
-                QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
-            continue;
-        }
-        // The same command line can belong to a new process that reused the
-        // pid; only the executable it runs tells. (Another user's process has
-        // no readable link and cannot be signalled anyway.)
-        if (it->exe.isEmpty() || canonical(it->exe) != canonical(r.exe)) {
-            DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：可执行文件对不上（%2 ≠ %3）")
-                                 .arg(r.pid)
-                                 .arg(it->exe.isEmpty() ? QStringLiteral("?") : it->exe, r.exe));
-            continue;
-        }
-        if (!adopters.contains(it->ppid)) {
-            DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(r.pid).arg(it->ppid));
-            kept.append(r);
-            continue;
-        }
-        ProcessSignals::terminate(r.pid, 3.0);
         DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 exe=%2").arg(r.pid).arg(r.exe));
         reaped.append(r);
     }
-    save(kept);
+    if (!ending.isEmpty()) {
+        const QMutexLocker locker(&lock());
+        QList<RuntimeChildRecord> records = load();
+        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r); });
+        save(records);
+    }
     return reaped;
 }
 

@@ -15,6 +15,10 @@
 
 #include <unistd.h>
 
+namespace {
+constexpr qsizetype kMinMaskedSecret = 6;
+} // namespace
+
 RuntimeController::RuntimeController(QObject* parent)
     : QObject(parent)
 {
@@ -66,12 +70,35 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
     for (auto it = env.cbegin(); it != env.cend(); ++it)
         extra.insert(it.key(), it.value());
 
+    // The worker holds the keys and the token it was given; they are masked
+    // word for word, also when they do not look like keys. (Values too short
+    // to be a credential would only mangle ordinary output.)
+    QSet<QString> keyVars;
+    if (setup) {
+        keyVars = QSet<QString>(setup->apiKeyEnvVars.cbegin(), setup->apiKeyEnvVars.cend());
+        for (const ProviderSlot& slot : setup->providerSlots)
+            keyVars.unite(QSet<QString>(slot.keyEnvVars.cbegin(), slot.keyEnvVars.cend()));
+    }
+    QStringList secrets;
+    for (auto it = env.cbegin(); it != env.cend(); ++it) {
+        if (keyVars.contains(it.key()) && it.value().size() >= kMinMaskedSecret)
+            secrets.append(it.value());
+    }
+    if (config.token.size() >= kMinMaskedSecret)
+        secrets.append(config.token);
+    // Longest first, so that a secret holding another is masked whole.
+    std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+
     const QString prefix = QLatin1Char('[') + launch.display + QStringLiteral("] ");
     QPointer<RuntimeController> self(this);
     CLI::Spawned spawned = CLI::spawn(
-        { QStringLiteral("run") }, config.path, config, launch, extra, [self, k, prefix](const QString& line) {
-            if (self)
-                self->append(k, prefix + CredentialRedaction::redact(line));
+        { QStringLiteral("run") }, config.path, config, launch, extra, [self, k, prefix, secrets](const QString& line) {
+            if (!self)
+                return;
+            QString masked = line;
+            for (const QString& secret : secrets)
+                masked.replace(secret, QStringLiteral("****"));
+            self->append(k, prefix + CredentialRedaction::redact(masked));
         });
     if (!spawned.process) {
         append(k, QLatin1Char('[') + launch.display + QStringLiteral("] 启动失败：") + spawned.error);
@@ -135,7 +162,12 @@ void RuntimeController::terminateAll(const QList<QProcess*>& children)
         }
         if (pid != 0)
             RuntimeChildLedger::forget(pid);
-        p->deleteLater();
+        // A killed child can linger (stuck in the kernel); deleting its QProcess
+        // while it runs would block until it goes, so it is deleted once it has.
+        if (p->state() == QProcess::NotRunning)
+            p->deleteLater();
+        else
+            connect(p, &QProcess::finished, p, &QObject::deleteLater);
     }
 }
 

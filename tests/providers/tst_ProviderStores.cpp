@@ -95,9 +95,16 @@ void TestProviderStores::profileStoreUpsertAndRemove()
     QVERIFY(ProviderProfileStore::remove(a.id));
     QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { b });
 
-    // An undecodable file reads as empty.
+    // An undecodable file reads as empty; the next change keeps it aside
+    // (private, like the file itself) instead of dropping it unseen.
     home.writeFile(QStringLiteral(".tolvarine/provider_profiles.json"), "{broken");
     QVERIFY(ProviderProfileStore::load().isEmpty());
+    QVERIFY(ProviderProfileStore::upsert(a));
+    QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { a });
+    QFile bad(path + QStringLiteral(".bad"));
+    QVERIFY(bad.open(QIODevice::ReadOnly));
+    QCOMPARE(bad.readAll(), QByteArray("{broken"));
+    QCOMPARE(mode(bad.fileName()), 0600);
 }
 
 void TestProviderStores::bindings()

@@ -226,7 +226,10 @@ void TestRuntimeChildLedger::terminate()
     // Obeys SIGTERM: gone without SIGKILL.
     qint32 owner = 0;
     const qint32 obeys = startOrphan(QStringLiteral("exec /bin/sleep 60"), &owner);
-    ProcessSignals::terminate(obeys, 5.0);
+    // A process that no longer passes its owner's check is left alone.
+    QVERIFY(!ProcessSignals::terminate(obeys, 0.5, [] { return false; }));
+    QVERIFY(ProcessSignals::isAlive(obeys));
+    QVERIFY(ProcessSignals::terminate(obeys, 5.0, [] { return true; }));
     QVERIFY(!ProcessSignals::isAlive(obeys));
     QVERIFY(!crumbs().contains(QStringLiteral("child.kill pid=%1").arg(obeys)));
 
@@ -239,8 +242,10 @@ void TestRuntimeChildLedger::terminate()
     QVERIFY(crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stubborn)));
 
     // 0 and 1 are never signalled (this would end the test's process group or init).
-    ProcessSignals::terminate(0, 0.1);
-    ProcessSignals::terminate(1, 0.1);
+    QVERIFY(!ProcessSignals::terminate(0, 0.1));
+    QVERIFY(!ProcessSignals::terminate(1, 0.1));
+    // Gone already: nothing to signal.
+    QVERIFY(!ProcessSignals::terminate(deadPid(), 0.1));
     QVERIFY(!crumbs().contains(QStringLiteral("child.kill pid=0")));
 }
 

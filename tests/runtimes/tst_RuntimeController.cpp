@@ -261,6 +261,21 @@ void TestRuntimeController::secretsInOutputAreMasked()
     QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("brenlow run:")));
     QCOMPARE(c.lines(QStringLiteral("ws")).first(),
         QStringLiteral("[Codex] brenlow run: kind=codex runtime=sk-proj-**** ws=ws"));
+
+    // A key the worker was given is masked as it is, even when nothing about
+    // it looks like a key (here it comes back in the start line).
+    QVERIFY(SecretStore::shared().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "plainwords", "t"));
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.credentialProvider = QStringLiteral("openai");
+    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+    c.start(config(QStringLiteral("ws2"), m_folder),
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("plainwords"), QStringLiteral("Codex") }, setup,
+        std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws2")), QStringLiteral("brenlow run:")));
+    QCOMPARE(
+        c.lines(QStringLiteral("ws2")).first(), QStringLiteral("[Codex] brenlow run: kind=codex runtime=**** ws=ws2"));
     c.stopAll();
 }
 
