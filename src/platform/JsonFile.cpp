@@ -27,6 +27,20 @@ bool writeAtomically(const QString& path, const QJsonDocument& doc, Access acces
     return true;
 }
 
+bool keepAside(const QString& path, const QByteArray& data, Access access, QString* error)
+{
+    QSaveFile bad(path + QStringLiteral(".bad"));
+    if (bad.open(QIODevice::WriteOnly)) {
+        if (access == Access::Private)
+            bad.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        if (bad.write(data) == data.size() && bad.commit())
+            return true;
+    }
+    if (error)
+        *error = bad.errorString();
+    return false;
+}
+
 std::optional<QJsonDocument> read(const QString& path)
 {
     QFile f(path);

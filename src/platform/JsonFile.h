@@ -16,6 +16,10 @@ enum class Access { Default, Private };
 bool writeAtomically(const QString& path, const QJsonDocument& doc, Access access = Access::Default,
                      QString* error = nullptr);
 
+// Keeps bytes that could not be read back beside their file, as "<path>.bad",
+// so that the next write does not throw them away unseen. False when that fails.
+bool keepAside(const QString& path, const QByteArray& data, Access access, QString* error = nullptr);
+
 // None when the file is missing, unreadable or not JSON.
 std::optional<QJsonDocument> read(const QString& path);
 

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
-#include <QSaveFile>
 
 namespace ProviderProfileStore {
 
@@ -39,14 +38,8 @@ std::optional<QList<ProviderProfile>> loadForChange(QString* error)
     f.close();
     if (std::optional<QList<ProviderProfile>> profiles = ProviderProfile::decodeList(data))
         return profiles;
-    QSaveFile bad(filePath() + QStringLiteral(".bad"));
-    if (bad.open(QIODevice::WriteOnly)) {
-        bad.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        if (bad.write(data) == data.size() && bad.commit())
-            return QList<ProviderProfile> {};
-    }
-    if (error)
-        *error = bad.errorString();
+    if (JsonFile::keepAside(filePath(), data, JsonFile::Access::Private, error))
+        return QList<ProviderProfile> {};
     return std::nullopt;
 }
 

@@ -40,7 +40,16 @@ QMap<QString, QString> StringMapStore::load() const
 bool StringMapStore::set(const QString& key, const std::optional<QString>& value, QString* error)
 {
     const QMutexLocker locker(&m_mutex);
-    QJsonObject object = readObject(filePath());
+    QJsonObject object;
+    QFile f(filePath());
+    if (f.open(QIODevice::ReadOnly)) {
+        const QByteArray data = f.readAll();
+        f.close();
+        if (const auto decoded = json::parseObject(data))
+            object = *decoded;
+        else if (!JsonFile::keepAside(filePath(), data, JsonFile::Access::Private, error))
+            return false;
+    }
     if (value)
         object.insert(key, *value);
     else

@@ -8,8 +8,8 @@
 
 // A small store in the application's folder: one JSON object whose values are
 // strings, read whole and rewritten whole (atomically, mode 0600) under its own
-// lock. A missing or undecodable file reads as empty; values of other types are
-// skipped.
+// lock. A missing or undecodable file reads as empty (an undecodable one is kept
+// as "<file>.bad" before the next write); values of other types are skipped.
 class StringMapStore {
 public:
     explicit StringMapStore(QString fileName) : m_fileName(std::move(fileName)) {}

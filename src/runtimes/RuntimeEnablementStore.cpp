@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
-#include <QSaveFile>
 
 namespace RuntimeEnablementStore {
 
@@ -58,12 +57,8 @@ bool setEnabled(const QString& kind, bool enabled, QString* error)
         } else {
             // Whatever the user or another version left there is not thrown
             // away unseen: it stays next to the new file.
-            QSaveFile bad(path + QStringLiteral(".bad"));
-            if (!bad.open(QIODevice::WriteOnly) || bad.write(data) != data.size() || !bad.commit()) {
-                if (error)
-                    *error = bad.errorString();
+            if (!JsonFile::keepAside(path, data, JsonFile::Access::Default, error))
                 return false;
-            }
         }
     }
     flags.insert(kind, enabled);
