@@ -139,6 +139,8 @@ void RecoverySheet::refresh()
     }
     for (const RecoveryRunner::Step& step : std::as_const(attention))
         m_needsYouLayout->addWidget(needsYouEntry(step, m_needsYou));
+    // Lays the list out now, so the sheet measures it with its entries.
+    m_needsYouLayout->activate();
 
     const QString closeTitle = finished ? QStringLiteral("关闭") : QStringLiteral("在后台跑着，先关掉");
     m_close->setText(closeTitle);

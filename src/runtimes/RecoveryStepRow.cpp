@@ -14,6 +14,10 @@ using State = RecoveryRunner::State;
 namespace {
 
 constexpr qreal kIconSize = 12;
+constexpr int kTitleWidth = 132;
+constexpr int kSpacing = 8;
+// The width the sheet gives a row (its width less its margins).
+constexpr int kRowWidth = 444;
 
 } // namespace
 
@@ -23,7 +27,7 @@ RecoveryStepRow::RecoveryStepRow(const QString& id, QWidget* parent)
     setObjectName(id);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(8);
+    row->setSpacing(kSpacing);
 
     // The icon and the spinner share one box, so the texts never move.
     auto* mark = new QWidget(this);
@@ -38,7 +42,7 @@ RecoveryStepRow::RecoveryStepRow(const QString& id, QWidget* parent)
     row->addWidget(mark, 0, Qt::AlignTop);
 
     m_title = DSText::label(QString(), DSFont::semiBold(12), DS::ink(), this);
-    m_title->setFixedWidth(132);
+    m_title->setFixedWidth(kTitleWidth);
     row->addWidget(m_title, 0, Qt::AlignTop);
 
     m_detail = DSText::label(QString(), DSFont::medium(11.5), DS::muted(0.6), this);
@@ -105,4 +109,8 @@ void RecoveryStepRow::setStep(const RecoveryRunner::Step& step)
         m_detail->setText(step.detail);
         break;
     }
+    // The sheet fixes its height from its rows' sizes; a row whose text just
+    // grew must say so at once, or it is squeezed and its text cut.
+    const int detailWidth = kRowWidth - Icon::boxFor(kIconSize) - 2 * kSpacing - kTitleWidth;
+    setMinimumHeight(qMax(m_title->sizeHint().height(), m_detail->heightForWidth(detailWidth)));
 }
