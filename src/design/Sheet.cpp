@@ -28,7 +28,9 @@ void Sheet::refit()
     if (QLayout* top = layout()) {
         top->activate();
         // Fixed, or the layout's minimum (measured at narrow widths) would win.
-        setFixedHeight(top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height());
+        const int wanted = top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height();
+        // Never below what the rows say they need, or they would be squeezed together.
+        setFixedHeight(qMax(wanted, top->totalMinimumSize().height()));
     }
 }
 
