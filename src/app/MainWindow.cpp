@@ -378,10 +378,8 @@ QCoro::Task<> MainWindow::initialLoad(quint64 generation)
     m_initialSync = false;
     if (!alive(self, generation))
         co_return;
-    co_await m_status->reload(selectedConfig());
-    if (!alive(self, generation))
+    if (!co_await reloadAndPublish([self, generation] { return alive(self, generation); }))
         co_return;
-    m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
     emit initialLoadFinished();
 }
 
@@ -395,10 +393,8 @@ QCoro::Task<> MainWindow::pollLoop(quint64 generation)
         co_await m_catalog->reload(false);
         if (!alive(self, generation))
             co_return;
-        co_await m_status->reload(selectedConfig());
-        if (!alive(self, generation))
+        if (!co_await reloadAndPublish([self, generation] { return alive(self, generation); }))
             co_return;
-        m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
         emit pollPassFinished();
     }
 }
@@ -425,10 +421,8 @@ QCoro::Task<> MainWindow::healthLoop(quint64 generation)
 QCoro::Task<> MainWindow::selectionReload(quint64 generation)
 {
     MainWindow* self = this;
-    co_await m_status->reload(selectedConfig());
-    if (!alive(self, generation))
+    if (!co_await reloadAndPublish([self, generation] { return alive(self, generation); }))
         co_return;
-    m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
     emit selectionReloadFinished();
 }
 
@@ -469,11 +463,20 @@ QCoro::Task<> MainWindow::pickFolderAndPair()
         if (const std::optional<CLIConfig> current = WorkspaceCatalog::currentConfig())
             m_catalog->setSelectedID(current->workspace);
     }
-    co_await m_status->reload(selectedConfig());
-    if (!live(self, instance))
+    if (!co_await reloadAndPublish([self, instance] { return live(self, instance); }))
         co_return;
-    m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
     emit pairingFinished();
+}
+
+QCoro::Task<bool> MainWindow::reloadAndPublish(std::function<bool()> stillWanted)
+{
+    const std::optional<CLIConfig> config = selectedConfig();
+    co_await m_status->reload(config);
+    // Nothing of this window is touched unless it (and the work) is still there.
+    if (!stillWanted())
+        co_return false;
+    m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
+    co_return true;
 }
 
 QCoro::Task<> MainWindow::reloadStatusFor(MainWindow* window, quint64 instance)

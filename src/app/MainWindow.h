@@ -5,6 +5,8 @@
 #include <QCoroTask>
 #include <QMap>
 #include <QPointer>
+
+#include <functional>
 #include <QWidget>
 
 #include <chrono>
@@ -138,6 +140,10 @@ private:
     static bool live(const MainWindow* window, quint64 instance);
     static bool alive(const MainWindow* window, quint64 generation);
     static QCoro::Task<> reloadStatusFor(MainWindow* window, quint64 instance);
+    // Reloads the status model for the selection as it is now, then hands the
+    // reachable gateway to the catalogue; false when `stillWanted` says the
+    // window (or the work) went away meanwhile.
+    QCoro::Task<bool> reloadAndPublish(std::function<bool()> stillWanted);
 
     Intervals m_intervals;
     quint64 m_instance;
