@@ -118,7 +118,7 @@ void RecoverySheet::refresh()
 
     const QList<RecoveryStepRow*> rows = m_rows.reconcile(
         steps, [](const RecoveryRunner::Step& step) { return step.id; },
-        [this](const RecoveryRunner::Step& step) { return new RecoveryStepRow(step.id, this); },
+        [this](const RecoveryRunner::Step& step) { return new RecoveryStepRow(step.id, innerWidth(), this); },
         [](RecoveryStepRow* row, const RecoveryRunner::Step& step) { row->setStep(step); });
     KeyedLayout::place(m_stepsLayout, rows);
 

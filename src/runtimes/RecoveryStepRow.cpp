@@ -16,13 +16,12 @@ namespace {
 constexpr qreal kIconSize = 12;
 constexpr int kTitleWidth = 132;
 constexpr int kSpacing = 8;
-// The width the sheet gives a row (its width less its margins).
-constexpr int kRowWidth = 444;
 
 } // namespace
 
-RecoveryStepRow::RecoveryStepRow(const QString& id, QWidget* parent)
+RecoveryStepRow::RecoveryStepRow(const QString& id, int width, QWidget* parent)
     : QWidget(parent)
+    , m_width(width)
 {
     setObjectName(id);
     auto* row = new QHBoxLayout(this);
@@ -111,6 +110,6 @@ void RecoveryStepRow::setStep(const RecoveryRunner::Step& step)
     }
     // The sheet fixes its height from its rows' sizes; a row whose text just
     // grew must say so at once, or it is squeezed and its text cut.
-    const int detailWidth = kRowWidth - Icon::boxFor(kIconSize) - 2 * kSpacing - kTitleWidth;
+    const int detailWidth = m_width - Icon::boxFor(kIconSize) - 2 * kSpacing - kTitleWidth;
     setMinimumHeight(qMax(m_title->sizeHint().height(), m_detail->heightForWidth(detailWidth)));
 }

@@ -14,7 +14,9 @@ class QLabel;
 class RecoveryStepRow : public QWidget {
     Q_OBJECT
 public:
-    explicit RecoveryStepRow(const QString& id, QWidget* parent = nullptr);
+    // `width` is the width the sheet gives the row; the row's height follows its
+    // detail text wrapped at that width.
+    RecoveryStepRow(const QString& id, int width, QWidget* parent = nullptr);
 
     void setStep(const RecoveryRunner::Step& step);
     QLabel* detailLabel() const { return m_detail; }
@@ -27,4 +29,5 @@ private:
     BusyIndicator* m_spinner;
     QLabel* m_title;
     QLabel* m_detail;
+    int m_width;
 };
