@@ -218,7 +218,6 @@ void TestMainWindow::pairing_data()
     QTest::newRow("tool echoes a token") << true << true << QByteArray("refused: TOLVARINE_TOKEN=tok-123-secret")
                                          << failed + QStringLiteral("refused: TOLVARINE_TOKEN=****") << QString()
                                          << 300;
-    QTest::newRow("tool missing") << true << false << QByteArray() << CLI::NotFound::description() << QString() << 300;
     // A tool that never answers is stopped at the pairing's time limit (1 s here).
     QTest::newRow("tool hangs") << true << true << QByteArray()
                                 << failed + CLI::timedOutText({ QStringLiteral("pair") }, std::chrono::seconds(1))
