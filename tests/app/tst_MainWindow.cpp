@@ -45,13 +45,7 @@ const QString kProbe = QStringLiteral("daemon status --json");
 
 int requestsTo(SimGateway& sim, const QString& method, const QString& path)
 {
-    int n = 0;
-    for (const QJsonValue& v : sim.requests()) {
-        const QJsonObject r = v.toObject();
-        n += r.value(QStringLiteral("method")).toString() == method
-            && r.value(QStringLiteral("path")).toString() == path;
-    }
-    return n;
+    return int(matching(sim.requests(), method, path).size());
 }
 
 int commandLoads(SimGateway& sim, const QString& workspace = kDemo)

@@ -74,19 +74,6 @@ CLIConfig configFor(const SimGateway& sim, const QString& ws, const QString& tok
     return c;
 }
 
-// Log entries whose method and path match.
-QJsonArray matching(const QJsonArray& log, const QString& method, const QString& path)
-{
-    QJsonArray out;
-    for (const QJsonValue& v : log) {
-        const QJsonObject r = v.toObject();
-        if (r.value(QStringLiteral("method")).toString() == method
-            && r.value(QStringLiteral("path")).toString() == path)
-            out.append(r);
-    }
-    return out;
-}
-
 QStringList paths(const QJsonArray& log)
 {
     QStringList out;
