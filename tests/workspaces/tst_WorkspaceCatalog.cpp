@@ -46,7 +46,6 @@ class TestWorkspaceCatalog : public QObject {
 private slots:
     void mergeRules();
     void ignoredFiles();
-    void currentConfigAlone();
     void sortOrder();
     void selectionRules();
     void selectionSurvivesRestart();
@@ -95,19 +94,6 @@ void TestWorkspaceCatalog::ignoredFiles()
     WorkspaceCatalog c;
     reloadNow(c);
     QCOMPARE(ids(c), QStringList({ "ws-good", "ws-hidden" }));
-}
-
-void TestWorkspaceCatalog::currentConfigAlone()
-{
-    TempHome home;
-    home.writeFile(".tolvarine/config.json", pairing("ws-only", "Only"));
-    WorkspaceCatalog c;
-    QSignalSpy spy(&c, &WorkspaceCatalog::selectionChanged);
-    reloadNow(c);
-    QCOMPARE(ids(c), QStringList({ "ws-only" }));
-    QCOMPARE(c.selectedID(), QStringLiteral("ws-only"));
-    QCOMPARE(saved(), QStringLiteral("ws-only"));
-    QCOMPARE(spy.count(), 1);
 }
 
 void TestWorkspaceCatalog::sortOrder()
