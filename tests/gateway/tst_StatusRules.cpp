@@ -144,11 +144,6 @@ void TestStatusRules::runtimeState_data()
         s.command = in.commands[0];
         s.byThisMachine = true;
         QTest::newRow("2 claimed by host name with empty device") << in << s;
-        s.byThisMachine = false;
-        in.config = cfg(std::nullopt);
-        in.commands = { cmd("A", "claimed") };
-        s.command = in.commands[0];
-        QTest::newRow("2 empty claimant") << in << s;
     }
     {
         auto in = base();
@@ -183,10 +178,6 @@ void TestStatusRules::runtimeState_data()
         auto s = state(K::LastFailed);
         s.command = in.commands[1];
         QTest::newRow("5 done then failed") << in << s;
-        in.commands = { cmd("B", "failed"), cmd("A", "done") };
-        s = state(K::LastDone);
-        s.command = in.commands[1];
-        QTest::newRow("5 failed then done") << in << s;
     }
     {
         auto in = base();
