@@ -15,12 +15,6 @@
 
 namespace {
 
-QString crumbs()
-{
-    QFile f(DeskCrumbs::logPath());
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
 CLIConfig config(const QString& folder)
 {
     return { .api = QStringLiteral("http://127.0.0.1:1"),
@@ -77,7 +71,7 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     QVERIFY(!controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
     QVERIFY(::kill(records.first().pid, 0) != 0);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")));
 }
 
 // A launch with nothing left over writes no breadcrumb; quitting may pass
@@ -89,10 +83,10 @@ void TestAppDelegate::launchAndTerminate()
     auto reaped = delegate.applicationDidFinishLaunching();
     reaped.waitForFinished();
     QVERIFY(reaped.result().isEmpty());
-    QVERIFY(!crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿")));
+    QVERIFY(!TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿")));
     delegate.applicationWillTerminate();
     delegate.applicationWillTerminate();
-    QCOMPARE(crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
+    QCOMPARE(TempHome::crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAppDelegate)

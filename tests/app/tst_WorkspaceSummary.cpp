@@ -127,12 +127,9 @@ void TestWorkspaceSummary::runtimeClasses_data()
     using U = RuntimeUsability;
     using L = QList<qint64>;
     QTest::newRow("ready") << true << U::ready << true << 0 << false << L { 1, 1, 1, 0, 0, 0 };
-    QTest::newRow("user supplied") << true << U::userSupplied << true << 0 << false << L { 1, 0, 0, 0, 0, 0 };
     QTest::newRow("credentials required")
         << true << U::credentialsRequired << true << 0 << false << L { 1, 0, 0, 0, 0, 1 };
     QTest::newRow("unsupported") << true << U::unsupported << true << 1 << true << L { 1, 0, 0, 1, 0, 0 };
-    QTest::newRow("disabled ready is configured") << true << U::ready << false << 1 << false << L { 1, 1, 0, 0, 1, 0 };
-    QTest::newRow("disabled degraded") << true << U::degraded << false << 0 << false << L { 1, 0, 0, 0, 1, 0 };
     QTest::newRow("disabled needing login counts twice")
         << true << U::loginRequired << false << 0 << false << L { 1, 0, 0, 0, 1, 1 };
     QTest::newRow("disabled with a child still running")
@@ -220,7 +217,6 @@ void TestWorkspaceSummary::inventoryLoaded_data()
     const std::optional<qint64> never;
     // Nothing has loaded yet: an idle, empty store is not a loaded empty inventory.
     QTest::newRow("fresh store") << false << false << never << false << never;
-    QTest::newRow("first refresh running") << false << true << never << false << never;
     QTest::newRow("refreshed, nothing installed")
         << false << false << std::optional<qint64>(0) << true << std::optional<qint64>(0);
     QTest::newRow("refreshing again, age truncated")

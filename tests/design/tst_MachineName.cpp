@@ -14,18 +14,11 @@ void TestMachineName::friendly_data()
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("name");
     QTest::newRow("desktop local") << "desktop-studio-mac.local" << "studio mac";
-    QTest::newRow("cli") << "cli-build-box" << "build box";
-    QTest::newRow("agent") << "agent-studio" << "studio";
     QTest::newRow("all prefixes") << "cli-desktop-agent-mini.local" << "mini";
     QTest::newRow("order matters") << "agent-cli-x" << "cli x";
-    QTest::newRow("suffix case") << "studio-mac.LOCAL" << "studio mac.LOCAL";
     QTest::newRow("one suffix") << "my.local.local" << "my.local";
     QTest::newRow("only prefix") << "cli-" << "cli-";
-    QTest::newRow("prefix and suffix") << "cli-.local" << "cli-.local";
-    QTest::newRow("dashes") << "---" << "---";
-    QTest::newRow("empty") << "" << "";
     QTest::newRow("edge dashes") << "-studio-" << "studio";
-    QTest::newRow("tab and nbsp trimmed") << QString("\tbox\u00a0") << "box";
     QTest::newRow("line break kept") << "box\n" << "box\n";
 }
 

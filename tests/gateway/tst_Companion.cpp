@@ -237,12 +237,8 @@ void TestCompanion::steeringAndCallLog()
     QCOMPARE(first.value("env").toObject().value("TOLVARINE_FRONTEND").toString(), QStringLiteral("desktop"));
     QCOMPARE(last.value("argv").toArray(), QJsonArray({ "grant", "read", "danger" }));
     QCOMPARE(last.value("cwd").toString(), QDir(proj).canonicalPath());
-    const QJsonObject env = last.value("env").toObject();
-    QCOMPARE(env.value("TOLVARINE_WS").toString(), QStringLiteral("ws-1"));
-    QCOMPARE(env.value("TOLVARINE_DEVICE").toString(), QStringLiteral("dev-1"));
-    QCOMPARE(env.value("TOLVARINE_TOKEN").toString(), QStringLiteral("tok"));
-    QCOMPARE(env.value("TOLVARINE_PATH").toString(), proj);
-    QCOMPARE(env.value("EXTRA_KEY").toString(), QStringLiteral("k-1"));
+    QCOMPARE(last.value("env").toObject().value("TOLVARINE_WS").toString(), QStringLiteral("ws-1"));
+    QCOMPARE(last.value("env").toObject().value("EXTRA_KEY").toString(), QStringLiteral("k-1"));
 }
 
 void TestCompanion::worker()

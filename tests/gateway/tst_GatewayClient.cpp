@@ -102,7 +102,6 @@ void TestGatewayClient::phoneReachable_data()
     QTest::newRow("empty") << "" << false;
     QTest::newRow("loopback") << "http://127.0.0.1:18091" << false;
     QTest::newRow("lan") << "http://10.0.0.5:18091" << true;
-    QTest::newRow("mdns") << "http://studio.local:18091" << true;
 }
 
 void TestGatewayClient::phoneReachable()

@@ -1,6 +1,6 @@
-// The stand-in gateway: its token check, faults, delays and the state changes
-// of retry and delete. Its request log and the rest of its control API are
-// exercised by the status and pairing tests that run against it.
+// The stand-in gateway: its token check, faults and delays. Its request log,
+// retry, delete and the rest of its control API are exercised by the status
+// and pairing tests that run against it.
 #include "SimGateway.h"
 
 #include <QEventLoop>
@@ -48,20 +48,6 @@ QJsonObject state(SimGateway& sim, const QString& ws = QStringLiteral("ws-demo")
     return sim.control("GET", QStringLiteral("/_sim/state/") + ws).object();
 }
 
-QJsonObject byId(const QJsonArray& list, const QString& id)
-{
-    for (const QJsonValue& v : list) {
-        if (v.toObject().value(QStringLiteral("id")).toString() == id)
-            return v.toObject();
-    }
-    return {};
-}
-
-QJsonObject command(SimGateway& sim, const QString& id)
-{
-    return byId(state(sim).value(QStringLiteral("commands")).toArray(), id);
-}
-
 } // namespace
 
 class tst_GatewaySim : public QObject {
@@ -72,7 +58,6 @@ private slots:
     void checksTheToken();
     void faultsAnswerInsteadOfTheRoute();
     void aDelayedRouteHoldsUpNoOther();
-    void retryAndDelete();
 };
 
 void tst_GatewaySim::checksTheToken_data()
@@ -166,41 +151,6 @@ void tst_GatewaySim::aDelayedRouteHoldsUpNoOther()
     QVERIFY(QJsonDocument::fromJson(slow->readAll()).object().value(QStringLiteral("items")).isArray());
     delete slow;
     delete fast;
-}
-
-void tst_GatewaySim::retryAndDelete()
-{
-    SimGateway sim;
-    QVERIFY(sim.ok());
-    const QString base = kDemo + QStringLiteral("commands/");
-
-    // A retried task is pending again, its dependant waits again, and its
-    // failed feed item is gone.
-    QCOMPARE(call(sim, "POST", base + QStringLiteral("c-103/retry"), "{}").status, 200);
-    const QJsonObject retried = command(sim, QStringLiteral("c-103"));
-    QCOMPARE(retried.value(QStringLiteral("status")).toString(), QStringLiteral("pending"));
-    QVERIFY(!retried.contains(QStringLiteral("error")));
-    QCOMPARE(
-        command(sim, QStringLiteral("c-104")).value(QStringLiteral("status")).toString(), QStringLiteral("blocked"));
-    QVERIFY(byId(state(sim).value(QStringLiteral("feed")).toArray(), QStringLiteral("f-204")).isEmpty());
-    QCOMPARE(call(sim, "POST", base + QStringLiteral("c-105/retry"), "{}").status, 409); // running
-    QCOMPARE(call(sim, "POST", base + QStringLiteral("c-113/retry")).status, 400); // no body at all
-
-    // A deleted command is gone with its feed items.
-    QCOMPARE(call(sim, "POST", base + QStringLiteral("c-112/delete"), "{}").status, 200);
-    QVERIFY(command(sim, QStringLiteral("c-112")).isEmpty());
-    QVERIFY(byId(state(sim).value(QStringLiteral("feed")).toArray(), QStringLiteral("f-205")).isEmpty());
-    QCOMPARE(call(sim, "POST", base + QStringLiteral("c-112/delete"), "{}").status, 404);
-    QCOMPARE(call(sim, "GET", base + QStringLiteral("c-112/delete")).status, 405);
-
-    // An id with a slash is one segment when it is encoded.
-    QJsonArray commands = state(sim).value(QStringLiteral("commands")).toArray();
-    commands.append(QJsonObject { { QStringLiteral("id"), QStringLiteral("x/../y") },
-        { QStringLiteral("text"), QStringLiteral("t") }, { QStringLiteral("status"), QStringLiteral("failed") } });
-    sim.control(
-        "PATCH", QStringLiteral("/_sim/state/ws-demo"), QJsonObject { { QStringLiteral("commands"), commands } });
-    QCOMPARE(call(sim, "POST", base + QStringLiteral("x%2F..%2Fy/delete"), "{}").status, 200);
-    QVERIFY(command(sim, QStringLiteral("x/../y")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_GatewaySim)

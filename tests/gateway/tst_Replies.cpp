@@ -36,21 +36,13 @@ void TestReplies::commandsShape_data()
     QTest::newRow("empty object") << QByteArray("{}") << true << 0 << 0 << false;
     QTest::newRow("nulls") << QByteArray(R"({"commands":null,"runners":null,"runners_read":null})") << true << 0 << 0
                            << false;
-    QTest::newRow("one each") << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"pending"}],
-                          "runners":[{"device_id":"d","seconds_ago":3}],"runners_read":true})")
-                              << true << 1 << 1 << true;
     QTest::newRow("files_touched as string")
         << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","files_touched":"true"}]})") << false << 0
         << 0 << false;
     QTest::newRow("missing text") << QByteArray(R"({"commands":[{"id":"a","status":"done"}]})") << false << 0 << 0
                                   << false;
-    QTest::newRow("depends_on with number")
-        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","depends_on":["x",1]}]})") << false << 0 << 0
-        << false;
     QTest::newRow("seconds_ago fractional")
         << QByteArray(R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})") << false << 0 << 0 << false;
-    QTest::newRow("runners_read string") << QByteArray(R"({"runners_read":"true"})") << false << 0 << 0 << false;
-    QTest::newRow("top-level array") << QByteArray("[]") << false << 0 << 0 << false;
     QTest::newRow("html") << QByteArray("<html></html>") << false << 0 << 0 << false;
 }
 
@@ -108,16 +100,12 @@ void TestReplies::progressShape_data()
     QTest::addColumn<int>("lines");
     QTest::addColumn<bool>("truncated");
     const QByteArray missing("{}");
-    const QByteArray nullList(R"({"progress":null})");
     const QByteArray two(R"({"progress":[{"seq":1,"action":"a"},{"seq":2,"action":"b"}],"total":9,"truncated":true})");
     QTest::newRow("missing, loader") << missing << true << false << 0 << false;
-    QTest::newRow("two, loader") << two << true << true << 2 << true;
     QTest::newRow("two, fetcher ignores truncated") << two << false << true << 2 << false;
     QTest::newRow("seq string") << QByteArray(R"({"progress":[{"seq":"1","action":"a"}]})") << true << false << 0
                                 << false;
     QTest::newRow("no action") << QByteArray(R"({"progress":[{"seq":1}]})") << false << false << 0 << false;
-    QTest::newRow("total string, loader")
-        << QByteArray(R"({"progress":[],"total":"3"})") << true << false << 0 << false;
 }
 
 void TestReplies::progressShape()
@@ -163,7 +151,6 @@ void TestReplies::permissions_data()
                                            << true << QStringList { "write", "danger", "teleport" };
     QTest::newRow("no pending") << QByteArray(R"({"effective":{}})") << true << QStringList {};
     QTest::newRow("no effective") << QByteArray(R"({"pending":["write"]})") << false << QStringList {};
-    QTest::newRow("effective array") << QByteArray(R"({"effective":[]})") << false << QStringList {};
     QTest::newRow("effective value string") << QByteArray(R"({"effective":{"read":"yes"}})") << false << QStringList {};
     QTest::newRow("pending number") << QByteArray(R"({"effective":{},"pending":[1]})") << false << QStringList {};
 }
@@ -184,16 +171,12 @@ void TestReplies::employeesShape_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("count");
-    const QByteArray e
-        = R"("id":"e1","name":"小林","status":"working","template":{"name":"AI Developer","role":"后端"})";
     QTest::newRow("empty object") << QByteArray("{}") << true << 0;
-    QTest::newRow("one") << QByteArray("{\"employees\":[{" + e + "}]}") << true << 1;
     QTest::newRow("no template") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s"}]})") << false << 0;
     QTest::newRow("skill without label") << QByteArray(
         R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x","role":"r",
                           "skills":[{"id":"k"}]}}]})")
                                          << false << 0;
-    QTest::newRow("employees object") << QByteArray(R"({"employees":{}})") << false << 0;
 }
 
 void TestReplies::employeesShape()
@@ -239,8 +222,6 @@ void TestReplies::templateTitles_data()
     QTest::addColumn<QString>("title");
     QTest::newRow("engineer") << "AI Full-Stack Engineer"
                               << "AI 全栈工程师";
-    QTest::newRow("sre") << "AI SRE / DevOps"
-                         << "AI 运维安全工程师";
     QTest::newRow("trailing blank") << "AI Sales "
                                     << "AI Sales ";
     QTest::newRow("empty") << ""

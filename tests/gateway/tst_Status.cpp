@@ -36,19 +36,12 @@ QJsonObject workspaceState(const QString& id, const QString& token)
       ],
       "runners": [{"device_id":"dev-other","seconds_ago":3},{"device_id":"dev-test","seconds_ago":7}],
       "runners_read": true,
-      "progress": {
-        "c3": [{"seq":1,"kind":"read","action":"读了 a.ts","at":"@now-30"},
-               {"seq":2,"kind":"edit","action":"改了 a.ts","detail":"+3 -1"},
-               {"seq":3,"action":"想了想"}]
-      },
-      "changes": {
-        "c1": {"has_changes":true,"changes_state":"ready",
-               "changes":{"files":[{"path":"index.html","added":10,"hash":"h-index"},{"path":"logo.png","binary":true}]}}
-      },
+      "progress": {"c3": [{"seq":1,"kind":"read","action":"a"},{"seq":2,"kind":"edit","action":"b"},{"seq":3,"action":"c"}]},
+      "changes": {"c1": {"has_changes":true,"changes_state":"ready",
+        "changes":{"files":[{"path":"index.html","added":10,"hash":"h-index"},{"path":"logo.png","binary":true}]}}},
       "blobs": {"h-index": "<h1>你好</h1>"},
       "employees": [
-        {"id":"e1","name":"小林","status":"working","device_id":"dev-test",
-         "template":{"name":"AI Developer","role":"后端","skills":[{"id":"s1","label":"Go"}]}},
+        {"id":"e1","name":"小林","status":"working","device_id":"dev-test","template":{"name":"AI Developer","role":"后端"}},
         {"id":"e2","name":"阿何","status":"idle","template":{"name":"AI SRE / DevOps","role":"运维"}},
         {"id":"e3","name":"小周","status":"idle","template":{"name":"AI Assistant","role":"文档"}}
       ],
@@ -79,19 +72,6 @@ CLIConfig configFor(const SimGateway& sim, const QString& ws, const QString& tok
     c.token = token;
     c.device = kDevice;
     return c;
-}
-
-// Log entries whose method and path match.
-QJsonArray matching(const QJsonArray& log, const QString& method, const QString& path)
-{
-    QJsonArray out;
-    for (const QJsonValue& v : log) {
-        const QJsonObject r = v.toObject();
-        if (r.value(QStringLiteral("method")).toString() == method
-            && r.value(QStringLiteral("path")).toString() == path)
-            out.append(r);
-    }
-    return out;
 }
 
 QStringList paths(const QJsonArray& log)

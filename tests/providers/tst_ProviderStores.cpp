@@ -54,9 +54,6 @@ void TestProviderStores::profileDecoding_data()
                             R"("createdAt":"2026-03-01T08:00:00Z")";
     QTest::newRow("minimal") << "[" + good + "}]" << true;
     QTest::newRow("nulls are absent") << "[" + good + R"(,"baseURL":null}])" << true;
-    QTest::newRow("missing createdAt") << QByteArray(
-        R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"o","name":"n"}])")
-                                       << false;
     QTest::newRow("id not a uuid") << QByteArray(
         R"([{"id":"abc","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00Z"}])")
                                    << false;
@@ -154,7 +151,6 @@ void TestProviderStores::setupDecoding_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<int>("count");
-    QTest::newRow("kind only") << QByteArray(R"({"runtimes":[{"kind":"codex"}],"counts":{}})") << 1;
     QTest::newRow("full contract") << QByteArray(
         R"({"runtimes":[{"kind":"codex","display":"Codex","install_supported":true,"install_method":"npm",)"
         R"("install_package":"@openai/codex","auth_methods":["login","api_key"],"api_key_supported":true,)"
@@ -166,7 +162,6 @@ void TestProviderStores::setupDecoding_data()
     QTest::newRow("bool as string") << QByteArray(R"({"runtimes":[{"kind":"a","install_supported":"yes"}]})") << -1;
     QTest::newRow("slot without provider")
         << QByteArray(R"({"runtimes":[{"kind":"a","provider_slots":[{"display":"x"}]}]})") << -1;
-    QTest::newRow("no runtimes") << QByteArray(R"({"counts":{}})") << -1;
 }
 
 void TestProviderStores::setupDecoding()

@@ -27,12 +27,6 @@ RuntimeChildRecord rec(qint32 pid, const QString& exe, qint32 owner)
     return r;
 }
 
-QString crumbs()
-{
-    QFile f(DeskCrumbs::logPath());
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
 // Starts `command` in a shell that leaves it running in the background and
 // exits at once: the background process is then an orphan. Returns its pid
 // and, through `owner`, the pid of the shell that is gone.
@@ -88,12 +82,12 @@ void TestRuntimeChildLedger::recordAndForget()
     QVERIFY(text.contains("\"startedAt\": \"2026-03-01T08:00:00Z\""));
 
     RuntimeChildLedger::forget(99);
-    QVERIFY(crumbs().contains(QStringLiteral("child.forget pid=99")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.forget pid=99")));
     RuntimeChildLedger::forget(10);
     RuntimeChildLedger::forget(11);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
     QVERIFY(QFile::exists(RuntimeChildLedger::filePath()));
-    QVERIFY(crumbs().contains(QStringLiteral("child.record pid=10 kind=codex exe=/opt/x/brenlow")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.record pid=10 kind=codex exe=/opt/x/brenlow")));
 }
 
 void TestRuntimeChildLedger::unreadableFile()
@@ -102,8 +96,8 @@ void TestRuntimeChildLedger::unreadableFile()
     const QByteArray bad = R"([{"pid":1,"exe":"/x","workspace":"w","kind":"k","ownerPID":2}])";
     home.writeFile(QStringLiteral(".tolvarine/desktop_children.json"), bad);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(crumbs().contains(QStringLiteral("child.load 解不开台账（%1 字节）：").arg(bad.size())));
-    QVERIFY(crumbs().contains(QStringLiteral("startedAt")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.load 解不开台账（%1 字节）：").arg(bad.size())));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("startedAt")));
 }
 
 void TestRuntimeChildLedger::reapEmptyLedgerWritesNothing()
@@ -162,7 +156,7 @@ void TestRuntimeChildLedger::reapDecisions()
     QCOMPARE(child.state(), QProcess::Running);
     QCOMPARE(foreign.state(), QProcess::Running);
 
-    const QString log = crumbs();
+    const QString log = TempHome::crumbs();
     QVERIFY(log.contains(QStringLiteral("child.reap 收掉 pid=%1 exe=/bin/sleep").arg(orphan)));
     QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
     QVERIFY(log.contains(
@@ -191,7 +185,7 @@ void TestRuntimeChildLedger::reapsWorkerOfCrashedOwner()
 
     QCOMPARE(
         RuntimeChildLedger::reapAtLaunch(::getpid()), QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed) });
-    QVERIFY(crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
     QVERIFY(!ProcessSignals::isAlive(orphan));
     QVERIFY(ProcessSignals::isAlive(claimed));
     QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { rec(claimed, tool.exe(), qint32(::getppid())) });
@@ -231,7 +225,7 @@ void TestRuntimeChildLedger::terminate()
     QVERIFY(ProcessSignals::isAlive(obeys));
     QVERIFY(ProcessSignals::terminate(obeys, 5.0, [] { return true; }));
     QVERIFY(!ProcessSignals::isAlive(obeys));
-    QVERIFY(!crumbs().contains(QStringLiteral("child.kill pid=%1").arg(obeys)));
+    QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1").arg(obeys)));
 
     // Ignores SIGTERM: killed after the grace, with its breadcrumb.
     const qint32 stubborn
@@ -239,14 +233,14 @@ void TestRuntimeChildLedger::terminate()
     QTest::qWait(200); // let the shell install its trap
     ProcessSignals::terminate(stubborn, 0.5);
     QTRY_VERIFY(!ProcessSignals::isAlive(stubborn));
-    QVERIFY(crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stubborn)));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stubborn)));
 
     // 0 and 1 are never signalled (this would end the test's process group or init).
     QVERIFY(!ProcessSignals::terminate(0, 0.1));
     QVERIFY(!ProcessSignals::terminate(1, 0.1));
     // Gone already: nothing to signal.
     QVERIFY(!ProcessSignals::terminate(deadPid(), 0.1));
-    QVERIFY(!crumbs().contains(QStringLiteral("child.kill pid=0")));
+    QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.kill pid=0")));
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeChildLedger)

@@ -32,12 +32,6 @@ RuntimeLaunch launch(const QString& kind)
     return RuntimeLaunch { kind, kind + QStringLiteral("-cmd"), kind.toUpper() };
 }
 
-QString crumbs()
-{
-    QFile f(DeskCrumbs::logPath());
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
 bool hasLine(const QStringList& lines, const QString& part)
 {
     for (const QString& l : lines) {
@@ -116,11 +110,11 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
         QCOMPARE(r.exe, m_tool->exe());
     }
     QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 3);
-    QVERIFY(crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
 
     // Stopping all ends every worker and empties the ledger.
     c.stopAll();
-    QVERIFY(crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
     for (const RuntimeChildRecord& r : records)
         QVERIFY(::kill(r.pid, 0) != 0);
     QVERIFY(!c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
@@ -209,7 +203,7 @@ void TestRuntimeController::stopIgnored()
     const qint32 pid = RuntimeChildLedger::load().first().pid;
     c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
     QVERIFY(::kill(pid, 0) != 0);
-    QVERIFY(crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid)));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid)));
     QVERIFY(RuntimeChildLedger::load().isEmpty());
 }
 

@@ -66,11 +66,6 @@ void TestRuntimeInstall::vectors_data()
                           << "brew|install|goose"
                           << "<none>"
                           << "<none>";
-    QTest::newRow("NPM is not npm") << "NPM"
-                                    << "p"
-                                    << "<none>"
-                                    << "<none>"
-                                    << "<none>";
     QTest::newRow("empty package") << "npm"
                                    << ""
                                    << "<none>"

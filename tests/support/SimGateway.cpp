@@ -123,3 +123,15 @@ CLIConfig SimGateway::config(const QString& workspace)
         c.path = path;
     return c;
 }
+
+QJsonArray matching(const QJsonArray& log, const QString& method, const QString& path)
+{
+    QJsonArray out;
+    for (const QJsonValue& v : log) {
+        const QJsonObject r = v.toObject();
+        if (r.value(QStringLiteral("method")).toString() == method
+            && r.value(QStringLiteral("path")).toString() == path)
+            out.append(r);
+    }
+    return out;
+}

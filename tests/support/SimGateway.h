@@ -53,3 +53,6 @@ private:
     int m_lastStatus = 0;
     QByteArray m_output;
 };
+
+// The entries of a request log whose method and path match.
+QJsonArray matching(const QJsonArray& log, const QString& method, const QString& path);

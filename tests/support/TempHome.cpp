@@ -1,5 +1,7 @@
 #include "TempHome.h"
 
+#include "app/DeskCrumbs.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -56,6 +58,19 @@ QString TempHome::writeFile(const QString& relative, const QByteArray& content) 
     QFile f(p);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(content);
+    return p;
+}
+
+QString TempHome::crumbs()
+{
+    QFile f(DeskCrumbs::logPath());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+QString TempHome::writeScript(const QString& relative, const QByteArray& body) const
+{
+    const QString p = writeFile(relative, "#!/bin/sh\n" + body + "\n");
+    QFile::setPermissions(p, QFile::permissions(p) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     return p;
 }
 

@@ -19,10 +19,15 @@ public:
     QString filePath(const QString& relative) const;
     // Writes a file inside the home, creating folders; returns its path.
     QString writeFile(const QString& relative, const QByteArray& content) const;
+    // Writes an executable shell script (`body` after a #!/bin/sh line); returns its path.
+    QString writeScript(const QString& relative, const QByteArray& body) const;
 
     // Puts an executable (a link to `source`) where the companion-tool runner
     // looks for it: ~/.local/bin/<name>. Returns the installed path.
     QString installTool(const QString& source, const QString& name = QStringLiteral("brenlow")) const;
+
+    // The breadcrumb log written so far, empty when there is none.
+    static QString crumbs();
 
 private:
     QTemporaryDir m_dir;

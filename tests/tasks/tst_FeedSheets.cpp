@@ -216,8 +216,6 @@ void TestFeedSheets::actions_data()
     QTest::addColumn<bool>("stays"); // the gateway accepts but still lists the item
 
     // Approve and reject address the feed item; retry and delete the task's command.
-    QTest::newRow("approve") << QStringLiteral("approvals.approve.f1") << kApi + "/feed/f1/act"
-                             << QStringLiteral("continue") << QStringLiteral("已批准") << false;
     QTest::newRow("reject") << QStringLiteral("approvals.reject.f2") << kApi + "/feed/f2/act"
                             << QStringLiteral("ignore") << QStringLiteral("已拒绝") << false;
     QTest::newRow("retry") << QStringLiteral("failedtasks.retry.f3") << kApi + "/commands/c2/retry" << QString()

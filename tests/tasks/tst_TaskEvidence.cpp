@@ -36,8 +36,6 @@ void TestTaskEvidence::states_data()
     // What the files say wins over the flags beside them.
     QTest::newRow("has_changes without changes")
         << QByteArray(R"({"has_changes":true,"changes_state":"ready"})") << int(K::NoArtifacts) << noSummary << "ready";
-    QTest::newRow("changes not an object")
-        << QByteArray(R"({"changes":[1]})") << int(K::NoArtifacts) << noSummary << QString();
     QTest::newRow("has_changes false but a viewable file")
         << QByteArray(R"({"has_changes":false,"changes":{"files":[{"path":"a.ts","hash":"h1"}]}})") << int(K::Artifacts)
         << QString() << QString();
@@ -51,8 +49,6 @@ void TestTaskEvidence::states_data()
     QTest::newRow("second entry lacks path")
         << QByteArray(R"({"changes":{"files":[{"path":"a.ts","hash":"h"},{"hash":"h2"}]}})") << int(K::NoArtifacts)
         << emptyList << QString();
-    QTest::newRow("changes_state number")
-        << QByteArray(R"({"changes_state":3,"changes":{}})") << int(K::NoArtifacts) << emptyList << QString();
 }
 
 void TestTaskEvidence::states()

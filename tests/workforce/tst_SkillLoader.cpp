@@ -11,13 +11,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString writeScript(const TempHome& home, const QString& relative, const QByteArray& body)
-{
-    const QString path = home.writeFile(relative, "#!/bin/sh\n" + body + "\n");
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-    return path;
-}
-
 } // namespace
 
 class TestSkillLoader : public QObject {
@@ -66,7 +59,7 @@ void TestSkillLoader::failures()
     QCOMPARE(loader.skillError(), std::optional<QString>(QStringLiteral("没有这个角色：ai_astronaut")));
 
     // A tool that hangs is stopped with the time-limit text.
-    home.installTool(writeScript(home, "tools/hang", "sleep 60"));
+    home.installTool(home.writeScript("tools/hang", "sleep 60"));
     loader.setTimeLimitForTesting(1000ms);
     QCoro::waitFor(loader.load("ai_sales", std::nullopt));
     QVERIFY2(loader.skillError().value_or("").contains(QStringLiteral("已经把它停掉了")),
@@ -77,7 +70,7 @@ void TestSkillLoader::failures()
 void TestSkillLoader::staleRoleIsDropped()
 {
     TempHome home;
-    home.installTool(writeScript(home, "tools/roles",
+    home.installTool(home.writeScript("tools/roles",
         "[ \"$3\" = ai_lawyer ] && sleep 2\n"
         "printf '{\"employee_role\":\"%s\"}\\n' \"$3\""));
     SkillLoader loader;

@@ -21,13 +21,6 @@ QByteArray pairing(const QString& ws, const QString& name = {}, const QString& p
     return QJsonDocument(o).toJson();
 }
 
-QString writeScript(const TempHome& home, const QString& relative, const QByteArray& body)
-{
-    const QString path = home.writeFile(relative, "#!/bin/sh\n" + body + "\n");
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-    return path;
-}
-
 QStringList ids(const WorkspaceCatalog& c)
 {
     QStringList out;
@@ -53,7 +46,6 @@ class TestWorkspaceCatalog : public QObject {
 private slots:
     void mergeRules();
     void ignoredFiles();
-    void currentConfigAlone();
     void sortOrder();
     void selectionRules();
     void selectionSurvivesRestart();
@@ -102,19 +94,6 @@ void TestWorkspaceCatalog::ignoredFiles()
     WorkspaceCatalog c;
     reloadNow(c);
     QCOMPARE(ids(c), QStringList({ "ws-good", "ws-hidden" }));
-}
-
-void TestWorkspaceCatalog::currentConfigAlone()
-{
-    TempHome home;
-    home.writeFile(".tolvarine/config.json", pairing("ws-only", "Only"));
-    WorkspaceCatalog c;
-    QSignalSpy spy(&c, &WorkspaceCatalog::selectionChanged);
-    reloadNow(c);
-    QCOMPARE(ids(c), QStringList({ "ws-only" }));
-    QCOMPARE(c.selectedID(), QStringLiteral("ws-only"));
-    QCOMPARE(saved(), QStringLiteral("ws-only"));
-    QCOMPARE(spy.count(), 1);
 }
 
 void TestWorkspaceCatalog::sortOrder()
@@ -229,7 +208,7 @@ void TestWorkspaceCatalog::syncRunsTheToolFirst()
     // The tool writes a pairing file and fails: the file counts, the failure does not.
     const QString target = home.filePath(".tolvarine/workspaces/new.json");
     QDir().mkpath(QFileInfo(target).absolutePath());
-    home.installTool(writeScript(home, "tools/brenlow",
+    home.installTool(home.writeScript("tools/brenlow",
         "[ \"$1\" = workspaces ] || exit 9\n"
         "printf '%s' '{\"api\":\"http://h\",\"workspace\":\"ws-new\",\"token\":\"t\"}' > '"
             + target.toUtf8() + "'\necho oops; exit 3"));
@@ -245,7 +224,7 @@ void TestWorkspaceCatalog::hungToolIsStopped()
 {
     TempHome home;
     home.writeFile(".tolvarine/workspaces/a.json", pairing("ws-a", "A"));
-    home.installTool(writeScript(home, "tools/brenlow", "sleep 60"));
+    home.installTool(home.writeScript("tools/brenlow", "sleep 60"));
     WorkspaceCatalog c;
     c.setSyncTimeLimitForTesting(1500ms);
 
