@@ -6,10 +6,10 @@
 //
 //   tolvarine-bench-reload [--rounds N]
 
-#include "gateway/CLIConfig.h"
-#include "gateway/Replies.h"
-#include "gateway/Status.h"
-#include "gateway/StatusRules.h"
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/Replies.h"
+#include "core/gateway/Status.h"
+#include "core/gateway/StatusRules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

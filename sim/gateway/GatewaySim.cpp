@@ -1,6 +1,6 @@
 #include "GatewaySim.h"
 
-#include "gateway/Json.h"
+#include "core/gateway/Json.h"
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>

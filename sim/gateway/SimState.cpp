@@ -1,6 +1,6 @@
 #include "SimState.h"
 
-#include "gateway/Json.h"
+#include "core/gateway/Json.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -5,7 +5,7 @@
 #include "LargeScenario.h"
 #include "SimState.h"
 
-#include "gateway/Json.h"
+#include "core/gateway/Json.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

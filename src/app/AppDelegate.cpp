@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 
-#include "runtimes/RuntimeChildLedger.h"
-#include "runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeChildLedger.h"
+#include "core/runtimes/RuntimeController.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

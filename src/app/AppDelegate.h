@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtimes/RuntimeChildRecord.h"
+#include "core/runtimes/RuntimeChildRecord.h"
 
 #include <QFuture>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "gateway/CLI.h"
+#include "core/gateway/CLI.h"
+#include "gui/shell/MainWindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
-#include "app/DeskCrumbs.h"
-#include "runtimes/RuntimeChildLedger.h"
-#include "runtimes/RuntimeController.h"
+#include "core/platform/DeskCrumbs.h"
+#include "core/runtimes/RuntimeChildLedger.h"
+#include "core/runtimes/RuntimeController.h"
 
-#include "../runtimes/SimTool.h"
+#include "SimTool.h"
 #include "TempHome.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TempHome.h"
-#include "gateway/CLIConfig.h"
+#include "core/gateway/CLIConfig.h"
 
 #include <QByteArray>
 #include <QJsonArray>

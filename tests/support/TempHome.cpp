@@ -1,6 +1,6 @@
 #include "TempHome.h"
 
-#include "app/DeskCrumbs.h"
+#include "core/platform/DeskCrumbs.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,0 +1,283 @@
+#include "core/gateway/CLI.h"
+
+#include "core/gateway/LineSplitter.h"
+#include "core/platform/OffMainThread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
+
+namespace {
+
+// How long to wait for the platform to confirm that a child started.
+constexpr int kStartWaitMs = 10000;
+// How long a killed child may take to be reaped.
+constexpr int kKillWaitMs = 5000;
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+void prepare(QProcess& p, const QString& exe, const QStringList& args, const std::optional<QString>& cwd,
+    const QProcessEnvironment& env)
+{
+    p.setProgram(exe);
+    p.setArguments(args);
+    if (cwd)
+        p.setWorkingDirectory(*cwd);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setStandardInputFile(QProcess::nullDevice());
+}
+
+int exitStatus(const QProcess& p)
+{
+    // On a crash Qt reports the terminating signal's number as the exit code.
+    return p.exitCode();
+}
+
+} // namespace
+
+const QStringList& CLI::binaryNames()
+{
+    static const QStringList names { QStringLiteral("brenlow"), QStringLiteral("tolvarine-cli"),
+        QStringLiteral("vintrell-cli") };
+    return names;
+}
+
+QString CLI::NotFound::installCommand()
+{
+    return QStringLiteral("curl -fsSL https://tolvarine.dev/brenlow/install.sh | sh");
+}
+
+QString CLI::NotFound::description()
+{
+    return QStringLiteral("没找到 Brenlow CLI。在终端里装一次：") + installCommand();
+}
+
+std::optional<QString> CLI::locate()
+{
+    const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    return locateIn(appDir, QDir::homePath());
+}
+
+std::optional<QString> CLI::locateIn(const QString& appDir, const QString& home)
+{
+    const QStringList dirs { home + QStringLiteral("/Codex/Brenlow-Vintrell/bin"), home + QStringLiteral("/.local/bin"),
+        QStringLiteral("/usr/local/bin"), QStringLiteral("/opt/homebrew/bin"),
+        home + QStringLiteral("/.npm-global/bin") };
+    for (const QString& name : binaryNames()) {
+        if (!appDir.isEmpty()) {
+            const QString own = appDir + QLatin1Char('/') + name;
+            if (isExecutableFile(own))
+                return own;
+        }
+        for (const QString& dir : dirs) {
+            const QString candidate = dir + QLatin1Char('/') + name;
+            if (isExecutableFile(candidate))
+                return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+QString CLI::timedOutText(const QStringList& args, std::chrono::milliseconds timeLimit)
+{
+    const double seconds = double(timeLimit.count()) / 1000.0;
+    return QStringLiteral("brenlow %1 超过 %2 秒还没结束，已经把它停掉了。")
+        .arg(args.value(0), QString::number(seconds, 'g', 4));
+}
+
+CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd, const std::optional<CLIConfig>& config,
+    const std::optional<RuntimeLaunch>& runtime, std::chrono::milliseconds timeLimit)
+{
+    Result result;
+    const auto exe = locate();
+    if (!exe) {
+        result.failure = Failure::NotFound;
+        result.error = NotFound::description();
+        return result;
+    }
+
+    QProcess p;
+    prepare(p, *exe, args, cwd, environment(config, runtime));
+    p.start();
+    if (!p.waitForStarted(kStartWaitMs)) {
+        result.failure = Failure::CouldNotStart;
+        result.error = p.errorString();
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(kKillWaitMs);
+        }
+        return result;
+    }
+
+    // waitForFinished() returns once the child has exited and what it left in
+    // the pipe has been read; it does not wait for end of file, so a grandchild
+    // that inherited the pipe cannot hold the run.
+    const qint64 limit = std::max<qint64>(timeLimit.count(), 0);
+    const int waitMs = limit > std::numeric_limits<int>::max() ? -1 : int(limit);
+    if (!p.waitForFinished(waitMs) && p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(kKillWaitMs);
+        result.out = QString::fromUtf8(p.readAll());
+        result.failure = Failure::TimedOut;
+        result.error = timedOutText(args, timeLimit);
+        return result;
+    }
+    result.out = QString::fromUtf8(p.readAll());
+    if (p.error() == QProcess::FailedToStart) {
+        result.failure = Failure::CouldNotStart;
+        result.error = p.errorString();
+        return result;
+    }
+    result.code = exitStatus(p);
+    return result;
+}
+
+QCoro::Task<CLI::Result> CLI::runAsync(QStringList args, std::optional<QString> cwd, std::optional<CLIConfig> config,
+    std::optional<RuntimeLaunch> runtime, std::chrono::milliseconds timeLimit)
+{
+    // Named locals rather than temporaries inside the co_await expression: g++ 12
+    // mishandles the lifetime of such temporaries across the suspension.
+    auto job = [args, cwd, config, runtime, timeLimit] { return CLI::run(args, cwd, config, runtime, timeLimit); };
+    auto task = offMainThread(std::move(job));
+    Result result = co_await std::move(task);
+    co_return result;
+}
+
+CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& cwd,
+    const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
+    const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine)
+{
+    Spawned spawned;
+    const auto exe = locate();
+    if (!exe) {
+        spawned.failure = Failure::NotFound;
+        spawned.error = NotFound::description();
+        return spawned;
+    }
+
+    QProcessEnvironment env = environment(config, runtime);
+    for (auto it = extraEnv.constBegin(); it != extraEnv.constEnd(); ++it)
+        env.insert(it.key(), it.value());
+
+    auto process = std::make_unique<QProcess>();
+    prepare(*process, *exe, args, cwd, env);
+
+    // Connected before the caller can connect anything, so that every line,
+    // the unterminated last one included, is delivered before the caller's
+    // own finished() handlers run.
+    auto splitter = std::make_shared<LineSplitter>();
+    QProcess* p = process.get();
+    auto deliver = [onLine](const QStringList& lines) {
+        if (!onLine)
+            return;
+        for (const QString& line : lines)
+            onLine(line);
+    };
+    QObject::connect(p, &QProcess::readyReadStandardOutput, p,
+        [p, splitter, deliver] { deliver(splitter->feed(p->readAllStandardOutput())); });
+    QObject::connect(p, &QProcess::finished, p, [p, splitter, deliver] {
+        deliver(splitter->feed(p->readAllStandardOutput()));
+        deliver(splitter->finish());
+    });
+
+    process->start();
+    if (!process->waitForStarted(kStartWaitMs)) {
+        spawned.failure = Failure::CouldNotStart;
+        spawned.error = process->errorString();
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(kKillWaitMs);
+        }
+        return spawned;
+    }
+    spawned.process = std::move(process);
+    return spawned;
+}
+
+QProcessEnvironment CLI::environment(
+    const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), augmentedPath());
+    env.insert(QStringLiteral("TOLVARINE_FRONTEND"), QStringLiteral("desktop"));
+    if (config) {
+        env.insert(QStringLiteral("TOLVARINE_API"), config->api);
+        env.insert(QStringLiteral("TOLVARINE_WS"), config->workspace);
+        env.insert(QStringLiteral("TOLVARINE_TOKEN"), config->token);
+        env.insert(QStringLiteral("TOLVARINE_DEVICE"), config->deviceId());
+        if (config->path)
+            env.insert(QStringLiteral("TOLVARINE_PATH"), *config->path);
+    }
+    if (runtime) {
+        env.insert(QStringLiteral("TOLVARINE_RUNTIME"), runtime->command);
+        env.insert(QStringLiteral("TOLVARINE_RUNTIME_KIND"), runtime->kind);
+    }
+    return env;
+}
+
+QString CLI::augmentedPath()
+{
+    // A function-local static: concurrent first callers wait for the one computation.
+    static const QString path
+        = buildAugmentedPath(qEnvironmentVariable("PATH"), qEnvironmentVariable("SHELL"), QDir::homePath());
+    return path;
+}
+
+void CLI::warmUp()
+{
+    (void)QtConcurrent::run(offMainThreadPool(), [] { (void)augmentedPath(); });
+}
+
+QString CLI::buildAugmentedPath(
+    const QString& ownPath, const QString& shell, const QString& home, std::chrono::milliseconds shellTimeLimit)
+{
+    QStringList entries;
+    QSet<QString> taken;
+    auto add = [&](const QString& entry) {
+        if (entry.isEmpty() || taken.contains(entry))
+            return;
+        taken.insert(entry);
+        entries.append(entry);
+    };
+
+    for (const QString& piece : ownPath.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        add(piece);
+
+    if (!shell.isEmpty()) {
+        QProcess sh;
+        sh.setProgram(shell);
+        sh.setArguments({ QStringLiteral("-lc"), QStringLiteral("printf %s \"$PATH\"") });
+        sh.setStandardInputFile(QProcess::nullDevice());
+        sh.setStandardErrorFile(QProcess::nullDevice());
+        sh.start();
+        if (sh.waitForStarted(kStartWaitMs)) {
+            // A profile that never finishes must not hold up every child: after
+            // the limit the shell is killed and adds nothing.
+            if (sh.waitForFinished(int(shellTimeLimit.count()))) {
+                QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+                const QString text = utf8(sh.readAllStandardOutput());
+                if (!utf8.hasError()) {
+                    for (const QString& piece : text.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+                        add(piece.trimmed());
+                }
+            } else if (sh.state() != QProcess::NotRunning) {
+                sh.kill();
+                sh.waitForFinished(kKillWaitMs);
+            }
+        }
+    }
+
+    for (const QString& dir : { home + QStringLiteral("/.npm-global/bin"), home + QStringLiteral("/.local/bin"),
+             home + QStringLiteral("/bin"), QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"),
+             QStringLiteral("/usr/bin"), QStringLiteral("/bin") })
+        add(dir);
+
+    return entries.join(QLatin1Char(':'));
+}

@@ -1,0 +1,93 @@
+#include "core/gateway/CLIConfig.h"
+
+#include "core/gateway/Json.h"
+
+#include <QFile>
+
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+
+std::optional<CLIConfig> CLIConfig::fromJson(const QJsonObject& object)
+{
+    json::StrictReader r(object);
+    CLIConfig c;
+    c.api = r.requiredString(QStringLiteral("api"));
+    c.workspace = r.requiredString(QStringLiteral("workspace"));
+    c.token = r.requiredString(QStringLiteral("token"));
+    c.path = r.optionalString(QStringLiteral("path"));
+    c.device = r.optionalString(QStringLiteral("device"));
+    c.name = r.optionalString(QStringLiteral("name"));
+    c.runtime = r.optionalString(QStringLiteral("runtime"));
+    c.runtimeKind = r.optionalString(QStringLiteral("runtime_kind"));
+    if (!r.ok())
+        return std::nullopt;
+    return c;
+}
+
+std::optional<CLIConfig> CLIConfig::fromJson(const QByteArray& data)
+{
+    const auto object = json::parseObject(data);
+    if (!object)
+        return std::nullopt;
+    return fromJson(*object);
+}
+
+std::optional<CLIConfig> CLIConfig::fromFile(const QString& filePath)
+{
+    QFile f(filePath);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return fromJson(f.readAll());
+}
+
+QJsonObject CLIConfig::toJson() const
+{
+    QJsonObject o{{"api", api}, {"workspace", workspace}, {"token", token}};
+    auto put = [&o](const char* key, const std::optional<QString>& v) {
+        if (v)
+            o.insert(QLatin1String(key), *v);
+    };
+    put("path", path);
+    put("device", device);
+    put("name", name);
+    put("runtime", runtime);
+    put("runtime_kind", runtimeKind);
+    return o;
+}
+
+QString CLIConfig::displayName() const
+{
+    if (name && !name->isEmpty())
+        return *name;
+    if (path && !path->isEmpty()) {
+        QString p = *path;
+        while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+            p.chop(1);
+        const QString last = p.section(QLatin1Char('/'), -1);
+        if (!last.isEmpty())
+            return last;
+        return p;
+    }
+    return workspace.left(8);
+}
+
+QString CLIConfig::deviceId() const
+{
+    if (device && !device->isEmpty())
+        return *device;
+    return QStringLiteral("cli-") + hostname();
+}
+
+QString CLIConfig::hostname()
+{
+    std::array<char, 256> buf{};
+    if (::gethostname(buf.data(), buf.size()) != 0)
+        return QStringLiteral("unknown-host");
+    // A name that fills the buffer without a terminator is treated as unreadable.
+    const size_t len = ::strnlen(buf.data(), buf.size());
+    if (len == 0 || len == buf.size())
+        return QStringLiteral("unknown-host");
+    return QString::fromUtf8(buf.data(), static_cast<qsizetype>(len));
+}

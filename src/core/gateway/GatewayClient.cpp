@@ -1,0 +1,202 @@
+#include "core/gateway/GatewayClient.h"
+
+#include "core/gateway/NetworkAccess.h"
+
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSysInfo>
+#include <QUrl>
+
+#include <QCoroNetworkReply>
+
+#include <memory>
+
+namespace {
+
+using NetworkAccess::ReplyPtr;
+
+// A URL for origin + path, or none when the text is not a usable URL.
+std::optional<QUrl> makeUrl(const QString& text)
+{
+    QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+bool isSuccess(const QVariant& status)
+{
+    if (!status.isValid())
+        return false;
+    const int code = status.toInt();
+    return code >= 200 && code <= 299;
+}
+
+} // namespace
+
+GatewayClient::GatewayClient(QObject* parent)
+    : QObject(parent)
+    , m_nam(NetworkAccess::create(this))
+{
+}
+
+QString GatewayClient::networkHostName()
+{
+    return QSysInfo::machineHostName();
+}
+
+std::optional<QString> GatewayClient::mdnsOrigin(int port, const QString& hostName)
+{
+    if (!hostName.endsWith(QLatin1String(".local")))
+        return std::nullopt;
+    return QStringLiteral("http://") + hostName + QLatin1Char(':') + QString::number(port);
+}
+
+QStringList GatewayClient::candidates(const CLIConfig& config, const QString& hostName)
+{
+    const QUrl api(config.api);
+    int port = api.isValid() ? api.port() : -1;
+    if (port <= 0)
+        port = kDefaultPort;
+    QStringList list { config.api };
+    if (const auto mdns = mdnsOrigin(port, hostName))
+        list.append(*mdns);
+    list.append(QStringLiteral("http://127.0.0.1:") + QString::number(port));
+    list.removeDuplicates();
+    return list;
+}
+
+std::optional<QString> GatewayClient::phoneReachable(const std::optional<QString>& origin)
+{
+    if (!origin || origin->isEmpty() || origin->contains(QLatin1String("127.0.0.1"))
+        || origin->contains(QLatin1String("//localhost")))
+        return std::nullopt;
+    return origin;
+}
+
+std::optional<QString> GatewayClient::endpointNote(const QString& api, const QString& origin)
+{
+    if (origin == api)
+        return std::nullopt;
+    return QStringLiteral("配置里记的是 ") + api + QStringLiteral("（配对当时的地址），")
+        + QStringLiteral("现在够不着；已自动改用 ") + origin + QStringLiteral("。手机那边仍然用配置里那个地址。");
+}
+
+std::optional<QString> GatewayClient::segment(const QString& id)
+{
+    // A dot segment would be resolved away by the URL and address the parent resource.
+    if (id.isEmpty() || id == QLatin1String(".") || id == QLatin1String(".."))
+        return std::nullopt;
+    return QString::fromLatin1(QUrl::toPercentEncoding(id));
+}
+
+Failure GatewayClient::invalidAddress(const CLIConfig& config)
+{
+    return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + config.api);
+}
+
+QCoro::Task<bool> GatewayClient::alive(QString origin)
+{
+    const auto url = makeUrl(origin + QStringLiteral("/healthz"));
+    if (!url)
+        co_return false;
+    QNetworkRequest request(*url);
+    request.setTransferTimeout(kProbeTimeoutMs);
+    QPointer<GatewayClient> self(this);
+    ReplyPtr reply(m_nam->get(request));
+    co_await reply.get();
+    if (!self)
+        co_return false;
+    co_return isSuccess(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute));
+}
+
+QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
+{
+    QPointer<GatewayClient> self(this);
+    const auto cached = m_resolved.constFind(config.api);
+    if (cached != m_resolved.constEnd()) {
+        const QString origin = *cached;
+        const bool ok = co_await alive(origin);
+        if (!self)
+            co_return Failure::transport(QStringLiteral("网关请求被取消"));
+        if (ok)
+            co_return origin;
+    }
+    const QStringList list = candidates(config, m_hostName.value_or(networkHostName()));
+    for (const QString& candidate : list) {
+        const bool ok = co_await alive(candidate);
+        if (!self)
+            co_return Failure::transport(QStringLiteral("网关请求被取消"));
+        if (!ok)
+            continue;
+        m_resolved.insert(config.api, candidate);
+        if (m_onResolved)
+            m_onResolved(config, candidate);
+        co_return candidate;
+    }
+    m_resolved.remove(config.api);
+    co_return Failure::tolvarine(-2,
+        QStringLiteral("连不上网关。试过：") + list.join(QStringLiteral("、"))
+            + QStringLiteral("。网关是否在跑：docker compose ps"));
+}
+
+QCoro::Task<Result<QByteArray>> GatewayClient::send(
+    CLIConfig config, QString path, QString deviceId, QByteArray verb, std::optional<QByteArray> body)
+{
+    QPointer<GatewayClient> self(this);
+    const Result<QString> origin = co_await base(config);
+    if (!self)
+        co_return Failure::transport(QStringLiteral("网关请求被取消"));
+    if (!origin)
+        co_return origin.failure();
+    const auto url = makeUrl(*origin + path);
+    if (!url)
+        co_return invalidAddress(config);
+
+    QNetworkRequest request(*url);
+    // The request as a whole may take 60 seconds, but the gateway must answer
+    // within 4; the shorter limit is the one that bites.
+    request.setTransferTimeout(kRequestTimeoutMs);
+    // The bearer token must not follow a redirect to another origin.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    request.setRawHeader("Authorization", "Bearer " + config.token.toUtf8());
+    request.setRawHeader("X-Device-Id", deviceId.toUtf8());
+    ReplyPtr reply;
+    if (body) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+        reply.reset(m_nam->sendCustomRequest(request, verb, *body));
+    } else {
+        reply.reset(m_nam->get(request));
+    }
+    co_await reply.get();
+    if (!self)
+        co_return Failure::transport(QStringLiteral("网关请求被取消"));
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QByteArray data = reply->readAll();
+    if (!status.isValid())
+        co_return Failure::transport(reply->errorString());
+    if (isSuccess(status)) {
+        // A 2xx whose body was cut off (connection dropped, transfer time-out)
+        // is no answer: its partial body must not pass for the whole one.
+        if (reply->error() != QNetworkReply::NoError)
+            co_return Failure::transport(reply->errorString());
+        co_return data;
+    }
+    co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data));
+}
+
+QCoro::Task<Result<QByteArray>> GatewayClient::get(CLIConfig config, QString path, QString deviceId)
+{
+    return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt);
+}
+
+QCoro::Task<Result<QByteArray>> GatewayClient::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)
+{
+    return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("POST"),
+        QJsonDocument(body).toJson(QJsonDocument::Compact));
+}

@@ -1,0 +1,279 @@
+#include "core/gateway/Replies.h"
+
+#include "core/gateway/GatewayTime.h"
+#include "core/gateway/Json.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace replies {
+namespace {
+
+Failure malformed(const QString& where)
+{
+    return Failure::decoding(QStringLiteral("网关的回复格式不对（") + where + QStringLiteral("）"));
+}
+
+QString at(const QString& list, qsizetype index, const QString& key)
+{
+    return list + QLatin1Char('[') + QString::number(index) + QStringLiteral("].") + key;
+}
+
+std::optional<QJsonObject> topObject(const QByteArray& body)
+{
+    return json::parseObject(body);
+}
+
+// A timestamp key: when present it must be a string; a string that is not a
+// gateway timestamp reads as none.
+std::optional<QDateTime> timestamp(json::StrictReader& r, const QString& key)
+{
+    return GatewayTime::parse(r.optionalString(key));
+}
+
+} // namespace
+
+Result<Commands> decodeCommands(const QByteArray& body)
+{
+    const auto top = topObject(body);
+    if (!top)
+        return malformed(QStringLiteral("不是 JSON 对象"));
+    json::StrictReader r(*top);
+    const QJsonArray commands = r.optionalArray(QStringLiteral("commands")).value_or(QJsonArray());
+    const QJsonArray runners = r.optionalArray(QStringLiteral("runners")).value_or(QJsonArray());
+    const bool runnersRead = r.optionalBool(QStringLiteral("runners_read")).value_or(false);
+    if (!r.ok())
+        return malformed(r.error());
+
+    Commands out;
+    out.runnersRead = runnersRead;
+    out.commands.reserve(commands.size());
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        if (!commands[i].isObject())
+            return malformed(QStringLiteral("commands[%1]").arg(i));
+        json::StrictReader c(commands[i].toObject());
+        CommandBrief b;
+        b.id = c.requiredString(QStringLiteral("id"));
+        b.text = c.requiredString(QStringLiteral("text"));
+        b.status = c.requiredString(QStringLiteral("status"));
+        b.claimedBy = c.string(QStringLiteral("claimed_by"));
+        b.summary = c.string(QStringLiteral("summary"));
+        b.error = c.string(QStringLiteral("error"));
+        b.issuedAt = timestamp(c, QStringLiteral("issued_at"));
+        b.completedAt = timestamp(c, QStringLiteral("completed_at"));
+        b.filesTouched = c.optionalBool(QStringLiteral("files_touched"));
+        b.employeeID = c.string(QStringLiteral("employee_id"));
+        b.dependsOn = c.stringList(QStringLiteral("depends_on"));
+        b.ranRuntime = c.string(QStringLiteral("ran_runtime"));
+        b.executionID = c.string(QStringLiteral("execution_id"));
+        b.claimedAt = timestamp(c, QStringLiteral("claimed_at"));
+        b.verdict = c.string(QStringLiteral("verdict"));
+        if (!c.ok())
+            return malformed(at(QStringLiteral("commands"), i, c.error()));
+        out.commands.append(std::move(b));
+    }
+    out.runners.reserve(runners.size());
+    for (qsizetype i = 0; i < runners.size(); ++i) {
+        if (!runners[i].isObject())
+            return malformed(QStringLiteral("runners[%1]").arg(i));
+        json::StrictReader rr(runners[i].toObject());
+        RunnerInfo info;
+        info.deviceID = rr.requiredString(QStringLiteral("device_id"));
+        info.secondsAgo = rr.requiredInt(QStringLiteral("seconds_ago"));
+        if (!rr.ok())
+            return malformed(at(QStringLiteral("runners"), i, rr.error()));
+        out.runners.append(info);
+    }
+    return out;
+}
+
+Result<Progress> decodeProgress(const QByteArray& body, bool progressRequired)
+{
+    const auto top = topObject(body);
+    if (!top)
+        return malformed(QStringLiteral("不是 JSON 对象"));
+    json::StrictReader r(*top);
+    const QJsonArray entries = progressRequired ? r.requiredArray(QStringLiteral("progress"))
+                                                : r.optionalArray(QStringLiteral("progress")).value_or(QJsonArray());
+    Progress out;
+    if (progressRequired) {
+        r.optionalInt(QStringLiteral("total"));
+        out.truncated = r.optionalBool(QStringLiteral("truncated")).value_or(false);
+    }
+    if (!r.ok())
+        return malformed(r.error());
+    out.lines.reserve(entries.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (!entries[i].isObject())
+            return malformed(QStringLiteral("progress[%1]").arg(i));
+        json::StrictReader e(entries[i].toObject());
+        ProgressLine line;
+        line.seq = e.requiredInt(QStringLiteral("seq"));
+        line.kind = e.string(QStringLiteral("kind"), QStringLiteral("other"));
+        line.action = e.requiredString(QStringLiteral("action"));
+        line.detail = e.string(QStringLiteral("detail"));
+        line.at = timestamp(e, QStringLiteral("at"));
+        if (!e.ok())
+            return malformed(at(QStringLiteral("progress"), i, e.error()));
+        out.lines.append(std::move(line));
+    }
+    return out;
+}
+
+Result<Permissions> decodePermissions(const QByteArray& body)
+{
+    const auto top = topObject(body);
+    if (!top)
+        return malformed(QStringLiteral("不是 JSON 对象"));
+    json::StrictReader r(*top);
+    const QJsonObject effective = r.requiredObject(QStringLiteral("effective"));
+    const QStringList pending = r.stringList(QStringLiteral("pending"));
+    if (!r.ok())
+        return malformed(r.error());
+    Permissions out;
+    for (auto it = effective.constBegin(); it != effective.constEnd(); ++it) {
+        if (!it->isBool())
+            return malformed(QStringLiteral("effective.") + it.key());
+        out.effective.insert(it.key(), it->toBool());
+    }
+    out.pending = pending;
+    return out;
+}
+
+Result<QList<TeammateBrief>> decodeEmployees(const QByteArray& body)
+{
+    const auto top = topObject(body);
+    if (!top)
+        return malformed(QStringLiteral("不是 JSON 对象"));
+    json::StrictReader r(*top);
+    const QJsonArray employees = r.optionalArray(QStringLiteral("employees")).value_or(QJsonArray());
+    if (!r.ok())
+        return malformed(r.error());
+
+    QList<TeammateBrief> team;
+    team.reserve(employees.size());
+    const QString list = QStringLiteral("employees");
+    for (qsizetype i = 0; i < employees.size(); ++i) {
+        if (!employees[i].isObject())
+            return malformed(QStringLiteral("employees[%1]").arg(i));
+        json::StrictReader e(employees[i].toObject());
+        TeammateBrief t;
+        t.id = e.requiredString(QStringLiteral("id"));
+        t.name = e.requiredString(QStringLiteral("name"));
+        t.status = e.requiredString(QStringLiteral("status"));
+        t.device = e.string(QStringLiteral("device_id"));
+        const QJsonObject tmpl = e.requiredObject(QStringLiteral("template"));
+        t.deviceTask = e.string(QStringLiteral("device_current_task"));
+        t.deviceTaskID = e.string(QStringLiteral("device_current_task_id"));
+        t.deviceAlive = e.optionalBool(QStringLiteral("device_alive"));
+        t.deviceSecondsAgo = e.optionalInt(QStringLiteral("device_seconds_ago"));
+        t.deviceRuntime = e.string(QStringLiteral("device_runtime"));
+        t.runtimeFit = e.string(QStringLiteral("runtime_fit"));
+        t.deviceTier = e.string(QStringLiteral("device_tier"));
+        t.doneTodayOnDevice = e.integer(QStringLiteral("done_today_on_device"));
+        if (!e.ok())
+            return malformed(at(list, i, e.error()));
+
+        json::StrictReader tr(tmpl);
+        const QString name = tr.requiredString(QStringLiteral("name"));
+        const QString role = tr.requiredString(QStringLiteral("role"));
+        const QJsonArray skills = tr.optionalArray(QStringLiteral("skills")).value_or(QJsonArray());
+        if (!tr.ok())
+            return malformed(at(list, i, QStringLiteral("template.") + tr.error()));
+        for (qsizetype k = 0; k < skills.size(); ++k) {
+            if (!skills[k].isObject())
+                return malformed(at(list, i, QStringLiteral("template.skills[%1]").arg(k)));
+            json::StrictReader sr(skills[k].toObject());
+            sr.requiredString(QStringLiteral("id"));
+            const QString label = sr.requiredString(QStringLiteral("label"));
+            if (!sr.ok())
+                return malformed(at(list, i, QStringLiteral("template.skills[%1].").arg(k) + sr.error()));
+            t.skills.append(label);
+        }
+        t.templateKey = name;
+        t.templateName = templateNameZH(name);
+        t.roleTitle = role;
+        t.role = t.templateName + QStringLiteral(" · ") + role;
+        team.append(std::move(t));
+    }
+    return team;
+}
+
+Result<QList<AgentEntry>> decodeAgents(const QByteArray& body)
+{
+    const auto top = topObject(body);
+    if (!top)
+        return malformed(QStringLiteral("不是 JSON 对象"));
+    json::StrictReader r(*top);
+    const QJsonArray agents = r.optionalArray(QStringLiteral("agents")).value_or(QJsonArray());
+    if (!r.ok())
+        return malformed(r.error());
+    QList<AgentEntry> out;
+    out.reserve(agents.size());
+    for (qsizetype i = 0; i < agents.size(); ++i) {
+        if (!agents[i].isObject())
+            return malformed(QStringLiteral("agents[%1]").arg(i));
+        json::StrictReader a(agents[i].toObject());
+        AgentEntry entry { a.optionalString(QStringLiteral("device")), a.optionalString(QStringLiteral("runtime")) };
+        if (!a.ok())
+            return malformed(at(QStringLiteral("agents"), i, a.error()));
+        out.append(std::move(entry));
+    }
+    return out;
+}
+
+Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
+{
+    const auto top = topObject(body);
+    if (!top)
+        return malformed(QStringLiteral("不是 JSON 对象"));
+    json::StrictReader r(*top);
+    const QJsonArray items = r.optionalArray(QStringLiteral("items")).value_or(QJsonArray());
+    if (!r.ok())
+        return malformed(r.error());
+    QList<FeedItem> out;
+    out.reserve(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (!items[i].isObject())
+            return malformed(QStringLiteral("items[%1]").arg(i));
+        json::StrictReader f(items[i].toObject());
+        FeedItem item;
+        item.id = f.optionalString(QStringLiteral("id"));
+        item.taskID = f.optionalString(QStringLiteral("task_id"));
+        item.category = f.optionalString(QStringLiteral("category"));
+        item.title = f.optionalString(QStringLiteral("title"));
+        item.subtitle = f.optionalString(QStringLiteral("subtitle"));
+        item.command = f.optionalString(QStringLiteral("command"));
+        item.status = f.optionalString(QStringLiteral("status"));
+        item.originDevice = f.optionalString(QStringLiteral("origin_device"));
+        item.outcome = f.optionalString(QStringLiteral("outcome"));
+        if (!f.ok())
+            return malformed(at(QStringLiteral("items"), i, f.error()));
+        out.append(std::move(item));
+    }
+    return out;
+}
+
+QString templateNameZH(const QString& name)
+{
+    static const QHash<QString, QString> titles {
+        { QStringLiteral("AI Full-Stack Engineer"), QStringLiteral("AI 全栈工程师") },
+        { QStringLiteral("AI Full-stack Developer"), QStringLiteral("AI 全栈工程师") },
+        { QStringLiteral("AI Developer"), QStringLiteral("AI 全栈工程师") },
+        { QStringLiteral("AI Deep Researcher"), QStringLiteral("AI 深度研究员") },
+        { QStringLiteral("AI Researcher"), QStringLiteral("AI 深度研究员") },
+        { QStringLiteral("AI DevOps & Security Engineer"), QStringLiteral("AI 运维安全工程师") },
+        { QStringLiteral("AI Security Officer"), QStringLiteral("AI 运维安全工程师") },
+        { QStringLiteral("AI SRE / DevOps"), QStringLiteral("AI 运维安全工程师") },
+        { QStringLiteral("AI Investment Analyst"), QStringLiteral("AI 投资分析师") },
+        { QStringLiteral("AI Finance Analyst"), QStringLiteral("AI 投资分析师") },
+        { QStringLiteral("AI Assistant"), QStringLiteral("AI 助理") },
+        { QStringLiteral("AI Lawyer"), QStringLiteral("AI 法律顾问") },
+        { QStringLiteral("AI Sales"), QStringLiteral("AI 销售顾问") },
+        { QStringLiteral("AI Customer Service"), QStringLiteral("AI 客服专员") },
+    };
+    return titles.value(name, name);
+}
+
+} // namespace replies

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/gateway/Failure.h"
+#include "core/gateway/Records.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Strict decoders of the gateway replies the status model reads. A required
+// key that is missing or null, or any key of another JSON type, fails the
+// whole reply; keys not read are ignored.
+namespace replies {
+
+// GET …/commands
+struct Commands {
+    QList<CommandBrief> commands;
+    QList<RunnerInfo> runners;
+    bool runnersRead = false; // only a JSON true counts
+};
+Result<Commands> decodeCommands(const QByteArray& body);
+
+// GET …/commands/<id>/progress?limit=n. The followed command's loader needs
+// "progress"; the evidence fetcher takes a missing list as empty.
+struct Progress {
+    QList<ProgressLine> lines;
+    bool truncated = false;
+};
+Result<Progress> decodeProgress(const QByteArray& body, bool progressRequired);
+
+// GET …/permissions
+struct Permissions {
+    QMap<QString, bool> effective;
+    QStringList pending;
+};
+Result<Permissions> decodePermissions(const QByteArray& body);
+
+// GET …/employees, mapped to the roster in reply order.
+Result<QList<TeammateBrief>> decodeEmployees(const QByteArray& body);
+
+// GET …/agents
+struct AgentEntry {
+    std::optional<QString> device;
+    std::optional<QString> runtime;
+};
+Result<QList<AgentEntry>> decodeAgents(const QByteArray& body);
+
+// GET …/feed; every key of an item is an optional string.
+struct FeedItem {
+    std::optional<QString> id;
+    std::optional<QString> taskID;
+    std::optional<QString> category;
+    std::optional<QString> title;
+    std::optional<QString> subtitle;
+    std::optional<QString> command;
+    std::optional<QString> status;
+    std::optional<QString> originDevice;
+    std::optional<QString> outcome;
+};
+Result<QList<FeedItem>> decodeFeed(const QByteArray& body);
+
+// The Chinese title of an employee template's English name; other names unchanged.
+QString templateNameZH(const QString& name);
+
+} // namespace replies

@@ -1,0 +1,495 @@
+#include "core/gateway/Status.h"
+
+#include "core/gateway/PermCatalog.h"
+#include "core/gateway/Replies.h"
+#include "core/gateway/StatusRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QStringDecoder>
+
+namespace {
+
+const QString kNoWorkspace = QStringLiteral("这台电脑上还没有工作区");
+
+Failure noWorkspace()
+{
+    return Failure::tolvarine(-1, kNoWorkspace);
+}
+
+} // namespace
+
+Status::Status(QObject* parent)
+    : QObject(parent)
+    , m_client(new GatewayClient(this))
+{
+    m_client->setResolvedHandler(
+        [this](const CLIConfig& config, const QString& origin) { onResolved(config, origin); });
+}
+
+Status::~Status() = default;
+
+void Status::emitGroup(void (Status::*signal)())
+{
+    (this->*signal)();
+    emit changed();
+}
+
+void Status::onResolved(const CLIConfig& config, const QString& origin)
+{
+    // A resolution for a workspace the window has left must not describe the one shown.
+    if (!isCurrent(config))
+        return;
+    m_reachableEndpoint = GatewayClient::phoneReachable(origin);
+    m_endpointNote = GatewayClient::endpointNote(config.api, origin);
+    emitGroup(&Status::endpointChanged);
+}
+
+// ---------------------------------------------------------------- paths
+
+std::optional<QString> Status::workspacePath(const CLIConfig& config)
+{
+    const auto ws = GatewayClient::segment(config.workspace);
+    if (!ws)
+        return std::nullopt;
+    return QStringLiteral("/api/workspaces/") + *ws;
+}
+
+std::optional<QString> Status::itemPath(
+    const CLIConfig& config, const QString& collection, const QString& id, const QString& tail)
+{
+    const auto ws = workspacePath(config);
+    const auto item = GatewayClient::segment(id);
+    if (!ws || !item)
+        return std::nullopt;
+    return *ws + QLatin1Char('/') + collection + QLatin1Char('/') + *item + tail;
+}
+
+// ---------------------------------------------------------------- configuration
+
+std::optional<CLIConfig> Status::readPairingFiles()
+{
+    const QString home = QDir::homePath();
+    for (const QString& rel :
+        { QStringLiteral(".tolvarine-protected/config.json"), QStringLiteral(".tolvarine/config.json") }) {
+        if (auto config = CLIConfig::fromFile(home + QLatin1Char('/') + rel))
+            return config;
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------- reload
+
+QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
+{
+    QPointer<Status> self(this);
+    const std::optional<CLIConfig> config = given ? given : readPairingFiles();
+    const bool otherWorkspace = m_config && config
+        && (m_config->api != config->api || m_config->workspace != config->workspace);
+    m_config = config;
+    emitGroup(&Status::configChanged);
+    // The feed and agent loaders keep their last lists when a load fails; after a
+    // switch those lists belong to the other workspace, and a sheet would act on
+    // its items with this workspace's configuration.
+    if (otherWorkspace) {
+        if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()) {
+            m_pendingApprovalItems.clear();
+            m_failedFeedItems.clear();
+            m_waitingTaskIDs.clear();
+            emitGroup(&Status::feedChanged);
+        }
+        if (!m_deviceRuntimes.isEmpty()) {
+            m_deviceRuntimes.clear();
+            emitGroup(&Status::agentsChanged);
+        }
+    }
+    if (!config) {
+        m_presence = AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区"));
+        emitGroup(&Status::presenceChanged);
+        m_perms.clear();
+        emitGroup(&Status::permsChanged);
+        m_commands.clear();
+        emitGroup(&Status::commandsChanged);
+        m_progress.clear();
+        emitGroup(&Status::progressChanged);
+        co_return;
+    }
+
+    // The command list comes first and alone: the progress loader follows a command from it.
+    const QList<CommandBrief> loaded = co_await loadCommands(*config);
+    // Another workspace is shown by now: nothing of this one would be published.
+    if (!self || !isCurrent(*config))
+        co_return;
+
+    auto progress = loadProgress(*config, loaded);
+    auto perms = loadPerms(*config, true);
+    auto team = loadTeam(*config);
+    auto agents = loadAgents(*config);
+    auto feed = loadFeed(*config);
+    co_await progress;
+    co_await perms;
+    co_await team;
+    co_await agents;
+    co_await feed;
+}
+
+QCoro::Task<QList<CommandBrief>> Status::loadCommands(CLIConfig config)
+{
+    QPointer<Status> self(this);
+    const auto path = workspacePath(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
+    if (!self || !isCurrent(config))
+        co_return {};
+    const Result<replies::Commands> reply
+        = body ? replies::decodeCommands(*body) : Result<replies::Commands>(body.failure());
+    if (!reply) {
+        const QString text = reply.failure().description();
+        m_commands.clear();
+        m_runners.clear();
+        m_commandsError = text;
+        m_lastError = text;
+        emitGroup(&Status::commandsChanged);
+        m_presence = AgentPresence::unknown(text);
+        emitGroup(&Status::presenceChanged);
+        co_return {};
+    }
+    m_commands = reply->commands;
+    m_commandsError.reset();
+    if (!reply->runnersRead) {
+        emitGroup(&Status::commandsChanged);
+        m_presence = AgentPresence::unknown(QStringLiteral("服务端说心跳读不到"));
+        emitGroup(&Status::presenceChanged);
+        co_return reply->commands;
+    }
+    m_runners = reply->runners;
+    m_presence = rules::presence(m_runners, config.deviceId());
+    if (m_presence.kind == AgentPresence::Kind::Online || m_presence.kind == AgentPresence::Kind::Stale)
+        m_lastError.reset();
+    emitGroup(&Status::commandsChanged);
+    emitGroup(&Status::presenceChanged);
+    co_return reply->commands;
+}
+
+QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
+{
+    QPointer<Status> self(this);
+    const auto focal = rules::focalCommand(loaded);
+    if (!focal) {
+        if (!isCurrent(config))
+            co_return;
+        m_progress.clear();
+        m_progressError.reset();
+        m_progressTruncated = false;
+        m_progressOf.reset();
+        emitGroup(&Status::progressChanged);
+        co_return;
+    }
+    const auto path = itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path, config.deviceId());
+    if (!self || !isCurrent(config))
+        co_return;
+    const Result<replies::Progress> reply
+        = body ? replies::decodeProgress(*body, true) : Result<replies::Progress>(body.failure());
+    if (reply) {
+        m_progress = reply->lines;
+        m_progressTruncated = reply->truncated;
+        m_progressOf = focal->id;
+        m_progressError.reset();
+    } else {
+        m_progress.clear();
+        m_progressTruncated = false;
+        m_progressOf = focal->id;
+        m_progressError = reply.failure().description();
+    }
+    emitGroup(&Status::progressChanged);
+}
+
+QCoro::Task<> Status::loadPerms(CLIConfig config, bool allowAuto)
+{
+    QPointer<Status> self(this);
+    const auto path = workspacePath(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
+    if (!self || !isCurrent(config))
+        co_return;
+    const Result<replies::Permissions> reply
+        = body ? replies::decodePermissions(*body) : Result<replies::Permissions>(body.failure());
+    if (!reply) {
+        m_perms.clear();
+        m_pendingPerms.clear();
+        m_permsError = reply.failure().description();
+        emitGroup(&Status::permsChanged);
+        co_return;
+    }
+    const QStringList pending = perm::pendingKeys(reply->pending);
+    m_pendingPerms = pending;
+    m_perms = perm::rows(reply->effective, pending);
+    m_permsError.reset();
+    emitGroup(&Status::permsChanged);
+    if (allowAuto)
+        co_await autoConfirm(config, pending);
+}
+
+QCoro::Task<> Status::autoConfirm(CLIConfig config, QStringList pending)
+{
+    QPointer<Status> self(this);
+    // A tier is tried once per pending spell of its own workspace: forget this
+    // workspace's tiers that left the list.
+    const QString tried = config.api + QLatin1Char('\n') + config.workspace + QLatin1Char('\n');
+    for (auto it = m_autoTried.begin(); it != m_autoTried.end();) {
+        if (!it->startsWith(tried) || pending.contains(it->mid(tried.size())))
+            ++it;
+        else
+            it = m_autoTried.erase(it);
+    }
+    if (pending.isEmpty())
+        co_return;
+    bool anyConfirmed = false;
+    for (const QString& key : pending) {
+        if (key == QLatin1String("danger") || m_autoTried.contains(tried + key))
+            continue;
+        // Marked before the request so that an overlapping reload does not try it as well.
+        m_autoTried.insert(tried + key);
+        // Confirmed in the workspace whose load saw the tier pending, whatever is shown by now.
+        const Result<> result = co_await confirm(config, key, true);
+        if (!self || !isCurrent(config))
+            co_return;
+        if (result) {
+            m_autoConfirmed.insert(key, QDateTime::currentDateTime());
+            m_autoFailed.remove(key);
+            anyConfirmed = true;
+        } else {
+            m_autoFailed.insert(key, result.failure().description());
+        }
+        emitGroup(&Status::permsChanged);
+    }
+    if (anyConfirmed)
+        co_await loadPerms(config, false);
+}
+
+QCoro::Task<> Status::loadTeam(CLIConfig config)
+{
+    QPointer<Status> self(this);
+    const auto path = workspacePath(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
+    if (!self || !isCurrent(config))
+        co_return;
+    const Result<QList<TeammateBrief>> reply
+        = body ? replies::decodeEmployees(*body) : Result<QList<TeammateBrief>>(body.failure());
+    if (reply) {
+        m_team = *reply;
+        m_teamError.reset();
+    } else {
+        m_team.clear();
+        const auto& gw = reply.failure().gatewayError();
+        m_teamError = gw && gw->status == 404 ? QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）")
+                                              : reply.failure().description();
+    }
+    m_teamLoadFinished = true;
+    emitGroup(&Status::teamChanged);
+}
+
+QCoro::Task<> Status::loadAgents(CLIConfig config)
+{
+    QPointer<Status> self(this);
+    const auto path = workspacePath(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
+    if (!self || !isCurrent(config))
+        co_return;
+    const Result<QList<replies::AgentEntry>> reply
+        = body ? replies::decodeAgents(*body) : Result<QList<replies::AgentEntry>>(body.failure());
+    if (reply) {
+        m_deviceRuntimes = rules::deviceRuntimes(*reply);
+        m_agentsError.reset();
+    } else {
+        m_agentsError = reply.failure().description();
+    }
+    emitGroup(&Status::agentsChanged);
+}
+
+QCoro::Task<> Status::loadFeed(CLIConfig config)
+{
+    QPointer<Status> self(this);
+    const auto path = workspacePath(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    if (path)
+        body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
+    if (!self || !isCurrent(config) || !body)
+        co_return;
+    const auto reply = replies::decodeFeed(*body);
+    if (!reply)
+        co_return;
+    rules::FeedView view = rules::feed(*reply);
+    m_pendingApprovalItems = std::move(view.pendingApprovalItems);
+    m_failedFeedItems = std::move(view.failedFeedItems);
+    m_waitingTaskIDs = std::move(view.waitingTaskIDs);
+    emitGroup(&Status::feedChanged);
+}
+
+// ---------------------------------------------------------------- derived values
+
+std::optional<CommandBrief> Status::focalCommand() const
+{
+    return rules::focalCommand(m_commands);
+}
+
+RuntimeState Status::runtimeState() const
+{
+    return rules::runtimeState(
+        { m_commandsError, m_commands, m_config, m_pendingPerms, m_autoFailed, m_presence, m_team });
+}
+
+QStringList Status::grantArgs(const QString& adding) const
+{
+    return perm::grantArgs(m_perms, adding);
+}
+
+PermUse Status::usage(const QString& key) const
+{
+    return perm::usage(key, focalCommand().has_value(), m_progressError, m_progress);
+}
+
+// ---------------------------------------------------------------- actions
+
+QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approve)
+{
+    QPointer<Status> self(this);
+    const auto path = itemPath(config, QStringLiteral("permissions"), key, QStringLiteral("/confirm"));
+    if (!path)
+        co_return GatewayClient::invalidAddress(config);
+    const QJsonObject body { { QStringLiteral("approve"), approve }, { QStringLiteral("by"), config.deviceId() } };
+    const Result<QByteArray> reply = co_await m_client->post(config, *path, body, config.deviceId());
+    if (!reply)
+        co_return reply.failure();
+    co_return Result<>();
+}
+
+QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
+{
+    if (!m_config)
+        co_return Failure::tolvarine(-1, QStringLiteral("本机还没有配对过任何工作区"));
+    const Result<> result = co_await confirm(*m_config, key, approve);
+    co_return result;
+}
+
+QCoro::Task<Result<>> Status::postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body)
+{
+    if (!config)
+        co_return noWorkspace();
+    if (!path)
+        co_return GatewayClient::invalidAddress(*config);
+    const Result<QByteArray> reply = co_await m_client->post(*config, *path, body, config->deviceId());
+    if (!reply)
+        co_return reply.failure();
+    co_return Result<>();
+}
+
+QCoro::Task<Result<>> Status::act(QString feedID, QString action, QString note, std::optional<CLIConfig> config)
+{
+    const auto path = config ? itemPath(*config, QStringLiteral("feed"), feedID, QStringLiteral("/act")) : std::nullopt;
+    QJsonObject body;
+    if (config)
+        body = { { QStringLiteral("action"), action }, { QStringLiteral("note"), note },
+            { QStringLiteral("by"), config->deviceId() } };
+    return postAction(config, path, body);
+}
+
+QCoro::Task<Result<>> Status::retryCommand(QString id, std::optional<CLIConfig> config)
+{
+    const auto path
+        = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry")) : std::nullopt;
+    return postAction(config, path, QJsonObject());
+}
+
+QCoro::Task<Result<>> Status::deleteCommand(QString id, std::optional<CLIConfig> config)
+{
+    const auto path
+        = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete")) : std::nullopt;
+    return postAction(config, path, QJsonObject());
+}
+
+// ---------------------------------------------------------------- task evidence
+
+QCoro::Task<TaskEvidenceSnapshot> Status::evidenceSnapshot(QString id, std::optional<CLIConfig> config)
+{
+    if (!config)
+        co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
+    const auto path = itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
+    Result<QByteArray> reply = GatewayClient::invalidAddress(*config);
+    if (path)
+        reply = co_await m_client->get(*config, *path, config->deviceId());
+    co_return EvidenceLive::snapshot(id, reply);
+}
+
+QCoro::Task<Result<QList<ProgressLine>>> Status::progressLines(QString id, std::optional<CLIConfig> config, int limit)
+{
+    if (!config)
+        co_return noWorkspace();
+    const auto path = itemPath(
+        *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
+    if (!path)
+        co_return GatewayClient::invalidAddress(*config);
+    const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
+    if (!body)
+        co_return body.failure();
+    const Result<replies::Progress> reply = replies::decodeProgress(*body, false);
+    if (!reply)
+        co_return reply.failure();
+    co_return reply->lines;
+}
+
+QCoro::Task<Result<QString>> Status::artifact(QString hash, std::optional<CLIConfig> config)
+{
+    if (!config)
+        co_return noWorkspace();
+    const auto ws = workspacePath(*config);
+    const auto item = GatewayClient::segment(hash);
+    if (!ws || !item)
+        co_return GatewayClient::invalidAddress(*config);
+    const Result<QByteArray> body
+        = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
+    if (!body)
+        co_return body.failure();
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(*body);
+    if (decoder.hasError())
+        co_return Failure::tolvarine(-2, QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+    co_return text;
+}
+
+// ---------------------------------------------------------------- pass-through
+
+QCoro::Task<Result<QByteArray>> Status::get(CLIConfig config, QString path, QString deviceId)
+{
+    return m_client->get(std::move(config), std::move(path), std::move(deviceId));
+}
+
+QCoro::Task<Result<QByteArray>> Status::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)
+{
+    return m_client->post(std::move(config), std::move(path), std::move(body), std::move(deviceId));
+}
+
+QString Status::templateNameZH(const QString& name)
+{
+    return replies::templateNameZH(name);
+}
+
+std::optional<QString> Status::mdnsOrigin(int port)
+{
+    return GatewayClient::mdnsOrigin(port, GatewayClient::networkHostName());
+}
+
+std::optional<QString> Status::phoneReachable(const std::optional<QString>& origin)
+{
+    return GatewayClient::phoneReachable(origin);
+}

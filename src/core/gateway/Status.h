@@ -1,0 +1,161 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/Failure.h"
+#include "core/gateway/GatewayClient.h"
+#include "core/gateway/Records.h"
+#include "core/gateway/TaskEvidence.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <QCoroTask>
+
+#include <optional>
+
+// The one observable model of the paired workspace shown in a window: the
+// configuration in use, everything read from the workspace gateway, one error
+// text per loader, and the actions that change gateway state. Lives on the
+// GUI thread; views connect to the change signals and read the getters.
+//
+// Loaders never fail: each publishes its data or its error text. A loader
+// publishes only while the configuration it loaded is still the published
+// one, so a slow reload of a workspace the user has left never overwrites
+// the workspace now shown.
+class Status : public QObject {
+    Q_OBJECT
+public:
+    explicit Status(QObject* parent = nullptr);
+    ~Status() override;
+
+    // --- published state -------------------------------------------------
+    const std::optional<CLIConfig>& config() const { return m_config; }
+    const AgentPresence& presence() const { return m_presence; }
+
+    const QList<PermRow>& perms() const { return m_perms; }
+    const std::optional<QString>& permsError() const { return m_permsError; }
+    const QStringList& pendingPerms() const { return m_pendingPerms; }
+    const QMap<QString, QDateTime>& autoConfirmed() const { return m_autoConfirmed; }
+    const QMap<QString, QString>& autoFailed() const { return m_autoFailed; }
+
+    const std::optional<QString>& lastError() const { return m_lastError; }
+    const std::optional<QString>& endpointNote() const { return m_endpointNote; }
+    const std::optional<QString>& reachableEndpoint() const { return m_reachableEndpoint; }
+
+    const QList<CommandBrief>& commands() const { return m_commands; }
+    const std::optional<QString>& commandsError() const { return m_commandsError; }
+    const QList<RunnerInfo>& runners() const { return m_runners; }
+
+    const QList<TeammateBrief>& team() const { return m_team; }
+    const std::optional<QString>& teamError() const { return m_teamError; }
+    // A roster load has finished (with or without an error); false before the first.
+    bool teamLoadFinished() const { return m_teamLoadFinished; }
+    const QMap<QString, QStringList>& deviceRuntimes() const { return m_deviceRuntimes; }
+    const std::optional<QString>& agentsError() const { return m_agentsError; }
+
+    const QSet<QString>& waitingTaskIDs() const { return m_waitingTaskIDs; }
+    const QList<FeedApprovalItem>& pendingApprovalItems() const { return m_pendingApprovalItems; }
+    const QList<FeedApprovalItem>& failedFeedItems() const { return m_failedFeedItems; }
+
+    const QList<ProgressLine>& progress() const { return m_progress; }
+    const std::optional<QString>& progressError() const { return m_progressError; }
+    bool progressTruncated() const { return m_progressTruncated; }
+    const std::optional<QString>& progressOf() const { return m_progressOf; }
+
+    // --- derived values ----------------------------------------------------
+    std::optional<CommandBrief> focalCommand() const;
+    RuntimeState runtimeState() const;
+    QStringList grantArgs(const QString& adding) const;
+    PermUse usage(const QString& key) const;
+
+    // --- reload and actions ----------------------------------------------
+    // Reloads everything for `config`, or for the pairing files' configuration when none.
+    QCoro::Task<> reload(std::optional<CLIConfig> config = std::nullopt);
+    // Approves or rejects a tier with the published configuration.
+    QCoro::Task<Result<>> confirmPermission(QString key, bool approve);
+    QCoro::Task<Result<>> act(QString feedID, QString action, QString note, std::optional<CLIConfig> config);
+    QCoro::Task<Result<>> retryCommand(QString id, std::optional<CLIConfig> config);
+    QCoro::Task<Result<>> deleteCommand(QString id, std::optional<CLIConfig> config);
+
+    // --- task evidence -----------------------------------------------------
+    QCoro::Task<TaskEvidenceSnapshot> evidenceSnapshot(QString id, std::optional<CLIConfig> config);
+    QCoro::Task<Result<QList<ProgressLine>>> progressLines(QString id, std::optional<CLIConfig> config, int limit);
+    QCoro::Task<Result<QString>> artifact(QString hash, std::optional<CLIConfig> config);
+
+    // --- gateway requests for other parts of the application ---------------
+    QCoro::Task<Result<QByteArray>> get(CLIConfig config, QString path, QString deviceId);
+    QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
+    GatewayClient* client() const { return m_client; }
+
+    static QString templateNameZH(const QString& name);
+    static std::optional<QString> mdnsOrigin(int port);
+    static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
+
+signals:
+    // One signal per group of published properties, and `changed` after any of them.
+    void configChanged();
+    void presenceChanged();
+    void commandsChanged(); // commands, commandsError, runners, lastError
+    void progressChanged(); // progress, progressError, progressTruncated, progressOf
+    void permsChanged(); // perms, permsError, pendingPerms, autoConfirmed, autoFailed
+    void teamChanged(); // team, teamError, teamLoadFinished
+    void agentsChanged(); // deviceRuntimes, agentsError
+    void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems
+    void endpointChanged(); // reachableEndpoint, endpointNote
+    void changed();
+
+private:
+    bool isCurrent(const CLIConfig& config) const { return m_config && *m_config == config; }
+    static std::optional<CLIConfig> readPairingFiles();
+    static std::optional<QString> workspacePath(const CLIConfig& config);
+    static std::optional<QString> itemPath(
+        const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
+
+    QCoro::Task<QList<CommandBrief>> loadCommands(CLIConfig config);
+    QCoro::Task<> loadProgress(CLIConfig config, QList<CommandBrief> loaded);
+    QCoro::Task<> loadPerms(CLIConfig config, bool allowAuto);
+    QCoro::Task<> autoConfirm(CLIConfig config, QStringList pending);
+    QCoro::Task<> loadTeam(CLIConfig config);
+    QCoro::Task<> loadAgents(CLIConfig config);
+    QCoro::Task<> loadFeed(CLIConfig config);
+    QCoro::Task<Result<>> confirm(CLIConfig config, QString key, bool approve);
+    QCoro::Task<Result<>> postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body);
+
+    void emitGroup(void (Status::*signal)());
+    void onResolved(const CLIConfig& config, const QString& origin);
+
+    GatewayClient* m_client;
+
+    std::optional<CLIConfig> m_config;
+    AgentPresence m_presence = AgentPresence::unknown(QStringLiteral("还没读过"));
+    QList<PermRow> m_perms;
+    std::optional<QString> m_permsError;
+    QStringList m_pendingPerms;
+    QMap<QString, QDateTime> m_autoConfirmed;
+    QMap<QString, QString> m_autoFailed;
+    QSet<QString> m_autoTried;
+    std::optional<QString> m_lastError;
+    std::optional<QString> m_endpointNote;
+    std::optional<QString> m_reachableEndpoint;
+    QList<CommandBrief> m_commands;
+    std::optional<QString> m_commandsError;
+    QList<RunnerInfo> m_runners;
+    QList<TeammateBrief> m_team;
+    std::optional<QString> m_teamError;
+    bool m_teamLoadFinished = false;
+    QMap<QString, QStringList> m_deviceRuntimes;
+    QSet<QString> m_waitingTaskIDs;
+    QList<FeedApprovalItem> m_pendingApprovalItems;
+    QList<FeedApprovalItem> m_failedFeedItems;
+    std::optional<QString> m_agentsError;
+    QList<ProgressLine> m_progress;
+    std::optional<QString> m_progressError;
+    bool m_progressTruncated = false;
+    std::optional<QString> m_progressOf;
+};

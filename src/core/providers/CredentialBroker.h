@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/RuntimeSetupInfo.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+// Model-provider keys in the secret store (SecretStore::shared(), service
+// "tolvarine-desktop"). Two forms of item: the older one per provider (account
+// = the provider name in lower case) and one per provider profile.
+namespace CredentialBroker {
+
+QString service();
+QString legacyAccount(const QString& provider);
+QString profileAccount(const QUuid& profile);
+
+// A legacy item exists for the provider; an empty name gives false.
+bool isConfigured(const QString& provider);
+// The secret store holds the profile's key.
+bool isConfigured(const QUuid& profile);
+// Those of the names (unchanged, empty ones skipped) that have a legacy item.
+QSet<QString> configuredProviders(const QStringList& among);
+
+// Moves the provider's legacy key to the profile's item, only when the profile
+// has no key yet. True when the key now sits under the profile and the legacy
+// item is gone; on any failure nothing has moved.
+bool adoptLegacy(const QString& provider, const QUuid& into);
+
+// Stores (or replaces) a profile's key; false with a message on failure.
+bool storeKey(const QUuid& profile, const QString& key, QString* error = nullptr);
+// Deletes a profile's key; true also when there was none.
+bool deleteKey(const QUuid& profile, QString* error = nullptr);
+
+// The environment a runtime is launched with for a bound profile: the key
+// variables of the runtime's slot for the profile's provider get the profile's
+// key, its base-URL variable the trimmed base URL, its model variable the
+// kind's model override or else the profile's default model. Missing pieces
+// give missing entries.
+QMap<QString, QString> launchEnv(
+    const ProviderProfile& profile, const RuntimeSetupInfo& setup, const std::optional<QString>& kind);
+// Every listed variable mapped to the provider's legacy key; empty when
+// there is no provider, no name or no key.
+QMap<QString, QString> launchEnv(const QString& provider, const QStringList& envVars);
+
+} // namespace CredentialBroker

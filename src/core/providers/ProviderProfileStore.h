@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/providers/ProviderProfile.h"
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+// "provider_profiles.json" in the application's dot directory: the one writer
+// of the file. Every read-modify-write holds the store's lock.
+namespace ProviderProfileStore {
+
+QString filePath();
+// The profiles in file order; a missing or undecodable file gives none.
+QList<ProviderProfile> load();
+// Replaces the profile with the same id or appends it. False (with the
+// reason) when the file could not be written. A change over an undecodable
+// file first keeps that file as "provider_profiles.json.bad".
+bool upsert(const ProviderProfile& profile, QString* error = nullptr);
+// Removes the profile with that id; true also when there was none.
+bool remove(const QUuid& id, QString* error = nullptr);
+
+} // namespace ProviderProfileStore

@@ -1,0 +1,52 @@
+#include "core/providers/RuntimeBindingStore.h"
+
+#include "core/providers/StringMapStore.h"
+
+#include <QSet>
+
+namespace RuntimeBindingStore {
+
+namespace {
+StringMapStore& store()
+{
+    static StringMapStore s(QStringLiteral("runtime_bindings.json"));
+    return s;
+}
+} // namespace
+
+QString filePath()
+{
+    return store().filePath();
+}
+
+QMap<QString, QUuid> load()
+{
+    QMap<QString, QUuid> out;
+    const QMap<QString, QString> raw = store().load();
+    for (auto it = raw.begin(); it != raw.end(); ++it) {
+        const QUuid id = QUuid::fromString(it.value());
+        if (!id.isNull())
+            out.insert(it.key(), id);
+    }
+    return out;
+}
+
+bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error)
+{
+    return store().set(kind,
+        profile ? std::optional<QString>(profile->toString(QUuid::WithoutBraces).toUpper()) : std::nullopt, error);
+}
+
+void prune(const QList<ProviderProfile>& keeping)
+{
+    QSet<QUuid> ids;
+    for (const ProviderProfile& p : keeping)
+        ids.insert(p.id);
+    const QMap<QString, QUuid> bindings = load();
+    for (auto it = bindings.begin(); it != bindings.end(); ++it) {
+        if (!ids.contains(it.value()))
+            RuntimeBindingStore::bind(it.key(), std::nullopt);
+    }
+}
+
+} // namespace RuntimeBindingStore

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/providers/ProviderProfile.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// "runtime_bindings.json": which provider profile each runtime kind launches
+// with, as an object kind → profile id.
+namespace RuntimeBindingStore {
+
+QString filePath();
+// Missing or undecodable file gives an empty map; values that are not ids are skipped.
+QMap<QString, QUuid> load();
+// Sets the kind's binding, or removes it when no id is given.
+bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error = nullptr);
+// Removes every binding whose profile is not among the given ones.
+void prune(const QList<ProviderProfile>& keeping);
+
+} // namespace RuntimeBindingStore

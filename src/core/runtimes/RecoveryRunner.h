@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+// The main window's "检查并恢复": one pass over six checks (workspace folder,
+// where a moved folder went, the agent service, the local runtimes, the
+// gateway, the numbers on screen) that repairs what it can and lists what
+// only the user can do. It never re-binds a moved workspace itself.
+class RecoveryRunner : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Ok, NeedsYou, Failed, Pending, Running };
+
+    struct Step {
+        QString id;
+        QString title;
+        State state = State::Pending;
+        QString detail; // the one-line text of Ok, NeedsYou and Failed
+        QString action; // what the user should do; "" when nothing
+
+        bool operator==(const Step&) const = default;
+    };
+
+    // What `workspace relocate --dry-run` found.
+    struct Discovery {
+        bool ok = false;
+        QString path;
+        QStringList candidates;
+        QString error;
+    };
+    using Discover = std::function<QCoro::Task<Discovery>(QString workspaceId)>;
+
+    static constexpr std::chrono::milliseconds kToolTimeLimit { std::chrono::seconds(60) };
+
+    explicit RecoveryRunner(QObject* parent = nullptr);
+
+    QList<Step> steps() const { return m_steps; }
+    bool running() const { return m_running; }
+    bool finished() const { return m_finished; }
+    QList<Step> needsYou() const;
+    QList<Step> failures() const;
+
+    // One run for the selected workspace (none when nothing is paired). A call
+    // while a run is in progress returns at once. `reloadInventory` is called
+    // when the runtime report was read; `reloadStatus` is awaited in step 5.
+    QCoro::Task<> run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
+        std::function<QCoro::Task<>()> reloadStatus);
+
+    // How step 2 asks where a moved folder went; by default the companion
+    // tool's dry-run relocation.
+    void setDiscover(Discover discover) { m_discover = std::move(discover); }
+    static QCoro::Task<Discovery> discoverWithTool(QString workspaceId);
+    // Tests shorten the limit of each companion-tool run.
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+
+signals:
+    void changed();
+
+private:
+    void set(const QString& id, State state, const QString& detail = {}, const QString& action = {});
+
+    QList<Step> m_steps;
+    bool m_running = false;
+    bool m_finished = false;
+    Discover m_discover;
+    std::chrono::milliseconds m_timeLimit = kToolTimeLimit;
+};

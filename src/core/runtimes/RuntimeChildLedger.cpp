@@ -1,0 +1,206 @@
+#include "core/runtimes/RuntimeChildLedger.h"
+
+#include "core/gateway/Json.h"
+#include "core/platform/DeskCrumbs.h"
+#include "core/platform/JsonFile.h"
+#include "core/runtimes/ProcessSignals.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMutex>
+#include <QSet>
+
+namespace RuntimeChildLedger {
+
+namespace {
+
+QMutex& lock()
+{
+    static QMutex m;
+    return m;
+}
+
+void save(const QList<RuntimeChildRecord>& records)
+{
+    QJsonArray array;
+    for (const RuntimeChildRecord& r : records)
+        array.append(r.toJson());
+    // Replaced whole, so a crash mid-write never leaves a truncated ledger
+    // that would forget every orphan.
+    JsonFile::writeAtomically(filePath(), QJsonDocument(array));
+}
+
+QString canonical(const QString& path)
+{
+    QString p = path;
+    // The kernel marks an executable replaced on disk since it started.
+    if (p.endsWith(QStringLiteral(" (deleted)")))
+        p.chop(10);
+    const QString c = QFileInfo(p).canonicalFilePath();
+    return c.isEmpty() ? p : c;
+}
+
+} // namespace
+
+QString filePath()
+{
+    const QString dir = QDir::homePath() + QStringLiteral("/.tolvarine");
+    QDir().mkpath(dir);
+    return dir + QStringLiteral("/desktop_children.json");
+}
+
+QList<RuntimeChildRecord> load()
+{
+    QFile f(filePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = f.readAll();
+    QString error;
+    QList<RuntimeChildRecord> out;
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        error = parseError.errorString();
+    else if (!doc.isArray())
+        error = QStringLiteral("顶层不是数组");
+    else {
+        const QJsonArray array = doc.array();
+        for (const QJsonValue& v : array) {
+            std::optional<RuntimeChildRecord> r
+                = v.isObject() ? RuntimeChildRecord::fromJson(v.toObject(), &error) : std::nullopt;
+            if (!r) {
+                if (error.isEmpty())
+                    error = QStringLiteral("元素不是对象");
+                out.clear();
+                break;
+            }
+            out.append(*r);
+        }
+    }
+    if (!error.isEmpty()) {
+        DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(data.size()).arg(error));
+        return {};
+    }
+    return out;
+}
+
+void record(const RuntimeChildRecord& rec)
+{
+    {
+        const QMutexLocker locker(&lock());
+        QList<RuntimeChildRecord> records = load();
+        records.removeIf([&](const RuntimeChildRecord& r) { return r.pid == rec.pid; });
+        records.append(rec);
+        save(records);
+    }
+    DeskCrumbs::drop(QStringLiteral("child.record pid=%1 kind=%2 exe=%3").arg(rec.pid).arg(rec.kind, rec.exe));
+}
+
+void forget(qint32 pid)
+{
+    {
+        const QMutexLocker locker(&lock());
+        QList<RuntimeChildRecord> records = load();
+        records.removeIf([&](const RuntimeChildRecord& r) { return r.pid == pid; });
+        save(records);
+    }
+    DeskCrumbs::drop(QStringLiteral("child.forget pid=%1").arg(pid));
+}
+
+QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
+{
+    QList<RuntimeChildRecord> ending;
+    QSet<pid_t> adopters { 1 };
+    {
+        const QMutexLocker locker(&lock());
+        const QList<RuntimeChildRecord> records = load();
+        if (records.isEmpty())
+            return {};
+        const ProcessTable table = snapshot();
+        // Without a listing nothing can be told apart: a gone worker and a live
+        // orphan look the same. Keep every record for the next launch.
+        if (table.isEmpty())
+            return {};
+
+        // An orphan is adopted by PID 1 or by the nearest child subreaper above
+        // its dead owner (the user's service manager, for one). Those sit above
+        // this instance too, so the parents of this process stand in for them.
+        for (pid_t p : table.ancestors(myPID))
+            adopters.insert(p);
+
+        QList<RuntimeChildRecord> kept;
+        for (const RuntimeChildRecord& r : records) {
+            // An owner that has exited but not been collected (a zombie) is
+            // gone all the same: its children have already been handed on.
+            const auto owner = table.byPID.constFind(r.ownerPID);
+            if (r.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
+                kept.append(r);
+                continue;
+            }
+            const auto it = table.byPID.constFind(r.pid);
+            if (it == table.byPID.cend() || it->state == 'Z')
+                continue;
+            if (it->argv0 != r.exe) {
+                DeskCrumbs::drop(
+                    QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
+                continue;
+            }
+            // The same command line can belong to a new process that reused
+            // the pid; only the executable it runs tells. (Another user's
+            // process has no readable link and cannot be signalled anyway.)
+            if (it->exe.isEmpty() || canonical(it->exe) != canonical(r.exe)) {
+                DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：可执行文件对不上（%2 ≠ %3）")
+                                     .arg(r.pid)
+                                     .arg(it->exe.isEmpty() ? QStringLiteral("?") : it->exe, r.exe));
+                continue;
+            }
+            if (!adopters.contains(it->ppid)) {
+                DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(r.pid).arg(it->ppid));
+                kept.append(r);
+                continue;
+            }
+            ending.append(r);
+            // Its record stays until it has been ended, so a crash meanwhile
+            // leaves it for the next launch.
+            kept.append(r);
+        }
+        save(kept);
+    }
+
+    // Ending takes up to the grace each; the lock is not held meanwhile, so
+    // that a worker started now can still be recorded at once.
+    QList<RuntimeChildRecord> reaped;
+    for (const RuntimeChildRecord& r : std::as_const(ending)) {
+        // Looked at again once the process is held: the listing may be
+        // seconds old by now.
+        const auto same = [&r, &adopters] {
+            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(r.pid);
+            return e && e->state != 'Z' && e->argv0 == r.exe && !e->exe.isEmpty()
+                && canonical(e->exe) == canonical(r.exe) && adopters.contains(e->ppid);
+        };
+        if (!ProcessSignals::terminate(r.pid, 3.0, same))
+            continue;
+        DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 exe=%2").arg(r.pid).arg(r.exe));
+        reaped.append(r);
+    }
+    if (!ending.isEmpty()) {
+        const QMutexLocker locker(&lock());
+        QList<RuntimeChildRecord> records = load();
+        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r); });
+        save(records);
+    }
+    return reaped;
+}
+
+QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID)
+{
+    const QList<RuntimeChildRecord> reaped = reapOrphans(myPID);
+    if (!reaped.isEmpty())
+        DeskCrumbs::drop(QStringLiteral("启动时收掉上一任留下的孤儿 %1 个").arg(reaped.size()));
+    return reaped;
+}
+
+} // namespace RuntimeChildLedger

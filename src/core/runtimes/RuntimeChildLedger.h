@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/platform/ProcessTable.h"
+#include "core/runtimes/RuntimeChildRecord.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// "desktop_children.json" in ~/.tolvarine: every runtime worker the
+// application started and has not seen end, so that the next launch can end
+// the ones a crash left behind. Every read-modify-write holds one lock.
+namespace RuntimeChildLedger {
+
+QString filePath();
+// The records in file order; empty when the file is missing or unreadable
+// (the latter with a breadcrumb).
+QList<RuntimeChildRecord> load();
+// Replaces any record with the same pid and appends this one.
+void record(const RuntimeChildRecord& record);
+// Drops the record of that pid; rewrites the file also when there was none.
+void forget(qint32 pid);
+// Ends the workers whose owner is gone and that now belong to the init
+// process or a child subreaper, and drops the records of workers that are
+// gone or whose pid now runs something else. Returns the records ended.
+// A failed or empty process listing ends nothing and rewrites nothing.
+QList<RuntimeChildRecord> reapOrphans(
+    qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);
+
+// What the application does once launching has finished: reapOrphans() with
+// its own pid, and a breadcrumb with the count when anything was reaped.
+QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID);
+
+} // namespace RuntimeChildLedger

@@ -1,0 +1,71 @@
+#include "core/runtimes/RuntimeEnablementStore.h"
+
+#include "core/gateway/Json.h"
+#include "core/platform/JsonFile.h"
+#include "core/platform/TolvarinePaths.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+
+namespace RuntimeEnablementStore {
+
+namespace {
+
+std::optional<QMap<QString, bool>> decode(const QByteArray& data)
+{
+    const std::optional<QJsonObject> object = json::parseObject(data);
+    if (!object)
+        return std::nullopt;
+    QMap<QString, bool> out;
+    for (auto it = object->begin(); it != object->end(); ++it) {
+        if (!it.value().isBool())
+            return std::nullopt;
+        out.insert(it.key(), it.value().toBool());
+    }
+    return out;
+}
+
+} // namespace
+
+QString filePath()
+{
+    return TolvarinePaths::dotTolvarine() + QStringLiteral("/runtime_enabled.json");
+}
+
+QMap<QString, bool> load()
+{
+    QFile f(filePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return decode(f.readAll()).value_or(QMap<QString, bool> {});
+}
+
+bool setEnabled(const QString& kind, bool enabled, QString* error)
+{
+    static QMutex mutex;
+    const QMutexLocker locker(&mutex);
+    const QString path = filePath();
+    QMap<QString, bool> flags;
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) {
+        const QByteArray data = f.readAll();
+        f.close();
+        if (const auto decoded = decode(data)) {
+            flags = *decoded;
+        } else {
+            // Whatever the user or another version left there is not thrown
+            // away unseen: it stays next to the new file.
+            if (!JsonFile::keepAside(path, data, JsonFile::Access::Default, error))
+                return false;
+        }
+    }
+    flags.insert(kind, enabled);
+    QJsonObject object;
+    for (auto it = flags.begin(); it != flags.end(); ++it)
+        object.insert(it.key(), it.value());
+    return JsonFile::writeAtomically(path, QJsonDocument(object), JsonFile::Access::Default, error);
+}
+
+} // namespace RuntimeEnablementStore

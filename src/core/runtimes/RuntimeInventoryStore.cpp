@@ -1,0 +1,252 @@
+#include "core/runtimes/RuntimeInventoryStore.h"
+
+#include "core/gateway/CLI.h"
+#include "core/platform/DeskCrumbs.h"
+#include "core/platform/JsonFile.h"
+#include "core/platform/OffMainThread.h"
+#include "core/providers/CredentialBroker.h"
+#include "core/providers/CredentialRedaction.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/RuntimeBindingStore.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QSaveFile>
+
+#include <algorithm>
+
+RuntimeInventoryStore::RuntimeInventoryStore(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString RuntimeInventoryStore::cliFailedText(int code, const QString& text)
+{
+    return QStringLiteral("brenlow runtimes --json 退出码 %1：").arg(code) + text.left(400);
+}
+
+QString RuntimeInventoryStore::rawSnapshotPath()
+{
+    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_runtimes_raw.json");
+}
+
+QString RuntimeInventoryStore::snapshotPath()
+{
+    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_runtimes.json");
+}
+
+void RuntimeInventoryStore::dumpRaw(const QString& report)
+{
+    QDir().mkpath(QDir::homePath() + QStringLiteral("/.tolvarine"));
+    QSaveFile f(rawSnapshotPath());
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    // The tool's text goes to disk as it came, secrets aside.
+    f.write(CredentialRedaction::redact(report).toUtf8());
+    f.commit();
+}
+
+void RuntimeInventoryStore::dumpForAcceptance(const QList<RuntimeRow>& rows)
+{
+    QJsonArray array;
+    for (const RuntimeRow& r : rows) {
+        QJsonObject o;
+        o.insert(QStringLiteral("kind"), r.kind);
+        o.insert(QStringLiteral("display"), r.display);
+        o.insert(QStringLiteral("installed"), r.installed);
+        o.insert(QStringLiteral("version"), r.version);
+        o.insert(QStringLiteral("auth_state"), r.authState);
+        o.insert(QStringLiteral("usability"), RuntimeUsabilities::rawValue(r.usability));
+        o.insert(QStringLiteral("cap_yes"), r.capYes);
+        o.insert(QStringLiteral("cap_auth_required"), r.capAuthRequired);
+        o.insert(QStringLiteral("cap_unknown"), r.capUnknown);
+        array.append(o);
+    }
+    JsonFile::writeAtomically(snapshotPath(), QJsonDocument(array));
+}
+
+RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(std::chrono::milliseconds timeLimit)
+{
+    Outcome outcome;
+    const CLI::Result result = CLI::run(
+        { QStringLiteral("runtimes"), QStringLiteral("--json") }, std::nullopt, std::nullopt, std::nullopt, timeLimit);
+    if (result.failed()) {
+        outcome.failure = result.error;
+        return outcome;
+    }
+    if (result.code != 0 && result.out.trimmed().isEmpty()) {
+        outcome.failure = cliFailedText(result.code, QStringLiteral("（一个字都没输出）"));
+        return outcome;
+    }
+    const qsizetype brace = result.out.indexOf(QLatin1Char('{'));
+    if (brace < 0) {
+        outcome.failure = cliFailedText(result.code, result.out);
+        return outcome;
+    }
+    // Warnings and banners before the report are dropped; anything after it
+    // stays and must be part of valid JSON.
+    const QString report = result.out.mid(brace);
+    dumpRaw(report);
+    const QByteArray bytes = report.toUtf8();
+    outcome.setup = RuntimeSetupInfo::decodeReport(bytes).value_or(QList<RuntimeSetupInfo> {});
+    QString error;
+    std::optional<RuntimeInventory> inventory = RuntimeInventory::decode(bytes, &error);
+    if (!inventory) {
+        outcome.failure = error;
+        outcome.setup.clear();
+        return outcome;
+    }
+    outcome.entries = inventory->runtimes;
+    outcome.counts = inventory->counts;
+    return outcome;
+}
+
+void RuntimeInventoryStore::refresh()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_loading = true;
+    emit changed();
+    DeskCrumbs::drop(QStringLiteral("runtimes.refresh 开始"));
+    run();
+}
+
+QCoro::Task<> RuntimeInventoryStore::run()
+{
+    QPointer<RuntimeInventoryStore> self(this);
+    const std::chrono::milliseconds limit = m_timeLimit;
+    auto job = [limit] { return fetch(limit); };
+    auto task = offMainThread(std::move(job));
+    const Outcome outcome = co_await std::move(task);
+    if (!self)
+        co_return;
+    if (outcome.entries)
+        self->applySetup(outcome.setup);
+    self->apply(outcome);
+}
+
+void RuntimeInventoryStore::apply(const Outcome& outcome)
+{
+    m_running = false;
+    m_loading = false;
+    m_stamp = QDateTime::currentDateTime();
+    if (outcome.entries) {
+        QList<RuntimeRow> rows;
+        for (const RuntimeEntry& e : *outcome.entries)
+            rows.append(RuntimeRow(e));
+        m_rows = rows;
+        m_counts = outcome.counts;
+        m_failure.reset();
+        DeskCrumbs::drop(QStringLiteral("runtimes.refresh 成功 %1 行").arg(m_rows.size()));
+        dumpForAcceptance(m_rows);
+    } else {
+        m_failure = CredentialRedaction::redact(outcome.failure);
+        DeskCrumbs::drop(QStringLiteral("runtimes.refresh 失败 ") + *m_failure);
+    }
+    emit changed();
+    emit refreshed();
+}
+
+void RuntimeInventoryStore::applySetup(const QList<RuntimeSetupInfo>& setup)
+{
+    QMap<QString, RuntimeSetupInfo> map;
+    for (const RuntimeSetupInfo& s : setup) {
+        if (!map.contains(s.kind))
+            map.insert(s.kind, s);
+    }
+    m_setup = map;
+    emit changed();
+    refreshConfigured();
+}
+
+void RuntimeInventoryStore::refreshConfigured()
+{
+    QStringList providers;
+    for (const RuntimeSetupInfo& s : std::as_const(m_setup)) {
+        if (s.credentialProvider && !s.credentialProvider->isEmpty() && !providers.contains(*s.credentialProvider))
+            providers.append(*s.credentialProvider);
+    }
+    m_configured = CredentialBroker::configuredProviders(providers);
+    emit changed();
+    refreshProfiles();
+}
+
+void RuntimeInventoryStore::refreshProfiles()
+{
+    migrateLegacyCredentialsIfNeeded();
+    QList<ProviderProfile> profiles = ProviderProfileStore::load();
+    RuntimeBindingStore::prune(profiles);
+    std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
+        const int byProvider = QString::compare(a.provider, b.provider, Qt::CaseSensitive);
+        if (byProvider != 0)
+            return byProvider < 0;
+        return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
+    });
+    m_profiles = profiles;
+    m_bindings = RuntimeBindingStore::load();
+    emit changed();
+}
+
+std::optional<ProviderProfile> RuntimeInventoryStore::profile(const QString& kind) const
+{
+    const auto it = m_bindings.constFind(kind);
+    if (it == m_bindings.cend())
+        return std::nullopt;
+    for (const ProviderProfile& p : m_profiles) {
+        if (p.id == *it)
+            return p;
+    }
+    return std::nullopt;
+}
+
+QString RuntimeInventoryStore::friendlyProviderName(const QString& provider) const
+{
+    const QString lower = provider.toLower();
+    for (const RuntimeSetupInfo& s : m_setup) {
+        if (const std::optional<ProviderSlot> slot = s.slot(lower))
+            return slot->display.isEmpty() ? slot->provider : slot->display;
+    }
+    return provider;
+}
+
+void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded()
+{
+    QSet<QString> existing;
+    for (const ProviderProfile& p : ProviderProfileStore::load())
+        existing.insert(p.provider);
+
+    QStringList candidates;
+    for (const RuntimeSetupInfo& s : std::as_const(m_setup)) {
+        const QString name = s.credentialProvider.value_or(QString()).toLower();
+        if (!name.isEmpty() && !candidates.contains(name))
+            candidates.append(name);
+    }
+    std::sort(candidates.begin(), candidates.end());
+
+    for (const QString& provider : std::as_const(candidates)) {
+        if (existing.contains(provider) || !CredentialBroker::isConfigured(provider))
+            continue;
+        ProviderProfile profile;
+        profile.id = QUuid::createUuid();
+        profile.provider = provider;
+        profile.name = friendlyProviderName(provider) + QStringLiteral("（原有）");
+        profile.createdAt = QDateTime::currentDateTimeUtc();
+        // The record goes first: a key moved under a profile that was never
+        // written would sit where no later run looks for it.
+        if (!ProviderProfileStore::upsert(profile))
+            continue;
+        if (!CredentialBroker::adoptLegacy(provider, profile.id)) {
+            ProviderProfileStore::remove(profile.id);
+            continue;
+        }
+        existing.insert(provider);
+        for (auto it = m_setup.cbegin(); it != m_setup.cend(); ++it) {
+            if (it->slot(provider) && !RuntimeBindingStore::load().contains(it.key()))
+                RuntimeBindingStore::bind(it.key(), profile.id);
+        }
+    }
+}

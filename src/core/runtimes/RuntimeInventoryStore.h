@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/RuntimeSetupInfo.h"
+#include "core/runtimes/RuntimeRow.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <optional>
+
+// The runtime section's model: runs `brenlow runtimes --json` off the GUI
+// thread, publishes one row per runtime, the setup contracts, the providers
+// with a stored key, the provider profiles and the bindings, and writes the
+// two snapshot files of what it read.
+class RuntimeInventoryStore : public QObject {
+    Q_OBJECT
+public:
+    explicit RuntimeInventoryStore(QObject* parent = nullptr);
+
+    QList<RuntimeRow> rows() const { return m_rows; }
+    QMap<QString, qint64> counts() const { return m_counts; }
+    bool loading() const { return m_loading; }
+    std::optional<QString> failure() const { return m_failure; }
+    std::optional<QDateTime> stamp() const { return m_stamp; }
+    QMap<QString, RuntimeSetupInfo> setup() const { return m_setup; }
+    QSet<QString> configured() const { return m_configured; }
+    QList<ProviderProfile> profiles() const { return m_profiles; }
+    QMap<QString, QUuid> bindings() const { return m_bindings; }
+
+    // Starts one refresh unless one is in flight; returns at once.
+    void refresh();
+    // The profile bound to a runtime kind, if any.
+    std::optional<ProviderProfile> profile(const QString& kind) const;
+    // Recomputes the configured providers, then refreshProfiles().
+    void refreshConfigured();
+    // Migrates legacy keys, then reloads profiles and bindings.
+    void refreshProfiles();
+
+    // Snapshot writers (in ~/.tolvarine, replaced atomically).
+    static void dumpRaw(const QString& report);
+    static void dumpForAcceptance(const QList<RuntimeRow>& rows);
+    static QString rawSnapshotPath();
+    static QString snapshotPath();
+
+    // "brenlow runtimes --json 退出码 N：" + the first 400 characters of the output.
+    static QString cliFailedText(int code, const QString& text);
+
+    // Tests shorten the tool's time limit.
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+
+signals:
+    void changed();
+    // A refresh has been applied (successfully or not).
+    void refreshed();
+
+private:
+    struct Outcome {
+        std::optional<QList<RuntimeEntry>> entries;
+        QMap<QString, qint64> counts;
+        QList<RuntimeSetupInfo> setup;
+        QString failure;
+    };
+    static Outcome fetch(std::chrono::milliseconds timeLimit);
+    QCoro::Task<> run();
+    void apply(const Outcome& outcome);
+    void applySetup(const QList<RuntimeSetupInfo>& setup);
+    void migrateLegacyCredentialsIfNeeded();
+    QString friendlyProviderName(const QString& provider) const;
+
+    QList<RuntimeRow> m_rows;
+    QMap<QString, qint64> m_counts;
+    bool m_loading = false;
+    std::optional<QString> m_failure;
+    std::optional<QDateTime> m_stamp;
+    QMap<QString, RuntimeSetupInfo> m_setup;
+    QSet<QString> m_configured;
+    bool m_running = false;
+    QList<ProviderProfile> m_profiles;
+    QMap<QString, QUuid> m_bindings;
+    std::chrono::milliseconds m_timeLimit { std::chrono::seconds(60) };
+};

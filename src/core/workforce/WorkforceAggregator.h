@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/gateway/Records.h"
+#include "core/workforce/RuntimeName.h"
+#include "core/workforce/WorkforceFacts.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// Derives the per-employee facts; pure, no state.
+namespace WorkforceAggregator {
+
+// One record per employee id of the roster (the first of a repeated id).
+// `deviceRuntimes`: device id → runtime ids registered for it;
+// `waitingTaskIDs`: task ids of feed items waiting for the user's decision.
+QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
+    const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
+    const QSet<QString>& waitingTaskIDs);
+
+} // namespace WorkforceAggregator

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "core/workspaces/WorkspaceRecord.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <optional>
+
+class QNetworkAccessManager;
+
+// The workspaces paired on this machine, the one the user is looking at, and
+// the phone pairing link. Built from the pairing files the companion tool
+// writes under ~/.tolvarine-protected and ~/.tolvarine (never written here).
+// Lives on the GUI thread.
+class WorkspaceCatalog : public QObject {
+    Q_OBJECT
+public:
+    // The user default that remembers the selection.
+    static constexpr const char* kSelectionKey = "tolvarine.desktop.workspace";
+    // How long a synchronising reload waits for the tool's `workspaces`.
+    static constexpr std::chrono::milliseconds kSyncTimeLimit { std::chrono::seconds(20) };
+    static constexpr int kPairTimeoutMs = 8000;
+    static constexpr int kDefaultPort = 18091;
+
+    explicit WorkspaceCatalog(QObject* parent = nullptr);
+
+    // Every paired workspace, sorted by display name.
+    const QList<WorkspaceRecord>& records() const { return m_records; }
+    const QString& selectedID() const { return m_selectedID; }
+    // Every assignment is remembered in the user default, also an unchanged one.
+    void setSelectedID(const QString& id);
+    // The selected record, else the first, else none.
+    std::optional<WorkspaceRecord> selected() const;
+
+    // The gateway origin a phone on the network can reach (from the status model).
+    const std::optional<QString>& publishEndpoint() const { return m_publishEndpoint; }
+    void setPublishEndpoint(const std::optional<QString>& endpoint);
+
+    const std::optional<QString>& pairLink() const { return m_pairLink; }
+    const std::optional<QString>& pairLinkError() const { return m_pairLinkError; }
+    const std::optional<QDateTime>& pairLinkExpiresAt() const { return m_pairLinkExpiresAt; }
+
+    // Rebuilds the records from the files and settles the selection. With
+    // `syncCurrent` the companion tool's `workspaces` runs first (off the GUI
+    // thread, time-limited; its outcome is ignored). Without it the whole
+    // reload has happened when the call returns.
+    QCoro::Task<> reload(bool syncCurrent);
+
+    // Asks the gateway for a phone pairing link for every paired workspace.
+    QCoro::Task<> refreshPairLink();
+
+    // The current pairing configuration: the protected file, else the plain one.
+    static std::optional<CLIConfig> currentConfig();
+    // The phone link for a pair token.
+    static QString buildPairLink(const QString& deviceId, const QString& origin, const QString& pairToken);
+
+    // Lets tests stand in the machine's network host name (the ".local" origin).
+    void setHostNameForTesting(const QString& hostName) { m_hostName = hostName; }
+    // Lets tests shorten the synchronising run's time limit.
+    void setSyncTimeLimitForTesting(std::chrono::milliseconds limit) { m_syncTimeLimit = limit; }
+
+signals:
+    void recordsChanged();
+    void selectionChanged();
+    void publishEndpointChanged();
+    void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt
+
+private:
+    void reloadFiles();
+    void failPairLink(const QString& text);
+
+    QList<WorkspaceRecord> m_records;
+    QString m_selectedID;
+    std::optional<QString> m_publishEndpoint;
+    std::optional<QString> m_pairLink;
+    std::optional<QString> m_pairLinkError;
+    std::optional<QDateTime> m_pairLinkExpiresAt;
+    std::optional<QString> m_hostName;
+    std::chrono::milliseconds m_syncTimeLimit = kSyncTimeLimit;
+    QNetworkAccessManager* m_nam;
+};

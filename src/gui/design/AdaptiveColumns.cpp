@@ -1,0 +1,102 @@
+#include "gui/design/AdaptiveColumns.h"
+
+#include <QEvent>
+#include <QLayoutItem>
+
+#include <cmath>
+
+AdaptiveColumns::AdaptiveColumns(qreal minItem, qreal spacing, QWidget* parent)
+    : QWidget(parent)
+    , m_minItem(minItem)
+    , m_spacing(spacing)
+{
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void AdaptiveColumns::adopt()
+{
+    for (QWidget* c : m_cells) {
+        if (c->parentWidget() != this)
+            c->setParent(this);
+        c->show();
+    }
+    updateGeometry();
+    arrange();
+}
+
+int AdaptiveColumns::cellHeight(QWidget* cell, int width) const
+{
+    // As a layout would size it: size hint bounded by the minimum and maximum.
+    const QWidgetItem item(cell);
+    if (item.hasHeightForWidth())
+        return item.heightForWidth(width);
+    return item.sizeHint().height();
+}
+
+int AdaptiveColumns::heightForWidth(int width) const
+{
+    if (m_cells.isEmpty())
+        return 0;
+    const int columns = ColumnRule::columnCount(width, m_minItem, m_spacing);
+    const int cellWidth = qMax(0, int((width - (columns - 1) * m_spacing) / columns));
+    int total = 0;
+    int rows = 0;
+    for (qsizetype start = 0; start < m_cells.size(); start += columns) {
+        int rowHeight = 0;
+        for (qsizetype i = start; i < qMin(start + columns, m_cells.size()); ++i)
+            rowHeight = qMax(rowHeight, cellHeight(m_cells.at(i), cellWidth));
+        total += rowHeight;
+        ++rows;
+    }
+    return total + int(std::lround((rows - 1) * m_spacing));
+}
+
+QSize AdaptiveColumns::sizeHint() const
+{
+    const int w = width() > 0 ? width() : int(m_minItem);
+    return { int(m_minItem), heightForWidth(w) };
+}
+
+QSize AdaptiveColumns::minimumSizeHint() const
+{
+    return { 0, 0 };
+}
+
+void AdaptiveColumns::arrange()
+{
+    const int w = width();
+    const int columns = ColumnRule::columnCount(w, m_minItem, m_spacing);
+    const qreal cellWidth = qMax<qreal>(0, (w - (columns - 1) * m_spacing) / columns);
+    qreal y = 0;
+    for (qsizetype start = 0; start < m_cells.size(); start += columns) {
+        int rowHeight = 0;
+        const qsizetype end = qMin(start + columns, m_cells.size());
+        for (qsizetype i = start; i < end; ++i) {
+            QWidget* c = m_cells.at(i);
+            const int x0 = int(std::lround((i - start) * (cellWidth + m_spacing)));
+            const int x1 = int(std::lround((i - start) * (cellWidth + m_spacing) + cellWidth));
+            const int h = cellHeight(c, x1 - x0);
+            c->setGeometry(x0, int(std::lround(y)), x1 - x0, h);
+            rowHeight = qMax(rowHeight, h);
+        }
+        y += rowHeight + m_spacing;
+    }
+}
+
+void AdaptiveColumns::resizeEvent(QResizeEvent*)
+{
+    arrange();
+}
+
+bool AdaptiveColumns::event(QEvent* event)
+{
+    // A cell whose size hint changed asks its parent to lay out again.
+    if (event->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+        arrange();
+        return true;
+    }
+    return QWidget::event(event);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/design/ColumnRule.h"
+#include "gui/design/KeyedReconciler.h"
+
+#include <QWidget>
+
+// Cards in one, two or three equal columns, as many as fit the width (the
+// column rule), filled left to right. Every cell of every row has the same
+// width, the short last row included; cells are top-aligned and keep their
+// own heights; rows and columns are `spacing` apart. Cells are kept by id.
+class AdaptiveColumns : public QWidget {
+    Q_OBJECT
+public:
+    AdaptiveColumns(qreal minItem, qreal spacing, QWidget* parent = nullptr);
+
+    // Updates the cells from `items` by id (see KeyedReconciler); `create`
+    // returns a new cell widget (it is reparented here).
+    template <typename Items, typename KeyOf, typename Create, typename Update>
+    void reconcile(const Items& items, KeyOf keyOf, Create create, Update update)
+    {
+        m_cells = m_reconciler.reconcile(items, keyOf, create, update);
+        adopt();
+    }
+
+    int columnCount() const { return ColumnRule::columnCount(width(), m_minItem, m_spacing); }
+    QList<QWidget*> cells() const { return m_cells; }
+    QWidget* cell(const QString& id) const { return m_reconciler.find(id); }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void adopt();
+    void arrange();
+    int cellHeight(QWidget* cell, int width) const;
+
+    qreal m_minItem;
+    qreal m_spacing;
+    KeyedReconciler<QString> m_reconciler;
+    QList<QWidget*> m_cells;
+};

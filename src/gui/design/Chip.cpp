@@ -1,0 +1,58 @@
+#include "gui/design/Chip.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace {
+constexpr qreal kPadH = 7;
+constexpr qreal kPadV = 2.5;
+constexpr qreal kRadius = 7;
+} // namespace
+
+Chip::Chip(const QString& text, const QColor& tint, const std::optional<QString>& verbatimText,
+    const std::optional<QString>& identifier, QWidget* parent)
+    : QWidget(parent)
+    , m_tint(tint)
+{
+    setObjectName(identifier.value_or(QString()));
+    setFont(DSFont::semiBold(10.5));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setText(text, verbatimText);
+}
+
+void Chip::setTint(const QColor& tint)
+{
+    m_tint = tint;
+    update();
+}
+
+void Chip::setText(const QString& text, const std::optional<QString>& verbatimText)
+{
+    m_shown = verbatimText.value_or(text);
+    setAccessibleName(m_shown);
+    updateGeometry();
+    update();
+}
+
+QSize Chip::sizeHint() const
+{
+    const QFontMetricsF fm(font());
+    return { int(std::ceil(fm.horizontalAdvance(m_shown) + 2 * kPadH)), int(std::ceil(fm.height() + 2 * kPadV)) };
+}
+
+void Chip::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+    p.fillPath(path, DS::at(m_tint, 0.12));
+    p.setPen(m_tint);
+    p.setFont(font());
+    p.drawText(QRectF(rect()).adjusted(kPadH, 0, -kPadH, 0), Qt::AlignLeft | Qt::AlignVCenter, m_shown);
+}

@@ -1,0 +1,28 @@
+#include "gui/design/DSText.h"
+
+#include <QLabel>
+
+namespace DSText {
+
+QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWidget* parent)
+{
+    auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setText(text);
+    l->setFont(font);
+    setColour(l, colour);
+    return l;
+}
+
+void setColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
+        p.setColor(group, QPalette::WindowText, colour);
+        p.setColor(group, QPalette::Text, colour);
+        p.setColor(group, QPalette::ButtonText, colour);
+    }
+    widget->setPalette(p);
+}
+
+} // namespace DSText

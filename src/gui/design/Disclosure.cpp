@@ -1,0 +1,97 @@
+#include "gui/design/Disclosure.h"
+
+#include "core/design/DS.h"
+#include "gui/design/Icon.h"
+
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+// The clickable header: chevron, gap, title.
+class DisclosureHeader : public QAbstractButton {
+public:
+    explicit DisclosureHeader(const QString& title, QWidget* parent)
+        : QAbstractButton(parent)
+    {
+        setText(title);
+        setAccessibleName(title);
+        setCheckable(true);
+        setCursor(Qt::PointingHandCursor);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+
+    QColor tint = DS::muted(0.5);
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics fm(font());
+        return { chevronBox() + kGap + fm.horizontalAdvance(text()) + 2, fm.height() };
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const int box = chevronBox();
+        const QPixmap pm = Icon::pixmap(QStringLiteral("chevron.right"), box, tint, devicePixelRatioF());
+        p.save();
+        p.translate(box / 2.0, height() / 2.0);
+        if (isChecked())
+            p.rotate(90);
+        p.drawPixmap(QPointF(-box / 2.0, -box / 2.0), pm);
+        p.restore();
+        p.setPen(tint);
+        p.setFont(font());
+        p.drawText(QRect(box + kGap, 0, width() - box - kGap, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+    }
+
+private:
+    static constexpr int kGap = 5;
+    int chevronBox() const { return int(std::lround(QFontMetricsF(font()).height() * 0.6)); }
+};
+
+} // namespace
+
+Disclosure::Disclosure(const QString& title, QWidget* content, QWidget* parent)
+    : QWidget(parent)
+    , m_header(new DisclosureHeader(title, this))
+    , m_content(content)
+{
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(6);
+    stack->addWidget(m_header, 0, Qt::AlignLeft);
+    if (m_content) {
+        m_content->setParent(this);
+        stack->addWidget(m_content);
+        m_content->setVisible(false);
+    }
+    connect(m_header, &QAbstractButton::toggled, this, &Disclosure::setExpanded);
+}
+
+void Disclosure::setExpanded(bool expanded)
+{
+    if (expanded == m_expanded)
+        return;
+    m_expanded = expanded;
+    m_header->setChecked(expanded);
+    if (m_content)
+        m_content->setVisible(expanded);
+    emit expandedChanged(expanded);
+}
+
+void Disclosure::setHeaderFont(const QFont& font)
+{
+    m_header->setFont(font);
+    m_header->updateGeometry();
+}
+
+void Disclosure::setTint(const QColor& tint)
+{
+    static_cast<DisclosureHeader*>(m_header)->tint = tint;
+    m_header->update();
+}

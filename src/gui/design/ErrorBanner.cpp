@@ -1,0 +1,90 @@
+#include "gui/design/ErrorBanner.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/DSText.h"
+#include "gui/design/Disclosure.h"
+#include "gui/design/Icon.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+ErrorBanner::ErrorBanner(const QString& text, const std::optional<QString>& evidence,
+    const std::optional<QString>& identifier, QWidget* parent)
+    : QWidget(parent)
+    , m_stack(new QVBoxLayout(this))
+{
+    m_stack->setContentsMargins(13, 10, 13, 10);
+    m_stack->setSpacing(8);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+
+    auto* first = new QHBoxLayout;
+    first->setSpacing(9);
+    auto* icon = new Icon(QStringLiteral("exclamationmark.triangle.fill"), 11, DS::amber(), this);
+    m_text = DSText::label(QString(), DSFont::semiBold(11.5), DS::amber(), this);
+    m_text->setObjectName(identifier.value_or(QString()));
+    m_text->setWordWrap(true);
+    m_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // The triangle sits on the sentence's first line.
+    const int lineOffset = qMax(0, (m_text->fontMetrics().height() - icon->sizeHint().height()) / 2);
+    auto* iconColumn = new QVBoxLayout;
+    iconColumn->setContentsMargins(0, lineOffset, 0, 0);
+    iconColumn->addWidget(icon);
+    iconColumn->addStretch(1);
+    first->addLayout(iconColumn);
+    first->addWidget(m_text, 1);
+    m_stack->addLayout(first);
+
+    setContent(text, evidence);
+}
+
+void ErrorBanner::setContent(const QString& text, const std::optional<QString>& evidence)
+{
+    m_text->setText(text);
+    m_text->setAccessibleName(text);
+
+    const bool hasEvidence = evidence && !evidence->isEmpty();
+    if (!hasEvidence) {
+        if (m_fold) {
+            m_showEvidence = m_fold->isExpanded();
+            delete m_fold;
+            m_fold = nullptr;
+            m_evidence = nullptr;
+        }
+        return;
+    }
+    if (!m_fold) {
+        m_evidence = DSText::label(QString(), DSFont::monoMedium(10.5), DS::muted(0.55));
+        m_evidence->setWordWrap(true);
+        m_evidence->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        m_evidence->setCursor(Qt::IBeamCursor);
+        m_evidence->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        m_fold = new Disclosure(QStringLiteral("诊断"), m_evidence, this);
+        m_fold->setHeaderFont(DSFont::semiBold(11));
+        m_fold->setTint(DS::muted(0.5));
+        m_fold->setExpanded(m_showEvidence);
+        connect(m_fold, &Disclosure::expandedChanged, this, [this](bool open) { m_showEvidence = open; });
+        m_stack->addWidget(m_fold);
+    }
+    m_evidence->setText(*evidence);
+}
+
+bool ErrorBanner::showsEvidence() const
+{
+    return m_fold && m_fold->isExpanded();
+}
+
+void ErrorBanner::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 12, 12);
+    p.fillPath(shape, DS::at(DS::amber(), 0.12));
+    p.setPen(QPen(DS::at(DS::amber(), 0.35), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
+}

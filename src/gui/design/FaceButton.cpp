@@ -1,0 +1,98 @@
+#include "gui/design/FaceButton.h"
+
+#include "core/design/DS.h"
+#include "gui/design/DSText.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+constexpr qreal kRadius = 9;
+} // namespace
+
+FaceButton::FaceButton(
+    const QString& title, const std::optional<QString>& identifier, std::function<void()> action, QWidget* parent)
+    : QAbstractButton(parent)
+    , m_row(new QHBoxLayout(this))
+    , m_label(new QLabel(this))
+    , m_action(std::move(action))
+{
+    setObjectName(identifier.value_or(QString()));
+    setText(title);
+    setAccessibleName(title);
+    setCursor(Qt::PointingHandCursor);
+    m_label->setTextFormat(Qt::PlainText);
+    m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_row->setSpacing(6);
+    m_row->addWidget(m_label);
+    setShownText(title);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (m_action)
+            m_action();
+    });
+}
+
+void FaceButton::setFace(const QFont& font, const QColor& text, const QColor& fill, const QColor& stroke)
+{
+    m_label->setFont(font);
+    m_text = text;
+    m_fill = fill;
+    m_stroke = stroke;
+    applyTextColour();
+    update();
+}
+
+void FaceButton::setPadding(int horizontal, int vertical)
+{
+    m_row->setContentsMargins(horizontal, vertical, horizontal, vertical);
+}
+
+void FaceButton::setShownText(const QString& text)
+{
+    m_label->setText(text);
+}
+
+void FaceButton::setFillColour(const QColor& fill)
+{
+    m_fill = fill;
+    update();
+}
+
+void FaceButton::applyTextColour()
+{
+    // A button disabled from outside looks dimmed.
+    DSText::setColour(m_label, looksDisabled() ? DS::at(m_text, 0.45) : m_text);
+}
+
+void FaceButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange)
+        applyTextColour();
+    QAbstractButton::changeEvent(event);
+}
+
+void FaceButton::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (looksDisabled())
+        p.setOpacity(0.45);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+    p.fillPath(shape, m_fill);
+    if (m_stroke.isValid() && m_stroke.alpha() > 0) {
+        p.setPen(QPen(m_stroke, 1.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
+    }
+    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
+        p.setOpacity(1.0);
+        p.setPen(QPen(DS::at(DS::ink(), 0.5), 1.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
+    }
+}

@@ -1,0 +1,42 @@
+#include "gui/design/Sheet.h"
+
+#include "core/design/DS.h"
+
+#include <QVBoxLayout>
+
+Sheet::Sheet(const QString& identifier, const QString& title, int width, QWidget* parent)
+    : QDialog(parent)
+    , m_width(width)
+{
+    setObjectName(identifier);
+    setWindowTitle(title);
+    setAccessibleName(title);
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(width);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, DS::bg());
+    setPalette(pal);
+
+    m_column = new QVBoxLayout(this);
+    m_column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    m_column->setSpacing(14);
+}
+
+void Sheet::refit()
+{
+    if (QLayout* top = layout()) {
+        top->activate();
+        // Fixed, or the layout's minimum (measured at narrow widths) would win.
+        const int wanted = top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height();
+        // Never below what the rows say they need, or they would be squeezed together.
+        setFixedHeight(qMax(wanted, top->totalMinimumSize().height()));
+    }
+}
+
+void Sheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Fonts and styles are final once shown: measure again.
+    refit();
+}

@@ -1,0 +1,124 @@
+#include "gui/platform/Prompts.h"
+
+#include <QCoroFuture>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPromise>
+#include <QPushButton>
+
+namespace {
+// A future that gets the dialog's result when it finishes (or -1 when the
+// dialog goes away first), so that the caller can await it.
+QFuture<int> finishedOf(QDialog* dialog)
+{
+    auto promise = std::make_shared<QPromise<int>>();
+    promise->start();
+    auto settled = std::make_shared<bool>(false);
+    auto settle = [promise, settled](int result) {
+        if (*settled)
+            return;
+        *settled = true;
+        promise->addResult(result);
+        promise->finish();
+    };
+    QObject::connect(dialog, &QDialog::finished, dialog, settle);
+    QObject::connect(dialog, &QObject::destroyed, [settle] { settle(-1); });
+    return promise->future();
+}
+
+std::unique_ptr<Prompts>& sharedPrompts()
+{
+    static std::unique_ptr<Prompts> prompts;
+    return prompts;
+}
+} // namespace
+
+Prompts& Prompts::shared()
+{
+    auto& p = sharedPrompts();
+    if (!p)
+        p = std::make_unique<QtPrompts>();
+    return *p;
+}
+
+void Prompts::setShared(std::unique_ptr<Prompts> prompts)
+{
+    sharedPrompts() = std::move(prompts);
+}
+
+QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
+{
+    QPointer<QMessageBox> box = new QMessageBox(parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    box->setText(alert.message);
+    box->setInformativeText(alert.informative);
+    box->setTextFormat(Qt::PlainText);
+    // setTextFormat() reaches only the main text; the informative line has its
+    // own label, which would otherwise take markup (and open links) in it.
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+    switch (alert.style) {
+    case Style::Informational:
+        box->setIcon(QMessageBox::Information);
+        break;
+    case Style::Warning:
+        box->setIcon(QMessageBox::Warning);
+        break;
+    case Style::Critical:
+        box->setIcon(QMessageBox::Critical);
+        break;
+    }
+    QList<QAbstractButton*> buttons;
+    for (int i = 0; i < alert.buttons.size(); ++i) {
+        // The first button confirms, the last one of two or more cancels.
+        const auto role = (i == 0) ? QMessageBox::AcceptRole
+            : (i == alert.buttons.size() - 1) ? QMessageBox::RejectRole
+                                              : QMessageBox::ActionRole;
+        buttons << box->addButton(alert.buttons.at(i), role);
+    }
+    if (!buttons.isEmpty())
+        box->setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    // The box deletes itself (and its buttons) before the caller resumes, so
+    // the index is taken while the click is delivered.
+    auto clicked = std::make_shared<int>(-1);
+    QObject::connect(box.data(), &QMessageBox::buttonClicked, box.data(),
+                     [clicked, buttons](QAbstractButton* b) { *clicked = static_cast<int>(buttons.indexOf(b)); });
+    box->open();
+    // A named future: g++ 12 mishandles temporaries that live across a co_await.
+    QFuture<int> finished = finishedOf(box.data());
+    co_await finished;
+    co_return *clicked;
+}
+
+QCoro::Task<std::optional<QString>> QtPrompts::pickFolder(QWidget* parent, QString prompt, QString startDir)
+{
+    QPointer<QFileDialog> dialog = new QFileDialog(parent, QString(), startDir);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setLabelText(QFileDialog::Accept, prompt);
+    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    auto chosen = std::make_shared<QStringList>();
+    QObject::connect(dialog.data(), &QFileDialog::filesSelected, dialog.data(),
+                     [chosen](const QStringList& files) { *chosen = files; });
+    dialog->open();
+    QFuture<int> finished = finishedOf(dialog.data());
+    const int result = co_await finished;
+    if (result != QDialog::Accepted || chosen->isEmpty())
+        co_return std::nullopt;
+    co_return chosen->first();
+}
+
+QCoro::Task<int> ScriptedPrompts::alert(QWidget*, Alert alert)
+{
+    alertsShown << alert;
+    co_return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst();
+}
+
+QCoro::Task<std::optional<QString>> ScriptedPrompts::pickFolder(QWidget*, QString prompt, QString)
+{
+    folderPrompts << prompt;
+    co_return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
+}

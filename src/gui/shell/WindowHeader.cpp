@@ -1,0 +1,139 @@
+#include "gui/shell/WindowHeader.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/DSText.h"
+#include "gui/design/Icon.h"
+#include "gui/shell/PresenceChip.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPainter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString switcherStyle()
+{
+    const QColor ink = DS::ink();
+    const QColor hover = DS::muted(0.08);
+    const QColor popup = DS::bg().lighter(135);
+    return QStringLiteral(
+        "QComboBox { color: %1; background: transparent; border: none; padding: 0 18px 0 0; }"
+        "QComboBox:hover { background: %2; border-radius: 6px; }"
+        "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: right "
+        "center; }"
+        "QComboBox QAbstractItemView { color: %1; background: %3; border: 1px solid %4; border-radius: 8px;"
+        " selection-background-color: %5; selection-color: %1; padding: 4px; outline: none; }")
+        .arg(ink.name(QColor::HexArgb), hover.name(QColor::HexArgb), popup.name(QColor::HexArgb),
+            DS::hair().name(QColor::HexArgb), DS::at(DS::mint(), 0.25).name(QColor::HexArgb));
+}
+
+} // namespace
+
+WindowHeader::WindowHeader(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("window.header"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(20, 12, 20, 12);
+    row->setSpacing(10);
+
+    auto* cpu = new Icon(QStringLiteral("cpu"), 18, DS::mint(), this);
+    cpu->setAccessibleName(QString());
+    row->addWidget(cpu, 0, Qt::AlignVCenter);
+
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    QLabel* caption = DSText::label(QStringLiteral("工作区"), DSFont::bold(9.5), DS::muted(0.4), this);
+    QFont captionFont = caption->font();
+    captionFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    caption->setFont(captionFont);
+    names->addWidget(caption);
+
+    m_unpaired = DSText::label(QStringLiteral("还没配对"), DSFont::bold(15), DS::muted(0.55), this);
+    m_unpaired->setObjectName(QStringLiteral("workspace.unpaired"));
+    names->addWidget(m_unpaired);
+
+    m_switcher = new QComboBox(this);
+    m_switcher->setObjectName(QStringLiteral("workspace.switcher"));
+    m_switcher->setAccessibleName(QStringLiteral("工作区"));
+    m_switcher->setFont(DSFont::bold(15));
+    m_switcher->setMaximumWidth(240);
+    m_switcher->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_switcher->setView(new QListView(m_switcher));
+    m_switcher->setStyleSheet(switcherStyle());
+    m_switcher->hide();
+    connect(m_switcher, &QComboBox::activated, this, [this](int index) {
+        if (!m_filling && index >= 0)
+            emit workspaceChosen(m_switcher->itemData(index).toString());
+    });
+    names->addWidget(m_switcher, 0, Qt::AlignLeft);
+    row->addLayout(names);
+
+    row->addStretch(1);
+    row->addSpacing(8);
+
+    m_add = new QToolButton(this);
+    m_add->setObjectName(QStringLiteral("workspace.add"));
+    m_add->setToolTip(QStringLiteral("增加工作区"));
+    m_add->setAccessibleName(QStringLiteral("增加工作区"));
+    m_add->setIcon(QIcon(Icon::pixmap(QStringLiteral("plus"), 28, DS::ink(), 2.0)));
+    m_add->setIconSize(QSize(14, 14));
+    m_add->setAutoRaise(true);
+    m_add->setCursor(Qt::PointingHandCursor);
+    m_add->setStyleSheet(QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 7px; padding: 4px;"
+                                        " background: %2; } QToolButton:hover { background: %3; }"
+                                        " QToolButton:disabled { background: transparent; }")
+                             .arg(DS::hair().name(QColor::HexArgb), DS::muted(0.06).name(QColor::HexArgb),
+                                 DS::muted(0.12).name(QColor::HexArgb)));
+    m_add->hide();
+    connect(m_add, &QToolButton::clicked, this, &WindowHeader::addRequested);
+    row->addWidget(m_add, 0, Qt::AlignVCenter);
+
+    m_chip = new PresenceChip(this);
+    row->addWidget(m_chip, 0, Qt::AlignVCenter);
+}
+
+void WindowHeader::setWorkspaces(const QList<WorkspaceRecord>& records, const QString& selectedID)
+{
+    const bool paired = !records.isEmpty();
+    m_unpaired->setVisible(!paired);
+    m_switcher->setVisible(paired);
+    m_add->setVisible(paired);
+
+    m_filling = true;
+    bool same = m_switcher->count() == records.size();
+    for (int i = 0; same && i < records.size(); ++i)
+        same = m_switcher->itemData(i).toString() == records[i].id()
+            && m_switcher->itemText(i) == records[i].config.displayName();
+    if (!same) {
+        m_switcher->clear();
+        for (const WorkspaceRecord& r : records)
+            m_switcher->addItem(r.config.displayName(), r.id());
+    }
+    // The catalogue's selection, else its first record (what it treats as selected).
+    const int index = m_switcher->findData(selectedID);
+    m_switcher->setCurrentIndex(index >= 0 ? index : (paired ? 0 : -1));
+    m_filling = false;
+}
+
+void WindowHeader::setPresence(const AgentPresence& presence)
+{
+    m_chip->setPresence(presence);
+}
+
+void WindowHeader::setBusy(bool busy)
+{
+    m_add->setEnabled(!busy);
+}
+
+void WindowHeader::paintEvent(QPaintEvent*)
+{
+    // The divider under the header.
+    QPainter p(this);
+    p.fillRect(QRect(0, height() - 1, width(), 1), DS::hair());
+}

@@ -1,0 +1,56 @@
+#include "gui/tasks/ApprovalsSheet.h"
+
+#include "core/design/DS.h"
+#include "core/gateway/Status.h"
+#include "gui/design/DangerButton.h"
+#include "gui/design/PrimaryButton.h"
+#include "gui/tasks/FeedItemRow.h"
+
+ApprovalsSheet::ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
+    : FeedItemSheet(
+        Texts {
+            QStringLiteral("approvals"),
+            QStringLiteral("需要你批准"),
+            QStringLiteral("Approve 让它继续；Reject 放弃这一步。和手机上是同一条接口，两边看到的会是同一个结果。"),
+            QStringLiteral("都批完了 —— 没有等你点头的了。"),
+        },
+        status, std::move(cfg), parent)
+{
+    rebuild();
+}
+
+QList<FeedApprovalItem> ApprovalsSheet::items() const
+{
+    return status() ? status()->pendingApprovalItems() : QList<FeedApprovalItem> {};
+}
+
+QColor ApprovalsSheet::subtitleColor() const
+{
+    return DS::muted(0.6);
+}
+
+void ApprovalsSheet::addButtons(FeedItemRow* row, const FeedApprovalItem& item)
+{
+    const QString id = item.id;
+    // A press acts on the item's latest fields.
+    auto act = [this, id, item](bool approve) { respond(currentItem(id).value_or(item), approve); };
+    row->addButton(new PrimaryButton(
+        QStringLiteral("批准"), false, false, QStringLiteral("approvals.approve.") + id, [act] { act(true); }));
+    row->addButton(
+        new DangerButton(QStringLiteral("拒绝"), QStringLiteral("approvals.reject.") + id, [act] { act(false); }));
+}
+
+void ApprovalsSheet::respond(const FeedApprovalItem& item, bool approve)
+{
+    QPointer<Status> model = status();
+    const std::optional<CLIConfig> cfg = config();
+    const QString feedId = item.id;
+    const QString action = approve ? QStringLiteral("continue") : QStringLiteral("ignore");
+    runAction(item, approve ? QStringLiteral("批准中…") : QStringLiteral("拒绝中…"),
+        approve ? QStringLiteral("已批准") : QStringLiteral("已拒绝"),
+        [model, cfg, feedId, action]() -> QCoro::Task<Result<>> {
+            if (!model)
+                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
+            co_return co_await model->act(feedId, action, QString(), cfg);
+        });
+}

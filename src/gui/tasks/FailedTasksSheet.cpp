@@ -1,0 +1,105 @@
+#include "gui/tasks/FailedTasksSheet.h"
+
+#include "core/design/DS.h"
+#include "core/gateway/Status.h"
+#include "gui/design/DangerButton.h"
+#include "gui/design/SecondaryButton.h"
+#include "gui/platform/Prompts.h"
+#include "gui/tasks/FeedItemRow.h"
+
+namespace {
+
+// A failed item the gateway sent without its task's command id cannot be
+// addressed: sending it would hit "/commands//retry".
+QString noTaskText(const QString& verb)
+{
+    return QStringLiteral("这条记录没有带任务编号，没法") + verb + QStringLiteral("；什么都没有发给网关。");
+}
+
+} // namespace
+
+FailedTasksSheet::FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
+    : FeedItemSheet(
+        Texts {
+            QStringLiteral("failedtasks"),
+            QStringLiteral("失败的任务"),
+            QStringLiteral("这些不是等你「批准」的——是跑失败了，等你决定重来还是不要了。"),
+            QStringLiteral("没有失败的任务在等你处理。"),
+        },
+        status, std::move(cfg), parent)
+{
+    rebuild();
+}
+
+QList<FeedApprovalItem> FailedTasksSheet::items() const
+{
+    return status() ? status()->failedFeedItems() : QList<FeedApprovalItem> {};
+}
+
+QColor FailedTasksSheet::subtitleColor() const
+{
+    return DS::failureRed();
+}
+
+void FailedTasksSheet::addButtons(FeedItemRow* row, const FeedApprovalItem& item)
+{
+    const QString id = item.id;
+    // A press acts on the item's latest fields.
+    auto latest = [this, id, item] { return currentItem(id).value_or(item); };
+    row->addButton(new SecondaryButton(
+        QStringLiteral("重试"), QStringLiteral("failedtasks.retry.") + id, [this, latest] { retry(latest()); }));
+    row->addButton(new DangerButton(QStringLiteral("删除"), QStringLiteral("failedtasks.delete.") + id,
+        [this, latest] { confirmDelete(latest()); }));
+}
+
+void FailedTasksSheet::retry(const FeedApprovalItem& item)
+{
+    if (item.taskID.isEmpty()) {
+        setAction(item.id, PermActionState::failed(noTaskText(QStringLiteral("重试"))));
+        return;
+    }
+    QPointer<Status> model = status();
+    const std::optional<CLIConfig> cfg = config();
+    const QString taskId = item.taskID;
+    runAction(
+        item, QStringLiteral("重试中…"), QStringLiteral("已放回队列"), [model, cfg, taskId]() -> QCoro::Task<Result<>> {
+            if (!model)
+                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
+            co_return co_await model->retryCommand(taskId, cfg);
+        });
+}
+
+QCoro::Task<> FailedTasksSheet::confirmDelete(FeedApprovalItem item)
+{
+    // Nothing to confirm when nothing could be deleted.
+    if (item.taskID.isEmpty()) {
+        setAction(item.id, PermActionState::failed(noTaskText(QStringLiteral("删除"))));
+        co_return;
+    }
+    QPointer<FailedTasksSheet> self(this);
+    Prompts::Alert alert;
+    alert.message = QStringLiteral("确定要删除这条失败的任务？");
+    alert.informative = headline(item) + QStringLiteral("\n删掉之后这条记录和它的失败原因都找不回来了。");
+    alert.buttons = QStringList { QStringLiteral("删除"), QStringLiteral("算了") };
+    alert.style = Prompts::Style::Warning;
+    const int answer = co_await Prompts::shared().alert(this, alert);
+    if (self && answer == 0)
+        self->remove(item);
+}
+
+void FailedTasksSheet::remove(const FeedApprovalItem& item)
+{
+    if (item.taskID.isEmpty()) {
+        setAction(item.id, PermActionState::failed(noTaskText(QStringLiteral("删除"))));
+        return;
+    }
+    QPointer<Status> model = status();
+    const std::optional<CLIConfig> cfg = config();
+    const QString taskId = item.taskID;
+    runAction(
+        item, QStringLiteral("删除中…"), QStringLiteral("已删除"), [model, cfg, taskId]() -> QCoro::Task<Result<>> {
+            if (!model)
+                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
+            co_return co_await model->deleteCommand(taskId, cfg);
+        });
+}

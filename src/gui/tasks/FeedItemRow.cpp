@@ -1,0 +1,106 @@
+#include "gui/tasks/FeedItemRow.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/DSText.h"
+#include "gui/design/PrimaryButton.h"
+#include "gui/tasks/ActionFeedbackLine.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
+{
+    QLabel* label = DSText::label(QString(), font, colour, parent);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return label;
+}
+
+} // namespace
+
+FeedItemRow::FeedItemRow(const QString& prefix, const QString& id, QWidget* parent)
+    : QWidget(parent)
+    , m_id(id)
+{
+    const QString rowId = prefix + QStringLiteral(".row.") + id;
+    setObjectName(rowId);
+    setAccessibleName(rowId);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+
+    auto* col = new QVBoxLayout(this);
+    col->setContentsMargins(10, 10, 10, 10);
+    col->setSpacing(6);
+
+    m_headline = wrapping(DSFont::semiBold(12.5), DS::ink(), this);
+    m_headline->setObjectName(rowId + QStringLiteral(".text"));
+    col->addWidget(m_headline);
+
+    m_subtitle = wrapping(DSFont::medium(11), DS::muted(0.6), this);
+    col->addWidget(m_subtitle);
+
+    m_origin = wrapping(DSFont::medium(10), DS::muted(0.4), this);
+    col->addWidget(m_origin);
+
+    m_buttons = new QHBoxLayout;
+    m_buttons->setSpacing(8);
+    m_buttons->addStretch(1);
+    col->addSpacing(2);
+    col->addLayout(m_buttons);
+
+    m_feedback = new ActionFeedbackLine(10.5, false, this);
+    col->addWidget(m_feedback);
+}
+
+void FeedItemRow::setItem(const FeedApprovalItem& item, bool showOrigin, const QColor& subtitleColour)
+{
+    const QString headline = item.command.isEmpty() ? item.title : item.command;
+    m_headline->setText(headline);
+    m_headline->setAccessibleName(headline);
+
+    m_subtitle->setText(item.subtitle);
+    DSText::setColour(m_subtitle, subtitleColour);
+    m_subtitle->setVisible(!item.subtitle.isEmpty());
+
+    const bool origin = showOrigin && !item.originDevice.isEmpty();
+    m_origin->setText(origin ? QStringLiteral("来自设备 ") + item.originDevice : QString());
+    m_origin->setVisible(origin);
+}
+
+void FeedItemRow::addButton(QAbstractButton* button)
+{
+    button->setParent(this);
+    m_buttons->insertWidget(m_buttons->count() - 1, button, 0, Qt::AlignVCenter);
+    m_buttonList.append(button);
+}
+
+void FeedItemRow::setBusy(bool busy)
+{
+    for (QAbstractButton* button : std::as_const(m_buttonList)) {
+        if (auto* primary = qobject_cast<PrimaryButton*>(button))
+            primary->setBusy(busy);
+        else
+            button->setEnabled(!busy);
+    }
+}
+
+void FeedItemRow::setAction(const PermActionState& state)
+{
+    m_feedback->setState(state);
+    setBusy(state.isWorking());
+}
+
+void FeedItemRow::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath plate;
+    plate.addRoundedRect(QRectF(rect()), 8, 8);
+    p.fillPath(plate, DS::muted(0.05));
+}

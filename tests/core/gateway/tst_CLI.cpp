@@ -1,0 +1,480 @@
+#include "core/gateway/CLI.h"
+#include "core/gateway/CLIAsync.h"
+#include "core/gateway/LineSplitter.h"
+
+#include "TempHome.h"
+
+#include <QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Writes an executable shell script into the home.
+QString installScript(const TempHome& home, const QByteArray& body)
+{
+    return home.writeScript(QStringLiteral(".local/bin/brenlow"), body);
+}
+
+// Every TOLVARINE_* variable this test process inherited is removed, so that
+// the children's environment shows only what the runner sets.
+void clearProductVariables()
+{
+    const auto env = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : env.keys()) {
+        if (key.startsWith(QLatin1String("TOLVARINE_")))
+            qunsetenv(key.toLocal8Bit().constData());
+    }
+}
+
+CLIConfig config(bool withPath, const std::optional<QString>& device)
+{
+    CLIConfig c;
+    c.api = QStringLiteral("http://127.0.0.1:18091");
+    c.workspace = QStringLiteral("ws-1");
+    c.token = QStringLiteral("tok");
+    if (withPath)
+        c.path = QStringLiteral("/projects/shop");
+    c.device = device;
+    return c;
+}
+
+struct Collected {
+    QStringList lines;
+    QStringList linesAtFinish;
+    bool finished = false;
+};
+
+// Spawns the installed tool and collects its lines until it ends.
+bool spawnAndCollect(
+    Collected& got, const QHash<QString, QString>& extraEnv = {}, const std::optional<CLIConfig>& cfg = std::nullopt)
+{
+    auto spawned = CLI::spawn({ QStringLiteral("run") }, std::nullopt, cfg, std::nullopt, extraEnv,
+        [&got](const QString& line) { got.lines.append(line); });
+    if (!spawned.process)
+        return false;
+    QObject::connect(spawned.process.get(), &QProcess::finished, [&got] {
+        got.linesAtFinish = got.lines;
+        got.finished = true;
+    });
+    return QTest::qWaitFor([&got] { return got.finished; }, 20000);
+}
+
+} // namespace
+
+class TestCLI : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void locateOrder_data();
+    void locateOrder();
+    void locateUsesHome();
+
+    void exitAndOutput_data();
+    void exitAndOutput();
+    void workingFolderAndPath();
+    void startFailures_data();
+    void startFailures();
+    void largeOutput();
+    void returnsWhenChildExitsDespiteHeldOutput();
+    void timeLimitKillsTheChild();
+
+    void environment_data();
+    void environment();
+    void augmentedPath_data();
+    void augmentedPath();
+    void loginShellArguments();
+
+    void spawnLines_data();
+    void spawnLines();
+    void spawnManyLines();
+    void spawnExtraEnvironmentWins();
+    void lineSplitterByteByByte();
+
+    void asyncRun();
+    void asyncRunKeepsEventLoopRunning();
+};
+
+void TestCLI::initTestCase()
+{
+    clearProductVariables();
+}
+
+void TestCLI::locateOrder_data()
+{
+    // Each placement is "<place>:<name>[:noexec|:dir]"; places are app (the
+    // application's folder), codex, local, npm (folders in the home).
+    QTest::addColumn<QStringList>("placements");
+    QTest::addColumn<QString>("expected"); // "<place>:<name>", or empty for none
+
+    QTest::newRow("own folder wins") << QStringList { "local:brenlow", "app:brenlow" } << "app:brenlow";
+    QTest::newRow("first name is tried everywhere first")
+        << QStringList { "app:tolvarine-cli", "local:brenlow" } << "local:brenlow";
+    QTest::newRow("not executable is passed over")
+        << QStringList { "local:brenlow:noexec", "npm:tolvarine-cli" } << "npm:tolvarine-cli";
+}
+
+void TestCLI::locateOrder()
+{
+    QFETCH(QStringList, placements);
+    QFETCH(QString, expected);
+    TempHome home;
+    const QString appDir = home.filePath(QStringLiteral("app"));
+    QDir().mkpath(appDir);
+    const QHash<QString, QString> places { { "app", "app" }, { "codex", "Codex/Brenlow-Vintrell/bin" },
+        { "local", ".local/bin" }, { "npm", ".npm-global/bin" } };
+    for (const QString& placement : placements) {
+        const QStringList parts = placement.split(QLatin1Char(':'));
+        const QString relative = places.value(parts[0]) + QLatin1Char('/') + parts[1];
+        const QString flag = parts.value(2);
+        if (flag == QLatin1String("dir")) {
+            QDir().mkpath(home.filePath(relative));
+        } else if (flag == QLatin1String("noexec")) {
+            home.writeFile(relative, "#!/bin/sh\n");
+        } else {
+            home.writeScript(relative, "exit 0");
+        }
+    }
+    const auto found = CLI::locateIn(appDir, home.path());
+    if (expected.isEmpty()) {
+        QVERIFY(!found);
+        return;
+    }
+    const QStringList e = expected.split(QLatin1Char(':'));
+    QCOMPARE(found, std::optional<QString>(home.filePath(places.value(e[0]) + QLatin1Char('/') + e[1])));
+}
+
+void TestCLI::locateUsesHome()
+{
+    TempHome home;
+    QVERIFY(!CLI::locate());
+    const QString installed = home.installTool(home.writeScript(QStringLiteral("tools/fake"), "exit 0"));
+    QCOMPARE(CLI::locate(), std::optional<QString>(installed));
+}
+
+void TestCLI::exitAndOutput_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("failure code") << QByteArray("echo no; exit 3") << 3 << "no\n";
+    QTest::newRow("ended by SIGTERM") << QByteArray("kill -TERM $$; sleep 5") << int(SIGTERM) << "";
+    QTest::newRow("stdout and stderr interleaved")
+        << QByteArray("echo one; echo two >&2; echo three") << 0 << "one\ntwo\nthree\n";
+    QTest::newRow("arguments passed as given, no shell")
+        << QByteArray(R"(printf '[%s]' "$@")") << 0 << "[a b][$HOME][*]";
+    QTest::newRow("invalid UTF-8 keeps the rest of the text")
+        << QByteArray(R"(printf 'error: \377 bad\n')") << 0 << QStringLiteral("error: \uFFFD bad\n");
+}
+
+void TestCLI::exitAndOutput()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    TempHome home;
+    installScript(home, body);
+    const CLI::Result r = CLI::run({ QStringLiteral("a b"), QStringLiteral("$HOME"), QStringLiteral("*") });
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QVERIFY(r.error.isEmpty());
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, out);
+}
+
+void TestCLI::workingFolderAndPath()
+{
+    TempHome home;
+    installScript(home, R"(pwd; printf %s "$PATH")");
+    const QString folder = home.filePath(QStringLiteral("project"));
+    QDir().mkpath(folder);
+    // The child gets the augmented PATH, not the bare one a desktop session gives.
+    QCOMPARE(CLI::run({}, folder).out, QDir(folder).canonicalPath() + QLatin1Char('\n') + CLI::augmentedPath());
+
+    const CLI::Result missing = CLI::run({}, home.filePath(QStringLiteral("gone")));
+    QCOMPARE(missing.failure, CLI::Failure::CouldNotStart);
+    QVERIFY(!missing.error.isEmpty());
+}
+
+void TestCLI::startFailures_data()
+{
+    QTest::addColumn<QByteArray>("content"); // of the installed tool; empty: none installed
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<int>("failure");
+    QTest::newRow("none installed") << QByteArray() << false << int(CLI::Failure::NotFound);
+    QTest::newRow("not executable") << QByteArray("#!/bin/sh\n") << false << int(CLI::Failure::NotFound);
+    QTest::newRow("not a program") << QByteArray("\x01\x02\x03 junk") << true << int(CLI::Failure::CouldNotStart);
+}
+
+void TestCLI::startFailures()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, executable);
+    QFETCH(int, failure);
+    TempHome home;
+    if (!content.isEmpty()) {
+        const QString path = home.writeFile(QStringLiteral(".local/bin/brenlow"), content);
+        if (executable)
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    }
+    const CLI::Result r = CLI::run({ QStringLiteral("workspaces") });
+    QCOMPARE(int(r.failure), failure);
+    QCOMPARE(r.code, -1);
+    auto spawned = CLI::spawn({ QStringLiteral("run") }, std::nullopt, std::nullopt, std::nullopt, {}, {});
+    QVERIFY(!spawned.process);
+    QCOMPARE(int(spawned.failure), failure);
+    if (failure == int(CLI::Failure::NotFound)) {
+        QCOMPARE(r.error, CLI::NotFound::description());
+        QVERIFY(r.error.startsWith(QStringLiteral("没找到 Brenlow CLI。在终端里装一次：curl -fsSL https://")));
+        QVERIFY(r.error.endsWith(QStringLiteral("/install.sh | sh")));
+    } else {
+        QVERIFY(!r.error.isEmpty() && !spawned.error.isEmpty());
+    }
+}
+
+void TestCLI::largeOutput()
+{
+    // Far more than a pipe holds: the run must keep reading while it waits.
+    TempHome home;
+    installScript(home, "head -c 300000 /dev/zero | tr '\\0' x; echo; echo end");
+    const CLI::Result r = CLI::run({});
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QCOMPARE(r.out.size(), 300000 + 5);
+    QVERIFY(r.out.endsWith(QStringLiteral("x\nend\n")));
+}
+
+void TestCLI::returnsWhenChildExitsDespiteHeldOutput()
+{
+    // The background sleep keeps the output pipe open after the tool exits.
+    // The run must still come back with the tool's own output well within its
+    // time limit rather than waiting for end of file.
+    TempHome home;
+    installScript(home, "sleep 30 &\necho done");
+    const CLI::Result r = CLI::run({}, std::nullopt, std::nullopt, std::nullopt, 20s);
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringLiteral("done\n"));
+}
+
+void TestCLI::timeLimitKillsTheChild()
+{
+    TempHome home;
+    const QString pidFile = home.filePath(QStringLiteral("pid"));
+    installScript(home, "echo $$ > \"" + pidFile.toUtf8() + "\"\necho started\nexec sleep 30");
+    const QStringList args { QStringLiteral("daemon"), QStringLiteral("install") };
+    const CLI::Result r = CLI::run(args, std::nullopt, std::nullopt, std::nullopt, 500ms);
+    QCOMPARE(r.failure, CLI::Failure::TimedOut);
+    QCOMPARE(r.code, -1);
+    QCOMPARE(r.error, CLI::timedOutText(args, 500ms));
+    QVERIFY(r.error.startsWith(QStringLiteral("brenlow daemon 超过 0.5 秒还没结束")));
+    QCOMPARE(r.out, QStringLiteral("started\n"));
+
+    QFile f(pidFile);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const pid_t pid = f.readAll().trimmed().toInt();
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(pid, 0), -1);
+    QCOMPARE(errno, ESRCH);
+}
+
+void TestCLI::environment_data()
+{
+    QTest::addColumn<std::optional<CLIConfig>>("cfg");
+    QTest::addColumn<std::optional<RuntimeLaunch>>("runtime");
+    QTest::addColumn<QString>("inheritedPath"); // TOLVARINE_PATH of this process, empty for unset
+    QTest::addColumn<QStringList>("expected");
+
+    const RuntimeLaunch launch { QStringLiteral("claude"), QStringLiteral("claude-bin"), QStringLiteral("Claude") };
+    const QString defaultDevice = QStringLiteral("TOLVARINE_DEVICE=cli-") + CLIConfig::hostname();
+
+    QTest::newRow("nothing given") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>() << QString()
+                                   << QStringList { "TOLVARINE_FRONTEND=desktop" };
+    QTest::newRow("workspace with folder and device")
+        << std::optional<CLIConfig>(config(true, QStringLiteral("dev-1"))) << std::optional<RuntimeLaunch>()
+        << QString()
+        << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", "TOLVARINE_DEVICE=dev-1", "TOLVARINE_FRONTEND=desktop",
+               "TOLVARINE_PATH=/projects/shop", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
+    QTest::newRow("inherited folder stays without one in the config")
+        << std::optional<CLIConfig>(config(false, std::nullopt)) << std::optional<RuntimeLaunch>()
+        << QStringLiteral("/inherited")
+        << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", defaultDevice, "TOLVARINE_FRONTEND=desktop",
+               "TOLVARINE_PATH=/inherited", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
+    QTest::newRow("runtime launch") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>(launch) << QString()
+                                    << QStringList { "TOLVARINE_FRONTEND=desktop", "TOLVARINE_RUNTIME=claude-bin",
+                                           "TOLVARINE_RUNTIME_KIND=claude" };
+}
+
+void TestCLI::environment()
+{
+    QFETCH(std::optional<CLIConfig>, cfg);
+    QFETCH(std::optional<RuntimeLaunch>, runtime);
+    QFETCH(QString, inheritedPath);
+    QFETCH(QStringList, expected);
+    TempHome home;
+    if (!inheritedPath.isEmpty())
+        qputenv("TOLVARINE_PATH", inheritedPath.toUtf8());
+    installScript(home, "env | grep '^TOLVARINE_' | LC_ALL=C sort");
+    const CLI::Result r = CLI::run({}, std::nullopt, cfg, runtime);
+    qunsetenv("TOLVARINE_PATH");
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+}
+
+void TestCLI::augmentedPath_data()
+{
+    QTest::addColumn<QString>("ownPath");
+    QTest::addColumn<QByteArray>("shellBody"); // empty: SHELL unset
+    QTest::addColumn<QStringList>("expectedHead");
+    QTest::addColumn<QStringList>("fixedTaken"); // fixed folders already in the head
+
+    QTest::newRow("own, then login shell, then fixed folders")
+        << QStringLiteral("/usr/bin::/opt/x") << QByteArray("printf %s '/opt/x:/usr/local/bin'")
+        << QStringList { "/usr/bin", "/opt/x", "/usr/local/bin" } << QStringList { "/usr/bin", "/usr/local/bin" };
+    QTest::newRow("shell entries trimmed") << QStringLiteral("/a") << QByteArray(R"(printf ' /s1 :\n/s2\n:  :/a')")
+                                           << QStringList { "/a", "/s1", "/s2" } << QStringList {};
+    QTest::newRow("shell that never finishes adds nothing")
+        << QStringLiteral("/a") << QByteArray("printf %s /late; exec sleep 30") << QStringList { "/a" }
+        << QStringList {};
+}
+
+void TestCLI::augmentedPath()
+{
+    QFETCH(QString, ownPath);
+    QFETCH(QByteArray, shellBody);
+    QFETCH(QStringList, expectedHead);
+    QFETCH(QStringList, fixedTaken);
+    TempHome home;
+    const QString shell = shellBody.isEmpty() ? QString() : home.writeScript(QStringLiteral("shell"), shellBody);
+    QStringList expected = expectedHead;
+    for (const QString& dir : { home.path() + "/.npm-global/bin", home.path() + "/.local/bin", home.path() + "/bin",
+             QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"),
+             QStringLiteral("/bin") }) {
+        if (!fixedTaken.contains(dir))
+            expected.append(dir);
+    }
+    QCOMPARE(CLI::buildAugmentedPath(ownPath, shell, home.path(), 500ms), expected.join(QLatin1Char(':')));
+}
+
+void TestCLI::loginShellArguments()
+{
+    TempHome home;
+    const QString record = home.filePath(QStringLiteral("args"));
+    const QString shell = home.writeScript(
+        QStringLiteral("shell"), "printf '%s|%s' \"$1\" \"$2\" > \"" + record.toUtf8() + "\"\nprintf %s /s");
+    QVERIFY(CLI::buildAugmentedPath(QString(), QStringLiteral("/nonexistent/shell"), home.path())
+                .startsWith(home.path() + "/.npm-global/bin:"));
+    QVERIFY(CLI::buildAugmentedPath(QString(), shell, home.path()).startsWith(QStringLiteral("/s:")));
+    QFile f(record);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray(R"(-lc|printf %s "$PATH")"));
+}
+
+void TestCLI::spawnLines_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("a line split across two writes arrives whole")
+        << QByteArray("printf 'par'; sleep 0.3; printf 'tial\\nnext\\n'") << QStringList { "partial", "next" };
+    QTest::newRow("a UTF-8 character split across two writes arrives whole")
+        << QByteArray(R"(printf 'x\344\275'; sleep 0.3; printf '\240\345\245\275\n')") << QStringList { "x你好" };
+}
+
+void TestCLI::spawnLines()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, lines);
+    TempHome home;
+    installScript(home, body);
+    Collected got;
+    QVERIFY(spawnAndCollect(got));
+    QCOMPARE(got.lines, lines);
+    QCOMPARE(got.linesAtFinish, lines);
+}
+
+void TestCLI::spawnManyLines()
+{
+    // Many reads, with lines cut at arbitrary chunk boundaries.
+    TempHome home;
+    installScript(home, "seq 1 20000");
+    Collected got;
+    QVERIFY(spawnAndCollect(got));
+    QCOMPARE(got.lines.size(), 20000);
+    for (int i = 0; i < got.lines.size(); ++i) {
+        if (got.lines[i] != QString::number(i + 1))
+            QFAIL(qPrintable(QStringLiteral("line %1 is %2").arg(i + 1).arg(got.lines[i])));
+    }
+}
+
+void TestCLI::spawnExtraEnvironmentWins()
+{
+    TempHome home;
+    installScript(home, R"(printf '%s|%s|%s|%s\n' "$PATH" "$TOLVARINE_WS" "$TOLVARINE_TOKEN" "$EXTRA")");
+    Collected got;
+    QVERIFY(spawnAndCollect(
+        got, { { "PATH", "/only/here" }, { "TOLVARINE_WS", "other" }, { "EXTRA", "1" } }, config(true, std::nullopt)));
+    QCOMPARE(got.lines, QStringList { "/only/here|other|tok|1" });
+}
+
+void TestCLI::lineSplitterByteByByte()
+{
+    const QByteArray stream = QStringLiteral("α\r\nβ\n\n\rγ\r\ntail δ").toUtf8();
+    LineSplitter splitter;
+    QStringList lines;
+    for (char c : stream)
+        lines += splitter.feed(QByteArray(1, c));
+    QCOMPARE(lines, (QStringList { "α", "β", "\rγ" }));
+    QCOMPARE(splitter.finish(), QStringList { "tail δ" });
+    QCOMPARE(splitter.finish(), QStringList {});
+}
+
+void TestCLI::asyncRun()
+{
+    TempHome home;
+    const CLI::Result missing = QCoro::waitFor(CLIAsync::run({ QStringLiteral("daemon") }));
+    QCOMPARE(missing.out, QStringLiteral("找不到 brenlow：") + CLI::NotFound::description());
+
+    installScript(home, R"(printf '%s ' "$@"; echo "[$TOLVARINE_WS]"; exit 4)");
+    qputenv("TOLVARINE_WS", "inherited");
+    const CLI::Result r = QCoro::waitFor(CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("status") }));
+    qunsetenv("TOLVARINE_WS");
+    QCOMPARE(r.failure, CLI::Failure::None);
+    QCOMPARE(r.code, 4);
+    QCOMPARE(r.out, QStringLiteral("daemon status [inherited]\n"));
+
+    installScript(home, "echo slow; exec sleep 30");
+    const CLI::Result late = QCoro::waitFor(CLIAsync::run({ QStringLiteral("daemon") }, 300ms));
+    QCOMPARE(late.failure, CLI::Failure::TimedOut);
+    QCOMPARE(late.code, -1);
+    QCOMPARE(late.out, late.error);
+
+    const QString folder = home.filePath(QStringLiteral("proj"));
+    QDir().mkpath(folder);
+    installScript(home, R"(pwd; printf '%s\n' "$TOLVARINE_WS")");
+    const CLI::Result withConfig
+        = QCoro::waitFor(CLI::runAsync({ QStringLiteral("grant") }, folder, config(true, std::nullopt)));
+    QCOMPARE(withConfig.out, QDir(folder).canonicalPath() + QStringLiteral("\nws-1\n"));
+}
+
+void TestCLI::asyncRunKeepsEventLoopRunning()
+{
+    TempHome home;
+    installScript(home, "sleep 0.5; echo ok");
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(10);
+    const CLI::Result r = QCoro::waitFor(CLI::runAsync({}));
+    QCOMPARE(r.out, QStringLiteral("ok\n"));
+    QVERIFY(ticks > 0);
+}
+
+QTEST_GUILESS_MAIN(TestCLI)
+#include "tst_CLI.moc"

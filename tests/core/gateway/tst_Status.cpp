@@ -1,0 +1,647 @@
+#include "core/gateway/Status.h"
+
+#include "SimGateway.h"
+#include "TempHome.h"
+
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <QCoroTask>
+
+namespace {
+
+const QString kDevice = QStringLiteral("dev-test");
+
+QJsonObject obj(const char* text)
+{
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(text), &err);
+    if (err.error != QJsonParseError::NoError)
+        qFatal("bad JSON literal in test: %s", qPrintable(err.errorString()));
+    return doc.object();
+}
+
+// A workspace the tests own entirely; written into the stand-in before each test.
+QJsonObject workspaceState(const QString& id, const QString& token)
+{
+    QJsonObject ws = obj(R"({
+      "name": "Test Shop",
+      "commands": [
+        {"id":"c1","text":"写首页","status":"done","claimed_by":"dev-test","verdict":"SUCCESS"},
+        {"id":"c2","text":"迁移脚本","status":"failed","error":"ssh 超时","employee_id":"e2"},
+        {"id":"c3","text":"加分页","status":"claimed","claimed_by":"dev-test","employee_id":"e1"},
+        {"id":"c4","text":"写文档","status":"pending","employee_id":"e3"},
+        {"id":"a/b?c#d","text":"奇怪的编号","status":"failed"}
+      ],
+      "runners": [{"device_id":"dev-other","seconds_ago":3},{"device_id":"dev-test","seconds_ago":7}],
+      "runners_read": true,
+      "progress": {"c3": [{"seq":1,"kind":"read","action":"a"},{"seq":2,"kind":"edit","action":"b"},{"seq":3,"action":"c"}]},
+      "changes": {"c1": {"has_changes":true,"changes_state":"ready",
+        "changes":{"files":[{"path":"index.html","added":10,"hash":"h-index"},{"path":"logo.png","binary":true}]}}},
+      "blobs": {"h-index": "<h1>你好</h1>"},
+      "employees": [
+        {"id":"e1","name":"小林","status":"working","device_id":"dev-test","template":{"name":"AI Developer","role":"后端"}},
+        {"id":"e2","name":"阿何","status":"idle","template":{"name":"AI SRE / DevOps","role":"运维"}},
+        {"id":"e3","name":"小周","status":"idle","template":{"name":"AI Assistant","role":"文档"}}
+      ],
+      "agents": [{"device":"dev-test","runtime":"codex"},{"device":"dev-test","runtime":"codex"},
+                 {"device":"dev-other","runtime":"claude"}],
+      "feed": [
+        {"id":"f1","task_id":"c4","category":"approval","title":"要不要上线","status":"pending"},
+        {"id":"f2","task_id":"c2","category":"failed","title":"迁移失败"},
+        {"id":"x/y","task_id":"c9","category":"conflict","title":"冲突"}
+      ],
+      "permissions": {"effective":{"read":true},"pending":[],"ceiling":["read","write","exec"]}
+    })");
+    // Two bytes that are not UTF-8, kept out of the literal above (moc reads "//" in it as a comment).
+    QJsonObject blobs = ws.value(QStringLiteral("blobs")).toObject();
+    blobs.insert(QStringLiteral("h-bad"),
+        QJsonObject { { QStringLiteral("base64"), QString::fromLatin1(QByteArray("\xff\xfe").toBase64()) } });
+    ws.insert(QStringLiteral("blobs"), blobs);
+    ws.insert(QStringLiteral("workspace"), id);
+    ws.insert(QStringLiteral("token"), token);
+    return ws;
+}
+
+CLIConfig configFor(const SimGateway& sim, const QString& ws, const QString& token)
+{
+    CLIConfig c;
+    c.api = sim.origin();
+    c.workspace = ws;
+    c.token = token;
+    c.device = kDevice;
+    return c;
+}
+
+QStringList paths(const QJsonArray& log)
+{
+    QStringList out;
+    for (const QJsonValue& v : log)
+        out.append(v.toObject().value(QStringLiteral("method")).toString() + QLatin1Char(' ')
+            + v.toObject().value(QStringLiteral("path")).toString());
+    return out;
+}
+
+quint16 unusedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+} // namespace
+
+class TestStatus : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void reloadPublishesEverything();
+    void commandsLoadedFirstAndAlone();
+    void pairingFiles();
+    void noConfiguration();
+    void resolutionFallsBackAndCaches();
+    void noGatewayAnswers();
+    void loaderFailures();
+    void presenceRules_data();
+    void presenceRules();
+    void autoConfirmation();
+    void autoConfirmationOncePerSpell();
+    void overlappingReloadsOfTwoWorkspaces();
+    void switchingWorkspacesKeepsNothingOfTheOld();
+    void actions();
+    void actionsWithoutConfiguration();
+    void actionErrorsCarryAdvice();
+    void segmentsArePercentEncoded();
+    void evidenceFetchers();
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimGateway> m_sim;
+    CLIConfig m_cfg;
+
+    void put(const QJsonObject& ws)
+    {
+        m_sim->control("PUT", QStringLiteral("/_sim/state/") + ws.value(QStringLiteral("workspace")).toString(), ws);
+        QCOMPARE(m_sim->lastStatus(), 200);
+    }
+    void patch(const QString& ws, const QJsonObject& keys)
+    {
+        m_sim->control("PATCH", QStringLiteral("/_sim/state/") + ws, keys);
+    }
+};
+
+void TestStatus::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_sim = std::make_unique<SimGateway>();
+    QVERIFY2(m_sim->ok(), m_sim->output().constData());
+    put(workspaceState(QStringLiteral("ws-t"), QStringLiteral("tok-t")));
+    m_cfg = configFor(*m_sim, QStringLiteral("ws-t"), QStringLiteral("tok-t"));
+    m_sim->clearRequests();
+}
+
+void TestStatus::cleanup()
+{
+    m_sim.reset();
+    m_home.reset();
+}
+
+void TestStatus::reloadPublishesEverything()
+{
+    Status status;
+    QSignalSpy changed(&status, &Status::changed);
+    QCOMPARE(status.presence(), AgentPresence::unknown(QStringLiteral("还没读过")));
+    QCoro::waitFor(status.reload(m_cfg));
+    QVERIFY(changed.count() > 0);
+
+    QCOMPARE(status.config(), std::optional<CLIConfig>(m_cfg));
+    QCOMPARE(status.commands().size(), 5);
+    QCOMPARE(status.presence(), AgentPresence::online(7));
+    QVERIFY(!status.lastError());
+
+    QCOMPARE(status.progressOf(), std::optional<QString>(QStringLiteral("c3")));
+    QCOMPARE(status.progress().size(), 3);
+
+    QCOMPARE(status.perms().size(), 6);
+
+    QCOMPARE(status.team().size(), 3);
+    QCOMPARE(status.team()[0].role, QStringLiteral("AI 全栈工程师 · 后端"));
+    QCOMPARE(status.deviceRuntimes().value(QStringLiteral("dev-test")), QStringList { QStringLiteral("codex") });
+
+    QCOMPARE(status.pendingApprovalItems().size(), 2);
+    QCOMPARE(status.waitingTaskIDs(), (QSet<QString> { "c4", "c9" }));
+
+    const RuntimeState rs = status.runtimeState();
+    QCOMPARE(rs.kind, RuntimeState::Kind::Running);
+    QVERIFY(rs.byThisMachine);
+    QCOMPARE(status.usage(QStringLiteral("write")), PermUse::used());
+    QCOMPARE(status.grantArgs(QStringLiteral("exec")), (QStringList { "read", "exec" }));
+
+    // Every request carries the token and this device's id.
+    const QJsonArray log = m_sim->requests();
+    QVERIFY(!log.isEmpty());
+    for (const QJsonValue& v : log) {
+        const QJsonObject headers = v.toObject().value(QStringLiteral("headers")).toObject();
+        if (v.toObject().value(QStringLiteral("path")).toString() == QLatin1String("/healthz"))
+            continue;
+        QCOMPARE(headers.value(QStringLiteral("authorization")).toString(), QStringLiteral("Bearer tok-t"));
+        QCOMPARE(headers.value(QStringLiteral("x-device-id")).toString(), kDevice);
+    }
+    QCOMPARE(matching(log, "GET", "/api/workspaces/ws-t/commands/c3/progress")[0].toObject().value("query").toString(),
+        QStringLiteral("limit=200"));
+}
+
+void TestStatus::commandsLoadedFirstAndAlone()
+{
+    // While the command list is slow, nothing else is asked for.
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/commands"), 0, {}, 300, 1);
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    QStringList order;
+    for (const QString& p : paths(m_sim->requests()))
+        if (!p.endsWith(QLatin1String("/healthz")))
+            order.append(p);
+    QCOMPARE(order.first(), QStringLiteral("GET /api/workspaces/ws-t/commands"));
+    QCOMPARE(order.size(), 6);
+}
+
+void TestStatus::pairingFiles()
+{
+    CLIConfig plain = m_cfg;
+    plain.device.reset();
+    QJsonObject plainJson = plain.toJson();
+    CLIConfig protectedCfg = m_cfg;
+    protectedCfg.name = QStringLiteral("受保护");
+    Status status;
+
+    // A protected file that is not JSON, or lacks a key, is passed over.
+    m_home->writeFile(QStringLiteral(".tolvarine/config.json"), QJsonDocument(plainJson).toJson());
+    m_home->writeFile(QStringLiteral(".tolvarine-protected/config.json"), "{not json");
+    qputenv("TOLVARINE_HOME", QFile::encodeName(m_home->filePath(QStringLiteral("elsewhere"))));
+    QCoro::waitFor(status.reload());
+    qunsetenv("TOLVARINE_HOME");
+    QCOMPARE(status.config(), std::optional<CLIConfig>(plain));
+    QCOMPARE(status.commands().size(), 5);
+
+    QJsonObject noToken = protectedCfg.toJson();
+    noToken.remove(QStringLiteral("token"));
+    m_home->writeFile(QStringLiteral(".tolvarine-protected/config.json"), QJsonDocument(noToken).toJson());
+    QCoro::waitFor(status.reload());
+    QCOMPARE(status.config(), std::optional<CLIConfig>(plain));
+
+    // Both valid: the protected one wins.
+    m_home->writeFile(
+        QStringLiteral(".tolvarine-protected/config.json"), QJsonDocument(protectedCfg.toJson()).toJson());
+    QCoro::waitFor(status.reload());
+    QCOMPARE(status.config(), std::optional<CLIConfig>(protectedCfg));
+
+    // A configuration passed in is used as it is.
+    CLIConfig other = m_cfg;
+    other.workspace = QStringLiteral("ws-nowhere");
+    QCoro::waitFor(status.reload(other));
+    QCOMPARE(status.config(), std::optional<CLIConfig>(other));
+}
+
+void TestStatus::noConfiguration()
+{
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    QVERIFY(!status.team().isEmpty());
+    m_sim->clearRequests();
+
+    QCoro::waitFor(status.reload());
+    QVERIFY(!status.config());
+    QCOMPARE(status.presence(), AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区")));
+    // The roster, the feed and the rest keep what the last reload left.
+    QCOMPARE(status.team().size(), 3);
+    QCOMPARE(status.pendingApprovalItems().size(), 2);
+    QCOMPARE(status.progressOf(), std::optional<QString>(QStringLiteral("c3")));
+    QVERIFY(m_sim->requests().isEmpty());
+}
+
+void TestStatus::resolutionFallsBackAndCaches()
+{
+    // The recorded address does not answer; 127.0.0.1 on the same port does.
+    CLIConfig cfg = m_cfg;
+    cfg.api = QStringLiteral("http://127.0.0.2:") + QString::number(m_sim->port());
+    Status status;
+    status.client()->setHostNameForTesting(QStringLiteral("box"));
+    QSignalSpy endpoint(&status, &Status::endpointChanged);
+    QCoro::waitFor(status.reload(cfg));
+    QVERIFY(!status.commandsError());
+    QCOMPARE(status.commands().size(), 5);
+    QVERIFY(!status.reachableEndpoint());
+    QCOMPARE(status.endpointNote(),
+        std::optional<QString>(QStringLiteral("配置里记的是 ") + cfg.api
+            + QStringLiteral("（配对当时的地址），现在够不着；已自动改用 ") + m_sim->origin()
+            + QStringLiteral("。手机那边仍然用配置里那个地址。")));
+    QVERIFY(endpoint.count() >= 1);
+
+    // The configured address answering: no note.
+    Status direct;
+    QCoro::waitFor(direct.reload(m_cfg));
+    QVERIFY(!direct.endpointNote());
+    QVERIFY(!direct.reachableEndpoint());
+
+    // Once cached, each request probes the cached origin once and nothing else.
+    m_sim->clearRequests();
+    const auto body = QCoro::waitFor(status.get(cfg, QStringLiteral("/api/workspaces/ws-t/agents"), kDevice));
+    QVERIFY(body.ok());
+    QCOMPARE(paths(m_sim->requests()), (QStringList { "GET /healthz", "GET /api/workspaces/ws-t/agents" }));
+}
+
+void TestStatus::noGatewayAnswers()
+{
+    const quint16 port = unusedPort();
+    CLIConfig cfg = m_cfg;
+    cfg.api = QStringLiteral("http://127.0.0.2:") + QString::number(port);
+    Status status;
+    status.client()->setHostNameForTesting(QStringLiteral("box.local"));
+    QCoro::waitFor(status.reload(cfg));
+    const QString expected = QStringLiteral("连不上网关。试过：") + cfg.api + QStringLiteral("、http://box.local:")
+        + QString::number(port) + QStringLiteral("、http://127.0.0.1:") + QString::number(port)
+        + QStringLiteral("。网关是否在跑：docker compose ps");
+    QCOMPARE(status.commandsError(), std::optional<QString>(expected));
+    QCOMPARE(status.lastError(), std::optional<QString>(expected));
+    QCOMPARE(status.presence(), AgentPresence::unknown(expected));
+    QCOMPARE(status.runtimeState().kind, RuntimeState::Kind::Unknown);
+    QCOMPARE(status.permsError(), std::optional<QString>(expected));
+    QVERIFY(!status.endpointNote());
+
+    const auto r = QCoro::waitFor(status.progressLines(QStringLiteral("c3"), cfg, 5));
+    QVERIFY(!r.ok());
+    QCOMPARE(r.failure().kind(), Failure::Kind::Tolvarine);
+    QCOMPARE(r.failure().code(), -2);
+}
+
+void TestStatus::loaderFailures()
+{
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(status.deviceRuntimes().size(), 2);
+
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/commands"), 500, "<html>oops</html>");
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/employees"), 404, R"({"error":"no such route"})");
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/agents"), 503, R"({"error":"忙"})");
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/permissions"), 409,
+        R"({"error":"","code":"permissions_not_loaded"})");
+    patch(QStringLiteral("ws-t"), obj(R"({"feed":[{"id":"f9","category":"approval","title":3}]})"));
+    QCoro::waitFor(status.reload(m_cfg));
+
+    QCOMPARE(status.commandsError(), std::optional<QString>(QStringLiteral("网关回了 500")));
+    QVERIFY(status.commands().isEmpty());
+    QVERIFY(status.runners().isEmpty());
+    QCOMPARE(status.presence(), AgentPresence::unknown(QStringLiteral("网关回了 500")));
+    // With no commands there is nothing to follow.
+    QVERIFY(!status.progressOf());
+    QVERIFY(status.team().isEmpty());
+    QCOMPARE(
+        status.teamError(), std::optional<QString>(QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）")));
+    QCOMPARE(status.agentsError(), std::optional<QString>(QStringLiteral("忙")));
+    QCOMPARE(status.deviceRuntimes().size(), 2);
+    QVERIFY(status.perms().isEmpty());
+    QCOMPARE(status.permsError(), std::optional<QString>(QStringLiteral("网关回了 409")));
+    // An undecodable feed changes nothing.
+    QCOMPARE(status.pendingApprovalItems().size(), 2);
+
+    // The progress of a known command that cannot be read.
+    m_sim->clearFaults();
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-t/commands/c3/progress"), 200, R"({"total":3})");
+    patch(QStringLiteral("ws-t"), obj(R"({"employees":[{"id":"e1","name":"x","status":"s"}]})"));
+    QCoro::waitFor(status.reload(m_cfg));
+    QVERIFY(!status.commandsError());
+    QCOMPARE(status.progressOf(), std::optional<QString>(QStringLiteral("c3")));
+    QVERIFY(status.progressError());
+    QVERIFY(status.progress().isEmpty());
+    QVERIFY(status.usage(QStringLiteral("read")).reason.startsWith(QStringLiteral("进度读不到（")));
+    QVERIFY(status.team().isEmpty());
+    QVERIFY(status.teamError());
+    QVERIFY(!status.agentsError());
+}
+
+void TestStatus::presenceRules_data()
+{
+    QTest::addColumn<QByteArray>("patch");
+    QTest::addColumn<AgentPresence>("presence");
+    QTest::addColumn<int>("runners");
+    QTest::newRow("heartbeats not read, runners kept")
+        << QByteArray(R"({"runners_read":false,"runners":[{"device_id":"dev-test","seconds_ago":1}]})")
+        << AgentPresence::unknown(QStringLiteral("服务端说心跳读不到")) << 2;
+    QTest::newRow("read, no runners") << QByteArray(R"({"runners_read":true,"runners":[]})") << AgentPresence::never()
+                                      << 0;
+}
+
+void TestStatus::presenceRules()
+{
+    QFETCH(QByteArray, patch);
+    QFETCH(AgentPresence, presence);
+    QFETCH(int, runners);
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    this->patch(QStringLiteral("ws-t"), QJsonDocument::fromJson(patch).object());
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(status.presence(), presence);
+    QCOMPARE(status.runners().size(), runners);
+}
+
+void TestStatus::autoConfirmation()
+{
+    patch(QStringLiteral("ws-t"),
+        obj(R"({"permissions":{"effective":{"read":true},"pending":["write","danger","teleport"],
+                                "ceiling":["read","write","danger"]}})"));
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    const QJsonArray log = m_sim->requests();
+    const QJsonArray writes = matching(log, "POST", "/api/workspaces/ws-t/permissions/write/confirm");
+    QCOMPARE(writes.size(), 1);
+    QCOMPARE(QJsonDocument::fromJson(writes[0].toObject().value("body").toString().toUtf8()).object(),
+        (QJsonObject { { "approve", true }, { "by", kDevice } }));
+    QVERIFY(matching(log, "POST", "/api/workspaces/ws-t/permissions/danger/confirm").isEmpty());
+    QVERIFY(matching(log, "POST", "/api/workspaces/ws-t/permissions/teleport/confirm").isEmpty());
+    // One success: the permissions are read once more, without confirming again.
+    QCOMPARE(matching(log, "GET", "/api/workspaces/ws-t/permissions").size(), 2);
+    QVERIFY(status.autoConfirmed().contains(QStringLiteral("write")));
+    QVERIFY(status.autoFailed().isEmpty());
+    QCOMPARE(status.pendingPerms(), QStringList { QStringLiteral("danger") });
+    QCOMPARE(status.perms()[1].state, PermState::Granted);
+    QCOMPARE(status.perms()[5].state, PermState::Pending);
+    const RuntimeState rs = status.runtimeState();
+    QCOMPARE(rs.kind, RuntimeState::Kind::Running); // the claimed command wins over the grant
+}
+
+void TestStatus::autoConfirmationOncePerSpell()
+{
+    // "exec" is beyond what this machine declared: the confirmation fails.
+    patch(QStringLiteral("ws-t"),
+        obj(R"({"commands":[],"permissions":{"effective":{},"pending":["exec"],"ceiling":["read"]}})"));
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    const QString path = QStringLiteral("/api/workspaces/ws-t/permissions/exec/confirm");
+    QCOMPARE(matching(m_sim->requests(), "POST", path).size(), 1);
+    QVERIFY(status.autoFailed().contains(QStringLiteral("exec")));
+    QVERIFY(status.autoConfirmed().isEmpty());
+    // Every confirmation failed: no second permission read.
+    QCOMPARE(matching(m_sim->requests(), "GET", "/api/workspaces/ws-t/permissions").size(), 1);
+    RuntimeState rs = status.runtimeState();
+    QCOMPARE(rs.kind, RuntimeState::Kind::AwaitingGrant);
+    QCOMPARE(rs.grants, QStringList { QStringLiteral("exec") });
+
+    // Still pending: not tried again.
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(matching(m_sim->requests(), "POST", path).size(), 1);
+
+    // Gone and back: a new spell, tried once more.
+    patch(QStringLiteral("ws-t"), obj(R"({"permissions":{"effective":{},"pending":[],"ceiling":["read"]}})"));
+    QCoro::waitFor(status.reload(m_cfg));
+    patch(QStringLiteral("ws-t"),
+        obj(R"({"permissions":{"effective":{},"pending":["exec"],"ceiling":["read","exec"]}})"));
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(matching(m_sim->requests(), "POST", path).size(), 2);
+    QVERIFY(status.autoConfirmed().contains(QStringLiteral("exec")));
+    QVERIFY(!status.autoFailed().contains(QStringLiteral("exec")));
+}
+
+void TestStatus::overlappingReloadsOfTwoWorkspaces()
+{
+    // Workspace A has a tier pending and answers slowly; the window switches to B meanwhile.
+    QJsonObject a = workspaceState(QStringLiteral("ws-a"), QStringLiteral("tok-a"));
+    a.insert(QStringLiteral("permissions"), obj(R"({"effective":{},"pending":["write"],"ceiling":["write"]})"));
+    put(a);
+    QJsonObject b = workspaceState(QStringLiteral("ws-b"), QStringLiteral("tok-b"));
+    b.insert(QStringLiteral("commands"), QJsonArray { obj(R"({"id":"b1","text":"B 的任务","status":"pending"})") });
+    b.insert(QStringLiteral("employees"), QJsonArray {});
+    b.insert(QStringLiteral("feed"), QJsonArray {});
+    put(b);
+    const CLIConfig cfgA = configFor(*m_sim, QStringLiteral("ws-a"), QStringLiteral("tok-a"));
+    const CLIConfig cfgB = configFor(*m_sim, QStringLiteral("ws-b"), QStringLiteral("tok-b"));
+    m_sim->setFault("*", QStringLiteral("/api/workspaces/ws-a/*"), 0, {}, 400);
+    m_sim->clearRequests();
+
+    Status status;
+    auto slow = status.reload(cfgA);
+    QCoro::waitFor(status.reload(cfgB));
+    QCoro::waitFor(slow);
+
+    QCOMPARE(status.config(), std::optional<CLIConfig>(cfgB));
+    QCOMPARE(status.commands().size(), 1);
+    QCOMPARE(status.commands()[0].id, QStringLiteral("b1"));
+    QVERIFY(status.team().isEmpty());
+    QVERIFY(status.pendingApprovalItems().isEmpty());
+    QVERIFY(status.perms()[1].state != PermState::Pending);
+    QVERIFY(!status.progressOf());
+    // A's tier was never confirmed in B, nor with B's token.
+    const QJsonArray log = m_sim->requests();
+    QVERIFY(matching(log, "POST", "/api/workspaces/ws-b/permissions/write/confirm").isEmpty());
+    for (const QJsonValue& v : log) {
+        const QJsonObject r = v.toObject();
+        if (r.value("path").toString().startsWith(QLatin1String("/api/workspaces/ws-a/")))
+            QCOMPARE(r.value("headers").toObject().value("authorization").toString(), QStringLiteral("Bearer tok-a"));
+    }
+}
+
+void TestStatus::switchingWorkspacesKeepsNothingOfTheOld()
+{
+    // Both workspaces have "write" pending; A has approvals, B's feed cannot be read.
+    QJsonObject a = workspaceState(QStringLiteral("ws-a"), QStringLiteral("tok-a"));
+    a.insert(QStringLiteral("permissions"), obj(R"({"effective":{},"pending":["write"],"ceiling":["write"]})"));
+    put(a);
+    QJsonObject b = workspaceState(QStringLiteral("ws-b"), QStringLiteral("tok-b"));
+    b.insert(QStringLiteral("permissions"), obj(R"({"effective":{},"pending":["write"],"ceiling":["write"]})"));
+    put(b);
+    const CLIConfig cfgA = configFor(*m_sim, QStringLiteral("ws-a"), QStringLiteral("tok-a"));
+    const CLIConfig cfgB = configFor(*m_sim, QStringLiteral("ws-b"), QStringLiteral("tok-b"));
+    Status status;
+    QCoro::waitFor(status.reload(cfgA));
+    QVERIFY(!status.pendingApprovalItems().isEmpty());
+
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-b/feed"), 500);
+    m_sim->clearRequests();
+    QCoro::waitFor(status.reload(cfgB));
+    // A's approvals are not offered as B's, and B's own "write" is confirmed too.
+    QVERIFY(status.pendingApprovalItems().isEmpty());
+    QVERIFY(status.failedFeedItems().isEmpty());
+    QCOMPARE(matching(m_sim->requests(), "POST", "/api/workspaces/ws-b/permissions/write/confirm").size(), 1);
+}
+
+void TestStatus::actions()
+{
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    m_sim->clearRequests();
+
+    QVERIFY(QCoro::waitFor(status.act(QStringLiteral("f1"), QStringLiteral("continue"), QString(), m_cfg)).ok());
+    QVERIFY(QCoro::waitFor(status.retryCommand(QStringLiteral("c2"), m_cfg)).ok());
+    QVERIFY(QCoro::waitFor(status.deleteCommand(QStringLiteral("c1"), m_cfg)).ok());
+    QVERIFY(QCoro::waitFor(status.confirmPermission(QStringLiteral("exec"), true)).ok());
+
+    const QJsonArray log = m_sim->requests();
+    const auto bodyOf = [&](const char* path) {
+        const QJsonArray hits = matching(log, "POST", QString::fromUtf8(path));
+        return hits.size() == 1 ? hits[0].toObject().value("body").toString() : QStringLiteral("<missing>");
+    };
+    QCOMPARE(QJsonDocument::fromJson(bodyOf("/api/workspaces/ws-t/feed/f1/act").toUtf8()).object(),
+        (QJsonObject { { "action", "continue" }, { "note", "" }, { "by", kDevice } }));
+    QCOMPARE(bodyOf("/api/workspaces/ws-t/commands/c2/retry"), QStringLiteral("{}"));
+    QCOMPARE(bodyOf("/api/workspaces/ws-t/commands/c1/delete"), QStringLiteral("{}"));
+    QCOMPARE(QJsonDocument::fromJson(bodyOf("/api/workspaces/ws-t/permissions/exec/confirm").toUtf8()).object(),
+        (QJsonObject { { "approve", true }, { "by", kDevice } }));
+
+    // Actions publish nothing; the next reload shows their effect.
+    QCOMPARE(status.commands().size(), 5);
+    QCoro::waitFor(status.reload(m_cfg));
+    QStringList ids;
+    for (const CommandBrief& c : status.commands())
+        ids.append(c.id + QLatin1Char('=') + c.status);
+    QVERIFY(!ids.contains(QStringLiteral("c1=done")));
+    QVERIFY(ids.contains(QStringLiteral("c2=pending")));
+    QCOMPARE(status.pendingApprovalItems().size(), 1);
+    QCOMPARE(status.perms()[2].state, PermState::Granted);
+}
+
+void TestStatus::actionsWithoutConfiguration()
+{
+    Status status;
+    const auto expectNoWorkspace = [](const Result<>& r) {
+        QVERIFY(!r.ok());
+        QCOMPARE(r.failure().code(), -1);
+        QCOMPARE(r.failure().description(), QStringLiteral("这台电脑上还没有工作区"));
+    };
+    expectNoWorkspace(
+        QCoro::waitFor(status.act(QStringLiteral("f1"), QStringLiteral("ignore"), QString(), std::nullopt)));
+    expectNoWorkspace(QCoro::waitFor(status.retryCommand(QStringLiteral("c2"), std::nullopt)));
+    const Result<> confirm = QCoro::waitFor(status.confirmPermission(QStringLiteral("write"), true));
+    QVERIFY(!confirm.ok());
+    QCOMPARE(confirm.failure().description(), QStringLiteral("本机还没有配对过任何工作区"));
+    const auto lines = QCoro::waitFor(status.progressLines(QStringLiteral("c3"), std::nullopt, 5));
+    QCOMPARE(lines.failure().description(), QStringLiteral("这台电脑上还没有工作区"));
+    const auto snap = QCoro::waitFor(status.evidenceSnapshot(QStringLiteral("c1"), std::nullopt));
+    QCOMPARE(snap.state, TaskEvidenceState::failed(QStringLiteral("这台电脑上还没有工作区")));
+    QVERIFY(m_sim->requests().isEmpty());
+}
+
+void TestStatus::actionErrorsCarryAdvice()
+{
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    // "danger" is not in this machine's declaration.
+    const Result<> over = QCoro::waitFor(status.confirmPermission(QStringLiteral("danger"), true));
+    QVERIFY(!over.ok());
+    QCOMPARE(over.failure().kind(), Failure::Kind::Gateway);
+    QCOMPARE(over.failure().gatewayError()->status, 403);
+    QCOMPARE(over.failure().advice(),
+        std::optional<QString>(
+            QStringLiteral("这一档不能远程开——它要求本机先声明允许，而只有 `brenlow grant` 会写那份声明。")));
+    // Acting twice on one item: the gateway's own message, no advice.
+    QVERIFY(QCoro::waitFor(status.act(QStringLiteral("f1"), QStringLiteral("ignore"), QString(), m_cfg)).ok());
+    const Result<> again = QCoro::waitFor(status.act(QStringLiteral("f1"), QStringLiteral("ignore"), QString(), m_cfg));
+    QCOMPARE(again.failure().gatewayError()->status, 409);
+    QVERIFY(!again.failure().advice());
+    QVERIFY(!again.failure().description().isEmpty());
+}
+
+void TestStatus::segmentsArePercentEncoded()
+{
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    m_sim->clearRequests();
+    QVERIFY(QCoro::waitFor(status.act(QStringLiteral("x/y"), QStringLiteral("continue"), QString(), m_cfg)).ok());
+    QVERIFY(QCoro::waitFor(status.retryCommand(QStringLiteral("a/b?c#d"), m_cfg)).ok());
+    QStringList posts;
+    for (const QString& p : paths(m_sim->requests()))
+        if (p.startsWith(QLatin1String("POST")))
+            posts.append(p);
+    QCOMPARE(posts,
+        (QStringList {
+            "POST /api/workspaces/ws-t/feed/x%2Fy/act", "POST /api/workspaces/ws-t/commands/a%2Fb%3Fc%23d/retry" }));
+
+    // A dot segment would address the collection itself: refused without a request.
+    m_sim->clearRequests();
+    for (const QString& id : { QStringLiteral(".."), QStringLiteral("."), QString() }) {
+        const Result<> r = QCoro::waitFor(status.deleteCommand(id, m_cfg));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.failure().code(), -1);
+        QCOMPARE(r.failure().description(), QStringLiteral("网关地址不合法：") + m_cfg.api);
+    }
+    QVERIFY(m_sim->requests().isEmpty());
+
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(status.pendingApprovalItems().size(), 1);
+}
+
+void TestStatus::evidenceFetchers()
+{
+    Status status;
+    const TaskEvidenceSnapshot snap = QCoro::waitFor(status.evidenceSnapshot(QStringLiteral("c1"), m_cfg));
+    QCOMPARE(snap.state.kind, TaskEvidenceState::Kind::Artifacts);
+    QCOMPARE(snap.state.viewable.size(), 1);
+    QCOMPARE(snap.changesState, QStringLiteral("ready"));
+
+    const TaskEvidenceSnapshot missing
+        = QCoro::waitFor(status.evidenceSnapshot(QStringLiteral("c-unknown-command-id"), m_cfg));
+    QCOMPARE(missing.state.kind, TaskEvidenceState::Kind::Failed);
+    QVERIFY(missing.state.text.startsWith(QStringLiteral("拉 /commands/c-unknow/changes 失败：")));
+    QCOMPARE(missing.changesState, QString());
+
+    m_sim->clearRequests();
+    const auto lines = QCoro::waitFor(status.progressLines(QStringLiteral("c3"), m_cfg, 2));
+    QVERIFY(lines.ok());
+    QCOMPARE(lines->size(), 2);
+    QCOMPARE(matching(m_sim->requests(), "GET", "/api/workspaces/ws-t/commands/c3/progress")[0]
+                 .toObject()
+                 .value("query")
+                 .toString(),
+        QStringLiteral("limit=2"));
+
+    const auto text = QCoro::waitFor(status.artifact(QStringLiteral("h-index"), m_cfg));
+    QCOMPARE(text.ok() ? *text : QString(), QStringLiteral("<h1>你好</h1>"));
+    const auto bad = QCoro::waitFor(status.artifact(QStringLiteral("h-bad"), m_cfg));
+    QVERIFY(!bad.ok());
+    QCOMPARE(bad.failure().code(), -2);
+    QCOMPARE(bad.failure().description(), QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+}
+
+QTEST_GUILESS_MAIN(TestStatus)
+#include "tst_Status.moc"

@@ -1,0 +1,183 @@
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/RuntimeBindingStore.h"
+#include "core/providers/RuntimeModelStore.h"
+#include "core/providers/RuntimeSetupInfo.h"
+
+#include "TempHome.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+ProviderProfile profile(const QString& provider, const QString& name)
+{
+    ProviderProfile p;
+    p.id = QUuid::createUuid();
+    p.provider = provider;
+    p.name = name;
+    p.createdAt = QDateTime::fromString(QStringLiteral("2026-03-01T08:00:00Z"), Qt::ISODate);
+    return p;
+}
+
+int mode(const QString& path)
+{
+    struct stat st { };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+} // namespace
+
+class TestProviderStores : public QObject {
+    Q_OBJECT
+private slots:
+    void profileDecoding_data();
+    void profileDecoding();
+    void profileStoreUpsertAndRemove();
+    void bindings();
+    void modelOverrides();
+    void setupDecoding_data();
+    void setupDecoding();
+};
+
+void TestProviderStores::profileDecoding_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("ok");
+    const QByteArray good = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"openai","name":"n",)"
+                            R"("createdAt":"2026-03-01T08:00:00Z")";
+    QTest::newRow("minimal") << "[" + good + "}]" << true;
+    QTest::newRow("nulls are absent") << "[" + good + R"(,"baseURL":null}])" << true;
+    QTest::newRow("id not a uuid") << QByteArray(
+        R"([{"id":"abc","provider":"o","name":"n","createdAt":"2026-03-01T08:00:00Z"}])")
+                                   << false;
+    QTest::newRow("ok of wrong type") << "[" + good + R"(,"lastVerifyOK":"yes"}])" << false;
+    QTest::newRow("one bad element fails all") << "[" + good + "},1]" << false;
+}
+
+void TestProviderStores::profileDecoding()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, ok);
+    const auto list = ProviderProfile::decodeList(json);
+    QCOMPARE(list.has_value(), ok);
+    if (ok) {
+        // What is written reads back the same.
+        QCOMPARE(ProviderProfile::decodeList(ProviderProfile::encodeList(*list)), list);
+    }
+}
+
+void TestProviderStores::profileStoreUpsertAndRemove()
+{
+    TempHome home;
+    QVERIFY(ProviderProfileStore::load().isEmpty());
+    ProviderProfile a = profile(QStringLiteral("openai"), QStringLiteral("工作"));
+    const ProviderProfile b = profile(QStringLiteral("anthropic"), QStringLiteral("个人"));
+    QVERIFY(ProviderProfileStore::upsert(a));
+    QVERIFY(ProviderProfileStore::upsert(b));
+    a.name = QStringLiteral("改名");
+    a.lastVerifyOK = false;
+    QVERIFY(ProviderProfileStore::upsert(a));
+    QCOMPARE(ProviderProfileStore::load(), (QList<ProviderProfile> { a, b }));
+
+    const QString path = ProviderProfileStore::filePath();
+    QCOMPARE(mode(path), 0600);
+
+    QVERIFY(ProviderProfileStore::remove(a.id));
+    QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { b });
+
+    // An undecodable file reads as empty; the next change keeps it aside
+    // (private, like the file itself) instead of dropping it unseen.
+    home.writeFile(QStringLiteral(".tolvarine/provider_profiles.json"), "{broken");
+    QVERIFY(ProviderProfileStore::load().isEmpty());
+    QVERIFY(ProviderProfileStore::upsert(a));
+    QCOMPARE(ProviderProfileStore::load(), QList<ProviderProfile> { a });
+    QFile bad(path + QStringLiteral(".bad"));
+    QVERIFY(bad.open(QIODevice::ReadOnly));
+    QCOMPARE(bad.readAll(), QByteArray("{broken"));
+    QCOMPARE(mode(bad.fileName()), 0600);
+}
+
+void TestProviderStores::bindings()
+{
+    TempHome home;
+    const ProviderProfile a = profile(QStringLiteral("openai"), QStringLiteral("a"));
+    const ProviderProfile b = profile(QStringLiteral("openai"), QStringLiteral("b"));
+    QVERIFY(RuntimeBindingStore::load().isEmpty());
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), a.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), b.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), b.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), std::nullopt));
+    QCOMPARE(RuntimeBindingStore::load(),
+        (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id }, { QStringLiteral("aider"), b.id } }));
+    QCOMPARE(mode(RuntimeBindingStore::filePath()), 0600);
+
+    RuntimeBindingStore::prune({ a });
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
+
+    // Values that are not ids are skipped, the rest kept.
+    home.writeFile(QStringLiteral(".tolvarine/runtime_bindings.json"),
+        R"({"x":"not-a-uuid","y":3,"codex":")" + a.id.toString(QUuid::WithoutBraces).toUtf8() + "\"}");
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
+
+    // A broken file is kept aside before the next binding replaces it.
+    home.writeFile(QStringLiteral(".tolvarine/runtime_bindings.json"), "{broken");
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), a.id));
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
+    QFile bad(RuntimeBindingStore::filePath() + QStringLiteral(".bad"));
+    QVERIFY(bad.open(QIODevice::ReadOnly));
+    QCOMPARE(bad.readAll(), QByteArray("{broken"));
+}
+
+void TestProviderStores::modelOverrides()
+{
+    TempHome home;
+    QCOMPARE(RuntimeModelStore::model(QStringLiteral("codex")), std::nullopt);
+    QVERIFY(RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral(" gpt-5 ")));
+    QVERIFY(RuntimeModelStore::setModel(QStringLiteral("aider"), QStringLiteral("sonnet")));
+    QCOMPARE(RuntimeModelStore::model(QStringLiteral("codex")), std::optional<QString>(QStringLiteral("gpt-5")));
+    QVERIFY(RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral("")));
+    QCOMPARE(
+        RuntimeModelStore::load(), (QMap<QString, QString> { { QStringLiteral("aider"), QStringLiteral("sonnet") } }));
+}
+
+void TestProviderStores::setupDecoding_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("count");
+    QTest::newRow("full contract") << QByteArray(
+        R"({"runtimes":[{"kind":"codex","display":"Codex","install_supported":true,"install_method":"npm",)"
+        R"("install_package":"@openai/codex","auth_methods":["login","api_key"],"api_key_supported":true,)"
+        R"("api_key_env_vars":["OPENAI_API_KEY"],"credential_provider":"openai","uninstall_supported":true,)"
+        R"("uninstall_method":"npm","uninstall_package":"@openai/codex","provider_slots":[{"provider":"openai",)"
+        R"("display":"OpenAI","key_env_vars":["OPENAI_API_KEY"],"base_url_env_var":"OPENAI_BASE_URL",)"
+        R"("model_env_var":"CODEX_MODEL"}],"usability":"ready","protocol":false}]})")
+                                   << 1;
+    QTest::newRow("bool as string") << QByteArray(R"({"runtimes":[{"kind":"a","install_supported":"yes"}]})") << -1;
+    QTest::newRow("slot without provider")
+        << QByteArray(R"({"runtimes":[{"kind":"a","provider_slots":[{"display":"x"}]}]})") << -1;
+}
+
+void TestProviderStores::setupDecoding()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, count);
+    const auto list = RuntimeSetupInfo::decodeReport(json);
+    QCOMPARE(list ? int(list->size()) : -1, count);
+    if (QByteArray(QTest::currentDataTag()) == "full contract") {
+        const RuntimeSetupInfo& s = list->first();
+        QCOMPARE(s.installPackage, std::optional<QString>(QStringLiteral("@openai/codex")));
+        QCOMPARE(s.apiKeyEnvVars, QStringList { QStringLiteral("OPENAI_API_KEY") });
+        QCOMPARE(s.providerSlots.size(), 1);
+        QCOMPARE(s.providerSlots.first().modelEnvVar, std::optional<QString>(QStringLiteral("CODEX_MODEL")));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestProviderStores)
+#include "tst_ProviderStores.moc"

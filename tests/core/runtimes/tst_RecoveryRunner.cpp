@@ -1,0 +1,310 @@
+#include "core/gateway/CLI.h"
+#include "core/runtimes/RecoveryRunner.h"
+
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+using State = RecoveryRunner::State;
+
+QByteArray report(int installed, const QStringList& needing, int ready = 0)
+{
+    QJsonArray runtimes;
+    auto add = [&](const QString& kind, const QString& usability, bool isInstalled) {
+        runtimes.append(QJsonObject { { "kind", kind }, { "display", kind.toUpper() }, { "adapter", "cli" },
+            { "health", QJsonObject { { "installed", isInstalled }, { "healthy", isInstalled } } },
+            { "auth", QJsonObject { { "state", "x" }, { "source", "y" } } }, { "usability", usability },
+            { "protocol", false }, { "cap_counts", QJsonObject {} } });
+    };
+    for (int i = 0; i < needing.size(); ++i)
+        add(needing[i], i % 2 ? QStringLiteral("credentials_required") : QStringLiteral("login_required"),
+            i < installed);
+    for (int i = needing.size(); i < installed; ++i)
+        add(QStringLiteral("ok%1").arg(i), QStringLiteral("ready"), true);
+    for (int i = 0; i < ready; ++i)
+        add(QStringLiteral("absent%1").arg(i), QStringLiteral("not_installed"), false);
+    return QJsonDocument(QJsonObject { { "runtimes", runtimes }, { "counts", QJsonObject {} } }).toJson();
+}
+
+CLIConfig workspace(const QString& path)
+{
+    CLIConfig c;
+    c.api = QStringLiteral("http://127.0.0.1:1");
+    c.workspace = QStringLiteral("ws-7");
+    c.token = QStringLiteral("t");
+    if (!path.isEmpty())
+        c.path = path;
+    return c;
+}
+
+struct Outcome {
+    State state;
+    QString detail;
+    QString action;
+};
+
+} // namespace
+
+class TestRecoveryRunner : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void noWorkspace();
+    void allFine();
+    void folderMissing_data();
+    void folderMissing();
+    void service_data();
+    void service();
+    void runtimes_data();
+    void runtimes();
+    void secondRunWhileRunning();
+    void hungToolIsAFailure();
+
+private:
+    // Runs once; returns how many times each closure was called.
+    QPair<int, int> runOnce(RecoveryRunner& runner, const std::optional<CLIConfig>& ws);
+    Outcome step(const RecoveryRunner& runner, int index) const
+    {
+        const RecoveryRunner::Step s = runner.steps().at(index);
+        return { s.state, s.detail, s.action };
+    }
+
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimTool> m_tool;
+    QString m_folder;
+};
+
+void TestRecoveryRunner::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<SimTool>(*m_home);
+    m_folder = m_home->filePath(QStringLiteral("proj"));
+    QDir().mkpath(m_folder);
+    m_tool->answer(QStringLiteral("runtimes"), report(2, {}));
+}
+
+void TestRecoveryRunner::cleanup()
+{
+    m_tool.reset();
+    m_home.reset();
+}
+
+QPair<int, int> TestRecoveryRunner::runOnce(RecoveryRunner& runner, const std::optional<CLIConfig>& ws)
+{
+    int inventory = 0;
+    int status = 0;
+    QCoro::waitFor(runner.run(
+        ws, [&] { ++inventory; },
+        [&]() -> QCoro::Task<> {
+            ++status;
+            co_return;
+        }));
+    return { inventory, status };
+}
+
+void TestRecoveryRunner::noWorkspace()
+{
+    RecoveryRunner runner;
+    QVERIFY(runner.steps().isEmpty());
+    const auto calls = runOnce(runner, std::nullopt);
+    QCOMPARE(calls, qMakePair(0, 0));
+    QVERIFY(m_tool->argvs().isEmpty());
+    QVERIFY(runner.finished() && !runner.running());
+    QCOMPARE(step(runner, 0).state, State::NeedsYou);
+    QCOMPARE(step(runner, 0).detail, QStringLiteral("这台电脑上还没有工作区"));
+    QCOMPARE(step(runner, 0).action, QStringLiteral("在项目目录里跑一次 brenlow pair，或者用上面的 ＋ 号选一个目录"));
+    QCOMPARE(step(runner, 5).detail, QStringLiteral("跳过 —— 还没有工作区"));
+}
+
+void TestRecoveryRunner::allFine()
+{
+    RecoveryRunner runner;
+    QSignalSpy changes(&runner, &RecoveryRunner::changed);
+    const auto calls = runOnce(runner, workspace(m_folder));
+    QCOMPARE(calls, qMakePair(1, 1));
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(step(runner, i).state, State::Ok);
+    QCOMPARE(step(runner, 0).detail, m_folder);
+    QCOMPARE(step(runner, 1).detail, QStringLiteral("不用找 —— 目录就在原地"));
+    QCOMPARE(step(runner, 2).detail, QStringLiteral("正在跑 · pid 4242"));
+    QCOMPARE(step(runner, 3).detail, QStringLiteral("2 家已装，都不缺登录"));
+    QVERIFY(runner.needsYou().isEmpty() && runner.failures().isEmpty());
+    QVERIFY(changes.size() > 6);
+    QCOMPARE(m_tool->argvs(), (QStringList { "daemon status --json", "runtimes --json" }));
+}
+
+void TestRecoveryRunner::folderMissing_data()
+{
+    QTest::addColumn<QStringList>("moved"); // folders named like the workspace's, made under $HOME
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("one match")
+        << QStringList { "a/proj-gone" } << "找到一个匹配的目录：%1/a/proj-gone"
+        << "回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按";
+    QTest::newRow("nothing") << QStringList {} << "自己没找着"
+                             << "点「重新定位工作区」手动指一次";
+}
+
+void TestRecoveryRunner::folderMissing()
+{
+    QFETCH(QStringList, moved);
+    QFETCH(QString, detail);
+    QFETCH(QString, action);
+    // The workspace's pairing file names a folder that is gone.
+    const QString gone = m_home->filePath(QStringLiteral("old/proj-gone"));
+    CLIConfig ws = workspace(gone);
+    m_home->writeFile(QStringLiteral(".tolvarine/workspaces/ws-7.json"), QJsonDocument(ws.toJson()).toJson());
+    m_home->writeFile(QStringLiteral(".tolvarine/config.json"), QJsonDocument(ws.toJson()).toJson());
+    for (const QString& m : moved)
+        QDir().mkpath(m_home->filePath(m));
+    m_tool->put(QStringLiteral("daemon.state"), "not_installed");
+
+    RecoveryRunner runner;
+    const auto calls = runOnce(runner, ws);
+    QCOMPARE(step(runner, 0).state, State::NeedsYou);
+    QCOMPARE(step(runner, 0).detail, QStringLiteral("原来的位置不在了：") + gone);
+    QCOMPARE(step(runner, 1).state, State::NeedsYou);
+    QCOMPARE(step(runner, 1).detail, detail.contains(QStringLiteral("%1")) ? detail.arg(m_home->path()) : detail);
+    QCOMPARE(step(runner, 1).action, action);
+    // Without a folder the service is not installed; the later steps still run.
+    QCOMPARE(step(runner, 2).state, State::NeedsYou);
+    QCOMPARE(step(runner, 2).detail, QStringLiteral("没在跑，而且现在装不了"));
+    QCOMPARE(step(runner, 2).action, QStringLiteral("先把工作区目录找回来，这一步才有地方落脚"));
+    QVERIFY(!m_tool->argvs().contains(QStringLiteral("daemon install")));
+    QVERIFY(m_tool->argvs().contains(QStringLiteral("workspace relocate --ws ws-7 --json --dry-run")));
+    // Nothing was re-bound.
+    QCOMPARE(m_tool->argvs().filter(QStringLiteral("relocate")).size(), 1);
+    QCOMPARE(calls, qMakePair(1, 1));
+}
+
+void TestRecoveryRunner::service_data()
+{
+    QTest::addColumn<QByteArray>("state"); // daemon.state; "" for a steered answer
+    QTest::addColumn<QByteArray>("statusOutput"); // daemon-status answer when state is ""
+    QTest::addColumn<QByteArray>("installOutput");
+    QTest::addColumn<int>("installCode");
+    QTest::addColumn<State>("expected");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("not installed, install works")
+        << QByteArray("not_installed") << QByteArray() << QByteArray() << 0 << State::Ok << "刚刚起起来了" << true;
+    QTest::newRow("install fails with two lines")
+        << QByteArray("installed_not_loaded") << QByteArray() << QByteArray("launchctl: nope\nsecond\n") << 1
+        << State::Failed << "launchctl: nope" << true;
+    QTest::newRow("state unknown") << QByteArray("installed_state_unknown") << QByteArray() << QByteArray() << 0
+                                   << State::NeedsYou << "已安装，但这台机器答不出它在不在跑" << false;
+    QTest::newRow("older tool") << QByteArray() << QByteArray("usage: brenlow <command>\n") << QByteArray() << 0
+                                << State::Failed << "usage: brenlow <command>" << false;
+}
+
+void TestRecoveryRunner::service()
+{
+    QFETCH(QByteArray, state);
+    QFETCH(QByteArray, statusOutput);
+    QFETCH(QByteArray, installOutput);
+    QFETCH(int, installCode);
+    QFETCH(State, expected);
+    QFETCH(QString, detail);
+    QFETCH(bool, installed);
+    if (state.isEmpty())
+        m_tool->answer(QStringLiteral("daemon-status"), statusOutput, 2);
+    else
+        m_tool->put(QStringLiteral("daemon.state"), state);
+    if (!installOutput.isEmpty() || installCode != 0)
+        m_tool->answer(QStringLiteral("daemon-install"), installOutput, installCode);
+    RecoveryRunner runner;
+    runOnce(runner, workspace(m_folder));
+    QCOMPARE(step(runner, 2).state, expected);
+    QCOMPARE(step(runner, 2).detail, detail);
+    QCOMPARE(m_tool->argvs().contains(QStringLiteral("daemon install")), installed);
+    if (expected == State::Failed && !installed)
+        QCOMPARE(step(runner, 2).action,
+            QStringLiteral("这台机器上的 brenlow 太旧或答不上话：跑一次 `brenlow daemon status --json` 看它说什么"));
+    if (expected == State::NeedsYou)
+        QVERIFY(step(runner, 2).action.startsWith(QStringLiteral("这台机器答不出常驻在不在跑，自己去看一眼日志：")));
+    // The later steps ran all the same.
+    QCOMPARE(step(runner, 5).state, State::Ok);
+}
+
+void TestRecoveryRunner::runtimes_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<State>("expected");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("reloads");
+    const QStringList six { "a", "b", "c", "d", "e", "f" };
+    QTest::newRow("six of nine need a login")
+        << report(9, six) << 0 << State::NeedsYou << "9 家已装，其中 6 家要你登录或配一把 Key"
+        << "A、B、C、D 等 —— 在 Runtime 那一屏各自有入口" << 1;
+    QTest::newRow("warning first") << "warning: x\n" + report(1, {}) << 0 << State::Failed << "warning: x"
+                                   << "" << 0;
+    QTest::newRow("valid report, exit 1") << report(1, {}) << 1 << State::Failed << "{"
+                                          << "" << 0;
+}
+
+void TestRecoveryRunner::runtimes()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(int, code);
+    QFETCH(State, expected);
+    QFETCH(QString, detail);
+    QFETCH(QString, action);
+    QFETCH(int, reloads);
+    m_tool->answer(QStringLiteral("runtimes"), output, code);
+    RecoveryRunner runner;
+    const auto calls = runOnce(runner, workspace(m_folder));
+    QCOMPARE(step(runner, 3).state, expected);
+    QCOMPARE(step(runner, 3).detail, detail);
+    QCOMPARE(step(runner, 3).action, action);
+    QCOMPARE(calls.first, reloads);
+    QCOMPARE(calls.second, 1);
+}
+
+void TestRecoveryRunner::secondRunWhileRunning()
+{
+    m_tool->put(QStringLiteral("daemon-status.delay_ms"), "500");
+    RecoveryRunner runner;
+    int reloads = 0;
+    auto first = runner.run(
+        workspace(m_folder), [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; });
+    QVERIFY(runner.running());
+    const QList<RecoveryRunner::Step> during = runner.steps();
+    QCoro::waitFor(runner.run(
+        std::nullopt, [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; }));
+    QCOMPARE(runner.steps(), during);
+    QVERIFY(runner.running());
+    QCoro::waitFor(std::move(first));
+    QVERIFY(runner.finished());
+    QCOMPARE(reloads, 1);
+    QCOMPARE(m_tool->argvs().count(QStringLiteral("daemon status --json")), 1);
+}
+
+void TestRecoveryRunner::hungToolIsAFailure()
+{
+    m_tool->put(QStringLiteral("daemon-status.delay_ms"), "30000");
+    m_tool->put(QStringLiteral("runtimes.delay_ms"), "30000");
+    RecoveryRunner runner;
+    runner.setTimeLimit(std::chrono::milliseconds(500));
+    const auto calls = runOnce(runner, workspace(m_folder));
+    QCOMPARE(step(runner, 2).state, State::Failed);
+    QCOMPARE(step(runner, 2).detail, CLI::timedOutText({ QStringLiteral("daemon") }, std::chrono::milliseconds(500)));
+    QCOMPARE(step(runner, 3).state, State::Failed);
+    QCOMPARE(step(runner, 3).detail, CLI::timedOutText({ QStringLiteral("runtimes") }, std::chrono::milliseconds(500)));
+    QCOMPARE(calls, qMakePair(0, 1));
+    QVERIFY(runner.finished());
+}
+
+QTEST_GUILESS_MAIN(TestRecoveryRunner)
+#include "tst_RecoveryRunner.moc"

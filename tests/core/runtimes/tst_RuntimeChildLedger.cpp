@@ -1,0 +1,247 @@
+#include "core/platform/DeskCrumbs.h"
+#include "core/runtimes/ProcessSignals.h"
+#include "core/runtimes/RuntimeChildLedger.h"
+
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+RuntimeChildRecord rec(qint32 pid, const QString& exe, qint32 owner)
+{
+    RuntimeChildRecord r;
+    r.pid = pid;
+    r.exe = exe;
+    r.workspace = QStringLiteral("ws-1");
+    r.kind = QStringLiteral("codex");
+    r.ownerPID = owner;
+    r.startedAt = QDateTime::fromString(QStringLiteral("2026-03-01T08:00:00Z"), Qt::ISODate);
+    return r;
+}
+
+// Starts `command` in a shell that leaves it running in the background and
+// exits at once: the background process is then an orphan. Returns its pid
+// and, through `owner`, the pid of the shell that is gone.
+qint32 startOrphan(const QString& command, qint32* owner)
+{
+    QProcess sh;
+    sh.start(
+        QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command + QStringLiteral(" >/dev/null 2>&1 & echo $!") });
+    sh.waitForFinished(5000);
+    *owner = qint32(sh.processId());
+    return QString::fromUtf8(sh.readAllStandardOutput()).trimmed().toInt();
+}
+
+// A pid that no process has now.
+qint32 deadPid()
+{
+    QProcess p;
+    p.start(QStringLiteral("/bin/true"));
+    p.waitForFinished(5000);
+    return qint32(p.processId());
+}
+
+} // namespace
+
+class TestRuntimeChildLedger : public QObject {
+    Q_OBJECT
+private slots:
+    void recordAndForget();
+    void unreadableFile();
+    void reapEmptyLedgerWritesNothing();
+    void reapDecisions();
+    void reapsWorkerOfCrashedOwner();
+    void emptyListingKeepsEverything();
+    void terminate();
+};
+
+void TestRuntimeChildLedger::recordAndForget()
+{
+    TempHome home;
+    const QString exe = QStringLiteral("/opt/x/brenlow");
+    RuntimeChildLedger::record(rec(10, exe, 1));
+    RuntimeChildLedger::record(rec(11, exe, 1));
+    RuntimeChildRecord again = rec(10, exe, 2);
+    RuntimeChildLedger::record(again);
+    QCOMPARE(RuntimeChildLedger::load(), (QList<RuntimeChildRecord> { rec(11, exe, 1), again }));
+
+    // Sorted keys, whole-second UTC dates.
+    QFile f(RuntimeChildLedger::filePath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    QVERIFY(text.indexOf("\"exe\"") < text.indexOf("\"kind\""));
+    QVERIFY(text.indexOf("\"ownerPID\"") < text.indexOf("\"pid\""));
+    QVERIFY(text.contains("\"startedAt\": \"2026-03-01T08:00:00Z\""));
+
+    RuntimeChildLedger::forget(99);
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.forget pid=99")));
+    RuntimeChildLedger::forget(10);
+    RuntimeChildLedger::forget(11);
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QVERIFY(QFile::exists(RuntimeChildLedger::filePath()));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.record pid=10 kind=codex exe=/opt/x/brenlow")));
+}
+
+void TestRuntimeChildLedger::unreadableFile()
+{
+    TempHome home;
+    const QByteArray bad = R"([{"pid":1,"exe":"/x","workspace":"w","kind":"k","ownerPID":2}])";
+    home.writeFile(QStringLiteral(".tolvarine/desktop_children.json"), bad);
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.load 解不开台账（%1 字节）：").arg(bad.size())));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("startedAt")));
+}
+
+void TestRuntimeChildLedger::reapEmptyLedgerWritesNothing()
+{
+    TempHome home;
+    QVERIFY(RuntimeChildLedger::reapOrphans(::getpid()).isEmpty());
+    QVERIFY(!QFile::exists(RuntimeChildLedger::filePath()));
+    home.writeFile(QStringLiteral(".tolvarine/desktop_children.json"), "[]");
+    QVERIFY(RuntimeChildLedger::reapOrphans(::getpid()).isEmpty());
+}
+
+void TestRuntimeChildLedger::reapDecisions()
+{
+    TempHome home;
+    const QString sleep = QStringLiteral("/bin/sleep");
+    const qint32 me = ::getpid();
+
+    // An orphan whose owner is gone: ended and returned.
+    qint32 goneOwner = 0;
+    const qint32 orphan = startOrphan(QStringLiteral("exec /bin/sleep 60"), &goneOwner);
+    QVERIFY(orphan > 1);
+    // The same, but its record names a living owner: kept, not signalled.
+    qint32 unused = 0;
+    const qint32 ownedOrphan = startOrphan(QStringLiteral("exec /bin/sleep 60"), &unused);
+    // A worker of a dead owner that is this test's own child (a living
+    // parent): kept, not signalled.
+    QProcess child;
+    child.start(sleep, { QStringLiteral("60") });
+    QVERIFY(child.waitForStarted());
+    const qint32 childPid = qint32(child.processId());
+    // A pid that now runs another program: dropped, not signalled.
+    QProcess foreign;
+    foreign.start(sleep, { QStringLiteral("61") });
+    QVERIFY(foreign.waitForStarted());
+    const qint32 foreignPid = qint32(foreign.processId());
+    // A worker that is gone: dropped.
+    const qint32 gone = deadPid();
+    // This instance's own worker: kept whatever its state.
+    const qint32 mine = deadPid();
+
+    const qint32 dead = deadPid();
+    RuntimeChildLedger::record(rec(orphan, sleep, goneOwner));
+    RuntimeChildLedger::record(rec(ownedOrphan, sleep, qint32(::getppid())));
+    RuntimeChildLedger::record(rec(childPid, sleep, dead));
+    RuntimeChildLedger::record(rec(foreignPid, QStringLiteral("/opt/brenlow"), dead));
+    RuntimeChildLedger::record(rec(gone, sleep, dead));
+    RuntimeChildLedger::record(rec(mine, sleep, me));
+
+    const QList<RuntimeChildRecord> reaped = RuntimeChildLedger::reapOrphans(me);
+    QCOMPARE(reaped, QList<RuntimeChildRecord> { rec(orphan, sleep, goneOwner) });
+    QVERIFY(!ProcessSignals::isAlive(orphan));
+    QCOMPARE(RuntimeChildLedger::load(),
+        (QList<RuntimeChildRecord> {
+            rec(ownedOrphan, sleep, qint32(::getppid())), rec(childPid, sleep, dead), rec(mine, sleep, me) }));
+    QVERIFY(ProcessSignals::isAlive(ownedOrphan));
+    QCOMPARE(child.state(), QProcess::Running);
+    QCOMPARE(foreign.state(), QProcess::Running);
+
+    const QString log = TempHome::crumbs();
+    QVERIFY(log.contains(QStringLiteral("child.reap 收掉 pid=%1 exe=/bin/sleep").arg(orphan)));
+    QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
+    QVERIFY(log.contains(
+        QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));
+
+    ProcessSignals::terminate(ownedOrphan, 3.0);
+    child.kill();
+    foreign.kill();
+    child.waitForFinished();
+    foreign.waitForFinished();
+}
+
+void TestRuntimeChildLedger::reapsWorkerOfCrashedOwner()
+{
+    TempHome home;
+    SimTool tool(home);
+    // Two workers whose owner died; one of them is claimed by a living owner
+    // (another instance of the application), which is left alone.
+    qint32 crashed = 0;
+    const qint32 orphan = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &crashed);
+    qint32 unused = 0;
+    const qint32 claimed = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &unused);
+    QTRY_COMPARE(tool.argvs().size(), 2); // both are running their worker loop
+    RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
+    RuntimeChildLedger::record(rec(claimed, tool.exe(), qint32(::getppid())));
+
+    QCOMPARE(
+        RuntimeChildLedger::reapAtLaunch(::getpid()), QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed) });
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
+    QVERIFY(!ProcessSignals::isAlive(orphan));
+    QVERIFY(ProcessSignals::isAlive(claimed));
+    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { rec(claimed, tool.exe(), qint32(::getppid())) });
+    ProcessSignals::terminate(claimed, 3.0);
+}
+
+void TestRuntimeChildLedger::emptyListingKeepsEverything()
+{
+    TempHome home;
+    qint32 goneOwner = 0;
+    const qint32 orphan = startOrphan(QStringLiteral("exec /bin/sleep 60"), &goneOwner);
+    RuntimeChildLedger::record(rec(orphan, QStringLiteral("/bin/sleep"), goneOwner));
+    RuntimeChildLedger::record(rec(deadPid(), QStringLiteral("/bin/sleep"), goneOwner));
+    QFile f(RuntimeChildLedger::filePath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    QVERIFY(RuntimeChildLedger::reapOrphans(::getpid(), [] { return ProcessTable(); }).isEmpty());
+    QVERIFY(ProcessSignals::isAlive(orphan));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+
+    // The next launch with a listing still finds the orphan.
+    QCOMPARE(RuntimeChildLedger::reapOrphans(::getpid()).size(), 1);
+    QVERIFY(!ProcessSignals::isAlive(orphan));
+}
+
+void TestRuntimeChildLedger::terminate()
+{
+    TempHome home;
+    // Obeys SIGTERM: gone without SIGKILL.
+    qint32 owner = 0;
+    const qint32 obeys = startOrphan(QStringLiteral("exec /bin/sleep 60"), &owner);
+    // A process that no longer passes its owner's check is left alone.
+    QVERIFY(!ProcessSignals::terminate(obeys, 0.5, [] { return false; }));
+    QVERIFY(ProcessSignals::isAlive(obeys));
+    QVERIFY(ProcessSignals::terminate(obeys, 5.0, [] { return true; }));
+    QVERIFY(!ProcessSignals::isAlive(obeys));
+    QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1").arg(obeys)));
+
+    // Ignores SIGTERM: killed after the grace, with its breadcrumb.
+    const qint32 stubborn
+        = startOrphan(QStringLiteral("exec /bin/sh -c 'trap \"\" TERM; while :; do sleep 1; done'"), &owner);
+    QTest::qWait(200); // let the shell install its trap
+    ProcessSignals::terminate(stubborn, 0.5);
+    QTRY_VERIFY(!ProcessSignals::isAlive(stubborn));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stubborn)));
+
+    // 0 and 1 are never signalled (this would end the test's process group or init).
+    QVERIFY(!ProcessSignals::terminate(0, 0.1));
+    QVERIFY(!ProcessSignals::terminate(1, 0.1));
+    // Gone already: nothing to signal.
+    QVERIFY(!ProcessSignals::terminate(deadPid(), 0.1));
+    QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.kill pid=0")));
+}
+
+QTEST_GUILESS_MAIN(TestRuntimeChildLedger)
+#include "tst_RuntimeChildLedger.moc"

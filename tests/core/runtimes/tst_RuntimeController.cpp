@@ -1,0 +1,277 @@
+#include "core/gateway/CLI.h"
+#include "core/platform/DeskCrumbs.h"
+#include "core/platform/SecretStore.h"
+#include "core/providers/CredentialBroker.h"
+#include "core/runtimes/RuntimeChildLedger.h"
+#include "core/runtimes/RuntimeController.h"
+
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+CLIConfig config(const QString& workspace, const std::optional<QString>& path)
+{
+    CLIConfig c;
+    c.api = QStringLiteral("http://127.0.0.1:1");
+    c.workspace = workspace;
+    c.token = QStringLiteral("tok");
+    c.path = path;
+    return c;
+}
+
+RuntimeLaunch launch(const QString& kind)
+{
+    return RuntimeLaunch { kind, kind + QStringLiteral("-cmd"), kind.toUpper() };
+}
+
+bool hasLine(const QStringList& lines, const QString& part)
+{
+    for (const QString& l : lines) {
+        if (l.contains(part))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Every worker here is a real child process: the companion tool's "run".
+class TestRuntimeController : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void oneWorkerPerWorkspaceAndKind();
+    void outputWindowAndKindOrder();
+    void launchFailure();
+    void workerThatExitsByItself();
+    void stopIgnored();
+    void launchEnvironment();
+    void secretsInOutputAreMasked();
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimTool> m_tool;
+    QString m_folder;
+};
+
+void TestRuntimeController::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<SimTool>(*m_home);
+    m_tool->put(QStringLiteral("run.interval_ms"), "50");
+    m_tool->put(QStringLiteral("log_env"), "OPENAI_API_KEY\n");
+    m_folder = m_home->filePath(QStringLiteral("project"));
+    QDir().mkpath(m_folder);
+    SecretStore::setShared(std::make_unique<MemorySecretStore>());
+}
+
+void TestRuntimeController::cleanup()
+{
+    SecretStore::setShared(nullptr);
+    m_tool.reset();
+    m_home.reset();
+}
+
+void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
+{
+    RuntimeController c;
+    c.setStopGraceSeconds(2);
+    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("codex")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws1")), QStringLiteral("heartbeat 1")));
+
+    // The second start of the same key does nothing at all.
+    const qint64 beforeSecond = c.revision();
+    const int linesBefore = c.lines(QStringLiteral("ws1")).size();
+    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QCOMPARE(c.revision(), beforeSecond);
+    QCOMPARE(c.lines(QStringLiteral("ws1")).size(), linesBefore);
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+
+    // Another kind, and the same kind in another workspace, start alongside.
+    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("aider")), std::nullopt, std::nullopt);
+    c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
+    QVERIFY(c.isRunning(QStringLiteral("ws2"), QStringLiteral("codex")));
+    const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
+    QCOMPARE(records.size(), 3);
+    for (const RuntimeChildRecord& r : records) {
+        QCOMPARE(r.ownerPID, qint32(QCoreApplication::applicationPid()));
+        QCOMPARE(r.exe, m_tool->exe());
+    }
+    QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 3);
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
+
+    // Stopping all ends every worker and empties the ledger.
+    c.stopAll();
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
+    for (const RuntimeChildRecord& r : records)
+        QVERIFY(::kill(r.pid, 0) != 0);
+    QVERIFY(!c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+}
+
+void TestRuntimeController::outputWindowAndKindOrder()
+{
+    m_tool->put(QStringLiteral("run.interval_ms"), "10");
+    RuntimeController c;
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("b")), std::nullopt, std::nullopt);
+    // The start line and 200 heartbeats: the start line is the first to go.
+    QTRY_VERIFY_WITH_TIMEOUT(c.lines(QStringLiteral("ws")).contains(QStringLiteral("[B] heartbeat 201")), 30000);
+    QStringList lines = c.lines(QStringLiteral("ws"));
+    QCOMPARE(lines.size(), RuntimeController::kMaxLines);
+    QVERIFY(!hasLine(lines, QStringLiteral("brenlow run:")));
+    QVERIFY(!lines.contains(QStringLiteral("[B] heartbeat 1")));
+    const int last = lines.last().mid(QStringLiteral("[B] heartbeat ").size()).toInt();
+    QCOMPARE(lines.first(), QStringLiteral("[B] heartbeat %1").arg(last - RuntimeController::kMaxLines + 1));
+
+    m_tool->put(QStringLiteral("run.interval_ms"), "50");
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("a")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("[A] heartbeat 1")));
+    c.stopAll();
+    lines = c.lines(QStringLiteral("ws"));
+    // Kind "a" first, then "b"; lines outlive the workers.
+    QCOMPARE(lines.first(), QStringLiteral("[A] brenlow run: kind=a runtime=a-cmd ws=ws"));
+    QVERIFY(lines.last().startsWith(QStringLiteral("[B] ")));
+    QVERIFY(c.lines(QStringLiteral("other")).isEmpty());
+    // The worker ran in the workspace folder.
+    QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), m_folder);
+}
+
+void TestRuntimeController::launchFailure()
+{
+    QFile::remove(m_tool->exe());
+    if (CLI::locate())
+        QSKIP("a companion tool is installed on this machine");
+    RuntimeController c;
+    const qint64 before = c.revision();
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QCOMPARE(c.revision(), before + 1);
+    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    const QStringList lines = c.lines(QStringLiteral("ws"));
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first().startsWith(QStringLiteral("[CODEX] 启动失败：")));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+
+    // Failure lines are capped like output lines.
+    for (int i = 0; i < RuntimeController::kMaxLines + 5; ++i)
+        c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QCOMPARE(c.lines(QStringLiteral("ws")).size(), RuntimeController::kMaxLines);
+}
+
+void TestRuntimeController::workerThatExitsByItself()
+{
+    RuntimeController c;
+    c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    // Without a folder the worker runs in the application's working folder.
+    QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), QDir::currentPath());
+    const qint32 pid = RuntimeChildLedger::load().first().pid;
+
+    ::kill(pid, SIGTERM);
+    QTRY_VERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+
+    // Started again at once: the new worker is held and recorded.
+    c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QTest::qWait(300);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+}
+
+void TestRuntimeController::stopIgnored()
+{
+    m_tool->put(QStringLiteral("run.ignore_term"));
+    RuntimeController c;
+    c.setStopGraceSeconds(0.5);
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    const qint32 pid = RuntimeChildLedger::load().first().pid;
+    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+    QVERIFY(::kill(pid, 0) != 0);
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid)));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+}
+
+void TestRuntimeController::launchEnvironment()
+{
+    SecretStore& store = SecretStore::shared();
+    QVERIFY(store.write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-legacy", "t"));
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.credentialProvider = QStringLiteral("openai");
+    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+    setup.providerSlots = { ProviderSlot {
+        QStringLiteral("openai"), QStringLiteral("OpenAI"), { QStringLiteral("OPENAI_API_KEY") }, {}, {} } };
+
+    RuntimeController c;
+    // No profile: the legacy key of the contract's provider.
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), setup, std::nullopt);
+    // A bound profile: only the profile's key; the legacy one is not consulted.
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("openai");
+    QVERIFY(CredentialBroker::storeKey(profile.id, QStringLiteral("sk-profile")));
+    c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), setup, profile);
+    // No contract: nothing.
+    c.start(config(QStringLiteral("ws3"), m_folder), launch(QStringLiteral("codex")), std::nullopt, profile);
+
+    QTRY_COMPARE(m_tool->calls().size(), 3);
+    QMap<QString, QString> keys;
+    for (const QJsonObject& call : m_tool->calls()) {
+        const QJsonObject env = call.value(QStringLiteral("env")).toObject();
+        QCOMPARE(env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")).toString(), QStringLiteral("codex"));
+        keys.insert(env.value(QStringLiteral("TOLVARINE_WS")).toString(),
+            env.value(QStringLiteral("OPENAI_API_KEY")).toString());
+    }
+    QCOMPARE(keys.value(QStringLiteral("ws")), QStringLiteral("sk-legacy"));
+    QCOMPARE(keys.value(QStringLiteral("ws2")), QStringLiteral("sk-profile"));
+    QCOMPARE(keys.value(QStringLiteral("ws3")), qEnvironmentVariable("OPENAI_API_KEY"));
+    c.stopAll();
+}
+
+void TestRuntimeController::secretsInOutputAreMasked()
+{
+    RuntimeController c;
+    // The stand-in echoes its runtime command in its start line.
+    c.start(config(QStringLiteral("ws"), m_folder),
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("sk-proj-abcdefgh12345678"), QStringLiteral("Codex") },
+        std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("brenlow run:")));
+    QCOMPARE(c.lines(QStringLiteral("ws")).first(),
+        QStringLiteral("[Codex] brenlow run: kind=codex runtime=sk-proj-**** ws=ws"));
+
+    // A key the worker was given is masked as it is, even when nothing about
+    // it looks like a key (here it comes back in the start line).
+    QVERIFY(SecretStore::shared().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "plainwords", "t"));
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.credentialProvider = QStringLiteral("openai");
+    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+    c.start(config(QStringLiteral("ws2"), m_folder),
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("plainwords"), QStringLiteral("Codex") }, setup,
+        std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws2")), QStringLiteral("brenlow run:")));
+    QCOMPARE(
+        c.lines(QStringLiteral("ws2")).first(), QStringLiteral("[Codex] brenlow run: kind=codex runtime=**** ws=ws2"));
+    c.stopAll();
+}
+
+QTEST_GUILESS_MAIN(TestRuntimeController)
+#include "tst_RuntimeController.moc"

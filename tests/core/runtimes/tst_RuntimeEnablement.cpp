@@ -1,0 +1,103 @@
+#include "core/runtimes/RuntimeEnablement.h"
+#include "core/runtimes/RuntimeEnablementStore.h"
+
+#include "TempHome.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+RuntimeRow row(const QString& kind, const QString& display)
+{
+    RuntimeRow r;
+    r.kind = kind;
+    r.display = display;
+    return r;
+}
+
+QByteArray fileText()
+{
+    QFile f(RuntimeEnablementStore::filePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestRuntimeEnablement : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultsAndPersistence();
+    void undecodableFileIsKept_data();
+    void undecodableFileIsKept();
+    void writeFailureIsReported();
+};
+
+void TestRuntimeEnablement::defaultsAndPersistence()
+{
+    TempHome home;
+    const QList<RuntimeRow> rows { row(QStringLiteral("codex"), QStringLiteral("Codex")),
+        row(QStringLiteral("aider"), QStringLiteral("Aider")) };
+    RuntimeEnablement model;
+    QSignalSpy notices(&model, &RuntimeEnablement::notice);
+    model.reload(rows);
+    QCOMPARE(model.enabled(),
+        (QMap<QString, bool> { { QStringLiteral("codex"), true }, { QStringLiteral("aider"), true } }));
+
+    model.setEnabled(rows[0], false, rows);
+    QCOMPARE(fileText(), QByteArray("{\n    \"codex\": false\n}\n"));
+    QCOMPARE(notices.takeFirst(),
+        (QVariantList { QStringLiteral("Codex 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在"), false }));
+    QCOMPARE(model.enabled().value(QStringLiteral("codex")), false);
+
+    model.setEnabled(rows[1], false, rows);
+    model.setEnabled(rows[0], true, rows);
+    QCOMPARE(fileText(), QByteArray("{\n    \"aider\": false,\n    \"codex\": true\n}\n"));
+    QCOMPARE(notices.last().first().toString(), QStringLiteral("Codex 已启用 —— Tolvarine 可以把活派给它了"));
+
+    // Kinds no longer in the inventory stay in the file but not in the map.
+    model.reload({ rows[0] });
+    QCOMPARE(model.enabled(), (QMap<QString, bool> { { QStringLiteral("codex"), true } }));
+    QVERIFY(fileText().contains("aider"));
+    model.reload({});
+    QVERIFY(model.enabled().isEmpty());
+}
+
+void TestRuntimeEnablement::undecodableFileIsKept_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("string value") << QByteArray(R"({"codex": "no", "aider": false})");
+    QTest::newRow("not json") << QByteArray("{codex");
+}
+
+void TestRuntimeEnablement::undecodableFileIsKept()
+{
+    QFETCH(QByteArray, content);
+    TempHome home;
+    home.writeFile(QStringLiteral(".tolvarine/runtime_enabled.json"), content);
+    QVERIFY(RuntimeEnablementStore::load().isEmpty()); // every kind reads as enabled
+    QVERIFY(RuntimeEnablementStore::setEnabled(QStringLiteral("goose"), false));
+    QCOMPARE(fileText(), QByteArray("{\n    \"goose\": false\n}\n"));
+    QFile bad(RuntimeEnablementStore::filePath() + QStringLiteral(".bad"));
+    QVERIFY(bad.open(QIODevice::ReadOnly));
+    QCOMPARE(bad.readAll(), content);
+}
+
+void TestRuntimeEnablement::writeFailureIsReported()
+{
+    TempHome home;
+    // A folder where the file should be: the replace fails.
+    QDir().mkpath(RuntimeEnablementStore::filePath());
+    RuntimeEnablement model;
+    QSignalSpy notices(&model, &RuntimeEnablement::notice);
+    QSignalSpy changes(&model, &RuntimeEnablement::changed);
+    model.setEnabled(row(QStringLiteral("codex"), QStringLiteral("Codex")), false, {});
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().first().toString().startsWith(QStringLiteral("改不了启用状态：")));
+    QCOMPARE(notices.first().at(1).toBool(), false);
+    QCOMPARE(changes.size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestRuntimeEnablement)
+#include "tst_RuntimeEnablement.moc"

@@ -1,0 +1,153 @@
+#include "core/runtimes/RuntimeInventory.h"
+#include "core/runtimes/RuntimeRow.h"
+
+#include <QtTest>
+
+namespace {
+
+// One report entry with every required key; `patch` replaces a piece of it.
+QByteArray report(const QByteArray& entry, const QByteArray& counts = R"({"ready":1})")
+{
+    return R"({"runtimes":[)" + entry + R"(],"counts":)" + counts + "}";
+}
+
+QByteArray entry(const QByteArray& usability = "ready",
+    const QByteArray& health = R"({"installed":true,"healthy":true,"version":"1.2.3","path":"/usr/bin/codex"})",
+    const QByteArray& caps = R"({"yes":3})", const QByteArray& auth = R"({"state":"ok","source":"env"})")
+{
+    return R"({"kind":"codex","display":"Codex","adapter":"cli","health":)" + health + R"(,"auth":)" + auth
+        + R"(,"usability":")" + usability + R"(","protocol":false,"cap_counts":)" + caps + "}";
+}
+
+RuntimeRow row(const QByteArray& json)
+{
+    const auto inv = RuntimeInventory::decode(json);
+    return inv && !inv->runtimes.isEmpty() ? RuntimeRow(inv->runtimes.first()) : RuntimeRow();
+}
+
+} // namespace
+
+class TestRuntimeInventory : public QObject {
+    Q_OBJECT
+private slots:
+    void decoding_data();
+    void decoding();
+    void usability_data();
+    void usability();
+    void summary_data();
+    void summary();
+    void versionAndDetail_data();
+    void versionAndDetail();
+    void diagnosticText();
+};
+
+void TestRuntimeInventory::decoding_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("rows"); // -1: the whole report fails
+    QTest::newRow("one entry") << report(entry()) << 1;
+    QTest::newRow("no counts") << QByteArray(R"({"runtimes":[]})") << -1;
+    QTest::newRow("count not integral") << report(entry(), R"({"ready":1.5})") << -1;
+    QTest::newRow("entry without protocol") << report(QByteArray(entry()).replace(R"("protocol":false,)", "")) << -1;
+    QTest::newRow("optional null is absent")
+        << report(entry("ready", R"({"installed":true,"healthy":true,"version":null})")) << 1;
+    QTest::newRow("second entry bad fails all") << report(entry() + ",{}") << -1;
+    QTest::newRow("not json") << QByteArray("warning: old\n{}") << -1;
+}
+
+void TestRuntimeInventory::decoding()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, rows);
+    QString error;
+    const auto inv = RuntimeInventory::decode(json, &error);
+    QCOMPARE(inv ? int(inv->runtimes.size()) : -1, rows);
+    QCOMPARE(error.isEmpty(), bool(inv));
+}
+
+void TestRuntimeInventory::usability_data()
+{
+    QTest::addColumn<QByteArray>("word");
+    QTest::addColumn<RuntimeUsability>("expected");
+    QTest::newRow("ready") << QByteArray("ready") << RuntimeUsability::ready;
+    QTest::newRow("credentials_required")
+        << QByteArray("credentials_required") << RuntimeUsability::credentialsRequired;
+    QTest::newRow("Ready capitalised") << QByteArray("Ready") << RuntimeUsability::unknown;
+}
+
+void TestRuntimeInventory::usability()
+{
+    QFETCH(QByteArray, word);
+    QFETCH(RuntimeUsability, expected);
+    const RuntimeRow r = row(report(entry(word)));
+    QCOMPARE(r.usability, expected);
+    if (expected != RuntimeUsability::unknown)
+        QCOMPARE(RuntimeUsabilities::rawValue(r.usability), QString::fromUtf8(word));
+}
+
+void TestRuntimeInventory::summary_data()
+{
+    QTest::addColumn<QByteArray>("caps");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("all five") << QByteArray(R"({"yes":3,"no":1,"unknown":2,"unenforceable":1,"auth-required":4})")
+                              << "3 格支持 · 1 格约束不住 · 4 格卡在鉴权 · 1 格不支持 · 2 格没验过";
+    QTest::newRow("zeros left out") << QByteArray(R"({"yes":0,"no":0,"unknown":5})") << "0 格支持 · 5 格没验过";
+}
+
+void TestRuntimeInventory::summary()
+{
+    QFETCH(QByteArray, caps);
+    QFETCH(QString, expected);
+    QCOMPARE(row(report(entry("ready", R"({"installed":true,"healthy":true})", caps))).capabilitySummary(), expected);
+}
+
+void TestRuntimeInventory::versionAndDetail_data()
+{
+    QTest::addColumn<QByteArray>("health");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("detailLabel"); // "" when no such row
+    QTest::newRow("empty version, path") << QByteArray(
+        R"({"installed":true,"healthy":true,"version":"","path":"/bin/x"})")
+                                         << "—"
+                                         << "可执行文件";
+    QTest::newRow("empty path wins over error")
+        << QByteArray(R"({"installed":false,"healthy":false,"path":"","error":"boom"})") << "—"
+        << "";
+    QTest::newRow("error alone") << QByteArray(
+        R"({"installed":false,"healthy":false,"version":"2","error":"not on PATH"})")
+                                 << "2"
+                                 << "探测说明";
+}
+
+void TestRuntimeInventory::versionAndDetail()
+{
+    QFETCH(QByteArray, health);
+    QFETCH(QString, version);
+    QFETCH(QString, detailLabel);
+    const RuntimeRow r = row(report(entry("ready", health)));
+    QCOMPARE(r.version, version);
+    QString found;
+    for (const auto& [label, value] : r.diagnosticRows()) {
+        if (label == QStringLiteral("可执行文件") || label == QStringLiteral("探测说明"))
+            found = label;
+    }
+    QCOMPARE(found, detailLabel);
+}
+
+void TestRuntimeInventory::diagnosticText()
+{
+    const RuntimeRow r = row(report(entry("login_required",
+        R"({"installed":true,"healthy":true,"version":"1.0","path":"/usr/bin/codex"})", R"({"yes":2,"no":1})",
+        R"({"state":"logged_out","source":"probe","hint":"登录一下","login":["codex","login"]})")));
+    QCOMPARE(r.loginCommand, (QStringList { QStringLiteral("codex"), QStringLiteral("login") }));
+    QCOMPARE(r.diagnosticText(),
+        QStringLiteral("Codex（codex）\n版本：1.0\n可执行文件：/usr/bin/codex\n鉴权状态：logged_out\n"
+                       "判定依据：probe\n怎么修：登录一下\n能力：2 格支持 · 1 格不支持\n登录命令：codex login"));
+    // An empty login list gives no login row.
+    const RuntimeRow noLogin = row(
+        report(entry("ready", R"({"installed":true,"healthy":true})", "{}", R"({"state":"","source":"","login":[]})")));
+    QCOMPARE(noLogin.diagnosticRows().size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestRuntimeInventory)
+#include "tst_RuntimeInventory.moc"

@@ -1,0 +1,348 @@
+#include "core/gateway/CLI.h"
+#include "core/platform/DeskCrumbs.h"
+#include "core/platform/SecretStore.h"
+#include "core/providers/CredentialBroker.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/RuntimeBindingStore.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QString kRuntimes = QStringLiteral("runtimes");
+
+// One runtime of the report, with its setup-contract keys.
+QJsonObject runtime(
+    const QString& kind, const QString& display, const QString& provider = {}, const QJsonArray& slotList = {})
+{
+    QJsonObject o { { "kind", kind }, { "display", display }, { "adapter", "cli" },
+        { "health", QJsonObject { { "installed", true }, { "healthy", true }, { "version", "1.0" } } },
+        { "auth", QJsonObject { { "state", "ok" }, { "source", "env" } } }, { "usability", "ready" },
+        { "protocol", false }, { "cap_counts", QJsonObject { { "yes", 2 }, { "unknown", 1 } } } };
+    if (!provider.isEmpty())
+        o.insert("credential_provider", provider);
+    if (!slotList.isEmpty())
+        o.insert("provider_slots", slotList);
+    return o;
+}
+
+QByteArray report(const QJsonArray& runtimes)
+{
+    return QJsonDocument(
+        QJsonObject { { "runtimes", runtimes }, { "counts", QJsonObject { { "ready", runtimes.size() } } } })
+        .toJson(QJsonDocument::Compact);
+}
+
+QJsonObject slot(const QString& provider, const QString& display)
+{
+    return QJsonObject { { "provider", provider }, { "display", display },
+        { "key_env_vars", QJsonArray { "OPENAI_API_KEY" } } };
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void refreshAndWait(RuntimeInventoryStore& store)
+{
+    QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
+    store.refresh();
+    QVERIFY(done.wait(20000));
+}
+
+// A secret store whose writes to profile items fail, for the undo path.
+class RefusingStore final : public SecretStore {
+public:
+    std::optional<QByteArray> read(const QString& s, const QString& a) override { return m_inner.read(s, a); }
+    bool write(const QString& s, const QString& a, const QByteArray& secret, const QString& label,
+        QString* error = nullptr) override
+    {
+        if (a.startsWith(QStringLiteral("profile:")))
+            return false;
+        return m_inner.write(s, a, secret, label, error);
+    }
+    bool remove(const QString& s, const QString& a, QString* error = nullptr) override
+    {
+        return m_inner.remove(s, a, error);
+    }
+
+private:
+    MemorySecretStore m_inner;
+};
+
+void storeLegacyKey(const QString& provider)
+{
+    QVERIFY(SecretStore::shared().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-old", "t"));
+}
+
+} // namespace
+
+class TestRuntimeInventoryStore : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void outcomes_data();
+    void outcomes();
+    void secondRefreshIsDropped();
+    void failureKeepsRows();
+    void timeLimit();
+    void setupContracts();
+    void profilesSortedAndBindingsPruned();
+    void migration();
+    void migrationFailureMovesNothing_data();
+    void migrationFailureMovesNothing();
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimTool> m_tool;
+};
+
+void TestRuntimeInventoryStore::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<SimTool>(*m_home);
+    SecretStore::setShared(std::make_unique<MemorySecretStore>());
+}
+
+void TestRuntimeInventoryStore::cleanup()
+{
+    SecretStore::setShared(nullptr);
+    m_tool.reset();
+    m_home.reset();
+}
+
+void TestRuntimeInventoryStore::outcomes_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("rows"); // -1: failed
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QByteArray>("raw"); // the raw snapshot; "-" when none is written
+
+    const QByteArray good = report({ runtime("codex", "Codex"), runtime("aider", "Aider") });
+    QTest::newRow("report") << good << 0 << 2 << "" << good;
+    QTest::newRow("valid report, exit 1") << good << 1 << 2 << "" << good;
+    QTest::newRow("text after the report")
+        << good + "\nwarning: bye" << 0 << -1 << "runtimes 报告不是合法的 JSON" << good + "\nwarning: bye";
+    QTest::newRow("no brace, long") << QByteArray(500, 'x') << 3 << -1
+                                    << "brenlow runtimes --json 退出码 3：" + QString(400, 'x') << QByteArray("-");
+    QTest::newRow("secret in the output")
+        << QByteArray("error: TOLVARINE_TOKEN=abc123 rejected") << 1 << -1
+        << "brenlow runtimes --json 退出码 1：error: TOLVARINE_TOKEN=**** rejected" << QByteArray("-");
+}
+
+void TestRuntimeInventoryStore::outcomes()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(int, code);
+    QFETCH(int, rows);
+    QFETCH(QString, failure);
+    QFETCH(QByteArray, raw);
+    m_tool->answer(kRuntimes, output, code);
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QVERIFY(!store.loading());
+    QVERIFY(store.stamp());
+    if (rows >= 0) {
+        QCOMPARE(store.rows().size(), rows);
+        QVERIFY(!store.failure());
+        QCOMPARE(store.counts().value(QStringLiteral("ready")), rows);
+        const QJsonArray snapshot = QJsonDocument::fromJson(readFile(RuntimeInventoryStore::snapshotPath())).array();
+        QCOMPARE(snapshot.size(), rows);
+        QCOMPARE(snapshot.first().toObject().value("cap_yes").toInt(), 2);
+    } else {
+        QVERIFY(store.rows().isEmpty());
+        QVERIFY(store.failure());
+        QVERIFY2(store.failure()->startsWith(failure), qPrintable(*store.failure()));
+        QVERIFY(!readFile(DeskCrumbs::logPath()).contains("abc123"));
+        if (!failure.endsWith(QStringLiteral("：")) && !failure.contains(QStringLiteral("****"))) {
+            QVERIFY(DeskCrumbs::logPath().size() > 0);
+            QVERIFY(readFile(DeskCrumbs::logPath()).contains("runtimes.refresh 失败 "));
+        } else {
+            QCOMPARE(*store.failure(), failure);
+        }
+    }
+    if (raw == "-")
+        QVERIFY(!QFile::exists(RuntimeInventoryStore::rawSnapshotPath()));
+    else
+        QCOMPARE(readFile(RuntimeInventoryStore::rawSnapshotPath()), raw);
+}
+
+void TestRuntimeInventoryStore::secondRefreshIsDropped()
+{
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
+    RuntimeInventoryStore store;
+    QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
+    store.refresh();
+    QVERIFY(store.loading());
+    store.refresh();
+    QVERIFY(done.wait(20000));
+    QTest::qWait(200);
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(m_tool->argvs(), QStringList { QStringLiteral("runtimes --json") });
+    QVERIFY(readFile(DeskCrumbs::logPath()).contains("runtimes.refresh 成功 1 行"));
+}
+
+void TestRuntimeInventoryStore::failureKeepsRows()
+{
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    const QDateTime firstStamp = *store.stamp();
+    m_tool->answer(kRuntimes, "boom", 1);
+    QTest::qWait(5);
+    refreshAndWait(store);
+    QCOMPARE(store.rows().size(), 1);
+    QCOMPARE(store.failure(), std::optional<QString>(QStringLiteral("brenlow runtimes --json 退出码 1：boom")));
+    QVERIFY(*store.stamp() >= firstStamp);
+}
+
+void TestRuntimeInventoryStore::timeLimit()
+{
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
+    m_tool->put(QStringLiteral("runtimes.delay_ms"), "30000");
+    RuntimeInventoryStore store;
+    store.setTimeLimit(std::chrono::milliseconds(500));
+    refreshAndWait(store);
+    QVERIFY(store.failure());
+    QCOMPARE(*store.failure(),
+        CLI::timedOutText({ QStringLiteral("runtimes"), QStringLiteral("--json") }, std::chrono::milliseconds(500)));
+    // The guard is released: the next refresh runs.
+    m_tool->drop(QStringLiteral("runtimes.delay_ms"));
+    refreshAndWait(store);
+    QCOMPARE(store.rows().size(), 1);
+}
+
+void TestRuntimeInventoryStore::setupContracts()
+{
+    QJsonObject first = runtime("codex", "Codex", "OpenAI");
+    QJsonObject dup = runtime("codex", "Codex 2", "anthropic");
+    m_tool->answer(kRuntimes, report({ first, dup }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QCOMPARE(store.setup().size(), 1);
+    QCOMPARE(store.setup().value(QStringLiteral("codex")).credentialProvider,
+        std::optional<QString>(QStringLiteral("OpenAI")));
+
+    // Malformed setup keys: rows still come, setup is empty.
+    QJsonObject bad = runtime("codex", "Codex");
+    bad.insert("install_supported", "yes");
+    m_tool->answer(kRuntimes, report({ bad }));
+    refreshAndWait(store);
+    QCOMPARE(store.rows().size(), 1);
+    QVERIFY(store.setup().isEmpty());
+    QVERIFY(store.configured().isEmpty());
+}
+
+void TestRuntimeInventoryStore::profilesSortedAndBindingsPruned()
+{
+    auto make = [](const QString& provider, const QString& name) {
+        ProviderProfile p;
+        p.id = QUuid::createUuid();
+        p.provider = provider;
+        p.name = name;
+        // The file keeps whole seconds.
+        p.createdAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+        return p;
+    };
+    const ProviderProfile o2 = make(QStringLiteral("openai"), QStringLiteral("b"));
+    const ProviderProfile o1 = make(QStringLiteral("openai"), QStringLiteral("a"));
+    const ProviderProfile an = make(QStringLiteral("anthropic"), QStringLiteral("z"));
+    for (const ProviderProfile& p : { o2, o1, an })
+        QVERIFY(ProviderProfileStore::upsert(p));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), o1.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), QUuid::createUuid()));
+
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex") }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QCOMPARE(store.profiles(), (QList<ProviderProfile> { an, o1, o2 }));
+    QCOMPARE(store.bindings(), (QMap<QString, QUuid> { { QStringLiteral("codex"), o1.id } }));
+    QCOMPARE(store.profile(QStringLiteral("codex")), std::optional<ProviderProfile>(o1));
+    QCOMPARE(store.profile(QStringLiteral("aider")), std::nullopt);
+    QCOMPARE(RuntimeBindingStore::load().size(), 1);
+}
+
+void TestRuntimeInventoryStore::migration()
+{
+    const ProviderProfile other { QUuid::createUuid(), QStringLiteral("other"), QStringLiteral("x"), {}, {},
+        QDateTime::currentDateTimeUtc(), {}, {}, {} };
+    QVERIFY(ProviderProfileStore::upsert(other));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), other.id));
+    storeLegacyKey(QStringLiteral("openai"));
+    storeLegacyKey(QStringLiteral("mistral"));
+
+    m_tool->answer(kRuntimes,
+        report({ runtime("codex", "Codex", "OpenAI", { slot("openai", "OpenAI 官方") }),
+            runtime("aider", "Aider", "openai", { slot("OPENAI", "OpenAI 官方") }),
+            runtime("goose", "Goose", "openai", { slot("openai", "") }), runtime("plain", "Plain", "mistral") }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+
+    // Configured was read before the migration moved the keys.
+    QCOMPARE(store.configured(),
+        (QSet<QString> { QStringLiteral("OpenAI"), QStringLiteral("openai"), QStringLiteral("mistral") }));
+    QList<ProviderProfile> migrated = store.profiles();
+    migrated.removeIf([&](const ProviderProfile& p) { return p.id == other.id; });
+    QCOMPARE(migrated.size(), 2);
+    const ProviderProfile mistral = migrated.at(0);
+    const ProviderProfile openai = migrated.at(1);
+    QCOMPARE(mistral.provider, QStringLiteral("mistral"));
+    QCOMPARE(mistral.name, QStringLiteral("mistral（原有）"));
+    QCOMPARE(openai.provider, QStringLiteral("openai"));
+    QCOMPARE(openai.name, QStringLiteral("OpenAI 官方（原有）"));
+    QVERIFY(CredentialBroker::isConfigured(openai.id));
+    QVERIFY(!CredentialBroker::isConfigured(QStringLiteral("openai")));
+    // Both unbound runtimes with a slot are bound; goose keeps its binding; plain has no slot.
+    QCOMPARE(store.bindings(),
+        (QMap<QString, QUuid> { { QStringLiteral("codex"), openai.id }, { QStringLiteral("aider"), openai.id },
+            { QStringLiteral("goose"), other.id } }));
+
+    // The next run finds nothing left to migrate.
+    refreshAndWait(store);
+    QVERIFY(store.configured().isEmpty());
+    QCOMPARE(store.profiles().size(), 3);
+}
+
+void TestRuntimeInventoryStore::migrationFailureMovesNothing_data()
+{
+    QTest::addColumn<bool>("keyCannotMove"); // otherwise the profile record cannot be written
+    QTest::newRow("key cannot move: the profile is undone") << true;
+    QTest::newRow("profile cannot be written") << false;
+}
+
+void TestRuntimeInventoryStore::migrationFailureMovesNothing()
+{
+    QFETCH(bool, keyCannotMove);
+    if (keyCannotMove)
+        SecretStore::setShared(std::make_unique<RefusingStore>());
+    else
+        QDir().mkpath(ProviderProfileStore::filePath()); // a folder where the file should be
+    storeLegacyKey(QStringLiteral("openai"));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex", "openai", { slot("openai", "OpenAI") }) }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QVERIFY(store.profiles().isEmpty());
+    QVERIFY(store.bindings().isEmpty());
+    QVERIFY(CredentialBroker::isConfigured(QStringLiteral("openai")));
+    if (keyCannotMove)
+        QVERIFY(ProviderProfileStore::load().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRuntimeInventoryStore)
+#include "tst_RuntimeInventoryStore.moc"

@@ -1,0 +1,458 @@
+#include "core/gateway/CLI.h"
+#include "core/gateway/Status.h"
+#include "core/platform/JsonFile.h"
+#include "core/platform/ReduceMotion.h"
+#include "core/runtimes/RecoveryRunner.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/WorkspaceSummary.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/Disclosure.h"
+#include "gui/design/PrimaryButton.h"
+#include "gui/design/SecondaryButton.h"
+#include "gui/platform/Prompts.h"
+#include "gui/runtimes/RecoverySheet.h"
+#include "gui/shell/AboutSection.h"
+#include "gui/shell/FirstRunPage.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/NoticeBanner.h"
+#include "gui/shell/PairedPage.h"
+#include "gui/shell/WindowHeader.h"
+#include "gui/shell/WorkspaceSummaryBar.h"
+#include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/FailedTasksSheet.h"
+
+#include "SimGateway.h"
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Long enough that no loop pass happens during a test that does not ask for one.
+const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
+const QString kDemo = QStringLiteral("ws-demo");
+const QString kProbe = QStringLiteral("daemon status --json");
+
+int requestsTo(SimGateway& sim, const QString& method, const QString& path)
+{
+    return int(matching(sim.requests(), method, path).size());
+}
+
+int commandLoads(SimGateway& sim, const QString& workspace = kDemo)
+{
+    return requestsTo(sim, QStringLiteral("GET"), QStringLiteral("/api/workspaces/%1/commands").arg(workspace));
+}
+
+// Shows the window and waits for its start-up load.
+void showLoaded(MainWindow& w)
+{
+    QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
+    w.show();
+    QTRY_COMPARE(loaded.size(), 1);
+}
+
+void save(QWidget* widget, const QString& name)
+{
+    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+    QVERIFY(QDir().mkpath(dir));
+    QTest::qWait(100);
+    QVERIFY(widget->grab().save(QDir(dir).filePath(name)));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void loopsRunAndEndWithTheWindow();
+    void reloadOnRealSelectionChangeOnly();
+    void pairing_data();
+    void pairing();
+    void aboutSection();
+    void sectionsKeepTheirOrder();
+    void approvingFromTheBar();
+    void barOpensFailedTasksAndRecoveryReloads();
+    void firstRunAndScreenshots();
+
+private:
+    // Pairing files for scenario workspaces, each with an existing folder; the
+    // first is the current configuration.
+    void pair(const QStringList& workspaces);
+
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimTool> m_tool;
+    std::unique_ptr<SimGateway> m_sim;
+    ScriptedPrompts* m_prompts = nullptr;
+};
+
+void TestMainWindow::init()
+{
+    ReduceMotion::setOverride(true);
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<SimTool>(*m_home);
+    m_sim = std::make_unique<SimGateway>();
+    QVERIFY2(m_sim->ok(), m_sim->output().constData());
+    qputenv("BRENLOW_SIM_GATEWAY", m_sim->origin().toUtf8());
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    m_prompts = prompts.get();
+    Prompts::setShared(std::move(prompts));
+}
+
+void TestMainWindow::cleanup()
+{
+    Prompts::setShared(nullptr);
+    m_prompts = nullptr;
+    qunsetenv("BRENLOW_SIM_GATEWAY");
+    qunsetenv("BRENLOW_SIM_PAIR_WS");
+    m_sim.reset();
+    m_tool.reset();
+    m_home.reset();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+void TestMainWindow::pair(const QStringList& workspaces)
+{
+    for (const QString& ws : workspaces) {
+        CLIConfig c = m_sim->config(ws);
+        c.path = m_home->filePath(QStringLiteral("projects/") + ws);
+        QVERIFY(QDir().mkpath(*c.path));
+        const QByteArray json = QJsonDocument(c.toJson()).toJson();
+        m_home->writeFile(QStringLiteral(".tolvarine/workspaces/%1.json").arg(ws), json);
+        if (ws == workspaces.first())
+            m_home->writeFile(QStringLiteral(".tolvarine/config.json"), json);
+    }
+}
+
+// The start-up load, the poll and the service check run on their intervals,
+// and nothing of them runs once the window is closed.
+void TestMainWindow::loopsRunAndEndWithTheWindow()
+{
+    pair({ kDemo });
+    MainWindow w(MainWindow::Intervals { 150ms, 250ms });
+    QSignalSpy polled(&w, &MainWindow::pollPassFinished);
+    QSignalSpy checked(&w, &MainWindow::healthPassFinished);
+    showLoaded(w);
+    QCOMPARE(w.status()->config()->workspace, kDemo);
+    QCOMPARE(w.catalog()->publishEndpoint(), w.status()->reachableEndpoint());
+    QVERIFY(w.pairedPage()->isVisible());
+
+    QTRY_VERIFY(polled.size() >= 2);
+    QTRY_VERIFY(checked.size() >= 2);
+    QVERIFY(commandLoads(*m_sim) >= 3);
+    QVERIFY(m_tool->argvs().count(kProbe) >= 2);
+
+    w.close();
+    QVERIFY(!w.loopsRunning());
+    // Whatever was in flight settles; after that nothing starts again.
+    QTest::qWait(100);
+    const QList<qsizetype> before { commandLoads(*m_sim), polled.size(), checked.size(),
+        m_tool->argvs().count(kProbe) };
+    QTest::qWait(800);
+    QCOMPARE((QList<qsizetype> { commandLoads(*m_sim), polled.size(), checked.size(), m_tool->argvs().count(kProbe) }),
+        before);
+}
+
+void TestMainWindow::reloadOnRealSelectionChangeOnly()
+{
+    pair({ kDemo, QStringLiteral("ws-blog") });
+    MainWindow w(kQuiet);
+    QSignalSpy reloaded(&w, &MainWindow::selectionReloadFinished);
+    showLoaded(w);
+    QCOMPARE(w.catalog()->selectedID(), kDemo);
+    // Neither the start-up load settling the selection and refilling the
+    // switcher nor setting the value it already has is a change.
+    const int demoLoads = commandLoads(*m_sim);
+    w.catalog()->setSelectedID(kDemo);
+    QTest::qWait(200);
+    QCOMPARE(reloaded.size(), 0);
+    QCOMPARE(commandLoads(*m_sim), demoLoads);
+
+    // Another workspace picked in the switcher: one reload, for it.
+    QComboBox* switcher = w.header()->switcher();
+    const int blog = switcher->findData(QStringLiteral("ws-blog"));
+    QVERIFY(blog >= 0);
+    switcher->setCurrentIndex(blog);
+    emit switcher->activated(blog);
+    QTRY_COMPARE(reloaded.size(), 1);
+    QCOMPARE(w.status()->config()->workspace, QStringLiteral("ws-blog"));
+    QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
+    QCOMPARE(QSettings().value(QLatin1String(WorkspaceCatalog::kSelectionKey)).toString(), QStringLiteral("ws-blog"));
+}
+
+void TestMainWindow::pairing_data()
+{
+    QTest::addColumn<bool>("picks");
+    QTest::addColumn<bool>("toolThere");
+    QTest::addColumn<QByteArray>("toolOutput"); // empty: the stand-in's own answer
+    QTest::addColumn<QString>("notice"); // empty: none
+    QTest::addColumn<QString>("selected"); // the selection afterwards
+    QTest::addColumn<int>("delayMs"); // how long the tool takes
+
+    const QByteArray longOutput = QByteArray(150, 'a') + QByteArray("错").repeated(40) + QByteArray(110, 'z');
+    const QString failed = QStringLiteral("配对失败：");
+    QTest::newRow("cancelled") << false << true << QByteArray() << QString() << QString() << 300;
+    QTest::newRow("paired") << true << true << QByteArray()
+                            << QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止") << QStringLiteral("ws-new")
+                            << 300;
+    QTest::newRow("tool fails") << true << true << longOutput << failed + QString::fromUtf8(longOutput).right(200)
+                                << QString() << 300;
+    QTest::newRow("tool echoes a token") << true << true << QByteArray("refused: TOLVARINE_TOKEN=tok-123-secret")
+                                         << failed + QStringLiteral("refused: TOLVARINE_TOKEN=****") << QString()
+                                         << 300;
+    // A tool that never answers is stopped at the pairing's time limit (1 s here).
+    QTest::newRow("tool hangs") << true << true << QByteArray()
+                                << failed + CLI::timedOutText({ QStringLiteral("pair") }, std::chrono::seconds(1))
+                                << QString() << 30000;
+}
+
+void TestMainWindow::pairing()
+{
+    QFETCH(bool, picks);
+    QFETCH(bool, toolThere);
+    QFETCH(QByteArray, toolOutput);
+    QFETCH(QString, notice);
+    QFETCH(QString, selected);
+    QFETCH(int, delayMs);
+
+    if (!toolThere)
+        QVERIFY(QFile::remove(m_tool->exe()));
+    if (!toolOutput.isEmpty())
+        m_tool->answer(QStringLiteral("pair"), toolOutput, 1);
+    m_tool->put(QStringLiteral("pair.delay_ms"), QByteArray::number(delayMs));
+    qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
+    const QString folder = m_home->filePath(QStringLiteral("projects/new"));
+    QVERIFY(QDir().mkpath(folder));
+    m_prompts->folderAnswers = { picks ? std::optional<QString>(folder) : std::nullopt };
+
+    MainWindow w(kQuiet);
+    w.setPairTimeLimit(std::chrono::seconds(1));
+    QSignalSpy finished(&w, &MainWindow::pairingFinished);
+    showLoaded(w);
+    QTest::mouseClick(w.firstRunPage()->pairButton(), Qt::LeftButton);
+    QCOMPARE(m_prompts->folderPrompts, QStringList { QStringLiteral("配对") });
+    if (!picks) {
+        QTest::qWait(100);
+        QVERIFY(!w.busy());
+        QVERIFY(!w.notice());
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(!m_tool->argvs().join(QLatin1Char('\n')).contains(QStringLiteral("pair")));
+        return;
+    }
+    if (toolThere) {
+        // The window stays usable and shows the pairing as running.
+        QTRY_VERIFY(w.busy());
+        QVERIFY(w.firstRunPage()->pairButton()->isBusy());
+    }
+    QTRY_COMPARE(finished.size(), 1);
+    QVERIFY(!w.busy());
+    QCOMPARE(w.notice().value_or(QString()), notice);
+    QCOMPARE(w.noticeIsError(), selected.isEmpty());
+    QCOMPARE(w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString(), notice);
+    QCOMPARE(w.catalog()->selectedID(), selected);
+    if (toolThere)
+        QVERIFY(m_tool->argvs().contains(QStringLiteral("pair --path %1 --grant read").arg(folder)));
+    if (selected.isEmpty()) {
+        QVERIFY(w.firstRunPage()->isVisible());
+        return;
+    }
+    QCOMPARE(w.status()->config()->workspace, selected);
+    QTRY_VERIFY(w.pairedPage()->isVisible());
+    QVERIFY(w.header()->addButton()->isEnabled());
+}
+
+void TestMainWindow::aboutSection()
+{
+    AboutSection about;
+    auto* note = about.findChild<QLabel*>(QStringLiteral("about.endpointNote"));
+    QVERIFY(note);
+    about.show();
+    QVERIFY(!note->isVisible());
+    // The note on the endpoint in use shows only while there is one.
+    CLIConfig c;
+    c.api = QStringLiteral("http://studio.local:18091");
+    about.setWorkspace(c, QStringLiteral("配置的地址没应答，现在走 http://127.0.0.1:18091"));
+    QVERIFY(note->isVisible());
+    about.setWorkspace(c, std::nullopt);
+    QVERIFY(!note->isVisible());
+
+    // A build without a stamped commit says so rather than showing the placeholder.
+    const QString missing = QStringLiteral("未注入（不是发布脚本出的包）");
+    QCOMPARE(AboutSection::commitText(QStringLiteral(" \n\t")), missing);
+    QCOMPARE(AboutSection::commitText(QStringLiteral(" $(GIT_COMMIT)\n")), missing);
+    QCOMPARE(AboutSection::commitText(QStringLiteral("  abc123\n")), QStringLiteral("abc123"));
+}
+
+// Sections arrive in any order and take their place in the page's order.
+void TestMainWindow::sectionsKeepTheirOrder()
+{
+    PairedPage page;
+    auto* runtime = new QLabel;
+    auto* banner = new QLabel;
+    auto* team = new QLabel;
+    page.setSection(PairedPage::Runtime, runtime);
+    page.setSection(PairedPage::RelocationBanner, banner);
+    page.setSection(PairedPage::Team, team);
+    QCOMPARE(page.sections(), (QList<QWidget*> { banner, team, runtime, page.about() }));
+    // Replacing a slot deletes what was there; a section deleted elsewhere leaves its slot.
+    QPointer<QLabel> old(team);
+    auto* team2 = new QLabel;
+    page.setSection(PairedPage::Team, team2);
+    QVERIFY(!old);
+    delete banner;
+    QCOMPARE(page.sections(), (QList<QWidget*> { team2, runtime, page.about() }));
+}
+
+// The main road: the bar's approvals row opens the sheet, an approval reaches
+// the gateway, and after the reload the bar and the snapshot count one less.
+void TestMainWindow::approvingFromTheBar()
+{
+    pair({ kDemo });
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    WorkspaceSummaryBar* bar = w.summaryBar();
+    QTRY_VERIFY(bar->summary().pendingApprovals > 0);
+    const qint64 before = bar->summary().pendingApprovals;
+    QCOMPARE(before, qint64(w.status()->waitingTaskIDs().size()));
+
+    auto* row = bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals"));
+    QVERIFY(row);
+    QTest::mouseClick(row, Qt::LeftButton);
+    ApprovalsSheet* sheet = w.approvalsSheet();
+    QVERIFY(sheet && sheet->isVisible());
+    QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+    QCOMPARE(sheet->config()->workspace, kDemo);
+    // A second press brings the same sheet forward.
+    w.openApprovals();
+    QCOMPARE(w.approvalsSheet(), sheet);
+
+    const FeedApprovalItem item = w.status()->pendingApprovalItems().first();
+    QSignalSpy finished(sheet, &FeedItemSheet::actionFinished);
+    m_sim->clearRequests();
+    sheet->respond(item, true);
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(
+        requestsTo(*m_sim, QStringLiteral("POST"), QStringLiteral("/api/workspaces/ws-demo/feed/%1/act").arg(item.id)),
+        1);
+    QTRY_VERIFY(bar->summary().pendingApprovals < before);
+    // The snapshot holds what the bar shows.
+    QTRY_COMPARE(
+        JsonFile::read(WorkspaceSummary::snapshotPath()).value_or(QJsonDocument()).object(), bar->summary().toJson());
+
+    sheet->reject();
+    QTRY_VERIFY(!w.approvalsSheet());
+
+    // Closing the window with a sheet open leaves no window visible, which
+    // is what quits the application.
+    w.openApprovals();
+    QVERIFY(w.approvalsSheet()->isVisible());
+    w.close();
+    QTRY_VERIFY(!w.approvalsSheet());
+    for (QWidget* top : QApplication::topLevelWidgets())
+        QVERIFY(!top->isVisible());
+}
+
+void TestMainWindow::barOpensFailedTasksAndRecoveryReloads()
+{
+    pair({ kDemo });
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    WorkspaceSummaryBar* bar = w.summaryBar();
+    QTRY_VERIFY(bar->summary().failedTasks > 0);
+    const int loads = commandLoads(*m_sim);
+    const int syncs = m_tool->argvs().count(QStringLiteral("workspaces"));
+
+    emit bar->failedTasksRequested();
+    QVERIFY(w.failedTasksSheet() && w.failedTasksSheet()->isVisible());
+    w.failedTasksSheet()->reject();
+    QTRY_VERIFY(!w.failedTasksSheet());
+
+    QSignalSpy recovered(&w, &MainWindow::recoveryFinished);
+    emit bar->recoveryRequested();
+    QVERIFY(w.recoverySheet() && w.recoverySheet()->isVisible());
+    QVERIFY(w.recovery()->running());
+    // Closing the sheet leaves the run going; pressing again shows the same run.
+    w.recoverySheet()->reject();
+    QTRY_VERIFY(!w.recoverySheet());
+    QVERIFY(w.recovery()->running());
+    emit bar->recoveryRequested();
+    QVERIFY(w.recoverySheet());
+    // The second start returned at once and reloaded; the first reloads when its run ends.
+    QTRY_VERIFY_WITH_TIMEOUT(recovered.size() == 2, 20000);
+    QVERIFY(w.recovery()->finished());
+    // The run reloaded the status model, then the catalogue synchronised.
+    QVERIFY(commandLoads(*m_sim) > loads);
+    QVERIFY(m_tool->argvs().count(QStringLiteral("workspaces")) > syncs);
+}
+
+// Unpaired, then paired with two workspaces, with a picture of each.
+void TestMainWindow::firstRunAndScreenshots()
+{
+    const auto settle = [](MainWindow& w) {
+        QSignalSpy checked(&w, &MainWindow::healthPassFinished);
+        showLoaded(w);
+        QTRY_COMPARE(checked.size(), 1);
+        QTRY_VERIFY(!w.inventory()->loading());
+    };
+    {
+        MainWindow w(kQuiet);
+        settle(w);
+        save(&w, QStringLiteral("main-firstrun.png"));
+        // The start-up load asked the tool to settle its pairing files first.
+        QVERIFY(m_tool->argvs().contains(QStringLiteral("workspaces")));
+        QVERIFY(w.firstRunPage()->isVisible() && !w.pairedPage()->isVisible());
+        QVERIFY(!w.header()->switcher()->isVisible());
+        QVERIFY(!w.summaryBar() || !w.summaryBar()->isVisible());
+        // The command shows in code style, without its back-quotes.
+        w.firstRunPage()->commandHint()->setExpanded(true);
+        QVERIFY(w.firstRunPage()->hintText()->isVisible());
+        const QString hint = w.firstRunPage()->hintText()->text();
+        QVERIFY(hint.contains(QStringLiteral("JetBrains Mono")) && hint.contains(QStringLiteral("brenlow pair")));
+        QVERIFY(!hint.contains(QLatin1Char('`')));
+        // A dismissed notice is gone; the next one brings its own kind.
+        w.setNotice(QStringLiteral("配对失败：x"), true);
+        QVERIFY(w.noticeBanner()->isVisible() && w.noticeBanner()->isError());
+        QTest::mouseClick(w.noticeBanner()->dismissButton(), Qt::LeftButton);
+        QVERIFY(!w.noticeBanner()->isVisible() && !w.notice());
+        w.setNotice(QStringLiteral("好了"), false);
+        QVERIFY(w.noticeBanner()->isVisible() && !w.noticeBanner()->isError());
+    }
+    pair({ kDemo, QStringLiteral("ws-blog") });
+    MainWindow w(kQuiet);
+    settle(w);
+    w.setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
+    save(&w, QStringLiteral("main-paired.png"));
+    // The whole page, below the fold too.
+    w.resize(840, 1400);
+    save(&w, QStringLiteral("main-paired-full.png"));
+    w.resize(840, 720);
+
+    // Each sheet the bar opens, over the demo workspace.
+    w.openApprovals();
+    QVERIFY(w.approvalsSheet());
+    save(w.approvalsSheet(), QStringLiteral("main-sheet-approvals.png"));
+    w.approvalsSheet()->reject();
+    w.openFailedTasks();
+    QVERIFY(w.failedTasksSheet());
+    save(w.failedTasksSheet(), QStringLiteral("main-sheet-failedtasks.png"));
+    w.failedTasksSheet()->reject();
+    QSignalSpy recovered(&w, &MainWindow::recoveryFinished);
+    w.recover();
+    QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
+    save(w.recoverySheet(), QStringLiteral("main-sheet-recovery.png"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
