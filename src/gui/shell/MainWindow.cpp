@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
+#include "core/platform/LoopPause.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
@@ -24,7 +25,6 @@
 #include "gui/tasks/FailedTasksSheet.h"
 
 #include <QCloseEvent>
-#include <QCoroTimer>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QPropertyAnimation>
@@ -358,13 +358,8 @@ bool MainWindow::alive(const MainWindow* window, quint64 generation)
 
 QCoro::Task<> MainWindow::pause(std::chrono::milliseconds duration)
 {
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    // Stopping the loops fires the timer now, so that the loop ends at once.
-    connect(this, &MainWindow::loopsStopped, &timer, [&timer] { timer.start(0); });
-    timer.start(duration);
-    co_await qCoro(timer).waitForTimeout();
+    // Stopping the loops, or the window going, ends the pause at once, so that the loop ends.
+    return pauseLoop(this, duration, &MainWindow::loopsStopped);
 }
 
 QCoro::Task<> MainWindow::initialLoad(quint64 generation)
