@@ -460,7 +460,7 @@ QCoro::Task<> MainWindow::pickFolderAndPair()
         co_await m_catalog->reload(true);
         if (!live(self, instance))
             co_return;
-        if (const std::optional<CLIConfig> current = WorkspaceCatalog::currentConfig())
+        if (const std::optional<CLIConfig> current = CLIConfig::current())
             m_catalog->setSelectedID(current->workspace);
     }
     if (!co_await reloadAndPublish([self, instance] { return live(self, instance); }))
