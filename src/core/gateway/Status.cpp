@@ -107,19 +107,6 @@ std::optional<QString> Status::itemPath(
     return *ws + QLatin1Char('/') + collection + QLatin1Char('/') + *item + tail;
 }
 
-// ---------------------------------------------------------------- configuration
-
-std::optional<CLIConfig> Status::readPairingFiles()
-{
-    const QString home = QDir::homePath();
-    for (const QString& rel :
-        { QStringLiteral(".tolvarine-protected/config.json"), QStringLiteral(".tolvarine/config.json") }) {
-        if (auto config = CLIConfig::fromFile(home + QLatin1Char('/') + rel))
-            return config;
-    }
-    return std::nullopt;
-}
-
 // ---------------------------------------------------------------- reload
 
 QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
@@ -127,7 +114,7 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
     QPointer<Status> self(this);
     // Every load an older reload still has in flight is dropped from now on.
     const quint64 generation = startReload();
-    const std::optional<CLIConfig> config = given ? given : readPairingFiles();
+    const std::optional<CLIConfig> config = given ? given : CLIConfig::current();
     const bool otherWorkspace
         = m_config && config && (m_config->api != config->api || m_config->workspace != config->workspace);
     m_config = config;
@@ -235,7 +222,7 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
         co_return;
     }
     const auto path = itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
-    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config, focal->id);
     if (path)
         body = co_await m_client->get(config, *path, config.deviceId());
     if (!self || !isLatest(Progress, generation, config))
@@ -416,7 +403,7 @@ QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approv
     QPointer<Status> self(this);
     const auto path = itemPath(config, QStringLiteral("permissions"), key, QStringLiteral("/confirm"));
     if (!path)
-        co_return GatewayClient::invalidAddress(config);
+        co_return GatewayClient::invalidAddress(config, key);
     const QJsonObject body { { QStringLiteral("approve"), approve }, { QStringLiteral("by"), config.deviceId() } };
     const Result<QByteArray> reply = co_await m_client->post(config, *path, body, config.deviceId());
     if (!reply)
@@ -432,12 +419,13 @@ QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
     co_return result;
 }
 
-QCoro::Task<Result<>> Status::postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body)
+QCoro::Task<Result<>> Status::postAction(
+    std::optional<CLIConfig> config, QString id, std::optional<QString> path, QJsonObject body)
 {
     if (!config)
         co_return noWorkspace();
     if (!path)
-        co_return GatewayClient::invalidAddress(*config);
+        co_return GatewayClient::invalidAddress(*config, id);
     const Result<QByteArray> reply = co_await m_client->post(*config, *path, body, config->deviceId());
     if (!reply)
         co_return reply.failure();
@@ -451,21 +439,21 @@ QCoro::Task<Result<>> Status::act(QString feedID, QString action, QString note, 
     if (config)
         body = { { QStringLiteral("action"), action }, { QStringLiteral("note"), note },
             { QStringLiteral("by"), config->deviceId() } };
-    return postAction(config, path, body);
+    return postAction(config, feedID, path, body);
 }
 
 QCoro::Task<Result<>> Status::retryCommand(QString id, std::optional<CLIConfig> config)
 {
     const auto path
         = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry")) : std::nullopt;
-    return postAction(config, path, QJsonObject());
+    return postAction(config, id, path, QJsonObject());
 }
 
 QCoro::Task<Result<>> Status::deleteCommand(QString id, std::optional<CLIConfig> config)
 {
     const auto path
         = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete")) : std::nullopt;
-    return postAction(config, path, QJsonObject());
+    return postAction(config, id, path, QJsonObject());
 }
 
 // ---------------------------------------------------------------- task evidence
@@ -475,7 +463,7 @@ QCoro::Task<TaskEvidenceSnapshot> Status::evidenceSnapshot(QString id, std::opti
     if (!config)
         co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
     const auto path = itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
-    Result<QByteArray> reply = GatewayClient::invalidAddress(*config);
+    Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
     if (path)
         reply = co_await m_client->get(*config, *path, config->deviceId());
     co_return EvidenceLive::snapshot(id, reply);
@@ -488,7 +476,7 @@ QCoro::Task<Result<QList<ProgressLine>>> Status::progressLines(QString id, std::
     const auto path = itemPath(
         *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
     if (!path)
-        co_return GatewayClient::invalidAddress(*config);
+        co_return GatewayClient::invalidAddress(*config, id);
     const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
     if (!body)
         co_return body.failure();
@@ -505,7 +493,7 @@ QCoro::Task<Result<QString>> Status::artifact(QString hash, std::optional<CLICon
     const auto ws = workspacePath(*config);
     const auto item = GatewayClient::segment(hash);
     if (!ws || !item)
-        co_return GatewayClient::invalidAddress(*config);
+        co_return GatewayClient::invalidAddress(*config, hash);
     const Result<QByteArray> body
         = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
     if (!body)

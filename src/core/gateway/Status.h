@@ -133,7 +133,6 @@ private:
     quint64 startLoad(Load kind);
     static QString workspaceKey(const CLIConfig& config);
     const AutoConfirmation& shownAuto() const;
-    static std::optional<CLIConfig> readPairingFiles();
     static std::optional<QString> workspacePath(const CLIConfig& config);
     static std::optional<QString> itemPath(
         const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
@@ -147,7 +146,8 @@ private:
     QCoro::Task<> loadAgents(CLIConfig config, quint64 generation);
     QCoro::Task<> loadFeed(CLIConfig config, quint64 generation);
     QCoro::Task<Result<>> confirm(CLIConfig config, QString key, bool approve);
-    QCoro::Task<Result<>> postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body);
+    QCoro::Task<Result<>> postAction(
+        std::optional<CLIConfig> config, QString id, std::optional<QString> path, QJsonObject body);
 
     void emitGroup(void (Status::*signal)());
     void onResolved(const CLIConfig& config, const std::optional<QString>& origin);
