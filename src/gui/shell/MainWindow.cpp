@@ -22,6 +22,7 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/tasks/PermSection.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -208,6 +209,8 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    m_paired->setSection(
+        PairedPage::Permissions, new PermSection(m_status, m_inventory, [this] { return selectedConfig(); }));
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
