@@ -31,10 +31,10 @@ Failure windowClosed()
 
 } // namespace
 
-PermActions::PermActions(Status* status, std::function<std::optional<CLIConfig>()> selected, QObject* parent)
+PermActions::PermActions(Status* status, Reload reload, QObject* parent)
     : QObject(parent)
     , m_status(status)
-    , m_selected(std::move(selected))
+    , m_reload(std::move(reload))
 {
 }
 
@@ -106,12 +106,13 @@ QCoro::Task<> PermActions::course(QString key, QString done, std::function<QCoro
     else
         set(key, PermActionState::failed(PermActionState::failureText(result.failure())));
 
+    // Chosen now, not when the action started: the user may have switched meanwhile.
+    const Reload reload = m_reload;
     QPointer<Status> status = m_status;
-    if (status) {
-        // The workspace selected now: the user may have switched meanwhile.
-        const std::optional<CLIConfig> target = m_selected ? m_selected() : status->config();
-        co_await status->reload(target);
-    }
+    if (reload)
+        co_await reload();
+    else if (status)
+        co_await status->reload(status->config());
     if (self)
         emit self->finished(key);
 }

@@ -20,14 +20,16 @@ class Status;
 // The actions on the workspace's permission tiers and the feedback of the
 // last one on each tier. Every action shows "working" at once, then runs its
 // operation, records the outcome (ok with the moment, or the failure text) and
-// reloads the status model once, whatever the outcome, for the workspace
-// selected at that moment. Confirming the irreversible tier is the view's
-// business; these only act.
+// reloads the status model once, whatever the outcome (the reload the owner
+// gives: the workspace selected at that moment). Confirming the irreversible
+// tier is the view's business; these only act.
 class PermActions : public QObject {
     Q_OBJECT
 public:
-    // `selected` gives the configuration of the workspace selected now (none when nothing is).
-    PermActions(Status* status, std::function<std::optional<CLIConfig>()> selected, QObject* parent = nullptr);
+    // `reload` is the reload after each action; by default the status model's
+    // reload of the configuration it shows.
+    using Reload = std::function<QCoro::Task<>()>;
+    PermActions(Status* status, Reload reload = {}, QObject* parent = nullptr);
 
     // Idle for a tier nothing was done to.
     PermActionState state(const QString& key) const { return m_states.value(key); }
@@ -62,7 +64,7 @@ private:
     void set(const QString& key, const PermActionState& state);
 
     QPointer<Status> m_status;
-    std::function<std::optional<CLIConfig>()> m_selected;
+    Reload m_reload;
     QHash<QString, PermActionState> m_states;
     std::chrono::milliseconds m_grantTimeLimit { std::chrono::seconds(60) };
 };

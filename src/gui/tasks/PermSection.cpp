@@ -22,12 +22,12 @@ QString cancelText()
 
 } // namespace
 
-PermSection::PermSection(Status* status, RuntimeInventoryStore* inventory,
-    std::function<std::optional<CLIConfig>()> selected, QWidget* parent)
+PermSection::PermSection(
+    Status* status, RuntimeInventoryStore* inventory, std::function<QCoro::Task<>()> reload, QWidget* parent)
     : QWidget(parent)
     , m_status(status)
     , m_inventory(inventory)
-    , m_actions(new PermActions(status, std::move(selected), this))
+    , m_actions(new PermActions(status, std::move(reload), this))
     , m_now([] { return QDateTime::currentDateTime(); })
 {
     setObjectName(QStringLiteral("perm.section"));

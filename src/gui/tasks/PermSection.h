@@ -28,9 +28,9 @@ class TasksCard;
 class PermSection : public QWidget {
     Q_OBJECT
 public:
-    // `selected` gives the configuration of the workspace selected now; each
-    // action reloads the status model for it. `inventory` may be null.
-    PermSection(Status* status, RuntimeInventoryStore* inventory, std::function<std::optional<CLIConfig>()> selected,
+    // `reload` follows every action (the window's reload of the workspace
+    // selected then); `inventory` may be null.
+    PermSection(Status* status, RuntimeInventoryStore* inventory, std::function<QCoro::Task<>()> reload = {},
         QWidget* parent = nullptr);
 
     RuntimeStateCard* runtimeCard() const { return m_runtime; }

@@ -113,7 +113,8 @@ void TestPermSection::init()
     m_cfg.device = QStringLiteral("dev-perm");
     m_cfg.path = m_folder;
     m_status = std::make_unique<Status>();
-    m_section = std::make_unique<PermSection>(m_status.get(), nullptr, [this] { return m_cfg; });
+    // The window reloads the workspace selected when an action ends.
+    m_section = std::make_unique<PermSection>(m_status.get(), nullptr, [this] { return m_status->reload(m_cfg); });
     m_section->resize(760, 900);
     m_section->show();
     auto prompts = std::make_unique<ScriptedPrompts>();
@@ -392,8 +393,7 @@ void TestPermSection::screenshots()
     QSignalSpy inventoryRead(&inventory, &RuntimeInventoryStore::refreshed);
     inventory.refresh();
     QTRY_COMPARE_WITH_TIMEOUT(inventoryRead.size(), 1, 15000);
-    auto* section = new PermSection(
-        &status, &inventory, [cfg] { return cfg; }, &host);
+    auto* section = new PermSection(&status, &inventory, {}, &host);
     layout->addWidget(section);
     layout->addStretch(1);
     host.resize(800, 2400);
