@@ -19,6 +19,7 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/tasks/PermSection.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -149,6 +150,8 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    m_paired->setSection(PairedPage::Permissions,
+        new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
