@@ -3,7 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/MachineName.h"
 #include "core/gateway/GatewayTime.h"
-#include "core/gateway/TaskEvidence.h"
+#include "core/platform/Graphemes.h"
 
 #include <QHash>
 #include <QTextBoundaryFinder>
@@ -101,7 +101,7 @@ QString oneLine(const QString& text)
     const QString line = pieces.isEmpty() ? text : pieces.first();
     if (graphemeCount(line, kLineLength) <= kLineLength)
         return line;
-    return EvidenceLive::leadingCharacters(line, kLineLength) + QStringLiteral("…");
+    return Graphemes::leading(line, kLineLength) + QStringLiteral("…");
 }
 
 } // namespace TaskCards
