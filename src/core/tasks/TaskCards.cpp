@@ -3,7 +3,6 @@
 #include "core/design/DS.h"
 #include "core/design/MachineName.h"
 #include "core/gateway/GatewayTime.h"
-#include "core/gateway/TaskEvidence.h"
 #include "core/platform/Graphemes.h"
 
 #include <QHash>
