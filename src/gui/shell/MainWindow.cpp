@@ -11,6 +11,7 @@
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
@@ -22,6 +23,8 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/workspaces/PairingSection.h"
+#include "gui/workspaces/RelocationBanner.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -208,6 +211,11 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(new RelocationState(m_catalog, this)));
+    auto* phone = new PairingSection(m_catalog);
+    connect(
+        phone, &PairingSection::notice, this, [this](const QString& text, bool isError) { setNotice(text, isError); });
+    m_paired->setSection(PairedPage::PhonePairing, phone);
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
