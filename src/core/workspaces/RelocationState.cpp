@@ -1,7 +1,7 @@
 #include "core/workspaces/RelocationState.h"
 
-#include "core/gateway/TaskEvidence.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/Graphemes.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/workspaces/Relocation.h"
 #include "core/workspaces/WorkspaceCatalog.h"
@@ -15,7 +15,7 @@ namespace {
 
 QString first(const QString& text, int count)
 {
-    return EvidenceLive::leadingCharacters(text, count);
+    return Graphemes::leading(text, count);
 }
 
 // The tool's words are shown and logged as they are, so a secret it echoed is masked first.
@@ -164,7 +164,8 @@ QCoro::Task<> RelocationState::discoverFor(QString workspace)
     }
 
     QPointer<RelocationState> self(this);
-    auto search = Relocation::discover(workspace, m_timeLimit);
+    // Owned by this state: the tool is stopped when the state goes.
+    auto search = Relocation::discover(workspace, m_timeLimit, this);
     const Relocation::Discovery answer = co_await std::move(search);
     if (!self)
         co_return;
@@ -231,7 +232,7 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
 {
     const quint64 ticket = nextTicket(workspace);
     QPointer<RelocationState> self(this);
-    auto rebind = Relocation::apply(workspace, path, m_timeLimit);
+    auto rebind = Relocation::apply(workspace, path, m_timeLimit, this);
     const Relocation::Discovery answer = co_await std::move(rebind);
     if (!self)
         co_return;
@@ -262,16 +263,16 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
 
 QCoro::Task<> RelocationState::reloadCatalog()
 {
-    if (m_reload) {
-        auto reload = m_reload();
-        co_await std::move(reload);
-        co_return;
-    }
+    QPointer<RelocationState> self(this);
     QPointer<WorkspaceCatalog> catalog = m_catalog;
-    if (!catalog)
+    if (catalog) {
+        auto reload = catalog->reload(true);
+        co_await std::move(reload);
+    }
+    if (!self || !m_afterRebind)
         co_return;
-    auto reload = catalog->reload(true);
-    co_await std::move(reload);
+    auto after = m_afterRebind();
+    co_await std::move(after);
 }
 
 QCoro::Task<> RelocationState::pickNewLocation(FolderPicker picker)

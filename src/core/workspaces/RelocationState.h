@@ -41,9 +41,9 @@ public:
 
     explicit RelocationState(WorkspaceCatalog* catalog, QObject* parent = nullptr);
 
-    // What runs after a successful re-binding; the catalogue's synchronising
-    // reload unless set.
-    void setReload(Reload reload) { m_reload = std::move(reload); }
+    // What runs after a successful re-binding, once the catalogue's
+    // synchronising reload has read the new folder (the window's status reload).
+    void setAfterRebind(Reload reload) { m_afterRebind = std::move(reload); }
     // The process's launch arguments, program first; the application's unless set.
     void setLaunchArguments(const QStringList& arguments) { m_arguments = arguments; }
     // Tests shorten the companion tool's time limit.
@@ -100,7 +100,7 @@ private:
     QCoro::Task<> reloadCatalog();
 
     QPointer<WorkspaceCatalog> m_catalog;
-    Reload m_reload;
+    Reload m_afterRebind;
     QStringList m_arguments;
     std::chrono::milliseconds m_timeLimit;
 

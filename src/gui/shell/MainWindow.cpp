@@ -152,10 +152,12 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
-    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(new RelocationState(m_catalog, this)));
-    auto* phone = new PairingSection(m_catalog);
-    connect(
-        phone, &PairingSection::notice, this, [this](const QString& text, bool isError) { setNotice(text, isError); });
+    auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
+    relocation->setAfterRebind(m_controller->reloader());
+    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
+    auto* phone = new PairingSection(m_controller->catalog());
+    connect(phone, &PairingSection::notice, m_controller,
+        [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
     m_paired->setSection(PairedPage::PhonePairing, phone);
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);

@@ -1,4 +1,6 @@
 #include "core/design/DS.h"
+#include "core/gateway/Status.h"
+#include "core/shell/WindowController.h"
 #include "core/workspaces/QRImage.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
@@ -255,7 +257,7 @@ void TestWorkspaceViews::bannerInTheWindow()
     QVERIFY(banner);
     QCOMPARE(w.pairedPage()->sections().first(), banner);
     QVERIFY(qobject_cast<PairingSection*>(w.pairedPage()->section(PairedPage::PhonePairing)));
-    QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
+    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
     w.show();
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 20000);
     QVERIFY(banner->isVisible());
@@ -271,7 +273,9 @@ void TestWorkspaceViews::bannerInTheWindow()
         banner->findChild<QAbstractButton*>(QStringLiteral("workspace.relocate.confirm")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(rebound.size(), 1, 20000);
     QVERIFY(rebound.first().at(1).toBool());
-    QCOMPARE(w.selectedConfig()->path, moved);
+    // The catalogue and then the status model read the new folder.
+    QCOMPARE(w.controller()->selectedConfig()->path, moved);
+    QCOMPARE(w.controller()->status()->config()->path, moved);
     QVERIFY(!banner->isVisible());
 }
 
