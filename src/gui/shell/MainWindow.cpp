@@ -20,6 +20,7 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/tasks/PermSection.h"
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
 
@@ -159,6 +160,8 @@ void MainWindow::build()
     connect(phone, &PairingSection::notice, m_controller,
         [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
     m_paired->setSection(PairedPage::PhonePairing, phone);
+    m_paired->setSection(PairedPage::Permissions,
+        new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
