@@ -134,14 +134,6 @@ void RelocationState::sync()
     }
 }
 
-QCoro::Task<> RelocationState::discover()
-{
-    if (!m_workspace)
-        co_return;
-    auto search = discoverFor(m_workspace->id());
-    co_await std::move(search);
-}
-
 void RelocationState::autoRelocate()
 {
     if (!m_workspace)

@@ -65,9 +65,8 @@ public:
     // Workspaces whose automatic search has started; only grows.
     const QSet<QString>& autoTried() const { return m_autoTried; }
 
-    // One search for the workspace on show; returns at once while one runs.
-    QCoro::Task<> discover();
-    // The retry button: the note says it is searching, then a search.
+    // The retry button: the note says it is searching, then a search (none
+    // while one for this workspace runs).
     void autoRelocate();
     // The user confirms the match, or chooses one of the candidates.
     // (By value: the caller may hand in the pending match, which this clears.)
@@ -95,6 +94,7 @@ private:
     bool onShow(const QString& workspace) const;
     quint64 nextTicket(const QString& workspace);
     bool latest(const QString& workspace, quint64 ticket) const;
+    // One search; returns at once while one for the workspace runs.
     QCoro::Task<> discoverFor(QString workspace);
     QCoro::Task<> applyFor(QString workspace, QString path, bool confirmed);
     QCoro::Task<> reloadCatalog();

@@ -269,12 +269,8 @@ void RelocationBanner::refresh()
 {
     const bool shown = m_state && m_state->shown();
     setVisible(shown);
-    if (!shown) {
-        m_rows.reconcile(
-            QStringList(), [](const QString& p) { return p; },
-            [](const QString&) -> QAbstractButton* { return nullptr; }, [](QAbstractButton*, const QString&) {});
+    if (!shown)
         return;
-    }
 
     const CLIConfig& config = m_state->workspace()->config;
     m_previous->setText(QStringLiteral("原来的位置：") + (config.path ? *config.path : QStringLiteral("—")));

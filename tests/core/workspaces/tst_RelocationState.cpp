@@ -143,6 +143,12 @@ void TestRelocationState::discovery()
     QTRY_COMPARE_WITH_TIMEOUT(searched.size(), 1, 20000);
     QCOMPARE(m_state->relocatePending(), home(pending));
     QCOMPARE(m_tool->argvs().filter("--dry-run").size(), 2);
+
+    // "不是" leaves the user to point at the folder by hand.
+    m_state->rejectMatch();
+    QCOMPARE(m_state->relocatePending(), QString());
+    QCOMPARE(m_state->relocateNote(), QStringLiteral("那就手动指一次吧。"));
+    QCOMPARE(m_state->relocateCandidates(), expected);
 }
 
 void TestRelocationState::rebinding_data()
