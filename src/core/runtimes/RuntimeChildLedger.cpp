@@ -44,6 +44,27 @@ QString canonical(const QString& path)
     return c.isEmpty() ? p : c;
 }
 
+// Whether the process carries the environment its worker was started with:
+// everything a worker starts inherits the workspace and the runtime kind.
+bool carriesMarks(pid_t pid, const RuntimeChildRecord& r)
+{
+    const QList<QByteArray> env = ProcessTable::environment(pid).split('\0');
+    return env.contains(QByteArrayLiteral("TOLVARINE_WS=") + r.workspace.toUtf8())
+        && env.contains(QByteArrayLiteral("TOLVARINE_RUNTIME_KIND=") + r.kind.toUtf8());
+}
+
+// What a gone worker left running: the living members of its process group
+// (the worker led one; the group's id is its pid) that carry its marks.
+QList<pid_t> leftovers(const RuntimeChildRecord& r, const ProcessTable& table)
+{
+    QList<pid_t> out;
+    for (const ProcessTable::Entry& e : table.byPID) {
+        if (e.pgid == r.pid && e.pid != r.pid && e.state != 'Z' && carriesMarks(e.pid, r))
+            out.append(e.pid);
+    }
+    return out;
+}
+
 } // namespace
 
 QString filePath()
@@ -112,6 +133,10 @@ void forget(qint32 pid)
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
 {
     QList<RuntimeChildRecord> ending;
+    // Workers that are gone but left processes of theirs running (a worker
+    // dies of its closed output pipe once its owner has crashed, and what it
+    // started lives on).
+    QList<RuntimeChildRecord> leftBehind;
     QSet<pid_t> adopters { 1 };
     {
         const QMutexLocker locker(&lock());
@@ -140,8 +165,13 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
                 continue;
             }
             const auto it = table.byPID.constFind(r.pid);
-            if (it == table.byPID.cend() || it->state == 'Z')
+            if (it == table.byPID.cend() || it->state == 'Z') {
+                if (!leftovers(r, table).isEmpty()) {
+                    leftBehind.append(r);
+                    kept.append(r);
+                }
                 continue;
+            }
             if (it->argv0 != r.exe) {
                 DeskCrumbs::drop(
                     QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
@@ -185,10 +215,21 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 exe=%2").arg(r.pid).arg(r.exe));
         reaped.append(r);
     }
-    if (!ending.isEmpty()) {
+    for (const RuntimeChildRecord& r : std::as_const(leftBehind)) {
+        const auto same = [&r](pid_t pid) {
+            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(pid);
+            return e && e->state != 'Z' && e->pgid == r.pid && carriesMarks(pid, r);
+        };
+        const int ended = ProcessSignals::terminateEach(leftovers(r, ProcessTable::snapshot()), 3.0, same);
+        if (ended == 0)
+            continue;
+        DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 留下的 %2 个进程").arg(r.pid).arg(ended));
+        reaped.append(r);
+    }
+    if (!ending.isEmpty() || !leftBehind.isEmpty()) {
         const QMutexLocker locker(&lock());
         QList<RuntimeChildRecord> records = load();
-        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r); });
+        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r) || leftBehind.contains(r); });
         save(records);
     }
     return reaped;

@@ -22,8 +22,11 @@ void record(const RuntimeChildRecord& record);
 // Drops the record of that pid; rewrites the file also when there was none.
 void forget(qint32 pid);
 // Ends the workers whose owner is gone and that now belong to the init
-// process or a child subreaper, and drops the records of workers that are
-// gone or whose pid now runs something else. Returns the records ended.
+// process or a child subreaper, each with what it started (its process
+// group); ends what a gone worker of a dead owner left running in its group
+// (processes that carry its workspace and kind); and drops the records of
+// workers that are gone or whose pid now runs something else. Returns the
+// records whose worker, or whose leftovers, were ended.
 // A failed or empty process listing ends nothing and rewrites nothing.
 QList<RuntimeChildRecord> reapOrphans(
     qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);
