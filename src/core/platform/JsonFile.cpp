@@ -54,6 +54,11 @@ Stored readStored(const QString& path, qint64 limit)
         out.reason = QStringLiteral("这里是个文件夹，不是文件");
         return out;
     }
+    // A pipe or a device would hold the reader until someone writes to it.
+    if (info.exists() && !info.isFile()) {
+        out.reason = QStringLiteral("不是普通文件");
+        return out;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         out.reason = QStringLiteral("打不开（%1）").arg(f.errorString());

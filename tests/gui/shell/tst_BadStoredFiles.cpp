@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -83,7 +84,7 @@ QList<File> files()
     };
 }
 
-enum class Damage { Empty, Truncated, NotJson, WrongTypes, Huge, Unreadable, Folder };
+enum class Damage { Empty, Truncated, NotJson, WrongTypes, Huge, Unreadable, Folder, Pipe };
 
 } // namespace
 
@@ -122,7 +123,7 @@ void TestBadStoredFiles::windowStartsAndSaysSo_data()
     QTest::addColumn<int>("damageRow");
     const QList<QPair<const char*, Damage>> damages { { "empty", Damage::Empty }, { "truncated", Damage::Truncated },
         { "not JSON", Damage::NotJson }, { "wrong types", Damage::WrongTypes }, { "50 MB", Damage::Huge },
-        { "unreadable", Damage::Unreadable }, { "a folder", Damage::Folder } };
+        { "unreadable", Damage::Unreadable }, { "a folder", Damage::Folder }, { "a named pipe", Damage::Pipe } };
     const QList<File> all = files();
     for (int i = 0; i < all.size(); ++i) {
         for (const auto& [name, damage] : damages)
@@ -170,11 +171,15 @@ void TestBadStoredFiles::windowStartsAndSaysSo()
         break;
     case Damage::Unreadable:
     case Damage::Folder:
+    case Damage::Pipe:
         break;
     }
     if (damage == Damage::Folder) {
         QVERIFY(QDir().mkpath(path));
         home.writeFile(QDir(path).filePath(QStringLiteral("inside")), "x");
+    } else if (damage == Damage::Pipe) {
+        // Opening it for reading would wait for a writer that never comes.
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
     } else if (damage == Damage::Unreadable && ::geteuid() == 0) {
         // Permission bits do not stop root, which the tests may run as; a link
         // to itself cannot be opened by anyone.
@@ -213,7 +218,7 @@ void TestBadStoredFiles::windowStartsAndSaysSo()
     const QFileInfo after(path);
     QCOMPARE(after.isDir(), damage == Damage::Folder);
     QCOMPARE(after.isSymLink(), damage == Damage::Unreadable && ::geteuid() == 0);
-    if (damage != Damage::Folder && damage != Damage::Unreadable) {
+    if (damage != Damage::Folder && damage != Damage::Pipe && damage != Damage::Unreadable) {
         QFile in(path);
         QVERIFY(in.open(QIODevice::ReadOnly));
         QVERIFY(in.readAll() == content);
@@ -236,6 +241,8 @@ void TestBadStoredFiles::windowStartsAndSaysSo()
     QVERIFY(bad.exists() || bad.isSymLink());
     if (damage == Damage::Unreadable) {
         QCOMPARE(bad.isSymLink(), ::geteuid() == 0);
+    } else if (damage == Damage::Pipe) {
+        QVERIFY(!bad.isFile());
     } else {
         QFile kept(bad.filePath());
         QVERIFY(kept.open(QIODevice::ReadOnly));
