@@ -22,6 +22,7 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/workforce/LiveTaskBoard.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -208,6 +209,9 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    // The live board stands where the team section will hold it.
+    m_board = new LiveTaskBoard(m_status, std::nullopt);
+    m_paired->setSection(PairedPage::Team, m_board);
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
@@ -273,6 +277,8 @@ void MainWindow::refreshView()
             each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
         m_pages->setCurrentWidget(page);
     }
+    m_board->setConfig(selected);
+    m_board->setVisible(!m_status->commandsError());
     m_firstRun->about()->setWorkspace(selected, m_status->endpointNote());
     m_paired->about()->setWorkspace(selected, m_status->endpointNote());
 }
