@@ -1,6 +1,7 @@
 #include "core/tasks/EvidenceSnapshotFile.h"
 
 #include "core/platform/OffMainThread.h"
+#include "core/platform/TolvarinePaths.h"
 #include "core/tasks/EvidenceText.h"
 
 #include <QDir>
@@ -41,7 +42,7 @@ EvidenceSnapshotFile& EvidenceSnapshotFile::shared()
 
 QString EvidenceSnapshotFile::path()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_evidence.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_evidence.json"));
 }
 
 QJsonObject EvidenceSnapshotFile::entry(const CommandBrief& command, const TaskEvidenceState& state, qint64 polls,
