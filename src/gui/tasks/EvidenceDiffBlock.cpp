@@ -5,6 +5,7 @@
 #include "core/tasks/EvidenceText.h"
 #include "gui/design/DSText.h"
 #include "gui/design/ElidedLine.h"
+#include "gui/design/SelectableText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,20 +13,17 @@
 
 namespace {
 
-QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
-{
-    QLabel* label = DSText::label(QString(), font, colour, parent);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    return label;
-}
-
 void setShown(QLabel* label, const QString& text)
 {
     if (label->text() != text)
         label->setText(text);
     label->setVisible(!text.isEmpty());
+}
+
+void setShown(SelectableText* text, const QString& value)
+{
+    text->setText(value);
+    text->setVisible(!value.isEmpty());
 }
 
 // One file: its path and counts, then its whole diff.
@@ -50,7 +48,7 @@ public:
         head->addWidget(m_deleted);
         head->addStretch(1);
         col->addLayout(head);
-        m_hunk = wrapping(DSFont::monoMedium(9.5), DS::muted(0.7), this);
+        m_hunk = new SelectableText(DSFont::monoMedium(9.5), DS::muted(0.7), this);
         col->addWidget(m_hunk);
     }
 
@@ -59,15 +57,14 @@ public:
         m_path->setText(file.path);
         setShown(m_added, file.added >= 1 ? QStringLiteral("+") + QString::number(file.added) : QString());
         setShown(m_deleted, file.deleted >= 1 ? QStringLiteral("\u2212") + QString::number(file.deleted) : QString());
-        if (m_hunk->text() != file.hunk)
-            m_hunk->setText(file.hunk);
+        m_hunk->setText(file.hunk);
     }
 
 private:
     ElidedLine* m_path;
     QLabel* m_added;
     QLabel* m_deleted;
-    QLabel* m_hunk;
+    SelectableText* m_hunk;
 };
 
 } // namespace
@@ -85,13 +82,11 @@ EvidenceDiffBlock::EvidenceDiffBlock(const QString& commandId, QWidget* parent)
     auto* col = new QVBoxLayout(body);
     col->setContentsMargins(0, 4, 0, 0);
     col->setSpacing(8);
-    m_reconciliation = wrapping(DSFont::monoMedium(10), DS::amber(), body);
+    m_reconciliation = new SelectableText(DSFont::monoMedium(10), DS::amber(), body);
     col->addWidget(m_reconciliation);
-    m_external = wrapping(DSFont::monoMedium(10), DS::muted(0.45), body);
-    m_external->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_external = new SelectableText(DSFont::monoMedium(10), DS::muted(0.45), body);
     col->addWidget(m_external);
-    m_attribution = wrapping(DSFont::monoMedium(10), DS::at(DS::amber(), 0.75), body);
-    m_attribution->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_attribution = new SelectableText(DSFont::monoMedium(10), DS::at(DS::amber(), 0.75), body);
     col->addWidget(m_attribution);
     m_files = new QVBoxLayout;
     m_files->setSpacing(8);

@@ -5,6 +5,7 @@
 #include "gui/design/KeyedReconciler.h"
 
 class QLabel;
+class SelectableText;
 class QVBoxLayout;
 
 // The line-by-line changes of a task's evidence: a fold whose header gives
@@ -21,9 +22,9 @@ public:
 
 private:
     QLabel* m_counts;
-    QLabel* m_reconciliation;
-    QLabel* m_external;
-    QLabel* m_attribution;
+    SelectableText* m_reconciliation;
+    SelectableText* m_external;
+    SelectableText* m_attribution;
     QVBoxLayout* m_files;
     KeyedReconciler<QString> m_fileWidgets;
 };

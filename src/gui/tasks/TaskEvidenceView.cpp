@@ -12,6 +12,7 @@
 #include "gui/design/ElidedLine.h"
 #include "gui/design/Marker.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/SelectableText.h"
 #include "gui/design/TextButton.h"
 #include "gui/tasks/DeskArtifactSheet.h"
 #include "gui/tasks/EvidenceArtifactRow.h"
@@ -23,15 +24,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
-{
-    QLabel* label = DSText::label(QString(), font, colour, parent);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    return label;
-}
 
 void setText(QLabel* label, const QString& text)
 {
@@ -106,7 +98,7 @@ TaskEvidenceView::TaskEvidenceView(
     m_result = block(QStringLiteral("evidence.result.") + id, &resultCol, 3, this);
     m_resultTitle = DSText::label(QString(), DSFont::semiBold(10.5), DS::muted(0.45), m_result);
     resultCol->addWidget(m_resultTitle);
-    m_resultBody = wrapping(DSFont::medium(12), DS::ink(), m_result);
+    m_resultBody = new SelectableText(DSFont::medium(12), DS::ink(), m_result);
     resultCol->addWidget(m_resultBody);
     m_stack->addWidget(m_result);
 
@@ -135,7 +127,7 @@ TaskEvidenceView::TaskEvidenceView(
         refresh();
     });
     artCol->addWidget(m_diagToggle, 0, Qt::AlignLeft);
-    m_diagText = wrapping(DSFont::monoMedium(9.5), DS::muted(0.45), m_artifacts);
+    m_diagText = new SelectableText(DSFont::monoMedium(9.5), DS::muted(0.45), m_artifacts);
     m_diagText->setObjectName(QStringLiteral("evidence.diagnostics.") + id);
     artCol->addWidget(m_diagText);
     m_stack->addWidget(m_artifacts);
@@ -145,7 +137,7 @@ TaskEvidenceView::TaskEvidenceView(
     m_progress = block(QStringLiteral("evidence.progress.") + id, &progCol, 3, this);
     progCol->addWidget(
         DSText::label(QStringLiteral("刚才在做什么"), DSFont::semiBold(10.5), DS::muted(0.45), m_progress));
-    m_progressError = wrapping(DSFont::monoMedium(9.5), DS::amber(), m_progress);
+    m_progressError = new SelectableText(DSFont::monoMedium(9.5), DS::amber(), m_progress);
     progCol->addWidget(m_progressError);
     m_progressLines = new QVBoxLayout;
     m_progressLines->setSpacing(3);
@@ -233,7 +225,7 @@ void TaskEvidenceView::refresh()
     m_result->setVisible(failedRun || !command.summary.isEmpty());
     setText(m_resultTitle, failedRun ? QStringLiteral("没成的原因") : QStringLiteral("结果"));
     setColour(m_resultTitle, failedRun ? DS::failureRed() : DS::muted(0.45));
-    setText(m_resultBody, EvidenceText::resultBody(command));
+    m_resultBody->setText(EvidenceText::resultBody(command));
 
     // Artifacts.
     m_stateMarker->setLabel(EvidenceText::stateWord(state));
@@ -255,7 +247,7 @@ void TaskEvidenceView::refresh()
     m_diagToggle->setVisible(!diagnostics.isEmpty());
     m_diagToggle->setText(m_showDiagnostics ? QStringLiteral("收起技术细节") : QStringLiteral("技术细节"));
     m_diagToggle->updateGeometry();
-    setText(m_diagText, diagnostics);
+    m_diagText->setText(diagnostics);
     m_diagText->setVisible(m_showDiagnostics && !diagnostics.isEmpty());
 
     // Diff.
@@ -276,7 +268,7 @@ void TaskEvidenceView::refresh()
     const std::optional<QString>& error = m_model->progressError();
     const QList<ProgressLine> shown
         = error ? QList<ProgressLine>() : EvidenceText::progressShown(m_model->progressTail());
-    setText(m_progressError, error ? QStringLiteral("读不到进度：") + *error : QString());
+    m_progressError->setText(error ? QStringLiteral("读不到进度：") + *error : QString());
     m_progressError->setVisible(error.has_value());
     const QList<ElidedLabel*> lines = m_lineWidgets.reconcile(
         shown, [](const ProgressLine& l) { return l.seq; },

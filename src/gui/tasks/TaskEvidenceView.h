@@ -19,6 +19,7 @@ class Marker;
 class QLabel;
 class QVBoxLayout;
 class SecondaryButton;
+class SelectableText;
 class Status;
 class TaskEvidenceModel;
 class TextButton;
@@ -67,7 +68,7 @@ private:
 
     QWidget* m_result;
     QLabel* m_resultTitle;
-    QLabel* m_resultBody;
+    SelectableText* m_resultBody;
 
     QWidget* m_artifacts;
     Marker* m_stateMarker;
@@ -76,12 +77,12 @@ private:
     QVBoxLayout* m_rows;
     KeyedReconciler<QString, EvidenceArtifactRow> m_rowWidgets;
     TextButton* m_diagToggle;
-    QLabel* m_diagText;
+    SelectableText* m_diagText;
 
     EvidenceDiffBlock* m_diff = nullptr;
 
     QWidget* m_progress;
-    QLabel* m_progressError;
+    SelectableText* m_progressError;
     QVBoxLayout* m_progressLines;
     KeyedReconciler<qint64, ElidedLabel> m_lineWidgets;
     QLabel* m_progressNote;

@@ -81,8 +81,6 @@ private slots:
     void snapshotFile();
     void artifactFailures_data();
     void artifactFailures();
-    void byteLabel_data();
-    void byteLabel();
 
 private:
     CommandBrief command(const QString& id) const;
@@ -281,24 +279,6 @@ void TestTaskEvidenceModel::artifactFailures()
     const EvidenceText::ArtifactFailure shown = EvidenceText::artifactFailure(failure);
     QCOMPARE(shown.retryable, retryable);
     QCOMPARE(shown.text, text);
-}
-
-void TestTaskEvidenceModel::byteLabel_data()
-{
-    QTest::addColumn<qint64>("bytes");
-    QTest::addColumn<QString>("label");
-    QTest::newRow("1") << qint64(1) << "1 B";
-    QTest::newRow("1023") << qint64(1023) << "1023 B";
-    QTest::newRow("1024") << qint64(1024) << "1.0 KiB";
-    QTest::newRow("1536") << qint64(1536) << "1.5 KiB";
-    QTest::newRow("1 MiB") << qint64(1048576) << "1024.0 KiB";
-}
-
-void TestTaskEvidenceModel::byteLabel()
-{
-    QFETCH(qint64, bytes);
-    QFETCH(QString, label);
-    QCOMPARE(EvidenceText::byteLabel(bytes), label);
 }
 
 QTEST_GUILESS_MAIN(TestTaskEvidenceModel)

@@ -53,11 +53,10 @@ private slots:
     void init();
     void cleanup();
 
-    void finishedCommand();
+    void finishedCommandWithScreenshots();
     void runningCommandOnlyWhileShown();
     void artifactSheet_data();
     void artifactSheet();
-    void screenshots();
 
 private:
     CommandBrief command(const QString& id) const;
@@ -120,7 +119,7 @@ TaskEvidenceView* TestTaskEvidenceView::view(const QString& id, bool show)
     return v;
 }
 
-void TestTaskEvidenceView::finishedCommand()
+void TestTaskEvidenceView::finishedCommandWithScreenshots()
 {
     TaskEvidenceView* v = view(QStringLiteral("c-101"), false);
     auto* marker = child<Marker>(v, "evidence.state.c-101");
@@ -143,12 +142,21 @@ void TestTaskEvidenceView::finishedCommand()
     QCOMPARE(diff->header()->text(), QStringLiteral("逐行改动（终态）"));
 
     // Opening a row shows its file in the sheet; closing it clears the opening.
-    QTest::mouseClick(child<QAbstractButton>(v, "evidence.open.templates/orders/list.html"), Qt::LeftButton);
+    QTest::mouseClick(child<QAbstractButton>(v, "evidence.open.src/orders/OrderList.php"), Qt::LeftButton);
     QVERIFY(v->opening());
-    QCOMPARE(v->opening()->file().path, QStringLiteral("templates/orders/list.html"));
+    QCOMPARE(v->opening()->file().path, QStringLiteral("src/orders/OrderList.php"));
     QTRY_VERIFY(v->opening()->text().has_value());
+    QTest::qWait(50);
+    QVERIFY(!saveShot(v->opening(), QStringLiteral("artifact-sheet.png")).isEmpty());
     QTest::mouseClick(child<QAbstractButton>(v->opening(), "deskartifact.close"), Qt::LeftButton);
     QTRY_VERIFY(!v->opening());
+
+    // With the diff and the details open.
+    diff->setExpanded(true);
+    QTest::mouseClick(child<QAbstractButton>(v, "evidence.diagnostics.toggle.c-101"), Qt::LeftButton);
+    QVERIFY(shows(child<QWidget>(v, "evidence.diagnostics.c-101")));
+    QTest::qWait(50);
+    QVERIFY(!saveShot(m_window.get(), QStringLiteral("evidence-finished.png")).isEmpty());
 
     // A finished command is fetched once.
     QCOMPARE(int(matching(m_sim->requests(), "GET", kApi + "/commands/c-101/changes").size()), 1);
@@ -243,25 +251,6 @@ void TestTaskEvidenceView::artifactSheet()
     QTRY_COMPARE(loaded.size(), 2);
     QVERIFY(shows(child<QWidget>(&sheet, "deskartifact.body")));
     QCOMPARE(blobRequests(), 2);
-}
-
-void TestTaskEvidenceView::screenshots()
-{
-    // A finished command with its artifacts, the diff and the details open.
-    TaskEvidenceView* v = view(QStringLiteral("c-101"));
-    QTRY_COMPARE(child<Marker>(v, "evidence.state.c-101")->label(), QStringLiteral("artifacts"));
-    child<EvidenceDiffBlock>(v, "evidence.diff.c-101")->setExpanded(true);
-    QTest::mouseClick(child<QAbstractButton>(v, "evidence.diagnostics.toggle.c-101"), Qt::LeftButton);
-    QVERIFY(shows(child<QWidget>(v, "evidence.diagnostics.c-101")));
-    QTest::qWait(50);
-    QVERIFY(!saveShot(m_window.get(), QStringLiteral("evidence-finished.png")).isEmpty());
-
-    // The artifact sheet with a file's text.
-    QTest::mouseClick(child<QAbstractButton>(v, "evidence.open.src/orders/OrderList.php"), Qt::LeftButton);
-    QVERIFY(v->opening());
-    QTRY_VERIFY(v->opening()->text().has_value());
-    QTest::qWait(50);
-    QVERIFY(!saveShot(v->opening(), QStringLiteral("artifact-sheet.png")).isEmpty());
 }
 
 QTEST_MAIN(TestTaskEvidenceView)
