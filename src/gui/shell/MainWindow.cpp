@@ -21,6 +21,7 @@
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/PermSection.h"
+#include "gui/workforce/LiveTaskBoard.h"
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
 
@@ -153,6 +154,9 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    // The live board stands where the team section will hold it.
+    m_board = new LiveTaskBoard(m_controller->status(), std::nullopt);
+    m_paired->setSection(PairedPage::Team, m_board);
     auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
     relocation->setAfterRebind(m_controller->reloader());
     m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
@@ -200,6 +204,8 @@ void MainWindow::refreshView()
             each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
         m_pages->setCurrentWidget(page);
     }
+    m_board->setConfig(selected);
+    m_board->setVisible(!status.commandsError());
     m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     m_paired->about()->setWorkspace(selected, status.endpointNote());
 }
