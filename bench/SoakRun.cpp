@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
@@ -75,19 +76,25 @@ public:
             const std::optional<qint64> queued = queuedMs();
             const qint64 waited = queued && m_queued ? *queued - *m_queued : 0;
             m_queued = queued;
-            m_worst = std::max(m_worst, elapsed - waited - 10);
+            const qint64 stall = elapsed - waited - 10;
+            m_worst = std::max(m_worst, stall);
             m_worstRaw = std::max(m_worstRaw, elapsed - 10);
+            // When each long stall ended, to match with the breadcrumb log.
+            if (stall > 100)
+                m_long.append({ QTime::currentTime(), stall });
         });
         reset();
     }
     void reset()
     {
         m_worst = m_worstRaw = 0;
+        m_long.clear();
         m_clock.start();
         m_queued = queuedMs();
         m_timer.start();
     }
     qint64 worst() const { return m_worst; }
+    const QList<QPair<QTime, qint64>>& longStalls() const { return m_long; }
     qint64 worstRaw() const { return m_worstRaw; }
 
 private:
@@ -96,6 +103,7 @@ private:
     std::optional<qint64> m_queued;
     qint64 m_worst = 0;
     qint64 m_worstRaw = 0;
+    QList<QPair<QTime, qint64>> m_long;
 };
 
 // Runs the event loop until `done` holds or `ms` have passed; false on time-out.
@@ -263,6 +271,19 @@ int main(int argc, char** argv)
     std::printf("soak: %d reloads, %lld worker lines, %s\n", polls - startPolls,
         static_cast<long long>(lines - startLines),
         controller->status()->commandsError() ? qPrintable(*controller->status()->commandsError()) : "no load error");
+    // Each stall over 100 ms with what the application logged in the second before it ended.
+    QFile crumbs(home + QStringLiteral("/.tolvarine/desktop.log"));
+    const QList<QByteArray> log = crumbs.open(QIODevice::ReadOnly) ? crumbs.readAll().split('\n') : QList<QByteArray>();
+    std::printf("soak: %lld stalls over 100 ms\n", static_cast<long long>(probe.longStalls().size()));
+    for (const auto& [at, ms] : probe.longStalls()) {
+        std::printf("soak:   %s  %lld ms\n", qPrintable(at.toString(QStringLiteral("HH:mm:ss.zzz"))),
+            static_cast<long long>(ms));
+        for (const QByteArray& line : log) {
+            const QTime t = QTime::fromString(QString::fromLatin1(line.left(12)), QStringLiteral("HH:mm:ss.zzz"));
+            if (t.isValid() && t.msecsTo(at) >= 0 && t.msecsTo(at) <= ms + 1000)
+                std::printf("soak:     %s\n", line.constData());
+        }
+    }
     const bool ok = growth <= 10.0;
     std::printf("soak: %s (RSS may grow by at most 10%%)\n", ok ? "PASS" : "FAIL");
     std::fflush(stdout);
