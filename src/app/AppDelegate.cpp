@@ -62,7 +62,11 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
-    RuntimeController::shared().stopAll();
+    // Every worker is signalled at once; the wait for their ends happens on
+    // the way out, when there is no window left to hold up.
+    RuntimeController& runtimes = RuntimeController::shared();
+    runtimes.stopAll();
+    runtimes.waitForStopped();
 }
 
 bool AppDelegate::installQuitSignals()

@@ -22,7 +22,8 @@ public:
     // Reaps orphaned workers off the GUI thread (each may take its grace to
     // end); a breadcrumb with the count when any were ended.
     QFuture<QList<RuntimeChildRecord>> applicationDidFinishLaunching();
-    // Stops every worker (each with its grace). Runs once, on the way out.
+    // Stops every worker and waits until each has ended (after its grace, a
+    // kill). Runs once, on the way out.
     void applicationWillTerminate();
 
     // SIGTERM and SIGINT quit the event loop (through a self-pipe, so the

@@ -1,7 +1,6 @@
 #include "core/shell/WorkspaceSummary.h"
 
 #include "core/gateway/Status.h"
-#include "core/platform/JsonFile.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -194,8 +193,7 @@ QString WorkspaceSummary::snapshotPath()
     return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_summary.json");
 }
 
-void WorkspaceSummary::dump() const
+QByteArray WorkspaceSummary::snapshotBytes() const
 {
-    // Written often; a reader must never see half a file, so write then rename.
-    JsonFile::writeAtomically(snapshotPath(), QJsonDocument(toJson()));
+    return QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
 }

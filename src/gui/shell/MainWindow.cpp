@@ -227,7 +227,7 @@ void MainWindow::connectModels()
     connect(m_enablement, &RuntimeEnablement::changed, this, &MainWindow::scheduleRefresh);
     connect(m_enablement, &RuntimeEnablement::notice, this,
         [this](const QString& text, bool isError) { setNotice(text, isError); });
-    connect(m_runtimes, &RuntimeController::changed, this, &MainWindow::scheduleRefresh);
+    connect(m_runtimes, &RuntimeController::workersChanged, this, &MainWindow::scheduleRefresh);
 
     // A change of the selected workspace reloads the status model at once;
     // setting the value it already has is no change.

@@ -2,6 +2,7 @@
 #include "core/gateway/Status.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
+#include "core/platform/SecretStore.h"
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
@@ -21,8 +22,10 @@
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
 
+#include "BlockingSecretStore.h"
 #include "SimGateway.h"
 #include "SimTool.h"
+#include "StallProbe.h"
 #include "TempHome.h"
 
 #include <QComboBox>
@@ -53,12 +56,27 @@ int commandLoads(SimGateway& sim, const QString& workspace = kDemo)
     return requestsTo(sim, QStringLiteral("GET"), QStringLiteral("/api/workspaces/%1/commands").arg(workspace));
 }
 
-// Shows the window and waits for its start-up load.
+// The event loop's worst delay since the last reset; the window's own work
+// (loads, loops, actions against the stand-ins) never stalls it for long.
+StallProbe& probe()
+{
+    static StallProbe p;
+    return p;
+}
+
+void verifyNoStall()
+{
+    QVERIFY2(probe().worstMs() <= 100, qPrintable(QStringLiteral("stalled %1 ms").arg(probe().worstMs())));
+}
+
+// Shows the window and waits for its start-up load, which never stalls the event loop.
 void showLoaded(MainWindow& w)
 {
     QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
     w.show();
+    probe().reset();
     QTRY_COMPARE(loaded.size(), 1);
+    verifyNoStall();
 }
 
 void save(QWidget* widget, const QString& name)
@@ -109,10 +127,16 @@ void TestMainWindow::init()
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
+    // A slow Secret Service, which the window never waits on.
+    auto keys = std::make_unique<BlockingSecretStore>();
+    keys->open();
+    keys->setDelay(150ms);
+    SecretStore::setShared(std::move(keys));
 }
 
 void TestMainWindow::cleanup()
 {
+    SecretStore::setShared(nullptr);
     Prompts::setShared(nullptr);
     m_prompts = nullptr;
     qunsetenv("BRENLOW_SIM_GATEWAY");
@@ -149,8 +173,10 @@ void TestMainWindow::loopsRunAndEndWithTheWindow()
     QCOMPARE(w.catalog()->publishEndpoint(), w.status()->reachableEndpoint());
     QVERIFY(w.pairedPage()->isVisible());
 
+    probe().reset();
     QTRY_VERIFY(polled.size() >= 2);
     QTRY_VERIFY(checked.size() >= 2);
+    verifyNoStall();
     QVERIFY(commandLoads(*m_sim) >= 3);
     QVERIFY(m_tool->argvs().count(kProbe) >= 2);
 
@@ -341,6 +367,7 @@ void TestMainWindow::approvingFromTheBar()
     const FeedApprovalItem item = w.status()->pendingApprovalItems().first();
     QSignalSpy finished(sheet, &FeedItemSheet::actionFinished);
     m_sim->clearRequests();
+    probe().reset();
     sheet->respond(item, true);
     QTRY_COMPARE(finished.size(), 1);
     QCOMPARE(
@@ -350,6 +377,7 @@ void TestMainWindow::approvingFromTheBar()
     // The snapshot holds what the bar shows.
     QTRY_COMPARE(
         JsonFile::read(WorkspaceSummary::snapshotPath()).value_or(QJsonDocument()).object(), bar->summary().toJson());
+    verifyNoStall();
 
     sheet->reject();
     QTRY_VERIFY(!w.approvalsSheet());
