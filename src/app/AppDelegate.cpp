@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "core/platform/ProcessGroup.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
 
@@ -62,8 +63,11 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
-    // Every worker is signalled at once; the wait for their ends happens on
-    // the way out, when there is no window left to hold up.
+    // One-shot companion-tool runs still in flight end with their whole group;
+    // workers have their own stop: every one is signalled at once, and the
+    // wait for their ends happens on the way out, when there is no window
+    // left to hold up.
+    ProcessGroup::endAll();
     RuntimeController& runtimes = RuntimeController::shared();
     runtimes.stopAll();
     runtimes.waitForStopped();

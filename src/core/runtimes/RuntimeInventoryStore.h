@@ -15,12 +15,15 @@
 #include <QUuid>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
+class ProcessGroup;
+
 // The runtime section's model: runs `brenlow runtimes --json` and reads the
-// key store off the GUI thread, publishes one row per runtime, the setup contracts, the providers
-// with a stored key, the provider profiles and the bindings, and writes the
-// two snapshot files of what it read.
+// key store off the GUI thread, publishes one row per runtime, the setup
+// contracts, the providers with a stored key, the provider profiles and the
+// bindings, and writes the two snapshot files of what it read.
 class RuntimeInventoryStore : public QObject {
     Q_OBJECT
 public:
@@ -75,7 +78,7 @@ private:
         QList<ProviderProfile> profiles;
         QMap<QString, QUuid> bindings;
     };
-    static Outcome fetch(std::chrono::milliseconds timeLimit);
+    static Outcome fetch(std::chrono::milliseconds timeLimit, std::shared_ptr<ProcessGroup> group = {});
     QCoro::Task<> run();
     void apply(const Outcome& outcome);
     void applySetup(const QList<RuntimeSetupInfo>& setup);

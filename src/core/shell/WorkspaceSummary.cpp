@@ -1,6 +1,7 @@
 #include "core/shell/WorkspaceSummary.h"
 
 #include "core/gateway/Status.h"
+#include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -190,7 +191,7 @@ QJsonObject WorkspaceSummary::toJson() const
 
 QString WorkspaceSummary::snapshotPath()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_summary.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_summary.json"));
 }
 
 QByteArray WorkspaceSummary::snapshotBytes() const

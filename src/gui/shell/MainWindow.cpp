@@ -1,12 +1,9 @@
 #include "gui/shell/MainWindow.h"
 
 #include "core/design/DS.h"
-#include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
-#include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
-#include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -40,41 +37,9 @@ namespace {
 constexpr int kColumnWidth = 1180;
 constexpr int kPadding = 20;
 
-// The last `count` characters of a text, counted in code points so that a
-// character outside the basic plane is never cut in half.
-QString tail(const QString& text, int count)
-{
-    int start = text.size();
-    for (int taken = 0; start > 0 && taken < count; ++taken) {
-        --start;
-        if (start > 0 && text.at(start).isLowSurrogate() && text.at(start - 1).isHighSurrogate())
-            --start;
-    }
-    return text.mid(start);
-}
-
-// Texts and argument lists live outside the coroutines below: g++ 12 cannot
-// keep a QStringLiteral's array in a coroutine frame.
-QStringList pairArgs(const QString& folder)
-{
-    return { QStringLiteral("pair"), QStringLiteral("--path"), folder, QStringLiteral("--grant"),
-        QStringLiteral("read") };
-}
-
 QString pairPrompt()
 {
     return QStringLiteral("配对");
-}
-
-QString pairFailed(const QString& output)
-{
-    // The tool's words are shown as they are, so a token it echoed is masked first.
-    return QStringLiteral("配对失败：") + tail(CredentialRedaction::redact(output), 200);
-}
-
-QString pairSucceeded()
-{
-    return QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止");
 }
 
 QString scrollStyle()
@@ -87,19 +52,6 @@ QString scrollStyle()
         .arg(DS::muted(0.18).name(QColor::HexArgb), DS::muted(0.3).name(QColor::HexArgb));
 }
 
-// Every window alive now, with its instance stamp.
-QHash<const MainWindow*, quint64>& liveWindows()
-{
-    static QHash<const MainWindow*, quint64> windows;
-    return windows;
-}
-
-quint64 nextStamp()
-{
-    static quint64 stamp = 0;
-    return ++stamp;
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -109,18 +61,8 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::MainWindow(Intervals intervals, QWidget* parent)
     : QWidget(parent)
-    , m_intervals(intervals)
-    , m_instance(nextStamp())
-    , m_status(new Status(this))
-    , m_catalog(new WorkspaceCatalog(this))
-    , m_runtimes(&RuntimeController::shared())
-    , m_inventory(new RuntimeInventoryStore(this))
-    , m_recovery(new RecoveryRunner(this))
-    , m_serviceHealth(new AgentServiceHealth(this))
-    , m_enablement(new RuntimeEnablement(this))
-    , m_pairTimeLimit(CLI::defaultTimeLimit)
+    , m_controller(new WindowController(intervals, this))
 {
-    liveWindows().insert(this, m_instance);
     setObjectName(QStringLiteral("main.window"));
     setWindowTitle(QStringLiteral("Tolvarine Desktop"));
     setMinimumSize(640, 520);
@@ -142,15 +84,13 @@ MainWindow::MainWindow(Intervals intervals, QWidget* parent)
     connect(m_refresh, &QTimer::timeout, this, &MainWindow::refreshView);
 
     build();
-    connectModels();
+    connect(m_controller, &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
+    connect(m_controller, &WindowController::noticeChanged, this, &MainWindow::showNotice);
+    connect(m_controller, &WindowController::busyChanged, this, &MainWindow::showBusy);
     refreshView();
 }
 
-MainWindow::~MainWindow()
-{
-    stopLoops();
-    liveWindows().remove(this);
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::build()
 {
@@ -160,7 +100,7 @@ void MainWindow::build()
 
     m_header = new WindowHeader(this);
     root->addWidget(m_header);
-    connect(m_header, &WindowHeader::workspaceChosen, m_catalog, &WorkspaceCatalog::setSelectedID);
+    connect(m_header, &WindowHeader::workspaceChosen, m_controller->catalog(), &WorkspaceCatalog::setSelectedID);
     connect(m_header, &WindowHeader::addRequested, this, [this] { pickFolderAndPair(); });
 
     m_scroll = new QScrollArea(this);
@@ -191,7 +131,8 @@ void MainWindow::build()
 
     m_banner = new NoticeBanner(column);
     m_banner->hide();
-    connect(m_banner, &NoticeBanner::dismissed, this, [this] { setNotice(std::nullopt, m_noticeIsError); });
+    connect(m_banner, &NoticeBanner::dismissed, this,
+        [this] { m_controller->setNotice(std::nullopt, m_controller->noticeIsError()); });
     stack->addWidget(m_banner);
 
     m_pages = new QStackedWidget(column);
@@ -216,34 +157,6 @@ void MainWindow::build()
     m_scroll->setWidget(canvas);
 }
 
-void MainWindow::connectModels()
-{
-    connect(m_status, &Status::changed, this, &MainWindow::scheduleRefresh);
-    connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &MainWindow::scheduleRefresh);
-    connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &MainWindow::scheduleRefresh);
-    connect(m_inventory, &RuntimeInventoryStore::changed, this, &MainWindow::scheduleRefresh);
-    connect(m_inventory, &RuntimeInventoryStore::refreshed, this, &MainWindow::reloadRuntimeEnabled);
-    connect(m_serviceHealth, &AgentServiceHealth::changed, this, &MainWindow::scheduleRefresh);
-    connect(m_enablement, &RuntimeEnablement::changed, this, &MainWindow::scheduleRefresh);
-    connect(m_enablement, &RuntimeEnablement::notice, this,
-        [this](const QString& text, bool isError) { setNotice(text, isError); });
-    connect(m_runtimes, &RuntimeController::workersChanged, this, &MainWindow::scheduleRefresh);
-
-    // A change of the selected workspace reloads the status model at once;
-    // setting the value it already has is no change.
-    connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, [this] {
-        if (m_loopsRunning && !m_initialSync)
-            selectionReload(m_generation);
-    });
-}
-
-std::optional<CLIConfig> MainWindow::selectedConfig() const
-{
-    if (const std::optional<WorkspaceRecord> r = m_catalog->selected())
-        return r->config;
-    return std::nullopt;
-}
-
 void MainWindow::scheduleRefresh()
 {
     if (!m_refresh->isActive())
@@ -253,18 +166,19 @@ void MainWindow::scheduleRefresh()
 void MainWindow::refreshView()
 {
     m_refresh->stop();
-    const QList<WorkspaceRecord>& records = m_catalog->records();
-    const std::optional<CLIConfig> selected = selectedConfig();
+    const Status& status = *m_controller->status();
+    const QList<WorkspaceRecord>& records = m_controller->catalog()->records();
+    const std::optional<CLIConfig> selected = m_controller->selectedConfig();
 
     m_header->setWorkspaces(records, selected ? selected->workspace : QString());
-    m_header->setPresence(m_status->presence());
-    m_header->setBusy(m_busy);
-    m_firstRun->setBusy(m_busy);
+    m_header->setPresence(status.presence());
+    showBusy();
 
     // The bar holds the current summary before it is shown (it writes the
     // snapshot when shown and on every change while visible).
+    const WindowController& c = *m_controller;
     m_bar->setSummary(WorkspaceSummary::compute(
-        *m_status, *m_catalog, *m_inventory, m_enablement->enabled(), *m_runtimes, *m_serviceHealth));
+        status, *c.catalog(), *c.inventory(), c.enablement()->enabled(), c.runtimes(), *c.serviceHealth()));
 
     QWidget* page = records.isEmpty() ? static_cast<QWidget*>(m_firstRun) : m_paired;
     if (m_pages->currentWidget() != page || page->sizePolicy().verticalPolicy() == QSizePolicy::Ignored) {
@@ -273,31 +187,24 @@ void MainWindow::refreshView()
             each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
         m_pages->setCurrentWidget(page);
     }
-    m_firstRun->about()->setWorkspace(selected, m_status->endpointNote());
-    m_paired->about()->setWorkspace(selected, m_status->endpointNote());
+    m_firstRun->about()->setWorkspace(selected, status.endpointNote());
+    m_paired->about()->setWorkspace(selected, status.endpointNote());
 }
 
-void MainWindow::setNotice(const std::optional<QString>& text, bool isError)
+void MainWindow::showNotice()
 {
-    m_notice = text;
-    m_noticeIsError = isError;
-    if (text) {
-        m_banner->setNotice(*text, isError);
+    if (const std::optional<QString>& text = m_controller->notice()) {
+        m_banner->setNotice(*text, m_controller->noticeIsError());
         m_banner->show();
     } else {
         m_banner->hide();
     }
-    emit noticeChanged();
 }
 
-void MainWindow::setBusy(bool busy)
+void MainWindow::showBusy()
 {
-    if (m_busy == busy)
-        return;
-    m_busy = busy;
-    m_header->setBusy(busy);
-    m_firstRun->setBusy(busy);
-    emit busyChanged();
+    m_header->setBusy(m_controller->busy());
+    m_firstRun->setBusy(m_controller->busy());
 }
 
 // --- loops -------------------------------------------------------------------
@@ -305,12 +212,12 @@ void MainWindow::setBusy(bool busy)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    startLoops();
+    m_controller->startLoops();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    stopLoops();
+    m_controller->stopLoops();
     // An open sheet must not keep the application alive once its window is closed.
     for (QDialog* sheet : { static_cast<QDialog*>(m_approvals.data()), static_cast<QDialog*>(m_failedTasks.data()),
              static_cast<QDialog*>(m_recoverySheet.data()) })
@@ -319,197 +226,18 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-void MainWindow::startLoops()
-{
-    if (m_loopsStarted)
-        return;
-    m_loopsStarted = true;
-    m_loopsRunning = true;
-    m_generation = nextStamp();
-    const quint64 generation = m_generation;
-    // The poll's first sleep starts together with the start-up load.
-    initialLoad(generation);
-    pollLoop(generation);
-    healthLoop(generation);
-    // The runtime inventory's first load belongs to the runtime section; until
-    // the page has one, the window asks once so that the summary has rows.
-    m_inventory->refresh();
-}
-
-void MainWindow::stopLoops()
-{
-    if (!m_loopsRunning)
-        return;
-    m_loopsRunning = false;
-    m_generation = 0;
-    emit loopsStopped();
-}
-
-bool MainWindow::live(const MainWindow* window, quint64 instance)
-{
-    const auto it = liveWindows().constFind(window);
-    return it != liveWindows().cend() && it.value() == instance;
-}
-
-bool MainWindow::alive(const MainWindow* window, quint64 generation)
-{
-    return liveWindows().contains(window) && window->m_loopsRunning && window->m_generation == generation;
-}
-
-QCoro::Task<> MainWindow::pause(std::chrono::milliseconds duration)
-{
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    // Stopping the loops fires the timer now, so that the loop ends at once.
-    connect(this, &MainWindow::loopsStopped, &timer, [&timer] { timer.start(0); });
-    timer.start(duration);
-    co_await qCoro(timer).waitForTimeout();
-}
-
-QCoro::Task<> MainWindow::initialLoad(quint64 generation)
-{
-    MainWindow* self = this;
-    const quint64 instance = m_instance;
-    m_initialSync = true;
-    co_await m_catalog->reload(true);
-    if (!live(self, instance))
-        co_return;
-    m_initialSync = false;
-    if (!alive(self, generation))
-        co_return;
-    if (!co_await reloadAndPublish([self, generation] { return alive(self, generation); }))
-        co_return;
-    emit initialLoadFinished();
-}
-
-QCoro::Task<> MainWindow::pollLoop(quint64 generation)
-{
-    MainWindow* self = this;
-    while (alive(self, generation)) {
-        co_await pause(m_intervals.poll);
-        if (!alive(self, generation))
-            co_return;
-        co_await m_catalog->reload(false);
-        if (!alive(self, generation))
-            co_return;
-        if (!co_await reloadAndPublish([self, generation] { return alive(self, generation); }))
-            co_return;
-        emit pollPassFinished();
-    }
-}
-
-QCoro::Task<> MainWindow::healthLoop(quint64 generation)
-{
-    MainWindow* self = this;
-    co_await m_serviceHealth->refresh();
-    if (!alive(self, generation))
-        co_return;
-    emit healthPassFinished();
-    for (;;) {
-        co_await pause(m_intervals.health);
-        if (!alive(self, generation))
-            co_return;
-        m_inventory->refresh();
-        co_await m_serviceHealth->refresh();
-        if (!alive(self, generation))
-            co_return;
-        emit healthPassFinished();
-    }
-}
-
-QCoro::Task<> MainWindow::selectionReload(quint64 generation)
-{
-    MainWindow* self = this;
-    if (!co_await reloadAndPublish([self, generation] { return alive(self, generation); }))
-        co_return;
-    emit selectionReloadFinished();
-}
-
 // --- user actions --------------------------------------------------------------
 
 QCoro::Task<> MainWindow::pickFolderAndPair()
 {
-    if (m_busy)
+    if (m_controller->busy())
         co_return;
-    MainWindow* self = this;
-    const quint64 instance = m_instance;
+    QPointer<WindowController> controller = m_controller;
     const std::optional<QString> folder = co_await Prompts::shared().pickFolder(this, pairPrompt(), QString());
-    if (!live(self, instance) || !folder || folder->isEmpty() || m_busy)
+    // The window (and its controller) may have been closed while the picker was up.
+    if (!controller || !folder)
         co_return;
-
-    setBusy(true);
-    const CLI::Result result
-        = co_await CLI::runAsync(pairArgs(*folder), *folder, std::nullopt, std::nullopt, m_pairTimeLimit);
-    if (!live(self, instance))
-        co_return;
-    setBusy(false);
-
-    if (result.failure == CLI::Failure::NotFound || result.failure == CLI::Failure::CouldNotStart) {
-        // The tool never ran: nothing changed anywhere, so nothing is reloaded.
-        setNotice(result.error, true);
-        emit pairingFinished();
-        co_return;
-    }
-    if (result.failure == CLI::Failure::TimedOut) {
-        setNotice(pairFailed(result.error), true);
-    } else if (result.code != 0) {
-        setNotice(pairFailed(result.out), true);
-    } else {
-        setNotice(pairSucceeded(), false);
-        co_await m_catalog->reload(true);
-        if (!live(self, instance))
-            co_return;
-        if (const std::optional<CLIConfig> current = WorkspaceCatalog::currentConfig())
-            m_catalog->setSelectedID(current->workspace);
-    }
-    if (!co_await reloadAndPublish([self, instance] { return live(self, instance); }))
-        co_return;
-    emit pairingFinished();
-}
-
-QCoro::Task<bool> MainWindow::reloadAndPublish(std::function<bool()> stillWanted)
-{
-    const std::optional<CLIConfig> config = selectedConfig();
-    co_await m_status->reload(config);
-    // Nothing of this window is touched unless it (and the work) is still there.
-    if (!stillWanted())
-        co_return false;
-    m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
-    co_return true;
-}
-
-QCoro::Task<> MainWindow::reloadStatusFor(MainWindow* window, quint64 instance)
-{
-    if (!live(window, instance))
-        co_return;
-    // The selection as it is now: the user may have switched while recovering.
-    co_await window->m_status->reload(window->selectedConfig());
-}
-
-QCoro::Task<> MainWindow::startRecovery()
-{
-    MainWindow* self = this;
-    const quint64 instance = m_instance;
-    co_await m_recovery->run(
-        selectedConfig(),
-        [self, instance] {
-            if (live(self, instance))
-                self->m_inventory->refresh();
-        },
-        [self, instance] { return reloadStatusFor(self, instance); });
-    if (!live(self, instance))
-        co_return;
-    co_await m_catalog->reload(true);
-    if (!live(self, instance))
-        co_return;
-    reloadRuntimeEnabled();
-    emit recoveryFinished();
-}
-
-void MainWindow::reloadRuntimeEnabled()
-{
-    m_enablement->reload(m_inventory->rows());
+    co_await controller->pair(*folder);
 }
 
 ApprovalsSheet* MainWindow::approvalsSheet() const
@@ -530,8 +258,7 @@ RecoverySheet* MainWindow::recoverySheet() const
 namespace {
 // One sheet of a kind at a time: pressing again brings the open one forward.
 // A sheet deletes itself when it finishes.
-template <typename SheetT, typename Make>
-void present(QPointer<SheetT>& slot, Make make)
+template <typename SheetT, typename Make> void present(QPointer<SheetT>& slot, Make make)
 {
     if (slot) {
         slot->raise();
@@ -545,19 +272,25 @@ void present(QPointer<SheetT>& slot, Make make)
 
 void MainWindow::openApprovals()
 {
-    present(m_approvals, [this] { return new ApprovalsSheet(m_status, selectedConfig(), this); });
+    present(m_approvals, [this] {
+        return new ApprovalsSheet(
+            m_controller->status(), m_controller->selectedConfig(), m_controller->reloader(), this);
+    });
 }
 
 void MainWindow::openFailedTasks()
 {
-    present(m_failedTasks, [this] { return new FailedTasksSheet(m_status, selectedConfig(), this); });
+    present(m_failedTasks, [this] {
+        return new FailedTasksSheet(
+            m_controller->status(), m_controller->selectedConfig(), m_controller->reloader(), this);
+    });
 }
 
 void MainWindow::recover()
 {
-    present(m_recoverySheet, [this] { return new RecoverySheet(m_recovery, this); });
+    present(m_recoverySheet, [this] { return new RecoverySheet(m_controller->recovery(), this); });
     // A run already under way makes this one return at once; the reloads after it still happen.
-    startRecovery();
+    m_controller->startRecovery();
 }
 
 void MainWindow::jumpToRuntimes()

@@ -6,7 +6,7 @@
 #include "gui/design/PrimaryButton.h"
 #include "gui/tasks/FeedItemRow.h"
 
-ApprovalsSheet::ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
+ApprovalsSheet::ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload, QWidget* parent)
     : FeedItemSheet(
         Texts {
             QStringLiteral("approvals"),
@@ -14,7 +14,7 @@ ApprovalsSheet::ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, QWi
             QStringLiteral("Approve 让它继续；Reject 放弃这一步。和手机上是同一条接口，两边看到的会是同一个结果。"),
             QStringLiteral("都批完了 —— 没有等你点头的了。"),
         },
-        status, std::move(cfg), parent)
+        status, std::move(cfg), std::move(reload), parent)
 {
     rebuild();
 }

@@ -9,7 +9,7 @@ class ApprovalsSheet : public FeedItemSheet {
     Q_OBJECT
 public:
     // `cfg`: the selected workspace's configuration, none when nothing is paired.
-    ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, QWidget* parent = nullptr);
+    ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload = {}, QWidget* parent = nullptr);
 
     void respond(const FeedApprovalItem& item, bool approve);
 

@@ -18,7 +18,7 @@ QString noTaskText(const QString& verb)
 
 } // namespace
 
-FailedTasksSheet::FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
+FailedTasksSheet::FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload, QWidget* parent)
     : FeedItemSheet(
         Texts {
             QStringLiteral("failedtasks"),
@@ -26,7 +26,7 @@ FailedTasksSheet::FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg,
             QStringLiteral("这些不是等你「批准」的——是跑失败了，等你决定重来还是不要了。"),
             QStringLiteral("没有失败的任务在等你处理。"),
         },
-        status, std::move(cfg), parent)
+        status, std::move(cfg), std::move(reload), parent)
 {
     rebuild();
 }

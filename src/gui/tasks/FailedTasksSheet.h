@@ -11,7 +11,7 @@ class FailedTasksSheet : public FeedItemSheet {
     Q_OBJECT
 public:
     // `cfg`: the selected workspace's configuration, none when nothing is paired.
-    FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, QWidget* parent = nullptr);
+    FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload = {}, QWidget* parent = nullptr);
 
     void retry(const FeedApprovalItem& item);
     // Asks through Prompts::shared(), then deletes.

@@ -22,11 +22,12 @@ constexpr int kListMaxHeight = 420;
 
 } // namespace
 
-FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
+FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfig> cfg, Reload reload, QWidget* parent)
     : Sheet(texts.prefix + QStringLiteral(".sheet"), texts.title, kWidth, parent)
     , m_texts(std::move(texts))
     , m_status(status)
     , m_cfg(std::move(cfg))
+    , m_reload(std::move(reload))
 {
     QVBoxLayout* col = column();
 
@@ -154,7 +155,7 @@ QCoro::Task<> FeedItemSheet::course(QString itemId, QString done, std::function<
 {
     QPointer<FeedItemSheet> self(this);
     QPointer<Status> status = m_status;
-    const std::optional<CLIConfig> cfg = m_cfg;
+    const Reload reload = m_reload;
 
     const Result<> result = co_await request();
     if (self) {
@@ -162,8 +163,10 @@ QCoro::Task<> FeedItemSheet::course(QString itemId, QString done, std::function<
             result.ok() ? PermActionState::ok(done, QDateTime::currentDateTime())
                         : PermActionState::failed(PermActionState::failureText(result.failure())));
     }
-    if (status)
-        co_await status->reload(cfg);
+    if (reload)
+        co_await reload();
+    else if (status)
+        co_await status->reload(status->config());
     if (self)
         emit self->actionFinished(itemId);
 }

@@ -35,6 +35,11 @@ public:
         QString emptyMessage;
     };
 
+    // The reload that follows every action; by default the status model's
+    // reload of the workspace it shows now (never the one the sheet opened on,
+    // when the user has switched since).
+    using Reload = std::function<QCoro::Task<>()>;
+
     // The feedback of an item; idle when no action was taken on it here.
     PermActionState actionState(const QString& itemId) const { return m_action.value(itemId); }
     const std::optional<CLIConfig>& config() const { return m_cfg; }
@@ -45,7 +50,7 @@ signals:
     void actionFinished(const QString& itemId);
 
 protected:
-    FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfig> cfg, QWidget* parent);
+    FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfig> cfg, Reload reload, QWidget* parent);
 
     // The status model's list this sheet shows.
     virtual QList<FeedApprovalItem> items() const = 0;
@@ -55,8 +60,8 @@ protected:
     virtual bool showsOrigin() const = 0;
     virtual QColor subtitleColor() const = 0;
 
-    // Working at once, then the request, then ok or failed, then one reload
-    // with the sheet's configuration. Goes on to its end when the sheet is closed.
+    // Working at once, then the request, then ok or failed, then one reload. Goes on to its end when the sheet is
+    // closed.
     void runAction(const FeedApprovalItem& item, const QString& working, const QString& done,
         std::function<QCoro::Task<Result<>>()> request);
     // Records an outcome without a request (nothing is sent, nothing reloaded).
@@ -78,6 +83,7 @@ private:
     Texts m_texts;
     QPointer<Status> m_status;
     std::optional<CLIConfig> m_cfg;
+    Reload m_reload;
     QHash<QString, PermActionState> m_action;
     KeyedReconciler<QString, FeedItemRow> m_rows;
     QWidget* m_empty = nullptr;

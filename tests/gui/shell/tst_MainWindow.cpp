@@ -72,7 +72,7 @@ void verifyNoStall()
 // Shows the window and waits for its start-up load, which never stalls the event loop.
 void showLoaded(MainWindow& w)
 {
-    QSignalSpy loaded(&w, &MainWindow::initialLoadFinished);
+    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
     w.show();
     probe().reset();
     QTRY_COMPARE(loaded.size(), 1);
@@ -166,11 +166,11 @@ void TestMainWindow::loopsRunAndEndWithTheWindow()
 {
     pair({ kDemo });
     MainWindow w(MainWindow::Intervals { 150ms, 250ms });
-    QSignalSpy polled(&w, &MainWindow::pollPassFinished);
-    QSignalSpy checked(&w, &MainWindow::healthPassFinished);
+    QSignalSpy polled(w.controller(), &WindowController::pollPassFinished);
+    QSignalSpy checked(w.controller(), &WindowController::healthPassFinished);
     showLoaded(w);
-    QCOMPARE(w.status()->config()->workspace, kDemo);
-    QCOMPARE(w.catalog()->publishEndpoint(), w.status()->reachableEndpoint());
+    QCOMPARE(w.controller()->status()->config()->workspace, kDemo);
+    QCOMPARE(w.controller()->catalog()->publishEndpoint(), w.controller()->status()->reachableEndpoint());
     QVERIFY(w.pairedPage()->isVisible());
 
     probe().reset();
@@ -181,7 +181,7 @@ void TestMainWindow::loopsRunAndEndWithTheWindow()
     QVERIFY(m_tool->argvs().count(kProbe) >= 2);
 
     w.close();
-    QVERIFY(!w.loopsRunning());
+    QVERIFY(!w.controller()->loopsRunning());
     // Whatever was in flight settles; after that nothing starts again.
     QTest::qWait(100);
     const QList<qsizetype> before { commandLoads(*m_sim), polled.size(), checked.size(),
@@ -195,13 +195,13 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
 {
     pair({ kDemo, QStringLiteral("ws-blog") });
     MainWindow w(kQuiet);
-    QSignalSpy reloaded(&w, &MainWindow::selectionReloadFinished);
+    QSignalSpy reloaded(w.controller(), &WindowController::selectionReloadFinished);
     showLoaded(w);
-    QCOMPARE(w.catalog()->selectedID(), kDemo);
+    QCOMPARE(w.controller()->catalog()->selectedID(), kDemo);
     // Neither the start-up load settling the selection and refilling the
     // switcher nor setting the value it already has is a change.
     const int demoLoads = commandLoads(*m_sim);
-    w.catalog()->setSelectedID(kDemo);
+    w.controller()->catalog()->setSelectedID(kDemo);
     QTest::qWait(200);
     QCOMPARE(reloaded.size(), 0);
     QCOMPARE(commandLoads(*m_sim), demoLoads);
@@ -213,7 +213,7 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
     switcher->setCurrentIndex(blog);
     emit switcher->activated(blog);
     QTRY_COMPARE(reloaded.size(), 1);
-    QCOMPARE(w.status()->config()->workspace, QStringLiteral("ws-blog"));
+    QCOMPARE(w.controller()->status()->config()->workspace, QStringLiteral("ws-blog"));
     QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
     QCOMPARE(QSettings().value(QLatin1String(WorkspaceCatalog::kSelectionKey)).toString(), QStringLiteral("ws-blog"));
 }
@@ -264,37 +264,37 @@ void TestMainWindow::pairing()
     m_prompts->folderAnswers = { picks ? std::optional<QString>(folder) : std::nullopt };
 
     MainWindow w(kQuiet);
-    w.setPairTimeLimit(std::chrono::seconds(1));
-    QSignalSpy finished(&w, &MainWindow::pairingFinished);
+    w.controller()->setPairTimeLimit(std::chrono::seconds(1));
+    QSignalSpy finished(w.controller(), &WindowController::pairingFinished);
     showLoaded(w);
     QTest::mouseClick(w.firstRunPage()->pairButton(), Qt::LeftButton);
     QCOMPARE(m_prompts->folderPrompts, QStringList { QStringLiteral("配对") });
     if (!picks) {
         QTest::qWait(100);
-        QVERIFY(!w.busy());
-        QVERIFY(!w.notice());
+        QVERIFY(!w.controller()->busy());
+        QVERIFY(!w.controller()->notice());
         QCOMPARE(finished.size(), 0);
         QVERIFY(!m_tool->argvs().join(QLatin1Char('\n')).contains(QStringLiteral("pair")));
         return;
     }
     if (toolThere) {
         // The window stays usable and shows the pairing as running.
-        QTRY_VERIFY(w.busy());
+        QTRY_VERIFY(w.controller()->busy());
         QVERIFY(w.firstRunPage()->pairButton()->isBusy());
     }
     QTRY_COMPARE(finished.size(), 1);
-    QVERIFY(!w.busy());
-    QCOMPARE(w.notice().value_or(QString()), notice);
-    QCOMPARE(w.noticeIsError(), selected.isEmpty());
+    QVERIFY(!w.controller()->busy());
+    QCOMPARE(w.controller()->notice().value_or(QString()), notice);
+    QCOMPARE(w.controller()->noticeIsError(), selected.isEmpty());
     QCOMPARE(w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString(), notice);
-    QCOMPARE(w.catalog()->selectedID(), selected);
+    QCOMPARE(w.controller()->catalog()->selectedID(), selected);
     if (toolThere)
         QVERIFY(m_tool->argvs().contains(QStringLiteral("pair --path %1 --grant read").arg(folder)));
     if (selected.isEmpty()) {
         QVERIFY(w.firstRunPage()->isVisible());
         return;
     }
-    QCOMPARE(w.status()->config()->workspace, selected);
+    QCOMPARE(w.controller()->status()->config()->workspace, selected);
     QTRY_VERIFY(w.pairedPage()->isVisible());
     QVERIFY(w.header()->addButton()->isEnabled());
 }
@@ -351,7 +351,7 @@ void TestMainWindow::approvingFromTheBar()
     WorkspaceSummaryBar* bar = w.summaryBar();
     QTRY_VERIFY(bar->summary().pendingApprovals > 0);
     const qint64 before = bar->summary().pendingApprovals;
-    QCOMPARE(before, qint64(w.status()->waitingTaskIDs().size()));
+    QCOMPARE(before, qint64(w.controller()->status()->waitingTaskIDs().size()));
 
     auto* row = bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals"));
     QVERIFY(row);
@@ -364,7 +364,7 @@ void TestMainWindow::approvingFromTheBar()
     w.openApprovals();
     QCOMPARE(w.approvalsSheet(), sheet);
 
-    const FeedApprovalItem item = w.status()->pendingApprovalItems().first();
+    const FeedApprovalItem item = w.controller()->status()->pendingApprovalItems().first();
     QSignalSpy finished(sheet, &FeedItemSheet::actionFinished);
     m_sim->clearRequests();
     probe().reset();
@@ -407,19 +407,19 @@ void TestMainWindow::barOpensFailedTasksAndRecoveryReloads()
     w.failedTasksSheet()->reject();
     QTRY_VERIFY(!w.failedTasksSheet());
 
-    QSignalSpy recovered(&w, &MainWindow::recoveryFinished);
+    QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
     emit bar->recoveryRequested();
     QVERIFY(w.recoverySheet() && w.recoverySheet()->isVisible());
-    QVERIFY(w.recovery()->running());
+    QVERIFY(w.controller()->recovery()->running());
     // Closing the sheet leaves the run going; pressing again shows the same run.
     w.recoverySheet()->reject();
     QTRY_VERIFY(!w.recoverySheet());
-    QVERIFY(w.recovery()->running());
+    QVERIFY(w.controller()->recovery()->running());
     emit bar->recoveryRequested();
     QVERIFY(w.recoverySheet());
     // The second start returned at once and reloaded; the first reloads when its run ends.
     QTRY_VERIFY_WITH_TIMEOUT(recovered.size() == 2, 20000);
-    QVERIFY(w.recovery()->finished());
+    QVERIFY(w.controller()->recovery()->finished());
     // The run reloaded the status model, then the catalogue synchronised.
     QVERIFY(commandLoads(*m_sim) > loads);
     QVERIFY(m_tool->argvs().count(QStringLiteral("workspaces")) > syncs);
@@ -429,10 +429,10 @@ void TestMainWindow::barOpensFailedTasksAndRecoveryReloads()
 void TestMainWindow::firstRunAndScreenshots()
 {
     const auto settle = [](MainWindow& w) {
-        QSignalSpy checked(&w, &MainWindow::healthPassFinished);
+        QSignalSpy checked(w.controller(), &WindowController::healthPassFinished);
         showLoaded(w);
         QTRY_COMPARE(checked.size(), 1);
-        QTRY_VERIFY(!w.inventory()->loading());
+        QTRY_VERIFY(!w.controller()->inventory()->loading());
     };
     {
         MainWindow w(kQuiet);
@@ -450,17 +450,17 @@ void TestMainWindow::firstRunAndScreenshots()
         QVERIFY(hint.contains(QStringLiteral("JetBrains Mono")) && hint.contains(QStringLiteral("brenlow pair")));
         QVERIFY(!hint.contains(QLatin1Char('`')));
         // A dismissed notice is gone; the next one brings its own kind.
-        w.setNotice(QStringLiteral("配对失败：x"), true);
+        w.controller()->setNotice(QStringLiteral("配对失败：x"), true);
         QVERIFY(w.noticeBanner()->isVisible() && w.noticeBanner()->isError());
         QTest::mouseClick(w.noticeBanner()->dismissButton(), Qt::LeftButton);
-        QVERIFY(!w.noticeBanner()->isVisible() && !w.notice());
-        w.setNotice(QStringLiteral("好了"), false);
+        QVERIFY(!w.noticeBanner()->isVisible() && !w.controller()->notice());
+        w.controller()->setNotice(QStringLiteral("好了"), false);
         QVERIFY(w.noticeBanner()->isVisible() && !w.noticeBanner()->isError());
     }
     pair({ kDemo, QStringLiteral("ws-blog") });
     MainWindow w(kQuiet);
     settle(w);
-    w.setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
+    w.controller()->setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
     save(&w, QStringLiteral("main-paired.png"));
     // The whole page, below the fold too.
     w.resize(840, 1400);
@@ -476,7 +476,7 @@ void TestMainWindow::firstRunAndScreenshots()
     QVERIFY(w.failedTasksSheet());
     save(w.failedTasksSheet(), QStringLiteral("main-sheet-failedtasks.png"));
     w.failedTasksSheet()->reject();
-    QSignalSpy recovered(&w, &MainWindow::recoveryFinished);
+    QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
     w.recover();
     QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
     save(w.recoverySheet(), QStringLiteral("main-sheet-recovery.png"));

@@ -1,0 +1,279 @@
+#include "core/shell/WindowController.h"
+
+#include "core/gateway/CLI.h"
+#include "core/gateway/Status.h"
+#include "core/platform/Graphemes.h"
+#include "core/providers/CredentialRedaction.h"
+#include "core/runtimes/AgentServiceHealth.h"
+#include "core/runtimes/RecoveryRunner.h"
+#include "core/runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeEnablement.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+
+#include <QCoroTimer>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+// Texts and argument lists live outside the coroutines below: g++ 12 cannot
+// keep a QStringLiteral's array in a coroutine frame.
+QStringList pairArgs(const QString& folder)
+{
+    return { QStringLiteral("pair"), QStringLiteral("--path"), folder, QStringLiteral("--grant"),
+        QStringLiteral("read") };
+}
+
+QString pairFailed(const QString& output)
+{
+    // The tool's words are shown as they are, so a token it echoed is masked first.
+    return QStringLiteral("配对失败：") + Graphemes::trailing(CredentialRedaction::redact(output), 200);
+}
+
+QString pairSucceeded()
+{
+    return QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止");
+}
+
+// The selection as it is now: the user may have switched while recovering.
+QCoro::Task<> reloadIfAlive(QPointer<WindowController> controller)
+{
+    if (controller)
+        co_await controller->reloadSelected();
+}
+
+} // namespace
+
+WindowController::WindowController(QObject* parent)
+    : WindowController(Intervals {}, parent)
+{
+}
+
+WindowController::WindowController(Intervals intervals, QObject* parent)
+    : QObject(parent)
+    , m_intervals(intervals)
+    , m_status(new Status(this))
+    , m_catalog(new WorkspaceCatalog(this))
+    , m_runtimes(&RuntimeController::shared())
+    , m_inventory(new RuntimeInventoryStore(this))
+    , m_recovery(new RecoveryRunner(this))
+    , m_serviceHealth(new AgentServiceHealth(this))
+    , m_enablement(new RuntimeEnablement(this))
+    , m_pairTimeLimit(CLI::defaultTimeLimit)
+{
+    connect(m_status, &Status::changed, this, &WindowController::modelChanged);
+    connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &WindowController::modelChanged);
+    connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &WindowController::modelChanged);
+    connect(m_inventory, &RuntimeInventoryStore::changed, this, &WindowController::modelChanged);
+    connect(m_inventory, &RuntimeInventoryStore::refreshed, this, &WindowController::reloadRuntimeEnabled);
+    connect(m_serviceHealth, &AgentServiceHealth::changed, this, &WindowController::modelChanged);
+    connect(m_enablement, &RuntimeEnablement::changed, this, &WindowController::modelChanged);
+    connect(m_enablement, &RuntimeEnablement::notice, this,
+        [this](const QString& text, bool isError) { setNotice(text, isError); });
+    connect(m_runtimes, &RuntimeController::workersChanged, this, &WindowController::modelChanged);
+
+    // A change of the selected workspace reloads the status model at once;
+    // setting the value it already has is no change.
+    connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, [this] {
+        if (m_loopsRunning && !m_initialSync)
+            selectionReload();
+    });
+}
+
+WindowController::~WindowController()
+{
+    stopLoops();
+}
+
+std::optional<CLIConfig> WindowController::selectedConfig() const
+{
+    if (const std::optional<WorkspaceRecord> r = m_catalog->selected())
+        return r->config;
+    return std::nullopt;
+}
+
+void WindowController::setNotice(const std::optional<QString>& text, bool isError)
+{
+    m_notice = text;
+    m_noticeIsError = isError;
+    emit noticeChanged();
+}
+
+void WindowController::setBusy(bool busy)
+{
+    if (m_busy == busy)
+        return;
+    m_busy = busy;
+    emit busyChanged();
+}
+
+// --- loops -------------------------------------------------------------------
+
+void WindowController::startLoops()
+{
+    if (m_loopsStarted)
+        return;
+    m_loopsStarted = true;
+    m_loopsRunning = true;
+    // The poll's first sleep starts together with the start-up load.
+    initialLoad();
+    pollLoop();
+    healthLoop();
+    // The runtime inventory's first load belongs to the runtime section; until
+    // the page has one, the controller asks once so that the summary has rows.
+    m_inventory->refresh();
+}
+
+void WindowController::stopLoops()
+{
+    if (!m_loopsRunning)
+        return;
+    m_loopsRunning = false;
+    emit loopsStopped();
+}
+
+QCoro::Task<> WindowController::pause(std::chrono::milliseconds duration)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    // Stopping the loops fires the timer now, so that the loop ends at once.
+    connect(this, &WindowController::loopsStopped, &timer, [&timer] { timer.start(0); });
+    timer.start(duration);
+    co_await qCoro(timer).waitForTimeout();
+}
+
+QCoro::Task<> WindowController::initialLoad()
+{
+    QPointer<WindowController> self(this);
+    m_initialSync = true;
+    co_await m_catalog->reload(true);
+    if (!self)
+        co_return;
+    m_initialSync = false;
+    if (!looping(self))
+        co_return;
+    co_await reloadSelected();
+    if (!looping(self))
+        co_return;
+    emit initialLoadFinished();
+}
+
+QCoro::Task<> WindowController::pollLoop()
+{
+    QPointer<WindowController> self(this);
+    while (looping(self)) {
+        co_await pause(m_intervals.poll);
+        if (!looping(self))
+            co_return;
+        co_await m_catalog->reload(false);
+        if (!looping(self))
+            co_return;
+        co_await reloadSelected();
+        if (!looping(self))
+            co_return;
+        emit pollPassFinished();
+    }
+}
+
+QCoro::Task<> WindowController::healthLoop()
+{
+    QPointer<WindowController> self(this);
+    co_await m_serviceHealth->refresh();
+    if (!looping(self))
+        co_return;
+    emit healthPassFinished();
+    for (;;) {
+        co_await pause(m_intervals.health);
+        if (!looping(self))
+            co_return;
+        m_inventory->refresh();
+        co_await m_serviceHealth->refresh();
+        if (!looping(self))
+            co_return;
+        emit healthPassFinished();
+    }
+}
+
+QCoro::Task<> WindowController::selectionReload()
+{
+    QPointer<WindowController> self(this);
+    co_await reloadSelected();
+    if (!looping(self))
+        co_return;
+    emit selectionReloadFinished();
+}
+
+QCoro::Task<> WindowController::reloadSelected()
+{
+    QPointer<WindowController> self(this);
+    auto reload = m_status->reload(selectedConfig());
+    co_await std::move(reload);
+    if (self)
+        m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
+}
+
+std::function<QCoro::Task<>()> WindowController::reloader()
+{
+    return [self = QPointer<WindowController>(this)] { return reloadIfAlive(self); };
+}
+
+// --- user actions --------------------------------------------------------------
+
+QCoro::Task<> WindowController::pair(QString folder)
+{
+    if (m_busy || folder.isEmpty())
+        co_return;
+    QPointer<WindowController> self(this);
+    setBusy(true);
+    auto run = CLI::runAsync(pairArgs(folder), folder, std::nullopt, std::nullopt, m_pairTimeLimit, this);
+    const CLI::Result result = co_await std::move(run);
+    if (!self)
+        co_return;
+    setBusy(false);
+
+    if (result.failure == CLI::Failure::NotFound || result.failure == CLI::Failure::CouldNotStart) {
+        // The tool never ran: nothing changed anywhere, so nothing is reloaded.
+        setNotice(result.error, true);
+        emit pairingFinished();
+        co_return;
+    }
+    if (result.failure == CLI::Failure::TimedOut) {
+        setNotice(pairFailed(result.error), true);
+    } else if (result.code != 0) {
+        setNotice(pairFailed(result.out), true);
+    } else {
+        setNotice(pairSucceeded(), false);
+        co_await m_catalog->reload(true);
+        if (!self)
+            co_return;
+        if (const std::optional<CLIConfig> current = CLIConfig::current())
+            m_catalog->setSelectedID(current->workspace);
+    }
+    co_await reloadSelected();
+    if (self)
+        emit pairingFinished();
+}
+
+QCoro::Task<> WindowController::startRecovery()
+{
+    QPointer<WindowController> self(this);
+    // g++ 12 may destroy the temporaries of a co_await expression twice: the
+    // task is made (and its arguments gone) before it is awaited.
+    auto run = m_recovery->run(
+        selectedConfig(), [inventory = m_inventory] { inventory->refresh(); }, reloader());
+    co_await std::move(run);
+    if (!self)
+        co_return;
+    co_await m_catalog->reload(true);
+    if (!self)
+        co_return;
+    reloadRuntimeEnabled();
+    emit recoveryFinished();
+}
+
+void WindowController::reloadRuntimeEnabled()
+{
+    m_enablement->reload(m_inventory->rows());
+}
