@@ -8,6 +8,7 @@
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
@@ -19,6 +20,9 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/tasks/PermSection.h"
+#include "gui/workspaces/PairingSection.h"
+#include "gui/workspaces/RelocationBanner.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -149,6 +153,15 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
+    relocation->setAfterRebind(m_controller->reloader());
+    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
+    auto* phone = new PairingSection(m_controller->catalog());
+    connect(phone, &PairingSection::notice, m_controller,
+        [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
+    m_paired->setSection(PairedPage::PhonePairing, phone);
+    m_paired->setSection(PairedPage::Permissions,
+        new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
