@@ -8,12 +8,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <utility>
 
 // A secret store whose calls wait until the test opens it, the way the Secret
 // Service waits on a prompt or a stalled daemon. A call that nobody opens
 // gives up after 5 s (so that a test of a caller that blocks the GUI thread
-// fails rather than hangs) and records that it did. Opened, every call still
-// takes the delay, if one is set: a slow but working daemon.
+// fails rather than hangs) and records that it did. Opened, the first call
+// still takes the delay, if one is set: a daemon that is slow to answer at
+// first (starting, unlocking).
 class BlockingSecretStore final : public SecretStore {
 public:
     std::optional<QByteArray> read(const QString& s, const QString& a) override
@@ -42,7 +44,11 @@ public:
         m_open = true;
         m_opened.wakeAll();
     }
-    void setDelay(std::chrono::milliseconds delay) { m_delay = delay; }
+    void setDelay(std::chrono::milliseconds delay)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_delay = delay;
+    }
     // Some call gave up waiting before open().
     bool gaveUp() const { return m_gaveUp; }
     MemorySecretStore& inner() { return m_inner; }
@@ -60,8 +66,9 @@ private:
             }
         }
         --m_waiting;
-        if (m_delay.count() > 0)
-            m_opened.wait(&m_mutex, QDeadlineTimer(m_delay));
+        const QDeadlineTimer slow(std::exchange(m_delay, std::chrono::milliseconds(0)));
+        while (!slow.hasExpired())
+            m_opened.wait(&m_mutex, slow);
     }
 
     MemorySecretStore m_inner;

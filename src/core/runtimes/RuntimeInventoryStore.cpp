@@ -118,6 +118,12 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
     }
     outcome.entries = inventory->runtimes;
     outcome.counts = inventory->counts;
+    // Written here, off the GUI thread (with a sync to disk); a store's
+    // refreshes never overlap, so the latest rows are the ones left on disk.
+    QList<RuntimeRow> rows;
+    for (const RuntimeEntry& e : *outcome.entries)
+        rows.append(RuntimeRow(e));
+    dumpForAcceptance(rows);
     return outcome;
 }
 
@@ -165,7 +171,6 @@ void RuntimeInventoryStore::apply(const Outcome& outcome)
         m_counts = outcome.counts;
         m_failure.reset();
         DeskCrumbs::drop(QStringLiteral("runtimes.refresh 成功 %1 行").arg(m_rows.size()));
-        dumpForAcceptance(m_rows);
     } else {
         m_failure = CredentialRedaction::redact(outcome.failure);
         DeskCrumbs::drop(QStringLiteral("runtimes.refresh 失败 ") + *m_failure);

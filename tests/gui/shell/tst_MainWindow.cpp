@@ -56,8 +56,9 @@ int commandLoads(SimGateway& sim, const QString& workspace = kDemo)
     return requestsTo(sim, QStringLiteral("GET"), QStringLiteral("/api/workspaces/%1/commands").arg(workspace));
 }
 
-// The event loop's worst delay since the last reset; the window's own work
-// (loads, loops, actions against the stand-ins) never stalls it for long.
+// The longest the GUI thread was held up waiting since the last reset; the
+// window's own work (loads, loops, actions against the stand-ins) never
+// stalls it for long.
 StallProbe& probe()
 {
     static StallProbe p;
@@ -127,7 +128,7 @@ void TestMainWindow::init()
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
-    // A slow Secret Service, which the window never waits on.
+    // A Secret Service slow to answer, which the window never waits on.
     auto keys = std::make_unique<BlockingSecretStore>();
     keys->open();
     keys->setDelay(150ms);
@@ -215,7 +216,8 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
     QTRY_COMPARE(reloaded.size(), 1);
     QCOMPARE(w.controller()->status()->config()->workspace, QStringLiteral("ws-blog"));
     QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
-    QCOMPARE(QSettings().value(QLatin1String(WorkspaceCatalog::kSelectionKey)).toString(), QStringLiteral("ws-blog"));
+    QTRY_COMPARE(
+        QSettings().value(QLatin1String(WorkspaceCatalog::kSelectionKey)).toString(), QStringLiteral("ws-blog"));
 }
 
 void TestMainWindow::pairing_data()
