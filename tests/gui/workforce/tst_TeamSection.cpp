@@ -176,6 +176,13 @@ void TestTeamSection::branches()
     QVERIFY(!section.liveBoard()->isHidden() && !section.grid()->isHidden());
     QVERIFY(section.errorBanner()->isHidden() && section.emptyState()->isHidden());
     QCOMPARE(section.errorBanner()->textLabel()->objectName(), QStringLiteral("team.error"));
+    // The grid's columns follow the width the window measured, not its own.
+    section.grid()->resize(1200, 400);
+    for (const auto& [width, columns] :
+        QList<std::pair<qreal, int>> { { 0, 1 }, { 689, 1 }, { 690, 2 }, { 1039, 2 }, { 1040, 3 } }) {
+        section.setContentWidth(width);
+        QCOMPARE(section.grid()->columnCount(), columns);
+    }
 
     // The command list unreadable: no board, the grid stays.
     m_sim->setFault("GET", "/api/workspaces/ws-demo/commands", 500);
