@@ -400,7 +400,6 @@ void EmployeeDetailBody::buildDiagnostics(QVBoxLayout* body)
 void EmployeeDetailBody::update(const TeammateBrief& member, const WorkforceFacts& facts, const QString& thisMachine,
     const QList<CommandBrief>& recentFinished, const QString& employeeRole)
 {
-    m_member = member;
     updateHeader(member, facts, thisMachine);
     updateCurrentWork(member, facts);
     updateAttention(facts);

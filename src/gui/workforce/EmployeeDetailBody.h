@@ -74,7 +74,6 @@ private:
 
     QPointer<Status> m_status;
     std::optional<CLIConfig> m_cfg;
-    TeammateBrief m_member;
     QString m_role;
     bool m_loadPending = true;
     SkillLoader* m_loader;

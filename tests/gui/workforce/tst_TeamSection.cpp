@@ -318,7 +318,8 @@ void TestTeamSection::skillStates()
             team.replace(i, e);
         }
     }
-    // Ask for the old role once more, then change it before that answer comes.
+    // Ask for the old role once more, then change it well before that answer comes.
+    m_tool->put("employee-evidence.delay_ms", "1500");
     m_controller->setSelectedEmployee(std::nullopt);
     m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
     he = section.detail();
@@ -329,7 +330,7 @@ void TestTeamSection::skillStates()
     patch(QJsonObject { { "employees", team } });
     QCOMPARE(he->employeeRole(), QStringLiteral("ai_lawyer"));
     QTRY_VERIFY_WITH_TIMEOUT(child(he, "skill.status.ai_lawyer"), 10000);
-    QTest::qWait(700);
+    QTest::qWait(300);
     QCOMPARE(applied, QList<QString> { "ai_lawyer" });
 
     // A pane closed while its load runs takes the run with it and applies nothing.
