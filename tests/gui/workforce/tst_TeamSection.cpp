@@ -497,6 +497,8 @@ void TestTeamSection::screenshots()
                                      "skill.error:employee evidence: 这台机器还没有登录，先运行 brenlow login"),
             10000);
         save(section->detail()->skillSection(), QStringLiteral("skill-failed.png"));
+        // The same pane whole: work that cannot start because a colleague's failed.
+        save(section->detailCard(), QStringLiteral("team-detail-blocked.png"));
     }
 }
 
