@@ -235,7 +235,7 @@ int main(int argc, char** argv)
         RuntimeLaunch { row.kind, row.detail.startsWith(QLatin1Char('/')) ? row.detail : row.kind, row.display },
         controller->inventory()->setup().value(row.kind), controller->inventory()->profile(row.kind));
     qint64 lines = 0;
-    QObject::connect(&runtimes, &RuntimeController::changed, [&lines] { ++lines; });
+    QObject::connect(&runtimes, &RuntimeController::outputChanged, [&lines] { ++lines; });
     if (!waitUntil([&] { return lines > 10; }, 30000))
         return fail("the worker prints nothing");
 

@@ -11,6 +11,7 @@
 //       the first round and goes on until it is killed.
 
 #include "core/gateway/CLIConfig.h"
+#include "core/platform/SerialFileWriter.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
@@ -97,6 +98,7 @@ RuntimeChildRecord record(int n)
     profile.provider = QStringLiteral("anthropic");
     profile.createdAt = QDateTime::currentDateTimeUtc();
     WorkspaceSummary summary;
+    SerialFileWriter summaryFile(WorkspaceSummary::snapshotPath());
     QList<RuntimeRow> rows;
     for (const QString& kind : kKinds) {
         RuntimeRow row;
@@ -110,7 +112,7 @@ RuntimeChildRecord record(int n)
         if (n % 3 == 0)
             RuntimeChildLedger::forget(100000 + (n / 3) % 40);
         summary.failedTasks = n;
-        summary.dump();
+        summaryFile.write(summary.snapshotBytes());
         RuntimeInventoryStore::dumpForAcceptance(rows.mid(0, 1 + n % kKinds.size()));
         RuntimeInventoryStore::dumpRaw(QStringLiteral("{\"runtimes\": [], \"round\": %1}\n").arg(n));
         RuntimeEnablementStore::setEnabled(kKinds.at(n % kKinds.size()), n % 2 == 0);
