@@ -31,10 +31,14 @@ void nap(int ms)
 // Starts a child of the worker's own (a long sleep in the worker's process
 // group) and appends its pid to `children` in the steering folder. The worker
 // never ends it: like a careless runtime, it leaves it behind when it goes.
+// A "stubborn" child ignores SIGTERM.
 void startChild(const Steering& steering)
 {
+    const bool stubborn = steering.read(QStringLiteral("run.child")).value_or(QByteArray()).trimmed() == "stubborn";
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (stubborn)
+            std::signal(SIGTERM, SIG_IGN);
         ::execl("/bin/sleep", "sleep", "3600", static_cast<char*>(nullptr));
         ::_exit(127);
     }
