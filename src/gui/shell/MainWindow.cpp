@@ -7,10 +7,12 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
+#include "gui/runtimes/RuntimeSection.h"
 #include "gui/shell/AboutSection.h"
 #include "gui/shell/FirstRunPage.h"
 #include "gui/shell/NoticeBanner.h"
@@ -149,6 +151,10 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    // One runtime section on each page, over one model.
+    auto* runtimes = new RuntimeSectionModel(m_controller, this);
+    m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
+    m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);
