@@ -155,7 +155,8 @@ SimReply SimState::addWorkspace(const QJsonObject& body)
     const QString device = body.value(QStringLiteral("device")).toString();
     if (!device.isEmpty()) {
         QJsonObject ws = m_workspaces.value(id);
-        QJsonArray runners { QJsonObject { { QStringLiteral("device_id"), device }, { QStringLiteral("seconds_ago"), 3 } } };
+        QJsonArray runners { QJsonObject {
+            { QStringLiteral("device_id"), device }, { QStringLiteral("seconds_ago"), 3 } } };
         for (const QJsonValue& r : ws.value(QStringLiteral("runners")).toArray()) {
             if (r.toObject().value(QStringLiteral("device_id")).toString() != device)
                 runners.append(r);
@@ -183,14 +184,20 @@ SimReply SimState::grant(const QString& ws, const QJsonObject& body)
     QJsonObject stored = m_workspaces.value(ws);
     QJsonObject perms = stored.value(kPermissions).toObject();
     // The declaration names the whole desired set: what it leaves out is off.
+    // The irreversible tier is only declared: it waits for a confirmation
+    // unless it is on already.
+    const QString danger = QStringLiteral("danger");
     QJsonObject effective = perms.value(QStringLiteral("effective")).toObject();
+    const bool dangerWaits = wanted.contains(danger) && !effective.value(danger).toBool();
     for (const QString& t : tiers())
-        effective.insert(t, wanted.contains(t));
+        effective.insert(t, wanted.contains(t) && !(t == danger && dangerWaits));
     QJsonArray pending;
     for (const QJsonValue& p : perms.value(QStringLiteral("pending")).toArray()) {
         if (!wanted.contains(p.toString()))
             pending.append(p);
     }
+    if (dangerWaits)
+        pending.append(danger);
     perms.insert(QStringLiteral("effective"), effective);
     perms.insert(QStringLiteral("pending"), pending);
     perms.insert(QStringLiteral("ceiling"), QJsonArray::fromStringList(wanted));

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "core/platform/ProcessGroup.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
 
@@ -62,6 +63,9 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
+    // One-shot companion-tool runs still in flight end with their whole group;
+    // workers have their own stop.
+    ProcessGroup::endAll();
     RuntimeController::shared().stopAll();
 }
 

@@ -10,8 +10,9 @@ class QSocketNotifier;
 
 // The application's process-wide duties beside the window: ending the workers
 // a crashed earlier run left behind once launching has finished, and stopping
-// every worker this run started before the process goes, whether the user
-// closed the window or the process was asked to end with SIGTERM or SIGINT.
+// every worker and one-shot tool run this run started before the process goes,
+// whether the user closed the window or the process was asked to end with
+// SIGTERM or SIGINT.
 // One per process; create it after the QCoreApplication.
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -22,7 +23,8 @@ public:
     // Reaps orphaned workers off the GUI thread (each may take its grace to
     // end); a breadcrumb with the count when any were ended.
     QFuture<QList<RuntimeChildRecord>> applicationDidFinishLaunching();
-    // Stops every worker (each with its grace). Runs once, on the way out.
+    // Ends the one-shot companion-tool runs in flight (with whatever they
+    // started) and stops every worker (each with its grace). Runs once, on the way out.
     void applicationWillTerminate();
 
     // SIGTERM and SIGINT quit the event loop (through a self-pipe, so the

@@ -1,7 +1,10 @@
 #include "app/AppDelegate.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/runtimes/AgentServiceHealth.h"
+#include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
 
 #include "SimTool.h"
 #include "TempHome.h"
@@ -28,10 +31,46 @@ CLIConfig config(const QString& folder)
 class TestAppDelegate : public QObject {
     Q_OBJECT
 private slots:
+    // First: once quitting has ended the tool runs in flight, no later run may start.
+    void quitEndsToolRunsInFlight();
     void quitSignalStopsEveryWorker_data();
     void quitSignalStopsEveryWorker();
     void launchAndTerminate();
 };
+
+// Quitting while `runtimes --json` and `daemon status --json` hang ends both
+// tools and what they started.
+void TestAppDelegate::quitEndsToolRunsInFlight()
+{
+    TempHome home;
+    const QString pidFile = home.filePath(QStringLiteral("pids"));
+    home.writeScript(
+        QStringLiteral(".local/bin/brenlow"), "sleep 300 &\necho \"$$ $!\" >> \"" + pidFile.toUtf8() + "\"\nwait");
+    RuntimeInventoryStore inventory;
+    inventory.refresh();
+    AgentServiceHealth health;
+    QSignalSpy probed(&health, &AgentServiceHealth::changed);
+    health.refresh();
+    const auto written = [&pidFile] {
+        QFile f(pidFile);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(written().count('\n') == 2, 20000);
+    const QList<QByteArray> pids = written().simplified().split(' ');
+    QCOMPARE(pids.size(), 4);
+
+    AppDelegate delegate;
+    QVERIFY(delegate.installQuitSignals());
+    QSignalSpy received(&delegate, &AppDelegate::quitSignalReceived);
+    ::raise(SIGTERM);
+    QTRY_COMPARE(received.size(), 1);
+    for (const QByteArray& pid : pids)
+        QTRY_VERIFY(!ProcessSignals::isAlive(pid_t(pid.toInt())));
+    // Both loads come back (with a failure) rather than waiting for ever.
+    QTRY_VERIFY(!inventory.loading());
+    QTRY_COMPARE(probed.size(), 1);
+    QVERIFY(!health.running().has_value());
+}
 
 void TestAppDelegate::quitSignalStopsEveryWorker_data()
 {

@@ -40,6 +40,49 @@ int exitStatus(const QProcess& p)
     return p.exitCode();
 }
 
+enum class Ending { Exited, CouldNotStart, TimedOut, Cancelled };
+
+// Starts `p` as the leader of `group` and waits until it has exited, at most
+// `timeLimit`. A run that times out or is cancelled ends the whole group, so
+// nothing the child started outlives it; a child that exits by itself leaves
+// its group alone.
+Ending runInGroup(QProcess& p, ProcessGroup& group, std::chrono::milliseconds timeLimit)
+{
+    // An owner gone before the pool got to the run: nothing to start.
+    if (group.cancelled())
+        return Ending::Cancelled;
+    ProcessGroup::prepare(p);
+    p.start();
+    if (!p.waitForStarted(kStartWaitMs)) {
+        if (p.state() != QProcess::NotRunning) {
+            ProcessGroup::end(pid_t(p.processId()));
+            p.kill();
+            p.waitForFinished(kKillWaitMs);
+        }
+        return Ending::CouldNotStart;
+    }
+    const auto leader = pid_t(p.processId());
+    if (!group.enter(leader)) {
+        ProcessGroup::end(leader);
+        p.waitForFinished(kKillWaitMs);
+        return Ending::Cancelled;
+    }
+    // waitForFinished() returns once the child has exited and what it left in
+    // the pipe has been read; it does not wait for end of file, so a grandchild
+    // that inherited the pipe cannot hold the run.
+    const qint64 limit = std::max<qint64>(timeLimit.count(), 0);
+    const int waitMs = limit > std::numeric_limits<int>::max() ? -1 : int(limit);
+    const bool exited = p.waitForFinished(waitMs) || p.state() == QProcess::NotRunning;
+    if (!exited) {
+        ProcessGroup::end(leader);
+        p.waitForFinished(kKillWaitMs);
+    }
+    group.leave();
+    if (group.cancelled())
+        return Ending::Cancelled;
+    return exited ? Ending::Exited : Ending::TimedOut;
+}
+
 } // namespace
 
 const QStringList& CLI::binaryNames()
@@ -92,8 +135,14 @@ QString CLI::timedOutText(const QStringList& args, std::chrono::milliseconds tim
         .arg(args.value(0), QString::number(seconds, 'g', 4));
 }
 
+QString CLI::cancelledText(const QStringList& args)
+{
+    return QStringLiteral("brenlow %1 没等它结束就停掉了。").arg(args.value(0));
+}
+
 CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd, const std::optional<CLIConfig>& config,
-    const std::optional<RuntimeLaunch>& runtime, std::chrono::milliseconds timeLimit)
+    const std::optional<RuntimeLaunch>& runtime, std::chrono::milliseconds timeLimit,
+    std::shared_ptr<ProcessGroup> group)
 {
     Result result;
     const auto exe = locate();
@@ -102,34 +151,28 @@ CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd,
         result.error = NotFound::description();
         return result;
     }
+    if (!group)
+        group = std::make_shared<ProcessGroup>();
 
     QProcess p;
     prepare(p, *exe, args, cwd, environment(config, runtime));
-    p.start();
-    if (!p.waitForStarted(kStartWaitMs)) {
+    const Ending ending = runInGroup(p, *group, timeLimit);
+    if (ending == Ending::CouldNotStart) {
         result.failure = Failure::CouldNotStart;
         result.error = p.errorString();
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(kKillWaitMs);
-        }
         return result;
     }
-
-    // waitForFinished() returns once the child has exited and what it left in
-    // the pipe has been read; it does not wait for end of file, so a grandchild
-    // that inherited the pipe cannot hold the run.
-    const qint64 limit = std::max<qint64>(timeLimit.count(), 0);
-    const int waitMs = limit > std::numeric_limits<int>::max() ? -1 : int(limit);
-    if (!p.waitForFinished(waitMs) && p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(kKillWaitMs);
-        result.out = QString::fromUtf8(p.readAll());
+    result.out = QString::fromUtf8(p.readAll());
+    if (ending == Ending::TimedOut) {
         result.failure = Failure::TimedOut;
         result.error = timedOutText(args, timeLimit);
         return result;
     }
-    result.out = QString::fromUtf8(p.readAll());
+    if (ending == Ending::Cancelled) {
+        result.failure = Failure::Cancelled;
+        result.error = cancelledText(args);
+        return result;
+    }
     if (p.error() == QProcess::FailedToStart) {
         result.failure = Failure::CouldNotStart;
         result.error = p.errorString();
@@ -140,11 +183,14 @@ CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd,
 }
 
 QCoro::Task<CLI::Result> CLI::runAsync(QStringList args, std::optional<QString> cwd, std::optional<CLIConfig> config,
-    std::optional<RuntimeLaunch> runtime, std::chrono::milliseconds timeLimit)
+    std::optional<RuntimeLaunch> runtime, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
+    const ProcessGroup::Scope scope(owner);
     // Named locals rather than temporaries inside the co_await expression: g++ 12
     // mishandles the lifetime of such temporaries across the suspension.
-    auto job = [args, cwd, config, runtime, timeLimit] { return CLI::run(args, cwd, config, runtime, timeLimit); };
+    auto job = [args, cwd, config, runtime, timeLimit, group = scope.group()] {
+        return CLI::run(args, cwd, config, runtime, timeLimit, group);
+    };
     auto task = offMainThread(std::move(job));
     Result result = co_await std::move(task);
     co_return result;
@@ -256,20 +302,16 @@ QString CLI::buildAugmentedPath(
         sh.setArguments({ QStringLiteral("-lc"), QStringLiteral("printf %s \"$PATH\"") });
         sh.setStandardInputFile(QProcess::nullDevice());
         sh.setStandardErrorFile(QProcess::nullDevice());
-        sh.start();
-        if (sh.waitForStarted(kStartWaitMs)) {
-            // A profile that never finishes must not hold up every child: after
-            // the limit the shell is killed and adds nothing.
-            if (sh.waitForFinished(int(shellTimeLimit.count()))) {
-                QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-                const QString text = utf8(sh.readAllStandardOutput());
-                if (!utf8.hasError()) {
-                    for (const QString& piece : text.split(QLatin1Char(':'), Qt::SkipEmptyParts))
-                        add(piece.trimmed());
-                }
-            } else if (sh.state() != QProcess::NotRunning) {
-                sh.kill();
-                sh.waitForFinished(kKillWaitMs);
+        // A profile that never finishes must not hold up every child: after
+        // the limit the shell, and whatever its profile started, is killed
+        // and adds nothing.
+        ProcessGroup group;
+        if (runInGroup(sh, group, shellTimeLimit) == Ending::Exited) {
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString text = utf8(sh.readAllStandardOutput());
+            if (!utf8.hasError()) {
+                for (const QString& piece : text.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+                    add(piece.trimmed());
             }
         }
     }

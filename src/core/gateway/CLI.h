@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/RuntimeLaunch.h"
+#include "core/platform/ProcessGroup.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -18,7 +19,9 @@
 // The one way the application finds the companion tool `brenlow` and starts it.
 // Every child gets the prepared environment (widened PATH, the workspace and
 // runtime variables), standard output and standard error joined on one pipe,
-// and standard input from the null device. No shell is involved.
+// and standard input from the null device. No shell is involved. A one-shot
+// run's child leads a process group of its own, ended as a whole when the run
+// times out, is cancelled or the application quits (ProcessGroup).
 class CLI {
 public:
     CLI() = delete;
@@ -38,6 +41,7 @@ public:
         NotFound, // no executable found (description: NotFound::description())
         CouldNotStart, // the platform refused to start it (description: the platform's text)
         TimedOut, // still running at the time limit; it was killed
+        Cancelled, // its owner went away or the application is quitting; it was killed
     };
 
     struct Result {
@@ -75,16 +79,19 @@ public:
     // Runs the tool and blocks until it has exited and its output is drained
     // (a background process that keeps the output open does not hold the run).
     // Never call it on the GUI thread; use runAsync() or CLIAsync::run there.
-    // A non-zero exit status is not a failure here.
+    // A non-zero exit status is not a failure here. `group`, when given, lets
+    // its owner cancel the run (ProcessGroup::Scope); one is made otherwise.
     static Result run(const QStringList& args, const std::optional<QString>& cwd = std::nullopt,
         const std::optional<CLIConfig>& config = std::nullopt,
         const std::optional<RuntimeLaunch>& runtime = std::nullopt,
-        std::chrono::milliseconds timeLimit = defaultTimeLimit);
+        std::chrono::milliseconds timeLimit = defaultTimeLimit, std::shared_ptr<ProcessGroup> group = {});
 
-    // run() on the off-main pool, awaited: the calling thread keeps its event loop.
+    // run() on the off-main pool, awaited: the calling thread keeps its event
+    // loop. When `owner` is destroyed before the run ends, the run's process
+    // group is ended and the result is Cancelled.
     static QCoro::Task<Result> runAsync(QStringList args, std::optional<QString> cwd = std::nullopt,
         std::optional<CLIConfig> config = std::nullopt, std::optional<RuntimeLaunch> runtime = std::nullopt,
-        std::chrono::milliseconds timeLimit = defaultTimeLimit);
+        std::chrono::milliseconds timeLimit = defaultTimeLimit, const QObject* owner = nullptr);
 
     // Starts the tool without waiting for it. `extraEnv` is written over the
     // prepared environment (it wins over PATH and the product variables alike).
@@ -114,4 +121,6 @@ public:
 
     // The text of a run that hit its time limit.
     static QString timedOutText(const QStringList& args, std::chrono::milliseconds timeLimit);
+    // The text of a run ended before it finished.
+    static QString cancelledText(const QStringList& args);
 };

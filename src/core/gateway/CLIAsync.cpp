@@ -1,8 +1,8 @@
 #include "core/gateway/CLIAsync.h"
 
-QCoro::Task<CLI::Result> CLIAsync::run(QStringList args, std::chrono::milliseconds timeLimit)
+QCoro::Task<CLI::Result> CLIAsync::run(QStringList args, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
-    auto task = CLI::runAsync(std::move(args), std::nullopt, std::nullopt, std::nullopt, timeLimit);
+    auto task = CLI::runAsync(std::move(args), std::nullopt, std::nullopt, std::nullopt, timeLimit, owner);
     CLI::Result result = co_await std::move(task);
     switch (result.failure) {
     case CLI::Failure::None:
@@ -13,6 +13,7 @@ QCoro::Task<CLI::Result> CLIAsync::run(QStringList args, std::chrono::millisecon
         result.out = QStringLiteral("找不到 brenlow：") + result.error;
         break;
     case CLI::Failure::TimedOut:
+    case CLI::Failure::Cancelled:
         result.code = -1;
         result.out = result.error;
         break;

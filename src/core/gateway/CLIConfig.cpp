@@ -1,6 +1,8 @@
 #include "core/gateway/CLIConfig.h"
 
 #include "core/gateway/Json.h"
+#include "core/platform/Graphemes.h"
+#include "core/platform/TolvarinePaths.h"
 
 #include <QFile>
 
@@ -42,6 +44,15 @@ std::optional<CLIConfig> CLIConfig::fromFile(const QString& filePath)
     return fromJson(f.readAll());
 }
 
+std::optional<CLIConfig> CLIConfig::current()
+{
+    for (const QString& folder : TolvarinePaths::pairingFolders()) {
+        if (auto config = fromFile(folder + QStringLiteral("/config.json")))
+            return config;
+    }
+    return std::nullopt;
+}
+
 QJsonObject CLIConfig::toJson() const
 {
     QJsonObject o{{"api", api}, {"workspace", workspace}, {"token", token}};
@@ -70,7 +81,7 @@ QString CLIConfig::displayName() const
             return last;
         return p;
     }
-    return workspace.left(8);
+    return Graphemes::leading(workspace, 8);
 }
 
 QString CLIConfig::deviceId() const

@@ -8,7 +8,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QSysInfo>
 #include <QUrl>
 
 #include <QCoroNetworkReply>
@@ -44,9 +43,11 @@ GatewayClient::GatewayClient(QObject* parent)
 {
 }
 
-QString GatewayClient::networkHostName()
+int GatewayClient::port(const QString& api)
 {
-    return QSysInfo::machineHostName();
+    const QUrl url(api);
+    const int port = url.isValid() ? url.port() : -1;
+    return port > 0 ? port : kDefaultPort;
 }
 
 std::optional<QString> GatewayClient::mdnsOrigin(int port, const QString& hostName)
@@ -58,10 +59,7 @@ std::optional<QString> GatewayClient::mdnsOrigin(int port, const QString& hostNa
 
 QStringList GatewayClient::candidates(const CLIConfig& config, const QString& hostName)
 {
-    const QUrl api(config.api);
-    int port = api.isValid() ? api.port() : -1;
-    if (port <= 0)
-        port = kDefaultPort;
+    const int port = GatewayClient::port(config.api);
     QStringList list { config.api };
     if (const auto mdns = mdnsOrigin(port, hostName))
         list.append(*mdns);
@@ -94,8 +92,15 @@ std::optional<QString> GatewayClient::segment(const QString& id)
     return QString::fromLatin1(QUrl::toPercentEncoding(id));
 }
 
-Failure GatewayClient::invalidAddress(const CLIConfig& config)
+Failure GatewayClient::invalidAddress(const CLIConfig& config, const std::optional<QString>& id)
 {
+    QStringList ids { config.workspace };
+    if (id)
+        ids.append(*id);
+    for (const QString& part : std::as_const(ids)) {
+        if (!segment(part))
+            return Failure::tolvarine(-1, QStringLiteral("编号“") + part + QStringLiteral("”放不进网关请求的路径"));
+    }
     return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + config.api);
 }
 
@@ -126,7 +131,7 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         if (ok)
             co_return origin;
     }
-    const QStringList list = candidates(config, m_hostName.value_or(networkHostName()));
+    const QStringList list = candidates(config, m_hostName.value_or(CLIConfig::hostname()));
     for (const QString& candidate : list) {
         const bool ok = co_await alive(candidate);
         if (!self)

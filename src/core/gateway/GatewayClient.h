@@ -42,10 +42,11 @@ public:
 
     // The origins to try for a configuration, in order, without duplicates.
     static QStringList candidates(const CLIConfig& config, const QString& hostName);
-    // "http://<host>:<port>" when the host name ends in ".local".
+    // "http://<host>:<port>" when the host name (CLIConfig::hostname()) ends in ".local".
     static std::optional<QString> mdnsOrigin(int port, const QString& hostName);
-    // The machine's network host name.
-    static QString networkHostName();
+    // The port of a gateway address; kDefaultPort when the address does not
+    // parse or names no port (an "https" address without one included).
+    static int port(const QString& api);
     // The origin when a phone could reach it; none for loopback addresses.
     static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
     // The note shown when the origin found is not the configured address.
@@ -53,8 +54,10 @@ public:
 
     // An id or hash as one path segment; none when it cannot be one ("", ".", "..").
     static std::optional<QString> segment(const QString& id);
-    // The -1 error for an origin and path that do not form a URL.
-    static Failure invalidAddress(const CLIConfig& config);
+    // The -1 error for a request whose address cannot be formed: it names the
+    // workspace id or `id` when one of them cannot be a path segment, and
+    // otherwise blames the configured address (origin and path are no URL).
+    static Failure invalidAddress(const CLIConfig& config, const std::optional<QString>& id = std::nullopt);
 
     // Lets tests stand in a host name for the ".local" candidate.
     void setHostNameForTesting(const QString& hostName) { m_hostName = hostName; }

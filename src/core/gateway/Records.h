@@ -33,6 +33,8 @@ struct CommandBrief {
 
     // The interface's status for the gateway's word; none for a word it does not know.
     std::optional<TolvarineStatus> tolvarineStatus() const;
+    // The issue time as "HH:mm" in local time; "" when there is none.
+    QString issuedAtHHmm() const;
 
     bool operator==(const CommandBrief&) const = default;
 };

@@ -66,25 +66,12 @@ std::optional<QString> Status::itemPath(
     return *ws + QLatin1Char('/') + collection + QLatin1Char('/') + *item + tail;
 }
 
-// ---------------------------------------------------------------- configuration
-
-std::optional<CLIConfig> Status::readPairingFiles()
-{
-    const QString home = QDir::homePath();
-    for (const QString& rel :
-        { QStringLiteral(".tolvarine-protected/config.json"), QStringLiteral(".tolvarine/config.json") }) {
-        if (auto config = CLIConfig::fromFile(home + QLatin1Char('/') + rel))
-            return config;
-    }
-    return std::nullopt;
-}
-
 // ---------------------------------------------------------------- reload
 
 QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
 {
     QPointer<Status> self(this);
-    const std::optional<CLIConfig> config = given ? given : readPairingFiles();
+    const std::optional<CLIConfig> config = given ? given : CLIConfig::current();
     const bool otherWorkspace = m_config && config
         && (m_config->api != config->api || m_config->workspace != config->workspace);
     m_config = config;
@@ -188,7 +175,7 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
         co_return;
     }
     const auto path = itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
-    Result<QByteArray> body = GatewayClient::invalidAddress(config);
+    Result<QByteArray> body = GatewayClient::invalidAddress(config, focal->id);
     if (path)
         body = co_await m_client->get(config, *path, config.deviceId());
     if (!self || !isCurrent(config))
@@ -366,7 +353,7 @@ QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approv
     QPointer<Status> self(this);
     const auto path = itemPath(config, QStringLiteral("permissions"), key, QStringLiteral("/confirm"));
     if (!path)
-        co_return GatewayClient::invalidAddress(config);
+        co_return GatewayClient::invalidAddress(config, key);
     const QJsonObject body { { QStringLiteral("approve"), approve }, { QStringLiteral("by"), config.deviceId() } };
     const Result<QByteArray> reply = co_await m_client->post(config, *path, body, config.deviceId());
     if (!reply)
@@ -382,12 +369,13 @@ QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
     co_return result;
 }
 
-QCoro::Task<Result<>> Status::postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body)
+QCoro::Task<Result<>> Status::postAction(
+    std::optional<CLIConfig> config, QString id, std::optional<QString> path, QJsonObject body)
 {
     if (!config)
         co_return noWorkspace();
     if (!path)
-        co_return GatewayClient::invalidAddress(*config);
+        co_return GatewayClient::invalidAddress(*config, id);
     const Result<QByteArray> reply = co_await m_client->post(*config, *path, body, config->deviceId());
     if (!reply)
         co_return reply.failure();
@@ -401,21 +389,21 @@ QCoro::Task<Result<>> Status::act(QString feedID, QString action, QString note, 
     if (config)
         body = { { QStringLiteral("action"), action }, { QStringLiteral("note"), note },
             { QStringLiteral("by"), config->deviceId() } };
-    return postAction(config, path, body);
+    return postAction(config, feedID, path, body);
 }
 
 QCoro::Task<Result<>> Status::retryCommand(QString id, std::optional<CLIConfig> config)
 {
     const auto path
         = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry")) : std::nullopt;
-    return postAction(config, path, QJsonObject());
+    return postAction(config, id, path, QJsonObject());
 }
 
 QCoro::Task<Result<>> Status::deleteCommand(QString id, std::optional<CLIConfig> config)
 {
     const auto path
         = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete")) : std::nullopt;
-    return postAction(config, path, QJsonObject());
+    return postAction(config, id, path, QJsonObject());
 }
 
 // ---------------------------------------------------------------- task evidence
@@ -425,7 +413,7 @@ QCoro::Task<TaskEvidenceSnapshot> Status::evidenceSnapshot(QString id, std::opti
     if (!config)
         co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
     const auto path = itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
-    Result<QByteArray> reply = GatewayClient::invalidAddress(*config);
+    Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
     if (path)
         reply = co_await m_client->get(*config, *path, config->deviceId());
     co_return EvidenceLive::snapshot(id, reply);
@@ -438,7 +426,7 @@ QCoro::Task<Result<QList<ProgressLine>>> Status::progressLines(QString id, std::
     const auto path = itemPath(
         *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
     if (!path)
-        co_return GatewayClient::invalidAddress(*config);
+        co_return GatewayClient::invalidAddress(*config, id);
     const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
     if (!body)
         co_return body.failure();
@@ -455,7 +443,7 @@ QCoro::Task<Result<QString>> Status::artifact(QString hash, std::optional<CLICon
     const auto ws = workspacePath(*config);
     const auto item = GatewayClient::segment(hash);
     if (!ws || !item)
-        co_return GatewayClient::invalidAddress(*config);
+        co_return GatewayClient::invalidAddress(*config, hash);
     const Result<QByteArray> body
         = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
     if (!body)
@@ -486,7 +474,7 @@ QString Status::templateNameZH(const QString& name)
 
 std::optional<QString> Status::mdnsOrigin(int port)
 {
-    return GatewayClient::mdnsOrigin(port, GatewayClient::networkHostName());
+    return GatewayClient::mdnsOrigin(port, CLIConfig::hostname());
 }
 
 std::optional<QString> Status::phoneReachable(const std::optional<QString>& origin)

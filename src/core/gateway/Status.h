@@ -112,7 +112,6 @@ signals:
 
 private:
     bool isCurrent(const CLIConfig& config) const { return m_config && *m_config == config; }
-    static std::optional<CLIConfig> readPairingFiles();
     static std::optional<QString> workspacePath(const CLIConfig& config);
     static std::optional<QString> itemPath(
         const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
@@ -125,7 +124,8 @@ private:
     QCoro::Task<> loadAgents(CLIConfig config);
     QCoro::Task<> loadFeed(CLIConfig config);
     QCoro::Task<Result<>> confirm(CLIConfig config, QString key, bool approve);
-    QCoro::Task<Result<>> postAction(std::optional<CLIConfig> config, std::optional<QString> path, QJsonObject body);
+    QCoro::Task<Result<>> postAction(
+        std::optional<CLIConfig> config, QString id, std::optional<QString> path, QJsonObject body);
 
     void emitGroup(void (Status::*signal)());
     void onResolved(const CLIConfig& config, const QString& origin);

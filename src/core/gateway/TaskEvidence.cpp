@@ -2,9 +2,9 @@
 
 #include "core/design/MachineName.h"
 #include "core/gateway/Json.h"
+#include "core/platform/Graphemes.h"
 
 #include <QJsonArray>
-#include <QTextBoundaryFinder>
 
 std::optional<DeskFileChange> DeskFileChange::fromJson(const QJsonValue& value)
 {
@@ -122,18 +122,6 @@ QString TaskEvidenceState::diagnostics() const
 
 namespace EvidenceLive {
 
-QString leadingCharacters(const QString& text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int seen = 0;
-    while (seen < count) {
-        if (finder.toNextBoundary() < 0)
-            return text;
-        ++seen;
-    }
-    return text.left(finder.position());
-}
-
 QString headline(const TaskEvidenceState& state, bool live)
 {
     using K = TaskEvidenceState::Kind;
@@ -164,7 +152,7 @@ QString originLine(
         else
             parts.append(MachineName::friendly(claimedBy));
     }
-    const QString execution = leadingCharacters(executionID, 8);
+    const QString execution = Graphemes::leading(executionID, 8);
     if (!execution.isEmpty())
         parts.append(QStringLiteral("execution ") + execution);
     if (parts.isEmpty())
@@ -176,7 +164,7 @@ TaskEvidenceSnapshot snapshot(const QString& commandId, const Result<QByteArray>
 {
     const auto failedWith = [&](const QString& description) {
         return TaskEvidenceSnapshot { TaskEvidenceState::failed(QStringLiteral("拉 /commands/")
-                                          + leadingCharacters(commandId, 8) + QStringLiteral("/changes 失败：")
+                                          + Graphemes::leading(commandId, 8) + QStringLiteral("/changes 失败：")
                                           + description),
             QString() };
     };

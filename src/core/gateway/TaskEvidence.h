@@ -96,7 +96,4 @@ QString originLine(
 // The snapshot for the reply (or failure) of a change-summary request.
 TaskEvidenceSnapshot snapshot(const QString& commandId, const Result<QByteArray>& reply);
 
-// The first `count` characters as the user sees them (grapheme clusters).
-QString leadingCharacters(const QString& text, int count);
-
 } // namespace EvidenceLive

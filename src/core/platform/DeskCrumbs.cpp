@@ -1,5 +1,7 @@
 #include "core/platform/DeskCrumbs.h"
 
+#include "core/platform/TolvarinePaths.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,7 @@ namespace DeskCrumbs {
 
 QString logPath()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop.log");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop.log"));
 }
 
 void drop(const QString& message)
@@ -21,7 +23,6 @@ void drop(const QString& message)
     // threads; one lock keeps their lines whole and in order.
     static QMutex mutex;
     const QMutexLocker lock(&mutex);
-    QDir().mkpath(QDir::homePath() + QStringLiteral("/.tolvarine"));
     // Append mode creates the file when it is missing and never truncates an
     // existing one; a file that cannot be opened (read-only) is left alone.
     QFile f(logPath());

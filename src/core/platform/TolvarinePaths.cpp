@@ -17,4 +17,17 @@ QString dotTolvarine()
     return dir;
 }
 
+QString homeFile(const QString& name)
+{
+    const QString dir = QDir::homePath() + QStringLiteral("/.tolvarine");
+    QDir().mkpath(dir);
+    return dir + QLatin1Char('/') + name;
+}
+
+QStringList pairingFolders()
+{
+    const QString home = QDir::homePath();
+    return { home + QStringLiteral("/.tolvarine-protected"), home + QStringLiteral("/.tolvarine") };
+}
+
 } // namespace TolvarinePaths

@@ -9,10 +9,10 @@ AgentServiceHealth::AgentServiceHealth(QObject* parent)
 {
 }
 
-QCoro::Task<DaemonStatus::Result> AgentServiceHealth::probe(std::chrono::milliseconds timeLimit)
+QCoro::Task<DaemonStatus::Result> AgentServiceHealth::probe(std::chrono::milliseconds timeLimit, const QObject* owner)
 {
-    auto task
-        = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("status"), QStringLiteral("--json") }, timeLimit);
+    auto task = CLIAsync::run(
+        { QStringLiteral("daemon"), QStringLiteral("status"), QStringLiteral("--json") }, timeLimit, owner);
     const CLI::Result run = co_await std::move(task);
     co_return DaemonStatus::interpret(run.code, run.out);
 }
@@ -20,7 +20,7 @@ QCoro::Task<DaemonStatus::Result> AgentServiceHealth::probe(std::chrono::millise
 QCoro::Task<> AgentServiceHealth::refresh()
 {
     QPointer<AgentServiceHealth> self(this);
-    auto task = probe();
+    auto task = probe(kProbeTimeLimit, this);
     const DaemonStatus::Result result = co_await std::move(task);
     if (!self)
         co_return;

@@ -28,7 +28,8 @@ public:
     QCoro::Task<> refresh();
 
     // `daemon status --json` through the awaitable run, interpreted.
-    static QCoro::Task<DaemonStatus::Result> probe(std::chrono::milliseconds timeLimit = kProbeTimeLimit);
+    static QCoro::Task<DaemonStatus::Result> probe(
+        std::chrono::milliseconds timeLimit = kProbeTimeLimit, const QObject* owner = nullptr);
 
 signals:
     void changed();

@@ -29,7 +29,7 @@ const QString kRefresh = QStringLiteral("recovery.step.refresh");
 
 RecoveryRunner::RecoveryRunner(QObject* parent)
     : QObject(parent)
-    , m_discover(&RecoveryRunner::discoverWithTool)
+    , m_discover([this](QString workspaceId) { return discoverWithTool(std::move(workspaceId), this); })
 {
 }
 
@@ -67,9 +67,9 @@ void RecoveryRunner::set(const QString& id, State state, const QString& detail, 
     }
 }
 
-QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString workspaceId)
+QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString workspaceId, const QObject* owner)
 {
-    auto task = Relocation::discover(std::move(workspaceId), kToolTimeLimit);
+    auto task = Relocation::discover(std::move(workspaceId), kToolTimeLimit, owner);
     const Relocation::Discovery found = co_await std::move(task);
     co_return Discovery { found.ok, found.path, found.candidates, found.error };
 }
@@ -135,7 +135,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
 
     // Step 3: the agent service, installed when it is missing and there is a folder to serve.
     set(kService, State::Running);
-    auto probeTask = AgentServiceHealth::probe(m_timeLimit);
+    auto probeTask = AgentServiceHealth::probe(m_timeLimit, this);
     const DaemonStatus::Result status = co_await std::move(probeTask);
     if (!self)
         co_return;
@@ -150,7 +150,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
             QStringLiteral("这台机器答不出常驻在不在跑，自己去看一眼日志：")
                 + (log.isEmpty() ? QStringLiteral("（它没说日志在哪）") : log));
     } else if (folderExists) {
-        auto installTask = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("install") }, m_timeLimit);
+        auto installTask = CLIAsync::run({ QStringLiteral("daemon"), QStringLiteral("install") }, m_timeLimit, this);
         const CLI::Result install = co_await std::move(installTask);
         if (!self)
             co_return;
@@ -165,7 +165,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
 
     // Step 4: the local runtimes and which of them need the user.
     set(kRuntimes, State::Running);
-    auto runtimesTask = CLIAsync::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }, m_timeLimit);
+    auto runtimesTask = CLIAsync::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }, m_timeLimit, this);
     const CLI::Result runtimes = co_await std::move(runtimesTask);
     if (!self)
         co_return;

@@ -57,9 +57,9 @@ public:
         std::function<QCoro::Task<>()> reloadStatus);
 
     // How step 2 asks where a moved folder went; by default the companion
-    // tool's dry-run relocation.
+    // tool's dry-run relocation, stopped when `owner` goes first.
     void setDiscover(Discover discover) { m_discover = std::move(discover); }
-    static QCoro::Task<Discovery> discoverWithTool(QString workspaceId);
+    static QCoro::Task<Discovery> discoverWithTool(QString workspaceId, const QObject* owner = nullptr);
     // Tests shorten the limit of each companion-tool run.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
 

@@ -3,6 +3,7 @@
 #include "core/gateway/Json.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/JsonFile.h"
+#include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/ProcessSignals.h"
 
 #include <QDir>
@@ -47,9 +48,7 @@ QString canonical(const QString& path)
 
 QString filePath()
 {
-    const QString dir = QDir::homePath() + QStringLiteral("/.tolvarine");
-    QDir().mkpath(dir);
-    return dir + QStringLiteral("/desktop_children.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_children.json"));
 }
 
 QList<RuntimeChildRecord> load()

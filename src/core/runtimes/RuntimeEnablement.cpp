@@ -25,7 +25,7 @@ void RuntimeEnablement::setEnabled(const RuntimeRow& row, bool enabled, const QL
 {
     QString error;
     if (!RuntimeEnablementStore::setEnabled(row.kind, enabled, &error)) {
-        emit notice(QStringLiteral("改不了启用状态：") + error, false);
+        emit notice(QStringLiteral("改不了启用状态：") + error, true);
         return;
     }
     reload(rows);

@@ -23,7 +23,7 @@ public:
     // Rebuilds the map from the file for these rows.
     void reload(const QList<RuntimeRow>& rows);
     // Writes the flag; on success reloads for the rows and posts the success
-    // notice, on failure posts "改不了启用状态：" + the reason.
+    // notice, on failure posts "改不了启用状态：" + the reason as an error.
     void setEnabled(const RuntimeRow& row, bool enabled, const QList<RuntimeRow>& rows);
 
 signals:

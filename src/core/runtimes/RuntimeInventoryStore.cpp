@@ -2,8 +2,10 @@
 
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/Graphemes.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/OffMainThread.h"
+#include "core/platform/TolvarinePaths.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/providers/ProviderProfileStore.h"
@@ -25,22 +27,21 @@ RuntimeInventoryStore::RuntimeInventoryStore(QObject* parent)
 
 QString RuntimeInventoryStore::cliFailedText(int code, const QString& text)
 {
-    return QStringLiteral("brenlow runtimes --json 退出码 %1：").arg(code) + text.left(400);
+    return QStringLiteral("brenlow runtimes --json 退出码 %1：").arg(code) + Graphemes::leading(text, 400);
 }
 
 QString RuntimeInventoryStore::rawSnapshotPath()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_runtimes_raw.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_runtimes_raw.json"));
 }
 
 QString RuntimeInventoryStore::snapshotPath()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_runtimes.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_runtimes.json"));
 }
 
 void RuntimeInventoryStore::dumpRaw(const QString& report)
 {
-    QDir().mkpath(QDir::homePath() + QStringLiteral("/.tolvarine"));
     QSaveFile f(rawSnapshotPath());
     if (!f.open(QIODevice::WriteOnly))
         return;
@@ -68,11 +69,12 @@ void RuntimeInventoryStore::dumpForAcceptance(const QList<RuntimeRow>& rows)
     JsonFile::writeAtomically(snapshotPath(), QJsonDocument(array));
 }
 
-RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(std::chrono::milliseconds timeLimit)
+RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
+    std::chrono::milliseconds timeLimit, std::shared_ptr<ProcessGroup> group)
 {
     Outcome outcome;
-    const CLI::Result result = CLI::run(
-        { QStringLiteral("runtimes"), QStringLiteral("--json") }, std::nullopt, std::nullopt, std::nullopt, timeLimit);
+    const CLI::Result result = CLI::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }, std::nullopt,
+        std::nullopt, std::nullopt, timeLimit, std::move(group));
     if (result.failed()) {
         outcome.failure = result.error;
         return outcome;
@@ -119,7 +121,9 @@ QCoro::Task<> RuntimeInventoryStore::run()
 {
     QPointer<RuntimeInventoryStore> self(this);
     const std::chrono::milliseconds limit = m_timeLimit;
-    auto job = [limit] { return fetch(limit); };
+    // The run is stopped when the store goes first.
+    const ProcessGroup::Scope scope(this);
+    auto job = [limit, group = scope.group()] { return fetch(limit, group); };
     auto task = offMainThread(std::move(job));
     const Outcome outcome = co_await std::move(task);
     if (!self)

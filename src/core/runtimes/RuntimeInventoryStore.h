@@ -15,7 +15,10 @@
 #include <QUuid>
 
 #include <chrono>
+#include <memory>
 #include <optional>
+
+class ProcessGroup;
 
 // The runtime section's model: runs `brenlow runtimes --json` off the GUI
 // thread, publishes one row per runtime, the setup contracts, the providers
@@ -69,7 +72,7 @@ private:
         QList<RuntimeSetupInfo> setup;
         QString failure;
     };
-    static Outcome fetch(std::chrono::milliseconds timeLimit);
+    static Outcome fetch(std::chrono::milliseconds timeLimit, std::shared_ptr<ProcessGroup> group = {});
     QCoro::Task<> run();
     void apply(const Outcome& outcome);
     void applySetup(const QList<RuntimeSetupInfo>& setup);

@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
+#include "core/platform/Graphemes.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RecoveryRunner.h"
@@ -16,19 +17,6 @@
 
 namespace {
 
-// The last `count` characters of a text, counted in code points so that a
-// character outside the basic plane is never cut in half.
-QString tail(const QString& text, int count)
-{
-    int start = text.size();
-    for (int taken = 0; start > 0 && taken < count; ++taken) {
-        --start;
-        if (start > 0 && text.at(start).isLowSurrogate() && text.at(start - 1).isHighSurrogate())
-            --start;
-    }
-    return text.mid(start);
-}
-
 // Texts and argument lists live outside the coroutines below: g++ 12 cannot
 // keep a QStringLiteral's array in a coroutine frame.
 QStringList pairArgs(const QString& folder)
@@ -40,7 +28,7 @@ QStringList pairArgs(const QString& folder)
 QString pairFailed(const QString& output)
 {
     // The tool's words are shown as they are, so a token it echoed is masked first.
-    return QStringLiteral("配对失败：") + tail(CredentialRedaction::redact(output), 200);
+    return QStringLiteral("配对失败：") + Graphemes::trailing(CredentialRedaction::redact(output), 200);
 }
 
 QString pairSucceeded()
@@ -238,7 +226,7 @@ QCoro::Task<> WindowController::pair(QString folder)
         co_return;
     QPointer<WindowController> self(this);
     setBusy(true);
-    auto run = CLI::runAsync(pairArgs(folder), folder, std::nullopt, std::nullopt, m_pairTimeLimit);
+    auto run = CLI::runAsync(pairArgs(folder), folder, std::nullopt, std::nullopt, m_pairTimeLimit, this);
     const CLI::Result result = co_await std::move(run);
     if (!self)
         co_return;
@@ -259,7 +247,7 @@ QCoro::Task<> WindowController::pair(QString folder)
         co_await m_catalog->reload(true);
         if (!self)
             co_return;
-        if (const std::optional<CLIConfig> current = WorkspaceCatalog::currentConfig())
+        if (const std::optional<CLIConfig> current = CLIConfig::current())
             m_catalog->setSelectedID(current->workspace);
     }
     co_await reloadSelected();

@@ -2,6 +2,7 @@
 
 #include "core/gateway/Status.h"
 #include "core/platform/JsonFile.h"
+#include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -191,7 +192,7 @@ QJsonObject WorkspaceSummary::toJson() const
 
 QString WorkspaceSummary::snapshotPath()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_summary.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_summary.json"));
 }
 
 void WorkspaceSummary::dump() const

@@ -38,9 +38,10 @@ Result interpret(int exitCode, const QString& output)
     return *view;
 }
 
-Result load(const QString& role, const std::optional<CLIConfig>& config, std::chrono::milliseconds timeLimit)
+Result load(const QString& role, const std::optional<CLIConfig>& config, std::chrono::milliseconds timeLimit,
+    std::shared_ptr<ProcessGroup> group)
 {
-    const CLI::Result run = CLI::run(arguments(role), std::nullopt, config, std::nullopt, timeLimit);
+    const CLI::Result run = CLI::run(arguments(role), std::nullopt, config, std::nullopt, timeLimit, std::move(group));
     if (run.failed())
         return LoadError { run.error };
     return interpret(run.code, run.out);

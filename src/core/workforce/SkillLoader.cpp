@@ -1,6 +1,7 @@
 #include "core/workforce/SkillLoader.h"
 
 #include "core/platform/OffMainThread.h"
+#include "core/platform/ProcessGroup.h"
 #include "core/workforce/SkillBridge.h"
 
 #include <QPointer>
@@ -18,7 +19,9 @@ QCoro::Task<> SkillLoader::load(QString role, std::optional<CLIConfig> config)
 
     QPointer<SkillLoader> self(this);
     const auto limit = m_timeLimit;
-    auto job = [role, config, limit] { return SkillBridge::load(role, config, limit); };
+    // The run is stopped when the loader goes first.
+    const ProcessGroup::Scope scope(this);
+    auto job = [role, config, limit, group = scope.group()] { return SkillBridge::load(role, config, limit, group); };
     auto task = offMainThread(std::move(job));
     const SkillBridge::Result result = co_await std::move(task);
     if (!self || self->m_role != role)

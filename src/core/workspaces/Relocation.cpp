@@ -58,13 +58,13 @@ Discovery parse(const QString& output)
 
 namespace {
 
-QCoro::Task<Discovery> runJSON(QStringList args, std::chrono::milliseconds timeLimit)
+QCoro::Task<Discovery> runJSON(QStringList args, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
-    auto task = CLI::runAsync(std::move(args), std::nullopt, std::nullopt, std::nullopt, timeLimit);
+    auto task = CLI::runAsync(std::move(args), std::nullopt, std::nullopt, std::nullopt, timeLimit, owner);
     const CLI::Result result = co_await std::move(task);
-    // A tool that was stopped at the time limit says so, rather than showing
-    // whatever half an answer it had printed.
-    if (result.failure == CLI::Failure::TimedOut)
+    // A tool that was stopped (at the time limit, or cancelled) says so, rather
+    // than showing whatever half an answer it had printed.
+    if (result.failure == CLI::Failure::TimedOut || result.failure == CLI::Failure::Cancelled)
         co_return Discovery { false, {}, {}, result.error };
     // A tool that could not be run at all printed nothing.
     co_return parse(result.failed() ? QString() : result.out);
@@ -72,16 +72,17 @@ QCoro::Task<Discovery> runJSON(QStringList args, std::chrono::milliseconds timeL
 
 } // namespace
 
-QCoro::Task<Discovery> discover(QString workspace, std::chrono::milliseconds timeLimit)
+QCoro::Task<Discovery> discover(QString workspace, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
-    auto task = runJSON(discoverArguments(workspace), timeLimit);
+    auto task = runJSON(discoverArguments(workspace), timeLimit, owner);
     Discovery d = co_await std::move(task);
     co_return d;
 }
 
-QCoro::Task<Discovery> apply(QString workspace, QString folder, std::chrono::milliseconds timeLimit)
+QCoro::Task<Discovery> apply(
+    QString workspace, QString folder, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
-    auto task = runJSON(applyArguments(workspace, folder), timeLimit);
+    auto task = runJSON(applyArguments(workspace, folder), timeLimit, owner);
     Discovery d = co_await std::move(task);
     co_return d;
 }

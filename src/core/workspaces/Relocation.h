@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+class QObject;
+
 // The companion tool's workspace relocation: a dry-run discovery of where a
 // moved workspace folder went, and the re-binding to a chosen folder.
 namespace Relocation {
@@ -37,8 +39,11 @@ Discovery parse(const QString& output);
 // A search of the disk may take a while, but not for ever.
 inline constexpr std::chrono::milliseconds kTimeLimit { std::chrono::seconds(120) };
 
-QCoro::Task<Discovery> discover(QString workspace, std::chrono::milliseconds timeLimit = kTimeLimit);
+// When `owner` is destroyed first, the tool is stopped (CLI::runAsync).
+QCoro::Task<Discovery> discover(
+    QString workspace, std::chrono::milliseconds timeLimit = kTimeLimit, const QObject* owner = nullptr);
 // Re-binds the workspace to `folder`.
-QCoro::Task<Discovery> apply(QString workspace, QString folder, std::chrono::milliseconds timeLimit = kTimeLimit);
+QCoro::Task<Discovery> apply(QString workspace, QString folder, std::chrono::milliseconds timeLimit = kTimeLimit,
+    const QObject* owner = nullptr);
 
 } // namespace Relocation

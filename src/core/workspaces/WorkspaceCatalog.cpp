@@ -4,6 +4,7 @@
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/TolvarinePaths.h"
 
 #include <QCollator>
 #include <QDir>
@@ -28,11 +29,6 @@
 #include <memory>
 
 namespace {
-
-QString homeFile(const QString& relative)
-{
-    return QDir::homePath() + QLatin1Char('/') + relative;
-}
 
 // "name.json" (case-sensitive); a bare ".json" is a hidden file without an extension.
 bool isPairingFile(const QString& fileName)
@@ -98,21 +94,14 @@ void WorkspaceCatalog::setPublishEndpoint(const std::optional<QString>& endpoint
     emit publishEndpointChanged();
 }
 
-std::optional<CLIConfig> WorkspaceCatalog::currentConfig()
-{
-    if (auto c = CLIConfig::fromFile(homeFile(QStringLiteral(".tolvarine-protected/config.json"))))
-        return c;
-    return CLIConfig::fromFile(homeFile(QStringLiteral(".tolvarine/config.json")));
-}
-
 QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
 {
     if (syncCurrent) {
         // The tool refreshes the pairing files; what it says does not matter,
         // and a hung tool is stopped at the time limit instead of holding us.
         QPointer<WorkspaceCatalog> self(this);
-        auto task = CLI::runAsync(
-            QStringList { QStringLiteral("workspaces") }, std::nullopt, std::nullopt, std::nullopt, m_syncTimeLimit);
+        auto task = CLI::runAsync(QStringList { QStringLiteral("workspaces") }, std::nullopt, std::nullopt,
+            std::nullopt, m_syncTimeLimit, this);
         co_await std::move(task);
         if (!self)
             co_return;
@@ -125,8 +114,8 @@ void WorkspaceCatalog::reloadFiles()
     // Keyed by workspace id: the first file seen for an id wins, and records
     // whose names compare equal come out in id order.
     QMap<QString, CLIConfig> byID;
-    for (const char* dir : { ".tolvarine-protected/workspaces", ".tolvarine/workspaces" }) {
-        const QDir d(homeFile(QLatin1String(dir)));
+    for (const QString& folder : TolvarinePaths::pairingFolders()) {
+        const QDir d(folder + QStringLiteral("/workspaces"));
         if (!d.exists())
             continue;
         const QFileInfoList entries = d.entryInfoList(QDir::Files | QDir::Hidden, QDir::Unsorted);
@@ -138,7 +127,7 @@ void WorkspaceCatalog::reloadFiles()
                 byID.insert(config->workspace, *config);
         }
     }
-    if (const auto current = currentConfig())
+    if (const auto current = CLIConfig::current())
         byID.insert(current->workspace, *current);
 
     QList<WorkspaceRecord> records;
@@ -164,7 +153,7 @@ void WorkspaceCatalog::reloadFiles()
         setSelectedID(saved);
         return;
     }
-    if (const auto current = currentConfig()) {
+    if (const auto current = CLIConfig::current()) {
         setSelectedID(current->workspace);
         return;
     }
@@ -194,16 +183,13 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
         co_return;
     }
 
-    const CLIConfig cfg = currentConfig().value_or(m_records.first().config);
+    const CLIConfig cfg = CLIConfig::current().value_or(m_records.first().config);
     const QString device = cfg.deviceId();
-    const QUrl api(cfg.api);
-    int port = api.isValid() ? api.port() : -1;
-    if (port <= 0)
-        port = kDefaultPort;
+    const int port = GatewayClient::port(cfg.api);
     QString origin = cfg.api;
     if (m_publishEndpoint)
         origin = *m_publishEndpoint;
-    else if (const auto mdns = GatewayClient::mdnsOrigin(port, m_hostName.value_or(GatewayClient::networkHostName())))
+    else if (const auto mdns = GatewayClient::mdnsOrigin(port, m_hostName.value_or(CLIConfig::hostname())))
         origin = *mdns;
 
     QJsonArray workspaces;

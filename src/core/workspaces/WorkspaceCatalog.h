@@ -27,7 +27,6 @@ public:
     // How long a synchronising reload waits for the tool's `workspaces`.
     static constexpr std::chrono::milliseconds kSyncTimeLimit { std::chrono::seconds(20) };
     static constexpr int kPairTimeoutMs = 8000;
-    static constexpr int kDefaultPort = 18091;
 
     explicit WorkspaceCatalog(QObject* parent = nullptr);
 
@@ -56,8 +55,6 @@ public:
     // Asks the gateway for a phone pairing link for every paired workspace.
     QCoro::Task<> refreshPairLink();
 
-    // The current pairing configuration: the protected file, else the plain one.
-    static std::optional<CLIConfig> currentConfig();
     // The phone link for a pair token.
     static QString buildPairLink(const QString& deviceId, const QString& origin, const QString& pairToken);
 

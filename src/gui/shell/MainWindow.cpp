@@ -21,6 +21,7 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/tasks/PermSection.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -155,6 +156,8 @@ void MainWindow::build()
     auto* runtimes = new RuntimeSectionModel(m_controller, this);
     m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
     m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
+    m_paired->setSection(PairedPage::Permissions,
+        new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
     m_pages->addWidget(m_firstRun);
     m_pages->addWidget(m_paired);
     stack->addWidget(m_pages);

@@ -64,6 +64,12 @@ void ActionFeedbackLine::setState(const PermActionState& state)
     setVisible(state.kind() != PermActionState::Kind::Idle);
 }
 
+void ActionFeedbackLine::setTrailing()
+{
+    m_label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
 QString ActionFeedbackLine::text() const
 {
     return m_text;

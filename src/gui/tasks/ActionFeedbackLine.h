@@ -20,6 +20,8 @@ public:
     explicit ActionFeedbackLine(qreal pointSize, bool showTime = false, QWidget* parent = nullptr);
 
     void setState(const PermActionState& state);
+    // Aligns the text to the trailing edge, line by line (for a line that ends a row).
+    void setTrailing();
     const PermActionState& state() const { return m_state; }
     // The shown text ("" while idle).
     QString text() const;

@@ -1,12 +1,14 @@
 #include "core/gateway/CLI.h"
 #include "core/gateway/CLIAsync.h"
 #include "core/gateway/LineSplitter.h"
+#include "core/runtimes/ProcessSignals.h"
 
 #include "TempHome.h"
 
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -86,7 +88,8 @@ private slots:
     void startFailures();
     void largeOutput();
     void returnsWhenChildExitsDespiteHeldOutput();
-    void timeLimitKillsTheChild();
+    void stoppedRunEndsItsWholeGroup_data();
+    void stoppedRunEndsItsWholeGroup();
 
     void environment_data();
     void environment();
@@ -264,25 +267,40 @@ void TestCLI::returnsWhenChildExitsDespiteHeldOutput()
     QCOMPARE(r.out, QStringLiteral("done\n"));
 }
 
-void TestCLI::timeLimitKillsTheChild()
+void TestCLI::stoppedRunEndsItsWholeGroup_data()
 {
+    QTest::addColumn<bool>("ownerGoes"); // else the time limit stops it
+    QTest::newRow("time limit") << false;
+    QTest::newRow("owner destroyed") << true;
+}
+
+// A run that is stopped leaves nothing behind, not even what the tool started.
+void TestCLI::stoppedRunEndsItsWholeGroup()
+{
+    QFETCH(bool, ownerGoes);
     TempHome home;
-    const QString pidFile = home.filePath(QStringLiteral("pid"));
-    installScript(home, "echo $$ > \"" + pidFile.toUtf8() + "\"\necho started\nexec sleep 30");
+    const QString pidFile = home.filePath(QStringLiteral("pids"));
+    installScript(home, "sleep 30 &\necho \"$$ $!\" > \"" + pidFile.toUtf8() + "\"\necho started\nwait");
     const QStringList args { QStringLiteral("daemon"), QStringLiteral("install") };
-    const CLI::Result r = CLI::run(args, std::nullopt, std::nullopt, std::nullopt, 500ms);
-    QCOMPARE(r.failure, CLI::Failure::TimedOut);
+    const auto limit = ownerGoes ? 60s : 2s;
+    auto owner = std::make_unique<QObject>();
+    auto run = CLI::runAsync(args, std::nullopt, std::nullopt, std::nullopt, limit, owner.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 20000);
+    if (ownerGoes)
+        owner.reset();
+    const CLI::Result r = QCoro::waitFor(std::move(run));
+    QCOMPARE(r.failure, ownerGoes ? CLI::Failure::Cancelled : CLI::Failure::TimedOut);
     QCOMPARE(r.code, -1);
-    QCOMPARE(r.error, CLI::timedOutText(args, 500ms));
-    QVERIFY(r.error.startsWith(QStringLiteral("brenlow daemon 超过 0.5 秒还没结束")));
+    QCOMPARE(r.error, ownerGoes ? CLI::cancelledText(args) : CLI::timedOutText(args, limit));
+    QVERIFY(ownerGoes || r.error.startsWith(QStringLiteral("brenlow daemon 超过 2 秒还没结束")));
     QCOMPARE(r.out, QStringLiteral("started\n"));
 
     QFile f(pidFile);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const pid_t pid = f.readAll().trimmed().toInt();
-    QVERIFY(pid > 0);
-    QCOMPARE(::kill(pid, 0), -1);
-    QCOMPARE(errno, ESRCH);
+    const QList<QByteArray> pids = f.readAll().trimmed().split(' ');
+    QCOMPARE(pids.size(), 2);
+    for (const QByteArray& pid : pids)
+        QTRY_VERIFY(!ProcessSignals::isAlive(pid_t(pid.toInt())));
 }
 
 void TestCLI::environment_data()

@@ -58,6 +58,11 @@ void TestCLIConfig::displayName_data()
                                     << "proj";
     QTest::newRow("first eight of id") << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t"})")
                                        << "abcdefgh";
+    // Eight characters as the user sees them: a letter keeps its accent.
+    const QString accented = QStringLiteral("e\u0301");
+    QTest::newRow("first eight of id, marks kept")
+        << (R"({"api":"a","workspace":")" + accented.repeated(9) + R"(","token":"t"})").toUtf8()
+        << accented.repeated(8);
 }
 
 void TestCLIConfig::displayName()

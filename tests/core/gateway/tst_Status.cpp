@@ -597,13 +597,19 @@ void TestStatus::segmentsArePercentEncoded()
         (QStringList {
             "POST /api/workspaces/ws-t/feed/x%2Fy/act", "POST /api/workspaces/ws-t/commands/a%2Fb%3Fc%23d/retry" }));
 
-    // A dot segment would address the collection itself: refused without a request.
+    // A dot segment would address the collection itself: refused without a
+    // request, with a text naming the id (workspace or item) that cannot be one.
     m_sim->clearRequests();
-    for (const QString& id : { QStringLiteral(".."), QStringLiteral("."), QString() }) {
-        const Result<> r = QCoro::waitFor(status.deleteCommand(id, m_cfg));
+    const QList<QPair<QString, QString>> bad { { "ws-t", ".." }, { "ws-t", "." }, { "ws-t", "" }, { "..", "c1" } };
+    for (const auto& [workspace, id] : bad) {
+        CLIConfig cfg = m_cfg;
+        cfg.workspace = workspace;
+        const Result<> r = QCoro::waitFor(status.deleteCommand(id, cfg));
         QVERIFY(!r.ok());
         QCOMPARE(r.failure().code(), -1);
-        QCOMPARE(r.failure().description(), QStringLiteral("网关地址不合法：") + m_cfg.api);
+        QCOMPARE(r.failure().description(),
+            QStringLiteral("编号“") + (id == QLatin1String("c1") ? workspace : id)
+                + QStringLiteral("”放不进网关请求的路径"));
     }
     QVERIFY(m_sim->requests().isEmpty());
 

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Cuts of texts the user reads, counted in characters as the user sees them
+// (grapheme clusters): an emoji sequence, a letter with its combining marks
+// or a surrogate pair is never cut in half.
+namespace Graphemes {
+
+// The first `count` characters; the whole text when it has no more.
+QString leading(const QString& text, qsizetype count);
+// The last `count` characters; the whole text when it has no more.
+QString trailing(const QString& text, qsizetype count);
+
+} // namespace Graphemes

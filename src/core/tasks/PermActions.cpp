@@ -1,0 +1,136 @@
+#include "core/tasks/PermActions.h"
+
+#include "core/gateway/Status.h"
+#include "core/providers/CredentialRedaction.h"
+
+#include <QDateTime>
+#include <QTextBoundaryFinder>
+
+namespace {
+
+constexpr int kOutputTail = 240;
+
+// The last `count` characters of a text as the user sees them (grapheme clusters).
+QString trailingCharacters(const QString& text, int count)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.toEnd();
+    for (int taken = 0; taken < count; ++taken) {
+        if (finder.toPreviousBoundary() <= 0)
+            return text;
+    }
+    return text.mid(finder.position());
+}
+
+// Texts live outside the coroutines below: g++ 12 cannot keep a
+// QStringLiteral's array in a coroutine frame.
+Failure windowClosed()
+{
+    return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
+}
+
+} // namespace
+
+PermActions::PermActions(Status* status, Reload reload, QObject* parent)
+    : QObject(parent)
+    , m_status(status)
+    , m_reload(std::move(reload))
+{
+}
+
+void PermActions::set(const QString& key, const PermActionState& state)
+{
+    m_states.insert(key, state);
+    emit stateChanged(key);
+}
+
+void PermActions::approve(const QString& key)
+{
+    QPointer<Status> status = m_status;
+    run(key, QStringLiteral("批准中…"), QStringLiteral("已批准"), [status, key]() -> QCoro::Task<Result<>> {
+        if (!status)
+            co_return windowClosed();
+        const Result<> result = co_await status->confirmPermission(key, true);
+        co_return result;
+    });
+}
+
+void PermActions::revoke(const QString& key, const QString& verb)
+{
+    QPointer<Status> status = m_status;
+    run(key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb, [status, key]() -> QCoro::Task<Result<>> {
+        if (!status)
+            co_return windowClosed();
+        const Result<> result = co_await status->confirmPermission(key, false);
+        co_return result;
+    });
+}
+
+void PermActions::grant(const QString& key)
+{
+    if (!m_status)
+        return;
+    // The whole desired set: what is granted now and the new tier.
+    const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
+    const std::optional<CLIConfig> config = m_status->config();
+    std::optional<QString> folder;
+    if (config && config->path && !config->path->isEmpty())
+        folder = *config->path;
+    const std::chrono::milliseconds limit = m_grantTimeLimit;
+    run(key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
+        [args, folder, config, limit]() -> QCoro::Task<Result<>> {
+            auto task = CLI::runAsync(args, folder, config, std::nullopt, limit);
+            const CLI::Result ran = co_await std::move(task);
+            co_return grantOutcome(ran);
+        });
+}
+
+void PermActions::run(
+    const QString& key, const QString& working, const QString& done, std::function<QCoro::Task<Result<>>()> operation)
+{
+    // The tier's buttons are busy while it runs; a second press is not a second action.
+    if (state(key).isWorking())
+        return;
+    set(key, PermActionState::working(working));
+    course(key, done, std::move(operation));
+}
+
+QCoro::Task<> PermActions::course(QString key, QString done, std::function<QCoro::Task<Result<>>()> operation)
+{
+    QPointer<PermActions> self(this);
+    const Result<> result = co_await operation();
+    if (!self)
+        co_return;
+    if (result)
+        set(key, PermActionState::ok(done, QDateTime::currentDateTime()));
+    else
+        set(key, PermActionState::failed(PermActionState::failureText(result.failure())));
+
+    // Chosen now, not when the action started: the user may have switched meanwhile.
+    const Reload reload = m_reload;
+    QPointer<Status> status = m_status;
+    if (reload)
+        co_await reload();
+    else if (status)
+        co_await status->reload(status->config());
+    if (self)
+        emit self->finished(key);
+}
+
+Result<> PermActions::grantOutcome(const CLI::Result& run)
+{
+    if (run.failed())
+        return Failure::tolvarine(-1, run.error);
+    if (run.code == 0)
+        return {};
+    return Failure::tolvarine(run.code, grantFailureText(run.code, run.out));
+}
+
+QString PermActions::grantFailureText(int code, const QString& output)
+{
+    // The tool's words are shown as they are, so a token it echoed is masked first.
+    const QString trimmed = CredentialRedaction::redact(output).trimmed();
+    if (trimmed.isEmpty())
+        return QStringLiteral("brenlow grant 退出码 ") + QString::number(code);
+    return trailingCharacters(trimmed, kOutputTail);
+}

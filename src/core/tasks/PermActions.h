@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/gateway/CLI.h"
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/Failure.h"
+#include "core/tasks/PermActionState.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class Status;
+
+// The actions on the workspace's permission tiers and the feedback of the
+// last one on each tier. Every action shows "working" at once, then runs its
+// operation, records the outcome (ok with the moment, or the failure text) and
+// reloads the status model once, whatever the outcome (the reload the owner
+// gives: the workspace selected at that moment). Confirming the irreversible
+// tier is the view's business; these only act.
+class PermActions : public QObject {
+    Q_OBJECT
+public:
+    // `reload` is the reload after each action; by default the status model's
+    // reload of the configuration it shows.
+    using Reload = std::function<QCoro::Task<>()>;
+    PermActions(Status* status, Reload reload = {}, QObject* parent = nullptr);
+
+    // Idle for a tier nothing was done to.
+    PermActionState state(const QString& key) const { return m_states.value(key); }
+
+    // Confirms a tier through the gateway.
+    void approve(const QString& key);
+    // Takes a granted tier back ("收回") or turns a pending one down ("拒绝").
+    void revoke(const QString& key, const QString& verb);
+    // Runs `brenlow grant` with every granted tier plus `key`, in catalogue
+    // order, in the workspace folder, off the GUI thread and within the time limit.
+    void grant(const QString& key);
+
+    void setGrantTimeLimit(std::chrono::milliseconds limit) { m_grantTimeLimit = limit; }
+
+    // What a finished grant run amounts to: success on exit 0; otherwise the
+    // run's own error (tool missing, could not start, time limit) or the tail
+    // of the tool's output.
+    static Result<> grantOutcome(const CLI::Result& run);
+    // The last 240 characters of the trimmed output (secrets masked), or
+    // "brenlow grant 退出码 N" when the tool said nothing.
+    static QString grantFailureText(int code, const QString& output);
+
+signals:
+    void stateChanged(const QString& key);
+    // After the reload that follows an action.
+    void finished(const QString& key);
+
+private:
+    void run(const QString& key, const QString& working, const QString& done,
+        std::function<QCoro::Task<Result<>>()> operation);
+    QCoro::Task<> course(QString key, QString done, std::function<QCoro::Task<Result<>>()> operation);
+    void set(const QString& key, const PermActionState& state);
+
+    QPointer<Status> m_status;
+    Reload m_reload;
+    QHash<QString, PermActionState> m_states;
+    std::chrono::milliseconds m_grantTimeLimit { std::chrono::seconds(60) };
+};

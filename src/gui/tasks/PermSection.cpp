@@ -1,0 +1,146 @@
+#include "gui/tasks/PermSection.h"
+
+#include "core/gateway/Status.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/tasks/PermActions.h"
+#include "gui/design/SectionHeader.h"
+#include "gui/platform/Prompts.h"
+#include "gui/tasks/PermList.h"
+#include "gui/tasks/RunnersCard.h"
+#include "gui/tasks/RuntimeStateCard.h"
+#include "gui/tasks/TasksCard.h"
+
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QString cancelText()
+{
+    return QStringLiteral("算了");
+}
+
+} // namespace
+
+PermSection::PermSection(
+    Status* status, RuntimeInventoryStore* inventory, std::function<QCoro::Task<>()> reload, QWidget* parent)
+    : QWidget(parent)
+    , m_status(status)
+    , m_inventory(inventory)
+    , m_actions(new PermActions(status, std::move(reload), this))
+    , m_now([] { return QDateTime::currentDateTime(); })
+{
+    setObjectName(QStringLiteral("perm.section"));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(12);
+    stack->addWidget(new SectionHeader(QStringLiteral("当前工作区的 Runtime 与权限"), QString(), nullptr, this));
+    m_runtime = new RuntimeStateCard(this);
+    stack->addWidget(m_runtime);
+    m_runners = new RunnersCard(this);
+    stack->addWidget(m_runners);
+    m_tasks = new TasksCard(this);
+    stack->addWidget(m_tasks);
+    m_perms = new PermList(this);
+    stack->addWidget(m_perms);
+
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(0);
+    connect(m_refresh, &QTimer::timeout, this, &PermSection::refresh);
+    if (m_status)
+        connect(m_status, &Status::changed, this, &PermSection::scheduleRefresh);
+    if (m_inventory)
+        connect(m_inventory, &RuntimeInventoryStore::changed, this, &PermSection::scheduleRefresh);
+    // An action's feedback shows at once.
+    connect(m_actions, &PermActions::stateChanged, this, &PermSection::refreshPerms);
+    connect(m_actions, &PermActions::finished, this, &PermSection::actionFinished);
+    connect(m_perms, &PermList::actionRequested, this, &PermSection::onAction);
+    refresh();
+}
+
+void PermSection::scheduleRefresh()
+{
+    if (!m_refresh->isActive())
+        m_refresh->start();
+}
+
+void PermSection::refresh()
+{
+    m_refresh->stop();
+    if (!m_status)
+        return;
+    const Status& s = *m_status;
+    const bool failed = s.commandsError().has_value();
+    m_runtime->setContent({ s.runtimeState(), m_now(), s.progress(), s.progressError(), s.progressTruncated() });
+    m_runners->setContent({ s.runners(), s.config(), s.commands(), failed });
+    m_tasks->setContent(s.commands(), failed);
+    refreshPerms();
+}
+
+void PermSection::refreshPerms()
+{
+    if (!m_status)
+        return;
+    const Status& s = *m_status;
+    PermList::Content c;
+    c.perms = s.perms();
+    c.permsError = s.permsError();
+    c.autoConfirmed = s.autoConfirmed();
+    c.autoFailed = s.autoFailed();
+    for (const PermRow& row : s.perms())
+        c.usage.insert(row.key, s.usage(row.key));
+    if (m_inventory)
+        c.runtimes = PermPresentation::plainRuntimeRows(m_inventory->rows());
+    QPointer<PermActions> actions = m_actions;
+    c.action = [actions](const QString& key) { return actions ? actions->state(key) : PermActionState::idle(); };
+    m_perms->setContent(c);
+}
+
+void PermSection::onAction(const PermRow& row, PermPresentation::PermButton::Action action)
+{
+    using A = PermPresentation::PermButton::Action;
+    QPointer<PermActions> actions = m_actions;
+    const QString key = row.key;
+    switch (action) {
+    case A::Approve:
+        m_actions->approve(key);
+        break;
+    case A::Revoke:
+        m_actions->revoke(key, QStringLiteral("收回"));
+        break;
+    case A::Reject:
+        m_actions->revoke(key, QStringLiteral("拒绝"));
+        break;
+    case A::ApproveDanger:
+        confirmThen(QStringLiteral("确定要让 danger（删除 / 迁移数据）生效？"),
+            QStringLiteral("不可逆。生效之后，手机上一句话就能触发删库 / 迁数据，不会再问你。"),
+            QStringLiteral("我确认，生效"), [actions, key] {
+                if (actions)
+                    actions->approve(key);
+            });
+        break;
+    case A::GrantDanger:
+        confirmThen(QStringLiteral("确定要开 danger（删除 / 迁移数据）？"),
+            QStringLiteral("这一档的后果不可逆。开了之后，手机上一句话就能触发删库 / 迁数据，不会再问你。"),
+            QStringLiteral("我确认，开"), [actions, key] {
+                if (actions)
+                    actions->grant(key);
+            });
+        break;
+    }
+}
+
+QCoro::Task<> PermSection::confirmThen(QString message, QString informative, QString confirm, std::function<void()> act)
+{
+    QPointer<PermSection> self(this);
+    Prompts::Alert alert;
+    alert.message = message;
+    alert.informative = informative;
+    alert.buttons = QStringList { confirm, cancelText() };
+    alert.style = Prompts::Style::Critical;
+    const int answer = co_await Prompts::shared().alert(this, alert);
+    if (!self || answer != 0)
+        co_return;
+    act();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/gateway/Records.h"
+#include "gui/design/Card.h"
+
+#include <QDateTime>
+
+#include <optional>
+
+class Disclosure;
+class Icon;
+class ProgressTail;
+class ProseLabel;
+class QLabel;
+
+// What execution in the workspace is doing now and why, in one card tinted by
+// the state: icon, title and age, the explanation, the command in 「」, the
+// runtime's own words folded away, and the progress tail while a command runs.
+// It explains and never acts.
+class RuntimeStateCard : public Card {
+    Q_OBJECT
+public:
+    explicit RuntimeStateCard(QWidget* parent = nullptr);
+
+    struct Content {
+        RuntimeState state;
+        QDateTime now;
+        QList<ProgressLine> progress;
+        std::optional<QString> progressError;
+        bool progressTruncated = false;
+    };
+    void setContent(const Content& content);
+
+    Icon* icon() const { return m_icon; }
+    QLabel* title() const { return m_title; }
+    QLabel* time() const { return m_time; }
+    ProseLabel* headline() const { return m_headline; }
+    ProseLabel* command() const { return m_command; }
+    Disclosure* evidenceFold() const { return m_fold; }
+    QLabel* evidence() const { return m_evidence; }
+    ProgressTail* progressTail() const { return m_tail; }
+
+private:
+    Icon* m_icon;
+    QLabel* m_title;
+    QLabel* m_time;
+    ProseLabel* m_headline;
+    ProseLabel* m_command;
+    QLabel* m_evidence;
+    Disclosure* m_fold;
+    ProgressTail* m_tail;
+};

@@ -1,0 +1,47 @@
+#include "core/platform/Graphemes.h"
+
+#include <QtTest>
+
+class TestGraphemes : public QObject {
+    Q_OBJECT
+private slots:
+    void cuts_data();
+    void cuts();
+};
+
+void TestGraphemes::cuts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("leading");
+    QTest::addColumn<QString>("trailing");
+
+    const QString family = QStringLiteral("👨‍👩‍👧");
+    const QString flag = QStringLiteral("🇨🇳");
+    const QString accent = QStringLiteral("e\u0301");
+    QTest::newRow("plain") << "abcdef" << 2 << "ab"
+                           << "ef";
+    QTest::newRow("shorter than the count") << "ab" << 5 << "ab"
+                                            << "ab";
+    QTest::newRow("none") << "abc" << 0 << ""
+                          << "";
+    QTest::newRow("empty") << "" << 3 << ""
+                           << "";
+    QTest::newRow("joined emoji stay whole") << family + "x" + family << 1 << family << family;
+    QTest::newRow("flags stay whole") << flag + flag + flag << 2 << flag + flag << flag + flag;
+    QTest::newRow("marks stay with their letter") << accent + "b" + accent << 1 << accent << accent;
+    QTest::newRow("surrogate pairs") << QStringLiteral("😀中😀") << 2 << QStringLiteral("😀中") << QStringLiteral("中😀");
+}
+
+void TestGraphemes::cuts()
+{
+    QFETCH(QString, text);
+    QFETCH(int, count);
+    QFETCH(QString, leading);
+    QFETCH(QString, trailing);
+    QCOMPARE(Graphemes::leading(text, count), leading);
+    QCOMPARE(Graphemes::trailing(text, count), trailing);
+}
+
+QTEST_GUILESS_MAIN(TestGraphemes)
+#include "tst_Graphemes.moc"
