@@ -41,7 +41,7 @@ bool AdvancedAccess::add(const QString& name, const QString& command, QString* e
     QString why;
     if (c.name.isEmpty())
         why = QStringLiteral("给它起个名字");
-    else if (c.words().isEmpty())
+    else if (c.words().value(0).isEmpty())
         why = QStringLiteral("填上启动它的命令");
     else if (!AdvancedConnectionStore::upsert(c, &why))
         why = QStringLiteral("存不下这条连接：") + why;
@@ -78,7 +78,7 @@ void AdvancedAccess::launchAdvanced(const QUuid& id)
     if (!cfg || !c || c->kind != AdvancedConnectionKind::generic)
         return;
     const QStringList words = c->words();
-    if (words.isEmpty())
+    if (words.value(0).isEmpty())
         return;
     // The controller holds one generic worker per workspace: another
     // connection's worker would otherwise go on under this one's name.

@@ -23,8 +23,8 @@ struct AdvancedConnection {
 
     bool operator==(const AdvancedConnection&) const = default;
 
-    // The command line cut into words by shell rules (quotes and backslashes
-    // group; nothing is expanded, nothing runs through a shell).
+    // The command line cut into words at blanks, double quotes grouping (as
+    // QProcess::splitCommand does); nothing is expanded, no shell runs it.
     QStringList words() const;
 
     QJsonObject toJson() const;

@@ -37,7 +37,7 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
 {
     QVBoxLayout* col = column();
     col->addWidget(DSText::label(QStringLiteral("添加自定义 Agent"), DSFont::bold(16), DS::ink(), this));
-    QLabel* intro = DSText::label(QStringLiteral("命令按 shell 的规矩拆词（引号、反斜杠），但不经过 shell："
+    QLabel* intro = DSText::label(QStringLiteral("命令按空格拆词，带空格的词用双引号括起来；它不经过 shell："
                                                  "不展开变量，也不接管道。启动时在当前工作区的目录里跑。"),
         DSFont::medium(11.5), DS::muted(0.55), this);
     intro->setWordWrap(true);
