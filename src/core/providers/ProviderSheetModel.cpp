@@ -222,10 +222,14 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
     const QString said
         = outcome.ok ? QStringLiteral("验证通过：") + outcome.detail : QStringLiteral("验证没过：") + outcome.detail;
     self->m_doneMessage = quoted(profile->name) + said;
-    self->m_feedback.insert(id,
-        saved ? Feedback { outcome.ok ? Feedback::Kind::Ok : Feedback::Kind::Failed, said }
-              : Feedback {
-                  Feedback::Kind::Failed, said + QStringLiteral("（结果没存下：") + error + QStringLiteral("）") });
+    // The profile's own record now shows the answer; only a record that could
+    // not take it needs a word of its own.
+    if (saved)
+        self->m_feedback.remove(id);
+    else
+        self->m_feedback.insert(id,
+            Feedback {
+                Feedback::Kind::Failed, said + QStringLiteral("（结果没存下：") + error + QStringLiteral("）") });
     self->reloadProfiles();
 }
 

@@ -42,6 +42,20 @@ std::optional<qsizetype> modelCount(const QByteArray& body)
     return std::nullopt;
 }
 
+// What a refusal says: the message of a JSON error body ({"error":{"message"}},
+// {"error": "…"}, {"message"}), else the body itself.
+QString said(const QByteArray& body)
+{
+    const QJsonObject o = QJsonDocument::fromJson(body).object();
+    const QJsonValue error = o.value(QStringLiteral("error"));
+    for (const QJsonValue& v :
+        { error.toObject().value(QStringLiteral("message")), error, o.value(QStringLiteral("message")) }) {
+        if (v.isString() && !v.toString().trimmed().isEmpty())
+            return v.toString();
+    }
+    return QString::fromUtf8(body);
+}
+
 // A provider's words, without the key it may echo or anything shaped like one.
 QString clean(const QString& text, const QString& key)
 {
@@ -102,9 +116,9 @@ Outcome interpret(int status, const QByteArray& body, const QString& networkErro
     QString detail = code;
     if (status == 401 || status == 403)
         detail += QStringLiteral("：Key 被拒");
-    const QString said = clean(QString::fromUtf8(body), key);
-    if (!said.isEmpty())
-        detail += QStringLiteral(" · ") + said;
+    const QString words = clean(said(body), key);
+    if (!words.isEmpty())
+        detail += QStringLiteral(" · ") + words;
     return { false, detail };
 }
 

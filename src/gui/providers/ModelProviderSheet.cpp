@@ -133,14 +133,15 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     form->addRow(label(QStringLiteral("Key")), m_key);
     col->addLayout(form);
 
-    auto* saveRow = new QHBoxLayout;
     m_formFeedback = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), this);
     m_formFeedback->setObjectName(QStringLiteral("providers.new.feedback"));
     m_formFeedback->setWordWrap(true);
-    saveRow->addWidget(m_formFeedback, 1);
+    col->addWidget(m_formFeedback);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->addStretch(1);
     m_save = new PrimaryButton(
         QStringLiteral("存下"), false, false, QStringLiteral("providers.new.save"), [this] { save(); }, this);
-    saveRow->addWidget(m_save, 0, Qt::AlignTop);
+    saveRow->addWidget(m_save);
     col->addLayout(saveRow);
 
     auto* footer = new QHBoxLayout;
