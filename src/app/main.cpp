@@ -3,6 +3,7 @@
 #include "gui/shell/MainWindow.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 int main(int argc, char** argv)
@@ -10,6 +11,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
+    // The launcher entry the install step puts in place, and its icon for every window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvarine-desktop"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg")));
     // Closing the one window quits, and quitting stops every worker.
     QApplication::setQuitOnLastWindowClosed(true);
 

@@ -43,6 +43,14 @@ GatewayClient::GatewayClient(QObject* parent)
 {
 }
 
+std::optional<QString> GatewayClient::resolvedOrigin(const QString& api) const
+{
+    const auto it = m_resolved.constFind(api);
+    if (it == m_resolved.cend())
+        return std::nullopt;
+    return *it;
+}
+
 int GatewayClient::port(const QString& api)
 {
     const QUrl url(api);
@@ -144,6 +152,8 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         co_return candidate;
     }
     m_resolved.remove(config.api);
+    if (m_onResolved)
+        m_onResolved(config, std::nullopt);
     co_return Failure::tolvarine(-2,
         QStringLiteral("连不上网关。试过：") + list.join(QStringLiteral("、"))
             + QStringLiteral("。网关是否在跑：docker compose ps"));

@@ -32,9 +32,11 @@ public:
 
     explicit GatewayClient(QObject* parent = nullptr);
 
-    // Called after every fresh resolution that found an origin.
-    using ResolvedHandler = std::function<void(const CLIConfig& config, const QString& origin)>;
+    // Called after every fresh resolution: with the origin found, or none when no candidate answered.
+    using ResolvedHandler = std::function<void(const CLIConfig& config, const std::optional<QString>& origin)>;
     void setResolvedHandler(ResolvedHandler handler) { m_onResolved = std::move(handler); }
+    // The origin last found for a configured address, while it is cached.
+    std::optional<QString> resolvedOrigin(const QString& api) const;
 
     // `path` begins with "/" and is appended to the origin as it is.
     QCoro::Task<Result<QByteArray>> get(CLIConfig config, QString path, QString deviceId);

@@ -10,7 +10,9 @@ class QObject;
 namespace NetworkAccess {
 
 // A manager for gateway traffic: no disk cache, and loopback addresses never
-// go through a proxy (everything else follows the system's settings).
+// go through a proxy (everything else follows the system's settings). When
+// `parent` is destroyed, every reply still in flight is aborted, so that the
+// coroutines awaiting them resume (with their owner gone) instead of leaking.
 QNetworkAccessManager* create(QObject* parent);
 
 struct ReplyDeleter {

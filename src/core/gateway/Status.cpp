@@ -25,7 +25,7 @@ Status::Status(QObject* parent)
     , m_client(new GatewayClient(this))
 {
     m_client->setResolvedHandler(
-        [this](const CLIConfig& config, const QString& origin) { onResolved(config, origin); });
+        [this](const CLIConfig& config, const std::optional<QString>& origin) { onResolved(config, origin); });
 }
 
 Status::~Status() = default;
@@ -36,14 +36,55 @@ void Status::emitGroup(void (Status::*signal)())
     emit changed();
 }
 
-void Status::onResolved(const CLIConfig& config, const QString& origin)
+void Status::onResolved(const CLIConfig& config, const std::optional<QString>& origin)
 {
-    // A resolution for a workspace the window has left must not describe the one shown.
-    if (!isCurrent(config))
+    // A resolution of another address must not describe the one shown; the
+    // origin depends on the address only, so another workspace behind the
+    // same address is described alike.
+    if (!m_config || m_config->api != config.api)
         return;
-    m_reachableEndpoint = GatewayClient::phoneReachable(origin);
-    m_endpointNote = GatewayClient::endpointNote(config.api, origin);
+    setEndpoint(config.api, origin);
+}
+
+void Status::setEndpoint(const QString& api, const std::optional<QString>& origin)
+{
+    const std::optional<QString> reachable = GatewayClient::phoneReachable(origin);
+    const std::optional<QString> note = origin ? GatewayClient::endpointNote(api, *origin) : std::nullopt;
+    if (reachable == m_reachableEndpoint && note == m_endpointNote)
+        return;
+    m_reachableEndpoint = reachable;
+    m_endpointNote = note;
     emitGroup(&Status::endpointChanged);
+}
+
+// ---------------------------------------------------------------- generations
+
+quint64 Status::startReload()
+{
+    const quint64 generation = ++m_loads;
+    m_latest.fill(generation);
+    return generation;
+}
+
+quint64 Status::startLoad(Load kind)
+{
+    const quint64 generation = ++m_loads;
+    m_latest[kind] = generation;
+    return generation;
+}
+
+QString Status::workspaceKey(const CLIConfig& config)
+{
+    return config.api + QLatin1Char('\n') + config.workspace;
+}
+
+const Status::AutoConfirmation& Status::shownAuto() const
+{
+    static const AutoConfirmation none;
+    if (!m_config)
+        return none;
+    const auto it = m_auto.constFind(workspaceKey(*m_config));
+    return it == m_auto.cend() ? none : *it;
 }
 
 // ---------------------------------------------------------------- paths
@@ -71,11 +112,17 @@ std::optional<QString> Status::itemPath(
 QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
 {
     QPointer<Status> self(this);
+    // Every load an older reload still has in flight is dropped from now on.
+    const quint64 generation = startReload();
     const std::optional<CLIConfig> config = given ? given : CLIConfig::current();
-    const bool otherWorkspace = m_config && config
-        && (m_config->api != config->api || m_config->workspace != config->workspace);
+    const bool otherWorkspace
+        = m_config && config && (m_config->api != config->api || m_config->workspace != config->workspace);
     m_config = config;
     emitGroup(&Status::configChanged);
+    // What is known of this address's origin (from the client's cache), else
+    // nothing until a resolution finds one: never the previous address's.
+    setEndpoint(
+        config ? config->api : QString(), config ? m_client->resolvedOrigin(config->api) : std::optional<QString>());
     // The feed and agent loaders keep their last lists when a load fails; after a
     // switch those lists belong to the other workspace, and a sheet would act on
     // its items with this workspace's configuration.
@@ -104,16 +151,16 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
     }
 
     // The command list comes first and alone: the progress loader follows a command from it.
-    const QList<CommandBrief> loaded = co_await loadCommands(*config);
-    // Another workspace is shown by now: nothing of this one would be published.
-    if (!self || !isCurrent(*config))
+    const std::optional<QList<CommandBrief>> loaded = co_await loadCommands(*config, generation);
+    // A newer reload has started, or another workspace is shown: nothing of this one would be published.
+    if (!self || !loaded)
         co_return;
 
-    auto progress = loadProgress(*config, loaded);
-    auto perms = loadPerms(*config, true);
-    auto team = loadTeam(*config);
-    auto agents = loadAgents(*config);
-    auto feed = loadFeed(*config);
+    auto progress = loadProgress(*config, generation, *loaded);
+    auto perms = loadPerms(*config, generation, true);
+    auto team = loadTeam(*config, generation);
+    auto agents = loadAgents(*config, generation);
+    auto feed = loadFeed(*config, generation);
     co_await progress;
     co_await perms;
     co_await team;
@@ -121,15 +168,15 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
     co_await feed;
 }
 
-QCoro::Task<QList<CommandBrief>> Status::loadCommands(CLIConfig config)
+QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
-    if (!self || !isCurrent(config))
-        co_return {};
+    if (!self || !isLatest(Commands, generation, config))
+        co_return std::nullopt;
     const Result<replies::Commands> reply
         = body ? replies::decodeCommands(*body) : Result<replies::Commands>(body.failure());
     if (!reply) {
@@ -141,7 +188,7 @@ QCoro::Task<QList<CommandBrief>> Status::loadCommands(CLIConfig config)
         emitGroup(&Status::commandsChanged);
         m_presence = AgentPresence::unknown(text);
         emitGroup(&Status::presenceChanged);
-        co_return {};
+        co_return QList<CommandBrief>();
     }
     m_commands = reply->commands;
     m_commandsError.reset();
@@ -160,12 +207,12 @@ QCoro::Task<QList<CommandBrief>> Status::loadCommands(CLIConfig config)
     co_return reply->commands;
 }
 
-QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
+QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<CommandBrief> loaded)
 {
     QPointer<Status> self(this);
     const auto focal = rules::focalCommand(loaded);
     if (!focal) {
-        if (!isCurrent(config))
+        if (!isLatest(Progress, generation, config))
             co_return;
         m_progress.clear();
         m_progressError.reset();
@@ -178,7 +225,7 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
     Result<QByteArray> body = GatewayClient::invalidAddress(config, focal->id);
     if (path)
         body = co_await m_client->get(config, *path, config.deviceId());
-    if (!self || !isCurrent(config))
+    if (!self || !isLatest(Progress, generation, config))
         co_return;
     const Result<replies::Progress> reply
         = body ? replies::decodeProgress(*body, true) : Result<replies::Progress>(body.failure());
@@ -196,14 +243,14 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, QList<CommandBrief> loaded)
     emitGroup(&Status::progressChanged);
 }
 
-QCoro::Task<> Status::loadPerms(CLIConfig config, bool allowAuto)
+QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allowAuto)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
-    if (!self || !isCurrent(config))
+    if (!self || !isLatest(Perms, generation, config))
         co_return;
     const Result<replies::Permissions> reply
         = body ? replies::decodePermissions(*body) : Result<replies::Permissions>(body.failure());
@@ -226,48 +273,51 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, bool allowAuto)
 QCoro::Task<> Status::autoConfirm(CLIConfig config, QStringList pending)
 {
     QPointer<Status> self(this);
-    // A tier is tried once per pending spell of its own workspace: forget this
-    // workspace's tiers that left the list.
-    const QString tried = config.api + QLatin1Char('\n') + config.workspace + QLatin1Char('\n');
-    for (auto it = m_autoTried.begin(); it != m_autoTried.end();) {
-        if (!it->startsWith(tried) || pending.contains(it->mid(tried.size())))
-            ++it;
-        else
-            it = m_autoTried.erase(it);
-    }
+    const QString workspace = workspaceKey(config);
+    // A tier is tried once per pending spell of its own workspace: forget the
+    // tiers that left the list.
+    m_auto[workspace].tried.removeIf([&pending](const QString& key) { return !pending.contains(key); });
     if (pending.isEmpty())
         co_return;
     bool anyConfirmed = false;
     for (const QString& key : pending) {
-        if (key == QLatin1String("danger") || m_autoTried.contains(tried + key))
+        if (key == QLatin1String("danger") || m_auto[workspace].tried.contains(key))
             continue;
         // Marked before the request so that an overlapping reload does not try it as well.
-        m_autoTried.insert(tried + key);
+        m_auto[workspace].tried.insert(key);
         // Confirmed in the workspace whose load saw the tier pending, whatever is shown by now.
         const Result<> result = co_await confirm(config, key, true);
-        if (!self || !isCurrent(config))
+        if (!self)
             co_return;
+        // Kept with that workspace, also when another one is shown by now: the
+        // tier is not tried again, and its state must say why.
+        AutoConfirmation& outcome = m_auto[workspace];
         if (result) {
-            m_autoConfirmed.insert(key, QDateTime::currentDateTime());
-            m_autoFailed.remove(key);
+            outcome.confirmed.insert(key, QDateTime::currentDateTime());
+            outcome.failed.remove(key);
             anyConfirmed = true;
         } else {
-            m_autoFailed.insert(key, result.failure().description());
+            outcome.failed.insert(key, result.failure().description());
         }
+        if (!isCurrent(config))
+            co_return;
         emitGroup(&Status::permsChanged);
     }
+    // A load of its own, started after the confirmations: it wins over the
+    // reload's (which may have read the tiers still pending), and loses to
+    // any reload started after it.
     if (anyConfirmed)
-        co_await loadPerms(config, false);
+        co_await loadPerms(config, startLoad(Perms), false);
 }
 
-QCoro::Task<> Status::loadTeam(CLIConfig config)
+QCoro::Task<> Status::loadTeam(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
-    if (!self || !isCurrent(config))
+    if (!self || !isLatest(Team, generation, config))
         co_return;
     const Result<QList<TeammateBrief>> reply
         = body ? replies::decodeEmployees(*body) : Result<QList<TeammateBrief>>(body.failure());
@@ -284,14 +334,14 @@ QCoro::Task<> Status::loadTeam(CLIConfig config)
     emitGroup(&Status::teamChanged);
 }
 
-QCoro::Task<> Status::loadAgents(CLIConfig config)
+QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
-    if (!self || !isCurrent(config))
+    if (!self || !isLatest(Agents, generation, config))
         co_return;
     const Result<QList<replies::AgentEntry>> reply
         = body ? replies::decodeAgents(*body) : Result<QList<replies::AgentEntry>>(body.failure());
@@ -304,14 +354,14 @@ QCoro::Task<> Status::loadAgents(CLIConfig config)
     emitGroup(&Status::agentsChanged);
 }
 
-QCoro::Task<> Status::loadFeed(CLIConfig config)
+QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
     const auto path = workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
-    if (!self || !isCurrent(config) || !body)
+    if (!self || !isLatest(Feed, generation, config) || !body)
         co_return;
     const auto reply = replies::decodeFeed(*body);
     if (!reply)
@@ -333,7 +383,7 @@ std::optional<CommandBrief> Status::focalCommand() const
 RuntimeState Status::runtimeState() const
 {
     return rules::runtimeState(
-        { m_commandsError, m_commands, m_config, m_pendingPerms, m_autoFailed, m_presence, m_team });
+        { m_commandsError, m_commands, m_config, m_pendingPerms, shownAuto().failed, m_presence, m_team });
 }
 
 QStringList Status::grantArgs(const QString& adding) const
@@ -453,31 +503,4 @@ QCoro::Task<Result<QString>> Status::artifact(QString hash, std::optional<CLICon
     if (decoder.hasError())
         co_return Failure::tolvarine(-2, QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
     co_return text;
-}
-
-// ---------------------------------------------------------------- pass-through
-
-QCoro::Task<Result<QByteArray>> Status::get(CLIConfig config, QString path, QString deviceId)
-{
-    return m_client->get(std::move(config), std::move(path), std::move(deviceId));
-}
-
-QCoro::Task<Result<QByteArray>> Status::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)
-{
-    return m_client->post(std::move(config), std::move(path), std::move(body), std::move(deviceId));
-}
-
-QString Status::templateNameZH(const QString& name)
-{
-    return replies::templateNameZH(name);
-}
-
-std::optional<QString> Status::mdnsOrigin(int port)
-{
-    return GatewayClient::mdnsOrigin(port, CLIConfig::hostname());
-}
-
-std::optional<QString> Status::phoneReachable(const std::optional<QString>& origin)
-{
-    return GatewayClient::phoneReachable(origin);
 }

@@ -7,6 +7,7 @@
 #include "core/gateway/TaskEvidence.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -17,6 +18,7 @@
 
 #include <QCoroTask>
 
+#include <array>
 #include <optional>
 
 // The one observable model of the paired workspace shown in a window: the
@@ -27,7 +29,11 @@
 // Loaders never fail: each publishes its data or its error text. A loader
 // publishes only while the configuration it loaded is still the published
 // one, so a slow reload of a workspace the user has left never overwrites
-// the workspace now shown.
+// the workspace now shown, and only while no load of its kind has started
+// since (every reload starts one of each kind, automatic confirmation starts
+// a permission load of its own): when a reload overlaps an older one of the
+// same workspace, the older one's answers, read before an action the newer
+// one sees, are dropped whenever they arrive.
 class Status : public QObject {
     Q_OBJECT
 public:
@@ -41,10 +47,13 @@ public:
     const QList<PermRow>& perms() const { return m_perms; }
     const std::optional<QString>& permsError() const { return m_permsError; }
     const QStringList& pendingPerms() const { return m_pendingPerms; }
-    const QMap<QString, QDateTime>& autoConfirmed() const { return m_autoConfirmed; }
-    const QMap<QString, QString>& autoFailed() const { return m_autoFailed; }
+    // The automatic confirmations of the workspace shown (each workspace keeps its own).
+    const QMap<QString, QDateTime>& autoConfirmed() const { return shownAuto().confirmed; }
+    const QMap<QString, QString>& autoFailed() const { return shownAuto().failed; }
 
     const std::optional<QString>& lastError() const { return m_lastError; }
+    // Both describe the origin found for the shown configuration's address;
+    // none while it is not known or when no origin answers.
     const std::optional<QString>& endpointNote() const { return m_endpointNote; }
     const std::optional<QString>& reachableEndpoint() const { return m_reachableEndpoint; }
 
@@ -88,14 +97,7 @@ public:
     QCoro::Task<Result<QList<ProgressLine>>> progressLines(QString id, std::optional<CLIConfig> config, int limit);
     QCoro::Task<Result<QString>> artifact(QString hash, std::optional<CLIConfig> config);
 
-    // --- gateway requests for other parts of the application ---------------
-    QCoro::Task<Result<QByteArray>> get(CLIConfig config, QString path, QString deviceId);
-    QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
     GatewayClient* client() const { return m_client; }
-
-    static QString templateNameZH(const QString& name);
-    static std::optional<QString> mdnsOrigin(int port);
-    static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
 
 signals:
     // One signal per group of published properties, and `changed` after any of them.
@@ -111,24 +113,45 @@ signals:
     void changed();
 
 private:
+    // The kinds of load; the latest-started load of each kind is the only one that publishes.
+    enum Load { Commands, Progress, Perms, Team, Agents, Feed, LoadKinds };
+    // Outcomes of automatic confirmation in one workspace.
+    struct AutoConfirmation {
+        QMap<QString, QDateTime> confirmed;
+        QMap<QString, QString> failed;
+        // The tiers tried during their present pending spell.
+        QSet<QString> tried;
+    };
+
     bool isCurrent(const CLIConfig& config) const { return m_config && *m_config == config; }
+    bool isLatest(Load kind, quint64 generation, const CLIConfig& config) const
+    {
+        return m_latest[kind] == generation && isCurrent(config);
+    }
+    // A new generation for every kind (a reload), or for one kind.
+    quint64 startReload();
+    quint64 startLoad(Load kind);
+    static QString workspaceKey(const CLIConfig& config);
+    const AutoConfirmation& shownAuto() const;
     static std::optional<QString> workspacePath(const CLIConfig& config);
     static std::optional<QString> itemPath(
         const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
 
-    QCoro::Task<QList<CommandBrief>> loadCommands(CLIConfig config);
-    QCoro::Task<> loadProgress(CLIConfig config, QList<CommandBrief> loaded);
-    QCoro::Task<> loadPerms(CLIConfig config, bool allowAuto);
+    // None when the list was not published (a newer load, another workspace).
+    QCoro::Task<std::optional<QList<CommandBrief>>> loadCommands(CLIConfig config, quint64 generation);
+    QCoro::Task<> loadProgress(CLIConfig config, quint64 generation, QList<CommandBrief> loaded);
+    QCoro::Task<> loadPerms(CLIConfig config, quint64 generation, bool allowAuto);
     QCoro::Task<> autoConfirm(CLIConfig config, QStringList pending);
-    QCoro::Task<> loadTeam(CLIConfig config);
-    QCoro::Task<> loadAgents(CLIConfig config);
-    QCoro::Task<> loadFeed(CLIConfig config);
+    QCoro::Task<> loadTeam(CLIConfig config, quint64 generation);
+    QCoro::Task<> loadAgents(CLIConfig config, quint64 generation);
+    QCoro::Task<> loadFeed(CLIConfig config, quint64 generation);
     QCoro::Task<Result<>> confirm(CLIConfig config, QString key, bool approve);
     QCoro::Task<Result<>> postAction(
         std::optional<CLIConfig> config, QString id, std::optional<QString> path, QJsonObject body);
 
     void emitGroup(void (Status::*signal)());
-    void onResolved(const CLIConfig& config, const QString& origin);
+    void onResolved(const CLIConfig& config, const std::optional<QString>& origin);
+    void setEndpoint(const QString& api, const std::optional<QString>& origin);
 
     GatewayClient* m_client;
 
@@ -137,9 +160,9 @@ private:
     QList<PermRow> m_perms;
     std::optional<QString> m_permsError;
     QStringList m_pendingPerms;
-    QMap<QString, QDateTime> m_autoConfirmed;
-    QMap<QString, QString> m_autoFailed;
-    QSet<QString> m_autoTried;
+    QHash<QString, AutoConfirmation> m_auto; // by workspaceKey
+    quint64 m_loads = 0;
+    std::array<quint64, LoadKinds> m_latest {};
     std::optional<QString> m_lastError;
     std::optional<QString> m_endpointNote;
     std::optional<QString> m_reachableEndpoint;

@@ -3,6 +3,7 @@
 #include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
 #include "core/platform/Graphemes.h"
+#include "core/platform/LoopPause.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RecoveryRunner.h"
@@ -11,9 +12,7 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
-#include <QCoroTimer>
 #include <QPointer>
-#include <QTimer>
 
 namespace {
 
@@ -134,13 +133,8 @@ void WindowController::stopLoops()
 
 QCoro::Task<> WindowController::pause(std::chrono::milliseconds duration)
 {
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    // Stopping the loops fires the timer now, so that the loop ends at once.
-    connect(this, &WindowController::loopsStopped, &timer, [&timer] { timer.start(0); });
-    timer.start(duration);
-    co_await qCoro(timer).waitForTimeout();
+    // Stopping the loops, or the controller going, ends the pause at once, so that the loop ends.
+    return pauseLoop(this, duration, &WindowController::loopsStopped);
 }
 
 QCoro::Task<> WindowController::initialLoad()

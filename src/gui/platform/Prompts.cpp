@@ -92,9 +92,11 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     co_return *clicked;
 }
 
-QCoro::Task<std::optional<QString>> QtPrompts::pickFolder(QWidget* parent, QString prompt, QString startDir)
+QCoro::Task<std::optional<QString>> QtPrompts::pickFolder(
+    QWidget* parent, QString prompt, QString startDir, QString message)
 {
-    QPointer<QFileDialog> dialog = new QFileDialog(parent, QString(), startDir);
+    // The dialog has no message line of its own; its title says what to choose.
+    QPointer<QFileDialog> dialog = new QFileDialog(parent, message, startDir);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
@@ -117,8 +119,9 @@ QCoro::Task<int> ScriptedPrompts::alert(QWidget*, Alert alert)
     co_return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst();
 }
 
-QCoro::Task<std::optional<QString>> ScriptedPrompts::pickFolder(QWidget*, QString prompt, QString)
+QCoro::Task<std::optional<QString>> ScriptedPrompts::pickFolder(QWidget*, QString prompt, QString, QString message)
 {
     folderPrompts << prompt;
+    folderMessages << message;
     co_return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
 }

@@ -28,8 +28,11 @@ public:
 
     // The index of the button that ended the alert; -1 when it was dismissed otherwise.
     virtual QCoro::Task<int> alert(QWidget* parent, Alert alert) = 0;
-    // A folder the user chose, or none when cancelled. `prompt` is the confirm button's title.
-    virtual QCoro::Task<std::optional<QString>> pickFolder(QWidget* parent, QString prompt, QString startDir) = 0;
+    // A folder the user chose, or none when cancelled. `prompt` is the confirm
+    // button's title; `message`, when given, says what to choose.
+    virtual QCoro::Task<std::optional<QString>> pickFolder(
+        QWidget* parent, QString prompt, QString startDir, QString message = QString())
+        = 0;
 
     static Prompts& shared();
     // Null restores the dialogs.
@@ -40,7 +43,8 @@ public:
 class QtPrompts final : public Prompts {
 public:
     QCoro::Task<int> alert(QWidget* parent, Alert alert) override;
-    QCoro::Task<std::optional<QString>> pickFolder(QWidget* parent, QString prompt, QString startDir) override;
+    QCoro::Task<std::optional<QString>> pickFolder(
+        QWidget* parent, QString prompt, QString startDir, QString message = QString()) override;
 };
 
 // Answers from a script, for tests. An alert with no scripted answer is
@@ -48,10 +52,12 @@ public:
 class ScriptedPrompts final : public Prompts {
 public:
     QCoro::Task<int> alert(QWidget* parent, Alert alert) override;
-    QCoro::Task<std::optional<QString>> pickFolder(QWidget* parent, QString prompt, QString startDir) override;
+    QCoro::Task<std::optional<QString>> pickFolder(
+        QWidget* parent, QString prompt, QString startDir, QString message = QString()) override;
 
     QList<int> alertAnswers;
     QList<std::optional<QString>> folderAnswers;
     QList<Alert> alertsShown;
     QStringList folderPrompts;
+    QStringList folderMessages;
 };

@@ -9,6 +9,7 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
@@ -22,6 +23,9 @@
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/PermSection.h"
+#include "gui/workforce/LiveTaskBoard.h"
+#include "gui/workspaces/PairingSection.h"
+#include "gui/workspaces/RelocationBanner.h"
 
 #include <QCloseEvent>
 #include <QCoroTimer>
@@ -156,6 +160,16 @@ void MainWindow::build()
     auto* runtimes = new RuntimeSectionModel(m_controller, this);
     m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
     m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
+    // The live board stands where the team section will hold it.
+    m_board = new LiveTaskBoard(m_controller->status(), std::nullopt);
+    m_paired->setSection(PairedPage::Team, m_board);
+    auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
+    relocation->setAfterRebind(m_controller->reloader());
+    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
+    auto* phone = new PairingSection(m_controller->catalog());
+    connect(phone, &PairingSection::notice, m_controller,
+        [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
+    m_paired->setSection(PairedPage::PhonePairing, phone);
     m_paired->setSection(PairedPage::Permissions,
         new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
     m_pages->addWidget(m_firstRun);
@@ -196,6 +210,8 @@ void MainWindow::refreshView()
             each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
         m_pages->setCurrentWidget(page);
     }
+    m_board->setConfig(selected);
+    m_board->setVisible(!status.commandsError());
     m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     m_paired->about()->setWorkspace(selected, status.endpointNote());
 }

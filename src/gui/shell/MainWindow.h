@@ -9,6 +9,7 @@
 class ApprovalsSheet;
 class FailedTasksSheet;
 class FirstRunPage;
+class LiveTaskBoard;
 class NoticeBanner;
 class PairedPage;
 class QScrollArea;
@@ -38,6 +39,7 @@ public:
     PairedPage* pairedPage() const { return m_paired; }
     QScrollArea* scrollArea() const { return m_scroll; }
     WorkspaceSummaryBar* summaryBar() const { return m_bar; }
+    LiveTaskBoard* liveBoard() const { return m_board; }
     // The open sheets; null while closed.
     ApprovalsSheet* approvalsSheet() const;
     FailedTasksSheet* failedTasksSheet() const;
@@ -73,6 +75,7 @@ private:
     FirstRunPage* m_firstRun = nullptr;
     PairedPage* m_paired = nullptr;
     WorkspaceSummaryBar* m_bar = nullptr;
+    LiveTaskBoard* m_board = nullptr;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;

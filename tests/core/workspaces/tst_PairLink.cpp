@@ -85,6 +85,7 @@ private slots:
     void expiry();
     void noWorkspaces();
     void tokensNeverFollowARedirectElsewhere();
+    void catalogDestroyedDuringTheRequest();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -299,6 +300,16 @@ void TestPairLink::tokensNeverFollowARedirectElsewhere()
     QVERIFY(elsewhere.received.isEmpty());
     QVERIFY(!m_catalog->pairLink());
     QVERIFY(m_catalog->pairLinkError());
+}
+
+void TestPairLink::catalogDestroyedDuringTheRequest()
+{
+    m_sim->setFault("POST", "/api/pair/start", 0, {}, 5000, 1);
+    auto refresh = m_catalog->refreshPairLink();
+    QTRY_VERIFY(!matching(m_sim->requests(), "POST", "/api/pair/start").isEmpty());
+    m_catalog.reset();
+    // The request was aborted and the refresh has ended (left suspended, it would leak).
+    QVERIFY(refresh.isReady());
 }
 
 QTEST_MAIN(TestPairLink)

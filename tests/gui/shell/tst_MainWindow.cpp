@@ -34,6 +34,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <signal.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -86,6 +88,8 @@ private slots:
     void approvingFromTheBar();
     void barOpensFailedTasksAndRecoveryReloads();
     void firstRunAndScreenshots();
+    void closedMidFlow_data();
+    void closedMidFlow();
 
 private:
     // Pairing files for scenario workspaces, each with an existing folder; the
@@ -452,6 +456,62 @@ void TestMainWindow::firstRunAndScreenshots()
     w.recover();
     QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
     save(w.recoverySheet(), QStringLiteral("main-sheet-recovery.png"));
+}
+
+// Closing the window in the middle of a flow ends the flow with it: the tool
+// runs it started are ended, and no coroutine stays suspended (the leak check
+// at exit would find its frame), whatever was in flight.
+void TestMainWindow::closedMidFlow_data()
+{
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<QString>("toolRun"); // the run in flight when the window goes; empty: none
+    QTest::newRow("reload") << QStringLiteral("reload") << QString();
+    QTest::newRow("pairing") << QStringLiteral("pairing") << QStringLiteral("pair");
+    QTest::newRow("recovery") << QStringLiteral("recovery") << QStringLiteral("daemon status");
+}
+
+void TestMainWindow::closedMidFlow()
+{
+    QFETCH(QString, flow);
+    QFETCH(QString, toolRun);
+    pair({ kDemo });
+    m_tool->put(QStringLiteral("pair.delay_ms"), "30000");
+    m_tool->put(QStringLiteral("daemon-status.delay_ms"), "30000");
+    const QString folder = m_home->filePath(QStringLiteral("projects/new"));
+    QVERIFY(QDir().mkpath(folder));
+    m_prompts->folderAnswers = { folder };
+
+    auto* w = new MainWindow(kQuiet);
+    if (flow == QLatin1String("reload")) {
+        // The command list never arrives while the window is open.
+        m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/commands").arg(kDemo), 0, {}, 30000);
+        w->show();
+        QTRY_COMPARE(commandLoads(*m_sim), 1);
+    } else {
+        showLoaded(*w);
+        if (flow == QLatin1String("pairing"))
+            w->pickFolderAndPair();
+        else
+            w->recover();
+    }
+    qint64 pid = 0;
+    if (!toolRun.isEmpty()) {
+        QTRY_VERIFY(m_tool->argvs().join(QLatin1Char('\n')).contains(toolRun));
+        for (const QJsonObject& call : m_tool->calls()) {
+            QStringList words;
+            for (const QJsonValue& v : call.value(QStringLiteral("argv")).toArray())
+                words.append(v.toString());
+            if (words.join(QLatin1Char(' ')).startsWith(toolRun))
+                pid = call.value(QStringLiteral("pid")).toInteger();
+        }
+        QVERIFY(pid > 0);
+    }
+    w->close();
+    delete w;
+    if (pid > 0)
+        QTRY_VERIFY(::kill(pid_t(pid), 0) != 0);
+    // Whatever was still on its way arrives to nobody.
+    QTest::qWait(200);
 }
 
 QTEST_MAIN(TestMainWindow)

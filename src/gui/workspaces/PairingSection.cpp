@@ -1,0 +1,169 @@
+#include "gui/workspaces/PairingSection.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "core/platform/DeskCrumbs.h"
+#include "core/workspaces/QRImage.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/DSText.h"
+#include "gui/design/Icon.h"
+#include "gui/design/ProseLabel.h"
+#include "gui/design/SecondaryButton.h"
+#include "gui/workspaces/PairingSheet.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace {
+
+// The entry card's plate: ink2 at 0.05 with a hairline inside its edge.
+class EntryCard : public QWidget {
+public:
+    explicit EntryCard(QWidget* parent)
+        : QWidget(parent)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath shape;
+        shape.addRoundedRect(r, 12, 12);
+        p.fillPath(shape, DS::muted(0.05));
+        p.setPen(QPen(DS::hair(), 1));
+        p.drawPath(shape);
+    }
+};
+
+QString copiedText()
+{
+    return QStringLiteral("链接已复制");
+}
+
+} // namespace
+
+PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
+    : QWidget(parent)
+    , m_catalog(catalog)
+{
+    setObjectName(QStringLiteral("qr.section"));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(10);
+
+    auto* title = new QHBoxLayout;
+    title->setSpacing(10);
+    title->addWidget(DSText::label(QStringLiteral("连接手机"), DSFont::extraBold(17), DS::ink(), this));
+    title->addStretch(1);
+    m_toggle = new SecondaryButton(
+        QStringLiteral("显示二维码"), QStringLiteral("qr.toggle"), [this] { setQrExpanded(true); }, this);
+    title->addWidget(m_toggle);
+    stack->addLayout(title);
+
+    m_card = new EntryCard(this);
+    m_card->setObjectName(QStringLiteral("qr.entryCard"));
+    auto* card = new QHBoxLayout(m_card);
+    card->setContentsMargins(12, 12, 12, 12);
+    card->setSpacing(12);
+    auto* icon = new Icon(QStringLiteral("qrcode"), 26, DS::muted(0.45), m_card);
+    icon->setFixedSize(32, 32);
+    card->addWidget(icon, 0, Qt::AlignTop);
+    auto* words = new QVBoxLayout;
+    words->setSpacing(3);
+    words->addWidget(
+        DSText::label(QStringLiteral("扫码把手机连到这台电脑"), DSFont::semiBold(12.5), DS::ink(), m_card));
+    m_description = new ProseLabel(QString(), m_card);
+    m_description->setFont(DSFont::medium(11));
+    DSText::setColour(m_description, DS::muted(0.5));
+    words->addWidget(m_description, 0, Qt::AlignLeft);
+    card->addLayout(words, 1);
+    card->addSpacing(8);
+    m_entryCopy = new SecondaryButton(
+        QStringLiteral("复制链接"), [this] { copyFreshLink(); }, m_card);
+    card->addWidget(m_entryCopy, 0, Qt::AlignTop);
+    stack->addWidget(m_card);
+
+    if (m_catalog)
+        connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &PairingSection::refresh);
+    refresh();
+}
+
+PairingSection::~PairingSection()
+{
+    // The sheet belongs to the window, not to the section.
+    delete m_sheet.data();
+}
+
+QString PairingSection::entryText(int workspaces)
+{
+    return QStringLiteral("一次扫码带走这台电脑上全部 ") + QString::number(workspaces) + QStringLiteral(" 个工作区，")
+        + QStringLiteral("换项目不用重扫。码里只有配对身份，不含任何工作区凭据。");
+}
+
+void PairingSection::refresh()
+{
+    const int count = m_catalog ? int(m_catalog->records().size()) : 0;
+    m_toggle->setVisible(count > 0);
+    m_card->setVisible(count > 0);
+    m_description->setText(entryText(count));
+}
+
+void PairingSection::setQrExpanded(bool expanded)
+{
+    if (expanded == qrExpanded()) {
+        if (m_sheet)
+            m_sheet->raise();
+        return;
+    }
+    if (!expanded) {
+        m_sheet->reject();
+        return;
+    }
+    DeskCrumbs::drop(QStringLiteral("qr.toggle expanded=true"));
+    // The sheet is window-modal over the whole window; the side is read each time.
+    m_sheet = new PairingSheet(m_catalog, QRImage::sideOverride().value_or(QRImage::kDefaultSide), window());
+    connect(m_sheet.data(), &PairingSheet::copyRequested, this, &PairingSection::copyPairLink);
+    // Any dismissal (the button, Escape, the window going) ends the presentation.
+    connect(m_sheet.data(), &QDialog::finished, this, [this] {
+        DeskCrumbs::drop(QStringLiteral("qr.toggle expanded=false"));
+        if (m_sheet)
+            m_sheet->deleteLater();
+        m_sheet = nullptr;
+    });
+    m_sheet->open();
+}
+
+void PairingSection::copyPairLink(const QString& link)
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        clipboard->clear();
+        clipboard->setText(link);
+    }
+    emit notice(copiedText(), false);
+}
+
+QCoro::Task<> PairingSection::copyFreshLink()
+{
+    QPointer<PairingSection> self(this);
+    QPointer<WorkspaceCatalog> catalog = m_catalog;
+    if (catalog) {
+        auto fetch = catalog->refreshPairLink();
+        co_await std::move(fetch);
+    }
+    if (!self)
+        co_return;
+    if (catalog && catalog->pairLink())
+        copyPairLink(*catalog->pairLink());
+    else if (catalog && catalog->pairLinkError())
+        // Nothing was copied: say why rather than leave the press unanswered.
+        emit notice(*catalog->pairLinkError(), true);
+    emit copyFinished();
+}
