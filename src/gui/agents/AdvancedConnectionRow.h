@@ -5,6 +5,8 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+#include <tuple>
 
 class Chip;
 class ElidedLabel;
