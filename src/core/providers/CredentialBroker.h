@@ -15,6 +15,10 @@
 // Model-provider keys in the secret store (SecretStore::shared(), service
 // "tolvarine-desktop"). Two forms of item: the older one per provider (account
 // = the provider name in lower case) and one per provider profile.
+//
+// Everything here that reaches the secret store blocks its caller, possibly
+// for ever (the Secret Service may wait on a prompt or a stalled daemon):
+// call it off the GUI thread, e.g. through offMainThread().
 namespace CredentialBroker {
 
 QString service();

@@ -5,6 +5,7 @@
 #include "core/workforce/RuntimeServingMap.h"
 #include "core/workforce/WorkforceFacts.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QJsonObject>
@@ -20,6 +21,7 @@ class RuntimeController;
 class RuntimeInventoryStore;
 class Status;
 class WorkspaceCatalog;
+struct WorkforceSnapshot;
 
 // How healthy the selected workspace is, in counts and flags: what the summary
 // bar shows and what "desktop_summary.json" holds for tools outside the window.
@@ -77,12 +79,12 @@ struct WorkspaceSummary {
 
         std::optional<bool> agentServiceRunning;
 
-        // Reads the window's models as they are now. The workforce facts and
-        // the serving map are derived from the status model's roster and
-        // commands with the runtime catalogue of the inventory rows.
+        // Reads the window's models as they are now; the workforce facts and
+        // the serving map are the shared derivation's.
         static Inputs gather(const Status& status, const WorkspaceCatalog& catalog,
             const RuntimeInventoryStore& inventory, const QMap<QString, bool>& runtimeEnabled,
-            const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth);
+            const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth,
+            const WorkforceSnapshot& workforce);
     };
 
     // Pure: the summary of `in` at time `now` (for the runtime age).
@@ -90,13 +92,15 @@ struct WorkspaceSummary {
     // Convenience for the window: gather() then compute() at the current time.
     static WorkspaceSummary compute(const Status& status, const WorkspaceCatalog& catalog,
         const RuntimeInventoryStore& inventory, const QMap<QString, bool>& runtimeEnabled,
-        const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth);
+        const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth, const WorkforceSnapshot& workforce);
 
     // The snapshot's 19 entries (absent age -1, absent service state false
     // with "agent_service_known" false).
     QJsonObject toJson() const;
     // "desktop_summary.json" in ~/.tolvarine of the real home (TOLVARINE_HOME does not move it).
     static QString snapshotPath();
-    // Replaces the snapshot file atomically; a failure is swallowed (the old file stays).
-    void dump() const;
+    // The snapshot file's content (pretty-printed, keys sorted). The bytes are
+    // made where the summary lives; writing them is a SerialFileWriter's job,
+    // off the GUI thread.
+    QByteArray snapshotBytes() const;
 };

@@ -38,6 +38,12 @@ QList<CommandBrief> withStatus(const QList<CommandBrief>& list, QLatin1String st
 
 struct Context {
     const QList<CommandBrief>& commands;
+    // Indexed once for every employee: each employee's own commands, the
+    // commands each machine claimed for nobody (both in list order), and the
+    // blocked work of nobody.
+    QHash<QString, QList<qsizetype>> ownOf;
+    QHash<QString, QList<qsizetype>> unassignedClaimedBy;
+    QList<CommandBrief> blockedQueue;
     QHash<QString, const CommandBrief*> cmdByID;
     QHash<QString, QString> nameOf;
     QHash<QString, int> machineCount;
@@ -149,19 +155,17 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 {
     QList<CommandBrief> own;
     QSet<QString> ownIDs;
-    for (const CommandBrief& c : ctx.commands) {
-        if (c.employeeID == t.id) {
-            own.append(c);
-            ownIDs.insert(c.id);
-        }
+    for (const qsizetype i : ctx.ownOf.value(t.id)) {
+        own.append(ctx.commands.at(i));
+        ownIDs.insert(ctx.commands.at(i).id);
     }
     // Work the employee's machine claimed for no employee counts as its own
     // too (running, finished, attribution), never as blocked or failed.
     QList<CommandBrief> mine = own;
     if (!t.device.isEmpty()) {
-        for (const CommandBrief& c : ctx.commands) {
-            if (c.claimedBy == t.device && c.employeeID.isEmpty() && !ownIDs.contains(c.id))
-                mine.append(c);
+        for (const qsizetype i : ctx.unassignedClaimedBy.value(t.device)) {
+            if (!ownIDs.contains(ctx.commands.at(i).id))
+                mine.append(ctx.commands.at(i));
         }
     }
 
@@ -169,10 +173,7 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
     f.employeeID = t.id;
     f.running = withStatus(mine, QLatin1String("claimed"));
     f.blockedMine = withStatus(own, QLatin1String("blocked"));
-    for (const CommandBrief& c : ctx.commands) {
-        if (c.status == QLatin1String("blocked") && c.employeeID.isEmpty())
-            f.blockedQueue.append(c);
-    }
+    f.blockedQueue = ctx.blockedQueue;
     f.dependencyFailedMine = withStatus(own, QLatin1String("dependency_failed"));
 
     // The most recently completed; on equal times the later one in the list.
@@ -212,16 +213,25 @@ QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QLi
     const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
     const QSet<QString>& waitingTaskIDs)
 {
-    Context ctx { commands, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
+    Context ctx { commands, {}, {}, {}, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
     for (const TeammateBrief& t : team) {
         if (!ctx.nameOf.contains(t.id))
             ctx.nameOf.insert(t.id, t.name);
         if (!t.device.isEmpty())
             ++ctx.machineCount[t.device];
     }
-    for (const CommandBrief& c : commands) {
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const CommandBrief& c = commands.at(i);
         if (!ctx.cmdByID.contains(c.id))
             ctx.cmdByID.insert(c.id, &c);
+        if (!c.employeeID.isEmpty()) {
+            ctx.ownOf[c.employeeID].append(i);
+        } else {
+            if (!c.claimedBy.isEmpty())
+                ctx.unassignedClaimedBy[c.claimedBy].append(i);
+            if (c.status == QLatin1String("blocked"))
+                ctx.blockedQueue.append(c);
+        }
     }
 
     QHash<QString, WorkforceFacts> out;

@@ -9,6 +9,7 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
@@ -23,7 +24,9 @@
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/PermSection.h"
+#include "gui/workforce/CollaborationSection.h"
 #include "gui/workforce/LiveTaskBoard.h"
+#include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
 
@@ -128,7 +131,10 @@ void MainWindow::build()
     canvasRow->setContentsMargins(0, 0, 0, 0);
     canvasRow->setSpacing(0);
     auto* column = new QWidget(canvas);
+    m_column = column;
     column->setObjectName(QStringLiteral("main.column"));
+    // Its width, less the padding, is what the sections have to lay out in.
+    column->installEventFilter(this);
     column->setMaximumWidth(kColumnWidth + 2 * kPadding);
     auto* stack = new QVBoxLayout(column);
     stack->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -160,9 +166,10 @@ void MainWindow::build()
     auto* runtimes = new RuntimeSectionModel(m_controller, this);
     m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
     m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
-    // The live board stands where the team section will hold it.
-    m_board = new LiveTaskBoard(m_controller->status(), std::nullopt);
-    m_paired->setSection(PairedPage::Team, m_board);
+    m_team = new TeamSection(m_controller);
+    m_paired->setSection(PairedPage::Team, m_team);
+    m_collaboration = new CollaborationSection(m_controller->workforce());
+    m_paired->setSection(PairedPage::Collaboration, m_collaboration);
     auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
     relocation->setAfterRebind(m_controller->reloader());
     m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
@@ -200,8 +207,8 @@ void MainWindow::refreshView()
     // The bar holds the current summary before it is shown (it writes the
     // snapshot when shown and on every change while visible).
     const WindowController& c = *m_controller;
-    m_bar->setSummary(WorkspaceSummary::compute(
-        status, *c.catalog(), *c.inventory(), c.enablement()->enabled(), c.runtimes(), *c.serviceHealth()));
+    m_bar->setSummary(WorkspaceSummary::compute(status, *c.catalog(), *c.inventory(), c.enablement()->enabled(),
+        c.runtimes(), *c.serviceHealth(), c.workforce()->snapshot()));
 
     QWidget* page = records.isEmpty() ? static_cast<QWidget*>(m_firstRun) : m_paired;
     if (m_pages->currentWidget() != page || page->sizePolicy().verticalPolicy() == QSizePolicy::Ignored) {
@@ -210,10 +217,25 @@ void MainWindow::refreshView()
             each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
         m_pages->setCurrentWidget(page);
     }
-    m_board->setConfig(selected);
-    m_board->setVisible(!status.commandsError());
     m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     m_paired->about()->setWorkspace(selected, status.endpointNote());
+}
+
+LiveTaskBoard* MainWindow::liveBoard() const
+{
+    return m_team->liveBoard();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_column && event->type() == QEvent::Resize) {
+        const qreal width = qMax(0, m_column->width() - 2 * kPadding);
+        if (width != m_contentWidth) {
+            m_contentWidth = width;
+            m_team->setContentWidth(width);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::showNotice()

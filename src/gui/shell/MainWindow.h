@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class ApprovalsSheet;
+class CollaborationSection;
 class FailedTasksSheet;
 class FirstRunPage;
 class LiveTaskBoard;
@@ -16,6 +17,7 @@ class QScrollArea;
 class QStackedWidget;
 class QTimer;
 class RecoverySheet;
+class TeamSection;
 class WindowHeader;
 class WorkspaceSummaryBar;
 
@@ -39,7 +41,11 @@ public:
     PairedPage* pairedPage() const { return m_paired; }
     QScrollArea* scrollArea() const { return m_scroll; }
     WorkspaceSummaryBar* summaryBar() const { return m_bar; }
-    LiveTaskBoard* liveBoard() const { return m_board; }
+    TeamSection* teamSection() const { return m_team; }
+    CollaborationSection* collaborationSection() const { return m_collaboration; }
+    LiveTaskBoard* liveBoard() const;
+    // The width the page has for its sections, measured from the scrolling column.
+    qreal contentWidth() const { return m_contentWidth; }
     // The open sheets; null while closed.
     ApprovalsSheet* approvalsSheet() const;
     FailedTasksSheet* failedTasksSheet() const;
@@ -58,6 +64,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -75,7 +82,10 @@ private:
     FirstRunPage* m_firstRun = nullptr;
     PairedPage* m_paired = nullptr;
     WorkspaceSummaryBar* m_bar = nullptr;
-    LiveTaskBoard* m_board = nullptr;
+    QWidget* m_column = nullptr;
+    TeamSection* m_team = nullptr;
+    CollaborationSection* m_collaboration = nullptr;
+    qreal m_contentWidth = 0;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;

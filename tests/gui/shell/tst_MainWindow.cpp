@@ -2,10 +2,13 @@
 #include "core/gateway/Status.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
+#include "core/platform/SecretStore.h"
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
@@ -20,9 +23,13 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/workforce/EmployeeCard.h"
+#include "gui/workforce/TeamSection.h"
 
+#include "BlockingSecretStore.h"
 #include "SimGateway.h"
 #include "SimTool.h"
+#include "StallProbe.h"
 #include "TempHome.h"
 
 #include <QComboBox>
@@ -55,12 +62,28 @@ int commandLoads(SimGateway& sim, const QString& workspace = kDemo)
     return requestsTo(sim, QStringLiteral("GET"), QStringLiteral("/api/workspaces/%1/commands").arg(workspace));
 }
 
-// Shows the window and waits for its start-up load.
+// The longest the GUI thread was held up waiting since the last reset; the
+// window's own work (loads, loops, actions against the stand-ins) never
+// stalls it for long.
+StallProbe& probe()
+{
+    static StallProbe p;
+    return p;
+}
+
+void verifyNoStall()
+{
+    QVERIFY2(probe().worstMs() <= 100, qPrintable(QStringLiteral("stalled %1 ms").arg(probe().worstMs())));
+}
+
+// Shows the window and waits for its start-up load, which never stalls the event loop.
 void showLoaded(MainWindow& w)
 {
     QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
     w.show();
+    probe().reset();
     QTRY_COMPARE(loaded.size(), 1);
+    verifyNoStall();
 }
 
 void save(QWidget* widget, const QString& name)
@@ -113,10 +136,16 @@ void TestMainWindow::init()
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
+    // A Secret Service slow to answer, which the window never waits on.
+    auto keys = std::make_unique<BlockingSecretStore>();
+    keys->open();
+    keys->setDelay(150ms);
+    SecretStore::setShared(std::move(keys));
 }
 
 void TestMainWindow::cleanup()
 {
+    SecretStore::setShared(nullptr);
     Prompts::setShared(nullptr);
     m_prompts = nullptr;
     qunsetenv("BRENLOW_SIM_GATEWAY");
@@ -153,8 +182,10 @@ void TestMainWindow::loopsRunAndEndWithTheWindow()
     QCOMPARE(w.controller()->catalog()->publishEndpoint(), w.controller()->status()->reachableEndpoint());
     QVERIFY(w.pairedPage()->isVisible());
 
+    probe().reset();
     QTRY_VERIFY(polled.size() >= 2);
     QTRY_VERIFY(checked.size() >= 2);
+    verifyNoStall();
     QVERIFY(commandLoads(*m_sim) >= 3);
     QVERIFY(m_tool->argvs().count(kProbe) >= 2);
 
@@ -193,7 +224,8 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
     QTRY_COMPARE(reloaded.size(), 1);
     QCOMPARE(w.controller()->status()->config()->workspace, QStringLiteral("ws-blog"));
     QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
-    QCOMPARE(QSettings().value(QLatin1String(WorkspaceCatalog::kSelectionKey)).toString(), QStringLiteral("ws-blog"));
+    QTRY_COMPARE(
+        QSettings().value(QLatin1String(WorkspaceCatalog::kSelectionKey)).toString(), QStringLiteral("ws-blog"));
 }
 
 void TestMainWindow::pairing_data()
@@ -329,6 +361,17 @@ void TestMainWindow::approvingFromTheBar()
     WorkspaceSummaryBar* bar = w.summaryBar();
     QTRY_VERIFY(bar->summary().pendingApprovals > 0);
     const qint64 before = bar->summary().pendingApprovals;
+    // The bar counts the employees from the facts the team section shows.
+    const WorkforceSnapshot& team = w.controller()->workforce()->snapshot();
+    qint64 working = 0;
+    for (const WorkforceFacts& f : team.workforceFacts)
+        working += f.hasReading && !f.running.isEmpty();
+    QCOMPARE(bar->summary().employeesTotal, qint64(team.team.size()));
+    QCOMPARE(bar->summary().employeesWorking, working);
+    QCOMPARE(w.teamSection()->cards().size(), team.team.size());
+    // The grid's columns follow the page column's width less its padding.
+    QCOMPARE(w.contentWidth(), qreal(w.findChild<QWidget*>("main.column")->width() - 40));
+    QCOMPARE(w.teamSection()->grid()->contentWidth(), std::optional<qreal>(w.contentWidth()));
     QCOMPARE(before, qint64(w.controller()->status()->waitingTaskIDs().size()));
 
     auto* row = bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals"));
@@ -345,6 +388,7 @@ void TestMainWindow::approvingFromTheBar()
     const FeedApprovalItem item = w.controller()->status()->pendingApprovalItems().first();
     QSignalSpy finished(sheet, &FeedItemSheet::actionFinished);
     m_sim->clearRequests();
+    probe().reset();
     sheet->respond(item, true);
     QTRY_COMPARE(finished.size(), 1);
     QCOMPARE(
@@ -354,6 +398,7 @@ void TestMainWindow::approvingFromTheBar()
     // The snapshot holds what the bar shows.
     QTRY_COMPARE(
         JsonFile::read(WorkspaceSummary::snapshotPath()).value_or(QJsonDocument()).object(), bar->summary().toJson());
+    verifyNoStall();
 
     sheet->reject();
     QTRY_VERIFY(!w.approvalsSheet());
