@@ -8,7 +8,7 @@ AdvancedAccess::AdvancedAccess(RuntimeController& runtimes, SelectedConfig selec
     , m_runtimes(runtimes)
     , m_selected(std::move(selected))
 {
-    connect(&m_runtimes, &RuntimeController::changed, this, &AdvancedAccess::changed);
+    connect(&m_runtimes, &RuntimeController::workersChanged, this, &AdvancedAccess::changed);
     reload();
 }
 

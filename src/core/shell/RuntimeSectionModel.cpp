@@ -1,7 +1,6 @@
 #include "core/shell/RuntimeSectionModel.h"
 
 #include "core/agents/AdvancedAccess.h"
-#include "core/gateway/Status.h"
 #include "core/platform/OffMainThread.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeCardText.h"
@@ -12,6 +11,7 @@
 #include "core/runtimes/RuntimeLogin.h"
 #include "core/shell/RuntimeSectionValues.h"
 #include "core/shell/WindowController.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
@@ -56,7 +56,8 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
     m_publish->setInterval(0);
     connect(m_publish, &QTimer::timeout, this, &RuntimeSectionModel::changed);
 
-    connect(window->status(), &Status::changed, this, &RuntimeSectionModel::invalidate);
+    // The serving map is the workforce model's, derived once for every view.
+    connect(window->workforce(), &WorkforceModel::changed, this, &RuntimeSectionModel::invalidate);
     connect(window->catalog(), &WorkspaceCatalog::selectionChanged, this, [this] {
         invalidate();
         emit logChanged();
@@ -68,11 +69,15 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
         invalidate();
         dumpRuntimeActions();
     });
-    connect(&window->runtimes(), &RuntimeController::changed, this, [this] {
+    connect(&window->runtimes(), &RuntimeController::workersChanged, this, [this] {
         invalidate();
-        emit logChanged();
         // The table says "stop" for a running worker and "start" otherwise.
         dumpRuntimeActions();
+    });
+    connect(&window->runtimes(), &RuntimeController::outputChanged, this, [this](const QString& workspace) {
+        const std::optional<CLIConfig> cfg = m_window ? m_window->selectedConfig() : std::nullopt;
+        if (cfg && cfg->workspace == workspace)
+            emit logChanged();
     });
     onInventoryChanged();
 }
@@ -132,10 +137,7 @@ const RuntimeSectionModel::Derived& RuntimeSectionModel::derived() const
         if (m_window) {
             const QList<RuntimeRow> all = m_window->inventory()->rows();
             d.plainRows = RuntimeSectionValues::plainRuntimeRows(all);
-            d.catalog = RuntimeSectionValues::runtimeCatalog(all);
             d.knownNames = RuntimeSectionValues::knownRuntimeNames(all);
-            const Status& status = *m_window->status();
-            d.serving = RuntimeServingMap::build(status.commands(), status.team(), d.catalog);
         }
         m_derived = std::move(d);
     }
@@ -169,12 +171,12 @@ QList<RuntimeRow> RuntimeSectionModel::plainRuntimeRows() const
 
 RuntimeCatalog RuntimeSectionModel::runtimeCatalog() const
 {
-    return derived().catalog;
+    return m_window ? m_window->workforce()->snapshot().runtimeCatalog : RuntimeCatalog {};
 }
 
 QHash<QString, QList<RuntimeServing>> RuntimeSectionModel::runtimeServing() const
 {
-    return derived().serving;
+    return m_window ? m_window->workforce()->snapshot().runtimeServing : QHash<QString, QList<RuntimeServing>> {};
 }
 
 QSet<QString> RuntimeSectionModel::knownRuntimeNames() const
@@ -202,7 +204,7 @@ RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const
     if (s.boundProfile && m_keysKnown)
         s.boundProfileHasKey = m_keyed.contains(s.boundProfile->id);
     s.allProfiles = inventory.profiles();
-    s.serving = derived().serving.value(row.kind);
+    s.serving = m_window->workforce()->snapshot().runtimeServing.value(row.kind);
     s.enabled = m_window->enablement()->isEnabled(row.kind);
     s.running = s.cfg && m_window->runtimes().isRunning(s.cfg->workspace, row.kind);
     return s;

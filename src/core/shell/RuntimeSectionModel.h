@@ -80,8 +80,6 @@ signals:
 private:
     struct Derived {
         QList<RuntimeRow> plainRows;
-        RuntimeCatalog catalog;
-        QHash<QString, QList<RuntimeServing>> serving;
         QSet<QString> knownNames;
     };
     const Derived& derived() const;

@@ -6,16 +6,6 @@
 
 namespace RuntimeSectionValues {
 
-RuntimeCatalog runtimeCatalog(const QList<RuntimeRow>& rows)
-{
-    RuntimeCatalog catalog;
-    for (const RuntimeRow& row : rows) {
-        if (!catalog.contains(row.kind))
-            catalog.insert(row.kind, row.display);
-    }
-    return catalog;
-}
-
 QList<RuntimeRow> plainRuntimeRows(const QList<RuntimeRow>& rows)
 {
     QList<RuntimeRow> out;

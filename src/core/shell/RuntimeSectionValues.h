@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/runtimes/RuntimeRow.h"
-#include "core/workforce/RuntimeName.h"
 
 #include <QList>
 #include <QMap>
@@ -15,8 +14,6 @@
 // section and the views that name runtimes.
 namespace RuntimeSectionValues {
 
-// Kind → display name, one entry per row; the first row of a kind wins.
-RuntimeCatalog runtimeCatalog(const QList<RuntimeRow>& rows);
 // The rows that get a card: every kind but the user-added connection kinds.
 QList<RuntimeRow> plainRuntimeRows(const QList<RuntimeRow>& rows);
 // Lower-cased kinds, plus the lower-cased file name of every row whose detail

@@ -1,3 +1,4 @@
+#include "core/runtimes/RuntimeCatalog.h"
 #include "core/shell/RuntimeSectionValues.h"
 
 #include <QtTest>
@@ -33,11 +34,10 @@ void TestRuntimeSectionValues::derivedFromRows()
     QList<RuntimeRow> plain = RuntimeSectionValues::plainRuntimeRows(rows);
     QCOMPARE(plain.size(), 2);
     QCOMPARE(plain.at(1).display, QStringLiteral("Claude again"));
-    QCOMPARE(RuntimeSectionValues::runtimeCatalog(rows),
+    QCOMPARE(runtimeCatalog(rows),
         (RuntimeCatalog { { "acp", "ACP" }, { "claude", "Claude Code" }, { "generic", "自定义" }, { "mcp", "MCP" } }));
     QCOMPARE(RuntimeSectionValues::knownRuntimeNames(rows),
         (QSet<QString> { "acp", "zedagent", "claude", "generic", "mcp", "tool.sh" }));
-    QVERIFY(RuntimeSectionValues::runtimeCatalog({}).isEmpty());
 }
 
 void TestRuntimeSectionValues::countLine_data()

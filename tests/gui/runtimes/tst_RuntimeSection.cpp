@@ -25,6 +25,7 @@
 
 #include "SimGateway.h"
 #include "SimTool.h"
+#include "StallProbe.h"
 #include "TempHome.h"
 
 #include <QClipboard>
@@ -49,6 +50,18 @@ void save(QWidget* widget, const QString& name)
     QVERIFY(QDir().mkpath(dir));
     QTest::qWait(100);
     QVERIFY(widget->grab().save(QDir(dir).filePath(name)));
+}
+
+// The longest the GUI thread was held up waiting since the last reset.
+StallProbe& probe()
+{
+    static StallProbe p;
+    return p;
+}
+
+void verifyNoStall()
+{
+    QVERIFY2(probe().worstMs() <= 100, qPrintable(QStringLiteral("stalled %1 ms").arg(probe().worstMs())));
 }
 
 QJsonObject actionTable()
@@ -122,6 +135,7 @@ void TestRuntimeSection::init()
 void TestRuntimeSection::cleanup()
 {
     RuntimeController::shared().stopAll();
+    RuntimeController::shared().waitForStopped();
     Prompts::setShared(nullptr);
     m_prompts = nullptr;
     m_sim.reset();
@@ -233,6 +247,7 @@ void TestRuntimeSection::startAndStop()
     QPlainTextEdit* log = section(w)->log();
     QVERIFY(!log->isVisible());
 
+    probe().reset();
     click(find(w, QStringLiteral("runtime.claude.start")));
     QVERIFY(runtimes.isRunning(kDemo, QStringLiteral("claude")));
     QTRY_VERIFY(log->isVisible());
@@ -254,6 +269,7 @@ void TestRuntimeSection::startAndStop()
     QTRY_VERIFY(log->toPlainText().contains(QStringLiteral("[Claude Code] brenlow run: stopped")));
     QVERIFY(log->isVisible());
     QVERIFY(log->blockCount() <= 40);
+    verifyNoStall();
 }
 
 void TestRuntimeSection::terminalCommandsAndDiagnostics()
@@ -306,6 +322,7 @@ void TestRuntimeSection::providerSheet()
     QCOMPARE(codex->findChild<FaceButton*>(QStringLiteral("runtime.codex.model"))->accessibleName(),
         QStringLiteral("配置模型"));
 
+    probe().reset();
     click(find(w, QStringLiteral("runtime.codex.model")));
     ModelProviderSheet* sheet = codex->providerSheet();
     QVERIFY(sheet && sheet->isVisible());
@@ -323,6 +340,7 @@ void TestRuntimeSection::providerSheet()
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.") + idText + QStringLiteral(".bind")));
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.") + idText + QStringLiteral(".verify")));
     QTRY_COMPARE(sheet->model()->profiles().first().lastVerifyOK, false);
+    verifyNoStall();
     save(sheet, QStringLiteral("runtime-provider-sheet.png"));
 
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.close")));
