@@ -22,6 +22,7 @@
 #include "gui/runtimes/RuntimeSection.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/PairedPage.h"
+#include "gui/shell/WorkspaceSummaryBar.h"
 
 #include "SimGateway.h"
 #include "SimTool.h"
@@ -36,6 +37,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -200,6 +203,14 @@ void TestRuntimeSection::cardsFollowTheInventory()
         QVERIFY(find<FaceButton>(w, QStringLiteral("runtime.claude.") + name.toString()));
     QCOMPARE(tableActions(QStringLiteral("aider")), QJsonArray());
     QVERIFY(!find(w, QStringLiteral("runtime.aider.install")));
+
+    // The summary's "needs a login" row scrolls the section to the top.
+    auto* jump = w.summaryBar()->findChild<QAbstractButton*>(QStringLiteral("summary.attention.runtimes"));
+    QVERIFY(jump && jump->isVisible());
+    jump->click();
+    QScrollBar* bar = w.scrollArea()->verticalScrollBar();
+    QTRY_COMPARE(bar->value(), qMin(section(w)->mapTo(w.scrollArea()->widget(), QPoint(0, 0)).y(), bar->maximum()));
+    QVERIFY(bar->value() > 0);
 
     // Re-detect runs the tool again.
     click(find(w, QStringLiteral("runtime.refresh")));
