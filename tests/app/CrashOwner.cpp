@@ -1,30 +1,36 @@
 // The application's part in the crash tests, in a process of its own that
 // ends by SIGKILL (tst_CrashRecovery runs it; it is not a test by itself).
 //
-//   tst_crash_owner workers API WORKSPACE TOKEN FOLDER
-//       starts three runtime workers through the runtime controller, as the
-//       runtime section's start does, waits until each is in the child ledger
-//       and has printed its first line, prints "ready" and kills itself.
+//   tst_crash_owner workers
+//       opens the main window on the paired workspace, presses the start
+//       button of the first three runtime cards, waits until each worker is in
+//       the child ledger and has printed its first line, prints "ready" and
+//       kills itself.
 //   tst_crash_owner burst
 //       rewrites the child ledger, the snapshots and every store in a loop,
 //       each write the way the application makes it; prints "writing" after
 //       the first round and goes on until it is killed.
 
+#include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
 #include "core/providers/RuntimeModelStore.h"
+#include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablementStore.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "gui/shell/MainWindow.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 
 #include <csignal>
@@ -35,6 +41,7 @@
 namespace {
 
 const QStringList kKinds { QStringLiteral("claude-code"), QStringLiteral("codex"), QStringLiteral("gemini-cli") };
+constexpr int kWorkers = 3;
 
 bool waitUntil(const std::function<bool()>& done, int ms)
 {
@@ -50,24 +57,33 @@ bool waitUntil(const std::function<bool()>& done, int ms)
     return true;
 }
 
-int workers(const QStringList& args)
+// The shown start buttons of the runtime cards, in the window's order.
+QList<QWidget*> startButtons(MainWindow& window)
 {
-    if (args.size() != 4)
-        return 2;
-    CLIConfig config;
-    config.api = args.at(0);
-    config.workspace = args.at(1);
-    config.token = args.at(2);
-    config.path = args.at(3);
-    RuntimeController& controller = RuntimeController::shared();
-    for (const QString& kind : kKinds)
-        controller.start(config, RuntimeLaunch { kind, kind, kind }, std::nullopt, std::nullopt);
+    static const QRegularExpression name(QStringLiteral("^runtime\\.[^.]+\\.start$"));
+    QList<QWidget*> out;
+    for (QWidget* button : window.findChildren<QWidget*>(name)) {
+        if (button->isVisible())
+            out.append(button);
+    }
+    return out;
+}
+
+int workers()
+{
+    MainWindow window({ std::chrono::hours(1), std::chrono::hours(1) });
+    window.show();
+    if (!waitUntil([&window] { return startButtons(window).size() >= kWorkers; }, 60000))
+        return 1;
+    const QList<QWidget*> buttons = startButtons(window).mid(0, kWorkers);
+    for (QWidget* button : buttons)
+        QTest::mouseClick(button, Qt::LeftButton);
+    const std::optional<CLIConfig> config = window.controller()->selectedConfig();
+    RuntimeController& controller = window.controller()->runtimes();
     const bool started = waitUntil(
         [&] {
-            if (RuntimeChildLedger::load().size() != kKinds.size())
-                return false;
-            const QStringList lines = controller.lines(config.workspace);
-            return lines.filter(QStringLiteral("brenlow run: kind=")).size() == kKinds.size();
+            return RuntimeChildLedger::load().size() == kWorkers
+                && controller.lines(config->workspace).filter(QStringLiteral("brenlow run: kind=")).size() == kWorkers;
         },
         30000);
     if (!started)
@@ -97,8 +113,13 @@ RuntimeChildRecord record(int n)
     profile.id = QUuid::createUuid();
     profile.provider = QStringLiteral("anthropic");
     profile.createdAt = QDateTime::currentDateTimeUtc();
+    AdvancedConnection connection;
+    connection.id = QUuid::createUuid();
+    connection.name = QStringLiteral("本机 Agent");
+    connection.createdAt = QDateTime::currentDateTimeUtc();
     WorkspaceSummary summary;
     SerialFileWriter summaryFile(WorkspaceSummary::snapshotPath());
+    SerialFileWriter actionsFile(RuntimeCardActions::filePath());
     QList<RuntimeRow> rows;
     for (const QString& kind : kKinds) {
         RuntimeRow row;
@@ -121,6 +142,10 @@ RuntimeChildRecord record(int n)
         RuntimeModelStore::setModel(kKinds.at(n % kKinds.size()), QStringLiteral("model-%1").arg(n));
         profile.name = QStringLiteral("账户 %1").arg(n);
         ProviderProfileStore::upsert(profile);
+        connection.command = QStringLiteral("agent --round %1").arg(n);
+        AdvancedConnectionStore::upsert(connection);
+        actionsFile.write(RuntimeCardActions::fileBytes(
+            RuntimeCardActions::table(rows, {}, [n](const QString&) { return n % 2 == 0; }, true, {})));
         if (n == 0) {
             std::printf("writing\n");
             std::fflush(stdout);
@@ -132,12 +157,12 @@ RuntimeChildRecord record(int n)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("workers"))
-        return workers(args.mid(1));
+        return workers();
     if (args.value(0) == QLatin1String("burst"))
         burst();
     return 2;

@@ -1,3 +1,4 @@
+#include "core/agents/AdvancedConnection.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/runtimes/ProcessSignals.h"
@@ -37,6 +38,9 @@ QList<qint32> pidsIn(const QByteArray& text)
 // The helper that plays the application until its SIGKILL; true when it got there.
 bool runOwner(const QStringList& args, QProcess& owner)
 {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    owner.setProcessEnvironment(env);
     owner.start(QStringLiteral(TOLVARINE_CRASH_OWNER), args);
     return owner.waitForStarted(10000);
 }
@@ -61,6 +65,9 @@ QString damage(const QString& name, const QByteArray& data)
     } else if (name == QLatin1String("provider_profiles.json")) {
         if (!ProviderProfile::decodeList(data))
             return QStringLiteral("bad profiles");
+    } else if (name == QLatin1String("advanced_runtimes.json")) {
+        if (!AdvancedConnection::decodeList(data))
+            return QStringLiteral("bad connections");
     } else if (name == QLatin1String("runtime_enabled.json")) {
         if (!doc.isObject() || !allOf(doc.object(), &QJsonValue::isBool))
             return QStringLiteral("not an object of booleans");
@@ -116,7 +123,7 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren()
     home.writeFile(QStringLiteral(".tolvarine/config.json"), QJsonDocument(config.toJson()).toJson());
 
     QProcess owner;
-    QVERIFY(runOwner({ QStringLiteral("workers"), config.api, config.workspace, config.token, folder }, owner));
+    QVERIFY(runOwner({ QStringLiteral("workers") }, owner));
     QVERIFY(owner.waitForFinished(60000));
     QCOMPARE(owner.readAllStandardOutput().trimmed(), QByteArray("ready"));
     QCOMPARE(owner.exitStatus(), QProcess::CrashExit);
@@ -164,9 +171,11 @@ void TestCrashRecovery::storesParseAfterKillMidWrite()
     TempHome home;
     qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
     const QStringList homeFiles { QStringLiteral("desktop_children.json"), QStringLiteral("desktop_summary.json"),
-        QStringLiteral("desktop_runtimes.json"), QStringLiteral("desktop_runtimes_raw.json") };
+        QStringLiteral("desktop_runtimes.json"), QStringLiteral("desktop_runtimes_raw.json"),
+        QStringLiteral("desktop_runtime_actions.json") };
     const QStringList productFiles { QStringLiteral("runtime_enabled.json"), QStringLiteral("runtime_bindings.json"),
-        QStringLiteral("runtime_models.json"), QStringLiteral("provider_profiles.json") };
+        QStringLiteral("runtime_models.json"), QStringLiteral("provider_profiles.json"),
+        QStringLiteral("advanced_runtimes.json") };
     const QDir homeDir(home.filePath(QStringLiteral(".tolvarine")));
     const QDir productDir(home.filePath(QStringLiteral("product/.tolvarine")));
 

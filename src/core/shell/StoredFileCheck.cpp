@@ -1,5 +1,7 @@
 #include "core/shell/StoredFileCheck.h"
 
+#include "core/agents/AdvancedConnection.h"
+#include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/Json.h"
 #include "core/platform/JsonFile.h"
@@ -83,6 +85,9 @@ QList<Problem> run()
         [](const QByteArray& data) { return ProviderProfile::decodeList(data).has_value(); }, true);
     check(RuntimeBindingStore::filePath(), isObject, true);
     check(RuntimeModelStore::filePath(), isObject, true);
+    check(
+        AdvancedConnectionStore::filePath(),
+        [](const QByteArray& data) { return AdvancedConnection::decodeList(data).has_value(); }, true);
     return out;
 }
 

@@ -1,3 +1,4 @@
+#include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/providers/ProviderProfile.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QtTest>
@@ -60,6 +62,11 @@ QList<File> files()
     profile.provider = QStringLiteral("anthropic");
     profile.name = QStringLiteral("Anthropic");
     profile.createdAt = QDateTime::fromString(QStringLiteral("2026-03-01T08:00:00Z"), Qt::ISODate);
+    AdvancedConnection connection;
+    connection.id = QUuid::createUuid();
+    connection.name = QStringLiteral("本机 Agent");
+    connection.command = QStringLiteral("agent --stdio");
+    connection.createdAt = profile.createdAt;
     const QByteArray config = pairing(QStringLiteral("http://127.0.0.1:9"));
     const QByteArray badConfig = R"({"api": 1, "workspace": "ws-demo", "token": "demo-token"})";
     return {
@@ -82,6 +89,9 @@ QList<File> files()
             [](QString* error) {
                 return RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral("o4"), error);
             } },
+        { Root::Product, QStringLiteral(".tolvarine/advanced_runtimes.json"),
+            QJsonDocument(QJsonArray { connection.toJson() }).toJson(), R"([{"id": "x", "name": 5}])",
+            [connection](QString* error) { return AdvancedConnectionStore::upsert(connection, error); } },
     };
 }
 
