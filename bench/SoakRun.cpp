@@ -24,7 +24,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTime>
 #include <QTimer>
 
@@ -225,23 +227,32 @@ int main(int argc, char** argv)
     if (!loaded)
         return fail("the large workspace or the runtime inventory did not load");
 
-    // One worker, started the way a runtime card starts one.
+    // One worker, started with the first runtime card's start button.
     const std::optional<CLIConfig> config = controller->selectedConfig();
     if (!config || config->workspace != kWorkspace)
         return fail("the large workspace is not the selected one");
-    const RuntimeRow row = controller->inventory()->rows().first();
+    static const QRegularExpression startName(QStringLiteral("^runtime\\.([^.]+)\\.start$"));
+    QWidget* start = nullptr;
+    if (!waitUntil(
+            [&] {
+                for (QWidget* button : window->findChildren<QWidget*>(startName)) {
+                    if (button->isVisible())
+                        start = button;
+                }
+                return start != nullptr;
+            },
+            60000))
+        return fail("no runtime card offers to start");
+    const QString kind = startName.match(start->objectName()).captured(1);
+    QTest::mouseClick(start, Qt::LeftButton);
     RuntimeController& runtimes = controller->runtimes();
-    runtimes.start(*config,
-        RuntimeLaunch { row.kind, row.detail.startsWith(QLatin1Char('/')) ? row.detail : row.kind, row.display },
-        controller->inventory()->setup().value(row.kind), controller->inventory()->profile(row.kind));
     qint64 lines = 0;
     QObject::connect(&runtimes, &RuntimeController::outputChanged, [&lines] { ++lines; });
     if (!waitUntil([&] { return lines > 10; }, 30000))
         return fail("the worker prints nothing");
 
     std::printf("soak: %s, worker %s printing every %d ms, reload every 5 s; warm-up %lld s, then %lld s measured\n",
-        qPrintable(origin), qPrintable(row.kind), lineMs, static_cast<long long>(warmup),
-        static_cast<long long>(seconds));
+        qPrintable(origin), qPrintable(kind), lineMs, static_cast<long long>(warmup), static_cast<long long>(seconds));
     std::fflush(stdout);
     sleepLoop(warmup * 1000);
 
@@ -259,7 +270,7 @@ int main(int argc, char** argv)
             static_cast<long long>(clock.elapsed() / 1000), static_cast<long long>(rssKb()), polls - startPolls,
             static_cast<long long>(lines - startLines), static_cast<long long>(probe.worst()));
         std::fflush(stdout);
-        if (!runtimes.isRunning(kWorkspace, row.kind))
+        if (!runtimes.isRunning(kWorkspace, kind))
             return fail("the worker is no longer running");
     }
     const qint64 endRss = rssKb();
