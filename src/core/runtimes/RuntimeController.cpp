@@ -169,6 +169,8 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     // processId() reads 0 once the child has been collected; the ledger still
     // needs the pid then.
     process->setProperty("workerPid", pid);
+    // The pid is this worker's now: no group of an earlier worker goes by it any more.
+    m_leftGroups.remove(pid);
     const QString exe = process->program();
     if (!exe.isEmpty()) {
         RuntimeChildRecord rec;
@@ -241,8 +243,9 @@ void RuntimeController::kill(QProcess* process)
 void RuntimeController::endLeftGroup(qint32 pgid)
 {
     // The group's id stays taken while any member is left, so it still names
-    // the worker's group when a member still runs.
-    if (ProcessTable::groupMembers(pgid).isEmpty())
+    // the worker's group when a member still runs. (Nothing at all answers
+    // most of the time; only then is /proc read, to leave zombies out.)
+    if (::kill(-pgid, 0) != 0 || ProcessTable::groupMembers(pgid).isEmpty())
         return;
     DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
     ::kill(-pgid, SIGKILL);
