@@ -70,9 +70,12 @@ QList<Problem> run()
         // that is not a plain file.
         const QDir workspaces(folder + QStringLiteral("/workspaces"));
         const QFileInfoList entries = workspaces.entryInfoList({ QStringLiteral("*.json") },
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& entry : entries)
-            check(entry.filePath(), pairing, false);
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::CaseSensitive, QDir::Name);
+        for (const QFileInfo& entry : entries) {
+            // A name that is all extension is no pairing file.
+            if (entry.fileName() != QLatin1String(".json"))
+                check(entry.filePath(), pairing, false);
+        }
     }
     check(
         RuntimeChildLedger::filePath(),
