@@ -111,6 +111,11 @@ bool deleteKey(const QUuid& profile, QString* error)
     return false;
 }
 
+std::optional<QString> profileKey(const QUuid& profile)
+{
+    return readKey(profileAccount(profile));
+}
+
 QMap<QString, QString> launchEnv(
     const ProviderProfile& profile, const RuntimeSetupInfo& setup, const std::optional<QString>& kind)
 {

@@ -41,6 +41,8 @@ bool adoptLegacy(const QString& provider, const QUuid& into);
 bool storeKey(const QUuid& profile, const QString& key, QString* error = nullptr);
 // Deletes a profile's key; true also when there was none.
 bool deleteKey(const QUuid& profile, QString* error = nullptr);
+// A profile's key (trimmed); none when there is none or it is empty.
+std::optional<QString> profileKey(const QUuid& profile);
 
 // The environment a runtime is launched with for a bound profile: the key
 // variables of the runtime's slot for the profile's provider get the profile's

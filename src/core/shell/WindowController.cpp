@@ -134,9 +134,8 @@ void WindowController::startLoops()
     initialLoad();
     pollLoop();
     healthLoop();
-    // The runtime inventory's first load belongs to the runtime section; until
-    // the page has one, the controller asks once so that the summary has rows.
-    m_inventory->refresh();
+    // The runtime inventory's first load is the runtime section's, when it
+    // comes on screen.
 }
 
 void WindowController::stopLoops()
