@@ -6,9 +6,12 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WindowController.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/ErrorBanner.h"
 #include "gui/platform/Prompts.h"
+#include "gui/runtimes/RuntimeSection.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/NoticeBanner.h"
+#include "gui/shell/PairedPage.h"
 #include "gui/shell/PresenceChip.h"
 #include "gui/shell/WindowHeader.h"
 
@@ -20,6 +23,7 @@
 
 #include <QDirIterator>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -179,6 +183,8 @@ void TestFaults::gateway()
     QSignalSpy polled(w.controller(), &WindowController::pollPassFinished);
     w.show();
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
+    // A full pass has published what the gateway says when all is well.
+    QTRY_VERIFY_WITH_TIMEOUT(polled.size() >= 1, 10000);
     PresenceChip* chip = w.header()->presenceChip();
     const QString healthy = chip->text();
     QVERIFY(!w.controller()->status()->commandsError());
@@ -312,6 +318,13 @@ void TestFaults::tool()
     const QString shown = w.controller()->inventory()->failure().value_or(QString());
     QVERIFY2(shown.startsWith(failure), qPrintable(shown.left(500)));
     QVERIFY(shown.size() < 1000);
+    // The runtime section shows it under its own words.
+    auto* section = qobject_cast<RuntimeSection*>(w.pairedPage()->section(PairedPage::Runtime));
+    QVERIFY(section);
+    auto* banner = section->findChild<ErrorBanner*>();
+    QVERIFY(banner);
+    QTRY_VERIFY(banner->isVisible());
+    QCOMPARE(banner->evidenceLabel()->text(), shown);
     verifyNoStall();
 
     // The tool is fixed; the next pass clears the failure by itself.
@@ -328,6 +341,7 @@ void TestFaults::tool()
     QTRY_VERIFY_WITH_TIMEOUT(refreshed.size() >= passes + 2, 15000);
     QVERIFY2(!w.controller()->inventory()->failure(), qPrintable(w.controller()->inventory()->failure().value_or("")));
     QVERIFY(!w.controller()->inventory()->rows().isEmpty());
+    QTRY_VERIFY(!banner->isVisible());
     verifyNoStall();
     verifyNothingLost(before, stored(*m_home));
 }
