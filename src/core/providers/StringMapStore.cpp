@@ -7,16 +7,6 @@
 #include <QFile>
 #include <QJsonObject>
 
-namespace {
-QJsonObject readObject(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return json::parseObject(f.readAll()).value_or(QJsonObject {});
-}
-} // namespace
-
 QString StringMapStore::filePath() const
 {
     return TolvarinePaths::dotTolvarine() + QLatin1Char('/') + m_fileName;
@@ -24,11 +14,20 @@ QString StringMapStore::filePath() const
 
 QMap<QString, QString> StringMapStore::load() const
 {
-    QJsonObject object;
+    QByteArray data;
     {
         const QMutexLocker locker(&m_mutex);
-        object = readObject(filePath());
+        QFile f(filePath());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        data = f.readAll();
     }
+    return decode(data);
+}
+
+QMap<QString, QString> StringMapStore::decode(const QByteArray& data)
+{
+    const QJsonObject object = json::parseObject(data).value_or(QJsonObject {});
     QMap<QString, QString> out;
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.value().isString())

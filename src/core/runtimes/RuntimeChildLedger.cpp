@@ -52,6 +52,33 @@ QString filePath()
     return dir + QStringLiteral("/desktop_children.json");
 }
 
+std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString* error)
+{
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return fail(parseError.errorString());
+    if (!doc.isArray())
+        return fail(QStringLiteral("顶层不是数组"));
+    QList<RuntimeChildRecord> out;
+    const QJsonArray array = doc.array();
+    for (const QJsonValue& v : array) {
+        if (!v.isObject())
+            return fail(QStringLiteral("元素不是对象"));
+        QString why;
+        std::optional<RuntimeChildRecord> r = RuntimeChildRecord::fromJson(v.toObject(), &why);
+        if (!r)
+            return fail(why);
+        out.append(*r);
+    }
+    return out;
+}
+
 QList<RuntimeChildRecord> load()
 {
     QFile f(filePath());
@@ -59,32 +86,12 @@ QList<RuntimeChildRecord> load()
         return {};
     const QByteArray data = f.readAll();
     QString error;
-    QList<RuntimeChildRecord> out;
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        error = parseError.errorString();
-    else if (!doc.isArray())
-        error = QStringLiteral("顶层不是数组");
-    else {
-        const QJsonArray array = doc.array();
-        for (const QJsonValue& v : array) {
-            std::optional<RuntimeChildRecord> r
-                = v.isObject() ? RuntimeChildRecord::fromJson(v.toObject(), &error) : std::nullopt;
-            if (!r) {
-                if (error.isEmpty())
-                    error = QStringLiteral("元素不是对象");
-                out.clear();
-                break;
-            }
-            out.append(*r);
-        }
-    }
-    if (!error.isEmpty()) {
+    std::optional<QList<RuntimeChildRecord>> records = decode(data, &error);
+    if (!records) {
         DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(data.size()).arg(error));
         return {};
     }
-    return out;
+    return *records;
 }
 
 void record(const RuntimeChildRecord& rec)

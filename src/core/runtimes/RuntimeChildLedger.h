@@ -3,10 +3,12 @@
 #include "core/platform/ProcessTable.h"
 #include "core/runtimes/RuntimeChildRecord.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // "desktop_children.json" in ~/.tolvarine: every runtime worker the
 // application started and has not seen end, so that the next launch can end
@@ -14,6 +16,9 @@
 namespace RuntimeChildLedger {
 
 QString filePath();
+// The ledger file's content: a JSON array of complete records, in order. None
+// (with the reason) when anything in it is not, so no half list is acted on.
+std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString* error = nullptr);
 // The records in file order; empty when the file is missing or unreadable
 // (the latter with a breadcrumb).
 QList<RuntimeChildRecord> load();

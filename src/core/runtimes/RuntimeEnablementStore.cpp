@@ -11,8 +11,6 @@
 
 namespace RuntimeEnablementStore {
 
-namespace {
-
 std::optional<QMap<QString, bool>> decode(const QByteArray& data)
 {
     const std::optional<QJsonObject> object = json::parseObject(data);
@@ -26,8 +24,6 @@ std::optional<QMap<QString, bool>> decode(const QByteArray& data)
     }
     return out;
 }
-
-} // namespace
 
 QString filePath()
 {
