@@ -12,6 +12,17 @@ StringMapStore& store()
     static StringMapStore s(QStringLiteral("runtime_bindings.json"));
     return s;
 }
+
+QMap<QString, QUuid> ids(const QMap<QString, QString>& raw)
+{
+    QMap<QString, QUuid> out;
+    for (auto it = raw.begin(); it != raw.end(); ++it) {
+        const QUuid id = QUuid::fromString(it.value());
+        if (!id.isNull())
+            out.insert(it.key(), id);
+    }
+    return out;
+}
 } // namespace
 
 QString filePath()
@@ -19,16 +30,14 @@ QString filePath()
     return store().filePath();
 }
 
+QMap<QString, QUuid> decode(const QByteArray& data)
+{
+    return ids(StringMapStore::decode(data));
+}
+
 QMap<QString, QUuid> load()
 {
-    QMap<QString, QUuid> out;
-    const QMap<QString, QString> raw = store().load();
-    for (auto it = raw.begin(); it != raw.end(); ++it) {
-        const QUuid id = QUuid::fromString(it.value());
-        if (!id.isNull())
-            out.insert(it.key(), id);
-    }
-    return out;
+    return ids(store().load());
 }
 
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error)

@@ -2,6 +2,7 @@
 
 #include "core/providers/ProviderProfile.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -14,6 +15,8 @@
 namespace RuntimeBindingStore {
 
 QString filePath();
+// The file's content as bindings; values that are not ids are skipped.
+QMap<QString, QUuid> decode(const QByteArray& data);
 // Missing or undecodable file gives an empty map; values that are not ids are skipped.
 QMap<QString, QUuid> load();
 // Sets the kind's binding, or removes it when no id is given.

@@ -6,14 +6,6 @@
 
 #include <QJsonObject>
 
-namespace {
-QJsonObject readObject(const QString& path)
-{
-    const JsonFile::Stored stored = JsonFile::readStored(path);
-    return json::parseObject(stored.data).value_or(QJsonObject {});
-}
-} // namespace
-
 QString StringMapStore::filePath() const
 {
     return TolvarinePaths::dotTolvarine() + QLatin1Char('/') + m_fileName;
@@ -21,11 +13,17 @@ QString StringMapStore::filePath() const
 
 QMap<QString, QString> StringMapStore::load() const
 {
-    QJsonObject object;
+    QByteArray data;
     {
         const QMutexLocker locker(&m_mutex);
-        object = readObject(filePath());
+        data = JsonFile::readStored(filePath()).data;
     }
+    return decode(data);
+}
+
+QMap<QString, QString> StringMapStore::decode(const QByteArray& data)
+{
+    const QJsonObject object = json::parseObject(data).value_or(QJsonObject {});
     QMap<QString, QString> out;
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.value().isString())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMap>
 #include <QMutex>
 #include <QString>
@@ -12,10 +13,15 @@
 // as "<file>.bad" before the next write); values of other types are skipped.
 class StringMapStore {
 public:
-    explicit StringMapStore(QString fileName) : m_fileName(std::move(fileName)) {}
+    explicit StringMapStore(QString fileName)
+        : m_fileName(std::move(fileName))
+    {
+    }
 
     QString filePath() const;
     QMap<QString, QString> load() const;
+    // The string values of the file's content; empty unless it is a JSON object.
+    static QMap<QString, QString> decode(const QByteArray& data);
     // Sets the key's value, or removes the key when the value is none.
     bool set(const QString& key, const std::optional<QString>& value, QString* error = nullptr);
 

@@ -42,6 +42,12 @@ void TestGatewayTime::parse_data()
     QTest::newRow("no zone") << "2026-03-04T05:06:07" << false << qint64(0);
     QTest::newRow("no seconds") << "2026-03-04T05:06Z" << false << qint64(0);
     QTest::newRow("compact offset") << "2026-03-04T13:06:07+0800" << false << qint64(0);
+    // Times whose UTC form leaves the four-digit years: they could not be written back.
+    QTest::newRow("past 9999 in UTC") << "9999-12-31T23:59:59-14:00" << false << qint64(0);
+    QTest::newRow("fraction rounds past 9999") << "9999-12-31T23:59:59.9999Z" << false << qint64(0);
+    QTest::newRow("before year 1 in UTC") << "0001-01-01T00:00:00+01:00" << false << qint64(0);
+    QTest::newRow("last second") << "9999-12-31T23:59:59Z" << true
+                                 << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC).toMSecsSinceEpoch();
 }
 
 void TestGatewayTime::parse()

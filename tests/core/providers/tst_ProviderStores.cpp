@@ -59,6 +59,9 @@ void TestProviderStores::profileDecoding_data()
                                    << false;
     QTest::newRow("ok of wrong type") << "[" + good + R"(,"lastVerifyOK":"yes"}])" << false;
     QTest::newRow("one bad element fails all") << "[" + good + "},1]" << false;
+    // Once rewritten in UTC it would have no four-digit year and never read back.
+    QTest::newRow("verified past 9999 in UTC")
+        << "[" + good + R"(,"lastVerifiedAt":"9999-12-31T23:30:00-14:00"}])" << false;
 }
 
 void TestProviderStores::profileDecoding()

@@ -102,6 +102,10 @@ void TestRuntimeChildLedger::unreadableFile()
     QVERIFY(RuntimeChildLedger::load().isEmpty());
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.load 解不开台账（%1 字节）：").arg(bad.size())));
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("startedAt")));
+
+    // A start time that the next rewrite (in UTC) could not give back is refused now.
+    QVERIFY(!RuntimeChildLedger::decode(R"([{"pid":1,"exe":"/x","workspace":"w","kind":"k","ownerPID":2,)"
+                                        R"("startedAt":"9999-12-31T23:30:00-14:00"}])"));
 }
 
 void TestRuntimeChildLedger::reapEmptyLedgerWritesNothing()
