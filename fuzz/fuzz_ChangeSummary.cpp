@@ -3,6 +3,7 @@
 #include "FuzzInput.h"
 
 #include "core/gateway/TaskEvidence.h"
+#include "core/platform/Graphemes.h"
 
 FUZZ_QUIET_QT
 
@@ -16,6 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const DeskFileChange& f : snap.state.viewable)
         FUZZ_CHECK(!f.hash.isEmpty());
     // Ids are shortened by characters as the user sees them.
-    EvidenceLive::leadingCharacters(QString::fromUtf8(body), 8);
+    Graphemes::leading(QString::fromUtf8(body), 8);
     return 0;
 }
