@@ -86,6 +86,11 @@ double median(QList<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+double fastest(const QList<double>& values)
+{
+    return values.isEmpty() ? 0 : *std::min_element(values.cbegin(), values.cend());
+}
+
 namespace {
 
 QString procFile(qint64 pid, const char* name)

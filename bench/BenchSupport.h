@@ -40,6 +40,8 @@ std::optional<QList<Figure>> readFigures(const QString& path);
 // CLOCK_MONOTONIC in nanoseconds: one clock for every process of this machine.
 qint64 monotonicNs();
 double median(QList<double> values);
+// The smallest value (0 for none): the round the rest of the machine disturbed least.
+double fastest(const QList<double>& values);
 
 // A field of /proc/<pid>/status in kB (pid 0: this process); -1 when unreadable.
 qint64 procStatusKb(qint64 pid, const char* field);

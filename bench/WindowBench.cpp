@@ -3,7 +3,7 @@
 //
 // - one full refresh (the status reload, the derivations, every view updated
 //   in place and painted) against the same reload of a status model that no
-//   view watches, rounds alternated;
+//   view watches;
 // - the widgets created by such a refresh when nothing changed (every widget
 //   made anywhere in the process during the measured rounds);
 // - the derivations (workforce facts, collaboration graph, serving map and
@@ -12,7 +12,9 @@
 //   and a worker prints 100 lines a second, against the same probe in a bare
 //   window running at the same time.
 //
-// The figures are of the window as it is: a section that comes to the page is
+// Timed rounds alternate with their floor's, and the fastest round of each
+// counts: on a shared machine the slower rounds measure the neighbours. The
+// figures are of the window as it is: a section that comes to the page is
 // measured with it.
 //
 //   tolvarine-bench-window --figures FILE [--rounds N] [--stall-seconds S]
@@ -170,8 +172,8 @@ std::optional<Refresh> measureRefresh(int rounds)
         ours.append(refreshWindow());
         mostCreated = std::max(mostCreated, counter.created);
     }
-    const double floor = bench::median(floors);
-    const double refresh = bench::median(ours);
+    const double floor = bench::fastest(floors);
+    const double refresh = bench::fastest(ours);
 
     Refresh out;
     out.time = { QStringLiteral("full window refresh, large workspace"), refresh, floor, bench::ratioOf(refresh, floor),
@@ -217,8 +219,8 @@ std::optional<Refresh> measureRefresh(int rounds)
         passes.append(onePass());
         derived.append(derive());
     }
-    const double derivations = bench::median(derived);
-    const double pass = bench::median(passes);
+    const double derivations = bench::fastest(derived);
+    const double pass = bench::fastest(passes);
     out.derivations = { QStringLiteral("derivations, 60 employees and 2,000 commands"), derivations, pass,
         bench::ratioOf(derivations, pass), QStringLiteral("< 5 ms"), QStringLiteral("ms"), derivations < 5.0 };
     if (sink < 0)
@@ -263,7 +265,8 @@ std::optional<bench::Figure> measureStall(int seconds, const bench::ScratchHome&
 
     runtimes.stop(config->workspace, row.kind);
     waitUntil([&] { return !runtimes.isRunning(config->workspace, row.kind); }, 10000);
-    if (!bare.waitForFinished(30000)) {
+    // It may have ended already, while the loop ran.
+    if (bare.state() != QProcess::NotRunning && !bare.waitForFinished(30000)) {
         std::fprintf(stderr, "stall: the bare window did not finish\n");
         bare.kill();
         return std::nullopt;

@@ -39,6 +39,13 @@ QList<CommandBrief> withStatus(const QList<CommandBrief>& list, QLatin1String st
 struct Context {
     const QList<CommandBrief>& commands;
     QHash<QString, const CommandBrief*> cmdByID;
+    // The commands of each employee id, and those of no employee by the
+    // device that claimed them, in list order: one pass over the commands
+    // for the whole roster instead of several per employee.
+    QHash<QString, QList<const CommandBrief*>> byEmployee;
+    QHash<QString, QList<const CommandBrief*>> unownedByClaimer;
+    // Blocked work of no employee, the same for everyone.
+    QList<CommandBrief> blockedQueue;
     QHash<QString, QString> nameOf;
     QHash<QString, int> machineCount;
     const QMap<QString, QStringList>& deviceRuntimes;
@@ -149,19 +156,17 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 {
     QList<CommandBrief> own;
     QSet<QString> ownIDs;
-    for (const CommandBrief& c : ctx.commands) {
-        if (c.employeeID == t.id) {
-            own.append(c);
-            ownIDs.insert(c.id);
-        }
+    for (const CommandBrief* c : ctx.byEmployee.value(t.id)) {
+        own.append(*c);
+        ownIDs.insert(c->id);
     }
     // Work the employee's machine claimed for no employee counts as its own
     // too (running, finished, attribution), never as blocked or failed.
     QList<CommandBrief> mine = own;
     if (!t.device.isEmpty()) {
-        for (const CommandBrief& c : ctx.commands) {
-            if (c.claimedBy == t.device && c.employeeID.isEmpty() && !ownIDs.contains(c.id))
-                mine.append(c);
+        for (const CommandBrief* c : ctx.unownedByClaimer.value(t.device)) {
+            if (!ownIDs.contains(c->id))
+                mine.append(*c);
         }
     }
 
@@ -169,10 +174,7 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
     f.employeeID = t.id;
     f.running = withStatus(mine, QLatin1String("claimed"));
     f.blockedMine = withStatus(own, QLatin1String("blocked"));
-    for (const CommandBrief& c : ctx.commands) {
-        if (c.status == QLatin1String("blocked") && c.employeeID.isEmpty())
-            f.blockedQueue.append(c);
-    }
+    f.blockedQueue = ctx.blockedQueue;
     f.dependencyFailedMine = withStatus(own, QLatin1String("dependency_failed"));
 
     // The most recently completed; on equal times the later one in the list.
@@ -212,7 +214,7 @@ QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QLi
     const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
     const QSet<QString>& waitingTaskIDs)
 {
-    Context ctx { commands, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
+    Context ctx { commands, {}, {}, {}, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
     for (const TeammateBrief& t : team) {
         if (!ctx.nameOf.contains(t.id))
             ctx.nameOf.insert(t.id, t.name);
@@ -222,6 +224,12 @@ QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QLi
     for (const CommandBrief& c : commands) {
         if (!ctx.cmdByID.contains(c.id))
             ctx.cmdByID.insert(c.id, &c);
+        ctx.byEmployee[c.employeeID].append(&c);
+        if (c.employeeID.isEmpty()) {
+            ctx.unownedByClaimer[c.claimedBy].append(&c);
+            if (c.status == QLatin1String("blocked"))
+                ctx.blockedQueue.append(c);
+        }
     }
 
     QHash<QString, WorkforceFacts> out;

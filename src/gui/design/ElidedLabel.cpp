@@ -1,5 +1,6 @@
 #include "gui/design/ElidedLabel.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -15,13 +16,33 @@ ElidedLabel::ElidedLabel(int maxLines, const QString& text, QWidget* parent)
 
 void ElidedLabel::setText(const QString& text)
 {
+    // The same text again changes nothing: no new layout of the page around it.
+    if (text == m_text)
+        return;
     m_text = text;
+    m_linesWidth = -1;
     setAccessibleName(text);
     updateGeometry();
     update();
 }
 
+void ElidedLabel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        m_linesWidth = -1;
+    QWidget::changeEvent(event);
+}
+
 QStringList ElidedLabel::linesForWidth(int width) const
+{
+    if (width != m_linesWidth) {
+        m_lines = layOut(width);
+        m_linesWidth = width;
+    }
+    return m_lines;
+}
+
+QStringList ElidedLabel::layOut(int width) const
 {
     QStringList lines;
     if (m_text.isEmpty() || width <= 0)

@@ -24,8 +24,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    QStringList layOut(int width) const;
+
     QString m_text;
     int m_maxLines;
+    // The lines of the last width asked for: a layout pass and the paint that
+    // follows ask for the same width many times, and wrapping shapes the text.
+    mutable int m_linesWidth = -1;
+    mutable QStringList m_lines;
 };

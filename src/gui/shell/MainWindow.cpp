@@ -87,6 +87,7 @@ MainWindow::MainWindow(Intervals intervals, QWidget* parent)
     m_refresh->setInterval(0);
     connect(m_refresh, &QTimer::timeout, this, &MainWindow::refreshView);
 
+    m_pairedAtStart = WorkspaceCatalog::anyPaired();
     build();
     connect(m_controller, &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
     connect(m_controller, &WindowController::noticeChanged, this, &MainWindow::showNotice);
@@ -193,7 +194,10 @@ void MainWindow::refreshView()
     m_bar->setSummary(WorkspaceSummary::compute(
         status, *c.catalog(), *c.inventory(), c.enablement()->enabled(), c.runtimes(), *c.serviceHealth()));
 
-    QWidget* page = records.isEmpty() ? static_cast<QWidget*>(m_firstRun) : m_paired;
+    // Until the catalogue's first load, which waits for the companion tool,
+    // the pairing files as they were at start say which page to open on.
+    const bool paired = m_controller->catalog()->loaded() ? !records.isEmpty() : m_pairedAtStart;
+    QWidget* page = paired ? static_cast<QWidget*>(m_paired) : m_firstRun;
     if (m_pages->currentWidget() != page || page->sizePolicy().verticalPolicy() == QSizePolicy::Ignored) {
         // The hidden page must not size the scroll area: only the shown one counts.
         for (QWidget* each : { static_cast<QWidget*>(m_firstRun), static_cast<QWidget*>(m_paired) })

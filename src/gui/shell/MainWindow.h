@@ -77,4 +77,6 @@ private:
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;
     QTimer* m_refresh = nullptr;
+    // The pairing files held a workspace when the window was made.
+    bool m_pairedAtStart = false;
 };
