@@ -31,7 +31,6 @@
 #include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -140,7 +139,6 @@ void MainWindow::build()
         [this] { m_controller->setNotice(std::nullopt, m_controller->noticeIsError()); });
     stack->addWidget(m_banner);
 
-    m_pages = new QStackedWidget(column);
     m_firstRun = new FirstRunPage;
     connect(m_firstRun, &FirstRunPage::pairRequested, this, [this] { pickFolderAndPair(); });
     m_paired = new PairedPage;
@@ -163,9 +161,12 @@ void MainWindow::build()
     m_paired->setSection(PairedPage::PhonePairing, phone);
     m_paired->setSection(PairedPage::Permissions,
         new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
-    m_pages->addWidget(m_firstRun);
-    m_pages->addWidget(m_paired);
-    stack->addWidget(m_pages);
+    // One page shows at a time; the hidden one takes no part in laying out the
+    // column (a stacked layout would measure it on every pass).
+    m_firstRun->hide();
+    m_paired->hide();
+    stack->addWidget(m_firstRun);
+    stack->addWidget(m_paired);
     stack->addStretch(1);
 
     m_scroll->setWidget(canvas);
@@ -198,12 +199,11 @@ void MainWindow::refreshView()
     // the pairing files as they were at start say which page to open on.
     const bool paired = m_controller->catalog()->loaded() ? !records.isEmpty() : m_pairedAtStart;
     QWidget* page = paired ? static_cast<QWidget*>(m_paired) : m_firstRun;
-    if (m_pages->currentWidget() != page || page->sizePolicy().verticalPolicy() == QSizePolicy::Ignored) {
-        // The hidden page must not size the scroll area: only the shown one counts.
-        for (QWidget* each : { static_cast<QWidget*>(m_firstRun), static_cast<QWidget*>(m_paired) })
-            each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
-        m_pages->setCurrentWidget(page);
-    }
+    QWidget* other = paired ? static_cast<QWidget*>(m_firstRun) : m_paired;
+    if (!other->isHidden())
+        other->hide();
+    if (page->isHidden())
+        page->show();
     m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     m_paired->about()->setWorkspace(selected, status.endpointNote());
 }
@@ -313,7 +313,7 @@ void MainWindow::recover()
 void MainWindow::jumpToRuntimes()
 {
     QWidget* section = m_paired->section(PairedPage::Runtime);
-    if (!section || m_pages->currentWidget() != m_paired)
+    if (!section || m_paired->isHidden())
         return;
     const int target = section->mapTo(m_scroll->widget(), QPoint(0, 0)).y();
     QScrollBar* bar = m_scroll->verticalScrollBar();

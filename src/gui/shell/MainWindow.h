@@ -12,7 +12,6 @@ class FirstRunPage;
 class NoticeBanner;
 class PairedPage;
 class QScrollArea;
-class QStackedWidget;
 class QTimer;
 class RecoverySheet;
 class WindowHeader;
@@ -69,7 +68,6 @@ private:
     WindowHeader* m_header = nullptr;
     QScrollArea* m_scroll = nullptr;
     NoticeBanner* m_banner = nullptr;
-    QStackedWidget* m_pages = nullptr;
     FirstRunPage* m_firstRun = nullptr;
     PairedPage* m_paired = nullptr;
     WorkspaceSummaryBar* m_bar = nullptr;
