@@ -3,9 +3,10 @@
 // goes to a JSON file. Timed figures alternate their rounds with the floor's
 // and take the fastest of each. Measures the start-up and idle figures itself, with
 // the application and the bare window as fresh processes; the reload and
-// window benchmarks run as children and hand over their figures.
+// window benchmarks run as children and hand over their figures; the
+// workforce benchmark prints its own lines.
 //
-//   tolvarine-bench [--smoke] [--out FILE] [--only start,reload,window,idle]
+//   tolvarine-bench [--smoke] [--out FILE] [--only start,reload,window,workforce,idle]
 //
 // --smoke runs one round of each with short windows: it keeps the
 // benchmarks building and running, and its timings mean nothing.
@@ -176,6 +177,19 @@ std::optional<QList<bench::Figure>> child(const QString& program, QStringList ar
     return bench::readFigures(figuresPath);
 }
 
+// A benchmark run as a child that prints its own lines (no figures of the table).
+bool run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed\n", qPrintable(program));
+        return false;
+    }
+    return true;
+}
+
 QString number(double v, const QString& unit)
 {
     if (unit == QLatin1String("widgets"))
@@ -212,7 +226,7 @@ int main(int argc, char** argv)
     const QCommandLineOption outOption(
         QStringLiteral("out"), QStringLiteral("write the table as JSON here"), QStringLiteral("file"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-        QStringLiteral("run only these groups (comma-separated: start, reload, window, idle)"),
+        QStringLiteral("run only these groups (comma-separated: start, reload, window, workforce, idle)"),
         QStringLiteral("groups"));
     parser.addOptions({ smokeOption, outOption, onlyOption });
     parser.addHelpOption();
@@ -266,6 +280,12 @@ int main(int argc, char** argv)
         if (!window)
             return 1;
         figures << *window;
+    }
+    if (wanted("workforce")) {
+        std::fprintf(stderr, "bench: workforce derivation and team section\n");
+        if (!run(QStringLiteral(TOLVARINE_BENCH_WORKFORCE),
+                { QStringLiteral("--rounds"), QString::number(s.timedRounds) }))
+            return 1;
     }
     if (wanted("idle")) {
         std::fprintf(stderr, "bench: %d s idle\n", s.idleSeconds);

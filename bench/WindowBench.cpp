@@ -29,7 +29,7 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WindowController.h"
 #include "core/shell/WorkspaceSummary.h"
-#include "core/workforce/CollabGraph.h"
+#include "core/workforce/WorkforceSnapshot.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/shell/MainWindow.h"
 
@@ -191,13 +191,14 @@ std::optional<Refresh> measureRefresh(int rounds)
     const auto derive = [&] {
         QElapsedTimer t;
         t.start();
-        // The facts and the serving map are made by gather().
-        const WorkspaceSummary::Inputs in
-            = WorkspaceSummary::Inputs::gather(status, catalog, inventory, enabled, runtimes, health);
-        const CollabGraph graph = CollabGraph::build(in.team, status.commands(), in.workforceFacts);
-        const WorkspaceSummary summary = WorkspaceSummary::compute(in, QDateTime::currentDateTime());
+        // The shared workforce derivation (facts, graph, serving map), then the summary from it.
+        const WorkforceSnapshot snapshot
+            = WorkforceSnapshot::derive(WorkforceSnapshot::Inputs::gather(status, inventory.rows()));
+        const WorkspaceSummary summary = WorkspaceSummary::compute(
+            WorkspaceSummary::Inputs::gather(status, catalog, inventory, enabled, runtimes, health, snapshot),
+            QDateTime::currentDateTime());
         const double ms = msSince(t);
-        sink += graph.edges.size() + summary.employeesTotal;
+        sink += snapshot.collabGraph.edges.size() + summary.employeesTotal;
         return ms;
     };
     // The least any derivation does: one pass over the commands, one over the roster.

@@ -159,26 +159,57 @@ QJsonObject blocker(const QString& kind, const QString& what, const QString& why
     return { { "kind", kind }, { "what", what }, { "why", why }, { "next_step_owner", owner }, { "status", "open" } };
 }
 
+// One capability of a role: its name, how far it is proven and where.
+struct Cap {
+    const char* name;
+    const char* level;
+    const char* why;
+    QStringList runtimes;
+};
+
 struct Role {
     QString key;
     QString skill;
     QString status;
+    QList<Cap> caps;
+    QStringList artifacts;
+    QStringList validators;
 };
 
+// Each role its own skill, so that the demo's employees differ; the status
+// decides the blocker and which validators can run.
 const QList<Role>& roles()
 {
+    const QList<Cap> code { { "read_repo", "yes", "在 claude 和 codex 上都跑通过", { "claude", "codex" } },
+        { "write_files", "yes", "改动都落在工作区里", { "claude" } },
+        { "run_tests", "auth-required", "要先登录 codex", { "codex" } }, { "open_pr", "no", "这台机器上没有 gh", {} },
+        { "deploy", "unknown", "还没验过", {} } };
+    const QList<Cap> ops { { "read_repo", "yes", "跑通过", { "claude", "codex" } },
+        { "exec_shell", "unenforceable", "约束不住命令的范围", { "codex" } },
+        { "scan_deps", "auth-required", "扫描器要先登录", {} }, { "rollback", "unknown", "还没验过", {} } };
+    const QList<Cap> research { { "web_search", "yes", "在 gemini 上跑通过", { "gemini", "claude", "codex" } },
+        { "read_docs", "yes", "跑通过", { "gemini" } }, { "cite_sources", "unenforceable", "管不住它引用的来源", {} } };
+    const QList<Cap> numbers { { "read_sheets", "yes", "跑通过", { "claude" } },
+        { "market_data", "auth-required", "数据源要先登录", {} },
+        { "write_report", "yes", "跑通过", { "claude", "codex" } } };
+    const QList<Cap> desk { { "calendar", "unknown", "还没验过", {} }, { "draft_email", "yes", "跑通过", { "claude" } },
+        { "send_email", "no", "没有发信的权限", {} } };
+    const QList<Cap> law { { "read_contract", "yes", "跑通过", { "claude" } },
+        { "redline", "unenforceable", "改动范围管不住", { "claude" } }, { "cite_statute", "unknown", "还没验过", {} } };
     static const QList<Role> list {
-        { "ai_developer", "全栈开发交付", "READY" },
-        { "ai_fullstack_developer", "全栈应用开发", "READY" },
-        { "ai_researcher", "深度调研报告", "READY" },
-        { "ai_security_officer", "安全巡检", "BLOCKED_PERMISSION" },
-        { "ai_sre", "线上值守", "BLOCKED_PERMISSION" },
-        { "ai_investment_analyst", "投资分析", "BLOCKED_AUTH" },
-        { "ai_finance_analyst", "财务分析", "BLOCKED_AUTH" },
-        { "ai_executive_assistant", "行政助理", "BLOCKED_VALIDATOR" },
-        { "ai_lawyer", "合同审阅", "BLOCKED_DEVICE" },
-        { "ai_sales", "销售跟进", "BLOCKED_RUNTIME" },
-        { "ai_customer_service", "客服答复", "BLOCKED_CAPABILITY" },
+        { "ai_developer", "全栈开发交付", "READY", code, { "diff", "test_report" }, { "unit_tests", "lint" } },
+        { "ai_fullstack_developer", "全栈应用开发", "READY", code, { "diff", "test_report" },
+            { "unit_tests", "lint" } },
+        { "ai_researcher", "深度调研报告", "READY", research, { "report.md", "sources.json" }, { "link_check" } },
+        { "ai_security_officer", "安全巡检", "BLOCKED_PERMISSION", ops, { "audit_log" }, { "policy_check" } },
+        { "ai_sre", "线上值守", "BLOCKED_PERMISSION", ops, { "runbook", "audit_log" }, { "dry_run", "policy_check" } },
+        { "ai_investment_analyst", "投资分析", "BLOCKED_AUTH", numbers, { "model.xlsx", "memo.md" },
+            { "number_check" } },
+        { "ai_finance_analyst", "财务分析", "BLOCKED_AUTH", numbers, { "ledger.xlsx" }, { "number_check" } },
+        { "ai_executive_assistant", "行政助理", "BLOCKED_VALIDATOR", desk, { "schedule.ics" }, { "calendar_check" } },
+        { "ai_lawyer", "合同审阅", "BLOCKED_DEVICE", law, { "redline.docx", "memo.md" }, { "clause_check" } },
+        { "ai_sales", "销售跟进", "BLOCKED_RUNTIME", desk, { "crm_update" }, { "crm_check" } },
+        { "ai_customer_service", "客服答复", "BLOCKED_CAPABILITY", desk, { "reply_draft" }, { "tone_check" } },
     };
     return list;
 }
@@ -186,12 +217,12 @@ const QList<Role>& roles()
 QJsonObject evidence(const Role& role)
 {
     const bool ready = role.status == QLatin1String("READY");
-    QJsonArray capabilities { capability("read_repo", "yes", true, "在 claude 上跑通过", { "claude", "codex" }),
-        capability(
-            "write_files", ready ? "yes" : "unenforceable", ready, ready ? "跑通过" : "约束不住写入范围", { "claude" }),
-        capability("run_tests", "auth-required", false, "要先登录", { "codex" }),
-        capability("open_pr", "no", false, "这台机器上没有 gh", {}),
-        capability("deploy", "unknown", false, "还没验过", {}) };
+    QJsonArray capabilities;
+    for (const Cap& c : role.caps) {
+        const QString level = QString::fromUtf8(c.level);
+        capabilities.append(capability(
+            QString::fromUtf8(c.name), level, level == QLatin1String("yes"), QString::fromUtf8(c.why), c.runtimes));
+    }
     QJsonArray blocking;
     if (role.status == QLatin1String("BLOCKED_PERMISSION"))
         blocking.append(blocker("permission", "exec", "要开 exec 这一档", "user"));
@@ -205,11 +236,14 @@ QJsonObject evidence(const Role& role)
         blocking.append(blocker("runtime", "crm-agent", "没有能接 CRM 的 runtime", "provider"));
     else if (role.status == QLatin1String("BLOCKED_CAPABILITY"))
         blocking.append(blocker("capability", "send_email", "发不了邮件", "us"));
+    // The first validator always runs; the others only once the role is ready.
+    QJsonObject available;
+    for (qsizetype i = 0; i < role.validators.size(); ++i)
+        available.insert(role.validators.at(i), i == 0 || ready);
     return { { "employee_role", role.key }, { "skill_id", QStringLiteral("skill.") + role.key },
         { "skill_name", role.skill }, { "skill_version", "1.4.0" }, { "resolution_status", role.status },
-        { "capabilities", capabilities }, { "required_artifacts", QJsonArray { "diff", "test_report" } },
-        { "required_validators", QJsonArray { "unit_tests", "lint" } },
-        { "validators_available", QJsonObject { { "unit_tests", true }, { "lint", ready } } },
+        { "capabilities", capabilities }, { "required_artifacts", QJsonArray::fromStringList(role.artifacts) },
+        { "required_validators", QJsonArray::fromStringList(role.validators) }, { "validators_available", available },
         { "human_review", !ready }, { "blocking", blocking },
         { "candidate_runtimes", QJsonArray { "claude", "codex" } } };
 }

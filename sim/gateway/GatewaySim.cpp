@@ -78,6 +78,12 @@ GatewaySim::GatewaySim(SimState state, QObject* parent)
     : QAbstractHttpServer(parent)
     , m_state(std::move(state))
 {
+    // Scripted commands move on while the stand-in runs.
+    m_clock.start();
+    auto* ticker = new QTimer(this);
+    ticker->setInterval(250);
+    connect(ticker, &QTimer::timeout, this, [this] { m_state.tick(m_clock.elapsed()); });
+    ticker->start();
 }
 
 bool GatewaySim::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)

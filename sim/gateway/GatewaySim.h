@@ -4,6 +4,7 @@
 #include "SimState.h"
 
 #include <QAbstractHttpServer>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QList>
 
@@ -45,4 +46,5 @@ private:
     SimState m_state;
     QJsonArray m_requests;
     QList<Fault> m_faults;
+    QElapsedTimer m_clock;
 };

@@ -44,8 +44,8 @@ QByteArray generate()
 {
     QJsonArray commands;
     for (int i = 0; i < kCommands; ++i) {
-        // Every hundredth command runs; the last of them is the one followed.
-        const bool running = i % 100 == 90;
+        // One command in forty runs; the last of them is the one followed.
+        const bool running = i % 40 == 30;
         const QString status = running ? QStringLiteral("claimed") : QString::fromLatin1(kStatuses[i % 10]);
         QJsonObject c { { QStringLiteral("id"), command(i) },
             { QStringLiteral("text"), QStringLiteral("任务 %1：整理模块 %2 的接口并补上测试").arg(i).arg(i % 37) },
@@ -74,7 +74,7 @@ QByteArray generate()
     }
     QString focal;
     for (int i = kCommands - 1; i >= 0 && focal.isEmpty(); --i) {
-        if (i % 100 == 90)
+        if (i % 40 == 30)
             focal = command(i);
     }
 

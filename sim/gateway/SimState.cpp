@@ -477,3 +477,92 @@ SimReply SimState::remove(const QString& ws, const QString& id)
     m_workspaces.insert(ws, stored);
     return SimReply::ok();
 }
+
+void SimState::tick(qint64 elapsedMs)
+{
+    for (const QString& ws : std::as_const(m_order)) {
+        const QJsonObject scripts = m_workspaces.value(ws).value(QStringLiteral("advance")).toObject();
+        for (auto it = scripts.begin(); it != scripts.end(); ++it) {
+            const QJsonObject script = it.value().toObject();
+            const QJsonArray steps = script.value(QStringLiteral("steps")).toArray();
+            const qint64 every = script.value(QStringLiteral("every_ms")).toInteger(4000);
+            const bool repeat = script.value(QStringLiteral("repeat")).toBool();
+            if (steps.isEmpty() || every <= 0)
+                continue;
+            const QString key = ws + QLatin1Char('/') + it.key();
+            qint64& applied = m_applied[key];
+            while ((applied + 1) * every <= elapsedMs && (repeat || applied < steps.size())) {
+                // A command that stopped running (retried, deleted, edited) is left alone.
+                const int index = commandIndex(ws, it.key());
+                const QJsonArray commands = m_workspaces.value(ws).value(kCommands).toArray();
+                if (index < 0 || commands.at(index).toObject().value(kStatus).toString() != QLatin1String("claimed"))
+                    break;
+                applyStep(ws, it.key(), steps.at(int(applied % steps.size())).toObject());
+                ++applied;
+            }
+        }
+    }
+}
+
+void SimState::applyStep(const QString& ws, const QString& id, const QJsonObject& step)
+{
+    QJsonObject stored = m_workspaces.value(ws);
+
+    if (step.value(kProgress).isObject()) {
+        QJsonObject all = stored.value(kProgress).toObject();
+        QJsonArray lines = all.value(id).toArray();
+        qint64 seq = 0;
+        for (const QJsonValue& v : std::as_const(lines))
+            seq = std::max<qint64>(seq, v.toObject().value(QStringLiteral("seq")).toInteger());
+        QJsonObject line = step.value(kProgress).toObject();
+        line.insert(QStringLiteral("seq"), seq + 1);
+        line.insert(QStringLiteral("at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        lines.append(line);
+        all.insert(id, lines);
+        stored.insert(kProgress, all);
+    }
+
+    if (step.value(QStringLiteral("file")).isObject()) {
+        // The file joins (or replaces its entry in) the change set; the totals follow the files.
+        const QJsonObject file = step.value(QStringLiteral("file")).toObject();
+        const QString path = file.value(QStringLiteral("path")).toString();
+        QJsonObject all = stored.value(kChanges).toObject();
+        QJsonObject reply = all.value(id).toObject();
+        QJsonObject changes = reply.value(kChanges).toObject();
+        QJsonArray files;
+        bool replaced = false;
+        for (const QJsonValue& v : changes.value(QStringLiteral("files")).toArray()) {
+            if (v.toObject().value(QStringLiteral("path")).toString() == path) {
+                files.append(file);
+                replaced = true;
+            } else {
+                files.append(v);
+            }
+        }
+        if (!replaced)
+            files.append(file);
+        qint64 added = 0;
+        qint64 deleted = 0;
+        for (const QJsonValue& v : std::as_const(files)) {
+            added += v.toObject().value(QStringLiteral("added")).toInteger();
+            deleted += v.toObject().value(QStringLiteral("deleted")).toInteger();
+        }
+        changes.insert(QStringLiteral("files"), files);
+        changes.insert(QStringLiteral("added"), added);
+        changes.insert(QStringLiteral("deleted"), deleted);
+        reply.insert(QStringLiteral("has_changes"), true);
+        reply.insert(kChanges, changes);
+        all.insert(id, reply);
+        stored.insert(kChanges, all);
+    }
+
+    if (step.value(QStringLiteral("blobs")).isObject()) {
+        QJsonObject blobs = stored.value(QStringLiteral("blobs")).toObject();
+        const QJsonObject added = step.value(QStringLiteral("blobs")).toObject();
+        for (auto it = added.begin(); it != added.end(); ++it)
+            blobs.insert(it.key(), it.value());
+        stored.insert(QStringLiteral("blobs"), blobs);
+    }
+
+    m_workspaces.insert(ws, stored);
+}

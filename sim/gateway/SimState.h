@@ -38,6 +38,10 @@ public:
     SimReply retry(const QString& ws, const QString& id);
     SimReply remove(const QString& ws, const QString& id);
 
+    // Applies the steps of the scripted commands (a workspace's "advance")
+    // that are due `elapsedMs` after the stand-in started.
+    void tick(qint64 elapsedMs);
+
     // Turns "@now", "@now-300", "@now+60" strings anywhere in the value into
     // ISO 8601 UTC times relative to the current moment.
     static QJsonValue resolveTimes(const QJsonValue& value);
@@ -46,7 +50,10 @@ public:
 
 private:
     int commandIndex(const QString& ws, const QString& id) const;
+    void applyStep(const QString& ws, const QString& id, const QJsonObject& step);
 
     QStringList m_order;
     QHash<QString, QJsonObject> m_workspaces;
+    // Steps applied so far per scripted command ("<ws>/<id>").
+    QHash<QString, qint64> m_applied;
 };

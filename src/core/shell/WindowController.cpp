@@ -10,6 +10,7 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QPointer>
@@ -59,6 +60,7 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     , m_recovery(new RecoveryRunner(this))
     , m_serviceHealth(new AgentServiceHealth(this))
     , m_enablement(new RuntimeEnablement(this))
+    , m_workforce(new WorkforceModel(m_status, m_inventory, this))
     , m_pairTimeLimit(CLI::defaultTimeLimit)
 {
     connect(m_status, &Status::changed, this, &WindowController::modelChanged);
@@ -97,6 +99,19 @@ void WindowController::setNotice(const std::optional<QString>& text, bool isErro
     m_notice = text;
     m_noticeIsError = isError;
     emit noticeChanged();
+}
+
+void WindowController::setSelectedEmployee(const std::optional<QString>& id)
+{
+    if (m_selectedEmployee == id)
+        return;
+    m_selectedEmployee = id;
+    emit selectedEmployeeChanged();
+}
+
+void WindowController::toggleEmployee(const QString& id)
+{
+    setSelectedEmployee(m_selectedEmployee == id ? std::nullopt : std::optional<QString>(id));
 }
 
 void WindowController::setBusy(bool busy)

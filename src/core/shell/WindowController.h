@@ -16,6 +16,7 @@ class RuntimeController;
 class RuntimeEnablement;
 class RuntimeInventoryStore;
 class Status;
+class WorkforceModel;
 class WorkspaceCatalog;
 
 // Everything the main window does that is not drawing: it creates the stores
@@ -46,6 +47,9 @@ public:
     AgentServiceHealth* serviceHealth() const { return m_serviceHealth; }
     RuntimeEnablement* enablement() const { return m_enablement; }
     RuntimeController& runtimes() const { return *m_runtimes; }
+    // The facts, graph and serving map of the shown workforce, derived once
+    // per publication of the status model and shared by every view.
+    WorkforceModel* workforce() const { return m_workforce; }
 
     // The configuration of the catalogue's selected record, or none.
     std::optional<CLIConfig> selectedConfig() const;
@@ -55,6 +59,14 @@ public:
     bool noticeIsError() const { return m_noticeIsError; }
     // Sets (or, with none, removes) the notice.
     void setNotice(const std::optional<QString>& text, bool isError);
+
+    // The employee whose detail the team section shows. Kept for the window's
+    // lifetime: reloads and a change of workspace leave it alone, so the
+    // detail comes back when an employee with that id is on the roster again.
+    const std::optional<QString>& selectedEmployee() const { return m_selectedEmployee; }
+    void setSelectedEmployee(const std::optional<QString>& id);
+    // Opens the employee's detail, or closes it when it is the one open.
+    void toggleEmployee(const QString& id);
 
     // Starts the loops (once).
     void startLoops();
@@ -90,6 +102,7 @@ signals:
     void recoveryFinished();
     void noticeChanged();
     void busyChanged();
+    void selectedEmployeeChanged();
     // Any store the window shows has published a change.
     void modelChanged();
     // Wakes sleeping loops so that they end now.
@@ -115,10 +128,12 @@ private:
     RecoveryRunner* m_recovery;
     AgentServiceHealth* m_serviceHealth;
     RuntimeEnablement* m_enablement;
+    WorkforceModel* m_workforce;
 
     bool m_busy = false;
     std::optional<QString> m_notice;
     bool m_noticeIsError = false;
+    std::optional<QString> m_selectedEmployee;
 
     bool m_loopsStarted = false;
     bool m_loopsRunning = false;

@@ -6,7 +6,7 @@
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
-#include "core/workforce/WorkforceAggregator.h"
+#include "core/workforce/WorkforceSnapshot.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
@@ -119,7 +119,7 @@ WorkspaceSummary WorkspaceSummary::compute(const Inputs& in, const QDateTime& no
 
 WorkspaceSummary::Inputs WorkspaceSummary::Inputs::gather(const Status& status, const WorkspaceCatalog& catalog,
     const RuntimeInventoryStore& inventory, const QMap<QString, bool>& runtimeEnabled,
-    const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth)
+    const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth, const WorkforceSnapshot& workforce)
 {
     Inputs in;
     in.inventoryRows = inventory.rows();
@@ -136,22 +136,16 @@ WorkspaceSummary::Inputs WorkspaceSummary::Inputs::gather(const Status& status, 
         }
     }
 
-    in.team = status.team();
-    in.teamError = status.teamError();
+    // The roster the facts were derived from, so the counts match the cards.
+    in.team = workforce.team;
+    in.teamError = workforce.teamError;
     in.teamLoadFinished = status.teamLoadFinished();
     in.waitingTaskIDs = status.waitingTaskIDs();
     in.failedFeedItems = status.failedFeedItems().size();
     in.presence = status.presence();
 
-    // Runtime kind → display name of the inventory; the first row of a kind wins.
-    RuntimeCatalog runtimeCatalog;
-    for (const RuntimeRow& row : std::as_const(in.inventoryRows)) {
-        if (!runtimeCatalog.contains(row.kind))
-            runtimeCatalog.insert(row.kind, row.display);
-    }
-    in.workforceFacts = WorkforceAggregator::facts(
-        status.team(), status.commands(), status.deviceRuntimes(), runtimeCatalog, status.waitingTaskIDs());
-    in.runtimeServing = RuntimeServingMap::build(status.commands(), status.team(), runtimeCatalog);
+    in.workforceFacts = workforce.workforceFacts;
+    in.runtimeServing = workforce.runtimeServing;
 
     in.agentServiceRunning = serviceHealth.running();
     return in;
@@ -159,9 +153,9 @@ WorkspaceSummary::Inputs WorkspaceSummary::Inputs::gather(const Status& status, 
 
 WorkspaceSummary WorkspaceSummary::compute(const Status& status, const WorkspaceCatalog& catalog,
     const RuntimeInventoryStore& inventory, const QMap<QString, bool>& runtimeEnabled,
-    const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth)
+    const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth, const WorkforceSnapshot& workforce)
 {
-    return compute(Inputs::gather(status, catalog, inventory, runtimeEnabled, runtimes, serviceHealth),
+    return compute(Inputs::gather(status, catalog, inventory, runtimeEnabled, runtimes, serviceHealth, workforce),
         QDateTime::currentDateTime());
 }
 

@@ -20,6 +20,7 @@ class RuntimeController;
 class RuntimeInventoryStore;
 class Status;
 class WorkspaceCatalog;
+struct WorkforceSnapshot;
 
 // How healthy the selected workspace is, in counts and flags: what the summary
 // bar shows and what "desktop_summary.json" holds for tools outside the window.
@@ -77,12 +78,12 @@ struct WorkspaceSummary {
 
         std::optional<bool> agentServiceRunning;
 
-        // Reads the window's models as they are now. The workforce facts and
-        // the serving map are derived from the status model's roster and
-        // commands with the runtime catalogue of the inventory rows.
+        // Reads the window's models as they are now; the workforce facts and
+        // the serving map are the shared derivation's.
         static Inputs gather(const Status& status, const WorkspaceCatalog& catalog,
             const RuntimeInventoryStore& inventory, const QMap<QString, bool>& runtimeEnabled,
-            const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth);
+            const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth,
+            const WorkforceSnapshot& workforce);
     };
 
     // Pure: the summary of `in` at time `now` (for the runtime age).
@@ -90,7 +91,7 @@ struct WorkspaceSummary {
     // Convenience for the window: gather() then compute() at the current time.
     static WorkspaceSummary compute(const Status& status, const WorkspaceCatalog& catalog,
         const RuntimeInventoryStore& inventory, const QMap<QString, bool>& runtimeEnabled,
-        const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth);
+        const RuntimeController& runtimes, const AgentServiceHealth& serviceHealth, const WorkforceSnapshot& workforce);
 
     // The snapshot's 19 entries (absent age -1, absent service state false
     // with "agent_service_known" false).

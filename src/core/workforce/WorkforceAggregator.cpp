@@ -38,14 +38,13 @@ QList<CommandBrief> withStatus(const QList<CommandBrief>& list, QLatin1String st
 
 struct Context {
     const QList<CommandBrief>& commands;
-    QHash<QString, const CommandBrief*> cmdByID;
-    // The commands of each employee id, and those of no employee by the
-    // device that claimed them, in list order: one pass over the commands
-    // for the whole roster instead of several per employee.
-    QHash<QString, QList<const CommandBrief*>> byEmployee;
-    QHash<QString, QList<const CommandBrief*>> unownedByClaimer;
-    // Blocked work of no employee, the same for everyone.
+    // Indexed once for every employee: each employee's own commands, the
+    // commands each machine claimed for nobody (both in list order), and the
+    // blocked work of nobody.
+    QHash<QString, QList<qsizetype>> ownOf;
+    QHash<QString, QList<qsizetype>> unassignedClaimedBy;
     QList<CommandBrief> blockedQueue;
+    QHash<QString, const CommandBrief*> cmdByID;
     QHash<QString, QString> nameOf;
     QHash<QString, int> machineCount;
     const QMap<QString, QStringList>& deviceRuntimes;
@@ -156,17 +155,17 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 {
     QList<CommandBrief> own;
     QSet<QString> ownIDs;
-    for (const CommandBrief* c : ctx.byEmployee.value(t.id)) {
-        own.append(*c);
-        ownIDs.insert(c->id);
+    for (const qsizetype i : ctx.ownOf.value(t.id)) {
+        own.append(ctx.commands.at(i));
+        ownIDs.insert(ctx.commands.at(i).id);
     }
     // Work the employee's machine claimed for no employee counts as its own
     // too (running, finished, attribution), never as blocked or failed.
     QList<CommandBrief> mine = own;
     if (!t.device.isEmpty()) {
-        for (const CommandBrief* c : ctx.unownedByClaimer.value(t.device)) {
-            if (!ownIDs.contains(c->id))
-                mine.append(*c);
+        for (const qsizetype i : ctx.unassignedClaimedBy.value(t.device)) {
+            if (!ownIDs.contains(ctx.commands.at(i).id))
+                mine.append(ctx.commands.at(i));
         }
     }
 
@@ -221,12 +220,15 @@ QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QLi
         if (!t.device.isEmpty())
             ++ctx.machineCount[t.device];
     }
-    for (const CommandBrief& c : commands) {
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const CommandBrief& c = commands.at(i);
         if (!ctx.cmdByID.contains(c.id))
             ctx.cmdByID.insert(c.id, &c);
-        ctx.byEmployee[c.employeeID].append(&c);
-        if (c.employeeID.isEmpty()) {
-            ctx.unownedByClaimer[c.claimedBy].append(&c);
+        if (!c.employeeID.isEmpty()) {
+            ctx.ownOf[c.employeeID].append(i);
+        } else {
+            if (!c.claimedBy.isEmpty())
+                ctx.unassignedClaimedBy[c.claimedBy].append(i);
             if (c.status == QLatin1String("blocked"))
                 ctx.blockedQueue.append(c);
         }

@@ -26,6 +26,20 @@ void AdaptiveColumns::adopt()
     arrange();
 }
 
+void AdaptiveColumns::setContentWidth(std::optional<qreal> width)
+{
+    if (width == m_contentWidth)
+        return;
+    m_contentWidth = width;
+    updateGeometry();
+    arrange();
+}
+
+int AdaptiveColumns::columnsFor(int ownWidth) const
+{
+    return ColumnRule::columnCount(m_contentWidth.value_or(ownWidth), m_minItem, m_spacing);
+}
+
 int AdaptiveColumns::cellHeight(QWidget* cell, int width) const
 {
     // As a layout would size it: size hint bounded by the minimum and maximum.
@@ -39,7 +53,7 @@ int AdaptiveColumns::heightForWidth(int width) const
 {
     if (m_cells.isEmpty())
         return 0;
-    const int columns = ColumnRule::columnCount(width, m_minItem, m_spacing);
+    const int columns = columnsFor(width);
     const int cellWidth = qMax(0, int((width - (columns - 1) * m_spacing) / columns));
     int total = 0;
     int rows = 0;
@@ -67,7 +81,7 @@ QSize AdaptiveColumns::minimumSizeHint() const
 void AdaptiveColumns::arrange()
 {
     const int w = width();
-    const int columns = ColumnRule::columnCount(w, m_minItem, m_spacing);
+    const int columns = columnsFor(w);
     const qreal cellWidth = qMax<qreal>(0, (w - (columns - 1) * m_spacing) / columns);
     qreal y = 0;
     for (qsizetype start = 0; start < m_cells.size(); start += columns) {

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 // Cards in one, two or three equal columns, as many as fit the width (the
 // column rule), filled left to right. Every cell of every row has the same
 // width, the short last row included; cells are top-aligned and keep their
@@ -28,7 +30,13 @@ public:
         adopt();
     }
 
-    int columnCount() const { return ColumnRule::columnCount(width(), m_minItem, m_spacing); }
+    // The width the column rule reads: the window's measured content width
+    // when one is given (a section then has as many columns as the window
+    // has room for), else the grid's own width.
+    void setContentWidth(std::optional<qreal> width);
+    std::optional<qreal> contentWidth() const { return m_contentWidth; }
+
+    int columnCount() const { return columnsFor(width()); }
     QList<QWidget*> cells() const { return m_cells; }
     QWidget* cell(const QString& id) const { return m_reconciler.find(id); }
 
@@ -45,9 +53,11 @@ private:
     void adopt();
     void arrange();
     int cellHeight(QWidget* cell, int width) const;
+    int columnsFor(int ownWidth) const;
 
     qreal m_minItem;
     qreal m_spacing;
+    std::optional<qreal> m_contentWidth;
     KeyedReconciler<QString> m_reconciler;
     QList<QWidget*> m_cells;
 };

@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "gui/design/Icon.h"
 
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -64,7 +65,12 @@ Disclosure::Disclosure(const QString& title, QWidget* content, QWidget* parent)
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(6);
-    stack->addWidget(m_header, 0, Qt::AlignLeft);
+    m_headerRow = new QHBoxLayout;
+    m_headerRow->setContentsMargins(0, 0, 0, 0);
+    m_headerRow->setSpacing(6);
+    m_headerRow->addWidget(m_header, 0, Qt::AlignVCenter);
+    m_headerRow->addStretch(1);
+    stack->addLayout(m_headerRow);
     if (m_content) {
         m_content->setParent(this);
         stack->addWidget(m_content);
@@ -94,4 +100,20 @@ void Disclosure::setTint(const QColor& tint)
 {
     static_cast<DisclosureHeader*>(m_header)->tint = tint;
     m_header->update();
+}
+
+void Disclosure::setTitle(const QString& title)
+{
+    if (title == m_header->text())
+        return;
+    m_header->setText(title);
+    m_header->setAccessibleName(title);
+    m_header->updateGeometry();
+    m_header->update();
+}
+
+void Disclosure::setAccessory(QWidget* accessory)
+{
+    accessory->setParent(this);
+    m_headerRow->insertWidget(1, accessory, 0, Qt::AlignVCenter);
 }

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QWidget>
 
+class QHBoxLayout;
 class QVBoxLayout;
 
 // A folding section: a header with a chevron (pointing right when folded,
@@ -20,6 +21,10 @@ public:
     // The header's face and the tint of its chevron and title.
     void setHeaderFont(const QFont& font);
     void setTint(const QColor& tint);
+    void setTitle(const QString& title);
+    // A widget shown right of the header's title (counts, a note); the
+    // disclosure takes it over.
+    void setAccessory(QWidget* accessory);
 
     QAbstractButton* header() const { return m_header; }
     QWidget* content() const { return m_content; }
@@ -29,6 +34,7 @@ signals:
 
 private:
     QAbstractButton* m_header;
+    QHBoxLayout* m_headerRow;
     QWidget* m_content;
     bool m_expanded = false;
 };

@@ -8,6 +8,7 @@
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
@@ -21,6 +22,9 @@
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/PermSection.h"
+#include "gui/workforce/CollaborationSection.h"
+#include "gui/workforce/LiveTaskBoard.h"
+#include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
 
@@ -125,7 +129,10 @@ void MainWindow::build()
     canvasRow->setContentsMargins(0, 0, 0, 0);
     canvasRow->setSpacing(0);
     auto* column = new QWidget(canvas);
+    m_column = column;
     column->setObjectName(QStringLiteral("main.column"));
+    // Its width, less the padding, is what the sections have to lay out in.
+    column->installEventFilter(this);
     column->setMaximumWidth(kColumnWidth + 2 * kPadding);
     auto* stack = new QVBoxLayout(column);
     stack->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
@@ -152,6 +159,10 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    m_team = new TeamSection(m_controller);
+    m_paired->setSection(PairedPage::Team, m_team);
+    m_collaboration = new CollaborationSection(m_controller->workforce());
+    m_paired->setSection(PairedPage::Collaboration, m_collaboration);
     auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
     relocation->setAfterRebind(m_controller->reloader());
     m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
@@ -192,8 +203,8 @@ void MainWindow::refreshView()
     // The bar holds the current summary before it is shown (it writes the
     // snapshot when shown and on every change while visible).
     const WindowController& c = *m_controller;
-    m_bar->setSummary(WorkspaceSummary::compute(
-        status, *c.catalog(), *c.inventory(), c.enablement()->enabled(), c.runtimes(), *c.serviceHealth()));
+    m_bar->setSummary(WorkspaceSummary::compute(status, *c.catalog(), *c.inventory(), c.enablement()->enabled(),
+        c.runtimes(), *c.serviceHealth(), c.workforce()->snapshot()));
 
     // Until the catalogue's first load, which waits for the companion tool,
     // the pairing files as they were at start say which page to open on.
@@ -206,6 +217,23 @@ void MainWindow::refreshView()
         page->show();
     m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     m_paired->about()->setWorkspace(selected, status.endpointNote());
+}
+
+LiveTaskBoard* MainWindow::liveBoard() const
+{
+    return m_team->liveBoard();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_column && event->type() == QEvent::Resize) {
+        const qreal width = qMax(0, m_column->width() - 2 * kPadding);
+        if (width != m_contentWidth) {
+            m_contentWidth = width;
+            m_team->setContentWidth(width);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::showNotice()

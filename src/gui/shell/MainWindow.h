@@ -7,13 +7,16 @@
 #include <QWidget>
 
 class ApprovalsSheet;
+class CollaborationSection;
 class FailedTasksSheet;
 class FirstRunPage;
+class LiveTaskBoard;
 class NoticeBanner;
 class PairedPage;
 class QScrollArea;
 class QTimer;
 class RecoverySheet;
+class TeamSection;
 class WindowHeader;
 class WorkspaceSummaryBar;
 
@@ -37,6 +40,11 @@ public:
     PairedPage* pairedPage() const { return m_paired; }
     QScrollArea* scrollArea() const { return m_scroll; }
     WorkspaceSummaryBar* summaryBar() const { return m_bar; }
+    TeamSection* teamSection() const { return m_team; }
+    CollaborationSection* collaborationSection() const { return m_collaboration; }
+    LiveTaskBoard* liveBoard() const;
+    // The width the page has for its sections, measured from the scrolling column.
+    qreal contentWidth() const { return m_contentWidth; }
     // The open sheets; null while closed.
     ApprovalsSheet* approvalsSheet() const;
     FailedTasksSheet* failedTasksSheet() const;
@@ -55,6 +63,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -71,6 +80,10 @@ private:
     FirstRunPage* m_firstRun = nullptr;
     PairedPage* m_paired = nullptr;
     WorkspaceSummaryBar* m_bar = nullptr;
+    QWidget* m_column = nullptr;
+    TeamSection* m_team = nullptr;
+    CollaborationSection* m_collaboration = nullptr;
+    qreal m_contentWidth = 0;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;

@@ -58,6 +58,7 @@ private slots:
     void checksTheToken();
     void faultsAnswerInsteadOfTheRoute();
     void aDelayedRouteHoldsUpNoOther();
+    void advancesARunningCommand();
 };
 
 void tst_GatewaySim::checksTheToken_data()
@@ -151,6 +152,38 @@ void tst_GatewaySim::aDelayedRouteHoldsUpNoOther()
     QVERIFY(QJsonDocument::fromJson(slow->readAll()).object().value(QStringLiteral("items")).isArray());
     delete slow;
     delete fast;
+}
+
+void tst_GatewaySim::advancesARunningCommand()
+{
+    SimGateway sim;
+    QVERIFY(sim.ok());
+    // Two steps every 50 ms, not repeated: a progress line, then a file that
+    // replaces c-105's diff-only document entry.
+    const QJsonObject advance = QJsonDocument::fromJson(R"({"c-105": {"every_ms": 50, "steps": [
+        {"progress": {"kind": "test", "action": "运行测试"}},
+        {"file": {"path": "docs/api/checkout.md", "added": 20, "deleted": 3, "hash": "hd"}, "blobs": {"hd": "文档"}}
+    ]}})")
+                                    .object();
+    sim.control("PATCH", QStringLiteral("/_sim/state/ws-demo"), QJsonObject { { QStringLiteral("advance"), advance } });
+    QCOMPARE(sim.lastStatus(), 200);
+    QTest::qWait(600);
+
+    const QJsonArray lines = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/progress"))
+                                 .json()
+                                 .value(QStringLiteral("progress"))
+                                 .toArray();
+    QCOMPARE(lines.size(), 13); // twelve in the scenario, one step; not repeated
+    QCOMPARE(lines.last().toObject().value(QStringLiteral("seq")).toInt(), 13);
+    QCOMPARE(lines.last().toObject().value(QStringLiteral("action")).toString(), QStringLiteral("运行测试"));
+    QVERIFY(!lines.last().toObject().value(QStringLiteral("at")).toString().isEmpty());
+    const QJsonObject changes = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/changes"))
+                                    .json()
+                                    .value(QStringLiteral("changes"))
+                                    .toObject();
+    QCOMPARE(changes.value(QStringLiteral("files")).toArray().size(), 5);
+    QCOMPARE(changes.value(QStringLiteral("added")).toInt(), 154 - 14 + 20); // the sums over the files
+    QCOMPARE(call(sim, "GET", kDemo + QStringLiteral("blobs/hd")).body, QByteArray("文档"));
 }
 
 QTEST_GUILESS_MAIN(tst_GatewaySim)

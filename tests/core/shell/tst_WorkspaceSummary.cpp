@@ -4,6 +4,7 @@
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include "SimGateway.h"
@@ -334,17 +335,19 @@ void TestWorkspaceSummary::gatheredFromTheModels()
     RuntimeInventoryStore inventory;
     RuntimeController runtimes;
     AgentServiceHealth health;
+    WorkforceModel workforce(&status, &inventory);
 
     // Before anything has loaded, nothing claims to be loaded; a roster that
     // fails to load is not loaded either.
-    WorkspaceSummary s = WorkspaceSummary::compute(status, catalog, inventory, {}, runtimes, health);
+    WorkspaceSummary s
+        = WorkspaceSummary::compute(status, catalog, inventory, {}, runtimes, health, workforce.snapshot());
     QCOMPARE(s.teamLoaded, false);
     QCOMPARE(s.runtimeInventoryLoaded, false);
     QCOMPARE(s.runtimeAgeSeconds, std::nullopt);
     QCOMPARE(s.agentServiceRunning, std::nullopt);
 
     QCoro::waitFor(status.reload(catalog.selected()->config));
-    s = WorkspaceSummary::compute(status, catalog, inventory, {}, runtimes, health);
+    s = WorkspaceSummary::compute(status, catalog, inventory, {}, runtimes, health, workforce.snapshot());
     QCOMPARE(s.teamLoaded, true);
     QCOMPARE(s.employeesTotal, qint64(status.team().size()));
     QCOMPARE(s.employeesWorking + s.employeesIdle + s.employeesNoReading, s.employeesTotal);
@@ -355,7 +358,7 @@ void TestWorkspaceSummary::gatheredFromTheModels()
     sim.setFault("GET", QStringLiteral("/api/workspaces/ws-demo/employees"), 500);
     QVERIFY(QDir(*config.path).removeRecursively());
     QCoro::waitFor(status.reload(catalog.selected()->config));
-    s = WorkspaceSummary::compute(status, catalog, inventory, {}, runtimes, health);
+    s = WorkspaceSummary::compute(status, catalog, inventory, {}, runtimes, health, workforce.snapshot());
     QCOMPARE(s.teamLoaded, false);
     QCOMPARE(s.employeesTotal, 0);
     QCOMPARE(s.workspaceUnavailable, true);

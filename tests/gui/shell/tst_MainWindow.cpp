@@ -5,7 +5,9 @@
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
@@ -20,6 +22,8 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/workforce/EmployeeCard.h"
+#include "gui/workforce/TeamSection.h"
 
 #include "SimGateway.h"
 #include "SimTool.h"
@@ -330,6 +334,17 @@ void TestMainWindow::approvingFromTheBar()
     WorkspaceSummaryBar* bar = w.summaryBar();
     QTRY_VERIFY(bar->summary().pendingApprovals > 0);
     const qint64 before = bar->summary().pendingApprovals;
+    // The bar counts the employees from the facts the team section shows.
+    const WorkforceSnapshot& team = w.controller()->workforce()->snapshot();
+    qint64 working = 0;
+    for (const WorkforceFacts& f : team.workforceFacts)
+        working += f.hasReading && !f.running.isEmpty();
+    QCOMPARE(bar->summary().employeesTotal, qint64(team.team.size()));
+    QCOMPARE(bar->summary().employeesWorking, working);
+    QCOMPARE(w.teamSection()->cards().size(), team.team.size());
+    // The grid's columns follow the page column's width less its padding.
+    QCOMPARE(w.contentWidth(), qreal(w.findChild<QWidget*>("main.column")->width() - 40));
+    QCOMPARE(w.teamSection()->grid()->contentWidth(), std::optional<qreal>(w.contentWidth()));
     QCOMPARE(before, qint64(w.controller()->status()->waitingTaskIDs().size()));
 
     auto* row = bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals"));

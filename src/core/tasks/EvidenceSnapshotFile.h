@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/gateway/Records.h"
+#include "core/gateway/TaskEvidence.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+// "desktop_evidence.json" in the user's own ~/.tolvarine (TOLVARINE_HOME does
+// not move it): one entry per command, the latest fetch of the last evidence
+// view that fetched it, for automated acceptance checks.
+//
+// Every live evidence view rewrites its entry every two seconds, so the
+// read-merge-write runs in the thread pool, one batch at a time and in order;
+// entries put while a batch is being written go together into the next one,
+// the latest entry of a command winning. The file is replaced atomically and
+// only when its content changes.
+class EvidenceSnapshotFile : public QObject {
+    Q_OBJECT
+public:
+    // The one writer of the process (GUI thread).
+    static EvidenceSnapshotFile& shared();
+
+    // ~/.tolvarine/desktop_evidence.json of the user's home as it is now.
+    static QString path();
+
+    // One command's entry.
+    static QJsonObject entry(const CommandBrief& command, const TaskEvidenceState& state, qint64 polls,
+        const QString& origin, const QString& changesState);
+
+    // `existing` (a file's bytes) with `entries` set, other members kept;
+    // anything but a JSON object starts from an empty one. Pretty-printed,
+    // keys sorted.
+    static QByteArray merged(const QByteArray& existing, const QHash<QString, QJsonObject>& entries);
+
+    // Sets a command's entry in the file at path() (written soon, off the GUI thread).
+    void put(const QString& commandId, const QJsonObject& entry);
+
+    // Nothing waits to be written and no write is under way.
+    bool idle() const { return !m_writing && m_pending.isEmpty(); }
+
+signals:
+    // A batch has been written (or its write failed, which is ignored).
+    void batchDone();
+
+private:
+    EvidenceSnapshotFile() = default;
+    void startNext();
+
+    // Target path → command id → entry.
+    QHash<QString, QHash<QString, QJsonObject>> m_pending;
+    bool m_writing = false;
+};

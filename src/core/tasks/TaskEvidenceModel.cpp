@@ -1,0 +1,121 @@
+#include "core/tasks/TaskEvidenceModel.h"
+
+#include "core/gateway/Status.h"
+#include "core/tasks/EvidenceSnapshotFile.h"
+#include "core/tasks/EvidenceText.h"
+
+#include <QTimer>
+
+TaskEvidenceModel::TaskEvidenceModel(
+    const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QObject* parent)
+    : QObject(parent)
+    , m_command(command)
+    , m_cfg(std::move(cfg))
+    , m_status(status)
+    , m_next(new QTimer(this))
+{
+    m_next->setSingleShot(true);
+    m_next->setInterval(kPollInterval);
+    connect(m_next, &QTimer::timeout, this, [this] { fetchOnce(m_run); });
+}
+
+bool TaskEvidenceModel::isLive() const
+{
+    return EvidenceText::isLive(m_command);
+}
+
+std::optional<QString> TaskEvidenceModel::employeeName() const
+{
+    if (!m_status)
+        return std::nullopt;
+    return EvidenceText::employeeName(m_status->team(), m_command.employeeID);
+}
+
+QString TaskEvidenceModel::originLine() const
+{
+    const QString machine = m_status ? EvidenceText::thisMachine(m_status->config()) : QString();
+    return EvidenceLive::originLine(
+        employeeName().value_or(QString()), m_command.claimedBy, machine, m_command.executionID);
+}
+
+void TaskEvidenceModel::setCommand(const CommandBrief& command)
+{
+    if (command == m_command)
+        return;
+    const bool restarts = command.status != m_command.status;
+    m_command = command;
+    emit changed();
+    if (restarts)
+        restart();
+}
+
+void TaskEvidenceModel::retry()
+{
+    ++m_reloadTick;
+    emit changed();
+    restart();
+}
+
+void TaskEvidenceModel::setActive(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    restart();
+}
+
+void TaskEvidenceModel::restart()
+{
+    ++m_run;
+    m_next->stop();
+    if (m_active)
+        fetchOnce(m_run);
+}
+
+QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
+{
+    QPointer<TaskEvidenceModel> self(this);
+    QPointer<Status> status = m_status;
+    if (!status)
+        co_return;
+    // The command as this run knows it: its id and whether it is live.
+    const QString id = m_command.id;
+    const bool live = isLive();
+    const std::optional<CLIConfig> cfg = m_cfg;
+
+    const TaskEvidenceSnapshot snapshot = co_await status->evidenceSnapshot(id, cfg);
+    if (!self || self->m_run != run)
+        co_return;
+    std::optional<Result<QList<ProgressLine>>> lines;
+    if (live) {
+        if (!status)
+            co_return;
+        lines = co_await status->progressLines(id, cfg, kProgressLimit);
+        if (!self || self->m_run != run)
+            co_return;
+    }
+
+    m_state = snapshot.state;
+    m_changesState = snapshot.changesState;
+    ++m_polls;
+    m_lastFetch = QDateTime::currentDateTime();
+    if (lines) {
+        if (lines->ok()) {
+            m_progressTail = lines->value();
+            m_progressError.reset();
+        } else {
+            m_progressError = lines->failure().description();
+        }
+    }
+    dumpForAcceptance();
+    if (live && m_active)
+        m_next->start();
+    emit changed();
+    emit fetched();
+}
+
+void TaskEvidenceModel::dumpForAcceptance()
+{
+    EvidenceSnapshotFile::shared().put(
+        m_command.id, EvidenceSnapshotFile::entry(m_command, m_state, m_polls, originLine(), m_changesState));
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/Records.h"
+#include "core/gateway/TaskEvidence.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+class QTimer;
+class Status;
+
+// What the evidence view of one command knows, and the loop that keeps it
+// current: while active (its view is shown) it fetches the change summary
+// once, and while the command is live again two seconds after each fetch has
+// finished, with the last 30 progress lines each time. Every fetch rewrites
+// the command's entry in the evidence snapshot file.
+//
+// A run of the loop starts when the model becomes active, when the command's
+// status changes and on retry; starting one ends the one before. Results of
+// an ended run are dropped whole, so a finished command never shows the
+// failure of a request cut short, nor counts it as a poll.
+class TaskEvidenceModel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kPollInterval { 2000 };
+    static constexpr int kProgressLimit = 30;
+
+    TaskEvidenceModel(
+        const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QObject* parent = nullptr);
+
+    const CommandBrief& command() const { return m_command; }
+    const std::optional<CLIConfig>& config() const { return m_cfg; }
+    Status* status() const { return m_status; }
+    bool isLive() const;
+
+    const TaskEvidenceState& state() const { return m_state; }
+    const QString& changesState() const { return m_changesState; }
+    qint64 polls() const { return m_polls; }
+    const std::optional<QDateTime>& lastFetch() const { return m_lastFetch; }
+    const QList<ProgressLine>& progressTail() const { return m_progressTail; }
+    const std::optional<QString>& progressError() const { return m_progressError; }
+    int reloadTick() const { return m_reloadTick; }
+
+    // The employee's name from the status model's roster, and the origin line.
+    std::optional<QString> employeeName() const;
+    QString originLine() const;
+
+    // The command's latest fields; a change of status starts a new run.
+    void setCommand(const CommandBrief& command);
+    // Fetches again at once (the retry button).
+    void retry();
+    // The loop runs only while active.
+    void setActive(bool active);
+    bool isActive() const { return m_active; }
+
+signals:
+    // Any of the state above changed.
+    void changed();
+    // A fetch's results were taken in (after the snapshot entry was put).
+    void fetched();
+
+private:
+    void restart();
+    QCoro::Task<> fetchOnce(quint64 run);
+    void dumpForAcceptance();
+
+    CommandBrief m_command;
+    std::optional<CLIConfig> m_cfg;
+    QPointer<Status> m_status;
+
+    TaskEvidenceState m_state;
+    QString m_changesState;
+    qint64 m_polls = 0;
+    std::optional<QDateTime> m_lastFetch;
+    QList<ProgressLine> m_progressTail;
+    std::optional<QString> m_progressError;
+    int m_reloadTick = 0;
+
+    bool m_active = false;
+    // The current run; a fetch whose run is no longer current is dropped.
+    quint64 m_run = 0;
+    QTimer* m_next;
+};

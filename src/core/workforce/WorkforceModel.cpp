@@ -1,0 +1,59 @@
+#include "core/workforce/WorkforceModel.h"
+
+#include "core/gateway/Status.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+
+#include <QTimer>
+
+WorkforceModel::WorkforceModel(Status* status, RuntimeInventoryStore* inventory, QObject* parent)
+    : QObject(parent)
+    , m_status(status)
+    , m_inventory(inventory)
+    , m_pass(new QTimer(this))
+{
+    m_pass->setSingleShot(true);
+    m_pass->setInterval(0);
+    connect(m_pass, &QTimer::timeout, this, &WorkforceModel::publish);
+    // Progress lines and permissions take no part in the snapshot.
+    for (auto signal : { &Status::configChanged, &Status::commandsChanged, &Status::teamChanged, &Status::agentsChanged,
+             &Status::feedChanged })
+        connect(status, signal, this, &WorkforceModel::invalidate);
+    if (inventory)
+        connect(inventory, &RuntimeInventoryStore::changed, this, &WorkforceModel::invalidate);
+}
+
+const WorkforceSnapshot& WorkforceModel::snapshot() const
+{
+    ensure();
+    return m_snapshot;
+}
+
+void WorkforceModel::invalidate()
+{
+    m_dirty = true;
+    if (!m_pass->isActive())
+        m_pass->start();
+}
+
+void WorkforceModel::ensure() const
+{
+    if (!m_dirty)
+        return;
+    m_dirty = false;
+    if (!m_status) {
+        m_snapshot = {};
+        return;
+    }
+    const QList<RuntimeRow> rows = m_inventory ? m_inventory->rows() : QList<RuntimeRow>();
+    m_snapshot = WorkforceSnapshot::derive(WorkforceSnapshot::Inputs::gather(*m_status, rows));
+    ++m_derivations;
+}
+
+void WorkforceModel::publish()
+{
+    ensure();
+    if (m_snapshot == m_announced)
+        return;
+    m_announced = m_snapshot;
+    emit changed();
+}

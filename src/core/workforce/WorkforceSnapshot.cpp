@@ -1,0 +1,77 @@
+#include "core/workforce/WorkforceSnapshot.h"
+
+#include "core/gateway/Status.h"
+#include "core/runtimes/RuntimeCatalog.h"
+#include "core/workforce/WorkforceAggregator.h"
+
+#include <algorithm>
+
+WorkforceSnapshot::Inputs WorkforceSnapshot::Inputs::gather(
+    const Status& status, const QList<RuntimeRow>& inventoryRows)
+{
+    Inputs in;
+    in.team = status.team();
+    in.teamError = status.teamError();
+    in.commands = status.commands();
+    in.commandsError = status.commandsError();
+    in.deviceRuntimes = status.deviceRuntimes();
+    in.waitingTaskIDs = status.waitingTaskIDs();
+    in.config = status.config();
+    in.inventoryRows = inventoryRows;
+    return in;
+}
+
+WorkforceSnapshot WorkforceSnapshot::derive(const Inputs& in)
+{
+    WorkforceSnapshot s;
+    s.team = in.team;
+    s.teamError = in.teamError;
+    s.commands = in.commands;
+    s.commandsError = in.commandsError;
+    s.thisMachine = thisMachineOf(in.config);
+    s.runtimeCatalog = ::runtimeCatalog(in.inventoryRows);
+    s.workforceFacts
+        = WorkforceAggregator::facts(in.team, in.commands, in.deviceRuntimes, s.runtimeCatalog, in.waitingTaskIDs);
+    s.collabGraph = CollabGraph::build(in.team, in.commands, s.workforceFacts);
+    s.runtimeServing = RuntimeServingMap::build(in.commands, in.team, s.runtimeCatalog);
+    return s;
+}
+
+WorkforceFacts WorkforceSnapshot::facts(const QString& employeeID) const
+{
+    return workforceFacts.value(employeeID, WorkforceFacts::placeholder());
+}
+
+QList<CommandBrief> WorkforceSnapshot::recentFinished(const QString& employeeID) const
+{
+    QList<CommandBrief> out;
+    for (const CommandBrief& c : commands) {
+        if (c.employeeID != employeeID)
+            continue;
+        if (c.status == QLatin1String("done") || c.status == QLatin1String("failed")
+            || c.status == QLatin1String("unsupported") || c.status == QLatin1String("dependency_failed"))
+            out.append(c);
+    }
+    // Newest first; a missing completion time is the most distant past.
+    std::stable_sort(out.begin(), out.end(), [](const CommandBrief& a, const CommandBrief& b) {
+        if (!a.completedAt)
+            return false;
+        return !b.completedAt || *b.completedAt < *a.completedAt;
+    });
+    return out;
+}
+
+bool WorkforceSnapshot::showsCollaboration() const
+{
+    // Edges between employees none of whom is on the roster draw nothing.
+    return !team.isEmpty() && !collabGraph.edges.isEmpty() && !collabGraph.nodes.isEmpty();
+}
+
+QString WorkforceSnapshot::thisMachineOf(const std::optional<CLIConfig>& config)
+{
+    if (!config)
+        return {};
+    if (config->device && !config->device->isEmpty())
+        return *config->device;
+    return QStringLiteral("cli-") + CLIConfig::hostname();
+}

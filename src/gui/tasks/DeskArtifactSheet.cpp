@@ -1,0 +1,217 @@
+#include "gui/tasks/DeskArtifactSheet.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "core/gateway/Status.h"
+#include "core/tasks/EvidenceText.h"
+#include "gui/design/BusyIndicator.h"
+#include "gui/design/DSText.h"
+#include "gui/design/ElidedLine.h"
+#include "gui/design/Marker.h"
+#include "gui/design/SecondaryButton.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette p = line->palette();
+    p.setColor(QPalette::Window, DS::muted(0.12));
+    line->setPalette(p);
+    return line;
+}
+
+ElidedLine* line(Qt::TextElideMode mode, const QString& text, const QFont& font, const QColor& colour, QWidget* parent)
+{
+    auto* l = new ElidedLine(mode, text, parent);
+    l->setFont(font);
+    DSText::setColour(l, colour);
+    l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    return l;
+}
+
+} // namespace
+
+DeskArtifactSheet::DeskArtifactSheet(
+    const DeskFileChange& file, std::optional<CLIConfig> cfg, Status* status, const QString& taskText, QWidget* parent)
+    : QDialog(parent)
+    , m_file(file)
+    , m_cfg(std::move(cfg))
+    , m_status(status)
+{
+    setObjectName(QStringLiteral("deskartifact.screen"));
+    const QString name = EvidenceText::lastPathComponent(file.path);
+    setWindowTitle(name);
+    setWindowModality(Qt::WindowModal);
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, DS::bg());
+    pal.setColor(QPalette::Base, DS::bg());
+    pal.setColor(QPalette::Text, DS::ink());
+    pal.setColor(QPalette::WindowText, DS::ink());
+    setPalette(pal);
+
+    auto* col = new QVBoxLayout(this);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(0);
+
+    auto* header = new QWidget(this);
+    auto* head = new QVBoxLayout(header);
+    head->setContentsMargins(14, 10, 14, 10);
+    head->setSpacing(4);
+    ElidedLine* nameLine = line(Qt::ElideMiddle, name, DSFont::bold(15), DS::ink(), header);
+    nameLine->setObjectName(QStringLiteral("deskartifact.name"));
+    head->addWidget(nameLine);
+    head->addWidget(line(Qt::ElideMiddle, file.path, DSFont::monoMedium(10), DS::muted(0.45), header));
+    head->addWidget(new Marker(QStringLiteral("deskartifact.path"), file.path, header));
+    head->addWidget(line(Qt::ElideRight, taskText, DSFont::medium(10.5), DS::muted(0.4), header));
+    col->addWidget(header);
+    col->addWidget(divider(this));
+
+    m_content = new QStackedWidget(this);
+
+    m_spinnerPage = new QWidget;
+    auto* spin = new QHBoxLayout(m_spinnerPage);
+    spin->addStretch(1);
+    spin->addWidget(new BusyIndicator(DS::muted(0.6), 16, m_spinnerPage), 0, Qt::AlignCenter);
+    spin->addStretch(1);
+    m_content->addWidget(m_spinnerPage);
+
+    m_errorPage = new QWidget;
+    m_errorPage->setObjectName(QStringLiteral("deskartifact.error"));
+    auto* err = new QVBoxLayout(m_errorPage);
+    err->setContentsMargins(0, 0, 0, 0);
+    err->setSpacing(9);
+    err->addStretch(1);
+    m_errorTitle = DSText::label(QString(), DSFont::bold(14), DS::ink(), m_errorPage);
+    err->addWidget(m_errorTitle, 0, Qt::AlignHCenter);
+    m_errorWhy = DSText::label(QString(), DSFont::medium(11.5), DS::muted(0.6), m_errorPage);
+    m_errorWhy->setObjectName(QStringLiteral("deskartifact.error.why"));
+    m_errorWhy->setWordWrap(true);
+    m_errorWhy->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_errorWhy->setContentsMargins(40, 0, 40, 0);
+    err->addWidget(m_errorWhy);
+    m_retry = new SecondaryButton(
+        QStringLiteral("重试"), QStringLiteral("deskartifact.retry"), [this] { retry(); }, m_errorPage);
+    err->addWidget(m_retry, 0, Qt::AlignHCenter);
+    err->addStretch(1);
+    m_content->addWidget(m_errorPage);
+
+    // A plain-text editor in read-only mode lays out only what is on screen,
+    // so a large file scrolls smoothly and is never cut.
+    m_body = new QPlainTextEdit(this);
+    m_body->setObjectName(QStringLiteral("deskartifact.body"));
+    m_body->setReadOnly(true);
+    m_body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_body->setFrameShape(QFrame::NoFrame);
+    m_body->setFont(DSFont::monoMedium(11));
+    m_body->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_body->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_body->document()->setDocumentMargin(14);
+    m_body->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_body->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QPalette bodyPalette = m_body->palette();
+    bodyPalette.setColor(QPalette::Base, Qt::transparent);
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
+        bodyPalette.setColor(group, QPalette::Text, DS::ink());
+    m_body->setPalette(bodyPalette);
+    m_body->viewport()->setAutoFillBackground(false);
+    m_body->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0 0 0 2px; }"
+        "QScrollBar::handle:vertical { background: rgba(232, 242, 255, 46); border-radius: 3px; min-height: 28px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    m_content->addWidget(m_body);
+
+    m_nothing = new QWidget;
+    m_content->addWidget(m_nothing);
+    col->addWidget(m_content, 1);
+
+    col->addWidget(divider(this));
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(12, 12, 12, 12);
+    bar->addStretch(1);
+    bar->addWidget(new SecondaryButton(
+        QStringLiteral("关闭"), QStringLiteral("deskartifact.close"), [this] { reject(); }, this));
+    col->addLayout(bar);
+
+    showContent();
+}
+
+void DeskArtifactSheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_started) {
+        m_started = true;
+        load(m_tick);
+    }
+}
+
+void DeskArtifactSheet::retry()
+{
+    ++m_tick;
+    load(m_tick);
+}
+
+QCoro::Task<> DeskArtifactSheet::load(int tick)
+{
+    QPointer<DeskArtifactSheet> self(this);
+    m_loading = true;
+    m_failure.reset();
+    m_retryable = false;
+    showContent();
+
+    if (const std::optional<QString> why = EvidenceText::notUploaded(m_file)) {
+        m_failure = *why;
+        m_loading = false;
+        showContent();
+        emit loadFinished();
+        co_return;
+    }
+    QPointer<Status> status = m_status;
+    if (!status)
+        co_return;
+    const Result<QString> result = co_await status->artifact(m_file.hash, m_cfg);
+    // A newer load (retry) owns the sheet now.
+    if (!self || self->m_tick != tick)
+        co_return;
+    if (result.ok()) {
+        m_text = result.value();
+    } else {
+        const EvidenceText::ArtifactFailure failure = EvidenceText::artifactFailure(result.failure());
+        m_failure = failure.text;
+        m_retryable = failure.retryable;
+    }
+    m_loading = false;
+    showContent();
+    emit loadFinished();
+}
+
+void DeskArtifactSheet::showContent()
+{
+    if (m_loading) {
+        m_content->setCurrentWidget(m_spinnerPage);
+    } else if (m_failure) {
+        m_errorTitle->setText(m_retryable ? QStringLiteral("文档暂时无法打开") : QStringLiteral("打不开这份产物"));
+        m_errorWhy->setText(*m_failure);
+        m_retry->setVisible(m_retryable);
+        m_content->setCurrentWidget(m_errorPage);
+    } else if (m_text) {
+        if (m_body->toPlainText() != *m_text)
+            m_body->setPlainText(*m_text);
+        m_content->setCurrentWidget(m_body);
+    } else {
+        m_content->setCurrentWidget(m_nothing);
+    }
+}

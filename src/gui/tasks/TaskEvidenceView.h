@@ -1,0 +1,89 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/Records.h"
+#include "gui/design/KeyedReconciler.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class Chip;
+class DeskArtifactSheet;
+class ElidedLabel;
+class ElidedLine;
+class EvidenceArtifactRow;
+class EvidenceDiffBlock;
+class Marker;
+class QLabel;
+class QVBoxLayout;
+class SecondaryButton;
+class SelectableText;
+class Status;
+class TaskEvidenceModel;
+class TextButton;
+struct DeskFileChange;
+
+// The evidence of one task, embedded where the task is shown: where it came
+// from, its result, the files it produced (each opens in the artifact
+// sheet), the diff and, while it runs, what it was doing a moment ago.
+//
+// Its creator keeps one view per command id and hands it the command's
+// latest fields; the view's own state (the fetches, the open folds, an open
+// sheet) lives as long as the view. It fetches only while shown.
+class TaskEvidenceView : public QWidget {
+    Q_OBJECT
+public:
+    TaskEvidenceView(
+        const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent = nullptr);
+
+    TaskEvidenceModel* model() const { return m_model; }
+    // The command's latest fields (a change of status fetches anew).
+    void setCommand(const CommandBrief& command);
+
+    bool showDiagnostics() const { return m_showDiagnostics; }
+    bool showDiff() const;
+    // Opens a file in the artifact sheet; the sheet that is open, or null.
+    void open(const DeskFileChange& file);
+    DeskArtifactSheet* opening() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void refresh();
+    void refreshOrigin();
+
+    TaskEvidenceModel* m_model;
+    bool m_showDiagnostics = false;
+    bool m_initialShowDiff;
+    QPointer<DeskArtifactSheet> m_opening;
+
+    QVBoxLayout* m_stack;
+    Chip* m_mode;
+    ElidedLine* m_origin;
+    QLabel* m_polls;
+
+    QWidget* m_result;
+    QLabel* m_resultTitle;
+    SelectableText* m_resultBody;
+
+    QWidget* m_artifacts;
+    Marker* m_stateMarker;
+    QLabel* m_headline;
+    SecondaryButton* m_retry;
+    QVBoxLayout* m_rows;
+    KeyedReconciler<QString, EvidenceArtifactRow> m_rowWidgets;
+    TextButton* m_diagToggle;
+    SelectableText* m_diagText;
+
+    EvidenceDiffBlock* m_diff = nullptr;
+
+    QWidget* m_progress;
+    SelectableText* m_progressError;
+    QVBoxLayout* m_progressLines;
+    KeyedReconciler<qint64, ElidedLabel> m_lineWidgets;
+    QLabel* m_progressNote;
+};

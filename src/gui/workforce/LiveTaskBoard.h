@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "gui/design/KeyedReconciler.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class LiveTaskCard;
+class QLabel;
+class QTimer;
+class QVBoxLayout;
+class Status;
+
+// The commands running right now ("claimed"), one card each with its live
+// evidence, in the status model's order. Redrawn in place whenever the
+// status model publishes: cards are kept by command id, so a card's evidence
+// (its fetches, open folds, an open artifact) lives as long as its command
+// runs. Identifier "liveboard".
+class LiveTaskBoard : public QWidget {
+    Q_OBJECT
+public:
+    LiveTaskBoard(Status* status, std::optional<CLIConfig> cfg, QWidget* parent = nullptr);
+
+    // The configuration handed to the cards' evidence; another one starts every card afresh.
+    void setConfig(const std::optional<CLIConfig>& cfg);
+    const std::optional<CLIConfig>& config() const { return m_cfg; }
+
+    // Redraws from the status model now (the model's signals do it on the next turn of the event loop).
+    void refresh();
+
+    LiveTaskCard* card(const QString& commandId) const;
+    QList<LiveTaskCard*> cards() const;
+
+private:
+    void scheduleRefresh();
+
+    QPointer<Status> m_status;
+    std::optional<CLIConfig> m_cfg;
+    QLabel* m_count;
+    QLabel* m_empty;
+    QVBoxLayout* m_list;
+    KeyedReconciler<QString, LiveTaskCard> m_cards;
+    QTimer* m_pending;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/Records.h"
+#include "gui/design/Card.h"
+
+#include <QDateTime>
+
+#include <optional>
+
+class ElidedLabel;
+class ElidedLine;
+class QLabel;
+class Status;
+class TaskEvidenceView;
+
+// One running command on the live task board: a "正在执行" badge, who runs
+// it, how long it has run, its text (at most three lines) and its evidence.
+// Identifier "liveboard.card." + the command's id.
+class LiveTaskCard : public Card {
+    Q_OBJECT
+public:
+    LiveTaskCard(const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent = nullptr);
+
+    // The command's latest fields, the roster and the time now.
+    void update(const CommandBrief& command, const QList<TeammateBrief>& team, const QDateTime& now);
+
+    TaskEvidenceView* evidence() const { return m_evidence; }
+
+private:
+    ElidedLine* m_who;
+    std::optional<bool> m_named; // how the runner line is styled; none before the first update
+    QLabel* m_elapsed;
+    ElidedLabel* m_text;
+    TaskEvidenceView* m_evidence;
+};

@@ -1,0 +1,106 @@
+#include "gui/workforce/NodeGlyph.h"
+
+#include "core/platform/ReduceMotion.h"
+#include "core/workforce/CollabLayout.h"
+#include "gui/design/Icon.h"
+
+#include <QPainter>
+#include <QVariantAnimation>
+
+NodeGlyph::NodeGlyph(TolvarineStatus status, bool hasReading, QWidget* parent)
+    : QWidget(parent)
+    , m_status(status)
+    , m_hasReading(hasReading)
+{
+    setFixedSize(12, 12);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Decorative: the row's identifier carries the status.
+    setAccessibleName(QString());
+}
+
+void NodeGlyph::setStatus(TolvarineStatus status, bool hasReading)
+{
+    if (status == m_status && hasReading == m_hasReading)
+        return;
+    m_status = status;
+    m_hasReading = hasReading;
+    if (m_status == TolvarineStatus::running && isVisible())
+        startBreathing();
+    update();
+}
+
+void NodeGlyph::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_status == TolvarineStatus::running)
+        startBreathing();
+}
+
+void NodeGlyph::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Nothing to see: no frames until it is back.
+    if (m_pulse)
+        m_pulse->pause();
+}
+
+void NodeGlyph::startBreathing()
+{
+    if (ReduceMotion::enabled())
+        return;
+    if (m_pulse) {
+        if (m_pulse->state() == QAbstractAnimation::Paused)
+            m_pulse->resume();
+        return;
+    }
+    m_breathing = true;
+    m_pulse = new QVariantAnimation(this);
+    m_pulse->setStartValue(1.0);
+    m_pulse->setEndValue(0.45);
+    m_pulse->setDuration(950);
+    m_pulse->setEasingCurve(QEasingCurve::InOutQuad);
+    m_pulse->setLoopCount(-1);
+    // Out and back: every pass runs the other way.
+    connect(m_pulse, &QVariantAnimation::currentLoopChanged, this, [this] {
+        m_pulse->setDirection(m_pulse->direction() == QAbstractAnimation::Forward ? QAbstractAnimation::Backward
+                                                                                  : QAbstractAnimation::Forward);
+    });
+    connect(m_pulse, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        m_opacity = v.toReal();
+        if (m_status == TolvarineStatus::running)
+            update();
+    });
+    m_pulse->start();
+}
+
+void NodeGlyph::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor tint = TolvarineStatuses::tint(m_status);
+    const QRectF dot(1.5, 1.5, 9, 9);
+    if (const std::optional<QString> symbol = CollabLayout::glyphSymbol(m_status)) {
+        const QPixmap pm = Icon::pixmap(*symbol, 12, tint, devicePixelRatioF());
+        p.drawPixmap(QPointF(0, 0), pm);
+        return;
+    }
+    if (m_status == TolvarineStatus::running) {
+        p.setOpacity(m_breathing ? m_opacity : 1.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(tint);
+        p.drawEllipse(dot);
+        return;
+    }
+    if (m_hasReading) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(tint);
+        p.drawEllipse(dot);
+    } else {
+        // A ring of 1.4 drawn inside the circle.
+        QColor ring = tint;
+        ring.setAlphaF(ring.alphaF() * 0.8);
+        p.setPen(QPen(ring, 1.4));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(dot.adjusted(0.7, 0.7, -0.7, -0.7));
+    }
+}

@@ -1,0 +1,150 @@
+#include "gui/workforce/TeamSection.h"
+
+#include "core/design/DS.h"
+#include "core/gateway/Status.h"
+#include "core/shell/WindowController.h"
+#include "core/workforce/SkillRoleKey.h"
+#include "core/workforce/WorkforceModel.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/AdaptiveColumns.h"
+#include "gui/design/Card.h"
+#include "gui/design/EmptyState.h"
+#include "gui/design/ErrorBanner.h"
+#include "gui/design/SectionHeader.h"
+#include "gui/workforce/EmployeeCard.h"
+#include "gui/workforce/EmployeeDetailBody.h"
+#include "gui/workforce/LiveTaskBoard.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+TeamSection::TeamSection(WindowController* controller, QWidget* parent)
+    : QWidget(parent)
+    , m_controller(controller)
+{
+    setObjectName(QStringLiteral("team.section"));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(10);
+    stack->addWidget(new SectionHeader(QStringLiteral("AI 团队"), QString(), nullptr, this));
+
+    m_error = new ErrorBanner(QStringLiteral("读不到这个工作区的团队。读不到，不等于一个人都没有。"), std::nullopt,
+        QStringLiteral("team.error"), this);
+    stack->addWidget(m_error);
+    m_empty = new EmptyState(EmptyState::Kind::emptyButHealthy,
+        QStringLiteral("这个工作区里还没有 AI 同事。在手机上的「我的 AI 团队」里雇一个。"), std::nullopt, this);
+    stack->addWidget(m_empty);
+
+    m_board = new LiveTaskBoard(controller->status(), controller->selectedConfig(), this);
+    stack->addWidget(m_board);
+    m_grid = new AdaptiveColumns(340, 10, this);
+    stack->addWidget(m_grid);
+    m_detailSlot = new QVBoxLayout;
+    m_detailSlot->setSpacing(0);
+    stack->addLayout(m_detailSlot);
+
+    connect(controller->workforce(), &WorkforceModel::changed, this, &TeamSection::refresh);
+    connect(controller, &WindowController::selectedEmployeeChanged, this, &TeamSection::refresh);
+    connect(controller->catalog(), &WorkspaceCatalog::selectionChanged, this, &TeamSection::refresh);
+    connect(controller->catalog(), &WorkspaceCatalog::recordsChanged, this, &TeamSection::refresh);
+    refresh();
+}
+
+void TeamSection::setContentWidth(qreal width)
+{
+    m_grid->setContentWidth(width);
+}
+
+EmployeeCard* TeamSection::card(const QString& employeeID) const
+{
+    return static_cast<EmployeeCard*>(m_grid->cell(employeeID));
+}
+
+QList<EmployeeCard*> TeamSection::cards() const
+{
+    QList<EmployeeCard*> out;
+    for (QWidget* cell : m_grid->cells())
+        out.append(static_cast<EmployeeCard*>(cell));
+    return out;
+}
+
+Card* TeamSection::detailCard() const
+{
+    const QList<Card*> open = m_detail.widgets();
+    return open.isEmpty() ? nullptr : open.first();
+}
+
+EmployeeDetailBody* TeamSection::detail() const
+{
+    Card* card = detailCard();
+    return card ? card->findChild<EmployeeDetailBody*>() : nullptr;
+}
+
+void TeamSection::refresh()
+{
+    if (!m_controller)
+        return;
+    WindowController* controller = m_controller;
+    const WorkforceSnapshot& s = controller->workforce()->snapshot();
+    const std::optional<CLIConfig> cfg = controller->selectedConfig();
+
+    const bool unreadable = s.teamError.has_value();
+    if (unreadable)
+        m_error->setContent(m_error->textLabel()->text(), s.teamError);
+    m_error->setVisible(unreadable);
+    const bool empty = !unreadable && s.team.isEmpty();
+    m_empty->setVisible(empty);
+    const bool roster = !unreadable && !empty;
+
+    m_board->setConfig(cfg);
+    m_board->setVisible(roster && !s.commandsError);
+
+    const std::optional<QString> open = controller->selectedEmployee();
+    m_grid->reconcile(
+        roster ? s.team : QList<TeammateBrief> {}, [](const TeammateBrief& t) { return t.id; },
+        [controller](const TeammateBrief& t) -> QWidget* {
+            return new EmployeeCard(t.id, [c = QPointer<WindowController>(controller), id = t.id] {
+                if (c)
+                    c->toggleEmployee(id);
+            });
+        },
+        [&](QWidget* w, const TeammateBrief& t) {
+            const bool here = !t.device.isEmpty() && t.device == s.thisMachine;
+            static_cast<EmployeeCard*>(w)->update(t, s.facts(t.id), here, open == t.id);
+        });
+    m_grid->setVisible(roster);
+
+    // The open employee's detail: the first teammate with the stored id.
+    QList<TeammateBrief> shown;
+    if (roster && open) {
+        for (const TeammateBrief& t : s.team) {
+            if (t.id == *open) {
+                shown.append(t);
+                break;
+            }
+        }
+    }
+    // Evidence fetched for one workspace is not another's: a new
+    // configuration opens the pane afresh.
+    if (cfg != m_detailCfg) {
+        m_detail.reconcile(
+            QList<TeammateBrief> {}, [](const TeammateBrief& t) { return t.id; },
+            [](const TeammateBrief&) { return static_cast<Card*>(nullptr); }, [](Card*, const TeammateBrief&) {});
+        m_detailCfg = cfg;
+    }
+    Status* status = controller->status();
+    const QList<Card*> detail = m_detail.reconcile(
+        shown, [](const TeammateBrief& t) { return t.id; },
+        [&](const TeammateBrief& t) {
+            auto* card = new Card(DS::cyan(), false, this);
+            card->setObjectName(QStringLiteral("team.detail.") + t.id);
+            card->contentLayout()->setContentsMargins(0, 0, 0, 0);
+            card->contentLayout()->addWidget(new EmployeeDetailBody(t.id, status, cfg, card));
+            return card;
+        },
+        [&](Card* card, const TeammateBrief& t) {
+            card->findChild<EmployeeDetailBody*>()->update(t, s.facts(t.id), s.thisMachine, s.recentFinished(t.id),
+                skillRoleKey(t.templateKey).value_or(QString()));
+        });
+    KeyedLayout::place(m_detailSlot, detail);
+}

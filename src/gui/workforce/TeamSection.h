@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/gateway/CLIConfig.h"
+#include "gui/design/KeyedReconciler.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class AdaptiveColumns;
+class Card;
+class EmployeeCard;
+class EmployeeDetailBody;
+class EmptyState;
+class ErrorBanner;
+class LiveTaskBoard;
+class QVBoxLayout;
+class WindowController;
+
+// The window's "AI 团队" section: the roster's error, or its empty state, or
+// the live task board, the grid of employee cards and, below it, the detail
+// of the employee the user opened. It reads the controller's shared
+// workforce derivation and its record of the open employee; cards and the
+// detail are kept by employee id, so a reload repaints what changed and
+// nothing else. Identifier "team.section".
+class TeamSection : public QWidget {
+    Q_OBJECT
+public:
+    explicit TeamSection(WindowController* controller, QWidget* parent = nullptr);
+
+    // The width the window has for its sections; the grid's columns follow it.
+    void setContentWidth(qreal width);
+
+    // Redraws from the models now (their signals do it when they publish).
+    void refresh();
+
+    LiveTaskBoard* liveBoard() const { return m_board; }
+    AdaptiveColumns* grid() const { return m_grid; }
+    ErrorBanner* errorBanner() const { return m_error; }
+    EmptyState* emptyState() const { return m_empty; }
+    EmployeeCard* card(const QString& employeeID) const;
+    QList<EmployeeCard*> cards() const;
+    // The open employee's pane and the card around it; null when none is open.
+    EmployeeDetailBody* detail() const;
+    Card* detailCard() const;
+
+private:
+    QPointer<WindowController> m_controller;
+    ErrorBanner* m_error;
+    EmptyState* m_empty;
+    LiveTaskBoard* m_board;
+    AdaptiveColumns* m_grid;
+    QVBoxLayout* m_detailSlot;
+    KeyedReconciler<QString, Card> m_detail;
+    // The configuration the open pane's evidence was made with.
+    std::optional<CLIConfig> m_detailCfg;
+};

@@ -1,0 +1,506 @@
+// The team section over the demo team: its branches, the collaboration
+// section's presence, opening and closing an employee, the detail's
+// runtime banner, the skill section's states with the stand-in tool, cards
+// kept across reloads; and screenshots of the section, the diagram in both
+// layouts and the skill section loaded and failed.
+#include "core/design/DS.h"
+#include "core/gateway/Status.h"
+#include "core/platform/ReduceMotion.h"
+#include "core/shell/WindowController.h"
+#include "core/tasks/EvidenceSnapshotFile.h"
+#include "core/tasks/TaskEvidenceModel.h"
+#include "core/workforce/SkillLoader.h"
+#include "core/workforce/WorkforceModel.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/AdaptiveColumns.h"
+#include "gui/design/Card.h"
+#include "gui/design/Chip.h"
+#include "gui/design/Disclosure.h"
+#include "gui/design/EmptyState.h"
+#include "gui/design/ErrorBanner.h"
+#include "gui/design/Marker.h"
+#include "gui/design/SecondaryButton.h"
+#include "gui/design/StatusBadge.h"
+#include "gui/tasks/TaskEvidenceView.h"
+#include "gui/workforce/CollabNodeRow.h"
+#include "gui/workforce/CollaborationSection.h"
+#include "gui/workforce/CollaborationView.h"
+#include "gui/workforce/EmployeeCard.h"
+#include "gui/workforce/EmployeeDetailBody.h"
+#include "gui/workforce/FanInConnector.h"
+#include "gui/workforce/LiveTaskBoard.h"
+#include "gui/workforce/NodeGlyph.h"
+#include "gui/workforce/SkillDeliverySection.h"
+#include "gui/workforce/TeamSection.h"
+
+#include "SimGateway.h"
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSet>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <QCoroTask>
+
+namespace {
+
+const QString kDemo = QStringLiteral("ws-demo");
+
+template <typename W = QWidget> W* child(QWidget* root, const QString& name)
+{
+    return root->findChild<W*>(name);
+}
+
+// Shown on screen as the window does: the page's colours behind it.
+std::unique_ptr<QWidget> frame(QWidget* content, int width, int height)
+{
+    auto window = std::make_unique<QWidget>();
+    window->setAutoFillBackground(true);
+    QPalette p = window->palette();
+    p.setColor(QPalette::Window, DS::bg());
+    p.setColor(QPalette::WindowText, DS::ink());
+    window->setPalette(p);
+    auto* layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->addWidget(content);
+    layout->addStretch(1);
+    window->resize(width, height);
+    return window;
+}
+
+// Tall enough for everything in it, as the page's scroll area would give it.
+void fit(QWidget* window)
+{
+    QCoreApplication::processEvents();
+    window->resize(window->width(), window->layout()->totalHeightForWidth(window->width()));
+}
+
+void save(QWidget* widget, const QString& name)
+{
+    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+    QVERIFY(QDir().mkpath(dir));
+    QTest::qWait(80);
+    fit(widget->window());
+    QTest::qWait(80);
+    QVERIFY(widget->grab().save(QDir(dir).filePath(name)));
+}
+
+} // namespace
+
+class TestTeamSection : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void branches();
+    void openAndClose();
+    void runtimeBanner();
+    void skillStates();
+    void cardsKeptAcrossReloads();
+    void collaboration();
+    void screenshots();
+
+private:
+    // Reloads the status model for the demo workspace; the section sees it on the next turn.
+    void reload();
+    void patch(const QJsonObject& state);
+    void click(EmployeeCard* card);
+
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimTool> m_tool;
+    std::unique_ptr<SimGateway> m_sim;
+    std::unique_ptr<WindowController> m_controller;
+};
+
+void TestTeamSection::init()
+{
+    ReduceMotion::setOverride(true);
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<SimTool>(*m_home);
+    m_sim = std::make_unique<SimGateway>();
+    QVERIFY2(m_sim->ok(), m_sim->output().constData());
+    // This machine is the studio, where three of the demo team work.
+    CLIConfig c = m_sim->config(kDemo);
+    c.device = QStringLiteral("dev-studio");
+    c.path = m_home->filePath(QStringLiteral("projects/demo"));
+    QVERIFY(QDir().mkpath(*c.path));
+    const QByteArray json = QJsonDocument(c.toJson()).toJson();
+    m_home->writeFile(QStringLiteral(".tolvarine/workspaces/ws-demo.json"), json);
+    m_home->writeFile(QStringLiteral(".tolvarine/config.json"), json);
+    m_controller = std::make_unique<WindowController>();
+    QCoro::waitFor(m_controller->catalog()->reload(false));
+    QVERIFY(m_controller->selectedConfig());
+    reload();
+}
+
+void TestTeamSection::cleanup()
+{
+    m_controller.reset();
+    QTRY_VERIFY(EvidenceSnapshotFile::shared().idle());
+    m_sim.reset();
+    m_tool.reset();
+    m_home.reset();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+void TestTeamSection::reload()
+{
+    QCoro::waitFor(m_controller->status()->reload(m_controller->selectedConfig()));
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+}
+
+void TestTeamSection::patch(const QJsonObject& state)
+{
+    m_sim->control("PATCH", QStringLiteral("/_sim/state/") + kDemo, state);
+    QCOMPARE(m_sim->lastStatus(), 200);
+    reload();
+}
+
+void TestTeamSection::click(EmployeeCard* card)
+{
+    QVERIFY(card);
+    QTest::mouseClick(card->openButton(), Qt::LeftButton);
+}
+
+void TestTeamSection::branches()
+{
+    TeamSection section(m_controller.get());
+    // The demo team: board, grid, no banner or empty state.
+    QCOMPARE(section.cards().size(), 9);
+    QVERIFY(!section.liveBoard()->isHidden() && !section.grid()->isHidden());
+    QVERIFY(section.errorBanner()->isHidden() && section.emptyState()->isHidden());
+    QCOMPARE(section.errorBanner()->textLabel()->objectName(), QStringLiteral("team.error"));
+    // The grid's columns follow the width the window measured, not its own.
+    section.grid()->resize(1200, 400);
+    for (const auto& [width, columns] :
+        QList<std::pair<qreal, int>> { { 0, 1 }, { 689, 1 }, { 690, 2 }, { 1039, 2 }, { 1040, 3 } }) {
+        section.setContentWidth(width);
+        QCOMPARE(section.grid()->columnCount(), columns);
+    }
+
+    // The command list unreadable: no board, the grid stays.
+    m_sim->setFault("GET", "/api/workspaces/ws-demo/commands", 500);
+    reload();
+    QTRY_VERIFY(section.liveBoard()->isHidden());
+    QVERIFY(!section.grid()->isHidden());
+    m_sim->clearFaults();
+
+    // A gateway without the employees endpoint: only the banner, whose
+    // diagnostics carry the status model's words.
+    m_sim->setFault("GET", "/api/workspaces/ws-demo/employees", 404, R"({"error":"no such route"})");
+    reload();
+    QTRY_VERIFY(!section.errorBanner()->isHidden());
+    QVERIFY(section.liveBoard()->isHidden() && section.grid()->isHidden() && section.emptyState()->isHidden());
+    QCOMPARE(section.errorBanner()->evidenceLabel()->text(),
+        QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）"));
+    QCOMPARE(section.errorBanner()->textLabel()->text(),
+        QStringLiteral("读不到这个工作区的团队。读不到，不等于一个人都没有。"));
+    m_sim->clearFaults();
+
+    // An empty roster: the placeholder and nothing else.
+    patch(QJsonObject { { "employees", QJsonArray {} } });
+    QTRY_VERIFY(!section.emptyState()->isHidden());
+    QVERIFY(section.errorBanner()->isHidden() && section.liveBoard()->isHidden() && section.grid()->isHidden());
+    QVERIFY(section.cards().isEmpty());
+}
+
+void TestTeamSection::openAndClose()
+{
+    TeamSection section(m_controller.get());
+    QVERIFY(!section.detail());
+    click(section.card("emp-lin"));
+    QVERIFY(section.detail());
+    QCOMPARE(section.detailCard()->objectName(), QStringLiteral("team.detail.emp-lin"));
+    QCOMPARE(section.detail()->objectName(), QStringLiteral("employee.detail.emp-lin"));
+    QVERIFY(section.card("emp-lin")->emphasized());
+    // Another card moves the detail; the same card again closes it.
+    click(section.card("emp-zhou"));
+    QCOMPARE(section.detailCard()->objectName(), QStringLiteral("team.detail.emp-zhou"));
+    QVERIFY(!section.card("emp-lin")->emphasized());
+    click(section.card("emp-zhou"));
+    QVERIFY(!section.detail());
+    QCOMPARE(m_controller->selectedEmployee(), std::nullopt);
+
+    // The open employee leaves the roster and comes back: the detail follows without a click.
+    click(section.card("emp-zhou"));
+    const QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
+    QJsonArray without;
+    for (const QJsonValue& e : team)
+        if (e.toObject().value("id") != "emp-zhou")
+            without.append(e);
+    patch(QJsonObject { { "employees", without } });
+    QTRY_VERIFY(!section.detail());
+    QCOMPARE(m_controller->selectedEmployee(), std::optional<QString>("emp-zhou"));
+    patch(QJsonObject { { "employees", team } });
+    QTRY_VERIFY(section.detail());
+    QCOMPARE(section.detail()->objectName(), QStringLiteral("employee.detail.emp-zhou"));
+
+    // The studio is this machine; a teammate elsewhere is not here.
+    QVERIFY(!section.card("emp-lin")->findChildren<Chip*>().isEmpty());
+    const auto hereChip = [](EmployeeCard* card) {
+        for (Chip* chip : card->findChildren<Chip*>())
+            if (chip->shownText() == QStringLiteral("在这台机器上"))
+                return !chip->isHidden();
+        return false;
+    };
+    QVERIFY(hereChip(section.card("emp-lin")));
+    QVERIFY(!hereChip(section.card("emp-wu")));
+    QVERIFY(!hereChip(section.card("emp-gu")));
+}
+
+void TestTeamSection::runtimeBanner()
+{
+    TeamSection section(m_controller.get());
+    const auto banners = [&] {
+        QStringList shown;
+        for (ErrorBanner* b : section.detail()->findChildren<ErrorBanner*>())
+            if (!b->isHidden())
+                shown << b->textLabel()->text();
+        return shown;
+    };
+    // 吴桐's work waits for a runtime his machine lacks.
+    m_controller->setSelectedEmployee(QStringLiteral("emp-wu"));
+    QVERIFY(section.detail());
+    QCOMPARE(banners(), QStringList { "他那台机器上没有能跑这件事的 CLI。装好或登录之后，这条会自己接着跑。" });
+    // 苏晚's machine is offline; 乔安's work cannot start: red cards, no banner of the runtime.
+    m_controller->setSelectedEmployee(QStringLiteral("emp-su"));
+    QCOMPARE(banners(), QStringList { "他那台机器的心跳停了。执行体可能已经关掉了 —— 在那台机器上重新开一次。" });
+    m_controller->setSelectedEmployee(QStringLiteral("emp-qiao"));
+    QVERIFY(banners().isEmpty());
+    QVERIFY(section.detail()->findChild<QLabel*>() != nullptr);
+    bool failureLine = false;
+    for (QLabel* l : section.detail()->findChildren<QLabel*>())
+        failureLine = failureLine || l->text() == QStringLiteral("何清 那一步失败了，它没法开始。它不会自己好。");
+    QVERIFY(failureLine);
+    // 沈一 has nothing that needs the user.
+    m_controller->setSelectedEmployee(QStringLiteral("emp-shen"));
+    QVERIFY(banners().isEmpty());
+}
+
+void TestTeamSection::skillStates()
+{
+    auto* shown = new TeamSection(m_controller.get());
+    TeamSection& section = *shown;
+    auto window = frame(shown, 900, 900);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+    // Loading, then loaded.
+    m_tool->put("employee-evidence.delay_ms", "600");
+    m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
+    EmployeeDetailBody* he = section.detail();
+    QVERIFY(he);
+    QVERIFY(child(he, "skill.anchor:ai_security_officer"));
+    QTRY_VERIFY(child<QLabel>(he, "skill.loading") && child<QLabel>(he, "skill.loading")->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(child(he, "skill.status.ai_security_officer"), 10000);
+    QVERIFY(!child<QLabel>(he, "skill.loading")->isVisible());
+    QCOMPARE(child<Chip>(he, "skill.status.ai_security_officer")->shownText(), QStringLiteral("要先授权"));
+    QVERIFY(child(he, "skill.blocking.permission"));
+
+    // The role changes while its load runs: only the new role's contract is applied.
+    QList<QString> applied;
+    connect(he->skillLoader(), &SkillLoader::changed, he, [&] {
+        applied << (he->skillLoader()->skill() ? he->skillLoader()->skill()->employeeRole : QStringLiteral("error"));
+    });
+    QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
+    for (int i = 0; i < team.size(); ++i) {
+        QJsonObject e = team.at(i).toObject();
+        if (e.value("id") == "emp-he") {
+            QJsonObject t = e.value("template").toObject();
+            t.insert("name", "AI Lawyer");
+            e.insert("template", t);
+            team.replace(i, e);
+        }
+    }
+    // Ask for the old role once more, then change it well before that answer comes.
+    m_tool->put("employee-evidence.delay_ms", "1500");
+    m_controller->setSelectedEmployee(std::nullopt);
+    m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
+    he = section.detail();
+    connect(he->skillLoader(), &SkillLoader::changed, he, [&] {
+        applied << (he->skillLoader()->skill() ? he->skillLoader()->skill()->employeeRole : QStringLiteral("error"));
+    });
+    QTest::qWait(100);
+    patch(QJsonObject { { "employees", team } });
+    QCOMPARE(he->employeeRole(), QStringLiteral("ai_lawyer"));
+    QTRY_VERIFY_WITH_TIMEOUT(child(he, "skill.status.ai_lawyer"), 10000);
+    QTest::qWait(300);
+    QCOMPARE(applied, QList<QString> { "ai_lawyer" });
+
+    // A pane closed while its load runs takes the run with it and applies nothing.
+    m_tool->put("employee-evidence.delay_ms", "400");
+    m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
+    QPointer<EmployeeDetailBody> lin = section.detail();
+    QVERIFY(lin && child<QLabel>(lin, "skill.loading")->isVisible());
+    m_controller->setSelectedEmployee(std::nullopt);
+    QTRY_VERIFY(!lin);
+    QTest::qWait(600);
+
+    // A failing tool: its first line after "读不到技能信息：".
+    m_tool->drop("employee-evidence.delay_ms");
+    m_tool->answer("employee-evidence", "\n\nemployee evidence: gateway refused the token\nmore detail\n", 3);
+    m_controller->setSelectedEmployee(QStringLiteral("emp-zhou"));
+    EmployeeDetailBody* zhou = section.detail();
+    QTRY_VERIFY_WITH_TIMEOUT(child(zhou, "skill.error:employee evidence: gateway refused the token"), 10000);
+    QCOMPARE(child<QLabel>(zhou, "skill.error:employee evidence: gateway refused the token")->text(),
+        QStringLiteral("读不到技能信息：employee evidence: gateway refused the token"));
+
+    // A template no skill is known for: the no-role text, and the tool is not asked.
+    const int runs = int(m_tool->argvs().size());
+    m_controller->setSelectedEmployee(QStringLiteral("emp-gu"));
+    QVERIFY(child(section.detail(), "skill.anchor:ai_customer_service"));
+    team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
+    for (int i = 0; i < team.size(); ++i) {
+        QJsonObject e = team.at(i).toObject();
+        if (e.value("id") == "emp-shen") {
+            QJsonObject t = e.value("template").toObject();
+            t.insert("name", "Product Manager");
+            e.insert("template", t);
+            team.replace(i, e);
+        }
+    }
+    patch(QJsonObject { { "employees", team } });
+    m_controller->setSelectedEmployee(QStringLiteral("emp-shen"));
+    QVERIFY(child(section.detail(), "skill.anchor:EMPTY"));
+    QVERIFY(child<QLabel>(section.detail(), "skill.unmapped:Product Manager|沈一")->isVisible());
+    QTest::qWait(200);
+    QCOMPARE(int(m_tool->argvs().size()), runs + 1); // 顾言's load only
+}
+
+void TestTeamSection::cardsKeptAcrossReloads()
+{
+    TeamSection section(m_controller.get());
+    m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
+    const QList<EmployeeCard*> cards = section.cards();
+    const QList<QWidget*> before = section.findChildren<QWidget*>();
+    QSignalSpy created(m_controller->workforce(), &WorkforceModel::changed);
+
+    // Nothing new: not one widget made or lost.
+    reload();
+    QTest::qWait(20);
+    QCOMPARE(created.size(), 0);
+    const QList<QWidget*> after = section.findChildren<QWidget*>();
+    QCOMPARE(QSet<QWidget*>(after.begin(), after.end()), QSet<QWidget*>(before.begin(), before.end()));
+
+    // One employee goes offline: every card is the one it was, and that card
+    // says so; the open detail and its evidence stay.
+    QWidget* evidence = section.detail()->runningRow("c-105");
+    QVERIFY(evidence);
+    QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
+    for (int i = 0; i < team.size(); ++i) {
+        QJsonObject e = team.at(i).toObject();
+        if (e.value("id") == "emp-shen") {
+            e.insert("device_alive", false);
+            team.replace(i, e);
+        }
+    }
+    patch(QJsonObject { { "employees", team } });
+    QTRY_COMPARE(section.card("emp-shen")->badge()->look().stable, QStringLiteral("Offline"));
+    QCOMPARE(section.cards(), cards);
+    QCOMPARE(section.detail()->runningRow("c-105"), evidence);
+}
+
+void TestTeamSection::collaboration()
+{
+    auto* shown = new CollaborationSection(m_controller->workforce());
+    CollaborationSection& section = *shown;
+    // The demo: 周一鸣 waits on 林小满; 乔安's work cannot start after 何清's failed.
+    QTRY_VERIFY(!section.isHidden());
+    CollaborationView* view = section.view();
+    QVERIFY(view->group("emp-zhou") && view->group("emp-qiao"));
+    QVERIFY(view->findChild<CollabNodeRow*>("collab.node.emp-zhou.Waiting Dependency"));
+    QVERIFY(view->group("emp-qiao")->findChild<FanInConnector*>()->dashed());
+    QVERIFY(!view->group("emp-zhou")->findChild<FanInConnector*>()->dashed());
+
+    // The running dot stays still with reduced motion and breathes without it.
+    auto window = frame(shown, 760, 400);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    NodeGlyph* running = view->nodeRow("emp-lin")->glyph();
+    QCOMPARE(running->status(), TolvarineStatus::running);
+    QVERIFY(!running->breathing());
+    QCOMPARE(running->dotOpacity(), 1.0);
+    ReduceMotion::setOverride(false);
+    CollabNodeRow fresh(view->nodeRow("emp-lin")->node().value(), window.get());
+    fresh.show();
+    QVERIFY(fresh.glyph()->breathing());
+    QTRY_VERIFY(fresh.glyph()->dotOpacity() < 0.9);
+    ReduceMotion::setOverride(true);
+
+    // No dependency between employees: the section takes no space.
+    QJsonArray commands = m_sim->control("GET", "/_sim/state/ws-demo").object().value("commands").toArray();
+    QJsonArray loose;
+    for (const QJsonValue& v : commands) {
+        QJsonObject c = v.toObject();
+        c.remove("depends_on");
+        loose.append(c);
+    }
+    patch(QJsonObject { { "commands", loose } });
+    QTRY_VERIFY(section.isHidden());
+    patch(QJsonObject { { "commands", commands } });
+    QTRY_VERIFY(!section.isHidden());
+    patch(QJsonObject { { "employees", QJsonArray {} } });
+    QTRY_VERIFY(section.isHidden());
+}
+
+void TestTeamSection::screenshots()
+{
+    // The team with 林小满's detail open: his running work with its live evidence.
+    {
+        auto* section = new TeamSection(m_controller.get());
+        auto window = frame(section, 860, 1200);
+        section->setContentWidth(820);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
+        QVERIFY(section->detail());
+        auto* evidence = section->detail()->runningRow("c-105")->findChild<TaskEvidenceView*>();
+        QVERIFY(evidence && evidence->showDiff());
+        QTRY_VERIFY(evidence->model()->polls() >= 1);
+        QTRY_VERIFY_WITH_TIMEOUT(child(section->detail(), "skill.status.ai_developer"), 10000);
+        QCOMPARE(section->grid()->columnCount(), 2);
+        save(window.get(), QStringLiteral("team-section.png"));
+    }
+    // The diagram, and the plain list for a larger graph.
+    {
+        auto* collab = new CollaborationSection(m_controller->workforce());
+        auto window = frame(collab, 760, 360);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        save(window.get(), QStringLiteral("collab-diagram.png"));
+        CollabGraph big = m_controller->workforce()->snapshot().collabGraph;
+        for (const CollabNode& n : m_controller->workforce()->snapshot().collabGraph.nodes)
+            big.nodes.append({ n.id + "-2", n.name + "（二组）", n.status, n.hasReading, n.subtitle });
+        collab->view()->setGraph(big);
+        QVERIFY(!collab->view()->group("emp-zhou"));
+        QVERIFY(collab->view()->nodeRow("emp-zhou-2"));
+        save(window.get(), QStringLiteral("collab-list.png"));
+    }
+    // The skill section loaded (a blocked role with its blockers) and failed.
+    {
+        m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
+        auto* section = new TeamSection(m_controller.get());
+        auto window = frame(section, 860, 2200);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(child(section->detail(), "skill.status.ai_security_officer"), 10000);
+        save(section->detail()->skillSection(), QStringLiteral("skill-loaded.png"));
+        m_tool->answer("employee-evidence", "employee evidence: 这台机器还没有登录，先运行 brenlow login\n", 1);
+        m_controller->setSelectedEmployee(QStringLiteral("emp-qiao"));
+        QTRY_VERIFY_WITH_TIMEOUT(section->detail()->findChild<QLabel*>(
+                                     "skill.error:employee evidence: 这台机器还没有登录，先运行 brenlow login"),
+            10000);
+        save(section->detail()->skillSection(), QStringLiteral("skill-failed.png"));
+        // The same pane whole: work that cannot start because a colleague's failed.
+        save(section->detailCard(), QStringLiteral("team-detail-blocked.png"));
+    }
+}
+
+QTEST_MAIN(TestTeamSection)
+#include "tst_TeamSection.moc"
