@@ -20,7 +20,7 @@ void ElidedLabel::setText(const QString& text)
     if (text == m_text)
         return;
     m_text = text;
-    m_linesWidth = -1;
+    forget();
     setAccessibleName(text);
     updateGeometry();
     update();
@@ -29,17 +29,26 @@ void ElidedLabel::setText(const QString& text)
 void ElidedLabel::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)
-        m_linesWidth = -1;
+        forget();
     QWidget::changeEvent(event);
+}
+
+void ElidedLabel::forget()
+{
+    for (Wrapped& w : m_wrapped)
+        w = Wrapped {};
 }
 
 QStringList ElidedLabel::linesForWidth(int width) const
 {
-    if (width != m_linesWidth) {
-        m_lines = layOut(width);
-        m_linesWidth = width;
+    for (const Wrapped& w : m_wrapped) {
+        if (w.width == width)
+            return w.lines;
     }
-    return m_lines;
+    Wrapped& slot = m_wrapped[m_nextSlot];
+    m_nextSlot = (m_nextSlot + 1) % int(m_wrapped.size());
+    slot = Wrapped { width, layOut(width) };
+    return slot.lines;
 }
 
 QStringList ElidedLabel::layOut(int width) const
