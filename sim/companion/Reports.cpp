@@ -64,7 +64,8 @@ QJsonObject entry(const QString& kind, const QString& display, const QString& ad
 
 // One runtime for each usability word, with the row shapes the cards show:
 // a path, a probe error, an empty path beside an error, no version, an empty
-// version, a login command, a protocol adapter, empty capability counts.
+// version, a login command, a protocol adapter, empty capability counts; and
+// one that cannot be installed from here, and a ready one the demo switches off.
 QJsonArray defaultRuntimes()
 {
     QJsonArray list;
@@ -97,6 +98,15 @@ QJsonArray defaultRuntimes()
         { { "state", "unknown" }, { "source", "not_installed" } }, "not_installed", false, { { "unknown", 8 } },
         setupKeys({ true, "npm", "@brenlow-sim/qwen", {}, true }, { "api_key" }, "dashscope", { "DASHSCOPE_API_KEY" },
             { slot("dashscope", "DashScope", { "DASHSCOPE_API_KEY" }, "OPENAI_BASE_URL", "OPENAI_MODEL") })));
+    list.append(entry("aider", "Aider", "cli",
+        { { "installed", false }, { "healthy", false }, { "error", "aider 不在 PATH 里" } },
+        { { "state", "unknown" }, { "source", "not_installed" } }, "not_installed", false, { { "unknown", 6 } },
+        setupKeys({ false, {}, {}, "它要 Python 3.12 的 pipx，自己装一次", false }, { "api_key" }, {}, {}, {})));
+    list.append(entry("cursor", "Cursor Agent", "cli",
+        { { "installed", true }, { "healthy", true }, { "version", "2025.10.1" },
+            { "path", "/usr/local/bin/cursor-agent" } },
+        { { "state", "logged_in" }, { "source", "cursor-agent status" } }, "ready", false,
+        { { "yes", 9 }, { "unknown", 2 } }, setupKeys({}, { "oauth" }, {}, {}, {})));
     list.append(entry("agy", "Antigravity", "cli",
         { { "installed", true }, { "healthy", false }, { "version", "1.0.0" }, { "path", "/opt/agy/bin/agy" } },
         { { "state", "unknown" }, { "source", "probe" } }, "unsupported", false, { { "no", 7 } },
@@ -124,7 +134,7 @@ QJsonArray defaultRuntimes()
 QJsonObject inventory()
 {
     const QJsonArray runtimes = defaultRuntimes();
-    QJsonObject counts { { "total", runtimes.size() } };
+    QJsonObject counts { { "registered", runtimes.size() } };
     int installed = 0;
     for (const QJsonValue& v : runtimes) {
         const QJsonObject o = v.toObject();

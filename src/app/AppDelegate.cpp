@@ -64,9 +64,13 @@ void AppDelegate::applicationWillTerminate()
         return;
     m_terminated = true;
     // One-shot companion-tool runs still in flight end with their whole group;
-    // workers have their own stop.
+    // workers have their own stop: every one is signalled at once, and the
+    // wait for their ends happens on the way out, when there is no window
+    // left to hold up.
     ProcessGroup::endAll();
-    RuntimeController::shared().stopAll();
+    RuntimeController& runtimes = RuntimeController::shared();
+    runtimes.stopAll();
+    runtimes.waitForStopped();
 }
 
 bool AppDelegate::installQuitSignals()

@@ -24,7 +24,8 @@ public:
     // end); a breadcrumb with the count when any were ended.
     QFuture<QList<RuntimeChildRecord>> applicationDidFinishLaunching();
     // Ends the one-shot companion-tool runs in flight (with whatever they
-    // started) and stops every worker (each with its grace). Runs once, on the way out.
+    // started), stops every worker and waits until each has ended (after its
+    // grace, a kill). Runs once, on the way out.
     void applicationWillTerminate();
 
     // SIGTERM and SIGINT quit the event loop (through a self-pipe, so the

@@ -80,22 +80,28 @@ void TestAppDelegate::quitSignalStopsEveryWorker_data()
 }
 
 // A process asked to end by its session (SIGTERM) or a terminal (SIGINT)
-// leaves no worker behind.
+// leaves no worker behind, not even one that ignores SIGTERM.
 void TestAppDelegate::quitSignalStopsEveryWorker()
 {
     QFETCH(int, signal);
     TempHome home;
     SimTool tool(home);
     tool.put(QStringLiteral("run.interval_ms"), "50");
+    tool.put(QStringLiteral("run.ignore_term"));
     const QString folder = home.filePath(QStringLiteral("project"));
     QVERIFY(QDir().mkpath(folder));
 
     RuntimeController& controller = RuntimeController::shared();
-    controller.setStopGraceSeconds(2);
+    controller.setStopGraceSeconds(0.5);
+    // The one controller keeps the lines of the rows before.
+    const QString beat = QStringLiteral("[Codex] heartbeat 1");
+    const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
     controller.start(config(folder),
         RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
         std::nullopt);
     QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    // Running, and ignoring SIGTERM, once it beats.
+    QTRY_VERIFY(controller.lines(QStringLiteral("ws")).count(beat) > beats);
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
     QCOMPARE(records.size(), 1);
 
@@ -111,6 +117,7 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     QVERIFY(::kill(records.first().pid, 0) != 0);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1").arg(records.first().pid)));
 }
 
 // A launch with nothing left over writes no breadcrumb; quitting may pass

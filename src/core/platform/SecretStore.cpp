@@ -31,7 +31,7 @@ QString takeError(GError* err)
 }
 
 QMutex sharedMutex;
-std::unique_ptr<SecretStore> sharedStore;
+std::shared_ptr<SecretStore> sharedStore;
 
 QString itemKey(const QString& service, const QString& account)
 {
@@ -40,12 +40,12 @@ QString itemKey(const QString& service, const QString& account)
 
 } // namespace
 
-SecretStore& SecretStore::shared()
+std::shared_ptr<SecretStore> SecretStore::shared()
 {
     const QMutexLocker lock(&sharedMutex);
     if (!sharedStore)
-        sharedStore = std::make_unique<LibsecretStore>();
-    return *sharedStore;
+        sharedStore = std::make_shared<LibsecretStore>();
+    return sharedStore;
 }
 
 void SecretStore::setShared(std::unique_ptr<SecretStore> store)

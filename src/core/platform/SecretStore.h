@@ -24,8 +24,10 @@ public:
 
     bool contains(const QString& service, const QString& account) { return read(service, account).has_value(); }
 
-    // The process-wide store: the Secret Service unless replaced.
-    static SecretStore& shared();
+    // The process-wide store: the Secret Service unless replaced. Shared, so
+    // that a call under way on a pool thread keeps the store it began with
+    // when a test replaces it.
+    static std::shared_ptr<SecretStore> shared();
     // Replaces the process-wide store (tests); null restores the Secret Service.
     static void setShared(std::unique_ptr<SecretStore> store);
 };

@@ -9,7 +9,7 @@ namespace {
 
 std::optional<QString> readKey(const QString& account)
 {
-    const std::optional<QByteArray> secret = SecretStore::shared().read(service(), account);
+    const std::optional<QByteArray> secret = SecretStore::shared()->read(service(), account);
     if (!secret)
         return std::nullopt;
     const QString key = QString::fromUtf8(*secret).trimmed();
@@ -44,12 +44,12 @@ bool isConfigured(const QString& provider)
 {
     if (provider.isEmpty())
         return false;
-    return SecretStore::shared().contains(service(), legacyAccount(provider));
+    return SecretStore::shared()->contains(service(), legacyAccount(provider));
 }
 
 bool isConfigured(const QUuid& profile)
 {
-    return SecretStore::shared().contains(service(), profileAccount(profile));
+    return SecretStore::shared()->contains(service(), profileAccount(profile));
 }
 
 QSet<QString> configuredProviders(const QStringList& among)
@@ -66,7 +66,8 @@ bool adoptLegacy(const QString& provider, const QUuid& into)
 {
     if (provider.isEmpty() || into.isNull())
         return false;
-    SecretStore& store = SecretStore::shared();
+    const std::shared_ptr<SecretStore> keys = SecretStore::shared();
+    SecretStore& store = *keys;
     if (store.contains(service(), profileAccount(into)))
         return false;
     const std::optional<QByteArray> secret = store.read(service(), legacyAccount(provider));
@@ -92,7 +93,7 @@ bool storeKey(const QUuid& profile, const QString& key, QString* error)
         return false;
     }
     QString reason;
-    if (SecretStore::shared().write(
+    if (SecretStore::shared()->write(
             service(), profileAccount(profile), trimmed.toUtf8(), profileLabel(profile), &reason))
         return true;
     if (error)
@@ -103,11 +104,16 @@ bool storeKey(const QUuid& profile, const QString& key, QString* error)
 bool deleteKey(const QUuid& profile, QString* error)
 {
     QString reason;
-    if (SecretStore::shared().remove(service(), profileAccount(profile), &reason))
+    if (SecretStore::shared()->remove(service(), profileAccount(profile), &reason))
         return true;
     if (error)
         *error = QStringLiteral("删不掉系统密码库里的 Key：") + reason;
     return false;
+}
+
+std::optional<QString> profileKey(const QUuid& profile)
+{
+    return readKey(profileAccount(profile));
 }
 
 QMap<QString, QString> launchEnv(

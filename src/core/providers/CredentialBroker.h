@@ -15,6 +15,10 @@
 // Model-provider keys in the secret store (SecretStore::shared(), service
 // "tolvarine-desktop"). Two forms of item: the older one per provider (account
 // = the provider name in lower case) and one per provider profile.
+//
+// Everything here that reaches the secret store blocks its caller, possibly
+// for ever (the Secret Service may wait on a prompt or a stalled daemon):
+// call it off the GUI thread, e.g. through offMainThread().
 namespace CredentialBroker {
 
 QString service();
@@ -37,6 +41,8 @@ bool adoptLegacy(const QString& provider, const QUuid& into);
 bool storeKey(const QUuid& profile, const QString& key, QString* error = nullptr);
 // Deletes a profile's key; true also when there was none.
 bool deleteKey(const QUuid& profile, QString* error = nullptr);
+// A profile's key (trimmed); none when there is none or it is empty.
+std::optional<QString> profileKey(const QUuid& profile);
 
 // The environment a runtime is launched with for a bound profile: the key
 // variables of the runtime's slot for the profile's provider get the profile's

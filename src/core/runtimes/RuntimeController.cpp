@@ -2,14 +2,15 @@
 
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/OffMainThread.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QPointer>
 #include <QProcess>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -27,7 +28,11 @@ RuntimeController::RuntimeController(QObject* parent)
 RuntimeController::~RuntimeController()
 {
     // Whatever is still running is ended the same way a stop would.
-    terminateAll(m_processes.values());
+    m_pending.clear();
+    for (auto it = m_processes.cbegin(); it != m_processes.cend(); ++it)
+        beginStop(it.value(), it.key());
+    m_processes.clear();
+    waitForStopped();
 }
 
 RuntimeController& RuntimeController::shared()
@@ -36,36 +41,84 @@ RuntimeController& RuntimeController::shared()
     return *controller;
 }
 
-void RuntimeController::bump()
+void RuntimeController::workersBump()
 {
     ++m_revision;
-    emit changed();
+    emit workersChanged();
 }
 
-void RuntimeController::append(const QString& k, const QString& line)
+void RuntimeController::append(const QString& workspace, const QString& k, const QString& line)
 {
     QStringList& lines = m_output[k];
     lines.append(line);
     if (lines.size() > kMaxLines)
         lines.erase(lines.begin(), lines.begin() + (lines.size() - kMaxLines));
-    bump();
+    ++m_revision;
+    emit outputChanged(workspace);
 }
 
 void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& launch,
     const std::optional<RuntimeSetupInfo>& setup, const std::optional<ProviderProfile>& profile)
 {
     const QString k = key(config.workspace, launch.kind);
-    if (m_processes.contains(k))
+    if (isRunning(config.workspace, launch.kind))
         return;
     m_kindsSeen[config.workspace].insert(launch.kind);
+    const quint64 ticket = ++m_tickets;
+    m_pending.insert(k, Pending { ticket, config, launch, setup, std::nullopt });
+    workersBump();
+    readKeys(k, ticket, profile);
+}
 
-    QMap<QString, QString> env;
-    if (setup) {
-        if (profile)
-            env = CredentialBroker::launchEnv(*profile, *setup, launch.kind);
-        else if (setup->credentialProvider && !setup->credentialProvider->isEmpty())
-            env = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
+QCoro::Task<> RuntimeController::readKeys(QString k, quint64 ticket, std::optional<ProviderProfile> profile)
+{
+    QPointer<RuntimeController> self(this);
+    const std::optional<RuntimeSetupInfo> setup = m_pending.value(k).setup;
+    const QString kind = m_pending.value(k).launch.kind;
+    // The key store may keep its caller waiting (a prompt, a stalled daemon).
+    auto job = [setup, profile, kind] {
+        QMap<QString, QString> env;
+        if (setup) {
+            if (profile)
+                env = CredentialBroker::launchEnv(*profile, *setup, kind);
+            else if (setup->credentialProvider && !setup->credentialProvider->isEmpty())
+                env = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
+        }
+        return env;
+    };
+    auto task = offMainThread(std::move(job));
+    const QMap<QString, QString> env = co_await std::move(task);
+    if (!self)
+        co_return;
+    // Stopped (and perhaps started again) meanwhile: this start is void.
+    const auto it = self->m_pending.find(k);
+    if (it == self->m_pending.end() || it->ticket != ticket)
+        co_return;
+    it->env = env;
+    self->launchIfReady(k);
+}
+
+void RuntimeController::launchIfReady(const QString& k)
+{
+    const auto it = m_pending.constFind(k);
+    if (it == m_pending.cend() || !it->env)
+        return;
+    // Never two workers of one pair: the new one waits for the old one's end.
+    for (const Stopping& s : std::as_const(m_stopping)) {
+        if (s.key == k)
+            return;
     }
+    const Pending pending = *it;
+    m_pending.erase(it);
+    spawn(k, pending);
+}
+
+void RuntimeController::spawn(const QString& k, const Pending& pending)
+{
+    const CLIConfig& config = pending.config;
+    const RuntimeLaunch& launch = pending.launch;
+    const std::optional<RuntimeSetupInfo>& setup = pending.setup;
+    const QMap<QString, QString>& env = *pending.env;
     QHash<QString, QString> extra;
     for (auto it = env.cbegin(); it != env.cend(); ++it)
         extra.insert(it.key(), it.value());
@@ -89,19 +142,21 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
     // Longest first, so that a secret holding another is masked whole.
     std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
 
+    const QString workspace = config.workspace;
     const QString prefix = QLatin1Char('[') + launch.display + QStringLiteral("] ");
     QPointer<RuntimeController> self(this);
-    CLI::Spawned spawned = CLI::spawn(
-        { QStringLiteral("run") }, config.path, config, launch, extra, [self, k, prefix, secrets](const QString& line) {
+    CLI::Spawned spawned = CLI::spawn({ QStringLiteral("run") }, config.path, config, launch, extra,
+        [self, workspace, k, prefix, secrets](const QString& line) {
             if (!self)
                 return;
             QString masked = line;
             for (const QString& secret : secrets)
                 masked.replace(secret, QStringLiteral("****"));
-            self->append(k, prefix + CredentialRedaction::redact(masked));
+            self->append(workspace, k, prefix + CredentialRedaction::redact(masked));
         });
     if (!spawned.process) {
-        append(k, QLatin1Char('[') + launch.display + QStringLiteral("] 启动失败：") + spawned.error);
+        append(workspace, k, QLatin1Char('[') + launch.display + QStringLiteral("] 启动失败：") + spawned.error);
+        workersBump();
         return;
     }
 
@@ -122,76 +177,87 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
         rec.startedAt = QDateTime::currentDateTimeUtc();
         RuntimeChildLedger::record(rec);
     }
-
-    // The worker ended by itself. Only this process leaves: the key may hold
-    // a newer worker by the time the notice arrives.
-    connect(process, &QProcess::finished, this, [this, k, process, pid] {
-        RuntimeChildLedger::forget(pid);
-        if (m_processes.value(k) == process) {
-            m_processes.remove(k);
-            bump();
-        }
-        process->deleteLater();
-    });
+    connect(process, &QProcess::finished, this, [this, k, process, pid] { onFinished(k, process, pid); });
 
     m_processes.insert(k, process);
-    bump();
+    workersBump();
     DeskCrumbs::drop(QStringLiteral("runtime.start %1 pid=%2").arg(launch.kind).arg(pid));
 }
 
-void RuntimeController::terminateAll(const QList<QProcess*>& children)
+void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 pid)
 {
-    QList<QPair<QProcess*, qint32>> pending;
-    for (QProcess* p : children) {
-        disconnect(p, &QProcess::finished, this, nullptr);
-        pending.append({ p, p->property("workerPid").toInt() });
-        // A child that has already ended (and been collected) is never
-        // signalled: its pid may belong to someone else by now.
-        if (p->state() != QProcess::NotRunning)
-            p->terminate();
+    RuntimeChildLedger::forget(pid);
+    // A worker that ended by itself leaves its pair; only this process does:
+    // the pair may hold a newer worker by the time the notice arrives.
+    if (m_processes.value(k) == process) {
+        m_processes.remove(k);
+        workersBump();
     }
-    QDeadlineTimer deadline(qint64(m_grace * 1000));
-    for (const auto& [p, pid] : pending) {
-        if (p->state() != QProcess::NotRunning) {
-            if (!p->waitForFinished(int(std::max<qint64>(deadline.remainingTime(), 0)))
-                && p->state() != QProcess::NotRunning) {
-                DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid));
-                p->kill();
-                p->waitForFinished(1000);
-            }
-        }
-        if (pid != 0)
-            RuntimeChildLedger::forget(pid);
-        // A killed child can linger (stuck in the kernel); deleting its QProcess
-        // while it runs would block until it goes, so it is deleted once it has.
-        if (p->state() == QProcess::NotRunning)
-            p->deleteLater();
-        else
-            connect(p, &QProcess::finished, p, &QObject::deleteLater);
-    }
+    const bool wasStopping = m_stopping.remove(process) > 0;
+    process->deleteLater();
+    if (wasStopping)
+        launchIfReady(k);
+}
+
+void RuntimeController::beginStop(QProcess* process, const QString& k)
+{
+    const int graceMs = int(m_grace * 1000);
+    m_stopping.insert(process, Stopping { k, process->property("workerPid").toInt(), QDeadlineTimer(graceMs) });
+    // Still ours until its end has been collected, so the pid cannot belong
+    // to anyone else yet.
+    process->terminate();
+    QTimer::singleShot(graceMs, process, [this, process] { kill(process); });
+}
+
+void RuntimeController::kill(QProcess* process)
+{
+    if (process->state() == QProcess::NotRunning)
+        return;
+    DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(m_stopping.value(process).pid));
+    process->kill();
 }
 
 void RuntimeController::stop(const QString& workspace, const QString& kind)
 {
-    QProcess* p = m_processes.take(key(workspace, kind));
-    if (!p)
-        return;
-    bump();
-    terminateAll({ p });
+    const QString k = key(workspace, kind);
+    bool released = m_pending.remove(k) > 0;
+    if (QProcess* p = m_processes.take(k)) {
+        beginStop(p, k);
+        released = true;
+    }
+    if (released)
+        workersBump();
 }
 
 void RuntimeController::stopAll()
 {
-    const QList<QProcess*> children = m_processes.values();
+    DeskCrumbs::drop(QStringLiteral("runtime.stopAll 共 %1 个").arg(m_processes.size()));
+    m_pending.clear();
+    for (auto it = m_processes.cbegin(); it != m_processes.cend(); ++it)
+        beginStop(it.value(), it.key());
     m_processes.clear();
-    bump();
-    DeskCrumbs::drop(QStringLiteral("runtime.stopAll 共 %1 个").arg(children.size()));
-    terminateAll(children);
+    workersBump();
+}
+
+void RuntimeController::waitForStopped()
+{
+    const QList<QProcess*> stopping = m_stopping.keys();
+    for (QProcess* p : stopping) {
+        // Each one's finished() runs inside the waits and takes it off the list.
+        if (!m_stopping.contains(p))
+            continue;
+        const qint64 left = std::max<qint64>(m_stopping.value(p).killAt.remainingTime(), 0);
+        if (p->state() != QProcess::NotRunning && !p->waitForFinished(int(left))) {
+            kill(p);
+            p->waitForFinished(1000);
+        }
+    }
 }
 
 bool RuntimeController::isRunning(const QString& workspace, const QString& kind) const
 {
-    return m_processes.contains(key(workspace, kind));
+    const QString k = key(workspace, kind);
+    return m_processes.contains(k) || m_pending.contains(k);
 }
 
 QStringList RuntimeController::lines(const QString& workspace) const

@@ -5,7 +5,10 @@
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/RuntimeSetupInfo.h"
 
+#include <QCoroTask>
+#include <QDeadlineTimer>
 #include <QHash>
+#include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -17,8 +20,9 @@ class QProcess;
 
 // Supervises the runtime workers the application starts: the companion tool
 // with "run" in a workspace folder, at most one per workspace and runtime
-// kind, each recorded in the child ledger until it ends or is stopped. Keeps
-// the last 200 output lines of each. Lives on the GUI thread.
+// kind, each recorded in the child ledger until it ends. Keeps the last 200
+// output lines of each. Lives on the GUI thread and never waits there: keys
+// are read off it, and a stop signals the worker and returns.
 class RuntimeController : public QObject {
     Q_OBJECT
 public:
@@ -26,45 +30,80 @@ public:
     static constexpr double kStopGraceSeconds = 5.0;
 
     explicit RuntimeController(QObject* parent = nullptr);
+    // Stops every worker and waits for them (see waitForStopped()).
     ~RuntimeController() override;
 
     // The application's one controller, created on first use.
     static RuntimeController& shared();
 
-    // Starts a worker unless one is held for the workspace and kind. The setup
-    // contract and the bound profile only shape the launch environment.
-    // Failures become an output line.
+    // Holds the workspace and kind at once (isRunning() is true from here)
+    // unless they are held already; the worker starts once its keys have been
+    // read and the previous worker of the same pair, if it is still stopping,
+    // has ended. The setup contract and the bound profile only shape the
+    // launch environment. Failures become an output line.
     void start(const CLIConfig& config, const RuntimeLaunch& launch, const std::optional<RuntimeSetupInfo>& setup,
         const std::optional<ProviderProfile>& profile);
-    // SIGTERM, then SIGKILL if the worker is still there after the grace;
-    // returns when it is gone or killed.
+    // Releases the pair and sends SIGTERM; SIGKILL follows if the worker is
+    // still there after the grace. Returns at once; the ledger forgets the
+    // worker once it has ended. A start still preparing is dropped.
     void stop(const QString& workspace, const QString& kind);
     // Stops every worker; each gets the grace, all at once.
     void stopAll();
+    // Blocks until every worker being stopped has ended, killing each whose
+    // grace runs out meanwhile (a killed worker gets one more second). For
+    // quitting only: the GUI thread waits here.
+    void waitForStopped();
     bool isRunning(const QString& workspace, const QString& kind) const;
+    // Workers signalled to stop that have not ended yet.
+    int stoppingCount() const { return int(m_stopping.size()); }
     // The retained lines of every kind seen in the workspace, kinds in
     // ascending order, lines in arrival order.
     QStringList lines(const QString& workspace) const;
 
-    // Bumped by one on every change.
+    // Bumped by one on every change of either kind below.
     qint64 revision() const { return m_revision; }
 
     // Tests shorten the grace.
     void setStopGraceSeconds(double seconds) { m_grace = seconds; }
 
 signals:
-    void changed();
+    // The set of held workspace and kind pairs changed (a start, a stop, a
+    // worker that ended by itself).
+    void workersChanged();
+    // A line was added to the workspace's output.
+    void outputChanged(const QString& workspace);
 
 private:
+    struct Pending {
+        quint64 ticket = 0;
+        CLIConfig config;
+        RuntimeLaunch launch;
+        std::optional<RuntimeSetupInfo> setup;
+        std::optional<QMap<QString, QString>> env; // none while the keys are being read
+    };
+    struct Stopping {
+        QString key;
+        qint32 pid = 0;
+        QDeadlineTimer killAt;
+    };
+
     static QString key(const QString& workspace, const QString& kind) { return workspace + QLatin1Char(':') + kind; }
-    void bump();
-    void append(const QString& key, const QString& line);
-    // Ends a worker this controller started: its own exit handler is detached
-    // first, then SIGTERM and the process's own wait, then SIGKILL.
-    void terminateAll(const QList<QProcess*>& children);
+    void workersBump();
+    void append(const QString& workspace, const QString& key, const QString& line);
+    QCoro::Task<> readKeys(QString key, quint64 ticket, std::optional<ProviderProfile> profile);
+    // Starts the pending worker of `key` once its keys are in and no earlier
+    // worker of the pair is still stopping.
+    void launchIfReady(const QString& key);
+    void spawn(const QString& key, const Pending& pending);
+    void onFinished(const QString& key, QProcess* process, qint32 pid);
+    void beginStop(QProcess* process, const QString& key);
+    void kill(QProcess* process);
 
     qint64 m_revision = 0;
+    quint64 m_tickets = 0;
     QHash<QString, QProcess*> m_processes;
+    QHash<QString, Pending> m_pending;
+    QHash<QProcess*, Stopping> m_stopping;
     QHash<QString, QStringList> m_output;
     QHash<QString, QSet<QString>> m_kindsSeen;
     double m_grace = kStopGraceSeconds;

@@ -20,6 +20,21 @@
 
 #include <algorithm>
 
+namespace {
+
+// One thread: key-store work runs in the order it was asked for.
+QThreadPool* credentialPool()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return pool;
+}
+
+} // namespace
+
 RuntimeInventoryStore::RuntimeInventoryStore(QObject* parent)
     : QObject(parent)
 {
@@ -103,6 +118,12 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
     }
     outcome.entries = inventory->runtimes;
     outcome.counts = inventory->counts;
+    // Written here, off the GUI thread (with a sync to disk); a store's
+    // refreshes never overlap, so the latest rows are the ones left on disk.
+    QList<RuntimeRow> rows;
+    for (const RuntimeEntry& e : *outcome.entries)
+        rows.append(RuntimeRow(e));
+    dumpForAcceptance(rows);
     return outcome;
 }
 
@@ -128,8 +149,12 @@ QCoro::Task<> RuntimeInventoryStore::run()
     const Outcome outcome = co_await std::move(task);
     if (!self)
         co_return;
-    if (outcome.entries)
+    if (outcome.entries) {
         self->applySetup(outcome.setup);
+        co_await self->loadCredentials(true);
+        if (!self)
+            co_return;
+    }
     self->apply(outcome);
 }
 
@@ -146,7 +171,6 @@ void RuntimeInventoryStore::apply(const Outcome& outcome)
         m_counts = outcome.counts;
         m_failure.reset();
         DeskCrumbs::drop(QStringLiteral("runtimes.refresh 成功 %1 行").arg(m_rows.size()));
-        dumpForAcceptance(m_rows);
     } else {
         m_failure = CredentialRedaction::redact(outcome.failure);
         DeskCrumbs::drop(QStringLiteral("runtimes.refresh 失败 ") + *m_failure);
@@ -164,24 +188,48 @@ void RuntimeInventoryStore::applySetup(const QList<RuntimeSetupInfo>& setup)
     }
     m_setup = map;
     emit changed();
-    refreshConfigured();
 }
 
-void RuntimeInventoryStore::refreshConfigured()
+QCoro::Task<> RuntimeInventoryStore::refreshConfigured()
 {
-    QStringList providers;
-    for (const RuntimeSetupInfo& s : std::as_const(m_setup)) {
-        if (s.credentialProvider && !s.credentialProvider->isEmpty() && !providers.contains(*s.credentialProvider))
-            providers.append(*s.credentialProvider);
+    return loadCredentials(true);
+}
+
+QCoro::Task<> RuntimeInventoryStore::refreshProfiles()
+{
+    return loadCredentials(false);
+}
+
+QCoro::Task<> RuntimeInventoryStore::loadCredentials(bool withConfigured)
+{
+    QPointer<RuntimeInventoryStore> self(this);
+    const QMap<QString, RuntimeSetupInfo> setup = m_setup;
+    auto job = [setup, withConfigured] { return readCredentials(setup, withConfigured); };
+    auto task = offMainThread(credentialPool(), std::move(job));
+    const Credentials read = co_await std::move(task);
+    if (!self)
+        co_return;
+    if (read.configured)
+        self->m_configured = *read.configured;
+    self->m_profiles = read.profiles;
+    self->m_bindings = read.bindings;
+    emit self->changed();
+}
+
+RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(
+    const QMap<QString, RuntimeSetupInfo>& setup, bool withConfigured)
+{
+    Credentials out;
+    if (withConfigured) {
+        // Read before the migration moves the legacy keys.
+        QStringList providers;
+        for (const RuntimeSetupInfo& s : setup) {
+            if (s.credentialProvider && !s.credentialProvider->isEmpty() && !providers.contains(*s.credentialProvider))
+                providers.append(*s.credentialProvider);
+        }
+        out.configured = CredentialBroker::configuredProviders(providers);
     }
-    m_configured = CredentialBroker::configuredProviders(providers);
-    emit changed();
-    refreshProfiles();
-}
-
-void RuntimeInventoryStore::refreshProfiles()
-{
-    migrateLegacyCredentialsIfNeeded();
+    migrateLegacyCredentialsIfNeeded(setup);
     QList<ProviderProfile> profiles = ProviderProfileStore::load();
     RuntimeBindingStore::prune(profiles);
     std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
@@ -190,9 +238,9 @@ void RuntimeInventoryStore::refreshProfiles()
             return byProvider < 0;
         return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
     });
-    m_profiles = profiles;
-    m_bindings = RuntimeBindingStore::load();
-    emit changed();
+    out.profiles = profiles;
+    out.bindings = RuntimeBindingStore::load();
+    return out;
 }
 
 std::optional<ProviderProfile> RuntimeInventoryStore::profile(const QString& kind) const
@@ -207,24 +255,25 @@ std::optional<ProviderProfile> RuntimeInventoryStore::profile(const QString& kin
     return std::nullopt;
 }
 
-QString RuntimeInventoryStore::friendlyProviderName(const QString& provider) const
+QString RuntimeInventoryStore::friendlyProviderName(
+    const QMap<QString, RuntimeSetupInfo>& setup, const QString& provider)
 {
     const QString lower = provider.toLower();
-    for (const RuntimeSetupInfo& s : m_setup) {
+    for (const RuntimeSetupInfo& s : setup) {
         if (const std::optional<ProviderSlot> slot = s.slot(lower))
             return slot->display.isEmpty() ? slot->provider : slot->display;
     }
     return provider;
 }
 
-void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded()
+void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup)
 {
     QSet<QString> existing;
     for (const ProviderProfile& p : ProviderProfileStore::load())
         existing.insert(p.provider);
 
     QStringList candidates;
-    for (const RuntimeSetupInfo& s : std::as_const(m_setup)) {
+    for (const RuntimeSetupInfo& s : setup) {
         const QString name = s.credentialProvider.value_or(QString()).toLower();
         if (!name.isEmpty() && !candidates.contains(name))
             candidates.append(name);
@@ -237,7 +286,7 @@ void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded()
         ProviderProfile profile;
         profile.id = QUuid::createUuid();
         profile.provider = provider;
-        profile.name = friendlyProviderName(provider) + QStringLiteral("（原有）");
+        profile.name = friendlyProviderName(setup, provider) + QStringLiteral("（原有）");
         profile.createdAt = QDateTime::currentDateTimeUtc();
         // The record goes first: a key moved under a profile that was never
         // written would sit where no later run looks for it.
@@ -248,7 +297,7 @@ void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded()
             continue;
         }
         existing.insert(provider);
-        for (auto it = m_setup.cbegin(); it != m_setup.cend(); ++it) {
+        for (auto it = setup.cbegin(); it != setup.cend(); ++it) {
             if (it->slot(provider) && !RuntimeBindingStore::load().contains(it.key()))
                 RuntimeBindingStore::bind(it.key(), profile.id);
         }

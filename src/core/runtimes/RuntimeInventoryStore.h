@@ -20,10 +20,10 @@
 
 class ProcessGroup;
 
-// The runtime section's model: runs `brenlow runtimes --json` off the GUI
-// thread, publishes one row per runtime, the setup contracts, the providers
-// with a stored key, the provider profiles and the bindings, and writes the
-// two snapshot files of what it read.
+// The runtime section's model: runs `brenlow runtimes --json` and reads the
+// key store off the GUI thread, publishes one row per runtime, the setup
+// contracts, the providers with a stored key, the provider profiles and the
+// bindings, and writes the two snapshot files of what it read.
 class RuntimeInventoryStore : public QObject {
     Q_OBJECT
 public:
@@ -43,10 +43,10 @@ public:
     void refresh();
     // The profile bound to a runtime kind, if any.
     std::optional<ProviderProfile> profile(const QString& kind) const;
-    // Recomputes the configured providers, then refreshProfiles().
-    void refreshConfigured();
+    // Recomputes the configured providers, then does what refreshProfiles() does.
+    QCoro::Task<> refreshConfigured();
     // Migrates legacy keys, then reloads profiles and bindings.
-    void refreshProfiles();
+    QCoro::Task<> refreshProfiles();
 
     // Snapshot writers (in ~/.tolvarine, replaced atomically).
     static void dumpRaw(const QString& report);
@@ -72,12 +72,23 @@ private:
         QList<RuntimeSetupInfo> setup;
         QString failure;
     };
+    // What the key store and the profile files say for a set of setup contracts.
+    struct Credentials {
+        std::optional<QSet<QString>> configured; // none: not asked for
+        QList<ProviderProfile> profiles;
+        QMap<QString, QUuid> bindings;
+    };
     static Outcome fetch(std::chrono::milliseconds timeLimit, std::shared_ptr<ProcessGroup> group = {});
     QCoro::Task<> run();
     void apply(const Outcome& outcome);
     void applySetup(const QList<RuntimeSetupInfo>& setup);
-    void migrateLegacyCredentialsIfNeeded();
-    QString friendlyProviderName(const QString& provider) const;
+    // Off the GUI thread, one after another in the order asked, so that two
+    // migrations never run at once and the latest result lands last.
+    QCoro::Task<> loadCredentials(bool withConfigured);
+    // Blocking: the Secret Service may wait on a prompt or a stalled daemon.
+    static Credentials readCredentials(const QMap<QString, RuntimeSetupInfo>& setup, bool withConfigured);
+    static void migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup);
+    static QString friendlyProviderName(const QMap<QString, RuntimeSetupInfo>& setup, const QString& provider);
 
     QList<RuntimeRow> m_rows;
     QMap<QString, qint64> m_counts;

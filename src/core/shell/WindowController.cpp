@@ -72,7 +72,7 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     connect(m_enablement, &RuntimeEnablement::changed, this, &WindowController::modelChanged);
     connect(m_enablement, &RuntimeEnablement::notice, this,
         [this](const QString& text, bool isError) { setNotice(text, isError); });
-    connect(m_runtimes, &RuntimeController::changed, this, &WindowController::modelChanged);
+    connect(m_runtimes, &RuntimeController::workersChanged, this, &WindowController::modelChanged);
 
     // A change of the selected workspace reloads the status model at once;
     // setting the value it already has is no change.
@@ -134,9 +134,8 @@ void WindowController::startLoops()
     initialLoad();
     pollLoop();
     healthLoop();
-    // The runtime inventory's first load belongs to the runtime section; until
-    // the page has one, the controller asks once so that the summary has rows.
-    m_inventory->refresh();
+    // The runtime inventory's first load is the runtime section's, when it
+    // comes on screen.
 }
 
 void WindowController::stopLoops()

@@ -1,7 +1,6 @@
 #include "core/shell/WorkspaceSummary.h"
 
 #include "core/gateway/Status.h"
-#include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
@@ -189,8 +188,7 @@ QString WorkspaceSummary::snapshotPath()
     return TolvarinePaths::homeFile(QStringLiteral("desktop_summary.json"));
 }
 
-void WorkspaceSummary::dump() const
+QByteArray WorkspaceSummary::snapshotBytes() const
 {
-    // Written often; a reader must never see half a file, so write then rename.
-    JsonFile::writeAtomically(snapshotPath(), QJsonDocument(toJson()));
+    return QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
 }

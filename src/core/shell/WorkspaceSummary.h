@@ -5,6 +5,7 @@
 #include "core/workforce/RuntimeServingMap.h"
 #include "core/workforce/WorkforceFacts.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QJsonObject>
@@ -98,6 +99,8 @@ struct WorkspaceSummary {
     QJsonObject toJson() const;
     // "desktop_summary.json" in ~/.tolvarine of the real home (TOLVARINE_HOME does not move it).
     static QString snapshotPath();
-    // Replaces the snapshot file atomically; a failure is swallowed (the old file stays).
-    void dump() const;
+    // The snapshot file's content (pretty-printed, keys sorted). The bytes are
+    // made where the summary lives; writing them is a SerialFileWriter's job,
+    // off the GUI thread.
+    QByteArray snapshotBytes() const;
 };

@@ -63,12 +63,23 @@ QString encodeComponent(const QString& value, bool fragment)
 WorkspaceCatalog::WorkspaceCatalog(QObject* parent)
     : QObject(parent)
     , m_nam(NetworkAccess::create(this))
+    , m_selectionStore(QSettings().fileName(), [](const QString& file, const QByteArray& id) {
+        QSettings(file, QSettings::NativeFormat).setValue(QLatin1String(kSelectionKey), QString::fromUtf8(id));
+    })
 {
 }
 
 void WorkspaceCatalog::setSelectedID(const QString& id)
 {
-    QSettings().setValue(QLatin1String(kSelectionKey), id);
+    // Stored only when it changes: every reload settles the selection.
+    if (!m_storedSelection) {
+        const QVariant stored = QSettings().value(QLatin1String(kSelectionKey));
+        m_storedSelection = stored.typeId() == QMetaType::QString ? stored.toString() : QString();
+    }
+    if (*m_storedSelection != id) {
+        m_storedSelection = id;
+        m_selectionStore.write(id.toUtf8());
+    }
     if (id == m_selectedID)
         return;
     m_selectedID = id;

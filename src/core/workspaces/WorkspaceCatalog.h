@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/gateway/CLIConfig.h"
+#include "core/platform/SerialFileWriter.h"
 #include "core/workspaces/WorkspaceRecord.h"
 
 #include <QDateTime>
@@ -93,4 +94,9 @@ private:
     std::optional<QString> m_hostName;
     std::chrono::milliseconds m_syncTimeLimit = kSyncTimeLimit;
     QNetworkAccessManager* m_nam;
+    // The stored choice as last handed to m_selectionStore; read on first use.
+    std::optional<QString> m_storedSelection;
+    // Storing the choice locks and syncs the settings file: it is done off
+    // the GUI thread, in order, the latest choice last.
+    SerialFileWriter m_selectionStore;
 };

@@ -7,12 +7,14 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
+#include "gui/runtimes/RuntimeSection.h"
 #include "gui/shell/AboutSection.h"
 #include "gui/shell/FirstRunPage.h"
 #include "gui/shell/NoticeBanner.h"
@@ -159,6 +161,10 @@ void MainWindow::build()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
+    // One runtime section on each page, over one model.
+    auto* runtimes = new RuntimeSectionModel(m_controller, this);
+    m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
+    m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
     m_team = new TeamSection(m_controller);
     m_paired->setSection(PairedPage::Team, m_team);
     m_collaboration = new CollaborationSection(m_controller->workforce());

@@ -170,6 +170,7 @@ QList<WorkspaceSummaryBar::AttentionRow> WorkspaceSummaryBar::attentionRows(cons
 
 WorkspaceSummaryBar::WorkspaceSummaryBar(QWidget* parent)
     : QWidget(parent)
+    , m_snapshot(WorkspaceSummary::snapshotPath())
 {
     setObjectName(QStringLiteral("workspace.summary"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
@@ -226,7 +227,7 @@ void WorkspaceSummaryBar::setSummary(const WorkspaceSummary& summary)
     m_summary = summary;
     apply();
     if (isVisible())
-        m_summary.dump();
+        m_snapshot.write(m_summary.snapshotBytes());
 }
 
 void WorkspaceSummaryBar::setRecoverShown(bool shown)
@@ -289,7 +290,7 @@ void WorkspaceSummaryBar::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // Each time the bar appears the snapshot is brought up to date.
     if (!event->spontaneous())
-        m_summary.dump();
+        m_snapshot.write(m_summary.snapshotBytes());
 }
 
 void WorkspaceSummaryBar::paintEvent(QPaintEvent*)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/platform/SerialFileWriter.h"
 #include "core/shell/WorkspaceSummary.h"
 #include "gui/design/KeyedReconciler.h"
 
@@ -18,8 +19,9 @@ class SecondaryButton;
 //
 // It also keeps the summary snapshot current: each time the bar is shown it
 // writes its summary to "desktop_summary.json", and while it is visible every
-// setSummary() with a different value writes again. Callers therefore set a
-// freshly computed summary before showing it and after every model change.
+// setSummary() with a different value writes again (off the GUI thread, the
+// latest value last). Callers therefore set a freshly computed summary before
+// showing it and after every model change.
 class WorkspaceSummaryBar : public QWidget {
     Q_OBJECT
 public:
@@ -76,4 +78,6 @@ private:
     QVBoxLayout* m_attentionRows;
     // One line per attention row, keyed by its symbol.
     KeyedReconciler<QString> m_lines;
+    // The runtime age changes the summary nearly every refresh.
+    SerialFileWriter m_snapshot;
 };

@@ -53,7 +53,7 @@ void TestCredentialBroker::init()
 void TestCredentialBroker::cleanup()
 {
     for (const auto& [service, account] : m_cleanup)
-        SecretStore::shared().remove(service, account);
+        SecretStore::shared()->remove(service, account);
     m_cleanup.clear();
     SecretStore::setShared(nullptr);
     m_home.reset();
@@ -79,8 +79,8 @@ void TestCredentialBroker::legacyItems()
     const QString anthropic = uniqueProvider(QStringLiteral("anthropic"));
     QVERIFY(!CredentialBroker::isConfigured(openai));
     QVERIFY(!CredentialBroker::isConfigured(QString()));
-    QVERIFY(
-        SecretStore::shared().write(CredentialBroker::service(), CredentialBroker::legacyAccount(openai), "sk-1", "t"));
+    QVERIFY(SecretStore::shared()->write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(openai), "sk-1", "t"));
     m_cleanup.append({ CredentialBroker::service(), CredentialBroker::legacyAccount(openai) });
     // The item is found by the lower-cased name, and names come back as given.
     const QString mixed = openai.toUpper();
@@ -91,7 +91,7 @@ void TestCredentialBroker::legacyItems()
 void TestCredentialBroker::adoptLegacy()
 {
     useStore();
-    SecretStore& store = SecretStore::shared();
+    SecretStore& store = *SecretStore::shared();
     const QString svc = CredentialBroker::service();
     const QString provider = uniqueProvider(QStringLiteral("deepseek"));
     const QUuid first = QUuid::createUuid();
@@ -126,7 +126,7 @@ void TestCredentialBroker::profileKeys()
     QVERIFY(!CredentialBroker::isConfigured(id));
     QVERIFY2(CredentialBroker::storeKey(id, QStringLiteral(" sk-abc \n"), &error), qPrintable(error));
     QVERIFY(CredentialBroker::isConfigured(id));
-    QCOMPARE(SecretStore::shared().read(CredentialBroker::service(), CredentialBroker::profileAccount(id)),
+    QCOMPARE(SecretStore::shared()->read(CredentialBroker::service(), CredentialBroker::profileAccount(id)),
         std::optional<QByteArray>("sk-abc"));
     QVERIFY(CredentialBroker::deleteKey(id));
     QVERIFY(!CredentialBroker::isConfigured(id));
@@ -182,7 +182,7 @@ void TestCredentialBroker::launchEnvForProvider()
     const QString provider = uniqueProvider(QStringLiteral("openai"));
     const QStringList vars { QStringLiteral("OPENAI_API_KEY"), QStringLiteral("X_KEY") };
     QVERIFY(CredentialBroker::launchEnv(provider, vars).isEmpty());
-    QVERIFY(SecretStore::shared().write(
+    QVERIFY(SecretStore::shared()->write(
         CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-legacy", "t"));
     m_cleanup.append({ CredentialBroker::service(), CredentialBroker::legacyAccount(provider) });
     QCOMPARE(CredentialBroker::launchEnv(provider, vars),

@@ -5,12 +5,14 @@
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
 
+#include "BlockingSecretStore.h"
 #include "SimTool.h"
 #include "TempHome.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <csignal>
@@ -54,7 +56,8 @@ private slots:
     void outputWindowAndKindOrder();
     void launchFailure();
     void workerThatExitsByItself();
-    void stopIgnored();
+    void stopReturnsAtOnce();
+    void keysAreReadOffTheGuiThread();
     void launchEnvironment();
     void secretsInOutputAreMasked();
 
@@ -103,8 +106,8 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
     QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
     QVERIFY(c.isRunning(QStringLiteral("ws2"), QStringLiteral("codex")));
+    QTRY_COMPARE(RuntimeChildLedger::load().size(), 3);
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
-    QCOMPARE(records.size(), 3);
     for (const RuntimeChildRecord& r : records) {
         QCOMPARE(r.ownerPID, qint32(QCoreApplication::applicationPid()));
         QCOMPARE(r.exe, m_tool->exe());
@@ -112,22 +115,31 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 3);
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
 
-    // Stopping all ends every worker and empties the ledger.
+    // Stopping all releases every pair at once, then ends every worker and
+    // empties the ledger.
     c.stopAll();
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
+    QVERIFY(!c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
+    QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
     for (const RuntimeChildRecord& r : records)
         QVERIFY(::kill(r.pid, 0) != 0);
-    QVERIFY(!c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
-    QVERIFY(RuntimeChildLedger::load().isEmpty());
 }
 
 void TestRuntimeController::outputWindowAndKindOrder()
 {
     m_tool->put(QStringLiteral("run.interval_ms"), "10");
     RuntimeController c;
+    QSignalSpy workers(&c, &RuntimeController::workersChanged);
+    QSignalSpy output(&c, &RuntimeController::outputChanged);
     c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("b")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    const qsizetype workerChanges = workers.size();
     // The start line and 200 heartbeats: the start line is the first to go.
     QTRY_VERIFY_WITH_TIMEOUT(c.lines(QStringLiteral("ws")).contains(QStringLiteral("[B] heartbeat 201")), 30000);
+    // Lines are output, not a change of the workers.
+    QCOMPARE(workers.size(), workerChanges);
+    QVERIFY(output.size() > RuntimeController::kMaxLines);
+    QCOMPARE(output.last().first().toString(), QStringLiteral("ws"));
     QStringList lines = c.lines(QStringLiteral("ws"));
     QCOMPARE(lines.size(), RuntimeController::kMaxLines);
     QVERIFY(!hasLine(lines, QStringLiteral("brenlow run:")));
@@ -154,10 +166,11 @@ void TestRuntimeController::launchFailure()
     if (CLI::locate())
         QSKIP("a companion tool is installed on this machine");
     RuntimeController c;
-    const qint64 before = c.revision();
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QCOMPARE(c.revision(), before + 1);
-    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    const auto startAndFail = [&c, this] {
+        c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+        return QTest::qWaitFor([&c] { return !c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")); });
+    };
+    QVERIFY(startAndFail());
     const QStringList lines = c.lines(QStringLiteral("ws"));
     QCOMPARE(lines.size(), 1);
     QVERIFY(lines.first().startsWith(QStringLiteral("[CODEX] 启动失败：")));
@@ -165,7 +178,7 @@ void TestRuntimeController::launchFailure()
 
     // Failure lines are capped like output lines.
     for (int i = 0; i < RuntimeController::kMaxLines + 5; ++i)
-        c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+        QVERIFY(startAndFail());
     QCOMPARE(c.lines(QStringLiteral("ws")).size(), RuntimeController::kMaxLines);
 }
 
@@ -193,23 +206,40 @@ void TestRuntimeController::workerThatExitsByItself()
     c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
 }
 
-void TestRuntimeController::stopIgnored()
+// A stop returns at once: a worker that ignores SIGTERM is still there right
+// after it and is killed once the grace has passed. A start of the same pair
+// meanwhile waits for the old worker to be gone.
+void TestRuntimeController::stopReturnsAtOnce()
 {
     m_tool->put(QStringLiteral("run.ignore_term"));
+    bool overlapped = false;
     RuntimeController c;
-    c.setStopGraceSeconds(0.5);
+    c.setStopGraceSeconds(1);
     c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
     QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
     const qint32 pid = RuntimeChildLedger::load().first().pid;
+    connect(&c, &RuntimeController::workersChanged, this,
+        [&overlapped] { overlapped = overlapped || RuntimeChildLedger::load().size() > 1; });
+
     c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QVERIFY(::kill(pid, 0) == 0);
+    QCOMPARE(c.stoppingCount(), 1);
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+
+    QTRY_COMPARE(c.stoppingCount(), 0);
     QVERIFY(::kill(pid, 0) != 0);
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid)));
-    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 2);
+    QTRY_COMPARE(RuntimeChildLedger::load().size(), 1);
+    QVERIFY(RuntimeChildLedger::load().first().pid != pid);
+    QVERIFY(!overlapped);
 }
 
 void TestRuntimeController::launchEnvironment()
 {
-    SecretStore& store = SecretStore::shared();
+    SecretStore& store = *SecretStore::shared();
     QVERIFY(store.write(
         CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-legacy", "t"));
     RuntimeSetupInfo setup;
@@ -245,6 +275,30 @@ void TestRuntimeController::launchEnvironment()
     c.stopAll();
 }
 
+// The key store may keep its caller waiting indefinitely; the GUI thread keeps
+// turning meanwhile, and the worker starts with its key once the store answers.
+void TestRuntimeController::keysAreReadOffTheGuiThread()
+{
+    auto blocking = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = blocking.get();
+    QVERIFY(keys->inner().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-legacy", "t"));
+    SecretStore::setShared(std::move(blocking));
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.credentialProvider = QStringLiteral("openai");
+    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+
+    RuntimeController c;
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), setup, std::nullopt);
+    QTRY_VERIFY(keys->waiting());
+    keys->open();
+    QTRY_COMPARE(m_tool->calls().size(), 1);
+    QVERIFY(!keys->gaveUp());
+    QCOMPARE(m_tool->calls().first().value(QStringLiteral("env")).toObject().value(QStringLiteral("OPENAI_API_KEY")),
+        QStringLiteral("sk-legacy"));
+}
+
 void TestRuntimeController::secretsInOutputAreMasked()
 {
     RuntimeController c;
@@ -258,7 +312,7 @@ void TestRuntimeController::secretsInOutputAreMasked()
 
     // A key the worker was given is masked as it is, even when nothing about
     // it looks like a key (here it comes back in the start line).
-    QVERIFY(SecretStore::shared().write(
+    QVERIFY(SecretStore::shared()->write(
         CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "plainwords", "t"));
     RuntimeSetupInfo setup;
     setup.kind = QStringLiteral("codex");

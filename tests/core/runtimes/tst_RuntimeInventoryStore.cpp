@@ -6,6 +6,7 @@
 #include "core/providers/RuntimeBindingStore.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 
+#include "BlockingSecretStore.h"
 #include "SimTool.h"
 #include "TempHome.h"
 
@@ -84,7 +85,7 @@ private:
 
 void storeLegacyKey(const QString& provider)
 {
-    QVERIFY(SecretStore::shared().write(
+    QVERIFY(SecretStore::shared()->write(
         CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-old", "t"));
 }
 
@@ -106,6 +107,7 @@ private slots:
     void migration();
     void migrationFailureMovesNothing_data();
     void migrationFailureMovesNothing();
+    void keyStoreIsReadOffTheGuiThread();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -342,6 +344,30 @@ void TestRuntimeInventoryStore::migrationFailureMovesNothing()
     QVERIFY(CredentialBroker::isConfigured(QStringLiteral("openai")));
     if (keyCannotMove)
         QVERIFY(ProviderProfileStore::load().isEmpty());
+}
+
+// The key store may keep its caller waiting indefinitely (a prompt, a stalled
+// daemon): the GUI thread keeps turning meanwhile, and once the store answers
+// the refresh ends as it would have.
+void TestRuntimeInventoryStore::keyStoreIsReadOffTheGuiThread()
+{
+    auto blocking = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = blocking.get();
+    QVERIFY(keys->inner().write(
+        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-old", "t"));
+    SecretStore::setShared(std::move(blocking));
+    m_tool->answer(kRuntimes, report({ runtime("codex", "Codex", "openai", { slot("openai", "OpenAI") }) }));
+    RuntimeInventoryStore store;
+    QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
+    store.refresh();
+    QTRY_VERIFY(keys->waiting());
+    QCOMPARE(done.size(), 0);
+    keys->open();
+    QVERIFY(done.wait(20000));
+    QVERIFY(!keys->gaveUp());
+    QCOMPARE(store.configured(), QSet<QString> { QStringLiteral("openai") });
+    QCOMPARE(store.profiles().size(), 1);
+    QCOMPARE(store.bindings().value(QStringLiteral("codex")), store.profiles().first().id);
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeInventoryStore)

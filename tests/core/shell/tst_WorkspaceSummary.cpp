@@ -1,6 +1,7 @@
 #include "core/shell/WorkspaceSummary.h"
 
 #include "core/gateway/Status.h"
+#include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -282,17 +283,21 @@ void TestWorkspaceSummary::snapshotFile()
     const QString path = home.filePath(".tolvarine/desktop_summary.json");
     QCOMPARE(WorkspaceSummary::snapshotPath(), path);
 
+    // As the bar writes it; the writer is gone once the bytes have landed.
+    const auto dump = [](const WorkspaceSummary& s) {
+        SerialFileWriter(WorkspaceSummary::snapshotPath()).write(s.snapshotBytes());
+    };
     WorkspaceSummary s;
     s.employeesTotal = 6;
     s.runtimeAgeSeconds = 42;
-    s.dump(); // creates the folder
+    dump(s); // creates the folder
     const QByteArray bytes = read(path);
     QCOMPARE(QJsonDocument::fromJson(bytes).object(), s.toJson());
 
     // Replaced whole; nothing left beside it.
     s.employeesTotal = 2;
     s.runtimeAgeSeconds.reset();
-    s.dump();
+    dump(s);
     const QJsonObject again = QJsonDocument::fromJson(read(path)).object();
     QCOMPARE(again.value("employees_total"), QJsonValue(2));
     QCOMPARE(again.value("runtime_age_seconds"), QJsonValue(-1));
@@ -303,7 +308,7 @@ void TestWorkspaceSummary::snapshotFile()
     // A dot "directory" that is a file: the write fails quietly and touches nothing.
     QVERIFY(QDir(home.filePath(".tolvarine")).removeRecursively());
     home.writeFile(".tolvarine", "not a folder");
-    s.dump();
+    dump(s);
     QCOMPARE(read(home.filePath(".tolvarine")), QByteArray("not a folder"));
 }
 

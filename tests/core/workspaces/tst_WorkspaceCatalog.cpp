@@ -29,6 +29,7 @@ QStringList ids(const WorkspaceCatalog& c)
     return out;
 }
 
+// The stored choice; it is written off the GUI thread, so checks of a new one wait for it.
 QString saved()
 {
     return QSettings().value(kKey).toString();
@@ -122,14 +123,15 @@ void TestWorkspaceCatalog::selectionRules()
     WorkspaceCatalog c;
     reloadNow(c);
     QCOMPARE(c.selectedID(), QStringLiteral("ws-a"));
-    QCOMPARE(saved(), QStringLiteral("ws-a"));
+    QTRY_COMPARE(saved(), QStringLiteral("ws-a"));
 
     // The selection is still paired: neither it nor the default is touched.
     c.setSelectedID("ws-b");
+    QTRY_COMPARE(saved(), QStringLiteral("ws-b"));
     QSettings().setValue(kKey, "ws-c");
     reloadNow(c);
     QCOMPARE(c.selectedID(), QStringLiteral("ws-b"));
-    QCOMPARE(saved(), QStringLiteral("ws-c"));
+    QTRY_COMPARE(saved(), QStringLiteral("ws-c"));
 
     // The selected workspace goes: the saved default wins over the current configuration.
     home.writeFile(".tolvarine/config.json", pairing("ws-a", "A"));
@@ -141,11 +143,11 @@ void TestWorkspaceCatalog::selectionRules()
     QFile::remove(home.filePath(".tolvarine/workspaces/c.json"));
     reloadNow(c);
     QCOMPARE(c.selectedID(), QStringLiteral("ws-a"));
-    QCOMPARE(saved(), QStringLiteral("ws-a"));
+    QTRY_COMPARE(saved(), QStringLiteral("ws-a"));
 
     // `selected` falls back to the first record for an unknown id.
     c.setSelectedID("nothing");
-    QCOMPARE(saved(), QStringLiteral("nothing"));
+    QTRY_COMPARE(saved(), QStringLiteral("nothing"));
     QCOMPARE(c.selected()->id(), QStringLiteral("ws-a"));
 }
 
@@ -180,7 +182,7 @@ void TestWorkspaceCatalog::emptyCatalogue()
     QCOMPARE(records.count(), 2); // observers hear every reload
     QCOMPARE(c.selectedID(), QString());
     QVERIFY(QSettings().contains(kKey));
-    QCOMPARE(saved(), QString());
+    QTRY_COMPARE(saved(), QString());
     QVERIFY(!c.selected());
 }
 

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/agents/AdvancedConnection.h"
+#include "core/gateway/CLIConfig.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class RuntimeController;
+
+// The main window's custom agent connections: the list kept in the
+// connections store, and their workers, started and stopped through the
+// runtime controller as runtime kind "generic" in the selected workspace.
+// A workspace runs one such worker at a time, so starting one connection
+// ends the one running there before.
+class AdvancedAccess : public QObject {
+    Q_OBJECT
+public:
+    using SelectedConfig = std::function<std::optional<CLIConfig>()>;
+
+    AdvancedAccess(RuntimeController& runtimes, SelectedConfig selected, QObject* parent = nullptr);
+
+    static QString runtimeKind() { return QStringLiteral("generic"); }
+
+    QList<AdvancedConnection> connections() const { return m_connections; }
+    // Re-reads the store.
+    void reload();
+
+    // Adds a custom connection; false with a message when the name or the
+    // command line is empty, the command line has no word, or the store
+    // cannot be written.
+    bool add(const QString& name, const QString& command, QString* error = nullptr);
+    // Removes a connection, ending its workers first.
+    bool remove(const QUuid& id, QString* error = nullptr);
+
+    // Whether there is a selected workspace to start workers in.
+    bool canLaunch() const { return m_selected().has_value(); }
+    void launchAdvanced(const QUuid& id);
+    void stopAdvanced(const QUuid& id);
+    // Its worker runs in the selected workspace.
+    bool isAdvancedRunning(const QUuid& id) const;
+
+signals:
+    void changed();
+
+private:
+    std::optional<AdvancedConnection> find(const QUuid& id) const;
+
+    RuntimeController& m_runtimes;
+    SelectedConfig m_selected;
+    QList<AdvancedConnection> m_connections;
+    // Workspace id → the connection last launched there.
+    QHash<QString, QUuid> m_launched;
+};

@@ -1,0 +1,263 @@
+#include "core/providers/ProviderSheetModel.h"
+
+#include "core/gateway/NetworkAccess.h"
+#include "core/platform/OffMainThread.h"
+#include "core/providers/CredentialBroker.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/ProviderVerify.h"
+#include "core/providers/RuntimeBindingStore.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QUrl>
+
+namespace {
+
+// The secret store's calls may block (a prompt, a stalled daemon): each runs
+// on the off-main pool. Empty text: done.
+QCoro::Task<QString> storeKey(QUuid id, QString key)
+{
+    return offMainThread([id, key = std::move(key)] {
+        QString error;
+        return CredentialBroker::storeKey(id, key, &error) ? QString() : error;
+    });
+}
+
+QCoro::Task<QString> deleteKey(QUuid id)
+{
+    return offMainThread([id] {
+        QString error;
+        return CredentialBroker::deleteKey(id, &error) ? QString() : error;
+    });
+}
+
+QCoro::Task<std::optional<QString>> readKey(QUuid id)
+{
+    return offMainThread([id] { return CredentialBroker::profileKey(id); });
+}
+
+std::optional<QString> nonEmpty(const QString& text)
+{
+    const QString t = text.trimmed();
+    return t.isEmpty() ? std::nullopt : std::optional<QString>(t);
+}
+
+QString quoted(const QString& name)
+{
+    return QStringLiteral("「") + name + QStringLiteral("」");
+}
+
+} // namespace
+
+ProviderSheetModel::ProviderSheetModel(QString runtimeKind, QString runtimeDisplay, RuntimeSetupInfo setup,
+    QList<ProviderProfile> allProfiles, std::optional<QUuid> boundProfileID, QObject* parent)
+    : QObject(parent)
+    , m_kind(std::move(runtimeKind))
+    , m_display(std::move(runtimeDisplay))
+    , m_setup(std::move(setup))
+    , m_all(std::move(allProfiles))
+    , m_bound(boundProfileID)
+    , m_nam(NetworkAccess::create(this))
+    , m_timeLimitMs(ProviderVerify::kTimeLimitMs)
+{
+}
+
+ProviderSheetModel::~ProviderSheetModel()
+{
+    // A check under way ends now, and nothing it learns is recorded or shown.
+    m_closing = true;
+    disconnect(this, nullptr, nullptr, nullptr);
+    for (QNetworkReply* reply : m_nam->findChildren<QNetworkReply*>())
+        reply->abort();
+}
+
+QList<ProviderProfile> ProviderSheetModel::profiles() const
+{
+    QList<ProviderProfile> out;
+    for (const ProviderProfile& p : m_all) {
+        if (m_setup.slot(p.provider))
+            out.append(p);
+    }
+    return out;
+}
+
+std::optional<ProviderProfile> ProviderSheetModel::find(const QUuid& id) const
+{
+    for (const ProviderProfile& p : m_all) {
+        if (p.id == id)
+            return p;
+    }
+    return std::nullopt;
+}
+
+void ProviderSheetModel::reloadProfiles()
+{
+    m_all = ProviderProfileStore::load();
+    emit changed();
+}
+
+void ProviderSheetModel::setFeedback(const QUuid& id, Feedback::Kind kind, const QString& text)
+{
+    m_feedback.insert(id, Feedback { kind, text });
+    emit changed();
+}
+
+void ProviderSheetModel::setForm(Feedback::Kind kind, const QString& text)
+{
+    m_form = Feedback { kind, text };
+    emit changed();
+}
+
+std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
+{
+    if (!m_setup.slot(draft.provider))
+        return QStringLiteral("先选一家模型服务");
+    if (draft.name.trimmed().isEmpty())
+        return QStringLiteral("给这个账号起个名字");
+    if (draft.key.trimmed().isEmpty())
+        return QStringLiteral("填上 Key");
+    if (const std::optional<QString> base = nonEmpty(draft.baseURL)) {
+        const QUrl url(*base, QUrl::StrictMode);
+        if (!url.isValid() || url.host().isEmpty()
+            || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
+            return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
+    }
+    return std::nullopt;
+}
+
+bool ProviderSheetModel::bind(const std::optional<QUuid>& profile)
+{
+    std::optional<ProviderProfile> p;
+    if (profile) {
+        p = find(*profile);
+        if (!p || !m_setup.slot(p->provider))
+            return false;
+    }
+    QString error;
+    if (!RuntimeBindingStore::bind(m_kind, profile, &error)) {
+        setForm(Feedback::Kind::Failed, QStringLiteral("改不了绑定：") + error);
+        return false;
+    }
+    m_bound = profile;
+    m_doneMessage = p ? m_display + QStringLiteral(" 改用") + quoted(p->name)
+                      : m_display + QStringLiteral(" 不再绑账号 —— 它用自己登录的那个");
+    setForm(Feedback::Kind::Idle, QString());
+    return true;
+}
+
+QCoro::Task<bool> ProviderSheetModel::create(Draft draft)
+{
+    if (const std::optional<QString> why = problem(draft)) {
+        setForm(Feedback::Kind::Failed, *why);
+        co_return false;
+    }
+    if (m_form.kind == Feedback::Kind::Working)
+        co_return false;
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = m_setup.slot(draft.provider)->provider;
+    profile.name = draft.name.trimmed();
+    profile.baseURL = nonEmpty(draft.baseURL);
+    profile.defaultModel = nonEmpty(draft.defaultModel);
+    profile.createdAt = QDateTime::currentDateTimeUtc();
+
+    // The record goes first, so that a stored key always has a profile naming it.
+    QString error;
+    if (!ProviderProfileStore::upsert(profile, &error)) {
+        setForm(Feedback::Kind::Failed, QStringLiteral("存不下这个账号：") + error);
+        co_return false;
+    }
+    setForm(Feedback::Kind::Working, QStringLiteral("正在把 Key 存进系统密码库…"));
+    QPointer<ProviderSheetModel> self(this);
+    auto store = storeKey(profile.id, draft.key);
+    const QString failed = co_await std::move(store);
+    if (!self || self->m_closing) {
+        // The sheet is gone; a record without its key would only show "缺 Key".
+        if (!failed.isEmpty())
+            ProviderProfileStore::remove(profile.id);
+        co_return false;
+    }
+    if (!failed.isEmpty()) {
+        ProviderProfileStore::remove(profile.id);
+        self->setForm(Feedback::Kind::Failed, failed);
+        co_return false;
+    }
+    self->m_doneMessage = QStringLiteral("新建了") + quoted(profile.name) + QStringLiteral("，Key 存在系统密码库里");
+    self->m_form = Feedback { Feedback::Kind::Ok, *self->m_doneMessage };
+    self->reloadProfiles();
+    co_return true;
+}
+
+QCoro::Task<> ProviderSheetModel::verify(QUuid id)
+{
+    const std::optional<ProviderProfile> profile = find(id);
+    if (!profile || m_feedback.value(id).kind == Feedback::Kind::Working)
+        co_return;
+    setFeedback(id, Feedback::Kind::Working, QStringLiteral("正在验证…"));
+    QPointer<ProviderSheetModel> self(this);
+    auto read = readKey(id);
+    const std::optional<QString> key = co_await std::move(read);
+    if (!self || self->m_closing)
+        co_return;
+    ProviderVerify::Outcome outcome { false, QStringLiteral("系统密码库里没有它的 Key") };
+    if (key) {
+        auto check = ProviderVerify::check(self->m_nam, *profile, *key, self->m_timeLimitMs);
+        outcome = co_await std::move(check);
+        if (!self || self->m_closing)
+            co_return;
+    }
+
+    // Recorded on the profile as the file has it now.
+    ProviderProfile recorded = *profile;
+    for (const ProviderProfile& p : ProviderProfileStore::load()) {
+        if (p.id == id)
+            recorded = p;
+    }
+    recorded.lastVerifiedAt = QDateTime::currentDateTimeUtc();
+    recorded.lastVerifyOK = outcome.ok;
+    recorded.lastVerifyDetail = outcome.detail;
+    QString error;
+    const bool saved = ProviderProfileStore::upsert(recorded, &error);
+    const QString said
+        = outcome.ok ? QStringLiteral("验证通过：") + outcome.detail : QStringLiteral("验证没过：") + outcome.detail;
+    self->m_doneMessage = quoted(profile->name) + said;
+    // The profile's own record now shows the answer; only a record that could
+    // not take it needs a word of its own.
+    if (saved)
+        self->m_feedback.remove(id);
+    else
+        self->m_feedback.insert(id,
+            Feedback {
+                Feedback::Kind::Failed, said + QStringLiteral("（结果没存下：") + error + QStringLiteral("）") });
+    self->reloadProfiles();
+}
+
+QCoro::Task<> ProviderSheetModel::remove(QUuid id)
+{
+    const std::optional<ProviderProfile> profile = find(id);
+    if (!profile || m_feedback.value(id).kind == Feedback::Kind::Working)
+        co_return;
+    setFeedback(id, Feedback::Kind::Working, QStringLiteral("正在删…"));
+    QPointer<ProviderSheetModel> self(this);
+    auto drop = deleteKey(id);
+    const QString failed = co_await std::move(drop);
+    if (!self || self->m_closing)
+        co_return;
+    if (!failed.isEmpty()) {
+        self->setFeedback(id, Feedback::Kind::Failed, failed);
+        co_return;
+    }
+    QString error;
+    if (!ProviderProfileStore::remove(id, &error)) {
+        self->setFeedback(id, Feedback::Kind::Failed, QStringLiteral("Key 已删，账号记录没删掉：") + error);
+        co_return;
+    }
+    if (self->m_bound == id) {
+        RuntimeBindingStore::bind(self->m_kind, std::nullopt);
+        self->m_bound.reset();
+    }
+    self->m_feedback.remove(id);
+    self->m_doneMessage = QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key");
+    self->reloadProfiles();
+}

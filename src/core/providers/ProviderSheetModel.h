@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/ProviderSlot.h"
+#include "core/providers/RuntimeSetupInfo.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+class QNetworkAccessManager;
+
+// The model-provider sheet of one runtime kind without its widgets: the
+// profiles of the providers the runtime takes, which one it is bound to, and
+// creating, checking, binding and deleting them. Keys go to the secret store
+// off the GUI thread and are never kept here.
+class ProviderSheetModel : public QObject {
+    Q_OBJECT
+public:
+    struct Draft {
+        QString provider;
+        QString name;
+        QString baseURL;
+        QString defaultModel;
+        QString key;
+    };
+
+    // The last word on one profile, or on the new-profile form.
+    struct Feedback {
+        enum class Kind { Idle, Working, Ok, Failed };
+        Kind kind = Kind::Idle;
+        QString text;
+        bool operator==(const Feedback&) const = default;
+    };
+
+    ProviderSheetModel(QString runtimeKind, QString runtimeDisplay, RuntimeSetupInfo setup,
+        QList<ProviderProfile> allProfiles, std::optional<QUuid> boundProfileID, QObject* parent = nullptr);
+    // Aborts a check still under way.
+    ~ProviderSheetModel() override;
+
+    QString runtimeKind() const { return m_kind; }
+    QString runtimeDisplay() const { return m_display; }
+    // The providers the runtime takes, in the contract's order.
+    QList<ProviderSlot> providerSlots() const { return m_setup.providerSlots; }
+    // The profiles of those providers, in the order given.
+    QList<ProviderProfile> profiles() const;
+    std::optional<QUuid> boundProfileID() const { return m_bound; }
+    Feedback feedback(const QUuid& profile) const { return m_feedback.value(profile); }
+    Feedback formFeedback() const { return m_form; }
+    // What the sheet hands back when it closes: the last change it made.
+    std::optional<QString> doneMessage() const { return m_doneMessage; }
+
+    // The reason a draft cannot be saved; none when it can.
+    std::optional<QString> problem(const Draft& draft) const;
+
+    // Binds the runtime to a listed profile, or (with none) lets it use its
+    // own login. False with the reason in the feedback when the bindings
+    // file cannot be written.
+    bool bind(const std::optional<QUuid>& profile);
+    // Stores the profile and its key; true when both are stored. A key that
+    // cannot be stored takes the new record back with it.
+    QCoro::Task<bool> create(Draft draft);
+    // Asks the provider about the profile's key and records the answer on the profile.
+    QCoro::Task<> verify(QUuid profile);
+    // Deletes the key, then the record (a record without its key shows as
+    // such; a key without its record would be lost to sight).
+    QCoro::Task<> remove(QUuid profile);
+
+    // Tests shorten the check's time limit.
+    void setTimeLimit(int ms) { m_timeLimitMs = ms; }
+
+signals:
+    void changed();
+
+private:
+    std::optional<ProviderProfile> find(const QUuid& id) const;
+    void reloadProfiles();
+    void setFeedback(const QUuid& id, Feedback::Kind kind, const QString& text);
+    void setForm(Feedback::Kind kind, const QString& text);
+
+    QString m_kind;
+    QString m_display;
+    RuntimeSetupInfo m_setup;
+    QList<ProviderProfile> m_all;
+    std::optional<QUuid> m_bound;
+    QHash<QUuid, Feedback> m_feedback;
+    Feedback m_form;
+    std::optional<QString> m_doneMessage;
+    QNetworkAccessManager* m_nam;
+    int m_timeLimitMs;
+    // Set while the model is being destroyed: a suspended action stops quietly.
+    bool m_closing = false;
+};

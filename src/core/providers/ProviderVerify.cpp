@@ -1,0 +1,142 @@
+#include "core/providers/ProviderVerify.h"
+
+#include "core/gateway/NetworkAccess.h"
+#include "core/providers/CredentialRedaction.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+
+#include <QCoroNetworkReply>
+
+namespace ProviderVerify {
+
+namespace {
+
+constexpr qsizetype kExcerpt = 200;
+
+QString defaultModelsAddress(const QString& provider)
+{
+    static const QHash<QString, QString> table {
+        { QStringLiteral("anthropic"), QStringLiteral("https://api.anthropic.com/v1/models") },
+        { QStringLiteral("openai"), QStringLiteral("https://api.openai.com/v1/models") },
+        { QStringLiteral("openrouter"), QStringLiteral("https://openrouter.ai/api/v1/models") },
+        { QStringLiteral("google"), QStringLiteral("https://generativelanguage.googleapis.com/v1beta/models") },
+        { QStringLiteral("dashscope"), QStringLiteral("https://dashscope.aliyuncs.com/compatible-mode/v1/models") },
+        { QStringLiteral("moonshot"), QStringLiteral("https://api.moonshot.cn/v1/models") },
+    };
+    return table.value(provider.toLower());
+}
+
+// The number of models a list reply names ("data" or "models" array), if any.
+std::optional<qsizetype> modelCount(const QByteArray& body)
+{
+    const QJsonObject o = QJsonDocument::fromJson(body).object();
+    for (const QString& key : { QStringLiteral("data"), QStringLiteral("models") }) {
+        if (o.value(key).isArray())
+            return o.value(key).toArray().size();
+    }
+    return std::nullopt;
+}
+
+// What a refusal says: the message of a JSON error body ({"error":{"message"}},
+// {"error": "…"}, {"message"}), else the body itself.
+QString said(const QByteArray& body)
+{
+    const QJsonObject o = QJsonDocument::fromJson(body).object();
+    const QJsonValue error = o.value(QStringLiteral("error"));
+    for (const QJsonValue& v :
+        { error.toObject().value(QStringLiteral("message")), error, o.value(QStringLiteral("message")) }) {
+        if (v.isString() && !v.toString().trimmed().isEmpty())
+            return v.toString();
+    }
+    return QString::fromUtf8(body);
+}
+
+// A provider's words, without the key it may echo or anything shaped like one.
+QString clean(const QString& text, const QString& key)
+{
+    QString masked = text;
+    if (!key.isEmpty())
+        masked.replace(key, QStringLiteral("****"));
+    return CredentialRedaction::redact(masked.simplified().left(kExcerpt));
+}
+
+} // namespace
+
+std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QString>& baseURL)
+{
+    QString base = baseURL.value_or(QString()).trimmed();
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    const QString address = base.isEmpty() ? defaultModelsAddress(provider) : base + QStringLiteral("/models");
+    if (address.isEmpty())
+        return std::nullopt;
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()
+        || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
+        return std::nullopt;
+    return url;
+}
+
+QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs)
+{
+    QNetworkRequest r(url);
+    r.setTransferTimeout(timeLimitMs);
+    // The key must not follow a redirect to another origin.
+    r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    const QString p = provider.toLower();
+    if (p == QLatin1String("anthropic")) {
+        r.setRawHeader("x-api-key", key.toUtf8());
+        r.setRawHeader("anthropic-version", "2023-06-01");
+    } else if (p == QLatin1String("google")) {
+        r.setRawHeader("x-goog-api-key", key.toUtf8());
+    } else {
+        r.setRawHeader("Authorization", "Bearer " + key.toUtf8());
+    }
+    return r;
+}
+
+Outcome interpret(int status, const QByteArray& body, const QString& networkError, bool timedOut, const QString& key)
+{
+    if (status == 0) {
+        if (timedOut)
+            return { false, QStringLiteral("没有在时限内应答") };
+        return { false, QStringLiteral("连不上：") + clean(networkError, key) };
+    }
+    const QString code = QStringLiteral("HTTP %1").arg(status);
+    if (status >= 200 && status < 300) {
+        if (const std::optional<qsizetype> n = modelCount(body))
+            return { true, code + QStringLiteral("，列出了 %1 个模型").arg(*n) };
+        return { true, code };
+    }
+    QString detail = code;
+    if (status == 401 || status == 403)
+        detail += QStringLiteral("：Key 被拒");
+    const QString words = clean(said(body), key);
+    if (!words.isEmpty())
+        detail += QStringLiteral(" · ") + words;
+    return { false, detail };
+}
+
+QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, QString key, int timeLimitMs)
+{
+    const std::optional<QUrl> url = modelsURL(profile.provider, profile.baseURL);
+    if (!url)
+        co_return Outcome { false, QStringLiteral("不知道去哪验证：填上 Base URL（http 或 https）再试") };
+    NetworkAccess::ReplyPtr reply(nam->get(request(*url, profile.provider, key, timeLimitMs)));
+    QPointer<QNetworkReply> watched(reply.get());
+    co_await reply.get();
+    if (!watched) {
+        (void)reply.release();
+        co_return Outcome { false, QStringLiteral("验证被取消") };
+    }
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError;
+    co_return interpret(status.isValid() ? status.toInt() : 0, reply->readAll(), reply->errorString(), timedOut, key);
+}
+
+} // namespace ProviderVerify

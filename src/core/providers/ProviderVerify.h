@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/providers/ProviderProfile.h"
+
+#include <QByteArray>
+#include <QCoroTask>
+#include <QNetworkRequest>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Whether a provider accepts a key: one GET of its model list with the key,
+// which a provider answers only for a key it knows.
+namespace ProviderVerify {
+
+constexpr int kTimeLimitMs = 15000;
+
+struct Outcome {
+    bool ok = false;
+    // What the provider said, fit to be stored and shown: never the key.
+    QString detail;
+
+    bool operator==(const Outcome&) const = default;
+};
+
+// The base URL (trimmed, without trailing slashes) + "/models" when one is
+// set, else the provider's own model-list address; none for a provider
+// without a known address, or a base URL that is not http(s).
+std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QString>& baseURL);
+// The request with the key where the provider expects it.
+QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);
+// A finished reply turned into an outcome. `status` is 0 when no HTTP answer came.
+Outcome interpret(int status, const QByteArray& body, const QString& networkError, bool timedOut, const QString& key);
+
+// Sends the request and waits for the answer (or the time limit). The reply
+// is a child of `nam`; when `nam` goes, the reply is aborted and the check
+// ends with a failure.
+QCoro::Task<Outcome> check(
+    QNetworkAccessManager* nam, ProviderProfile profile, QString key, int timeLimitMs = kTimeLimitMs);
+
+} // namespace ProviderVerify

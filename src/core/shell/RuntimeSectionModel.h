@@ -1,0 +1,102 @@
+#pragma once
+
+#include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeRow.h"
+#include "core/shell/RuntimeCardState.h"
+#include "core/workforce/RuntimeName.h"
+#include "core/workforce/RuntimeServingMap.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+class AdvancedAccess;
+class QTimer;
+class WindowController;
+
+// The main window's runtime section without its widgets: the values it shows,
+// derived once per change of the window's stores and shared by the section
+// on each page, the cards' actions, and the action table it keeps current.
+class RuntimeSectionModel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kLogLines = 40;
+
+    explicit RuntimeSectionModel(WindowController* window, QObject* parent = nullptr);
+
+    // --- what the section shows -------------------------------------------
+    QList<RuntimeRow> rows() const;
+    bool loading() const;
+    std::optional<QString> failure() const;
+    std::optional<QString> countLine() const;
+    // The rows that get a card, and each card's state by kind.
+    QList<RuntimeRow> plainRuntimeRows() const;
+    RuntimeCardState cardState(const RuntimeRow& row) const;
+    // The last lines of the selected workspace's workers; empty without one.
+    QStringList logLines() const;
+    bool hasWorkspace() const;
+
+    RuntimeCatalog runtimeCatalog() const;
+    QHash<QString, QList<RuntimeServing>> runtimeServing() const;
+    QSet<QString> knownRuntimeNames() const;
+
+    AdvancedAccess* advanced() const { return m_advanced; }
+
+    // --- what the section does ----------------------------------------------
+    // The section came on screen: loads the inventory if it has no rows yet,
+    // re-reads the enabled flags and rewrites the action table.
+    void sectionShown();
+    // "重新检测".
+    void refresh();
+    // A card's button (the model button and the uninstall confirmation belong
+    // to the card's view; see confirmUninstall()).
+    void perform(const QString& kind, RuntimeCardActions::Action action);
+    // The confirmed uninstall: the command goes to a terminal.
+    void confirmUninstall(const QString& kind);
+    // The provider sheet has finished: its message (if any) as a notice, then
+    // the stores re-read the keys, profiles and bindings.
+    void credentialsChanged(const std::optional<QString>& message);
+    // The text "复制诊断信息" copies, and the notice that follows it.
+    QString diagnosticsText(const QString& kind) const;
+    void notifyCopied(const QString& kind);
+    // Rewrites the action table when it differs from the last one written.
+    void dumpRuntimeActions(bool force = false);
+
+signals:
+    // The rows, cards, header or counts changed.
+    void changed();
+    // The output log changed.
+    void logChanged();
+
+private:
+    struct Derived {
+        QList<RuntimeRow> plainRows;
+        QSet<QString> knownNames;
+    };
+    const Derived& derived() const;
+    std::optional<RuntimeRow> row(const QString& kind) const;
+    void invalidate();
+    void onInventoryChanged();
+    void notify(const QString& text);
+    QCoro::Task<> checkKeys();
+
+    QPointer<WindowController> m_window;
+    AdvancedAccess* m_advanced;
+    QTimer* m_publish;
+    mutable std::optional<Derived> m_derived;
+    QStringList m_kinds;
+    QList<QUuid> m_profileIDs;
+    QSet<QUuid> m_keyed;
+    bool m_keysKnown = false;
+    quint64 m_keyGeneration = 0;
+    std::optional<QJsonObject> m_lastTable;
+};

@@ -1,0 +1,82 @@
+#include "gui/agents/AddConnectionSheet.h"
+
+#include "core/agents/AdvancedAccess.h"
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/DSText.h"
+#include "gui/design/PrimaryButton.h"
+#include "gui/design/SecondaryButton.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kWidth = 460;
+
+QLineEdit* field(const QString& id, const QString& placeholder, const QFont& font, QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(id);
+    edit->setPlaceholderText(placeholder);
+    edit->setFont(font);
+    edit->setStyleSheet(
+        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
+                       " border-radius: 7px; padding: 4px 8px; }")
+            .arg(DS::muted(0.06).name(QColor::HexArgb), DS::ink().name(), DS::hair().name(QColor::HexArgb)));
+    return edit;
+}
+
+} // namespace
+
+AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
+    : Sheet(QStringLiteral("advanced.add.sheet"), QStringLiteral("添加自定义 Agent"), kWidth, parent)
+    , m_access(access)
+{
+    QVBoxLayout* col = column();
+    col->addWidget(DSText::label(QStringLiteral("添加自定义 Agent"), DSFont::bold(16), DS::ink(), this));
+    QLabel* intro = DSText::label(QStringLiteral("命令按空格拆词，带空格的词用双引号括起来；它不经过 shell："
+                                                 "不展开变量，也不接管道。启动时在当前工作区的目录里跑。"),
+        DSFont::medium(11.5), DS::muted(0.55), this);
+    intro->setWordWrap(true);
+    col->addWidget(intro);
+
+    col->addWidget(DSText::label(QStringLiteral("名字"), DSFont::medium(11.5), DS::muted(0.6), this));
+    m_name
+        = field(QStringLiteral("advanced.add.name"), QStringLiteral("比如：我的评审 Agent"), DSFont::medium(12), this);
+    col->addWidget(m_name);
+    col->addWidget(DSText::label(QStringLiteral("启动命令"), DSFont::medium(11.5), DS::muted(0.6), this));
+    m_command = field(QStringLiteral("advanced.add.command"), QStringLiteral("比如：my-agent --stdio"),
+        DSFont::monoMedium(11.5), this);
+    col->addWidget(m_command);
+
+    m_problem = DSText::label(QString(), DSFont::medium(11), DS::failureRed(), this);
+    m_problem->setObjectName(QStringLiteral("advanced.add.problem"));
+    m_problem->setWordWrap(true);
+    m_problem->hide();
+    col->addWidget(m_problem);
+
+    auto* footer = new QHBoxLayout;
+    footer->addStretch(1);
+    footer->addWidget(new SecondaryButton(
+        QStringLiteral("取消"), QStringLiteral("advanced.add.cancel"), [this] { reject(); }, this));
+    footer->addWidget(new PrimaryButton(
+        QStringLiteral("添加"), false, false, QStringLiteral("advanced.add.save"), [this] { save(); }, this));
+    col->addLayout(footer);
+}
+
+void AddConnectionSheet::save()
+{
+    if (!m_access)
+        return;
+    QString problem;
+    if (m_access->add(m_name->text(), m_command->text(), &problem)) {
+        accept();
+        return;
+    }
+    m_problem->setText(problem);
+    m_problem->show();
+    refit();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "gui/design/Sheet.h"
+
+#include <QPointer>
+
+class AdvancedAccess;
+class QLabel;
+class QLineEdit;
+
+// The smallest way to add a custom agent: a name and the command line that
+// starts it. Saving adds it to the connections and closes the sheet; a
+// problem shows under the fields. Window-modal.
+class AddConnectionSheet : public Sheet {
+    Q_OBJECT
+public:
+    AddConnectionSheet(AdvancedAccess* access, QWidget* parent = nullptr);
+
+    // Adds the connection from the fields; closes the sheet when it is stored.
+    void save();
+
+private:
+    QPointer<AdvancedAccess> m_access;
+    QLineEdit* m_name;
+    QLineEdit* m_command;
+    QLabel* m_problem;
+};

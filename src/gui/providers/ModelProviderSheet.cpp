@@ -1,0 +1,298 @@
+#include "gui/providers/ModelProviderSheet.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/Chip.h"
+#include "gui/design/DSText.h"
+#include "gui/design/DangerButton.h"
+#include "gui/design/PrimaryButton.h"
+#include "gui/design/SecondaryButton.h"
+#include "gui/platform/Prompts.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kWidth = 540;
+
+QString fieldStyle()
+{
+    return QStringLiteral("QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %3;"
+                          " border-radius: 7px; padding: 4px 8px; }"
+                          "QLineEdit:focus, QComboBox:focus { border-color: %4; }")
+        .arg(DS::muted(0.06).name(QColor::HexArgb), DS::ink().name(), DS::hair().name(QColor::HexArgb),
+            DS::at(DS::mint(), 0.6).name(QColor::HexArgb));
+}
+
+QLineEdit* field(const QString& id, const QString& placeholder, QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(id);
+    edit->setPlaceholderText(placeholder);
+    edit->setFont(DSFont::medium(12));
+    return edit;
+}
+
+QColor feedbackColour(ProviderSheetModel::Feedback::Kind kind)
+{
+    switch (kind) {
+    case ProviderSheetModel::Feedback::Kind::Ok:
+        return DS::mint();
+    case ProviderSheetModel::Feedback::Kind::Failed:
+        return DS::failureRed();
+    default:
+        return DS::muted(0.55);
+    }
+}
+
+void showFeedback(QLabel* label, const ProviderSheetModel::Feedback& feedback)
+{
+    label->setText(feedback.text);
+    DSText::setColour(label, feedbackColour(feedback.kind));
+    label->setVisible(!feedback.text.isEmpty());
+}
+
+QString lastCheck(const ProviderProfile& p)
+{
+    if (!p.lastVerifiedAt)
+        return QStringLiteral("还没验证过");
+    const QString when = p.lastVerifiedAt->toLocalTime().toString(QStringLiteral("MM-dd HH:mm"));
+    const QString verdict = p.lastVerifyOK.value_or(false) ? QStringLiteral("通过") : QStringLiteral("没过");
+    const QString detail = p.lastVerifyDetail.value_or(QString());
+    return QStringLiteral("上次验证 ") + when + QStringLiteral("：") + verdict
+        + (detail.isEmpty() ? QString() : QStringLiteral(" · ") + detail);
+}
+
+} // namespace
+
+QString ModelProviderSheet::idText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toLower();
+}
+
+ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString& runtimeDisplay,
+    const RuntimeSetupInfo& setup, const QList<ProviderProfile>& allProfiles,
+    const std::optional<QUuid>& boundProfileID, Done done, QWidget* parent)
+    : Sheet(QStringLiteral("providers.sheet"), runtimeDisplay + QStringLiteral(" 的模型配置"), kWidth, parent)
+    , m_model(new ProviderSheetModel(runtimeKind, runtimeDisplay, setup, allProfiles, boundProfileID, this))
+    , m_done(std::move(done))
+{
+    setStyleSheet(fieldStyle());
+    QVBoxLayout* col = column();
+
+    col->addWidget(DSText::label(runtimeDisplay + QStringLiteral(" 的模型配置"), DSFont::bold(16), DS::ink(), this));
+    QLabel* intro = DSText::label(QStringLiteral("绑一个模型服务账号，它启动时就用这个账号的 Key；"
+                                                 "不绑，就用它自己登录的那个。Key 只存在系统的密码库里。"),
+        DSFont::medium(11.5), DS::muted(0.55), this);
+    intro->setWordWrap(true);
+    col->addWidget(intro);
+
+    // Its own login, as the first choice.
+    m_ownLogin = new QWidget(this);
+    auto* own = new QHBoxLayout(m_ownLogin);
+    own->setContentsMargins(0, 0, 0, 0);
+    own->setSpacing(8);
+    own->addWidget(DSText::label(QStringLiteral("用它自己登录的那个"), DSFont::semiBold(12.5), DS::ink(), m_ownLogin));
+    own->addStretch(1);
+    col->addWidget(m_ownLogin);
+
+    m_list = new QVBoxLayout;
+    m_list->setSpacing(10);
+    col->addLayout(m_list);
+
+    // A new account.
+    col->addWidget(DSText::label(QStringLiteral("新建一个账号"), DSFont::semiBold(12.5), DS::ink(), this));
+    auto* form = new QFormLayout;
+    form->setHorizontalSpacing(10);
+    form->setVerticalSpacing(7);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_provider = new QComboBox(this);
+    m_provider->setObjectName(QStringLiteral("providers.new.provider"));
+    m_provider->setFont(DSFont::medium(12));
+    for (const ProviderSlot& slot : m_model->providerSlots())
+        m_provider->addItem(slot.display.isEmpty() ? slot.provider : slot.display, slot.provider);
+    m_name = field(QStringLiteral("providers.new.name"), QStringLiteral("比如：公司的 Key"), this);
+    m_baseURL = field(QStringLiteral("providers.new.baseurl"), QStringLiteral("可不填：走服务自己的地址"), this);
+    m_defaultModel = field(QStringLiteral("providers.new.model"), QStringLiteral("可不填"), this);
+    m_key = field(QStringLiteral("providers.new.key"), QString(), this);
+    m_key->setFont(DSFont::system(12));
+    m_key->setEchoMode(QLineEdit::Password);
+    m_key->setAttribute(Qt::WA_InputMethodEnabled, false);
+    auto label
+        = [this](const QString& text) { return DSText::label(text, DSFont::medium(11.5), DS::muted(0.6), this); };
+    form->addRow(label(QStringLiteral("服务")), m_provider);
+    form->addRow(label(QStringLiteral("名字")), m_name);
+    form->addRow(label(QStringLiteral("Base URL")), m_baseURL);
+    form->addRow(label(QStringLiteral("默认模型")), m_defaultModel);
+    form->addRow(label(QStringLiteral("Key")), m_key);
+    col->addLayout(form);
+
+    m_formFeedback = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), this);
+    m_formFeedback->setObjectName(QStringLiteral("providers.new.feedback"));
+    m_formFeedback->setWordWrap(true);
+    col->addWidget(m_formFeedback);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->addStretch(1);
+    m_save = new PrimaryButton(
+        QStringLiteral("存下"), false, false, QStringLiteral("providers.new.save"), [this] { save(); }, this);
+    saveRow->addWidget(m_save);
+    col->addLayout(saveRow);
+
+    auto* footer = new QHBoxLayout;
+    footer->addStretch(1);
+    footer->addWidget(new SecondaryButton(
+        QStringLiteral("完成"), QStringLiteral("providers.close"), [this] { accept(); }, this));
+    col->addLayout(footer);
+
+    // However it closes, the caller hears once what changed.
+    connect(this, &QDialog::finished, this, [this] {
+        if (Done done = std::exchange(m_done, nullptr))
+            done(m_model->doneMessage());
+    });
+    connect(m_model, &ProviderSheetModel::changed, this, &ModelProviderSheet::refresh);
+    refresh();
+}
+
+void ModelProviderSheet::refresh()
+{
+    // The own-login line: either the choice in use or a button to go back to it.
+    QLayout* own = m_ownLogin->layout();
+    while (own->count() > 2) {
+        QLayoutItem* item = own->takeAt(2);
+        if (QWidget* w = item->widget())
+            w->deleteLater();
+        delete item;
+    }
+    if (m_model->boundProfileID())
+        own->addWidget(new SecondaryButton(
+            QStringLiteral("改用这个"), QStringLiteral("providers.unbind"), [this] { m_model->bind(std::nullopt); },
+            m_ownLogin));
+    else
+        own->addWidget(new Chip(QStringLiteral("正在用"), DS::mint(), std::nullopt,
+            QStringLiteral("providers.unbind.current"), m_ownLogin));
+
+    const QList<QWidget*> rows = m_rows.reconcile(
+        m_model->profiles(), [](const ProviderProfile& p) { return idText(p.id); },
+        [this](const ProviderProfile& p) { return profileRow(p); },
+        [this](QWidget* row, const ProviderProfile& p) { updateRow(row, p); });
+    KeyedLayout::place(m_list, rows);
+
+    showFeedback(m_formFeedback, m_model->formFeedback());
+    m_save->setBusy(m_model->formFeedback().kind == ProviderSheetModel::Feedback::Kind::Working);
+    refit();
+}
+
+QWidget* ModelProviderSheet::profileRow(const ProviderProfile& profile)
+{
+    const QString id = idText(profile.id);
+    auto* row = new QWidget(this);
+    row->setObjectName(QStringLiteral("providers.row.") + id);
+    auto* col = new QVBoxLayout(row);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(3);
+    auto* top = new QHBoxLayout;
+    top->setSpacing(6);
+    QLabel* name = DSText::label(QString(), DSFont::semiBold(12.5), DS::ink(), row);
+    name->setObjectName(QStringLiteral("name"));
+    top->addWidget(name);
+    auto* chips = new QHBoxLayout;
+    chips->setSpacing(6);
+    top->addLayout(chips);
+    chips->setObjectName(QStringLiteral("chips"));
+    top->addStretch(1);
+    const QUuid uuid = profile.id;
+    top->addWidget(new SecondaryButton(
+        QStringLiteral("验证"), QStringLiteral("providers.") + id + QStringLiteral(".verify"),
+        [this, uuid] { m_model->verify(uuid); }, row));
+    top->addWidget(new DangerButton(
+        QStringLiteral("删除"), QStringLiteral("providers.") + id + QStringLiteral(".delete"),
+        [this, uuid] { askRemove(uuid); }, row));
+    col->addLayout(top);
+    QLabel* detail = DSText::label(QString(), DSFont::medium(11), DS::muted(0.5), row);
+    detail->setObjectName(QStringLiteral("providers.") + id + QStringLiteral(".detail"));
+    detail->setWordWrap(true);
+    col->addWidget(detail);
+    QLabel* feedback = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), row);
+    feedback->setObjectName(QStringLiteral("providers.") + id + QStringLiteral(".feedback"));
+    feedback->setWordWrap(true);
+    col->addWidget(feedback);
+    return row;
+}
+
+void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
+{
+    const QString id = idText(p.id);
+    row->findChild<QLabel*>(QStringLiteral("name"))->setText(p.name);
+
+    auto* chips = row->findChild<QHBoxLayout*>(QStringLiteral("chips"));
+    while (QLayoutItem* item = chips->takeAt(0)) {
+        if (QWidget* w = item->widget())
+            w->deleteLater();
+        delete item;
+    }
+    chips->addWidget(new Chip(p.provider, DS::muted(0.5), p.provider, std::nullopt, row));
+    if (p.defaultModel && !p.defaultModel->isEmpty())
+        chips->addWidget(new Chip(*p.defaultModel, DS::muted(0.5), *p.defaultModel, std::nullopt, row));
+    if (m_model->boundProfileID() == p.id) {
+        chips->addWidget(new Chip(QStringLiteral("正在用"), DS::mint(), std::nullopt,
+            QStringLiteral("providers.") + id + QStringLiteral(".current"), row));
+    } else {
+        const QUuid uuid = p.id;
+        chips->addWidget(new SecondaryButton(
+            QStringLiteral("用这个"), QStringLiteral("providers.") + id + QStringLiteral(".bind"),
+            [this, uuid] { m_model->bind(uuid); }, row));
+    }
+
+    QStringList where;
+    if (p.baseURL)
+        where << *p.baseURL;
+    where << lastCheck(p);
+    row->findChild<QLabel*>(QStringLiteral("providers.") + id + QStringLiteral(".detail"))
+        ->setText(where.join(QStringLiteral(" · ")));
+    showFeedback(row->findChild<QLabel*>(QStringLiteral("providers.") + id + QStringLiteral(".feedback")),
+        m_model->feedback(p.id));
+}
+
+QCoro::Task<> ModelProviderSheet::save()
+{
+    QPointer<ModelProviderSheet> self(this);
+    ProviderSheetModel::Draft draft;
+    draft.provider = m_provider->currentData().toString();
+    draft.name = m_name->text();
+    draft.baseURL = m_baseURL->text();
+    draft.defaultModel = m_defaultModel->text();
+    draft.key = m_key->text();
+    auto create = m_model->create(draft);
+    const bool saved = co_await std::move(create);
+    if (!self || !saved)
+        co_return;
+    for (QLineEdit* edit : { self->m_name, self->m_baseURL, self->m_defaultModel, self->m_key })
+        edit->clear();
+}
+
+QCoro::Task<> ModelProviderSheet::askRemove(QUuid id)
+{
+    QString name;
+    for (const ProviderProfile& p : m_model->profiles()) {
+        if (p.id == id)
+            name = p.name;
+    }
+    QPointer<ModelProviderSheet> self(this);
+    Prompts::Alert alert;
+    alert.message = QStringLiteral("删除「") + name + QStringLiteral("」？");
+    alert.informative = QStringLiteral("账号记录和系统密码库里的 Key 一起删掉；绑着它的 Runtime 改用自己登录的那个。");
+    alert.buttons = { QStringLiteral("删除"), QStringLiteral("取消") };
+    alert.style = Prompts::Style::Warning;
+    auto ask = Prompts::shared().alert(this, alert);
+    const int answer = co_await std::move(ask);
+    if (!self || answer != 0)
+        co_return;
+    auto remove = self->m_model->remove(id);
+    co_await std::move(remove);
+}

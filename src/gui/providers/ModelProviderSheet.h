@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/providers/ProviderSheetModel.h"
+#include "gui/design/KeyedReconciler.h"
+#include "gui/design/Sheet.h"
+
+#include <QCoroTask>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class PrimaryButton;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QVBoxLayout;
+
+// The model-provider accounts of one runtime: which one it launches with (or
+// its own login), a form for a new account whose key goes to the system's
+// secret store, and a check, a binding and a delete for each account.
+// Window-modal; `done` is called once when it closes, with the last change it
+// made as a message (none when nothing changed).
+class ModelProviderSheet : public Sheet {
+    Q_OBJECT
+public:
+    using Done = std::function<void(const std::optional<QString>& message)>;
+
+    ModelProviderSheet(const QString& runtimeKind, const QString& runtimeDisplay, const RuntimeSetupInfo& setup,
+        const QList<ProviderProfile>& allProfiles, const std::optional<QUuid>& boundProfileID, Done done,
+        QWidget* parent = nullptr);
+
+    ProviderSheetModel* model() const { return m_model; }
+
+    // A profile's row identifier part: the id in lower case without braces.
+    static QString idText(const QUuid& id);
+
+private:
+    void refresh();
+    QWidget* profileRow(const ProviderProfile& profile);
+    void updateRow(QWidget* row, const ProviderProfile& profile);
+    QCoro::Task<> save();
+    QCoro::Task<> askRemove(QUuid id);
+
+    ProviderSheetModel* m_model;
+    Done m_done;
+    QWidget* m_ownLogin;
+    QVBoxLayout* m_list;
+    KeyedReconciler<QString> m_rows;
+    QComboBox* m_provider;
+    QLineEdit* m_name;
+    QLineEdit* m_baseURL;
+    QLineEdit* m_defaultModel;
+    QLineEdit* m_key;
+    PrimaryButton* m_save;
+    QLabel* m_formFeedback;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/shell/RuntimeCardState.h"
+#include "gui/design/Card.h"
+
+#include <QCoroTask>
+#include <QPointer>
+#include <QString>
+
+class Chip;
+class Disclosure;
+class FlowLayout;
+class ModelProviderSheet;
+class QHBoxLayout;
+class QLabel;
+class QVBoxLayout;
+class RuntimeSectionModel;
+class StatusBadge;
+
+// One local runtime in the runtime section: whether it is installed, usable,
+// enabled and running, which model account it uses, what work it serves, its
+// buttons, and its diagnostics. Drawn from a RuntimeCardState; its actions go
+// through the section's model. The open diagnostics fold survives updates.
+class RuntimeCard : public Card {
+    Q_OBJECT
+public:
+    RuntimeCard(RuntimeSectionModel* model, const QString& kind, QWidget* parent = nullptr);
+
+    // Redraws the parts that changed; nothing when the state is the same.
+    void setState(const RuntimeCardState& state);
+    const RuntimeCardState& state() const { return m_state; }
+
+    Disclosure* diagnostics() const { return m_diagnostics; }
+    // The provider sheet while it is open.
+    ModelProviderSheet* providerSheet() const;
+
+private:
+    void showHeader();
+    void showModelLine();
+    void showServing();
+    void showActions();
+    void showDiagnostics();
+    void openProviderSheet();
+    QCoro::Task<> askUninstall();
+    void copyDiagnostics();
+
+    QPointer<RuntimeSectionModel> m_model;
+    QString m_kind;
+    RuntimeCardState m_state;
+    bool m_drawn = false;
+
+    QLabel* m_title;
+    Chip* m_disabledChip;
+    StatusBadge* m_badge;
+    QLabel* m_version;
+    QLabel* m_sentence;
+    QWidget* m_modelLine;
+    QWidget* m_serving;
+    QWidget* m_actions;
+    FlowLayout* m_actionsRow;
+    Disclosure* m_diagnostics;
+    QVBoxLayout* m_diagRows;
+    QPointer<ModelProviderSheet> m_sheet;
+};

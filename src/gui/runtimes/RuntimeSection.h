@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class AdaptiveColumns;
+class AdvancedAccessSection;
+class BusyIndicator;
+class ErrorBanner;
+class QLabel;
+class QPlainTextEdit;
+class QVBoxLayout;
+class RuntimeCard;
+class RuntimeSectionModel;
+class SecondaryButton;
+class SkeletonCards;
+
+// The agent runtimes of this machine, on either page of the main window: a
+// header with "重新检测", the inventory's failure, the count line, a card per
+// runtime (placeholders while the first load runs), the user-added agent
+// connections and the last output lines of the selected workspace's workers.
+// It keeps nothing of its own: everything comes from the section model.
+class RuntimeSection : public QWidget {
+    Q_OBJECT
+public:
+    explicit RuntimeSection(RuntimeSectionModel* model, QWidget* parent = nullptr);
+
+    AdaptiveColumns* grid() const { return m_grid; }
+    // Null while no placeholders are shown.
+    SkeletonCards* skeleton() const;
+    RuntimeCard* card(const QString& kind) const;
+    QPlainTextEdit* log() const { return m_log; }
+    AdvancedAccessSection* advanced() const { return m_advanced; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refresh();
+    void refreshLog();
+
+    QPointer<RuntimeSectionModel> m_model;
+    QVBoxLayout* m_stack;
+    BusyIndicator* m_spinner;
+    SecondaryButton* m_refresh;
+    ErrorBanner* m_error;
+    QLabel* m_counts;
+    QPointer<SkeletonCards> m_skeleton;
+    AdaptiveColumns* m_grid;
+    AdvancedAccessSection* m_advanced;
+    QPlainTextEdit* m_log;
+};

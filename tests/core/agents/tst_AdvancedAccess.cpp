@@ -1,0 +1,172 @@
+#include "core/agents/AdvancedAccess.h"
+#include "core/agents/AdvancedConnectionStore.h"
+#include "core/platform/JsonFile.h"
+#include "core/runtimes/RuntimeChildLedger.h"
+#include "core/runtimes/RuntimeController.h"
+
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QtTest>
+
+namespace {
+
+bool hasLine(const QStringList& lines, const QString& part)
+{
+    for (const QString& l : lines) {
+        if (l.contains(part))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Custom connections: the store, and their workers as real children (the
+// stand-in tool's "run") under the kind "generic".
+class TestAdvancedAccess : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void addAndStore_data();
+    void addAndStore();
+    void unreadableFileIsKept();
+    void startStopAndRemove();
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<SimTool> m_tool;
+    std::unique_ptr<RuntimeController> m_runtimes;
+    std::unique_ptr<AdvancedAccess> m_access;
+    std::optional<CLIConfig> m_cfg;
+};
+
+void TestAdvancedAccess::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_tool = std::make_unique<SimTool>(*m_home);
+    m_tool->put(QStringLiteral("run.interval_ms"), "50");
+    m_runtimes = std::make_unique<RuntimeController>();
+    m_runtimes->setStopGraceSeconds(2);
+    CLIConfig c;
+    c.api = QStringLiteral("http://127.0.0.1:1");
+    c.workspace = QStringLiteral("ws-a");
+    c.token = QStringLiteral("tok-a");
+    c.path = m_home->filePath(QStringLiteral("project"));
+    QDir().mkpath(*c.path);
+    m_cfg = c;
+    m_access = std::make_unique<AdvancedAccess>(*m_runtimes, [this] { return m_cfg; });
+}
+
+void TestAdvancedAccess::cleanup()
+{
+    m_access.reset();
+    m_runtimes->stopAll();
+    m_runtimes.reset();
+    m_tool.reset();
+    m_home.reset();
+}
+
+void TestAdvancedAccess::addAndStore_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("words"); // empty: refused
+    QTest::addColumn<QString>("problem");
+    // Double quotes group; nothing is expanded.
+    QTest::newRow("quoted words") << " 评审 "
+                                  << R"("my agent" --stdio "a b" $HOME)"
+                                  << QStringList { "my agent", "--stdio", "a b", "$HOME" } << QString();
+    QTest::newRow("no name") << " "
+                             << "agent" << QStringList {} << QStringLiteral("给它起个名字");
+    QTest::newRow("no command") << "x"
+                                << "  " << QStringList {} << QStringLiteral("填上启动它的命令");
+}
+
+void TestAdvancedAccess::addAndStore()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, command);
+    QFETCH(QStringList, words);
+    QFETCH(QString, problem);
+    QString error;
+    QCOMPARE(m_access->add(name, command, &error), !words.isEmpty());
+    QCOMPARE(error, problem);
+    if (words.isEmpty()) {
+        QVERIFY(m_access->connections().isEmpty());
+        QVERIFY(!QFile::exists(AdvancedConnectionStore::filePath()));
+        return;
+    }
+    const AdvancedConnection c = m_access->connections().value(0);
+    QCOMPARE(c.name, name.trimmed());
+    QCOMPARE(c.kind, AdvancedConnectionKind::generic);
+    QCOMPARE(c.words(), words);
+    // What the file holds reads back the same, and only its owner may read it.
+    QCOMPARE(AdvancedConnectionStore::load(), m_access->connections());
+    QCOMPARE(QFile::permissions(AdvancedConnectionStore::filePath()) & 0x0FFF,
+        QFileDevice::ReadUser | QFileDevice::WriteUser);
+    const QJsonObject stored = JsonFile::read(AdvancedConnectionStore::filePath())->array().at(0).toObject();
+    QCOMPARE(QStringList(stored.keys()), (QStringList { "command", "createdAt", "id", "kind", "name" }));
+    QCOMPARE(stored.value("kind").toString(), QStringLiteral("generic"));
+}
+
+void TestAdvancedAccess::unreadableFileIsKept()
+{
+    m_home->writeFile(QStringLiteral(".tolvarine/advanced_runtimes.json"), "[{\"id\": 1}]");
+    QVERIFY(AdvancedConnectionStore::load().isEmpty());
+    QVERIFY(m_access->add(QStringLiteral("a"), QStringLiteral("agent")));
+    QCOMPARE(AdvancedConnectionStore::load().size(), 1);
+    QFile bad(AdvancedConnectionStore::filePath() + QStringLiteral(".bad"));
+    QVERIFY(bad.open(QIODevice::ReadOnly));
+    QCOMPARE(bad.readAll(), QByteArray("[{\"id\": 1}]"));
+}
+
+void TestAdvancedAccess::startStopAndRemove()
+{
+    QVERIFY(m_access->add(QStringLiteral("Alpha"), QStringLiteral("agent-a --stdio")));
+    QVERIFY(m_access->add(QStringLiteral("Beta"), QStringLiteral("\"agent b\"")));
+    const QUuid a = m_access->connections().at(0).id;
+    const QUuid b = m_access->connections().at(1).id;
+    const QString ws = m_cfg->workspace;
+    const QString generic = AdvancedAccess::runtimeKind();
+
+    m_access->launchAdvanced(a);
+    QVERIFY(m_access->isAdvancedRunning(a));
+    QTRY_VERIFY(
+        hasLine(m_runtimes->lines(ws), QStringLiteral("[Alpha] brenlow run: kind=generic runtime=agent-a ws=ws-a")));
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+
+    // One generic worker per workspace: starting Beta ends Alpha's.
+    m_access->launchAdvanced(b);
+    QVERIFY(!m_access->isAdvancedRunning(a));
+    QVERIFY(m_access->isAdvancedRunning(b));
+    QTRY_VERIFY(
+        hasLine(m_runtimes->lines(ws), QStringLiteral("[Beta] brenlow run: kind=generic runtime=agent b ws=ws-a")));
+    QTRY_VERIFY(hasLine(m_runtimes->lines(ws), QStringLiteral("[Alpha] brenlow run: stopped")));
+    m_access->stopAdvanced(a);
+    QVERIFY(m_runtimes->isRunning(ws, generic));
+    m_access->stopAdvanced(b);
+    QVERIFY(!m_access->isAdvancedRunning(b));
+    QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
+
+    // Removing a running connection ends its worker first.
+    m_access->launchAdvanced(a);
+    QTRY_VERIFY(m_runtimes->isRunning(ws, generic));
+    QVERIFY(m_access->remove(a));
+    QVERIFY(!m_runtimes->isRunning(ws, generic));
+    QCOMPARE(m_access->connections().size(), 1);
+    QCOMPARE(AdvancedConnectionStore::load().size(), 1);
+
+    // Without a workspace nothing starts.
+    m_cfg.reset();
+    QVERIFY(!m_access->canLaunch());
+    m_access->launchAdvanced(b);
+    QVERIFY(!m_runtimes->isRunning(ws, generic));
+}
+
+QTEST_GUILESS_MAIN(TestAdvancedAccess)
+#include "tst_AdvancedAccess.moc"

@@ -1,0 +1,239 @@
+#include "core/platform/SecretStore.h"
+#include "core/providers/CredentialBroker.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/ProviderSheetModel.h"
+#include "core/providers/RuntimeBindingStore.h"
+
+#include "TempHome.h"
+
+#include <QCoroTask>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+// A provider's model list on loopback: "/good/models" lists two models,
+// "/bad/models" refuses the key and quotes it back, "/hang/models" never
+// answers. Keeps each request's head.
+class ModelsServer : public QObject {
+public:
+    ModelsServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+        });
+    }
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    QList<QByteArray> heads;
+
+private:
+    void answer(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = buffer.left(end);
+        heads.append(head);
+        const QByteArray path = head.split(' ').value(1);
+        QByteArray status = "200 OK";
+        QByteArray body = R"({"object":"list","data":[{"id":"m1"},{"id":"m2"}]})";
+        if (path == "/hang/models")
+            return;
+        if (path == "/bad/models") {
+            const qsizetype at = head.indexOf("Bearer ");
+            const QByteArray key = head.mid(at + 7, head.indexOf("\r\n", at) - at - 7);
+            status = "401 Unauthorized";
+            body = R"({"error":{"message":"Incorrect API key provided: )" + key + R"(."}})";
+        }
+        socket->write("HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+RuntimeSetupInfo codexSetup()
+{
+    RuntimeSetupInfo s;
+    s.kind = QStringLiteral("codex");
+    s.providerSlots = { ProviderSlot { QStringLiteral("openai"), QStringLiteral("OpenAI"),
+                            { QStringLiteral("OPENAI_API_KEY") }, {}, {} },
+        ProviderSlot { QStringLiteral("anthropic"), QStringLiteral("Anthropic"), {}, {}, {} } };
+    return s;
+}
+
+QByteArray fileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::optional<ProviderProfile> stored(const QUuid& id)
+{
+    for (const ProviderProfile& p : ProviderProfileStore::load()) {
+        if (p.id == id)
+            return p;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+// Against the Secret Service of the test session (scripts/test starts an
+// unlocked gnome-keyring): keys really go to and come from it.
+class TestProviderSheet : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void problems_data();
+    void problems();
+    void createBindVerifyDelete();
+    void closedDuringCheck();
+
+private:
+    std::unique_ptr<TempHome> m_home;
+    std::unique_ptr<ModelsServer> m_server;
+    QList<QUuid> m_created;
+};
+
+void TestProviderSheet::init()
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+        && !qEnvironmentVariableIsSet("TOLVARINE_REQUIRE_KEYRING"))
+        QSKIP("no D-Bus session");
+    SecretStore::setShared(std::make_unique<LibsecretStore>());
+    m_home = std::make_unique<TempHome>();
+    m_server = std::make_unique<ModelsServer>();
+}
+
+void TestProviderSheet::cleanup()
+{
+    for (const QUuid& id : std::as_const(m_created))
+        CredentialBroker::deleteKey(id);
+    m_created.clear();
+    SecretStore::setShared(nullptr);
+    m_server.reset();
+    m_home.reset();
+}
+
+void TestProviderSheet::problems_data()
+{
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("baseURL");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("problem"); // empty: fine
+    QTest::newRow("fine") << "OpenAI"
+                          << "Work"
+                          << " https://proxy.example/v1 "
+                          << "sk-1" << QString();
+    QTest::newRow("provider it does not take") << "google"
+                                               << "Work"
+                                               << ""
+                                               << "sk-1"
+                                               << "先选一家模型服务";
+    QTest::newRow("no name") << "openai"
+                             << " "
+                             << ""
+                             << "sk-1"
+                             << "给这个账号起个名字";
+    QTest::newRow("no key") << "openai"
+                            << "Work"
+                            << ""
+                            << "  "
+                            << "填上 Key";
+    QTest::newRow("base URL without scheme") << "openai"
+                                             << "Work"
+                                             << "proxy.example/v1"
+                                             << "sk-1"
+                                             << "Base URL 要以 http:// 或 https:// 开头";
+}
+
+void TestProviderSheet::problems()
+{
+    QFETCH(QString, provider);
+    QFETCH(QString, name);
+    QFETCH(QString, baseURL);
+    QFETCH(QString, key);
+    QFETCH(QString, problem);
+    ProviderSheetModel model(QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), {}, std::nullopt);
+    QCOMPARE(model.problem({ provider, name, baseURL, QString(), key }).value_or(QString()), problem);
+}
+
+void TestProviderSheet::createBindVerifyDelete()
+{
+    ProviderProfile other;
+    other.id = QUuid::createUuid();
+    other.provider = QStringLiteral("google");
+    other.name = QStringLiteral("Gemini");
+    ProviderSheetModel model(QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), { other }, std::nullopt);
+    // Only the providers the runtime takes are listed.
+    QVERIFY(model.profiles().isEmpty());
+
+    const QString goodKey = QStringLiteral("sk-good-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString badKey = QStringLiteral("sk-bad-") + QUuid::createUuid().toString(QUuid::Id128);
+    QVERIFY(QCoro::waitFor(model.create({ "openai", "Work", m_server->origin() + "/good/", "gpt-x", goodKey })));
+    QVERIFY(QCoro::waitFor(model.create({ "OPENAI", "Bad", m_server->origin() + "/bad", "", badKey })));
+    QCOMPARE(model.profiles().size(), 2);
+    const ProviderProfile work = model.profiles().at(0);
+    const ProviderProfile bad = model.profiles().at(1);
+    m_created << work.id << bad.id;
+    QCOMPARE(bad.provider, QStringLiteral("openai"));
+    QCOMPARE(bad.defaultModel, std::nullopt);
+    QCOMPARE(CredentialBroker::profileKey(work.id), goodKey);
+
+    QVERIFY(model.bind(work.id));
+    QCOMPARE(RuntimeBindingStore::load().value(QStringLiteral("codex")), work.id);
+    QCOMPARE(model.doneMessage(), QStringLiteral("Codex 改用「Work」"));
+
+    QCoro::waitFor(model.verify(work.id));
+    QCOMPARE(stored(work.id)->lastVerifyOK, true);
+    QCOMPARE(stored(work.id)->lastVerifyDetail, QStringLiteral("HTTP 200，列出了 2 个模型"));
+    QVERIFY(m_server->heads.last().contains("Authorization: Bearer " + goodKey.toUtf8()));
+    QVERIFY(m_server->heads.last().startsWith("GET /good/models "));
+
+    // The provider quotes the refused key back: it is kept nowhere.
+    QCoro::waitFor(model.verify(bad.id));
+    const ProviderProfile refused = *stored(bad.id);
+    QCOMPARE(refused.lastVerifyOK, false);
+    QCOMPARE(*refused.lastVerifyDetail, QStringLiteral("HTTP 401：Key 被拒 · Incorrect API key provided: ****."));
+    QVERIFY2(!model.doneMessage()->contains(badKey.mid(8)), qPrintable(*model.doneMessage()));
+    const QByteArray file = fileText(ProviderProfileStore::filePath());
+    QVERIFY(!file.contains(badKey.mid(8).toUtf8()) && !file.contains(goodKey.mid(8).toUtf8()));
+
+    // Deleting takes the key and the record, and the runtime's binding to it.
+    QCoro::waitFor(model.remove(work.id));
+    QCOMPARE(CredentialBroker::profileKey(work.id), std::nullopt);
+    QCOMPARE(stored(work.id), std::nullopt);
+    QVERIFY(!RuntimeBindingStore::load().contains(QStringLiteral("codex")));
+    QCOMPARE(model.boundProfileID(), std::nullopt);
+    QCOMPARE(model.doneMessage(), QStringLiteral("删掉了「Work」和它的 Key"));
+    QCOMPARE(model.profiles().size(), 1);
+}
+
+void TestProviderSheet::closedDuringCheck()
+{
+    auto model = std::make_unique<ProviderSheetModel>(
+        QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), QList<ProviderProfile> {}, std::nullopt);
+    QVERIFY(QCoro::waitFor(model->create({ "openai", "Slow", m_server->origin() + "/hang", "", "sk-slow-1234567" })));
+    const QUuid id = model->profiles().at(0).id;
+    m_created << id;
+    model->verify(id);
+    QTRY_COMPARE(m_server->heads.size(), 1);
+    model.reset();
+    QTest::qWait(50);
+    // Nothing the aborted check "learnt" is recorded.
+    QCOMPARE(stored(id)->lastVerifiedAt, std::nullopt);
+}
+
+QTEST_GUILESS_MAIN(TestProviderSheet)
+#include "tst_ProviderSheet.moc"
