@@ -113,6 +113,9 @@ bool GatewaySim::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         if (fault && fault->status != 0) {
             const bool isJson = json::parseObject(fault->body) || json::parseArray(fault->body);
             reply = SimReply { fault->status, fault->body, isJson ? "application/json" : "text/html" };
+            // A redirect answers with its target as the Location header.
+            if (fault->status >= 300 && fault->status < 400)
+                reply = SimReply { fault->status, {}, "text/html", fault->body };
         } else {
             reply = route(method, segments, request);
         }
@@ -131,6 +134,10 @@ void GatewaySim::missingHandler(const QHttpServerRequest& request, QTcpSocket* s
 void GatewaySim::send(QHttpServerResponder&& responder, const SimReply& reply, int delayMs)
 {
     const auto status = static_cast<QHttpServerResponder::StatusCode>(reply.status);
+    if (!reply.location.isEmpty()) {
+        responder.write(reply.body, { { "Content-Type", reply.contentType }, { "Location", reply.location } }, status);
+        return;
+    }
     if (delayMs <= 0) {
         responder.write(reply.body, reply.contentType, status);
         return;

@@ -10,6 +10,7 @@ struct SimReply {
     int status = 200;
     QByteArray body;
     QByteArray contentType = "application/json";
+    QByteArray location; // a redirect's target
 
     static SimReply json(const QJsonObject& object, int status = 200)
     {

@@ -25,6 +25,7 @@ public:
     bool ok() const; // started and listening
     quint16 port() const { return m_port; }
     QString origin() const; // "http://127.0.0.1:<port>"
+    qint64 pid() const { return m_process.processId(); }
 
     // One call of the control API under /_sim/ (path with or without that
     // prefix); the reply body as JSON (null when the call failed).
@@ -35,7 +36,8 @@ public:
     void clearRequests();
     // Answers requests with `method` to `path` (exact, or a prefix when it
     // ends with "*") with `status` and `body` after `delayMs`; status 0 keeps
-    // the normal reply and only delays it; times -1 is forever.
+    // the normal reply and only delays it; times -1 is forever. A 3xx status
+    // takes the body as the address it redirects to.
     void setFault(const QByteArray& method, const QString& path, int status, const QByteArray& body = {},
         int delayMs = 0, int times = -1);
     void clearFaults();

@@ -27,6 +27,24 @@ std::optional<QUrl> makeUrl(const QString& text)
     return url;
 }
 
+// A transport failure in words a user reads: Qt's own texts are English and
+// name the socket, not the gateway.
+QString transportText(const QNetworkReply& reply)
+{
+    switch (reply.error()) {
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("网关 %1 秒内没有回复").arg(GatewayClient::kRequestTimeoutMs / 1000);
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("连不上网关（%1）").arg(reply.errorString());
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("网关没回完就断开了");
+    default:
+        return QStringLiteral("和网关的连接出了错（%1）").arg(reply.errorString());
+    }
+}
+
 bool isSuccess(const QVariant& status)
 {
     if (!status.isValid())
@@ -194,12 +212,12 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QByteArray data = reply->readAll();
     if (!status.isValid())
-        co_return Failure::transport(reply->errorString());
+        co_return Failure::transport(transportText(*reply));
     if (isSuccess(status)) {
         // A 2xx whose body was cut off (connection dropped, transfer time-out)
         // is no answer: its partial body must not pass for the whole one.
         if (reply->error() != QNetworkReply::NoError)
-            co_return Failure::transport(reply->errorString());
+            co_return Failure::transport(transportText(*reply));
         co_return data;
     }
     co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data));

@@ -10,7 +10,7 @@ namespace TolvarinePaths {
 
 // $TOLVARINE_HOME when set and not empty, else the user's home.
 QString productHome();
-// productHome() + "/.tolvarine", created (with parents) on every call; a
+// productHome() + "/.tolvarine", created (with parents; the folder itself readable by the user alone) when missing; a
 // failure to create it is ignored and shows up when a store is written.
 QString dotTolvarine();
 

@@ -250,7 +250,11 @@ QCoro::Task<> WindowController::pair(QString folder)
     if (result.failure == CLI::Failure::TimedOut) {
         setNotice(pairFailed(result.error), true);
     } else if (result.code != 0) {
-        setNotice(pairFailed(result.out), true);
+        // A tool that failed without a word still says how it ended.
+        const QString said = result.out.trimmed().isEmpty()
+            ? QStringLiteral("brenlow pair 退出码 %1：（一个字都没输出）").arg(result.code)
+            : result.out;
+        setNotice(pairFailed(said), true);
     } else {
         setNotice(pairSucceeded(), false);
         co_await m_catalog->reload(true);

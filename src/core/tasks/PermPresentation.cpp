@@ -87,17 +87,6 @@ QString usageLabel(const PermUse& use)
     return QStringLiteral("无从判断");
 }
 
-QList<RuntimeRow> plainRuntimeRows(const QList<RuntimeRow>& rows)
-{
-    QList<RuntimeRow> out;
-    for (const RuntimeRow& row : rows) {
-        if (row.kind != QLatin1String("acp") && row.kind != QLatin1String("mcp")
-            && row.kind != QLatin1String("generic"))
-            out.append(row);
-    }
-    return out;
-}
-
 std::optional<QString> unenforceableNote(const QString& key, const QList<RuntimeRow>& rows)
 {
     if (key != QLatin1String("read") && key != QLatin1String("write") && key != QLatin1String("exec"))

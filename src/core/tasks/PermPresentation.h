@@ -23,8 +23,6 @@ QString permExplain(PermState state, const QString& key);
 // "本次已用到", "本次没看到", "进度不表达", "无从判断".
 QString usageLabel(const PermUse& use);
 
-// The local runtimes that count: every row but the user-added agent connections.
-QList<RuntimeRow> plainRuntimeRows(const QList<RuntimeRow>& rows);
 // The warning that the installed runtimes cannot enforce a tier (read, write
 // and exec only); none when every installed runtime can. `rows` are the plain rows.
 std::optional<QString> unenforceableNote(const QString& key, const QList<RuntimeRow>& rows);

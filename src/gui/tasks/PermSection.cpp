@@ -2,6 +2,7 @@
 
 #include "core/gateway/Status.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/RuntimeSectionValues.h"
 #include "core/tasks/PermActions.h"
 #include "gui/design/SectionHeader.h"
 #include "gui/platform/Prompts.h"
@@ -91,7 +92,7 @@ void PermSection::refreshPerms()
     for (const PermRow& row : s.perms())
         c.usage.insert(row.key, s.usage(row.key));
     if (m_inventory)
-        c.runtimes = PermPresentation::plainRuntimeRows(m_inventory->rows());
+        c.runtimes = RuntimeSectionValues::plainRuntimeRows(m_inventory->rows());
     QPointer<PermActions> actions = m_actions;
     c.action = [actions](const QString& key) { return actions ? actions->state(key) : PermActionState::idle(); };
     m_perms->setContent(c);

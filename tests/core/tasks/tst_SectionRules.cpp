@@ -2,6 +2,7 @@
 #include "core/design/MachineName.h"
 #include "core/gateway/GatewayTime.h"
 #include "core/tasks/PermActions.h"
+#include "core/shell/RuntimeSectionValues.h"
 #include "core/tasks/PermPresentation.h"
 #include "core/tasks/RuntimeStatePresentation.h"
 #include "core/tasks/TaskCards.h"
@@ -351,7 +352,7 @@ void TestSectionRules::unenforceableNote()
     QFETCH(QString, key);
     QFETCH(QList<RuntimeRow>, rows);
     QFETCH(QString, note);
-    QCOMPARE(orNone(PermPresentation::unenforceableNote(key, PermPresentation::plainRuntimeRows(rows))), note);
+    QCOMPARE(orNone(PermPresentation::unenforceableNote(key, RuntimeSectionValues::plainRuntimeRows(rows))), note);
 }
 
 void TestSectionRules::buttons_data()
