@@ -1,11 +1,15 @@
 #include "Worker.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QThread>
 
 #include <algorithm>
 #include <csignal>
 #include <ctime>
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +29,28 @@ void nap(int ms)
     }
 }
 
+// Starts a child of the worker's own (a long sleep in the worker's process
+// group) and appends its pid to `children` in the steering folder. The worker
+// never ends it: like a careless runtime, it leaves it behind when it goes.
+// A "stubborn" child ignores SIGTERM.
+void startChild(const Steering& steering)
+{
+    const bool stubborn = steering.read(QStringLiteral("run.child")).value_or(QByteArray()).trimmed() == "stubborn";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (stubborn)
+            std::signal(SIGTERM, SIG_IGN);
+        ::execl("/bin/sleep", "sleep", "3600", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (pid > 0) {
+        // Appended in one write: several workers may start at once.
+        QFile f(QDir(steering.dir()).filePath(QStringLiteral("children")));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+            f.write(QByteArray::number(pid) + '\n');
+    }
+}
+
 } // namespace
 
 namespace Worker {
@@ -39,6 +65,9 @@ int run(const Steering& steering)
         sigemptyset(&action.sa_mask);
         sigaction(SIGTERM, &action, nullptr);
     }
+
+    if (steering.exists(QStringLiteral("run.child")))
+        startChild(steering);
 
     const auto env = QProcessEnvironment::systemEnvironment();
     say(QStringLiteral("brenlow run: kind=%1 runtime=%2 ws=%3\n")

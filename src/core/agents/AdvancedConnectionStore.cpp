@@ -3,7 +3,6 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
@@ -22,14 +21,14 @@ QMutex& lock()
 // the new one rather than dropped unseen; nothing is written when that fails.
 std::optional<QList<AdvancedConnection>> loadForChange(QString* error)
 {
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state == JsonFile::Stored::State::Missing)
         return QList<AdvancedConnection> {};
-    const QByteArray data = f.readAll();
-    f.close();
-    if (std::optional<QList<AdvancedConnection>> list = AdvancedConnection::decodeList(data))
-        return list;
-    if (JsonFile::keepAside(filePath(), data, JsonFile::Access::Private, error))
+    if (stored.state == JsonFile::Stored::State::Read) {
+        if (std::optional<QList<AdvancedConnection>> list = AdvancedConnection::decodeList(stored.data))
+            return list;
+    }
+    if (JsonFile::setAside(filePath(), stored, JsonFile::Access::Private, error))
         return QList<AdvancedConnection> {};
     return std::nullopt;
 }
@@ -52,10 +51,10 @@ QString filePath()
 QList<AdvancedConnection> load()
 {
     const QMutexLocker locker(&lock());
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state != JsonFile::Stored::State::Read)
         return {};
-    return AdvancedConnection::decodeList(f.readAll()).value_or(QList<AdvancedConnection> {});
+    return AdvancedConnection::decodeList(stored.data).value_or(QList<AdvancedConnection> {});
 }
 
 bool upsert(const AdvancedConnection& connection, QString* error)

@@ -214,6 +214,8 @@ CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& c
 
     auto process = std::make_unique<QProcess>();
     prepare(*process, *exe, args, cwd, env);
+    // A group of its own, so that what the child starts can be ended with it.
+    ProcessGroup::prepare(*process);
 
     // Connected before the caller can connect anything, so that every line,
     // the unterminated last one included, is delivered before the caller's

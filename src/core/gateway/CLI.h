@@ -93,7 +93,8 @@ public:
         std::optional<CLIConfig> config = std::nullopt, std::optional<RuntimeLaunch> runtime = std::nullopt,
         std::chrono::milliseconds timeLimit = defaultTimeLimit, const QObject* owner = nullptr);
 
-    // Starts the tool without waiting for it. `extraEnv` is written over the
+    // Starts the tool without waiting for it, as the leader of a process group
+    // of its own (see ProcessGroup). `extraEnv` is written over the
     // prepared environment (it wins over PATH and the product variables alike).
     // Each non-empty output line is handed to `onLine` on the thread that called
     // spawn (its event loop delivers them); the last, unterminated line comes at

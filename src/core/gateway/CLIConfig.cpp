@@ -2,9 +2,8 @@
 
 #include "core/gateway/Json.h"
 #include "core/platform/Graphemes.h"
+#include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
-
-#include <QFile>
 
 #include <unistd.h>
 
@@ -38,10 +37,10 @@ std::optional<CLIConfig> CLIConfig::fromJson(const QByteArray& data)
 
 std::optional<CLIConfig> CLIConfig::fromFile(const QString& filePath)
 {
-    QFile f(filePath);
-    if (!f.open(QIODevice::ReadOnly))
+    const JsonFile::Stored stored = JsonFile::readStored(filePath);
+    if (stored.state != JsonFile::Stored::State::Read)
         return std::nullopt;
-    return fromJson(f.readAll());
+    return fromJson(stored.data);
 }
 
 std::optional<CLIConfig> CLIConfig::current()
@@ -55,7 +54,7 @@ std::optional<CLIConfig> CLIConfig::current()
 
 QJsonObject CLIConfig::toJson() const
 {
-    QJsonObject o{{"api", api}, {"workspace", workspace}, {"token", token}};
+    QJsonObject o { { "api", api }, { "workspace", workspace }, { "token", token } };
     auto put = [&o](const char* key, const std::optional<QString>& v) {
         if (v)
             o.insert(QLatin1String(key), *v);
@@ -93,7 +92,7 @@ QString CLIConfig::deviceId() const
 
 QString CLIConfig::hostname()
 {
-    std::array<char, 256> buf{};
+    std::array<char, 256> buf {};
     if (::gethostname(buf.data(), buf.size()) != 0)
         return QStringLiteral("unknown-host");
     // A name that fills the buffer without a terminator is treated as unreadable.

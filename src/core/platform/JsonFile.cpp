@@ -41,6 +41,64 @@ bool keepAside(const QString& path, const QByteArray& data, Access access, QStri
     return false;
 }
 
+Stored readStored(const QString& path, qint64 limit)
+{
+    Stored out;
+    const QFileInfo info(path);
+    // A link that leads nowhere readable (or loops) is there all the same.
+    if (!info.exists() && !info.isSymLink())
+        return out;
+    out.state = Stored::State::Unreadable;
+    if (info.isDir()) {
+        out.isFolder = true;
+        out.reason = QStringLiteral("这里是个文件夹，不是文件");
+        return out;
+    }
+    // A pipe or a device would hold the reader until someone writes to it.
+    if (info.exists() && !info.isFile()) {
+        out.reason = QStringLiteral("不是普通文件");
+        return out;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        out.reason = QStringLiteral("打不开（%1）").arg(f.errorString());
+        return out;
+    }
+    // Read no more than the limit: the file may grow while it is read.
+    out.data = f.read(limit + 1);
+    if (out.data.size() > limit) {
+        out.data.clear();
+        out.reason = QStringLiteral("超过 %1 MB").arg(limit / (1024 * 1024));
+        return out;
+    }
+    out.state = Stored::State::Read;
+    return out;
+}
+
+bool setAside(const QString& path, const Stored& stored, Access access, QString* error)
+{
+    switch (stored.state) {
+    case Stored::State::Missing:
+        return true;
+    case Stored::State::Read:
+        return keepAside(path, stored.data, access, error);
+    case Stored::State::Unreadable:
+        break;
+    }
+    if (stored.isFolder) {
+        if (error)
+            *error = QStringLiteral("%1：%2").arg(path, stored.reason);
+        return false;
+    }
+    const QString bad = path + QStringLiteral(".bad");
+    QFile::remove(bad);
+    if (QFile::rename(path, bad))
+        return true;
+    if (error)
+        *error = QStringLiteral("%1：%2").arg(path, stored.reason);
+    return false;
+}
+
 std::optional<QJsonDocument> read(const QString& path)
 {
     QFile f(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonDocument>
 #include <QString>
 
@@ -19,6 +20,27 @@ bool writeAtomically(const QString& path, const QJsonDocument& doc, Access acces
 // Keeps bytes that could not be read back beside their file, as "<path>.bad",
 // so that the next write does not throw them away unseen. False when that fails.
 bool keepAside(const QString& path, const QByteArray& data, Access access, QString* error = nullptr);
+
+// No store or pairing file comes near this size; a larger one is not read.
+inline constexpr qint64 kMaxStoredBytes = 4 * 1024 * 1024;
+
+// A stored file as read: missing, read whole, or there but not readable (with
+// the reason in the user's words: a folder in its place, too large, no access).
+struct Stored {
+    enum class State { Missing, Read, Unreadable };
+    State state = State::Missing;
+    QByteArray data;
+    QString reason;
+    // A folder stands where the file should be.
+    bool isFolder = false;
+};
+Stored readStored(const QString& path, qint64 limit = kMaxStoredBytes);
+
+// Before a store replaces a file it could not read: its bytes are kept as
+// "<path>.bad" (keepAside) when they were read, else the file itself is
+// renamed to that. A folder in its place is never moved: false with the reason,
+// and the store must not write. True when there was nothing to keep.
+bool setAside(const QString& path, const Stored& stored, Access access, QString* error = nullptr);
 
 // None when the file is missing, unreadable or not JSON.
 std::optional<QJsonDocument> read(const QString& path);

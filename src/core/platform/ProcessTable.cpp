@@ -15,27 +15,51 @@ QByteArray readSmall(const QString& path)
     return f.readAll();
 }
 
+// The fields of /proc/PID/stat after "pid (comm)": state, ppid, pgrp, …;
+// comm may hold spaces and brackets, so they are read from the last ')'.
+QList<QByteArray> statFields(pid_t pid)
+{
+    const QByteArray stat = readSmall(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    if (stat.isEmpty() || close < 0)
+        return {};
+    QList<QByteArray> rest = stat.mid(close + 1).trimmed().split(' ');
+    if (rest.size() < 3 || rest.at(0).isEmpty())
+        return {};
+    return rest;
+}
+
+QList<pid_t> listedPids()
+{
+    QList<pid_t> out;
+    const QStringList names = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        bool ok = false;
+        const int pid = name.toInt(&ok);
+        if (ok && pid > 0)
+            out.append(pid);
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<ProcessTable::Entry> ProcessTable::entry(pid_t pid)
 {
     const QString base = QStringLiteral("/proc/%1/").arg(pid);
-    // /proc/PID/stat: "pid (comm) state ppid …"; comm may hold spaces and
-    // brackets, so the fields after it are read from the last ')'.
-    const QByteArray stat = readSmall(base + QStringLiteral("stat"));
-    const qsizetype close = stat.lastIndexOf(')');
-    if (stat.isEmpty() || close < 0)
-        return std::nullopt;
-    const QList<QByteArray> rest = stat.mid(close + 1).trimmed().split(' ');
-    if (rest.size() < 2 || rest.at(0).isEmpty())
+    const QList<QByteArray> rest = statFields(pid);
+    if (rest.isEmpty())
         return std::nullopt;
     bool ok = false;
+    bool groupOk = false;
     const int ppid = rest.at(1).toInt(&ok);
-    if (!ok)
+    const int pgid = rest.at(2).toInt(&groupOk);
+    if (!ok || !groupOk)
         return std::nullopt;
     Entry e;
     e.pid = pid;
     e.ppid = ppid;
+    e.pgid = pgid;
     e.state = rest.at(0).at(0);
     const QByteArray cmdline = readSmall(base + QStringLiteral("cmdline"));
     const qsizetype nul = cmdline.indexOf('\0');
@@ -47,16 +71,29 @@ std::optional<ProcessTable::Entry> ProcessTable::entry(pid_t pid)
 ProcessTable ProcessTable::snapshot()
 {
     ProcessTable table;
-    const QStringList names = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        bool ok = false;
-        const int pid = name.toInt(&ok);
-        if (!ok || pid <= 0)
-            continue;
+    for (const pid_t pid : listedPids()) {
         if (std::optional<Entry> e = entry(pid))
             table.byPID.insert(pid, *e);
     }
     return table;
+}
+
+QList<pid_t> ProcessTable::groupMembers(pid_t pgid)
+{
+    QList<pid_t> out;
+    if (pgid < 2)
+        return out;
+    for (const pid_t pid : listedPids()) {
+        const QList<QByteArray> fields = statFields(pid);
+        if (!fields.isEmpty() && fields.at(0).at(0) != 'Z' && fields.at(2).toInt() == pgid)
+            out.append(pid);
+    }
+    return out;
+}
+
+QByteArray ProcessTable::environment(pid_t pid)
+{
+    return readSmall(QStringLiteral("/proc/%1/environ").arg(pid));
 }
 
 QList<pid_t> ProcessTable::ancestors(pid_t pid) const

@@ -14,6 +14,8 @@ public:
     struct Entry {
         pid_t pid = 0;
         pid_t ppid = 0;
+        // The process group it belongs to.
+        pid_t pgid = 0;
         // The first word of the command line (whole, even with spaces in it).
         QString argv0;
         // The resolved path of the running executable; empty when /proc does
@@ -29,6 +31,11 @@ public:
     static ProcessTable snapshot();
     // One process, or none when it is gone.
     static std::optional<Entry> entry(pid_t pid);
+    // The processes of the group `pgid` that still run (zombies left out).
+    static QList<pid_t> groupMembers(pid_t pgid);
+    // The process's environment as /proc gives it ("NAME=value", each ended by
+    // a NUL); empty when it cannot be read (gone, or another user's).
+    static QByteArray environment(pid_t pid);
 
     bool isEmpty() const { return byPID.isEmpty(); }
     // The chain of parents of a process, nearest first, ending before PID 0.

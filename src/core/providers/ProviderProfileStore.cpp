@@ -3,7 +3,6 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
@@ -20,10 +19,10 @@ QMutex& lock()
 
 QList<ProviderProfile> loadUnlocked()
 {
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state != JsonFile::Stored::State::Read)
         return {};
-    return ProviderProfile::decodeList(f.readAll()).value_or(QList<ProviderProfile> {});
+    return ProviderProfile::decodeList(stored.data).value_or(QList<ProviderProfile> {});
 }
 
 // What a change starts from. A file that cannot be read back is not replaced
@@ -31,14 +30,14 @@ QList<ProviderProfile> loadUnlocked()
 // the new file first; nothing is written when that fails.
 std::optional<QList<ProviderProfile>> loadForChange(QString* error)
 {
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state == JsonFile::Stored::State::Missing)
         return QList<ProviderProfile> {};
-    const QByteArray data = f.readAll();
-    f.close();
-    if (std::optional<QList<ProviderProfile>> profiles = ProviderProfile::decodeList(data))
-        return profiles;
-    if (JsonFile::keepAside(filePath(), data, JsonFile::Access::Private, error))
+    if (stored.state == JsonFile::Stored::State::Read) {
+        if (std::optional<QList<ProviderProfile>> profiles = ProviderProfile::decodeList(stored.data))
+            return profiles;
+    }
+    if (JsonFile::setAside(filePath(), stored, JsonFile::Access::Private, error))
         return QList<ProviderProfile> {};
     return std::nullopt;
 }

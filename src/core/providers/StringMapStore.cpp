@@ -4,16 +4,13 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
 
-#include <QFile>
 #include <QJsonObject>
 
 namespace {
 QJsonObject readObject(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return json::parseObject(f.readAll()).value_or(QJsonObject {});
+    const JsonFile::Stored stored = JsonFile::readStored(path);
+    return json::parseObject(stored.data).value_or(QJsonObject {});
 }
 } // namespace
 
@@ -41,15 +38,11 @@ bool StringMapStore::set(const QString& key, const std::optional<QString>& value
 {
     const QMutexLocker locker(&m_mutex);
     QJsonObject object;
-    QFile f(filePath());
-    if (f.open(QIODevice::ReadOnly)) {
-        const QByteArray data = f.readAll();
-        f.close();
-        if (const auto decoded = json::parseObject(data))
-            object = *decoded;
-        else if (!JsonFile::keepAside(filePath(), data, JsonFile::Access::Private, error))
-            return false;
-    }
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (const auto decoded = json::parseObject(stored.data); decoded && stored.state == JsonFile::Stored::State::Read)
+        object = *decoded;
+    else if (!JsonFile::setAside(filePath(), stored, JsonFile::Access::Private, error))
+        return false;
     if (value)
         object.insert(key, *value);
     else

@@ -43,21 +43,48 @@ bool exited(int pidfd, int ms)
     return n > 0;
 }
 
+// Whether `pid` leads a process group of its own: the application starts its
+// workers that way, so that whatever a worker starts can be ended with it.
+// Asked while the process is held, so the group is still that process's.
+bool leadsGroup(pid_t pid)
+{
+    return ::getpgid(pid) == pid;
+}
+
+// What a worker left of its group once it has gone: the rest got the SIGTERM
+// too and has what is left of the grace to end; whatever still runs then is
+// killed. The group's id stays taken while any member lives, so it cannot
+// name someone else's group meanwhile.
+void endRestOfGroup(pid_t pgid, const QDeadlineTimer& deadline)
+{
+    while (!ProcessTable::groupMembers(pgid).isEmpty()) {
+        if (deadline.hasExpired()) {
+            DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
+            ::kill(-pgid, SIGKILL);
+            return;
+        }
+        QThread::msleep(100);
+    }
+}
+
 // The same by pid alone, where pidfds cannot be had.
 bool terminateByPid(pid_t pid, double graceSeconds, const std::function<bool()>& isSame)
 {
     if (!isAlive(pid) || (isSame && !isSame()))
         return false;
-    ::kill(pid, SIGTERM);
+    const bool group = leadsGroup(pid);
+    ::kill(group ? -pid : pid, SIGTERM);
     QDeadlineTimer deadline(qint64(graceSeconds * 1000));
     while (!deadline.hasExpired()) {
         if (!isAlive(pid))
-            return true;
+            break;
         QThread::msleep(100);
     }
     if (isAlive(pid)) {
         DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid));
-        ::kill(pid, SIGKILL);
+        ::kill(group ? -pid : pid, SIGKILL);
+    } else if (group) {
+        endRestOfGroup(pid, deadline);
     }
     return true;
 }
@@ -88,18 +115,68 @@ bool terminate(pid_t pid, double graceSeconds, const std::function<bool()>& isSa
     // between, the descriptor's process has exited and the check below says so.
     if (isSame && !isSame())
         return false;
-    if (exited(fd, 0) || pidfdSignal(fd, SIGTERM) != 0)
+    if (exited(fd, 0))
+        return false;
+    // A leader is signalled with its whole group while it is known to run.
+    const bool group = leadsGroup(pid);
+    if (group ? ::kill(-pid, SIGTERM) != 0 : pidfdSignal(fd, SIGTERM) != 0)
         return false;
     QDeadlineTimer deadline(qint64(graceSeconds * 1000));
     while (!deadline.hasExpired()) {
         if (exited(fd, int(std::clamp<qint64>(deadline.remainingTime(), 0, 100))))
-            return true;
+            break;
     }
     if (!exited(fd, 0)) {
         DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid));
-        pidfdSignal(fd, SIGKILL);
+        if (group)
+            ::kill(-pid, SIGKILL);
+        else
+            pidfdSignal(fd, SIGKILL);
+    } else if (group) {
+        endRestOfGroup(pid, deadline);
     }
     return true;
+}
+
+int terminateEach(const QList<pid_t>& pids, double graceSeconds, const std::function<bool(pid_t)>& isSame)
+{
+    struct Held {
+        pid_t pid;
+        int fd;
+    };
+    QList<Held> held;
+    const auto closeAll = qScopeGuard([&held] {
+        for (const Held& h : std::as_const(held)) {
+            if (h.fd >= 0)
+                ::close(h.fd);
+        }
+    });
+    for (const pid_t pid : pids) {
+        if (pid < 2)
+            continue;
+        const int fd = pidfdOpen(pid);
+        if (fd < 0 && errno == ESRCH)
+            continue;
+        // Without a pidfd the pid alone has to do, as in terminate().
+        held.append({ pid, fd });
+        if (!isSame(pid) || (fd >= 0 ? exited(fd, 0) || pidfdSignal(fd, SIGTERM) != 0 : ::kill(pid, SIGTERM) != 0))
+            held.last().pid = 0;
+    }
+    const auto gone = [](const Held& h) { return h.pid == 0 || (h.fd >= 0 ? exited(h.fd, 0) : !isAlive(h.pid)); };
+    const int signalled = int(std::count_if(held.cbegin(), held.cend(), [](const Held& h) { return h.pid != 0; }));
+    QDeadlineTimer deadline(qint64(graceSeconds * 1000));
+    while (!deadline.hasExpired() && !std::all_of(held.cbegin(), held.cend(), gone))
+        QThread::msleep(100);
+    for (const Held& h : std::as_const(held)) {
+        if (gone(h))
+            continue;
+        DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(h.pid));
+        if (h.fd >= 0)
+            pidfdSignal(h.fd, SIGKILL);
+        else
+            ::kill(h.pid, SIGKILL);
+    }
+    return signalled;
 }
 
 } // namespace ProcessSignals

@@ -1,6 +1,5 @@
 #include "core/runtimes/RuntimeCardActions.h"
 
-#include "core/platform/JsonFile.h"
 #include "core/runtimes/RuntimeInstall.h"
 
 #include <QDir>
@@ -107,9 +106,9 @@ QString filePath()
     return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_runtime_actions.json");
 }
 
-bool dump(const QJsonObject& table)
+QByteArray fileBytes(const QJsonObject& table)
 {
-    return JsonFile::writeAtomically(filePath(), QJsonDocument(table));
+    return QJsonDocument(table).toJson(QJsonDocument::Indented);
 }
 
 } // namespace RuntimeCardActions

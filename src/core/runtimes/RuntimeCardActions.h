@@ -54,7 +54,8 @@ QJsonObject table(const QList<RuntimeRow>& rows, const QMap<QString, bool>& enab
 // ~/.tolvarine/desktop_runtime_actions.json (the user's home, whatever
 // TOLVARINE_HOME says).
 QString filePath();
-// Writes the table atomically; false when that failed.
-bool dump(const QJsonObject& table);
+// The file's content for the table: pretty-printed, keys sorted. Writing it
+// is a SerialFileWriter's job, off the GUI thread.
+QByteArray fileBytes(const QJsonObject& table);
 
 } // namespace RuntimeCardActions

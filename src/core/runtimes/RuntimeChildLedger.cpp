@@ -7,7 +7,6 @@
 #include "core/runtimes/ProcessSignals.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,6 +43,27 @@ QString canonical(const QString& path)
     return c.isEmpty() ? p : c;
 }
 
+// Whether the process carries the environment its worker was started with:
+// everything a worker starts inherits the workspace and the runtime kind.
+bool carriesMarks(pid_t pid, const RuntimeChildRecord& r)
+{
+    const QList<QByteArray> env = ProcessTable::environment(pid).split('\0');
+    return env.contains(QByteArrayLiteral("TOLVARINE_WS=") + r.workspace.toUtf8())
+        && env.contains(QByteArrayLiteral("TOLVARINE_RUNTIME_KIND=") + r.kind.toUtf8());
+}
+
+// What a gone worker left running: the living members of its process group
+// (the worker led one; the group's id is its pid) that carry its marks.
+QList<pid_t> leftovers(const RuntimeChildRecord& r, const ProcessTable& table)
+{
+    QList<pid_t> out;
+    for (const ProcessTable::Entry& e : table.byPID) {
+        if (e.pgid == r.pid && e.pid != r.pid && e.state != 'Z' && carriesMarks(e.pid, r))
+            out.append(e.pid);
+    }
+    return out;
+}
+
 } // namespace
 
 QString filePath()
@@ -51,39 +71,50 @@ QString filePath()
     return TolvarinePaths::homeFile(QStringLiteral("desktop_children.json"));
 }
 
-QList<RuntimeChildRecord> load()
+std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString* error)
 {
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = f.readAll();
-    QString error;
-    QList<RuntimeChildRecord> out;
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        error = parseError.errorString();
-    else if (!doc.isArray())
-        error = QStringLiteral("顶层不是数组");
-    else {
-        const QJsonArray array = doc.array();
-        for (const QJsonValue& v : array) {
-            std::optional<RuntimeChildRecord> r
-                = v.isObject() ? RuntimeChildRecord::fromJson(v.toObject(), &error) : std::nullopt;
-            if (!r) {
-                if (error.isEmpty())
-                    error = QStringLiteral("元素不是对象");
-                out.clear();
-                break;
-            }
-            out.append(*r);
-        }
+        return fail(parseError.errorString());
+    if (!doc.isArray())
+        return fail(QStringLiteral("顶层不是数组"));
+    QList<RuntimeChildRecord> out;
+    const QJsonArray array = doc.array();
+    for (const QJsonValue& v : array) {
+        if (!v.isObject())
+            return fail(QStringLiteral("元素不是对象"));
+        QString why;
+        std::optional<RuntimeChildRecord> r = RuntimeChildRecord::fromJson(v.toObject(), &why);
+        if (!r)
+            return fail(why);
+        out.append(*r);
     }
-    if (!error.isEmpty()) {
+    return out;
+}
+
+QList<RuntimeChildRecord> load()
+{
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state == JsonFile::Stored::State::Missing)
+        return {};
+    if (stored.state == JsonFile::Stored::State::Unreadable) {
+        DeskCrumbs::drop(QStringLiteral("child.load 读不了台账：%1").arg(stored.reason));
+        return {};
+    }
+    const QByteArray& data = stored.data;
+    QString error;
+    std::optional<QList<RuntimeChildRecord>> records = decode(data, &error);
+    if (!records) {
         DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(data.size()).arg(error));
         return {};
     }
-    return out;
+    return *records;
 }
 
 void record(const RuntimeChildRecord& rec)
@@ -112,6 +143,10 @@ void forget(qint32 pid)
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
 {
     QList<RuntimeChildRecord> ending;
+    // Workers that are gone but left processes of theirs running (a worker
+    // dies of its closed output pipe once its owner has crashed, and what it
+    // started lives on).
+    QList<RuntimeChildRecord> leftBehind;
     QSet<pid_t> adopters { 1 };
     {
         const QMutexLocker locker(&lock());
@@ -140,8 +175,13 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
                 continue;
             }
             const auto it = table.byPID.constFind(r.pid);
-            if (it == table.byPID.cend() || it->state == 'Z')
+            if (it == table.byPID.cend() || it->state == 'Z') {
+                if (!leftovers(r, table).isEmpty()) {
+                    leftBehind.append(r);
+                    kept.append(r);
+                }
                 continue;
+            }
             if (it->argv0 != r.exe) {
                 DeskCrumbs::drop(
                     QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
@@ -185,10 +225,21 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 exe=%2").arg(r.pid).arg(r.exe));
         reaped.append(r);
     }
-    if (!ending.isEmpty()) {
+    for (const RuntimeChildRecord& r : std::as_const(leftBehind)) {
+        const auto same = [&r](pid_t pid) {
+            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(pid);
+            return e && e->state != 'Z' && e->pgid == r.pid && carriesMarks(pid, r);
+        };
+        const int ended = ProcessSignals::terminateEach(leftovers(r, ProcessTable::snapshot()), 3.0, same);
+        if (ended == 0)
+            continue;
+        DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 留下的 %2 个进程").arg(r.pid).arg(ended));
+        reaped.append(r);
+    }
+    if (!ending.isEmpty() || !leftBehind.isEmpty()) {
         const QMutexLocker locker(&lock());
         QList<RuntimeChildRecord> records = load();
-        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r); });
+        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r) || leftBehind.contains(r); });
         save(records);
     }
     return reaped;

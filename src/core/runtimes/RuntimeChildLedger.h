@@ -3,10 +3,12 @@
 #include "core/platform/ProcessTable.h"
 #include "core/runtimes/RuntimeChildRecord.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // "desktop_children.json" in ~/.tolvarine: every runtime worker the
 // application started and has not seen end, so that the next launch can end
@@ -14,6 +16,9 @@
 namespace RuntimeChildLedger {
 
 QString filePath();
+// The ledger file's content: a JSON array of complete records, in order. None
+// (with the reason) when anything in it is not, so no half list is acted on.
+std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString* error = nullptr);
 // The records in file order; empty when the file is missing or unreadable
 // (the latter with a breadcrumb).
 QList<RuntimeChildRecord> load();
@@ -22,8 +27,11 @@ void record(const RuntimeChildRecord& record);
 // Drops the record of that pid; rewrites the file also when there was none.
 void forget(qint32 pid);
 // Ends the workers whose owner is gone and that now belong to the init
-// process or a child subreaper, and drops the records of workers that are
-// gone or whose pid now runs something else. Returns the records ended.
+// process or a child subreaper, each with what it started (its process
+// group); ends what a gone worker of a dead owner left running in its group
+// (processes that carry its workspace and kind); and drops the records of
+// workers that are gone or whose pid now runs something else. Returns the
+// records whose worker, or whose leftovers, were ended.
 // A failed or empty process listing ends nothing and rewrites nothing.
 QList<RuntimeChildRecord> reapOrphans(
     qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);

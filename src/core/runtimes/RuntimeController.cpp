@@ -3,6 +3,7 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/OffMainThread.h"
+#include "core/platform/ProcessTable.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/RuntimeChildLedger.h"
@@ -10,9 +11,11 @@
 #include <QDateTime>
 #include <QPointer>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 
 #include <unistd.h>
 
@@ -166,6 +169,8 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     // processId() reads 0 once the child has been collected; the ledger still
     // needs the pid then.
     process->setProperty("workerPid", pid);
+    // The pid is this worker's now: no group of an earlier worker goes by it any more.
+    m_leftGroups.remove(pid);
     const QString exe = process->program();
     if (!exe.isEmpty()) {
         RuntimeChildRecord rec;
@@ -193,7 +198,16 @@ void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 p
         m_processes.remove(k);
         workersBump();
     }
+    const Stopping stopping = m_stopping.value(process);
     const bool wasStopping = m_stopping.remove(process) > 0;
+    // The rest of its group got the SIGTERM too and keeps what is left of the grace.
+    if (wasStopping && stopping.group && !stopping.killAt.hasExpired()) {
+        m_leftGroups.insert(stopping.pid, stopping.killAt);
+        QTimer::singleShot(int(stopping.killAt.remainingTime()), this, [this, pgid = stopping.pid] {
+            if (m_leftGroups.remove(pgid) > 0)
+                endLeftGroup(pgid);
+        });
+    }
     process->deleteLater();
     if (wasStopping)
         launchIfReady(k);
@@ -202,10 +216,15 @@ void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 p
 void RuntimeController::beginStop(QProcess* process, const QString& k)
 {
     const int graceMs = int(m_grace * 1000);
-    m_stopping.insert(process, Stopping { k, process->property("workerPid").toInt(), QDeadlineTimer(graceMs) });
-    // Still ours until its end has been collected, so the pid cannot belong
-    // to anyone else yet.
-    process->terminate();
+    const qint32 pid = process->property("workerPid").toInt();
+    // Still ours until its end has been collected, so the pid, and the group
+    // it leads, cannot belong to anyone else yet.
+    const bool group = process->state() != QProcess::NotRunning && pid > 1 && ::getpgid(pid) == pid;
+    m_stopping.insert(process, Stopping { k, pid, QDeadlineTimer(graceMs), group });
+    if (group)
+        ::kill(-pid, SIGTERM);
+    else
+        process->terminate();
     QTimer::singleShot(graceMs, process, [this, process] { kill(process); });
 }
 
@@ -213,8 +232,23 @@ void RuntimeController::kill(QProcess* process)
 {
     if (process->state() == QProcess::NotRunning)
         return;
-    DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(m_stopping.value(process).pid));
-    process->kill();
+    const Stopping stopping = m_stopping.value(process);
+    DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stopping.pid));
+    if (stopping.group)
+        ::kill(-stopping.pid, SIGKILL);
+    else
+        process->kill();
+}
+
+void RuntimeController::endLeftGroup(qint32 pgid)
+{
+    // The group's id stays taken while any member is left, so it still names
+    // the worker's group when a member still runs. (Nothing at all answers
+    // most of the time; only then is /proc read, to leave zombies out.)
+    if (::kill(-pgid, 0) != 0 || ProcessTable::groupMembers(pgid).isEmpty())
+        return;
+    DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
+    ::kill(-pgid, SIGKILL);
 }
 
 void RuntimeController::stop(const QString& workspace, const QString& kind)
@@ -251,6 +285,18 @@ void RuntimeController::waitForStopped()
             kill(p);
             p->waitForFinished(1000);
         }
+    }
+    // What the stopped workers started gets the rest of their grace, then
+    // SIGKILL and one more second.
+    const QList<qint32> groups = m_leftGroups.keys();
+    for (const qint32 pgid : groups) {
+        const QDeadlineTimer killAt = m_leftGroups.take(pgid);
+        while (!killAt.hasExpired() && !ProcessTable::groupMembers(pgid).isEmpty())
+            QThread::msleep(20);
+        endLeftGroup(pgid);
+        const QDeadlineTimer gone(1000);
+        while (!gone.hasExpired() && !ProcessTable::groupMembers(pgid).isEmpty())
+            QThread::msleep(20);
     }
 }
 

@@ -43,15 +43,16 @@ public:
     // launch environment. Failures become an output line.
     void start(const CLIConfig& config, const RuntimeLaunch& launch, const std::optional<RuntimeSetupInfo>& setup,
         const std::optional<ProviderProfile>& profile);
-    // Releases the pair and sends SIGTERM; SIGKILL follows if the worker is
-    // still there after the grace. Returns at once; the ledger forgets the
+    // Releases the pair and sends SIGTERM to the worker and whatever it
+    // started (its process group); SIGKILL follows for whatever of the group
+    // is still there after the grace. Returns at once; the ledger forgets the
     // worker once it has ended. A start still preparing is dropped.
     void stop(const QString& workspace, const QString& kind);
     // Stops every worker; each gets the grace, all at once.
     void stopAll();
-    // Blocks until every worker being stopped has ended, killing each whose
-    // grace runs out meanwhile (a killed worker gets one more second). For
-    // quitting only: the GUI thread waits here.
+    // Blocks until every worker being stopped has ended, and what it started
+    // with it, killing whatever outlives its grace (a killed worker gets one
+    // more second). For quitting only: the GUI thread waits here.
     void waitForStopped();
     bool isRunning(const QString& workspace, const QString& kind) const;
     // Workers signalled to stop that have not ended yet.
@@ -85,6 +86,8 @@ private:
         QString key;
         qint32 pid = 0;
         QDeadlineTimer killAt;
+        // The worker leads a process group of its own, signalled with it.
+        bool group = false;
     };
 
     static QString key(const QString& workspace, const QString& kind) { return workspace + QLatin1Char(':') + kind; }
@@ -98,12 +101,17 @@ private:
     void onFinished(const QString& key, QProcess* process, qint32 pid);
     void beginStop(QProcess* process, const QString& key);
     void kill(QProcess* process);
+    // SIGKILL to what is left of a stopped worker's group once its grace is over.
+    void endLeftGroup(qint32 pgid);
 
     qint64 m_revision = 0;
     quint64 m_tickets = 0;
     QHash<QString, QProcess*> m_processes;
     QHash<QString, Pending> m_pending;
     QHash<QProcess*, Stopping> m_stopping;
+    // Groups of stopped workers that had ended before their grace was over,
+    // by group id: what they started may still be ending.
+    QHash<qint32, QDeadlineTimer> m_leftGroups;
     QHash<QString, QStringList> m_output;
     QHash<QString, QSet<QString>> m_kindsSeen;
     double m_grace = kStopGraceSeconds;

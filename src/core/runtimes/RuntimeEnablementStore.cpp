@@ -4,14 +4,11 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
 
 namespace RuntimeEnablementStore {
-
-namespace {
 
 std::optional<QMap<QString, bool>> decode(const QByteArray& data)
 {
@@ -27,8 +24,6 @@ std::optional<QMap<QString, bool>> decode(const QByteArray& data)
     return out;
 }
 
-} // namespace
-
 QString filePath()
 {
     return TolvarinePaths::dotTolvarine() + QStringLiteral("/runtime_enabled.json");
@@ -36,10 +31,10 @@ QString filePath()
 
 QMap<QString, bool> load()
 {
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state != JsonFile::Stored::State::Read)
         return {};
-    return decode(f.readAll()).value_or(QMap<QString, bool> {});
+    return decode(stored.data).value_or(QMap<QString, bool> {});
 }
 
 bool setEnabled(const QString& kind, bool enabled, QString* error)
@@ -48,18 +43,14 @@ bool setEnabled(const QString& kind, bool enabled, QString* error)
     const QMutexLocker locker(&mutex);
     const QString path = filePath();
     QMap<QString, bool> flags;
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly)) {
-        const QByteArray data = f.readAll();
-        f.close();
-        if (const auto decoded = decode(data)) {
-            flags = *decoded;
-        } else {
-            // Whatever the user or another version left there is not thrown
-            // away unseen: it stays next to the new file.
-            if (!JsonFile::keepAside(path, data, JsonFile::Access::Default, error))
-                return false;
-        }
+    const JsonFile::Stored stored = JsonFile::readStored(path);
+    const auto decoded = stored.state == JsonFile::Stored::State::Read ? decode(stored.data) : std::nullopt;
+    if (decoded) {
+        flags = *decoded;
+    } else if (!JsonFile::setAside(path, stored, JsonFile::Access::Default, error)) {
+        // Whatever the user or another version left there is not thrown
+        // away unseen: it stays next to the new file, or nothing is written.
+        return false;
     }
     flags.insert(kind, enabled);
     QJsonObject object;

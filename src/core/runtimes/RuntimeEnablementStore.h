@@ -1,13 +1,18 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMap>
 #include <QString>
+
+#include <optional>
 
 // "runtime_enabled.json" in the application's dot directory: one boolean per
 // runtime kind, true = enabled; a kind that is not listed is enabled.
 namespace RuntimeEnablementStore {
 
 QString filePath();
+// The file's content as flags; none unless it is a JSON object of booleans.
+std::optional<QMap<QString, bool>> decode(const QByteArray& data);
 // The flags in the file; empty when it is missing, unreadable or not an object of booleans.
 QMap<QString, bool> load();
 // Sets one kind's flag, replacing the file atomically. An undecodable file is

@@ -50,6 +50,7 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
           },
           this))
     , m_publish(new QTimer(this))
+    , m_actionsFile(RuntimeCardActions::filePath())
 {
     // Several stores often change in one go: the views hear of it once.
     m_publish->setSingleShot(true);
@@ -345,7 +346,6 @@ void RuntimeSectionModel::dumpRuntimeActions(bool force)
         m_window->inventory()->setup());
     if (!force && m_lastTable == table)
         return;
-    // A failed write is tried again with the next change.
-    if (RuntimeCardActions::dump(table))
-        m_lastTable = table;
+    m_actionsFile.write(RuntimeCardActions::fileBytes(table));
+    m_lastTable = table;
 }

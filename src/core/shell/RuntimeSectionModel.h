@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeRow.h"
 #include "core/shell/RuntimeCardState.h"
@@ -99,4 +100,6 @@ private:
     bool m_keysKnown = false;
     quint64 m_keyGeneration = 0;
     std::optional<QJsonObject> m_lastTable;
+    // The action table's file: replaced (and synced to disk) off the GUI thread.
+    SerialFileWriter m_actionsFile;
 };

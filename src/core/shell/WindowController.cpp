@@ -4,12 +4,14 @@
 #include "core/gateway/Status.h"
 #include "core/platform/Graphemes.h"
 #include "core/platform/LoopPause.h"
+#include "core/platform/OffMainThread.h"
 #include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/StoredFileCheck.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
@@ -132,6 +134,7 @@ void WindowController::startLoops()
     m_loopsRunning = true;
     // The poll's first sleep starts together with the start-up load.
     initialLoad();
+    checkStoredFiles();
     pollLoop();
     healthLoop();
     // The runtime inventory's first load is the runtime section's, when it
@@ -166,6 +169,19 @@ QCoro::Task<> WindowController::initialLoad()
     if (!looping(self))
         co_return;
     emit initialLoadFinished();
+}
+
+QCoro::Task<> WindowController::checkStoredFiles()
+{
+    QPointer<WindowController> self(this);
+    auto task = offMainThread(&StoredFileCheck::run);
+    const QList<StoredFileCheck::Problem> problems = co_await std::move(task);
+    if (!looping(self))
+        co_return;
+    // A notice the user has not seen yet stays.
+    if (!problems.isEmpty() && !m_notice)
+        setNotice(StoredFileCheck::notice(problems), true);
+    emit storedFilesChecked();
 }
 
 QCoro::Task<> WindowController::pollLoop()

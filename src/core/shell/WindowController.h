@@ -100,6 +100,7 @@ signals:
     void selectionReloadFinished();
     void pairingFinished();
     void recoveryFinished();
+    void storedFilesChecked();
     void noticeChanged();
     void busyChanged();
     void selectedEmployeeChanged();
@@ -114,6 +115,8 @@ private:
     static bool looping(const QPointer<WindowController>& self) { return self && self->m_loopsRunning; }
 
     QCoro::Task<> initialLoad();
+    // Looks at the stored files once and says in the notice which cannot be read.
+    QCoro::Task<> checkStoredFiles();
     QCoro::Task<> pollLoop();
     QCoro::Task<> healthLoop();
     QCoro::Task<> selectionReload();

@@ -1,11 +1,11 @@
 #include "core/tasks/EvidenceSnapshotFile.h"
 
+#include "core/platform/JsonFile.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/tasks/EvidenceText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,12 +18,8 @@ namespace {
 void writeBatch(const QString& path, const QHash<QString, QJsonObject>& entries)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QByteArray existing;
-    {
-        QFile in(path);
-        if (in.open(QIODevice::ReadOnly))
-            existing = in.readAll();
-    }
+    // Anything that cannot be read (too large, not a plain file) is started afresh.
+    const QByteArray existing = JsonFile::readStored(path).data;
     const QByteArray next = EvidenceSnapshotFile::merged(existing, entries);
     if (next == existing)
         return;

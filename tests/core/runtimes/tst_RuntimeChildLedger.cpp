@@ -1,4 +1,5 @@
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/ProcessGroup.h"
 #include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 
@@ -10,6 +11,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QtTest>
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -59,6 +62,7 @@ private slots:
     void reapEmptyLedgerWritesNothing();
     void reapDecisions();
     void reapsWorkerOfCrashedOwner();
+    void reapsWhatAGoneWorkerLeft();
     void emptyListingKeepsEverything();
     void terminate();
 };
@@ -190,6 +194,37 @@ void TestRuntimeChildLedger::reapsWorkerOfCrashedOwner()
     QVERIFY(ProcessSignals::isAlive(claimed));
     QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { rec(claimed, tool.exe(), qint32(::getppid())) });
     ProcessSignals::terminate(claimed, 3.0);
+}
+
+// A worker of a crashed owner has gone, but two processes of its group live
+// on: the one that carries the worker's workspace and kind is ended, the
+// other is not the worker's and is left alone.
+void TestRuntimeChildLedger::reapsWhatAGoneWorkerLeft()
+{
+    TempHome home;
+    QProcess worker;
+    ProcessGroup::prepare(worker);
+    worker.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"),
+            QStringLiteral("env TOLVARINE_WS=ws-1 TOLVARINE_RUNTIME_KIND=codex /bin/sleep 600 >/dev/null 2>&1 & "
+                           "echo $!; /bin/sleep 601 >/dev/null 2>&1 & echo $!") });
+    QVERIFY(worker.waitForFinished(5000));
+    const QList<QByteArray> pids = worker.readAllStandardOutput().simplified().split(' ');
+    QCOMPARE(pids.size(), 2);
+    const qint32 marked = pids.at(0).toInt();
+    const qint32 stranger = pids.at(1).toInt();
+    const qint32 leader = qint32(::getpgid(marked));
+    QCOMPARE(qint32(::getpgid(stranger)), leader);
+    QVERIFY(leader != qint32(::getpgid(0)));
+
+    const RuntimeChildRecord r = rec(leader, QStringLiteral("/bin/sh"), deadPid());
+    RuntimeChildLedger::record(r);
+    QCOMPARE(RuntimeChildLedger::reapOrphans(::getpid()), QList<RuntimeChildRecord> { r });
+    QVERIFY(!ProcessSignals::isAlive(marked));
+    QVERIFY(ProcessSignals::isAlive(stranger));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.reap 收掉 pid=%1 留下的 1 个进程").arg(leader)));
+    ::kill(stranger, SIGKILL);
 }
 
 void TestRuntimeChildLedger::emptyListingKeepsEverything()

@@ -2,6 +2,7 @@
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/SecretStore.h"
 #include "core/providers/CredentialBroker.h"
+#include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
 
@@ -57,6 +58,8 @@ private slots:
     void launchFailure();
     void workerThatExitsByItself();
     void stopReturnsAtOnce();
+    void stopEndsWhatTheWorkerStarted_data();
+    void stopEndsWhatTheWorkerStarted();
     void keysAreReadOffTheGuiThread();
     void launchEnvironment();
     void secretsInOutputAreMasked();
@@ -235,6 +238,57 @@ void TestRuntimeController::stopReturnsAtOnce()
     QTRY_COMPARE(RuntimeChildLedger::load().size(), 1);
     QVERIFY(RuntimeChildLedger::load().first().pid != pid);
     QVERIFY(!overlapped);
+}
+
+void TestRuntimeController::stopEndsWhatTheWorkerStarted_data()
+{
+    QTest::addColumn<QByteArray>("child");
+    QTest::addColumn<bool>("workerIgnoresTerm");
+    QTest::addColumn<bool>("quit");
+    QTest::addColumn<QString>("killed");
+    QTest::newRow("both end on SIGTERM") << QByteArray("1") << false << false << QString();
+    QTest::newRow("the child ignores SIGTERM") << QByteArray("stubborn") << false << false << QStringLiteral("pgid");
+    QTest::newRow("both ignore SIGTERM") << QByteArray("1") << true << false << QStringLiteral("pid");
+    QTest::newRow("quitting, the child ignores SIGTERM")
+        << QByteArray("stubborn") << false << true << QStringLiteral("pgid");
+}
+
+// The worker leaves a child of its own behind when it goes; a stop, or
+// quitting, ends the child too: SIGTERM to both, SIGKILL to what is left
+// after the grace.
+void TestRuntimeController::stopEndsWhatTheWorkerStarted()
+{
+    QFETCH(QByteArray, child);
+    QFETCH(bool, workerIgnoresTerm);
+    QFETCH(bool, quit);
+    QFETCH(QString, killed);
+    m_tool->put(QStringLiteral("run.child"), child);
+    if (workerIgnoresTerm)
+        m_tool->put(QStringLiteral("run.ignore_term"));
+    RuntimeController c;
+    c.setStopGraceSeconds(1);
+    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    const qint32 worker = RuntimeChildLedger::load().first().pid;
+    QFile children(m_home->filePath(QStringLiteral("brenlow-sim/children")));
+    QVERIFY(children.open(QIODevice::ReadOnly));
+    const qint32 grandchild = children.readAll().trimmed().toInt();
+    QVERIFY(ProcessSignals::isAlive(grandchild));
+
+    if (quit) {
+        c.stopAll();
+        c.waitForStopped();
+        QVERIFY(!ProcessSignals::isAlive(worker));
+        QVERIFY(!ProcessSignals::isAlive(grandchild));
+    } else {
+        c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+        QTRY_VERIFY(!ProcessSignals::isAlive(worker));
+        QTRY_VERIFY(!ProcessSignals::isAlive(grandchild));
+    }
+    QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
+    const QString log = TempHome::crumbs();
+    QCOMPARE(log.contains(QStringLiteral("child.kill pid=%1 ").arg(worker)), killed == QLatin1String("pid"));
+    QCOMPARE(log.contains(QStringLiteral("child.kill pgid=%1 ").arg(worker)), killed == QLatin1String("pgid"));
 }
 
 void TestRuntimeController::launchEnvironment()

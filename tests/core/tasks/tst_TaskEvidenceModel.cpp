@@ -17,6 +17,8 @@
 
 #include <QCoroTask>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kWs = QStringLiteral("ws-t");
@@ -220,13 +222,19 @@ void TestTaskEvidenceModel::snapshotFile_data()
     QTest::newRow("garbage") << QByteArray("{\"c-y\": ") << QStringList { "c-x" };
     QTest::newRow("other entries kept") << QByteArray(R"({"c-y":{"command":"c-y"},"c-x":{"polls":9}})")
                                         << QStringList { "c-x", "c-y" };
+    // Whole, but far too large to be read each time.
+    QTest::newRow("50 MB") << QByteArray(R"({"c-y":{}})") + QByteArray(50 * 1024 * 1024, ' ') << QStringList { "c-x" };
+    // Reading it would wait for a writer for ever.
+    QTest::newRow("a named pipe") << QByteArray("fifo") << QStringList { "c-x" };
 }
 
 void TestTaskEvidenceModel::snapshotFile()
 {
     QFETCH(QByteArray, before);
     QFETCH(QStringList, after);
-    if (!before.isEmpty())
+    if (before == "fifo")
+        QVERIFY(::mkfifo(QFile::encodeName(EvidenceSnapshotFile::path()).constData(), 0600) == 0);
+    else if (!before.isEmpty())
         m_home->writeFile(QStringLiteral(".tolvarine/desktop_evidence.json"), before);
     // The product home does not move the snapshot.
     QTemporaryDir product;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// Looks once, at launch, at every file the application reads from the
+// tolvarine folders (the pairing files, the child ledger and the stores) and
+// finds the ones that are there but cannot be read: empty, cut short, not
+// JSON, of the wrong shape, too large, not readable, a folder in their place.
+// Each such file is read as empty; the window says so in its notice.
+namespace StoredFileCheck {
+
+struct Problem {
+    QString path;
+    // Why it cannot be read, in the user's words.
+    QString reason;
+    // The store keeps the file as "<name>.bad" before it next writes.
+    bool keptAsBad = false;
+
+    bool operator==(const Problem&) const = default;
+};
+
+// Reads the files: blocking, so off the GUI thread.
+QList<Problem> run();
+// The notice for the problems found; empty when there are none.
+QString notice(const QList<Problem>& problems);
+
+} // namespace StoredFileCheck

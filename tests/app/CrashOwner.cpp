@@ -1,0 +1,169 @@
+// The application's part in the crash tests, in a process of its own that
+// ends by SIGKILL (tst_CrashRecovery runs it; it is not a test by itself).
+//
+//   tst_crash_owner workers
+//       opens the main window on the paired workspace, presses the start
+//       button of the first three runtime cards, waits until each worker is in
+//       the child ledger and has printed its first line, prints "ready" and
+//       kills itself.
+//   tst_crash_owner burst
+//       rewrites the child ledger, the snapshots and every store in a loop,
+//       each write the way the application makes it; prints "writing" after
+//       the first round and goes on until it is killed.
+
+#include "core/agents/AdvancedConnectionStore.h"
+#include "core/gateway/CLIConfig.h"
+#include "core/platform/SerialFileWriter.h"
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/RuntimeBindingStore.h"
+#include "core/providers/RuntimeModelStore.h"
+#include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeChildLedger.h"
+#include "core/runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeEnablementStore.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/WorkspaceSummary.h"
+#include "gui/shell/MainWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+const QStringList kKinds { QStringLiteral("claude-code"), QStringLiteral("codex"), QStringLiteral("gemini-cli") };
+constexpr int kWorkers = 3;
+
+bool waitUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// The shown start buttons of the runtime cards, in the window's order.
+QList<QWidget*> startButtons(MainWindow& window)
+{
+    static const QRegularExpression name(QStringLiteral("^runtime\\.[^.]+\\.start$"));
+    QList<QWidget*> out;
+    for (QWidget* button : window.findChildren<QWidget*>(name)) {
+        if (button->isVisible())
+            out.append(button);
+    }
+    return out;
+}
+
+int workers()
+{
+    MainWindow window({ std::chrono::hours(1), std::chrono::hours(1) });
+    window.show();
+    if (!waitUntil([&window] { return startButtons(window).size() >= kWorkers; }, 60000))
+        return 1;
+    const QList<QWidget*> buttons = startButtons(window).mid(0, kWorkers);
+    for (QWidget* button : buttons)
+        QTest::mouseClick(button, Qt::LeftButton);
+    const std::optional<CLIConfig> config = window.controller()->selectedConfig();
+    RuntimeController& controller = window.controller()->runtimes();
+    const bool started = waitUntil(
+        [&] {
+            return RuntimeChildLedger::load().size() == kWorkers
+                && controller.lines(config->workspace).filter(QStringLiteral("brenlow run: kind=")).size() == kWorkers;
+        },
+        30000);
+    if (!started)
+        return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    // The crash: nothing of the application's own clean-up runs.
+    ::kill(::getpid(), SIGKILL);
+    return 3;
+}
+
+RuntimeChildRecord record(int n)
+{
+    RuntimeChildRecord r;
+    r.pid = 100000 + n;
+    r.exe = QStringLiteral("/opt/brenlow/bin/brenlow");
+    r.workspace = QStringLiteral("ws-demo");
+    r.kind = kKinds.at(n % kKinds.size());
+    r.ownerPID = qint32(::getpid());
+    r.startedAt = QDateTime::currentDateTimeUtc();
+    return r;
+}
+
+[[noreturn]] void burst()
+{
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("anthropic");
+    profile.createdAt = QDateTime::currentDateTimeUtc();
+    AdvancedConnection connection;
+    connection.id = QUuid::createUuid();
+    connection.name = QStringLiteral("本机 Agent");
+    connection.createdAt = QDateTime::currentDateTimeUtc();
+    WorkspaceSummary summary;
+    SerialFileWriter summaryFile(WorkspaceSummary::snapshotPath());
+    SerialFileWriter actionsFile(RuntimeCardActions::filePath());
+    QList<RuntimeRow> rows;
+    for (const QString& kind : kKinds) {
+        RuntimeRow row;
+        row.kind = kind;
+        row.display = kind;
+        rows.append(row);
+    }
+    for (int n = 0;; ++n) {
+        // A ledger that grows to a few dozen records and shrinks again.
+        RuntimeChildLedger::record(record(n % 40));
+        if (n % 3 == 0)
+            RuntimeChildLedger::forget(100000 + (n / 3) % 40);
+        summary.failedTasks = n;
+        summaryFile.write(summary.snapshotBytes());
+        RuntimeInventoryStore::dumpForAcceptance(rows.mid(0, 1 + n % kKinds.size()));
+        RuntimeInventoryStore::dumpRaw(QStringLiteral("{\"runtimes\": [], \"round\": %1}\n").arg(n));
+        RuntimeEnablementStore::setEnabled(kKinds.at(n % kKinds.size()), n % 2 == 0);
+        RuntimeBindingStore::bind(
+            kKinds.at(n % kKinds.size()), n % 2 ? std::optional<QUuid>(profile.id) : std::nullopt);
+        RuntimeModelStore::setModel(kKinds.at(n % kKinds.size()), QStringLiteral("model-%1").arg(n));
+        profile.name = QStringLiteral("账户 %1").arg(n);
+        ProviderProfileStore::upsert(profile);
+        connection.command = QStringLiteral("agent --round %1").arg(n);
+        AdvancedConnectionStore::upsert(connection);
+        actionsFile.write(RuntimeCardActions::fileBytes(
+            RuntimeCardActions::table(rows, {}, [n](const QString&) { return n % 2 == 0; }, true, {})));
+        if (n == 0) {
+            std::printf("writing\n");
+            std::fflush(stdout);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
+    const QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("workers"))
+        return workers();
+    if (args.value(0) == QLatin1String("burst"))
+        burst();
+    return 2;
+}

@@ -1,0 +1,268 @@
+#include "core/agents/AdvancedConnectionStore.h"
+#include "core/gateway/CLIConfig.h"
+#include "core/platform/ReduceMotion.h"
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/providers/RuntimeBindingStore.h"
+#include "core/providers/RuntimeModelStore.h"
+#include "core/runtimes/RuntimeEnablementStore.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/platform/Prompts.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/NoticeBanner.h"
+
+#include "SimGateway.h"
+#include "SimTool.h"
+#include "StallProbe.h"
+#include "TempHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
+
+// Which folder a file lives in.
+enum class Root { Home, Product };
+
+// A write of the store's own, as a user's action makes it; none for files
+// the application only reads (or rewrites whole, like the ledger).
+using StoreWrite = std::function<bool(QString*)>;
+
+struct File {
+    Root root;
+    QString path;
+    QByteArray good;
+    QByteArray wrongTypes;
+    StoreWrite write;
+};
+
+QByteArray pairing(const QString& api)
+{
+    CLIConfig c;
+    c.api = api;
+    c.workspace = QStringLiteral("ws-demo");
+    c.token = QStringLiteral("demo-token");
+    return QJsonDocument(c.toJson()).toJson();
+}
+
+QList<File> files()
+{
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("anthropic");
+    profile.name = QStringLiteral("Anthropic");
+    profile.createdAt = QDateTime::fromString(QStringLiteral("2026-03-01T08:00:00Z"), Qt::ISODate);
+    AdvancedConnection connection;
+    connection.id = QUuid::createUuid();
+    connection.name = QStringLiteral("本机 Agent");
+    connection.command = QStringLiteral("agent --stdio");
+    connection.createdAt = profile.createdAt;
+    const QByteArray config = pairing(QStringLiteral("http://127.0.0.1:9"));
+    const QByteArray badConfig = R"({"api": 1, "workspace": "ws-demo", "token": "demo-token"})";
+    return {
+        { Root::Home, QStringLiteral(".tolvarine/config.json"), config, badConfig, {} },
+        { Root::Home, QStringLiteral(".tolvarine-protected/config.json"), config, badConfig, {} },
+        { Root::Home, QStringLiteral(".tolvarine/workspaces/ws-other.json"), config, badConfig, {} },
+        { Root::Home, QStringLiteral(".tolvarine/desktop_children.json"),
+            R"([{"exe": "/x", "kind": "codex", "ownerPID": 1, "pid": 2, "startedAt": "2026-03-01T08:00:00Z", )"
+            R"("workspace": "ws-demo"}])",
+            R"([{"exe": "/x", "kind": "codex", "ownerPID": "1", "pid": 2}])", {} },
+        { Root::Product, QStringLiteral(".tolvarine/runtime_enabled.json"), R"({"codex": false})", R"({"codex": "no"})",
+            [](QString* error) { return RuntimeEnablementStore::setEnabled(QStringLiteral("codex"), false, error); } },
+        { Root::Product, QStringLiteral(".tolvarine/provider_profiles.json"), ProviderProfile::encodeList({ profile }),
+            R"([{"id": 5}])", [profile](QString* error) { return ProviderProfileStore::upsert(profile, error); } },
+        { Root::Product, QStringLiteral(".tolvarine/runtime_bindings.json"),
+            QByteArray(R"({"codex": ")") + profile.id.toString(QUuid::WithoutBraces).toLatin1() + "\"}", R"(["codex"])",
+            [profile](
+                QString* error) { return RuntimeBindingStore::bind(QStringLiteral("codex"), profile.id, error); } },
+        { Root::Product, QStringLiteral(".tolvarine/runtime_models.json"), R"({"codex": "o3"})", R"(["codex"])",
+            [](QString* error) {
+                return RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral("o4"), error);
+            } },
+        { Root::Product, QStringLiteral(".tolvarine/advanced_runtimes.json"),
+            QJsonDocument(QJsonArray { connection.toJson() }).toJson(), R"([{"id": "x", "name": 5}])",
+            [connection](QString* error) { return AdvancedConnectionStore::upsert(connection, error); } },
+    };
+}
+
+enum class Damage { Empty, Truncated, NotJson, WrongTypes, Huge, Unreadable, Folder, Pipe };
+
+} // namespace
+
+class TestBadStoredFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void windowStartsAndSaysSo_data();
+    void windowStartsAndSaysSo();
+
+private:
+    std::unique_ptr<SimGateway> m_sim;
+};
+
+void TestBadStoredFiles::initTestCase()
+{
+    ReduceMotion::setOverride(true);
+    Prompts::setShared(std::make_unique<ScriptedPrompts>());
+    m_sim = std::make_unique<SimGateway>();
+    QVERIFY2(m_sim->ok(), m_sim->output().constData());
+    qputenv("BRENLOW_SIM_GATEWAY", m_sim->origin().toUtf8());
+}
+
+void TestBadStoredFiles::cleanupTestCase()
+{
+    qunsetenv("BRENLOW_SIM_GATEWAY");
+    m_sim.reset();
+    Prompts::setShared(nullptr);
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+void TestBadStoredFiles::windowStartsAndSaysSo_data()
+{
+    QTest::addColumn<int>("file");
+    QTest::addColumn<int>("damageRow");
+    const QList<QPair<const char*, Damage>> damages { { "empty", Damage::Empty }, { "truncated", Damage::Truncated },
+        { "not JSON", Damage::NotJson }, { "wrong types", Damage::WrongTypes }, { "50 MB", Damage::Huge },
+        { "unreadable", Damage::Unreadable }, { "a folder", Damage::Folder }, { "a named pipe", Damage::Pipe } };
+    const QList<File> all = files();
+    for (int i = 0; i < all.size(); ++i) {
+        for (const auto& [name, damage] : damages)
+            QTest::addRow("%s, %s", qPrintable(all.at(i).path), name) << i << int(damage);
+    }
+}
+
+// Whatever is wrong with one stored file, the window starts and shows its
+// workspace, the notice names the file, the file is left as it was, and a
+// store that writes again first keeps what it could not read as "<name>.bad".
+void TestBadStoredFiles::windowStartsAndSaysSo()
+{
+    QFETCH(int, file);
+    QFETCH(int, damageRow);
+    const auto damage = Damage(damageRow);
+    const File f = files().at(file);
+    TempHome home;
+    SimTool tool(home);
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
+    // The workspace the window opens on, in its own pairing file.
+    const QByteArray demo = QJsonDocument(m_sim->config().toJson()).toJson();
+    home.writeFile(QStringLiteral(".tolvarine/workspaces/ws-demo.json"), demo);
+    if (!f.path.endsWith(QLatin1String("config.json")))
+        home.writeFile(QStringLiteral(".tolvarine/config.json"), demo);
+
+    const QString path
+        = f.root == Root::Home ? home.filePath(f.path) : home.filePath(QStringLiteral("product/") + f.path);
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QByteArray content;
+    switch (damage) {
+    case Damage::Empty:
+        break;
+    case Damage::Truncated:
+        content = f.good.left(f.good.size() / 2);
+        break;
+    case Damage::NotJson:
+        content = "<html><body>502 Bad Gateway</body></html>\n\xff\xfe";
+        break;
+    case Damage::WrongTypes:
+        content = f.wrongTypes;
+        break;
+    case Damage::Huge:
+        // Whole and valid, but far larger than any such file can be.
+        content = f.good + QByteArray(50 * 1024 * 1024, ' ');
+        break;
+    case Damage::Unreadable:
+    case Damage::Folder:
+    case Damage::Pipe:
+        break;
+    }
+    if (damage == Damage::Folder) {
+        QVERIFY(QDir().mkpath(path));
+        home.writeFile(QDir(path).filePath(QStringLiteral("inside")), "x");
+    } else if (damage == Damage::Pipe) {
+        // Opening it for reading would wait for a writer that never comes.
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    } else if (damage == Damage::Unreadable && ::geteuid() == 0) {
+        // Permission bits do not stop root, which the tests may run as; a link
+        // to itself cannot be opened by anyone.
+        QVERIFY(QFile::link(path, path));
+    } else {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(damage == Damage::Unreadable ? f.good : content);
+        out.close();
+        if (damage == Damage::Unreadable)
+            QVERIFY(out.setPermissions(QFileDevice::WriteOwner));
+    }
+
+    {
+        MainWindow w(kQuiet);
+        QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+        QSignalSpy checked(w.controller(), &WindowController::storedFilesChecked);
+        StallProbe probe;
+        w.show();
+        QTRY_COMPARE(loaded.size(), 1);
+        QTRY_COMPARE(checked.size(), 1);
+        QVERIFY(w.isVisible());
+        // Reading the file never held the window up.
+        QVERIFY2(probe.worstMs() <= 100, qPrintable(QStringLiteral("stalled %1 ms").arg(probe.worstMs())));
+        QCOMPARE(w.controller()->catalog()->selectedID(), QStringLiteral("ws-demo"));
+        const QString notice = w.noticeBanner()->text();
+        QVERIFY(w.noticeBanner()->isVisible());
+        QVERIFY2(notice.contains(QFileInfo(path).fileName()), qPrintable(notice));
+        QCOMPARE(notice.contains(QStringLiteral(".bad")), f.write && damage != Damage::Folder);
+        if (f.path.endsWith(QLatin1String("provider_profiles.json")) && damage == Damage::NotJson) {
+            QTest::qWait(100);
+            QVERIFY(QDir().mkpath(QStringLiteral(TOLVARINE_SCREENSHOT_DIR)));
+            QVERIFY(w.grab().save(QDir(QStringLiteral(TOLVARINE_SCREENSHOT_DIR))
+                                      .filePath(QStringLiteral("notice-unreadable-store.png"))));
+        }
+    }
+
+    // Starting read the file and changed nothing of it.
+    const QFileInfo after(path);
+    QCOMPARE(after.isDir(), damage == Damage::Folder);
+    QCOMPARE(after.isSymLink(), damage == Damage::Unreadable && ::geteuid() == 0);
+    if (damage != Damage::Folder && damage != Damage::Pipe && damage != Damage::Unreadable) {
+        QFile in(path);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QVERIFY(in.readAll() == content);
+    }
+
+    if (!f.write)
+        return;
+    QString error;
+    const bool written = f.write(&error);
+    const QFileInfo bad(path + QStringLiteral(".bad"));
+    if (damage == Damage::Folder) {
+        // A folder is never moved, nor written over.
+        QVERIFY(!written);
+        QVERIFY(!error.isEmpty());
+        QVERIFY(QFileInfo(path).isDir());
+        QVERIFY(!bad.exists() && !bad.isSymLink());
+        return;
+    }
+    QVERIFY2(written, qPrintable(error));
+    QVERIFY(bad.exists() || bad.isSymLink());
+    if (damage == Damage::Unreadable) {
+        QCOMPARE(bad.isSymLink(), ::geteuid() == 0);
+    } else if (damage == Damage::Pipe) {
+        QVERIFY(!bad.isFile());
+    } else {
+        QFile kept(bad.filePath());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QVERIFY(kept.readAll() == content);
+    }
+}
+
+QTEST_MAIN(TestBadStoredFiles)
+#include "tst_BadStoredFiles.moc"
