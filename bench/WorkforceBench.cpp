@@ -165,7 +165,7 @@ int main(int argc, char** argv)
                .arg(derivation, 10, 'f', 3)
                .arg(derivation / std::max(pass, 0.001), 8, 'f', 1);
     out << "target: under 5 ms\n";
-    out << "derivations during one reload (one per publication): " << perReload << "\n";
+    out << "derivations during an unchanged reload: " << perReload << "\n";
     out << "widgets created by an unchanged reload of the team section (" << section.cards().size()
         << " cards, one detail open): " << counter.created << "\n";
     out << "target: 0\n";

@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 
@@ -23,7 +24,7 @@ void onTerm(int)
 void nap(int ms)
 {
     for (int slept = 0; slept < ms && !g_stop; slept += 20) {
-        const timespec step { 0, 20 * 1000 * 1000 };
+        const timespec step { 0, std::min(20, ms - slept) * 1000 * 1000 };
         nanosleep(&step, nullptr);
     }
 }

@@ -42,10 +42,18 @@ void WorkforceModel::ensure() const
     m_dirty = false;
     if (!m_status) {
         m_snapshot = {};
+        m_inputs.reset();
         return;
     }
     const QList<RuntimeRow> rows = m_inventory ? m_inventory->rows() : QList<RuntimeRow>();
-    m_snapshot = WorkforceSnapshot::derive(WorkforceSnapshot::Inputs::gather(*m_status, rows));
+    WorkforceSnapshot::Inputs in = WorkforceSnapshot::Inputs::gather(*m_status, rows);
+    // The same inputs give the same snapshot: a publication that changed
+    // nothing the derivation reads (a reload of an unchanged workspace)
+    // derives nothing.
+    if (m_inputs && *m_inputs == in)
+        return;
+    m_snapshot = WorkforceSnapshot::derive(in);
+    m_inputs = std::move(in);
     ++m_derivations;
 }
 

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class QTimer;
 class RuntimeInventoryStore;
 class Status;
@@ -39,6 +41,8 @@ private:
     QPointer<RuntimeInventoryStore> m_inventory;
     QTimer* m_pass;
     mutable WorkforceSnapshot m_snapshot;
+    // What the snapshot was derived from.
+    mutable std::optional<WorkforceSnapshot::Inputs> m_inputs;
     mutable bool m_dirty = true;
     mutable quint64 m_derivations = 0;
     // The snapshot announced last, to tell whether a pass changed anything.

@@ -50,6 +50,8 @@ struct WorkforceSnapshot {
         std::optional<CLIConfig> config;
         QList<RuntimeRow> inventoryRows;
 
+        bool operator==(const Inputs&) const = default;
+
         static Inputs gather(const Status& status, const QList<RuntimeRow>& inventoryRows);
     };
     static WorkforceSnapshot derive(const Inputs& in);

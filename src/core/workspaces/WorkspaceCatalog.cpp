@@ -120,7 +120,12 @@ QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
     reloadFiles();
 }
 
-void WorkspaceCatalog::reloadFiles()
+bool WorkspaceCatalog::anyPaired()
+{
+    return !readFiles().isEmpty();
+}
+
+QMap<QString, CLIConfig> WorkspaceCatalog::readFiles()
 {
     // Keyed by workspace id: the first file seen for an id wins, and records
     // whose names compare equal come out in id order.
@@ -140,7 +145,12 @@ void WorkspaceCatalog::reloadFiles()
     }
     if (const auto current = CLIConfig::current())
         byID.insert(current->workspace, *current);
+    return byID;
+}
 
+void WorkspaceCatalog::reloadFiles()
+{
+    const QMap<QString, CLIConfig> byID = readFiles();
     QList<WorkspaceRecord> records;
     for (const CLIConfig& c : std::as_const(byID))
         records.append(WorkspaceRecord { c });
@@ -150,6 +160,7 @@ void WorkspaceCatalog::reloadFiles()
         return collator.compare(a.config.displayName(), b.config.displayName()) < 0;
     });
     m_records = records;
+    m_loaded = true;
     emit recordsChanged();
 
     const QVariant stored = QSettings().value(QLatin1String(kSelectionKey));
@@ -225,8 +236,7 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
     // so a redirect (a 307 resends the body) may not carry them to another origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     QPointer<WorkspaceCatalog> self(this);
-    NetworkAccess::ReplyPtr reply(
-        m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    NetworkAccess::ReplyPtr reply(m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     co_await reply.get();
     if (!self)
         co_return;

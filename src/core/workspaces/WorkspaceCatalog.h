@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -47,6 +48,13 @@ public:
     const std::optional<QString>& pairLinkError() const { return m_pairLinkError; }
     const std::optional<QDateTime>& pairLinkExpiresAt() const { return m_pairLinkExpiresAt; }
 
+    // A reload has finished (the records are the files' once it has).
+    bool loaded() const { return m_loaded; }
+    // Whether the pairing files hold at least one workspace now, read without
+    // changing anything here: the page the window opens on before its first
+    // load, which waits for the companion tool, has finished.
+    static bool anyPaired();
+
     // Rebuilds the records from the files and settles the selection. With
     // `syncCurrent` the companion tool's `workspaces` runs first (off the GUI
     // thread, time-limited; its outcome is ignored). Without it the whole
@@ -71,10 +79,13 @@ signals:
     void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt
 
 private:
+    // Every decodable pairing file by workspace id (the current one over the rest).
+    static QMap<QString, CLIConfig> readFiles();
     void reloadFiles();
     void failPairLink(const QString& text);
 
     QList<WorkspaceRecord> m_records;
+    bool m_loaded = false;
     QString m_selectedID;
     std::optional<QString> m_publishEndpoint;
     std::optional<QString> m_pairLink;

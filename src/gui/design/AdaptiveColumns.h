@@ -21,7 +21,12 @@ public:
     template <typename Items, typename KeyOf, typename Create, typename Update>
     void reconcile(const Items& items, KeyOf keyOf, Create create, Update update)
     {
-        m_cells = m_reconciler.reconcile(items, keyOf, create, update);
+        QList<QWidget*> cells = m_reconciler.reconcile(items, keyOf, create, update);
+        // The same cells in the same order need no new arrangement: a cell
+        // whose content changed size asks for one itself (LayoutRequest).
+        if (cells == m_cells)
+            return;
+        m_cells = std::move(cells);
         adopt();
     }
 

@@ -33,7 +33,10 @@ void Chip::setTint(const QColor& tint)
 
 void Chip::setText(const QString& text, const std::optional<QString>& verbatimText)
 {
-    m_shown = verbatimText.value_or(text);
+    const QString shown = verbatimText.value_or(text);
+    if (shown == m_shown)
+        return;
+    m_shown = shown;
     setAccessibleName(m_shown);
     updateGeometry();
     update();

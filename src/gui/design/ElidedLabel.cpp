@@ -1,5 +1,6 @@
 #include "gui/design/ElidedLabel.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -15,13 +16,42 @@ ElidedLabel::ElidedLabel(int maxLines, const QString& text, QWidget* parent)
 
 void ElidedLabel::setText(const QString& text)
 {
+    // The same text again changes nothing: no new layout of the page around it.
+    if (text == m_text)
+        return;
     m_text = text;
+    forget();
     setAccessibleName(text);
     updateGeometry();
     update();
 }
 
+void ElidedLabel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        forget();
+    QWidget::changeEvent(event);
+}
+
+void ElidedLabel::forget()
+{
+    for (Wrapped& w : m_wrapped)
+        w = Wrapped {};
+}
+
 QStringList ElidedLabel::linesForWidth(int width) const
+{
+    for (const Wrapped& w : m_wrapped) {
+        if (w.width == width)
+            return w.lines;
+    }
+    Wrapped& slot = m_wrapped[m_nextSlot];
+    m_nextSlot = (m_nextSlot + 1) % int(m_wrapped.size());
+    slot = Wrapped { width, layOut(width) };
+    return slot.lines;
+}
+
+QStringList ElidedLabel::layOut(int width) const
 {
     QStringList lines;
     if (m_text.isEmpty() || width <= 0)

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <array>
+
 // Plain text wrapped onto at most N lines; text beyond them is cut with an
 // ellipsis at the end of the last line. The accessible name is the full text.
 class ElidedLabel : public QWidget {
@@ -24,8 +26,22 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    QStringList layOut(int width) const;
+
     QString m_text;
     int m_maxLines;
+    void forget();
+
+    // The lines of the last few widths asked for: a layout pass and the paint
+    // that follows ask for the same few widths many times, and wrapping
+    // shapes the text. A width of -1 is a free slot.
+    struct Wrapped {
+        int width = -1;
+        QStringList lines;
+    };
+    mutable std::array<Wrapped, 4> m_wrapped;
+    mutable int m_nextSlot = 0;
 };

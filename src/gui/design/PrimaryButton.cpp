@@ -40,6 +40,7 @@ void PrimaryButton::setTitle(const QString& title)
 
 void PrimaryButton::setBusy(bool busy)
 {
+    const bool changed = busy != m_busy;
     if (busy && !m_busy)
         m_disabledOutside = testAttribute(Qt::WA_ForceDisabled);
     m_busy = busy;
@@ -54,7 +55,9 @@ void PrimaryButton::setBusy(bool busy)
     setEnabled(!busy && !m_disabledOutside);
     m_applying = false;
     applyTextColour();
-    updateGeometry();
+    // The same state again leaves the page's layout alone.
+    if (changed)
+        updateGeometry();
 }
 
 void PrimaryButton::changeEvent(QEvent* event)

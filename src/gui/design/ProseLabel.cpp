@@ -16,10 +16,24 @@ ProseLabel::ProseLabel(const QString& text, QWidget* parent)
     setSizePolicy(policy);
 }
 
-QSize ProseLabel::sizeHint() const
+void ProseLabel::forgetIfChanged() const
 {
-    // The width of the text on one line (each paragraph), capped at 640.
-    const QMargins m = contentsMargins();
+    if (m_measured && text() == m_measuredText && textFormat() == m_measuredFormat && font() == m_measuredFont)
+        return;
+    m_measured = true;
+    m_measuredText = text();
+    m_measuredFormat = textFormat();
+    m_measuredFont = font();
+    m_natural = -1;
+    m_heights.fill(QSize());
+}
+
+int ProseLabel::naturalWidth() const
+{
+    forgetIfChanged();
+    if (m_natural >= 0)
+        return m_natural;
+    // The width of the text on one line (each paragraph).
     int natural = 0;
     if (textFormat() == Qt::RichText || (textFormat() == Qt::AutoText && Qt::mightBeRichText(text()))) {
         QTextDocument doc;
@@ -32,7 +46,15 @@ QSize ProseLabel::sizeHint() const
         for (const QString& line : text().split(QLatin1Char('\n')))
             natural = qMax(natural, fm.horizontalAdvance(line) + 1);
     }
-    const int w = qMin(kMaxWidth, natural + m.left() + m.right());
+    m_natural = natural;
+    return natural;
+}
+
+QSize ProseLabel::sizeHint() const
+{
+    // The text on one line, capped at 640.
+    const QMargins m = contentsMargins();
+    const int w = qMin(kMaxWidth, naturalWidth() + m.left() + m.right());
     return { w, heightForWidth(w) };
 }
 
@@ -44,5 +66,14 @@ QSize ProseLabel::minimumSizeHint() const
 
 int ProseLabel::heightForWidth(int width) const
 {
-    return QLabel::heightForWidth(qMin(width, kMaxWidth));
+    const int w = qMin(width, kMaxWidth);
+    forgetIfChanged();
+    for (const QSize& known : m_heights) {
+        if (known.isValid() && known.width() == w)
+            return known.height();
+    }
+    const int h = QLabel::heightForWidth(w);
+    m_heights[m_nextSlot] = QSize(w, h);
+    m_nextSlot = (m_nextSlot + 1) % int(m_heights.size());
+    return h;
 }

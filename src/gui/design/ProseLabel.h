@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QFont>
 #include <QLabel>
+
+#include <array>
 
 // Running text at a readable width: wraps onto as many lines as it needs and
 // never wider than 640; narrow text keeps its own width. Add it to a layout
@@ -15,4 +18,20 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     int heightForWidth(int width) const override;
+
+private:
+    // Wrapping shapes the whole text, and a layout pass asks for the same few
+    // widths many times: the answers are kept until the text, its format or
+    // its font changes (QLabel::setText is not virtual, so that is checked on
+    // each question).
+    void forgetIfChanged() const;
+    int naturalWidth() const;
+
+    mutable bool m_measured = false;
+    mutable QString m_measuredText;
+    mutable QFont m_measuredFont;
+    mutable Qt::TextFormat m_measuredFormat = Qt::PlainText;
+    mutable int m_natural = -1;
+    mutable std::array<QSize, 4> m_heights {}; // (width, height); an invalid size is a free slot
+    mutable int m_nextSlot = 0;
 };

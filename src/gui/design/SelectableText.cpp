@@ -48,26 +48,29 @@ void SelectableText::setText(const QString& text)
     m_text = text;
     setPlainText(text);
     setAccessibleName(text);
-    m_measuredWidth = -1;
+    m_measured.fill(QSize());
     updateGeometry();
 }
 
 int SelectableText::heightForWidth(int width) const
 {
-    if (width != m_measuredWidth) {
-        // Measured on a copy, so the shown document keeps its own layout.
-        QTextDocument probe;
-        probe.setDefaultFont(font());
-        probe.setDocumentMargin(0);
-        QTextOption option = document()->defaultTextOption();
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        probe.setDefaultTextOption(option);
-        probe.setPlainText(m_text);
-        probe.setTextWidth(qMax(1, width));
-        m_measuredWidth = width;
-        m_measuredHeight = int(std::ceil(probe.size().height()));
+    for (const QSize& known : m_measured) {
+        if (known.isValid() && known.width() == width)
+            return known.height();
     }
-    return m_measuredHeight;
+    // Measured on a copy, so the shown document keeps its own layout.
+    QTextDocument probe;
+    probe.setDefaultFont(font());
+    probe.setDocumentMargin(0);
+    QTextOption option = document()->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    probe.setDefaultTextOption(option);
+    probe.setPlainText(m_text);
+    probe.setTextWidth(qMax(1, width));
+    const int height = int(std::ceil(probe.size().height()));
+    m_measured[m_nextSlot] = QSize(width, height);
+    m_nextSlot = (m_nextSlot + 1) % int(m_measured.size());
+    return height;
 }
 
 QSize SelectableText::sizeHint() const

@@ -2,6 +2,8 @@
 
 #include <QTextEdit>
 
+#include <array>
+
 // Plain text that wraps onto as many lines as it needs, breaking inside a
 // word when one is wider than the line (a long path, a minified line of
 // code), so nothing is ever cut; selectable with the mouse, never editable.
@@ -27,6 +29,9 @@ protected:
 
 private:
     QString m_text;
-    mutable int m_measuredWidth = -1;
-    mutable int m_measuredHeight = 0;
+    // The heights of the last few widths asked for: a layout pass asks for a
+    // few widths many times, and each answer lays the whole text out. An
+    // invalid size is a free slot.
+    mutable std::array<QSize, 4> m_measured {};
+    mutable int m_nextSlot = 0;
 };

@@ -37,7 +37,6 @@
 #include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -93,6 +92,7 @@ MainWindow::MainWindow(Intervals intervals, QWidget* parent)
     m_refresh->setInterval(0);
     connect(m_refresh, &QTimer::timeout, this, &MainWindow::refreshView);
 
+    m_pairedAtStart = WorkspaceCatalog::anyPaired();
     build();
     connect(m_controller, &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
     connect(m_controller, &WindowController::noticeChanged, this, &MainWindow::showNotice);
@@ -148,7 +148,6 @@ void MainWindow::build()
         [this] { m_controller->setNotice(std::nullopt, m_controller->noticeIsError()); });
     stack->addWidget(m_banner);
 
-    m_pages = new QStackedWidget(column);
     m_firstRun = new FirstRunPage;
     connect(m_firstRun, &FirstRunPage::pairRequested, this, [this] { pickFolderAndPair(); });
     m_paired = new PairedPage;
@@ -179,9 +178,12 @@ void MainWindow::build()
     m_paired->setSection(PairedPage::PhonePairing, phone);
     m_paired->setSection(PairedPage::Permissions,
         new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
-    m_pages->addWidget(m_firstRun);
-    m_pages->addWidget(m_paired);
-    stack->addWidget(m_pages);
+    // One page shows at a time; the hidden one takes no part in laying out the
+    // column (a stacked layout would measure it on every pass).
+    m_firstRun->hide();
+    m_paired->hide();
+    stack->addWidget(m_firstRun);
+    stack->addWidget(m_paired);
     stack->addStretch(1);
 
     m_scroll->setWidget(canvas);
@@ -210,13 +212,15 @@ void MainWindow::refreshView()
     m_bar->setSummary(WorkspaceSummary::compute(status, *c.catalog(), *c.inventory(), c.enablement()->enabled(),
         c.runtimes(), *c.serviceHealth(), c.workforce()->snapshot()));
 
-    QWidget* page = records.isEmpty() ? static_cast<QWidget*>(m_firstRun) : m_paired;
-    if (m_pages->currentWidget() != page || page->sizePolicy().verticalPolicy() == QSizePolicy::Ignored) {
-        // The hidden page must not size the scroll area: only the shown one counts.
-        for (QWidget* each : { static_cast<QWidget*>(m_firstRun), static_cast<QWidget*>(m_paired) })
-            each->setSizePolicy(QSizePolicy::Preferred, each == page ? QSizePolicy::Preferred : QSizePolicy::Ignored);
-        m_pages->setCurrentWidget(page);
-    }
+    // Until the catalogue's first load, which waits for the companion tool,
+    // the pairing files as they were at start say which page to open on.
+    const bool paired = m_controller->catalog()->loaded() ? !records.isEmpty() : m_pairedAtStart;
+    QWidget* page = paired ? static_cast<QWidget*>(m_paired) : m_firstRun;
+    QWidget* other = paired ? static_cast<QWidget*>(m_firstRun) : m_paired;
+    if (!other->isHidden())
+        other->hide();
+    if (page->isHidden())
+        page->show();
     m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     m_paired->about()->setWorkspace(selected, status.endpointNote());
 }
@@ -343,7 +347,7 @@ void MainWindow::recover()
 void MainWindow::jumpToRuntimes()
 {
     QWidget* section = m_paired->section(PairedPage::Runtime);
-    if (!section || m_pages->currentWidget() != m_paired)
+    if (!section || m_paired->isHidden())
         return;
     const int target = section->mapTo(m_scroll->widget(), QPoint(0, 0)).y();
     QScrollBar* bar = m_scroll->verticalScrollBar();

@@ -14,7 +14,6 @@ class LiveTaskBoard;
 class NoticeBanner;
 class PairedPage;
 class QScrollArea;
-class QStackedWidget;
 class QTimer;
 class RecoverySheet;
 class TeamSection;
@@ -78,7 +77,6 @@ private:
     WindowHeader* m_header = nullptr;
     QScrollArea* m_scroll = nullptr;
     NoticeBanner* m_banner = nullptr;
-    QStackedWidget* m_pages = nullptr;
     FirstRunPage* m_firstRun = nullptr;
     PairedPage* m_paired = nullptr;
     WorkspaceSummaryBar* m_bar = nullptr;
@@ -90,4 +88,6 @@ private:
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;
     QTimer* m_refresh = nullptr;
+    // The pairing files held a workspace when the window was made.
+    bool m_pairedAtStart = false;
 };

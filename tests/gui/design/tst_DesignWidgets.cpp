@@ -314,6 +314,16 @@ void TestDesignWidgets::elidedLabel()
     ElidedLabel breaks(2, "one\ntwo\nthree");
     QCOMPARE(breaks.linesForWidth(400).size(), 2);
     QVERIFY(breaks.isElided(400));
+
+    // The lines at one width follow a new text and a new font.
+    ElidedLabel changing(3, "短");
+    QCOMPARE(changing.linesForWidth(400), QStringList { "短" });
+    changing.setText(QString("一段任务说明，").repeated(3));
+    QCOMPARE(changing.linesForWidth(400).size(), 1);
+    QFont big = changing.font();
+    big.setPixelSize(changing.fontMetrics().height() * 3);
+    changing.setFont(big);
+    QVERIFY(changing.linesForWidth(400).size() > 1);
 }
 
 QTEST_MAIN(TestDesignWidgets)

@@ -111,6 +111,7 @@ private slots:
     void approvingFromTheBar();
     void barOpensFailedTasksAndRecoveryReloads();
     void firstRunAndScreenshots();
+    void pairedPageWhileTheToolSyncs();
     void closedMidFlow_data();
     void closedMidFlow();
 
@@ -447,6 +448,23 @@ void TestMainWindow::barOpensFailedTasksAndRecoveryReloads()
 }
 
 // Unpaired, then paired with two workspaces, with a picture of each.
+// The start-up load waits for the tool's sync; meanwhile the window already
+// shows the page its pairing files call for, also when the tool is slow.
+void TestMainWindow::pairedPageWhileTheToolSyncs()
+{
+    pair({ kDemo });
+    m_tool->put(QStringLiteral("workspaces.delay_ms"), "1500");
+    MainWindow w(kQuiet);
+    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.controller()->catalog()->loaded());
+    QVERIFY(w.pairedPage()->isVisible() && !w.firstRunPage()->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
+    QVERIFY(w.pairedPage()->isVisible());
+    QCOMPARE(w.controller()->status()->config()->workspace, kDemo);
+}
+
 void TestMainWindow::firstRunAndScreenshots()
 {
     const auto settle = [](MainWindow& w) {
