@@ -144,20 +144,20 @@ void PermTierRow::setContent(const Content& c)
     m_feedback->setFixedWidth(qMin(kFeedbackWidth, natural));
 }
 
-void PermTierRow::setButtons(const PermPresentation::PermButtons& spec)
+void PermTierRow::setButtons(const PermPresentation::PermButtons& buttons)
 {
     // The same buttons stay (a press in flight keeps its widget); only a new set replaces them.
-    if (m_shownButtons == spec)
+    if (m_shownButtons == buttons)
         return;
-    m_shownButtons = spec;
+    m_shownButtons = buttons;
     for (FaceButton* b : std::as_const(m_buttonList)) {
         b->hide();
         b->deleteLater();
     }
     m_buttonList.clear();
-    m_autoNote->setVisible(spec.autoNote);
+    m_autoNote->setVisible(buttons.autoNote);
     using S = PermPresentation::PermButton::Style;
-    for (const PermPresentation::PermButton& button : spec.buttons) {
+    for (const PermPresentation::PermButton& button : buttons.buttons) {
         const auto action = button.action;
         auto press = [this, action] { emit actionRequested(m_row, action); };
         FaceButton* b = nullptr;
