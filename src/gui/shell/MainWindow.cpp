@@ -64,11 +64,16 @@ QString scrollStyle()
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
-    : MainWindow(Intervals {}, parent)
+    : MainWindow(Intervals {}, Sections::AfterFirstFrame, parent)
 {
 }
 
 MainWindow::MainWindow(Intervals intervals, QWidget* parent)
+    : MainWindow(intervals, Sections::Now, parent)
+{
+}
+
+MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
     : QWidget(parent)
     , m_controller(new WindowController(intervals, this))
 {
@@ -93,16 +98,18 @@ MainWindow::MainWindow(Intervals intervals, QWidget* parent)
     connect(m_refresh, &QTimer::timeout, this, &MainWindow::refreshView);
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
-    build();
+    buildFrame();
     connect(m_controller, &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
     connect(m_controller, &WindowController::noticeChanged, this, &MainWindow::showNotice);
     connect(m_controller, &WindowController::busyChanged, this, &MainWindow::showBusy);
+    if (sections == Sections::Now)
+        buildSections();
     refreshView();
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::build()
+void MainWindow::buildFrame()
 {
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -136,9 +143,9 @@ void MainWindow::build()
     // Its width, less the padding, is what the sections have to lay out in.
     column->installEventFilter(this);
     column->setMaximumWidth(kColumnWidth + 2 * kPadding);
-    auto* stack = new QVBoxLayout(column);
-    stack->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
-    stack->setSpacing(18);
+    m_stack = new QVBoxLayout(column);
+    m_stack->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    m_stack->setSpacing(18);
     canvasRow->addWidget(column, 1);
     canvasRow->addStretch(0);
 
@@ -146,11 +153,40 @@ void MainWindow::build()
     m_banner->hide();
     connect(m_banner, &NoticeBanner::dismissed, this,
         [this] { m_controller->setNotice(std::nullopt, m_controller->noticeIsError()); });
-    stack->addWidget(m_banner);
+    m_stack->addWidget(m_banner);
+    m_stack->addStretch(1);
+    m_scroll->setWidget(canvas);
 
-    m_firstRun = new FirstRunPage;
-    connect(m_firstRun, &FirstRunPage::pairRequested, this, [this] { pickFolderAndPair(); });
-    m_paired = new PairedPage;
+    // Only the page the window opens on is in the first frame; the other
+    // page and the sections follow (buildSections).
+    ensurePage(m_pairedAtStart);
+}
+
+void MainWindow::ensurePage(bool paired)
+{
+    // One page shows at a time; the hidden one takes no part in laying out the
+    // column (a stacked layout would measure it on every pass). The first-run
+    // page sits above the paired page in the column.
+    if (paired && !m_paired) {
+        m_paired = new PairedPage;
+        m_paired->hide();
+        m_stack->insertWidget(m_firstRun ? 2 : 1, m_paired);
+    } else if (!paired && !m_firstRun) {
+        m_firstRun = new FirstRunPage;
+        connect(m_firstRun, &FirstRunPage::pairRequested, this, [this] { pickFolderAndPair(); });
+        m_firstRun->hide();
+        m_stack->insertWidget(1, m_firstRun);
+    }
+}
+
+void MainWindow::buildSections()
+{
+    if (m_sectionsBuilt)
+        return;
+    m_sectionsBuilt = true;
+    ensurePage(true);
+    ensurePage(false);
+
     m_bar = new WorkspaceSummaryBar;
     auto* barSlot = new QWidget;
     auto* barRow = new QHBoxLayout(barSlot);
@@ -178,15 +214,22 @@ void MainWindow::build()
     m_paired->setSection(PairedPage::PhonePairing, phone);
     m_paired->setSection(PairedPage::Permissions,
         new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
-    // One page shows at a time; the hidden one takes no part in laying out the
-    // column (a stacked layout would measure it on every pass).
-    m_firstRun->hide();
-    m_paired->hide();
-    stack->addWidget(m_firstRun);
-    stack->addWidget(m_paired);
-    stack->addStretch(1);
+    if (m_contentWidth > 0)
+        m_team->setContentWidth(m_contentWidth);
+    showBusy();
+}
 
-    m_scroll->setWidget(canvas);
+void MainWindow::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // The sections come right after the first frame is on screen.
+    if (!m_sectionsBuilt && !m_sectionsQueued) {
+        m_sectionsQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            buildSections();
+            refreshView();
+        });
+    }
 }
 
 void MainWindow::scheduleRefresh()
@@ -209,25 +252,29 @@ void MainWindow::refreshView()
     // The bar holds the current summary before it is shown (it writes the
     // snapshot when shown and on every change while visible).
     const WindowController& c = *m_controller;
-    m_bar->setSummary(WorkspaceSummary::compute(status, *c.catalog(), *c.inventory(), c.enablement()->enabled(),
-        c.runtimes(), *c.serviceHealth(), c.workforce()->snapshot()));
+    if (m_bar)
+        m_bar->setSummary(WorkspaceSummary::compute(status, *c.catalog(), *c.inventory(), c.enablement()->enabled(),
+            c.runtimes(), *c.serviceHealth(), c.workforce()->snapshot()));
 
     // Until the catalogue's first load, which waits for the companion tool,
     // the pairing files as they were at start say which page to open on.
     const bool paired = m_controller->catalog()->loaded() ? !records.isEmpty() : m_pairedAtStart;
+    ensurePage(paired);
     QWidget* page = paired ? static_cast<QWidget*>(m_paired) : m_firstRun;
     QWidget* other = paired ? static_cast<QWidget*>(m_firstRun) : m_paired;
-    if (!other->isHidden())
+    if (other && !other->isHidden())
         other->hide();
     if (page->isHidden())
         page->show();
-    m_firstRun->about()->setWorkspace(selected, status.endpointNote());
-    m_paired->about()->setWorkspace(selected, status.endpointNote());
+    if (m_firstRun)
+        m_firstRun->about()->setWorkspace(selected, status.endpointNote());
+    if (m_paired)
+        m_paired->about()->setWorkspace(selected, status.endpointNote());
 }
 
 LiveTaskBoard* MainWindow::liveBoard() const
 {
-    return m_team->liveBoard();
+    return m_team ? m_team->liveBoard() : nullptr;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -236,7 +283,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         const qreal width = qMax(0, m_column->width() - 2 * kPadding);
         if (width != m_contentWidth) {
             m_contentWidth = width;
-            m_team->setContentWidth(width);
+            if (m_team)
+                m_team->setContentWidth(width);
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -255,7 +303,8 @@ void MainWindow::showNotice()
 void MainWindow::showBusy()
 {
     m_header->setBusy(m_controller->busy());
-    m_firstRun->setBusy(m_controller->busy());
+    if (m_firstRun)
+        m_firstRun->setBusy(m_controller->busy());
 }
 
 // --- loops -------------------------------------------------------------------
@@ -346,7 +395,7 @@ void MainWindow::recover()
 
 void MainWindow::jumpToRuntimes()
 {
-    QWidget* section = m_paired->section(PairedPage::Runtime);
+    QWidget* section = m_paired ? m_paired->section(PairedPage::Runtime) : nullptr;
     if (!section || m_paired->isHidden())
         return;
     const int target = section->mapTo(m_scroll->widget(), QPoint(0, 0)).y();

@@ -15,6 +15,7 @@ class NoticeBanner;
 class PairedPage;
 class QScrollArea;
 class QTimer;
+class QVBoxLayout;
 class RecoverySheet;
 class TeamSection;
 class WindowHeader;
@@ -27,15 +28,21 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     using Intervals = WindowController::Intervals;
+    // When the sections are made: at once, or right after the first frame
+    // (the application's start, so that the window is on screen sooner).
+    enum class Sections { Now, AfterFirstFrame };
 
+    // The application's window: default intervals, sections after the first frame.
     explicit MainWindow(QWidget* parent = nullptr);
     explicit MainWindow(Intervals intervals, QWidget* parent = nullptr);
+    MainWindow(Intervals intervals, Sections sections, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     WindowController* controller() const { return m_controller; }
 
     WindowHeader* header() const { return m_header; }
     NoticeBanner* noticeBanner() const { return m_banner; }
+    // The pages and sections; null until made (see Sections).
     FirstRunPage* firstRunPage() const { return m_firstRun; }
     PairedPage* pairedPage() const { return m_paired; }
     QScrollArea* scrollArea() const { return m_scroll; }
@@ -43,6 +50,7 @@ public:
     TeamSection* teamSection() const { return m_team; }
     CollaborationSection* collaborationSection() const { return m_collaboration; }
     LiveTaskBoard* liveBoard() const;
+    bool sectionsBuilt() const { return m_sectionsBuilt; }
     // The width the page has for its sections, measured from the scrolling column.
     qreal contentWidth() const { return m_contentWidth; }
     // The open sheets; null while closed.
@@ -64,9 +72,12 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
-    void build();
+    void buildFrame();
+    void ensurePage(bool paired);
+    void buildSections();
     void scheduleRefresh();
     void refreshView();
     void showNotice();
@@ -81,6 +92,7 @@ private:
     PairedPage* m_paired = nullptr;
     WorkspaceSummaryBar* m_bar = nullptr;
     QWidget* m_column = nullptr;
+    QVBoxLayout* m_stack = nullptr;
     TeamSection* m_team = nullptr;
     CollaborationSection* m_collaboration = nullptr;
     qreal m_contentWidth = 0;
@@ -90,4 +102,6 @@ private:
     QTimer* m_refresh = nullptr;
     // The pairing files held a workspace when the window was made.
     bool m_pairedAtStart = false;
+    bool m_sectionsBuilt = false;
+    bool m_sectionsQueued = false;
 };

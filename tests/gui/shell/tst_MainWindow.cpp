@@ -454,12 +454,18 @@ void TestMainWindow::pairedPageWhileTheToolSyncs()
 {
     pair({ kDemo });
     m_tool->put(QStringLiteral("workspaces.delay_ms"), "1500");
-    MainWindow w(kQuiet);
+    // As the application starts: the first frame holds the page the pairing
+    // files call for, and the sections come right after it.
+    MainWindow w(kQuiet, MainWindow::Sections::AfterFirstFrame);
+    QVERIFY(w.pairedPage() && !w.firstRunPage() && !w.teamSection() && !w.liveBoard());
     QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_VERIFY(w.sectionsBuilt());
     QVERIFY(!w.controller()->catalog()->loaded());
     QVERIFY(w.pairedPage()->isVisible() && !w.firstRunPage()->isVisible());
+    QCOMPARE(w.pairedPage()->sections().first(), w.pairedPage()->section(PairedPage::RelocationBanner));
+    QCOMPARE(w.pairedPage()->section(PairedPage::Team), w.teamSection());
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
     QVERIFY(w.pairedPage()->isVisible());
     QCOMPARE(w.controller()->status()->config()->workspace, kDemo);
