@@ -48,6 +48,18 @@ void TestGatewayTime::parse_data()
     QTest::newRow("before year 1 in UTC") << "0001-01-01T00:00:00+01:00" << false << qint64(0);
     QTest::newRow("last second") << "9999-12-31T23:59:59Z" << true
                                  << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC).toMSecsSinceEpoch();
+    // The common shapes take a quicker road; fields out of range are refused there as on the general one.
+    QTest::newRow("milliseconds") << "2026-03-04T05:06:07.009Z" << true << base + 9;
+    QTest::newRow("leap day") << "2024-02-29T00:00:00Z" << true
+                              << QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    QTest::newRow("no leap day") << "2026-02-29T00:00:00Z" << false << qint64(0);
+    QTest::newRow("month 13") << "2026-13-04T05:06:07Z" << false << qint64(0);
+    QTest::newRow("end of day") << "2026-03-04T24:00:00Z" << true
+                                << QDateTime(QDate(2026, 3, 5), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    QTest::newRow("leap second") << "2026-03-04T05:06:60Z" << false << qint64(0);
+    QTest::newRow("year 0") << "0000-03-04T05:06:07Z" << false << qint64(0);
+    QTest::newRow("sign in a field") << "2026-03-+4T05:06:07Z" << false << qint64(0);
+    QTest::newRow("lower-case zone") << "2026-03-04T05:06:07z" << false << qint64(0);
 }
 
 void TestGatewayTime::parse()
