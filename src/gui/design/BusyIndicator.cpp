@@ -1,6 +1,7 @@
 #include "gui/design/BusyIndicator.h"
 
 #include "core/design/DS.h"
+#include "gui/design/OnScreenAnimation.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -19,7 +20,8 @@ BusyIndicator::BusyIndicator(const QColor& tint, int edge, QWidget* parent)
     m_spin->setLoopCount(-1);
     connect(m_spin, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_angle = v.toReal();
-        update();
+        if (OnScreenAnimation::frame(this, m_spin))
+            update();
     });
 }
 
@@ -46,6 +48,7 @@ void BusyIndicator::hideEvent(QHideEvent*)
 
 void BusyIndicator::paintEvent(QPaintEvent*)
 {
+    OnScreenAnimation::painted(m_spin);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal w = qMax(1.5, width() / 8.0);

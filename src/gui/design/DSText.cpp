@@ -25,4 +25,15 @@ void setColour(QWidget* widget, const QColor& colour)
     widget->setPalette(p);
 }
 
+void setTickingText(QLabel* label, const QString& text)
+{
+    if (label->text() == text)
+        return;
+    // A widget of fixed size does not ask its parents to lay out again.
+    label->setText(text);
+    const QSize fitted = label->sizeHint();
+    if (label->minimumSize() != fitted || label->maximumSize() != fitted)
+        label->setFixedSize(fitted);
+}
+
 } // namespace DSText

@@ -17,4 +17,9 @@ QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWid
 // does not grey it; callers that want a disabled look set it themselves).
 void setColour(QWidget* widget, const QColor& colour);
 
+// For a label whose text changes on every poll (a counter, a clock): it keeps
+// a fixed size fitted to its text, so that a new text of the same size
+// repaints the label without laying out the page again.
+void setTickingText(QLabel* label, const QString& text);
+
 } // namespace DSText

@@ -3,6 +3,7 @@
 #include "core/design/ColumnRule.h"
 #include "core/design/DS.h"
 #include "core/platform/ReduceMotion.h"
+#include "gui/design/OnScreenAnimation.h"
 
 #include <QEasingCurve>
 #include <QLinearGradient>
@@ -41,7 +42,8 @@ SkeletonCards::SkeletonCards(int count, QWidget* parent)
     m_sweepAnimation->setLoopCount(-1);
     connect(m_sweepAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_sweep = v.toReal();
-        update();
+        if (OnScreenAnimation::frame(this, m_sweepAnimation))
+            update();
     });
 
     m_fade->setStartValue(1.0);
@@ -145,6 +147,7 @@ void SkeletonCards::paintCard(QPainter& p, const QRectF& r, int seed) const
 
 void SkeletonCards::paintEvent(QPaintEvent*)
 {
+    OnScreenAnimation::painted(m_sweepAnimation);
     if (m_count <= 0)
         return;
     QPainter p(this);

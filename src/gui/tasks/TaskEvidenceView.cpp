@@ -217,7 +217,7 @@ void TaskEvidenceView::refresh()
     refreshOrigin();
     const bool counting = live && m_model->polls() >= 1;
     if (counting)
-        setText(m_polls, EvidenceText::pollCounter(m_model->polls(), m_model->lastFetch()));
+        DSText::setTickingText(m_polls, EvidenceText::pollCounter(m_model->polls(), m_model->lastFetch()));
     m_polls->setVisible(counting);
 
     // Result.
@@ -245,8 +245,11 @@ void TaskEvidenceView::refresh()
     KeyedLayout::place(m_rows, rows);
     const QString diagnostics = state.diagnostics();
     m_diagToggle->setVisible(!diagnostics.isEmpty());
-    m_diagToggle->setText(m_showDiagnostics ? QStringLiteral("收起技术细节") : QStringLiteral("技术细节"));
-    m_diagToggle->updateGeometry();
+    const QString toggle = m_showDiagnostics ? QStringLiteral("收起技术细节") : QStringLiteral("技术细节");
+    if (m_diagToggle->text() != toggle) {
+        m_diagToggle->setText(toggle);
+        m_diagToggle->updateGeometry();
+    }
     m_diagText->setText(diagnostics);
     m_diagText->setVisible(m_showDiagnostics && !diagnostics.isEmpty());
 

@@ -3,6 +3,7 @@
 #include "core/platform/ReduceMotion.h"
 #include "core/workforce/CollabLayout.h"
 #include "gui/design/Icon.h"
+#include "gui/design/OnScreenAnimation.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -67,7 +68,7 @@ void NodeGlyph::startBreathing()
     });
     connect(m_pulse, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_opacity = v.toReal();
-        if (m_status == TolvarineStatus::running)
+        if (m_status == TolvarineStatus::running && OnScreenAnimation::frame(this, m_pulse))
             update();
     });
     m_pulse->start();
@@ -75,6 +76,7 @@ void NodeGlyph::startBreathing()
 
 void NodeGlyph::paintEvent(QPaintEvent*)
 {
+    OnScreenAnimation::painted(m_pulse);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor tint = TolvarineStatuses::tint(m_status);
