@@ -4,6 +4,10 @@
 #include "core/gateway/Json.h"
 
 #include <QHash>
+#include <QCoroFuture>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -34,25 +38,40 @@ std::optional<QDateTime> timestamp(json::StrictReader& r, const QString& key)
 
 } // namespace
 
-Result<Commands> decodeCommands(const QByteArray& body)
+namespace {
+
+// The command reply's top level, before its records are read.
+struct CommandsHead {
+    QJsonArray commands;
+    QJsonArray runners;
+    bool runnersRead = false;
+};
+
+Result<CommandsHead> commandsHead(const QByteArray& body)
 {
     const auto top = topObject(body);
     if (!top)
         return malformed(QStringLiteral("不是 JSON 对象"));
     json::StrictReader r(*top);
-    const QJsonArray commands = r.optionalArray(QStringLiteral("commands")).value_or(QJsonArray());
-    const QJsonArray runners = r.optionalArray(QStringLiteral("runners")).value_or(QJsonArray());
-    const bool runnersRead = r.optionalBool(QStringLiteral("runners_read")).value_or(false);
+    CommandsHead head;
+    head.commands = r.optionalArray(QStringLiteral("commands")).value_or(QJsonArray());
+    head.runners = r.optionalArray(QStringLiteral("runners")).value_or(QJsonArray());
+    head.runnersRead = r.optionalBool(QStringLiteral("runners_read")).value_or(false);
     if (!r.ok())
         return malformed(r.error());
+    return head;
+}
 
-    Commands out;
-    out.runnersRead = runnersRead;
-    out.commands.reserve(commands.size());
-    for (qsizetype i = 0; i < commands.size(); ++i) {
-        if (!commands[i].isObject())
+// Records [from, to) of the command list.
+Result<QList<CommandBrief>> commandRange(const QJsonArray& commands, qsizetype from, qsizetype to)
+{
+    QList<CommandBrief> out;
+    out.reserve(to - from);
+    for (qsizetype i = from; i < to; ++i) {
+        const QJsonValue value = commands[i];
+        if (!value.isObject())
             return malformed(QStringLiteral("commands[%1]").arg(i));
-        json::StrictReader c(commands[i].toObject());
+        json::StrictReader c(value.toObject());
         CommandBrief b;
         b.id = c.requiredString(QStringLiteral("id"));
         b.text = c.requiredString(QStringLiteral("text"));
@@ -71,9 +90,15 @@ Result<Commands> decodeCommands(const QByteArray& body)
         b.verdict = c.string(QStringLiteral("verdict"));
         if (!c.ok())
             return malformed(at(QStringLiteral("commands"), i, c.error()));
-        out.commands.append(std::move(b));
+        out.append(std::move(b));
     }
-    out.runners.reserve(runners.size());
+    return out;
+}
+
+Result<QList<RunnerInfo>> runnerList(const QJsonArray& runners)
+{
+    QList<RunnerInfo> out;
+    out.reserve(runners.size());
     for (qsizetype i = 0; i < runners.size(); ++i) {
         if (!runners[i].isObject())
             return malformed(QStringLiteral("runners[%1]").arg(i));
@@ -83,9 +108,64 @@ Result<Commands> decodeCommands(const QByteArray& body)
         info.secondsAgo = rr.requiredInt(QStringLiteral("seconds_ago"));
         if (!rr.ok())
             return malformed(at(QStringLiteral("runners"), i, rr.error()));
-        out.runners.append(info);
+        out.append(info);
     }
     return out;
+}
+
+Result<Commands> assemble(const CommandsHead& head, QList<CommandBrief> commands)
+{
+    Result<QList<RunnerInfo>> runners = runnerList(head.runners);
+    if (!runners)
+        return runners.failure();
+    Commands out;
+    out.commands = std::move(commands);
+    out.runners = std::move(*runners);
+    out.runnersRead = head.runnersRead;
+    return out;
+}
+
+} // namespace
+
+Result<Commands> decodeCommands(const QByteArray& body)
+{
+    const Result<CommandsHead> head = commandsHead(body);
+    if (!head)
+        return head.failure();
+    Result<QList<CommandBrief>> commands = commandRange(head->commands, 0, head->commands.size());
+    if (!commands)
+        return commands.failure();
+    return assemble(*head, std::move(*commands));
+}
+
+QCoro::Task<Result<Commands>> decodeCommandsOn(QThreadPool* pool, QByteArray body)
+{
+    QFuture<Result<CommandsHead>> parsing = QtConcurrent::run(pool, [body] { return commandsHead(body); });
+    const Result<CommandsHead> head = co_await parsing;
+    if (!head)
+        co_return head.failure();
+    // Parts of a few hundred records, read side by side; each part works on
+    // its own copy of the (shared, read-only) array.
+    const qsizetype n = head->commands.size();
+    const qsizetype parts = std::clamp<qsizetype>(n / 250, 1, std::max(1, pool->maxThreadCount()));
+    QList<QFuture<Result<QList<CommandBrief>>>> reading;
+    for (qsizetype k = 0; k < parts; ++k) {
+        const qsizetype from = n * k / parts;
+        const qsizetype to = n * (k + 1) / parts;
+        reading.append(QtConcurrent::run(
+            pool, [commands = head->commands, from, to] { return commandRange(commands, from, to); }));
+    }
+    QList<CommandBrief> commands;
+    commands.reserve(n);
+    // The first part that fails names the first record that does, as the
+    // one-pass reading would.
+    for (QFuture<Result<QList<CommandBrief>>>& part : reading) {
+        Result<QList<CommandBrief>> records = co_await part;
+        if (!records)
+            co_return records.failure();
+        commands.append(std::move(*records));
+    }
+    co_return assemble(*head, std::move(commands));
 }
 
 Result<Progress> decodeProgress(const QByteArray& body, bool progressRequired)

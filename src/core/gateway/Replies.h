@@ -4,12 +4,15 @@
 #include "core/gateway/Records.h"
 
 #include <QByteArray>
+#include <QCoroTask>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+
+class QThreadPool;
 
 // Strict decoders of the gateway replies the status model reads. A required
 // key that is missing or null, or any key of another JSON type, fails the
@@ -23,6 +26,10 @@ struct Commands {
     bool runnersRead = false; // only a JSON true counts
 };
 Result<Commands> decodeCommands(const QByteArray& body);
+// The same, read on `pool`: the JSON first, then the records in parts side by
+// side, so that a long list neither holds up the calling thread nor takes
+// one core's time. The awaiting thread needs a running event loop.
+QCoro::Task<Result<Commands>> decodeCommandsOn(QThreadPool* pool, QByteArray body);
 
 // GET …/commands/<id>/progress?limit=n. The followed command's loader needs
 // "progress"; the evidence fetcher takes a missing list as empty.

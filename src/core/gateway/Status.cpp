@@ -1,5 +1,7 @@
 #include "core/gateway/Status.h"
 
+#include <QThreadPool>
+
 #include "core/gateway/PermCatalog.h"
 #include "core/gateway/Replies.h"
 #include "core/gateway/StatusRules.h"
@@ -177,8 +179,16 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
         body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
     if (!self || !isLatest(Commands, generation, config))
         co_return std::nullopt;
-    const Result<replies::Commands> reply
-        = body ? replies::decodeCommands(*body) : Result<replies::Commands>(body.failure());
+    // A workspace's list runs to thousands of records: it is read off the GUI thread.
+    Result<replies::Commands> reply;
+    if (!body) {
+        reply = body.failure();
+    } else {
+        auto reading = replies::decodeCommandsOn(QThreadPool::globalInstance(), *body);
+        reply = co_await std::move(reading);
+        if (!self || !isLatest(Commands, generation, config))
+            co_return std::nullopt;
+    }
     if (!reply) {
         const QString text = reply.failure().description();
         m_commands.clear();
