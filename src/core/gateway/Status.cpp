@@ -183,11 +183,18 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
     Result<replies::Commands> reply;
     if (!body) {
         reply = body.failure();
+    } else if (m_readCommands && m_readCommands->api == config.api && m_readCommands->workspace == config.workspace
+        && m_readCommands->body == *body) {
+        reply = replies::Commands { m_readCommands->commands, m_readCommands->runners, m_readCommands->runnersRead };
     } else {
+        m_readCommands.reset();
         auto reading = replies::decodeCommandsOn(QThreadPool::globalInstance(), *body);
         reply = co_await std::move(reading);
         if (!self || !isLatest(Commands, generation, config))
             co_return std::nullopt;
+        if (reply)
+            m_readCommands = ReadCommands { config.api, config.workspace, *body, reply->commands, reply->runners,
+                reply->runnersRead };
     }
     if (!reply) {
         const QString text = reply.failure().description();

@@ -167,6 +167,17 @@ private:
     std::optional<QString> m_endpointNote;
     std::optional<QString> m_reachableEndpoint;
     QList<CommandBrief> m_commands;
+    // The last command reply read, by workspace: the poll brings the same
+    // bytes back most of the time, and the same bytes read the same.
+    struct ReadCommands {
+        QString api;
+        QString workspace;
+        QByteArray body;
+        QList<CommandBrief> commands;
+        QList<RunnerInfo> runners;
+        bool runnersRead = false;
+    };
+    std::optional<ReadCommands> m_readCommands;
     std::optional<QString> m_commandsError;
     QList<RunnerInfo> m_runners;
     QList<TeammateBrief> m_team;
