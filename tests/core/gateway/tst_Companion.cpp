@@ -61,7 +61,6 @@ private slots:
     void pairAndRelocate();
     void pairAndGrantAtGateway();
     void steeringAndCallLog();
-    void worker();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -147,13 +146,12 @@ void TestCompanion::pairAndRelocate()
     QCOMPARE(QFile::permissions(perWorkspace) & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser);
     QCOMPARE(CLI::run({ "pair", "--path", m_home->filePath("nowhere"), "--grant", "read" }).code, 1);
 
-    // Moved once: found. Two folders of that name: both offered.
+    // Moved, and two folders of that name: both offered (a single one found and
+    // applied is the relocation run's own test).
     const QStringList discover { "workspace", "relocate", "--ws", ws, "--json", "--dry-run" };
-    QCOMPARE(relocationAnswer(CLI::run(discover).out).value("path").toString(), shop);
     const QString moved = m_home->filePath("projects/shop");
     QDir().mkpath(m_home->filePath("projects"));
     QVERIFY(QDir().rename(shop, moved));
-    QCOMPARE(relocationAnswer(CLI::run(discover).out).value("path").toString(), moved);
     folder(QStringLiteral("old/shop"));
     QJsonObject answer = relocationAnswer(CLI::run(discover).out);
     QCOMPARE(answer.value("ok"), QJsonValue(false));
@@ -239,31 +237,6 @@ void TestCompanion::steeringAndCallLog()
     QCOMPARE(last.value("cwd").toString(), QDir(proj).canonicalPath());
     QCOMPARE(last.value("env").toObject().value("TOLVARINE_WS").toString(), QStringLiteral("ws-1"));
     QCOMPARE(last.value("env").toObject().value("EXTRA_KEY").toString(), QStringLiteral("k-1"));
-}
-
-void TestCompanion::worker()
-{
-    steer("run.interval_ms", "50");
-    steer("run.split_line", "");
-    const QString proj = folder(QStringLiteral("proj"));
-    QStringList lines;
-    auto spawned
-        = CLI::spawn({ "run" }, proj, workspaceConfig(proj), RuntimeLaunch { "claude", "claude-bin", "Claude" },
-            { { "ANTHROPIC_API_KEY", "sk-test" } }, [&lines](const QString& l) { lines.append(l); });
-    QVERIFY(spawned.process);
-    QProcess* p = spawned.process.get();
-    QTRY_VERIFY_WITH_TIMEOUT(lines.contains(QStringLiteral("heartbeat 2")), 20000);
-    QCOMPARE(lines.value(0), QStringLiteral("brenlow run: kind=claude runtime=claude-bin ws=ws-1"));
-    QCOMPARE(lines.value(1), QStringLiteral("split line 完整"));
-
-    p->terminate();
-    QVERIFY(p->waitForFinished(20000));
-    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p->exitCode(), 0);
-    QTRY_COMPARE(lines.last(), QStringLiteral("brenlow run: stopped"));
-    const auto logged = json::parseObject(readText(simFile("calls.jsonl")).trimmed().toUtf8());
-    QVERIFY(logged);
-    QCOMPARE(logged->value("env").toObject().value("TOLVARINE_RUNTIME_KIND").toString(), QStringLiteral("claude"));
 }
 
 QTEST_GUILESS_MAIN(TestCompanion)

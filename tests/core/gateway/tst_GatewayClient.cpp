@@ -70,19 +70,16 @@ void TestGatewayClient::candidates_data()
     QTest::addColumn<QString>("api");
     QTest::addColumn<QString>("host");
     QTest::addColumn<QStringList>("expected");
+    const QString loop = QStringLiteral("http://127.0.0.1:18091");
     QTest::newRow("other machine, .local host")
-        << "http://10.0.0.5:18091"
-        << "studio.local"
-        << QStringList { "http://10.0.0.5:18091", "http://studio.local:18091", "http://127.0.0.1:18091" };
-    QTest::newRow("loopback once") << "http://127.0.0.1:18091"
-                                   << "box" << QStringList { "http://127.0.0.1:18091" };
-    QTest::newRow("https without port") << "https://gw.example.com"
-                                        << "box" << QStringList { "https://gw.example.com", "http://127.0.0.1:18091" };
-    QTest::newRow("not an address") << "::nope::"
-                                    << "box" << QStringList { "::nope::", "http://127.0.0.1:18091" };
-    QTest::newRow(".local is case-sensitive")
-        << "http://10.0.0.5:7000"
-        << "Studio.LOCAL" << QStringList { "http://10.0.0.5:7000", "http://127.0.0.1:7000" };
+        << "http://10.0.0.5:18091" << QStringLiteral("studio.local")
+        << QStringList { "http://10.0.0.5:18091", "http://studio.local:18091", loop };
+    QTest::newRow("loopback once") << loop << QStringLiteral("box") << QStringList { loop };
+    QTest::newRow("https without port") << "https://gw.example.com" << QStringLiteral("box")
+                                        << QStringList { "https://gw.example.com", loop };
+    QTest::newRow("not an address") << "::nope::" << QStringLiteral("box") << QStringList { "::nope::", loop };
+    QTest::newRow(".local is case-sensitive") << "http://10.0.0.5:7000" << QStringLiteral("Studio.LOCAL")
+                                              << QStringList { "http://10.0.0.5:7000", "http://127.0.0.1:7000" };
 }
 
 void TestGatewayClient::candidates()
@@ -116,20 +113,13 @@ void TestGatewayClient::segment_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("encoded"); // "-" for none
-    QTest::newRow("ordinary") << "c-101_x.y~z"
-                              << "c-101_x.y~z";
-    QTest::newRow("slash, query, fragment") << "a/b?c#d"
-                                            << "a%2Fb%3Fc%23d";
-    QTest::newRow("percent and space") << "50% off"
-                                       << "50%25%20off";
-    QTest::newRow("non-ascii") << "任务"
-                               << "%E4%BB%BB%E5%8A%A1";
-    QTest::newRow("dot dot") << ".."
-                             << "-";
-    QTest::newRow("dot") << "."
-                         << "-";
-    QTest::newRow("empty") << ""
-                           << "-";
+    QTest::newRow("ordinary") << "c-101_x.y~z" << QStringLiteral("c-101_x.y~z");
+    QTest::newRow("slash, query, fragment") << "a/b?c#d" << QStringLiteral("a%2Fb%3Fc%23d");
+    QTest::newRow("percent and space") << "50% off" << QStringLiteral("50%25%20off");
+    QTest::newRow("non-ascii") << "任务" << QStringLiteral("%E4%BB%BB%E5%8A%A1");
+    QTest::newRow("dot dot") << ".." << QStringLiteral("-");
+    QTest::newRow("dot") << "." << QStringLiteral("-");
+    QTest::newRow("empty") << "" << QStringLiteral("-");
 }
 
 void TestGatewayClient::segment()

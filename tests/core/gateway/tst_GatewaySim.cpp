@@ -43,7 +43,7 @@ Reply call(SimGateway& sim, const QByteArray& method, const QString& path, const
     return r;
 }
 
-QJsonObject state(SimGateway& sim, const QString& ws = QStringLiteral("ws-demo"))
+const QJsonObject state(SimGateway& sim, const QString& ws = QStringLiteral("ws-demo"))
 {
     return sim.control("GET", QStringLiteral("/_sim/state/") + ws).object();
 }
@@ -109,12 +109,7 @@ void tst_GatewaySim::faultsAnswerInsteadOfTheRoute()
     QCOMPARE(r.status, 403);
     QCOMPARE(r.code(), QStringLiteral("grant_exceeds_source"));
     // The fault answered, so the tier is still pending.
-    QVERIFY(state(sim)
-                .value(QStringLiteral("permissions"))
-                .toObject()
-                .value(QStringLiteral("pending"))
-                .toArray()
-                .contains(QJsonValue(QStringLiteral("write"))));
+    QVERIFY(state(sim)["permissions"]["pending"].toArray().contains(QJsonValue(QStringLiteral("write"))));
     QCOMPARE(call(sim, "GET", kDemo + QStringLiteral("permissions")).status, 200); // other method
     QCOMPARE(sim.requests().size(), 4); // faulted requests are logged too
 
@@ -169,20 +164,16 @@ void tst_GatewaySim::advancesARunningCommand()
     QCOMPARE(sim.lastStatus(), 200);
     QTest::qWait(600);
 
-    const QJsonArray lines = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/progress"))
-                                 .json()
-                                 .value(QStringLiteral("progress"))
-                                 .toArray();
+    const QJsonArray lines
+        = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/progress")).json()["progress"].toArray();
     QCOMPARE(lines.size(), 13); // twelve in the scenario, one step; not repeated
-    QCOMPARE(lines.last().toObject().value(QStringLiteral("seq")).toInt(), 13);
-    QCOMPARE(lines.last().toObject().value(QStringLiteral("action")).toString(), QStringLiteral("运行测试"));
-    QVERIFY(!lines.last().toObject().value(QStringLiteral("at")).toString().isEmpty());
-    const QJsonObject changes = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/changes"))
-                                    .json()
-                                    .value(QStringLiteral("changes"))
-                                    .toObject();
-    QCOMPARE(changes.value(QStringLiteral("files")).toArray().size(), 5);
-    QCOMPARE(changes.value(QStringLiteral("added")).toInt(), 154 - 14 + 20); // the sums over the files
+    const QJsonObject last = lines.last().toObject();
+    QCOMPARE(last["seq"].toInt(), 13);
+    QCOMPARE(last["action"].toString(), QStringLiteral("运行测试"));
+    QVERIFY(!last["at"].toString().isEmpty());
+    const QJsonValue changes = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/changes")).json()["changes"];
+    QCOMPARE(changes["files"].toArray().size(), 5);
+    QCOMPARE(changes["added"].toInt(), 154 - 14 + 20); // the sums over the files
     QCOMPARE(call(sim, "GET", kDemo + QStringLiteral("blobs/hd")).body, QByteArray("文档"));
 }
 

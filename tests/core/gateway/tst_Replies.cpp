@@ -1,3 +1,7 @@
+// Decoding of what the gateway and the pairing files hold: JSON readers, gateway times, replies, configurations.
+#include "core/gateway/CLIConfig.h"
+#include "core/gateway/GatewayTime.h"
+#include "core/gateway/Json.h"
 #include "core/gateway/Replies.h"
 
 #include <QtTest>
@@ -18,32 +22,38 @@ private slots:
     void employeesShape_data();
     void employeesShape();
     void employeeMapping();
-    void templateTitles_data();
     void templateTitles();
     void agentsAndFeed_data();
     void agentsAndFeed();
     void gatewayErrorBody_data();
     void gatewayErrorBody();
+    void jsonStrictTypes_data();
+    void jsonStrictTypes();
+    void jsonLenient();
+    void timeAgo_data();
+    void timeAgo();
+    void timeParse_data();
+    void timeParse();
+    void configDecoding_data();
+    void configDecoding();
+    void configDisplayName_data();
+    void configDisplayName();
+    void configDeviceId();
+    void configRoundTrip();
 };
 
 void TestReplies::commandsShape_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("commands");
-    QTest::addColumn<int>("runners");
-    QTest::addColumn<bool>("runnersRead");
-    QTest::newRow("empty object") << QByteArray("{}") << true << 0 << 0 << false;
-    QTest::newRow("nulls") << QByteArray(R"({"commands":null,"runners":null,"runners_read":null})") << true << 0 << 0
-                           << false;
+    QTest::newRow("empty object") << QByteArray("{}") << true;
+    QTest::newRow("nulls") << QByteArray(R"({"commands":null,"runners":null,"runners_read":null})") << true;
     QTest::newRow("files_touched as string")
-        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","files_touched":"true"}]})") << false << 0
-        << 0 << false;
-    QTest::newRow("missing text") << QByteArray(R"({"commands":[{"id":"a","status":"done"}]})") << false << 0 << 0
-                                  << false;
+        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","files_touched":"true"}]})") << false;
+    QTest::newRow("missing text") << QByteArray(R"({"commands":[{"id":"a","status":"done"}]})") << false;
     QTest::newRow("seconds_ago fractional")
-        << QByteArray(R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})") << false << 0 << 0 << false;
-    QTest::newRow("html") << QByteArray("<html></html>") << false << 0 << 0 << false;
+        << QByteArray(R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})") << false;
+    QTest::newRow("html") << QByteArray("<html></html>") << false;
 }
 
 void TestReplies::commandsShape()
@@ -52,17 +62,10 @@ void TestReplies::commandsShape()
     QFETCH(bool, ok);
     const auto r = decodeCommands(body);
     QCOMPARE(r.ok(), ok);
-    if (!ok) {
+    if (ok)
+        QVERIFY(r->commands.isEmpty() && r->runners.isEmpty() && !r->runnersRead);
+    else
         QCOMPARE(r.failure().kind(), Failure::Kind::Decoding);
-        QVERIFY(!r.failure().description().isEmpty());
-        return;
-    }
-    QFETCH(int, commands);
-    QFETCH(int, runners);
-    QFETCH(bool, runnersRead);
-    QCOMPARE(r->commands.size(), commands);
-    QCOMPARE(r->runners.size(), runners);
-    QCOMPARE(r->runnersRead, runnersRead);
 }
 
 void TestReplies::commandFields()
@@ -76,15 +79,12 @@ void TestReplies::commandFields()
     QVERIFY(r.ok());
     QCOMPARE(r->commands.size(), 2);
     const CommandBrief& a = r->commands[0];
-    QCOMPARE(a.claimedBy, QStringLiteral("cli-box"));
     QCOMPARE(a.issuedAt, QDateTime(QDate(2026, 3, 1), QTime(10, 0), Qt::UTC));
     QVERIFY(a.completedAt);
     QCOMPARE(a.completedAt->toUTC(), QDateTime(QDate(2026, 3, 1), QTime(2, 5, 0, 250), Qt::UTC));
     QCOMPARE(a.filesTouched, std::optional<bool>(false));
     QCOMPARE(a.dependsOn, QStringList { QStringLiteral("c0") });
-    QCOMPARE(a.executionID, QStringLiteral("x1"));
     QVERIFY(!a.claimedAt); // not a gateway timestamp
-    QCOMPARE(a.verdict, QStringLiteral("PARTIAL_SUCCESS"));
     const CommandBrief& b = r->commands[1];
     QCOMPARE(b.claimedBy, QString());
     QVERIFY(!b.filesTouched);
@@ -170,24 +170,18 @@ void TestReplies::employeesShape_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("count");
-    QTest::newRow("empty object") << QByteArray("{}") << true << 0;
-    QTest::newRow("no template") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s"}]})") << false << 0;
-    QTest::newRow("skill without label") << QByteArray(
-        R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x","role":"r",
-                          "skills":[{"id":"k"}]}}]})")
-                                         << false << 0;
+    QTest::newRow("empty object") << QByteArray("{}") << true;
+    QTest::newRow("no template") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s"}]})") << false;
+    QTest::newRow("skill without label") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s",
+        "template":{"name":"x","role":"r","skills":[{"id":"k"}]}}]})")
+                                         << false;
 }
 
 void TestReplies::employeesShape()
 {
     QFETCH(QByteArray, body);
     QFETCH(bool, ok);
-    QFETCH(int, count);
-    const auto r = decodeEmployees(body);
-    QCOMPARE(r.ok(), ok);
-    if (ok)
-        QCOMPARE(r->size(), count);
+    QCOMPARE(decodeEmployees(body).ok(), ok);
 }
 
 void TestReplies::employeeMapping()
@@ -210,29 +204,16 @@ void TestReplies::employeeMapping()
     QCOMPARE(b.templateName, QStringLiteral("ai developer"));
     QCOMPARE(b.role, QStringLiteral("ai developer · 前端"));
     QCOMPARE(b.skills, (QStringList { "React", "CSS" }));
-    QCOMPARE(b.device, QStringLiteral("cli-box"));
     QCOMPARE(b.deviceAlive, std::optional<bool>(false));
     QCOMPARE(b.deviceSecondsAgo, std::optional<qint64>(12));
     QCOMPARE(b.doneTodayOnDevice, 4);
 }
 
-void TestReplies::templateTitles_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("engineer") << "AI Full-Stack Engineer"
-                              << "AI 全栈工程师";
-    QTest::newRow("trailing blank") << "AI Sales "
-                                    << "AI Sales ";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
 void TestReplies::templateTitles()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, title);
-    QCOMPARE(templateNameZH(name), title);
+    QCOMPARE(templateNameZH(QStringLiteral("AI Full-Stack Engineer")), QStringLiteral("AI 全栈工程师"));
+    QCOMPARE(templateNameZH(QStringLiteral("AI Sales ")), QStringLiteral("AI Sales ")); // exact names only
+    QCOMPARE(templateNameZH(QString()), QString());
 }
 
 void TestReplies::agentsAndFeed_data()
@@ -260,25 +241,18 @@ void TestReplies::gatewayErrorBody_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("message"); // also the description
     QTest::addColumn<bool>("hasAdvice");
-    QTest::newRow("404 with both") << 404 << QByteArray(R"({"error":"没有这个任务","code":"not_found"})") << "not_found"
-                                   << "没有这个任务"
-                                   << "没有这个任务" << false;
-    QTest::newRow("500 html") << 500 << QByteArray("<html>oops</html>") << ""
-                              << "网关回了 500"
-                              << "网关回了 500" << false;
-    QTest::newRow("403 grant") << 403 << QByteArray(R"({"error":"不行","code":"grant_exceeds_source"})")
-                               << "grant_exceeds_source"
-                               << "不行"
-                               << "不行" << true;
-    QTest::newRow("nulls") << 401 << QByteArray(R"({"error":null,"code":null})") << ""
-                           << "网关回了 401"
-                           << "网关回了 401" << false;
-    QTest::newRow("not loaded") << 409 << QByteArray(R"({"code":"permissions_not_loaded"})") << "permissions_not_loaded"
-                                << "网关回了 409"
-                                << "网关回了 409" << true;
+    const auto row
+        = [](const char* name, int status, const char* body, const char* code, const char* message, bool advice) {
+              QTest::newRow(name) << status << QByteArray(body) << QString::fromUtf8(code) << QString::fromUtf8(message)
+                                  << advice;
+          };
+    row("404 with both", 404, R"({"error":"没有这个任务","code":"not_found"})", "not_found", "没有这个任务", false);
+    row("500 html", 500, "<html>oops</html>", "", "网关回了 500", false);
+    row("403 grant", 403, R"({"error":"不行","code":"grant_exceeds_source"})", "grant_exceeds_source", "不行", true);
+    row("nulls", 401, R"({"error":null,"code":null})", "", "网关回了 401", false);
+    row("not loaded", 409, R"({"code":"permissions_not_loaded"})", "permissions_not_loaded", "网关回了 409", true);
 }
 
 void TestReplies::gatewayErrorBody()
@@ -287,17 +261,207 @@ void TestReplies::gatewayErrorBody()
     QFETCH(QByteArray, body);
     QFETCH(QString, code);
     QFETCH(QString, message);
-    QFETCH(QString, description);
     QFETCH(bool, hasAdvice);
     const GatewayError e = GatewayError::fromReply(status, body);
     QCOMPARE(e.status, status);
     QCOMPARE(e.code, code);
     QCOMPARE(e.message, message);
-    QCOMPARE(e.errorDescription(), description);
+    QCOMPARE(e.errorDescription(), message);
     QCOMPARE(e.advice().has_value(), hasAdvice);
     const Failure f = Failure::gateway(e);
-    QCOMPARE(f.description(), description);
+    QCOMPARE(f.description(), message);
     QCOMPARE(f.code(), status);
+}
+
+void TestReplies::jsonStrictTypes_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("all present") << QByteArray(R"({"s":"x","n":3,"b":true,"l":["a"]})") << true;
+    QTest::newRow("optionals null") << QByteArray(R"({"s":"x","n":null,"b":null,"l":null})") << true;
+    QTest::newRow("required null") << QByteArray(R"({"s":null})") << false;
+    QTest::newRow("string as number") << QByteArray(R"({"s":"x","n":"3"})") << false;
+    QTest::newRow("fractional int") << QByteArray(R"({"s":"x","n":3.5})") << false;
+    QTest::newRow("integral double") << QByteArray(R"({"s":"x","n":4.0})") << true;
+    QTest::newRow("mixed list") << QByteArray(R"({"s":"x","l":["a",1]})") << false;
+}
+
+void TestReplies::jsonStrictTypes()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, ok);
+    const auto o = json::parseObject(json);
+    QVERIFY(o);
+    json::StrictReader r(*o);
+    r.requiredString("s");
+    r.optionalInt("n");
+    r.optionalBool("b");
+    r.optionalStringList("l");
+    QCOMPARE(r.ok(), ok);
+}
+
+void TestReplies::jsonLenient()
+{
+    const auto o = json::parseObject(R"({"s":3,"n":"7","m":7,"b":"yes","l":["a",2,"c"],"a":{}})");
+    QVERIFY(o);
+    json::LenientReader r(*o);
+    QCOMPARE(r.string("s"), QString());
+    QCOMPARE(r.integer("n", -1), qint64(-1));
+    QCOMPARE(r.integer("m"), qint64(7));
+    QCOMPARE(r.boolean("b", true), true);
+    QCOMPARE(r.stringList("l"), QStringList({ "a", "c" }));
+    QVERIFY(r.array("a").isEmpty());
+    QVERIFY(!json::parseObject("[1]"));
+    QVERIFY(json::parseArray("[1]"));
+}
+
+void TestReplies::timeAgo_data()
+{
+    QTest::addColumn<qint64>("secs");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << qint64(0) << "0 秒前";
+    QTest::newRow("60") << qint64(60) << "1 分钟前";
+    QTest::newRow("3600") << qint64(3600) << "1 小时前";
+    QTest::newRow("big, no grouping") << qint64(86400) * 12345 << "12345 天前";
+    QTest::newRow("negative") << qint64(-5) << "-5 秒前";
+}
+
+void TestReplies::timeAgo()
+{
+    QFETCH(qint64, secs);
+    QFETCH(QString, text);
+    QCOMPARE(GatewayTime::agoSecs(secs), text);
+}
+
+void TestReplies::timeParse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<qint64>("msecsUtc");
+    const qint64 base = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC).toMSecsSinceEpoch();
+    QTest::newRow("plain Z") << "2026-03-04T05:06:07Z" << true << base;
+    QTest::newRow("fraction") << "2026-03-04T05:06:07.250Z" << true << base + 250;
+    QTest::newRow("micro fraction") << "2026-03-04T05:06:07.250000Z" << true << base + 250;
+    QTest::newRow("offset") << "2026-03-04T13:06:07+08:00" << true << base;
+    QTest::newRow("no zone") << "2026-03-04T05:06:07" << false << qint64(0);
+    QTest::newRow("no seconds") << "2026-03-04T05:06Z" << false << qint64(0);
+    QTest::newRow("compact offset") << "2026-03-04T13:06:07+0800" << false << qint64(0);
+    // Times whose UTC form leaves the four-digit years: they could not be written back.
+    QTest::newRow("past 9999 in UTC") << "9999-12-31T23:59:59-14:00" << false << qint64(0);
+    QTest::newRow("fraction rounds past 9999") << "9999-12-31T23:59:59.9999Z" << false << qint64(0);
+    QTest::newRow("before year 1 in UTC") << "0001-01-01T00:00:00+01:00" << false << qint64(0);
+    QTest::newRow("last second") << "9999-12-31T23:59:59Z" << true
+                                 << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC).toMSecsSinceEpoch();
+    // The common shapes take a quicker road; fields out of range are refused there as on the general one.
+    QTest::newRow("milliseconds") << "2026-03-04T05:06:07.009Z" << true << base + 9;
+    QTest::newRow("leap day") << "2024-02-29T00:00:00Z" << true
+                              << QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    QTest::newRow("no leap day") << "2026-02-29T00:00:00Z" << false << qint64(0);
+    QTest::newRow("month 13") << "2026-13-04T05:06:07Z" << false << qint64(0);
+    QTest::newRow("end of day") << "2026-03-04T24:00:00Z" << true
+                                << QDateTime(QDate(2026, 3, 5), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    QTest::newRow("leap second") << "2026-03-04T05:06:60Z" << false << qint64(0);
+    QTest::newRow("year 0") << "0000-03-04T05:06:07Z" << false << qint64(0);
+    QTest::newRow("sign in a field") << "2026-03-+4T05:06:07Z" << false << qint64(0);
+    QTest::newRow("lower-case zone") << "2026-03-04T05:06:07z" << false << qint64(0);
+}
+
+void TestReplies::timeParse()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(qint64, msecsUtc);
+    const auto dt = GatewayTime::parse(text);
+    QCOMPARE(dt.has_value(), valid);
+    if (valid)
+        QCOMPARE(dt->toMSecsSinceEpoch(), msecsUtc);
+}
+
+void TestReplies::configDecoding_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("name"); // "<absent>" for none
+
+    const QByteArray base = R"("api":"http://h:1","workspace":"ws1","token":"t")";
+    QTest::newRow("required only") << ("{" + base + "}") << true << "<absent>";
+    QTest::newRow("null name is absent") << ("{" + base + R"(,"name":null})") << true << "<absent>";
+    QTest::newRow("empty name is present") << ("{" + base + R"(,"name":""})") << true << "";
+    QTest::newRow("unknown key ignored") << ("{" + base + R"(,"extra":[1,{"x":2}],"name":"N"})") << true << "N";
+    QTest::newRow("number path fails") << ("{" + base + R"(,"path":42})") << false << "";
+    QTest::newRow("missing token") << QByteArray(R"({"api":"a","workspace":"w"})") << false << "";
+}
+
+void TestReplies::configDecoding()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, ok);
+    QFETCH(QString, name);
+    const auto c = CLIConfig::fromJson(json);
+    QCOMPARE(c.has_value(), ok);
+    if (!ok)
+        return;
+    QCOMPARE(c->api, QStringLiteral("http://h:1"));
+    if (name == QLatin1String("<absent>"))
+        QVERIFY(!c->name.has_value());
+    else
+        QCOMPARE(c->name, std::optional<QString>(name));
+}
+
+void TestReplies::configDisplayName_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("name wins") << QByteArray(
+        R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"Shop","path":"/x/y"})")
+                               << "Shop";
+    QTest::newRow("empty name falls to folder")
+        << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"","path":"/Users/x/code/shop"})")
+        << "shop";
+    QTest::newRow("trailing slash") << QByteArray(R"({"api":"a","workspace":"w","token":"t","path":"/home/a/proj/"})")
+                                    << "proj";
+    QTest::newRow("first eight of id") << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t"})")
+                                       << "abcdefgh";
+    // Eight characters as the user sees them: a letter keeps its accent.
+    const QString accented = QStringLiteral("e\u0301");
+    QTest::newRow("first eight of id, marks kept")
+        << (R"({"api":"a","workspace":")" + accented.repeated(9) + R"(","token":"t"})").toUtf8()
+        << accented.repeated(8);
+}
+
+void TestReplies::configDisplayName()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, expected);
+    const auto c = CLIConfig::fromJson(json);
+    QVERIFY(c);
+    QCOMPARE(c->displayName(), expected);
+}
+
+void TestReplies::configDeviceId()
+{
+    CLIConfig c { "a", "w", "t" };
+    const QString fallback = QStringLiteral("cli-") + CLIConfig::hostname();
+    QCOMPARE(c.deviceId(), fallback);
+    c.device = QString();
+    QCOMPARE(c.deviceId(), fallback);
+    c.device = QStringLiteral("desktop-mini");
+    QCOMPARE(c.deviceId(), QStringLiteral("desktop-mini"));
+}
+
+void TestReplies::configRoundTrip()
+{
+    CLIConfig c { "http://127.0.0.1:18091", "ws", "tok" };
+    c.runtimeKind = QStringLiteral("codex");
+    c.name = QString();
+    const QJsonObject o = c.toJson();
+    QVERIFY(!o.contains(QStringLiteral("path")));
+    QCOMPARE(o.value(QStringLiteral("runtime_kind")).toString(), QStringLiteral("codex"));
+    QCOMPARE(CLIConfig::fromJson(o), std::optional<CLIConfig>(c));
+    // An absent name and an empty one are different configurations.
+    CLIConfig d = c;
+    d.name.reset();
+    QVERIFY(!(c == d));
 }
 
 QTEST_GUILESS_MAIN(TestReplies)

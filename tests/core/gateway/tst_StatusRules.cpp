@@ -309,21 +309,14 @@ void TestStatusRules::commandStatus_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("verdict");
     QTest::addColumn<QString>("word"); // the status's English word, empty for none
-    QTest::newRow("claimed") << "claimed"
-                             << ""
-                             << "Running";
-    QTest::newRow("done partial") << "done"
-                                  << "PARTIAL_SUCCESS"
-                                  << "Partially Done";
-    QTest::newRow("verdict is read exactly") << "done"
-                                             << "partial_success"
-                                             << "Completed";
-    QTest::newRow("unsupported") << "unsupported"
-                                 << ""
-                                 << "Failed";
-    QTest::newRow("case matters") << "Done"
-                                  << ""
-                                  << "";
+    const auto row = [](const char* name, const char* status, const char* verdict, const char* word) {
+        QTest::newRow(name) << QString(status) << QString(verdict) << QString(word);
+    };
+    row("claimed", "claimed", "", "Running");
+    row("done partial", "done", "PARTIAL_SUCCESS", "Partially Done");
+    row("verdict is read exactly", "done", "partial_success", "Completed");
+    row("unsupported", "unsupported", "", "Failed");
+    row("case matters", "Done", "", "");
 }
 
 void TestStatusRules::commandStatus()
