@@ -3,13 +3,13 @@
 #include "core/gateway/GatewayTime.h"
 #include "core/gateway/Json.h"
 
-#include <QHash>
 #include <QCoroFuture>
+#include <QHash>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <algorithm>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace replies {
 namespace {

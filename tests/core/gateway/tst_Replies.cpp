@@ -4,6 +4,8 @@
 #include "core/gateway/Json.h"
 #include "core/gateway/Replies.h"
 
+#include <QCoroTask>
+#include <QThreadPool>
 #include <QtTest>
 
 using namespace replies;
@@ -14,6 +16,8 @@ private slots:
     void commandsShape_data();
     void commandsShape();
     void commandFields();
+    void commandsInParts_data();
+    void commandsInParts();
     void progressShape_data();
     void progressShape();
     void progressLineDefaults();
@@ -90,6 +94,44 @@ void TestReplies::commandFields()
     QVERIFY(!b.filesTouched);
     QVERIFY(b.dependsOn.isEmpty());
     QVERIFY(!b.issuedAt);
+}
+
+// Read in parts side by side, a long list reads as in one pass, and a bad
+// record fails it with the same (first) place named.
+void TestReplies::commandsInParts_data()
+{
+    QTest::addColumn<QList<int>>("bad");
+    QTest::newRow("all good") << QList<int> {};
+    QTest::newRow("bad in two parts") << QList<int> { 1000, 300 };
+    QTest::newRow("last record bad") << QList<int> { 1099 };
+}
+
+void TestReplies::commandsInParts()
+{
+    QFETCH(QList<int>, bad);
+    QByteArray body = R"({"runners_read":true,"runners":[{"device_id":"d","seconds_ago":2}],"commands":[)";
+    for (int i = 0; i < 1100; ++i) {
+        body += (i ? "," : "")
+            + QStringLiteral(R"({"id":"c%1","status":"done","issued_at":"2026-03-01T10:00:%2Z")")
+                  .arg(i)
+                  .arg(i % 60, 2, 10, QLatin1Char('0'))
+                  .toUtf8();
+        body += bad.contains(i) ? "}" : R"(,"text":"t"})";
+    }
+    body += "]}";
+    const Result<Commands> once = decodeCommands(body);
+    const Result<Commands> parts = QCoro::waitFor(decodeCommandsOn(QThreadPool::globalInstance(), body));
+    QCOMPARE(parts.ok(), bad.isEmpty());
+    if (bad.isEmpty()) {
+        QCOMPARE(parts->commands.size(), 1100);
+        QCOMPARE(parts->commands, once->commands);
+        QCOMPARE(parts->runners, once->runners);
+        QVERIFY(parts->runnersRead);
+    } else {
+        QCOMPARE(parts.failure().description(), once.failure().description());
+        QVERIFY(parts.failure().description().contains(
+            QStringLiteral("commands[%1]").arg(*std::min_element(bad.cbegin(), bad.cend()))));
+    }
 }
 
 void TestReplies::progressShape_data()

@@ -108,6 +108,7 @@ private slots:
     void actionErrorsCarryAdvice();
     void segmentsArePercentEncoded();
     void evidenceFetchers();
+    void commandRepliesKeptByTheirBytes();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -686,6 +687,26 @@ void TestStatus::evidenceFetchers()
     QVERIFY(!bad.ok());
     QCOMPARE(bad.failure().code(), -2);
     QCOMPARE(bad.failure().description(), QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+}
+
+// The last command reply read is kept by its bytes: the same bytes give the
+// same list, any change is read anew, and a reply that fails after one that
+// read well is a failure, never the old list.
+void TestStatus::commandRepliesKeptByTheirBytes()
+{
+    Status status;
+    QCoro::waitFor(status.reload(m_cfg));
+    const QList<CommandBrief> first = status.commands();
+    QVERIFY(!first.isEmpty());
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(status.commands(), first);
+    patch(R"({"commands":[{"id":"c9","text":"新","status":"pending"}]})");
+    QCoro::waitFor(status.reload(m_cfg));
+    QCOMPARE(status.commands().size(), 1);
+    QCOMPARE(status.commands().first().id, QStringLiteral("c9"));
+    patch(R"({"commands":[{"id":"c9","status":"pending"}]})");
+    QCoro::waitFor(status.reload(m_cfg));
+    QVERIFY(status.commands().isEmpty() && status.commandsError());
 }
 
 QTEST_GUILESS_MAIN(TestStatus)
