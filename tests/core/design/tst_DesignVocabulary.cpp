@@ -3,6 +3,7 @@
 #include "core/design/ColumnRule.h"
 #include "core/design/DS.h"
 #include "core/design/InlineMarkup.h"
+#include "core/design/MachineName.h"
 #include "core/design/RuntimeUsability.h"
 #include "core/design/StatusBadgeLook.h"
 #include "core/design/TolvarineStatus.h"
@@ -14,7 +15,6 @@
 #include <cmath>
 #include <limits>
 
-Q_DECLARE_METATYPE(TolvarineStatus)
 Q_DECLARE_METATYPE(RuntimeUsability)
 
 namespace {
@@ -38,186 +38,164 @@ QString describe(const QColor& c)
 class TestDesignVocabulary : public QObject {
     Q_OBJECT
 private slots:
-    void statusTable_data();
-    void statusTable();
-    void statusLookupIsExact_data();
-    void statusLookupIsExact();
-    void translucentCardTint();
-    void runtimeBadge_data();
-    void runtimeBadge();
-    void columnCount_data();
-    void columnCount();
-    void rowCutting();
-    void inlineMarkup_data();
-    void inlineMarkup();
-    void reduceMotion();
-};
-
-void TestDesignVocabulary::statusTable_data()
-{
-    QTest::addColumn<TolvarineStatus>("status");
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<QString>("zh");
-    QTest::addColumn<QColor>("tint");
-    QTest::newRow("running") << TolvarineStatus::running << "Running"
-                             << "正在执行" << DS::cyan();
-    QTest::newRow("runtimeUnavailable") << TolvarineStatus::runtimeUnavailable << "Runtime Unavailable"
-                                        << "没有可用的 CLI" << DS::amber();
-}
-
-void TestDesignVocabulary::statusTable()
-{
-    QFETCH(TolvarineStatus, status);
-    QFETCH(QString, raw);
-    QFETCH(QString, zh);
-    QFETCH(QColor, tint);
-    QCOMPARE(TolvarineStatuses::rawValue(status), raw);
-    QCOMPARE(TolvarineStatuses::zh(status), zh);
-    COMPARE_COLOUR(TolvarineStatuses::tint(status), tint);
-    QCOMPARE(TolvarineStatuses::fromRawValue(raw), std::optional(status));
-    QCOMPARE(qHash(status, 7), qHash(raw, 7));
-
-    // Every word is distinct and reads back as its own status.
-    QSet<QString> words;
-    for (TolvarineStatus s : TolvarineStatuses::allCases()) {
-        words.insert(TolvarineStatuses::rawValue(s));
-        QCOMPARE(TolvarineStatuses::fromRawValue(TolvarineStatuses::rawValue(s)), std::optional(s));
+    // Every word is distinct and reads back as its own status; the lookup is exact.
+    void statusWords()
+    {
+        QSet<QString> words;
+        for (TolvarineStatus s : TolvarineStatuses::allCases()) {
+            words.insert(TolvarineStatuses::rawValue(s));
+            QCOMPARE(TolvarineStatuses::fromRawValue(TolvarineStatuses::rawValue(s)), std::optional(s));
+        }
+        QCOMPARE(words.size(), qsizetype(TolvarineStatuses::allCases().size()));
+        QCOMPARE(TolvarineStatuses::fromRawValue("Runtime Unavailable"), TolvarineStatus::runtimeUnavailable);
+        QCOMPARE(TolvarineStatuses::fromRawValue("running"), std::nullopt);
+        QCOMPARE(TolvarineStatuses::fromRawValue("Running "), std::nullopt);
     }
-    QCOMPARE(words.size(), qsizetype(TolvarineStatuses::allCases().size()));
-}
 
-void TestDesignVocabulary::statusLookupIsExact_data()
-{
-    QTest::addColumn<QString>("raw");
-    QTest::newRow("lower case") << "running";
-    QTest::newRow("trailing space") << "Running ";
-}
+    void translucentCardTint()
+    {
+        // A translucent tint has its own opacity multiplied: 0.5 × 0.13, 0.5 × 0.35.
+        QColor half = DS::mint(), fill = DS::mint(), stroke = DS::mint();
+        half.setAlphaF(0.5f);
+        fill.setAlphaF(0.065f);
+        stroke.setAlphaF(0.175f);
+        const CardStyle::Colors c = CardStyle::colors(half, true);
+        COMPARE_COLOUR(c.fill, fill);
+        COMPARE_COLOUR(c.stroke, stroke);
+        // No tint: the plain card, emphasized or not.
+        COMPARE_COLOUR(CardStyle::colors(std::nullopt, true).stroke, DS::hair());
+    }
 
-void TestDesignVocabulary::statusLookupIsExact()
-{
-    QFETCH(QString, raw);
-    QCOMPARE(TolvarineStatuses::fromRawValue(raw), std::nullopt);
-}
+    void runtimeBadge_data()
+    {
+        QTest::addColumn<RuntimeUsability>("usability");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("tint");
+        QTest::addColumn<QString>("stable");
+        const QColor dim = DS::at(DS::amber(), 0.75);
+        QTest::newRow("ready") << RuntimeUsability::ready << "可用" << DS::mint() << "ready";
+        QTest::newRow("unknown") << RuntimeUsability::unknown << "未知状态" << dim << "unknown";
+    }
 
-void TestDesignVocabulary::translucentCardTint()
-{
-    // A translucent tint has its own opacity multiplied: 0.5 × 0.13, 0.5 × 0.35.
-    QColor half = DS::mint(), fill = DS::mint(), stroke = DS::mint();
-    half.setAlphaF(0.5f);
-    fill.setAlphaF(0.065f);
-    stroke.setAlphaF(0.175f);
-    const CardStyle::Colors c = CardStyle::colors(half, true);
-    COMPARE_COLOUR(c.fill, fill);
-    COMPARE_COLOUR(c.stroke, stroke);
-    // No tint: the plain card, emphasized or not.
-    COMPARE_COLOUR(CardStyle::colors(std::nullopt, true).stroke, DS::hair());
-}
+    void runtimeBadge()
+    {
+        QFETCH(RuntimeUsability, usability);
+        QFETCH(QString, text);
+        QFETCH(QColor, tint);
+        QFETCH(QString, stable);
+        const StatusBadgeLook look = StatusBadgeLook::forRuntime(usability);
+        QCOMPARE(look.text, text);
+        COMPARE_COLOUR(look.tint, tint);
+        QCOMPARE(look.stable, stable);
+        QVERIFY(look.hasReading); // never the hollow ring
+        // Words are read exactly; anything else is unknown.
+        QCOMPARE(RuntimeUsabilities::fromRawValue(stable), usability);
+        QCOMPARE(RuntimeUsabilities::fromRawValue(stable.toUpper()), RuntimeUsability::unknown);
+    }
 
-void TestDesignVocabulary::runtimeBadge_data()
-{
-    QTest::addColumn<RuntimeUsability>("usability");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QColor>("tint");
-    QTest::addColumn<QString>("stable");
-    const QColor dim = DS::at(DS::amber(), 0.75);
-    QTest::newRow("ready") << RuntimeUsability::ready << "可用" << DS::mint() << "ready";
-    QTest::newRow("credentials") << RuntimeUsability::credentialsRequired << "待配凭据" << DS::amber()
-                                 << "credentials_required";
-    QTest::newRow("unknown") << RuntimeUsability::unknown << "未知状态" << dim << "unknown";
-}
+    void columnCount_data()
+    {
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("minItem");
+        QTest::addColumn<double>("spacing");
+        QTest::addColumn<int>("columns");
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("nan") << nan << 340.0 << 10.0 << 1;
+        QTest::newRow("689") << 689.0 << 340.0 << 10.0 << 1;
+        QTest::newRow("690") << 690.0 << 340.0 << 10.0 << 2;
+        QTest::newRow("1040") << 1040.0 << 340.0 << 10.0 << 3;
+        QTest::newRow("zero divisor") << 500.0 << 0.0 << 0.0 << 3;
+    }
 
-void TestDesignVocabulary::runtimeBadge()
-{
-    QFETCH(RuntimeUsability, usability);
-    QFETCH(QString, text);
-    QFETCH(QColor, tint);
-    QFETCH(QString, stable);
-    const StatusBadgeLook look = StatusBadgeLook::forRuntime(usability);
-    QCOMPARE(look.text, text);
-    COMPARE_COLOUR(look.tint, tint);
-    QCOMPARE(look.stable, stable);
-    QVERIFY(look.hasReading); // never the hollow ring
-    // Words are read exactly; anything else is unknown.
-    QCOMPARE(RuntimeUsabilities::fromRawValue(stable), usability);
-    QCOMPARE(RuntimeUsabilities::fromRawValue(stable.toUpper()), RuntimeUsability::unknown);
-}
+    void columnCount()
+    {
+        QFETCH(double, width);
+        QFETCH(double, minItem);
+        QFETCH(double, spacing);
+        QFETCH(int, columns);
+        QCOMPARE(ColumnRule::columnCount(width, minItem, spacing), columns);
+    }
 
-void TestDesignVocabulary::columnCount_data()
-{
-    QTest::addColumn<double>("width");
-    QTest::addColumn<double>("minItem");
-    QTest::addColumn<double>("spacing");
-    QTest::addColumn<int>("columns");
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("nan") << nan << 340.0 << 10.0 << 1;
-    QTest::newRow("689") << 689.0 << 340.0 << 10.0 << 1;
-    QTest::newRow("690") << 690.0 << 340.0 << 10.0 << 2;
-    QTest::newRow("1040") << 1040.0 << 340.0 << 10.0 << 3;
-    QTest::newRow("zero divisor") << 500.0 << 0.0 << 0.0 << 3;
-}
+    void rowCutting()
+    {
+        QCOMPARE(ColumnRule::rows(QList<int> { 0, 1, 2, 3, 4 }, 3), (QList<QList<int>> { { 0, 1, 2 }, { 3, 4 } }));
+        QCOMPARE(ColumnRule::rows(QList<int> { 0, 1, 2 }, 3), (QList<QList<int>> { { 0, 1, 2 } }));
+        QCOMPARE(ColumnRule::rows(QList<int> {}, 2), (QList<QList<int>> {}));
+    }
 
-void TestDesignVocabulary::columnCount()
-{
-    QFETCH(double, width);
-    QFETCH(double, minItem);
-    QFETCH(double, spacing);
-    QFETCH(int, columns);
-    QCOMPARE(ColumnRule::columnCount(width, minItem, spacing), columns);
-}
+    void inlineMarkup_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("html");
+        const QString mono = "<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">";
+        QTest::newRow("bold") << "先 **授权** 再跑"
+                              << "先 <b>授权</b> 再跑";
+        QTest::newRow("code") << "运行 `brenlow pair`"
+                              << "运行 " + mono + "brenlow pair</span>";
+        QTest::newRow("html in data is escaped")
+            << "**<script>alert(1)</script>** & <b>x</b>"
+            << "<b>&lt;script&gt;alert(1)&lt;/script&gt;</b> &amp; &lt;b&gt;x&lt;/b&gt;";
+        QTest::newRow("html in code is escaped") << "`<img src=x>`" << mono + "&lt;img src=x&gt;</span>";
+        QTest::newRow("unpaired bold is literal") << "2 ** 3"
+                                                  << "2 ** 3";
+        QTest::newRow("entity stays text") << "&lt;"
+                                           << "&amp;lt;";
+    }
 
-void TestDesignVocabulary::rowCutting()
-{
-    const QList<int> five { 0, 1, 2, 3, 4 };
-    QCOMPARE(ColumnRule::rows(five, 3), (QList<QList<int>> { { 0, 1, 2 }, { 3, 4 } }));
-    QCOMPARE(ColumnRule::rows(QList<int> { 0, 1, 2 }, 3), (QList<QList<int>> { { 0, 1, 2 } }));
-    QCOMPARE(ColumnRule::rows(QList<int> {}, 2), (QList<QList<int>> {}));
-}
+    void inlineMarkup()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, html);
+        QCOMPARE(InlineMarkup::toHtml(text), html);
+    }
 
-void TestDesignVocabulary::inlineMarkup_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("html");
-    const QString mono = "<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">";
-    QTest::newRow("bold") << "先 **授权** 再跑"
-                          << "先 <b>授权</b> 再跑";
-    QTest::newRow("code") << "运行 `brenlow pair`"
-                          << "运行 " + mono + "brenlow pair</span>";
-    QTest::newRow("html in data is escaped")
-        << "**<script>alert(1)</script>** & <b>x</b>"
-        << "<b>&lt;script&gt;alert(1)&lt;/script&gt;</b> &amp; &lt;b&gt;x&lt;/b&gt;";
-    QTest::newRow("html in code is escaped") << "`<img src=x>`" << mono + "&lt;img src=x&gt;</span>";
-    QTest::newRow("unpaired bold is literal") << "2 ** 3"
-                                              << "2 ** 3";
-    QTest::newRow("entity stays text") << "&lt;"
-                                       << "&amp;lt;";
-}
+    void reduceMotion()
+    {
+        TempHome home;
+        ReduceMotion::setOverride(std::nullopt);
+        QVERIFY(!ReduceMotion::enabled()); // nothing set anywhere: off
 
-void TestDesignVocabulary::inlineMarkup()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, html);
-    QCOMPARE(InlineMarkup::toHtml(text), html);
-}
+        home.writeFile(".config/gtk-3.0/settings.ini", "[Settings]\ngtk-enable-animations=false\n");
+        QVERIFY(ReduceMotion::enabled());
 
-void TestDesignVocabulary::reduceMotion()
-{
-    TempHome home;
-    ReduceMotion::setOverride(std::nullopt);
-    QVERIFY(!ReduceMotion::enabled()); // nothing set anywhere: off
+        QSettings().setValue(ReduceMotion::kSettingsKey, false); // the application's own key wins
+        QVERIFY(!ReduceMotion::enabled());
+        QSettings().setValue(ReduceMotion::kSettingsKey, true);
+        QVERIFY(ReduceMotion::enabled());
 
-    home.writeFile(".config/gtk-3.0/settings.ini", "[Settings]\ngtk-enable-animations=false\n");
-    QVERIFY(ReduceMotion::enabled());
+        ReduceMotion::setOverride(false);
+        QVERIFY(!ReduceMotion::enabled());
+        ReduceMotion::setOverride(std::nullopt);
+        QSettings().remove(ReduceMotion::kSettingsKey);
+    }
 
-    QSettings().setValue(ReduceMotion::kSettingsKey, false); // the application's own key wins
-    QVERIFY(!ReduceMotion::enabled());
-    QSettings().setValue(ReduceMotion::kSettingsKey, true);
-    QVERIFY(ReduceMotion::enabled());
+    void machineName_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("desktop local") << "desktop-studio-mac.local"
+                                       << "studio mac";
+        QTest::newRow("all prefixes") << "cli-desktop-agent-mini.local"
+                                      << "mini";
+        QTest::newRow("order matters") << "agent-cli-x"
+                                       << "cli x";
+        QTest::newRow("one suffix") << "my.local.local"
+                                    << "my.local";
+        QTest::newRow("only prefix") << "cli-"
+                                     << "cli-";
+        QTest::newRow("edge dashes") << "-studio-"
+                                     << "studio";
+        QTest::newRow("line break kept") << "box\n"
+                                         << "box\n";
+    }
 
-    ReduceMotion::setOverride(false);
-    QVERIFY(!ReduceMotion::enabled());
-    ReduceMotion::setOverride(std::nullopt);
-    QSettings().remove(ReduceMotion::kSettingsKey);
-}
+    void machineName()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        QCOMPARE(MachineName::friendly(id), name);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDesignVocabulary)
 #include "tst_DesignVocabulary.moc"

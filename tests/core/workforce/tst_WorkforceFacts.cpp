@@ -1,7 +1,18 @@
+// The shared workforce derivation: the facts per employee, the runtimes'
+// names and who they serve, the snapshot, and that the model derives it once
+// per publication of the status model and announces only a snapshot that changed.
+#include "core/gateway/Status.h"
+#include "core/workforce/RuntimeName.h"
+#include "core/workforce/RuntimeServingMap.h"
 #include "core/workforce/WorkforceAggregator.h"
+#include "core/workforce/WorkforceModel.h"
 
+#include "SimGateway.h"
+#include "TempHome.h"
 #include "WorkforceFixtures.h"
 
+#include <QCoroTask>
+#include <QSignalSpy>
 #include <QtTest>
 
 using Commands = QList<CommandBrief>;
@@ -32,204 +43,337 @@ WorkforceFacts factsOf(const QString& id, const Team& team, const Commands& comm
     return WorkforceAggregator::facts(team, commands, runtimes, {}, waiting).value(id);
 }
 
+WorkforceSnapshot derive(const Team& team, const Commands& commands)
+{
+    WorkforceSnapshot::Inputs in;
+    in.team = team;
+    in.commands = commands;
+    return WorkforceSnapshot::derive(in);
+}
+
 } // namespace
 
 class TestWorkforceFacts : public QObject {
     Q_OBJECT
 private slots:
-    void statusLadder_data();
-    void statusLadder();
-    void attribution_data();
-    void attribution();
-    void commandLists();
-    void upstreamNames();
-    void sharedDevice();
-    void readingsAndMachineLine();
-    void emptyRoster();
-};
-
-void TestWorkforceFacts::statusLadder_data()
-{
-    QTest::addColumn<TeammateBrief>("mate");
-    QTest::addColumn<Commands>("commands");
-    QTest::addColumn<Waiting>("waiting");
-    QTest::addColumn<TolvarineStatus>("status");
-
-    const TeammateBrief tess = Mate("t", "Tess", "dev-1");
-    using S = TolvarineStatus;
-    QTest::newRow("approval beats running")
-        << tess << Commands { Cmd("a", "claimed", "t") } << Waiting { "a" } << S::waitingApproval;
-    QTest::newRow("blocked own") << tess << Commands { Cmd("b", "blocked", "t"), Cmd("f", "dependency_failed", "t") }
-                                 << Waiting {} << S::waitingDependency;
-    QTest::newRow("no device") << TeammateBrief(Mate("t", "Tess")) << Commands { Cmd("d", "done", "t").at(1) }
-                               << Waiting {} << S::unassigned;
-    QTest::newRow("device dead") << TeammateBrief(Mate("t", "Tess", "dev-1").alive(false))
-                                 << Commands { Cmd("r", "runtime_unavailable", "t") } << Waiting {} << S::offline;
-    QTest::newRow("runtime unavailable") << tess << Commands { Cmd("r", "runtime_unavailable", "t") } << Waiting {}
-                                         << S::runtimeUnavailable;
-    QTest::newRow("blocked queue anywhere")
-        << tess << Commands { Cmd("d", "done", "t").at(3), Cmd("q", "blocked").by("dev-9") } << Waiting {}
-        << S::waitingDependency;
-    QTest::newRow("last failed") << tess << Commands { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t").at(2) }
-                                 << Waiting {} << S::failed;
-}
-
-void TestWorkforceFacts::statusLadder()
-{
-    QFETCH(TeammateBrief, mate);
-    QFETCH(Commands, commands);
-    QFETCH(Waiting, waiting);
-    QFETCH(TolvarineStatus, status);
-    const Team team { mate, Mate("u", "Uma", "dev-2") };
-    const auto f = factsOf("t", team, commands, {}, waiting);
-    QCOMPARE(f.status, status);
-}
-
-void TestWorkforceFacts::attribution_data()
-{
-    QTest::addColumn<TeammateBrief>("mate");
-    QTest::addColumn<Commands>("commands");
-    QTest::addColumn<DeviceRuntimes>("registered");
-    QTest::addColumn<RuntimeAttribution>("expected");
-
-    const TeammateBrief tess = Mate("t", "Tess", "dev-1");
-    const TeammateBrief loose = Mate("t", "Tess");
-    using A = RuntimeAttribution;
-    QTest::newRow("running names it") << tess
-                                      << Commands { Cmd("d", "done", "t").rt("codex").at(9),
-                                             Cmd("r", "claimed", "t").rt("claude-code") }
-                                      << DeviceRuntimes {} << A::known("Claude Code");
-    QTest::newRow("newest finished") << tess
-                                     << Commands { Cmd("a", "done", "t").rt("codex").at(1),
-                                            Cmd("b", "failed", "t").rt("gemini-cli").at(5), Cmd("r", "claimed", "t") }
-                                     << DeviceRuntimes {} << A::lastKnown("Gemini CLI");
-    QTest::newRow("device reading") << TeammateBrief(Mate("t", "Tess", "dev-1").runtime("gemini-cli")) << Commands {}
-                                    << DeviceRuntimes { { "dev-1", { "codex", "pi" } } } << A::deviceOnly("Gemini CLI");
-    QTest::newRow("several registered") << tess << Commands {} << DeviceRuntimes { { "dev-1", { "pi", "codex" } } }
-                                        << A::ambiguous(2);
-    QTest::newRow("no machine, nothing running")
-        << loose << Commands { Cmd("d", "done", "t").at(1) } << DeviceRuntimes {} << A::noMachine();
-    QTest::newRow("no machine, one claimant decides")
-        << loose << Commands { Cmd("a", "claimed", "t").by("dev-3"), Cmd("b", "claimed", "t").by("dev-3") }
-        << DeviceRuntimes { { "dev-3", { "codex" } } } << A::deviceOnly("Codex");
-}
-
-void TestWorkforceFacts::attribution()
-{
-    QFETCH(TeammateBrief, mate);
-    QFETCH(Commands, commands);
-    QFETCH(DeviceRuntimes, registered);
-    QFETCH(RuntimeAttribution, expected);
-    const auto f = factsOf("t", Team { mate }, commands, registered);
-    QCOMPARE(f.runtime.kind, expected.kind);
-    QCOMPARE(f.runtime.name, expected.name);
-    QCOMPARE(f.runtime.count, expected.count);
-}
-
-void TestWorkforceFacts::commandLists()
-{
-    const Team team { Mate("t", "Tess", "dev-1"), Mate("n", "Nia") };
-    const Commands commands {
-        Cmd("own-b", "blocked", "t"),
-        Cmd("m-b", "blocked").by("dev-1"),
-        Cmd("m-f", "dependency_failed").by("dev-1"),
-        Cmd("own-f", "dependency_failed", "t"),
-        Cmd("m-r", "claimed").by("dev-1"),
-        Cmd("own-r", "claimed", "t").by("dev-9"),
-        Cmd("free", "claimed"),
-        Cmd("q", "blocked"),
-    };
-    const auto all = WorkforceAggregator::facts(team, commands, {}, {}, {});
-    const auto& t = all.value("t");
-    QCOMPARE(ids(t.running), QStringList({ "own-r", "m-r" }));
-    QCOMPARE(ids(t.blockedMine), QStringList({ "own-b" }));
-    QCOMPARE(ids(t.blockedQueue), QStringList({ "m-b", "q" }));
-    QCOMPARE(ids(t.dependencyFailedMine), QStringList({ "own-f" }));
-    QCOMPARE(t.lastFinished->id, QStringLiteral("m-f"));
-
-    // Without a device, unclaimed work of no employee is never taken.
-    const auto& n = all.value("n");
-    QVERIFY(n.running.isEmpty());
-    QCOMPARE(ids(n.blockedQueue), QStringList({ "m-b", "q" }));
-    QVERIFY(!n.lastFinished);
-    QCOMPARE(n.status, TolvarineStatus::unassigned);
-    QCOMPARE(n.runtime, RuntimeAttribution::noMachine());
-}
-
-void TestWorkforceFacts::upstreamNames()
-{
-    const Team team { Mate("t", "Tess", "dev-1"), Mate("a", "Ada", "dev-2"), Mate("b", "Bo", "dev-3") };
-    const Commands commands {
-        Cmd("up1", "claimed", "b"),
-        Cmd("up2", "done", "a"),
-        Cmd("up3", "failed", "a"),
-        Cmd("up1", "done", "a"), // repeated id: the first one is the one dependencies reach
-        Cmd("ghost", "failed", "zed"),
-        Cmd("x1", "blocked", "t").deps({ "up1", "up2", "missing", "ghost" }),
-        Cmd("x2", "blocked", "t").deps({ "up3", "up1" }),
-        Cmd("y1", "dependency_failed", "t").deps({ "up2", "up1", "up3" }),
-    };
-    const auto f = factsOf("t", team, commands);
-    QCOMPARE(f.waitingOnNames, QStringList({ "Bo", "Ada" }));
-    QCOMPARE(f.failedUpstreamNames, QStringList({ "Bo", "Ada" }));
-
-    const Commands onlyDone { Cmd("u", "done", "a"), Cmd("y", "dependency_failed", "t").deps({ "u" }) };
-    QVERIFY(factsOf("t", team, onlyDone).failedUpstreamNames.isEmpty());
-}
-
-void TestWorkforceFacts::sharedDevice()
-{
-    const Team team { Mate("a", "Ada", "box"), Mate("b", "Bo", "box"), Mate("c", "Cy", "box"),
-        Mate("s", "Sol", "solo") };
-    // Unowned work on the shared machine: every colleague on it is ambiguous.
+    void statusLadder_data()
     {
-        const auto all = WorkforceAggregator::facts(team, { Cmd("m", "claimed").by("box") }, {}, {}, {});
+        QTest::addColumn<TeammateBrief>("mate");
+        QTest::addColumn<Commands>("commands");
+        QTest::addColumn<Waiting>("waiting");
+        QTest::addColumn<TolvarineStatus>("status");
+
+        const TeammateBrief tess = Mate("t", "Tess", "dev-1");
+        using S = TolvarineStatus;
+        QTest::newRow("approval beats running")
+            << tess << Commands { Cmd("a", "claimed", "t") } << Waiting { "a" } << S::waitingApproval;
+        QTest::newRow("blocked own") << tess
+                                     << Commands { Cmd("b", "blocked", "t"), Cmd("f", "dependency_failed", "t") }
+                                     << Waiting {} << S::waitingDependency;
+        QTest::newRow("no device") << TeammateBrief(Mate("t", "Tess")) << Commands { Cmd("d", "done", "t").at(1) }
+                                   << Waiting {} << S::unassigned;
+        QTest::newRow("device dead") << TeammateBrief(Mate("t", "Tess", "dev-1").alive(false))
+                                     << Commands { Cmd("r", "runtime_unavailable", "t") } << Waiting {} << S::offline;
+        QTest::newRow("runtime unavailable")
+            << tess << Commands { Cmd("r", "runtime_unavailable", "t") } << Waiting {} << S::runtimeUnavailable;
+        QTest::newRow("blocked queue anywhere")
+            << tess << Commands { Cmd("d", "done", "t").at(3), Cmd("q", "blocked").by("dev-9") } << Waiting {}
+            << S::waitingDependency;
+        QTest::newRow("last failed") << tess << Commands { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t").at(2) }
+                                     << Waiting {} << S::failed;
+    }
+
+    void statusLadder()
+    {
+        QFETCH(TeammateBrief, mate);
+        QFETCH(Commands, commands);
+        QFETCH(Waiting, waiting);
+        QFETCH(TolvarineStatus, status);
+        const Team team { mate, Mate("u", "Uma", "dev-2") };
+        const auto f = factsOf("t", team, commands, {}, waiting);
+        QCOMPARE(f.status, status);
+    }
+
+    void attribution_data()
+    {
+        QTest::addColumn<TeammateBrief>("mate");
+        QTest::addColumn<Commands>("commands");
+        QTest::addColumn<DeviceRuntimes>("registered");
+        QTest::addColumn<RuntimeAttribution>("expected");
+
+        const TeammateBrief tess = Mate("t", "Tess", "dev-1");
+        const TeammateBrief loose = Mate("t", "Tess");
+        using A = RuntimeAttribution;
+        QTest::newRow("running names it")
+            << tess << Commands { Cmd("d", "done", "t").rt("codex").at(9), Cmd("r", "claimed", "t").rt("claude-code") }
+            << DeviceRuntimes {} << A::known("Claude Code");
+        QTest::newRow("newest finished") << tess
+                                         << Commands { Cmd("a", "done", "t").rt("codex").at(1),
+                                                Cmd("b", "failed", "t").rt("gemini-cli").at(5),
+                                                Cmd("r", "claimed", "t") }
+                                         << DeviceRuntimes {} << A::lastKnown("Gemini CLI");
+        QTest::newRow("device reading") << TeammateBrief(Mate("t", "Tess", "dev-1").runtime("gemini-cli"))
+                                        << Commands {} << DeviceRuntimes { { "dev-1", { "codex", "pi" } } }
+                                        << A::deviceOnly("Gemini CLI");
+        QTest::newRow("several registered")
+            << tess << Commands {} << DeviceRuntimes { { "dev-1", { "pi", "codex" } } } << A::ambiguous(2);
+        QTest::newRow("no machine, nothing running")
+            << loose << Commands { Cmd("d", "done", "t").at(1) } << DeviceRuntimes {} << A::noMachine();
+        QTest::newRow("no machine, one claimant decides")
+            << loose << Commands { Cmd("a", "claimed", "t").by("dev-3"), Cmd("b", "claimed", "t").by("dev-3") }
+            << DeviceRuntimes { { "dev-3", { "codex" } } } << A::deviceOnly("Codex");
+    }
+
+    void attribution()
+    {
+        QFETCH(TeammateBrief, mate);
+        QFETCH(Commands, commands);
+        QFETCH(DeviceRuntimes, registered);
+        QFETCH(RuntimeAttribution, expected);
+        const auto f = factsOf("t", Team { mate }, commands, registered);
+        QCOMPARE(f.runtime.kind, expected.kind);
+        QCOMPARE(f.runtime.name, expected.name);
+        QCOMPARE(f.runtime.count, expected.count);
+    }
+
+    void commandLists()
+    {
+        const Team team { Mate("t", "Tess", "dev-1"), Mate("n", "Nia") };
+        const Commands commands {
+            Cmd("own-b", "blocked", "t"),
+            Cmd("m-b", "blocked").by("dev-1"),
+            Cmd("m-f", "dependency_failed").by("dev-1"),
+            Cmd("own-f", "dependency_failed", "t"),
+            Cmd("m-r", "claimed").by("dev-1"),
+            Cmd("own-r", "claimed", "t").by("dev-9"),
+            Cmd("free", "claimed"),
+            Cmd("q", "blocked"),
+        };
+        const auto all = WorkforceAggregator::facts(team, commands, {}, {}, {});
+        const auto& t = all.value("t");
+        QCOMPARE(ids(t.running), QStringList({ "own-r", "m-r" }));
+        QCOMPARE(ids(t.blockedMine), QStringList({ "own-b" }));
+        QCOMPARE(ids(t.blockedQueue), QStringList({ "m-b", "q" }));
+        QCOMPARE(ids(t.dependencyFailedMine), QStringList({ "own-f" }));
+        QCOMPARE(t.lastFinished->id, QStringLiteral("m-f"));
+
+        // Without a device, unclaimed work of no employee is never taken.
+        const auto& n = all.value("n");
+        QVERIFY(n.running.isEmpty());
+        QCOMPARE(ids(n.blockedQueue), QStringList({ "m-b", "q" }));
+        QVERIFY(!n.lastFinished);
+        QCOMPARE(n.status, TolvarineStatus::unassigned);
+        QCOMPARE(n.runtime, RuntimeAttribution::noMachine());
+    }
+
+    void upstreamNames()
+    {
+        const Team team { Mate("t", "Tess", "dev-1"), Mate("a", "Ada", "dev-2"), Mate("b", "Bo", "dev-3") };
+        const Commands commands {
+            Cmd("up1", "claimed", "b"),
+            Cmd("up2", "done", "a"),
+            Cmd("up3", "failed", "a"),
+            Cmd("up1", "done", "a"), // repeated id: the first one is the one dependencies reach
+            Cmd("ghost", "failed", "zed"),
+            Cmd("x1", "blocked", "t").deps({ "up1", "up2", "missing", "ghost" }),
+            Cmd("x2", "blocked", "t").deps({ "up3", "up1" }),
+            Cmd("y1", "dependency_failed", "t").deps({ "up2", "up1", "up3" }),
+        };
+        const auto f = factsOf("t", team, commands);
+        QCOMPARE(f.waitingOnNames, QStringList({ "Bo", "Ada" }));
+        QCOMPARE(f.failedUpstreamNames, QStringList({ "Bo", "Ada" }));
+
+        const Commands onlyDone { Cmd("u", "done", "a"), Cmd("y", "dependency_failed", "t").deps({ "u" }) };
+        QVERIFY(factsOf("t", team, onlyDone).failedUpstreamNames.isEmpty());
+    }
+
+    void sharedDevice()
+    {
+        const Team team { Mate("a", "Ada", "box"), Mate("b", "Bo", "box"), Mate("c", "Cy", "box"),
+            Mate("s", "Sol", "solo") };
+        const auto with
+            = [&team](const CommandBrief& c) { return WorkforceAggregator::facts(team, { c }, {}, {}, {}); };
+        // Unowned work on the shared machine: every colleague on it is ambiguous.
+        auto all = with(Cmd("m", "claimed").by("box"));
         for (const char* id : { "a", "b", "c" }) {
             QVERIFY2(all.value(id).ambiguousOwnership, id);
             QCOMPARE(all.value(id).status, TolvarineStatus::running);
         }
         QVERIFY(!all.value("s").ambiguousOwnership);
-    }
-    // Owned work is never ambiguous, even on a shared machine.
-    {
-        const auto all = WorkforceAggregator::facts(team, { Cmd("o", "claimed", "a").by("box") }, {}, {}, {});
+        // Owned work is never ambiguous, even on a shared machine.
+        all = with(Cmd("o", "claimed", "a").by("box"));
         QVERIFY(!all.value("a").ambiguousOwnership);
         QVERIFY(!all.value("b").ambiguousOwnership);
-    }
-    // Finished unowned work: idle instead of the finished status.
-    {
-        const auto all = WorkforceAggregator::facts(team, { Cmd("m", "failed").by("box").at(2) }, {}, {}, {});
+        // Finished unowned work: idle instead of the finished status.
+        all = with(Cmd("m", "failed").by("box").at(2));
         QVERIFY(all.value("b").ambiguousOwnership);
         QCOMPARE(all.value("b").status, TolvarineStatus::idle);
-    }
-    // Alone on a machine, unowned finished work is simply its own.
-    {
-        const auto all = WorkforceAggregator::facts(team, { Cmd("m", "failed").by("solo").at(2) }, {}, {}, {});
+        // Alone on a machine, unowned finished work is simply its own.
+        all = with(Cmd("m", "failed").by("solo").at(2));
         QVERIFY(!all.value("s").ambiguousOwnership);
         QCOMPARE(all.value("s").status, TolvarineStatus::failed);
     }
-}
 
-void TestWorkforceFacts::readingsAndMachineLine()
-{
-    const Team team { Mate("a", "Ada", "box").task("整理发票"), Mate("b", "Bo", "box2").alive(std::nullopt),
-        Mate("c", "Cy").alive(true) };
-    const auto all = WorkforceAggregator::facts(team, {}, {}, {}, {});
-    QVERIFY(all.value("a").hasReading);
-    QCOMPARE(all.value("a").machineWorkLine, std::optional<QString>(QStringLiteral("它那台机器正在跑：整理发票")));
-    QVERIFY(!all.value("b").hasReading);
-    QVERIFY(!all.value("b").machineWorkLine);
-    QVERIFY(!all.value("c").hasReading); // no device, whatever the reading says
-}
+    void readingsAndMachineLine()
+    {
+        const Team team { Mate("a", "Ada", "box").task("整理发票"), Mate("b", "Bo", "box2").alive(std::nullopt),
+            Mate("c", "Cy").alive(true) };
+        const auto all = WorkforceAggregator::facts(team, {}, {}, {}, {});
+        QVERIFY(all.value("a").hasReading);
+        QCOMPARE(all.value("a").machineWorkLine, std::optional<QString>(QStringLiteral("它那台机器正在跑：整理发票")));
+        QVERIFY(!all.value("b").hasReading);
+        QVERIFY(!all.value("b").machineWorkLine);
+        QVERIFY(!all.value("c").hasReading); // no device, whatever the reading says
+    }
 
-void TestWorkforceFacts::emptyRoster()
-{
-    QVERIFY(WorkforceAggregator::facts({}, { Cmd("a", "claimed", "x") }, {}, {}, {}).isEmpty());
-    // A repeated roster id keeps the first teammate's record.
-    const auto all = WorkforceAggregator::facts({ Mate("a", "Ada", "box"), Mate("a", "Again") }, {}, {}, {}, {});
-    QCOMPARE(all.size(), 1);
-    QCOMPARE(all.value("a").status, TolvarineStatus::idle);
-}
+    void emptyRoster()
+    {
+        QVERIFY(WorkforceAggregator::facts({}, { Cmd("a", "claimed", "x") }, {}, {}, {}).isEmpty());
+        // A repeated roster id keeps the first teammate's record.
+        const auto all = WorkforceAggregator::facts({ Mate("a", "Ada", "box"), Mate("a", "Again") }, {}, {}, {}, {});
+        QCOMPARE(all.size(), 1);
+        QCOMPARE(all.value("a").status, TolvarineStatus::idle);
+    }
 
-QTEST_GUILESS_MAIN(TestWorkforceFacts)
+    void runtimeName_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("withCatalog");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("padded gateway id") << " \tclaude-code  " << false << "Claude Code";
+        QTest::newRow("catalogue wins") << "claude-code" << true << "Claude (local)";
+        QTest::newRow("blanks only") << QStringLiteral(" \t\u3000 ") << false << "";
+        QTest::newRow("line break is not a blank") << "codex\n" << false << "codex\n";
+    }
+
+    void runtimeName()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, withCatalog);
+        QFETCH(QString, name);
+        RuntimeCatalog catalog;
+        if (withCatalog)
+            catalog.insert(QStringLiteral("claude"), QStringLiteral("Claude (local)"));
+        QCOMPARE(RuntimeName::friendly(id, catalog), name);
+    }
+
+    void runtimeServing()
+    {
+        const Team team { Mate("e1", "Ada"), Mate("e2", "Bo"), Mate("e1", "Shadow") };
+        const Commands commands {
+            Cmd("c1", "done", "e1").rt("claude-code").at(1),
+            Cmd("c2", "claimed", "e2").rt("claude-code"),
+            Cmd("c3", "failed", "e1").rt("codex").at(2),
+            Cmd("c4", "done", "e2").rt("codex").at(5),
+            Cmd("c5", "unsupported").rt("codex"),
+            Cmd("c6", "claimed", "e1"),
+            Cmd("c7", "pending", "e1").rt("gemini-cli"),
+            Cmd("c8", "claimed", "ghost").rt("claude-code"),
+            Cmd("c9", "dependency_failed", "e2").rt("gemini-cli"),
+            Cmd("c10", "done", "e1").rt("kimi-code"),
+            Cmd("c11", "done", "e2").rt("kimi-code"),
+        };
+        const auto map = RuntimeServingMap::build(commands, team, {});
+        QCOMPARE(map.size(), 4);
+        // Running work hides the older finished one; every running command is listed.
+        QCOMPARE(map.value("claude"),
+            QList<RuntimeServing>({ { QString("Bo"), "task c2", true }, { std::nullopt, "task c8", true } }));
+        QCOMPARE(map.value("claude").at(1).id(), QStringLiteral("-|task c8|true"));
+        // Only finished: the newest alone.
+        QCOMPARE(map.value("codex"), QList<RuntimeServing>({ { QString("Bo"), "task c4", false } }));
+        QCOMPARE(map.value("gemini"), QList<RuntimeServing>({ { QString("Bo"), "task c9", false } }));
+        // Equal (missing) times keep command-list order; the first teammate of an id wins.
+        QCOMPARE(map.value("kimi"), QList<RuntimeServing>({ { QString("Ada"), "task c10", false } }));
+
+        // Padded and cased ids share one key; a blank runtime serves nothing.
+        const auto keyed = RuntimeServingMap::build(
+            { Cmd("a", "claimed", "e1").rt(" Claude-Code ").text("same"),
+                Cmd("b", "claimed", "e1").rt("claude").text("same"), Cmd("c", "claimed", "e1").rt("My-Agent"),
+                Cmd("d", "claimed", "e1").rt("   ") },
+            team, { { "claude", "Named" } });
+        QCOMPARE(keyed.size(), 2);
+        QCOMPARE(keyed.value("my-agent").size(), 1);
+        QCOMPARE(keyed.value("claude").size(), 2);
+        QCOMPARE(keyed.value("claude")[0].id(), QStringLiteral("Ada|same|true"));
+        QCOMPARE(keyed.value("claude")[1].id(), QStringLiteral("Ada|same|true"));
+    }
+
+    void collaborationShows()
+    {
+        const QList<TeammateBrief> team { Mate("a", "Ada", "d1"), Mate("b", "Bo", "d1") };
+        const QList<CommandBrief> linked { Cmd("a1", "claimed", "a"), Cmd("b1", "blocked", "b").deps({ "a1" }) };
+        QVERIFY(derive(team, linked).showsCollaboration());
+        // No dependency between employees, or no roster: nothing to draw.
+        QVERIFY(!derive(team, { Cmd("a1", "claimed", "a") }).showsCollaboration());
+        QVERIFY(!derive({}, linked).showsCollaboration());
+        // Edges only between employees who are not on the roster draw no node.
+        QVERIFY(
+            !derive(team, { Cmd("x1", "done", "x"), Cmd("y1", "blocked", "y").deps({ "x1" }) }).showsCollaboration());
+    }
+
+    void recentFinished()
+    {
+        const WorkforceSnapshot s = derive({ Mate("a", "Ada", "d1") },
+            { Cmd("old", "done", "a").at(1), Cmd("none1", "failed", "a"), Cmd("new", "unsupported", "a").at(9),
+                Cmd("run", "claimed", "a"), Cmd("wait", "pending", "a"), Cmd("mid", "dependency_failed", "a").at(5),
+                Cmd("none2", "done", "a"), Cmd("tie", "done", "a").at(5), Cmd("machine", "done").by("d1").at(8),
+                Cmd("other", "done", "b").at(7) });
+        QCOMPARE(ids(s.recentFinished("a")), QStringList({ "new", "mid", "tie", "old", "none1", "none2" }));
+        QVERIFY(s.recentFinished("nobody").isEmpty());
+        // An employee without facts gets the placeholder.
+        QCOMPARE(s.facts("nobody"), WorkforceFacts::placeholder());
+    }
+
+    void thisMachine()
+    {
+        QCOMPARE(WorkforceSnapshot::thisMachineOf(std::nullopt), QString());
+        CLIConfig c;
+        c.device = QStringLiteral("dev-1");
+        QCOMPARE(WorkforceSnapshot::thisMachineOf(c), QStringLiteral("dev-1"));
+        c.device = QString();
+        QCOMPARE(WorkforceSnapshot::thisMachineOf(c), QStringLiteral("cli-") + CLIConfig::hostname());
+    }
+
+    void oneDerivationPerPublication()
+    {
+        TempHome home;
+        SimGateway sim;
+        QVERIFY2(sim.ok(), sim.output().constData());
+        Status status;
+        WorkforceModel model(&status, nullptr);
+        QSignalSpy changed(&model, &WorkforceModel::changed);
+
+        // The loaders publish one after another: each publication is derived once.
+        QCoro::waitFor(status.reload(sim.config()));
+        QTRY_VERIFY(!model.snapshot().workforceFacts.isEmpty());
+        QTest::qWait(50);
+        const qsizetype announced = changed.size();
+        const quint64 derived = model.derivations();
+        QVERIFY(announced >= 1 && derived >= quint64(announced));
+        // Every reader shares the one derivation.
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!model.snapshot().team.isEmpty());
+        QCOMPARE(model.derivations(), derived);
+        QCOMPARE(model.snapshot().workforceFacts.size(), qsizetype(status.team().size()));
+
+        // A reload with nothing new derives nothing and announces nothing.
+        QCoro::waitFor(status.reload(sim.config()));
+        QTest::qWait(50);
+        QCOMPARE(model.derivations(), derived);
+        QCOMPARE(changed.size(), announced);
+
+        // A change of one employee is announced.
+        QJsonObject state = sim.control("GET", "/_sim/state/ws-demo").object();
+        QJsonArray employees = state.value("employees").toArray();
+        QJsonObject first = employees.at(0).toObject();
+        first.insert("name", "改名了");
+        employees.replace(0, first);
+        sim.control("PATCH", "/_sim/state/ws-demo", QJsonObject { { "employees", employees } });
+        QCoro::waitFor(status.reload(sim.config()));
+        QTRY_COMPARE(changed.size(), announced + 1);
+        QCOMPARE(model.snapshot().team.first().name, QStringLiteral("改名了"));
+    }
+};
+
+QTEST_MAIN(TestWorkforceFacts)
 #include "tst_WorkforceFacts.moc"

@@ -1,4 +1,3 @@
-#include "core/workspaces/QRImage.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include "SimGateway.h"
@@ -25,20 +24,6 @@ QString readLog()
 {
     QFile f(DeskCrumbs::logPath());
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-// Decodes an image with zbar; the text, or a null string.
-QString zbarDecode(const QImage& image)
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("pair.png"));
-    if (!image.save(file))
-        return {};
-    QProcess zbar;
-    zbar.start(QStringLiteral("zbarimg"), { QStringLiteral("--quiet"), QStringLiteral("--raw"), file });
-    if (!zbar.waitForFinished(60000) || zbar.exitStatus() != QProcess::NormalExit || zbar.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(zbar.readAllStandardOutput()).chopped(1);
 }
 
 // Answers every request on its connection with `response` and hangs up;
@@ -76,241 +61,227 @@ private:
 class TestPairLink : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void linkForEveryWorkspace();
-    void originChoice();
-    void failures_data();
-    void failures();
-    void expiry();
-    void noWorkspaces();
-    void tokensNeverFollowARedirectElsewhere();
-    void catalogDestroyedDuringTheRequest();
+    void init()
+    {
+        m_home = std::make_unique<TempHome>();
+        m_sim = std::make_unique<SimGateway>();
+        QVERIFY2(m_sim->ok(), m_sim->output().constData());
+        const QString api = m_sim->origin();
+        m_home->writeFile(".tolvarine/workspaces/demo.json", pairing(api, "ws-demo", "demo-token", "Demo Shop"));
+        m_home->writeFile(".tolvarine/workspaces/blog.json", pairing(api, "ws-blog", "blog-token", "Blog"));
+        m_home->writeFile(".tolvarine/config.json", pairing(api, "ws-demo", "demo-token", "Demo Shop", "dev-desk"));
+        m_catalog = std::make_unique<WorkspaceCatalog>();
+        m_catalog->setHostNameForTesting("build-host");
+        QCoro::waitFor(m_catalog->reload(false));
+        m_catalog->setSelectedID("ws-demo");
+        m_sim->clearRequests();
+    }
+
+    void cleanup()
+    {
+        m_catalog.reset();
+        m_sim.reset();
+        m_home.reset();
+    }
+
+    void linkForEveryWorkspace()
+    {
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY2(!m_catalog->pairLinkError(), qPrintable(m_catalog->pairLinkError().value_or("")));
+        const QString link = m_catalog->pairLink().value_or(QString());
+        const QString prefix = "tolvarine://pair-device?v=1&device=dev-desk&api=" + m_sim->origin() + "#p=";
+        QVERIFY2(link.startsWith(prefix), qPrintable(link));
+        QVERIFY(QRegularExpression("^pt-[0-9a-f]+$").match(link.mid(prefix.size())).hasMatch());
+        QVERIFY(m_catalog->pairLinkExpiresAt());
+
+        // One request, without a bearer token, naming every paired workspace in display order.
+        const QJsonArray requests = m_sim->requests();
+        QCOMPARE(requests.size(), 1);
+        const QJsonObject request = requests.first().toObject();
+        QCOMPARE(request["path"].toString(), QStringLiteral("/api/pair/start"));
+        QVERIFY(!request["headers"].toObject().contains("authorization"));
+        const QJsonObject body = QJsonDocument::fromJson(request["body"].toString().toUtf8()).object();
+        QCOMPARE(body["device_id"].toString(), QStringLiteral("dev-desk"));
+        QCOMPARE(body["workspaces"].toArray(),
+            QJsonArray({ QJsonObject { { "workspace_uuid", "ws-blog" }, { "access_token", "blog-token" } },
+                QJsonObject { { "workspace_uuid", "ws-demo" }, { "access_token", "demo-token" } } }));
+
+        // The breadcrumb names the length and the endpoint, never a token.
+        const QString log = readLog();
+        QVERIFY2(log.contains(
+                     QStringLiteral("qr.pairlink len=%1 endpoint=%2").arg(link.toUtf8().size()).arg(m_sim->origin())),
+            qPrintable(log));
+        QVERIFY(!log.contains("demo-token") && !log.contains(link.mid(prefix.size())));
+    }
+
+    void originChoice()
+    {
+        // The published endpoint wins over a configured address that answers nothing.
+        setConfigApi("http://127.0.0.1:1");
+        m_catalog->setPublishEndpoint(m_sim->origin());
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        const QString device = "cli-" + CLIConfig::hostname();
+        QVERIFY2(m_catalog->pairLink().value_or("").startsWith(QStringLiteral("tolvarine://pair-device?v=1&device=")
+                     + QUrl::toPercentEncoding(device, "!$'()*+,;:@/?") + "&api=" + m_sim->origin() + "#p=pt-"),
+            qPrintable(m_catalog->pairLink().value_or(m_catalog->pairLinkError().value_or(""))));
+
+        // Without one, a ".local" host name comes before the configured address,
+        // on the configured port (seen here through the address check).
+        m_catalog->setPublishEndpoint(std::nullopt);
+        m_catalog->setHostNameForTesting("bad host.local");
+        setConfigApi("http://10.1.2.3:4567");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad host.local:4567"));
+
+        // No port in the address: the ".local" origin takes the default port, the address stays as written.
+        setConfigApi("http://10.1.2.3");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad host.local:18091"));
+        m_catalog->setHostNameForTesting("build-host");
+        setConfigApi("http://10.1.2 3");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://10.1.2 3"));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<int>("status"); // a fault on the route; 0: none
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("endpoint"); // published endpoint; empty: the stand-in
+        QTest::addColumn<QString>("error"); // a prefix when it ends with "："
+
+        QTest::newRow("404") << 404 << QByteArray(R"({"error":"nope"})") << ""
+                             << "服务端拒绝了配对请求（HTTP 404）";
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>") << ""
+                                  << "取配对码失败：";
+        QTest::newRow("empty token") << 200 << QByteArray(R"({"pair_token":""})") << ""
+                                     << "服务端没有给出配对码";
+        QTest::newRow("nothing listening") << 0 << QByteArray() << "http://127.0.0.1:1"
+                                           << "取配对码失败：";
+        QTest::newRow("not a URL") << 0 << QByteArray() << "gateway"
+                                   << "网关地址不合法：gateway";
+    }
+
+    // Every failure leaves one text and no link, even after an earlier success.
+    void failures()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, endpoint);
+        QFETCH(QString, error);
+
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY(m_catalog->pairLink());
+        const auto expires = m_catalog->pairLinkExpiresAt();
+        QVERIFY(expires);
+
+        if (status)
+            m_sim->setFault("POST", "/api/pair/start", status, body);
+        if (!endpoint.isEmpty())
+            m_catalog->setPublishEndpoint(endpoint);
+        QSignalSpy spy(m_catalog.get(), &WorkspaceCatalog::pairLinkChanged);
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY(spy.count() >= 1);
+        QVERIFY(!m_catalog->pairLink());
+        const QString got = m_catalog->pairLinkError().value_or(QString());
+        if (error.endsWith(QStringLiteral("：")))
+            QVERIFY2(got.startsWith(error) && got.size() > error.size(), qPrintable(got));
+        else
+            QCOMPARE(got, error);
+        QCOMPARE(m_catalog->pairLinkExpiresAt(), expires); // failures never touch the expiry
+
+        // The next success clears the error.
+        m_sim->clearFaults();
+        m_catalog->setPublishEndpoint(std::nullopt);
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY(m_catalog->pairLink());
+        QVERIFY(!m_catalog->pairLinkError());
+    }
+
+    void expiry()
+    {
+        // A created reply is a success; a fraction of a second makes the expiry unreadable.
+        m_sim->setFault(
+            "POST", "/api/pair/start", 201, R"({"pair_token":"tok","expires_at":"2030-01-02T03:04:05.250Z"})");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLink(),
+            std::optional<QString>("tolvarine://pair-device?v=1&device=dev-desk&api=" + m_sim->origin() + "#p=tok"));
+        QVERIFY(!m_catalog->pairLinkExpiresAt());
+
+        m_sim->setFault(
+            "POST", "/api/pair/start", 200, R"({"pair_token":"tok2","expires_at":"2030-01-02T11:04:05+08:00"})");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLinkExpiresAt(),
+            std::optional<QDateTime>(QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5), QTimeZone::utc())));
+
+        // No expiry in the reply: the last one stays.
+        m_sim->setFault("POST", "/api/pair/start", 200, R"({"pair_token":"tok3"})");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY(m_catalog->pairLink().value_or("").endsWith("#p=tok3"));
+        QCOMPARE(m_catalog->pairLinkExpiresAt(),
+            std::optional<QDateTime>(QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5), QTimeZone::utc())));
+
+        // Values that would break the link are encoded; the link reads back to them.
+        const QString link = WorkspaceCatalog::buildPairLink("dev & 桌面=1", "http://h:1/x?y", "a+b/c=");
+        const QUrl url(link);
+        const QUrlQuery query(url);
+        QCOMPARE(query.queryItemValue("device", QUrl::FullyDecoded), QStringLiteral("dev & 桌面=1"));
+        QCOMPARE(query.queryItemValue("api", QUrl::FullyDecoded), QStringLiteral("http://h:1/x?y"));
+        QCOMPARE(url.fragment(QUrl::FullyDecoded), QStringLiteral("p=a+b/c="));
+    }
+
+    void noWorkspaces()
+    {
+        TempHome empty;
+        WorkspaceCatalog c;
+        QCoro::waitFor(c.reload(false));
+        QCoro::waitFor(c.refreshPairLink());
+        QCOMPARE(c.pairLinkError(), std::optional<QString>("这台机器还没有任何工作区"));
+        QVERIFY(!c.pairLink());
+    }
+
+    // The pairing request carries every workspace's access token in its body: a
+    // redirect to another origin must not resend it there.
+    void tokensNeverFollowARedirectElsewhere()
+    {
+        OneShotServer elsewhere("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n\r\n"
+                                R"({"pair_token":"x1"})"
+                                "\n");
+        QVERIFY(elsewhere.isListening());
+        const QByteArray location
+            = "http://localhost:" + QByteArray::number(elsewhere.serverPort()) + "/api/pair/start";
+        OneShotServer redirecting(
+            "HTTP/1.1 307 Temporary Redirect\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
+        QVERIFY(redirecting.isListening());
+        m_catalog->setPublishEndpoint("http://127.0.0.1:" + QString::number(redirecting.serverPort()));
+
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY(redirecting.received.startsWith("POST /api/pair/start "));
+        QVERIFY(elsewhere.received.isEmpty());
+        QVERIFY(!m_catalog->pairLink());
+        QVERIFY(m_catalog->pairLinkError());
+    }
+
+    void catalogDestroyedDuringTheRequest()
+    {
+        m_sim->setFault("POST", "/api/pair/start", 0, {}, 5000, 1);
+        auto refresh = m_catalog->refreshPairLink();
+        QTRY_VERIFY(!matching(m_sim->requests(), "POST", "/api/pair/start").isEmpty());
+        m_catalog.reset();
+        // The request was aborted and the refresh has ended (left suspended, it would leak).
+        QVERIFY(refresh.isReady());
+    }
 
 private:
+    void setConfigApi(const QString& api)
+    {
+        m_home->writeFile(".tolvarine/config.json", pairing(api, "ws-demo", "demo-token", "Demo Shop"));
+    }
+
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<SimGateway> m_sim;
     std::unique_ptr<WorkspaceCatalog> m_catalog;
 };
-
-void TestPairLink::init()
-{
-    m_home = std::make_unique<TempHome>();
-    m_sim = std::make_unique<SimGateway>();
-    QVERIFY2(m_sim->ok(), m_sim->output().constData());
-    const QString api = m_sim->origin();
-    m_home->writeFile(".tolvarine/workspaces/demo.json", pairing(api, "ws-demo", "demo-token", "Demo Shop"));
-    m_home->writeFile(".tolvarine/workspaces/blog.json", pairing(api, "ws-blog", "blog-token", "Blog"));
-    m_home->writeFile(".tolvarine/config.json", pairing(api, "ws-demo", "demo-token", "Demo Shop", "dev-desk"));
-    m_catalog = std::make_unique<WorkspaceCatalog>();
-    m_catalog->setHostNameForTesting("build-host");
-    QCoro::waitFor(m_catalog->reload(false));
-    m_catalog->setSelectedID("ws-demo");
-    m_sim->clearRequests();
-}
-
-void TestPairLink::cleanup()
-{
-    m_catalog.reset();
-    m_sim.reset();
-    m_home.reset();
-}
-
-void TestPairLink::linkForEveryWorkspace()
-{
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QVERIFY2(!m_catalog->pairLinkError(), qPrintable(m_catalog->pairLinkError().value_or("")));
-    const QString link = m_catalog->pairLink().value_or(QString());
-    const QString prefix = "tolvarine://pair-device?v=1&device=dev-desk&api=" + m_sim->origin() + "#p=";
-    QVERIFY2(link.startsWith(prefix), qPrintable(link));
-    QVERIFY(QRegularExpression("^pt-[0-9a-f]+$").match(link.mid(prefix.size())).hasMatch());
-    QVERIFY(m_catalog->pairLinkExpiresAt());
-
-    // One request, without a bearer token, naming every paired workspace in display order.
-    const QJsonArray requests = m_sim->requests();
-    QCOMPARE(requests.size(), 1);
-    const QJsonObject request = requests.first().toObject();
-    QCOMPARE(request["path"].toString(), QStringLiteral("/api/pair/start"));
-    QVERIFY(!request["headers"].toObject().contains("authorization"));
-    const QJsonObject body = QJsonDocument::fromJson(request["body"].toString().toUtf8()).object();
-    QCOMPARE(body["device_id"].toString(), QStringLiteral("dev-desk"));
-    QCOMPARE(body["workspaces"].toArray(),
-        QJsonArray({ QJsonObject { { "workspace_uuid", "ws-blog" }, { "access_token", "blog-token" } },
-            QJsonObject { { "workspace_uuid", "ws-demo" }, { "access_token", "demo-token" } } }));
-
-    // The breadcrumb names the length and the endpoint, never a token.
-    const QString log = readLog();
-    QVERIFY2(
-        log.contains(QStringLiteral("qr.pairlink len=%1 endpoint=%2").arg(link.toUtf8().size()).arg(m_sim->origin())),
-        qPrintable(log));
-    QVERIFY(!log.contains("demo-token") && !log.contains(link.mid(prefix.size())));
-
-    // The phone reads exactly this link off the pairing image.
-    QRImage::RenderOptions options;
-    QImage logo(48, 48, QImage::Format_ARGB32);
-    logo.fill(QColor(20, 120, 200));
-    options.logo = logo;
-    options.diagnostic = [](const QString&) {};
-    const QImage image = QRImage::make(link, QRImage::sideOverride().value_or(QRImage::kDefaultSide), options);
-    QVERIFY(!image.isNull());
-    QCOMPARE(zbarDecode(image), link);
-}
-
-void TestPairLink::originChoice()
-{
-    // The published endpoint wins over a configured address that answers nothing.
-    m_home->writeFile(".tolvarine/config.json", pairing("http://127.0.0.1:1", "ws-demo", "demo-token", "Demo Shop"));
-    m_catalog->setPublishEndpoint(m_sim->origin());
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    const QString device = "cli-" + CLIConfig::hostname();
-    QVERIFY2(m_catalog->pairLink().value_or("").startsWith(QStringLiteral("tolvarine://pair-device?v=1&device=")
-                 + QUrl::toPercentEncoding(device, "!$'()*+,;:@/?") + "&api=" + m_sim->origin() + "#p=pt-"),
-        qPrintable(m_catalog->pairLink().value_or(m_catalog->pairLinkError().value_or(""))));
-
-    // Without one, a ".local" host name comes before the configured address,
-    // on the configured port (seen here through the address check).
-    m_catalog->setPublishEndpoint(std::nullopt);
-    m_catalog->setHostNameForTesting("bad host.local");
-    m_home->writeFile(".tolvarine/config.json", pairing("http://10.1.2.3:4567", "ws-demo", "demo-token", "Demo Shop"));
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad host.local:4567"));
-
-    // No port in the address: the ".local" origin takes the default port, the address stays as written.
-    m_home->writeFile(".tolvarine/config.json", pairing("http://10.1.2.3", "ws-demo", "demo-token", "Demo Shop"));
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad host.local:18091"));
-    m_catalog->setHostNameForTesting("build-host");
-    m_home->writeFile(".tolvarine/config.json", pairing("http://10.1.2 3", "ws-demo", "demo-token", "Demo Shop"));
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://10.1.2 3"));
-}
-
-void TestPairLink::failures_data()
-{
-    QTest::addColumn<int>("status"); // a fault on the route; 0: none
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("endpoint"); // published endpoint; empty: the stand-in
-    QTest::addColumn<QString>("error"); // a prefix when it ends with "："
-
-    QTest::newRow("404") << 404 << QByteArray(R"({"error":"nope"})") << ""
-                         << "服务端拒绝了配对请求（HTTP 404）";
-    QTest::newRow("not JSON") << 200 << QByteArray("<html>") << ""
-                              << "取配对码失败：";
-    QTest::newRow("empty token") << 200 << QByteArray(R"({"pair_token":""})") << ""
-                                 << "服务端没有给出配对码";
-    QTest::newRow("nothing listening") << 0 << QByteArray() << "http://127.0.0.1:1"
-                                       << "取配对码失败：";
-    QTest::newRow("not a URL") << 0 << QByteArray() << "gateway"
-                               << "网关地址不合法：gateway";
-}
-
-// Every failure leaves one text and no link, even after an earlier success.
-void TestPairLink::failures()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, endpoint);
-    QFETCH(QString, error);
-
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QVERIFY(m_catalog->pairLink());
-    const auto expires = m_catalog->pairLinkExpiresAt();
-    QVERIFY(expires);
-
-    if (status)
-        m_sim->setFault("POST", "/api/pair/start", status, body);
-    if (!endpoint.isEmpty())
-        m_catalog->setPublishEndpoint(endpoint);
-    QSignalSpy spy(m_catalog.get(), &WorkspaceCatalog::pairLinkChanged);
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QVERIFY(spy.count() >= 1);
-    QVERIFY(!m_catalog->pairLink());
-    const QString got = m_catalog->pairLinkError().value_or(QString());
-    if (error.endsWith(QStringLiteral("：")))
-        QVERIFY2(got.startsWith(error) && got.size() > error.size(), qPrintable(got));
-    else
-        QCOMPARE(got, error);
-    QCOMPARE(m_catalog->pairLinkExpiresAt(), expires); // failures never touch the expiry
-
-    // The next success clears the error.
-    m_sim->clearFaults();
-    m_catalog->setPublishEndpoint(std::nullopt);
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QVERIFY(m_catalog->pairLink());
-    QVERIFY(!m_catalog->pairLinkError());
-}
-
-void TestPairLink::expiry()
-{
-    // A created reply is a success; a fraction of a second makes the expiry unreadable.
-    m_sim->setFault("POST", "/api/pair/start", 201, R"({"pair_token":"tok","expires_at":"2030-01-02T03:04:05.250Z"})");
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QCOMPARE(m_catalog->pairLink(),
-        std::optional<QString>("tolvarine://pair-device?v=1&device=dev-desk&api=" + m_sim->origin() + "#p=tok"));
-    QVERIFY(!m_catalog->pairLinkExpiresAt());
-
-    m_sim->setFault(
-        "POST", "/api/pair/start", 200, R"({"pair_token":"tok2","expires_at":"2030-01-02T11:04:05+08:00"})");
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QCOMPARE(m_catalog->pairLinkExpiresAt(),
-        std::optional<QDateTime>(QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5), QTimeZone::utc())));
-
-    // No expiry in the reply: the last one stays.
-    m_sim->setFault("POST", "/api/pair/start", 200, R"({"pair_token":"tok3"})");
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QVERIFY(m_catalog->pairLink().value_or("").endsWith("#p=tok3"));
-    QCOMPARE(m_catalog->pairLinkExpiresAt(),
-        std::optional<QDateTime>(QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5), QTimeZone::utc())));
-
-    // Values that would break the link are encoded; the link reads back to them.
-    const QString link = WorkspaceCatalog::buildPairLink("dev & 桌面=1", "http://h:1/x?y", "a+b/c=");
-    const QUrl url(link);
-    const QUrlQuery query(url);
-    QCOMPARE(query.queryItemValue("device", QUrl::FullyDecoded), QStringLiteral("dev & 桌面=1"));
-    QCOMPARE(query.queryItemValue("api", QUrl::FullyDecoded), QStringLiteral("http://h:1/x?y"));
-    QCOMPARE(url.fragment(QUrl::FullyDecoded), QStringLiteral("p=a+b/c="));
-}
-
-void TestPairLink::noWorkspaces()
-{
-    TempHome empty;
-    WorkspaceCatalog c;
-    QCoro::waitFor(c.reload(false));
-    QCoro::waitFor(c.refreshPairLink());
-    QCOMPARE(c.pairLinkError(), std::optional<QString>("这台机器还没有任何工作区"));
-    QVERIFY(!c.pairLink());
-}
-
-// The pairing request carries every workspace's access token in its body: a
-// redirect to another origin must not resend it there.
-void TestPairLink::tokensNeverFollowARedirectElsewhere()
-{
-    OneShotServer elsewhere("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n\r\n"
-                            R"({"pair_token":"x1"})"
-                            "\n");
-    QVERIFY(elsewhere.isListening());
-    const QByteArray location = "http://localhost:" + QByteArray::number(elsewhere.serverPort()) + "/api/pair/start";
-    OneShotServer redirecting(
-        "HTTP/1.1 307 Temporary Redirect\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
-    QVERIFY(redirecting.isListening());
-    m_catalog->setPublishEndpoint("http://127.0.0.1:" + QString::number(redirecting.serverPort()));
-
-    QCoro::waitFor(m_catalog->refreshPairLink());
-    QVERIFY(redirecting.received.startsWith("POST /api/pair/start "));
-    QVERIFY(elsewhere.received.isEmpty());
-    QVERIFY(!m_catalog->pairLink());
-    QVERIFY(m_catalog->pairLinkError());
-}
-
-void TestPairLink::catalogDestroyedDuringTheRequest()
-{
-    m_sim->setFault("POST", "/api/pair/start", 0, {}, 5000, 1);
-    auto refresh = m_catalog->refreshPairLink();
-    QTRY_VERIFY(!matching(m_sim->requests(), "POST", "/api/pair/start").isEmpty());
-    m_catalog.reset();
-    // The request was aborted and the refresh has ended (left suspended, it would leak).
-    QVERIFY(refresh.isReady());
-}
 
 QTEST_MAIN(TestPairLink)
 #include "tst_PairLink.moc"
