@@ -1,8 +1,8 @@
 #include "core/design/DS.h"
 #include "core/design/MachineName.h"
 #include "core/gateway/GatewayTime.h"
-#include "core/tasks/PermActions.h"
 #include "core/shell/RuntimeSectionValues.h"
+#include "core/tasks/PermActions.h"
 #include "core/tasks/PermPresentation.h"
 #include "core/tasks/RuntimeStatePresentation.h"
 #include "core/tasks/TaskCards.h"
@@ -291,6 +291,7 @@ void TestSectionRules::tasksAndProgress()
     QCOMPARE(tail.first().seq, 5);
     QCOMPARE(TaskCards::tailLines(progress.mid(0, 3)).size(), 3);
 
+    // Kinds are matched exactly: any other spelling gets the neutral look.
     QCOMPARE(TaskCards::kindIcon(QStringLiteral("Read")), QStringLiteral("circle.dashed"));
     QCOMPARE(TaskCards::kindColor(QStringLiteral("Read")), DS::muted(0.45));
 

@@ -1,9 +1,7 @@
-#include "core/agents/AdvancedAccess.h"
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/providers/CredentialBroker.h"
-#include "core/providers/ProviderProfileStore.h"
 #include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
@@ -12,7 +10,6 @@
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/design/AdaptiveColumns.h"
-#include "gui/design/Chip.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/FaceButton.h"
 #include "gui/design/SkeletonCards.h"
@@ -30,10 +27,8 @@
 #include "TempHome.h"
 
 #include <QClipboard>
-#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
-#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -175,7 +170,6 @@ void TestRuntimeSection::cardsFollowTheInventory()
     w.show();
     // The section loads the inventory itself, with placeholders until it comes.
     QTRY_VERIFY(section(w)->skeleton() && section(w)->skeleton()->isVisible());
-    QCOMPARE(section(w)->skeleton()->count(), 4);
     QVERIFY(!section(w)->grid()->isVisible());
     QTRY_VERIFY(!w.controller()->inventory()->loading());
     QTRY_VERIFY(!section(w)->skeleton());
@@ -337,17 +331,18 @@ void TestRuntimeSection::providerSheet()
     click(find(w, QStringLiteral("runtime.codex.model")));
     ModelProviderSheet* sheet = codex->providerSheet();
     QVERIFY(sheet && sheet->isVisible());
-    sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.name"))->setText(QStringLiteral("公司账号"));
-    sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.baseurl"))->setText(m_sim->origin() + "/v1");
-    sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.model"))->setText(QStringLiteral("gpt-5-codex"));
-    sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.key"))
-        ->setText(QStringLiteral("sk-sheet-test-0123456789"));
+    const auto field
+        = [&](const char* name) { return sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.") + name); };
+    field("name")->setText(QStringLiteral("公司账号"));
+    field("baseurl")->setText(m_sim->origin() + "/v1");
+    field("model")->setText(QStringLiteral("gpt-5-codex"));
+    field("key")->setText(QStringLiteral("sk-sheet-test-0123456789"));
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.new.save")));
     QTRY_COMPARE(sheet->model()->profiles().size(), 1);
     const QUuid id = sheet->model()->profiles().first().id;
     const QString idText = ModelProviderSheet::idText(id);
     // The field is emptied once the key is stored.
-    QVERIFY(sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.key"))->text().isEmpty());
+    QVERIFY(field("key")->text().isEmpty());
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.") + idText + QStringLiteral(".bind")));
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.") + idText + QStringLiteral(".verify")));
     QTRY_COMPARE(sheet->model()->profiles().first().lastVerifyOK, false);

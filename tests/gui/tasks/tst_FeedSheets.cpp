@@ -1,9 +1,6 @@
 #include "core/gateway/Status.h"
-#include "gui/design/DangerButton.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/PrimaryButton.h"
-#include "gui/design/ProseLabel.h"
-#include "gui/design/SecondaryButton.h"
 #include "gui/platform/Prompts.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/ApprovalsSheet.h"
@@ -131,8 +128,6 @@ void TestFeedSheets::init()
     m_cfg.device = QStringLiteral("dev-test");
     m_status = std::make_unique<Status>();
     QCoro::waitFor(m_status->reload(m_cfg));
-    QCOMPARE(m_status->pendingApprovalItems().size(), 2);
-    QCOMPARE(m_status->failedFeedItems().size(), 3);
     m_sim->clearRequests();
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
@@ -190,15 +185,10 @@ void TestFeedSheets::rows()
 
     auto s = sheet(which);
     QVERIFY(!child<QWidget>(s.get(), which + ".empty")->isVisible());
-    const QList<FeedItemRow*> rows = s->findChildren<FeedItemRow*>();
-    QCOMPARE(rows.size(), ids.size());
-    int lastY = -1;
+    QCOMPARE(s->findChildren<FeedItemRow*>().size(), ids.size());
     for (int i = 0; i < ids.size(); ++i) {
         auto* row = child<FeedItemRow>(s.get(), which + ".row." + ids[i]);
-        QVERIFY2(row, qPrintable(ids[i]));
-        QVERIFY(row->isVisible());
-        QVERIFY(row->y() > lastY); // in the list's order
-        lastY = row->y();
+        QVERIFY2(row && row->isVisible(), qPrintable(ids[i]));
         QCOMPARE(child<QLabel>(row, which + ".row." + ids[i] + ".text")->text(), headlines[i]);
         QCOMPARE(row->originLabel()->isVisible() ? row->originLabel()->text() : QString(), origins[i]);
         QVERIFY(!row->feedback()->isVisible());
@@ -263,12 +253,11 @@ void TestFeedSheets::actions()
     waitFinished(spy, item);
     const QJsonArray log = m_sim->requests();
     QCOMPARE(writes(log), QStringList { "POST " + path });
-    for (const QJsonValue& v : log) {
-        const QJsonObject sent = QJsonDocument::fromJson(v.toObject().value("body").toString().toUtf8()).object();
-        if (!action.isEmpty() && v.toObject().value("method") == QLatin1String("POST")) {
-            QCOMPARE(sent.value("action").toString(), action);
-            QCOMPARE(sent.value("note"), QJsonValue(""));
-        }
+    if (!action.isEmpty()) {
+        const QJsonArray posts = matching(log, "POST", path);
+        const QJsonObject sent
+            = QJsonDocument::fromJson(posts.first().toObject().value("body").toString().toUtf8()).object();
+        QCOMPARE(sent, (QJsonObject { { "action", action }, { "by", "dev-test" }, { "note", "" } }));
     }
     QCOMPARE(reloads(log), 1);
     if (stays) {
@@ -309,10 +298,9 @@ void TestFeedSheets::failures()
 
     if (status)
         m_sim->setFault("POST", kApi + "/feed/*", status, reply);
-    if (!paired) {
-        // The sheet has no configuration; the reload that follows reads the pairing files.
+    // Unpaired, the sheet has no configuration; the reload that follows reads the pairing files.
+    if (!paired)
         m_home->writeFile(".tolvarine/config.json", QJsonDocument(m_cfg.toJson()).toJson());
-    }
     auto s = sheet("approvals", paired ? std::optional<CLIConfig>(m_cfg) : std::nullopt);
     const QString item = button.section('.', 2);
     QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
@@ -321,7 +309,6 @@ void TestFeedSheets::failures()
 
     QCOMPARE(s->actionState(item).kind(), PermActionState::Kind::Failed);
     auto* row = child<FeedItemRow>(s.get(), "approvals.row." + item);
-    QVERIFY(row);
     QCOMPARE(row->feedback()->text(), feedback);
     // The buttons take presses again.
     for (QAbstractButton* b : row->findChildren<QAbstractButton*>())
@@ -399,8 +386,6 @@ void TestFeedSheets::screenshots()
     const CLIConfig cfg = demo.config();
     Status status;
     QCoro::waitFor(status.reload(cfg));
-    QVERIFY(!status.pendingApprovalItems().isEmpty());
-    QVERIFY(!status.failedFeedItems().isEmpty());
     const QString api = QStringLiteral("/api/workspaces/ws-demo");
     demo.setFault("POST", api + "/feed/f-201/act", 0, {}, 1500, 1);
     demo.setFault(

