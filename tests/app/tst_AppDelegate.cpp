@@ -16,18 +16,6 @@
 
 #include <csignal>
 
-namespace {
-
-CLIConfig config(const QString& folder)
-{
-    return { .api = QStringLiteral("http://127.0.0.1:1"),
-        .workspace = QStringLiteral("ws"),
-        .token = QStringLiteral("tok"),
-        .path = folder };
-}
-
-} // namespace
-
 class TestAppDelegate : public QObject {
     Q_OBJECT
 private slots:
@@ -96,7 +84,10 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     // The one controller keeps the lines of the rows before.
     const QString beat = QStringLiteral("[Codex] heartbeat 1");
     const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
-    controller.start(config(folder),
+    controller.start({ .api = QStringLiteral("http://127.0.0.1:1"),
+                         .workspace = QStringLiteral("ws"),
+                         .token = QStringLiteral("tok"),
+                         .path = folder },
         RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
         std::nullopt);
     QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));

@@ -1,6 +1,7 @@
 #include "SimGateway.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -122,6 +123,32 @@ CLIConfig SimGateway::config(const QString& workspace)
     if (!path.isEmpty())
         c.path = path;
     return c;
+}
+
+void SimGateway::pair(const TempHome& home, const QStringList& workspaces, bool makeFolders, const QString& root)
+{
+    for (const QString& ws : workspaces) {
+        CLIConfig c = config(ws);
+        c.path = home.filePath(QStringLiteral("projects/") + ws);
+        if (makeFolders)
+            QDir().mkpath(*c.path);
+        const QByteArray json = QJsonDocument(c.toJson()).toJson();
+        home.writeFile(root + QStringLiteral("/workspaces/%1.json").arg(ws), json);
+        if (ws == workspaces.first())
+            home.writeFile(root + QStringLiteral("/config.json"), json);
+    }
+}
+
+SimWorld::SimWorld(const QString& scenarioPath)
+    : sim(std::make_unique<SimGateway>(scenarioPath))
+{
+    qputenv("BRENLOW_SIM_GATEWAY", sim->origin().toUtf8());
+}
+
+SimWorld::~SimWorld()
+{
+    qunsetenv("BRENLOW_SIM_GATEWAY");
+    qunsetenv("BRENLOW_SIM_PAIR_WS");
 }
 
 QJsonArray matching(const QJsonArray& log, const QString& method, const QString& path)

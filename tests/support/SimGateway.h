@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimTool.h"
 #include "TempHome.h"
 #include "core/gateway/CLIConfig.h"
 
@@ -9,6 +10,8 @@
 #include <QJsonValue>
 #include <QProcess>
 #include <QString>
+
+#include <memory>
 
 // The stand-in gateway for one test: started on a free loopback port with a
 // scenario, killed when the fixture goes. The control calls block on a local
@@ -43,6 +46,11 @@ public:
     void clearFaults();
     // A CLIConfig for a scenario workspace (api = origin(), token from the scenario).
     CLIConfig config(const QString& workspace = QStringLiteral("ws-demo"));
+    // Writes the companion tool's pairing files for scenario workspaces under ~/<root>:
+    // workspaces/<id>.json for each, config.json for the first (the current one). Each is
+    // paired at ~/projects/<id>, a folder made here unless `makeFolders` is false.
+    void pair(const TempHome& home, const QStringList& workspaces = { QStringLiteral("ws-demo") },
+        bool makeFolders = true, const QString& root = QStringLiteral(".tolvarine"));
 
     // The HTTP status of the last control call (0 when it did not arrive).
     int lastStatus() const { return m_lastStatus; }
@@ -54,6 +62,25 @@ private:
     quint16 m_port = 0;
     int m_lastStatus = 0;
     QByteArray m_output;
+};
+
+// What a test of the whole window stands on: a temporary home, the stand-in
+// tool in it and the stand-in gateway, which the tool talks to
+// (BRENLOW_SIM_GATEWAY) until the fixture goes.
+struct SimWorld {
+    explicit SimWorld(const QString& scenarioPath = Sim::scenario(QStringLiteral("demo.json")));
+    ~SimWorld(); // also forgets BRENLOW_SIM_PAIR_WS
+    SimWorld(const SimWorld&) = delete;
+    SimWorld& operator=(const SimWorld&) = delete;
+    void pair(const QStringList& workspaces = { QStringLiteral("ws-demo") }, bool makeFolders = true,
+        const QString& root = QStringLiteral(".tolvarine"))
+    {
+        sim->pair(home, workspaces, makeFolders, root);
+    }
+
+    TempHome home;
+    SimTool tool { home };
+    std::unique_ptr<SimGateway> sim;
 };
 
 // The entries of a request log whose method and path match.

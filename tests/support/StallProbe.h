@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -46,6 +47,19 @@ public:
 
     // The longest the thread was held up so far, in milliseconds; a tick due now counts.
     qint64 worstMs() { return std::max(m_worst, sinceLastTick(false)); }
+
+    // One probe for a whole test program.
+    static StallProbe& shared()
+    {
+        static StallProbe probe;
+        return probe;
+    }
+    // Fails the running test when the thread was held up for more than 100 ms since the last reset.
+    void verifyNoStall()
+    {
+        const qint64 worst = worstMs();
+        QVERIFY2(worst <= 100, qPrintable(QStringLiteral("stalled %1 ms").arg(worst)));
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override

@@ -77,21 +77,13 @@ private slots:
     void nothingLeaks();
 
 private:
-    std::unique_ptr<TempHome> m_home;
-    std::unique_ptr<SimTool> m_tool;
-    std::unique_ptr<SimGateway> m_sim;
+    std::unique_ptr<SimWorld> m_world;
     ScriptedPrompts* m_prompts = nullptr;
 };
 
 void TestSecrets::init()
 {
     ReduceMotion::setOverride(true);
-    m_home = std::make_unique<TempHome>();
-    m_tool = std::make_unique<SimTool>(*m_home);
-    m_tool->put(QStringLiteral("run.interval_ms"), "100");
-    m_sim = std::make_unique<SimGateway>();
-    QVERIFY2(m_sim->ok(), m_sim->output().constData());
-    qputenv("BRENLOW_SIM_GATEWAY", m_sim->origin().toUtf8());
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
@@ -102,19 +94,12 @@ void TestSecrets::cleanup()
 {
     SecretStore::setShared(nullptr);
     Prompts::setShared(nullptr);
-    m_prompts = nullptr;
-    qunsetenv("BRENLOW_SIM_GATEWAY");
-    qunsetenv("BRENLOW_SIM_PAIR_WS");
-    m_sim.reset();
-    m_tool.reset();
-    m_home.reset();
+    m_world.reset();
     ReduceMotion::setOverride(std::nullopt);
 }
 
 void TestSecrets::nothingLeaks()
 {
-    // The pairing files are the companion tool's (in its protected folder);
-    // the application's own folder does not exist yet.
     // The stand-in gateway with a workspace token nothing else could contain.
     const QString token = QStringLiteral("tok-audit-9f2c41e7b08d5a36c1");
     QTemporaryDir scenarios;
@@ -124,23 +109,21 @@ void TestSecrets::nothingLeaks()
     QVERIFY(scenario.open(QIODevice::WriteOnly));
     scenario.write(demo.readAll().replace("\"demo-token\"", "\"" + token.toUtf8() + "\""));
     scenario.close();
-    m_sim = std::make_unique<SimGateway>(scenario.fileName());
-    QVERIFY2(m_sim->ok(), m_sim->output().constData());
-    qputenv("BRENLOW_SIM_GATEWAY", m_sim->origin().toUtf8());
-    CLIConfig c = m_sim->config(kDemo);
-    QCOMPARE(c.token, token);
-    c.path = m_home->filePath(QStringLiteral("projects/demo"));
-    QVERIFY(QDir().mkpath(*c.path));
-    const QByteArray json = QJsonDocument(c.toJson()).toJson();
-    m_home->writeFile(QStringLiteral(".tolvarine-protected/workspaces/ws-demo.json"), json);
-    m_home->writeFile(QStringLiteral(".tolvarine-protected/config.json"), json);
-    QVERIFY(!QFileInfo::exists(m_home->filePath(QStringLiteral(".tolvarine"))));
+    m_world = std::make_unique<SimWorld>(scenario.fileName());
+    QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
+    QCOMPARE(m_world->sim->config().token, token);
+    m_world->tool.put(QStringLiteral("run.interval_ms"), "100");
+    // The pairing files are the companion tool's (in its protected folder);
+    // the application's own folder does not exist yet.
+    m_world->pair({ kDemo }, true, QStringLiteral(".tolvarine-protected"));
+    QVERIFY(!QFileInfo::exists(m_world->home.filePath(QStringLiteral(".tolvarine"))));
     // A desktop session's usual mask, which leaves new folders readable by all.
     const mode_t oldMask = ::umask(022);
     const auto restoreMask = qScopeGuard([oldMask] { ::umask(oldMask); });
-    m_tool->put(QStringLiteral("log_env"), "OPENAI_API_KEY");
+    m_world->tool.put(QStringLiteral("log_env"), "OPENAI_API_KEY");
     // The worker says both back.
-    m_tool->answer(QStringLiteral("run"), QStringLiteral("using key %1 with token %2\n").arg(kKey, token).toUtf8(), 0);
+    m_world->tool.answer(
+        QStringLiteral("run"), QStringLiteral("using key %1 with token %2\n").arg(kKey, token).toUtf8(), 0);
 
     QStringList shown; // notices and clipboard texts, as they came
     auto* w = new MainWindow(MainWindow::Intervals { 300ms, 300ms });
@@ -163,7 +146,7 @@ void TestSecrets::nothingLeaks()
     ModelProviderSheet* sheet = codex->providerSheet();
     QVERIFY(sheet);
     sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.name"))->setText(QStringLiteral("审计账号"));
-    sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.baseurl"))->setText(m_sim->origin() + "/v1");
+    sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.baseurl"))->setText(m_world->sim->origin() + "/v1");
     sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.model"))->setText(QStringLiteral("gpt-5-codex"));
     sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.key"))->setText(kKey);
     click(sheet->findChild<QWidget*>(QStringLiteral("providers.new.save")));
@@ -187,7 +170,7 @@ void TestSecrets::nothingLeaks()
     QTRY_VERIFY(find(*w, QStringLiteral("runtime.codex.start")));
     click(find(*w, QStringLiteral("runtime.codex.start")));
     QTRY_VERIFY(section->log()->toPlainText().contains(QStringLiteral("using key ")));
-    const QList<QJsonObject> calls = m_tool->calls();
+    const QList<QJsonObject> calls = m_world->tool.calls();
     QVERIFY(std::any_of(calls.begin(), calls.end(), [](const QJsonObject& call) {
         const QJsonObject env = call.value(QStringLiteral("env")).toObject();
         return std::any_of(env.begin(), env.end(), [](const QJsonValue& v) { return v.toString() == kKey; });
@@ -208,7 +191,7 @@ void TestSecrets::nothingLeaks()
     phone->setQrExpanded(true);
     QTest::qWait(300);
     phone->setQrExpanded(false);
-    const QString folder = m_home->filePath(QStringLiteral("projects/new"));
+    const QString folder = m_world->home.filePath(QStringLiteral("projects/new"));
     QVERIFY(QDir().mkpath(folder));
     m_prompts->folderAnswers = { folder };
     qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
@@ -238,10 +221,10 @@ void TestSecrets::nothingLeaks()
         QStringLiteral("/.tolvarine/workspaces/"), QStringLiteral("/.tolvarine/config.json"),
         QStringLiteral("/.local/bin/") };
     int searched = 0;
-    QDirIterator it(m_home->path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(m_world->home.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString relative = path.mid(m_home->path().size());
+        const QString relative = path.mid(m_world->home.path().size());
         if (std::any_of(toolWritten.begin(), toolWritten.end(),
                 [&](const QString& prefix) { return relative.startsWith(prefix); }))
             continue;

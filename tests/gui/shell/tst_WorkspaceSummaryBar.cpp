@@ -1,3 +1,4 @@
+#include "gui/shell/PresenceChip.h"
 #include "gui/shell/WorkspaceSummaryBar.h"
 
 #include "core/design/DS.h"
@@ -12,6 +13,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -96,9 +98,10 @@ private slots:
     void values_data();
     void values();
     void attention();
-    void actionsAndUpdates();
     void snapshotOnShowAndChange();
     void screenshots();
+    void chipToolTipShowsTheTextAsItIs_data();
+    void chipToolTipShowsTheTextAsItIs();
 };
 
 // Seconds up to 90, then whole minutes; a negative age (clock stepped back) reads as just now.
@@ -155,13 +158,14 @@ void TestWorkspaceSummaryBar::attention()
 {
     TempHome home;
     WorkspaceSummaryBar bar;
-    WorkspaceSummary calm = healthy();
-    calm.agentServiceRunning.reset(); // not known yet: no row for it
-    bar.setSummary(calm);
+    WorkspaceSummary s = healthy();
+    s.agentServiceRunning.reset(); // not known yet: no row for it
+    bar.setSummary(s);
     auto* block = bar.findChild<QWidget*>("workspace.summary.attention");
     QVERIFY(block && !block->isVisibleTo(&bar));
 
-    bar.setSummary(everythingWrong());
+    s = everythingWrong();
+    bar.setSummary(s);
     QVERIFY(block->isVisibleTo(&bar));
     const auto [texts, ids] = attentionRows(&bar);
     QCOMPARE(texts,
@@ -171,24 +175,17 @@ void TestWorkspaceSummaryBar::attention()
     QCOMPARE(ids,
         (QStringList {
             "", "", "", "summary.attention.approvals", "summary.attention.failed", "summary.attention.runtimes" }));
-}
 
-void TestWorkspaceSummaryBar::actionsAndUpdates()
-{
-    TempHome home;
-    WorkspaceSummaryBar bar;
-    WorkspaceSummary s = everythingWrong();
-    bar.setSummary(s);
     QSignalSpy approvals(&bar, &WorkspaceSummaryBar::approvalsRequested);
     QSignalSpy failed(&bar, &WorkspaceSummaryBar::failedTasksRequested);
     QSignalSpy runtimes(&bar, &WorkspaceSummaryBar::runtimesRequested);
     QSignalSpy recovery(&bar, &WorkspaceSummaryBar::recoveryRequested);
     bar.show();
     QVERIFY(QTest::qWaitForWindowExposed(&bar));
-    for (const char* id : { "summary.attention.approvals", "summary.attention.failed", "summary.attention.runtimes",
-             "summary.attention.runtimes", "workspace.recover" }) {
+    const QStringList pressed = ids.mid(3) + QStringList { "summary.attention.runtimes", "workspace.recover" };
+    for (const QString& id : pressed) {
         auto* w = bar.findChild<QAbstractButton*>(id);
-        QVERIFY2(w, id);
+        QVERIFY2(w, qPrintable(id));
         QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
     }
     QCOMPARE((QList<qsizetype> { approvals.count(), failed.count(), runtimes.count(), recovery.count() }),
@@ -207,8 +204,7 @@ void TestWorkspaceSummaryBar::actionsAndUpdates()
     // And it comes back, in its place between approvals and runtimes.
     s.failedTasks = 4;
     bar.setSummary(s);
-    QCOMPARE(attentionRows(&bar).second.mid(3),
-        (QStringList { "summary.attention.approvals", "summary.attention.failed", "summary.attention.runtimes" }));
+    QCOMPARE(attentionRows(&bar).second.mid(3), ids.mid(3));
 }
 
 void TestWorkspaceSummaryBar::snapshotOnShowAndChange()
@@ -296,6 +292,30 @@ void TestWorkspaceSummaryBar::screenshots()
     save(&page, QStringLiteral("summary_bar_narrow.png"));
     for (auto* bar : page.findChildren<WorkspaceSummaryBar*>())
         QVERIFY(bar->width() <= 600);
+}
+
+void TestWorkspaceSummaryBar::chipToolTipShowsTheTextAsItIs_data()
+{
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("plain") << QStringLiteral("连不上网关");
+    QTest::newRow("markup from the gateway") << QStringLiteral("<b>bad</b> <img src=\"x\"> & <a href=\"y\">z</a>");
+    QTest::newRow("entity") << QStringLiteral("a &amp; b");
+}
+
+// The presence chip's reason is the gateway's text: whatever markup it holds is shown, never rendered.
+void TestWorkspaceSummaryBar::chipToolTipShowsTheTextAsItIs()
+{
+    QFETCH(QString, reason);
+    PresenceChip chip;
+    const AgentPresence presence = AgentPresence::unknown(reason);
+    chip.setPresence(presence);
+    QTextDocument shown;
+    if (Qt::mightBeRichText(chip.toolTip()))
+        shown.setHtml(chip.toolTip());
+    else
+        shown.setPlainText(chip.toolTip());
+    QCOMPARE(shown.toPlainText(), PresenceChip::presenceText(presence));
+    QCOMPARE(chip.text(), PresenceChip::presenceText(presence));
 }
 
 QTEST_MAIN(TestWorkspaceSummaryBar)

@@ -98,22 +98,14 @@ private slots:
     void bannerCandidates();
 
 private:
-    // The demo workspace paired at `folder` (made when `exists`).
-    void pairDemo(const QString& folder, bool exists);
-
-    std::unique_ptr<TempHome> m_home;
-    std::unique_ptr<SimTool> m_tool;
-    std::unique_ptr<SimGateway> m_sim;
+    std::unique_ptr<SimWorld> m_world;
     ScriptedPrompts* m_prompts = nullptr;
 };
 
 void TestWorkspaceViews::init()
 {
-    m_home = std::make_unique<TempHome>();
-    m_tool = std::make_unique<SimTool>(*m_home);
-    m_sim = std::make_unique<SimGateway>();
-    QVERIFY2(m_sim->ok(), m_sim->output().constData());
-    qputenv("BRENLOW_SIM_GATEWAY", m_sim->origin().toUtf8());
+    m_world = std::make_unique<SimWorld>();
+    QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
@@ -122,22 +114,7 @@ void TestWorkspaceViews::init()
 void TestWorkspaceViews::cleanup()
 {
     Prompts::setShared(nullptr);
-    m_prompts = nullptr;
-    qunsetenv("BRENLOW_SIM_GATEWAY");
-    m_sim.reset();
-    m_tool.reset();
-    m_home.reset();
-}
-
-void TestWorkspaceViews::pairDemo(const QString& folder, bool exists)
-{
-    CLIConfig c = m_sim->config(kDemo);
-    c.path = folder;
-    if (exists)
-        QVERIFY(QDir().mkpath(folder));
-    const QByteArray json = QJsonDocument(c.toJson()).toJson();
-    m_home->writeFile(QStringLiteral(".tolvarine/workspaces/ws-demo.json"), json);
-    m_home->writeFile(QStringLiteral(".tolvarine/config.json"), json);
+    m_world.reset();
 }
 
 // The sheet against the stand-in gateway: loading, then the code (which a
@@ -151,7 +128,7 @@ void TestWorkspaceViews::pairingSheet()
         PairingSection section(&empty);
         QVERIFY(section.toggleButton()->isHidden() && section.entryCard()->isHidden());
     }
-    pairDemo(m_home->filePath(QStringLiteral("projects/demo-shop")), true);
+    m_world->pair();
     WorkspaceCatalog catalog;
     catalog.setHostNameForTesting(QStringLiteral("build-host"));
     QCoro::waitFor(catalog.reload(false));
@@ -164,7 +141,7 @@ void TestWorkspaceViews::pairingSheet()
             "一次扫码带走这台电脑上全部 1 个工作区，换项目不用重扫。码里只有配对身份，不含任何工作区凭据。"));
     save(section, QStringLiteral("qr-section.png"));
 
-    m_sim->setFault("POST", QStringLiteral("/api/pair/start"), 0, {}, 800, 1);
+    m_world->sim->setFault("POST", QStringLiteral("/api/pair/start"), 0, {}, 800, 1);
     QTest::mouseClick(section->toggleButton(), Qt::LeftButton);
     QVERIFY(section->qrExpanded());
     PairingSheet* sheet = section->sheet();
@@ -199,7 +176,7 @@ void TestWorkspaceViews::pairingSheet()
     QVERIFY(crumbs.contains(QStringLiteral("qr.toggle expanded=false\n")));
     QVERIFY(!crumbs.contains(link.section(QStringLiteral("#p="), 1))); // the token never reaches the log
 
-    m_sim->setFault("POST", QStringLiteral("/api/pair/start"), 404, R"({"error":"no"})");
+    m_world->sim->setFault("POST", QStringLiteral("/api/pair/start"), 404, R"({"error":"no"})");
     section->setQrExpanded(true);
     sheet = section->sheet();
     QTRY_COMPARE_WITH_TIMEOUT(sheet->content(), PairingSheet::Content::Error, 15000);
@@ -225,12 +202,12 @@ void TestWorkspaceViews::entryCardCopy()
     QFETCH(int, status);
     QFETCH(QString, notice);
     QFETCH(bool, isError);
-    pairDemo(m_home->filePath(QStringLiteral("projects/demo-shop")), true);
+    m_world->pair();
     WorkspaceCatalog catalog;
     catalog.setHostNameForTesting(QStringLiteral("build-host"));
     QCoro::waitFor(catalog.reload(false));
     if (status)
-        m_sim->setFault("POST", QStringLiteral("/api/pair/start"), status, R"({"error":"no"})");
+        m_world->sim->setFault("POST", QStringLiteral("/api/pair/start"), status, R"({"error":"no"})");
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
 
     PairingSection section(&catalog);
@@ -241,16 +218,16 @@ void TestWorkspaceViews::entryCardCopy()
     QCOMPARE(notices.size(), 1);
     QCOMPARE(notices.first(), (QVariantList { notice, isError }));
     QCOMPARE(QGuiApplication::clipboard()->text(), status ? QStringLiteral("before") : *catalog.pairLink());
-    QCOMPARE(matching(m_sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 1);
+    QCOMPARE(matching(m_world->sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 1);
 }
 
 // The demo workspace's folder has moved: the banner heads the page, its own
 // search finds the folder, and confirming re-binds it and takes the banner away.
 void TestWorkspaceViews::bannerInTheWindow()
 {
-    const QString moved = m_home->filePath(QStringLiteral("archive/demo-shop"));
+    const QString moved = m_world->home.filePath(QStringLiteral("archive/ws-demo"));
     QVERIFY(QDir().mkpath(moved));
-    pairDemo(m_home->filePath(QStringLiteral("projects/demo-shop")), false);
+    m_world->pair({ kDemo }, false);
 
     MainWindow w(MainWindow::Intervals { std::chrono::hours(1), std::chrono::hours(1) });
     auto* banner = qobject_cast<RelocationBanner*>(w.pairedPage()->section(PairedPage::RelocationBanner));
@@ -261,8 +238,8 @@ void TestWorkspaceViews::bannerInTheWindow()
     w.show();
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 20000);
     QVERIFY(banner->isVisible());
-    QCOMPARE(
-        banner->previousLocation()->text(), "原来的位置：" + m_home->filePath(QStringLiteral("projects/demo-shop")));
+    QCOMPARE(banner->previousLocation()->text(),
+        "原来的位置：" + m_world->home.filePath(QStringLiteral("projects/ws-demo")));
     QTRY_VERIFY_WITH_TIMEOUT(banner->matchBox()->isVisible(), 20000);
     QCOMPARE(banner->findChild<QLabel*>(QStringLiteral("workspace.relocate.pending"))->text(), moved);
     QVERIFY(banner->candidatesBox()->isHidden());
@@ -284,10 +261,10 @@ void TestWorkspaceViews::bannerInTheWindow()
 void TestWorkspaceViews::bannerCandidates()
 {
     for (const char* f : { "work/shop", "backup/shop" })
-        QVERIFY(QDir().mkpath(m_home->filePath(QLatin1String(f))));
+        QVERIFY(QDir().mkpath(m_world->home.filePath(QLatin1String(f))));
     const QJsonObject o { { "api", "http://127.0.0.1:1" }, { "workspace", "ws-shop" }, { "token", "t" },
-        { "path", m_home->filePath(QStringLiteral("code/shop")) } };
-    m_home->writeFile(QStringLiteral(".tolvarine/workspaces/ws-shop.json"), QJsonDocument(o).toJson());
+        { "path", m_world->home.filePath(QStringLiteral("code/shop")) } };
+    m_world->home.writeFile(QStringLiteral(".tolvarine/workspaces/ws-shop.json"), QJsonDocument(o).toJson());
     WorkspaceCatalog catalog;
     QCoro::waitFor(catalog.reload(false));
     auto* state = new RelocationState(&catalog);
@@ -301,12 +278,12 @@ void TestWorkspaceViews::bannerCandidates()
     QVERIFY(banner->candidatesBox()->isVisible() && banner->matchBox()->isHidden());
     const QList<QAbstractButton*> rows = banner->candidateRows();
     QCOMPARE(rows.size(), 2);
-    QCOMPARE(
-        rows.at(0)->objectName(), "workspace.relocate.candidate." + m_home->filePath(QStringLiteral("backup/shop")));
+    QCOMPARE(rows.at(0)->objectName(),
+        "workspace.relocate.candidate." + m_world->home.filePath(QStringLiteral("backup/shop")));
     save(banner, QStringLiteral("banner-candidates.png"));
 
     // While a search runs the retry waits and the folder button does not.
-    m_tool->put(QStringLiteral("workspace-relocate.delay_ms"), "600");
+    m_world->tool.put(QStringLiteral("workspace-relocate.delay_ms"), "600");
     QTest::mouseClick(banner->retryButton(), Qt::LeftButton);
     QCOMPARE(banner->retryButton()->text(), QStringLiteral("正在找…"));
     QVERIFY(!banner->retryButton()->isEnabled() && banner->folderButton()->isEnabled());
@@ -315,13 +292,13 @@ void TestWorkspaceViews::bannerCandidates()
     QCOMPARE(m_prompts->folderMessages, QStringList { QStringLiteral("选择这个工作区现在所在的目录") });
     QTRY_COMPARE_WITH_TIMEOUT(searched.size(), 2, 20000);
     QVERIFY(banner->retryButton()->isEnabled());
-    m_tool->drop(QStringLiteral("workspace-relocate.delay_ms"));
+    m_world->tool.drop(QStringLiteral("workspace-relocate.delay_ms"));
 
     QSignalSpy rebound(state, &RelocationState::relocationFinished);
     QTest::mouseClick(banner->candidateRows().at(1), Qt::LeftButton);
-    QCOMPARE(banner->note()->text(), "正在恢复到 " + m_home->filePath(QStringLiteral("work/shop")) + "…");
+    QCOMPARE(banner->note()->text(), "正在恢复到 " + m_world->home.filePath(QStringLiteral("work/shop")) + "…");
     QTRY_COMPARE_WITH_TIMEOUT(rebound.size(), 1, 20000);
-    QCOMPARE(catalog.selected()->config.path, m_home->filePath(QStringLiteral("work/shop")));
+    QCOMPARE(catalog.selected()->config.path, m_world->home.filePath(QStringLiteral("work/shop")));
     QVERIFY(banner->isHidden());
 }
 
