@@ -34,7 +34,8 @@ void TestSecretStore::lifecycle()
     if (real) {
         // scripts/test always provides a session bus with an unlocked keyring;
         // a developer running one test by hand may not have one.
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && !qEnvironmentVariableIsSet("TOLVARINE_REQUIRE_KEYRING"))
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+            && !qEnvironmentVariableIsSet("TOLVARINE_REQUIRE_KEYRING"))
             QSKIP("no D-Bus session");
         store = std::make_unique<LibsecretStore>();
     } else {
@@ -62,13 +63,14 @@ void TestSecretStore::jsonFileIsAtomicAndPrivate()
 {
     TempHome home;
     const QString p = home.filePath("sub/store.json");
-    QVERIFY(JsonFile::writeAtomically(p, QJsonDocument(QJsonObject{{"b", 1}, {"a", 2}}), JsonFile::Access::Private));
-    struct stat st {};
+    QVERIFY(
+        JsonFile::writeAtomically(p, QJsonDocument(QJsonObject { { "b", 1 }, { "a", 2 } }), JsonFile::Access::Private));
+    struct stat st { };
     QCOMPARE(::stat(QFile::encodeName(p).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, 0600u);
     const auto doc = JsonFile::read(p);
     QVERIFY(doc);
-    QCOMPARE(doc->object().keys(), QStringList({"a", "b"}));
+    QCOMPARE(doc->object().keys(), QStringList({ "a", "b" }));
     home.writeFile("bad.json", "{not json");
     QVERIFY(!JsonFile::read(home.filePath("bad.json")));
     QVERIFY(!JsonFile::read(home.filePath("missing.json")));
