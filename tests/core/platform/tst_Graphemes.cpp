@@ -19,18 +19,16 @@ void TestGraphemes::cuts_data()
     const QString family = QStringLiteral("👨‍👩‍👧");
     const QString flag = QStringLiteral("🇨🇳");
     const QString accent = QStringLiteral("e\u0301");
-    QTest::newRow("plain") << "abcdef" << 2 << "ab"
-                           << "ef";
-    QTest::newRow("shorter than the count") << "ab" << 5 << "ab"
-                                            << "ab";
-    QTest::newRow("none") << "abc" << 0 << ""
-                          << "";
-    QTest::newRow("empty") << "" << 3 << ""
-                           << "";
-    QTest::newRow("joined emoji stay whole") << family + "x" + family << 1 << family << family;
-    QTest::newRow("flags stay whole") << flag + flag + flag << 2 << flag + flag << flag + flag;
-    QTest::newRow("marks stay with their letter") << accent + "b" + accent << 1 << accent << accent;
-    QTest::newRow("surrogate pairs") << QStringLiteral("😀中😀") << 2 << QStringLiteral("😀中") << QStringLiteral("中😀");
+    const auto add = [](const char* name, const QString& text, int count, const QString& leading,
+                         const QString& trailing) { QTest::newRow(name) << text << count << leading << trailing; };
+    add("plain", "abcdef", 2, "ab", "ef");
+    add("shorter than the count", "ab", 5, "ab", "ab");
+    add("none", "abc", 0, "", "");
+    add("empty", "", 3, "", "");
+    add("joined emoji stay whole", family + "x" + family, 1, family, family);
+    add("flags stay whole", flag + flag + flag, 2, flag + flag, flag + flag);
+    add("marks stay with their letter", accent + "b" + accent, 1, accent, accent);
+    add("surrogate pairs", QStringLiteral("😀中😀"), 2, QStringLiteral("😀中"), QStringLiteral("中😀"));
 }
 
 void TestGraphemes::cuts()

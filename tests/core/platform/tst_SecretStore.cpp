@@ -1,22 +1,17 @@
-#include "core/platform/JsonFile.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/TolvarinePaths.h"
 
 #include "TempHome.h"
 
 #include <QFileInfo>
-#include <QJsonObject>
 #include <QUuid>
 #include <QtTest>
-
-#include <sys/stat.h>
 
 class TestSecretStore : public QObject {
     Q_OBJECT
 private slots:
     void lifecycle_data();
     void lifecycle();
-    void jsonFileIsAtomicAndPrivate();
     void tolvarinePaths();
 };
 
@@ -34,7 +29,8 @@ void TestSecretStore::lifecycle()
     if (real) {
         // scripts/test always provides a session bus with an unlocked keyring;
         // a developer running one test by hand may not have one.
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && !qEnvironmentVariableIsSet("TOLVARINE_REQUIRE_KEYRING"))
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+            && !qEnvironmentVariableIsSet("TOLVARINE_REQUIRE_KEYRING"))
             QSKIP("no D-Bus session");
         store = std::make_unique<LibsecretStore>();
     } else {
@@ -56,22 +52,6 @@ void TestSecretStore::lifecycle()
     QVERIFY2(store->remove(service, account, &error), qPrintable(error));
     QVERIFY(!store->contains(service, account));
     QVERIFY(store->remove(service, account)); // nothing left to remove is not a failure
-}
-
-void TestSecretStore::jsonFileIsAtomicAndPrivate()
-{
-    TempHome home;
-    const QString p = home.filePath("sub/store.json");
-    QVERIFY(JsonFile::writeAtomically(p, QJsonDocument(QJsonObject{{"b", 1}, {"a", 2}}), JsonFile::Access::Private));
-    struct stat st {};
-    QCOMPARE(::stat(QFile::encodeName(p).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 0777, 0600u);
-    const auto doc = JsonFile::read(p);
-    QVERIFY(doc);
-    QCOMPARE(doc->object().keys(), QStringList({"a", "b"}));
-    home.writeFile("bad.json", "{not json");
-    QVERIFY(!JsonFile::read(home.filePath("bad.json")));
-    QVERIFY(!JsonFile::read(home.filePath("missing.json")));
 }
 
 void TestSecretStore::tolvarinePaths()

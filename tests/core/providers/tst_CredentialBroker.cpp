@@ -22,8 +22,6 @@ private slots:
     void profileKeys();
     void launchEnvForProfile_data() { stores(); }
     void launchEnvForProfile();
-    void launchEnvForProvider_data() { stores(); }
-    void launchEnvForProvider();
     void failingStoreMovesNothing();
 
 private:
@@ -72,13 +70,16 @@ void TestCredentialBroker::useStore()
     }
 }
 
+// Keys stored per provider, as earlier versions did.
 void TestCredentialBroker::legacyItems()
 {
     useStore();
     const QString openai = uniqueProvider(QStringLiteral("openai"));
     const QString anthropic = uniqueProvider(QStringLiteral("anthropic"));
+    const QStringList vars { QStringLiteral("OPENAI_API_KEY"), QStringLiteral("X_KEY") };
     QVERIFY(!CredentialBroker::isConfigured(openai));
     QVERIFY(!CredentialBroker::isConfigured(QString()));
+    QVERIFY(CredentialBroker::launchEnv(openai, vars).isEmpty());
     QVERIFY(SecretStore::shared()->write(
         CredentialBroker::service(), CredentialBroker::legacyAccount(openai), "sk-1", "t"));
     m_cleanup.append({ CredentialBroker::service(), CredentialBroker::legacyAccount(openai) });
@@ -86,6 +87,11 @@ void TestCredentialBroker::legacyItems()
     const QString mixed = openai.toUpper();
     QVERIFY(CredentialBroker::isConfigured(mixed));
     QCOMPARE(CredentialBroker::configuredProviders({ mixed, anthropic, QString() }), QSet<QString> { mixed });
+    // Every variable gets the key.
+    QCOMPARE(CredentialBroker::launchEnv(openai, vars),
+        (QMap<QString, QString> { { vars[0], QStringLiteral("sk-1") }, { vars[1], QStringLiteral("sk-1") } }));
+    QVERIFY(CredentialBroker::launchEnv(openai, {}).isEmpty());
+    QVERIFY(CredentialBroker::launchEnv(QString(), vars).isEmpty());
 }
 
 void TestCredentialBroker::adoptLegacy()
@@ -174,22 +180,6 @@ void TestCredentialBroker::launchEnvForProfile()
     // A runtime without a slot for the provider gets nothing.
     p.provider = QStringLiteral("mistral");
     QVERIFY(CredentialBroker::launchEnv(p, setup, QStringLiteral("codex")).isEmpty());
-}
-
-void TestCredentialBroker::launchEnvForProvider()
-{
-    useStore();
-    const QString provider = uniqueProvider(QStringLiteral("openai"));
-    const QStringList vars { QStringLiteral("OPENAI_API_KEY"), QStringLiteral("X_KEY") };
-    QVERIFY(CredentialBroker::launchEnv(provider, vars).isEmpty());
-    QVERIFY(SecretStore::shared()->write(
-        CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-legacy", "t"));
-    m_cleanup.append({ CredentialBroker::service(), CredentialBroker::legacyAccount(provider) });
-    QCOMPARE(CredentialBroker::launchEnv(provider, vars),
-        (QMap<QString, QString> {
-            { vars[0], QStringLiteral("sk-legacy") }, { vars[1], QStringLiteral("sk-legacy") } }));
-    QVERIFY(CredentialBroker::launchEnv(provider, {}).isEmpty());
-    QVERIFY(CredentialBroker::launchEnv(QString(), vars).isEmpty());
 }
 
 void TestCredentialBroker::failingStoreMovesNothing()

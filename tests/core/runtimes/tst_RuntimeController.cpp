@@ -35,13 +35,25 @@ RuntimeLaunch launch(const QString& kind)
     return RuntimeLaunch { kind, kind + QStringLiteral("-cmd"), kind.toUpper() };
 }
 
-bool hasLine(const QStringList& lines, const QString& part)
+bool hasLine(const RuntimeController& c, const QString& ws, const QString& part)
 {
-    for (const QString& l : lines) {
-        if (l.contains(part))
-            return true;
-    }
-    return false;
+    return !c.lines(ws).filter(part).isEmpty();
+}
+
+// Codex taking the OpenAI key through OPENAI_API_KEY.
+RuntimeSetupInfo codexSetup()
+{
+    RuntimeSetupInfo s;
+    s.kind = QStringLiteral("codex");
+    s.credentialProvider = QStringLiteral("openai");
+    s.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+    return s;
+}
+
+void storeLegacyKey(SecretStore& store, const QByteArray& key)
+{
+    QVERIFY(
+        store.write(CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), key, "t"));
 }
 
 } // namespace
@@ -65,6 +77,13 @@ private slots:
     void secretsInOutputAreMasked();
 
 private:
+    void start(RuntimeController& c, const QString& ws, const QString& kind,
+        const std::optional<RuntimeSetupInfo>& setup = std::nullopt,
+        const std::optional<ProviderProfile>& profile = std::nullopt)
+    {
+        c.start(config(ws, m_folder), launch(kind), setup, profile);
+    }
+
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<SimTool> m_tool;
     QString m_folder;
@@ -92,23 +111,22 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
 {
     RuntimeController c;
     c.setStopGraceSeconds(2);
-    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("codex")));
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws1")), QStringLiteral("heartbeat 1")));
+    start(c, "ws1", "codex");
+    QVERIFY(c.isRunning("ws1", "codex"));
+    QTRY_VERIFY(hasLine(c, "ws1", "heartbeat 1"));
 
     // The second start of the same key does nothing at all.
     const qint64 beforeSecond = c.revision();
-    const int linesBefore = c.lines(QStringLiteral("ws1")).size();
-    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
+    const int linesBefore = c.lines("ws1").size();
+    start(c, "ws1", "codex");
     QCOMPARE(c.revision(), beforeSecond);
-    QCOMPARE(c.lines(QStringLiteral("ws1")).size(), linesBefore);
+    QCOMPARE(c.lines("ws1").size(), linesBefore);
     QCOMPARE(RuntimeChildLedger::load().size(), 1);
 
     // Another kind, and the same kind in another workspace, start alongside.
-    c.start(config(QStringLiteral("ws1"), m_folder), launch(QStringLiteral("aider")), std::nullopt, std::nullopt);
-    c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QVERIFY(c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
-    QVERIFY(c.isRunning(QStringLiteral("ws2"), QStringLiteral("codex")));
+    start(c, "ws1", "aider");
+    start(c, "ws2", "codex");
+    QVERIFY(c.isRunning("ws1", "aider") && c.isRunning("ws2", "codex"));
     QTRY_COMPARE(RuntimeChildLedger::load().size(), 3);
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
     for (const RuntimeChildRecord& r : records) {
@@ -122,7 +140,7 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     // empties the ledger.
     c.stopAll();
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
-    QVERIFY(!c.isRunning(QStringLiteral("ws1"), QStringLiteral("aider")));
+    QVERIFY(!c.isRunning("ws1", "aider"));
     QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
     for (const RuntimeChildRecord& r : records)
         QVERIFY(::kill(r.pid, 0) != 0);
@@ -134,31 +152,31 @@ void TestRuntimeController::outputWindowAndKindOrder()
     RuntimeController c;
     QSignalSpy workers(&c, &RuntimeController::workersChanged);
     QSignalSpy output(&c, &RuntimeController::outputChanged);
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("b")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    start(c, "ws", "b");
+    QTRY_VERIFY(hasLine(c, "ws", "heartbeat 1"));
     const qsizetype workerChanges = workers.size();
     // The start line and 200 heartbeats: the start line is the first to go.
-    QTRY_VERIFY_WITH_TIMEOUT(c.lines(QStringLiteral("ws")).contains(QStringLiteral("[B] heartbeat 201")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.lines("ws").contains(QStringLiteral("[B] heartbeat 201")), 30000);
     // Lines are output, not a change of the workers.
     QCOMPARE(workers.size(), workerChanges);
     QVERIFY(output.size() > RuntimeController::kMaxLines);
     QCOMPARE(output.last().first().toString(), QStringLiteral("ws"));
-    QStringList lines = c.lines(QStringLiteral("ws"));
+    QStringList lines = c.lines("ws");
     QCOMPARE(lines.size(), RuntimeController::kMaxLines);
-    QVERIFY(!hasLine(lines, QStringLiteral("brenlow run:")));
+    QVERIFY(lines.filter("brenlow run:").isEmpty());
     QVERIFY(!lines.contains(QStringLiteral("[B] heartbeat 1")));
     const int last = lines.last().mid(QStringLiteral("[B] heartbeat ").size()).toInt();
     QCOMPARE(lines.first(), QStringLiteral("[B] heartbeat %1").arg(last - RuntimeController::kMaxLines + 1));
 
     m_tool->put(QStringLiteral("run.interval_ms"), "50");
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("a")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("[A] heartbeat 1")));
+    start(c, "ws", "a");
+    QTRY_VERIFY(hasLine(c, "ws", "[A] heartbeat 1"));
     c.stopAll();
-    lines = c.lines(QStringLiteral("ws"));
+    lines = c.lines("ws");
     // Kind "a" first, then "b"; lines outlive the workers.
     QCOMPARE(lines.first(), QStringLiteral("[A] brenlow run: kind=a runtime=a-cmd ws=ws"));
     QVERIFY(lines.last().startsWith(QStringLiteral("[B] ")));
-    QVERIFY(c.lines(QStringLiteral("other")).isEmpty());
+    QVERIFY(c.lines("other").isEmpty());
     // The worker ran in the workspace folder.
     QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), m_folder);
 }
@@ -169,44 +187,41 @@ void TestRuntimeController::launchFailure()
     if (CLI::locate())
         QSKIP("a companion tool is installed on this machine");
     RuntimeController c;
-    const auto startAndFail = [&c, this] {
-        c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-        return QTest::qWaitFor([&c] { return !c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")); });
+    const auto startAndFail = [&] {
+        start(c, "ws", "codex");
+        return QTest::qWaitFor([&c] { return !c.isRunning("ws", "codex"); });
     };
     QVERIFY(startAndFail());
-    const QStringList lines = c.lines(QStringLiteral("ws"));
-    QCOMPARE(lines.size(), 1);
-    QVERIFY(lines.first().startsWith(QStringLiteral("[CODEX] 启动失败：")));
+    QCOMPARE(c.lines("ws").size(), 1);
+    QVERIFY(c.lines("ws").first().startsWith(QStringLiteral("[CODEX] 启动失败：")));
     QVERIFY(RuntimeChildLedger::load().isEmpty());
 
     // Failure lines are capped like output lines.
     for (int i = 0; i < RuntimeController::kMaxLines + 5; ++i)
         QVERIFY(startAndFail());
-    QCOMPARE(c.lines(QStringLiteral("ws")).size(), RuntimeController::kMaxLines);
+    QCOMPARE(c.lines("ws").size(), RuntimeController::kMaxLines);
 }
 
 void TestRuntimeController::workerThatExitsByItself()
 {
     RuntimeController c;
-    c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    c.start(config("ws", std::nullopt), launch("codex"), std::nullopt, std::nullopt);
+    QVERIFY(c.isRunning("ws", "codex"));
+    QTRY_VERIFY(hasLine(c, "ws", "heartbeat 1"));
     // Without a folder the worker runs in the application's working folder.
     QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), QDir::currentPath());
-    const qint32 pid = RuntimeChildLedger::load().first().pid;
 
-    ::kill(pid, SIGTERM);
-    QTRY_VERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    ::kill(RuntimeChildLedger::load().first().pid, SIGTERM);
+    QTRY_VERIFY(!c.isRunning("ws", "codex"));
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    QVERIFY(hasLine(c, "ws", "heartbeat 1"));
 
     // Started again at once: the new worker is held and recorded.
-    c.start(config(QStringLiteral("ws"), std::nullopt), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    start(c, "ws", "codex");
     QTest::qWait(300);
-    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    QVERIFY(c.isRunning("ws", "codex"));
     QCOMPARE(RuntimeChildLedger::load().size(), 1);
-    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+    c.stop("ws", "codex");
 }
 
 // A stop returns at once: a worker that ignores SIGTERM is still there right
@@ -218,18 +233,18 @@ void TestRuntimeController::stopReturnsAtOnce()
     bool overlapped = false;
     RuntimeController c;
     c.setStopGraceSeconds(1);
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    start(c, "ws", "codex");
+    QTRY_VERIFY(hasLine(c, "ws", "heartbeat 1"));
     const qint32 pid = RuntimeChildLedger::load().first().pid;
     connect(&c, &RuntimeController::workersChanged, this,
         [&overlapped] { overlapped = overlapped || RuntimeChildLedger::load().size() > 1; });
 
-    c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
-    QVERIFY(!c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    c.stop("ws", "codex");
+    QVERIFY(!c.isRunning("ws", "codex"));
     QVERIFY(::kill(pid, 0) == 0);
     QCOMPARE(c.stoppingCount(), 1);
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QVERIFY(c.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    start(c, "ws", "codex");
+    QVERIFY(c.isRunning("ws", "codex"));
 
     QTRY_COMPARE(c.stoppingCount(), 0);
     QVERIFY(::kill(pid, 0) != 0);
@@ -267,8 +282,8 @@ void TestRuntimeController::stopEndsWhatTheWorkerStarted()
         m_tool->put(QStringLiteral("run.ignore_term"));
     RuntimeController c;
     c.setStopGraceSeconds(1);
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("heartbeat 1")));
+    start(c, "ws", "codex");
+    QTRY_VERIFY(hasLine(c, "ws", "heartbeat 1"));
     const qint32 worker = RuntimeChildLedger::load().first().pid;
     QFile children(m_home->filePath(QStringLiteral("brenlow-sim/children")));
     QVERIFY(children.open(QIODevice::ReadOnly));
@@ -281,7 +296,7 @@ void TestRuntimeController::stopEndsWhatTheWorkerStarted()
         QVERIFY(!ProcessSignals::isAlive(worker));
         QVERIFY(!ProcessSignals::isAlive(grandchild));
     } else {
-        c.stop(QStringLiteral("ws"), QStringLiteral("codex"));
+        c.stop("ws", "codex");
         QTRY_VERIFY(!ProcessSignals::isAlive(worker));
         QTRY_VERIFY(!ProcessSignals::isAlive(grandchild));
     }
@@ -293,27 +308,19 @@ void TestRuntimeController::stopEndsWhatTheWorkerStarted()
 
 void TestRuntimeController::launchEnvironment()
 {
-    SecretStore& store = *SecretStore::shared();
-    QVERIFY(store.write(
-        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-legacy", "t"));
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.credentialProvider = QStringLiteral("openai");
-    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
+    storeLegacyKey(*SecretStore::shared(), "sk-legacy");
+    RuntimeSetupInfo setup = codexSetup();
     setup.providerSlots = { ProviderSlot {
         QStringLiteral("openai"), QStringLiteral("OpenAI"), { QStringLiteral("OPENAI_API_KEY") }, {}, {} } };
-
-    RuntimeController c;
-    // No profile: the legacy key of the contract's provider.
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), setup, std::nullopt);
-    // A bound profile: only the profile's key; the legacy one is not consulted.
     ProviderProfile profile;
     profile.id = QUuid::createUuid();
     profile.provider = QStringLiteral("openai");
     QVERIFY(CredentialBroker::storeKey(profile.id, QStringLiteral("sk-profile")));
-    c.start(config(QStringLiteral("ws2"), m_folder), launch(QStringLiteral("codex")), setup, profile);
-    // No contract: nothing.
-    c.start(config(QStringLiteral("ws3"), m_folder), launch(QStringLiteral("codex")), std::nullopt, profile);
+
+    RuntimeController c;
+    start(c, "ws", "codex", setup); // no profile: the legacy key of the contract's provider
+    start(c, "ws2", "codex", setup, profile); // only the profile's key, the legacy one is not consulted
+    start(c, "ws3", "codex", std::nullopt, profile); // no contract: nothing
 
     QTRY_COMPARE(m_tool->calls().size(), 3);
     QMap<QString, QString> keys;
@@ -323,9 +330,9 @@ void TestRuntimeController::launchEnvironment()
         keys.insert(env.value(QStringLiteral("TOLVARINE_WS")).toString(),
             env.value(QStringLiteral("OPENAI_API_KEY")).toString());
     }
-    QCOMPARE(keys.value(QStringLiteral("ws")), QStringLiteral("sk-legacy"));
-    QCOMPARE(keys.value(QStringLiteral("ws2")), QStringLiteral("sk-profile"));
-    QCOMPARE(keys.value(QStringLiteral("ws3")), qEnvironmentVariable("OPENAI_API_KEY"));
+    QCOMPARE(keys,
+        (QMap<QString, QString> {
+            { "ws", "sk-legacy" }, { "ws2", "sk-profile" }, { "ws3", qEnvironmentVariable("OPENAI_API_KEY") } }));
     c.stopAll();
 }
 
@@ -335,16 +342,11 @@ void TestRuntimeController::keysAreReadOffTheGuiThread()
 {
     auto blocking = std::make_unique<BlockingSecretStore>();
     BlockingSecretStore* keys = blocking.get();
-    QVERIFY(keys->inner().write(
-        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-legacy", "t"));
+    storeLegacyKey(keys->inner(), "sk-legacy");
     SecretStore::setShared(std::move(blocking));
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.credentialProvider = QStringLiteral("openai");
-    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
 
     RuntimeController c;
-    c.start(config(QStringLiteral("ws"), m_folder), launch(QStringLiteral("codex")), setup, std::nullopt);
+    start(c, "ws", "codex", codexSetup());
     QTRY_VERIFY(keys->waiting());
     keys->open();
     QTRY_COMPARE(m_tool->calls().size(), 1);
@@ -357,27 +359,17 @@ void TestRuntimeController::secretsInOutputAreMasked()
 {
     RuntimeController c;
     // The stand-in echoes its runtime command in its start line.
-    c.start(config(QStringLiteral("ws"), m_folder),
-        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("sk-proj-abcdefgh12345678"), QStringLiteral("Codex") },
-        std::nullopt, std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws")), QStringLiteral("brenlow run:")));
-    QCOMPARE(c.lines(QStringLiteral("ws")).first(),
-        QStringLiteral("[Codex] brenlow run: kind=codex runtime=sk-proj-**** ws=ws"));
+    c.start(config("ws", m_folder), RuntimeLaunch { "codex", "sk-proj-abcdefgh12345678", "Codex" }, std::nullopt,
+        std::nullopt);
+    QTRY_VERIFY(hasLine(c, "ws", "brenlow run:"));
+    QCOMPARE(c.lines("ws").first(), QStringLiteral("[Codex] brenlow run: kind=codex runtime=sk-proj-**** ws=ws"));
 
     // A key the worker was given is masked as it is, even when nothing about
     // it looks like a key (here it comes back in the start line).
-    QVERIFY(SecretStore::shared()->write(
-        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "plainwords", "t"));
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.credentialProvider = QStringLiteral("openai");
-    setup.apiKeyEnvVars = { QStringLiteral("OPENAI_API_KEY") };
-    c.start(config(QStringLiteral("ws2"), m_folder),
-        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("plainwords"), QStringLiteral("Codex") }, setup,
-        std::nullopt);
-    QTRY_VERIFY(hasLine(c.lines(QStringLiteral("ws2")), QStringLiteral("brenlow run:")));
-    QCOMPARE(
-        c.lines(QStringLiteral("ws2")).first(), QStringLiteral("[Codex] brenlow run: kind=codex runtime=**** ws=ws2"));
+    storeLegacyKey(*SecretStore::shared(), "plainwords");
+    c.start(config("ws2", m_folder), RuntimeLaunch { "codex", "plainwords", "Codex" }, codexSetup(), std::nullopt);
+    QTRY_VERIFY(hasLine(c, "ws2", "brenlow run:"));
+    QCOMPARE(c.lines("ws2").first(), QStringLiteral("[Codex] brenlow run: kind=codex runtime=**** ws=ws2"));
     c.stopAll();
 }
 

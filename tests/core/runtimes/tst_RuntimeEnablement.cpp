@@ -25,12 +25,12 @@ QByteArray fileText()
 
 } // namespace
 
+// An undecodable file (every kind reads as enabled, the file is kept aside) is
+// covered for every stored file by tst_BadStoredFiles.
 class TestRuntimeEnablement : public QObject {
     Q_OBJECT
 private slots:
     void defaultsAndPersistence();
-    void undecodableFileIsKept_data();
-    void undecodableFileIsKept();
     void writeFailureIsReported();
 };
 
@@ -60,28 +60,6 @@ void TestRuntimeEnablement::defaultsAndPersistence()
     model.reload({ rows[0] });
     QCOMPARE(model.enabled(), (QMap<QString, bool> { { QStringLiteral("codex"), true } }));
     QVERIFY(fileText().contains("aider"));
-    model.reload({});
-    QVERIFY(model.enabled().isEmpty());
-}
-
-void TestRuntimeEnablement::undecodableFileIsKept_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("string value") << QByteArray(R"({"codex": "no", "aider": false})");
-    QTest::newRow("not json") << QByteArray("{codex");
-}
-
-void TestRuntimeEnablement::undecodableFileIsKept()
-{
-    QFETCH(QByteArray, content);
-    TempHome home;
-    home.writeFile(QStringLiteral(".tolvarine/runtime_enabled.json"), content);
-    QVERIFY(RuntimeEnablementStore::load().isEmpty()); // every kind reads as enabled
-    QVERIFY(RuntimeEnablementStore::setEnabled(QStringLiteral("goose"), false));
-    QCOMPARE(fileText(), QByteArray("{\n    \"goose\": false\n}\n"));
-    QFile bad(RuntimeEnablementStore::filePath() + QStringLiteral(".bad"));
-    QVERIFY(bad.open(QIODevice::ReadOnly));
-    QCOMPARE(bad.readAll(), content);
 }
 
 void TestRuntimeEnablement::writeFailureIsReported()

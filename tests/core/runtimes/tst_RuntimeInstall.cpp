@@ -38,8 +38,6 @@ private slots:
     void vectors_data();
     void vectors();
     void unsupportedGivesNothing();
-    void shellLine_data();
-    void shellLine();
     void opensTerminalWithTheLine();
 };
 
@@ -50,27 +48,16 @@ void TestRuntimeInstall::vectors_data()
     QTest::addColumn<QString>("install");
     QTest::addColumn<QString>("uninstall");
     QTest::addColumn<QString>("reinstall");
-    QTest::newRow("npm") << "npm"
-                         << "@openai/codex"
-                         << "npm|install|-g|@openai/codex"
-                         << "npm|uninstall|-g|@openai/codex"
-                         << "sh|-lc|npm uninstall -g @openai/codex && npm install -g @openai/codex";
-    QTest::newRow("npm, word needing quotes")
-        << "npm"
-        << "pkg; rm -rf ~"
-        << "npm|install|-g|pkg; rm -rf ~"
-        << "npm|uninstall|-g|pkg; rm -rf ~"
-        << "sh|-lc|npm uninstall -g 'pkg; rm -rf ~' && npm install -g 'pkg; rm -rf ~'";
-    QTest::newRow("brew") << "brew"
-                          << "goose"
-                          << "brew|install|goose"
-                          << "<none>"
-                          << "<none>";
-    QTest::newRow("empty package") << "npm"
-                                   << ""
-                                   << "<none>"
-                                   << "<none>"
-                                   << "<none>";
+    const auto add = [](const char* name, const QString& method, const QString& package, const QString& install,
+                         const QString& uninstall, const QString& reinstall) {
+        QTest::newRow(name) << method << package << install << uninstall << reinstall;
+    };
+    add("npm", "npm", "@openai/codex", "npm|install|-g|@openai/codex", "npm|uninstall|-g|@openai/codex",
+        "sh|-lc|npm uninstall -g @openai/codex && npm install -g @openai/codex");
+    add("npm, word needing quotes", "npm", "pkg; rm -rf ~", "npm|install|-g|pkg; rm -rf ~",
+        "npm|uninstall|-g|pkg; rm -rf ~", "sh|-lc|npm uninstall -g 'pkg; rm -rf ~' && npm install -g 'pkg; rm -rf ~'");
+    add("brew", "brew", "goose", "brew|install|goose", "<none>", "<none>");
+    add("empty package", "npm", "", "<none>", "<none>", "<none>");
 }
 
 void TestRuntimeInstall::vectors()
@@ -98,25 +85,8 @@ void TestRuntimeInstall::unsupportedGivesNothing()
     QVERIFY(!RuntimeInstall::command(s));
 }
 
-void TestRuntimeInstall::shellLine_data()
-{
-    QTest::addColumn<QStringList>("command");
-    QTest::addColumn<QString>("cwd");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("single quote") << QStringList { "echo", "it's" } << ""
-                                  << "'echo' 'it'\\''s'";
-    QTest::newRow("folder with space") << QStringList { "x" } << "/home/me/my project"
-                                       << "cd '/home/me/my project' && 'x'";
-}
-
-void TestRuntimeInstall::shellLine()
-{
-    QFETCH(QStringList, command);
-    QFETCH(QString, cwd);
-    QFETCH(QString, line);
-    QCOMPARE(RuntimeLogin::shellLine(command, cwd.isEmpty() ? std::nullopt : std::optional<QString>(cwd)), line);
-}
-
+// The line is built for a real shell: quotes, backslashes and "$" in the words
+// and a space in the folder all go through it unchanged.
 void TestRuntimeInstall::opensTerminalWithTheLine()
 {
     TempHome home;

@@ -32,8 +32,6 @@ class TestRuntimeInventory : public QObject {
 private slots:
     void decoding_data();
     void decoding();
-    void usability_data();
-    void usability();
     void summary_data();
     void summary();
     void versionAndDetail_data();
@@ -65,26 +63,6 @@ void TestRuntimeInventory::decoding()
     QCOMPARE(error.isEmpty(), bool(inv));
 }
 
-void TestRuntimeInventory::usability_data()
-{
-    QTest::addColumn<QByteArray>("word");
-    QTest::addColumn<RuntimeUsability>("expected");
-    QTest::newRow("ready") << QByteArray("ready") << RuntimeUsability::ready;
-    QTest::newRow("credentials_required")
-        << QByteArray("credentials_required") << RuntimeUsability::credentialsRequired;
-    QTest::newRow("Ready capitalised") << QByteArray("Ready") << RuntimeUsability::unknown;
-}
-
-void TestRuntimeInventory::usability()
-{
-    QFETCH(QByteArray, word);
-    QFETCH(RuntimeUsability, expected);
-    const RuntimeRow r = row(report(entry(word)));
-    QCOMPARE(r.usability, expected);
-    if (expected != RuntimeUsability::unknown)
-        QCOMPARE(RuntimeUsabilities::rawValue(r.usability), QString::fromUtf8(word));
-}
-
 void TestRuntimeInventory::summary_data()
 {
     QTest::addColumn<QByteArray>("caps");
@@ -106,17 +84,12 @@ void TestRuntimeInventory::versionAndDetail_data()
     QTest::addColumn<QByteArray>("health");
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("detailLabel"); // "" when no such row
-    QTest::newRow("empty version, path") << QByteArray(
-        R"({"installed":true,"healthy":true,"version":"","path":"/bin/x"})")
-                                         << "—"
-                                         << "可执行文件";
-    QTest::newRow("empty path wins over error")
-        << QByteArray(R"({"installed":false,"healthy":false,"path":"","error":"boom"})") << "—"
-        << "";
-    QTest::newRow("error alone") << QByteArray(
-        R"({"installed":false,"healthy":false,"version":"2","error":"not on PATH"})")
-                                 << "2"
-                                 << "探测说明";
+    const auto add = [](const char* name, const QByteArray& health, const QString& version, const QString& label) {
+        QTest::newRow(name) << health << version << label;
+    };
+    add("empty version, path", R"({"installed":true,"healthy":true,"version":"","path":"/bin/x"})", "—", "可执行文件");
+    add("empty path wins over error", R"({"installed":false,"healthy":false,"path":"","error":"boom"})", "—", "");
+    add("error alone", R"({"installed":false,"healthy":false,"version":"2","error":"not on PATH"})", "2", "探测说明");
 }
 
 void TestRuntimeInventory::versionAndDetail()
@@ -139,6 +112,7 @@ void TestRuntimeInventory::diagnosticText()
     const RuntimeRow r = row(report(entry("login_required",
         R"({"installed":true,"healthy":true,"version":"1.0","path":"/usr/bin/codex"})", R"({"yes":2,"no":1})",
         R"({"state":"logged_out","source":"probe","hint":"登录一下","login":["codex","login"]})")));
+    QCOMPARE(r.usability, RuntimeUsability::loginRequired);
     QCOMPARE(r.loginCommand, (QStringList { QStringLiteral("codex"), QStringLiteral("login") }));
     QCOMPARE(r.diagnosticText(),
         QStringLiteral("Codex（codex）\n版本：1.0\n可执行文件：/usr/bin/codex\n鉴权状态：logged_out\n"
@@ -147,6 +121,8 @@ void TestRuntimeInventory::diagnosticText()
     const RuntimeRow noLogin = row(
         report(entry("ready", R"({"installed":true,"healthy":true})", "{}", R"({"state":"","source":"","login":[]})")));
     QCOMPARE(noLogin.diagnosticRows().size(), 2);
+    // Usability words are matched exactly; any other reads as unknown.
+    QCOMPARE(row(report(entry("Ready"))).usability, RuntimeUsability::unknown);
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeInventory)
