@@ -138,12 +138,40 @@ Result<Commands> decodeCommands(const QByteArray& body)
     return assemble(*head, std::move(*commands));
 }
 
-QCoro::Task<Result<Commands>> decodeCommandsOn(QThreadPool* pool, QByteArray body)
+namespace {
+
+// Element by element: QJsonArray's own comparison can call two equal long
+// lists different.
+bool sameValues(const QJsonArray& a, const QJsonArray& b)
 {
-    QFuture<Result<CommandsHead>> parsing = QtConcurrent::run(pool, [body] { return commandsHead(body); });
-    const Result<CommandsHead> head = co_await parsing;
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.at(i) != b.at(i))
+            return false;
+    }
+    return true;
+}
+
+Result<CommandsReading> readingOf(const CommandsHead& head, QList<CommandBrief> commands)
+{
+    Result<Commands> read = assemble(head, std::move(commands));
+    if (!read)
+        return read.failure();
+    return CommandsReading { std::move(read.value()), head.commands };
+}
+
+} // namespace
+
+QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteArray body, CommandsReading previous)
+{
+    // The JSON is read here: handing it to another thread costs more time
+    // than it saves, and the list is most often the one read before.
+    Result<CommandsHead> head = commandsHead(body);
     if (!head)
         co_return head.failure();
+    if (!previous.source.isEmpty() && sameValues(head->commands, previous.source))
+        co_return readingOf(*head, previous.commands.commands);
     // Parts of a few hundred records, read side by side; each part works on
     // its own copy of the (shared, read-only) array.
     const qsizetype n = head->commands.size();
@@ -163,9 +191,9 @@ QCoro::Task<Result<Commands>> decodeCommandsOn(QThreadPool* pool, QByteArray bod
         Result<QList<CommandBrief>> records = co_await part;
         if (!records)
             co_return records.failure();
-        commands.append(std::move(*records));
+        commands.append(std::move(records.value()));
     }
-    co_return assemble(*head, std::move(commands));
+    co_return readingOf(*head, std::move(commands));
 }
 
 Result<Progress> decodeProgress(const QByteArray& body, bool progressRequired)

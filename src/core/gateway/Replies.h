@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QCoroTask>
+#include <QJsonArray>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -26,10 +27,19 @@ struct Commands {
     bool runnersRead = false; // only a JSON true counts
 };
 Result<Commands> decodeCommands(const QByteArray& body);
-// The same, read on `pool`: the JSON first, then the records in parts side by
-// side, so that a long list neither holds up the calling thread nor takes
-// one core's time. The awaiting thread needs a running event loop.
-QCoro::Task<Result<Commands>> decodeCommandsOn(QThreadPool* pool, QByteArray body);
+// The same, with the records read on `pool` in parts side by side, so that a
+// long list neither holds up the calling thread nor takes one core's time.
+// The awaiting thread needs a running event loop.
+// `source` is the command list as it came; given the previous reading of the
+// same workspace, a list equal to its source (the usual poll: nothing moved)
+// takes its records as they are instead of reading them again. The runners,
+// whose heartbeat ages change on every poll, are always read anew.
+struct CommandsReading {
+    Commands commands;
+    QJsonArray source;
+};
+QCoro::Task<Result<CommandsReading>> decodeCommandsOn(
+    QThreadPool* pool, QByteArray body, CommandsReading previous = {});
 
 // GET …/commands/<id>/progress?limit=n. The followed command's loader needs
 // "progress"; the evidence fetcher takes a missing list as empty.

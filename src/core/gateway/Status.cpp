@@ -179,22 +179,27 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
         body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
     if (!self || !isLatest(Commands, generation, config))
         co_return std::nullopt;
-    // A workspace's list runs to thousands of records: it is read off the GUI thread.
+    // A workspace's list runs to thousands of records: they are read off the
+    // GUI thread, and only when the list is not the one read last time.
     Result<replies::Commands> reply;
     if (!body) {
         reply = body.failure();
-    } else if (m_readCommands && m_readCommands->api == config.api && m_readCommands->workspace == config.workspace
-        && m_readCommands->body == *body) {
-        reply = replies::Commands { m_readCommands->commands, m_readCommands->runners, m_readCommands->runnersRead };
     } else {
-        m_readCommands.reset();
-        auto reading = replies::decodeCommandsOn(QThreadPool::globalInstance(), *body);
-        reply = co_await std::move(reading);
+        const bool sameWorkspace = m_readApi == config.api && m_readWorkspace == config.workspace;
+        auto reading = replies::decodeCommandsOn(
+            QThreadPool::globalInstance(), *body, sameWorkspace ? m_readCommands : replies::CommandsReading {});
+        Result<replies::CommandsReading> read = co_await std::move(reading);
         if (!self || !isLatest(Commands, generation, config))
             co_return std::nullopt;
-        if (reply)
-            m_readCommands = ReadCommands { config.api, config.workspace, *body, reply->commands, reply->runners,
-                reply->runnersRead };
+        if (read) {
+            reply = read->commands;
+            m_readApi = config.api;
+            m_readWorkspace = config.workspace;
+            m_readCommands = std::move(read.value());
+        } else {
+            reply = read.failure();
+            m_readCommands = {};
+        }
     }
     if (!reply) {
         const QString text = reply.failure().description();

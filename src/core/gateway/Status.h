@@ -4,6 +4,7 @@
 #include "core/gateway/Failure.h"
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/Records.h"
+#include "core/gateway/Replies.h"
 #include "core/gateway/TaskEvidence.h"
 
 #include <QDateTime>
@@ -167,17 +168,11 @@ private:
     std::optional<QString> m_endpointNote;
     std::optional<QString> m_reachableEndpoint;
     QList<CommandBrief> m_commands;
-    // The last command reply read, by workspace: the poll brings the same
-    // bytes back most of the time, and the same bytes read the same.
-    struct ReadCommands {
-        QString api;
-        QString workspace;
-        QByteArray body;
-        QList<CommandBrief> commands;
-        QList<RunnerInfo> runners;
-        bool runnersRead = false;
-    };
-    std::optional<ReadCommands> m_readCommands;
+    // The last command list read, and of which workspace: a poll that brings
+    // the same list back takes its records as they are.
+    QString m_readApi;
+    QString m_readWorkspace;
+    replies::CommandsReading m_readCommands;
     std::optional<QString> m_commandsError;
     QList<RunnerInfo> m_runners;
     QList<TeammateBrief> m_team;

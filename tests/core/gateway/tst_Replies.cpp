@@ -120,13 +120,13 @@ void TestReplies::commandsInParts()
     }
     body += "]}";
     const Result<Commands> once = decodeCommands(body);
-    const Result<Commands> parts = QCoro::waitFor(decodeCommandsOn(QThreadPool::globalInstance(), body));
+    const Result<CommandsReading> parts = QCoro::waitFor(decodeCommandsOn(QThreadPool::globalInstance(), body));
     QCOMPARE(parts.ok(), bad.isEmpty());
     if (bad.isEmpty()) {
-        QCOMPARE(parts->commands.size(), 1100);
-        QCOMPARE(parts->commands, once->commands);
-        QCOMPARE(parts->runners, once->runners);
-        QVERIFY(parts->runnersRead);
+        QCOMPARE(parts->commands.commands.size(), 1100);
+        QCOMPARE(parts->commands.commands, once->commands);
+        QCOMPARE(parts->commands.runners, once->runners);
+        QVERIFY(parts->commands.runnersRead);
     } else {
         QCOMPARE(parts.failure().description(), once.failure().description());
         QVERIFY(parts.failure().description().contains(

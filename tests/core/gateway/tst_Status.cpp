@@ -108,7 +108,7 @@ private slots:
     void actionErrorsCarryAdvice();
     void segmentsArePercentEncoded();
     void evidenceFetchers();
-    void commandRepliesKeptByTheirBytes();
+    void commandListReadOnlyWhenItChanges();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -689,17 +689,20 @@ void TestStatus::evidenceFetchers()
     QCOMPARE(bad.failure().description(), QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
 }
 
-// The last command reply read is kept by its bytes: the same bytes give the
-// same list, any change is read anew, and a reply that fails after one that
-// read well is a failure, never the old list.
-void TestStatus::commandRepliesKeptByTheirBytes()
+// A poll that brings the same command list back takes its records as they
+// were read, but the runners' heartbeat ages are read anew; any change in the
+// list is read anew, and a reply that fails after one that read well is a
+// failure, never the old list.
+void TestStatus::commandListReadOnlyWhenItChanges()
 {
     Status status;
     QCoro::waitFor(status.reload(m_cfg));
     const QList<CommandBrief> first = status.commands();
     QVERIFY(!first.isEmpty());
+    patch(R"({"runners_read":true,"runners":[{"device_id":"dev-test","seconds_ago":400}]})");
     QCoro::waitFor(status.reload(m_cfg));
     QCOMPARE(status.commands(), first);
+    QCOMPARE(status.runners().first().secondsAgo, 400);
     patch(R"({"commands":[{"id":"c9","text":"新","status":"pending"}]})");
     QCoro::waitFor(status.reload(m_cfg));
     QCOMPARE(status.commands().size(), 1);
