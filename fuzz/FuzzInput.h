@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 
@@ -33,6 +34,13 @@ inline QString fuzzToolOutput(const uint8_t* data, size_t size)
             std::abort();                                                                                              \
         }                                                                                                              \
     } while (false)
+
+// A time as the stores keep it: UTC, to the whole second. (toSecsSinceEpoch
+// would not do: it rounds toward zero, which before 1970 is the next second up.)
+inline QString storedSecond(const QDateTime& time)
+{
+    return time.toUTC().toString(Qt::ISODate);
+}
 
 // Qt's warnings (a bad date, an odd JSON value) are expected here by the
 // million; they would only slow the run down.
