@@ -15,6 +15,7 @@ private slots:
     void firstLineCreatesFile();
     void appendsNeverTruncates();
     void readOnlyLogIsLeftAlone();
+    void pipeInItsPlaceNeverBlocks();
     void concurrentLinesStayWhole();
 
 private:
@@ -65,6 +66,19 @@ void TestDeskCrumbs::readOnlyLogIsLeftAlone()
     QFile::setPermissions(p, QFileDevice::ReadOwner);
     DeskCrumbs::drop(QStringLiteral("lost"));
     QCOMPARE(readLog(), QByteArray("keep\n"));
+}
+
+// A named pipe with no reader where the log should be: the line is dropped at
+// once instead of waiting for a reader (the GUI thread writes breadcrumbs).
+void TestDeskCrumbs::pipeInItsPlaceNeverBlocks()
+{
+    TempHome home;
+    const QString p = home.writeFile(".tolvarine/desktop.log", "");
+    QVERIFY(QFile::remove(p));
+    QCOMPARE(::mkfifo(QFile::encodeName(p).constData(), 0600), 0);
+    DeskCrumbs::drop(QStringLiteral("x"));
+    QFileInfo info(p);
+    QVERIFY(!info.isFile() && info.exists());
 }
 
 void TestDeskCrumbs::concurrentLinesStayWhole()
