@@ -225,11 +225,18 @@ void MainWindow::paintEvent(QPaintEvent* event)
     // The sections come right after the first frame is on screen.
     if (!m_sectionsBuilt && !m_sectionsQueued) {
         m_sectionsQueued = true;
-        QTimer::singleShot(0, this, [this] {
-            buildSections();
-            refreshView();
-        });
+        queueSections(0);
     }
+}
+
+void MainWindow::queueSections(int delayMs)
+{
+    QTimer::singleShot(delayMs, this, [this] {
+        if (m_sectionsBuilt)
+            return;
+        buildSections();
+        refreshView();
+    });
 }
 
 void MainWindow::scheduleRefresh()
@@ -313,6 +320,10 @@ void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_controller->startLoops();
+    // A window shown but not painted (started minimised, say) still gets its
+    // sections, a moment later.
+    if (!m_sectionsBuilt)
+        queueSections(500);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

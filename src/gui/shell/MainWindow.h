@@ -78,6 +78,7 @@ private:
     void buildFrame();
     void ensurePage(bool paired);
     void buildSections();
+    void queueSections(int delayMs);
     void scheduleRefresh();
     void refreshView();
     void showNotice();
