@@ -140,19 +140,6 @@ Result<Commands> decodeCommands(const QByteArray& body)
 
 namespace {
 
-// Element by element: QJsonArray's own comparison can call two equal long
-// lists different.
-bool sameValues(const QJsonArray& a, const QJsonArray& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a.at(i) != b.at(i))
-            return false;
-    }
-    return true;
-}
-
 Result<CommandsReading> readingOf(const CommandsHead& head, QList<CommandBrief> commands)
 {
     Result<Commands> read = assemble(head, std::move(commands));
@@ -170,7 +157,7 @@ QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteAr
     Result<CommandsHead> head = commandsHead(body);
     if (!head)
         co_return head.failure();
-    if (!previous.source.isEmpty() && sameValues(head->commands, previous.source))
+    if (!previous.source.isEmpty() && head->commands == previous.source)
         co_return readingOf(*head, previous.commands.commands);
     // Parts of a few hundred records, read side by side; each part works on
     // its own copy of the (shared, read-only) array.
