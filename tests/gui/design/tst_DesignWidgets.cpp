@@ -13,6 +13,8 @@
 #include "gui/design/SkeletonCards.h"
 
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -56,6 +58,7 @@ private slots:
     void reconcilerKeepsIdentity();
     void skeletonStillWithReduceMotion();
     void skeletonBandStops();
+    void spinnerOnlyTurnsOnScreen();
     void iconTable();
     void elidedLabel();
 };
@@ -206,6 +209,26 @@ void TestDesignWidgets::skeletonStillWithReduceMotion()
     QVERIFY(!skeleton->isShimmering());
     QCOMPARE(skeleton->sweep(), -0.4);
     QCOMPARE(skeleton->grab().toImage(), before);
+}
+
+// A spinner scrolled out of view stops drawing frames (a window open all day
+// costs nothing for it) and turns again once it is back in view.
+void TestDesignWidgets::spinnerOnlyTurnsOnScreen()
+{
+    QScrollArea area;
+    area.resize(200, 100);
+    auto* page = new QWidget;
+    page->setFixedSize(180, 1000);
+    auto* spinner = new BusyIndicator(DS::cyan(), 14, page);
+    spinner->move(10, 900);
+    area.setWidget(page);
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    QTRY_VERIFY(!spinner->isSpinning());
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+    QTRY_VERIFY(spinner->isSpinning());
+    area.verticalScrollBar()->setValue(0);
+    QTRY_VERIFY(!spinner->isSpinning());
 }
 
 void TestDesignWidgets::skeletonBandStops()
