@@ -184,26 +184,28 @@ QString StandInGateway::demoScenario()
     return QStringLiteral(TOLVARINE_SCENARIO_DIR "/demo.json");
 }
 
-CLIConfig largeWorkspace(const QString& origin)
+namespace {
+CLIConfig workspaceAt(const QString& origin, const QString& id, const QString& token, const QString& name)
 {
     CLIConfig c;
     c.api = origin;
-    c.workspace = QStringLiteral("ws-large");
-    c.token = QStringLiteral("large-token");
-    c.name = QStringLiteral("Large Workspace");
+    c.workspace = id;
+    c.token = token;
+    c.name = name;
     c.device = QStringLiteral("bench-device");
     return c;
+}
+} // namespace
+
+CLIConfig largeWorkspace(const QString& origin)
+{
+    return workspaceAt(
+        origin, QStringLiteral("ws-large"), QStringLiteral("large-token"), QStringLiteral("Large Workspace"));
 }
 
 CLIConfig demoWorkspace(const QString& origin)
 {
-    CLIConfig c;
-    c.api = origin;
-    c.workspace = QStringLiteral("ws-demo");
-    c.token = QStringLiteral("demo-token");
-    c.name = QStringLiteral("Demo Shop");
-    c.device = QStringLiteral("bench-device");
-    return c;
+    return workspaceAt(origin, QStringLiteral("ws-demo"), QStringLiteral("demo-token"), QStringLiteral("Demo Shop"));
 }
 
 ScratchHome::ScratchHome()

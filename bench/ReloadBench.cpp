@@ -43,17 +43,6 @@
 namespace {
 
 const QString kWorkspace = QStringLiteral("ws-large");
-const QString kToken = QStringLiteral("large-token");
-
-CLIConfig configFor(const QString& origin)
-{
-    CLIConfig c;
-    c.api = origin;
-    c.workspace = kWorkspace;
-    c.token = kToken;
-    c.device = QStringLiteral("bench-device");
-    return c;
-}
 
 // The floor: six GETs (commands first and alone, then five together), each parsed into a JSON document.
 class Floor {
@@ -134,7 +123,7 @@ double timed(const std::function<void()>& run)
 // Prints "<peak kB> <baseline kB>".
 int runMemory(const QString& mode, const QString& origin, int rounds)
 {
-    const CLIConfig config = configFor(origin);
+    const CLIConfig config = bench::largeWorkspace(origin);
     const qint64 baseline = bench::procStatusKb(0, "VmRSS:");
     if (mode == QLatin1String("reload")) {
         Status status;
@@ -156,7 +145,7 @@ int runMemory(const QString& mode, const QString& origin, int rounds)
 // Prints the fastest round of each side, "<floor ms> <reload ms>".
 int runTime(const QString& origin, int rounds)
 {
-    const CLIConfig config = configFor(origin);
+    const CLIConfig config = bench::largeWorkspace(origin);
     Status status;
     Floor floor(config);
     const QString focal = focalOf(floor);
@@ -186,7 +175,7 @@ int runTime(const QString& origin, int rounds)
 // Child side of the board figure: prints "<median ms> <running cards>".
 int runBoard(const QString& origin, int rounds)
 {
-    const CLIConfig config = configFor(origin);
+    const CLIConfig config = bench::largeWorkspace(origin);
     Status status;
     QCoro::waitFor(status.reload(config));
     // Not shown, so the cards' evidence fetches nothing: only the update is timed.
