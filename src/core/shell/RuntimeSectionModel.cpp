@@ -254,6 +254,18 @@ void RuntimeSectionModel::notify(const QString& text)
         m_window->setNotice(text, false);
 }
 
+void RuntimeSectionModel::sendToTerminal(
+    const QStringList& command, const std::optional<QString>& cwd, const QString& sent)
+{
+    if (RuntimeLogin::open(command, cwd)) {
+        if (!sent.isEmpty())
+            notify(sent);
+    } else if (m_window) {
+        // No terminal could be started: the user runs the line by hand.
+        m_window->setNotice(QStringLiteral("打不开终端，请自己运行：") + RuntimeLogin::shellLine(command, cwd), true);
+    }
+}
+
 void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Action action)
 {
     using RuntimeCardActions::Action;
@@ -266,18 +278,16 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
         return;
     switch (action) {
     case Action::login:
-        RuntimeLogin::open(r->loginCommand, s.cwd());
+        sendToTerminal(r->loginCommand, s.cwd(), QString());
         break;
     case Action::install:
         if (const auto command = RuntimeInstall::command(*s.setup)) {
-            RuntimeLogin::open(*command, s.cwd());
-            notify(QStringLiteral("安装命令已送到终端：") + joined(*command));
+            sendToTerminal(*command, s.cwd(), QStringLiteral("安装命令已送到终端：") + joined(*command));
         }
         break;
     case Action::reinstall:
         if (const auto command = RuntimeInstall::reinstallCommand(*s.setup)) {
-            RuntimeLogin::open(*command, s.cwd());
-            notify(QStringLiteral("重装命令已送到终端（先卸再装，一条命令）"));
+            sendToTerminal(*command, s.cwd(), QStringLiteral("重装命令已送到终端（先卸再装，一条命令）"));
         }
         break;
     case Action::disable:
@@ -306,8 +316,7 @@ void RuntimeSectionModel::confirmUninstall(const QString& kind)
     if (!s.setup)
         return;
     if (const auto command = RuntimeInstall::uninstallCommand(*s.setup)) {
-        RuntimeLogin::open(*command, s.cwd());
-        notify(QStringLiteral("卸载命令已送到终端：") + joined(*command));
+        sendToTerminal(*command, s.cwd(), QStringLiteral("卸载命令已送到终端：") + joined(*command));
     }
 }
 

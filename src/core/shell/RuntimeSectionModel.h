@@ -88,6 +88,9 @@ private:
     void invalidate();
     void onInventoryChanged();
     void notify(const QString& text);
+    // Opens `command` in a terminal and says `sent` (when not empty); when no
+    // terminal starts, the notice gives the line to run by hand.
+    void sendToTerminal(const QStringList& command, const std::optional<QString>& cwd, const QString& sent);
     QCoro::Task<> checkKeys();
 
     QPointer<WindowController> m_window;
