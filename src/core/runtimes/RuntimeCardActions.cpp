@@ -1,8 +1,8 @@
 #include "core/runtimes/RuntimeCardActions.h"
+#include "core/platform/TolvarinePaths.h"
 
 #include "core/runtimes/RuntimeInstall.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -103,7 +103,7 @@ QJsonObject table(const QList<RuntimeRow>& rows, const QMap<QString, bool>& enab
 
 QString filePath()
 {
-    return QDir::homePath() + QStringLiteral("/.tolvarine/desktop_runtime_actions.json");
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_runtime_actions.json"));
 }
 
 QByteArray fileBytes(const QJsonObject& table)

@@ -1,4 +1,5 @@
 #include "core/runtimes/RuntimeController.h"
+#include "core/platform/ProcessGroup.h"
 
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
@@ -235,7 +236,7 @@ void RuntimeController::kill(QProcess* process)
     const Stopping stopping = m_stopping.value(process);
     DeskCrumbs::drop(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stopping.pid));
     if (stopping.group)
-        ::kill(-stopping.pid, SIGKILL);
+        ProcessGroup::end(stopping.pid);
     else
         process->kill();
 }
@@ -248,7 +249,7 @@ void RuntimeController::endLeftGroup(qint32 pgid)
     if (::kill(-pgid, 0) != 0 || ProcessTable::groupMembers(pgid).isEmpty())
         return;
     DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
-    ::kill(-pgid, SIGKILL);
+    ProcessGroup::end(pgid);
 }
 
 void RuntimeController::stop(const QString& workspace, const QString& kind)

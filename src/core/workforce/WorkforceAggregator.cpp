@@ -4,13 +4,14 @@
 
 #include <algorithm>
 
-namespace {
-
-bool isFinished(const QString& status)
+bool WorkforceAggregator::isFinished(const QString& status)
 {
     return status == QLatin1String("done") || status == QLatin1String("failed")
         || status == QLatin1String("unsupported") || status == QLatin1String("dependency_failed");
 }
+
+namespace {
+using WorkforceAggregator::isFinished;
 
 // A runtime id of blanks names no runtime.
 bool namesRuntime(const QString& runtimeID)

@@ -14,6 +14,9 @@
 // Derives the per-employee facts; pure, no state.
 namespace WorkforceAggregator {
 
+// A command that has run its course: done, failed, unsupported or failed on a dependency.
+bool isFinished(const QString& status);
+
 // One record per employee id of the roster (the first of a repeated id).
 // `deviceRuntimes`: device id → runtime ids registered for it;
 // `waitingTaskIDs`: task ids of feed items waiting for the user's decision.

@@ -28,7 +28,7 @@ WorkforceSnapshot WorkforceSnapshot::derive(const Inputs& in)
     s.teamError = in.teamError;
     s.commands = in.commands;
     s.commandsError = in.commandsError;
-    s.thisMachine = thisMachineOf(in.config);
+    s.thisMachine = in.config ? in.config->deviceId() : QString();
     s.runtimeCatalog = ::runtimeCatalog(in.inventoryRows);
     s.workforceFacts
         = WorkforceAggregator::facts(in.team, in.commands, in.deviceRuntimes, s.runtimeCatalog, in.waitingTaskIDs);
@@ -46,10 +46,7 @@ QList<CommandBrief> WorkforceSnapshot::recentFinished(const QString& employeeID)
 {
     QList<CommandBrief> out;
     for (const CommandBrief& c : commands) {
-        if (c.employeeID != employeeID)
-            continue;
-        if (c.status == QLatin1String("done") || c.status == QLatin1String("failed")
-            || c.status == QLatin1String("unsupported") || c.status == QLatin1String("dependency_failed"))
+        if (c.employeeID == employeeID && WorkforceAggregator::isFinished(c.status))
             out.append(c);
     }
     // Newest first; a missing completion time is the most distant past.
@@ -65,13 +62,4 @@ bool WorkforceSnapshot::showsCollaboration() const
 {
     // Edges between employees none of whom is on the roster draw nothing.
     return !team.isEmpty() && !collabGraph.edges.isEmpty() && !collabGraph.nodes.isEmpty();
-}
-
-QString WorkforceSnapshot::thisMachineOf(const std::optional<CLIConfig>& config)
-{
-    if (!config)
-        return {};
-    if (config->device && !config->device->isEmpty())
-        return *config->device;
-    return QStringLiteral("cli-") + CLIConfig::hostname();
 }

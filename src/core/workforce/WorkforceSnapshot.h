@@ -65,7 +65,4 @@ struct WorkforceSnapshot {
     // The collaboration section shows: a roster, and a graph with at least
     // one edge and one node to draw.
     bool showsCollaboration() const;
-
-    // "" without a configuration; its device when set; else "cli-" + the host name.
-    static QString thisMachineOf(const std::optional<CLIConfig>& config);
 };

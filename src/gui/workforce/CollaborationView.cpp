@@ -114,7 +114,6 @@ CollaborationView::CollaborationView(QWidget* parent)
 
 void CollaborationView::setGraph(const CollabGraph& graph)
 {
-    m_graph = graph;
     const CollabLayout::Body body = CollabLayout::body(graph);
     m_empty->setVisible(body == CollabLayout::Body::empty);
     m_list->setVisible(body == CollabLayout::Body::list);

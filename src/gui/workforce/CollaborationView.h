@@ -21,14 +21,12 @@ public:
     explicit CollaborationView(QWidget* parent = nullptr);
 
     void setGraph(const CollabGraph& graph);
-    const CollabGraph& graph() const { return m_graph; }
 
     // The row of a node in whichever body shows; null when none shows it.
     CollabNodeRow* nodeRow(const QString& id) const;
     QWidget* group(const QString& targetID) const;
 
 private:
-    CollabGraph m_graph;
     EmptyState* m_empty;
     QWidget* m_list;
     QVBoxLayout* m_listRows;

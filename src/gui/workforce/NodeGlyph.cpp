@@ -27,6 +27,8 @@ void NodeGlyph::setStatus(TolvarineStatus status, bool hasReading)
     m_hasReading = hasReading;
     if (m_status == TolvarineStatus::running && isVisible())
         startBreathing();
+    else if (m_status != TolvarineStatus::running && m_pulse)
+        m_pulse->stop();
     update();
 }
 
@@ -52,6 +54,8 @@ void NodeGlyph::startBreathing()
     if (m_pulse) {
         if (m_pulse->state() == QAbstractAnimation::Paused)
             m_pulse->resume();
+        else if (m_pulse->state() == QAbstractAnimation::Stopped)
+            m_pulse->start();
         return;
     }
     m_breathing = true;

@@ -324,16 +324,6 @@ private slots:
         QCOMPARE(s.facts("nobody"), WorkforceFacts::placeholder());
     }
 
-    void thisMachine()
-    {
-        QCOMPARE(WorkforceSnapshot::thisMachineOf(std::nullopt), QString());
-        CLIConfig c;
-        c.device = QStringLiteral("dev-1");
-        QCOMPARE(WorkforceSnapshot::thisMachineOf(c), QStringLiteral("dev-1"));
-        c.device = QString();
-        QCOMPARE(WorkforceSnapshot::thisMachineOf(c), QStringLiteral("cli-") + CLIConfig::hostname());
-    }
-
     void oneDerivationPerPublication()
     {
         TempHome home;
