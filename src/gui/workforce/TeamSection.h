@@ -38,6 +38,7 @@ public:
     LiveTaskBoard* liveBoard() const { return m_board; }
     AdaptiveColumns* grid() const { return m_grid; }
     ErrorBanner* errorBanner() const { return m_error; }
+    ErrorBanner* commandsErrorBanner() const { return m_commandsError; }
     EmptyState* emptyState() const { return m_empty; }
     EmployeeCard* card(const QString& employeeID) const;
     QList<EmployeeCard*> cards() const;
@@ -48,6 +49,7 @@ public:
 private:
     QPointer<WindowController> m_controller;
     ErrorBanner* m_error;
+    ErrorBanner* m_commandsError;
     EmptyState* m_empty;
     LiveTaskBoard* m_board;
     AdaptiveColumns* m_grid;

@@ -201,12 +201,17 @@ void TestTeamSection::branches()
         QCOMPARE(section.grid()->columnCount(), columns);
     }
 
-    // The command list unreadable: no board, the grid stays.
+    // The command list unreadable: no board, the grid stays under a banner
+    // that says its "idle" cards are not to be trusted; it goes with the fault.
+    QVERIFY(section.commandsErrorBanner()->isHidden());
     m_sim->setFault("GET", "/api/workspaces/ws-demo/commands", 500);
     reload();
     QTRY_VERIFY(section.liveBoard()->isHidden());
-    QVERIFY(!section.grid()->isHidden());
+    QVERIFY(!section.grid()->isHidden() && !section.commandsErrorBanner()->isHidden());
+    QVERIFY(!section.commandsErrorBanner()->evidenceLabel()->text().isEmpty());
     m_sim->clearFaults();
+    reload();
+    QTRY_VERIFY(section.commandsErrorBanner()->isHidden());
 
     // A gateway without the employees endpoint: only the banner, whose
     // diagnostics carry the status model's words.
