@@ -13,11 +13,18 @@ const SecretSchema* schema()
         "org.tolvarine.Desktop.Secret",
         SECRET_SCHEMA_NONE,
         {
-            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {nullptr, SecretSchemaAttributeType(0)},
+            { "service", SECRET_SCHEMA_ATTRIBUTE_STRING },
+            { "account", SECRET_SCHEMA_ATTRIBUTE_STRING },
+            { nullptr, SecretSchemaAttributeType(0) },
         },
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
     };
     return &s;
 }
@@ -30,8 +37,18 @@ QString takeError(GError* err)
     return text;
 }
 
-QMutex sharedMutex;
-std::shared_ptr<SecretStore> sharedStore;
+// Never destroyed: a key-store read still running on a pool thread when the
+// application exits would otherwise meet a store freed by the exit's static
+// destructors.
+struct Shared {
+    QMutex mutex;
+    std::shared_ptr<SecretStore> store;
+};
+Shared& sharedSlot()
+{
+    static Shared* const s = new Shared;
+    return *s;
+}
 
 QString itemKey(const QString& service, const QString& account)
 {
@@ -42,16 +59,18 @@ QString itemKey(const QString& service, const QString& account)
 
 std::shared_ptr<SecretStore> SecretStore::shared()
 {
-    const QMutexLocker lock(&sharedMutex);
-    if (!sharedStore)
-        sharedStore = std::make_shared<LibsecretStore>();
-    return sharedStore;
+    Shared& s = sharedSlot();
+    const QMutexLocker lock(&s.mutex);
+    if (!s.store)
+        s.store = std::make_shared<LibsecretStore>();
+    return s.store;
 }
 
 void SecretStore::setShared(std::unique_ptr<SecretStore> store)
 {
-    const QMutexLocker lock(&sharedMutex);
-    sharedStore = std::move(store);
+    Shared& s = sharedSlot();
+    const QMutexLocker lock(&s.mutex);
+    s.store = std::move(store);
 }
 
 std::optional<QByteArray> LibsecretStore::read(const QString& service, const QString& account)
@@ -59,8 +78,8 @@ std::optional<QByteArray> LibsecretStore::read(const QString& service, const QSt
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
     GError* err = nullptr;
-    gchar* secret = secret_password_lookup_sync(schema(), nullptr, &err, "service", s.constData(), "account",
-                                                a.constData(), nullptr);
+    gchar* secret = secret_password_lookup_sync(
+        schema(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
     if (err) {
         g_error_free(err);
         return std::nullopt;
@@ -72,8 +91,8 @@ std::optional<QByteArray> LibsecretStore::read(const QString& service, const QSt
     return out;
 }
 
-bool LibsecretStore::write(const QString& service, const QString& account, const QByteArray& secret,
-                           const QString& label, QString* error)
+bool LibsecretStore::write(
+    const QString& service, const QString& account, const QByteArray& secret, const QString& label, QString* error)
 {
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
@@ -86,8 +105,7 @@ bool LibsecretStore::write(const QString& service, const QString& account, const
         return false;
     }
     const gboolean ok = secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, l.constData(),
-                                                   secret.constData(), nullptr, &err, "service", s.constData(),
-                                                   "account", a.constData(), nullptr);
+        secret.constData(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
     if (!ok || err) {
         const QString text = takeError(err);
         if (error)
@@ -102,8 +120,7 @@ bool LibsecretStore::remove(const QString& service, const QString& account, QStr
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
     GError* err = nullptr;
-    secret_password_clear_sync(schema(), nullptr, &err, "service", s.constData(), "account", a.constData(),
-                               nullptr);
+    secret_password_clear_sync(schema(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
     if (err) {
         const QString text = takeError(err);
         if (error)
@@ -124,8 +141,8 @@ std::optional<QByteArray> MemorySecretStore::read(const QString& service, const 
     return *it;
 }
 
-bool MemorySecretStore::write(const QString& service, const QString& account, const QByteArray& secret,
-                              const QString&, QString* error)
+bool MemorySecretStore::write(
+    const QString& service, const QString& account, const QByteArray& secret, const QString&, QString* error)
 {
     const QMutexLocker lock(&m_mutex);
     if (m_failing) {
