@@ -55,26 +55,23 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
     // Several stores often change in one go: the views hear of it once.
     m_publish->setSingleShot(true);
     m_publish->setInterval(0);
-    connect(m_publish, &QTimer::timeout, this, &RuntimeSectionModel::changed);
+    // The action table follows every change it depends on (rows, setup,
+    // enablement, workers, selection); an unchanged table is not written.
+    connect(m_publish, &QTimer::timeout, this, [this] {
+        dumpRuntimeActions();
+        emit changed();
+    });
 
     // The serving map is the workforce model's, derived once for every view.
     connect(window->workforce(), &WorkforceModel::changed, this, &RuntimeSectionModel::invalidate);
     connect(window->catalog(), &WorkspaceCatalog::selectionChanged, this, [this] {
         invalidate();
         emit logChanged();
-        dumpRuntimeActions();
     });
     connect(window->catalog(), &WorkspaceCatalog::recordsChanged, this, &RuntimeSectionModel::invalidate);
     connect(window->inventory(), &RuntimeInventoryStore::changed, this, &RuntimeSectionModel::onInventoryChanged);
-    connect(window->enablement(), &RuntimeEnablement::changed, this, [this] {
-        invalidate();
-        dumpRuntimeActions();
-    });
-    connect(&window->runtimes(), &RuntimeController::workersChanged, this, [this] {
-        invalidate();
-        // The table says "stop" for a running worker and "start" otherwise.
-        dumpRuntimeActions();
-    });
+    connect(window->enablement(), &RuntimeEnablement::changed, this, &RuntimeSectionModel::invalidate);
+    connect(&window->runtimes(), &RuntimeController::workersChanged, this, &RuntimeSectionModel::invalidate);
     connect(&window->runtimes(), &RuntimeController::outputChanged, this, [this](const QString& workspace) {
         const std::optional<CLIConfig> cfg = m_window ? m_window->selectedConfig() : std::nullopt;
         if (cfg && cfg->workspace == workspace)
@@ -98,15 +95,6 @@ void RuntimeSectionModel::onInventoryChanged()
     if (!m_window)
         return;
     const RuntimeInventoryStore& inventory = *m_window->inventory();
-
-    QStringList kinds;
-    for (const RuntimeRow& r : inventory.rows())
-        kinds.append(r.kind);
-    if (kinds != m_kinds) {
-        m_kinds = kinds;
-        m_window->reloadRuntimeEnabled();
-        dumpRuntimeActions();
-    }
 
     QList<QUuid> ids;
     for (const ProviderProfile& p : inventory.profiles())

@@ -97,7 +97,6 @@ private:
     AdvancedAccess* m_advanced;
     QTimer* m_publish;
     mutable std::optional<Derived> m_derived;
-    QStringList m_kinds;
     QList<QUuid> m_profileIDs;
     QSet<QUuid> m_keyed;
     bool m_keysKnown = false;
