@@ -13,7 +13,6 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
     // The launcher entry the install step puts in place, and its icon for every window.
     QGuiApplication::setDesktopFileName(QStringLiteral("tolvarine-desktop"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg")));
     // Closing the one window quits, and quitting stops every worker.
     QApplication::setQuitOnLastWindowClosed(true);
 
@@ -23,6 +22,9 @@ int main(int argc, char** argv)
     CLI::warmUp();
 
     MainWindow window;
+    // The icon is an SVG, read through a plugin: it follows the first frame.
+    QObject::connect(&window, &MainWindow::sectionsReady, &app,
+        [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg"))); });
     window.show();
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });

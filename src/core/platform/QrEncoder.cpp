@@ -1,11 +1,31 @@
 #include "core/platform/QrEncoder.h"
 
+#include "core/platform/LateLibrary.h"
+
 #include <qrencode.h>
 
 #include <memory>
 #include <optional>
 
 namespace {
+
+// libqrencode is opened when the first code is drawn (the phone pairing sheet).
+struct Qrencode {
+    using Encode = QRcode* (*)(int, const unsigned char*, int, QRecLevel);
+    using Free = void (*)(QRcode*);
+    Encode encodeData = nullptr;
+    Free free = nullptr;
+};
+
+const Qrencode* qrencode()
+{
+    static const Qrencode lib = [] {
+        LateLibrary library("libqrencode.so.4");
+        return Qrencode { library.resolve<Qrencode::Encode>("QRcode_encodeData"),
+            library.resolve<Qrencode::Free>("QRcode_free") };
+    }();
+    return lib.encodeData && lib.free ? &lib : nullptr;
+}
 
 std::optional<QRecLevel> levelFor(const QString& letter)
 {
@@ -27,12 +47,13 @@ namespace QrEncoder {
 QImage encode(const QByteArray& payload, const QString& level)
 {
     const auto ec = levelFor(level);
-    if (!ec || payload.isEmpty())
+    const Qrencode* lib = qrencode();
+    if (!ec || payload.isEmpty() || !lib)
         return {};
     // Version 0: the smallest symbol that holds the payload at this level.
-    std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
-        QRcode_encodeData(int(payload.size()), reinterpret_cast<const unsigned char*>(payload.constData()), 0, *ec),
-        &QRcode_free);
+    std::unique_ptr<QRcode, Qrencode::Free> code(
+        lib->encodeData(int(payload.size()), reinterpret_cast<const unsigned char*>(payload.constData()), 0, *ec),
+        lib->free);
     if (!code || code->width <= 0 || !code->data)
         return {};
 

@@ -5,7 +5,44 @@
 #include <libsecret/secret.h>
 #define signals Q_SIGNALS
 
+#include "core/platform/LateLibrary.h"
+
 namespace {
+
+// libsecret and the GIO stack under it are opened the first time a key is
+// touched (on a pool thread), not when the application starts.
+struct Libsecret {
+    using Lookup = gchar* (*)(const SecretSchema*, GCancellable*, GError**, ...);
+    using Store
+        = gboolean (*)(const SecretSchema*, const gchar*, const gchar*, const gchar*, GCancellable*, GError**, ...);
+    using Clear = gboolean (*)(const SecretSchema*, GCancellable*, GError**, ...);
+    using Free = void (*)(gchar*);
+    using ErrorFree = void (*)(GError*);
+
+    Lookup lookup = nullptr;
+    Store store = nullptr;
+    Clear clear = nullptr;
+    Free passwordFree = nullptr;
+    ErrorFree errorFree = nullptr;
+};
+
+// Null when the library or one of its functions cannot be found.
+const Libsecret* libsecret()
+{
+    static const Libsecret lib = [] {
+        LateLibrary library("libsecret-1.so.0");
+        Libsecret l;
+        l.lookup = library.resolve<Libsecret::Lookup>("secret_password_lookup_sync");
+        l.store = library.resolve<Libsecret::Store>("secret_password_store_sync");
+        l.clear = library.resolve<Libsecret::Clear>("secret_password_clear_sync");
+        l.passwordFree = library.resolve<Libsecret::Free>("secret_password_free");
+        l.errorFree = library.resolve<Libsecret::ErrorFree>("g_error_free");
+        return l;
+    }();
+    return lib.lookup && lib.store && lib.clear && lib.passwordFree && lib.errorFree ? &lib : nullptr;
+}
+
+const QString kNoLibrary = QStringLiteral("这台电脑上没有 libsecret（系统密码库的接口），装上 libsecret-1-0 再试");
 
 const SecretSchema* schema()
 {
@@ -29,11 +66,11 @@ const SecretSchema* schema()
     return &s;
 }
 
-QString takeError(GError* err)
+QString takeError(const Libsecret& lib, GError* err)
 {
     const QString text = err ? QString::fromUtf8(err->message) : QStringLiteral("unknown error");
     if (err)
-        g_error_free(err);
+        lib.errorFree(err);
     return text;
 }
 
@@ -77,17 +114,19 @@ std::optional<QByteArray> LibsecretStore::read(const QString& service, const QSt
 {
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
+    const Libsecret* lib = libsecret();
+    if (!lib)
+        return std::nullopt;
     GError* err = nullptr;
-    gchar* secret = secret_password_lookup_sync(
-        schema(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
+    gchar* secret = lib->lookup(schema(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
     if (err) {
-        g_error_free(err);
+        lib->errorFree(err);
         return std::nullopt;
     }
     if (!secret)
         return std::nullopt;
     QByteArray out(secret);
-    secret_password_free(secret);
+    lib->passwordFree(secret);
     return out;
 }
 
@@ -104,10 +143,16 @@ bool LibsecretStore::write(
             *error = QStringLiteral("secret contains a NUL byte");
         return false;
     }
-    const gboolean ok = secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, l.constData(),
-        secret.constData(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
+    const Libsecret* lib = libsecret();
+    if (!lib) {
+        if (error)
+            *error = kNoLibrary;
+        return false;
+    }
+    const gboolean ok = lib->store(schema(), SECRET_COLLECTION_DEFAULT, l.constData(), secret.constData(), nullptr,
+        &err, "service", s.constData(), "account", a.constData(), nullptr);
     if (!ok || err) {
-        const QString text = takeError(err);
+        const QString text = takeError(*lib, err);
         if (error)
             *error = text;
         return false;
@@ -119,10 +164,16 @@ bool LibsecretStore::remove(const QString& service, const QString& account, QStr
 {
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
+    const Libsecret* lib = libsecret();
+    if (!lib) {
+        if (error)
+            *error = kNoLibrary;
+        return false;
+    }
     GError* err = nullptr;
-    secret_password_clear_sync(schema(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
+    lib->clear(schema(), nullptr, &err, "service", s.constData(), "account", a.constData(), nullptr);
     if (err) {
-        const QString text = takeError(err);
+        const QString text = takeError(*lib, err);
         if (error)
             *error = text;
         return false;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -70,13 +71,28 @@ QLabel* AboutSection::addRow(QVBoxLayout* card, const QString& label, const QStr
     QLabel* shown = DSText::label(value, DSFont::monoMedium(11), DS::ink());
     shown->setObjectName(id);
     shown->setAccessibleName(value);
-    shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
     shown->setCursor(Qt::IBeamCursor);
+    m_values.append(shown);
     row->addWidget(name, 0, Qt::AlignBaseline);
     row->addWidget(shown, 0, Qt::AlignBaseline);
     row->addStretch(1);
     card->addLayout(row);
     return shown;
+}
+
+void AboutSection::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // A selectable label lays its text out as a whole document, which would
+    // hold up the window's first frame, where this section often is: the
+    // values become selectable right after it.
+    if (m_selectionQueued)
+        return;
+    m_selectionQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        for (QLabel* value : std::as_const(m_values))
+            value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    });
 }
 
 void AboutSection::setWorkspace(const std::optional<CLIConfig>& selected, const std::optional<QString>& endpointNote)

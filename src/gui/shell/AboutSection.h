@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLIConfig.h"
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -32,9 +33,14 @@ public:
     // "?" for an empty build value.
     static QString orQuestionMark(const QString& value);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     QLabel* addRow(QVBoxLayout* card, const QString& label, const QString& value, const QString& id);
 
     QLabel* m_api;
     QLabel* m_note;
+    QList<QLabel*> m_values;
+    bool m_selectionQueued = false;
 };

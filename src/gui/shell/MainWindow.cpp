@@ -46,6 +46,16 @@ namespace {
 constexpr int kColumnWidth = 1180;
 constexpr int kPadding = 20;
 
+// The page's scrolling area. Qt's own size hint is bounded by multiples of
+// the default font's height, a font nothing on the page uses: measuring it
+// would load one more font before the first frame. The window is sized
+// explicitly, so this hint only has to be sensible.
+class PageScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override { return { kColumnWidth + 2 * kPadding, 640 }; }
+};
+
 QString pairPrompt()
 {
     return QStringLiteral("配对");
@@ -120,14 +130,11 @@ void MainWindow::buildFrame()
     connect(m_header, &WindowHeader::workspaceChosen, m_controller->catalog(), &WorkspaceCatalog::setSelectedID);
     connect(m_header, &WindowHeader::addRequested, this, [this] { pickFolderAndPair(); });
 
-    m_scroll = new QScrollArea(this);
+    m_scroll = new PageScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("main.scroll"));
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Only the bar gets a style sheet: one on the scroll area would stop the
-    // palette from reaching the page's labels.
-    m_scroll->verticalScrollBar()->setStyleSheet(scrollStyle());
     m_scroll->viewport()->setAutoFillBackground(false);
     root->addWidget(m_scroll, 1);
 
@@ -169,6 +176,7 @@ void MainWindow::ensurePage(bool paired)
     // page sits above the paired page in the column.
     if (paired && !m_paired) {
         m_paired = new PairedPage;
+        m_paired->setPlaceholder(!m_sectionsBuilt);
         m_paired->hide();
         m_stack->insertWidget(m_firstRun ? 2 : 1, m_paired);
     } else if (!paired && !m_firstRun) {
@@ -186,6 +194,11 @@ void MainWindow::buildSections()
     m_sectionsBuilt = true;
     ensurePage(true);
     ensurePage(false);
+    m_paired->setPlaceholder(false);
+    // Only the bar gets a style sheet: one on the scroll area would stop the
+    // palette from reaching the page's labels. The first frame has no bar to
+    // show (its page is short), so the sheet is parsed now.
+    m_scroll->verticalScrollBar()->setStyleSheet(scrollStyle());
 
     m_bar = new WorkspaceSummaryBar;
     auto* barSlot = new QWidget;
@@ -236,6 +249,7 @@ void MainWindow::queueSections(int delayMs)
             return;
         buildSections();
         refreshView();
+        emit sectionsReady();
     });
 }
 
@@ -252,7 +266,10 @@ void MainWindow::refreshView()
     const QList<WorkspaceRecord>& records = m_controller->catalog()->records();
     const std::optional<CLIConfig> selected = m_controller->selectedConfig();
 
-    m_header->setWorkspaces(records, selected ? selected->workspace : QString());
+    if (m_controller->catalog()->loaded())
+        m_header->setWorkspaces(records, selected ? selected->workspace : QString());
+    else
+        m_header->setWorkspacesPending();
     m_header->setPresence(status.presence());
     showBusy();
 

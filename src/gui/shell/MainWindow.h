@@ -68,6 +68,10 @@ public:
     void openFailedTasks();
     void recover();
 
+signals:
+    // The sections made right after the first frame are in place (start-up).
+    void sectionsReady();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

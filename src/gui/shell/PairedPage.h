@@ -18,6 +18,13 @@ public:
 
     AboutSection* about() const { return m_about; }
 
+    // While the sections are being made (the window's first frame), grey
+    // blocks stand where the summary and the first cards will be and the
+    // about block, which belongs at the bottom, waits hidden.
+    void setPlaceholder(bool shown);
+    bool placeholderShown() const { return section(kPlaceholder) != nullptr; }
+
 private:
+    static constexpr int kPlaceholder = -1;
     AboutSection* m_about;
 };

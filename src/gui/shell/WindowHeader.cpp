@@ -38,6 +38,9 @@ WindowHeader::WindowHeader(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("window.header"));
+    // The height the header has with the workspace's name in it, so that the
+    // page below does not move when the name comes after the first frame.
+    setMinimumHeight(63);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(20, 12, 20, 12);
     row->setSpacing(10);
@@ -46,17 +49,34 @@ WindowHeader::WindowHeader(QWidget* parent)
     cpu->setAccessibleName(QString());
     row->addWidget(cpu, 0, Qt::AlignVCenter);
 
-    auto* names = new QVBoxLayout;
-    names->setSpacing(1);
+    m_names = new QVBoxLayout;
+    m_names->setSpacing(1);
+
+    row->addLayout(m_names);
+
+    row->addStretch(1);
+    row->addSpacing(8);
+
+    m_chip = new PresenceChip(this);
+    row->addWidget(m_chip, 0, Qt::AlignVCenter);
+}
+
+void WindowHeader::ensureWorkspaceWidgets()
+{
+    if (m_switcher)
+        return;
+    // Made with the catalogue's first load: the window's first frame, which
+    // comes before it, shows none of them.
+    auto* row = static_cast<QHBoxLayout*>(layout());
     QLabel* caption = DSText::label(QStringLiteral("工作区"), DSFont::bold(9.5), DS::muted(0.4), this);
     QFont captionFont = caption->font();
     captionFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
     caption->setFont(captionFont);
-    names->addWidget(caption);
+    m_names->addWidget(caption);
 
     m_unpaired = DSText::label(QStringLiteral("还没配对"), DSFont::bold(15), DS::muted(0.55), this);
     m_unpaired->setObjectName(QStringLiteral("workspace.unpaired"));
-    names->addWidget(m_unpaired);
+    m_names->addWidget(m_unpaired);
 
     m_switcher = new QComboBox(this);
     m_switcher->setObjectName(QStringLiteral("workspace.switcher"));
@@ -71,11 +91,7 @@ WindowHeader::WindowHeader(QWidget* parent)
         if (!m_filling && index >= 0)
             emit workspaceChosen(m_switcher->itemData(index).toString());
     });
-    names->addWidget(m_switcher, 0, Qt::AlignLeft);
-    row->addLayout(names);
-
-    row->addStretch(1);
-    row->addSpacing(8);
+    m_names->addWidget(m_switcher, 0, Qt::AlignLeft);
 
     m_add = new QToolButton(this);
     m_add->setObjectName(QStringLiteral("workspace.add"));
@@ -90,16 +106,15 @@ WindowHeader::WindowHeader(QWidget* parent)
                                         " QToolButton:disabled { background: transparent; }")
                              .arg(DS::hair().name(QColor::HexArgb), DS::muted(0.06).name(QColor::HexArgb),
                                  DS::muted(0.12).name(QColor::HexArgb)));
+    m_add->setEnabled(!m_busy);
     m_add->hide();
     connect(m_add, &QToolButton::clicked, this, &WindowHeader::addRequested);
-    row->addWidget(m_add, 0, Qt::AlignVCenter);
-
-    m_chip = new PresenceChip(this);
-    row->addWidget(m_chip, 0, Qt::AlignVCenter);
+    row->insertWidget(row->indexOf(m_chip), m_add, 0, Qt::AlignVCenter);
 }
 
 void WindowHeader::setWorkspaces(const QList<WorkspaceRecord>& records, const QString& selectedID)
 {
+    ensureWorkspaceWidgets();
     const bool paired = !records.isEmpty();
     m_unpaired->setVisible(!paired);
     m_switcher->setVisible(paired);
@@ -121,6 +136,15 @@ void WindowHeader::setWorkspaces(const QList<WorkspaceRecord>& records, const QS
     m_filling = false;
 }
 
+void WindowHeader::setWorkspacesPending()
+{
+    if (!m_switcher)
+        return;
+    m_unpaired->hide();
+    m_switcher->hide();
+    m_add->hide();
+}
+
 void WindowHeader::setPresence(const AgentPresence& presence)
 {
     m_chip->setPresence(presence);
@@ -128,7 +152,9 @@ void WindowHeader::setPresence(const AgentPresence& presence)
 
 void WindowHeader::setBusy(bool busy)
 {
-    m_add->setEnabled(!busy);
+    m_busy = busy;
+    if (m_add)
+        m_add->setEnabled(!busy);
 }
 
 void WindowHeader::paintEvent(QPaintEvent*)

@@ -10,6 +10,7 @@ class PresenceChip;
 class QComboBox;
 class QLabel;
 class QToolButton;
+class QVBoxLayout;
 
 // The fixed row at the top of the window: which workspace is shown (a
 // switcher once one is paired), the add-workspace button and the presence chip.
@@ -20,10 +21,14 @@ public:
 
     // The catalogue's records in its order and the selected id.
     void setWorkspaces(const QList<WorkspaceRecord>& records, const QString& selectedID);
+    // Says nothing of the workspaces: before the catalogue's first load, which
+    // waits for the companion tool, neither "还没配对" nor an old list is known true.
+    void setWorkspacesPending();
     void setPresence(const AgentPresence& presence);
     // A pairing is running: the add button is disabled.
     void setBusy(bool busy);
 
+    // The workspace widgets; null until the first setWorkspaces.
     QComboBox* switcher() const { return m_switcher; }
     QLabel* unpairedLabel() const { return m_unpaired; }
     QToolButton* addButton() const { return m_add; }
@@ -38,9 +43,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QComboBox* m_switcher;
-    QLabel* m_unpaired;
-    QToolButton* m_add;
+    void ensureWorkspaceWidgets();
+
+    QVBoxLayout* m_names;
+    QComboBox* m_switcher = nullptr;
+    QLabel* m_unpaired = nullptr;
+    QToolButton* m_add = nullptr;
     PresenceChip* m_chip;
     bool m_filling = false;
+    bool m_busy = false;
 };

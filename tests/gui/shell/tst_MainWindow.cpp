@@ -403,16 +403,31 @@ void TestMainWindow::pairedPageWhileTheToolSyncs()
     // files call for, and the sections come right after it.
     MainWindow w(kQuiet, MainWindow::Sections::AfterFirstFrame);
     QVERIFY(w.pairedPage() && !w.firstRunPage() && !w.teamSection() && !w.liveBoard());
+    // The first frame: placeholders where the sections go, the about block
+    // (which belongs at the bottom) held back, and nothing said of the
+    // workspaces while the tool syncs, certainly not "还没配对".
+    QVERIFY(w.pairedPage()->placeholderShown() && w.pairedPage()->about()->isHidden());
+    QVERIFY(!w.header()->unpairedLabel() && !w.header()->switcher());
     QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    QSignalSpy ready(&w, &MainWindow::sectionsReady);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int headerHeight = w.header()->height();
     QTRY_VERIFY(w.sectionsBuilt());
+    QCOMPARE(ready.size(), 1);
     QVERIFY(!w.controller()->catalog()->loaded());
     QVERIFY(w.pairedPage()->isVisible() && !w.firstRunPage()->isVisible());
+    QVERIFY(!w.pairedPage()->placeholderShown());
     QCOMPARE(w.pairedPage()->sections().first(), w.pairedPage()->section(PairedPage::RelocationBanner));
+    QCOMPARE(w.pairedPage()->sections().last(), w.pairedPage()->about());
+    QVERIFY(w.pairedPage()->about()->isVisible());
     QCOMPARE(w.pairedPage()->section(PairedPage::Team), w.teamSection());
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
     QVERIFY(w.pairedPage()->isVisible());
+    // The name comes in without moving the page.
+    QTRY_VERIFY(w.header()->switcher() && w.header()->switcher()->isVisible());
+    QVERIFY(!w.header()->unpairedLabel()->isVisible());
+    QCOMPARE(w.header()->height(), headerHeight);
     QCOMPARE(w.controller()->status()->config()->workspace, kDemo);
 }
 
