@@ -157,18 +157,34 @@ QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteAr
     Result<CommandsHead> head = commandsHead(body);
     if (!head)
         co_return head.failure();
-    if (!previous.source.isEmpty() && head->commands == previous.source)
-        co_return readingOf(*head, previous.commands.commands);
-    // Parts of a few hundred records, read side by side; each part works on
-    // its own copy of the (shared, read-only) array.
+    // Parts of a few hundred records, compared or read side by side; each
+    // part works on its own copies of the (shared, read-only) arrays.
     const qsizetype n = head->commands.size();
     const qsizetype parts = std::clamp<qsizetype>(n / 250, 1, std::max(1, pool->maxThreadCount()));
+    const auto from = [n, parts](qsizetype k) { return n * k / parts; };
+    if (!previous.source.isEmpty() && previous.source.size() == n) {
+        QList<QFuture<bool>> comparing;
+        for (qsizetype k = 0; k < parts; ++k) {
+            comparing.append(QtConcurrent::run(
+                pool, [now = head->commands, before = previous.source, first = from(k), end = from(k + 1)] {
+                    for (qsizetype i = first; i < end; ++i) {
+                        if (now.at(i) != before.at(i))
+                            return false;
+                    }
+                    return true;
+                }));
+        }
+        bool same = true;
+        for (QFuture<bool>& part : comparing)
+            same = co_await part && same;
+        if (same)
+            co_return readingOf(*head, previous.commands.commands);
+    }
     QList<QFuture<Result<QList<CommandBrief>>>> reading;
     for (qsizetype k = 0; k < parts; ++k) {
-        const qsizetype from = n * k / parts;
-        const qsizetype to = n * (k + 1) / parts;
-        reading.append(QtConcurrent::run(
-            pool, [commands = head->commands, from, to] { return commandRange(commands, from, to); }));
+        reading.append(QtConcurrent::run(pool, [commands = head->commands, first = from(k), end = from(k + 1)] {
+            return commandRange(commands, first, end);
+        }));
     }
     QList<CommandBrief> commands;
     commands.reserve(n);

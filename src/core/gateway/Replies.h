@@ -41,6 +41,35 @@ struct CommandsReading {
 QCoro::Task<Result<CommandsReading>> decodeCommandsOn(
     QThreadPool* pool, QByteArray body, CommandsReading previous = {});
 
+// The last body of one kind of reply and what it decoded to. A poll that
+// brings the same bytes from the same place takes that value as it is: an
+// idle workspace answers the same every few seconds. Decoding depends on the
+// body alone, so the value is the one decoding would give again.
+template <typename T> class ReplyMemo {
+public:
+    // `decode(body)`, unless `body` is what `source` (origin and path) brought last time.
+    template <typename Decode> Result<T> read(const QString& source, const QByteArray& body, Decode decode)
+    {
+        if (m_value && source == m_source && body == m_body)
+            return *m_value;
+        Result<T> read = decode(body);
+        if (read) {
+            m_source = source;
+            m_body = body;
+            m_value = read.value();
+        } else {
+            m_value.reset();
+            m_body.clear();
+        }
+        return read;
+    }
+
+private:
+    QString m_source;
+    QByteArray m_body;
+    std::optional<T> m_value;
+};
+
 // GET …/commands/<id>/progress?limit=n. The followed command's loader needs
 // "progress"; the evidence fetcher takes a missing list as empty.
 struct Progress {

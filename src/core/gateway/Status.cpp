@@ -249,8 +249,9 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
         body = co_await m_client->get(config, *path, config.deviceId());
     if (!self || !isLatest(Progress, generation, config))
         co_return;
-    const Result<replies::Progress> reply
-        = body ? replies::decodeProgress(*body, true) : Result<replies::Progress>(body.failure());
+    const Result<replies::Progress> reply = body ? m_progressMemo.read(config.api + *path, *body,
+                                                [](const QByteArray& b) { return replies::decodeProgress(b, true); })
+                                                 : Result<replies::Progress>(body.failure());
     if (reply) {
         m_progress = reply->lines;
         m_progressTruncated = reply->truncated;
@@ -274,8 +275,9 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
         body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
     if (!self || !isLatest(Perms, generation, config))
         co_return;
-    const Result<replies::Permissions> reply
-        = body ? replies::decodePermissions(*body) : Result<replies::Permissions>(body.failure());
+    const Result<replies::Permissions> reply = body
+        ? m_permsMemo.read(config.api + *path, *body, replies::decodePermissions)
+        : Result<replies::Permissions>(body.failure());
     if (!reply) {
         m_perms.clear();
         m_pendingPerms.clear();
@@ -341,8 +343,9 @@ QCoro::Task<> Status::loadTeam(CLIConfig config, quint64 generation)
         body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
     if (!self || !isLatest(Team, generation, config))
         co_return;
-    const Result<QList<TeammateBrief>> reply
-        = body ? replies::decodeEmployees(*body) : Result<QList<TeammateBrief>>(body.failure());
+    const Result<QList<TeammateBrief>> reply = body
+        ? m_teamMemo.read(config.api + *path, *body, replies::decodeEmployees)
+        : Result<QList<TeammateBrief>>(body.failure());
     if (reply) {
         m_team = *reply;
         m_teamError.reset();
@@ -365,8 +368,9 @@ QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
         body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
     if (!self || !isLatest(Agents, generation, config))
         co_return;
-    const Result<QList<replies::AgentEntry>> reply
-        = body ? replies::decodeAgents(*body) : Result<QList<replies::AgentEntry>>(body.failure());
+    const Result<QList<replies::AgentEntry>> reply = body
+        ? m_agentsMemo.read(config.api + *path, *body, replies::decodeAgents)
+        : Result<QList<replies::AgentEntry>>(body.failure());
     if (reply) {
         m_deviceRuntimes = rules::deviceRuntimes(*reply);
         m_agentsError.reset();
@@ -385,7 +389,7 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
         body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
     if (!self || !isLatest(Feed, generation, config) || !body)
         co_return;
-    const auto reply = replies::decodeFeed(*body);
+    const auto reply = m_feedMemo.read(config.api + *path, *body, replies::decodeFeed);
     if (!reply)
         co_return;
     rules::FeedView view = rules::feed(*reply);

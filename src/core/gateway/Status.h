@@ -173,6 +173,12 @@ private:
     QString m_readApi;
     QString m_readWorkspace;
     replies::CommandsReading m_readCommands;
+    // The other replies as last read: the same bytes are not decoded again.
+    replies::ReplyMemo<replies::Progress> m_progressMemo;
+    replies::ReplyMemo<replies::Permissions> m_permsMemo;
+    replies::ReplyMemo<QList<TeammateBrief>> m_teamMemo;
+    replies::ReplyMemo<QList<replies::AgentEntry>> m_agentsMemo;
+    replies::ReplyMemo<QList<replies::FeedItem>> m_feedMemo;
     std::optional<QString> m_commandsError;
     QList<RunnerInfo> m_runners;
     QList<TeammateBrief> m_team;

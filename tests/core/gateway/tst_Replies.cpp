@@ -18,6 +18,9 @@ private slots:
     void commandFields();
     void commandsInParts_data();
     void commandsInParts();
+    void commandsReused_data();
+    void commandsReused();
+    void replyMemo();
     void progressShape_data();
     void progressShape();
     void progressLineDefaults();
@@ -132,6 +135,64 @@ void TestReplies::commandsInParts()
         QVERIFY(parts.failure().description().contains(
             QStringLiteral("commands[%1]").arg(*std::min_element(bad.cbegin(), bad.cend()))));
     }
+}
+
+// Given the previous reading, a list compared equal in every part takes the
+// records as they were; one changed record anywhere (either side of a part's
+// edge, the last) makes the whole list read again.
+void TestReplies::commandsReused_data()
+{
+    QTest::addColumn<int>("changed"); // -1: none
+    QTest::newRow("unchanged") << -1;
+    QTest::newRow("first") << 0;
+    QTest::newRow("before a part's edge") << 274;
+    QTest::newRow("after a part's edge") << 275;
+    QTest::newRow("last") << 1099;
+}
+
+void TestReplies::commandsReused()
+{
+    QFETCH(int, changed);
+    const auto list = [](int altered) {
+        QByteArray body = R"({"runners_read":true,"runners":[],"commands":[)";
+        for (int i = 0; i < 1100; ++i)
+            body += QStringLiteral(R"(%1{"id":"c%2","status":"done","text":"%3"})")
+                        .arg(i ? QStringLiteral(",") : QString())
+                        .arg(i)
+                        .arg(i == altered ? QStringLiteral("new") : QStringLiteral("old"))
+                        .toUtf8();
+        return body + "]}";
+    };
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const Result<CommandsReading> first = QCoro::waitFor(decodeCommandsOn(pool, list(-1)));
+    QVERIFY(first.ok());
+    const Result<CommandsReading> again = QCoro::waitFor(decodeCommandsOn(pool, list(changed), *first));
+    QVERIFY(again.ok());
+    QCOMPARE(again->commands.commands, decodeCommands(list(changed))->commands);
+}
+
+// The same bytes from the same place are decoded once; another place, other
+// bytes or a failed decoding decode again.
+void TestReplies::replyMemo()
+{
+    int decoded = 0;
+    const auto decode = [&decoded](const QByteArray& body) -> Result<int> {
+        ++decoded;
+        if (body == "bad")
+            return Failure::transport(QStringLiteral("bad"));
+        return int(body.size());
+    };
+    ReplyMemo<int> memo;
+    QCOMPARE(memo.read(QStringLiteral("a"), "xy", decode).value(), 2);
+    QCOMPARE(memo.read(QStringLiteral("a"), "xy", decode).value(), 2);
+    QCOMPARE(decoded, 1);
+    QCOMPARE(memo.read(QStringLiteral("b"), "xy", decode).value(), 2);
+    QCOMPARE(memo.read(QStringLiteral("b"), "xyz", decode).value(), 3);
+    QCOMPARE(decoded, 3);
+    QVERIFY(!memo.read(QStringLiteral("b"), "bad", decode).ok());
+    QVERIFY(!memo.read(QStringLiteral("b"), "bad", decode).ok());
+    QCOMPARE(memo.read(QStringLiteral("b"), "xyz", decode).value(), 3);
+    QCOMPARE(decoded, 6);
 }
 
 void TestReplies::progressShape_data()
