@@ -1,53 +1,16 @@
 #include "core/providers/ProviderProfileStore.h"
 
-#include "core/platform/JsonFile.h"
+#include "core/platform/JsonListFile.h"
 #include "core/platform/TolvarinePaths.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QMutex>
 
 namespace ProviderProfileStore {
 
 namespace {
 
-QMutex& lock()
+JsonListFile<ProviderProfile>& file()
 {
-    static QMutex m;
-    return m;
-}
-
-QList<ProviderProfile> loadUnlocked()
-{
-    const JsonFile::Stored stored = JsonFile::readStored(filePath());
-    if (stored.state != JsonFile::Stored::State::Read)
-        return {};
-    return ProviderProfile::decodeList(stored.data).value_or(QList<ProviderProfile> {});
-}
-
-// What a change starts from. A file that cannot be read back is not replaced
-// unseen: its profiles name the keys in the keyring, so it is kept next to
-// the new file first; nothing is written when that fails.
-std::optional<QList<ProviderProfile>> loadForChange(QString* error)
-{
-    const JsonFile::Stored stored = JsonFile::readStored(filePath());
-    if (stored.state == JsonFile::Stored::State::Missing)
-        return QList<ProviderProfile> {};
-    if (stored.state == JsonFile::Stored::State::Read) {
-        if (std::optional<QList<ProviderProfile>> profiles = ProviderProfile::decodeList(stored.data))
-            return profiles;
-    }
-    if (JsonFile::setAside(filePath(), stored, JsonFile::Access::Private, error))
-        return QList<ProviderProfile> {};
-    return std::nullopt;
-}
-
-bool save(const QList<ProviderProfile>& profiles, QString* error)
-{
-    QJsonArray array;
-    for (const ProviderProfile& p : profiles)
-        array.append(p.toJson());
-    return JsonFile::writeAtomically(filePath(), QJsonDocument(array), JsonFile::Access::Private, error);
+    static JsonListFile<ProviderProfile> f(filePath);
+    return f;
 }
 
 } // namespace
@@ -59,39 +22,17 @@ QString filePath()
 
 QList<ProviderProfile> load()
 {
-    const QMutexLocker locker(&lock());
-    return loadUnlocked();
+    return file().load();
 }
 
-bool upsert(const ProviderProfile& profile, QString* error)
+bool upsert(const ProviderProfile& record, QString* error)
 {
-    const QMutexLocker locker(&lock());
-    std::optional<QList<ProviderProfile>> loaded = loadForChange(error);
-    if (!loaded)
-        return false;
-    QList<ProviderProfile>& profiles = *loaded;
-    bool replaced = false;
-    for (ProviderProfile& p : profiles) {
-        if (p.id == profile.id) {
-            p = profile;
-            replaced = true;
-            break;
-        }
-    }
-    if (!replaced)
-        profiles.append(profile);
-    return save(profiles, error);
+    return file().upsert(record, error);
 }
 
 bool remove(const QUuid& id, QString* error)
 {
-    const QMutexLocker locker(&lock());
-    std::optional<QList<ProviderProfile>> loaded = loadForChange(error);
-    if (!loaded)
-        return false;
-    QList<ProviderProfile>& profiles = *loaded;
-    profiles.removeIf([&](const ProviderProfile& p) { return p.id == id; });
-    return save(profiles, error);
+    return file().remove(id, error);
 }
 
 } // namespace ProviderProfileStore

@@ -15,7 +15,8 @@ QString filePath();
 QList<ProviderProfile> load();
 // Replaces the profile with the same id or appends it. False (with the
 // reason) when the file could not be written. A change over an undecodable
-// file first keeps that file as "provider_profiles.json.bad".
+// file first keeps that file as "provider_profiles.json.bad" (its profiles
+// name the keys in the keyring).
 bool upsert(const ProviderProfile& profile, QString* error = nullptr);
 // Removes the profile with that id; true also when there was none.
 bool remove(const QUuid& id, QString* error = nullptr);
