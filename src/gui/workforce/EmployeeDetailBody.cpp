@@ -72,6 +72,39 @@ void setStatusBadge(StatusBadge* badge, TolvarineStatus s, bool hasReading)
         badge->setLook(look);
 }
 
+// The first lines of a command's card: its status and time on one line, its text below.
+class CommandHead {
+public:
+    CommandHead() = default;
+    CommandHead(QVBoxLayout* stack, QWidget* owner)
+    {
+        auto* top = new QHBoxLayout;
+        m_badge = new StatusBadge(QString(), DS::muted(0.45), QString(), true, std::nullopt, owner);
+        top->addWidget(m_badge, 0, Qt::AlignVCenter);
+        top->addStretch(1);
+        m_time = DSText::label(QString(), DSFont::monoMedium(10), DS::muted(0.45), owner);
+        top->addWidget(m_time, 0, Qt::AlignVCenter);
+        stack->addLayout(top);
+        m_text = wrapping(QString(), DSFont::semiBold(12.5), DS::ink(), owner);
+        stack->addWidget(m_text);
+    }
+
+    void update(const CommandBrief& c, const std::optional<QDateTime>& at)
+    {
+        const std::optional<TolvarineStatus> s = c.tolvarineStatus();
+        if (s)
+            setStatusBadge(m_badge, *s, true);
+        m_badge->setVisible(s.has_value());
+        setText(m_time, EmployeeRules::hhmm(at));
+        setText(m_text, c.text);
+    }
+
+private:
+    StatusBadge* m_badge = nullptr;
+    QLabel* m_time = nullptr;
+    QLabel* m_text = nullptr;
+};
+
 // One running or blocked command: its status, issue time and text, and for
 // a blocked one whom the employee waits on.
 class TaskLine : public Card {
@@ -81,15 +114,7 @@ public:
     {
         QVBoxLayout* stack = contentLayout();
         stack->setSpacing(6);
-        auto* top = new QHBoxLayout;
-        m_badge = new StatusBadge(QString(), DS::muted(0.45), QString(), true, std::nullopt, this);
-        top->addWidget(m_badge, 0, Qt::AlignVCenter);
-        top->addStretch(1);
-        m_time = DSText::label(QString(), DSFont::monoMedium(10), DS::muted(0.45), this);
-        top->addWidget(m_time, 0, Qt::AlignVCenter);
-        stack->addLayout(top);
-        m_text = wrapping(QString(), DSFont::semiBold(12.5), DS::ink(), this);
-        stack->addWidget(m_text);
+        m_head = CommandHead(stack, this);
         m_waiting
             = new SymbolLabel(QStringLiteral("hourglass"), QString(), 11, DSFont::medium(11), DS::amber(), 2, this);
         stack->addWidget(m_waiting);
@@ -98,14 +123,9 @@ public:
     void update(const CommandBrief& c, const QString& waitingSentence)
     {
         const std::optional<TolvarineStatus> s = c.tolvarineStatus();
-        if (s) {
-            setStatusBadge(m_badge, *s, true);
-            if (tint() != TolvarineStatuses::tint(*s))
-                setTint(TolvarineStatuses::tint(*s));
-        }
-        m_badge->setVisible(s.has_value());
-        setText(m_time, EmployeeRules::hhmm(c.issuedAt));
-        setText(m_text, c.text);
+        if (s && tint() != TolvarineStatuses::tint(*s))
+            setTint(TolvarineStatuses::tint(*s));
+        m_head.update(c, c.issuedAt);
         const bool blocked = c.status == QLatin1String("blocked");
         if (blocked)
             m_waiting->setContent(QStringLiteral("hourglass"), waitingSentence, DS::amber());
@@ -113,9 +133,7 @@ public:
     }
 
 private:
-    StatusBadge* m_badge;
-    QLabel* m_time;
-    QLabel* m_text;
+    CommandHead m_head;
     SymbolLabel* m_waiting;
 };
 
@@ -162,15 +180,7 @@ public:
         setObjectName(QStringLiteral("employee.recent.") + c.id);
         QVBoxLayout* stack = contentLayout();
         stack->setSpacing(6);
-        auto* top = new QHBoxLayout;
-        m_badge = new StatusBadge(QString(), DS::muted(0.45), QString(), true, std::nullopt, this);
-        top->addWidget(m_badge, 0, Qt::AlignVCenter);
-        top->addStretch(1);
-        m_time = DSText::label(QString(), DSFont::monoMedium(10), DS::muted(0.45), this);
-        top->addWidget(m_time, 0, Qt::AlignVCenter);
-        stack->addLayout(top);
-        m_text = wrapping(QString(), DSFont::semiBold(12.5), DS::ink(), this);
-        stack->addWidget(m_text);
+        m_head = CommandHead(stack, this);
         m_summary = wrapping(QString(), DSFont::medium(11), DS::muted(0.6), this);
         stack->addWidget(m_summary);
         m_files = new Chip(QString(), DS::muted(0.45), std::nullopt, std::nullopt, this);
@@ -195,11 +205,7 @@ public:
 
     void update(const CommandBrief& c, bool machineNote)
     {
-        if (const std::optional<TolvarineStatus> s = c.tolvarineStatus())
-            setStatusBadge(m_badge, *s, true);
-        m_badge->setVisible(c.tolvarineStatus().has_value());
-        setText(m_time, EmployeeRules::hhmm(c.completedAt ? c.completedAt : c.issuedAt));
-        setText(m_text, c.text);
+        m_head.update(c, c.completedAt ? c.completedAt : c.issuedAt);
         setText(m_summary, EmployeeRules::firstLines(c.summary, 3));
         m_summary->setVisible(!c.summary.isEmpty());
         if (c.filesTouched) {
@@ -214,9 +220,7 @@ public:
     }
 
 private:
-    StatusBadge* m_badge;
-    QLabel* m_time;
-    QLabel* m_text;
+    CommandHead m_head;
     QLabel* m_summary;
     Chip* m_files;
     QLabel* m_note;
