@@ -35,20 +35,12 @@ void ElidedLabel::changeEvent(QEvent* event)
 
 void ElidedLabel::forget()
 {
-    for (Wrapped& w : m_wrapped)
-        w = Wrapped {};
+    m_wrapped.clear();
 }
 
 QStringList ElidedLabel::linesForWidth(int width) const
 {
-    for (const Wrapped& w : m_wrapped) {
-        if (w.width == width)
-            return w.lines;
-    }
-    Wrapped& slot = m_wrapped[m_nextSlot];
-    m_nextSlot = (m_nextSlot + 1) % int(m_wrapped.size());
-    slot = Wrapped { width, layOut(width) };
-    return slot.lines;
+    return m_wrapped.at(width, [this](int w) { return layOut(w); });
 }
 
 QStringList ElidedLabel::layOut(int width) const

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
+#include "gui/design/ByWidth.h"
 
-#include <array>
+#include <QWidget>
 
 // Plain text wrapped onto at most N lines; text beyond them is cut with an
 // ellipsis at the end of the last line. The accessible name is the full text.
@@ -35,13 +35,6 @@ private:
     int m_maxLines;
     void forget();
 
-    // The lines of the last few widths asked for: a layout pass and the paint
-    // that follows ask for the same few widths many times, and wrapping
-    // shapes the text. A width of -1 is a free slot.
-    struct Wrapped {
-        int width = -1;
-        QStringList lines;
-    };
-    mutable std::array<Wrapped, 4> m_wrapped;
-    mutable int m_nextSlot = 0;
+    // The lines at the last few widths asked for (the paint asks too).
+    mutable ByWidth<QStringList> m_wrapped;
 };

@@ -25,7 +25,7 @@ void ProseLabel::forgetIfChanged() const
     m_measuredFormat = textFormat();
     m_measuredFont = font();
     m_natural = -1;
-    m_heights.fill(QSize());
+    m_heights.clear();
 }
 
 int ProseLabel::naturalWidth() const
@@ -68,12 +68,5 @@ int ProseLabel::heightForWidth(int width) const
 {
     const int w = qMin(width, kMaxWidth);
     forgetIfChanged();
-    for (const QSize& known : m_heights) {
-        if (known.isValid() && known.width() == w)
-            return known.height();
-    }
-    const int h = QLabel::heightForWidth(w);
-    m_heights[m_nextSlot] = QSize(w, h);
-    m_nextSlot = (m_nextSlot + 1) % int(m_heights.size());
-    return h;
+    return m_heights.at(w, [this](int at) { return QLabel::heightForWidth(at); });
 }

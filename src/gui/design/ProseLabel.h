@@ -1,9 +1,9 @@
 #pragma once
 
+#include "gui/design/ByWidth.h"
+
 #include <QFont>
 #include <QLabel>
-
-#include <array>
 
 // Running text at a readable width: wraps onto as many lines as it needs and
 // never wider than 640; narrow text keeps its own width. Add it to a layout
@@ -32,6 +32,5 @@ private:
     mutable QFont m_measuredFont;
     mutable Qt::TextFormat m_measuredFormat = Qt::PlainText;
     mutable int m_natural = -1;
-    mutable std::array<QSize, 4> m_heights {}; // (width, height); an invalid size is a free slot
-    mutable int m_nextSlot = 0;
+    mutable ByWidth<int> m_heights;
 };

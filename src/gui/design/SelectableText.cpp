@@ -48,29 +48,24 @@ void SelectableText::setText(const QString& text)
     m_text = text;
     setPlainText(text);
     setAccessibleName(text);
-    m_measured.fill(QSize());
+    m_measured.clear();
     updateGeometry();
 }
 
 int SelectableText::heightForWidth(int width) const
 {
-    for (const QSize& known : m_measured) {
-        if (known.isValid() && known.width() == width)
-            return known.height();
-    }
-    // Measured on a copy, so the shown document keeps its own layout.
-    QTextDocument probe;
-    probe.setDefaultFont(font());
-    probe.setDocumentMargin(0);
-    QTextOption option = document()->defaultTextOption();
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    probe.setDefaultTextOption(option);
-    probe.setPlainText(m_text);
-    probe.setTextWidth(qMax(1, width));
-    const int height = int(std::ceil(probe.size().height()));
-    m_measured[m_nextSlot] = QSize(width, height);
-    m_nextSlot = (m_nextSlot + 1) % int(m_measured.size());
-    return height;
+    return m_measured.at(width, [this](int w) {
+        // Measured on a copy, so the shown document keeps its own layout.
+        QTextDocument probe;
+        probe.setDefaultFont(font());
+        probe.setDocumentMargin(0);
+        QTextOption option = document()->defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        probe.setDefaultTextOption(option);
+        probe.setPlainText(m_text);
+        probe.setTextWidth(qMax(1, w));
+        return int(std::ceil(probe.size().height()));
+    });
 }
 
 QSize SelectableText::sizeHint() const

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QTextEdit>
+#include "gui/design/ByWidth.h"
 
-#include <array>
+#include <QTextEdit>
 
 // Plain text that wraps onto as many lines as it needs, breaking inside a
 // word when one is wider than the line (a long path, a minified line of
@@ -32,6 +32,5 @@ private:
     // The heights of the last few widths asked for: a layout pass asks for a
     // few widths many times, and each answer lays the whole text out. An
     // invalid size is a free slot.
-    mutable std::array<QSize, 4> m_measured {};
-    mutable int m_nextSlot = 0;
+    mutable ByWidth<int> m_measured;
 };
