@@ -26,27 +26,10 @@ QString installScript(const TempHome& home, const QByteArray& body)
     return home.writeScript(QStringLiteral(".local/bin/brenlow"), body);
 }
 
-// Every TOLVARINE_* variable this test process inherited is removed, so that
-// the children's environment shows only what the runner sets.
-void clearProductVariables()
-{
-    const auto env = QProcessEnvironment::systemEnvironment();
-    for (const QString& key : env.keys()) {
-        if (key.startsWith(QLatin1String("TOLVARINE_")))
-            qunsetenv(key.toLocal8Bit().constData());
-    }
-}
-
 CLIConfig config(bool withPath, const std::optional<QString>& device)
 {
-    CLIConfig c;
-    c.api = QStringLiteral("http://127.0.0.1:18091");
-    c.workspace = QStringLiteral("ws-1");
-    c.token = QStringLiteral("tok");
-    if (withPath)
-        c.path = QStringLiteral("/projects/shop");
-    c.device = device;
-    return c;
+    return { QStringLiteral("http://127.0.0.1:18091"), QStringLiteral("ws-1"), QStringLiteral("tok"),
+        withPath ? std::optional<QString>(QStringLiteral("/projects/shop")) : std::nullopt, device };
 }
 
 struct Collected {
@@ -100,20 +83,24 @@ private slots:
     void lineSplitterByteByByte();
 
     void asyncRun();
-    void asyncRunKeepsEventLoopRunning();
+    void asyncRunInFolderKeepsEventLoopRunning();
 };
 
 void TestCLI::initTestCase()
 {
-    clearProductVariables();
+    // The children's environment is to show only what the runner sets.
+    for (const QString& key : QProcessEnvironment::systemEnvironment().keys()) {
+        if (key.startsWith(QLatin1String("TOLVARINE_")))
+            qunsetenv(key.toLocal8Bit().constData());
+    }
 }
 
 void TestCLI::locateOrder_data()
 {
-    // Each placement is "<place>:<name>[:noexec|:dir]"; places are app (the
-    // application's folder), codex, local, npm (folders in the home).
+    // Each placement is "<place>:<name>[:noexec]"; places are app (the
+    // application's folder), local, npm (folders in the home).
     QTest::addColumn<QStringList>("placements");
-    QTest::addColumn<QString>("expected"); // "<place>:<name>", or empty for none
+    QTest::addColumn<QString>("expected"); // "<place>:<name>"
 
     QTest::newRow("own folder wins") << QStringList { "local:brenlow", "app:brenlow" } << "app:brenlow";
     QTest::newRow("first name is tried everywhere first")
@@ -129,27 +116,18 @@ void TestCLI::locateOrder()
     TempHome home;
     const QString appDir = home.filePath(QStringLiteral("app"));
     QDir().mkpath(appDir);
-    const QHash<QString, QString> places { { "app", "app" }, { "codex", "Codex/Brenlow-Vintrell/bin" },
-        { "local", ".local/bin" }, { "npm", ".npm-global/bin" } };
+    const QHash<QString, QString> places { { "app", "app" }, { "local", ".local/bin" }, { "npm", ".npm-global/bin" } };
+    const auto relative
+        = [&](const QStringList& parts) { return places.value(parts[0]) + QLatin1Char('/') + parts[1]; };
     for (const QString& placement : placements) {
         const QStringList parts = placement.split(QLatin1Char(':'));
-        const QString relative = places.value(parts[0]) + QLatin1Char('/') + parts[1];
-        const QString flag = parts.value(2);
-        if (flag == QLatin1String("dir")) {
-            QDir().mkpath(home.filePath(relative));
-        } else if (flag == QLatin1String("noexec")) {
-            home.writeFile(relative, "#!/bin/sh\n");
-        } else {
-            home.writeScript(relative, "exit 0");
-        }
+        if (parts.value(2) == QLatin1String("noexec"))
+            home.writeFile(relative(parts), "#!/bin/sh\n");
+        else
+            home.writeScript(relative(parts), "exit 0");
     }
-    const auto found = CLI::locateIn(appDir, home.path());
-    if (expected.isEmpty()) {
-        QVERIFY(!found);
-        return;
-    }
-    const QStringList e = expected.split(QLatin1Char(':'));
-    QCOMPARE(found, std::optional<QString>(home.filePath(places.value(e[0]) + QLatin1Char('/') + e[1])));
+    QCOMPARE(CLI::locateIn(appDir, home.path()),
+        std::optional<QString>(home.filePath(relative(expected.split(QLatin1Char(':'))))));
 }
 
 void TestCLI::locateUsesHome()
@@ -431,25 +409,22 @@ void TestCLI::asyncRun()
     QCOMPARE(late.failure, CLI::Failure::TimedOut);
     QCOMPARE(late.code, -1);
     QCOMPARE(late.out, late.error);
-
-    const QString folder = home.filePath(QStringLiteral("proj"));
-    QDir().mkpath(folder);
-    installScript(home, R"(pwd; printf '%s\n' "$TOLVARINE_WS")");
-    const CLI::Result withConfig
-        = QCoro::waitFor(CLI::runAsync({ QStringLiteral("grant") }, folder, config(true, std::nullopt)));
-    QCOMPARE(withConfig.out, QDir(folder).canonicalPath() + QStringLiteral("\nws-1\n"));
 }
 
-void TestCLI::asyncRunKeepsEventLoopRunning()
+// The folder and the workspace reach the tool, and the event loop runs while it does.
+void TestCLI::asyncRunInFolderKeepsEventLoopRunning()
 {
     TempHome home;
-    installScript(home, "sleep 0.5; echo ok");
+    const QString folder = home.filePath(QStringLiteral("proj"));
+    QDir().mkpath(folder);
+    installScript(home, R"(sleep 0.5; pwd; printf '%s\n' "$TOLVARINE_WS")");
     int ticks = 0;
     QTimer timer;
     connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
     timer.start(10);
-    const CLI::Result r = QCoro::waitFor(CLI::runAsync({}));
-    QCOMPARE(r.out, QStringLiteral("ok\n"));
+    const CLI::Result r
+        = QCoro::waitFor(CLI::runAsync({ QStringLiteral("grant") }, folder, config(true, std::nullopt)));
+    QCOMPARE(r.out, QDir(folder).canonicalPath() + QStringLiteral("\nws-1\n"));
     QVERIFY(ticks > 0);
 }
 

@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -30,23 +29,6 @@ QJsonObject relocationAnswer(const QString& out)
             return json::parseObject(it->toUtf8()).value_or(QJsonObject());
     }
     return {};
-}
-
-QString readText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-CLIConfig workspaceConfig(const QString& path)
-{
-    CLIConfig c;
-    c.api = QStringLiteral("http://127.0.0.1:1");
-    c.workspace = QStringLiteral("ws-1");
-    c.token = QStringLiteral("tok");
-    c.path = path;
-    c.device = QStringLiteral("dev-1");
-    return c;
 }
 
 } // namespace
@@ -64,14 +46,7 @@ private slots:
 
 private:
     std::unique_ptr<TempHome> m_home;
-    std::unique_ptr<QTemporaryDir> m_sim;
-    QString simFile(const QString& name) const { return m_sim->filePath(name); }
-    void steer(const QString& name, const QByteArray& content) const
-    {
-        QFile f(simFile(name));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-    }
+    std::unique_ptr<SimTool> m_tool;
     QString folder(const QString& relative) const
     {
         const QString path = m_home->filePath(relative);
@@ -87,19 +62,16 @@ private:
 void TestCompanion::init()
 {
     m_home = std::make_unique<TempHome>();
-    m_sim = std::make_unique<QTemporaryDir>();
-    m_home->installTool(Sim::companion());
-    qputenv("BRENLOW_SIM_DIR", QFile::encodeName(m_sim->path()));
+    m_tool = std::make_unique<SimTool>(*m_home);
     // Nothing listens on port 1: these tests run without a gateway.
     qputenv("BRENLOW_SIM_GATEWAY", "http://127.0.0.1:1");
 }
 
 void TestCompanion::cleanup()
 {
-    qunsetenv("BRENLOW_SIM_DIR");
     qunsetenv("BRENLOW_SIM_GATEWAY");
     qunsetenv("BRENLOW_SIM_PAIR_WS");
-    m_sim.reset();
+    m_tool.reset();
     m_home.reset();
 }
 
@@ -209,10 +181,9 @@ void TestCompanion::pairAndGrantAtGateway()
 
 void TestCompanion::steeringAndCallLog()
 {
-    steer("runtimes.out", "warning: old cache\n{\"runtimes\":[]}");
-    steer("runtimes.code", "1\n");
-    steer("daemon-install.code", "3");
-    steer("log_env", "EXTRA_KEY\n");
+    m_tool->answer(QStringLiteral("runtimes"), "warning: old cache\n{\"runtimes\":[]}", 1);
+    m_tool->put(QStringLiteral("daemon-install.code"), "3");
+    m_tool->put(QStringLiteral("log_env"), "EXTRA_KEY\n");
     qputenv("EXTRA_KEY", "k-1");
     const CLI::Result runtimes = CLI::run({ "runtimes", "--json" });
     QCOMPARE(runtimes.code, 1);
@@ -223,17 +194,15 @@ void TestCompanion::steeringAndCallLog()
     QVERIFY(usage.out.startsWith(QStringLiteral("usage: brenlow")));
 
     const QString proj = folder(QStringLiteral("proj"));
-    CLI::run({ "grant", "read", "danger" }, proj, workspaceConfig(proj));
+    CLI::run({ "grant", "read", "danger" }, proj, CLIConfig { "http://127.0.0.1:1", "ws-1", "tok", proj, "dev-1" });
     qunsetenv("EXTRA_KEY");
 
-    const QStringList lines = readText(simFile("calls.jsonl")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 4);
-    const QJsonObject first = json::parseObject(lines[0].toUtf8()).value_or(QJsonObject());
-    const QJsonObject last = json::parseObject(lines[3].toUtf8()).value_or(QJsonObject());
-    QCOMPARE(first.value("argv").toArray(), QJsonArray({ "runtimes", "--json" }));
+    QCOMPARE(
+        m_tool->argvs(), (QStringList { "runtimes --json", "daemon install", "daemon restart", "grant read danger" }));
+    const QJsonObject first = m_tool->calls().first();
+    const QJsonObject last = m_tool->calls().last();
     QVERIFY(!first.value("env").toObject().contains("TOLVARINE_WS"));
     QCOMPARE(first.value("env").toObject().value("TOLVARINE_FRONTEND").toString(), QStringLiteral("desktop"));
-    QCOMPARE(last.value("argv").toArray(), QJsonArray({ "grant", "read", "danger" }));
     QCOMPARE(last.value("cwd").toString(), QDir(proj).canonicalPath());
     QCOMPARE(last.value("env").toObject().value("TOLVARINE_WS").toString(), QStringLiteral("ws-1"));
     QCOMPARE(last.value("env").toObject().value("EXTRA_KEY").toString(), QStringLiteral("k-1"));

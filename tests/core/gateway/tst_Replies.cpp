@@ -10,28 +10,29 @@
 
 using namespace replies;
 
+namespace {
+
+// How a decoder took a body: accepted, or the kind of its failure.
+template <typename T> std::optional<Failure::Kind> refusal(const Result<T>& r)
+{
+    return r.ok() ? std::nullopt : std::optional<Failure::Kind>(r.failure().kind());
+}
+
+} // namespace
+
 class TestReplies : public QObject {
     Q_OBJECT
 private slots:
-    void commandsShape_data();
-    void commandsShape();
+    void shapes_data();
+    void shapes();
     void commandFields();
     void commandsInParts_data();
     void commandsInParts();
     void commandsReused_data();
     void commandsReused();
     void replyMemo();
-    void progressShape_data();
-    void progressShape();
-    void progressLineDefaults();
-    void permissions_data();
-    void permissions();
-    void employeesShape_data();
-    void employeesShape();
+    void progressAndPermissionFields();
     void employeeMapping();
-    void templateTitles();
-    void agentsAndFeed_data();
-    void agentsAndFeed();
     void gatewayErrorBody_data();
     void gatewayErrorBody();
     void jsonStrictTypes_data();
@@ -43,36 +44,69 @@ private slots:
     void timeParse();
     void configDecoding_data();
     void configDecoding();
-    void configDisplayName_data();
-    void configDisplayName();
-    void configDeviceId();
-    void configRoundTrip();
+    void configDeviceAndRoundTrip();
 };
 
-void TestReplies::commandsShape_data()
+// Which bodies each reply's strict decoder accepts; every refusal is a decoding failure.
+void TestReplies::shapes_data()
 {
+    QTest::addColumn<QString>("decoder");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("ok");
-    QTest::newRow("empty object") << QByteArray("{}") << true;
-    QTest::newRow("nulls") << QByteArray(R"({"commands":null,"runners":null,"runners_read":null})") << true;
-    QTest::newRow("files_touched as string")
-        << QByteArray(R"({"commands":[{"id":"a","text":"t","status":"done","files_touched":"true"}]})") << false;
-    QTest::newRow("missing text") << QByteArray(R"({"commands":[{"id":"a","status":"done"}]})") << false;
-    QTest::newRow("seconds_ago fractional")
-        << QByteArray(R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})") << false;
-    QTest::newRow("html") << QByteArray("<html></html>") << false;
+    const auto row = [](const char* name, const char* decoder, const char* body, bool ok) {
+        QTest::newRow(name) << QString::fromLatin1(decoder) << QByteArray(body) << ok;
+    };
+    row("commands: empty object", "commands", "{}", true);
+    row("commands: nulls", "commands", R"({"commands":null,"runners":null,"runners_read":null})", true);
+    row("commands: files_touched as string", "commands",
+        R"({"commands":[{"id":"a","text":"t","status":"done","files_touched":"true"}]})", false);
+    row("commands: missing text", "commands", R"({"commands":[{"id":"a","status":"done"}]})", false);
+    row("commands: seconds_ago fractional", "commands", R"({"runners":[{"device_id":"d","seconds_ago":2.5}]})", false);
+    row("commands: html", "commands", "<html></html>", false);
+    row("progress: missing, loader", "progress", "{}", false);
+    row("progress: seq string", "progress", R"({"progress":[{"seq":"1","action":"a"}]})", false);
+    row("progress: no action, fetcher", "progress fetcher", R"({"progress":[{"seq":1}]})", false);
+    row("permissions: no pending", "permissions", R"({"effective":{}})", true);
+    row("permissions: no effective", "permissions", R"({"pending":["write"]})", false);
+    row("permissions: effective value string", "permissions", R"({"effective":{"read":"yes"}})", false);
+    row("permissions: pending number", "permissions", R"({"effective":{},"pending":[1]})", false);
+    row("employees: empty object", "employees", "{}", true);
+    row("employees: no template", "employees", R"({"employees":[{"id":"e","name":"n","status":"s"}]})", false);
+    row("employees: skill without label", "employees",
+        R"({"employees":[{"id":"e","name":"n","status":"s","template":{"name":"x","role":"r","skills":[{"id":"k"}]}}]})",
+        false);
+    row("agents: empty object", "agents", "{}", true);
+    row("agents: runtime number", "agents", R"({"agents":[{"device":"d","runtime":1}]})", false);
+    row("agents: not an array", "agents", R"({"agents":{}})", false);
+    row("feed: empty object", "feed", "{}", true);
+    row("feed: title number", "feed", R"({"items":[{"id":"f","title":3}]})", false);
+    row("feed: not an array", "feed", R"({"items":"x"})", false);
 }
 
-void TestReplies::commandsShape()
+void TestReplies::shapes()
 {
+    QFETCH(QString, decoder);
     QFETCH(QByteArray, body);
     QFETCH(bool, ok);
-    const auto r = decodeCommands(body);
-    QCOMPARE(r.ok(), ok);
-    if (ok)
-        QVERIFY(r->commands.isEmpty() && r->runners.isEmpty() && !r->runnersRead);
-    else
-        QCOMPARE(r.failure().kind(), Failure::Kind::Decoding);
+    std::optional<Failure::Kind> r;
+    if (decoder == QLatin1String("commands")) {
+        const auto c = decodeCommands(body);
+        QVERIFY(!c.ok() || (c->commands.isEmpty() && c->runners.isEmpty() && !c->runnersRead));
+        r = refusal(c);
+    } else if (decoder.startsWith(QLatin1String("progress"))) {
+        r = refusal(decodeProgress(body, decoder == QLatin1String("progress")));
+    } else if (decoder == QLatin1String("permissions")) {
+        r = refusal(decodePermissions(body));
+    } else if (decoder == QLatin1String("employees")) {
+        r = refusal(decodeEmployees(body));
+    } else if (decoder == QLatin1String("agents")) {
+        r = refusal(decodeAgents(body));
+    } else {
+        r = refusal(decodeFeed(body));
+    }
+    QCOMPARE(!r, ok);
+    if (r)
+        QCOMPARE(*r, Failure::Kind::Decoding);
 }
 
 void TestReplies::commandFields()
@@ -195,96 +229,29 @@ void TestReplies::replyMemo()
     QCOMPARE(decoded, 6);
 }
 
-void TestReplies::progressShape_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("required");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<bool>("truncated");
-    const QByteArray missing("{}");
-    const QByteArray two(R"({"progress":[{"seq":1,"action":"a"},{"seq":2,"action":"b"}],"total":9,"truncated":true})");
-    QTest::newRow("missing, loader") << missing << true << false << 0 << false;
-    QTest::newRow("two, fetcher ignores truncated") << two << false << true << 2 << false;
-    QTest::newRow("seq string") << QByteArray(R"({"progress":[{"seq":"1","action":"a"}]})") << true << false << 0
-                                << false;
-    QTest::newRow("no action") << QByteArray(R"({"progress":[{"seq":1}]})") << false << false << 0 << false;
-}
-
-void TestReplies::progressShape()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, required);
-    QFETCH(bool, ok);
-    const auto r = decodeProgress(body, required);
-    QCOMPARE(r.ok(), ok);
-    if (!ok)
-        return;
-    QFETCH(int, lines);
-    QFETCH(bool, truncated);
-    QCOMPARE(r->lines.size(), lines);
-    QCOMPARE(r->truncated, truncated);
-}
-
-void TestReplies::progressLineDefaults()
+void TestReplies::progressAndPermissionFields()
 {
     const auto r = decodeProgress(R"({"progress":[
         {"seq":1,"action":"读了 a.ts"},
         {"seq":2,"kind":null,"action":"b","detail":null,"at":""},
         {"seq":3,"kind":"edit","action":"c","detail":"d","at":"2026-03-01T10:00:00.5Z"},
-        {"seq":4,"kind":"test","action":"e","at":"2026-03-01T10:00:00+00:00"}]})",
+        {"seq":4,"kind":"test","action":"e","at":"2026-03-01T10:00:00+00:00"}],"total":9,"truncated":true})",
         true);
     QVERIFY(r.ok());
+    QVERIFY(r->truncated);
     QCOMPARE(r->lines[0], (ProgressLine { 1, QStringLiteral("other"), QStringLiteral("读了 a.ts"), QString(), {} }));
     QCOMPARE(r->lines[1].kind, QStringLiteral("other"));
     QVERIFY(!r->lines[1].at);
     QCOMPARE(r->lines[2].kind, QStringLiteral("edit"));
     QCOMPARE(r->lines[2].detail, QStringLiteral("d"));
-    QVERIFY(r->lines[2].at);
-    QVERIFY(r->lines[3].at);
-}
+    QVERIFY(r->lines[2].at && r->lines[3].at);
+    // The fetcher (progress not required) ignores "truncated".
+    const auto fetched = decodeProgress(R"({"progress":[{"seq":1,"action":"a"}],"truncated":true})", false);
+    QVERIFY(fetched.ok() && !fetched->truncated);
 
-void TestReplies::permissions_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QStringList>("pending");
-    QTest::newRow("effective and pending") << QByteArray(R"({"effective":{"read":true,"write":false},
-                                                             "pending":["write","danger","teleport"]})")
-                                           << true << QStringList { "write", "danger", "teleport" };
-    QTest::newRow("no pending") << QByteArray(R"({"effective":{}})") << true << QStringList {};
-    QTest::newRow("no effective") << QByteArray(R"({"pending":["write"]})") << false << QStringList {};
-    QTest::newRow("effective value string") << QByteArray(R"({"effective":{"read":"yes"}})") << false << QStringList {};
-    QTest::newRow("pending number") << QByteArray(R"({"effective":{},"pending":[1]})") << false << QStringList {};
-}
-
-void TestReplies::permissions()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, ok);
-    QFETCH(QStringList, pending);
-    const auto r = decodePermissions(body);
-    QCOMPARE(r.ok(), ok);
-    if (ok)
-        QCOMPARE(r->pending, pending);
-}
-
-void TestReplies::employeesShape_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("empty object") << QByteArray("{}") << true;
-    QTest::newRow("no template") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s"}]})") << false;
-    QTest::newRow("skill without label") << QByteArray(R"({"employees":[{"id":"e","name":"n","status":"s",
-        "template":{"name":"x","role":"r","skills":[{"id":"k"}]}}]})")
-                                         << false;
-}
-
-void TestReplies::employeesShape()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, ok);
-    QCOMPARE(decodeEmployees(body).ok(), ok);
+    const auto perms
+        = decodePermissions(R"({"effective":{"read":true,"write":false},"pending":["write","danger","teleport"]})");
+    QCOMPARE(perms.ok() ? perms->pending : QStringList(), (QStringList { "write", "danger", "teleport" }));
 }
 
 void TestReplies::employeeMapping()
@@ -310,33 +277,6 @@ void TestReplies::employeeMapping()
     QCOMPARE(b.deviceAlive, std::optional<bool>(false));
     QCOMPARE(b.deviceSecondsAgo, std::optional<qint64>(12));
     QCOMPARE(b.doneTodayOnDevice, 4);
-}
-
-void TestReplies::templateTitles()
-{
-    QCOMPARE(templateNameZH(QStringLiteral("AI Full-Stack Engineer")), QStringLiteral("AI 全栈工程师"));
-    QCOMPARE(templateNameZH(QStringLiteral("AI Sales ")), QStringLiteral("AI Sales ")); // exact names only
-    QCOMPARE(templateNameZH(QString()), QString());
-}
-
-void TestReplies::agentsAndFeed_data()
-{
-    QTest::addColumn<QByteArray>("agents");
-    QTest::addColumn<QByteArray>("feed");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("empty objects") << QByteArray("{}") << QByteArray("{}") << true;
-    QTest::newRow("numbers") << QByteArray(R"({"agents":[{"device":"d","runtime":1}]})")
-                             << QByteArray(R"({"items":[{"id":"f","title":3}]})") << false;
-    QTest::newRow("lists not arrays") << QByteArray(R"({"agents":{}})") << QByteArray(R"({"items":"x"})") << false;
-}
-
-void TestReplies::agentsAndFeed()
-{
-    QFETCH(QByteArray, agents);
-    QFETCH(QByteArray, feed);
-    QFETCH(bool, ok);
-    QCOMPARE(decodeAgents(agents).ok(), ok);
-    QCOMPARE(decodeFeed(feed).ok(), ok);
 }
 
 void TestReplies::gatewayErrorBody_data()
@@ -485,14 +425,25 @@ void TestReplies::configDecoding_data()
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("name"); // "<absent>" for none
+    QTest::addColumn<QString>("shown"); // the display name
 
-    const QByteArray base = R"("api":"http://h:1","workspace":"ws1","token":"t")";
-    QTest::newRow("required only") << ("{" + base + "}") << true << "<absent>";
-    QTest::newRow("null name is absent") << ("{" + base + R"(,"name":null})") << true << "<absent>";
-    QTest::newRow("empty name is present") << ("{" + base + R"(,"name":""})") << true << "";
-    QTest::newRow("unknown key ignored") << ("{" + base + R"(,"extra":[1,{"x":2}],"name":"N"})") << true << "N";
-    QTest::newRow("number path fails") << ("{" + base + R"(,"path":42})") << false << "";
-    QTest::newRow("missing token") << QByteArray(R"({"api":"a","workspace":"w"})") << false << "";
+    const QByteArray base = R"("api":"http://h:1","workspace":"abcdefghijkl","token":"t")";
+    const auto row = [&](const char* tag, const QByteArray& extra, bool ok, const QString& name, const QString& shown) {
+        QTest::newRow(tag) << ("{" + base + extra + "}") << ok << name << shown;
+    };
+    row("required only: first eight of the id", "", true, "<absent>", "abcdefgh");
+    row("null name is absent", R"(,"name":null)", true, "<absent>", "abcdefgh");
+    row("empty name falls to the folder", R"(,"name":"","path":"/Users/x/code/shop")", true, "", "shop");
+    row("unknown key ignored, name wins", R"(,"extra":[1,{"x":2}],"name":"N","path":"/x/y")", true, "N", "N");
+    row("trailing slash", R"(,"path":"/home/a/proj/")", true, "<absent>", "proj");
+    row("number path fails", R"(,"path":42)", false, "", "");
+    QTest::newRow("missing token") << QByteArray(R"({"api":"a","workspace":"w"})") << false << ""
+                                   << "";
+    // Eight characters as the user sees them: a letter keeps its accent.
+    const QString accented = QStringLiteral("e\u0301");
+    QTest::newRow("first eight of id, marks kept")
+        << (R"({"api":"a","workspace":")" + accented.repeated(9) + R"(","token":"t"})").toUtf8() << true << "<absent>"
+        << accented.repeated(8);
 }
 
 void TestReplies::configDecoding()
@@ -500,61 +451,23 @@ void TestReplies::configDecoding()
     QFETCH(QByteArray, json);
     QFETCH(bool, ok);
     QFETCH(QString, name);
+    QFETCH(QString, shown);
     const auto c = CLIConfig::fromJson(json);
     QCOMPARE(c.has_value(), ok);
     if (!ok)
         return;
-    QCOMPARE(c->api, QStringLiteral("http://h:1"));
-    if (name == QLatin1String("<absent>"))
-        QVERIFY(!c->name.has_value());
-    else
-        QCOMPARE(c->name, std::optional<QString>(name));
+    QCOMPARE(c->name, name == QLatin1String("<absent>") ? std::nullopt : std::optional<QString>(name));
+    QCOMPARE(c->displayName(), shown);
 }
 
-void TestReplies::configDisplayName_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("name wins") << QByteArray(
-        R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"Shop","path":"/x/y"})")
-                               << "Shop";
-    QTest::newRow("empty name falls to folder")
-        << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t","name":"","path":"/Users/x/code/shop"})")
-        << "shop";
-    QTest::newRow("trailing slash") << QByteArray(R"({"api":"a","workspace":"w","token":"t","path":"/home/a/proj/"})")
-                                    << "proj";
-    QTest::newRow("first eight of id") << QByteArray(R"({"api":"a","workspace":"abcdefghijkl","token":"t"})")
-                                       << "abcdefgh";
-    // Eight characters as the user sees them: a letter keeps its accent.
-    const QString accented = QStringLiteral("e\u0301");
-    QTest::newRow("first eight of id, marks kept")
-        << (R"({"api":"a","workspace":")" + accented.repeated(9) + R"(","token":"t"})").toUtf8()
-        << accented.repeated(8);
-}
-
-void TestReplies::configDisplayName()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QString, expected);
-    const auto c = CLIConfig::fromJson(json);
-    QVERIFY(c);
-    QCOMPARE(c->displayName(), expected);
-}
-
-void TestReplies::configDeviceId()
-{
-    CLIConfig c { "a", "w", "t" };
-    const QString fallback = QStringLiteral("cli-") + CLIConfig::hostname();
-    QCOMPARE(c.deviceId(), fallback);
-    c.device = QString();
-    QCOMPARE(c.deviceId(), fallback);
-    c.device = QStringLiteral("desktop-mini");
-    QCOMPARE(c.deviceId(), QStringLiteral("desktop-mini"));
-}
-
-void TestReplies::configRoundTrip()
+void TestReplies::configDeviceAndRoundTrip()
 {
     CLIConfig c { "http://127.0.0.1:18091", "ws", "tok" };
+    c.device = QString(); // an empty device id is none
+    QCOMPARE(c.deviceId(), QStringLiteral("cli-") + CLIConfig::hostname());
+    c.device = QStringLiteral("desktop-mini");
+    QCOMPARE(c.deviceId(), QStringLiteral("desktop-mini"));
+
     c.runtimeKind = QStringLiteral("codex");
     c.name = QString();
     const QJsonObject o = c.toJson();

@@ -20,23 +20,13 @@ CommandBrief cmd(const QString& id, const QString& status, const QString& claime
     return c;
 }
 
-TeammateBrief mate(const QString& id, const QString& name, const QString& device)
+TeammateBrief mate(const QString& device)
 {
     TeammateBrief t;
-    t.id = id;
-    t.name = name;
+    t.id = QStringLiteral("e1");
+    t.name = QStringLiteral("小林");
     t.device = device;
     return t;
-}
-
-CLIConfig cfg(std::optional<QString> device)
-{
-    CLIConfig c;
-    c.api = QStringLiteral("http://127.0.0.1:18091");
-    c.workspace = QStringLiteral("ws");
-    c.token = QStringLiteral("t");
-    c.device = device;
-    return c;
 }
 
 const QString kHost = QStringLiteral("cli-") + CLIConfig::hostname();
@@ -109,9 +99,10 @@ void TestStatusRules::runtimeState_data()
     QTest::addColumn<rules::RuntimeInputs>("in");
     QTest::addColumn<RuntimeState>("expected");
 
+    // A workspace without a device id of its own, no runner seen.
     const auto base = [] {
         rules::RuntimeInputs in;
-        in.config = cfg(std::nullopt);
+        in.config = CLIConfig { QStringLiteral("http://127.0.0.1:18091"), QStringLiteral("ws"), QStringLiteral("t") };
         in.presence = AgentPresence::never();
         return in;
     };
@@ -157,13 +148,13 @@ void TestStatusRules::runtimeState_data()
         auto in = base();
         in.pendingPerms = { QStringLiteral("write") };
         in.commands = { cmd("A", "pending", {}, "e1"), cmd("B", "done") };
-        in.team = { mate("e1", "小林", "") };
+        in.team = { mate(QString()) };
         in.presence = AgentPresence::stale(40);
         auto s = state(K::Queued);
         s.command = in.commands[0];
         s.blockedByAssignee = QStringLiteral("小林");
         QTest::newRow("4 assignee without device, stale runner") << in << s;
-        in.team = { mate("e1", "小林", "cli-box") };
+        in.team = { mate(QStringLiteral("cli-box")) };
         in.presence = AgentPresence::online(3);
         s.blockedByAssignee.reset();
         s.hasRunner = true;
@@ -278,30 +269,26 @@ void TestStatusRules::usage_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<bool>("focal");
-    QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<PermUse>("expected");
-    QTest::newRow("read, no focal") << "read" << false << "" << QStringList { "read" }
+    QTest::newRow("read, no focal") << "read" << false << QStringList { "read" }
                                     << PermUse::unknown(QStringLiteral("还没有可观察的命令"));
-    QTest::newRow("no lines") << "exec" << true << "" << QStringList {}
+    QTest::newRow("no lines") << "exec" << true << QStringList {}
                               << PermUse::unknown(QStringLiteral("这一趟还没有进度记录"));
-    QTest::newRow("exec used by test_fail")
-        << "exec" << true << "" << QStringList { "read", "test_fail" } << PermUse::used();
-    QTest::newRow("write not seen") << "write" << true << "" << QStringList { "read", "other" } << PermUse::notSeen();
+    QTest::newRow("exec used by test_fail") << "exec" << true << QStringList { "read", "test_fail" } << PermUse::used();
+    QTest::newRow("write not seen") << "write" << true << QStringList { "read", "other" } << PermUse::notSeen();
 }
 
 void TestStatusRules::usage()
 {
     QFETCH(QString, key);
     QFETCH(bool, focal);
-    QFETCH(QString, error);
     QFETCH(QStringList, kinds);
     QFETCH(PermUse, expected);
     QList<ProgressLine> lines;
     for (const QString& k : kinds)
         lines.append({ lines.size() + 1, k, QStringLiteral("a"), {}, {} });
-    const std::optional<QString> err = error.isEmpty() ? std::nullopt : std::optional<QString>(error);
-    QCOMPARE(perm::usage(key, focal, err, lines), expected);
+    QCOMPARE(perm::usage(key, focal, std::nullopt, lines), expected);
 }
 
 void TestStatusRules::commandStatus_data()
