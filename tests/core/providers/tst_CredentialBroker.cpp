@@ -77,8 +77,6 @@ void TestCredentialBroker::legacyItems()
     const QString openai = uniqueProvider(QStringLiteral("openai"));
     const QString anthropic = uniqueProvider(QStringLiteral("anthropic"));
     const QStringList vars { QStringLiteral("OPENAI_API_KEY"), QStringLiteral("X_KEY") };
-    QVERIFY(!CredentialBroker::isConfigured(openai));
-    QVERIFY(!CredentialBroker::isConfigured(QString()));
     QVERIFY(CredentialBroker::launchEnv(openai, vars).isEmpty());
     QVERIFY(SecretStore::shared()->write(
         CredentialBroker::service(), CredentialBroker::legacyAccount(openai), "sk-1", "t"));
@@ -90,7 +88,6 @@ void TestCredentialBroker::legacyItems()
     // Every variable gets the key.
     QCOMPARE(CredentialBroker::launchEnv(openai, vars),
         (QMap<QString, QString> { { vars[0], QStringLiteral("sk-1") }, { vars[1], QStringLiteral("sk-1") } }));
-    QVERIFY(CredentialBroker::launchEnv(openai, {}).isEmpty());
     QVERIFY(CredentialBroker::launchEnv(QString(), vars).isEmpty());
 }
 
@@ -110,7 +107,6 @@ void TestCredentialBroker::adoptLegacy()
     QVERIFY(store.write(svc, CredentialBroker::legacyAccount(provider), "sk-legacy", "t"));
     QVERIFY(CredentialBroker::adoptLegacy(provider, first));
     QVERIFY(!CredentialBroker::isConfigured(provider));
-    QVERIFY(CredentialBroker::isConfigured(first));
     QCOMPARE(store.read(svc, CredentialBroker::profileAccount(first)), std::optional<QByteArray>("sk-legacy"));
 
     // A profile that already has a key keeps it, and the legacy item stays.
@@ -127,16 +123,14 @@ void TestCredentialBroker::profileKeys()
     const QUuid id = QUuid::createUuid();
     m_cleanup << qMakePair(CredentialBroker::service(), CredentialBroker::profileAccount(id));
     QString error;
-    QVERIFY(!CredentialBroker::storeKey(id, QStringLiteral("   "), &error));
-    QVERIFY(!error.isEmpty());
+    QVERIFY(!CredentialBroker::storeKey(id, QStringLiteral("   "), &error) && !error.isEmpty());
     QVERIFY(!CredentialBroker::isConfigured(id));
     QVERIFY2(CredentialBroker::storeKey(id, QStringLiteral(" sk-abc \n"), &error), qPrintable(error));
-    QVERIFY(CredentialBroker::isConfigured(id));
     QCOMPARE(SecretStore::shared()->read(CredentialBroker::service(), CredentialBroker::profileAccount(id)),
         std::optional<QByteArray>("sk-abc"));
     QVERIFY(CredentialBroker::deleteKey(id));
     QVERIFY(!CredentialBroker::isConfigured(id));
-    QVERIFY(CredentialBroker::deleteKey(id));
+    QVERIFY(CredentialBroker::deleteKey(id)); // nothing left to delete is no failure
 }
 
 void TestCredentialBroker::launchEnvForProfile()
@@ -145,7 +139,6 @@ void TestCredentialBroker::launchEnvForProfile()
     ProviderProfile p;
     p.id = QUuid::createUuid();
     p.provider = QStringLiteral("OpenAI");
-    p.name = QStringLiteral("工作");
     p.baseURL = QStringLiteral("  https://proxy.example/v1 ");
     p.defaultModel = QStringLiteral("gpt-default");
     m_cleanup << qMakePair(CredentialBroker::service(), CredentialBroker::profileAccount(p.id));
@@ -161,18 +154,15 @@ void TestCredentialBroker::launchEnvForProfile()
     };
 
     // No key stored yet: only the base URL and the model.
-    QMap<QString, QString> env = CredentialBroker::launchEnv(p, setup, QStringLiteral("codex"));
-    QCOMPARE(env,
+    QCOMPARE(CredentialBroker::launchEnv(p, setup, QStringLiteral("codex")),
         (QMap<QString, QString> { { QStringLiteral("OPENAI_BASE_URL"), QStringLiteral("https://proxy.example/v1") },
             { QStringLiteral("CODEX_MODEL"), QStringLiteral("gpt-default") } }));
 
     QVERIFY(CredentialBroker::storeKey(p.id, QStringLiteral("sk-profile")));
     QVERIFY(RuntimeModelStore::setModel(QStringLiteral("codex"), QStringLiteral("gpt-override")));
-    env = CredentialBroker::launchEnv(p, setup, QStringLiteral("codex"));
-    QCOMPARE(env.value(QStringLiteral("OPENAI_API_KEY")), QStringLiteral("sk-profile"));
-    QCOMPARE(env.value(QStringLiteral("CODEX_KEY")), QStringLiteral("sk-profile"));
-    QCOMPARE(env.value(QStringLiteral("CODEX_MODEL")), QStringLiteral("gpt-override"));
-    QVERIFY(!env.contains(QStringLiteral("ANTHROPIC_API_KEY")));
+    QCOMPARE(CredentialBroker::launchEnv(p, setup, QStringLiteral("codex")),
+        (QMap<QString, QString> { { "OPENAI_BASE_URL", "https://proxy.example/v1" }, { "CODEX_MODEL", "gpt-override" },
+            { "OPENAI_API_KEY", "sk-profile" }, { "CODEX_KEY", "sk-profile" } }));
     // Without a kind the override does not apply.
     QCOMPARE(CredentialBroker::launchEnv(p, setup, std::nullopt).value(QStringLiteral("CODEX_MODEL")),
         QStringLiteral("gpt-default"));

@@ -1,4 +1,6 @@
 #include "core/gateway/CLI.h"
+#include "core/runtimes/AgentServiceHealth.h"
+#include "core/runtimes/DaemonStatus.h"
 #include "core/runtimes/RecoveryRunner.h"
 
 #include "SimTool.h"
@@ -15,7 +17,8 @@ namespace {
 
 using State = RecoveryRunner::State;
 
-QByteArray report(int installed, const QStringList& needing, int ready = 0)
+// `installed` runtimes, the first of them (by kind) needing a login or a key.
+QByteArray report(int installed, const QStringList& needing)
 {
     QJsonArray runtimes;
     auto add = [&](const QString& kind, const QString& usability, bool isInstalled) {
@@ -29,8 +32,6 @@ QByteArray report(int installed, const QStringList& needing, int ready = 0)
             i < installed);
     for (int i = needing.size(); i < installed; ++i)
         add(QStringLiteral("ok%1").arg(i), QStringLiteral("ready"), true);
-    for (int i = 0; i < ready; ++i)
-        add(QStringLiteral("absent%1").arg(i), QStringLiteral("not_installed"), false);
     return QJsonDocument(QJsonObject { { "runtimes", runtimes }, { "counts", QJsonObject {} } }).toJson();
 }
 
@@ -63,6 +64,10 @@ private slots:
     void runtimes();
     void secondRunWhileRunning();
     void hungToolIsAFailure();
+    void interpretDaemonStatus_data();
+    void interpretDaemonStatus();
+    void healthRefresh_data();
+    void healthRefresh();
 
 private:
     // Runs once; returns how many times each closure was called.
@@ -105,7 +110,6 @@ QPair<int, int> TestRecoveryRunner::runOnce(RecoveryRunner& runner, const std::o
 void TestRecoveryRunner::noWorkspace()
 {
     RecoveryRunner runner;
-    QVERIFY(runner.steps().isEmpty());
     const auto calls = runOnce(runner, std::nullopt);
     QCOMPARE(calls, qMakePair(0, 0));
     QVERIFY(m_tool->argvs().isEmpty());
@@ -293,6 +297,72 @@ void TestRecoveryRunner::hungToolIsAFailure()
     }
     QCOMPARE(calls, qMakePair(0, 1));
     QVERIFY(runner.finished());
+}
+
+void TestRecoveryRunner::interpretDaemonStatus_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("text"); // display text when ok, failure text otherwise
+
+    QTest::newRow("running with pid") << 0 << R"({"schema":1,"state":"running","running":true,"pid":"4242"})" << true
+                                      << "正在跑 · pid 4242";
+    QTest::newRow("not running, last exit 78")
+        << 0 << R"({"schema":1,"state":"installed_not_running","last_exit_code":"78"})" << true
+        << "已安装，但当前没有进程在跑，上次退出码 78";
+    QTest::newRow("unrecognised state") << 0 << R"({"schema":1,"state":"Running"})" << true
+                                        << "认不出来的状态码：Running";
+    QTest::newRow("schema 2") << 3 << R"({"schema":2,"state":"running"})" << false
+                              << "daemon status 的回包版本是 2，这一版只认 1";
+    QTest::newRow("non-zero exit") << 3 << R"({"schema":1,"state":"not_installed"})" << false
+                                   << "daemon status --json 退出码 3（回包 state=not_installed）";
+    QTest::newRow("pid as number") << 0 << R"({"schema":1,"state":"running","pid":4242})" << false
+                                   << R"({"schema":1,"state":"running","pid":4242})";
+    QTest::newRow("warning before report")
+        << 0 << "  warning: old config\t\n{\n \"schema\": 1,\n \"state\": \"running\"\n}" << false
+        << "warning: old config";
+    QTest::newRow("secret in the error") << 1 << "auth failed: Bearer abc.def\n" << false << "auth failed: Bearer ****";
+}
+
+void TestRecoveryRunner::interpretDaemonStatus()
+{
+    QFETCH(int, code);
+    QFETCH(QString, output);
+    QFETCH(bool, ok);
+    QFETCH(QString, text);
+    const DaemonStatus::Result r = DaemonStatus::interpret(code, output);
+    QCOMPARE(r.ok(), ok);
+    QCOMPARE(ok ? r.report->display() : r.failure, text);
+}
+
+void TestRecoveryRunner::healthRefresh_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("running"); // -1 none, 0 false, 1 true
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("running") << QByteArray(R"({"schema":1,"state":"running","running":true,"pid":"7"})") << 0 << 1
+                             << "正在跑 · pid 7";
+    QTest::newRow("stopped") << QByteArray(R"({"schema":1,"state":"installed_not_running","running":false})") << 0 << 0
+                             << "已安装，但当前没有进程在跑";
+    QTest::newRow("older tool") << QByteArray("usage: brenlow <command>\n") << 2 << -1 << "usage: brenlow <command>";
+}
+
+void TestRecoveryRunner::healthRefresh()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(int, code);
+    QFETCH(int, running);
+    QFETCH(QString, detail);
+    m_tool->answer(QStringLiteral("daemon-status"), output, code);
+    AgentServiceHealth health;
+    QVERIFY(!health.stamp());
+    QCoro::waitFor(health.refresh());
+    QCOMPARE(health.running().has_value() ? int(*health.running()) : -1, running);
+    QCOMPARE(health.detail(), detail);
+    QVERIFY(health.stamp());
+    QCOMPARE(m_tool->argvs(), QStringList { QStringLiteral("daemon status --json") });
 }
 
 QTEST_GUILESS_MAIN(TestRecoveryRunner)

@@ -1,10 +1,17 @@
 #include "core/platform/JsonFile.h"
+#include "core/platform/TerminalLauncher.h"
 #include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeCardText.h"
+#include "core/runtimes/RuntimeEnablement.h"
+#include "core/runtimes/RuntimeEnablementStore.h"
+#include "core/runtimes/RuntimeInstall.h"
+#include "core/runtimes/RuntimeLogin.h"
 
 #include "TempHome.h"
 
+#include <QFile>
 #include <QJsonArray>
+#include <QSignalSpy>
 #include <QtTest>
 
 using RuntimeCardActions::Action;
@@ -47,6 +54,32 @@ QStringList names(const QList<Action>& actions)
     return out;
 }
 
+RuntimeSetupInfo installSetup(const QString& method, const QString& package)
+{
+    RuntimeSetupInfo s = setup(true, true, false);
+    s.installMethod = s.uninstallMethod = method;
+    s.installPackage = s.uninstallPackage = package;
+    return s;
+}
+
+QString joined(const std::optional<QStringList>& v)
+{
+    return v ? v->join(QLatin1Char('|')) : QStringLiteral("<none>");
+}
+
+RuntimeRow named(const QString& kind, const QString& display)
+{
+    RuntimeRow r = row(true, RuntimeUsability::ready, false, kind);
+    r.display = display;
+    return r;
+}
+
+QByteArray enablementFile()
+{
+    QFile f(RuntimeEnablementStore::filePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestRuntimeCardActions : public QObject {
@@ -59,6 +92,12 @@ private slots:
     void shortenHome_data();
     void shortenHome();
     void copiedDiagnosticsHideKeys();
+    void installVectors_data();
+    void installVectors();
+    void unsupportedInstallGivesNothing();
+    void opensTerminalWithTheLine();
+    void enablementPersists();
+    void enablementWriteFailureIsReported();
 };
 
 void TestRuntimeCardActions::actions_data()
@@ -172,6 +211,116 @@ void TestRuntimeCardActions::copiedDiagnosticsHideKeys()
     QVERIFY(text.startsWith(QStringLiteral("K（k）\n")));
     QVERIFY(text.contains(QStringLiteral("~/.local/bin/k")));
     QVERIFY(!text.contains(QStringLiteral("abcdefghijklmnop")));
+}
+
+void TestRuntimeCardActions::installVectors_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QString>("install");
+    QTest::addColumn<QString>("uninstall");
+    QTest::addColumn<QString>("reinstall");
+    const auto add = [](const char* name, const QString& method, const QString& package, const QString& install,
+                         const QString& uninstall, const QString& reinstall) {
+        QTest::newRow(name) << method << package << install << uninstall << reinstall;
+    };
+    add("npm", "npm", "@openai/codex", "npm|install|-g|@openai/codex", "npm|uninstall|-g|@openai/codex",
+        "sh|-lc|npm uninstall -g @openai/codex && npm install -g @openai/codex");
+    add("npm, word needing quotes", "npm", "pkg; rm -rf ~", "npm|install|-g|pkg; rm -rf ~",
+        "npm|uninstall|-g|pkg; rm -rf ~", "sh|-lc|npm uninstall -g 'pkg; rm -rf ~' && npm install -g 'pkg; rm -rf ~'");
+    add("brew", "brew", "goose", "brew|install|goose", "<none>", "<none>");
+    add("empty package", "npm", "", "<none>", "<none>", "<none>");
+}
+
+void TestRuntimeCardActions::installVectors()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, package);
+    QFETCH(QString, install);
+    QFETCH(QString, uninstall);
+    QFETCH(QString, reinstall);
+    const RuntimeSetupInfo s = installSetup(method, package);
+    QCOMPARE(joined(RuntimeInstall::command(s)), install);
+    QCOMPARE(joined(RuntimeInstall::uninstallCommand(s)), uninstall);
+    QCOMPARE(joined(RuntimeInstall::reinstallCommand(s)), reinstall);
+}
+
+void TestRuntimeCardActions::unsupportedInstallGivesNothing()
+{
+    RuntimeSetupInfo s = installSetup(QStringLiteral("npm"), QStringLiteral("p"));
+    s.installSupported = false;
+    QVERIFY(!RuntimeInstall::command(s));
+    QVERIFY(RuntimeInstall::uninstallCommand(s));
+    QVERIFY(!RuntimeInstall::reinstallCommand(s));
+    s.installMethod.reset();
+    s.installSupported = true;
+    QVERIFY(!RuntimeInstall::command(s));
+}
+
+// The line is built for a real shell: quotes, backslashes and "$" in the words
+// and a space in the folder all go through it unchanged.
+void TestRuntimeCardActions::opensTerminalWithTheLine()
+{
+    TempHome home;
+    const QString out = home.filePath(QStringLiteral("terminal.out"));
+    const QString term = home.writeFile(QStringLiteral("term.sh"),
+        "#!/bin/sh\n[ \"$1\" = -e ] && shift\n\"$@\" > '" + out.toUtf8() + "' < /dev/null\n");
+    QFile::setPermissions(term, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("TOLVARINE_TERMINAL", QFile::encodeName(term));
+    const QString folder = home.filePath(QStringLiteral("my project"));
+    QDir().mkpath(folder);
+
+    QVERIFY(!RuntimeLogin::open({}, std::nullopt));
+    QVERIFY(RuntimeLogin::open({ QStringLiteral("printf"), QStringLiteral("%s|%s|"), QStringLiteral("it's \"q\" \\b"),
+                                   QStringLiteral("$HOME") },
+        folder));
+    QFile f(out);
+    QTRY_VERIFY(f.exists() && f.size() > 0);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(f.readAll()), QStringLiteral("it's \"q\" \\b|$HOME|"));
+    qunsetenv("TOLVARINE_TERMINAL");
+}
+
+// An undecodable file (every kind reads as enabled, the file is kept aside) is
+// covered for every stored file by tst_BadStoredFiles.
+void TestRuntimeCardActions::enablementPersists()
+{
+    TempHome home;
+    const QList<RuntimeRow> rows { named(QStringLiteral("codex"), QStringLiteral("Codex")),
+        named(QStringLiteral("aider"), QStringLiteral("Aider")) };
+    RuntimeEnablement model;
+    QSignalSpy notices(&model, &RuntimeEnablement::notice);
+    model.reload(rows);
+    QCOMPARE(model.enabled(),
+        (QMap<QString, bool> { { QStringLiteral("codex"), true }, { QStringLiteral("aider"), true } }));
+
+    model.setEnabled(rows[0], false, rows);
+    QCOMPARE(notices.takeFirst(),
+        (QVariantList { QStringLiteral("Codex 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在"), false }));
+    model.setEnabled(rows[1], false, rows);
+    model.setEnabled(rows[0], true, rows);
+    QCOMPARE(enablementFile(), QByteArray("{\n    \"aider\": false,\n    \"codex\": true\n}\n"));
+    QCOMPARE(notices.last().first().toString(), QStringLiteral("Codex 已启用 —— Tolvarine 可以把活派给它了"));
+
+    // Kinds no longer in the inventory stay in the file but not in the map.
+    model.reload({ rows[0] });
+    QCOMPARE(model.enabled(), (QMap<QString, bool> { { QStringLiteral("codex"), true } }));
+    QVERIFY(enablementFile().contains("aider"));
+}
+
+void TestRuntimeCardActions::enablementWriteFailureIsReported()
+{
+    TempHome home;
+    // A folder where the file should be: the replace fails.
+    QDir().mkpath(RuntimeEnablementStore::filePath());
+    RuntimeEnablement model;
+    QSignalSpy notices(&model, &RuntimeEnablement::notice);
+    QSignalSpy changes(&model, &RuntimeEnablement::changed);
+    model.setEnabled(named(QStringLiteral("codex"), QStringLiteral("Codex")), false, {});
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().first().toString().startsWith(QStringLiteral("改不了启用状态：")));
+    QVERIFY(notices.first().at(1).toBool()); // said as an error
+    QCOMPARE(changes.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeCardActions)

@@ -60,7 +60,6 @@ private slots:
     void recordAndForget();
     void emptyOrUnreadableFile();
     void reapDecisions();
-    void reapsWorkerOfCrashedOwner();
     void reapsWhatAGoneWorkerLeft();
     void emptyListingKeepsEverything();
     void terminate();
@@ -72,122 +71,91 @@ void TestRuntimeChildLedger::recordAndForget()
     const QString exe = QStringLiteral("/opt/x/brenlow");
     RuntimeChildLedger::record(rec(10, exe, 1));
     RuntimeChildLedger::record(rec(11, exe, 1));
-    RuntimeChildRecord again = rec(10, exe, 2);
+    const RuntimeChildRecord again = rec(10, exe, 2);
     RuntimeChildLedger::record(again);
     QCOMPARE(RuntimeChildLedger::load(), (QList<RuntimeChildRecord> { rec(11, exe, 1), again }));
-
     // Whole-second UTC dates.
     QFile f(RuntimeChildLedger::filePath());
     QVERIFY(f.open(QIODevice::ReadOnly) && f.readAll().contains("\"startedAt\": \"2026-03-01T08:00:00Z\""));
 
     RuntimeChildLedger::forget(99);
-    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.forget pid=99")));
     RuntimeChildLedger::forget(10);
     RuntimeChildLedger::forget(11);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(QFile::exists(RuntimeChildLedger::filePath()));
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.record pid=10 kind=codex exe=/opt/x/brenlow")));
 }
 
+// A damaged ledger in general is covered by tst_BadStoredFiles.
 void TestRuntimeChildLedger::emptyOrUnreadableFile()
 {
     TempHome home;
     // No ledger: reaping writes none.
     QVERIFY(RuntimeChildLedger::reapOrphans(::getpid()).isEmpty());
     QVERIFY(!QFile::exists(RuntimeChildLedger::filePath()));
-
     const QByteArray bad = R"([{"pid":1,"exe":"/x","workspace":"w","kind":"k","ownerPID":2}])";
     home.writeFile(QStringLiteral(".tolvarine/desktop_children.json"), bad);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.load 解不开台账（%1 字节）：").arg(bad.size())));
-    QVERIFY(TempHome::crumbs().contains(QStringLiteral("startedAt")));
-
     // A start time that the next rewrite (in UTC) could not give back is refused now.
     QVERIFY(!RuntimeChildLedger::decode(R"([{"pid":1,"exe":"/x","workspace":"w","kind":"k","ownerPID":2,)"
                                         R"("startedAt":"9999-12-31T23:30:00-14:00"}])"));
 }
 
+// Run as at launch, over one record of every kind.
 void TestRuntimeChildLedger::reapDecisions()
 {
     TempHome home;
+    SimTool tool(home);
     const QString sleep = QStringLiteral("/bin/sleep");
     const qint32 me = ::getpid();
+    const qint32 living = qint32(::getppid());
 
-    // An orphan whose owner is gone: ended and returned.
-    qint32 goneOwner = 0;
-    const qint32 orphan = startOrphan(QStringLiteral("exec /bin/sleep 60"), &goneOwner);
-    QVERIFY(orphan > 1);
-    // The same, but its record names a living owner: kept, not signalled.
+    // A worker whose owner crashed: ended and returned.
+    qint32 crashed = 0;
+    const qint32 orphan = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &crashed);
+    // The same, but its record names a living owner (another instance): kept, not signalled.
     qint32 unused = 0;
-    const qint32 ownedOrphan = startOrphan(QStringLiteral("exec /bin/sleep 60"), &unused);
+    const qint32 claimed = startOrphan(QStringLiteral("exec /bin/sleep 60"), &unused);
     // A worker of a dead owner that is this test's own child (a living
     // parent): kept, not signalled.
     QProcess child;
     child.start(sleep, { QStringLiteral("60") });
-    QVERIFY(child.waitForStarted());
-    const qint32 childPid = qint32(child.processId());
     // A pid that now runs another program: dropped, not signalled.
     QProcess foreign;
     foreign.start(sleep, { QStringLiteral("61") });
-    QVERIFY(foreign.waitForStarted());
+    QVERIFY(child.waitForStarted() && foreign.waitForStarted());
+    const qint32 childPid = qint32(child.processId());
     const qint32 foreignPid = qint32(foreign.processId());
-    // A worker that is gone: dropped.
-    const qint32 gone = deadPid();
-    // This instance's own worker: kept whatever its state.
-    const qint32 mine = deadPid();
-
+    QTRY_COMPARE(tool.argvs().size(), 1); // the orphan runs its worker loop
     const qint32 dead = deadPid();
-    RuntimeChildLedger::record(rec(orphan, sleep, goneOwner));
-    RuntimeChildLedger::record(rec(ownedOrphan, sleep, qint32(::getppid())));
+    const qint32 mine = deadPid(); // this instance's own worker: kept whatever its state
+
+    RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
+    RuntimeChildLedger::record(rec(claimed, sleep, living));
     RuntimeChildLedger::record(rec(childPid, sleep, dead));
     RuntimeChildLedger::record(rec(foreignPid, QStringLiteral("/opt/brenlow"), dead));
-    RuntimeChildLedger::record(rec(gone, sleep, dead));
+    RuntimeChildLedger::record(rec(deadPid(), sleep, dead)); // gone: dropped
     RuntimeChildLedger::record(rec(mine, sleep, me));
 
-    const QList<RuntimeChildRecord> reaped = RuntimeChildLedger::reapOrphans(me);
-    QCOMPARE(reaped, QList<RuntimeChildRecord> { rec(orphan, sleep, goneOwner) });
+    QCOMPARE(RuntimeChildLedger::reapAtLaunch(me), QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed) });
     QVERIFY(!ProcessSignals::isAlive(orphan));
     QCOMPARE(RuntimeChildLedger::load(),
-        (QList<RuntimeChildRecord> {
-            rec(ownedOrphan, sleep, qint32(::getppid())), rec(childPid, sleep, dead), rec(mine, sleep, me) }));
-    QVERIFY(ProcessSignals::isAlive(ownedOrphan));
+        (QList<RuntimeChildRecord> { rec(claimed, sleep, living), rec(childPid, sleep, dead), rec(mine, sleep, me) }));
+    QVERIFY(ProcessSignals::isAlive(claimed));
     QCOMPARE(child.state(), QProcess::Running);
     QCOMPARE(foreign.state(), QProcess::Running);
 
     const QString log = TempHome::crumbs();
-    QVERIFY(log.contains(QStringLiteral("child.reap 收掉 pid=%1 exe=/bin/sleep").arg(orphan)));
+    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
     QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
     QVERIFY(log.contains(
         QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));
 
-    ProcessSignals::terminate(ownedOrphan, 3.0);
+    ProcessSignals::terminate(claimed, 3.0);
     child.kill();
     foreign.kill();
     child.waitForFinished();
     foreign.waitForFinished();
-}
-
-void TestRuntimeChildLedger::reapsWorkerOfCrashedOwner()
-{
-    TempHome home;
-    SimTool tool(home);
-    // Two workers whose owner died; one of them is claimed by a living owner
-    // (another instance of the application), which is left alone.
-    qint32 crashed = 0;
-    const qint32 orphan = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &crashed);
-    qint32 unused = 0;
-    const qint32 claimed = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &unused);
-    QTRY_COMPARE(tool.argvs().size(), 2); // both are running their worker loop
-    RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
-    RuntimeChildLedger::record(rec(claimed, tool.exe(), qint32(::getppid())));
-
-    QCOMPARE(
-        RuntimeChildLedger::reapAtLaunch(::getpid()), QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed) });
-    QVERIFY(TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
-    QVERIFY(!ProcessSignals::isAlive(orphan));
-    QVERIFY(ProcessSignals::isAlive(claimed));
-    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { rec(claimed, tool.exe(), qint32(::getppid())) });
-    ProcessSignals::terminate(claimed, 3.0);
 }
 
 // A worker of a crashed owner has gone, but two processes of its group live

@@ -117,10 +117,8 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
 
     // The second start of the same key does nothing at all.
     const qint64 beforeSecond = c.revision();
-    const int linesBefore = c.lines("ws1").size();
     start(c, "ws1", "codex");
     QCOMPARE(c.revision(), beforeSecond);
-    QCOMPARE(c.lines("ws1").size(), linesBefore);
     QCOMPARE(RuntimeChildLedger::load().size(), 1);
 
     // Another kind, and the same kind in another workspace, start alongside.
@@ -129,15 +127,10 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     QVERIFY(c.isRunning("ws1", "aider") && c.isRunning("ws2", "codex"));
     QTRY_COMPARE(RuntimeChildLedger::load().size(), 3);
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
-    for (const RuntimeChildRecord& r : records) {
-        QCOMPARE(r.ownerPID, qint32(QCoreApplication::applicationPid()));
-        QCOMPARE(r.exe, m_tool->exe());
-    }
-    QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 3);
+    for (const RuntimeChildRecord& r : records)
+        QVERIFY(r.ownerPID == QCoreApplication::applicationPid() && r.exe == m_tool->exe());
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.start codex pid=%1").arg(records.first().pid)));
 
-    // Stopping all releases every pair at once, then ends every worker and
-    // empties the ledger.
     c.stopAll();
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 3 个")));
     QVERIFY(!c.isRunning("ws1", "aider"));
@@ -159,12 +152,9 @@ void TestRuntimeController::outputWindowAndKindOrder()
     QTRY_VERIFY_WITH_TIMEOUT(c.lines("ws").contains(QStringLiteral("[B] heartbeat 201")), 30000);
     // Lines are output, not a change of the workers.
     QCOMPARE(workers.size(), workerChanges);
-    QVERIFY(output.size() > RuntimeController::kMaxLines);
     QCOMPARE(output.last().first().toString(), QStringLiteral("ws"));
     QStringList lines = c.lines("ws");
     QCOMPARE(lines.size(), RuntimeController::kMaxLines);
-    QVERIFY(lines.filter("brenlow run:").isEmpty());
-    QVERIFY(!lines.contains(QStringLiteral("[B] heartbeat 1")));
     const int last = lines.last().mid(QStringLiteral("[B] heartbeat ").size()).toInt();
     QCOMPARE(lines.first(), QStringLiteral("[B] heartbeat %1").arg(last - RuntimeController::kMaxLines + 1));
 
@@ -176,7 +166,6 @@ void TestRuntimeController::outputWindowAndKindOrder()
     // Kind "a" first, then "b"; lines outlive the workers.
     QCOMPARE(lines.first(), QStringLiteral("[A] brenlow run: kind=a runtime=a-cmd ws=ws"));
     QVERIFY(lines.last().startsWith(QStringLiteral("[B] ")));
-    QVERIFY(c.lines("other").isEmpty());
     // The worker ran in the workspace folder.
     QCOMPARE(m_tool->calls().first().value(QStringLiteral("cwd")).toString(), m_folder);
 }
@@ -214,7 +203,6 @@ void TestRuntimeController::workerThatExitsByItself()
     ::kill(RuntimeChildLedger::load().first().pid, SIGTERM);
     QTRY_VERIFY(!c.isRunning("ws", "codex"));
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(hasLine(c, "ws", "heartbeat 1"));
 
     // Started again at once: the new worker is held and recorded.
     start(c, "ws", "codex");
@@ -225,8 +213,8 @@ void TestRuntimeController::workerThatExitsByItself()
 }
 
 // A stop returns at once: a worker that ignores SIGTERM is still there right
-// after it and is killed once the grace has passed. A start of the same pair
-// meanwhile waits for the old worker to be gone.
+// after it. A start of the same pair meanwhile waits for the old worker to be
+// gone (the kill after the grace is stopEndsWhatTheWorkerStarted's).
 void TestRuntimeController::stopReturnsAtOnce()
 {
     m_tool->put(QStringLiteral("run.ignore_term"));
@@ -248,8 +236,6 @@ void TestRuntimeController::stopReturnsAtOnce()
 
     QTRY_COMPARE(c.stoppingCount(), 0);
     QVERIFY(::kill(pid, 0) != 0);
-    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(pid)));
-    QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("run")), 2);
     QTRY_COMPARE(RuntimeChildLedger::load().size(), 1);
     QVERIFY(RuntimeChildLedger::load().first().pid != pid);
     QVERIFY(!overlapped);
@@ -290,15 +276,14 @@ void TestRuntimeController::stopEndsWhatTheWorkerStarted()
     const qint32 grandchild = children.readAll().trimmed().toInt();
     QVERIFY(ProcessSignals::isAlive(grandchild));
 
+    const auto bothGone = [&] { return !ProcessSignals::isAlive(worker) && !ProcessSignals::isAlive(grandchild); };
     if (quit) {
         c.stopAll();
         c.waitForStopped();
-        QVERIFY(!ProcessSignals::isAlive(worker));
-        QVERIFY(!ProcessSignals::isAlive(grandchild));
+        QVERIFY(bothGone()); // quitting waits for them
     } else {
         c.stop("ws", "codex");
-        QTRY_VERIFY(!ProcessSignals::isAlive(worker));
-        QTRY_VERIFY(!ProcessSignals::isAlive(grandchild));
+        QTRY_VERIFY(bothGone());
     }
     QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
     const QString log = TempHome::crumbs();

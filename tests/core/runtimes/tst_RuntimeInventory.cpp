@@ -5,7 +5,6 @@
 
 namespace {
 
-// One report entry with every required key; `patch` replaces a piece of it.
 QByteArray report(const QByteArray& entry, const QByteArray& counts = R"({"ready":1})")
 {
     return R"({"runtimes":[)" + entry + R"(],"counts":)" + counts + "}";
@@ -113,7 +112,6 @@ void TestRuntimeInventory::diagnosticText()
         R"({"installed":true,"healthy":true,"version":"1.0","path":"/usr/bin/codex"})", R"({"yes":2,"no":1})",
         R"({"state":"logged_out","source":"probe","hint":"登录一下","login":["codex","login"]})")));
     QCOMPARE(r.usability, RuntimeUsability::loginRequired);
-    QCOMPARE(r.loginCommand, (QStringList { QStringLiteral("codex"), QStringLiteral("login") }));
     QCOMPARE(r.diagnosticText(),
         QStringLiteral("Codex（codex）\n版本：1.0\n可执行文件：/usr/bin/codex\n鉴权状态：logged_out\n"
                        "判定依据：probe\n怎么修：登录一下\n能力：2 格支持 · 1 格不支持\n登录命令：codex login"));

