@@ -1,11 +1,22 @@
+// The approvals and failed-tasks sheets over a small workspace; the task
+// evidence view and the artifact sheet over the demo scenario; screenshots.
+#include "core/design/DS.h"
 #include "core/gateway/Status.h"
+#include "core/tasks/EvidenceSnapshotFile.h"
+#include "core/tasks/TaskEvidenceModel.h"
+#include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
+#include "gui/design/Marker.h"
 #include "gui/design/PrimaryButton.h"
+#include "gui/design/SecondaryButton.h"
 #include "gui/platform/Prompts.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/DeskArtifactSheet.h"
+#include "gui/tasks/EvidenceDiffBlock.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/FeedItemRow.h"
+#include "gui/tasks/TaskEvidenceView.h"
 
 #include "SimGateway.h"
 #include "TempHome.h"
@@ -13,6 +24,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -22,6 +34,7 @@ namespace {
 
 const QString kWs = QStringLiteral("ws-t");
 const QString kApi = QStringLiteral("/api/workspaces/ws-t");
+const QString kDemoApi = QStringLiteral("/api/workspaces/ws-demo");
 
 // Two approvals (one without a command or origin), three failed items (one
 // the gateway sent without its task id, one an approval that failed later).
@@ -49,40 +62,42 @@ QJsonObject workspaceState()
       "permissions": {"effective":{"read":true},"pending":[],"ceiling":["read"]}
     })")
                          .object();
-    ws.insert(QStringLiteral("workspace"), kWs);
-    ws.insert(QStringLiteral("token"), QStringLiteral("tok-t"));
+    ws.insert("workspace", kWs);
+    ws.insert("token", "tok-t");
     return ws;
 }
 
-// "METHOD path" of each logged request that starts with `prefix`.
-QStringList requests(const QJsonArray& log, const QString& prefix)
-{
-    QStringList out;
-    for (const QJsonValue& v : log) {
-        const QJsonObject r = v.toObject();
-        const QString line
-            = r.value(QStringLiteral("method")).toString() + ' ' + r.value(QStringLiteral("path")).toString();
-        if (line.startsWith(prefix))
-            out.append(line);
-    }
-    return out;
-}
-
-// Requests that change gateway state.
+// "POST path" of each logged request that changes gateway state.
 QStringList writes(const QJsonArray& log)
 {
-    return requests(log, QStringLiteral("POST "));
+    QStringList out;
+    for (const QJsonValue& v : log)
+        if (v["method"] == "POST")
+            out.append("POST " + v["path"].toString());
+    return out;
 }
 
 int reloads(const QJsonArray& log)
 {
-    const QString feed = QStringLiteral("GET ") + kApi + QStringLiteral("/feed");
-    return int(requests(log, feed).count(feed));
+    return int(matching(log, "GET", kApi + "/feed").size());
 }
 
 template <typename W> W* child(QWidget* root, const QString& name)
 {
     return root->findChild<W*>(name);
+}
+
+bool shows(QWidget* w)
+{
+    return w && w->isVisible();
+}
+
+void saveShot(QWidget* w, const QString& name)
+{
+    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+    QVERIFY(QDir().mkpath(dir));
+    QTest::qWait(80);
+    QVERIFY(w->grab().save(QDir(dir).filePath(name)));
 }
 
 } // namespace
@@ -104,17 +119,26 @@ private slots:
     void itemWithoutTaskId();
     void closedWhileRunning();
     void screenshots();
+    void evidenceOfAFinishedCommand();
+    void evidenceOfARunningCommandOnlyWhileShown();
+    void artifactSheet_data();
+    void artifactSheet();
 
 private:
     std::unique_ptr<FeedItemSheet> sheet(const QString& which, std::optional<CLIConfig> cfg);
     std::unique_ptr<FeedItemSheet> sheet(const QString& which) { return sheet(which, m_cfg); }
     static void waitFinished(QSignalSpy& spy, const QString& id);
+    // Status and configuration over the demo workspace, as this studio machine sees it.
+    void useDemo();
+    // An evidence view of demo command `id`, in a window of the product's background.
+    TaskEvidenceView* evidenceView(const QString& id, bool show = true);
 
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<SimGateway> m_sim;
     std::unique_ptr<Status> m_status;
     CLIConfig m_cfg;
     ScriptedPrompts* m_prompts = nullptr;
+    std::unique_ptr<QWidget> m_window;
 };
 
 void TestFeedSheets::init()
@@ -122,10 +146,10 @@ void TestFeedSheets::init()
     m_home = std::make_unique<TempHome>();
     m_sim = std::make_unique<SimGateway>();
     QVERIFY2(m_sim->ok(), m_sim->output().constData());
-    m_sim->control("PUT", QStringLiteral("/_sim/state/") + kWs, workspaceState());
+    m_sim->control("PUT", "/_sim/state/" + kWs, workspaceState());
     QCOMPARE(m_sim->lastStatus(), 200);
     m_cfg = m_sim->config(kWs);
-    m_cfg.device = QStringLiteral("dev-test");
+    m_cfg.device = "dev-test";
     m_status = std::make_unique<Status>();
     QCoro::waitFor(m_status->reload(m_cfg));
     m_sim->clearRequests();
@@ -136,6 +160,8 @@ void TestFeedSheets::init()
 
 void TestFeedSheets::cleanup()
 {
+    m_window.reset();
+    QTRY_VERIFY(EvidenceSnapshotFile::shared().idle());
     Prompts::setShared(nullptr);
     m_prompts = nullptr;
     m_status.reset();
@@ -208,8 +234,6 @@ void TestFeedSheets::actions_data()
     // Approve and reject address the feed item; retry and delete the task's command.
     QTest::newRow("reject") << QStringLiteral("approvals.reject.f2") << kApi + "/feed/f2/act"
                             << QStringLiteral("ignore") << QStringLiteral("已拒绝") << false;
-    QTest::newRow("retry") << QStringLiteral("failedtasks.retry.f3") << kApi + "/commands/c2/retry" << QString()
-                           << QStringLiteral("已放回队列") << false;
     QTest::newRow("retry, still listed") << QStringLiteral("failedtasks.retry.f3") << kApi + "/commands/c2/retry"
                                          << QString() << QStringLiteral("已放回队列") << true;
     QTest::newRow("delete") << QStringLiteral("failedtasks.delete.f5") << kApi + "/commands/c5/delete" << QString()
@@ -381,8 +405,7 @@ void TestFeedSheets::closedWhileRunning()
 void TestFeedSheets::screenshots()
 {
     // The demo scenario, with each kind of feedback on screen.
-    SimGateway demo;
-    QVERIFY(demo.ok());
+    SimGateway& demo = *m_sim;
     const CLIConfig cfg = demo.config();
     Status status;
     QCoro::waitFor(status.reload(cfg));
@@ -395,13 +418,10 @@ void TestFeedSheets::screenshots()
     demo.setFault(
         "POST", api + "/commands/c-112/retry", 409, R"({"error":"执行体不在线，没人能接这条任务","code":"no_runner"})");
 
-    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
-    QVERIFY(QDir().mkpath(dir));
     auto shoot = [&](QDialog* d, const QString& name) {
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d));
-        QTest::qWait(80);
-        QVERIFY(d->grab().save(QDir(dir).filePath(name)));
+        saveShot(d, name);
     };
     auto item = [](const QList<FeedApprovalItem>& items, const QString& id) {
         return *std::find_if(items.begin(), items.end(), [&](const FeedApprovalItem& i) { return i.id == id; });
@@ -412,7 +432,7 @@ void TestFeedSheets::screenshots()
     approvals.respond(item(status.pendingApprovalItems(), "f-202"), true);
     QTRY_VERIFY_WITH_TIMEOUT(!approved.isEmpty(), 15000);
     approvals.respond(item(status.pendingApprovalItems(), "f-201"), true);
-    shoot(&approvals, QStringLiteral("sheet-approvals.png"));
+    shoot(&approvals, "sheet-approvals.png");
     QTRY_VERIFY_WITH_TIMEOUT(approved.size() == 2, 15000);
     approvals.hide();
 
@@ -421,15 +441,166 @@ void TestFeedSheets::screenshots()
     failed.retry(item(status.failedFeedItems(), "f-204"));
     failed.retry(item(status.failedFeedItems(), "f-205"));
     QTRY_VERIFY_WITH_TIMEOUT(spy.size() == 2, 15000);
-    shoot(&failed, QStringLiteral("sheet-failedtasks.png"));
+    shoot(&failed, "sheet-failedtasks.png");
     failed.hide();
 
     // Nothing in the list: the empty state instead of rows.
     Status empty;
     ApprovalsSheet none(&empty, std::nullopt);
-    shoot(&none, QStringLiteral("sheet-approvals-empty.png"));
+    shoot(&none, "sheet-approvals-empty.png");
     QVERIFY(child<EmptyState>(&none, "approvals.empty")->isVisible());
     QVERIFY(none.findChildren<FeedItemRow*>().isEmpty());
+}
+
+void TestFeedSheets::useDemo()
+{
+    m_cfg = m_sim->config();
+    m_cfg.device = "dev-studio";
+    QCoro::waitFor(m_status->reload(m_cfg));
+    QVERIFY(!m_status->commands().isEmpty());
+    m_sim->clearRequests();
+}
+
+TaskEvidenceView* TestFeedSheets::evidenceView(const QString& id, bool show)
+{
+    m_window = std::make_unique<QWidget>();
+    m_window->setAutoFillBackground(true);
+    QPalette p = m_window->palette();
+    p.setColor(QPalette::Window, DS::bg());
+    p.setColor(QPalette::WindowText, DS::ink());
+    m_window->setPalette(p);
+    auto* layout = new QVBoxLayout(m_window.get());
+    layout->setContentsMargins(16, 16, 16, 16);
+    const QList<CommandBrief> commands = m_status->commands();
+    auto* v = new TaskEvidenceView(
+        *std::find_if(commands.begin(), commands.end(), [&](const CommandBrief& c) { return c.id == id; }), m_cfg,
+        m_status.get(), m_window.get());
+    layout->addWidget(v);
+    layout->addStretch(1);
+    m_window->resize(640, 560);
+    if (show)
+        m_window->show();
+    return v;
+}
+
+void TestFeedSheets::evidenceOfAFinishedCommand()
+{
+    useDemo();
+    // Before the first fetch (and before it is shown): reading.
+    TaskEvidenceView* v = evidenceView("c-101", false);
+    auto* marker = child<Marker>(v, "evidence.state.c-101");
+    QCOMPARE(marker->label(), QStringLiteral("loading"));
+    QCOMPARE(child<QLabel>(v, "evidence.headline.c-101")->text(), QStringLiteral("正在读…"));
+    m_window->show();
+
+    // A replay: no poll counter and no progress (the screenshot shows the rest).
+    QTRY_COMPARE(marker->label(), QStringLiteral("artifacts"));
+    QVERIFY(!shows(child<QWidget>(v, "evidence.polls.c-101")) && !shows(child<QWidget>(v, "evidence.progress.c-101")));
+    QCOMPARE(child<QLabel>(v, "evidence.headline.c-101")->text(), QStringLiteral("产物 2 份"));
+    auto* diff = child<EvidenceDiffBlock>(v, "evidence.diff.c-101");
+    QVERIFY(shows(diff) && !diff->isExpanded());
+
+    // Opening a row shows its file in the sheet; closing it clears the opening.
+    QTest::mouseClick(child<QAbstractButton>(v, "evidence.open.src/orders/OrderList.php"), Qt::LeftButton);
+    QCOMPARE(v->opening()->file().path, QStringLiteral("src/orders/OrderList.php"));
+    QTRY_VERIFY(v->opening()->text().has_value());
+    saveShot(v->opening(), "artifact-sheet.png");
+    QTest::mouseClick(child<QAbstractButton>(v->opening(), "deskartifact.close"), Qt::LeftButton);
+    QTRY_VERIFY(!v->opening());
+
+    // With the diff and the details open.
+    diff->setExpanded(true);
+    QTest::mouseClick(child<QAbstractButton>(v, "evidence.diagnostics.toggle.c-101"), Qt::LeftButton);
+    QVERIFY(shows(child<QWidget>(v, "evidence.diagnostics.c-101")));
+    saveShot(m_window.get(), "evidence-finished.png");
+
+    // A finished command is fetched once.
+    QCOMPARE(int(matching(m_sim->requests(), "GET", kDemoApi + "/commands/c-101/changes").size()), 1);
+}
+
+void TestFeedSheets::evidenceOfARunningCommandOnlyWhileShown()
+{
+    useDemo();
+    TaskEvidenceView* v = evidenceView("c-105");
+    TaskEvidenceModel* model = v->model();
+    QTRY_COMPARE(model->polls(), 1);
+    QVERIFY(child<QLabel>(v, "evidence.polls.c-105")->text().startsWith(QStringLiteral("第 1 拍 · ")));
+    // The last three actions of the tail.
+    QStringList actions;
+    for (ElidedLabel* l : child<QWidget>(v, "evidence.progress.c-105")->findChildren<ElidedLabel*>())
+        if (l->isVisible())
+            actions.append(l->text());
+    QCOMPARE(actions.size(), 3);
+    QCOMPARE(actions.last(), model->progressTail().last().action);
+
+    // Hidden, it fetches nothing; shown again, it fetches at once.
+    m_window->hide();
+    const auto changes
+        = [&] { return int(matching(m_sim->requests(), "GET", kDemoApi + "/commands/c-105/changes").size()); };
+    const int before = changes();
+    QTest::qWait(2500);
+    QCOMPARE(changes(), before);
+    m_window->show();
+    QTRY_COMPARE(changes(), before + 1);
+}
+
+void TestFeedSheets::artifactSheet_data()
+{
+    QTest::addColumn<QString>("path"); // of c-105
+    QTest::addColumn<QByteArray>("fault"); // the blob request's first answer, "" for none
+    QTest::addColumn<QString>("title"); // "" when the text shows
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("text") << "src/checkout/CouponStack.php" << QByteArray() << QString() << QString();
+    QTest::newRow("not uploaded, with a note")
+        << "docs/api/checkout.md" << QByteArray() << QStringLiteral("打不开这份产物")
+        << QStringLiteral("文档改动只上报了 diff");
+    QTest::newRow("not on the server")
+        << "config/coupons.yml" << QByteArray() << QStringLiteral("打不开这份产物")
+        << QStringLiteral("服务器上没有这份内容。可能是工作区搬过家、内容已被清理，或者它不属于当前工作区。");
+    // The only case that offers a retry.
+    QTest::newRow("gateway error, then retry")
+        << "src/checkout/CouponStack.php" << QByteArray(R"({"error":"存储暂时不可用"})")
+        << QStringLiteral("文档暂时无法打开") << QStringLiteral("取内容失败：存储暂时不可用");
+}
+
+void TestFeedSheets::artifactSheet()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, fault);
+    QFETCH(QString, title);
+    QFETCH(QString, why);
+    useDemo();
+
+    const QList<DeskFileChange> files = QCoro::waitFor(m_status->evidenceSnapshot("c-105", m_cfg)).state.changes.files;
+    const auto it = std::find_if(files.begin(), files.end(), [&](const DeskFileChange& f) { return f.path == path; });
+    QVERIFY(it != files.end());
+    if (!fault.isEmpty())
+        m_sim->setFault("GET", kDemoApi + "/blobs/" + it->hash, 503, fault, 0, 1);
+    m_sim->clearRequests();
+
+    DeskArtifactSheet sheet(*it, m_cfg, m_status.get(), "重写购物车结算接口");
+    QSignalSpy loaded(&sheet, &DeskArtifactSheet::loadFinished);
+    sheet.open();
+    QTRY_COMPARE(loaded.size(), 1);
+    const auto blobRequests
+        = [&] { return int(matching(m_sim->requests(), "GET", kDemoApi + "/blobs/" + it->hash).size()); };
+    QCOMPARE(blobRequests(), it->hash.isEmpty() ? 0 : 1);
+
+    if (title.isEmpty()) {
+        QVERIFY(child<QPlainTextEdit>(&sheet, "deskartifact.body")->toPlainText().contains("final class CouponStack"));
+        return;
+    }
+    QCOMPARE(child<QWidget>(&sheet, "deskartifact.error")->findChildren<QLabel*>().first()->text(), title);
+    QCOMPARE(child<QLabel>(&sheet, "deskartifact.error.why")->text(), why);
+    auto* retryButton = child<SecondaryButton>(&sheet, "deskartifact.retry");
+    QCOMPARE(shows(retryButton), !fault.isEmpty());
+    if (fault.isEmpty())
+        return;
+    QTest::mouseClick(retryButton, Qt::LeftButton);
+    QTRY_COMPARE(loaded.size(), 2);
+    QVERIFY(shows(child<QWidget>(&sheet, "deskartifact.body")));
+    QCOMPARE(blobRequests(), 2);
 }
 
 QTEST_MAIN(TestFeedSheets)

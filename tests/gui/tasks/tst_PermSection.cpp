@@ -47,7 +47,7 @@ QJsonObject perms(const QByteArray& json)
 QStringList confirmations(const QJsonArray& log)
 {
     QStringList out;
-    const QRegularExpression path(QStringLiteral("^") + kApi + QStringLiteral("/permissions/([a-z]+)/confirm$"));
+    const QRegularExpression path("^" + kApi + "/permissions/([a-z]+)/confirm$");
     for (const QJsonValue& v : log) {
         const QJsonObject r = v.toObject();
         const auto m = path.match(r.value("path").toString());
@@ -109,7 +109,7 @@ void TestPermSection::init()
             { "feed", QJsonArray {} } });
     QCOMPARE(m_sim->lastStatus(), 200);
     m_cfg = m_sim->config(kWs);
-    m_cfg.device = QStringLiteral("dev-perm");
+    m_cfg.device = "dev-perm";
     m_cfg.path = m_folder;
     m_status = std::make_unique<Status>();
     // The window reloads the workspace selected when an action ends.
@@ -280,7 +280,7 @@ void TestPermSection::grantThenApprove()
     load(perms(R"({"effective":{"read":true,"write":true},"pending":["exec"],"ceiling":["read","write","exec"]})"));
     // exec was confirmed automatically by the reload.
     QCOMPARE(row("exec")->stateWord()->text(), QStringLiteral("已授权"));
-    QVERIFY(row("exec")->feedback()->text().startsWith(QStringLiteral("✅ 已自动批准 · ")));
+    QVERIFY(row("exec")->feedback()->text().startsWith("✅ 已自动批准 · "));
 
     QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
     m_prompts->alertAnswers = { 0, 0 };
@@ -290,7 +290,7 @@ void TestPermSection::grantThenApprove()
     const QJsonObject env = m_tool->calls().first().value("env").toObject();
     QCOMPARE(env.value("TOLVARINE_WS").toString(), kWs);
     QCOMPARE(row("danger")->stateWord()->text(), QStringLiteral("等你确认"));
-    QVERIFY(row("danger")->feedback()->text().startsWith(QStringLiteral("✅ 已授权 · ")));
+    QVERIFY(row("danger")->feedback()->text().startsWith("✅ 已授权 · "));
 
     press("danger", "批准");
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 15000);
@@ -368,14 +368,16 @@ void TestPermSection::cardsFollowTheModel()
 
 void TestPermSection::screenshots()
 {
-    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
-    QVERIFY(QDir().mkpath(dir));
-    SimGateway demo;
-    QVERIFY(demo.ok());
     // The demo workspace as this computer's runner sees it.
+    SimGateway& demo = *m_sim;
     CLIConfig cfg = demo.config();
-    cfg.device = QStringLiteral("dev-studio");
+    cfg.device = "dev-studio";
     Status status;
+    // The stand-in tool's runtimes: some installed ones cannot enforce every tier.
+    RuntimeInventoryStore inventory;
+    QSignalSpy inventoryRead(&inventory, &RuntimeInventoryStore::refreshed);
+    inventory.refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(inventoryRead.size(), 1, 15000);
 
     QWidget host;
     host.setAutoFillBackground(true);
@@ -384,17 +386,14 @@ void TestPermSection::screenshots()
     host.setPalette(palette);
     auto* layout = new QVBoxLayout(&host);
     layout->setContentsMargins(20, 20, 20, 20);
-    // The stand-in tool's runtimes: some installed ones cannot enforce every tier.
-    RuntimeInventoryStore inventory;
-    QSignalSpy inventoryRead(&inventory, &RuntimeInventoryStore::refreshed);
-    inventory.refresh();
-    QTRY_COMPARE_WITH_TIMEOUT(inventoryRead.size(), 1, 15000);
     auto* section = new PermSection(&status, &inventory, {}, &host);
     layout->addWidget(section);
     layout->addStretch(1);
     host.resize(800, 2400);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
+    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+    QVERIFY(QDir().mkpath(dir));
     const auto shoot = [&](const QString& name) {
         section->refresh();
         QTest::qWait(80);
@@ -425,11 +424,11 @@ void TestPermSection::screenshots()
     shoot("perm-section-awaiting-grant.png");
     QVERIFY(section->permList()->grab().save(QDir(dir).filePath("perm-list-pending-danger.png")));
     PermTierRow* exec = section->permList()->row("exec");
-    QVERIFY(exec->feedback()->text().startsWith(QStringLiteral("❌ 自动批准没成：")));
+    QVERIFY(exec->feedback()->text().startsWith("❌ 自动批准没成："));
     QVERIFY(!exec->autoNote()->isVisibleTo(exec));
     auto* note = exec->findChild<QLabel*>("perm.exec.unenforceable");
     QVERIFY(note && note->isVisible());
-    QVERIFY(note->text().startsWith(QStringLiteral("⚠️ Claude Code")));
+    QVERIFY(note->text().startsWith("⚠️ Claude Code"));
     QVERIFY(!section->permList()->row("web")->findChild<QLabel*>("perm.web.unenforceable")->isVisible());
 }
 

@@ -1,7 +1,5 @@
-// The team section over the demo team: its branches, opening and closing an
-// employee, the detail's runtime banner, the skill section's states with the
-// stand-in tool, cards kept across reloads, the collaboration section; and
-// screenshots of the section, the diagram in both layouts and the skill section.
+// The team section over the demo team, the live task board, the collaboration
+// section, and their screenshots.
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
@@ -14,6 +12,8 @@
 #include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Card.h"
 #include "gui/design/Chip.h"
+#include "gui/design/ElidedLabel.h"
+#include "gui/design/ElidedLine.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
 #include "gui/design/SecondaryButton.h"
@@ -25,6 +25,7 @@
 #include "gui/workforce/EmployeeCard.h"
 #include "gui/workforce/EmployeeDetailBody.h"
 #include "gui/workforce/LiveTaskBoard.h"
+#include "gui/workforce/LiveTaskCard.h"
 #include "gui/workforce/NodeGlyph.h"
 #include "gui/workforce/SkillDeliverySection.h"
 #include "gui/workforce/TeamSection.h"
@@ -38,6 +39,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
 
 #include <QCoroTask>
 
@@ -93,6 +95,20 @@ std::function<void(QJsonObject&)> templateNamed(const QString& id, const QString
     };
 }
 
+QJsonObject employee(const QString& id, const QString& name)
+{
+    return QJsonObject { { "id", id }, { "name", name }, { "status", "working" },
+        { "template", QJsonObject { { "name", "AI Developer" }, { "role", "后端" } } } };
+}
+
+QJsonObject command(const QString& id, const QString& status, const QString& employeeId = QString())
+{
+    QJsonObject c { { "id", id }, { "text", "任务 " + id }, { "status", status } };
+    if (!employeeId.isEmpty())
+        c.insert("employee_id", employeeId);
+    return c;
+}
+
 } // namespace
 
 class TestTeamSection : public QObject {
@@ -107,6 +123,8 @@ private slots:
     void skillStates();
     void cardsKeptAcrossReloads();
     void collaboration();
+    void boardWhoRunsIt();
+    void boardKeepsUnchangedCards();
     void screenshots();
 
 private:
@@ -116,6 +134,8 @@ private:
     // Sends the demo roster with `edit` applied to each employee.
     void editTeam(const std::function<void(QJsonObject&)>& edit);
     void click(EmployeeCard* card);
+    // Workspace ws-b with these commands and team, read into `status`.
+    CLIConfig loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team = {});
 
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<SimTool> m_tool;
@@ -132,12 +152,12 @@ void TestTeamSection::init()
     QVERIFY2(m_sim->ok(), m_sim->output().constData());
     // This machine is the studio, where three of the demo team work.
     CLIConfig c = m_sim->config(kDemo);
-    c.device = QStringLiteral("dev-studio");
-    c.path = m_home->filePath(QStringLiteral("projects/demo"));
+    c.device = "dev-studio";
+    c.path = m_home->filePath("projects/demo");
     QVERIFY(QDir().mkpath(*c.path));
     const QByteArray json = QJsonDocument(c.toJson()).toJson();
-    m_home->writeFile(QStringLiteral(".tolvarine/workspaces/ws-demo.json"), json);
-    m_home->writeFile(QStringLiteral(".tolvarine/config.json"), json);
+    m_home->writeFile(".tolvarine/workspaces/ws-demo.json", json);
+    m_home->writeFile(".tolvarine/config.json", json);
     m_controller = std::make_unique<WindowController>();
     QCoro::waitFor(m_controller->catalog()->reload(false));
     QVERIFY(m_controller->selectedConfig());
@@ -163,7 +183,7 @@ void TestTeamSection::reload()
 
 void TestTeamSection::patch(const QJsonObject& state)
 {
-    m_sim->control("PATCH", QStringLiteral("/_sim/state/") + kDemo, state);
+    m_sim->control("PATCH", "/_sim/state/" + kDemo, state);
     QCOMPARE(m_sim->lastStatus(), 200);
     reload();
 }
@@ -184,6 +204,16 @@ void TestTeamSection::click(EmployeeCard* card)
 {
     QVERIFY(card);
     QTest::mouseClick(card->openButton(), Qt::LeftButton);
+}
+
+CLIConfig TestTeamSection::loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team)
+{
+    m_sim->control("PUT", "/_sim/state/ws-b",
+        QJsonObject { { "workspace", "ws-b" }, { "token", "tok-b" }, { "commands", commands }, { "employees", team } });
+    const CLIConfig cfg = m_sim->config("ws-b");
+    QCoro::waitFor(status.reload(cfg));
+    [&] { QVERIFY(m_sim->lastStatus() == 200 && !status.commandsError()); }();
+    return cfg;
 }
 
 void TestTeamSection::branches()
@@ -263,13 +293,12 @@ void TestTeamSection::openAndClose()
     // The studio is this machine; a teammate elsewhere is not here.
     const auto hereChip = [](EmployeeCard* card) {
         for (Chip* chip : card->findChildren<Chip*>())
-            if (chip->shownText() == QStringLiteral("在这台机器上"))
+            if (chip->shownText() == "在这台机器上")
                 return !chip->isHidden();
         return false;
     };
-    QVERIFY(hereChip(section.card("emp-lin")));
-    QVERIFY(!hereChip(section.card("emp-wu")));
-    QVERIFY(!hereChip(section.card("emp-gu")));
+    QVERIFY(
+        hereChip(section.card("emp-lin")) && !hereChip(section.card("emp-wu")) && !hereChip(section.card("emp-gu")));
 }
 
 void TestTeamSection::runtimeBanner()
@@ -283,21 +312,16 @@ void TestTeamSection::runtimeBanner()
         return shown;
     };
     // 吴桐's work waits for a runtime his machine lacks.
-    m_controller->setSelectedEmployee(QStringLiteral("emp-wu"));
+    m_controller->setSelectedEmployee("emp-wu");
     QVERIFY(section.detail());
     QCOMPARE(banners(), QStringList { "他那台机器上没有能跑这件事的 CLI。装好或登录之后，这条会自己接着跑。" });
-    // 苏晚's machine is offline; 乔安's work cannot start: red cards, no banner of the runtime.
-    m_controller->setSelectedEmployee(QStringLiteral("emp-su"));
+    // 苏晚's machine is offline; 乔安's work cannot start: a red card, no banner of the runtime.
+    m_controller->setSelectedEmployee("emp-su");
     QCOMPARE(banners(), QStringList { "他那台机器的心跳停了。执行体可能已经关掉了 —— 在那台机器上重新开一次。" });
-    m_controller->setSelectedEmployee(QStringLiteral("emp-qiao"));
+    m_controller->setSelectedEmployee("emp-qiao");
     QVERIFY(banners().isEmpty());
-    bool failureLine = false;
-    for (QLabel* l : section.detail()->findChildren<QLabel*>())
-        failureLine = failureLine || l->text() == QStringLiteral("何清 那一步失败了，它没法开始。它不会自己好。");
-    QVERIFY(failureLine);
-    // 沈一 has nothing that needs the user.
-    m_controller->setSelectedEmployee(QStringLiteral("emp-shen"));
-    QVERIFY(banners().isEmpty());
+    QVERIFY(std::ranges::any_of(section.detail()->findChildren<QLabel*>(),
+        [](QLabel* l) { return l->text() == "何清 那一步失败了，它没法开始。它不会自己好。"; }));
 }
 
 void TestTeamSection::skillStates()
@@ -308,7 +332,7 @@ void TestTeamSection::skillStates()
 
     // Loading, then loaded.
     m_tool->put("employee-evidence.delay_ms", "600");
-    m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
+    m_controller->setSelectedEmployee("emp-he");
     EmployeeDetailBody* he = section.detail();
     QVERIFY(he);
     QVERIFY(child(he, "skill.anchor:ai_security_officer"));
@@ -323,7 +347,7 @@ void TestTeamSection::skillStates()
     QList<QString> applied;
     m_tool->put("employee-evidence.delay_ms", "1500");
     m_controller->setSelectedEmployee(std::nullopt);
-    m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
+    m_controller->setSelectedEmployee("emp-he");
     he = section.detail();
     connect(he->skillLoader(), &SkillLoader::changed, he, [&] {
         applied << (he->skillLoader()->skill() ? he->skillLoader()->skill()->employeeRole : QStringLiteral("error"));
@@ -337,7 +361,7 @@ void TestTeamSection::skillStates()
 
     // A pane closed while its load runs takes the run with it and applies nothing.
     m_tool->put("employee-evidence.delay_ms", "400");
-    m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
+    m_controller->setSelectedEmployee("emp-lin");
     QPointer<EmployeeDetailBody> lin = section.detail();
     QVERIFY(lin && child<QLabel>(lin, "skill.loading")->isVisible());
     m_controller->setSelectedEmployee(std::nullopt);
@@ -347,7 +371,7 @@ void TestTeamSection::skillStates()
     // A failing tool: its first line after "读不到技能信息：".
     m_tool->drop("employee-evidence.delay_ms");
     m_tool->answer("employee-evidence", "\n\nemployee evidence: gateway refused the token\nmore detail\n", 3);
-    m_controller->setSelectedEmployee(QStringLiteral("emp-zhou"));
+    m_controller->setSelectedEmployee("emp-zhou");
     EmployeeDetailBody* zhou = section.detail();
     QTRY_VERIFY_WITH_TIMEOUT(child(zhou, "skill.error:employee evidence: gateway refused the token"), 10000);
     QCOMPARE(child<QLabel>(zhou, "skill.error:employee evidence: gateway refused the token")->text(),
@@ -355,10 +379,10 @@ void TestTeamSection::skillStates()
 
     // A template no skill is known for: the no-role text, and the tool is not asked.
     const int runs = int(m_tool->argvs().size());
-    m_controller->setSelectedEmployee(QStringLiteral("emp-gu"));
+    m_controller->setSelectedEmployee("emp-gu");
     QVERIFY(child(section.detail(), "skill.anchor:ai_customer_service"));
     editTeam(templateNamed("emp-shen", "Product Manager"));
-    m_controller->setSelectedEmployee(QStringLiteral("emp-shen"));
+    m_controller->setSelectedEmployee("emp-shen");
     QVERIFY(child(section.detail(), "skill.anchor:EMPTY"));
     QVERIFY(child<QLabel>(section.detail(), "skill.unmapped:Product Manager|沈一")->isVisible());
     QTest::qWait(200);
@@ -368,7 +392,7 @@ void TestTeamSection::skillStates()
 void TestTeamSection::cardsKeptAcrossReloads()
 {
     TeamSection section(m_controller.get());
-    m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
+    m_controller->setSelectedEmployee("emp-lin");
     const QList<EmployeeCard*> cards = section.cards();
     const QList<QWidget*> before = section.findChildren<QWidget*>();
     QSignalSpy created(m_controller->workforce(), &WorkforceModel::changed);
@@ -430,6 +454,72 @@ void TestTeamSection::collaboration()
     QTRY_VERIFY(section.isHidden());
 }
 
+void TestTeamSection::boardWhoRunsIt()
+{
+    QJsonObject timed = command("c-timed", "claimed", "emp-1");
+    timed.insert("claimed_at", "@now-75");
+    Status status;
+    const CLIConfig cfg = loadBoard(status,
+        QJsonArray { command("c-named", "claimed", "emp-1"), command("c-nameless", "claimed", "emp-2"),
+            command("c-stranger", "claimed", "emp-9"), command("c-machine", "claimed"),
+            command("c-shout", "Claimed", "emp-1"), command("c-done", "done", "emp-1"), timed },
+        QJsonArray { employee("emp-1", "林小满"), employee("emp-2", ""), employee("emp-1", "另一个林") });
+
+    LiveTaskBoard board(&status, cfg);
+    QCOMPARE(child<QLabel>(&board, "liveboard.count.5")->text(), QStringLiteral("此刻在跑（5）"));
+    QVERIFY(child<QLabel>(&board, "liveboard.empty")->isHidden());
+    const QList<std::pair<QString, QString>> expected {
+        { "c-named", "林小满" },
+        { "c-nameless", "" },
+        { "c-stranger", "指派给了一位这里查不到的同事" },
+        { "c-machine", "无主 · 机器领的" },
+        { "c-timed", "林小满" },
+    };
+    const QList<LiveTaskCard*> cards = board.cards();
+    QCOMPARE(cards.size(), expected.size());
+    for (int i = 0; i < cards.size(); ++i) {
+        QCOMPARE(cards[i]->objectName(), "liveboard.card." + expected[i].first);
+        QCOMPARE(cards[i]->findChild<ElidedLine*>()->text(), expected[i].second);
+    }
+    const auto elapsed = [](LiveTaskCard* card) {
+        for (QLabel* l : card->findChildren<QLabel*>())
+            if (l->text().startsWith("已跑 "))
+                return l->isHidden() ? QString() : l->text();
+        return QString();
+    };
+    QCOMPARE(elapsed(board.card("c-timed")), QStringLiteral("已跑 1 分钟前"));
+    QCOMPARE(elapsed(board.card("c-named")), QString());
+
+    // Nothing running: the count 0 and the empty text, no card.
+    loadBoard(status, QJsonArray { command("c-done", "done") });
+    board.refresh();
+    QVERIFY(child<QLabel>(&board, "liveboard.count.0"));
+    QVERIFY(!child<QLabel>(&board, "liveboard.empty")->isHidden());
+    QVERIFY(board.cards().isEmpty());
+}
+
+void TestTeamSection::boardKeepsUnchangedCards()
+{
+    QJsonArray commands;
+    for (int i = 0; i < 50; ++i)
+        commands.append(command(QStringLiteral("c-%1").arg(i), "claimed", "emp-1"));
+    const QJsonArray team { employee("emp-1", "林小满") };
+    Status status;
+    LiveTaskBoard board(&status, loadBoard(status, commands, team));
+    QCOMPARE(board.cards().size(), 50);
+    const QList<QWidget*> before = board.findChildren<QWidget*>();
+
+    // One command's text changes; the others are as they were.
+    QJsonObject changed = commands.at(7).toObject();
+    changed.insert("text", "改过的任务");
+    commands.replace(7, changed);
+    loadBoard(status, commands, team);
+    board.refresh();
+    const QList<QWidget*> after = board.findChildren<QWidget*>();
+    QCOMPARE(QSet<QWidget*>(after.begin(), after.end()), QSet<QWidget*>(before.begin(), before.end()));
+    QCOMPARE(board.card("c-7")->findChild<ElidedLabel*>()->text(), QStringLiteral("改过的任务"));
+}
+
 void TestTeamSection::screenshots()
 {
     // The team with 林小满's detail open: his running work with its live evidence.
@@ -437,41 +527,64 @@ void TestTeamSection::screenshots()
         auto* section = new TeamSection(m_controller.get());
         auto window = frame(section, 860, 1200);
         section->setContentWidth(820);
-        m_controller->setSelectedEmployee(QStringLiteral("emp-lin"));
+        m_controller->setSelectedEmployee("emp-lin");
         QVERIFY(section->detail());
         auto* evidence = section->detail()->runningRow("c-105")->findChild<TaskEvidenceView*>();
         QVERIFY(evidence && evidence->showDiff());
         QTRY_VERIFY(evidence->model()->polls() >= 1);
         QTRY_VERIFY_WITH_TIMEOUT(child(section->detail(), "skill.status.ai_developer"), 10000);
-        save(window.get(), QStringLiteral("team-section.png"));
+        save(window.get(), "team-section.png");
     }
     // The diagram, and the plain list for a larger graph.
     {
         auto* collab = new CollaborationSection(m_controller->workforce());
         auto window = frame(collab, 760, 360);
-        save(window.get(), QStringLiteral("collab-diagram.png"));
+        save(window.get(), "collab-diagram.png");
         CollabGraph big = m_controller->workforce()->snapshot().collabGraph;
         for (const CollabNode& n : m_controller->workforce()->snapshot().collabGraph.nodes)
             big.nodes.append({ n.id + "-2", n.name + "（二组）", n.status, n.hasReading, n.subtitle });
         collab->view()->setGraph(big);
         QVERIFY(!collab->view()->group("emp-zhou") && collab->view()->nodeRow("emp-zhou-2"));
-        save(window.get(), QStringLiteral("collab-list.png"));
+        save(window.get(), "collab-list.png");
     }
     // The skill section loaded (a blocked role with its blockers) and failed.
     {
-        m_controller->setSelectedEmployee(QStringLiteral("emp-he"));
+        m_controller->setSelectedEmployee("emp-he");
         auto* section = new TeamSection(m_controller.get());
         auto window = frame(section, 860, 2200);
         QTRY_VERIFY_WITH_TIMEOUT(child(section->detail(), "skill.status.ai_security_officer"), 10000);
-        save(section->detail()->skillSection(), QStringLiteral("skill-loaded.png"));
+        save(section->detail()->skillSection(), "skill-loaded.png");
         m_tool->answer("employee-evidence", "employee evidence: 这台机器还没有登录，先运行 brenlow login\n", 1);
-        m_controller->setSelectedEmployee(QStringLiteral("emp-qiao"));
+        m_controller->setSelectedEmployee("emp-qiao");
         QTRY_VERIFY_WITH_TIMEOUT(section->detail()->findChild<QLabel*>(
                                      "skill.error:employee evidence: 这台机器还没有登录，先运行 brenlow login"),
             10000);
-        save(section->detail()->skillSection(), QStringLiteral("skill-failed.png"));
+        save(section->detail()->skillSection(), "skill-failed.png");
         // The same pane whole: work that cannot start because a colleague's failed.
-        save(section->detailCard(), QStringLiteral("team-detail-blocked.png"));
+        save(section->detailCard(), "team-detail-blocked.png");
+    }
+    // The live board: the demo's running command and a second one whose progress cannot be read.
+    {
+        QJsonArray commands = m_sim->control("GET", "/_sim/state/ws-demo").object().value("commands").toArray();
+        for (int i = 0; i < commands.size(); ++i) {
+            QJsonObject c = commands.at(i).toObject();
+            if (c.value("id") == "c-109") {
+                c.insert("status", "claimed");
+                c.insert("claimed_by", "dev-laptop");
+                c.insert("claimed_at", "@now-130");
+                commands.replace(i, c);
+            }
+        }
+        m_sim->setFault("GET", "/api/workspaces/ws-demo/commands/c-109/progress", 503,
+            R"({"error":"进度服务暂时不可用","code":"unavailable"})");
+        patch(QJsonObject { { "commands", commands } });
+        auto* board = new LiveTaskBoard(m_controller->status(), m_controller->selectedConfig());
+        auto window = frame(board, 760, 1100);
+        TaskEvidenceView* running = board->card("c-105")->evidence();
+        TaskEvidenceView* failing = board->card("c-109")->evidence();
+        QTRY_VERIFY(running->model()->polls() >= 1 && failing->model()->polls() >= 1);
+        QVERIFY(failing->model()->progressError().has_value());
+        save(window.get(), "live-board.png");
     }
 }
 
