@@ -2,9 +2,7 @@
 #include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
-#include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
-#include "core/shell/WindowController.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/ErrorBanner.h"
 #include "gui/platform/Prompts.h"
@@ -37,12 +35,14 @@ using namespace std::chrono_literals;
 // fault is gone.
 namespace {
 
-const QString kDemo = QStringLiteral("ws-demo");
 const QString kCommands = QStringLiteral("/api/workspaces/ws-demo/*");
 
-StallProbe& probe()
+// Waits for two more passes of a loop: the second one started after the last change.
+void twoPasses(const QSignalSpy& passes, int timeoutMs)
 {
-    return StallProbe::shared();
+    StallProbe::shared().reset();
+    const qsizetype before = passes.size();
+    QTRY_VERIFY_WITH_TIMEOUT(passes.size() >= before + 2, timeoutMs);
 }
 
 // Every file under ~/.tolvarine with its content.
@@ -178,12 +178,8 @@ void TestFaults::gateway()
     else
         m_world->sim->setFault("GET", kCommands, status, body, delayMs);
 
-    // Two passes: the second one started after the fault was in place. (The
-    // probe starts after the test's own waits on the stand-in.)
-    probe().reset();
-    qsizetype passes = polled.size();
-    QTRY_VERIFY_WITH_TIMEOUT(polled.size() >= passes + 2, 30000);
-    probe().verifyNoStall();
+    twoPasses(polled, 30000);
+    StallProbe::shared().verifyNoStall();
     QVERIFY2(chip->text().startsWith(QStringLiteral("读不到状态（") + shown), qPrintable(chip->text()));
     QVERIFY(w.controller()->status()->commandsError());
     QCOMPARE(w.controller()->catalog()->records().size(), workspaces);
@@ -198,12 +194,10 @@ void TestFaults::gateway()
     QVERIFY(m_world->sim->ok());
     if (other)
         QCOMPARE(other->requests().size(), 0);
-    probe().reset();
-    passes = polled.size();
-    QTRY_VERIFY_WITH_TIMEOUT(polled.size() >= passes + 2, 30000);
+    twoPasses(polled, 30000);
     QCOMPARE(chip->text(), healthy);
     QVERIFY(!w.controller()->status()->commandsError());
-    probe().verifyNoStall();
+    StallProbe::shared().verifyNoStall();
     verifyNothingLost(before, stored(m_world->home));
 }
 
@@ -245,9 +239,8 @@ void TestFaults::tool()
     QFETCH(QString, notice);
     QFETCH(QString, failure);
 
-    const QString folder = m_world->home.filePath(QStringLiteral("projects/new"));
-    QVERIFY(QDir().mkpath(folder));
-    m_prompts->folderAnswers = { folder };
+    m_prompts->folderAnswers = { m_world->home.filePath(QStringLiteral("projects/new")) };
+    QVERIFY(QDir().mkpath(*m_prompts->folderAnswers.first()));
     qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
 
     MainWindow w(MainWindow::Intervals { std::chrono::hours(1), 200ms });
@@ -268,16 +261,15 @@ void TestFaults::tool()
         QVERIFY(QFile::remove(m_world->tool.exe()));
         if (fault == QLatin1String("not executable"))
             m_world->home.writeFile(QStringLiteral(".local/bin/brenlow"), "#!/bin/sh\nexit 0\n");
-    } else {
-        for (const QString& command : commands) {
-            if (delayMs > 0)
-                m_world->tool.put(command + QStringLiteral(".delay_ms"), QByteArray::number(delayMs));
-            else
-                m_world->tool.answer(command, output, code);
-        }
+    }
+    for (const QString& command : commands) {
+        if (delayMs > 0)
+            m_world->tool.put(command + QStringLiteral(".delay_ms"), QByteArray::number(delayMs));
+        else if (!noTool)
+            m_world->tool.answer(command, output, code);
     }
 
-    probe().reset();
+    StallProbe::shared().reset();
     // The pairing says why in its notice.
     w.pickFolderAndPair();
     QTRY_COMPARE_WITH_TIMEOUT(paired.size(), 1, 15000);
@@ -285,19 +277,17 @@ void TestFaults::tool()
     QVERIFY2(w.noticeBanner()->text().startsWith(notice), qPrintable(w.noticeBanner()->text().left(300)));
     QVERIFY(w.noticeBanner()->text().size() < 500);
     // The next service pass's inventory says why too.
-    qsizetype passes = refreshed.size();
+    const qsizetype passes = refreshed.size();
     QTRY_VERIFY_WITH_TIMEOUT(refreshed.size() >= passes + 2, 15000);
     const QString shown = w.controller()->inventory()->failure().value_or(QString());
     QVERIFY2(shown.startsWith(failure), qPrintable(shown.left(500)));
     QVERIFY(shown.size() < 1000);
     // The runtime section shows it under its own words.
-    auto* section = qobject_cast<RuntimeSection*>(w.pairedPage()->section(PairedPage::Runtime));
-    QVERIFY(section);
-    auto* banner = section->findChild<ErrorBanner*>();
+    auto* banner = w.pairedPage()->section(PairedPage::Runtime)->findChild<ErrorBanner*>();
     QVERIFY(banner);
     QTRY_VERIFY(banner->isVisible());
     QCOMPARE(banner->evidenceLabel()->text(), shown);
-    probe().verifyNoStall();
+    StallProbe::shared().verifyNoStall();
 
     // The tool is fixed; the next pass clears the failure by itself.
     if (noTool) {
@@ -305,16 +295,14 @@ void TestFaults::tool()
         m_world->home.installTool(Sim::companion());
     }
     for (const QString& command : commands) {
-        m_world->tool.drop(command + QStringLiteral(".delay_ms"));
-        m_world->tool.drop(command + QStringLiteral(".out"));
-        m_world->tool.drop(command + QStringLiteral(".code"));
+        for (const char* steering : { ".delay_ms", ".out", ".code" })
+            m_world->tool.drop(command + QLatin1String(steering));
     }
-    passes = refreshed.size();
-    QTRY_VERIFY_WITH_TIMEOUT(refreshed.size() >= passes + 2, 15000);
+    twoPasses(refreshed, 15000);
     QVERIFY2(!w.controller()->inventory()->failure(), qPrintable(w.controller()->inventory()->failure().value_or("")));
     QVERIFY(!w.controller()->inventory()->rows().isEmpty());
     QTRY_VERIFY(!banner->isVisible());
-    probe().verifyNoStall();
+    StallProbe::shared().verifyNoStall();
     verifyNothingLost(before, stored(m_world->home));
 }
 

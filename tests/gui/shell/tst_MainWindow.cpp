@@ -7,7 +7,6 @@
 #include "core/shell/WorkspaceSummary.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
-#include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
@@ -22,7 +21,6 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
-#include "gui/workforce/EmployeeCard.h"
 #include "gui/workforce/TeamSection.h"
 
 #include "BlockingSecretStore.h"
@@ -33,8 +31,10 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -100,13 +100,22 @@ private slots:
     void aboutSection();
     void sectionsKeepTheirOrder();
     void approvingFromTheBar();
-    void barOpensFailedTasksAndRecoveryReloads();
     void firstRunAndScreenshots();
     void pairedPageWhileTheToolSyncs();
     void closedMidFlow_data();
     void closedMidFlow();
+    void promptAlert_data();
+    void promptAlert();
+    void promptFolderCancelled();
 
 private:
+    QString newFolder()
+    {
+        const QString folder = m_world->home.filePath(QStringLiteral("projects/new"));
+        QDir().mkpath(folder);
+        return folder;
+    }
+
     std::unique_ptr<SimWorld> m_world;
     SimGateway* m_sim = nullptr;
     SimTool* m_tool = nullptr;
@@ -161,12 +170,13 @@ void TestMainWindow::loopsRunAndEndWithTheWindow()
     w.close();
     QVERIFY(!w.controller()->loopsRunning());
     // Whatever was in flight settles; after that nothing starts again.
+    const auto counts = [&] {
+        return QList<qsizetype> { commandLoads(*m_sim), polled.size(), checked.size(), m_tool->argvs().count(kProbe) };
+    };
     QTest::qWait(100);
-    const QList<qsizetype> before { commandLoads(*m_sim), polled.size(), checked.size(),
-        m_tool->argvs().count(kProbe) };
+    const QList<qsizetype> before = counts();
     QTest::qWait(800);
-    QCOMPARE((QList<qsizetype> { commandLoads(*m_sim), polled.size(), checked.size(), m_tool->argvs().count(kProbe) }),
-        before);
+    QCOMPARE(counts(), before);
 }
 
 void TestMainWindow::reloadOnRealSelectionChangeOnly()
@@ -175,7 +185,6 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
     MainWindow w(kQuiet);
     QSignalSpy reloaded(w.controller(), &WindowController::selectionReloadFinished);
     showLoaded(w);
-    QCOMPARE(w.controller()->catalog()->selectedID(), kDemo);
     // Neither the start-up load settling the selection and refilling the
     // switcher nor setting the value it already has is a change.
     const int demoLoads = commandLoads(*m_sim);
@@ -187,7 +196,6 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
     // Another workspace picked in the switcher: one reload, for it.
     QComboBox* switcher = w.header()->switcher();
     const int blog = switcher->findData(QStringLiteral("ws-blog"));
-    QVERIFY(blog >= 0);
     switcher->setCurrentIndex(blog);
     emit switcher->activated(blog);
     QTRY_COMPARE(reloaded.size(), 1);
@@ -226,8 +234,7 @@ void TestMainWindow::pairing()
     // Slow enough to see the pairing running.
     m_tool->put(QStringLiteral("pair.delay_ms"), "300");
     qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
-    const QString folder = m_world->home.filePath(QStringLiteral("projects/new"));
-    QVERIFY(QDir().mkpath(folder));
+    const QString folder = newFolder();
     m_prompts->folderAnswers = { picks ? std::optional<QString>(folder) : std::nullopt };
 
     MainWindow w(kQuiet);
@@ -247,9 +254,8 @@ void TestMainWindow::pairing()
         QVERIFY(!m_tool->argvs().join(QLatin1Char('\n')).contains(QStringLiteral("pair")));
     }
     QVERIFY(!w.controller()->busy());
-    QCOMPARE(w.controller()->notice().value_or(QString()), notice);
-    QCOMPARE(w.controller()->noticeIsError(), picks && selected.isEmpty());
     QCOMPARE(w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString(), notice);
+    QCOMPARE(w.controller()->noticeIsError(), picks && selected.isEmpty());
     QCOMPARE(w.controller()->catalog()->selectedID(), selected);
     if (selected.isEmpty()) {
         QVERIFY(w.firstRunPage()->isVisible());
@@ -262,22 +268,16 @@ void TestMainWindow::pairing()
 
 void TestMainWindow::aboutSection()
 {
-    AboutSection about;
-    auto* note = about.findChild<QLabel*>(QStringLiteral("about.endpointNote"));
-    QVERIFY(note);
-    about.show();
     // The note on the endpoint in use shows only while there is one.
-    CLIConfig c;
-    c.api = QStringLiteral("http://studio.local:18091");
-    about.setWorkspace(c, QStringLiteral("配置的地址没应答，现在走 http://127.0.0.1:18091"));
-    QVERIFY(note->isVisible());
-    about.setWorkspace(c, std::nullopt);
-    QVERIFY(!note->isVisible());
-
+    AboutSection about;
+    about.show();
+    about.setWorkspace(CLIConfig {}, QStringLiteral("配置的地址没应答，现在走 http://127.0.0.1:18091"));
+    QVERIFY(about.findChild<QLabel*>(QStringLiteral("about.endpointNote"))->isVisible());
+    about.setWorkspace(CLIConfig {}, std::nullopt);
+    QVERIFY(!about.findChild<QLabel*>(QStringLiteral("about.endpointNote"))->isVisible());
     // A build without a stamped commit says so rather than showing the placeholder.
-    const QString missing = QStringLiteral("未注入（不是发布脚本出的包）");
-    QCOMPARE(AboutSection::commitText(QStringLiteral(" \n\t")), missing);
-    QCOMPARE(AboutSection::commitText(QStringLiteral(" $(GIT_COMMIT)\n")), missing);
+    for (const char* stamp : { " \n\t", " $(GIT_COMMIT)\n" })
+        QCOMPARE(AboutSection::commitText(QLatin1String(stamp)), QStringLiteral("未注入（不是发布脚本出的包）"));
     QCOMPARE(AboutSection::commitText(QStringLiteral("  abc123\n")), QStringLiteral("abc123"));
 }
 
@@ -310,23 +310,18 @@ void TestMainWindow::approvingFromTheBar()
     WorkspaceSummaryBar* bar = w.summaryBar();
     QTRY_VERIFY(bar->summary().pendingApprovals > 0);
     const qint64 before = bar->summary().pendingApprovals;
+    QCOMPARE(before, qint64(w.controller()->status()->waitingTaskIDs().size()));
     // The bar counts the employees from the facts the team section shows.
     const WorkforceSnapshot& team = w.controller()->workforce()->snapshot();
-    qint64 working = 0;
-    for (const WorkforceFacts& f : team.workforceFacts)
-        working += f.hasReading && !f.running.isEmpty();
-    QCOMPARE(bar->summary().employeesTotal, qint64(team.team.size()));
-    QCOMPARE(bar->summary().employeesWorking, working);
-    QCOMPARE(w.teamSection()->cards().size(), team.team.size());
-    QCOMPARE(before, qint64(w.controller()->status()->waitingTaskIDs().size()));
+    QCOMPARE(bar->summary().employeesTotal, qint64(w.teamSection()->cards().size()));
+    QCOMPARE(bar->summary().employeesWorking,
+        qint64(std::count_if(team.workforceFacts.begin(), team.workforceFacts.end(),
+            [](const WorkforceFacts& f) { return f.hasReading && !f.running.isEmpty(); })));
 
-    auto* row = bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals"));
-    QVERIFY(row);
-    QTest::mouseClick(row, Qt::LeftButton);
+    QTest::mouseClick(bar->findChild<QAbstractButton*>(QStringLiteral("summary.attention.approvals")), Qt::LeftButton);
     ApprovalsSheet* sheet = w.approvalsSheet();
     QVERIFY(sheet && sheet->isVisible());
     QCOMPARE(sheet->windowModality(), Qt::WindowModal);
-    QCOMPARE(sheet->config()->workspace, kDemo);
     // A second press brings the same sheet forward.
     w.openApprovals();
     QCOMPARE(w.approvalsSheet(), sheet);
@@ -341,55 +336,16 @@ void TestMainWindow::approvingFromTheBar()
         requestsTo(*m_sim, QStringLiteral("POST"), QStringLiteral("/api/workspaces/ws-demo/feed/%1/act").arg(item.id)),
         1);
     QTRY_VERIFY(bar->summary().pendingApprovals < before);
-    // The snapshot holds what the bar shows.
     QTRY_COMPARE(
         JsonFile::read(WorkspaceSummary::snapshotPath()).value_or(QJsonDocument()).object(), bar->summary().toJson());
     probe().verifyNoStall();
 
-    sheet->reject();
-    QTRY_VERIFY(!w.approvalsSheet());
-
     // Closing the window with a sheet open leaves no window visible, which
     // is what quits the application.
-    w.openApprovals();
-    QVERIFY(w.approvalsSheet()->isVisible());
     w.close();
     QTRY_VERIFY(!w.approvalsSheet());
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY(!top->isVisible());
-}
-
-void TestMainWindow::barOpensFailedTasksAndRecoveryReloads()
-{
-    m_world->pair();
-    MainWindow w(kQuiet);
-    showLoaded(w);
-    WorkspaceSummaryBar* bar = w.summaryBar();
-    QTRY_VERIFY(bar->summary().failedTasks > 0);
-    const int loads = commandLoads(*m_sim);
-    const int syncs = m_tool->argvs().count(QStringLiteral("workspaces"));
-
-    emit bar->failedTasksRequested();
-    QVERIFY(w.failedTasksSheet() && w.failedTasksSheet()->isVisible());
-    w.failedTasksSheet()->reject();
-    QTRY_VERIFY(!w.failedTasksSheet());
-
-    QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
-    emit bar->recoveryRequested();
-    QVERIFY(w.recoverySheet() && w.recoverySheet()->isVisible());
-    QVERIFY(w.controller()->recovery()->running());
-    // Closing the sheet leaves the run going; pressing again shows the same run.
-    w.recoverySheet()->reject();
-    QTRY_VERIFY(!w.recoverySheet());
-    QVERIFY(w.controller()->recovery()->running());
-    emit bar->recoveryRequested();
-    QVERIFY(w.recoverySheet());
-    // The second start returned at once and reloaded; the first reloads when its run ends.
-    QTRY_VERIFY_WITH_TIMEOUT(recovered.size() == 2, 20000);
-    QVERIFY(w.controller()->recovery()->finished());
-    // The run reloaded the status model, then the catalogue synchronised.
-    QVERIFY(commandLoads(*m_sim) > loads);
-    QVERIFY(m_tool->argvs().count(QStringLiteral("workspaces")) > syncs);
 }
 
 // Unpaired, then paired with two workspaces, with a picture of each.
@@ -473,18 +429,36 @@ void TestMainWindow::firstRunAndScreenshots()
     w.resize(840, 720);
 
     // Each sheet the bar opens, over the demo workspace.
+    WorkspaceSummaryBar* bar = w.summaryBar();
     w.openApprovals();
     QVERIFY(w.approvalsSheet());
     save(w.approvalsSheet(), QStringLiteral("main-sheet-approvals.png"));
     w.approvalsSheet()->reject();
-    w.openFailedTasks();
-    QVERIFY(w.failedTasksSheet());
+    QTRY_VERIFY(bar->summary().failedTasks > 0);
+    emit bar->failedTasksRequested();
+    QVERIFY(w.failedTasksSheet() && w.failedTasksSheet()->isVisible());
     save(w.failedTasksSheet(), QStringLiteral("main-sheet-failedtasks.png"));
     w.failedTasksSheet()->reject();
+    QTRY_VERIFY(!w.failedTasksSheet());
+
+    const int loads = commandLoads(*m_sim);
+    const int syncs = m_tool->argvs().count(QStringLiteral("workspaces"));
     QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
-    w.recover();
-    QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
+    emit bar->recoveryRequested();
+    QVERIFY(w.recoverySheet() && w.recoverySheet()->isVisible());
+    // Closing the sheet leaves the run going; pressing again shows the same run.
+    w.recoverySheet()->reject();
+    QTRY_VERIFY(!w.recoverySheet());
+    QVERIFY(w.controller()->recovery()->running());
+    emit bar->recoveryRequested();
+    QVERIFY(w.recoverySheet());
+    // The second start returned at once and reloaded; the first reloads when its run ends.
+    QTRY_VERIFY_WITH_TIMEOUT(recovered.size() == 2, 20000);
+    QVERIFY(w.controller()->recovery()->finished());
     save(w.recoverySheet(), QStringLiteral("main-sheet-recovery.png"));
+    // The run reloaded the status model, then the catalogue synchronised.
+    QVERIFY(commandLoads(*m_sim) > loads);
+    QVERIFY(m_tool->argvs().count(QStringLiteral("workspaces")) > syncs);
 }
 
 // Closing the window in the middle of a flow ends the flow with it: the tool
@@ -506,9 +480,7 @@ void TestMainWindow::closedMidFlow()
     m_world->pair();
     m_tool->put(QStringLiteral("pair.delay_ms"), "30000");
     m_tool->put(QStringLiteral("daemon-status.delay_ms"), "30000");
-    const QString folder = m_world->home.filePath(QStringLiteral("projects/new"));
-    QVERIFY(QDir().mkpath(folder));
-    m_prompts->folderAnswers = { folder };
+    m_prompts->folderAnswers = { newFolder() };
 
     auto* w = new MainWindow(kQuiet);
     if (flow == QLatin1String("reload")) {
@@ -528,10 +500,8 @@ void TestMainWindow::closedMidFlow()
         QTRY_VERIFY(m_tool->argvs().join(QLatin1Char('\n')).contains(toolRun));
         const QStringList argvs = m_tool->argvs();
         const QList<QJsonObject> calls = m_tool->calls();
-        for (qsizetype i = 0; i < calls.size(); ++i) {
-            if (argvs.at(i).startsWith(toolRun))
-                pid = calls.at(i).value(QStringLiteral("pid")).toInteger();
-        }
+        for (qsizetype i = 0; i < calls.size(); ++i)
+            pid = argvs.at(i).startsWith(toolRun) ? calls.at(i).value(QStringLiteral("pid")).toInteger() : pid;
         QVERIFY(pid > 0);
     }
     w->close();
@@ -540,6 +510,57 @@ void TestMainWindow::closedMidFlow()
         QTRY_VERIFY(::kill(pid_t(pid), 0) != 0);
     // Whatever was still on its way arrives to nobody.
     QTest::qWait(200);
+}
+
+// The real dialogs behind the window's prompts.
+void TestMainWindow::promptAlert_data()
+{
+    QTest::addColumn<QString>("click"); // empty: close with Escape
+    QTest::addColumn<int>("expected");
+    QTest::newRow("confirm") << QStringLiteral("删除") << 0;
+    QTest::newRow("escape") << QString() << 1; // the last button cancels
+}
+
+void TestMainWindow::promptAlert()
+{
+    QFETCH(QString, click);
+    QFETCH(int, expected);
+    QWidget parent;
+    parent.show();
+    QtPrompts prompts;
+    QTimer::singleShot(0, [&] {
+        auto* box = parent.findChild<QMessageBox*>();
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("确定要删除这条失败的任务？"));
+        // Both lines are shown as written, markup and all.
+        const QList<QLabel*> labels = box->findChildren<QLabel*>();
+        QCOMPARE(int(std::count_if(labels.begin(), labels.end(),
+                     [](QLabel* l) { return l->text().contains('<') && l->textFormat() == Qt::PlainText; })),
+            1);
+        if (click.isEmpty())
+            return QTest::keyClick(box, Qt::Key_Escape);
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == click)
+                b->click();
+        }
+    });
+    const int answer = QCoro::waitFor(prompts.alert(&parent,
+        { QStringLiteral("确定要删除这条失败的任务？"), QStringLiteral("<a href=\"x\">x</a>"), { "删除", "算了" } }));
+    QCOMPARE(answer, expected);
+}
+
+void TestMainWindow::promptFolderCancelled()
+{
+    QWidget parent;
+    parent.show();
+    QtPrompts prompts;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = parent.findChild<QFileDialog*>();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("配对"));
+        dialog->reject();
+    });
+    QCOMPARE(QCoro::waitFor(prompts.pickFolder(&parent, QStringLiteral("配对"), QString())), std::nullopt);
 }
 
 QTEST_MAIN(TestMainWindow)

