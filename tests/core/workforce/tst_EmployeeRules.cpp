@@ -79,8 +79,8 @@ private slots:
     void cardWork()
     {
         // The machine's own line wins over running commands, and says nothing of how many.
-        const Commands four { Cmd("r1", "claimed", "a"), Cmd("r2", "claimed", "a"), Cmd("r3", "claimed", "a"),
-            Cmd("r4", "claimed", "a") };
+        const Commands four { Cmd("1", "claimed", "a"), Cmd("2", "claimed", "a"), Cmd("3", "claimed", "a"),
+            Cmd("4", "claimed", "a") };
         CardWork w = cardOf(Mate("a", "Ada", "d1").task("重写接口"), four);
         QCOMPARE(w.machineLine->text, QStringLiteral("它那台机器正在跑：重写接口"));
         QVERIFY(w.running.isEmpty() && w.runningBeyond == 0 && w.state == State::none);
@@ -137,13 +137,12 @@ private slots:
         // Needs attention: nothing for a plain idle employee; the heartbeat for an
         // offline one; the failed dependencies; and a runtime the machine lacks,
         // which only the derived status tells.
+        // (The offline and runtime banners are walked by the team section's test.)
         QVERIFY(!needsAttention(factsOf(t, {})).present());
-        Attention a = needsAttention(factsOf(Mate("a", "Ada", "d1").alive(false), {}));
-        QVERIFY(a.present() && a.offline && a.dependencyFailed.isEmpty() && !a.runtimeUnavailable);
-        a = needsAttention(factsOf(t, { Cmd("x", "dependency_failed", "a"), Cmd("y", "dependency_failed", "a") }));
+        Attention a
+            = needsAttention(factsOf(t, { Cmd("x", "dependency_failed", "a"), Cmd("y", "dependency_failed", "a") }));
         QCOMPARE(a.dependencyFailed.size(), 2);
-        a = needsAttention(factsOf(t, { Cmd("q", "runtime_unavailable", "a") }));
-        QVERIFY(a.present() && a.runtimeUnavailable && !a.offline);
+        QVERIFY(needsAttention(factsOf(t, { Cmd("q", "runtime_unavailable", "a") })).runtimeUnavailable);
         // Running work outranks it: then the status is running and no banner shows.
         QVERIFY(!needsAttention(factsOf(t, { Cmd("q", "runtime_unavailable", "a"), Cmd("r", "claimed", "a") }))
                      .runtimeUnavailable);
@@ -185,8 +184,6 @@ private slots:
         QCOMPARE(firstLines("a\n\nc\nd", 3), QStringLiteral("a\n\nc…"));
         QCOMPARE(firstLines("a\r\nb\r\nc\r\nd", 3), QStringLiteral("a\r\nb\r\nc\r\nd"));
         QCOMPARE(hhmm(std::nullopt), QStringLiteral("—"));
-        const QDateTime at(QDate(2026, 5, 1), QTime(9, 5), QTimeZone::utc());
-        QCOMPARE(hhmm(at), at.toLocalTime().toString("HH:mm"));
     }
 
     void skillWords()
