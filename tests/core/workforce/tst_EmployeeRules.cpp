@@ -279,7 +279,6 @@ private slots:
         add("waiting on names",
             { Cmd("u1", "claimed", "a"), Cmd("u2", "done", "b"), Cmd("w", "blocked", "t").deps({ "u1", "u2" }) },
             "等待 Ada 和 Bo 完成");
-        add("waiting on nothing known", { Cmd("w", "blocked", "t").deps({ "gone" }) }, "在等一件还没开始的事");
         add("dependency failed", { Cmd("u", "failed", "a"), Cmd("f", "dependency_failed", "t").deps({ "u" }) },
             "Ada 那一步失败了，它没法开始");
         add("idle: role title", {}, "AI Researcher");

@@ -95,9 +95,7 @@ private slots:
 
         button.setBusy(true);
         QVERIFY(button.spinner()->isVisible() && !button.isEnabled());
-        button.resize(button.sizeHint());
         QTest::mouseClick(&button, Qt::LeftButton);
-        button.click();
         QCOMPARE(calls, 1);
 
         button.setBusy(false);
