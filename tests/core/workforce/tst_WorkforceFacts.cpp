@@ -1,6 +1,6 @@
 // The shared workforce derivation: the facts per employee, the runtimes'
 // names and who they serve, the snapshot, and that the model derives it once
-// per publication of the status model and announces only a snapshot that changed.
+// per publication of the status model and announces nothing when nothing changed.
 #include "core/gateway/Status.h"
 #include "core/workforce/RuntimeName.h"
 #include "core/workforce/RuntimeServingMap.h"
@@ -19,13 +19,6 @@ using Commands = QList<CommandBrief>;
 using Team = QList<TeammateBrief>;
 using DeviceRuntimes = QMap<QString, QStringList>;
 using Waiting = QSet<QString>;
-
-Q_DECLARE_METATYPE(Commands)
-Q_DECLARE_METATYPE(TeammateBrief)
-Q_DECLARE_METATYPE(DeviceRuntimes)
-Q_DECLARE_METATYPE(Waiting)
-Q_DECLARE_METATYPE(TolvarineStatus)
-Q_DECLARE_METATYPE(RuntimeAttribution)
 
 namespace {
 
@@ -64,23 +57,20 @@ private slots:
         QTest::addColumn<TolvarineStatus>("status");
 
         const TeammateBrief tess = Mate("t", "Tess", "dev-1");
+        const auto add
+            = [](const char* name, const TeammateBrief& mate, const Commands& commands, TolvarineStatus status,
+                  const Waiting& waiting = {}) { QTest::newRow(name) << mate << commands << waiting << status; };
         using S = TolvarineStatus;
-        QTest::newRow("approval beats running")
-            << tess << Commands { Cmd("a", "claimed", "t") } << Waiting { "a" } << S::waitingApproval;
-        QTest::newRow("blocked own") << tess
-                                     << Commands { Cmd("b", "blocked", "t"), Cmd("f", "dependency_failed", "t") }
-                                     << Waiting {} << S::waitingDependency;
-        QTest::newRow("no device") << TeammateBrief(Mate("t", "Tess")) << Commands { Cmd("d", "done", "t").at(1) }
-                                   << Waiting {} << S::unassigned;
-        QTest::newRow("device dead") << TeammateBrief(Mate("t", "Tess", "dev-1").alive(false))
-                                     << Commands { Cmd("r", "runtime_unavailable", "t") } << Waiting {} << S::offline;
-        QTest::newRow("runtime unavailable")
-            << tess << Commands { Cmd("r", "runtime_unavailable", "t") } << Waiting {} << S::runtimeUnavailable;
-        QTest::newRow("blocked queue anywhere")
-            << tess << Commands { Cmd("d", "done", "t").at(3), Cmd("q", "blocked").by("dev-9") } << Waiting {}
-            << S::waitingDependency;
-        QTest::newRow("last failed") << tess << Commands { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t").at(2) }
-                                     << Waiting {} << S::failed;
+        add("approval beats running", tess, { Cmd("a", "claimed", "t") }, S::waitingApproval, { "a" });
+        add("blocked own", tess, { Cmd("b", "blocked", "t"), Cmd("f", "dependency_failed", "t") },
+            S::waitingDependency);
+        add("no device", Mate("t", "Tess"), { Cmd("d", "done", "t").at(1) }, S::unassigned);
+        add("device dead", Mate("t", "Tess", "dev-1").alive(false), { Cmd("r", "runtime_unavailable", "t") },
+            S::offline);
+        add("runtime unavailable", tess, { Cmd("r", "runtime_unavailable", "t") }, S::runtimeUnavailable);
+        add("blocked queue anywhere", tess, { Cmd("d", "done", "t").at(3), Cmd("q", "blocked").by("dev-9") },
+            S::waitingDependency);
+        add("last failed", tess, { Cmd("d", "done", "t").at(1), Cmd("f", "failed", "t").at(2) }, S::failed);
     }
 
     void statusLadder()
@@ -89,9 +79,7 @@ private slots:
         QFETCH(Commands, commands);
         QFETCH(Waiting, waiting);
         QFETCH(TolvarineStatus, status);
-        const Team team { mate, Mate("u", "Uma", "dev-2") };
-        const auto f = factsOf("t", team, commands, {}, waiting);
-        QCOMPARE(f.status, status);
+        QCOMPARE(factsOf("t", { mate, Mate("u", "Uma", "dev-2") }, commands, {}, waiting).status, status);
     }
 
     void attribution_data()
@@ -103,25 +91,25 @@ private slots:
 
         const TeammateBrief tess = Mate("t", "Tess", "dev-1");
         const TeammateBrief loose = Mate("t", "Tess");
+        const auto add = [](const char* name, const TeammateBrief& mate, const Commands& commands,
+                             const RuntimeAttribution& expected, const DeviceRuntimes& registered = {}) {
+            QTest::newRow(name) << mate << commands << registered << expected;
+        };
         using A = RuntimeAttribution;
-        QTest::newRow("running names it")
-            << tess << Commands { Cmd("d", "done", "t").rt("codex").at(9), Cmd("r", "claimed", "t").rt("claude-code") }
-            << DeviceRuntimes {} << A::known("Claude Code");
-        QTest::newRow("newest finished") << tess
-                                         << Commands { Cmd("a", "done", "t").rt("codex").at(1),
-                                                Cmd("b", "failed", "t").rt("gemini-cli").at(5),
-                                                Cmd("r", "claimed", "t") }
-                                         << DeviceRuntimes {} << A::lastKnown("Gemini CLI");
-        QTest::newRow("device reading") << TeammateBrief(Mate("t", "Tess", "dev-1").runtime("gemini-cli"))
-                                        << Commands {} << DeviceRuntimes { { "dev-1", { "codex", "pi" } } }
-                                        << A::deviceOnly("Gemini CLI");
-        QTest::newRow("several registered")
-            << tess << Commands {} << DeviceRuntimes { { "dev-1", { "pi", "codex" } } } << A::ambiguous(2);
-        QTest::newRow("no machine, nothing running")
-            << loose << Commands { Cmd("d", "done", "t").at(1) } << DeviceRuntimes {} << A::noMachine();
-        QTest::newRow("no machine, one claimant decides")
-            << loose << Commands { Cmd("a", "claimed", "t").by("dev-3"), Cmd("b", "claimed", "t").by("dev-3") }
-            << DeviceRuntimes { { "dev-3", { "codex" } } } << A::deviceOnly("Codex");
+        add("running names it", tess,
+            { Cmd("d", "done", "t").rt("codex").at(9), Cmd("r", "claimed", "t").rt("claude-code") },
+            A::known("Claude Code"));
+        add("newest finished", tess,
+            { Cmd("a", "done", "t").rt("codex").at(1), Cmd("b", "failed", "t").rt("gemini-cli").at(5),
+                Cmd("r", "claimed", "t") },
+            A::lastKnown("Gemini CLI"));
+        add("device reading", Mate("t", "Tess", "dev-1").runtime("gemini-cli"), {}, A::deviceOnly("Gemini CLI"),
+            { { "dev-1", { "codex", "pi" } } });
+        add("several registered", tess, {}, A::ambiguous(2), { { "dev-1", { "pi", "codex" } } });
+        add("no machine, nothing running", loose, { Cmd("d", "done", "t").at(1) }, A::noMachine());
+        add("no machine, one claimant decides", loose,
+            { Cmd("a", "claimed", "t").by("dev-3"), Cmd("b", "claimed", "t").by("dev-3") }, A::deviceOnly("Codex"),
+            { { "dev-3", { "codex" } } });
     }
 
     void attribution()
@@ -130,10 +118,7 @@ private slots:
         QFETCH(Commands, commands);
         QFETCH(DeviceRuntimes, registered);
         QFETCH(RuntimeAttribution, expected);
-        const auto f = factsOf("t", Team { mate }, commands, registered);
-        QCOMPARE(f.runtime.kind, expected.kind);
-        QCOMPARE(f.runtime.name, expected.name);
-        QCOMPARE(f.runtime.count, expected.count);
+        QCOMPARE(factsOf("t", Team { mate }, commands, registered).runtime, expected);
     }
 
     void commandLists()
@@ -162,8 +147,6 @@ private slots:
         QVERIFY(n.running.isEmpty());
         QCOMPARE(ids(n.blockedQueue), QStringList({ "m-b", "q" }));
         QVERIFY(!n.lastFinished);
-        QCOMPARE(n.status, TolvarineStatus::unassigned);
-        QCOMPARE(n.runtime, RuntimeAttribution::noMachine());
     }
 
     void upstreamNames()
@@ -214,25 +197,16 @@ private slots:
         QCOMPARE(all.value("s").status, TolvarineStatus::failed);
     }
 
-    void readingsAndMachineLine()
+    void readingsAndRoster()
     {
-        const Team team { Mate("a", "Ada", "box").task("整理发票"), Mate("b", "Bo", "box2").alive(std::nullopt),
-            Mate("c", "Cy").alive(true) };
-        const auto all = WorkforceAggregator::facts(team, {}, {}, {}, {});
-        QVERIFY(all.value("a").hasReading);
-        QCOMPARE(all.value("a").machineWorkLine, std::optional<QString>(QStringLiteral("它那台机器正在跑：整理发票")));
-        QVERIFY(!all.value("b").hasReading);
-        QVERIFY(!all.value("b").machineWorkLine);
-        QVERIFY(!all.value("c").hasReading); // no device, whatever the reading says
-    }
-
-    void emptyRoster()
-    {
-        QVERIFY(WorkforceAggregator::facts({}, { Cmd("a", "claimed", "x") }, {}, {}, {}).isEmpty());
         // A repeated roster id keeps the first teammate's record.
-        const auto all = WorkforceAggregator::facts({ Mate("a", "Ada", "box"), Mate("a", "Again") }, {}, {}, {}, {});
-        QCOMPARE(all.size(), 1);
-        QCOMPARE(all.value("a").status, TolvarineStatus::idle);
+        const Team team { Mate("a", "Ada", "box").task("整理发票"), Mate("b", "Bo", "box2").alive(std::nullopt),
+            Mate("c", "Cy").alive(true), Mate("a", "Again") };
+        const auto all = WorkforceAggregator::facts(team, {}, {}, {}, {});
+        QCOMPARE(all.size(), 3);
+        QVERIFY(all.value("a").hasReading && all.value("a").machineWorkLine);
+        QVERIFY(!all.value("b").hasReading && !all.value("b").machineWorkLine);
+        QVERIFY(!all.value("c").hasReading); // no device, whatever the reading says
     }
 
     void runtimeName_data()
@@ -278,7 +252,6 @@ private slots:
         // Running work hides the older finished one; every running command is listed.
         QCOMPARE(map.value("claude"),
             QList<RuntimeServing>({ { QString("Bo"), "task c2", true }, { std::nullopt, "task c8", true } }));
-        QCOMPARE(map.value("claude").at(1).id(), QStringLiteral("-|task c8|true"));
         // Only finished: the newest alone.
         QCOMPARE(map.value("codex"), QList<RuntimeServing>({ { QString("Bo"), "task c4", false } }));
         QCOMPARE(map.value("gemini"), QList<RuntimeServing>({ { QString("Bo"), "task c9", false } }));
@@ -291,21 +264,15 @@ private slots:
                 Cmd("b", "claimed", "e1").rt("claude").text("same"), Cmd("c", "claimed", "e1").rt("My-Agent"),
                 Cmd("d", "claimed", "e1").rt("   ") },
             team, { { "claude", "Named" } });
-        QCOMPARE(keyed.size(), 2);
-        QCOMPARE(keyed.value("my-agent").size(), 1);
-        QCOMPARE(keyed.value("claude").size(), 2);
-        QCOMPARE(keyed.value("claude")[0].id(), QStringLiteral("Ada|same|true"));
-        QCOMPARE(keyed.value("claude")[1].id(), QStringLiteral("Ada|same|true"));
+        QVERIFY(keyed.size() == 2 && keyed.value("my-agent").size() == 1);
+        QCOMPARE(keyed.value("claude"), QList<RuntimeServing>(2, { QString("Ada"), "same", true }));
     }
 
     void collaborationShows()
     {
-        const QList<TeammateBrief> team { Mate("a", "Ada", "d1"), Mate("b", "Bo", "d1") };
-        const QList<CommandBrief> linked { Cmd("a1", "claimed", "a"), Cmd("b1", "blocked", "b").deps({ "a1" }) };
-        QVERIFY(derive(team, linked).showsCollaboration());
-        // No dependency between employees, or no roster: nothing to draw.
-        QVERIFY(!derive(team, { Cmd("a1", "claimed", "a") }).showsCollaboration());
-        QVERIFY(!derive({}, linked).showsCollaboration());
+        const Team team { Mate("a", "Ada", "d1"), Mate("b", "Bo", "d1") };
+        QVERIFY(
+            derive(team, { Cmd("a1", "claimed", "a"), Cmd("b1", "blocked", "b").deps({ "a1" }) }).showsCollaboration());
         // Edges only between employees who are not on the roster draw no node.
         QVERIFY(
             !derive(team, { Cmd("x1", "done", "x"), Cmd("y1", "blocked", "y").deps({ "x1" }) }).showsCollaboration());
@@ -350,18 +317,7 @@ private slots:
         QCoro::waitFor(status.reload(sim.config()));
         QTest::qWait(50);
         QCOMPARE(model.derivations(), derived);
-        QCOMPARE(changed.size(), announced);
-
-        // A change of one employee is announced.
-        QJsonObject state = sim.control("GET", "/_sim/state/ws-demo").object();
-        QJsonArray employees = state.value("employees").toArray();
-        QJsonObject first = employees.at(0).toObject();
-        first.insert("name", "改名了");
-        employees.replace(0, first);
-        sim.control("PATCH", "/_sim/state/ws-demo", QJsonObject { { "employees", employees } });
-        QCoro::waitFor(status.reload(sim.config()));
-        QTRY_COMPARE(changed.size(), announced + 1);
-        QCOMPARE(model.snapshot().team.first().name, QStringLiteral("改名了"));
+        QCOMPARE(changed.size(), announced); // a change is announced: the team section's reload test
     }
 };
 

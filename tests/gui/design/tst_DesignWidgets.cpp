@@ -1,7 +1,17 @@
+// The shared widgets: what they do when pressed, folded, reconciled, hidden
+// or scrolled away, and a gallery of all of them in their states saved for
+// people to look at (the layout is judged there).
 #include "core/design/DS.h"
+#include "core/design/DSFont.h"
 #include "core/design/IconTable.h"
+#include "core/design/TolvarineStatus.h"
 #include "core/platform/ReduceMotion.h"
+#include "gui/design/AdaptiveColumns.h"
 #include "gui/design/BusyIndicator.h"
+#include "gui/design/Card.h"
+#include "gui/design/Chip.h"
+#include "gui/design/DSText.h"
+#include "gui/design/DangerButton.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
@@ -10,37 +20,61 @@
 #include "gui/design/KeyedReconciler.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/SectionHeader.h"
 #include "gui/design/SkeletonCards.h"
+#include "gui/design/StatusBadge.h"
 
+#include <QDir>
+#include <QGridLayout>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(std::optional<QString>)
-
 namespace {
 
-// A shown top-level container of a given width with one child in a column.
+// A shown top-level container of a given width with its children in a column.
 struct Host {
     QWidget window;
     QVBoxLayout* column;
-    explicit Host(int width)
+    explicit Host(int width, QList<QWidget*> children)
         : column(new QVBoxLayout(&window))
     {
         column->setContentsMargins(0, 0, 0, 0);
-        column->setSpacing(0);
         window.resize(width, 400);
-    }
-    void add(QWidget* w, Qt::Alignment a = {}) { column->addWidget(w, 0, a); }
-    void show()
-    {
+        for (QWidget* w : children)
+            column->addWidget(w);
         column->addStretch(1);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
 };
+
+QHBoxLayout* row(QVBoxLayout* into, int spacing = 10)
+{
+    auto* r = new QHBoxLayout;
+    r->setSpacing(spacing);
+    into->addLayout(r);
+    return r;
+}
+
+QLabel* caption(const QString& text)
+{
+    return DSText::label(text, DSFont::monoMedium(10), DS::muted(0.45));
+}
+
+void save(QWidget* page, const QString& name)
+{
+    page->adjustSize();
+    if (QLayout* l = page->layout(); l && l->hasHeightForWidth())
+        page->resize(page->width(), l->totalHeightForWidth(page->width()));
+    QTest::qWait(50);
+    const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+    QVERIFY(QDir().mkpath(dir));
+    const QPixmap shot = page->grab();
+    QVERIFY(!shot.isNull() && shot.save(QDir(dir).filePath(name)));
+}
 
 } // namespace
 
@@ -50,239 +84,316 @@ private slots:
     void init() { ReduceMotion::setOverride(false); }
     void cleanup() { ReduceMotion::setOverride(std::nullopt); }
 
-    void primaryButtonBusy();
-    void errorBannerFold_data();
-    void errorBannerFold();
-    void errorBannerKeepsFoldOpen();
-    void emptyState();
-    void reconcilerKeepsIdentity();
-    void skeletonStillWithReduceMotion();
-    void skeletonBandStops();
-    void spinnerOnlyTurnsOnScreen();
-    void iconTable();
-    void elidedLabel();
-};
+    void primaryButtonBusy()
+    {
+        int calls = 0;
+        PrimaryButton button("批准", false, false, std::nullopt, [&] { ++calls; });
+        button.resize(button.sizeHint());
+        button.show();
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(calls, 1);
 
-void TestDesignWidgets::primaryButtonBusy()
-{
-    int calls = 0;
-    PrimaryButton button("批准", false, false, std::nullopt, [&] { ++calls; });
-    button.resize(button.sizeHint());
-    button.show();
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QCOMPARE(calls, 1);
+        button.setBusy(true);
+        QVERIFY(button.spinner()->isVisible() && !button.isEnabled());
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(calls, 1);
 
-    const int idleWidth = button.sizeHint().width();
-    button.setBusy(true);
-    QVERIFY(button.spinner()->isVisible() && !button.isEnabled());
-    QVERIFY(button.sizeHint().width() != idleWidth); // the spinner and "处理中…" replace the title
-    button.resize(button.sizeHint());
-    QTest::mouseClick(&button, Qt::LeftButton);
-    button.click();
-    QCOMPARE(calls, 1);
+        button.setBusy(false);
+        QCOMPARE(button.titleLabel()->text(), "批准");
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(calls, 2);
 
-    button.setBusy(false);
-    QCOMPARE(button.titleLabel()->text(), "批准");
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QCOMPARE(calls, 2);
+        // A button the caller disabled stays disabled when busy ends.
+        button.setEnabled(false);
+        button.setBusy(true);
+        button.setBusy(false);
+        QVERIFY(!button.isEnabled());
+        button.setEnabled(true);
+        button.setBusy(true);
+        button.setEnabled(true); // enabling from outside does not make a busy button pressable
+        QVERIFY(!button.isEnabled());
+    }
 
-    // A button the caller disabled stays disabled when busy ends.
-    button.setEnabled(false);
-    button.setBusy(true);
-    button.setBusy(false);
-    QVERIFY(!button.isEnabled());
-    button.setEnabled(true);
-    button.setBusy(true);
-    button.setEnabled(true); // enabling from outside does not make a busy button pressable
-    QVERIFY(!button.isEnabled());
-    button.setBusy(false);
-    QVERIFY(button.isEnabled());
-}
+    void errorBannerFold_data()
+    {
+        QTest::addColumn<std::optional<QString>>("evidence");
+        QTest::newRow("absent") << std::optional<QString>();
+        QTest::newRow("one space") << std::optional<QString>(" ");
+        QTest::newRow("markup stays text") << std::optional<QString>("<b>exit 1</b>");
+    }
 
-void TestDesignWidgets::errorBannerFold_data()
-{
-    QTest::addColumn<std::optional<QString>>("evidence");
-    QTest::addColumn<bool>("fold");
-    QTest::newRow("absent") << std::optional<QString>() << false;
-    QTest::newRow("one space") << std::optional<QString>(QString(" ")) << true;
-    QTest::newRow("markup stays text") << std::optional<QString>(QString("<b>exit 1</b>")) << true;
-}
+    void errorBannerFold()
+    {
+        QFETCH(std::optional<QString>, evidence);
+        auto* banner = new ErrorBanner("<i>读不到</i> 执行状态", evidence);
+        Host host(600, { banner });
+        QCOMPARE(banner->textLabel()->accessibleName(), "<i>读不到</i> 执行状态");
+        QCOMPARE(banner->textLabel()->textFormat(), Qt::PlainText);
+        QCOMPARE(banner->findChild<Disclosure*>() != nullptr, evidence.has_value());
+        if (!evidence)
+            return;
+        QVERIFY(!banner->evidenceLabel()->isVisible());
+        QTest::mouseClick(banner->evidenceFold()->header(), Qt::LeftButton);
+        QVERIFY(banner->showsEvidence() && banner->evidenceLabel()->isVisible());
+        QCOMPARE(banner->evidenceLabel()->text(), *evidence);
+        QCOMPARE(banner->evidenceLabel()->textFormat(), Qt::PlainText);
+        QVERIFY(banner->evidenceLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
 
-void TestDesignWidgets::errorBannerFold()
-{
-    QFETCH(std::optional<QString>, evidence);
-    QFETCH(bool, fold);
-    Host host(600);
-    auto* banner = new ErrorBanner("<i>读不到</i> 执行状态", evidence);
-    host.add(banner);
-    host.show();
-    QCOMPARE(banner->textLabel()->accessibleName(), "<i>读不到</i> 执行状态");
-    QCOMPARE(banner->textLabel()->textFormat(), Qt::PlainText);
-    QCOMPARE(banner->findChild<Disclosure*>() != nullptr, fold);
-    if (!fold)
-        return;
-    QVERIFY(!banner->evidenceLabel()->isVisible());
-    QTest::mouseClick(banner->evidenceFold()->header(), Qt::LeftButton);
-    QVERIFY(banner->showsEvidence() && banner->evidenceLabel()->isVisible());
-    QCOMPARE(banner->evidenceLabel()->text(), *evidence);
-    QCOMPARE(banner->evidenceLabel()->textFormat(), Qt::PlainText);
-    QVERIFY(banner->evidenceLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
-}
+        // New content keeps the fold open.
+        banner->setContent("失败", QString("exit 2"));
+        QVERIFY(banner->showsEvidence());
+        QCOMPARE(banner->evidenceLabel()->text(), "exit 2");
+    }
 
-void TestDesignWidgets::errorBannerKeepsFoldOpen()
-{
-    ErrorBanner banner("失败", QString("exit 1"), QString("runtime.error"));
-    banner.evidenceFold()->setExpanded(true);
-    banner.setContent("失败", QString("exit 2"));
-    QVERIFY(banner.showsEvidence());
-    QCOMPARE(banner.evidenceLabel()->text(), "exit 2");
-}
+    void emptyState()
+    {
+        bool ran = false;
+        auto* unreadable = new EmptyState(
+            EmptyState::Kind::unreadable, "读不到", EmptyState::Action { "重试", [&] { ran = true; } });
+        auto* empty = new EmptyState(EmptyState::Kind::emptyButHealthy, "还没有任务");
+        Host host(700, { unreadable, empty });
+        QVERIFY(!empty->actionButton());
+        QTest::mouseClick(unreadable->actionButton(), Qt::LeftButton);
+        QVERIFY(ran);
+    }
 
-void TestDesignWidgets::emptyState()
-{
-    Host host(700);
-    bool ran = false;
-    auto* unreadable
-        = new EmptyState(EmptyState::Kind::unreadable, "读不到", EmptyState::Action { "重试", [&] { ran = true; } });
-    auto* empty = new EmptyState(EmptyState::Kind::emptyButHealthy, "还没有任务");
-    host.add(unreadable);
-    host.add(empty);
-    host.show();
-    QVERIFY(!empty->actionButton());
-    QTest::mouseClick(unreadable->actionButton(), Qt::LeftButton);
-    QVERIFY(ran);
-}
+    void reconcilerKeepsIdentity()
+    {
+        QWidget parent;
+        auto* layout = new QVBoxLayout(&parent);
+        layout->addStretch(1);
+        KeyedReconciler<QString, QLabel> rec;
+        int created = 0;
+        auto apply = [&](const QStringList& ids) {
+            const QList<QLabel*> widgets = rec.reconcile(
+                ids, [](const QString& id) { return id; },
+                [&](const QString&) { return ++created, new QLabel(&parent); },
+                [](QLabel* l, const QString& id) { l->setText(id); });
+            KeyedLayout::place(layout, widgets);
+            return widgets;
+        };
+        const QList<QLabel*> first = apply({ "a", "b", "c" });
+        first.at(0)->setProperty("state", "open"); // widget state that must survive
+        QPointer<QLabel> b = first.at(1);
 
-void TestDesignWidgets::reconcilerKeepsIdentity()
-{
-    QWidget parent;
-    auto* layout = new QVBoxLayout(&parent);
-    layout->addStretch(1);
-    KeyedReconciler<QString, QLabel> rec;
-    int created = 0;
-    auto apply = [&](const QStringList& ids) {
-        const QList<QLabel*> widgets = rec.reconcile(
-            ids, [](const QString& id) { return id; },
-            [&](const QString&) {
-                ++created;
-                return new QLabel(&parent);
+        const QList<QLabel*> second = apply({ "c", "a", "d", "a" }); // the repeated "a" is skipped
+        QCOMPARE(created, 4);
+        QCOMPARE(second.mid(0, 2), (QList<QLabel*> { first.at(2), first.at(0) }));
+        QCOMPARE(second.at(1)->property("state").toString(), "open");
+        QCOMPARE(rec.keys(), (QList<QString> { "c", "a", "d" }));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(layout->indexOf(second.at(i)), i);
+        QVERIFY(layout->itemAt(layout->count() - 1)->spacerItem()); // the stretch stays last
+        QVERIFY(b && b->isHidden());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!b);
+
+        // A widget deleted from outside is made anew.
+        delete second.at(2);
+        QCOMPARE(apply({ "c", "a", "d" }).at(2)->text(), "d");
+        QCOMPARE(created, 5);
+    }
+
+    void skeletonStillWithReduceMotion()
+    {
+        ReduceMotion::setOverride(true);
+        auto* skeleton = new SkeletonCards(3);
+        Host host(700, { skeleton });
+        QVERIFY(!skeleton->isShimmering());
+        const QImage before = skeleton->grab().toImage();
+        QTest::qWait(300);
+        QVERIFY(!skeleton->isShimmering());
+        QCOMPARE(skeleton->grab().toImage(), before);
+    }
+
+    void skeletonBandStops()
+    {
+        auto* skeleton = new SkeletonCards(2);
+        Host host(700, { skeleton });
+        QVERIFY(skeleton->isShimmering()); // visible at once
+        QTRY_VERIFY_WITH_TIMEOUT(skeleton->sweep() > -0.4, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!skeleton->isShimmering(), 15000);
+        // Shown again, it stays still.
+        host.window.hide();
+        host.window.show();
+        QTest::qWait(50);
+        QVERIFY(!skeleton->isShimmering());
+    }
+
+    // A spinner scrolled out of view stops drawing frames (a window open all day
+    // costs nothing for it) and turns again once it is back in view.
+    void spinnerOnlyTurnsOnScreen()
+    {
+        QScrollArea area;
+        area.resize(200, 100);
+        auto* page = new QWidget;
+        page->setFixedSize(180, 1000);
+        auto* spinner = new BusyIndicator(DS::cyan(), 14, page);
+        spinner->move(10, 900);
+        area.setWidget(page);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        QTRY_VERIFY(!spinner->isSpinning());
+        area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+        QTRY_VERIFY(spinner->isSpinning());
+        area.verticalScrollBar()->setValue(0);
+        QTRY_VERIFY(!spinner->isSpinning());
+    }
+
+    void iconTable()
+    {
+        QVERIFY(IconTable::resourcePath("no.such.symbol").isEmpty());
+        QVERIFY(Icon::pixmap("no.such.symbol", 12, DS::mint()).isNull());
+        QVERIFY(QFile::exists(":/icons/LICENSE-phosphor.txt"));
+        for (const QString& name : IconTable::symbols())
+            QVERIFY2(!Icon::pixmap(name, 24, DS::amber()).isNull(), qPrintable(name));
+    }
+
+    void elidedLabel()
+    {
+        ElidedLabel label(2, QString("一段很长的任务说明，").repeated(30));
+        const QStringList lines = label.linesForWidth(200);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.last().endsWith(QChar(0x2026)) && label.isElided(200));
+        QCOMPARE(label.accessibleName(), label.text()); // a screen reader gets the whole text
+        QCOMPARE(label.heightForWidth(200), 2 * label.fontMetrics().lineSpacing());
+
+        ElidedLabel shortLabel(2, "<b>两行</b>");
+        QCOMPARE(shortLabel.linesForWidth(400), QStringList { "<b>两行</b>" }); // plain text, never markup
+        QVERIFY(!shortLabel.isElided(400));
+        ElidedLabel breaks(2, "one\ntwo\nthree");
+        QVERIFY(breaks.linesForWidth(400).size() == 2 && breaks.isElided(400));
+
+        // The lines at one width follow a new text and a new font.
+        ElidedLabel changing(3, "短");
+        changing.setText(QString("一段任务说明，").repeated(3));
+        QCOMPARE(changing.linesForWidth(400).size(), 1);
+        QFont big = changing.font();
+        big.setPixelSize(changing.fontMetrics().height() * 3);
+        changing.setFont(big);
+        QVERIFY(changing.linesForWidth(400).size() > 1);
+    }
+
+    // Every shared widget in its states on the application's background.
+    void gallery()
+    {
+        auto root = std::make_unique<QWidget>();
+        root->setAutoFillBackground(true);
+        QPalette palette = root->palette();
+        palette.setColor(QPalette::Window, DS::bg());
+        root->setPalette(palette);
+        root->setFixedWidth(1100);
+        auto* col = new QVBoxLayout(root.get());
+        col->setContentsMargins(24, 24, 24, 24);
+        col->setSpacing(14);
+
+        col->addWidget(new SectionHeader("设计系统",
+            "状态词、徽章、按钮、卡片、横幅、栅格与骨架屏。这一行是副标题，"
+            "超过 640 像素时会换行，而不是被截断。",
+            new SecondaryButton("刷新", std::nullopt, [] {})));
+
+        col->addWidget(caption("TolvarineStatus · raw value badges / zh chips"));
+        auto* statusGrid = new QGridLayout;
+        statusGrid->setHorizontalSpacing(14);
+        statusGrid->setVerticalSpacing(6);
+        int i = 0;
+        for (TolvarineStatus s : TolvarineStatuses::allCases()) {
+            const QColor tint = TolvarineStatuses::tint(s);
+            auto* cell = new QHBoxLayout;
+            cell->setSpacing(6);
+            cell->addWidget(
+                new StatusBadge(TolvarineStatuses::rawValue(s), tint, TolvarineStatuses::rawValue(s), i % 5 != 4));
+            cell->addWidget(new Chip(TolvarineStatuses::zh(s), tint));
+            cell->addStretch(1);
+            statusGrid->addLayout(cell, i / 4, i % 4);
+            ++i;
+        }
+        col->addLayout(statusGrid);
+
+        col->addWidget(caption("StatusBadge(runtime:) · every usability"));
+        auto* runtimeRow = row(col, 16);
+        for (int u = 0; u <= int(RuntimeUsability::unknown); ++u)
+            runtimeRow->addWidget(new StatusBadge(static_cast<RuntimeUsability>(u)));
+        runtimeRow->addStretch(1);
+
+        col->addWidget(caption("PrimaryButton · busy · SecondaryButton · DangerButton · disabled"));
+        auto* buttons = row(col);
+        buttons->addWidget(new PrimaryButton("批准", [] {}));
+        buttons->addWidget(new PrimaryButton("批准", true, false, std::nullopt, [] {}));
+        buttons->addWidget(new SecondaryButton("知道了", [] {}));
+        buttons->addWidget(new DangerButton("删除这个账号", [] {}));
+        auto* disabled = new DangerButton("拒绝", [] {});
+        disabled->setEnabled(false);
+        buttons->addWidget(disabled);
+        buttons->addWidget(new BusyIndicator(DS::muted(0.6)));
+        buttons->addStretch(1);
+        col->addWidget(new PrimaryButton("开始配对", false, true, std::nullopt, [] {}));
+        col->addWidget(new PrimaryButton("开始配对", true, true, std::nullopt, [] {}));
+
+        col->addWidget(caption("kCard · plain · amber · amber emphasized · danger emphasized"));
+        auto* cards = row(col);
+        const QList<std::pair<std::optional<QColor>, bool>> looks { { std::nullopt, false }, { DS::amber(), false },
+            { DS::amber(), true }, { DS::dangerFill(), true } };
+        for (const auto& [tint, emph] : looks) {
+            auto* card = new Card(tint, emph);
+            card->contentLayout()->setSpacing(6);
+            card->contentLayout()->addWidget(DSText::label("Claude Code", DSFont::bold(13.5), DS::ink()));
+            auto* body = new ElidedLabel(
+                2, "一段很长的任务说明：整理仓库里的测试，把失败的那几个修好，然后提交一个变更说明给审阅的人。");
+            body->setFont(DSFont::medium(11.5));
+            DSText::setColour(body, DS::muted(0.6));
+            card->contentLayout()->addWidget(body);
+            cards->addWidget(card);
+        }
+
+        auto* empties = row(col);
+        empties->addWidget(new EmptyState(EmptyState::Kind::emptyButHealthy, "还没有任务 —— 在手机上派一件活试试。"));
+        empties->addWidget(new EmptyState(
+            EmptyState::Kind::unreadable, "读不到员工列表：网关没有回应。", EmptyState::Action { "重试", [] {} }));
+
+        // Error banners: without evidence, folded, unfolded.
+        col->addWidget(new ErrorBanner("配对失败：companion tool 退出码 2"));
+        col->addWidget(new ErrorBanner(
+            "读不到执行状态", QString("GET /api/workspaces/ws/commands → 502\n<html>bad gateway</html>")));
+        auto* open = new ErrorBanner(
+            "Runtime 启动失败", QString("exit status 127: brenlow: command not found"), QString("runtime.error"));
+        open->evidenceFold()->setExpanded(true);
+        col->addWidget(open);
+
+        // Five cards in three columns; the last row keeps the card width.
+        col->addWidget(caption("AdaptiveColumns(minItem 340, spacing 10) · 5 items"));
+        auto* grid = new AdaptiveColumns(340, 10);
+        grid->reconcile(
+            QStringList { "claude", "codex", "gemini", "qwen", "opencode" }, [](const QString& id) { return id; },
+            [](const QString& id) {
+                auto* card = new Card(id == "codex" ? std::optional(DS::amber()) : std::nullopt, false);
+                card->contentLayout()->setSpacing(6);
+                auto* head = new QHBoxLayout;
+                head->addWidget(DSText::label(id, DSFont::bold(13.5), DS::ink()));
+                head->addStretch(1);
+                head->addWidget(
+                    new StatusBadge(id == "codex" ? RuntimeUsability::loginRequired : RuntimeUsability::ready));
+                card->contentLayout()->addLayout(head);
+                if (id == "claude")
+                    card->contentLayout()->addWidget(
+                        DSText::label("第二行：更高的卡片", DSFont::medium(11), DS::muted(0.5)));
+                return card;
             },
-            [](QLabel* l, const QString& id) { l->setText(id); });
-        KeyedLayout::place(layout, widgets);
-        return widgets;
-    };
-    const QList<QLabel*> first = apply({ "a", "b", "c" });
-    first.at(0)->setProperty("state", "open"); // widget state that must survive
-    QPointer<QLabel> b = first.at(1);
+            [](QWidget*, const QString&) {});
+        col->addWidget(grid);
 
-    const QList<QLabel*> second = apply({ "c", "a", "d", "a" });
-    QCOMPARE(created, 4);
-    QCOMPARE(second.size(), 3); // the repeated "a" is skipped
-    QCOMPARE(second.at(0), first.at(2));
-    QCOMPARE(second.at(1), first.at(0));
-    QCOMPARE(second.at(1)->property("state").toString(), "open");
-    QCOMPARE(rec.keys(), (QList<QString> { "c", "a", "d" }));
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(layout->indexOf(second.at(i)), i);
-    QVERIFY(b && b->isHidden());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!b);
-    QCOMPARE(layout->itemAt(layout->count() - 1)->spacerItem() != nullptr, true); // the stretch stays last
+        col->addWidget(caption("SkeletonCards(count 4) · band mid-sweep"));
+        auto* skeleton = new SkeletonCards(4);
+        col->addWidget(skeleton);
+        col->addStretch(1);
 
-    // A widget deleted from outside is made anew.
-    delete second.at(2);
-    const QList<QLabel*> third = apply({ "c", "a", "d" });
-    QCOMPARE(created, 5);
-    QCOMPARE(third.at(2)->text(), "d");
-}
-
-void TestDesignWidgets::skeletonStillWithReduceMotion()
-{
-    ReduceMotion::setOverride(true);
-    Host host(700);
-    auto* skeleton = new SkeletonCards(3);
-    host.add(skeleton);
-    host.show();
-    QVERIFY(!skeleton->isShimmering());
-    const QImage before = skeleton->grab().toImage();
-    QTest::qWait(300);
-    QVERIFY(!skeleton->isShimmering());
-    QCOMPARE(skeleton->sweep(), -0.4);
-    QCOMPARE(skeleton->grab().toImage(), before);
-}
-
-// A spinner scrolled out of view stops drawing frames (a window open all day
-// costs nothing for it) and turns again once it is back in view.
-void TestDesignWidgets::spinnerOnlyTurnsOnScreen()
-{
-    QScrollArea area;
-    area.resize(200, 100);
-    auto* page = new QWidget;
-    page->setFixedSize(180, 1000);
-    auto* spinner = new BusyIndicator(DS::cyan(), 14, page);
-    spinner->move(10, 900);
-    area.setWidget(page);
-    area.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&area));
-    QTRY_VERIFY(!spinner->isSpinning());
-    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
-    QTRY_VERIFY(spinner->isSpinning());
-    area.verticalScrollBar()->setValue(0);
-    QTRY_VERIFY(!spinner->isSpinning());
-}
-
-void TestDesignWidgets::skeletonBandStops()
-{
-    Host host(700);
-    auto* skeleton = new SkeletonCards(2);
-    host.add(skeleton);
-    host.show();
-    QVERIFY(skeleton->isShimmering()); // visible at once
-    QTRY_VERIFY_WITH_TIMEOUT(skeleton->sweep() > -0.4, 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(!skeleton->isShimmering(), 15000);
-    // Shown again, it stays still.
-    host.window.hide();
-    host.window.show();
-    QTest::qWait(50);
-    QVERIFY(!skeleton->isShimmering());
-}
-
-void TestDesignWidgets::iconTable()
-{
-    QVERIFY(IconTable::resourcePath("no.such.symbol").isEmpty());
-    QVERIFY(Icon::pixmap("no.such.symbol", 12, DS::mint()).isNull());
-    QVERIFY(QFile::exists(":/icons/LICENSE-phosphor.txt"));
-    for (const QString& name : IconTable::symbols())
-        QVERIFY2(!Icon::pixmap(name, 24, DS::amber()).isNull(), qPrintable(name));
-}
-
-void TestDesignWidgets::elidedLabel()
-{
-    ElidedLabel label(2, QString("一段很长的任务说明，").repeated(30));
-    const QStringList lines = label.linesForWidth(200);
-    QCOMPARE(lines.size(), 2);
-    QVERIFY(lines.last().endsWith(QChar(0x2026)));
-    QVERIFY(label.isElided(200));
-    QCOMPARE(label.accessibleName(), label.text()); // a screen reader gets the whole text
-    QCOMPARE(label.heightForWidth(200), 2 * label.fontMetrics().lineSpacing());
-
-    ElidedLabel shortLabel(2, "<b>两行</b>");
-    QCOMPARE(shortLabel.linesForWidth(400), QStringList { "<b>两行</b>" }); // plain text, never markup
-    QVERIFY(!shortLabel.isElided(400));
-    ElidedLabel breaks(2, "one\ntwo\nthree");
-    QCOMPARE(breaks.linesForWidth(400).size(), 2);
-    QVERIFY(breaks.isElided(400));
-
-    // The lines at one width follow a new text and a new font.
-    ElidedLabel changing(3, "短");
-    QCOMPARE(changing.linesForWidth(400), QStringList { "短" });
-    changing.setText(QString("一段任务说明，").repeated(3));
-    QCOMPARE(changing.linesForWidth(400).size(), 1);
-    QFont big = changing.font();
-    big.setPixelSize(changing.fontMetrics().height() * 3);
-    changing.setFont(big);
-    QVERIFY(changing.linesForWidth(400).size() > 1);
-}
+        root->show();
+        QVERIFY(QTest::qWaitForWindowExposed(root.get()));
+        // Let the band travel into the grid before the picture is taken.
+        QTRY_VERIFY_WITH_TIMEOUT(skeleton->sweep() > 0.35 && skeleton->sweep() < 0.8, 5000);
+        save(root.get(), "design-gallery.png");
+    }
+};
 
 QTEST_MAIN(TestDesignWidgets)
 #include "tst_DesignWidgets.moc"
