@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "gui/design/Chip.h"
+#include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DangerButton.h"
 #include "gui/design/ElidedLabel.h"
@@ -81,13 +82,7 @@ void AdvancedConnectionRow::setState(const AdvancedConnection& connection, bool 
     if (m_built == wanted)
         return;
     m_built = wanted;
-    while (QLayoutItem* item = m_buttons->takeAt(0)) {
-        if (QWidget* w = item->widget()) {
-            w->hide();
-            w->deleteLater();
-        }
-        delete item;
-    }
+    clearLayout(m_buttons);
     if (connection.kind == AdvancedConnectionKind::generic) {
         if (running) {
             m_buttons->addWidget(new SecondaryButton(

@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "gui/design/Chip.h"
+#include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DangerButton.h"
 #include "gui/design/PrimaryButton.h"
@@ -231,11 +232,7 @@ void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
     row->findChild<QLabel*>(QStringLiteral("name"))->setText(p.name);
 
     auto* chips = row->findChild<QHBoxLayout*>(QStringLiteral("chips"));
-    while (QLayoutItem* item = chips->takeAt(0)) {
-        if (QWidget* w = item->widget())
-            w->deleteLater();
-        delete item;
-    }
+    clearLayout(chips);
     chips->addWidget(new Chip(p.provider, DS::muted(0.5), p.provider, std::nullopt, row));
     if (p.defaultModel && !p.defaultModel->isEmpty())
         chips->addWidget(new Chip(*p.defaultModel, DS::muted(0.5), *p.defaultModel, std::nullopt, row));

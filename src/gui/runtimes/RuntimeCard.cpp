@@ -6,6 +6,7 @@
 #include "core/runtimes/RuntimeCardText.h"
 #include "core/shell/RuntimeSectionModel.h"
 #include "gui/design/Chip.h"
+#include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DangerButton.h"
 #include "gui/design/DiagRow.h"
@@ -27,17 +28,6 @@
 namespace {
 
 using RuntimeCardActions::Action;
-
-void clear(QLayout* layout)
-{
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* w = item->widget()) {
-            w->hide();
-            w->deleteLater();
-        }
-        delete item;
-    }
-}
 
 QHBoxLayout* rowLayout(QWidget* host, int spacing)
 {
@@ -179,7 +169,7 @@ void RuntimeCard::showHeader()
 void RuntimeCard::showModelLine()
 {
     QLayout* row = m_modelLine->layout();
-    clear(row);
+    clearLayout(row);
     m_modelLine->setVisible(m_state.hasModelLine());
     if (!m_state.hasModelLine())
         return;
@@ -202,7 +192,7 @@ void RuntimeCard::showModelLine()
 void RuntimeCard::showServing()
 {
     QLayout* col = m_serving->layout();
-    clear(col);
+    clearLayout(col);
     m_serving->setVisible(!m_state.serving.isEmpty());
     for (const RuntimeServing& item : m_state.serving) {
         auto* entry = new QWidget(m_serving);
@@ -221,7 +211,7 @@ void RuntimeCard::showServing()
 
 void RuntimeCard::showActions()
 {
-    clear(m_actionsRow);
+    clearLayout(m_actionsRow);
     const QList<Action> actions = m_state.actions();
     m_actions->setVisible(!actions.isEmpty());
     const QString prefix = QStringLiteral("runtime.") + m_kind + QLatin1Char('.');
@@ -256,7 +246,7 @@ void RuntimeCard::showActions()
 
 void RuntimeCard::showDiagnostics()
 {
-    clear(m_diagRows);
+    clearLayout(m_diagRows);
     for (const auto& [key, value] : m_state.row.diagnosticRows()) {
         auto* row = new DiagRow(key, value, m_diagnostics->content());
         row->valueLabel()->setTextInteractionFlags(Qt::TextSelectableByMouse);

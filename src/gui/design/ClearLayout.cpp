@@ -1,0 +1,15 @@
+#include "gui/design/ClearLayout.h"
+
+#include <QLayout>
+#include <QWidget>
+
+void clearLayout(QLayout* layout)
+{
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* w = item->widget()) {
+            w->hide();
+            w->deleteLater();
+        }
+        delete item;
+    }
+}
