@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include <cmath>
@@ -50,6 +51,12 @@ QPixmap Icon::pixmap(const QString& symbol, int px, const QColor& tint, qreal de
     const QString path = IconTable::resourcePath(symbol);
     if (path.isEmpty() || px <= 0)
         return {};
+    // Every paint of an icon asks again: the drawing is kept, not parsed and
+    // rendered anew.
+    const QString key = QStringLiteral("icon:%1:%2:%3:%4").arg(symbol).arg(px).arg(tint.rgba()).arg(devicePixelRatio);
+    QPixmap kept;
+    if (QPixmapCache::find(key, &kept))
+        return kept;
     QSvgRenderer renderer(path);
     if (!renderer.isValid())
         return {};
@@ -66,6 +73,7 @@ QPixmap Icon::pixmap(const QString& symbol, int px, const QColor& tint, qreal de
     }
     QPixmap pm = QPixmap::fromImage(image);
     pm.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, pm);
     return pm;
 }
 
