@@ -18,13 +18,14 @@ int main(int argc, char** argv)
 
     AppDelegate delegate;
     delegate.installQuitSignals();
-    // The login shell's PATH is read once, off the GUI thread, before the first worker starts.
-    CLI::warmUp();
-
     MainWindow window;
-    // The icon is an SVG, read through a plugin: it follows the first frame.
-    QObject::connect(&window, &MainWindow::sectionsReady, &app,
-        [] { QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg"))); });
+    // What the first frame does not need follows it: the icon (an SVG, read
+    // through a plugin) and the login shell's PATH, read once off the GUI
+    // thread before the first worker starts.
+    QObject::connect(&window, &MainWindow::sectionsReady, &app, [] {
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg")));
+        CLI::warmUp();
+    });
     window.show();
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });

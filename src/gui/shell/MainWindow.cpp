@@ -249,6 +249,8 @@ void MainWindow::queueSections(int delayMs)
             return;
         buildSections();
         refreshView();
+        if (isVisible())
+            m_controller->startLoops();
         emit sectionsReady();
     });
 }
@@ -336,10 +338,13 @@ void MainWindow::showBusy()
 void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_controller->startLoops();
+    // The loops (the start-up load, the poll, the health checks) start with
+    // the sections: after the first frame when those come after it.
+    if (m_sectionsBuilt)
+        m_controller->startLoops();
     // A window shown but not painted (started minimised, say) still gets its
     // sections, a moment later.
-    if (!m_sectionsBuilt)
+    else
         queueSections(500);
 }
 
