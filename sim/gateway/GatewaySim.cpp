@@ -88,6 +88,9 @@ GatewaySim::GatewaySim(SimState state, QObject* parent)
 
 bool GatewaySim::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    // A reply's header and body go out as they are written, not held back
+    // for the client's acknowledgement (which may wait 40 ms).
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const QByteArray method = methodName(request);
     const QUrl url = request.url();
     const QString path = url.path(QUrl::FullyEncoded);
