@@ -340,12 +340,13 @@ void MainWindow::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // The loops (the start-up load, the poll, the health checks) start with
     // the sections: after the first frame when those come after it.
-    if (m_sectionsBuilt)
+    if (m_sectionsBuilt) {
         m_controller->startLoops();
+        return;
+    }
     // A window shown but not painted (started minimised, say) still gets its
-    // sections, a moment later.
-    else
-        queueSections(500);
+    // sections and loops, a moment later.
+    queueSections(500);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

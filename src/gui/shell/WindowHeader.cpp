@@ -68,11 +68,11 @@ void WindowHeader::ensureWorkspaceWidgets()
     // Made with the catalogue's first load: the window's first frame, which
     // comes before it, shows none of them.
     auto* row = static_cast<QHBoxLayout*>(layout());
-    QLabel* caption = DSText::label(QStringLiteral("工作区"), DSFont::bold(9.5), DS::muted(0.4), this);
-    QFont captionFont = caption->font();
+    m_caption = DSText::label(QStringLiteral("工作区"), DSFont::bold(9.5), DS::muted(0.4), this);
+    QFont captionFont = m_caption->font();
     captionFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
-    caption->setFont(captionFont);
-    m_names->addWidget(caption);
+    m_caption->setFont(captionFont);
+    m_names->addWidget(m_caption);
 
     m_unpaired = DSText::label(QStringLiteral("还没配对"), DSFont::bold(15), DS::muted(0.55), this);
     m_unpaired->setObjectName(QStringLiteral("workspace.unpaired"));
@@ -115,6 +115,7 @@ void WindowHeader::ensureWorkspaceWidgets()
 void WindowHeader::setWorkspaces(const QList<WorkspaceRecord>& records, const QString& selectedID)
 {
     ensureWorkspaceWidgets();
+    m_caption->show();
     const bool paired = !records.isEmpty();
     m_unpaired->setVisible(!paired);
     m_switcher->setVisible(paired);
@@ -140,6 +141,7 @@ void WindowHeader::setWorkspacesPending()
 {
     if (!m_switcher)
         return;
+    m_caption->hide();
     m_unpaired->hide();
     m_switcher->hide();
     m_add->hide();

@@ -46,6 +46,7 @@ private:
     void ensureWorkspaceWidgets();
 
     QVBoxLayout* m_names;
+    QLabel* m_caption = nullptr;
     QComboBox* m_switcher = nullptr;
     QLabel* m_unpaired = nullptr;
     QToolButton* m_add = nullptr;
