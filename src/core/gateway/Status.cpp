@@ -185,16 +185,15 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
     if (!body) {
         reply = body.failure();
     } else {
-        const bool sameWorkspace = m_readApi == config.api && m_readWorkspace == config.workspace;
-        auto reading = replies::decodeCommandsOn(
-            QThreadPool::globalInstance(), *body, sameWorkspace ? m_readCommands : replies::CommandsReading {});
+        const QString source = config.api + *path;
+        auto reading = replies::decodeCommandsOn(QThreadPool::globalInstance(), *body,
+            source == m_readCommandsFrom ? m_readCommands : replies::CommandsReading {});
         Result<replies::CommandsReading> read = co_await std::move(reading);
         if (!self || !isLatest(Commands, generation, config))
             co_return std::nullopt;
         if (read) {
             reply = read->commands;
-            m_readApi = config.api;
-            m_readWorkspace = config.workspace;
+            m_readCommandsFrom = source;
             m_readCommands = std::move(read.value());
         } else {
             reply = read.failure();

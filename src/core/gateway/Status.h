@@ -168,10 +168,9 @@ private:
     std::optional<QString> m_endpointNote;
     std::optional<QString> m_reachableEndpoint;
     QList<CommandBrief> m_commands;
-    // The last command list read, and of which workspace: a poll that brings
-    // the same list back takes its records as they are.
-    QString m_readApi;
-    QString m_readWorkspace;
+    // The last command list read, and from where (origin and path): a poll
+    // that brings the same list back takes its records as they are.
+    QString m_readCommandsFrom;
     replies::CommandsReading m_readCommands;
     // The other replies as last read: the same bytes are not decoded again.
     replies::ReplyMemo<replies::Progress> m_progressMemo;

@@ -1,6 +1,6 @@
 #include "core/runtimes/RuntimeCardActions.h"
-#include "core/platform/TolvarinePaths.h"
 
+#include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/RuntimeInstall.h"
 
 #include <QJsonArray>

@@ -18,6 +18,11 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+namespace {
+// Without the command list every card would read as idle and untried.
+const QString kCommandsUnread = QStringLiteral("读不到这个工作区的任务，下面的“空闲”“没跑过”不作数。");
+} // namespace
+
 TeamSection::TeamSection(WindowController* controller, QWidget* parent)
     : QWidget(parent)
     , m_controller(controller)
@@ -31,9 +36,7 @@ TeamSection::TeamSection(WindowController* controller, QWidget* parent)
     m_error = new ErrorBanner(QStringLiteral("读不到这个工作区的团队。读不到，不等于一个人都没有。"), std::nullopt,
         QStringLiteral("team.error"), this);
     stack->addWidget(m_error);
-    // Without the command list every card would read as idle and untried.
-    m_commandsError = new ErrorBanner(QStringLiteral("读不到这个工作区的任务，下面的“空闲”“没跑过”不作数。"),
-        std::nullopt, QStringLiteral("team.commands.error"), this);
+    m_commandsError = new ErrorBanner(kCommandsUnread, std::nullopt, QStringLiteral("team.commands.error"), this);
     stack->addWidget(m_commandsError);
     m_empty = new EmptyState(EmptyState::Kind::emptyButHealthy,
         QStringLiteral("这个工作区里还没有 AI 同事。在手机上的「我的 AI 团队」里雇一个。"), std::nullopt, this);
@@ -103,7 +106,7 @@ void TeamSection::refresh()
     m_board->setConfig(cfg);
     m_board->setVisible(roster && !s.commandsError);
     if (roster && s.commandsError)
-        m_commandsError->setContent(m_commandsError->textLabel()->text(), s.commandsError);
+        m_commandsError->setContent(kCommandsUnread, s.commandsError);
     m_commandsError->setVisible(roster && s.commandsError.has_value());
 
     const std::optional<QString> open = controller->selectedEmployee();
