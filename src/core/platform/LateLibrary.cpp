@@ -2,8 +2,12 @@
 
 #include <dlfcn.h>
 
-void* LateLibrary::address(const char* symbol)
+LateLibrary::LateLibrary(const char* soname)
+    : m_handle(dlopen(soname, RTLD_NOW | RTLD_LOCAL))
 {
-    std::call_once(m_once, [this] { m_handle = dlopen(m_soname, RTLD_NOW | RTLD_LOCAL); });
+}
+
+void* LateLibrary::address(const char* symbol) const
+{
     return m_handle ? dlsym(m_handle, symbol) : nullptr;
 }

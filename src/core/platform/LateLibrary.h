@@ -1,26 +1,20 @@
 #pragma once
 
-#include <mutex>
-
-// A shared library opened the first time one of its functions is needed
-// rather than when the application starts: the libraries that only a sheet or
-// the key store use (and the libraries under them) would otherwise be loaded
-// before the window's first frame. Safe to use from any thread; the library
-// is never closed.
+// A shared library opened when one of its functions is first needed rather
+// than when the application starts: the libraries only a sheet or the key
+// store use (and the libraries under them) would otherwise be loaded before
+// the window's first frame. Made where the first need is, typically in a
+// function-local static that keeps the resolved functions; the library is
+// never closed.
 class LateLibrary {
 public:
-    explicit LateLibrary(const char* soname)
-        : m_soname(soname)
-    {
-    }
+    explicit LateLibrary(const char* soname);
 
     // The function, or null when the library or the symbol cannot be found.
-    template <typename F> F resolve(const char* symbol) { return reinterpret_cast<F>(address(symbol)); }
+    template <typename F> F resolve(const char* symbol) const { return reinterpret_cast<F>(address(symbol)); }
 
 private:
-    void* address(const char* symbol);
+    void* address(const char* symbol) const;
 
-    const char* m_soname;
-    std::once_flag m_once;
-    void* m_handle = nullptr;
+    void* m_handle;
 };
