@@ -302,15 +302,13 @@ private slots:
 
         m_prompts->alertAnswers = { 0 };
         m_prompts->alertsShown.clear();
+        auto* f4 = child<FeedItemRow>(s.get(), "failedtasks.row.f4");
         for (const auto& [verb, word] : { std::pair { "retry", "重试" }, std::pair { "delete", "删除" } }) {
             QTest::mouseClick(
                 child<QAbstractButton>(s.get(), QStringLiteral("failedtasks.%1.f4").arg(verb)), Qt::LeftButton);
             QTest::qWait(100);
             QCOMPARE(s->actionState("f4").kind(), PermActionState::Kind::Failed);
-            QVERIFY(child<FeedItemRow>(s.get(), "failedtasks.row.f4")
-                        ->feedback()
-                        ->text()
-                        .contains(QStringLiteral("没法") + word));
+            QVERIFY(f4->feedback()->text().contains(QStringLiteral("没法") + word));
         }
         QVERIFY(m_prompts->alertsShown.isEmpty());
         QVERIFY(m_sim->requests().isEmpty());

@@ -126,11 +126,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("permissions");
         QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("button"); // the grant runs a tool that hangs
+        QTest::addColumn<QString>("button");
         QTest::addColumn<int>("answer"); // the alert's answer; -2: no alert
         QTest::addColumn<QStringList>("sent"); // confirmations
         QTest::addColumn<QString>("feedback"); // a pattern; "" no line
         QTest::addColumn<QString>("after"); // the tier's state word after the reload
+        QTest::addColumn<QString>("tool"); // the grant tool's run, in the workspace's folder; "hang": it hangs
 
         const QByteArray base = R"({"effective":{"read":true,"write":true},"pending":[],
             "ceiling":["read","write","exec","web","danger"]})";
@@ -139,21 +140,32 @@ private slots:
         const QString okAt = QStringLiteral(" · \\d\\d:\\d\\d:\\d\\d$");
 
         QTest::newRow("revoke") << base << "read"
-                                << "收回" << -2 << QStringList { "read false" } << "^✅ 已收回" + okAt << "未授权";
+                                << "收回" << -2 << QStringList { "read false" } << "^✅ 已收回" + okAt << "未授权"
+                                << "";
         QTest::newRow("grant_exceeds_source")
             << base << "push"
             << "授权" << -2 << QStringList { "push true" } << "^❌ 本机没有声明允许这一档：push 这一档不能远程开"
-            << "未授权";
+            << "未授权"
+            << "";
         QTest::newRow("approve danger") << dangerPending << "danger"
                                         << "批准" << 0 << QStringList { "danger true" } << "^✅ 已批准" + okAt
-                                        << "已授权";
+                                        << "已授权"
+                                        << "";
         QTest::newRow("approve danger, cancelled") << dangerPending << "danger"
                                                    << "批准" << 1 << QStringList {} << ""
-                                                   << "等你确认";
+                                                   << "等你确认"
+                                                   << "";
         // A hung tool is stopped: the section does not wait on it forever.
         QTest::newRow("grant, tool hangs") << base << "danger" << kGrant << 0 << QStringList {}
                                            << "^❌ brenlow grant 超过 0.5 秒还没结束，已经把它停掉了。$"
-                                           << "未授权";
+                                           << "未授权"
+                                           << "hang";
+        // The grant names every tier already on: exec was confirmed automatically by the load.
+        QTest::newRow("grant") << QByteArray(R"({"effective":{"read":true,"write":true},"pending":["exec"],
+            "ceiling":["read","write","exec"]})")
+                               << "danger" << kGrant << 0 << QStringList {} << "^✅ 已授权"
+                               << "等你确认"
+                               << "grant read write exec danger";
     }
 
     void actions()
@@ -165,9 +177,10 @@ private slots:
         QFETCH(QStringList, sent);
         QFETCH(QString, feedback);
         QFETCH(QString, after);
+        QFETCH(QString, tool);
 
         load(permissions);
-        if (button == kGrant) {
+        if (tool == "hang") {
             m_tool->put("grant.delay_ms", "5000");
             m_section->actions()->setGrantTimeLimit(500ms);
         }
@@ -195,6 +208,11 @@ private slots:
         }
         QCOMPARE(confirmations(m_sim->requests()), sent);
         QCOMPARE(reloads(m_sim->requests()), acts ? 1 : 0);
+        if (!tool.isEmpty() && tool != "hang") {
+            QCOMPARE(m_tool->argvs(), QStringList { tool });
+            QCOMPARE(m_tool->calls().first().value("env").toObject().value("TOLVARINE_WS").toString(), kWs);
+            QCOMPARE(m_tool->calls().first().value("cwd").toString(), QDir(*m_cfg.path).canonicalPath());
+        }
 
         // The same row, redrawn in place, with the feedback under it; the feedback outlives the next poll.
         QCoro::waitFor(m_status->reload(m_cfg));
@@ -209,21 +227,6 @@ private slots:
             qPrintable(tierRow->feedback()->text()));
         for (FaceButton* b : tierRow->buttons())
             QVERIFY(b->isEnabled());
-    }
-
-    // Granting declares the tier on this machine, in the workspace's folder, and
-    // names every tier already on (exec was confirmed automatically by the reload).
-    void grant()
-    {
-        load(R"({"effective":{"read":true,"write":true},"pending":["exec"],"ceiling":["read","write","exec"]})");
-        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
-        m_prompts->alertAnswers = { 0 };
-        press("danger", kGrant);
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
-        QCOMPARE(m_tool->argvs(), QStringList { "grant read write exec danger" });
-        QCOMPARE(m_tool->calls().first().value("env").toObject().value("TOLVARINE_WS").toString(), kWs);
-        QCOMPARE(m_tool->calls().first().value("cwd").toString(), QDir(*m_cfg.path).canonicalPath());
-        QCOMPARE(row("danger")->stateWord()->text(), QStringLiteral("等你确认"));
     }
 
     // The reload after an action is for the workspace selected when it ends.
