@@ -141,20 +141,17 @@ private slots:
 
         QTest::newRow("revoke") << base << "read"
                                 << "收回" << -2 << QStringList { "read false" } << "^✅ 已收回" + okAt << "未授权"
-                                << "";
+                                << QString();
         QTest::newRow("grant_exceeds_source")
             << base << "push"
             << "授权" << -2 << QStringList { "push true" } << "^❌ 本机没有声明允许这一档：push 这一档不能远程开"
-            << "未授权"
-            << "";
+            << "未授权" << QString();
         QTest::newRow("approve danger") << dangerPending << "danger"
                                         << "批准" << 0 << QStringList { "danger true" } << "^✅ 已批准" + okAt
-                                        << "已授权"
-                                        << "";
+                                        << "已授权" << QString();
         QTest::newRow("approve danger, cancelled") << dangerPending << "danger"
                                                    << "批准" << 1 << QStringList {} << ""
-                                                   << "等你确认"
-                                                   << "";
+                                                   << "等你确认" << QString();
         // A hung tool is stopped: the section does not wait on it forever.
         QTest::newRow("grant, tool hangs") << base << "danger" << kGrant << 0 << QStringList {}
                                            << "^❌ brenlow grant 超过 0.5 秒还没结束，已经把它停掉了。$"
@@ -324,13 +321,11 @@ private slots:
         shoot("perm-section-running.png");
 
         // Nothing runs; danger waits, and exec's automatic confirmation failed.
-        QJsonArray commands = demo.control("GET", "/_sim/state/ws-demo").object().value("commands").toArray();
-        for (int i = 0; i < commands.size(); ++i) {
-            QJsonObject c = commands[i].toObject();
-            if (c.value("status") == QLatin1String("claimed"))
-                c.insert("status", "pending");
-            commands[i] = c;
-        }
+        const QJsonArray commands = QJsonDocument::fromJson(
+            QJsonDocument(demo.control("GET", "/_sim/state/ws-demo").object().value("commands").toArray())
+                .toJson()
+                .replace(R"("status": "claimed")", R"("status": "pending")"))
+                                        .array();
         demo.control("PATCH", "/_sim/state/ws-demo",
             QJsonObject { { "commands", commands },
                 { "permissions",
@@ -338,6 +333,7 @@ private slots:
                         "ceiling":["read","write","danger"]})")
                         .object() } });
         QCoro::waitFor(status.reload(cfg));
+        QCOMPARE(status.runtimeState().kind, RuntimeState::Kind::AwaitingGrant);
         section->permList()->rules()->setExpanded(true);
         shoot("perm-section-awaiting-grant.png");
         QVERIFY(section->permList()->grab().save(QDir(dir).filePath("perm-list-pending-danger.png")));
