@@ -39,7 +39,6 @@
 namespace {
 
 const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
-const QString kDemo = QStringLiteral("ws-demo");
 
 // Shows a sheet first; a widget in the window is shown with it.
 void save(QWidget* widget, const QString& name)
@@ -152,7 +151,7 @@ private:
     CLIConfig unreachable() const
     {
         return {
-            .api = "http://127.0.0.1:1", .workspace = "ws-7", .token = "t", .path = m_home->filePath("projects/demo")
+            .api = "http://127.0.0.1:1", .workspace = "ws-7", .token = "t", .path = m_home->filePath("projects/ws-demo")
         };
     }
 
@@ -176,16 +175,10 @@ void TestRuntimeSection::init()
     m_tool->put("run.interval_ms", "100");
     m_sim = std::make_unique<SimGateway>();
     QVERIFY2(m_sim->ok(), m_sim->output().constData());
+    m_sim->pair(*m_home);
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
-
-    CLIConfig c = m_sim->config(kDemo);
-    c.path = m_home->filePath("projects/demo");
-    QVERIFY(QDir().mkpath(*c.path));
-    const QByteArray json = QJsonDocument(c.toJson()).toJson();
-    m_home->writeFile(".tolvarine/workspaces/ws-demo.json", json);
-    m_home->writeFile(".tolvarine/config.json", json);
 }
 
 void TestRuntimeSection::cleanup()
@@ -249,7 +242,7 @@ void TestRuntimeSection::startStopDisableEnable()
     save(section(w), "runtime-section.png");
 
     click(find(w, "runtime.claude.stop"));
-    QVERIFY(!w.controller()->runtimes().isRunning(kDemo, "claude"));
+    QVERIFY(!w.controller()->runtimes().isRunning("ws-demo", "claude"));
     QTRY_VERIFY(find(w, "runtime.claude.start"));
     // The log stays after the worker has gone, and shows at most 40 lines.
     QTRY_VERIFY(log->toPlainText().contains("[Claude Code] brenlow run: stopped"));
