@@ -1,15 +1,12 @@
 #include "core/agents/AdvancedConnectionStore.h"
-#include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RecoveryRunner.h"
-#include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/design/AdaptiveColumns.h"
-#include "gui/design/FaceButton.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SkeletonCards.h"
 #include "gui/platform/Prompts.h"
@@ -51,12 +48,6 @@ void save(QWidget* widget, const QString& name)
     QVERIFY(QDir().mkpath(dir));
     QTest::qWait(100);
     QVERIFY(widget->grab().save(QDir(dir).filePath(name)));
-}
-
-QJsonArray tableActions(const QString& kind)
-{
-    const QJsonObject table = JsonFile::read(RuntimeCardActions::filePath()).value_or(QJsonDocument()).object();
-    return table.value(kind).toObject().value("actions").toArray();
 }
 
 // A runtime report: one ready runtime, and one that needs a login per name in `login`.
@@ -204,13 +195,10 @@ void TestRuntimeSection::cardsFollowTheInventory()
     QTRY_VERIFY(!section(w)->skeleton());
     QCOMPARE(m_tool->argvs().count(QStringLiteral("runtimes --json")), 1);
 
-    // A card per runtime except the connection kinds, in inventory order; its buttons follow the table.
+    // A card per runtime except the connection kinds, in inventory order.
     QCOMPARE(section(w)->grid()->cells().size(), 9);
     QCOMPARE(section(w)->grid()->cells().at(1)->objectName(), QStringLiteral("runtime.row.codex"));
     QVERIFY(find(w, "runtime.claude.serving"));
-    QTRY_VERIFY(!tableActions(QStringLiteral("claude")).isEmpty());
-    for (const QJsonValue& name : tableActions("claude"))
-        QVERIFY(find<FaceButton>(w, "runtime.claude." + name.toString()));
 
     // The summary's "needs a login" row scrolls the section to the top.
     auto* jump = w.summaryBar()->findChild<QAbstractButton*>("summary.attention.runtimes");
