@@ -118,7 +118,6 @@ private slots:
 
     void branches();
     void openAndClose();
-    void runtimeBanner();
     void skillStates();
     void cardsKeptAcrossReloads();
     void collaboration();
@@ -131,7 +130,6 @@ private:
     void patch(const QJsonObject& state);
     // Sends the demo's "employees" or "commands" with `edit` applied to each; an emptied one is dropped.
     void edit(const QString& key, const std::function<void(QJsonObject&)>& edit);
-    void click(EmployeeCard* card);
     // Workspace ws-b with these commands and team, read into `status`.
     CLIConfig loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team = {});
 
@@ -198,12 +196,6 @@ void TestTeamSection::edit(const QString& key, const std::function<void(QJsonObj
     patch(QJsonObject { { key, items } });
 }
 
-void TestTeamSection::click(EmployeeCard* card)
-{
-    QVERIFY(card);
-    QTest::mouseClick(card->openButton(), Qt::LeftButton);
-}
-
 CLIConfig TestTeamSection::loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team)
 {
     m_sim->control("PUT", "/_sim/state/ws-b",
@@ -245,20 +237,22 @@ void TestTeamSection::branches()
     QVERIFY(section.errorBanner()->isHidden() && section.liveBoard()->isHidden() && section.grid()->isHidden());
 }
 
+// Opening and closing the detail, and what the detail and the cards show of where each one works.
 void TestTeamSection::openAndClose()
 {
     TeamSection section(m_controller.get());
+    const auto open = [&](const char* id) { QTest::mouseClick(section.card(id)->openButton(), Qt::LeftButton); };
     // Another card moves the detail (and the emphasis); the same card again closes it.
-    click(section.card("emp-lin"));
-    click(section.card("emp-zhou"));
+    open("emp-lin");
+    open("emp-zhou");
     QCOMPARE(section.detailCard()->objectName(), QStringLiteral("team.detail.emp-zhou"));
     QVERIFY(!section.card("emp-lin")->emphasized() && section.card("emp-zhou")->emphasized());
-    click(section.card("emp-zhou"));
+    open("emp-zhou");
     QVERIFY(!section.detail());
     QCOMPARE(m_controller->selectedEmployee(), std::nullopt);
 
     // The open employee leaves the roster and comes back: the detail follows without a click.
-    click(section.card("emp-zhou"));
+    open("emp-zhou");
     const QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
     edit("employees", [](QJsonObject& e) {
         if (e.value("id") == "emp-zhou")
@@ -275,11 +269,9 @@ void TestTeamSection::openAndClose()
         return std::ranges::any_of(chips, [](Chip* c) { return c->shownText() == "在这台机器上" && !c->isHidden(); });
     };
     QVERIFY(here("emp-lin") && !here("emp-wu") && !here("emp-gu"));
-}
 
-void TestTeamSection::runtimeBanner()
-{
-    TeamSection section(m_controller.get());
+    // The runtime banners: 吴桐 lacks a runtime, 苏晚's machine is offline; 乔安's work
+    // cannot start, which is neither.
     const auto banners = [&] {
         QStringList shown;
         for (ErrorBanner* b : section.detail()->findChildren<ErrorBanner*>())
@@ -287,7 +279,6 @@ void TestTeamSection::runtimeBanner()
                 shown << b->textLabel()->text();
         return shown;
     };
-    // 吴桐 lacks a runtime, 苏晚's machine is offline; 乔安's work cannot start: no banner of either.
     m_controller->setSelectedEmployee("emp-wu");
     QCOMPARE(banners(), QStringList { "他那台机器上没有能跑这件事的 CLI。装好或登录之后，这条会自己接着跑。" });
     m_controller->setSelectedEmployee("emp-su");
