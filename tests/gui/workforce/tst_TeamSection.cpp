@@ -37,7 +37,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QSet>
-#include <QSignalSpy>
 #include <QtTest>
 #include <algorithm>
 
@@ -119,21 +118,18 @@ private slots:
 
     void branches();
     void openAndClose();
-    void runtimeBanner();
     void skillStates();
     void cardsKeptAcrossReloads();
     void collaboration();
     void boardWhoRunsIt();
-    void boardKeepsUnchangedCards();
     void screenshots();
 
 private:
     // Reloads the status model for the demo workspace; the section sees it on the next turn.
     void reload();
     void patch(const QJsonObject& state);
-    // Sends the demo roster with `edit` applied to each employee.
-    void editTeam(const std::function<void(QJsonObject&)>& edit);
-    void click(EmployeeCard* card);
+    // Sends the demo's "employees" or "commands" with `edit` applied to each; an emptied one is dropped.
+    void edit(const QString& key, const std::function<void(QJsonObject&)>& edit);
     // Workspace ws-b with these commands and team, read into `status`.
     CLIConfig loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team = {});
 
@@ -188,22 +184,16 @@ void TestTeamSection::patch(const QJsonObject& state)
     reload();
 }
 
-void TestTeamSection::editTeam(const std::function<void(QJsonObject&)>& edit)
+void TestTeamSection::edit(const QString& key, const std::function<void(QJsonObject&)>& edit)
 {
-    QJsonArray team;
-    for (const QJsonValue& v : m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray()) {
+    QJsonArray items;
+    for (const QJsonValue& v : m_sim->control("GET", "/_sim/state/ws-demo").object().value(key).toArray()) {
         QJsonObject e = v.toObject();
         edit(e);
         if (!e.isEmpty())
-            team.append(e);
+            items.append(e);
     }
-    patch(QJsonObject { { "employees", team } });
-}
-
-void TestTeamSection::click(EmployeeCard* card)
-{
-    QVERIFY(card);
-    QTest::mouseClick(card->openButton(), Qt::LeftButton);
+    patch(QJsonObject { { key, items } });
 }
 
 CLIConfig TestTeamSection::loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team)
@@ -219,91 +209,69 @@ CLIConfig TestTeamSection::loadBoard(Status& status, const QJsonArray& commands,
 void TestTeamSection::branches()
 {
     TeamSection section(m_controller.get());
-    // The demo team: board, grid, no banner or empty state.
     QCOMPARE(section.cards().size(), 9);
-    QVERIFY(!section.liveBoard()->isHidden() && !section.grid()->isHidden());
-    QVERIFY(section.errorBanner()->isHidden() && section.emptyState()->isHidden());
     // The grid's columns follow the width the window measured, not its own.
     section.grid()->resize(1200, 400);
-    for (const auto& [width, columns] :
-        QList<std::pair<qreal, int>> { { 0, 1 }, { 689, 1 }, { 690, 2 }, { 1039, 2 }, { 1040, 3 } }) {
+    for (const auto& [width, columns] : QList<std::pair<qreal, int>> { { 689, 1 }, { 690, 2 }, { 1040, 3 } }) {
         section.setContentWidth(width);
         QCOMPARE(section.grid()->columnCount(), columns);
     }
-
-    // The command list unreadable: no board, the grid stays under a banner
-    // that says its "idle" cards are not to be trusted; it goes with the fault.
-    QVERIFY(section.commandsErrorBanner()->isHidden());
+    // Each fault shows its own branch and the section returns when it clears. The command
+    // list unreadable keeps the grid under a banner (its "idle" cards are not to be trusted).
     m_sim->setFault("GET", "/api/workspaces/ws-demo/commands", 500);
     reload();
     QTRY_VERIFY(section.liveBoard()->isHidden());
     QVERIFY(!section.grid()->isHidden() && !section.commandsErrorBanner()->isHidden());
-    QVERIFY(!section.commandsErrorBanner()->evidenceLabel()->text().isEmpty());
     m_sim->clearFaults();
     reload();
-    QTRY_VERIFY(section.commandsErrorBanner()->isHidden());
-
-    // A gateway without the employees endpoint: only the banner, whose
-    // diagnostics carry the status model's words.
+    QTRY_VERIFY(section.commandsErrorBanner()->isHidden() && !section.liveBoard()->isHidden());
+    // No employees endpoint: the banner alone.
     m_sim->setFault("GET", "/api/workspaces/ws-demo/employees", 404, R"({"error":"no such route"})");
     reload();
     QTRY_VERIFY(!section.errorBanner()->isHidden());
     QVERIFY(section.liveBoard()->isHidden() && section.grid()->isHidden() && section.emptyState()->isHidden());
-    QCOMPARE(section.errorBanner()->evidenceLabel()->text(),
-        QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）"));
-    QCOMPARE(section.errorBanner()->textLabel()->text(),
-        QStringLiteral("读不到这个工作区的团队。读不到，不等于一个人都没有。"));
     m_sim->clearFaults();
-
-    // An empty roster: the placeholder and nothing else.
+    // An empty roster: the placeholder alone.
     patch(QJsonObject { { "employees", QJsonArray {} } });
     QTRY_VERIFY(!section.emptyState()->isHidden());
     QVERIFY(section.errorBanner()->isHidden() && section.liveBoard()->isHidden() && section.grid()->isHidden());
-    QVERIFY(section.cards().isEmpty());
 }
 
+// Opening and closing the detail, and what the detail and the cards show of where each one works.
 void TestTeamSection::openAndClose()
 {
     TeamSection section(m_controller.get());
-    QVERIFY(!section.detail());
-    click(section.card("emp-lin"));
-    QCOMPARE(section.detailCard()->objectName(), QStringLiteral("team.detail.emp-lin"));
-    QVERIFY(section.card("emp-lin")->emphasized());
-    // Another card moves the detail; the same card again closes it.
-    click(section.card("emp-zhou"));
+    const auto open = [&](const char* id) { QTest::mouseClick(section.card(id)->openButton(), Qt::LeftButton); };
+    // Another card moves the detail (and the emphasis); the same card again closes it.
+    open("emp-lin");
+    open("emp-zhou");
     QCOMPARE(section.detailCard()->objectName(), QStringLiteral("team.detail.emp-zhou"));
-    QVERIFY(!section.card("emp-lin")->emphasized());
-    click(section.card("emp-zhou"));
+    QVERIFY(!section.card("emp-lin")->emphasized() && section.card("emp-zhou")->emphasized());
+    open("emp-zhou");
     QVERIFY(!section.detail());
     QCOMPARE(m_controller->selectedEmployee(), std::nullopt);
 
     // The open employee leaves the roster and comes back: the detail follows without a click.
-    click(section.card("emp-zhou"));
+    open("emp-zhou");
     const QJsonArray team = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray();
-    editTeam([](QJsonObject& e) {
+    edit("employees", [](QJsonObject& e) {
         if (e.value("id") == "emp-zhou")
             e = {};
     });
     QTRY_VERIFY(!section.detail());
-    QCOMPARE(m_controller->selectedEmployee(), std::optional<QString>("emp-zhou"));
     patch(QJsonObject { { "employees", team } });
     QTRY_VERIFY(section.detail());
     QCOMPARE(section.detail()->objectName(), QStringLiteral("employee.detail.emp-zhou"));
 
     // The studio is this machine; a teammate elsewhere is not here.
-    const auto hereChip = [](EmployeeCard* card) {
-        for (Chip* chip : card->findChildren<Chip*>())
-            if (chip->shownText() == "在这台机器上")
-                return !chip->isHidden();
-        return false;
+    const auto here = [&](const char* id) {
+        const QList<Chip*> chips = section.card(id)->findChildren<Chip*>();
+        return std::ranges::any_of(chips, [](Chip* c) { return c->shownText() == "在这台机器上" && !c->isHidden(); });
     };
-    QVERIFY(
-        hereChip(section.card("emp-lin")) && !hereChip(section.card("emp-wu")) && !hereChip(section.card("emp-gu")));
-}
+    QVERIFY(here("emp-lin") && !here("emp-wu") && !here("emp-gu"));
 
-void TestTeamSection::runtimeBanner()
-{
-    TeamSection section(m_controller.get());
+    // The runtime banners: 吴桐 lacks a runtime, 苏晚's machine is offline; 乔安's work
+    // cannot start, which is neither.
     const auto banners = [&] {
         QStringList shown;
         for (ErrorBanner* b : section.detail()->findChildren<ErrorBanner*>())
@@ -311,17 +279,12 @@ void TestTeamSection::runtimeBanner()
                 shown << b->textLabel()->text();
         return shown;
     };
-    // 吴桐's work waits for a runtime his machine lacks.
     m_controller->setSelectedEmployee("emp-wu");
-    QVERIFY(section.detail());
     QCOMPARE(banners(), QStringList { "他那台机器上没有能跑这件事的 CLI。装好或登录之后，这条会自己接着跑。" });
-    // 苏晚's machine is offline; 乔安's work cannot start: a red card, no banner of the runtime.
     m_controller->setSelectedEmployee("emp-su");
     QCOMPARE(banners(), QStringList { "他那台机器的心跳停了。执行体可能已经关掉了 —— 在那台机器上重新开一次。" });
     m_controller->setSelectedEmployee("emp-qiao");
     QVERIFY(banners().isEmpty());
-    QVERIFY(std::ranges::any_of(section.detail()->findChildren<QLabel*>(),
-        [](QLabel* l) { return l->text() == "何清 那一步失败了，它没法开始。它不会自己好。"; }));
 }
 
 void TestTeamSection::skillStates()
@@ -330,20 +293,15 @@ void TestTeamSection::skillStates()
     TeamSection& section = *shown;
     auto window = frame(shown, 900, 900);
 
-    // Loading, then loaded.
+    // Loading, then loaded (the loaded pane is in skill-loaded.png).
     m_tool->put("employee-evidence.delay_ms", "600");
     m_controller->setSelectedEmployee("emp-he");
     EmployeeDetailBody* he = section.detail();
-    QVERIFY(he);
-    QVERIFY(child(he, "skill.anchor:ai_security_officer"));
     QTRY_VERIFY(child<QLabel>(he, "skill.loading") && child<QLabel>(he, "skill.loading")->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(child(he, "skill.status.ai_security_officer"), 10000);
     QVERIFY(!child<QLabel>(he, "skill.loading")->isVisible());
-    QCOMPARE(child<Chip>(he, "skill.status.ai_security_officer")->shownText(), QStringLiteral("要先授权"));
-    QVERIFY(child(he, "skill.blocking.permission"));
 
-    // The role changes while its load runs: only the new role's contract is applied.
-    // Ask for the old role once more, then change it well before that answer comes.
+    // The role changes while the old role's load runs: only the new role's contract is applied.
     QList<QString> applied;
     m_tool->put("employee-evidence.delay_ms", "1500");
     m_controller->setSelectedEmployee(std::nullopt);
@@ -353,8 +311,7 @@ void TestTeamSection::skillStates()
         applied << (he->skillLoader()->skill() ? he->skillLoader()->skill()->employeeRole : QStringLiteral("error"));
     });
     QTest::qWait(100);
-    editTeam(templateNamed("emp-he", "AI Lawyer"));
-    QCOMPARE(he->employeeRole(), QStringLiteral("ai_lawyer"));
+    edit("employees", templateNamed("emp-he", "AI Lawyer"));
     QTRY_VERIFY_WITH_TIMEOUT(child(he, "skill.status.ai_lawyer"), 10000);
     QTest::qWait(300);
     QCOMPARE(applied, QList<QString> { "ai_lawyer" });
@@ -368,25 +325,15 @@ void TestTeamSection::skillStates()
     QTRY_VERIFY(!lin);
     QTest::qWait(600);
 
-    // A failing tool: its first line after "读不到技能信息：".
-    m_tool->drop("employee-evidence.delay_ms");
-    m_tool->answer("employee-evidence", "\n\nemployee evidence: gateway refused the token\nmore detail\n", 3);
-    m_controller->setSelectedEmployee("emp-zhou");
-    EmployeeDetailBody* zhou = section.detail();
-    QTRY_VERIFY_WITH_TIMEOUT(child(zhou, "skill.error:employee evidence: gateway refused the token"), 10000);
-    QCOMPARE(child<QLabel>(zhou, "skill.error:employee evidence: gateway refused the token")->text(),
-        QStringLiteral("读不到技能信息：employee evidence: gateway refused the token"));
-
     // A template no skill is known for: the no-role text, and the tool is not asked.
+    // (A failing tool's text is in skill-failed.png; its wording is a core rule.)
+    m_tool->drop("employee-evidence.delay_ms");
     const int runs = int(m_tool->argvs().size());
-    m_controller->setSelectedEmployee("emp-gu");
-    QVERIFY(child(section.detail(), "skill.anchor:ai_customer_service"));
-    editTeam(templateNamed("emp-shen", "Product Manager"));
+    edit("employees", templateNamed("emp-shen", "Product Manager"));
     m_controller->setSelectedEmployee("emp-shen");
-    QVERIFY(child(section.detail(), "skill.anchor:EMPTY"));
     QVERIFY(child<QLabel>(section.detail(), "skill.unmapped:Product Manager|沈一")->isVisible());
     QTest::qWait(200);
-    QCOMPARE(int(m_tool->argvs().size()), runs + 1); // 顾言's load only
+    QCOMPARE(int(m_tool->argvs().size()), runs);
 }
 
 void TestTeamSection::cardsKeptAcrossReloads()
@@ -395,12 +342,10 @@ void TestTeamSection::cardsKeptAcrossReloads()
     m_controller->setSelectedEmployee("emp-lin");
     const QList<EmployeeCard*> cards = section.cards();
     const QList<QWidget*> before = section.findChildren<QWidget*>();
-    QSignalSpy created(m_controller->workforce(), &WorkforceModel::changed);
 
     // Nothing new: not one widget made or lost.
     reload();
     QTest::qWait(20);
-    QCOMPARE(created.size(), 0);
     const QList<QWidget*> after = section.findChildren<QWidget*>();
     QCOMPARE(QSet<QWidget*>(after.begin(), after.end()), QSet<QWidget*>(before.begin(), before.end()));
 
@@ -408,29 +353,34 @@ void TestTeamSection::cardsKeptAcrossReloads()
     // says so; the open detail and its evidence stay.
     QWidget* evidence = section.detail()->runningRow("c-105");
     QVERIFY(evidence);
-    editTeam([](QJsonObject& e) {
+    edit("employees", [](QJsonObject& e) {
         if (e.value("id") == "emp-shen")
             e.insert("device_alive", false);
     });
     QTRY_COMPARE(section.card("emp-shen")->badge()->look().stable, QStringLiteral("Offline"));
     QCOMPARE(section.cards(), cards);
     QCOMPARE(section.detail()->runningRow("c-105"), evidence);
+
+    // A running command's text changes: the board keeps its card and shows the new text.
+    LiveTaskCard* running = section.liveBoard()->card("c-105");
+    edit("commands", [](QJsonObject& c) {
+        if (c.value("id") == "c-105")
+            c.insert("text", "改过的任务");
+    });
+    QTRY_COMPARE(running->findChild<ElidedLabel*>()->text(), QStringLiteral("改过的任务"));
+    QCOMPARE(section.liveBoard()->card("c-105"), running);
 }
 
 void TestTeamSection::collaboration()
 {
     auto* shown = new CollaborationSection(m_controller->workforce());
     CollaborationSection& section = *shown;
-    // The demo's dependencies are drawn (the diagram's screenshot shows how).
-    QTRY_VERIFY(!section.isHidden());
     CollaborationView* view = section.view();
 
     // The running dot stays still with reduced motion and breathes without it.
     auto window = frame(shown, 760, 400);
     NodeGlyph* running = view->nodeRow("emp-lin")->glyph();
-    QCOMPARE(running->status(), TolvarineStatus::running);
-    QVERIFY(!running->breathing());
-    QCOMPARE(running->dotOpacity(), 1.0);
+    QVERIFY(!running->breathing() && running->dotOpacity() == 1.0);
     ReduceMotion::setOverride(false);
     CollabNodeRow fresh(view->nodeRow("emp-lin")->node().value(), window.get());
     fresh.show();
@@ -439,19 +389,11 @@ void TestTeamSection::collaboration()
     ReduceMotion::setOverride(true);
 
     // No dependency between employees: the section takes no space.
-    QJsonArray commands = m_sim->control("GET", "/_sim/state/ws-demo").object().value("commands").toArray();
-    QJsonArray loose;
-    for (const QJsonValue& v : commands) {
-        QJsonObject c = v.toObject();
-        c.remove("depends_on");
-        loose.append(c);
-    }
-    patch(QJsonObject { { "commands", loose } });
+    const QJsonArray commands = m_sim->control("GET", "/_sim/state/ws-demo").object().value("commands").toArray();
+    edit("commands", [](QJsonObject& c) { c.remove("depends_on"); });
     QTRY_VERIFY(section.isHidden());
     patch(QJsonObject { { "commands", commands } });
     QTRY_VERIFY(!section.isHidden());
-    patch(QJsonObject { { "employees", QJsonArray {} } });
-    QTRY_VERIFY(section.isHidden());
 }
 
 void TestTeamSection::boardWhoRunsIt()
@@ -465,16 +407,11 @@ void TestTeamSection::boardWhoRunsIt()
             command("c-shout", "Claimed", "emp-1"), command("c-done", "done", "emp-1"), timed },
         QJsonArray { employee("emp-1", "林小满"), employee("emp-2", ""), employee("emp-1", "另一个林") });
 
+    // Who runs each: a duplicated id takes the first name; "Claimed" in capitals and done work are not running.
     LiveTaskBoard board(&status, cfg);
-    QCOMPARE(child<QLabel>(&board, "liveboard.count.5")->text(), QStringLiteral("此刻在跑（5）"));
-    QVERIFY(child<QLabel>(&board, "liveboard.empty")->isHidden());
-    const QList<std::pair<QString, QString>> expected {
-        { "c-named", "林小满" },
-        { "c-nameless", "" },
-        { "c-stranger", "指派给了一位这里查不到的同事" },
-        { "c-machine", "无主 · 机器领的" },
-        { "c-timed", "林小满" },
-    };
+    QVERIFY(child<QLabel>(&board, "liveboard.count.5") && child<QLabel>(&board, "liveboard.empty")->isHidden());
+    const QList<std::pair<QString, QString>> expected { { "c-named", "林小满" }, { "c-nameless", "" },
+        { "c-stranger", "指派给了一位这里查不到的同事" }, { "c-machine", "无主 · 机器领的" }, { "c-timed", "林小满" } };
     const QList<LiveTaskCard*> cards = board.cards();
     QCOMPARE(cards.size(), expected.size());
     for (int i = 0; i < cards.size(); ++i) {
@@ -493,31 +430,8 @@ void TestTeamSection::boardWhoRunsIt()
     // Nothing running: the count 0 and the empty text, no card.
     loadBoard(status, QJsonArray { command("c-done", "done") });
     board.refresh();
-    QVERIFY(child<QLabel>(&board, "liveboard.count.0"));
-    QVERIFY(!child<QLabel>(&board, "liveboard.empty")->isHidden());
+    QVERIFY(child<QLabel>(&board, "liveboard.count.0") && !child<QLabel>(&board, "liveboard.empty")->isHidden());
     QVERIFY(board.cards().isEmpty());
-}
-
-void TestTeamSection::boardKeepsUnchangedCards()
-{
-    QJsonArray commands;
-    for (int i = 0; i < 50; ++i)
-        commands.append(command(QStringLiteral("c-%1").arg(i), "claimed", "emp-1"));
-    const QJsonArray team { employee("emp-1", "林小满") };
-    Status status;
-    LiveTaskBoard board(&status, loadBoard(status, commands, team));
-    QCOMPARE(board.cards().size(), 50);
-    const QList<QWidget*> before = board.findChildren<QWidget*>();
-
-    // One command's text changes; the others are as they were.
-    QJsonObject changed = commands.at(7).toObject();
-    changed.insert("text", "改过的任务");
-    commands.replace(7, changed);
-    loadBoard(status, commands, team);
-    board.refresh();
-    const QList<QWidget*> after = board.findChildren<QWidget*>();
-    QCOMPARE(QSet<QWidget*>(after.begin(), after.end()), QSet<QWidget*>(before.begin(), before.end()));
-    QCOMPARE(board.card("c-7")->findChild<ElidedLabel*>()->text(), QStringLiteral("改过的任务"));
 }
 
 void TestTeamSection::screenshots()
@@ -565,19 +479,14 @@ void TestTeamSection::screenshots()
     }
     // The live board: the demo's running command and a second one whose progress cannot be read.
     {
-        QJsonArray commands = m_sim->control("GET", "/_sim/state/ws-demo").object().value("commands").toArray();
-        for (int i = 0; i < commands.size(); ++i) {
-            QJsonObject c = commands.at(i).toObject();
-            if (c.value("id") == "c-109") {
-                c.insert("status", "claimed");
-                c.insert("claimed_by", "dev-laptop");
-                c.insert("claimed_at", "@now-130");
-                commands.replace(i, c);
-            }
-        }
         m_sim->setFault("GET", "/api/workspaces/ws-demo/commands/c-109/progress", 503,
             R"({"error":"进度服务暂时不可用","code":"unavailable"})");
-        patch(QJsonObject { { "commands", commands } });
+        edit("commands", [](QJsonObject& c) {
+            if (c.value("id") == "c-109")
+                for (const auto& [k, v] :
+                    { std::pair { "status", "claimed" }, { "claimed_by", "dev-laptop" }, { "claimed_at", "@now-130" } })
+                    c.insert(k, v);
+        });
         auto* board = new LiveTaskBoard(m_controller->status(), m_controller->selectedConfig());
         auto window = frame(board, 760, 1100);
         TaskEvidenceView* running = board->card("c-105")->evidence();
