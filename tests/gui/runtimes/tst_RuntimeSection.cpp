@@ -258,13 +258,16 @@ void TestRuntimeSection::uninstallAsksFirst()
         return f.open(QIODevice::ReadOnly) && QString::fromUtf8(f.readAll()).contains(words);
     };
 
-    // Uninstalling asks first; "取消" sends nothing.
-    m_prompts->alertAnswers = { 1, 0 };
+    // Uninstalling asks first; "取消", which Return presses, sends nothing.
+    m_prompts->alertAnswers = { 1, ScriptedPrompts::pressReturn, 0 };
     click(find(w, "runtime.claude.uninstall"));
-    QTRY_COMPARE(m_prompts->alertsShown.size(), 1);
+    click(find(w, "runtime.claude.uninstall"));
+    QTRY_COMPARE(m_prompts->alertsShown.size(), 2);
     QVERIFY(!w.controller()->notice()->startsWith("卸载"));
+    // Confirmed, the terminal still waits for the user's Enter before it runs the command.
     click(find(w, "runtime.claude.uninstall"));
-    QTRY_VERIFY(terminalSaw("'uninstall' '-g' '@brenlow-sim/claude"));
+    QTRY_VERIFY(terminalSaw("&& read -r _ && cd '"));
+    QVERIFY(terminalSaw("'uninstall' '-g' '@brenlow-sim/claude"));
     qunsetenv("TOLVARINE_TERMINAL");
 }
 
