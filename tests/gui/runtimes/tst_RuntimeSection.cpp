@@ -315,7 +315,15 @@ void TestRuntimeSection::customConnection()
     AddConnectionSheet* add = advanced->addSheet();
     QVERIFY(add && add->isVisible());
     add->findChild<QLineEdit*>("advanced.add.name")->setText("评审 Agent");
+    // Its worker would start the program alone: a command line with arguments is refused, with the reason.
     add->findChild<QLineEdit*>("advanced.add.command")->setText("review-agent --stdio --root \"my folder\"");
+    click(add->findChild<QWidget*>("advanced.add.save"));
+    auto* problem = add->findChild<QLabel*>("advanced.add.problem");
+    QVERIFY(add->isVisible() && problem->isVisible());
+    QVERIFY(problem->text().startsWith("只能填要启动的程序，不能带参数：「--stdio --root my folder」"));
+    QVERIFY(AdvancedConnectionStore::load().isEmpty());
+    save(add, "sheet-add-connection-refused.png");
+    add->findChild<QLineEdit*>("advanced.add.command")->setText("\"" + m_home->filePath("bin/review agent") + "\"");
     click(add->findChild<QWidget*>("advanced.add.save"));
     QTRY_VERIFY(!advanced->addSheet());
     QCOMPARE(AdvancedConnectionStore::load().size(), 1);
