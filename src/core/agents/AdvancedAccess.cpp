@@ -38,11 +38,16 @@ bool AdvancedAccess::add(const QString& name, const QString& command, QString* e
     c.name = name.trimmed();
     c.command = command.trimmed();
     c.createdAt = QDateTime::currentDateTimeUtc();
+    const QStringList words = c.words();
     QString why;
     if (c.name.isEmpty())
         why = QStringLiteral("给它起个名字");
-    else if (c.words().value(0).isEmpty())
+    else if (words.value(0).isEmpty())
         why = QStringLiteral("填上启动它的命令");
+    else if (words.size() > 1)
+        // A worker is started with the program alone; arguments would be dropped without a word.
+        why = QStringLiteral("只能填要启动的程序，不能带参数：「") + words.mid(1).join(QLatin1Char(' '))
+            + QStringLiteral("」传不到它那里。把参数去掉再添加；程序路径里有空格的话，用双引号把整条路径括起来。");
     else if (!AdvancedConnectionStore::upsert(c, &why))
         why = QStringLiteral("存不下这条连接：") + why;
     if (!why.isEmpty()) {

@@ -33,8 +33,10 @@ public:
     void reload();
 
     // Adds a custom connection; false with a message when the name or the
-    // command line is empty, the command line has no word, or the store
-    // cannot be written.
+    // command line is empty, the command line has no word or more than one
+    // (its worker is started with the program alone), or the store cannot be
+    // written. Connections stored with arguments before are kept; they start
+    // their first word.
     bool add(const QString& name, const QString& command, QString* error = nullptr);
     // Removes a connection, ending its workers first.
     bool remove(const QUuid& id, QString* error = nullptr);

@@ -243,9 +243,9 @@ void RuntimeSectionModel::notify(const QString& text)
 }
 
 void RuntimeSectionModel::sendToTerminal(
-    const QStringList& command, const std::optional<QString>& cwd, const QString& sent)
+    const QStringList& command, const std::optional<QString>& cwd, const QString& sent, RuntimeLogin::Start start)
 {
-    if (RuntimeLogin::open(command, cwd)) {
+    if (RuntimeLogin::open(command, cwd, start)) {
         if (!sent.isEmpty())
             notify(sent);
     } else if (m_window) {
@@ -304,7 +304,8 @@ void RuntimeSectionModel::confirmUninstall(const QString& kind)
     if (!s.setup)
         return;
     if (const auto command = RuntimeInstall::uninstallCommand(*s.setup)) {
-        sendToTerminal(*command, s.cwd(), QStringLiteral("卸载命令已送到终端：") + joined(*command));
+        sendToTerminal(*command, s.cwd(), QStringLiteral("卸载命令已送到终端：") + joined(*command),
+            RuntimeLogin::Start::afterEnter);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeLogin.h"
 #include "core/runtimes/RuntimeRow.h"
 #include "core/shell/RuntimeCardState.h"
 #include "core/workforce/RuntimeName.h"
@@ -61,7 +62,8 @@ public:
     // A card's button (the model button and the uninstall confirmation belong
     // to the card's view; see confirmUninstall()).
     void perform(const QString& kind, RuntimeCardActions::Action action);
-    // The confirmed uninstall: the command goes to a terminal.
+    // The confirmed uninstall: the command goes to a terminal, where it waits
+    // for the user's Enter.
     void confirmUninstall(const QString& kind);
     // The provider sheet has finished: its message (if any) as a notice, then
     // the stores re-read the keys, profiles and bindings.
@@ -90,7 +92,8 @@ private:
     void notify(const QString& text);
     // Opens `command` in a terminal and says `sent` (when not empty); when no
     // terminal starts, the notice gives the line to run by hand.
-    void sendToTerminal(const QStringList& command, const std::optional<QString>& cwd, const QString& sent);
+    void sendToTerminal(const QStringList& command, const std::optional<QString>& cwd, const QString& sent,
+        RuntimeLogin::Start start = RuntimeLogin::Start::now);
     QCoro::Task<> checkKeys();
 
     QPointer<WindowController> m_window;

@@ -37,9 +37,11 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
 {
     QVBoxLayout* col = column();
     col->addWidget(DSText::label(QStringLiteral("添加自定义 Agent"), DSFont::bold(16), DS::ink(), this));
-    QLabel* intro = DSText::label(QStringLiteral("命令按空格拆词，带空格的词用双引号括起来；它不经过 shell："
-                                                 "不展开变量，也不接管道。启动时在当前工作区的目录里跑。"),
-        DSFont::medium(11.5), DS::muted(0.55), this);
+    QLabel* intro
+        = DSText::label(QStringLiteral("填要启动的程序：程序名或完整路径，不带参数 —— 启动时只运行这个程序本身，"
+                                       "在当前工作区的目录里跑。路径里有空格就用双引号括起来；"
+                                       "它不经过 shell，不展开变量。"),
+            DSFont::medium(11.5), DS::muted(0.55), this);
     intro->setWordWrap(true);
     col->addWidget(intro);
 
@@ -47,9 +49,9 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
     m_name
         = field(QStringLiteral("advanced.add.name"), QStringLiteral("比如：我的评审 Agent"), DSFont::medium(12), this);
     col->addWidget(m_name);
-    col->addWidget(DSText::label(QStringLiteral("启动命令"), DSFont::medium(11.5), DS::muted(0.6), this));
-    m_command = field(QStringLiteral("advanced.add.command"), QStringLiteral("比如：my-agent --stdio"),
-        DSFont::monoMedium(11.5), this);
+    col->addWidget(DSText::label(QStringLiteral("启动的程序"), DSFont::medium(11.5), DS::muted(0.6), this));
+    m_command = field(QStringLiteral("advanced.add.command"),
+        QStringLiteral("比如：my-agent 或 /opt/agent/bin/my-agent"), DSFont::monoMedium(11.5), this);
     col->addWidget(m_command);
 
     m_problem = DSText::label(QString(), DSFont::medium(11), DS::failureRed(), this);

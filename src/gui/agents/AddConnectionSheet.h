@@ -8,8 +8,8 @@ class AdvancedAccess;
 class QLabel;
 class QLineEdit;
 
-// The smallest way to add a custom agent: a name and the command line that
-// starts it. Saving adds it to the connections and closes the sheet; a
+// The smallest way to add a custom agent: a name and the program that
+// starts it (alone: its worker is started without arguments). Saving adds it to the connections and closes the sheet; a
 // problem shows under the fields. Window-modal.
 class AddConnectionSheet : public Sheet {
     Q_OBJECT

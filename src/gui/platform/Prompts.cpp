@@ -73,18 +73,18 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     QList<QAbstractButton*> buttons;
     for (int i = 0; i < alert.buttons.size(); ++i) {
         // The first button confirms, the last one of two or more cancels.
-        const auto role = (i == 0) ? QMessageBox::AcceptRole
+        const auto role = (i == 0)            ? QMessageBox::AcceptRole
             : (i == alert.buttons.size() - 1) ? QMessageBox::RejectRole
                                               : QMessageBox::ActionRole;
         buttons << box->addButton(alert.buttons.at(i), role);
     }
-    if (!buttons.isEmpty())
-        box->setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    if (alert.defaultButton >= 0 && alert.defaultButton < buttons.size())
+        box->setDefaultButton(qobject_cast<QPushButton*>(buttons.at(alert.defaultButton)));
     // The box deletes itself (and its buttons) before the caller resumes, so
     // the index is taken while the click is delivered.
     auto clicked = std::make_shared<int>(-1);
     QObject::connect(box.data(), &QMessageBox::buttonClicked, box.data(),
-                     [clicked, buttons](QAbstractButton* b) { *clicked = static_cast<int>(buttons.indexOf(b)); });
+        [clicked, buttons](QAbstractButton* b) { *clicked = static_cast<int>(buttons.indexOf(b)); });
     box->open();
     // A named future: g++ 12 mishandles temporaries that live across a co_await.
     QFuture<int> finished = finishedOf(box.data());
@@ -104,7 +104,7 @@ QCoro::Task<std::optional<QString>> QtPrompts::pickFolder(
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     auto chosen = std::make_shared<QStringList>();
     QObject::connect(dialog.data(), &QFileDialog::filesSelected, dialog.data(),
-                     [chosen](const QStringList& files) { *chosen = files; });
+        [chosen](const QStringList& files) { *chosen = files; });
     dialog->open();
     QFuture<int> finished = finishedOf(dialog.data());
     const int result = co_await finished;
@@ -116,7 +116,8 @@ QCoro::Task<std::optional<QString>> QtPrompts::pickFolder(
 QCoro::Task<int> ScriptedPrompts::alert(QWidget*, Alert alert)
 {
     alertsShown << alert;
-    co_return alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst();
+    const int answer = alertAnswers.isEmpty() ? -1 : alertAnswers.takeFirst();
+    co_return answer == pressReturn ? alert.defaultButton : answer;
 }
 
 QCoro::Task<std::optional<QString>> ScriptedPrompts::pickFolder(QWidget*, QString prompt, QString, QString message)

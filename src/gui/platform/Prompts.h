@@ -22,6 +22,9 @@ public:
         QString informative;
         QStringList buttons; // in order; the first one confirms
         Style style = Style::Warning;
+        // The button Return presses. An alert whose confirmation cannot be
+        // taken back makes it a cancelling one, so that no stray key confirms.
+        int defaultButton = 0;
     };
 
     virtual ~Prompts() = default;
@@ -51,6 +54,9 @@ public:
 // dismissed (-1); a folder request with none is cancelled.
 class ScriptedPrompts final : public Prompts {
 public:
+    // A scripted answer that presses Return: the alert's default button.
+    static constexpr int pressReturn = -2;
+
     QCoro::Task<int> alert(QWidget* parent, Alert alert) override;
     QCoro::Task<std::optional<QString>> pickFolder(
         QWidget* parent, QString prompt, QString startDir, QString message = QString()) override;

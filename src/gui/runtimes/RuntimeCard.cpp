@@ -288,6 +288,8 @@ QCoro::Task<> RuntimeCard::askUninstall()
     alert.informative = RuntimeCardText::uninstallMessage(m_state.setup);
     alert.buttons = { QStringLiteral("把命令送到终端"), QStringLiteral("取消") };
     alert.style = Prompts::Style::Warning;
+    // Return must not start an uninstall; even once sent, the terminal waits for Enter.
+    alert.defaultButton = 1;
     auto ask = Prompts::shared().alert(this, alert);
     const int answer = co_await std::move(ask);
     if (!self || answer != 0 || !self->m_model)

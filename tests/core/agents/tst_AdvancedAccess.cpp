@@ -74,9 +74,13 @@ void TestAdvancedAccess::addAndStore_data()
     QTest::addColumn<QStringList>("words"); // empty: refused
     QTest::addColumn<QString>("problem");
     // Double quotes group; nothing is expanded.
-    QTest::newRow("quoted words") << " 评审 "
-                                  << R"("my agent" --stdio "a b" $HOME)"
-                                  << QStringList { "my agent", "--stdio", "a b", "$HOME" } << QString();
+    QTest::newRow("quoted program") << " 评审 "
+                                    << R"("/opt/my agent/$HOME")" << QStringList { "/opt/my agent/$HOME" } << QString();
+    // The worker starts the program alone, so arguments are refused rather than dropped.
+    QTest::newRow("arguments") << "评审"
+                               << R"("my agent" --stdio "a b")" << QStringList {}
+                               << QStringLiteral("只能填要启动的程序，不能带参数：「--stdio a b」传不到它那里。"
+                                                 "把参数去掉再添加；程序路径里有空格的话，用双引号把整条路径括起来。");
     QTest::newRow("no name") << " "
                              << "agent" << QStringList {} << QStringLiteral("给它起个名字");
     QTest::newRow("no command") << "x"
@@ -112,7 +116,7 @@ void TestAdvancedAccess::addAndStore()
 
 void TestAdvancedAccess::startStopAndRemove()
 {
-    QVERIFY(m_access->add(QStringLiteral("Alpha"), QStringLiteral("agent-a --stdio")));
+    QVERIFY(m_access->add(QStringLiteral("Alpha"), QStringLiteral("agent-a")));
     QVERIFY(m_access->add(QStringLiteral("Beta"), QStringLiteral("\"agent b\"")));
     const QUuid a = m_access->connections().at(0).id;
     const QUuid b = m_access->connections().at(1).id;
@@ -142,6 +146,19 @@ void TestAdvancedAccess::startStopAndRemove()
     QVERIFY(!m_runtimes->isRunning(ws, generic));
     QCOMPARE(m_access->connections().size(), 1);
     QCOMPARE(AdvancedConnectionStore::load(), m_access->connections());
+
+    // One stored with arguments by an earlier version is kept, and starts its program.
+    AdvancedConnection earlier = m_access->connections().first();
+    earlier.id = QUuid::createUuid();
+    earlier.name = QStringLiteral("Gamma");
+    earlier.command = QStringLiteral("agent-c --stdio");
+    QVERIFY(AdvancedConnectionStore::upsert(earlier));
+    m_access->reload();
+    QCOMPARE(m_access->connections().size(), 2);
+    m_access->launchAdvanced(earlier.id);
+    QTRY_VERIFY(
+        hasLine(m_runtimes->lines(ws), QStringLiteral("[Gamma] brenlow run: kind=generic runtime=agent-c ws=ws-a")));
+    m_access->stopAdvanced(earlier.id);
 
     // Without a workspace nothing starts.
     m_cfg.reset();

@@ -11,8 +11,11 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <csignal>
 
 using RuntimeCardActions::Action;
 
@@ -74,6 +77,9 @@ RuntimeRow named(const QString& kind, const QString& display)
     return r;
 }
 
+// How the user answers the prompt of a line that waits for Enter.
+enum Answer { pressEnter, closeInput, pressCtrlC };
+
 QByteArray enablementFile()
 {
     QFile f(RuntimeEnablementStore::filePath());
@@ -96,6 +102,8 @@ private slots:
     void installVectors();
     void unsupportedInstallGivesNothing();
     void opensTerminalWithTheLine();
+    void runsOnlyAfterEnter_data();
+    void runsOnlyAfterEnter();
     void enablementPersists();
     void enablementWriteFailureIsReported();
 };
@@ -279,6 +287,46 @@ void TestRuntimeCardActions::opensTerminalWithTheLine()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(f.readAll()), QStringLiteral("it's \"q\" \\b|$HOME|"));
     qunsetenv("TOLVARINE_TERMINAL");
+}
+
+// The line an uninstall is sent with shows the command and runs it only on
+// Enter; the end of input or Ctrl-C leave without running it.
+void TestRuntimeCardActions::runsOnlyAfterEnter_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("Enter") << int(pressEnter) << true;
+    QTest::newRow("end of input") << int(closeInput) << false;
+    QTest::newRow("Ctrl-C") << int(pressCtrlC) << false;
+}
+
+void TestRuntimeCardActions::runsOnlyAfterEnter()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, runs);
+    TempHome home;
+    const QString folder = home.filePath(QStringLiteral("my project"));
+    QDir().mkpath(folder);
+    const QString marker = QStringLiteral("it's $HOME; gone");
+    const QStringList command { QStringLiteral("touch"), marker };
+
+    QProcess sh;
+    // Ctrl-C reaches a terminal's shell with its default action, whatever this test inherited.
+    sh.setChildProcessModifier([] { std::signal(SIGINT, SIG_DFL); });
+    sh.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), RuntimeLogin::shellLineAfterEnter(command, folder) });
+    QVERIFY(sh.waitForStarted());
+    QByteArray shown;
+    QTRY_VERIFY((shown += sh.readAllStandardOutput()).endsWith("："));
+    QCOMPARE(QString::fromUtf8(shown), QStringLiteral("touch 'it'\\''s $HOME; gone'\n按回车运行，按 Ctrl-C 放弃："));
+    QVERIFY(!QFile::exists(QDir(folder).filePath(marker)));
+    if (answer == pressEnter)
+        sh.write("\n");
+    else if (answer == closeInput)
+        sh.closeWriteChannel();
+    else
+        ::kill(pid_t(sh.processId()), SIGINT);
+    QVERIFY(sh.waitForFinished());
+    QCOMPARE(QFile::exists(QDir(folder).filePath(marker)), runs);
 }
 
 // An undecodable file (every kind reads as enabled, the file is kept aside) is

@@ -258,13 +258,16 @@ void TestRuntimeSection::uninstallAsksFirst()
         return f.open(QIODevice::ReadOnly) && QString::fromUtf8(f.readAll()).contains(words);
     };
 
-    // Uninstalling asks first; "取消" sends nothing.
-    m_prompts->alertAnswers = { 1, 0 };
+    // Uninstalling asks first; "取消", which Return presses, sends nothing.
+    m_prompts->alertAnswers = { 1, ScriptedPrompts::pressReturn, 0 };
     click(find(w, "runtime.claude.uninstall"));
-    QTRY_COMPARE(m_prompts->alertsShown.size(), 1);
+    click(find(w, "runtime.claude.uninstall"));
+    QTRY_COMPARE(m_prompts->alertsShown.size(), 2);
     QVERIFY(!w.controller()->notice()->startsWith("卸载"));
+    // Confirmed, the terminal still waits for the user's Enter before it runs the command.
     click(find(w, "runtime.claude.uninstall"));
-    QTRY_VERIFY(terminalSaw("'uninstall' '-g' '@brenlow-sim/claude"));
+    QTRY_VERIFY(terminalSaw("&& read -r _ && cd '"));
+    QVERIFY(terminalSaw("'uninstall' '-g' '@brenlow-sim/claude"));
     qunsetenv("TOLVARINE_TERMINAL");
 }
 
@@ -312,7 +315,15 @@ void TestRuntimeSection::customConnection()
     AddConnectionSheet* add = advanced->addSheet();
     QVERIFY(add && add->isVisible());
     add->findChild<QLineEdit*>("advanced.add.name")->setText("评审 Agent");
+    // Its worker would start the program alone: a command line with arguments is refused, with the reason.
     add->findChild<QLineEdit*>("advanced.add.command")->setText("review-agent --stdio --root \"my folder\"");
+    click(add->findChild<QWidget*>("advanced.add.save"));
+    auto* problem = add->findChild<QLabel*>("advanced.add.problem");
+    QVERIFY(add->isVisible() && problem->isVisible());
+    QVERIFY(problem->text().startsWith("只能填要启动的程序，不能带参数：「--stdio --root my folder」"));
+    QVERIFY(AdvancedConnectionStore::load().isEmpty());
+    save(add, "sheet-add-connection-refused.png");
+    add->findChild<QLineEdit*>("advanced.add.command")->setText("\"" + m_home->filePath("bin/review agent") + "\"");
     click(add->findChild<QWidget*>("advanced.add.save"));
     QTRY_VERIFY(!advanced->addSheet());
     QCOMPARE(AdvancedConnectionStore::load().size(), 1);

@@ -397,7 +397,7 @@ void TestMainWindow::closedMidFlow()
     QTest::qWait(200); // whatever was still on its way arrives to nobody
 }
 
-// The real dialogs behind the window's prompts: Escape picks the last (cancelling) button,
+// The real dialogs behind the window's prompts: Escape picks the last (cancelling) button, Return the default one,
 // the detail line is shown as written, markup and all, and a cancelled folder pick gives nothing.
 void TestMainWindow::realPrompts()
 {
@@ -417,6 +417,18 @@ void TestMainWindow::realPrompts()
                  { QStringLiteral("确定要删除这条失败的任务？"), QStringLiteral("<a href=\"x\">x</a>"),
                      { "删除", "算了" } })),
         1);
+    // Return presses the default button, which need not be the confirming one.
+    for (const int defaultButton : { 0, 1 }) {
+        QTimer::singleShot(0, [&] {
+            for (QMessageBox* box : parent.findChildren<QMessageBox*>()) {
+                if (box->isVisible())
+                    QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        Prompts::Alert alert { QStringLiteral("卸载？"), QString(), { "卸载", "取消" } };
+        alert.defaultButton = defaultButton;
+        QCOMPARE(QCoro::waitFor(prompts.alert(&parent, alert)), defaultButton);
+    }
     QTimer::singleShot(0, [&] {
         auto* dialog = parent.findChild<QFileDialog*>();
         QVERIFY(dialog);
