@@ -11,16 +11,19 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 // Reads, merges and replaces one file; runs in the thread pool. Failures are
 // ignored: the old file stays.
-void writeBatch(const QString& path, const QHash<QString, QJsonObject>& entries)
+void writeBatch(const QString& path, const QHash<QString, QJsonObject>& entries, const QHash<QString, quint64>& recency)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     // Anything that cannot be read (too large, not a plain file) is started afresh.
     const QByteArray existing = JsonFile::readStored(path).data;
-    const QByteArray next = EvidenceSnapshotFile::merged(existing, entries);
+    const QByteArray next = EvidenceSnapshotFile::merged(existing, entries, recency);
     if (next == existing)
         return;
     QSaveFile out(path);
@@ -68,18 +71,47 @@ QJsonObject EvidenceSnapshotFile::entry(const CommandBrief& command, const TaskE
     return out;
 }
 
-QByteArray EvidenceSnapshotFile::merged(const QByteArray& existing, const QHash<QString, QJsonObject>& entries)
+QByteArray EvidenceSnapshotFile::merged(const QByteArray& existing, const QHash<QString, QJsonObject>& entries,
+    const QHash<QString, quint64>& recency, qint64 limit)
 {
     const QJsonDocument doc = QJsonDocument::fromJson(existing);
     QJsonObject object = doc.isObject() ? doc.object() : QJsonObject();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it)
         object.insert(it.key(), it.value());
-    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+    const QByteArray whole = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    if (whole.size() <= limit || object.size() <= 1)
+        return whole;
+
+    // Newest first; ids never put are ordered by name, so that the same file
+    // always loses the same entries.
+    QStringList newestFirst = object.keys();
+    std::sort(newestFirst.begin(), newestFirst.end(), [&](const QString& a, const QString& b) {
+        const auto rank = [&](const QString& id) { return std::make_tuple(entries.contains(id), recency.value(id)); };
+        return rank(a) != rank(b) ? rank(a) > rank(b) : a > b;
+    });
+    // Sizes add up: pretty-printed, the members take `frame` bytes plus, for
+    // each, its size in an object of its own less `frame` (the empty
+    // object's bytes less one, for the comma between members).
+    const qint64 frame = QJsonDocument(QJsonObject()).toJson(QJsonDocument::Indented).size() - 1;
+    qint64 size = frame;
+    QJsonObject kept;
+    for (const QString& id : newestFirst) {
+        const QJsonValue entry = object.value(id);
+        const qint64 member
+            = QJsonDocument(QJsonObject { { id, entry } }).toJson(QJsonDocument::Indented).size() - frame;
+        if (!kept.isEmpty() && size + member > limit)
+            break;
+        kept.insert(id, entry);
+        size += member;
+    }
+    return QJsonDocument(kept).toJson(QJsonDocument::Indented);
 }
 
 void EvidenceSnapshotFile::put(const QString& commandId, const QJsonObject& entry)
 {
-    m_pending[path()].insert(commandId, entry);
+    const QString target = path();
+    m_pending[target].insert(commandId, entry);
+    m_recency[target].insert(commandId, ++m_puts);
     if (!m_writing)
         startNext();
 }
@@ -91,9 +123,12 @@ void EvidenceSnapshotFile::startNext()
     const auto first = m_pending.begin();
     const QString target = first.key();
     const QHash<QString, QJsonObject> entries = first.value();
+    const QHash<QString, quint64> recency = m_recency.value(target);
     m_pending.erase(first);
     m_writing = true;
-    QtConcurrent::run(offMainThreadPool(), [target, entries] { writeBatch(target, entries); }).then(this, [this] {
+    QtConcurrent::run(offMainThreadPool(), [target, entries, recency] {
+        writeBatch(target, entries, recency);
+    }).then(this, [this] {
         m_writing = false;
         emit batchDone();
         startNext();

@@ -2,6 +2,7 @@
 
 #include "core/gateway/Records.h"
 #include "core/gateway/TaskEvidence.h"
+#include "core/platform/JsonFile.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -17,7 +18,8 @@
 // read-merge-write runs in the thread pool, one batch at a time and in order;
 // entries put while a batch is being written go together into the next one,
 // the latest entry of a command winning. The file is replaced atomically and
-// only when its content changes.
+// only when its content changes. It stays small enough to be read back: the
+// oldest entries give way to new ones.
 class EvidenceSnapshotFile : public QObject {
     Q_OBJECT
 public:
@@ -34,7 +36,15 @@ public:
     // `existing` (a file's bytes) with `entries` set, other members kept;
     // anything but a JSON object starts from an empty one. Pretty-printed,
     // keys sorted.
-    static QByteArray merged(const QByteArray& existing, const QHash<QString, QJsonObject>& entries);
+    //
+    // A file larger than `limit` would not be read back, and the next write
+    // would start afresh, so the oldest entries are left out instead: the
+    // newest that fit are kept, `entries` before the others, then by
+    // `recency` (command id → a number that grows with each put; an entry
+    // without one is older than every entry with one). The newest of
+    // `entries` is kept whatever its size.
+    static QByteArray merged(const QByteArray& existing, const QHash<QString, QJsonObject>& entries,
+        const QHash<QString, quint64>& recency = {}, qint64 limit = JsonFile::kMaxStoredBytes);
 
     // Sets a command's entry in the file at path() (written soon, off the GUI thread).
     void put(const QString& commandId, const QJsonObject& entry);
@@ -52,5 +62,9 @@ private:
 
     // Target path → command id → entry.
     QHash<QString, QHash<QString, QJsonObject>> m_pending;
+    // Target path → command id → when its entry was last put, for leaving
+    // out the oldest when the file grows too large.
+    QHash<QString, QHash<QString, quint64>> m_recency;
+    quint64 m_puts = 0;
     bool m_writing = false;
 };

@@ -6,16 +6,20 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <utility>
+
 // Keeps one child widget per id across updates of a list, so that state a
 // widget holds (an open fold, a running poll, a scroll position) survives a
 // refresh: the widget of an id still present is reused and updated, a new id
 // gets a new widget, a vanished id's widget is hidden and deleted later.
-// A repeated id keeps its first place; later repeats are skipped.
+// A repeated id keeps its first place; later repeats are skipped (unless
+// OccurrenceKeys below tells them apart).
 template <typename Key, typename W = QWidget> class KeyedReconciler {
 public:
-    // `keyOf(item)` gives the id, `create(item)` a new widget (the caller
-    // parents it), `update(widget, item)` refreshes a widget from its item.
-    // Returns the widgets in the items' order.
+    // `keyOf(item)` gives the id (it is called once per item, in order),
+    // `create(item)` a new widget (the caller parents it), `update(widget,
+    // item)` refreshes a widget from its item. Returns the widgets in the
+    // items' order.
     template <typename Items, typename KeyOf, typename Create, typename Update>
     QList<W*> reconcile(const Items& items, KeyOf keyOf, Create create, Update update)
     {
@@ -60,6 +64,22 @@ public:
 private:
     QHash<Key, QPointer<W>> m_widgets;
     QList<Key> m_order;
+};
+
+// Keys for a list whose ids may repeat, where every item needs a widget of
+// its own: the id with its occurrence (0 for the first), made afresh for each
+// reconcile, so that the n-th item of an id keeps the n-th one's widget.
+//
+//     OccurrenceKeys<QString> keys;
+//     rows.reconcile(items, [&keys](const Item& i) { return keys(i.path); }, …);
+template <typename Id> class OccurrenceKeys {
+public:
+    using Key = std::pair<Id, int>;
+
+    Key operator()(const Id& id) { return { id, m_seen[id]++ }; }
+
+private:
+    QHash<Id, int> m_seen;
 };
 
 namespace KeyedLayout {

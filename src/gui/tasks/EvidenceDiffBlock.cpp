@@ -102,8 +102,9 @@ void EvidenceDiffBlock::setChanges(const DeskChangeSet& changes, const QList<Des
     setShown(m_attribution, changes.attributionNote);
 
     QWidget* body = content();
+    OccurrenceKeys<QString> paths;
     const QList<QWidget*> widgets = m_fileWidgets.reconcile(
-        files, [](const DeskFileChange& f) { return f.path; },
+        files, [&paths](const DeskFileChange& f) { return paths(f.path); },
         [body](const DeskFileChange&) { return static_cast<QWidget*>(new DiffFile(body)); },
         [](QWidget* w, const DeskFileChange& f) { static_cast<DiffFile*>(w)->setFile(f); });
     KeyedLayout::place(m_files, widgets);

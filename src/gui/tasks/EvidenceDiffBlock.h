@@ -11,7 +11,8 @@ class QVBoxLayout;
 // The line-by-line changes of a task's evidence: a fold whose header gives
 // the totals, and inside it the reconciliation, external-change and
 // attribution notes, then each file with a diff, its counts and the whole
-// diff text. Files are kept by path across updates.
+// diff text. Files are kept by path across updates (a repeated path by its
+// occurrence: each is shown).
 class EvidenceDiffBlock : public Disclosure {
     Q_OBJECT
 public:
@@ -26,5 +27,5 @@ private:
     SelectableText* m_external;
     SelectableText* m_attribution;
     QVBoxLayout* m_files;
-    KeyedReconciler<QString> m_fileWidgets;
+    KeyedReconciler<OccurrenceKeys<QString>::Key> m_fileWidgets;
 };

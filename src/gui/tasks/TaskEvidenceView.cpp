@@ -234,8 +234,9 @@ void TaskEvidenceView::refresh()
     m_retry->setVisible(state.kind == TaskEvidenceState::Kind::Failed);
     const QList<DeskFileChange> viewable
         = state.kind == TaskEvidenceState::Kind::Artifacts ? state.viewable : QList<DeskFileChange>();
+    OccurrenceKeys<QString> paths;
     const QList<EvidenceArtifactRow*> rows = m_rowWidgets.reconcile(
-        viewable, [](const DeskFileChange& f) { return f.path; },
+        viewable, [&paths](const DeskFileChange& f) { return paths(f.path); },
         [this](const DeskFileChange& f) {
             auto* row = new EvidenceArtifactRow(f, m_artifacts);
             connect(row, &QAbstractButton::clicked, this, [this, row] { open(row->file()); });
@@ -273,8 +274,9 @@ void TaskEvidenceView::refresh()
         = error ? QList<ProgressLine>() : EvidenceText::progressShown(m_model->progressTail());
     m_progressError->setText(error ? QStringLiteral("读不到进度：") + *error : QString());
     m_progressError->setVisible(error.has_value());
+    OccurrenceKeys<qint64> seqs;
     const QList<ElidedLabel*> lines = m_lineWidgets.reconcile(
-        shown, [](const ProgressLine& l) { return l.seq; },
+        shown, [&seqs](const ProgressLine& l) { return seqs(l.seq); },
         [this](const ProgressLine&) {
             auto* label = new ElidedLabel(2, QString(), m_progress);
             label->setFont(DSFont::medium(11));

@@ -75,7 +75,8 @@ private:
     QLabel* m_headline;
     SecondaryButton* m_retry;
     QVBoxLayout* m_rows;
-    KeyedReconciler<QString, EvidenceArtifactRow> m_rowWidgets;
+    // A path or a sequence number the gateway repeats still gets its own row.
+    KeyedReconciler<OccurrenceKeys<QString>::Key, EvidenceArtifactRow> m_rowWidgets;
     TextButton* m_diagToggle;
     SelectableText* m_diagText;
 
@@ -84,6 +85,6 @@ private:
     QWidget* m_progress;
     SelectableText* m_progressError;
     QVBoxLayout* m_progressLines;
-    KeyedReconciler<qint64, ElidedLabel> m_lineWidgets;
+    KeyedReconciler<OccurrenceKeys<qint64>::Key, ElidedLabel> m_lineWidgets;
     QLabel* m_progressNote;
 };

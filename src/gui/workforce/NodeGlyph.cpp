@@ -8,6 +8,17 @@
 #include <QPainter>
 #include <QVariantAnimation>
 
+namespace {
+
+// 0 → 1 → 0 over one period, easing in and out each way.
+qreal fadeOutAndBack(qreal progress)
+{
+    const qreal half = progress < 0.5 ? 2 * progress : 2 - 2 * progress;
+    return half < 0.5 ? 2 * half * half : 1 - 2 * (1 - half) * (1 - half);
+}
+
+} // namespace
+
 NodeGlyph::NodeGlyph(TolvarineStatus status, bool hasReading, QWidget* parent)
     : QWidget(parent)
     , m_status(status)
@@ -60,16 +71,15 @@ void NodeGlyph::startBreathing()
     }
     m_breathing = true;
     m_pulse = new QVariantAnimation(this);
+    // One period fades out to 0.45 and back in, so that each loop starts
+    // where the last one ended.
     m_pulse->setStartValue(1.0);
     m_pulse->setEndValue(0.45);
-    m_pulse->setDuration(950);
-    m_pulse->setEasingCurve(QEasingCurve::InOutQuad);
+    m_pulse->setDuration(2 * 950);
+    QEasingCurve outAndBack;
+    outAndBack.setCustomType(&fadeOutAndBack);
+    m_pulse->setEasingCurve(outAndBack);
     m_pulse->setLoopCount(-1);
-    // Out and back: every pass runs the other way.
-    connect(m_pulse, &QVariantAnimation::currentLoopChanged, this, [this] {
-        m_pulse->setDirection(m_pulse->direction() == QAbstractAnimation::Forward ? QAbstractAnimation::Backward
-                                                                                  : QAbstractAnimation::Forward);
-    });
     connect(m_pulse, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_opacity = v.toReal();
         if (m_status == TolvarineStatus::running && OnScreenAnimation::frame(this, m_pulse))

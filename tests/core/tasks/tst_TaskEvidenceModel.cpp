@@ -2,6 +2,7 @@
 // when, what it keeps of a run that was ended), the snapshot file it writes,
 // and how the artifact sheet reads a failed fetch.
 #include "core/gateway/Status.h"
+#include "core/platform/JsonFile.h"
 #include "core/tasks/EvidenceSnapshotFile.h"
 #include "core/tasks/EvidenceText.h"
 #include "core/tasks/TaskEvidenceModel.h"
@@ -81,6 +82,9 @@ private slots:
     void finishingDropsTheRunInFlight();
     void snapshotFile_data();
     void snapshotFile();
+    void snapshotFileKeepsTheNewest();
+    void snapshotLeavesOutTheOldest_data();
+    void snapshotLeavesOutTheOldest();
     void artifactFailures_data();
     void artifactFailures();
 
@@ -259,6 +263,84 @@ void TestTaskEvidenceModel::snapshotFile()
     QCOMPARE(entry.value("files").toArray(), QJsonArray());
     QCOMPARE(entry.value("polls").toInt(), 1);
     QCOMPARE(entry.value("origin").toString(), QStringLiteral("来源未知（服务端没给员工 / 设备 / execution）"));
+}
+
+// Grown past what is read back, the file loses its oldest entries, not all of them.
+void TestTaskEvidenceModel::snapshotFileKeepsTheNewest()
+{
+    // About 1 MB each: four fit, five do not.
+    const auto entry = [](const QString& id, int polls) {
+        return QJsonObject { { "command", id }, { "polls", polls }, { "origin", QString(1000 * 1000, 'x') } };
+    };
+    m_home->writeFile(QStringLiteral(".tolvarine/desktop_evidence.json"),
+        QJsonDocument(QJsonObject { { "old-a", entry("old-a", 1) }, { "old-b", entry("old-b", 1) } }).toJson());
+    const auto put = [&](const QString& id, int polls) {
+        EvidenceSnapshotFile::shared().put(id, entry(id, polls));
+        waitWritten();
+    };
+    for (const QString id : { "c-1", "c-2", "c-3", "c-4" })
+        put(id, 1);
+    QCOMPARE(readSnapshot().keys(), QStringList({ "c-1", "c-2", "c-3", "c-4" }));
+    // c-1 is written again, then c-5: c-2, written longest ago, gives way.
+    put("c-1", 2);
+    put("c-5", 1);
+    QFile f(EvidenceSnapshotFile::path());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.size() <= JsonFile::kMaxStoredBytes);
+    const QJsonObject file = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(file.keys(), QStringList({ "c-1", "c-3", "c-4", "c-5" }));
+    QCOMPARE(file.value("c-1").toObject().value("polls").toInt(), 2);
+}
+
+void TestTaskEvidenceModel::snapshotLeavesOutTheOldest_data()
+{
+    QTest::addColumn<QStringList>("inFile");
+    QTest::addColumn<QStringList>("written");
+    // Ids in the order they were put, oldest first.
+    QTest::addColumn<QStringList>("puts");
+    // How many entries the limit has room for, exactly.
+    QTest::addColumn<int>("room");
+    QTest::addColumn<QStringList>("kept");
+    QTest::newRow("room for all") << QStringList { "a", "b" } << QStringList { "c" } << QStringList { "c" } << 3
+                                  << QStringList { "a", "b", "c" };
+    QTest::newRow("never put go first") << QStringList { "a", "b", "c" } << QStringList { "d" }
+                                        << QStringList { "c", "d" } << 2 << QStringList { "c", "d" };
+    QTest::newRow("the longest ago goes") << QStringList { "a", "b", "c" } << QStringList { "d" }
+                                          << QStringList { "b", "c", "a", "d" } << 3 << QStringList { "a", "c", "d" };
+    QTest::newRow("the newest of the batch")
+        << QStringList { "a" } << QStringList { "b", "c" } << QStringList { "c", "b" } << 1 << QStringList { "b" };
+    QTest::newRow("the newest alone, however large")
+        << QStringList { "a" } << QStringList { "b" } << QStringList { "a", "b" } << 0 << QStringList { "b" };
+}
+
+void TestTaskEvidenceModel::snapshotLeavesOutTheOldest()
+{
+    QFETCH(QStringList, inFile);
+    QFETCH(QStringList, written);
+    QFETCH(QStringList, puts);
+    QFETCH(int, room);
+    QFETCH(QStringList, kept);
+    const QJsonObject entry { { "origin", QString(100, 'x') } };
+    const auto object = [&](const QStringList& ids) {
+        QJsonObject out;
+        for (const QString& id : ids)
+            out.insert(id, entry);
+        return out;
+    };
+    QHash<QString, QJsonObject> entries;
+    for (const QString& id : written)
+        entries.insert(id, entry);
+    QHash<QString, quint64> recency;
+    for (int i = 0; i < puts.size(); ++i)
+        recency.insert(puts.at(i), quint64(i + 1));
+    // The ids are all one letter long, so any `room` of them make the same bytes.
+    const qint64 limit
+        = room > 0 ? QJsonDocument(object(QStringList(inFile + written).mid(0, room))).toJson().size() : 10;
+
+    const QByteArray out
+        = EvidenceSnapshotFile::merged(QJsonDocument(object(inFile)).toJson(), entries, recency, limit);
+    QVERIFY(out.size() <= limit || kept.size() == 1);
+    QCOMPARE(QJsonDocument::fromJson(out).object(), object(kept));
 }
 
 void TestTaskEvidenceModel::artifactFailures_data()

@@ -4,14 +4,17 @@
 #include "core/gateway/Status.h"
 #include "core/tasks/EvidenceSnapshotFile.h"
 #include "core/tasks/TaskEvidenceModel.h"
+#include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/Marker.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/SelectableText.h"
 #include "gui/platform/Prompts.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/DeskArtifactSheet.h"
+#include "gui/tasks/EvidenceArtifactRow.h"
 #include "gui/tasks/EvidenceDiffBlock.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/FeedItemRow.h"
@@ -125,10 +128,10 @@ private:
         QCOMPARE(spy.takeFirst().first().toString(), id);
     }
 
-    // An evidence view of demo command `id`, over the demo workspace as this studio machine sees it.
-    TaskEvidenceView* evidenceView(const QString& id)
+    // An evidence view of command `id`, over the demo workspace (or `ws`) as this studio machine sees it.
+    TaskEvidenceView* evidenceView(const QString& id, const QString& ws = QStringLiteral("ws-demo"))
     {
-        m_cfg = m_sim->config();
+        m_cfg = m_sim->config(ws);
         m_cfg.device = "dev-studio";
         QCoro::waitFor(m_status->reload(m_cfg));
         m_sim->clearRequests();
@@ -414,6 +417,61 @@ private slots:
         QCOMPARE(changes(), before);
         m_window->show();
         QTRY_COMPARE(changes(), before + 1);
+    }
+
+    // A path or a sequence number the gateway repeats is shown each time, and
+    // every row keeps its widget from one poll to the next.
+    void evidenceRepeats()
+    {
+        QJsonObject ws = workspaceState();
+        QJsonArray commands = ws.value("commands").toArray();
+        commands.append(QJsonObject { { "id", "c9" }, { "text", "改两遍" }, { "status", "claimed" } });
+        ws.insert("commands", commands);
+        ws.insert("changes",
+            QJsonDocument::fromJson(R"({"c9":{"has_changes":true,"changes_state":"live","changes":{
+            "files":[{"path":"src/a.php","added":1,"hunk":"@@ first","hash":"h1","size":10},
+                     {"path":"src/a.php","added":2,"hunk":"@@ second","hash":"h2","size":20},
+                     {"path":"b.txt","hash":"h3","size":5}]}}})")
+                .object());
+        ws.insert("progress",
+            QJsonDocument::fromJson(R"({"c9":[{"seq":1,"action":"读 a"},{"seq":2,"action":"改 a"},
+            {"seq":2,"action":"再改 a"},{"seq":3,"action":"跑测试"}]})")
+                .object());
+        m_sim->control("PUT", "/_sim/state/" + kWs, ws);
+        QCOMPARE(m_sim->lastStatus(), 200);
+        TaskEvidenceView* v = evidenceView("c9", kWs);
+        QTRY_COMPARE(v->model()->polls(), 1);
+
+        const auto shown = [&] {
+            QStringList texts;
+            QList<QWidget*> widgets;
+            for (auto* row : v->findChildren<EvidenceArtifactRow*>()) {
+                if (row->isVisible()) {
+                    texts.append(row->file().hash);
+                    widgets.append(row);
+                }
+            }
+            for (auto* line : child<QWidget>(v, "evidence.progress.c9")->findChildren<ElidedLabel*>()) {
+                if (line->isVisible()) {
+                    texts.append(line->text());
+                    widgets.append(line);
+                }
+            }
+            for (auto* hunk : child<QWidget>(v, "evidence.diff.c9")->findChildren<SelectableText*>()) {
+                if (hunk->isVisible()) {
+                    texts.append(hunk->text());
+                    widgets.append(hunk);
+                }
+            }
+            return std::make_pair(texts, widgets);
+        };
+        const auto first = shown();
+        const QStringList expected { "h1", "h2", "h3", "改 a", "再改 a", "跑测试", "@@ first", "@@ second" };
+        QCOMPARE(first.first, expected);
+        QTRY_COMPARE(v->model()->polls(), 2);
+        const auto next = shown();
+        QCOMPARE(next.first, expected);
+        QVERIFY(next.second == first.second);
     }
 
     // A blob the gateway could not serve: the only failure that offers a retry.

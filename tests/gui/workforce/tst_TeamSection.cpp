@@ -34,6 +34,7 @@
 #include "SimTool.h"
 #include "TempHome.h"
 
+#include <QAbstractAnimation>
 #include <QDir>
 #include <QLabel>
 #include <QSet>
@@ -69,6 +70,23 @@ std::unique_ptr<QWidget> frame(QWidget* content, int width, int height)
     [&] { QVERIFY(QTest::qWaitForWindowExposed(window.get())); }();
     return window;
 }
+
+// Animation time that moves only when told, one 16 ms frame at a time (with
+// the events that came meanwhile: a newly started animation joins the clock
+// through one).
+class FrameClock : public QAnimationDriver {
+public:
+    void frame()
+    {
+        QCoreApplication::processEvents();
+        m_elapsed += 16;
+        advance();
+    }
+    qint64 elapsed() const override { return m_elapsed; }
+
+private:
+    qint64 m_elapsed = 0;
+};
 
 void save(QWidget* widget, const QString& name)
 {
@@ -386,6 +404,28 @@ void TestTeamSection::collaboration()
     fresh.show();
     QVERIFY(fresh.glyph()->breathing());
     QTRY_VERIFY(fresh.glyph()->dotOpacity() < 0.9);
+    fresh.hide();
+
+    // Frame by frame, well after its first fade, the dot fades out to 0.45 and
+    // back in smoothly, again and again: no frame jumps between the two.
+    FrameClock clock;
+    clock.install();
+    CollabNodeRow stepped(view->nodeRow("emp-lin")->node().value(), window.get());
+    stepped.show();
+    for (int i = 0; i < 64; ++i)
+        clock.frame();
+    qreal lowest = 1.0, highest = 0.0, previous = stepped.glyph()->dotOpacity();
+    for (int i = 0; i < 300; ++i) {
+        clock.frame();
+        const qreal now = stepped.glyph()->dotOpacity();
+        QVERIFY2(
+            qAbs(now - previous) < 0.05, qPrintable(QStringLiteral("frame %1: %2 → %3").arg(i).arg(previous).arg(now)));
+        lowest = std::min(lowest, now);
+        highest = std::max(highest, now);
+        previous = now;
+    }
+    clock.uninstall();
+    QVERIFY2(lowest < 0.46 && highest > 0.99, qPrintable(QStringLiteral("%1 … %2").arg(lowest).arg(highest)));
     ReduceMotion::setOverride(true);
 
     // No dependency between employees: the section takes no space.
