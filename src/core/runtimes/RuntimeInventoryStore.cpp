@@ -230,12 +230,11 @@ RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(
         out.configured = CredentialBroker::configuredProviders(providers);
     }
     migrateLegacyCredentialsIfNeeded(setup);
-    // A damaged profiles file prunes nothing: the bindings are all that ties
-    // a runtime to its account.
-    const std::optional<QList<ProviderProfile>> stored = ProviderProfileStore::loadChecked();
-    if (stored)
-        RuntimeBindingStore::prune(*stored);
-    QList<ProviderProfile> profiles = stored.value_or(QList<ProviderProfile> {});
+    // Read under the bindings' lock, so that the sheet cannot bind a new
+    // profile between this read and the prune; a damaged profiles file prunes
+    // nothing (the bindings are all that ties a runtime to its account).
+    QList<ProviderProfile> profiles
+        = RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked).value_or(QList<ProviderProfile> {});
     std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
         const int byProvider = QString::compare(a.provider, b.provider, Qt::CaseSensitive);
         if (byProvider != 0)
