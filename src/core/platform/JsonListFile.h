@@ -23,13 +23,19 @@ public:
     }
 
     // The records in file order; a missing or undecodable file gives none.
-    QList<T> load()
+    QList<T> load() { return read().value_or(QList<T> {}); }
+
+    // The records in file order, an empty list when the file is missing;
+    // none when it is there but cannot be read or decoded.
+    std::optional<QList<T>> read()
     {
         const QMutexLocker locker(&m_lock);
         const JsonFile::Stored stored = JsonFile::readStored(m_path());
+        if (stored.state == JsonFile::Stored::State::Missing)
+            return QList<T> {};
         if (stored.state != JsonFile::Stored::State::Read)
-            return {};
-        return T::decodeList(stored.data).value_or(QList<T> {});
+            return std::nullopt;
+        return T::decodeList(stored.data);
     }
 
     // Replaces the record with the same id or appends it. False (with the

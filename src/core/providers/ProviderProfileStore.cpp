@@ -25,6 +25,11 @@ QList<ProviderProfile> load()
     return file().load();
 }
 
+std::optional<QList<ProviderProfile>> loadChecked()
+{
+    return file().read();
+}
+
 bool upsert(const ProviderProfile& record, QString* error)
 {
     return file().upsert(record, error);

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 // "provider_profiles.json" in the application's dot directory: the one writer
 // of the file. Every read-modify-write holds the store's lock.
 namespace ProviderProfileStore {
@@ -13,6 +15,9 @@ namespace ProviderProfileStore {
 QString filePath();
 // The profiles in file order; a missing or undecodable file gives none.
 QList<ProviderProfile> load();
+// The same, but none when the file is there and cannot be read or decoded,
+// for a caller that must not take a damaged file for an empty one.
+std::optional<QList<ProviderProfile>> loadChecked();
 // Replaces the profile with the same id or appends it. False (with the
 // reason) when the file could not be written. A change over an undecodable
 // file first keeps that file as "provider_profiles.json.bad" (its profiles

@@ -48,14 +48,28 @@ bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* err
 
 void prune(const QList<ProviderProfile>& keeping)
 {
-    QSet<QUuid> ids;
-    for (const ProviderProfile& p : keeping)
-        ids.insert(p.id);
-    const QMap<QString, QUuid> bindings = load();
-    for (auto it = bindings.begin(); it != bindings.end(); ++it) {
-        if (!ids.contains(it.value()))
-            RuntimeBindingStore::bind(it.key(), std::nullopt);
-    }
+    pruneAgainst([&keeping] { return std::optional<QList<ProviderProfile>>(keeping); });
+}
+
+std::optional<QList<ProviderProfile>> pruneAgainst(const std::function<std::optional<QList<ProviderProfile>>()>& read)
+{
+    std::optional<QList<ProviderProfile>> profiles;
+    store().removeKeys([&](const QMap<QString, QString>& raw) {
+        QStringList stale;
+        profiles = read();
+        if (!profiles)
+            return stale;
+        QSet<QUuid> kept;
+        for (const ProviderProfile& p : std::as_const(*profiles))
+            kept.insert(p.id);
+        const QMap<QString, QUuid> bindings = ids(raw);
+        for (auto it = bindings.begin(); it != bindings.end(); ++it) {
+            if (!kept.contains(it.value()))
+                stale.append(it.key());
+        }
+        return stale;
+    });
+    return profiles;
 }
 
 } // namespace RuntimeBindingStore

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 // "runtime_bindings.json": which provider profile each runtime kind launches
@@ -23,5 +24,11 @@ QMap<QString, QUuid> load();
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error = nullptr);
 // Removes every binding whose profile is not among the given ones.
 void prune(const QList<ProviderProfile>& keeping);
+// Removes every binding whose profile `read` does not list, and returns what
+// `read` gave. `read` runs under the bindings' lock: a profile is stored
+// before anything binds to it, so a binding made while the profiles are read
+// is never taken for a stale one. Nothing is removed when `read` gives none
+// (a profiles file that could not be read cleanly lists nothing for certain).
+std::optional<QList<ProviderProfile>> pruneAgainst(const std::function<std::optional<QList<ProviderProfile>>()>& read);
 
 } // namespace RuntimeBindingStore

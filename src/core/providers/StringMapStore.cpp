@@ -47,3 +47,26 @@ bool StringMapStore::set(const QString& key, const std::optional<QString>& value
         object.remove(key);
     return JsonFile::writeAtomically(filePath(), QJsonDocument(object), JsonFile::Access::Private, error);
 }
+
+bool StringMapStore::removeKeys(const std::function<QStringList(const QMap<QString, QString>&)>& pick, QString* error)
+{
+    const QMutexLocker locker(&m_mutex);
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    std::optional<QJsonObject> object;
+    if (stored.state == JsonFile::Stored::State::Read)
+        object = json::parseObject(stored.data);
+    // Asked even when there is nothing to remove: the caller may want what it read.
+    const QStringList keys = pick(object ? decode(stored.data) : QMap<QString, QString> {});
+    if (!object)
+        return true;
+    bool removed = false;
+    for (const QString& key : keys) {
+        if (object->contains(key)) {
+            object->remove(key);
+            removed = true;
+        }
+    }
+    if (!removed)
+        return true;
+    return JsonFile::writeAtomically(filePath(), QJsonDocument(*object), JsonFile::Access::Private, error);
+}

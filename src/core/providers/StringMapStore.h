@@ -4,7 +4,9 @@
 #include <QMap>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // A small store in the application's folder: one JSON object whose values are
@@ -24,6 +26,12 @@ public:
     static QMap<QString, QString> decode(const QByteArray& data);
     // Sets the key's value, or removes the key when the value is none.
     bool set(const QString& key, const std::optional<QString>& value, QString* error = nullptr);
+    // Removes, in one rewrite, the keys that `pick` names from the string
+    // values as the file has them. `pick` runs under the lock (always once),
+    // so whatever it reads to decide cannot go stale through a `set` in the
+    // meantime. A file that cannot be read has nothing to remove and is left
+    // as it is.
+    bool removeKeys(const std::function<QStringList(const QMap<QString, QString>&)>& pick, QString* error = nullptr);
 
 private:
     QString m_fileName;

@@ -230,8 +230,11 @@ RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(
         out.configured = CredentialBroker::configuredProviders(providers);
     }
     migrateLegacyCredentialsIfNeeded(setup);
-    QList<ProviderProfile> profiles = ProviderProfileStore::load();
-    RuntimeBindingStore::prune(profiles);
+    // Read under the bindings' lock, so that the sheet cannot bind a new
+    // profile between this read and the prune; a damaged profiles file prunes
+    // nothing (the bindings are all that ties a runtime to its account).
+    QList<ProviderProfile> profiles
+        = RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked).value_or(QList<ProviderProfile> {});
     std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
         const int byProvider = QString::compare(a.provider, b.provider, Qt::CaseSensitive);
         if (byProvider != 0)
@@ -268,8 +271,13 @@ QString RuntimeInventoryStore::friendlyProviderName(
 
 void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup)
 {
+    // With a damaged profiles file there is no telling which providers have a
+    // profile already, and a new one would set the user's file aside.
+    const std::optional<QList<ProviderProfile>> stored = ProviderProfileStore::loadChecked();
+    if (!stored)
+        return;
     QSet<QString> existing;
-    for (const ProviderProfile& p : ProviderProfileStore::load())
+    for (const ProviderProfile& p : *stored)
         existing.insert(p.provider);
 
     QStringList candidates;

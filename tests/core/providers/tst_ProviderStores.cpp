@@ -10,11 +10,14 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QThread>
 #include <QtTest>
 
 #include <sys/stat.h>
 
 namespace {
+
+using Listed = std::optional<QList<ProviderProfile>>;
 
 ProviderProfile profile(const QString& provider, const QString& name)
 {
@@ -41,6 +44,8 @@ private slots:
     void profileDecoding();
     void profileStoreUpsertAndRemove();
     void bindings();
+    void pruneAgainstStoredProfiles();
+    void bindingMadeDuringPruneSurvives();
     void modelOverrides();
     void setupDecoding_data();
     void setupDecoding();
@@ -115,6 +120,63 @@ void TestProviderStores::bindings()
     home.writeFile(QStringLiteral(".tolvarine/runtime_bindings.json"),
         R"({"x":"not-a-uuid","y":3,"codex":")" + a.id.toString(QUuid::WithoutBraces).toUtf8() + "\"}");
     QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
+}
+
+void TestProviderStores::pruneAgainstStoredProfiles()
+{
+    TempHome home;
+    const ProviderProfile a = profile(QStringLiteral("openai"), QStringLiteral("a"));
+    const QUuid gone = QUuid::createUuid();
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), a.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), gone));
+    const auto nothingRead = [] { return Listed(); };
+    QCOMPARE(RuntimeBindingStore::pruneAgainst(nothingRead), Listed());
+    QCOMPARE(RuntimeBindingStore::load().size(), 2);
+
+    // A damaged profiles file reads as none, a missing one as an empty list.
+    home.writeFile(QStringLiteral(".tolvarine/provider_profiles.json"), "[{broken");
+    QCOMPARE(ProviderProfileStore::loadChecked(), Listed());
+    QCOMPARE(RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked), Listed());
+    QCOMPARE(RuntimeBindingStore::load().size(), 2);
+    QVERIFY(QFile::remove(ProviderProfileStore::filePath()));
+    QCOMPARE(ProviderProfileStore::loadChecked(), Listed(QList<ProviderProfile> {}));
+
+    QVERIFY(ProviderProfileStore::upsert(a));
+    QCOMPARE(
+        RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked), Listed(QList<ProviderProfile> { a }));
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), a.id } }));
+
+    // Without a bindings file the profiles are still read.
+    QVERIFY(QFile::remove(RuntimeBindingStore::filePath()));
+    QCOMPARE(
+        RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked), Listed(QList<ProviderProfile> { a }));
+    QVERIFY(!QFileInfo::exists(RuntimeBindingStore::filePath()));
+}
+
+// A refresh has read the profiles when the sheet stores a new one and binds a
+// runtime to it: the prune that follows must not take that binding for stale.
+void TestProviderStores::bindingMadeDuringPruneSurvives()
+{
+    TempHome home;
+    const ProviderProfile old = profile(QStringLiteral("openai"), QStringLiteral("old"));
+    const ProviderProfile fresh = profile(QStringLiteral("openai"), QStringLiteral("new"));
+    QVERIFY(ProviderProfileStore::upsert(old));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), QUuid::createUuid()));
+    std::unique_ptr<QThread> sheet;
+    const auto read = [&] {
+        const Listed listed = ProviderProfileStore::loadChecked();
+        sheet.reset(QThread::create([&] {
+            ProviderProfileStore::upsert(fresh);
+            RuntimeBindingStore::bind(QStringLiteral("codex"), fresh.id);
+        }));
+        sheet->start();
+        // Time enough for the sheet to get in first, unless something holds it off.
+        sheet->wait(QDeadlineTimer(500));
+        return listed;
+    };
+    QCOMPARE(RuntimeBindingStore::pruneAgainst(read), Listed(QList<ProviderProfile> { old }));
+    QVERIFY(sheet->wait());
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("codex"), fresh.id } }));
 }
 
 void TestProviderStores::modelOverrides()

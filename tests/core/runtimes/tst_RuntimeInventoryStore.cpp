@@ -107,6 +107,8 @@ private slots:
     void failureKeepsRowsAndReleasesTheGuard();
     void setupContracts();
     void profilesSortedAndBindingsPruned();
+    void damagedProfilesKeepBindings_data();
+    void damagedProfilesKeepBindings();
     void migration();
     void migrationFailureMovesNothing_data();
     void migrationFailureMovesNothing();
@@ -264,6 +266,65 @@ void TestRuntimeInventoryStore::profilesSortedAndBindingsPruned()
     QCOMPARE(store.profile(QStringLiteral("codex")), std::optional<ProviderProfile>(o1));
     QCOMPARE(store.profile(QStringLiteral("aider")), std::nullopt);
     QCOMPARE(RuntimeBindingStore::load().size(), 1);
+}
+
+void TestRuntimeInventoryStore::damagedProfilesKeepBindings_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: no file
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("legacyKey"); // a key waiting to be migrated
+    QTest::newRow("missing file: nothing to keep") << QByteArray() << false << false;
+    QTest::newRow("not JSON") << QByteArray("[{broken") << false << false;
+    QTest::newRow("a record that does not decode") << QByteArray(R"([{"id":5}])") << false << false;
+    QTest::newRow("a folder in its place") << QByteArray() << true << false;
+    QTest::newRow("not JSON, legacy key waiting") << QByteArray("[{broken") << false << true;
+}
+
+// A profiles file that cannot be read says nothing about which profiles are
+// gone: the runtimes keep their accounts until the user has mended it.
+void TestRuntimeInventoryStore::damagedProfilesKeepBindings()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, folder);
+    QFETCH(bool, legacyKey);
+    const ProviderProfile mine { QUuid::createUuid(), QStringLiteral("anthropic"), QStringLiteral("工作"), {}, {},
+        QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC), {}, {}, {} };
+    const QString path = ProviderProfileStore::filePath();
+    if (folder) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (!content.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+    }
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("claude"), mine.id));
+    if (legacyKey)
+        storeLegacyKey(QStringLiteral("openai"));
+    m_tool->answer(kRuntimes,
+        report({ runtime("claude", "Claude", "openai", { slot("anthropic", ""), slot("openai", "OpenAI") }) }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QVERIFY(store.profiles().isEmpty());
+    const bool missing = content.isEmpty() && !folder;
+    const QMap<QString, QUuid> bound
+        = missing ? QMap<QString, QUuid> {} : QMap<QString, QUuid> { { QStringLiteral("claude"), mine.id } };
+    QCOMPARE(store.bindings(), bound);
+    QCOMPARE(RuntimeBindingStore::load(), bound);
+    if (missing)
+        return;
+    // The damaged file is left for the user as it was; the legacy key waits too.
+    QCOMPARE(readFile(path), content);
+    QCOMPARE(CredentialBroker::isConfigured(QStringLiteral("openai")), legacyKey);
+
+    // Mended: the runtime finds its account again.
+    if (folder)
+        QVERIFY(QDir(path).removeRecursively());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(ProviderProfile::encodeList({ mine }));
+    f.close();
+    refreshAndWait(store);
+    QCOMPARE(store.profile(QStringLiteral("claude")), std::optional<ProviderProfile>(mine));
+    QCOMPARE(RuntimeBindingStore::load().value(QStringLiteral("claude")), mine.id);
 }
 
 void TestRuntimeInventoryStore::migration()
