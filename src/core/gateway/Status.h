@@ -100,6 +100,9 @@ public:
 
     GatewayClient* client() const { return m_client; }
 
+    // Tells workspaces apart: the gateway's address and the workspace's id.
+    static QString workspaceKey(const CLIConfig& config);
+
 signals:
     // One signal per group of published properties, and `changed` after any of them.
     void configChanged();
@@ -132,7 +135,6 @@ private:
     // A new generation for every kind (a reload), or for one kind.
     quint64 startReload();
     quint64 startLoad(Load kind);
-    static QString workspaceKey(const CLIConfig& config);
     const AutoConfirmation& shownAuto() const;
     static std::optional<QString> workspacePath(const CLIConfig& config);
     static std::optional<QString> itemPath(

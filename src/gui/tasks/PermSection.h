@@ -51,6 +51,8 @@ signals:
 private:
     void scheduleRefresh();
     void refreshPerms();
+    // `Status::workspaceKey` of the workspace shown; empty when none is.
+    QString shownWorkspace() const;
     void onAction(const PermRow& row, PermPresentation::PermButton::Action action);
     // The irreversible tier: a critical alert first; "算了" (or closing it) does nothing.
     QCoro::Task<> confirmThen(QString message, QString informative, QString confirm, std::function<void()> act);

@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(m_prompts->alertsShown.size(), answer == -2 ? 0 : 1);
         if (acts) {
             // Busy at once: the tier's buttons take no presses until the end.
-            QVERIFY(m_section->actions()->state(key).isWorking());
+            QVERIFY(m_section->actions()->state(Status::workspaceKey(m_cfg), key).isWorking());
             for (FaceButton* b : tierRow->buttons()) {
                 if (auto* primary = qobject_cast<PrimaryButton*>(b))
                     QVERIFY(primary->isBusy());
@@ -239,6 +239,46 @@ private slots:
         QCOMPARE(confirmations(log), QStringList { "read false" });
         QCOMPARE(reloads(log), 0);
         QCOMPARE(matching(log, "GET", "/api/workspaces/ws-demo/commands").size(), 1);
+    }
+
+    // Feedback and busy buttons belong to the workspace an action was started
+    // in: a switch shows the other workspace's own tiers untouched.
+    void feedbackStaysWithItsWorkspace()
+    {
+        const QByteArray tiers = R"({"effective":{"read":true},"pending":[]})";
+        m_sim->control("PUT", "/_sim/state/ws-q",
+            QJsonObject { { "token", "tok-q" }, { "commands", QJsonArray {} }, { "runners", QJsonArray {} },
+                { "runners_read", true }, { "employees", QJsonArray {} }, { "agents", QJsonArray {} },
+                { "feed", QJsonArray {} }, { "permissions", QJsonDocument::fromJson(tiers).object() } });
+        const CLIConfig first = m_cfg;
+        const CLIConfig other = m_sim->config("ws-q");
+        load(tiers);
+        m_sim->setFault("POST", kApi + "/permissions/read/confirm", 0, {}, 1500, 1);
+        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
+        press("read", "收回");
+        QVERIFY(row("read")->button("收回") && !row("read")->button("收回")->isEnabled());
+
+        // Switched while the take-back still runs in the first workspace.
+        m_cfg = other;
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_section->refresh();
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(row("read")->feedback()->text(), QString());
+        QVERIFY(row("read")->button("收回")->isEnabled());
+
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        m_section->refresh();
+        QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("已授权"));
+        QCOMPARE(row("read")->feedback()->text(), QString());
+
+        // Back in the first workspace, its own line.
+        m_cfg = first;
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_section->refresh();
+        QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
+        QVERIFY2(
+            QRegularExpression("^✅ 已收回 · \\d\\d:\\d\\d:\\d\\d$").match(row("read")->feedback()->text()).hasMatch(),
+            qPrintable(row("read")->feedback()->text()));
     }
 
     // The cards follow each reload in place: widgets are kept by id.
