@@ -82,6 +82,10 @@ public:
     std::optional<CommandBrief> focalCommand() const;
     RuntimeState runtimeState() const;
     QStringList grantArgs(const QString& adding) const;
+    // Whether the tiers published are a good read of that workspace (by
+    // `workspaceKey`) and it is the one shown now: not an empty list, not one
+    // whose load failed, not the list of the workspace shown before a switch.
+    bool permsReadFor(const QString& workspace) const;
     PermUse usage(const QString& key) const;
 
     // --- reload and actions ----------------------------------------------
@@ -163,6 +167,8 @@ private:
     QList<PermRow> m_perms;
     std::optional<QString> m_permsError;
     QStringList m_pendingPerms;
+    // The workspace (by workspaceKey) the tiers were read for; none while they are not a good read.
+    std::optional<QString> m_permsOf;
     QHash<QString, AutoConfirmation> m_auto; // by workspaceKey
     quint64 m_loads = 0;
     std::array<quint64, LoadKinds> m_latest {};

@@ -69,8 +69,16 @@ void PermActions::revoke(const QString& workspace, const QString& key, const QSt
 
 void PermActions::grant(const QString& workspace, const QString& key)
 {
-    if (!m_status)
+    if (!m_status || state(workspace, key).isWorking())
         return;
+    // The tool replaces this machine's grants with the list it is given: built
+    // from a list that failed to load, was emptied meanwhile or belongs to the
+    // workspace shown before, it would drop the tiers granted now.
+    if (!m_status->permsReadFor(workspace)) {
+        set(workspace, key, PermActionState::failed(unreadableListText()));
+        emit finished(workspace, key);
+        return;
+    }
     // The whole desired set: what is granted now and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
     const std::optional<CLIConfig> config = m_status->config();
@@ -126,6 +134,11 @@ Result<> PermActions::grantOutcome(const CLI::Result& run)
     if (run.code == 0)
         return {};
     return Failure::tolvarine(run.code, grantFailureText(run.code, run.out));
+}
+
+QString PermActions::unreadableListText()
+{
+    return QStringLiteral("读不到现在开着哪些档，没动任何东西，等列表回来再试。");
 }
 
 QString PermActions::grantFailureText(int code, const QString& output)

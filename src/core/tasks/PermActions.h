@@ -47,7 +47,8 @@ public:
     void revoke(const QString& workspace, const QString& key, const QString& verb);
     // Runs `brenlow grant` with every granted tier plus `key`, in catalogue
     // order, in the workspace folder, off the GUI thread and within the time
-    // limit.
+    // limit. The tool takes the list as the whole set, so nothing runs unless
+    // the tiers shown now are a good read of `workspace`: the tier's line says so.
     void grant(const QString& workspace, const QString& key);
 
     void setGrantTimeLimit(std::chrono::milliseconds limit) { m_grantTimeLimit = limit; }
@@ -59,10 +60,13 @@ public:
     // The last 240 characters of the trimmed output (secrets masked), or
     // "brenlow grant 退出码 N" when the tool said nothing.
     static QString grantFailureText(int code, const QString& output);
+    // What a grant that did not run because the tiers were unreadable says.
+    static QString unreadableListText();
 
 signals:
     void stateChanged(const QString& workspace, const QString& key);
-    // After the reload that follows an action.
+    // When an action has ended: after the reload that follows it, or at once
+    // when it did not run.
     void finished(const QString& workspace, const QString& key);
 
 private:

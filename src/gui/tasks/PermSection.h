@@ -45,7 +45,8 @@ public:
     void setClock(std::function<QDateTime()> now) { m_now = std::move(now); }
 
 signals:
-    // After the reload that follows an action (for tests and automation).
+    // When an action has ended (for tests and automation): after the reload
+    // that follows it, or at once when it did not run.
     void actionFinished(const QString& key);
 
 private:
