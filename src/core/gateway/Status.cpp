@@ -144,6 +144,7 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
         m_presence = AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区"));
         emitGroup(&Status::presenceChanged);
         m_perms.clear();
+        m_permsOf.reset();
         emitGroup(&Status::permsChanged);
         m_commands.clear();
         emitGroup(&Status::commandsChanged);
@@ -279,6 +280,7 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
         : Result<replies::Permissions>(body.failure());
     if (!reply) {
         m_perms.clear();
+        m_permsOf.reset();
         m_pendingPerms.clear();
         m_permsError = reply.failure().description();
         emitGroup(&Status::permsChanged);
@@ -287,6 +289,7 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
     const QStringList pending = perm::pendingKeys(reply->pending);
     m_pendingPerms = pending;
     m_perms = perm::rows(reply->effective, pending);
+    m_permsOf = workspaceKey(config);
     m_permsError.reset();
     emitGroup(&Status::permsChanged);
     if (allowAuto)
@@ -414,6 +417,12 @@ RuntimeState Status::runtimeState() const
 QStringList Status::grantArgs(const QString& adding) const
 {
     return perm::grantArgs(m_perms, adding);
+}
+
+bool Status::permsReadFor(const QString& workspace) const
+{
+    return m_config && workspaceKey(*m_config) == workspace && m_permsOf == workspace && !m_permsError
+        && !m_perms.isEmpty();
 }
 
 PermUse Status::usage(const QString& key) const

@@ -82,6 +82,10 @@ public:
     std::optional<CommandBrief> focalCommand() const;
     RuntimeState runtimeState() const;
     QStringList grantArgs(const QString& adding) const;
+    // Whether the tiers published are a good read of that workspace (by
+    // `workspaceKey`) and it is the one shown now: not an empty list, not one
+    // whose load failed, not the list of the workspace shown before a switch.
+    bool permsReadFor(const QString& workspace) const;
     PermUse usage(const QString& key) const;
 
     // --- reload and actions ----------------------------------------------
@@ -99,6 +103,9 @@ public:
     QCoro::Task<Result<QString>> artifact(QString hash, std::optional<CLIConfig> config);
 
     GatewayClient* client() const { return m_client; }
+
+    // Tells workspaces apart: the gateway's address and the workspace's id.
+    static QString workspaceKey(const CLIConfig& config);
 
 signals:
     // One signal per group of published properties, and `changed` after any of them.
@@ -132,7 +139,6 @@ private:
     // A new generation for every kind (a reload), or for one kind.
     quint64 startReload();
     quint64 startLoad(Load kind);
-    static QString workspaceKey(const CLIConfig& config);
     const AutoConfirmation& shownAuto() const;
     static std::optional<QString> workspacePath(const CLIConfig& config);
     static std::optional<QString> itemPath(
@@ -161,6 +167,8 @@ private:
     QList<PermRow> m_perms;
     std::optional<QString> m_permsError;
     QStringList m_pendingPerms;
+    // The workspace (by workspaceKey) the tiers were read for; none while they are not a good read.
+    std::optional<QString> m_permsOf;
     QHash<QString, AutoConfirmation> m_auto; // by workspaceKey
     quint64 m_loads = 0;
     std::array<quint64, LoadKinds> m_latest {};

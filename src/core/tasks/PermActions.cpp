@@ -38,16 +38,16 @@ PermActions::PermActions(Status* status, Reload reload, QObject* parent)
 {
 }
 
-void PermActions::set(const QString& key, const PermActionState& state)
+void PermActions::set(const QString& workspace, const QString& key, const PermActionState& state)
 {
-    m_states.insert(key, state);
-    emit stateChanged(key);
+    m_states.insert({ workspace, key }, state);
+    emit stateChanged(workspace, key);
 }
 
-void PermActions::approve(const QString& key)
+void PermActions::approve(const QString& workspace, const QString& key)
 {
     QPointer<Status> status = m_status;
-    run(key, QStringLiteral("批准中…"), QStringLiteral("已批准"), [status, key]() -> QCoro::Task<Result<>> {
+    run(workspace, key, QStringLiteral("批准中…"), QStringLiteral("已批准"), [status, key]() -> QCoro::Task<Result<>> {
         if (!status)
             co_return windowClosed();
         const Result<> result = co_await status->confirmPermission(key, true);
@@ -55,21 +55,30 @@ void PermActions::approve(const QString& key)
     });
 }
 
-void PermActions::revoke(const QString& key, const QString& verb)
+void PermActions::revoke(const QString& workspace, const QString& key, const QString& verb)
 {
     QPointer<Status> status = m_status;
-    run(key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb, [status, key]() -> QCoro::Task<Result<>> {
-        if (!status)
-            co_return windowClosed();
-        const Result<> result = co_await status->confirmPermission(key, false);
-        co_return result;
-    });
+    run(workspace, key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb,
+        [status, key]() -> QCoro::Task<Result<>> {
+            if (!status)
+                co_return windowClosed();
+            const Result<> result = co_await status->confirmPermission(key, false);
+            co_return result;
+        });
 }
 
-void PermActions::grant(const QString& key)
+void PermActions::grant(const QString& workspace, const QString& key)
 {
-    if (!m_status)
+    if (!m_status || state(workspace, key).isWorking())
         return;
+    // The tool replaces this machine's grants with the list it is given: built
+    // from a list that failed to load, was emptied meanwhile or belongs to the
+    // workspace shown before, it would drop the tiers granted now.
+    if (!m_status->permsReadFor(workspace)) {
+        set(workspace, key, PermActionState::failed(unreadableListText()));
+        emit finished(workspace, key);
+        return;
+    }
     // The whole desired set: what is granted now and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
     const std::optional<CLIConfig> config = m_status->config();
@@ -77,7 +86,7 @@ void PermActions::grant(const QString& key)
     if (config && config->path && !config->path->isEmpty())
         folder = *config->path;
     const std::chrono::milliseconds limit = m_grantTimeLimit;
-    run(key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
+    run(workspace, key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
         [args, folder, config, limit]() -> QCoro::Task<Result<>> {
             auto task = CLI::runAsync(args, folder, config, std::nullopt, limit);
             const CLI::Result ran = co_await std::move(task);
@@ -85,26 +94,27 @@ void PermActions::grant(const QString& key)
         });
 }
 
-void PermActions::run(
-    const QString& key, const QString& working, const QString& done, std::function<QCoro::Task<Result<>>()> operation)
+void PermActions::run(const QString& workspace, const QString& key, const QString& working, const QString& done,
+    std::function<QCoro::Task<Result<>>()> operation)
 {
     // The tier's buttons are busy while it runs; a second press is not a second action.
-    if (state(key).isWorking())
+    if (state(workspace, key).isWorking())
         return;
-    set(key, PermActionState::working(working));
-    course(key, done, std::move(operation));
+    set(workspace, key, PermActionState::working(working));
+    course(workspace, key, done, std::move(operation));
 }
 
-QCoro::Task<> PermActions::course(QString key, QString done, std::function<QCoro::Task<Result<>>()> operation)
+QCoro::Task<> PermActions::course(
+    QString workspace, QString key, QString done, std::function<QCoro::Task<Result<>>()> operation)
 {
     QPointer<PermActions> self(this);
     const Result<> result = co_await operation();
     if (!self)
         co_return;
     if (result)
-        set(key, PermActionState::ok(done, QDateTime::currentDateTime()));
+        set(workspace, key, PermActionState::ok(done, QDateTime::currentDateTime()));
     else
-        set(key, PermActionState::failed(PermActionState::failureText(result.failure())));
+        set(workspace, key, PermActionState::failed(PermActionState::failureText(result.failure())));
 
     // Chosen now, not when the action started: the user may have switched meanwhile.
     const Reload reload = m_reload;
@@ -114,7 +124,7 @@ QCoro::Task<> PermActions::course(QString key, QString done, std::function<QCoro
     else if (status)
         co_await status->reload(status->config());
     if (self)
-        emit self->finished(key);
+        emit self->finished(workspace, key);
 }
 
 Result<> PermActions::grantOutcome(const CLI::Result& run)
@@ -124,6 +134,11 @@ Result<> PermActions::grantOutcome(const CLI::Result& run)
     if (run.code == 0)
         return {};
     return Failure::tolvarine(run.code, grantFailureText(run.code, run.out));
+}
+
+QString PermActions::unreadableListText()
+{
+    return QStringLiteral("读不到现在开着哪些档，没动任何东西，等列表回来再试。");
 }
 
 QString PermActions::grantFailureText(int code, const QString& output)

@@ -14,15 +14,19 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class Status;
 
-// The actions on the workspace's permission tiers and the feedback of the
-// last one on each tier. Every action shows "working" at once, then runs its
-// operation, records the outcome (ok with the moment, or the failure text) and
-// reloads the status model once, whatever the outcome (the reload the owner
-// gives: the workspace selected at that moment). Confirming the irreversible
-// tier is the view's business; these only act.
+// The actions on the workspaces' permission tiers and the feedback of the
+// last one on each tier of each workspace. Every action shows "working" at
+// once, then runs its operation, records the outcome (ok with the moment, or
+// the failure text) and reloads the status model once, whatever the outcome
+// (the reload the owner gives: the workspace selected at that moment).
+// Feedback and busy state belong to the workspace the action was started for
+// (`Status::workspaceKey` of the one shown at the press), so a switch shows
+// the other workspace's own. Confirming the irreversible tier is the view's
+// business; these only act.
 class PermActions : public QObject {
     Q_OBJECT
 public:
@@ -31,16 +35,21 @@ public:
     using Reload = std::function<QCoro::Task<>()>;
     PermActions(Status* status, Reload reload = {}, QObject* parent = nullptr);
 
-    // Idle for a tier nothing was done to.
-    PermActionState state(const QString& key) const { return m_states.value(key); }
+    // Idle for a tier nothing was done to in that workspace.
+    PermActionState state(const QString& workspace, const QString& key) const
+    {
+        return m_states.value({ workspace, key });
+    }
 
     // Confirms a tier through the gateway.
-    void approve(const QString& key);
+    void approve(const QString& workspace, const QString& key);
     // Takes a granted tier back ("收回") or turns a pending one down ("拒绝").
-    void revoke(const QString& key, const QString& verb);
+    void revoke(const QString& workspace, const QString& key, const QString& verb);
     // Runs `brenlow grant` with every granted tier plus `key`, in catalogue
-    // order, in the workspace folder, off the GUI thread and within the time limit.
-    void grant(const QString& key);
+    // order, in the workspace folder, off the GUI thread and within the time
+    // limit. The tool takes the list as the whole set, so nothing runs unless
+    // the tiers shown now are a good read of `workspace`: the tier's line says so.
+    void grant(const QString& workspace, const QString& key);
 
     void setGrantTimeLimit(std::chrono::milliseconds limit) { m_grantTimeLimit = limit; }
 
@@ -51,20 +60,25 @@ public:
     // The last 240 characters of the trimmed output (secrets masked), or
     // "brenlow grant 退出码 N" when the tool said nothing.
     static QString grantFailureText(int code, const QString& output);
+    // What a grant that did not run because the tiers were unreadable says.
+    static QString unreadableListText();
 
 signals:
-    void stateChanged(const QString& key);
-    // After the reload that follows an action.
-    void finished(const QString& key);
+    void stateChanged(const QString& workspace, const QString& key);
+    // When an action has ended: after the reload that follows it, or at once
+    // when it did not run.
+    void finished(const QString& workspace, const QString& key);
 
 private:
-    void run(const QString& key, const QString& working, const QString& done,
+    void run(const QString& workspace, const QString& key, const QString& working, const QString& done,
         std::function<QCoro::Task<Result<>>()> operation);
-    QCoro::Task<> course(QString key, QString done, std::function<QCoro::Task<Result<>>()> operation);
-    void set(const QString& key, const PermActionState& state);
+    QCoro::Task<> course(
+        QString workspace, QString key, QString done, std::function<QCoro::Task<Result<>>()> operation);
+    void set(const QString& workspace, const QString& key, const PermActionState& state);
 
     QPointer<Status> m_status;
     Reload m_reload;
-    QHash<QString, PermActionState> m_states;
+    // By workspace and tier.
+    QHash<std::pair<QString, QString>, PermActionState> m_states;
     std::chrono::milliseconds m_grantTimeLimit { std::chrono::seconds(60) };
 };

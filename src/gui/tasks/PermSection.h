@@ -45,12 +45,15 @@ public:
     void setClock(std::function<QDateTime()> now) { m_now = std::move(now); }
 
 signals:
-    // After the reload that follows an action (for tests and automation).
+    // When an action has ended (for tests and automation): after the reload
+    // that follows it, or at once when it did not run.
     void actionFinished(const QString& key);
 
 private:
     void scheduleRefresh();
     void refreshPerms();
+    // `Status::workspaceKey` of the workspace shown; empty when none is.
+    QString shownWorkspace() const;
     void onAction(const PermRow& row, PermPresentation::PermButton::Action action);
     // The irreversible tier: a critical alert first; "算了" (or closing it) does nothing.
     QCoro::Task<> confirmThen(QString message, QString informative, QString confirm, std::function<void()> act);

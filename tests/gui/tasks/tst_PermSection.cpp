@@ -27,7 +27,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <QCoroFuture>
 #include <QCoroTask>
+#include <QPromise>
 
 using namespace std::chrono_literals;
 
@@ -56,6 +58,33 @@ int reloads(const QJsonArray& log)
 {
     return int(matching(log, "GET", kApi + "/commands").size());
 }
+
+// Keeps an alert open until the test answers it, as a person would.
+class HeldPrompts final : public Prompts {
+public:
+    QCoro::Task<int> alert(QWidget*, Alert) override
+    {
+        m_answer = std::make_shared<QPromise<int>>();
+        m_answer->start();
+        QFuture<int> answered = m_answer->future();
+        const int answer = co_await answered;
+        co_return answer;
+    }
+    QCoro::Task<std::optional<QString>> pickFolder(QWidget*, QString, QString, QString) override
+    {
+        co_return std::nullopt;
+    }
+    bool open() const { return m_answer != nullptr; }
+    void answer(int index)
+    {
+        const auto promise = std::exchange(m_answer, nullptr);
+        promise->addResult(index);
+        promise->finish();
+    }
+
+private:
+    std::shared_ptr<QPromise<int>> m_answer;
+};
 
 } // namespace
 
@@ -191,7 +220,7 @@ private slots:
         QCOMPARE(m_prompts->alertsShown.size(), answer == -2 ? 0 : 1);
         if (acts) {
             // Busy at once: the tier's buttons take no presses until the end.
-            QVERIFY(m_section->actions()->state(key).isWorking());
+            QVERIFY(m_section->actions()->state(Status::workspaceKey(m_cfg), key).isWorking());
             for (FaceButton* b : tierRow->buttons()) {
                 if (auto* primary = qobject_cast<PrimaryButton*>(b))
                     QVERIFY(primary->isBusy());
@@ -239,6 +268,102 @@ private slots:
         QCOMPARE(confirmations(log), QStringList { "read false" });
         QCOMPARE(reloads(log), 0);
         QCOMPARE(matching(log, "GET", "/api/workspaces/ws-demo/commands").size(), 1);
+    }
+
+    // `brenlow grant` takes its list as the whole set: when the tiers of the
+    // workspace are not at hand as the alert is answered, nothing runs and the
+    // tier's line says why, also once the list is back.
+    void grantNeedsTheTiersOfItsWorkspace_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("the list fails to load while the alert is open") << "fails";
+        QTest::newRow("another workspace shown, its list not loaded yet") << "switch";
+    }
+
+    void grantNeedsTheTiersOfItsWorkspace()
+    {
+        QFETCH(QString, meanwhile);
+        const QByteArray tiers = R"({"effective":{"read":true,"write":true},"pending":[]})";
+        m_sim->control("PUT", "/_sim/state/ws-q",
+            QJsonObject { { "token", "tok-q" }, { "commands", QJsonArray {} }, { "runners", QJsonArray {} },
+                { "runners_read", true }, { "employees", QJsonArray {} }, { "agents", QJsonArray {} },
+                { "feed", QJsonArray {} }, { "permissions", QJsonDocument::fromJson(tiers).object() } });
+        const CLIConfig other = m_sim->config("ws-q");
+        load(tiers);
+        auto held = std::make_unique<HeldPrompts>();
+        HeldPrompts* prompts = held.get();
+        Prompts::setShared(std::move(held));
+        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
+
+        if (meanwhile == "fails") {
+            press("danger", kGrant);
+            QVERIFY(prompts->open());
+            m_sim->setFault("GET", kApi + "/permissions", 500, R"({"error":"坏了"})", 0, 1);
+            QCoro::waitFor(m_status->reload(m_cfg));
+            m_section->refresh();
+            QVERIFY(m_status->perms().isEmpty());
+            prompts->answer(0);
+        } else {
+            // The switch shows the new workspace at once; its tiers come after its command list.
+            m_sim->setFault("GET", "/api/workspaces/ws-q/commands", 0, {}, 1500, 1);
+            m_cfg = other;
+            auto switched = m_status->reload(m_cfg);
+            m_section->refresh();
+            press("danger", kGrant);
+            prompts->answer(0);
+            QCOMPARE(m_status->perms().size(), 6);
+            QCoro::waitFor(std::move(switched));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QTest::qWait(200);
+        QCOMPARE(m_tool->argvs(), QStringList {});
+
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_section->refresh();
+        QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("已授权"));
+        QCOMPARE(row("danger")->feedback()->text(),
+            QStringLiteral("❌ 读不到现在开着哪些档，没动任何东西，等列表回来再试。"));
+        QVERIFY(row("danger")->button(kGrant)->isEnabled());
+    }
+
+    // Feedback and busy buttons belong to the workspace an action was started
+    // in: a switch shows the other workspace's own tiers untouched.
+    void feedbackStaysWithItsWorkspace()
+    {
+        const QByteArray tiers = R"({"effective":{"read":true},"pending":[]})";
+        m_sim->control("PUT", "/_sim/state/ws-q",
+            QJsonObject { { "token", "tok-q" }, { "commands", QJsonArray {} }, { "runners", QJsonArray {} },
+                { "runners_read", true }, { "employees", QJsonArray {} }, { "agents", QJsonArray {} },
+                { "feed", QJsonArray {} }, { "permissions", QJsonDocument::fromJson(tiers).object() } });
+        const CLIConfig first = m_cfg;
+        const CLIConfig other = m_sim->config("ws-q");
+        load(tiers);
+        m_sim->setFault("POST", kApi + "/permissions/read/confirm", 0, {}, 1500, 1);
+        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
+        press("read", "收回");
+        QVERIFY(row("read")->button("收回") && !row("read")->button("收回")->isEnabled());
+
+        // Switched while the take-back still runs in the first workspace.
+        m_cfg = other;
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_section->refresh();
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(row("read")->feedback()->text(), QString());
+        QVERIFY(row("read")->button("收回")->isEnabled());
+
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        m_section->refresh();
+        QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("已授权"));
+        QCOMPARE(row("read")->feedback()->text(), QString());
+
+        // Back in the first workspace, its own line.
+        m_cfg = first;
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_section->refresh();
+        QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
+        QVERIFY2(
+            QRegularExpression("^✅ 已收回 · \\d\\d:\\d\\d:\\d\\d$").match(row("read")->feedback()->text()).hasMatch(),
+            qPrintable(row("read")->feedback()->text()));
     }
 
     // The cards follow each reload in place: widgets are kept by id.
