@@ -20,6 +20,11 @@ Failure noWorkspace()
     return Failure::tolvarine(-1, kNoWorkspace);
 }
 
+bool sameWorkspace(const CLIConfig& a, const CLIConfig& b)
+{
+    return a.api == b.api && a.workspace == b.workspace;
+}
+
 } // namespace
 
 Status::Status(QObject* parent)
@@ -117,8 +122,7 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
     // Every load an older reload still has in flight is dropped from now on.
     const quint64 generation = startReload();
     const std::optional<CLIConfig> config = given ? given : CLIConfig::current();
-    const bool otherWorkspace
-        = m_config && config && (m_config->api != config->api || m_config->workspace != config->workspace);
+    const bool otherWorkspace = m_config && config && !sameWorkspace(*m_config, *config);
     m_config = config;
     emitGroup(&Status::configChanged);
     // What is known of this address's origin (from the client's cache), else
@@ -126,19 +130,25 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
     setEndpoint(
         config ? config->api : QString(), config ? m_client->resolvedOrigin(config->api) : std::optional<QString>());
     // The feed and agent loaders keep their last lists when a load fails; after a
-    // switch those lists belong to the other workspace, and a sheet would act on
-    // its items with this workspace's configuration.
-    if (otherWorkspace) {
-        if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()) {
-            m_pendingApprovalItems.clear();
-            m_failedFeedItems.clear();
-            m_waitingTaskIDs.clear();
-            emitGroup(&Status::feedChanged);
+    // switch those lists belong to the other workspace. The feed's own
+    // configuration says whose its lists are (a reload without one in between
+    // leaves them standing); the same workspace's lists take its latest credentials.
+    if (config && m_feedConfig) {
+        if (sameWorkspace(*m_feedConfig, *config)) {
+            m_feedConfig = config;
+        } else {
+            m_feedConfig.reset();
+            if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()) {
+                m_pendingApprovalItems.clear();
+                m_failedFeedItems.clear();
+                m_waitingTaskIDs.clear();
+                emitGroup(&Status::feedChanged);
+            }
         }
-        if (!m_deviceRuntimes.isEmpty()) {
-            m_deviceRuntimes.clear();
-            emitGroup(&Status::agentsChanged);
-        }
+    }
+    if (otherWorkspace && !m_deviceRuntimes.isEmpty()) {
+        m_deviceRuntimes.clear();
+        emitGroup(&Status::agentsChanged);
     }
     if (!config) {
         m_presence = AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区"));
@@ -398,6 +408,7 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
     m_pendingApprovalItems = std::move(view.pendingApprovalItems);
     m_failedFeedItems = std::move(view.failedFeedItems);
     m_waitingTaskIDs = std::move(view.waitingTaskIDs);
+    m_feedConfig = config;
     emitGroup(&Status::feedChanged);
 }
 

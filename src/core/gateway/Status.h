@@ -72,6 +72,10 @@ public:
     const QSet<QString>& waitingTaskIDs() const { return m_waitingTaskIDs; }
     const QList<FeedApprovalItem>& pendingApprovalItems() const { return m_pendingApprovalItems; }
     const QList<FeedApprovalItem>& failedFeedItems() const { return m_failedFeedItems; }
+    // The configuration the feed lists above were loaded with, none while they
+    // hold nothing loaded: an action on one of their items goes with it, also
+    // when another workspace is selected (or shown) by now.
+    const std::optional<CLIConfig>& feedConfig() const { return m_feedConfig; }
 
     const QList<ProgressLine>& progress() const { return m_progress; }
     const std::optional<QString>& progressError() const { return m_progressError; }
@@ -195,6 +199,7 @@ private:
     QSet<QString> m_waitingTaskIDs;
     QList<FeedApprovalItem> m_pendingApprovalItems;
     QList<FeedApprovalItem> m_failedFeedItems;
+    std::optional<CLIConfig> m_feedConfig;
     std::optional<QString> m_agentsError;
     QList<ProgressLine> m_progress;
     std::optional<QString> m_progressError;

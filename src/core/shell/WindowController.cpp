@@ -79,7 +79,7 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     // A change of the selected workspace reloads the status model at once;
     // setting the value it already has is no change.
     connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, [this] {
-        if (m_loopsRunning && !m_initialSync)
+        if (m_loopsRunning && !(m_initialSync && m_catalog->settling()))
             selectionReload();
     });
 }

@@ -140,7 +140,10 @@ private:
 
     bool m_loopsStarted = false;
     bool m_loopsRunning = false;
-    // The start-up load settles the selection itself; that is not a user's change.
+    // The start-up load's catalogue reload is under way (the companion tool's
+    // run may take many seconds). The catalogue settling the selection then is
+    // not a user's change: the start-up load reloads afterwards anyway. A user's
+    // pick meanwhile still reloads at once.
     bool m_initialSync = false;
     std::chrono::milliseconds m_pairTimeLimit;
 };

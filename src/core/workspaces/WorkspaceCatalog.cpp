@@ -20,6 +20,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QUrl>
 
@@ -163,6 +164,7 @@ void WorkspaceCatalog::reloadFiles()
     m_loaded = true;
     emit recordsChanged();
 
+    const QScopedValueRollback<bool> settling(m_settling, true);
     const QVariant stored = QSettings().value(QLatin1String(kSelectionKey));
     const QString saved = stored.typeId() == QMetaType::QString ? stored.toString() : QString();
     const auto has = [this](const QString& id) {

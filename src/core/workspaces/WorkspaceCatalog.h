@@ -61,6 +61,10 @@ public:
     // reload has happened when the call returns.
     QCoro::Task<> reload(bool syncCurrent);
 
+    // A reload is settling the selection after re-reading the files: a change
+    // of selection now is the catalogue's own, not a user's pick.
+    bool settling() const { return m_settling; }
+
     // Asks the gateway for a phone pairing link for every paired workspace.
     QCoro::Task<> refreshPairLink();
 
@@ -86,6 +90,7 @@ private:
 
     QList<WorkspaceRecord> m_records;
     bool m_loaded = false;
+    bool m_settling = false;
     QString m_selectedID;
     std::optional<QString> m_publishEndpoint;
     std::optional<QString> m_pairLink;

@@ -8,7 +8,8 @@
 class ApprovalsSheet : public FeedItemSheet {
     Q_OBJECT
 public:
-    // `cfg`: the selected workspace's configuration, none when nothing is paired.
+    // `cfg`: the selected workspace's configuration, none when nothing is paired
+    // (then nothing is sent); an action goes with its item's own configuration, config().
     ApprovalsSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload = {}, QWidget* parent = nullptr);
 
     void respond(const FeedApprovalItem& item, bool approve);

@@ -10,7 +10,8 @@
 class FailedTasksSheet : public FeedItemSheet {
     Q_OBJECT
 public:
-    // `cfg`: the selected workspace's configuration, none when nothing is paired.
+    // `cfg`: the selected workspace's configuration, none when nothing is paired
+    // (then nothing is sent); an action goes with its item's own configuration, config().
     FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload = {}, QWidget* parent = nullptr);
 
     void retry(const FeedApprovalItem& item);

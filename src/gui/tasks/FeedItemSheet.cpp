@@ -76,6 +76,13 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
         connect(m_status, &Status::feedChanged, this, &FeedItemSheet::rebuild);
 }
 
+std::optional<CLIConfig> FeedItemSheet::config() const
+{
+    if (!m_cfg || !m_status)
+        return m_cfg;
+    return m_status->feedConfig();
+}
+
 QString FeedItemSheet::headline(const FeedApprovalItem& item)
 {
     return item.command.isEmpty() ? item.title : item.command;

@@ -42,7 +42,10 @@ public:
 
     // The feedback of an item; idle when no action was taken on it here.
     PermActionState actionState(const QString& itemId) const { return m_action.value(itemId); }
-    const std::optional<CLIConfig>& config() const { return m_cfg; }
+    // The configuration an action goes with: the one the status model loaded
+    // the listed items with, not the selection's, which may have moved on
+    // before or after those items came. None when the window has no workspace.
+    std::optional<CLIConfig> config() const;
     Status* status() const { return m_status; }
 
 signals:

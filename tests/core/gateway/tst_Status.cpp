@@ -495,6 +495,7 @@ void TestStatus::switchingWorkspacesKeepsNothingOfTheOld()
     Status status;
     waitFor(status.reload(cfgA));
     QVERIFY(!status.pendingApprovalItems().isEmpty());
+    QCOMPARE(status.feedConfig(), std::optional<CLIConfig>(cfgA));
     QVERIFY(status.autoFailed().contains(QStringLiteral("exec")));
 
     m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-b/feed"), 500);
@@ -502,6 +503,7 @@ void TestStatus::switchingWorkspacesKeepsNothingOfTheOld()
     waitFor(status.reload(cfgB));
     // A's approvals are not offered as B's, and B's own "write" is confirmed too.
     QVERIFY(status.pendingApprovalItems().isEmpty() && status.failedFeedItems().isEmpty());
+    QVERIFY(!status.feedConfig());
     QCOMPARE(hits("POST", QStringLiteral("/api/workspaces/ws-b/permissions/write/confirm")), 1);
     // A's failed confirmation does not colour B; back in A it is A's again, not tried anew.
     QVERIFY(status.autoFailed().isEmpty());
@@ -509,6 +511,23 @@ void TestStatus::switchingWorkspacesKeepsNothingOfTheOld()
     waitFor(status.reload(cfgA));
     QVERIFY(status.autoFailed().contains(QStringLiteral("exec")));
     QCOMPARE(hits("POST", QStringLiteral("/api/workspaces/ws-a/permissions/exec/confirm")), 0);
+
+    // A reload without any configuration keeps A's lists; the next workspace shown still does not inherit them.
+    QVERIFY(!status.pendingApprovalItems().isEmpty());
+    waitFor(status.reload(std::nullopt));
+    QVERIFY(!status.config() && !status.pendingApprovalItems().isEmpty());
+    QCOMPARE(status.feedConfig(), std::optional<CLIConfig>(cfgA));
+    waitFor(status.reload(cfgB));
+    QVERIFY(status.pendingApprovalItems().isEmpty() && !status.feedConfig());
+
+    // The same workspace paired again with a new token: its lists act with the new one, even before its feed reads.
+    waitFor(status.reload(cfgA));
+    CLIConfig renewed = cfgA;
+    renewed.token = QStringLiteral("tok-a2");
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-a/feed"), 500);
+    waitFor(status.reload(renewed));
+    QVERIFY(!status.pendingApprovalItems().isEmpty());
+    QCOMPARE(status.feedConfig(), std::optional<CLIConfig>(renewed));
 }
 
 void TestStatus::destroyedMidRequest_data()

@@ -109,6 +109,7 @@ private slots:
     void sectionsKeepTheirOrder();
     void firstRunAndScreenshots();
     void pairedPageWhileTheToolSyncs();
+    void pickWhileTheToolSyncs();
     void closedMidFlow_data();
     void closedMidFlow();
     void realPrompts();
@@ -274,6 +275,32 @@ void TestMainWindow::pairedPageWhileTheToolSyncs()
     QTRY_VERIFY(w.header()->switcher() && w.header()->switcher()->isVisible());
     QVERIFY(!w.header()->unpairedLabel()->isVisible());
     QCOMPARE(w.header()->height(), headerHeight);
+}
+
+void TestMainWindow::pickWhileTheToolSyncs()
+{
+    m_world->pair({ kDemo, QStringLiteral("ws-blog") });
+    // The start-up load waits on the tool's "workspaces" for longer than this test runs.
+    m_tool->put(QStringLiteral("workspaces.delay_ms"), "8000");
+    MainWindow w(kQuiet);
+    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    QSignalSpy reloaded(w.controller(), &WindowController::selectionReloadFinished);
+    w.show();
+    // A poll pass re-reads the files meanwhile; its settling of the selection is no pick.
+    QCoro::waitFor(w.controller()->catalog()->reload(false));
+    QTRY_VERIFY(w.header()->switcher() && w.header()->switcher()->isVisible());
+    QTest::qWait(100);
+    QCOMPARE(reloaded.size(), 0);
+
+    // The user's pick reloads at once, for the workspace picked.
+    QComboBox* switcher = w.header()->switcher();
+    const int blog = switcher->findData(QStringLiteral("ws-blog"));
+    switcher->setCurrentIndex(blog);
+    emit switcher->activated(blog);
+    QTRY_COMPARE(reloaded.size(), 1);
+    QCOMPARE(w.controller()->status()->config()->workspace, QStringLiteral("ws-blog"));
+    QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
+    QVERIFY(loaded.isEmpty());
 }
 
 void TestMainWindow::firstRunAndScreenshots()

@@ -286,6 +286,58 @@ private slots:
             QVERIFY(b->isEnabled());
     }
 
+    // An action goes with the configuration its item was loaded with, whatever
+    // the window selects: the sheet may open on a selection the status model
+    // has not reloaded yet, and the model may show another workspace's items
+    // by the time a row is pressed. The follow-up reload is the model's own.
+    void actionsGoWithTheListedItems_data()
+    {
+        QTest::addColumn<bool>("reloadOther"); // the model reloads the other workspace once the sheet is open
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("token");
+
+        QTest::newRow("selection moved on, items still the old workspace's")
+            << false << "approvals.approve.f1" << kApi + "/feed/f1/act"
+            << "tok-t";
+        QTest::newRow("other workspace reloaded under the open sheet") << true << "approvals.reject.g1"
+                                                                       << "/api/workspaces/ws-u/feed/g1/act"
+                                                                       << "tok-u";
+    }
+
+    void actionsGoWithTheListedItems()
+    {
+        QFETCH(bool, reloadOther);
+        QFETCH(QString, button);
+        QFETCH(QString, path);
+        QFETCH(QString, token);
+
+        QJsonObject other = workspaceState();
+        other.insert("workspace", "ws-u");
+        other.insert("token", "tok-u");
+        other.insert("feed",
+            QJsonDocument::fromJson(R"([{"id":"g1","task_id":"c4","category":"approval",
+            "title":"别的工作区","status":"pending"}])")
+                .array());
+        m_sim->control("PUT", "/_sim/state/ws-u", other);
+        QCOMPARE(m_sim->lastStatus(), 200);
+        CLIConfig otherCfg = m_sim->config("ws-u");
+        otherCfg.device = "dev-test";
+
+        auto s = sheet("approvals", reloadOther ? m_cfg : otherCfg);
+        if (reloadOther) {
+            QCoro::waitFor(m_status->reload(otherCfg));
+            QTRY_VERIFY(child<FeedItemRow>(s.get(), "approvals.row.g1"));
+        }
+        m_sim->clearRequests();
+        QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
+        QTest::mouseClick(child<QAbstractButton>(s.get(), button), Qt::LeftButton);
+        waitFinished(spy, button.section('.', 2));
+        const QJsonArray log = m_sim->requests();
+        QCOMPARE(writes(log), QStringList { "POST " + path });
+        QCOMPARE(matching(log, "POST", path).first()["headers"]["authorization"].toString(), "Bearer " + token);
+    }
+
     // Deleting asks first; a cancelled or dismissed question sends nothing, and
     // an item without a task id sends nothing and says why. The confirmed delete
     // is one of the actions above.
