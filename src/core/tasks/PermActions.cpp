@@ -1,7 +1,7 @@
 #include "core/tasks/PermActions.h"
 
 #include "core/gateway/Status.h"
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
 
 #include <QDateTime>
 #include <QTextBoundaryFinder>

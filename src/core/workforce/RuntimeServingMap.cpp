@@ -1,6 +1,6 @@
 #include "core/workforce/RuntimeServingMap.h"
 
-#include "core/workforce/BlankTrim.h"
+#include "core/platform/BlankTrim.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
-#include "core/shell/RuntimeSectionModel.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"

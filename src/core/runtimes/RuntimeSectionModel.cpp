@@ -1,4 +1,4 @@
-#include "core/shell/RuntimeSectionModel.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 
 #include "core/agents/AdvancedAccess.h"
 #include "core/platform/OffMainThread.h"
@@ -9,7 +9,7 @@
 #include "core/runtimes/RuntimeInstall.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeLogin.h"
-#include "core/shell/RuntimeSectionValues.h"
+#include "core/runtimes/RuntimeSectionValues.h"
 #include "core/shell/WindowController.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"

@@ -2,8 +2,8 @@
 
 #include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeCardState.h"
 #include "core/runtimes/RuntimeRow.h"
-#include "core/shell/RuntimeCardState.h"
 #include "core/workforce/RuntimeName.h"
 #include "core/workforce/RuntimeServingMap.h"
 
