@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/gateway/CLIConfig.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeCardState.h"
 #include "core/runtimes/RuntimeRow.h"
-#include "core/workforce/RuntimeName.h"
-#include "core/workforce/RuntimeServingMap.h"
+#include "core/runtimes/RuntimeServing.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -22,7 +22,10 @@
 
 class AdvancedAccess;
 class QTimer;
-class WindowController;
+class RuntimeController;
+class RuntimeEnablement;
+class RuntimeInventoryStore;
+class WorkspaceCatalog;
 
 // The main window's runtime section without its widgets: the values it shows,
 // derived once per change of the window's stores and shared by the section
@@ -32,7 +35,17 @@ class RuntimeSectionModel : public QObject {
 public:
     static constexpr int kLogLines = 40;
 
-    explicit RuntimeSectionModel(WindowController* window, QObject* parent = nullptr);
+    // The window's stores the section reads and drives.
+    struct Stores {
+        RuntimeController* runtimes = nullptr;
+        RuntimeInventoryStore* inventory = nullptr;
+        RuntimeEnablement* enablement = nullptr;
+        WorkspaceCatalog* catalog = nullptr;
+    };
+
+    // `advanced` is the custom connections' model the section shows below the
+    // cards; this model only hands it on.
+    RuntimeSectionModel(const Stores& stores, AdvancedAccess* advanced, QObject* parent = nullptr);
 
     // --- what the section shows -------------------------------------------
     QList<RuntimeRow> rows() const;
@@ -46,8 +59,10 @@ public:
     QStringList logLines() const;
     bool hasWorkspace() const;
 
-    RuntimeCatalog runtimeCatalog() const;
-    QHash<QString, QList<RuntimeServing>> runtimeServing() const;
+    // The work each runtime kind serves: the workforce's serving map, handed
+    // in by the window whenever it changes.
+    QHash<QString, QList<RuntimeServing>> runtimeServing() const { return m_serving; }
+    void setRuntimeServing(const QHash<QString, QList<RuntimeServing>>& serving);
     QSet<QString> knownRuntimeNames() const;
 
     AdvancedAccess* advanced() const { return m_advanced; }
@@ -77,6 +92,8 @@ signals:
     void changed();
     // The output log changed.
     void logChanged();
+    // A notice for the window: what an action did, or why it could not.
+    void notice(const QString& text, bool isError);
 
 private:
     struct Derived {
@@ -84,6 +101,9 @@ private:
         QSet<QString> knownNames;
     };
     const Derived& derived() const;
+    // The stores are still there.
+    bool live() const;
+    std::optional<CLIConfig> selectedConfig() const;
     std::optional<RuntimeRow> row(const QString& kind) const;
     void invalidate();
     void onInventoryChanged();
@@ -93,8 +113,12 @@ private:
     void sendToTerminal(const QStringList& command, const std::optional<QString>& cwd, const QString& sent);
     QCoro::Task<> checkKeys();
 
-    QPointer<WindowController> m_window;
+    QPointer<RuntimeController> m_runtimes;
+    QPointer<RuntimeInventoryStore> m_inventory;
+    QPointer<RuntimeEnablement> m_enablement;
+    QPointer<WorkspaceCatalog> m_catalog;
     AdvancedAccess* m_advanced;
+    QHash<QString, QList<RuntimeServing>> m_serving;
     QTimer* m_publish;
     mutable std::optional<Derived> m_derived;
     QList<QUuid> m_profileIDs;
