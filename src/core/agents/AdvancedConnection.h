@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/agents/AdvancedConnectionKind.h"
+#include "core/design/AdvancedConnectionKind.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -25,4 +25,13 @@ QString trailing(const QString& text, qsizetype count)
     return text.mid(finder.position());
 }
 
+qsizetype count(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype seen = 0;
+    while (finder.toNextBoundary() >= 0)
+        ++seen;
+    return seen;
+}
+
 } // namespace Graphemes

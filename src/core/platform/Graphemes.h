@@ -11,5 +11,7 @@ namespace Graphemes {
 QString leading(const QString& text, qsizetype count);
 // The last `count` characters; the whole text when it has no more.
 QString trailing(const QString& text, qsizetype count);
+// How many characters the text has.
+qsizetype count(const QString& text);
 
 } // namespace Graphemes

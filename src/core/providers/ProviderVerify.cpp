@@ -1,7 +1,7 @@
 #include "core/providers/ProviderVerify.h"
 
 #include "core/gateway/NetworkAccess.h"
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

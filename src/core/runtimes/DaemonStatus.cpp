@@ -1,7 +1,7 @@
 #include "core/runtimes/DaemonStatus.h"
 
 #include "core/gateway/Json.h"
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
 
 namespace DaemonStatus {
 

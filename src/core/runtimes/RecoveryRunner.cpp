@@ -4,7 +4,7 @@
 
 #include "core/gateway/CLIAsync.h"
 #include "core/gateway/Json.h"
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/DaemonStatus.h"
 #include "core/runtimes/RuntimeInventory.h"

@@ -1,6 +1,6 @@
 #include "core/runtimes/RuntimeCardText.h"
 
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/runtimes/RuntimeInstall.h"
 
 namespace RuntimeCardText {

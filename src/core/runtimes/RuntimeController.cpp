@@ -1,12 +1,12 @@
 #include "core/runtimes/RuntimeController.h"
 
 #include "core/gateway/CLI.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
 #include "core/providers/CredentialBroker.h"
-#include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 
 #include <QDateTime>

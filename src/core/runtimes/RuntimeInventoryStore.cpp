@@ -1,13 +1,13 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 
 #include "core/gateway/CLI.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/Graphemes.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/providers/CredentialBroker.h"
-#include "core/providers/CredentialRedaction.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
 

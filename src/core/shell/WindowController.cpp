@@ -2,10 +2,10 @@
 
 #include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/Graphemes.h"
 #include "core/platform/LoopPause.h"
 #include "core/platform/OffMainThread.h"
-#include "core/providers/CredentialRedaction.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"

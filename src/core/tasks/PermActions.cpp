@@ -1,26 +1,14 @@
 #include "core/tasks/PermActions.h"
 
 #include "core/gateway/Status.h"
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
+#include "core/platform/Graphemes.h"
 
 #include <QDateTime>
-#include <QTextBoundaryFinder>
 
 namespace {
 
 constexpr int kOutputTail = 240;
-
-// The last `count` characters of a text as the user sees them (grapheme clusters).
-QString trailingCharacters(const QString& text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    finder.toEnd();
-    for (int taken = 0; taken < count; ++taken) {
-        if (finder.toPreviousBoundary() <= 0)
-            return text;
-    }
-    return text.mid(finder.position());
-}
 
 // Texts live outside the coroutines below: g++ 12 cannot keep a
 // QStringLiteral's array in a coroutine frame.
@@ -147,5 +135,5 @@ QString PermActions::grantFailureText(int code, const QString& output)
     const QString trimmed = CredentialRedaction::redact(output).trimmed();
     if (trimmed.isEmpty())
         return QStringLiteral("brenlow grant 退出码 ") + QString::number(code);
-    return trailingCharacters(trimmed, kOutputTail);
+    return Graphemes::trailing(trimmed, kOutputTail);
 }

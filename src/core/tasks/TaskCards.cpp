@@ -6,7 +6,6 @@
 #include "core/platform/Graphemes.h"
 
 #include <QHash>
-#include <QTextBoundaryFinder>
 
 namespace TaskCards {
 
@@ -16,15 +15,6 @@ constexpr qint64 kStaleAfter = 25;
 constexpr int kShownTasks = 12;
 constexpr int kTailLines = 5;
 constexpr int kLineLength = 72;
-
-int graphemeCount(const QString& text, int atMost)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (count <= atMost && finder.toNextBoundary() >= 0)
-        ++count;
-    return count;
-}
 
 } // namespace
 
@@ -99,7 +89,7 @@ QString oneLine(const QString& text)
 {
     const QStringList pieces = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const QString line = pieces.isEmpty() ? text : pieces.first();
-    if (graphemeCount(line, kLineLength) <= kLineLength)
+    if (Graphemes::count(line) <= kLineLength)
         return line;
     return Graphemes::leading(line, kLineLength) + QStringLiteral("…");
 }

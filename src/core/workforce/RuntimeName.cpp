@@ -1,6 +1,6 @@
 #include "core/workforce/RuntimeName.h"
 
-#include "core/workforce/BlankTrim.h"
+#include "core/platform/BlankTrim.h"
 
 namespace {
 

@@ -1,14 +1,8 @@
 #include "core/workforce/RuntimeServingMap.h"
 
-#include "core/workforce/BlankTrim.h"
+#include "core/platform/BlankTrim.h"
 
 #include <algorithm>
-
-QString RuntimeServing::id() const
-{
-    return employeeName.value_or(QStringLiteral("-")) + QLatin1Char('|') + taskText + QLatin1Char('|')
-        + (running ? QStringLiteral("true") : QStringLiteral("false"));
-}
 
 namespace RuntimeServingMap {
 

@@ -1,23 +1,12 @@
 #pragma once
 
 #include "core/gateway/Records.h"
+#include "core/runtimes/RuntimeServing.h"
 #include "core/workforce/RuntimeName.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
-
-#include <optional>
-
-// One piece of work listed under a local runtime.
-struct RuntimeServing {
-    std::optional<QString> employeeName; // none: no employee, or not in the roster
-    QString taskText;
-    bool running = false; // false: the last finished one
-
-    QString id() const;
-    bool operator==(const RuntimeServing&) const = default;
-};
 
 // For each runtime kind, the work it serves now (every running command), or
 // else the newest finished one. Kinds with neither are absent.

@@ -1,6 +1,6 @@
 #include "core/workforce/SkillRoleKey.h"
 
-#include "core/workforce/BlankTrim.h"
+#include "core/platform/BlankTrim.h"
 
 #include <array>
 #include <utility>

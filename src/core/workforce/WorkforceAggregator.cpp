@@ -1,6 +1,6 @@
 #include "core/workforce/WorkforceAggregator.h"
 
-#include "core/workforce/BlankTrim.h"
+#include "core/platform/BlankTrim.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "core/workforce/WorkforceSnapshot.h"
 
 #include "core/gateway/Status.h"
-#include "core/runtimes/RuntimeCatalog.h"
+#include "core/workforce/RuntimeCatalog.h"
 #include "core/workforce/WorkforceAggregator.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "core/workspaces/RelocationState.h"
 
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/Graphemes.h"
-#include "core/providers/CredentialRedaction.h"
 #include "core/workspaces/Relocation.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 

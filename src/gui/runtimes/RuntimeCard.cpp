@@ -4,7 +4,7 @@
 #include "core/design/DSFont.h"
 #include "core/design/StatusBadgeLook.h"
 #include "core/runtimes/RuntimeCardText.h"
-#include "core/shell/RuntimeSectionModel.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/shell/RuntimeCardState.h"
+#include "core/runtimes/RuntimeCardState.h"
 #include "gui/design/Card.h"
 
 #include <QCoroTask>

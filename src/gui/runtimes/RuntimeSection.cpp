@@ -2,7 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/shell/RuntimeSectionModel.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/design/AdaptiveColumns.h"
 #include "gui/design/BusyIndicator.h"

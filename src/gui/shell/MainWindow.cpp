@@ -1,5 +1,6 @@
 #include "gui/shell/MainWindow.h"
 
+#include "core/agents/AdvancedAccess.h"
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
@@ -7,7 +8,7 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
-#include "core/shell/RuntimeSectionModel.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"
@@ -210,8 +211,26 @@ void MainWindow::buildSections()
     connect(m_bar, &WorkspaceSummaryBar::approvalsRequested, this, &MainWindow::openApprovals);
     connect(m_bar, &WorkspaceSummaryBar::failedTasksRequested, this, &MainWindow::openFailedTasks);
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
-    // One runtime section on each page, over one model.
-    auto* runtimes = new RuntimeSectionModel(m_controller, this);
+    // One runtime section on each page, over one model; the custom
+    // connections' model rides with it to the section below the cards.
+    auto* advanced = new AdvancedAccess(
+        m_controller->runtimes(),
+        [c = QPointer<WindowController>(m_controller)]() -> std::optional<CLIConfig> {
+            return c ? c->selectedConfig() : std::nullopt;
+        },
+        this);
+    auto* runtimes = new RuntimeSectionModel(
+        { &m_controller->runtimes(), m_controller->inventory(), m_controller->enablement(), m_controller->catalog() },
+        advanced, this);
+    connect(runtimes, &RuntimeSectionModel::notice, m_controller,
+        [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
+    // The cards show the serving map the workforce model derives for every view.
+    const auto serve = [runtimes, workforce = QPointer<WorkforceModel>(m_controller->workforce())] {
+        if (workforce)
+            runtimes->setRuntimeServing(workforce->snapshot().runtimeServing);
+    };
+    connect(m_controller->workforce(), &WorkforceModel::changed, runtimes, serve);
+    serve();
     m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
     m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
     m_team = new TeamSection(m_controller);

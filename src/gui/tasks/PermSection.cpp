@@ -2,7 +2,7 @@
 
 #include "core/gateway/Status.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
-#include "core/shell/RuntimeSectionValues.h"
+#include "core/runtimes/RuntimeSectionValues.h"
 #include "core/tasks/PermActions.h"
 #include "gui/design/SectionHeader.h"
 #include "gui/platform/Prompts.h"

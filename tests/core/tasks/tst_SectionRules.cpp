@@ -1,5 +1,5 @@
 #include "core/design/MachineName.h"
-#include "core/shell/RuntimeSectionValues.h"
+#include "core/runtimes/RuntimeSectionValues.h"
 #include "core/tasks/PermActions.h"
 #include "core/tasks/PermPresentation.h"
 #include "core/tasks/RuntimeStatePresentation.h"

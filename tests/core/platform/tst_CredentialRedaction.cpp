@@ -1,4 +1,4 @@
-#include "core/providers/CredentialRedaction.h"
+#include "core/platform/CredentialRedaction.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "core/runtimes/RuntimeCatalog.h"
+#include "core/workforce/RuntimeCatalog.h"
 
 RuntimeCatalog runtimeCatalog(const QList<RuntimeRow>& rows)
 {

@@ -1,4 +1,4 @@
-#include "core/shell/RuntimeCardState.h"
+#include "core/runtimes/RuntimeCardState.h"
 
 RuntimeCardActions::Inputs RuntimeCardState::inputs() const
 {

@@ -1,6 +1,5 @@
-#include "core/shell/RuntimeSectionModel.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 
-#include "core/agents/AdvancedAccess.h"
 #include "core/platform/OffMainThread.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeCardText.h"
@@ -9,9 +8,7 @@
 #include "core/runtimes/RuntimeInstall.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeLogin.h"
-#include "core/shell/RuntimeSectionValues.h"
-#include "core/shell/WindowController.h"
-#include "core/workforce/WorkforceModel.h"
+#include "core/runtimes/RuntimeSectionValues.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
@@ -40,15 +37,13 @@ QString joined(const QStringList& words)
 
 } // namespace
 
-RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* parent)
+RuntimeSectionModel::RuntimeSectionModel(const Stores& stores, AdvancedAccess* advanced, QObject* parent)
     : QObject(parent)
-    , m_window(window)
-    , m_advanced(new AdvancedAccess(
-          window->runtimes(),
-          [w = QPointer<WindowController>(window)]() -> std::optional<CLIConfig> {
-              return w ? w->selectedConfig() : std::nullopt;
-          },
-          this))
+    , m_runtimes(stores.runtimes)
+    , m_inventory(stores.inventory)
+    , m_enablement(stores.enablement)
+    , m_catalog(stores.catalog)
+    , m_advanced(advanced)
     , m_publish(new QTimer(this))
     , m_actionsFile(RuntimeCardActions::filePath())
 {
@@ -62,18 +57,16 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
         emit changed();
     });
 
-    // The serving map is the workforce model's, derived once for every view.
-    connect(window->workforce(), &WorkforceModel::changed, this, &RuntimeSectionModel::invalidate);
-    connect(window->catalog(), &WorkspaceCatalog::selectionChanged, this, [this] {
+    connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, [this] {
         invalidate();
         emit logChanged();
     });
-    connect(window->catalog(), &WorkspaceCatalog::recordsChanged, this, &RuntimeSectionModel::invalidate);
-    connect(window->inventory(), &RuntimeInventoryStore::changed, this, &RuntimeSectionModel::onInventoryChanged);
-    connect(window->enablement(), &RuntimeEnablement::changed, this, &RuntimeSectionModel::invalidate);
-    connect(&window->runtimes(), &RuntimeController::workersChanged, this, &RuntimeSectionModel::invalidate);
-    connect(&window->runtimes(), &RuntimeController::outputChanged, this, [this](const QString& workspace) {
-        const std::optional<CLIConfig> cfg = m_window ? m_window->selectedConfig() : std::nullopt;
+    connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &RuntimeSectionModel::invalidate);
+    connect(m_inventory, &RuntimeInventoryStore::changed, this, &RuntimeSectionModel::onInventoryChanged);
+    connect(m_enablement, &RuntimeEnablement::changed, this, &RuntimeSectionModel::invalidate);
+    connect(m_runtimes, &RuntimeController::workersChanged, this, &RuntimeSectionModel::invalidate);
+    connect(m_runtimes, &RuntimeController::outputChanged, this, [this](const QString& workspace) {
+        const std::optional<CLIConfig> cfg = selectedConfig();
         if (cfg && cfg->workspace == workspace)
             emit logChanged();
     });
@@ -81,6 +74,20 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
 }
 
 // --- derived values -------------------------------------------------------------
+
+bool RuntimeSectionModel::live() const
+{
+    return m_runtimes && m_inventory && m_enablement && m_catalog;
+}
+
+std::optional<CLIConfig> RuntimeSectionModel::selectedConfig() const
+{
+    if (!m_catalog)
+        return std::nullopt;
+    if (const std::optional<WorkspaceRecord> r = m_catalog->selected())
+        return r->config;
+    return std::nullopt;
+}
 
 void RuntimeSectionModel::invalidate()
 {
@@ -92,9 +99,9 @@ void RuntimeSectionModel::invalidate()
 void RuntimeSectionModel::onInventoryChanged()
 {
     invalidate();
-    if (!m_window)
+    if (!live())
         return;
-    const RuntimeInventoryStore& inventory = *m_window->inventory();
+    const RuntimeInventoryStore& inventory = *m_inventory;
 
     QList<QUuid> ids;
     for (const ProviderProfile& p : inventory.profiles())
@@ -123,8 +130,8 @@ const RuntimeSectionModel::Derived& RuntimeSectionModel::derived() const
 {
     if (!m_derived) {
         Derived d;
-        if (m_window) {
-            const QList<RuntimeRow> all = m_window->inventory()->rows();
+        if (live()) {
+            const QList<RuntimeRow> all = m_inventory->rows();
             d.plainRows = RuntimeSectionValues::plainRuntimeRows(all);
             d.knownNames = RuntimeSectionValues::knownRuntimeNames(all);
         }
@@ -135,22 +142,22 @@ const RuntimeSectionModel::Derived& RuntimeSectionModel::derived() const
 
 QList<RuntimeRow> RuntimeSectionModel::rows() const
 {
-    return m_window ? m_window->inventory()->rows() : QList<RuntimeRow> {};
+    return live() ? m_inventory->rows() : QList<RuntimeRow> {};
 }
 
 bool RuntimeSectionModel::loading() const
 {
-    return m_window && m_window->inventory()->loading();
+    return live() && m_inventory->loading();
 }
 
 std::optional<QString> RuntimeSectionModel::failure() const
 {
-    return m_window ? m_window->inventory()->failure() : std::nullopt;
+    return live() ? m_inventory->failure() : std::nullopt;
 }
 
 std::optional<QString> RuntimeSectionModel::countLine() const
 {
-    return m_window ? RuntimeSectionValues::runtimeCountLine(m_window->inventory()->counts()) : std::nullopt;
+    return live() ? RuntimeSectionValues::runtimeCountLine(m_inventory->counts()) : std::nullopt;
 }
 
 QList<RuntimeRow> RuntimeSectionModel::plainRuntimeRows() const
@@ -158,14 +165,12 @@ QList<RuntimeRow> RuntimeSectionModel::plainRuntimeRows() const
     return derived().plainRows;
 }
 
-RuntimeCatalog RuntimeSectionModel::runtimeCatalog() const
+void RuntimeSectionModel::setRuntimeServing(const QHash<QString, QList<RuntimeServing>>& serving)
 {
-    return m_window ? m_window->workforce()->snapshot().runtimeCatalog : RuntimeCatalog {};
-}
-
-QHash<QString, QList<RuntimeServing>> RuntimeSectionModel::runtimeServing() const
-{
-    return m_window ? m_window->workforce()->snapshot().runtimeServing : QHash<QString, QList<RuntimeServing>> {};
+    if (serving == m_serving)
+        return;
+    m_serving = serving;
+    invalidate();
 }
 
 QSet<QString> RuntimeSectionModel::knownRuntimeNames() const
@@ -175,17 +180,17 @@ QSet<QString> RuntimeSectionModel::knownRuntimeNames() const
 
 bool RuntimeSectionModel::hasWorkspace() const
 {
-    return m_window && m_window->selectedConfig().has_value();
+    return live() && selectedConfig().has_value();
 }
 
 RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const
 {
     RuntimeCardState s;
     s.row = row;
-    if (!m_window)
+    if (!live())
         return s;
-    const RuntimeInventoryStore& inventory = *m_window->inventory();
-    s.cfg = m_window->selectedConfig();
+    const RuntimeInventoryStore& inventory = *m_inventory;
+    s.cfg = selectedConfig();
     const QMap<QString, RuntimeSetupInfo> setup = inventory.setup();
     if (const auto it = setup.constFind(row.kind); it != setup.cend())
         s.setup = *it;
@@ -193,20 +198,20 @@ RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const
     if (s.boundProfile && m_keysKnown)
         s.boundProfileHasKey = m_keyed.contains(s.boundProfile->id);
     s.allProfiles = inventory.profiles();
-    s.serving = m_window->workforce()->snapshot().runtimeServing.value(row.kind);
-    s.enabled = m_window->enablement()->isEnabled(row.kind);
-    s.running = s.cfg && m_window->runtimes().isRunning(s.cfg->workspace, row.kind);
+    s.serving = m_serving.value(row.kind);
+    s.enabled = m_enablement->isEnabled(row.kind);
+    s.running = s.cfg && m_runtimes->isRunning(s.cfg->workspace, row.kind);
     return s;
 }
 
 QStringList RuntimeSectionModel::logLines() const
 {
-    if (!m_window)
+    if (!live())
         return {};
-    const std::optional<CLIConfig> cfg = m_window->selectedConfig();
+    const std::optional<CLIConfig> cfg = selectedConfig();
     if (!cfg)
         return {};
-    return RuntimeSectionValues::logTail(m_window->runtimes().lines(cfg->workspace), kLogLines);
+    return RuntimeSectionValues::logTail(m_runtimes->lines(cfg->workspace), kLogLines);
 }
 
 std::optional<RuntimeRow> RuntimeSectionModel::row(const QString& kind) const
@@ -222,24 +227,23 @@ std::optional<RuntimeRow> RuntimeSectionModel::row(const QString& kind) const
 
 void RuntimeSectionModel::sectionShown()
 {
-    if (!m_window)
+    if (!live())
         return;
-    if (m_window->inventory()->rows().isEmpty())
-        m_window->inventory()->refresh();
-    m_window->reloadRuntimeEnabled();
+    if (m_inventory->rows().isEmpty())
+        m_inventory->refresh();
+    m_enablement->reload(m_inventory->rows());
     dumpRuntimeActions(true);
 }
 
 void RuntimeSectionModel::refresh()
 {
-    if (m_window)
-        m_window->inventory()->refresh();
+    if (live())
+        m_inventory->refresh();
 }
 
 void RuntimeSectionModel::notify(const QString& text)
 {
-    if (m_window)
-        m_window->setNotice(text, false);
+    emit notice(text, false);
 }
 
 void RuntimeSectionModel::sendToTerminal(
@@ -248,9 +252,9 @@ void RuntimeSectionModel::sendToTerminal(
     if (RuntimeLogin::open(command, cwd, start)) {
         if (!sent.isEmpty())
             notify(sent);
-    } else if (m_window) {
+    } else {
         // No terminal could be started: the user runs the line by hand.
-        m_window->setNotice(QStringLiteral("打不开终端，请自己运行：") + RuntimeLogin::shellLine(command, cwd), true);
+        emit notice(QStringLiteral("打不开终端，请自己运行：") + RuntimeLogin::shellLine(command, cwd), true);
     }
 }
 
@@ -258,7 +262,7 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
 {
     using RuntimeCardActions::Action;
     const std::optional<RuntimeRow> r = row(kind);
-    if (!m_window || !r)
+    if (!live() || !r)
         return;
     const RuntimeCardState s = cardState(*r);
     // A button is only pressed while it shows; the state may have moved on since.
@@ -280,13 +284,13 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
         break;
     case Action::disable:
     case Action::enable:
-        m_window->enablement()->setEnabled(*r, action == Action::enable, m_window->inventory()->rows());
+        m_enablement->setEnabled(*r, action == Action::enable, m_inventory->rows());
         break;
     case Action::stop:
-        m_window->runtimes().stop(s.cfg->workspace, kind);
+        m_runtimes->stop(s.cfg->workspace, kind);
         break;
     case Action::start:
-        m_window->runtimes().start(*s.cfg, RuntimeCardActions::launch(*r), s.setup, s.boundProfile);
+        m_runtimes->start(*s.cfg, RuntimeCardActions::launch(*r), s.setup, s.boundProfile);
         break;
     case Action::uninstall:
     case Action::model:
@@ -313,9 +317,9 @@ void RuntimeSectionModel::credentialsChanged(const std::optional<QString>& messa
 {
     if (message)
         notify(*message);
-    if (!m_window)
+    if (!live())
         return;
-    m_window->inventory()->refreshConfigured();
+    m_inventory->refreshConfigured();
     // A key may have come or gone under the same profiles.
     checkKeys();
 }
@@ -334,14 +338,14 @@ void RuntimeSectionModel::notifyCopied(const QString& kind)
 
 void RuntimeSectionModel::dumpRuntimeActions(bool force)
 {
-    if (!m_window)
+    if (!live())
         return;
-    const std::optional<CLIConfig> cfg = m_window->selectedConfig();
-    const RuntimeController& runtimes = m_window->runtimes();
+    const std::optional<CLIConfig> cfg = selectedConfig();
+    const RuntimeController& runtimes = *m_runtimes;
     const QJsonObject table = RuntimeCardActions::table(
-        m_window->inventory()->rows(), m_window->enablement()->enabled(),
+        m_inventory->rows(), m_enablement->enabled(),
         [&](const QString& kind) { return cfg && runtimes.isRunning(cfg->workspace, kind); }, cfg.has_value(),
-        m_window->inventory()->setup());
+        m_inventory->setup());
     if (!force && m_lastTable == table)
         return;
     m_actionsFile.write(RuntimeCardActions::fileBytes(table));

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/gateway/CLIConfig.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeCardState.h"
 #include "core/runtimes/RuntimeLogin.h"
 #include "core/runtimes/RuntimeRow.h"
-#include "core/shell/RuntimeCardState.h"
-#include "core/workforce/RuntimeName.h"
-#include "core/workforce/RuntimeServingMap.h"
+#include "core/runtimes/RuntimeServing.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -23,7 +23,10 @@
 
 class AdvancedAccess;
 class QTimer;
-class WindowController;
+class RuntimeController;
+class RuntimeEnablement;
+class RuntimeInventoryStore;
+class WorkspaceCatalog;
 
 // The main window's runtime section without its widgets: the values it shows,
 // derived once per change of the window's stores and shared by the section
@@ -33,7 +36,17 @@ class RuntimeSectionModel : public QObject {
 public:
     static constexpr int kLogLines = 40;
 
-    explicit RuntimeSectionModel(WindowController* window, QObject* parent = nullptr);
+    // The window's stores the section reads and drives.
+    struct Stores {
+        RuntimeController* runtimes = nullptr;
+        RuntimeInventoryStore* inventory = nullptr;
+        RuntimeEnablement* enablement = nullptr;
+        WorkspaceCatalog* catalog = nullptr;
+    };
+
+    // `advanced` is the custom connections' model the section shows below the
+    // cards; this model only hands it on.
+    RuntimeSectionModel(const Stores& stores, AdvancedAccess* advanced, QObject* parent = nullptr);
 
     // --- what the section shows -------------------------------------------
     QList<RuntimeRow> rows() const;
@@ -47,8 +60,10 @@ public:
     QStringList logLines() const;
     bool hasWorkspace() const;
 
-    RuntimeCatalog runtimeCatalog() const;
-    QHash<QString, QList<RuntimeServing>> runtimeServing() const;
+    // The work each runtime kind serves: the workforce's serving map, handed
+    // in by the window whenever it changes.
+    QHash<QString, QList<RuntimeServing>> runtimeServing() const { return m_serving; }
+    void setRuntimeServing(const QHash<QString, QList<RuntimeServing>>& serving);
     QSet<QString> knownRuntimeNames() const;
 
     AdvancedAccess* advanced() const { return m_advanced; }
@@ -79,6 +94,8 @@ signals:
     void changed();
     // The output log changed.
     void logChanged();
+    // A notice for the window: what an action did, or why it could not.
+    void notice(const QString& text, bool isError);
 
 private:
     struct Derived {
@@ -86,6 +103,9 @@ private:
         QSet<QString> knownNames;
     };
     const Derived& derived() const;
+    // The stores are still there.
+    bool live() const;
+    std::optional<CLIConfig> selectedConfig() const;
     std::optional<RuntimeRow> row(const QString& kind) const;
     void invalidate();
     void onInventoryChanged();
@@ -96,8 +116,12 @@ private:
         RuntimeLogin::Start start = RuntimeLogin::Start::now);
     QCoro::Task<> checkKeys();
 
-    QPointer<WindowController> m_window;
+    QPointer<RuntimeController> m_runtimes;
+    QPointer<RuntimeInventoryStore> m_inventory;
+    QPointer<RuntimeEnablement> m_enablement;
+    QPointer<WorkspaceCatalog> m_catalog;
     AdvancedAccess* m_advanced;
+    QHash<QString, QList<RuntimeServing>> m_serving;
     QTimer* m_publish;
     mutable std::optional<Derived> m_derived;
     QList<QUuid> m_profileIDs;

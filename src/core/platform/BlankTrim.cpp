@@ -1,4 +1,4 @@
-#include "core/workforce/BlankTrim.h"
+#include "core/platform/BlankTrim.h"
 
 namespace {
 bool isBlank(QChar c)

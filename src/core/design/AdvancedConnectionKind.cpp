@@ -1,4 +1,4 @@
-#include "core/agents/AdvancedConnectionKind.h"
+#include "core/design/AdvancedConnectionKind.h"
 
 namespace AdvancedConnectionKinds {
 

@@ -5,7 +5,7 @@
 #include "core/providers/RuntimeSetupInfo.h"
 #include "core/runtimes/RuntimeCardActions.h"
 #include "core/runtimes/RuntimeRow.h"
-#include "core/workforce/RuntimeServingMap.h"
+#include "core/runtimes/RuntimeServing.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "core/shell/RuntimeSectionValues.h"
+#include "core/runtimes/RuntimeSectionValues.h"
 
-#include "core/agents/AdvancedConnectionKind.h"
+#include "core/design/AdvancedConnectionKind.h"
 
 #include <QFileInfo>
 
