@@ -85,7 +85,16 @@ QString TempHome::installTool(const QString& source, const QString& name) const
 }
 
 namespace Sim {
-QString companion() { return QStringLiteral(TOLVARINE_SIM_BIN_DIR "/brenlow"); }
-QString gateway() { return QStringLiteral(TOLVARINE_SIM_BIN_DIR "/tolvarine-gateway-sim"); }
-QString scenario(const QString& name) { return QStringLiteral(TOLVARINE_SCENARIO_DIR "/") + name; }
+QString companion()
+{
+    return QStringLiteral(TOLVARINE_SIM_BIN_DIR "/brenlow");
+}
+QString gateway()
+{
+    return QStringLiteral(TOLVARINE_SIM_BIN_DIR "/tolvarine-gateway-sim");
+}
+QString scenario(const QString& name)
+{
+    return QStringLiteral(TOLVARINE_SCENARIO_DIR "/") + name;
+}
 } // namespace Sim

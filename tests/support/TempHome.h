@@ -41,6 +41,6 @@ private:
 // Paths of the stand-ins built with the tests.
 namespace Sim {
 QString companion(); // the stand-in `brenlow`
-QString gateway();   // tolvarine-gateway-sim
+QString gateway(); // tolvarine-gateway-sim
 QString scenario(const QString& name); // sim/scenarios/<name>
 } // namespace Sim

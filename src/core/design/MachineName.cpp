@@ -13,7 +13,7 @@ bool isTrimmable(QChar c)
 QString friendly(const QString& id)
 {
     QString s = id;
-    for (const char* prefix : {"cli-", "desktop-", "agent-"}) {
+    for (const char* prefix : { "cli-", "desktop-", "agent-" }) {
         if (s.startsWith(QLatin1String(prefix)))
             s.remove(0, static_cast<qsizetype>(qstrlen(prefix)));
     }

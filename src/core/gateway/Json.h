@@ -28,7 +28,10 @@ std::optional<qint64> integral(const QJsonValue& v);
 
 class StrictReader {
 public:
-    explicit StrictReader(const QJsonObject& object) : m_object(object) {}
+    explicit StrictReader(const QJsonObject& object)
+        : m_object(object)
+    {
+    }
 
     bool ok() const { return m_error.isEmpty(); }
     // The first key that failed, for diagnostics.
@@ -52,7 +55,7 @@ public:
     QString string(const QString& key, const QString& fallback = {}) { return optionalString(key).value_or(fallback); }
     qint64 integer(const QString& key, qint64 fallback = 0) { return optionalInt(key).value_or(fallback); }
     bool boolean(const QString& key, bool fallback = false) { return optionalBool(key).value_or(fallback); }
-    QStringList stringList(const QString& key) { return optionalStringList(key).value_or(QStringList{}); }
+    QStringList stringList(const QString& key) { return optionalStringList(key).value_or(QStringList {}); }
 
     // Marks the reader failed (for checks the typed getters cannot express).
     void fail(const QString& key);
@@ -67,7 +70,10 @@ private:
 
 class LenientReader {
 public:
-    explicit LenientReader(const QJsonObject& object) : m_object(object) {}
+    explicit LenientReader(const QJsonObject& object)
+        : m_object(object)
+    {
+    }
 
     QString string(const QString& key, const QString& fallback = {}) const;
     std::optional<QString> optionalString(const QString& key) const;

@@ -149,18 +149,19 @@ QMap<QString, QStringList> deviceRuntimes(const QList<replies::AgentEntry>& agen
 std::optional<TolvarineStatus> CommandBrief::tolvarineStatus() const
 {
     // Exact, case-sensitive words; anything else has no interface status.
-    static const QHash<QString, TolvarineStatus> words{
-        {QStringLiteral("claimed"), TolvarineStatus::running},
-        {QStringLiteral("pending"), TolvarineStatus::queued},
-        {QStringLiteral("blocked"), TolvarineStatus::waitingDependency},
-        {QStringLiteral("waiting_approval"), TolvarineStatus::waitingApproval},
-        {QStringLiteral("dependency_failed"), TolvarineStatus::dependencyFailed},
-        {QStringLiteral("runtime_unavailable"), TolvarineStatus::runtimeUnavailable},
-        {QStringLiteral("failed"), TolvarineStatus::failed},
-        {QStringLiteral("unsupported"), TolvarineStatus::failed},
+    static const QHash<QString, TolvarineStatus> words {
+        { QStringLiteral("claimed"), TolvarineStatus::running },
+        { QStringLiteral("pending"), TolvarineStatus::queued },
+        { QStringLiteral("blocked"), TolvarineStatus::waitingDependency },
+        { QStringLiteral("waiting_approval"), TolvarineStatus::waitingApproval },
+        { QStringLiteral("dependency_failed"), TolvarineStatus::dependencyFailed },
+        { QStringLiteral("runtime_unavailable"), TolvarineStatus::runtimeUnavailable },
+        { QStringLiteral("failed"), TolvarineStatus::failed },
+        { QStringLiteral("unsupported"), TolvarineStatus::failed },
     };
     if (status == QLatin1String("done"))
-        return verdict == QLatin1String("PARTIAL_SUCCESS") ? TolvarineStatus::partiallyDone : TolvarineStatus::completed;
+        return verdict == QLatin1String("PARTIAL_SUCCESS") ? TolvarineStatus::partiallyDone
+                                                           : TolvarineStatus::completed;
     const auto it = words.constFind(status);
     if (it == words.constEnd())
         return std::nullopt;

@@ -4,8 +4,17 @@
 
 namespace BuildInfo {
 
-QString version() { return QStringLiteral(TOLVARINE_VERSION); }
-QString buildNumber() { return QStringLiteral(TOLVARINE_BUILD_NUMBER); }
-QString commit() { return QStringLiteral(TOLVARINE_GIT_COMMIT); }
+QString version()
+{
+    return QStringLiteral(TOLVARINE_VERSION);
+}
+QString buildNumber()
+{
+    return QStringLiteral(TOLVARINE_BUILD_NUMBER);
+}
+QString commit()
+{
+    return QStringLiteral(TOLVARINE_GIT_COMMIT);
+}
 
 } // namespace BuildInfo

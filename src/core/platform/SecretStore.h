@@ -17,8 +17,9 @@ public:
     // The secret, or none when there is no such item or the store cannot be read.
     virtual std::optional<QByteArray> read(const QString& service, const QString& account) = 0;
     // Adds the item or replaces its secret.
-    virtual bool write(const QString& service, const QString& account, const QByteArray& secret,
-                       const QString& label, QString* error = nullptr) = 0;
+    virtual bool write(const QString& service, const QString& account, const QByteArray& secret, const QString& label,
+        QString* error = nullptr)
+        = 0;
     // True when the item is gone afterwards (also when there was none).
     virtual bool remove(const QString& service, const QString& account, QString* error = nullptr) = 0;
 
@@ -37,7 +38,7 @@ class LibsecretStore final : public SecretStore {
 public:
     std::optional<QByteArray> read(const QString& service, const QString& account) override;
     bool write(const QString& service, const QString& account, const QByteArray& secret, const QString& label,
-               QString* error = nullptr) override;
+        QString* error = nullptr) override;
     bool remove(const QString& service, const QString& account, QString* error = nullptr) override;
 };
 
@@ -46,7 +47,7 @@ class MemorySecretStore final : public SecretStore {
 public:
     std::optional<QByteArray> read(const QString& service, const QString& account) override;
     bool write(const QString& service, const QString& account, const QByteArray& secret, const QString& label,
-               QString* error = nullptr) override;
+        QString* error = nullptr) override;
     bool remove(const QString& service, const QString& account, QString* error = nullptr) override;
 
     // Makes every call fail, to test callers' failure paths.

@@ -149,5 +149,3 @@ void RecoverySheet::refresh()
 
     refit();
 }
-
-
