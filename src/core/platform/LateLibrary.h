@@ -13,6 +13,9 @@ public:
     // The function, or null when the library or the symbol cannot be found.
     template <typename F> F resolve(const char* symbol) const { return reinterpret_cast<F>(address(symbol)); }
 
+    // Lets tests make a library count as missing; only libraries opened later are affected.
+    static void setMissingForTesting(const char* soname);
+
 private:
     void* address(const char* symbol) const;
 

@@ -199,12 +199,17 @@ void WorkspaceCatalog::failPairLink(const QString& text)
     emit pairLinkChanged();
 }
 
-QCoro::Task<> WorkspaceCatalog::refreshPairLink()
+QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
 {
-    m_pairLinkError.reset();
+    const quint64 generation = ++m_pairLinkGeneration;
+    // An open sheet shows its loading state again at once, not the last failure.
+    if (m_pairLinkError) {
+        m_pairLinkError.reset();
+        emit pairLinkChanged();
+    }
     if (m_records.isEmpty()) {
         failPairLink(QStringLiteral("这台机器还没有任何工作区"));
-        co_return;
+        co_return true;
     }
 
     const CLIConfig cfg = CLIConfig::current().value_or(m_records.first().config);
@@ -227,7 +232,7 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
     if (!url.isValid() || url.host().isEmpty()
         || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         failPairLink(QStringLiteral("网关地址不合法：") + origin);
-        co_return;
+        co_return true;
     }
 
     QNetworkRequest request(url);
@@ -240,32 +245,33 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
     QPointer<WorkspaceCatalog> self(this);
     NetworkAccess::ReplyPtr reply(m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     co_await reply.get();
-    if (!self)
-        co_return;
+    // The sheet and the entry card both ask; an older reply never lands over a newer one.
+    if (!self || generation != m_pairLinkGeneration)
+        co_return false;
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
         failPairLink(QStringLiteral("取配对码失败：") + reply->errorString());
-        co_return;
+        co_return true;
     }
     const int code = status.isValid() ? status.toInt() : 0;
     if (code < 200 || code > 299) {
         failPairLink(QStringLiteral("服务端拒绝了配对请求（HTTP ") + QString::number(code) + QStringLiteral("）"));
-        co_return;
+        co_return true;
     }
 
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         failPairLink(QStringLiteral("取配对码失败：") + parseError.errorString());
-        co_return;
+        co_return true;
     }
     // A list at the top level carries no token, like an empty object.
     const QJsonObject answer = doc.isObject() ? doc.object() : QJsonObject();
     const QJsonValue token = answer.value(QStringLiteral("pair_token"));
     if (!token.isString() || token.toString().isEmpty()) {
         failPairLink(QStringLiteral("服务端没有给出配对码"));
-        co_return;
+        co_return true;
     }
 
     m_pairLink = buildPairLink(device, origin, token.toString());
@@ -275,4 +281,5 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
     emit pairLinkChanged();
     DeskCrumbs::drop(QStringLiteral("qr.pairlink len=") + QString::number(m_pairLink->toUtf8().size())
         + QStringLiteral(" endpoint=") + origin);
+    co_return true;
 }

@@ -66,7 +66,9 @@ public:
     bool settling() const { return m_settling; }
 
     // Asks the gateway for a phone pairing link for every paired workspace.
-    QCoro::Task<> refreshPairLink();
+    // The latest call wins: true when this call's outcome is the one published,
+    // false when a later call started before its reply came.
+    QCoro::Task<bool> refreshPairLink();
 
     // The phone link for a pair token.
     static QString buildPairLink(const QString& deviceId, const QString& origin, const QString& pairToken);
@@ -96,6 +98,7 @@ private:
     std::optional<QString> m_pairLink;
     std::optional<QString> m_pairLinkError;
     std::optional<QDateTime> m_pairLinkExpiresAt;
+    quint64 m_pairLinkGeneration = 0;
     std::optional<QString> m_hostName;
     std::chrono::milliseconds m_syncTimeLimit = kSyncTimeLimit;
     QNetworkAccessManager* m_nam;

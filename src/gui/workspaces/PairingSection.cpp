@@ -154,16 +154,21 @@ QCoro::Task<> PairingSection::copyFreshLink()
 {
     QPointer<PairingSection> self(this);
     QPointer<WorkspaceCatalog> catalog = m_catalog;
+    bool latest = false;
     if (catalog) {
         auto fetch = catalog->refreshPairLink();
-        co_await std::move(fetch);
+        latest = co_await std::move(fetch);
     }
     if (!self)
         co_return;
-    if (catalog && catalog->pairLink())
-        copyPairLink(*catalog->pairLink());
-    else if (catalog && catalog->pairLinkError())
-        // Nothing was copied: say why rather than leave the press unanswered.
-        emit notice(*catalog->pairLinkError(), true);
+    // A fetch overtaken by a later one (another press, the sheet) copies
+    // nothing: the later one answers.
+    if (latest && catalog) {
+        if (catalog->pairLink())
+            copyPairLink(*catalog->pairLink());
+        else if (catalog->pairLinkError())
+            // Nothing was copied: say why rather than leave the press unanswered.
+            emit notice(*catalog->pairLinkError(), true);
+    }
     emit copyFinished();
 }

@@ -258,6 +258,51 @@ private slots:
         QVERIFY(m_catalog->pairLinkError());
     }
 
+    // A new fetch after a failure takes the failure text away at once, so an
+    // open sheet shows its loading state rather than the old error.
+    void errorClearedWhenAFetchStarts()
+    {
+        m_sim->setFault("POST", "/api/pair/start", 404, R"({"error":"no"})", 0, 1);
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY(m_catalog->pairLinkError());
+
+        m_sim->setFault("POST", "/api/pair/start", 0, {}, 500, 1);
+        QSignalSpy changed(m_catalog.get(), &WorkspaceCatalog::pairLinkChanged);
+        auto refresh = m_catalog->refreshPairLink();
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!m_catalog->pairLinkError() && !m_catalog->pairLink());
+        QVERIFY(QCoro::waitFor(std::move(refresh)));
+        QVERIFY(m_catalog->pairLink());
+    }
+
+    // Two fetches overlap (the sheet's and the entry card's): the later one's
+    // outcome stays, whichever reply comes last.
+    void latestFetchWins_data()
+    {
+        QTest::addColumn<QByteArray>("laterStatus");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("later succeeds") << QByteArray("200") << "later" << QString();
+        QTest::newRow("later refused") << QByteArray("404") << QString() << "服务端拒绝了配对请求（HTTP 404）";
+    }
+
+    void latestFetchWins()
+    {
+        QFETCH(QByteArray, laterStatus);
+        QFETCH(QString, token);
+        QFETCH(QString, error);
+        // Faults are taken newest first: the earlier request gets the slow answer.
+        m_sim->setFault("POST", "/api/pair/start", laterStatus.toInt(), R"({"pair_token":"later"})", 0, 1);
+        m_sim->setFault("POST", "/api/pair/start", 200, R"({"pair_token":"earlier"})", 1500, 1);
+        auto earlier = m_catalog->refreshPairLink();
+        QTRY_COMPARE(matching(m_sim->requests(), "POST", "/api/pair/start").size(), 1);
+        QVERIFY(QCoro::waitFor(m_catalog->refreshPairLink()));
+        const bool earlierPublished = QCoro::waitFor(std::move(earlier));
+        QCOMPARE(m_catalog->pairLink().value_or(QString()).section("#p=", 1), token);
+        QCOMPARE(m_catalog->pairLinkError().value_or(QString()), error);
+        QVERIFY(!earlierPublished);
+    }
+
     void catalogDestroyedDuringTheRequest()
     {
         m_sim->setFault("POST", "/api/pair/start", 0, {}, 5000, 1);
