@@ -35,9 +35,9 @@ int main(int argc, char** argv)
 
     StallProbe probe;
     if (probeSeconds > 0) {
-        probe.start();
+        probe.reset();
         QTimer::singleShot(probeSeconds * 1000, &app, [&] {
-            std::printf("stall %.3f\n", probe.worstMs());
+            std::printf("stall %.3f\n", probe.worstTurnMs());
             std::fflush(stdout);
             app.quit();
         });

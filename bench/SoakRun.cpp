@@ -17,6 +17,8 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/shell/MainWindow.h"
 
+#include "StallProbe.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -52,61 +54,6 @@ qint64 rssKb()
     }
     return -1;
 }
-
-// Time this thread has waited for a CPU, in ms (from the scheduler's
-// statistics): a busy machine is not the application's stall.
-std::optional<qint64> queuedMs()
-{
-    QFile f(QStringLiteral("/proc/thread-self/schedstat"));
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QList<QByteArray> fields = f.readAll().simplified().split(' ');
-    bool ok = false;
-    const qint64 ns = fields.size() >= 2 ? fields.at(1).toLongLong(&ok) : 0;
-    return ok ? std::optional<qint64>(ns / 1000000) : std::nullopt;
-}
-
-// The largest gap between two ticks of a 10 ms timer beyond its interval.
-class StallProbe {
-public:
-    StallProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 elapsed = m_clock.restart();
-            const std::optional<qint64> queued = queuedMs();
-            const qint64 waited = queued && m_queued ? *queued - *m_queued : 0;
-            m_queued = queued;
-            const qint64 stall = elapsed - waited - 10;
-            m_worst = std::max(m_worst, stall);
-            m_worstRaw = std::max(m_worstRaw, elapsed - 10);
-            // When each long stall ended, to match with the breadcrumb log.
-            if (stall > 100)
-                m_long.append({ QTime::currentTime(), stall });
-        });
-        reset();
-    }
-    void reset()
-    {
-        m_worst = m_worstRaw = 0;
-        m_long.clear();
-        m_clock.start();
-        m_queued = queuedMs();
-        m_timer.start();
-    }
-    qint64 worst() const { return m_worst; }
-    const QList<QPair<QTime, qint64>>& longStalls() const { return m_long; }
-    qint64 worstRaw() const { return m_worstRaw; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    std::optional<qint64> m_queued;
-    qint64 m_worst = 0;
-    qint64 m_worstRaw = 0;
-    QList<QPair<QTime, qint64>> m_long;
-};
 
 // Runs the event loop until `done` holds or `ms` have passed; false on time-out.
 bool waitUntil(const std::function<bool()>& done, int ms)
@@ -257,6 +204,12 @@ int main(int argc, char** argv)
     sleepLoop(warmup * 1000);
 
     StallProbe probe;
+    // When each long stall ended, to match with the breadcrumb log.
+    QList<QPair<QTime, qint64>> longStalls;
+    probe.setOnGap([&longStalls](const StallProbe::Gap& gap) {
+        if (gap.turnMs > 100)
+            longStalls.append({ gap.endedAt, qint64(gap.turnMs) });
+    });
     const qint64 startRss = rssKb();
     const int startPolls = polls;
     const qint64 startLines = lines;
@@ -268,7 +221,7 @@ int main(int argc, char** argv)
         sleepLoop(std::min<qint64>(60000, seconds * 1000 - clock.elapsed()));
         std::printf("soak: %4lld s  RSS %lld kB  reloads %d  worker lines %lld  worst stall %lld ms\n",
             static_cast<long long>(clock.elapsed() / 1000), static_cast<long long>(rssKb()), polls - startPolls,
-            static_cast<long long>(lines - startLines), static_cast<long long>(probe.worst()));
+            static_cast<long long>(lines - startLines), static_cast<long long>(probe.worstTurnMs()));
         std::fflush(stdout);
         if (!runtimes.isRunning(kWorkspace, kind))
             return fail("the worker is no longer running");
@@ -278,15 +231,15 @@ int main(int argc, char** argv)
     std::printf("soak: RSS at start %lld kB, at end %lld kB (%+.1f%%)\n", static_cast<long long>(startRss),
         static_cast<long long>(endRss), growth);
     std::printf("soak: worst event-loop stall %lld ms (%lld ms with time spent waiting for a CPU)\n",
-        static_cast<long long>(probe.worst()), static_cast<long long>(probe.worstRaw()));
+        static_cast<long long>(probe.worstTurnMs()), static_cast<long long>(probe.worstWallMs()));
     std::printf("soak: %d reloads, %lld worker lines, %s\n", polls - startPolls,
         static_cast<long long>(lines - startLines),
         controller->status()->commandsError() ? qPrintable(*controller->status()->commandsError()) : "no load error");
     // Each stall over 100 ms with what the application logged in the second before it ended.
     QFile crumbs(home + QStringLiteral("/.tolvarine/desktop.log"));
     const QList<QByteArray> log = crumbs.open(QIODevice::ReadOnly) ? crumbs.readAll().split('\n') : QList<QByteArray>();
-    std::printf("soak: %lld stalls over 100 ms\n", static_cast<long long>(probe.longStalls().size()));
-    for (const auto& [at, ms] : probe.longStalls()) {
+    std::printf("soak: %lld stalls over 100 ms\n", static_cast<long long>(longStalls.size()));
+    for (const auto& [at, ms] : longStalls) {
         std::printf("soak:   %s  %lld ms\n", qPrintable(at.toString(QStringLiteral("HH:mm:ss.zzz"))),
             static_cast<long long>(ms));
         for (const QByteArray& line : log) {

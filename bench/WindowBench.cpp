@@ -259,9 +259,9 @@ std::optional<bench::Figure> measureStall(int seconds, const bench::ScratchHome&
     bare.start(QStringLiteral(TOLVARINE_BENCH_BARE), { QStringLiteral("--probe-seconds"), QString::number(seconds) });
 
     StallProbe probe;
-    probe.start();
+    probe.reset();
     spin(seconds * 1000);
-    const double worst = probe.worstMs();
+    const double worst = probe.worstTurnMs();
     const QStringList lines = runtimes.lines(config->workspace);
 
     runtimes.stop(config->workspace, row.kind);

@@ -200,20 +200,48 @@ CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& c
     const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
     const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine)
 {
+    Spawned spawned = childOf(prepareLaunch(config, runtime, extraEnv), args, cwd, std::move(onLine));
+    if (!spawned.process)
+        return spawned;
+    QProcess* process = spawned.process.get();
+    process->start();
+    if (!process->waitForStarted(kStartWaitMs)) {
+        spawned.failure = Failure::CouldNotStart;
+        spawned.error = process->errorString();
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(kKillWaitMs);
+        }
+        spawned.process.reset();
+    }
+    return spawned;
+}
+
+CLI::Launchable CLI::prepareLaunch(const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
+    const QHash<QString, QString>& extraEnv)
+{
+    Launchable launchable;
+    launchable.exe = locate();
+    if (!launchable.exe)
+        return launchable;
+    launchable.env = environment(config, runtime);
+    for (auto it = extraEnv.constBegin(); it != extraEnv.constEnd(); ++it)
+        launchable.env.insert(it.key(), it.value());
+    return launchable;
+}
+
+CLI::Spawned CLI::childOf(const Launchable& launchable, const QStringList& args, const std::optional<QString>& cwd,
+    std::function<void(const QString&)> onLine)
+{
     Spawned spawned;
-    const auto exe = locate();
-    if (!exe) {
+    if (!launchable.exe) {
         spawned.failure = Failure::NotFound;
         spawned.error = NotFound::description();
         return spawned;
     }
 
-    QProcessEnvironment env = environment(config, runtime);
-    for (auto it = extraEnv.constBegin(); it != extraEnv.constEnd(); ++it)
-        env.insert(it.key(), it.value());
-
     auto process = std::make_unique<QProcess>();
-    prepare(*process, *exe, args, cwd, env);
+    prepare(*process, *launchable.exe, args, cwd, launchable.env);
     // A group of its own, so that what the child starts can be ended with it.
     ProcessGroup::prepare(*process);
 
@@ -234,17 +262,6 @@ CLI::Spawned CLI::spawn(const QStringList& args, const std::optional<QString>& c
         deliver(splitter->feed(p->readAllStandardOutput()));
         deliver(splitter->finish());
     });
-
-    process->start();
-    if (!process->waitForStarted(kStartWaitMs)) {
-        spawned.failure = Failure::CouldNotStart;
-        spawned.error = process->errorString();
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(kKillWaitMs);
-        }
-        return spawned;
-    }
     spawned.process = std::move(process);
     return spawned;
 }

@@ -93,16 +93,36 @@ public:
         std::optional<CLIConfig> config = std::nullopt, std::optional<RuntimeLaunch> runtime = std::nullopt,
         std::chrono::milliseconds timeLimit = defaultTimeLimit, const QObject* owner = nullptr);
 
-    // Starts the tool without waiting for it, as the leader of a process group
-    // of its own (see ProcessGroup). `extraEnv` is written over the
-    // prepared environment (it wins over PATH and the product variables alike).
-    // Each non-empty output line is handed to `onLine` on the thread that called
-    // spawn (its event loop delivers them); the last, unterminated line comes at
-    // the end of the stream, before the process's finished() reaches the caller's
-    // own connections. `onLine` must not delete the process (use deleteLater).
+    // Starts the tool, as the leader of a process group of its own (see
+    // ProcessGroup), and waits until it has started: prepareLaunch() and
+    // childOf() in one, for a thread that may wait. `extraEnv` is written over
+    // the prepared environment (it wins over PATH and the product variables
+    // alike). Each non-empty output line is handed to `onLine` on the thread
+    // that called spawn (its event loop delivers them); the last, unterminated
+    // line comes at the end of the stream, before the process's finished()
+    // reaches the caller's own connections. `onLine` must not delete the
+    // process (use deleteLater).
     static Spawned spawn(const QStringList& args, const std::optional<QString>& cwd,
         const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
         const QHash<QString, QString>& extraEnv, std::function<void(const QString&)> onLine);
+
+    // What starting the tool takes from the disk and the login shell: where
+    // its executable is and the child's environment, with `extraEnv` written
+    // over it. Blocks (the first time for up to loginShellTimeLimit): gather it
+    // off the GUI thread.
+    struct Launchable {
+        // None when no executable of the tool was found.
+        std::optional<QString> exe;
+        QProcessEnvironment env;
+    };
+    static Launchable prepareLaunch(const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime,
+        const QHash<QString, QString>& extraEnv);
+    // The child of a prepared launch, set up as spawn() sets it up but not
+    // started, so that the GUI thread can connect to its started() and
+    // errorOccurred() and then start() it without waiting. No process (and
+    // NotFound) when there was no executable.
+    static Spawned childOf(const Launchable& launchable, const QStringList& args, const std::optional<QString>& cwd,
+        std::function<void(const QString&)> onLine);
 
     // The environment of a child: this process's environment with PATH widened,
     // TOLVARINE_FRONTEND, and the workspace and runtime variables when given.

@@ -1,8 +1,13 @@
 #include "core/platform/ReduceMotion.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <atomic>
 
@@ -11,11 +16,33 @@ namespace {
 // -1: no override, 0: off, 1: on.
 std::atomic<int> g_override { -1 };
 
-std::optional<bool> fromDesktopFiles()
+// The value as last read, for the configuration folder it was read from; a
+// change to any file it came from (or to where such a file could appear)
+// makes the next call read again.
+struct Cache {
+    QString config;
+    bool valid = false;
+    bool value = false;
+    QPointer<QFileSystemWatcher> watcher;
+};
+
+Cache& cache()
 {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    for (const char* gtk : { "gtk-4.0/settings.ini", "gtk-3.0/settings.ini" }) {
-        const QString path = QDir(config).filePath(QLatin1String(gtk));
+    static Cache c;
+    return c;
+}
+
+QStringList desktopFiles(const QString& config)
+{
+    const QDir dir(config);
+    return { dir.filePath(QStringLiteral("gtk-4.0/settings.ini")), dir.filePath(QStringLiteral("gtk-3.0/settings.ini")),
+        dir.filePath(QStringLiteral("kdeglobals")) };
+}
+
+std::optional<bool> fromDesktopFiles(const QString& config)
+{
+    const QStringList files = desktopFiles(config);
+    for (const QString& path : { files.at(0), files.at(1) }) {
         if (!QFile::exists(path))
             continue;
         QSettings ini(path, QSettings::IniFormat);
@@ -28,7 +55,7 @@ std::optional<bool> fromDesktopFiles()
                 return false;
         }
     }
-    const QString kde = QDir(config).filePath(QStringLiteral("kdeglobals"));
+    const QString& kde = files.at(2);
     if (QFile::exists(kde)) {
         QSettings ini(kde, QSettings::IniFormat);
         bool ok = false;
@@ -39,6 +66,40 @@ std::optional<bool> fromDesktopFiles()
     return std::nullopt;
 }
 
+bool read(const QSettings& settings, const QString& config)
+{
+    const QVariant own = settings.value(QLatin1String(ReduceMotion::kSettingsKey));
+    if (own.isValid() && own.canConvert<bool>())
+        return own.toBool();
+    return fromDesktopFiles(config).value_or(false);
+}
+
+// Watches each file that exists, and the nearest existing folder on the way
+// to each, where a file appears or is replaced.
+void watch(Cache& c, const QStringList& files)
+{
+    if (!c.watcher) {
+        c.watcher = new QFileSystemWatcher(QCoreApplication::instance());
+        const auto stale = [] { cache().valid = false; };
+        QObject::connect(c.watcher, &QFileSystemWatcher::fileChanged, c.watcher, stale);
+        QObject::connect(c.watcher, &QFileSystemWatcher::directoryChanged, c.watcher, stale);
+    }
+    const QStringList old = c.watcher->files() + c.watcher->directories();
+    if (!old.isEmpty())
+        c.watcher->removePaths(old);
+    QStringList paths;
+    for (const QString& file : files) {
+        if (QFileInfo::exists(file))
+            paths.append(file);
+        QString dir = QFileInfo(file).absolutePath();
+        while (!QFileInfo::exists(dir) && dir != QFileInfo(dir).absolutePath())
+            dir = QFileInfo(dir).absolutePath();
+        paths.append(dir);
+    }
+    paths.removeDuplicates();
+    c.watcher->addPaths(paths);
+}
+
 } // namespace
 
 bool ReduceMotion::enabled()
@@ -46,11 +107,22 @@ bool ReduceMotion::enabled()
     const int forced = g_override.load();
     if (forced >= 0)
         return forced == 1;
-    QSettings settings;
-    const QVariant own = settings.value(QLatin1String(kSettingsKey));
-    if (own.isValid() && own.canConvert<bool>())
-        return own.toBool();
-    return fromDesktopFiles().value_or(false);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QCoreApplication* app = QCoreApplication::instance();
+    // Only the GUI thread keeps a watcher; anywhere else the files are read.
+    if (!app || QThread::currentThread() != app->thread()) {
+        const QSettings settings;
+        return read(settings, config);
+    }
+    Cache& c = cache();
+    if (c.valid && c.config == config)
+        return c.value;
+    const QSettings settings;
+    c.config = config;
+    c.value = read(settings, config);
+    c.valid = true;
+    watch(c, QStringList { settings.fileName() } + desktopFiles(config));
+    return c.value;
 }
 
 void ReduceMotion::setOverride(std::optional<bool> value)

@@ -8,6 +8,8 @@
 // AnimationDurationFactor), else off. Tests inject a value with setOverride.
 class ReduceMotion {
 public:
+    // Read once and kept until one of those files changes (called on the GUI
+    // thread, it watches them; called on another, it reads them every time).
     static bool enabled();
 
     // A value that wins over everything else; std::nullopt removes it.

@@ -3,6 +3,7 @@
 #include "core/gateway/Json.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/JsonFile.h"
+#include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/ProcessSignals.h"
 
@@ -12,6 +13,7 @@
 #include <QJsonDocument>
 #include <QMutex>
 #include <QSet>
+#include <QWaitCondition>
 
 namespace RuntimeChildLedger {
 
@@ -31,6 +33,105 @@ void save(const QList<RuntimeChildRecord>& records)
     // Replaced whole, so a crash mid-write never leaves a truncated ledger
     // that would forget every orphan.
     JsonFile::writeAtomically(filePath(), QJsonDocument(array));
+}
+
+// The file as it is now (load() without waiting for the writer).
+QList<RuntimeChildRecord> read()
+{
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state == JsonFile::Stored::State::Missing)
+        return {};
+    if (stored.state == JsonFile::Stored::State::Unreadable) {
+        DeskCrumbs::drop(QStringLiteral("child.load 读不了台账：%1").arg(stored.reason));
+        return {};
+    }
+    const QByteArray& data = stored.data;
+    QString error;
+    std::optional<QList<RuntimeChildRecord>> records = decode(data, &error);
+    if (!records) {
+        DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(data.size()).arg(error));
+        return {};
+    }
+    return *records;
+}
+
+// One change waiting for the writer: a record to add, or a pid to forget.
+struct Change {
+    std::optional<RuntimeChildRecord> added;
+    qint32 forgotten = 0;
+};
+
+// The changes handed in and not yet written. Never destroyed: a write may
+// still be under way while the process exits.
+struct Pending {
+    QMutex mutex;
+    QWaitCondition idle;
+    QList<Change> changes;
+    bool busy = false;
+};
+
+Pending& pending()
+{
+    static auto* p = new Pending;
+    return *p;
+}
+
+void apply(QList<RuntimeChildRecord>& records, const Change& change)
+{
+    const qint32 pid = change.added ? change.added->pid : change.forgotten;
+    records.removeIf([pid](const RuntimeChildRecord& r) { return r.pid == pid; });
+    if (change.added)
+        records.append(*change.added);
+}
+
+void crumb(const Change& change)
+{
+    if (change.added) {
+        const RuntimeChildRecord& r = *change.added;
+        DeskCrumbs::drop(QStringLiteral("child.record pid=%1 kind=%2 exe=%3").arg(r.pid).arg(r.kind, r.exe));
+    } else {
+        DeskCrumbs::drop(QStringLiteral("child.forget pid=%1").arg(change.forgotten));
+    }
+}
+
+// Runs on the pool until nothing waits; only one runs at a time.
+void drain()
+{
+    Pending& p = pending();
+    for (;;) {
+        QList<Change> batch;
+        {
+            const QMutexLocker locker(&p.mutex);
+            if (p.changes.isEmpty()) {
+                p.busy = false;
+                p.idle.wakeAll();
+                return;
+            }
+            batch.swap(p.changes);
+        }
+        {
+            const QMutexLocker locker(&lock());
+            QList<RuntimeChildRecord> records = read();
+            for (const Change& change : std::as_const(batch))
+                apply(records, change);
+            save(records);
+        }
+        for (const Change& change : std::as_const(batch))
+            crumb(change);
+    }
+}
+
+void hand(Change change)
+{
+    Pending& p = pending();
+    {
+        const QMutexLocker locker(&p.mutex);
+        p.changes.append(std::move(change));
+        if (p.busy)
+            return;
+        p.busy = true;
+    }
+    offMainThreadPool()->start(drain);
 }
 
 QString canonical(const QString& path)
@@ -100,44 +201,50 @@ std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString*
 
 QList<RuntimeChildRecord> load()
 {
-    const JsonFile::Stored stored = JsonFile::readStored(filePath());
-    if (stored.state == JsonFile::Stored::State::Missing)
-        return {};
-    if (stored.state == JsonFile::Stored::State::Unreadable) {
-        DeskCrumbs::drop(QStringLiteral("child.load 读不了台账：%1").arg(stored.reason));
-        return {};
-    }
-    const QByteArray& data = stored.data;
-    QString error;
-    std::optional<QList<RuntimeChildRecord>> records = decode(data, &error);
-    if (!records) {
-        DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(data.size()).arg(error));
-        return {};
-    }
-    return *records;
+    waitForWrites();
+    return read();
 }
 
 void record(const RuntimeChildRecord& rec)
 {
+    const Change change { rec, 0 };
     {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = load();
-        records.removeIf([&](const RuntimeChildRecord& r) { return r.pid == rec.pid; });
-        records.append(rec);
+        QList<RuntimeChildRecord> records = read();
+        apply(records, change);
         save(records);
     }
-    DeskCrumbs::drop(QStringLiteral("child.record pid=%1 kind=%2 exe=%3").arg(rec.pid).arg(rec.kind, rec.exe));
+    crumb(change);
 }
 
 void forget(qint32 pid)
 {
+    const Change change { std::nullopt, pid };
     {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = load();
-        records.removeIf([&](const RuntimeChildRecord& r) { return r.pid == pid; });
+        QList<RuntimeChildRecord> records = read();
+        apply(records, change);
         save(records);
     }
-    DeskCrumbs::drop(QStringLiteral("child.forget pid=%1").arg(pid));
+    crumb(change);
+}
+
+void recordLater(const RuntimeChildRecord& rec)
+{
+    hand(Change { rec, 0 });
+}
+
+void forgetLater(qint32 pid)
+{
+    hand(Change { std::nullopt, pid });
+}
+
+void waitForWrites()
+{
+    Pending& p = pending();
+    const QMutexLocker locker(&p.mutex);
+    while (p.busy)
+        p.idle.wait(&p.mutex);
 }
 
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
@@ -150,7 +257,7 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     QSet<pid_t> adopters { 1 };
     {
         const QMutexLocker locker(&lock());
-        const QList<RuntimeChildRecord> records = load();
+        const QList<RuntimeChildRecord> records = read();
         if (records.isEmpty())
             return {};
         const ProcessTable table = snapshot();
@@ -238,7 +345,7 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     }
     if (!ending.isEmpty() || !leftBehind.isEmpty()) {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = load();
+        QList<RuntimeChildRecord> records = read();
         records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r) || leftBehind.contains(r); });
         save(records);
     }

@@ -19,13 +19,22 @@ QString filePath();
 // The ledger file's content: a JSON array of complete records, in order. None
 // (with the reason) when anything in it is not, so no half list is acted on.
 std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString* error = nullptr);
-// The records in file order; empty when the file is missing or unreadable
-// (the latter with a breadcrumb).
+// The records in file order, once every change handed to the writer below
+// has landed; empty when the file is missing or unreadable (the latter with a
+// breadcrumb).
 QList<RuntimeChildRecord> load();
 // Replaces any record with the same pid and appends this one.
 void record(const RuntimeChildRecord& record);
 // Drops the record of that pid; rewrites the file also when there was none.
 void forget(qint32 pid);
+
+// record() and forget() for the GUI thread: they return at once, and one
+// writer on the thread pool applies the changes in the order given (those
+// handed in while it writes go together into its next write).
+void recordLater(const RuntimeChildRecord& record);
+void forgetLater(qint32 pid);
+// Blocks until every change handed in so far has landed.
+void waitForWrites();
 // Ends the workers whose owner is gone and that now belong to the init
 // process or a child subreaper, each with what it started (its process
 // group); ends what a gone worker of a dead owner left running in its group

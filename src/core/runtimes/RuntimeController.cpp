@@ -71,41 +71,46 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
     const quint64 ticket = ++m_tickets;
     m_pending.insert(k, Pending { ticket, config, launch, setup, std::nullopt });
     workersBump();
-    readKeys(k, ticket, profile);
+    prepare(k, ticket, profile);
 }
 
-QCoro::Task<> RuntimeController::readKeys(QString k, quint64 ticket, std::optional<ProviderProfile> profile)
+QCoro::Task<> RuntimeController::prepare(QString k, quint64 ticket, std::optional<ProviderProfile> profile)
 {
     QPointer<RuntimeController> self(this);
-    const std::optional<RuntimeSetupInfo> setup = m_pending.value(k).setup;
-    const QString kind = m_pending.value(k).launch.kind;
-    // The key store may keep its caller waiting (a prompt, a stalled daemon).
-    auto job = [setup, profile, kind] {
-        QMap<QString, QString> env;
+    const Pending pending = m_pending.value(k);
+    // The key store may keep its caller waiting (a prompt, a stalled daemon),
+    // the executable is looked for on disk, and the first launch waits for the
+    // login shell's PATH.
+    auto job = [setup = pending.setup, config = pending.config, launch = pending.launch, profile] {
+        Prepared prepared;
         if (setup) {
             if (profile)
-                env = CredentialBroker::launchEnv(*profile, *setup, kind);
+                prepared.keys = CredentialBroker::launchEnv(*profile, *setup, launch.kind);
             else if (setup->credentialProvider && !setup->credentialProvider->isEmpty())
-                env = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
+                prepared.keys = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
         }
-        return env;
+        QHash<QString, QString> extra;
+        for (auto it = prepared.keys.cbegin(); it != prepared.keys.cend(); ++it)
+            extra.insert(it.key(), it.value());
+        prepared.launchable = CLI::prepareLaunch(config, launch, extra);
+        return prepared;
     };
     auto task = offMainThread(std::move(job));
-    const QMap<QString, QString> env = co_await std::move(task);
+    Prepared prepared = co_await std::move(task);
     if (!self)
         co_return;
     // Stopped (and perhaps started again) meanwhile: this start is void.
     const auto it = self->m_pending.find(k);
     if (it == self->m_pending.end() || it->ticket != ticket)
         co_return;
-    it->env = env;
+    it->prepared = std::move(prepared);
     self->launchIfReady(k);
 }
 
 void RuntimeController::launchIfReady(const QString& k)
 {
     const auto it = m_pending.constFind(k);
-    if (it == m_pending.cend() || !it->env)
+    if (it == m_pending.cend() || !it->prepared)
         return;
     // Never two workers of one pair: the new one waits for the old one's end.
     for (const Stopping& s : std::as_const(m_stopping)) {
@@ -122,10 +127,7 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     const CLIConfig& config = pending.config;
     const RuntimeLaunch& launch = pending.launch;
     const std::optional<RuntimeSetupInfo>& setup = pending.setup;
-    const QMap<QString, QString>& env = *pending.env;
-    QHash<QString, QString> extra;
-    for (auto it = env.cbegin(); it != env.cend(); ++it)
-        extra.insert(it.key(), it.value());
+    const QMap<QString, QString>& env = pending.prepared->keys;
 
     // The worker holds the keys and the token it was given; they are masked
     // word for word, also when they do not look like keys. (Values too short
@@ -147,9 +149,10 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
 
     const QString workspace = config.workspace;
-    const QString prefix = QLatin1Char('[') + launch.display + QStringLiteral("] ");
+    const QString display = launch.display;
+    const QString prefix = QLatin1Char('[') + display + QStringLiteral("] ");
     QPointer<RuntimeController> self(this);
-    CLI::Spawned spawned = CLI::spawn({ QStringLiteral("run") }, config.path, config, launch, extra,
+    CLI::Spawned spawned = CLI::childOf(pending.prepared->launchable, { QStringLiteral("run") }, config.path,
         [self, workspace, k, prefix, secrets](const QString& line) {
             if (!self)
                 return;
@@ -159,40 +162,75 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
             self->append(workspace, k, prefix + CredentialRedaction::redact(masked));
         });
     if (!spawned.process) {
-        append(workspace, k, QLatin1Char('[') + launch.display + QStringLiteral("] 启动失败：") + spawned.error);
+        append(workspace, k, prefix + QStringLiteral("启动失败：") + spawned.error);
         workersBump();
         return;
     }
 
     QProcess* process = spawned.process.release();
     process->setParent(this);
+    // The platform tells later whether the child started; the pair is held meanwhile.
+    connect(process, &QProcess::started, this,
+        [this, process, workspace, kind = launch.kind] { onStarted(process, workspace, kind); });
+    connect(process, &QProcess::errorOccurred, this, [this, k, process, workspace, display](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            onFailedToStart(k, process, workspace, display);
+    });
+    connect(process, &QProcess::finished, this,
+        [this, k, process] { onFinished(k, process, process->property("workerPid").toInt()); });
+    m_processes.insert(k, process);
+    process->start();
+    // A child that could not even be forked has been dealt with already.
+    if (process->state() == QProcess::NotRunning)
+        return;
     const qint32 pid = qint32(process->processId());
     // processId() reads 0 once the child has been collected; the ledger still
     // needs the pid then.
     process->setProperty("workerPid", pid);
+    // The child makes itself the leader of a group before it runs the tool;
+    // made so from here as well, so that a stop arriving before that still
+    // reaches the whole group. (Once the tool runs this fails, harmlessly.)
+    ::setpgid(pid, pid);
     // The pid is this worker's now: no group of an earlier worker goes by it any more.
     m_leftGroups.remove(pid);
+    workersBump();
+}
+
+void RuntimeController::onStarted(QProcess* process, const QString& workspace, const QString& kind)
+{
+    const qint32 pid = qint32(process->processId());
     const QString exe = process->program();
     if (!exe.isEmpty()) {
         RuntimeChildRecord rec;
         rec.pid = pid;
         rec.exe = exe;
-        rec.workspace = config.workspace;
-        rec.kind = launch.kind;
+        rec.workspace = workspace;
+        rec.kind = kind;
         rec.ownerPID = qint32(::getpid());
         rec.startedAt = QDateTime::currentDateTimeUtc();
-        RuntimeChildLedger::record(rec);
+        RuntimeChildLedger::recordLater(rec);
     }
-    connect(process, &QProcess::finished, this, [this, k, process, pid] { onFinished(k, process, pid); });
+    DeskCrumbs::drop(QStringLiteral("runtime.start %1 pid=%2").arg(kind).arg(pid));
+}
 
-    m_processes.insert(k, process);
+void RuntimeController::onFailedToStart(
+    const QString& k, QProcess* process, const QString& workspace, const QString& display)
+{
+    // Nothing more comes from it that this controller wants.
+    disconnect(process, nullptr, this, nullptr);
+    if (m_processes.value(k) == process)
+        m_processes.remove(k);
+    const bool wasStopping = m_stopping.remove(process) > 0;
+    append(workspace, k, QLatin1Char('[') + display + QStringLiteral("] 启动失败：") + process->errorString());
     workersBump();
-    DeskCrumbs::drop(QStringLiteral("runtime.start %1 pid=%2").arg(launch.kind).arg(pid));
+    process->deleteLater();
+    if (wasStopping)
+        launchIfReady(k);
 }
 
 void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 pid)
 {
-    RuntimeChildLedger::forget(pid);
+    RuntimeChildLedger::forgetLater(pid);
     // A worker that ended by itself leaves its pair; only this process does:
     // the pair may hold a newer worker by the time the notice arrives.
     if (m_processes.value(k) == process) {
@@ -299,6 +337,8 @@ void RuntimeController::waitForStopped()
         while (!gone.hasExpired() && !ProcessTable::groupMembers(pgid).isEmpty())
             QThread::msleep(20);
     }
+    // The ledger forgets the ended workers before the application goes.
+    RuntimeChildLedger::waitForWrites();
 }
 
 bool RuntimeController::isRunning(const QString& workspace, const QString& kind) const

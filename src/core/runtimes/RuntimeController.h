@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/gateway/CLI.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/RuntimeLaunch.h"
 #include "core/providers/ProviderProfile.h"
@@ -21,8 +22,10 @@ class QProcess;
 // Supervises the runtime workers the application starts: the companion tool
 // with "run" in a workspace folder, at most one per workspace and runtime
 // kind, each recorded in the child ledger until it ends. Keeps the last 200
-// output lines of each. Lives on the GUI thread and never waits there: keys
-// are read off it, and a stop signals the worker and returns.
+// output lines of each. Lives on the GUI thread and never waits there: keys,
+// the executable and the launch environment are gathered off it, a worker is
+// taken as started once the platform says so, the ledger is written by its own
+// writer, and a stop signals the worker and returns.
 class RuntimeController : public QObject {
     Q_OBJECT
 public:
@@ -37,10 +40,11 @@ public:
     static RuntimeController& shared();
 
     // Holds the workspace and kind at once (isRunning() is true from here)
-    // unless they are held already; the worker starts once its keys have been
-    // read and the previous worker of the same pair, if it is still stopping,
-    // has ended. The setup contract and the bound profile only shape the
-    // launch environment. Failures become an output line.
+    // unless they are held already; the worker starts once its launch has been
+    // prepared (keys, executable, environment) and the previous worker of the
+    // same pair, if it is still stopping, has ended. The setup contract and the
+    // bound profile only shape the launch environment. Failures become an
+    // output line.
     void start(const CLIConfig& config, const RuntimeLaunch& launch, const std::optional<RuntimeSetupInfo>& setup,
         const std::optional<ProviderProfile>& profile);
     // Releases the pair and sends SIGTERM to the worker and whatever it
@@ -52,7 +56,8 @@ public:
     void stopAll();
     // Blocks until every worker being stopped has ended, and what it started
     // with it, killing whatever outlives its grace (a killed worker gets one
-    // more second). For quitting only: the GUI thread waits here.
+    // more second), and until the ledger has been written. For quitting only:
+    // the GUI thread waits here.
     void waitForStopped();
     bool isRunning(const QString& workspace, const QString& kind) const;
     // Workers signalled to stop that have not ended yet.
@@ -75,12 +80,18 @@ signals:
     void outputChanged(const QString& workspace);
 
 private:
+    // What the pool gathered for a launch.
+    struct Prepared {
+        QMap<QString, QString> keys; // the key variables given to the worker
+        CLI::Launchable launchable;
+    };
     struct Pending {
         quint64 ticket = 0;
         CLIConfig config;
         RuntimeLaunch launch;
         std::optional<RuntimeSetupInfo> setup;
-        std::optional<QMap<QString, QString>> env; // none while the keys are being read
+        // None while the launch is being prepared.
+        std::optional<Prepared> prepared;
     };
     struct Stopping {
         QString key;
@@ -93,11 +104,13 @@ private:
     static QString key(const QString& workspace, const QString& kind) { return workspace + QLatin1Char(':') + kind; }
     void workersBump();
     void append(const QString& workspace, const QString& key, const QString& line);
-    QCoro::Task<> readKeys(QString key, quint64 ticket, std::optional<ProviderProfile> profile);
-    // Starts the pending worker of `key` once its keys are in and no earlier
-    // worker of the pair is still stopping.
+    QCoro::Task<> prepare(QString key, quint64 ticket, std::optional<ProviderProfile> profile);
+    // Starts the pending worker of `key` once its launch is prepared and no
+    // earlier worker of the pair is still stopping.
     void launchIfReady(const QString& key);
     void spawn(const QString& key, const Pending& pending);
+    void onStarted(QProcess* process, const QString& workspace, const QString& kind);
+    void onFailedToStart(const QString& key, QProcess* process, const QString& workspace, const QString& display);
     void onFinished(const QString& key, QProcess* process, qint32 pid);
     void beginStop(QProcess* process, const QString& key);
     void kill(QProcess* process);

@@ -18,7 +18,11 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,6 +30,8 @@ constexpr int kMinItem = 340;
 constexpr int kSpacing = 10;
 constexpr int kSkeletonCount = 4;
 constexpr int kLogHeight = 110;
+// Lines arriving within this long of each other reach the log together.
+constexpr int kLogCoalesceMs = 50;
 
 QString logStyle()
 {
@@ -96,9 +102,14 @@ RuntimeSection::RuntimeSection(RuntimeSectionModel* model, QWidget* parent)
     m_log->hide();
     m_stack->addWidget(m_log);
 
+    m_logTimer = new QTimer(this);
+    m_logTimer->setSingleShot(true);
+    m_logTimer->setInterval(kLogCoalesceMs);
+    connect(m_logTimer, &QTimer::timeout, this, &RuntimeSection::refreshLog);
+
     if (m_model) {
         connect(m_model, &RuntimeSectionModel::changed, this, &RuntimeSection::refresh);
-        connect(m_model, &RuntimeSectionModel::logChanged, this, &RuntimeSection::refreshLog);
+        connect(m_model, &RuntimeSectionModel::logChanged, this, &RuntimeSection::logChanged);
     }
     refresh();
     refreshLog();
@@ -117,6 +128,9 @@ RuntimeCard* RuntimeSection::card(const QString& kind) const
 void RuntimeSection::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // What came while it was off screen.
+    if (m_logStale)
+        refreshLog();
     // Coming on screen, not a window coming back from the task bar.
     if (!event->spontaneous() && m_model)
         m_model->sectionShown();
@@ -164,19 +178,56 @@ void RuntimeSection::refresh()
         });
 }
 
+void RuntimeSection::logChanged()
+{
+    m_logStale = true;
+    if (isVisible() && !m_logTimer->isActive())
+        m_logTimer->start();
+}
+
 void RuntimeSection::refreshLog()
 {
+    m_logTimer->stop();
+    m_logStale = false;
     if (!m_model)
         return;
     const QStringList lines = m_model->logLines();
     m_log->setVisible(!lines.isEmpty());
-    const QString text = lines.join(QLatin1Char('\n'));
-    if (text == m_log->toPlainText())
+    if (lines == m_logLines)
         return;
+    // The log is a window over the output: usually some lines have left at
+    // the top and new ones come at the end. Then only those change; anything
+    // else (another workspace, a kind's lines going in between) is rewritten.
+    qsizetype dropped = 0;
+    while (dropped < m_logLines.size()
+        && !std::equal(m_logLines.cbegin() + dropped, m_logLines.cend(), lines.cbegin(),
+            lines.cbegin() + std::min(lines.size(), m_logLines.size() - dropped)))
+        ++dropped;
+    const qsizetype kept = m_logLines.size() - dropped;
+    const bool appends = kept > 0 && kept <= lines.size();
+
     // A reader scrolled up stays where they are; otherwise the newest line shows.
     QScrollBar* bar = m_log->verticalScrollBar();
     const bool following = bar->value() >= bar->maximum();
-    const int kept = bar->value();
-    m_log->setPlainText(text);
-    bar->setValue(following ? bar->maximum() : kept);
+    const int scrolled = bar->value();
+    // In the document each line is its characters and one separator.
+    const auto span = [](const QStringList& list, qsizetype from, qsizetype to) {
+        qsizetype chars = 0;
+        for (qsizetype i = from; i < to; ++i)
+            chars += list.at(i).size() + 1;
+        return chars;
+    };
+    if (appends) {
+        if (const qsizetype gone = span(m_logLines, 0, dropped); gone > 0) {
+            QTextCursor cursor(m_log->document());
+            cursor.setPosition(int(gone), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+        for (qsizetype i = kept; i < lines.size(); ++i)
+            m_log->appendPlainText(lines.at(i));
+    }
+    if (!appends || m_log->document()->characterCount() != span(lines, 0, lines.size()))
+        m_log->setPlainText(lines.join(QLatin1Char('\n')));
+    m_logLines = lines;
+    bar->setValue(following ? bar->maximum() : scrolled);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 class AdaptiveColumns;
@@ -9,6 +10,7 @@ class BusyIndicator;
 class ErrorBanner;
 class QLabel;
 class QPlainTextEdit;
+class QTimer;
 class QVBoxLayout;
 class RuntimeCard;
 class RuntimeSectionModel;
@@ -37,6 +39,9 @@ protected:
 
 private:
     void refresh();
+    // Output comes a line at a time: the log is brought up to date once per
+    // burst, and not at all while the section is off screen.
+    void logChanged();
     void refreshLog();
 
     QPointer<RuntimeSectionModel> m_model;
@@ -49,4 +54,8 @@ private:
     AdaptiveColumns* m_grid;
     AdvancedAccessSection* m_advanced;
     QPlainTextEdit* m_log;
+    // The lines the log holds.
+    QStringList m_logLines;
+    bool m_logStale = false;
+    QTimer* m_logTimer;
 };

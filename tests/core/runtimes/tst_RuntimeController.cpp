@@ -1,5 +1,6 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/ProcessTable.h"
 #include "core/platform/SecretStore.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/ProcessSignals.h"
@@ -8,6 +9,7 @@
 
 #include "BlockingSecretStore.h"
 #include "SimTool.h"
+#include "StallProbe.h"
 #include "TempHome.h"
 
 #include <QDir>
@@ -65,11 +67,15 @@ private slots:
     void init();
     void cleanup();
 
+    // First: the login shell is asked for its PATH once per process.
+    void startHoldsNothingUp();
     void oneWorkerPerWorkspaceAndKind();
     void outputWindowAndKindOrder();
     void launchFailure();
     void workerThatExitsByItself();
     void stopReturnsAtOnce();
+    void stopBeforeTheWorkerRuns_data();
+    void stopBeforeTheWorkerRuns();
     void stopEndsWhatTheWorkerStarted_data();
     void stopEndsWhatTheWorkerStarted();
     void keysAreReadOffTheGuiThread();
@@ -105,6 +111,25 @@ void TestRuntimeController::cleanup()
     SecretStore::setShared(nullptr);
     m_tool.reset();
     m_home.reset();
+}
+
+// The first worker waits for a slow login shell's PATH; the GUI thread does not.
+void TestRuntimeController::startHoldsNothingUp()
+{
+    const QString asked = m_home->filePath(QStringLiteral("shell-asked"));
+    const QString shell = m_home->writeScript(
+        QStringLiteral("slow-shell"), "touch '" + asked.toUtf8() + "'\nsleep 1.5\nprintf %s \"$PATH\"\n");
+    const QByteArray oldShell = qgetenv("SHELL");
+    qputenv("SHELL", QFile::encodeName(shell));
+    RuntimeController c;
+    StallProbe probe;
+    start(c, "ws", "codex");
+    QTRY_VERIFY(hasLine(c, "ws", "heartbeat 1"));
+    qputenv("SHELL", oldShell);
+    QVERIFY(QFile::exists(asked));
+    probe.verifyNoStall();
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+    c.stopAll();
 }
 
 void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
@@ -239,6 +264,48 @@ void TestRuntimeController::stopReturnsAtOnce()
     QTRY_COMPARE(RuntimeChildLedger::load().size(), 1);
     QVERIFY(RuntimeChildLedger::load().first().pid != pid);
     QVERIFY(!overlapped);
+}
+
+void TestRuntimeController::stopBeforeTheWorkerRuns_data()
+{
+    QTest::addColumn<bool>("whilePreparing"); // else once the child is forked, before it runs the tool
+    QTest::newRow("while its keys are read") << true;
+    QTest::newRow("while it starts") << false;
+}
+
+// A stop that comes before the worker runs leaves nothing running.
+void TestRuntimeController::stopBeforeTheWorkerRuns()
+{
+    QFETCH(bool, whilePreparing);
+    auto blocking = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = blocking.get();
+    storeLegacyKey(keys->inner(), "sk-legacy");
+    SecretStore::setShared(std::move(blocking));
+    RuntimeController c;
+    c.setStopGraceSeconds(1);
+    // The pair is held from the start; the child's turn comes with the change after.
+    int changes = 0;
+    connect(&c, &RuntimeController::workersChanged, this, [&] {
+        if (++changes == 2 && !whilePreparing)
+            c.stop("ws", "codex");
+    });
+    start(c, "ws", "codex", codexSetup());
+    QTRY_VERIFY(keys->waiting());
+    if (whilePreparing)
+        c.stop("ws", "codex");
+    keys->open();
+    QTRY_VERIFY(changes >= 2);
+    QVERIFY(!c.isRunning("ws", "codex"));
+    QTRY_COMPARE(c.stoppingCount(), 0);
+    QTest::qWait(300);
+    QVERIFY(!c.isRunning("ws", "codex"));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+    if (whilePreparing)
+        QVERIFY(m_tool->calls().isEmpty());
+    // Whatever was forked is gone, the tool's run included.
+    const ProcessTable table = ProcessTable::snapshot();
+    for (const ProcessTable::Entry& e : table.byPID)
+        QVERIFY2(e.ppid != ::getpid() || e.state == 'Z', qPrintable(QString::number(e.pid)));
 }
 
 void TestRuntimeController::stopEndsWhatTheWorkerStarted_data()

@@ -146,12 +146,9 @@ private:
         };
     }
 
-    void verifyNoStall()
-    {
-        QVERIFY2(m_probe.worstMs() <= 100, qPrintable(QStringLiteral("stalled %1 ms").arg(m_probe.worstMs())));
-    }
+    void verifyNoStall() { m_probe.verifyNoStall(); }
 
-    StallProbe m_probe; // the longest the GUI thread was held up waiting since the last reset
+    StallProbe m_probe; // how long the GUI thread was held up since the last reset
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<SimTool> m_tool;
     std::unique_ptr<SimGateway> m_sim;
