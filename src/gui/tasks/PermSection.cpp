@@ -131,7 +131,8 @@ QCoro::Task<> PermSection::confirmThen(QString message, QString informative, QSt
     alert.informative = informative;
     alert.buttons = QStringList { confirm, QStringLiteral("算了") };
     alert.style = Prompts::Style::Critical;
-    const int answer = co_await Prompts::shared().alert(this, alert);
+    auto ask = Prompts::shared().alert(this, alert);
+    const int answer = co_await std::move(ask);
     if (!self || answer != 0)
         co_return;
     act();
