@@ -186,8 +186,6 @@ QCoro::Task<CLI::Result> CLI::runAsync(QStringList args, std::optional<QString> 
     std::optional<RuntimeLaunch> runtime, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
     const ProcessGroup::Scope scope(owner);
-    // Named locals rather than temporaries inside the co_await expression: g++ 12
-    // mishandles the lifetime of such temporaries across the suspension.
     auto job = [args, cwd, config, runtime, timeLimit, group = scope.group()] {
         return CLI::run(args, cwd, config, runtime, timeLimit, group);
     };

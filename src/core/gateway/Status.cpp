@@ -302,8 +302,10 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
     m_permsOf = workspaceKey(config);
     m_permsError.reset();
     emitGroup(&Status::permsChanged);
-    if (allowAuto)
-        co_await autoConfirm(config, pending);
+    if (allowAuto) {
+        auto confirming = autoConfirm(config, pending);
+        co_await std::move(confirming);
+    }
 }
 
 QCoro::Task<> Status::autoConfirm(CLIConfig config, QStringList pending)
@@ -450,7 +452,8 @@ QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approv
     if (!path)
         co_return GatewayClient::invalidAddress(config, key);
     const QJsonObject body { { QStringLiteral("approve"), approve }, { QStringLiteral("by"), config.deviceId() } };
-    const Result<QByteArray> reply = co_await m_client->post(config, *path, body, config.deviceId());
+    auto post = m_client->post(config, *path, body, config.deviceId());
+    const Result<QByteArray> reply = co_await std::move(post);
     if (!reply)
         co_return reply.failure();
     co_return Result<>();
@@ -471,7 +474,8 @@ QCoro::Task<Result<>> Status::postAction(
         co_return noWorkspace();
     if (!path)
         co_return GatewayClient::invalidAddress(*config, id);
-    const Result<QByteArray> reply = co_await m_client->post(*config, *path, body, config->deviceId());
+    auto post = m_client->post(*config, *path, body, config->deviceId());
+    const Result<QByteArray> reply = co_await std::move(post);
     if (!reply)
         co_return reply.failure();
     co_return Result<>();

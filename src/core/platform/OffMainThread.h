@@ -17,8 +17,6 @@ QThreadPool* offMainThreadPool();
 template <typename F> auto offMainThread(QThreadPool* pool, F job) -> QCoro::Task<std::invoke_result_t<F>>
 {
     using R = std::invoke_result_t<F>;
-    // The future is a named local: g++ 12 mishandles temporaries that live
-    // across a co_await.
     QFuture<R> future = QtConcurrent::run(pool, std::move(job));
     if constexpr (std::is_void_v<R>) {
         co_await future;

@@ -19,23 +19,10 @@
 
 namespace {
 
-// Texts and argument lists live outside the coroutines below: g++ 12 cannot
-// keep a QStringLiteral's array in a coroutine frame.
-QStringList pairArgs(const QString& folder)
-{
-    return { QStringLiteral("pair"), QStringLiteral("--path"), folder, QStringLiteral("--grant"),
-        QStringLiteral("read") };
-}
-
 QString pairFailed(const QString& output)
 {
     // The tool's words are shown as they are, so a token it echoed is masked first.
     return QStringLiteral("配对失败：") + Graphemes::trailing(CredentialRedaction::redact(output), 200);
-}
-
-QString pairSucceeded()
-{
-    return QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止");
 }
 
 // The selection as it is now: the user may have switched while recovering.
@@ -251,7 +238,9 @@ QCoro::Task<> WindowController::pair(QString folder)
         co_return;
     QPointer<WindowController> self(this);
     setBusy(true);
-    auto run = CLI::runAsync(pairArgs(folder), folder, std::nullopt, std::nullopt, m_pairTimeLimit, this);
+    const QStringList args { QStringLiteral("pair"), QStringLiteral("--path"), folder, QStringLiteral("--grant"),
+        QStringLiteral("read") };
+    auto run = CLI::runAsync(args, folder, std::nullopt, std::nullopt, m_pairTimeLimit, this);
     const CLI::Result result = co_await std::move(run);
     if (!self)
         co_return;
@@ -272,7 +261,7 @@ QCoro::Task<> WindowController::pair(QString folder)
             : result.out;
         setNotice(pairFailed(said), true);
     } else {
-        setNotice(pairSucceeded(), false);
+        setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
         co_await m_catalog->reload(true);
         if (!self)
             co_return;
@@ -287,8 +276,6 @@ QCoro::Task<> WindowController::pair(QString folder)
 QCoro::Task<> WindowController::startRecovery()
 {
     QPointer<WindowController> self(this);
-    // g++ 12 may destroy the temporaries of a co_await expression twice: the
-    // task is made (and its arguments gone) before it is awaited.
     auto run = m_recovery->run(
         selectedConfig(), [inventory = m_inventory] { inventory->refresh(); }, reloader());
     co_await std::move(run);

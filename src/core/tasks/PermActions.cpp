@@ -10,13 +10,6 @@ namespace {
 
 constexpr int kOutputTail = 240;
 
-// Texts live outside the coroutines below: g++ 12 cannot keep a
-// QStringLiteral's array in a coroutine frame.
-Failure windowClosed()
-{
-    return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
-}
-
 } // namespace
 
 PermActions::PermActions(Status* status, Reload reload, QObject* parent)
@@ -37,7 +30,7 @@ void PermActions::approve(const QString& workspace, const QString& key)
     QPointer<Status> status = m_status;
     run(workspace, key, QStringLiteral("批准中…"), QStringLiteral("已批准"), [status, key]() -> QCoro::Task<Result<>> {
         if (!status)
-            co_return windowClosed();
+            co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
         const Result<> result = co_await status->confirmPermission(key, true);
         co_return result;
     });
@@ -49,7 +42,7 @@ void PermActions::revoke(const QString& workspace, const QString& key, const QSt
     run(workspace, key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb,
         [status, key]() -> QCoro::Task<Result<>> {
             if (!status)
-                co_return windowClosed();
+                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
             const Result<> result = co_await status->confirmPermission(key, false);
             co_return result;
         });

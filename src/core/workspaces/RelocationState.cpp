@@ -9,67 +9,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-// Texts live outside the coroutines below: g++ 12 cannot keep a
-// QStringLiteral's array in a coroutine frame.
-namespace {
-
-QString first(const QString& text, int count)
-{
-    return Graphemes::leading(text, count);
-}
-
-// The tool's words are shown and logged as they are, so a secret it echoed is masked first.
-QString toolText(const QString& text)
-{
-    return CredentialRedaction::redact(text);
-}
-
-QString searchingNote()
-{
-    return QStringLiteral("正在找…");
-}
-
-QString notFoundNote()
-{
-    return QStringLiteral("自动找了一遍，没找着。");
-}
-
-QString singleMatchCrumb(const QString& path)
-{
-    return QStringLiteral("discover 唯一命中 ") + path + QStringLiteral("，等用户确认");
-}
-
-QString candidatesCrumb(qsizetype count)
-{
-    return QStringLiteral("discover 多候选 ") + QString::number(count) + QStringLiteral(" 个");
-}
-
-QString notFoundCrumb(qsizetype count, const QString& error)
-{
-    return QStringLiteral("discover 没找着 · cand=") + QString::number(count) + QStringLiteral(" · CLI 说：")
-        + first(error, 200);
-}
-
-QString refusedCrumb(bool confirmed, const QString& error)
-{
-    return (confirmed ? QStringLiteral("confirmRelocation 被拒：") : QStringLiteral("applyRelocation 被拒："))
-        + first(error, 60);
-}
-
-QString folderButtonCrumb(const QString& workspace, bool hasArgument)
-{
-    return QStringLiteral("pickNewLocation(ws=") + first(workspace, 8)
-        + QStringLiteral(") 启动参数里有 -ZRKRelocateTo：")
-        + (hasArgument ? QStringLiteral("有") : QStringLiteral("没有"));
-}
-
-QString pickerCrumb()
-{
-    return QStringLiteral("pickNewLocation: 走 NSOpenPanel（自动化下没人会去选目录，界面会一直不动）");
-}
-
-} // namespace
-
 RelocationState::RelocationState(WorkspaceCatalog* catalog, QObject* parent)
     : QObject(parent)
     , m_catalog(catalog)
@@ -138,7 +77,7 @@ void RelocationState::autoRelocate()
 {
     if (!m_workspace)
         return;
-    m_note = searchingNote();
+    m_note = QStringLiteral("正在找…");
     emit changed();
     discoverFor(m_workspace->id());
 }
@@ -165,23 +104,26 @@ QCoro::Task<> RelocationState::discoverFor(QString workspace)
 
     const bool show = latest(workspace, ticket);
     if (answer.ok && !answer.path.isEmpty()) {
-        DeskCrumbs::drop(singleMatchCrumb(answer.path));
+        DeskCrumbs::drop(QStringLiteral("discover 唯一命中 ") + answer.path + QStringLiteral("，等用户确认"));
         if (show) {
             m_pending = answer.path;
             m_note.clear();
         }
     } else if (answer.candidates.size() >= 2) {
-        DeskCrumbs::drop(candidatesCrumb(answer.candidates.size()));
+        DeskCrumbs::drop(
+            QStringLiteral("discover 多候选 ") + QString::number(answer.candidates.size()) + QStringLiteral(" 个"));
         if (show) {
             m_candidates = answer.candidates;
             m_note.clear();
         }
     } else {
         // One candidate alone is not offered: it was not found for certain.
-        const QString error = toolText(answer.error);
-        DeskCrumbs::drop(notFoundCrumb(answer.candidates.size(), error));
+        // The tool's words are shown and logged as they are, so a secret it echoed is masked first.
+        const QString error = CredentialRedaction::redact(answer.error);
+        DeskCrumbs::drop(QStringLiteral("discover 没找着 · cand=") + QString::number(answer.candidates.size())
+            + QStringLiteral(" · CLI 说：") + Graphemes::leading(error, 200));
         if (show)
-            m_note = error.isEmpty() ? notFoundNote() : error;
+            m_note = error.isEmpty() ? QStringLiteral("自动找了一遍，没找着。") : error;
     }
     emit changed();
     emit discoveryFinished(workspace);
@@ -244,8 +186,9 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
     }
 
     // A refusal without a reason still says that nothing was re-bound.
-    const QString error = answer.error.isEmpty() ? refusedWithoutReason() : toolText(answer.error);
-    DeskCrumbs::drop(refusedCrumb(confirmed, error));
+    const QString error = answer.error.isEmpty() ? refusedWithoutReason() : CredentialRedaction::redact(answer.error);
+    DeskCrumbs::drop((confirmed ? QStringLiteral("confirmRelocation 被拒：") : QStringLiteral("applyRelocation 被拒："))
+        + Graphemes::leading(error, 60));
     if (latest(workspace, ticket)) {
         m_note = error;
         emit changed();
@@ -274,14 +217,16 @@ QCoro::Task<> RelocationState::pickNewLocation(FolderPicker picker)
     const QString workspace = m_workspace->id();
     const QString flag = QString::fromLatin1(kRelocateArgument);
     const qsizetype at = m_arguments.indexOf(flag);
-    DeskCrumbs::drop(folderButtonCrumb(workspace, at >= 0));
+    DeskCrumbs::drop(QStringLiteral("pickNewLocation(ws=") + Graphemes::leading(workspace, 8)
+        + QStringLiteral(") 启动参数里有 -ZRKRelocateTo：")
+        + (at >= 0 ? QStringLiteral("有") : QStringLiteral("没有")));
     // The argument stays: every press applies the same folder again.
     if (at >= 0 && at + 1 < m_arguments.size()) {
         applyRelocation(QFileInfo(m_arguments.at(at + 1)).absoluteFilePath());
         co_return;
     }
 
-    DeskCrumbs::drop(pickerCrumb());
+    DeskCrumbs::drop(QStringLiteral("pickNewLocation: 走 NSOpenPanel（自动化下没人会去选目录，界面会一直不动）"));
     if (!picker)
         co_return;
     QPointer<RelocationState> self(this);

@@ -86,7 +86,6 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     QObject::connect(box.data(), &QMessageBox::buttonClicked, box.data(),
         [clicked, buttons](QAbstractButton* b) { *clicked = static_cast<int>(buttons.indexOf(b)); });
     box->open();
-    // A named future: g++ 12 mishandles temporaries that live across a co_await.
     QFuture<int> finished = finishedOf(box.data());
     co_await finished;
     co_return *clicked;

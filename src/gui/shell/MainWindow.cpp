@@ -57,11 +57,6 @@ public:
     QSize sizeHint() const override { return { kColumnWidth + 2 * kPadding, 640 }; }
 };
 
-QString pairPrompt()
-{
-    return QStringLiteral("配对");
-}
-
 QString scrollStyle()
 {
     return QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
@@ -386,7 +381,8 @@ QCoro::Task<> MainWindow::pickFolderAndPair()
     if (m_controller->busy())
         co_return;
     QPointer<WindowController> controller = m_controller;
-    const std::optional<QString> folder = co_await Prompts::shared().pickFolder(this, pairPrompt(), QString());
+    const std::optional<QString> folder
+        = co_await Prompts::shared().pickFolder(this, QStringLiteral("配对"), QString());
     // The window (and its controller) may have been closed while the picker was up.
     if (!controller || !folder)
         co_return;

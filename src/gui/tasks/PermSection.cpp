@@ -14,15 +14,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace {
-
-QString cancelText()
-{
-    return QStringLiteral("算了");
-}
-
-} // namespace
-
 PermSection::PermSection(
     Status* status, RuntimeInventoryStore* inventory, std::function<QCoro::Task<>()> reload, QWidget* parent)
     : QWidget(parent)
@@ -150,9 +141,10 @@ QCoro::Task<> PermSection::confirmThen(QString message, QString informative, QSt
     Prompts::Alert alert;
     alert.message = message;
     alert.informative = informative;
-    alert.buttons = QStringList { confirm, cancelText() };
+    alert.buttons = QStringList { confirm, QStringLiteral("算了") };
     alert.style = Prompts::Style::Critical;
-    const int answer = co_await Prompts::shared().alert(this, alert);
+    auto ask = Prompts::shared().alert(this, alert);
+    const int answer = co_await std::move(ask);
     if (!self || answer != 0)
         co_return;
     act();

@@ -116,7 +116,7 @@ EmployeeCard::EmployeeCard(const QString& id, std::function<void()> onOpen, QWid
     stack->addLayout(actions);
 }
 
-void EmployeeCard::update(const TeammateBrief& member, const WorkforceFacts& facts, bool isHere, bool selected)
+void EmployeeCard::setContent(const TeammateBrief& member, const WorkforceFacts& facts, bool isHere, bool selected)
 {
     Shown next { member, facts, isHere, selected };
     if (m_shown == next)

@@ -26,7 +26,7 @@ class EmployeeCard : public Card {
 public:
     EmployeeCard(const QString& id, std::function<void()> onOpen, QWidget* parent = nullptr);
 
-    void update(const TeammateBrief& member, const WorkforceFacts& facts, bool isHere, bool selected);
+    void setContent(const TeammateBrief& member, const WorkforceFacts& facts, bool isHere, bool selected);
 
     SecondaryButton* openButton() const { return m_open; }
     StatusBadge* badge() const { return m_badge; }

@@ -89,7 +89,7 @@ public:
         stack->addWidget(m_text);
     }
 
-    void update(const CommandBrief& c, const std::optional<QDateTime>& at)
+    void setContent(const CommandBrief& c, const std::optional<QDateTime>& at)
     {
         const std::optional<TolvarineStatus> s = c.tolvarineStatus();
         if (s)
@@ -120,12 +120,12 @@ public:
         stack->addWidget(m_waiting);
     }
 
-    void update(const CommandBrief& c, const QString& waitingSentence)
+    void setContent(const CommandBrief& c, const QString& waitingSentence)
     {
         const std::optional<TolvarineStatus> s = c.tolvarineStatus();
         if (s && tint() != TolvarineStatuses::tint(*s))
             setTint(TolvarineStatuses::tint(*s));
-        m_head.update(c, c.issuedAt);
+        m_head.setContent(c, c.issuedAt);
         const bool blocked = c.status == QLatin1String("blocked");
         if (blocked)
             m_waiting->setContent(QStringLiteral("hourglass"), waitingSentence, DS::amber());
@@ -158,9 +158,9 @@ public:
         }
     }
 
-    void update(const CommandBrief& c, const QString& waitingSentence)
+    void setContent(const CommandBrief& c, const QString& waitingSentence)
     {
-        m_line->update(c, waitingSentence);
+        m_line->setContent(c, waitingSentence);
         if (m_evidence)
             m_evidence->setCommand(c);
     }
@@ -203,9 +203,9 @@ public:
         }
     }
 
-    void update(const CommandBrief& c, bool machineNote)
+    void setContent(const CommandBrief& c, bool machineNote)
     {
-        m_head.update(c, c.completedAt ? c.completedAt : c.issuedAt);
+        m_head.setContent(c, c.completedAt ? c.completedAt : c.issuedAt);
         setText(m_summary, EmployeeRules::firstLines(c.summary, 3));
         m_summary->setVisible(!c.summary.isEmpty());
         if (c.filesTouched) {
@@ -241,7 +241,7 @@ public:
         stack->addWidget(m_why);
     }
 
-    void update(const CommandBrief& c, const QString& sentence)
+    void setContent(const CommandBrief& c, const QString& sentence)
     {
         setText(m_text, c.text);
         setText(m_why, sentence + QStringLiteral("。它不会自己好。"));
@@ -401,8 +401,8 @@ void EmployeeDetailBody::buildDiagnostics(QVBoxLayout* body)
 
 // --- updating ------------------------------------------------------------------
 
-void EmployeeDetailBody::update(const TeammateBrief& member, const WorkforceFacts& facts, const QString& thisMachine,
-    const QList<CommandBrief>& recentFinished, const QString& employeeRole)
+void EmployeeDetailBody::setContent(const TeammateBrief& member, const WorkforceFacts& facts,
+    const QString& thisMachine, const QList<CommandBrief>& recentFinished, const QString& employeeRole)
 {
     updateHeader(member, facts, thisMachine);
     updateCurrentWork(member, facts);
@@ -444,7 +444,7 @@ void EmployeeDetailBody::showSkill()
     m_unmapped->setVisible(m_role.isEmpty());
     m_skill->setVisible(!m_role.isEmpty());
     if (!m_role.isEmpty())
-        m_skill->update(m_loader->skill(), m_loader->skillError(), m_role);
+        m_skill->setContent(m_loader->skill(), m_loader->skillError(), m_role);
 }
 
 void EmployeeDetailBody::updateHeader(
@@ -479,7 +479,7 @@ void EmployeeDetailBody::updateCurrentWork(const TeammateBrief& member, const Wo
         work == CurrentWork::running ? facts.running : QList<CommandBrief> {},
         [](const CommandBrief& c) { return c.id; },
         [this](const CommandBrief& c) -> QWidget* { return new RunningRow(c, m_status, m_cfg, this); },
-        [&](QWidget* w, const CommandBrief& c) { static_cast<RunningRow*>(w)->update(c, waiting); });
+        [&](QWidget* w, const CommandBrief& c) { static_cast<RunningRow*>(w)->setContent(c, waiting); });
     KeyedLayout::place(m_runningList, running);
     m_sharedNote->setVisible(work == CurrentWork::running && facts.ambiguousOwnership);
 
@@ -491,7 +491,7 @@ void EmployeeDetailBody::updateCurrentWork(const TeammateBrief& member, const Wo
         work == CurrentWork::blocked ? facts.blockedMine : QList<CommandBrief> {},
         [](const CommandBrief& c) { return c.id; },
         [this](const CommandBrief&) -> QWidget* { return new TaskLine(this); },
-        [&](QWidget* w, const CommandBrief& c) { static_cast<TaskLine*>(w)->update(c, waiting); });
+        [&](QWidget* w, const CommandBrief& c) { static_cast<TaskLine*>(w)->setContent(c, waiting); });
     KeyedLayout::place(m_blockedList, blocked);
     m_idle->setVisible(work == CurrentWork::idle);
 }
@@ -505,7 +505,7 @@ void EmployeeDetailBody::updateAttention(const WorkforceFacts& facts)
     const QList<QWidget*> failed = m_failed.reconcile(
         a.dependencyFailed, [](const CommandBrief& c) { return c.id; },
         [this](const CommandBrief&) -> QWidget* { return new FailedCard(this); },
-        [&](QWidget* w, const CommandBrief& c) { static_cast<FailedCard*>(w)->update(c, sentence); });
+        [&](QWidget* w, const CommandBrief& c) { static_cast<FailedCard*>(w)->setContent(c, sentence); });
     KeyedLayout::place(m_failedList, failed);
     m_noRuntime->setVisible(a.runtimeUnavailable);
 }
@@ -517,7 +517,7 @@ void EmployeeDetailBody::updateRecent(const WorkforceFacts& facts, const QList<C
         shown, [](const CommandBrief& c) { return c.id; },
         [this](const CommandBrief& c) -> QWidget* { return new RecentCard(c, m_status, m_cfg, this); },
         [&](QWidget* w, const CommandBrief& c) {
-            static_cast<RecentCard*>(w)->update(c, EmployeeRules::machineNote(c, facts));
+            static_cast<RecentCard*>(w)->setContent(c, EmployeeRules::machineNote(c, facts));
         });
     KeyedLayout::place(m_recentList, cards);
     m_noRecent->setVisible(shown.isEmpty());

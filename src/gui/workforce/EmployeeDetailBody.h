@@ -42,7 +42,7 @@ public:
     EmployeeDetailBody(
         const QString& employeeID, Status* status, std::optional<CLIConfig> cfg, QWidget* parent = nullptr);
 
-    void update(const TeammateBrief& member, const WorkforceFacts& facts, const QString& thisMachine,
+    void setContent(const TeammateBrief& member, const WorkforceFacts& facts, const QString& thisMachine,
         const QList<CommandBrief>& recentFinished, const QString& employeeRole);
 
     const QString& employeeRole() const { return m_role; }

@@ -94,6 +94,6 @@ void LiveTaskBoard::refresh()
     const QList<LiveTaskCard*> cards = m_cards.reconcile(
         running, [](const CommandBrief& c) { return c.id; },
         [this](const CommandBrief& c) { return new LiveTaskCard(c, m_cfg, m_status, this); },
-        [&](LiveTaskCard* card, const CommandBrief& c) { card->update(c, team, now); });
+        [&](LiveTaskCard* card, const CommandBrief& c) { card->setContent(c, team, now); });
     KeyedLayout::place(m_list, cards);
 }

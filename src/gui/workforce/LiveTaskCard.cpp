@@ -43,7 +43,7 @@ LiveTaskCard::LiveTaskCard(const CommandBrief& command, std::optional<CLIConfig>
     col->addWidget(m_evidence);
 }
 
-void LiveTaskCard::update(const CommandBrief& command, const QList<TeammateBrief>& team, const QDateTime& now)
+void LiveTaskCard::setContent(const CommandBrief& command, const QList<TeammateBrief>& team, const QDateTime& now)
 {
     const LiveBoard::Runner runner = LiveBoard::runner(team, command);
     if (m_named != runner.named) {

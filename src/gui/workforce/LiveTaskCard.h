@@ -23,7 +23,7 @@ public:
     LiveTaskCard(const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent = nullptr);
 
     // The command's latest fields, the roster and the time now.
-    void update(const CommandBrief& command, const QList<TeammateBrief>& team, const QDateTime& now);
+    void setContent(const CommandBrief& command, const QList<TeammateBrief>& team, const QDateTime& now);
 
     TaskEvidenceView* evidence() const { return m_evidence; }
 

@@ -59,7 +59,7 @@ SkillDeliverySection::SkillDeliverySection(QWidget* parent)
     m_stack->addWidget(m_loading);
 }
 
-void SkillDeliverySection::update(
+void SkillDeliverySection::setContent(
     const std::optional<EmployeeSkillView>& view, const std::optional<QString>& loadError, const QString& employeeRole)
 {
     if (loadError) {

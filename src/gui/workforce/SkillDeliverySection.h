@@ -19,7 +19,7 @@ public:
     explicit SkillDeliverySection(QWidget* parent = nullptr);
 
     // The role key goes into the identifiers of the status chip and the review line.
-    void update(const std::optional<EmployeeSkillView>& view, const std::optional<QString>& loadError,
+    void setContent(const std::optional<EmployeeSkillView>& view, const std::optional<QString>& loadError,
         const QString& employeeRole);
 
     // The drawn contract; null while loading or failed.

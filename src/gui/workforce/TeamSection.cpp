@@ -120,7 +120,7 @@ void TeamSection::refresh()
         },
         [&](QWidget* w, const TeammateBrief& t) {
             const bool here = !t.device.isEmpty() && t.device == s.thisMachine;
-            static_cast<EmployeeCard*>(w)->update(t, s.facts(t.id), here, open == t.id);
+            static_cast<EmployeeCard*>(w)->setContent(t, s.facts(t.id), here, open == t.id);
         });
     m_grid->setVisible(roster);
 
@@ -153,7 +153,7 @@ void TeamSection::refresh()
             return card;
         },
         [&](Card* card, const TeammateBrief& t) {
-            card->findChild<EmployeeDetailBody*>()->update(t, s.facts(t.id), s.thisMachine, s.recentFinished(t.id),
+            card->findChild<EmployeeDetailBody*>()->setContent(t, s.facts(t.id), s.thisMachine, s.recentFinished(t.id),
                 skillRoleKey(t.templateKey).value_or(QString()));
         });
     KeyedLayout::place(m_detailSlot, detail);

@@ -43,11 +43,6 @@ protected:
     }
 };
 
-QString copiedText()
-{
-    return QStringLiteral("链接已复制");
-}
-
 } // namespace
 
 PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
@@ -147,7 +142,7 @@ void PairingSection::copyPairLink(const QString& link)
         clipboard->clear();
         clipboard->setText(link);
     }
-    emit notice(copiedText(), false);
+    emit notice(QStringLiteral("链接已复制"), false);
 }
 
 QCoro::Task<> PairingSection::copyFreshLink()
