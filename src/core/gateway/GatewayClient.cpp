@@ -118,6 +118,24 @@ std::optional<QString> GatewayClient::segment(const QString& id)
     return QString::fromLatin1(QUrl::toPercentEncoding(id));
 }
 
+std::optional<QString> GatewayClient::workspacePath(const CLIConfig& config)
+{
+    const auto ws = segment(config.workspace);
+    if (!ws)
+        return std::nullopt;
+    return QStringLiteral("/api/workspaces/") + *ws;
+}
+
+std::optional<QString> GatewayClient::itemPath(
+    const CLIConfig& config, const QString& collection, const QString& id, const QString& tail)
+{
+    const auto ws = workspacePath(config);
+    const auto item = segment(id);
+    if (!ws || !item)
+        return std::nullopt;
+    return *ws + QLatin1Char('/') + collection + QLatin1Char('/') + *item + tail;
+}
+
 Failure GatewayClient::invalidAddress(const CLIConfig& config, const std::optional<QString>& id)
 {
     QStringList ids { config.workspace };

@@ -56,6 +56,11 @@ public:
 
     // An id or hash as one path segment; none when it cannot be one ("", ".", "..").
     static std::optional<QString> segment(const QString& id);
+    // "/api/workspaces/<workspace>", and below it "/<collection>/<id><tail>";
+    // none when the workspace id or `id` cannot be a segment.
+    static std::optional<QString> workspacePath(const CLIConfig& config);
+    static std::optional<QString> itemPath(
+        const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
     // The -1 error for a request whose address cannot be formed: it names the
     // workspace id or `id` when one of them cannot be a path segment, and
     // otherwise blames the configured address (origin and path are no URL).

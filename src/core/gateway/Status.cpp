@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPointer>
-#include <QStringDecoder>
 
 namespace {
 
@@ -94,26 +93,6 @@ const Status::AutoConfirmation& Status::shownAuto() const
     return it == m_auto.cend() ? none : *it;
 }
 
-// ---------------------------------------------------------------- paths
-
-std::optional<QString> Status::workspacePath(const CLIConfig& config)
-{
-    const auto ws = GatewayClient::segment(config.workspace);
-    if (!ws)
-        return std::nullopt;
-    return QStringLiteral("/api/workspaces/") + *ws;
-}
-
-std::optional<QString> Status::itemPath(
-    const CLIConfig& config, const QString& collection, const QString& id, const QString& tail)
-{
-    const auto ws = workspacePath(config);
-    const auto item = GatewayClient::segment(id);
-    if (!ws || !item)
-        return std::nullopt;
-    return *ws + QLatin1Char('/') + collection + QLatin1Char('/') + *item + tail;
-}
-
 // ---------------------------------------------------------------- reload
 
 QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
@@ -184,7 +163,7 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
 QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
-    const auto path = workspacePath(config);
+    const auto path = GatewayClient::workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/commands"), config.deviceId());
@@ -253,7 +232,8 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
         emitGroup(&Status::progressChanged);
         co_return;
     }
-    const auto path = itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
+    const auto path
+        = GatewayClient::itemPath(config, QStringLiteral("commands"), focal->id, QStringLiteral("/progress?limit=200"));
     Result<QByteArray> body = GatewayClient::invalidAddress(config, focal->id);
     if (path)
         body = co_await m_client->get(config, *path, config.deviceId());
@@ -279,7 +259,7 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
 QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allowAuto)
 {
     QPointer<Status> self(this);
-    const auto path = workspacePath(config);
+    const auto path = GatewayClient::workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
@@ -351,7 +331,7 @@ QCoro::Task<> Status::autoConfirm(CLIConfig config, QStringList pending)
 QCoro::Task<> Status::loadTeam(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
-    const auto path = workspacePath(config);
+    const auto path = GatewayClient::workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
@@ -376,7 +356,7 @@ QCoro::Task<> Status::loadTeam(CLIConfig config, quint64 generation)
 QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
-    const auto path = workspacePath(config);
+    const auto path = GatewayClient::workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
@@ -397,7 +377,7 @@ QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
 QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
 {
     QPointer<Status> self(this);
-    const auto path = workspacePath(config);
+    const auto path = GatewayClient::workspacePath(config);
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
@@ -448,7 +428,7 @@ PermUse Status::usage(const QString& key) const
 QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approve)
 {
     QPointer<Status> self(this);
-    const auto path = itemPath(config, QStringLiteral("permissions"), key, QStringLiteral("/confirm"));
+    const auto path = GatewayClient::itemPath(config, QStringLiteral("permissions"), key, QStringLiteral("/confirm"));
     if (!path)
         co_return GatewayClient::invalidAddress(config, key);
     const QJsonObject body { { QStringLiteral("approve"), approve }, { QStringLiteral("by"), config.deviceId() } };
@@ -483,7 +463,8 @@ QCoro::Task<Result<>> Status::postAction(
 
 QCoro::Task<Result<>> Status::act(QString feedID, QString action, QString note, std::optional<CLIConfig> config)
 {
-    const auto path = config ? itemPath(*config, QStringLiteral("feed"), feedID, QStringLiteral("/act")) : std::nullopt;
+    const auto path = config ? GatewayClient::itemPath(*config, QStringLiteral("feed"), feedID, QStringLiteral("/act"))
+                             : std::nullopt;
     QJsonObject body;
     if (config)
         body = { { QStringLiteral("action"), action }, { QStringLiteral("note"), note },
@@ -493,63 +474,16 @@ QCoro::Task<Result<>> Status::act(QString feedID, QString action, QString note, 
 
 QCoro::Task<Result<>> Status::retryCommand(QString id, std::optional<CLIConfig> config)
 {
-    const auto path
-        = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry")) : std::nullopt;
+    const auto path = config
+        ? GatewayClient::itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/retry"))
+        : std::nullopt;
     return postAction(config, id, path, QJsonObject());
 }
 
 QCoro::Task<Result<>> Status::deleteCommand(QString id, std::optional<CLIConfig> config)
 {
-    const auto path
-        = config ? itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete")) : std::nullopt;
+    const auto path = config
+        ? GatewayClient::itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/delete"))
+        : std::nullopt;
     return postAction(config, id, path, QJsonObject());
-}
-
-// ---------------------------------------------------------------- task evidence
-
-QCoro::Task<TaskEvidenceSnapshot> Status::evidenceSnapshot(QString id, std::optional<CLIConfig> config)
-{
-    if (!config)
-        co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
-    const auto path = itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
-    Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
-    if (path)
-        reply = co_await m_client->get(*config, *path, config->deviceId());
-    co_return EvidenceLive::snapshot(id, reply);
-}
-
-QCoro::Task<Result<QList<ProgressLine>>> Status::progressLines(QString id, std::optional<CLIConfig> config, int limit)
-{
-    if (!config)
-        co_return noWorkspace();
-    const auto path = itemPath(
-        *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
-    if (!path)
-        co_return GatewayClient::invalidAddress(*config, id);
-    const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
-    if (!body)
-        co_return body.failure();
-    const Result<replies::Progress> reply = replies::decodeProgress(*body, false);
-    if (!reply)
-        co_return reply.failure();
-    co_return reply->lines;
-}
-
-QCoro::Task<Result<QString>> Status::artifact(QString hash, std::optional<CLIConfig> config)
-{
-    if (!config)
-        co_return noWorkspace();
-    const auto ws = workspacePath(*config);
-    const auto item = GatewayClient::segment(hash);
-    if (!ws || !item)
-        co_return GatewayClient::invalidAddress(*config, hash);
-    const Result<QByteArray> body
-        = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
-    if (!body)
-        co_return body.failure();
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(*body);
-    if (decoder.hasError())
-        co_return Failure::tolvarine(-2, QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
-    co_return text;
 }

@@ -5,7 +5,6 @@
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/Records.h"
 #include "core/gateway/Replies.h"
-#include "core/gateway/TaskEvidence.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -101,11 +100,6 @@ public:
     QCoro::Task<Result<>> retryCommand(QString id, std::optional<CLIConfig> config);
     QCoro::Task<Result<>> deleteCommand(QString id, std::optional<CLIConfig> config);
 
-    // --- task evidence -----------------------------------------------------
-    QCoro::Task<TaskEvidenceSnapshot> evidenceSnapshot(QString id, std::optional<CLIConfig> config);
-    QCoro::Task<Result<QList<ProgressLine>>> progressLines(QString id, std::optional<CLIConfig> config, int limit);
-    QCoro::Task<Result<QString>> artifact(QString hash, std::optional<CLIConfig> config);
-
     GatewayClient* client() const { return m_client; }
 
     // Tells workspaces apart: the gateway's address and the workspace's id.
@@ -144,9 +138,6 @@ private:
     quint64 startReload();
     quint64 startLoad(Load kind);
     const AutoConfirmation& shownAuto() const;
-    static std::optional<QString> workspacePath(const CLIConfig& config);
-    static std::optional<QString> itemPath(
-        const CLIConfig& config, const QString& collection, const QString& id, const QString& tail);
 
     // None when the list was not published (a newer load, another workspace).
     QCoro::Task<std::optional<QList<CommandBrief>>> loadCommands(CLIConfig config, quint64 generation);

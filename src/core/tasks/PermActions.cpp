@@ -4,8 +4,6 @@
 #include "core/platform/CredentialRedaction.h"
 #include "core/platform/Graphemes.h"
 
-#include <QDateTime>
-
 namespace {
 
 constexpr int kOutputTail = 240;
@@ -15,14 +13,15 @@ constexpr int kOutputTail = 240;
 PermActions::PermActions(Status* status, Reload reload, QObject* parent)
     : QObject(parent)
     , m_status(status)
-    , m_reload(std::move(reload))
 {
-}
-
-void PermActions::set(const QString& workspace, const QString& key, const PermActionState& state)
-{
-    m_states.insert({ workspace, key }, state);
-    emit stateChanged(workspace, key);
+    if (!reload)
+        reload = ActionRunnerBase::reloadShown(status);
+    m_runner = new ActionRunner<Key>(std::move(reload), ActionRunnerBase::WhenGone::Stop,
+        {
+            [this](const Key& k) { emit stateChanged(k.first, k.second); },
+            [this](const Key& k) { emit finished(k.first, k.second); },
+        },
+        this);
 }
 
 void PermActions::approve(const QString& workspace, const QString& key)
@@ -56,7 +55,7 @@ void PermActions::grant(const QString& workspace, const QString& key)
     // from a list that failed to load, was emptied meanwhile or belongs to the
     // workspace shown before, it would drop the tiers granted now.
     if (!m_status->permsReadFor(workspace)) {
-        set(workspace, key, PermActionState::failed(unreadableListText()));
+        m_runner->set({ workspace, key }, PermActionState::failed(unreadableListText()));
         emit finished(workspace, key);
         return;
     }
@@ -76,36 +75,12 @@ void PermActions::grant(const QString& workspace, const QString& key)
 }
 
 void PermActions::run(const QString& workspace, const QString& key, const QString& working, const QString& done,
-    std::function<QCoro::Task<Result<>>()> operation)
+    ActionRunnerBase::Operation operation)
 {
     // The tier's buttons are busy while it runs; a second press is not a second action.
     if (state(workspace, key).isWorking())
         return;
-    set(workspace, key, PermActionState::working(working));
-    course(workspace, key, done, std::move(operation));
-}
-
-QCoro::Task<> PermActions::course(
-    QString workspace, QString key, QString done, std::function<QCoro::Task<Result<>>()> operation)
-{
-    QPointer<PermActions> self(this);
-    const Result<> result = co_await operation();
-    if (!self)
-        co_return;
-    if (result)
-        set(workspace, key, PermActionState::ok(done, QDateTime::currentDateTime()));
-    else
-        set(workspace, key, PermActionState::failed(PermActionState::failureText(result.failure())));
-
-    // Chosen now, not when the action started: the user may have switched meanwhile.
-    const Reload reload = m_reload;
-    QPointer<Status> status = m_status;
-    if (reload)
-        co_await reload();
-    else if (status)
-        co_await status->reload(status->config());
-    if (self)
-        emit self->finished(workspace, key);
+    m_runner->run({ workspace, key }, working, done, std::move(operation));
 }
 
 Result<> PermActions::grantOutcome(const CLI::Result& run)

@@ -3,10 +3,10 @@
 #include "core/gateway/CLI.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/Failure.h"
+#include "core/tasks/ActionRunner.h"
 #include "core/tasks/PermActionState.h"
 
 #include <QCoroTask>
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -22,7 +22,8 @@ class Status;
 // last one on each tier of each workspace. Every action shows "working" at
 // once, then runs its operation, records the outcome (ok with the moment, or
 // the failure text) and reloads the status model once, whatever the outcome
-// (the reload the owner gives: the workspace selected at that moment).
+// (the reload the owner gives: the workspace selected at that moment); an
+// action whose owner is gone meanwhile ends there.
 // Feedback and busy state belong to the workspace the action was started for
 // (`Status::workspaceKey` of the one shown at the press), so a switch shows
 // the other workspace's own. Confirming the irreversible tier is the view's
@@ -38,7 +39,7 @@ public:
     // Idle for a tier nothing was done to in that workspace.
     PermActionState state(const QString& workspace, const QString& key) const
     {
-        return m_states.value({ workspace, key });
+        return m_runner->state({ workspace, key });
     }
 
     // Confirms a tier through the gateway.
@@ -70,15 +71,11 @@ signals:
     void finished(const QString& workspace, const QString& key);
 
 private:
+    using Key = std::pair<QString, QString>; // workspace, tier
     void run(const QString& workspace, const QString& key, const QString& working, const QString& done,
-        std::function<QCoro::Task<Result<>>()> operation);
-    QCoro::Task<> course(
-        QString workspace, QString key, QString done, std::function<QCoro::Task<Result<>>()> operation);
-    void set(const QString& workspace, const QString& key, const PermActionState& state);
+        ActionRunnerBase::Operation operation);
 
     QPointer<Status> m_status;
-    Reload m_reload;
-    // By workspace and tier.
-    QHash<std::pair<QString, QString>, PermActionState> m_states;
+    ActionRunner<Key>* m_runner = nullptr;
     std::chrono::milliseconds m_grantTimeLimit { std::chrono::seconds(60) };
 };

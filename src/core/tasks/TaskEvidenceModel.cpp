@@ -1,6 +1,7 @@
 #include "core/tasks/TaskEvidenceModel.h"
 
 #include "core/gateway/Status.h"
+#include "core/tasks/EvidenceClient.h"
 #include "core/tasks/EvidenceSnapshotFile.h"
 #include "core/tasks/EvidenceText.h"
 
@@ -12,6 +13,7 @@ TaskEvidenceModel::TaskEvidenceModel(
     , m_command(command)
     , m_cfg(std::move(cfg))
     , m_status(status)
+    , m_evidence(new EvidenceClient(this))
     , m_next(new QTimer(this))
 {
     m_next->setSingleShot(true);
@@ -75,22 +77,22 @@ void TaskEvidenceModel::restart()
 QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
 {
     QPointer<TaskEvidenceModel> self(this);
-    QPointer<Status> status = m_status;
-    if (!status)
+    // Once the window's status model is gone, nothing is fetched any more.
+    if (!m_status)
         co_return;
     // The command as this run knows it: its id and whether it is live.
     const QString id = m_command.id;
     const bool live = isLive();
     const std::optional<CLIConfig> cfg = m_cfg;
 
-    const TaskEvidenceSnapshot snapshot = co_await status->evidenceSnapshot(id, cfg);
+    const TaskEvidenceSnapshot snapshot = co_await m_evidence->evidenceSnapshot(id, cfg);
     if (!self || self->m_run != run)
         co_return;
     std::optional<Result<QList<ProgressLine>>> lines;
     if (live) {
-        if (!status)
+        if (!m_status)
             co_return;
-        lines = co_await status->progressLines(id, cfg, kProgressLimit);
+        lines = co_await m_evidence->progressLines(id, cfg, kProgressLimit);
         if (!self || self->m_run != run)
             co_return;
     }

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <optional>
 
+class EvidenceClient;
 class QTimer;
 class Status;
 
@@ -21,7 +22,9 @@ class Status;
 // current: while active (its view is shown) it fetches the change summary
 // once, and while the command is live again two seconds after each fetch has
 // finished, with the last 30 progress lines each time. Every fetch rewrites
-// the command's entry in the evidence snapshot file.
+// the command's entry in the evidence snapshot file. The fetches go through
+// an evidence client of its own (ended with it); the status model gives the
+// roster and the configuration shown, for the origin line.
 //
 // A run of the loop starts when the model becomes active, when the command's
 // status changes and on retry; starting one ends the one before. Results of
@@ -39,6 +42,7 @@ public:
     const CommandBrief& command() const { return m_command; }
     const std::optional<CLIConfig>& config() const { return m_cfg; }
     Status* status() const { return m_status; }
+    EvidenceClient* evidence() const { return m_evidence; }
     bool isLive() const;
 
     const TaskEvidenceState& state() const { return m_state; }
@@ -75,6 +79,7 @@ private:
     CommandBrief m_command;
     std::optional<CLIConfig> m_cfg;
     QPointer<Status> m_status;
+    EvidenceClient* m_evidence;
 
     TaskEvidenceState m_state;
     QString m_changesState;

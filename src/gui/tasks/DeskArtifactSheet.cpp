@@ -2,7 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/gateway/Status.h"
+#include "core/tasks/EvidenceClient.h"
 #include "core/tasks/EvidenceText.h"
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
@@ -42,12 +42,12 @@ ElidedLine* line(Qt::TextElideMode mode, const QString& text, const QFont& font,
 
 } // namespace
 
-DeskArtifactSheet::DeskArtifactSheet(
-    const DeskFileChange& file, std::optional<CLIConfig> cfg, Status* status, const QString& taskText, QWidget* parent)
+DeskArtifactSheet::DeskArtifactSheet(const DeskFileChange& file, std::optional<CLIConfig> cfg, EvidenceClient* evidence,
+    const QString& taskText, QWidget* parent)
     : QDialog(parent)
     , m_file(file)
     , m_cfg(std::move(cfg))
-    , m_status(status)
+    , m_evidence(evidence)
 {
     setObjectName(QStringLiteral("deskartifact.screen"));
     const QString name = EvidenceText::lastPathComponent(file.path);
@@ -179,10 +179,9 @@ QCoro::Task<> DeskArtifactSheet::load(int tick)
         emit loadFinished();
         co_return;
     }
-    QPointer<Status> status = m_status;
-    if (!status)
+    if (!m_evidence)
         co_return;
-    const Result<QString> result = co_await status->artifact(m_file.hash, m_cfg);
+    const Result<QString> result = co_await m_evidence->artifact(m_file.hash, m_cfg);
     // A newer load (retry) owns the sheet now.
     if (!self || self->m_tick != tick)
         co_return;

@@ -11,11 +11,11 @@
 
 class BusyIndicator;
 class ElidedLine;
+class EvidenceClient;
 class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
 class SecondaryButton;
-class Status;
 
 // The sheet that shows the text of one file a task produced, fetched from
 // the gateway by its content hash: a spinner while loading, the whole text
@@ -27,8 +27,8 @@ public:
     static constexpr int kWidth = 720;
     static constexpr int kHeight = 560;
 
-    DeskArtifactSheet(const DeskFileChange& file, std::optional<CLIConfig> cfg, Status* status, const QString& taskText,
-        QWidget* parent = nullptr);
+    DeskArtifactSheet(const DeskFileChange& file, std::optional<CLIConfig> cfg, EvidenceClient* evidence,
+        const QString& taskText, QWidget* parent = nullptr);
 
     const DeskFileChange& file() const { return m_file; }
     bool loading() const { return m_loading; }
@@ -53,7 +53,7 @@ private:
 
     DeskFileChange m_file;
     std::optional<CLIConfig> m_cfg;
-    QPointer<Status> m_status;
+    QPointer<EvidenceClient> m_evidence;
 
     std::optional<QString> m_text;
     std::optional<QString> m_failure;

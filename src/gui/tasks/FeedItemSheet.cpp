@@ -27,8 +27,22 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     , m_texts(std::move(texts))
     , m_status(status)
     , m_cfg(std::move(cfg))
-    , m_reload(std::move(reload))
 {
+    if (!reload)
+        reload = ActionRunnerBase::reloadShown(status);
+    // A closed sheet's request still changed the workspace: its reload runs all the same.
+    m_runner = new ActionRunner<QString>(std::move(reload), ActionRunnerBase::WhenGone::Reload,
+        {
+            [this](const QString& itemId) {
+                if (FeedItemRow* row = m_rows.find(itemId)) {
+                    row->setAction(m_runner->state(itemId));
+                    refit();
+                }
+            },
+            [this](const QString& itemId) { emit actionFinished(itemId); },
+        },
+        this);
+
     QVBoxLayout* col = column();
 
     auto* titleRow = new QHBoxLayout;
@@ -114,12 +128,7 @@ void FeedItemSheet::rebuild()
     QSet<QString> shown;
     for (const FeedApprovalItem& item : list)
         shown.insert(item.id);
-    for (auto it = m_action.begin(); it != m_action.end();) {
-        if (shown.contains(it.key()))
-            ++it;
-        else
-            it = m_action.erase(it);
-    }
+    m_runner->retain([&shown](const QString& itemId) { return shown.contains(itemId); });
 
     m_empty->setVisible(list.isEmpty());
     m_scroll->setVisible(!list.isEmpty());
@@ -129,7 +138,7 @@ void FeedItemSheet::rebuild()
 void FeedItemSheet::refreshRow(FeedItemRow* row, const FeedApprovalItem& item)
 {
     row->setItem(item, showsOrigin(), subtitleColor());
-    row->setAction(m_action.value(item.id));
+    row->setAction(m_runner->state(item.id));
 }
 
 void FeedItemSheet::refit()
@@ -143,37 +152,12 @@ void FeedItemSheet::refit()
 
 void FeedItemSheet::setAction(const QString& itemId, const PermActionState& state)
 {
-    m_action.insert(itemId, state);
-    if (FeedItemRow* row = m_rows.find(itemId)) {
-        row->setAction(state);
-        refit();
-    }
+    m_runner->set(itemId, state);
 }
 
-void FeedItemSheet::runAction(const FeedApprovalItem& item, const QString& working, const QString& done,
-    std::function<QCoro::Task<Result<>>()> request)
+void FeedItemSheet::runAction(
+    const FeedApprovalItem& item, const QString& working, const QString& done, ActionRunnerBase::Operation request)
 {
-    setAction(item.id, PermActionState::working(working));
     // Runs to its end even when the sheet is closed meanwhile.
-    course(item.id, done, std::move(request));
-}
-
-QCoro::Task<> FeedItemSheet::course(QString itemId, QString done, std::function<QCoro::Task<Result<>>()> request)
-{
-    QPointer<FeedItemSheet> self(this);
-    QPointer<Status> status = m_status;
-    const Reload reload = m_reload;
-
-    const Result<> result = co_await request();
-    if (self) {
-        self->setAction(itemId,
-            result.ok() ? PermActionState::ok(done, QDateTime::currentDateTime())
-                        : PermActionState::failed(PermActionState::failureText(result.failure())));
-    }
-    if (reload)
-        co_await reload();
-    else if (status)
-        co_await status->reload(status->config());
-    if (self)
-        emit self->actionFinished(itemId);
+    m_runner->run(item.id, working, done, std::move(request));
 }

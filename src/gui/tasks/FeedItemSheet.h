@@ -6,11 +6,11 @@
 #include "core/gateway/Failure.h"
 #include "core/gateway/Records.h"
 #include "core/gateway/Status.h"
+#include "core/tasks/ActionRunner.h"
 #include "core/tasks/PermActionState.h"
 #include "gui/design/KeyedReconciler.h"
 
 #include <QCoroTask>
-#include <QHash>
 #include <QPointer>
 
 #include <functional>
@@ -41,7 +41,7 @@ public:
     using Reload = std::function<QCoro::Task<>()>;
 
     // The feedback of an item; idle when no action was taken on it here.
-    PermActionState actionState(const QString& itemId) const { return m_action.value(itemId); }
+    PermActionState actionState(const QString& itemId) const { return m_runner->state(itemId); }
     // The configuration an action goes with: the one the status model loaded
     // the listed items with, not the selection's, which may have moved on
     // before or after those items came. None when the window has no workspace.
@@ -65,8 +65,8 @@ protected:
 
     // Working at once, then the request, then ok or failed, then one reload. Goes on to its end when the sheet is
     // closed.
-    void runAction(const FeedApprovalItem& item, const QString& working, const QString& done,
-        std::function<QCoro::Task<Result<>>()> request);
+    void runAction(
+        const FeedApprovalItem& item, const QString& working, const QString& done, ActionRunnerBase::Operation request);
     // Records an outcome without a request (nothing is sent, nothing reloaded).
     void setAction(const QString& itemId, const PermActionState& state);
 
@@ -81,13 +81,12 @@ protected:
 
 private:
     void refreshRow(FeedItemRow* row, const FeedApprovalItem& item);
-    QCoro::Task<> course(QString itemId, QString done, std::function<QCoro::Task<Result<>>()> request);
 
     Texts m_texts;
     QPointer<Status> m_status;
     std::optional<CLIConfig> m_cfg;
-    Reload m_reload;
-    QHash<QString, PermActionState> m_action;
+    // By feed item id.
+    ActionRunner<QString>* m_runner = nullptr;
     KeyedReconciler<QString, FeedItemRow> m_rows;
     QWidget* m_empty = nullptr;
     QScrollArea* m_scroll = nullptr;

@@ -184,7 +184,7 @@ void TaskEvidenceView::open(const DeskFileChange& file)
 {
     if (m_opening)
         m_opening->reject();
-    auto* sheet = new DeskArtifactSheet(file, m_model->config(), m_model->status(), m_model->command().text, this);
+    auto* sheet = new DeskArtifactSheet(file, m_model->config(), m_model->evidence(), m_model->command().text, this);
     connect(sheet, &QDialog::finished, sheet, &QObject::deleteLater);
     m_opening = sheet;
     sheet->open();

@@ -115,7 +115,6 @@ private slots:
     void actionsWithoutConfiguration();
     void actionErrorsCarryAdvice();
     void dotSegmentsAreRefused();
-    void evidenceFetchers();
     void commandListReadOnlyWhenItChanges();
 
 private:
@@ -310,11 +309,6 @@ void TestStatus::noGatewayAnswers()
     QCOMPARE(status.runtimeState().kind, RuntimeState::Kind::Unknown);
     QCOMPARE(status.permsError(), std::optional<QString>(expected));
     QVERIFY(!status.endpointNote());
-
-    const auto r = waitFor(status.progressLines(QStringLiteral("c3"), cfg, 5));
-    QVERIFY(!r.ok());
-    QCOMPARE(r.failure().kind(), Failure::Kind::Tolvarine);
-    QCOMPARE(r.failure().code(), -2);
 }
 
 void TestStatus::loaderFailures()
@@ -602,10 +596,6 @@ void TestStatus::actionsWithoutConfiguration()
     }
     const Result<> confirm = waitFor(status.confirmPermission(QStringLiteral("write"), true));
     QCOMPARE(confirm.ok() ? QString() : confirm.failure().description(), QStringLiteral("本机还没有配对过任何工作区"));
-    const auto lines = waitFor(status.progressLines(QStringLiteral("c3"), std::nullopt, 5));
-    QCOMPARE(lines.failure().description(), noWorkspace);
-    const auto snap = waitFor(status.evidenceSnapshot(QStringLiteral("c1"), std::nullopt));
-    QCOMPARE(snap.state, TaskEvidenceState::failed(noWorkspace));
     QVERIFY(m_sim->requests().isEmpty());
 }
 
@@ -645,29 +635,6 @@ void TestStatus::dotSegmentsAreRefused()
                 + QStringLiteral("”放不进网关请求的路径"));
     }
     QVERIFY(m_sim->requests().isEmpty());
-}
-
-void TestStatus::evidenceFetchers()
-{
-    Status status;
-    const TaskEvidenceSnapshot snap = waitFor(status.evidenceSnapshot(QStringLiteral("c1"), m_cfg));
-    QCOMPARE(snap.state.kind, TaskEvidenceState::Kind::Artifacts);
-    QCOMPARE(snap.state.viewable.size(), 1);
-    QCOMPARE(snap.changesState, QStringLiteral("ready"));
-    const TaskEvidenceSnapshot missing = waitFor(status.evidenceSnapshot(QStringLiteral("c-unknown"), m_cfg));
-    QCOMPARE(missing.state.kind, TaskEvidenceState::Kind::Failed);
-
-    m_sim->clearRequests();
-    const auto lines = waitFor(status.progressLines(QStringLiteral("c3"), m_cfg, 2));
-    QCOMPARE(lines.ok() ? lines->size() : -1, 2);
-    QCOMPARE(matching(m_sim->requests(), "GET", route("commands/c3/progress")).at(0)["query"].toString(),
-        QStringLiteral("limit=2"));
-
-    const auto text = waitFor(status.artifact(QStringLiteral("h-index"), m_cfg));
-    QCOMPARE(text.ok() ? *text : QString(), QStringLiteral("<h1>你好</h1>"));
-    const auto bad = waitFor(status.artifact(QStringLiteral("h-bad"), m_cfg));
-    QCOMPARE(bad.ok() ? 0 : bad.failure().code(), -2);
-    QCOMPARE(bad.failure().description(), QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
 }
 
 // A poll that brings the same command list back takes its records as they

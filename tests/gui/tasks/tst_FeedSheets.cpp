@@ -2,6 +2,7 @@
 // evidence view and the artifact sheet over the demo scenario; screenshots.
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
+#include "core/tasks/EvidenceClient.h"
 #include "core/tasks/EvidenceSnapshotFile.h"
 #include "core/tasks/TaskEvidenceModel.h"
 #include "gui/design/ElidedLabel.h"
@@ -531,15 +532,16 @@ private slots:
     {
         m_cfg = m_sim->config();
         QCoro::waitFor(m_status->reload(m_cfg));
+        EvidenceClient evidence;
         const QList<DeskFileChange> files
-            = QCoro::waitFor(m_status->evidenceSnapshot("c-105", m_cfg)).state.changes.files;
+            = QCoro::waitFor(evidence.evidenceSnapshot("c-105", m_cfg)).state.changes.files;
         const auto it = std::find_if(files.begin(), files.end(),
             [&](const DeskFileChange& f) { return f.path == "src/checkout/CouponStack.php"; });
         QVERIFY(it != files.end());
         const QString blob = kDemoApi + "/blobs/" + it->hash;
         m_sim->setFault("GET", blob, 503, R"({"error":"存储暂时不可用"})", 0, 1);
 
-        DeskArtifactSheet sheet(*it, m_cfg, m_status.get(), "重写购物车结算接口");
+        DeskArtifactSheet sheet(*it, m_cfg, &evidence, "重写购物车结算接口");
         QSignalSpy loaded(&sheet, &DeskArtifactSheet::loadFinished);
         sheet.open();
         QTRY_COMPARE(loaded.size(), 1);

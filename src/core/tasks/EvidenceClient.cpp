@@ -1,0 +1,74 @@
+#include "core/tasks/EvidenceClient.h"
+
+#include "core/gateway/GatewayClient.h"
+#include "core/gateway/Replies.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+const QString kNoWorkspace = QStringLiteral("这台电脑上还没有工作区");
+
+Failure noWorkspace()
+{
+    return Failure::tolvarine(-1, kNoWorkspace);
+}
+
+} // namespace
+
+EvidenceClient::EvidenceClient(QObject* parent)
+    : QObject(parent)
+    , m_client(new GatewayClient(this))
+{
+}
+
+// Nothing of this object is touched after a request: when it is destroyed
+// meanwhile, the aborted request's failure is simply returned.
+
+QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(QString id, std::optional<CLIConfig> config)
+{
+    if (!config)
+        co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
+    const auto path = GatewayClient::itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
+    Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
+    if (path)
+        reply = co_await m_client->get(*config, *path, config->deviceId());
+    co_return EvidenceLive::snapshot(id, reply);
+}
+
+QCoro::Task<Result<QList<ProgressLine>>> EvidenceClient::progressLines(
+    QString id, std::optional<CLIConfig> config, int limit)
+{
+    if (!config)
+        co_return noWorkspace();
+    const auto path = GatewayClient::itemPath(
+        *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
+    if (!path)
+        co_return GatewayClient::invalidAddress(*config, id);
+    const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
+    if (!body)
+        co_return body.failure();
+    const Result<replies::Progress> reply = replies::decodeProgress(*body, false);
+    if (!reply)
+        co_return reply.failure();
+    co_return reply->lines;
+}
+
+QCoro::Task<Result<QString>> EvidenceClient::artifact(QString hash, std::optional<CLIConfig> config)
+{
+    if (!config)
+        co_return noWorkspace();
+    const auto ws = GatewayClient::workspacePath(*config);
+    const auto item = GatewayClient::segment(hash);
+    if (!ws || !item)
+        co_return GatewayClient::invalidAddress(*config, hash);
+    const Result<QByteArray> body
+        = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
+    if (!body)
+        co_return body.failure();
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(*body);
+    if (decoder.hasError())
+        co_return Failure::tolvarine(-2, QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+    co_return text;
+}
