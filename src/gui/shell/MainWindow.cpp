@@ -12,6 +12,7 @@
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
 #include "gui/runtimes/RuntimeSection.h"
@@ -59,16 +60,6 @@ public:
 QString pairPrompt()
 {
     return QStringLiteral("配对");
-}
-
-QString scrollStyle()
-{
-    return QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
-                          "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; }"
-                          "QScrollBar::handle:vertical:hover { background: %2; }"
-                          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-        .arg(DS::muted(0.18).name(QColor::HexArgb), DS::muted(0.3).name(QColor::HexArgb));
 }
 
 } // namespace
@@ -195,10 +186,8 @@ void MainWindow::buildSections()
     ensurePage(true);
     ensurePage(false);
     m_paired->setPlaceholder(false);
-    // Only the bar gets a style sheet: one on the scroll area would stop the
-    // palette from reaching the page's labels. The first frame has no bar to
-    // show (its page is short), so the sheet is parsed now.
-    m_scroll->verticalScrollBar()->setStyleSheet(scrollStyle());
+    // The first frame has no bar to show (its page is short), so the sheet is parsed now.
+    m_scroll->verticalScrollBar()->setStyleSheet(Style::scrollBar());
 
     m_bar = new WorkspaceSummaryBar;
     auto* barSlot = new QWidget;
