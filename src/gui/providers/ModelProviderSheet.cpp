@@ -278,9 +278,9 @@ QCoro::Task<> ModelProviderSheet::askRemove(QUuid id)
     alert.informative = QStringLiteral("账号记录和系统密码库里的 Key 一起删掉；绑着它的 Runtime 改用自己登录的那个。");
     alert.buttons = { QStringLiteral("删除"), QStringLiteral("取消") };
     alert.style = Prompts::Style::Warning;
-    auto ask = Prompts::shared().alert(this, alert);
-    const int answer = co_await std::move(ask);
-    if (!self || answer != 0)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (!self || !confirmed)
         co_return;
     auto remove = self->m_model->remove(id);
     co_await std::move(remove);

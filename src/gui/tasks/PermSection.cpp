@@ -140,8 +140,9 @@ QCoro::Task<> PermSection::confirmThen(QString message, QString informative, QSt
     alert.informative = informative;
     alert.buttons = QStringList { confirm, cancelText() };
     alert.style = Prompts::Style::Critical;
-    const int answer = co_await Prompts::shared().alert(this, alert);
-    if (!self || answer != 0)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (!self || !confirmed)
         co_return;
     act();
 }
