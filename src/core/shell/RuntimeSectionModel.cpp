@@ -2,6 +2,7 @@
 
 #include "core/agents/AdvancedAccess.h"
 #include "core/platform/OffMainThread.h"
+#include "core/platform/PendingCall.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeCardText.h"
 #include "core/runtimes/RuntimeController.h"
@@ -15,7 +16,6 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
-#include <QTimer>
 
 namespace {
 
@@ -49,19 +49,16 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
               return w ? w->selectedConfig() : std::nullopt;
           },
           this))
-    , m_publish(new QTimer(this))
+    // Several stores often change in one go: the views hear of it once.
+    , m_publish(new PendingCall(this,
+          [this] {
+              // The action table follows every change it depends on (rows, setup,
+              // enablement, workers, selection); an unchanged table is not written.
+              dumpRuntimeActions();
+              emit changed();
+          }))
     , m_actionsFile(RuntimeCardActions::filePath())
 {
-    // Several stores often change in one go: the views hear of it once.
-    m_publish->setSingleShot(true);
-    m_publish->setInterval(0);
-    // The action table follows every change it depends on (rows, setup,
-    // enablement, workers, selection); an unchanged table is not written.
-    connect(m_publish, &QTimer::timeout, this, [this] {
-        dumpRuntimeActions();
-        emit changed();
-    });
-
     // The serving map is the workforce model's, derived once for every view.
     connect(window->workforce(), &WorkforceModel::changed, this, &RuntimeSectionModel::invalidate);
     connect(window->catalog(), &WorkspaceCatalog::selectionChanged, this, [this] {
@@ -85,8 +82,7 @@ RuntimeSectionModel::RuntimeSectionModel(WindowController* window, QObject* pare
 void RuntimeSectionModel::invalidate()
 {
     m_derived.reset();
-    if (!m_publish->isActive())
-        m_publish->start();
+    m_publish->request();
 }
 
 void RuntimeSectionModel::onInventoryChanged()

@@ -22,7 +22,7 @@
 #include <optional>
 
 class AdvancedAccess;
-class QTimer;
+class PendingCall;
 class WindowController;
 
 // The main window's runtime section without its widgets: the values it shows,
@@ -98,7 +98,7 @@ private:
 
     QPointer<WindowController> m_window;
     AdvancedAccess* m_advanced;
-    QTimer* m_publish;
+    PendingCall* m_publish;
     mutable std::optional<Derived> m_derived;
     QList<QUuid> m_profileIDs;
     QSet<QUuid> m_keyed;

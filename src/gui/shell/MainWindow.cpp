@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
+#include "core/platform/PendingCall.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
@@ -93,10 +94,7 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
     p.setColor(QPalette::ToolTipText, DS::ink());
     setPalette(p);
 
-    m_refresh = new QTimer(this);
-    m_refresh->setSingleShot(true);
-    m_refresh->setInterval(0);
-    connect(m_refresh, &QTimer::timeout, this, &MainWindow::refreshView);
+    m_refresh = new PendingCall(this, [this] { refreshView(); });
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
@@ -246,13 +244,12 @@ void MainWindow::queueSections(int delayMs)
 
 void MainWindow::scheduleRefresh()
 {
-    if (!m_refresh->isActive())
-        m_refresh->start();
+    m_refresh->request();
 }
 
 void MainWindow::refreshView()
 {
-    m_refresh->stop();
+    m_refresh->cancel();
     const Status& status = *m_controller->status();
     const QList<WorkspaceRecord>& records = m_controller->catalog()->records();
     const std::optional<CLIConfig> selected = m_controller->selectedConfig();

@@ -1,6 +1,7 @@
 #include "gui/tasks/PermSection.h"
 
 #include "core/gateway/Status.h"
+#include "core/platform/PendingCall.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/RuntimeSectionValues.h"
 #include "core/tasks/PermActions.h"
@@ -11,7 +12,6 @@
 #include "gui/tasks/RuntimeStateCard.h"
 #include "gui/tasks/TasksCard.h"
 
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -45,10 +45,7 @@ PermSection::PermSection(
     m_perms = new PermList(this);
     stack->addWidget(m_perms);
 
-    m_refresh = new QTimer(this);
-    m_refresh->setSingleShot(true);
-    m_refresh->setInterval(0);
-    connect(m_refresh, &QTimer::timeout, this, &PermSection::refresh);
+    m_refresh = new PendingCall(this, [this] { refresh(); });
     if (m_status)
         connect(m_status, &Status::changed, this, &PermSection::scheduleRefresh);
     if (m_inventory)
@@ -62,13 +59,12 @@ PermSection::PermSection(
 
 void PermSection::scheduleRefresh()
 {
-    if (!m_refresh->isActive())
-        m_refresh->start();
+    m_refresh->request();
 }
 
 void PermSection::refresh()
 {
-    m_refresh->stop();
+    m_refresh->cancel();
     if (!m_status)
         return;
     const Status& s = *m_status;
