@@ -1,6 +1,7 @@
 #include "core/runtimes/RuntimeSectionModel.h"
 
 #include "core/platform/OffMainThread.h"
+#include "core/platform/PendingCall.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeCardText.h"
 #include "core/runtimes/RuntimeController.h"
@@ -12,7 +13,6 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
-#include <QTimer>
 
 namespace {
 
@@ -44,19 +44,16 @@ RuntimeSectionModel::RuntimeSectionModel(const Stores& stores, AdvancedAccess* a
     , m_enablement(stores.enablement)
     , m_catalog(stores.catalog)
     , m_advanced(advanced)
-    , m_publish(new QTimer(this))
+    // Several stores often change in one go: the views hear of it once.
+    , m_publish(new PendingCall(this,
+          [this] {
+              // The action table follows every change it depends on (rows, setup,
+              // enablement, workers, selection); an unchanged table is not written.
+              dumpRuntimeActions();
+              emit changed();
+          }))
     , m_actionsFile(RuntimeCardActions::filePath())
 {
-    // Several stores often change in one go: the views hear of it once.
-    m_publish->setSingleShot(true);
-    m_publish->setInterval(0);
-    // The action table follows every change it depends on (rows, setup,
-    // enablement, workers, selection); an unchanged table is not written.
-    connect(m_publish, &QTimer::timeout, this, [this] {
-        dumpRuntimeActions();
-        emit changed();
-    });
-
     connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, [this] {
         invalidate();
         emit logChanged();
@@ -92,8 +89,7 @@ std::optional<CLIConfig> RuntimeSectionModel::selectedConfig() const
 void RuntimeSectionModel::invalidate()
 {
     m_derived.reset();
-    if (!m_publish->isActive())
-        m_publish->start();
+    m_publish->request();
 }
 
 void RuntimeSectionModel::onInventoryChanged()

@@ -22,7 +22,7 @@
 #include <optional>
 
 class AdvancedAccess;
-class QTimer;
+class PendingCall;
 class RuntimeController;
 class RuntimeEnablement;
 class RuntimeInventoryStore;
@@ -122,7 +122,7 @@ private:
     QPointer<WorkspaceCatalog> m_catalog;
     AdvancedAccess* m_advanced;
     QHash<QString, QList<RuntimeServing>> m_serving;
-    QTimer* m_publish;
+    PendingCall* m_publish;
     mutable std::optional<Derived> m_derived;
     QList<QUuid> m_profileIDs;
     QSet<QUuid> m_keyed;

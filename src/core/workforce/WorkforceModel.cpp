@@ -3,17 +3,14 @@
 #include "core/gateway/Status.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 
-#include <QTimer>
+#include "core/platform/PendingCall.h"
 
 WorkforceModel::WorkforceModel(Status* status, RuntimeInventoryStore* inventory, QObject* parent)
     : QObject(parent)
     , m_status(status)
     , m_inventory(inventory)
-    , m_pass(new QTimer(this))
+    , m_pass(new PendingCall(this, [this] { publish(); }))
 {
-    m_pass->setSingleShot(true);
-    m_pass->setInterval(0);
-    connect(m_pass, &QTimer::timeout, this, &WorkforceModel::publish);
     // Progress lines and permissions take no part in the snapshot.
     for (auto signal : { &Status::configChanged, &Status::commandsChanged, &Status::teamChanged, &Status::agentsChanged,
              &Status::feedChanged })
@@ -31,8 +28,7 @@ const WorkforceSnapshot& WorkforceModel::snapshot() const
 void WorkforceModel::invalidate()
 {
     m_dirty = true;
-    if (!m_pass->isActive())
-        m_pass->start();
+    m_pass->request();
 }
 
 void WorkforceModel::ensure() const

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-class QTimer;
+class PendingCall;
 class RuntimeInventoryStore;
 class Status;
 
@@ -39,7 +39,7 @@ private:
 
     QPointer<Status> m_status;
     QPointer<RuntimeInventoryStore> m_inventory;
-    QTimer* m_pass;
+    PendingCall* m_pass;
     mutable WorkforceSnapshot m_snapshot;
     // What the snapshot was derived from.
     mutable std::optional<WorkforceSnapshot::Inputs> m_inputs;

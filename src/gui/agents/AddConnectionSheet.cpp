@@ -6,6 +6,7 @@
 #include "gui/design/DSText.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,10 +23,7 @@ QLineEdit* field(const QString& id, const QString& placeholder, const QFont& fon
     edit->setObjectName(id);
     edit->setPlaceholderText(placeholder);
     edit->setFont(font);
-    edit->setStyleSheet(
-        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
-                       " border-radius: 7px; padding: 4px 8px; }")
-            .arg(DS::muted(0.06).name(QColor::HexArgb), DS::ink().name(), DS::hair().name(QColor::HexArgb)));
+    edit->setStyleSheet(Style::field());
     return edit;
 }
 

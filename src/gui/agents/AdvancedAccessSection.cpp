@@ -108,9 +108,9 @@ QCoro::Task<> AdvancedAccessSection::askRemove(QUuid id)
     alert.informative = QStringLiteral("只删这条连接；它正在跑的话会先停下。程序本身不动。");
     alert.buttons = { QStringLiteral("删除"), QStringLiteral("取消") };
     alert.style = Prompts::Style::Warning;
-    auto ask = Prompts::shared().alert(this, alert);
-    const int answer = co_await std::move(ask);
-    if (!self || answer != 0 || !self->m_access)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (!self || !confirmed || !self->m_access)
         co_return;
     QString problem;
     if (self->m_access->remove(id, &problem))

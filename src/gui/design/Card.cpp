@@ -1,9 +1,9 @@
 #include "gui/design/Card.h"
 
 #include "core/design/CardStyle.h"
+#include "gui/design/Style.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 Card::Card(QWidget* parent)
@@ -46,16 +46,5 @@ void Card::paintEvent(QPaintEvent*)
 {
     const CardStyle::Colors c = CardStyle::colors(m_tint, m_emphasized);
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = rect();
-    QPainterPath fill;
-    fill.addRoundedRect(r, CardStyle::kRadius, CardStyle::kRadius);
-    p.fillPath(fill, c.fill);
-    // The border lies inside the shape: inset by half its width.
-    QPen pen(c.stroke, 1.0);
-    pen.setJoinStyle(Qt::MiterJoin);
-    pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), CardStyle::kRadius - 0.5, CardStyle::kRadius - 0.5);
+    Style::paintPlate(p, QRectF(rect()), CardStyle::kRadius, c.fill, c.stroke);
 }

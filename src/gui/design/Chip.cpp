@@ -2,9 +2,9 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "gui/design/Style.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 
@@ -51,10 +51,7 @@ QSize Chip::sizeHint() const
 void Chip::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), kRadius, kRadius);
-    p.fillPath(path, DS::at(m_tint, 0.12));
+    Style::paintPlate(p, QRectF(rect()), kRadius, DS::at(m_tint, 0.12));
     p.setPen(m_tint);
     p.setFont(font());
     p.drawText(QRectF(rect()).adjusted(kPadH, 0, -kPadH, 0), Qt::AlignLeft | Qt::AlignVCenter, m_shown);

@@ -5,11 +5,11 @@
 #include "gui/design/DSText.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/Icon.h"
+#include "gui/design/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 ErrorBanner::ErrorBanner(const QString& text, const std::optional<QString>& evidence,
@@ -80,11 +80,5 @@ bool ErrorBanner::showsEvidence() const
 void ErrorBanner::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), 12, 12);
-    p.fillPath(shape, DS::at(DS::amber(), 0.12));
-    p.setPen(QPen(DS::at(DS::amber(), 0.35), 1.0));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
+    Style::paintPlate(p, QRectF(rect()), 12, DS::at(DS::amber(), 0.12), DS::at(DS::amber(), 0.35));
 }

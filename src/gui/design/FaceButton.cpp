@@ -2,12 +2,12 @@
 
 #include "core/design/DS.h"
 #include "gui/design/DSText.h"
+#include "gui/design/Style.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace {
 constexpr qreal kRadius = 9;
@@ -81,18 +81,9 @@ void FaceButton::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     if (looksDisabled())
         p.setOpacity(0.45);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), kRadius, kRadius);
-    p.fillPath(shape, m_fill);
-    if (m_stroke.isValid() && m_stroke.alpha() > 0) {
-        p.setPen(QPen(m_stroke, 1.0));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
-    }
+    Style::paintPlate(p, QRectF(rect()), kRadius, m_fill, m_stroke);
     if (hasFocus() && focusPolicy() != Qt::NoFocus) {
         p.setOpacity(1.0);
-        p.setPen(QPen(DS::at(DS::ink(), 0.5), 1.0));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius - 0.5, kRadius - 0.5);
+        Style::paintPlate(p, QRectF(rect()), kRadius, Qt::transparent, DS::at(DS::ink(), 0.5));
     }
 }

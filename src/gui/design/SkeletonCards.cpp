@@ -4,11 +4,11 @@
 #include "core/design/DS.h"
 #include "core/platform/ReduceMotion.h"
 #include "gui/design/OnScreenAnimation.h"
+#include "gui/design/Style.h"
 
 #include <QEasingCurve>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
 #include <QVariantAnimation>
 
@@ -119,19 +119,10 @@ QSize SkeletonCards::sizeHint() const
 
 void SkeletonCards::paintCard(QPainter& p, const QRectF& r, int seed) const
 {
-    QPainterPath card;
-    card.addRoundedRect(r, 12, 12);
-    p.fillPath(card, DS::muted(0.035));
-    p.setPen(QPen(DS::line(), 1.0));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
+    Style::paintPlate(p, r, 12, DS::muted(0.035), DS::line());
 
     const QColor bar = DS::muted(0.1);
-    auto drawBar = [&](qreal x, qreal y, qreal w, qreal h) {
-        QPainterPath path;
-        path.addRoundedRect(QRectF(x, y, w, h), h / 2, h / 2);
-        p.fillPath(path, bar);
-    };
+    auto drawBar = [&](qreal x, qreal y, qreal w, qreal h) { Style::paintPlate(p, QRectF(x, y, w, h), h / 2, bar); };
     const QRectF inner = r.adjusted(kPad, kPad, -kPad, -kPad);
     qreal y = inner.top();
     // First line: the title bar and, at the trailing edge, the badge bar.

@@ -47,6 +47,13 @@ void Prompts::setShared(std::unique_ptr<Prompts> prompts)
     sharedPrompts() = std::move(prompts);
 }
 
+QCoro::Task<bool> Prompts::confirm(QWidget* parent, Alert alert)
+{
+    auto ask = shared().alert(parent, std::move(alert));
+    const int answer = co_await std::move(ask);
+    co_return answer == 0;
+}
+
 QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
 {
     QPointer<QMessageBox> box = new QMessageBox(parent);

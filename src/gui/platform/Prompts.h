@@ -37,6 +37,10 @@ public:
         QWidget* parent, QString prompt, QString startDir, QString message = QString())
         = 0;
 
+    // Asks `alert` through shared() and answers whether its first (confirming)
+    // button ended it; any other button, or a dismissal, is a no.
+    static QCoro::Task<bool> confirm(QWidget* parent, Alert alert);
+
     static Prompts& shared();
     // Null restores the dialogs.
     static void setShared(std::unique_ptr<Prompts> prompts);

@@ -8,6 +8,7 @@
 #include "gui/design/DangerButton.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 
 #include <QComboBox>
@@ -21,15 +22,6 @@
 namespace {
 
 constexpr int kWidth = 540;
-
-QString fieldStyle()
-{
-    return QStringLiteral("QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %3;"
-                          " border-radius: 7px; padding: 4px 8px; }"
-                          "QLineEdit:focus, QComboBox:focus { border-color: %4; }")
-        .arg(DS::muted(0.06).name(QColor::HexArgb), DS::ink().name(), DS::hair().name(QColor::HexArgb),
-            DS::at(DS::mint(), 0.6).name(QColor::HexArgb));
-}
 
 QLineEdit* field(const QString& id, const QString& placeholder, QWidget* parent)
 {
@@ -84,7 +76,7 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     , m_model(new ProviderSheetModel(runtimeKind, runtimeDisplay, setup, allProfiles, boundProfileID, this))
     , m_done(std::move(done))
 {
-    setStyleSheet(fieldStyle());
+    setStyleSheet(Style::field());
     QVBoxLayout* col = column();
 
     col->addWidget(DSText::label(runtimeDisplay + QStringLiteral(" 的模型配置"), DSFont::bold(16), DS::ink(), this));
@@ -286,9 +278,9 @@ QCoro::Task<> ModelProviderSheet::askRemove(QUuid id)
     alert.informative = QStringLiteral("账号记录和系统密码库里的 Key 一起删掉；绑着它的 Runtime 改用自己登录的那个。");
     alert.buttons = { QStringLiteral("删除"), QStringLiteral("取消") };
     alert.style = Prompts::Style::Warning;
-    auto ask = Prompts::shared().alert(this, alert);
-    const int answer = co_await std::move(ask);
-    if (!self || answer != 0)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (!self || !confirmed)
         co_return;
     auto remove = self->m_model->remove(id);
     co_await std::move(remove);

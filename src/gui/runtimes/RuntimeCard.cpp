@@ -290,9 +290,9 @@ QCoro::Task<> RuntimeCard::askUninstall()
     alert.style = Prompts::Style::Warning;
     // Return must not start an uninstall; even once sent, the terminal waits for Enter.
     alert.defaultButton = 1;
-    auto ask = Prompts::shared().alert(this, alert);
-    const int answer = co_await std::move(ask);
-    if (!self || answer != 0 || !self->m_model)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (!self || !confirmed || !self->m_model)
         co_return;
     self->m_model->confirmUninstall(self->m_kind);
 }

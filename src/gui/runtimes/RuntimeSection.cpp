@@ -11,6 +11,7 @@
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SectionHeader.h"
 #include "gui/design/SkeletonCards.h"
+#include "gui/design/Style.h"
 #include "gui/runtimes/RuntimeCard.h"
 
 #include <QHBoxLayout>
@@ -32,17 +33,6 @@ constexpr int kSkeletonCount = 4;
 constexpr int kLogHeight = 110;
 // Lines arriving within this long of each other reach the log together.
 constexpr int kLogCoalesceMs = 50;
-
-QString logStyle()
-{
-    return QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: none; border-radius: 8px;"
-                          " padding: 8px; }"
-                          "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
-                          "QScrollBar::handle:vertical { background: %3; border-radius: 3px; min-height: 20px; }"
-                          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }")
-        .arg(DS::muted(0.05).name(QColor::HexArgb), DS::muted(0.55).name(QColor::HexArgb),
-            DS::muted(0.25).name(QColor::HexArgb));
-}
 
 } // namespace
 
@@ -95,7 +85,7 @@ RuntimeSection::RuntimeSection(RuntimeSectionModel* model, QWidget* parent)
     m_log->setReadOnly(true);
     m_log->setFont(DSFont::monoMedium(10.5));
     m_log->setFixedHeight(kLogHeight);
-    m_log->setStyleSheet(logStyle());
+    m_log->setStyleSheet(Style::logView());
     m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_log->setFrameShape(QFrame::NoFrame);

@@ -4,37 +4,13 @@
 #include "core/design/DSFont.h"
 #include "core/platform/BuildInfo.h"
 #include "gui/design/DSText.h"
+#include "gui/design/RoundedPlate.h"
 #include "gui/design/SectionHeader.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-
-// The rows' rounded, faintly lit plate.
-class AboutCard : public QWidget {
-public:
-    explicit AboutCard(QWidget* parent)
-        : QWidget(parent)
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 12, 12);
-        p.fillPath(shape, DS::muted(0.05));
-    }
-};
-
-} // namespace
 
 AboutSection::AboutSection(QWidget* parent)
     : QWidget(parent)
@@ -45,7 +21,8 @@ AboutSection::AboutSection(QWidget* parent)
     stack->setSpacing(10);
     stack->addWidget(new SectionHeader(QStringLiteral("关于 / 高级"), QString(), nullptr, this));
 
-    auto* card = new AboutCard(this);
+    // The rows' rounded, faintly lit plate.
+    auto* card = new RoundedPlate(this);
     auto* rows = new QVBoxLayout(card);
     rows->setContentsMargins(12, 12, 12, 12);
     rows->setSpacing(6);

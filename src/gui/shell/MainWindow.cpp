@@ -3,6 +3,7 @@
 #include "core/agents/AdvancedAccess.h"
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
+#include "core/platform/PendingCall.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
@@ -13,6 +14,7 @@
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
 #include "gui/runtimes/RuntimeSection.h"
@@ -57,16 +59,6 @@ public:
     QSize sizeHint() const override { return { kColumnWidth + 2 * kPadding, 640 }; }
 };
 
-QString scrollStyle()
-{
-    return QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
-                          "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; }"
-                          "QScrollBar::handle:vertical:hover { background: %2; }"
-                          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-        .arg(DS::muted(0.18).name(QColor::HexArgb), DS::muted(0.3).name(QColor::HexArgb));
-}
-
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -98,10 +90,7 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
     p.setColor(QPalette::ToolTipText, DS::ink());
     setPalette(p);
 
-    m_refresh = new QTimer(this);
-    m_refresh->setSingleShot(true);
-    m_refresh->setInterval(0);
-    connect(m_refresh, &QTimer::timeout, this, &MainWindow::refreshView);
+    m_refresh = new PendingCall(this, [this] { refreshView(); });
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
@@ -191,10 +180,8 @@ void MainWindow::buildSections()
     ensurePage(true);
     ensurePage(false);
     m_paired->setPlaceholder(false);
-    // Only the bar gets a style sheet: one on the scroll area would stop the
-    // palette from reaching the page's labels. The first frame has no bar to
-    // show (its page is short), so the sheet is parsed now.
-    m_scroll->verticalScrollBar()->setStyleSheet(scrollStyle());
+    // The first frame has no bar to show (its page is short), so the sheet is parsed now.
+    m_scroll->verticalScrollBar()->setStyleSheet(Style::scrollBar());
 
     m_bar = new WorkspaceSummaryBar;
     auto* barSlot = new QWidget;
@@ -271,13 +258,12 @@ void MainWindow::queueSections(int delayMs)
 
 void MainWindow::scheduleRefresh()
 {
-    if (!m_refresh->isActive())
-        m_refresh->start();
+    m_refresh->request();
 }
 
 void MainWindow::refreshView()
 {
-    m_refresh->stop();
+    m_refresh->cancel();
     const Status& status = *m_controller->status();
     const QList<WorkspaceRecord>& records = m_controller->catalog()->records();
     const std::optional<CLIConfig> selected = m_controller->selectedConfig();

@@ -13,8 +13,8 @@ class FirstRunPage;
 class LiveTaskBoard;
 class NoticeBanner;
 class PairedPage;
+class PendingCall;
 class QScrollArea;
-class QTimer;
 class QVBoxLayout;
 class RecoverySheet;
 class TeamSection;
@@ -104,7 +104,7 @@ private:
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;
-    QTimer* m_refresh = nullptr;
+    PendingCall* m_refresh = nullptr;
     // The pairing files held a workspace when the window was made.
     bool m_pairedAtStart = false;
     bool m_sectionsBuilt = false;

@@ -5,11 +5,11 @@
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 NoticeBanner::NoticeBanner(QWidget* parent)
@@ -59,8 +59,5 @@ void NoticeBanner::setNotice(const QString& text, bool isError)
 void NoticeBanner::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), 12, 12);
-    p.fillPath(shape, m_isError ? DS::at(DS::amber(), 0.1) : DS::muted(0.5 * 0.1));
+    Style::paintPlate(p, QRectF(rect()), 12, m_isError ? DS::at(DS::amber(), 0.1) : DS::muted(0.5 * 0.1));
 }

@@ -1,10 +1,10 @@
 #include "gui/shell/PairedPage.h"
 
 #include "core/design/DS.h"
+#include "gui/design/Style.h"
 #include "gui/shell/AboutSection.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 namespace {
 
@@ -23,12 +23,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const auto plate = [&p](const QRectF& r) {
-            QPainterPath shape;
-            shape.addRoundedRect(r, 12, 12);
-            p.fillPath(shape, DS::muted(0.05));
-        };
+        const auto plate = [&p](const QRectF& r) { Style::paintPlate(p, r, 12, DS::muted(0.05)); };
         const qreal w = width();
         plate(QRectF(0, 0, w, kSummary));
         const qreal half = (w - kGap) / 2;

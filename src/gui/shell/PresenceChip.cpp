@@ -3,10 +3,10 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/gateway/GatewayTime.h"
+#include "gui/design/Style.h"
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 
@@ -87,11 +87,8 @@ QSize PresenceChip::minimumSizeHint() const
 void PresenceChip::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath capsule;
-    capsule.addRoundedRect(r, r.height() / 2, r.height() / 2);
-    p.fillPath(capsule, DS::at(m_colour, 0.12));
+    Style::paintPlate(p, r, r.height() / 2, DS::at(m_colour, 0.12));
 
     const qreal cy = height() / 2.0;
     p.setPen(Qt::NoPen);

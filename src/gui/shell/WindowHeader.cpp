@@ -4,6 +4,7 @@
 #include "core/design/DSFont.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
+#include "gui/design/Style.h"
 #include "gui/shell/PresenceChip.h"
 
 #include <QComboBox>
@@ -13,26 +14,6 @@
 #include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-namespace {
-
-QString switcherStyle()
-{
-    const QColor ink = DS::ink();
-    const QColor hover = DS::muted(0.08);
-    const QColor popup = DS::bg().lighter(135);
-    return QStringLiteral(
-        "QComboBox { color: %1; background: transparent; border: none; padding: 0 18px 0 0; }"
-        "QComboBox:hover { background: %2; border-radius: 6px; }"
-        "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: right "
-        "center; }"
-        "QComboBox QAbstractItemView { color: %1; background: %3; border: 1px solid %4; border-radius: 8px;"
-        " selection-background-color: %5; selection-color: %1; padding: 4px; outline: none; }")
-        .arg(ink.name(QColor::HexArgb), hover.name(QColor::HexArgb), popup.name(QColor::HexArgb),
-            DS::hair().name(QColor::HexArgb), DS::at(DS::mint(), 0.25).name(QColor::HexArgb));
-}
-
-} // namespace
 
 WindowHeader::WindowHeader(QWidget* parent)
     : QWidget(parent)
@@ -85,7 +66,7 @@ void WindowHeader::ensureWorkspaceWidgets()
     m_switcher->setMaximumWidth(240);
     m_switcher->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_switcher->setView(new QListView(m_switcher));
-    m_switcher->setStyleSheet(switcherStyle());
+    m_switcher->setStyleSheet(Style::workspaceSwitcher());
     m_switcher->hide();
     connect(m_switcher, &QComboBox::activated, this, [this](int index) {
         if (!m_filling && index >= 0)
@@ -101,11 +82,7 @@ void WindowHeader::ensureWorkspaceWidgets()
     m_add->setIconSize(QSize(14, 14));
     m_add->setAutoRaise(true);
     m_add->setCursor(Qt::PointingHandCursor);
-    m_add->setStyleSheet(QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 7px; padding: 4px;"
-                                        " background: %2; } QToolButton:hover { background: %3; }"
-                                        " QToolButton:disabled { background: transparent; }")
-                             .arg(DS::hair().name(QColor::HexArgb), DS::muted(0.06).name(QColor::HexArgb),
-                                 DS::muted(0.12).name(QColor::HexArgb)));
+    m_add->setStyleSheet(Style::iconButton());
     m_add->setEnabled(!m_busy);
     m_add->hide();
     connect(m_add, &QToolButton::clicked, this, &WindowHeader::addRequested);

@@ -6,12 +6,12 @@
 #include "gui/design/Icon.h"
 #include "gui/design/KeyedReconciler.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QShowEvent>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -73,10 +73,7 @@ protected:
             return;
         // Keyboard focus needs to be seen; the mouse look stays plain.
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(DS::at(DS::amber(), 0.5), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+        Style::paintPlate(p, QRectF(rect()), 4.5, Qt::transparent, DS::at(DS::amber(), 0.5));
     }
 };
 
@@ -296,8 +293,5 @@ void WorkspaceSummaryBar::showEvent(QShowEvent* event)
 void WorkspaceSummaryBar::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 12, 12);
-    p.fillPath(path, DS::muted(0.05));
+    Style::paintPlate(p, QRectF(rect()), 12, DS::muted(0.05));
 }

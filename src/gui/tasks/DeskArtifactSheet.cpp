@@ -9,6 +9,7 @@
 #include "gui/design/ElidedLine.h"
 #include "gui/design/Marker.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -127,11 +128,7 @@ DeskArtifactSheet::DeskArtifactSheet(const DeskFileChange& file, std::optional<C
         bodyPalette.setColor(group, QPalette::Text, DS::ink());
     m_body->setPalette(bodyPalette);
     m_body->viewport()->setAutoFillBackground(false);
-    m_body->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0 0 0 2px; }"
-        "QScrollBar::handle:vertical { background: rgba(232, 242, 255, 46); border-radius: 3px; min-height: 28px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    m_body->verticalScrollBar()->setStyleSheet(Style::scrollBar());
     m_content->addWidget(m_body);
 
     m_nothing = new QWidget;

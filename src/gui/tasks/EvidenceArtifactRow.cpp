@@ -6,11 +6,11 @@
 #include "gui/design/DSText.h"
 #include "gui/design/ElidedLine.h"
 #include "gui/design/Icon.h"
+#include "gui/design/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 EvidenceArtifactRow::EvidenceArtifactRow(const DeskFileChange& file, QWidget* parent)
@@ -79,8 +79,5 @@ QSize EvidenceArtifactRow::minimumSizeHint() const
 void EvidenceArtifactRow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath plate;
-    plate.addRoundedRect(QRectF(rect()), 6, 6);
-    p.fillPath(plate, DS::muted(isDown() ? 0.1 : 0.05));
+    Style::paintPlate(p, QRectF(rect()), 6, DS::muted(isDown() ? 0.1 : 0.05));
 }

@@ -82,9 +82,9 @@ QCoro::Task<> FailedTasksSheet::confirmDelete(FeedApprovalItem item)
     alert.informative = headline(item) + QStringLiteral("\n删掉之后这条记录和它的失败原因都找不回来了。");
     alert.buttons = QStringList { QStringLiteral("删除"), QStringLiteral("算了") };
     alert.style = Prompts::Style::Warning;
-    auto ask = Prompts::shared().alert(this, alert);
-    const int answer = co_await std::move(ask);
-    if (self && answer == 0)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (self && confirmed)
         self->remove(item);
 }
 

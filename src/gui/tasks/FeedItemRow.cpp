@@ -4,12 +4,12 @@
 #include "core/design/DSFont.h"
 #include "gui/design/DSText.h"
 #include "gui/design/PrimaryButton.h"
+#include "gui/design/Style.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 namespace {
@@ -99,8 +99,5 @@ void FeedItemRow::setAction(const PermActionState& state)
 void FeedItemRow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath plate;
-    plate.addRoundedRect(QRectF(rect()), 8, 8);
-    p.fillPath(plate, DS::muted(0.05));
+    Style::paintPlate(p, QRectF(rect()), 8, DS::muted(0.05));
 }

@@ -6,6 +6,7 @@
 #include "gui/design/DSText.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 #include "gui/tasks/FeedItemRow.h"
 
 #include <QHBoxLayout>
@@ -66,11 +67,7 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->viewport()->setAutoFillBackground(false);
     m_scroll->setAutoFillBackground(false);
-    m_scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0 0 0 2px; }"
-        "QScrollBar::handle:vertical { background: rgba(232, 242, 255, 46); border-radius: 3px; min-height: 28px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    m_scroll->verticalScrollBar()->setStyleSheet(Style::scrollBar());
     m_listBody = new QWidget;
     m_listBody->setAutoFillBackground(false);
     m_list = new QVBoxLayout(m_listBody);

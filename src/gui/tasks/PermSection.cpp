@@ -1,6 +1,7 @@
 #include "gui/tasks/PermSection.h"
 
 #include "core/gateway/Status.h"
+#include "core/platform/PendingCall.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeSectionValues.h"
 #include "core/tasks/PermActions.h"
@@ -11,7 +12,6 @@
 #include "gui/tasks/RuntimeStateCard.h"
 #include "gui/tasks/TasksCard.h"
 
-#include <QTimer>
 #include <QVBoxLayout>
 
 PermSection::PermSection(
@@ -36,10 +36,7 @@ PermSection::PermSection(
     m_perms = new PermList(this);
     stack->addWidget(m_perms);
 
-    m_refresh = new QTimer(this);
-    m_refresh->setSingleShot(true);
-    m_refresh->setInterval(0);
-    connect(m_refresh, &QTimer::timeout, this, &PermSection::refresh);
+    m_refresh = new PendingCall(this, [this] { refresh(); });
     if (m_status)
         connect(m_status, &Status::changed, this, &PermSection::scheduleRefresh);
     if (m_inventory)
@@ -54,13 +51,12 @@ PermSection::PermSection(
 
 void PermSection::scheduleRefresh()
 {
-    if (!m_refresh->isActive())
-        m_refresh->start();
+    m_refresh->request();
 }
 
 void PermSection::refresh()
 {
-    m_refresh->stop();
+    m_refresh->cancel();
     if (!m_status)
         return;
     const Status& s = *m_status;
@@ -143,9 +139,9 @@ QCoro::Task<> PermSection::confirmThen(QString message, QString informative, QSt
     alert.informative = informative;
     alert.buttons = QStringList { confirm, QStringLiteral("算了") };
     alert.style = Prompts::Style::Critical;
-    auto ask = Prompts::shared().alert(this, alert);
-    const int answer = co_await std::move(ask);
-    if (!self || answer != 0)
+    auto ask = Prompts::confirm(this, alert);
+    const bool confirmed = co_await std::move(ask);
+    if (!self || !confirmed)
         co_return;
     act();
 }

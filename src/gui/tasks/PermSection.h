@@ -13,8 +13,8 @@
 #include <optional>
 
 class PermActions;
+class PendingCall;
 class PermList;
-class QTimer;
 class RunnersCard;
 class RuntimeInventoryStore;
 class RuntimeStateCard;
@@ -62,7 +62,7 @@ private:
     QPointer<RuntimeInventoryStore> m_inventory;
     PermActions* m_actions;
     std::function<QDateTime()> m_now;
-    QTimer* m_refresh;
+    PendingCall* m_refresh;
     RuntimeStateCard* m_runtime;
     RunnersCard* m_runners;
     TasksCard* m_tasks;

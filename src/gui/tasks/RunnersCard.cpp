@@ -10,7 +10,7 @@
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ProseLabel.h"
-#include "gui/tasks/Plate.h"
+#include "gui/design/RoundedPlate.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -110,7 +110,7 @@ RunnersCard::RunnersCard(QWidget* parent)
     m_empty->setObjectName(QStringLiteral("agents.empty"));
     stack->addWidget(m_empty);
 
-    m_plate = new Plate(this);
+    m_plate = new RoundedPlate(this);
     auto* plate = new QVBoxLayout(m_plate);
     plate->setContentsMargins(10, 10, 10, 10);
     plate->setSpacing(6);

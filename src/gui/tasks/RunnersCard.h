@@ -10,7 +10,7 @@
 
 class Disclosure;
 class EmptyState;
-class Plate;
+class RoundedPlate;
 class QLabel;
 class QVBoxLayout;
 
@@ -40,7 +40,7 @@ public:
 
 private:
     EmptyState* m_empty;
-    Plate* m_plate;
+    RoundedPlate* m_plate;
     QLabel* m_header;
     QVBoxLayout* m_rowsLayout;
     KeyedReconciler<QString> m_rows;

@@ -76,7 +76,7 @@ private:
 } // namespace
 
 TasksCard::TasksCard(QWidget* parent)
-    : Plate(parent)
+    : RoundedPlate(parent)
 {
     setObjectName(QStringLiteral("tasks.card"));
     auto* stack = new QVBoxLayout(this);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/gateway/Records.h"
-#include "gui/tasks/Plate.h"
+#include "gui/design/RoundedPlate.h"
 
 class AdaptiveColumns;
 class QLabel;
@@ -9,7 +9,7 @@ class QLabel;
 // The workspace's latest commands as small cards in adaptive columns (the
 // last 12; the header counts all). Cards are kept by command id. Absent while
 // the command list cannot be read or is empty. Identifier "tasks.card".
-class TasksCard : public Plate {
+class TasksCard : public RoundedPlate {
     Q_OBJECT
 public:
     explicit TasksCard(QWidget* parent = nullptr);

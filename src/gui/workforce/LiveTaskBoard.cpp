@@ -3,20 +3,20 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/gateway/Status.h"
+#include "core/platform/PendingCall.h"
 #include "core/workforce/LiveBoard.h"
 #include "gui/design/DSText.h"
 #include "gui/workforce/LiveTaskCard.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QTimer>
 #include <QVBoxLayout>
 
 LiveTaskBoard::LiveTaskBoard(Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
     : QWidget(parent)
     , m_status(status)
     , m_cfg(std::move(cfg))
-    , m_pending(new QTimer(this))
+    , m_pending(new PendingCall(this, [this] { refresh(); }))
 {
     setObjectName(QStringLiteral("liveboard"));
     auto* col = new QVBoxLayout(this);
@@ -39,9 +39,6 @@ LiveTaskBoard::LiveTaskBoard(Status* status, std::optional<CLIConfig> cfg, QWidg
     col->addLayout(m_list);
 
     // The status model publishes group by group during a reload: one redraw for them all.
-    m_pending->setSingleShot(true);
-    m_pending->setInterval(0);
-    connect(m_pending, &QTimer::timeout, this, &LiveTaskBoard::refresh);
     if (status)
         connect(status, &Status::changed, this, &LiveTaskBoard::scheduleRefresh);
     refresh();
@@ -73,13 +70,12 @@ QList<LiveTaskCard*> LiveTaskBoard::cards() const
 
 void LiveTaskBoard::scheduleRefresh()
 {
-    if (!m_pending->isActive())
-        m_pending->start();
+    m_pending->request();
 }
 
 void LiveTaskBoard::refresh()
 {
-    m_pending->stop();
+    m_pending->cancel();
     const QList<CommandBrief> running = m_status ? LiveBoard::running(m_status->commands()) : QList<CommandBrief>();
     const QList<TeammateBrief> team = m_status ? m_status->team() : QList<TeammateBrief>();
     const QDateTime now = QDateTime::currentDateTimeUtc();

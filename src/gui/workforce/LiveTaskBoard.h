@@ -9,8 +9,8 @@
 #include <optional>
 
 class LiveTaskCard;
+class PendingCall;
 class QLabel;
-class QTimer;
 class QVBoxLayout;
 class Status;
 
@@ -43,5 +43,5 @@ private:
     QLabel* m_empty;
     QVBoxLayout* m_list;
     KeyedReconciler<QString, LiveTaskCard> m_cards;
-    QTimer* m_pending;
+    PendingCall* m_pending;
 };

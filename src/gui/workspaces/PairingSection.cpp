@@ -8,6 +8,7 @@
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
 #include "gui/design/ProseLabel.h"
+#include "gui/design/RoundedPlate.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/workspaces/PairingSheet.h"
 
@@ -15,35 +16,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
-
-namespace {
-
-// The entry card's plate: ink2 at 0.05 with a hairline inside its edge.
-class EntryCard : public QWidget {
-public:
-    explicit EntryCard(QWidget* parent)
-        : QWidget(parent)
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath shape;
-        shape.addRoundedRect(r, 12, 12);
-        p.fillPath(shape, DS::muted(0.05));
-        p.setPen(QPen(DS::hair(), 1));
-        p.drawPath(shape);
-    }
-};
-
-} // namespace
 
 PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
     : QWidget(parent)
@@ -63,7 +36,8 @@ PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
     title->addWidget(m_toggle);
     stack->addLayout(title);
 
-    m_card = new EntryCard(this);
+    // The entry card's plate: ink2 at 0.05 with a hairline inside its edge.
+    m_card = new RoundedPlate(DS::muted(0.05), 12, DS::hair(), this);
     m_card->setObjectName(QStringLiteral("qr.entryCard"));
     auto* card = new QHBoxLayout(m_card);
     card->setContentsMargins(12, 12, 12, 12);

@@ -6,48 +6,18 @@
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
 #include "gui/design/ProseLabel.h"
+#include "gui/design/RoundedPlate.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 namespace {
-
-// A rounded plate in one fill, with an optional 1-point border inside its edge.
-class Plate : public QWidget {
-public:
-    Plate(const QColor& fill, qreal radius, const QColor& stroke, QWidget* parent)
-        : QWidget(parent)
-        , m_fill(fill)
-        , m_radius(radius)
-        , m_stroke(stroke)
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_radius, m_radius);
-        p.fillPath(shape, m_fill);
-        if (m_stroke.isValid()) {
-            p.setPen(QPen(m_stroke, 1));
-            p.drawPath(shape);
-        }
-    }
-
-private:
-    QColor m_fill;
-    qreal m_radius;
-    QColor m_stroke;
-};
 
 // One candidate folder: a plain button whose face is the row itself — folder
 // symbol, the path (cut in the middle when long) and "选它".
@@ -81,10 +51,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 6, 6);
-        p.fillPath(shape, DS::muted(underMouse() || isDown() ? 0.1 : 0.06));
+        Style::paintPlate(p, QRectF(rect()), 6, DS::muted(underMouse() || isDown() ? 0.1 : 0.06));
 
         const int box = Icon::boxFor(10);
         int x = kHorizontal;
@@ -142,7 +109,7 @@ RelocationBanner::RelocationBanner(RelocationState* state, QWidget* parent)
     setObjectName(QStringLiteral("workspace.moved"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(20, 0, 20, 0);
-    auto* frame = new Plate(DS::at(DS::amber(), 0.1), 12, DS::at(DS::amber(), 0.3), this);
+    auto* frame = new RoundedPlate(DS::at(DS::amber(), 0.1), 12, DS::at(DS::amber(), 0.3), this);
     outer->addWidget(frame);
     auto* stack = new QVBoxLayout(frame);
     stack->setContentsMargins(12, 12, 12, 12);
@@ -172,7 +139,7 @@ RelocationBanner::RelocationBanner(RelocationState* state, QWidget* parent)
     m_note->setWordWrap(true);
     stack->addWidget(m_note);
 
-    m_matchBox = new Plate(DS::at(DS::mint(), 0.08), 8, QColor(), frame);
+    m_matchBox = new RoundedPlate(DS::at(DS::mint(), 0.08), 8, QColor(), frame);
     m_matchBox->setObjectName(QStringLiteral("workspace.relocate.confirmbox"));
     auto* match = new QVBoxLayout(m_matchBox);
     match->setContentsMargins(10, 10, 10, 10);
@@ -203,7 +170,7 @@ RelocationBanner::RelocationBanner(RelocationState* state, QWidget* parent)
     match->addLayout(answers);
     stack->addWidget(m_matchBox);
 
-    m_candidatesBox = new Plate(DS::at(DS::amber(), 0.08), 8, QColor(), frame);
+    m_candidatesBox = new RoundedPlate(DS::at(DS::amber(), 0.08), 8, QColor(), frame);
     m_candidatesBox->setObjectName(QStringLiteral("workspace.relocate.candidates"));
     auto* candidates = new QVBoxLayout(m_candidatesBox);
     candidates->setContentsMargins(10, 10, 10, 10);

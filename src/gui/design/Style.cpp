@@ -1,0 +1,81 @@
+#include "gui/design/Style.h"
+
+#include "core/design/DS.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace Style {
+
+namespace {
+QString css(const QColor& colour)
+{
+    return colour.name(QColor::HexArgb);
+}
+} // namespace
+
+QString scrollBar()
+{
+    return QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
+                          "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 32px; }"
+                          "QScrollBar::handle:vertical:hover { background: %2; }"
+                          "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                          "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
+        .arg(css(DS::muted(0.18)), css(DS::muted(0.3)));
+}
+
+QString field()
+{
+    return QStringLiteral("QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %3;"
+                          " border-radius: 7px; padding: 4px 8px; }"
+                          "QLineEdit:focus, QComboBox:focus { border-color: %4; }")
+        .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(DS::at(DS::mint(), 0.6)));
+}
+
+QString logView()
+{
+    return QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: none; border-radius: 8px;"
+                          " padding: 8px; }")
+               .arg(css(DS::muted(0.05)), css(DS::muted(0.55)))
+        + scrollBar();
+}
+
+QString workspaceSwitcher()
+{
+    return QStringLiteral(
+        "QComboBox { color: %1; background: transparent; border: none; padding: 0 18px 0 0; }"
+        "QComboBox:hover { background: %2; border-radius: 6px; }"
+        "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: right "
+        "center; }"
+        "QComboBox QAbstractItemView { color: %1; background: %3; border: 1px solid %4; border-radius: 8px;"
+        " selection-background-color: %5; selection-color: %1; padding: 4px; outline: none; }")
+        .arg(css(DS::ink()), css(DS::muted(0.08)), css(DS::bg().lighter(135)), css(DS::hair()),
+            css(DS::at(DS::mint(), 0.25)));
+}
+
+QString iconButton()
+{
+    return QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 7px; padding: 4px;"
+                          " background: %2; } QToolButton:hover { background: %3; }"
+                          " QToolButton:disabled { background: transparent; }")
+        .arg(css(DS::hair()), css(DS::muted(0.06)), css(DS::muted(0.12)));
+}
+
+void paintPlate(QPainter& p, const QRectF& rect, qreal radius, const QColor& fill, const QColor& stroke)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(rect, radius, radius);
+    p.fillPath(shape, fill);
+    if (!stroke.isValid() || stroke.alpha() == 0)
+        return;
+    // The border lies inside the shape: inset by half its width.
+    QPen pen(stroke, 1.0);
+    pen.setJoinStyle(Qt::MiterJoin);
+    pen.setCapStyle(Qt::FlatCap);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+}
+
+} // namespace Style
