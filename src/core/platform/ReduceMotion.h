@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/Settings.h"
+
 #include <optional>
 
 // Whether the user asked for less motion. Read, in order: the application's
@@ -15,5 +17,5 @@ public:
     // A value that wins over everything else; std::nullopt removes it.
     static void setOverride(std::optional<bool> value);
 
-    static constexpr const char* kSettingsKey = "reduceMotion";
+    static constexpr const char* kSettingsKey = Settings::reduceMotion.key;
 };

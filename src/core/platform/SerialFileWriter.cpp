@@ -87,3 +87,9 @@ void SerialFileWriter::waitForIdle() const
     while (m_state->busy)
         m_state->idle.wait(&m_state->mutex);
 }
+
+bool SerialFileWriter::busy() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->busy;
+}

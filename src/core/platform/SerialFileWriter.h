@@ -29,6 +29,9 @@ public:
     void write(const QByteArray& bytes);
     // Blocks until every write handed in has landed.
     void waitForIdle() const;
+    // Whether a write handed in has yet to land (a read of the file now may
+    // find the older content).
+    bool busy() const;
 
 private:
     struct State;

@@ -1,48 +1,18 @@
 #include "core/workspaces/QRImage.h"
 
 #include "core/platform/QrEncoder.h"
+#include "core/platform/Settings.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
 #include <QPainterPath>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace {
-
-// A user default that holds a number. The settings file stores text, so a
-// text that reads wholly as a finite number counts too.
-std::optional<double> numberDefault(const QString& key)
-{
-    const QVariant v = QSettings().value(key);
-    if (!v.isValid())
-        return std::nullopt;
-    double d = 0;
-    bool ok = false;
-    switch (v.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        d = v.toDouble(&ok);
-        break;
-    case QMetaType::QString:
-    case QMetaType::QByteArray:
-        d = v.toString().trimmed().toDouble(&ok);
-        break;
-    default:
-        return std::nullopt;
-    }
-    if (!ok || !std::isfinite(d))
-        return std::nullopt;
-    return d;
-}
 
 QImage encodeWith(const QRImage::Encoder& encoder, const QByteArray& payload, const QString& level)
 {
@@ -71,7 +41,7 @@ const std::vector<Level>& levels()
 
 std::optional<double> sideOverride()
 {
-    const auto v = numberDefault(QStringLiteral("QRSizeOverride"));
+    const std::optional<double> v = Settings::qrSizeOverride.read();
     if (v && *v >= 200 && *v <= 760)
         return v;
     return std::nullopt;
@@ -79,7 +49,7 @@ std::optional<double> sideOverride()
 
 double logoScale()
 {
-    double ratio = numberDefault(QStringLiteral("QRLogoRatio")).value_or(0.14);
+    double ratio = Settings::qrLogoRatio.read();
     if (ratio <= 0.06)
         ratio = 0.06;
     else if (ratio > 0.14)

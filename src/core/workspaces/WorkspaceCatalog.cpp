@@ -4,6 +4,7 @@
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 
 #include <QCollator>
@@ -65,20 +66,19 @@ WorkspaceCatalog::WorkspaceCatalog(QObject* parent)
     : QObject(parent)
     , m_nam(NetworkAccess::create(this))
     , m_selectionStore(QSettings().fileName(), [](const QString& file, const QByteArray& id) {
-        QSettings(file, QSettings::NativeFormat).setValue(QLatin1String(kSelectionKey), QString::fromUtf8(id));
+        QSettings settings(file, QSettings::NativeFormat);
+        Settings::workspaceSelection.write(settings, QString::fromUtf8(id));
     })
 {
 }
 
 void WorkspaceCatalog::setSelectedID(const QString& id)
 {
-    // Stored only when it changes: every reload settles the selection.
-    if (!m_storedSelection) {
-        const QVariant stored = QSettings().value(QLatin1String(kSelectionKey));
-        m_storedSelection = stored.typeId() == QMetaType::QString ? stored.toString() : QString();
-    }
-    if (*m_storedSelection != id) {
+    // Stored only when it differs from the stored choice (every reload
+    // settles the selection); always while no reload has read that yet.
+    if (m_storedSelection != id) {
         m_storedSelection = id;
+        ++m_selectionWrites;
         m_selectionStore.write(id.toUtf8());
     }
     if (id == m_selectedID)
@@ -108,25 +108,45 @@ void WorkspaceCatalog::setPublishEndpoint(const std::optional<QString>& endpoint
 
 QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
 {
+    QPointer<WorkspaceCatalog> self(this);
     if (syncCurrent) {
         // The tool refreshes the pairing files; what it says does not matter,
         // and a hung tool is stopped at the time limit instead of holding us.
-        QPointer<WorkspaceCatalog> self(this);
         auto task = CLI::runAsync(QStringList { QStringLiteral("workspaces") }, std::nullopt, std::nullopt,
             std::nullopt, m_syncTimeLimit, this);
         co_await std::move(task);
         if (!self)
             co_return;
     }
-    reloadFiles();
+
+    const quint64 generation = ++m_reloadGeneration;
+    // A choice of ours still on its way to the settings file is newer than
+    // what the read may find there; another program's write found there wins
+    // over ours.
+    const bool ownWritePending = m_selectionStore.busy();
+    const quint64 writes = m_selectionWrites;
+    auto read = offMainThread([settingsFile = m_selectionStore.path(), hook = m_readHook] {
+        FileRead r = readFiles();
+        const QSettings settings(settingsFile, QSettings::NativeFormat);
+        r.storedSelection = Settings::workspaceSelection.read(settings);
+        if (hook)
+            hook();
+        return r;
+    });
+    const FileRead files = co_await std::move(read);
+    if (!self || generation != m_reloadGeneration)
+        co_return;
+    if (!ownWritePending && writes == m_selectionWrites)
+        m_storedSelection = files.storedSelection;
+    apply(files);
 }
 
 bool WorkspaceCatalog::anyPaired()
 {
-    return !readFiles().isEmpty();
+    return !readFiles().byID.isEmpty();
 }
 
-QMap<QString, CLIConfig> WorkspaceCatalog::readFiles()
+WorkspaceCatalog::FileRead WorkspaceCatalog::readFiles()
 {
     // Keyed by workspace id: the first file seen for an id wins, and records
     // whose names compare equal come out in id order.
@@ -144,16 +164,16 @@ QMap<QString, CLIConfig> WorkspaceCatalog::readFiles()
                 byID.insert(config->workspace, *config);
         }
     }
-    if (const auto current = CLIConfig::current())
+    std::optional<CLIConfig> current = CLIConfig::current();
+    if (current)
         byID.insert(current->workspace, *current);
-    return byID;
+    return FileRead { byID, current, QString() };
 }
 
-void WorkspaceCatalog::reloadFiles()
+void WorkspaceCatalog::apply(const FileRead& files)
 {
-    const QMap<QString, CLIConfig> byID = readFiles();
     QList<WorkspaceRecord> records;
-    for (const CLIConfig& c : std::as_const(byID))
+    for (const CLIConfig& c : files.byID)
         records.append(WorkspaceRecord { c });
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -165,8 +185,7 @@ void WorkspaceCatalog::reloadFiles()
     emit recordsChanged();
 
     const QScopedValueRollback<bool> settling(m_settling, true);
-    const QVariant stored = QSettings().value(QLatin1String(kSelectionKey));
-    const QString saved = stored.typeId() == QMetaType::QString ? stored.toString() : QString();
+    const QString saved = m_storedSelection.value_or(files.storedSelection);
     const auto has = [this](const QString& id) {
         return std::any_of(
             m_records.cbegin(), m_records.cend(), [&id](const WorkspaceRecord& r) { return r.id() == id; });
@@ -177,8 +196,8 @@ void WorkspaceCatalog::reloadFiles()
         setSelectedID(saved);
         return;
     }
-    if (const auto current = CLIConfig::current()) {
-        setSelectedID(current->workspace);
+    if (files.current) {
+        setSelectedID(files.current->workspace);
         return;
     }
     setSelectedID(m_records.isEmpty() ? QString() : m_records.first().id());

@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLIConfig.h"
 #include "core/platform/SerialFileWriter.h"
+#include "core/platform/Settings.h"
 #include "core/workspaces/WorkspaceRecord.h"
 
 #include <QDateTime>
@@ -13,6 +14,7 @@
 #include <QCoroTask>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -25,7 +27,7 @@ class WorkspaceCatalog : public QObject {
     Q_OBJECT
 public:
     // The user default that remembers the selection.
-    static constexpr const char* kSelectionKey = "tolvarine.desktop.workspace";
+    static constexpr const char* kSelectionKey = Settings::workspaceSelection.key;
     // How long a synchronising reload waits for the tool's `workspaces`.
     static constexpr std::chrono::milliseconds kSyncTimeLimit { std::chrono::seconds(20) };
     static constexpr int kPairTimeoutMs = 8000;
@@ -57,8 +59,10 @@ public:
 
     // Rebuilds the records from the files and settles the selection. With
     // `syncCurrent` the companion tool's `workspaces` runs first (off the GUI
-    // thread, time-limited; its outcome is ignored). Without it the whole
-    // reload has happened when the call returns.
+    // thread, time-limited; its outcome is ignored). The pairing files and the
+    // stored selection are read off the GUI thread and applied when the task
+    // ends, unless a later reload has started reading meanwhile: the latest
+    // read wins, an older one is dropped.
     QCoro::Task<> reload(bool syncCurrent);
 
     // A reload is settling the selection after re-reading the files: a change
@@ -77,6 +81,9 @@ public:
     void setHostNameForTesting(const QString& hostName) { m_hostName = hostName; }
     // Lets tests shorten the synchronising run's time limit.
     void setSyncTimeLimitForTesting(std::chrono::milliseconds limit) { m_syncTimeLimit = limit; }
+    // Lets tests see (and hold) a reload's read: runs where the files were
+    // read, after reading them.
+    void setReadHookForTesting(std::function<void()> hook) { m_readHook = std::move(hook); }
 
 signals:
     void recordsChanged();
@@ -85,9 +92,16 @@ signals:
     void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt
 
 private:
-    // Every decodable pairing file by workspace id (the current one over the rest).
-    static QMap<QString, CLIConfig> readFiles();
-    void reloadFiles();
+    // What one reload reads from disk.
+    struct FileRead {
+        // Every decodable pairing file by workspace id (the current one over the rest).
+        QMap<QString, CLIConfig> byID;
+        std::optional<CLIConfig> current;
+        QString storedSelection; // filled by the reload
+    };
+    // The pairing files; blocks.
+    static FileRead readFiles();
+    void apply(const FileRead& read);
     void failPairLink(const QString& text);
 
     QList<WorkspaceRecord> m_records;
@@ -99,12 +113,18 @@ private:
     std::optional<QString> m_pairLinkError;
     std::optional<QDateTime> m_pairLinkExpiresAt;
     quint64 m_pairLinkGeneration = 0;
+    quint64 m_reloadGeneration = 0;
     std::optional<QString> m_hostName;
     std::chrono::milliseconds m_syncTimeLimit = kSyncTimeLimit;
     QNetworkAccessManager* m_nam;
-    // The stored choice as last handed to m_selectionStore; read on first use.
+    std::function<void()> m_readHook;
+    // The stored choice: as the latest reload read it, or as last handed to
+    // m_selectionStore when that is newer; unknown before the first reload.
     std::optional<QString> m_storedSelection;
+    // Choices handed to m_selectionStore so far.
+    quint64 m_selectionWrites = 0;
     // Storing the choice locks and syncs the settings file: it is done off
-    // the GUI thread, in order, the latest choice last.
+    // the GUI thread, in order, the latest choice last. Its file is the one
+    // a reload reads the choice from.
     SerialFileWriter m_selectionStore;
 };

@@ -5,7 +5,11 @@
 #include "TempHome.h"
 
 #include <QCoroTask>
+#include <QSemaphore>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
 
 using namespace std::chrono_literals;
 
@@ -223,6 +227,45 @@ private slots:
         home.writeFile(".tolvarine/workspaces/b.json", pairing("ws-b", "B"));
         reloadNow(c, true);
         QCOMPARE(ids(c), QStringList({ "ws-a", "ws-b" }));
+    }
+
+    void readOffTheGuiThreadLatestWins()
+    {
+        TempHome home;
+        home.writeFile(".tolvarine/workspaces/a.json", pairing("ws-a", "A"));
+        QSemaphore reading;
+        QSemaphore go;
+        std::atomic<QThread*> readOn { nullptr };
+        // Holds a read once it has read the files (the bound only keeps a failing run from hanging).
+        const auto hold = [&reading, &go, &readOn] {
+            readOn = QThread::currentThread();
+            reading.release();
+            go.tryAcquire(1, 10000);
+        };
+
+        WorkspaceCatalog c;
+        c.setReadHookForTesting(hold);
+        auto first = c.reload(false);
+        QVERIFY(reading.tryAcquire(1, 10000));
+        QVERIFY(readOn.load() != QThread::currentThread());
+
+        // A reload started later reads the files as they are now; the held one is dropped.
+        home.writeFile(".tolvarine/workspaces/b.json", pairing("ws-b", "B"));
+        c.setReadHookForTesting({});
+        reloadNow(c);
+        QCOMPARE(ids(c), QStringList({ "ws-a", "ws-b" }));
+        go.release();
+        QCoro::waitFor(std::move(first));
+        QCOMPARE(ids(c), QStringList({ "ws-a", "ws-b" }));
+
+        // The catalogue goes while its read is under way: the reload ends quietly.
+        auto* gone = new WorkspaceCatalog;
+        gone->setReadHookForTesting(hold);
+        auto pending = gone->reload(false);
+        QVERIFY(reading.tryAcquire(1, 10000));
+        delete gone;
+        go.release();
+        QCoro::waitFor(std::move(pending));
     }
 
     // Finding and re-binding a moved workspace folder through the tool.
