@@ -68,9 +68,8 @@ std::optional<bool> fromDesktopFiles(const QString& config)
 
 bool read(const QSettings& settings, const QString& config)
 {
-    const QVariant own = settings.value(QLatin1String(ReduceMotion::kSettingsKey));
-    if (own.isValid() && own.canConvert<bool>())
-        return own.toBool();
+    if (const std::optional<bool> own = Settings::reduceMotion.read(settings))
+        return *own;
     return fromDesktopFiles(config).value_or(false);
 }
 
