@@ -4,6 +4,7 @@
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/HttpAddress.h"
 #include "core/platform/TolvarinePaths.h"
 
 #include <QCollator>
@@ -220,15 +221,13 @@ QCoro::Task<> WorkspaceCatalog::refreshPairLink()
             { QStringLiteral("access_token"), r.config.token } });
     const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), workspaces } };
 
-    const QUrl url(origin + QStringLiteral("/api/pair/start"), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    const std::optional<QUrl> url = HttpAddress::join(origin, QStringLiteral("/api/pair/start"));
+    if (!url) {
         failPairLink(QStringLiteral("网关地址不合法：") + origin);
         co_return;
     }
 
-    QNetworkRequest request(url);
+    QNetworkRequest request(*url);
     request.setTransferTimeout(kPairTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader("X-Device-Id", device.toUtf8());
