@@ -31,13 +31,6 @@
 
 namespace {
 
-// "name.json" (case-sensitive); a bare ".json" is a hidden file without an extension.
-bool isPairingFile(const QString& fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 && QStringView(fileName).mid(dot + 1) == QLatin1String("json");
-}
-
 // An internet date-time without fractional seconds: date, "T", time, zone.
 std::optional<QDateTime> parseExpiry(const QString& text)
 {
@@ -119,6 +112,13 @@ QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
             co_return;
     }
     reloadFiles();
+}
+
+// "name.json" (case-sensitive); a bare ".json" is a hidden file without an extension.
+bool WorkspaceCatalog::isPairingFile(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 && QStringView(fileName).mid(dot + 1) == QLatin1String("json");
 }
 
 bool WorkspaceCatalog::anyPaired()
