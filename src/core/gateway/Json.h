@@ -4,6 +4,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -28,7 +30,10 @@ std::optional<qint64> integral(const QJsonValue& v);
 
 class StrictReader {
 public:
-    explicit StrictReader(const QJsonObject& object) : m_object(object) {}
+    explicit StrictReader(const QJsonObject& object)
+        : m_object(object)
+    {
+    }
 
     bool ok() const { return m_error.isEmpty(); }
     // The first key that failed, for diagnostics.
@@ -52,7 +57,7 @@ public:
     QString string(const QString& key, const QString& fallback = {}) { return optionalString(key).value_or(fallback); }
     qint64 integer(const QString& key, qint64 fallback = 0) { return optionalInt(key).value_or(fallback); }
     bool boolean(const QString& key, bool fallback = false) { return optionalBool(key).value_or(fallback); }
-    QStringList stringList(const QString& key) { return optionalStringList(key).value_or(QStringList{}); }
+    QStringList stringList(const QString& key) { return optionalStringList(key).value_or(QStringList {}); }
 
     // Marks the reader failed (for checks the typed getters cannot express).
     void fail(const QString& key);
@@ -67,7 +72,10 @@ private:
 
 class LenientReader {
 public:
-    explicit LenientReader(const QJsonObject& object) : m_object(object) {}
+    explicit LenientReader(const QJsonObject& object)
+        : m_object(object)
+    {
+    }
 
     QString string(const QString& key, const QString& fallback = {}) const;
     std::optional<QString> optionalString(const QString& key) const;
@@ -80,6 +88,23 @@ public:
     QJsonObject object(const QString& key) const;
     // The string elements of an array; other elements are skipped.
     QStringList stringList(const QString& key) const;
+
+    // Lists and maps taken whole or not at all: one element of another type
+    // makes the whole value mistyped, so it reads as empty.
+    QStringList wholeStringList(const QString& key) const;
+    QMap<QString, bool> wholeBoolMap(const QString& key) const;
+    // `decode` turns one element (a QJsonValue) into an optional T.
+    template <typename T, typename Decode> QList<T> wholeList(const QString& key, Decode decode) const
+    {
+        QList<T> out;
+        for (const QJsonValue& e : array(key)) {
+            std::optional<T> item = decode(e);
+            if (!item)
+                return {};
+            out.append(std::move(*item));
+        }
+        return out;
+    }
 
 private:
     QJsonObject m_object;
