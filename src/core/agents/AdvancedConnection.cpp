@@ -2,6 +2,7 @@
 
 #include "core/gateway/GatewayTime.h"
 #include "core/gateway/Json.h"
+#include "core/platform/UuidText.h"
 
 #include <QJsonArray>
 #include <QProcess>
@@ -14,7 +15,7 @@ QStringList AdvancedConnection::words() const
 QJsonObject AdvancedConnection::toJson() const
 {
     return {
-        { QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper() },
+        { QStringLiteral("id"), UuidText::stored(id) },
         { QStringLiteral("kind"), AdvancedConnectionKinds::rawValue(kind) },
         { QStringLiteral("name"), name },
         { QStringLiteral("command"), command },

@@ -242,4 +242,27 @@ QStringList LenientReader::stringList(const QString& key) const
     return out;
 }
 
+QStringList LenientReader::wholeStringList(const QString& key) const
+{
+    QStringList out;
+    for (const QJsonValue& e : array(key)) {
+        if (!e.isString())
+            return {};
+        out << e.toString();
+    }
+    return out;
+}
+
+QMap<QString, bool> LenientReader::wholeBoolMap(const QString& key) const
+{
+    QMap<QString, bool> out;
+    const QJsonObject map = object(key);
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        if (!it.value().isBool())
+            return {};
+        out.insert(it.key(), it.value().toBool());
+    }
+    return out;
+}
+
 } // namespace json

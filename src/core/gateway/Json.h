@@ -4,6 +4,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -86,6 +88,23 @@ public:
     QJsonObject object(const QString& key) const;
     // The string elements of an array; other elements are skipped.
     QStringList stringList(const QString& key) const;
+
+    // Lists and maps taken whole or not at all: one element of another type
+    // makes the whole value mistyped, so it reads as empty.
+    QStringList wholeStringList(const QString& key) const;
+    QMap<QString, bool> wholeBoolMap(const QString& key) const;
+    // `decode` turns one element (a QJsonValue) into an optional T.
+    template <typename T, typename Decode> QList<T> wholeList(const QString& key, Decode decode) const
+    {
+        QList<T> out;
+        for (const QJsonValue& e : array(key)) {
+            std::optional<T> item = decode(e);
+            if (!item)
+                return {};
+            out.append(std::move(*item));
+        }
+        return out;
+    }
 
 private:
     QJsonObject m_object;

@@ -1,6 +1,7 @@
 #include "core/providers/CredentialBroker.h"
 
 #include "core/platform/SecretStore.h"
+#include "core/platform/UuidText.h"
 #include "core/providers/RuntimeModelStore.h"
 
 namespace CredentialBroker {
@@ -20,7 +21,7 @@ std::optional<QString> readKey(const QString& account)
 
 QString profileLabel(const QUuid& profile)
 {
-    return QStringLiteral("Tolvarine 模型服务密钥（%1）").arg(profile.toString(QUuid::WithoutBraces));
+    return QStringLiteral("Tolvarine 模型服务密钥（%1）").arg(UuidText::plain(profile));
 }
 
 } // namespace
@@ -37,7 +38,7 @@ QString legacyAccount(const QString& provider)
 
 QString profileAccount(const QUuid& profile)
 {
-    return QStringLiteral("profile:") + profile.toString(QUuid::WithoutBraces);
+    return QStringLiteral("profile:") + UuidText::plain(profile);
 }
 
 bool isConfigured(const QString& provider)

@@ -2,6 +2,7 @@
 
 #include "core/gateway/GatewayTime.h"
 #include "core/gateway/Json.h"
+#include "core/platform/UuidText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,7 +31,7 @@ QString ProviderProfile::isoDate(const QDateTime& date)
 QJsonObject ProviderProfile::toJson() const
 {
     QJsonObject o;
-    o.insert(QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper());
+    o.insert(QStringLiteral("id"), UuidText::stored(id));
     o.insert(QStringLiteral("provider"), provider);
     o.insert(QStringLiteral("name"), name);
     o.insert(QStringLiteral("createdAt"), isoDate(createdAt));

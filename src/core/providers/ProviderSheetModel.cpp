@@ -1,6 +1,7 @@
 #include "core/providers/ProviderSheetModel.h"
 
 #include "core/gateway/NetworkAccess.h"
+#include "core/platform/HttpAddress.h"
 #include "core/platform/OffMainThread.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
@@ -10,7 +11,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QUrl>
 
 namespace {
 
@@ -117,12 +117,8 @@ std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
         return QStringLiteral("给这个账号起个名字");
     if (draft.key.trimmed().isEmpty())
         return QStringLiteral("填上 Key");
-    if (const std::optional<QString> base = nonEmpty(draft.baseURL)) {
-        const QUrl url(*base, QUrl::StrictMode);
-        if (!url.isValid() || url.host().isEmpty()
-            || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
-            return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
-    }
+    if (const std::optional<QString> base = nonEmpty(draft.baseURL); base && !HttpAddress::join(*base))
+        return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/CredentialRedaction.h"
+#include "core/platform/HttpAddress.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,14 +73,12 @@ std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QStri
     QString base = baseURL.value_or(QString()).trimmed();
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
-    const QString address = base.isEmpty() ? defaultModelsAddress(provider) : base + QStringLiteral("/models");
+    if (!base.isEmpty())
+        return HttpAddress::join(base, QStringLiteral("/models"));
+    const QString address = defaultModelsAddress(provider);
     if (address.isEmpty())
         return std::nullopt;
-    const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty()
-        || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
-        return std::nullopt;
-    return url;
+    return HttpAddress::join(address);
 }
 
 QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs)

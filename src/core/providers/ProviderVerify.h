@@ -29,7 +29,7 @@ struct Outcome {
 
 // The base URL (trimmed, without trailing slashes) + "/models" when one is
 // set, else the provider's own model-list address; none for a provider
-// without a known address, or a base URL that is not http(s).
+// without a known address, or a base URL that HttpAddress refuses.
 std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QString>& baseURL);
 // The request with the key where the provider expects it.
 QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);

@@ -1,5 +1,6 @@
 #include "core/providers/RuntimeBindingStore.h"
 
+#include "core/platform/UuidText.h"
 #include "core/providers/StringMapStore.h"
 
 #include <QSet>
@@ -42,8 +43,7 @@ QMap<QString, QUuid> load()
 
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error)
 {
-    return store().set(kind,
-        profile ? std::optional<QString>(profile->toString(QUuid::WithoutBraces).toUpper()) : std::nullopt, error);
+    return store().set(kind, profile ? std::optional<QString>(UuidText::stored(*profile)) : std::nullopt, error);
 }
 
 void prune(const QList<ProviderProfile>& keeping)

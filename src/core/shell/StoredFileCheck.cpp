@@ -12,6 +12,7 @@
 #include "core/providers/RuntimeModelStore.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeEnablementStore.h"
+#include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -66,14 +67,13 @@ QList<Problem> run()
     const Decodes pairing = [](const QByteArray& data) { return CLIConfig::fromJson(data).has_value(); };
     for (const QString& folder : TolvarinePaths::pairingFolders()) {
         check(folder + QStringLiteral("/config.json"), pairing, false);
-        // Every entry the catalogue would take for a pairing file, also one
-        // that is not a plain file.
+        // Every entry the catalogue would take for a pairing file by its
+        // name, also one that is not a plain file.
         const QDir workspaces(folder + QStringLiteral("/workspaces"));
-        const QFileInfoList entries = workspaces.entryInfoList({ QStringLiteral("*.json") },
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::CaseSensitive, QDir::Name);
+        const QFileInfoList entries = workspaces.entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& entry : entries) {
-            // A name that is all extension is no pairing file.
-            if (entry.fileName() != QLatin1String(".json"))
+            if (WorkspaceCatalog::isPairingFile(entry.fileName()))
                 check(entry.filePath(), pairing, false);
         }
     }

@@ -1,67 +1,19 @@
 #include "core/workforce/EmployeeSkillView.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-
-namespace {
-
-QString text(const QJsonObject& o, const char* key, const QString& fallback = {})
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    return v.isString() ? v.toString() : fallback;
-}
-
-bool boolean(const QJsonObject& o, const char* key)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    return v.isBool() && v.toBool();
-}
-
-// A list of texts, or empty when any element is not a text.
-QStringList textList(const QJsonObject& o, const char* key)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (!v.isArray())
-        return {};
-    QStringList out;
-    for (const QJsonValue& e : v.toArray()) {
-        if (!e.isString())
-            return {};
-        out.append(e.toString());
-    }
-    return out;
-}
-
-// A list of records, or empty when any element fails to decode.
-template <typename T> QList<T> recordList(const QJsonObject& o, const char* key)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (!v.isArray())
-        return {};
-    QList<T> out;
-    for (const QJsonValue& e : v.toArray()) {
-        auto record = T::fromJson(e);
-        if (!record)
-            return {};
-        out.append(*record);
-    }
-    return out;
-}
-
-} // namespace
+#include "core/gateway/Json.h"
 
 std::optional<CapabilityView> CapabilityView::fromJson(const QJsonValue& value)
 {
     if (!value.isObject())
         return std::nullopt;
-    const QJsonObject o = value.toObject();
+    const json::LenientReader r(value.toObject());
     CapabilityView c;
-    c.capability = text(o, "capability");
-    c.evidenceLevel = text(o, "evidence_level", QStringLiteral("unknown"));
-    c.sufficient = boolean(o, "sufficient");
-    c.why = text(o, "why");
-    c.evidenceRef = text(o, "evidence_ref");
-    c.runtimeCompatibility = textList(o, "runtime_compatibility");
+    c.capability = r.string(QStringLiteral("capability"));
+    c.evidenceLevel = r.string(QStringLiteral("evidence_level"), QStringLiteral("unknown"));
+    c.sufficient = r.boolean(QStringLiteral("sufficient"));
+    c.why = r.string(QStringLiteral("why"));
+    c.evidenceRef = r.string(QStringLiteral("evidence_ref"));
+    c.runtimeCompatibility = r.wholeStringList(QStringLiteral("runtime_compatibility"));
     return c;
 }
 
@@ -69,13 +21,13 @@ std::optional<BlockingView> BlockingView::fromJson(const QJsonValue& value)
 {
     if (!value.isObject())
         return std::nullopt;
-    const QJsonObject o = value.toObject();
+    const json::LenientReader r(value.toObject());
     BlockingView b;
-    b.kind = text(o, "kind");
-    b.what = text(o, "what");
-    b.why = text(o, "why");
-    b.nextStepOwner = text(o, "next_step_owner");
-    b.status = text(o, "status");
+    b.kind = r.string(QStringLiteral("kind"));
+    b.what = r.string(QStringLiteral("what"));
+    b.why = r.string(QStringLiteral("why"));
+    b.nextStepOwner = r.string(QStringLiteral("next_step_owner"));
+    b.status = r.string(QStringLiteral("status"));
     return b;
 }
 
@@ -83,29 +35,19 @@ std::optional<EmployeeSkillView> EmployeeSkillView::fromJson(const QJsonValue& v
 {
     if (!value.isObject())
         return std::nullopt;
-    const QJsonObject o = value.toObject();
+    const json::LenientReader r(value.toObject());
     EmployeeSkillView s;
-    s.employeeRole = text(o, "employee_role");
-    s.skillID = text(o, "skill_id");
-    s.skillName = text(o, "skill_name");
-    s.skillVersion = text(o, "skill_version");
-    s.resolutionStatus = text(o, "resolution_status");
-    s.capabilities = recordList<CapabilityView>(o, "capabilities");
-    s.requiredArtifacts = textList(o, "required_artifacts");
-    s.requiredValidators = textList(o, "required_validators");
-    const QJsonValue validators = o.value(QLatin1String("validators_available"));
-    if (validators.isObject()) {
-        const QJsonObject map = validators.toObject();
-        for (auto it = map.begin(); it != map.end(); ++it) {
-            if (!it.value().isBool()) {
-                s.validatorsAvailable.clear();
-                break;
-            }
-            s.validatorsAvailable.insert(it.key(), it.value().toBool());
-        }
-    }
-    s.humanReview = boolean(o, "human_review");
-    s.blocking = recordList<BlockingView>(o, "blocking");
-    s.candidateRuntimes = textList(o, "candidate_runtimes");
+    s.employeeRole = r.string(QStringLiteral("employee_role"));
+    s.skillID = r.string(QStringLiteral("skill_id"));
+    s.skillName = r.string(QStringLiteral("skill_name"));
+    s.skillVersion = r.string(QStringLiteral("skill_version"));
+    s.resolutionStatus = r.string(QStringLiteral("resolution_status"));
+    s.capabilities = r.wholeList<CapabilityView>(QStringLiteral("capabilities"), &CapabilityView::fromJson);
+    s.requiredArtifacts = r.wholeStringList(QStringLiteral("required_artifacts"));
+    s.requiredValidators = r.wholeStringList(QStringLiteral("required_validators"));
+    s.validatorsAvailable = r.wholeBoolMap(QStringLiteral("validators_available"));
+    s.humanReview = r.boolean(QStringLiteral("human_review"));
+    s.blocking = r.wholeList<BlockingView>(QStringLiteral("blocking"), &BlockingView::fromJson);
+    s.candidateRuntimes = r.wholeStringList(QStringLiteral("candidate_runtimes"));
     return s;
 }

@@ -4,6 +4,7 @@
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/HttpAddress.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 
@@ -31,13 +32,6 @@
 #include <memory>
 
 namespace {
-
-// "name.json" (case-sensitive); a bare ".json" is a hidden file without an extension.
-bool isPairingFile(const QString& fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 && QStringView(fileName).mid(dot + 1) == QLatin1String("json");
-}
 
 // An internet date-time without fractional seconds: date, "T", time, zone.
 std::optional<QDateTime> parseExpiry(const QString& text)
@@ -139,6 +133,13 @@ QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
     if (!ownWritePending && writes == m_selectionWrites)
         m_storedSelection = files.storedSelection;
     apply(files);
+}
+
+// "name.json" (case-sensitive); a bare ".json" is a hidden file without an extension.
+bool WorkspaceCatalog::isPairingFile(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 && QStringView(fileName).mid(dot + 1) == QLatin1String("json");
 }
 
 bool WorkspaceCatalog::anyPaired()
@@ -246,15 +247,13 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
             { QStringLiteral("access_token"), r.config.token } });
     const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), workspaces } };
 
-    const QUrl url(origin + QStringLiteral("/api/pair/start"), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    const std::optional<QUrl> url = HttpAddress::join(origin, QStringLiteral("/api/pair/start"));
+    if (!url) {
         failPairLink(QStringLiteral("网关地址不合法：") + origin);
         co_return true;
     }
 
-    QNetworkRequest request(url);
+    QNetworkRequest request(*url);
     request.setTransferTimeout(kPairTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader("X-Device-Id", device.toUtf8());

@@ -56,6 +56,9 @@ public:
     // changing anything here: the page the window opens on before its first
     // load, which waits for the companion tool, has finished.
     static bool anyPaired();
+    // Whether an entry of a pairing folder's "workspaces" folder is taken for
+    // a pairing file, by its name.
+    static bool isPairingFile(const QString& fileName);
 
     // Rebuilds the records from the files and settles the selection. With
     // `syncCurrent` the companion tool's `workspaces` runs first (off the GUI

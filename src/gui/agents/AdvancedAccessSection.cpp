@@ -3,6 +3,7 @@
 #include "core/agents/AdvancedAccess.h"
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "core/platform/UuidText.h"
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/design/DSText.h"
 #include "gui/design/SecondaryButton.h"
@@ -55,7 +56,7 @@ void AdvancedAccessSection::refresh()
     m_empty->setVisible(connections.isEmpty());
     const QPointer<AdvancedAccess> access = m_access;
     const QList<AdvancedConnectionRow*> rows = m_rows.reconcile(
-        connections, [](const AdvancedConnection& c) { return AdvancedConnectionRow::idText(c.id); },
+        connections, [](const AdvancedConnection& c) { return UuidText::plain(c.id); },
         [this, access](const AdvancedConnection& c) {
             const QUuid id = c.id;
             AdvancedConnectionRow::Actions actions {

@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "core/platform/UuidText.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
@@ -32,17 +33,12 @@ QString kindText(AdvancedConnectionKind kind)
 
 } // namespace
 
-QString AdvancedConnectionRow::idText(const QUuid& id)
-{
-    return id.toString(QUuid::WithoutBraces).toLower();
-}
-
 AdvancedConnectionRow::AdvancedConnectionRow(const QUuid& id, Actions actions, QWidget* parent)
     : QWidget(parent)
-    , m_prefix(QStringLiteral("advanced.") + idText(id) + QLatin1Char('.'))
+    , m_prefix(QStringLiteral("advanced.") + UuidText::plain(id) + QLatin1Char('.'))
     , m_actions(std::move(actions))
 {
-    setObjectName(QStringLiteral("advanced.row.") + idText(id));
+    setObjectName(QStringLiteral("advanced.row.") + UuidText::plain(id));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);

@@ -31,8 +31,6 @@ public:
     // `canLaunch`: a workspace is selected to start it in.
     void setState(const AdvancedConnection& connection, bool running, bool canLaunch);
 
-    static QString idText(const QUuid& id);
-
 private:
     QString m_prefix;
     Actions m_actions;

@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "core/platform/UuidText.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
@@ -63,11 +64,6 @@ QString lastCheck(const ProviderProfile& p)
 }
 
 } // namespace
-
-QString ModelProviderSheet::idText(const QUuid& id)
-{
-    return id.toString(QUuid::WithoutBraces).toLower();
-}
 
 ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString& runtimeDisplay,
     const RuntimeSetupInfo& setup, const QList<ProviderProfile>& allProfiles,
@@ -171,7 +167,7 @@ void ModelProviderSheet::refresh()
             QStringLiteral("providers.unbind.current"), m_ownLogin));
 
     const QList<QWidget*> rows = m_rows.reconcile(
-        m_model->profiles(), [](const ProviderProfile& p) { return idText(p.id); },
+        m_model->profiles(), [](const ProviderProfile& p) { return UuidText::plain(p.id); },
         [this](const ProviderProfile& p) { return profileRow(p); },
         [this](QWidget* row, const ProviderProfile& p) { updateRow(row, p); });
     KeyedLayout::place(m_list, rows);
@@ -183,7 +179,7 @@ void ModelProviderSheet::refresh()
 
 QWidget* ModelProviderSheet::profileRow(const ProviderProfile& profile)
 {
-    const QString id = idText(profile.id);
+    const QString id = UuidText::plain(profile.id);
     auto* row = new QWidget(this);
     row->setObjectName(QStringLiteral("providers.row.") + id);
     auto* col = new QVBoxLayout(row);
@@ -220,7 +216,7 @@ QWidget* ModelProviderSheet::profileRow(const ProviderProfile& profile)
 
 void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
 {
-    const QString id = idText(p.id);
+    const QString id = UuidText::plain(p.id);
     row->findChild<QLabel*>(QStringLiteral("name"))->setText(p.name);
 
     auto* chips = row->findChild<QHBoxLayout*>(QStringLiteral("chips"));

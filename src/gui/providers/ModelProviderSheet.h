@@ -32,9 +32,6 @@ public:
 
     ProviderSheetModel* model() const { return m_model; }
 
-    // A profile's row identifier part: the id in lower case without braces.
-    static QString idText(const QUuid& id);
-
 private:
     void refresh();
     QWidget* profileRow(const ProviderProfile& profile);

@@ -2,6 +2,7 @@
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/ProviderSheetModel.h"
+#include "core/providers/ProviderVerify.h"
 #include "core/providers/RuntimeBindingStore.h"
 
 #include "TempHome.h"
@@ -94,6 +95,8 @@ private slots:
 
     void problems_data();
     void problems();
+    void modelsURL_data();
+    void modelsURL();
     void createBindVerifyDelete();
     void closedDuringCheck();
 
@@ -139,6 +142,9 @@ void TestProviderSheet::problems_data()
     add("no key", "openai", "Work", "", "  ", "填上 Key");
     add("base URL without scheme", "openai", "Work", "proxy.example/v1", "sk-1",
         "Base URL 要以 http:// 或 https:// 开头");
+    // The check could never use it: "/models" would land in the query.
+    add("base URL with a query", "openai", "Work", "https://proxy.example/v1?team=a", "sk-1",
+        "Base URL 要以 http:// 或 https:// 开头");
 }
 
 void TestProviderSheet::problems()
@@ -150,6 +156,38 @@ void TestProviderSheet::problems()
     QFETCH(QString, problem);
     ProviderSheetModel model(QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), {}, std::nullopt);
     QCOMPARE(model.problem({ provider, name, baseURL, QString(), key }).value_or(QString()), problem);
+}
+
+// Where the check asks: the form takes exactly the base URLs it can use.
+void TestProviderSheet::modelsURL_data()
+{
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("baseURL");
+    QTest::addColumn<QString>("url"); // empty: nowhere
+    const auto add = [](const char* tag, const char* provider, const char* baseURL, const char* url) {
+        QTest::newRow(tag) << QString(provider) << QString(baseURL) << QString(url);
+    };
+    add("provider's own", "OpenAI", "", "https://api.openai.com/v1/models");
+    add("no address known", "deepseek", " ", "");
+    add("base URL, slashes dropped", "deepseek", " https://proxy.example/v1// ", "https://proxy.example/v1/models");
+    add("base URL with a query", "openai", "https://proxy.example/v1?team=a", "");
+    add("base URL with a fragment", "openai", "https://proxy.example/v1#x", "");
+    add("base URL without scheme", "openai", "proxy.example/v1", "");
+}
+
+void TestProviderSheet::modelsURL()
+{
+    QFETCH(QString, provider);
+    QFETCH(QString, baseURL);
+    QFETCH(QString, url);
+    const std::optional<QUrl> got = ProviderVerify::modelsURL(provider, baseURL);
+    QCOMPARE(got ? got->toString() : QString(), url);
+    if (baseURL.trimmed().isEmpty())
+        return;
+    ProviderSheetModel model(QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), {}, std::nullopt);
+    const ProviderSheetModel::Draft draft { QStringLiteral("openai"), QStringLiteral("Work"), baseURL, QString(),
+        QStringLiteral("sk-1") };
+    QCOMPARE(!model.problem(draft), got.has_value());
 }
 
 void TestProviderSheet::createBindVerifyDelete()

@@ -156,6 +156,9 @@ private slots:
                                            << "取配对码失败：";
         QTest::newRow("not a URL") << 0 << QByteArray() << "gateway"
                                    << "网关地址不合法：gateway";
+        // The phone appends its paths to the origin: a query would swallow them.
+        QTest::newRow("origin with a query") << 0 << QByteArray() << "http://127.0.0.1:1?x"
+                                             << "网关地址不合法：http://127.0.0.1:1?x";
     }
 
     // Every failure leaves one text and no link, even after an earlier success.

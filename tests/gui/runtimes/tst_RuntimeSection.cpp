@@ -1,5 +1,6 @@
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/platform/ReduceMotion.h"
+#include "core/platform/UuidText.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
@@ -292,7 +293,7 @@ void TestRuntimeSection::providerSheet()
     click(sheet->findChild<QWidget*>("providers.new.save"));
     QTRY_COMPARE(sheet->model()->profiles().size(), 1);
     const QUuid id = sheet->model()->profiles().first().id;
-    const QString idText = ModelProviderSheet::idText(id);
+    const QString idText = UuidText::plain(id);
     // The field is emptied once the key is stored.
     QVERIFY(field("key")->text().isEmpty());
     click(sheet->findChild<QWidget*>("providers." + idText + ".bind"));
@@ -324,7 +325,7 @@ void TestRuntimeSection::customConnection()
     click(add->findChild<QWidget*>("advanced.add.save"));
     QTRY_VERIFY(!advanced->addSheet());
     QCOMPARE(AdvancedConnectionStore::load().size(), 1);
-    const QString id = AdvancedConnectionRow::idText(AdvancedConnectionStore::load().first().id);
+    const QString id = UuidText::plain(AdvancedConnectionStore::load().first().id);
 
     click(find(w, "advanced." + id + ".start"));
     QTRY_VERIFY(find(w, "advanced." + id + ".running"));

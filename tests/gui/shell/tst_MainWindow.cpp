@@ -1,6 +1,7 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
+#include "core/platform/UuidText.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -511,7 +512,7 @@ void TestMainWindow::nothingLeaks()
     sheet->findChild<QLineEdit*>(QStringLiteral("providers.new.key"))->setText(kKey);
     clickWhenShown(*sheet, QStringLiteral("providers.new.save"));
     QTRY_COMPARE(sheet->model()->profiles().size(), 1);
-    const QString idText = ModelProviderSheet::idText(sheet->model()->profiles().first().id);
+    const QString idText = UuidText::plain(sheet->model()->profiles().first().id);
     clickWhenShown(*sheet, QStringLiteral("providers.") + idText + QStringLiteral(".bind"));
     clickWhenShown(*sheet, QStringLiteral("providers.") + idText + QStringLiteral(".verify"));
     QTRY_VERIFY(sheet->model()->profiles().first().lastVerifyOK.has_value());
