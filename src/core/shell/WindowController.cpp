@@ -1,5 +1,6 @@
 #include "core/shell/WindowController.h"
 
+#include "core/agents/AdvancedAccess.h"
 #include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
 #include "core/platform/CredentialRedaction.h"
@@ -11,8 +12,11 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/StoredFileCheck.h"
+#include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workforce/WorkforceModel.h"
+#include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QPointer>
@@ -50,6 +54,8 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     , m_serviceHealth(new AgentServiceHealth(this))
     , m_enablement(new RuntimeEnablement(this))
     , m_workforce(new WorkforceModel(m_status, m_inventory, this))
+    , m_summary(new WorkspaceSummaryModel(
+          { m_status, m_catalog, m_inventory, m_enablement, m_runtimes, m_serviceHealth, m_workforce }, this))
     , m_pairTimeLimit(CLI::defaultTimeLimit)
 {
     connect(m_status, &Status::changed, this, &WindowController::modelChanged);
@@ -74,6 +80,47 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
 WindowController::~WindowController()
 {
     stopLoops();
+    // The models built over the stores go before them.
+    delete m_relocation;
+    delete m_runtimeSection;
+    delete m_advanced;
+    delete m_summary;
+}
+
+AdvancedAccess* WindowController::advanced()
+{
+    if (!m_advanced) {
+        m_advanced = new AdvancedAccess(
+            *m_runtimes,
+            [self = QPointer<WindowController>(this)]() -> std::optional<CLIConfig> {
+                return self ? self->selectedConfig() : std::nullopt;
+            },
+            this);
+    }
+    return m_advanced;
+}
+
+RuntimeSectionModel* WindowController::runtimeSection()
+{
+    if (m_runtimeSection)
+        return m_runtimeSection;
+    m_runtimeSection = new RuntimeSectionModel({ m_runtimes, m_inventory, m_enablement, m_catalog }, advanced(), this);
+    connect(m_runtimeSection, &RuntimeSectionModel::notice, this,
+        [this](const QString& text, bool isError) { setNotice(text, isError); });
+    // The cards show the serving map the workforce model derives for every view.
+    const auto serve = [this] { m_runtimeSection->setRuntimeServing(m_workforce->snapshot().runtimeServing); };
+    connect(m_workforce, &WorkforceModel::changed, m_runtimeSection, serve);
+    serve();
+    return m_runtimeSection;
+}
+
+RelocationState* WindowController::relocation()
+{
+    if (!m_relocation) {
+        m_relocation = new RelocationState(m_catalog, this);
+        m_relocation->setAfterRebind(reloader());
+    }
+    return m_relocation;
 }
 
 std::optional<CLIConfig> WindowController::selectedConfig() const

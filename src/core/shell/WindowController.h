@@ -10,17 +10,22 @@
 #include <functional>
 #include <optional>
 
+class AdvancedAccess;
 class AgentServiceHealth;
 class RecoveryRunner;
+class RelocationState;
 class RuntimeController;
 class RuntimeEnablement;
 class RuntimeInventoryStore;
+class RuntimeSectionModel;
 class Status;
 class WorkforceModel;
 class WorkspaceCatalog;
+class WorkspaceSummaryModel;
 
-// Everything the main window does that is not drawing: it creates the stores
-// once and keeps them for its lifetime, keeps them current with three loops
+// Everything the main window does that is not drawing: it creates every model
+// the window's views observe and keeps them for its lifetime (the views go
+// before it, so they hold them by plain pointer), keeps them current with three loops
 // (the start-up load, the 5-second poll, the 60-second service check) and a
 // reload on every change of the selected workspace, and carries out the
 // pairing and recovery flows with the notice and busy state they set.
@@ -50,6 +55,16 @@ public:
     // The facts, graph and serving map of the shown workforce, derived once
     // per publication of the status model and shared by every view.
     WorkforceModel* workforce() const { return m_workforce; }
+    // The summary bar's counts and flags, and the snapshot written from them.
+    WorkspaceSummaryModel* summary() const { return m_summary; }
+
+    // The models of the page's sections, made on first use: they read their
+    // stores and the key store when made, which the window leaves until its
+    // sections are built, after the first frame. The runtime section's model
+    // carries the custom connections' model.
+    RuntimeSectionModel* runtimeSection();
+    AdvancedAccess* advanced();
+    RelocationState* relocation();
 
     // The configuration of the catalogue's selected record, or none.
     std::optional<CLIConfig> selectedConfig() const;
@@ -132,6 +147,10 @@ private:
     AgentServiceHealth* m_serviceHealth;
     RuntimeEnablement* m_enablement;
     WorkforceModel* m_workforce;
+    WorkspaceSummaryModel* m_summary;
+    AdvancedAccess* m_advanced = nullptr;
+    RuntimeSectionModel* m_runtimeSection = nullptr;
+    RelocationState* m_relocation = nullptr;
 
     bool m_busy = false;
     std::optional<QString> m_notice;

@@ -69,8 +69,6 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
 
 void AddConnectionSheet::save()
 {
-    if (!m_access)
-        return;
     QString problem;
     if (m_access->add(m_name->text(), m_command->text(), &problem)) {
         accept();

@@ -2,8 +2,6 @@
 
 #include "gui/design/Sheet.h"
 
-#include <QPointer>
-
 class AdvancedAccess;
 class QLabel;
 class QLineEdit;
@@ -20,7 +18,8 @@ public:
     void save();
 
 private:
-    QPointer<AdvancedAccess> m_access;
+    // Outlives the sheet, a child of the window, whose controller owns it.
+    AdvancedAccess* m_access;
     QLineEdit* m_name;
     QLineEdit* m_command;
     QLabel* m_problem;

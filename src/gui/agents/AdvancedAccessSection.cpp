@@ -42,32 +42,23 @@ AdvancedAccessSection::AdvancedAccessSection(AdvancedAccess* access, QWidget* pa
     m_list->setSpacing(10);
     col->addLayout(m_list);
 
-    if (m_access)
-        connect(m_access, &AdvancedAccess::changed, this, &AdvancedAccessSection::refresh);
+    connect(m_access, &AdvancedAccess::changed, this, &AdvancedAccessSection::refresh);
     refresh();
 }
 
 void AdvancedAccessSection::refresh()
 {
-    if (!m_access)
-        return;
     const QList<AdvancedConnection> connections = m_access->connections();
     const bool canLaunch = m_access->canLaunch();
     m_empty->setVisible(connections.isEmpty());
-    const QPointer<AdvancedAccess> access = m_access;
+    AdvancedAccess* access = m_access;
     const QList<AdvancedConnectionRow*> rows = m_rows.reconcile(
         connections, [](const AdvancedConnection& c) { return UuidText::plain(c.id); },
         [this, access](const AdvancedConnection& c) {
             const QUuid id = c.id;
             AdvancedConnectionRow::Actions actions {
-                [access, id] {
-                    if (access)
-                        access->launchAdvanced(id);
-                },
-                [access, id] {
-                    if (access)
-                        access->stopAdvanced(id);
-                },
+                [access, id] { access->launchAdvanced(id); },
+                [access, id] { access->stopAdvanced(id); },
                 [this, id] { askRemove(id); },
             };
             return new AdvancedConnectionRow(id, std::move(actions), this);
@@ -96,8 +87,6 @@ void AdvancedAccessSection::openAdd()
 
 QCoro::Task<> AdvancedAccessSection::askRemove(QUuid id)
 {
-    if (!m_access)
-        co_return;
     QString name;
     for (const AdvancedConnection& c : m_access->connections()) {
         if (c.id == id)
@@ -111,7 +100,8 @@ QCoro::Task<> AdvancedAccessSection::askRemove(QUuid id)
     alert.style = Prompts::Style::Warning;
     auto ask = Prompts::confirm(this, alert);
     const bool confirmed = co_await std::move(ask);
-    if (!self || !confirmed || !self->m_access)
+    // The section goes before the model: a section still there has its model.
+    if (!self || !confirmed)
         co_return;
     QString problem;
     if (self->m_access->remove(id, &problem))

@@ -28,7 +28,8 @@ private:
     void refresh();
     QCoro::Task<> askRemove(QUuid id);
 
-    QPointer<AdvancedAccess> m_access;
+    // Outlives the section and its sheet (the window's controller owns it).
+    AdvancedAccess* m_access;
     QVBoxLayout* m_list;
     QLabel* m_empty;
     KeyedReconciler<QString, AdvancedConnectionRow> m_rows;

@@ -103,16 +103,15 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
     footer->addWidget(m_close);
     col->addLayout(footer);
 
-    if (m_runner)
-        connect(m_runner, &RecoveryRunner::changed, this, &RecoverySheet::refresh);
+    connect(m_runner, &RecoveryRunner::changed, this, &RecoverySheet::refresh);
     refresh();
 }
 
 void RecoverySheet::refresh()
 {
-    const QList<RecoveryRunner::Step> steps = m_runner ? m_runner->steps() : QList<RecoveryRunner::Step> {};
-    const bool running = m_runner && m_runner->running();
-    const bool finished = m_runner && m_runner->finished();
+    const QList<RecoveryRunner::Step> steps = m_runner->steps();
+    const bool running = m_runner->running();
+    const bool finished = m_runner->finished();
 
     m_spinner->setVisible(running);
 

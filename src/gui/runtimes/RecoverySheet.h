@@ -3,7 +3,6 @@
 #include "gui/design/KeyedReconciler.h"
 
 #include "gui/design/Sheet.h"
-#include <QPointer>
 
 class BusyIndicator;
 class QLabel;
@@ -24,7 +23,8 @@ public:
 private:
     void refresh();
 
-    QPointer<RecoveryRunner> m_runner;
+    // Outlives the sheet, a child of the window, whose controller owns it.
+    RecoveryRunner* m_runner;
     BusyIndicator* m_spinner;
     QVBoxLayout* m_stepsLayout;
     KeyedReconciler<QString, RecoveryStepRow> m_rows;

@@ -215,7 +215,7 @@ void RuntimeCard::showActions()
     const QList<Action> actions = m_state.actions();
     m_actions->setVisible(!actions.isEmpty());
     const QString prefix = QStringLiteral("runtime.") + m_kind + QLatin1Char('.');
-    const QPointer<RuntimeSectionModel> model = m_model;
+    RuntimeSectionModel* model = m_model;
     const QString kind = m_kind;
     for (Action action : actions) {
         const QString id = prefix + RuntimeCardActions::name(action);
@@ -226,10 +226,7 @@ void RuntimeCard::showActions()
         else if (action == Action::model)
             run = [this] { openProviderSheet(); };
         else
-            run = [model, kind, action] {
-                if (model)
-                    model->perform(kind, action);
-            };
+            run = [model, kind, action] { model->perform(kind, action); };
         FaceButton* button = nullptr;
         if (action == Action::uninstall)
             button = new DangerButton(text, id, run, m_actions);
@@ -267,15 +264,12 @@ void RuntimeCard::openProviderSheet()
         m_sheet->raise();
         return;
     }
-    const QPointer<RuntimeSectionModel> model = m_model;
+    // The sheet is the window's child: it goes before the model, card or no card.
+    RuntimeSectionModel* model = m_model;
     m_sheet = new ModelProviderSheet(
         m_state.row.kind, m_state.row.display, *m_state.setup, m_state.allProfiles,
         m_state.boundProfile ? std::optional<QUuid>(m_state.boundProfile->id) : std::nullopt,
-        [model](const std::optional<QString>& message) {
-            if (model)
-                model->credentialsChanged(message);
-        },
-        window());
+        [model](const std::optional<QString>& message) { model->credentialsChanged(message); }, window());
     connect(m_sheet, &QDialog::finished, m_sheet, &QObject::deleteLater);
     m_sheet->open();
 }
@@ -292,15 +286,13 @@ QCoro::Task<> RuntimeCard::askUninstall()
     alert.defaultButton = 1;
     auto ask = Prompts::confirm(this, alert);
     const bool confirmed = co_await std::move(ask);
-    if (!self || !confirmed || !self->m_model)
+    if (!self || !confirmed)
         co_return;
     self->m_model->confirmUninstall(self->m_kind);
 }
 
 void RuntimeCard::copyDiagnostics()
 {
-    if (!m_model)
-        return;
     QGuiApplication::clipboard()->setText(m_model->diagnosticsText(m_kind));
     m_model->notifyCopied(m_kind);
 }

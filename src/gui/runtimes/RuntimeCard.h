@@ -44,7 +44,8 @@ private:
     QCoro::Task<> askUninstall();
     void copyDiagnostics();
 
-    QPointer<RuntimeSectionModel> m_model;
+    // Outlives the card (the window's controller owns it).
+    RuntimeSectionModel* m_model;
     QString m_kind;
     RuntimeCardState m_state;
     bool m_drawn = false;

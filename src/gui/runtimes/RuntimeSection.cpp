@@ -52,12 +52,7 @@ RuntimeSection::RuntimeSection(RuntimeSectionModel* model, QWidget* parent)
     m_spinner = new BusyIndicator(DS::muted(0.7), 14, trailing);
     m_spinner->setObjectName(QStringLiteral("runtime.loading"));
     m_refresh = new SecondaryButton(
-        QStringLiteral("重新检测"), QStringLiteral("runtime.refresh"),
-        [this] {
-            if (m_model)
-                m_model->refresh();
-        },
-        trailing);
+        QStringLiteral("重新检测"), QStringLiteral("runtime.refresh"), [this] { m_model->refresh(); }, trailing);
     trailingRow->addWidget(m_spinner, 0, Qt::AlignVCenter);
     trailingRow->addWidget(m_refresh);
     m_stack->addWidget(new SectionHeader(QStringLiteral("Agent Runtime"),
@@ -77,7 +72,7 @@ RuntimeSection::RuntimeSection(RuntimeSectionModel* model, QWidget* parent)
     m_grid->setObjectName(QStringLiteral("runtime.grid"));
     m_stack->addWidget(m_grid);
 
-    m_advanced = new AdvancedAccessSection(model ? model->advanced() : nullptr, this);
+    m_advanced = new AdvancedAccessSection(model->advanced(), this);
     m_stack->addWidget(m_advanced);
 
     m_log = new QPlainTextEdit(this);
@@ -97,10 +92,8 @@ RuntimeSection::RuntimeSection(RuntimeSectionModel* model, QWidget* parent)
     m_logTimer->setInterval(kLogCoalesceMs);
     connect(m_logTimer, &QTimer::timeout, this, &RuntimeSection::refreshLog);
 
-    if (m_model) {
-        connect(m_model, &RuntimeSectionModel::changed, this, &RuntimeSection::refresh);
-        connect(m_model, &RuntimeSectionModel::logChanged, this, &RuntimeSection::logChanged);
-    }
+    connect(m_model, &RuntimeSectionModel::changed, this, &RuntimeSection::refresh);
+    connect(m_model, &RuntimeSectionModel::logChanged, this, &RuntimeSection::logChanged);
     refresh();
     refreshLog();
 }
@@ -122,14 +115,12 @@ void RuntimeSection::showEvent(QShowEvent* event)
     if (m_logStale)
         refreshLog();
     // Coming on screen, not a window coming back from the task bar.
-    if (!event->spontaneous() && m_model)
+    if (!event->spontaneous())
         m_model->sectionShown();
 }
 
 void RuntimeSection::refresh()
 {
-    if (!m_model)
-        return;
     const bool loading = m_model->loading();
     m_spinner->setVisible(loading);
     m_refresh->setVisible(!loading);
@@ -158,13 +149,11 @@ void RuntimeSection::refresh()
     }
     m_grid->setVisible(!placeholders);
 
-    const QPointer<RuntimeSectionModel> model = m_model;
     m_grid->reconcile(
         m_model->plainRuntimeRows(), [](const RuntimeRow& row) { return row.kind; },
         [this](const RuntimeRow& row) { return new RuntimeCard(m_model, row.kind, this); },
-        [model](QWidget* cell, const RuntimeRow& row) {
-            if (model)
-                static_cast<RuntimeCard*>(cell)->setState(model->cardState(row));
+        [this](QWidget* cell, const RuntimeRow& row) {
+            static_cast<RuntimeCard*>(cell)->setState(m_model->cardState(row));
         });
 }
 

@@ -44,7 +44,8 @@ private:
     void logChanged();
     void refreshLog();
 
-    QPointer<RuntimeSectionModel> m_model;
+    // The window's controller owns it and outlives the section.
+    RuntimeSectionModel* m_model;
     QVBoxLayout* m_stack;
     BusyIndicator* m_spinner;
     SecondaryButton* m_refresh;

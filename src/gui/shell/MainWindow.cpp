@@ -1,18 +1,11 @@
 #include "gui/shell/MainWindow.h"
 
-#include "core/agents/AdvancedAccess.h"
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
 #include "core/platform/PendingCall.h"
 #include "core/platform/ReduceMotion.h"
-#include "core/runtimes/AgentServiceHealth.h"
-#include "core/runtimes/RuntimeController.h"
-#include "core/runtimes/RuntimeEnablement.h"
-#include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeSectionModel.h"
-#include "core/shell/WorkspaceSummary.h"
-#include "core/workforce/WorkforceModel.h"
-#include "core/workspaces/RelocationState.h"
+#include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
@@ -73,7 +66,7 @@ MainWindow::MainWindow(Intervals intervals, QWidget* parent)
 
 MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
     : QWidget(parent)
-    , m_controller(new WindowController(intervals, this))
+    , m_controller(std::make_unique<WindowController>(intervals))
 {
     setObjectName(QStringLiteral("main.window"));
     setWindowTitle(QStringLiteral("Tolvarine Desktop"));
@@ -94,15 +87,24 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
-    connect(m_controller, &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
-    connect(m_controller, &WindowController::noticeChanged, this, &MainWindow::showNotice);
-    connect(m_controller, &WindowController::busyChanged, this, &MainWindow::showBusy);
+    connect(m_controller.get(), &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
+    connect(m_controller.get(), &WindowController::noticeChanged, this, &MainWindow::showNotice);
+    connect(m_controller.get(), &WindowController::busyChanged, this, &MainWindow::showBusy);
     if (sections == Sections::Now)
         buildSections();
     refreshView();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The window no longer draws what the controller says while they go.
+    disconnect(m_controller.get(), nullptr, this, nullptr);
+    // Every view and sheet (all child widgets) goes before the controller and
+    // the models it owns, which the views hold by plain pointer. The base
+    // class would delete its children only after the members are gone.
+    while (QWidget* child = findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        delete child;
+}
 
 void MainWindow::buildFrame()
 {
@@ -183,7 +185,9 @@ void MainWindow::buildSections()
     // The first frame has no bar to show (its page is short), so the sheet is parsed now.
     m_scroll->verticalScrollBar()->setStyleSheet(Style::scrollBar());
 
-    m_bar = new WorkspaceSummaryBar;
+    m_bar = new WorkspaceSummaryBar(m_controller->summary());
+    // The snapshot follows the bar: written when it appears and while it shows.
+    m_bar->installEventFilter(this);
     auto* barSlot = new QWidget;
     auto* barRow = new QHBoxLayout(barSlot);
     barRow->setContentsMargins(20, 0, 20, 0);
@@ -195,39 +199,18 @@ void MainWindow::buildSections()
     connect(m_bar, &WorkspaceSummaryBar::recoveryRequested, this, &MainWindow::recover);
     // One runtime section on each page, over one model; the custom
     // connections' model rides with it to the section below the cards.
-    auto* advanced = new AdvancedAccess(
-        m_controller->runtimes(),
-        [c = QPointer<WindowController>(m_controller)]() -> std::optional<CLIConfig> {
-            return c ? c->selectedConfig() : std::nullopt;
-        },
-        this);
-    auto* runtimes = new RuntimeSectionModel(
-        { &m_controller->runtimes(), m_controller->inventory(), m_controller->enablement(), m_controller->catalog() },
-        advanced, this);
-    connect(runtimes, &RuntimeSectionModel::notice, m_controller,
-        [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
-    // The cards show the serving map the workforce model derives for every view.
-    const auto serve = [runtimes, workforce = QPointer<WorkforceModel>(m_controller->workforce())] {
-        if (workforce)
-            runtimes->setRuntimeServing(workforce->snapshot().runtimeServing);
-    };
-    connect(m_controller->workforce(), &WorkforceModel::changed, runtimes, serve);
-    serve();
-    m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(runtimes));
-    m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
-    m_team = new TeamSection(m_controller);
+    WindowController* c = m_controller.get();
+    m_firstRun->setSection(FirstRunPage::Runtime, new RuntimeSection(c->runtimeSection()));
+    m_paired->setSection(PairedPage::Runtime, new RuntimeSection(c->runtimeSection()));
+    m_team = new TeamSection(c);
     m_paired->setSection(PairedPage::Team, m_team);
-    m_collaboration = new CollaborationSection(m_controller->workforce());
+    m_collaboration = new CollaborationSection(c->workforce());
     m_paired->setSection(PairedPage::Collaboration, m_collaboration);
-    auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
-    relocation->setAfterRebind(m_controller->reloader());
-    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
-    auto* phone = new PairingSection(m_controller->catalog());
-    connect(phone, &PairingSection::notice, m_controller,
-        [controller = m_controller](const QString& text, bool isError) { controller->setNotice(text, isError); });
+    m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(c->relocation()));
+    auto* phone = new PairingSection(c->catalog());
+    connect(phone, &PairingSection::notice, c, [c](const QString& text, bool isError) { c->setNotice(text, isError); });
     m_paired->setSection(PairedPage::PhonePairing, phone);
-    m_paired->setSection(PairedPage::Permissions,
-        new PermSection(m_controller->status(), m_controller->inventory(), m_controller->reloader()));
+    m_paired->setSection(PairedPage::Permissions, new PermSection(c->status(), c->inventory(), c->reloader()));
     if (m_contentWidth > 0)
         m_team->setContentWidth(m_contentWidth);
     showBusy();
@@ -275,13 +258,6 @@ void MainWindow::refreshView()
     m_header->setPresence(status.presence());
     showBusy();
 
-    // The bar holds the current summary before it is shown (it writes the
-    // snapshot when shown and on every change while visible).
-    const WindowController& c = *m_controller;
-    if (m_bar)
-        m_bar->setSummary(WorkspaceSummary::compute(status, *c.catalog(), *c.inventory(), c.enablement()->enabled(),
-            c.runtimes(), *c.serviceHealth(), c.workforce()->snapshot()));
-
     // Until the catalogue's first load, which waits for the companion tool,
     // the pairing files as they were at start say which page to open on.
     const bool paired = m_controller->catalog()->loaded() ? !records.isEmpty() : m_pairedAtStart;
@@ -305,6 +281,8 @@ LiveTaskBoard* MainWindow::liveBoard() const
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_bar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        m_controller->summary()->setShown(m_bar->isVisible());
     if (watched == m_column && event->type() == QEvent::Resize) {
         const qreal width = qMax(0, m_column->width() - 2 * kPadding);
         if (width != m_contentWidth) {
@@ -366,7 +344,7 @@ QCoro::Task<> MainWindow::pickFolderAndPair()
 {
     if (m_controller->busy())
         co_return;
-    QPointer<WindowController> controller = m_controller;
+    QPointer<WindowController> controller = m_controller.get();
     const std::optional<QString> folder
         = co_await Prompts::shared().pickFolder(this, QStringLiteral("配对"), QString());
     // The window (and its controller) may have been closed while the picker was up.

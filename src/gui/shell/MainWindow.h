@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 class ApprovalsSheet;
 class CollaborationSection;
 class FailedTasksSheet;
@@ -24,6 +26,9 @@ class WorkspaceSummaryBar;
 // The application's one window: the header, the notice banner and either the
 // first-run page or the paired-workspace page, drawn from the stores of its
 // controller, which keeps them current. Closing the window ends the loops.
+//
+// The controller owns every model the views observe: it is made first and
+// destroyed last, after every view and sheet (see the destructor).
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -38,7 +43,7 @@ public:
     MainWindow(Intervals intervals, Sections sections, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    WindowController* controller() const { return m_controller; }
+    WindowController* controller() const { return m_controller.get(); }
 
     WindowHeader* header() const { return m_header; }
     NoticeBanner* noticeBanner() const { return m_banner; }
@@ -88,7 +93,8 @@ private:
     void showNotice();
     void showBusy();
 
-    WindowController* m_controller;
+    // First among the members; the destructor deletes the views before it goes.
+    std::unique_ptr<WindowController> m_controller;
 
     WindowHeader* m_header = nullptr;
     QScrollArea* m_scroll = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "core/shell/WorkspaceSummaryModel.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
 #include "gui/design/KeyedReconciler.h"
@@ -12,7 +13,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QShowEvent>
 #include <QStringList>
 #include <QVBoxLayout>
 
@@ -165,9 +165,15 @@ QList<WorkspaceSummaryBar::AttentionRow> WorkspaceSummaryBar::attentionRows(cons
 
 // ---------------------------------------------------------------- widget
 
+WorkspaceSummaryBar::WorkspaceSummaryBar(const WorkspaceSummaryModel* model, QWidget* parent)
+    : WorkspaceSummaryBar(parent)
+{
+    setSummary(model->summary());
+    connect(model, &WorkspaceSummaryModel::changed, this, [this, model] { setSummary(model->summary()); });
+}
+
 WorkspaceSummaryBar::WorkspaceSummaryBar(QWidget* parent)
     : QWidget(parent)
-    , m_snapshot(WorkspaceSummary::snapshotPath())
 {
     setObjectName(QStringLiteral("workspace.summary"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
@@ -223,8 +229,6 @@ void WorkspaceSummaryBar::setSummary(const WorkspaceSummary& summary)
         return;
     m_summary = summary;
     apply();
-    if (isVisible())
-        m_snapshot.write(m_summary.snapshotBytes());
 }
 
 void WorkspaceSummaryBar::setRecoverShown(bool shown)
@@ -280,14 +284,6 @@ void WorkspaceSummaryBar::apply()
     for (QWidget* line : lines)
         m_attentionRows->setAlignment(line, Qt::AlignLeft);
     m_attention->setVisible(!rows.isEmpty());
-}
-
-void WorkspaceSummaryBar::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    // Each time the bar appears the snapshot is brought up to date.
-    if (!event->spontaneous())
-        m_snapshot.write(m_summary.snapshotBytes());
 }
 
 void WorkspaceSummaryBar::paintEvent(QPaintEvent*)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/platform/SerialFileWriter.h"
 #include "core/shell/WorkspaceSummary.h"
 #include "gui/design/KeyedReconciler.h"
 
@@ -12,16 +11,12 @@ class QLabel;
 class QVBoxLayout;
 class QWidget;
 class SecondaryButton;
+class WorkspaceSummaryModel;
 
 // The strip at the top of the paired-workspace page: one line about the AI
 // employees, one about the local runtimes (with how long ago the machine was
 // asked), the rows that need the user, and the check-and-recover button.
-//
-// It also keeps the summary snapshot current: each time the bar is shown it
-// writes its summary to "desktop_summary.json", and while it is visible every
-// setSummary() with a different value writes again (off the GUI thread, the
-// latest value last). Callers therefore set a freshly computed summary before
-// showing it and after every model change.
+// It only draws the summary its model derives.
 class WorkspaceSummaryBar : public QWidget {
     Q_OBJECT
 public:
@@ -35,8 +30,10 @@ public:
     };
 
     explicit WorkspaceSummaryBar(QWidget* parent = nullptr);
+    // Draws the model's summary, and each one it publishes; the model outlives the bar.
+    explicit WorkspaceSummaryBar(const WorkspaceSummaryModel* model, QWidget* parent = nullptr);
 
-    // Updates the bar in place (and the snapshot, see above).
+    // Updates the bar in place.
     void setSummary(const WorkspaceSummary& summary);
     const WorkspaceSummary& summary() const { return m_summary; }
 
@@ -63,7 +60,6 @@ signals:
     void recoveryRequested();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -78,6 +74,4 @@ private:
     QVBoxLayout* m_attentionRows;
     // One line per attention row, keyed by its symbol.
     KeyedReconciler<QString> m_lines;
-    // The runtime age changes the summary nearly every refresh.
-    SerialFileWriter m_snapshot;
 };

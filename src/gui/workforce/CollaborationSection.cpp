@@ -17,14 +17,13 @@ CollaborationSection::CollaborationSection(WorkforceModel* model, QWidget* paren
     m_view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     row->addWidget(m_view, 1);
     row->addStretch(0);
-    if (model)
-        connect(model, &WorkforceModel::changed, this, &CollaborationSection::refresh);
+    connect(model, &WorkforceModel::changed, this, &CollaborationSection::refresh);
     refresh();
 }
 
 void CollaborationSection::refresh()
 {
-    const bool shown = m_model && m_model->snapshot().showsCollaboration();
+    const bool shown = m_model->snapshot().showsCollaboration();
     if (shown)
         m_view->setGraph(m_model->snapshot().collabGraph);
     setVisible(shown);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 class CollaborationView;
@@ -19,6 +18,7 @@ public:
     void refresh();
 
 private:
-    QPointer<WorkforceModel> m_model;
+    // Outlives the section (the window's controller owns it).
+    WorkforceModel* m_model;
     CollaborationView* m_view;
 };

@@ -89,8 +89,6 @@ EmployeeDetailBody* TeamSection::detail() const
 
 void TeamSection::refresh()
 {
-    if (!m_controller)
-        return;
     WindowController* controller = m_controller;
     const WorkforceSnapshot& s = controller->workforce()->snapshot();
     const std::optional<CLIConfig> cfg = controller->selectedConfig();

@@ -47,7 +47,8 @@ public:
     Card* detailCard() const;
 
 private:
-    QPointer<WindowController> m_controller;
+    // Outlives the section: the window destroys its views first.
+    WindowController* m_controller;
     ErrorBanner* m_error;
     ErrorBanner* m_commandsError;
     EmptyState* m_empty;

@@ -154,17 +154,9 @@ RelocationBanner::RelocationBanner(RelocationState* state, QWidget* parent)
     answers->setSpacing(8);
     answers->addWidget(new SecondaryButton(
         QStringLiteral("就是它，恢复"), QStringLiteral("workspace.relocate.confirm"),
-        [this] {
-            if (m_state)
-                m_state->confirmRelocation(m_state->relocatePending());
-        },
-        m_matchBox));
+        [this] { m_state->confirmRelocation(m_state->relocatePending()); }, m_matchBox));
     answers->addWidget(new SecondaryButton(
-        QStringLiteral("不是"), QStringLiteral("workspace.relocate.reject"),
-        [this] {
-            if (m_state)
-                m_state->rejectMatch();
-        },
+        QStringLiteral("不是"), QStringLiteral("workspace.relocate.reject"), [this] { m_state->rejectMatch(); },
         m_matchBox));
     answers->addStretch(1);
     match->addLayout(answers);
@@ -192,18 +184,13 @@ RelocationBanner::RelocationBanner(RelocationState* state, QWidget* parent)
         QStringLiteral("重新定位工作区"), QStringLiteral("workspace.relocate"), [this] { pickFolder(); }, frame);
     actions->addWidget(m_folder);
     m_retry = new RetryButton(
-        QStringLiteral("再自动找一次"), QStringLiteral("workspace.relocate.auto"),
-        [this] {
-            if (m_state)
-                m_state->autoRelocate();
-        },
+        QStringLiteral("再自动找一次"), QStringLiteral("workspace.relocate.auto"), [this] { m_state->autoRelocate(); },
         frame);
     actions->addWidget(m_retry);
     actions->addStretch(1);
     stack->addLayout(actions);
 
-    if (m_state)
-        connect(m_state, &RelocationState::changed, this, &RelocationBanner::refresh);
+    connect(m_state, &RelocationState::changed, this, &RelocationBanner::refresh);
     refresh();
 }
 
@@ -223,8 +210,6 @@ QList<QAbstractButton*> RelocationBanner::candidateRows() const
 
 void RelocationBanner::pickFolder()
 {
-    if (!m_state)
-        return;
     QPointer<RelocationBanner> self(this);
     m_state->pickNewLocation([self]() -> QCoro::Task<std::optional<QString>> {
         return Prompts::shared().pickFolder(self ? self->window() : nullptr, QStringLiteral("就是这个目录"), QString(),
@@ -234,7 +219,7 @@ void RelocationBanner::pickFolder()
 
 void RelocationBanner::refresh()
 {
-    const bool shown = m_state && m_state->shown();
+    const bool shown = m_state->shown();
     setVisible(shown);
     if (!shown)
         return;
@@ -256,10 +241,7 @@ void RelocationBanner::refresh()
         paths, [](const QString& p) { return p; },
         [this](const QString&) -> QAbstractButton* {
             auto* row = new CandidateRow(m_candidatesBox);
-            connect(row, &QAbstractButton::clicked, this, [this, row] {
-                if (m_state)
-                    m_state->confirmRelocation(row->text());
-            });
+            connect(row, &QAbstractButton::clicked, this, [this, row] { m_state->confirmRelocation(row->text()); });
             return row;
         },
         [](QAbstractButton* row, const QString& p) { static_cast<CandidateRow*>(row)->setPath(p); });

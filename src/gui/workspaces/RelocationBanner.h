@@ -39,7 +39,8 @@ private:
     void refresh();
     void pickFolder();
 
-    QPointer<RelocationState> m_state;
+    // Outlives the banner (the window's controller owns it).
+    RelocationState* m_state;
     QLabel* m_previous;
     QLabel* m_note;
     QWidget* m_matchBox;

@@ -1,9 +1,11 @@
 #include "core/shell/WorkspaceSummary.h"
+#include "core/shell/WorkspaceSummaryModel.h"
 
 #include "core/gateway/Status.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <QCoroTask>
@@ -76,6 +79,30 @@ QByteArray read(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The stores a summary model reads, standing alone.
+struct Stores {
+    Status status;
+    WorkspaceCatalog catalog;
+    RuntimeInventoryStore inventory;
+    RuntimeEnablement enablement;
+    RuntimeController runtimes;
+    AgentServiceHealth health;
+    WorkforceModel workforce { &status, &inventory };
+
+    WorkspaceSummaryModel::Sources sources()
+    {
+        return { &status, &catalog, &inventory, &enablement, &runtimes, &health, &workforce };
+    }
+};
+
+QString snapshotTotal(const TempHome& home)
+{
+    const QByteArray bytes = read(home.filePath(".tolvarine/desktop_summary.json"));
+    return bytes.isEmpty()
+        ? QString()
+        : QString::number(QJsonDocument::fromJson(bytes).object().value("employees_total").toInteger());
 }
 
 } // namespace
@@ -351,6 +378,80 @@ private slots:
         QCOMPARE(s.teamLoaded, false);
         QCOMPARE(s.employeesTotal, 0);
         QCOMPARE(s.workspaceUnavailable, true);
+    }
+
+    // The model derives the summary again when a store it reads publishes, as the one derivation every reader shares.
+    void modelFollowsItsStores()
+    {
+        TempHome home;
+        SimGateway sim;
+        QVERIFY2(sim.ok(), sim.output().constData());
+        CLIConfig config = sim.config();
+        config.path = home.filePath("project");
+        QVERIFY(QDir().mkpath(*config.path));
+        home.writeFile(".tolvarine/workspaces/ws-demo.json", QJsonDocument(config.toJson()).toJson());
+
+        Stores stores;
+        WorkspaceSummaryModel model(stores.sources());
+        QSignalSpy changed(&model, &WorkspaceSummaryModel::changed);
+        QCOMPARE(model.summary().teamLoaded, false);
+
+        QCoro::waitFor(stores.catalog.reload(false));
+        QCoro::waitFor(stores.status.reload(stores.catalog.selected()->config));
+        QTRY_VERIFY(model.summary().teamLoaded);
+        const auto current = [&] {
+            return WorkspaceSummary::compute(stores.status, stores.catalog, stores.inventory,
+                stores.enablement.enabled(), stores.runtimes, stores.health, stores.workforce.snapshot());
+        };
+        QTRY_COMPARE(model.summary(), current());
+        QVERIFY(model.summary().employeesTotal > 0);
+        QVERIFY(!changed.isEmpty());
+
+        // The folder going away is a change of the catalogue's records.
+        QVERIFY(QDir(*config.path).removeRecursively());
+        QCoro::waitFor(stores.catalog.reload(false));
+        QTRY_VERIFY(model.summary().workspaceUnavailable);
+        QCOMPARE(model.summary(), current());
+    }
+
+    // The snapshot is written while the summary is on screen: when it appears, and on each change after that.
+    void snapshotWhileShown()
+    {
+        TempHome home;
+        const QString path = home.filePath(".tolvarine/desktop_summary.json");
+        Stores stores;
+        WorkspaceSummaryModel model(stores.sources());
+        QTest::qWait(50); // the stores' own first passes, before the summaries set below
+
+        // Not written until shown. Writes land off the GUI thread, so "nothing
+        // written" is looked at a moment later.
+        WorkspaceSummary s;
+        s.employeesTotal = 5;
+        s.teamLoaded = true;
+        model.publish(s);
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(path));
+        model.setShown(true);
+        QTRY_COMPARE(snapshotTotal(home), QStringLiteral("5"));
+
+        // A change is written, the same summary again is not; while hidden
+        // nothing is written, and showing it again writes what it holds.
+        QSignalSpy changed(&model, &WorkspaceSummaryModel::changed);
+        s.employeesTotal = 7;
+        model.publish(s);
+        QTRY_COMPARE(snapshotTotal(home), QStringLiteral("7"));
+        QVERIFY(QFile::remove(path));
+        model.publish(s);
+        model.setShown(false);
+        s.employeesTotal = 8;
+        model.publish(s);
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(changed.size(), 2);
+        model.setShown(true);
+        QTRY_COMPARE(snapshotTotal(home), QStringLiteral("8"));
+        // The bytes are the summary's own.
+        QTRY_COMPARE(read(path), s.snapshotBytes());
     }
 };
 

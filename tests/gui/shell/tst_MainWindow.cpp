@@ -5,7 +5,9 @@
 #include "core/providers/ProviderProfileStore.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummary.h"
+#include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/PrimaryButton.h"
@@ -24,7 +26,9 @@
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
+#include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
+#include "gui/workspaces/RelocationBanner.h"
 
 #include "BlockingSecretStore.h"
 #include "SimGateway.h"
@@ -113,6 +117,7 @@ private slots:
     void pickWhileTheToolSyncs();
     void closedMidFlow_data();
     void closedMidFlow();
+    void viewsGoBeforeTheController();
     void realPrompts();
     void nothingLeaks();
 
@@ -422,6 +427,42 @@ void TestMainWindow::closedMidFlow()
     delete w;
     if (pid > 0)
         QTRY_VERIFY(::kill(pid_t(pid), 0) != 0);
+    QTest::qWait(200); // whatever was still on its way arrives to nobody
+}
+
+// The controller owns the models the views hold by plain pointer, so it goes last: when it is destroyed no view or
+// sheet is left, even with sheets open and a reload in flight.
+void TestMainWindow::viewsGoBeforeTheController()
+{
+    m_world->pair();
+    auto* w = new MainWindow(kQuiet);
+    showLoaded(*w);
+    WindowController* c = w->controller();
+    auto* runtime = qobject_cast<RuntimeSection*>(w->pairedPage()->section(PairedPage::Runtime));
+    auto* banner = qobject_cast<RelocationBanner*>(w->pairedPage()->section(PairedPage::RelocationBanner));
+    QVERIFY(runtime && banner);
+    QCOMPARE(c->runtimeSection()->parent(), static_cast<QObject*>(c));
+    QTRY_VERIFY(runtime->card(QStringLiteral("codex")));
+    QCOMPARE(banner->state(), c->relocation());
+    QTRY_VERIFY(w->summaryBar()->summary() == c->summary()->summary());
+    w->openApprovals();
+    w->openFailedTasks();
+    const QList<QPointer<QWidget>> views { runtime, banner, w->teamSection(), w->summaryBar(), w->approvalsSheet(),
+        w->failedTasksSheet(), runtime->card(QStringLiteral("codex")) };
+    for (const QPointer<QWidget>& view : views)
+        QVERIFY(view);
+    qsizetype left = -1;
+    connect(c, &QObject::destroyed, this, [&] {
+        left = std::count_if(views.begin(), views.end(), [](const QPointer<QWidget>& v) { return !v.isNull(); });
+    });
+
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/commands").arg(kDemo), 0, {}, 30000);
+    const int loads = commandLoads(*m_sim);
+    c->reloadSelected();
+    QTRY_COMPARE(commandLoads(*m_sim), loads + 1);
+    w->close();
+    delete w;
+    QCOMPARE(left, 0);
     QTest::qWait(200); // whatever was still on its way arrives to nobody
 }
 

@@ -8,9 +8,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTextDocument>
@@ -78,14 +75,6 @@ std::pair<QStringList, QStringList> attentionRows(QWidget* bar)
     return { texts, ids };
 }
 
-QString readSnapshot(const TempHome& home)
-{
-    QFile f(home.filePath(".tolvarine/desktop_summary.json"));
-    return f.open(QIODevice::ReadOnly)
-        ? QString::number(QJsonDocument::fromJson(f.readAll()).object().value("employees_total").toInteger())
-        : QString();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(WorkspaceSummary)
@@ -97,7 +86,6 @@ private slots:
     void values_data();
     void values();
     void attention();
-    void snapshotOnShowAndChange();
     void screenshots();
     void chipToolTipShowsTheTextAsItIs_data();
     void chipToolTipShowsTheTextAsItIs();
@@ -192,39 +180,6 @@ void TestWorkspaceSummaryBar::attention()
     s.failedTasks = 4;
     bar.setSummary(s);
     QCOMPARE(attentionRows(&bar).second.mid(3), ids.mid(3));
-}
-
-void TestWorkspaceSummaryBar::snapshotOnShowAndChange()
-{
-    TempHome home;
-    const QString path = home.filePath(".tolvarine/desktop_summary.json");
-    QWidget window;
-    auto* bar = new WorkspaceSummaryBar(&window);
-
-    // Not written until the bar appears. Writes land off the GUI thread, so
-    // "nothing written" is looked at a moment later.
-    WorkspaceSummary s = healthy();
-    bar->setSummary(s);
-    QTest::qWait(100);
-    QVERIFY(!QFile::exists(path));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTRY_COMPARE(readSnapshot(home), QStringLiteral("5"));
-
-    // A change is written, the same summary again is not; while the bar is gone
-    // nothing is written, and showing it again writes what it holds.
-    s.employeesTotal = 7;
-    bar->setSummary(s);
-    QTRY_COMPARE(readSnapshot(home), QStringLiteral("7"));
-    QVERIFY(QFile::remove(path));
-    bar->setSummary(s);
-    bar->hide();
-    s.employeesTotal = 8;
-    bar->setSummary(s);
-    QTest::qWait(100);
-    QVERIFY(!QFile::exists(path));
-    bar->show();
-    QTRY_COMPARE(readSnapshot(home), QStringLiteral("8"));
 }
 
 void TestWorkspaceSummaryBar::screenshots()

@@ -1,0 +1,74 @@
+#include "core/shell/WorkspaceSummaryModel.h"
+
+#include "core/gateway/Status.h"
+#include "core/runtimes/AgentServiceHealth.h"
+#include "core/runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeEnablement.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workforce/WorkforceModel.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+
+#include <QTimer>
+
+WorkspaceSummaryModel::WorkspaceSummaryModel(const Sources& sources, QObject* parent)
+    : QObject(parent)
+    , m_status(sources.status)
+    , m_catalog(sources.catalog)
+    , m_inventory(sources.inventory)
+    , m_enablement(sources.enablement)
+    , m_runtimes(sources.runtimes)
+    , m_serviceHealth(sources.serviceHealth)
+    , m_workforce(sources.workforce)
+    , m_pass(new QTimer(this))
+    , m_snapshot(WorkspaceSummary::snapshotPath())
+{
+    // Several stores often publish in one go: one pass derives from all of them.
+    m_pass->setSingleShot(true);
+    m_pass->setInterval(0);
+    connect(m_pass, &QTimer::timeout, this, &WorkspaceSummaryModel::recompute);
+
+    connect(m_status, &Status::changed, this, &WorkspaceSummaryModel::schedule);
+    connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &WorkspaceSummaryModel::schedule);
+    connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &WorkspaceSummaryModel::schedule);
+    connect(m_inventory, &RuntimeInventoryStore::changed, this, &WorkspaceSummaryModel::schedule);
+    connect(m_enablement, &RuntimeEnablement::changed, this, &WorkspaceSummaryModel::schedule);
+    connect(m_runtimes, &RuntimeController::workersChanged, this, &WorkspaceSummaryModel::schedule);
+    connect(m_serviceHealth, &AgentServiceHealth::changed, this, &WorkspaceSummaryModel::schedule);
+    connect(m_workforce, &WorkforceModel::changed, this, &WorkspaceSummaryModel::schedule);
+    recompute();
+}
+
+void WorkspaceSummaryModel::schedule()
+{
+    if (!m_pass->isActive())
+        m_pass->start();
+}
+
+void WorkspaceSummaryModel::recompute()
+{
+    m_pass->stop();
+    if (!m_status || !m_catalog || !m_inventory || !m_enablement || !m_runtimes || !m_serviceHealth || !m_workforce)
+        return;
+    publish(WorkspaceSummary::compute(*m_status, *m_catalog, *m_inventory, m_enablement->enabled(), *m_runtimes,
+        *m_serviceHealth, m_workforce->snapshot()));
+}
+
+void WorkspaceSummaryModel::publish(const WorkspaceSummary& summary)
+{
+    if (summary == m_summary)
+        return;
+    m_summary = summary;
+    if (m_shown)
+        m_snapshot.write(m_summary.snapshotBytes());
+    emit changed();
+}
+
+void WorkspaceSummaryModel::setShown(bool shown)
+{
+    if (shown == m_shown)
+        return;
+    m_shown = shown;
+    // Each time the summary appears the snapshot is brought up to date.
+    if (m_shown)
+        m_snapshot.write(m_summary.snapshotBytes());
+}
