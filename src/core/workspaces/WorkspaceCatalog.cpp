@@ -232,7 +232,17 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
         co_return true;
     }
 
-    const CLIConfig cfg = CLIConfig::current().value_or(m_records.first().config);
+    // The current pairing file is read off the GUI thread, like the poll's reads.
+    QPointer<WorkspaceCatalog> self(this);
+    auto reading = offMainThread([] { return CLIConfig::current(); });
+    const std::optional<CLIConfig> current = co_await std::move(reading);
+    if (!self || generation != m_pairLinkGeneration)
+        co_return false;
+    if (m_records.isEmpty()) {
+        failPairLink(QStringLiteral("这台机器还没有任何工作区"));
+        co_return true;
+    }
+    const CLIConfig cfg = current.value_or(m_records.first().config);
     const QString device = cfg.deviceId();
     const int port = GatewayClient::port(cfg.api);
     QString origin = cfg.api;
@@ -260,7 +270,6 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     // The one gateway request without a bearer token: the access tokens travel in the body,
     // so a redirect (a 307 resends the body) may not carry them to another origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    QPointer<WorkspaceCatalog> self(this);
     NetworkAccess::ReplyPtr reply(m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
     co_await reply.get();
     // The sheet and the entry card both ask; an older reply never lands over a newer one.
