@@ -26,6 +26,8 @@ PermActions::PermActions(Status* status, Reload reload, QObject* parent)
 
 void PermActions::approve(const QString& workspace, const QString& key)
 {
+    if (!listedFor(workspace, key))
+        return;
     QPointer<Status> status = m_status;
     run(workspace, key, QStringLiteral("批准中…"), QStringLiteral("已批准"), [status, key]() -> QCoro::Task<Result<>> {
         if (!status)
@@ -37,6 +39,8 @@ void PermActions::approve(const QString& workspace, const QString& key)
 
 void PermActions::revoke(const QString& workspace, const QString& key, const QString& verb)
 {
+    if (!listedFor(workspace, key))
+        return;
     QPointer<Status> status = m_status;
     run(workspace, key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb,
         [status, key]() -> QCoro::Task<Result<>> {
@@ -49,16 +53,11 @@ void PermActions::revoke(const QString& workspace, const QString& key, const QSt
 
 void PermActions::grant(const QString& workspace, const QString& key)
 {
-    if (!m_status || state(workspace, key).isWorking())
-        return;
     // The tool replaces this machine's grants with the list it is given: built
     // from a list that failed to load, was emptied meanwhile or belongs to the
     // workspace shown before, it would drop the tiers granted now.
-    if (!m_status->permsReadFor(workspace)) {
-        m_runner->set({ workspace, key }, PermActionState::failed(unreadableListText()));
-        emit finished(workspace, key);
+    if (!listedFor(workspace, key))
         return;
-    }
     // The whole desired set: what is granted now and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
     const std::optional<CLIConfig> config = m_status->config();
@@ -72,6 +71,20 @@ void PermActions::grant(const QString& workspace, const QString& key)
             const CLI::Result ran = co_await std::move(task);
             co_return grantOutcome(ran);
         });
+}
+
+bool PermActions::listedFor(const QString& workspace, const QString& key)
+{
+    if (!m_status || state(workspace, key).isWorking())
+        return false;
+    // A tier's buttons act on the workspace whose list drew them: right after a
+    // switch the rows on screen may still be the previous workspace's.
+    if (!m_status->permsReadFor(workspace)) {
+        m_runner->set({ workspace, key }, PermActionState::failed(unreadableListText()));
+        emit finished(workspace, key);
+        return false;
+    }
+    return true;
 }
 
 void PermActions::run(const QString& workspace, const QString& key, const QString& working, const QString& done,

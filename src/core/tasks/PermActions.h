@@ -42,6 +42,9 @@ public:
         return m_runner->state({ workspace, key });
     }
 
+    // Each action runs only while the tiers shown are a good read of
+    // `workspace` (the rows pressed are that workspace's); otherwise nothing
+    // runs and the tier's line says so.
     // Confirms a tier through the gateway.
     void approve(const QString& workspace, const QString& key);
     // Takes a granted tier back ("收回") or turns a pending one down ("拒绝").
@@ -61,7 +64,7 @@ public:
     // The last 240 characters of the trimmed output (secrets masked), or
     // "brenlow grant 退出码 N" when the tool said nothing.
     static QString grantFailureText(int code, const QString& output);
-    // What a grant that did not run because the tiers were unreadable says.
+    // What an action that did not run because the tiers were unreadable says.
     static QString unreadableListText();
 
 signals:
@@ -72,6 +75,8 @@ signals:
 
 private:
     using Key = std::pair<QString, QString>; // workspace, tier
+    // False, with the tier's line saying why, when nothing may run now.
+    bool listedFor(const QString& workspace, const QString& key);
     void run(const QString& workspace, const QString& key, const QString& working, const QString& done,
         ActionRunnerBase::Operation operation);
 

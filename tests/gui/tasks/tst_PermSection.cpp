@@ -276,13 +276,22 @@ private slots:
     void grantNeedsTheTiersOfItsWorkspace_data()
     {
         QTest::addColumn<QString>("meanwhile");
-        QTest::newRow("the list fails to load while the alert is open") << "fails";
-        QTest::newRow("another workspace shown, its list not loaded yet") << "switch";
+        QTest::addColumn<QString>("tier");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("the list fails to load while the alert is open") << "fails"
+                                                                        << "danger" << kGrant;
+        QTest::newRow("another workspace shown, its list not loaded yet") << "switch"
+                                                                          << "danger" << kGrant;
+        QTest::newRow("take back on the previous workspace's row") << "switch"
+                                                                   << "read"
+                                                                   << "收回";
     }
 
     void grantNeedsTheTiersOfItsWorkspace()
     {
         QFETCH(QString, meanwhile);
+        QFETCH(QString, tier);
+        QFETCH(QString, title);
         const QByteArray tiers = R"({"effective":{"read":true,"write":true},"pending":[]})";
         m_sim->control("PUT", "/_sim/state/ws-q",
             QJsonObject { { "token", "tok-q" }, { "commands", QJsonArray {} }, { "runners", QJsonArray {} },
@@ -309,21 +318,24 @@ private slots:
             m_cfg = other;
             auto switched = m_status->reload(m_cfg);
             m_section->refresh();
-            press("danger", kGrant);
-            prompts->answer(0);
+            press(tier, title);
+            if (title == kGrant)
+                prompts->answer(0);
             QCOMPARE(m_status->perms().size(), 6);
             QCoro::waitFor(std::move(switched));
         }
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
         QTest::qWait(200);
         QCOMPARE(m_tool->argvs(), QStringList {});
+        for (const QJsonValue& v : m_sim->requests())
+            QVERIFY2(!v["path"].toString().endsWith("/confirm"), qPrintable(v["path"].toString()));
 
         QCoro::waitFor(m_status->reload(m_cfg));
         m_section->refresh();
         QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("已授权"));
-        QCOMPARE(row("danger")->feedback()->text(),
-            QStringLiteral("❌ 读不到现在开着哪些档，没动任何东西，等列表回来再试。"));
-        QVERIFY(row("danger")->button(kGrant)->isEnabled());
+        QCOMPARE(
+            row(tier)->feedback()->text(), QStringLiteral("❌ 读不到现在开着哪些档，没动任何东西，等列表回来再试。"));
+        QVERIFY(row(tier)->button(title)->isEnabled());
     }
 
     // Feedback and busy buttons belong to the workspace an action was started
