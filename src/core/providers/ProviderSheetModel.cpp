@@ -1,7 +1,8 @@
 #include "core/providers/ProviderSheetModel.h"
 
 #include "core/gateway/NetworkAccess.h"
-#include "core/platform/OffMainThread.h"
+#include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/ProviderVerify.h"
@@ -15,10 +16,10 @@
 namespace {
 
 // The secret store's calls may block (a prompt, a stalled daemon): each runs
-// on the off-main pool. Empty text: done.
+// on the store's queue. Empty text: done.
 QCoro::Task<QString> storeKey(QUuid id, QString key)
 {
-    return offMainThread([id, key = std::move(key)] {
+    return SecretStore::queue().task([id, key = std::move(key)] {
         QString error;
         return CredentialBroker::storeKey(id, key, &error) ? QString() : error;
     });
@@ -26,7 +27,7 @@ QCoro::Task<QString> storeKey(QUuid id, QString key)
 
 QCoro::Task<QString> deleteKey(QUuid id)
 {
-    return offMainThread([id] {
+    return SecretStore::queue().task([id] {
         QString error;
         return CredentialBroker::deleteKey(id, &error) ? QString() : error;
     });
@@ -34,7 +35,7 @@ QCoro::Task<QString> deleteKey(QUuid id)
 
 QCoro::Task<std::optional<QString>> readKey(QUuid id)
 {
-    return offMainThread([id] { return CredentialBroker::profileKey(id); });
+    return SecretStore::queue().task([id] { return CredentialBroker::profileKey(id); });
 }
 
 std::optional<QString> nonEmpty(const QString& text)
