@@ -25,6 +25,11 @@ QMap<QString, QUuid> ids(const QMap<QString, QString>& raw)
 }
 } // namespace
 
+SerialExecutor& queue()
+{
+    return store().queue();
+}
+
 QString filePath()
 {
     return store().filePath();

@@ -190,7 +190,15 @@ QCoro::Task<> RuntimeInventoryStore::refreshProfiles()
 QCoro::Task<> RuntimeInventoryStore::loadCredentials(bool withConfigured)
 {
     QPointer<RuntimeInventoryStore> self(this);
-    const QMap<QString, RuntimeSetupInfo> setup = m_setup;
+    // The changes the user made before this read (a sheet's new profile or
+    // binding, on those files' own queues) land first.
+    auto profilesSettled = ProviderProfileStore::queue().task([] {});
+    auto bindingsSettled = RuntimeBindingStore::queue().task([] {});
+    co_await std::move(profilesSettled);
+    co_await std::move(bindingsSettled);
+    if (!self)
+        co_return;
+    const QMap<QString, RuntimeSetupInfo> setup = self->m_setup;
     auto job = [setup, withConfigured] { return readCredentials(setup, withConfigured); };
     // On the key store's queue: the migration moves keys, and nothing else
     // may reach the store in the middle of it.

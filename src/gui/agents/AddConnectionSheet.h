@@ -2,6 +2,7 @@
 
 #include "gui/design/Sheet.h"
 
+#include <QCoroTask>
 #include <QPointer>
 
 class AdvancedAccess;
@@ -17,11 +18,12 @@ public:
     AddConnectionSheet(AdvancedAccess* access, QWidget* parent = nullptr);
 
     // Adds the connection from the fields; closes the sheet when it is stored.
-    void save();
+    QCoro::Task<> save();
 
 private:
     QPointer<AdvancedAccess> m_access;
     QLineEdit* m_name;
     QLineEdit* m_command;
     QLabel* m_problem;
+    bool m_saving = false;
 };

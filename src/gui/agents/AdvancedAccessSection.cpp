@@ -112,8 +112,9 @@ QCoro::Task<> AdvancedAccessSection::askRemove(QUuid id)
     const int answer = co_await std::move(ask);
     if (!self || answer != 0 || !self->m_access)
         co_return;
-    QString problem;
-    if (self->m_access->remove(id, &problem))
+    auto remove = self->m_access->remove(id);
+    const QString problem = co_await std::move(remove);
+    if (!self || problem.isEmpty())
         co_return;
     Prompts::Alert failed;
     failed.message = problem;
