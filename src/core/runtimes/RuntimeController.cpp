@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QPointer>
 #include <QProcess>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
 
@@ -33,11 +34,10 @@ RuntimeController::RuntimeController(QObject* parent)
 
 RuntimeController::~RuntimeController()
 {
-    // Whatever is still running is ended the same way a stop would.
-    m_pending.clear();
-    for (auto it = m_processes.cbegin(); it != m_processes.cend(); ++it)
-        beginStop(it.value(), it.key());
-    m_processes.clear();
+    // Nothing is left running when the controller goes; whoever listens may
+    // be going too, so nobody is told.
+    const QSignalBlocker quiet(this);
+    stopAll();
     waitForStopped();
 }
 
