@@ -1,7 +1,10 @@
 #include "core/agents/AdvancedAccess.h"
 
 #include "core/agents/AdvancedConnectionStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/runtimes/RuntimeController.h"
+
+#include <QPointer>
 
 AdvancedAccess::AdvancedAccess(RuntimeController& runtimes, SelectedConfig selected, QObject* parent)
     : QObject(parent)
@@ -14,7 +17,11 @@ AdvancedAccess::AdvancedAccess(RuntimeController& runtimes, SelectedConfig selec
 
 void AdvancedAccess::reload()
 {
-    const QList<AdvancedConnection> loaded = AdvancedConnectionStore::load();
+    apply(AdvancedConnectionStore::load());
+}
+
+void AdvancedAccess::apply(const QList<AdvancedConnection>& loaded)
+{
     if (loaded == m_connections)
         return;
     m_connections = loaded;
@@ -30,7 +37,18 @@ std::optional<AdvancedConnection> AdvancedAccess::find(const QUuid& id) const
     return std::nullopt;
 }
 
-bool AdvancedAccess::add(const QString& name, const QString& command, QString* error)
+namespace {
+
+// A change made on the store's queue, and the list as it stands after it.
+struct Changed {
+    bool ok = false;
+    QString error;
+    QList<AdvancedConnection> connections;
+};
+
+} // namespace
+
+QCoro::Task<QString> AdvancedAccess::add(QString name, QString command)
 {
     AdvancedConnection c;
     c.id = QUuid::createUuid();
@@ -39,41 +57,51 @@ bool AdvancedAccess::add(const QString& name, const QString& command, QString* e
     c.command = command.trimmed();
     c.createdAt = QDateTime::currentDateTimeUtc();
     const QStringList words = c.words();
-    QString why;
     if (c.name.isEmpty())
-        why = QStringLiteral("给它起个名字");
-    else if (words.value(0).isEmpty())
-        why = QStringLiteral("填上启动它的命令");
-    else if (words.size() > 1)
+        co_return QStringLiteral("给它起个名字");
+    if (words.value(0).isEmpty())
+        co_return QStringLiteral("填上启动它的命令");
+    if (words.size() > 1)
         // A worker is started with the program alone; arguments would be dropped without a word.
-        why = QStringLiteral("只能填要启动的程序，不能带参数：「") + words.mid(1).join(QLatin1Char(' '))
+        co_return QStringLiteral("只能填要启动的程序，不能带参数：「") + words.mid(1).join(QLatin1Char(' '))
             + QStringLiteral("」传不到它那里。把参数去掉再添加；程序路径里有空格的话，用双引号把整条路径括起来。");
-    else if (!AdvancedConnectionStore::upsert(c, &why))
-        why = QStringLiteral("存不下这条连接：") + why;
-    if (!why.isEmpty()) {
-        if (error)
-            *error = why;
-        return false;
-    }
-    reload();
-    return true;
+    QPointer<AdvancedAccess> self(this);
+    auto job = [c] {
+        Changed changed;
+        changed.ok = AdvancedConnectionStore::upsert(c, &changed.error);
+        changed.connections = AdvancedConnectionStore::load();
+        return changed;
+    };
+    auto write = AdvancedConnectionStore::queue().task(std::move(job));
+    const Changed changed = co_await std::move(write);
+    if (!changed.ok)
+        co_return QStringLiteral("存不下这条连接：") + changed.error;
+    if (self)
+        self->apply(changed.connections);
+    co_return QString();
 }
 
-bool AdvancedAccess::remove(const QUuid& id, QString* error)
+QCoro::Task<QString> AdvancedAccess::remove(QUuid id)
 {
     for (auto it = m_launched.cbegin(); it != m_launched.cend(); ++it) {
         if (it.value() == id)
             m_runtimes.stop(it.key(), runtimeKind());
     }
     m_launched.removeIf([&](const auto& entry) { return entry.value() == id; });
-    QString why;
-    if (!AdvancedConnectionStore::remove(id, &why)) {
-        if (error)
-            *error = QStringLiteral("删不掉这条连接：") + why;
-        return false;
-    }
-    reload();
-    return true;
+    QPointer<AdvancedAccess> self(this);
+    auto job = [id] {
+        Changed changed;
+        changed.ok = AdvancedConnectionStore::remove(id, &changed.error);
+        changed.connections = AdvancedConnectionStore::load();
+        return changed;
+    };
+    auto write = AdvancedConnectionStore::queue().task(std::move(job));
+    const Changed changed = co_await std::move(write);
+    if (!changed.ok)
+        co_return QStringLiteral("删不掉这条连接：") + changed.error;
+    if (self)
+        self->apply(changed.connections);
+    co_return QString();
 }
 
 void AdvancedAccess::launchAdvanced(const QUuid& id)

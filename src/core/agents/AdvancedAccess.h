@@ -3,6 +3,7 @@
 #include "core/agents/AdvancedConnection.h"
 #include "core/gateway/CLIConfig.h"
 
+#include <QCoroTask>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -32,14 +33,15 @@ public:
     // Re-reads the store.
     void reload();
 
-    // Adds a custom connection; false with a message when the name or the
-    // command line is empty, the command line has no word or more than one
-    // (its worker is started with the program alone), or the store cannot be
-    // written. Connections stored with arguments before are kept; they start
-    // their first word.
-    bool add(const QString& name, const QString& command, QString* error = nullptr);
-    // Removes a connection, ending its workers first.
-    bool remove(const QUuid& id, QString* error = nullptr);
+    // Adds a custom connection, written on the store's queue. Empty text when
+    // it is stored; else the problem: the name or the command line is empty,
+    // the command line has no word or more than one (its worker is started
+    // with the program alone), or the store cannot be written. Connections
+    // stored with arguments before are kept; they start their first word.
+    QCoro::Task<QString> add(QString name, QString command);
+    // Removes a connection, ending its workers first. Empty text when it is
+    // gone; else the problem.
+    QCoro::Task<QString> remove(QUuid id);
 
     // Whether there is a selected workspace to start workers in.
     bool canLaunch() const { return m_selected().has_value(); }
@@ -53,6 +55,7 @@ signals:
 
 private:
     std::optional<AdvancedConnection> find(const QUuid& id) const;
+    void apply(const QList<AdvancedConnection>& loaded);
 
     RuntimeController& m_runtimes;
     SelectedConfig m_selected;

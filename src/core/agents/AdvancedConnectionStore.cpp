@@ -15,6 +15,11 @@ JsonListFile<AdvancedConnection>& file()
 
 } // namespace
 
+SerialExecutor& queue()
+{
+    return file().queue();
+}
+
 QString filePath()
 {
     return TolvarinePaths::dotTolvarine() + QStringLiteral("/advanced_runtimes.json");

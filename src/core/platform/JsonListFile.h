@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/platform/JsonFile.h"
+#include "core/platform/SerialExecutor.h"
 
 #include <QJsonArray>
 #include <QList>
@@ -12,7 +13,8 @@
 
 // A JSON array of records kept by id in one file, written by one store:
 // replaced atomically with mode 0600, every read-modify-write under the
-// file's lock. T has `QUuid id`, `QJsonObject toJson() const` and
+// file's lock. Changes asked for from the GUI thread run on the file's own
+// queue. T has `QUuid id`, `QJsonObject toJson() const` and
 // `static std::optional<QList<T>> decodeList(const QByteArray&)`.
 template <typename T> class JsonListFile {
 public:
@@ -21,6 +23,9 @@ public:
         : m_path(path)
     {
     }
+
+    // The one queue, off the GUI thread, for the changes a user makes.
+    SerialExecutor& queue() { return m_queue; }
 
     // The records in file order; a missing or undecodable file gives none.
     QList<T> load() { return read().value_or(QList<T> {}); }
@@ -93,4 +98,5 @@ private:
 
     QString (*m_path)();
     QMutex m_lock;
+    SerialExecutor m_queue;
 };

@@ -1,5 +1,7 @@
 #include "core/platform/SecretStore.h"
 
+#include "core/platform/SerialExecutor.h"
+
 // libsecret pulls in GLib, whose headers use "signals" as an identifier.
 #undef signals
 #include <libsecret/secret.h>
@@ -101,6 +103,12 @@ std::shared_ptr<SecretStore> SecretStore::shared()
     if (!s.store)
         s.store = std::make_shared<LibsecretStore>();
     return s.store;
+}
+
+SerialExecutor& SecretStore::queue()
+{
+    static SerialExecutor* const q = new SerialExecutor;
+    return *q;
 }
 
 void SecretStore::setShared(std::unique_ptr<SecretStore> store)

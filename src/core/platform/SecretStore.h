@@ -10,6 +10,8 @@
 
 // Generic secret items keyed by service and account. The application's one
 // store is reached through SecretStore::shared(); tests swap in the in-memory one.
+class SerialExecutor;
+
 class SecretStore {
 public:
     virtual ~SecretStore() = default;
@@ -31,6 +33,11 @@ public:
     static std::shared_ptr<SecretStore> shared();
     // Replaces the process-wide store (tests); null restores the Secret Service.
     static void setShared(std::unique_ptr<SecretStore> store);
+    // The one queue the application's calls into the store go through: off
+    // the GUI thread (a call may wait on a prompt or a stalled daemon), one at
+    // a time and in the order asked, so that a key written from a sheet never
+    // interleaves with a migration of the older keys.
+    static SerialExecutor& queue();
 };
 
 // The desktop's Secret Service (gnome-keyring, KWallet) over libsecret.

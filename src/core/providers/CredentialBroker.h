@@ -18,7 +18,7 @@
 //
 // Everything here that reaches the secret store blocks its caller, possibly
 // for ever (the Secret Service may wait on a prompt or a stalled daemon):
-// call it off the GUI thread, e.g. through offMainThread().
+// call it off the GUI thread, through SecretStore::queue().
 namespace CredentialBroker {
 
 QString service();

@@ -15,6 +15,11 @@ JsonListFile<ProviderProfile>& file()
 
 } // namespace
 
+SerialExecutor& queue()
+{
+    return file().queue();
+}
+
 QString filePath()
 {
     return TolvarinePaths::dotTolvarine() + QStringLiteral("/provider_profiles.json");

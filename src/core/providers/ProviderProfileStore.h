@@ -10,9 +10,14 @@
 
 // "provider_profiles.json" in the application's dot directory: the one writer
 // of the file. Every read-modify-write holds the store's lock.
+class SerialExecutor;
+
 namespace ProviderProfileStore {
 
 QString filePath();
+// The one queue, off the GUI thread, on which the user's changes to the file
+// run (call the functions below inside its jobs).
+SerialExecutor& queue();
 // The profiles in file order; a missing or undecodable file gives none.
 QList<ProviderProfile> load();
 // The same, but none when the file is there and cannot be read or decoded,

@@ -2,7 +2,8 @@
 
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/HttpAddress.h"
-#include "core/platform/OffMainThread.h"
+#include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/ProviderVerify.h"
@@ -15,10 +16,10 @@
 namespace {
 
 // The secret store's calls may block (a prompt, a stalled daemon): each runs
-// on the off-main pool. Empty text: done.
+// on the store's queue. Empty text: done.
 QCoro::Task<QString> storeKey(QUuid id, QString key)
 {
-    return offMainThread([id, key = std::move(key)] {
+    return SecretStore::queue().task([id, key = std::move(key)] {
         QString error;
         return CredentialBroker::storeKey(id, key, &error) ? QString() : error;
     });
@@ -26,7 +27,7 @@ QCoro::Task<QString> storeKey(QUuid id, QString key)
 
 QCoro::Task<QString> deleteKey(QUuid id)
 {
-    return offMainThread([id] {
+    return SecretStore::queue().task([id] {
         QString error;
         return CredentialBroker::deleteKey(id, &error) ? QString() : error;
     });
@@ -34,7 +35,49 @@ QCoro::Task<QString> deleteKey(QUuid id)
 
 QCoro::Task<std::optional<QString>> readKey(QUuid id)
 {
-    return offMainThread([id] { return CredentialBroker::profileKey(id); });
+    return SecretStore::queue().task([id] { return CredentialBroker::profileKey(id); });
+}
+
+// A change to the profiles file made on its queue, and the profiles as they
+// stand after it.
+struct Changed {
+    bool ok = false;
+    QString error;
+    QList<ProviderProfile> profiles;
+};
+
+template <typename F> QCoro::Task<Changed> changeProfiles(F change)
+{
+    return ProviderProfileStore::queue().task([change = std::move(change)] {
+        Changed changed;
+        changed.ok = change(&changed.error);
+        changed.profiles = ProviderProfileStore::load();
+        return changed;
+    });
+}
+
+QCoro::Task<QList<ProviderProfile>> loadProfiles()
+{
+    return ProviderProfileStore::queue().task(&ProviderProfileStore::load);
+}
+
+QCoro::Task<Changed> upsertProfile(ProviderProfile profile)
+{
+    return changeProfiles([profile](QString* error) { return ProviderProfileStore::upsert(profile, error); });
+}
+
+QCoro::Task<Changed> removeProfile(QUuid id)
+{
+    return changeProfiles([id](QString* error) { return ProviderProfileStore::remove(id, error); });
+}
+
+// Empty text: bound (or unbound).
+QCoro::Task<QString> bindKind(QString kind, std::optional<QUuid> profile)
+{
+    return RuntimeBindingStore::queue().task([kind = std::move(kind), profile] {
+        QString error;
+        return RuntimeBindingStore::bind(kind, profile, &error) ? QString() : error;
+    });
 }
 
 std::optional<QString> nonEmpty(const QString& text)
@@ -91,9 +134,9 @@ std::optional<ProviderProfile> ProviderSheetModel::find(const QUuid& id) const
     return std::nullopt;
 }
 
-void ProviderSheetModel::reloadProfiles()
+void ProviderSheetModel::setProfiles(const QList<ProviderProfile>& profiles)
 {
-    m_all = ProviderProfileStore::load();
+    m_all = profiles;
     emit changed();
 }
 
@@ -122,24 +165,28 @@ std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
     return std::nullopt;
 }
 
-bool ProviderSheetModel::bind(const std::optional<QUuid>& profile)
+QCoro::Task<bool> ProviderSheetModel::bind(std::optional<QUuid> profile)
 {
     std::optional<ProviderProfile> p;
     if (profile) {
         p = find(*profile);
         if (!p || !m_setup.slot(p->provider))
-            return false;
+            co_return false;
     }
-    QString error;
-    if (!RuntimeBindingStore::bind(m_kind, profile, &error)) {
-        setForm(Feedback::Kind::Failed, QStringLiteral("改不了绑定：") + error);
-        return false;
+    QPointer<ProviderSheetModel> self(this);
+    auto write = bindKind(m_kind, profile);
+    const QString error = co_await std::move(write);
+    if (!self || self->m_closing)
+        co_return false;
+    if (!error.isEmpty()) {
+        self->setForm(Feedback::Kind::Failed, QStringLiteral("改不了绑定：") + error);
+        co_return false;
     }
-    m_bound = profile;
-    m_doneMessage = p ? m_display + QStringLiteral(" 改用") + quoted(p->name)
-                      : m_display + QStringLiteral(" 不再绑账号 —— 它用自己登录的那个");
-    setForm(Feedback::Kind::Idle, QString());
-    return true;
+    self->m_bound = profile;
+    self->m_doneMessage = p ? self->m_display + QStringLiteral(" 改用") + quoted(p->name)
+                            : self->m_display + QStringLiteral(" 不再绑账号 —— 它用自己登录的那个");
+    self->setForm(Feedback::Kind::Idle, QString());
+    co_return true;
 }
 
 QCoro::Task<bool> ProviderSheetModel::create(Draft draft)
@@ -159,29 +206,34 @@ QCoro::Task<bool> ProviderSheetModel::create(Draft draft)
     profile.createdAt = QDateTime::currentDateTimeUtc();
 
     // The record goes first, so that a stored key always has a profile naming it.
-    QString error;
-    if (!ProviderProfileStore::upsert(profile, &error)) {
-        setForm(Feedback::Kind::Failed, QStringLiteral("存不下这个账号：") + error);
-        co_return false;
-    }
     setForm(Feedback::Kind::Working, QStringLiteral("正在把 Key 存进系统密码库…"));
     QPointer<ProviderSheetModel> self(this);
+    auto upsert = upsertProfile(profile);
+    const Changed stored = co_await std::move(upsert);
+    if (!stored.ok) {
+        if (self && !self->m_closing)
+            self->setForm(Feedback::Kind::Failed, QStringLiteral("存不下这个账号：") + stored.error);
+        co_return false;
+    }
     auto store = storeKey(profile.id, draft.key);
     const QString failed = co_await std::move(store);
-    if (!self || self->m_closing) {
-        // The sheet is gone; a record without its key would only show "缺 Key".
-        if (!failed.isEmpty())
-            ProviderProfileStore::remove(profile.id);
-        co_return false;
-    }
     if (!failed.isEmpty()) {
-        ProviderProfileStore::remove(profile.id);
-        self->setForm(Feedback::Kind::Failed, failed);
+        // A record without its key would only show "缺 Key".
+        auto drop = removeProfile(profile.id);
+        co_await std::move(drop);
+        if (self && !self->m_closing)
+            self->setForm(Feedback::Kind::Failed, failed);
         co_return false;
     }
+    if (!self || self->m_closing)
+        co_return false;
+    auto reload = loadProfiles();
+    const QList<ProviderProfile> now = co_await std::move(reload);
+    if (!self || self->m_closing)
+        co_return false;
     self->m_doneMessage = QStringLiteral("新建了") + quoted(profile.name) + QStringLiteral("，Key 存在系统密码库里");
     self->m_form = Feedback { Feedback::Kind::Ok, *self->m_doneMessage };
-    self->reloadProfiles();
+    self->setProfiles(now);
     co_return true;
 }
 
@@ -205,16 +257,22 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
     }
 
     // Recorded on the profile as the file has it now.
-    ProviderProfile recorded = *profile;
-    for (const ProviderProfile& p : ProviderProfileStore::load()) {
-        if (p.id == id)
-            recorded = p;
-    }
-    recorded.lastVerifiedAt = QDateTime::currentDateTimeUtc();
-    recorded.lastVerifyOK = outcome.ok;
-    recorded.lastVerifyDetail = outcome.detail;
-    QString error;
-    const bool saved = ProviderProfileStore::upsert(recorded, &error);
+    auto record = changeProfiles([fallback = *profile, outcome, at = QDateTime::currentDateTimeUtc()](QString* error) {
+        ProviderProfile recorded = fallback;
+        for (const ProviderProfile& p : ProviderProfileStore::load()) {
+            if (p.id == recorded.id)
+                recorded = p;
+        }
+        recorded.lastVerifiedAt = at;
+        recorded.lastVerifyOK = outcome.ok;
+        recorded.lastVerifyDetail = outcome.detail;
+        return ProviderProfileStore::upsert(recorded, error);
+    });
+    const Changed recorded = co_await std::move(record);
+    if (!self || self->m_closing)
+        co_return;
+    const bool saved = recorded.ok;
+    const QString& error = recorded.error;
     const QString said
         = outcome.ok ? QStringLiteral("验证通过：") + outcome.detail : QStringLiteral("验证没过：") + outcome.detail;
     self->m_doneMessage = quoted(profile->name) + said;
@@ -226,7 +284,7 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
         self->m_feedback.insert(id,
             Feedback {
                 Feedback::Kind::Failed, said + QStringLiteral("（结果没存下：") + error + QStringLiteral("）") });
-    self->reloadProfiles();
+    self->setProfiles(recorded.profiles);
 }
 
 QCoro::Task<> ProviderSheetModel::remove(QUuid id)
@@ -244,16 +302,22 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
         self->setFeedback(id, Feedback::Kind::Failed, failed);
         co_return;
     }
-    QString error;
-    if (!ProviderProfileStore::remove(id, &error)) {
-        self->setFeedback(id, Feedback::Kind::Failed, QStringLiteral("Key 已删，账号记录没删掉：") + error);
+    auto forget = removeProfile(id);
+    const Changed removed = co_await std::move(forget);
+    if (!self || self->m_closing)
+        co_return;
+    if (!removed.ok) {
+        self->setFeedback(id, Feedback::Kind::Failed, QStringLiteral("Key 已删，账号记录没删掉：") + removed.error);
         co_return;
     }
     if (self->m_bound == id) {
-        RuntimeBindingStore::bind(self->m_kind, std::nullopt);
+        auto unbind = bindKind(self->m_kind, std::nullopt);
+        co_await std::move(unbind);
+        if (!self || self->m_closing)
+            co_return;
         self->m_bound.reset();
     }
     self->m_feedback.remove(id);
     self->m_doneMessage = QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key");
-    self->reloadProfiles();
+    self->setProfiles(removed.profiles);
 }

@@ -18,7 +18,8 @@ class QNetworkAccessManager;
 // The model-provider sheet of one runtime kind without its widgets: the
 // profiles of the providers the runtime takes, which one it is bound to, and
 // creating, checking, binding and deleting them. Keys go to the secret store
-// off the GUI thread and are never kept here.
+// through its queue and are never kept here; the profiles and bindings files
+// are changed on their own queues.
 class ProviderSheetModel : public QObject {
     Q_OBJECT
 public:
@@ -61,7 +62,7 @@ public:
     // Binds the runtime to a listed profile, or (with none) lets it use its
     // own login. False with the reason in the feedback when the bindings
     // file cannot be written.
-    bool bind(const std::optional<QUuid>& profile);
+    QCoro::Task<bool> bind(std::optional<QUuid> profile);
     // Stores the profile and its key; true when both are stored. A key that
     // cannot be stored takes the new record back with it.
     QCoro::Task<bool> create(Draft draft);
@@ -79,7 +80,7 @@ signals:
 
 private:
     std::optional<ProviderProfile> find(const QUuid& id) const;
-    void reloadProfiles();
+    void setProfiles(const QList<ProviderProfile>& profiles);
     void setFeedback(const QUuid& id, Feedback::Kind kind, const QString& text);
     void setForm(Feedback::Kind kind, const QString& text);
 

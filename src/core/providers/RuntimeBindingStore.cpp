@@ -26,6 +26,11 @@ QMap<QString, QUuid> ids(const QMap<QString, QString>& raw)
 }
 } // namespace
 
+SerialExecutor& queue()
+{
+    return store().queue();
+}
+
 QString filePath()
 {
     return store().filePath();

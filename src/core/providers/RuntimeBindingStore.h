@@ -13,9 +13,14 @@
 
 // "runtime_bindings.json": which provider profile each runtime kind launches
 // with, as an object kind → profile id.
+class SerialExecutor;
+
 namespace RuntimeBindingStore {
 
 QString filePath();
+// The one queue, off the GUI thread, on which the user's changes to the file
+// run (call the functions below inside its jobs).
+SerialExecutor& queue();
 // The file's content as bindings; values that are not ids are skipped.
 QMap<QString, QUuid> decode(const QByteArray& data);
 // Missing or undecodable file gives an empty map; values that are not ids are skipped.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/SerialExecutor.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QMutex>
@@ -21,6 +23,8 @@ public:
     }
 
     QString filePath() const;
+    // The one queue, off the GUI thread, for the changes a user makes.
+    SerialExecutor& queue() { return m_queue; }
     QMap<QString, QString> load() const;
     // The string values of the file's content; empty unless it is a JSON object.
     static QMap<QString, QString> decode(const QByteArray& data);
@@ -36,4 +40,5 @@ public:
 private:
     QString m_fileName;
     mutable QMutex m_mutex;
+    SerialExecutor m_queue;
 };

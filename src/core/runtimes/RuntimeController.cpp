@@ -6,12 +6,15 @@
 #include "core/platform/OffMainThread.h"
 #include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
+#include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 
 #include <QDateTime>
 #include <QPointer>
 #include <QProcess>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
 
@@ -31,11 +34,10 @@ RuntimeController::RuntimeController(QObject* parent)
 
 RuntimeController::~RuntimeController()
 {
-    // Whatever is still running is ended the same way a stop would.
-    m_pending.clear();
-    for (auto it = m_processes.cbegin(); it != m_processes.cend(); ++it)
-        beginStop(it.value(), it.key());
-    m_processes.clear();
+    // Nothing is left running when the controller goes; whoever listens may
+    // be going too, so nobody is told.
+    const QSignalBlocker quiet(this);
+    stopAll();
     waitForStopped();
 }
 
@@ -78,19 +80,29 @@ QCoro::Task<> RuntimeController::prepare(QString k, quint64 ticket, std::optiona
 {
     QPointer<RuntimeController> self(this);
     const Pending pending = m_pending.value(k);
-    // The key store may keep its caller waiting (a prompt, a stalled daemon),
-    // the executable is looked for on disk, and the first launch waits for the
-    // login shell's PATH.
-    auto job = [setup = pending.setup, config = pending.config, launch = pending.launch, profile] {
-        Prepared prepared;
+    // The key store may keep its caller waiting (a prompt, a stalled daemon):
+    // the keys are read on its queue.
+    auto readKeys = [setup = pending.setup, kind = pending.launch.kind, profile] {
+        QMap<QString, QString> keys;
         if (setup) {
             if (profile)
-                prepared.keys = CredentialBroker::launchEnv(*profile, *setup, launch.kind);
+                keys = CredentialBroker::launchEnv(*profile, *setup, kind);
             else if (setup->credentialProvider && !setup->credentialProvider->isEmpty())
-                prepared.keys = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
+                keys = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
         }
+        return keys;
+    };
+    auto keysRead = SecretStore::queue().task(std::move(readKeys));
+    QMap<QString, QString> keys = co_await std::move(keysRead);
+    if (!self || self->m_pending.value(k).ticket != ticket)
+        co_return;
+    // The executable is looked for on disk, and the first launch waits for
+    // the login shell's PATH.
+    auto job = [config = pending.config, launch = pending.launch, keys = std::move(keys)] {
+        Prepared prepared;
+        prepared.keys = keys;
         QHash<QString, QString> extra;
-        for (auto it = prepared.keys.cbegin(); it != prepared.keys.cend(); ++it)
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
             extra.insert(it.key(), it.value());
         prepared.launchable = CLI::prepareLaunch(config, launch, extra);
         return prepared;

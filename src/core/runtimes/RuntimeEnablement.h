@@ -2,6 +2,7 @@
 
 #include "core/runtimes/RuntimeRow.h"
 
+#include <QCoroTask>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -22,14 +23,17 @@ public:
 
     // Rebuilds the map from the file for these rows.
     void reload(const QList<RuntimeRow>& rows);
-    // Writes the flag; on success reloads for the rows and posts the success
-    // notice, on failure posts "改不了启用状态：" + the reason as an error.
-    void setEnabled(const RuntimeRow& row, bool enabled, const QList<RuntimeRow>& rows);
+    // Writes the flag on the store's queue; on success reloads for the rows
+    // and posts the success notice, on failure posts "改不了启用状态：" + the
+    // reason as an error.
+    QCoro::Task<> setEnabled(RuntimeRow row, bool enabled, QList<RuntimeRow> rows);
 
 signals:
     void changed();
     void notice(const QString& text, bool isError);
 
 private:
+    void apply(const QList<RuntimeRow>& rows, const QMap<QString, bool>& flags);
+
     QMap<QString, bool> m_enabled;
 };

@@ -2,6 +2,7 @@
 
 #include "core/gateway/Json.h"
 #include "core/platform/JsonFile.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/platform/TolvarinePaths.h"
 
 #include <QJsonDocument>
@@ -22,6 +23,12 @@ std::optional<QMap<QString, bool>> decode(const QByteArray& data)
         out.insert(it.key(), it.value().toBool());
     }
     return out;
+}
+
+SerialExecutor& queue()
+{
+    static SerialExecutor q;
+    return q;
 }
 
 QString filePath()

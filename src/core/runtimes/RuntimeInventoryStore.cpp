@@ -6,6 +6,8 @@
 #include "core/platform/Graphemes.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/OffMainThread.h"
+#include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
@@ -19,21 +21,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-
-namespace {
-
-// One thread: key-store work runs in the order it was asked for.
-QThreadPool* credentialPool()
-{
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
-    return pool;
-}
-
-} // namespace
 
 RuntimeInventoryStore::RuntimeInventoryStore(QObject* parent)
     : QObject(parent)
@@ -203,9 +190,19 @@ QCoro::Task<> RuntimeInventoryStore::refreshProfiles()
 QCoro::Task<> RuntimeInventoryStore::loadCredentials(bool withConfigured)
 {
     QPointer<RuntimeInventoryStore> self(this);
-    const QMap<QString, RuntimeSetupInfo> setup = m_setup;
+    // The changes the user made before this read (a sheet's new profile or
+    // binding, on those files' own queues) land first.
+    auto profilesSettled = ProviderProfileStore::queue().task([] {});
+    auto bindingsSettled = RuntimeBindingStore::queue().task([] {});
+    co_await std::move(profilesSettled);
+    co_await std::move(bindingsSettled);
+    if (!self)
+        co_return;
+    const QMap<QString, RuntimeSetupInfo> setup = self->m_setup;
     auto job = [setup, withConfigured] { return readCredentials(setup, withConfigured); };
-    auto task = offMainThread(credentialPool(), std::move(job));
+    // On the key store's queue: the migration moves keys, and nothing else
+    // may reach the store in the middle of it.
+    auto task = SecretStore::queue().task(std::move(job));
     const Credentials read = co_await std::move(task);
     if (!self)
         co_return;

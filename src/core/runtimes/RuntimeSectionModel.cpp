@@ -1,7 +1,8 @@
 #include "core/runtimes/RuntimeSectionModel.h"
 
-#include "core/platform/OffMainThread.h"
 #include "core/platform/PendingCall.h"
+#include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeCardText.h"
 #include "core/runtimes/RuntimeController.h"
@@ -16,11 +17,11 @@
 
 namespace {
 
-// Which of the profiles have a key in the secret store, asked off the GUI
-// thread (the Secret Service may wait on a prompt or a stalled daemon).
+// Which of the profiles have a key in the secret store, asked on its queue
+// (the Secret Service may wait on a prompt or a stalled daemon).
 QCoro::Task<QSet<QUuid>> keyedAmong(QList<QUuid> ids)
 {
-    return offMainThread([ids = std::move(ids)] {
+    return SecretStore::queue().task([ids = std::move(ids)] {
         QSet<QUuid> keyed;
         for (const QUuid& id : ids) {
             if (CredentialBroker::isConfigured(id))

@@ -67,14 +67,23 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
     col->addLayout(footer);
 }
 
-void AddConnectionSheet::save()
+QCoro::Task<> AddConnectionSheet::save()
 {
-    QString problem;
-    if (m_access->add(m_name->text(), m_command->text(), &problem)) {
-        accept();
-        return;
+    // A second press while the first is being stored would add it twice.
+    if (!m_access || m_saving)
+        co_return;
+    m_saving = true;
+    QPointer<AddConnectionSheet> self(this);
+    auto add = m_access->add(m_name->text(), m_command->text());
+    const QString problem = co_await std::move(add);
+    if (!self)
+        co_return;
+    self->m_saving = false;
+    if (problem.isEmpty()) {
+        self->accept();
+        co_return;
     }
-    m_problem->setText(problem);
-    m_problem->show();
-    refit();
+    self->m_problem->setText(problem);
+    self->m_problem->show();
+    self->refit();
 }

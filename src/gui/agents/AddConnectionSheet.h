@@ -2,6 +2,9 @@
 
 #include "gui/design/Sheet.h"
 
+#include <QCoroTask>
+#include <QPointer>
+
 class AdvancedAccess;
 class QLabel;
 class QLineEdit;
@@ -15,7 +18,7 @@ public:
     AddConnectionSheet(AdvancedAccess* access, QWidget* parent = nullptr);
 
     // Adds the connection from the fields; closes the sheet when it is stored.
-    void save();
+    QCoro::Task<> save();
 
 private:
     // Outlives the sheet, a child of the window, whose controller owns it.
@@ -23,4 +26,5 @@ private:
     QLineEdit* m_name;
     QLineEdit* m_command;
     QLabel* m_problem;
+    bool m_saving = false;
 };

@@ -103,8 +103,9 @@ QCoro::Task<> AdvancedAccessSection::askRemove(QUuid id)
     // The section goes before the model: a section still there has its model.
     if (!self || !confirmed)
         co_return;
-    QString problem;
-    if (self->m_access->remove(id, &problem))
+    auto remove = self->m_access->remove(id);
+    const QString problem = co_await std::move(remove);
+    if (!self || problem.isEmpty())
         co_return;
     Prompts::Alert failed;
     failed.message = problem;

@@ -7,6 +7,7 @@
 #include "SimTool.h"
 #include "TempHome.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QJsonArray>
 #include <QtTest>
@@ -93,8 +94,8 @@ void TestAdvancedAccess::addAndStore()
     QFETCH(QString, command);
     QFETCH(QStringList, words);
     QFETCH(QString, problem);
-    QString error;
-    QCOMPARE(m_access->add(name, command, &error), !words.isEmpty());
+    const QString error = QCoro::waitFor(m_access->add(name, command));
+    QCOMPARE(error.isEmpty(), !words.isEmpty());
     QCOMPARE(error, problem);
     if (words.isEmpty()) {
         QVERIFY(m_access->connections().isEmpty());
@@ -116,8 +117,8 @@ void TestAdvancedAccess::addAndStore()
 
 void TestAdvancedAccess::startStopAndRemove()
 {
-    QVERIFY(m_access->add(QStringLiteral("Alpha"), QStringLiteral("agent-a")));
-    QVERIFY(m_access->add(QStringLiteral("Beta"), QStringLiteral("\"agent b\"")));
+    QVERIFY(QCoro::waitFor(m_access->add(QStringLiteral("Alpha"), QStringLiteral("agent-a"))).isEmpty());
+    QVERIFY(QCoro::waitFor(m_access->add(QStringLiteral("Beta"), QStringLiteral("\"agent b\""))).isEmpty());
     const QUuid a = m_access->connections().at(0).id;
     const QUuid b = m_access->connections().at(1).id;
     const QString ws = m_cfg->workspace;
@@ -142,7 +143,7 @@ void TestAdvancedAccess::startStopAndRemove()
     // Removing a running connection ends its worker first.
     m_access->launchAdvanced(a);
     QTRY_VERIFY(m_runtimes->isRunning(ws, generic));
-    QVERIFY(m_access->remove(a));
+    QVERIFY(QCoro::waitFor(m_access->remove(a)).isEmpty());
     QVERIFY(!m_runtimes->isRunning(ws, generic));
     QCOMPARE(m_access->connections().size(), 1);
     QCOMPARE(AdvancedConnectionStore::load(), m_access->connections());

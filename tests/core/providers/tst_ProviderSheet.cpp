@@ -211,7 +211,7 @@ void TestProviderSheet::createBindVerifyDelete()
     QCOMPARE(bad.provider, QStringLiteral("openai"));
     QCOMPARE(bad.defaultModel, std::nullopt);
 
-    QVERIFY(model.bind(work.id));
+    QVERIFY(QCoro::waitFor(model.bind(work.id)));
     QCOMPARE(RuntimeBindingStore::load().value(QStringLiteral("codex")), work.id);
     QCOMPARE(model.doneMessage(), QStringLiteral("Codex 改用「Work」"));
 

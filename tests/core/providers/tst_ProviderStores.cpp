@@ -1,15 +1,21 @@
+#include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
+#include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/ProviderProfileStore.h"
+#include "core/providers/ProviderSheetModel.h"
 #include "core/providers/RuntimeBindingStore.h"
 #include "core/providers/RuntimeModelStore.h"
 #include "core/providers/RuntimeSetupInfo.h"
 
 #include "TempHome.h"
 
+#include <QCoroTask>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSemaphore>
 #include <QThread>
 #include <QtTest>
 
@@ -49,6 +55,7 @@ private slots:
     void modelOverrides();
     void setupDecoding_data();
     void setupDecoding();
+    void sheetKeyWriteWaitsForTheKeyQueue();
 };
 
 void TestProviderStores::profileDecoding_data()
@@ -221,6 +228,39 @@ void TestProviderStores::setupDecoding()
         QCOMPARE(s.providerSlots.size(), 1);
         QCOMPARE(s.providerSlots.first().modelEnvVar, std::optional<QString>(QStringLiteral("CODEX_MODEL")));
     }
+}
+
+// Every key-store call goes through one queue: a key written from the sheet
+// waits for whatever is on it (a migration of the older keys moving a key),
+// instead of reaching the store in the middle of it.
+void TestProviderStores::sheetKeyWriteWaitsForTheKeyQueue()
+{
+    TempHome home;
+    auto memory = std::make_unique<MemorySecretStore>();
+    MemorySecretStore* keys = memory.get();
+    SecretStore::setShared(std::move(memory));
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.providerSlots = { ProviderSlot { QStringLiteral("openai"), QStringLiteral("OpenAI"), {}, {}, {} } };
+    ProviderSheetModel model(QStringLiteral("codex"), QStringLiteral("Codex"), setup, {}, std::nullopt);
+
+    QSemaphore release;
+    QSemaphore holding;
+    SecretStore::queue().run([&] {
+        holding.release();
+        release.acquire();
+    });
+    holding.acquire();
+    auto create = model.create({ "openai", "Work", "", "", "sk-queued" });
+    // The record is written on its own queue; the key waits for the key queue.
+    QTRY_COMPARE(ProviderProfileStore::load().size(), 1);
+    QTest::qWait(100);
+    QCOMPARE(keys->count(), 0);
+    release.release();
+    QVERIFY(QCoro::waitFor(std::move(create)));
+    QCOMPARE(keys->count(), 1);
+    QCOMPARE(model.profiles().size(), 1);
+    SecretStore::setShared(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestProviderStores)

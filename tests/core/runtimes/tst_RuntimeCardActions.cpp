@@ -9,6 +9,7 @@
 
 #include "TempHome.h"
 
+#include <QCoroTask>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -342,11 +343,11 @@ void TestRuntimeCardActions::enablementPersists()
     QCOMPARE(model.enabled(),
         (QMap<QString, bool> { { QStringLiteral("codex"), true }, { QStringLiteral("aider"), true } }));
 
-    model.setEnabled(rows[0], false, rows);
+    QCoro::waitFor(model.setEnabled(rows[0], false, rows));
     QCOMPARE(notices.takeFirst(),
         (QVariantList { QStringLiteral("Codex 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在"), false }));
-    model.setEnabled(rows[1], false, rows);
-    model.setEnabled(rows[0], true, rows);
+    QCoro::waitFor(model.setEnabled(rows[1], false, rows));
+    QCoro::waitFor(model.setEnabled(rows[0], true, rows));
     QCOMPARE(enablementFile(), QByteArray("{\n    \"aider\": false,\n    \"codex\": true\n}\n"));
     QCOMPARE(notices.last().first().toString(), QStringLiteral("Codex 已启用 —— Tolvarine 可以把活派给它了"));
 
@@ -364,7 +365,7 @@ void TestRuntimeCardActions::enablementWriteFailureIsReported()
     RuntimeEnablement model;
     QSignalSpy notices(&model, &RuntimeEnablement::notice);
     QSignalSpy changes(&model, &RuntimeEnablement::changed);
-    model.setEnabled(named(QStringLiteral("codex"), QStringLiteral("Codex")), false, {});
+    QCoro::waitFor(model.setEnabled(named(QStringLiteral("codex"), QStringLiteral("Codex")), false, {}));
     QCOMPARE(notices.size(), 1);
     QVERIFY(notices.first().first().toString().startsWith(QStringLiteral("改不了启用状态：")));
     QVERIFY(notices.first().at(1).toBool()); // said as an error
