@@ -8,7 +8,7 @@
 #include <deque>
 
 struct SerialExecutor::State {
-    QMutex mutex;
+    mutable QMutex mutex;
     QWaitCondition idle;
     std::deque<std::function<void()>> jobs;
     bool busy = false;
@@ -56,4 +56,10 @@ void SerialExecutor::waitForIdle() const
     const QMutexLocker lock(&m_state->mutex);
     while (m_state->busy)
         m_state->idle.wait(&m_state->mutex);
+}
+
+bool SerialExecutor::busy() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->busy;
 }

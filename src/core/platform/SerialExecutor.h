@@ -53,6 +53,8 @@ public:
 
     // Blocks until every job handed in has run (tests, quitting).
     void waitForIdle() const;
+    // Whether a job handed in has yet to finish.
+    bool busy() const;
 
 private:
     struct State;

@@ -1,40 +1,32 @@
 #include "core/platform/SerialFileWriter.h"
 
-#include "core/platform/OffMainThread.h"
+#include "core/platform/SerialExecutor.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
-#include <QWaitCondition>
 
 #include <optional>
 
 struct SerialFileWriter::State {
     QString path;
     Sink sink;
-    mutable QMutex mutex;
-    mutable QWaitCondition idle;
+    QMutex mutex;
+    // The newest bytes handed in and not yet taken by a write.
     std::optional<QByteArray> waiting;
-    bool busy = false;
+    SerialExecutor queue;
 
-    // Runs on the pool until nothing waits; only one runs per writer at a time.
-    void drain()
+    // A queued write takes whatever is newest when its turn comes.
+    void writeNewest()
     {
-        for (;;) {
-            QByteArray bytes;
-            {
-                const QMutexLocker lock(&mutex);
-                if (!waiting) {
-                    busy = false;
-                    idle.wakeAll();
-                    return;
-                }
-                bytes = std::move(*waiting);
-                waiting.reset();
-            }
-            sink(path, bytes);
+        std::optional<QByteArray> bytes;
+        {
+            const QMutexLocker lock(&mutex);
+            bytes.swap(waiting);
         }
+        if (bytes)
+            sink(path, *bytes);
     }
 };
 
@@ -70,26 +62,24 @@ QString SerialFileWriter::path() const
 
 void SerialFileWriter::write(const QByteArray& bytes)
 {
+    bool queued;
     {
         const QMutexLocker lock(&m_state->mutex);
+        // Bytes already waiting are replaced: only the newest are written.
+        queued = m_state->waiting.has_value();
         m_state->waiting = bytes;
-        if (m_state->busy)
-            return;
-        m_state->busy = true;
     }
     // The job holds the state, not the writer.
-    offMainThreadPool()->start([state = m_state] { state->drain(); });
+    if (!queued)
+        m_state->queue.run([state = m_state] { state->writeNewest(); });
 }
 
 void SerialFileWriter::waitForIdle() const
 {
-    const QMutexLocker lock(&m_state->mutex);
-    while (m_state->busy)
-        m_state->idle.wait(&m_state->mutex);
+    m_state->queue.waitForIdle();
 }
 
 bool SerialFileWriter::busy() const
 {
-    const QMutexLocker lock(&m_state->mutex);
-    return m_state->busy;
+    return m_state->queue.busy();
 }

@@ -3,7 +3,7 @@
 #include "core/gateway/Json.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/JsonFile.h"
-#include "core/platform/OffMainThread.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/ProcessSignals.h"
 
@@ -13,7 +13,6 @@
 #include <QJsonDocument>
 #include <QMutex>
 #include <QSet>
-#include <QWaitCondition>
 
 namespace RuntimeChildLedger {
 
@@ -65,9 +64,8 @@ struct Change {
 // still be under way while the process exits.
 struct Pending {
     QMutex mutex;
-    QWaitCondition idle;
     QList<Change> changes;
-    bool busy = false;
+    SerialExecutor queue;
 };
 
 Pending& pending()
@@ -94,44 +92,39 @@ void crumb(const Change& change)
     }
 }
 
-// Runs on the pool until nothing waits; only one runs at a time.
-void drain()
+// A queued write takes every change handed in by its turn: one rewrite of the file for a burst.
+void writeBatch()
 {
     Pending& p = pending();
-    for (;;) {
-        QList<Change> batch;
-        {
-            const QMutexLocker locker(&p.mutex);
-            if (p.changes.isEmpty()) {
-                p.busy = false;
-                p.idle.wakeAll();
-                return;
-            }
-            batch.swap(p.changes);
-        }
-        {
-            const QMutexLocker locker(&lock());
-            QList<RuntimeChildRecord> records = read();
-            for (const Change& change : std::as_const(batch))
-                apply(records, change);
-            save(records);
-        }
-        for (const Change& change : std::as_const(batch))
-            crumb(change);
+    QList<Change> batch;
+    {
+        const QMutexLocker locker(&p.mutex);
+        batch.swap(p.changes);
     }
+    if (batch.isEmpty())
+        return;
+    {
+        const QMutexLocker locker(&lock());
+        QList<RuntimeChildRecord> records = read();
+        for (const Change& change : std::as_const(batch))
+            apply(records, change);
+        save(records);
+    }
+    for (const Change& change : std::as_const(batch))
+        crumb(change);
 }
 
 void hand(Change change)
 {
     Pending& p = pending();
+    bool queued;
     {
         const QMutexLocker locker(&p.mutex);
+        queued = !p.changes.isEmpty();
         p.changes.append(std::move(change));
-        if (p.busy)
-            return;
-        p.busy = true;
     }
-    offMainThreadPool()->start(drain);
+    if (!queued)
+        p.queue.run(writeBatch);
 }
 
 QString canonical(const QString& path)
@@ -241,10 +234,7 @@ void forgetLater(qint32 pid)
 
 void waitForWrites()
 {
-    Pending& p = pending();
-    const QMutexLocker locker(&p.mutex);
-    while (p.busy)
-        p.idle.wait(&p.mutex);
+    pending().queue.waitForIdle();
 }
 
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
