@@ -113,18 +113,6 @@ std::optional<qint64> StrictReader::optionalInt(const QString& key)
     return n;
 }
 
-std::optional<double> StrictReader::optionalDouble(const QString& key)
-{
-    const auto v = present(key);
-    if (!v)
-        return std::nullopt;
-    if (!v->isDouble()) {
-        fail(key);
-        return std::nullopt;
-    }
-    return v->toDouble();
-}
-
 std::optional<bool> StrictReader::optionalBool(const QString& key)
 {
     const auto v = present(key);

@@ -42,7 +42,6 @@ public:
 
     std::optional<QString> optionalString(const QString& key);
     std::optional<qint64> optionalInt(const QString& key);
-    std::optional<double> optionalDouble(const QString& key);
     std::optional<bool> optionalBool(const QString& key);
     std::optional<QJsonArray> optionalArray(const QString& key);
     std::optional<QJsonObject> optionalObject(const QString& key);

@@ -124,9 +124,7 @@ const RuntimeSectionModel::Derived& RuntimeSectionModel::derived() const
     if (!m_derived) {
         Derived d;
         if (m_window) {
-            const QList<RuntimeRow> all = m_window->inventory()->rows();
-            d.plainRows = RuntimeSectionValues::plainRuntimeRows(all);
-            d.knownNames = RuntimeSectionValues::knownRuntimeNames(all);
+            d.plainRows = RuntimeSectionValues::plainRuntimeRows(m_window->inventory()->rows());
         }
         m_derived = std::move(d);
     }
@@ -156,26 +154,6 @@ std::optional<QString> RuntimeSectionModel::countLine() const
 QList<RuntimeRow> RuntimeSectionModel::plainRuntimeRows() const
 {
     return derived().plainRows;
-}
-
-RuntimeCatalog RuntimeSectionModel::runtimeCatalog() const
-{
-    return m_window ? m_window->workforce()->snapshot().runtimeCatalog : RuntimeCatalog {};
-}
-
-QHash<QString, QList<RuntimeServing>> RuntimeSectionModel::runtimeServing() const
-{
-    return m_window ? m_window->workforce()->snapshot().runtimeServing : QHash<QString, QList<RuntimeServing>> {};
-}
-
-QSet<QString> RuntimeSectionModel::knownRuntimeNames() const
-{
-    return derived().knownNames;
-}
-
-bool RuntimeSectionModel::hasWorkspace() const
-{
-    return m_window && m_window->selectedConfig().has_value();
 }
 
 RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const

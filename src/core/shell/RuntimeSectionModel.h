@@ -45,11 +45,6 @@ public:
     RuntimeCardState cardState(const RuntimeRow& row) const;
     // The last lines of the selected workspace's workers; empty without one.
     QStringList logLines() const;
-    bool hasWorkspace() const;
-
-    RuntimeCatalog runtimeCatalog() const;
-    QHash<QString, QList<RuntimeServing>> runtimeServing() const;
-    QSet<QString> knownRuntimeNames() const;
 
     AdvancedAccess* advanced() const { return m_advanced; }
 
@@ -83,7 +78,6 @@ signals:
 private:
     struct Derived {
         QList<RuntimeRow> plainRows;
-        QSet<QString> knownNames;
     };
     const Derived& derived() const;
     std::optional<RuntimeRow> row(const QString& kind) const;

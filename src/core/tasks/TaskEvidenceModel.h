@@ -47,7 +47,6 @@ public:
     const std::optional<QDateTime>& lastFetch() const { return m_lastFetch; }
     const QList<ProgressLine>& progressTail() const { return m_progressTail; }
     const std::optional<QString>& progressError() const { return m_progressError; }
-    int reloadTick() const { return m_reloadTick; }
 
     // The employee's name from the status model's roster, and the origin line.
     std::optional<QString> employeeName() const;
@@ -82,7 +81,6 @@ private:
     std::optional<QDateTime> m_lastFetch;
     QList<ProgressLine> m_progressTail;
     std::optional<QString> m_progressError;
-    int m_reloadTick = 0;
 
     bool m_active = false;
     // The current run; a fetch whose run is no longer current is dropped.

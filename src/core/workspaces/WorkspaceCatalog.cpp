@@ -99,10 +99,7 @@ std::optional<WorkspaceRecord> WorkspaceCatalog::selected() const
 
 void WorkspaceCatalog::setPublishEndpoint(const std::optional<QString>& endpoint)
 {
-    if (endpoint == m_publishEndpoint)
-        return;
     m_publishEndpoint = endpoint;
-    emit publishEndpointChanged();
 }
 
 QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)

@@ -75,7 +75,6 @@ public:
 signals:
     void recordsChanged();
     void selectionChanged();
-    void publishEndpointChanged();
     void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt
 
 private:
