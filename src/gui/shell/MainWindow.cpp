@@ -25,7 +25,6 @@
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/PermSection.h"
 #include "gui/workforce/CollaborationSection.h"
-#include "gui/workforce/LiveTaskBoard.h"
 #include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
@@ -216,8 +215,7 @@ void MainWindow::buildSections()
     m_paired->setSection(PairedPage::Runtime, new RuntimeSection(runtimes));
     m_team = new TeamSection(m_controller);
     m_paired->setSection(PairedPage::Team, m_team);
-    m_collaboration = new CollaborationSection(m_controller->workforce());
-    m_paired->setSection(PairedPage::Collaboration, m_collaboration);
+    m_paired->setSection(PairedPage::Collaboration, new CollaborationSection(m_controller->workforce()));
     auto* relocation = new RelocationState(m_controller->catalog(), m_controller);
     relocation->setAfterRebind(m_controller->reloader());
     m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(relocation));
@@ -296,11 +294,6 @@ void MainWindow::refreshView()
         m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     if (m_paired)
         m_paired->about()->setWorkspace(selected, status.endpointNote());
-}
-
-LiveTaskBoard* MainWindow::liveBoard() const
-{
-    return m_team ? m_team->liveBoard() : nullptr;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
