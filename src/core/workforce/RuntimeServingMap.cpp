@@ -4,12 +4,6 @@
 
 #include <algorithm>
 
-QString RuntimeServing::id() const
-{
-    return employeeName.value_or(QStringLiteral("-")) + QLatin1Char('|') + taskText + QLatin1Char('|')
-        + (running ? QStringLiteral("true") : QStringLiteral("false"));
-}
-
 namespace RuntimeServingMap {
 
 QString kindOf(const CommandBrief& command)

@@ -15,7 +15,6 @@ struct RuntimeServing {
     QString taskText;
     bool running = false; // false: the last finished one
 
-    QString id() const;
     bool operator==(const RuntimeServing&) const = default;
 };
 

@@ -27,16 +27,6 @@ PrimaryButton::PrimaryButton(const QString& title, bool busy, bool fill, const s
     setBusy(busy);
 }
 
-void PrimaryButton::setTitle(const QString& title)
-{
-    m_title = title;
-    setText(title);
-    if (!m_busy) {
-        setShownText(title);
-        setAccessibleName(title);
-    }
-}
-
 void PrimaryButton::setBusy(bool busy)
 {
     const bool changed = busy != m_busy;

@@ -19,7 +19,6 @@ public:
 
     void setBusy(bool busy);
     bool isBusy() const { return m_busy; }
-    void setTitle(const QString& title);
     BusyIndicator* spinner() const { return m_spinner; }
 
 protected:
