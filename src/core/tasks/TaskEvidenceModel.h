@@ -42,7 +42,6 @@ public:
     bool isLive() const;
 
     const TaskEvidenceState& state() const { return m_state; }
-    const QString& changesState() const { return m_changesState; }
     qint64 polls() const { return m_polls; }
     const std::optional<QDateTime>& lastFetch() const { return m_lastFetch; }
     const QList<ProgressLine>& progressTail() const { return m_progressTail; }
