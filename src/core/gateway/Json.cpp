@@ -113,18 +113,6 @@ std::optional<qint64> StrictReader::optionalInt(const QString& key)
     return n;
 }
 
-std::optional<double> StrictReader::optionalDouble(const QString& key)
-{
-    const auto v = present(key);
-    if (!v)
-        return std::nullopt;
-    if (!v->isDouble()) {
-        fail(key);
-        return std::nullopt;
-    }
-    return v->toDouble();
-}
-
 std::optional<bool> StrictReader::optionalBool(const QString& key)
 {
     const auto v = present(key);
@@ -201,12 +189,6 @@ std::optional<qint64> LenientReader::optionalInt(const QString& key) const
     return integral(m_object.value(key));
 }
 
-double LenientReader::number(const QString& key, double fallback) const
-{
-    const QJsonValue v = m_object.value(key);
-    return v.isDouble() ? v.toDouble() : fallback;
-}
-
 bool LenientReader::boolean(const QString& key, bool fallback) const
 {
     return optionalBool(key).value_or(fallback);
@@ -224,12 +206,6 @@ QJsonArray LenientReader::array(const QString& key) const
 {
     const QJsonValue v = m_object.value(key);
     return v.isArray() ? v.toArray() : QJsonArray();
-}
-
-QJsonObject LenientReader::object(const QString& key) const
-{
-    const QJsonValue v = m_object.value(key);
-    return v.isObject() ? v.toObject() : QJsonObject();
 }
 
 QStringList LenientReader::stringList(const QString& key) const

@@ -47,7 +47,6 @@ public:
 
     std::optional<QString> optionalString(const QString& key);
     std::optional<qint64> optionalInt(const QString& key);
-    std::optional<double> optionalDouble(const QString& key);
     std::optional<bool> optionalBool(const QString& key);
     std::optional<QJsonArray> optionalArray(const QString& key);
     std::optional<QJsonObject> optionalObject(const QString& key);
@@ -81,11 +80,9 @@ public:
     std::optional<QString> optionalString(const QString& key) const;
     qint64 integer(const QString& key, qint64 fallback = 0) const;
     std::optional<qint64> optionalInt(const QString& key) const;
-    double number(const QString& key, double fallback = 0) const;
     bool boolean(const QString& key, bool fallback = false) const;
     std::optional<bool> optionalBool(const QString& key) const;
     QJsonArray array(const QString& key) const;
-    QJsonObject object(const QString& key) const;
     // The string elements of an array; other elements are skipped.
     QStringList stringList(const QString& key) const;
 

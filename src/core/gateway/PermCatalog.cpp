@@ -16,14 +16,6 @@ const QList<Tier>& catalog()
     return tiers;
 }
 
-QStringList catalogKeys()
-{
-    QStringList keys;
-    for (const Tier& t : catalog())
-        keys.append(t.key);
-    return keys;
-}
-
 std::optional<QSet<QString>> evidenceKinds(const QString& key)
 {
     static const QMap<QString, QSet<QString>> kinds {

@@ -21,7 +21,6 @@ struct Tier {
 
 // The tiers in the order of the rows, of automatic confirmation and of the grant arguments.
 const QList<Tier>& catalog();
-QStringList catalogKeys();
 
 // The progress kinds that show a tier in use; none for tiers the progress cannot show.
 std::optional<QSet<QString>> evidenceKinds(const QString& key);

@@ -103,11 +103,6 @@ TaskEvidenceState TaskEvidenceState::failed(const QString& why)
     return { Kind::Failed, why, {}, {} };
 }
 
-TaskEvidenceState TaskEvidenceState::loading()
-{
-    return {};
-}
-
 QString TaskEvidenceState::diagnostics() const
 {
     switch (kind) {

@@ -73,7 +73,6 @@ struct TaskEvidenceState {
     static TaskEvidenceState noArtifacts(const QString& why);
     static TaskEvidenceState unlisted(const QString& why);
     static TaskEvidenceState failed(const QString& why);
-    static TaskEvidenceState loading();
 
     bool operator==(const TaskEvidenceState&) const = default;
     QString diagnostics() const;

@@ -24,7 +24,6 @@ public:
     SerialFileWriter(const SerialFileWriter&) = delete;
     SerialFileWriter& operator=(const SerialFileWriter&) = delete;
 
-    QString path() const;
     // Returns at once.
     void write(const QByteArray& bytes);
     // Blocks until every write handed in has landed.

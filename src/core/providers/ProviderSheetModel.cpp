@@ -102,7 +102,6 @@ ProviderSheetModel::ProviderSheetModel(QString runtimeKind, QString runtimeDispl
     , m_all(std::move(allProfiles))
     , m_bound(boundProfileID)
     , m_nam(NetworkAccess::create(this))
-    , m_timeLimitMs(ProviderVerify::kTimeLimitMs)
 {
 }
 
@@ -250,7 +249,7 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
         co_return;
     ProviderVerify::Outcome outcome { false, QStringLiteral("系统密码库里没有它的 Key") };
     if (key) {
-        auto check = ProviderVerify::check(self->m_nam, *profile, *key, self->m_timeLimitMs);
+        auto check = ProviderVerify::check(self->m_nam, *profile, *key, ProviderVerify::kTimeLimitMs);
         outcome = co_await std::move(check);
         if (!self || self->m_closing)
             co_return;

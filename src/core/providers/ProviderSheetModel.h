@@ -44,8 +44,6 @@ public:
     // Aborts a check still under way.
     ~ProviderSheetModel() override;
 
-    QString runtimeKind() const { return m_kind; }
-    QString runtimeDisplay() const { return m_display; }
     // The providers the runtime takes, in the contract's order.
     QList<ProviderSlot> providerSlots() const { return m_setup.providerSlots; }
     // The profiles of those providers, in the order given.
@@ -72,9 +70,6 @@ public:
     // such; a key without its record would be lost to sight).
     QCoro::Task<> remove(QUuid profile);
 
-    // Tests shorten the check's time limit.
-    void setTimeLimit(int ms) { m_timeLimitMs = ms; }
-
 signals:
     void changed();
 
@@ -93,7 +88,6 @@ private:
     Feedback m_form;
     std::optional<QString> m_doneMessage;
     QNetworkAccessManager* m_nam;
-    int m_timeLimitMs;
     // Set while the model is being destroyed: a suspended action stops quietly.
     bool m_closing = false;
 };

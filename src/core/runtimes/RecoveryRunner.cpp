@@ -29,7 +29,6 @@ const QString kRefresh = QStringLiteral("recovery.step.refresh");
 
 RecoveryRunner::RecoveryRunner(QObject* parent)
     : QObject(parent)
-    , m_discover([this](QString workspaceId) { return discoverWithTool(std::move(workspaceId), this); })
 {
 }
 
@@ -65,13 +64,6 @@ void RecoveryRunner::set(const QString& id, State state, const QString& detail, 
         emit changed();
         return;
     }
-}
-
-QCoro::Task<RecoveryRunner::Discovery> RecoveryRunner::discoverWithTool(QString workspaceId, const QObject* owner)
-{
-    auto task = Relocation::discover(std::move(workspaceId), kToolTimeLimit, owner);
-    const Relocation::Discovery found = co_await std::move(task);
-    co_return Discovery { found.ok, found.path, found.candidates, found.error };
 }
 
 QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
@@ -116,8 +108,9 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
             QStringLiteral("下面这一步会去找它"));
         // Step 2: where did it go? Binding is left to the user in the banner.
         set(kRelocate, State::Running);
-        auto discoverTask = m_discover(workspace->workspace);
-        const Discovery found = co_await std::move(discoverTask);
+        // The tool's dry-run relocation, stopped when the runner goes first.
+        auto discoverTask = Relocation::discover(workspace->workspace, kToolTimeLimit, this);
+        const Relocation::Discovery found = co_await std::move(discoverTask);
         if (!self)
             co_return;
         if (found.ok && !found.path.isEmpty()) {

@@ -31,15 +31,6 @@ public:
         bool operator==(const Step&) const = default;
     };
 
-    // What `workspace relocate --dry-run` found.
-    struct Discovery {
-        bool ok = false;
-        QString path;
-        QStringList candidates;
-        QString error;
-    };
-    using Discover = std::function<QCoro::Task<Discovery>(QString workspaceId)>;
-
     static constexpr std::chrono::milliseconds kToolTimeLimit { std::chrono::seconds(60) };
 
     explicit RecoveryRunner(QObject* parent = nullptr);
@@ -56,10 +47,6 @@ public:
     QCoro::Task<> run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
         std::function<QCoro::Task<>()> reloadStatus);
 
-    // How step 2 asks where a moved folder went; by default the companion
-    // tool's dry-run relocation, stopped when `owner` goes first.
-    void setDiscover(Discover discover) { m_discover = std::move(discover); }
-    static QCoro::Task<Discovery> discoverWithTool(QString workspaceId, const QObject* owner = nullptr);
     // Tests shorten the limit of each companion-tool run.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
 
@@ -72,6 +59,5 @@ private:
     QList<Step> m_steps;
     bool m_running = false;
     bool m_finished = false;
-    Discover m_discover;
     std::chrono::milliseconds m_timeLimit = kToolTimeLimit;
 };

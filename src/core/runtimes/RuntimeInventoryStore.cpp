@@ -138,7 +138,7 @@ QCoro::Task<> RuntimeInventoryStore::run()
         co_return;
     if (outcome.entries) {
         self->applySetup(outcome.setup);
-        co_await self->loadCredentials(true);
+        co_await self->loadCredentials();
         if (!self)
             co_return;
     }
@@ -179,15 +179,10 @@ void RuntimeInventoryStore::applySetup(const QList<RuntimeSetupInfo>& setup)
 
 QCoro::Task<> RuntimeInventoryStore::refreshConfigured()
 {
-    return loadCredentials(true);
+    return loadCredentials();
 }
 
-QCoro::Task<> RuntimeInventoryStore::refreshProfiles()
-{
-    return loadCredentials(false);
-}
-
-QCoro::Task<> RuntimeInventoryStore::loadCredentials(bool withConfigured)
+QCoro::Task<> RuntimeInventoryStore::loadCredentials()
 {
     QPointer<RuntimeInventoryStore> self(this);
     // The changes the user made before this read (a sheet's new profile or
@@ -199,33 +194,29 @@ QCoro::Task<> RuntimeInventoryStore::loadCredentials(bool withConfigured)
     if (!self)
         co_return;
     const QMap<QString, RuntimeSetupInfo> setup = self->m_setup;
-    auto job = [setup, withConfigured] { return readCredentials(setup, withConfigured); };
+    auto job = [setup] { return readCredentials(setup); };
     // On the key store's queue: the migration moves keys, and nothing else
     // may reach the store in the middle of it.
     auto task = SecretStore::queue().task(std::move(job));
     const Credentials read = co_await std::move(task);
     if (!self)
         co_return;
-    if (read.configured)
-        self->m_configured = *read.configured;
+    self->m_configured = read.configured;
     self->m_profiles = read.profiles;
     self->m_bindings = read.bindings;
     emit self->changed();
 }
 
-RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(
-    const QMap<QString, RuntimeSetupInfo>& setup, bool withConfigured)
+RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const QMap<QString, RuntimeSetupInfo>& setup)
 {
     Credentials out;
-    if (withConfigured) {
-        // Read before the migration moves the legacy keys.
-        QStringList providers;
-        for (const RuntimeSetupInfo& s : setup) {
-            if (s.credentialProvider && !s.credentialProvider->isEmpty() && !providers.contains(*s.credentialProvider))
-                providers.append(*s.credentialProvider);
-        }
-        out.configured = CredentialBroker::configuredProviders(providers);
+    // Read before the migration moves the legacy keys.
+    QStringList providers;
+    for (const RuntimeSetupInfo& s : setup) {
+        if (s.credentialProvider && !s.credentialProvider->isEmpty() && !providers.contains(*s.credentialProvider))
+            providers.append(*s.credentialProvider);
     }
+    out.configured = CredentialBroker::configuredProviders(providers);
     migrateLegacyCredentialsIfNeeded(setup);
     // Read under the bindings' lock, so that the sheet cannot bind a new
     // profile between this read and the prune; a damaged profiles file prunes

@@ -43,10 +43,9 @@ public:
     void refresh();
     // The profile bound to a runtime kind, if any.
     std::optional<ProviderProfile> profile(const QString& kind) const;
-    // Recomputes the configured providers, then does what refreshProfiles() does.
+    // Recomputes the configured providers, migrates legacy keys, then reloads
+    // profiles and bindings.
     QCoro::Task<> refreshConfigured();
-    // Migrates legacy keys, then reloads profiles and bindings.
-    QCoro::Task<> refreshProfiles();
 
     // Snapshot writers (in ~/.tolvarine, replaced atomically).
     static void dumpRaw(const QString& report);
@@ -74,7 +73,7 @@ private:
     };
     // What the key store and the profile files say for a set of setup contracts.
     struct Credentials {
-        std::optional<QSet<QString>> configured; // none: not asked for
+        QSet<QString> configured;
         QList<ProviderProfile> profiles;
         QMap<QString, QUuid> bindings;
     };
@@ -84,9 +83,9 @@ private:
     void applySetup(const QList<RuntimeSetupInfo>& setup);
     // Off the GUI thread, one after another in the order asked, so that two
     // migrations never run at once and the latest result lands last.
-    QCoro::Task<> loadCredentials(bool withConfigured);
+    QCoro::Task<> loadCredentials();
     // Blocking: the Secret Service may wait on a prompt or a stalled daemon.
-    static Credentials readCredentials(const QMap<QString, RuntimeSetupInfo>& setup, bool withConfigured);
+    static Credentials readCredentials(const QMap<QString, RuntimeSetupInfo>& setup);
     static void migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup);
     static QString friendlyProviderName(const QMap<QString, RuntimeSetupInfo>& setup, const QString& provider);
 

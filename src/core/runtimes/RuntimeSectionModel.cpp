@@ -128,9 +128,7 @@ const RuntimeSectionModel::Derived& RuntimeSectionModel::derived() const
     if (!m_derived) {
         Derived d;
         if (live()) {
-            const QList<RuntimeRow> all = m_inventory->rows();
-            d.plainRows = RuntimeSectionValues::plainRuntimeRows(all);
-            d.knownNames = RuntimeSectionValues::knownRuntimeNames(all);
+            d.plainRows = RuntimeSectionValues::plainRuntimeRows(m_inventory->rows());
         }
         m_derived = std::move(d);
     }
@@ -168,16 +166,6 @@ void RuntimeSectionModel::setRuntimeServing(const QHash<QString, QList<RuntimeSe
         return;
     m_serving = serving;
     invalidate();
-}
-
-QSet<QString> RuntimeSectionModel::knownRuntimeNames() const
-{
-    return derived().knownNames;
-}
-
-bool RuntimeSectionModel::hasWorkspace() const
-{
-    return live() && selectedConfig().has_value();
 }
 
 RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const

@@ -58,13 +58,9 @@ public:
     RuntimeCardState cardState(const RuntimeRow& row) const;
     // The last lines of the selected workspace's workers; empty without one.
     QStringList logLines() const;
-    bool hasWorkspace() const;
-
     // The work each runtime kind serves: the workforce's serving map, handed
     // in by the window whenever it changes.
-    QHash<QString, QList<RuntimeServing>> runtimeServing() const { return m_serving; }
     void setRuntimeServing(const QHash<QString, QList<RuntimeServing>>& serving);
-    QSet<QString> knownRuntimeNames() const;
 
     AdvancedAccess* advanced() const { return m_advanced; }
 
@@ -100,7 +96,6 @@ signals:
 private:
     struct Derived {
         QList<RuntimeRow> plainRows;
-        QSet<QString> knownNames;
     };
     const Derived& derived() const;
     // The stores are still there.

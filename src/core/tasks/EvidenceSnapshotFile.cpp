@@ -130,7 +130,6 @@ void EvidenceSnapshotFile::startNext()
         writeBatch(target, entries, recency);
     }).then(this, [this] {
         m_writing = false;
-        emit batchDone();
         startNext();
     });
 }

@@ -52,10 +52,6 @@ public:
     // Nothing waits to be written and no write is under way.
     bool idle() const { return !m_writing && m_pending.isEmpty(); }
 
-signals:
-    // A batch has been written (or its write failed, which is ignored).
-    void batchDone();
-
 private:
     EvidenceSnapshotFile() = default;
     void startNext();

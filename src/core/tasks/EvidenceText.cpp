@@ -36,11 +36,6 @@ QList<DeskFileChange> diffFiles(const TaskEvidenceState& state)
     return out;
 }
 
-bool hasDiff(const TaskEvidenceState& state)
-{
-    return !diffFiles(state).isEmpty();
-}
-
 QString byteLabel(qint64 bytes)
 {
     if (bytes <= 1023)

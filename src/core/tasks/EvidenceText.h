@@ -20,8 +20,6 @@ bool isLive(const CommandBrief& command);
 // "artifacts", "no_artifacts", "unlisted", "failed" or "loading".
 QString stateWord(const TaskEvidenceState& state);
 
-// The state is `artifacts` and one of its files carries a diff.
-bool hasDiff(const TaskEvidenceState& state);
 // The files whose diff the diff block lists, in order.
 QList<DeskFileChange> diffFiles(const TaskEvidenceState& state);
 

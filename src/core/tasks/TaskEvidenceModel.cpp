@@ -53,7 +53,6 @@ void TaskEvidenceModel::setCommand(const CommandBrief& command)
 
 void TaskEvidenceModel::retry()
 {
-    ++m_reloadTick;
     emit changed();
     restart();
 }

@@ -46,12 +46,10 @@ public:
     bool isLive() const;
 
     const TaskEvidenceState& state() const { return m_state; }
-    const QString& changesState() const { return m_changesState; }
     qint64 polls() const { return m_polls; }
     const std::optional<QDateTime>& lastFetch() const { return m_lastFetch; }
     const QList<ProgressLine>& progressTail() const { return m_progressTail; }
     const std::optional<QString>& progressError() const { return m_progressError; }
-    int reloadTick() const { return m_reloadTick; }
 
     // The employee's name from the status model's roster, and the origin line.
     std::optional<QString> employeeName() const;
@@ -87,7 +85,6 @@ private:
     std::optional<QDateTime> m_lastFetch;
     QList<ProgressLine> m_progressTail;
     std::optional<QString> m_progressError;
-    int m_reloadTick = 0;
 
     bool m_active = false;
     // The current run; a fetch whose run is no longer current is dropped.

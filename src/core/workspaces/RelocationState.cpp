@@ -13,7 +13,6 @@ RelocationState::RelocationState(WorkspaceCatalog* catalog, QObject* parent)
     : QObject(parent)
     , m_catalog(catalog)
     , m_arguments(QCoreApplication::arguments())
-    , m_timeLimit(Relocation::kTimeLimit)
 {
     if (m_catalog) {
         connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &RelocationState::sync);
@@ -96,7 +95,7 @@ QCoro::Task<> RelocationState::discoverFor(QString workspace)
 
     QPointer<RelocationState> self(this);
     // Owned by this state: the tool is stopped when the state goes.
-    auto search = Relocation::discover(workspace, m_timeLimit, this);
+    auto search = Relocation::discover(workspace, Relocation::kTimeLimit, this);
     const Relocation::Discovery answer = co_await std::move(search);
     if (!self)
         co_return;
@@ -166,7 +165,7 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
 {
     const quint64 ticket = nextTicket(workspace);
     QPointer<RelocationState> self(this);
-    auto rebind = Relocation::apply(workspace, path, m_timeLimit, this);
+    auto rebind = Relocation::apply(workspace, path, Relocation::kTimeLimit, this);
     const Relocation::Discovery answer = co_await std::move(rebind);
     if (!self)
         co_return;

@@ -46,8 +46,6 @@ public:
     void setAfterRebind(Reload reload) { m_afterRebind = std::move(reload); }
     // The process's launch arguments, program first; the application's unless set.
     void setLaunchArguments(const QStringList& arguments) { m_arguments = arguments; }
-    // Tests shorten the companion tool's time limit.
-    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
 
     // The selected workspace while its folder is missing; none while the
     // banner is not shown.
@@ -102,7 +100,6 @@ private:
     QPointer<WorkspaceCatalog> m_catalog;
     Reload m_afterRebind;
     QStringList m_arguments;
-    std::chrono::milliseconds m_timeLimit;
 
     std::optional<WorkspaceRecord> m_workspace;
     QString m_note;

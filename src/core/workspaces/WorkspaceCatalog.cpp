@@ -94,10 +94,7 @@ std::optional<WorkspaceRecord> WorkspaceCatalog::selected() const
 
 void WorkspaceCatalog::setPublishEndpoint(const std::optional<QString>& endpoint)
 {
-    if (endpoint == m_publishEndpoint)
-        return;
     m_publishEndpoint = endpoint;
-    emit publishEndpointChanged();
 }
 
 QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)

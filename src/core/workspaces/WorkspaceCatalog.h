@@ -91,7 +91,6 @@ public:
 signals:
     void recordsChanged();
     void selectionChanged();
-    void publishEndpointChanged();
     void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt
 
 private:

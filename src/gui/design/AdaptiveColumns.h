@@ -34,7 +34,6 @@ public:
     // when one is given (a section then has as many columns as the window
     // has room for), else the grid's own width.
     void setContentWidth(std::optional<qreal> width);
-    std::optional<qreal> contentWidth() const { return m_contentWidth; }
 
     int columnCount() const { return columnsFor(width()); }
     QList<QWidget*> cells() const { return m_cells; }

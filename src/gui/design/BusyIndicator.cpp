@@ -25,12 +25,6 @@ BusyIndicator::BusyIndicator(const QColor& tint, int edge, QWidget* parent)
     });
 }
 
-void BusyIndicator::setTint(const QColor& tint)
-{
-    m_tint = tint;
-    update();
-}
-
 bool BusyIndicator::isSpinning() const
 {
     return m_spin->state() == QAbstractAnimation::Running;

@@ -11,7 +11,6 @@ class BusyIndicator : public QWidget {
 public:
     explicit BusyIndicator(const QColor& tint, int edge = 14, QWidget* parent = nullptr);
 
-    void setTint(const QColor& tint);
     bool isSpinning() const;
 
 protected:

@@ -23,13 +23,6 @@ Card::Card(std::optional<QColor> tint, bool emphasized, QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
-Card* Card::wrap(QWidget* content, std::optional<QColor> tint, bool emphasized, QWidget* parent)
-{
-    auto* card = new Card(tint, emphasized, parent);
-    card->contentLayout()->addWidget(content);
-    return card;
-}
-
 void Card::setTint(std::optional<QColor> tint)
 {
     m_tint = tint;

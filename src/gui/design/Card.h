@@ -16,10 +16,6 @@ public:
     explicit Card(QWidget* parent = nullptr);
     Card(std::optional<QColor> tint, bool emphasized, QWidget* parent = nullptr);
 
-    // Wraps `content` in a card (plain when no tint is given).
-    static Card* wrap(QWidget* content, std::optional<QColor> tint = std::nullopt, bool emphasized = false,
-        QWidget* parent = nullptr);
-
     // The card's own vertical layout (margins 14, spacing 0); add the content here.
     QVBoxLayout* contentLayout() const { return m_layout; }
 

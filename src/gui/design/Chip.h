@@ -16,7 +16,6 @@ public:
         const std::optional<QString>& identifier = std::nullopt, QWidget* parent = nullptr);
 
     QString shownText() const { return m_shown; }
-    QColor tint() const { return m_tint; }
     void setTint(const QColor& tint);
     void setText(const QString& text, const std::optional<QString>& verbatimText = std::nullopt);
 

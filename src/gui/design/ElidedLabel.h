@@ -13,7 +13,6 @@ public:
 
     void setText(const QString& text);
     QString text() const { return m_text; }
-    int maxLines() const { return m_maxLines; }
 
     // The lines as drawn at a width (at most maxLines; the last may be elided).
     QStringList linesForWidth(int width) const;

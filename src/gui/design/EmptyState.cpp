@@ -10,7 +10,6 @@
 
 EmptyState::EmptyState(Kind kind, const QString& message, const std::optional<Action>& action, QWidget* parent)
     : Card(kind == Kind::unreadable ? std::optional<QColor>(DS::amber()) : std::nullopt, false, parent)
-    , m_kind(kind)
 {
     const bool unreadable = kind == Kind::unreadable;
     setObjectName(unreadable ? QStringLiteral("state.unreadable") : QStringLiteral("state.empty"));

@@ -23,13 +23,10 @@ public:
     EmptyState(Kind kind, const QString& message, const std::optional<Action>& action = std::nullopt,
         QWidget* parent = nullptr);
 
-    Kind kind() const { return m_kind; }
-    ProseLabel* messageLabel() const { return m_message; }
     // Null without an action.
     SecondaryButton* actionButton() const { return m_button; }
 
 private:
-    Kind m_kind;
     ProseLabel* m_message;
     SecondaryButton* m_button = nullptr;
 };

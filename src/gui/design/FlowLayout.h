@@ -15,7 +15,6 @@ public:
     int count() const override { return int(m_items.size()); }
     QLayoutItem* itemAt(int index) const override { return m_items.value(index); }
     QLayoutItem* takeAt(int index) override;
-    int spacing() const { return m_spacing; }
 
     Qt::Orientations expandingDirections() const override { return {}; }
     bool hasHeightForWidth() const override { return true; }

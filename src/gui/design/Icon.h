@@ -16,7 +16,6 @@ public:
     void setSymbol(const QString& symbol);
     void setTint(const QColor& tint);
     QString symbol() const { return m_symbol; }
-    QColor tint() const { return m_tint; }
 
     QSize sizeHint() const override;
 

@@ -50,7 +50,6 @@ public:
     }
 
     W* find(const Key& key) const { return m_widgets.value(key).data(); }
-    const QList<Key>& keys() const { return m_order; }
     QList<W*> widgets() const
     {
         QList<W*> out;

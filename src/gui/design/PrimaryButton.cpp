@@ -12,7 +12,6 @@ PrimaryButton::PrimaryButton(const QString& title, bool busy, bool fill, const s
     std::function<void()> action, QWidget* parent)
     : FaceButton(title, identifier, std::move(action), parent)
     , m_title(title)
-    , m_fill(fill)
     , m_spinner(new BusyIndicator(DS::deepInk(), 13, this))
 {
     setFace(DSFont::bold(12.5), DS::deepInk(), DS::mint());
@@ -26,16 +25,6 @@ PrimaryButton::PrimaryButton(const QString& title, bool busy, bool fill, const s
     }
     m_spinner->setVisible(false);
     setBusy(busy);
-}
-
-void PrimaryButton::setTitle(const QString& title)
-{
-    m_title = title;
-    setText(title);
-    if (!m_busy) {
-        setShownText(title);
-        setAccessibleName(title);
-    }
 }
 
 void PrimaryButton::setBusy(bool busy)

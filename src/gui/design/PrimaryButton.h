@@ -19,8 +19,6 @@ public:
 
     void setBusy(bool busy);
     bool isBusy() const { return m_busy; }
-    bool fills() const { return m_fill; }
-    void setTitle(const QString& title);
     BusyIndicator* spinner() const { return m_spinner; }
 
 protected:
@@ -32,6 +30,5 @@ private:
     bool m_busy = false;
     bool m_disabledOutside = false;
     bool m_applying = false;
-    bool m_fill;
     BusyIndicator* m_spinner;
 };

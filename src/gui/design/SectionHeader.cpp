@@ -11,7 +11,6 @@
 
 SectionHeader::SectionHeader(const QString& title, const QString& subtitle, QWidget* trailing, QWidget* parent)
     : QWidget(parent)
-    , m_trailing(trailing)
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 2);

@@ -14,12 +14,8 @@ public:
         QWidget* parent = nullptr);
 
     QLabel* titleLabel() const { return m_title; }
-    // Null when the header has no subtitle.
-    ProseLabel* subtitleLabel() const { return m_subtitle; }
-    QWidget* trailing() const { return m_trailing; }
 
 private:
     QLabel* m_title;
     ProseLabel* m_subtitle = nullptr;
-    QWidget* m_trailing;
 };

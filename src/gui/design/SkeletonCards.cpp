@@ -75,13 +75,6 @@ void SkeletonCards::showEvent(QShowEvent*)
     m_stop->start();
 }
 
-void SkeletonCards::setCount(int count)
-{
-    m_count = count;
-    updateGeometry();
-    update();
-}
-
 int SkeletonCards::columnCount() const
 {
     return ColumnRule::columnCount(width(), kMinItem, kSpacing);

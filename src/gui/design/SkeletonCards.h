@@ -15,8 +15,6 @@ class SkeletonCards : public QWidget {
 public:
     explicit SkeletonCards(int count, QWidget* parent = nullptr);
 
-    void setCount(int count);
-    int count() const { return m_count; }
     int columnCount() const;
 
     // Whether the light band is being drawn now.

@@ -26,7 +26,6 @@ public:
     void setLook(const StatusBadgeLook& look);
     const StatusBadgeLook& look() const { return m_look; }
     QLabel* word() const { return m_word; }
-    Marker* stateMarker() const { return m_marker; }
 
     static constexpr int kDot = 7;
     static constexpr int kGap = 5;

@@ -19,8 +19,6 @@ public:
     RecoveryStepRow(const QString& id, int width, QWidget* parent = nullptr);
 
     void setStep(const RecoveryRunner::Step& step);
-    QLabel* detailLabel() const { return m_detail; }
-    Icon* icon() const { return m_icon; }
 
     static QString stateWord(RecoveryRunner::State state);
 

@@ -20,8 +20,6 @@ public:
 
     void setBusy(bool busy);
     PrimaryButton* pairButton() const { return m_pair; }
-    Disclosure* commandHint() const { return m_hint; }
-    QLabel* hintText() const { return m_hintText; }
     AboutSection* about() const { return m_about; }
 
 signals:

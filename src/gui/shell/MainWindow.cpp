@@ -21,7 +21,6 @@
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/tasks/PermSection.h"
 #include "gui/workforce/CollaborationSection.h"
-#include "gui/workforce/LiveTaskBoard.h"
 #include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
@@ -204,8 +203,7 @@ void MainWindow::buildSections()
     m_paired->setSection(PairedPage::Runtime, new RuntimeSection(c->runtimeSection()));
     m_team = new TeamSection(c);
     m_paired->setSection(PairedPage::Team, m_team);
-    m_collaboration = new CollaborationSection(c->workforce());
-    m_paired->setSection(PairedPage::Collaboration, m_collaboration);
+    m_paired->setSection(PairedPage::Collaboration, new CollaborationSection(c->workforce()));
     m_paired->setSection(PairedPage::RelocationBanner, new RelocationBanner(c->relocation()));
     auto* phone = new PairingSection(c->catalog());
     connect(phone, &PairingSection::notice, c, [c](const QString& text, bool isError) { c->setNotice(text, isError); });
@@ -272,11 +270,6 @@ void MainWindow::refreshView()
         m_firstRun->about()->setWorkspace(selected, status.endpointNote());
     if (m_paired)
         m_paired->about()->setWorkspace(selected, status.endpointNote());
-}
-
-LiveTaskBoard* MainWindow::liveBoard() const
-{
-    return m_team ? m_team->liveBoard() : nullptr;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

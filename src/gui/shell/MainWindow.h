@@ -9,10 +9,8 @@
 #include <memory>
 
 class ApprovalsSheet;
-class CollaborationSection;
 class FailedTasksSheet;
 class FirstRunPage;
-class LiveTaskBoard;
 class NoticeBanner;
 class PairedPage;
 class PendingCall;
@@ -53,11 +51,7 @@ public:
     QScrollArea* scrollArea() const { return m_scroll; }
     WorkspaceSummaryBar* summaryBar() const { return m_bar; }
     TeamSection* teamSection() const { return m_team; }
-    CollaborationSection* collaborationSection() const { return m_collaboration; }
-    LiveTaskBoard* liveBoard() const;
     bool sectionsBuilt() const { return m_sectionsBuilt; }
-    // The width the page has for its sections, measured from the scrolling column.
-    qreal contentWidth() const { return m_contentWidth; }
     // The open sheets; null while closed.
     ApprovalsSheet* approvalsSheet() const;
     FailedTasksSheet* failedTasksSheet() const;
@@ -105,7 +99,6 @@ private:
     QWidget* m_column = nullptr;
     QVBoxLayout* m_stack = nullptr;
     TeamSection* m_team = nullptr;
-    CollaborationSection* m_collaboration = nullptr;
     qreal m_contentWidth = 0;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;

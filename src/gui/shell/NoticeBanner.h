@@ -17,7 +17,6 @@ public:
     void setNotice(const QString& text, bool isError);
     QString text() const;
     bool isError() const { return m_isError; }
-    QLabel* textLabel() const { return m_text; }
     SecondaryButton* dismissButton() const { return m_dismiss; }
 
 signals:

@@ -17,7 +17,6 @@ public:
 
     void setPresence(const AgentPresence& presence);
     QString text() const { return m_text; }
-    QColor colour() const { return m_colour; }
 
     static QString presenceText(const AgentPresence& presence);
     static QColor presenceColor(const AgentPresence& presence);

@@ -31,7 +31,6 @@ public:
     // The workspace widgets; null until the first setWorkspaces.
     QComboBox* switcher() const { return m_switcher; }
     QLabel* unpairedLabel() const { return m_unpaired; }
-    QToolButton* addButton() const { return m_add; }
     PresenceChip* presenceChip() const { return m_chip; }
 
 signals:

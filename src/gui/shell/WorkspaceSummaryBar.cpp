@@ -205,11 +205,11 @@ WorkspaceSummaryBar::WorkspaceSummaryBar(QWidget* parent)
 
     top->addStretch(1);
 
-    m_recover = new SecondaryButton(
+    auto* recover = new SecondaryButton(
         QStringLiteral("检查并恢复"), QStringLiteral("workspace.recover"), [this] { emit recoveryRequested(); }, this);
-    m_recover->setToolTip(
+    recover->setToolTip(
         QStringLiteral("一次把能自己修的都修掉：目录、Agent Service、Runtime、重新连上。真正需要你的会集中列在最后。"));
-    top->addWidget(m_recover, 0, Qt::AlignTop);
+    top->addWidget(recover, 0, Qt::AlignTop);
 
     m_attention = new QWidget(this);
     m_attention->setObjectName(QStringLiteral("workspace.summary.attention"));
@@ -229,11 +229,6 @@ void WorkspaceSummaryBar::setSummary(const WorkspaceSummary& summary)
         return;
     m_summary = summary;
     apply();
-}
-
-void WorkspaceSummaryBar::setRecoverShown(bool shown)
-{
-    m_recover->setVisible(shown);
 }
 
 void WorkspaceSummaryBar::apply()

@@ -10,7 +10,6 @@
 class QLabel;
 class QVBoxLayout;
 class QWidget;
-class SecondaryButton;
 class WorkspaceSummaryModel;
 
 // The strip at the top of the paired-workspace page: one line about the AI
@@ -36,9 +35,6 @@ public:
     // Updates the bar in place.
     void setSummary(const WorkspaceSummary& summary);
     const WorkspaceSummary& summary() const { return m_summary; }
-
-    // Without recovery the button is left out (shown by default).
-    void setRecoverShown(bool shown);
 
     // "5 名 · 2 工作中 · 3 空闲"
     static QString employeeLine(const WorkspaceSummary& s);
@@ -69,7 +65,6 @@ private:
     QLabel* m_employeeValue;
     QLabel* m_runtimeValue;
     QLabel* m_runtimeAge;
-    SecondaryButton* m_recover;
     QWidget* m_attention;
     QVBoxLayout* m_attentionRows;
     // One line per attention row, keyed by its symbol.

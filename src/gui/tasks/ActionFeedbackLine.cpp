@@ -31,7 +31,6 @@ ActionFeedbackLine::ActionFeedbackLine(qreal pointSize, bool showTime, QWidget* 
 
 void ActionFeedbackLine::setState(const PermActionState& state)
 {
-    m_state = state;
     QString shown = state.text();
     switch (state.kind()) {
     case PermActionState::Kind::Idle:

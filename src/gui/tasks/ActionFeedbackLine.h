@@ -22,12 +22,10 @@ public:
     void setState(const PermActionState& state);
     // Aligns the text to the trailing edge, line by line (for a line that ends a row).
     void setTrailing();
-    const PermActionState& state() const { return m_state; }
     // The shown text ("" while idle).
     QString text() const;
 
 private:
-    PermActionState m_state;
     bool m_showTime;
     BusyIndicator* m_spinner;
     Icon* m_mark;

@@ -31,11 +31,7 @@ public:
         const QString& taskText, QWidget* parent = nullptr);
 
     const DeskFileChange& file() const { return m_file; }
-    bool loading() const { return m_loading; }
     const std::optional<QString>& text() const { return m_text; }
-    const std::optional<QString>& failure() const { return m_failure; }
-    bool retryable() const { return m_retryable; }
-    int tick() const { return m_tick; }
 
     // Loads again (the retry button).
     void retry();

@@ -27,7 +27,6 @@ QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
 
 FeedItemRow::FeedItemRow(const QString& prefix, const QString& id, QWidget* parent)
     : QWidget(parent)
-    , m_id(id)
 {
     const QString rowId = prefix + QStringLiteral(".row.") + id;
     setObjectName(rowId);

@@ -25,9 +25,6 @@ public:
     void setBusy(bool busy);
     void setAction(const PermActionState& state);
 
-    const QString& itemId() const { return m_id; }
-    QLabel* headlineLabel() const { return m_headline; }
-    QLabel* subtitleLabel() const { return m_subtitle; }
     QLabel* originLabel() const { return m_origin; }
     ActionFeedbackLine* feedback() const { return m_feedback; }
 
@@ -35,7 +32,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString m_id;
     QLabel* m_headline;
     QLabel* m_subtitle;
     QLabel* m_origin;

@@ -43,8 +43,6 @@ public:
     void setContent(const Content& content);
 
     PermTierRow* row(const QString& key) const { return m_rows.find(key); }
-    ErrorBanner* errorBanner() const { return m_error; }
-    EmptyState* emptyState() const { return m_empty; }
     Disclosure* rules() const { return m_rules; }
 
 signals:

@@ -20,7 +20,6 @@ PermSection::PermSection(
     , m_status(status)
     , m_inventory(inventory)
     , m_actions(new PermActions(status, std::move(reload), this))
-    , m_now([] { return QDateTime::currentDateTime(); })
 {
     setObjectName(QStringLiteral("perm.section"));
     auto* stack = new QVBoxLayout(this);
@@ -61,7 +60,8 @@ void PermSection::refresh()
         return;
     const Status& s = *m_status;
     const bool failed = s.commandsError().has_value();
-    m_runtime->setContent({ s.runtimeState(), m_now(), s.progress(), s.progressError(), s.progressTruncated() });
+    m_runtime->setContent(
+        { s.runtimeState(), QDateTime::currentDateTime(), s.progress(), s.progressError(), s.progressTruncated() });
     m_runners->setContent({ s.runners(), s.config(), s.commands(), failed });
     m_tasks->setContent(s.commands(), failed);
     refreshPerms();

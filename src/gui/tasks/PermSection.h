@@ -41,8 +41,6 @@ public:
 
     // Redraws from the models now (a change is otherwise drawn on the next turn of the event loop).
     void refresh();
-    // Tests fix the clock the ages are measured against.
-    void setClock(std::function<QDateTime()> now) { m_now = std::move(now); }
 
 signals:
     // When an action has ended (for tests and automation): after the reload
@@ -61,7 +59,6 @@ private:
     QPointer<Status> m_status;
     QPointer<RuntimeInventoryStore> m_inventory;
     PermActions* m_actions;
-    std::function<QDateTime()> m_now;
     PendingCall* m_refresh;
     RuntimeStateCard* m_runtime;
     RunnersCard* m_runners;

@@ -48,7 +48,6 @@ void setMarkup(ProseLabel* label, const QString& text)
 
 PermTierRow::PermTierRow(const QString& key, QWidget* parent)
     : QWidget(parent)
-    , m_key(key)
 {
     setObjectName(QStringLiteral("perm.row.") + key);
     auto* stack = new QVBoxLayout(this);

@@ -34,15 +34,11 @@ public:
     };
     void setContent(const Content& content);
 
-    const QString& key() const { return m_key; }
-    const PermRow& row() const { return m_row; }
     QList<FaceButton*> buttons() const { return m_buttonList; }
     // The button with that title; null when the tier offers none.
     FaceButton* button(const QString& title) const;
     ActionFeedbackLine* feedback() const { return m_feedback; }
     QLabel* stateWord() const { return m_word; }
-    QLabel* autoNote() const { return m_autoNote; }
-    ProseLabel* explanation() const { return m_explain; }
 
 signals:
     void actionRequested(const PermRow& row, PermPresentation::PermButton::Action action);
@@ -50,7 +46,6 @@ signals:
 private:
     void setButtons(const PermPresentation::PermButtons& buttons);
 
-    QString m_key;
     PermRow m_row;
     Icon* m_icon;
     QLabel* m_title;

@@ -21,12 +21,6 @@ public:
 
     void setProgress(const QList<ProgressLine>& progress, const std::optional<QString>& error, bool truncated);
 
-    // The shown rows, oldest first.
-    QList<QWidget*> rows() const { return m_rows.widgets(); }
-    ProseLabel* errorLabel() const { return m_error; }
-    QLabel* emptyLabel() const { return m_empty; }
-    QLabel* truncatedLabel() const { return m_truncated; }
-
 private:
     ProseLabel* m_error;
     QWidget* m_lines;

@@ -33,10 +33,6 @@ public:
 
     // The row of a device ("agents.row." + device id); null when not shown.
     QWidget* row(const QString& deviceID) const { return m_rows.find(deviceID); }
-    QList<QWidget*> rows() const { return m_rows.widgets(); }
-    QLabel* header() const { return m_header; }
-    EmptyState* emptyState() const { return m_empty; }
-    Disclosure* details() const { return m_details; }
 
 private:
     EmptyState* m_empty;

@@ -31,14 +31,7 @@ public:
     };
     void setContent(const Content& content);
 
-    Icon* icon() const { return m_icon; }
     QLabel* title() const { return m_title; }
-    QLabel* time() const { return m_time; }
-    ProseLabel* headline() const { return m_headline; }
-    ProseLabel* command() const { return m_command; }
-    Disclosure* evidenceFold() const { return m_fold; }
-    QLabel* evidence() const { return m_evidence; }
-    ProgressTail* progressTail() const { return m_tail; }
 
 private:
     Icon* m_icon;

@@ -42,7 +42,6 @@ public:
     // The command's latest fields (a change of status fetches anew).
     void setCommand(const CommandBrief& command);
 
-    bool showDiagnostics() const { return m_showDiagnostics; }
     bool showDiff() const;
     // Opens a file in the artifact sheet; the sheet that is open, or null.
     void open(const DeskFileChange& file);

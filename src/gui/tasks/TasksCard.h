@@ -16,7 +16,6 @@ public:
 
     void setContent(const QList<CommandBrief>& commands, bool commandsFailed);
 
-    QLabel* header() const { return m_header; }
     AdaptiveColumns* grid() const { return m_grid; }
 
 private:

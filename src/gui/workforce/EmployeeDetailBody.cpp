@@ -280,11 +280,6 @@ QWidget* EmployeeDetailBody::runningRow(const QString& commandID) const
     return m_running.find(commandID);
 }
 
-QWidget* EmployeeDetailBody::recentCard(const QString& commandID) const
-{
-    return m_recent.find(commandID);
-}
-
 // --- building ------------------------------------------------------------------
 
 void EmployeeDetailBody::buildHeader(QVBoxLayout* body)

@@ -45,13 +45,10 @@ public:
     void setContent(const TeammateBrief& member, const WorkforceFacts& facts, const QString& thisMachine,
         const QList<CommandBrief>& recentFinished, const QString& employeeRole);
 
-    const QString& employeeRole() const { return m_role; }
     SkillLoader* skillLoader() const { return m_loader; }
     SkillDeliverySection* skillSection() const { return m_skill; }
-    Disclosure* diagnostics() const { return m_diagnostics; }
-    // The evidence of a running or a recent command; null when it has none here.
+    // The evidence of a running command; null when it has none here.
     QWidget* runningRow(const QString& commandID) const;
-    QWidget* recentCard(const QString& commandID) const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -11,8 +11,6 @@ public:
     FanInConnector(int count, bool dashed, QWidget* parent = nullptr);
 
     void setShape(int count, bool dashed);
-    int count() const { return m_count; }
-    bool dashed() const { return m_dashed; }
 
     QSize sizeHint() const override { return { 34, 34 }; }
     QSize minimumSizeHint() const override { return { 34, 34 }; }

@@ -26,7 +26,6 @@ public:
 
     // The configuration handed to the cards' evidence; another one starts every card afresh.
     void setConfig(const std::optional<CLIConfig>& cfg);
-    const std::optional<CLIConfig>& config() const { return m_cfg; }
 
     // Redraws from the status model now (the model's signals do it on the next turn of the event loop).
     void refresh();

@@ -16,8 +16,6 @@ public:
     NodeGlyph(TolvarineStatus status, bool hasReading, QWidget* parent = nullptr);
 
     void setStatus(TolvarineStatus status, bool hasReading);
-    TolvarineStatus status() const { return m_status; }
-    bool hasReading() const { return m_hasReading; }
     // Whether the running dot has started breathing; its opacity now.
     bool breathing() const { return m_breathing; }
     qreal dotOpacity() const { return m_opacity; }

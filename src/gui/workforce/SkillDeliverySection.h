@@ -22,9 +22,6 @@ public:
     void setContent(const std::optional<EmployeeSkillView>& view, const std::optional<QString>& loadError,
         const QString& employeeRole);
 
-    // The drawn contract; null while loading or failed.
-    QWidget* contract() const { return m_contract; }
-
 private:
     QWidget* buildContract(const EmployeeSkillView& view, const QString& role);
 

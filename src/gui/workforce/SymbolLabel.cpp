@@ -44,13 +44,3 @@ void SymbolLabel::setContent(const QString& symbol, const QString& text, const Q
         setAccessibleName(text);
     }
 }
-
-QString SymbolLabel::text() const
-{
-    return m_text->text();
-}
-
-QString SymbolLabel::symbol() const
-{
-    return m_icon->symbol();
-}

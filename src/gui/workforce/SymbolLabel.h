@@ -14,9 +14,6 @@ public:
         int maxLines = 2, QWidget* parent = nullptr);
 
     void setContent(const QString& symbol, const QString& text, const QColor& colour);
-    QString text() const;
-    QString symbol() const;
-    QColor colour() const { return m_colour; }
 
 private:
     Icon* m_icon;

@@ -28,7 +28,6 @@ public:
 
     SecondaryButton* toggleButton() const { return m_toggle; }
     QWidget* entryCard() const { return m_card; }
-    ProseLabel* entryDescription() const { return m_description; }
     SecondaryButton* entryCopyButton() const { return m_entryCopy; }
 
     // Puts the link on the clipboard and says so.

@@ -188,16 +188,6 @@ QString PairingSheet::warning()
                           "分钟有效的配对码（不含任何工作区凭据），过期就作废；仍然只发给你自己的设备。");
 }
 
-QStringList PairingSheet::workspaceNames() const
-{
-    QStringList out;
-    for (QWidget* row : m_rows.widgets()) {
-        if (auto* name = row->findChild<QLabel*>(QStringLiteral("name")))
-            out << name->text();
-    }
-    return out;
-}
-
 void PairingSheet::showEvent(QShowEvent* event)
 {
     Sheet::showEvent(event);

@@ -28,11 +28,8 @@ public:
     Content content() const { return m_content; }
     // The code on show; null unless a link is.
     QRView* qrView() const { return m_qr; }
-    QLabel* errorText() const { return m_errorText; }
     QPlainTextEdit* linkText() const { return m_link; }
     SecondaryButton* copyButton() const { return m_copy; }
-    // The workspace names listed beside the code, in order.
-    QStringList workspaceNames() const;
 
     // The link and the explanation beside the code: "二维码绑定这台电脑的配对身份。…"
     static QString intro();

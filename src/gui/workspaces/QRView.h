@@ -18,15 +18,10 @@ public:
     QRView(const QString& text, double side, QWidget* parent = nullptr);
 
     void setText(const QString& text);
-    QString text() const { return m_text; }
-    double side() const { return m_side; }
 
     // The image on show; null when none could be made.
-    QImage image() const { return m_image; }
     // The diagnostic line of the image on show; empty when there is none.
     QString diagnosticLine() const { return m_diagnostic; }
-    QLabel* densityWarning() const { return m_warning; }
-    QWidget* failure() const { return m_failure; }
 
 protected:
     bool event(QEvent* event) override;

@@ -23,8 +23,6 @@ public:
 
     RelocationState* state() const { return m_state; }
 
-    QLabel* previousLocation() const { return m_previous; }
-    QLabel* note() const { return m_note; }
     QWidget* matchBox() const { return m_matchBox; }
     QWidget* candidatesBox() const { return m_candidatesBox; }
     // The candidate rows on show, in order.
