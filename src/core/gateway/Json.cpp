@@ -218,6 +218,12 @@ QStringList LenientReader::stringList(const QString& key) const
     return out;
 }
 
+QJsonObject LenientReader::object(const QString& key) const
+{
+    const QJsonValue v = m_object.value(key);
+    return v.isObject() ? v.toObject() : QJsonObject();
+}
+
 QStringList LenientReader::wholeStringList(const QString& key) const
 {
     QStringList out;

@@ -83,6 +83,7 @@ public:
     bool boolean(const QString& key, bool fallback = false) const;
     std::optional<bool> optionalBool(const QString& key) const;
     QJsonArray array(const QString& key) const;
+    QJsonObject object(const QString& key) const;
     // The string elements of an array; other elements are skipped.
     QStringList stringList(const QString& key) const;
 

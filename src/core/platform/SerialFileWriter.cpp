@@ -55,6 +55,11 @@ SerialFileWriter::~SerialFileWriter()
     waitForIdle();
 }
 
+QString SerialFileWriter::path() const
+{
+    return m_state->path;
+}
+
 void SerialFileWriter::write(const QByteArray& bytes)
 {
     bool queued;

@@ -24,6 +24,7 @@ public:
     SerialFileWriter(const SerialFileWriter&) = delete;
     SerialFileWriter& operator=(const SerialFileWriter&) = delete;
 
+    QString path() const;
     // Returns at once.
     void write(const QByteArray& bytes);
     // Blocks until every write handed in has landed.
