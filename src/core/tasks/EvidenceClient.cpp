@@ -22,6 +22,13 @@ EvidenceClient::EvidenceClient(QObject* parent)
 {
 }
 
+EvidenceClient* EvidenceClient::sharedBy(QObject* owner)
+{
+    if (auto* shared = owner->findChild<EvidenceClient*>(QString(), Qt::FindDirectChildrenOnly))
+        return shared;
+    return new EvidenceClient(owner);
+}
+
 // Nothing of this object is touched after a request: when it is destroyed
 // meanwhile, the aborted request's failure is simply returned.
 

@@ -23,6 +23,9 @@ class EvidenceClient : public QObject {
     Q_OBJECT
 public:
     explicit EvidenceClient(QObject* parent = nullptr);
+    // The one client of `owner` (made on first use, a child of it): every
+    // evidence view of a window shares one network manager, not one a view.
+    static EvidenceClient* sharedBy(QObject* owner);
 
     // Never fails: a failed fetch is a failed state with an empty changes state.
     QCoro::Task<TaskEvidenceSnapshot> evidenceSnapshot(QString id, std::optional<CLIConfig> config);

@@ -13,12 +13,17 @@ TaskEvidenceModel::TaskEvidenceModel(
     , m_command(command)
     , m_cfg(std::move(cfg))
     , m_status(status)
-    , m_evidence(new EvidenceClient(this))
+    , m_evidence(status ? EvidenceClient::sharedBy(status) : nullptr)
     , m_next(new QTimer(this))
 {
     m_next->setSingleShot(true);
     m_next->setInterval(kPollInterval);
     connect(m_next, &QTimer::timeout, this, [this] { fetchOnce(m_run); });
+}
+
+EvidenceClient* TaskEvidenceModel::evidence() const
+{
+    return m_evidence.data();
 }
 
 bool TaskEvidenceModel::isLive() const
@@ -77,7 +82,7 @@ QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
 {
     QPointer<TaskEvidenceModel> self(this);
     // Once the window's status model is gone, nothing is fetched any more.
-    if (!m_status)
+    if (!m_status || !m_evidence)
         co_return;
     // The command as this run knows it: its id and whether it is live.
     const QString id = m_command.id;
@@ -89,7 +94,7 @@ QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
         co_return;
     std::optional<Result<QList<ProgressLine>>> lines;
     if (live) {
-        if (!m_status)
+        if (!m_status || !m_evidence)
             co_return;
         lines = co_await m_evidence->progressLines(id, cfg, kProgressLimit);
         if (!self || self->m_run != run)

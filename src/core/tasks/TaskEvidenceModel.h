@@ -42,7 +42,7 @@ public:
     const CommandBrief& command() const { return m_command; }
     const std::optional<CLIConfig>& config() const { return m_cfg; }
     Status* status() const { return m_status; }
-    EvidenceClient* evidence() const { return m_evidence; }
+    EvidenceClient* evidence() const;
     bool isLive() const;
 
     const TaskEvidenceState& state() const { return m_state; }
@@ -77,7 +77,9 @@ private:
     CommandBrief m_command;
     std::optional<CLIConfig> m_cfg;
     QPointer<Status> m_status;
-    EvidenceClient* m_evidence;
+    // The status model's shared client: it goes with the status model, after
+    // which nothing is fetched.
+    QPointer<EvidenceClient> m_evidence;
 
     TaskEvidenceState m_state;
     QString m_changesState;
