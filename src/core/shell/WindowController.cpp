@@ -312,7 +312,12 @@ QCoro::Task<> WindowController::pair(QString folder)
         co_await m_catalog->reload(true);
         if (!self)
             co_return;
-        if (const std::optional<CLIConfig> current = CLIConfig::current())
+        // The pairing file the tool just wrote names the new workspace; read off the GUI thread.
+        auto reading = offMainThread([] { return CLIConfig::current(); });
+        const std::optional<CLIConfig> current = co_await std::move(reading);
+        if (!self)
+            co_return;
+        if (current)
             m_catalog->setSelectedID(current->workspace);
     }
     co_await reloadSelected();
