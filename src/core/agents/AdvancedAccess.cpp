@@ -65,20 +65,9 @@ QCoro::Task<QString> AdvancedAccess::add(QString name, QString command)
         // A worker is started with the program alone; arguments would be dropped without a word.
         co_return QStringLiteral("只能填要启动的程序，不能带参数：「") + words.mid(1).join(QLatin1Char(' '))
             + QStringLiteral("」传不到它那里。把参数去掉再添加；程序路径里有空格的话，用双引号把整条路径括起来。");
-    QPointer<AdvancedAccess> self(this);
-    auto job = [c] {
-        Changed changed;
-        changed.ok = AdvancedConnectionStore::upsert(c, &changed.error);
-        changed.connections = AdvancedConnectionStore::load();
-        return changed;
-    };
-    auto write = AdvancedConnectionStore::queue().task(std::move(job));
-    const Changed changed = co_await std::move(write);
-    if (!changed.ok)
-        co_return QStringLiteral("存不下这条连接：") + changed.error;
-    if (self)
-        self->apply(changed.connections);
-    co_return QString();
+    auto change = changeStore(
+        [c](QString* error) { return AdvancedConnectionStore::upsert(c, error); }, QStringLiteral("存不下这条连接："));
+    co_return co_await std::move(change);
 }
 
 QCoro::Task<QString> AdvancedAccess::remove(QUuid id)
@@ -88,17 +77,24 @@ QCoro::Task<QString> AdvancedAccess::remove(QUuid id)
             m_runtimes.stop(it.key(), runtimeKind());
     }
     m_launched.removeIf([&](const auto& entry) { return entry.value() == id; });
+    auto change = changeStore([id](QString* error) { return AdvancedConnectionStore::remove(id, error); },
+        QStringLiteral("删不掉这条连接："));
+    co_return co_await std::move(change);
+}
+
+QCoro::Task<QString> AdvancedAccess::changeStore(std::function<bool(QString*)> write, QString failure)
+{
     QPointer<AdvancedAccess> self(this);
-    auto job = [id] {
+    auto job = [write = std::move(write)] {
         Changed changed;
-        changed.ok = AdvancedConnectionStore::remove(id, &changed.error);
+        changed.ok = write(&changed.error);
         changed.connections = AdvancedConnectionStore::load();
         return changed;
     };
-    auto write = AdvancedConnectionStore::queue().task(std::move(job));
-    const Changed changed = co_await std::move(write);
+    auto task = AdvancedConnectionStore::queue().task(std::move(job));
+    const Changed changed = co_await std::move(task);
     if (!changed.ok)
-        co_return QStringLiteral("删不掉这条连接：") + changed.error;
+        co_return failure + changed.error;
     if (self)
         self->apply(changed.connections);
     co_return QString();

@@ -56,6 +56,9 @@ signals:
 private:
     std::optional<AdvancedConnection> find(const QUuid& id) const;
     void apply(const QList<AdvancedConnection>& loaded);
+    // Runs `write` on the store's queue and applies the list as it then stands;
+    // empty text, or `failure` followed by the store's error.
+    QCoro::Task<QString> changeStore(std::function<bool(QString*)> write, QString failure);
 
     RuntimeController& m_runtimes;
     SelectedConfig m_selected;

@@ -1,14 +1,13 @@
 #include "core/shell/WorkspaceSummaryModel.h"
 
 #include "core/gateway/Status.h"
+#include "core/platform/PendingCall.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
-
-#include <QTimer>
 
 WorkspaceSummaryModel::WorkspaceSummaryModel(const Sources& sources, QObject* parent)
     : QObject(parent)
@@ -19,14 +18,10 @@ WorkspaceSummaryModel::WorkspaceSummaryModel(const Sources& sources, QObject* pa
     , m_runtimes(sources.runtimes)
     , m_serviceHealth(sources.serviceHealth)
     , m_workforce(sources.workforce)
-    , m_pass(new QTimer(this))
+    // Several stores often publish in one go: one pass derives from all of them.
+    , m_pass(new PendingCall(this, [this] { recompute(); }))
     , m_snapshot(WorkspaceSummary::snapshotPath())
 {
-    // Several stores often publish in one go: one pass derives from all of them.
-    m_pass->setSingleShot(true);
-    m_pass->setInterval(0);
-    connect(m_pass, &QTimer::timeout, this, &WorkspaceSummaryModel::recompute);
-
     connect(m_status, &Status::changed, this, &WorkspaceSummaryModel::schedule);
     connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &WorkspaceSummaryModel::schedule);
     connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &WorkspaceSummaryModel::schedule);
@@ -40,13 +35,12 @@ WorkspaceSummaryModel::WorkspaceSummaryModel(const Sources& sources, QObject* pa
 
 void WorkspaceSummaryModel::schedule()
 {
-    if (!m_pass->isActive())
-        m_pass->start();
+    m_pass->request();
 }
 
 void WorkspaceSummaryModel::recompute()
 {
-    m_pass->stop();
+    m_pass->cancel();
     if (!m_status || !m_catalog || !m_inventory || !m_enablement || !m_runtimes || !m_serviceHealth || !m_workforce)
         return;
     publish(WorkspaceSummary::compute(*m_status, *m_catalog, *m_inventory, m_enablement->enabled(), *m_runtimes,

@@ -7,7 +7,7 @@
 #include <QPointer>
 
 class AgentServiceHealth;
-class QTimer;
+class PendingCall;
 class RuntimeController;
 class RuntimeEnablement;
 class RuntimeInventoryStore;
@@ -63,7 +63,7 @@ private:
     QPointer<RuntimeController> m_runtimes;
     QPointer<AgentServiceHealth> m_serviceHealth;
     QPointer<WorkforceModel> m_workforce;
-    QTimer* m_pass;
+    PendingCall* m_pass;
     WorkspaceSummary m_summary;
     bool m_shown = false;
     // The runtime age changes the summary nearly every pass.
