@@ -391,6 +391,50 @@ private slots:
             qPrintable(row("read")->feedback()->text()));
     }
 
+    // A pending tier's explanation promises the automatic confirmation only
+    // while it can still come: once it has failed, the tier waits for "批准".
+    void pendingExplanationFollowsTheAutomaticConfirmation_data()
+    {
+        QTest::addColumn<bool>("refused"); // the gateway refuses the automatic confirmation
+        QTest::addColumn<QString>("explanation");
+        QTest::addColumn<QString>("approveButton"); // "" when the row offers none
+        QTest::newRow("being confirmed") << false << "刚开的，马上就会自动生效。不用你点。"
+                                         << "";
+        QTest::newRow("refused") << true << "自动批准没成，这一档不会再自己生效了——要你点一下「批准」。"
+                                 << "批准";
+    }
+
+    void pendingExplanationFollowsTheAutomaticConfirmation()
+    {
+        QFETCH(bool, refused);
+        QFETCH(QString, explanation);
+        QFETCH(QString, approveButton);
+        if (refused)
+            m_sim->setFault("POST", kApi + "/permissions/write/confirm", 409,
+                R"({"error":"本机没声明","code":"grant_exceeds_source"})");
+        else
+            m_sim->setFault("POST", kApi + "/permissions/write/confirm", 0, {}, 3000, 1);
+        m_sim->control("PATCH", "/_sim/state/" + kWs,
+            QJsonObject { { "permissions",
+                QJsonDocument::fromJson(R"({"effective":{"read":true},"pending":["write"],"ceiling":["read","write"]})")
+                    .object() } });
+        auto loading = m_status->reload(m_cfg);
+        QTRY_VERIFY(m_status->perms().size() == 6);
+        if (refused)
+            QCoro::waitFor(std::move(loading));
+        m_section->refresh();
+
+        QStringList shown;
+        for (ProseLabel* label : row("write")->findChildren<ProseLabel*>())
+            if (label->isVisibleTo(row("write")))
+                shown << label->accessibleName();
+        QVERIFY2(shown.contains(explanation), qPrintable(shown.join(" | ")));
+        QCOMPARE(row("write")->button("批准") != nullptr, !approveButton.isEmpty());
+        QCOMPARE(row("write")->feedback()->text().startsWith("❌ 自动批准没成："), refused);
+        if (!refused)
+            QCoro::waitFor(std::move(loading));
+    }
+
     // The cards follow each reload in place: widgets are kept by id.
     void cardsFollowTheModel()
     {
