@@ -21,6 +21,7 @@
 #include "gui/workforce/LiveTaskCard.h"
 
 #include "BlockingSecretStore.h"
+#include "HeldPrompts.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
@@ -30,42 +31,11 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <QCoroFuture>
-#include <QCoroTask>
-#include <QPromise>
-
 namespace {
 
 const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
 const QString kGrant = QStringLiteral("在这台机器上授权（不可逆）");
 const QString kArtifact = QStringLiteral("src/checkout/CartController.php");
-
-// Keeps an alert open until the test answers it, as a person would.
-class HeldPrompts final : public Prompts {
-public:
-    QCoro::Task<int> alert(QWidget*, Alert) override
-    {
-        m_answer = std::make_shared<QPromise<int>>();
-        m_answer->start();
-        QFuture<int> answered = m_answer->future();
-        const int answer = co_await answered;
-        co_return answer;
-    }
-    QCoro::Task<std::optional<QString>> pickFolder(QWidget*, QString, QString, QString) override
-    {
-        co_return std::nullopt;
-    }
-    bool open() const { return m_answer != nullptr; }
-    void answer(int index)
-    {
-        const auto promise = std::exchange(m_answer, nullptr);
-        promise->addResult(index);
-        promise->finish();
-    }
-
-private:
-    std::shared_ptr<QPromise<int>> m_answer;
-};
 
 // The demo workspace as `id`: the same commands, team and evidence, a feed of
 // one approval and one failed task, and these tiers.
