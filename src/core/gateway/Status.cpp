@@ -95,14 +95,48 @@ const Status::AutoConfirmation& Status::shownAuto() const
 
 // ---------------------------------------------------------------- reload
 
+void Status::dropLists()
+{
+    m_commands.clear();
+    m_commandsError.reset();
+    m_runners.clear();
+    m_lastError.reset();
+    emitGroup(&Status::commandsChanged);
+    m_presence = AgentPresence::unknown(QStringLiteral("还没读过"));
+    emitGroup(&Status::presenceChanged);
+    m_progress.clear();
+    m_progressError.reset();
+    m_progressTruncated = false;
+    m_progressOf.reset();
+    emitGroup(&Status::progressChanged);
+    m_perms.clear();
+    m_permsOf.reset();
+    m_pendingPerms.clear();
+    m_permsError.reset();
+    emitGroup(&Status::permsChanged);
+    m_team.clear();
+    m_teamError.reset();
+    m_teamLoadFinished = false;
+    emitGroup(&Status::teamChanged);
+    m_deviceRuntimes.clear();
+    m_agentsError.reset();
+    emitGroup(&Status::agentsChanged);
+}
+
 QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
 {
     QPointer<Status> self(this);
     // Every load an older reload still has in flight is dropped from now on.
     const quint64 generation = startReload();
     const std::optional<CLIConfig> config = given ? given : CLIConfig::current();
-    const bool otherWorkspace = m_config && config && !sameWorkspace(*m_config, *config);
+    // The lists held belong to the workspace they were read from: at a switch
+    // they go at once (the page shows its loading state), so nothing of the
+    // previous workspace is shown, fetched or acted on with this one's
+    // configuration. A reload without a configuration keeps what it keeps.
+    const bool otherWorkspace = m_listsOf && config && *m_listsOf != workspaceKey(*config);
     m_config = config;
+    if (config)
+        m_listsOf = workspaceKey(*config);
     emitGroup(&Status::configChanged);
     // What is known of this address's origin (from the client's cache), else
     // nothing until a resolution finds one: never the previous address's.
@@ -125,10 +159,8 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
             }
         }
     }
-    if (otherWorkspace && !m_deviceRuntimes.isEmpty()) {
-        m_deviceRuntimes.clear();
-        emitGroup(&Status::agentsChanged);
-    }
+    if (otherWorkspace)
+        dropLists();
     if (!config) {
         m_presence = AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区"));
         emitGroup(&Status::presenceChanged);
@@ -445,6 +477,11 @@ QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
         co_return Failure::tolvarine(-1, QStringLiteral("本机还没有配对过任何工作区"));
     const Result<> result = co_await confirm(*m_config, key, approve);
     co_return result;
+}
+
+QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve, CLIConfig config)
+{
+    return confirm(std::move(config), std::move(key), approve);
 }
 
 QCoro::Task<Result<>> Status::postAction(

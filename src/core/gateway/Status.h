@@ -96,6 +96,8 @@ public:
     QCoro::Task<> reload(std::optional<CLIConfig> config = std::nullopt);
     // Approves or rejects a tier with the published configuration.
     QCoro::Task<Result<>> confirmPermission(QString key, bool approve);
+    // The same with the configuration the tier was listed under, taken at the press.
+    QCoro::Task<Result<>> confirmPermission(QString key, bool approve, CLIConfig config);
     QCoro::Task<Result<>> act(QString feedID, QString action, QString note, std::optional<CLIConfig> config);
     QCoro::Task<Result<>> retryCommand(QString id, std::optional<CLIConfig> config);
     QCoro::Task<Result<>> deleteCommand(QString id, std::optional<CLIConfig> config);
@@ -151,6 +153,8 @@ private:
     QCoro::Task<Result<>> postAction(
         std::optional<CLIConfig> config, QString id, std::optional<QString> path, QJsonObject body);
 
+    // Empties every list but the feed's (which keeps its own configuration), with their error texts.
+    void dropLists();
     void emitGroup(void (Status::*signal)());
     void onResolved(const CLIConfig& config, const std::optional<QString>& origin);
     void setEndpoint(const QString& api, const std::optional<QString>& origin);
@@ -158,6 +162,8 @@ private:
     GatewayClient* m_client;
 
     std::optional<CLIConfig> m_config;
+    // The workspace (by workspaceKey) the lists held were read from; none before the first.
+    std::optional<QString> m_listsOf;
     AgentPresence m_presence = AgentPresence::unknown(QStringLiteral("还没读过"));
     QList<PermRow> m_perms;
     std::optional<QString> m_permsError;

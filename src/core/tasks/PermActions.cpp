@@ -24,48 +24,48 @@ PermActions::PermActions(Status* status, Reload reload, QObject* parent)
         this);
 }
 
-void PermActions::approve(const QString& workspace, const QString& key)
+void PermActions::approve(const CLIConfig& config, const QString& key)
 {
-    if (!listedFor(workspace, key))
+    if (!listedFor(config, key))
         return;
     QPointer<Status> status = m_status;
-    run(workspace, key, QStringLiteral("批准中…"), QStringLiteral("已批准"), [status, key]() -> QCoro::Task<Result<>> {
-        if (!status)
-            co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
-        const Result<> result = co_await status->confirmPermission(key, true);
-        co_return result;
-    });
-}
-
-void PermActions::revoke(const QString& workspace, const QString& key, const QString& verb)
-{
-    if (!listedFor(workspace, key))
-        return;
-    QPointer<Status> status = m_status;
-    run(workspace, key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb,
-        [status, key]() -> QCoro::Task<Result<>> {
+    run(Status::workspaceKey(config), key, QStringLiteral("批准中…"), QStringLiteral("已批准"),
+        [status, key, config]() -> QCoro::Task<Result<>> {
             if (!status)
                 co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
-            const Result<> result = co_await status->confirmPermission(key, false);
+            const Result<> result = co_await status->confirmPermission(key, true, config);
             co_return result;
         });
 }
 
-void PermActions::grant(const QString& workspace, const QString& key)
+void PermActions::revoke(const CLIConfig& config, const QString& key, const QString& verb)
+{
+    if (!listedFor(config, key))
+        return;
+    QPointer<Status> status = m_status;
+    run(Status::workspaceKey(config), key, verb + QStringLiteral("中…"), QStringLiteral("已") + verb,
+        [status, key, config]() -> QCoro::Task<Result<>> {
+            if (!status)
+                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
+            const Result<> result = co_await status->confirmPermission(key, false, config);
+            co_return result;
+        });
+}
+
+void PermActions::grant(const CLIConfig& config, const QString& key)
 {
     // The tool replaces this machine's grants with the list it is given: built
     // from a list that failed to load, was emptied meanwhile or belongs to the
     // workspace shown before, it would drop the tiers granted now.
-    if (!listedFor(workspace, key))
+    if (!listedFor(config, key))
         return;
     // The whole desired set: what is granted now and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
-    const std::optional<CLIConfig> config = m_status->config();
     std::optional<QString> folder;
-    if (config && config->path && !config->path->isEmpty())
-        folder = *config->path;
+    if (config.path && !config.path->isEmpty())
+        folder = *config.path;
     const std::chrono::milliseconds limit = m_grantTimeLimit;
-    run(workspace, key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
+    run(Status::workspaceKey(config), key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
         [args, folder, config, limit]() -> QCoro::Task<Result<>> {
             auto task = CLI::runAsync(args, folder, config, std::nullopt, limit);
             const CLI::Result ran = co_await std::move(task);
@@ -73,12 +73,13 @@ void PermActions::grant(const QString& workspace, const QString& key)
         });
 }
 
-bool PermActions::listedFor(const QString& workspace, const QString& key)
+bool PermActions::listedFor(const CLIConfig& config, const QString& key)
 {
+    const QString workspace = Status::workspaceKey(config);
     if (!m_status || state(workspace, key).isWorking())
         return false;
-    // A tier's buttons act on the workspace whose list drew them: right after a
-    // switch the rows on screen may still be the previous workspace's.
+    // A tier's buttons act on the workspace whose list drew them: by the press
+    // (or the end of its confirmation) another workspace may be shown.
     if (!m_status->permsReadFor(workspace)) {
         m_runner->set({ workspace, key }, PermActionState::failed(unreadableListText()));
         emit finished(workspace, key);

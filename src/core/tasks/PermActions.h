@@ -24,10 +24,11 @@ class Status;
 // the failure text) and reloads the status model once, whatever the outcome
 // (the reload the owner gives: the workspace selected at that moment); an
 // action whose owner is gone meanwhile ends there.
-// Feedback and busy state belong to the workspace the action was started for
-// (`Status::workspaceKey` of the one shown at the press), so a switch shows
-// the other workspace's own. Confirming the irreversible tier is the view's
-// business; these only act.
+// An action takes the tier and the configuration its list was read with
+// together at the press and carries both through any confirmation; feedback
+// and busy state belong to that workspace (`Status::workspaceKey`), so a
+// switch shows the other workspace's own. Confirming the irreversible tier
+// is the view's business; these only act.
 class PermActions : public QObject {
     Q_OBJECT
 public:
@@ -42,18 +43,19 @@ public:
         return m_runner->state({ workspace, key });
     }
 
-    // Each action runs only while the tiers shown are a good read of
-    // `workspace` (the rows pressed are that workspace's); otherwise nothing
-    // runs and the tier's line says so.
+    // `config`: the one the pressed row's list was read with. Each action runs
+    // only while the status model's tiers are still a good read of that
+    // workspace; otherwise nothing is sent and the tier's line (kept with that
+    // workspace) says so.
     // Confirms a tier through the gateway.
-    void approve(const QString& workspace, const QString& key);
+    void approve(const CLIConfig& config, const QString& key);
     // Takes a granted tier back ("收回") or turns a pending one down ("拒绝").
-    void revoke(const QString& workspace, const QString& key, const QString& verb);
+    void revoke(const CLIConfig& config, const QString& key, const QString& verb);
     // Runs `brenlow grant` with every granted tier plus `key`, in catalogue
     // order, in the workspace folder, off the GUI thread and within the time
     // limit. The tool takes the list as the whole set, so nothing runs unless
-    // the tiers shown now are a good read of `workspace`: the tier's line says so.
-    void grant(const QString& workspace, const QString& key);
+    // the tiers listed now are a good read of that workspace.
+    void grant(const CLIConfig& config, const QString& key);
 
     void setGrantTimeLimit(std::chrono::milliseconds limit) { m_grantTimeLimit = limit; }
 
@@ -76,7 +78,7 @@ signals:
 private:
     using Key = std::pair<QString, QString>; // workspace, tier
     // False, with the tier's line saying why, when nothing may run now.
-    bool listedFor(const QString& workspace, const QString& key);
+    bool listedFor(const CLIConfig& config, const QString& key);
     void run(const QString& workspace, const QString& key, const QString& working, const QString& done,
         ActionRunnerBase::Operation operation);
 

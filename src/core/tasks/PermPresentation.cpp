@@ -54,13 +54,16 @@ QString stateWord(PermState state)
     return QStringLiteral("未授权");
 }
 
-QString permExplain(PermState state, const QString& key)
+QString permExplain(PermState state, const QString& key, bool autoFailed)
 {
     const bool danger = isDanger(key);
     switch (state) {
     case PermState::Granted:
         return danger ? QStringLiteral("已开。不可逆的操作现在不会再拦你一道。") : QString();
     case PermState::Pending:
+        // It is not tried again while it stays pending: promising it would be false.
+        if (autoFailed && !danger)
+            return QStringLiteral("自动批准没成，这一档不会再自己生效了——要你点一下「批准」。");
         return danger ? QStringLiteral("已经有机器声明过这一档了，就差最后一次点头。**它不可逆**，"
                                        "而且是唯一不会自动完成的那一档——点之前想清楚。")
                       : QStringLiteral("刚开的，马上就会自动生效。不用你点。");

@@ -18,8 +18,10 @@ QString stateIcon(PermState state);
 QColor stateColor(PermState state);
 // "已授权", "等你确认", "未授权".
 QString stateWord(PermState state);
-// Inline markup; empty when the tier has nothing to explain.
-QString permExplain(PermState state, const QString& key);
+// Inline markup; empty when the tier has nothing to explain. `autoFailed`:
+// the tier's automatic confirmation failed, so a pending tier now waits for
+// the user's "批准" instead of confirming itself.
+QString permExplain(PermState state, const QString& key, bool autoFailed = false);
 // "本次已用到", "本次没看到", "进度不表达", "无从判断".
 QString usageLabel(const PermUse& use);
 

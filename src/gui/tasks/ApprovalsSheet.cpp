@@ -31,26 +31,19 @@ QColor ApprovalsSheet::subtitleColor() const
 
 void ApprovalsSheet::addButtons(FeedItemRow* row, const FeedApprovalItem& item)
 {
-    const QString id = item.id;
-    // A press acts on the item's latest fields.
-    auto act = [this, id, item](bool approve) { respond(currentItem(id).value_or(item), approve); };
-    row->addButton(new PrimaryButton(
-        QStringLiteral("批准"), false, false, QStringLiteral("approvals.approve.") + id, [act] { act(true); }));
-    row->addButton(
-        new DangerButton(QStringLiteral("拒绝"), QStringLiteral("approvals.reject.") + id, [act] { act(false); }));
+    row->addButton(new PrimaryButton(QStringLiteral("批准"), false, false,
+        QStringLiteral("approvals.approve.") + item.id, [this, item] { respond(item, true); }));
+    row->addButton(new DangerButton(
+        QStringLiteral("拒绝"), QStringLiteral("approvals.reject.") + item.id, [this, item] { respond(item, false); }));
 }
 
 void ApprovalsSheet::respond(const FeedApprovalItem& item, bool approve)
 {
-    QPointer<Status> model = status();
-    const std::optional<CLIConfig> cfg = config();
-    const QString feedId = item.id;
     const QString action = approve ? QStringLiteral("continue") : QStringLiteral("ignore");
-    runAction(item, approve ? QStringLiteral("批准中…") : QStringLiteral("拒绝中…"),
+    const Pressed pressed = press(item);
+    send(pressed, approve ? QStringLiteral("批准中…") : QStringLiteral("拒绝中…"),
         approve ? QStringLiteral("已批准") : QStringLiteral("已拒绝"),
-        [model, cfg, feedId, action]() -> QCoro::Task<Result<>> {
-            if (!model)
-                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
-            co_return co_await model->act(feedId, action, QString(), cfg);
+        [feedId = pressed.item.id, action](QPointer<Status> model, std::optional<CLIConfig> cfg) {
+            return model->act(feedId, action, QString(), std::move(cfg));
         });
 }

@@ -43,64 +43,50 @@ QColor FailedTasksSheet::subtitleColor() const
 
 void FailedTasksSheet::addButtons(FeedItemRow* row, const FeedApprovalItem& item)
 {
-    const QString id = item.id;
-    // A press acts on the item's latest fields.
-    auto latest = [this, id, item] { return currentItem(id).value_or(item); };
     row->addButton(new SecondaryButton(
-        QStringLiteral("重试"), QStringLiteral("failedtasks.retry.") + id, [this, latest] { retry(latest()); }));
-    row->addButton(new DangerButton(QStringLiteral("删除"), QStringLiteral("failedtasks.delete.") + id,
-        [this, latest] { confirmDelete(latest()); }));
+        QStringLiteral("重试"), QStringLiteral("failedtasks.retry.") + item.id, [this, item] { retry(item); }));
+    row->addButton(new DangerButton(QStringLiteral("删除"), QStringLiteral("failedtasks.delete.") + item.id,
+        [this, item] { confirmDelete(item); }));
 }
 
 void FailedTasksSheet::retry(const FeedApprovalItem& item)
 {
-    if (item.taskID.isEmpty()) {
-        setAction(item.id, PermActionState::failed(noTaskText(QStringLiteral("重试"))));
+    const Pressed pressed = press(item);
+    if (pressed.item.taskID.isEmpty()) {
+        setAction(pressed, PermActionState::failed(noTaskText(QStringLiteral("重试"))));
         return;
     }
-    QPointer<Status> model = status();
-    const std::optional<CLIConfig> cfg = config();
-    const QString taskId = item.taskID;
-    runAction(
-        item, QStringLiteral("重试中…"), QStringLiteral("已放回队列"), [model, cfg, taskId]() -> QCoro::Task<Result<>> {
-            if (!model)
-                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
-            co_return co_await model->retryCommand(taskId, cfg);
+    send(pressed, QStringLiteral("重试中…"), QStringLiteral("已放回队列"),
+        [taskId = pressed.item.taskID](QPointer<Status> model, std::optional<CLIConfig> cfg) {
+            return model->retryCommand(taskId, std::move(cfg));
         });
 }
 
 QCoro::Task<> FailedTasksSheet::confirmDelete(FeedApprovalItem item)
 {
+    // The item and its list's configuration are taken now, not after the question.
+    const Pressed pressed = press(item);
     // Nothing to confirm when nothing could be deleted.
-    if (item.taskID.isEmpty()) {
-        setAction(item.id, PermActionState::failed(noTaskText(QStringLiteral("删除"))));
+    if (pressed.item.taskID.isEmpty()) {
+        setAction(pressed, PermActionState::failed(noTaskText(QStringLiteral("删除"))));
         co_return;
     }
     QPointer<FailedTasksSheet> self(this);
     Prompts::Alert alert;
     alert.message = QStringLiteral("确定要删除这条失败的任务？");
-    alert.informative = headline(item) + QStringLiteral("\n删掉之后这条记录和它的失败原因都找不回来了。");
+    alert.informative = headline(pressed.item) + QStringLiteral("\n删掉之后这条记录和它的失败原因都找不回来了。");
     alert.buttons = QStringList { QStringLiteral("删除"), QStringLiteral("算了") };
     alert.style = Prompts::Style::Warning;
     auto ask = Prompts::confirm(this, alert);
     const bool confirmed = co_await std::move(ask);
     if (self && confirmed)
-        self->remove(item);
+        self->remove(pressed);
 }
 
-void FailedTasksSheet::remove(const FeedApprovalItem& item)
+void FailedTasksSheet::remove(const Pressed& pressed)
 {
-    if (item.taskID.isEmpty()) {
-        setAction(item.id, PermActionState::failed(noTaskText(QStringLiteral("删除"))));
-        return;
-    }
-    QPointer<Status> model = status();
-    const std::optional<CLIConfig> cfg = config();
-    const QString taskId = item.taskID;
-    runAction(
-        item, QStringLiteral("删除中…"), QStringLiteral("已删除"), [model, cfg, taskId]() -> QCoro::Task<Result<>> {
-            if (!model)
-                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
-            co_return co_await model->deleteCommand(taskId, cfg);
+    send(pressed, QStringLiteral("删除中…"), QStringLiteral("已删除"),
+        [taskId = pressed.item.taskID](QPointer<Status> model, std::optional<CLIConfig> cfg) {
+            return model->deleteCommand(taskId, std::move(cfg));
         });
 }

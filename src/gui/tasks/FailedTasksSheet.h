@@ -15,9 +15,12 @@ public:
     FailedTasksSheet(Status* status, std::optional<CLIConfig> cfg, Reload reload = {}, QWidget* parent = nullptr);
 
     void retry(const FeedApprovalItem& item);
-    // Asks through Prompts::shared(), then deletes.
+    // Asks through Prompts::shared(), then deletes the item with the
+    // configuration its list had at the press.
     QCoro::Task<> confirmDelete(FeedApprovalItem item);
-    void remove(const FeedApprovalItem& item);
+
+private:
+    void remove(const Pressed& pressed);
 
 protected:
     QList<FeedApprovalItem> items() const override;

@@ -3,6 +3,7 @@
 #include "core/gateway/Records.h"
 #include "core/tasks/PermActionState.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class ActionFeedbackLine;
@@ -23,13 +24,19 @@ public:
     void addButton(QAbstractButton* button);
     // Busy: the primary button shows its busy state, the others take no presses.
     void setBusy(bool busy);
-    void setAction(const PermActionState& state);
+    // The feedback line, and whether the buttons are busy.
+    void setAction(const PermActionState& state, bool busy);
+    // The row has just changed its place in the list: for a double-click
+    // interval a click on its buttons was aimed at the row that was there, and
+    // is ignored.
+    void markMoved();
 
     QLabel* originLabel() const { return m_origin; }
     ActionFeedbackLine* feedback() const { return m_feedback; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLabel* m_headline;
@@ -38,4 +45,5 @@ private:
     QHBoxLayout* m_buttons;
     QList<QAbstractButton*> m_buttonList;
     ActionFeedbackLine* m_feedback;
+    QElapsedTimer m_moved;
 };

@@ -7,6 +7,7 @@
 #include "gui/design/EmptyState.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/Style.h"
+#include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/FeedItemRow.h"
 
 #include <QHBoxLayout>
@@ -15,6 +16,8 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -34,13 +37,8 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     // A closed sheet's request still changed the workspace: its reload runs all the same.
     m_runner = new ActionRunner<QString>(std::move(reload), ActionRunnerBase::WhenGone::Reload,
         {
-            [this](const QString& itemId) {
-                if (FeedItemRow* row = m_rows.find(itemId)) {
-                    row->setAction(m_runner->state(itemId));
-                    refit();
-                }
-            },
-            [this](const QString& itemId) { emit actionFinished(itemId); },
+            [this](const QString& key) { onStateChanged(key); },
+            [this](const QString& key) { onFinished(key); },
         },
         this);
 
@@ -54,6 +52,16 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     QLabel* explanation = DSText::label(m_texts.explanation, DSFont::medium(11.5), DS::muted(0.55), this);
     explanation->setWordWrap(true);
     col->addWidget(explanation);
+
+    // Above the list: an action that failed on an item the reload then dropped
+    // must not read as done. Kept until the sheet closes.
+    m_gone = new QWidget(this);
+    m_gone->setObjectName(m_texts.prefix + QStringLiteral(".failures"));
+    m_goneList = new QVBoxLayout(m_gone);
+    m_goneList->setContentsMargins(0, 0, 0, 0);
+    m_goneList->setSpacing(4);
+    m_gone->hide();
+    col->addWidget(m_gone);
 
     auto* empty = new EmptyState(EmptyState::Kind::emptyButHealthy, m_texts.emptyMessage, std::nullopt, this);
     empty->setObjectName(m_texts.prefix + QStringLiteral(".empty"));
@@ -99,43 +107,112 @@ QString FeedItemSheet::headline(const FeedApprovalItem& item)
     return item.command.isEmpty() ? item.title : item.command;
 }
 
-std::optional<FeedApprovalItem> FeedItemSheet::currentItem(const QString& itemId) const
+QString FeedItemSheet::keyOf(const std::optional<CLIConfig>& config, const QString& itemId)
 {
-    for (const FeedApprovalItem& item : items()) {
-        if (item.id == itemId)
-            return item;
+    return (config ? Status::workspaceKey(*config) : QString()) + QLatin1Char('\n') + itemId;
+}
+
+FeedItemSheet::Pressed FeedItemSheet::press(const FeedApprovalItem& item) const
+{
+    for (const FeedApprovalItem& listed : items()) {
+        if (listed.id == item.id)
+            return { listed, config() };
     }
-    return std::nullopt;
+    return { item, config() };
+}
+
+bool FeedItemSheet::stillListed(const Pressed& pressed) const
+{
+    // Without a configuration nothing can be sent; the request says why.
+    if (!pressed.config || !m_status)
+        return true;
+    const std::optional<CLIConfig> now = config();
+    if (!now || Status::workspaceKey(*now) != Status::workspaceKey(*pressed.config))
+        return false;
+    const QList<FeedApprovalItem> list = items();
+    return std::any_of(
+        list.cbegin(), list.cend(), [&pressed](const FeedApprovalItem& item) { return item.id == pressed.item.id; });
 }
 
 void FeedItemSheet::rebuild()
 {
     const QList<FeedApprovalItem> list = items();
+    const std::optional<CLIConfig> listed = config();
+    const QList<FeedItemRow*> before = m_rows.widgets();
     const QList<FeedItemRow*> rows = m_rows.reconcile(
-        list, [](const FeedApprovalItem& item) { return item.id; },
+        list, [&listed](const FeedApprovalItem& item) { return keyOf(listed, item.id); },
         [this](const FeedApprovalItem& item) {
             auto* row = new FeedItemRow(m_texts.prefix, item.id, m_listBody);
             addButtons(row, item);
             return row;
         },
-        [this](FeedItemRow* row, const FeedApprovalItem& item) { refreshRow(row, item); });
+        [this, &listed](FeedItemRow* row, const FeedApprovalItem& item) {
+            row->setItem(item, showsOrigin(), subtitleColor());
+            refreshRow(row, keyOf(listed, item.id));
+        });
     KeyedLayout::place(m_list, rows);
+    // A row that moves (one above it left or came) may now be under a pointer
+    // aimed at the row that was there.
+    for (int i = 0; i < rows.size(); ++i) {
+        const qsizetype was = before.indexOf(rows.at(i));
+        if (was >= 0 && was != i)
+            rows.at(i)->markMoved();
+    }
 
-    // An item the gateway no longer reports takes its feedback with it.
+    // An item the gateway no longer reports takes its feedback with it; a failure stays above the list.
     QSet<QString> shown;
     for (const FeedApprovalItem& item : list)
-        shown.insert(item.id);
-    m_runner->retain([&shown](const QString& itemId) { return shown.contains(itemId); });
+        shown.insert(keyOf(listed, item.id));
+    for (auto it = m_acted.cbegin(); it != m_acted.cend(); ++it) {
+        if (!shown.contains(it.key()))
+            keepGoneFailure(it.key());
+    }
+    m_runner->retain([&shown](const QString& key) { return shown.contains(key); });
 
     m_empty->setVisible(list.isEmpty());
     m_scroll->setVisible(!list.isEmpty());
     refit();
 }
 
-void FeedItemSheet::refreshRow(FeedItemRow* row, const FeedApprovalItem& item)
+void FeedItemSheet::refreshRow(FeedItemRow* row, const QString& key)
 {
-    row->setItem(item, showsOrigin(), subtitleColor());
-    row->setAction(m_runner->state(item.id));
+    const PermActionState state = m_runner->state(key);
+    // Busy until the reload after the action is in: the row stays as it is until then.
+    row->setAction(state, state.isWorking() || m_settling.contains(key));
+}
+
+void FeedItemSheet::onStateChanged(const QString& key)
+{
+    if (FeedItemRow* row = m_rows.find(key))
+        refreshRow(row, key);
+    else
+        keepGoneFailure(key);
+    refit();
+}
+
+void FeedItemSheet::onFinished(const QString& key)
+{
+    m_settling.remove(key);
+    if (FeedItemRow* row = m_rows.find(key))
+        refreshRow(row, key);
+    emit actionFinished(m_acted.value(key).id);
+}
+
+void FeedItemSheet::keepGoneFailure(const QString& key)
+{
+    const PermActionState state = m_runner->state(key);
+    if (state.kind() != PermActionState::Kind::Failed || !m_acted.contains(key))
+        return;
+    // One line per item: a later failure on it replaces the earlier one.
+    auto* line = m_gone->findChild<ActionFeedbackLine*>(key, Qt::FindDirectChildrenOnly);
+    if (!line) {
+        line = new ActionFeedbackLine(10.5, false, m_gone);
+        line->setObjectName(key);
+        m_goneList->addWidget(line);
+    }
+    line->setState(PermActionState::failed(headline(m_acted.value(key)) + QStringLiteral("：") + state.text()));
+    m_gone->show();
+    refit();
 }
 
 void FeedItemSheet::refit()
@@ -147,14 +224,31 @@ void FeedItemSheet::refit()
     Sheet::refit();
 }
 
-void FeedItemSheet::setAction(const QString& itemId, const PermActionState& state)
+void FeedItemSheet::setAction(const Pressed& pressed, const PermActionState& state)
 {
-    m_runner->set(itemId, state);
+    const QString key = keyOf(pressed.config, pressed.item.id);
+    m_acted.insert(key, pressed.item);
+    m_runner->set(key, state);
 }
 
-void FeedItemSheet::runAction(
-    const FeedApprovalItem& item, const QString& working, const QString& done, ActionRunnerBase::Operation request)
+void FeedItemSheet::send(const Pressed& pressed, const QString& working, const QString& done, Request request)
 {
+    const QString key = keyOf(pressed.config, pressed.item.id);
+    if (m_runner->state(key).isWorking() || m_settling.contains(key))
+        return;
+    if (!stillListed(pressed)) {
+        setAction(pressed,
+            PermActionState::failed(QStringLiteral("这一条已经不在它那个工作区的列表里了；什么都没有发给网关。")));
+        return;
+    }
+    m_acted.insert(key, pressed.item);
+    m_settling.insert(key);
     // Runs to its end even when the sheet is closed meanwhile.
-    m_runner->run(item.id, working, done, std::move(request));
+    m_runner->run(key, working, done,
+        [model = m_status, config = pressed.config, request = std::move(request)]() -> QCoro::Task<Result<>> {
+            if (!model)
+                co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
+            auto task = request(model, config);
+            co_return co_await std::move(task);
+        });
 }

@@ -11,7 +11,9 @@
 #include "gui/design/KeyedReconciler.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 #include <optional>
@@ -22,9 +24,18 @@ class QVBoxLayout;
 class QWidget;
 
 // The layout and action course shared by the approvals and failed-tasks
-// sheets: a title, an explanation, the rows of the status model's list (or an
-// empty state) and a close button. Rows are kept by feed item id, so a row's
-// feedback survives the reload that follows every action.
+// sheets: a title, an explanation, the failures of actions on items that have
+// left the list since, the rows of the status model's list (or an empty state)
+// and a close button. Rows are kept by workspace and feed item id, so a row's
+// feedback survives the reload that follows every action and never shows on
+// another workspace's item of the same id.
+//
+// A press takes the item and the configuration its list was loaded with
+// together and carries both through any confirmation; when the request would
+// go out, an item no longer listed under that workspace is not sent.
+// A row acted on takes no presses until the reload after the action is in,
+// and a row that has just moved up or down takes no clicks for a double-click
+// interval: one double click acts on one item.
 class FeedItemSheet : public Sheet {
     Q_OBJECT
 public:
@@ -40,8 +51,9 @@ public:
     // when the user has switched since).
     using Reload = std::function<QCoro::Task<>()>;
 
-    // The feedback of an item; idle when no action was taken on it here.
-    PermActionState actionState(const QString& itemId) const { return m_runner->state(itemId); }
+    // The feedback of an item of the list shown; idle when no action was taken on it here.
+    PermActionState actionState(const QString& itemId) const { return m_runner->state(keyOf(config(), itemId)); }
+
     // The configuration an action goes with: the one the status model loaded
     // the listed items with, not the selection's, which may have moved on
     // before or after those items came. None when the window has no workspace.
@@ -63,16 +75,23 @@ protected:
     virtual bool showsOrigin() const = 0;
     virtual QColor subtitleColor() const = 0;
 
-    // Working at once, then the request, then ok or failed, then one reload. Goes on to its end when the sheet is
-    // closed.
-    void runAction(
-        const FeedApprovalItem& item, const QString& working, const QString& done, ActionRunnerBase::Operation request);
+    // What a press takes: the item with its latest fields and the
+    // configuration its list was loaded with.
+    struct Pressed {
+        FeedApprovalItem item;
+        std::optional<CLIConfig> config;
+    };
+    Pressed press(const FeedApprovalItem& item) const;
+    // The request of an action, given the configuration pressed with.
+    using Request = std::function<QCoro::Task<Result<>>(QPointer<Status>, std::optional<CLIConfig>)>;
+    // Sends now when the item is still listed under its workspace: working at
+    // once, then the request, then ok or failed, then one reload; goes on to
+    // its end when the sheet is closed. Otherwise sends nothing and says so.
+    void send(const Pressed& pressed, const QString& working, const QString& done, Request request);
     // Records an outcome without a request (nothing is sent, nothing reloaded).
-    void setAction(const QString& itemId, const PermActionState& state);
+    void setAction(const Pressed& pressed, const PermActionState& state);
 
     static QString headline(const FeedApprovalItem& item);
-    // The item as the sheet shows it now (its latest fields).
-    std::optional<FeedApprovalItem> currentItem(const QString& itemId) const;
 
     // Builds the rows; subclasses call it at the end of their constructor.
     void rebuild();
@@ -80,14 +99,26 @@ protected:
     void refit() override;
 
 private:
-    void refreshRow(FeedItemRow* row, const FeedApprovalItem& item);
+    // Rows and feedback are kept by workspace and item id.
+    static QString keyOf(const std::optional<CLIConfig>& config, const QString& itemId);
+    bool stillListed(const Pressed& pressed) const;
+    void refreshRow(FeedItemRow* row, const QString& key);
+    void onStateChanged(const QString& key);
+    void onFinished(const QString& key);
+    // Keeps a failure whose item is no longer listed visible above the list.
+    void keepGoneFailure(const QString& key);
 
     Texts m_texts;
     QPointer<Status> m_status;
     std::optional<CLIConfig> m_cfg;
-    // By feed item id.
     ActionRunner<QString>* m_runner = nullptr;
+    // The item of every key acted on (the headline of a failure shown above the list, the id of `actionFinished`).
+    QHash<QString, FeedApprovalItem> m_acted;
+    // Keys whose action has not finished its reload yet.
+    QSet<QString> m_settling;
     KeyedReconciler<QString, FeedItemRow> m_rows;
+    QWidget* m_gone = nullptr;
+    QVBoxLayout* m_goneList = nullptr;
     QWidget* m_empty = nullptr;
     QScrollArea* m_scroll = nullptr;
     QWidget* m_listBody = nullptr;

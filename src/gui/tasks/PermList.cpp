@@ -121,6 +121,7 @@ void PermList::setContent(const Content& c)
             const bool autoFailed = c.autoFailed.contains(r.key);
             PermTierRow::Content content;
             content.row = r;
+            content.autoFailed = autoFailed;
             content.unenforceable = PermPresentation::unenforceableNote(r.key, c.runtimes);
             content.buttons = PermPresentation::permButtons(r, autoFailed);
             content.busy = action.isWorking();

@@ -81,51 +81,50 @@ void PermSection::refreshPerms()
         c.usage.insert(row.key, s.usage(row.key));
     if (m_inventory)
         c.runtimes = RuntimeSectionValues::plainRuntimeRows(m_inventory->rows());
-    // The rows show the feedback of the workspace shown, never another's.
+    // The rows show the feedback of the workspace their list was read from,
+    // never another's, and a press on them acts with its configuration.
+    m_drawnFor = s.perms().isEmpty() ? std::nullopt : s.config();
     QPointer<PermActions> actions = m_actions;
-    const QString workspace = shownWorkspace();
+    const QString workspace = m_drawnFor ? Status::workspaceKey(*m_drawnFor) : QString();
     c.action = [actions, workspace](
                    const QString& key) { return actions ? actions->state(workspace, key) : PermActionState::idle(); };
     m_perms->setContent(c);
-}
-
-QString PermSection::shownWorkspace() const
-{
-    const std::optional<CLIConfig> config = m_status ? m_status->config() : std::nullopt;
-    return config ? Status::workspaceKey(*config) : QString();
 }
 
 void PermSection::onAction(const PermRow& row, PermPresentation::PermButton::Action action)
 {
     using A = PermPresentation::PermButton::Action;
     QPointer<PermActions> actions = m_actions;
-    // The action belongs to the workspace shown at the press, also after a confirmation.
-    const QString workspace = shownWorkspace();
+    // The tier and the configuration its row was drawn with go together from
+    // the press, also through a confirmation.
+    if (!m_drawnFor)
+        return;
+    const CLIConfig config = *m_drawnFor;
     const QString key = row.key;
     switch (action) {
     case A::Approve:
-        m_actions->approve(workspace, key);
+        m_actions->approve(config, key);
         break;
     case A::Revoke:
-        m_actions->revoke(workspace, key, QStringLiteral("收回"));
+        m_actions->revoke(config, key, QStringLiteral("收回"));
         break;
     case A::Reject:
-        m_actions->revoke(workspace, key, QStringLiteral("拒绝"));
+        m_actions->revoke(config, key, QStringLiteral("拒绝"));
         break;
     case A::ApproveDanger:
         confirmThen(QStringLiteral("确定要让 danger（删除 / 迁移数据）生效？"),
             QStringLiteral("不可逆。生效之后，手机上一句话就能触发删库 / 迁数据，不会再问你。"),
-            QStringLiteral("我确认，生效"), [actions, workspace, key] {
+            QStringLiteral("我确认，生效"), [actions, config, key] {
                 if (actions)
-                    actions->approve(workspace, key);
+                    actions->approve(config, key);
             });
         break;
     case A::GrantDanger:
         confirmThen(QStringLiteral("确定要开 danger（删除 / 迁移数据）？"),
             QStringLiteral("这一档的后果不可逆。开了之后，手机上一句话就能触发删库 / 迁数据，不会再问你。"),
-            QStringLiteral("我确认，开"), [actions, workspace, key] {
+            QStringLiteral("我确认，开"), [actions, config, key] {
                 if (actions)
-                    actions->grant(workspace, key);
+                    actions->grant(config, key);
             });
         break;
     }

@@ -50,8 +50,6 @@ signals:
 private:
     void scheduleRefresh();
     void refreshPerms();
-    // `Status::workspaceKey` of the workspace shown; empty when none is.
-    QString shownWorkspace() const;
     void onAction(const PermRow& row, PermPresentation::PermButton::Action action);
     // The irreversible tier: a critical alert first; "算了" (or closing it) does nothing.
     QCoro::Task<> confirmThen(QString message, QString informative, QString confirm, std::function<void()> act);
@@ -64,4 +62,6 @@ private:
     RunnersCard* m_runners;
     TasksCard* m_tasks;
     PermList* m_perms;
+    // The configuration the tiers on screen were read with; none while none are.
+    std::optional<CLIConfig> m_drawnFor;
 };

@@ -119,7 +119,7 @@ void PermTierRow::setContent(const Content& c)
     m_unenforceable->setVisible(c.unenforceable.has_value());
 
     DSText::setColour(m_explain, colour);
-    setMarkup(m_explain, PermPresentation::permExplain(c.row.state, c.row.key));
+    setMarkup(m_explain, PermPresentation::permExplain(c.row.state, c.row.key, c.autoFailed));
 
     const QString word = PermPresentation::stateWord(c.row.state);
     m_word->setText(word);

@@ -27,6 +27,8 @@ public:
 
     struct Content {
         PermRow row;
+        // The tier's automatic confirmation failed (it then waits for the user).
+        bool autoFailed = false;
         std::optional<QString> unenforceable;
         PermPresentation::PermButtons buttons;
         bool busy = false;

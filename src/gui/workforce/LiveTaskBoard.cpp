@@ -12,10 +12,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-LiveTaskBoard::LiveTaskBoard(Status* status, std::optional<CLIConfig> cfg, QWidget* parent)
+LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
     : QWidget(parent)
     , m_status(status)
-    , m_cfg(std::move(cfg))
     , m_pending(new PendingCall(this, [this] { refresh(); }))
 {
     setObjectName(QStringLiteral("liveboard"));
@@ -44,20 +43,6 @@ LiveTaskBoard::LiveTaskBoard(Status* status, std::optional<CLIConfig> cfg, QWidg
     refresh();
 }
 
-void LiveTaskBoard::setConfig(const std::optional<CLIConfig>& cfg)
-{
-    if (cfg == m_cfg)
-        return;
-    m_cfg = cfg;
-    // Evidence fetched with another workspace's configuration is not this one's.
-    for (LiveTaskCard* card : m_cards.widgets()) {
-        card->hide();
-        card->deleteLater();
-    }
-    m_cards = {};
-    refresh();
-}
-
 LiveTaskCard* LiveTaskBoard::card(const QString& commandId) const
 {
     return m_cards.find(commandId);
@@ -76,6 +61,16 @@ void LiveTaskBoard::scheduleRefresh()
 void LiveTaskBoard::refresh()
 {
     m_pending->cancel();
+    const std::optional<CLIConfig> cfg = m_status ? m_status->config() : std::nullopt;
+    if (cfg != m_cfg) {
+        m_cfg = cfg;
+        // Evidence fetched with another configuration is not this one's.
+        for (LiveTaskCard* card : m_cards.widgets()) {
+            card->hide();
+            card->deleteLater();
+        }
+        m_cards = {};
+    }
     const QList<CommandBrief> running = m_status ? LiveBoard::running(m_status->commands()) : QList<CommandBrief>();
     const QList<TeammateBrief> team = m_status ? m_status->team() : QList<TeammateBrief>();
     const QDateTime now = QDateTime::currentDateTimeUtc();

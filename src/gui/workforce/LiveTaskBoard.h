@@ -18,14 +18,13 @@ class Status;
 // evidence, in the status model's order. Redrawn in place whenever the
 // status model publishes: cards are kept by command id, so a card's evidence
 // (its fetches, open folds, an open artifact) lives as long as its command
-// runs. Identifier "liveboard".
+// runs. The commands and the configuration their evidence is fetched with
+// both come from the status model, which never holds one workspace's list
+// under another's configuration. Identifier "liveboard".
 class LiveTaskBoard : public QWidget {
     Q_OBJECT
 public:
-    LiveTaskBoard(Status* status, std::optional<CLIConfig> cfg, QWidget* parent = nullptr);
-
-    // The configuration handed to the cards' evidence; another one starts every card afresh.
-    void setConfig(const std::optional<CLIConfig>& cfg);
+    explicit LiveTaskBoard(Status* status, QWidget* parent = nullptr);
 
     // Redraws from the status model now (the model's signals do it on the next turn of the event loop).
     void refresh();
@@ -37,6 +36,8 @@ private:
     void scheduleRefresh();
 
     QPointer<Status> m_status;
+    // The configuration the cards' command list was read with, handed to their
+    // evidence; another one starts every card afresh.
     std::optional<CLIConfig> m_cfg;
     QLabel* m_count;
     QLabel* m_empty;

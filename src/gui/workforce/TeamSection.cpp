@@ -42,7 +42,7 @@ TeamSection::TeamSection(WindowController* controller, QWidget* parent)
         QStringLiteral("这个工作区里还没有 AI 同事。在手机上的「我的 AI 团队」里雇一个。"), std::nullopt, this);
     stack->addWidget(m_empty);
 
-    m_board = new LiveTaskBoard(controller->status(), controller->selectedConfig(), this);
+    m_board = new LiveTaskBoard(controller->status(), this);
     stack->addWidget(m_board);
     m_grid = new AdaptiveColumns(340, 10, this);
     stack->addWidget(m_grid);
@@ -91,7 +91,10 @@ void TeamSection::refresh()
 {
     WindowController* controller = m_controller;
     const WorkforceSnapshot& s = controller->workforce()->snapshot();
-    const std::optional<CLIConfig> cfg = controller->selectedConfig();
+    // The roster and commands shown were read with the status model's
+    // configuration (never the selection's, which moves first at a switch):
+    // the detail's evidence is fetched with it.
+    const std::optional<CLIConfig> cfg = controller->status()->config();
 
     const bool unreadable = s.teamError.has_value();
     if (unreadable)
@@ -101,7 +104,6 @@ void TeamSection::refresh()
     m_empty->setVisible(empty);
     const bool roster = !unreadable && !empty;
 
-    m_board->setConfig(cfg);
     m_board->setVisible(roster && !s.commandsError);
     if (roster && s.commandsError)
         m_commandsError->setContent(kCommandsUnread, s.commandsError);

@@ -370,6 +370,99 @@ private slots:
         QVERIFY(m_sim->requests().isEmpty());
     }
 
+    // Two clicks at the same point, the second once the first action's reload
+    // has taken its row away and the next row has moved under the pointer:
+    // one item is acted on, once.
+    void doubleClickActsOnOneItem_data()
+    {
+        QTest::addColumn<QString>("button"); // <sheet>.<verb>.<item>
+        QTest::addColumn<QString>("next"); // the item that moves up under the pointer
+        QTest::addColumn<QString>("path");
+
+        QTest::newRow("approve") << "approvals.approve.f1"
+                                 << "f2" << kApi + "/feed/f1/act";
+        QTest::newRow("reject") << "approvals.reject.f1"
+                                << "f2" << kApi + "/feed/f1/act";
+        QTest::newRow("retry") << "failedtasks.retry.f3"
+                               << "f5" << kApi + "/commands/c2/retry";
+    }
+
+    void doubleClickActsOnOneItem()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, next);
+        QFETCH(QString, path);
+        const QString which = button.section('.', 0, 0);
+        const QString verb = button.section('.', 1, 1);
+        // Rows of one height, and failed items with a task id one under the other.
+        QJsonObject state = workspaceState();
+        QJsonArray feed;
+        for (const QJsonValue& v : state["feed"].toArray()) {
+            QJsonObject item = v.toObject();
+            if (item["id"] == "f2")
+                item.insert("origin_device", "cli-studio.local");
+            if (item["id"] != "f4")
+                feed.append(item);
+        }
+        m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_sim->clearRequests();
+
+        auto s = sheet(which);
+        s->resize(s->sizeHint());
+        QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
+        auto* first = child<QAbstractButton>(s.get(), button);
+        QVERIFY(first);
+        const QPoint at = first->mapTo(s.get(), first->rect().center());
+        QTest::mouseClick(first, Qt::LeftButton);
+        waitFinished(spy, button.section('.', 2));
+        // The next row's button is where the first one was.
+        const QString nextButton = QStringLiteral("%1.%2.%3").arg(which, verb, next);
+        const auto buttonAt = [&s, at]() -> QWidget* {
+            QWidget* w = s->childAt(at);
+            while (w && !qobject_cast<QAbstractButton*>(w))
+                w = w->parentWidget();
+            return w;
+        };
+        QTRY_VERIFY(buttonAt() && buttonAt() == child<QAbstractButton>(s.get(), nextButton));
+        QTest::mouseClick(buttonAt(), Qt::LeftButton);
+        QTest::qWait(300);
+
+        QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + path });
+        QCOMPARE(s->actionState(next).kind(), PermActionState::Kind::Idle);
+    }
+
+    // The gateway refuses an approval the phone had already decided, and the
+    // reload drops the item: its failure stays on the sheet, above the list.
+    void failureOfAnItemThatLeftStaysShown()
+    {
+        m_sim->setFault("POST", kApi + "/feed/f1/act", 409, R"({"error":"这条已经处理过了","code":"already_decided"})");
+        QJsonArray feed = workspaceState()["feed"].toArray();
+        QJsonObject decided = feed[0].toObject();
+        decided.insert("status", "approved");
+        feed[0] = decided;
+        m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
+
+        auto s = sheet("approvals");
+        QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
+        QTest::mouseClick(child<QAbstractButton>(s.get(), "approvals.approve.f1"), Qt::LeftButton);
+        waitFinished(spy, "f1");
+        QVERIFY(!child<FeedItemRow>(s.get(), "approvals.row.f1"));
+        const auto failures = [&s] {
+            QStringList out;
+            if (auto* box = child<QWidget>(s.get(), "approvals.failures"); box && box->isVisible())
+                for (auto* line : box->findChildren<ActionFeedbackLine*>())
+                    out << line->text();
+            return out;
+        };
+        const QStringList expected { QStringLiteral("❌ 上线新首页：这条已经处理过了") };
+        QCOMPARE(failures(), expected);
+        // Later reloads do not take it away; the other item acts as before.
+        QCoro::waitFor(m_status->reload(m_cfg));
+        QCOMPARE(failures(), expected);
+        QVERIFY(child<FeedItemRow>(s.get(), "approvals.row.f2"));
+    }
+
     void closedWhileRunning()
     {
         m_sim->setFault("POST", kApi + "/feed/f1/act", 0, {}, 400, 1);

@@ -16,6 +16,7 @@
 #include "gui/tasks/RuntimeStateCard.h"
 #include "gui/tasks/TasksCard.h"
 
+#include "HeldPrompts.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
@@ -58,33 +59,6 @@ int reloads(const QJsonArray& log)
 {
     return int(matching(log, "GET", kApi + "/commands").size());
 }
-
-// Keeps an alert open until the test answers it, as a person would.
-class HeldPrompts final : public Prompts {
-public:
-    QCoro::Task<int> alert(QWidget*, Alert) override
-    {
-        m_answer = std::make_shared<QPromise<int>>();
-        m_answer->start();
-        QFuture<int> answered = m_answer->future();
-        const int answer = co_await answered;
-        co_return answer;
-    }
-    QCoro::Task<std::optional<QString>> pickFolder(QWidget*, QString, QString, QString) override
-    {
-        co_return std::nullopt;
-    }
-    bool open() const { return m_answer != nullptr; }
-    void answer(int index)
-    {
-        const auto promise = std::exchange(m_answer, nullptr);
-        promise->addResult(index);
-        promise->finish();
-    }
-
-private:
-    std::shared_ptr<QPromise<int>> m_answer;
-};
 
 } // namespace
 
@@ -272,7 +246,8 @@ private slots:
 
     // `brenlow grant` takes its list as the whole set: when the tiers of the
     // workspace are not at hand as the alert is answered, nothing runs and the
-    // tier's line says why, also once the list is back.
+    // tier's line says why, also once the list is back. The line belongs to the
+    // workspace the row was drawn for, never to the one shown after a switch.
     void grantNeedsTheTiersOfItsWorkspace_data()
     {
         QTest::addColumn<QString>("meanwhile");
@@ -297,6 +272,7 @@ private slots:
             QJsonObject { { "token", "tok-q" }, { "commands", QJsonArray {} }, { "runners", QJsonArray {} },
                 { "runners_read", true }, { "employees", QJsonArray {} }, { "agents", QJsonArray {} },
                 { "feed", QJsonArray {} }, { "permissions", QJsonDocument::fromJson(tiers).object() } });
+        const CLIConfig first = m_cfg;
         const CLIConfig other = m_sim->config("ws-q");
         load(tiers);
         auto held = std::make_unique<HeldPrompts>();
@@ -313,15 +289,20 @@ private slots:
             QVERIFY(m_status->perms().isEmpty());
             prompts->answer(0);
         } else {
-            // The switch shows the new workspace at once; its tiers come after its command list.
+            // The switch shows the new workspace at once, without the previous
+            // one's tiers; its own come after its command list. The press is
+            // on the previous workspace's row: through the alert, or before
+            // the section has redrawn.
             m_sim->setFault("GET", "/api/workspaces/ws-q/commands", 0, {}, 1500, 1);
+            if (title == kGrant)
+                press(tier, title);
             m_cfg = other;
             auto switched = m_status->reload(m_cfg);
-            m_section->refresh();
-            press(tier, title);
+            QVERIFY(m_status->perms().isEmpty());
             if (title == kGrant)
                 prompts->answer(0);
-            QCOMPARE(m_status->perms().size(), 6);
+            else
+                press(tier, title);
             QCoro::waitFor(std::move(switched));
         }
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
@@ -330,12 +311,18 @@ private slots:
         for (const QJsonValue& v : m_sim->requests())
             QVERIFY2(!v["path"].toString().endsWith("/confirm"), qPrintable(v["path"].toString()));
 
+        const QString refusal = QStringLiteral("❌ 读不到现在开着哪些档，没动任何东西，等列表回来再试。");
         QCoro::waitFor(m_status->reload(m_cfg));
         m_section->refresh();
         QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("已授权"));
-        QCOMPARE(
-            row(tier)->feedback()->text(), QStringLiteral("❌ 读不到现在开着哪些档，没动任何东西，等列表回来再试。"));
+        QCOMPARE(row(tier)->feedback()->text(), meanwhile == "fails" ? refusal : QString());
         QVERIFY(row(tier)->button(title)->isEnabled());
+        if (meanwhile == "switch") {
+            m_cfg = first;
+            QCoro::waitFor(m_status->reload(m_cfg));
+            m_section->refresh();
+            QCOMPARE(row(tier)->feedback()->text(), refusal);
+        }
     }
 
     // Feedback and busy buttons belong to the workspace an action was started
@@ -376,6 +363,50 @@ private slots:
         QVERIFY2(
             QRegularExpression("^✅ 已收回 · \\d\\d:\\d\\d:\\d\\d$").match(row("read")->feedback()->text()).hasMatch(),
             qPrintable(row("read")->feedback()->text()));
+    }
+
+    // A pending tier's explanation promises the automatic confirmation only
+    // while it can still come: once it has failed, the tier waits for "批准".
+    void pendingExplanationFollowsTheAutomaticConfirmation_data()
+    {
+        QTest::addColumn<bool>("refused"); // the gateway refuses the automatic confirmation
+        QTest::addColumn<QString>("explanation");
+        QTest::addColumn<QString>("approveButton"); // "" when the row offers none
+        QTest::newRow("being confirmed") << false << "刚开的，马上就会自动生效。不用你点。"
+                                         << "";
+        QTest::newRow("refused") << true << "自动批准没成，这一档不会再自己生效了——要你点一下「批准」。"
+                                 << "批准";
+    }
+
+    void pendingExplanationFollowsTheAutomaticConfirmation()
+    {
+        QFETCH(bool, refused);
+        QFETCH(QString, explanation);
+        QFETCH(QString, approveButton);
+        if (refused)
+            m_sim->setFault("POST", kApi + "/permissions/write/confirm", 409,
+                R"({"error":"本机没声明","code":"grant_exceeds_source"})");
+        else
+            m_sim->setFault("POST", kApi + "/permissions/write/confirm", 0, {}, 3000, 1);
+        m_sim->control("PATCH", "/_sim/state/" + kWs,
+            QJsonObject { { "permissions",
+                QJsonDocument::fromJson(R"({"effective":{"read":true},"pending":["write"],"ceiling":["read","write"]})")
+                    .object() } });
+        auto loading = m_status->reload(m_cfg);
+        QTRY_VERIFY(m_status->perms().size() == 6);
+        if (refused)
+            QCoro::waitFor(std::move(loading));
+        m_section->refresh();
+
+        QStringList shown;
+        for (ProseLabel* label : row("write")->findChildren<ProseLabel*>())
+            if (label->isVisibleTo(row("write")))
+                shown << label->accessibleName();
+        QVERIFY2(shown.contains(explanation), qPrintable(shown.join(" | ")));
+        QCOMPARE(row("write")->button("批准") != nullptr, !approveButton.isEmpty());
+        QCOMPARE(row("write")->feedback()->text().startsWith("❌ 自动批准没成："), refused);
+        if (!refused)
+            QCoro::waitFor(std::move(loading));
     }
 
     // The cards follow each reload in place: widgets are kept by id.

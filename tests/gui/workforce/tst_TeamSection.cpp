@@ -441,14 +441,14 @@ void TestTeamSection::boardWhoRunsIt()
     QJsonObject timed = command("c-timed", "claimed", "emp-1");
     timed.insert("claimed_at", "@now-75");
     Status status;
-    const CLIConfig cfg = loadBoard(status,
+    loadBoard(status,
         QJsonArray { command("c-named", "claimed", "emp-1"), command("c-nameless", "claimed", "emp-2"),
             command("c-stranger", "claimed", "emp-9"), command("c-machine", "claimed"),
             command("c-shout", "Claimed", "emp-1"), command("c-done", "done", "emp-1"), timed },
         QJsonArray { employee("emp-1", "林小满"), employee("emp-2", ""), employee("emp-1", "另一个林") });
 
     // Who runs each: a duplicated id takes the first name; "Claimed" in capitals and done work are not running.
-    LiveTaskBoard board(&status, cfg);
+    LiveTaskBoard board(&status);
     QVERIFY(child<QLabel>(&board, "liveboard.count.5") && child<QLabel>(&board, "liveboard.empty")->isHidden());
     const QList<std::pair<QString, QString>> expected { { "c-named", "林小满" }, { "c-nameless", "" },
         { "c-stranger", "指派给了一位这里查不到的同事" }, { "c-machine", "无主 · 机器领的" }, { "c-timed", "林小满" } };
@@ -527,7 +527,7 @@ void TestTeamSection::screenshots()
                     { std::pair { "status", "claimed" }, { "claimed_by", "dev-laptop" }, { "claimed_at", "@now-130" } })
                     c.insert(k, v);
         });
-        auto* board = new LiveTaskBoard(m_controller->status(), m_controller->selectedConfig());
+        auto* board = new LiveTaskBoard(m_controller->status());
         auto window = frame(board, 760, 1100);
         TaskEvidenceView* running = board->card("c-105")->evidence();
         TaskEvidenceView* failing = board->card("c-109")->evidence();
