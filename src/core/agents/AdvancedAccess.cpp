@@ -12,7 +12,24 @@ AdvancedAccess::AdvancedAccess(RuntimeController& runtimes, SelectedConfig selec
     , m_selected(std::move(selected))
 {
     connect(&m_runtimes, &RuntimeController::workersChanged, this, &AdvancedAccess::changed);
+    m_workspace = selectedWorkspace();
     reload();
+}
+
+std::optional<QString> AdvancedAccess::selectedWorkspace() const
+{
+    if (const std::optional<CLIConfig> cfg = m_selected())
+        return cfg->workspace;
+    return std::nullopt;
+}
+
+void AdvancedAccess::selectionChanged()
+{
+    std::optional<QString> now = selectedWorkspace();
+    if (now == m_workspace)
+        return;
+    m_workspace = std::move(now);
+    emit changed();
 }
 
 void AdvancedAccess::reload()

@@ -50,11 +50,18 @@ public:
     // Its worker runs in the selected workspace.
     bool isAdvancedRunning(const QUuid& id) const;
 
+    // Whether a connection can start, and which worker is its own, follow the
+    // selected workspace: the owner calls this when the selection, or the
+    // workspaces it is taken from, may have changed; `changed` follows when
+    // the selected workspace is another one.
+    void selectionChanged();
+
 signals:
     void changed();
 
 private:
     std::optional<AdvancedConnection> find(const QUuid& id) const;
+    std::optional<QString> selectedWorkspace() const;
     void apply(const QList<AdvancedConnection>& loaded);
     // Runs `write` on the store's queue and applies the list as it then stands;
     // empty text, or `failure` followed by the store's error.
@@ -65,4 +72,6 @@ private:
     QList<AdvancedConnection> m_connections;
     // Workspace id → the connection last launched there.
     QHash<QString, QUuid> m_launched;
+    // The selected workspace's id as last published (none: no workspace).
+    std::optional<QString> m_workspace;
 };

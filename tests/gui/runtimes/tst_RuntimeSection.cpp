@@ -5,6 +5,7 @@
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/design/AdaptiveColumns.h"
@@ -110,6 +111,7 @@ private slots:
     void uninstallAsksFirst();
     void providerSheet();
     void customConnection();
+    void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
     void recoveryNeedsYou();
 
@@ -335,6 +337,41 @@ void TestRuntimeSection::customConnection()
     m_prompts->alertAnswers = { 0 };
     click(find(w, "advanced." + id + ".remove"));
     QTRY_VERIFY(!find(w, "advanced.row." + id));
+}
+
+void TestRuntimeSection::customConnectionFollowsTheSelection()
+{
+    // A connection stored in an earlier session; the section is built with the window, before the
+    // catalogue's first load has found the two paired workspaces.
+    m_sim->pair(*m_home, { "ws-demo", "ws-blog" });
+    AdvancedConnection stored;
+    stored.id = QUuid::createUuid();
+    stored.kind = AdvancedConnectionKind::generic;
+    stored.name = QStringLiteral("评审 Agent");
+    stored.command = QStringLiteral("review-agent");
+    stored.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(AdvancedConnectionStore::upsert(stored));
+    const QString prefix = "advanced." + UuidText::plain(stored.id) + ".";
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    WorkspaceCatalog* catalog = w.controller()->catalog();
+    QCOMPARE(catalog->selectedID(), QStringLiteral("ws-demo"));
+    const auto startEnabled = [&] {
+        QWidget* start = find(w, prefix + "start");
+        return start && start->isEnabled();
+    };
+    QVERIFY(startEnabled());
+
+    click(find(w, prefix + "start"));
+    QTRY_VERIFY(find(w, prefix + "running"));
+    // Its worker runs in the workspace it was started in: elsewhere it can start, and back there it runs.
+    catalog->setSelectedID(QStringLiteral("ws-blog"));
+    QVERIFY(!find(w, prefix + "running"));
+    // Buttons put in a shown row show once control returns to the event loop.
+    QTRY_VERIFY(startEnabled());
+    catalog->setSelectedID(QStringLiteral("ws-demo"));
+    QVERIFY(find(w, prefix + "running"));
+    QTRY_VERIFY(find(w, prefix + "stop"));
 }
 
 void TestRuntimeSection::recoveryDuringAndAfterARun()
