@@ -114,6 +114,7 @@ private slots:
     void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
     void recoveryNeedsYou();
+    void recoveryLongDetailWraps();
 
 private:
     static RuntimeSection* section(MainWindow& w)
@@ -428,6 +429,44 @@ void TestRuntimeSection::recoveryNeedsYou()
         (QStringList { "需要你处理", "·", "Runtime 探测与健康", "CLAUDE、CODEX —— 在 Runtime 那一屏各自有入口", "·",
             "Agent Service", "launchctl: 服务没装上（权限不够）" }));
     save(&sheet, "sheet-recovery-needsyou.png");
+}
+
+void TestRuntimeSection::recoveryLongDetailWraps()
+{
+    // A runtime that needs a login, so that the run ends with a needs-you list.
+    m_tool->answer("runtimes", report({ "claude" }));
+    // A folder whose path takes several lines in the detail column.
+    CLIConfig ws = unreachable();
+    ws.path = m_home->filePath("projects/客户项目 2026/a-rather-long-folder-name-for-the-storefront-rewrite/"
+                               "packages/checkout-service-with-a-long-name");
+    QVERIFY(QDir().mkpath(*ws.path));
+    // Open while the run goes, as the window opens it: its rows and verdict change on screen.
+    RecoveryRunner runner;
+    RecoverySheet sheet(&runner);
+    sheet.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    QCoro::waitFor(recover(runner, ws));
+    save(&sheet, "sheet-recovery-long-path.png");
+
+    const auto inSheet = [&](QWidget* w) { return QRect(w->mapTo(&sheet, QPoint(0, 0)), w->size()); };
+    QList<QWidget*> blocks;
+    for (const RecoveryRunner::Step& each : runner.steps())
+        blocks.append(sheet.findChild<RecoveryStepRow*>(each.id));
+    QCOMPARE(blocks.size(), 6);
+    for (QWidget* row : std::as_const(blocks)) {
+        // Each detail has the height of its wrapped text, inside its row.
+        auto* detail = row->findChild<QLabel*>("recovery.detail");
+        QVERIFY2(detail->height() >= detail->heightForWidth(detail->width()), qPrintable(row->objectName()));
+        QVERIFY(inSheet(row).contains(inSheet(detail)));
+    }
+    auto* path = blocks.first()->findChild<QLabel*>("recovery.detail");
+    QCOMPARE(path->text(), *ws.path);
+    QVERIFY(path->height() > 2 * QFontMetrics(path->font()).height());
+    // Rows, the needs-you list and the close button follow one another, all inside the sheet.
+    blocks << sheet.findChild<QWidget*>("recovery.needsyou") << sheet.findChild<QWidget*>("recovery.close");
+    for (qsizetype i = 0; i + 1 < blocks.size(); ++i)
+        QVERIFY2(inSheet(blocks[i]).bottom() < inSheet(blocks[i + 1]).top(), qPrintable(blocks[i]->objectName()));
+    QVERIFY(sheet.rect().contains(inSheet(blocks.last())));
 }
 
 QTEST_MAIN(TestRuntimeSection)
