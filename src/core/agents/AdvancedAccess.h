@@ -35,8 +35,9 @@ public:
 
     // Adds a custom connection, written on the store's queue. Empty text when
     // it is stored; else the problem: the name or the command line is empty,
-    // the command line has no word or more than one (its worker is started
-    // with the program alone), or the store cannot be written. Connections
+    // the command line has no word, a double quote left open, or more than
+    // one word (its worker is started with the program alone), or the store
+    // cannot be written. Connections
     // stored with arguments before are kept; they start their first word.
     QCoro::Task<QString> add(QString name, QString command);
     // Removes a connection, ending its workers first. Empty text when it is
