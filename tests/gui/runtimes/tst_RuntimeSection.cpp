@@ -265,6 +265,9 @@ void TestRuntimeSection::uninstallAsksFirst()
     click(find(w, "runtime.claude.uninstall"));
     QTRY_COMPARE(m_prompts->alertsShown.size(), 2);
     QVERIFY(!w.controller()->notice()->startsWith("卸载"));
+    // The key is named where it lives on this platform.
+    QVERIFY(m_prompts->alertsShown.first().informative.endsWith(
+        "它只卸这个程序本身；你配的账号与系统密码库里那把 Key 都不动。"));
     // Confirmed, the terminal still waits for the user's Enter before it runs the command.
     click(find(w, "runtime.claude.uninstall"));
     QTRY_VERIFY(terminalSaw("&& read -r _ && cd '"));
