@@ -110,6 +110,8 @@ private slots:
     void startStopDisableEnable();
     void uninstallAsksFirst();
     void providerSheet();
+    void providerFieldErrorClears_data();
+    void providerFieldErrorClears();
     void customConnection();
     void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
@@ -308,6 +310,54 @@ void TestRuntimeSection::providerSheet()
     verifyNoStall();
     save(sheet, "runtime-provider-sheet.png");
     CredentialBroker::deleteKey(id);
+}
+
+void TestRuntimeSection::providerFieldErrorClears_data()
+{
+    QTest::addColumn<QStringList>("form"); // name, base URL, key
+    QTest::addColumn<QString>("field"); // the one in error
+    QTest::addColumn<QString>("other"); // another one, whose edit leaves the error up
+    QTest::addColumn<QString>("typed"); // what puts it right
+    QTest::newRow("name") << QStringList { "", "", "sk-1" } << "name"
+                          << "key"
+                          << "Work";
+    QTest::newRow("key") << QStringList { "公司账号", "", "" } << "key"
+                         << "name"
+                         << "sk-1";
+    QTest::newRow("base URL") << QStringList { "公司账号", "proxy.example/v1", "sk-1" } << "baseurl"
+                              << "model"
+                              << "https://proxy.example/v1";
+}
+
+void TestRuntimeSection::providerFieldErrorClears()
+{
+    QFETCH(QStringList, form);
+    QFETCH(QString, field);
+    QFETCH(QString, other);
+    QFETCH(QString, typed);
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} } };
+    ModelProviderSheet sheet("codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {});
+    sheet.open();
+    const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
+    edit("name")->setText(form.at(0));
+    edit("baseurl")->setText(form.at(1));
+    edit("key")->setText(form.at(2));
+    auto* feedback = sheet.findChild<QLabel*>("providers.new.feedback");
+    click(sheet.findChild<QWidget*>("providers.new.save"));
+    QTRY_VERIFY(feedback->isVisible());
+    const QString problem = feedback->text();
+    QVERIFY(!problem.isEmpty());
+    QVERIFY(sheet.model()->profiles().isEmpty());
+
+    // Typing elsewhere leaves it up; putting the field right takes it down.
+    QTest::keyClicks(edit(other), "x");
+    QCOMPARE(feedback->text(), problem);
+    QVERIFY(feedback->isVisible());
+    edit(field)->clear();
+    QTest::keyClicks(edit(field), typed);
+    QVERIFY(!feedback->isVisible());
 }
 
 void TestRuntimeSection::customConnection()
