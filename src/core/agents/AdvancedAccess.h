@@ -35,8 +35,9 @@ public:
 
     // Adds a custom connection, written on the store's queue. Empty text when
     // it is stored; else the problem: the name or the command line is empty,
-    // the command line has no word or more than one (its worker is started
-    // with the program alone), or the store cannot be written. Connections
+    // the command line has no word, a double quote left open, or more than
+    // one word (its worker is started with the program alone), or the store
+    // cannot be written. Connections
     // stored with arguments before are kept; they start their first word.
     QCoro::Task<QString> add(QString name, QString command);
     // Removes a connection, ending its workers first. Empty text when it is
@@ -50,11 +51,18 @@ public:
     // Its worker runs in the selected workspace.
     bool isAdvancedRunning(const QUuid& id) const;
 
+    // Whether a connection can start, and which worker is its own, follow the
+    // selected workspace: the owner calls this when the selection, or the
+    // workspaces it is taken from, may have changed; `changed` follows when
+    // the selected workspace is another one.
+    void selectionChanged();
+
 signals:
     void changed();
 
 private:
     std::optional<AdvancedConnection> find(const QUuid& id) const;
+    std::optional<QString> selectedWorkspace() const;
     void apply(const QList<AdvancedConnection>& loaded);
     // Runs `write` on the store's queue and applies the list as it then stands;
     // empty text, or `failure` followed by the store's error.
@@ -65,4 +73,6 @@ private:
     QList<AdvancedConnection> m_connections;
     // Workspace id → the connection last launched there.
     QHash<QString, QUuid> m_launched;
+    // The selected workspace's id as last published (none: no workspace).
+    std::optional<QString> m_workspace;
 };

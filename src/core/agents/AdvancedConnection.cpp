@@ -12,6 +12,24 @@ QStringList AdvancedConnection::words() const
     return QProcess::splitCommand(command);
 }
 
+bool AdvancedConnection::hasOpenQuote() const
+{
+    // As words() reads quotes: in a run of them, each three stand for one
+    // quote character, and one left over opens or closes a group.
+    bool open = false;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i <= command.size(); ++i) {
+        if (i < command.size() && command.at(i) == QLatin1Char('"')) {
+            ++run;
+            continue;
+        }
+        if (run % 3 == 1)
+            open = !open;
+        run = 0;
+    }
+    return open;
+}
+
 QJsonObject AdvancedConnection::toJson() const
 {
     return {

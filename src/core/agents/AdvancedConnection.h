@@ -26,6 +26,9 @@ struct AdvancedConnection {
     // The command line cut into words at blanks, double quotes grouping (as
     // QProcess::splitCommand does); nothing is expanded, no shell runs it.
     QStringList words() const;
+    // Whether a double quote is left open: words() would run it to the end
+    // of the line (or drop a lone one at its end) without a word.
+    bool hasOpenQuote() const;
 
     QJsonObject toJson() const;
     // None when a required key is missing or any key has the wrong type.

@@ -148,7 +148,14 @@ void ProviderSheetModel::setFeedback(const QUuid& id, Feedback::Kind kind, const
 void ProviderSheetModel::setForm(Feedback::Kind kind, const QString& text)
 {
     m_form = Feedback { kind, text };
+    m_formIsProblem = false;
     emit changed();
+}
+
+void ProviderSheetModel::draftEdited(const Draft& draft)
+{
+    if (m_formIsProblem && problem(draft) != m_form.text)
+        setForm(Feedback::Kind::Idle, QString());
 }
 
 std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
@@ -192,6 +199,7 @@ QCoro::Task<bool> ProviderSheetModel::create(Draft draft)
 {
     if (const std::optional<QString> why = problem(draft)) {
         setForm(Feedback::Kind::Failed, *why);
+        m_formIsProblem = true;
         co_return false;
     }
     if (m_form.kind == Feedback::Kind::Working)

@@ -56,6 +56,9 @@ public:
 
     // The reason a draft cannot be saved; none when it can.
     std::optional<QString> problem(const Draft& draft) const;
+    // The form was edited: the reason a save was refused is taken down once
+    // the draft no longer has it. Any other word on the form stays.
+    void draftEdited(const Draft& draft);
 
     // Binds the runtime to a listed profile, or (with none) lets it use its
     // own login. False with the reason in the feedback when the bindings
@@ -86,6 +89,8 @@ private:
     std::optional<QUuid> m_bound;
     QHash<QUuid, Feedback> m_feedback;
     Feedback m_form;
+    // m_form is the reason the last save was refused.
+    bool m_formIsProblem = false;
     std::optional<QString> m_doneMessage;
     QNetworkAccessManager* m_nam;
     // Set while the model is being destroyed: a suspended action stops quietly.

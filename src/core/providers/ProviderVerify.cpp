@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QRegularExpression>
 
 #include <QCoroNetworkReply>
 
@@ -119,6 +120,12 @@ Outcome interpret(int status, const QByteArray& body, const QString& networkErro
     if (!words.isEmpty())
         detail += QStringLiteral(" · ") + words;
     return { false, detail };
+}
+
+bool refusedKey(const QString& detail)
+{
+    static const QRegularExpression refusal(QStringLiteral("^HTTP 40[13](?!\\d)"));
+    return refusal.match(detail).hasMatch();
 }
 
 QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, QString key, int timeLimitMs)

@@ -35,6 +35,10 @@ std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QStri
 QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);
 // A finished reply turned into an outcome. `status` is 0 when no HTTP answer came.
 Outcome interpret(int status, const QByteArray& body, const QString& networkError, bool timedOut, const QString& key);
+// Whether a check's detail, as interpret() words it (also in profiles stored
+// before), is the provider refusing the key: an answer 401 or 403. A check
+// that got no answer, or another one, says nothing about the key.
+bool refusedKey(const QString& detail);
 
 // Sends the request and waits for the answer (or the time limit). The reply
 // is a child of `nam`; when `nam` goes, the reply is aborted and the check

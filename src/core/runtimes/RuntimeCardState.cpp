@@ -1,5 +1,7 @@
 #include "core/runtimes/RuntimeCardState.h"
 
+#include "core/providers/ProviderVerify.h"
+
 RuntimeCardActions::Inputs RuntimeCardState::inputs() const
 {
     RuntimeCardActions::Inputs in;
@@ -18,7 +20,9 @@ std::optional<QString> RuntimeCardState::modelWarning() const
         return std::nullopt;
     if (!*boundProfileHasKey)
         return QStringLiteral("缺 Key");
-    if (boundProfile->lastVerifyOK == false)
+    // Only the provider's own refusal: a check that never reached it says nothing about the key.
+    if (boundProfile->lastVerifyOK == false
+        && ProviderVerify::refusedKey(boundProfile->lastVerifyDetail.value_or(QString())))
         return QStringLiteral("上次验证被拒");
     return std::nullopt;
 }

@@ -35,7 +35,8 @@ struct RuntimeCardState {
     QList<RuntimeCardActions::Action> actions() const { return RuntimeCardActions::actions(inputs()); }
     // Whether the card has a model line at all.
     bool hasModelLine() const { return setup && !setup->providerSlots.isEmpty(); }
-    // The model line's warning chip: "缺 Key", else "上次验证被拒", else none.
+    // The model line's warning chip: "缺 Key", else "上次验证被拒" when the provider refused the
+    // key at the last check, else none.
     std::optional<QString> modelWarning() const;
     // The working folder of terminal commands: the workspace's folder, if any.
     std::optional<QString> cwd() const { return cfg ? cfg->path : std::nullopt; }

@@ -108,7 +108,7 @@ QString help(RuntimeCardActions::Action action, const RuntimeRow& row, const std
 
 QString uninstallMessage(const std::optional<RuntimeSetupInfo>& setup)
 {
-    const QString untouched = QStringLiteral("它只卸这个程序本身；你配的账号与钥匙串里那把 Key 都不动。");
+    const QString untouched = QStringLiteral("它只卸这个程序本身；你配的账号与系统密码库里那把 Key 都不动。");
     if (setup)
         if (const auto command = RuntimeInstall::uninstallCommand(*setup))
             return QStringLiteral("Desktop 不替你按下去 —— 命令会出现在终端里：") + joined(*command)

@@ -96,6 +96,9 @@ AdvancedAccess* WindowController::advanced()
                 return self ? self->selectedConfig() : std::nullopt;
             },
             this);
+        // Built before the first catalogue load: the selection arrives later.
+        connect(m_catalog, &WorkspaceCatalog::recordsChanged, m_advanced, &AdvancedAccess::selectionChanged);
+        connect(m_catalog, &WorkspaceCatalog::selectionChanged, m_advanced, &AdvancedAccess::selectionChanged);
     }
     return m_advanced;
 }

@@ -144,6 +144,11 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
         if (Done done = std::exchange(m_done, nullptr))
             done(m_model->doneMessage());
     });
+    // A refused save's reason goes once the field it named has been put right.
+    const auto edited = [this] { m_model->draftEdited(draft()); };
+    connect(m_provider, &QComboBox::currentIndexChanged, this, edited);
+    for (QLineEdit* edit : { m_name, m_baseURL, m_defaultModel, m_key })
+        connect(edit, &QLineEdit::textEdited, this, edited);
     connect(m_model, &ProviderSheetModel::changed, this, &ModelProviderSheet::refresh);
     refresh();
 }
@@ -244,16 +249,21 @@ void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
         m_model->feedback(p.id));
 }
 
-QCoro::Task<> ModelProviderSheet::save()
+ProviderSheetModel::Draft ModelProviderSheet::draft() const
 {
-    QPointer<ModelProviderSheet> self(this);
     ProviderSheetModel::Draft draft;
     draft.provider = m_provider->currentData().toString();
     draft.name = m_name->text();
     draft.baseURL = m_baseURL->text();
     draft.defaultModel = m_defaultModel->text();
     draft.key = m_key->text();
-    auto create = m_model->create(draft);
+    return draft;
+}
+
+QCoro::Task<> ModelProviderSheet::save()
+{
+    QPointer<ModelProviderSheet> self(this);
+    auto create = m_model->create(draft());
     const bool saved = co_await std::move(create);
     if (!self || !saved)
         co_return;

@@ -36,6 +36,7 @@ private:
     void refresh();
     QWidget* profileRow(const ProviderProfile& profile);
     void updateRow(QWidget* row, const ProviderProfile& profile);
+    ProviderSheetModel::Draft draft() const;
     QCoro::Task<> save();
     QCoro::Task<> askRemove(QUuid id);
 

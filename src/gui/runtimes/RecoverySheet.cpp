@@ -136,8 +136,14 @@ void RecoverySheet::refresh()
         }
         delete item;
     }
-    for (const RecoveryRunner::Step& step : std::as_const(attention))
-        m_needsYouLayout->addWidget(needsYouEntry(step, m_needsYou));
+    for (const RecoveryRunner::Step& step : std::as_const(attention)) {
+        QWidget* entry = needsYouEntry(step, m_needsYou);
+        m_needsYouLayout->addWidget(entry);
+        // Shown now, not when control returns to the event loop: a widget not
+        // yet shown takes no room, so the sheet would be measured without it
+        // and its rows squeezed over one another once it shows.
+        entry->show();
+    }
     // Lays the list out now, so the sheet measures it with its entries.
     m_needsYouLayout->activate();
 

@@ -45,6 +45,7 @@ RecoveryStepRow::RecoveryStepRow(const QString& id, int width, QWidget* parent)
     row->addWidget(m_title, 0, Qt::AlignTop);
 
     m_detail = DSText::label(QString(), DSFont::medium(11.5), DS::muted(0.6), this);
+    m_detail->setObjectName(QStringLiteral("recovery.detail"));
     m_detail->setWordWrap(true);
     m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_detail->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

@@ -82,6 +82,23 @@ void TestAdvancedAccess::addAndStore_data()
                                << R"("my agent" --stdio "a b")" << QStringList {}
                                << QStringLiteral("只能填要启动的程序，不能带参数：「--stdio a b」传不到它那里。"
                                                  "把参数去掉再添加；程序路径里有空格的话，用双引号把整条路径括起来。");
+    // A quote left open would make the rest of the line one word, or vanish at its end.
+    const QString openQuote
+        = QStringLiteral("双引号没有成对：有一个 \" 没配上另一半，看不出程序路径到哪里为止。"
+                         "补上或去掉它再添加；程序路径里有空格的话，用一对双引号把整条路径括起来。");
+    QTest::newRow("open quote") << "x"
+                                << R"("/tmp/unbalanced agent)" << QStringList {} << openQuote;
+    QTest::newRow("lone quote at the end") << "x"
+                                           << R"(/tmp/agent")" << QStringList {} << openQuote;
+    QTest::newRow("open quote after a word") << "x"
+                                             << R"("my agent" "--stdio)" << QStringList {} << openQuote;
+    QTest::newRow("open quote inside") << "x"
+                                       << R"(/opt/my" agent)" << QStringList {} << openQuote;
+    // Three quotes in a row stand for one quote character.
+    QTest::newRow("quoted quote") << "x"
+                                  << R"("/opt/a"""b")" << QStringList { R"(/opt/a"b)" } << QString();
+    QTest::newRow("empty pair") << "x"
+                                << R"(/opt/""agent)" << QStringList { "/opt/agent" } << QString();
     QTest::newRow("no name") << " "
                              << "agent" << QStringList {} << QStringLiteral("给它起个名字");
     QTest::newRow("no command") << "x"

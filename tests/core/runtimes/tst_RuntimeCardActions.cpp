@@ -1,6 +1,8 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/TerminalLauncher.h"
+#include "core/providers/ProviderVerify.h"
 #include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeCardState.h"
 #include "core/runtimes/RuntimeCardText.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeEnablementStore.h"
@@ -95,6 +97,8 @@ private slots:
     void actions_data();
     void actions();
     void launchCommand();
+    void modelWarning_data();
+    void modelWarning();
     void tableFile();
     void shortenHome_data();
     void shortenHome();
@@ -168,6 +172,49 @@ void TestRuntimeCardActions::launchCommand()
         r.detail = detail;
         QCOMPARE(RuntimeCardActions::launch(r).command, QStringLiteral("k"));
     }
+}
+
+void TestRuntimeCardActions::modelWarning_data()
+{
+    QTest::addColumn<bool>("hasKey");
+    QTest::addColumn<int>("status"); // of the last check; 0: no answer came; -1: never checked
+    QTest::addColumn<bool>("timedOut");
+    QTest::addColumn<QString>("warning"); // empty: none
+
+    const QString refused = QStringLiteral("上次验证被拒");
+    QTest::newRow("no key") << false << 401 << false << QStringLiteral("缺 Key");
+    QTest::newRow("never checked") << true << -1 << false << QString();
+    QTest::newRow("accepted") << true << 200 << false << QString();
+    QTest::newRow("401") << true << 401 << false << refused;
+    QTest::newRow("403") << true << 403 << false << refused;
+    // The provider was never reached, or did not say the key was wrong.
+    QTest::newRow("host not found") << true << 0 << false << QString();
+    QTest::newRow("timed out") << true << 0 << true << QString();
+    QTest::newRow("404") << true << 404 << false << QString();
+    QTest::newRow("500") << true << 500 << false << QString();
+}
+
+void TestRuntimeCardActions::modelWarning()
+{
+    QFETCH(bool, hasKey);
+    QFETCH(int, status);
+    QFETCH(bool, timedOut);
+    QFETCH(QString, warning);
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("openai");
+    profile.name = QStringLiteral("公司账号");
+    if (status >= 0) {
+        // Stored as the check records it.
+        const ProviderVerify::Outcome outcome = ProviderVerify::interpret(status, R"({"error":{"message":"nope"}})",
+            QStringLiteral("Host api.example.invalid not found"), timedOut, QStringLiteral("sk-x"));
+        profile.lastVerifyOK = outcome.ok;
+        profile.lastVerifyDetail = outcome.detail;
+    }
+    RuntimeCardState state;
+    state.boundProfile = profile;
+    state.boundProfileHasKey = hasKey;
+    QCOMPARE(state.modelWarning().value_or(QString()), warning);
 }
 
 void TestRuntimeCardActions::tableFile()

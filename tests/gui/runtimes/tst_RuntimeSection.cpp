@@ -5,6 +5,7 @@
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/design/AdaptiveColumns.h"
@@ -109,9 +110,13 @@ private slots:
     void startStopDisableEnable();
     void uninstallAsksFirst();
     void providerSheet();
+    void providerFieldErrorClears_data();
+    void providerFieldErrorClears();
     void customConnection();
+    void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
     void recoveryNeedsYou();
+    void recoveryLongDetailWraps();
 
 private:
     static RuntimeSection* section(MainWindow& w)
@@ -262,6 +267,9 @@ void TestRuntimeSection::uninstallAsksFirst()
     click(find(w, "runtime.claude.uninstall"));
     QTRY_COMPARE(m_prompts->alertsShown.size(), 2);
     QVERIFY(!w.controller()->notice()->startsWith("卸载"));
+    // The key is named where it lives on this platform.
+    QVERIFY(m_prompts->alertsShown.first().informative.endsWith(
+        "它只卸这个程序本身；你配的账号与系统密码库里那把 Key 都不动。"));
     // Confirmed, the terminal still waits for the user's Enter before it runs the command.
     click(find(w, "runtime.claude.uninstall"));
     QTRY_VERIFY(terminalSaw("&& read -r _ && cd '"));
@@ -304,6 +312,54 @@ void TestRuntimeSection::providerSheet()
     CredentialBroker::deleteKey(id);
 }
 
+void TestRuntimeSection::providerFieldErrorClears_data()
+{
+    QTest::addColumn<QStringList>("form"); // name, base URL, key
+    QTest::addColumn<QString>("field"); // the one in error
+    QTest::addColumn<QString>("other"); // another one, whose edit leaves the error up
+    QTest::addColumn<QString>("typed"); // what puts it right
+    QTest::newRow("name") << QStringList { "", "", "sk-1" } << "name"
+                          << "key"
+                          << "Work";
+    QTest::newRow("key") << QStringList { "公司账号", "", "" } << "key"
+                         << "name"
+                         << "sk-1";
+    QTest::newRow("base URL") << QStringList { "公司账号", "proxy.example/v1", "sk-1" } << "baseurl"
+                              << "model"
+                              << "https://proxy.example/v1";
+}
+
+void TestRuntimeSection::providerFieldErrorClears()
+{
+    QFETCH(QStringList, form);
+    QFETCH(QString, field);
+    QFETCH(QString, other);
+    QFETCH(QString, typed);
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} } };
+    ModelProviderSheet sheet("codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {});
+    sheet.open();
+    const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
+    edit("name")->setText(form.at(0));
+    edit("baseurl")->setText(form.at(1));
+    edit("key")->setText(form.at(2));
+    auto* feedback = sheet.findChild<QLabel*>("providers.new.feedback");
+    click(sheet.findChild<QWidget*>("providers.new.save"));
+    QTRY_VERIFY(feedback->isVisible());
+    const QString problem = feedback->text();
+    QVERIFY(!problem.isEmpty());
+    QVERIFY(sheet.model()->profiles().isEmpty());
+
+    // Typing elsewhere leaves it up; putting the field right takes it down.
+    QTest::keyClicks(edit(other), "x");
+    QCOMPARE(feedback->text(), problem);
+    QVERIFY(feedback->isVisible());
+    edit(field)->clear();
+    QTest::keyClicks(edit(field), typed);
+    QVERIFY(!feedback->isVisible());
+}
+
 void TestRuntimeSection::customConnection()
 {
     MainWindow w(kQuiet);
@@ -335,6 +391,41 @@ void TestRuntimeSection::customConnection()
     m_prompts->alertAnswers = { 0 };
     click(find(w, "advanced." + id + ".remove"));
     QTRY_VERIFY(!find(w, "advanced.row." + id));
+}
+
+void TestRuntimeSection::customConnectionFollowsTheSelection()
+{
+    // A connection stored in an earlier session; the section is built with the window, before the
+    // catalogue's first load has found the two paired workspaces.
+    m_sim->pair(*m_home, { "ws-demo", "ws-blog" });
+    AdvancedConnection stored;
+    stored.id = QUuid::createUuid();
+    stored.kind = AdvancedConnectionKind::generic;
+    stored.name = QStringLiteral("评审 Agent");
+    stored.command = QStringLiteral("review-agent");
+    stored.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(AdvancedConnectionStore::upsert(stored));
+    const QString prefix = "advanced." + UuidText::plain(stored.id) + ".";
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    WorkspaceCatalog* catalog = w.controller()->catalog();
+    QCOMPARE(catalog->selectedID(), QStringLiteral("ws-demo"));
+    const auto startEnabled = [&] {
+        QWidget* start = find(w, prefix + "start");
+        return start && start->isEnabled();
+    };
+    QVERIFY(startEnabled());
+
+    click(find(w, prefix + "start"));
+    QTRY_VERIFY(find(w, prefix + "running"));
+    // Its worker runs in the workspace it was started in: elsewhere it can start, and back there it runs.
+    catalog->setSelectedID(QStringLiteral("ws-blog"));
+    QVERIFY(!find(w, prefix + "running"));
+    // Buttons put in a shown row show once control returns to the event loop.
+    QTRY_VERIFY(startEnabled());
+    catalog->setSelectedID(QStringLiteral("ws-demo"));
+    QVERIFY(find(w, prefix + "running"));
+    QTRY_VERIFY(find(w, prefix + "stop"));
 }
 
 void TestRuntimeSection::recoveryDuringAndAfterARun()
@@ -391,6 +482,44 @@ void TestRuntimeSection::recoveryNeedsYou()
         (QStringList { "需要你处理", "·", "Runtime 探测与健康", "CLAUDE、CODEX —— 在 Runtime 那一屏各自有入口", "·",
             "Agent Service", "launchctl: 服务没装上（权限不够）" }));
     save(&sheet, "sheet-recovery-needsyou.png");
+}
+
+void TestRuntimeSection::recoveryLongDetailWraps()
+{
+    // A runtime that needs a login, so that the run ends with a needs-you list.
+    m_tool->answer("runtimes", report({ "claude" }));
+    // A folder whose path takes several lines in the detail column.
+    CLIConfig ws = unreachable();
+    ws.path = m_home->filePath("projects/客户项目 2026/a-rather-long-folder-name-for-the-storefront-rewrite/"
+                               "packages/checkout-service-with-a-long-name");
+    QVERIFY(QDir().mkpath(*ws.path));
+    // Open while the run goes, as the window opens it: its rows and verdict change on screen.
+    RecoveryRunner runner;
+    RecoverySheet sheet(&runner);
+    sheet.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    QCoro::waitFor(recover(runner, ws));
+    save(&sheet, "sheet-recovery-long-path.png");
+
+    const auto inSheet = [&](QWidget* w) { return QRect(w->mapTo(&sheet, QPoint(0, 0)), w->size()); };
+    QList<QWidget*> blocks;
+    for (const RecoveryRunner::Step& each : runner.steps())
+        blocks.append(sheet.findChild<RecoveryStepRow*>(each.id));
+    QCOMPARE(blocks.size(), 6);
+    for (QWidget* row : std::as_const(blocks)) {
+        // Each detail has the height of its wrapped text, inside its row.
+        auto* detail = row->findChild<QLabel*>("recovery.detail");
+        QVERIFY2(detail->height() >= detail->heightForWidth(detail->width()), qPrintable(row->objectName()));
+        QVERIFY(inSheet(row).contains(inSheet(detail)));
+    }
+    auto* path = blocks.first()->findChild<QLabel*>("recovery.detail");
+    QCOMPARE(path->text(), *ws.path);
+    QVERIFY(path->height() > 2 * QFontMetrics(path->font()).height());
+    // Rows, the needs-you list and the close button follow one another, all inside the sheet.
+    blocks << sheet.findChild<QWidget*>("recovery.needsyou") << sheet.findChild<QWidget*>("recovery.close");
+    for (qsizetype i = 0; i + 1 < blocks.size(); ++i)
+        QVERIFY2(inSheet(blocks[i]).bottom() < inSheet(blocks[i + 1]).top(), qPrintable(blocks[i]->objectName()));
+    QVERIFY(sheet.rect().contains(inSheet(blocks.last())));
 }
 
 QTEST_MAIN(TestRuntimeSection)
