@@ -80,6 +80,11 @@ QCoro::Task<QString> bindKind(QString kind, std::optional<QUuid> profile)
     });
 }
 
+QCoro::Task<> unbindProfile(QUuid profile)
+{
+    return RuntimeBindingStore::queue().task([profile] { RuntimeBindingStore::unbindProfile(profile); });
+}
+
 std::optional<QString> nonEmpty(const QString& text)
 {
     const QString t = text.trimmed();
@@ -309,13 +314,15 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
         self->setFeedback(id, Feedback::Kind::Failed, QStringLiteral("Key 已删，账号记录没删掉：") + removed.error);
         co_return;
     }
-    if (self->m_bound == id) {
-        auto unbind = bindKind(self->m_kind, std::nullopt);
-        co_await std::move(unbind);
-        if (!self || self->m_closing)
-            co_return;
+    // Every runtime bound to it lets go now: a binding goes with the profile
+    // the user deleted, and only then (the prune after a refresh removes
+    // nothing while the profiles file may not list them all).
+    auto unbind = unbindProfile(id);
+    co_await std::move(unbind);
+    if (!self || self->m_closing)
+        co_return;
+    if (self->m_bound == id)
         self->m_bound.reset();
-    }
     self->m_feedback.remove(id);
     self->m_doneMessage = QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key");
     self->setProfiles(removed.profiles);

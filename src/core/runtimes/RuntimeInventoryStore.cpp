@@ -219,10 +219,11 @@ RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const 
     out.configured = CredentialBroker::configuredProviders(providers);
     migrateLegacyCredentialsIfNeeded(setup);
     // Read under the bindings' lock, so that the sheet cannot bind a new
-    // profile between this read and the prune; a damaged profiles file prunes
-    // nothing (the bindings are all that ties a runtime to its account).
-    QList<ProviderProfile> profiles
-        = RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked).value_or(QList<ProviderProfile> {});
+    // profile between this read and the prune. A profiles file that does not
+    // list every profile for certain (damaged, or an earlier one kept aside)
+    // prunes nothing: the bindings are all that ties a runtime to its account.
+    RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked);
+    QList<ProviderProfile> profiles = ProviderProfileStore::load();
     std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
         const int byProvider = QString::compare(a.provider, b.provider, Qt::CaseSensitive);
         if (byProvider != 0)

@@ -231,11 +231,13 @@ void TestProviderSheet::createBindVerifyDelete()
     const QByteArray file = fileText(ProviderProfileStore::filePath());
     QVERIFY(!file.contains(badKey.mid(8).toUtf8()) && !file.contains(goodKey.mid(8).toUtf8()));
 
-    // Deleting takes the key and the record, and the runtime's binding to it.
+    // Deleting takes the key and the record, and every runtime's binding to it.
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), work.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), bad.id));
     QCoro::waitFor(model.remove(work.id));
     QCOMPARE(CredentialBroker::profileKey(work.id), std::nullopt);
     QCOMPARE(stored(work.id), std::nullopt);
-    QVERIFY(!RuntimeBindingStore::load().contains(QStringLiteral("codex")));
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("goose"), bad.id } }));
     QCOMPARE(model.boundProfileID(), std::nullopt);
     QCOMPARE(model.doneMessage(), QStringLiteral("删掉了「Work」和它的 Key"));
 }
