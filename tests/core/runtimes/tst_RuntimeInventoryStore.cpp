@@ -513,6 +513,12 @@ void TestRuntimeInventoryStore::keyStoreIsReadOffTheGuiThread()
     QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
     store.refresh();
     QTRY_VERIFY(keys->waiting());
+    // The rows are there, and the refresh no longer shows as under way, while
+    // the key store still holds its call.
+    QTRY_COMPARE(store.rows().size(), 1);
+    QVERIFY(!store.loading());
+    QVERIFY(keys->waiting());
+    QVERIFY(!keys->gaveUp());
     QCOMPARE(done.size(), 0);
     keys->open();
     QVERIFY(done.wait(20000));
