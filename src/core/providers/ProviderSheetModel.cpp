@@ -1,7 +1,6 @@
 #include "core/providers/ProviderSheetModel.h"
 
 #include "core/gateway/NetworkAccess.h"
-#include "core/platform/HttpAddress.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
@@ -164,8 +163,8 @@ std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
         return QStringLiteral("给这个账号起个名字");
     if (draft.key.trimmed().isEmpty())
         return QStringLiteral("填上 Key");
-    if (const std::optional<QString> base = nonEmpty(draft.baseURL); base && !HttpAddress::join(*base))
-        return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
+    if (const std::optional<QString> why = ProviderVerify::baseURLProblem(draft.baseURL.trimmed()))
+        return why;
     return std::nullopt;
 }
 
