@@ -2,17 +2,30 @@
 
 namespace HttpAddress {
 
-std::optional<QUrl> join(const QString& base, const QString& path)
+std::optional<QUrl> join(const QString& base, const QString& path, Query query, Problem* problem)
 {
-    const QUrl url(base + path, QUrl::StrictMode);
-    // QUrl lower-cases the scheme itself.
-    if (!url.isValid() || url.host().isEmpty()
-        || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
+    const auto refuse = [problem](Problem why) {
+        if (problem)
+            *problem = why;
         return std::nullopt;
-    // A query or fragment in the base swallows what is appended to it:
-    // "https://proxy/v1?team=a" + "/models" still asks for /v1.
-    if (url.hasQuery() || url.hasFragment())
-        return std::nullopt;
+    };
+    // QUrl lower-cases the scheme itself, and names it even when the rest is invalid.
+    const QString scheme = QUrl(base, QUrl::StrictMode).scheme();
+    if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
+        return refuse(Problem::NotHttp);
+    // A fragment never reaches the server.
+    if (base.contains(QLatin1Char('#')))
+        return refuse(Problem::Fragment);
+    // The path ends where the query begins (a '?' cannot stand earlier in a URL).
+    const qsizetype at = base.indexOf(QLatin1Char('?'));
+    if (at >= 0 && query == Query::Refused)
+        return refuse(Problem::HasQuery);
+    const QString joined = at < 0 ? base + path : base.left(at) + path + base.mid(at);
+    const QUrl url(joined, QUrl::StrictMode);
+    if (!url.isValid())
+        return refuse(Problem::Malformed);
+    if (url.host().isEmpty())
+        return refuse(Problem::NoHost);
     return url;
 }
 

@@ -7,12 +7,31 @@
 
 // The one rule for an address the application sends requests to (a model
 // provider's base URL, the gateway origin a phone pairs with): an http or https
-// URL with a host, read strictly, that ends at its path, so that a path
-// appended to it stays part of the path.
+// URL with a host, read strictly, without a fragment. A path appended to it
+// goes at the end of its path.
 namespace HttpAddress {
 
-// `base` followed directly by `path` (no separator handling) as a URL; none
-// when the result breaks the rule.
-std::optional<QUrl> join(const QString& base, const QString& path = QString());
+// What becomes of a query in the address.
+enum class Query {
+    // Refused: others append their paths to the address as text (the
+    // phone to the gateway origin), and a query would swallow them.
+    Refused,
+    // Kept after the appended path: "https://h/p?x=1" + "/models" →
+    // "https://h/p/models?x=1" (a deployment's API version).
+    KeptAfterPath,
+};
+
+// What breaks the rule.
+enum class Problem {
+    NotHttp, // no scheme, or one other than http and https
+    NoHost, // "http://", "https:///v1", "https:host"
+    Fragment, // a "#…" part
+    HasQuery, // a "?…" part where it is refused
+    Malformed, // characters or a port that a URL cannot have
+};
+
+// `base` with `path` appended to its path (no separator handling) as a URL;
+// none (with the problem) when the result breaks the rule.
+std::optional<QUrl> join(const QString& base, const QString& path, Query query, Problem* problem = nullptr);
 
 } // namespace HttpAddress

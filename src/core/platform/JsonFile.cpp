@@ -29,7 +29,7 @@ bool writeAtomically(const QString& path, const QJsonDocument& doc, Access acces
 
 bool keepAside(const QString& path, const QByteArray& data, Access access, QString* error)
 {
-    QSaveFile bad(path + QStringLiteral(".bad"));
+    QSaveFile bad(asidePath(path));
     if (bad.open(QIODevice::WriteOnly)) {
         if (access == Access::Private)
             bad.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -39,6 +39,18 @@ bool keepAside(const QString& path, const QByteArray& data, Access access, QStri
     if (error)
         *error = bad.errorString();
     return false;
+}
+
+QString asidePath(const QString& path)
+{
+    return path + QStringLiteral(".bad");
+}
+
+bool hasAside(const QString& path)
+{
+    // A link kept aside (renamed as it was) counts even when it leads nowhere.
+    const QFileInfo bad(asidePath(path));
+    return bad.exists() || bad.isSymLink();
 }
 
 Stored readStored(const QString& path, qint64 limit)
@@ -90,7 +102,7 @@ bool setAside(const QString& path, const Stored& stored, Access access, QString*
             *error = QStringLiteral("%1：%2").arg(path, stored.reason);
         return false;
     }
-    const QString bad = path + QStringLiteral(".bad");
+    const QString bad = asidePath(path);
     QFile::remove(bad);
     if (QFile::rename(path, bad))
         return true;

@@ -21,6 +21,11 @@ bool writeAtomically(
 // so that the next write does not throw them away unseen. False when that fails.
 bool keepAside(const QString& path, const QByteArray& data, Access access, QString* error = nullptr);
 
+// Where keepAside() and setAside() keep a file: "<path>.bad".
+QString asidePath(const QString& path);
+// Whether a copy of the file is kept there (the user has not dealt with it yet).
+bool hasAside(const QString& path);
+
 // No store or pairing file comes near this size; a larger one is not read.
 inline constexpr qint64 kMaxStoredBytes = 4 * 1024 * 1024;
 

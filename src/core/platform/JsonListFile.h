@@ -35,12 +35,18 @@ public:
     std::optional<QList<T>> read()
     {
         const QMutexLocker locker(&m_lock);
-        const JsonFile::Stored stored = JsonFile::readStored(m_path());
-        if (stored.state == JsonFile::Stored::State::Missing)
-            return QList<T> {};
-        if (stored.state != JsonFile::Stored::State::Read)
+        return readLocked();
+    }
+
+    // The same, but none also while an earlier file is kept aside beside
+    // this one ("<file>.bad"): records that the user did not remove may be
+    // in there, so the file does not list them all for certain.
+    std::optional<QList<T>> readWhole()
+    {
+        const QMutexLocker locker(&m_lock);
+        if (JsonFile::hasAside(m_path()))
             return std::nullopt;
-        return T::decodeList(stored.data);
+        return readLocked();
     }
 
     // Replaces the record with the same id or appends it. False (with the
@@ -71,6 +77,16 @@ public:
     }
 
 private:
+    std::optional<QList<T>> readLocked()
+    {
+        const JsonFile::Stored stored = JsonFile::readStored(m_path());
+        if (stored.state == JsonFile::Stored::State::Missing)
+            return QList<T> {};
+        if (stored.state != JsonFile::Stored::State::Read)
+            return std::nullopt;
+        return T::decodeList(stored.data);
+    }
+
     // What a change starts from. A file that cannot be read back is kept
     // beside the new one as "<file>.bad" rather than dropped unseen; nothing
     // is written when that fails.

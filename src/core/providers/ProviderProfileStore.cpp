@@ -32,7 +32,7 @@ QList<ProviderProfile> load()
 
 std::optional<QList<ProviderProfile>> loadChecked()
 {
-    return file().read();
+    return file().readWhole();
 }
 
 bool upsert(const ProviderProfile& record, QString* error)

@@ -20,8 +20,12 @@ QString filePath();
 SerialExecutor& queue();
 // The profiles in file order; a missing or undecodable file gives none.
 QList<ProviderProfile> load();
-// The same, but none when the file is there and cannot be read or decoded,
-// for a caller that must not take a damaged file for an empty one.
+// The same, but none unless the file lists the user's profiles for certain:
+// none when it is there and cannot be read or decoded, and none while an
+// earlier file is kept aside as "provider_profiles.json.bad" (a change saved
+// over a damaged file leaves its profiles there until the user restores
+// them). Whatever takes a profile missing here for one the user deleted (the
+// bindings' prune, the legacy-key migration) reads this.
 std::optional<QList<ProviderProfile>> loadChecked();
 // Replaces the profile with the same id or appends it. False (with the
 // reason) when the file could not be written. A change over an undecodable

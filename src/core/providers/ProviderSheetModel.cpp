@@ -1,7 +1,6 @@
 #include "core/providers/ProviderSheetModel.h"
 
 #include "core/gateway/NetworkAccess.h"
-#include "core/platform/HttpAddress.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
@@ -78,6 +77,11 @@ QCoro::Task<QString> bindKind(QString kind, std::optional<QUuid> profile)
         QString error;
         return RuntimeBindingStore::bind(kind, profile, &error) ? QString() : error;
     });
+}
+
+QCoro::Task<> unbindProfile(QUuid profile)
+{
+    return RuntimeBindingStore::queue().task([profile] { RuntimeBindingStore::unbindProfile(profile); });
 }
 
 std::optional<QString> nonEmpty(const QString& text)
@@ -166,8 +170,8 @@ std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
         return QStringLiteral("给这个账号起个名字");
     if (draft.key.trimmed().isEmpty())
         return QStringLiteral("填上 Key");
-    if (const std::optional<QString> base = nonEmpty(draft.baseURL); base && !HttpAddress::join(*base))
-        return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
+    if (const std::optional<QString> why = ProviderVerify::baseURLProblem(draft.baseURL.trimmed()))
+        return why;
     return std::nullopt;
 }
 
@@ -317,13 +321,15 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
         self->setFeedback(id, Feedback::Kind::Failed, QStringLiteral("Key 已删，账号记录没删掉：") + removed.error);
         co_return;
     }
-    if (self->m_bound == id) {
-        auto unbind = bindKind(self->m_kind, std::nullopt);
-        co_await std::move(unbind);
-        if (!self || self->m_closing)
-            co_return;
+    // Every runtime bound to it lets go now: a binding goes with the profile
+    // the user deleted, and only then (the prune after a refresh removes
+    // nothing while the profiles file may not list them all).
+    auto unbind = unbindProfile(id);
+    co_await std::move(unbind);
+    if (!self || self->m_closing)
+        co_return;
+    if (self->m_bound == id)
         self->m_bound.reset();
-    }
     self->m_feedback.remove(id);
     self->m_doneMessage = QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key");
     self->setProfiles(removed.profiles);

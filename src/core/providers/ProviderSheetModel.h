@@ -70,7 +70,8 @@ public:
     // Asks the provider about the profile's key and records the answer on the profile.
     QCoro::Task<> verify(QUuid profile);
     // Deletes the key, then the record (a record without its key shows as
-    // such; a key without its record would be lost to sight).
+    // such; a key without its record would be lost to sight), then every
+    // runtime's binding to it.
     QCoro::Task<> remove(QUuid profile);
 
 signals:

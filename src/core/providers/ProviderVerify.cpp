@@ -71,15 +71,39 @@ QString clean(const QString& text, const QString& key)
 
 std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QString>& baseURL)
 {
-    QString base = baseURL.value_or(QString()).trimmed();
-    while (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    if (!base.isEmpty())
-        return HttpAddress::join(base, QStringLiteral("/models"));
+    const QString base = baseURL.value_or(QString()).trimmed();
+    if (!base.isEmpty()) {
+        // "https://h/v1/?x=1" asks "https://h/v1/models?x=1".
+        const qsizetype query = base.indexOf(QLatin1Char('?'));
+        QString path = query < 0 ? base : base.left(query);
+        while (path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        return HttpAddress::join(path + (query < 0 ? QString() : base.mid(query)), QStringLiteral("/models"),
+            HttpAddress::Query::KeptAfterPath);
+    }
     const QString address = defaultModelsAddress(provider);
     if (address.isEmpty())
         return std::nullopt;
-    return HttpAddress::join(address);
+    return HttpAddress::join(address, QString(), HttpAddress::Query::KeptAfterPath);
+}
+
+std::optional<QString> baseURLProblem(const QString& baseURL)
+{
+    HttpAddress::Problem problem = HttpAddress::Problem::NotHttp;
+    if (baseURL.isEmpty() || HttpAddress::join(baseURL, QString(), HttpAddress::Query::KeptAfterPath, &problem))
+        return std::nullopt;
+    switch (problem) {
+    case HttpAddress::Problem::NotHttp:
+    case HttpAddress::Problem::HasQuery: // kept for a base URL
+        break;
+    case HttpAddress::Problem::NoHost:
+        return QStringLiteral("Base URL 里少了主机名，比如 https://api.example.com/v1");
+    case HttpAddress::Problem::Fragment:
+        return QStringLiteral("Base URL 不能带 # 和它后面的部分（服务收不到）");
+    case HttpAddress::Problem::Malformed:
+        return QStringLiteral("Base URL 写得不对：主机名、端口或路径里有网址不能用的字符");
+    }
+    return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
 }
 
 QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs)
@@ -131,8 +155,12 @@ bool refusedKey(const QString& detail)
 QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, QString key, int timeLimitMs)
 {
     const std::optional<QUrl> url = modelsURL(profile.provider, profile.baseURL);
-    if (!url)
-        co_return Outcome { false, QStringLiteral("不知道去哪验证：填上 Base URL（http 或 https）再试") };
+    if (!url) {
+        const std::optional<QString> problem = baseURLProblem(profile.baseURL.value_or(QString()).trimmed());
+        co_return Outcome { false,
+            QStringLiteral("不知道去哪验证：")
+                + problem.value_or(QStringLiteral("填上 Base URL（http 或 https）再试")) };
+    }
     NetworkAccess::ReplyPtr reply(nam->get(request(*url, profile.provider, key, timeLimitMs)));
     QPointer<QNetworkReply> watched(reply.get());
     co_await reply.get();

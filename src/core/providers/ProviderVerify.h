@@ -27,10 +27,14 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// The base URL (trimmed, without trailing slashes) + "/models" when one is
-// set, else the provider's own model-list address; none for a provider
-// without a known address, or a base URL that HttpAddress refuses.
+// The base URL (trimmed, its path without trailing slashes) + "/models" when
+// one is set, its query kept after the path; else the provider's own
+// model-list address. None for a provider without a known address, or a base
+// URL that HttpAddress refuses.
 std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QString>& baseURL);
+// What is wrong with a base URL (trimmed), in the user's words; none when
+// it is fine or empty.
+std::optional<QString> baseURLProblem(const QString& baseURL);
 // The request with the key where the provider expects it.
 QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);
 // A finished reply turned into an outcome. `status` is 0 when no HTTP answer came.

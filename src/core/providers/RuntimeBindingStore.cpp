@@ -51,6 +51,21 @@ bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* err
     return store().set(kind, profile ? std::optional<QString>(UuidText::stored(*profile)) : std::nullopt, error);
 }
 
+bool unbindProfile(const QUuid& profile, QString* error)
+{
+    return store().removeKeys(
+        [&profile](const QMap<QString, QString>& raw) {
+            QStringList bound;
+            const QMap<QString, QUuid> bindings = ids(raw);
+            for (auto it = bindings.begin(); it != bindings.end(); ++it) {
+                if (it.value() == profile)
+                    bound.append(it.key());
+            }
+            return bound;
+        },
+        error);
+}
+
 void prune(const QList<ProviderProfile>& keeping)
 {
     pruneAgainst([&keeping] { return std::optional<QList<ProviderProfile>>(keeping); });

@@ -27,6 +27,9 @@ QMap<QString, QUuid> decode(const QByteArray& data);
 QMap<QString, QUuid> load();
 // Sets the kind's binding, or removes it when no id is given.
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error = nullptr);
+// Removes every binding to that profile (the user deleted it); true also
+// when there was none.
+bool unbindProfile(const QUuid& profile, QString* error = nullptr);
 // Removes every binding whose profile is not among the given ones.
 void prune(const QList<ProviderProfile>& keeping);
 // Removes every binding whose profile `read` does not list, and returns what

@@ -24,34 +24,59 @@ QMutex& lock()
     return m;
 }
 
-void save(const QList<RuntimeChildRecord>& records)
+// The file as read for a change.
+struct Ledger {
+    QList<RuntimeChildRecord> records;
+    JsonFile::Stored stored;
+    // There, but not a ledger this version can read.
+    bool damaged = false;
+};
+
+// The file as it is now (load() without waiting for the writer).
+Ledger read()
 {
+    Ledger out;
+    out.stored = JsonFile::readStored(filePath());
+    const JsonFile::Stored& stored = out.stored;
+    if (stored.state == JsonFile::Stored::State::Missing)
+        return out;
+    out.damaged = true;
+    if (stored.state == JsonFile::Stored::State::Unreadable) {
+        DeskCrumbs::drop(QStringLiteral("child.load 读不了台账：%1").arg(stored.reason));
+        return out;
+    }
+    QString error;
+    std::optional<QList<RuntimeChildRecord>> records = decode(stored.data, &error);
+    if (!records) {
+        DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(stored.data.size()).arg(error));
+        return out;
+    }
+    out.records = *records;
+    out.damaged = false;
+    return out;
+}
+
+void save(const QList<RuntimeChildRecord>& records, const Ledger& over)
+{
+    // A ledger that could not be read may still name workers someone wants
+    // to find: it is kept as "desktop_children.json.bad" (as the stores keep
+    // theirs) before anything replaces it. A folder in its place stays, and
+    // nothing is written.
+    if (over.damaged) {
+        QString error;
+        if (!JsonFile::setAside(filePath(), over.stored, JsonFile::Access::Default, &error)) {
+            DeskCrumbs::drop(QStringLiteral("child.save 台账没写：%1").arg(error));
+            return;
+        }
+        DeskCrumbs::drop(
+            QStringLiteral("child.save 读不了的台账原样留作 ") + QFileInfo(JsonFile::asidePath(filePath())).fileName());
+    }
     QJsonArray array;
     for (const RuntimeChildRecord& r : records)
         array.append(r.toJson());
     // Replaced whole, so a crash mid-write never leaves a truncated ledger
     // that would forget every orphan.
     JsonFile::writeAtomically(filePath(), QJsonDocument(array));
-}
-
-// The file as it is now (load() without waiting for the writer).
-QList<RuntimeChildRecord> read()
-{
-    const JsonFile::Stored stored = JsonFile::readStored(filePath());
-    if (stored.state == JsonFile::Stored::State::Missing)
-        return {};
-    if (stored.state == JsonFile::Stored::State::Unreadable) {
-        DeskCrumbs::drop(QStringLiteral("child.load 读不了台账：%1").arg(stored.reason));
-        return {};
-    }
-    const QByteArray& data = stored.data;
-    QString error;
-    std::optional<QList<RuntimeChildRecord>> records = decode(data, &error);
-    if (!records) {
-        DeskCrumbs::drop(QStringLiteral("child.load 解不开台账（%1 字节）：%2").arg(data.size()).arg(error));
-        return {};
-    }
-    return *records;
 }
 
 // One change waiting for the writer: a record to add, or a pid to forget.
@@ -105,10 +130,11 @@ void writeBatch()
         return;
     {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = read();
+        const Ledger ledger = read();
+        QList<RuntimeChildRecord> records = ledger.records;
         for (const Change& change : std::as_const(batch))
             apply(records, change);
-        save(records);
+        save(records, ledger);
     }
     for (const Change& change : std::as_const(batch))
         crumb(change);
@@ -195,7 +221,7 @@ std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString*
 QList<RuntimeChildRecord> load()
 {
     waitForWrites();
-    return read();
+    return read().records;
 }
 
 void record(const RuntimeChildRecord& rec)
@@ -203,9 +229,10 @@ void record(const RuntimeChildRecord& rec)
     const Change change { rec, 0 };
     {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = read();
+        const Ledger ledger = read();
+        QList<RuntimeChildRecord> records = ledger.records;
         apply(records, change);
-        save(records);
+        save(records, ledger);
     }
     crumb(change);
 }
@@ -215,9 +242,10 @@ void forget(qint32 pid)
     const Change change { std::nullopt, pid };
     {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = read();
+        const Ledger ledger = read();
+        QList<RuntimeChildRecord> records = ledger.records;
         apply(records, change);
-        save(records);
+        save(records, ledger);
     }
     crumb(change);
 }
@@ -247,7 +275,8 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     QSet<pid_t> adopters { 1 };
     {
         const QMutexLocker locker(&lock());
-        const QList<RuntimeChildRecord> records = read();
+        const Ledger ledger = read();
+        const QList<RuntimeChildRecord>& records = ledger.records;
         if (records.isEmpty())
             return {};
         const ProcessTable table = snapshot();
@@ -303,7 +332,7 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             // leaves it for the next launch.
             kept.append(r);
         }
-        save(kept);
+        save(kept, ledger);
     }
 
     // Ending takes up to the grace each; the lock is not held meanwhile, so
@@ -335,9 +364,10 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     }
     if (!ending.isEmpty() || !leftBehind.isEmpty()) {
         const QMutexLocker locker(&lock());
-        QList<RuntimeChildRecord> records = read();
+        const Ledger ledger = read();
+        QList<RuntimeChildRecord> records = ledger.records;
         records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r) || leftBehind.contains(r); });
-        save(records);
+        save(records, ledger);
     }
     return reaped;
 }

@@ -12,7 +12,9 @@
 
 // "desktop_children.json" in ~/.tolvarine: every runtime worker the
 // application started and has not seen end, so that the next launch can end
-// the ones a crash left behind. Every read-modify-write holds one lock.
+// the ones a crash left behind. Every read-modify-write holds one lock. A
+// file that cannot be read is kept as "desktop_children.json.bad" before the
+// next write replaces it.
 namespace RuntimeChildLedger {
 
 QString filePath();

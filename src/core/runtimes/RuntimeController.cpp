@@ -80,22 +80,28 @@ QCoro::Task<> RuntimeController::prepare(QString k, quint64 ticket, std::optiona
 {
     QPointer<RuntimeController> self(this);
     const Pending pending = m_pending.value(k);
-    // The key store may keep its caller waiting (a prompt, a stalled daemon):
-    // the keys are read on its queue.
-    auto readKeys = [setup = pending.setup, kind = pending.launch.kind, profile] {
-        QMap<QString, QString> keys;
-        if (setup) {
-            if (profile)
-                keys = CredentialBroker::launchEnv(*profile, *setup, kind);
-            else if (setup->credentialProvider && !setup->credentialProvider->isEmpty())
-                keys = CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
-        }
-        return keys;
-    };
-    auto keysRead = SecretStore::queue().task(std::move(readKeys));
-    QMap<QString, QString> keys = co_await std::move(keysRead);
-    if (!self || self->m_pending.value(k).ticket != ticket)
-        co_return;
+    const std::optional<RuntimeSetupInfo>& setup = pending.setup;
+    // A custom connection, a runtime with no contract, with a profile of a
+    // provider it does not take, or with neither a profile nor a credential
+    // provider: nothing to read from the key store.
+    const bool readsKey = setup
+        && (profile ? setup->slot(profile->provider).has_value()
+                    : setup->credentialProvider && !setup->credentialProvider->isEmpty()
+                    && !setup->apiKeyEnvVars.isEmpty());
+    QMap<QString, QString> keys;
+    if (readsKey) {
+        // The key store may keep its caller waiting (a prompt, a stalled
+        // daemon): the keys are read on its queue, after the key writes
+        // handed to it before. Only launches that need a key wait there.
+        auto readKeys = [setup, kind = pending.launch.kind, profile] {
+            return profile ? CredentialBroker::launchEnv(*profile, *setup, kind)
+                           : CredentialBroker::launchEnv(*setup->credentialProvider, setup->apiKeyEnvVars);
+        };
+        auto keysRead = SecretStore::queue().task(std::move(readKeys));
+        keys = co_await std::move(keysRead);
+        if (!self || self->m_pending.value(k).ticket != ticket)
+            co_return;
+    }
     // The executable is looked for on disk, and the first launch waits for
     // the login shell's PATH.
     auto job = [config = pending.config, launch = pending.launch, keys = std::move(keys)] {

@@ -138,11 +138,18 @@ QCoro::Task<> RuntimeInventoryStore::run()
         co_return;
     if (outcome.entries) {
         self->applySetup(outcome.setup);
+        co_await self->loadProfiles();
+        if (!self)
+            co_return;
+    }
+    // The rows never wait for the key store: what it says lands after them.
+    self->apply(outcome);
+    if (outcome.entries) {
         co_await self->loadCredentials();
         if (!self)
             co_return;
     }
-    self->apply(outcome);
+    emit self->refreshed();
 }
 
 void RuntimeInventoryStore::apply(const Outcome& outcome)
@@ -163,7 +170,7 @@ void RuntimeInventoryStore::apply(const Outcome& outcome)
         DeskCrumbs::drop(QStringLiteral("runtimes.refresh 失败 ") + *m_failure);
     }
     emit changed();
-    emit refreshed();
+    emit reportApplied();
 }
 
 void RuntimeInventoryStore::applySetup(const QList<RuntimeSetupInfo>& setup)
@@ -179,21 +186,38 @@ void RuntimeInventoryStore::applySetup(const QList<RuntimeSetupInfo>& setup)
 
 QCoro::Task<> RuntimeInventoryStore::refreshConfigured()
 {
-    return loadCredentials();
+    QPointer<RuntimeInventoryStore> self(this);
+    co_await loadProfiles();
+    if (!self)
+        co_return;
+    co_await self->loadCredentials();
+}
+
+void RuntimeInventoryStore::applyProfiles(const Profiles& read)
+{
+    m_profiles = read.profiles;
+    m_bindings = read.bindings;
+    emit changed();
+}
+
+QCoro::Task<> RuntimeInventoryStore::loadProfiles()
+{
+    QPointer<RuntimeInventoryStore> self(this);
+    // The changes the user made before this read (a sheet's new profile or
+    // binding, on those files' own queues) land first. Read on the bindings'
+    // queue, after them, and never behind the key store.
+    auto profilesSettled = ProviderProfileStore::queue().task([] {});
+    co_await std::move(profilesSettled);
+    auto task = RuntimeBindingStore::queue().task(&RuntimeInventoryStore::readProfiles);
+    const Profiles read = co_await std::move(task);
+    if (self)
+        self->applyProfiles(read);
 }
 
 QCoro::Task<> RuntimeInventoryStore::loadCredentials()
 {
     QPointer<RuntimeInventoryStore> self(this);
-    // The changes the user made before this read (a sheet's new profile or
-    // binding, on those files' own queues) land first.
-    auto profilesSettled = ProviderProfileStore::queue().task([] {});
-    auto bindingsSettled = RuntimeBindingStore::queue().task([] {});
-    co_await std::move(profilesSettled);
-    co_await std::move(bindingsSettled);
-    if (!self)
-        co_return;
-    const QMap<QString, RuntimeSetupInfo> setup = self->m_setup;
+    const QMap<QString, RuntimeSetupInfo> setup = m_setup;
     auto job = [setup] { return readCredentials(setup); };
     // On the key store's queue: the migration moves keys, and nothing else
     // may reach the store in the middle of it.
@@ -202,9 +226,7 @@ QCoro::Task<> RuntimeInventoryStore::loadCredentials()
     if (!self)
         co_return;
     self->m_configured = read.configured;
-    self->m_profiles = read.profiles;
-    self->m_bindings = read.bindings;
-    emit self->changed();
+    self->applyProfiles(read.profiles);
 }
 
 RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const QMap<QString, RuntimeSetupInfo>& setup)
@@ -218,11 +240,19 @@ RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const 
     }
     out.configured = CredentialBroker::configuredProviders(providers);
     migrateLegacyCredentialsIfNeeded(setup);
+    out.profiles = readProfiles();
+    return out;
+}
+
+RuntimeInventoryStore::Profiles RuntimeInventoryStore::readProfiles()
+{
+    Profiles out;
     // Read under the bindings' lock, so that the sheet cannot bind a new
-    // profile between this read and the prune; a damaged profiles file prunes
-    // nothing (the bindings are all that ties a runtime to its account).
-    QList<ProviderProfile> profiles
-        = RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked).value_or(QList<ProviderProfile> {});
+    // profile between this read and the prune. A profiles file that does not
+    // list every profile for certain (damaged, or an earlier one kept aside)
+    // prunes nothing: the bindings are all that ties a runtime to its account.
+    RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked);
+    QList<ProviderProfile> profiles = ProviderProfileStore::load();
     std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
         const int byProvider = QString::compare(a.provider, b.provider, Qt::CaseSensitive);
         if (byProvider != 0)

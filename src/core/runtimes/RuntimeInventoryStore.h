@@ -43,8 +43,9 @@ public:
     void refresh();
     // The profile bound to a runtime kind, if any.
     std::optional<ProviderProfile> profile(const QString& kind) const;
-    // Recomputes the configured providers, migrates legacy keys, then reloads
-    // profiles and bindings.
+    // Reloads profiles and bindings, then (once the key store answers)
+    // recomputes the configured providers, migrates legacy keys and reloads
+    // them again.
     QCoro::Task<> refreshConfigured();
 
     // Snapshot writers (in ~/.tolvarine, replaced atomically).
@@ -61,7 +62,11 @@ public:
 
 signals:
     void changed();
-    // A refresh has been applied (successfully or not).
+    // A refresh's report (or its failure) has been applied: the rows are
+    // current. What the key store says may still follow.
+    void reportApplied();
+    // A refresh has been applied (successfully or not), down to what the key
+    // store says.
     void refreshed();
 
 private:
@@ -71,19 +76,27 @@ private:
         QList<RuntimeSetupInfo> setup;
         QString failure;
     };
+    // What the profile files say.
+    struct Profiles {
+        QList<ProviderProfile> profiles;
+        QMap<QString, QUuid> bindings;
+    };
     // What the key store and the profile files say for a set of setup contracts.
     struct Credentials {
         QSet<QString> configured;
-        QList<ProviderProfile> profiles;
-        QMap<QString, QUuid> bindings;
+        Profiles profiles;
     };
     static Outcome fetch(std::chrono::milliseconds timeLimit, std::shared_ptr<ProcessGroup> group = {});
     QCoro::Task<> run();
     void apply(const Outcome& outcome);
     void applySetup(const QList<RuntimeSetupInfo>& setup);
-    // Off the GUI thread, one after another in the order asked, so that two
-    // migrations never run at once and the latest result lands last.
+    void applyProfiles(const Profiles& read);
+    // Profiles and bindings, pruned, off the GUI thread; never waits on the key store.
+    QCoro::Task<> loadProfiles();
+    // On the key store's queue, one after another in the order asked, so that
+    // two migrations never run at once and the latest result lands last.
     QCoro::Task<> loadCredentials();
+    static Profiles readProfiles();
     // Blocking: the Secret Service may wait on a prompt or a stalled daemon.
     static Credentials readCredentials(const QMap<QString, RuntimeSetupInfo>& setup);
     static void migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup);

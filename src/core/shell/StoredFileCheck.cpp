@@ -79,7 +79,7 @@ QList<Problem> run()
     }
     check(
         RuntimeChildLedger::filePath(),
-        [](const QByteArray& data) { return RuntimeChildLedger::decode(data).has_value(); }, false);
+        [](const QByteArray& data) { return RuntimeChildLedger::decode(data).has_value(); }, true);
     check(
         RuntimeEnablementStore::filePath(),
         [](const QByteArray& data) { return RuntimeEnablementStore::decode(data).has_value(); }, true);

@@ -62,7 +62,7 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &WindowController::modelChanged);
     connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &WindowController::modelChanged);
     connect(m_inventory, &RuntimeInventoryStore::changed, this, &WindowController::modelChanged);
-    connect(m_inventory, &RuntimeInventoryStore::refreshed, this, &WindowController::reloadRuntimeEnabled);
+    connect(m_inventory, &RuntimeInventoryStore::reportApplied, this, &WindowController::reloadRuntimeEnabled);
     connect(m_serviceHealth, &AgentServiceHealth::changed, this, &WindowController::modelChanged);
     connect(m_enablement, &RuntimeEnablement::changed, this, &WindowController::modelChanged);
     connect(m_enablement, &RuntimeEnablement::notice, this,

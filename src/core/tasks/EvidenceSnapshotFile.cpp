@@ -79,7 +79,7 @@ QByteArray EvidenceSnapshotFile::merged(const QByteArray& existing, const QHash<
     for (auto it = entries.cbegin(); it != entries.cend(); ++it)
         object.insert(it.key(), it.value());
     const QByteArray whole = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    if (whole.size() <= limit || object.size() <= 1)
+    if (whole.size() <= limit)
         return whole;
 
     // Newest first; ids never put are ordered by name, so that the same file
@@ -99,7 +99,11 @@ QByteArray EvidenceSnapshotFile::merged(const QByteArray& existing, const QHash<
         const QJsonValue entry = object.value(id);
         const qint64 member
             = QJsonDocument(QJsonObject { { id, entry } }).toJson(QJsonDocument::Indented).size() - frame;
-        if (!kept.isEmpty() && size + member > limit)
+        // An entry that would not fit even alone is left out (with the entry
+        // it replaced); the file must stay one the reader takes.
+        if (frame + member > limit)
+            continue;
+        if (size + member > limit)
             break;
         kept.insert(id, entry);
         size += member;

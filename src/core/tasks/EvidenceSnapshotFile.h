@@ -41,8 +41,9 @@ public:
     // would start afresh, so the oldest entries are left out instead: the
     // newest that fit are kept, `entries` before the others, then by
     // `recency` (command id → a number that grows with each put; an entry
-    // without one is older than every entry with one). The newest of
-    // `entries` is kept whatever its size.
+    // without one is older than every entry with one). An entry too large
+    // for the file on its own is left out, and the command's earlier entry
+    // with it; the others are kept as they fit.
     static QByteArray merged(const QByteArray& existing, const QHash<QString, QJsonObject>& entries,
         const QHash<QString, quint64>& recency = {}, qint64 limit = JsonFile::kMaxStoredBytes);
 

@@ -254,7 +254,8 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
             { QStringLiteral("access_token"), r.config.token } });
     const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), workspaces } };
 
-    const std::optional<QUrl> url = HttpAddress::join(origin, QStringLiteral("/api/pair/start"));
+    const std::optional<QUrl> url
+        = HttpAddress::join(origin, QStringLiteral("/api/pair/start"), HttpAddress::Query::Refused);
     if (!url) {
         failPairLink(QStringLiteral("网关地址不合法：") + origin);
         co_return true;

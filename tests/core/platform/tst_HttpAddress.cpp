@@ -2,6 +2,9 @@
 
 #include <QtTest>
 
+Q_DECLARE_METATYPE(HttpAddress::Query)
+Q_DECLARE_METATYPE(std::optional<HttpAddress::Problem>)
+
 // The one address rule behind the provider form, the provider check and the
 // pairing link.
 class TestHttpAddress : public QObject {
@@ -9,37 +12,63 @@ class TestHttpAddress : public QObject {
 private slots:
     void join_data()
     {
+        using P = HttpAddress::Problem;
+        using Q = HttpAddress::Query;
         QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("path");
+        QTest::addColumn<HttpAddress::Query>("query");
         QTest::addColumn<QString>("url"); // empty: refused
-        const auto add = [](const char* name, const char* base, const char* path, const char* url) {
-            QTest::newRow(name) << QString(base) << QString(path) << QString(url);
+        QTest::addColumn<std::optional<P>>("problem");
+        const auto add = [](const char* name, const char* base, const char* path, const char* url,
+                             std::optional<P> problem = std::nullopt, Q query = Q::Refused) {
+            QTest::newRow(name) << QString(base) << QString(path) << query << QString(url) << problem;
         };
         add("https with a path", "https://proxy.example/v1", "/models", "https://proxy.example/v1/models");
         add("http with a port", "http://127.0.0.1:4567", "/api/pair/start", "http://127.0.0.1:4567/api/pair/start");
         add("nothing appended", "https://proxy.example/v1/", "", "https://proxy.example/v1/");
         add("upper-case scheme", "HTTPS://proxy.example", "/models", "https://proxy.example/models");
         add("IPv6 host", "http://[::1]:8080", "/models", "http://[::1]:8080/models");
-        add("no scheme", "proxy.example/v1", "/models", "");
-        add("another scheme", "ftp://proxy.example", "/models", "");
-        add("no host", "https:///v1", "/models", "");
-        add("scheme and path only", "https:proxy.example", "/models", "");
-        add("a space", "http://bad host.local:4567", "/api/pair/start", "");
-        add("a stray percent", "https://proxy.example/%", "", "");
-        add("port out of range", "https://proxy.example:99999", "/models", "");
-        add("a query swallows the path", "https://proxy.example/v1?team=a", "/models", "");
-        add("an empty query", "https://proxy.example/v1?", "", "");
-        add("a fragment swallows the path", "https://proxy.example/v1#x", "/models", "");
-        add("empty", "", "", "");
+        add("no scheme", "proxy.example/v1", "/models", "", P::NotHttp);
+        add("another scheme", "ftp://proxy.example", "/models", "", P::NotHttp);
+        add("no host", "https:///v1", "/models", "", P::NoHost);
+        add("a bare http://", "http://", "", "", P::NoHost, Q::KeptAfterPath);
+        add("a port and no host", "http://:8080/v1", "/models", "", P::NoHost);
+        add("scheme and path only", "https:proxy.example", "/models", "", P::NoHost);
+        add("a space", "http://bad host.local:4567", "/api/pair/start", "", P::Malformed);
+        add("a stray percent", "https://proxy.example/%", "", "", P::Malformed);
+        add("port out of range", "https://proxy.example:99999", "/models", "", P::Malformed);
+        add("a query swallows the path", "https://proxy.example/v1?team=a", "/models", "", P::HasQuery);
+        add("an empty query", "https://proxy.example/v1?", "", "", P::HasQuery);
+        add("a fragment swallows the path", "https://proxy.example/v1#x", "/models", "", P::Fragment);
+        add("empty", "", "", "", P::NotHttp);
+        // A base URL keeps its query: the path goes before it.
+        add("a query kept after the path", "https://h/p?x=1", "/models", "https://h/p/models?x=1", std::nullopt,
+            Q::KeptAfterPath);
+        add("a deployment's query", "https://res.example/openai/deployments/d?api-version=2024-02-01", "/models",
+            "https://res.example/openai/deployments/d/models?api-version=2024-02-01", std::nullopt, Q::KeptAfterPath);
+        add("an empty query kept", "https://proxy.example/v1?", "", "https://proxy.example/v1?", std::nullopt,
+            Q::KeptAfterPath);
+        add("a query holding a slash", "https://h/p?next=/a", "/models", "https://h/p/models?next=/a", std::nullopt,
+            Q::KeptAfterPath);
+        add("a fragment after a kept query", "https://proxy.example/v1?x=1#y", "/models", "", P::Fragment,
+            Q::KeptAfterPath);
+        add("a query with no host", "https://?x=1", "/models", "", P::NoHost, Q::KeptAfterPath);
     }
 
     void join()
     {
         QFETCH(QString, base);
         QFETCH(QString, path);
+        QFETCH(HttpAddress::Query, query);
         QFETCH(QString, url);
-        const std::optional<QUrl> got = HttpAddress::join(base, path);
+        QFETCH(std::optional<HttpAddress::Problem>, problem);
+        std::optional<HttpAddress::Problem> found;
+        HttpAddress::Problem why {};
+        const std::optional<QUrl> got = HttpAddress::join(base, path, query, &why);
+        if (!got)
+            found = why;
         QCOMPARE(got ? got->toString() : QString(), url);
+        QCOMPARE(found, problem);
     }
 };
 

@@ -98,6 +98,7 @@ private slots:
     void modelsURL_data();
     void modelsURL();
     void createBindVerifyDelete();
+    void storedProfileWithAQueryIsChecked();
     void closedDuringCheck();
 
 private:
@@ -142,9 +143,16 @@ void TestProviderSheet::problems_data()
     add("no key", "openai", "Work", "", "  ", "填上 Key");
     add("base URL without scheme", "openai", "Work", "proxy.example/v1", "sk-1",
         "Base URL 要以 http:// 或 https:// 开头");
-    // The check could never use it: "/models" would land in the query.
-    add("base URL with a query", "openai", "Work", "https://proxy.example/v1?team=a", "sk-1",
+    add("base URL of another scheme", "openai", "Work", "ftp://proxy.example/v1", "sk-1",
         "Base URL 要以 http:// 或 https:// 开头");
+    // The check asks "/v1/models?team=a".
+    add("base URL with a query", "openai", "Work", "https://proxy.example/v1?team=a", "sk-1", QString());
+    add("base URL without a host", "openai", "Work", " http:// ", "sk-1",
+        "Base URL 里少了主机名，比如 https://api.example.com/v1");
+    add("base URL with a fragment", "openai", "Work", "https://proxy.example/v1#x", "sk-1",
+        "Base URL 不能带 # 和它后面的部分（服务收不到）");
+    add("base URL with a space", "openai", "Work", "https://proxy example/v1", "sk-1",
+        "Base URL 写得不对：主机名、端口或路径里有网址不能用的字符");
 }
 
 void TestProviderSheet::problems()
@@ -170,9 +178,13 @@ void TestProviderSheet::modelsURL_data()
     add("provider's own", "OpenAI", "", "https://api.openai.com/v1/models");
     add("no address known", "deepseek", " ", "");
     add("base URL, slashes dropped", "deepseek", " https://proxy.example/v1// ", "https://proxy.example/v1/models");
-    add("base URL with a query", "openai", "https://proxy.example/v1?team=a", "");
+    add("base URL with a query", "openai", "https://proxy.example/v1?team=a", "https://proxy.example/v1/models?team=a");
+    add("deployment with its API version", "openai",
+        " https://res.example/openai/deployments/d/?api-version=2024-02-01 ",
+        "https://res.example/openai/deployments/d/models?api-version=2024-02-01");
     add("base URL with a fragment", "openai", "https://proxy.example/v1#x", "");
     add("base URL without scheme", "openai", "proxy.example/v1", "");
+    add("base URL without a host", "openai", "http://", "");
 }
 
 void TestProviderSheet::modelsURL()
@@ -231,13 +243,34 @@ void TestProviderSheet::createBindVerifyDelete()
     const QByteArray file = fileText(ProviderProfileStore::filePath());
     QVERIFY(!file.contains(badKey.mid(8).toUtf8()) && !file.contains(goodKey.mid(8).toUtf8()));
 
-    // Deleting takes the key and the record, and the runtime's binding to it.
+    // Deleting takes the key and the record, and every runtime's binding to it.
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("aider"), work.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("goose"), bad.id));
     QCoro::waitFor(model.remove(work.id));
     QCOMPARE(CredentialBroker::profileKey(work.id), std::nullopt);
     QCOMPARE(stored(work.id), std::nullopt);
-    QVERIFY(!RuntimeBindingStore::load().contains(QStringLiteral("codex")));
+    QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("goose"), bad.id } }));
     QCOMPARE(model.boundProfileID(), std::nullopt);
     QCOMPARE(model.doneMessage(), QStringLiteral("删掉了「Work」和它的 Key"));
+}
+
+// A profile stored with a deployment-style base URL (its query holds the API
+// version) is checked at its model list, the query kept.
+void TestProviderSheet::storedProfileWithAQueryIsChecked()
+{
+    ProviderProfile azure;
+    azure.id = QUuid::createUuid();
+    azure.provider = QStringLiteral("openai");
+    azure.name = QStringLiteral("Azure");
+    azure.baseURL = m_server->origin() + QStringLiteral("/good/?api-version=2024-02-01");
+    azure.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(ProviderProfileStore::upsert(azure));
+    QVERIFY(CredentialBroker::storeKey(azure.id, QStringLiteral("sk-azure-1234567")));
+    m_created << azure.id;
+    ProviderSheetModel model(QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), { azure }, std::nullopt);
+    QCoro::waitFor(model.verify(azure.id));
+    QCOMPARE(stored(azure.id)->lastVerifyDetail, QStringLiteral("HTTP 200，列出了 2 个模型"));
+    QVERIFY(m_server->heads.last().startsWith("GET /good/models?api-version=2024-02-01 "));
 }
 
 void TestProviderSheet::closedDuringCheck()

@@ -2,6 +2,7 @@
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/ProcessTable.h"
 #include "core/platform/SecretStore.h"
+#include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
@@ -79,6 +80,7 @@ private slots:
     void stopEndsWhatTheWorkerStarted_data();
     void stopEndsWhatTheWorkerStarted();
     void keysAreReadOffTheGuiThread();
+    void keylessStartsDoNotWaitForTheKeyStore();
     void launchEnvironment();
     void secretsInOutputAreMasked();
 
@@ -405,6 +407,54 @@ void TestRuntimeController::keysAreReadOffTheGuiThread()
     QVERIFY(!keys->gaveUp());
     QCOMPARE(m_tool->calls().first().value(QStringLiteral("env")).toObject().value(QStringLiteral("OPENAI_API_KEY")),
         QStringLiteral("sk-legacy"));
+}
+
+// While the key store holds a call, what needs no key starts at once; a key
+// read still comes after the key write handed to the store before it.
+void TestRuntimeController::keylessStartsDoNotWaitForTheKeyStore()
+{
+    auto blocking = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = blocking.get();
+    SecretStore::setShared(std::move(blocking));
+    RuntimeSetupInfo setup = codexSetup();
+    setup.providerSlots = { ProviderSlot {
+        QStringLiteral("openai"), QStringLiteral("OpenAI"), { QStringLiteral("OPENAI_API_KEY") }, {}, {} } };
+    RuntimeSetupInfo loginOnly;
+    loginOnly.kind = QStringLiteral("codex");
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("openai");
+    ProviderProfile elsewhere = profile;
+    elsewhere.provider = QStringLiteral("mistral");
+    SecretStore::queue().run([id = profile.id] { CredentialBroker::storeKey(id, QStringLiteral("sk-just-stored")); });
+    QTRY_VERIFY(keys->waiting());
+
+    RuntimeController c;
+    start(c, "keyed", "codex", setup, profile);
+    start(c, "custom", "generic"); // a custom connection
+    start(c, "login", "codex", loginOnly); // no credential provider, no profile
+    start(c, "foreign", "codex", setup, elsewhere); // a profile of a provider it does not take
+    const auto started = [this] {
+        QStringList workspaces;
+        for (const QJsonObject& call : m_tool->calls())
+            workspaces.append(
+                call.value(QStringLiteral("env")).toObject().value(QStringLiteral("TOLVARINE_WS")).toString());
+        workspaces.sort();
+        return workspaces;
+    };
+    QTRY_COMPARE(started(), (QStringList { "custom", "foreign", "login" }));
+    QVERIFY(keys->waiting());
+    QVERIFY(!keys->gaveUp());
+
+    keys->open();
+    QTRY_COMPARE(started().size(), 4);
+    QVERIFY(!keys->gaveUp());
+    for (const QJsonObject& call : m_tool->calls()) {
+        const QJsonObject env = call.value(QStringLiteral("env")).toObject();
+        if (env.value(QStringLiteral("TOLVARINE_WS")).toString() == QStringLiteral("keyed"))
+            QCOMPARE(env.value(QStringLiteral("OPENAI_API_KEY")).toString(), QStringLiteral("sk-just-stored"));
+    }
+    c.stopAll();
 }
 
 void TestRuntimeController::secretsInOutputAreMasked()

@@ -3,13 +3,16 @@
 #include "core/platform/SecretStore.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
+#include "core/providers/ProviderSheetModel.h"
 #include "core/providers/RuntimeBindingStore.h"
+#include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 
 #include "BlockingSecretStore.h"
 #include "SimTool.h"
 #include "TempHome.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -69,22 +72,29 @@ QByteArray codexReport()
     return report({ runtime("codex", "Codex", "openai", { slot("openai", "OpenAI") }) });
 }
 
-// A secret store whose writes to profile items fail, for the undo path.
+// A secret store whose writes to profile items fail (once refusing), for the undo path.
 class RefusingStore final : public SecretStore {
 public:
     std::optional<QByteArray> read(const QString& s, const QString& a) override { return m_inner.read(s, a); }
     bool write(const QString& s, const QString& a, const QByteArray& secret, const QString& label,
         QString* error = nullptr) override
     {
-        return !a.startsWith(QStringLiteral("profile:")) && m_inner.write(s, a, secret, label, error);
+        if (m_refusing && a.startsWith(QStringLiteral("profile:"))) {
+            if (error)
+                *error = QStringLiteral("系统密码库拒绝了");
+            return false;
+        }
+        return m_inner.write(s, a, secret, label, error);
     }
     bool remove(const QString& s, const QString& a, QString* error = nullptr) override
     {
         return m_inner.remove(s, a, error);
     }
+    void setRefusing(bool refusing) { m_refusing = refusing; }
 
 private:
     MemorySecretStore m_inner;
+    std::atomic<bool> m_refusing { true };
 };
 
 void storeLegacyKey(const QString& provider, SecretStore* store = nullptr)
@@ -109,6 +119,8 @@ private slots:
     void profilesSortedAndBindingsPruned();
     void damagedProfilesKeepBindings_data();
     void damagedProfilesKeepBindings();
+    void savingOverDamagedProfilesKeepsBindings_data();
+    void savingOverDamagedProfilesKeepsBindings();
     void migration();
     void migrationFailureMovesNothing_data();
     void migrationFailureMovesNothing();
@@ -327,6 +339,102 @@ void TestRuntimeInventoryStore::damagedProfilesKeepBindings()
     QCOMPARE(RuntimeBindingStore::load().value(QStringLiteral("claude")), mine.id);
 }
 
+void TestRuntimeInventoryStore::savingOverDamagedProfilesKeepsBindings_data()
+{
+    QTest::addColumn<bool>("tooLarge"); // otherwise not JSON
+    QTest::addColumn<bool>("keyRefused");
+    QTest::newRow("not JSON, saved") << false << false;
+    QTest::newRow("not JSON, key refused") << false << true;
+    QTest::newRow("too large, saved") << true << false;
+    QTest::newRow("too large, key refused") << true << true;
+}
+
+// The sheet saves a new profile while the profiles file is damaged: the file
+// is kept aside and a new one written. The runtimes bound to the profiles kept
+// aside still have their accounts once the user restores the file, whether
+// the save went through or its key was refused and the record taken back.
+void TestRuntimeInventoryStore::savingOverDamagedProfilesKeepsBindings()
+{
+    QFETCH(bool, tooLarge);
+    QFETCH(bool, keyRefused);
+    auto refusing = std::make_unique<RefusingStore>();
+    RefusingStore* keys = refusing.get();
+    keys->setRefusing(false);
+    SecretStore::setShared(std::move(refusing));
+    const QDateTime created = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+    const ProviderProfile work { QUuid::createUuid(), QStringLiteral("anthropic"), QStringLiteral("工作"), {}, {},
+        created, {}, {}, {} };
+    const ProviderProfile own { QUuid::createUuid(), QStringLiteral("openai"), QStringLiteral("个人"), {}, {}, created,
+        {}, {}, {} };
+    QVERIFY(CredentialBroker::storeKey(work.id, QStringLiteral("sk-ant-work-1234")));
+    QVERIFY(CredentialBroker::storeKey(own.id, QStringLiteral("sk-oai-own-5678")));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("claude"), work.id));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("codex"), own.id));
+    const QMap<QString, QUuid> bound { { QStringLiteral("claude"), work.id }, { QStringLiteral("codex"), own.id } };
+    const QByteArray good = ProviderProfile::encodeList({ work, own });
+    const QByteArray damaged = tooLarge ? good + QByteArray(5 * 1024 * 1024, ' ') : good + "\n]}";
+    const QString path = ProviderProfileStore::filePath();
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(damaged) == damaged.size());
+    }
+    m_tool->answer(kRuntimes,
+        report({ runtime("claude", "Claude", "", { slot("anthropic", "Anthropic") }),
+            runtime("codex", "Codex", "", { slot("openai", "OpenAI") }) }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QCOMPARE(RuntimeBindingStore::load(), bound);
+
+    // The runtime card opens the sheet with what the store shows: no profiles.
+    ProviderSheetModel sheet(QStringLiteral("claude"), QStringLiteral("Claude"), store.setup().value("claude"),
+        store.profiles(), std::nullopt);
+    keys->setRefusing(keyRefused);
+    const bool saved = QCoro::waitFor(sheet.create({ "anthropic", "新的", "", "", "sk-ant-new-9999" }));
+    QCOMPARE(saved, !keyRefused);
+    QCOMPARE(readFile(path + QStringLiteral(".bad")), damaged);
+    QCOMPARE(ProviderProfileStore::load().size(), keyRefused ? 0 : 1);
+    // The sheet closes (the section reloads what it shows), then the periodic refresh.
+    QCoro::waitFor(store.refreshConfigured());
+    refreshAndWait(store);
+    QCOMPARE(RuntimeBindingStore::load(), bound);
+
+    // Restored by the user: every runtime starts with its old account.
+    QVERIFY(QFile::remove(path + QStringLiteral(".bad")));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(good) == good.size());
+    }
+    refreshAndWait(store);
+    QCOMPARE(store.bindings(), bound);
+    const QString folder = m_home->filePath(QStringLiteral("project"));
+    QVERIFY(QDir().mkpath(folder));
+    m_tool->put(QStringLiteral("log_env"), "OPENAI_API_KEY\n");
+    CLIConfig cfg;
+    cfg.api = QStringLiteral("http://127.0.0.1:1");
+    cfg.workspace = QStringLiteral("ws");
+    cfg.token = QStringLiteral("tok");
+    cfg.path = folder;
+    RuntimeController runtimes;
+    for (const QString& kind : { QStringLiteral("claude"), QStringLiteral("codex") })
+        runtimes.start(cfg, RuntimeLaunch { kind, kind, kind }, store.setup().value(kind), store.profile(kind));
+    // The key each worker was given, by runtime.
+    const auto started = [this] {
+        QMap<QString, QString> given;
+        for (const QJsonObject& call : m_tool->calls()) {
+            const QJsonObject env = call.value(QStringLiteral("env")).toObject();
+            if (call.value(QStringLiteral("argv")).toArray().first().toString() == QStringLiteral("run"))
+                given.insert(env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")).toString(),
+                    env.value(QStringLiteral("OPENAI_API_KEY")).toString());
+        }
+        return given;
+    };
+    QTRY_COMPARE(started().size(), 2);
+    QCOMPARE(started(),
+        (QMap<QString, QString> { { QStringLiteral("claude"), QStringLiteral("sk-ant-work-1234") },
+            { QStringLiteral("codex"), QStringLiteral("sk-oai-own-5678") } }));
+    runtimes.stopAll();
+}
+
 void TestRuntimeInventoryStore::migration()
 {
     const ProviderProfile other { QUuid::createUuid(), QStringLiteral("other"), QStringLiteral("x"), {}, {},
@@ -405,6 +513,12 @@ void TestRuntimeInventoryStore::keyStoreIsReadOffTheGuiThread()
     QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
     store.refresh();
     QTRY_VERIFY(keys->waiting());
+    // The rows are there, and the refresh no longer shows as under way, while
+    // the key store still holds its call.
+    QTRY_COMPARE(store.rows().size(), 1);
+    QVERIFY(!store.loading());
+    QVERIFY(keys->waiting());
+    QVERIFY(!keys->gaveUp());
     QCOMPARE(done.size(), 0);
     keys->open();
     QVERIFY(done.wait(20000));

@@ -1,10 +1,12 @@
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
+#include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
 #include "core/providers/RuntimeModelStore.h"
+#include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeEnablementStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/platform/Prompts.h"
@@ -34,8 +36,8 @@ const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1
 // Which folder a file lives in.
 enum class Root { Home, Product };
 
-// A write of the store's own, as a user's action makes it; none for files
-// the application only reads (or rewrites whole, like the ledger).
+// A write of the store's own, as a user's action (or a worker's start) makes
+// it; none for files the application only reads.
 using StoreWrite = std::function<bool(QString*)>;
 
 struct File {
@@ -76,7 +78,14 @@ QList<File> files()
         { Root::Home, QStringLiteral(".tolvarine/desktop_children.json"),
             R"([{"exe": "/x", "kind": "codex", "ownerPID": 1, "pid": 2, "startedAt": "2026-03-01T08:00:00Z", )"
             R"("workspace": "ws-demo"}])",
-            R"([{"exe": "/x", "kind": "codex", "ownerPID": "1", "pid": 2}])", {} },
+            R"([{"exe": "/x", "kind": "codex", "ownerPID": "1", "pid": 2}])",
+            [](QString* error) {
+                // A worker that ended: the ledger is rewritten without it.
+                RuntimeChildLedger::forget(2);
+                const JsonFile::Stored now = JsonFile::readStored(RuntimeChildLedger::filePath());
+                *error = now.reason;
+                return now.state == JsonFile::Stored::State::Read && RuntimeChildLedger::decode(now.data).has_value();
+            } },
         { Root::Product, QStringLiteral(".tolvarine/runtime_enabled.json"), R"({"codex": false})", R"({"codex": "no"})",
             [](QString* error) { return RuntimeEnablementStore::setEnabled(QStringLiteral("codex"), false, error); } },
         { Root::Product, QStringLiteral(".tolvarine/provider_profiles.json"), ProviderProfile::encodeList({ profile }),
