@@ -5,6 +5,7 @@
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/HttpAddress.h"
+#include "core/platform/MdnsHostName.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 
@@ -260,8 +261,16 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
         origin = *m_publishEndpoint;
         if (!m_publishEndpointApi.isEmpty())
             gateway = m_publishEndpointApi;
-    } else if (const auto mdns = GatewayClient::mdnsOrigin(port, m_hostName.value_or(CLIConfig::hostname()))) {
-        origin = *mdns;
+    } else {
+        QString hostName = m_hostName.value_or(QString());
+        if (!m_hostName) {
+            auto lookup = MdnsHostName::lookup();
+            hostName = (co_await std::move(lookup)).value_or(QString());
+            if (!self || generation != m_pairLinkGeneration)
+                co_return false;
+        }
+        if (const auto mdns = GatewayClient::mdnsOrigin(port, hostName))
+            origin = *mdns;
     }
 
     // Only the workspaces of that gateway: another gateway's access tokens never go there.
