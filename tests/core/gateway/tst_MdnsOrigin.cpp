@@ -58,14 +58,6 @@ private slots:
         QVERIFY(m_bus->registerObject(QStringLiteral("/"), &m_avahi, QDBusConnection::ExportAllSlots));
     }
 
-    void cleanupTestCase()
-    {
-        if (m_bus) {
-            m_bus->unregisterService(QStringLiteral("org.freedesktop.Avahi"));
-            QDBusConnection::disconnectFromBus(QStringLiteral("avahi-stand-in"));
-        }
-    }
-
     void init()
     {
         MdnsHostName::forget();

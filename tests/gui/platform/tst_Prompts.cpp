@@ -43,26 +43,6 @@ private slots:
         QVERIFY(QtTranslations::install(*qApp));
     }
 
-    void qtTextsAreTranslated_data()
-    {
-        QTest::addColumn<QString>("context");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("dialog button") << "QPlatformTheme"
-                                       << "Cancel";
-        QTest::newRow("folder picker label") << "QFileDialog"
-                                             << "Look in:";
-        QTest::newRow("folder picker title") << "QFileDialog"
-                                             << "Find Directory";
-    }
-
-    void qtTextsAreTranslated()
-    {
-        QFETCH(QString, context);
-        QFETCH(QString, text);
-        const QString translated = QCoreApplication::translate(context.toLatin1(), text.toLatin1());
-        QVERIFY2(translated != text && !translated.isEmpty(), qPrintable(translated));
-    }
-
     // The folder picker itself: Chinese texts, the prompt on its confirm button, the start folder.
     void folderPickerDialog()
     {
