@@ -63,14 +63,15 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
-    // One-shot companion-tool runs still in flight end with their whole group;
-    // workers have their own stop: every one is signalled at once, and the
-    // wait for their ends happens on the way out, when there is no window
-    // left to hold up.
+    // One-shot companion-tool runs still in flight end with their whole group,
+    // and workers with theirs: every one gets SIGTERM at once, and the waits
+    // for their ends (each grace, then SIGKILL) happen on the way out, when
+    // there is no window left to hold up.
     ProcessGroup::endAll();
     RuntimeController& runtimes = RuntimeController::shared();
     runtimes.stopAll();
     runtimes.waitForStopped();
+    ProcessGroup::waitForEnded();
 }
 
 bool AppDelegate::installQuitSignals()

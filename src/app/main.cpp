@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "core/gateway/CLI.h"
+#include "core/platform/QtTranslations.h"
 #include "gui/shell/MainWindow.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("tolvarine-desktop"));
     // Closing the one window quits, and quitting stops every worker.
     QApplication::setQuitOnLastWindowClosed(true);
+    // The standard dialogs (folder pickers, alerts) speak the window's language.
+    QtTranslations::install(app);
 
     AppDelegate delegate;
     delegate.installQuitSignals();

@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
+#include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/ProcessTable.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
@@ -9,8 +11,10 @@
 #include "SimTool.h"
 #include "TempHome.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -32,8 +36,14 @@ void TestAppDelegate::quitEndsToolRunsInFlight()
 {
     TempHome home;
     const QString pidFile = home.filePath(QStringLiteral("pids"));
-    home.writeScript(
-        QStringLiteral(".local/bin/brenlow"), "sleep 300 &\necho \"$$ $!\" >> \"" + pidFile.toUtf8() + "\"\nwait");
+    // `pair` writes state: it ignores SIGTERM here, and records it.
+    const QByteArray record = home.filePath(QStringLiteral("record")).toUtf8();
+    home.writeScript(QStringLiteral(".local/bin/brenlow"),
+        "if [ \"$1\" = pair ]; then trap 'echo TERM >> \"" + record + "\"' TERM; echo $$ > \"" + record
+            + ".pid\"; while :; do sleep 0.05; done; fi\n"
+              "sleep 300 &\necho \"$$ $!\" >> \""
+            + pidFile.toUtf8() + "\"\nwait");
+    auto pairing = CLI::runAsync({ QStringLiteral("pair") });
     RuntimeInventoryStore inventory;
     inventory.refresh();
     AgentServiceHealth health;
@@ -44,6 +54,7 @@ void TestAppDelegate::quitEndsToolRunsInFlight()
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     QTRY_VERIFY_WITH_TIMEOUT(written().count('\n') == 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QString::fromUtf8(record + ".pid")).size() > 0, 20000);
     const QList<QByteArray> pids = written().simplified().split(' ');
     QCOMPARE(pids.size(), 4);
 
@@ -54,6 +65,15 @@ void TestAppDelegate::quitEndsToolRunsInFlight()
     QTRY_COMPARE(received.size(), 1);
     for (const QByteArray& pid : pids)
         QTRY_VERIFY(!ProcessSignals::isAlive(pid_t(pid.toInt())));
+    // The run that ignored SIGTERM got it first, and was killed after the grace.
+    QCOMPARE(QCoro::waitFor(std::move(pairing)).failure, CLI::Failure::Cancelled);
+    QFile terms(QString::fromUtf8(record));
+    QVERIFY(terms.open(QIODevice::ReadOnly));
+    QCOMPARE(terms.readAll(), QByteArray("TERM\n"));
+    QFile leader(QString::fromUtf8(record + ".pid"));
+    QVERIFY(leader.open(QIODevice::ReadOnly));
+    const auto pgid = pid_t(leader.readAll().trimmed().toInt());
+    QTRY_VERIFY(ProcessTable::groupMembers(pgid).isEmpty());
     // Both loads come back (with a failure) rather than waiting for ever.
     QTRY_VERIFY(!inventory.loading());
     QTRY_COMPARE(probed.size(), 1);

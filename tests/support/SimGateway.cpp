@@ -11,6 +11,11 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
 SimGateway::SimGateway(const QString& scenarioPath, quint16 port)
 {
     m_process.setProgram(Sim::gateway());
@@ -18,6 +23,16 @@ SimGateway::SimGateway(const QString& scenarioPath, quint16 port)
         { QStringLiteral("--port"), QString::number(port), QStringLiteral("--scenario"), scenarioPath });
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardInputFile(QProcess::nullDevice());
+    // A test that is killed (or an interrupted run) never gets to its
+    // destructor: the stand-in ends with the test instead of outliving it.
+    // SIGKILL, because a stopped process would keep a SIGTERM pending.
+    const pid_t test = ::getpid();
+    m_process.setChildProcessModifier([test] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The test may have gone before the line above.
+        if (::getppid() != test)
+            ::_exit(1);
+    });
     m_process.start();
     if (!m_process.waitForStarted(10000))
         return;

@@ -14,7 +14,7 @@
 #include <memory>
 
 // The stand-in gateway for one test: started on a free loopback port with a
-// scenario, killed when the fixture goes. The control calls block on a local
+// scenario, killed when the fixture goes, or when the test's process does. The control calls block on a local
 // event loop, which is fine in tests only.
 class SimGateway {
 public:

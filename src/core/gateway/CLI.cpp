@@ -4,10 +4,14 @@
 #include "core/platform/OffMainThread.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringDecoder>
+#include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,6 +46,37 @@ int exitStatus(const QProcess& p)
 
 enum class Ending { Exited, CouldNotStart, TimedOut, Cancelled };
 
+// Waits for `p` to exit until `until` is over or its group is asked to end
+// (checked every tenth of a second); true once it has exited.
+bool waitForExit(QProcess& p, const ProcessGroup& group, const QDeadlineTimer& until)
+{
+    while (p.state() != QProcess::NotRunning) {
+        if (group.cancelled() || until.hasExpired())
+            return false;
+        const qint64 left = until.remainingTime();
+        if (p.waitForFinished(int(left < 0 ? 100 : std::min<qint64>(left, 100))))
+            return true;
+    }
+    return true;
+}
+
+// Ends the group `p` leads: SIGTERM to every member, the grace, then SIGKILL
+// to whatever of it is left, the leader or what it started.
+void stopGroup(QProcess& p, ProcessGroup& group, pid_t leader)
+{
+    const QDeadlineTimer killAt = group.stop();
+    const qint64 graceLeft = std::max<qint64>(killAt.remainingTime(), 0);
+    if (p.state() != QProcess::NotRunning && !p.waitForFinished(int(graceLeft))) {
+        ProcessGroup::end(leader);
+        p.waitForFinished(kKillWaitMs);
+        return;
+    }
+    while (!killAt.hasExpired() && ProcessGroup::anyLeft(leader))
+        QThread::msleep(20);
+    if (ProcessGroup::anyLeft(leader))
+        ProcessGroup::end(leader);
+}
+
 // Starts `p` as the leader of `group` and waits until it has exited, at most
 // `timeLimit`. A run that times out or is cancelled ends the whole group, so
 // nothing the child started outlives it; a child that exits by itself leaves
@@ -63,20 +98,17 @@ Ending runInGroup(QProcess& p, ProcessGroup& group, std::chrono::milliseconds ti
     }
     const auto leader = pid_t(p.processId());
     if (!group.enter(leader)) {
-        ProcessGroup::end(leader);
-        p.waitForFinished(kKillWaitMs);
+        stopGroup(p, group, leader);
+        group.leave();
         return Ending::Cancelled;
     }
     // waitForFinished() returns once the child has exited and what it left in
     // the pipe has been read; it does not wait for end of file, so a grandchild
     // that inherited the pipe cannot hold the run.
     const qint64 limit = std::max<qint64>(timeLimit.count(), 0);
-    const int waitMs = limit > std::numeric_limits<int>::max() ? -1 : int(limit);
-    const bool exited = p.waitForFinished(waitMs) || p.state() == QProcess::NotRunning;
-    if (!exited) {
-        ProcessGroup::end(leader);
-        p.waitForFinished(kKillWaitMs);
-    }
+    const bool exited = waitForExit(p, group, QDeadlineTimer(limit));
+    if (!exited)
+        stopGroup(p, group, leader);
     group.leave();
     if (group.cancelled())
         return Ending::Cancelled;

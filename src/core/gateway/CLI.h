@@ -40,8 +40,8 @@ public:
         None,
         NotFound, // no executable found (description: NotFound::description())
         CouldNotStart, // the platform refused to start it (description: the platform's text)
-        TimedOut, // still running at the time limit; it was killed
-        Cancelled, // its owner went away or the application is quitting; it was killed
+        TimedOut, // still running at the time limit; its group was ended (ProcessGroup)
+        Cancelled, // its owner went away or the application is quitting; its group was ended
     };
 
     struct Result {

@@ -1,6 +1,7 @@
 #include "core/gateway/GatewayClient.h"
 
 #include "core/gateway/NetworkAccess.h"
+#include "core/platform/MdnsHostName.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -175,7 +176,14 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         if (ok)
             co_return origin;
     }
-    const QStringList list = candidates(config, m_hostName.value_or(CLIConfig::hostname()));
+    QString hostName = m_hostName.value_or(QString());
+    if (!m_hostName) {
+        auto lookup = MdnsHostName::lookup();
+        hostName = (co_await std::move(lookup)).value_or(QString());
+        if (!self)
+            co_return Failure::transport(QStringLiteral("网关请求被取消"));
+    }
+    const QStringList list = candidates(config, hostName);
     for (const QString& candidate : list) {
         const bool ok = co_await alive(candidate);
         if (!self)

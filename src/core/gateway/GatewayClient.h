@@ -44,7 +44,7 @@ public:
 
     // The origins to try for a configuration, in order, without duplicates.
     static QStringList candidates(const CLIConfig& config, const QString& hostName);
-    // "http://<host>:<port>" when the host name (CLIConfig::hostname()) ends in ".local".
+    // "http://<host>:<port>" when the host name (the machine's mDNS name, MdnsHostName) ends in ".local".
     static std::optional<QString> mdnsOrigin(int port, const QString& hostName);
     // The port of a gateway address; kDefaultPort when the address does not
     // parse or names no port (an "https" address without one included).

@@ -1,10 +1,15 @@
 #include "core/platform/ProcessGroup.h"
 
+#include "core/platform/ProcessTable.h"
+
+#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QProcess>
 #include <QSet>
+#include <QThread>
 
+#include <atomic>
 #include <csignal>
 
 #include <unistd.h>
@@ -18,6 +23,9 @@ struct Registry {
     QMutex mutex;
     QSet<ProcessGroup*> live;
     bool closing = false;
+    // The leaders of the groups endAll() asked to end, and when SIGKILL is due.
+    QList<pid_t> ending;
+    QDeadlineTimer endingKillAt;
 };
 
 Registry& registry()
@@ -25,6 +33,8 @@ Registry& registry()
     static auto* r = new Registry;
     return *r;
 }
+
+std::atomic<qint64> g_graceMs { ProcessGroup::kGrace.count() };
 
 } // namespace
 
@@ -43,11 +53,11 @@ bool ProcessGroup::enter(pid_t leader)
 {
     Registry& r = registry();
     const QMutexLocker lock(&r.mutex);
+    m_leader = leader;
     if (m_cancelled || r.closing || leader < 2) {
         m_cancelled = true;
         return false;
     }
-    m_leader = leader;
     r.live.insert(this);
     return true;
 }
@@ -60,13 +70,23 @@ void ProcessGroup::leave()
     m_leader = 0;
 }
 
+void ProcessGroup::askLocked()
+{
+    if (m_killAt)
+        return;
+    m_killAt = QDeadlineTimer(g_graceMs.load());
+    // Never 0 or 1: kill(0) and kill(-1) would reach this process's own group or every process.
+    if (m_leader > 1)
+        ::kill(-m_leader, SIGTERM);
+}
+
 void ProcessGroup::cancel()
 {
     Registry& r = registry();
     const QMutexLocker lock(&r.mutex);
     m_cancelled = true;
-    if (m_leader > 0)
-        end(m_leader);
+    if (r.live.contains(this))
+        askLocked();
 }
 
 bool ProcessGroup::cancelled() const
@@ -76,11 +96,25 @@ bool ProcessGroup::cancelled() const
     return m_cancelled;
 }
 
+QDeadlineTimer ProcessGroup::stop()
+{
+    Registry& r = registry();
+    const QMutexLocker lock(&r.mutex);
+    askLocked();
+    return *m_killAt;
+}
+
 void ProcessGroup::end(pid_t leader)
 {
-    // Never 0 or 1: kill(0) and kill(-1) would reach this process's own group or every process.
     if (leader > 1)
         ::kill(-leader, SIGKILL);
+}
+
+bool ProcessGroup::anyLeft(pid_t leader)
+{
+    // The group's id stays taken while any member is left, so it still names
+    // this group; most of the time nothing answers and /proc is not read.
+    return leader > 1 && ::kill(-leader, 0) == 0 && !ProcessTable::groupMembers(leader).isEmpty();
 }
 
 void ProcessGroup::endAll()
@@ -88,10 +122,38 @@ void ProcessGroup::endAll()
     Registry& r = registry();
     const QMutexLocker lock(&r.mutex);
     r.closing = true;
+    r.endingKillAt = QDeadlineTimer(g_graceMs.load());
     for (ProcessGroup* group : std::as_const(r.live)) {
         group->m_cancelled = true;
-        end(group->m_leader);
+        group->askLocked();
+        r.ending.append(group->m_leader);
     }
+}
+
+void ProcessGroup::waitForEnded()
+{
+    Registry& r = registry();
+    QList<pid_t> leaders;
+    QDeadlineTimer killAt;
+    {
+        const QMutexLocker lock(&r.mutex);
+        leaders = std::exchange(r.ending, {});
+        killAt = r.endingKillAt;
+    }
+    const auto left = [&leaders] {
+        return std::any_of(leaders.cbegin(), leaders.cend(), [](pid_t leader) { return anyLeft(leader); });
+    };
+    while (!killAt.hasExpired() && left())
+        QThread::msleep(20);
+    for (const pid_t leader : std::as_const(leaders)) {
+        if (anyLeft(leader))
+            end(leader);
+    }
+}
+
+void ProcessGroup::setGraceForTesting(std::chrono::milliseconds grace)
+{
+    g_graceMs = grace.count();
 }
 
 ProcessGroup::Scope::Scope(const QObject* owner)

@@ -271,8 +271,10 @@ QCoro::Task<> WindowController::reloadSelected()
     QPointer<WindowController> self(this);
     auto reload = m_status->reload(selectedConfig());
     co_await std::move(reload);
+    // The endpoint was found for the address of the configuration the status model shows.
     if (self)
-        m_catalog->setPublishEndpoint(m_status->reachableEndpoint());
+        m_catalog->setPublishEndpoint(
+            m_status->reachableEndpoint(), m_status->config() ? m_status->config()->api : QString());
 }
 
 std::function<QCoro::Task<>()> WindowController::reloader()

@@ -7,6 +7,7 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 RelocationState::RelocationState(WorkspaceCatalog* catalog, QObject* parent)
@@ -207,6 +208,17 @@ QCoro::Task<> RelocationState::reloadCatalog()
         co_return;
     auto after = m_afterRebind();
     co_await std::move(after);
+}
+
+QString RelocationState::pickerStartFolder() const
+{
+    const std::optional<QString> path = m_workspace ? m_workspace->config.path : std::nullopt;
+    if (path && QDir::isAbsolutePath(*path)) {
+        const QFileInfo parent(QFileInfo(*path).absolutePath());
+        if (parent.isDir())
+            return parent.absoluteFilePath();
+    }
+    return QDir::homePath();
 }
 
 QCoro::Task<> RelocationState::pickNewLocation(FolderPicker picker)

@@ -76,6 +76,10 @@ public:
     // The folder button: the folder of the launch argument when there is one,
     // else the picker's; nothing when the picker is cancelled.
     QCoro::Task<> pickNewLocation(FolderPicker picker);
+    // Where the folder picker opens: the parent of the folder as paired while
+    // that parent exists (a folder is mostly moved or renamed next to where it
+    // was), else the home folder.
+    QString pickerStartFolder() const;
 
     // The refusal note when the tool gave no reason.
     static QString refusedWithoutReason();

@@ -5,6 +5,7 @@
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/HttpAddress.h"
+#include "core/platform/MdnsHostName.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 
@@ -30,6 +31,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -68,6 +70,9 @@ WorkspaceCatalog::WorkspaceCatalog(QObject* parent)
 
 void WorkspaceCatalog::setSelectedID(const QString& id)
 {
+    // A pick of the user's (or a pairing's) replaces a held selection.
+    if (!m_settling)
+        m_heldSelection.reset();
     // Stored only when it differs from the stored choice (every reload
     // settles the selection); always while no reload has read that yet.
     if (m_storedSelection != id) {
@@ -92,9 +97,10 @@ std::optional<WorkspaceRecord> WorkspaceCatalog::selected() const
     return std::nullopt;
 }
 
-void WorkspaceCatalog::setPublishEndpoint(const std::optional<QString>& endpoint)
+void WorkspaceCatalog::setPublishEndpoint(const std::optional<QString>& endpoint, const QString& api)
 {
     m_publishEndpoint = endpoint;
+    m_publishEndpointApi = api;
 }
 
 QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
@@ -188,17 +194,23 @@ void WorkspaceCatalog::apply(const FileRead& files)
         return std::any_of(
             m_records.cbegin(), m_records.cend(), [&id](const WorkspaceRecord& r) { return r.id() == id; });
     };
+    const std::optional<QString> held = std::exchange(m_heldSelection, std::nullopt);
+    if (held && has(*held)) {
+        setSelectedID(*held);
+        return;
+    }
     if (has(m_selectedID))
         return;
-    if (has(saved)) {
+    // Selected at the previous read and missing at this one: held for one more read.
+    const QString vanished = held ? QString() : m_selectedID;
+    if (has(saved))
         setSelectedID(saved);
-        return;
-    }
-    if (files.current) {
+    else if (files.current)
         setSelectedID(files.current->workspace);
-        return;
-    }
-    setSelectedID(m_records.isEmpty() ? QString() : m_records.first().id());
+    else
+        setSelectedID(m_records.isEmpty() ? QString() : m_records.first().id());
+    if (!vanished.isEmpty())
+        m_heldSelection = vanished;
 }
 
 QString WorkspaceCatalog::buildPairLink(const QString& deviceId, const QString& origin, const QString& pairToken)
@@ -243,15 +255,32 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     const QString device = cfg.deviceId();
     const int port = GatewayClient::port(cfg.api);
     QString origin = cfg.api;
-    if (m_publishEndpoint)
+    // The address of the gateway the request goes to, as pairing files write it.
+    QString gateway = cfg.api;
+    if (m_publishEndpoint) {
         origin = *m_publishEndpoint;
-    else if (const auto mdns = GatewayClient::mdnsOrigin(port, m_hostName.value_or(CLIConfig::hostname())))
-        origin = *mdns;
+        if (!m_publishEndpointApi.isEmpty())
+            gateway = m_publishEndpointApi;
+    } else {
+        QString hostName = m_hostName.value_or(QString());
+        if (!m_hostName) {
+            auto lookup = MdnsHostName::lookup();
+            hostName = (co_await std::move(lookup)).value_or(QString());
+            if (!self || generation != m_pairLinkGeneration)
+                co_return false;
+        }
+        if (const auto mdns = GatewayClient::mdnsOrigin(port, hostName))
+            origin = *mdns;
+    }
 
+    // Only the workspaces of that gateway: another gateway's access tokens never go there.
     QJsonArray workspaces;
-    for (const WorkspaceRecord& r : std::as_const(m_records))
+    for (const WorkspaceRecord& r : std::as_const(m_records)) {
+        if (r.config.api != gateway && r.config.api != origin)
+            continue;
         workspaces.append(QJsonObject { { QStringLiteral("workspace_uuid"), r.config.workspace },
             { QStringLiteral("access_token"), r.config.token } });
+    }
     const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), workspaces } };
 
     const std::optional<QUrl> url

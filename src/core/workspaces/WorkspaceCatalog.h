@@ -42,9 +42,11 @@ public:
     // The selected record, else the first, else none.
     std::optional<WorkspaceRecord> selected() const;
 
-    // The gateway origin a phone on the network can reach (from the status model).
+    // The gateway origin a phone on the network can reach (from the status
+    // model), found for the gateway address `api` (a pairing file's "api";
+    // empty: the address of the configuration the link is built for).
     const std::optional<QString>& publishEndpoint() const { return m_publishEndpoint; }
-    void setPublishEndpoint(const std::optional<QString>& endpoint);
+    void setPublishEndpoint(const std::optional<QString>& endpoint, const QString& api = QString());
 
     const std::optional<QString>& pairLink() const { return m_pairLink; }
     const std::optional<QString>& pairLinkError() const { return m_pairLinkError; }
@@ -72,7 +74,7 @@ public:
     // of selection now is the catalogue's own, not a user's pick.
     bool settling() const { return m_settling; }
 
-    // Asks the gateway for a phone pairing link for every paired workspace.
+    // Asks the gateway for a phone pairing link for every workspace paired with it.
     // The latest call wins: true when this call's outcome is the one published,
     // false when a later call started before its reply came.
     QCoro::Task<bool> refreshPairLink();
@@ -110,7 +112,13 @@ private:
     bool m_loaded = false;
     bool m_settling = false;
     QString m_selectedID;
+    // The selection that was missing at the latest read (a tool may be
+    // rewriting its pairing file in place): another workspace stands in, and
+    // this one is selected again when the next read finds it. Missing at two
+    // reads in a row, it is gone.
+    std::optional<QString> m_heldSelection;
     std::optional<QString> m_publishEndpoint;
+    QString m_publishEndpointApi;
     std::optional<QString> m_pairLink;
     std::optional<QString> m_pairLinkError;
     std::optional<QDateTime> m_pairLinkExpiresAt;

@@ -126,9 +126,11 @@ QCoro::Task<int> ScriptedPrompts::alert(QWidget*, Alert alert)
     co_return answer == pressReturn ? alert.defaultButton : answer;
 }
 
-QCoro::Task<std::optional<QString>> ScriptedPrompts::pickFolder(QWidget*, QString prompt, QString, QString message)
+QCoro::Task<std::optional<QString>> ScriptedPrompts::pickFolder(
+    QWidget*, QString prompt, QString startDir, QString message)
 {
     folderPrompts << prompt;
+    folderStartDirs << startDir;
     folderMessages << message;
     co_return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
 }

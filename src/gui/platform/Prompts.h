@@ -32,7 +32,8 @@ public:
     // The index of the button that ended the alert; -1 when it was dismissed otherwise.
     virtual QCoro::Task<int> alert(QWidget* parent, Alert alert) = 0;
     // A folder the user chose, or none when cancelled. `prompt` is the confirm
-    // button's title; `message`, when given, says what to choose.
+    // button's title; the picker opens in `startDir`; `message`, when given,
+    // says what to choose.
     virtual QCoro::Task<std::optional<QString>> pickFolder(
         QWidget* parent, QString prompt, QString startDir, QString message = QString())
         = 0;
@@ -69,5 +70,6 @@ public:
     QList<std::optional<QString>> folderAnswers;
     QList<Alert> alertsShown;
     QStringList folderPrompts;
+    QStringList folderStartDirs;
     QStringList folderMessages;
 };

@@ -28,6 +28,7 @@
 #include <QCloseEvent>
 #include <QCoroTimer>
 #include <QDialog>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QPropertyAnimation>
 #include <QScrollArea>
@@ -339,7 +340,7 @@ QCoro::Task<> MainWindow::pickFolderAndPair()
         co_return;
     QPointer<WindowController> controller = m_controller.get();
     const std::optional<QString> folder
-        = co_await Prompts::shared().pickFolder(this, QStringLiteral("配对"), QString());
+        = co_await Prompts::shared().pickFolder(this, QStringLiteral("配对"), QDir::homePath());
     // The window (and its controller) may have been closed while the picker was up.
     if (!controller || !folder)
         co_return;

@@ -211,8 +211,8 @@ QList<QAbstractButton*> RelocationBanner::candidateRows() const
 void RelocationBanner::pickFolder()
 {
     QPointer<RelocationBanner> self(this);
-    m_state->pickNewLocation([self]() -> QCoro::Task<std::optional<QString>> {
-        return Prompts::shared().pickFolder(self ? self->window() : nullptr, QStringLiteral("就是这个目录"), QString(),
+    m_state->pickNewLocation([self, start = m_state->pickerStartFolder()]() -> QCoro::Task<std::optional<QString>> {
+        return Prompts::shared().pickFolder(self ? self->window() : nullptr, QStringLiteral("就是这个目录"), start,
             QStringLiteral("选择这个工作区现在所在的目录"));
     });
 }

@@ -1,6 +1,7 @@
 #include "core/gateway/CLI.h"
 #include "core/gateway/CLIAsync.h"
 #include "core/gateway/LineSplitter.h"
+#include "core/platform/ProcessTable.h"
 #include "core/runtimes/ProcessSignals.h"
 
 #include "TempHome.h"
@@ -71,6 +72,8 @@ private slots:
     void startFailures();
     void stoppedRunEndsItsWholeGroup_data();
     void stoppedRunEndsItsWholeGroup();
+    void stoppedRunGetsTheGraceFirst_data();
+    void stoppedRunGetsTheGraceFirst();
 
     void environment_data();
     void environment();
@@ -257,6 +260,53 @@ void TestCLI::stoppedRunEndsItsWholeGroup()
     QCOMPARE(pids.size(), 2);
     for (const QByteArray& pid : pids)
         QTRY_VERIFY(!ProcessSignals::isAlive(pid_t(pid.toInt())));
+}
+
+void TestCLI::stoppedRunGetsTheGraceFirst_data()
+{
+    QTest::addColumn<bool>("ownerGoes"); // else the time limit stops it
+    QTest::addColumn<bool>("honoursTerm"); // else it goes on until SIGKILL
+    QTest::newRow("time limit, ends on SIGTERM") << false << true;
+    QTest::newRow("time limit, ignores SIGTERM") << false << false;
+    QTest::newRow("owner destroyed, ignores SIGTERM") << true << false;
+}
+
+// A stopped run gets SIGTERM first, so that a tool writing state can finish
+// its write; one that ignores it is killed once the grace is over.
+void TestCLI::stoppedRunGetsTheGraceFirst()
+{
+    QFETCH(bool, ownerGoes);
+    QFETCH(bool, honoursTerm);
+    TempHome home;
+    const QByteArray record = home.filePath(QStringLiteral("record")).toUtf8();
+    installScript(home,
+        "trap 'termed=1; echo TERM >> \"" + record + "\"" + (honoursTerm ? "; exit 0" : "") + "' TERM\n"
+            + "echo $$ > \"" + record
+            + ".pid\"\n"
+              "while :; do sleep 0.05; [ -n \"$termed\" ] && echo tick >> \""
+            + record + "\"; done");
+    const QStringList args { QStringLiteral("pair") };
+    auto owner = std::make_unique<QObject>();
+    auto run = CLI::runAsync(args, std::nullopt, std::nullopt, std::nullopt, ownerGoes ? 60s : 1s, owner.get());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QString::fromUtf8(record + ".pid")).size() > 0, 20000);
+    if (ownerGoes)
+        owner.reset();
+    const CLI::Result r = QCoro::waitFor(std::move(run));
+    QCOMPARE(r.failure, ownerGoes ? CLI::Failure::Cancelled : CLI::Failure::TimedOut);
+    QCOMPARE(r.code, -1);
+
+    QFile f(QString::fromUtf8(record));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.first(), QByteArray("TERM"));
+    QCOMPARE(lines.count("TERM"), 1);
+    // One that ignores it ran on through the grace, then nothing of its group is left.
+    QCOMPARE(lines.contains("tick"), !honoursTerm);
+    QFile pidFile(QString::fromUtf8(record + ".pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const auto leader = pid_t(pidFile.readAll().trimmed().toInt());
+    QTRY_VERIFY(!ProcessSignals::isAlive(leader));
+    QTRY_VERIFY(ProcessTable::groupMembers(leader).isEmpty());
 }
 
 void TestCLI::environment_data()

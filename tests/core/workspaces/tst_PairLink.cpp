@@ -229,6 +229,57 @@ private slots:
         QCOMPARE(url.fragment(QUrl::FullyDecoded), QStringLiteral("p=a+b/c="));
     }
 
+    // Workspaces paired with two gateways: each request carries only the
+    // workspaces of the gateway it goes to.
+    void onlyTheGatewaysOwnWorkspaces_data()
+    {
+        QTest::addColumn<QString>("endpoint"); // "": none; "other": the second stand-in's origin
+        QTest::addColumn<QString>("endpointApi"); // the address it was found for; "other": the second stand-in's
+        QTest::addColumn<bool>("toOther"); // the request goes to the second stand-in
+        QTest::addColumn<QStringList>("sent");
+
+        QTest::newRow("the current configuration's gateway") << ""
+                                                             << "" << false << QStringList { "ws-demo" };
+        QTest::newRow("the selected workspace's endpoint") << "other"
+                                                           << "other" << true << QStringList { "ws-blog", "ws-team" };
+        QTest::newRow("an endpoint found for another address")
+            << "other"
+            << "http://blog.invalid:1" << true << QStringList { "ws-blog", "ws-far", "ws-team" };
+    }
+
+    void onlyTheGatewaysOwnWorkspaces()
+    {
+        QFETCH(QString, endpoint);
+        QFETCH(QString, endpointApi);
+        QFETCH(bool, toOther);
+        QFETCH(QStringList, sent);
+
+        SimGateway other;
+        QVERIFY2(other.ok(), other.output().constData());
+        const auto resolve = [&other](const QString& v) { return v == QLatin1String("other") ? other.origin() : v; };
+        m_home->writeFile(".tolvarine/workspaces/blog.json", pairing(other.origin(), "ws-blog", "blog-token", "Blog"));
+        m_home->writeFile(".tolvarine/workspaces/team.json", pairing(other.origin(), "ws-team", "team-token", "Team"));
+        m_home->writeFile(
+            ".tolvarine/workspaces/far.json", pairing("http://blog.invalid:1", "ws-far", "far-token", "Far"));
+        QCoro::waitFor(m_catalog->reload(false));
+        QCOMPARE(m_catalog->records().size(), 4);
+        if (!endpoint.isEmpty())
+            m_catalog->setPublishEndpoint(resolve(endpoint), resolve(endpointApi));
+        other.clearRequests();
+
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        const QJsonArray here = matching(m_sim->requests(), "POST", "/api/pair/start");
+        const QJsonArray there = matching(other.requests(), "POST", "/api/pair/start");
+        QCOMPARE(here.size(), toOther ? 0 : 1);
+        QCOMPARE(there.size(), toOther ? 1 : 0);
+        const QJsonObject body
+            = QJsonDocument::fromJson((toOther ? there : here).first()["body"].toString().toUtf8()).object();
+        QStringList ids;
+        for (const QJsonValue& w : body["workspaces"].toArray())
+            ids << w["workspace_uuid"].toString();
+        QCOMPARE(ids, sent);
+    }
+
     void noWorkspaces()
     {
         TempHome empty;

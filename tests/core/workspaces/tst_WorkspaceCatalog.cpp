@@ -136,6 +136,68 @@ private slots:
         QCOMPARE(c.selected()->id(), QStringLiteral("ws-a"));
     }
 
+    // The selected workspace's pairing file cannot be read at one poll (a tool
+    // rewriting it in place); what the next poll finds decides.
+    void selectionAcrossAMissedRead_data()
+    {
+        QTest::addColumn<QByteArray>("meanwhile"); // b.json at the first poll; empty: removed
+        QTest::addColumn<QByteArray>("then"); // b.json at the next poll; empty: removed
+        QTest::addColumn<QString>("pick"); // the user's pick between the polls, if any
+        QTest::addColumn<QString>("selected");
+
+        const QByteArray good = pairing("ws-b", "B");
+        QTest::newRow("rewritten in place") << QByteArray("{\"api\":") << good << ""
+                                            << "ws-b";
+        QTest::newRow("briefly gone") << QByteArray() << good << ""
+                                      << "ws-b";
+        QTest::newRow("gone for good") << QByteArray() << QByteArray() << ""
+                                       << "ws-a";
+        QTest::newRow("still unreadable") << QByteArray("{") << QByteArray("{") << ""
+                                          << "ws-a";
+        QTest::newRow("the user picks meanwhile") << QByteArray("{") << good << "ws-c"
+                                                  << "ws-c";
+    }
+
+    void selectionAcrossAMissedRead()
+    {
+        QFETCH(QByteArray, meanwhile);
+        QFETCH(QByteArray, then);
+        QFETCH(QString, pick);
+        QFETCH(QString, selected);
+
+        TempHome home;
+        home.writeFile(".tolvarine/workspaces/a.json", pairing("ws-a", "A"));
+        home.writeFile(".tolvarine/workspaces/c.json", pairing("ws-c", "C"));
+        home.writeFile(".tolvarine/config.json", pairing("ws-a", "A"));
+        const QString b = home.writeFile(".tolvarine/workspaces/b.json", pairing("ws-b", "B"));
+        const auto put = [&home, &b](const QByteArray& content) {
+            if (content.isEmpty())
+                QFile::remove(b);
+            else
+                home.writeFile(".tolvarine/workspaces/b.json", content);
+        };
+
+        WorkspaceCatalog c;
+        reloadNow(c);
+        c.setSelectedID("ws-b");
+        reloadNow(c);
+        QCOMPARE(c.selectedID(), QStringLiteral("ws-b"));
+
+        put(meanwhile);
+        reloadNow(c);
+        QCOMPARE(c.selectedID(), QStringLiteral("ws-a"));
+        if (!pick.isEmpty())
+            c.setSelectedID(pick);
+
+        put(then);
+        reloadNow(c);
+        QCOMPARE(c.selectedID(), selected);
+        QTRY_COMPARE(saved(), selected);
+        // A later read keeps what this one settled.
+        reloadNow(c);
+        QCOMPARE(c.selectedID(), selected);
+    }
+
     void selectionSurvivesRestart()
     {
         TempHome home;

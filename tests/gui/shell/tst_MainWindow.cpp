@@ -214,6 +214,7 @@ void TestMainWindow::pairing()
     showLoaded(w);
     QTest::mouseClick(w.firstRunPage()->pairButton(), Qt::LeftButton);
     QCOMPARE(m_prompts->folderPrompts, QStringList { QStringLiteral("配对") });
+    QCOMPARE(m_prompts->folderStartDirs, QStringList { QDir::homePath() });
     if (picks) {
         QTRY_VERIFY(w.firstRunPage()->pairButton()->isBusy());
         QTRY_COMPARE(finished.size(), 1);

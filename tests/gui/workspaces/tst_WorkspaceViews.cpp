@@ -69,6 +69,8 @@ private slots:
     void pairingSheet();
     void bannerInTheWindow();
     void bannerCandidates();
+    void relocationPickerStart_data();
+    void relocationPickerStart();
 
 private:
     std::unique_ptr<SimWorld> m_world;
@@ -223,6 +225,43 @@ void TestWorkspaceViews::bannerCandidates()
     QTRY_COMPARE_WITH_TIMEOUT(rebound.size(), 1, 20000);
     QCOMPARE(catalog.selected()->config.path, m_world->home.filePath(QStringLiteral("work/shop")));
     QVERIFY(banner->isHidden());
+}
+
+void TestWorkspaceViews::relocationPickerStart_data()
+{
+    QTest::addColumn<QString>("paired"); // the folder as paired, under the home ("": none)
+    QTest::addColumn<QString>("start"); // where the picker opens, under the home ("" : the home)
+    QTest::newRow("its parent is still there") << "code/shop"
+                                               << "code";
+    QTest::newRow("its parent went too") << "gone/shop"
+                                         << "";
+    QTest::newRow("no folder in the pairing") << ""
+                                              << "";
+}
+
+// The folder button's picker opens where the folder most likely went.
+void TestWorkspaceViews::relocationPickerStart()
+{
+    QFETCH(QString, paired);
+    QFETCH(QString, start);
+    QVERIFY(QDir().mkpath(m_world->home.filePath(QStringLiteral("code"))));
+    QJsonObject o { { "api", "http://127.0.0.1:1" }, { "workspace", "ws-shop" }, { "token", "t" } };
+    if (!paired.isEmpty())
+        o.insert("path", m_world->home.filePath(paired));
+    m_world->home.writeFile(QStringLiteral(".tolvarine/workspaces/ws-shop.json"), QJsonDocument(o).toJson());
+    WorkspaceCatalog catalog;
+    QCoro::waitFor(catalog.reload(false));
+    auto* state = new RelocationState(&catalog);
+    auto* banner = new RelocationBanner(state);
+    state->setParent(banner);
+    Stage stage(banner);
+    stage.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stage));
+
+    QTest::mouseClick(banner->folderButton(), Qt::LeftButton);
+    QTRY_COMPARE(m_prompts->folderStartDirs.size(), 1);
+    QCOMPARE(m_prompts->folderStartDirs.first(),
+        start.isEmpty() ? QDir::homePath() : QDir(m_world->home.filePath(start)).absolutePath());
 }
 
 QTEST_MAIN(TestWorkspaceViews)
