@@ -127,6 +127,10 @@ void MainWindow::buildFrame()
     // The page column follows the window's width up to its widest, flush left.
     auto* canvas = new QWidget;
     canvas->setAutoFillBackground(false);
+    // The page is as tall as its content at the width it has (its layout's
+    // height for width), never its minimum height: that one is measured with
+    // every wrapped text at its narrowest and would leave an empty tail.
+    canvas->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     auto* canvasRow = new QHBoxLayout(canvas);
     canvasRow->setContentsMargins(0, 0, 0, 0);
     canvasRow->setSpacing(0);
