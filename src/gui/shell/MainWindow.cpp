@@ -7,6 +7,7 @@
 #include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/FocusKeeper.h"
 #include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
@@ -226,6 +227,14 @@ void MainWindow::paintEvent(QPaintEvent* event)
         m_sectionsQueued = true;
         queueSections(0);
     }
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    // A control that turns busy or goes keeps the keyboard on its row and the page still.
+    if (FocusKeeper::park(this))
+        return false;
+    return QWidget::focusNextPrevChild(next);
 }
 
 void MainWindow::queueSections(int delayMs)

@@ -76,6 +76,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildFrame();
