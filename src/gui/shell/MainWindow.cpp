@@ -154,6 +154,8 @@ void MainWindow::buildFrame()
     m_stack->addWidget(m_banner);
     m_stack->addStretch(1);
     m_scroll->setWidget(canvas);
+    // The scroll range follows the page's new height once it is laid out.
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, &MainWindow::holdView);
 
     // Only the page the window opens on is in the first frame; the other
     // page and the sections follow (buildSections).
@@ -302,12 +304,35 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::showNotice()
 {
+    // A notice that comes, changes or goes above what the user is looking at
+    // does not move it: the offset follows the page by the notice's change in
+    // height. At the top of the page the notice pushes the page down.
+    QWidget* page = m_paired && m_paired->isVisible() ? static_cast<QWidget*>(m_paired) : m_firstRun;
+    const int offset = m_scroll->verticalScrollBar()->value();
+    if (page && page->isVisible() && offset > kPadding) {
+        m_heldPage = page;
+        m_heldPageY = page->y();
+        m_heldOffset = offset;
+    } else {
+        m_heldPage = nullptr;
+    }
     if (const std::optional<QString>& text = m_controller->notice()) {
         m_banner->setNotice(*text, m_controller->noticeIsError());
         m_banner->show();
     } else {
         m_banner->hide();
     }
+}
+
+void MainWindow::holdView()
+{
+    if (!m_heldPage)
+        return;
+    const int moved = m_heldPage->y() - m_heldPageY;
+    if (moved == 0)
+        return;
+    m_scroll->verticalScrollBar()->setValue(m_heldOffset + moved);
+    m_heldPage = nullptr;
 }
 
 void MainWindow::showBusy()

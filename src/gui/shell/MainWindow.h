@@ -86,6 +86,7 @@ private:
     void scheduleRefresh();
     void refreshView();
     void showNotice();
+    void holdView();
     void showBusy();
 
     // First among the members; the destructor deletes the views before it goes.
@@ -101,6 +102,11 @@ private:
     QVBoxLayout* m_stack = nullptr;
     TeamSection* m_team = nullptr;
     qreal m_contentWidth = 0;
+    // The page below a notice that changed while the user looked further down:
+    // where it was in the column and the scroll offset then (see holdView).
+    QPointer<QWidget> m_heldPage;
+    int m_heldPageY = 0;
+    int m_heldOffset = 0;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;
