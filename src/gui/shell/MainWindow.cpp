@@ -26,6 +26,7 @@
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoroTimer>
 #include <QDialog>
@@ -84,6 +85,7 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
     setPalette(p);
 
     m_refresh = new PendingCall(this, [this] { refreshView(); });
+    m_hold = new PendingCall(this, [this] { holdView(); });
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
@@ -99,6 +101,7 @@ MainWindow::~MainWindow()
 {
     // The window no longer draws what the controller says while they go.
     disconnect(m_controller.get(), nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
     // Every view and sheet (all child widgets) goes before the controller and
     // the models it owns, which the views hold by plain pointer. The base
     // class would delete its children only after the members are gone.
@@ -154,8 +157,19 @@ void MainWindow::buildFrame()
     m_stack->addWidget(m_banner);
     m_stack->addStretch(1);
     m_scroll->setWidget(canvas);
-    // The scroll range follows the page's new height once it is laid out.
-    connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, &MainWindow::holdView);
+    // What the user looks at stays put when the page above it changes height
+    // (a notice coming or going, a section growing after an action): the
+    // scroll range follows the page's new height once it is laid out.
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+        if (!m_holding)
+            pinView();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, &MainWindow::holdView);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && m_scroll->widget()->isAncestorOf(now))
+            pinView();
+    });
 
     // Only the page the window opens on is in the first frame; the other
     // page and the sections follow (buildSections).
@@ -289,6 +303,10 @@ void MainWindow::refreshView()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Move && m_anchor
+        && std::any_of(m_anchorChain.cbegin(), m_anchorChain.cend(),
+            [watched](const QPointer<QWidget>& w) { return w == watched; }))
+        m_hold->request();
     if (watched == m_bar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         m_controller->summary()->setShown(m_bar->isVisible());
     if (watched == m_column && event->type() == QEvent::Resize) {
@@ -304,18 +322,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::showNotice()
 {
-    // A notice that comes, changes or goes above what the user is looking at
-    // does not move it: the offset follows the page by the notice's change in
-    // height. At the top of the page the notice pushes the page down.
-    QWidget* page = m_paired && m_paired->isVisible() ? static_cast<QWidget*>(m_paired) : m_firstRun;
-    const int offset = m_scroll->verticalScrollBar()->value();
-    if (page && page->isVisible() && offset > kPadding) {
-        m_heldPage = page;
-        m_heldPageY = page->y();
-        m_heldOffset = offset;
-    } else {
-        m_heldPage = nullptr;
-    }
     if (const std::optional<QString>& text = m_controller->notice()) {
         m_banner->setNotice(*text, m_controller->noticeIsError());
         m_banner->show();
@@ -324,15 +330,71 @@ void MainWindow::showNotice()
     }
 }
 
+namespace {
+int topIn(const QWidget* widget, const QWidget* canvas)
+{
+    return widget->mapTo(canvas, QPoint(0, 0)).y();
+}
+} // namespace
+
+void MainWindow::pinView()
+{
+    for (const QPointer<QWidget>& w : std::as_const(m_anchorChain))
+        if (w)
+            w->removeEventFilter(this);
+    m_anchorChain.clear();
+    m_anchor = nullptr;
+    // At the top of the page nothing is above what the user sees: a notice
+    // or a section that grows pushes the page down.
+    const int offset = m_scroll->verticalScrollBar()->value();
+    if (offset <= kPadding)
+        return;
+    QWidget* canvas = m_scroll->widget();
+    const int bottom = offset + m_scroll->viewport()->height();
+    // The control the keyboard is on, when it is in view (the row acted on);
+    // else the section at the top of the view.
+    QWidget* anchor = QApplication::focusWidget();
+    if (anchor
+        && !(canvas->isAncestorOf(anchor) && anchor->isVisible() && topIn(anchor, canvas) < bottom
+            && topIn(anchor, canvas) + anchor->height() > offset))
+        anchor = nullptr;
+    const SectionStack* page = m_paired && m_paired->isVisible() ? static_cast<SectionStack*>(m_paired) : m_firstRun;
+    if (!anchor && page && page->isVisible()) {
+        for (QWidget* section : page->sections()) {
+            if (section->isVisible() && topIn(section, canvas) + section->height() > offset) {
+                anchor = section;
+                break;
+            }
+        }
+    }
+    if (!anchor)
+        return;
+    m_anchor = anchor;
+    m_anchorY = topIn(anchor, canvas);
+    m_anchorOffset = offset;
+    // It moves with any of its ancestors on the page.
+    for (QWidget* w = anchor; w && w != canvas; w = w->parentWidget()) {
+        w->installEventFilter(this);
+        m_anchorChain.append(w);
+    }
+}
+
 void MainWindow::holdView()
 {
-    if (!m_heldPage)
-        return;
-    const int moved = m_heldPage->y() - m_heldPageY;
-    if (moved == 0)
-        return;
-    m_scroll->verticalScrollBar()->setValue(m_heldOffset + moved);
-    m_heldPage = nullptr;
+    m_hold->cancel();
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    if (m_anchor && m_anchor->isVisible()) {
+        const int target = m_anchorOffset + topIn(m_anchor, m_scroll->widget()) - m_anchorY;
+        if (target != bar->value()) {
+            m_holding = true;
+            bar->setValue(target);
+            m_holding = false;
+            // The page has moved but not grown yet: its range change finishes this.
+            if (bar->value() != target)
+                return;
+        }
+    }
+    pinView();
 }
 
 void MainWindow::showBusy()

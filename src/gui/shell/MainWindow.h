@@ -86,6 +86,7 @@ private:
     void scheduleRefresh();
     void refreshView();
     void showNotice();
+    void pinView();
     void holdView();
     void showBusy();
 
@@ -102,11 +103,15 @@ private:
     QVBoxLayout* m_stack = nullptr;
     TeamSection* m_team = nullptr;
     qreal m_contentWidth = 0;
-    // The page below a notice that changed while the user looked further down:
-    // where it was in the column and the scroll offset then (see holdView).
-    QPointer<QWidget> m_heldPage;
-    int m_heldPageY = 0;
-    int m_heldOffset = 0;
+    // What the user is looking at, below the top of the page: where it was on
+    // the page and the scroll offset then (see pinView and holdView).
+    QPointer<QWidget> m_anchor;
+    int m_anchorY = 0;
+    int m_anchorOffset = 0;
+    // The anchor and its ancestors on the page: when one moves, the view follows.
+    QList<QPointer<QWidget>> m_anchorChain;
+    PendingCall* m_hold = nullptr;
+    bool m_holding = false;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;
