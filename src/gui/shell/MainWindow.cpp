@@ -167,7 +167,12 @@ void MainWindow::buildFrame()
     });
     connect(bar, &QScrollBar::rangeChanged, this, &MainWindow::holdView);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now && m_scroll->widget()->isAncestorOf(now))
+        if (!now || !m_scroll->widget()->isAncestorOf(now))
+            return;
+        // A move not yet followed is followed first.
+        if (m_hold->isPending() || m_holdOwed)
+            holdView();
+        else
             pinView();
     });
 
@@ -303,9 +308,9 @@ void MainWindow::refreshView()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Move && m_anchor
-        && std::any_of(m_anchorChain.cbegin(), m_anchorChain.cend(),
-            [watched](const QPointer<QWidget>& w) { return w == watched; }))
+    if (event->type() == QEvent::Move && std::any_of(m_anchors.cbegin(), m_anchors.cend(), [watched](const Anchor& a) {
+            return a.widget == watched;
+        }))
         m_hold->request();
     if (watched == m_bar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         m_controller->summary()->setShown(m_bar->isVisible());
@@ -339,11 +344,11 @@ int topIn(const QWidget* widget, const QWidget* canvas)
 
 void MainWindow::pinView()
 {
-    for (const QPointer<QWidget>& w : std::as_const(m_anchorChain))
-        if (w)
-            w->removeEventFilter(this);
-    m_anchorChain.clear();
-    m_anchor = nullptr;
+    for (const Anchor& a : std::as_const(m_anchors))
+        if (a.widget)
+            a.widget->removeEventFilter(this);
+    m_anchors.clear();
+    m_holdOwed = false;
     // At the top of the page nothing is above what the user sees: a notice
     // or a section that grows pushes the page down.
     const int offset = m_scroll->verticalScrollBar()->value();
@@ -367,15 +372,10 @@ void MainWindow::pinView()
             }
         }
     }
-    if (!anchor)
-        return;
-    m_anchor = anchor;
-    m_anchorY = topIn(anchor, canvas);
     m_anchorOffset = offset;
-    // It moves with any of its ancestors on the page.
     for (QWidget* w = anchor; w && w != canvas; w = w->parentWidget()) {
         w->installEventFilter(this);
-        m_anchorChain.append(w);
+        m_anchors.append({ w, topIn(w, canvas) });
     }
 }
 
@@ -383,15 +383,20 @@ void MainWindow::holdView()
 {
     m_hold->cancel();
     QScrollBar* bar = m_scroll->verticalScrollBar();
-    if (m_anchor && m_anchor->isVisible()) {
-        const int target = m_anchorOffset + topIn(m_anchor, m_scroll->widget()) - m_anchorY;
+    QWidget* canvas = m_scroll->widget();
+    const auto held = std::find_if(m_anchors.cbegin(), m_anchors.cend(),
+        [canvas](const Anchor& a) { return a.widget && a.widget->isVisible() && canvas->isAncestorOf(a.widget); });
+    if (held != m_anchors.cend()) {
+        const int target = m_anchorOffset + topIn(held->widget, canvas) - held->y;
         if (target != bar->value()) {
             m_holding = true;
             bar->setValue(target);
             m_holding = false;
             // The page has moved but not grown yet: its range change finishes this.
-            if (bar->value() != target)
+            if (bar->value() != target) {
+                m_holdOwed = true;
                 return;
+            }
         }
     }
     pinView();

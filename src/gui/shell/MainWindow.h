@@ -103,14 +103,19 @@ private:
     QVBoxLayout* m_stack = nullptr;
     TeamSection* m_team = nullptr;
     qreal m_contentWidth = 0;
-    // What the user is looking at, below the top of the page: where it was on
-    // the page and the scroll offset then (see pinView and holdView).
-    QPointer<QWidget> m_anchor;
-    int m_anchorY = 0;
+    // What the user is looking at, below the top of the page, and its
+    // ancestors on the page, each with where it was on the page; and the
+    // scroll offset then (see pinView and holdView). When one of them moves,
+    // the view follows the first one still shown.
+    struct Anchor {
+        QPointer<QWidget> widget;
+        int y = 0;
+    };
+    QList<Anchor> m_anchors;
     int m_anchorOffset = 0;
-    // The anchor and its ancestors on the page: when one moves, the view follows.
-    QList<QPointer<QWidget>> m_anchorChain;
     PendingCall* m_hold = nullptr;
+    // A hold waits for the page to grow before the offset can follow.
+    bool m_holdOwed = false;
     bool m_holding = false;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;

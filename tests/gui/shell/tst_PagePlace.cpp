@@ -150,7 +150,15 @@ void TestPagePlace::pageEndsWithItsContent()
     showLoaded(w, size);
     QTRY_COMPARE(tail(w), 0);
 
-    if (action == QLatin1String("detail")) {
+    if (action == QLatin1String("loaded")) {
+        // For people to look at: the top of the page and its end.
+        const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+        QVERIFY(QDir().mkpath(dir));
+        const QString name = QStringLiteral("page-%1x%2-%3.png").arg(size.width()).arg(size.height());
+        QVERIFY(w.grab().save(QDir(dir).filePath(name.arg(QStringLiteral("top")))));
+        w.scrollArea()->verticalScrollBar()->setValue(w.scrollArea()->verticalScrollBar()->maximum());
+        QVERIFY(w.grab().save(QDir(dir).filePath(name.arg(QStringLiteral("end")))));
+    } else if (action == QLatin1String("detail")) {
         TeamSection* team = w.teamSection();
         QTRY_VERIFY(!team->cards().isEmpty());
         EmployeeCard* card = team->cards().first();
