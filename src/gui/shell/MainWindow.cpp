@@ -102,6 +102,8 @@ MainWindow::~MainWindow()
     // The window no longer draws what the controller says while they go.
     disconnect(m_controller.get(), nullptr, this, nullptr);
     disconnect(qApp, nullptr, this, nullptr);
+    disconnect(m_scroll->verticalScrollBar(), nullptr, this, nullptr);
+    m_hold->cancel();
     // Every view and sheet (all child widgets) goes before the controller and
     // the models it owns, which the views hold by plain pointer. The base
     // class would delete its children only after the members are gone.
