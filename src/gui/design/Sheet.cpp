@@ -1,6 +1,7 @@
 #include "gui/design/Sheet.h"
 
 #include "core/design/DS.h"
+#include "gui/design/FocusKeeper.h"
 
 #include <QVBoxLayout>
 
@@ -39,4 +40,12 @@ void Sheet::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // Fonts and styles are final once shown: measure again.
     refit();
+}
+
+bool Sheet::focusNextPrevChild(bool next)
+{
+    // A row's button that turns busy keeps the keyboard on that row, not on the next row's button.
+    if (FocusKeeper::park(this))
+        return false;
+    return QDialog::focusNextPrevChild(next);
 }

@@ -21,6 +21,7 @@ protected:
     // Sheets with a scrolling part size it first, then call the base.
     virtual void refit();
     void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     int m_width;

@@ -7,6 +7,7 @@
 #include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/FocusKeeper.h"
 #include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
@@ -25,6 +26,7 @@
 #include "gui/workspaces/PairingSection.h"
 #include "gui/workspaces/RelocationBanner.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoroTimer>
 #include <QDialog>
@@ -84,6 +86,7 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
     setPalette(p);
 
     m_refresh = new PendingCall(this, [this] { refreshView(); });
+    m_hold = new PendingCall(this, [this] { holdView(); });
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
@@ -99,6 +102,9 @@ MainWindow::~MainWindow()
 {
     // The window no longer draws what the controller says while they go.
     disconnect(m_controller.get(), nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(m_scroll->verticalScrollBar(), nullptr, this, nullptr);
+    m_hold->cancel();
     // Every view and sheet (all child widgets) goes before the controller and
     // the models it owns, which the views hold by plain pointer. The base
     // class would delete its children only after the members are gone.
@@ -128,6 +134,10 @@ void MainWindow::buildFrame()
     // The page column follows the window's width up to its widest, flush left.
     auto* canvas = new QWidget;
     canvas->setAutoFillBackground(false);
+    // The page is as tall as its content at the width it has (its layout's
+    // height for width), never its minimum height: that one is measured with
+    // every wrapped text at its narrowest and would leave an empty tail.
+    canvas->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     auto* canvasRow = new QHBoxLayout(canvas);
     canvasRow->setContentsMargins(0, 0, 0, 0);
     canvasRow->setSpacing(0);
@@ -150,6 +160,24 @@ void MainWindow::buildFrame()
     m_stack->addWidget(m_banner);
     m_stack->addStretch(1);
     m_scroll->setWidget(canvas);
+    // What the user looks at stays put when the page above it changes height
+    // (a notice coming or going, a section growing after an action): the
+    // scroll range follows the page's new height once it is laid out.
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+        if (!m_holding)
+            pinView();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, &MainWindow::holdView);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || !m_scroll->widget()->isAncestorOf(now))
+            return;
+        // A move not yet followed is followed first.
+        if (m_hold->isPending() || m_holdOwed)
+            holdView();
+        else
+            pinView();
+    });
 
     // Only the page the window opens on is in the first frame; the other
     // page and the sections follow (buildSections).
@@ -225,6 +253,14 @@ void MainWindow::paintEvent(QPaintEvent* event)
     }
 }
 
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    // A control that turns busy or goes keeps the keyboard on its row and the page still.
+    if (FocusKeeper::park(this))
+        return false;
+    return QWidget::focusNextPrevChild(next);
+}
+
 void MainWindow::queueSections(int delayMs)
 {
     QTimer::singleShot(delayMs, this, [this] {
@@ -275,6 +311,10 @@ void MainWindow::refreshView()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Move && std::any_of(m_anchors.cbegin(), m_anchors.cend(), [watched](const Anchor& a) {
+            return a.widget == watched;
+        }))
+        m_hold->request();
     if (watched == m_bar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         m_controller->summary()->setShown(m_bar->isVisible());
     if (watched == m_column && event->type() == QEvent::Resize) {
@@ -296,6 +336,73 @@ void MainWindow::showNotice()
     } else {
         m_banner->hide();
     }
+}
+
+namespace {
+int topIn(const QWidget* widget, const QWidget* canvas)
+{
+    return widget->mapTo(canvas, QPoint(0, 0)).y();
+}
+} // namespace
+
+void MainWindow::pinView()
+{
+    for (const Anchor& a : std::as_const(m_anchors))
+        if (a.widget)
+            a.widget->removeEventFilter(this);
+    m_anchors.clear();
+    m_holdOwed = false;
+    // At the top of the page nothing is above what the user sees: a notice
+    // or a section that grows pushes the page down.
+    const int offset = m_scroll->verticalScrollBar()->value();
+    if (offset <= kPadding)
+        return;
+    QWidget* canvas = m_scroll->widget();
+    const int bottom = offset + m_scroll->viewport()->height();
+    // The control the keyboard is on, when it is in view (the row acted on);
+    // else the section at the top of the view.
+    QWidget* anchor = QApplication::focusWidget();
+    if (anchor
+        && !(canvas->isAncestorOf(anchor) && anchor->isVisible() && topIn(anchor, canvas) < bottom
+            && topIn(anchor, canvas) + anchor->height() > offset))
+        anchor = nullptr;
+    const SectionStack* page = m_paired && m_paired->isVisible() ? static_cast<SectionStack*>(m_paired) : m_firstRun;
+    if (!anchor && page && page->isVisible()) {
+        for (QWidget* section : page->sections()) {
+            if (section->isVisible() && topIn(section, canvas) + section->height() > offset) {
+                anchor = section;
+                break;
+            }
+        }
+    }
+    m_anchorOffset = offset;
+    for (QWidget* w = anchor; w && w != canvas; w = w->parentWidget()) {
+        w->installEventFilter(this);
+        m_anchors.append({ w, topIn(w, canvas) });
+    }
+}
+
+void MainWindow::holdView()
+{
+    m_hold->cancel();
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    QWidget* canvas = m_scroll->widget();
+    const auto held = std::find_if(m_anchors.cbegin(), m_anchors.cend(),
+        [canvas](const Anchor& a) { return a.widget && a.widget->isVisible() && canvas->isAncestorOf(a.widget); });
+    if (held != m_anchors.cend()) {
+        const int target = m_anchorOffset + topIn(held->widget, canvas) - held->y;
+        if (target != bar->value()) {
+            m_holding = true;
+            bar->setValue(target);
+            m_holding = false;
+            // The page has moved but not grown yet: its range change finishes this.
+            if (bar->value() != target) {
+                m_holdOwed = true;
+                return;
+            }
+        }
+    }
+    pinView();
 }
 
 void MainWindow::showBusy()

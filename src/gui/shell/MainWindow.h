@@ -76,6 +76,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildFrame();
@@ -85,6 +86,8 @@ private:
     void scheduleRefresh();
     void refreshView();
     void showNotice();
+    void pinView();
+    void holdView();
     void showBusy();
 
     // First among the members; the destructor deletes the views before it goes.
@@ -100,6 +103,20 @@ private:
     QVBoxLayout* m_stack = nullptr;
     TeamSection* m_team = nullptr;
     qreal m_contentWidth = 0;
+    // What the user is looking at, below the top of the page, and its
+    // ancestors on the page, each with where it was on the page; and the
+    // scroll offset then (see pinView and holdView). When one of them moves,
+    // the view follows the first one still shown.
+    struct Anchor {
+        QPointer<QWidget> widget;
+        int y = 0;
+    };
+    QList<Anchor> m_anchors;
+    int m_anchorOffset = 0;
+    PendingCall* m_hold = nullptr;
+    // A hold waits for the page to grow before the offset can follow.
+    bool m_holdOwed = false;
+    bool m_holding = false;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;
     QPointer<RecoverySheet> m_recoverySheet;

@@ -7,6 +7,7 @@
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
 #include "gui/design/ElidedLine.h"
+#include "gui/design/FocusKeeper.h"
 #include "gui/design/Marker.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/Style.h"
@@ -210,4 +211,12 @@ void DeskArtifactSheet::showContent()
     } else {
         m_content->setCurrentWidget(m_nothing);
     }
+}
+
+bool DeskArtifactSheet::focusNextPrevChild(bool next)
+{
+    // "重试" giving way to the spinner keeps the keyboard where it was.
+    if (FocusKeeper::park(this))
+        return false;
+    return QDialog::focusNextPrevChild(next);
 }

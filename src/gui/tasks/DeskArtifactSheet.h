@@ -42,6 +42,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QCoro::Task<> load(int tick);

@@ -1,0 +1,64 @@
+#include "gui/design/FocusKeeper.h"
+
+#include <QEvent>
+#include <QPointer>
+#include <QWidget>
+
+namespace {
+
+const char* const kReturnName = "focus.return";
+
+// Rides on the control that left: gives the focus back when the control can
+// take it again, as long as the focus is still parked for it.
+class Return : public QObject {
+public:
+    Return(QWidget* control, QWidget* holder)
+        : QObject(control)
+        , m_control(control)
+        , m_holder(holder)
+    {
+        setObjectName(QLatin1String(kReturnName));
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (watched != m_control || (type != QEvent::EnabledChange && type != QEvent::Show))
+            return false;
+        if (!m_holder || !m_holder->hasFocus()) {
+            deleteLater(); // the user has moved on
+        } else if (m_control->isEnabled() && m_control->isVisible()) {
+            m_control->setFocus(Qt::OtherFocusReason);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_control;
+    QPointer<QWidget> m_holder;
+};
+
+} // namespace
+
+namespace FocusKeeper {
+
+bool park(QWidget* window)
+{
+    QWidget* leaving = window->focusWidget();
+    if (!leaving || leaving == window || (leaving->isEnabled() && leaving->isVisible()))
+        return false;
+    QWidget* holder = leaving->parentWidget();
+    while (holder != window && !(holder->isVisible() && holder->isEnabled()))
+        holder = holder->parentWidget();
+    holder->setFocus(Qt::OtherFocusReason);
+    // One control waits for the focus at a time.
+    for (QObject* earlier : leaving->findChildren<QObject*>(QLatin1String(kReturnName), Qt::FindDirectChildrenOnly))
+        delete earlier;
+    new Return(leaving, holder);
+    return true;
+}
+
+} // namespace FocusKeeper

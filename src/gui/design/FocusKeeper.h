@@ -1,0 +1,23 @@
+#pragma once
+
+class QWidget;
+
+// Where the keyboard goes when the control holding it turns disabled or is
+// hidden: a button turning busy, a row's buttons rebuilt, a box taken away.
+// Qt would hand the focus to the next control in the window's tab chain (on
+// the page that is another item's button, which a scroll area then scrolls
+// into view, and Space acts on that item). Instead the focus waits on the
+// nearest ancestor still shown, the row acted on or what held it, and nothing
+// scrolls; the control gets it back when it is enabled or shown again while
+// the focus still waits for it.
+//
+// Every window and sheet routes its focusNextPrevChild() through park() first.
+namespace FocusKeeper {
+
+// When `window`'s focus widget is leaving (disabled or hidden), parks the
+// focus as above and returns true; the caller then returns false, so that no
+// scroll area on the way scrolls to where the focus went. Otherwise (a Tab
+// press, say) returns false and changes nothing.
+bool park(QWidget* window);
+
+} // namespace FocusKeeper

@@ -1,0 +1,390 @@
+#include "core/platform/ReduceMotion.h"
+#include "core/platform/SecretStore.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/SecondaryButton.h"
+#include "gui/platform/Prompts.h"
+#include "gui/runtimes/RuntimeCard.h"
+#include "gui/runtimes/RuntimeSection.h"
+#include "gui/shell/AboutSection.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/NoticeBanner.h"
+#include "gui/shell/PairedPage.h"
+#include "gui/shell/WindowHeader.h"
+#include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/FailedTasksSheet.h"
+#include "gui/tasks/PermTierRow.h"
+#include "gui/workforce/EmployeeCard.h"
+#include "gui/workforce/TeamSection.h"
+#include "gui/workspaces/RelocationBanner.h"
+
+#include "BlockingSecretStore.h"
+#include "SimGateway.h"
+#include "SimTool.h"
+#include "TempHome.h"
+
+#include <QComboBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QtTest>
+
+// The page keeps the user's place: it is as long as its content, acting on a
+// control leaves the page and the keyboard where they were, and a notice
+// coming or going above the visible part does not move what is shown.
+namespace {
+
+const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
+const QString kDemo = QStringLiteral("ws-demo");
+
+void showLoaded(MainWindow& w, QSize size)
+{
+    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    w.resize(size);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->inventory()->loading(), 15000);
+}
+
+// How far the page scrolls beyond its last section, the about block.
+int tail(MainWindow& w)
+{
+    QWidget* canvas = w.scrollArea()->widget();
+    AboutSection* about = w.pairedPage()->about();
+    const int contentBottom = about->mapTo(canvas, QPoint(0, about->height())).y() + 20;
+    const int viewport = w.scrollArea()->viewport()->height();
+    return w.scrollArea()->verticalScrollBar()->maximum() + viewport - qMax(viewport, contentBottom);
+}
+
+// Where a widget is drawn in the scroll area's viewport.
+int shownAt(MainWindow& w, QWidget* widget)
+{
+    return widget->mapTo(w.scrollArea()->viewport(), QPoint(0, 0)).y();
+}
+
+// Scrolls so that `widget` is in the middle of the viewport (as far as the page allows).
+void centre(MainWindow& w, QWidget* widget)
+{
+    QScrollBar* bar = w.scrollArea()->verticalScrollBar();
+    const int y = widget->mapTo(w.scrollArea()->widget(), QPoint(0, 0)).y();
+    bar->setValue(y - w.scrollArea()->viewport()->height() / 2);
+    QCoreApplication::processEvents();
+}
+
+// The actions a Space press could start: gateway writes and the tool's grants and relocations.
+QStringList actions(SimWorld& world)
+{
+    QStringList out;
+    for (const QJsonValue& r : world.sim->requests())
+        if (r[QStringLiteral("method")].toString() != QLatin1String("GET"))
+            out << r[QStringLiteral("path")].toString();
+    for (const QString& argv : world.tool.argvs())
+        if (argv.startsWith(QLatin1String("grant")) || argv.startsWith(QLatin1String("workspace relocate")))
+            out << argv;
+    return out;
+}
+
+} // namespace
+
+class TestPagePlace : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void pageEndsWithItsContent_data();
+    void pageEndsWithItsContent();
+    void actingKeepsPlaceAndFocus_data();
+    void actingKeepsPlaceAndFocus();
+    void sheetRowKeepsFocus_data();
+    void sheetRowKeepsFocus();
+    void noticeKeepsTheView_data();
+    void noticeKeepsTheView();
+
+private:
+    std::unique_ptr<SimWorld> m_world;
+    ScriptedPrompts* m_prompts = nullptr;
+};
+
+void TestPagePlace::init()
+{
+    ReduceMotion::setOverride(true);
+    m_world = std::make_unique<SimWorld>();
+    QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    m_prompts = prompts.get();
+    Prompts::setShared(std::move(prompts));
+    auto keys = std::make_unique<BlockingSecretStore>();
+    keys->open();
+    SecretStore::setShared(std::move(keys));
+}
+
+void TestPagePlace::cleanup()
+{
+    SecretStore::setShared(nullptr);
+    Prompts::setShared(nullptr);
+    m_world.reset();
+    ReduceMotion::setOverride(std::nullopt);
+}
+
+void TestPagePlace::pageEndsWithItsContent_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("action");
+    for (const QSize size : { QSize(640, 520), QSize(840, 720), QSize(1400, 1000) }) {
+        const QByteArray at = QByteArray::number(size.width()) + "x" + QByteArray::number(size.height());
+        for (const char* action : { "loaded", "detail", "sheet", "switch", "resized" })
+            QTest::newRow(at + " " + action) << size << QString::fromLatin1(action);
+    }
+}
+
+// The page scrolls as far as its last section and its margin, no further, at every
+// width and after what makes sections grow and shrink.
+void TestPagePlace::pageEndsWithItsContent()
+{
+    QFETCH(QSize, size);
+    QFETCH(QString, action);
+    m_world->pair({ kDemo, QStringLiteral("ws-blog") });
+    MainWindow w(kQuiet);
+    showLoaded(w, size);
+    QTRY_COMPARE(tail(w), 0);
+
+    if (action == QLatin1String("loaded")) {
+        // For people to look at: the top of the page and its end.
+        const QString dir = QStringLiteral(TOLVARINE_SCREENSHOT_DIR);
+        QVERIFY(QDir().mkpath(dir));
+        const QString name = QStringLiteral("page-%1x%2-%3.png").arg(size.width()).arg(size.height());
+        QVERIFY(w.grab().save(QDir(dir).filePath(name.arg(QStringLiteral("top")))));
+        w.scrollArea()->verticalScrollBar()->setValue(w.scrollArea()->verticalScrollBar()->maximum());
+        QVERIFY(w.grab().save(QDir(dir).filePath(name.arg(QStringLiteral("end")))));
+    } else if (action == QLatin1String("detail")) {
+        TeamSection* team = w.teamSection();
+        QTRY_VERIFY(!team->cards().isEmpty());
+        EmployeeCard* card = team->cards().first();
+        QTest::mouseClick(card->openButton(), Qt::LeftButton);
+        QTRY_VERIFY(team->detail());
+        QTRY_COMPARE(tail(w), 0);
+        QTest::mouseClick(card->openButton(), Qt::LeftButton);
+        QTRY_VERIFY(!team->detail());
+    } else if (action == QLatin1String("sheet")) {
+        w.openApprovals();
+        QTRY_VERIFY(w.approvalsSheet() && w.approvalsSheet()->isVisible());
+        w.approvalsSheet()->reject();
+        QTRY_VERIFY(!w.approvalsSheet());
+    } else if (action == QLatin1String("switch")) {
+        QSignalSpy reloaded(w.controller(), &WindowController::selectionReloadFinished);
+        for (const QString& ws : { QStringLiteral("ws-blog"), kDemo }) {
+            QComboBox* switcher = w.header()->switcher();
+            const int index = switcher->findData(ws);
+            switcher->setCurrentIndex(index);
+            emit switcher->activated(index);
+            QTRY_COMPARE_WITH_TIMEOUT(reloaded.size(), ws == kDemo ? 2 : 1, 15000);
+            QTRY_COMPARE(tail(w), 0);
+        }
+    } else if (action == QLatin1String("resized")) {
+        w.resize(size.width() + 500, size.height());
+        QTRY_COMPARE(tail(w), 0);
+        w.resize(size);
+    }
+    QTRY_COMPARE(tail(w), 0);
+}
+
+void TestPagePlace::actingKeepsPlaceAndFocus_data()
+{
+    QTest::addColumn<bool>("moved"); // the workspace's folder has moved (the relocation banner shows)
+    QTest::addColumn<QString>("row"); // identifier of the row acted on
+    QTest::addColumn<QString>("button"); // its button's identifier, or its title
+    QTest::addColumn<QString>("done"); // what the action sends (a gateway path or the tool's argv start)
+
+    QTest::newRow("grant web") << false << "perm.row.web"
+                               << "授权"
+                               << "/api/workspaces/ws-demo/permissions/web/";
+    QTest::newRow("grant push") << false << "perm.row.push"
+                                << "授权"
+                                << "/api/workspaces/ws-demo/permissions/push/";
+    QTest::newRow("reject danger") << false << "perm.row.danger"
+                                   << "拒绝"
+                                   << "/api/workspaces/ws-demo/permissions/danger/";
+    QTest::newRow("disable a runtime") << false << "runtime.row.codex"
+                                       << "runtime.codex.disable" << QString();
+    QTest::newRow("search again") << true << "workspace.moved"
+                                  << "workspace.relocate.auto"
+                                  << "workspace relocate";
+    QTest::newRow("confirm the match") << true << "workspace.moved"
+                                       << "workspace.relocate.confirm"
+                                       << "workspace relocate";
+}
+
+// Space on a control: the page does not move, the keyboard stays with the row
+// acted on (or the page, when the row has gone), and Space again acts on no other item.
+void TestPagePlace::actingKeepsPlaceAndFocus()
+{
+    QFETCH(bool, moved);
+    QFETCH(QString, row);
+    QFETCH(QString, button);
+    QFETCH(QString, done);
+    if (moved)
+        QVERIFY(QDir().mkpath(m_world->home.filePath(QStringLiteral("archive/ws-demo"))));
+    m_world->pair({ kDemo }, !moved);
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 520));
+
+    const auto findRow = [&]() -> QWidget* {
+        for (QWidget* candidate : w.findChildren<QWidget*>(row))
+            if (candidate->isVisible())
+                return candidate;
+        return nullptr;
+    };
+    const auto findButton = [&]() -> QAbstractButton* {
+        QWidget* r = findRow();
+        if (!r)
+            return nullptr;
+        for (QAbstractButton* b : r->findChildren<QAbstractButton*>())
+            if (b->isVisible() && b->isEnabled() && (b->objectName() == button || b->text() == button))
+                return b;
+        return nullptr;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(findButton(), 20000);
+    QPointer<QWidget> acted = findRow();
+    QAbstractButton* control = findButton();
+    if (!moved)
+        centre(w, acted);
+    control->setFocus(Qt::TabFocusReason);
+    QScrollBar* bar = w.scrollArea()->verticalScrollBar();
+    const int before = bar->value();
+    const int rowAt = shownAt(w, acted);
+    // The page can scroll further both ways: nothing here pins it to an end.
+    QVERIFY(before < bar->maximum() || moved);
+    const QStringList sent = actions(*m_world);
+
+    QTest::keyClick(control, Qt::Key_Space);
+    if (!done.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(actions(*m_world).size() > sent.size(), 15000);
+    QTest::qWait(1500); // the action's reload, and the row's rebuild with it
+    const QStringList sentNow = actions(*m_world).mid(sent.size());
+    if (!done.isEmpty())
+        QVERIFY2(std::any_of(sentNow.begin(), sentNow.end(), [&](const QString& a) { return a.startsWith(done); }),
+            qPrintable(sentNow.join(QLatin1Char('\n'))));
+
+    // The row acted on is where it was on screen (a notice above it moves the offset with it).
+    if (acted && acted->isVisible())
+        QCOMPARE(shownAt(w, acted), rowAt);
+    else
+        QCOMPARE(bar->value(), before);
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    // The row, something in it, or (once the row has gone) what held it; never another item's control.
+    const bool onRow = acted && (focus == acted || acted->isAncestorOf(focus) || focus->isAncestorOf(acted));
+    QVERIFY2(onRow, qPrintable(focus->objectName() + QLatin1Char(' ') + focus->metaObject()->className()));
+
+    const QStringList afterAction = actions(*m_world);
+    QTest::keyClick(focus, Qt::Key_Space);
+    QTest::qWait(500);
+    // At most the same action again; the reload's automatic confirmation of the pending write tier aside.
+    for (const QString& a : actions(*m_world).mid(afterAction.size()))
+        QVERIFY2(sentNow.contains(a) || a.endsWith(QLatin1String("/permissions/write/confirm")), qPrintable(a));
+}
+
+void TestPagePlace::sheetRowKeepsFocus_data()
+{
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QString>("button"); // identifier prefix of the row's button
+    QTest::newRow("approve") << "approvals"
+                             << "approvals.approve.";
+    QTest::newRow("reject") << "approvals"
+                            << "approvals.reject.";
+    QTest::newRow("retry") << "failedtasks"
+                           << "failedtasks.retry.";
+}
+
+// In a sheet, Space on a row's button leaves the keyboard with that row (or
+// the list, once the row has gone), never on the next row's button.
+void TestPagePlace::sheetRowKeepsFocus()
+{
+    QFETCH(QString, sheet);
+    QFETCH(QString, button);
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 720));
+    QDialog* open = nullptr;
+    if (sheet == QLatin1String("approvals")) {
+        w.openApprovals();
+        open = w.approvalsSheet();
+    } else {
+        w.openFailedTasks();
+        open = w.failedTasksSheet();
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(open));
+    const auto buttons = [&] {
+        QList<QAbstractButton*> out;
+        for (QAbstractButton* b : open->findChildren<QAbstractButton*>())
+            if (b->objectName().startsWith(button) && b->isVisible())
+                out << b;
+        return out;
+    };
+    QTRY_VERIFY(buttons().size() >= 2);
+    QAbstractButton* first = buttons().first();
+    QPointer<QWidget> row = first->parentWidget();
+    while (row && !row->objectName().contains(QLatin1String(".row.")))
+        row = row->parentWidget();
+    QVERIFY(row);
+    open->activateWindow();
+    first->setFocus(Qt::TabFocusReason);
+    const QStringList sent = actions(*m_world);
+    QTest::keyClick(first, Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(actions(*m_world).size() > sent.size(), 15000);
+    QTest::qWait(1000);
+    QWidget* focus = open->focusWidget();
+    QVERIFY(focus);
+    const bool onRow = row ? (focus == row || row->isAncestorOf(focus) || focus->isAncestorOf(row))
+                           : !qobject_cast<QAbstractButton*>(focus);
+    QVERIFY2(onRow, qPrintable(focus->objectName()));
+}
+
+void TestPagePlace::noticeKeepsTheView_data()
+{
+    QTest::addColumn<bool>("scrolled"); // the page is scrolled below the notice's place
+    QTest::addColumn<QString>("change"); // "show", "longer", "hide"
+    for (const bool scrolled : { true, false })
+        for (const char* change : { "show", "longer", "hide" })
+            QTest::newRow(QByteArray(scrolled ? "scrolled " : "at the top ") + change)
+                << scrolled << QString::fromLatin1(change);
+}
+
+// A notice shown, replaced or taken away while the user looks further down keeps
+// what is on screen in place; at the top of the page it pushes the page down.
+void TestPagePlace::noticeKeepsTheView()
+{
+    QFETCH(bool, scrolled);
+    QFETCH(QString, change);
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 720));
+    WindowController* c = w.controller();
+    if (change != QLatin1String("show")) {
+        c->setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
+        QTRY_VERIFY(w.noticeBanner()->isVisible());
+    }
+    QWidget* runtime = w.pairedPage()->section(PairedPage::Runtime);
+    if (scrolled)
+        centre(w, runtime);
+    QTest::qWait(100);
+    const int at = shownAt(w, runtime);
+    const int pageAt = w.pairedPage()->y();
+
+    if (change == QLatin1String("hide"))
+        c->setNotice(std::nullopt, false);
+    else
+        c->setNotice(change == QLatin1String("show") ? QStringLiteral("配对失败：refused")
+                                                     : QStringLiteral("配对失败：") + QString(160, QChar(u'长'))
+                    + QStringLiteral("，再试一次之前看看终端里说了什么。"),
+            true);
+    // The notice above the page changed its height, and with it the page's place in the column.
+    QTRY_VERIFY(w.pairedPage()->y() != pageAt);
+    QTest::qWait(100);
+    QCOMPARE(shownAt(w, runtime), scrolled ? at : at + w.pairedPage()->y() - pageAt);
+}
+
+QTEST_MAIN(TestPagePlace)
+#include "tst_PagePlace.moc"
