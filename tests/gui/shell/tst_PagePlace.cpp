@@ -267,11 +267,12 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
         QVERIFY2(std::any_of(sentNow.begin(), sentNow.end(), [&](const QString& a) { return a.startsWith(done); }),
             qPrintable(sentNow.join(QLatin1Char('\n'))));
 
-    // The row acted on is where it was on screen (a notice above it moves the offset with it).
+    // The row acted on is where it was on screen (a notice above it moves the offset with it),
+    // once the page has settled: on a busy machine the reload may still be landing.
     if (acted && acted->isVisible())
-        QCOMPARE(shownAt(w, acted), rowAt);
+        QTRY_COMPARE(shownAt(w, acted), rowAt);
     else
-        QCOMPARE(bar->value(), before);
+        QTRY_COMPARE(bar->value(), before);
     QWidget* focus = QApplication::focusWidget();
     QVERIFY(focus);
     // The row, something in it, or (once the row has gone) what held it; never another item's control.
