@@ -33,14 +33,18 @@ bool TaskEvidenceModel::isLive() const
 
 std::optional<QString> TaskEvidenceModel::employeeName() const
 {
-    if (!m_status)
+    // The roster is the one of the workspace the status model shows: once it
+    // shows another, an employee of that one may carry this command's employee id.
+    const std::optional<CLIConfig> shown = m_status ? m_status->config() : std::nullopt;
+    if (!shown || !m_cfg || Status::workspaceKey(*shown) != Status::workspaceKey(*m_cfg))
         return std::nullopt;
     return EvidenceText::employeeName(m_status->team(), m_command.employeeID);
 }
 
 QString TaskEvidenceModel::originLine() const
 {
-    const QString machine = m_status ? EvidenceText::thisMachine(m_status->config()) : QString();
+    // "This machine" as the command's own workspace names it.
+    const QString machine = EvidenceText::thisMachine(m_cfg);
     return EvidenceLive::originLine(
         employeeName().value_or(QString()), m_command.claimedBy, machine, m_command.executionID);
 }

@@ -23,8 +23,9 @@ class Status;
 // once, and while the command is live again two seconds after each fetch has
 // finished, with the last 30 progress lines each time. Every fetch rewrites
 // the command's entry in the evidence snapshot file. The fetches go through
-// an evidence client of its own (ended with it); the status model gives the
-// roster and the configuration shown, for the origin line.
+// an evidence client of its own (ended with it); the origin line names this
+// machine as the command's own configuration does, and takes the employee's
+// name from the status model's roster only while it shows that workspace.
 //
 // A run of the loop starts when the model becomes active, when the command's
 // status changes and on retry; starting one ends the one before. Results of

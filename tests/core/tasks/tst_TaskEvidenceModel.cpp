@@ -80,6 +80,7 @@ private slots:
 
     void pollsWhileLiveOnceOtherwise();
     void finishingDropsTheRunInFlight();
+    void originGoesWithItsWorkspace();
     void snapshotFile_data();
     void snapshotFile();
     void snapshotFileKeepsTheNewest();
@@ -215,6 +216,44 @@ void TestTaskEvidenceModel::finishingDropsTheRunInFlight()
     model.setCommand(finished);
     QTest::qWait(300);
     QCOMPARE(count(m_sim->requests(), kApi + "c-live/changes"), 2);
+}
+
+// A command's origin line names this machine and the employee as the
+// command's own workspace does, also once the status model shows another
+// workspace whose roster has an employee with the same id (the fetch in flight
+// at the switch writes it to the snapshot file).
+void TestTaskEvidenceModel::originGoesWithItsWorkspace()
+{
+    QJsonObject other = workspaceState();
+    other.insert(QStringLiteral("workspace"), QStringLiteral("ws-u"));
+    other.insert(QStringLiteral("token"), QStringLiteral("tok-u"));
+    other.insert(QStringLiteral("employees"),
+        QJsonDocument::fromJson(
+            R"([{"id":"emp-1","name":"周一鸣","status":"working","template":{"name":"AI Developer","role":"后端"}}])")
+            .array());
+    m_sim->control("PUT", QStringLiteral("/_sim/state/ws-u"), other);
+    QCOMPARE(m_sim->lastStatus(), 200);
+    CLIConfig otherCfg = m_sim->config(QStringLiteral("ws-u"));
+    otherCfg.device = QStringLiteral("dev-u");
+
+    const QString own = QStringLiteral("林小满 · 这台电脑 · execution exec-123");
+    m_sim->setFault("GET", kApi + "c-live/changes", 0, {}, 1200, 1);
+    TaskEvidenceModel model(command("c-live"), m_cfg, m_status.get());
+    QCOMPARE(model.originLine(), own);
+    model.setActive(true);
+    QTRY_COMPARE(count(m_sim->requests(), kApi + "c-live/changes"), 1);
+
+    QCoro::waitFor(m_status->reload(otherCfg));
+    QVERIFY2(!m_status->teamError(), qPrintable(m_status->teamError().value_or(QString())));
+    QCOMPARE(m_status->team().value(0).name, QStringLiteral("周一鸣"));
+    const QString elsewhere = QStringLiteral("这台电脑 · execution exec-123");
+    QCOMPARE(model.originLine(), elsewhere);
+    QTRY_COMPARE(model.polls(), 1);
+    waitWritten();
+    QCOMPARE(readSnapshot().value("c-live").toObject().value("origin").toString(), elsewhere);
+
+    QCoro::waitFor(m_status->reload(m_cfg));
+    QCOMPARE(model.originLine(), own);
 }
 
 void TestTaskEvidenceModel::snapshotFile_data()
