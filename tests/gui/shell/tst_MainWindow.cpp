@@ -677,6 +677,8 @@ void TestMainWindow::keylessWorkGoesOnWhileTheKeyStoreHolds()
     QVERIFY(AdvancedConnectionStore::upsert(custom));
     auto blocking = std::make_unique<BlockingSecretStore>();
     BlockingSecretStore* keys = blocking.get();
+    // Longer than any wait below: a road that waited for the store would time out first.
+    keys->setPatience(20s);
     QVERIFY(keys->inner().write(CredentialBroker::service(), CredentialBroker::profileAccount(work.id),
         "sk-ant-work-1234", QStringLiteral("key")));
     SecretStore::setShared(std::move(blocking));
