@@ -12,10 +12,10 @@
 
 // A secret store whose calls wait until the test opens it, the way the Secret
 // Service waits on a prompt or a stalled daemon. A call that nobody opens
-// gives up after 5 s (so that a test of a caller that blocks the GUI thread
-// fails rather than hangs) and records that it did. Opened, the first call
-// still takes the delay, if one is set: a daemon that is slow to answer at
-// first (starting, unlocking).
+// gives up after 5 s or the patience set (so that a test of a caller that
+// blocks the GUI thread fails rather than hangs) and records that it did.
+// Opened, the first call still takes the delay, if one is set: a daemon that
+// is slow to answer at first (starting, unlocking).
 class BlockingSecretStore final : public SecretStore {
 public:
     std::optional<QByteArray> read(const QString& s, const QString& a) override
@@ -44,6 +44,8 @@ public:
         m_open = true;
         m_opened.wakeAll();
     }
+    // How long an unopened call waits before it gives up (5 s unless set).
+    void setPatience(std::chrono::milliseconds patience) { m_patience = patience; }
     void setDelay(std::chrono::milliseconds delay)
     {
         const QMutexLocker lock(&m_mutex);
@@ -58,7 +60,7 @@ private:
     {
         const QMutexLocker lock(&m_mutex);
         ++m_waiting;
-        const QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline(m_patience.load());
         while (!m_open) {
             if (!m_opened.wait(&m_mutex, deadline)) {
                 m_gaveUp = true;
@@ -78,4 +80,5 @@ private:
     std::atomic<int> m_waiting { 0 };
     std::atomic<bool> m_gaveUp { false };
     std::chrono::milliseconds m_delay { 0 };
+    std::atomic<std::chrono::milliseconds> m_patience { std::chrono::milliseconds(5000) };
 };

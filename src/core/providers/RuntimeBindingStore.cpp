@@ -46,6 +46,14 @@ QMap<QString, QUuid> load()
     return ids(store().load());
 }
 
+std::optional<QMap<QString, QUuid>> loadChecked()
+{
+    const std::optional<QMap<QString, QString>> raw = store().read();
+    if (!raw)
+        return std::nullopt;
+    return ids(*raw);
+}
+
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error)
 {
     return store().set(kind, profile ? std::optional<QString>(UuidText::stored(*profile)) : std::nullopt, error);

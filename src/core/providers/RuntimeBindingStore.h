@@ -25,6 +25,8 @@ SerialExecutor& queue();
 QMap<QString, QUuid> decode(const QByteArray& data);
 // Missing or undecodable file gives an empty map; values that are not ids are skipped.
 QMap<QString, QUuid> load();
+// The same, but none when the file is there and cannot be read or decoded.
+std::optional<QMap<QString, QUuid>> loadChecked();
 // Sets the kind's binding, or removes it when no id is given.
 bool bind(const QString& kind, const std::optional<QUuid>& profile, QString* error = nullptr);
 // Removes every binding to that profile (the user deleted it); true also

@@ -21,6 +21,17 @@ QMap<QString, QString> StringMapStore::load() const
     return decode(data);
 }
 
+std::optional<QMap<QString, QString>> StringMapStore::read() const
+{
+    const QMutexLocker locker(&m_mutex);
+    const JsonFile::Stored stored = JsonFile::readStored(filePath());
+    if (stored.state == JsonFile::Stored::State::Missing)
+        return QMap<QString, QString> {};
+    if (stored.state != JsonFile::Stored::State::Read || !json::parseObject(stored.data))
+        return std::nullopt;
+    return decode(stored.data);
+}
+
 QMap<QString, QString> StringMapStore::decode(const QByteArray& data)
 {
     const QJsonObject object = json::parseObject(data).value_or(QJsonObject {});

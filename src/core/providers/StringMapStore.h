@@ -26,6 +26,9 @@ public:
     // The one queue, off the GUI thread, for the changes a user makes.
     SerialExecutor& queue() { return m_queue; }
     QMap<QString, QString> load() const;
+    // The same, but none when the file is there and cannot be read or is not
+    // a JSON object, for a caller that must not take it for an empty one.
+    std::optional<QMap<QString, QString>> read() const;
     // The string values of the file's content; empty unless it is a JSON object.
     static QMap<QString, QString> decode(const QByteArray& data);
     // Sets the key's value, or removes the key when the value is none.

@@ -294,6 +294,11 @@ void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString,
     const std::optional<QList<ProviderProfile>> stored = ProviderProfileStore::loadChecked();
     if (!stored)
         return;
+    // Nor with a damaged bindings file: binding the runtimes to the new
+    // profile would set the user's bindings aside, and a key moved to a
+    // profile that cannot be bound would reach no runtime.
+    if (!RuntimeBindingStore::loadChecked())
+        return;
     QSet<QString> existing;
     for (const ProviderProfile& p : *stored)
         existing.insert(p.provider);

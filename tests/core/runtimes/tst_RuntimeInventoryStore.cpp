@@ -1,6 +1,7 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/SecretStore.h"
+#include "core/platform/UuidText.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/ProviderSheetModel.h"
@@ -15,6 +16,7 @@
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -122,6 +124,8 @@ private slots:
     void savingOverDamagedProfilesKeepsBindings_data();
     void savingOverDamagedProfilesKeepsBindings();
     void migration();
+    void damagedBindingsHoldTheMigration_data();
+    void damagedBindingsHoldTheMigration();
     void migrationFailureMovesNothing_data();
     void migrationFailureMovesNothing();
     void keyStoreIsReadOffTheGuiThread();
@@ -433,6 +437,61 @@ void TestRuntimeInventoryStore::savingOverDamagedProfilesKeepsBindings()
         (QMap<QString, QString> { { QStringLiteral("claude"), QStringLiteral("sk-ant-work-1234") },
             { QStringLiteral("codex"), QStringLiteral("sk-oai-own-5678") } }));
     runtimes.stopAll();
+}
+
+void TestRuntimeInventoryStore::damagedBindingsHoldTheMigration_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: a folder in its place
+    QTest::newRow("not JSON") << QByteArray(R"({"claude": ")");
+    QTest::newRow("not an object") << QByteArray(R"(["claude"])");
+    QTest::newRow("a folder in its place") << QByteArray();
+}
+
+// A legacy key waits to be moved under a profile of its own, which the
+// runtimes with its slot are then bound to; with a bindings file that cannot
+// be read, that binding would set the user's bindings aside. Nothing moves
+// until the file is mended: the runtimes keep their accounts, and the one
+// without a binding still gets the legacy key.
+void TestRuntimeInventoryStore::damagedBindingsHoldTheMigration()
+{
+    QFETCH(QByteArray, content);
+    const ProviderProfile mine { QUuid::createUuid(), QStringLiteral("anthropic"), QStringLiteral("工作"), {}, {},
+        QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC), {}, {}, {} };
+    QVERIFY(ProviderProfileStore::upsert(mine));
+    const QString path = RuntimeBindingStore::filePath();
+    if (content.isEmpty()) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+    }
+    storeLegacyKey(QStringLiteral("openai"));
+    m_tool->answer(kRuntimes,
+        report({ runtime("claude", "Claude", "", { slot("anthropic", "Anthropic") }),
+            runtime("codex", "Codex", "openai", { slot("openai", "OpenAI") }) }));
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    QCOMPARE(store.profiles(), QList<ProviderProfile> { mine });
+    QVERIFY(CredentialBroker::isConfigured(QStringLiteral("openai")));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral(".bad")));
+    if (content.isEmpty())
+        QVERIFY(QFileInfo(path).isDir());
+    else
+        QCOMPARE(readFile(path), content);
+
+    // Mended: the user's bindings are there, and the key moves.
+    if (content.isEmpty())
+        QVERIFY(QDir(path).removeRecursively());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray(R"({"claude": ")") + UuidText::stored(mine.id).toLatin1() + "\"}");
+    f.close();
+    refreshAndWait(store);
+    QVERIFY(!CredentialBroker::isConfigured(QStringLiteral("openai")));
+    QCOMPARE(store.profiles().size(), 2);
+    QCOMPARE(store.bindings().value(QStringLiteral("claude")), mine.id);
+    QVERIFY(store.profile(QStringLiteral("codex")) && store.profile(QStringLiteral("codex"))->provider == "openai");
 }
 
 void TestRuntimeInventoryStore::migration()

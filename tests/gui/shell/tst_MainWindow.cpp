@@ -1,8 +1,12 @@
+#include "app/AppDelegate.h"
+#include "core/agents/AdvancedConnectionStore.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/UuidText.h"
+#include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
+#include "core/providers/RuntimeBindingStore.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeSectionModel.h"
@@ -48,6 +52,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QtTest>
 
 #include <signal.h>
@@ -120,6 +125,8 @@ private slots:
     void viewsGoBeforeTheController();
     void realPrompts();
     void nothingLeaks();
+    void keylessWorkGoesOnWhileTheKeyStoreHolds_data();
+    void keylessWorkGoesOnWhileTheKeyStoreHolds();
 
 private:
     QString newFolder()
@@ -637,6 +644,113 @@ void TestMainWindow::nothingLeaks()
         ++searched;
     }
     QVERIFY(searched >= 5);
+}
+
+void TestMainWindow::keylessWorkGoesOnWhileTheKeyStoreHolds_data()
+{
+    QTest::addColumn<QString>("road");
+    for (const char* road :
+        { "start-up", "refresh", "custom connection", "runtime without a key", "binding in the sheet", "quit" })
+        QTest::newRow(road) << QString::fromLatin1(road);
+}
+
+// The key store holds its calls from before the window starts (an unlock
+// prompt nobody answers). Everything that needs no key goes on meanwhile; a
+// start that reads a key waits for it and then starts with it; quitting does
+// not wait for the store.
+void TestMainWindow::keylessWorkGoesOnWhileTheKeyStoreHolds()
+{
+    QFETCH(QString, road);
+    const QDateTime created = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+    const ProviderProfile work { QUuid::createUuid(), QStringLiteral("anthropic"), QStringLiteral("工作"), {}, {},
+        created, {}, {}, {} };
+    const ProviderProfile home { QUuid::createUuid(), QStringLiteral("anthropic"), QStringLiteral("家里"), {}, {},
+        created, {}, {}, {} };
+    QVERIFY(ProviderProfileStore::upsert(work) && ProviderProfileStore::upsert(home));
+    QVERIFY(RuntimeBindingStore::bind(QStringLiteral("claude"), work.id));
+    AdvancedConnection custom;
+    custom.id = QUuid::createUuid();
+    custom.kind = AdvancedConnectionKind::generic;
+    custom.name = QStringLiteral("评审 Agent");
+    custom.command = QStringLiteral("review-agent");
+    custom.createdAt = created;
+    QVERIFY(AdvancedConnectionStore::upsert(custom));
+    auto blocking = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = blocking.get();
+    // Longer than any wait below: a road that waited for the store would time out first.
+    keys->setPatience(20s);
+    QVERIFY(keys->inner().write(CredentialBroker::service(), CredentialBroker::profileAccount(work.id),
+        "sk-ant-work-1234", QStringLiteral("key")));
+    SecretStore::setShared(std::move(blocking));
+    m_world->pair();
+    m_tool->put(QStringLiteral("log_env"), "ANTHROPIC_API_KEY");
+    // The key each worker of a kind was started with.
+    const auto started = [this](const QString& kind) {
+        QStringList given;
+        for (const QJsonObject& call : m_tool->calls()) {
+            const QJsonObject env = call.value(QStringLiteral("env")).toObject();
+            if (call.value(QStringLiteral("argv")).toArray().first().toString() == QStringLiteral("run")
+                && env.value(QStringLiteral("TOLVARINE_RUNTIME_KIND")).toString() == kind)
+                given.append(env.value(QStringLiteral("ANTHROPIC_API_KEY")).toString());
+        }
+        return given;
+    };
+
+    // Whatever the outcome, the store answers at the end and nothing is left running.
+    QPointer<MainWindow> w = new MainWindow(kQuiet);
+    const auto settle = qScopeGuard([&] {
+        keys->open();
+        RuntimeController::shared().stopAll();
+        RuntimeController::shared().waitForStopped();
+        delete w;
+    });
+    showLoaded(*w);
+    auto* section = qobject_cast<RuntimeSection*>(w->pairedPage()->section(PairedPage::Runtime));
+    QTRY_VERIFY(section->card(QStringLiteral("claude")) && section->card(QStringLiteral("cursor")));
+    QVERIFY(keys->waiting());
+    // The rows, the profiles and the bindings are in without the store.
+    RuntimeCard* claude = section->card(QStringLiteral("claude"));
+    QTRY_VERIFY(claude->state().boundProfile && claude->state().boundProfile->id == work.id);
+    // This start reads its key: it waits.
+    clickWhenShown(*w, QStringLiteral("runtime.claude.start"));
+
+    if (road == QLatin1String("refresh")) {
+        const qsizetype asked = m_tool->argvs().count(QStringLiteral("runtimes --json"));
+        clickWhenShown(*w, QStringLiteral("runtime.refresh"));
+        QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("runtimes --json")), asked + 1);
+        QTRY_VERIFY(!w->controller()->inventory()->loading());
+    } else if (road == QLatin1String("custom connection")) {
+        clickWhenShown(*w, QStringLiteral("advanced.") + UuidText::plain(custom.id) + QStringLiteral(".start"));
+        QTRY_COMPARE(started(QStringLiteral("generic")).size(), 1);
+    } else if (road == QLatin1String("runtime without a key")) {
+        clickWhenShown(*w, QStringLiteral("runtime.cursor.start"));
+        QTRY_COMPARE(started(QStringLiteral("cursor")).size(), 1);
+    } else if (road == QLatin1String("binding in the sheet")) {
+        clickWhenShown(*w, QStringLiteral("runtime.claude.model"));
+        ModelProviderSheet* sheet = claude->providerSheet();
+        QVERIFY(sheet);
+        clickWhenShown(*sheet, QStringLiteral("providers.") + UuidText::plain(home.id) + QStringLiteral(".bind"));
+        QTRY_COMPARE(RuntimeBindingStore::load().value(QStringLiteral("claude")), home.id);
+        clickWhenShown(*sheet, QStringLiteral("providers.close"));
+        QTRY_VERIFY(claude->state().boundProfile && claude->state().boundProfile->id == home.id);
+    } else if (road == QLatin1String("quit")) {
+        // As the application quits: the window closes, the delegate ends
+        // what runs, the window goes, then the application's thread pool.
+        AppDelegate delegate;
+        w->close();
+        delegate.applicationWillTerminate();
+        delete w;
+        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(keys->waiting());
+        QVERIFY(!keys->gaveUp());
+        return;
+    }
+    QVERIFY(started(QStringLiteral("claude")).isEmpty());
+    QVERIFY(keys->waiting());
+    QVERIFY(!keys->gaveUp());
+
+    keys->open();
+    QTRY_COMPARE(started(QStringLiteral("claude")), QStringList { QStringLiteral("sk-ant-work-1234") });
 }
 
 QTEST_MAIN(TestMainWindow)
