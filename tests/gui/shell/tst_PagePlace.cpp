@@ -72,6 +72,26 @@ void centre(MainWindow& w, QWidget* widget)
     QCoreApplication::processEvents();
 }
 
+// Calls `then` when a widget it watches is hidden.
+class OnHide : public QObject {
+public:
+    explicit OnHide(std::function<void()> then)
+        : m_then(std::move(then))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide)
+            m_then();
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 // The actions a Space press could start: gateway writes and the tool's grants and relocations.
 QStringList actions(SimWorld& world)
 {
@@ -291,20 +311,30 @@ void TestPagePlace::sheetRowKeepsFocus_data()
 {
     QTest::addColumn<QString>("sheet");
     QTest::addColumn<QString>("button"); // identifier prefix of the row's button
-    QTest::newRow("approve") << "approvals"
-                             << "approvals.approve.";
-    QTest::newRow("reject") << "approvals"
-                            << "approvals.reject.";
-    QTest::newRow("retry") << "failedtasks"
-                           << "failedtasks.retry.";
+    QTest::addColumn<bool>("mouse"); // clicked with the mouse, not pressed with Space
+    QTest::addColumn<bool>("away"); // the main window is active while the row leaves
+    for (const auto& [mouse, away] : { std::pair(false, false), std::pair(true, false), std::pair(true, true) }) {
+        const QByteArray how = QByteArray(mouse ? " click" : " space") + (away ? " away" : "");
+        QTest::newRow("approve" + how) << "approvals"
+                                       << "approvals.approve." << mouse << away;
+        QTest::newRow("reject" + how) << "approvals"
+                                      << "approvals.reject." << mouse << away;
+        QTest::newRow("retry" + how) << "failedtasks"
+                                     << "failedtasks.retry." << mouse << away;
+        QTest::newRow("delete" + how) << "failedtasks"
+                                      << "failedtasks.delete." << mouse << away;
+    }
 }
 
-// In a sheet, Space on a row's button leaves the keyboard with that row (or
-// the list, once the row has gone), never on the next row's button.
+// In a sheet, acting on a row's button leaves the keyboard with that row while
+// it is busy, and with the list once the row has gone: never on another row's
+// button, which slides up into the place of the one that left.
 void TestPagePlace::sheetRowKeepsFocus()
 {
     QFETCH(QString, sheet);
     QFETCH(QString, button);
+    QFETCH(bool, mouse);
+    QFETCH(bool, away);
     m_world->pair();
     MainWindow w(kQuiet);
     showLoaded(w, QSize(840, 720));
@@ -330,17 +360,53 @@ void TestPagePlace::sheetRowKeepsFocus()
     while (row && !row->objectName().contains(QLatin1String(".row.")))
         row = row->parentWidget();
     QVERIFY(row);
+    m_prompts->alertAnswers = { 0 }; // "删除" confirms
     open->activateWindow();
-    first->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(open->isActiveWindow());
+    // The answer comes late enough for the row to be seen busy.
+    for (const QByteArray method : { QByteArray("POST"), QByteArray("DELETE") })
+        m_world->sim->setFault(method, QStringLiteral("/*"), 0, {}, 1000);
     const QStringList sent = actions(*m_world);
-    QTest::keyClick(first, Qt::Key_Space);
+    if (mouse) {
+        QTest::mouseClick(first, Qt::LeftButton);
+    } else {
+        first->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(first, Qt::Key_Space);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(actions(*m_world).size() > sent.size(), 15000);
-    QTest::qWait(1000);
     QWidget* focus = open->focusWidget();
-    QVERIFY(focus);
-    const bool onRow = row ? (focus == row || row->isAncestorOf(focus) || focus->isAncestorOf(row))
-                           : !qobject_cast<QAbstractButton*>(focus);
+    QVERIFY(row && focus);
+    const bool onRow = focus == row || row->isAncestorOf(focus) || focus->isAncestorOf(row);
     QVERIFY2(onRow, qPrintable(focus->objectName()));
+
+    // The user turns to the main window while the action runs, and the sheet
+    // is active again as its row leaves, before the row is deleted.
+    OnHide back([open] {
+        QMetaObject::invokeMethod(open, [open] { QApplication::setActiveWindow(open); }, Qt::QueuedConnection);
+    });
+    if (away) {
+        w.activateWindow();
+        QTRY_VERIFY(w.isActiveWindow());
+        QVERIFY(row);
+        row->installEventFilter(&back);
+    }
+
+    // The reload drops the item, its row leaves and the next one moves up.
+    QTRY_VERIFY_WITH_TIMEOUT(!row, 15000);
+    if (away)
+        QTRY_VERIFY(open->isActiveWindow());
+    QCoreApplication::processEvents();
+    // Neither a control (another row's, or the sheet's own) nor anything in a row.
+    const auto onAControl = [](QWidget* widget) {
+        if (qobject_cast<QAbstractButton*>(widget))
+            return true;
+        for (; widget; widget = widget->parentWidget())
+            if (widget->objectName().contains(QLatin1String(".row.")))
+                return true;
+        return false;
+    };
+    for (QWidget* holder : { open->focusWidget(), QApplication::focusWidget() })
+        QVERIFY2(!onAControl(holder), qPrintable(holder->objectName()));
 }
 
 void TestPagePlace::noticeKeepsTheView_data()
