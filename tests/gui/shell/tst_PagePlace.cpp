@@ -1,5 +1,7 @@
+#include "core/agents/AdvancedConnectionStore.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
+#include "core/platform/UuidText.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/SecondaryButton.h"
@@ -92,6 +94,19 @@ private:
     std::function<void()> m_then;
 };
 
+// Whether the keyboard rests on a control, or on anything in a list's row.
+bool onAControl(QWidget* widget)
+{
+    if (!widget)
+        return false;
+    if (widget->focusPolicy() & Qt::TabFocus)
+        return true;
+    for (; widget; widget = widget->parentWidget())
+        if (widget->objectName().contains(QLatin1String(".row.")))
+            return true;
+    return false;
+}
+
 // The actions a Space press could start: gateway writes and the tool's grants and relocations.
 QStringList actions(SimWorld& world)
 {
@@ -119,6 +134,8 @@ private slots:
     void actingKeepsPlaceAndFocus();
     void sheetRowKeepsFocus_data();
     void sheetRowKeepsFocus();
+    void removedRowLeavesFocusWithList_data();
+    void removedRowLeavesFocusWithList();
     void noticeKeepsTheView_data();
     void noticeKeepsTheView();
 
@@ -382,7 +399,8 @@ void TestPagePlace::sheetRowKeepsFocus()
     // The user turns to the main window while the action runs, and the sheet
     // is active again as its row leaves, before the row is deleted.
     OnHide back([open] {
-        QMetaObject::invokeMethod(open, [open] { QApplication::setActiveWindow(open); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            open, [open] { QApplication::setActiveWindow(open); }, Qt::QueuedConnection);
     });
     if (away) {
         w.activateWindow();
@@ -397,16 +415,61 @@ void TestPagePlace::sheetRowKeepsFocus()
         QTRY_VERIFY(open->isActiveWindow());
     QCoreApplication::processEvents();
     // Neither a control (another row's, or the sheet's own) nor anything in a row.
-    const auto onAControl = [](QWidget* widget) {
-        if (qobject_cast<QAbstractButton*>(widget))
-            return true;
-        for (; widget; widget = widget->parentWidget())
-            if (widget->objectName().contains(QLatin1String(".row.")))
-                return true;
-        return false;
-    };
     for (QWidget* holder : { open->focusWidget(), QApplication::focusWidget() })
         QVERIFY2(!onAControl(holder), qPrintable(holder->objectName()));
+}
+
+void TestPagePlace::removedRowLeavesFocusWithList_data()
+{
+    QTest::addColumn<bool>("away"); // another window (the confirmation, say) is active while the row leaves
+    QTest::newRow("active") << false;
+    QTest::newRow("away") << true;
+}
+
+// A connection removed with "删除" takes its row away; the keyboard stays with
+// the list, not on the next connection's buttons or another control, also
+// when the window was not the active one as the row went.
+void TestPagePlace::removedRowLeavesFocusWithList()
+{
+    QFETCH(bool, away);
+    QList<QUuid> ids;
+    for (const QString& name : { QStringLiteral("评审 Agent"), QStringLiteral("部署 Agent") }) {
+        AdvancedConnection c;
+        c.id = QUuid::createUuid();
+        c.kind = AdvancedConnectionKind::generic;
+        c.name = name;
+        c.command = QStringLiteral("review-agent");
+        c.createdAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+        QVERIFY(AdvancedConnectionStore::upsert(c));
+        ids << c.id;
+    }
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 720));
+    const QString first = UuidText::plain(ids.first());
+    QPointer<QWidget> row = w.findChild<QWidget*>(QStringLiteral("advanced.row.") + first);
+    QVERIFY(row);
+    auto* remove = w.findChild<QAbstractButton*>(QStringLiteral("advanced.") + first + QStringLiteral(".remove"));
+    QVERIFY(remove);
+    centre(w, row);
+
+    QWidget other;
+    if (away) {
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+    }
+    remove->setFocus(Qt::TabFocusReason);
+    QCOMPARE(w.focusWidget(), remove);
+    m_prompts->alertAnswers = { 0 };
+    QTest::keyClick(remove, Qt::Key_Space);
+    QTRY_VERIFY(!row);
+    if (away) {
+        w.activateWindow();
+        QTRY_VERIFY(w.isActiveWindow());
+    }
+    QCoreApplication::processEvents();
+    QVERIFY2(!onAControl(w.focusWidget()), qPrintable(w.focusWidget()->objectName()));
 }
 
 void TestPagePlace::noticeKeepsTheView_data()
