@@ -1,5 +1,7 @@
 #include "gui/design/ClearLayout.h"
 
+#include "gui/design/FocusKeeper.h"
+
 #include <QLayout>
 #include <QWidget>
 
@@ -7,6 +9,7 @@ void clearLayout(QLayout* layout)
 {
     while (QLayoutItem* item = layout->takeAt(0)) {
         if (QWidget* w = item->widget()) {
+            FocusKeeper::release(w);
             w->hide();
             w->deleteLater();
         }

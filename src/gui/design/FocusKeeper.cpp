@@ -41,6 +41,15 @@ private:
     QPointer<QWidget> m_holder;
 };
 
+// The nearest ancestor of `leaving` that is shown and enabled, up to `window`.
+QWidget* holderFor(QWidget* leaving, QWidget* window)
+{
+    QWidget* holder = leaving->parentWidget();
+    while (holder != window && !(holder->isVisible() && holder->isEnabled()))
+        holder = holder->parentWidget();
+    return holder;
+}
+
 } // namespace
 
 namespace FocusKeeper {
@@ -50,15 +59,22 @@ bool park(QWidget* window)
     QWidget* leaving = window->focusWidget();
     if (!leaving || leaving == window || (leaving->isEnabled() && leaving->isVisible()))
         return false;
-    QWidget* holder = leaving->parentWidget();
-    while (holder != window && !(holder->isVisible() && holder->isEnabled()))
-        holder = holder->parentWidget();
+    QWidget* holder = holderFor(leaving, window);
     holder->setFocus(Qt::OtherFocusReason);
     // One control waits for the focus at a time.
     for (QObject* earlier : leaving->findChildren<QObject*>(QLatin1String(kReturnName), Qt::FindDirectChildrenOnly))
         delete earlier;
     new Return(leaving, holder);
     return true;
+}
+
+void release(QWidget* leaving)
+{
+    QWidget* window = leaving->window();
+    QWidget* focus = window->focusWidget();
+    if (leaving == window || !focus || (focus != leaving && !leaving->isAncestorOf(focus)))
+        return;
+    holderFor(leaving, window)->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace FocusKeeper

@@ -20,4 +20,12 @@ namespace FocusKeeper {
 // press, say) returns false and changes nothing.
 bool park(QWidget* window);
 
+// For a widget about to be taken away for good (a row whose item left, a
+// button replaced): when it holds its window's focus, itself or a control in
+// it, the focus moves to the nearest ancestor still shown first. Also when
+// its window is not the active one: Qt moves the focus only in the active
+// window, and on activation would hand a focus left on a hidden control to
+// the next control in the tab chain, the button of the row that moved up.
+void release(QWidget* leaving);
+
 } // namespace FocusKeeper

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/design/FocusKeeper.h"
+
 #include <QBoxLayout>
 #include <QHash>
 #include <QList>
@@ -11,7 +13,8 @@
 // Keeps one child widget per id across updates of a list, so that state a
 // widget holds (an open fold, a running poll, a scroll position) survives a
 // refresh: the widget of an id still present is reused and updated, a new id
-// gets a new widget, a vanished id's widget is hidden and deleted later.
+// gets a new widget, a vanished id's widget is hidden and deleted later
+// (the keyboard focus it held waits on the list, see FocusKeeper::release).
 // A repeated id keeps its first place; later repeats are skipped (unless
 // OccurrenceKeys below tells them apart).
 template <typename Key, typename W = QWidget> class KeyedReconciler {
@@ -40,6 +43,8 @@ public:
         }
         for (auto it = m_widgets.cbegin(); it != m_widgets.cend(); ++it) {
             if (!next.contains(it.key()) && it.value()) {
+                // The focus stays with the list, not with the control that moves into the place.
+                FocusKeeper::release(it.value());
                 it.value()->hide();
                 it.value()->deleteLater();
             }

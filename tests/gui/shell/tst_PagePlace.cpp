@@ -1,5 +1,7 @@
+#include "core/agents/AdvancedConnectionStore.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
+#include "core/platform/UuidText.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/SecondaryButton.h"
@@ -72,6 +74,39 @@ void centre(MainWindow& w, QWidget* widget)
     QCoreApplication::processEvents();
 }
 
+// Calls `then` when a widget it watches is hidden.
+class OnHide : public QObject {
+public:
+    explicit OnHide(std::function<void()> then)
+        : m_then(std::move(then))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide)
+            m_then();
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
+// Whether the keyboard rests on a control, or on anything in a list's row.
+bool onAControl(QWidget* widget)
+{
+    if (!widget)
+        return false;
+    if (widget->focusPolicy() & Qt::TabFocus)
+        return true;
+    for (; widget; widget = widget->parentWidget())
+        if (widget->objectName().contains(QLatin1String(".row.")))
+            return true;
+    return false;
+}
+
 // The actions a Space press could start: gateway writes and the tool's grants and relocations.
 QStringList actions(SimWorld& world)
 {
@@ -99,6 +134,8 @@ private slots:
     void actingKeepsPlaceAndFocus();
     void sheetRowKeepsFocus_data();
     void sheetRowKeepsFocus();
+    void removedRowLeavesFocusWithList_data();
+    void removedRowLeavesFocusWithList();
     void noticeKeepsTheView_data();
     void noticeKeepsTheView();
 
@@ -291,20 +328,30 @@ void TestPagePlace::sheetRowKeepsFocus_data()
 {
     QTest::addColumn<QString>("sheet");
     QTest::addColumn<QString>("button"); // identifier prefix of the row's button
-    QTest::newRow("approve") << "approvals"
-                             << "approvals.approve.";
-    QTest::newRow("reject") << "approvals"
-                            << "approvals.reject.";
-    QTest::newRow("retry") << "failedtasks"
-                           << "failedtasks.retry.";
+    QTest::addColumn<bool>("mouse"); // clicked with the mouse, not pressed with Space
+    QTest::addColumn<bool>("away"); // the main window is active while the row leaves
+    for (const auto& [mouse, away] : { std::pair(false, false), std::pair(true, false), std::pair(true, true) }) {
+        const QByteArray how = QByteArray(mouse ? " click" : " space") + (away ? " away" : "");
+        QTest::newRow("approve" + how) << "approvals"
+                                       << "approvals.approve." << mouse << away;
+        QTest::newRow("reject" + how) << "approvals"
+                                      << "approvals.reject." << mouse << away;
+        QTest::newRow("retry" + how) << "failedtasks"
+                                     << "failedtasks.retry." << mouse << away;
+        QTest::newRow("delete" + how) << "failedtasks"
+                                      << "failedtasks.delete." << mouse << away;
+    }
 }
 
-// In a sheet, Space on a row's button leaves the keyboard with that row (or
-// the list, once the row has gone), never on the next row's button.
+// In a sheet, acting on a row's button leaves the keyboard with that row while
+// it is busy, and with the list once the row has gone: never on another row's
+// button, which slides up into the place of the one that left.
 void TestPagePlace::sheetRowKeepsFocus()
 {
     QFETCH(QString, sheet);
     QFETCH(QString, button);
+    QFETCH(bool, mouse);
+    QFETCH(bool, away);
     m_world->pair();
     MainWindow w(kQuiet);
     showLoaded(w, QSize(840, 720));
@@ -330,17 +377,99 @@ void TestPagePlace::sheetRowKeepsFocus()
     while (row && !row->objectName().contains(QLatin1String(".row.")))
         row = row->parentWidget();
     QVERIFY(row);
+    m_prompts->alertAnswers = { 0 }; // "删除" confirms
     open->activateWindow();
-    first->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(open->isActiveWindow());
+    // The answer comes late enough for the row to be seen busy.
+    for (const QByteArray method : { QByteArray("POST"), QByteArray("DELETE") })
+        m_world->sim->setFault(method, QStringLiteral("/*"), 0, {}, 1000);
     const QStringList sent = actions(*m_world);
-    QTest::keyClick(first, Qt::Key_Space);
+    if (mouse) {
+        QTest::mouseClick(first, Qt::LeftButton);
+    } else {
+        first->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(first, Qt::Key_Space);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(actions(*m_world).size() > sent.size(), 15000);
-    QTest::qWait(1000);
     QWidget* focus = open->focusWidget();
-    QVERIFY(focus);
-    const bool onRow = row ? (focus == row || row->isAncestorOf(focus) || focus->isAncestorOf(row))
-                           : !qobject_cast<QAbstractButton*>(focus);
+    QVERIFY(row && focus);
+    const bool onRow = focus == row || row->isAncestorOf(focus) || focus->isAncestorOf(row);
     QVERIFY2(onRow, qPrintable(focus->objectName()));
+
+    // The user turns to the main window while the action runs, and the sheet
+    // is active again as its row leaves, before the row is deleted.
+    OnHide back([open] {
+        QMetaObject::invokeMethod(
+            open, [open] { QApplication::setActiveWindow(open); }, Qt::QueuedConnection);
+    });
+    if (away) {
+        w.activateWindow();
+        QTRY_VERIFY(w.isActiveWindow());
+        QVERIFY(row);
+        row->installEventFilter(&back);
+    }
+
+    // The reload drops the item, its row leaves and the next one moves up.
+    QTRY_VERIFY_WITH_TIMEOUT(!row, 15000);
+    if (away)
+        QTRY_VERIFY(open->isActiveWindow());
+    QCoreApplication::processEvents();
+    // Neither a control (another row's, or the sheet's own) nor anything in a row.
+    for (QWidget* holder : { open->focusWidget(), QApplication::focusWidget() })
+        QVERIFY2(!onAControl(holder), qPrintable(holder->objectName()));
+}
+
+void TestPagePlace::removedRowLeavesFocusWithList_data()
+{
+    QTest::addColumn<bool>("away"); // another window (the confirmation, say) is active while the row leaves
+    QTest::newRow("active") << false;
+    QTest::newRow("away") << true;
+}
+
+// A connection removed with "删除" takes its row away; the keyboard stays with
+// the list, not on the next connection's buttons or another control, also
+// when the window was not the active one as the row went.
+void TestPagePlace::removedRowLeavesFocusWithList()
+{
+    QFETCH(bool, away);
+    QList<QUuid> ids;
+    for (const QString& name : { QStringLiteral("评审 Agent"), QStringLiteral("部署 Agent") }) {
+        AdvancedConnection c;
+        c.id = QUuid::createUuid();
+        c.kind = AdvancedConnectionKind::generic;
+        c.name = name;
+        c.command = QStringLiteral("review-agent");
+        c.createdAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+        QVERIFY(AdvancedConnectionStore::upsert(c));
+        ids << c.id;
+    }
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 720));
+    const QString first = UuidText::plain(ids.first());
+    QPointer<QWidget> row = w.findChild<QWidget*>(QStringLiteral("advanced.row.") + first);
+    QVERIFY(row);
+    auto* remove = w.findChild<QAbstractButton*>(QStringLiteral("advanced.") + first + QStringLiteral(".remove"));
+    QVERIFY(remove);
+    centre(w, row);
+
+    QWidget other;
+    if (away) {
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+    }
+    remove->setFocus(Qt::TabFocusReason);
+    QCOMPARE(w.focusWidget(), remove);
+    m_prompts->alertAnswers = { 0 };
+    QTest::keyClick(remove, Qt::Key_Space);
+    QTRY_VERIFY(!row);
+    if (away) {
+        w.activateWindow();
+        QTRY_VERIFY(w.isActiveWindow());
+    }
+    QCoreApplication::processEvents();
+    QVERIFY2(!onAControl(w.focusWidget()), qPrintable(w.focusWidget()->objectName()));
 }
 
 void TestPagePlace::noticeKeepsTheView_data()
