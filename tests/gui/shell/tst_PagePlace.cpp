@@ -40,10 +40,13 @@ const QString kDemo = QStringLiteral("ws-demo");
 void showLoaded(MainWindow& w, QSize size)
 {
     QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    // The runtime cards come with the first inventory, which may start after the load.
+    QSignalSpy runtimes(w.controller()->inventory(), &RuntimeInventoryStore::refreshed);
     w.resize(size);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!runtimes.isEmpty(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->inventory()->loading(), 15000);
 }
 
@@ -63,13 +66,20 @@ int shownAt(MainWindow& w, QWidget* widget)
     return widget->mapTo(w.scrollArea()->viewport(), QPoint(0, 0)).y();
 }
 
-// Scrolls so that `widget` is in the middle of the viewport (as far as the page allows).
+// Scrolls so that `widget` is in the middle of the viewport, and again until
+// it stays there: while the page is still growing under it, the page holds
+// the section at the top of the view, not the widget.
 void centre(MainWindow& w, QWidget* widget)
 {
     QScrollBar* bar = w.scrollArea()->verticalScrollBar();
-    const int y = widget->mapTo(w.scrollArea()->widget(), QPoint(0, 0)).y();
-    bar->setValue(y - w.scrollArea()->viewport()->height() / 2);
-    QCoreApplication::processEvents();
+    const int middle = w.scrollArea()->viewport()->height() / 2;
+    const auto centred = [&] {
+        if (shownAt(w, widget) == middle)
+            return true;
+        bar->setValue(widget->mapTo(w.scrollArea()->widget(), QPoint(0, 0)).y() - middle);
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(centred(), 15000);
 }
 
 // The actions a Space press could start: gateway writes and the tool's grants and relocations.
@@ -256,6 +266,10 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
     const int rowAt = shownAt(w, acted);
     // The page can scroll further both ways: nothing here pins it to an end.
     QVERIFY(before < bar->maximum() || moved);
+    // What is acted on is in view: the row's top and its control.
+    const int controlAt = shownAt(w, control);
+    QVERIFY2(rowAt >= 0 && controlAt + control->height() <= w.scrollArea()->viewport()->height(),
+        qPrintable(QStringLiteral("row at %1, control at %2").arg(rowAt).arg(controlAt)));
     const QStringList sent = actions(*m_world);
 
     QTest::keyClick(control, Qt::Key_Space);
