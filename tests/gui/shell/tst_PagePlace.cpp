@@ -24,6 +24,7 @@
 #include "TempHome.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -107,6 +108,7 @@ private slots:
     void pageEndsWithItsContent();
     void actingKeepsPlaceAndFocus_data();
     void actingKeepsPlaceAndFocus();
+    void rowKeepsPlaceWhenItsControlGoes();
     void sheetRowKeepsFocus_data();
     void sheetRowKeepsFocus();
     void noticeKeepsTheView_data();
@@ -299,6 +301,39 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
     // At most the same action again; the reload's automatic confirmation of the pending write tier aside.
     for (const QString& a : actions(*m_world).mid(afterAction.size()))
         QVERIFY2(sentNow.contains(a) || a.endsWith(QLatin1String("/permissions/write/confirm")), qPrintable(a));
+}
+
+// The keyboard on a row's control; the row's text above the control grows (the
+// control is held where it was), then the control goes and the keyboard parks
+// on the row: the row is back where it was, whichever came first on the way.
+void TestPagePlace::rowKeepsPlaceWhenItsControlGoes()
+{
+    m_world->pair({ kDemo });
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 520));
+    QWidget* row = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((row = w.findChild<QWidget*>(QStringLiteral("perm.row.web"))) && row->isVisible(), 20000);
+    QAbstractButton* control = nullptr;
+    for (QAbstractButton* b : row->findChildren<QAbstractButton*>())
+        if (b->isVisible() && b->isEnabled())
+            control = b;
+    QVERIFY(control);
+    QLabel* text = nullptr;
+    for (QLabel* l : row->findChildren<QLabel*>())
+        if (l->isVisible() && l->wordWrap() && l->y() < control->y())
+            text = l;
+    QVERIFY(text);
+    centre(w, row);
+    control->setFocus(Qt::TabFocusReason);
+    const int rowAt = shownAt(w, row);
+    const int controlAt = shownAt(w, control);
+
+    text->setText(text->text() + QString(400, QChar(u'长')));
+    QTRY_VERIFY(shownAt(w, row) < rowAt && shownAt(w, control) == controlAt);
+
+    control->hide();
+    QCOMPARE(QApplication::focusWidget(), row);
+    QTRY_COMPARE(shownAt(w, row), rowAt);
 }
 
 void TestPagePlace::sheetRowKeepsFocus_data()
