@@ -177,8 +177,8 @@ void MainWindow::buildFrame()
         // the row acted on, or given back to its control, stays with what is
         // held: pinned again there, the place would be taken wherever the row's
         // relayout happens to be at that moment, not where the user saw it.
-        const bool isAnchor = std::any_of(
-            m_anchors.cbegin(), m_anchors.cend(), [now](const Anchor& a) { return a.widget == now; });
+        const bool isAnchor
+            = std::any_of(m_anchors.cbegin(), m_anchors.cend(), [now](const Anchor& a) { return a.widget == now; });
         if (holdView() && !isAnchor)
             pinView();
     });
