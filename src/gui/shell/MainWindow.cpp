@@ -162,7 +162,8 @@ void MainWindow::buildFrame()
     m_scroll->setWidget(canvas);
     // What the user looks at stays put when the page above it changes height
     // (a notice coming or going, a section growing after an action): the
-    // scroll range follows the page's new height once it is laid out.
+    // scroll range follows the page's new height once it is laid out. The
+    // user's own scrolling takes a new place.
     QScrollBar* bar = m_scroll->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this, [this] {
         if (!m_holding)
@@ -172,10 +173,13 @@ void MainWindow::buildFrame()
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (!now || !m_scroll->widget()->isAncestorOf(now))
             return;
-        // A move not yet followed is followed first.
-        if (m_hold->isPending() || m_holdOwed)
-            holdView();
-        else
+        // A move not yet followed is followed first. The keyboard parked on
+        // the row acted on, or given back to its control, stays with what is
+        // held: pinned again there, the place would be taken wherever the row's
+        // relayout happens to be at that moment, not where the user saw it.
+        const bool isAnchor
+            = std::any_of(m_anchors.cbegin(), m_anchors.cend(), [now](const Anchor& a) { return a.widget == now; });
+        if (holdView() && !isAnchor)
             pinView();
     });
 
@@ -351,7 +355,6 @@ void MainWindow::pinView()
         if (a.widget)
             a.widget->removeEventFilter(this);
     m_anchors.clear();
-    m_holdOwed = false;
     // At the top of the page nothing is above what the user sees: a notice
     // or a section that grows pushes the page down.
     const int offset = m_scroll->verticalScrollBar()->value();
@@ -382,27 +385,28 @@ void MainWindow::pinView()
     }
 }
 
-void MainWindow::holdView()
+bool MainWindow::holdView()
 {
     m_hold->cancel();
     QScrollBar* bar = m_scroll->verticalScrollBar();
     QWidget* canvas = m_scroll->widget();
     const auto held = std::find_if(m_anchors.cbegin(), m_anchors.cend(),
         [canvas](const Anchor& a) { return a.widget && a.widget->isVisible() && canvas->isAncestorOf(a.widget); });
-    if (held != m_anchors.cend()) {
-        const int target = m_anchorOffset + topIn(held->widget, canvas) - held->y;
-        if (target != bar->value()) {
-            m_holding = true;
-            bar->setValue(target);
-            m_holding = false;
-            // The page has moved but not grown yet: its range change finishes this.
-            if (bar->value() != target) {
-                m_holdOwed = true;
-                return;
-            }
-        }
+    if (held == m_anchors.cend()) {
+        pinView();
+        return true;
     }
-    pinView();
+    // Always measured from where the anchors were pinned, never from a place
+    // taken half-way: the page passes through several layouts before it
+    // settles, and what is shown once it has settled is what counts. Set even
+    // when unchanged: a shrunk range then clamps the offset here, and that is
+    // not the user scrolling.
+    const int target = m_anchorOffset + topIn(held->widget, canvas) - held->y;
+    m_holding = true;
+    bar->setValue(target);
+    m_holding = false;
+    // Short of it, the page has moved but not grown yet: its range change finishes this.
+    return bar->value() == target;
 }
 
 void MainWindow::showBusy()

@@ -87,7 +87,8 @@ private:
     void refreshView();
     void showNotice();
     void pinView();
-    void holdView();
+    // Follows the anchors; false while the page is too short for that yet.
+    bool holdView();
     void showBusy();
 
     // First among the members; the destructor deletes the views before it goes.
@@ -114,8 +115,6 @@ private:
     QList<Anchor> m_anchors;
     int m_anchorOffset = 0;
     PendingCall* m_hold = nullptr;
-    // A hold waits for the page to grow before the offset can follow.
-    bool m_holdOwed = false;
     bool m_holding = false;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;

@@ -26,6 +26,7 @@
 #include "TempHome.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -42,10 +43,13 @@ const QString kDemo = QStringLiteral("ws-demo");
 void showLoaded(MainWindow& w, QSize size)
 {
     QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    // The runtime cards come with the first inventory, which may start after the load.
+    QSignalSpy runtimes(w.controller()->inventory(), &RuntimeInventoryStore::refreshed);
     w.resize(size);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!runtimes.isEmpty(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->inventory()->loading(), 15000);
 }
 
@@ -65,13 +69,20 @@ int shownAt(MainWindow& w, QWidget* widget)
     return widget->mapTo(w.scrollArea()->viewport(), QPoint(0, 0)).y();
 }
 
-// Scrolls so that `widget` is in the middle of the viewport (as far as the page allows).
+// Scrolls so that `widget` is in the middle of the viewport, and again until
+// it stays there: while the page is still growing under it, the page holds
+// the section at the top of the view, not the widget.
 void centre(MainWindow& w, QWidget* widget)
 {
     QScrollBar* bar = w.scrollArea()->verticalScrollBar();
-    const int y = widget->mapTo(w.scrollArea()->widget(), QPoint(0, 0)).y();
-    bar->setValue(y - w.scrollArea()->viewport()->height() / 2);
-    QCoreApplication::processEvents();
+    const int middle = w.scrollArea()->viewport()->height() / 2;
+    const auto centred = [&] {
+        if (shownAt(w, widget) == middle)
+            return true;
+        bar->setValue(widget->mapTo(w.scrollArea()->widget(), QPoint(0, 0)).y() - middle);
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(centred(), 15000);
 }
 
 // Calls `then` when a widget it watches is hidden.
@@ -132,6 +143,7 @@ private slots:
     void pageEndsWithItsContent();
     void actingKeepsPlaceAndFocus_data();
     void actingKeepsPlaceAndFocus();
+    void rowKeepsPlaceWhenItsControlGoes();
     void sheetRowKeepsFocus_data();
     void sheetRowKeepsFocus();
     void removedRowLeavesFocusWithList_data();
@@ -293,6 +305,10 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
     const int rowAt = shownAt(w, acted);
     // The page can scroll further both ways: nothing here pins it to an end.
     QVERIFY(before < bar->maximum() || moved);
+    // What is acted on is in view: the row's top and its control.
+    const int controlAt = shownAt(w, control);
+    QVERIFY2(rowAt >= 0 && controlAt + control->height() <= w.scrollArea()->viewport()->height(),
+        qPrintable(QStringLiteral("row at %1, control at %2").arg(rowAt).arg(controlAt)));
     const QStringList sent = actions(*m_world);
 
     QTest::keyClick(control, Qt::Key_Space);
@@ -322,6 +338,39 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
     // At most the same action again; the reload's automatic confirmation of the pending write tier aside.
     for (const QString& a : actions(*m_world).mid(afterAction.size()))
         QVERIFY2(sentNow.contains(a) || a.endsWith(QLatin1String("/permissions/write/confirm")), qPrintable(a));
+}
+
+// The keyboard on a row's control; the row's text above the control grows (the
+// control is held where it was), then the control goes and the keyboard parks
+// on the row: the row is back where it was, whichever came first on the way.
+void TestPagePlace::rowKeepsPlaceWhenItsControlGoes()
+{
+    m_world->pair({ kDemo });
+    MainWindow w(kQuiet);
+    showLoaded(w, QSize(840, 520));
+    QWidget* row = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((row = w.findChild<QWidget*>(QStringLiteral("perm.row.web"))) && row->isVisible(), 20000);
+    QAbstractButton* control = nullptr;
+    for (QAbstractButton* b : row->findChildren<QAbstractButton*>())
+        if (b->isVisible() && b->isEnabled())
+            control = b;
+    QVERIFY(control);
+    QLabel* text = nullptr;
+    for (QLabel* l : row->findChildren<QLabel*>())
+        if (l->isVisible() && l->wordWrap() && l->y() < control->y())
+            text = l;
+    QVERIFY(text);
+    centre(w, row);
+    control->setFocus(Qt::TabFocusReason);
+    const int rowAt = shownAt(w, row);
+    const int controlAt = shownAt(w, control);
+
+    text->setText(text->text() + QString(400, QChar(u'长')));
+    QTRY_VERIFY(shownAt(w, row) < rowAt && shownAt(w, control) == controlAt);
+
+    control->hide();
+    QCOMPARE(QApplication::focusWidget(), row);
+    QTRY_COMPARE(shownAt(w, row), rowAt);
 }
 
 void TestPagePlace::sheetRowKeepsFocus_data()
