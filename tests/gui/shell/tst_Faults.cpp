@@ -18,6 +18,7 @@
 #include "SimTool.h"
 #include "StallProbe.h"
 #include "TempHome.h"
+#include "WindowTestSetUp.h"
 
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -90,29 +91,23 @@ private slots:
 
 private:
     std::unique_ptr<SimWorld> m_world;
+    std::optional<WindowTestSetUp<>> m_setUp;
     ScriptedPrompts* m_prompts = nullptr;
 };
 
 void TestFaults::init()
 {
-    ReduceMotion::setOverride(true);
+    m_setUp.emplace();
+    m_prompts = m_setUp->prompts();
     m_world = std::make_unique<SimWorld>();
     QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
     m_world->pair();
-    auto prompts = std::make_unique<ScriptedPrompts>();
-    m_prompts = prompts.get();
-    Prompts::setShared(std::move(prompts));
-    auto keys = std::make_unique<BlockingSecretStore>();
-    keys->open();
-    SecretStore::setShared(std::move(keys));
 }
 
 void TestFaults::cleanup()
 {
-    SecretStore::setShared(nullptr);
-    Prompts::setShared(nullptr);
     m_world.reset();
-    ReduceMotion::setOverride(std::nullopt);
+    m_setUp.reset();
 }
 
 void TestFaults::gateway_data()

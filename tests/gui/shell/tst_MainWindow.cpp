@@ -39,6 +39,7 @@
 #include "SimTool.h"
 #include "StallProbe.h"
 #include "TempHome.h"
+#include "WindowTestSetUp.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -139,32 +140,26 @@ private:
     std::unique_ptr<SimWorld> m_world;
     SimGateway* m_sim = nullptr;
     SimTool* m_tool = nullptr;
+    std::optional<WindowTestSetUp<>> m_setUp;
     ScriptedPrompts* m_prompts = nullptr;
 };
 
 void TestMainWindow::init()
 {
-    ReduceMotion::setOverride(true);
+    m_setUp.emplace();
+    m_prompts = m_setUp->prompts();
+    // A Secret Service slow to answer, which the window never waits on.
+    m_setUp->keys()->setDelay(150ms);
     m_world = std::make_unique<SimWorld>();
     m_sim = m_world->sim.get();
     m_tool = &m_world->tool;
     QVERIFY2(m_sim->ok(), m_sim->output().constData());
-    auto prompts = std::make_unique<ScriptedPrompts>();
-    m_prompts = prompts.get();
-    Prompts::setShared(std::move(prompts));
-    // A Secret Service slow to answer, which the window never waits on.
-    auto keys = std::make_unique<BlockingSecretStore>();
-    keys->open();
-    keys->setDelay(150ms);
-    SecretStore::setShared(std::move(keys));
 }
 
 void TestMainWindow::cleanup()
 {
-    SecretStore::setShared(nullptr);
-    Prompts::setShared(nullptr);
     m_world.reset();
-    ReduceMotion::setOverride(std::nullopt);
+    m_setUp.reset();
 }
 
 void TestMainWindow::reloadOnRealSelectionChangeOnly()

@@ -24,6 +24,7 @@
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
+#include "WindowTestSetUp.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -153,28 +154,22 @@ private slots:
 
 private:
     std::unique_ptr<SimWorld> m_world;
+    std::optional<WindowTestSetUp<>> m_setUp;
     ScriptedPrompts* m_prompts = nullptr;
 };
 
 void TestPagePlace::init()
 {
-    ReduceMotion::setOverride(true);
+    m_setUp.emplace();
+    m_prompts = m_setUp->prompts();
     m_world = std::make_unique<SimWorld>();
     QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
-    auto prompts = std::make_unique<ScriptedPrompts>();
-    m_prompts = prompts.get();
-    Prompts::setShared(std::move(prompts));
-    auto keys = std::make_unique<BlockingSecretStore>();
-    keys->open();
-    SecretStore::setShared(std::move(keys));
 }
 
 void TestPagePlace::cleanup()
 {
-    SecretStore::setShared(nullptr);
-    Prompts::setShared(nullptr);
     m_world.reset();
-    ReduceMotion::setOverride(std::nullopt);
+    m_setUp.reset();
 }
 
 void TestPagePlace::pageEndsWithItsContent_data()

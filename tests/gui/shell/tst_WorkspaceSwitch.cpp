@@ -25,6 +25,7 @@
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
+#include "WindowTestSetUp.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -70,7 +71,8 @@ class TestWorkspaceSwitch : public QObject {
 private slots:
     void init()
     {
-        ReduceMotion::setOverride(true);
+        m_setUp.emplace();
+        m_prompts = m_setUp->prompts();
         m_world = std::make_unique<SimWorld>();
         QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
         SimGateway& sim = *m_world->sim;
@@ -82,20 +84,12 @@ private slots:
             workspace(demo, "ws-b", false, R"({"effective":{"read":true},"pending":[],"ceiling":["read"]})"));
         QCOMPARE(sim.lastStatus(), 200);
         m_world->pair({ "ws-a", "ws-b" });
-        auto prompts = std::make_unique<HeldPrompts>();
-        m_prompts = prompts.get();
-        Prompts::setShared(std::move(prompts));
-        auto keys = std::make_unique<BlockingSecretStore>();
-        keys->open();
-        SecretStore::setShared(std::move(keys));
     }
 
     void cleanup()
     {
-        SecretStore::setShared(nullptr);
-        Prompts::setShared(nullptr);
         m_world.reset();
-        ReduceMotion::setOverride(std::nullopt);
+        m_setUp.reset();
     }
 
     void listsTravelWithTheirWorkspace_data()
@@ -225,6 +219,7 @@ private slots:
 
 private:
     std::unique_ptr<SimWorld> m_world;
+    std::optional<WindowTestSetUp<HeldPrompts>> m_setUp;
     HeldPrompts* m_prompts = nullptr;
 };
 
