@@ -179,7 +179,7 @@ int runBoard(const QString& origin, int rounds)
     Status status;
     QCoro::waitFor(status.reload(config));
     // Not shown, so the cards' evidence fetches nothing: only the update is timed.
-    LiveTaskBoard board(&status, config);
+    LiveTaskBoard board(&status);
     QList<double> times;
     for (int i = 0; i < rounds; ++i) {
         QCoro::waitFor(status.reload(config));
