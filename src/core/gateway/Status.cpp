@@ -471,17 +471,12 @@ QCoro::Task<Result<>> Status::confirm(CLIConfig config, QString key, bool approv
     co_return Result<>();
 }
 
-QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve)
+QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve, std::optional<CLIConfig> config)
 {
-    if (!m_config)
+    if (!config)
         co_return Failure::tolvarine(-1, QStringLiteral("本机还没有配对过任何工作区"));
-    const Result<> result = co_await confirm(*m_config, key, approve);
+    const Result<> result = co_await confirm(std::move(*config), std::move(key), approve);
     co_return result;
-}
-
-QCoro::Task<Result<>> Status::confirmPermission(QString key, bool approve, CLIConfig config)
-{
-    return confirm(std::move(config), std::move(key), approve);
 }
 
 QCoro::Task<Result<>> Status::postAction(

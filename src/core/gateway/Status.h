@@ -94,10 +94,8 @@ public:
     // --- reload and actions ----------------------------------------------
     // Reloads everything for `config`, or for the pairing files' configuration when none.
     QCoro::Task<> reload(std::optional<CLIConfig> config = std::nullopt);
-    // Approves or rejects a tier with the published configuration.
-    QCoro::Task<Result<>> confirmPermission(QString key, bool approve);
-    // The same with the configuration the tier was listed under, taken at the press.
-    QCoro::Task<Result<>> confirmPermission(QString key, bool approve, CLIConfig config);
+    // Approves or rejects a tier with the configuration it was listed under, taken at the press.
+    QCoro::Task<Result<>> confirmPermission(QString key, bool approve, std::optional<CLIConfig> config);
     QCoro::Task<Result<>> act(QString feedID, QString action, QString note, std::optional<CLIConfig> config);
     QCoro::Task<Result<>> retryCommand(QString id, std::optional<CLIConfig> config);
     QCoro::Task<Result<>> deleteCommand(QString id, std::optional<CLIConfig> config);

@@ -558,7 +558,7 @@ void TestStatus::actions()
     QVERIFY(waitFor(status.act(QStringLiteral("x/y"), QStringLiteral("continue"), QString(), m_cfg)).ok());
     QVERIFY(waitFor(status.retryCommand(QStringLiteral("a/b?c#d"), m_cfg)).ok());
     QVERIFY(waitFor(status.deleteCommand(QStringLiteral("c1"), m_cfg)).ok());
-    QVERIFY(waitFor(status.confirmPermission(QStringLiteral("exec"), true)).ok());
+    QVERIFY(waitFor(status.confirmPermission(QStringLiteral("exec"), true, status.config())).ok());
 
     const QJsonArray log = m_sim->requests();
     const auto bodyOf = [&](const QString& path) {
@@ -594,7 +594,7 @@ void TestStatus::actionsWithoutConfiguration()
         QCOMPARE(r.ok() ? 0 : r.failure().code(), -1);
         QCOMPARE(r.failure().description(), noWorkspace);
     }
-    const Result<> confirm = waitFor(status.confirmPermission(QStringLiteral("write"), true));
+    const Result<> confirm = waitFor(status.confirmPermission(QStringLiteral("write"), true, status.config()));
     QCOMPARE(confirm.ok() ? QString() : confirm.failure().description(), QStringLiteral("本机还没有配对过任何工作区"));
     QVERIFY(m_sim->requests().isEmpty());
 }
@@ -604,7 +604,7 @@ void TestStatus::actionErrorsCarryAdvice()
     Status status;
     waitFor(status.reload(m_cfg));
     // "danger" is not in this machine's declaration.
-    const Result<> over = waitFor(status.confirmPermission(QStringLiteral("danger"), true));
+    const Result<> over = waitFor(status.confirmPermission(QStringLiteral("danger"), true, status.config()));
     QVERIFY(!over.ok());
     QCOMPARE(over.failure().kind(), Failure::Kind::Gateway);
     QCOMPARE(over.failure().gatewayError()->status, 403);
