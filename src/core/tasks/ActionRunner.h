@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <QCoroTask>
@@ -60,6 +61,9 @@ public:
 
     // Idle for a key nothing was done to.
     PermActionState state(const Key& key) const { return m_states.value(key); }
+    // From the press until the reload after it is in: the item stays as it was
+    // acted on (one double click, one action), and takes no second action.
+    bool busy(const Key& key) const { return m_busy.contains(key); }
     // Records an outcome without running anything (nothing is reloaded).
     void set(const Key& key, const PermActionState& state)
     {
@@ -77,6 +81,7 @@ public:
     // and the reload follow on their own.
     void run(const Key& key, const QString& working, const QString& done, Operation operation)
     {
+        m_busy.insert(key);
         set(key, PermActionState::working(working));
         awaitOutcomeThenReload(this, key, done, std::move(operation), m_reload, m_whenGone);
     }
@@ -98,7 +103,10 @@ private:
             auto task = reload();
             co_await std::move(task);
         }
-        if (self && self->m_hooks.finished)
+        if (!self)
+            co_return;
+        self->m_busy.remove(key);
+        if (self->m_hooks.finished)
             self->m_hooks.finished(key);
     }
 
@@ -106,4 +114,5 @@ private:
     WhenGone m_whenGone;
     Hooks m_hooks;
     QHash<Key, PermActionState> m_states;
+    QSet<Key> m_busy;
 };

@@ -76,7 +76,7 @@ void PermActions::grant(const CLIConfig& config, const QString& key)
 bool PermActions::listedFor(const CLIConfig& config, const QString& key)
 {
     const QString workspace = Status::workspaceKey(config);
-    if (!m_status || state(workspace, key).isWorking())
+    if (!m_status || busy(workspace, key))
         return false;
     // A tier's buttons act on the workspace whose list drew them: by the press
     // (or the end of its confirmation) another workspace may be shown.
@@ -91,8 +91,8 @@ bool PermActions::listedFor(const CLIConfig& config, const QString& key)
 void PermActions::run(const QString& workspace, const QString& key, const QString& working, const QString& done,
     ActionRunnerBase::Operation operation)
 {
-    // The tier's buttons are busy while it runs; a second press is not a second action.
-    if (state(workspace, key).isWorking())
+    // The tier's buttons are busy until its reload is in; a second press is not a second action.
+    if (busy(workspace, key))
         return;
     m_runner->run({ workspace, key }, working, done, std::move(operation));
 }

@@ -42,6 +42,8 @@ public:
     {
         return m_runner->state({ workspace, key });
     }
+    // Acted on and not yet reloaded: its buttons take no second press.
+    bool busy(const QString& workspace, const QString& key) const { return m_runner->busy({ workspace, key }); }
 
     // `config`: the one the pressed row's list was read with. Each action runs
     // only while the status model's tiers are still a good read of that

@@ -178,7 +178,7 @@ void FeedItemSheet::refreshRow(FeedItemRow* row, const QString& key)
 {
     const PermActionState state = m_runner->state(key);
     // Busy until the reload after the action is in: the row stays as it is until then.
-    row->setAction(state, state.isWorking() || m_settling.contains(key));
+    row->setAction(state, m_runner->busy(key));
 }
 
 void FeedItemSheet::onStateChanged(const QString& key)
@@ -192,7 +192,6 @@ void FeedItemSheet::onStateChanged(const QString& key)
 
 void FeedItemSheet::onFinished(const QString& key)
 {
-    m_settling.remove(key);
     if (FeedItemRow* row = m_rows.find(key))
         refreshRow(row, key);
     emit actionFinished(m_acted.value(key).id);
@@ -234,7 +233,7 @@ void FeedItemSheet::setAction(const Pressed& pressed, const PermActionState& sta
 void FeedItemSheet::send(const Pressed& pressed, const QString& working, const QString& done, Request request)
 {
     const QString key = keyOf(pressed.config, pressed.item.id);
-    if (m_runner->state(key).isWorking() || m_settling.contains(key))
+    if (m_runner->busy(key))
         return;
     if (!stillListed(pressed)) {
         setAction(pressed,
@@ -242,7 +241,6 @@ void FeedItemSheet::send(const Pressed& pressed, const QString& working, const Q
         return;
     }
     m_acted.insert(key, pressed.item);
-    m_settling.insert(key);
     // Runs to its end even when the sheet is closed meanwhile.
     m_runner->run(key, working, done,
         [model = m_status, config = pressed.config, request = std::move(request)]() -> QCoro::Task<Result<>> {

@@ -114,8 +114,6 @@ private:
     ActionRunner<QString>* m_runner = nullptr;
     // The item of every key acted on (the headline of a failure shown above the list, the id of `actionFinished`).
     QHash<QString, FeedApprovalItem> m_acted;
-    // Keys whose action has not finished its reload yet.
-    QSet<QString> m_settling;
     KeyedReconciler<QString, FeedItemRow> m_rows;
     QWidget* m_gone = nullptr;
     QVBoxLayout* m_goneList = nullptr;

@@ -124,7 +124,7 @@ void PermList::setContent(const Content& c)
             content.autoFailed = autoFailed;
             content.unenforceable = PermPresentation::unenforceableNote(r.key, c.runtimes);
             content.buttons = PermPresentation::permButtons(r, autoFailed);
-            content.busy = action.isWorking();
+            content.busy = c.busy ? c.busy(r.key) : action.isWorking();
             content.feedback = PermPresentation::rowFeedback(action,
                 c.autoConfirmed.contains(r.key) ? std::optional<QDateTime>(c.autoConfirmed.value(r.key)) : std::nullopt,
                 autoFailed ? std::optional<QString>(c.autoFailed.value(r.key)) : std::nullopt);

@@ -39,6 +39,8 @@ public:
         QHash<QString, PermUse> usage;
         QList<RuntimeRow> runtimes; // the plain local runtime rows
         std::function<PermActionState(const QString&)> action;
+        // Acted on and not reloaded yet: its buttons take no press.
+        std::function<bool(const QString&)> busy;
     };
     void setContent(const Content& content);
 

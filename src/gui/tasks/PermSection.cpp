@@ -42,8 +42,11 @@ PermSection::PermSection(
         connect(m_inventory, &RuntimeInventoryStore::changed, this, &PermSection::scheduleRefresh);
     // An action's feedback shows at once.
     connect(m_actions, &PermActions::stateChanged, this, &PermSection::refreshPerms);
-    connect(m_actions, &PermActions::finished, this,
-        [this](const QString&, const QString& key) { emit actionFinished(key); });
+    connect(m_actions, &PermActions::finished, this, [this](const QString&, const QString& key) {
+        // The row takes presses again now that its reload is in.
+        refreshPerms();
+        emit actionFinished(key);
+    });
     connect(m_perms, &PermList::actionRequested, this, &PermSection::onAction);
     refresh();
 }
@@ -88,6 +91,7 @@ void PermSection::refreshPerms()
     const QString workspace = m_drawnFor ? Status::workspaceKey(*m_drawnFor) : QString();
     c.action = [actions, workspace](
                    const QString& key) { return actions ? actions->state(workspace, key) : PermActionState::idle(); };
+    c.busy = [actions, workspace](const QString& key) { return actions && actions->busy(workspace, key); };
     m_perms->setContent(c);
 }
 

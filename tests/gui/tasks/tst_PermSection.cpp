@@ -244,6 +244,26 @@ private slots:
         QCOMPARE(matching(log, "GET", "/api/workspaces/ws-demo/commands").size(), 1);
     }
 
+    // An answered action whose reload is not in yet still holds its tier: a
+    // second press (the half of a double click) sends nothing more.
+    void secondActionWaitsForTheReload()
+    {
+        load(R"({"effective":{"read":true},"pending":[]})");
+        m_sim->setFault("GET", kApi + "/commands", 0, {}, 800, 1);
+        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
+        press("read", "收回");
+        PermActions* actions = m_section->actions();
+        const QString ws = Status::workspaceKey(m_cfg);
+        QTRY_VERIFY(!actions->state(ws, "read").isWorking());
+        QVERIFY(finished.isEmpty());
+        QVERIFY(actions->busy(ws, "read"));
+        QVERIFY(!row("read")->button("收回")->isEnabled());
+        actions->revoke(m_cfg, "read", "收回");
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QVERIFY(!actions->busy(ws, "read"));
+        QCOMPARE(confirmations(m_sim->requests()), QStringList { "read false" });
+    }
+
     // `brenlow grant` takes its list as the whole set: when the tiers of the
     // workspace are not at hand as the alert is answered, nothing runs and the
     // tier's line says why, also once the list is back. The line belongs to the
