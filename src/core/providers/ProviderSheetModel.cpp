@@ -79,9 +79,13 @@ QCoro::Task<QString> bindKind(QString kind, std::optional<QUuid> profile)
     });
 }
 
-QCoro::Task<> unbindProfile(QUuid profile)
+// Empty text: every runtime bound to the profile let go.
+QCoro::Task<QString> unbindProfile(QUuid profile)
 {
-    return RuntimeBindingStore::queue().task([profile] { RuntimeBindingStore::unbindProfile(profile); });
+    return RuntimeBindingStore::queue().task([profile] {
+        QString error;
+        return RuntimeBindingStore::unbindProfile(profile, &error) ? QString() : error;
+    });
 }
 
 std::optional<QString> nonEmpty(const QString& text)
@@ -325,7 +329,7 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
     // the user deleted, and only then (the prune after a refresh removes
     // nothing while the profiles file may not list them all).
     auto unbind = unbindProfile(id);
-    co_await std::move(unbind);
+    const QString unbindError = co_await std::move(unbind);
     if (!self || self->m_closing)
         co_return;
     if (self->m_bound == id)
@@ -333,4 +337,8 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
     self->m_feedback.remove(id);
     self->m_doneMessage = QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key");
     self->setProfiles(removed.profiles);
+    // The row is gone: a binding that still names the profile is said on the form.
+    if (!unbindError.isEmpty())
+        self->setForm(Feedback::Kind::Failed,
+            QStringLiteral("账号删了，但还绑着它的 Runtime 没解开（启动时会当作没绑账号）：") + unbindError);
 }

@@ -24,6 +24,18 @@ QMap<QString, QUuid> ids(const QMap<QString, QString>& raw)
     }
     return out;
 }
+
+// The runtime kinds whose bound profile `matches` picks.
+template <typename Matches> QStringList boundWhere(const QMap<QString, QString>& raw, Matches matches)
+{
+    QStringList kinds;
+    const QMap<QString, QUuid> bindings = ids(raw);
+    for (auto it = bindings.begin(); it != bindings.end(); ++it) {
+        if (matches(it.value()))
+            kinds.append(it.key());
+    }
+    return kinds;
+}
 } // namespace
 
 SerialExecutor& queue()
@@ -63,13 +75,7 @@ bool unbindProfile(const QUuid& profile, QString* error)
 {
     return store().removeKeys(
         [&profile](const QMap<QString, QString>& raw) {
-            QStringList bound;
-            const QMap<QString, QUuid> bindings = ids(raw);
-            for (auto it = bindings.begin(); it != bindings.end(); ++it) {
-                if (it.value() == profile)
-                    bound.append(it.key());
-            }
-            return bound;
+            return boundWhere(raw, [&profile](const QUuid& id) { return id == profile; });
         },
         error);
 }
@@ -90,12 +96,7 @@ std::optional<QList<ProviderProfile>> pruneAgainst(const std::function<std::opti
         QSet<QUuid> kept;
         for (const ProviderProfile& p : std::as_const(*profiles))
             kept.insert(p.id);
-        const QMap<QString, QUuid> bindings = ids(raw);
-        for (auto it = bindings.begin(); it != bindings.end(); ++it) {
-            if (!kept.contains(it.value()))
-                stale.append(it.key());
-        }
-        return stale;
+        return boundWhere(raw, [&kept](const QUuid& id) { return !kept.contains(id); });
     });
     return profiles;
 }

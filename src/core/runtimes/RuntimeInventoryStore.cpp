@@ -226,7 +226,10 @@ QCoro::Task<> RuntimeInventoryStore::loadCredentials()
     if (!self)
         co_return;
     self->m_configured = read.configured;
-    self->applyProfiles(read.profiles);
+    if (read.profiles)
+        self->applyProfiles(*read.profiles);
+    else
+        emit self->changed();
 }
 
 RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const QMap<QString, RuntimeSetupInfo>& setup)
@@ -239,8 +242,9 @@ RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const 
             providers.append(*s.credentialProvider);
     }
     out.configured = CredentialBroker::configuredProviders(providers);
-    migrateLegacyCredentialsIfNeeded(setup);
-    out.profiles = readProfiles();
+    // The rows already have the files as they were; read again only what the migration changed.
+    if (migrateLegacyCredentialsIfNeeded(setup))
+        out.profiles = readProfiles();
     return out;
 }
 
@@ -251,8 +255,10 @@ RuntimeInventoryStore::Profiles RuntimeInventoryStore::readProfiles()
     // profile between this read and the prune. A profiles file that does not
     // list every profile for certain (damaged, or an earlier one kept aside)
     // prunes nothing: the bindings are all that ties a runtime to its account.
-    RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked);
-    QList<ProviderProfile> profiles = ProviderProfileStore::load();
+    const std::optional<QList<ProviderProfile>> whole
+        = RuntimeBindingStore::pruneAgainst(&ProviderProfileStore::loadChecked);
+    // A damaged file shows what it still holds.
+    QList<ProviderProfile> profiles = whole ? *whole : ProviderProfileStore::load();
     std::stable_sort(profiles.begin(), profiles.end(), [](const ProviderProfile& a, const ProviderProfile& b) {
         const int byProvider = QString::compare(a.provider, b.provider, Qt::CaseSensitive);
         if (byProvider != 0)
@@ -287,18 +293,18 @@ QString RuntimeInventoryStore::friendlyProviderName(
     return provider;
 }
 
-void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup)
+bool RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup)
 {
     // With a damaged profiles file there is no telling which providers have a
     // profile already, and a new one would set the user's file aside.
     const std::optional<QList<ProviderProfile>> stored = ProviderProfileStore::loadChecked();
     if (!stored)
-        return;
+        return false;
     // Nor with a damaged bindings file: binding the runtimes to the new
     // profile would set the user's bindings aside, and a key moved to a
     // profile that cannot be bound would reach no runtime.
     if (!RuntimeBindingStore::loadChecked())
-        return;
+        return false;
     QSet<QString> existing;
     for (const ProviderProfile& p : *stored)
         existing.insert(p.provider);
@@ -310,6 +316,8 @@ void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString,
             candidates.append(name);
     }
     std::sort(candidates.begin(), candidates.end());
+
+    bool moved = false;
 
     for (const QString& provider : std::as_const(candidates)) {
         if (existing.contains(provider) || !CredentialBroker::isConfigured(provider))
@@ -328,9 +336,11 @@ void RuntimeInventoryStore::migrateLegacyCredentialsIfNeeded(const QMap<QString,
             continue;
         }
         existing.insert(provider);
+        moved = true;
         for (auto it = setup.cbegin(); it != setup.cend(); ++it) {
             if (it->slot(provider) && !RuntimeBindingStore::load().contains(it.key()))
                 RuntimeBindingStore::bind(it.key(), profile.id);
         }
     }
+    return moved;
 }

@@ -84,7 +84,7 @@ private:
     // What the key store and the profile files say for a set of setup contracts.
     struct Credentials {
         QSet<QString> configured;
-        Profiles profiles;
+        std::optional<Profiles> profiles; // read again when the migration changed them
     };
     static Outcome fetch(std::chrono::milliseconds timeLimit, std::shared_ptr<ProcessGroup> group = {});
     QCoro::Task<> run();
@@ -99,7 +99,8 @@ private:
     static Profiles readProfiles();
     // Blocking: the Secret Service may wait on a prompt or a stalled daemon.
     static Credentials readCredentials(const QMap<QString, RuntimeSetupInfo>& setup);
-    static void migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup);
+    // True when it moved a key under a new profile (the stores changed).
+    static bool migrateLegacyCredentialsIfNeeded(const QMap<QString, RuntimeSetupInfo>& setup);
     static QString friendlyProviderName(const QMap<QString, RuntimeSetupInfo>& setup, const QString& provider);
 
     QList<RuntimeRow> m_rows;
