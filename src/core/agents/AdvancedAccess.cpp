@@ -76,11 +76,11 @@ QCoro::Task<QString> AdvancedAccess::add(QString name, QString command)
     const QStringList words = c.words();
     if (c.name.isEmpty())
         co_return QStringLiteral("给它起个名字");
-    if (words.value(0).isEmpty())
-        co_return QStringLiteral("填上启动它的命令");
     if (c.hasOpenQuote())
         co_return QStringLiteral("双引号没有成对：有一个 \" 没配上另一半，看不出程序路径到哪里为止。"
                                  "补上或去掉它再添加；程序路径里有空格的话，用一对双引号把整条路径括起来。");
+    if (words.value(0).isEmpty())
+        co_return QStringLiteral("填上启动它的命令");
     if (words.size() > 1)
         // A worker is started with the program alone; arguments would be dropped without a word.
         co_return QStringLiteral("只能填要启动的程序，不能带参数：「") + words.mid(1).join(QLatin1Char(' '))

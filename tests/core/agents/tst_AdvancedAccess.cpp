@@ -92,6 +92,8 @@ void TestAdvancedAccess::addAndStore_data()
                                            << R"(/tmp/agent")" << QStringList {} << openQuote;
     QTest::newRow("open quote after a word") << "x"
                                              << R"("my agent" "--stdio)" << QStringList {} << openQuote;
+    QTest::newRow("only a quote") << "x"
+                                  << R"(")" << QStringList {} << openQuote;
     QTest::newRow("open quote inside") << "x"
                                        << R"(/opt/my" agent)" << QStringList {} << openQuote;
     // Three quotes in a row stand for one quote character.
