@@ -5,7 +5,9 @@
 #include "core/runtimes/RuntimeController.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QWindow>
 #include <QtConcurrent>
 
 #include <csignal>
@@ -101,6 +103,12 @@ void AppDelegate::onSignalPipe()
     if (last == 0)
         return;
     emit quitSignalReceived(last);
+    // The windows go first: the waits below (each group's grace) then hold
+    // up nothing on screen.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        for (QWindow* window : gui->topLevelWindows())
+            window->hide();
+    }
     // Workers are stopped before the loop ends, not after a later event.
     applicationWillTerminate();
     QCoreApplication::quit();

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "core/gateway/CLI.h"
+#include "core/platform/DeskCrumbs.h"
 #include "core/platform/QtTranslations.h"
 #include "gui/shell/MainWindow.h"
 
@@ -17,7 +18,9 @@ int main(int argc, char** argv)
     // Closing the one window quits, and quitting stops every worker.
     QApplication::setQuitOnLastWindowClosed(true);
     // The standard dialogs (folder pickers, alerts) speak the window's language.
-    QtTranslations::install(app);
+    if (!QtTranslations::install(app))
+        DeskCrumbs::drop(
+            QStringLiteral("qt.translations: 没找到 Qt 自己的中文翻译（qt6-translations-l10n），标准对话框是英文"));
 
     AppDelegate delegate;
     delegate.installQuitSignals();
