@@ -29,4 +29,24 @@ std::optional<QUrl> join(const QString& base, const QString& path, Query query, 
     return url;
 }
 
+bool sameServer(const QString& a, const QString& b)
+{
+    if (a == b)
+        return true;
+    const QUrl ua(a.trimmed(), QUrl::StrictMode);
+    const QUrl ub(b.trimmed(), QUrl::StrictMode);
+    if (!ua.isValid() || !ub.isValid() || ua.host().isEmpty())
+        return false;
+    const auto port = [](const QUrl& u) { return u.port(u.scheme() == QLatin1String("https") ? 443 : 80); };
+    const auto path = [](const QUrl& u) {
+        QString p = u.path();
+        while (p.endsWith(QLatin1Char('/')))
+            p.chop(1);
+        return p;
+    };
+    // QUrl lower-cases the scheme and the host itself.
+    return ua.scheme() == ub.scheme() && ua.host() == ub.host() && port(ua) == port(ub) && path(ua) == path(ub)
+        && ua.query() == ub.query();
+}
+
 } // namespace HttpAddress

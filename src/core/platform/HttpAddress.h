@@ -34,4 +34,8 @@ enum class Problem {
 // none (with the problem) when the result breaks the rule.
 std::optional<QUrl> join(const QString& base, const QString& path, Query query, Problem* problem = nullptr);
 
+// Whether two addresses name the same server and path, however written: the
+// scheme's and the host's case, a default port spelled out, trailing slashes.
+bool sameServer(const QString& a, const QString& b);
+
 } // namespace HttpAddress

@@ -276,7 +276,7 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     // Only the workspaces of that gateway: another gateway's access tokens never go there.
     QJsonArray workspaces;
     for (const WorkspaceRecord& r : std::as_const(m_records)) {
-        if (r.config.api != gateway && r.config.api != origin)
+        if (!HttpAddress::sameServer(r.config.api, gateway) && !HttpAddress::sameServer(r.config.api, origin))
             continue;
         workspaces.append(QJsonObject { { QStringLiteral("workspace_uuid"), r.config.workspace },
             { QStringLiteral("access_token"), r.config.token } });

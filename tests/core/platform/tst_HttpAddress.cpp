@@ -70,6 +70,40 @@ private slots:
         QCOMPARE(got ? got->toString() : QString(), url);
         QCOMPARE(found, problem);
     }
+
+    void sameServer_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("as written") << "http://127.0.0.1:18091"
+                                    << "http://127.0.0.1:18091" << true;
+        QTest::newRow("trailing slash") << "http://127.0.0.1:18091/"
+                                        << "http://127.0.0.1:18091" << true;
+        QTest::newRow("case") << "HTTP://Desk.Local:18091"
+                              << "http://desk.local:18091" << true;
+        QTest::newRow("default port") << "https://gw.example:443/"
+                                      << "https://gw.example" << true;
+        QTest::newRow("other port") << "http://127.0.0.1:18091"
+                                    << "http://127.0.0.1:18092" << false;
+        QTest::newRow("other host") << "http://127.0.0.1:18091"
+                                    << "http://desk.local:18091" << false;
+        QTest::newRow("other scheme") << "http://gw.example"
+                                      << "https://gw.example" << false;
+        QTest::newRow("other path") << "http://gw.example/a"
+                                    << "http://gw.example/b" << false;
+        QTest::newRow("not an address") << "gateway"
+                                        << "http://gateway" << false;
+    }
+
+    void sameServer()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QCOMPARE(HttpAddress::sameServer(a, b), same);
+        QCOMPARE(HttpAddress::sameServer(b, a), same);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHttpAddress)
