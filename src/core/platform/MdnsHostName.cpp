@@ -24,8 +24,7 @@ Kept& kept()
     return *k;
 }
 
-} // namespace
-
+// The asking itself; blocks up to kCallTimeoutMs.
 std::optional<QString> ask()
 {
     QDBusConnection bus = QDBusConnection::systemBus();
@@ -43,6 +42,8 @@ std::optional<QString> ask()
         return std::nullopt;
     return value.toString();
 }
+
+} // namespace
 
 QCoro::Task<std::optional<QString>> lookup()
 {

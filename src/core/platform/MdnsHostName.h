@@ -22,8 +22,6 @@ constexpr int kKeepMs = 30000;
 // The name: the kept answer while it is fresh, else asked anew off the GUI
 // thread. The awaiting thread needs a running event loop.
 QCoro::Task<std::optional<QString>> lookup();
-// The asking itself; blocks up to kCallTimeoutMs.
-std::optional<QString> ask();
 // Forgets the kept answer (tests).
 void forget();
 

@@ -34,7 +34,7 @@ Registry& registry()
     return *r;
 }
 
-std::atomic<qint64> g_graceMs { ProcessGroup::kGrace.count() };
+constexpr qint64 kGraceMs = ProcessGroup::kGrace.count();
 
 } // namespace
 
@@ -74,7 +74,7 @@ void ProcessGroup::askLocked()
 {
     if (m_killAt)
         return;
-    m_killAt = QDeadlineTimer(g_graceMs.load());
+    m_killAt = QDeadlineTimer(kGraceMs);
     // Never 0 or 1: kill(0) and kill(-1) would reach this process's own group or every process.
     if (m_leader > 1)
         ::kill(-m_leader, SIGTERM);
@@ -122,7 +122,7 @@ void ProcessGroup::endAll()
     Registry& r = registry();
     const QMutexLocker lock(&r.mutex);
     r.closing = true;
-    r.endingKillAt = QDeadlineTimer(g_graceMs.load());
+    r.endingKillAt = QDeadlineTimer(kGraceMs);
     for (ProcessGroup* group : std::as_const(r.live)) {
         group->m_cancelled = true;
         group->askLocked();
@@ -149,11 +149,6 @@ void ProcessGroup::waitForEnded()
         if (anyLeft(leader))
             end(leader);
     }
-}
-
-void ProcessGroup::setGraceForTesting(std::chrono::milliseconds grace)
-{
-    g_graceMs = grace.count();
 }
 
 ProcessGroup::Scope::Scope(const QObject* owner)

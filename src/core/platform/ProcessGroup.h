@@ -63,9 +63,6 @@ public:
     // once the grace is over.
     static void waitForEnded();
 
-    // Tests shorten the grace.
-    static void setGraceForTesting(std::chrono::milliseconds grace);
-
     // Ties a new group to the object awaiting its run: when `owner` is
     // destroyed while the scope lives, the group is cancelled. With no owner
     // the group is only ended by its time limit or by quitting. Create and
