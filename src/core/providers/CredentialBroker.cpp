@@ -146,6 +146,15 @@ QMap<QString, QString> launchEnv(
     return env;
 }
 
+bool readsKey(const std::optional<RuntimeSetupInfo>& setup, const std::optional<ProviderProfile>& profile)
+{
+    if (!setup)
+        return false;
+    if (profile)
+        return setup->slot(profile->provider).has_value();
+    return setup->credentialProvider && !setup->credentialProvider->isEmpty() && !setup->apiKeyEnvVars.isEmpty();
+}
+
 QMap<QString, QString> launchEnv(const QString& provider, const QStringList& envVars)
 {
     QMap<QString, QString> env;

@@ -54,5 +54,8 @@ QMap<QString, QString> launchEnv(
 // Every listed variable mapped to the provider's legacy key; empty when
 // there is no provider, no name or no key.
 QMap<QString, QString> launchEnv(const QString& provider, const QStringList& envVars);
+// Whether a launch with this contract and bound profile reads the key store
+// through one of the two above; a launch that does not never waits on it.
+bool readsKey(const std::optional<RuntimeSetupInfo>& setup, const std::optional<ProviderProfile>& profile);
 
 } // namespace CredentialBroker

@@ -84,12 +84,8 @@ QCoro::Task<> RuntimeController::prepare(QString k, quint64 ticket, std::optiona
     // A custom connection, a runtime with no contract, with a profile of a
     // provider it does not take, or with neither a profile nor a credential
     // provider: nothing to read from the key store.
-    const bool readsKey = setup
-        && (profile ? setup->slot(profile->provider).has_value()
-                    : setup->credentialProvider && !setup->credentialProvider->isEmpty()
-                    && !setup->apiKeyEnvVars.isEmpty());
     QMap<QString, QString> keys;
-    if (readsKey) {
+    if (CredentialBroker::readsKey(setup, profile)) {
         // The key store may keep its caller waiting (a prompt, a stalled
         // daemon): the keys are read on its queue, after the key writes
         // handed to it before. Only launches that need a key wait there.
