@@ -73,9 +73,14 @@ void WorkspaceCatalog::setSelectedID(const QString& id)
     // A pick of the user's (or a pairing's) replaces a held selection.
     if (!m_settling)
         m_heldSelection.reset();
+    select(id, true);
+}
+
+void WorkspaceCatalog::select(const QString& id, bool store)
+{
     // Stored only when it differs from the stored choice (every reload
     // settles the selection); always while no reload has read that yet.
-    if (m_storedSelection != id) {
+    if (store && m_storedSelection != id) {
         m_storedSelection = id;
         ++m_selectionWrites;
         m_selectionStore.write(id.toUtf8());
@@ -196,21 +201,32 @@ void WorkspaceCatalog::apply(const FileRead& files)
     };
     const std::optional<QString> held = std::exchange(m_heldSelection, std::nullopt);
     if (held && has(*held)) {
-        setSelectedID(*held);
+        select(*held, true);
         return;
     }
-    if (has(m_selectedID))
+    if (has(m_selectedID)) {
+        // Missing at two reads in a row, the held selection is gone: what stands in becomes the choice.
+        if (held)
+            select(m_selectedID, true);
         return;
-    // Selected at the previous read and missing at this one: held for one more read.
-    const QString vanished = held ? QString() : m_selectedID;
+    }
+    // The selection this read misses (before the first one, the stored choice)
+    // is held for one more read, unless it was missing at the previous one too.
+    QString missing = held ? QString() : (m_selectedID.isEmpty() ? saved : m_selectedID);
+    if (has(missing))
+        missing.clear();
+    QString standIn;
     if (has(saved))
-        setSelectedID(saved);
+        standIn = saved;
     else if (files.current)
-        setSelectedID(files.current->workspace);
-    else
-        setSelectedID(m_records.isEmpty() ? QString() : m_records.first().id());
-    if (!vanished.isEmpty())
-        m_heldSelection = vanished;
+        standIn = files.current->workspace;
+    else if (!m_records.isEmpty())
+        standIn = m_records.first().id();
+    // What stands in while a selection is held is shown, never stored: a quit
+    // now reopens the held one.
+    select(standIn, missing.isEmpty());
+    if (!missing.isEmpty())
+        m_heldSelection = missing;
 }
 
 QString WorkspaceCatalog::buildPairLink(const QString& deviceId, const QString& origin, const QString& pairToken)

@@ -106,6 +106,8 @@ private:
     // The pairing files; blocks.
     static FileRead readFiles();
     void apply(const FileRead& read);
+    // Selects `id`; with `store`, it becomes the stored choice too.
+    void select(const QString& id, bool store);
     void failPairLink(const QString& text);
 
     QList<WorkspaceRecord> m_records;

@@ -103,9 +103,13 @@ private slots:
         home.writeFile(".tolvarine/workspaces/b.json", pairing("ws-b", "B"));
         home.writeFile(".tolvarine/workspaces/c.json", pairing("ws-c", "C"));
 
-        // A saved workspace that is no longer paired, no current configuration: the first record.
+        // A saved workspace that is no longer paired, no current configuration:
+        // the first record, stored once the saved one is missing at a second read too.
         QSettings().setValue(kKey, "ws-gone");
         WorkspaceCatalog c;
+        reloadNow(c);
+        QCOMPARE(c.selectedID(), QStringLiteral("ws-a"));
+        QCOMPARE(saved(), QStringLiteral("ws-gone"));
         reloadNow(c);
         QCOMPARE(c.selectedID(), QStringLiteral("ws-a"));
         QTRY_COMPARE(saved(), QStringLiteral("ws-a"));
