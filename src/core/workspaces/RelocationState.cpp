@@ -3,6 +3,7 @@
 #include "core/platform/CredentialRedaction.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/Graphemes.h"
+#include "core/platform/OffMainThread.h"
 #include "core/workspaces/Relocation.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
@@ -25,6 +26,13 @@ RelocationState::RelocationState(WorkspaceCatalog* catalog, QObject* parent)
 QString RelocationState::refusedWithoutReason()
 {
     return QStringLiteral("Brenlow CLI 没有接受这个目录，也没有说明原因。");
+}
+
+QString RelocationState::takenBy(const QString& owner, const QString& workspace)
+{
+    return QStringLiteral("这个目录已经是工作区「%1」的目录了，不能再绑给「%2」：两个工作区共用一个目录，"
+                          "在「%2」下启动的 Runtime 会去改「%1」的项目。请指向「%2」自己的目录。")
+        .arg(owner, workspace);
 }
 
 bool RelocationState::relocateBusy() const
@@ -166,10 +174,25 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
 {
     const quint64 ticket = nextTicket(workspace);
     QPointer<RelocationState> self(this);
-    auto rebind = Relocation::apply(workspace, path, Relocation::kTimeLimit, this);
-    const Relocation::Discovery answer = co_await std::move(rebind);
+    // One folder, one workspace: a folder another paired workspace is bound to
+    // is refused before the tool runs, or a runtime started under this one
+    // would work in that one's project. Resolving folders touches the disk.
+    const QList<WorkspaceRecord> paired = m_catalog ? m_catalog->records() : QList<WorkspaceRecord>();
+    const QString name = onShow(workspace) ? m_workspace->config.displayName() : workspace;
+    auto lookUp
+        = offMainThread([paired, path, workspace] { return WorkspaceRecord::pairedAt(paired, path, workspace); });
+    const std::optional<WorkspaceRecord> owner = co_await std::move(lookUp);
     if (!self)
         co_return;
+    Relocation::Discovery answer;
+    if (owner) {
+        answer.error = takenBy(owner->config.displayName(), name);
+    } else {
+        auto rebind = Relocation::apply(workspace, path, Relocation::kTimeLimit, this);
+        answer = co_await std::move(rebind);
+        if (!self)
+            co_return;
+    }
 
     if (answer.ok) {
         if (latest(workspace, ticket)) {

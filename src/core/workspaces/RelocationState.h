@@ -83,6 +83,9 @@ public:
 
     // The refusal note when the tool gave no reason.
     static QString refusedWithoutReason();
+    // The refusal note for a folder the workspace `owner` is paired to, asked
+    // for `workspace` (both display names).
+    static QString takenBy(const QString& owner, const QString& workspace);
 
 signals:
     void changed();

@@ -73,6 +73,8 @@ private slots:
     void bannerCandidates();
     void relocationPickerStart_data();
     void relocationPickerStart();
+    void oneFolderOneWorkspace_data();
+    void oneFolderOneWorkspace();
     void heldPickSurvivesAQuit_data();
     void heldPickSurvivesAQuit();
 
@@ -266,6 +268,78 @@ void TestWorkspaceViews::relocationPickerStart()
     QTRY_COMPARE(m_prompts->folderStartDirs.size(), 1);
     QCOMPARE(m_prompts->folderStartDirs.first(),
         start.isEmpty() ? QDir::homePath() : QDir(m_world->home.filePath(start)).absolutePath());
+}
+
+void TestWorkspaceViews::oneFolderOneWorkspace_data()
+{
+    QTest::addColumn<QString>("road"); // "picker", "argument" or "match" (the search's own find, confirmed)
+    QTest::addColumn<QString>("folder"); // Demo Shop's folder as given, under the home
+    QTest::newRow("picker") << "picker"
+                            << "projects/ws-demo";
+    QTest::newRow("picker, a trailing slash") << "picker"
+                                              << "projects/ws-demo/";
+    QTest::newRow("picker, through a link") << "picker"
+                                            << "links/shop";
+    QTest::newRow("launch argument") << "argument"
+                                     << "projects/./ws-demo";
+    QTest::newRow("found by the search, confirmed") << "match"
+                                                    << "projects/ws-demo";
+}
+
+// Team Blog's folder has moved; Demo Shop's folder is where it was. No road
+// binds Team Blog to Demo Shop's folder: it is refused before the tool runs,
+// with a note that names Demo Shop, and both pairing files stay as they were.
+void TestWorkspaceViews::oneFolderOneWorkspace()
+{
+    QFETCH(QString, road);
+    QFETCH(QString, folder);
+    m_world->pair({ kDemo, QStringLiteral("ws-blog") });
+    QVERIFY(QDir().mkpath(m_world->home.filePath(QStringLiteral("links"))));
+    QVERIFY(QFile::link(m_world->home.filePath(QStringLiteral("projects/ws-demo")),
+        m_world->home.filePath(QStringLiteral("links/shop"))));
+    // Its old folder had the name Demo Shop's has, so the search finds that one.
+    CLIConfig blog = m_world->sim->config(QStringLiteral("ws-blog"));
+    blog.path = m_world->home.filePath(road == QLatin1String("match") ? "old/ws-demo" : "old/ws-blog");
+    const QString blogFile = m_world->home.writeFile(
+        QStringLiteral(".tolvarine/workspaces/ws-blog.json"), QJsonDocument(blog.toJson()).toJson());
+    QSettings().setValue(QLatin1String(WorkspaceCatalog::kSelectionKey), QStringLiteral("ws-blog"));
+    const auto read = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray blogBefore = read(blogFile);
+    const QString demoFile = m_world->home.filePath(QStringLiteral(".tolvarine/workspaces/ws-demo.json"));
+    const QByteArray demoBefore = read(demoFile);
+
+    const QString given = m_world->home.filePath(folder);
+    m_prompts->folderAnswers = { given };
+    MainWindow w(MainWindow::Intervals { std::chrono::hours(1), std::chrono::hours(1) });
+    RelocationState* state = w.controller()->relocation();
+    if (road == QLatin1String("argument"))
+        state->setLaunchArguments({ QStringLiteral("tolvarine-desktop"), QStringLiteral("-ZRKRelocateTo"), given });
+    auto* banner = qobject_cast<RelocationBanner*>(w.pairedPage()->section(PairedPage::RelocationBanner));
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(state->shown() && state->autoTried().contains("ws-blog") && !state->relocateBusy(), 20000);
+    QCOMPARE(state->workspace()->config.displayName(), QStringLiteral("Team Blog"));
+
+    QSignalSpy finished(state, &RelocationState::relocationFinished);
+    if (road == QLatin1String("match")) {
+        QTRY_VERIFY(banner->matchBox()->isVisible());
+        QTest::mouseClick(
+            banner->findChild<QAbstractButton*>(QStringLiteral("workspace.relocate.confirm")), Qt::LeftButton);
+    } else {
+        QTest::mouseClick(banner->folderButton(), Qt::LeftButton);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+    QCOMPARE(finished.first().at(1).toBool(), false);
+    QCOMPARE(state->relocateNote(), RelocationState::takenBy(QStringLiteral("Demo Shop"), QStringLiteral("Team Blog")));
+    QVERIFY(banner->isVisible());
+    // Nothing was run to re-bind, and both pairings are as they were.
+    for (const QString& call : m_world->tool.argvs())
+        QVERIFY2(!call.startsWith(QLatin1String("workspace relocate")) || call.contains(QLatin1String("--dry-run")),
+            qPrintable(call));
+    QCOMPARE(read(blogFile), blogBefore);
+    QCOMPARE(read(demoFile), demoBefore);
 }
 
 void TestWorkspaceViews::heldPickSurvivesAQuit_data()
