@@ -29,6 +29,32 @@ QString pairFailed(const QString& output)
     return QStringLiteral("配对失败：") + Graphemes::trailing(CredentialRedaction::redact(output), 200);
 }
 
+// What a pairing that ended well did not do, in the tool's own words with what
+// to do about it; empty when it reported nothing left undone. When the gateway
+// does not answer, the tool pairs the folder on this machine alone; it also
+// warns about a step it could not take.
+QString pairWarning(const QString& output)
+{
+    QStringList said;
+    bool localOnly = false;
+    for (const QString& line : output.split(QLatin1Char('\n'))) {
+        const QString text = line.trimmed();
+        const bool local = text.contains(QStringLiteral("先在本机")) || text.contains(QStringLiteral("没有回话"));
+        if (local || text.startsWith(QLatin1String("warning"), Qt::CaseInsensitive)
+            || text.startsWith(QStringLiteral("警告")))
+            said.append(text);
+        localOnly = localOnly || local;
+    }
+    if (said.isEmpty())
+        return QString();
+    const QString words = Graphemes::leading(CredentialRedaction::redact(said.join(QLatin1Char('\n'))), 400);
+    if (localOnly)
+        return QStringLiteral("工作区只在这台电脑上记下了，网关还不认识它。brenlow 说：") + words
+            + QStringLiteral("\n等网关连得上了，再用上面的 ＋ 号选这个目录配对一次。");
+    return QStringLiteral("工作区已加入，但有一步没做成。brenlow 说：") + words
+        + QStringLiteral("\n照它说的补上这一步，或者再用上面的 ＋ 号选这个目录配对一次。");
+}
+
 // The selection as it is now: the user may have switched while recovering.
 QCoro::Task<> reloadIfAlive(QPointer<WindowController> controller)
 {
@@ -313,7 +339,11 @@ QCoro::Task<> WindowController::pair(QString folder)
             : result.out;
         setNotice(pairFailed(said), true);
     } else {
-        setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
+        const QString warning = pairWarning(result.out);
+        if (warning.isEmpty())
+            setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
+        else
+            setNotice(warning, true);
         co_await m_catalog->reload(true);
         if (!self)
             co_return;

@@ -187,25 +187,38 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
 void TestMainWindow::pairing_data()
 {
     QTest::addColumn<QByteArray>("toolOutput"); // empty: the stand-in's own answer
-    QTest::addColumn<QString>("notice"); // empty: none (no folder picked)
+    QTest::addColumn<QString>("toolGateway"); // the gateway the tool pairs with; empty: the stand-in
+    QTest::addColumn<QString>("notice"); // empty: none (no folder picked); ending in "…": how it starts
+    QTest::addColumn<bool>("isError");
     QTest::addColumn<QString>("selected"); // the selection afterwards; empty: still unpaired
 
-    QTest::newRow("cancelled") << QByteArray() << QString() << QString();
-    QTest::newRow("paired") << QByteArray() << QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止")
+    QTest::newRow("cancelled") << QByteArray() << QString() << QString() << false << QString();
+    QTest::newRow("paired") << QByteArray() << QString()
+                            << QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止") << false
                             << QStringLiteral("ws-new");
-    QTest::newRow("tool echoes a token") << QByteArray("refused: TOLVARINE_TOKEN=tok-123-secret")
-                                         << QStringLiteral("配对失败：refused: TOLVARINE_TOKEN=****") << QString();
+    // The tool pairs the folder on this machine only, exits 0 and says so: that is no success.
+    QTest::newRow("gateway unreachable")
+        << QByteArray() << QStringLiteral("http://127.0.0.1:1")
+        << QStringLiteral("工作区只在这台电脑上记下了，网关还不认识它。brenlow 说：网关 http://127.0.0.1:1 没有回话（…")
+        << true << QStringLiteral("ws-new");
+    QTest::newRow("tool echoes a token") << QByteArray("refused: TOLVARINE_TOKEN=tok-123-secret") << QString()
+                                         << QStringLiteral("配对失败：refused: TOLVARINE_TOKEN=****") << true
+                                         << QString();
 }
 
 void TestMainWindow::pairing()
 {
     QFETCH(QByteArray, toolOutput);
+    QFETCH(QString, toolGateway);
     QFETCH(QString, notice);
+    QFETCH(bool, isError);
     QFETCH(QString, selected);
     const bool picks = !notice.isEmpty(); // a folder picked always ends with a notice
 
     if (!toolOutput.isEmpty())
         m_tool->answer(QStringLiteral("pair"), toolOutput, 1);
+    if (!toolGateway.isEmpty())
+        qputenv("BRENLOW_SIM_GATEWAY", toolGateway.toUtf8());
     m_tool->put(QStringLiteral("pair.delay_ms"), "300"); // slow enough to see the pairing running
     qputenv("BRENLOW_SIM_PAIR_WS", "ws-new");
     const QString folder = newFolder();
@@ -226,7 +239,17 @@ void TestMainWindow::pairing()
         QVERIFY(!m_tool->argvs().join(QLatin1Char('\n')).contains(QStringLiteral("pair")));
     }
     QVERIFY(!w.controller()->busy());
-    QCOMPARE(w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString(), notice);
+    const QString shown = w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString();
+    if (notice.endsWith(QChar(0x2026))) {
+        QVERIFY2(shown.startsWith(notice.chopped(1)), qPrintable(shown));
+        // The tool's own words, and what to do.
+        QVERIFY2(shown.contains(QStringLiteral("先在本机记下了配对"))
+                && shown.endsWith(QStringLiteral("等网关连得上了，再用上面的 ＋ 号选这个目录配对一次。")),
+            qPrintable(shown));
+    } else {
+        QCOMPARE(shown, notice);
+    }
+    QCOMPARE(w.noticeBanner()->isError(), isError);
     QCOMPARE(w.controller()->catalog()->selectedID(), selected);
     if (!selected.isEmpty())
         QCOMPARE(w.controller()->status()->config()->workspace, selected);
