@@ -12,6 +12,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,6 +33,7 @@
 #include <algorithm>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -241,8 +243,94 @@ void WorkspaceCatalog::failPairLink(const QString& text)
     // A failed refresh never leaves an older (possibly expired) link on show.
     m_pairLink.reset();
     m_pairLinkError = text;
+    m_pairLinkWorkspaces.clear();
+    m_pairLinkLeftOut.clear();
     emit pairLinkChanged();
 }
+
+std::optional<QString> WorkspaceCatalog::endpointFor(const QString& api) const
+{
+    // One found while the status model showed a workspace of another gateway is that gateway's.
+    if (m_publishEndpoint && (m_publishEndpointApi.isEmpty() || HttpAddress::sameServer(m_publishEndpointApi, api)))
+        return m_publishEndpoint;
+    return std::nullopt;
+}
+
+WorkspaceCatalog::PairScope WorkspaceCatalog::pairScope() const
+{
+    const std::optional<WorkspaceRecord> chosen = selected();
+    if (!chosen)
+        return {};
+    return pairScope(chosen->config.api, endpointFor(chosen->config.api).value_or(QString()));
+}
+
+WorkspaceCatalog::PairScope WorkspaceCatalog::pairScope(const QString& api, const QString& origin) const
+{
+    PairScope scope;
+    for (const WorkspaceRecord& r : m_records) {
+        const bool here = HttpAddress::sameServer(r.config.api, api)
+            || (!origin.isEmpty() && HttpAddress::sameServer(r.config.api, origin));
+        (here ? scope.carried : scope.otherGateway).append(r);
+    }
+    return scope;
+}
+
+namespace {
+
+// One exchange with the gateway's "/api/pair/start".
+struct PairAnswer {
+    bool transportFailed = false; // no HTTP answer at all
+    QString transportError;
+    int code = 0; // 0: not an HTTP answer
+    QByteArray body; // of a 2xx answer
+    // The gateway answered and would not pair what it was asked to.
+    bool refused() const { return !transportFailed && code >= 400 && code <= 499; }
+};
+
+QCoro::Task<PairAnswer> postPairStart(
+    QNetworkAccessManager* nam, QUrl url, QString device, QList<WorkspaceRecord> workspaces)
+{
+    QJsonArray list;
+    for (const WorkspaceRecord& r : workspaces)
+        list.append(QJsonObject { { QStringLiteral("workspace_uuid"), r.config.workspace },
+            { QStringLiteral("access_token"), r.config.token } });
+    const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), list } };
+
+    QNetworkRequest request(url);
+    request.setTransferTimeout(WorkspaceCatalog::kPairTimeoutMs);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("X-Device-Id", device.toUtf8());
+    // The one gateway request without a bearer token: the access tokens travel in the body,
+    // so a redirect (a 307 resends the body) may not carry them to another origin.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    NetworkAccess::ReplyPtr reply(nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    co_await reply.get();
+
+    PairAnswer answer;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
+        answer.transportFailed = true;
+        answer.transportError = reply->errorString();
+        co_return answer;
+    }
+    answer.code = status.isValid() ? status.toInt() : 0;
+    if (answer.code >= 200 && answer.code <= 299)
+        answer.body = reply->readAll();
+    co_return answer;
+}
+
+QString otherGateway(const WorkspaceRecord& r)
+{
+    return QStringLiteral("在另一个网关上（%1），这个码带不走它。要连它，先在上面切到它，再开一次二维码")
+        .arg(r.config.api);
+}
+
+QString refusedByGateway(int code)
+{
+    return QStringLiteral("网关不肯带上它（HTTP %1），它可能已经不在这个网关上了。重新配对它的目录再试").arg(code);
+}
+
+} // namespace
 
 QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
 {
@@ -252,31 +340,20 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
         m_pairLinkError.reset();
         emit pairLinkChanged();
     }
-    if (m_records.isEmpty()) {
+    const std::optional<WorkspaceRecord> chosen = selected();
+    if (!chosen) {
         failPairLink(QStringLiteral("这台机器还没有任何工作区"));
         co_return true;
     }
 
-    // The current pairing file is read off the GUI thread, like the poll's reads.
+    // The code is the selected workspace's gateway's, and carries that gateway's workspaces.
     QPointer<WorkspaceCatalog> self(this);
-    auto reading = offMainThread([] { return CLIConfig::current(); });
-    const std::optional<CLIConfig> current = co_await std::move(reading);
-    if (!self || generation != m_pairLinkGeneration)
-        co_return false;
-    if (m_records.isEmpty()) {
-        failPairLink(QStringLiteral("这台机器还没有任何工作区"));
-        co_return true;
-    }
-    const CLIConfig cfg = current.value_or(m_records.first().config);
+    const CLIConfig cfg = chosen->config;
     const QString device = cfg.deviceId();
     const int port = GatewayClient::port(cfg.api);
     QString origin = cfg.api;
-    // The address of the gateway the request goes to, as pairing files write it.
-    QString gateway = cfg.api;
-    if (m_publishEndpoint) {
-        origin = *m_publishEndpoint;
-        if (!m_publishEndpointApi.isEmpty())
-            gateway = m_publishEndpointApi;
+    if (const std::optional<QString> endpoint = endpointFor(cfg.api)) {
+        origin = *endpoint;
     } else {
         QString hostName = m_hostName.value_or(QString());
         if (!m_hostName) {
@@ -289,15 +366,12 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
             origin = *mdns;
     }
 
-    // Only the workspaces of that gateway: another gateway's access tokens never go there.
-    QJsonArray workspaces;
-    for (const WorkspaceRecord& r : std::as_const(m_records)) {
-        if (!HttpAddress::sameServer(r.config.api, gateway) && !HttpAddress::sameServer(r.config.api, origin))
-            continue;
-        workspaces.append(QJsonObject { { QStringLiteral("workspace_uuid"), r.config.workspace },
-            { QStringLiteral("access_token"), r.config.token } });
-    }
-    const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), workspaces } };
+    // Another gateway's access tokens never go there: its workspaces are left out, and named.
+    const QList<WorkspaceRecord> all = m_records;
+    const PairScope scope = pairScope(cfg.api, origin);
+    QHash<QString, QString> leftOut;
+    for (const WorkspaceRecord& r : scope.otherGateway)
+        leftOut.insert(r.id(), otherGateway(r));
 
     const std::optional<QUrl> url
         = HttpAddress::join(origin, QStringLiteral("/api/pair/start"), HttpAddress::Query::Refused);
@@ -306,48 +380,74 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
         co_return true;
     }
 
-    QNetworkRequest request(*url);
-    request.setTransferTimeout(kPairTimeoutMs);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setRawHeader("X-Device-Id", device.toUtf8());
-    // The one gateway request without a bearer token: the access tokens travel in the body,
-    // so a redirect (a 307 resends the body) may not carry them to another origin.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    NetworkAccess::ReplyPtr reply(m_nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
-    co_await reply.get();
+    QList<WorkspaceRecord> carried = scope.carried;
+    auto exchange = postPairStart(m_nam, *url, device, carried);
+    PairAnswer answer = co_await std::move(exchange);
     // The sheet and the entry card both ask; an older reply never lands over a newer one.
     if (!self || generation != m_pairLinkGeneration)
         co_return false;
+    // One workspace the gateway refuses (one it does not know, a token it no
+    // longer takes) makes it refuse them all: each is asked about alone, and
+    // those it refuses are left out while the others still pair.
+    if (answer.refused() && carried.size() > 1) {
+        std::vector<QCoro::Task<PairAnswer>> alone;
+        for (const WorkspaceRecord& r : std::as_const(carried))
+            alone.push_back(postPairStart(m_nam, *url, device, { r }));
+        QList<WorkspaceRecord> accepted;
+        QHash<QString, QString> refused;
+        for (size_t i = 0; i < alone.size(); ++i) {
+            const PairAnswer single = co_await std::move(alone[i]);
+            if (!self || generation != m_pairLinkGeneration)
+                co_return false;
+            if (single.refused())
+                refused.insert(carried.at(qsizetype(i)).id(), refusedByGateway(single.code));
+            else
+                accepted.append(carried.at(qsizetype(i)));
+        }
+        if (!accepted.isEmpty() && !refused.isEmpty()) {
+            leftOut.insert(refused);
+            carried = accepted;
+            auto again = postPairStart(m_nam, *url, device, carried);
+            answer = co_await std::move(again);
+            if (!self || generation != m_pairLinkGeneration)
+                co_return false;
+        }
+    }
 
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
-        failPairLink(QStringLiteral("取配对码失败：") + reply->errorString());
+    if (answer.transportFailed) {
+        failPairLink(QStringLiteral("取配对码失败：") + answer.transportError);
         co_return true;
     }
-    const int code = status.isValid() ? status.toInt() : 0;
-    if (code < 200 || code > 299) {
-        failPairLink(QStringLiteral("服务端拒绝了配对请求（HTTP ") + QString::number(code) + QStringLiteral("）"));
+    if (answer.code < 200 || answer.code > 299) {
+        failPairLink(
+            QStringLiteral("服务端拒绝了配对请求（HTTP ") + QString::number(answer.code) + QStringLiteral("）"));
         co_return true;
     }
 
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(answer.body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         failPairLink(QStringLiteral("取配对码失败：") + parseError.errorString());
         co_return true;
     }
     // A list at the top level carries no token, like an empty object.
-    const QJsonObject answer = doc.isObject() ? doc.object() : QJsonObject();
-    const QJsonValue token = answer.value(QStringLiteral("pair_token"));
+    const QJsonObject reply = doc.isObject() ? doc.object() : QJsonObject();
+    const QJsonValue token = reply.value(QStringLiteral("pair_token"));
     if (!token.isString() || token.toString().isEmpty()) {
         failPairLink(QStringLiteral("服务端没有给出配对码"));
         co_return true;
     }
 
     m_pairLink = buildPairLink(device, origin, token.toString());
-    const QJsonValue expires = answer.value(QStringLiteral("expires_at"));
+    const QJsonValue expires = reply.value(QStringLiteral("expires_at"));
     if (expires.isString())
         m_pairLinkExpiresAt = parseExpiry(expires.toString());
+    m_pairLinkWorkspaces = carried;
+    m_pairLinkLeftOut.clear();
+    for (const WorkspaceRecord& r : all) {
+        if (leftOut.contains(r.id()))
+            m_pairLinkLeftOut.append(LeftOut { r, leftOut.value(r.id()) });
+    }
     emit pairLinkChanged();
     DeskCrumbs::drop(QStringLiteral("qr.pairlink len=") + QString::number(m_pairLink->toUtf8().size())
         + QStringLiteral(" endpoint=") + origin);

@@ -52,6 +52,26 @@ public:
     const std::optional<QString>& pairLinkError() const { return m_pairLinkError; }
     const std::optional<QDateTime>& pairLinkExpiresAt() const { return m_pairLinkExpiresAt; }
 
+    // A paired workspace a phone pairing code leaves out, and why.
+    struct LeftOut {
+        WorkspaceRecord record;
+        QString reason;
+        bool operator==(const LeftOut&) const = default;
+    };
+    // The workspaces the published link carries, in display order, and those
+    // it leaves out; both empty while no link is published.
+    const QList<WorkspaceRecord>& pairLinkWorkspaces() const { return m_pairLinkWorkspaces; }
+    const QList<LeftOut>& pairLinkLeftOut() const { return m_pairLinkLeftOut; }
+
+    // Which workspaces a code asked for now would carry: those on the selected
+    // workspace's gateway (also when paired by the address a phone reaches it
+    // at); the others are on another gateway and left out.
+    struct PairScope {
+        QList<WorkspaceRecord> carried;
+        QList<WorkspaceRecord> otherGateway;
+    };
+    PairScope pairScope() const;
+
     // A reload has finished (the records are the files' once it has).
     bool loaded() const { return m_loaded; }
     // Whether the pairing files hold at least one workspace now, read without
@@ -74,9 +94,10 @@ public:
     // of selection now is the catalogue's own, not a user's pick.
     bool settling() const { return m_settling; }
 
-    // Asks the gateway for a phone pairing link for every workspace paired with it.
-    // The latest call wins: true when this call's outcome is the one published,
-    // false when a later call started before its reply came.
+    // Asks the selected workspace's gateway for a phone pairing link for every
+    // workspace paired with it; one the gateway refuses is left out, and the
+    // others still pair. The latest call wins: true when this call's outcome
+    // is the one published, false when a later call started before its reply came.
     QCoro::Task<bool> refreshPairLink();
 
     // The phone link for a pair token.
@@ -105,6 +126,10 @@ private:
     };
     // The pairing files; blocks.
     static FileRead readFiles();
+    // The workspaces on the gateway at `api`, or at `origin` when not empty.
+    PairScope pairScope(const QString& api, const QString& origin) const;
+    // The published endpoint when it was found for the gateway at `api`.
+    std::optional<QString> endpointFor(const QString& api) const;
     void apply(const FileRead& read);
     // Selects `id`; with `store`, it becomes the stored choice too.
     void select(const QString& id, bool store);
@@ -124,6 +149,8 @@ private:
     std::optional<QString> m_pairLink;
     std::optional<QString> m_pairLinkError;
     std::optional<QDateTime> m_pairLinkExpiresAt;
+    QList<WorkspaceRecord> m_pairLinkWorkspaces;
+    QList<LeftOut> m_pairLinkLeftOut;
     quint64 m_pairLinkGeneration = 0;
     quint64 m_reloadGeneration = 0;
     std::optional<QString> m_hostName;

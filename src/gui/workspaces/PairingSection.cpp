@@ -60,8 +60,10 @@ PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
     card->addWidget(m_entryCopy, 0, Qt::AlignTop);
     stack->addWidget(m_card);
 
-    if (m_catalog)
+    if (m_catalog) {
         connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &PairingSection::refresh);
+        connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &PairingSection::refresh);
+    }
     refresh();
 }
 
@@ -71,10 +73,14 @@ PairingSection::~PairingSection()
     delete m_sheet.data();
 }
 
-QString PairingSection::entryText(int workspaces)
+QString PairingSection::entryText(int workspaces, int otherGateway)
 {
-    return QStringLiteral("一次扫码带走这台电脑上全部 ") + QString::number(workspaces) + QStringLiteral(" 个工作区，")
-        + QStringLiteral("换项目不用重扫。码里只有配对身份，不含任何工作区凭据。");
+    if (otherGateway == 0)
+        return QStringLiteral("一次扫码带走这台电脑上全部 ") + QString::number(workspaces)
+            + QStringLiteral(" 个工作区，") + QStringLiteral("换项目不用重扫。码里只有配对身份，不含任何工作区凭据。");
+    return QStringLiteral("一次扫码带走这台电脑上和当前工作区同一个网关的 ") + QString::number(workspaces)
+        + QStringLiteral(" 个工作区，换项目不用重扫；另外 ") + QString::number(otherGateway)
+        + QStringLiteral(" 个在别的网关上，这个码带不走。码里只有配对身份，不含任何工作区凭据。");
 }
 
 void PairingSection::refresh()
@@ -82,7 +88,9 @@ void PairingSection::refresh()
     const int count = m_catalog ? int(m_catalog->records().size()) : 0;
     m_toggle->setVisible(count > 0);
     m_card->setVisible(count > 0);
-    m_description->setText(entryText(count));
+    // What a code asked for now carries: the selected workspace's gateway's workspaces.
+    const WorkspaceCatalog::PairScope scope = m_catalog ? m_catalog->pairScope() : WorkspaceCatalog::PairScope();
+    m_description->setText(entryText(int(scope.carried.size()), int(scope.otherGateway.size())));
 }
 
 void PairingSection::setQrExpanded(bool expanded)

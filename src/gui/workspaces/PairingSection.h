@@ -36,8 +36,9 @@ public:
     // could be had, the reason is shown as an error notice.
     QCoro::Task<> copyFreshLink();
 
-    // "一次扫码带走这台电脑上全部 N 个工作区，…"
-    static QString entryText(int workspaces);
+    // "一次扫码带走这台电脑上全部 N 个工作区，…"; when some are on another
+    // gateway, the number the code carries and the number it leaves out.
+    static QString entryText(int workspaces, int otherGateway);
 
 signals:
     // A text for the window's notice banner.

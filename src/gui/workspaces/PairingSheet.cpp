@@ -156,6 +156,10 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(4);
     detailColumn->addWidget(rows);
+    m_leftOut = DSText::label(QString(), DSFont::medium(11), DS::amber(), detail);
+    m_leftOut->setObjectName(QStringLiteral("qr.leftOut"));
+    m_leftOut->setWordWrap(true);
+    detailColumn->addWidget(m_leftOut);
     m_link = new LinkText(detail);
     detailColumn->addWidget(m_link);
     m_copy = new SecondaryButton(
@@ -169,11 +173,8 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     linkRow->addStretch(1);
     col->addWidget(m_linkArea);
 
-    if (m_catalog) {
+    if (m_catalog)
         connect(m_catalog, &WorkspaceCatalog::pairLinkChanged, this, &PairingSheet::refresh);
-        connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &PairingSheet::refreshRecords);
-    }
-    refreshRecords();
     refresh();
 }
 
@@ -215,6 +216,7 @@ void PairingSheet::refresh()
             m_shownLink = *link;
             static_cast<LinkText*>(m_link)->setLink(*link);
         }
+        refreshRecords();
     } else if (error) {
         m_content = Content::Error;
         m_errorText->setText(*error);
@@ -228,12 +230,24 @@ void PairingSheet::refresh()
         refit();
 }
 
+QString PairingSheet::leftOutText(const QList<WorkspaceCatalog::LeftOut>& leftOut)
+{
+    QStringList lines { QStringLiteral("这个码没有带上：") };
+    for (const WorkspaceCatalog::LeftOut& l : leftOut)
+        lines.append(QStringLiteral("· ") + l.record.config.displayName() + QStringLiteral("：") + l.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The workspaces the link on show carries, and those it leaves out with why.
 void PairingSheet::refreshRecords()
 {
     if (!m_catalog)
         return;
+    const QList<WorkspaceCatalog::LeftOut>& leftOut = m_catalog->pairLinkLeftOut();
+    m_leftOut->setText(leftOut.isEmpty() ? QString() : leftOutText(leftOut));
+    m_leftOut->setVisible(!leftOut.isEmpty());
     const QList<QWidget*> rows = m_rows.reconcile(
-        m_catalog->records(), [](const WorkspaceRecord& r) { return r.id(); },
+        m_catalog->pairLinkWorkspaces(), [](const WorkspaceRecord& r) { return r.id(); },
         [this](const WorkspaceRecord&) { return workspaceRow(m_rowsLayout->parentWidget()); },
         [](QWidget* row, const WorkspaceRecord& r) {
             row->findChild<QLabel*>(QStringLiteral("name"))->setText(r.config.displayName());

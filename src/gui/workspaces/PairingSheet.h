@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/KeyedReconciler.h"
 #include "gui/design/Sheet.h"
 
@@ -10,11 +11,10 @@ class QPlainTextEdit;
 class QRView;
 class QVBoxLayout;
 class SecondaryButton;
-class WorkspaceCatalog;
 
 // "扫码把手机连到这台电脑": fetches a fresh pairing link when first shown and
 // shows what the catalogue publishes at each moment: the QR code beside the
-// workspaces it carries, the link with its copy button and the short-life
+// workspaces it carries (and those it leaves out, with why), the link with its copy button and the short-life
 // warning; else the failure text; else the loading line. Escape and
 // "收起二维码" close it. Window-modal; the host opens it with open().
 class PairingSheet : public Sheet {
@@ -34,6 +34,8 @@ public:
     // The link and the explanation beside the code: "二维码绑定这台电脑的配对身份。…"
     static QString intro();
     static QString warning();
+    // The line under the workspaces naming those the code leaves out, and why.
+    static QString leftOutText(const QList<WorkspaceCatalog::LeftOut>& leftOut);
 
 signals:
     // The detail column's copy button, with the link on show.
@@ -57,6 +59,7 @@ private:
     QVBoxLayout* m_codeSlot;
     QRView* m_qr = nullptr;
     QVBoxLayout* m_rowsLayout;
+    QLabel* m_leftOut;
     KeyedReconciler<QString> m_rows;
     QPlainTextEdit* m_link;
     SecondaryButton* m_copy;

@@ -229,33 +229,57 @@ private slots:
         QCOMPARE(url.fragment(QUrl::FullyDecoded), QStringLiteral("p=a+b/c="));
     }
 
-    // Workspaces paired with two gateways: each request carries only the
-    // workspaces of the gateway it goes to.
+    // Workspaces paired with two gateways: the code is the selected
+    // workspace's gateway's, its request carries only that gateway's
+    // workspaces, and the others are named as left out.
     void onlyTheGatewaysOwnWorkspaces_data()
     {
+        QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("endpoint"); // "": none; "other": the second stand-in's origin
         QTest::addColumn<QString>("endpointApi"); // the address it was found for; "other": the second stand-in's
         QTest::addColumn<bool>("toOther"); // the request goes to the second stand-in
         QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QStringList>("leftOut");
 
-        QTest::newRow("the current configuration's gateway") << ""
-                                                             << "" << false << QStringList { "ws-demo" };
-        QTest::newRow("the selected workspace's endpoint") << "other"
-                                                           << "other" << true << QStringList { "ws-blog", "ws-team" };
-        QTest::newRow("an endpoint found for another address")
+        QTest::newRow("the selected workspace's gateway")
+            << "ws-demo"
+            << ""
+            << "" << false << QStringList { "ws-demo" } << QStringList { "ws-blog", "ws-far", "ws-team" };
+        QTest::newRow("not the last pairing's gateway")
+            << "ws-blog"
+            << ""
+            << "" << true << QStringList { "ws-blog", "ws-team" } << QStringList { "ws-demo", "ws-far" };
+        QTest::newRow("the selected workspace's endpoint")
+            << "ws-blog"
             << "other"
-            << "http://blog.invalid:1" << true << QStringList { "ws-blog", "ws-far", "ws-team" };
+            << "other" << true << QStringList { "ws-blog", "ws-team" } << QStringList { "ws-demo", "ws-far" };
+        QTest::newRow("an endpoint found for another address")
+            << "ws-far"
+            << "other"
+            << "http://blog.invalid:1" << true << QStringList { "ws-blog", "ws-far", "ws-team" }
+            << QStringList { "ws-demo" };
+        // Found while the status model still showed another gateway's workspace.
+        QTest::newRow("an endpoint of another gateway")
+            << "ws-demo"
+            << "other"
+            << "other" << false << QStringList { "ws-demo" } << QStringList { "ws-blog", "ws-far", "ws-team" };
     }
 
     void onlyTheGatewaysOwnWorkspaces()
     {
+        QFETCH(QString, selected);
         QFETCH(QString, endpoint);
         QFETCH(QString, endpointApi);
         QFETCH(bool, toOther);
         QFETCH(QStringList, sent);
+        QFETCH(QStringList, leftOut);
 
         SimGateway other;
         QVERIFY2(other.ok(), other.output().constData());
+        // The second gateway knows every workspace sent to it.
+        for (const char* ws : { "ws-team", "ws-far" })
+            other.control("PUT", QStringLiteral("/_sim/state/") + ws,
+                QJsonObject { { "token", QString::fromLatin1(ws).mid(3) + "-token" } });
         const auto resolve = [&other](const QString& v) { return v == QLatin1String("other") ? other.origin() : v; };
         m_home->writeFile(".tolvarine/workspaces/blog.json", pairing(other.origin(), "ws-blog", "blog-token", "Blog"));
         m_home->writeFile(".tolvarine/workspaces/team.json", pairing(other.origin(), "ws-team", "team-token", "Team"));
@@ -263,6 +287,7 @@ private slots:
             ".tolvarine/workspaces/far.json", pairing("http://blog.invalid:1", "ws-far", "far-token", "Far"));
         QCoro::waitFor(m_catalog->reload(false));
         QCOMPARE(m_catalog->records().size(), 4);
+        m_catalog->setSelectedID(selected);
         if (!endpoint.isEmpty())
             m_catalog->setPublishEndpoint(resolve(endpoint), resolve(endpointApi));
         other.clearRequests();
@@ -278,6 +303,52 @@ private slots:
         for (const QJsonValue& w : body["workspaces"].toArray())
             ids << w["workspace_uuid"].toString();
         QCOMPARE(ids, sent);
+
+        // What the sheet lists is what the code carries; the rest is named, with the reason.
+        QVERIFY2(m_catalog->pairLink(), qPrintable(m_catalog->pairLinkError().value_or(QString())));
+        QStringList carried;
+        for (const WorkspaceRecord& r : m_catalog->pairLinkWorkspaces())
+            carried << r.id();
+        QCOMPARE(carried, sent);
+        QStringList out;
+        for (const WorkspaceCatalog::LeftOut& l : m_catalog->pairLinkLeftOut()) {
+            out << l.record.id();
+            QVERIFY2(l.reason.startsWith(QStringLiteral("在另一个网关上（") + l.record.config.api + "）"),
+                qPrintable(l.reason));
+        }
+        QCOMPARE(out, leftOut);
+        // The entry card's count before any request agrees.
+        QCOMPARE(m_catalog->pairScope().carried.size(), sent.size());
+        QCOMPARE(m_catalog->pairScope().otherGateway.size(), leftOut.size());
+    }
+
+    // A paired workspace the gateway does not know makes it refuse the whole
+    // request: that one is left out and named, and the others still pair.
+    void refusedWorkspaceLeftOut()
+    {
+        m_home->writeFile(".tolvarine/workspaces/gone.json", pairing(m_sim->origin(), "ws-gone", "gone-token", "Gone"));
+        QCoro::waitFor(m_catalog->reload(false));
+        QCOMPARE(m_catalog->records().size(), 3);
+
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QVERIFY2(m_catalog->pairLink(), qPrintable(m_catalog->pairLinkError().value_or(QString())));
+        QVERIFY(!m_catalog->pairLinkError());
+        QStringList carried;
+        for (const WorkspaceRecord& r : m_catalog->pairLinkWorkspaces())
+            carried << r.id();
+        QCOMPARE(carried, QStringList({ "ws-blog", "ws-demo" }));
+        QCOMPARE(m_catalog->pairLinkLeftOut().size(), 1);
+        QCOMPARE(m_catalog->pairLinkLeftOut().first().record.id(), QStringLiteral("ws-gone"));
+        QVERIFY2(m_catalog->pairLinkLeftOut().first().reason.contains(QStringLiteral("HTTP 403")),
+            qPrintable(m_catalog->pairLinkLeftOut().first().reason));
+
+        // The link's request, the last one, carries the two the gateway takes.
+        const QJsonArray requests = matching(m_sim->requests(), "POST", "/api/pair/start");
+        const QJsonObject body = QJsonDocument::fromJson(requests.last()["body"].toString().toUtf8()).object();
+        QStringList ids;
+        for (const QJsonValue& w : body["workspaces"].toArray())
+            ids << w["workspace_uuid"].toString();
+        QCOMPARE(ids, carried);
     }
 
     void noWorkspaces()
@@ -368,9 +439,11 @@ private slots:
     }
 
 private:
+    // The selected workspace, paired again at `api`.
     void setConfigApi(const QString& api)
     {
         m_home->writeFile(".tolvarine/config.json", pairing(api, "ws-demo", "demo-token", "Demo Shop"));
+        QCoro::waitFor(m_catalog->reload(false));
     }
 
     std::unique_ptr<TempHome> m_home;

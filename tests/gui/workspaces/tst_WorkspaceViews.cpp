@@ -69,6 +69,7 @@ private slots:
     void cleanup();
 
     void pairingSheet();
+    void pairingSheetListsWhatTheCodeCarries();
     void bannerInTheWindow();
     void bannerCandidates();
     void relocationPickerStart_data();
@@ -165,6 +166,45 @@ void TestWorkspaceViews::pairingSheet()
     }
     QCOMPARE(matching(m_world->sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 2);
     QVERIFY(notices.isEmpty());
+}
+
+// Besides Demo Shop, one workspace is on another gateway and one the gateway
+// does not know: the card counts what a code carries, and the sheet lists
+// exactly the workspaces its code carries and names the others, with why.
+void TestWorkspaceViews::pairingSheetListsWhatTheCodeCarries()
+{
+    m_world->pair();
+    const auto pairAt = [this](const QString& api, const QString& ws, const QString& name) {
+        const QJsonObject o { { "api", api }, { "workspace", ws }, { "token", "t-" + ws }, { "name", name } };
+        m_world->home.writeFile(".tolvarine/workspaces/" + ws + ".json", QJsonDocument(o).toJson());
+    };
+    pairAt(QStringLiteral("http://127.0.0.1:1"), QStringLiteral("ws-far"), QStringLiteral("Far Blog"));
+    pairAt(m_world->sim->origin(), QStringLiteral("ws-gone"), QStringLiteral("Gone"));
+    WorkspaceCatalog catalog;
+    catalog.setHostNameForTesting(QStringLiteral("build-host"));
+    QCoro::waitFor(catalog.reload(false));
+    QCOMPARE(catalog.selectedID(), kDemo);
+    auto* section = new PairingSection(&catalog);
+    Stage stage(section);
+    stage.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stage));
+    QCOMPARE(section->findChild<ProseLabel*>()->text(), PairingSection::entryText(2, 1));
+
+    QTest::mouseClick(section->toggleButton(), Qt::LeftButton);
+    PairingSheet* sheet = section->sheet();
+    QTRY_COMPARE_WITH_TIMEOUT(sheet->content(), PairingSheet::Content::Link, 15000);
+    QStringList listed;
+    for (QLabel* name : sheet->findChildren<QLabel*>(QStringLiteral("name")))
+        if (name->isVisible())
+            listed << name->text();
+    QCOMPARE(listed, QStringList { QStringLiteral("Demo Shop") });
+    auto* leftOut = sheet->findChild<QLabel*>(QStringLiteral("qr.leftOut"));
+    QVERIFY(leftOut->isVisible());
+    QCOMPARE(leftOut->text(), PairingSheet::leftOutText(catalog.pairLinkLeftOut()));
+    QVERIFY2(leftOut->text().contains(QStringLiteral("· Far Blog：在另一个网关上（http://127.0.0.1:1）"))
+            && leftOut->text().contains(QStringLiteral("· Gone：网关不肯带上它（HTTP 403）")),
+        qPrintable(leftOut->text()));
+    save(sheet, QStringLiteral("qr-sheet-left-out.png"));
 }
 
 // The demo workspace's folder has moved: the banner heads the page, its own
