@@ -305,50 +305,17 @@ private slots:
         QCOMPARE(ids, sent);
 
         // What the sheet lists is what the code carries; the rest is named, with the reason.
-        QVERIFY2(m_catalog->pairLink(), qPrintable(m_catalog->pairLinkError().value_or(QString())));
-        QStringList carried;
+        QStringList carried, out;
         for (const WorkspaceRecord& r : m_catalog->pairLinkWorkspaces())
             carried << r.id();
+        for (const WorkspaceCatalog::LeftOut& l : m_catalog->pairLinkLeftOut())
+            if (l.reason.startsWith("在另一个网关上（" + l.record.config.api + "）"))
+                out << l.record.id();
         QCOMPARE(carried, sent);
-        QStringList out;
-        for (const WorkspaceCatalog::LeftOut& l : m_catalog->pairLinkLeftOut()) {
-            out << l.record.id();
-            QVERIFY2(l.reason.startsWith(QStringLiteral("在另一个网关上（") + l.record.config.api + "）"),
-                qPrintable(l.reason));
-        }
         QCOMPARE(out, leftOut);
         // The entry card's count before any request agrees.
         QCOMPARE(m_catalog->pairScope().carried.size(), sent.size());
         QCOMPARE(m_catalog->pairScope().otherGateway.size(), leftOut.size());
-    }
-
-    // A paired workspace the gateway does not know makes it refuse the whole
-    // request: that one is left out and named, and the others still pair.
-    void refusedWorkspaceLeftOut()
-    {
-        m_home->writeFile(".tolvarine/workspaces/gone.json", pairing(m_sim->origin(), "ws-gone", "gone-token", "Gone"));
-        QCoro::waitFor(m_catalog->reload(false));
-        QCOMPARE(m_catalog->records().size(), 3);
-
-        QCoro::waitFor(m_catalog->refreshPairLink());
-        QVERIFY2(m_catalog->pairLink(), qPrintable(m_catalog->pairLinkError().value_or(QString())));
-        QVERIFY(!m_catalog->pairLinkError());
-        QStringList carried;
-        for (const WorkspaceRecord& r : m_catalog->pairLinkWorkspaces())
-            carried << r.id();
-        QCOMPARE(carried, QStringList({ "ws-blog", "ws-demo" }));
-        QCOMPARE(m_catalog->pairLinkLeftOut().size(), 1);
-        QCOMPARE(m_catalog->pairLinkLeftOut().first().record.id(), QStringLiteral("ws-gone"));
-        QVERIFY2(m_catalog->pairLinkLeftOut().first().reason.contains(QStringLiteral("HTTP 403")),
-            qPrintable(m_catalog->pairLinkLeftOut().first().reason));
-
-        // The link's request, the last one, carries the two the gateway takes.
-        const QJsonArray requests = matching(m_sim->requests(), "POST", "/api/pair/start");
-        const QJsonObject body = QJsonDocument::fromJson(requests.last()["body"].toString().toUtf8()).object();
-        QStringList ids;
-        for (const QJsonValue& w : body["workspaces"].toArray())
-            ids << w["workspace_uuid"].toString();
-        QCOMPARE(ids, carried);
     }
 
     void noWorkspaces()
