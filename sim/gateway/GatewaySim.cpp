@@ -124,6 +124,10 @@ bool GatewaySim::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         }
         if (fault)
             delayMs = fault->delayMs;
+        if (fault && (fault->bodyBytes || fault->chunked || fault->dripMs > 0)) {
+            stream(makeResponder(request, socket), reply, *fault);
+            return true;
+        }
     }
     send(makeResponder(request, socket), reply, delayMs);
     return true;
@@ -153,6 +157,56 @@ void GatewaySim::send(QHttpServerResponder&& responder, const SimReply& reply, i
         if (socket && socket->state() == QAbstractSocket::ConnectedState)
             held->write(reply.body, reply.contentType, status);
     });
+}
+
+void GatewaySim::stream(QHttpServerResponder&& responder, const SimReply& reply, const Fault& fault)
+{
+    struct Writer {
+        QHttpServerResponder responder;
+        QByteArray body; // the reply's own, when no filler is asked for
+        qint64 total; // -1: without end
+        qint64 sent = 0;
+    };
+    const qint64 total = fault.bodyBytes.value_or(reply.body.size());
+    auto writer = std::make_shared<Writer>(Writer { std::move(responder), reply.body, total });
+    QPointer<QTcpSocket> socket = writer->responder.socket();
+    writer->responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
+    writer->responder.writeHeader("Content-Type", reply.contentType);
+    if (fault.chunked || total < 0)
+        writer->responder.writeHeader("Transfer-Encoding", "chunked");
+    else
+        writer->responder.writeHeader("Content-Length", QByteArray::number(total));
+    const bool chunked = fault.chunked || total < 0;
+    // Fast streams go out as the socket drains, so that the stand-in never
+    // holds more than a little of a body without end.
+    constexpr qint64 kPiece = 64 * 1024;
+    const qint64 piece = fault.dripMs > 0 ? 1 : kPiece;
+    auto* timer = new QTimer(this);
+    timer->setInterval(fault.dripMs > 0 ? fault.dripMs : 1);
+    connect(timer, &QTimer::timeout, this, [writer, socket, timer, piece, chunked] {
+        if (!socket || socket->state() != QAbstractSocket::ConnectedState) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
+        if (socket->bytesToWrite() > 4 * kPiece)
+            return;
+        const qint64 left = writer->total < 0 ? piece : qMin(piece, writer->total - writer->sent);
+        if (left > 0) {
+            const QByteArray part = writer->sent + left <= writer->body.size() ? writer->body.mid(writer->sent, left)
+                                                                               : QByteArray(left, 'x');
+            writer->responder.writeBody(chunked ? QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n" : part);
+            writer->sent += left;
+        }
+        if (writer->total >= 0 && writer->sent >= writer->total) {
+            if (chunked)
+                writer->responder.writeBody(QByteArrayLiteral("0\r\n\r\n"));
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    // The first piece goes after the fault's delay.
+    QTimer::singleShot(qMax(0, fault.delayMs), timer, [timer] { timer->start(); });
 }
 
 SimReply GatewaySim::route(const QByteArray& method, const QStringList& segments, const QHttpServerRequest& request)
@@ -308,6 +362,10 @@ SimReply GatewaySim::addFault(const QByteArray& rawBody)
         f.body = faultBody.toString().toUtf8();
     f.delayMs = int(r.integer(QStringLiteral("delay_ms"), 0));
     f.times = int(r.integer(QStringLiteral("times"), -1));
+    if (body->contains(QStringLiteral("body_bytes")))
+        f.bodyBytes = r.integer(QStringLiteral("body_bytes"), 0);
+    f.chunked = r.boolean(QStringLiteral("chunked"), false);
+    f.dripMs = int(r.integer(QStringLiteral("drip_ms"), 0));
     if (!r.ok())
         return SimReply::error(400, QStringLiteral("故障描述不对：") + r.error(), QStringLiteral("bad_request"));
     if (f.status != 0 && !knownStatus(f.status))

@@ -33,6 +33,11 @@ private:
         QByteArray body;
         int delayMs = 0;
         int times = -1;
+        // How the body goes out: this many bytes of filler instead (-1: without
+        // end), in chunks without a length, one byte every dripMs.
+        std::optional<qint64> bodyBytes;
+        bool chunked = false;
+        int dripMs = 0;
     };
 
     SimReply route(const QByteArray& method, const QStringList& segments, const QHttpServerRequest& request);
@@ -42,6 +47,8 @@ private:
     // The first matching fault, used up by one; none when no fault applies.
     std::optional<Fault> takeFault(const QByteArray& method, const QString& path);
     void send(QHttpServerResponder&& responder, const SimReply& reply, int delayMs);
+    // The reply written piece by piece as the fault says.
+    void stream(QHttpServerResponder&& responder, const SimReply& reply, const Fault& fault);
 
     SimState m_state;
     QJsonArray m_requests;

@@ -119,6 +119,17 @@ void SimGateway::setFault(
             { QStringLiteral("delay_ms"), delayMs }, { QStringLiteral("times"), times } });
 }
 
+void SimGateway::setStream(
+    const QByteArray& method, const QString& path, qint64 bodyBytes, bool chunked, int dripMs, int times)
+{
+    QJsonObject fault { { QStringLiteral("method"), QString::fromLatin1(method) }, { QStringLiteral("path"), path },
+        { QStringLiteral("chunked"), chunked }, { QStringLiteral("drip_ms"), dripMs },
+        { QStringLiteral("times"), times } };
+    if (bodyBytes >= -1)
+        fault.insert(QStringLiteral("body_bytes"), bodyBytes);
+    control("POST", QStringLiteral("/_sim/faults"), fault);
+}
+
 void SimGateway::clearFaults()
 {
     control("DELETE", QStringLiteral("/_sim/faults"));

@@ -43,6 +43,13 @@ public:
     // takes the body as the address it redirects to.
     void setFault(const QByteArray& method, const QString& path, int status, const QByteArray& body = {},
         int delayMs = 0, int times = -1);
+    // Sends the replies to `method` and `path` (as for setFault, with the
+    // normal status and body) piece by piece: `bodyBytes` bytes of filler
+    // instead of the body when not negative (-2 keeps the body, -1 is a body
+    // without end), in chunks without a length when `chunked`, and one byte
+    // every `dripMs` when that is set.
+    void setStream(
+        const QByteArray& method, const QString& path, qint64 bodyBytes, bool chunked, int dripMs = 0, int times = -1);
     void clearFaults();
     // A CLIConfig for a scenario workspace (api = origin(), token from the scenario).
     CLIConfig config(const QString& workspace = QStringLiteral("ws-demo"));
