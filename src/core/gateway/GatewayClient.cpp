@@ -4,8 +4,10 @@
 #include "core/platform/MdnsHostName.h"
 
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QNetworkInterface>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -13,6 +15,7 @@
 
 #include <QCoroNetworkReply>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -35,7 +38,7 @@ QString transportText(const QNetworkReply& reply)
     switch (reply.error()) {
     case QNetworkReply::OperationCanceledError:
     case QNetworkReply::TimeoutError:
-        return QStringLiteral("网关 %1 秒内没有回复").arg(GatewayClient::kRequestTimeoutMs / 1000);
+        return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::HostNotFoundError:
         return QStringLiteral("连不上网关（%1）").arg(reply.errorString());
@@ -62,6 +65,11 @@ GatewayClient::GatewayClient(QObject* parent)
 {
 }
 
+QString GatewayClient::noAnswerText(int ms)
+{
+    return QStringLiteral("网关 %1 秒内没有回复").arg(qMax(1, ms / 1000));
+}
+
 std::optional<QString> GatewayClient::resolvedOrigin(const QString& api) const
 {
     const auto it = m_resolved.constFind(api);
@@ -84,10 +92,50 @@ std::optional<QString> GatewayClient::mdnsOrigin(int port, const QString& hostNa
     return QStringLiteral("http://") + hostName + QLatin1Char(':') + QString::number(port);
 }
 
+bool GatewayClient::namesThisMachine(const QString& api, const QString& hostName)
+{
+    const QString host = QUrl(api).host();
+    if (host.isEmpty())
+        return false;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        return true;
+    const QHostAddress address(host);
+    if (!address.isNull()) {
+        if (address.isLoopback())
+            return true;
+        const QList<QHostAddress> own = QNetworkInterface::allAddresses();
+        return std::any_of(own.cbegin(), own.cend(),
+            [&](const QHostAddress& a) { return a.isEqual(address, QHostAddress::TolerantConversion); });
+    }
+    if (!hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0)
+        return true;
+    const QString localName = QHostInfo::localHostName();
+    return !localName.isEmpty() && host.compare(localName, Qt::CaseInsensitive) == 0;
+}
+
+QCoro::Task<QString> GatewayClient::localHostNameFor(QString api, std::optional<QString> known)
+{
+    // Another ".local" name may be this machine's own: only its name tells.
+    const bool maybeOwn = QUrl(api).host().endsWith(QLatin1String(".local"), Qt::CaseInsensitive);
+    if (!maybeOwn && !namesThisMachine(api, QString()))
+        co_return QString();
+    QString name = known.value_or(QString());
+    if (!known) {
+        auto lookup = MdnsHostName::lookup();
+        name = (co_await std::move(lookup)).value_or(QString());
+    }
+    if (!namesThisMachine(api, name))
+        co_return QString();
+    co_return name;
+}
+
 QStringList GatewayClient::candidates(const CLIConfig& config, const QString& hostName)
 {
-    const int port = GatewayClient::port(config.api);
     QStringList list { config.api };
+    if (!namesThisMachine(config.api, hostName))
+        return list;
+    const int port = GatewayClient::port(config.api);
     if (const auto mdns = mdnsOrigin(port, hostName))
         list.append(*mdns);
     list.append(QStringLiteral("http://127.0.0.1:") + QString::number(port));
@@ -156,12 +204,24 @@ QCoro::Task<bool> GatewayClient::alive(QString origin)
         co_return false;
     QNetworkRequest request(*url);
     request.setTransferTimeout(kProbeTimeoutMs);
+    // Another origin's 200 says nothing of this one.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     QPointer<GatewayClient> self(this);
     ReplyPtr reply(m_nam->get(request));
+    NetworkAccess::BoundedBody* bounded = NetworkAccess::BoundedBody::bound(reply.get(), kProbeBounds);
     co_await reply.get();
     if (!self)
         co_return false;
+    if (bounded->overrun() != NetworkAccess::BoundedBody::Overrun::None)
+        co_return false;
     co_return isSuccess(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute));
+}
+
+void GatewayClient::found(const CLIConfig& config, const QString& origin)
+{
+    m_resolved.insert(config.api, origin);
+    if (m_onResolved)
+        m_onResolved(config, origin);
 }
 
 QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
@@ -176,23 +236,26 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         if (ok)
             co_return origin;
     }
-    QString hostName = m_hostName.value_or(QString());
-    if (!m_hostName) {
-        auto lookup = MdnsHostName::lookup();
-        hostName = (co_await std::move(lookup)).value_or(QString());
-        if (!self)
-            co_return Failure::transport(QStringLiteral("网关请求被取消"));
+    // The configured address first: it never waits on the ".local" lookup.
+    const bool configured = co_await alive(config.api);
+    if (!self)
+        co_return Failure::transport(QStringLiteral("网关请求被取消"));
+    if (configured) {
+        found(config, config.api);
+        co_return config.api;
     }
+    auto naming = localHostNameFor(config.api, m_hostName);
+    const QString hostName = co_await std::move(naming);
+    if (!self)
+        co_return Failure::transport(QStringLiteral("网关请求被取消"));
     const QStringList list = candidates(config, hostName);
-    for (const QString& candidate : list) {
+    for (const QString& candidate : list.mid(1)) {
         const bool ok = co_await alive(candidate);
         if (!self)
             co_return Failure::transport(QStringLiteral("网关请求被取消"));
         if (!ok)
             continue;
-        m_resolved.insert(config.api, candidate);
-        if (m_onResolved)
-            m_onResolved(config, candidate);
+        found(config, candidate);
         co_return candidate;
     }
     m_resolved.remove(config.api);
@@ -203,8 +266,8 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
             + QStringLiteral("。网关是否在跑：docker compose ps"));
 }
 
-QCoro::Task<Result<QByteArray>> GatewayClient::send(
-    CLIConfig config, QString path, QString deviceId, QByteArray verb, std::optional<QByteArray> body)
+QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
+    std::optional<QByteArray> body, NetworkAccess::Bounds bounds)
 {
     QPointer<GatewayClient> self(this);
     const Result<QString> origin = co_await base(config);
@@ -231,12 +294,23 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(
     } else {
         reply.reset(m_nam->get(request));
     }
+    if (m_deadlineMs)
+        bounds.deadlineMs = *m_deadlineMs;
+    NetworkAccess::BoundedBody* bounded = NetworkAccess::BoundedBody::bound(reply.get(), bounds);
     co_await reply.get();
     if (!self)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
 
+    switch (bounded->overrun()) {
+    case NetworkAccess::BoundedBody::Overrun::TooLarge:
+        co_return Failure::transport(QStringLiteral("网关的") + NetworkAccess::tooLargeText(bounds.maxBytes));
+    case NetworkAccess::BoundedBody::Overrun::Deadline:
+        co_return Failure::transport(noAnswerText(bounds.deadlineMs));
+    case NetworkAccess::BoundedBody::Overrun::None:
+        break;
+    }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QByteArray data = reply->readAll();
+    const QByteArray data = bounded->take();
     if (!status.isValid())
         co_return Failure::transport(transportText(*reply));
     if (isSuccess(status)) {
@@ -249,13 +323,15 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(
     co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data));
 }
 
-QCoro::Task<Result<QByteArray>> GatewayClient::get(CLIConfig config, QString path, QString deviceId)
+QCoro::Task<Result<QByteArray>> GatewayClient::get(
+    CLIConfig config, QString path, QString deviceId, NetworkAccess::Bounds bounds)
 {
-    return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt);
+    return send(
+        std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt, bounds);
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)
 {
     return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("POST"),
-        QJsonDocument(body).toJson(QJsonDocument::Compact));
+        QJsonDocument(body).toJson(QJsonDocument::Compact), kReplyBounds);
 }

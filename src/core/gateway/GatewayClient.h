@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/Failure.h"
+#include "core/gateway/NetworkAccess.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -19,16 +20,22 @@ class QNetworkAccessManager;
 class QNetworkRequest;
 
 // The HTTP side of the status model: finds a live gateway origin for a
-// configuration (the recorded address, this machine's ".local" name,
-// 127.0.0.1) with a per-address cache, sends GET and POST requests with the
-// workspace's bearer token and this device's id, and turns every reply that
-// is not 2xx into a GatewayError. Lives on the GUI thread.
+// configuration (the recorded address; when that names this machine, also
+// its ".local" name and 127.0.0.1) with a per-address cache, sends GET and
+// POST requests with the workspace's bearer token and this device's id, and
+// turns every reply that is not 2xx into a GatewayError. Every reply is read
+// within a size cap and an overall deadline. Lives on the GUI thread.
 class GatewayClient : public QObject {
     Q_OBJECT
 public:
     static constexpr int kRequestTimeoutMs = 4000;
     static constexpr int kProbeTimeoutMs = 2000;
     static constexpr int kDefaultPort = 18091;
+    // A JSON reply, and a file a task produced.
+    static constexpr NetworkAccess::Bounds kReplyBounds { 8 * 1024 * 1024, 15000 };
+    static constexpr NetworkAccess::Bounds kBlobBounds { 32 * 1024 * 1024, 60000 };
+    // A liveness probe: its body is not read.
+    static constexpr NetworkAccess::Bounds kProbeBounds { 64 * 1024, kProbeTimeoutMs };
 
     explicit GatewayClient(QObject* parent = nullptr);
 
@@ -39,11 +46,23 @@ public:
     std::optional<QString> resolvedOrigin(const QString& api) const;
 
     // `path` begins with "/" and is appended to the origin as it is.
-    QCoro::Task<Result<QByteArray>> get(CLIConfig config, QString path, QString deviceId);
+    QCoro::Task<Result<QByteArray>> get(
+        CLIConfig config, QString path, QString deviceId, NetworkAccess::Bounds bounds = kReplyBounds);
     QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
 
-    // The origins to try for a configuration, in order, without duplicates.
+    // The origins to try for a configuration, in order, without duplicates:
+    // the configured address, and only when it names this machine also the
+    // ".local" name and 127.0.0.1 on its port. A bearer token goes to no
+    // other machine than the one it was issued for.
     static QStringList candidates(const CLIConfig& config, const QString& hostName);
+    // Whether an address names this machine: a loopback address, "localhost",
+    // this machine's host name or ".local" name (`hostName`, may be empty) or
+    // one of its own network addresses.
+    static bool namesThisMachine(const QString& api, const QString& hostName);
+    // The ".local" name to try for an address: asked of Avahi only when the
+    // address names this machine, or may (another ".local" name); empty
+    // otherwise, and when there is none. `known` stands in for the asking.
+    static QCoro::Task<QString> localHostNameFor(QString api, std::optional<QString> known);
     // "http://<host>:<port>" when the host name (the machine's mDNS name, MdnsHostName) ends in ".local".
     static std::optional<QString> mdnsOrigin(int port, const QString& hostName);
     // The port of a gateway address; kDefaultPort when the address does not
@@ -51,6 +70,8 @@ public:
     static int port(const QString& api);
     // The origin when a phone could reach it; none for loopback addresses.
     static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
+    // A request with no answer within `ms`: "网关 4 秒内没有回复".
+    static QString noAnswerText(int ms);
     // The note shown when the origin found is not the configured address.
     static std::optional<QString> endpointNote(const QString& api, const QString& origin);
 
@@ -68,15 +89,20 @@ public:
 
     // Lets tests stand in a host name for the ".local" candidate.
     void setHostNameForTesting(const QString& hostName) { m_hostName = hostName; }
+    // Lets tests shorten a request's overall deadline.
+    void setDeadlineForTesting(int ms) { m_deadlineMs = ms; }
 
 private:
     QCoro::Task<Result<QString>> base(CLIConfig config);
     QCoro::Task<bool> alive(QString origin);
-    QCoro::Task<Result<QByteArray>> send(
-        CLIConfig config, QString path, QString deviceId, QByteArray verb, std::optional<QByteArray> body);
+    // Caches an origin that answered and reports it.
+    void found(const CLIConfig& config, const QString& origin);
+    QCoro::Task<Result<QByteArray>> send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
+        std::optional<QByteArray> body, NetworkAccess::Bounds bounds);
 
     QNetworkAccessManager* m_nam;
     QHash<QString, QString> m_resolved;
     ResolvedHandler m_onResolved;
     std::optional<QString> m_hostName;
+    std::optional<int> m_deadlineMs;
 };

@@ -5,6 +5,9 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QTimer>
+
+#include <utility>
 
 namespace NetworkAccess {
 
@@ -44,6 +47,64 @@ QNetworkAccessManager* create(QObject* parent)
         });
     }
     return nam;
+}
+
+BoundedBody* BoundedBody::bound(QNetworkReply* reply, Bounds bounds)
+{
+    return new BoundedBody(reply, bounds);
+}
+
+BoundedBody::BoundedBody(QNetworkReply* reply, Bounds bounds)
+    : QObject(reply)
+    , m_reply(reply)
+    , m_maxBytes(bounds.maxBytes)
+{
+    auto* deadline = new QTimer(this);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [this] { cut(Overrun::Deadline); });
+    connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
+    deadline->start(bounds.deadlineMs);
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > m_maxBytes)
+            cut(Overrun::TooLarge);
+    });
+    // Read as it comes, so that Qt's own buffer never holds more than a chunk.
+    connect(reply, &QIODevice::readyRead, this, &BoundedBody::drain);
+}
+
+void BoundedBody::drain()
+{
+    if (m_overrun != Overrun::None)
+        return;
+    m_body.append(m_reply->read(m_maxBytes + 1 - m_body.size()));
+    if (m_body.size() > m_maxBytes)
+        cut(Overrun::TooLarge);
+}
+
+void BoundedBody::cut(Overrun why)
+{
+    if (m_overrun != Overrun::None)
+        return;
+    m_overrun = why;
+    m_body.clear();
+    m_body.squeeze();
+    // Finishes the reply at once: whoever awaits it resumes here.
+    if (!m_reply->isFinished())
+        m_reply->abort();
+}
+
+QByteArray BoundedBody::take()
+{
+    drain();
+    if (m_overrun != Overrun::None)
+        return {};
+    return std::exchange(m_body, QByteArray());
+}
+
+QString tooLargeText(qint64 maxBytes)
+{
+    return QStringLiteral("回复太大（超过 %1 MB），没有读完").arg(maxBytes / (1024 * 1024));
 }
 
 } // namespace NetworkAccess

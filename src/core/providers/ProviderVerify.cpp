@@ -163,14 +163,27 @@ QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, 
     }
     NetworkAccess::ReplyPtr reply(nam->get(request(*url, profile.provider, key, timeLimitMs)));
     QPointer<QNetworkReply> watched(reply.get());
+    // The time limit holds for the whole answer too, however slowly it comes.
+    NetworkAccess::BoundedBody* bounded
+        = NetworkAccess::BoundedBody::bound(reply.get(), { kMaxReplyBytes, timeLimitMs });
     co_await reply.get();
     if (!watched) {
         (void)reply.release();
         co_return Outcome { false, QStringLiteral("验证被取消") };
     }
+    switch (bounded->overrun()) {
+    case NetworkAccess::BoundedBody::Overrun::TooLarge:
+        co_return Outcome { false, NetworkAccess::tooLargeText(kMaxReplyBytes) };
+    case NetworkAccess::BoundedBody::Overrun::Deadline:
+        // Also after a 2xx status line: an answer not read whole is none.
+        co_return interpret(0, QByteArray(), QString(), true, key);
+    case NetworkAccess::BoundedBody::Overrun::None:
+        break;
+    }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError;
-    co_return interpret(status.isValid() ? status.toInt() : 0, reply->readAll(), reply->errorString(), timedOut, key);
+    const QByteArray body = bounded->take();
+    co_return interpret(status.isValid() ? status.toInt() : 0, body, reply->errorString(), timedOut, key);
 }
 
 } // namespace ProviderVerify

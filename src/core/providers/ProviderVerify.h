@@ -18,6 +18,8 @@ class QNetworkReply;
 namespace ProviderVerify {
 
 constexpr int kTimeLimitMs = 15000;
+// A model list, however long, is well under this.
+constexpr qint64 kMaxReplyBytes = 8 * 1024 * 1024;
 
 struct Outcome {
     bool ok = false;

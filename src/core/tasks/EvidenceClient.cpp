@@ -69,8 +69,9 @@ QCoro::Task<Result<QString>> EvidenceClient::artifact(QString hash, std::optiona
     const auto item = GatewayClient::segment(hash);
     if (!ws || !item)
         co_return GatewayClient::invalidAddress(*config, hash);
-    const Result<QByteArray> body
-        = co_await m_client->get(*config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId());
+    auto fetch = m_client->get(
+        *config, *ws + QStringLiteral("/blobs/") + *item, config->deviceId(), GatewayClient::kBlobBounds);
+    const Result<QByteArray> body = co_await std::move(fetch);
     if (!body)
         co_return body.failure();
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

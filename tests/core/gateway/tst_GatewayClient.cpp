@@ -1,5 +1,8 @@
 #include "core/gateway/GatewayClient.h"
 
+#include "SimGateway.h"
+
+#include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -63,6 +66,11 @@ private slots:
     void segment();
     void cutOffBody_data();
     void cutOffBody();
+    void boundedReplies_data();
+    void boundedReplies();
+    void probesThatDoNotCount_data();
+    void probesThatDoNotCount();
+    void tokenStaysWithItsGateway();
 };
 
 void TestGatewayClient::candidates_data()
@@ -71,15 +79,25 @@ void TestGatewayClient::candidates_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QStringList>("expected");
     const QString loop = QStringLiteral("http://127.0.0.1:18091");
+    // The fallbacks only for an address of this machine: another machine's
+    // token is never offered to whatever listens here.
     QTest::newRow("other machine, .local host")
-        << "http://10.0.0.5:18091" << QStringLiteral("studio.local")
-        << QStringList { "http://10.0.0.5:18091", "http://studio.local:18091", loop };
+        << "http://10.0.0.5:18091" << QStringLiteral("studio.local") << QStringList { "http://10.0.0.5:18091" };
+    QTest::newRow("loopback, .local host")
+        << loop << QStringLiteral("studio.local") << QStringList { loop, "http://studio.local:18091" };
     QTest::newRow("loopback once") << loop << QStringLiteral("box") << QStringList { loop };
+    QTest::newRow("localhost") << "http://localhost:9000" << QStringLiteral("box")
+                               << QStringList { "http://localhost:9000", "http://127.0.0.1:9000" };
+    QTest::newRow("this machine's .local name")
+        << "http://Studio.local:7000" << QStringLiteral("studio.local")
+        << QStringList { "http://Studio.local:7000", "http://studio.local:7000", "http://127.0.0.1:7000" };
+    QTest::newRow("another .local name") << "http://other.local:7000" << QStringLiteral("studio.local")
+                                         << QStringList { "http://other.local:7000" };
     QTest::newRow("https without port") << "https://gw.example.com" << QStringLiteral("box")
-                                        << QStringList { "https://gw.example.com", loop };
-    QTest::newRow("not an address") << "::nope::" << QStringLiteral("box") << QStringList { "::nope::", loop };
-    QTest::newRow(".local is case-sensitive") << "http://10.0.0.5:7000" << QStringLiteral("Studio.LOCAL")
-                                              << QStringList { "http://10.0.0.5:7000", "http://127.0.0.1:7000" };
+                                        << QStringList { "https://gw.example.com" };
+    QTest::newRow("not an address") << "::nope::" << QStringLiteral("box") << QStringList { "::nope::" };
+    QTest::newRow(".local is case-sensitive")
+        << "http://127.0.0.1:7000" << QStringLiteral("Studio.LOCAL") << QStringList { "http://127.0.0.1:7000" };
 }
 
 void TestGatewayClient::candidates()
@@ -161,6 +179,99 @@ void TestGatewayClient::cutOffBody()
         QCOMPARE(*reply, body);
     else
         QCOMPARE(reply.failure().kind(), Failure::Kind::Transport);
+}
+
+void TestGatewayClient::boundedReplies_data()
+{
+    QTest::addColumn<qint64>("bodyBytes"); // filler instead of the body; -2 keeps it, -1 never ends
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<int>("dripMs");
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<QString>("error"); // empty: the reply is read whole
+    const qint64 pastCap = GatewayClient::kReplyBounds.maxBytes + 1024 * 1024;
+    const int deadline = GatewayClient::kReplyBounds.deadlineMs;
+    const QString tooLarge = QStringLiteral("网关的回复太大（超过 8 MB），没有读完");
+    QTest::newRow("a whole reply in chunks") << qint64(-2) << true << 0 << deadline << QString();
+    QTest::newRow("a length past the cap") << pastCap << false << 0 << deadline << tooLarge;
+    QTest::newRow("a stream past the cap") << pastCap << true << 0 << deadline << tooLarge;
+    QTest::newRow("a stream without end") << qint64(-1) << true << 0 << deadline << tooLarge;
+    // Every byte restarts the transfer time-out; the deadline holds anyway.
+    QTest::newRow("a byte at a time") << qint64(100) << false << 100 << 1000 << QStringLiteral("网关 1 秒内没有回复");
+}
+
+// What a reply may take is bounded in size and time, and the next request
+// goes out as usual.
+void TestGatewayClient::boundedReplies()
+{
+    QFETCH(qint64, bodyBytes);
+    QFETCH(bool, chunked);
+    QFETCH(int, dripMs);
+    QFETCH(int, deadlineMs);
+    QFETCH(QString, error);
+    SimGateway sim;
+    QVERIFY2(sim.ok(), sim.output().constData());
+    const CLIConfig config = sim.config();
+    const QString path = QStringLiteral("/api/workspaces/ws-demo/commands");
+    sim.setStream("GET", path, bodyBytes, chunked, dripMs, 1);
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    client.setDeadlineForTesting(deadlineMs);
+
+    const Result<QByteArray> reply = QCoro::waitFor(client.get(config, path, QStringLiteral("dev")));
+    if (error.isEmpty()) {
+        QVERIFY2(reply.ok(), qPrintable(reply.ok() ? QString() : reply.failure().description()));
+        QVERIFY(QJsonDocument::fromJson(*reply).isObject());
+    } else {
+        QVERIFY(!reply.ok());
+        QCOMPARE(reply.failure().description(), error);
+    }
+    const Result<QByteArray> next = QCoro::waitFor(client.get(config, path, QStringLiteral("dev")));
+    QVERIFY2(next.ok(), qPrintable(next.ok() ? QString() : next.failure().description()));
+}
+
+void TestGatewayClient::probesThatDoNotCount_data()
+{
+    QTest::addColumn<bool>("redirect"); // else the probe's answer drips
+    QTest::newRow("a redirect to another origin") << true;
+    QTest::newRow("an answer that drips") << false;
+}
+
+// A liveness probe counts only its own origin's answer, in time.
+void TestGatewayClient::probesThatDoNotCount()
+{
+    QFETCH(bool, redirect);
+    SimGateway sim;
+    SimGateway elsewhere;
+    QVERIFY2(sim.ok() && elsewhere.ok(), sim.output().constData());
+    if (redirect)
+        sim.setFault("GET", QStringLiteral("/healthz"), 302, (elsewhere.origin() + "/healthz").toUtf8());
+    else
+        sim.setStream("GET", QStringLiteral("/healthz"), qint64(-2), false, GatewayClient::kProbeTimeoutMs / 4);
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    const Result<QByteArray> reply
+        = QCoro::waitFor(client.get(sim.config(), QStringLiteral("/api/workspaces/ws-demo/commands"), "dev"));
+    QVERIFY(!reply.ok());
+    QCOMPARE(reply.failure().code(), -2);
+    QVERIFY(elsewhere.requests().isEmpty());
+}
+
+// A configured address on another machine that does not answer gets no
+// stand-in here: its token goes to no gateway on this machine's port.
+void TestGatewayClient::tokenStaysWithItsGateway()
+{
+    SimGateway sim;
+    QVERIFY2(sim.ok(), sim.output().constData());
+    CLIConfig config = sim.config();
+    config.api = QStringLiteral("http://192.0.2.1:") + QString::number(sim.port()); // TEST-NET-1
+    GatewayClient client;
+    client.setHostNameForTesting(QStringLiteral("desk.local"));
+    const Result<QByteArray> reply
+        = QCoro::waitFor(client.get(config, QStringLiteral("/api/workspaces/ws-demo/commands"), "dev"));
+    QVERIFY(!reply.ok());
+    QCOMPARE(reply.failure().description(),
+        QStringLiteral("连不上网关。试过：") + config.api + QStringLiteral("。网关是否在跑：docker compose ps"));
+    QVERIFY(sim.requests().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestGatewayClient)
