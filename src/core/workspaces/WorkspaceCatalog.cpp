@@ -5,7 +5,6 @@
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/HttpAddress.h"
-#include "core/platform/MdnsHostName.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/TolvarinePaths.h"
 
@@ -304,9 +303,23 @@ QCoro::Task<PairAnswer> postPairStart(
     // so a redirect (a 307 resends the body) may not carry them to another origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     NetworkAccess::ReplyPtr reply(nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
+    NetworkAccess::BoundedBody* bounded = NetworkAccess::BoundedBody::bound(
+        reply.get(), { WorkspaceCatalog::kPairReplyMaxBytes, WorkspaceCatalog::kPairTimeoutMs });
     co_await reply.get();
 
     PairAnswer answer;
+    switch (bounded->overrun()) {
+    case NetworkAccess::BoundedBody::Overrun::TooLarge:
+        answer.transportFailed = true;
+        answer.transportError = NetworkAccess::tooLargeText(WorkspaceCatalog::kPairReplyMaxBytes);
+        co_return answer;
+    case NetworkAccess::BoundedBody::Overrun::Deadline:
+        answer.transportFailed = true;
+        answer.transportError = GatewayClient::noAnswerText(WorkspaceCatalog::kPairTimeoutMs);
+        co_return answer;
+    case NetworkAccess::BoundedBody::Overrun::None:
+        break;
+    }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
         answer.transportFailed = true;
@@ -315,7 +328,7 @@ QCoro::Task<PairAnswer> postPairStart(
     }
     answer.code = status.isValid() ? status.toInt() : 0;
     if (answer.code >= 200 && answer.code <= 299)
-        answer.body = reply->readAll();
+        answer.body = bounded->take();
     co_return answer;
 }
 
@@ -355,13 +368,12 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     if (const std::optional<QString> endpoint = endpointFor(cfg.api)) {
         origin = *endpoint;
     } else {
-        QString hostName = m_hostName.value_or(QString());
-        if (!m_hostName) {
-            auto lookup = MdnsHostName::lookup();
-            hostName = (co_await std::move(lookup)).value_or(QString());
-            if (!self || generation != m_pairLinkGeneration)
-                co_return false;
-        }
+        // This machine's ".local" name stands for the gateway only when the
+        // configured address names this machine: the access tokens go nowhere else.
+        auto naming = GatewayClient::localHostNameFor(cfg.api, m_hostName);
+        const QString hostName = co_await std::move(naming);
+        if (!self || generation != m_pairLinkGeneration)
+            co_return false;
         if (const auto mdns = GatewayClient::mdnsOrigin(port, hostName))
             origin = *mdns;
     }
@@ -439,6 +451,7 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     }
 
     m_pairLink = buildPairLink(device, origin, token.toString());
+    m_pairLinkLoopback = !GatewayClient::phoneReachable(origin);
     const QJsonValue expires = reply.value(QStringLiteral("expires_at"));
     if (expires.isString())
         m_pairLinkExpiresAt = parseExpiry(expires.toString());

@@ -30,7 +30,9 @@ public:
     static constexpr const char* kSelectionKey = Settings::workspaceSelection.key;
     // How long a synchronising reload waits for the tool's `workspaces`.
     static constexpr std::chrono::milliseconds kSyncTimeLimit { std::chrono::seconds(20) };
+    // The pairing request as a whole, and its reply's size.
     static constexpr int kPairTimeoutMs = 8000;
+    static constexpr qint64 kPairReplyMaxBytes = 1024 * 1024;
 
     explicit WorkspaceCatalog(QObject* parent = nullptr);
 
@@ -51,6 +53,9 @@ public:
     const std::optional<QString>& pairLink() const { return m_pairLink; }
     const std::optional<QString>& pairLinkError() const { return m_pairLinkError; }
     const std::optional<QDateTime>& pairLinkExpiresAt() const { return m_pairLinkExpiresAt; }
+    // The link's gateway address is one only this machine reaches (127.0.0.1,
+    // localhost): no phone can use it.
+    bool pairLinkLoopback() const { return m_pairLinkLoopback; }
 
     // A paired workspace a phone pairing code leaves out, and why.
     struct LeftOut {
@@ -114,7 +119,7 @@ public:
 signals:
     void recordsChanged();
     void selectionChanged();
-    void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt
+    void pairLinkChanged(); // pairLink, pairLinkError, pairLinkExpiresAt, pairLinkLoopback
 
 private:
     // What one reload reads from disk.
@@ -151,6 +156,7 @@ private:
     std::optional<QDateTime> m_pairLinkExpiresAt;
     QList<WorkspaceRecord> m_pairLinkWorkspaces;
     QList<LeftOut> m_pairLinkLeftOut;
+    bool m_pairLinkLoopback = false;
     quint64 m_pairLinkGeneration = 0;
     quint64 m_reloadGeneration = 0;
     std::optional<QString> m_hostName;

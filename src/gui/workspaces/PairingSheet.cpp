@@ -165,6 +165,11 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     m_copy = new SecondaryButton(
         QStringLiteral("复制链接"), [this] { emit copyRequested(m_shownLink); }, detail);
     detailColumn->addWidget(m_copy, 0, Qt::AlignLeft);
+    m_unreachable = DSText::label(unreachable(), DSFont::semiBold(11.5), DS::amber(), detail);
+    m_unreachable->setObjectName(QStringLiteral("qr.unreachable"));
+    m_unreachable->setWordWrap(true);
+    m_unreachable->setVisible(false);
+    detailColumn->addWidget(m_unreachable);
     QLabel* warn = DSText::label(warning(), DSFont::medium(11), DS::amber(), detail);
     warn->setWordWrap(true);
     detailColumn->addWidget(warn);
@@ -187,6 +192,13 @@ QString PairingSheet::warning()
 {
     return QStringLiteral("⚠️ 链接里是一把 10 "
                           "分钟有效的配对码（不含任何工作区凭据），过期就作废；仍然只发给你自己的设备。");
+}
+
+QString PairingSheet::unreachable()
+{
+    return QStringLiteral("码里的网关地址只有这台电脑自己连得上（本机回环地址），手机扫了也连不上。"
+                          "请在这台电脑上运行 Avahi（avahi-daemon），让它有一个 .local 名字；"
+                          "或者用手机能访问到的地址给网关配对，再重新打开这里。");
 }
 
 void PairingSheet::showEvent(QShowEvent* event)
@@ -217,6 +229,7 @@ void PairingSheet::refresh()
             static_cast<LinkText*>(m_link)->setLink(*link);
         }
         refreshRecords();
+        m_unreachable->setVisible(m_catalog->pairLinkLoopback());
     } else if (error) {
         m_content = Content::Error;
         m_errorText->setText(*error);

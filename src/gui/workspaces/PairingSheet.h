@@ -36,6 +36,8 @@ public:
     static QString warning();
     // The line under the workspaces naming those the code leaves out, and why.
     static QString leftOutText(const QList<WorkspaceCatalog::LeftOut>& leftOut);
+    // Beside a code whose gateway address only this machine reaches.
+    static QString unreachable();
 
 signals:
     // The detail column's copy button, with the link on show.
@@ -63,5 +65,6 @@ private:
     KeyedReconciler<QString> m_rows;
     QPlainTextEdit* m_link;
     SecondaryButton* m_copy;
+    QLabel* m_unreachable;
     QString m_shownLink;
 };

@@ -93,6 +93,8 @@ private slots:
         QVERIFY2(link.startsWith(prefix), qPrintable(link));
         QVERIFY(QRegularExpression("^pt-[0-9a-f]+$").match(link.mid(prefix.size())).hasMatch());
         QVERIFY(m_catalog->pairLinkExpiresAt());
+        // 127.0.0.1 is in the code: no phone reaches it, and the sheet says so.
+        QVERIFY(m_catalog->pairLinkLoopback());
 
         // One request, without a bearer token, naming every paired workspace in display order.
         const QJsonArray requests = m_sim->requests();
@@ -125,18 +127,25 @@ private slots:
                      + QUrl::toPercentEncoding(device, "!$'()*+,;:@/?") + "&api=" + m_sim->origin() + "#p=pt-"),
             qPrintable(m_catalog->pairLink().value_or(m_catalog->pairLinkError().value_or(""))));
 
-        // Without one, a ".local" host name comes before the configured address,
-        // on the configured port (seen here through the address check).
+        // Without one, for a gateway on this machine a ".local" host name comes
+        // before the configured address, on the configured port (seen here
+        // through the address check).
         m_catalog->setPublishEndpoint(std::nullopt);
         m_catalog->setHostNameForTesting("bad host.local");
-        setConfigApi("http://10.1.2.3:4567");
+        setConfigApi("http://127.0.0.1:4567");
         QCoro::waitFor(m_catalog->refreshPairLink());
         QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad host.local:4567"));
 
         // No port in the address: the ".local" origin takes the default port, the address stays as written.
-        setConfigApi("http://10.1.2.3");
+        setConfigApi("http://localhost");
         QCoro::waitFor(m_catalog->refreshPairLink());
         QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad host.local:18091"));
+
+        // A gateway on another machine gets the request, and the access
+        // tokens, at its own address only.
+        setConfigApi("http://bad gateway:4567");
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>("网关地址不合法：http://bad gateway:4567"));
     }
 
     void failures_data()
@@ -145,20 +154,26 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("endpoint"); // published endpoint; empty: the stand-in
         QTest::addColumn<QString>("error"); // a prefix when it ends with "："
+        QTest::addColumn<qint64>("streamBytes"); // the reply streamed without end (-1) or this long; 0: not
 
         QTest::newRow("404") << 404 << QByteArray(R"({"error":"nope"})") << ""
-                             << "服务端拒绝了配对请求（HTTP 404）";
+                             << "服务端拒绝了配对请求（HTTP 404）" << qint64(0);
         QTest::newRow("not JSON") << 200 << QByteArray("<html>") << ""
-                                  << "取配对码失败：";
+                                  << "取配对码失败：" << qint64(0);
         QTest::newRow("empty token") << 200 << QByteArray(R"({"pair_token":""})") << ""
-                                     << "服务端没有给出配对码";
+                                     << "服务端没有给出配对码" << qint64(0);
         QTest::newRow("nothing listening") << 0 << QByteArray() << "http://127.0.0.1:1"
-                                           << "取配对码失败：";
+                                           << "取配对码失败：" << qint64(0);
         QTest::newRow("not a URL") << 0 << QByteArray() << "gateway"
-                                   << "网关地址不合法：gateway";
+                                   << "网关地址不合法：gateway" << qint64(0);
+        QTest::newRow("a reply past the cap")
+            << 0 << QByteArray() << ""
+            << "取配对码失败：回复太大（超过 1 MB），没有读完" << qint64(2 * 1024 * 1024);
+        QTest::newRow("a reply without end") << 0 << QByteArray() << ""
+                                             << "取配对码失败：回复太大（超过 1 MB），没有读完" << qint64(-1);
         // The phone appends its paths to the origin: a query would swallow them.
         QTest::newRow("origin with a query") << 0 << QByteArray() << "http://127.0.0.1:1?x"
-                                             << "网关地址不合法：http://127.0.0.1:1?x";
+                                             << "网关地址不合法：http://127.0.0.1:1?x" << qint64(0);
     }
 
     // Every failure leaves one text and no link, even after an earlier success.
@@ -168,6 +183,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, endpoint);
         QFETCH(QString, error);
+        QFETCH(qint64, streamBytes);
 
         QCoro::waitFor(m_catalog->refreshPairLink());
         QVERIFY(m_catalog->pairLink());
@@ -176,6 +192,8 @@ private slots:
 
         if (status)
             m_sim->setFault("POST", "/api/pair/start", status, body);
+        if (streamBytes)
+            m_sim->setStream("POST", "/api/pair/start", streamBytes, true);
         if (!endpoint.isEmpty())
             m_catalog->setPublishEndpoint(endpoint);
         QSignalSpy spy(m_catalog.get(), &WorkspaceCatalog::pairLinkChanged);

@@ -130,6 +130,9 @@ void TestWorkspaceViews::pairingSheet()
     QVERIFY(!link.isEmpty());
     QCOMPARE(sheet->linkText()->toPlainText(), link);
     QVERIFY(sheet->qrView()->diagnosticLine().contains(QStringLiteral(" logo=yes(")));
+    // The stand-in's address is 127.0.0.1: the sheet says that no phone reaches it, and what to do.
+    const auto* unreachable = sheet->findChild<QLabel*>(QStringLiteral("qr.unreachable"));
+    QVERIFY(unreachable && unreachable->isVisible());
     save(sheet, QStringLiteral("qr-sheet.png"));
 
     QSignalSpy notices(section, &PairingSection::notice);
