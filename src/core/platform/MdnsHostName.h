@@ -9,18 +9,27 @@
 // This machine's name on the local network (mDNS), such as "desk.local", as
 // the Avahi daemon reports it: GetHostNameFqdn of org.freedesktop.Avahi.Server
 // at "/" on the system bus. None when Avahi is not running (it is never
-// started for this) or there is no system bus. The system bus is the one
-// DBUS_SYSTEM_BUS_ADDRESS names when that is set, as for every D-Bus client.
+// started for this), or there is no system bus or it does not answer in time.
+// The system bus is the one DBUS_SYSTEM_BUS_ADDRESS names when that is set,
+// as for every D-Bus client.
 namespace MdnsHostName {
 
-// How long one ask may wait for the bus.
+// How long the bus may take to answer a new connection: a bus that accepts
+// one and never answers would hold Qt's connection to it for 25 s, and every
+// later connection behind it.
+constexpr int kBusTimeoutMs = 1000;
+// How long one ask may wait for the bus's answer.
 constexpr int kCallTimeoutMs = 1000;
+// How long a lookup waits for the asking, whatever the bus does.
+constexpr int kLookupTimeoutMs = kBusTimeoutMs + kCallTimeoutMs + 500;
 // How long an answer is kept before the daemon is asked again (it renames the
 // host on a name conflict, and may start after the application).
 constexpr int kKeepMs = 30000;
 
-// The name: the kept answer while it is fresh, else asked anew off the GUI
-// thread. The awaiting thread needs a running event loop.
+// The name: the kept answer while it is fresh, else asked anew, the bus call
+// off the GUI thread. Lookups meanwhile join the one asking, and none waits
+// longer than kLookupTimeoutMs (an asking past that answers none at once).
+// Called on the GUI thread.
 QCoro::Task<std::optional<QString>> lookup();
 // Forgets the kept answer (tests).
 void forget();

@@ -7,6 +7,12 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -38,6 +44,24 @@ public slots:
     }
 };
 
+// A gateway that answers every request with 200 and "{}".
+class AnsweringGateway : public QTcpServer {
+public:
+    AnsweringGateway()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    if (socket->readAll().contains("\r\n\r\n"))
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}");
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost, 0);
+    }
+};
+
 } // namespace
 
 // The ".local" origin comes from the Avahi daemon on the system bus, here a
@@ -56,6 +80,33 @@ private slots:
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("avahi-stand-in")));
         QVERIFY(m_bus->isConnected());
         QVERIFY(m_bus->registerObject(QStringLiteral("/"), &m_avahi, QDBusConnection::ExportAllSlots));
+    }
+
+    // First, while nothing in this process has opened the system bus: a bus
+    // that takes connections and never answers holds up neither the gateway
+    // requests nor the lookup.
+    void stalledBusHoldsNothingUp()
+    {
+        QTemporaryDir dir;
+        QLocalServer stalled;
+        QVERIFY(stalled.listen(dir.filePath(QStringLiteral("bus"))));
+        const QByteArray bus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(stalled.fullServerName()));
+        const auto restore = qScopeGuard([&] { qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus); });
+
+        AnsweringGateway gateway;
+        QVERIFY(gateway.isListening());
+        const CLIConfig config { QStringLiteral("http://127.0.0.1:") + QString::number(gateway.serverPort()),
+            QStringLiteral("ws"), QStringLiteral("tok") };
+        GatewayClient client;
+        auto request = client.get(config, QStringLiteral("/api/workspaces/ws/commands"), "dev");
+        QTRY_VERIFY_WITH_TIMEOUT(request.isReady(), 10000);
+        QVERIFY(QCoro::waitFor(std::move(request)).ok());
+
+        auto lookup = MdnsHostName::lookup();
+        QTRY_VERIFY_WITH_TIMEOUT(lookup.isReady(), 10000);
+        QCOMPARE(QCoro::waitFor(std::move(lookup)), std::nullopt);
+        QVERIFY(stalled.hasPendingConnections()); // it was tried
     }
 
     void init()
@@ -82,7 +133,8 @@ private slots:
                                          << "";
     }
 
-    // The gateway client's candidates and the phone link's origin.
+    // The gateway client's candidates and the phone link's origin: the
+    // ".local" name stands for a gateway on this machine only.
     void origins()
     {
         QFETCH(bool, running);
@@ -102,15 +154,23 @@ private slots:
             : QStringLiteral("试过：http://127.0.0.1:4567、http://%1:4567。").arg(host);
         QVERIFY2(tried.contains(candidates), qPrintable(tried));
 
-        // No published endpoint: the ".local" origin, else the configured address.
-        home.writeFile(".tolvarine/config.json",
-            QJsonDocument(QJsonObject { { "api", "http://bad config:4567" }, { "workspace", "ws" }, { "token", "t" } })
-                .toJson());
-        WorkspaceCatalog catalog;
-        QCoro::waitFor(catalog.reload(false));
-        QCoro::waitFor(catalog.refreshPairLink());
-        const QString origin = host.isEmpty() ? QStringLiteral("http://bad config:4567") : "http://" + host + ":18091";
-        QCOMPARE(catalog.pairLinkError(), std::optional<QString>(QStringLiteral("网关地址不合法：") + origin));
+        // No published endpoint: for a gateway on this machine the ".local"
+        // origin, else the configured address; another machine's gateway keeps its own.
+        for (const QString& api :
+            { QStringLiteral("http://localhost:4567"), QStringLiteral("http://bad config:4567") }) {
+            home.writeFile(".tolvarine/config.json",
+                QJsonDocument(QJsonObject { { "api", api }, { "workspace", "ws" }, { "token", "t" } }).toJson());
+            WorkspaceCatalog catalog;
+            QCoro::waitFor(catalog.reload(false));
+            QCoro::waitFor(catalog.refreshPairLink());
+            const QString error = catalog.pairLinkError().value_or(QString());
+            if (api.contains(QLatin1String("bad config")))
+                QCOMPARE(error, QStringLiteral("网关地址不合法：") + api);
+            else if (!host.isEmpty())
+                QCOMPARE(error, QStringLiteral("网关地址不合法：http://%1:4567").arg(host));
+            else // nothing listens there
+                QVERIFY2(error.startsWith(QStringLiteral("取配对码失败：")), qPrintable(error));
+        }
     }
 
     // The daemon answers from this thread's event loop: the answer can only
@@ -120,8 +180,13 @@ private slots:
         setRunning(true);
         m_avahi.name = QStringLiteral("desk.local");
         m_avahi.delayMs = 300;
-        QCOMPARE(QCoro::waitFor(MdnsHostName::lookup()), std::optional<QString>("desk.local"));
-        QCOMPARE(QCoro::waitFor(MdnsHostName::lookup()), std::optional<QString>("desk.local"));
+        // Lookups meanwhile join the one asking; later ones get the kept name, every time.
+        auto first = MdnsHostName::lookup();
+        auto second = MdnsHostName::lookup();
+        QCOMPARE(QCoro::waitFor(std::move(first)), std::optional<QString>("desk.local"));
+        QCOMPARE(QCoro::waitFor(std::move(second)), std::optional<QString>("desk.local"));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(QCoro::waitFor(MdnsHostName::lookup()), std::optional<QString>("desk.local"));
         QCOMPARE(m_avahi.calls, 1);
     }
 
