@@ -1,0 +1,82 @@
+#include "core/gateway/GatewayClient.h"
+#include "core/platform/MdnsHostName.h"
+
+#include <QLocalServer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <QCoroTask>
+
+namespace {
+
+// A gateway that answers every request with 200 and "{}".
+class AnsweringGateway : public QTcpServer {
+public:
+    AnsweringGateway()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    if (socket->readAll().contains("\r\n\r\n"))
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}");
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost, 0);
+    }
+};
+
+} // namespace
+
+// A system bus that takes connections and never answers them. D-Bus reads
+// the bus's address once a process, so this one has its own program.
+class TestStalledBus : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(m_bus.listen(m_dir.filePath(QStringLiteral("bus"))));
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(m_bus.fullServerName()));
+    }
+
+    // Neither a gateway request nor the ".local" lookup waits for it (the
+    // waits are bounds for a hang, far above what either takes).
+    void holdsNothingUp_data()
+    {
+        QTest::addColumn<bool>("answers"); // the configured address
+        QTest::newRow("a gateway that answers") << true;
+        QTest::newRow("a gateway that does not") << false;
+    }
+
+    void holdsNothingUp()
+    {
+        QFETCH(bool, answers);
+        MdnsHostName::forget();
+        AnsweringGateway gateway;
+        QVERIFY(gateway.isListening());
+        const quint16 port = answers ? gateway.serverPort() : 1;
+        const CLIConfig config { QStringLiteral("http://127.0.0.1:") + QString::number(port), QStringLiteral("ws"),
+            QStringLiteral("tok") };
+        GatewayClient client;
+        auto request = client.get(config, QStringLiteral("/api/workspaces/ws/commands"), "dev");
+        QTRY_VERIFY_WITH_TIMEOUT(request.isReady(), 10000);
+        const Result<QByteArray> reply = QCoro::waitFor(std::move(request));
+        QCOMPARE(reply.ok(), answers);
+
+        auto lookup = MdnsHostName::lookup();
+        QTRY_VERIFY_WITH_TIMEOUT(lookup.isReady(), 10000);
+        QCOMPARE(QCoro::waitFor(std::move(lookup)), std::nullopt);
+        QVERIFY(m_bus.hasPendingConnections()); // it was asked
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QLocalServer m_bus;
+};
+
+QTEST_GUILESS_MAIN(TestStalledBus)
+#include "tst_StalledBus.moc"
