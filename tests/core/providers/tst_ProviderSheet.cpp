@@ -8,15 +8,18 @@
 #include "TempHome.h"
 
 #include <QCoroTask>
+#include <QNetworkAccessManager>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
 
 // A provider's model list on loopback: "/good/models" lists two models,
 // "/bad/models" refuses the key and quotes it back, "/hang/models" never
-// answers. Keeps each request's head.
+// answers, "/huge/models" announces 9 MB, "/drip/models" sends its list a
+// byte every 100 ms. Keeps each request's head.
 class ModelsServer : public QObject {
 public:
     ModelsServer()
@@ -43,6 +46,10 @@ private:
         const QByteArray path = head.split(' ').value(1);
         if (path == "/hang/models")
             return;
+        if (path == "/huge/models") {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 9437184\r\n\r\n");
+            return;
+        }
         QByteArray status = "200 OK";
         QByteArray body = R"({"object":"list","data":[{"id":"m1"},{"id":"m2"}]})";
         if (path == "/bad/models") {
@@ -51,8 +58,20 @@ private:
             status = "401 Unauthorized";
             body = R"({"error":{"message":"Incorrect API key provided: )" + key + R"(."}})";
         }
-        socket->write("HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        const QByteArray header = "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+        if (path == "/drip/models") {
+            socket->write(header);
+            auto* drip = new QTimer(socket);
+            connect(drip, &QTimer::timeout, socket, [socket, body, sent = qsizetype(0)]() mutable {
+                if (sent < body.size())
+                    socket->write(body.mid(sent++, 1));
+            });
+            connect(socket, &QTcpSocket::disconnected, drip, &QTimer::stop);
+            drip->start(100);
+            return;
+        }
+        socket->write(header + body);
         socket->disconnectFromHost();
     }
 
@@ -99,6 +118,8 @@ private slots:
     void modelsURL();
     void createBindVerifyDelete();
     void storedProfileWithAQueryIsChecked();
+    void boundedAnswers_data();
+    void boundedAnswers();
     void closedDuringCheck();
 
 private:
@@ -286,6 +307,29 @@ void TestProviderSheet::closedDuringCheck()
     QTest::qWait(50);
     // Nothing the aborted check "learnt" is recorded.
     QCOMPARE(stored(id)->lastVerifiedAt, std::nullopt);
+}
+
+void TestProviderSheet::boundedAnswers_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("a list past the cap") << "/huge" << QStringLiteral("回复太大（超过 8 MB），没有读完");
+    // Every byte restarts the transfer time-out; the time limit holds anyway.
+    QTest::newRow("a list a byte at a time") << "/drip" << QStringLiteral("没有在时限内应答");
+}
+
+// A provider's answer is read within a size cap and the check's time limit.
+void TestProviderSheet::boundedAnswers()
+{
+    QFETCH(QString, route);
+    QFETCH(QString, detail);
+    ProviderProfile profile;
+    profile.provider = QStringLiteral("openai");
+    profile.baseURL = m_server->origin() + route;
+    QNetworkAccessManager nam;
+    const ProviderVerify::Outcome outcome
+        = QCoro::waitFor(ProviderVerify::check(&nam, profile, QStringLiteral("sk-test"), 1000));
+    QCOMPARE(outcome, (ProviderVerify::Outcome { false, detail }));
 }
 
 QTEST_GUILESS_MAIN(TestProviderSheet)

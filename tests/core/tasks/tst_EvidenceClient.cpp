@@ -61,6 +61,8 @@ private slots:
     void cleanup();
 
     void fetchers();
+    void artifactBounds_data();
+    void artifactBounds();
     void withoutConfiguration();
     void noGatewayAnswers();
     void destroyedMidRequest_data();
@@ -111,6 +113,29 @@ void TestEvidenceClient::fetchers()
     const auto bad = waitFor(evidence.artifact(QStringLiteral("h-bad"), m_cfg));
     QCOMPARE(bad.ok() ? 0 : bad.failure().code(), -2);
     QCOMPARE(bad.failure().description(), QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+}
+
+void TestEvidenceClient::artifactBounds_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("error"); // empty: read whole
+    QTest::newRow("past a reply's cap, within a file's") << GatewayClient::kReplyBounds.maxBytes + 1024 << QString();
+    QTest::newRow("past a file's cap") << GatewayClient::kBlobBounds.maxBytes + 1024
+                                       << QStringLiteral("网关的回复太大（超过 32 MB），没有读完");
+}
+
+// A file a task produced has a bound of its own, larger than a JSON reply's.
+void TestEvidenceClient::artifactBounds()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, error);
+    m_sim->setStream("GET", route("blobs/h-index"), bytes, false);
+    EvidenceClient evidence;
+    const auto text = waitFor(evidence.artifact(QStringLiteral("h-index"), m_cfg));
+    if (error.isEmpty())
+        QCOMPARE(text.ok() ? text->size() : -1, bytes);
+    else
+        QCOMPARE(text.ok() ? QString() : text.failure().description(), error);
 }
 
 void TestEvidenceClient::withoutConfiguration()
