@@ -103,6 +103,7 @@ private slots:
     void resolutionFallsBackAndCaches();
     void noGatewayAnswers();
     void loaderFailures();
+    void aDrippingReplyEndsInTime();
     void presenceRules();
     void autoConfirmation();
     void autoConfirmationOncePerSpell();
@@ -309,6 +310,20 @@ void TestStatus::noGatewayAnswers()
     QCOMPARE(status.runtimeState().kind, RuntimeState::Kind::Unknown);
     QCOMPARE(status.permsError(), std::optional<QString>(expected));
     QVERIFY(!status.endpointNote());
+}
+
+// A reply that drips a byte at a time keeps restarting the transfer
+// time-out; the request's deadline ends it, says so, and the next reload reads again.
+void TestStatus::aDrippingReplyEndsInTime()
+{
+    Status status;
+    status.client()->setDeadlineForTesting(1000);
+    m_sim->setStream("GET", route("commands"), -2, false, 100, 1);
+    waitFor(status.reload(m_cfg));
+    QCOMPARE(status.commandsError(), std::optional<QString>(QStringLiteral("网关 1 秒内没有回复")));
+    waitFor(status.reload(m_cfg));
+    QCOMPARE(status.commandsError(), std::nullopt);
+    QCOMPARE(status.commands().size(), 5);
 }
 
 void TestStatus::loaderFailures()
