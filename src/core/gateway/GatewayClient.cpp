@@ -242,7 +242,7 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
     if (configured) {
         found(config, config.api);
-        co_return config.api;
+        co_return QString(config.api);
     }
     auto naming = localHostNameFor(config.api, m_hostName);
     const QString hostName = co_await std::move(naming);
