@@ -320,7 +320,7 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
             co_return Failure::transport(transportText(*reply));
         co_return data;
     }
-    co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data));
+    co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data, config.token));
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::get(

@@ -1,6 +1,7 @@
 #include "core/gateway/GatewayError.h"
 
 #include "core/gateway/Json.h"
+#include "core/platform/DisplayText.h"
 
 namespace {
 QString statusText(int status)
@@ -9,7 +10,7 @@ QString statusText(int status)
 }
 } // namespace
 
-GatewayError GatewayError::fromReply(int status, const QByteArray& body)
+GatewayError GatewayError::fromReply(int status, const QByteArray& body, const QString& token)
 {
     GatewayError e;
     e.status = status;
@@ -24,8 +25,8 @@ GatewayError GatewayError::fromReply(int status, const QByteArray& body)
             code.reset();
         }
     }
-    e.code = code.value_or(QString());
-    e.message = message ? *message : statusText(status);
+    e.code = DisplayText::text(code.value_or(QString()));
+    e.message = message ? DisplayText::message(*message, { token }) : statusText(status);
     return e;
 }
 

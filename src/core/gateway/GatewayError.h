@@ -14,8 +14,11 @@ struct GatewayError {
     bool operator==(const GatewayError&) const = default;
 
     // Decodes the error body: a JSON object whose "error" and "code" are
-    // strings or null; any other shape counts as no message and no code.
-    static GatewayError fromReply(int status, const QByteArray& body);
+    // strings or null; any other shape counts as no message and no code. The
+    // message is kept as it may be shown: `token` (the one the request
+    // carried) and anything shaped like a credential masked, cut to a
+    // display length.
+    static GatewayError fromReply(int status, const QByteArray& body, const QString& token = {});
 
     QString errorDescription() const;
     // What the permission and approval views show beside the error.

@@ -2,6 +2,7 @@
 
 #include "core/gateway/GatewayTime.h"
 #include "core/gateway/Json.h"
+#include "core/platform/DisplayText.h"
 
 #include <QCoroFuture>
 #include <QHash>
@@ -16,7 +17,8 @@ namespace {
 
 Failure malformed(const QString& where)
 {
-    return Failure::decoding(QStringLiteral("网关的回复格式不对（") + where + QStringLiteral("）"));
+    // `where` may hold a key the gateway chose.
+    return Failure::decoding(QStringLiteral("网关的回复格式不对（") + DisplayText::name(where) + QStringLiteral("）"));
 }
 
 QString at(const QString& list, qsizetype index, const QString& key)
@@ -27,6 +29,14 @@ QString at(const QString& list, qsizetype index, const QString& key)
 std::optional<QJsonObject> topObject(const QByteArray& body)
 {
     return json::parseObject(body);
+}
+
+// A key's text as it may be shown (DisplayText::text or DisplayText::name).
+std::optional<QString> shown(const std::optional<QString>& value, QString (*fit)(const QString&))
+{
+    if (!value)
+        return std::nullopt;
+    return fit(*value);
 }
 
 // A timestamp key: when present it must be a string; a string that is not a
@@ -74,20 +84,20 @@ Result<QList<CommandBrief>> commandRange(const QJsonArray& commands, qsizetype f
         json::StrictReader c(value.toObject());
         CommandBrief b;
         b.id = c.requiredString(QStringLiteral("id"));
-        b.text = c.requiredString(QStringLiteral("text"));
-        b.status = c.requiredString(QStringLiteral("status"));
-        b.claimedBy = c.string(QStringLiteral("claimed_by"));
-        b.summary = c.string(QStringLiteral("summary"));
-        b.error = c.string(QStringLiteral("error"));
+        b.text = DisplayText::text(c.requiredString(QStringLiteral("text")));
+        b.status = DisplayText::name(c.requiredString(QStringLiteral("status")));
+        b.claimedBy = DisplayText::name(c.string(QStringLiteral("claimed_by")));
+        b.summary = DisplayText::text(c.string(QStringLiteral("summary")));
+        b.error = DisplayText::text(c.string(QStringLiteral("error")));
         b.issuedAt = timestamp(c, QStringLiteral("issued_at"));
         b.completedAt = timestamp(c, QStringLiteral("completed_at"));
         b.filesTouched = c.optionalBool(QStringLiteral("files_touched"));
         b.employeeID = c.string(QStringLiteral("employee_id"));
         b.dependsOn = c.stringList(QStringLiteral("depends_on"));
-        b.ranRuntime = c.string(QStringLiteral("ran_runtime"));
+        b.ranRuntime = DisplayText::name(c.string(QStringLiteral("ran_runtime")));
         b.executionID = c.string(QStringLiteral("execution_id"));
         b.claimedAt = timestamp(c, QStringLiteral("claimed_at"));
-        b.verdict = c.string(QStringLiteral("verdict"));
+        b.verdict = DisplayText::name(c.string(QStringLiteral("verdict")));
         if (!c.ok())
             return malformed(at(QStringLiteral("commands"), i, c.error()));
         out.append(std::move(b));
@@ -104,7 +114,7 @@ Result<QList<RunnerInfo>> runnerList(const QJsonArray& runners)
             return malformed(QStringLiteral("runners[%1]").arg(i));
         json::StrictReader rr(runners[i].toObject());
         RunnerInfo info;
-        info.deviceID = rr.requiredString(QStringLiteral("device_id"));
+        info.deviceID = DisplayText::name(rr.requiredString(QStringLiteral("device_id")));
         info.secondsAgo = rr.requiredInt(QStringLiteral("seconds_ago"));
         if (!rr.ok())
             return malformed(at(QStringLiteral("runners"), i, rr.error()));
@@ -221,9 +231,9 @@ Result<Progress> decodeProgress(const QByteArray& body, bool progressRequired)
         json::StrictReader e(entries[i].toObject());
         ProgressLine line;
         line.seq = e.requiredInt(QStringLiteral("seq"));
-        line.kind = e.string(QStringLiteral("kind"), QStringLiteral("other"));
-        line.action = e.requiredString(QStringLiteral("action"));
-        line.detail = e.string(QStringLiteral("detail"));
+        line.kind = DisplayText::name(e.string(QStringLiteral("kind"), QStringLiteral("other")));
+        line.action = DisplayText::text(e.requiredString(QStringLiteral("action")));
+        line.detail = DisplayText::text(e.string(QStringLiteral("detail")));
         line.at = timestamp(e, QStringLiteral("at"));
         if (!e.ok())
             return malformed(at(QStringLiteral("progress"), i, e.error()));
@@ -271,24 +281,24 @@ Result<QList<TeammateBrief>> decodeEmployees(const QByteArray& body)
         json::StrictReader e(employees[i].toObject());
         TeammateBrief t;
         t.id = e.requiredString(QStringLiteral("id"));
-        t.name = e.requiredString(QStringLiteral("name"));
-        t.status = e.requiredString(QStringLiteral("status"));
-        t.device = e.string(QStringLiteral("device_id"));
+        t.name = DisplayText::name(e.requiredString(QStringLiteral("name")));
+        t.status = DisplayText::name(e.requiredString(QStringLiteral("status")));
+        t.device = DisplayText::name(e.string(QStringLiteral("device_id")));
         const QJsonObject tmpl = e.requiredObject(QStringLiteral("template"));
-        t.deviceTask = e.string(QStringLiteral("device_current_task"));
+        t.deviceTask = DisplayText::text(e.string(QStringLiteral("device_current_task")));
         t.deviceTaskID = e.string(QStringLiteral("device_current_task_id"));
         t.deviceAlive = e.optionalBool(QStringLiteral("device_alive"));
         t.deviceSecondsAgo = e.optionalInt(QStringLiteral("device_seconds_ago"));
-        t.deviceRuntime = e.string(QStringLiteral("device_runtime"));
-        t.runtimeFit = e.string(QStringLiteral("runtime_fit"));
-        t.deviceTier = e.string(QStringLiteral("device_tier"));
+        t.deviceRuntime = DisplayText::name(e.string(QStringLiteral("device_runtime")));
+        t.runtimeFit = DisplayText::name(e.string(QStringLiteral("runtime_fit")));
+        t.deviceTier = DisplayText::name(e.string(QStringLiteral("device_tier")));
         t.doneTodayOnDevice = e.integer(QStringLiteral("done_today_on_device"));
         if (!e.ok())
             return malformed(at(list, i, e.error()));
 
         json::StrictReader tr(tmpl);
-        const QString name = tr.requiredString(QStringLiteral("name"));
-        const QString role = tr.requiredString(QStringLiteral("role"));
+        const QString name = DisplayText::name(tr.requiredString(QStringLiteral("name")));
+        const QString role = DisplayText::name(tr.requiredString(QStringLiteral("role")));
         const QJsonArray skills = tr.optionalArray(QStringLiteral("skills")).value_or(QJsonArray());
         if (!tr.ok())
             return malformed(at(list, i, QStringLiteral("template.") + tr.error()));
@@ -297,7 +307,7 @@ Result<QList<TeammateBrief>> decodeEmployees(const QByteArray& body)
                 return malformed(at(list, i, QStringLiteral("template.skills[%1]").arg(k)));
             json::StrictReader sr(skills[k].toObject());
             sr.requiredString(QStringLiteral("id"));
-            const QString label = sr.requiredString(QStringLiteral("label"));
+            const QString label = DisplayText::name(sr.requiredString(QStringLiteral("label")));
             if (!sr.ok())
                 return malformed(at(list, i, QStringLiteral("template.skills[%1].").arg(k) + sr.error()));
             t.skills.append(label);
@@ -326,7 +336,8 @@ Result<QList<AgentEntry>> decodeAgents(const QByteArray& body)
         if (!agents[i].isObject())
             return malformed(QStringLiteral("agents[%1]").arg(i));
         json::StrictReader a(agents[i].toObject());
-        AgentEntry entry { a.optionalString(QStringLiteral("device")), a.optionalString(QStringLiteral("runtime")) };
+        AgentEntry entry { shown(a.optionalString(QStringLiteral("device")), DisplayText::name),
+            shown(a.optionalString(QStringLiteral("runtime")), DisplayText::name) };
         if (!a.ok())
             return malformed(at(QStringLiteral("agents"), i, a.error()));
         out.append(std::move(entry));
@@ -352,13 +363,13 @@ Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
         FeedItem item;
         item.id = f.optionalString(QStringLiteral("id"));
         item.taskID = f.optionalString(QStringLiteral("task_id"));
-        item.category = f.optionalString(QStringLiteral("category"));
-        item.title = f.optionalString(QStringLiteral("title"));
-        item.subtitle = f.optionalString(QStringLiteral("subtitle"));
-        item.command = f.optionalString(QStringLiteral("command"));
-        item.status = f.optionalString(QStringLiteral("status"));
-        item.originDevice = f.optionalString(QStringLiteral("origin_device"));
-        item.outcome = f.optionalString(QStringLiteral("outcome"));
+        item.category = shown(f.optionalString(QStringLiteral("category")), DisplayText::name);
+        item.title = shown(f.optionalString(QStringLiteral("title")), DisplayText::text);
+        item.subtitle = shown(f.optionalString(QStringLiteral("subtitle")), DisplayText::text);
+        item.command = shown(f.optionalString(QStringLiteral("command")), DisplayText::text);
+        item.status = shown(f.optionalString(QStringLiteral("status")), DisplayText::name);
+        item.originDevice = shown(f.optionalString(QStringLiteral("origin_device")), DisplayText::name);
+        item.outcome = shown(f.optionalString(QStringLiteral("outcome")), DisplayText::text);
         if (!f.ok())
             return malformed(at(QStringLiteral("items"), i, f.error()));
         out.append(std::move(item));

@@ -2,6 +2,7 @@
 
 #include "core/design/MachineName.h"
 #include "core/gateway/Json.h"
+#include "core/platform/DisplayText.h"
 #include "core/platform/Graphemes.h"
 
 #include <QJsonArray>
@@ -15,16 +16,16 @@ std::optional<DeskFileChange> DeskFileChange::fromJson(const QJsonValue& value)
     if (!path)
         return std::nullopt;
     DeskFileChange f;
-    f.path = *path;
+    f.path = DisplayText::name(*path);
     f.added = r.integer(QStringLiteral("added"));
     f.deleted = r.integer(QStringLiteral("deleted"));
-    f.hunk = r.string(QStringLiteral("hunk"));
+    f.hunk = DisplayText::text(r.string(QStringLiteral("hunk")));
     f.binary = r.boolean(QStringLiteral("binary"));
     f.hash = r.string(QStringLiteral("hash"));
     f.size = r.integer(QStringLiteral("size"));
-    f.artifactNote = r.string(QStringLiteral("artifact_note"));
+    f.artifactNote = DisplayText::text(r.string(QStringLiteral("artifact_note")));
     f.attributed = r.boolean(QStringLiteral("attributed"));
-    f.baselineNote = r.string(QStringLiteral("baseline_note"));
+    f.baselineNote = DisplayText::text(r.string(QStringLiteral("baseline_note")));
     return f;
 }
 
@@ -43,19 +44,19 @@ DeskChangeSet DeskChangeSet::fromJson(const QJsonObject& object)
     }
     s.added = r.integer(QStringLiteral("added"));
     s.deleted = r.integer(QStringLiteral("deleted"));
-    s.unavailable = r.string(QStringLiteral("unavailable"));
+    s.unavailable = DisplayText::text(r.string(QStringLiteral("unavailable")));
     s.truncated = r.boolean(QStringLiteral("truncated"));
     s.artifactsTruncated = r.boolean(QStringLiteral("artifacts_truncated"));
-    s.reconciliation = r.string(QStringLiteral("reconciliation"));
+    s.reconciliation = DisplayText::text(r.string(QStringLiteral("reconciliation")));
     s.externalCount = r.integer(QStringLiteral("external_count"));
     for (const QJsonValue& v : r.array(QStringLiteral("external_paths"))) {
         if (!v.isString()) {
             s.externalPaths.clear();
             break;
         }
-        s.externalPaths.append(v.toString());
+        s.externalPaths.append(DisplayText::name(v.toString()));
     }
-    s.attributionNote = r.string(QStringLiteral("attribution_note"));
+    s.attributionNote = DisplayText::text(r.string(QStringLiteral("attribution_note")));
     return s;
 }
 
@@ -79,7 +80,7 @@ std::optional<DeskChangesResponse> DeskChangesResponse::fromJson(const QByteArra
     const QJsonValue changes = object->value(QStringLiteral("changes"));
     if (changes.isObject())
         resp.changes = DeskChangeSet::fromJson(changes.toObject());
-    resp.changesState = r.string(QStringLiteral("changes_state"));
+    resp.changesState = DisplayText::name(r.string(QStringLiteral("changes_state")));
     return resp;
 }
 

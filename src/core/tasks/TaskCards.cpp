@@ -89,9 +89,7 @@ QString oneLine(const QString& text)
 {
     const QStringList pieces = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const QString line = pieces.isEmpty() ? text : pieces.first();
-    if (Graphemes::count(line) <= kLineLength)
-        return line;
-    return Graphemes::leading(line, kLineLength) + QStringLiteral("…");
+    return Graphemes::cut(line, kLineLength);
 }
 
 } // namespace TaskCards

@@ -3,8 +3,11 @@
 #include "core/gateway/GatewayTime.h"
 #include "core/gateway/Json.h"
 #include "core/gateway/Replies.h"
+#include "core/gateway/TaskEvidence.h"
+#include "core/platform/DisplayText.h"
 
 #include <QCoroTask>
+#include <QJsonDocument>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -33,6 +36,8 @@ private slots:
     void replyMemo();
     void progressAndPermissionFields();
     void employeeMapping();
+    void shownTexts_data();
+    void shownTexts();
     void gatewayErrorBody_data();
     void gatewayErrorBody();
     void jsonStrictTypes_data();
@@ -286,16 +291,28 @@ void TestReplies::gatewayErrorBody_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("message"); // also the description
     QTest::addColumn<bool>("hasAdvice");
-    const auto row
-        = [](const char* name, int status, const char* body, const char* code, const char* message, bool advice) {
-              QTest::newRow(name) << status << QByteArray(body) << QString::fromUtf8(code) << QString::fromUtf8(message)
-                                  << advice;
-          };
+    QTest::addColumn<QString>("token"); // the token the request carried
+    const auto row = [](const char* name, int status, const char* body, const char* code, const char* message,
+                         bool advice, const char* token = "") {
+        QTest::newRow(name) << status << QByteArray(body) << QString::fromUtf8(code) << QString::fromUtf8(message)
+                            << advice << QString::fromUtf8(token);
+    };
     row("404 with both", 404, R"({"error":"没有这个任务","code":"not_found"})", "not_found", "没有这个任务", false);
     row("500 html", 500, "<html>oops</html>", "", "网关回了 500", false);
     row("403 grant", 403, R"({"error":"不行","code":"grant_exceeds_source"})", "grant_exceeds_source", "不行", true);
     row("nulls", 401, R"({"error":null,"code":null})", "", "网关回了 401", false);
     row("not loaded", 409, R"({"code":"permissions_not_loaded"})", "permissions_not_loaded", "网关回了 409", true);
+    // What the gateway echoes of the request is shown without its credentials.
+    row("echoed header", 401, R"({"error":"rejected Authorization: Bearer zq81-ab, expired"})", "",
+        "rejected Authorization: Bearer ****, expired", false, "zq81-ab");
+    row("own token bare", 403, R"({"error":"workspace key zq81-ab is not known here"})", "",
+        "workspace key **** is not known here", false, "zq81-ab");
+    row("other credentials", 400, R"({"error":"upstream said: api_key=sk-ant-0123456789abcdef"})", "",
+        "upstream said: api_key=****", false, "zq81-ab");
+    const QByteArray longMessage = QByteArray(R"({"error":")") + QByteArray(20000, 'm') + QByteArray(R"("})");
+    QTest::newRow("longer than shown") << 500 << longMessage << QString()
+                                       << QString(DisplayText::kTextLength, QLatin1Char('m')) + QStringLiteral("…")
+                                       << false << QString();
 }
 
 void TestReplies::gatewayErrorBody()
@@ -305,7 +322,8 @@ void TestReplies::gatewayErrorBody()
     QFETCH(QString, code);
     QFETCH(QString, message);
     QFETCH(bool, hasAdvice);
-    const GatewayError e = GatewayError::fromReply(status, body);
+    QFETCH(QString, token);
+    const GatewayError e = GatewayError::fromReply(status, body, token);
     QCOMPARE(e.status, status);
     QCOMPARE(e.code, code);
     QCOMPARE(e.message, message);
@@ -314,6 +332,86 @@ void TestReplies::gatewayErrorBody()
     const Failure f = Failure::gateway(e);
     QCOMPARE(f.description(), message);
     QCOMPARE(f.code(), status);
+}
+
+// Texts reach the views cut to a display length, names with their direction
+// controls written out; ids stay whole, the requests need them.
+void TestReplies::shownTexts_data()
+{
+    QTest::addColumn<QString>("reply"); // which decoder
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+
+    const QString longText(20000, QChar(u'长'));
+    const QString cut = longText.left(DisplayText::kTextLength) + QStringLiteral("…");
+    const QString longName(2000, QLatin1Char('n'));
+    const QString nameCut = longName.left(DisplayText::kNameLength) + QStringLiteral("…");
+    const auto row = [](const char* name, const char* reply, const char* key, const QString& value,
+                         const QString& shown) { QTest::newRow(name) << reply << key << value << shown; };
+    row("task text", "commands", "text", longText, cut);
+    row("task error", "commands", "error", longText, cut);
+    row("task summary", "commands", "summary", longText, cut);
+    row("claimant", "commands", "claimed_by", longName, nameCut);
+    row("override in a claimant", "commands", "claimed_by", QStringLiteral("cli-\u202Egnp.exe"),
+        QStringLiteral("cli-[U+202E]gnp.exe"));
+    row("task id", "commands", "id", longText, longText);
+    row("employee name", "employees", "name", QStringLiteral("\u2067王\u2069二"), QStringLiteral("[U+2067]王[U+2069]二"));
+    row("employee current task", "employees", "device_current_task", longText, cut);
+    row("progress action", "progress", "action", longText, cut);
+    row("feed title", "feed", "title", longText, cut);
+    row("feed origin", "feed", "origin_device", QStringLiteral("\u200Fbox"), QStringLiteral("[U+200F]box"));
+    row("changed file", "changes", "path", QStringLiteral("out/\u202Egnp.exe"), QStringLiteral("out/[U+202E]gnp.exe"));
+    row("diff", "changes", "hunk", longText, cut);
+}
+
+void TestReplies::shownTexts()
+{
+    QFETCH(QString, reply);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, shown);
+    const auto body = [&key, &value](QJsonObject record, const QString& list, const QString& top) {
+        record.insert(key, value);
+        QJsonObject outer { { list, QJsonArray { record } } };
+        if (!top.isEmpty())
+            outer = QJsonObject { { top, outer } };
+        return QJsonDocument(outer).toJson(QJsonDocument::Compact);
+    };
+    QString got;
+    if (reply == QLatin1String("commands")) {
+        const auto r = decodeCommands(
+            body({ { "id", "c1" }, { "text", "t" }, { "status", "done" } }, QStringLiteral("commands"), QString()));
+        QVERIFY(r.ok());
+        const CommandBrief& c = r->commands.at(0);
+        got = key == QLatin1String("id")      ? c.id
+            : key == QLatin1String("text")    ? c.text
+            : key == QLatin1String("error")   ? c.error
+            : key == QLatin1String("summary") ? c.summary
+                                              : c.claimedBy;
+    } else if (reply == QLatin1String("employees")) {
+        const auto r = decodeEmployees(body({ { "id", "e1" }, { "name", "n" }, { "status", "idle" },
+                                                { "template", QJsonObject { { "name", "x" }, { "role", "y" } } } },
+            QStringLiteral("employees"), QString()));
+        QVERIFY(r.ok());
+        got = key == QLatin1String("name") ? r->at(0).name : r->at(0).deviceTask;
+    } else if (reply == QLatin1String("progress")) {
+        const auto r
+            = decodeProgress(body({ { "seq", 1 }, { "action", "a" } }, QStringLiteral("progress"), QString()), true);
+        QVERIFY(r.ok());
+        got = r->lines.at(0).action;
+    } else if (reply == QLatin1String("feed")) {
+        const auto r = decodeFeed(body({ { "id", "f1" } }, QStringLiteral("items"), QString()));
+        QVERIFY(r.ok());
+        got = (key == QLatin1String("title") ? r->at(0).title : r->at(0).originDevice).value_or(QString());
+    } else {
+        const auto r = DeskChangesResponse::fromJson(
+            body({ { "path", "p" }, { "hash", "h1" } }, QStringLiteral("files"), QStringLiteral("changes")));
+        QVERIFY(r && r->changes);
+        const DeskFileChange& f = r->changes->files.at(0);
+        got = key == QLatin1String("path") ? f.path : f.hunk;
+    }
+    QCOMPARE(got, shown);
 }
 
 void TestReplies::jsonStrictTypes_data()

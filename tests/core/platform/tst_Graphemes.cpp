@@ -12,20 +12,28 @@ private slots:
         QTest::addColumn<QString>("leading");
         QTest::addColumn<QString>("trailing");
         QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("cut");
         const QString family = QStringLiteral("👨‍👩‍👧");
         const QString flag = QStringLiteral("🇨🇳");
         const QString accent = QStringLiteral("e\u0301");
-        const auto add
-            = [](const char* name, const QString& text, int count, const QString& leading, const QString& trailing,
-                  int length) { QTest::newRow(name) << text << count << leading << trailing << length; };
-        add("plain", "abcdef", 2, "ab", "ef", 6);
-        add("shorter than the count", "ab", 5, "ab", "ab", 2);
-        add("none", "abc", 0, "", "", 3);
-        add("empty", "", 2, "", "", 0);
-        add("joined emoji stay whole", family + "x" + family, 1, family, family, 3);
-        add("flags stay whole", flag + flag + flag, 2, flag + flag, flag + flag, 3);
-        add("marks stay with their letter", accent + "b" + accent, 1, accent, accent, 3);
-        add("surrogate pairs", QStringLiteral("😀中😀"), 2, QStringLiteral("😀中"), QStringLiteral("中😀"), 3);
+        // A letter with more marks than a character usually takes.
+        const QString heavy = QStringLiteral("e") + QString(40, QChar(0x0301));
+        const auto add = [](const char* name, const QString& text, int count, const QString& leading,
+                             const QString& trailing, int length, const QString& cut) {
+            QTest::newRow(name) << text << count << leading << trailing << length << cut;
+        };
+        add("plain", "abcdef", 2, "ab", "ef", 6, "ab…");
+        add("shorter than the count", "ab", 5, "ab", "ab", 2, "ab");
+        add("as long as the count", "abc", 3, "abc", "abc", 3, "abc");
+        add("none", "abc", 0, "", "", 3, "…");
+        add("empty", "", 2, "", "", 0, "");
+        add("joined emoji stay whole", family + "x" + family, 1, family, family, 3, family + "…");
+        add("flags stay whole", flag + flag + flag, 2, flag + flag, flag + flag, 3, flag + flag + "…");
+        add("marks stay with their letter", accent + "b" + accent, 1, accent, accent, 3, accent + "…");
+        add("surrogate pairs", QStringLiteral("😀中😀"), 2, QStringLiteral("😀中"), QStringLiteral("中😀"), 3,
+            QStringLiteral("😀中…"));
+        add("long characters", heavy + heavy + heavy, 2, heavy + heavy, heavy + heavy, 3, heavy + heavy + "…");
+        add("fewer long characters than the count", heavy + heavy, 3, heavy + heavy, heavy + heavy, 2, heavy + heavy);
     }
 
     void cuts()
@@ -38,6 +46,8 @@ private slots:
         QCOMPARE(Graphemes::leading(text, count), leading);
         QCOMPARE(Graphemes::trailing(text, count), trailing);
         QCOMPARE(Graphemes::count(text), length);
+        QFETCH(QString, cut);
+        QCOMPARE(Graphemes::cut(text, count), cut);
     }
 };
 
