@@ -356,7 +356,8 @@ void TestReplies::shownTexts_data()
     row("override in a claimant", "commands", "claimed_by", QStringLiteral("cli-\u202Egnp.exe"),
         QStringLiteral("cli-[U+202E]gnp.exe"));
     row("task id", "commands", "id", longText, longText);
-    row("employee name", "employees", "name", QStringLiteral("\u2067王\u2069二"), QStringLiteral("[U+2067]王[U+2069]二"));
+    row("employee name", "employees", "name", QStringLiteral("\u2067王\u2069二"),
+        QStringLiteral("[U+2067]王[U+2069]二"));
     row("employee current task", "employees", "device_current_task", longText, cut);
     row("progress action", "progress", "action", longText, cut);
     row("feed title", "feed", "title", longText, cut);
