@@ -36,6 +36,13 @@ QList<DeskFileChange> diffFiles(const TaskEvidenceState& state)
     return out;
 }
 
+QString moreFiles(qsizetype files)
+{
+    if (files <= kShownFiles)
+        return {};
+    return QStringLiteral("还有 ") + QString::number(files - kShownFiles) + QStringLiteral(" 个文件没有列出");
+}
+
 QString byteLabel(qint64 bytes)
 {
     if (bytes <= 1023)

@@ -23,6 +23,12 @@ QString stateWord(const TaskEvidenceState& state);
 // The files whose diff the diff block lists, in order.
 QList<DeskFileChange> diffFiles(const TaskEvidenceState& state);
 
+// A task may change any number of files: the artifact rows and the diff
+// block each lay out this many at most, then say how many more there are.
+inline constexpr qsizetype kShownFiles = 50;
+// The line under the shown files; empty when all of them are shown.
+QString moreFiles(qsizetype files);
+
 // "N B" up to 1023, else "x.y KiB" (no larger unit).
 QString byteLabel(qint64 bytes);
 

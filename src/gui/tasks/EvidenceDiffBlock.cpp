@@ -91,6 +91,9 @@ EvidenceDiffBlock::EvidenceDiffBlock(const QString& commandId, QWidget* parent)
     m_files = new QVBoxLayout;
     m_files->setSpacing(8);
     col->addLayout(m_files);
+    m_moreFiles = DSText::label(QString(), DSFont::monoMedium(10), DS::muted(0.45), body);
+    m_moreFiles->setObjectName(QStringLiteral("evidence.diff.more.") + commandId);
+    col->addWidget(m_moreFiles);
 }
 
 void EvidenceDiffBlock::setChanges(const DeskChangeSet& changes, const QList<DeskFileChange>& files, bool live)
@@ -104,8 +107,9 @@ void EvidenceDiffBlock::setChanges(const DeskChangeSet& changes, const QList<Des
     QWidget* body = content();
     OccurrenceKeys<QString> paths;
     const QList<QWidget*> widgets = m_fileWidgets.reconcile(
-        files, [&paths](const DeskFileChange& f) { return paths(f.path); },
+        files.mid(0, EvidenceText::kShownFiles), [&paths](const DeskFileChange& f) { return paths(f.path); },
         [body](const DeskFileChange&) { return static_cast<QWidget*>(new DiffFile(body)); },
         [](QWidget* w, const DeskFileChange& f) { static_cast<DiffFile*>(w)->setFile(f); });
     KeyedLayout::place(m_files, widgets);
+    setShown(m_moreFiles, EvidenceText::moreFiles(files.size()));
 }

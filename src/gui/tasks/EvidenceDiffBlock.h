@@ -27,5 +27,6 @@ private:
     SelectableText* m_external;
     SelectableText* m_attribution;
     QVBoxLayout* m_files;
+    QLabel* m_moreFiles;
     KeyedReconciler<OccurrenceKeys<QString>::Key> m_fileWidgets;
 };

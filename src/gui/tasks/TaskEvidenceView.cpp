@@ -120,6 +120,9 @@ TaskEvidenceView::TaskEvidenceView(
     m_rows = new QVBoxLayout;
     m_rows->setSpacing(5);
     artCol->addLayout(m_rows);
+    m_moreRows = DSText::label(QString(), DSFont::medium(10.5), DS::muted(0.45), m_artifacts);
+    m_moreRows->setObjectName(QStringLiteral("evidence.more.") + id);
+    artCol->addWidget(m_moreRows);
     m_diagToggle = new TextButton(QString(), DSFont::medium(10), DS::muted(0.38), m_artifacts);
     m_diagToggle->setObjectName(QStringLiteral("evidence.diagnostics.toggle.") + id);
     connect(m_diagToggle, &QAbstractButton::clicked, this, [this] {
@@ -236,7 +239,7 @@ void TaskEvidenceView::refresh()
         = state.kind == TaskEvidenceState::Kind::Artifacts ? state.viewable : QList<DeskFileChange>();
     OccurrenceKeys<QString> paths;
     const QList<EvidenceArtifactRow*> rows = m_rowWidgets.reconcile(
-        viewable, [&paths](const DeskFileChange& f) { return paths(f.path); },
+        viewable.mid(0, EvidenceText::kShownFiles), [&paths](const DeskFileChange& f) { return paths(f.path); },
         [this](const DeskFileChange& f) {
             auto* row = new EvidenceArtifactRow(f, m_artifacts);
             connect(row, &QAbstractButton::clicked, this, [this, row] { open(row->file()); });
@@ -244,6 +247,9 @@ void TaskEvidenceView::refresh()
         },
         [](EvidenceArtifactRow* row, const DeskFileChange& f) { row->setFile(f); });
     KeyedLayout::place(m_rows, rows);
+    const QString more = EvidenceText::moreFiles(viewable.size());
+    setText(m_moreRows, more);
+    m_moreRows->setVisible(!more.isEmpty());
     const QString diagnostics = state.diagnostics();
     m_diagToggle->setVisible(!diagnostics.isEmpty());
     const QString toggle = m_showDiagnostics ? QStringLiteral("收起技术细节") : QStringLiteral("技术细节");

@@ -76,6 +76,7 @@ private:
     QVBoxLayout* m_rows;
     // A path or a sequence number the gateway repeats still gets its own row.
     KeyedReconciler<OccurrenceKeys<QString>::Key, EvidenceArtifactRow> m_rowWidgets;
+    QLabel* m_moreRows;
     TextButton* m_diagToggle;
     SelectableText* m_diagText;
 

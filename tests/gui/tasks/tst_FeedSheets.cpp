@@ -4,6 +4,7 @@
 #include "core/gateway/Status.h"
 #include "core/tasks/EvidenceClient.h"
 #include "core/tasks/EvidenceSnapshotFile.h"
+#include "core/tasks/EvidenceText.h"
 #include "core/tasks/TaskEvidenceModel.h"
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
@@ -618,6 +619,42 @@ private slots:
         const auto next = shown();
         QCOMPARE(next.first, expected);
         QVERIFY(next.second == first.second);
+    }
+
+    // However many files a task changed, the view lays out a bounded number of
+    // them and says how many more there are.
+    void evidenceOfManyFiles()
+    {
+        const int count = 2000;
+        QJsonArray files;
+        for (int i = 0; i < count; ++i) {
+            const QString n = QString::number(i);
+            files.append(QJsonObject { { "path", "gen/f" + n + ".txt" }, { "added", 1 }, { "hunk", "@@ +" + n },
+                { "hash", "h" + n }, { "size", 3 } });
+        }
+        QJsonObject ws = workspaceState();
+        QJsonArray commands = ws.value("commands").toArray();
+        commands.append(QJsonObject { { "id", "c9" }, { "text", "生成文件" }, { "status", "done" } });
+        ws.insert("commands", commands);
+        ws.insert("changes",
+            QJsonObject { { "c9",
+                QJsonObject { { "has_changes", true }, { "changes_state", "final" },
+                    { "changes", QJsonObject { { "files", files }, { "added", count } } } } } });
+        m_sim->control("PUT", "/_sim/state/" + kWs, ws);
+        QCOMPARE(m_sim->lastStatus(), 200);
+        TaskEvidenceView* v = evidenceView("c9", kWs);
+        QTRY_COMPARE(v->model()->polls(), 1);
+        QCOMPARE(v->model()->state().viewable.size(), count);
+
+        const QString more = QStringLiteral("还有 %1 个文件没有列出").arg(count - EvidenceText::kShownFiles);
+        QCOMPARE(int(v->findChildren<EvidenceArtifactRow*>().size()), int(EvidenceText::kShownFiles));
+        QCOMPARE(v->findChild<EvidenceArtifactRow*>("evidence.open.gen/f0.txt")->isVisible(), true);
+        QCOMPARE(child<QLabel>(v, "evidence.more.c9")->text(), more);
+        QVERIFY(child<QLabel>(v, "evidence.more.c9")->isVisible());
+        auto* diff = child<EvidenceDiffBlock>(v, "evidence.diff.c9");
+        diff->setExpanded(true);
+        QCOMPARE(int(diff->findChildren<SelectableText*>().size()), 3 + int(EvidenceText::kShownFiles));
+        QCOMPARE(child<QLabel>(diff, "evidence.diff.more.c9")->text(), more);
     }
 
     // A blob the gateway could not serve: the only failure that offers a retry.
