@@ -46,16 +46,35 @@ int exitStatus(const QProcess& p)
 
 enum class Ending { Exited, CouldNotStart, TimedOut, Cancelled };
 
+// What a child wrote, up to CLI::kMaxOutputBytes; what comes after is read and dropped.
+struct Output {
+    QByteArray bytes;
+    bool cut = false;
+
+    void take(QProcess& p)
+    {
+        const QByteArray chunk = p.readAll();
+        const qsizetype room = qsizetype(CLI::kMaxOutputBytes) - bytes.size();
+        if (chunk.size() > room) {
+            bytes.append(chunk.left(room));
+            cut = true;
+        } else {
+            bytes.append(chunk);
+        }
+    }
+};
+
 // Waits for `p` to exit until `until` is over or its group is asked to end
-// (checked every tenth of a second); true once it has exited.
-bool waitForExit(QProcess& p, const ProcessGroup& group, const QDeadlineTimer& until)
+// (checked every tenth of a second), taking its output as it comes; true
+// once it has exited.
+bool waitForExit(QProcess& p, const ProcessGroup& group, const QDeadlineTimer& until, Output& output)
 {
     while (p.state() != QProcess::NotRunning) {
         if (group.cancelled() || until.hasExpired())
             return false;
         const qint64 left = until.remainingTime();
-        if (p.waitForFinished(int(left < 0 ? 100 : std::min<qint64>(left, 100))))
-            return true;
+        p.waitForReadyRead(int(left < 0 ? 100 : std::min<qint64>(left, 100)));
+        output.take(p);
     }
     return true;
 }
@@ -81,7 +100,7 @@ void stopGroup(QProcess& p, ProcessGroup& group, pid_t leader)
 // `timeLimit`. A run that times out or is cancelled ends the whole group, so
 // nothing the child started outlives it; a child that exits by itself leaves
 // its group alone.
-Ending runInGroup(QProcess& p, ProcessGroup& group, std::chrono::milliseconds timeLimit)
+Ending runInGroup(QProcess& p, ProcessGroup& group, std::chrono::milliseconds timeLimit, Output& output)
 {
     // An owner gone before the pool got to the run: nothing to start.
     if (group.cancelled())
@@ -102,11 +121,11 @@ Ending runInGroup(QProcess& p, ProcessGroup& group, std::chrono::milliseconds ti
         group.leave();
         return Ending::Cancelled;
     }
-    // waitForFinished() returns once the child has exited and what it left in
-    // the pipe has been read; it does not wait for end of file, so a grandchild
-    // that inherited the pipe cannot hold the run.
+    // The wait ends once the child has exited and what it left in the pipe
+    // has been read; it does not wait for end of file, so a grandchild that
+    // inherited the pipe cannot hold the run.
     const qint64 limit = std::max<qint64>(timeLimit.count(), 0);
-    const bool exited = waitForExit(p, group, QDeadlineTimer(limit));
+    const bool exited = waitForExit(p, group, QDeadlineTimer(limit), output);
     if (!exited)
         stopGroup(p, group, leader);
     group.leave();
@@ -188,13 +207,16 @@ CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd,
 
     QProcess p;
     prepare(p, *exe, args, cwd, environment(config, runtime));
-    const Ending ending = runInGroup(p, *group, timeLimit);
+    Output output;
+    const Ending ending = runInGroup(p, *group, timeLimit, output);
     if (ending == Ending::CouldNotStart) {
         result.failure = Failure::CouldNotStart;
         result.error = p.errorString();
         return result;
     }
-    result.out = QString::fromUtf8(p.readAll());
+    output.take(p);
+    result.out = QString::fromUtf8(output.bytes);
+    result.outputCut = output.cut;
     if (ending == Ending::TimedOut) {
         result.failure = Failure::TimedOut;
         result.error = timedOutText(args, timeLimit);
@@ -355,9 +377,11 @@ QString CLI::buildAugmentedPath(
         // the limit the shell, and whatever its profile started, is killed
         // and adds nothing.
         ProcessGroup group;
-        if (runInGroup(sh, group, shellTimeLimit) == Ending::Exited) {
+        Output output;
+        if (runInGroup(sh, group, shellTimeLimit, output) == Ending::Exited) {
+            output.take(sh);
             QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString text = utf8(sh.readAllStandardOutput());
+            const QString text = utf8(output.bytes);
             if (!utf8.hasError()) {
                 for (const QString& piece : text.split(QLatin1Char(':'), Qt::SkipEmptyParts))
                     add(piece.trimmed());

@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/RuntimeLaunch.h"
+#include "core/platform/JsonFile.h"
 #include "core/platform/ProcessGroup.h"
 
 #include <QCoroTask>
@@ -48,8 +49,10 @@ public:
         // Exit status; for a child ended by a signal, the signal number. -1 on any failure.
         int code = -1;
         // Standard output and standard error as the child wrote them, decoded as
-        // UTF-8 with replacement characters.
+        // UTF-8 with replacement characters; the first kMaxOutputBytes of them.
         QString out;
+        // The child wrote more than kMaxOutputBytes: `out` is only the start.
+        bool outputCut = false;
         Failure failure = Failure::None;
         // The user-facing text of the failure; empty when there is none.
         QString error;
@@ -63,6 +66,10 @@ public:
         Failure failure = Failure::None;
         QString error;
     };
+
+    // What a run keeps of a child's output: no answer of the tool comes near
+    // it, and a child that never stops writing cannot fill the memory.
+    static constexpr qint64 kMaxOutputBytes = JsonFile::kMaxStoredBytes;
 
     // Long enough for any command the tool answers; a run still going by then
     // is taken as hung.

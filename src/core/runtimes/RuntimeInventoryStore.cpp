@@ -32,6 +32,12 @@ QString RuntimeInventoryStore::cliFailedText(int code, const QString& text)
     return QStringLiteral("brenlow runtimes --json 退出码 %1：").arg(code) + Graphemes::leading(text, 400);
 }
 
+QString RuntimeInventoryStore::tooLongText()
+{
+    return QStringLiteral("brenlow runtimes --json 输出了 %1 MB 以上，不像一份清单，没有读")
+        .arg(CLI::kMaxOutputBytes / (1024 * 1024));
+}
+
 QString RuntimeInventoryStore::rawSnapshotPath()
 {
     return TolvarinePaths::homeFile(QStringLiteral("desktop_runtimes_raw.json"));
@@ -44,11 +50,16 @@ QString RuntimeInventoryStore::snapshotPath()
 
 void RuntimeInventoryStore::dumpRaw(const QString& report)
 {
+    // The tool's text goes to disk as it came, secrets aside; the same text
+    // again (the usual refresh) leaves the file as it is.
+    const QByteArray bytes = CredentialRedaction::redact(report).toUtf8();
+    const JsonFile::Stored stored = JsonFile::readStored(rawSnapshotPath());
+    if (stored.state == JsonFile::Stored::State::Read && stored.data == bytes)
+        return;
     QSaveFile f(rawSnapshotPath());
     if (!f.open(QIODevice::WriteOnly))
         return;
-    // The tool's text goes to disk as it came, secrets aside.
-    f.write(CredentialRedaction::redact(report).toUtf8());
+    f.write(bytes);
     f.commit();
 }
 
@@ -79,6 +90,10 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
         std::nullopt, std::nullopt, timeLimit, std::move(group));
     if (result.failed()) {
         outcome.failure = result.error;
+        return outcome;
+    }
+    if (result.outputCut) {
+        outcome.failure = tooLongText();
         return outcome;
     }
     if (result.code != 0 && result.out.trimmed().isEmpty()) {

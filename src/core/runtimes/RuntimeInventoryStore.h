@@ -56,6 +56,8 @@ public:
 
     // "brenlow runtimes --json 退出码 N：" + the first 400 characters of the output.
     static QString cliFailedText(int code, const QString& text);
+    // A report longer than what a run keeps of its output (CLI::kMaxOutputBytes).
+    static QString tooLongText();
 
     // Tests shorten the tool's time limit.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }

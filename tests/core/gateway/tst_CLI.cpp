@@ -146,20 +146,25 @@ void TestCLI::exitAndOutput_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("out");
-    QTest::newRow("failure code") << QByteArray("echo no; exit 3") << 3 << "no\n";
-    QTest::newRow("ended by SIGTERM") << QByteArray("kill -TERM $$; sleep 5") << int(SIGTERM) << "";
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("failure code") << QByteArray("echo no; exit 3") << 3 << "no\n" << false;
+    QTest::newRow("ended by SIGTERM") << QByteArray("kill -TERM $$; sleep 5") << int(SIGTERM) << "" << false;
     QTest::newRow("stdout and stderr interleaved")
-        << QByteArray("echo one; echo two >&2; echo three") << 0 << "one\ntwo\nthree\n";
+        << QByteArray("echo one; echo two >&2; echo three") << 0 << "one\ntwo\nthree\n"
+        << false;
     QTest::newRow("arguments passed as given, no shell")
-        << QByteArray(R"(printf '[%s]' "$@")") << 0 << "[a b][$HOME][*]";
+        << QByteArray(R"(printf '[%s]' "$@")") << 0 << "[a b][$HOME][*]" << false;
     QTest::newRow("invalid UTF-8 keeps the rest of the text")
-        << QByteArray(R"(printf 'error: \377 bad\n')") << 0 << QStringLiteral("error: \uFFFD bad\n");
+        << QByteArray(R"(printf 'error: \377 bad\n')") << 0 << QStringLiteral("error: \uFFFD bad\n") << false;
     // Far more than a pipe holds: the run must keep reading while it waits.
     QTest::newRow("large output") << QByteArray("head -c 300000 /dev/zero | tr '\\0' x; echo; echo end") << 0
-                                  << QString(300000, QLatin1Char('x')) + QStringLiteral("\nend\n");
+                                  << QString(300000, QLatin1Char('x')) + QStringLiteral("\nend\n") << false;
+    // More than a run keeps: the start of it, and the run says so.
+    QTest::newRow("more than is kept") << QByteArray("head -c 6000000 /dev/zero | tr '\\0' x; echo; echo end") << 0
+                                       << QString(CLI::kMaxOutputBytes, QLatin1Char('x')) << true;
     // A background child keeps the output pipe open after the tool exits: the
     // run comes back with the tool's own output rather than waiting for end of file.
-    QTest::newRow("output held open by a child") << QByteArray("sleep 30 &\necho done") << 0 << "done\n";
+    QTest::newRow("output held open by a child") << QByteArray("sleep 30 &\necho done") << 0 << "done\n" << false;
 }
 
 void TestCLI::exitAndOutput()
@@ -167,6 +172,7 @@ void TestCLI::exitAndOutput()
     QFETCH(QByteArray, body);
     QFETCH(int, code);
     QFETCH(QString, out);
+    QFETCH(bool, cut);
     TempHome home;
     installScript(home, body);
     const CLI::Result r = CLI::run({ QStringLiteral("a b"), QStringLiteral("$HOME"), QStringLiteral("*") });
@@ -174,6 +180,7 @@ void TestCLI::exitAndOutput()
     QVERIFY(r.error.isEmpty());
     QCOMPARE(r.code, code);
     QVERIFY2(r.out == out, qPrintable(r.out.left(200))); // not the whole large output
+    QCOMPARE(r.outputCut, cut);
 }
 
 void TestCLI::workingFolderAndPath()
@@ -404,6 +411,12 @@ void TestCLI::spawnLines_data()
     for (int i = 1; i <= 20000; ++i)
         many.append(QString::number(i));
     QTest::newRow("many lines") << QByteArray("seq 1 20000") << many;
+    // A line that never ends is not held whole: its start comes, the rest of it is dropped.
+    const QString kept(LineSplitter::kMaxLineBytes, QLatin1Char('y'));
+    QTest::newRow("a line longer than is kept")
+        << QByteArray("head -c 200000 /dev/zero | tr '\\0' y; echo; echo next") << QStringList { kept, "next" };
+    QTest::newRow("an unterminated line longer than is kept")
+        << QByteArray("echo first; head -c 200000 /dev/zero | tr '\\0' y") << QStringList { "first", kept };
 }
 
 void TestCLI::spawnLines()

@@ -23,6 +23,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kRuntimes = QStringLiteral("runtimes");
@@ -115,6 +117,7 @@ private slots:
 
     void outcomes_data();
     void outcomes();
+    void rawSnapshotOnlyWhenChanged();
     void secondRefreshIsDropped();
     void failureKeepsRowsAndReleasesTheGuard();
     void setupContracts();
@@ -167,6 +170,9 @@ void TestRuntimeInventoryStore::outcomes_data()
     QTest::newRow("secret in the output")
         << QByteArray("error: TOLVARINE_TOKEN=abc123 rejected") << 1 << -1
         << "brenlow runtimes --json 退出码 1：error: TOLVARINE_TOKEN=**** rejected" << QByteArray("-");
+    // Valid, but longer than a run keeps of a tool's output: neither read nor written down.
+    QTest::newRow("longer than is kept") << good + QByteArray(CLI::kMaxOutputBytes, ' ') << 0 << -1
+                                         << RuntimeInventoryStore::tooLongText() << QByteArray("-");
 }
 
 void TestRuntimeInventoryStore::outcomes()
@@ -202,6 +208,28 @@ void TestRuntimeInventoryStore::outcomes()
         QVERIFY(!QFile::exists(RuntimeInventoryStore::rawSnapshotPath()));
     else
         QCOMPARE(readFile(RuntimeInventoryStore::rawSnapshotPath()), raw);
+}
+
+// The raw snapshot is written again only when the tool said something else.
+void TestRuntimeInventoryStore::rawSnapshotOnlyWhenChanged()
+{
+    const auto inode = [] {
+        struct stat st { };
+        return ::stat(QFile::encodeName(RuntimeInventoryStore::rawSnapshotPath()).constData(), &st) == 0 ? st.st_ino
+                                                                                                         : ino_t(0);
+    };
+    const QByteArray one = report({ runtime("codex", "Codex") });
+    m_tool->answer(kRuntimes, one);
+    RuntimeInventoryStore store;
+    refreshAndWait(store);
+    const ino_t first = inode();
+    QVERIFY(first != 0);
+    refreshAndWait(store);
+    QCOMPARE(inode(), first);
+    const QByteArray two = report({ runtime("aider", "Aider") });
+    m_tool->answer(kRuntimes, two);
+    refreshAndWait(store);
+    QCOMPARE(readFile(RuntimeInventoryStore::rawSnapshotPath()), two);
 }
 
 void TestRuntimeInventoryStore::secondRefreshIsDropped()
