@@ -1,5 +1,7 @@
 #include "core/gateway/Failure.h"
 
+#include "core/platform/DisplayText.h"
+
 Failure Failure::gateway(const GatewayError& error)
 {
     Failure f;
@@ -19,11 +21,13 @@ Failure Failure::tolvarine(int code, const QString& description)
     return f;
 }
 
+// A transport error's text may quote what the other end said, a decoding
+// error's the keys it sent: both are shown as gateway messages are.
 Failure Failure::transport(const QString& description)
 {
     Failure f;
     f.m_kind = Kind::Transport;
-    f.m_description = description;
+    f.m_description = DisplayText::message(description);
     return f;
 }
 
@@ -31,7 +35,7 @@ Failure Failure::decoding(const QString& description)
 {
     Failure f;
     f.m_kind = Kind::Decoding;
-    f.m_description = description;
+    f.m_description = DisplayText::message(description);
     return f;
 }
 

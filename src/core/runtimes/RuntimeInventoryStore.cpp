@@ -92,10 +92,6 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
         outcome.failure = result.error;
         return outcome;
     }
-    if (result.outputCut) {
-        outcome.failure = tooLongText();
-        return outcome;
-    }
     if (result.code != 0 && result.out.trimmed().isEmpty()) {
         outcome.failure = cliFailedText(result.code, QStringLiteral("（一个字都没输出）"));
         return outcome;
@@ -103,6 +99,11 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
     const qsizetype brace = result.out.indexOf(QLatin1Char('{'));
     if (brace < 0) {
         outcome.failure = cliFailedText(result.code, result.out);
+        return outcome;
+    }
+    // A report of which only the start was kept is not one.
+    if (result.outputCut) {
+        outcome.failure = tooLongText();
         return outcome;
     }
     // Warnings and banners before the report are dropped; anything after it

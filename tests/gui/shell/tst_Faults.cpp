@@ -1,5 +1,6 @@
 #include "core/gateway/CLI.h"
 #include "core/gateway/Status.h"
+#include "core/platform/DisplayText.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
@@ -131,6 +132,13 @@ void TestFaults::gateway_data()
     QTest::newRow("401") << QString() << 401 << QByteArray(R"({"error": "访问令牌不对", "code": "unauthorized"})") << 0
                          << QStringLiteral("访问令牌不对");
     QTest::newRow("500 without a body") << QString() << 500 << QByteArray() << 0 << QStringLiteral("网关回了 500");
+    // What the gateway echoes of the request shows without the token; a long message is cut.
+    QTest::newRow("401 echoing the token")
+        << QString() << 401 << QByteArray(R"({"error": "token demo-token refused, Authorization: Bearer demo-token"})")
+        << 0 << QStringLiteral("token **** refused, Authorization: Bearer ****");
+    QTest::newRow("1 MB message") << QString() << 500
+                                  << QByteArray(R"({"error": ")") + QByteArray(1 << 20, 'e') + QByteArray(R"("})") << 0
+                                  << QString(DisplayText::kTextLength, QLatin1Char('e')) + QStringLiteral("…");
     // The token does not follow a redirect to another origin.
     QTest::newRow("redirect elsewhere") << QString() << 302 << QByteArray("{other}/api/workspaces/ws-demo/commands")
                                         << 0 << QStringLiteral("网关回了 302");
@@ -175,7 +183,9 @@ void TestFaults::gateway()
 
     twoPasses(polled, 30000);
     StallProbe::shared().verifyNoStall();
-    QVERIFY2(chip->text().startsWith(QStringLiteral("读不到状态（") + shown), qPrintable(chip->text()));
+    QVERIFY2(chip->text().startsWith(QStringLiteral("读不到状态（") + shown), qPrintable(chip->text().left(300)));
+    QVERIFY(chip->text().size() < DisplayText::kTextLength + 100);
+    QVERIFY(!chip->text().contains(QStringLiteral("demo-token")));
     QVERIFY(w.controller()->status()->commandsError());
     QCOMPARE(w.controller()->catalog()->records().size(), workspaces);
 
