@@ -38,6 +38,7 @@ private slots:
     void employeeMapping();
     void shownTexts_data();
     void shownTexts();
+    void failureNamesAKeyCut();
     void gatewayErrorBody_data();
     void gatewayErrorBody();
     void jsonStrictTypes_data();
@@ -413,6 +414,19 @@ void TestReplies::shownTexts()
         got = key == QLatin1String("path") ? f.path : f.hunk;
     }
     QCOMPARE(got, shown);
+}
+
+// A reply refused for a key the gateway chose names that key as it may be shown.
+void TestReplies::failureNamesAKeyCut()
+{
+    const QString key = QStringLiteral("\u202E") + QString(3000, QLatin1Char('k'));
+    const QJsonObject body { { "effective", QJsonObject { { key, "yes" } } } };
+    const auto r = decodePermissions(QJsonDocument(body).toJson(QJsonDocument::Compact));
+    QVERIFY(!r.ok());
+    QCOMPARE(r.failure().description(),
+        QStringLiteral("网关的回复格式不对（effective.[U+202E]")
+            + QString(DisplayText::kNameLength - QStringLiteral("effective.\u202E").size(), QLatin1Char('k'))
+            + QStringLiteral("…）"));
 }
 
 void TestReplies::jsonStrictTypes_data()
