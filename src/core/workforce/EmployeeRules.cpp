@@ -1,6 +1,7 @@
 #include "core/workforce/EmployeeRules.h"
 
 #include "core/design/DS.h"
+#include "core/platform/DisplayText.h"
 #include "core/workforce/CollabCopy.h"
 
 namespace EmployeeRules {
@@ -125,7 +126,8 @@ QList<QPair<QString, QString>> diagnostics(const TeammateBrief& member, const Wo
 {
     const auto orDash = [](const QString& v) { return v.isEmpty() ? QStringLiteral("—") : v; };
     QList<QPair<QString, QString>> rows {
-        { QStringLiteral("员工 id"), member.id },
+        // Ids come whole (requests need them); shown, they are cut like any name.
+        { QStringLiteral("员工 id"), DisplayText::name(member.id) },
         { QStringLiteral("绑定设备"), member.device.isEmpty() ? QStringLiteral("（未绑定）") : member.device },
         { QStringLiteral("Runtime"),
             member.deviceRuntime.isEmpty() ? QStringLiteral("（未上报）") : member.deviceRuntime },
@@ -135,7 +137,7 @@ QList<QPair<QString, QString>> diagnostics(const TeammateBrief& member, const Wo
         { QStringLiteral("服务端 status"), member.status },
     };
     if (const auto& last = facts.lastFinished) {
-        rows.append({ QStringLiteral("最近一条 id"), last->id });
+        rows.append({ QStringLiteral("最近一条 id"), DisplayText::name(last->id) });
         rows.append({ QStringLiteral("claimed_by"), orDash(last->claimedBy) });
         rows.append({ QStringLiteral("raw status"), last->status });
     }

@@ -2,6 +2,7 @@
 // detail pane's sections, the recent-work note, the skill section's words
 // and the collaboration diagram: its graph, layout and words.
 #include "core/design/DS.h"
+#include "core/platform/DisplayText.h"
 #include "core/workforce/CollabCopy.h"
 #include "core/workforce/CollabGraph.h"
 #include "core/workforce/CollabLayout.h"
@@ -155,6 +156,14 @@ private slots:
         const auto ten = diagnostics(t, factsOf(t, { Cmd("d", "done", "a") }));
         QCOMPARE(ten.size(), 10);
         QCOMPARE(ten.at(7), qMakePair(QStringLiteral("最近一条 id"), QStringLiteral("d")));
+        // Ids the gateway sent whole are shown cut, their direction controls written out.
+        const QString longId = QStringLiteral("\u202E") + QString(5000, QLatin1Char('i'));
+        const TeammateBrief far = Mate(longId, "Far");
+        const auto cut = diagnostics(far, factsOf(far, { Cmd(longId, "done", longId) }));
+        const QString shown = QStringLiteral("[U+202E]") + QString(DisplayText::kNameLength - 1, QLatin1Char('i'))
+            + QStringLiteral("…");
+        QCOMPARE(cut.at(0).second, shown);
+        QCOMPARE(cut.at(7).second, shown);
     }
 
     void recentWork()
