@@ -22,6 +22,7 @@ PermActions::PermActions(Status* status, Reload reload, QObject* parent)
             [this](const Key& k) { emit finished(k.first, k.second); },
         },
         this);
+    m_runner->holdUntilListed(status, Status::Perms);
 }
 
 void PermActions::approve(const CLIConfig& config, const QString& key)
@@ -89,12 +90,13 @@ bool PermActions::listedFor(const CLIConfig& config, const QString& key)
 }
 
 void PermActions::run(const QString& workspace, const QString& key, const QString& working, const QString& done,
-    ActionRunnerBase::Operation operation)
+    ActionRunnerBase::Operation operation, ActionRunner<Key>::DoneOnceListed doneOnceListed)
 {
-    // The tier's buttons are busy until its reload is in; a second press is not a second action.
+    // The tier's buttons are busy until a list read after the action is on
+    // show; a second press is not a second action.
     if (busy(workspace, key))
         return;
-    m_runner->run({ workspace, key }, working, done, std::move(operation));
+    m_runner->run({ workspace, key }, working, done, std::move(operation), std::move(doneOnceListed));
 }
 
 Result<> PermActions::grantOutcome(const CLI::Result& run)

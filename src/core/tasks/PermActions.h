@@ -42,7 +42,7 @@ public:
     {
         return m_runner->state({ workspace, key });
     }
-    // Acted on and not yet reloaded: its buttons take no second press.
+    // Acted on and not yet listed afresh: its buttons take no second press.
     bool busy(const QString& workspace, const QString& key) const { return m_runner->busy({ workspace, key }); }
 
     // `config`: the one the pressed row's list was read with. Each action runs
@@ -73,7 +73,8 @@ public:
 
 signals:
     void stateChanged(const QString& workspace, const QString& key);
-    // When an action has ended: after the reload that follows it, or at once
+    // When an action has ended: after the reload that follows it and, on
+    // success, once a list read after it is on show; or at once
     // when it did not run.
     void finished(const QString& workspace, const QString& key);
 
@@ -82,7 +83,7 @@ private:
     // False, with the tier's line saying why, when nothing may run now.
     bool listedFor(const CLIConfig& config, const QString& key);
     void run(const QString& workspace, const QString& key, const QString& working, const QString& done,
-        ActionRunnerBase::Operation operation);
+        ActionRunnerBase::Operation operation, ActionRunner<Key>::DoneOnceListed doneOnceListed = {});
 
     QPointer<Status> m_status;
     ActionRunner<Key>* m_runner = nullptr;

@@ -121,6 +121,7 @@ private slots:
     void firstRunAndScreenshots();
     void pairedPageWhileTheToolSyncs();
     void pickWhileTheToolSyncs();
+    void oneDecisionWhileAPollOvertakes();
     void closedMidFlow_data();
     void closedMidFlow();
     void viewsGoBeforeTheController();
@@ -409,6 +410,40 @@ void TestMainWindow::firstRunAndScreenshots()
     QTRY_VERIFY(!w.recoverySheet());
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY(!top->isVisible());
+}
+
+// A poll that overtakes an approval's reload, with the feed answering late: the
+// row stays unpressable until the list read after the approval is on show, so
+// the item gets one decision however often it is pressed.
+void TestMainWindow::oneDecisionWhileAPollOvertakes()
+{
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    w.openApprovals();
+    ApprovalsSheet* approvals = w.approvalsSheet();
+    QVERIFY(approvals && !w.controller()->status()->pendingApprovalItems().isEmpty());
+    const QString id = w.controller()->status()->pendingApprovalItems().first().id;
+    const QString approve = QStringLiteral("approvals.approve.") + id;
+    // The approval's reload waits on its command list; the poll's feed comes late.
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/commands").arg(kDemo), 0, {}, 800, 1);
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/feed").arg(kDemo), 0, {}, 2000, 1);
+    QSignalSpy acted(approvals, &FeedItemSheet::actionFinished);
+    const int loads = commandLoads(*m_sim);
+    QTest::mouseClick(approvals->findChild<QAbstractButton*>(approve), Qt::LeftButton);
+    QTRY_COMPARE(commandLoads(*m_sim), loads + 1);
+    auto poll = w.controller()->reloadSelected();
+    while (!poll.isReady()) {
+        auto* button = approvals->findChild<QAbstractButton*>(approve);
+        if (button && button->isVisible())
+            QTest::mouseClick(button, Qt::LeftButton);
+        QTest::qWait(50);
+    }
+    QCoro::waitFor(std::move(poll));
+    QTRY_COMPARE(acted.size(), 1);
+    QTRY_VERIFY(!approvals->findChild<QAbstractButton*>(approve));
+    const QString act = QStringLiteral("/api/workspaces/%1/feed/%2/act").arg(kDemo, id);
+    QCOMPARE(matching(m_sim->requests(), QStringLiteral("POST"), act).size(), 1);
 }
 
 // Closing the window mid-flow ends the tool runs it started, and no coroutine stays
