@@ -60,17 +60,31 @@ void PermActions::grant(const CLIConfig& config, const QString& key)
     // workspace shown before, it would drop the tiers granted now.
     if (!listedFor(config, key))
         return;
-    // The whole desired set: what is granted now and the new tier.
+    // The whole desired set: what is granted or waiting now, and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
     std::optional<QString> folder;
     if (config.path && !config.path->isEmpty())
         folder = *config.path;
     const std::chrono::milliseconds limit = m_grantTimeLimit;
-    run(Status::workspaceKey(config), key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
+    const QString workspace = Status::workspaceKey(config);
+    QPointer<Status> status = m_status;
+    // The tool only writes this machine's declaration; the tier may still
+    // wait for a confirmation, and is called granted only once it is on.
+    run(
+        workspace, key, QStringLiteral("授权中…"), QStringLiteral("已在本机声明，还差一次批准"),
         [args, folder, config, limit]() -> QCoro::Task<Result<>> {
             auto task = CLI::runAsync(args, folder, config, std::nullopt, limit);
             const CLI::Result ran = co_await std::move(task);
             co_return grantOutcome(ran);
+        },
+        [status, workspace, key]() -> std::optional<QString> {
+            if (!status || !status->permsReadFor(workspace))
+                return std::nullopt;
+            for (const PermRow& row : status->perms()) {
+                if (row.key == key && row.state == PermState::Granted)
+                    return QStringLiteral("已授权");
+            }
+            return std::nullopt;
         });
 }
 

@@ -161,9 +161,10 @@ private slots:
                                            << "未授权"
                                            << "hang";
         // The grant names every tier already on: exec was confirmed automatically by the load.
+        // The tool only declared the tier, which now waits for its approval: it is not called granted.
         QTest::newRow("grant") << QByteArray(R"({"effective":{"read":true,"write":true},"pending":["exec"],
             "ceiling":["read","write","exec"]})")
-                               << "danger" << kGrant << 0 << QStringList {} << "^✅ 已授权"
+                               << "danger" << kGrant << 0 << QStringList {} << "^✅ 已在本机声明，还差一次批准" + okAt
                                << "等你确认"
                                << "grant read write exec danger";
     }
@@ -286,6 +287,24 @@ private slots:
         QVERIFY(!actions->busy(ws, "read"));
         QCOMPARE(confirmations(m_sim->requests()), QStringList { "read false" });
         QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
+    }
+
+    // `brenlow grant` takes its list as this machine's whole declaration: a
+    // tier declared and still waiting for its confirmation stays in it.
+    void grantKeepsTheWaitingTiers()
+    {
+        // Write's automatic confirmation does not go through: it stays waiting.
+        m_sim->setFault("POST", kApi + "/permissions/write/confirm", 503, {}, 0, 1);
+        load(R"({"effective":{"read":true,"exec":true},"pending":["write"],"ceiling":["read","write","exec"]})");
+        QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("等你确认"));
+        m_prompts->alertAnswers = { 0 };
+        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
+        press("danger", kGrant);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QCOMPARE(m_tool->argvs(), QStringList { "grant read write exec danger" });
+        // Nothing declared before is dropped: write is not turned off.
+        QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("已授权"));
+        QCOMPARE(row("danger")->stateWord()->text(), QStringLiteral("等你确认"));
     }
 
     // `brenlow grant` takes its list as the whole set: when the tiers of the
