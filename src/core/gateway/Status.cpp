@@ -6,9 +6,13 @@
 #include "core/gateway/Replies.h"
 #include "core/gateway/StatusRules.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
+#include <QPromise>
+
+#include <memory>
 
 namespace {
 
@@ -107,6 +111,18 @@ void Status::whenPublished(Load kind, quint64 mark, QObject* context, std::funct
         return;
     }
     m_waiters.push_back({ kind, mark, context, std::move(then) });
+}
+
+QCoro::Task<> Status::publishedAfter(Load kind, quint64 mark)
+{
+    if (publishedSince(kind, mark))
+        co_return;
+    // Finished by the waiter, or cancelled when the model goes with the waiter uncalled.
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> future = promise->future();
+    whenPublished(kind, mark, this, [promise] { promise->finish(); });
+    co_await future;
 }
 
 QString Status::workspaceKey(const CLIConfig& config)

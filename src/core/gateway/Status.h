@@ -119,6 +119,8 @@ public:
     // feed load that fails publishes nothing either. Dropped uncalled when
     // `context` goes, or when the model does.
     void whenPublished(Load kind, quint64 mark, QObject* context, std::function<void()> then);
+    // The same, awaited: returns once such a list is on show, or once the model is gone.
+    QCoro::Task<> publishedAfter(Load kind, quint64 mark);
 
     // Tells workspaces apart: the gateway's address and the workspace's id.
     static QString workspaceKey(const CLIConfig& config);

@@ -7,6 +7,7 @@
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
+#include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeSectionModel.h"
@@ -122,6 +123,8 @@ private slots:
     void pairedPageWhileTheToolSyncs();
     void pickWhileTheToolSyncs();
     void oneDecisionWhileAPollOvertakes();
+    void recoveryReadsTheGateway_data();
+    void recoveryReadsTheGateway();
     void closedMidFlow_data();
     void closedMidFlow();
     void viewsGoBeforeTheController();
@@ -444,6 +447,48 @@ void TestMainWindow::oneDecisionWhileAPollOvertakes()
     QTRY_VERIFY(!approvals->findChild<QAbstractButton*>(approve));
     const QString act = QStringLiteral("/api/workspaces/%1/feed/%2/act").arg(kDemo, id);
     QCOMPARE(matching(m_sim->requests(), QStringLiteral("POST"), act).size(), 1);
+}
+
+// Recovery's last two steps say what its reload read: a list the gateway did
+// not give is not ticked, and the step says why in the load's own words.
+void TestMainWindow::recoveryReadsTheGateway_data()
+{
+    QTest::addColumn<QString>("route"); // the route that fails from the start of the run; "" none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("reconnect"); // step 5's text
+    QTest::addColumn<QString>("refresh"); // step 6's text
+    QTest::newRow("answers") << QString() << 0 << QByteArray() << "已经重问过一遍网关"
+                             << "屏幕上的数字已经是这一刻的";
+    QTest::newRow("no such workspace") << "commands" << 404
+                                       << QByteArray(R"({"error":"没有这个工作区","code":"workspace_not_found"})")
+                                       << "没有这个工作区"
+                                       << "没有这个工作区";
+    QTest::newRow("roster unread") << "employees" << 404 << QByteArray() << "已经重问过一遍网关"
+                                   << "这台网关还没有 AI 团队这条接口（升级后端即可）";
+}
+
+void TestMainWindow::recoveryReadsTheGateway()
+{
+    QFETCH(QString, route);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, reconnect);
+    QFETCH(QString, refresh);
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    if (!route.isEmpty())
+        m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/%2").arg(kDemo, route), status, body);
+    QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
+    w.recover();
+    QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
+    const QList<RecoveryRunner::Step> steps = w.controller()->recovery()->steps();
+    using State = RecoveryRunner::State;
+    QCOMPARE(steps.at(4).detail, reconnect);
+    QCOMPARE(steps.at(4).state, reconnect == QStringLiteral("已经重问过一遍网关") ? State::Ok : State::Failed);
+    QCOMPARE(steps.at(5).detail, refresh);
+    QCOMPARE(steps.at(5).state, refresh == QStringLiteral("屏幕上的数字已经是这一刻的") ? State::Ok : State::Failed);
 }
 
 // Closing the window mid-flow ends the tool runs it started, and no coroutine stays
