@@ -290,21 +290,45 @@ private slots:
     }
 
     // `brenlow grant` takes its list as this machine's whole declaration: a
-    // tier declared and still waiting for its confirmation stays in it.
+    // tier declared and still waiting for its confirmation stays in it. The
+    // grant reads as granted only once the tier is on.
+    void grantKeepsTheWaitingTiers_data()
+    {
+        QTest::addColumn<bool>("onMeanwhile"); // danger is turned on while the tool runs
+        QTest::addColumn<QString>("feedback");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("danger waits for its approval") << false << "^✅ 已在本机声明，还差一次批准 · "
+                                                       << "等你确认";
+        QTest::newRow("danger on by the time the list is read") << true << "^✅ 已授权 · "
+                                                                << "已授权";
+    }
+
     void grantKeepsTheWaitingTiers()
     {
+        QFETCH(bool, onMeanwhile);
+        QFETCH(QString, feedback);
+        QFETCH(QString, after);
         // Write's automatic confirmation does not go through: it stays waiting.
         m_sim->setFault("POST", kApi + "/permissions/write/confirm", 503, {}, 0, 1);
         load(R"({"effective":{"read":true,"exec":true},"pending":["write"],"ceiling":["read","write","exec"]})");
         QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("等你确认"));
+        m_tool->put("grant.delay_ms", "300");
         m_prompts->alertAnswers = { 0 };
         QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
         press("danger", kGrant);
+        if (onMeanwhile)
+            m_sim->control("PATCH", "/_sim/state/" + kWs,
+                QJsonObject { { "permissions",
+                    QJsonDocument::fromJson(R"({"effective":{"read":true,"exec":true,"danger":true},
+                        "pending":["write"],"ceiling":["read","write","exec","danger"]})")
+                        .object() } });
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
         QCOMPARE(m_tool->argvs(), QStringList { "grant read write exec danger" });
         // Nothing declared before is dropped: write is not turned off.
         QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("已授权"));
-        QCOMPARE(row("danger")->stateWord()->text(), QStringLiteral("等你确认"));
+        QCOMPARE(row("danger")->stateWord()->text(), after);
+        QVERIFY2(QRegularExpression(feedback).match(row("danger")->feedback()->text()).hasMatch(),
+            qPrintable(row("danger")->feedback()->text()));
     }
 
     // `brenlow grant` takes its list as the whole set: when the tiers of the
