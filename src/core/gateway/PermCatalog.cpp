@@ -55,15 +55,18 @@ QStringList pendingKeys(const QStringList& pending)
 
 QStringList grantArgs(const QList<PermRow>& rows, const QString& key)
 {
-    QStringList granted;
+    // The tool takes its list as this machine's whole declaration: a tier
+    // declared and waiting for its confirmation stays in it, or it could
+    // never be confirmed.
+    QStringList declared;
     for (const PermRow& r : rows)
-        if (r.state == PermState::Granted)
-            granted.append(r.key);
-    if (!granted.contains(key))
-        granted.append(key);
+        if (r.state == PermState::Granted || r.state == PermState::Pending)
+            declared.append(r.key);
+    if (!declared.contains(key))
+        declared.append(key);
     QStringList out;
     for (const Tier& t : catalog())
-        if (granted.contains(t.key))
+        if (declared.contains(t.key))
             out.append(t.key);
     return out;
 }

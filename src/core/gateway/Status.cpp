@@ -6,9 +6,13 @@
 #include "core/gateway/Replies.h"
 #include "core/gateway/StatusRules.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
+#include <QPromise>
+
+#include <memory>
 
 namespace {
 
@@ -77,6 +81,48 @@ quint64 Status::startLoad(Load kind)
     const quint64 generation = ++m_loads;
     m_latest[kind] = generation;
     return generation;
+}
+
+void Status::markPublished(Load kind, quint64 generation)
+{
+    m_published[kind] = generation;
+    // Taken out before any is called: a waiter may ask for another wait.
+    std::vector<Waiter> ready;
+    for (auto it = m_waiters.begin(); it != m_waiters.end();) {
+        if (!it->context) {
+            it = m_waiters.erase(it);
+        } else if (it->kind == kind && it->mark < generation) {
+            ready.push_back(std::move(*it));
+            it = m_waiters.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (Waiter& waiter : ready) {
+        if (waiter.context)
+            waiter.then();
+    }
+}
+
+void Status::whenPublished(Load kind, quint64 mark, QObject* context, std::function<void()> then)
+{
+    if (publishedSince(kind, mark)) {
+        then();
+        return;
+    }
+    m_waiters.push_back({ kind, mark, context, std::move(then) });
+}
+
+QCoro::Task<> Status::publishedAfter(Load kind, quint64 mark)
+{
+    if (publishedSince(kind, mark))
+        co_return;
+    // Finished by the waiter, or cancelled when the model goes with the waiter uncalled.
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> future = promise->future();
+    whenPublished(kind, mark, this, [promise] { promise->finish(); });
+    co_await future;
 }
 
 QString Status::workspaceKey(const CLIConfig& config)
@@ -171,6 +217,9 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
         emitGroup(&Status::commandsChanged);
         m_progress.clear();
         emitGroup(&Status::progressChanged);
+        // Nothing more comes of these for lack of a workspace: what shows now is this reload's.
+        for (const Load kind : { Commands, Progress, Perms })
+            markPublished(kind, generation);
         co_return;
     }
 
@@ -231,6 +280,7 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
         emitGroup(&Status::commandsChanged);
         m_presence = AgentPresence::unknown(text);
         emitGroup(&Status::presenceChanged);
+        markPublished(Commands, generation);
         co_return QList<CommandBrief>();
     }
     m_commands = reply->commands;
@@ -239,6 +289,7 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
         emitGroup(&Status::commandsChanged);
         m_presence = AgentPresence::unknown(QStringLiteral("服务端说心跳读不到"));
         emitGroup(&Status::presenceChanged);
+        markPublished(Commands, generation);
         co_return reply->commands;
     }
     m_runners = reply->runners;
@@ -247,6 +298,7 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
         m_lastError.reset();
     emitGroup(&Status::commandsChanged);
     emitGroup(&Status::presenceChanged);
+    markPublished(Commands, generation);
     co_return reply->commands;
 }
 
@@ -262,6 +314,7 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
         m_progressTruncated = false;
         m_progressOf.reset();
         emitGroup(&Status::progressChanged);
+        markPublished(Progress, generation);
         co_return;
     }
     const auto path
@@ -286,6 +339,7 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
         m_progressError = reply.failure().description();
     }
     emitGroup(&Status::progressChanged);
+    markPublished(Progress, generation);
 }
 
 QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allowAuto)
@@ -306,6 +360,7 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
         m_pendingPerms.clear();
         m_permsError = reply.failure().description();
         emitGroup(&Status::permsChanged);
+        markPublished(Perms, generation);
         co_return;
     }
     const QStringList pending = perm::pendingKeys(reply->pending);
@@ -314,6 +369,7 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
     m_permsOf = workspaceKey(config);
     m_permsError.reset();
     emitGroup(&Status::permsChanged);
+    markPublished(Perms, generation);
     if (allowAuto) {
         auto confirming = autoConfirm(config, pending);
         co_await std::move(confirming);
@@ -383,6 +439,7 @@ QCoro::Task<> Status::loadTeam(CLIConfig config, quint64 generation)
     }
     m_teamLoadFinished = true;
     emitGroup(&Status::teamChanged);
+    markPublished(Team, generation);
 }
 
 QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
@@ -404,6 +461,7 @@ QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
         m_agentsError = reply.failure().description();
     }
     emitGroup(&Status::agentsChanged);
+    markPublished(Agents, generation);
 }
 
 QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
@@ -424,6 +482,7 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
     m_waitingTaskIDs = std::move(view.waitingTaskIDs);
     m_feedConfig = config;
     emitGroup(&Status::feedChanged);
+    markPublished(Feed, generation);
 }
 
 // ---------------------------------------------------------------- derived values

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -19,7 +20,9 @@
 #include <QCoroTask>
 
 #include <array>
+#include <functional>
 #include <optional>
+#include <vector>
 
 // The one observable model of the paired workspace shown in a window: the
 // configuration in use, everything read from the workspace gateway, one error
@@ -37,6 +40,9 @@
 class Status : public QObject {
     Q_OBJECT
 public:
+    // The kinds of load; the latest-started load of each kind is the only one that publishes.
+    enum Load { Commands, Progress, Perms, Team, Agents, Feed, LoadKinds };
+
     explicit Status(QObject* parent = nullptr);
     ~Status() override;
 
@@ -102,6 +108,20 @@ public:
 
     GatewayClient* client() const { return m_client; }
 
+    // A stamp of the loads started so far: a load started after this call has a greater one.
+    quint64 loadsStarted() const { return m_loads; }
+    // Whether the list of `kind` on show now was read by a load started after
+    // `mark` (a value of loadsStarted()).
+    bool publishedSince(Load kind, quint64 mark) const { return m_published[kind] > mark; }
+    // Calls `then` once a list of `kind` read by a load started after `mark`
+    // is published, whichever reload reads it (at once when one is on show).
+    // An overtaken reload publishes nothing; the one that overtook it does. A
+    // feed load that fails publishes nothing either. Dropped uncalled when
+    // `context` goes, or when the model does.
+    void whenPublished(Load kind, quint64 mark, QObject* context, std::function<void()> then);
+    // The same, awaited: returns once such a list is on show, or once the model is gone.
+    QCoro::Task<> publishedAfter(Load kind, quint64 mark);
+
     // Tells workspaces apart: the gateway's address and the workspace's id.
     static QString workspaceKey(const CLIConfig& config);
 
@@ -119,8 +139,6 @@ signals:
     void changed();
 
 private:
-    // The kinds of load; the latest-started load of each kind is the only one that publishes.
-    enum Load { Commands, Progress, Perms, Team, Agents, Feed, LoadKinds };
     // Outcomes of automatic confirmation in one workspace.
     struct AutoConfirmation {
         QMap<QString, QDateTime> confirmed;
@@ -154,6 +172,8 @@ private:
     // Empties every list but the feed's (which keeps its own configuration), with their error texts.
     void dropLists();
     void emitGroup(void (Status::*signal)());
+    // Records that a load of `kind` has published its list, and calls the waiters it satisfies.
+    void markPublished(Load kind, quint64 generation);
     void onResolved(const CLIConfig& config, const std::optional<QString>& origin);
     void setEndpoint(const QString& api, const std::optional<QString>& origin);
 
@@ -171,6 +191,15 @@ private:
     QHash<QString, AutoConfirmation> m_auto; // by workspaceKey
     quint64 m_loads = 0;
     std::array<quint64, LoadKinds> m_latest {};
+    // The generation of the load whose list of each kind is on show.
+    std::array<quint64, LoadKinds> m_published {};
+    struct Waiter {
+        Load kind;
+        quint64 mark;
+        QPointer<QObject> context;
+        std::function<void()> then;
+    };
+    std::vector<Waiter> m_waiters;
     std::optional<QString> m_lastError;
     std::optional<QString> m_endpointNote;
     std::optional<QString> m_reachableEndpoint;

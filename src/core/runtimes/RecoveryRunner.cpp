@@ -67,7 +67,7 @@ void RecoveryRunner::set(const QString& id, State state, const QString& detail, 
 }
 
 QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
-    std::function<QCoro::Task<>()> reloadStatus)
+    std::function<QCoro::Task<Reading>()> reloadStatus)
 {
     if (m_running)
         co_return;
@@ -190,19 +190,28 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
         set(kRuntimes, State::Failed, line.isEmpty() ? QStringLiteral("问不到这台机器") : line);
     }
 
-    // Step 5: ask the gateway again; the status model shows its own errors.
+    // Step 5: ask the gateway again. Each of the last two steps is done only
+    // when what the window shows now was read: a load that failed is this
+    // step's failure, in the load's own words.
     set(kReconnect, State::Running);
+    Reading read;
     if (reloadStatus) {
         auto reload = reloadStatus();
-        co_await std::move(reload);
+        read = co_await std::move(reload);
         if (!self)
             co_return;
     }
-    set(kReconnect, State::Ok, QStringLiteral("已经重问过一遍网关"));
+    if (read.commands)
+        set(kReconnect, State::Failed, *read.commands);
+    else
+        set(kReconnect, State::Ok, QStringLiteral("已经重问过一遍网关"));
 
-    // Step 6.
+    // Step 6: the employees and tasks on screen.
     set(kRefresh, State::Running);
-    set(kRefresh, State::Ok, QStringLiteral("屏幕上的数字已经是这一刻的"));
+    if (const std::optional<QString> unread = read.commands ? read.commands : read.team)
+        set(kRefresh, State::Failed, *unread);
+    else
+        set(kRefresh, State::Ok, QStringLiteral("屏幕上的数字已经是这一刻的"));
 
     m_running = false;
     m_finished = true;

@@ -31,6 +31,13 @@ public:
         bool operator==(const Step&) const = default;
     };
 
+    // What the status model shows once the reload of step 5 is in: the text
+    // of each failed load that the last two steps speak for, none when read.
+    struct Reading {
+        std::optional<QString> commands; // the command list: whether the gateway answers at all
+        std::optional<QString> team; // the employees
+    };
+
     static constexpr std::chrono::milliseconds kToolTimeLimit { std::chrono::seconds(60) };
 
     explicit RecoveryRunner(QObject* parent = nullptr);
@@ -43,9 +50,10 @@ public:
 
     // One run for the selected workspace (none when nothing is paired). A call
     // while a run is in progress returns at once. `reloadInventory` is called
-    // when the runtime report was read; `reloadStatus` is awaited in step 5.
+    // when the runtime report was read; `reloadStatus` is awaited in step 5,
+    // and what it read decides steps 5 and 6.
     QCoro::Task<> run(std::optional<CLIConfig> workspace, std::function<void()> reloadInventory,
-        std::function<QCoro::Task<>()> reloadStatus);
+        std::function<QCoro::Task<Reading>()> reloadStatus);
 
     // Tests shorten the limit of each companion-tool run.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }

@@ -62,6 +62,31 @@ QCoro::Task<> reloadIfAlive(QPointer<WindowController> controller)
         co_await controller->reloadSelected();
 }
 
+// Recovery's reload, and what the window shows once it is in. A reload
+// overtaken by a newer one (the poll) publishes nothing: its reading is the
+// newer one's, once that is in.
+QCoro::Task<RecoveryRunner::Reading> reloadAndRead(QPointer<WindowController> controller)
+{
+    if (!controller)
+        co_return RecoveryRunner::Reading {};
+    QPointer<Status> status = controller->status();
+    const quint64 mark = status->loadsStarted();
+    auto reload = controller->reloadSelected();
+    co_await std::move(reload);
+    if (status) {
+        auto commands = status->publishedAfter(Status::Commands, mark);
+        co_await std::move(commands);
+    }
+    // The roster follows the command list in the same reload, unless that list failed.
+    if (status && !status->commandsError()) {
+        auto team = status->publishedAfter(Status::Team, mark);
+        co_await std::move(team);
+    }
+    if (!status)
+        co_return RecoveryRunner::Reading {};
+    co_return RecoveryRunner::Reading { status->commandsError(), status->teamError() };
+}
+
 } // namespace
 
 WindowController::WindowController(QObject* parent)
@@ -364,7 +389,7 @@ QCoro::Task<> WindowController::startRecovery()
 {
     QPointer<WindowController> self(this);
     auto run = m_recovery->run(
-        selectedConfig(), [inventory = m_inventory] { inventory->refresh(); }, reloader());
+        selectedConfig(), [inventory = m_inventory] { inventory->refresh(); }, [self] { return reloadAndRead(self); });
     co_await std::move(run);
     if (!self)
         co_return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/gateway/Failure.h"
+#include "core/gateway/Status.h"
 #include "core/tasks/PermActionState.h"
 
 #include <QDateTime>
@@ -13,9 +14,8 @@
 #include <QCoroTask>
 
 #include <functional>
+#include <optional>
 #include <utility>
-
-class Status;
 
 // What the keyed action runners share, whatever their key.
 class ActionRunnerBase : public QObject {
@@ -33,21 +33,51 @@ public:
     // The status model's reload of the configuration it shows when the reload starts.
     static Reload reloadShown(Status* status);
 
+    // The status model's list that shows the items acted on. A list read
+    // before an action's outcome may still show the item as it was, and a
+    // reload overtaken by a newer one publishes nothing: an item acted on
+    // stays busy until a list of this kind read after the outcome is
+    // published, whichever reload reads it (or at once after its reload
+    // when the action failed). Without one, the reload alone ends the wait.
+    void holdUntilListed(Status* status, Status::Load list)
+    {
+        m_listedBy = status;
+        m_list = list;
+    }
+
 protected:
     using QObject::QObject;
+
+    // The mark that loads started from now on are later than.
+    quint64 loadsStarted() const { return m_listedBy ? m_listedBy->loadsStarted() : 0; }
+    // Calls `then` once a list read by a load started after `mark` is on show
+    // (at once without a status model); never once this runner is gone.
+    void whenListed(quint64 mark, std::function<void()> then)
+    {
+        if (!m_listedBy) {
+            then();
+            return;
+        }
+        m_listedBy->whenPublished(m_list, mark, this, std::move(then));
+    }
+
+private:
+    QPointer<Status> m_listedBy;
+    Status::Load m_list = Status::Feed;
 };
 
 // Actions on keyed items (the tiers of each workspace, the feed items of a
 // sheet) and the feedback of the last action on each: "working" at once,
 // then the operation, then ok with the moment or the failure text, then one
-// reload whatever the outcome, then `finished`. Lives as a child of the view
+// reload whatever the outcome, then `finished` once the item's list is read
+// afresh (see holdUntilListed). Lives as a child of the view
 // or model that offers the actions; `hooks` tell it what changed.
 template <typename Key> class ActionRunner : public ActionRunnerBase {
 public:
     struct Hooks {
         // A key's state was written.
         std::function<void(const Key&)> changed;
-        // An action on the key has ended, after its reload.
+        // An action on the key has ended: after its reload, and after its success is listed.
         std::function<void(const Key&)> finished;
     };
 
@@ -61,8 +91,9 @@ public:
 
     // Idle for a key nothing was done to.
     PermActionState state(const Key& key) const { return m_states.value(key); }
-    // From the press until the reload after it is in: the item stays as it was
-    // acted on (one double click, one action), and takes no second action.
+    // From the press until a list read after its outcome is on show (see
+    // holdUntilListed): the item stays as it was acted on (one double click,
+    // one action), and takes no second action.
     bool busy(const Key& key) const { return m_busy.contains(key); }
     // Records an outcome without running anything (nothing is reloaded).
     void set(const Key& key, const PermActionState& state)
@@ -77,23 +108,31 @@ public:
         m_states.removeIf([&](const auto& entry) { return !keep(entry.key()); });
     }
 
+    // What a success turns out to be once the list read after it is on show:
+    // a done text that replaces the one given to run(), or none to keep it.
+    using DoneOnceListed = std::function<std::optional<QString>()>;
+
     // Shows `working` at once; the operation, its outcome (`done` on success)
     // and the reload follow on their own.
-    void run(const Key& key, const QString& working, const QString& done, Operation operation)
+    void run(const Key& key, const QString& working, const QString& done, Operation operation,
+        DoneOnceListed doneOnceListed = {})
     {
         m_busy.insert(key);
         set(key, PermActionState::working(working));
-        awaitOutcomeThenReload(this, key, done, std::move(operation), m_reload, m_whenGone);
+        awaitOutcomeThenReload(this, key, done, std::move(operation), m_reload, m_whenGone, std::move(doneOnceListed));
     }
 
 private:
-    static QCoro::Task<> awaitOutcomeThenReload(
-        QPointer<ActionRunner> self, Key key, QString done, Operation operation, Reload reload, WhenGone whenGone)
+    static QCoro::Task<> awaitOutcomeThenReload(QPointer<ActionRunner> self, Key key, QString done, Operation operation,
+        Reload reload, WhenGone whenGone, DoneOnceListed doneOnceListed)
     {
         const Result<> result = co_await operation();
+        // Loads started from here on read the workspace as the action left it.
+        const quint64 mark = self ? self->loadsStarted() : 0;
+        const QDateTime at = QDateTime::currentDateTime();
         if (self) {
             self->set(key,
-                result.ok() ? PermActionState::ok(done, QDateTime::currentDateTime())
+                result.ok() ? PermActionState::ok(done, at)
                             : PermActionState::failed(PermActionState::failureText(result.failure())));
         } else if (whenGone == WhenGone::Stop) {
             co_return;
@@ -105,9 +144,26 @@ private:
         }
         if (!self)
             co_return;
-        self->m_busy.remove(key);
-        if (self->m_hooks.finished)
-            self->m_hooks.finished(key);
+        if (!result.ok()) {
+            self->release(key);
+            co_return;
+        }
+        self->whenListed(mark, [self, key, at, doneOnceListed = std::move(doneOnceListed)] {
+            if (!self)
+                return;
+            if (doneOnceListed) {
+                if (const std::optional<QString> text = doneOnceListed())
+                    self->set(key, PermActionState::ok(*text, at));
+            }
+            self->release(key);
+        });
+    }
+
+    void release(const Key& key)
+    {
+        m_busy.remove(key);
+        if (m_hooks.finished)
+            m_hooks.finished(key);
     }
 
     Reload m_reload;

@@ -22,6 +22,7 @@ PermActions::PermActions(Status* status, Reload reload, QObject* parent)
             [this](const Key& k) { emit finished(k.first, k.second); },
         },
         this);
+    m_runner->holdUntilListed(status, Status::Perms);
 }
 
 void PermActions::approve(const CLIConfig& config, const QString& key)
@@ -59,17 +60,31 @@ void PermActions::grant(const CLIConfig& config, const QString& key)
     // workspace shown before, it would drop the tiers granted now.
     if (!listedFor(config, key))
         return;
-    // The whole desired set: what is granted now and the new tier.
+    // The whole desired set: what is granted or waiting now, and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
     std::optional<QString> folder;
     if (config.path && !config.path->isEmpty())
         folder = *config.path;
     const std::chrono::milliseconds limit = m_grantTimeLimit;
-    run(Status::workspaceKey(config), key, QStringLiteral("授权中…"), QStringLiteral("已授权"),
+    const QString workspace = Status::workspaceKey(config);
+    QPointer<Status> status = m_status;
+    // The tool only writes this machine's declaration; the tier may still
+    // wait for a confirmation, and is called granted only once it is on.
+    run(
+        workspace, key, QStringLiteral("授权中…"), QStringLiteral("已在本机声明，还差一次批准"),
         [args, folder, config, limit]() -> QCoro::Task<Result<>> {
             auto task = CLI::runAsync(args, folder, config, std::nullopt, limit);
             const CLI::Result ran = co_await std::move(task);
             co_return grantOutcome(ran);
+        },
+        [status, workspace, key]() -> std::optional<QString> {
+            if (!status || !status->permsReadFor(workspace))
+                return std::nullopt;
+            for (const PermRow& row : status->perms()) {
+                if (row.key == key && row.state == PermState::Granted)
+                    return QStringLiteral("已授权");
+            }
+            return std::nullopt;
         });
 }
 
@@ -89,12 +104,13 @@ bool PermActions::listedFor(const CLIConfig& config, const QString& key)
 }
 
 void PermActions::run(const QString& workspace, const QString& key, const QString& working, const QString& done,
-    ActionRunnerBase::Operation operation)
+    ActionRunnerBase::Operation operation, ActionRunner<Key>::DoneOnceListed doneOnceListed)
 {
-    // The tier's buttons are busy until its reload is in; a second press is not a second action.
+    // The tier's buttons are busy until a list read after the action is on
+    // show; a second press is not a second action.
     if (busy(workspace, key))
         return;
-    m_runner->run({ workspace, key }, working, done, std::move(operation));
+    m_runner->run({ workspace, key }, working, done, std::move(operation), std::move(doneOnceListed));
 }
 
 Result<> PermActions::grantOutcome(const CLI::Result& run)

@@ -42,7 +42,7 @@ public:
     {
         return m_runner->state({ workspace, key });
     }
-    // Acted on and not yet reloaded: its buttons take no second press.
+    // Acted on and not yet listed afresh: its buttons take no second press.
     bool busy(const QString& workspace, const QString& key) const { return m_runner->busy({ workspace, key }); }
 
     // `config`: the one the pressed row's list was read with. Each action runs
@@ -53,10 +53,11 @@ public:
     void approve(const CLIConfig& config, const QString& key);
     // Takes a granted tier back ("收回") or turns a pending one down ("拒绝").
     void revoke(const CLIConfig& config, const QString& key, const QString& verb);
-    // Runs `brenlow grant` with every granted tier plus `key`, in catalogue
-    // order, in the workspace folder, off the GUI thread and within the time
-    // limit. The tool takes the list as the whole set, so nothing runs unless
-    // the tiers listed now are a good read of that workspace.
+    // Runs `brenlow grant` with every tier granted or waiting plus `key`, in
+    // catalogue order, in the workspace folder, off the GUI thread and within
+    // the time limit. The tool takes the list as the whole set, so nothing
+    // runs unless the tiers listed now are a good read of that workspace.
+    // Its success reads "declared" until the tier is listed as on.
     void grant(const CLIConfig& config, const QString& key);
 
     void setGrantTimeLimit(std::chrono::milliseconds limit) { m_grantTimeLimit = limit; }
@@ -73,7 +74,8 @@ public:
 
 signals:
     void stateChanged(const QString& workspace, const QString& key);
-    // When an action has ended: after the reload that follows it, or at once
+    // When an action has ended: after the reload that follows it and, on
+    // success, once a list read after it is on show; or at once
     // when it did not run.
     void finished(const QString& workspace, const QString& key);
 
@@ -82,7 +84,7 @@ private:
     // False, with the tier's line saying why, when nothing may run now.
     bool listedFor(const CLIConfig& config, const QString& key);
     void run(const QString& workspace, const QString& key, const QString& working, const QString& done,
-        ActionRunnerBase::Operation operation);
+        ActionRunnerBase::Operation operation, ActionRunner<Key>::DoneOnceListed doneOnceListed = {});
 
     QPointer<Status> m_status;
     ActionRunner<Key>* m_runner = nullptr;

@@ -41,6 +41,7 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
             [this](const QString& key) { onFinished(key); },
         },
         this);
+    m_runner->holdUntilListed(status, Status::Feed);
 
     QVBoxLayout* col = column();
 
@@ -177,7 +178,7 @@ void FeedItemSheet::rebuild()
 void FeedItemSheet::refreshRow(FeedItemRow* row, const QString& key)
 {
     const PermActionState state = m_runner->state(key);
-    // Busy until the reload after the action is in: the row stays as it is until then.
+    // Busy until a list read after the action is on show: the row stays as it is until then.
     row->setAction(state, m_runner->busy(key));
 }
 

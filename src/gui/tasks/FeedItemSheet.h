@@ -33,7 +33,8 @@ class QWidget;
 // A press takes the item and the configuration its list was loaded with
 // together and carries both through any confirmation; when the request would
 // go out, an item no longer listed under that workspace is not sent.
-// A row acted on takes no presses until the reload after the action is in,
+// A row acted on takes no presses until a list read after the action is on
+// show (whichever reload reads it; at once after its reload when it failed),
 // and a row that has just moved up or down takes no clicks for a double-click
 // interval: one double click acts on one item.
 class FeedItemSheet : public Sheet {
@@ -61,7 +62,8 @@ public:
     Status* status() const { return m_status; }
 
 signals:
-    // After the reload that follows an action (for tests and the host).
+    // When an action has ended: after its reload and, on success, once a list
+    // read after it is on show (for tests and the host).
     void actionFinished(const QString& itemId);
 
 protected:

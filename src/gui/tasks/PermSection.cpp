@@ -43,7 +43,7 @@ PermSection::PermSection(
     // An action's feedback shows at once.
     connect(m_actions, &PermActions::stateChanged, this, &PermSection::refreshPerms);
     connect(m_actions, &PermActions::finished, this, [this](const QString&, const QString& key) {
-        // The row takes presses again now that its reload is in.
+        // The row takes presses again now that a list read after the action is on show.
         refreshPerms();
         emit actionFinished(key);
     });

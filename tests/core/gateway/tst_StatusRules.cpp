@@ -246,22 +246,27 @@ void TestStatusRules::feedEmptiesEverything()
 void TestStatusRules::grantArgs_data()
 {
     QTest::addColumn<QStringList>("granted");
+    QTest::addColumn<QStringList>("pending");
     QTest::addColumn<QString>("adding");
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("adds danger last") << QStringList { "exec", "read" } << "danger"
+    QTest::newRow("adds danger last") << QStringList { "exec", "read" } << QStringList {} << "danger"
                                       << QStringList { "read", "exec", "danger" };
-    QTest::newRow("unknown key") << QStringList {} << "teleport" << QStringList {};
+    // A tier declared and waiting for its confirmation stays declared.
+    QTest::newRow("keeps a waiting tier") << QStringList { "read", "exec" } << QStringList { "write" } << "danger"
+                                          << QStringList { "read", "write", "exec", "danger" };
+    QTest::newRow("unknown key") << QStringList {} << QStringList {} << "teleport" << QStringList {};
 }
 
 void TestStatusRules::grantArgs()
 {
     QFETCH(QStringList, granted);
+    QFETCH(QStringList, pending);
     QFETCH(QString, adding);
     QFETCH(QStringList, args);
     QMap<QString, bool> effective;
     for (const QString& k : granted)
         effective.insert(k, true);
-    const auto rows = granted.isEmpty() ? QList<PermRow> {} : perm::rows(effective, {});
+    const auto rows = granted.isEmpty() ? QList<PermRow> {} : perm::rows(effective, pending);
     QCOMPARE(perm::grantArgs(rows, adding), args);
 }
 

@@ -62,6 +62,8 @@ private slots:
     void service();
     void runtimes_data();
     void runtimes();
+    void gatewayReading_data();
+    void gatewayReading();
     void secondRunWhileRunning();
     void hungToolIsAFailure();
     void interpretDaemonStatus_data();
@@ -71,7 +73,8 @@ private slots:
 
 private:
     // Runs once; returns how many times each closure was called.
-    QPair<int, int> runOnce(RecoveryRunner& runner, const std::optional<CLIConfig>& ws);
+    QPair<int, int> runOnce(
+        RecoveryRunner& runner, const std::optional<CLIConfig>& ws, const RecoveryRunner::Reading& read = {});
     static RecoveryRunner::Step step(const RecoveryRunner& runner, int index) { return runner.steps().at(index); }
 
     std::unique_ptr<TempHome> m_home;
@@ -94,15 +97,16 @@ void TestRecoveryRunner::cleanup()
     m_home.reset();
 }
 
-QPair<int, int> TestRecoveryRunner::runOnce(RecoveryRunner& runner, const std::optional<CLIConfig>& ws)
+QPair<int, int> TestRecoveryRunner::runOnce(
+    RecoveryRunner& runner, const std::optional<CLIConfig>& ws, const RecoveryRunner::Reading& read)
 {
     int inventory = 0;
     int status = 0;
     QCoro::waitFor(runner.run(
         ws, [&] { ++inventory; },
-        [&]() -> QCoro::Task<> {
+        [&]() -> QCoro::Task<RecoveryRunner::Reading> {
             ++status;
-            co_return;
+            co_return RecoveryRunner::Reading(read);
         }));
     return { inventory, status };
 }
@@ -265,17 +269,59 @@ void TestRecoveryRunner::runtimes()
     QCOMPARE(calls.second, 1);
 }
 
+// The last two steps are done only when the window's lists were read; a load
+// that failed is the step's failure, in the load's own words.
+void TestRecoveryRunner::gatewayReading_data()
+{
+    QTest::addColumn<std::optional<QString>>("commands");
+    QTest::addColumn<std::optional<QString>>("team");
+    QTest::addColumn<State>("reconnect");
+    QTest::addColumn<QString>("reconnectDetail");
+    QTest::addColumn<State>("refresh");
+    QTest::addColumn<QString>("refreshDetail");
+    const QString unreachable = QStringLiteral("连不上网关。试过：http://127.0.0.1:1。网关是否在跑：docker compose ps");
+    const QString oldGateway = QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）");
+    QTest::newRow("unreachable") << std::optional(unreachable) << std::optional(unreachable) << State::Failed
+                                 << unreachable << State::Failed << unreachable;
+    QTest::newRow("no such workspace") << std::optional<QString>(QStringLiteral("没有这个工作区"))
+                                       << std::optional<QString>() << State::Failed << "没有这个工作区" << State::Failed
+                                       << "没有这个工作区";
+    QTest::newRow("roster unread") << std::optional<QString>() << std::optional(oldGateway) << State::Ok
+                                   << "已经重问过一遍网关" << State::Failed << oldGateway;
+}
+
+void TestRecoveryRunner::gatewayReading()
+{
+    QFETCH(std::optional<QString>, commands);
+    QFETCH(std::optional<QString>, team);
+    QFETCH(State, reconnect);
+    QFETCH(QString, reconnectDetail);
+    QFETCH(State, refresh);
+    QFETCH(QString, refreshDetail);
+    RecoveryRunner runner;
+    runOnce(runner, workspace(m_folder), { commands, team });
+    QCOMPARE(step(runner, 4).state, reconnect);
+    QCOMPARE(step(runner, 4).detail, reconnectDetail);
+    QCOMPARE(step(runner, 5).state, refresh);
+    QCOMPARE(step(runner, 5).detail, refreshDetail);
+    // Not all good: the sheet lists what failed.
+    QCOMPARE(runner.failures().size(), int(reconnect == State::Failed) + 1);
+    QVERIFY(runner.finished());
+}
+
 void TestRecoveryRunner::secondRunWhileRunning()
 {
     m_tool->put(QStringLiteral("daemon-status.delay_ms"), "500");
     RecoveryRunner runner;
     int reloads = 0;
     auto first = runner.run(
-        workspace(m_folder), [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; });
+        workspace(m_folder), [&] { ++reloads; },
+        []() -> QCoro::Task<RecoveryRunner::Reading> { co_return RecoveryRunner::Reading {}; });
     QVERIFY(runner.running());
     const QList<RecoveryRunner::Step> during = runner.steps();
     QCoro::waitFor(runner.run(
-        std::nullopt, [&] { ++reloads; }, []() -> QCoro::Task<> { co_return; }));
+        std::nullopt, [&] { ++reloads; },
+        []() -> QCoro::Task<RecoveryRunner::Reading> { co_return RecoveryRunner::Reading {}; }));
     QCOMPARE(runner.steps(), during);
     QVERIFY(runner.running());
     QCoro::waitFor(std::move(first));

@@ -66,7 +66,7 @@ QByteArray report(const QStringList& login)
 QCoro::Task<> recover(RecoveryRunner& runner, std::optional<CLIConfig> ws)
 {
     return runner.run(
-        std::move(ws), [] {}, []() -> QCoro::Task<> { co_return; });
+        std::move(ws), [] {}, []() -> QCoro::Task<RecoveryRunner::Reading> { co_return RecoveryRunner::Reading {}; });
 }
 
 RecoveryStepRow* step(QWidget* sheet, const QString& id)

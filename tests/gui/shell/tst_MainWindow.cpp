@@ -7,6 +7,7 @@
 #include "core/providers/CredentialBroker.h"
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
+#include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeSectionModel.h"
@@ -121,6 +122,9 @@ private slots:
     void firstRunAndScreenshots();
     void pairedPageWhileTheToolSyncs();
     void pickWhileTheToolSyncs();
+    void oneDecisionWhileAPollOvertakes();
+    void recoveryReadsTheGateway_data();
+    void recoveryReadsTheGateway();
     void closedMidFlow_data();
     void closedMidFlow();
     void viewsGoBeforeTheController();
@@ -409,6 +413,97 @@ void TestMainWindow::firstRunAndScreenshots()
     QTRY_VERIFY(!w.recoverySheet());
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY(!top->isVisible());
+}
+
+// A poll that overtakes an approval's reload, with the feed answering late: the
+// row stays unpressable until the list read after the approval is on show, so
+// the item gets one decision however often it is pressed.
+void TestMainWindow::oneDecisionWhileAPollOvertakes()
+{
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    w.openApprovals();
+    ApprovalsSheet* approvals = w.approvalsSheet();
+    QVERIFY(approvals && !w.controller()->status()->pendingApprovalItems().isEmpty());
+    const QString id = w.controller()->status()->pendingApprovalItems().first().id;
+    const QString approve = QStringLiteral("approvals.approve.") + id;
+    // The approval's reload waits on its command list; the poll's feed comes late.
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/commands").arg(kDemo), 0, {}, 800, 1);
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/feed").arg(kDemo), 0, {}, 2000, 1);
+    QSignalSpy acted(approvals, &FeedItemSheet::actionFinished);
+    const int loads = commandLoads(*m_sim);
+    QTest::mouseClick(approvals->findChild<QAbstractButton*>(approve), Qt::LeftButton);
+    QTRY_COMPARE(commandLoads(*m_sim), loads + 1);
+    auto poll = w.controller()->reloadSelected();
+    while (!poll.isReady()) {
+        auto* button = approvals->findChild<QAbstractButton*>(approve);
+        if (button && button->isVisible())
+            QTest::mouseClick(button, Qt::LeftButton);
+        QTest::qWait(50);
+    }
+    QCoro::waitFor(std::move(poll));
+    QTRY_COMPARE(acted.size(), 1);
+    QTRY_VERIFY(!approvals->findChild<QAbstractButton*>(approve));
+    const QString act = QStringLiteral("/api/workspaces/%1/feed/%2/act").arg(kDemo, id);
+    QCOMPARE(matching(m_sim->requests(), QStringLiteral("POST"), act).size(), 1);
+}
+
+// Recovery's last two steps say what its reload read: a list the gateway did
+// not give is not ticked, and the step says why in the load's own words.
+void TestMainWindow::recoveryReadsTheGateway_data()
+{
+    QTest::addColumn<QString>("route"); // the route that fails from the start of the run; "" none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("reconnect"); // step 5's text
+    QTest::addColumn<QString>("refresh"); // step 6's text
+    QTest::addColumn<bool>("overtaken"); // a poll overtakes the recovery's reload
+    const QString oldGateway = QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）");
+    QTest::newRow("answers") << QString() << 0 << QByteArray() << "已经重问过一遍网关"
+                             << "屏幕上的数字已经是这一刻的" << false;
+    QTest::newRow("no such workspace") << "commands" << 404
+                                       << QByteArray(R"({"error":"没有这个工作区","code":"workspace_not_found"})")
+                                       << "没有这个工作区"
+                                       << "没有这个工作区" << false;
+    QTest::newRow("roster unread") << "employees" << 404 << QByteArray() << "已经重问过一遍网关" << oldGateway << false;
+    // The overtaken reload reads nothing: the steps say what the poll read.
+    QTest::newRow("roster unread by the poll that overtakes")
+        << "employees" << 404 << QByteArray() << "已经重问过一遍网关" << oldGateway << true;
+}
+
+void TestMainWindow::recoveryReadsTheGateway()
+{
+    QFETCH(QString, route);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, reconnect);
+    QFETCH(QString, refresh);
+    QFETCH(bool, overtaken);
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    // Overtaken, the poll's answer comes after the recovery's reload has returned.
+    if (!route.isEmpty())
+        m_sim->setFault(
+            "GET", QStringLiteral("/api/workspaces/%1/%2").arg(kDemo, route), status, body, overtaken ? 2000 : 0);
+    if (overtaken)
+        m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/commands").arg(kDemo), 0, {}, 800, 1);
+    const int loads = commandLoads(*m_sim);
+    QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
+    w.recover();
+    if (overtaken) {
+        // The poll starts while the recovery's reload waits on its command list.
+        QTRY_COMPARE_WITH_TIMEOUT(commandLoads(*m_sim), loads + 1, 20000);
+        QCoro::waitFor(w.controller()->reloadSelected());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
+    const QList<RecoveryRunner::Step> steps = w.controller()->recovery()->steps();
+    using State = RecoveryRunner::State;
+    QCOMPARE(steps.at(4).detail, reconnect);
+    QCOMPARE(steps.at(4).state, reconnect == QStringLiteral("已经重问过一遍网关") ? State::Ok : State::Failed);
+    QCOMPARE(steps.at(5).detail, refresh);
+    QCOMPARE(steps.at(5).state, refresh == QStringLiteral("屏幕上的数字已经是这一刻的") ? State::Ok : State::Failed);
 }
 
 // Closing the window mid-flow ends the tool runs it started, and no coroutine stays

@@ -161,9 +161,10 @@ private slots:
                                            << "未授权"
                                            << "hang";
         // The grant names every tier already on: exec was confirmed automatically by the load.
+        // The tool only declared the tier, which now waits for its approval: it is not called granted.
         QTest::newRow("grant") << QByteArray(R"({"effective":{"read":true,"write":true},"pending":["exec"],
             "ceiling":["read","write","exec"]})")
-                               << "danger" << kGrant << 0 << QStringList {} << "^✅ 已授权"
+                               << "danger" << kGrant << 0 << QStringList {} << "^✅ 已在本机声明，还差一次批准" + okAt
                                << "等你确认"
                                << "grant read write exec danger";
     }
@@ -244,12 +245,23 @@ private slots:
         QCOMPARE(matching(log, "GET", "/api/workspaces/ws-demo/commands").size(), 1);
     }
 
-    // An answered action whose reload is not in yet still holds its tier: a
-    // second press (the half of a double click) sends nothing more.
+    // An answered action whose tiers are not read again yet still holds its
+    // tier: a second press (the half of a double click) sends nothing more,
+    // also when a poll overtakes the action's reload and reads them late.
+    void secondActionWaitsForTheReload_data()
+    {
+        QTest::addColumn<bool>("overtaken");
+        QTest::newRow("its own reload") << false;
+        QTest::newRow("a poll overtakes its reload") << true;
+    }
+
     void secondActionWaitsForTheReload()
     {
+        QFETCH(bool, overtaken);
         load(R"({"effective":{"read":true},"pending":[]})");
         m_sim->setFault("GET", kApi + "/commands", 0, {}, 800, 1);
+        if (overtaken)
+            m_sim->setFault("GET", kApi + "/permissions", 0, {}, 1500, 1);
         QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
         press("read", "收回");
         PermActions* actions = m_section->actions();
@@ -258,10 +270,65 @@ private slots:
         QVERIFY(finished.isEmpty());
         QVERIFY(actions->busy(ws, "read"));
         QVERIFY(!row("read")->button("收回")->isEnabled());
-        actions->revoke(m_cfg, "read", "收回");
+        if (overtaken) {
+            // The poll starts while the action's reload waits on its command list.
+            QTRY_COMPARE(reloads(m_sim->requests()), 1);
+            auto poll = m_status->reload(m_cfg);
+            while (!poll.isReady()) {
+                if (row("read")->button("收回"))
+                    QTest::mouseClick(row("read")->button("收回"), Qt::LeftButton);
+                QTest::qWait(50);
+            }
+            QCoro::waitFor(std::move(poll));
+        } else {
+            actions->revoke(m_cfg, "read", "收回");
+        }
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
         QVERIFY(!actions->busy(ws, "read"));
         QCOMPARE(confirmations(m_sim->requests()), QStringList { "read false" });
+        QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
+    }
+
+    // `brenlow grant` takes its list as this machine's whole declaration: a
+    // tier declared and still waiting for its confirmation stays in it. The
+    // grant reads as granted only once the tier is on.
+    void grantKeepsTheWaitingTiers_data()
+    {
+        QTest::addColumn<bool>("onMeanwhile"); // danger is turned on while the tool runs
+        QTest::addColumn<QString>("feedback");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("danger waits for its approval") << false << "^✅ 已在本机声明，还差一次批准 · "
+                                                       << "等你确认";
+        QTest::newRow("danger on by the time the list is read") << true << "^✅ 已授权 · "
+                                                                << "已授权";
+    }
+
+    void grantKeepsTheWaitingTiers()
+    {
+        QFETCH(bool, onMeanwhile);
+        QFETCH(QString, feedback);
+        QFETCH(QString, after);
+        // Write's automatic confirmation does not go through: it stays waiting.
+        m_sim->setFault("POST", kApi + "/permissions/write/confirm", 503, {}, 0, 1);
+        load(R"({"effective":{"read":true,"exec":true},"pending":["write"],"ceiling":["read","write","exec"]})");
+        QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("等你确认"));
+        m_tool->put("grant.delay_ms", "300");
+        m_prompts->alertAnswers = { 0 };
+        QSignalSpy finished(m_section.get(), &PermSection::actionFinished);
+        press("danger", kGrant);
+        if (onMeanwhile)
+            m_sim->control("PATCH", "/_sim/state/" + kWs,
+                QJsonObject { { "permissions",
+                    QJsonDocument::fromJson(R"({"effective":{"read":true,"exec":true,"danger":true},
+                        "pending":["write"],"ceiling":["read","write","exec","danger"]})")
+                        .object() } });
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QCOMPARE(m_tool->argvs(), QStringList { "grant read write exec danger" });
+        // Nothing declared before is dropped: write is not turned off.
+        QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("已授权"));
+        QCOMPARE(row("danger")->stateWord()->text(), after);
+        QVERIFY2(QRegularExpression(feedback).match(row("danger")->feedback()->text()).hasMatch(),
+            qPrintable(row("danger")->feedback()->text()));
     }
 
     // `brenlow grant` takes its list as the whole set: when the tiers of the
