@@ -84,6 +84,26 @@ QStringList filesOf(const QString& id)
     return files;
 }
 
+// The workspace a folder is already paired to, compared as the file system
+// does; none when no pairing file names it. Pairing such a folder again
+// pairs that workspace again rather than binding a second one to it.
+QString workspaceAt(const QString& folder)
+{
+    const QString wanted = QFileInfo(folder).canonicalFilePath();
+    for (const QString& root : kPairingRoots) {
+        const QDir dir(home() + QLatin1Char('/') + root + QStringLiteral("/workspaces"));
+        for (const QFileInfo& info : dir.entryInfoList({ QStringLiteral("*.json") }, QDir::Files, QDir::Name)) {
+            const auto object = readObject(info.filePath());
+            if (!object)
+                continue;
+            const QString path = object->value(QStringLiteral("path")).toString();
+            if (!path.isEmpty() && QFileInfo(path).canonicalFilePath() == wanted)
+                return object->value(QStringLiteral("workspace")).toString();
+        }
+    }
+    return {};
+}
+
 // A value after `--name` in the arguments; none when absent.
 std::optional<QString> option(const QStringList& args, const QString& name)
 {
@@ -179,7 +199,9 @@ int pair(const QStringList& args)
     const QString api = gatewayBase();
     const QString device = deviceId();
     QJsonObject request { { "path", folder }, { "name", folderInfo.fileName() }, { "device", device } };
-    const QString wanted = qEnvironmentVariable("BRENLOW_SIM_PAIR_WS");
+    QString wanted = qEnvironmentVariable("BRENLOW_SIM_PAIR_WS");
+    if (wanted.isEmpty())
+        wanted = workspaceAt(folder);
     if (!wanted.isEmpty())
         request.insert(QStringLiteral("workspace"), wanted);
     const GatewayReply reply = postJson(api, QStringLiteral("/_sim/workspaces"), request);

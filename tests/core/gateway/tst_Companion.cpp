@@ -117,6 +117,10 @@ void TestCompanion::pairAndRelocate()
     // Only the owner may read a file that holds a token.
     QCOMPARE(QFile::permissions(perWorkspace) & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser);
     QCOMPARE(CLI::run({ "pair", "--path", m_home->filePath("nowhere"), "--grant", "read" }).code, 1);
+    // The same folder again, spelled otherwise, pairs the same workspace again.
+    QCOMPARE(CLI::run({ "pair", "--path", shop + "/", "--grant", "read" }, shop).code, 0);
+    QCOMPARE(current()->workspace, ws);
+    QCOMPARE(QDir(m_home->filePath(".tolvarine/workspaces")).entryList(QDir::Files).size(), 1);
 
     // Moved, and two folders of that name: both offered (a single one found and
     // applied is the relocation run's own test).
