@@ -1,0 +1,73 @@
+#include "gui/design/OutcomeLine.h"
+
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/BusyIndicator.h"
+#include "gui/design/DSText.h"
+#include "gui/design/Icon.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+OutcomeLine::OutcomeLine(qreal pointSize, QWidget* parent)
+    : QWidget(parent)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(5);
+    // The small spinner at 0.7 of its size.
+    m_spinner = new BusyIndicator(DS::muted(0.5), 10, this);
+    row->addWidget(m_spinner, 0, Qt::AlignVCenter);
+    m_mark = new Icon(QStringLiteral("checkmark.circle.fill"), pointSize, DS::mint(), this);
+    row->addWidget(m_mark, 0, Qt::AlignTop);
+    m_label = DSText::label(QString(), DSFont::medium(pointSize), DS::muted(0.5), this);
+    m_label->setWordWrap(true);
+    m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    row->addWidget(m_label, 1);
+    setOutcome(Kind::Idle, QString());
+}
+
+void OutcomeLine::setOutcome(Kind kind, const QString& text)
+{
+    m_kind = kind;
+    QString shown = text;
+    switch (kind) {
+    case Kind::Idle:
+        shown.clear();
+        m_text.clear();
+        break;
+    case Kind::Working:
+        DSText::setColour(m_label, DS::muted(0.5));
+        m_text = shown;
+        break;
+    case Kind::Ok:
+        m_mark->setSymbol(QStringLiteral("checkmark.circle.fill"));
+        m_mark->setTint(DS::mint());
+        DSText::setColour(m_label, DS::mint());
+        m_text = QStringLiteral("✅ ") + shown;
+        break;
+    case Kind::Failed:
+        m_mark->setSymbol(QStringLiteral("xmark.octagon.fill"));
+        m_mark->setTint(DS::danger());
+        DSText::setColour(m_label, DS::danger());
+        m_text = QStringLiteral("❌ ") + shown;
+        break;
+    }
+    m_label->setText(shown);
+    setAccessibleName(m_text);
+    m_spinner->setVisible(kind == Kind::Working);
+    m_mark->setVisible(kind == Kind::Ok || kind == Kind::Failed);
+    setVisible(kind != Kind::Idle);
+}
+
+void OutcomeLine::setTrailing()
+{
+    m_label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+QString OutcomeLine::text() const
+{
+    return m_text;
+}
