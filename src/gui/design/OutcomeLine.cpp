@@ -32,6 +32,13 @@ void OutcomeLine::setOutcome(Kind kind, const QString& text)
 {
     m_kind = kind;
     QString shown = text;
+    // The mark and the text in one colour; the text keeps the mark's character.
+    const auto marked = [&](const QString& symbol, const QColor& colour, const QString& mark) {
+        m_mark->setSymbol(symbol);
+        m_mark->setTint(colour);
+        DSText::setColour(m_label, colour);
+        m_text = mark + shown;
+    };
     switch (kind) {
     case Kind::Idle:
         shown.clear();
@@ -42,16 +49,10 @@ void OutcomeLine::setOutcome(Kind kind, const QString& text)
         m_text = shown;
         break;
     case Kind::Ok:
-        m_mark->setSymbol(QStringLiteral("checkmark.circle.fill"));
-        m_mark->setTint(DS::mint());
-        DSText::setColour(m_label, DS::mint());
-        m_text = QStringLiteral("✅ ") + shown;
+        marked(QStringLiteral("checkmark.circle.fill"), DS::mint(), QStringLiteral("✅ "));
         break;
     case Kind::Failed:
-        m_mark->setSymbol(QStringLiteral("xmark.octagon.fill"));
-        m_mark->setTint(DS::danger());
-        DSText::setColour(m_label, DS::danger());
-        m_text = QStringLiteral("❌ ") + shown;
+        marked(QStringLiteral("xmark.octagon.fill"), DS::danger(), QStringLiteral("❌ "));
         break;
     }
     m_label->setText(shown);

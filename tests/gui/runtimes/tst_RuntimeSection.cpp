@@ -91,6 +91,30 @@ QCoro::Task<> recover(RecoveryRunner& runner, std::optional<CLIConfig> ws)
         std::move(ws), [] {}, []() -> QCoro::Task<> { co_return; });
 }
 
+// A custom connection, as an earlier session stored it.
+AdvancedConnection storedCustom(const QString& name, const QString& command)
+{
+    AdvancedConnection c;
+    c.id = QUuid::createUuid();
+    c.kind = AdvancedConnectionKind::generic;
+    c.name = name;
+    c.command = command;
+    c.createdAt = QDateTime::currentDateTimeUtc();
+    [&] { QVERIFY(AdvancedConnectionStore::upsert(c)); }();
+    return c;
+}
+
+// The setup of a runtime whose model account can be one of these providers.
+RuntimeSetupInfo codexSetup(const QStringList& providers = { QStringLiteral("openai") })
+{
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    for (const QString& p : providers)
+        setup.providerSlots.append(
+            ProviderSlot { p, p.toUpper(), { p.toUpper() + QStringLiteral("_API_KEY") }, {}, {} });
+    return setup;
+}
+
 RecoveryStepRow* step(QWidget* sheet, const QString& id)
 {
     return sheet->findChild<RecoveryStepRow*>("recovery.step." + id);
@@ -401,9 +425,7 @@ void TestRuntimeSection::providerFieldErrorClears()
     QFETCH(QString, field);
     QFETCH(QString, other);
     QFETCH(QString, typed);
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} } };
+    const RuntimeSetupInfo setup = codexSetup();
     ModelProviderSheet sheet("codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {});
     sheet.open();
     const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
@@ -447,9 +469,7 @@ void TestRuntimeSection::providerSheetAsksBeforeDropping()
     QFETCH(bool, typed);
     QFETCH(int, answer);
     QFETCH(bool, closed);
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} } };
+    const RuntimeSetupInfo setup = codexSetup();
     int dones = 0;
     ModelProviderSheet sheet(
         "codex", "Codex", setup, {}, std::nullopt, [&](const std::optional<QString>&) { ++dones; });
@@ -476,10 +496,7 @@ void TestRuntimeSection::providerSheetAsksBeforeDropping()
 // The "服务" list drops down readable: its text stands out from its background.
 void TestRuntimeSection::providerServiceListIsReadable()
 {
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} },
-        ProviderSlot { "deepseek", "DeepSeek", { "DEEPSEEK_API_KEY" }, {}, {} } };
+    const RuntimeSetupInfo setup = codexSetup({ QStringLiteral("openai"), QStringLiteral("deepseek") });
     MainWindow w(kQuiet);
     ModelProviderSheet* sheet = new ModelProviderSheet(
         "codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {}, &w);
@@ -533,13 +550,7 @@ void TestRuntimeSection::customConnection()
     QTRY_VERIFY(section(w)->log()->toPlainText().contains("[评审 Agent] brenlow run:"));
 
     // A second one says before its start that the running one would stop.
-    AdvancedConnection second;
-    second.id = QUuid::createUuid();
-    second.kind = AdvancedConnectionKind::generic;
-    second.name = QStringLiteral("测试 Agent");
-    second.command = QStringLiteral("test-agent");
-    second.createdAt = QDateTime::currentDateTimeUtc();
-    QVERIFY(AdvancedConnectionStore::upsert(second));
+    const AdvancedConnection second = storedCustom(QStringLiteral("测试 Agent"), QStringLiteral("test-agent"));
     w.controller()->advanced()->reload();
     const QString secondID = UuidText::plain(second.id);
     QTRY_VERIFY(find(w, "advanced." + secondID + ".replaces"));
@@ -558,13 +569,7 @@ void TestRuntimeSection::customConnectionFollowsTheSelection()
     // A connection stored in an earlier session; the section is built with the window, before the
     // catalogue's first load has found the two paired workspaces.
     m_sim->pair(*m_home, { "ws-demo", "ws-blog" });
-    AdvancedConnection stored;
-    stored.id = QUuid::createUuid();
-    stored.kind = AdvancedConnectionKind::generic;
-    stored.name = QStringLiteral("评审 Agent");
-    stored.command = QStringLiteral("review-agent");
-    stored.createdAt = QDateTime::currentDateTimeUtc();
-    QVERIFY(AdvancedConnectionStore::upsert(stored));
+    const AdvancedConnection stored = storedCustom(QStringLiteral("评审 Agent"), QStringLiteral("review-agent"));
     const QString prefix = "advanced." + UuidText::plain(stored.id) + ".";
     MainWindow w(kQuiet);
     showLoaded(w);
