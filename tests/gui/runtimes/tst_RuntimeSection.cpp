@@ -364,6 +364,8 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
     QCOMPARE(outcome->kind() == OutcomeLine::Kind::Failed, said.startsWith("❌"));
     // The notice says it too.
     QVERIFY(w.controller()->notice() && w.controller()->notice()->startsWith(said.mid(2)));
+    if (!writable)
+        save(section(w)->card("claude"), "runtime-card-outcome-failed.png");
     qunsetenv("TOLVARINE_TERMINAL");
 }
 

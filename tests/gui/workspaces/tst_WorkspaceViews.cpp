@@ -174,6 +174,8 @@ void TestWorkspaceViews::pairingSheet()
         QVERIFY(section->entryOutcome()->isVisible());
         QCOMPARE(section->entryOutcome()->text(),
             refused ? QStringLiteral("❌ 服务端拒绝了配对请求（HTTP 404）") : QStringLiteral("✅ 链接已复制"));
+        if (refused)
+            save(section, QStringLiteral("qr-section-copy-refused.png"));
     }
     QCOMPARE(matching(m_world->sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 2);
     QVERIFY(notices.isEmpty());
