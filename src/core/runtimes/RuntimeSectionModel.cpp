@@ -269,6 +269,9 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
     // A button is only pressed while it shows; the state may have moved on since.
     if (!s.actions().contains(action))
         return;
+    // The card's line speaks of its latest action only.
+    if (m_outcomes.remove(kind))
+        invalidate();
     switch (action) {
     case Action::login:
         sendToTerminal(kind, r->loginCommand, s.cwd(), QString());

@@ -105,7 +105,7 @@ private:
     void invalidate();
     void onInventoryChanged();
     // What an action on `kind` came to: the window's notice, and the card's
-    // line beside its buttons until its next action.
+    // line beside its buttons until its next action is pressed.
     void say(const QString& kind, const RuntimeNotice& said);
     // Opens `command` in a terminal and says `sent` (when not empty); when no
     // terminal starts, the notice gives the line to run by hand.
