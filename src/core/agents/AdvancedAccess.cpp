@@ -146,6 +146,18 @@ void AdvancedAccess::stopAdvanced(const QUuid& id)
     m_runtimes.stop(cfg->workspace, runtimeKind());
 }
 
+std::optional<QString> AdvancedAccess::wouldStop(const QUuid& id) const
+{
+    const std::optional<CLIConfig> cfg = m_selected();
+    if (!cfg || !m_runtimes.isRunning(cfg->workspace, runtimeKind()))
+        return std::nullopt;
+    const auto launched = m_launched.constFind(cfg->workspace);
+    if (launched == m_launched.cend() || *launched == id)
+        return std::nullopt;
+    const std::optional<AdvancedConnection> running = find(*launched);
+    return running ? running->name : QString();
+}
+
 bool AdvancedAccess::isAdvancedRunning(const QUuid& id) const
 {
     const std::optional<CLIConfig> cfg = m_selected();

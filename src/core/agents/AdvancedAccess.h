@@ -50,6 +50,9 @@ public:
     void stopAdvanced(const QUuid& id);
     // Its worker runs in the selected workspace.
     bool isAdvancedRunning(const QUuid& id) const;
+    // The name of the other connection whose worker runs in the selected
+    // workspace, which starting this one would stop; none when there is none.
+    std::optional<QString> wouldStop(const QUuid& id) const;
 
     // Whether a connection can start, and which worker is its own, follow the
     // selected workspace: the owner calls this when the selection, or the

@@ -53,11 +53,19 @@ struct AgentPresence {
     Kind kind = Kind::Unknown;
     qint64 seconds = 0; // Online, Stale
     QString reason; // Unknown
+    // Unknown: the runner list was read (none of it is this machine), rather
+    // than not read at all.
+    bool runnersRead = false;
 
-    static AgentPresence online(qint64 s) { return { Kind::Online, s, {} }; }
-    static AgentPresence stale(qint64 s) { return { Kind::Stale, s, {} }; }
-    static AgentPresence unknown(const QString& why) { return { Kind::Unknown, 0, why }; }
-    static AgentPresence never() { return { Kind::Never, 0, {} }; }
+    static AgentPresence online(qint64 s) { return { Kind::Online, s, {}, true }; }
+    static AgentPresence stale(qint64 s) { return { Kind::Stale, s, {}, true }; }
+    static AgentPresence unknown(const QString& why, bool runnersRead = false)
+    {
+        return { Kind::Unknown, 0, why, runnersRead };
+    }
+    static AgentPresence never() { return { Kind::Never, 0, {}, true }; }
+    // Nothing read yet for the workspace shown.
+    static AgentPresence notRead() { return unknown(QStringLiteral("还没读过")); }
 
     bool operator==(const AgentPresence&) const = default;
 };

@@ -148,7 +148,7 @@ void Status::dropLists()
     m_runners.clear();
     m_lastError.reset();
     emitGroup(&Status::commandsChanged);
-    m_presence = AgentPresence::unknown(QStringLiteral("还没读过"));
+    m_presence = AgentPresence::notRead();
     emitGroup(&Status::presenceChanged);
     m_progress.clear();
     m_progressError.reset();

@@ -182,7 +182,7 @@ private:
     std::optional<CLIConfig> m_config;
     // The workspace (by workspaceKey) the lists held were read from; none before the first.
     std::optional<QString> m_listsOf;
-    AgentPresence m_presence = AgentPresence::unknown(QStringLiteral("还没读过"));
+    AgentPresence m_presence = AgentPresence::notRead();
     QList<PermRow> m_perms;
     std::optional<QString> m_permsError;
     QStringList m_pendingPerms;

@@ -32,7 +32,7 @@ AgentPresence presence(const QList<RunnerInfo>& runners, const QString& deviceId
         if (r.deviceID == deviceId)
             return r.secondsAgo > 25 ? AgentPresence::stale(r.secondsAgo) : AgentPresence::online(r.secondsAgo);
     if (!runners.isEmpty())
-        return AgentPresence::unknown(QStringLiteral("这个工作区里有执行体，但都不是本机"));
+        return AgentPresence::unknown(QStringLiteral("这个工作区里有执行体，但都不是本机"), true);
     return AgentPresence::never();
 }
 

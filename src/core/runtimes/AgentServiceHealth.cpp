@@ -14,7 +14,9 @@ QCoro::Task<DaemonStatus::Result> AgentServiceHealth::probe(std::chrono::millise
     auto task = CLIAsync::run(
         { QStringLiteral("daemon"), QStringLiteral("status"), QStringLiteral("--json") }, timeLimit, owner);
     const CLI::Result run = co_await std::move(task);
-    co_return DaemonStatus::interpret(run.code, run.out);
+    DaemonStatus::Result result = DaemonStatus::interpret(run.code, run.out);
+    result.toolMissing = run.failure == CLI::Failure::NotFound;
+    co_return result;
 }
 
 QCoro::Task<> AgentServiceHealth::refresh()

@@ -31,6 +31,8 @@ struct Report {
 struct Result {
     std::optional<Report> report;
     QString failure;
+    // The tool itself could not be found: there was nothing to ask.
+    bool toolMissing = false;
 
     bool ok() const { return report.has_value(); }
 };

@@ -133,8 +133,13 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
     if (!self)
         co_return;
     if (!status.ok()) {
+        // A missing tool cannot be asked anything: it has to be installed first.
         set(kService, State::Failed, status.failure,
-            QStringLiteral("这台机器上的 brenlow 太旧或答不上话：跑一次 `brenlow daemon status --json` 看它说什么"));
+            status.toolMissing
+                ? QStringLiteral("这台机器上没有 brenlow：在终端里跑一次 ") + CLI::NotFound::installCommand()
+                    + QStringLiteral(" 装上它，再点一次「检查并恢复」")
+                : QStringLiteral(
+                    "这台机器上的 brenlow 太旧或答不上话：跑一次 `brenlow daemon status --json` 看它说什么"));
     } else if (status.report->state == QLatin1String("running")) {
         set(kService, State::Ok, status.report->display());
     } else if (status.report->state == QLatin1String("installed_state_unknown")) {

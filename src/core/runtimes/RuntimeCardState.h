@@ -4,6 +4,7 @@
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/RuntimeSetupInfo.h"
 #include "core/runtimes/RuntimeCardActions.h"
+#include "core/runtimes/RuntimeNotice.h"
 #include "core/runtimes/RuntimeRow.h"
 #include "core/runtimes/RuntimeServing.h"
 
@@ -28,6 +29,8 @@ struct RuntimeCardState {
     bool enabled = true;
     // A worker of this kind runs in the selected workspace.
     bool running = false;
+    // What the card's last action came to, said beside its buttons; none before the first.
+    std::optional<RuntimeNotice> outcome;
 
     bool operator==(const RuntimeCardState&) const = default;
 

@@ -26,7 +26,7 @@ void RuntimeEnablement::apply(const QList<RuntimeRow>& rows, const QMap<QString,
     emit changed();
 }
 
-QCoro::Task<> RuntimeEnablement::setEnabled(RuntimeRow row, bool enabled, QList<RuntimeRow> rows)
+QCoro::Task<RuntimeNotice> RuntimeEnablement::setEnabled(RuntimeRow row, bool enabled, QList<RuntimeRow> rows)
 {
     struct Written {
         bool ok = false;
@@ -44,15 +44,19 @@ QCoro::Task<> RuntimeEnablement::setEnabled(RuntimeRow row, bool enabled, QList<
     };
     auto write = RuntimeEnablementStore::queue().task(std::move(job));
     const Written written = co_await std::move(write);
-    if (!self)
-        co_return;
+    RuntimeNotice said;
     if (!written.ok) {
-        emit self->notice(QStringLiteral("改不了启用状态：") + written.error, true);
-        co_return;
+        said = { QStringLiteral("改不了启用状态：") + written.error, true };
+    } else {
+        said = { row.display
+                + (enabled ? QStringLiteral(" 已启用 —— Tolvarine 可以把活派给它了")
+                           : QStringLiteral(" 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在")),
+            false };
     }
-    self->apply(rows, written.flags);
-    emit self->notice(row.display
-            + (enabled ? QStringLiteral(" 已启用 —— Tolvarine 可以把活派给它了")
-                       : QStringLiteral(" 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在")),
-        false);
+    if (!self)
+        co_return said;
+    if (written.ok)
+        self->apply(rows, written.flags);
+    emit self->notice(said.text, said.isError);
+    co_return said;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/runtimes/RuntimeNotice.h"
 #include "core/runtimes/RuntimeRow.h"
 
 #include <QCoroTask>
@@ -25,8 +26,8 @@ public:
     void reload(const QList<RuntimeRow>& rows);
     // Writes the flag on the store's queue; on success reloads for the rows
     // and posts the success notice, on failure posts "改不了启用状态：" + the
-    // reason as an error.
-    QCoro::Task<> setEnabled(RuntimeRow row, bool enabled, QList<RuntimeRow> rows);
+    // reason as an error. Returns what it posted.
+    QCoro::Task<RuntimeNotice> setEnabled(RuntimeRow row, bool enabled, QList<RuntimeRow> rows);
 
 signals:
     void changed();

@@ -186,6 +186,8 @@ RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const
     s.serving = m_serving.value(row.kind);
     s.enabled = m_enablement->isEnabled(row.kind);
     s.running = s.cfg && m_runtimes->isRunning(s.cfg->workspace, row.kind);
+    if (const auto it = m_outcomes.constFind(row.kind); it != m_outcomes.cend())
+        s.outcome = *it;
     return s;
 }
 
@@ -226,21 +228,35 @@ void RuntimeSectionModel::refresh()
         m_inventory->refresh();
 }
 
-void RuntimeSectionModel::notify(const QString& text)
+void RuntimeSectionModel::say(const QString& kind, const RuntimeNotice& said)
 {
-    emit notice(text, false);
+    m_outcomes.insert(kind, said);
+    invalidate();
+    emit notice(said.text, said.isError);
 }
 
-void RuntimeSectionModel::sendToTerminal(
-    const QStringList& command, const std::optional<QString>& cwd, const QString& sent, RuntimeLogin::Start start)
+void RuntimeSectionModel::sendToTerminal(const QString& kind, const QStringList& command,
+    const std::optional<QString>& cwd, const QString& sent, RuntimeLogin::Start start)
 {
     if (RuntimeLogin::open(command, cwd, start)) {
         if (!sent.isEmpty())
-            notify(sent);
+            say(kind, { sent, false });
     } else {
         // No terminal could be started: the user runs the line by hand.
-        emit notice(QStringLiteral("打不开终端，请自己运行：") + RuntimeLogin::shellLine(command, cwd), true);
+        say(kind, { QStringLiteral("打不开终端，请自己运行：") + RuntimeLogin::shellLine(command, cwd), true });
     }
+}
+
+QCoro::Task<> RuntimeSectionModel::setEnabled(RuntimeRow row, bool enabled)
+{
+    QPointer<RuntimeSectionModel> self(this);
+    // The enablement posts the window's notice itself; the card says it here.
+    auto write = m_enablement->setEnabled(row, enabled, m_inventory->rows());
+    const RuntimeNotice said = co_await std::move(write);
+    if (!self)
+        co_return;
+    self->m_outcomes.insert(row.kind, said);
+    self->invalidate();
 }
 
 void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Action action)
@@ -253,23 +269,26 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
     // A button is only pressed while it shows; the state may have moved on since.
     if (!s.actions().contains(action))
         return;
+    // The card's line speaks of its latest action only.
+    if (m_outcomes.remove(kind))
+        invalidate();
     switch (action) {
     case Action::login:
-        sendToTerminal(r->loginCommand, s.cwd(), QString());
+        sendToTerminal(kind, r->loginCommand, s.cwd(), QString());
         break;
     case Action::install:
         if (const auto command = RuntimeInstall::command(*s.setup)) {
-            sendToTerminal(*command, s.cwd(), QStringLiteral("安装命令已送到终端：") + joined(*command));
+            sendToTerminal(kind, *command, s.cwd(), QStringLiteral("安装命令已送到终端：") + joined(*command));
         }
         break;
     case Action::reinstall:
         if (const auto command = RuntimeInstall::reinstallCommand(*s.setup)) {
-            sendToTerminal(*command, s.cwd(), QStringLiteral("重装命令已送到终端（先卸再装，一条命令）"));
+            sendToTerminal(kind, *command, s.cwd(), QStringLiteral("重装命令已送到终端（先卸再装，一条命令）"));
         }
         break;
     case Action::disable:
     case Action::enable:
-        m_enablement->setEnabled(*r, action == Action::enable, m_inventory->rows());
+        setEnabled(*r, action == Action::enable);
         break;
     case Action::stop:
         m_runtimes->stop(s.cfg->workspace, kind);
@@ -293,15 +312,15 @@ void RuntimeSectionModel::confirmUninstall(const QString& kind)
     if (!s.setup)
         return;
     if (const auto command = RuntimeInstall::uninstallCommand(*s.setup)) {
-        sendToTerminal(*command, s.cwd(), QStringLiteral("卸载命令已送到终端：") + joined(*command),
+        sendToTerminal(kind, *command, s.cwd(), QStringLiteral("卸载命令已送到终端：") + joined(*command),
             RuntimeLogin::Start::afterEnter);
     }
 }
 
-void RuntimeSectionModel::credentialsChanged(const std::optional<QString>& message)
+void RuntimeSectionModel::credentialsChanged(const QString& kind, const std::optional<QString>& message)
 {
     if (message)
-        notify(*message);
+        say(kind, { *message, false });
     if (!live())
         return;
     m_inventory->refreshConfigured();
@@ -318,7 +337,7 @@ QString RuntimeSectionModel::diagnosticsText(const QString& kind) const
 void RuntimeSectionModel::notifyCopied(const QString& kind)
 {
     if (const std::optional<RuntimeRow> r = row(kind))
-        notify(r->display + QStringLiteral(" 的诊断信息已复制（凭据已隐去）"));
+        say(kind, { r->display + QStringLiteral(" 的诊断信息已复制（凭据已隐去）"), false });
 }
 
 void RuntimeSectionModel::dumpRuntimeActions(bool force)

@@ -76,9 +76,9 @@ public:
     // The confirmed uninstall: the command goes to a terminal, where it waits
     // for the user's Enter.
     void confirmUninstall(const QString& kind);
-    // The provider sheet has finished: its message (if any) as a notice, then
-    // the stores re-read the keys, profiles and bindings.
-    void credentialsChanged(const std::optional<QString>& message);
+    // The provider sheet of `kind` has finished: its message (if any) as a
+    // notice, then the stores re-read the keys, profiles and bindings.
+    void credentialsChanged(const QString& kind, const std::optional<QString>& message);
     // The text "复制诊断信息" copies, and the notice that follows it.
     QString diagnosticsText(const QString& kind) const;
     void notifyCopied(const QString& kind);
@@ -104,11 +104,14 @@ private:
     std::optional<RuntimeRow> row(const QString& kind) const;
     void invalidate();
     void onInventoryChanged();
-    void notify(const QString& text);
+    // What an action on `kind` came to: the window's notice, and the card's
+    // line beside its buttons until its next action is pressed.
+    void say(const QString& kind, const RuntimeNotice& said);
     // Opens `command` in a terminal and says `sent` (when not empty); when no
     // terminal starts, the notice gives the line to run by hand.
-    void sendToTerminal(const QStringList& command, const std::optional<QString>& cwd, const QString& sent,
-        RuntimeLogin::Start start = RuntimeLogin::Start::now);
+    void sendToTerminal(const QString& kind, const QStringList& command, const std::optional<QString>& cwd,
+        const QString& sent, RuntimeLogin::Start start = RuntimeLogin::Start::now);
+    QCoro::Task<> setEnabled(RuntimeRow row, bool enabled);
     QCoro::Task<> checkKeys();
 
     QPointer<RuntimeController> m_runtimes;
@@ -121,6 +124,8 @@ private:
     mutable std::optional<Derived> m_derived;
     QList<QUuid> m_profileIDs;
     QSet<QUuid> m_keyed;
+    // Runtime kind → what its card's last action came to.
+    QHash<QString, RuntimeNotice> m_outcomes;
     bool m_keysKnown = false;
     quint64 m_keyGeneration = 0;
     std::optional<QJsonObject> m_lastTable;

@@ -103,6 +103,11 @@ WorkspaceSummary WorkspaceSummary::compute(const Inputs& in, const QDateTime& no
     s.failedTasks = in.failedFeedItems;
     s.workspaceUnavailable = in.workspaceID.has_value() && !in.workspaceFolderExists;
     s.agentOffline = in.presence.kind != AgentPresence::Kind::Online;
+    if (in.presence == AgentPresence::notRead())
+        s.runners = Runners::notYetRead;
+    else if (in.presence.kind == AgentPresence::Kind::Unknown && !in.presence.runnersRead)
+        s.runners = Runners::unreadable;
+    s.runtimeInventoryUnreadable = in.inventoryFailed;
     // An inventory that has never finished a refresh is not "loaded and empty".
     s.runtimeInventoryLoaded = !in.inventoryRows.isEmpty() || in.inventoryStamp.has_value();
     s.teamLoaded = in.teamLoadFinished && !in.teamError.has_value();
@@ -124,6 +129,7 @@ WorkspaceSummary::Inputs WorkspaceSummary::Inputs::gather(const Status& status, 
     in.inventoryRows = inventory.rows();
     in.inventoryLoading = inventory.loading();
     in.inventoryStamp = inventory.stamp();
+    in.inventoryFailed = inventory.failure().has_value();
     in.runtimeEnabled = runtimeEnabled;
 
     if (const auto selected = catalog.selected()) {

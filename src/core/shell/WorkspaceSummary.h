@@ -45,6 +45,12 @@ struct WorkspaceSummary {
     bool teamLoaded = false; // a roster load has finished without error
     std::optional<qint64> runtimeAgeSeconds; // since the last inventory refresh; never negative
     std::optional<bool> agentServiceRunning; // none until the service has answered a probe
+    // How far the runner list was read: `agentOffline` tells of the runners
+    // only when they were read.
+    enum class Runners { read, notYetRead, unreadable };
+    Runners runners = Runners::read;
+    // The last inventory refresh failed: the counts are not this machine's now.
+    bool runtimeInventoryUnreadable = false;
 
     bool operator==(const WorkspaceSummary&) const = default;
 
@@ -72,6 +78,8 @@ struct WorkspaceSummary {
         bool inventoryLoading = false;
         // When the last inventory refresh finished (successfully or not); none before the first.
         std::optional<QDateTime> inventoryStamp;
+        // The last refresh could not read the inventory.
+        bool inventoryFailed = false;
         // Runtime kind → enabled; a kind that is missing is enabled.
         QMap<QString, bool> runtimeEnabled;
         // Kinds whose worker runs in the selected workspace.

@@ -76,7 +76,8 @@ QCoro::Task<Result<QString>> EvidenceClient::artifact(QString hash, std::optiona
         co_return body.failure();
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(*body);
+    // The content is there and will not change: no later fetch makes it text.
     if (decoder.hasError())
-        co_return Failure::tolvarine(-2, QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+        co_return Failure::decoding(QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
     co_return text;
 }

@@ -134,6 +134,9 @@ ArtifactFailure artifactFailure(const Failure& failure)
         return { QStringLiteral("服务器上没有这份内容。可能是工作区搬过家、内容已被清理，或者它不属于当前工作区。"),
             false };
     }
+    // Content that is not text (an image, an archive): a retry would fetch the same bytes.
+    if (failure.kind() == Failure::Kind::Decoding)
+        return { QStringLiteral("二进制文件，这里不渲染"), false };
     return { QStringLiteral("取内容失败：") + failure.description(), true };
 }
 

@@ -65,7 +65,8 @@ QString lastPathComponent(const QString& path);
 std::optional<QString> notUploaded(const DeskFileChange& file);
 
 // How the artifact sheet shows a failed fetch. Only a gateway reply with
-// HTTP status 404 means the content is not there; anything else (a transport
+// HTTP status 404 means the content is not there, and content that is not
+// text is a file the sheet does not render; anything else (a transport
 // error, a port with 404 in it, another status) may pass and offers a retry.
 struct ArtifactFailure {
     QString text;

@@ -37,6 +37,9 @@ CardWork cardWork(const TeammateBrief& member, const WorkforceFacts& facts)
         w.running = facts.running.mid(0, 3);
         w.runningBeyond = facts.running.size() - w.running.size();
     }
+    if (!facts.awaitingApproval.isEmpty())
+        w.awaitingApproval
+            = SymbolLine { QStringLiteral("hand.raised"), awaitingApprovalText(facts.awaitingApproval), DS::amber() };
     if (facts.status == TolvarineStatus::waitingDependency)
         w.waiting
             = SymbolLine { QStringLiteral("hourglass"), CollabCopy::waitingFor(facts.waitingOnNames), DS::amber() };
@@ -44,7 +47,8 @@ CardWork cardWork(const TeammateBrief& member, const WorkforceFacts& facts)
         w.failedUpstream = SymbolLine { QStringLiteral("xmark.octagon"),
             CollabCopy::blockedByFailure(facts.failedUpstreamNames), DS::failureRed() };
 
-    const bool busy = w.machineLine || !w.running.isEmpty() || w.waiting || w.failedUpstream;
+    // Work that waits for the user's approval is work in hand, not idleness.
+    const bool busy = w.machineLine || !w.running.isEmpty() || w.awaitingApproval || w.waiting || w.failedUpstream;
     if (member.device.isEmpty()) {
         w.state = CardWork::State::noMachine;
     } else if (busy) {
@@ -72,6 +76,16 @@ QString runningBeyondText(qsizetype count)
     return QStringLiteral("还有 ") + QString::number(count) + QStringLiteral(" 条正在跑（详情里全列）");
 }
 
+QString awaitingApprovalText(const QList<CommandBrief>& waiting)
+{
+    if (waiting.isEmpty())
+        return QString();
+    QString text = QStringLiteral("等你批准：") + waiting.first().text;
+    if (waiting.size() > 1)
+        text += QStringLiteral(" 等 ") + QString::number(waiting.size()) + QStringLiteral(" 件");
+    return text;
+}
+
 std::optional<QString> runtimeChip(const RuntimeAttribution& runtime)
 {
     switch (runtime.kind) {
@@ -94,6 +108,8 @@ CurrentWork currentWork(const TeammateBrief& member, const WorkforceFacts& facts
         return CurrentWork::machineLine;
     if (!facts.blockedMine.isEmpty())
         return CurrentWork::blocked;
+    if (!facts.awaitingApproval.isEmpty())
+        return CurrentWork::awaitingApproval;
     return CurrentWork::idle;
 }
 

@@ -35,6 +35,7 @@ struct CardWork {
     std::optional<SymbolLine> machineLine;
     QList<CommandBrief> running; // at most three
     qsizetype runningBeyond = 0; // running commands not listed
+    std::optional<SymbolLine> awaitingApproval; // its work waits for the user's approval
     std::optional<SymbolLine> waiting; // waiting for a dependency
     std::optional<SymbolLine> failedUpstream; // dependency failed
     enum class State { none, noMachine, neverWorked, lastFinished };
@@ -46,6 +47,8 @@ CardWork cardWork(const TeammateBrief& member, const WorkforceFacts& facts);
 
 // "还有 N 条正在跑（详情里全列）"
 QString runningBeyondText(qsizetype count);
+// "等你批准：" and the first command's text, with how many wait when more than one do.
+QString awaitingApprovalText(const QList<CommandBrief>& waiting);
 
 // The runtime chip of a card or a pane's header: the runtime of a known
 // attribution, "上一趟 " + that of a last-known one; none for the others.
@@ -53,7 +56,7 @@ std::optional<QString> runtimeChip(const RuntimeAttribution& runtime);
 
 // --- the detail pane -----------------------------------------------------------
 
-enum class CurrentWork { noMachine, running, machineLine, blocked, idle };
+enum class CurrentWork { noMachine, running, machineLine, blocked, awaitingApproval, idle };
 CurrentWork currentWork(const TeammateBrief& member, const WorkforceFacts& facts);
 
 struct Attention {

@@ -118,13 +118,10 @@ RuntimeAttribution attribution(
     return RuntimeAttribution::ambiguous(int(registered.size()));
 }
 
-TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, const QList<CommandBrief>& own,
-    const QList<CommandBrief>& mine, const Context& ctx)
+TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, const QList<CommandBrief>& own)
 {
-    for (const CommandBrief& c : mine) {
-        if (ctx.waitingTaskIDs.contains(c.id))
-            return TolvarineStatus::waitingApproval;
-    }
+    if (!f.awaitingApproval.isEmpty())
+        return TolvarineStatus::waitingApproval;
     if (!f.running.isEmpty())
         return TolvarineStatus::running;
     if (!f.blockedMine.isEmpty())
@@ -176,6 +173,10 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
     f.blockedMine = withStatus(own, QLatin1String("blocked"));
     f.blockedQueue = ctx.blockedQueue;
     f.dependencyFailedMine = withStatus(own, QLatin1String("dependency_failed"));
+    for (const CommandBrief& c : mine) {
+        if (ctx.waitingTaskIDs.contains(c.id))
+            f.awaitingApproval.append(c);
+    }
 
     // The most recently completed; on equal times the later one in the list.
     const CommandBrief* last = nullptr;
@@ -198,7 +199,7 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 
     f.waitingOnNames = upstreamNames(f.blockedMine, ctx, false);
     f.failedUpstreamNames = upstreamNames(f.dependencyFailedMine, ctx, true);
-    f.status = decideStatus(t, f, own, mine, ctx);
+    f.status = decideStatus(t, f, own);
     f.hasReading = !t.device.isEmpty() && t.deviceAlive.has_value();
     f.runtime = attribution(t, f.running, mine, ctx);
     if (!t.deviceTask.isEmpty())

@@ -20,6 +20,8 @@ struct WorkforceFacts {
     QList<CommandBrief> blockedMine;
     QList<CommandBrief> blockedQueue; // blocked work of no employee, the same for everyone
     QList<CommandBrief> dependencyFailedMine;
+    // Its work (or its machine's) that waits for the user's approval, in list order.
+    QList<CommandBrief> awaitingApproval;
     std::optional<CommandBrief> lastFinished;
     RuntimeAttribution runtime;
     bool ambiguousOwnership = false;

@@ -12,6 +12,7 @@ WorkforceSnapshot::Inputs WorkforceSnapshot::Inputs::gather(
     Inputs in;
     in.team = status.team();
     in.teamError = status.teamError();
+    in.teamLoaded = status.teamLoadFinished();
     in.commands = status.commands();
     in.commandsError = status.commandsError();
     in.deviceRuntimes = status.deviceRuntimes();
@@ -26,6 +27,7 @@ WorkforceSnapshot WorkforceSnapshot::derive(const Inputs& in)
     WorkforceSnapshot s;
     s.team = in.team;
     s.teamError = in.teamError;
+    s.teamLoaded = in.teamLoaded;
     s.commands = in.commands;
     s.commandsError = in.commandsError;
     s.thisMachine = in.config ? in.config->deviceId() : QString();

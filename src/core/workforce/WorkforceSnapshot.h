@@ -27,6 +27,9 @@ class Status;
 struct WorkforceSnapshot {
     QList<TeammateBrief> team;
     std::optional<QString> teamError;
+    // A roster load of this workspace has finished (with or without an
+    // error): before that, an empty roster is not yet read, not empty.
+    bool teamLoaded = false;
     QList<CommandBrief> commands;
     std::optional<QString> commandsError;
     // The device id the status model's configuration gives this machine; ""
@@ -43,6 +46,7 @@ struct WorkforceSnapshot {
     struct Inputs {
         QList<TeammateBrief> team;
         std::optional<QString> teamError;
+        bool teamLoaded = false;
         QList<CommandBrief> commands;
         std::optional<QString> commandsError;
         QMap<QString, QStringList> deviceRuntimes;

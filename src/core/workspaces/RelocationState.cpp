@@ -260,7 +260,8 @@ QCoro::Task<> RelocationState::pickNewLocation(FolderPicker picker)
         co_return;
     }
 
-    DeskCrumbs::drop(QStringLiteral("pickNewLocation: 走 NSOpenPanel（自动化下没人会去选目录，界面会一直不动）"));
+    DeskCrumbs::drop(
+        QStringLiteral("pickNewLocation: 走选目录的对话框 QFileDialog（自动化下没人会去选目录，界面会一直不动）"));
     if (!picker)
         co_return;
     QPointer<RelocationState> self(this);

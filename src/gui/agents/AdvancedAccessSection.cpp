@@ -64,7 +64,7 @@ void AdvancedAccessSection::refresh()
             return new AdvancedConnectionRow(id, std::move(actions), this);
         },
         [&](AdvancedConnectionRow* row, const AdvancedConnection& c) {
-            row->setState(c, m_access->isAdvancedRunning(c.id), canLaunch);
+            row->setState(c, m_access->isAdvancedRunning(c.id), canLaunch, m_access->wouldStop(c.id));
         });
     KeyedLayout::place(m_list, rows);
 }

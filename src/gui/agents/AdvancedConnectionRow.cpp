@@ -60,6 +60,12 @@ AdvancedConnectionRow::AdvancedConnectionRow(const QUuid& id, Actions actions, Q
     m_command->setFont(DSFont::monoMedium(10.5));
     DSText::setColour(m_command, DS::muted(0.55));
     text->addWidget(m_command);
+    // Said before the press: one custom worker runs per workspace.
+    m_replaceNote = DSText::label(QString(), DSFont::medium(11), DS::amber(), this);
+    m_replaceNote->setObjectName(m_prefix + QStringLiteral("replaces"));
+    m_replaceNote->setWordWrap(true);
+    m_replaceNote->hide();
+    text->addWidget(m_replaceNote);
     row->addLayout(text, 1);
 
     m_buttons = new QHBoxLayout;
@@ -67,19 +73,37 @@ AdvancedConnectionRow::AdvancedConnectionRow(const QUuid& id, Actions actions, Q
     row->addLayout(m_buttons);
 }
 
-void AdvancedConnectionRow::setState(const AdvancedConnection& connection, bool running, bool canLaunch)
+QString AdvancedConnectionRow::replaceText(const QString& running)
+{
+    return QStringLiteral("启动它会先停掉正在跑的「") + running
+        + QStringLiteral("」：一个工作区同一时间只跑一个自定义 Agent。");
+}
+
+void AdvancedConnectionRow::setState(
+    const AdvancedConnection& connection, bool running, bool canLaunch, const std::optional<QString>& wouldStop)
 {
     m_name->setText(connection.name);
     m_kind->setText(kindText(connection.kind));
     m_running->setVisible(running);
     m_command->setText(connection.command);
+    const bool replaces = !running && canLaunch && wouldStop.has_value();
+    if (replaces)
+        m_replaceNote->setText(replaceText(*wouldStop));
+    m_replaceNote->setVisible(replaces);
 
     const auto wanted = std::make_tuple(connection.kind, running, canLaunch);
-    if (m_built == wanted)
-        return;
-    m_built = wanted;
+    if (m_built != wanted) {
+        m_built = wanted;
+        buildButtons(connection.kind, running, canLaunch);
+    }
+    if (m_start)
+        m_start->setAccessibleDescription(replaces ? replaceText(*wouldStop) : QString());
+}
+
+void AdvancedConnectionRow::buildButtons(AdvancedConnectionKind kind, bool running, bool canLaunch)
+{
     clearLayout(m_buttons);
-    if (connection.kind == AdvancedConnectionKind::generic) {
+    if (kind == AdvancedConnectionKind::generic) {
         if (running) {
             m_buttons->addWidget(new SecondaryButton(
                 QStringLiteral("停止"), m_prefix + QStringLiteral("stop"), [this] { m_actions.stop(); }, this));
@@ -91,6 +115,7 @@ void AdvancedConnectionRow::setState(const AdvancedConnection& connection, bool 
             if (!canLaunch)
                 start->setToolTip(QStringLiteral("先配对一个工作区，它在那个工作区的目录里跑"));
             m_buttons->addWidget(start);
+            m_start = start;
         }
     }
     m_buttons->addWidget(new DangerButton(

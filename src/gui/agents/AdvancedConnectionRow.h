@@ -2,6 +2,7 @@
 
 #include "core/agents/AdvancedConnection.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -28,17 +29,27 @@ public:
 
     AdvancedConnectionRow(const QUuid& id, Actions actions, QWidget* parent = nullptr);
 
-    // `canLaunch`: a workspace is selected to start it in.
-    void setState(const AdvancedConnection& connection, bool running, bool canLaunch);
+    // `canLaunch`: a workspace is selected to start it in. `wouldStop`: the
+    // name of the connection whose worker starting this one stops.
+    void setState(const AdvancedConnection& connection, bool running, bool canLaunch,
+        const std::optional<QString>& wouldStop = std::nullopt);
+    // "启动它会先停掉正在跑的「…」…", shown while starting it would stop another.
+    QLabel* replaceNote() const { return m_replaceNote; }
+
+    static QString replaceText(const QString& running);
 
 private:
+    void buildButtons(AdvancedConnectionKind kind, bool running, bool canLaunch);
+
     QString m_prefix;
     Actions m_actions;
     QLabel* m_name;
     Chip* m_kind;
     StatusBadge* m_running;
     ElidedLabel* m_command;
+    QLabel* m_replaceNote;
     QHBoxLayout* m_buttons;
+    QPointer<QWidget> m_start;
     // What the buttons were built for: kind, running, can launch.
     std::optional<std::tuple<AdvancedConnectionKind, bool, bool>> m_built;
 };

@@ -38,8 +38,44 @@ void Chip::setText(const QString& text, const std::optional<QString>& verbatimTe
         return;
     m_shown = shown;
     setAccessibleName(m_shown);
+    updateToolTip();
     updateGeometry();
     update();
+}
+
+void Chip::setShrinkable()
+{
+    m_shrinkable = true;
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    updateGeometry();
+}
+
+QString Chip::drawnText() const
+{
+    const qreal room = width() - 2 * kPadH;
+    return QFontMetricsF(font()).elidedText(m_shown, Qt::ElideRight, room);
+}
+
+QSize Chip::minimumSizeHint() const
+{
+    if (!m_shrinkable)
+        return sizeHint();
+    // Its first character and the ellipsis.
+    const QFontMetricsF fm(font());
+    const qreal least = fm.horizontalAdvance(m_shown.left(1) + QStringLiteral("…")) + 2 * kPadH;
+    return { qMin(sizeHint().width(), int(std::ceil(least))), sizeHint().height() };
+}
+
+void Chip::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateToolTip();
+}
+
+void Chip::updateToolTip()
+{
+    if (m_shrinkable)
+        setToolTip(drawnText() == m_shown ? QString() : m_shown);
 }
 
 QSize Chip::sizeHint() const
@@ -54,5 +90,5 @@ void Chip::paintEvent(QPaintEvent*)
     Style::paintPlate(p, QRectF(rect()), kRadius, DS::at(m_tint, 0.12));
     p.setPen(m_tint);
     p.setFont(font());
-    p.drawText(QRectF(rect()).adjusted(kPadH, 0, -kPadH, 0), Qt::AlignLeft | Qt::AlignVCenter, m_shown);
+    p.drawText(QRectF(rect()).adjusted(kPadH, 0, -kPadH, 0), Qt::AlignLeft | Qt::AlignVCenter, drawnText());
 }

@@ -12,6 +12,16 @@ QString css(const QColor& colour)
 {
     return colour.name(QColor::HexArgb);
 }
+
+// The list a combo box drops down: a window of its own, which takes none of
+// the page's colours by itself. Ink on the lifted background, the choice in mint.
+QString dropDownList()
+{
+    return QStringLiteral("QComboBox QAbstractItemView { color: %1; background: %2; border: 1px solid %3;"
+                          " border-radius: 8px; selection-background-color: %4; selection-color: %1; padding: 4px;"
+                          " outline: none; }")
+        .arg(css(DS::ink()), css(DS::bg().lighter(135)), css(DS::hair()), css(DS::at(DS::mint(), 0.25)));
+}
 } // namespace
 
 QString scrollBar()
@@ -29,7 +39,8 @@ QString field()
     return QStringLiteral("QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %3;"
                           " border-radius: 7px; padding: 4px 8px; }"
                           "QLineEdit:focus, QComboBox:focus { border-color: %4; }")
-        .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(DS::at(DS::mint(), 0.6)));
+               .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(DS::at(DS::mint(), 0.6)))
+        + dropDownList();
 }
 
 QString logView()
@@ -42,15 +53,13 @@ QString logView()
 
 QString workspaceSwitcher()
 {
-    return QStringLiteral(
-        "QComboBox { color: %1; background: transparent; border: none; padding: 0 18px 0 0; }"
-        "QComboBox:hover { background: %2; border-radius: 6px; }"
-        "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: right "
-        "center; }"
-        "QComboBox QAbstractItemView { color: %1; background: %3; border: 1px solid %4; border-radius: 8px;"
-        " selection-background-color: %5; selection-color: %1; padding: 4px; outline: none; }")
-        .arg(css(DS::ink()), css(DS::muted(0.08)), css(DS::bg().lighter(135)), css(DS::hair()),
-            css(DS::at(DS::mint(), 0.25)));
+    return QStringLiteral("QComboBox { color: %1; background: transparent; border: none; padding: 0 18px 0 0; }"
+                          "QComboBox:hover { background: %2; border-radius: 6px; }"
+                          "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; "
+                          "subcontrol-position: right "
+                          "center; }")
+               .arg(css(DS::ink()), css(DS::muted(0.08)))
+        + dropDownList();
 }
 
 QString iconButton()

@@ -136,7 +136,7 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);
     footer->addWidget(new SecondaryButton(
-        QStringLiteral("完成"), QStringLiteral("providers.close"), [this] { accept(); }, this));
+        QStringLiteral("完成"), QStringLiteral("providers.close"), [this] { finish(true); }, this));
     col->addLayout(footer);
 
     // However it closes, the caller hears once what changed.
@@ -258,6 +258,48 @@ ProviderSheetModel::Draft ModelProviderSheet::draft() const
     draft.defaultModel = m_defaultModel->text();
     draft.key = m_key->text();
     return draft;
+}
+
+bool ModelProviderSheet::hasDraft() const
+{
+    for (const QLineEdit* edit : { m_name, m_baseURL, m_defaultModel, m_key }) {
+        if (!edit->text().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+void ModelProviderSheet::reject()
+{
+    finish(false);
+}
+
+QCoro::Task<> ModelProviderSheet::finish(bool accepted)
+{
+    if (m_asking)
+        co_return;
+    if (hasDraft()) {
+        QPointer<ModelProviderSheet> self(this);
+        m_asking = true;
+        Prompts::Alert alert;
+        alert.message = QStringLiteral("丢掉没存下的账号？");
+        alert.informative = QStringLiteral("「新建一个账号」里填的还没存下，Key 也没进系统密码库。丢掉就得重填。");
+        alert.buttons = { QStringLiteral("丢掉"), QStringLiteral("继续填") };
+        alert.style = Prompts::Style::Warning;
+        // Return keeps what is typed.
+        alert.defaultButton = 1;
+        auto ask = Prompts::confirm(this, alert);
+        const bool drop = co_await std::move(ask);
+        if (!self)
+            co_return;
+        self->m_asking = false;
+        if (!drop)
+            co_return;
+    }
+    if (accepted)
+        accept();
+    else
+        Sheet::reject();
 }
 
 QCoro::Task<> ModelProviderSheet::save()

@@ -20,7 +20,8 @@ class QVBoxLayout;
 // its own login), a form for a new account whose key goes to the system's
 // secret store, and a check, a binding and a delete for each account.
 // Window-modal; `done` is called once when it closes, with the last change it
-// made as a message (none when nothing changed).
+// made as a message (none when nothing changed). A new account typed in and
+// not saved is not dropped without asking: "完成" and Escape ask first.
 class ModelProviderSheet : public Sheet {
     Q_OBJECT
 public:
@@ -32,11 +33,18 @@ public:
 
     ProviderSheetModel* model() const { return m_model; }
 
+    // Escape and the window's close: asks first when a new account is typed in.
+    void reject() override;
+
 private:
     void refresh();
     QWidget* profileRow(const ProviderProfile& profile);
     void updateRow(QWidget* row, const ProviderProfile& profile);
     ProviderSheetModel::Draft draft() const;
+    // Something is typed into the new-account form.
+    bool hasDraft() const;
+    // Closes (accepted or not), once the user agrees to drop what is typed.
+    QCoro::Task<> finish(bool accepted);
     QCoro::Task<> save();
     QCoro::Task<> askRemove(QUuid id);
 
@@ -52,4 +60,5 @@ private:
     QLineEdit* m_key;
     PrimaryButton* m_save;
     QLabel* m_formFeedback;
+    bool m_asking = false;
 };

@@ -13,6 +13,7 @@
 #include "gui/design/Disclosure.h"
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/FlowLayout.h"
+#include "gui/design/OutcomeLine.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/StatusBadge.h"
@@ -106,6 +107,10 @@ RuntimeCard::RuntimeCard(RuntimeSectionModel* model, const QString& kind, QWidge
     m_actions = new QWidget(this);
     m_actionsRow = new FlowLayout(m_actions, 8);
     col->addWidget(m_actions);
+    // The window's notice is at the top of the page, far from a card low on it.
+    m_outcome = new OutcomeLine(11, this);
+    m_outcome->setObjectName(QStringLiteral("runtime.") + kind + QStringLiteral(".outcome"));
+    col->addWidget(m_outcome);
 
     auto* diagContent = new QWidget(this);
     diagContent->setFont(DSFont::monoMedium(10.5));
@@ -147,6 +152,13 @@ void RuntimeCard::setState(const RuntimeCardState& state)
         showActions();
     if (first || old.row.diagnosticRows() != state.row.diagnosticRows())
         showDiagnostics();
+    if (first || old.outcome != state.outcome) {
+        if (state.outcome)
+            m_outcome->setOutcome(
+                state.outcome->isError ? OutcomeLine::Kind::Failed : OutcomeLine::Kind::Ok, state.outcome->text);
+        else
+            m_outcome->setOutcome(OutcomeLine::Kind::Idle, QString());
+    }
 }
 
 void RuntimeCard::showHeader()
@@ -266,10 +278,11 @@ void RuntimeCard::openProviderSheet()
     }
     // The sheet is the window's child: it goes before the model, card or no card.
     RuntimeSectionModel* model = m_model;
+    const QString kind = m_kind;
     m_sheet = new ModelProviderSheet(
         m_state.row.kind, m_state.row.display, *m_state.setup, m_state.allProfiles,
         m_state.boundProfile ? std::optional<QUuid>(m_state.boundProfile->id) : std::nullopt,
-        [model](const std::optional<QString>& message) { model->credentialsChanged(message); }, window());
+        [model, kind](const std::optional<QString>& message) { model->credentialsChanged(kind, message); }, window());
     connect(m_sheet, &QDialog::finished, m_sheet, &QObject::deleteLater);
     m_sheet->open();
 }

@@ -11,6 +11,7 @@ class Chip;
 class Disclosure;
 class FlowLayout;
 class ModelProviderSheet;
+class OutcomeLine;
 class QHBoxLayout;
 class QLabel;
 class QVBoxLayout;
@@ -31,6 +32,8 @@ public:
     const RuntimeCardState& state() const { return m_state; }
 
     Disclosure* diagnostics() const { return m_diagnostics; }
+    // What the card's last action came to, under its buttons.
+    OutcomeLine* outcome() const { return m_outcome; }
     // The provider sheet while it is open.
     ModelProviderSheet* providerSheet() const;
 
@@ -59,6 +62,7 @@ private:
     QWidget* m_serving;
     QWidget* m_actions;
     FlowLayout* m_actionsRow;
+    OutcomeLine* m_outcome;
     Disclosure* m_diagnostics;
     QVBoxLayout* m_diagRows;
     QPointer<ModelProviderSheet> m_sheet;

@@ -3,11 +3,11 @@
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
 #include "core/platform/PendingCall.h"
-#include "core/platform/ReduceMotion.h"
 #include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/FocusKeeper.h"
+#include "gui/design/ScrollIntoView.h"
 #include "gui/design/Style.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
@@ -32,7 +32,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QHBoxLayout>
-#include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -516,15 +515,5 @@ void MainWindow::jumpToRuntimes()
     QWidget* section = m_paired ? m_paired->section(PairedPage::Runtime) : nullptr;
     if (!section || m_paired->isHidden())
         return;
-    const int target = section->mapTo(m_scroll->widget(), QPoint(0, 0)).y();
-    QScrollBar* bar = m_scroll->verticalScrollBar();
-    if (ReduceMotion::enabled()) {
-        bar->setValue(target);
-        return;
-    }
-    auto* animation = new QPropertyAnimation(bar, "value", bar);
-    animation->setDuration(250);
-    animation->setEasingCurve(QEasingCurve::InOutCubic);
-    animation->setEndValue(qMin(target, bar->maximum()));
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    ScrollIntoView::toTop(section);
 }

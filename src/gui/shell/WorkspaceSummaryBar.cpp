@@ -144,8 +144,12 @@ QList<WorkspaceSummaryBar::AttentionRow> WorkspaceSummaryBar::attentionRows(cons
     QList<AttentionRow> rows;
     if (s.workspaceUnavailable)
         rows.append({ QStringLiteral("shippingbox"), QStringLiteral("工作区目录不可用 —— 先把它找回来"), {} });
-    if (s.agentOffline)
+    // Whether a runner is online is known only from a runner list that was read.
+    if (s.agentOffline && s.runners == WorkspaceSummary::Runners::read)
         rows.append({ QStringLiteral("bolt.slash"), QStringLiteral("这个工作区里没有在线的执行体"), {} });
+    else if (s.agentOffline && s.runners == WorkspaceSummary::Runners::unreadable)
+        rows.append(
+            { QStringLiteral("bolt.slash"), QStringLiteral("读不到这个工作区的执行体 —— 不知道有没有在线的"), {} });
     if (s.agentServiceRunning == false)
         rows.append({ QStringLiteral("gearshape.2"), QStringLiteral("Agent Service 没在跑 —— 任务不会有人接"), {} });
     if (s.pendingApprovals >= 1)
@@ -245,9 +249,15 @@ void WorkspaceSummaryBar::apply()
         m_runtimeValue->setText(QStringLiteral("还在问这台机器"));
         DSText::setColour(m_runtimeValue, pendingColour());
         m_runtimeAge->hide();
+    } else if (s.runtimeInventoryUnreadable) {
+        // Counts from a list that could not be read would say "none" for "unknown".
+        m_runtimeValue->setText(QStringLiteral("读不到这台电脑上的 Runtime 清单"));
+        DSText::setColour(m_runtimeValue, DS::amber());
     } else {
         m_runtimeValue->setText(runtimeLine(s));
         DSText::setColour(m_runtimeValue, DS::ink());
+    }
+    if (s.runtimeInventoryLoaded) {
         if (s.runtimeAgeSeconds) {
             m_runtimeAge->setText(ageWord(*s.runtimeAgeSeconds));
             m_runtimeAge->show();

@@ -81,6 +81,8 @@ EmployeeCard::EmployeeCard(const QString& id, std::function<void()> onOpen, QWid
     m_beyond = DSText::label(QString(), DSFont::medium(10.5), DS::at(DS::cyan(), 0.8), this);
     m_beyond->setObjectName(QStringLiteral("team.running.more.") + id);
     work->addWidget(m_beyond);
+    m_awaitingApproval = symbolLine(11.5, DS::amber(), this);
+    work->addWidget(m_awaitingApproval);
     m_waiting = symbolLine(11.5, DS::amber(), this);
     work->addWidget(m_waiting);
     m_failedUpstream = symbolLine(11.5, DS::failureRed(), this);
@@ -136,7 +138,12 @@ void EmployeeCard::setContent(const TeammateBrief& member, const WorkforceFacts&
     // The first three skills, one chip each.
     const QList<Chip*> chips = m_skillChips.reconcile(
         member.skills.mid(0, 3), [](const QString& s) { return s; },
-        [this](const QString& s) { return new Chip(QString(), DS::muted(0.5), s, std::nullopt, m_skills); },
+        [this](const QString& s) {
+            // Long labels share the row, each cut with an ellipsis.
+            auto* chip = new Chip(QString(), DS::muted(0.5), s, std::nullopt, m_skills);
+            chip->setShrinkable();
+            return chip;
+        },
         [](Chip*, const QString&) {});
     KeyedLayout::place(m_skillRow, chips);
     m_skills->setVisible(!member.skills.isEmpty());
@@ -172,6 +179,10 @@ void EmployeeCard::updateWork(const TeammateBrief& member, const WorkforceFacts&
         setText(m_beyond, EmployeeRules::runningBeyondText(w.runningBeyond));
     m_beyond->setVisible(w.runningBeyond > 0);
 
+    if (w.awaitingApproval)
+        m_awaitingApproval->setContent(
+            w.awaitingApproval->symbol, w.awaitingApproval->text, w.awaitingApproval->colour);
+    m_awaitingApproval->setVisible(w.awaitingApproval.has_value());
     if (w.waiting)
         m_waiting->setContent(w.waiting->symbol, w.waiting->text, w.waiting->colour);
     m_waiting->setVisible(w.waiting.has_value());

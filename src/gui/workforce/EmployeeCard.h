@@ -54,6 +54,7 @@ private:
     QVBoxLayout* m_runningList;
     KeyedReconciler<QString, SymbolLabel> m_running;
     QLabel* m_beyond;
+    SymbolLabel* m_awaitingApproval;
     SymbolLabel* m_waiting;
     SymbolLabel* m_failedUpstream;
     QLabel* m_noMachine;

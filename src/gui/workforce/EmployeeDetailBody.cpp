@@ -457,7 +457,12 @@ void EmployeeDetailBody::updateHeader(
 
     const QList<Chip*> chips = m_skillChips.reconcile(
         member.skills.mid(0, 4), [](const QString& s) { return s; },
-        [this](const QString& s) { return new Chip(QString(), DS::muted(0.5), s, std::nullopt, m_skills); },
+        [this](const QString& s) {
+            // Long labels share the row, each cut with an ellipsis.
+            auto* chip = new Chip(QString(), DS::muted(0.5), s, std::nullopt, m_skills);
+            chip->setShrinkable();
+            return chip;
+        },
         [](Chip*, const QString&) {});
     KeyedLayout::place(m_skillRow, chips);
     m_skills->setVisible(!member.skills.isEmpty());
@@ -482,8 +487,11 @@ void EmployeeDetailBody::updateCurrentWork(const TeammateBrief& member, const Wo
         setText(m_machineLine, *facts.machineWorkLine);
     m_machineLine->setVisible(work == CurrentWork::machineLine);
 
+    // Blocked work, else the work that waits for the user's approval: a task line each.
     const QList<QWidget*> blocked = m_blocked.reconcile(
-        work == CurrentWork::blocked ? facts.blockedMine : QList<CommandBrief> {},
+        work == CurrentWork::blocked                ? facts.blockedMine
+            : work == CurrentWork::awaitingApproval ? facts.awaitingApproval
+                                                    : QList<CommandBrief> {},
         [](const CommandBrief& c) { return c.id; },
         [this](const CommandBrief&) -> QWidget* { return new TaskLine(this); },
         [&](QWidget* w, const CommandBrief& c) { static_cast<TaskLine*>(w)->setContent(c, waiting); });

@@ -10,12 +10,15 @@
 #include "gui/design/Card.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
+#include "gui/design/ScrollIntoView.h"
 #include "gui/design/SectionHeader.h"
+#include "gui/design/SkeletonCards.h"
 #include "gui/workforce/EmployeeCard.h"
 #include "gui/workforce/EmployeeDetailBody.h"
 #include "gui/workforce/LiveTaskBoard.h"
 
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -41,6 +44,10 @@ TeamSection::TeamSection(WindowController* controller, QWidget* parent)
     m_empty = new EmptyState(EmptyState::Kind::emptyButHealthy,
         QStringLiteral("这个工作区里还没有 AI 同事。在手机上的「我的 AI 团队」里雇一个。"), std::nullopt, this);
     stack->addWidget(m_empty);
+    // Until the roster is read, a team not yet known is not an empty one.
+    m_loading = new SkeletonCards(4, this);
+    m_loading->setAccessibleName(QStringLiteral("正在读这个工作区的 AI 团队"));
+    stack->addWidget(m_loading);
 
     m_board = new LiveTaskBoard(controller->status(), this);
     stack->addWidget(m_board);
@@ -51,7 +58,10 @@ TeamSection::TeamSection(WindowController* controller, QWidget* parent)
     stack->addLayout(m_detailSlot);
 
     connect(controller->workforce(), &WorkforceModel::changed, this, &TeamSection::refresh);
-    connect(controller, &WindowController::selectedEmployeeChanged, this, &TeamSection::refresh);
+    connect(controller, &WindowController::selectedEmployeeChanged, this, [this] {
+        m_revealDetail = m_controller->selectedEmployee().has_value();
+        refresh();
+    });
     connect(controller->catalog(), &WorkspaceCatalog::selectionChanged, this, &TeamSection::refresh);
     connect(controller->catalog(), &WorkspaceCatalog::recordsChanged, this, &TeamSection::refresh);
     refresh();
@@ -100,9 +110,11 @@ void TeamSection::refresh()
     if (unreadable)
         m_error->setContent(m_error->textLabel()->text(), s.teamError);
     m_error->setVisible(unreadable);
-    const bool empty = !unreadable && s.team.isEmpty();
+    const bool loading = !unreadable && s.team.isEmpty() && !s.teamLoaded;
+    m_loading->setVisible(loading);
+    const bool empty = !unreadable && s.team.isEmpty() && !loading;
     m_empty->setVisible(empty);
-    const bool roster = !unreadable && !empty;
+    const bool roster = !unreadable && !empty && !loading;
 
     m_board->setVisible(roster && !s.commandsError);
     if (roster && s.commandsError)
@@ -157,4 +169,9 @@ void TeamSection::refresh()
                 skillRoleKey(t.templateKey).value_or(QString()));
         });
     KeyedLayout::place(m_detailSlot, detail);
+    if (m_revealDetail && !detail.isEmpty()) {
+        m_revealDetail = false;
+        // Once the page has laid it out.
+        QTimer::singleShot(0, detail.first(), [card = detail.first()] { ScrollIntoView::reveal(card); });
+    }
 }

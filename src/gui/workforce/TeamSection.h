@@ -16,6 +16,7 @@ class EmptyState;
 class ErrorBanner;
 class LiveTaskBoard;
 class QVBoxLayout;
+class SkeletonCards;
 class WindowController;
 
 // The window's "AI 团队" section: the roster's error, or its empty state, or
@@ -40,6 +41,8 @@ public:
     ErrorBanner* errorBanner() const { return m_error; }
     ErrorBanner* commandsErrorBanner() const { return m_commandsError; }
     EmptyState* emptyState() const { return m_empty; }
+    // The placeholders shown while the roster is being read.
+    SkeletonCards* skeleton() const { return m_loading; }
     EmployeeCard* card(const QString& employeeID) const;
     QList<EmployeeCard*> cards() const;
     // The open employee's pane and the card around it; null when none is open.
@@ -52,10 +55,14 @@ private:
     ErrorBanner* m_error;
     ErrorBanner* m_commandsError;
     EmptyState* m_empty;
+    SkeletonCards* m_loading;
     LiveTaskBoard* m_board;
     AdaptiveColumns* m_grid;
     QVBoxLayout* m_detailSlot;
     KeyedReconciler<QString, Card> m_detail;
     // The configuration the open pane's evidence was made with.
     std::optional<CLIConfig> m_detailCfg;
+    // The user has opened an employee: its detail, below the whole grid, is
+    // brought into view once it is there.
+    bool m_revealDetail = false;
 };

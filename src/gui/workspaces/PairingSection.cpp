@@ -7,6 +7,7 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
+#include "gui/design/OutcomeLine.h"
 #include "gui/design/ProseLabel.h"
 #include "gui/design/RoundedPlate.h"
 #include "gui/design/SecondaryButton.h"
@@ -53,6 +54,9 @@ PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
     m_description->setFont(DSFont::medium(11));
     DSText::setColour(m_description, DS::muted(0.5));
     words->addWidget(m_description, 0, Qt::AlignLeft);
+    m_entryOutcome = new OutcomeLine(11, m_card);
+    m_entryOutcome->setObjectName(QStringLiteral("qr.entryCard.outcome"));
+    words->addWidget(m_entryOutcome);
     card->addLayout(words, 1);
     card->addSpacing(8);
     m_entryCopy = new SecondaryButton(
@@ -107,7 +111,12 @@ void PairingSection::setQrExpanded(bool expanded)
     DeskCrumbs::drop(QStringLiteral("qr.toggle expanded=true"));
     // The sheet is window-modal over the whole window; the side is read each time.
     m_sheet = new PairingSheet(m_catalog, QRImage::sideOverride().value_or(QRImage::kDefaultSide), window());
-    connect(m_sheet.data(), &PairingSheet::copyRequested, this, &PairingSection::copyPairLink);
+    connect(m_sheet.data(), &PairingSheet::copyRequested, this, [this](const QString& link) {
+        copyPairLink(link);
+        // The notice banner lies behind the sheet: the sheet says it too.
+        if (m_sheet)
+            m_sheet->showCopied();
+    });
     // Any dismissal (the button, Escape, the window going) ends the presentation.
     connect(m_sheet.data(), &QDialog::finished, this, [this] {
         DeskCrumbs::drop(QStringLiteral("qr.toggle expanded=false"));
@@ -131,6 +140,8 @@ QCoro::Task<> PairingSection::copyFreshLink()
 {
     QPointer<PairingSection> self(this);
     QPointer<WorkspaceCatalog> catalog = m_catalog;
+    const quint64 press = ++m_copyPress;
+    m_entryOutcome->setOutcome(OutcomeLine::Kind::Working, QStringLiteral("正在取配对码…"));
     bool latest = false;
     if (catalog) {
         auto fetch = catalog->refreshPairLink();
@@ -140,12 +151,19 @@ QCoro::Task<> PairingSection::copyFreshLink()
         co_return;
     // A fetch overtaken by a later one (another press, the sheet) copies
     // nothing: the later one answers.
-    if (latest && catalog) {
-        if (catalog->pairLink())
-            copyPairLink(*catalog->pairLink());
-        else if (catalog->pairLinkError())
-            // Nothing was copied: say why rather than leave the press unanswered.
-            emit notice(*catalog->pairLinkError(), true);
+    const bool speaks = press == m_copyPress;
+    if (latest && catalog && catalog->pairLink()) {
+        copyPairLink(*catalog->pairLink());
+        if (speaks)
+            m_entryOutcome->setOutcome(OutcomeLine::Kind::Ok, QStringLiteral("链接已复制"));
+    } else if (latest && catalog && catalog->pairLinkError()) {
+        // Nothing was copied: say why rather than leave the press unanswered.
+        emit notice(*catalog->pairLinkError(), true);
+        if (speaks)
+            m_entryOutcome->setOutcome(OutcomeLine::Kind::Failed, *catalog->pairLinkError());
+    } else if (speaks) {
+        // Overtaken by a fetch that is not this card's (the sheet's): it copied nothing.
+        m_entryOutcome->setOutcome(OutcomeLine::Kind::Idle, QString());
     }
     emit copyFinished();
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class OutcomeLine;
 class ProseLabel;
 class SecondaryButton;
 class WorkspaceCatalog;
@@ -29,11 +30,15 @@ public:
     SecondaryButton* toggleButton() const { return m_toggle; }
     QWidget* entryCard() const { return m_card; }
     SecondaryButton* entryCopyButton() const { return m_entryCopy; }
+    // What the entry card's copy came to, said in the card (the notice
+    // banner is out of view from here).
+    OutcomeLine* entryOutcome() const { return m_entryOutcome; }
 
-    // Puts the link on the clipboard and says so.
+    // Puts the link on the clipboard and says so in the notice.
     void copyPairLink(const QString& link);
     // The entry card's copy: fetches a fresh link, then copies it; when none
-    // could be had, the reason is shown as an error notice.
+    // could be had, the reason is shown as an error notice. Either way the
+    // card says it beside the button.
     QCoro::Task<> copyFreshLink();
 
     // "一次扫码带走这台电脑上全部 N 个工作区，…"; when some are on another
@@ -54,5 +59,8 @@ private:
     QWidget* m_card;
     ProseLabel* m_description;
     SecondaryButton* m_entryCopy;
+    OutcomeLine* m_entryOutcome;
+    // The entry card's presses; only the latest one speaks in the card.
+    quint64 m_copyPress = 0;
     QPointer<PairingSheet> m_sheet;
 };

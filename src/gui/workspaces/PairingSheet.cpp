@@ -6,6 +6,7 @@
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
+#include "gui/design/OutcomeLine.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/workspaces/QRView.h"
 
@@ -165,6 +166,9 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     m_copy = new SecondaryButton(
         QStringLiteral("复制链接"), [this] { emit copyRequested(m_shownLink); }, detail);
     detailColumn->addWidget(m_copy, 0, Qt::AlignLeft);
+    m_copyOutcome = new OutcomeLine(11, detail);
+    m_copyOutcome->setObjectName(QStringLiteral("qr.copy.outcome"));
+    detailColumn->addWidget(m_copyOutcome);
     m_unreachable = DSText::label(unreachable(), DSFont::semiBold(11.5), DS::amber(), detail);
     m_unreachable->setObjectName(QStringLiteral("qr.unreachable"));
     m_unreachable->setWordWrap(true);
@@ -212,6 +216,13 @@ void PairingSheet::showEvent(QShowEvent* event)
     }
 }
 
+void PairingSheet::showCopied()
+{
+    m_copyOutcome->setOutcome(OutcomeLine::Kind::Ok, QStringLiteral("链接已复制"));
+    if (isVisible())
+        refit();
+}
+
 void PairingSheet::refresh()
 {
     const std::optional<QString> link = m_catalog ? m_catalog->pairLink() : std::nullopt;
@@ -226,6 +237,8 @@ void PairingSheet::refresh()
         }
         if (*link != m_shownLink) {
             m_shownLink = *link;
+            // A copied link is no longer the one on show.
+            m_copyOutcome->setOutcome(OutcomeLine::Kind::Idle, QString());
             static_cast<LinkText*>(m_link)->setLink(*link);
         }
         refreshRecords();

@@ -6,6 +6,7 @@
 
 #include <QPointer>
 
+class OutcomeLine;
 class QLabel;
 class QPlainTextEdit;
 class QRView;
@@ -30,6 +31,10 @@ public:
     QRView* qrView() const { return m_qr; }
     QPlainTextEdit* linkText() const { return m_link; }
     SecondaryButton* copyButton() const { return m_copy; }
+    // What the copy button came to, said under it.
+    OutcomeLine* copyOutcome() const { return m_copyOutcome; }
+    // The link on show is on the clipboard.
+    void showCopied();
 
     // The link and the explanation beside the code: "二维码绑定这台电脑的配对身份。…"
     static QString intro();
@@ -66,5 +71,6 @@ private:
     QPlainTextEdit* m_link;
     SecondaryButton* m_copy;
     QLabel* m_unreachable;
+    OutcomeLine* m_copyOutcome;
     QString m_shownLink;
 };

@@ -148,9 +148,12 @@ void TestAdvancedAccess::startStopAndRemove()
         hasLine(m_runtimes->lines(ws), QStringLiteral("[Alpha] brenlow run: kind=generic runtime=agent-a ws=ws-a")));
     QCOMPARE(RuntimeChildLedger::load().size(), 1);
 
-    // One generic worker per workspace: starting Beta ends Alpha's.
+    // One generic worker per workspace: starting Beta ends Alpha's, which Beta can say beforehand.
+    QCOMPARE(m_access->wouldStop(b), std::optional<QString>(QStringLiteral("Alpha")));
+    QCOMPARE(m_access->wouldStop(a), std::nullopt);
     m_access->launchAdvanced(b);
     QVERIFY(!m_access->isAdvancedRunning(a) && m_access->isAdvancedRunning(b));
+    QCOMPARE(m_access->wouldStop(a), std::optional<QString>(QStringLiteral("Beta")));
     QTRY_VERIFY(
         hasLine(m_runtimes->lines(ws), QStringLiteral("[Beta] brenlow run: kind=generic runtime=agent b ws=ws-a")));
     QTRY_VERIFY(hasLine(m_runtimes->lines(ws), QStringLiteral("[Alpha] brenlow run: stopped")));
@@ -158,6 +161,7 @@ void TestAdvancedAccess::startStopAndRemove()
     QVERIFY(m_runtimes->isRunning(ws, generic));
     m_access->stopAdvanced(b);
     QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
+    QCOMPARE(m_access->wouldStop(a), std::nullopt);
 
     // Removing a running connection ends its worker first.
     m_access->launchAdvanced(a);

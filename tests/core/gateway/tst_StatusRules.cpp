@@ -64,7 +64,7 @@ void TestStatusRules::presence_data()
     QTest::addColumn<AgentPresence>("expected");
     QTest::newRow("exactly 25") << QList<RunnerInfo> { { "me", 25 } } << AgentPresence::online(25);
     QTest::newRow("others only") << QList<RunnerInfo> { { "x", 1 } }
-                                 << AgentPresence::unknown(QStringLiteral("这个工作区里有执行体，但都不是本机"));
+                                 << AgentPresence::unknown(QStringLiteral("这个工作区里有执行体，但都不是本机"), true);
 }
 
 void TestStatusRules::presence()

@@ -206,6 +206,11 @@ void TestRecoveryRunner::service_data()
         << QByteArray() << QByteArray("usage: brenlow <command>\n") << QByteArray() << 0 << State::Failed
         << "usage: brenlow <command>"
         << "这台机器上的 brenlow 太旧或答不上话：跑一次 `brenlow daemon status --json` 看它说什么" << false;
+    // Nothing to ask: the way out is to install the tool, not to run it.
+    QTest::newRow("tool missing") << QByteArray("missing") << QByteArray() << QByteArray() << 0 << State::Failed
+                                  << "找不到 brenlow：" + CLI::NotFound::description()
+                                  << "这台机器上没有 brenlow：在终端里跑一次 " + CLI::NotFound::installCommand()
+                                  << false;
 }
 
 void TestRecoveryRunner::service()
@@ -218,7 +223,9 @@ void TestRecoveryRunner::service()
     QFETCH(QString, detail);
     QFETCH(QString, action);
     QFETCH(bool, installed);
-    if (state.isEmpty())
+    if (state == "missing")
+        QVERIFY(QFile::remove(m_tool->exe()));
+    else if (state.isEmpty())
         m_tool->answer(QStringLiteral("daemon-status"), statusOutput, 2);
     else
         m_tool->put(QStringLiteral("daemon.state"), state);

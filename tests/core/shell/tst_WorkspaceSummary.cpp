@@ -2,6 +2,7 @@
 #include "core/shell/WorkspaceSummaryModel.h"
 
 #include "core/gateway/Status.h"
+#include "core/gateway/StatusRules.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/RuntimeController.h"
@@ -23,6 +24,9 @@
 #include <QCoroTask>
 
 using Inputs = WorkspaceSummary::Inputs;
+
+Q_DECLARE_METATYPE(AgentPresence)
+Q_DECLARE_METATYPE(WorkspaceSummary::Runners)
 
 namespace {
 
@@ -221,6 +225,39 @@ private slots:
         QCOMPARE(s.runtimesRunning, selected ? 1 : 0);
         QCOMPARE(s.workspaceUnavailable, unavailable);
         QCOMPARE(s.agentOffline, offline);
+    }
+
+    void runners_data()
+    {
+        using Runners = WorkspaceSummary::Runners;
+        QTest::addColumn<AgentPresence>("presence");
+        QTest::addColumn<WorkspaceSummary::Runners>("runners");
+        QTest::addColumn<bool>("inventoryFailed");
+
+        QTest::newRow("online") << AgentPresence::online(3) << Runners::read << false;
+        QTest::newRow("never seen") << rules::presence({}, "me") << Runners::read << false;
+        QTest::newRow("only other machines")
+            << rules::presence({ RunnerInfo { "dev-other", 4 } }, "me") << Runners::read << false;
+        QTest::newRow("not read yet") << AgentPresence::notRead() << Runners::notYetRead << false;
+        // The command list (and with it the runners) could not be read.
+        QTest::newRow("gateway unreachable") << AgentPresence::unknown("连不上网关") << Runners::unreadable << false;
+        QTest::newRow("inventory unreadable") << AgentPresence::online(3) << Runners::read << true;
+    }
+
+    // What could not be read is said as such, not as "offline" or "nothing installed".
+    void runners()
+    {
+        QFETCH(AgentPresence, presence);
+        QFETCH(WorkspaceSummary::Runners, runners);
+        QFETCH(bool, inventoryFailed);
+        Inputs in = base();
+        in.presence = presence;
+        in.inventoryFailed = inventoryFailed;
+        const WorkspaceSummary s = WorkspaceSummary::compute(in, kNow);
+        QCOMPARE(s.runners, runners);
+        QCOMPARE(s.runtimeInventoryUnreadable, inventoryFailed);
+        // The snapshot's entries stay as they were.
+        QCOMPARE(s.toJson().size(), 19);
     }
 
     void inventoryLoaded_data()

@@ -418,6 +418,9 @@ void TestTaskEvidenceModel::artifactFailures_data()
     QTest::newRow("unreachable on port 40404")
         << Failure::tolvarine(-2, QStringLiteral("连不上网关。试过：http://127.0.0.1:40404")) << true
         << QStringLiteral("取内容失败：连不上网关。试过：http://127.0.0.1:40404");
+    // A binary artifact (a PNG) is a file this view does not render: nothing to retry.
+    QTest::newRow("not text") << Failure::decoding(QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了")) << false
+                              << QStringLiteral("二进制文件，这里不渲染");
 }
 
 void TestTaskEvidenceModel::artifactFailures()

@@ -12,6 +12,7 @@
 
 #include "WorkforceFixtures.h"
 
+#include <QSet>
 #include <QtTest>
 
 using namespace EmployeeRules;
@@ -21,10 +22,15 @@ using Team = QList<TeammateBrief>;
 
 namespace {
 
-WorkforceFacts factsOf(const TeammateBrief& t, const Commands& commands, const Team& more = {})
+WorkforceFacts factsOf(
+    const TeammateBrief& t, const Commands& commands, const Team& more = {}, const QSet<QString>& waitingTaskIDs = {})
 {
-    return WorkforceAggregator::facts(Team { t } + more, commands, {}, {}, {}).value(t.id);
+    return WorkforceAggregator::facts(Team { t } + more, commands, {}, {}, waitingTaskIDs).value(t.id);
 }
+
+// Two of Ada's commands wait for the user's approval.
+const Commands kAsking { Cmd("w1", "waiting_approval", "a").text("清理旧数据"), Cmd("w2", "waiting_approval", "a") };
+const QSet<QString> kAskingIDs { "w1", "w2" };
 
 CardWork cardOf(const TeammateBrief& t, const Commands& commands, const Team& more = {})
 {
@@ -103,6 +109,14 @@ private slots:
         QCOMPARE(w.state, State::none);
         QCOMPARE(cardOf(plain, {}).state, State::neverWorked);
 
+        // Work waiting for the user's approval is named, and is no idleness.
+        const WorkforceFacts asking = factsOf(plain, kAsking, {}, kAskingIDs);
+        QCOMPARE(asking.status, TolvarineStatus::waitingApproval);
+        w = EmployeeRules::cardWork(plain, asking);
+        QCOMPARE(w.awaitingApproval->text, QStringLiteral("等你批准：清理旧数据 等 2 件"));
+        QCOMPARE(w.state, State::none);
+        QCOMPARE(awaitingApprovalText(asking.awaitingApproval.mid(0, 1)), QStringLiteral("等你批准：清理旧数据"));
+
         // The last finished line: partial amber, done muted with a check, failed red
         // unless the work was the shared machine's.
         w = cardOf(plain, { Cmd("p", "done", "a").verdict("PARTIAL_SUCCESS") });
@@ -134,6 +148,8 @@ private slots:
         QCOMPARE(currentWork(busy, factsOf(busy, { Cmd("b", "blocked", "a") })), CurrentWork::machineLine);
         QCOMPARE(currentWork(t, factsOf(t, { Cmd("b", "blocked", "a") })), CurrentWork::blocked);
         QCOMPARE(currentWork(t, factsOf(t, { Cmd("d", "done", "a") })), CurrentWork::idle);
+        // Work waiting for approval is what the employee has in hand.
+        QCOMPARE(currentWork(t, factsOf(t, kAsking, {}, kAskingIDs)), CurrentWork::awaitingApproval);
 
         // Needs attention: nothing for a plain idle employee; the heartbeat for an
         // offline one; the failed dependencies; and a runtime the machine lacks,

@@ -185,6 +185,9 @@ private slots:
         QCoro::waitFor(m_state->pickNewLocation(picker));
         QCOMPARE(asked, 1);
         QVERIFY(finished.isEmpty());
+        // The log names the folder picker that runs here.
+        QVERIFY(TempHome::crumbs().contains("pickNewLocation: 走选目录的对话框 QFileDialog"));
+        QVERIFY(!TempHome::crumbs().contains("NSOpenPanel"));
 
         // A launch argument replaces the picker, relative to the working folder.
         const QString before = QDir::currentPath();

@@ -1,3 +1,4 @@
+#include "core/agents/AdvancedAccess.h"
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/UuidText.h"
@@ -8,7 +9,9 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/agents/AdvancedAccessSection.h"
+#include "gui/agents/AdvancedConnectionRow.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/OutcomeLine.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SkeletonCards.h"
 #include "gui/platform/Prompts.h"
@@ -26,6 +29,8 @@
 #include "StallProbe.h"
 #include "TempHome.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,9 +40,26 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
+// No alert is expected.
+constexpr int kNoAlert = -3;
+
+// The contrast ratio of two colours, as accessibility guidelines measure it (1 to 21).
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 // Shows a sheet first; a widget in the window is shown with it.
 void save(QWidget* widget, const QString& name)
@@ -67,6 +89,30 @@ QCoro::Task<> recover(RecoveryRunner& runner, std::optional<CLIConfig> ws)
 {
     return runner.run(
         std::move(ws), [] {}, []() -> QCoro::Task<RecoveryRunner::Reading> { co_return RecoveryRunner::Reading {}; });
+}
+
+// A custom connection, as an earlier session stored it.
+AdvancedConnection storedCustom(const QString& name, const QString& command)
+{
+    AdvancedConnection c;
+    c.id = QUuid::createUuid();
+    c.kind = AdvancedConnectionKind::generic;
+    c.name = name;
+    c.command = command;
+    c.createdAt = QDateTime::currentDateTimeUtc();
+    [&] { QVERIFY(AdvancedConnectionStore::upsert(c)); }();
+    return c;
+}
+
+// The setup of a runtime whose model account can be one of these providers.
+RuntimeSetupInfo codexSetup(const QStringList& providers = { QStringLiteral("openai") })
+{
+    RuntimeSetupInfo setup;
+    setup.kind = QStringLiteral("codex");
+    for (const QString& p : providers)
+        setup.providerSlots.append(
+            ProviderSlot { p, p.toUpper(), { p.toUpper() + QStringLiteral("_API_KEY") }, {}, {} });
+    return setup;
 }
 
 RecoveryStepRow* step(QWidget* sheet, const QString& id)
@@ -109,9 +155,14 @@ private slots:
     void cardsFollowTheInventory();
     void startStopDisableEnable();
     void uninstallAsksFirst();
+    void cardSaysWhatItsActionCameTo_data();
+    void cardSaysWhatItsActionCameTo();
     void providerSheet();
     void providerFieldErrorClears_data();
     void providerFieldErrorClears();
+    void providerSheetAsksBeforeDropping_data();
+    void providerSheetAsksBeforeDropping();
+    void providerServiceListIsReadable();
     void customConnection();
     void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
@@ -277,6 +328,52 @@ void TestRuntimeSection::uninstallAsksFirst()
     qunsetenv("TOLVARINE_TERMINAL");
 }
 
+void TestRuntimeSection::cardSaysWhatItsActionCameTo_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("terminal"); // a terminal can be started
+    QTest::addColumn<bool>("writable"); // the enabled flags can be stored
+    QTest::addColumn<QString>("said");
+    QTest::newRow("reinstall") << "reinstall" << true << true << "✅ 重装命令已送到终端（先卸再装，一条命令）";
+    QTest::newRow("reinstall, no terminal") << "reinstall" << false << true << "❌ 打不开终端，请自己运行：";
+    QTest::newRow("disable") << "disable" << true << true
+                             << "✅ Claude Code 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在";
+    QTest::newRow("disable, not stored") << "disable" << true << false << "❌ 改不了启用状态：";
+}
+
+// The window's notice is at the top of the page; a card acted on far below it
+// says under its own buttons what the action came to, also when it failed.
+void TestRuntimeSection::cardSaysWhatItsActionCameTo()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, terminal);
+    QFETCH(bool, writable);
+    QFETCH(QString, said);
+    const QString term = terminal ? m_home->writeScript("term.sh", "exit 0\n") : m_home->filePath("no-terminal");
+    qputenv("TOLVARINE_TERMINAL", QFile::encodeName(term));
+    if (!writable)
+        QVERIFY(QDir().mkpath(m_home->filePath(".tolvarine/runtime_enabled.json")));
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    OutcomeLine* outcome = section(w)->card("claude")->outcome();
+    QVERIFY(!outcome->isVisible());
+
+    click(find(w, "runtime.claude." + action));
+    QTRY_VERIFY(outcome->isVisible());
+    QVERIFY2(outcome->text().startsWith(said), qPrintable(outcome->text()));
+    QCOMPARE(outcome->kind() == OutcomeLine::Kind::Failed, said.startsWith("❌"));
+    // The notice says it too.
+    QVERIFY(w.controller()->notice() && w.controller()->notice()->startsWith(said.mid(2)));
+    if (!writable)
+        save(section(w)->card("claude"), "runtime-card-outcome-failed.png");
+    // The next action pressed takes the line away: it spoke of the one before.
+    if (QWidget* start = find(w, "runtime.claude.start")) {
+        click(start);
+        QTRY_VERIFY(!outcome->isVisible());
+    }
+    qunsetenv("TOLVARINE_TERMINAL");
+}
+
 void TestRuntimeSection::providerSheet()
 {
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
@@ -335,9 +432,7 @@ void TestRuntimeSection::providerFieldErrorClears()
     QFETCH(QString, field);
     QFETCH(QString, other);
     QFETCH(QString, typed);
-    RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
-    setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} } };
+    const RuntimeSetupInfo setup = codexSetup();
     ModelProviderSheet sheet("codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {});
     sheet.open();
     const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
@@ -358,6 +453,80 @@ void TestRuntimeSection::providerFieldErrorClears()
     edit(field)->clear();
     QTest::keyClicks(edit(field), typed);
     QVERIFY(!feedback->isVisible());
+}
+
+void TestRuntimeSection::providerSheetAsksBeforeDropping_data()
+{
+    QTest::addColumn<bool>("escape"); // else "完成"
+    QTest::addColumn<bool>("typed");
+    QTest::addColumn<int>("answer"); // the alert's answer; kNoAlert when none is asked
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("完成, nothing typed") << false << false << kNoAlert << true;
+    QTest::newRow("完成, kept") << false << true << 1 << false;
+    QTest::newRow("完成, dropped") << false << true << 0 << true;
+    QTest::newRow("Escape, Return keeps") << true << true << int(ScriptedPrompts::pressReturn) << false;
+    QTest::newRow("Escape, dropped") << true << true << 0 << true;
+}
+
+// A new account typed in and not saved (its key included) is not dropped
+// without a word: closing asks, and keeping it leaves the form as it was.
+void TestRuntimeSection::providerSheetAsksBeforeDropping()
+{
+    QFETCH(bool, escape);
+    QFETCH(bool, typed);
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+    const RuntimeSetupInfo setup = codexSetup();
+    int dones = 0;
+    ModelProviderSheet sheet(
+        "codex", "Codex", setup, {}, std::nullopt, [&](const std::optional<QString>&) { ++dones; });
+    sheet.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
+    if (typed) {
+        edit("name")->setText("公司账号");
+        edit("key")->setText("sk-typed-0123456789");
+    }
+    if (answer != kNoAlert)
+        m_prompts->alertAnswers = { answer };
+    if (escape)
+        QTest::keyClick(&sheet, Qt::Key_Escape);
+    else
+        click(sheet.findChild<QWidget*>("providers.close"));
+    QTRY_COMPARE(m_prompts->alertsShown.size(), answer == kNoAlert ? 0 : 1);
+    QTRY_COMPARE(sheet.isVisible(), !closed);
+    QCOMPARE(dones, closed ? 1 : 0);
+    if (!closed)
+        QCOMPARE(edit("key")->text(), QStringLiteral("sk-typed-0123456789"));
+}
+
+// The "服务" list drops down readable: its text stands out from its background.
+void TestRuntimeSection::providerServiceListIsReadable()
+{
+    const RuntimeSetupInfo setup = codexSetup({ QStringLiteral("openai"), QStringLiteral("deepseek") });
+    MainWindow w(kQuiet);
+    ModelProviderSheet* sheet = new ModelProviderSheet(
+        "codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {}, &w);
+    w.show();
+    sheet->open();
+    QVERIFY(QTest::qWaitForWindowExposed(sheet));
+    auto* services = sheet->findChild<QComboBox*>("providers.new.provider");
+    services->showPopup();
+    QTRY_VERIFY(services->view()->isVisible());
+    QTest::qWait(100);
+    const QImage list = services->view()->viewport()->grab().toImage();
+    services->hidePopup();
+    // The commonest colour is the background; the text is the colour farthest from it.
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < list.height(); ++y)
+        for (int x = 0; x < list.width(); ++x)
+            ++counts[list.pixel(x, y)];
+    const QColor background
+        = QColor::fromRgb(std::max_element(counts.cbegin(), counts.cend(), [](int a, int b) { return a < b; }).key());
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrast(QColor::fromRgb(it.key()), background));
+    QVERIFY2(best >= 4.5, qPrintable(QStringLiteral("contrast %1 on %2").arg(best).arg(background.name())));
 }
 
 void TestRuntimeSection::customConnection()
@@ -386,6 +555,15 @@ void TestRuntimeSection::customConnection()
     click(find(w, "advanced." + id + ".start"));
     QTRY_VERIFY(find(w, "advanced." + id + ".running"));
     QTRY_VERIFY(section(w)->log()->toPlainText().contains("[评审 Agent] brenlow run:"));
+
+    // A second one says before its start that the running one would stop.
+    const AdvancedConnection second = storedCustom(QStringLiteral("测试 Agent"), QStringLiteral("test-agent"));
+    w.controller()->advanced()->reload();
+    const QString secondID = UuidText::plain(second.id);
+    QTRY_VERIFY(find(w, "advanced." + secondID + ".replaces"));
+    QCOMPARE(find<QLabel>(w, "advanced." + secondID + ".replaces")->text(),
+        AdvancedConnectionRow::replaceText(QStringLiteral("评审 Agent")));
+    QVERIFY(!find(w, "advanced." + id + ".replaces"));
     save(advanced, "runtime-advanced.png");
 
     m_prompts->alertAnswers = { 0 };
@@ -398,13 +576,7 @@ void TestRuntimeSection::customConnectionFollowsTheSelection()
     // A connection stored in an earlier session; the section is built with the window, before the
     // catalogue's first load has found the two paired workspaces.
     m_sim->pair(*m_home, { "ws-demo", "ws-blog" });
-    AdvancedConnection stored;
-    stored.id = QUuid::createUuid();
-    stored.kind = AdvancedConnectionKind::generic;
-    stored.name = QStringLiteral("评审 Agent");
-    stored.command = QStringLiteral("review-agent");
-    stored.createdAt = QDateTime::currentDateTimeUtc();
-    QVERIFY(AdvancedConnectionStore::upsert(stored));
+    const AdvancedConnection stored = storedCustom(QStringLiteral("评审 Agent"), QStringLiteral("review-agent"));
     const QString prefix = "advanced." + UuidText::plain(stored.id) + ".";
     MainWindow w(kQuiet);
     showLoaded(w);

@@ -114,6 +114,12 @@ void TestWorkspaceSummaryBar::values_data()
 
     QTest::newRow("healthy") << healthy() << QStringList { "AI 员工", "5 名 · 2 工作中 · 3 空闲" }
                              << QStringList { "Runtime", "3 已安装 · 2 已配置 · 2 可用 · 1 运行中", "42 秒前问的" };
+    // An inventory that could not be read is not an empty one.
+    WorkspaceSummary unreadable = healthy();
+    unreadable.runtimeInventoryUnreadable = true;
+    QTest::newRow("inventory unreadable")
+        << unreadable << QStringList { "AI 员工", "5 名 · 2 工作中 · 3 空闲" }
+        << QStringList { "Runtime", "读不到这台电脑上的 Runtime 清单", "42 秒前问的" };
     // The optional parts of each line appear only when they count something.
     QTest::newRow("everything") << everythingWrong()
                                 << QStringList { "AI 员工", "6 名 · 2 工作中 · 3 空闲 · 1 没有读数" }
@@ -143,6 +149,16 @@ void TestWorkspaceSummaryBar::attention()
     bar.setSummary(s);
     auto* block = bar.findChild<QWidget*>("workspace.summary.attention");
     QVERIFY(block && !block->isVisibleTo(&bar));
+
+    // The runner list not read yet says nothing; one that could not be read says so, not "offline".
+    s.agentOffline = true;
+    s.runners = WorkspaceSummary::Runners::notYetRead;
+    bar.setSummary(s);
+    QVERIFY(!block->isVisibleTo(&bar));
+    s.runners = WorkspaceSummary::Runners::unreadable;
+    bar.setSummary(s);
+    QVERIFY(block->isVisibleTo(&bar));
+    QCOMPARE(attentionRows(&bar).first, QStringList { "读不到这个工作区的执行体 —— 不知道有没有在线的" });
 
     s = everythingWrong();
     bar.setSummary(s);
@@ -199,7 +215,7 @@ void TestWorkspaceSummaryBar::screenshots()
     fresh.runtimeAgeSeconds = 3;
     approvals.pendingApprovals = 1;
     approvals.runtimeAgeSeconds = 95;
-    const WorkspaceSummary loading { .agentOffline = true };
+    const WorkspaceSummary loading { .agentOffline = true, .runners = WorkspaceSummary::Runners::notYetRead };
     const WorkspaceSummary empty { .runtimeInventoryLoaded = true, .teamLoaded = true, .agentServiceRunning = true };
     for (const WorkspaceSummary& s : { loading, fresh, empty, approvals, everythingWrong() }) {
         auto* bar = new WorkspaceSummaryBar(&page);

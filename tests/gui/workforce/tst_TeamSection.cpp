@@ -17,6 +17,7 @@
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
 #include "gui/design/SecondaryButton.h"
+#include "gui/design/SkeletonCards.h"
 #include "gui/design/StatusBadge.h"
 #include "gui/tasks/TaskEvidenceView.h"
 #include "gui/workforce/CollabNodeRow.h"
@@ -37,6 +38,8 @@
 #include <QAbstractAnimation>
 #include <QDir>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QtTest>
 #include <algorithm>
@@ -136,6 +139,8 @@ private slots:
 
     void branches();
     void openAndClose();
+    void openBringsTheDetailIntoView();
+    void longSkillsAreElided();
     void skillStates();
     void cardsKeptAcrossReloads();
     void collaboration();
@@ -226,6 +231,15 @@ CLIConfig TestTeamSection::loadBoard(Status& status, const QJsonArray& commands,
 
 void TestTeamSection::branches()
 {
+    {
+        // Before the roster's first read the team is not known to be empty: placeholders stand in.
+        WindowController fresh;
+        TeamSection loading(&fresh);
+        QVERIFY(!loading.skeleton()->isHidden());
+        QVERIFY(loading.emptyState()->isHidden() && loading.grid()->isHidden() && loading.errorBanner()->isHidden());
+        QCoro::waitFor(fresh.status()->reload(m_controller->selectedConfig()));
+        QTRY_VERIFY(loading.skeleton()->isHidden() && !loading.grid()->isHidden());
+    }
     TeamSection section(m_controller.get());
     QCOMPARE(section.cards().size(), 9);
     // The grid's columns follow the width the window measured, not its own.
@@ -253,6 +267,7 @@ void TestTeamSection::branches()
     patch(QJsonObject { { "employees", QJsonArray {} } });
     QTRY_VERIFY(!section.emptyState()->isHidden());
     QVERIFY(section.errorBanner()->isHidden() && section.liveBoard()->isHidden() && section.grid()->isHidden());
+    QVERIFY(section.skeleton()->isHidden());
 }
 
 // Opening and closing the detail, and what the detail and the cards show of where each one works.
@@ -303,6 +318,85 @@ void TestTeamSection::openAndClose()
     QCOMPARE(banners(), QStringList { "他那台机器的心跳停了。执行体可能已经关掉了 —— 在那台机器上重新开一次。" });
     m_controller->setSelectedEmployee("emp-qiao");
     QVERIFY(banners().isEmpty());
+}
+
+// With a real-size team the detail opens many screens below the card that
+// opened it: the page brings it into view.
+void TestTeamSection::openBringsTheDetailIntoView()
+{
+    // Sixty of the demo's first employee, each under an id of its own.
+    const QJsonObject model
+        = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray().first().toObject();
+    QJsonArray team;
+    for (int i = 0; i < 60; ++i) {
+        QJsonObject e = model;
+        e["id"] = QStringLiteral("emp-%1").arg(i);
+        e["name"] = QStringLiteral("同事 %1").arg(i);
+        team.append(e);
+    }
+    patch(QJsonObject { { "employees", team } });
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* section = new TeamSection(m_controller.get());
+    area.setWidget(section);
+    area.resize(840, 600);
+    section->setContentWidth(800);
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    QTRY_COMPARE(section->cards().size(), 60);
+    QScrollBar* bar = area.verticalScrollBar();
+    const auto detailInView = [&] {
+        Card* detail = section->detailCard();
+        if (!detail)
+            return false;
+        const int top = detail->mapTo(section, QPoint(0, 0)).y();
+        return top >= bar->value() && top < bar->value() + area.viewport()->height();
+    };
+
+    QTest::mouseClick(section->card("emp-0")->openButton(), Qt::LeftButton);
+    QTRY_VERIFY(detailInView());
+    QVERIFY(bar->value() > 0);
+    // Another card from the top of the page: its detail is brought into view again.
+    bar->setValue(0);
+    QTest::mouseClick(section->card("emp-1")->openButton(), Qt::LeftButton);
+    QTRY_VERIFY(detailInView());
+    QCOMPARE(section->detailCard()->objectName(), QStringLiteral("team.detail.emp-1"));
+    // A reload leaves the page where the user has put it.
+    bar->setValue(0);
+    reload();
+    QTest::qWait(50);
+    QCOMPARE(bar->value(), 0);
+}
+
+// Three long skill labels share the card's row: each is cut with an
+// ellipsis, never in the middle of a character, its whole text in its tooltip.
+void TestTeamSection::longSkillsAreElided()
+{
+    const QString label = QStringLiteral("跨服务的数据库迁移与回滚演练（含灰度发布）");
+    edit("employees", [&](QJsonObject& e) {
+        if (e.value("id") != "emp-lin")
+            return;
+        QJsonObject t = e.value("template").toObject();
+        t["skills"] = QJsonArray { QJsonObject { { "id", "a" }, { "label", label + "甲" } },
+            QJsonObject { { "id", "b" }, { "label", label + "乙" } },
+            QJsonObject { { "id", "c" }, { "label", label + "丙" } } };
+        e["template"] = t;
+    });
+    auto* section = new TeamSection(m_controller.get());
+    auto window = frame(section, 420, 1400);
+    section->setContentWidth(380);
+    EmployeeCard* card = section->card("emp-lin");
+    QVERIFY(card && card->isVisible());
+    QList<Chip*> skills;
+    for (Chip* chip : card->findChildren<Chip*>())
+        if (chip->shownText().startsWith(label))
+            skills.append(chip);
+    QCOMPARE(skills.size(), 3);
+    for (Chip* chip : skills) {
+        QVERIFY2(chip->drawnText().endsWith(QStringLiteral("…")), qPrintable(chip->drawnText()));
+        QCOMPARE(chip->toolTip(), chip->shownText());
+        QVERIFY(chip->mapTo(card, QPoint(chip->width(), 0)).x() <= card->width());
+    }
 }
 
 void TestTeamSection::skillStates()

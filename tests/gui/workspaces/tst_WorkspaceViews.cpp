@@ -4,6 +4,7 @@
 #include "core/workspaces/QRImage.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/OutcomeLine.h"
 #include "gui/design/ProseLabel.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/platform/Prompts.h"
@@ -139,6 +140,9 @@ void TestWorkspaceViews::pairingSheet()
     QTest::mouseClick(sheet->copyButton(), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), link);
     QCOMPARE(notices.takeFirst(), (QVariantList { QStringLiteral("链接已复制"), false }));
+    // The notice banner lies behind the sheet: the sheet says it under the button.
+    QVERIFY(sheet->copyOutcome()->isVisible());
+    QCOMPARE(sheet->copyOutcome()->text(), QStringLiteral("✅ 链接已复制"));
 
     QTest::keyClick(sheet, Qt::Key_Escape);
     QTRY_VERIFY(!section->qrExpanded());
@@ -166,6 +170,12 @@ void TestWorkspaceViews::pairingSheet()
             (QVariantList { refused ? QStringLiteral("服务端拒绝了配对请求（HTTP 404）") : QStringLiteral("链接已复制"),
                 refused }));
         QCOMPARE(QGuiApplication::clipboard()->text(), refused ? QStringLiteral("before") : *catalog.pairLink());
+        // Said in the card too, beside the button: the banner is out of view from here.
+        QVERIFY(section->entryOutcome()->isVisible());
+        QCOMPARE(section->entryOutcome()->text(),
+            refused ? QStringLiteral("❌ 服务端拒绝了配对请求（HTTP 404）") : QStringLiteral("✅ 链接已复制"));
+        if (refused)
+            save(section, QStringLiteral("qr-section-copy-refused.png"));
     }
     QCOMPARE(matching(m_world->sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 2);
     QVERIFY(notices.isEmpty());
