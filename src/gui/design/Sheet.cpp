@@ -1,7 +1,7 @@
 #include "gui/design/Sheet.h"
 
 #include "core/design/DS.h"
-#include "gui/design/FocusKeeper.h"
+#include "gui/design/TabChain.h"
 
 #include <QVBoxLayout>
 
@@ -44,8 +44,7 @@ void Sheet::showEvent(QShowEvent* event)
 
 bool Sheet::focusNextPrevChild(bool next)
 {
-    // A row's button that turns busy keeps the keyboard on that row, not on the next row's button.
-    if (FocusKeeper::park(this))
-        return false;
-    return QDialog::focusNextPrevChild(next);
+    // A row's button that turns busy keeps the keyboard on that row, not on
+    // the next row's button; Tab follows the sheet.
+    return TabChain::focusNextPrevChild(this, next);
 }
