@@ -6,6 +6,7 @@
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/PairedPage.h"
 #include "gui/shell/WindowHeader.h"
+#include "gui/tasks/ApprovalsSheet.h"
 
 #include "SimGateway.h"
 #include "SimTool.h"
@@ -19,7 +20,7 @@
 #include <QtTest>
 
 // The window and its sheets by keyboard: Tab goes through them in the order
-// they stand.
+// they stand, and every control shows when it has the keyboard.
 namespace {
 
 const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
@@ -112,6 +113,7 @@ private slots:
     void cleanup();
 
     void tabFollowsThePage();
+    void focusShows();
 
 private:
     std::unique_ptr<SimWorld> m_world;
@@ -190,6 +192,40 @@ void TestKeyboard::tabFollowsThePage()
         QStringList({ "providers.unbind", "providers." + id + ".verify", "providers." + id + ".delete",
             "providers.new.provider", "providers.new.name", "providers.new.baseurl", "providers.new.model",
             "providers.new.key", "providers.new.save", "providers.close" }));
+}
+
+// Every stop of the window and of its sheets looks different with the keyboard on it.
+void TestKeyboard::focusShows()
+{
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->status()->team().isEmpty(), 15000);
+    w.openApprovals();
+    QVERIFY(QTest::qWaitForWindowExposed(w.approvalsSheet()));
+    ModelProviderSheet providers(
+        "codex", "Codex", codexSetup(), { profile() }, std::nullopt, [](const std::optional<QString>&) {});
+    for (QWidget* window :
+        { static_cast<QWidget*>(w.approvalsSheet()), static_cast<QWidget*>(&providers), static_cast<QWidget*>(&w) }) {
+        if (window == &providers) {
+            w.approvalsSheet()->reject();
+            providers.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&providers));
+        } else if (window == &w) {
+            providers.reject();
+        }
+        const QList<QPointer<QWidget>> stops = walk(window);
+        QVERIFY(stops.size() > 2);
+        for (const QPointer<QWidget>& stop : stops) {
+            QVERIFY(stop);
+            stop->setFocus(Qt::TabFocusReason);
+            QVERIFY(stop->hasFocus());
+            const QImage focused = stop->grab().toImage();
+            window->setFocus(Qt::OtherFocusReason);
+            QVERIFY(!stop->hasFocus());
+            QVERIFY2(stop->grab().toImage() != focused, qPrintable(name(stop)));
+        }
+    }
 }
 
 QTEST_MAIN(TestKeyboard)
