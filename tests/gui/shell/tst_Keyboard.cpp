@@ -2,6 +2,8 @@
 #include "core/platform/UuidText.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/agents/AddConnectionSheet.h"
+#include "gui/design/PrimaryButton.h"
 #include "gui/providers/ModelProviderSheet.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/PairedPage.h"
@@ -15,12 +17,14 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QtTest>
 
 // The window and its sheets by keyboard: Tab goes through them in the order
-// they stand, and every control shows when it has the keyboard.
+// they stand, every control shows when it has the keyboard, and Enter in a
+// sheet presses its primary button.
 namespace {
 
 const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
@@ -114,6 +118,8 @@ private slots:
 
     void tabFollowsThePage();
     void focusShows();
+    void enterPressesTheDefault_data();
+    void enterPressesTheDefault();
 
 private:
     std::unique_ptr<SimWorld> m_world;
@@ -226,6 +232,70 @@ void TestKeyboard::focusShows()
             QVERIFY2(stop->grab().toImage() != focused, qPrintable(name(stop)));
         }
     }
+}
+
+void TestKeyboard::enterPressesTheDefault_data()
+{
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QString>("focus"); // where Enter is pressed
+    QTest::addColumn<QString>("pressed"); // the button it presses; none when empty
+    QTest::newRow("add agent, last field") << "add"
+                                           << "advanced.add.command"
+                                           << "advanced.add.save";
+    QTest::newRow("add agent, first field") << "add"
+                                            << "advanced.add.name"
+                                            << "advanced.add.save";
+    QTest::newRow("add agent, on cancel") << "add"
+                                          << "advanced.add.cancel"
+                                          << "advanced.add.cancel";
+    QTest::newRow("providers, key") << "providers"
+                                    << "providers.new.key"
+                                    << "providers.new.save";
+    QTest::newRow("providers, service") << "providers"
+                                        << "providers.new.provider"
+                                        << "providers.new.save";
+    QTest::newRow("multi-line field") << "plain"
+                                      << "plain.text"
+                                      << "";
+}
+
+// Enter presses the sheet's primary button from its fields, or the button the
+// keyboard is on; a multi-line field keeps Enter for a new line.
+void TestKeyboard::enterPressesTheDefault()
+{
+    QFETCH(QString, sheet);
+    QFETCH(QString, focus);
+    QFETCH(QString, pressed);
+    std::unique_ptr<Sheet> open;
+    if (sheet == QLatin1String("add")) {
+        open = std::make_unique<AddConnectionSheet>(nullptr);
+    } else if (sheet == QLatin1String("providers")) {
+        open = std::make_unique<ModelProviderSheet>("codex", "Codex", codexSetup(), QList<ProviderProfile> {},
+            std::nullopt, [](const std::optional<QString>&) {});
+    } else {
+        open = std::make_unique<Sheet>(QStringLiteral("plain"), QStringLiteral("plain"), 300);
+        auto* text = new QPlainTextEdit(open.get());
+        text->setObjectName(QStringLiteral("plain.text"));
+        auto* ok = new PrimaryButton(QStringLiteral("好"), false, false, QStringLiteral("plain.ok"), {}, open.get());
+        open->layout()->addWidget(text);
+        open->layout()->addWidget(ok);
+        open->setDefaultButton(ok);
+    }
+    open->show();
+    QVERIFY(QTest::qWaitForWindowExposed(open.get()));
+    QVERIFY(activate(open.get()));
+    QList<std::pair<QString, std::shared_ptr<QSignalSpy>>> spies;
+    for (QAbstractButton* b : open->findChildren<QAbstractButton*>())
+        if (!b->objectName().isEmpty())
+            spies.append({ b->objectName(), std::make_shared<QSignalSpy>(b, &QAbstractButton::clicked) });
+    auto* target = open->findChild<QWidget*>(focus);
+    QVERIFY(target);
+    target->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(target, Qt::Key_Return);
+    for (const auto& [button, spy] : spies)
+        QVERIFY2(spy->size() == (button == pressed ? 1 : 0), qPrintable(button));
+    if (auto* text = qobject_cast<QPlainTextEdit*>(target))
+        QCOMPARE(text->toPlainText(), QStringLiteral("\n"));
 }
 
 QTEST_MAIN(TestKeyboard)
