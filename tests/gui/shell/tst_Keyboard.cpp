@@ -11,11 +11,8 @@
 #include "gui/tasks/ApprovalsSheet.h"
 
 #include "SimGateway.h"
-#include "SimTool.h"
-#include "TempHome.h"
 #include "WindowTestSetUp.h"
 
-#include <QAbstractButton>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QScrollArea>
@@ -23,89 +20,47 @@
 #include <QtTest>
 
 // The window and its sheets by keyboard: Tab goes through them in the order
-// they stand, every control shows when it has the keyboard, and Enter in a
-// sheet presses its primary button.
+// they stand, every stop shows when it has the keyboard, and Enter in a sheet
+// presses its primary button.
 namespace {
 
-const MainWindow::Intervals kQuiet { std::chrono::hours(1), std::chrono::hours(1) };
-
-void showLoaded(MainWindow& w)
-{
-    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
-    QSignalSpy runtimes(w.controller()->inventory(), &RuntimeInventoryStore::refreshed);
-    w.resize(840, 720);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(!runtimes.isEmpty(), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->inventory()->loading(), 15000);
-}
-
-bool activate(QWidget* window)
+// Tab from none, once round: the stops, and those that look the same with and without the keyboard.
+std::pair<QList<QPointer<QWidget>>, QStringList> walk(QWidget* window)
 {
     window->activateWindow();
-    return QTest::qWaitFor([window] { return window->isActiveWindow(); });
-}
-
-// The stops Tab visits in `window`, from none, once round.
-QList<QPointer<QWidget>> walk(QWidget* window)
-{
+    QTest::qWaitFor([window] { return window->isActiveWindow(); });
+    window->setFocus();
     QList<QPointer<QWidget>> stops;
-    if (!activate(window))
-        return stops;
-    if (QWidget* f = window->focusWidget())
-        f->clearFocus();
+    QStringList unseen;
+    QImage focused;
     for (int i = 0; i < 500; ++i) {
-        QWidget* at = QApplication::focusWidget();
-        QTest::keyClick(at ? at : window, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget* now = QApplication::focusWidget();
+        if (!stops.isEmpty() && stops.last() && stops.last()->grab().toImage() == focused)
+            unseen << stops.last()->objectName() + stops.last()->accessibleName();
         if (!now || (!stops.isEmpty() && now == stops.first()))
             break;
-        stops.append(now);
+        stops << now;
+        focused = now->grab().toImage();
     }
-    return stops;
-}
-
-QString name(const QWidget* w)
-{
-    const QString n = w->objectName().isEmpty() ? w->accessibleName() : w->objectName();
-    return QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(':') + n;
+    return { stops, unseen };
 }
 
 QStringList names(const QList<QPointer<QWidget>>& stops)
 {
     QStringList out;
-    for (const QPointer<QWidget>& s : stops)
-        out << (s ? name(s) : QStringLiteral("(gone)"));
+    for (QWidget* s : stops)
+        out << QString::fromLatin1(s->metaObject()->className()) + ':'
+                + (s->objectName().isEmpty() ? s->accessibleName() : s->objectName());
     return out;
 }
 
-RuntimeSetupInfo codexSetup()
+RuntimeSetupInfo codex()
 {
     RuntimeSetupInfo setup;
-    setup.kind = QStringLiteral("codex");
+    setup.kind = "codex";
     setup.providerSlots = { ProviderSlot { "openai", "OpenAI", { "OPENAI_API_KEY" }, {}, {} } };
     return setup;
-}
-
-ProviderProfile profile()
-{
-    ProviderProfile p;
-    p.id = QUuid::fromString(QStringLiteral("{6f1c2a9e-0d4b-4c1e-9a57-3b2d8e4f7a10}"));
-    p.name = QStringLiteral("公司账号");
-    p.provider = QStringLiteral("openai");
-    return p;
-}
-
-// Where on the main window a stop is: 0 for the header, else 1 + the page's slot.
-int placeOf(MainWindow& w, QWidget* stop)
-{
-    if (w.header()->isAncestorOf(stop))
-        return 0;
-    for (int slot = PairedPage::RelocationBanner; slot <= PairedPage::About; ++slot)
-        if (QWidget* s = w.pairedPage()->section(slot); s && s->isAncestorOf(stop))
-            return 1 + slot;
-    return -1;
 }
 
 } // namespace
@@ -113,125 +68,81 @@ int placeOf(MainWindow& w, QWidget* stop)
 class TestKeyboard : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-
-    void tabFollowsThePage();
-    void focusShows();
+    void init() { m_world = std::make_unique<SimWorld>(); }
+    void cleanup() { m_world.reset(); }
+    void tabFollowsThePageAndShows();
     void enterPressesTheDefault_data();
     void enterPressesTheDefault();
 
 private:
+    WindowTestSetUp<> m_setUp;
     std::unique_ptr<SimWorld> m_world;
-    std::optional<WindowTestSetUp<>> m_setUp;
 };
 
-void TestKeyboard::init()
+// The window opens on no control; Tab goes from the header through the
+// sections in the order they stand, never to the page itself, the same after
+// a reload and after a switch away and back, which rebuild rows; a sheet whose
+// rows are made after its form has them first, as they stand.
+void TestKeyboard::tabFollowsThePageAndShows()
 {
-    m_setUp.emplace();
-    m_world = std::make_unique<SimWorld>();
-    QVERIFY2(m_world->sim->ok(), m_world->sim->output().constData());
-}
-
-void TestKeyboard::cleanup()
-{
-    m_world.reset();
-    m_setUp.reset();
-}
-
-// Tab goes from the header through the sections in the order they stand on
-// the page, never to the page itself, and the same after a reload and after a
-// switch away and back, which rebuild rows; in a sheet it goes the same way,
-// its list's rows (made after its form) before the form.
-void TestKeyboard::tabFollowsThePage()
-{
-    m_world->pair({ QStringLiteral("ws-demo"), QStringLiteral("ws-blog") });
-    MainWindow w(kQuiet);
-    showLoaded(w);
-    // Opened, the window has the keyboard on no control; the first Tab goes to the header.
-    QVERIFY(activate(&w));
-    QCOMPARE(QApplication::focusWidget(), &w);
+    m_world->pair({ "ws-demo", "ws-blog" });
+    MainWindow w({ std::chrono::hours(1), std::chrono::hours(1) });
+    QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+    QSignalSpy runtimes(w.controller()->inventory(), &RuntimeInventoryStore::refreshed);
+    w.resize(840, 720);
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !runtimes.isEmpty(), 15000);
+    QTRY_COMPARE(QApplication::focusWidget(), &w);
     QTest::keyClick(&w, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), w.header()->switcher());
-    w.controller()->catalog()->setSelectedID(QStringLiteral("ws-demo"));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->status()->team().isEmpty(), 15000);
-    // A reload first: the one after the first load confirms the demo's pending tier, which changes its row.
+    // The reload after the first load confirms the demo's pending tier, which changes its row.
     QCoro::waitFor(w.controller()->reloadSelected());
 
-    const QList<QPointer<QWidget>> first = walk(&w);
-    const QStringList firstNames = names(first);
-    QVERIFY(first.size() > 10);
-    QList<int> places;
-    for (const QPointer<QWidget>& stop : first) {
-        QVERIFY2(stop != w.scrollArea(), "the page is a stop");
-        const int place = placeOf(w, stop);
-        QVERIFY2(place >= 0, qPrintable(name(stop)));
+    const auto [stops, unseen] = walk(&w);
+    QCOMPARE(unseen, QStringList());
+    QList<int> places; // 0 the header, else 1 + the page's slot
+    for (QWidget* stop : stops) {
+        int place = w.header()->isAncestorOf(stop) ? 0 : -1;
+        for (int slot = PairedPage::RelocationBanner; slot <= PairedPage::About; ++slot)
+            if (QWidget* s = w.pairedPage()->section(slot); s && s->isAncestorOf(stop))
+                place = 1 + slot;
+        QVERIFY2(place >= 0, qPrintable(names({ stop }).first()));
         if (places.isEmpty() || places.last() != place)
             places << place;
     }
-    // Each part once, in the page's order (the collaboration view and the about block have no controls).
-    const QList<int> expected { 0, 1 + PairedPage::SummaryBar, 1 + PairedPage::Team, 1 + PairedPage::Runtime,
-        1 + PairedPage::Permissions, 1 + PairedPage::PhonePairing };
-    QCOMPARE(places, expected);
-
-    // A reload, and a switch away and back.
+    // The collaboration view and the about block have no controls.
+    QCOMPARE(places,
+        QList<int>({ 0, 1 + PairedPage::SummaryBar, 1 + PairedPage::Team, 1 + PairedPage::Runtime,
+            1 + PairedPage::Permissions, 1 + PairedPage::PhonePairing }));
+    const QStringList first = names(stops);
     QCoro::waitFor(w.controller()->reloadSelected());
-    QCOMPARE(names(walk(&w)), firstNames);
+    QCOMPARE(names(walk(&w).first), first);
     QSignalSpy switched(w.controller(), &WindowController::selectionReloadFinished);
-    w.controller()->catalog()->setSelectedID(QStringLiteral("ws-blog"));
-    QTRY_VERIFY_WITH_TIMEOUT(switched.size() == 1, 15000);
-    w.controller()->catalog()->setSelectedID(QStringLiteral("ws-demo"));
-    QTRY_VERIFY_WITH_TIMEOUT(switched.size() == 2, 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->status()->team().isEmpty(), 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(names(walk(&w)), firstNames, 15000);
+    w.controller()->catalog()->setSelectedID("ws-blog");
+    QTRY_COMPARE_WITH_TIMEOUT(switched.size(), 1, 15000);
+    w.controller()->catalog()->setSelectedID("ws-demo");
+    QTRY_VERIFY_WITH_TIMEOUT(switched.size() == 2 && !w.controller()->status()->team().isEmpty(), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(names(walk(&w).first), first, 15000);
 
-    // A sheet whose rows come after its form is made.
-    ModelProviderSheet sheet(
-        "codex", "Codex", codexSetup(), { profile() }, profile().id, [](const std::optional<QString>&) {});
-    sheet.open();
-    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-    QStringList sheetStops = names(walk(&sheet));
-    for (QString& s : sheetStops)
-        s = s.section(QLatin1Char(':'), 1);
-    const QString id = UuidText::plain(profile().id);
-    QCOMPARE(sheetStops,
-        QStringList({ "providers.unbind", "providers." + id + ".verify", "providers." + id + ".delete",
-            "providers.new.provider", "providers.new.name", "providers.new.baseurl", "providers.new.model",
-            "providers.new.key", "providers.new.save", "providers.close" }));
-}
-
-// Every stop of the window and of its sheets looks different with the keyboard on it.
-void TestKeyboard::focusShows()
-{
-    m_world->pair();
-    MainWindow w(kQuiet);
-    showLoaded(w);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.controller()->status()->team().isEmpty(), 15000);
     w.openApprovals();
     QVERIFY(QTest::qWaitForWindowExposed(w.approvalsSheet()));
-    ModelProviderSheet providers(
-        "codex", "Codex", codexSetup(), { profile() }, std::nullopt, [](const std::optional<QString>&) {});
-    for (QWidget* window :
-        { static_cast<QWidget*>(w.approvalsSheet()), static_cast<QWidget*>(&providers), static_cast<QWidget*>(&w) }) {
-        if (window == &providers) {
-            w.approvalsSheet()->reject();
-            providers.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&providers));
-        } else if (window == &w) {
-            providers.reject();
-        }
-        const QList<QPointer<QWidget>> stops = walk(window);
-        QVERIFY(stops.size() > 2);
-        for (const QPointer<QWidget>& stop : stops) {
-            QVERIFY(stop);
-            stop->setFocus(Qt::TabFocusReason);
-            QVERIFY(stop->hasFocus());
-            const QImage focused = stop->grab().toImage();
-            window->setFocus(Qt::OtherFocusReason);
-            QVERIFY(!stop->hasFocus());
-            QVERIFY2(stop->grab().toImage() != focused, qPrintable(name(stop)));
-        }
-    }
+    QCOMPARE(walk(w.approvalsSheet()).second, QStringList());
+    w.approvalsSheet()->reject();
+
+    ProviderProfile profile { QUuid::createUuid(), "openai", "公司账号", {}, {}, {}, {}, {}, {} };
+    ModelProviderSheet sheet("codex", "Codex", codex(), { profile }, profile.id, [](const std::optional<QString>&) {});
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const auto [sheetStops, sheetUnseen] = walk(&sheet);
+    QCOMPARE(sheetUnseen, QStringList());
+    QStringList order;
+    for (QWidget* stop : sheetStops)
+        order << stop->objectName();
+    const QString id = "providers." + UuidText::plain(profile.id);
+    QCOMPARE(order,
+        QStringList({ "providers.unbind", id + ".verify", id + ".delete", "providers.new.provider",
+            "providers.new.name", "providers.new.baseurl", "providers.new.model", "providers.new.key",
+            "providers.new.save", "providers.close" }));
 }
 
 void TestKeyboard::enterPressesTheDefault_data()
@@ -242,9 +153,6 @@ void TestKeyboard::enterPressesTheDefault_data()
     QTest::newRow("add agent, last field") << "add"
                                            << "advanced.add.command"
                                            << "advanced.add.save";
-    QTest::newRow("add agent, first field") << "add"
-                                            << "advanced.add.name"
-                                            << "advanced.add.save";
     QTest::newRow("add agent, on cancel") << "add"
                                           << "advanced.add.cancel"
                                           << "advanced.add.cancel";
@@ -259,41 +167,37 @@ void TestKeyboard::enterPressesTheDefault_data()
                                       << "";
 }
 
-// Enter presses the sheet's primary button from its fields, or the button the
-// keyboard is on; a multi-line field keeps Enter for a new line.
+// From a field Enter presses the sheet's primary button, on a button that
+// button; a multi-line field keeps Enter for a new line.
 void TestKeyboard::enterPressesTheDefault()
 {
     QFETCH(QString, sheet);
     QFETCH(QString, focus);
     QFETCH(QString, pressed);
     std::unique_ptr<Sheet> open;
-    if (sheet == QLatin1String("add")) {
+    if (sheet == "add") {
         open = std::make_unique<AddConnectionSheet>(nullptr);
-    } else if (sheet == QLatin1String("providers")) {
-        open = std::make_unique<ModelProviderSheet>("codex", "Codex", codexSetup(), QList<ProviderProfile> {},
-            std::nullopt, [](const std::optional<QString>&) {});
+    } else if (sheet == "providers") {
+        open = std::make_unique<ModelProviderSheet>(
+            "codex", "Codex", codex(), QList<ProviderProfile> {}, std::nullopt, [](const std::optional<QString>&) {});
     } else {
-        open = std::make_unique<Sheet>(QStringLiteral("plain"), QStringLiteral("plain"), 300);
-        auto* text = new QPlainTextEdit(open.get());
-        text->setObjectName(QStringLiteral("plain.text"));
-        auto* ok = new PrimaryButton(QStringLiteral("好"), false, false, QStringLiteral("plain.ok"), {}, open.get());
-        open->layout()->addWidget(text);
+        open = std::make_unique<Sheet>("plain", "plain", 300);
+        open->layout()->addWidget(new QPlainTextEdit(open.get()));
+        open->findChild<QPlainTextEdit*>()->setObjectName("plain.text");
+        auto* ok = new PrimaryButton("好", false, false, QStringLiteral("plain.ok"), {}, open.get());
         open->layout()->addWidget(ok);
         open->setDefaultButton(ok);
     }
     open->show();
-    QVERIFY(QTest::qWaitForWindowExposed(open.get()));
-    QVERIFY(activate(open.get()));
-    QList<std::pair<QString, std::shared_ptr<QSignalSpy>>> spies;
+    open->activateWindow();
+    QTRY_VERIFY(open->isActiveWindow());
+    QStringList clicked;
     for (QAbstractButton* b : open->findChildren<QAbstractButton*>())
-        if (!b->objectName().isEmpty())
-            spies.append({ b->objectName(), std::make_shared<QSignalSpy>(b, &QAbstractButton::clicked) });
+        connect(b, &QAbstractButton::clicked, this, [&clicked, b] { clicked << b->objectName(); });
     auto* target = open->findChild<QWidget*>(focus);
-    QVERIFY(target);
-    target->setFocus(Qt::TabFocusReason);
+    target->setFocus();
     QTest::keyClick(target, Qt::Key_Return);
-    for (const auto& [button, spy] : spies)
-        QVERIFY2(spy->size() == (button == pressed ? 1 : 0), qPrintable(button));
+    QCOMPARE(clicked, pressed.isEmpty() ? QStringList() : QStringList { pressed });
     if (auto* text = qobject_cast<QPlainTextEdit*>(target))
         QCOMPARE(text->toPlainText(), QStringLiteral("\n"));
 }
