@@ -62,9 +62,11 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
     footer->addStretch(1);
     footer->addWidget(new SecondaryButton(
         QStringLiteral("取消"), QStringLiteral("advanced.add.cancel"), [this] { reject(); }, this));
-    footer->addWidget(new PrimaryButton(
-        QStringLiteral("添加"), false, false, QStringLiteral("advanced.add.save"), [this] { save(); }, this));
+    auto* add = new PrimaryButton(
+        QStringLiteral("添加"), false, false, QStringLiteral("advanced.add.save"), [this] { save(); }, this);
+    footer->addWidget(add);
     col->addLayout(footer);
+    setDefaultButton(add);
 }
 
 QCoro::Task<> AddConnectionSheet::save()

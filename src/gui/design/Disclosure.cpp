@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "gui/design/Icon.h"
+#include "gui/design/Style.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -48,6 +49,8 @@ protected:
         p.setPen(tint);
         p.setFont(font());
         p.drawText(QRect(box + kGap, 0, width() - box - kGap, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+        if (hasFocus())
+            Style::paintFocusRing(p, QRectF(rect()), 3);
     }
 
 private:

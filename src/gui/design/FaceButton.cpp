@@ -82,8 +82,6 @@ void FaceButton::paintEvent(QPaintEvent*)
     if (looksDisabled())
         p.setOpacity(0.45);
     Style::paintPlate(p, QRectF(rect()), kRadius, m_fill, m_stroke);
-    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
-        p.setOpacity(1.0);
-        Style::paintPlate(p, QRectF(rect()), kRadius, Qt::transparent, DS::at(DS::ink(), 0.5));
-    }
+    if (hasFocus())
+        Style::paintFocusRing(p, QRectF(rect()), kRadius);
 }

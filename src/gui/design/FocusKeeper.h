@@ -11,7 +11,8 @@ class QWidget;
 // scrolls; the control gets it back when it is enabled or shown again while
 // the focus still waits for it.
 //
-// Every window and sheet routes its focusNextPrevChild() through park() first.
+// Every window and sheet routes its focusNextPrevChild() through park() first
+// (TabChain::focusNextPrevChild).
 namespace FocusKeeper {
 
 // When `window`'s focus widget is leaving (disabled or hidden), parks the

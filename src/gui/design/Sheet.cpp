@@ -1,8 +1,10 @@
 #include "gui/design/Sheet.h"
 
 #include "core/design/DS.h"
-#include "gui/design/FocusKeeper.h"
+#include "gui/design/TabChain.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 Sheet::Sheet(const QString& identifier, const QString& title, int width, QWidget* parent)
@@ -44,8 +46,26 @@ void Sheet::showEvent(QShowEvent* event)
 
 bool Sheet::focusNextPrevChild(bool next)
 {
-    // A row's button that turns busy keeps the keyboard on that row, not on the next row's button.
-    if (FocusKeeper::park(this))
-        return false;
-    return QDialog::focusNextPrevChild(next);
+    // A row's button that turns busy keeps the keyboard on that row, not on
+    // the next row's button; Tab follows the sheet.
+    return TabChain::focusNextPrevChild(this, next);
+}
+
+void Sheet::setDefaultButton(QAbstractButton* button)
+{
+    m_default = button;
+}
+
+void Sheet::keyPressEvent(QKeyEvent* event)
+{
+    // QDialog presses only a QPushButton marked default, and the sheets' buttons are the design's own.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+    QAbstractButton* button = focused ? focused : m_default.data();
+    if (button && button->isVisible() && button->isEnabled())
+        button->click();
 }

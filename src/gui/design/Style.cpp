@@ -34,31 +34,48 @@ QString scrollBar()
         .arg(css(DS::muted(0.18)), css(DS::muted(0.3)));
 }
 
+QColor focusRing()
+{
+    return DS::at(DS::ink(), 0.6);
+}
+
+void paintFocusRing(QPainter& p, const QRectF& rect, qreal radius)
+{
+    p.save();
+    p.setOpacity(1.0);
+    paintPlate(p, rect, radius, Qt::transparent, focusRing());
+    p.restore();
+}
+
 QString field()
 {
     return QStringLiteral("QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %3;"
                           " border-radius: 7px; padding: 4px 8px; }"
                           "QLineEdit:focus, QComboBox:focus { border-color: %4; }")
-               .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(DS::at(DS::mint(), 0.6)))
+        .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(focusRing()))
         + dropDownList();
 }
 
 QString logView()
 {
-    return QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: none; border-radius: 8px;"
-                          " padding: 8px; }")
-               .arg(css(DS::muted(0.05)), css(DS::muted(0.55)))
+    // The border is there while unfocused too, so that the text does not move when it is coloured.
+    return QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: 1px solid transparent;"
+                          " border-radius: 8px; padding: 7px; }"
+                          "QPlainTextEdit:focus { border-color: %3; }")
+               .arg(css(DS::muted(0.05)), css(DS::muted(0.55)), css(focusRing()))
         + scrollBar();
 }
 
 QString workspaceSwitcher()
 {
-    return QStringLiteral("QComboBox { color: %1; background: transparent; border: none; padding: 0 18px 0 0; }"
-                          "QComboBox:hover { background: %2; border-radius: 6px; }"
-                          "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; "
-                          "subcontrol-position: right "
-                          "center; }")
-               .arg(css(DS::ink()), css(DS::muted(0.08)))
+    return QStringLiteral(
+               "QComboBox { color: %1; background: transparent; border: 1px solid transparent; border-radius: 6px;"
+               " padding: 0 17px 0 0; }"
+               "QComboBox:hover { background: %2; }"
+               "QComboBox:focus { border-color: %3; }"
+               "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: right "
+               "center; }")
+               .arg(css(DS::ink()), css(DS::muted(0.08)), css(focusRing()))
         + dropDownList();
 }
 
@@ -66,8 +83,9 @@ QString iconButton()
 {
     return QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 7px; padding: 4px;"
                           " background: %2; } QToolButton:hover { background: %3; }"
+                          " QToolButton:focus { border-color: %4; }"
                           " QToolButton:disabled { background: transparent; }")
-        .arg(css(DS::hair()), css(DS::muted(0.06)), css(DS::muted(0.12)));
+        .arg(css(DS::hair()), css(DS::muted(0.06)), css(DS::muted(0.12)), css(focusRing()));
 }
 
 void paintPlate(QPainter& p, const QRectF& rect, qreal radius, const QColor& fill, const QColor& stroke)

@@ -15,17 +15,26 @@ namespace Style {
 // area would also stop the palette from reaching the labels inside it.
 QString scrollBar();
 
-// Text fields (line edits and combo boxes) on a sheet, with a mint border
+// Keyboard focus, the same on every control that takes it: a 1-point ring
+// just inside the control's edge (painted controls draw it with
+// paintFocusRing(), styled ones get it from their sheet below).
+QColor focusRing();
+void paintFocusRing(QPainter& p, const QRectF& rect, qreal radius);
+
+// Text fields (line edits and combo boxes) on a sheet, with the focus ring
 // while one has the keyboard focus.
 QString field();
 
-// The runtime section's output log (a read-only plain text box) and its bar.
+// The runtime section's output log (a read-only plain text box, the focus
+// ring while it has the keyboard focus) and its bar.
 QString logView();
 
-// The header's workspace switcher: a borderless combo box and its popup list.
+// The header's workspace switcher: a combo box with no border but the focus
+// ring while it has the keyboard focus, and its popup list.
 QString workspaceSwitcher();
 
-// A small outlined button that holds only an icon.
+// A small outlined button that holds only an icon; its outline is the focus
+// ring while it has the keyboard focus.
 QString iconButton();
 
 // A rounded plate: `fill` over the whole of `rect` and, when `stroke` is valid

@@ -1,6 +1,7 @@
 #include "gui/design/TextButton.h"
 
 #include "gui/design/DSText.h"
+#include "gui/design/Style.h"
 
 #include <QPainter>
 
@@ -28,10 +29,6 @@ void TextButton::paintEvent(QPaintEvent*)
     p.setPen(palette().color(QPalette::ButtonText));
     p.setFont(font());
     p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
-    if (hasFocus() && focusPolicy() != Qt::NoFocus) {
-        QColor ring = palette().color(QPalette::ButtonText);
-        ring.setAlphaF(ring.alphaF() * 0.5);
-        p.setPen(QPen(ring, 1, Qt::DotLine));
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
+    if (hasFocus())
+        Style::paintFocusRing(p, QRectF(rect()), 3);
 }

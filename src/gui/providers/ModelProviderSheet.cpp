@@ -132,6 +132,8 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
         QStringLiteral("存下"), false, false, QStringLiteral("providers.new.save"), [this] { save(); }, this);
     saveRow->addWidget(m_save);
     col->addLayout(saveRow);
+    // Enter in the new account's fields stores it.
+    setDefaultButton(m_save);
 
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);

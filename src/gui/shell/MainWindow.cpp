@@ -9,6 +9,7 @@
 #include "gui/design/FocusKeeper.h"
 #include "gui/design/ScrollIntoView.h"
 #include "gui/design/Style.h"
+#include "gui/design/TabChain.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RecoverySheet.h"
 #include "gui/runtimes/RuntimeSection.h"
@@ -89,6 +90,10 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
+    // The window opens with the keyboard on none of its controls (Qt would
+    // pick the first one made, wherever it stands): the first Tab goes to the
+    // header.
+    setFocus(Qt::OtherFocusReason);
     connect(m_controller.get(), &WindowController::modelChanged, this, &MainWindow::scheduleRefresh);
     connect(m_controller.get(), &WindowController::noticeChanged, this, &MainWindow::showNotice);
     connect(m_controller.get(), &WindowController::busyChanged, this, &MainWindow::showBusy);
@@ -127,6 +132,9 @@ void MainWindow::buildFrame()
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The page is no stop of its own (it would hold the keyboard with nothing
+    // to show for it); its keys still scroll it from the control that has focus.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->viewport()->setAutoFillBackground(false);
     root->addWidget(m_scroll, 1);
 
@@ -258,10 +266,9 @@ void MainWindow::paintEvent(QPaintEvent* event)
 
 bool MainWindow::focusNextPrevChild(bool next)
 {
-    // A control that turns busy or goes keeps the keyboard on its row and the page still.
-    if (FocusKeeper::park(this))
-        return false;
-    return QWidget::focusNextPrevChild(next);
+    // A control that turns busy or goes keeps the keyboard on its row and the
+    // page still; Tab follows the page.
+    return TabChain::focusNextPrevChild(this, next);
 }
 
 void MainWindow::queueSections(int delayMs)

@@ -23,7 +23,8 @@ WindowHeader::WindowHeader(QWidget* parent)
     // page below does not move when the name comes after the first frame.
     setMinimumHeight(63);
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(20, 12, 20, 12);
+    // 11 above and below: the switcher's focus ring adds a point to each of its edges.
+    row->setContentsMargins(20, 11, 20, 11);
     row->setSpacing(10);
 
     auto* cpu = new Icon(QStringLiteral("cpu"), 18, DS::mint(), this);

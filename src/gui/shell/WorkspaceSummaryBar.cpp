@@ -73,7 +73,7 @@ protected:
             return;
         // Keyboard focus needs to be seen; the mouse look stays plain.
         QPainter p(this);
-        Style::paintPlate(p, QRectF(rect()), 4.5, Qt::transparent, DS::at(DS::amber(), 0.5));
+        Style::paintFocusRing(p, QRectF(rect()), 4.5);
     }
 };
 

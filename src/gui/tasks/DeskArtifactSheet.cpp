@@ -7,10 +7,10 @@
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
 #include "gui/design/ElidedLine.h"
-#include "gui/design/FocusKeeper.h"
 #include "gui/design/Marker.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/Style.h"
+#include "gui/design/TabChain.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -216,7 +216,5 @@ void DeskArtifactSheet::showContent()
 bool DeskArtifactSheet::focusNextPrevChild(bool next)
 {
     // "重试" giving way to the spinner keeps the keyboard where it was.
-    if (FocusKeeper::park(this))
-        return false;
-    return QDialog::focusNextPrevChild(next);
+    return TabChain::focusNextPrevChild(this, next);
 }

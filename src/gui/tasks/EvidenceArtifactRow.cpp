@@ -80,4 +80,6 @@ void EvidenceArtifactRow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     Style::paintPlate(p, QRectF(rect()), 6, DS::muted(isDown() ? 0.1 : 0.05));
+    if (hasFocus())
+        Style::paintFocusRing(p, QRectF(rect()), 6);
 }

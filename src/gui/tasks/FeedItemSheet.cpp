@@ -74,6 +74,8 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The list is no stop of its own; Tab goes to its rows' buttons, whose keys still scroll it.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->viewport()->setAutoFillBackground(false);
     m_scroll->setAutoFillBackground(false);
     m_scroll->verticalScrollBar()->setStyleSheet(Style::scrollBar());

@@ -52,6 +52,8 @@ protected:
     {
         QPainter p(this);
         Style::paintPlate(p, QRectF(rect()), 6, DS::muted(underMouse() || isDown() ? 0.1 : 0.06));
+        if (hasFocus())
+            Style::paintFocusRing(p, QRectF(rect()), 6);
 
         const int box = Icon::boxFor(10);
         int x = kHorizontal;
