@@ -52,7 +52,7 @@ QString field()
     return QStringLiteral("QLineEdit, QComboBox { background: %1; color: %2; border: 1px solid %3;"
                           " border-radius: 7px; padding: 4px 8px; }"
                           "QLineEdit:focus, QComboBox:focus { border-color: %4; }")
-        .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(focusRing()))
+               .arg(css(DS::muted(0.06)), DS::ink().name(), css(DS::hair()), css(focusRing()))
         + dropDownList();
 }
 
@@ -73,7 +73,8 @@ QString workspaceSwitcher()
                " padding: 0 17px 0 0; }"
                "QComboBox:hover { background: %2; }"
                "QComboBox:focus { border-color: %3; }"
-               "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: right "
+               "QComboBox::drop-down { border: none; width: 16px; subcontrol-origin: padding; subcontrol-position: "
+               "right "
                "center; }")
                .arg(css(DS::ink()), css(DS::muted(0.08)), css(focusRing()))
         + dropDownList();
