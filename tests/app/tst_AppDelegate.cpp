@@ -25,6 +25,37 @@
 
 #include <unistd.h>
 
+namespace {
+
+// Starts a worker that ignores SIGTERM on the application's one controller,
+// stopped with the given grace, and returns once it runs (its record is the
+// ledger's only one).
+void startStubbornWorker(const TempHome& home, const SimTool& tool, double graceSeconds)
+{
+    tool.put(QStringLiteral("run.interval_ms"), "50");
+    tool.put(QStringLiteral("run.ignore_term"));
+    const QString folder = home.filePath(QStringLiteral("project"));
+    QVERIFY(QDir().mkpath(folder));
+
+    RuntimeController& controller = RuntimeController::shared();
+    controller.setStopGraceSeconds(graceSeconds);
+    // The one controller keeps the lines of the rows before.
+    const QString beat = QStringLiteral("[Codex] heartbeat 1");
+    const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
+    controller.start({ .api = QStringLiteral("http://127.0.0.1:1"),
+                         .workspace = QStringLiteral("ws"),
+                         .token = QStringLiteral("tok"),
+                         .path = folder },
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
+        std::nullopt);
+    QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    // Running, and ignoring SIGTERM, once it beats.
+    QTRY_VERIFY(controller.lines(QStringLiteral("ws")).count(beat) > beats);
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+}
+
+} // namespace
+
 class TestAppDelegate : public QObject {
     Q_OBJECT
 private slots:
@@ -119,27 +150,11 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     QFETCH(int, signal);
     TempHome home;
     SimTool tool(home);
-    tool.put(QStringLiteral("run.interval_ms"), "50");
-    tool.put(QStringLiteral("run.ignore_term"));
-    const QString folder = home.filePath(QStringLiteral("project"));
-    QVERIFY(QDir().mkpath(folder));
-
+    startStubbornWorker(home, tool, 0.5);
+    if (QTest::currentTestFailed())
+        return;
     RuntimeController& controller = RuntimeController::shared();
-    controller.setStopGraceSeconds(0.5);
-    // The one controller keeps the lines of the rows before.
-    const QString beat = QStringLiteral("[Codex] heartbeat 1");
-    const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
-    controller.start({ .api = QStringLiteral("http://127.0.0.1:1"),
-                         .workspace = QStringLiteral("ws"),
-                         .token = QStringLiteral("tok"),
-                         .path = folder },
-        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
-        std::nullopt);
-    QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
-    // Running, and ignoring SIGTERM, once it beats.
-    QTRY_VERIFY(controller.lines(QStringLiteral("ws")).count(beat) > beats);
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
-    QCOMPARE(records.size(), 1);
 
     {
         AppDelegate delegate;
@@ -215,24 +230,11 @@ void TestAppDelegate::secondSignalCutsTheGraceShort()
 {
     TempHome home;
     SimTool tool(home);
-    tool.put(QStringLiteral("run.interval_ms"), "50");
-    tool.put(QStringLiteral("run.ignore_term"));
-    const QString folder = home.filePath(QStringLiteral("project"));
-    QVERIFY(QDir().mkpath(folder));
-    RuntimeController& controller = RuntimeController::shared();
     const QDeadlineTimer grace(std::chrono::minutes(2));
-    controller.setStopGraceSeconds(120);
-    const QString beat = QStringLiteral("[Codex] heartbeat 1");
-    const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
-    controller.start({ .api = QStringLiteral("http://127.0.0.1:1"),
-                         .workspace = QStringLiteral("ws"),
-                         .token = QStringLiteral("tok"),
-                         .path = folder },
-        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
-        std::nullopt);
-    QTRY_VERIFY(controller.lines(QStringLiteral("ws")).count(beat) > beats);
+    startStubbornWorker(home, tool, 120);
+    if (QTest::currentTestFailed())
+        return;
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
-    QCOMPARE(records.size(), 1);
 
     AppDelegate delegate;
     QVERIFY(delegate.installQuitSignals());
