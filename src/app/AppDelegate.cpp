@@ -10,6 +10,7 @@
 #include <QWindow>
 #include <QtConcurrent>
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,10 +20,18 @@ namespace {
 // [0] read end (GUI thread), [1] write end (signal handler). Process-wide,
 // because a signal handler can reach nothing else.
 int g_signalPipe[2] = { -1, -1 };
+// Quit signals received so far, and whether quitting has begun (by any road).
+std::atomic<int> g_quitSignals { 0 };
+std::atomic<bool> g_quitting { false };
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 void onQuitSignal(int signal)
 {
     const int saved = errno;
+    // Asked again while the workers have their grace (or before the first ask
+    // was even seen): the user will not wait, so nothing gets a grace any more.
+    if (g_quitSignals.fetch_add(1) > 0 || g_quitting.load())
+        ProcessGroup::cutGraceShort();
     const unsigned char byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
     errno = saved;
@@ -65,6 +74,11 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
+    g_quitting.store(true);
+    // The windows go first, on every road out (a closed window, a quit
+    // signal, the session ending): the waits below then hold up nothing on
+    // screen.
+    hideWindows();
     // One-shot companion-tool runs still in flight end with their whole group,
     // and workers with theirs: every one gets SIGTERM at once, and the waits
     // for their ends (each grace, then SIGKILL) happen on the way out, when
@@ -76,12 +90,27 @@ void AppDelegate::applicationWillTerminate()
     ProcessGroup::waitForEnded();
 }
 
+void AppDelegate::hideWindows()
+{
+    auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!gui || gui->topLevelWindows().isEmpty())
+        return;
+    for (QWindow* window : gui->topLevelWindows())
+        window->hide();
+    // A hidden window leaves the screen once the window system has been
+    // told, which otherwise happens only when the event loop next waits: the
+    // waits below would keep the last frame up for their whole grace.
+    QGuiApplication::sync();
+}
+
 bool AppDelegate::installQuitSignals()
 {
     if (m_notifier)
         return true;
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
+    g_quitSignals.store(0);
+    g_quitting.store(m_terminated);
     m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &AppDelegate::onSignalPipe);
 
@@ -103,12 +132,6 @@ void AppDelegate::onSignalPipe()
     if (last == 0)
         return;
     emit quitSignalReceived(last);
-    // The windows go first: the waits below (each group's grace) then hold
-    // up nothing on screen.
-    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        for (QWindow* window : gui->topLevelWindows())
-            window->hide();
-    }
     // Workers are stopped before the loop ends, not after a later event.
     applicationWillTerminate();
     QCoreApplication::quit();

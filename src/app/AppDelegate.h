@@ -23,13 +23,15 @@ public:
     // Reaps orphaned workers off the GUI thread (each may take its grace to
     // end); a breadcrumb with the count when any were ended.
     QFuture<QList<RuntimeChildRecord>> applicationDidFinishLaunching();
-    // Ends the one-shot companion-tool runs in flight (with whatever they
-    // started), stops every worker and waits until each has ended (after its
-    // grace, a kill). Runs once, on the way out.
+    // Hides every window, ends the one-shot companion-tool runs in flight
+    // (with whatever they started; none starts from here on), stops every
+    // worker and waits until each has ended (after its grace, a kill). Runs
+    // once, on the way out.
     void applicationWillTerminate();
 
     // SIGTERM and SIGINT quit the event loop (through a self-pipe, so the
-    // handler itself only writes one byte). False when the pipe could not be made.
+    // handler itself only writes one byte). A second one, or one that comes
+    // while quitting, cuts every grace short. False when the pipe could not be made.
     bool installQuitSignals();
 
 signals:
@@ -38,6 +40,7 @@ signals:
 
 private:
     void onSignalPipe();
+    void hideWindows();
 
     QSocketNotifier* m_notifier = nullptr;
     bool m_terminated = false;

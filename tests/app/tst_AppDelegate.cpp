@@ -16,18 +16,59 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QWindow>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <thread>
+
+#include <unistd.h>
+
+namespace {
+
+// Starts a worker that ignores SIGTERM on the application's one controller,
+// stopped with the given grace, and returns once it runs (its record is the
+// ledger's only one).
+void startStubbornWorker(const TempHome& home, const SimTool& tool, double graceSeconds)
+{
+    tool.put(QStringLiteral("run.interval_ms"), "50");
+    tool.put(QStringLiteral("run.ignore_term"));
+    const QString folder = home.filePath(QStringLiteral("project"));
+    QVERIFY(QDir().mkpath(folder));
+
+    RuntimeController& controller = RuntimeController::shared();
+    controller.setStopGraceSeconds(graceSeconds);
+    // The one controller keeps the lines of the rows before.
+    const QString beat = QStringLiteral("[Codex] heartbeat 1");
+    const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
+    controller.start({ .api = QStringLiteral("http://127.0.0.1:1"),
+                         .workspace = QStringLiteral("ws"),
+                         .token = QStringLiteral("tok"),
+                         .path = folder },
+        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
+        std::nullopt);
+    QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
+    // Running, and ignoring SIGTERM, once it beats.
+    QTRY_VERIFY(controller.lines(QStringLiteral("ws")).count(beat) > beats);
+    QCOMPARE(RuntimeChildLedger::load().size(), 1);
+}
+
+} // namespace
 
 class TestAppDelegate : public QObject {
     Q_OBJECT
 private slots:
     // First: once quitting has ended the tool runs in flight, no later run may start.
     void quitEndsToolRunsInFlight();
+    void noToolRunStartsOnceQuitting();
     void quitSignalStopsEveryWorker_data();
     void quitSignalStopsEveryWorker();
+    void windowsGoBeforeTheGrace_data();
+    void windowsGoBeforeTheGrace();
     void launchAndTerminate();
+    // Last: from then on nothing in this process gets a grace.
+    void secondSignalCutsTheGraceShort();
 };
 
 // Quitting while `runtimes --json` and `daemon status --json` hang ends both
@@ -80,6 +121,21 @@ void TestAppDelegate::quitEndsToolRunsInFlight()
     QVERIFY(!health.running().has_value());
 }
 
+// A run asked for just before quitting (a health pass queued on the pool)
+// that gets to start only after it: it never starts, so nothing is left for
+// the quit's wait to miss.
+void TestAppDelegate::noToolRunStartsOnceQuitting()
+{
+    TempHome home;
+    const QString started = home.filePath(QStringLiteral("started"));
+    home.writeScript(QStringLiteral(".local/bin/brenlow"),
+        "trap '' TERM\necho $$ > \"" + started.toUtf8() + "\"\nwhile :; do sleep 0.05; done");
+    auto health = CLI::runAsync({ QStringLiteral("daemon"), QStringLiteral("status"), QStringLiteral("--json") });
+    QCOMPARE(QCoro::waitFor(std::move(health)).failure, CLI::Failure::Cancelled);
+    QCOMPARE(CLI::run({ QStringLiteral("runtimes"), QStringLiteral("--json") }).failure, CLI::Failure::Cancelled);
+    QVERIFY(!QFileInfo::exists(started));
+}
+
 void TestAppDelegate::quitSignalStopsEveryWorker_data()
 {
     QTest::addColumn<int>("signal");
@@ -94,27 +150,11 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     QFETCH(int, signal);
     TempHome home;
     SimTool tool(home);
-    tool.put(QStringLiteral("run.interval_ms"), "50");
-    tool.put(QStringLiteral("run.ignore_term"));
-    const QString folder = home.filePath(QStringLiteral("project"));
-    QVERIFY(QDir().mkpath(folder));
-
+    startStubbornWorker(home, tool, 0.5);
+    if (QTest::currentTestFailed())
+        return;
     RuntimeController& controller = RuntimeController::shared();
-    controller.setStopGraceSeconds(0.5);
-    // The one controller keeps the lines of the rows before.
-    const QString beat = QStringLiteral("[Codex] heartbeat 1");
-    const qsizetype beats = controller.lines(QStringLiteral("ws")).count(beat);
-    controller.start({ .api = QStringLiteral("http://127.0.0.1:1"),
-                         .workspace = QStringLiteral("ws"),
-                         .token = QStringLiteral("tok"),
-                         .path = folder },
-        RuntimeLaunch { QStringLiteral("codex"), QStringLiteral("codex"), QStringLiteral("Codex") }, std::nullopt,
-        std::nullopt);
-    QVERIFY(controller.isRunning(QStringLiteral("ws"), QStringLiteral("codex")));
-    // Running, and ignoring SIGTERM, once it beats.
-    QTRY_VERIFY(controller.lines(QStringLiteral("ws")).count(beat) > beats);
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
-    QCOMPARE(records.size(), 1);
 
     {
         AppDelegate delegate;
@@ -129,6 +169,44 @@ void TestAppDelegate::quitSignalStopsEveryWorker()
     QVERIFY(RuntimeChildLedger::load().isEmpty());
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")));
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1").arg(records.first().pid)));
+}
+
+void TestAppDelegate::windowsGoBeforeTheGrace_data()
+{
+    QTest::addColumn<bool>("bySignal"); // otherwise the loop ends with the window up (the session ends)
+    QTest::newRow("quit with the window up") << false;
+    QTest::newRow("quit signal") << true;
+}
+
+// Whatever the road out, the windows are off the screen before the workers
+// are stopped and their grace is waited for.
+void TestAppDelegate::windowsGoBeforeTheGrace()
+{
+    QFETCH(bool, bySignal);
+    TempHome home;
+    QWindow window;
+    window.resize(200, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QList<bool> shownAtStop;
+    RuntimeController& controller = RuntimeController::shared();
+    const QMetaObject::Connection watch
+        = connect(&controller, &RuntimeController::workersChanged, this, [&shownAtStop] {
+              const QWindowList windows = QGuiApplication::topLevelWindows();
+              shownAtStop.append(
+                  std::any_of(windows.cbegin(), windows.cend(), [](QWindow* w) { return w->isVisible(); }));
+          });
+    AppDelegate delegate;
+    if (bySignal) {
+        QVERIFY(delegate.installQuitSignals());
+        QSignalSpy received(&delegate, &AppDelegate::quitSignalReceived);
+        ::raise(SIGTERM);
+        QTRY_COMPARE(received.size(), 1);
+    } else {
+        delegate.applicationWillTerminate();
+    }
+    disconnect(watch);
+    QCOMPARE(shownAtStop, QList<bool> { false });
 }
 
 // A launch with nothing left over writes no breadcrumb; quitting may pass
@@ -146,5 +224,35 @@ void TestAppDelegate::launchAndTerminate()
     QCOMPARE(TempHome::crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
 }
 
-QTEST_GUILESS_MAIN(TestAppDelegate)
+// A second Ctrl-C while a worker that ignores SIGTERM has its grace: the
+// user will not wait, and the worker is killed at once.
+void TestAppDelegate::secondSignalCutsTheGraceShort()
+{
+    TempHome home;
+    SimTool tool(home);
+    const QDeadlineTimer grace(std::chrono::minutes(2));
+    startStubbornWorker(home, tool, 120);
+    if (QTest::currentTestFailed())
+        return;
+    const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
+
+    AppDelegate delegate;
+    QVERIFY(delegate.installQuitSignals());
+    QSignalSpy received(&delegate, &AppDelegate::quitSignalReceived);
+    // The second Ctrl-C comes once the workers have been told to stop.
+    std::thread second([] {
+        while (!TempHome::crumbs().contains(QStringLiteral("runtime.stopAll 共 1 个")))
+            QThread::msleep(20);
+        ::kill(::getpid(), SIGINT);
+    });
+    ::raise(SIGINT);
+    QTRY_VERIFY(!received.isEmpty());
+    second.join();
+    QVERIFY(!grace.hasExpired());
+    QVERIFY(!ProcessSignals::isAlive(records.first().pid));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1").arg(records.first().pid)));
+    QTRY_VERIFY(RuntimeChildLedger::load().isEmpty());
+}
+
+QTEST_MAIN(TestAppDelegate)
 #include "tst_AppDelegate.moc"

@@ -53,12 +53,15 @@ public:
     }
     // Some call gave up waiting before open().
     bool gaveUp() const { return m_gaveUp; }
+    // The calls made so far (reads, writes and removals alike).
+    int calls() const { return m_calls; }
     MemorySecretStore& inner() { return m_inner; }
 
 private:
     void hold()
     {
         const QMutexLocker lock(&m_mutex);
+        ++m_calls;
         ++m_waiting;
         const QDeadlineTimer deadline(m_patience.load());
         while (!m_open) {
@@ -78,6 +81,7 @@ private:
     QWaitCondition m_opened;
     bool m_open = false;
     std::atomic<int> m_waiting { 0 };
+    std::atomic<int> m_calls { 0 };
     std::atomic<bool> m_gaveUp { false };
     std::chrono::milliseconds m_delay { 0 };
     std::atomic<std::chrono::milliseconds> m_patience { std::chrono::milliseconds(5000) };

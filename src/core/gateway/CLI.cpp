@@ -80,20 +80,20 @@ bool waitForExit(QProcess& p, const ProcessGroup& group, const QDeadlineTimer& u
 }
 
 // Ends the group `p` leads: SIGTERM to every member, the grace, then SIGKILL
-// to whatever of it is left, the leader or what it started.
-void stopGroup(QProcess& p, ProcessGroup& group, pid_t leader)
+// to whatever of it is left, the leader or what it started. Its output is
+// taken meanwhile, so that a child that says why it ends is not held on a full pipe.
+void stopGroup(QProcess& p, ProcessGroup& group, pid_t leader, Output& output)
 {
     const QDeadlineTimer killAt = group.stop();
-    const qint64 graceLeft = std::max<qint64>(killAt.remainingTime(), 0);
-    if (p.state() != QProcess::NotRunning && !p.waitForFinished(int(graceLeft))) {
-        ProcessGroup::end(leader);
-        p.waitForFinished(kKillWaitMs);
-        return;
-    }
-    while (!killAt.hasExpired() && ProcessGroup::anyLeft(leader))
-        QThread::msleep(20);
-    if (ProcessGroup::anyLeft(leader))
-        ProcessGroup::end(leader);
+    ProcessGroup::awaitEnded({ { leader, true, killAt } }, [&p, &output](int ms) {
+        if (p.state() == QProcess::NotRunning) {
+            QThread::msleep(ms);
+            return;
+        }
+        p.waitForReadyRead(ms);
+        output.take(p);
+    });
+    p.waitForFinished(kKillWaitMs);
 }
 
 // Starts `p` as the leader of `group` and waits until it has exited, at most
@@ -102,32 +102,28 @@ void stopGroup(QProcess& p, ProcessGroup& group, pid_t leader)
 // its group alone.
 Ending runInGroup(QProcess& p, ProcessGroup& group, std::chrono::milliseconds timeLimit, Output& output)
 {
-    // An owner gone before the pool got to the run: nothing to start.
-    if (group.cancelled())
-        return Ending::Cancelled;
     ProcessGroup::prepare(p);
-    p.start();
+    // An owner gone before the pool got to the run, or an application that
+    // is quitting: nothing to start.
+    if (!group.start(p))
+        return Ending::Cancelled;
     if (!p.waitForStarted(kStartWaitMs)) {
         if (p.state() != QProcess::NotRunning) {
             ProcessGroup::end(pid_t(p.processId()));
             p.kill();
             p.waitForFinished(kKillWaitMs);
         }
+        group.leave();
         return Ending::CouldNotStart;
     }
     const auto leader = pid_t(p.processId());
-    if (!group.enter(leader)) {
-        stopGroup(p, group, leader);
-        group.leave();
-        return Ending::Cancelled;
-    }
     // The wait ends once the child has exited and what it left in the pipe
     // has been read; it does not wait for end of file, so a grandchild that
     // inherited the pipe cannot hold the run.
     const qint64 limit = std::max<qint64>(timeLimit.count(), 0);
     const bool exited = waitForExit(p, group, QDeadlineTimer(limit), output);
     if (!exited)
-        stopGroup(p, group, leader);
+        stopGroup(p, group, leader, output);
     group.leave();
     if (group.cancelled())
         return Ending::Cancelled;

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 
@@ -35,6 +36,28 @@ Registry& registry()
 }
 
 constexpr qint64 kGraceMs = ProcessGroup::kGrace.count();
+// How long SIGKILL is given to take.
+constexpr qint64 kKilledMs = 1000;
+// Between looks at what is still ending.
+constexpr int kLookMs = 20;
+
+// Set once by cutGraceShort(), possibly inside a signal handler.
+std::atomic<bool> g_graceCut { false };
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// The process exists and is not a zombie waiting for its parent.
+bool alive(pid_t pid)
+{
+    if (pid < 2 || ::kill(pid, 0) != 0)
+        return false;
+    const std::optional<ProcessTable::Entry> e = ProcessTable::entry(pid);
+    return !e || e->state != 'Z';
+}
+
+bool ended(const ProcessGroup::Ending& e)
+{
+    return e.group ? !ProcessGroup::anyLeft(e.pid) : !alive(e.pid);
+}
 
 } // namespace
 
@@ -49,16 +72,21 @@ void ProcessGroup::prepare(QProcess& process)
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
 }
 
-bool ProcessGroup::enter(pid_t leader)
+bool ProcessGroup::start(QProcess& process)
 {
     Registry& r = registry();
+    // Held across the fork, so that endAll() never misses a child that is
+    // starting; the child itself only calls setpgid before it executes.
     const QMutexLocker lock(&r.mutex);
-    m_leader = leader;
-    if (m_cancelled || r.closing || leader < 2) {
+    if (m_cancelled || r.closing) {
         m_cancelled = true;
         return false;
     }
-    r.live.insert(this);
+    process.start();
+    m_leader = pid_t(process.processId());
+    // A child that could not even be forked has no group to end.
+    if (m_leader > 1)
+        r.live.insert(this);
     return true;
 }
 
@@ -133,22 +161,58 @@ void ProcessGroup::endAll()
 void ProcessGroup::waitForEnded()
 {
     Registry& r = registry();
-    QList<pid_t> leaders;
-    QDeadlineTimer killAt;
+    QList<Ending> endings;
     {
         const QMutexLocker lock(&r.mutex);
-        leaders = std::exchange(r.ending, {});
-        killAt = r.endingKillAt;
+        for (const pid_t leader : std::exchange(r.ending, {}))
+            endings.append({ leader, true, r.endingKillAt });
     }
-    const auto left = [&leaders] {
-        return std::any_of(leaders.cbegin(), leaders.cend(), [](pid_t leader) { return anyLeft(leader); });
+    awaitEnded(endings);
+}
+
+QList<ProcessGroup::Ending> ProcessGroup::awaitEnded(
+    const QList<Ending>& endings, const std::function<void(int)>& pause)
+{
+    const auto wait = [&pause](int ms) {
+        if (pause)
+            pause(ms);
+        else
+            QThread::msleep(ms);
     };
-    while (!killAt.hasExpired() && left())
-        QThread::msleep(20);
-    for (const pid_t leader : std::as_const(leaders)) {
-        if (anyLeft(leader))
-            end(leader);
+    QList<Ending> ending;
+    for (const Ending& e : endings) {
+        // Never 0 or 1: kill(0) and kill(-1) would reach this process's own group or every process.
+        if (e.pid > 1)
+            ending.append(e);
     }
+    QList<Ending> killed;
+    while (!ending.isEmpty()) {
+        const bool cut = g_graceCut.load();
+        for (auto it = ending.begin(); it != ending.end();) {
+            if (ended(*it)) {
+                it = ending.erase(it);
+            } else if (cut || it->killAt.hasExpired()) {
+                it->pidLeft = alive(it->pid);
+                ::kill(it->group ? -it->pid : it->pid, SIGKILL);
+                killed.append(*it);
+                it = ending.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (!ending.isEmpty())
+            wait(kLookMs);
+    }
+    const QDeadlineTimer killedBy(kKilledMs);
+    const auto allGone = [&killed] { return std::all_of(killed.cbegin(), killed.cend(), ended); };
+    while (!killedBy.hasExpired() && !allGone())
+        wait(kLookMs);
+    return killed;
+}
+
+void ProcessGroup::cutGraceShort()
+{
+    g_graceCut.store(true);
 }
 
 ProcessGroup::Scope::Scope(const QObject* owner)

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QList>
 #include <QMetaObject>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -36,14 +38,16 @@ public:
     // Makes `process` start its child as the leader of a new group.
     static void prepare(QProcess& process);
 
-    // The child `leader` is running. False when the group must end at once
-    // (it was cancelled first, or the application is quitting): the caller
-    // ends it with stop(). Otherwise the group is live until leave().
-    bool enter(pid_t leader);
+    // Starts `process` (made ready by prepare()) as the leader of this group,
+    // unless the group was cancelled or the application is quitting: then
+    // nothing starts and the answer is false. A started group is live until
+    // leave(). The check and the start are one step for endAll(): quitting
+    // either finds the group live, and ends it, or keeps it from starting.
+    bool start(QProcess& process);
     // The leader has exited: cancelling or quitting no longer ends the group.
     void leave();
     // Asks a live group to end (SIGTERM now, SIGKILL once the grace is over,
-    // sent by whoever waits for the run); one not yet entered is refused.
+    // sent by whoever waits for the run); one not yet started never starts.
     void cancel();
     // Whether cancel() or endAll() reached this group.
     bool cancelled() const;
@@ -55,13 +59,36 @@ public:
     static void end(pid_t leader);
     // Whether any process of the group led by `leader` still runs.
     static bool anyLeft(pid_t leader);
-    // Asks every live group to end, and refuses every group entered from now
+    // Asks every live group to end, and refuses every group started from now
     // on (for the rest of the process). The application's quit path calls it,
     // then waitForEnded().
     static void endAll();
     // Blocks until every group endAll() asked has ended, killing what is left
     // once the grace is over.
     static void waitForEnded();
+
+    // A process, or the group it leads, that has been sent SIGTERM, and when
+    // SIGKILL is due.
+    struct Ending {
+        pid_t pid = 0;
+        // The whole group `pid` leads ends, not only `pid`.
+        bool group = false;
+        QDeadlineTimer killAt;
+        // On the ones awaitEnded() killed: `pid` itself was still there, not
+        // only others of its group.
+        bool pidLeft = false;
+    };
+    // The one wait between SIGTERM and SIGKILL: blocks until each has ended
+    // (a zombie counts as ended) or its grace is over, sends SIGKILL to what
+    // is left of each once its grace is over, and gives that a second to
+    // take. `pause` waits up to the given milliseconds between looks (a plain
+    // sleep when not given; a caller may read its child's output meanwhile).
+    // Returns the ones that had to be killed.
+    static QList<Ending> awaitEnded(const QList<Ending>& endings, const std::function<void(int)>& pause = {});
+    // Cuts every grace short, also the ones being waited for: whatever is
+    // left gets SIGKILL at once. For the rest of the process. Safe to call
+    // from a signal handler (a second quit signal: the user will not wait).
+    static void cutGraceShort();
 
     // Ties a new group to the object awaiting its run: when `owner` is
     // destroyed while the scope lives, the group is cancelled. With no owner

@@ -1,6 +1,7 @@
 #include "core/runtimes/ProcessSignals.h"
 
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
 
 #include <QDeadlineTimer>
@@ -57,14 +58,8 @@ bool leadsGroup(pid_t pid)
 // name someone else's group meanwhile.
 void endRestOfGroup(pid_t pgid, const QDeadlineTimer& deadline)
 {
-    while (!ProcessTable::groupMembers(pgid).isEmpty()) {
-        if (deadline.hasExpired()) {
-            DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
-            ::kill(-pgid, SIGKILL);
-            return;
-        }
-        QThread::msleep(100);
-    }
+    if (!ProcessGroup::awaitEnded({ { pgid, true, deadline } }).isEmpty())
+        DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
 }
 
 // The same by pid alone, where pidfds cannot be had.

@@ -5,7 +5,6 @@
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/ProcessGroup.h"
-#include "core/platform/ProcessTable.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
@@ -15,7 +14,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QSignalBlocker>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -295,10 +293,7 @@ void RuntimeController::kill(QProcess* process)
 
 void RuntimeController::endLeftGroup(qint32 pgid)
 {
-    // The group's id stays taken while any member is left, so it still names
-    // the worker's group when a member still runs. (Nothing at all answers
-    // most of the time; only then is /proc read, to leave zombies out.)
-    if (::kill(-pgid, 0) != 0 || ProcessTable::groupMembers(pgid).isEmpty())
+    if (!ProcessGroup::anyLeft(pgid))
         return;
     DeskCrumbs::drop(QStringLiteral("child.kill pgid=%1 宽限期内没退出，SIGKILL").arg(pgid));
     ProcessGroup::end(pgid);
@@ -328,29 +323,28 @@ void RuntimeController::stopAll()
 
 void RuntimeController::waitForStopped()
 {
+    // Every worker being stopped, with what it started, and what is left of
+    // the groups of workers that ended within their grace: one wait for all.
+    QList<ProcessGroup::Ending> endings;
+    for (const Stopping& s : std::as_const(m_stopping))
+        endings.append({ s.pid, s.group, s.killAt });
+    const QHash<qint32, QDeadlineTimer> leftGroups = std::exchange(m_leftGroups, {});
+    for (auto it = leftGroups.cbegin(); it != leftGroups.cend(); ++it)
+        endings.append({ it.key(), true, it.value() });
+    for (const ProcessGroup::Ending& e : ProcessGroup::awaitEnded(endings)) {
+        // The worker itself, or only what it started.
+        const QString what = e.pidLeft ? QStringLiteral("pid") : QStringLiteral("pgid");
+        DeskCrumbs::drop(QStringLiteral("child.kill %1=%2 宽限期内没退出，SIGKILL").arg(what).arg(e.pid));
+    }
+    // Each one's finished() runs inside the waits and takes it off the list;
+    // the ledger forgets it there.
     const QList<QProcess*> stopping = m_stopping.keys();
     for (QProcess* p : stopping) {
-        // Each one's finished() runs inside the waits and takes it off the list.
-        if (!m_stopping.contains(p))
-            continue;
-        const qint64 left = std::max<qint64>(m_stopping.value(p).killAt.remainingTime(), 0);
-        if (p->state() != QProcess::NotRunning && !p->waitForFinished(int(left))) {
-            kill(p);
+        if (m_stopping.contains(p) && p->state() != QProcess::NotRunning)
             p->waitForFinished(1000);
-        }
     }
-    // What the stopped workers started gets the rest of their grace, then
-    // SIGKILL and one more second.
-    const QList<qint32> groups = m_leftGroups.keys();
-    for (const qint32 pgid : groups) {
-        const QDeadlineTimer killAt = m_leftGroups.take(pgid);
-        while (!killAt.hasExpired() && !ProcessTable::groupMembers(pgid).isEmpty())
-            QThread::msleep(20);
-        endLeftGroup(pgid);
-        const QDeadlineTimer gone(1000);
-        while (!gone.hasExpired() && !ProcessTable::groupMembers(pgid).isEmpty())
-            QThread::msleep(20);
-    }
+    // What onFinished() just set aside has ended already.
+    m_leftGroups.clear();
     // The ledger forgets the ended workers before the application goes.
     RuntimeChildLedger::waitForWrites();
 }

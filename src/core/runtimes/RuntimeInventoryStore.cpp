@@ -13,6 +13,7 @@
 #include "core/providers/ProviderProfileStore.h"
 #include "core/providers/RuntimeBindingStore.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -232,20 +233,49 @@ QCoro::Task<> RuntimeInventoryStore::loadProfiles()
 
 QCoro::Task<> RuntimeInventoryStore::loadCredentials()
 {
+    QFuture<void> done;
+    if (!m_credentialPass) {
+        auto promise = std::make_shared<QPromise<void>>();
+        promise->start();
+        done = promise->future();
+        credentialPasses(std::move(promise));
+    } else {
+        // The pass under way may have read the contracts before this
+        // request's: one more follows it, for every request until it starts.
+        if (!m_nextCredentialPass) {
+            m_nextCredentialPass = std::make_shared<QPromise<void>>();
+            m_nextCredentialPass->start();
+        }
+        done = m_nextCredentialPass->future();
+    }
+    // Finished also when the store goes first (its promise is then dropped).
+    co_await done;
+}
+
+QCoro::Task<> RuntimeInventoryStore::credentialPasses(std::shared_ptr<QPromise<void>> done)
+{
     QPointer<RuntimeInventoryStore> self(this);
-    const QMap<QString, RuntimeSetupInfo> setup = m_setup;
-    auto job = [setup] { return readCredentials(setup); };
-    // On the key store's queue: the migration moves keys, and nothing else
-    // may reach the store in the middle of it.
-    auto task = SecretStore::queue().task(std::move(job));
-    const Credentials read = co_await std::move(task);
-    if (!self)
-        co_return;
-    self->m_configured = read.configured;
-    if (read.profiles)
-        self->applyProfiles(*read.profiles);
-    else
-        emit self->changed();
+    m_credentialPass = true;
+    while (done) {
+        const QMap<QString, RuntimeSetupInfo> setup = self->m_setup;
+        auto job = [setup] { return readCredentials(setup); };
+        // On the key store's queue: the migration moves keys, and nothing else
+        // may reach the store in the middle of it.
+        auto task = SecretStore::queue().task(std::move(job));
+        const Credentials read = co_await std::move(task);
+        if (!self) {
+            done->finish();
+            co_return;
+        }
+        self->m_configured = read.configured;
+        if (read.profiles)
+            self->applyProfiles(*read.profiles);
+        else
+            emit self->changed();
+        done->finish();
+        done = std::exchange(self->m_nextCredentialPass, {});
+    }
+    self->m_credentialPass = false;
 }
 
 RuntimeInventoryStore::Credentials RuntimeInventoryStore::readCredentials(const QMap<QString, RuntimeSetupInfo>& setup)

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPromise>
 #include <QSet>
 #include <QString>
 #include <QUuid>
@@ -95,9 +96,14 @@ private:
     void applyProfiles(const Profiles& read);
     // Profiles and bindings, pruned, off the GUI thread; never waits on the key store.
     QCoro::Task<> loadProfiles();
-    // On the key store's queue, one after another in the order asked, so that
-    // two migrations never run at once and the latest result lands last.
+    // On the key store's queue, so that two migrations never run at once.
+    // While one pass waits there (the store may wait on a prompt), the
+    // requests that come join the one pass that follows it: a held store
+    // never gathers a backlog, and a keyed start queued meanwhile waits for
+    // one pass at most. Returns once a pass begun after the request is in.
     QCoro::Task<> loadCredentials();
+    // One pass, then the one asked for meanwhile, if any.
+    QCoro::Task<> credentialPasses(std::shared_ptr<QPromise<void>> done);
     static Profiles readProfiles();
     // Blocking: the Secret Service may wait on a prompt or a stalled daemon.
     static Credentials readCredentials(const QMap<QString, RuntimeSetupInfo>& setup);
@@ -115,5 +121,9 @@ private:
     bool m_running = false;
     QList<ProviderProfile> m_profiles;
     QMap<QString, QUuid> m_bindings;
+    // A credential pass is on the key store's queue.
+    bool m_credentialPass = false;
+    // Finished once the pass that follows it is in; none when none was asked for.
+    std::shared_ptr<QPromise<void>> m_nextCredentialPass;
     std::chrono::milliseconds m_timeLimit { std::chrono::seconds(60) };
 };

@@ -86,6 +86,17 @@ QList<Problem> run()
     check(
         ProviderProfileStore::filePath(),
         [](const QByteArray& data) { return ProviderProfile::decodeList(data).has_value(); }, true);
+    // Saved over while damaged, the profiles file went aside: until the user
+    // has taken back what it holds, no profile missing from the new file can
+    // be taken for one the user deleted.
+    const QString profiles = ProviderProfileStore::filePath();
+    if (JsonFile::hasAside(profiles)) {
+        out.append({ JsonFile::asidePath(profiles),
+            QStringLiteral("早先读不了的供应商配置原样留在这里，里面可能还有你的配置；把要的内容并回 %1 "
+                           "并删掉它之前，旧密钥的迁移和失效绑定的清理都先停着")
+                .arg(QFileInfo(profiles).fileName()),
+            false, true });
+    }
     check(RuntimeBindingStore::filePath(), isObject, true);
     check(RuntimeModelStore::filePath(), isObject, true);
     check(
@@ -96,18 +107,27 @@ QList<Problem> run()
 
 QString notice(const QList<Problem>& problems)
 {
-    if (problems.isEmpty())
-        return {};
     const QString home = QDir::homePath() + QLatin1Char('/');
-    QStringList parts;
+    const auto shown = [&home](const QString& path) {
+        return path.startsWith(home) ? QStringLiteral("~/") + path.mid(home.size()) : path;
+    };
+    QStringList unreadable;
+    QStringList aside;
     for (const Problem& p : problems) {
-        const QString shown = p.path.startsWith(home) ? QStringLiteral("~/") + p.path.mid(home.size()) : p.path;
-        QString part = shown + QStringLiteral("（") + p.reason;
+        if (p.keptAside) {
+            aside.append(shown(p.path) + QStringLiteral("：") + p.reason + QStringLiteral("。"));
+            continue;
+        }
+        QString part = shown(p.path) + QStringLiteral("（") + p.reason;
         if (p.keptAsBad)
             part += QStringLiteral("；下次保存前原样留作 ") + QFileInfo(p.path).fileName() + QStringLiteral(".bad");
-        parts.append(part + QStringLiteral("）"));
+        unreadable.append(part + QStringLiteral("）"));
     }
-    return QStringLiteral("有 %1 个文件读不了，先当作空的：").arg(problems.size()) + parts.join(QStringLiteral("；"));
+    QString out;
+    if (!unreadable.isEmpty())
+        out = QStringLiteral("有 %1 个文件读不了，先当作空的：").arg(unreadable.size())
+            + unreadable.join(QStringLiteral("；")) + (aside.isEmpty() ? QString() : QStringLiteral("。"));
+    return out + aside.join(QString());
 }
 
 } // namespace StoredFileCheck

@@ -132,6 +132,7 @@ private slots:
     void migrationFailureMovesNothing_data();
     void migrationFailureMovesNothing();
     void keyStoreIsReadOffTheGuiThread();
+    void heldKeyStoreGathersNoBacklog();
 
 private:
     std::unique_ptr<TempHome> m_home;
@@ -613,6 +614,37 @@ void TestRuntimeInventoryStore::keyStoreIsReadOffTheGuiThread()
     QCOMPARE(store.configured(), QSet<QString> { QStringLiteral("openai") });
     QCOMPARE(store.profiles().size(), 1);
     QCOMPARE(store.bindings().value(QStringLiteral("codex")), store.profiles().first().id);
+}
+
+// While the key store holds its calls (an unlock prompt nobody answers), the
+// health passes and the user's re-detects go on refreshing the rows; what
+// they ask of the store joins the pass that follows the one waiting, rather
+// than queueing a pass each for when the store answers.
+void TestRuntimeInventoryStore::heldKeyStoreGathersNoBacklog()
+{
+    auto blocking = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = blocking.get();
+    SecretStore::setShared(std::move(blocking));
+    m_tool->answer(kRuntimes, codexReport());
+    RuntimeInventoryStore store;
+    QSignalSpy done(&store, &RuntimeInventoryStore::refreshed);
+    QSignalSpy applied(&store, &RuntimeInventoryStore::reportApplied);
+    for (int i = 1; i <= 5; ++i) {
+        store.refresh();
+        QTRY_COMPARE(applied.size(), i);
+    }
+    QVERIFY(keys->waiting());
+    QCOMPARE(done.size(), 0);
+    keys->open();
+    QTRY_COMPARE(done.size(), 5);
+    const int held = keys->calls();
+    // What one pass asks of the store, once it answers at once.
+    refreshAndWait(store);
+    const int onePass = keys->calls() - held;
+    QVERIFY(onePass > 0);
+    // The pass that waited, and one for all that came meanwhile.
+    QCOMPARE(held, 2 * onePass);
+    QVERIFY(!keys->gaveUp());
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeInventoryStore)

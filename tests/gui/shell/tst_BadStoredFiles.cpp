@@ -121,6 +121,7 @@ private slots:
     void cleanupTestCase();
     void windowStartsAndSaysSo_data();
     void windowStartsAndSaysSo();
+    void profilesKeptAsideAreNamed();
 
 private:
     std::unique_ptr<SimGateway> m_sim;
@@ -245,6 +246,47 @@ void TestBadStoredFiles::windowStartsAndSaysSo()
         QVERIFY(!bad.isFile());
     else
         QVERIFY(readAll(bad.filePath()) == content);
+}
+
+// A profile saved over a damaged profiles file leaves that file aside, and
+// with it the legacy-key migration and the bindings' prune wait for the user:
+// each launch says so until the copy is dealt with.
+void TestBadStoredFiles::profilesKeptAsideAreNamed()
+{
+    TempHome home;
+    SimTool tool(home);
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
+    m_sim->pair(home);
+    const QString path = ProviderProfileStore::filePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write("[{\"id\": 5}]") > 0);
+    }
+    ProviderProfile profile;
+    profile.id = QUuid::createUuid();
+    profile.provider = QStringLiteral("anthropic");
+    profile.name = QStringLiteral("工作");
+    profile.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(ProviderProfileStore::upsert(profile));
+    QVERIFY(QFileInfo::exists(path + QStringLiteral(".bad")));
+
+    const auto launchNotice = [] {
+        MainWindow w(kQuiet);
+        QSignalSpy checked(w.controller(), &WindowController::storedFilesChecked);
+        w.show();
+        [&] { QTRY_COMPARE(checked.size(), 1); }();
+        return w.noticeBanner()->isVisible() ? w.noticeBanner()->text() : QString();
+    };
+    const QString notice = launchNotice();
+    QVERIFY2(
+        notice.startsWith(QStringLiteral("~/product/.tolvarine/provider_profiles.json.bad：")), qPrintable(notice));
+    QVERIFY2(notice.contains(QStringLiteral("旧密钥的迁移和失效绑定的清理都先停着")), qPrintable(notice));
+    QVERIFY(!notice.contains(QStringLiteral("读不了，先当作空的")));
+
+    // Dealt with: nothing more to say.
+    QVERIFY(QFile::remove(path + QStringLiteral(".bad")));
+    QCOMPARE(launchNotice(), QString());
 }
 
 QTEST_MAIN(TestBadStoredFiles)
