@@ -193,12 +193,14 @@ int pair(const QStringList& args)
         say(QStringLiteral("目录不存在：%1\n").arg(*folderArg));
         return 1;
     }
-    const QString folder = folderInfo.absoluteFilePath();
+    // "shop/" names the folder "shop": the trailing slash is not kept.
+    const QString folder = QDir::cleanPath(folderInfo.absoluteFilePath());
+    const QString folderName = QFileInfo(folder).fileName();
     const QString grant = option(args, QStringLiteral("--grant")).value_or(QString());
 
     const QString api = gatewayBase();
     const QString device = deviceId();
-    QJsonObject request { { "path", folder }, { "name", folderInfo.fileName() }, { "device", device } };
+    QJsonObject request { { "path", folder }, { "name", folderName }, { "device", device } };
     QString wanted = qEnvironmentVariable("BRENLOW_SIM_PAIR_WS");
     if (wanted.isEmpty())
         wanted = workspaceAt(folder);
@@ -216,7 +218,7 @@ int pair(const QStringList& args)
         name.clear();
     }
     if (name.isEmpty())
-        name = folderInfo.fileName();
+        name = folderName;
     if (!safeId(workspace)) {
         say(QStringLiteral("网关给的工作区 id 不能用：%1\n").arg(workspace));
         return 1;
