@@ -31,24 +31,6 @@ std::optional<QUrl> makeUrl(const QString& text)
     return url;
 }
 
-// A transport failure in words a user reads: Qt's own texts are English and
-// name the socket, not the gateway.
-QString transportText(const QNetworkReply& reply)
-{
-    switch (reply.error()) {
-    case QNetworkReply::OperationCanceledError:
-    case QNetworkReply::TimeoutError:
-        return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("连不上网关（%1）").arg(reply.errorString());
-    case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("网关没回完就断开了");
-    default:
-        return QStringLiteral("和网关的连接出了错（%1）").arg(reply.errorString());
-    }
-}
-
 bool isSuccess(const QVariant& status)
 {
     if (!status.isValid())
@@ -63,6 +45,23 @@ GatewayClient::GatewayClient(QObject* parent)
     : QObject(parent)
     , m_nam(NetworkAccess::create(this))
 {
+}
+
+// Qt's own texts are English and name the socket, not the gateway.
+QString GatewayClient::transportText(const QNetworkReply& reply)
+{
+    switch (reply.error()) {
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::TimeoutError:
+        return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("连不上网关（%1）").arg(reply.errorString());
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("网关没回完就断开了");
+    default:
+        return QStringLiteral("和网关的连接出了错（%1）").arg(reply.errorString());
+    }
 }
 
 QString GatewayClient::noAnswerText(int ms)

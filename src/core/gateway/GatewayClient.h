@@ -70,6 +70,8 @@ public:
     static int port(const QString& api);
     // The origin when a phone could reach it; none for loopback addresses.
     static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
+    // A transport failure (no HTTP status) in words a user reads.
+    static QString transportText(const QNetworkReply& reply);
     // A request with no answer within `ms`: "网关 4 秒内没有回复".
     static QString noAnswerText(int ms);
     // The note shown when the origin found is not the configured address.

@@ -323,7 +323,7 @@ QCoro::Task<PairAnswer> postPairStart(
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
         answer.transportFailed = true;
-        answer.transportError = reply->errorString();
+        answer.transportError = GatewayClient::transportText(*reply);
         co_return answer;
     }
     answer.code = status.isValid() ? status.toInt() : 0;

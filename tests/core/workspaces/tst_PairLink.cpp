@@ -162,8 +162,9 @@ private slots:
                                   << "取配对码失败：" << qint64(0);
         QTest::newRow("empty token") << 200 << QByteArray(R"({"pair_token":""})") << ""
                                      << "服务端没有给出配对码" << qint64(0);
+        // In the product's words, not Qt's English socket text.
         QTest::newRow("nothing listening") << 0 << QByteArray() << "http://127.0.0.1:1"
-                                           << "取配对码失败：" << qint64(0);
+                                           << "取配对码失败：连不上网关（Connection refused）" << qint64(0);
         QTest::newRow("not a URL") << 0 << QByteArray() << "gateway"
                                    << "网关地址不合法：gateway" << qint64(0);
         QTest::newRow("a reply past the cap")
