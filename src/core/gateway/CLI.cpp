@@ -175,6 +175,11 @@ std::optional<QString> CLI::locateIn(const QString& appDir, const QString& home)
     return std::nullopt;
 }
 
+bool CLI::isWarning(const QString& line)
+{
+    return line.startsWith(QLatin1String("warning"), Qt::CaseInsensitive) || line.startsWith(QStringLiteral("警告"));
+}
+
 QString CLI::timedOutText(const QStringList& args, std::chrono::milliseconds timeLimit)
 {
     const double seconds = double(timeLimit.count()) / 1000.0;

@@ -147,6 +147,10 @@ public:
     static QString buildAugmentedPath(const QString& ownPath, const QString& shell, const QString& home,
         std::chrono::milliseconds shellTimeLimit = loginShellTimeLimit);
 
+    // Whether a line of the tool's output (trimmed) warns of a step it could
+    // not take: a run may end well and still have done only part of its work.
+    static bool isWarning(const QString& line);
+
     // The text of a run that hit its time limit.
     static QString timedOutText(const QStringList& args, std::chrono::milliseconds timeLimit);
     // The text of a run ended before it finished.

@@ -5,6 +5,7 @@
 #include "core/gateway/CLIAsync.h"
 #include "core/gateway/Json.h"
 #include "core/platform/CredentialRedaction.h"
+#include "core/platform/Graphemes.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/DaemonStatus.h"
 #include "core/runtimes/RuntimeInventory.h"
@@ -152,8 +153,21 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
         const CLI::Result install = co_await std::move(installTask);
         if (!self)
             co_return;
-        if (install.code == 0)
+        // An install that ended well may still warn of a step it could not
+        // take (the service put in place but not started): that is said in
+        // the tool's words, not called running.
+        QStringList warned;
+        for (const QString& line : install.out.split(QLatin1Char('\n'))) {
+            if (CLI::isWarning(line.trimmed()))
+                warned.append(line.trimmed());
+        }
+        if (install.code == 0 && warned.isEmpty())
             set(kService, State::Ok, QStringLiteral("刚刚起起来了"));
+        else if (install.code == 0)
+            set(kService, State::NeedsYou,
+                QStringLiteral("装上了，但 brenlow 说：")
+                    + Graphemes::leading(CredentialRedaction::redact(warned.join(QStringLiteral("；"))), 200),
+                QStringLiteral("照它说的补上这一步，再点一次「检查并恢复」"));
         else
             set(kService, State::Failed, CredentialRedaction::redact(DaemonStatus::firstLine(install.out)));
     } else {

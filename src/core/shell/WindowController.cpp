@@ -40,8 +40,7 @@ QString pairWarning(const QString& output)
     for (const QString& line : output.split(QLatin1Char('\n'))) {
         const QString text = line.trimmed();
         const bool local = text.contains(QStringLiteral("先在本机")) || text.contains(QStringLiteral("没有回话"));
-        if (local || text.startsWith(QLatin1String("warning"), Qt::CaseInsensitive)
-            || text.startsWith(QStringLiteral("警告")))
+        if (local || CLI::isWarning(text))
             said.append(text);
         localOnly = localOnly || local;
     }

@@ -196,6 +196,12 @@ void TestRecoveryRunner::service_data()
     QTest::addColumn<bool>("installed");
     QTest::newRow("not installed, install works") << QByteArray("not_installed") << QByteArray() << QByteArray() << 0
                                                   << State::Ok << "刚刚起起来了" << QString() << true;
+    // Installed, not started: the tool's warning is the step's, not a tick.
+    QTest::newRow("install works with a warning")
+        << QByteArray("not_installed") << QByteArray()
+        << QByteArray("常驻服务装好了\nwarning: 没能启动它：端口 7070 被占用\n") << 0 << State::NeedsYou
+        << "装上了，但 brenlow 说：warning: 没能启动它：端口 7070 被占用"
+        << "照它说的补上这一步" << true;
     QTest::newRow("install fails with two lines")
         << QByteArray("installed_not_loaded") << QByteArray() << QByteArray("launchctl: nope\nsecond\n") << 1
         << State::Failed << "launchctl: nope" << QString() << true;
@@ -229,7 +235,7 @@ void TestRecoveryRunner::service()
         m_tool->answer(QStringLiteral("daemon-status"), statusOutput, 2);
     else
         m_tool->put(QStringLiteral("daemon.state"), state);
-    if (installCode != 0)
+    if (installCode != 0 || !installOutput.isEmpty())
         m_tool->answer(QStringLiteral("daemon-install"), installOutput, installCode);
     RecoveryRunner runner;
     runOnce(runner, workspace(m_folder));
