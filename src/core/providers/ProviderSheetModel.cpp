@@ -160,6 +160,12 @@ void ProviderSheetModel::setForm(Feedback::Kind kind, const QString& text)
     emit changed();
 }
 
+void ProviderSheetModel::setDone(const QString& text, bool problem)
+{
+    m_doneMessage = text;
+    m_doneIsProblem = problem;
+}
+
 void ProviderSheetModel::draftEdited(const Draft& draft)
 {
     if (m_formIsProblem && problem(draft) != m_form.text)
@@ -197,8 +203,8 @@ QCoro::Task<bool> ProviderSheetModel::bind(std::optional<QUuid> profile)
         co_return false;
     }
     self->m_bound = profile;
-    self->m_doneMessage = p ? self->m_display + QStringLiteral(" 改用") + quoted(p->name)
-                            : self->m_display + QStringLiteral(" 不再绑账号 —— 它用自己登录的那个");
+    self->setDone(p ? self->m_display + QStringLiteral(" 改用") + quoted(p->name)
+                    : self->m_display + QStringLiteral(" 不再绑账号 —— 它用自己登录的那个"));
     self->setForm(Feedback::Kind::Idle, QString());
     co_return true;
 }
@@ -246,7 +252,7 @@ QCoro::Task<bool> ProviderSheetModel::create(Draft draft)
     const QList<ProviderProfile> now = co_await std::move(reload);
     if (!self || self->m_closing)
         co_return false;
-    self->m_doneMessage = QStringLiteral("新建了") + quoted(profile.name) + QStringLiteral("，Key 存在系统密码库里");
+    self->setDone(QStringLiteral("新建了") + quoted(profile.name) + QStringLiteral("，Key 存在系统密码库里"));
     self->m_form = Feedback { Feedback::Kind::Ok, *self->m_doneMessage };
     self->setProfiles(now);
     co_return true;
@@ -290,7 +296,8 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
     const QString& error = recorded.error;
     const QString said
         = outcome.ok ? QStringLiteral("验证通过：") + outcome.detail : QStringLiteral("验证没过：") + outcome.detail;
-    self->m_doneMessage = quoted(profile->name) + said;
+    // A key the provider refused, or a check that got no answer, is no success.
+    self->setDone(quoted(profile->name) + said, !outcome.ok);
     // The profile's own record now shows the answer; only a record that could
     // not take it needs a word of its own.
     if (saved)
@@ -335,10 +342,14 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
     if (self->m_bound == id)
         self->m_bound.reset();
     self->m_feedback.remove(id);
-    self->m_doneMessage = QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key");
+    self->setDone(QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key"));
     self->setProfiles(removed.profiles);
-    // The row is gone: a binding that still names the profile is said on the form.
-    if (!unbindError.isEmpty())
-        self->setForm(Feedback::Kind::Failed,
-            QStringLiteral("账号删了，但还绑着它的 Runtime 没解开（启动时会当作没绑账号）：") + unbindError);
+    // The row is gone: a binding that still names the profile is said on the
+    // form, and is what the sheet hands back.
+    if (!unbindError.isEmpty()) {
+        const QString left
+            = QStringLiteral("账号删了，但还绑着它的 Runtime 没解开（启动时会当作没绑账号）：") + unbindError;
+        self->setDone(left, true);
+        self->setForm(Feedback::Kind::Failed, left);
+    }
 }

@@ -51,8 +51,11 @@ public:
     std::optional<QUuid> boundProfileID() const { return m_bound; }
     Feedback feedback(const QUuid& profile) const { return m_feedback.value(profile); }
     Feedback formFeedback() const { return m_form; }
-    // What the sheet hands back when it closes: the last change it made.
+    // What the sheet hands back when it closes: the last change it made,
+    // and whether that message tells of something that failed or was left
+    // undone (a key the provider refused, a binding not let go).
     std::optional<QString> doneMessage() const { return m_doneMessage; }
+    bool doneIsProblem() const { return m_doneIsProblem; }
 
     // The reason a draft cannot be saved; none when it can.
     std::optional<QString> problem(const Draft& draft) const;
@@ -82,6 +85,7 @@ private:
     void setProfiles(const QList<ProviderProfile>& profiles);
     void setFeedback(const QUuid& id, Feedback::Kind kind, const QString& text);
     void setForm(Feedback::Kind kind, const QString& text);
+    void setDone(const QString& text, bool problem = false);
 
     QString m_kind;
     QString m_display;
@@ -93,6 +97,7 @@ private:
     // m_form is the reason the last save was refused.
     bool m_formIsProblem = false;
     std::optional<QString> m_doneMessage;
+    bool m_doneIsProblem = false;
     QNetworkAccessManager* m_nam;
     // Set while the model is being destroyed: a suspended action stops quietly.
     bool m_closing = false;

@@ -317,10 +317,10 @@ void RuntimeSectionModel::confirmUninstall(const QString& kind)
     }
 }
 
-void RuntimeSectionModel::credentialsChanged(const QString& kind, const std::optional<QString>& message)
+void RuntimeSectionModel::credentialsChanged(const QString& kind, const std::optional<QString>& message, bool problem)
 {
     if (message)
-        say(kind, { *message, false });
+        say(kind, { *message, problem });
     if (!live())
         return;
     m_inventory->refreshConfigured();

@@ -77,8 +77,9 @@ public:
     // for the user's Enter.
     void confirmUninstall(const QString& kind);
     // The provider sheet of `kind` has finished: its message (if any) as a
-    // notice, then the stores re-read the keys, profiles and bindings.
-    void credentialsChanged(const QString& kind, const std::optional<QString>& message);
+    // notice, an error one when it tells of a failure, then the stores
+    // re-read the keys, profiles and bindings.
+    void credentialsChanged(const QString& kind, const std::optional<QString>& message, bool problem);
     // The text "复制诊断信息" copies, and the notice that follows it.
     QString diagnosticsText(const QString& kind) const;
     void notifyCopied(const QString& kind);

@@ -144,7 +144,7 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     // However it closes, the caller hears once what changed.
     connect(this, &QDialog::finished, this, [this] {
         if (Done done = std::exchange(m_done, nullptr))
-            done(m_model->doneMessage());
+            done(m_model->doneMessage(), m_model->doneIsProblem());
     });
     // A refused save's reason goes once the field it named has been put right.
     const auto edited = [this] { m_model->draftEdited(draft()); };

@@ -20,12 +20,13 @@ class QVBoxLayout;
 // its own login), a form for a new account whose key goes to the system's
 // secret store, and a check, a binding and a delete for each account.
 // Window-modal; `done` is called once when it closes, with the last change it
-// made as a message (none when nothing changed). A new account typed in and
+// made as a message (none when nothing changed) and whether it tells of a
+// failure. A new account typed in and
 // not saved is not dropped without asking: "完成" and Escape ask first.
 class ModelProviderSheet : public Sheet {
     Q_OBJECT
 public:
-    using Done = std::function<void(const std::optional<QString>& message)>;
+    using Done = std::function<void(const std::optional<QString>& message, bool problem)>;
 
     ModelProviderSheet(const QString& runtimeKind, const QString& runtimeDisplay, const RuntimeSetupInfo& setup,
         const QList<ProviderProfile>& allProfiles, const std::optional<QUuid>& boundProfileID, Done done,

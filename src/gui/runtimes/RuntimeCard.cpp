@@ -282,7 +282,9 @@ void RuntimeCard::openProviderSheet()
     m_sheet = new ModelProviderSheet(
         m_state.row.kind, m_state.row.display, *m_state.setup, m_state.allProfiles,
         m_state.boundProfile ? std::optional<QUuid>(m_state.boundProfile->id) : std::nullopt,
-        [model, kind](const std::optional<QString>& message) { model->credentialsChanged(kind, message); }, window());
+        [model, kind](
+            const std::optional<QString>& message, bool problem) { model->credentialsChanged(kind, message, problem); },
+        window());
     connect(m_sheet, &QDialog::finished, m_sheet, &QObject::deleteLater);
     m_sheet->open();
 }

@@ -261,6 +261,7 @@ void TestProviderSheet::createBindVerifyDelete()
     QCOMPARE(refused.lastVerifyOK, false);
     QCOMPARE(*refused.lastVerifyDetail, QStringLiteral("HTTP 401：Key 被拒 · Incorrect API key provided: ****."));
     QVERIFY2(!model.doneMessage()->contains(badKey.mid(8)), qPrintable(*model.doneMessage()));
+    QVERIFY(model.doneIsProblem());
     const QByteArray file = fileText(ProviderProfileStore::filePath());
     QVERIFY(!file.contains(badKey.mid(8).toUtf8()) && !file.contains(goodKey.mid(8).toUtf8()));
 
@@ -273,6 +274,7 @@ void TestProviderSheet::createBindVerifyDelete()
     QCOMPARE(RuntimeBindingStore::load(), (QMap<QString, QUuid> { { QStringLiteral("goose"), bad.id } }));
     QCOMPARE(model.boundProfileID(), std::nullopt);
     QCOMPARE(model.doneMessage(), QStringLiteral("删掉了「Work」和它的 Key"));
+    QVERIFY(!model.doneIsProblem());
 }
 
 // A profile stored with a deployment-style base URL (its query holds the API

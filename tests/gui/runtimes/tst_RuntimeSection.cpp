@@ -406,6 +406,12 @@ void TestRuntimeSection::providerSheet()
     QTRY_COMPARE(sheet->model()->profiles().first().lastVerifyOK, false);
     verifyNoStall();
     save(sheet, "runtime-provider-sheet.png");
+    // Closed, the sheet's last word is the refusal: the card says it as a failure.
+    click(sheet->findChild<QWidget*>("providers.close"));
+    OutcomeLine* outcome = codex->outcome();
+    QTRY_VERIFY(outcome->isVisible());
+    QVERIFY2(outcome->text().contains(QStringLiteral("「公司账号」验证没过：HTTP 401")), qPrintable(outcome->text()));
+    QCOMPARE(outcome->kind(), OutcomeLine::Kind::Failed);
     CredentialBroker::deleteKey(id);
 }
 
@@ -433,7 +439,7 @@ void TestRuntimeSection::providerFieldErrorClears()
     QFETCH(QString, other);
     QFETCH(QString, typed);
     const RuntimeSetupInfo setup = codexSetup();
-    ModelProviderSheet sheet("codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {});
+    ModelProviderSheet sheet("codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&, bool) {});
     sheet.open();
     const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
     edit("name")->setText(form.at(0));
@@ -479,7 +485,7 @@ void TestRuntimeSection::providerSheetAsksBeforeDropping()
     const RuntimeSetupInfo setup = codexSetup();
     int dones = 0;
     ModelProviderSheet sheet(
-        "codex", "Codex", setup, {}, std::nullopt, [&](const std::optional<QString>&) { ++dones; });
+        "codex", "Codex", setup, {}, std::nullopt, [&](const std::optional<QString>&, bool) { ++dones; });
     sheet.open();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
@@ -506,7 +512,7 @@ void TestRuntimeSection::providerServiceListIsReadable()
     const RuntimeSetupInfo setup = codexSetup({ QStringLiteral("openai"), QStringLiteral("deepseek") });
     MainWindow w(kQuiet);
     ModelProviderSheet* sheet = new ModelProviderSheet(
-        "codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&) {}, &w);
+        "codex", "Codex", setup, {}, std::nullopt, [](const std::optional<QString>&, bool) {}, &w);
     w.show();
     sheet->open();
     QVERIFY(QTest::qWaitForWindowExposed(sheet));

@@ -130,7 +130,8 @@ void TestKeyboard::tabFollowsThePageAndShows()
     w.approvalsSheet()->reject();
 
     ProviderProfile profile { QUuid::createUuid(), "openai", "公司账号", {}, {}, {}, {}, {}, {} };
-    ModelProviderSheet sheet("codex", "Codex", codex(), { profile }, profile.id, [](const std::optional<QString>&) {});
+    ModelProviderSheet sheet(
+        "codex", "Codex", codex(), { profile }, profile.id, [](const std::optional<QString>&, bool) {});
     sheet.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     const auto [sheetStops, sheetUnseen] = walk(&sheet);
@@ -178,8 +179,8 @@ void TestKeyboard::enterPressesTheDefault()
     if (sheet == "add") {
         open = std::make_unique<AddConnectionSheet>(nullptr);
     } else if (sheet == "providers") {
-        open = std::make_unique<ModelProviderSheet>(
-            "codex", "Codex", codex(), QList<ProviderProfile> {}, std::nullopt, [](const std::optional<QString>&) {});
+        open = std::make_unique<ModelProviderSheet>("codex", "Codex", codex(), QList<ProviderProfile> {}, std::nullopt,
+            [](const std::optional<QString>&, bool) {});
     } else {
         open = std::make_unique<Sheet>("plain", "plain", 300);
         open->layout()->addWidget(new QPlainTextEdit(open.get()));
