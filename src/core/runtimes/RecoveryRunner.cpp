@@ -122,7 +122,11 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
             set(kRelocate, State::NeedsYou, QStringLiteral("找到 %1 个可能的位置").arg(found.candidates.size()),
                 QStringLiteral("回到上面那张横幅，从列表里挑一个"));
         } else {
-            set(kRelocate, State::NeedsYou, QStringLiteral("自己没找着"),
+            // Searched in vain or could not search at all (a tool too old, a
+            // run cut at its time limit): the tool's own words tell which.
+            const QString said = Graphemes::leading(CredentialRedaction::redact(found.error).simplified(), 200);
+            set(kRelocate, State::NeedsYou,
+                said.isEmpty() ? QStringLiteral("自己没找着") : QStringLiteral("自己没找着 · brenlow 说：") + said,
                 QStringLiteral("点「重新定位工作区」手动指一次"));
         }
     }

@@ -144,17 +144,25 @@ void TestRecoveryRunner::allFine()
 void TestRecoveryRunner::folderMissing_data()
 {
     QTest::addColumn<QStringList>("moved"); // folders named like the workspace's, made under $HOME
+    QTest::addColumn<QByteArray>("answer"); // what the search prints instead of its own answer; "" for its own
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("action");
     QTest::newRow("one match")
-        << QStringList { "a/proj-gone" } << "找到一个匹配的目录：%1/a/proj-gone"
+        << QStringList { "a/proj-gone" } << QByteArray() << "找到一个匹配的目录：%1/a/proj-gone"
         << "回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按";
-    QTest::newRow("nothing") << QStringList {} << "自己没找着" << QStringLiteral("点「重新定位工作区」手动指一次");
+    // Whether it searched in vain or could not search, the tool says.
+    QTest::newRow("nothing") << QStringList {} << QByteArray()
+                             << "自己没找着 · brenlow 说：在 %1 下面没找到叫 proj-gone 的目录"
+                             << QStringLiteral("点「重新定位工作区」手动指一次");
+    QTest::newRow("older tool") << QStringList {} << QByteArray("usage: brenlow <command>\n")
+                                << "自己没找着 · brenlow 说：usage: brenlow <command>"
+                                << QStringLiteral("点「重新定位工作区」手动指一次");
 }
 
 void TestRecoveryRunner::folderMissing()
 {
     QFETCH(QStringList, moved);
+    QFETCH(QByteArray, answer);
     QFETCH(QString, detail);
     QFETCH(QString, action);
     // The workspace's pairing file names a folder that is gone.
@@ -165,6 +173,8 @@ void TestRecoveryRunner::folderMissing()
     for (const QString& m : moved)
         QDir().mkpath(m_home->filePath(m));
     m_tool->put(QStringLiteral("daemon.state"), "not_installed");
+    if (!answer.isEmpty())
+        m_tool->answer(QStringLiteral("workspace-relocate"), answer, 2);
 
     RecoveryRunner runner;
     const auto calls = runOnce(runner, ws);
