@@ -31,14 +31,6 @@ std::optional<QJsonObject> topObject(const QByteArray& body)
     return json::parseObject(body);
 }
 
-// A key's text as it may be shown (DisplayText::text or DisplayText::name).
-std::optional<QString> shown(const std::optional<QString>& value, QString (*fit)(const QString&))
-{
-    if (!value)
-        return std::nullopt;
-    return fit(*value);
-}
-
 // A timestamp key: when present it must be a string; a string that is not a
 // gateway timestamp reads as none.
 std::optional<QDateTime> timestamp(json::StrictReader& r, const QString& key)
@@ -336,8 +328,8 @@ Result<QList<AgentEntry>> decodeAgents(const QByteArray& body)
         if (!agents[i].isObject())
             return malformed(QStringLiteral("agents[%1]").arg(i));
         json::StrictReader a(agents[i].toObject());
-        AgentEntry entry { shown(a.optionalString(QStringLiteral("device")), DisplayText::name),
-            shown(a.optionalString(QStringLiteral("runtime")), DisplayText::name) };
+        AgentEntry entry { DisplayText::shown(a.optionalString(QStringLiteral("device")), DisplayText::name),
+            DisplayText::shown(a.optionalString(QStringLiteral("runtime")), DisplayText::name) };
         if (!a.ok())
             return malformed(at(QStringLiteral("agents"), i, a.error()));
         out.append(std::move(entry));
@@ -363,13 +355,13 @@ Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
         FeedItem item;
         item.id = f.optionalString(QStringLiteral("id"));
         item.taskID = f.optionalString(QStringLiteral("task_id"));
-        item.category = shown(f.optionalString(QStringLiteral("category")), DisplayText::name);
-        item.title = shown(f.optionalString(QStringLiteral("title")), DisplayText::text);
-        item.subtitle = shown(f.optionalString(QStringLiteral("subtitle")), DisplayText::text);
-        item.command = shown(f.optionalString(QStringLiteral("command")), DisplayText::text);
-        item.status = shown(f.optionalString(QStringLiteral("status")), DisplayText::name);
-        item.originDevice = shown(f.optionalString(QStringLiteral("origin_device")), DisplayText::name);
-        item.outcome = shown(f.optionalString(QStringLiteral("outcome")), DisplayText::text);
+        item.category = DisplayText::shown(f.optionalString(QStringLiteral("category")), DisplayText::name);
+        item.title = DisplayText::shown(f.optionalString(QStringLiteral("title")), DisplayText::text);
+        item.subtitle = DisplayText::shown(f.optionalString(QStringLiteral("subtitle")), DisplayText::text);
+        item.command = DisplayText::shown(f.optionalString(QStringLiteral("command")), DisplayText::text);
+        item.status = DisplayText::shown(f.optionalString(QStringLiteral("status")), DisplayText::name);
+        item.originDevice = DisplayText::shown(f.optionalString(QStringLiteral("origin_device")), DisplayText::name);
+        item.outcome = DisplayText::shown(f.optionalString(QStringLiteral("outcome")), DisplayText::text);
         if (!f.ok())
             return malformed(at(QStringLiteral("items"), i, f.error()));
         out.append(std::move(item));

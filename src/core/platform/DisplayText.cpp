@@ -48,6 +48,13 @@ QString message(const QString& message, const QStringList& secrets)
     return shown;
 }
 
+std::optional<QString> shown(const std::optional<QString>& value, QString (*fit)(const QString&))
+{
+    if (!value)
+        return std::nullopt;
+    return fit(*value);
+}
+
 QString visibleControls(const QString& text)
 {
     const auto controls

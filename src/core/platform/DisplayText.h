@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Texts another machine supplies (the gateway's replies), made fit to reach
 // a widget: no longer than a widget lays out at once, names without
 // direction controls that would make them read as something else, and
@@ -21,6 +23,8 @@ QString name(const QString& name);
 // A message as text() shows it, after every one of `secrets` (masked word for
 // word) and anything shaped like a credential has been masked.
 QString message(const QString& message, const QStringList& secrets = {});
+// A text that may be absent, made fit by `fit` (text or name) when present.
+std::optional<QString> shown(const std::optional<QString>& value, QString (*fit)(const QString&));
 
 // Each bidirectional formatting character (embeddings, overrides, isolates
 // and marks) written out as "[U+XXXX]": a right-to-left override before

@@ -1,6 +1,7 @@
 #include "core/runtimes/RuntimeInventory.h"
 
 #include "core/gateway/Json.h"
+#include "core/platform/DisplayText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,7 +36,9 @@ RuntimeEntry entry(const QJsonObject& o, const QString& where)
     json::StrictReader r(o);
     RuntimeEntry e;
     e.kind = r.requiredString(QStringLiteral("kind"));
-    e.display = r.requiredString(QStringLiteral("display"));
+    // What the tool says to be read is cut as the gateway's texts are; the
+    // kind, paths and login command are used as they came.
+    e.display = DisplayText::name(r.requiredString(QStringLiteral("display")));
     e.adapter = r.requiredString(QStringLiteral("adapter"));
     const QJsonObject health = r.requiredObject(QStringLiteral("health"));
     const QJsonObject auth = r.requiredObject(QStringLiteral("auth"));
@@ -47,17 +50,17 @@ RuntimeEntry entry(const QJsonObject& o, const QString& where)
     json::StrictReader h(health);
     e.health.installed = h.requiredBool(QStringLiteral("installed"));
     e.health.healthy = h.requiredBool(QStringLiteral("healthy"));
-    e.health.version = h.optionalString(QStringLiteral("version"));
+    e.health.version = DisplayText::shown(h.optionalString(QStringLiteral("version")), DisplayText::name);
     e.health.path = h.optionalString(QStringLiteral("path"));
-    e.health.error = h.optionalString(QStringLiteral("error"));
+    e.health.error = DisplayText::shown(h.optionalString(QStringLiteral("error")), DisplayText::text);
     check(h, where + QStringLiteral("health."));
 
     json::StrictReader a(auth);
     e.auth.state = a.requiredString(QStringLiteral("state"));
     e.auth.source = a.requiredString(QStringLiteral("source"));
-    e.auth.hint = a.optionalString(QStringLiteral("hint"));
+    e.auth.hint = DisplayText::shown(a.optionalString(QStringLiteral("hint")), DisplayText::text);
     e.auth.login = a.optionalStringList(QStringLiteral("login"));
-    e.auth.loginNote = a.optionalString(QStringLiteral("login_note"));
+    e.auth.loginNote = DisplayText::shown(a.optionalString(QStringLiteral("login_note")), DisplayText::text);
     check(a, where + QStringLiteral("auth."));
 
     e.capCounts = intMap(caps, where + QStringLiteral("cap_counts"));

@@ -1,3 +1,4 @@
+#include "core/platform/DisplayText.h"
 #include "core/runtimes/RuntimeInventory.h"
 #include "core/runtimes/RuntimeRow.h"
 
@@ -36,6 +37,8 @@ private slots:
     void versionAndDetail_data();
     void versionAndDetail();
     void diagnosticText();
+    void toolTextsCut_data();
+    void toolTextsCut();
 };
 
 void TestRuntimeInventory::decoding_data()
@@ -121,6 +124,40 @@ void TestRuntimeInventory::diagnosticText()
     QCOMPARE(noLogin.diagnosticRows().size(), 2);
     // Usability words are matched exactly; any other reads as unknown.
     QCOMPARE(row(report(entry("Ready"))).usability, RuntimeUsability::unknown);
+}
+
+void TestRuntimeInventory::toolTextsCut_data()
+{
+    // A runtime's texts as long as a report can hold, led by a right-to-left override.
+    const QByteArray said = QString(QChar(0x202E) + QString(200000, QLatin1Char('x'))).toUtf8();
+    const QByteArray health
+        = R"({"installed":false,"healthy":false,"version":")" + said + R"(","error":")" + said + R"("})";
+    const QByteArray auth = R"({"state":"","source":"","hint":")" + said + R"(","login_note":")" + said + R"("})";
+    const QByteArray json = report(QByteArray(entry("login_required", health, "{}", auth)).replace("Codex", said));
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<qsizetype>("length");
+    QTest::newRow("display") << json << "display" << DisplayText::kNameLength;
+    QTest::newRow("version") << json << "version" << DisplayText::kNameLength;
+    QTest::newRow("error") << json << "detail" << DisplayText::kTextLength;
+    QTest::newRow("hint") << json << "authHint" << DisplayText::kTextLength;
+    QTest::newRow("login note") << json << "loginNote" << DisplayText::kTextLength;
+}
+
+void TestRuntimeInventory::toolTextsCut()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, field);
+    QFETCH(qsizetype, length);
+    const RuntimeRow r = row(json);
+    const QHash<QString, QString> shown { { "display", r.display }, { "version", r.version }, { "detail", r.detail },
+        { "authHint", r.authHint }, { "loginNote", r.loginNote } };
+    const QString text = shown.value(field);
+    QVERIFY(text.endsWith(QStringLiteral("…")));
+    QVERIFY(text.size() <= length + 8);
+    // A name cannot turn around what follows it.
+    if (length == DisplayText::kNameLength)
+        QVERIFY(text.startsWith(QStringLiteral("[U+202E]")));
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeInventory)
