@@ -1,7 +1,7 @@
 #include "core/runtimes/DaemonStatus.h"
 
 #include "core/gateway/Json.h"
-#include "core/platform/CredentialRedaction.h"
+#include "core/platform/DisplayText.h"
 
 namespace DaemonStatus {
 
@@ -19,6 +19,11 @@ QString firstLine(const QString& text)
     while (end > start && blank(line.at(end - 1)))
         --end;
     return line.mid(start, end - start);
+}
+
+QString shownLine(const QString& text)
+{
+    return DisplayText::message(firstLine(text));
 }
 
 QString Report::display() const
@@ -48,11 +53,12 @@ std::optional<Report> Report::decode(const QByteArray& data)
     json::StrictReader r(*object);
     Report rep;
     rep.schema = r.requiredInt(QStringLiteral("schema"));
-    rep.state = r.requiredString(QStringLiteral("state"));
+    // The words the report gives are shown; the known states are short and stay as they are.
+    rep.state = DisplayText::name(r.requiredString(QStringLiteral("state")));
     rep.running = r.optionalBool(QStringLiteral("running"));
-    rep.pid = r.optionalString(QStringLiteral("pid"));
-    rep.log = r.optionalString(QStringLiteral("log"));
-    rep.lastExitCode = r.optionalString(QStringLiteral("last_exit_code"));
+    rep.pid = DisplayText::shown(r.optionalString(QStringLiteral("pid")), DisplayText::name);
+    rep.log = DisplayText::shown(r.optionalString(QStringLiteral("log")), DisplayText::name);
+    rep.lastExitCode = DisplayText::shown(r.optionalString(QStringLiteral("last_exit_code")), DisplayText::name);
     rep.legacyLabels = r.optionalStringList(QStringLiteral("legacy_labels"));
     if (!r.ok())
         return std::nullopt;
@@ -63,7 +69,7 @@ Result interpret(int exitCode, const QString& output)
 {
     const std::optional<Report> report = Report::decode(output.toUtf8());
     if (!report) {
-        const QString line = CredentialRedaction::redact(firstLine(output));
+        const QString line = shownLine(output);
         return { std::nullopt,
             line.isEmpty() ? QStringLiteral("问不到这台机器（daemon status --json 没有输出）") : line };
     }

@@ -41,5 +41,8 @@ Result interpret(int exitCode, const QString& output);
 
 // The first non-empty line, trimmed of spaces and tabs; "" when there is none.
 QString firstLine(const QString& text);
+// The first line of a tool's output as the user reads it: cut to a display
+// length, credentials masked.
+QString shownLine(const QString& text);
 
 } // namespace DaemonStatus

@@ -5,6 +5,7 @@
 #include "core/gateway/CLIAsync.h"
 #include "core/gateway/Json.h"
 #include "core/platform/CredentialRedaction.h"
+#include "core/platform/DisplayText.h"
 #include "core/platform/Graphemes.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/DaemonStatus.h"
@@ -115,7 +116,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
         if (!self)
             co_return;
         if (found.ok && !found.path.isEmpty()) {
-            set(kRelocate, State::NeedsYou, QStringLiteral("找到一个匹配的目录：") + found.path,
+            set(kRelocate, State::NeedsYou, QStringLiteral("找到一个匹配的目录：") + DisplayText::name(found.path),
                 QStringLiteral(
                     "回到上面那张横幅点「就是它，恢复」——绑错目录会让 AI 员工去改另一个项目的代码，这一下不能替你按"));
         } else if (found.candidates.size() >= 2) {
@@ -173,7 +174,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
                     + Graphemes::leading(CredentialRedaction::redact(warned.join(QStringLiteral("；"))), 200),
                 QStringLiteral("照它说的补上这一步，再点一次「检查并恢复」"));
         else
-            set(kService, State::Failed, CredentialRedaction::redact(DaemonStatus::firstLine(install.out)));
+            set(kService, State::Failed, DaemonStatus::shownLine(install.out));
     } else {
         set(kService, State::NeedsYou, QStringLiteral("没在跑，而且现在装不了"),
             QStringLiteral("先把工作区目录找回来，这一步才有地方落脚"));
@@ -209,7 +210,7 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
                 QStringLiteral("%1 家已装，其中 %2 家要你登录或配一把 Key").arg(installed).arg(needing.size()), action);
         }
     } else {
-        const QString line = CredentialRedaction::redact(DaemonStatus::firstLine(runtimes.out));
+        const QString line = DaemonStatus::shownLine(runtimes.out);
         set(kRuntimes, State::Failed, line.isEmpty() ? QStringLiteral("问不到这台机器") : line);
     }
 

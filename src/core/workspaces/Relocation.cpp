@@ -2,6 +2,7 @@
 
 #include "core/gateway/CLI.h"
 #include "core/gateway/Json.h"
+#include "core/platform/DisplayText.h"
 
 namespace Relocation {
 
@@ -25,7 +26,8 @@ QStringList applyArguments(const QString& workspace, const QString& folder)
 Discovery parse(const QString& output)
 {
     Discovery failed;
-    failed.error = output.isEmpty() ? silentToolText() : output;
+    // The tool's words are shown in a note: cut, credentials masked.
+    failed.error = output.isEmpty() ? silentToolText() : DisplayText::message(output);
 
     const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const QString key = QStringLiteral("\"ok\"");
@@ -50,7 +52,7 @@ Discovery parse(const QString& output)
             }
             d.candidates.append(v.toString());
         }
-        d.error = r.string(QStringLiteral("error"));
+        d.error = DisplayText::message(r.string(QStringLiteral("error")));
         return d;
     }
     return failed;

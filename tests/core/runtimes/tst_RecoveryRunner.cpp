@@ -1,4 +1,5 @@
 #include "core/gateway/CLI.h"
+#include "core/platform/DisplayText.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/DaemonStatus.h"
 #include "core/runtimes/RecoveryRunner.h"
@@ -392,6 +393,11 @@ void TestRecoveryRunner::interpretDaemonStatus_data()
         << 0 << "  warning: old config\t\n{\n \"schema\": 1,\n \"state\": \"running\"\n}" << false
         << "warning: old config";
     QTest::newRow("secret in the error") << 1 << "auth failed: Bearer abc.def\n" << false << "auth failed: Bearer ****";
+    // What the tool says is shown in a step's line, however much it wrote.
+    const QString endless(200000, QLatin1Char('x'));
+    QTest::newRow("endless line") << 1 << endless << false << QString(DisplayText::kTextLength, QLatin1Char('x')) + "…";
+    QTest::newRow("endless state") << 0 << R"({"schema":1,"state":")" + endless + R"("})" << true
+                                   << "认不出来的状态码：" + QString(DisplayText::kNameLength, QLatin1Char('x')) + "…";
 }
 
 void TestRecoveryRunner::interpretDaemonStatus()

@@ -1,3 +1,4 @@
+#include "core/platform/DisplayText.h"
 #include "core/workspaces/Relocation.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
@@ -358,6 +359,10 @@ private slots:
         QTest::newRow("answer over several lines") << "{\n  \"ok\": true,\n  \"path\": \"/x\"\n}\n"
                                                    << false << "" << none << "<output>";
         QTest::newRow("no output") << "" << false << "" << none << Relocation::silentToolText();
+        const QString endless(200000, QLatin1Char('x'));
+        const QString cut = QString(DisplayText::kTextLength, QLatin1Char('x')) + "…";
+        QTest::newRow("endless output") << endless << false << "" << none << cut;
+        QTest::newRow("endless error") << "{\"ok\":false,\"error\":\"" + endless + "\"}" << false << "" << none << cut;
     }
 
     void parse()
