@@ -1,6 +1,7 @@
 #include "core/gateway/CLIConfig.h"
 
 #include "core/gateway/Json.h"
+#include "core/platform/DisplayText.h"
 #include "core/platform/Graphemes.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
@@ -69,18 +70,18 @@ QJsonObject CLIConfig::toJson() const
 
 QString CLIConfig::displayName() const
 {
+    // The pairing file is anyone's to write: its name is shown as a name, cut
+    // and without direction controls that would turn it around.
     if (name && !name->isEmpty())
-        return *name;
+        return DisplayText::name(*name);
     if (path && !path->isEmpty()) {
         QString p = *path;
         while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
             p.chop(1);
         const QString last = p.section(QLatin1Char('/'), -1);
-        if (!last.isEmpty())
-            return last;
-        return p;
+        return DisplayText::name(last.isEmpty() ? p : last);
     }
-    return Graphemes::leading(workspace, 8);
+    return DisplayText::name(Graphemes::leading(workspace, 8));
 }
 
 QString CLIConfig::deviceId() const

@@ -550,6 +550,11 @@ void TestReplies::configDecoding_data()
     row("unknown key ignored, name wins", R"(,"extra":[1,{"x":2}],"name":"N","path":"/x/y")", true, "N", "N");
     row("trailing slash", R"(,"path":"/home/a/proj/")", true, "<absent>", "proj");
     row("number path fails", R"(,"path":42)", false, "", "");
+    row("name turned around", R"(,"name":"\u202egnp.exe")", true, QStringLiteral("\u202egnp.exe"), "[U+202E]gnp.exe");
+    const QString endless(200000, QLatin1Char('n'));
+    const QString cut = QString(DisplayText::kNameLength, QLatin1Char('n')) + QStringLiteral("…");
+    row("endless name", ",\"name\":\"" + endless.toUtf8() + "\"", true, endless, cut);
+    row("endless folder", ",\"path\":\"/x/" + endless.toUtf8() + "\"", true, "<absent>", cut);
     QTest::newRow("missing token") << QByteArray(R"({"api":"a","workspace":"w"})") << false << ""
                                    << "";
     // Eight characters as the user sees them: a letter keeps its accent.
