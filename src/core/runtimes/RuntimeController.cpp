@@ -1,8 +1,8 @@
 #include "core/runtimes/RuntimeController.h"
 
 #include "core/gateway/CLI.h"
-#include "core/platform/CredentialRedaction.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/DisplayText.h"
 #include "core/platform/OffMainThread.h"
 #include "core/platform/ProcessGroup.h"
 #include "core/platform/SecretStore.h"
@@ -157,8 +157,6 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     }
     if (config.token.size() >= kMinMaskedSecret)
         secrets.append(config.token);
-    // Longest first, so that a secret holding another is masked whole.
-    std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
 
     const QString workspace = config.workspace;
     const QString display = launch.display;
@@ -168,10 +166,10 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
         [self, workspace, k, prefix, secrets](const QString& line) {
             if (!self)
                 return;
-            QString masked = line;
-            for (const QString& secret : secrets)
-                masked.replace(secret, QStringLiteral("****"));
-            self->append(workspace, k, prefix + CredentialRedaction::redact(masked));
+            // A line is shown as a message is: the worker's secrets and any
+            // credential masked, cut to a display length, however long the
+            // worker made it.
+            self->append(workspace, k, prefix + DisplayText::message(line, secrets));
         });
     if (!spawned.process) {
         append(workspace, k, prefix + QStringLiteral("启动失败：") + spawned.error);

@@ -1,5 +1,6 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/DisplayText.h"
 #include "core/platform/ProcessTable.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/SerialExecutor.h"
@@ -472,6 +473,14 @@ void TestRuntimeController::secretsInOutputAreMasked()
     c.start(config("ws2", m_folder), RuntimeLaunch { "codex", "plainwords", "Codex" }, codexSetup(), std::nullopt);
     QTRY_VERIFY(hasLine(c, "ws2", "brenlow run:"));
     QCOMPARE(c.lines("ws2").first(), QStringLiteral("[Codex] brenlow run: kind=codex runtime=**** ws=ws2"));
+
+    // A line as long as a worker may write is cut to what the log shows of one.
+    c.start(config("ws3", m_folder), RuntimeLaunch { "codex", QString(20000, QLatin1Char('r')), "Codex" }, std::nullopt,
+        std::nullopt);
+    QTRY_VERIFY(hasLine(c, "ws3", "brenlow run:"));
+    const QString shown = c.lines("ws3").first();
+    QVERIFY(shown.endsWith(QStringLiteral("…")));
+    QCOMPARE(shown.size(), QStringLiteral("[Codex] ").size() + DisplayText::kTextLength + 1);
     c.stopAll();
 }
 
