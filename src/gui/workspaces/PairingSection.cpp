@@ -141,6 +141,8 @@ QCoro::Task<> PairingSection::copyFreshLink()
     QPointer<PairingSection> self(this);
     QPointer<WorkspaceCatalog> catalog = m_catalog;
     const quint64 press = ++m_copyPress;
+    // One press, one pairing request: a second press (a double click) waits for this one's answer.
+    m_entryCopy->setEnabled(false);
     m_entryOutcome->setOutcome(OutcomeLine::Kind::Working, QStringLiteral("正在取配对码…"));
     bool latest = false;
     if (catalog) {
@@ -149,6 +151,7 @@ QCoro::Task<> PairingSection::copyFreshLink()
     }
     if (!self)
         co_return;
+    m_entryCopy->setEnabled(true);
     // A fetch overtaken by a later one (another press, the sheet) copies
     // nothing: the later one answers.
     const bool speaks = press == m_copyPress;

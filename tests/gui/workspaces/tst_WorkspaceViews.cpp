@@ -178,6 +178,16 @@ void TestWorkspaceViews::pairingSheet()
             save(section, QStringLiteral("qr-section-copy-refused.png"));
     }
     QCOMPARE(matching(m_world->sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 2);
+
+    // A second press while the answer is slow (a double click) asks for no second link.
+    m_world->sim->clearRequests();
+    m_world->sim->setFault("POST", QStringLiteral("/api/pair/start"), 0, {}, 800, 1);
+    QTest::mouseClick(section->entryCopyButton(), Qt::LeftButton);
+    QTest::mouseClick(section->entryCopyButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(copied.size(), 3, 15000);
+    QCOMPARE(matching(m_world->sim->requests(), QStringLiteral("POST"), QStringLiteral("/api/pair/start")).size(), 1);
+    QCOMPARE(notices.takeFirst(), (QVariantList { QStringLiteral("链接已复制"), false }));
+    QVERIFY(section->entryCopyButton()->isEnabled());
     QVERIFY(notices.isEmpty());
 }
 
