@@ -40,6 +40,11 @@ bool RelocationState::relocateBusy() const
     return m_workspace && m_searching.contains(m_workspace->id());
 }
 
+bool RelocationState::rebindBusy() const
+{
+    return m_workspace && m_rebinding.contains(m_workspace->id());
+}
+
 bool RelocationState::onShow(const QString& workspace) const
 {
     return m_workspace && m_workspace->id() == workspace;
@@ -139,7 +144,7 @@ QCoro::Task<> RelocationState::discoverFor(QString workspace)
 
 void RelocationState::confirmRelocation(QString path)
 {
-    if (!m_workspace || path.isEmpty())
+    if (!m_workspace || path.isEmpty() || rebindBusy())
         return;
     m_pending.clear();
     m_candidates.clear();
@@ -160,7 +165,7 @@ void RelocationState::rejectMatch()
 
 void RelocationState::applyRelocation(QString path)
 {
-    if (!m_workspace || path.isEmpty())
+    if (!m_workspace || path.isEmpty() || rebindBusy())
         return;
     m_note = QStringLiteral("正在重新定位到 ") + path + QStringLiteral("…");
     m_pending.clear();
@@ -173,6 +178,8 @@ void RelocationState::applyRelocation(QString path)
 QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool confirmed)
 {
     const quint64 ticket = nextTicket(workspace);
+    m_rebinding.insert(workspace);
+    emit changed();
     QPointer<RelocationState> self(this);
     // One folder, one workspace: a folder another paired workspace is bound to
     // is refused before the tool runs, or a runtime started under this one
@@ -204,7 +211,7 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
         co_await std::move(reload);
         if (!self)
             co_return;
-        emit relocationFinished(workspace, true);
+        rebindEnded(workspace, true);
         co_return;
     }
 
@@ -212,11 +219,17 @@ QCoro::Task<> RelocationState::applyFor(QString workspace, QString path, bool co
     const QString error = answer.error.isEmpty() ? refusedWithoutReason() : CredentialRedaction::redact(answer.error);
     DeskCrumbs::drop((confirmed ? QStringLiteral("confirmRelocation 被拒：") : QStringLiteral("applyRelocation 被拒："))
         + Graphemes::leading(error, 60));
-    if (latest(workspace, ticket)) {
+    if (latest(workspace, ticket))
         m_note = error;
+    rebindEnded(workspace, false);
+}
+
+void RelocationState::rebindEnded(const QString& workspace, bool ok)
+{
+    m_rebinding.remove(workspace);
+    if (onShow(workspace))
         emit changed();
-    }
-    emit relocationFinished(workspace, false);
+    emit relocationFinished(workspace, ok);
 }
 
 QCoro::Task<> RelocationState::reloadCatalog()
@@ -246,7 +259,7 @@ QString RelocationState::pickerStartFolder() const
 
 QCoro::Task<> RelocationState::pickNewLocation(FolderPicker picker)
 {
-    if (!m_workspace)
+    if (!m_workspace || rebindBusy())
         co_return;
     const QString workspace = m_workspace->id();
     const QString flag = QString::fromLatin1(kRelocateArgument);

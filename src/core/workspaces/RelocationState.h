@@ -60,6 +60,9 @@ public:
     const QStringList& relocateCandidates() const { return m_candidates; }
     // A search for the workspace on show is running.
     bool relocateBusy() const;
+    // A re-binding of the workspace on show is running: until it ends, no
+    // other folder is applied to it (one press, one run of the tool).
+    bool rebindBusy() const;
     // Workspaces whose automatic search has started; only grows.
     const QSet<QString>& autoTried() const { return m_autoTried; }
 
@@ -103,6 +106,8 @@ private:
     QCoro::Task<> discoverFor(QString workspace);
     QCoro::Task<> applyFor(QString workspace, QString path, bool confirmed);
     QCoro::Task<> reloadCatalog();
+    // A re-binding of `workspace` has ended: the folder controls are free again.
+    void rebindEnded(const QString& workspace, bool ok);
 
     QPointer<WorkspaceCatalog> m_catalog;
     Reload m_afterRebind;
@@ -115,6 +120,8 @@ private:
     QSet<QString> m_autoTried;
     // Workspaces with a search running.
     QSet<QString> m_searching;
+    // Workspaces with a re-binding running.
+    QSet<QString> m_rebinding;
     // The latest action per workspace; older results are not shown.
     QHash<QString, quint64> m_tickets;
 };

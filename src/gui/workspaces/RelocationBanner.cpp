@@ -252,5 +252,8 @@ void RelocationBanner::refresh()
 
     const bool busy = m_state->relocateBusy();
     static_cast<RetryButton*>(m_retry)->setWords(busy ? QStringLiteral("正在找…") : QStringLiteral("再自动找一次"));
-    m_retry->setEnabled(!busy);
+    // While a folder is being applied, neither another folder nor a search.
+    const bool rebinding = m_state->rebindBusy();
+    m_folder->setEnabled(!rebinding);
+    m_retry->setEnabled(!busy && !rebinding);
 }

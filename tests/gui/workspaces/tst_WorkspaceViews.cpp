@@ -287,11 +287,20 @@ void TestWorkspaceViews::bannerCandidates()
     QTRY_COMPARE(m_prompts->folderPrompts.size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(searched.size(), 2, 20000);
     QVERIFY(banner->retryButton()->isEnabled());
-    m_world->tool.drop(QStringLiteral("workspace-relocate.delay_ms"));
 
+    // While the chosen folder is applied, neither the picker nor a search is
+    // offered: one press, one re-binding.
+    m_prompts->folderAnswers = { m_world->home.filePath(QStringLiteral("backup/shop")) };
     QSignalSpy rebound(state, &RelocationState::relocationFinished);
     QTest::mouseClick(banner->candidateRows().at(1), Qt::LeftButton);
+    QTest::mouseClick(banner->folderButton(), Qt::LeftButton);
+    QTest::mouseClick(banner->retryButton(), Qt::LeftButton);
+    QCOMPARE(m_prompts->folderPrompts.size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(rebound.size(), 1, 20000);
+    m_world->tool.drop(QStringLiteral("workspace-relocate.delay_ms"));
+    const QStringList relocations = m_world->tool.argvs().filter("workspace relocate");
+    QCOMPARE(relocations.size() - relocations.filter("--dry-run").size(), 1);
+    QCOMPARE(searched.size(), 2);
     QCOMPARE(catalog.selected()->config.path, m_world->home.filePath(QStringLiteral("work/shop")));
     QVERIFY(banner->isHidden());
 }
