@@ -62,8 +62,11 @@ void TaskEvidenceModel::setCommand(const CommandBrief& command)
 
 void TaskEvidenceModel::retry()
 {
-    emit changed();
+    if (m_retrying)
+        return;
+    m_retrying = true;
     restart();
+    emit changed();
 }
 
 void TaskEvidenceModel::setActive(bool active)
@@ -80,14 +83,18 @@ void TaskEvidenceModel::restart()
     m_next->stop();
     if (m_active)
         fetchOnce(m_run);
+    else
+        m_retrying = false;
 }
 
 QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
 {
     QPointer<TaskEvidenceModel> self(this);
     // Once the window's status model is gone, nothing is fetched any more.
-    if (!m_status || !m_evidence)
+    if (!m_status || !m_evidence) {
+        m_retrying = false;
         co_return;
+    }
     // The command as this run knows it: its id and whether it is live.
     const QString id = m_command.id;
     const bool live = isLive();
@@ -98,13 +105,16 @@ QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
         co_return;
     std::optional<Result<QList<ProgressLine>>> lines;
     if (live) {
-        if (!m_status || !m_evidence)
+        if (!m_status || !m_evidence) {
+            m_retrying = false;
             co_return;
+        }
         lines = co_await m_evidence->progressLines(id, cfg, kProgressLimit);
         if (!self || self->m_run != run)
             co_return;
     }
 
+    m_retrying = false;
     m_state = snapshot.state;
     m_changesState = snapshot.changesState;
     ++m_polls;

@@ -58,8 +58,11 @@ public:
 
     // The command's latest fields; a change of status starts a new run.
     void setCommand(const CommandBrief& command);
-    // Fetches again at once (the retry button).
+    // Fetches again at once (the retry button); nothing while a retry's fetch
+    // is still out (one press, one request).
     void retry();
+    // From a retry until a fetch's results are taken in.
+    bool retrying() const { return m_retrying; }
     // The loop runs only while active.
     void setActive(bool active);
     bool isActive() const { return m_active; }
@@ -90,6 +93,7 @@ private:
     std::optional<QString> m_progressError;
 
     bool m_active = false;
+    bool m_retrying = false;
     // The current run; a fetch whose run is no longer current is dropped.
     quint64 m_run = 0;
     QTimer* m_next;

@@ -235,6 +235,7 @@ void TaskEvidenceView::refresh()
     setText(m_headline, EvidenceLive::headline(state, live));
     setColour(m_headline, tone(state));
     m_retry->setVisible(state.kind == TaskEvidenceState::Kind::Failed);
+    m_retry->setEnabled(!m_model->retrying());
     const QList<DeskFileChange> viewable
         = state.kind == TaskEvidenceState::Kind::Artifacts ? state.viewable : QList<DeskFileChange>();
     OccurrenceKeys<QString> paths;

@@ -161,8 +161,12 @@ void TestTaskEvidenceModel::pollsWhileLiveOnceOtherwise()
     QCOMPARE(entry.value("files").toArray(),
         QJsonArray({ QJsonObject { { "path", "src/a.php" }, { "hash", "h1" }, { "size", 2048 }, { "has_hunk", true } },
             QJsonObject { { "path", "b.txt" }, { "hash", "h2" }, { "size", 5 }, { "has_hunk", false } } }));
+    // A second press while the retry's answer is out (a double click) fetches nothing more.
+    done.retry();
+    QVERIFY(done.retrying());
     done.retry();
     QTRY_COMPARE(done.polls(), 2);
+    QVERIFY(!done.retrying());
 
     // The live command: a fetch with the progress tail every two seconds.
     QTRY_VERIFY(beats.size() >= 3);
