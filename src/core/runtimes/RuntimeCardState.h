@@ -31,6 +31,8 @@ struct RuntimeCardState {
     bool running = false;
     // What the card's last action came to, said beside its buttons; none before the first.
     std::optional<RuntimeNotice> outcome;
+    // Its switch is being written: the card takes no action until that has ended.
+    bool busy = false;
 
     bool operator==(const RuntimeCardState&) const = default;
 

@@ -188,6 +188,7 @@ RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const
     s.running = s.cfg && m_runtimes->isRunning(s.cfg->workspace, row.kind);
     if (const auto it = m_outcomes.constFind(row.kind); it != m_outcomes.cend())
         s.outcome = *it;
+    s.busy = m_switching.contains(row.kind);
     return s;
 }
 
@@ -250,11 +251,14 @@ void RuntimeSectionModel::sendToTerminal(const QString& kind, const QStringList&
 QCoro::Task<> RuntimeSectionModel::setEnabled(RuntimeRow row, bool enabled)
 {
     QPointer<RuntimeSectionModel> self(this);
+    m_switching.insert(row.kind);
+    invalidate();
     // The enablement posts the window's notice itself; the card says it here.
     auto write = m_enablement->setEnabled(row, enabled, m_inventory->rows());
     const RuntimeNotice said = co_await std::move(write);
     if (!self)
         co_return;
+    self->m_switching.remove(row.kind);
     self->m_outcomes.insert(row.kind, said);
     self->invalidate();
 }
@@ -266,8 +270,9 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
     if (!live() || !r)
         return;
     const RuntimeCardState s = cardState(*r);
-    // A button is only pressed while it shows; the state may have moved on since.
-    if (!s.actions().contains(action))
+    // A button is only pressed while it shows and its card is not busy; the
+    // state may have moved on since (a double click's second press).
+    if (s.busy || !s.actions().contains(action))
         return;
     // The card's line speaks of its latest action only.
     if (m_outcomes.remove(kind))

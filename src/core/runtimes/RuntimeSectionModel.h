@@ -127,6 +127,8 @@ private:
     QSet<QUuid> m_keyed;
     // Runtime kind → what its card's last action came to.
     QHash<QString, RuntimeNotice> m_outcomes;
+    // Runtime kinds whose enabled flag is being written: one press, one write.
+    QSet<QString> m_switching;
     bool m_keysKnown = false;
     quint64 m_keyGeneration = 0;
     std::optional<QJsonObject> m_lastTable;

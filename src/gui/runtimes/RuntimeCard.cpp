@@ -20,6 +20,7 @@
 #include "gui/platform/Prompts.h"
 #include "gui/providers/ModelProviderSheet.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -150,6 +151,10 @@ void RuntimeCard::setState(const RuntimeCardState& state)
     if (first || old.actions() != state.actions() || old.boundProfile.has_value() != state.boundProfile.has_value()
         || old.row != state.row || old.setup != state.setup)
         showActions();
+    // Each button turns busy on its own: a disabled container would take the
+    // keyboard away from the card instead of parking it there.
+    for (QAbstractButton* button : m_actions->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly))
+        button->setEnabled(!state.busy);
     if (first || old.row.diagnosticRows() != state.row.diagnosticRows())
         showDiagnostics();
     if (first || old.outcome != state.outcome) {

@@ -5,6 +5,7 @@
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RecoveryRunner.h"
 #include "core/runtimes/RuntimeController.h"
+#include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/agents/AddConnectionSheet.h"
@@ -291,11 +292,16 @@ void TestRuntimeSection::startStopDisableEnable()
     QVERIFY(log->isVisible() && log->blockCount() <= 40);
     verifyNoStall();
 
-    click(find(w, "runtime.claude.disable"));
+    // A double click switches it off once: the second press finds the switch being written.
+    QSignalSpy switched(w.controller()->enablement(), &RuntimeEnablement::notice);
+    QWidget* disable = find(w, "runtime.claude.disable");
+    click(disable);
+    click(disable);
     QTRY_VERIFY(find(w, "runtime.claude.enable"));
     QVERIFY(!find(w, "runtime.claude.start"));
     click(find(w, "runtime.claude.enable"));
     QTRY_VERIFY(find(w, "runtime.claude.start"));
+    QCOMPARE(switched.size(), 2);
 }
 
 void TestRuntimeSection::uninstallAsksFirst()
