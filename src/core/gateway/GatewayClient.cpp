@@ -1,6 +1,7 @@
 #include "core/gateway/GatewayClient.h"
 
 #include "core/gateway/NetworkAccess.h"
+#include "core/platform/HttpAddress.h"
 #include "core/platform/MdnsHostName.h"
 
 #include <QHostAddress>
@@ -96,13 +97,10 @@ bool GatewayClient::namesThisMachine(const QString& api, const QString& hostName
     const QString host = QUrl(api).host();
     if (host.isEmpty())
         return false;
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-        || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+    if (HttpAddress::isLoopbackHost(host))
         return true;
     const QHostAddress address(host);
     if (!address.isNull()) {
-        if (address.isLoopback())
-            return true;
         const QList<QHostAddress> own = QNetworkInterface::allAddresses();
         return std::any_of(own.cbegin(), own.cend(),
             [&](const QHostAddress& a) { return a.isEqual(address, QHostAddress::TolerantConversion); });
@@ -144,8 +142,8 @@ QStringList GatewayClient::candidates(const CLIConfig& config, const QString& ho
 
 std::optional<QString> GatewayClient::phoneReachable(const std::optional<QString>& origin)
 {
-    if (!origin || origin->isEmpty() || origin->contains(QLatin1String("127.0.0.1"))
-        || origin->contains(QLatin1String("//localhost")))
+    // Every loopback spelling, not only 127.0.0.1: no phone reaches any of them.
+    if (!origin || origin->isEmpty() || HttpAddress::isLoopbackHost(QUrl(*origin).host()))
         return std::nullopt;
     return origin;
 }

@@ -1,6 +1,7 @@
 #include "core/gateway/NetworkAccess.h"
 
-#include <QHostAddress>
+#include "core/platform/HttpAddress.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -16,9 +17,7 @@ class LoopbackBypass : public QNetworkProxyFactory {
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
     {
-        const QString host = query.peerHostName();
-        const QHostAddress address(host);
-        if (host == QLatin1String("localhost") || (!address.isNull() && address.isLoopback()))
+        if (HttpAddress::isLoopbackHost(query.peerHostName()))
             return { QNetworkProxy(QNetworkProxy::NoProxy) };
         return systemProxyForQuery(query);
     }

@@ -1,5 +1,7 @@
 #include "core/platform/HttpAddress.h"
 
+#include <QHostAddress>
+
 namespace HttpAddress {
 
 std::optional<QUrl> join(const QString& base, const QString& path, Query query, Problem* problem)
@@ -47,6 +49,15 @@ bool sameServer(const QString& a, const QString& b)
     // QUrl lower-cases the scheme and the host itself.
     return ua.scheme() == ub.scheme() && ua.host() == ub.host() && port(ua) == port(ub) && path(ua) == path(ub)
         && ua.query() == ub.query();
+}
+
+bool isLoopbackHost(const QString& host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
 }
 
 } // namespace HttpAddress

@@ -38,4 +38,8 @@ std::optional<QUrl> join(const QString& base, const QString& path, Query query, 
 // scheme's and the host's case, a default port spelled out, trailing slashes.
 bool sameServer(const QString& a, const QString& b);
 
+// Whether a host (as a URL gives it) names this machine's loopback interface:
+// "localhost" and names under it, 127.0.0.0/8, ::1, whatever their spelling.
+bool isLoopbackHost(const QString& host);
+
 } // namespace HttpAddress

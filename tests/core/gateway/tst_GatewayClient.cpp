@@ -116,6 +116,9 @@ void TestGatewayClient::phoneReachable_data()
     QTest::addColumn<bool>("reachable");
     QTest::newRow("empty") << "" << false;
     QTest::newRow("loopback") << "http://127.0.0.1:18091" << false;
+    QTest::newRow("loopback, another address") << "http://127.0.0.2:18091" << false;
+    QTest::newRow("loopback, IPv6") << "http://[::1]:18091" << false;
+    QTest::newRow("localhost, upper case") << "http://LOCALHOST:18091" << false;
     QTest::newRow("lan") << "http://10.0.0.5:18091" << true;
 }
 
