@@ -218,7 +218,7 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
         m_progress.clear();
         emitGroup(&Status::progressChanged);
         // Nothing more comes of these for lack of a workspace: what shows now is this reload's.
-        for (const Load kind : { Commands, Progress, Perms })
+        for (const Load kind : { Commands, Progress, Perms, Team, Agents })
             markPublished(kind, generation);
         co_return;
     }

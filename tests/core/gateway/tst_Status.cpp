@@ -248,8 +248,12 @@ void TestStatus::noConfiguration()
     waitFor(status.reload(m_cfg));
     m_sim->clearRequests();
 
+    const quint64 mark = status.loadsStarted();
     waitFor(status.reload());
     QVERIFY(!status.config());
+    // Nothing more comes for lack of a workspace: whoever waits for a list read after this reload is let go.
+    for (const Status::Load kind : { Status::Commands, Status::Progress, Status::Perms, Status::Team, Status::Agents })
+        QVERIFY2(status.publishedSince(kind, mark), qPrintable(QString::number(kind)));
     QCOMPARE(status.presence(), AgentPresence::unknown(QStringLiteral("本机还没有配对过任何工作区")));
     // The roster, the feed and the rest keep what the last reload left.
     QCOMPARE(status.team().size(), 3);
