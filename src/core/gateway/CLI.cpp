@@ -192,6 +192,12 @@ QString CLI::cancelledText(const QStringList& args)
     return QStringLiteral("brenlow %1 没等它结束就停掉了。").arg(args.value(0));
 }
 
+QString CLI::outputCutText(const QStringList& args)
+{
+    return QStringLiteral("brenlow %1 输出了 %2 MB 以上，只留下了开头，没有当作回答来读。")
+        .arg(args.value(0), QString::number(kMaxOutputBytes / (1024 * 1024)));
+}
+
 CLI::Result CLI::run(const QStringList& args, const std::optional<QString>& cwd, const std::optional<CLIConfig>& config,
     const std::optional<RuntimeLaunch>& runtime, std::chrono::milliseconds timeLimit,
     std::shared_ptr<ProcessGroup> group)

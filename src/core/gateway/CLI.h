@@ -155,4 +155,7 @@ public:
     static QString timedOutText(const QStringList& args, std::chrono::milliseconds timeLimit);
     // The text of a run ended before it finished.
     static QString cancelledText(const QStringList& args);
+    // The text of a run whose output went past kMaxOutputBytes: only its start
+    // was kept, so it is no answer to read.
+    static QString outputCutText(const QStringList& args);
 };

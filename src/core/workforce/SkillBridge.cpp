@@ -44,6 +44,8 @@ Result load(const QString& role, const std::optional<CLIConfig>& config, std::ch
     const CLI::Result run = CLI::run(arguments(role), std::nullopt, config, std::nullopt, timeLimit, std::move(group));
     if (run.failed())
         return LoadError { run.error };
+    if (run.outputCut)
+        return LoadError { CLI::outputCutText(arguments(role)) };
     return interpret(run.code, run.out);
 }
 

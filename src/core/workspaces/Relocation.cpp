@@ -62,8 +62,12 @@ namespace {
 
 QCoro::Task<Discovery> runJSON(QStringList args, std::chrono::milliseconds timeLimit, const QObject* owner)
 {
+    const QString cut = CLI::outputCutText(args);
     auto task = CLI::runAsync(std::move(args), std::nullopt, std::nullopt, std::nullopt, timeLimit, owner);
     const CLI::Result result = co_await std::move(task);
+    // Half an answer is none: a cut output would read as a refusal without reason.
+    if (result.outputCut)
+        co_return Discovery { false, {}, {}, cut };
     // A tool that was stopped (at the time limit, or cancelled) says so, rather
     // than showing whatever half an answer it had printed.
     if (result.failure == CLI::Failure::TimedOut || result.failure == CLI::Failure::Cancelled)

@@ -1,3 +1,4 @@
+#include "core/gateway/CLI.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 
@@ -201,6 +202,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
         QCOMPARE(m_state->relocateNote(), QStringLiteral("不对"));
         QVERIFY(TempHome::crumbs().contains("applyRelocation 被拒：不对"));
+        // An answer longer than is kept is no answer: only its start was read.
+        m_tool->answer("workspace-relocate",
+            "{\"ok\":true,\"path\":\"" + chosen.toUtf8() + "\"}" + QByteArray(CLI::kMaxOutputBytes + 10, ' '));
+        QDir::setCurrent(m_home->path());
+        QCoro::waitFor(m_state->pickNewLocation(picker));
+        QDir::setCurrent(before);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
+        QCOMPARE(m_state->relocateNote(), CLI::outputCutText({ "workspace" }));
+        QVERIFY(pathOf(*m_catalog, "ws-shop") != chosen);
 
         // The picker's folder, re-bound.
         m_tool->drop("workspace-relocate.out");
@@ -210,7 +220,7 @@ private slots:
         QCoro::waitFor(m_state->pickNewLocation(picker));
         QCOMPARE(asked, 2);
         QVERIFY(TempHome::crumbs().contains("applyRelocation → " + chosen));
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 20000);
         QCOMPARE(pathOf(*m_catalog, "ws-shop"), chosen);
     }
 
