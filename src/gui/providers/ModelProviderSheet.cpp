@@ -20,6 +20,8 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 constexpr int kWidth = 540;
@@ -280,6 +282,12 @@ QCoro::Task<> ModelProviderSheet::finish(bool accepted)
 {
     if (m_asking)
         co_return;
+    // The form is on its way into the store: whether anything typed is lost is
+    // known only once the save has ended.
+    if (m_model->formFeedback().kind == ProviderSheetModel::Feedback::Kind::Working) {
+        m_finishAfterSave = accepted;
+        co_return;
+    }
     if (hasDraft()) {
         QPointer<ModelProviderSheet> self(this);
         m_asking = true;
@@ -309,10 +317,14 @@ QCoro::Task<> ModelProviderSheet::save()
     QPointer<ModelProviderSheet> self(this);
     auto create = m_model->create(draft());
     const bool saved = co_await std::move(create);
-    if (!self || !saved)
+    if (!self)
         co_return;
-    for (QLineEdit* edit : { self->m_name, self->m_baseURL, self->m_defaultModel, self->m_key })
-        edit->clear();
+    if (saved) {
+        for (QLineEdit* edit : { self->m_name, self->m_baseURL, self->m_defaultModel, self->m_key })
+            edit->clear();
+    }
+    if (const std::optional<bool> accepted = std::exchange(self->m_finishAfterSave, std::nullopt))
+        self->finish(*accepted);
 }
 
 QCoro::Task<> ModelProviderSheet::askRemove(QUuid id)

@@ -62,4 +62,7 @@ private:
     PrimaryButton* m_save;
     QLabel* m_formFeedback;
     bool m_asking = false;
+    // Closing was asked for while the account was being saved: done once the save ends
+    // (true: accepted), asking then only if the save did not keep it.
+    std::optional<bool> m_finishAfterSave;
 };

@@ -25,6 +25,7 @@
 #include "gui/shell/PairedPage.h"
 #include "gui/shell/WorkspaceSummaryBar.h"
 
+#include "BlockingSecretStore.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "StallProbe.h"
@@ -163,6 +164,7 @@ private slots:
     void providerFieldErrorClears();
     void providerSheetAsksBeforeDropping_data();
     void providerSheetAsksBeforeDropping();
+    void providerSheetClosesAfterItsSave();
     void providerServiceListIsReadable();
     void customConnection();
     void customConnectionFollowsTheSelection();
@@ -510,6 +512,43 @@ void TestRuntimeSection::providerSheetAsksBeforeDropping()
     QCOMPARE(dones, closed ? 1 : 0);
     if (!closed)
         QCOMPARE(edit("key")->text(), QStringLiteral("sk-typed-0123456789"));
+}
+
+// "完成" while the new account is being saved (its key waits on the key
+// store) neither warns that the account is lost nor drops the save's word:
+// the sheet closes once the save has kept it, and says so.
+void TestRuntimeSection::providerSheetClosesAfterItsSave()
+{
+    auto store = std::make_unique<BlockingSecretStore>();
+    BlockingSecretStore* keys = store.get();
+    SecretStore::setShared(std::move(store));
+    const RuntimeSetupInfo setup = codexSetup();
+    std::optional<QString> said;
+    int dones = 0;
+    ModelProviderSheet sheet(
+        "codex", "Codex", setup, {}, std::nullopt, [&](const std::optional<QString>& message, bool) {
+            ++dones;
+            said = message;
+        });
+    sheet.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const auto edit = [&](const QString& name) { return sheet.findChild<QLineEdit*>("providers.new." + name); };
+    edit("name")->setText("公司账号");
+    edit("baseurl")->setText(m_sim->origin() + "/v1");
+    edit("key")->setText("sk-typed-0123456789");
+    click(sheet.findChild<QWidget*>("providers.new.save"));
+    QTRY_VERIFY(keys->waiting());
+    click(sheet.findChild<QWidget*>("providers.close"));
+    QTest::qWait(50);
+    QVERIFY(m_prompts->alertsShown.isEmpty());
+    QVERIFY(sheet.isVisible());
+    keys->open();
+    QTRY_VERIFY(!sheet.isVisible());
+    QVERIFY(m_prompts->alertsShown.isEmpty());
+    QCOMPARE(dones, 1);
+    QCOMPARE(sheet.model()->profiles().size(), 1);
+    QVERIFY2(said && said->contains(QStringLiteral("公司账号")), qPrintable(said.value_or("(none)")));
+    SecretStore::setShared(nullptr);
 }
 
 // The "服务" list drops down readable: its text stands out from its background.
