@@ -136,11 +136,15 @@ void PairingSection::copyPairLink(const QString& link)
     emit notice(QStringLiteral("链接已复制"), false);
 }
 
+QString PairingSection::overtakenText()
+{
+    return QStringLiteral("配对码刚在二维码那边重新取过，这次没有复制；再按一次「复制链接」");
+}
+
 QCoro::Task<> PairingSection::copyFreshLink()
 {
     QPointer<PairingSection> self(this);
     QPointer<WorkspaceCatalog> catalog = m_catalog;
-    const quint64 press = ++m_copyPress;
     // One press, one pairing request: a second press (a double click) waits for this one's answer.
     m_entryCopy->setEnabled(false);
     m_entryOutcome->setOutcome(OutcomeLine::Kind::Working, QStringLiteral("正在取配对码…"));
@@ -152,21 +156,17 @@ QCoro::Task<> PairingSection::copyFreshLink()
     if (!self)
         co_return;
     m_entryCopy->setEnabled(true);
-    // A fetch overtaken by a later one (another press, the sheet) copies
-    // nothing: the later one answers.
-    const bool speaks = press == m_copyPress;
+    // The button waits while its fetch is out, so only the sheet's fetch can
+    // overtake this one; what it answers is not this press's to copy.
     if (latest && catalog && catalog->pairLink()) {
         copyPairLink(*catalog->pairLink());
-        if (speaks)
-            m_entryOutcome->setOutcome(OutcomeLine::Kind::Ok, QStringLiteral("链接已复制"));
+        m_entryOutcome->setOutcome(OutcomeLine::Kind::Ok, QStringLiteral("链接已复制"));
     } else if (latest && catalog && catalog->pairLinkError()) {
         // Nothing was copied: say why rather than leave the press unanswered.
         emit notice(*catalog->pairLinkError(), true);
-        if (speaks)
-            m_entryOutcome->setOutcome(OutcomeLine::Kind::Failed, *catalog->pairLinkError());
-    } else if (speaks) {
-        // Overtaken by a fetch that is not this card's (the sheet's): it copied nothing.
-        m_entryOutcome->setOutcome(OutcomeLine::Kind::Idle, QString());
+        m_entryOutcome->setOutcome(OutcomeLine::Kind::Failed, *catalog->pairLinkError());
+    } else {
+        m_entryOutcome->setOutcome(OutcomeLine::Kind::Failed, overtakenText());
     }
     emit copyFinished();
 }

@@ -44,6 +44,8 @@ public:
     // "一次扫码带走这台电脑上全部 N 个工作区，…"; when some are on another
     // gateway, the number the code carries and the number it leaves out.
     static QString entryText(int workspaces, int otherGateway);
+    // The card's line when the sheet fetched a newer code while its own was out.
+    static QString overtakenText();
 
 signals:
     // A text for the window's notice banner.
@@ -60,7 +62,5 @@ private:
     ProseLabel* m_description;
     SecondaryButton* m_entryCopy;
     OutcomeLine* m_entryOutcome;
-    // The entry card's presses; only the latest one speaks in the card.
-    quint64 m_copyPress = 0;
     QPointer<PairingSheet> m_sheet;
 };

@@ -189,6 +189,15 @@ void TestWorkspaceViews::pairingSheet()
     QCOMPARE(notices.takeFirst(), (QVariantList { QStringLiteral("链接已复制"), false }));
     QVERIFY(section->entryCopyButton()->isEnabled());
     QVERIFY(notices.isEmpty());
+
+    // The sheet's own fetch overtakes the card's: the card copies nothing, and says so.
+    m_world->sim->setFault("POST", QStringLiteral("/api/pair/start"), 0, {}, 800, 1);
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QTest::mouseClick(section->entryCopyButton(), Qt::LeftButton);
+    section->setQrExpanded(true);
+    QTRY_COMPARE_WITH_TIMEOUT(copied.size(), 4, 15000);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    QCOMPARE(section->entryOutcome()->text(), QStringLiteral("❌ ") + PairingSection::overtakenText());
 }
 
 // Besides Demo Shop, one workspace is on another gateway and one the gateway
