@@ -224,6 +224,8 @@ void GatewayClient::found(const CLIConfig& config, const QString& origin)
 QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
 {
     QPointer<GatewayClient> self(this);
+    // An address that has just not answered is not asked again in this round.
+    QString failed;
     const auto cached = m_resolved.constFind(config.api);
     if (cached != m_resolved.constEnd()) {
         const QString origin = *cached;
@@ -232,9 +234,10 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
             co_return Failure::transport(QStringLiteral("网关请求被取消"));
         if (ok)
             co_return origin;
+        failed = origin;
     }
     // The configured address first: it never waits on the ".local" lookup.
-    const bool configured = co_await alive(config.api);
+    const bool configured = failed != config.api && co_await alive(config.api);
     if (!self)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
     if (configured) {
@@ -247,6 +250,8 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
     const QStringList list = candidates(config, hostName);
     for (const QString& candidate : list.mid(1)) {
+        if (candidate == failed)
+            continue;
         const bool ok = co_await alive(candidate);
         if (!self)
             co_return Failure::transport(QStringLiteral("网关请求被取消"));

@@ -295,6 +295,15 @@ void TestStatus::resolutionFallsBackAndCaches()
     m_sim->clearRequests();
     QVERIFY(waitFor(status.client()->get(cfg, route("agents"), kDevice)).ok());
     QCOMPARE(paths(m_sim->requests()), (QStringList { "GET /healthz", "GET /api/workspaces/ws-t/agents" }));
+
+    // A cached origin that is the configured address and does not answer is
+    // not asked a second time in the same round.
+    waitFor(status.reload(m_cfg));
+    m_sim->setFault("GET", QStringLiteral("/healthz"), 503, {});
+    m_sim->clearRequests();
+    QVERIFY(!waitFor(status.client()->get(m_cfg, route("agents"), kDevice)).ok());
+    QCOMPARE(paths(m_sim->requests()), (QStringList { "GET /healthz" }));
+    m_sim->clearFaults();
 }
 
 void TestStatus::noGatewayAnswers()
