@@ -50,6 +50,13 @@ void Chip::setShrinkable()
     updateGeometry();
 }
 
+Chip* Chip::skill(const QString& label, QWidget* parent)
+{
+    auto* chip = new Chip(QString(), DS::muted(0.5), label, std::nullopt, parent);
+    chip->setShrinkable();
+    return chip;
+}
+
 QString Chip::drawnText() const
 {
     const qreal room = width() - 2 * kPadH;

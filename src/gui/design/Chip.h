@@ -22,6 +22,9 @@ public:
     // Lets a row give it less than its width (a row of labels that may be
     // long); its whole text is then in its tooltip.
     void setShrinkable();
+    // A skill's chip, as the team's cards and details show a row of them:
+    // muted, its label verbatim, shrinkable.
+    static Chip* skill(const QString& label, QWidget* parent);
     void setTint(const QColor& tint);
     void setText(const QString& text, const std::optional<QString>& verbatimText = std::nullopt);
 

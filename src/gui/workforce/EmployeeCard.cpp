@@ -138,13 +138,8 @@ void EmployeeCard::setContent(const TeammateBrief& member, const WorkforceFacts&
     // The first three skills, one chip each.
     const QList<Chip*> chips = m_skillChips.reconcile(
         member.skills.mid(0, 3), [](const QString& s) { return s; },
-        [this](const QString& s) {
-            // Long labels share the row, each cut with an ellipsis.
-            auto* chip = new Chip(QString(), DS::muted(0.5), s, std::nullopt, m_skills);
-            chip->setShrinkable();
-            return chip;
-        },
-        [](Chip*, const QString&) {});
+        // Long labels share the row, each cut with an ellipsis.
+        [this](const QString& s) { return Chip::skill(s, m_skills); }, [](Chip*, const QString&) {});
     KeyedLayout::place(m_skillRow, chips);
     m_skills->setVisible(!member.skills.isEmpty());
 

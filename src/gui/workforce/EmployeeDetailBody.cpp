@@ -457,13 +457,8 @@ void EmployeeDetailBody::updateHeader(
 
     const QList<Chip*> chips = m_skillChips.reconcile(
         member.skills.mid(0, 4), [](const QString& s) { return s; },
-        [this](const QString& s) {
-            // Long labels share the row, each cut with an ellipsis.
-            auto* chip = new Chip(QString(), DS::muted(0.5), s, std::nullopt, m_skills);
-            chip->setShrinkable();
-            return chip;
-        },
-        [](Chip*, const QString&) {});
+        // Long labels share the row, each cut with an ellipsis.
+        [this](const QString& s) { return Chip::skill(s, m_skills); }, [](Chip*, const QString&) {});
     KeyedLayout::place(m_skillRow, chips);
     m_skills->setVisible(!member.skills.isEmpty());
 }
