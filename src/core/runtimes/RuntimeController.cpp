@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QSignalBlocker>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -329,7 +330,25 @@ void RuntimeController::waitForStopped()
     const QHash<qint32, QDeadlineTimer> leftGroups = std::exchange(m_leftGroups, {});
     for (auto it = leftGroups.cbegin(); it != leftGroups.cend(); ++it)
         endings.append({ it.key(), true, it.value() });
-    for (const ProcessGroup::Ending& e : ProcessGroup::awaitEnded(endings)) {
+    // Between looks the workers' output is read, as it comes: a worker that
+    // writes as it shuts down is not held on a full pipe until its SIGKILL.
+    const auto readOutput = [this](int ms) {
+        QList<QPointer<QProcess>> running;
+        for (QProcess* p : m_stopping.keys()) {
+            if (p->state() != QProcess::NotRunning)
+                running.append(p);
+        }
+        if (running.isEmpty()) {
+            QThread::msleep(ms);
+            return;
+        }
+        const int each = qMax(1, ms / int(running.size()));
+        for (const QPointer<QProcess>& p : std::as_const(running)) {
+            if (p && p->state() != QProcess::NotRunning)
+                p->waitForReadyRead(each);
+        }
+    };
+    for (const ProcessGroup::Ending& e : ProcessGroup::awaitEnded(endings, readOutput)) {
         // The worker itself, or only what it started.
         const QString what = e.pidLeft ? QStringLiteral("pid") : QStringLiteral("pgid");
         DeskCrumbs::drop(QStringLiteral("child.kill %1=%2 宽限期内没退出，SIGKILL").arg(what).arg(e.pid));
