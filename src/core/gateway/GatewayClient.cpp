@@ -60,6 +60,9 @@ QString GatewayClient::transportText(const QNetworkReply& reply)
         return QStringLiteral("连不上网关（%1）").arg(reply.errorString());
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("网关没回完就断开了");
+    case QNetworkReply::UnknownContentError: // a body that does not decompress
+    case QNetworkReply::ProtocolFailure:
+        return QStringLiteral("网关的回复没能读完（内容坏了）");
     default:
         return QStringLiteral("和网关的连接出了错（%1）").arg(reply.errorString());
     }

@@ -13,6 +13,8 @@
 namespace NetworkAccess {
 
 namespace {
+constexpr qint64 kReadAhead = 256 * 1024;
+
 class LoopbackBypass : public QNetworkProxyFactory {
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
@@ -22,11 +24,26 @@ public:
         return systemProxyForQuery(query);
     }
 };
+
+class Manager : public QNetworkAccessManager {
+public:
+    using QNetworkAccessManager::QNetworkAccessManager;
+
+protected:
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& original, QIODevice* outgoingData) override
+    {
+        // Over HTTP/2 Qt's network thread takes in what the server sends
+        // whatever the read buffer says; HTTP/1.1 waits for it.
+        QNetworkRequest request(original);
+        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+        return QNetworkAccessManager::createRequest(op, request, outgoingData);
+    }
+};
 } // namespace
 
 QNetworkAccessManager* create(QObject* parent)
 {
-    auto* nam = new QNetworkAccessManager(parent);
+    auto* nam = new Manager(parent);
     nam->setProxyFactory(new LoopbackBypass);
     nam->setCache(nullptr);
     // The manager deletes its replies without `finished`, which would leave
@@ -68,7 +85,14 @@ BoundedBody::BoundedBody(QNetworkReply* reply, Bounds bounds)
         if (length.isValid() && length.toLongLong() > m_maxBytes)
             cut(Overrun::TooLarge);
     });
-    // Read as it comes, so that Qt's own buffer never holds more than a chunk.
+    // Qt's network thread reads no further ahead than its read buffer (a
+    // count on this thread alone would let it read gigabytes first); read as
+    // it comes, so that the buffer keeps being freed.
+    reply->setReadBufferSize(kReadAhead);
+    // A request with a body starts on the next turn of the event loop, and
+    // Qt loses a size set before that: it is set again once it has started.
+    QMetaObject::invokeMethod(
+        this, [this] { m_reply->setReadBufferSize(kReadAhead); }, Qt::QueuedConnection);
     connect(reply, &QIODevice::readyRead, this, &BoundedBody::drain);
 }
 

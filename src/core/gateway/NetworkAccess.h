@@ -11,8 +11,9 @@ class QObject;
 
 namespace NetworkAccess {
 
-// A manager for gateway traffic: no disk cache, and loopback addresses never
-// go through a proxy (everything else follows the system's settings). When
+// A manager for gateway and provider traffic: no disk cache, no HTTP/2 (which
+// would read past a reply's read buffer), and loopback addresses never go
+// through a proxy (everything else follows the system's settings). When
 // `parent` is destroyed, every reply still in flight is aborted, so that the
 // coroutines awaiting them resume (with their owner gone) instead of leaking.
 QNetworkAccessManager* create(QObject* parent);
@@ -37,7 +38,9 @@ struct Bounds {
 // A reply read within its bounds: its body is taken as it comes, and the
 // reply is aborted (it finishes with OperationCanceledError) as soon as the
 // body grows past the cap, a declared length is past it, or the deadline has
-// passed. Lives as a child of the reply; bound right after the request is sent.
+// passed. Qt's network thread reads no further ahead of it than a small read
+// buffer, so that a fast sender gets no further than the cap and the socket
+// buffers. Lives as a child of the reply; bound right after the request is sent.
 class BoundedBody : public QObject {
 public:
     enum class Overrun { None, TooLarge, Deadline };

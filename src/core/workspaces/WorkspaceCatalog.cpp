@@ -278,7 +278,7 @@ namespace {
 
 // One exchange with the gateway's "/api/pair/start".
 struct PairAnswer {
-    bool transportFailed = false; // no HTTP answer at all
+    bool transportFailed = false; // no HTTP answer, or a 2xx one not read whole
     QString transportError;
     int code = 0; // 0: not an HTTP answer
     QByteArray body; // of a 2xx answer
@@ -321,13 +321,15 @@ QCoro::Task<PairAnswer> postPairStart(
         break;
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() && reply->error() != QNetworkReply::NoError) {
+    answer.code = status.isValid() ? status.toInt() : 0;
+    const bool success = answer.code >= 200 && answer.code <= 299;
+    // A 2xx whose body broke off or did not decompress is no answer either.
+    if ((!status.isValid() || success) && reply->error() != QNetworkReply::NoError) {
         answer.transportFailed = true;
         answer.transportError = GatewayClient::transportText(*reply);
         co_return answer;
     }
-    answer.code = status.isValid() ? status.toInt() : 0;
-    if (answer.code >= 200 && answer.code <= 299)
+    if (success)
         answer.body = bounded->take();
     co_return answer;
 }

@@ -1,58 +1,15 @@
 #include "core/gateway/GatewayClient.h"
 
+#include "RawServer.h"
 #include "SimGateway.h"
 
 #include <QJsonDocument>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include <QCoroTask>
 
 namespace {
-
-// A gateway that answers /healthz and sends `body` for every other path,
-// announcing `length` bytes; it hangs up after writing, so a length larger
-// than the body leaves the reply cut off after a 200.
-class CuttingGateway : public QTcpServer {
-public:
-    CuttingGateway(QByteArray body, qsizetype length)
-        : m_body(std::move(body))
-        , m_length(length)
-    {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection())
-                serve(socket);
-        });
-        listen(QHostAddress::LocalHost, 0);
-    }
-
-private:
-    void serve(QTcpSocket* socket)
-    {
-        auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-            buffer->append(socket->readAll());
-            for (qsizetype end = buffer->indexOf("\r\n\r\n"); end >= 0; end = buffer->indexOf("\r\n\r\n")) {
-                const QByteArray head = buffer->left(end);
-                buffer->remove(0, end + 4);
-                if (head.startsWith("GET /healthz ")) {
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-                    continue;
-                }
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-                    + QByteArray::number(m_length) + "\r\n\r\n" + m_body);
-                socket->disconnectFromHost();
-                return;
-            }
-        });
-    }
-
-    QByteArray m_body;
-    qsizetype m_length;
-};
-
+const QByteArray kWhole = R"({"commands":[]})";
 } // namespace
 
 class TestGatewayClient : public QObject {
@@ -68,6 +25,8 @@ private slots:
     void cutOffBody();
     void boundedReplies_data();
     void boundedReplies();
+    void fastEndlessReplies_data();
+    void fastEndlessReplies();
     void probesThatDoNotCount_data();
     void probesThatDoNotCount();
     void tokenStaysWithItsGateway();
@@ -153,35 +112,29 @@ void TestGatewayClient::segment()
 
 void TestGatewayClient::cutOffBody_data()
 {
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("announced");
-    QTest::addColumn<bool>("ok");
-    const QByteArray whole = R"({"commands":[]})";
-    QTest::newRow("whole") << whole << int(whole.size()) << true;
-    QTest::newRow("cut off") << whole.left(8) << int(whole.size()) << false;
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("error"); // empty: the body is read whole
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+    const QByteArray length = "Content-Length: " + QByteArray::number(kWhole.size()) + "\r\n\r\n";
+    QTest::newRow("whole") << head + length + kWhole << QString();
+    QTest::newRow("cut off") << head + length + kWhole.left(8) << QStringLiteral("网关没回完就断开了");
+    QTest::newRow("not decompressing") << head + "Content-Encoding: gzip\r\nContent-Length: 14\r\n\r\n"
+            + RawServer::brokenGzip() << QStringLiteral("网关的回复没能读完（内容坏了）");
 }
 
 // A 200 whose body never arrived in full is a failure, not a short answer.
 void TestGatewayClient::cutOffBody()
 {
-    QFETCH(QByteArray, body);
-    QFETCH(int, announced);
-    QFETCH(bool, ok);
-    CuttingGateway server(body, announced);
-    QVERIFY(server.isListening());
-    CLIConfig config;
-    config.api = QStringLiteral("http://127.0.0.1:") + QString::number(server.serverPort());
-    config.workspace = QStringLiteral("ws");
-    config.token = QStringLiteral("tok");
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, error);
+    RawServer server({ reply });
+    const CLIConfig config { server.origin(), QStringLiteral("ws"), QStringLiteral("tok") };
     GatewayClient client;
     client.setHostNameForTesting(QStringLiteral("desk"));
-    const Result<QByteArray> reply
+    const Result<QByteArray> got
         = QCoro::waitFor(client.get(config, QStringLiteral("/api/workspaces/ws/commands"), QStringLiteral("dev")));
-    QCOMPARE(reply.ok(), ok);
-    if (ok)
-        QCOMPARE(*reply, body);
-    else
-        QCOMPARE(reply.failure().kind(), Failure::Kind::Transport);
+    QCOMPARE(got.ok() ? QString::fromUtf8(*got) : got.failure().description(),
+        error.isEmpty() ? QString::fromUtf8(kWhole) : error);
 }
 
 void TestGatewayClient::boundedReplies_data()
@@ -230,6 +183,37 @@ void TestGatewayClient::boundedReplies()
     }
     const Result<QByteArray> next = QCoro::waitFor(client.get(config, path, QStringLiteral("dev")));
     QVERIFY2(next.ok(), qPrintable(next.ok() ? QString() : next.failure().description()));
+}
+
+void TestGatewayClient::fastEndlessReplies_data()
+{
+    QTest::addColumn<QByteArray>("verb"); // "PROBE": the liveness probe itself
+    QTest::addColumn<qint64>("cap");
+    QTest::newRow("a list") << QByteArray("GET") << GatewayClient::kReplyBounds.maxBytes;
+    QTest::newRow("an action's answer") << QByteArray("POST") << GatewayClient::kReplyBounds.maxBytes;
+    QTest::newRow("a file") << QByteArray("BLOB") << GatewayClient::kBlobBounds.maxBytes;
+    QTest::newRow("a liveness probe") << QByteArray("PROBE") << GatewayClient::kProbeBounds.maxBytes;
+}
+
+// A reply without end, sent as fast as this machine can, is not read far past
+// its cap: the sender gets no further than the cap and the socket buffers.
+void TestGatewayClient::fastEndlessReplies()
+{
+    QFETCH(QByteArray, verb);
+    QFETCH(qint64, cap);
+    RawServer server(
+        { "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n", true }, verb == "PROBE");
+    const CLIConfig config { server.origin(), QStringLiteral("ws"), QStringLiteral("tok") };
+    const QString path = QStringLiteral("/api/workspaces/ws/commands");
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    const Result<QByteArray> reply
+        = QCoro::waitFor(verb == "POST" ? client.post(config, path, QJsonObject(), QStringLiteral("dev"))
+                                        : client.get(config, path, QStringLiteral("dev"),
+                                            verb == "BLOB" ? GatewayClient::kBlobBounds : GatewayClient::kReplyBounds));
+    QVERIFY(!reply.ok());
+    const qint64 written = server.fillerWritten();
+    QVERIFY2(written < cap + RawServer::kSocketBuffers, qPrintable(QString::number(written)));
 }
 
 void TestGatewayClient::probesThatDoNotCount_data()

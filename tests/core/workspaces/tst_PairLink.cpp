@@ -1,5 +1,6 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 
+#include "RawServer.h"
 #include "SimGateway.h"
 #include "TempHome.h"
 #include "core/platform/DeskCrumbs.h"
@@ -214,6 +215,35 @@ private slots:
         QCoro::waitFor(m_catalog->refreshPairLink());
         QVERIFY(m_catalog->pairLink());
         QVERIFY(!m_catalog->pairLinkError());
+    }
+
+    void brokenReplies_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("endless");
+        QTest::addColumn<QString>("error");
+        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+        QTest::newRow("cut off") << head + "Content-Length: 40\r\n\r\n{\"pair_token\":" << false
+                                 << "取配对码失败：网关没回完就断开了";
+        QTest::newRow("not decompressing")
+            << head + "Content-Encoding: gzip\r\nContent-Length: 14\r\n\r\n" + RawServer::brokenGzip() << false
+            << "取配对码失败：网关的回复没能读完（内容坏了）";
+        QTest::newRow("fast, without end") << head + "Connection: close\r\n\r\n"
+                                           << true << "取配对码失败：回复太大（超过 1 MB），没有读完";
+    }
+
+    // A 2xx that is not read whole is a transfer error, and no more of it is
+    // read than the cap and the socket buffers.
+    void brokenReplies()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, endless);
+        QFETCH(QString, error);
+        RawServer server({ reply, endless });
+        m_catalog->setPublishEndpoint(server.origin());
+        QCoro::waitFor(m_catalog->refreshPairLink());
+        QCOMPARE(m_catalog->pairLinkError(), std::optional<QString>(error));
+        QVERIFY(server.fillerWritten() < WorkspaceCatalog::kPairReplyMaxBytes + RawServer::kSocketBuffers);
     }
 
     void expiry()

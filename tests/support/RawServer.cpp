@@ -1,0 +1,148 @@
+#include "RawServer.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct RawServer::State {
+    Reply reply;
+    bool healthzToo = false;
+    int listenFd = -1;
+    quint16 port = 0;
+    std::atomic<bool> stop { false };
+    std::atomic<int> flooding { 0 };
+    std::atomic<qint64> filler { 0 };
+    std::mutex mutex;
+    std::vector<int> connections;
+    std::vector<std::thread> threads;
+    std::thread acceptor;
+
+    bool sendAll(int fd, const QByteArray& bytes)
+    {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+
+    void serve(int fd)
+    {
+        QByteArray in;
+        char buffer[64 * 1024];
+        const auto more = [&] {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                in.append(buffer, n);
+            return n > 0;
+        };
+        while (!stop) {
+            qsizetype end = in.indexOf("\r\n\r\n");
+            while (end < 0 && more())
+                end = in.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const QByteArray head = in.left(end);
+            in.remove(0, end + 4);
+            qsizetype length = 0;
+            for (const QByteArray& line : head.split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            }
+            while (in.size() < length && more()) { }
+            in.remove(0, length);
+            if (!healthzToo && head.startsWith("GET /healthz ")) {
+                if (!sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"))
+                    return;
+                continue;
+            }
+            if (!sendAll(fd, reply.bytes))
+                return;
+            if (reply.endless) {
+                ++flooding;
+                const QByteArray chunk(64 * 1024, 'x');
+                ssize_t n = 0;
+                while (!stop && (n = ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL)) > 0)
+                    filler += n;
+                --flooding;
+                return;
+            }
+            // Closed only once the client has read it all and let go: a close
+            // with unread bytes would reset the connection under them.
+            ::shutdown(fd, SHUT_WR);
+            pollfd p { fd, POLLIN, 0 };
+            while (!stop && ::poll(&p, 1, 2000) > 0 && more()) { }
+            return;
+        }
+    }
+
+    void accept()
+    {
+        while (!stop) {
+            pollfd p { listenFd, POLLIN, 0 };
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const int fd = ::accept(listenFd, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            const std::lock_guard lock(mutex);
+            connections.push_back(fd);
+            threads.emplace_back([this, fd] { serve(fd); });
+        }
+    }
+};
+
+RawServer::RawServer(Reply reply, bool healthzToo)
+    : m_state(std::make_unique<State>())
+{
+    m_state->reply = std::move(reply);
+    m_state->healthzToo = healthzToo;
+    m_state->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(m_state->listenFd, reinterpret_cast<sockaddr*>(&address), size);
+    ::listen(m_state->listenFd, 16);
+    ::getsockname(m_state->listenFd, reinterpret_cast<sockaddr*>(&address), &size);
+    m_state->port = ntohs(address.sin_port);
+    m_state->acceptor = std::thread([state = m_state.get()] { state->accept(); });
+}
+
+RawServer::~RawServer()
+{
+    m_state->stop = true;
+    m_state->acceptor.join();
+    for (const int fd : m_state->connections)
+        ::shutdown(fd, SHUT_RDWR);
+    for (std::thread& t : m_state->threads)
+        t.join();
+    for (const int fd : m_state->connections)
+        ::close(fd);
+    ::close(m_state->listenFd);
+}
+
+QString RawServer::origin() const
+{
+    return QStringLiteral("http://127.0.0.1:") + QString::number(m_state->port);
+}
+
+qint64 RawServer::fillerWritten()
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (m_state->flooding > 0 && waited.elapsed() < 10000)
+        QThread::msleep(10);
+    return m_state->filler;
+}
