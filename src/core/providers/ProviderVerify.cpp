@@ -67,6 +67,22 @@ QString clean(const QString& text, const QString& key)
     return CredentialRedaction::redact(masked.simplified().left(kExcerpt));
 }
 
+// What broke off the transfer, in the user's words; empty when the answer came whole.
+QString transferError(const QNetworkReply& reply)
+{
+    switch (reply.error()) {
+    case QNetworkReply::NoError:
+        return QString();
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("没发完就断开了");
+    case QNetworkReply::ProtocolFailure:
+    case QNetworkReply::UnknownContentError: // a body that cannot be decompressed
+        return QStringLiteral("数据坏了，读不出来");
+    default:
+        return reply.errorString();
+    }
+}
+
 } // namespace
 
 std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QString>& baseURL)
@@ -133,9 +149,16 @@ Outcome interpret(int status, const QByteArray& body, const QString& networkErro
     }
     const QString code = QStringLiteral("HTTP %1").arg(status);
     if (status >= 200 && status < 300) {
+        // Only a whole answer that lists models says the key works: a login
+        // page or a web server's own page answers 200 to anything.
+        if (!networkError.isEmpty())
+            return { false, code + QStringLiteral(" · 回复没有收全：") + clean(networkError, key) };
         if (const std::optional<qsizetype> n = modelCount(body))
             return { true, code + QStringLiteral("，列出了 %1 个模型").arg(*n) };
-        return { true, code };
+        const QString words = clean(QString::fromUtf8(body), key);
+        return { false,
+            code + QStringLiteral(" · 回复不是模型列表")
+                + (words.isEmpty() ? QString() : QStringLiteral("：") + words) };
     }
     QString detail = code;
     if (status == 401 || status == 403)
@@ -183,7 +206,7 @@ QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError;
     const QByteArray body = bounded->take();
-    co_return interpret(status.isValid() ? status.toInt() : 0, body, reply->errorString(), timedOut, key);
+    co_return interpret(status.isValid() ? status.toInt() : 0, body, transferError(*reply), timedOut, key);
 }
 
 } // namespace ProviderVerify

@@ -39,7 +39,8 @@ std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QStri
 std::optional<QString> baseURLProblem(const QString& baseURL);
 // The request with the key where the provider expects it.
 QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);
-// A finished reply turned into an outcome. `status` is 0 when no HTTP answer came.
+// A finished reply turned into an outcome. `status` is 0 when no HTTP answer
+// came; `networkError` is what broke off the transfer, empty when nothing did.
 Outcome interpret(int status, const QByteArray& body, const QString& networkError, bool timedOut, const QString& key);
 // Whether a check's detail, as interpret() words it (also in profiles stored
 // before), is the provider refusing the key: an answer 401 or 403. A check

@@ -19,7 +19,8 @@ namespace {
 // A provider's model list on loopback: "/good/models" lists two models,
 // "/bad/models" refuses the key and quotes it back, "/hang/models" never
 // answers, "/huge/models" announces 9 MB, "/drip/models" sends its list a
-// byte every 100 ms. Keeps each request's head.
+// byte every 100 ms; "/html/models" is a web page, "/cut/models" breaks off
+// its list, "/gzip/models" sends it as broken gzip. Keeps each request's head.
 class ModelsServer : public QObject {
 public:
     ModelsServer()
@@ -52,14 +53,27 @@ private:
         }
         QByteArray status = "200 OK";
         QByteArray body = R"({"object":"list","data":[{"id":"m1"},{"id":"m2"}]})";
+        QByteArray extra = "Content-Type: application/json\r\n";
+        qsizetype length = body.size();
         if (path == "/bad/models") {
             const qsizetype at = head.indexOf("Bearer ");
             const QByteArray key = head.mid(at + 7, head.indexOf("\r\n", at) - at - 7);
             status = "401 Unauthorized";
             body = R"({"error":{"message":"Incorrect API key provided: )" + key + R"(."}})";
+            length = body.size();
+        } else if (path == "/html/models") {
+            body = "<!DOCTYPE html><html><title>Wi-Fi login</title></html>";
+            extra = "Content-Type: text/html\r\n";
+            length = body.size();
+        } else if (path == "/cut/models") {
+            body.chop(10);
+        } else if (path == "/gzip/models") {
+            extra += "Content-Encoding: gzip\r\n";
+            body = QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + body;
+            length = body.size();
         }
-        const QByteArray header = "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
+        const QByteArray header = "HTTP/1.1 " + status + "\r\n" + extra
+            + "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
         if (path == "/drip/models") {
             socket->write(header);
             auto* drip = new QTimer(socket);
@@ -314,16 +328,26 @@ void TestProviderSheet::closedDuringCheck()
 void TestProviderSheet::boundedAnswers_data()
 {
     QTest::addColumn<QString>("route");
+    QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("detail");
-    QTest::newRow("a list past the cap") << "/huge" << QStringLiteral("回复太大（超过 8 MB），没有读完");
+    QTest::newRow("a list past the cap") << "/huge" << false << QStringLiteral("回复太大（超过 8 MB），没有读完");
     // Every byte restarts the transfer time-out; the time limit holds anyway.
-    QTest::newRow("a list a byte at a time") << "/drip" << QStringLiteral("没有在时限内应答");
+    QTest::newRow("a list a byte at a time") << "/drip" << false << QStringLiteral("没有在时限内应答");
+    // Only a whole model list passes.
+    QTest::newRow("a model list") << "/good" << true << QStringLiteral("HTTP 200，列出了 2 个模型");
+    QTest::newRow("a web page")
+        << "/html" << false
+        << QStringLiteral("HTTP 200 · 回复不是模型列表：<!DOCTYPE html><html><title>Wi-Fi login</title></html>");
+    QTest::newRow("a list cut off") << "/cut" << false << QStringLiteral("HTTP 200 · 回复没有收全：没发完就断开了");
+    QTest::newRow("a list that does not decompress")
+        << "/gzip" << false << QStringLiteral("HTTP 200 · 回复没有收全：数据坏了，读不出来");
 }
 
-// A provider's answer is read within a size cap and the check's time limit.
+// A provider's answer is read whole, within a size cap and the check's time limit.
 void TestProviderSheet::boundedAnswers()
 {
     QFETCH(QString, route);
+    QFETCH(bool, ok);
     QFETCH(QString, detail);
     ProviderProfile profile;
     profile.provider = QStringLiteral("openai");
@@ -331,7 +355,8 @@ void TestProviderSheet::boundedAnswers()
     QNetworkAccessManager nam;
     const ProviderVerify::Outcome outcome
         = QCoro::waitFor(ProviderVerify::check(&nam, profile, QStringLiteral("sk-test"), 1000));
-    QCOMPARE(outcome, (ProviderVerify::Outcome { false, detail }));
+    QCOMPARE(outcome.detail, detail);
+    QCOMPARE(outcome.ok, ok);
 }
 
 QTEST_GUILESS_MAIN(TestProviderSheet)
