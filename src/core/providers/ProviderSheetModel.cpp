@@ -109,7 +109,6 @@ ProviderSheetModel::ProviderSheetModel(QString runtimeKind, QString runtimeDispl
     , m_setup(std::move(setup))
     , m_all(std::move(allProfiles))
     , m_bound(boundProfileID)
-    , m_nam(NetworkAccess::create(this))
 {
 }
 
@@ -118,7 +117,7 @@ ProviderSheetModel::~ProviderSheetModel()
     // A check under way ends now, and nothing it learns is recorded or shown.
     m_closing = true;
     disconnect(this, nullptr, nullptr, nullptr);
-    for (QNetworkReply* reply : m_nam->findChildren<QNetworkReply*>())
+    for (QNetworkReply* reply : findChildren<QNetworkReply*>())
         reply->abort();
 }
 
@@ -182,6 +181,9 @@ std::optional<QString> ProviderSheetModel::problem(const Draft& draft) const
         return QStringLiteral("填上 Key");
     if (const std::optional<QString> why = ProviderVerify::baseURLProblem(draft.baseURL.trimmed()))
         return why;
+    // A login in the address would travel with the check and sit in the profiles file.
+    if (!QUrl(draft.baseURL.trimmed()).userInfo().isEmpty())
+        return QStringLiteral("Base URL 不能带用户名或密码（Key 填在「Key」一栏）");
     return std::nullopt;
 }
 
@@ -271,10 +273,14 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
         co_return;
     ProviderVerify::Outcome outcome { false, QStringLiteral("系统密码库里没有它的 Key") };
     if (key) {
-        auto check = ProviderVerify::check(self->m_nam, *profile, *key, ProviderVerify::kTimeLimitMs);
+        // A manager of its own: one that had taken another account's login
+        // (a Base URL with a password) would send it with this account's check.
+        QNetworkAccessManager* nam = NetworkAccess::create(self);
+        auto check = ProviderVerify::check(nam, *profile, *key, ProviderVerify::kTimeLimitMs);
         outcome = co_await std::move(check);
         if (!self || self->m_closing)
             co_return;
+        nam->deleteLater();
     }
 
     // Recorded on the profile as the file has it now.

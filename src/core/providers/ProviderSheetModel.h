@@ -13,8 +13,6 @@
 
 #include <optional>
 
-class QNetworkAccessManager;
-
 // The model-provider sheet of one runtime kind without its widgets: the
 // profiles of the providers the runtime takes, which one it is bound to, and
 // creating, checking, binding and deleting them. Keys go to the secret store
@@ -98,7 +96,6 @@ private:
     bool m_formIsProblem = false;
     std::optional<QString> m_doneMessage;
     bool m_doneIsProblem = false;
-    QNetworkAccessManager* m_nam;
     // Set while the model is being destroyed: a suspended action stops quietly.
     bool m_closing = false;
 };

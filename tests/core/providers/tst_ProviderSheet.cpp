@@ -20,7 +20,8 @@ namespace {
 // "/bad/models" refuses the key and quotes it back, "/hang/models" never
 // answers, "/huge/models" announces 9 MB, "/drip/models" sends its list a
 // byte every 100 ms; "/html/models" is a web page, "/cut/models" breaks off
-// its list, "/gzip/models" sends it as broken gzip. Keeps each request's head.
+// its list, "/gzip/models" sends it as broken gzip, "/basic/models" asks for a
+// login first. Keeps each request's head.
 class ModelsServer : public QObject {
 public:
     ModelsServer()
@@ -61,6 +62,9 @@ private:
             status = "401 Unauthorized";
             body = R"({"error":{"message":"Incorrect API key provided: )" + key + R"(."}})";
             length = body.size();
+        } else if (path == "/basic/models" && !head.contains("Authorization: Basic ")) {
+            status = "401 Unauthorized";
+            extra += "WWW-Authenticate: Basic realm=\"proxy\"\r\n";
         } else if (path == "/html/models") {
             body = "<!DOCTYPE html><html><title>Wi-Fi login</title></html>";
             extra = "Content-Type: text/html\r\n";
@@ -134,6 +138,7 @@ private slots:
     void storedProfileWithAQueryIsChecked();
     void boundedAnswers_data();
     void boundedAnswers();
+    void noLoginCarriedOver();
     void closedDuringCheck();
 
 private:
@@ -186,6 +191,10 @@ void TestProviderSheet::problems_data()
         "Base URL 里少了主机名，比如 https://api.example.com/v1");
     add("base URL with a fragment", "openai", "Work", "https://proxy.example/v1#x", "sk-1",
         "Base URL 不能带 # 和它后面的部分（服务收不到）");
+    add("base URL with a login", "openai", "Work", "https://user:pw@proxy.example/v1", "sk-1",
+        "Base URL 不能带用户名或密码（Key 填在「Key」一栏）");
+    add("base URL with a user", "openai", "Work", " https://user@proxy.example/v1", "sk-1",
+        "Base URL 不能带用户名或密码（Key 填在「Key」一栏）");
     add("base URL with a space", "openai", "Work", "https://proxy example/v1", "sk-1",
         "Base URL 写得不对：主机名、端口或路径里有网址不能用的字符");
 }
@@ -308,6 +317,34 @@ void TestProviderSheet::storedProfileWithAQueryIsChecked()
     QCoro::waitFor(model.verify(azure.id));
     QCOMPARE(stored(azure.id)->lastVerifyDetail, QStringLiteral("HTTP 200，列出了 2 个模型"));
     QVERIFY(m_server->heads.last().startsWith("GET /good/models?api-version=2024-02-01 "));
+}
+
+// A login written into one account's Base URL goes with that account's check only.
+void TestProviderSheet::noLoginCarriedOver()
+{
+    ProviderProfile withLogin;
+    withLogin.id = QUuid::createUuid();
+    withLogin.provider = QStringLiteral("openai");
+    withLogin.name = QStringLiteral("Proxy");
+    withLogin.baseURL = m_server->origin().replace("://", "://user:pw@") + QStringLiteral("/basic");
+    withLogin.createdAt = QDateTime::currentDateTimeUtc();
+    ProviderProfile plain = withLogin;
+    plain.id = QUuid::createUuid();
+    plain.provider = QStringLiteral("anthropic");
+    plain.baseURL = m_server->origin() + QStringLiteral("/basic");
+    for (const ProviderProfile& p : { withLogin, plain }) {
+        QVERIFY(ProviderProfileStore::upsert(p));
+        QVERIFY(CredentialBroker::storeKey(p.id, QStringLiteral("sk-basic-1234567")));
+        m_created << p.id;
+    }
+    ProviderSheetModel model(
+        QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), { withLogin, plain }, std::nullopt);
+    QCoro::waitFor(model.verify(withLogin.id));
+    QCOMPARE(stored(withLogin.id)->lastVerifyOK, true);
+    QCoro::waitFor(model.verify(plain.id));
+    QCOMPARE(stored(plain.id)->lastVerifyOK, false);
+    for (const QByteArray& head : std::as_const(m_server->heads))
+        QVERIFY2(!head.contains("x-api-key") || !head.contains("Basic"), head.constData());
 }
 
 void TestProviderSheet::closedDuringCheck()
