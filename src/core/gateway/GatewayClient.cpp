@@ -133,10 +133,13 @@ QCoro::Task<QString> GatewayClient::localHostNameFor(QString api, std::optional<
 QStringList GatewayClient::candidates(const CLIConfig& config, const QString& hostName)
 {
     QStringList list { config.api };
-    if (!namesThisMachine(config.api, hostName))
+    const bool here = namesThisMachine(config.api, hostName);
+    // A gateway on this machine whose recorded LAN address has changed (a
+    // new lease) still answers on 127.0.0.1.
+    if (!here && !HttpAddress::isLocalNetworkHost(QUrl(config.api).host()))
         return list;
     const int port = GatewayClient::port(config.api);
-    if (const auto mdns = mdnsOrigin(port, hostName))
+    if (const auto mdns = mdnsOrigin(port, hostName); mdns && here)
         list.append(*mdns);
     list.append(QStringLiteral("http://127.0.0.1:") + QString::number(port));
     list.removeDuplicates();

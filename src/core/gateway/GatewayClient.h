@@ -21,7 +21,8 @@ class QNetworkRequest;
 
 // The HTTP side of the status model: finds a live gateway origin for a
 // configuration (the recorded address; when that names this machine, also
-// its ".local" name and 127.0.0.1) with a per-address cache, sends GET and
+// its ".local" name and 127.0.0.1; when it is on a local network, also
+// 127.0.0.1) with a per-address cache, sends GET and
 // POST requests with the workspace's bearer token and this device's id, and
 // turns every reply that is not 2xx into a GatewayError. Every reply is read
 // within a size cap and an overall deadline. Lives on the GUI thread.
@@ -32,7 +33,7 @@ public:
     static constexpr int kProbeTimeoutMs = 2000;
     static constexpr int kDefaultPort = 18091;
     // A JSON reply, and a file a task produced.
-    static constexpr NetworkAccess::Bounds kReplyBounds { 8 * 1024 * 1024, 15000 };
+    static constexpr NetworkAccess::Bounds kReplyBounds { 8 * 1024 * 1024, 60000 };
     static constexpr NetworkAccess::Bounds kBlobBounds { 32 * 1024 * 1024, 60000 };
     // A liveness probe: its body is not read.
     static constexpr NetworkAccess::Bounds kProbeBounds { 64 * 1024, kProbeTimeoutMs };
@@ -51,9 +52,10 @@ public:
     QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
 
     // The origins to try for a configuration, in order, without duplicates:
-    // the configured address, and only when it names this machine also the
-    // ".local" name and 127.0.0.1 on its port. A bearer token goes to no
-    // other machine than the one it was issued for.
+    // the configured address; when it names this machine, also the ".local"
+    // name and 127.0.0.1 on its port; when it names a machine on a local
+    // network, also 127.0.0.1. A public address or another host name gets
+    // none: its bearer token goes to no machine but the one it names.
     static QStringList candidates(const CLIConfig& config, const QString& hostName);
     // Whether an address names this machine: a loopback address, "localhost",
     // this machine's host name or ".local" name (`hostName`, may be empty) or

@@ -2,6 +2,8 @@
 
 #include <QHostAddress>
 
+#include <algorithm>
+
 namespace HttpAddress {
 
 std::optional<QUrl> join(const QString& base, const QString& path, Query query, Problem* problem)
@@ -58,6 +60,28 @@ bool isLoopbackHost(const QString& host)
         return true;
     const QHostAddress address(host);
     return !address.isNull() && address.isLoopback();
+}
+
+bool isLocalNetworkHost(const QString& host)
+{
+    if (host.endsWith(QLatin1String(".local"), Qt::CaseInsensitive))
+        return true;
+    QHostAddress address(host);
+    if (address.isNull())
+        return false;
+    // An IPv4 address written as IPv6 ("::ffff:10.0.0.2") is that address.
+    bool v4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&v4);
+    if (v4)
+        address = QHostAddress(ipv4);
+    static const QList<std::pair<QHostAddress, int>> ranges = [] {
+        QList<std::pair<QHostAddress, int>> list;
+        for (const char* range : { "10.0.0.0/8", "172.16.0.0/12", "192.168.0.0/16", "169.254.0.0/16", "100.64.0.0/10",
+                 "fc00::/7", "fe80::/10" })
+            list.append(QHostAddress::parseSubnet(QLatin1String(range)));
+        return list;
+    }();
+    return std::any_of(ranges.cbegin(), ranges.cend(), [&](const auto& r) { return address.isInSubnet(r); });
 }
 
 } // namespace HttpAddress

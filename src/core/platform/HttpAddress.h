@@ -42,4 +42,10 @@ bool sameServer(const QString& a, const QString& b);
 // "localhost" and names under it, 127.0.0.0/8, ::1, whatever their spelling.
 bool isLoopbackHost(const QString& host);
 
+// Whether a host names a machine on a local network: an address of a private
+// network (10/8, 172.16/12, 192.168/16), link-local (169.254/16, fe80::/10),
+// carrier-grade NAT (100.64/10) or IPv6 unique-local (fc00::/7), or a
+// ".local" name.
+bool isLocalNetworkHost(const QString& host);
+
 } // namespace HttpAddress

@@ -30,6 +30,7 @@ private slots:
     void probesThatDoNotCount_data();
     void probesThatDoNotCount();
     void tokenStaysWithItsGateway();
+    void requestDeadline();
 };
 
 void TestGatewayClient::candidates_data()
@@ -38,10 +39,17 @@ void TestGatewayClient::candidates_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QStringList>("expected");
     const QString loop = QStringLiteral("http://127.0.0.1:18091");
-    // The fallbacks only for an address of this machine: another machine's
-    // token is never offered to whatever listens here.
-    QTest::newRow("other machine, .local host")
-        << "http://10.0.0.5:18091" << QStringLiteral("studio.local") << QStringList { "http://10.0.0.5:18091" };
+    // The ".local" fallback only for an address of this machine; 127.0.0.1
+    // also for one on a local network, which may be this machine's old lease.
+    QTest::newRow("changed LAN address, .local host")
+        << "http://10.0.0.5:18091" << QStringLiteral("studio.local") << QStringList { "http://10.0.0.5:18091", loop };
+    QTest::newRow("carrier-grade NAT") << "http://100.64.0.7:18091" << QStringLiteral("box")
+                                       << QStringList { "http://100.64.0.7:18091", loop };
+    QTest::newRow("IPv6 unique-local") << "http://[fd12::5]:18091" << QStringLiteral("box")
+                                       << QStringList { "http://[fd12::5]:18091", loop };
+    // A public address's token is never offered to whatever listens here.
+    QTest::newRow("public address") << "http://8.8.8.8:18091" << QStringLiteral("studio.local")
+                                    << QStringList { "http://8.8.8.8:18091" };
     QTest::newRow("loopback, .local host")
         << loop << QStringLiteral("studio.local") << QStringList { loop, "http://studio.local:18091" };
     QTest::newRow("loopback once") << loop << QStringLiteral("box") << QStringList { loop };
@@ -51,7 +59,7 @@ void TestGatewayClient::candidates_data()
         << "http://Studio.local:7000" << QStringLiteral("studio.local")
         << QStringList { "http://Studio.local:7000", "http://studio.local:7000", "http://127.0.0.1:7000" };
     QTest::newRow("another .local name") << "http://other.local:7000" << QStringLiteral("studio.local")
-                                         << QStringList { "http://other.local:7000" };
+                                         << QStringList { "http://other.local:7000", "http://127.0.0.1:7000" };
     QTest::newRow("https without port") << "https://gw.example.com" << QStringLiteral("box")
                                         << QStringList { "https://gw.example.com" };
     QTest::newRow("not an address") << "::nope::" << QStringLiteral("box") << QStringList { "::nope::" };
@@ -259,6 +267,13 @@ void TestGatewayClient::tokenStaysWithItsGateway()
     QCOMPARE(reply.failure().description(),
         QStringLiteral("连不上网关。试过：") + config.api + QStringLiteral("。网关是否在跑：docker compose ps"));
     QVERIFY(sim.requests().isEmpty());
+}
+
+// A slow but steady reply (a long list on a poor link) has a minute.
+void TestGatewayClient::requestDeadline()
+{
+    QCOMPARE(
+        GatewayClient::noAnswerText(GatewayClient::kReplyBounds.deadlineMs), QStringLiteral("网关 60 秒内没有回复"));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayClient)
