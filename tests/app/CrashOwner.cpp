@@ -6,6 +6,10 @@
 //       button of the first three runtime cards, waits until each worker is in
 //       the child ledger and has printed its first line, prints "ready" and
 //       kills itself.
+//   tst_crash_owner started
+//       opens the main window on the paired workspace, presses the start
+//       button of the first runtime card and kills itself as soon as the
+//       worker has been forked.
 //   tst_crash_owner burst
 //       rewrites the child ledger, the snapshots and every store in a loop,
 //       each write the way the application makes it; prints "writing" after
@@ -13,6 +17,7 @@
 
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
+#include "core/platform/ProcessTable.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/ProviderProfileStore.h"
@@ -95,6 +100,24 @@ int workers()
     return 3;
 }
 
+int started()
+{
+    MainWindow window({ std::chrono::hours(1), std::chrono::hours(1) });
+    window.show();
+    if (!waitUntil([&window] { return !startButtons(window).isEmpty(); }, 60000))
+        return 1;
+    QObject::connect(&window.controller()->runtimes(), &RuntimeController::workersChanged, [] {
+        for (const ProcessTable::Entry& e : ProcessTable::snapshot().byPID) {
+            if (e.ppid == ::getpid() && e.state != 'Z'
+                && ProcessTable::environment(e.pid).contains("TOLVARINE_RUNTIME_KIND="))
+                ::kill(::getpid(), SIGKILL);
+        }
+    });
+    QTest::mouseClick(startButtons(window).first(), Qt::LeftButton);
+    waitUntil([] { return false; }, 30000);
+    return 1;
+}
+
 RuntimeChildRecord record(int n)
 {
     RuntimeChildRecord r;
@@ -163,6 +186,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("workers"))
         return workers();
+    if (args.value(0) == QLatin1String("started"))
+        return started();
     if (args.value(0) == QLatin1String("burst"))
         burst();
     return 2;

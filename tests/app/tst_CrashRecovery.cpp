@@ -49,8 +49,32 @@ class TestCrashRecovery : public QObject {
 private slots:
     void relaunchReapsWorkersAndTheirChildren_data();
     void relaunchReapsWorkersAndTheirChildren();
+    void relaunchReapsAWorkerStartedJustBefore();
     void storesParseAfterKillMidWrite();
+
+private:
+    // Launches the application, which ends every one of `pids` as orphans
+    // (`count` records reaped) and empties the ledger; then quits it.
+    static void relaunchReaps(int count, const QList<qint32>& pids);
 };
+
+void TestCrashRecovery::relaunchReaps(int count, const QList<qint32>& pids)
+{
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    QVERIFY(start(app, QStringLiteral(TOLVARINE_DESKTOP)));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 %1 个").arg(count)),
+        qPrintable(TempHome::crumbs()), 60000);
+    for (const qint32 pid : pids)
+        QTRY_VERIFY2(!ProcessSignals::isAlive(pid), qPrintable(QString::number(pid)));
+    QCOMPARE(QJsonDocument::fromJson(readAll(RuntimeChildLedger::filePath())), QJsonDocument(QJsonArray()));
+
+    app.terminate();
+    QVERIFY(app.waitForFinished(30000));
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+}
 
 void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren_data()
 {
@@ -99,20 +123,36 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren()
     for (const qint32 pid : children)
         QVERIFY(ProcessSignals::isAlive(pid));
     pids += children;
+    relaunchReaps(3, pids);
+}
 
-    QProcess app;
-    app.setProcessChannelMode(QProcess::ForwardedChannels);
-    QVERIFY(start(app, QStringLiteral(TOLVARINE_DESKTOP)));
-    QTRY_VERIFY2_WITH_TIMEOUT(TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 3 个")),
-        qPrintable(TempHome::crumbs()), 60000);
-    for (const qint32 pid : std::as_const(pids))
-        QTRY_VERIFY2(!ProcessSignals::isAlive(pid), qPrintable(QString::number(pid)));
-    QCOMPARE(QJsonDocument::fromJson(readAll(RuntimeChildLedger::filePath())), QJsonDocument(QJsonArray()));
+// The application is killed the moment its worker has been forked: the
+// worker, or the child it started once its output pipe closed under it, is
+// found by the next launch all the same.
+void TestCrashRecovery::relaunchReapsAWorkerStartedJustBefore()
+{
+    TempHome home;
+    SimGateway gateway;
+    QVERIFY2(gateway.ok(), gateway.output().constData());
+    SimTool tool(home);
+    tool.put(QStringLiteral("run.child"));
+    tool.put(QStringLiteral("run.interval_ms"), "600000");
+    gateway.pair(home);
 
-    app.terminate();
-    QVERIFY(app.waitForFinished(30000));
-    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(app.exitCode(), 0);
+    QProcess owner;
+    QVERIFY(start(owner, QStringLiteral(TOLVARINE_CRASH_OWNER), { QStringLiteral("started") }));
+    QVERIFY(owner.waitForFinished(60000));
+    QCOMPARE(owner.exitStatus(), QProcess::CrashExit);
+    const QString childrenFile = home.filePath(QStringLiteral("brenlow-sim/children"));
+    QTRY_COMPARE(pidsIn(readAll(childrenFile)).size(), 1);
+    QList<qint32> pids = pidsIn(readAll(childrenFile));
+    QVERIFY(ProcessSignals::isAlive(pids.first()));
+    for (const QJsonObject& call : tool.calls()) {
+        if (call.value(QStringLiteral("argv")).toArray().first() == QStringLiteral("run"))
+            pids.append(call.value(QStringLiteral("pid")).toInt());
+    }
+    QCOMPARE(pids.size(), 2);
+    relaunchReaps(1, pids);
 }
 
 // Killed at any point of a burst of writes, every store and snapshot is whole:

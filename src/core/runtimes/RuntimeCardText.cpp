@@ -116,4 +116,22 @@ QString uninstallMessage(const std::optional<RuntimeSetupInfo>& setup)
     return untouched;
 }
 
+QString earlyEnd(const QString& display, int status, bool signalled, const QString& lastLine)
+{
+    const QString how
+        = signalled ? QStringLiteral("被信号 %1 结束").arg(status) : QStringLiteral("退出码 %1").arg(status);
+    const QString text = display + QStringLiteral(" 刚启动就自己退出了（") + how + QStringLiteral("）");
+    if (lastLine.isEmpty())
+        return text + QStringLiteral("，没有留下任何输出。");
+    return text + QStringLiteral("，最后一行输出是「") + lastLine
+        + QStringLiteral("」。完整输出在本区最下面的日志里。");
+}
+
+QString unrecorded(const QString& ledgerPath, const QString& why)
+{
+    return QStringLiteral("它在运行，但没能记进 ") + ledgerPath + QStringLiteral("（") + why
+        + QStringLiteral("）：Tolvarine 要是意外退出，下次启动时不会替你结束它。腾出磁盘空间、让这个文件夹可写之后，"
+                         "按「停止」再「启动」一次。");
+}
+
 } // namespace RuntimeCardText

@@ -30,4 +30,11 @@ QString help(RuntimeCardActions::Action action, const RuntimeRow& row, const std
 // The uninstall alert's message.
 QString uninstallMessage(const std::optional<RuntimeSetupInfo>& setup);
 
+// A worker that ended by itself right after its start: how (an exit status or
+// the signal's number) and its last output line, if any.
+QString earlyEnd(const QString& display, int status, bool signalled, const QString& lastLine);
+
+// A running worker the child ledger (at `ledgerPath`) could not record, and why.
+QString unrecorded(const QString& ledgerPath, const QString& why);
+
 } // namespace RuntimeCardText

@@ -56,7 +56,8 @@ Ledger read()
     return out;
 }
 
-void save(const QList<RuntimeChildRecord>& records, const Ledger& over)
+// None once the records are on disk, else why not.
+std::optional<QString> save(const QList<RuntimeChildRecord>& records, const Ledger& over)
 {
     // A ledger that could not be read may still name workers someone wants
     // to find: it is kept as "desktop_children.json.bad" (as the stores keep
@@ -66,7 +67,7 @@ void save(const QList<RuntimeChildRecord>& records, const Ledger& over)
         QString error;
         if (!JsonFile::setAside(filePath(), over.stored, JsonFile::Access::Default, &error)) {
             DeskCrumbs::drop(QStringLiteral("child.save 台账没写：%1").arg(error));
-            return;
+            return error;
         }
         DeskCrumbs::drop(
             QStringLiteral("child.save 读不了的台账原样留作 ") + QFileInfo(JsonFile::asidePath(filePath())).fileName());
@@ -76,13 +77,19 @@ void save(const QList<RuntimeChildRecord>& records, const Ledger& over)
         array.append(r.toJson());
     // Replaced whole, so a crash mid-write never leaves a truncated ledger
     // that would forget every orphan.
-    JsonFile::writeAtomically(filePath(), QJsonDocument(array));
+    QString error;
+    if (!JsonFile::writeAtomically(filePath(), QJsonDocument(array), JsonFile::Access::Default, &error)) {
+        DeskCrumbs::drop(QStringLiteral("child.save 台账没写：%1").arg(error));
+        return error;
+    }
+    return std::nullopt;
 }
 
-// One change waiting for the writer: a record to add, or a pid to forget.
+// One change waiting for the writer: a record to add, or a pid (or launch mark) to forget.
 struct Change {
     std::optional<RuntimeChildRecord> added;
     qint32 forgotten = 0;
+    QString forgottenLaunch;
 };
 
 // The changes handed in and not yet written. Never destroyed: a write may
@@ -91,6 +98,8 @@ struct Pending {
     QMutex mutex;
     QList<Change> changes;
     SerialExecutor queue;
+    // The queued write that will take the changes handed in now.
+    QFuture<std::optional<QString>> next;
 };
 
 Pending& pending()
@@ -102,7 +111,10 @@ Pending& pending()
 void apply(QList<RuntimeChildRecord>& records, const Change& change)
 {
     const qint32 pid = change.added ? change.added->pid : change.forgotten;
-    records.removeIf([pid](const RuntimeChildRecord& r) { return r.pid == pid; });
+    const QString launch = change.added ? change.added->launch : change.forgottenLaunch;
+    records.removeIf([&](const RuntimeChildRecord& r) {
+        return (pid != 0 && r.pid == pid) || (!launch.isEmpty() && r.launch == launch);
+    });
     if (change.added)
         records.append(*change.added);
 }
@@ -112,13 +124,15 @@ void crumb(const Change& change)
     if (change.added) {
         const RuntimeChildRecord& r = *change.added;
         DeskCrumbs::drop(QStringLiteral("child.record pid=%1 kind=%2 exe=%3").arg(r.pid).arg(r.kind, r.exe));
-    } else {
+    } else if (change.forgotten != 0 || change.forgottenLaunch.isEmpty()) {
         DeskCrumbs::drop(QStringLiteral("child.forget pid=%1").arg(change.forgotten));
+    } else {
+        DeskCrumbs::drop(QStringLiteral("child.forget launch=%1").arg(change.forgottenLaunch));
     }
 }
 
 // A queued write takes every change handed in by its turn: one rewrite of the file for a burst.
-void writeBatch()
+std::optional<QString> writeBatch()
 {
     Pending& p = pending();
     QList<Change> batch;
@@ -127,30 +141,32 @@ void writeBatch()
         batch.swap(p.changes);
     }
     if (batch.isEmpty())
-        return;
+        return std::nullopt;
+    std::optional<QString> failure;
     {
         const QMutexLocker locker(&lock());
         const Ledger ledger = read();
         QList<RuntimeChildRecord> records = ledger.records;
         for (const Change& change : std::as_const(batch))
             apply(records, change);
-        save(records, ledger);
+        failure = save(records, ledger);
     }
     for (const Change& change : std::as_const(batch))
         crumb(change);
+    return failure;
 }
 
-void hand(Change change)
+QFuture<std::optional<QString>> hand(Change change)
 {
     Pending& p = pending();
-    bool queued;
-    {
-        const QMutexLocker locker(&p.mutex);
-        queued = !p.changes.isEmpty();
-        p.changes.append(std::move(change));
-    }
+    // Queued under the lock, so that a change handed in is always taken by
+    // the write whose future it gets.
+    const QMutexLocker locker(&p.mutex);
+    const bool queued = !p.changes.isEmpty();
+    p.changes.append(std::move(change));
     if (!queued)
-        p.queue.run(writeBatch);
+        p.next = p.queue.run(writeBatch);
+    return p.next;
 }
 
 QString canonical(const QString& path)
@@ -182,6 +198,31 @@ QList<pid_t> leftovers(const RuntimeChildRecord& r, const ProcessTable& table)
             out.append(e.pid);
     }
     return out;
+}
+
+// The worker a record without a pid names: the process that carries its
+// launch mark and runs its executable; or, once the worker is gone, the group
+// it led, which what it started still carries the mark in. None when nothing
+// carries it.
+std::optional<RuntimeChildRecord> byMark(RuntimeChildRecord r, const ProcessTable& table)
+{
+    if (r.launch.isEmpty())
+        return std::nullopt;
+    const QByteArray mark = QByteArray(kLaunchVariable) + '=' + r.launch.toUtf8();
+    std::optional<pid_t> group;
+    for (const ProcessTable::Entry& e : table.byPID) {
+        if (e.state == 'Z' || !ProcessTable::environment(e.pid).split('\0').contains(mark))
+            continue;
+        if (e.argv0 == r.exe) {
+            r.pid = e.pid;
+            return r;
+        }
+        group = e.pgid;
+    }
+    if (!group)
+        return std::nullopt;
+    r.pid = *group;
+    return r;
 }
 
 } // namespace
@@ -226,7 +267,7 @@ QList<RuntimeChildRecord> load()
 
 void record(const RuntimeChildRecord& rec)
 {
-    const Change change { rec, 0 };
+    const Change change { rec, 0, {} };
     {
         const QMutexLocker locker(&lock());
         const Ledger ledger = read();
@@ -239,7 +280,7 @@ void record(const RuntimeChildRecord& rec)
 
 void forget(qint32 pid)
 {
-    const Change change { std::nullopt, pid };
+    const Change change { std::nullopt, pid, {} };
     {
         const QMutexLocker locker(&lock());
         const Ledger ledger = read();
@@ -250,14 +291,14 @@ void forget(qint32 pid)
     crumb(change);
 }
 
-void recordLater(const RuntimeChildRecord& rec)
+QFuture<std::optional<QString>> recordLater(const RuntimeChildRecord& rec)
 {
-    hand(Change { rec, 0 });
+    return hand(Change { rec, 0, {} });
 }
 
-void forgetLater(qint32 pid)
+void forgetLater(qint32 pid, const QString& launch)
 {
-    hand(Change { std::nullopt, pid });
+    hand(Change { std::nullopt, pid, launch });
 }
 
 void waitForWrites()
@@ -292,14 +333,19 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             adopters.insert(p);
 
         QList<RuntimeChildRecord> kept;
-        for (const RuntimeChildRecord& r : records) {
+        for (const RuntimeChildRecord& stored : records) {
             // An owner that has exited but not been collected (a zombie) is
             // gone all the same: its children have already been handed on.
-            const auto owner = table.byPID.constFind(r.ownerPID);
-            if (r.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
-                kept.append(r);
+            const auto owner = table.byPID.constFind(stored.ownerPID);
+            if (stored.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
+                kept.append(stored);
                 continue;
             }
+            // The owner went before it learnt the worker's pid.
+            const std::optional<RuntimeChildRecord> found = stored.pid == 0 ? byMark(stored, table) : stored;
+            if (!found)
+                continue;
+            const RuntimeChildRecord& r = *found;
             const auto it = table.byPID.constFind(r.pid);
             if (it == table.byPID.cend() || it->state == 'Z') {
                 if (!leftovers(r, table).isEmpty()) {

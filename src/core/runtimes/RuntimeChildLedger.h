@@ -4,6 +4,7 @@
 #include "core/runtimes/RuntimeChildRecord.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QList>
 #include <QString>
 
@@ -17,6 +18,9 @@
 // next write replaces it.
 namespace RuntimeChildLedger {
 
+// The variable that carries a worker's launch mark (RuntimeChildRecord::launch).
+inline constexpr char kLaunchVariable[] = "TOLVARINE_LAUNCH";
+
 QString filePath();
 // The ledger file's content: a JSON array of complete records, in order. None
 // (with the reason) when anything in it is not, so no half list is acted on.
@@ -25,20 +29,24 @@ std::optional<QList<RuntimeChildRecord>> decode(const QByteArray& data, QString*
 // has landed; empty when the file is missing or unreadable (the latter with a
 // breadcrumb).
 QList<RuntimeChildRecord> load();
-// Replaces any record with the same pid and appends this one.
+// Replaces any record with the same pid (a pid of 0 is no one's) or the same
+// launch mark, and appends this one.
 void record(const RuntimeChildRecord& record);
 // Drops the record of that pid; rewrites the file also when there was none.
 void forget(qint32 pid);
 
 // record() and forget() for the GUI thread: they return at once, and one
 // writer on the thread pool applies the changes in the order given (those
-// handed in while it writes go together into its next write).
-void recordLater(const RuntimeChildRecord& record);
-void forgetLater(qint32 pid);
+// handed in while it writes go together into its next write). The future
+// holds why that write did not reach the disk, or none once it has.
+QFuture<std::optional<QString>> recordLater(const RuntimeChildRecord& record);
+// Drops the record of that pid, or of that launch mark when given.
+void forgetLater(qint32 pid, const QString& launch = {});
 // Blocks until every change handed in so far has landed.
 void waitForWrites();
 // Ends the workers whose owner is gone and that now belong to the init
-// process or a child subreaper, each with what it started (its process
+// process or a child subreaper (a record without a pid names its worker by
+// the launch mark in its environment), each with what it started (its process
 // group); ends what a gone worker of a dead owner left running in its group
 // (processes that carry its workspace and kind); and drops the records of
 // workers that are gone or whose pid now runs something else. Returns the

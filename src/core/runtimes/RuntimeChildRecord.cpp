@@ -14,6 +14,8 @@ QJsonObject RuntimeChildRecord::toJson() const
     o.insert(QStringLiteral("kind"), kind);
     o.insert(QStringLiteral("ownerPID"), ownerPID);
     o.insert(QStringLiteral("startedAt"), startedAt.toUTC().toString(Qt::ISODate));
+    if (!launch.isEmpty())
+        o.insert(QStringLiteral("launch"), launch);
     return o;
 }
 
@@ -27,6 +29,7 @@ std::optional<RuntimeChildRecord> RuntimeChildRecord::fromJson(const QJsonObject
     rec.kind = r.requiredString(QStringLiteral("kind"));
     const qint64 owner = r.requiredInt(QStringLiteral("ownerPID"));
     const QString started = r.requiredString(QStringLiteral("startedAt"));
+    rec.launch = r.string(QStringLiteral("launch"));
     constexpr qint64 lo = std::numeric_limits<qint32>::min();
     constexpr qint64 hi = std::numeric_limits<qint32>::max();
     if (r.ok() && (pid < lo || pid > hi))

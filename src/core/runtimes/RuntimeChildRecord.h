@@ -16,10 +16,14 @@ struct RuntimeChildRecord {
     QString kind;
     qint32 ownerPID = 0;
     QDateTime startedAt;
+    // The mark its environment carries (TOLVARINE_LAUNCH). The record is
+    // written before the worker is started, with pid 0 until the worker has
+    // one: a launch cut short by a crash is still found by its mark.
+    QString launch;
 
     bool operator==(const RuntimeChildRecord&) const = default;
 
     QJsonObject toJson() const;
-    // All six keys required with their types; none otherwise, with the failing key.
+    // All six keys but "launch" required with their types; none otherwise, with the failing key.
     static std::optional<RuntimeChildRecord> fromJson(const QJsonObject& object, QString* error = nullptr);
 };

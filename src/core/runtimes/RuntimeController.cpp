@@ -16,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
+#include <QUuid>
 
 #include <algorithm>
 #include <csignal>
@@ -69,6 +70,7 @@ void RuntimeController::start(const CLIConfig& config, const RuntimeLaunch& laun
     if (isRunning(config.workspace, launch.kind))
         return;
     m_kindsSeen[config.workspace].insert(launch.kind);
+    m_earlyEnds.remove(k);
     const quint64 ticket = ++m_tickets;
     m_pending.insert(k, Pending { ticket, config, launch, setup, std::nullopt });
     workersBump();
@@ -122,20 +124,61 @@ QCoro::Task<> RuntimeController::prepare(QString k, quint64 ticket, std::optiona
 
 void RuntimeController::launchIfReady(const QString& k)
 {
-    const auto it = m_pending.constFind(k);
-    if (it == m_pending.cend() || !it->prepared)
+    const auto it = m_pending.find(k);
+    if (it == m_pending.end() || !it->prepared || !it->mark.isEmpty())
         return;
     // Never two workers of one pair: the new one waits for the old one's end.
     for (const Stopping& s : std::as_const(m_stopping)) {
         if (s.key == k)
             return;
     }
-    const Pending pending = *it;
-    m_pending.erase(it);
-    spawn(k, pending);
+    // Without an executable nothing runs, and there is nothing to record.
+    if (!it->prepared->launchable.exe) {
+        const Pending pending = *it;
+        m_pending.erase(it);
+        spawn(k, pending, std::nullopt);
+        return;
+    }
+    it->mark = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    recordThenSpawn(k, it->ticket);
 }
 
-void RuntimeController::spawn(const QString& k, const Pending& pending)
+QCoro::Task<> RuntimeController::recordThenSpawn(QString k, quint64 ticket)
+{
+    QPointer<RuntimeController> self(this);
+    const Pending& pending = m_pending[k];
+    // The worker's pid comes with its start; until then its record names it
+    // by the mark it will carry.
+    RuntimeChildRecord rec;
+    rec.exe = *pending.prepared->launchable.exe;
+    rec.workspace = pending.config.workspace;
+    rec.kind = pending.launch.kind;
+    rec.ownerPID = qint32(::getpid());
+    rec.startedAt = QDateTime::currentDateTimeUtc();
+    rec.launch = pending.mark;
+    auto landed = RuntimeChildLedger::recordLater(rec);
+    const std::optional<QString> failure = co_await std::move(landed);
+    if (!self)
+        co_return;
+    // Stopped meanwhile: the stop has had the record dropped.
+    const auto it = self->m_pending.constFind(k);
+    if (it == self->m_pending.cend() || it->ticket != ticket)
+        co_return;
+    const Pending started = *it;
+    self->m_pending.erase(it);
+    // A worker the ledger could not record is started all the same: the
+    // user is told on its card.
+    self->spawn(k, started, failure);
+}
+
+void RuntimeController::dropPending(const QString& k)
+{
+    const Pending dropped = m_pending.take(k);
+    if (!dropped.mark.isEmpty())
+        RuntimeChildLedger::forgetLater(0, dropped.mark);
+}
+
+void RuntimeController::spawn(const QString& k, const Pending& pending, const std::optional<QString>& unrecorded)
 {
     const CLIConfig& config = pending.config;
     const RuntimeLaunch& launch = pending.launch;
@@ -162,15 +205,22 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     const QString workspace = config.workspace;
     const QString display = launch.display;
     const QString prefix = QLatin1Char('[') + display + QStringLiteral("] ");
+    auto worker = std::make_shared<Worker>();
+    worker->kind = launch.kind;
+    worker->mark = pending.mark;
+    CLI::Launchable launchable = pending.prepared->launchable;
+    if (!pending.mark.isEmpty())
+        launchable.env.insert(QLatin1String(RuntimeChildLedger::kLaunchVariable), pending.mark);
     QPointer<RuntimeController> self(this);
-    CLI::Spawned spawned = CLI::childOf(pending.prepared->launchable, { QStringLiteral("run") }, config.path,
-        [self, workspace, k, prefix, secrets](const QString& line) {
+    CLI::Spawned spawned = CLI::childOf(launchable, { QStringLiteral("run") }, config.path,
+        [self, workspace, k, prefix, secrets, worker](const QString& line) {
             if (!self)
                 return;
             // A line is shown as a message is: the worker's secrets and any
             // credential masked, cut to a display length, however long the
             // worker made it.
-            self->append(workspace, k, prefix + DisplayText::message(line, secrets));
+            worker->lastLine = DisplayText::message(line, secrets);
+            self->append(workspace, k, prefix + worker->lastLine);
         });
     if (!spawned.process) {
         append(workspace, k, prefix + QStringLiteral("启动失败：") + spawned.error);
@@ -182,14 +232,16 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     process->setParent(this);
     // The platform tells later whether the child started; the pair is held meanwhile.
     connect(process, &QProcess::started, this,
-        [this, process, workspace, kind = launch.kind] { onStarted(process, workspace, kind); });
-    connect(process, &QProcess::errorOccurred, this, [this, k, process, workspace, display](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart)
-            onFailedToStart(k, process, workspace, display);
-    });
+        [this, process, workspace, worker] { onStarted(process, workspace, *worker); });
+    connect(process, &QProcess::errorOccurred, this,
+        [this, k, process, workspace, display, worker](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart)
+                onFailedToStart(k, process, workspace, display, *worker);
+        });
     connect(process, &QProcess::finished, this,
-        [this, k, process] { onFinished(k, process, process->property("workerPid").toInt()); });
+        [this, k, process, worker] { onFinished(k, process, process->property("workerPid").toInt(), *worker); });
     m_processes.insert(k, process);
+    worker->since.start();
     process->start();
     // A child that could not even be forked has been dealt with already.
     if (process->state() == QProcess::NotRunning)
@@ -204,33 +256,41 @@ void RuntimeController::spawn(const QString& k, const Pending& pending)
     ::setpgid(pid, pid);
     // The pid is this worker's now: no group of an earlier worker goes by it any more.
     m_leftGroups.remove(pid);
+    if (unrecorded)
+        m_unrecorded.insert(k, *unrecorded);
     workersBump();
 }
 
-void RuntimeController::onStarted(QProcess* process, const QString& workspace, const QString& kind)
+void RuntimeController::onStarted(QProcess* process, const QString& workspace, const Worker& worker)
 {
     const qint32 pid = qint32(process->processId());
     const QString exe = process->program();
     if (!exe.isEmpty()) {
+        // Takes the place of the record written before the start.
         RuntimeChildRecord rec;
         rec.pid = pid;
         rec.exe = exe;
         rec.workspace = workspace;
-        rec.kind = kind;
+        rec.kind = worker.kind;
         rec.ownerPID = qint32(::getpid());
         rec.startedAt = QDateTime::currentDateTimeUtc();
+        rec.launch = worker.mark;
         RuntimeChildLedger::recordLater(rec);
     }
-    DeskCrumbs::drop(QStringLiteral("runtime.start %1 pid=%2").arg(kind).arg(pid));
+    DeskCrumbs::drop(QStringLiteral("runtime.start %1 pid=%2").arg(worker.kind).arg(pid));
 }
 
 void RuntimeController::onFailedToStart(
-    const QString& k, QProcess* process, const QString& workspace, const QString& display)
+    const QString& k, QProcess* process, const QString& workspace, const QString& display, const Worker& worker)
 {
     // Nothing more comes from it that this controller wants.
     disconnect(process, nullptr, this, nullptr);
-    if (m_processes.value(k) == process)
+    if (!worker.mark.isEmpty())
+        RuntimeChildLedger::forgetLater(0, worker.mark);
+    if (m_processes.value(k) == process) {
         m_processes.remove(k);
+        m_unrecorded.remove(k);
+    }
     const bool wasStopping = m_stopping.remove(process) > 0;
     append(workspace, k, QLatin1Char('[') + display + QStringLiteral("] 启动失败：") + process->errorString());
     workersBump();
@@ -239,13 +299,25 @@ void RuntimeController::onFailedToStart(
         launchIfReady(k);
 }
 
-void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 pid)
+void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 pid, const Worker& worker)
 {
-    RuntimeChildLedger::forgetLater(pid);
+    RuntimeChildLedger::forgetLater(pid, worker.mark);
+    const bool signalled = process->exitStatus() == QProcess::CrashExit;
+    // A crash's exit code is the signal's number.
+    const int status = process->exitCode();
+    DeskCrumbs::drop(QStringLiteral("runtime.exit %1 pid=%2 %3=%4")
+                         .arg(worker.kind)
+                         .arg(pid)
+                         .arg(signalled ? QStringLiteral("signal") : QStringLiteral("status"))
+                         .arg(status));
     // A worker that ended by itself leaves its pair; only this process does:
     // the pair may hold a newer worker by the time the notice arrives.
     if (m_processes.value(k) == process) {
         m_processes.remove(k);
+        m_unrecorded.remove(k);
+        // One that did not get going says how it ended.
+        if (worker.since.elapsed() < kEarlyEndMs)
+            m_earlyEnds.insert(k, EarlyEnd { status, signalled, worker.lastLine });
         workersBump();
     }
     const Stopping stopping = m_stopping.value(process);
@@ -301,7 +373,9 @@ void RuntimeController::endLeftGroup(qint32 pgid)
 void RuntimeController::stop(const QString& workspace, const QString& kind)
 {
     const QString k = key(workspace, kind);
-    bool released = m_pending.remove(k) > 0;
+    bool released = m_pending.contains(k);
+    dropPending(k);
+    m_unrecorded.remove(k);
     if (QProcess* p = m_processes.take(k)) {
         beginStop(p, k);
         released = true;
@@ -313,7 +387,12 @@ void RuntimeController::stop(const QString& workspace, const QString& kind)
 void RuntimeController::stopAll()
 {
     DeskCrumbs::drop(QStringLiteral("runtime.stopAll 共 %1 个").arg(m_processes.size()));
-    m_pending.clear();
+    const QStringList pending = m_pending.keys();
+    for (const QString& k : pending)
+        dropPending(k);
+    m_unrecorded.clear();
+    // Nothing is said of the workers before any more.
+    m_earlyEnds.clear();
     for (auto it = m_processes.cbegin(); it != m_processes.cend(); ++it)
         beginStop(it.value(), it.key());
     m_processes.clear();
@@ -370,6 +449,19 @@ bool RuntimeController::isRunning(const QString& workspace, const QString& kind)
 {
     const QString k = key(workspace, kind);
     return m_processes.contains(k) || m_pending.contains(k);
+}
+
+std::optional<RuntimeController::EarlyEnd> RuntimeController::earlyEnd(
+    const QString& workspace, const QString& kind) const
+{
+    const auto it = m_earlyEnds.constFind(key(workspace, kind));
+    return it == m_earlyEnds.cend() ? std::nullopt : std::optional<EarlyEnd>(*it);
+}
+
+std::optional<QString> RuntimeController::unrecorded(const QString& workspace, const QString& kind) const
+{
+    const auto it = m_unrecorded.constFind(key(workspace, kind));
+    return it == m_unrecorded.cend() ? std::nullopt : std::optional<QString>(*it);
 }
 
 QStringList RuntimeController::lines(const QString& workspace) const

@@ -8,6 +8,7 @@
 
 #include <QCoroTask>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMap>
 #include <QObject>
@@ -31,6 +32,20 @@ class RuntimeController : public QObject {
 public:
     static constexpr int kMaxLines = 200;
     static constexpr double kStopGraceSeconds = 5.0;
+    // A worker that ends by itself this soon after its start did not get going.
+    static constexpr int kEarlyEndMs = 5000;
+
+    // How a worker that did not get going ended.
+    struct EarlyEnd {
+        // The exit status, or the signal that ended it.
+        int status = 0;
+        bool signalled = false;
+        // Its last output line as the log shows it (masked and cut), without the
+        // runtime's name; empty when it printed nothing.
+        QString lastLine;
+
+        bool operator==(const EarlyEnd&) const = default;
+    };
 
     explicit RuntimeController(QObject* parent = nullptr);
     // Stops every worker and waits for them (see waitForStopped()).
@@ -41,8 +56,10 @@ public:
 
     // Holds the workspace and kind at once (isRunning() is true from here)
     // unless they are held already; the worker starts once its launch has been
-    // prepared (keys, executable, environment) and the previous worker of the
-    // same pair, if it is still stopping, has ended. The setup contract and the
+    // prepared (keys, executable, environment), the previous worker of the
+    // same pair, if it is still stopping, has ended, and its ledger record is
+    // on disk (or could not be written: see unrecorded()), so that it never
+    // runs unrecorded past a crash of the application. The setup contract and the
     // bound profile only shape the launch environment. Failures become an
     // output line.
     void start(const CLIConfig& config, const RuntimeLaunch& launch, const std::optional<RuntimeSetupInfo>& setup,
@@ -52,7 +69,8 @@ public:
     // is still there after the grace. Returns at once; the ledger forgets the
     // worker once it has ended. A start still preparing is dropped.
     void stop(const QString& workspace, const QString& kind);
-    // Stops every worker; each gets the grace, all at once.
+    // Stops every worker; each gets the grace, all at once. What earlyEnd()
+    // said goes too.
     void stopAll();
     // Blocks until every worker being stopped has ended, and what it started
     // with it, killing whatever outlives its grace (a killed worker gets one
@@ -65,6 +83,12 @@ public:
     // The retained lines of every kind seen in the workspace, kinds in
     // ascending order, lines in arrival order.
     QStringList lines(const QString& workspace) const;
+    // The pair's last worker ended by itself within kEarlyEndMs of its start;
+    // none from the pair's next start (or stopAll()) on.
+    std::optional<EarlyEnd> earlyEnd(const QString& workspace, const QString& kind) const;
+    // Why the ledger could not record the pair's running worker: a crash of
+    // the application would leave it running for no one to end.
+    std::optional<QString> unrecorded(const QString& workspace, const QString& kind) const;
 
     // Bumped by one on every change of either kind below.
     qint64 revision() const { return m_revision; }
@@ -92,6 +116,15 @@ private:
         std::optional<RuntimeSetupInfo> setup;
         // None while the launch is being prepared.
         std::optional<Prepared> prepared;
+        // The worker's launch mark, from when its record is handed to the ledger.
+        QString mark;
+    };
+    // What the controller keeps of one started worker.
+    struct Worker {
+        QString kind;
+        QString mark;
+        QElapsedTimer since;
+        QString lastLine;
     };
     struct Stopping {
         QString key;
@@ -108,10 +141,15 @@ private:
     // Starts the pending worker of `key` once its launch is prepared and no
     // earlier worker of the pair is still stopping.
     void launchIfReady(const QString& key);
-    void spawn(const QString& key, const Pending& pending);
-    void onStarted(QProcess* process, const QString& workspace, const QString& kind);
-    void onFailedToStart(const QString& key, QProcess* process, const QString& workspace, const QString& display);
-    void onFinished(const QString& key, QProcess* process, qint32 pid);
+    // Starts the worker once the ledger holds its record.
+    QCoro::Task<> recordThenSpawn(QString key, quint64 ticket);
+    void spawn(const QString& key, const Pending& pending, const std::optional<QString>& unrecorded);
+    void onStarted(QProcess* process, const QString& workspace, const Worker& worker);
+    void onFailedToStart(
+        const QString& key, QProcess* process, const QString& workspace, const QString& display, const Worker& worker);
+    void onFinished(const QString& key, QProcess* process, qint32 pid, const Worker& worker);
+    // Drops a start that has not spawned its worker yet.
+    void dropPending(const QString& key);
     void beginStop(QProcess* process, const QString& key);
     void kill(QProcess* process);
     // SIGKILL to what is left of a stopped worker's group once its grace is over.
@@ -127,5 +165,7 @@ private:
     QHash<qint32, QDeadlineTimer> m_leftGroups;
     QHash<QString, QStringList> m_output;
     QHash<QString, QSet<QString>> m_kindsSeen;
+    QHash<QString, EarlyEnd> m_earlyEnds;
+    QHash<QString, QString> m_unrecorded;
     double m_grace = kStopGraceSeconds;
 };

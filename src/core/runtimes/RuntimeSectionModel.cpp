@@ -5,6 +5,7 @@
 #include "core/platform/SerialExecutor.h"
 #include "core/providers/CredentialBroker.h"
 #include "core/runtimes/RuntimeCardText.h"
+#include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInstall.h"
@@ -188,8 +189,28 @@ RuntimeCardState RuntimeSectionModel::cardState(const RuntimeRow& row) const
     s.running = s.cfg && m_runtimes->isRunning(s.cfg->workspace, row.kind);
     if (const auto it = m_outcomes.constFind(row.kind); it != m_outcomes.cend())
         s.outcome = *it;
+    else if (s.cfg)
+        s.outcome = workerNote(s.cfg->workspace, row);
     s.busy = m_switching.contains(row.kind);
     return s;
+}
+
+std::optional<RuntimeNotice> RuntimeSectionModel::workerNote(const QString& workspace, const RuntimeRow& row) const
+{
+    if (const auto ended = m_runtimes->earlyEnd(workspace, row.kind))
+        return RuntimeNotice { RuntimeCardText::earlyEnd(row.display, ended->status, ended->signalled, ended->lastLine),
+            true };
+    if (std::optional<QString> why = m_runtimes->unrecorded(workspace, row.kind)) {
+        const QString path = RuntimeChildLedger::filePath();
+        const QString home = QDir::homePath();
+        // The path is said once.
+        if (why->startsWith(path + QStringLiteral("：")))
+            why = why->mid(path.size() + 1);
+        return RuntimeNotice { RuntimeCardText::unrecorded(
+                                   RuntimeCardText::shortenHome(path, home), RuntimeCardText::shortenHome(*why, home)),
+            true };
+    }
+    return std::nullopt;
 }
 
 QStringList RuntimeSectionModel::logLines() const

@@ -105,6 +105,10 @@ private:
     std::optional<RuntimeRow> row(const QString& kind) const;
     void invalidate();
     void onInventoryChanged();
+    // What the card says of the selected workspace's worker of this runtime
+    // when no action of the card has spoken since: it ended at once, or the
+    // ledger could not record it.
+    std::optional<RuntimeNotice> workerNote(const QString& workspace, const RuntimeRow& row) const;
     // What an action on `kind` came to: the window's notice, and the card's
     // line beside its buttons until its next action is pressed.
     void say(const QString& kind, const RuntimeNotice& said);

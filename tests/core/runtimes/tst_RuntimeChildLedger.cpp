@@ -113,6 +113,12 @@ void TestRuntimeChildLedger::reapDecisions()
     // A worker whose owner crashed: ended and returned.
     qint32 crashed = 0;
     const qint32 orphan = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &crashed);
+    // The same, recorded before its pid was known: found by its launch mark.
+    qint32 crashedEarly = 0;
+    const qint32 unnamed
+        = startOrphan(QStringLiteral("exec env TOLVARINE_LAUNCH=l-1 '%1' run").arg(tool.exe()), &crashedEarly);
+    RuntimeChildRecord pending = rec(0, tool.exe(), crashedEarly);
+    pending.launch = QStringLiteral("l-1");
     // The same, but its record names a living owner (another instance): kept, not signalled.
     qint32 unused = 0;
     const qint32 claimed = startOrphan(QStringLiteral("exec /bin/sleep 60"), &unused);
@@ -126,19 +132,24 @@ void TestRuntimeChildLedger::reapDecisions()
     QVERIFY(child.waitForStarted() && foreign.waitForStarted());
     const qint32 childPid = qint32(child.processId());
     const qint32 foreignPid = qint32(foreign.processId());
-    QTRY_COMPARE(tool.argvs().size(), 1); // the orphan runs its worker loop
+    QTRY_COMPARE(tool.argvs().size(), 2); // the orphans run their worker loop
     const qint32 dead = deadPid();
     const qint32 mine = deadPid(); // this instance's own worker: kept whatever its state
 
     RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
+    RuntimeChildLedger::record(pending);
     RuntimeChildLedger::record(rec(claimed, sleep, living));
     RuntimeChildLedger::record(rec(childPid, sleep, dead));
     RuntimeChildLedger::record(rec(foreignPid, QStringLiteral("/opt/brenlow"), dead));
     RuntimeChildLedger::record(rec(deadPid(), sleep, dead)); // gone: dropped
     RuntimeChildLedger::record(rec(mine, sleep, me));
 
-    QCOMPARE(RuntimeChildLedger::reapAtLaunch(me), QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed) });
+    RuntimeChildRecord found = pending;
+    found.pid = unnamed;
+    QCOMPARE(
+        RuntimeChildLedger::reapAtLaunch(me), (QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed), found }));
     QVERIFY(!ProcessSignals::isAlive(orphan));
+    QVERIFY(!ProcessSignals::isAlive(unnamed));
     QCOMPARE(RuntimeChildLedger::load(),
         (QList<RuntimeChildRecord> { rec(claimed, sleep, living), rec(childPid, sleep, dead), rec(mine, sleep, me) }));
     QVERIFY(ProcessSignals::isAlive(claimed));
@@ -146,7 +157,7 @@ void TestRuntimeChildLedger::reapDecisions()
     QCOMPARE(foreign.state(), QProcess::Running);
 
     const QString log = TempHome::crumbs();
-    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")));
+    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 2 个")));
     QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
     QVERIFY(log.contains(
         QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));

@@ -1,6 +1,7 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/DisplayText.h"
+#include "core/platform/JsonFile.h"
 #include "core/platform/ProcessTable.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/SerialExecutor.h"
@@ -75,6 +76,8 @@ private slots:
     void outputWindowAndKindOrder();
     void launchFailure();
     void workerThatExitsByItself();
+    void workerThatEndsAtOnceSaysHow();
+    void recordedBeforeItRuns();
     void stopReturnsAtOnce();
     void stopBeforeTheWorkerRuns_data();
     void stopBeforeTheWorkerRuns();
@@ -153,7 +156,9 @@ void TestRuntimeController::oneWorkerPerWorkspaceAndKind()
     start(c, "ws1", "aider");
     start(c, "ws2", "codex");
     QVERIFY(c.isRunning("ws1", "aider") && c.isRunning("ws2", "codex"));
-    QTRY_COMPARE(RuntimeChildLedger::load().size(), 3);
+    // Recorded before they run, under their pids once they do.
+    QTRY_VERIFY(RuntimeChildLedger::load().size() == 3
+        && std::ranges::none_of(RuntimeChildLedger::load(), [](const RuntimeChildRecord& r) { return r.pid == 0; }));
     const QList<RuntimeChildRecord> records = RuntimeChildLedger::load();
     for (const RuntimeChildRecord& r : records)
         QVERIFY(r.ownerPID == QCoreApplication::applicationPid() && r.exe == m_tool->exe());
@@ -238,6 +243,57 @@ void TestRuntimeController::workerThatExitsByItself()
     QVERIFY(c.isRunning("ws", "codex"));
     QCOMPARE(RuntimeChildLedger::load().size(), 1);
     c.stop("ws", "codex");
+}
+
+void TestRuntimeController::workerThatEndsAtOnceSaysHow()
+{
+    m_tool->put(QStringLiteral("run.out"), "starting\nfatal: runtime refused to start: no API key\n");
+    m_tool->put(QStringLiteral("run.code"), "3");
+    RuntimeController c;
+    start(c, "ws", "codex");
+    QVERIFY(!c.earlyEnd("ws", "codex"));
+    QTRY_VERIFY(!c.isRunning("ws", "codex"));
+    QCOMPARE(c.earlyEnd("ws", "codex"),
+        (RuntimeController::EarlyEnd { 3, false, QStringLiteral("fatal: runtime refused to start: no API key") }));
+    QVERIFY(!c.earlyEnd("ws2", "codex"));
+    QVERIFY(TempHome::crumbs().contains(QRegularExpression(QStringLiteral("runtime\\.exit codex pid=\\d+ status=3"))));
+    // The next start speaks for itself.
+    start(c, "ws", "codex");
+    QVERIFY(!c.earlyEnd("ws", "codex"));
+}
+
+// The worker is in the ledger before it can run; a ledger that cannot be
+// written holds no worker up, and the controller knows why it is not there.
+void TestRuntimeController::recordedBeforeItRuns()
+{
+    RuntimeController c;
+    // Whether the ledger on disk held a record when the worker was first seen.
+    std::optional<bool> recorded;
+    connect(&c, &RuntimeController::workersChanged, this, [&] {
+        for (const ProcessTable::Entry& e : ProcessTable::snapshot().byPID) {
+            if (!recorded && e.ppid == ::getpid()
+                && ProcessTable::environment(e.pid).contains("TOLVARINE_RUNTIME_KIND=codex"))
+                recorded = RuntimeChildLedger::decode(JsonFile::readStored(RuntimeChildLedger::filePath()).data)
+                               .value_or(QList<RuntimeChildRecord> {})
+                               .size()
+                    == 1;
+        }
+    });
+    start(c, "ws", "codex");
+    QTRY_VERIFY(hasLine(c, "ws", "heartbeat 1"));
+    QCOMPARE(recorded, std::optional<bool>(true));
+    QVERIFY(!c.unrecorded("ws", "codex"));
+    c.stop("ws", "codex");
+
+    QTRY_COMPARE(c.stoppingCount(), 0);
+    RuntimeChildLedger::waitForWrites();
+    QVERIFY(QFile::remove(RuntimeChildLedger::filePath()));
+    QVERIFY(QDir().mkpath(RuntimeChildLedger::filePath()));
+    start(c, "ws", "codex");
+    QTRY_VERIFY(c.unrecorded("ws", "codex"));
+    QTRY_COMPARE(c.lines("ws").filter(QStringLiteral("heartbeat 1")).size(), 2);
+    c.stop("ws", "codex");
+    QVERIFY(!c.unrecorded("ws", "codex"));
 }
 
 // A stop returns at once: a worker that ignores SIGTERM is still there right

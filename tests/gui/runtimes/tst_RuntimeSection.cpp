@@ -340,13 +340,21 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("terminal"); // a terminal can be started
-    QTest::addColumn<bool>("writable"); // the enabled flags can be stored
+    QTest::addColumn<bool>("writable"); // what the action writes (the enabled flags, the ledger) can be stored
+    QTest::addColumn<QByteArray>("runOut"); // when set, the worker prints this and exits with status 3
     QTest::addColumn<QString>("said");
-    QTest::newRow("reinstall") << "reinstall" << true << true << "✅ 重装命令已送到终端（先卸再装，一条命令）";
-    QTest::newRow("reinstall, no terminal") << "reinstall" << false << true << "❌ 打不开终端，请自己运行：";
-    QTest::newRow("disable") << "disable" << true << true
+    const QByteArray none;
+    QTest::newRow("reinstall") << "reinstall" << true << true << none << "✅ 重装命令已送到终端（先卸再装，一条命令）";
+    QTest::newRow("reinstall, no terminal") << "reinstall" << false << true << none << "❌ 打不开终端，请自己运行：";
+    QTest::newRow("disable") << "disable" << true << true << none
                              << "✅ Claude Code 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在";
-    QTest::newRow("disable, not stored") << "disable" << true << false << "❌ 改不了启用状态：";
+    QTest::newRow("disable, not stored") << "disable" << true << false << none << "❌ 改不了启用状态：";
+    QTest::newRow("start, ends at once")
+        << "start" << true << true << QByteArray("fatal: runtime refused to start: no API key\n")
+        << "❌ Claude Code 刚启动就自己退出了（退出码 3），最后一行输出是「fatal: runtime refused to start: no API "
+           "key」。完整输出在本区最下面的日志里。";
+    QTest::newRow("start, ledger not stored")
+        << "start" << true << false << none << "❌ 它在运行，但没能记进 ~/.tolvarine/desktop_children.json（";
 }
 
 // The window's notice is at the top of the page; a card acted on far below it
@@ -356,11 +364,17 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
     QFETCH(QString, action);
     QFETCH(bool, terminal);
     QFETCH(bool, writable);
+    QFETCH(QByteArray, runOut);
     QFETCH(QString, said);
     const QString term = terminal ? m_home->writeScript("term.sh", "exit 0\n") : m_home->filePath("no-terminal");
     qputenv("TOLVARINE_TERMINAL", QFile::encodeName(term));
     if (!writable)
-        QVERIFY(QDir().mkpath(m_home->filePath(".tolvarine/runtime_enabled.json")));
+        QVERIFY(QDir().mkpath(m_home->filePath(
+            action == "start" ? ".tolvarine/desktop_children.json" : ".tolvarine/runtime_enabled.json")));
+    if (!runOut.isEmpty()) {
+        m_tool->put("run.out", runOut);
+        m_tool->put("run.code", "3");
+    }
     MainWindow w(kQuiet);
     showLoaded(w);
     OutcomeLine* outcome = section(w)->card("claude")->outcome();
@@ -370,12 +384,16 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
     QTRY_VERIFY(outcome->isVisible());
     QVERIFY2(outcome->text().startsWith(said), qPrintable(outcome->text()));
     QCOMPARE(outcome->kind() == OutcomeLine::Kind::Failed, said.startsWith("❌"));
-    // The notice says it too.
-    QVERIFY(w.controller()->notice() && w.controller()->notice()->startsWith(said.mid(2)));
-    if (!writable)
-        save(section(w)->card("claude"), "runtime-card-outcome-failed.png");
+    // The notice says what an action came to too; what its worker did is the card's.
+    if (action != "start")
+        QVERIFY(w.controller()->notice() && w.controller()->notice()->startsWith(said.mid(2)));
+    if (!writable || !runOut.isEmpty())
+        save(section(w)->card("claude"),
+            !runOut.isEmpty()       ? "runtime-card-ended-at-once.png"
+                : action == "start" ? "runtime-card-unrecorded.png"
+                                    : "runtime-card-outcome-failed.png");
     // The next action pressed takes the line away: it spoke of the one before.
-    if (QWidget* start = find(w, "runtime.claude.start")) {
+    if (QWidget* start = find(w, "runtime.claude.start"); start && runOut.isEmpty()) {
         click(start);
         QTRY_VERIFY(!outcome->isVisible());
     }
