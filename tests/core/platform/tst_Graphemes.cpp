@@ -17,7 +17,10 @@ private slots:
         const QString flag = QStringLiteral("🇨🇳");
         const QString accent = QStringLiteral("e\u0301");
         // A letter with more marks than a character usually takes.
-        const QString heavy = QStringLiteral("e") + QString(40, QChar(0x0301));
+        const QString heavy = QStringLiteral("e") + QString(20, QChar(0x0301));
+        // Past the bound a character keeps its first code units only.
+        const auto marks = [](qsizetype n) { return QString(n, QChar(0x0301)); };
+        const QString z = QStringLiteral("Z") + marks(Graphemes::kCharacterUnits - 1);
         const auto add = [](const char* name, const QString& text, int count, const QString& leading,
                              const QString& trailing, int length, const QString& cut) {
             QTest::newRow(name) << text << count << leading << trailing << length << cut;
@@ -34,6 +37,9 @@ private slots:
             QStringLiteral("😀中…"));
         add("long characters", heavy + heavy + heavy, 2, heavy + heavy, heavy + heavy, 3, heavy + heavy + "…");
         add("fewer long characters than the count", heavy + heavy, 3, heavy + heavy, heavy + heavy, 2, heavy + heavy);
+        add("a character past the bound", "Z" + marks(40) + "bc", 2, z + "b", "bc", 3, z + "b…");
+        add("one character of any length", "Z" + marks(2000000), 4000, z, marks(Graphemes::kCharacterUnits), 1,
+            z + "…");
     }
 
     void cuts()
