@@ -17,9 +17,11 @@ std::optional<DeskFileChange> DeskFileChange::fromJson(const QJsonValue& value)
         return std::nullopt;
     DeskFileChange f;
     f.path = DisplayText::name(*path);
+    f.gatewayPath = *path;
     f.added = r.integer(QStringLiteral("added"));
     f.deleted = r.integer(QStringLiteral("deleted"));
-    f.hunk = DisplayText::text(r.string(QStringLiteral("hunk")));
+    // Cut where it is shown: a task's diffs share one budget of lines.
+    f.hunk = r.string(QStringLiteral("hunk"));
     f.binary = r.boolean(QStringLiteral("binary"));
     f.hash = r.string(QStringLiteral("hash"));
     f.size = r.integer(QStringLiteral("size"));

@@ -16,16 +16,17 @@
 
 // One changed file of a task.
 struct DeskFileChange {
-    QString path;
+    QString path; // as shown: cut, direction controls written out
     qint64 added = 0;
     qint64 deleted = 0;
-    QString hunk;
+    QString hunk; // whole; the diff block cuts what it shows
     bool binary = false;
     QString hash; // key of the uploaded copy; empty when none was uploaded
     qint64 size = 0;
     QString artifactNote;
     bool attributed = false;
     QString baselineNote;
+    QString gatewayPath; // the path as the gateway sent it, for the snapshot file
 
     bool operator==(const DeskFileChange&) const = default;
     // None when "path" is not a string.

@@ -25,6 +25,32 @@ QString text(const QString& text)
     return Graphemes::cut(text, kTextLength);
 }
 
+QString diff(const QString& diff, DiffBudget& budget)
+{
+    QString shown;
+    qsizetype from = 0;
+    while (budget.lines > 0 && budget.units > 0) {
+        const qsizetype newline = diff.indexOf(QLatin1Char('\n'), from);
+        const qsizetype end = newline < 0 ? diff.size() : newline;
+        // A cut looks at no more than this much of a line, and cuts the same.
+        const qsizetype look = std::min(end - from, kTextLength * Graphemes::kCharacterUnits + 1);
+        const QString line = text(diff.mid(from, look)) + (newline < 0 ? QString() : QStringLiteral("\n"));
+        shown += line;
+        budget.lines -= 1;
+        budget.units -= line.size();
+        if (newline < 0)
+            return shown;
+        from = newline + 1;
+    }
+    // A diff ending in a newline has no line after it.
+    const qsizetype rest = from >= diff.size()
+        ? 0
+        : QStringView(diff).mid(from).count(QLatin1Char('\n')) + (diff.endsWith(QLatin1Char('\n')) ? 0 : 1);
+    if (rest == 0)
+        return shown;
+    return shown + QStringLiteral("还有 ") + QString::number(rest) + QStringLiteral(" 行没有显示");
+}
+
 QString name(const QString& name)
 {
     return visibleControls(Graphemes::cut(name, kNameLength));

@@ -16,8 +16,19 @@ inline constexpr qsizetype kTextLength = 4000;
 // A name, a path, a device or runtime id.
 inline constexpr qsizetype kNameLength = 500;
 
+// What the diffs of one task show at most, together: lines, and code units
+// (each line cut as text() cuts a text). Thousands of lines still lay out
+// at once.
+struct DiffBudget {
+    qsizetype lines = 2000;
+    qsizetype units = 160000;
+};
+
 // The text cut to kTextLength characters ("…" marks a cut).
 QString text(const QString& text);
+// A diff's lines, whole, while `budget` lasts (lowered by what is shown);
+// past that, a last line says how many lines are not shown.
+QString diff(const QString& diff, DiffBudget& budget);
 // The name cut to kNameLength characters, its direction controls made visible.
 QString name(const QString& name);
 // A message as text() shows it, after every one of `secrets` (masked word for

@@ -50,7 +50,7 @@ QJsonObject EvidenceSnapshotFile::entry(const CommandBrief& command, const TaskE
     QJsonArray files;
     if (state.kind == TaskEvidenceState::Kind::Artifacts) {
         for (const DeskFileChange& f : state.viewable) {
-            files.append(QJsonObject { { QStringLiteral("path"), f.path }, { QStringLiteral("hash"), f.hash },
+            files.append(QJsonObject { { QStringLiteral("path"), f.gatewayPath }, { QStringLiteral("hash"), f.hash },
                 { QStringLiteral("size"), double(f.size) }, { QStringLiteral("has_hunk"), !f.hunk.isEmpty() } });
         }
     }

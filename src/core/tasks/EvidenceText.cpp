@@ -1,5 +1,7 @@
 #include "core/tasks/EvidenceText.h"
 
+#include "core/platform/DisplayText.h"
+
 namespace EvidenceText {
 
 bool isLive(const CommandBrief& command)
@@ -29,9 +31,13 @@ QList<DeskFileChange> diffFiles(const TaskEvidenceState& state)
     QList<DeskFileChange> out;
     if (state.kind != TaskEvidenceState::Kind::Artifacts)
         return out;
+    DisplayText::DiffBudget budget;
     for (const DeskFileChange& f : state.viewable) {
-        if (!f.hunk.isEmpty())
-            out.append(f);
+        if (f.hunk.isEmpty())
+            continue;
+        out.append(f);
+        if (out.size() <= kShownFiles)
+            out.last().hunk = DisplayText::diff(f.hunk, budget);
     }
     return out;
 }

@@ -20,12 +20,14 @@ bool isLive(const CommandBrief& command);
 // "artifacts", "no_artifacts", "unlisted", "failed" or "loading".
 QString stateWord(const TaskEvidenceState& state);
 
-// The files whose diff the diff block lists, in order.
-QList<DeskFileChange> diffFiles(const TaskEvidenceState& state);
-
 // A task may change any number of files: the artifact rows and the diff
 // block each lay out this many at most, then say how many more there are.
 inline constexpr qsizetype kShownFiles = 50;
+
+// The files whose diff the diff block lists, in order; the diffs of the
+// first kShownFiles as they are shown: whole, in file order, until the
+// task's budget of lines is spent, then how many lines are not shown.
+QList<DeskFileChange> diffFiles(const TaskEvidenceState& state);
 // The line under the shown files; empty when all of them are shown.
 QString moreFiles(qsizetype files);
 

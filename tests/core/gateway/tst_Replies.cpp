@@ -364,7 +364,8 @@ void TestReplies::shownTexts_data()
     row("feed title", "feed", "title", longText, cut);
     row("feed origin", "feed", "origin_device", QStringLiteral("\u200Fbox"), QStringLiteral("[U+200F]box"));
     row("changed file", "changes", "path", QStringLiteral("out/\u202Egnp.exe"), QStringLiteral("out/[U+202E]gnp.exe"));
-    row("diff", "changes", "hunk", longText, cut);
+    // A diff is cut where it is shown, with the task's other diffs.
+    row("diff", "changes", "hunk", longText, longText);
 }
 
 void TestReplies::shownTexts()

@@ -42,6 +42,7 @@ QJsonObject workspaceState()
         "c-done": {"has_changes":true,"changes_state":"final","changes":{"files":[
           {"path":"src/a.php","added":3,"hunk":"@@ -1 +1,3 @@","hash":"h1","size":2048},
           {"path":"b.txt","hash":"h2","size":5},
+          {"path":"out/\u202Egnp.exe","hash":"h3","size":1},
           {"path":"c.bin","binary":true}
         ]}}
       }
@@ -157,10 +158,12 @@ void TestTaskEvidenceModel::pollsWhileLiveOnceOtherwise()
     QCOMPARE(entry.value("polls").toInt(), 1);
     QCOMPARE(entry.value("changes_state").toString(), QStringLiteral("final"));
     QVERIFY(!entry.contains("why"));
-    // The binary file is left out.
+    // The binary file is left out; paths are the gateway's, not as shown.
     QCOMPARE(entry.value("files").toArray(),
         QJsonArray({ QJsonObject { { "path", "src/a.php" }, { "hash", "h1" }, { "size", 2048 }, { "has_hunk", true } },
-            QJsonObject { { "path", "b.txt" }, { "hash", "h2" }, { "size", 5 }, { "has_hunk", false } } }));
+            QJsonObject { { "path", "b.txt" }, { "hash", "h2" }, { "size", 5 }, { "has_hunk", false } },
+            QJsonObject { { "path", QStringLiteral("out/\u202Egnp.exe") }, { "hash", "h3" }, { "size", 1 },
+                { "has_hunk", false } } }));
     // A second press while the retry's answer is out (a double click) fetches nothing more.
     done.retry();
     QVERIFY(done.retrying());

@@ -2,6 +2,7 @@
 // evidence view and the artifact sheet over the demo scenario; screenshots.
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
+#include "core/platform/DisplayText.h"
 #include "core/tasks/EvidenceClient.h"
 #include "core/tasks/EvidenceSnapshotFile.h"
 #include "core/tasks/EvidenceText.h"
@@ -23,6 +24,7 @@
 #include "gui/tasks/TaskEvidenceView.h"
 
 #include "SimGateway.h"
+#include "StallProbe.h"
 #include "TempHome.h"
 
 #include <QDir>
@@ -154,6 +156,20 @@ private:
         m_window->resize(640, 560);
         m_window->show();
         return v;
+    }
+
+    // Command c9, in the given status, with the change set `changes`, in its evidence view.
+    TaskEvidenceView* evidenceOfC9(const QString& status, const QJsonObject& changes)
+    {
+        QJsonObject ws = workspaceState();
+        QJsonArray commands = ws.value("commands").toArray();
+        commands.append(QJsonObject { { "id", "c9" }, { "text", "改文件" }, { "status", status } });
+        ws.insert("commands", commands);
+        ws.insert("changes",
+            QJsonObject { { "c9",
+                QJsonObject { { "has_changes", true }, { "changes_state", status }, { "changes", changes } } } });
+        m_sim->control("PUT", "/_sim/state/" + kWs, ws);
+        return m_sim->lastStatus() == 200 ? evidenceView("c9", kWs) : nullptr;
     }
 
 private slots:
@@ -632,17 +648,9 @@ private slots:
             files.append(QJsonObject { { "path", "gen/f" + n + ".txt" }, { "added", 1 }, { "hunk", "@@ +" + n },
                 { "hash", "h" + n }, { "size", 3 } });
         }
-        QJsonObject ws = workspaceState();
-        QJsonArray commands = ws.value("commands").toArray();
-        commands.append(QJsonObject { { "id", "c9" }, { "text", "生成文件" }, { "status", "done" } });
-        ws.insert("commands", commands);
-        ws.insert("changes",
-            QJsonObject { { "c9",
-                QJsonObject { { "has_changes", true }, { "changes_state", "final" },
-                    { "changes", QJsonObject { { "files", files }, { "added", count } } } } } });
-        m_sim->control("PUT", "/_sim/state/" + kWs, ws);
-        QCOMPARE(m_sim->lastStatus(), 200);
-        TaskEvidenceView* v = evidenceView("c9", kWs);
+        TaskEvidenceView* v
+            = evidenceOfC9(QStringLiteral("done"), QJsonObject { { "files", files }, { "added", count } });
+        QVERIFY(v);
         QTRY_COMPARE(v->model()->polls(), 1);
         QCOMPARE(v->model()->state().viewable.size(), count);
 
@@ -655,6 +663,42 @@ private slots:
         diff->setExpanded(true);
         QCOMPARE(int(diff->findChildren<SelectableText*>().size()), 3 + int(EvidenceText::kShownFiles));
         QCOMPARE(child<QLabel>(diff, "evidence.diff.more.c9")->text(), more);
+    }
+
+    // A diff is shown whole, without a cut, up to thousands of lines for the
+    // task; past them, a line says how many are not shown. The view lays it
+    // out without holding up the window.
+    void evidenceOfALongDiff()
+    {
+        const auto lines = [](const QString& prefix, int count) {
+            QStringList out;
+            for (int i = 0; i < count; ++i)
+                out.append(prefix + QString::number(i) + QStringLiteral(" = load_configuration(path, options);"));
+            return out.join(QLatin1Char('\n'));
+        };
+        const QString shortDiff = lines(QStringLiteral("+a"), 200);
+        const QString longDiff = lines(QStringLiteral("+b"), 5000);
+        TaskEvidenceView* v = evidenceOfC9(QStringLiteral("claimed"),
+            QJsonObject { { "files",
+                QJsonArray { QJsonObject { { "path", "a.py" }, { "hunk", shortDiff }, { "hash", "h1" } },
+                    QJsonObject { { "path", "b.py" }, { "hunk", longDiff }, { "hash", "h2" } } } } });
+        QVERIFY(v);
+        StallProbe::shared().reset();
+        QTRY_COMPARE(v->model()->polls(), 1);
+        QVERIFY(v->showDiff());
+        QStringList hunks;
+        for (auto* hunk : child<QWidget>(v, "evidence.diff.c9")->findChildren<SelectableText*>())
+            if (hunk->isVisible())
+                hunks.append(hunk->text());
+        QCOMPARE(hunks.size(), 2);
+        QCOMPARE(hunks.at(0), shortDiff);
+        const DisplayText::DiffBudget budget;
+        const qsizetype shown = budget.lines - 200;
+        QCOMPARE(hunks.at(1),
+            longDiff.section(QLatin1Char('\n'), 0, int(shown) - 1)
+                + QStringLiteral("\n还有 %1 行没有显示").arg(5000 - shown));
+        QTest::qWait(200);
+        StallProbe::shared().verifyNoStall();
     }
 
     // A blob the gateway could not serve: the only failure that offers a retry.
