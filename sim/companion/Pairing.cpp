@@ -243,7 +243,7 @@ int pair(const QStringList& args)
                 say(QStringLiteral("warning: 没能声明 %1：%2\n").arg(grant, granted.error));
         }
     } else {
-        say(QStringLiteral("网关 %1 没有回话（%2），先在本机记下了配对 %3（%4）\n")
+        say(QStringLiteral("warning: 网关 %1 没有回话（%2），先在本机记下了配对 %3（%4）\n")
                 .arg(api, reply.error, name, workspace));
     }
     return 0;

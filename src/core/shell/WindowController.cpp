@@ -30,26 +30,20 @@ QString pairFailed(const QString& output)
 }
 
 // What a pairing that ended well did not do, in the tool's own words with what
-// to do about it; empty when it reported nothing left undone. When the gateway
-// does not answer, the tool pairs the folder on this machine alone; it also
-// warns about a step it could not take.
+// to do about it; empty when it reported nothing left undone. The tool says
+// so on a "warning:" line, also when it paired the folder on this machine
+// alone because the gateway did not answer.
 QString pairWarning(const QString& output)
 {
     QStringList said;
-    bool localOnly = false;
     for (const QString& line : output.split(QLatin1Char('\n'))) {
         const QString text = line.trimmed();
-        const bool local = text.contains(QStringLiteral("先在本机")) || text.contains(QStringLiteral("没有回话"));
-        if (local || CLI::isWarning(text))
+        if (CLI::isWarning(text))
             said.append(text);
-        localOnly = localOnly || local;
     }
     if (said.isEmpty())
         return QString();
     const QString words = Graphemes::leading(CredentialRedaction::redact(said.join(QLatin1Char('\n'))), 400);
-    if (localOnly)
-        return QStringLiteral("工作区只在这台电脑上记下了，网关还不认识它。brenlow 说：") + words
-            + QStringLiteral("\n等网关连得上了，再用上面的 ＋ 号选这个目录配对一次。");
     return QStringLiteral("工作区已加入，但有一步没做成。brenlow 说：") + words
         + QStringLiteral("\n照它说的补上这一步，或者再用上面的 ＋ 号选这个目录配对一次。");
 }
