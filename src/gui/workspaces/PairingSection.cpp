@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/Graphemes.h"
 #include "core/workspaces/QRImage.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/DSText.h"
@@ -17,6 +18,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSet>
 #include <QVBoxLayout>
 
 PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
@@ -67,6 +69,7 @@ PairingSection::PairingSection(WorkspaceCatalog* catalog, QWidget* parent)
     if (m_catalog) {
         connect(m_catalog, &WorkspaceCatalog::recordsChanged, this, &PairingSection::refresh);
         connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &PairingSection::refresh);
+        connect(m_catalog, &WorkspaceCatalog::pairLinkChanged, this, &PairingSection::refresh);
     }
     refresh();
 }
@@ -87,11 +90,45 @@ QString PairingSection::entryText(int workspaces, int otherGateway)
         + QStringLiteral(" 个在别的网关上，这个码带不走。码里只有配对身份，不含任何工作区凭据。");
 }
 
+QString PairingSection::carriedText(const QStringList& carried, const QStringList& leftOut)
+{
+    if (leftOut.isEmpty())
+        return entryText(int(carried.size()), 0);
+    // A few names, each short enough for the card; the sheet lists them all.
+    const auto named = [](const QStringList& names) {
+        constexpr qsizetype kNamed = 3;
+        QStringList shown;
+        for (const QString& name : names.mid(0, kNamed))
+            shown.append(Graphemes::cut(name, 40));
+        return shown.join(QStringLiteral("、")) + (names.size() > kNamed ? QStringLiteral(" 等") : QString());
+    };
+    return QStringLiteral("一次扫码带走这台电脑上的 ") + QString::number(carried.size()) + QStringLiteral(" 个工作区（")
+        + named(carried) + QStringLiteral("），换项目不用重扫；另外 ") + QString::number(leftOut.size())
+        + QStringLiteral(" 个（") + named(leftOut)
+        + QStringLiteral("）这个码没有带上，原因见「显示二维码」。码里只有配对身份，不含任何工作区凭据。");
+}
+
 void PairingSection::refresh()
 {
     const int count = m_catalog ? int(m_catalog->records().size()) : 0;
     m_toggle->setVisible(count > 0);
     m_card->setVisible(count > 0);
+    if (m_catalog && m_catalog->pairLink()) {
+        // A code is out: what it carries, as the gateway took it; every
+        // other workspace (one paired since included) is left out.
+        QStringList carried;
+        QSet<QString> ids;
+        for (const WorkspaceRecord& r : m_catalog->pairLinkWorkspaces()) {
+            carried.append(r.config.displayName());
+            ids.insert(r.id());
+        }
+        QStringList leftOut;
+        for (const WorkspaceRecord& r : m_catalog->records())
+            if (!ids.contains(r.id()))
+                leftOut.append(r.config.displayName());
+        m_description->setText(carriedText(carried, leftOut));
+        return;
+    }
     // What a code asked for now carries: the selected workspace's gateway's workspaces.
     const WorkspaceCatalog::PairScope scope = m_catalog ? m_catalog->pairScope() : WorkspaceCatalog::PairScope();
     m_description->setText(entryText(int(scope.carried.size()), int(scope.otherGateway.size())));

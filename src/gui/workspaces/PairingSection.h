@@ -4,6 +4,7 @@
 
 #include <QCoroTask>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 class OutcomeLine;
@@ -44,6 +45,9 @@ public:
     // "一次扫码带走这台电脑上全部 N 个工作区，…"; when some are on another
     // gateway, the number the code carries and the number it leaves out.
     static QString entryText(int workspaces, int otherGateway);
+    // Once a code is published, what it carries and what it leaves out, by
+    // name; entryText() when it carries every workspace.
+    static QString carriedText(const QStringList& carried, const QStringList& leftOut);
     // The card's line when the sheet fetched a newer code while its own was out.
     static QString overtakenText();
 
