@@ -4,7 +4,11 @@
 // start (after a warm-up) and at the end, and the worst stall of the event loop
 // over the measured stretch; fails when memory grew by more than 10%.
 //
-//   tolvarine-soak [--seconds N] [--line-ms N] [--warmup N]
+//   tolvarine-soak [--seconds N] [--line-ms N] [--warmup N] [--outage-every N]
+//
+// With --outage-every N the stand-in gateway is killed every N seconds and
+// started again on the same port 5 seconds later, so that the window goes
+// through failing reloads and back.
 //
 // Runs in a scratch home of its own (a temporary folder), so nothing of the
 // user's is touched. scripts/soak builds and runs it.
@@ -119,11 +123,15 @@ int main(int argc, char** argv)
     const QCommandLineOption warmupOption(QStringLiteral("warmup"),
         QStringLiteral("Seconds before the first measurement (default 30)."), QStringLiteral("n"),
         QStringLiteral("30"));
-    parser.addOptions({ secondsOption, lineOption, warmupOption });
+    const QCommandLineOption outageOption(QStringLiteral("outage-every"),
+        QStringLiteral("Kill the gateway every n seconds and start it again 5 s later (default 0: never)."),
+        QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({ secondsOption, lineOption, warmupOption, outageOption });
     parser.process(app);
     const qint64 seconds = std::max(1, parser.value(secondsOption).toInt());
     const int lineMs = std::max(10, parser.value(lineOption).toInt());
     const qint64 warmup = std::max(0, parser.value(warmupOption).toInt());
+    const qint64 outageEvery = std::max(0, parser.value(outageOption).toInt());
 
     // The stand-in gateway with the large workspace.
     const QString scenario = scratch.filePath(QStringLiteral("large.json"));
@@ -131,14 +139,19 @@ int main(int argc, char** argv)
         return fail("could not generate the large scenario");
     QProcess gateway;
     gateway.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    gateway.start(QStringLiteral(TOLVARINE_GATEWAY_SIM),
-        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), scenario });
-    if (!gateway.waitForStarted(10000) || !gateway.waitForReadyRead(20000))
+    // Started on a free port the first time, on the same one after an outage.
+    const auto startGateway = [&gateway, &scenario](const QString& port) -> QString {
+        gateway.start(QStringLiteral(TOLVARINE_GATEWAY_SIM),
+            { QStringLiteral("--port"), port, QStringLiteral("--scenario"), scenario });
+        if (!gateway.waitForStarted(10000) || !gateway.waitForReadyRead(20000))
+            return {};
+        const QByteArray first = gateway.readLine().trimmed();
+        return first.startsWith("listening ") ? QString::fromLatin1(first.mid(10)) : QString();
+    };
+    const QString port = startGateway(QStringLiteral("0"));
+    if (port.isEmpty())
         return fail("the stand-in gateway did not start");
-    const QByteArray first = gateway.readLine().trimmed();
-    if (!first.startsWith("listening "))
-        return fail("unexpected first line from the stand-in gateway");
-    const QString origin = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(first.mid(10));
+    const QString origin = QStringLiteral("http://127.0.0.1:") + port;
     qputenv("BRENLOW_SIM_GATEWAY", origin.toUtf8());
     qputenv("BRENLOW_SIM_PAIR_WS", kWorkspace.toUtf8());
 
@@ -200,6 +213,22 @@ int main(int argc, char** argv)
 
     std::printf("soak: %s, worker %s printing every %d ms, reload every 5 s; warm-up %lld s, then %lld s measured\n",
         qPrintable(origin), qPrintable(kind), lineMs, static_cast<long long>(warmup), static_cast<long long>(seconds));
+    if (outageEvery > 0)
+        std::printf("soak: the gateway is killed every %lld s and back 5 s later\n", static_cast<long long>(outageEvery));
+    int outages = 0;
+    QTimer outage;
+    outage.setInterval(int(outageEvery * 1000));
+    QObject::connect(&outage, &QTimer::timeout, [&] {
+        gateway.kill();
+        gateway.waitForFinished();
+        ++outages;
+        QTimer::singleShot(5000, &outage, [&] {
+            if (startGateway(port) != port)
+                std::fprintf(stderr, "soak: the stand-in gateway did not come back on port %s\n", qPrintable(port));
+        });
+    });
+    if (outageEvery > 0)
+        outage.start();
     std::fflush(stdout);
     sleepLoop(warmup * 1000);
 
@@ -219,9 +248,9 @@ int main(int argc, char** argv)
     clock.start();
     while (clock.elapsed() < seconds * 1000) {
         sleepLoop(std::min<qint64>(60000, seconds * 1000 - clock.elapsed()));
-        std::printf("soak: %4lld s  RSS %lld kB  reloads %d  worker lines %lld  worst stall %lld ms\n",
+        std::printf("soak: %4lld s  RSS %lld kB  reloads %d  worker lines %lld  outages %d  worst stall %lld ms\n",
             static_cast<long long>(clock.elapsed() / 1000), static_cast<long long>(rssKb()), polls - startPolls,
-            static_cast<long long>(lines - startLines), static_cast<long long>(probe.worstTurnMs()));
+            static_cast<long long>(lines - startLines), outages, static_cast<long long>(probe.worstTurnMs()));
         std::fflush(stdout);
         if (!runtimes.isRunning(kWorkspace, kind))
             return fail("the worker is no longer running");
@@ -252,6 +281,7 @@ int main(int argc, char** argv)
     std::printf("soak: %s (RSS may grow by at most 10%%)\n", ok ? "PASS" : "FAIL");
     std::fflush(stdout);
 
+    outage.stop();
     delete window;
     delegate.applicationWillTerminate();
     gateway.kill();

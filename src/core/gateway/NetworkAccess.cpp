@@ -100,7 +100,9 @@ void BoundedBody::drain()
 {
     if (m_overrun != Overrun::None)
         return;
-    m_body.append(m_reply->read(m_maxBytes + 1 - m_body.size()));
+    // Only what has arrived: read(n) allocates n bytes up front and the body
+    // would keep that capacity, the whole cap for every reply in flight.
+    m_body.append(m_reply->read(qMin(m_reply->bytesAvailable(), m_maxBytes + 1 - m_body.size())));
     if (m_body.size() > m_maxBytes)
         cut(Overrun::TooLarge);
 }

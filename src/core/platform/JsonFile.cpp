@@ -76,8 +76,17 @@ Stored readStored(const QString& path, qint64 limit)
         out.reason = QStringLiteral("打不开（%1）").arg(f.errorString());
         return out;
     }
-    // Read no more than the limit: the file may grow while it is read.
-    out.data = f.read(limit + 1);
+    // Read no more than the limit: the file may grow while it is read. In
+    // pieces, since read(n) allocates n bytes at once and the result keeps
+    // that capacity: a small pairing file read on every poll would hold the
+    // whole limit each time.
+    while (out.data.size() <= limit) {
+        const QByteArray piece = f.read(qMin<qint64>(64 * 1024, limit + 1 - out.data.size()));
+        if (piece.isEmpty())
+            break;
+        out.data.append(piece);
+    }
+    out.data.squeeze();
     if (out.data.size() > limit) {
         out.data.clear();
         out.reason = QStringLiteral("超过 %1 MB").arg(limit / (1024 * 1024));
