@@ -214,7 +214,8 @@ int main(int argc, char** argv)
     std::printf("soak: %s, worker %s printing every %d ms, reload every 5 s; warm-up %lld s, then %lld s measured\n",
         qPrintable(origin), qPrintable(kind), lineMs, static_cast<long long>(warmup), static_cast<long long>(seconds));
     if (outageEvery > 0)
-        std::printf("soak: the gateway is killed every %lld s and back 5 s later\n", static_cast<long long>(outageEvery));
+        std::printf(
+            "soak: the gateway is killed every %lld s and back 5 s later\n", static_cast<long long>(outageEvery));
     int outages = 0;
     QTimer outage;
     outage.setInterval(int(outageEvery * 1000));
