@@ -53,6 +53,16 @@ bool isConfigured(const QUuid& profile)
     return SecretStore::shared()->contains(service(), profileAccount(profile));
 }
 
+QSet<QUuid> keyedProfiles(const QList<QUuid>& among)
+{
+    QSet<QUuid> keyed;
+    for (const QUuid& id : among) {
+        if (isConfigured(id))
+            keyed.insert(id);
+    }
+    return keyed;
+}
+
 QSet<QString> configuredProviders(const QStringList& among)
 {
     QSet<QString> out;

@@ -29,6 +29,8 @@ QString profileAccount(const QUuid& profile);
 bool isConfigured(const QString& provider);
 // The secret store holds the profile's key.
 bool isConfigured(const QUuid& profile);
+// Those of the profiles whose key the secret store holds.
+QSet<QUuid> keyedProfiles(const QList<QUuid>& among);
 // Those of the names (unchanged, empty ones skipped) that have a legacy item.
 QSet<QString> configuredProviders(const QStringList& among);
 

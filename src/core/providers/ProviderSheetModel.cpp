@@ -37,6 +37,11 @@ QCoro::Task<std::optional<QString>> readKey(QUuid id)
     return SecretStore::queue().task([id] { return CredentialBroker::profileKey(id); });
 }
 
+QCoro::Task<QSet<QUuid>> keyedAmong(QList<QUuid> ids)
+{
+    return SecretStore::queue().task([ids = std::move(ids)] { return CredentialBroker::keyedProfiles(ids); });
+}
+
 // A change to the profiles file made on its queue, and the profiles as they
 // stand after it.
 struct Changed {
@@ -110,6 +115,7 @@ ProviderSheetModel::ProviderSheetModel(QString runtimeKind, QString runtimeDispl
     , m_all(std::move(allProfiles))
     , m_bound(boundProfileID)
 {
+    lookForKeys();
 }
 
 ProviderSheetModel::~ProviderSheetModel()
@@ -129,6 +135,29 @@ QList<ProviderProfile> ProviderSheetModel::profiles() const
             out.append(p);
     }
     return out;
+}
+
+QCoro::Task<> ProviderSheetModel::lookForKeys()
+{
+    QList<QUuid> ids;
+    for (const ProviderProfile& p : profiles())
+        ids.append(p.id);
+    if (ids.isEmpty())
+        co_return;
+    QPointer<ProviderSheetModel> self(this);
+    auto look = keyedAmong(ids);
+    const QSet<QUuid> keyed = co_await std::move(look);
+    if (!self || self->m_closing)
+        co_return;
+    for (const QUuid& id : ids)
+        self->m_hasKey.insert(id, keyed.contains(id));
+    emit self->changed();
+}
+
+std::optional<bool> ProviderSheetModel::hasKey(const QUuid& profile) const
+{
+    const auto it = m_hasKey.constFind(profile);
+    return it == m_hasKey.cend() ? std::nullopt : std::optional<bool>(*it);
 }
 
 std::optional<ProviderProfile> ProviderSheetModel::find(const QUuid& id) const
@@ -192,7 +221,7 @@ QCoro::Task<bool> ProviderSheetModel::bind(std::optional<QUuid> profile)
     std::optional<ProviderProfile> p;
     if (profile) {
         p = find(*profile);
-        if (!p || !m_setup.slot(p->provider))
+        if (!p || !m_setup.slot(p->provider) || hasKey(*profile) == false)
             co_return false;
     }
     QPointer<ProviderSheetModel> self(this);
@@ -254,6 +283,7 @@ QCoro::Task<bool> ProviderSheetModel::create(Draft draft)
     const QList<ProviderProfile> now = co_await std::move(reload);
     if (!self || self->m_closing)
         co_return false;
+    self->m_hasKey.insert(profile.id, true);
     self->setDone(QStringLiteral("新建了") + quoted(profile.name) + QStringLiteral("，Key 存在系统密码库里"));
     self->m_form = Feedback { Feedback::Kind::Ok, *self->m_doneMessage };
     self->setProfiles(now);
@@ -271,6 +301,7 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
     const std::optional<QString> key = co_await std::move(read);
     if (!self || self->m_closing)
         co_return;
+    self->m_hasKey.insert(id, key.has_value());
     ProviderVerify::Outcome outcome { false, QStringLiteral("系统密码库里没有它的 Key") };
     if (key) {
         // A manager of its own: one that had taken another account's login

@@ -47,6 +47,10 @@ public:
     // The profiles of those providers, in the order given.
     QList<ProviderProfile> profiles() const;
     std::optional<QUuid> boundProfileID() const { return m_bound; }
+    // Whether the secret store holds the profile's key; none until it has
+    // answered. A record whose key never got stored (a crash in between) is
+    // no account to launch with.
+    std::optional<bool> hasKey(const QUuid& profile) const;
     Feedback feedback(const QUuid& profile) const { return m_feedback.value(profile); }
     Feedback formFeedback() const { return m_form; }
     // What the sheet hands back when it closes: the last change it made,
@@ -62,8 +66,8 @@ public:
     void draftEdited(const Draft& draft);
 
     // Binds the runtime to a listed profile, or (with none) lets it use its
-    // own login. False with the reason in the feedback when the bindings
-    // file cannot be written.
+    // own login; not to a profile known to have no key. False with the
+    // reason in the feedback when the bindings file cannot be written.
     QCoro::Task<bool> bind(std::optional<QUuid> profile);
     // Stores the profile and its key; true when both are stored. A key that
     // cannot be stored takes the new record back with it.
@@ -80,6 +84,7 @@ signals:
 
 private:
     std::optional<ProviderProfile> find(const QUuid& id) const;
+    QCoro::Task<> lookForKeys();
     void setProfiles(const QList<ProviderProfile>& profiles);
     void setFeedback(const QUuid& id, Feedback::Kind kind, const QString& text);
     void setForm(Feedback::Kind kind, const QString& text);
@@ -90,6 +95,7 @@ private:
     RuntimeSetupInfo m_setup;
     QList<ProviderProfile> m_all;
     std::optional<QUuid> m_bound;
+    QHash<QUuid, bool> m_hasKey;
     QHash<QUuid, Feedback> m_feedback;
     Feedback m_form;
     // m_form is the reason the last save was refused.

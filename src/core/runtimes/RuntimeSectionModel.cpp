@@ -22,14 +22,7 @@ namespace {
 // (the Secret Service may wait on a prompt or a stalled daemon).
 QCoro::Task<QSet<QUuid>> keyedAmong(QList<QUuid> ids)
 {
-    return SecretStore::queue().task([ids = std::move(ids)] {
-        QSet<QUuid> keyed;
-        for (const QUuid& id : ids) {
-            if (CredentialBroker::isConfigured(id))
-                keyed.insert(id);
-        }
-        return keyed;
-    });
+    return SecretStore::queue().task([ids = std::move(ids)] { return CredentialBroker::keyedProfiles(ids); });
 }
 
 QString joined(const QStringList& words)

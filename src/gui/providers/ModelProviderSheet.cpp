@@ -233,15 +233,21 @@ void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
     chips->addWidget(new Chip(p.provider, DS::muted(0.5), p.provider, std::nullopt, row));
     if (p.defaultModel && !p.defaultModel->isEmpty())
         chips->addWidget(new Chip(*p.defaultModel, DS::muted(0.5), *p.defaultModel, std::nullopt, row));
+    // A record whose key never reached the store says so, as the runtime
+    // card does, and is not offered as an account to use.
+    const bool keyless = m_model->hasKey(p.id) == false;
     if (m_model->boundProfileID() == p.id) {
         chips->addWidget(new Chip(QStringLiteral("正在用"), DS::mint(), std::nullopt,
             QStringLiteral("providers.") + id + QStringLiteral(".current"), row));
-    } else {
+    } else if (!keyless) {
         const QUuid uuid = p.id;
         chips->addWidget(new SecondaryButton(
             QStringLiteral("用这个"), QStringLiteral("providers.") + id + QStringLiteral(".bind"),
             [this, uuid] { m_model->bind(uuid); }, row));
     }
+    if (keyless)
+        chips->addWidget(new Chip(QStringLiteral("缺 Key"), DS::muted(0.5), QStringLiteral("缺 Key"),
+            QStringLiteral("providers.") + id + QStringLiteral(".nokey"), row));
 
     QStringList where;
     if (p.baseURL)

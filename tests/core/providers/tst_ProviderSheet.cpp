@@ -139,6 +139,7 @@ private slots:
     void boundedAnswers_data();
     void boundedAnswers();
     void noLoginCarriedOver();
+    void recordWithoutKey();
     void closedDuringCheck();
 
 private:
@@ -345,6 +346,28 @@ void TestProviderSheet::noLoginCarriedOver()
     QCOMPARE(stored(plain.id)->lastVerifyOK, false);
     for (const QByteArray& head : std::as_const(m_server->heads))
         QVERIFY2(!head.contains("x-api-key") || !head.contains("Basic"), head.constData());
+}
+
+// A record left without its key (a crash between the two) shows as such and
+// is not bound.
+void TestProviderSheet::recordWithoutKey()
+{
+    ProviderProfile keyed;
+    keyed.id = QUuid::createUuid();
+    keyed.provider = QStringLiteral("openai");
+    keyed.name = QStringLiteral("Work");
+    keyed.createdAt = QDateTime::currentDateTimeUtc();
+    ProviderProfile keyless = keyed;
+    keyless.id = QUuid::createUuid();
+    QVERIFY(CredentialBroker::storeKey(keyed.id, QStringLiteral("sk-keyed-1234567")));
+    m_created << keyed.id;
+    ProviderSheetModel model(
+        QStringLiteral("codex"), QStringLiteral("Codex"), codexSetup(), { keyed, keyless }, std::nullopt);
+    QTRY_COMPARE(model.hasKey(keyless.id), std::optional<bool>(false));
+    QCOMPARE(model.hasKey(keyed.id), std::optional<bool>(true));
+    QVERIFY(!QCoro::waitFor(model.bind(keyless.id)));
+    QVERIFY(RuntimeBindingStore::load().isEmpty());
+    QVERIFY(QCoro::waitFor(model.bind(keyed.id)));
 }
 
 void TestProviderSheet::closedDuringCheck()
