@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -25,6 +26,9 @@
 namespace {
 
 constexpr int kWidth = 540;
+// How long closing waits for a save under way (the key store may wait on an
+// unlock prompt or a stalled daemon without end).
+constexpr int kSaveWaitMs = 2000;
 
 QLineEdit* field(const QString& id, const QString& placeholder, QWidget* parent)
 {
@@ -143,10 +147,11 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
         QStringLiteral("完成"), QStringLiteral("providers.close"), [this] { finish(true); }, this));
     col->addLayout(footer);
 
-    // However it closes, the caller hears once what changed.
+    // However it closes, the caller hears once what changed; of a save still
+    // under way, once it has ended.
     connect(this, &QDialog::finished, this, [this] {
         if (Done done = std::exchange(m_done, nullptr))
-            done(m_model->doneMessage(), m_model->doneIsProblem());
+            handOver(std::move(done));
     });
     // A refused save's reason goes once the field it named has been put right.
     const auto edited = [this] { m_model->draftEdited(draft()); };
@@ -290,7 +295,14 @@ QCoro::Task<> ModelProviderSheet::finish(bool accepted)
         co_return;
     // The form is on its way into the store: whether anything typed is lost is
     // known only once the save has ended.
+    // Only for a while: then the sheet closes and the save's word comes later.
     if (m_model->formFeedback().kind == ProviderSheetModel::Feedback::Kind::Working) {
+        if (!m_finishAfterSave) {
+            QTimer::singleShot(kSaveWaitMs, this, [this] {
+                if (const std::optional<bool> accepted = std::exchange(m_finishAfterSave, std::nullopt))
+                    accepted ? accept() : Sheet::reject();
+            });
+        }
         m_finishAfterSave = accepted;
         co_return;
     }
@@ -316,6 +328,30 @@ QCoro::Task<> ModelProviderSheet::finish(bool accepted)
         accept();
     else
         Sheet::reject();
+}
+
+void ModelProviderSheet::handOver(Done done)
+{
+    using Kind = ProviderSheetModel::Feedback::Kind;
+    ProviderSheetModel* model = m_model;
+    if (model->formFeedback().kind != Kind::Working) {
+        done(model->doneMessage(), model->doneIsProblem());
+        return;
+    }
+    // The save goes on without the sheet, the model kept by the window; a
+    // save that failed is said too, since nobody sees the form any more.
+    model->setParent(parentWidget());
+    connect(model, &ProviderSheetModel::changed, model, [model, done] {
+        const ProviderSheetModel::Feedback form = model->formFeedback();
+        if (form.kind == Kind::Working)
+            return;
+        disconnect(model, &ProviderSheetModel::changed, model, nullptr);
+        if (form.kind == Kind::Failed)
+            done(form.text, true);
+        else
+            done(model->doneMessage(), model->doneIsProblem());
+        model->deleteLater();
+    });
 }
 
 QCoro::Task<> ModelProviderSheet::save()

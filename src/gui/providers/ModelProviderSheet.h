@@ -19,9 +19,9 @@ class QVBoxLayout;
 // The model-provider accounts of one runtime: which one it launches with (or
 // its own login), a form for a new account whose key goes to the system's
 // secret store, and a check, a binding and a delete for each account.
-// Window-modal; `done` is called once when it closes, with the last change it
-// made as a message (none when nothing changed) and whether it tells of a
-// failure. A new account typed in and
+// Window-modal; `done` is called once when it closes (with a save under way,
+// once the save has ended), with the last change it made as a message (none
+// when nothing changed) and whether it tells of a failure. A new account typed in and
 // not saved is not dropped without asking: "完成" and Escape ask first.
 class ModelProviderSheet : public Sheet {
     Q_OBJECT
@@ -46,6 +46,8 @@ private:
     bool hasDraft() const;
     // Closes (accepted or not), once the user agrees to drop what is typed.
     QCoro::Task<> finish(bool accepted);
+    // Tells the caller what changed, now or, with a save under way, once it ends.
+    void handOver(Done done);
     QCoro::Task<> save();
     QCoro::Task<> askRemove(QUuid id);
 
@@ -63,6 +65,7 @@ private:
     QLabel* m_formFeedback;
     bool m_asking = false;
     // Closing was asked for while the account was being saved: done once the save ends
-    // (true: accepted), asking then only if the save did not keep it.
+    // (true: accepted), asking then only if the save did not keep it; or, when the
+    // save takes too long, closed without asking.
     std::optional<bool> m_finishAfterSave;
 };
