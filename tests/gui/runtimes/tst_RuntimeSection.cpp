@@ -12,6 +12,7 @@
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/agents/AdvancedConnectionRow.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/Chip.h"
 #include "gui/design/OutcomeLine.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SkeletonCards.h"
@@ -439,7 +440,12 @@ void TestRuntimeSection::providerSheet()
     QTRY_VERIFY(outcome->isVisible());
     QVERIFY2(outcome->text().contains(QStringLiteral("「公司账号」验证没过：HTTP 401")), qPrintable(outcome->text()));
     QCOMPARE(outcome->kind(), OutcomeLine::Kind::Failed);
+    // The key gone from under its record (a crash between the two): the sheet says so.
     CredentialBroker::deleteKey(id);
+    QTRY_VERIFY(!codex->providerSheet() && codex->state().boundProfile && find(w, "runtime.codex.model"));
+    click(find(w, "runtime.codex.model"));
+    QTRY_VERIFY(codex->providerSheet()->findChild<Chip*>("providers." + idText + ".nokey"));
+    codex->providerSheet()->reject();
 }
 
 void TestRuntimeSection::providerFieldErrorClears_data()
