@@ -1,5 +1,6 @@
 #include "core/platform/MdnsHostName.h"
 
+#include "core/platform/LoopPause.h"
 #include "core/platform/OffMainThread.h"
 
 #include <QDBusConnection>
@@ -12,7 +13,6 @@
 #include <QCoroAbstractSocket>
 #include <QCoroIODevice>
 #include <QCoroLocalSocket>
-#include <QCoroSignal>
 
 #include <chrono>
 #include <memory>
@@ -172,8 +172,10 @@ QCoro::Task<std::optional<QString>> lookup()
     }
     // The asking may have ended at once (no bus to ask), or be past its time.
     if (k.until.hasExpired() && k.asking && !k.asking->until.hasExpired()) {
+        // Ends once, by the answer, the bound or the asking's end, whichever
+        // comes first: its timer and connections are this frame's own.
         const std::chrono::milliseconds left(qMax<qint64>(1, k.asking->until.remainingTime()));
-        auto waiting = qCoro(k.asking.data(), &Asking::done, left);
+        auto waiting = pauseLoop(k.asking.data(), left, &Asking::done);
         co_await std::move(waiting);
     }
     Kept& after = kept();

@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <QCoroTask>
@@ -73,7 +74,29 @@ private slots:
         QVERIFY(m_bus.hasPendingConnections()); // it was asked
     }
 
+    // The GUI thread held while the asking is out: its end and the lookup's
+    // bound fall due in one pass, and the lookup ends once.
+    void heldThreadEndsTheWaitOnce()
+    {
+        MdnsHostName::forget();
+        QSignalSpy asked(&m_bus, &QLocalServer::newConnection);
+        int ended = 0;
+        auto watching = endsOf(&ended);
+        QTRY_COMPARE(asked.count(), 1);
+        QThread::sleep(3);
+        QTRY_COMPARE_WITH_TIMEOUT(ended, 1, 10000);
+        QTest::qWait(100);
+        QCOMPARE(ended, 1);
+    }
+
 private:
+    static QCoro::Task<> endsOf(int* ended)
+    {
+        auto lookup = MdnsHostName::lookup();
+        co_await std::move(lookup);
+        ++*ended;
+    }
+
     QTemporaryDir m_dir;
     QLocalServer m_bus;
 };
