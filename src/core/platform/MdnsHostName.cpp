@@ -9,6 +9,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTcpSocket>
+#include <QtEndian>
 
 #include <QCoroAbstractSocket>
 #include <QCoroIODevice>
@@ -16,6 +17,8 @@
 
 #include <chrono>
 #include <memory>
+
+#include <unistd.h>
 
 namespace MdnsHostName {
 
@@ -81,19 +84,71 @@ std::optional<BusAddress> systemBusAddress()
     return std::nullopt;
 }
 
-// Whether the bus answers a new connection in time: it is sent the opening
-// of the authentication (a NUL byte, then "AUTH" without a mechanism) and
-// answers with a line listing its mechanisms.
+// The bus's Hello, the first call on every connection (little-endian).
+QByteArray helloMessage()
+{
+    const auto pad = [](QByteArray& bytes) {
+        while (bytes.size() % 8)
+            bytes.append('\0');
+    };
+    const auto u32 = [](QByteArray& bytes, quint32 value) {
+        const quint32 le = qToLittleEndian(value);
+        bytes.append(reinterpret_cast<const char*>(&le), 4);
+    };
+    // The header fields start 8-aligned in the message, so aligning them on
+    // their own is aligning them in it.
+    QByteArray fields;
+    const auto field = [&](char code, char type, const QByteArray& text) {
+        pad(fields);
+        fields.append(code).append('\1').append(type).append('\0');
+        u32(fields, quint32(text.size()));
+        fields.append(text).append('\0');
+    };
+    field(1, 'o', "/org/freedesktop/DBus");
+    field(2, 's', "org.freedesktop.DBus");
+    field(3, 's', "Hello");
+    field(6, 's', "org.freedesktop.DBus");
+    QByteArray message("l\1\0\1", 4);
+    u32(message, 0); // body length
+    u32(message, 1); // serial
+    u32(message, quint32(fields.size()));
+    message.append(fields);
+    pad(message);
+    return message;
+}
+
+std::chrono::milliseconds left(const QDeadlineTimer& bound)
+{
+    return std::chrono::milliseconds(qMax<qint64>(1, bound.remainingTime()));
+}
+
+// Reads what the bus sends until it holds `end` (any byte when `end` is
+// empty); false when the bus closes or the bound passes first.
+QCoro::Task<bool> readUntil(QIODevice* device, QByteArray* answer, QByteArray end, QDeadlineTimer bound)
+{
+    while (answer->isEmpty() || !answer->contains(end)) {
+        if (bound.hasExpired() || answer->size() >= 4096)
+            co_return false;
+        auto reading = qCoro(device).waitForReadyRead(left(bound));
+        if (!co_await std::move(reading))
+            co_return false;
+        answer->append(device->readAll());
+    }
+    co_return true;
+}
+
+// Whether the bus takes a new connection in time: authenticated as this user
+// and greeted with Hello, it answers. Qt's own connection (made only after
+// this) waits up to 25 s for each step, and at quit the process waits for it.
 QCoro::Task<bool> busAnswers(BusAddress address)
 {
     const QDeadlineTimer bound(kBusTimeoutMs);
-    const auto left = [&bound] { return std::chrono::milliseconds(qMax<qint64>(1, bound.remainingTime())); };
     std::unique_ptr<QIODevice> device;
     if (address.kind == BusAddress::Kind::Tcp) {
         auto* socket = new QTcpSocket;
         device.reset(socket);
         socket->connectToHost(address.name, address.port);
-        auto connecting = qCoro(socket).waitForConnected(left());
+        auto connecting = qCoro(socket).waitForConnected(left(bound));
         if (!co_await std::move(connecting))
             co_return false;
     } else {
@@ -101,21 +156,20 @@ QCoro::Task<bool> busAnswers(BusAddress address)
         device.reset(socket);
         if (address.kind == BusAddress::Kind::Abstract)
             socket->setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-        auto connecting = qCoro(socket).connectToServer(address.name, QIODevice::ReadWrite, left());
+        auto connecting = qCoro(socket).connectToServer(address.name, QIODevice::ReadWrite, left(bound));
         if (!co_await std::move(connecting))
             co_return false;
     }
-    device->write(QByteArray("\0AUTH\r\n", 7));
+    device->write(QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n");
     QByteArray answer;
-    while (!answer.contains("\r\n") && answer.size() < 4096) {
-        if (bound.hasExpired())
-            co_return false;
-        auto reading = qCoro(device.get()).waitForReadyRead(left());
-        if (!co_await std::move(reading))
-            co_return false;
-        answer.append(device->readAll());
-    }
-    co_return answer.contains("\r\n");
+    auto authenticating = readUntil(device.get(), &answer, "\r\n", bound);
+    if (!co_await std::move(authenticating) || !answer.startsWith("OK "))
+        co_return false;
+    device->write("BEGIN\r\n" + helloMessage());
+    QByteArray greeting;
+    auto greeted = readUntil(device.get(), &greeting, {}, bound);
+    const bool answers = co_await std::move(greeted);
+    co_return answers;
 }
 
 // The call itself, on a bus that answers; blocks up to kCallTimeoutMs.

@@ -14,9 +14,10 @@
 // as for every D-Bus client.
 namespace MdnsHostName {
 
-// How long the bus may take to answer a new connection: a bus that accepts
-// one and never answers would hold Qt's connection to it for 25 s, and every
-// later connection behind it.
+// How long the bus may take to take a new connection (to authenticate it and
+// answer its Hello): Qt connects only to a bus that did, since a bus that never
+// answers would hold Qt's connection to it for 25 s, every later connection
+// behind it, and the quit.
 constexpr int kBusTimeoutMs = 1000;
 // How long one ask may wait for the bus's answer.
 constexpr int kCallTimeoutMs = 1000;
