@@ -7,6 +7,13 @@
 
 namespace JsonFile {
 
+namespace {
+QString tooLarge(qint64 limit)
+{
+    return QStringLiteral("超过 %1 MB").arg(limit / (1024 * 1024));
+}
+} // namespace
+
 bool writeAtomically(const QString& path, const QJsonDocument& doc, Access access, QString* error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -61,14 +68,9 @@ Stored readStored(const QString& path, qint64 limit)
     if (!info.exists() && !info.isSymLink())
         return out;
     out.state = Stored::State::Unreadable;
-    if (info.isDir()) {
-        out.isFolder = true;
-        out.reason = QStringLiteral("这里是个文件夹，不是文件");
-        return out;
-    }
-    // A pipe or a device would hold the reader until someone writes to it.
-    if (info.exists() && !info.isFile()) {
-        out.reason = QStringLiteral("不是普通文件");
+    if (const std::optional<QString> why = whyNotOpened(path, limit)) {
+        out.isFolder = info.isDir();
+        out.reason = *why;
         return out;
     }
     QFile f(path);
@@ -89,11 +91,24 @@ Stored readStored(const QString& path, qint64 limit)
     out.data.squeeze();
     if (out.data.size() > limit) {
         out.data.clear();
-        out.reason = QStringLiteral("超过 %1 MB").arg(limit / (1024 * 1024));
+        out.reason = tooLarge(limit);
         return out;
     }
     out.state = Stored::State::Read;
     return out;
+}
+
+std::optional<QString> whyNotOpened(const QString& path, qint64 limit)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("这里是个文件夹，不是文件");
+    // A pipe or a device would hold the reader until someone writes to it.
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("不是普通文件");
+    if (info.exists() && info.size() > limit)
+        return tooLarge(limit);
+    return std::nullopt;
 }
 
 bool setAside(const QString& path, const Stored& stored, Access access, QString* error)

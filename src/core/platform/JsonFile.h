@@ -40,6 +40,10 @@ struct Stored {
     bool isFolder = false;
 };
 Stored readStored(const QString& path, qint64 limit = kMaxStoredBytes);
+// Why a file that is there may not be opened, seen without opening it: a
+// folder or anything but a plain file in its place, or more than `limit`
+// bytes. None when it may (or is missing).
+std::optional<QString> whyNotOpened(const QString& path, qint64 limit = kMaxStoredBytes);
 
 // Before a store replaces a file it could not read: its bytes are kept as
 // "<path>.bad" (keepAside) when they were read, else the file itself is

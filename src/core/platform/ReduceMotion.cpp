@@ -43,7 +43,7 @@ std::optional<bool> fromDesktopFiles(const QString& config)
 {
     const QStringList files = desktopFiles(config);
     for (const QString& path : { files.at(0), files.at(1) }) {
-        if (!QFile::exists(path))
+        if (!QFile::exists(path) || Settings::whyNotOpened(path))
             continue;
         QSettings ini(path, QSettings::IniFormat);
         const QVariant v = ini.value(QStringLiteral("Settings/gtk-enable-animations"));
@@ -56,7 +56,7 @@ std::optional<bool> fromDesktopFiles(const QString& config)
         }
     }
     const QString& kde = files.at(2);
-    if (QFile::exists(kde)) {
+    if (QFile::exists(kde) && !Settings::whyNotOpened(kde)) {
         QSettings ini(kde, QSettings::IniFormat);
         bool ok = false;
         const double factor = ini.value(QStringLiteral("KDE/AnimationDurationFactor")).toDouble(&ok);
@@ -66,9 +66,9 @@ std::optional<bool> fromDesktopFiles(const QString& config)
     return std::nullopt;
 }
 
-bool read(const QSettings& settings, const QString& config)
+bool read(const QString& config)
 {
-    if (const std::optional<bool> own = Settings::reduceMotion.read(settings))
+    if (const std::optional<bool> own = Settings::reduceMotion.read())
         return *own;
     return fromDesktopFiles(config).value_or(false);
 }
@@ -109,18 +109,15 @@ bool ReduceMotion::enabled()
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     const QCoreApplication* app = QCoreApplication::instance();
     // Only the GUI thread keeps a watcher; anywhere else the files are read.
-    if (!app || QThread::currentThread() != app->thread()) {
-        const QSettings settings;
-        return read(settings, config);
-    }
+    if (!app || QThread::currentThread() != app->thread())
+        return read(config);
     Cache& c = cache();
     if (c.valid && c.config == config)
         return c.value;
-    const QSettings settings;
     c.config = config;
-    c.value = read(settings, config);
+    c.value = read(config);
     c.valid = true;
-    watch(c, QStringList { settings.fileName() } + desktopFiles(config));
+    watch(c, QStringList { Settings::filePath() } + desktopFiles(config));
     return c.value;
 }
 

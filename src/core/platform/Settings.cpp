@@ -1,6 +1,10 @@
 #include "core/platform/Settings.h"
 
+#include "core/platform/JsonFile.h"
+
+#include <QCoreApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QVariant>
 
 #include <cmath>
@@ -42,6 +46,41 @@ template <typename T> struct IsOptional<std::optional<T>> : std::true_type {
 
 namespace Settings {
 
+namespace {
+QString userFile(const QString& name)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+        + QCoreApplication::organizationName() + QLatin1Char('/') + name + QStringLiteral(".conf");
+}
+} // namespace
+
+QString filePath()
+{
+    return userFile(QCoreApplication::applicationName());
+}
+
+std::optional<QString> whyNotOpened(const QString& path)
+{
+    return JsonFile::whyNotOpened(path);
+}
+
+std::unique_ptr<QSettings> open()
+{
+    // The organisation's file too: QSettings falls back on it.
+    for (const QString& file : { filePath(), userFile(QCoreApplication::organizationName()) }) {
+        if (whyNotOpened(file))
+            return nullptr;
+    }
+    return std::make_unique<QSettings>();
+}
+
+std::unique_ptr<QSettings> open(const QString& file)
+{
+    if (whyNotOpened(file))
+        return nullptr;
+    return std::make_unique<QSettings>(file, QSettings::NativeFormat);
+}
+
 template <typename T> T Entry<T>::read(const QSettings& settings) const
 {
     const QVariant v = settings.value(QLatin1String(key));
@@ -62,8 +101,14 @@ template <typename T> T Entry<T>::read(const QSettings& settings) const
 
 template <typename T> T Entry<T>::read() const
 {
-    const QSettings settings;
-    return read(settings);
+    const std::unique_ptr<QSettings> settings = open();
+    if (!settings) {
+        if constexpr (std::is_same_v<T, QString>)
+            return fallback.toString();
+        else
+            return fallback;
+    }
+    return read(*settings);
 }
 
 template <typename T> void Entry<T>::write(QSettings& settings, const T& value) const
@@ -81,8 +126,8 @@ template <typename T> void Entry<T>::write(QSettings& settings, const T& value) 
 
 template <typename T> void Entry<T>::write(const T& value) const
 {
-    QSettings settings;
-    write(settings, value);
+    if (const std::unique_ptr<QSettings> settings = open())
+        write(*settings, value);
 }
 
 template struct Entry<QString>;

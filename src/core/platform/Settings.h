@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <memory>
 #include <optional>
 
 class QSettings;
@@ -12,6 +13,19 @@ class QSettings;
 // value a read gives when the file holds nothing readable as that type. The
 // keys are kept verbatim: users have values stored under them.
 namespace Settings {
+
+// The application's settings file, where QSettings keeps it, found without
+// opening it.
+QString filePath();
+// QSettings reads its files whole as it is made, on the thread that makes
+// it: a pipe in a file's place would hold that thread until someone writes to
+// it, a huge file for as long as it takes. Why the settings file at `path` is
+// not to be opened (none when it may be, or is missing) ...
+std::optional<QString> whyNotOpened(const QString& path = filePath());
+// ... and the settings themselves, the application's (its own file and the
+// organisation's) or those in `file`; none when a file is not to be opened.
+std::unique_ptr<QSettings> open();
+std::unique_ptr<QSettings> open(const QString& file);
 
 template <typename T> struct FallbackOf {
     using type = T;
@@ -27,7 +41,7 @@ template <typename T> struct Entry {
 
     // Through the given settings (another file, another thread's object) ...
     T read(const QSettings& settings) const;
-    // ... or the application's own.
+    // ... or the application's own (the fallback when they are not to be opened).
     T read() const;
     // A value of an optional type that is none removes the key.
     void write(QSettings& settings, const T& value) const;

@@ -5,6 +5,7 @@
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/Json.h"
 #include "core/platform/JsonFile.h"
+#include "core/platform/Settings.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/providers/ProviderProfile.h"
 #include "core/providers/ProviderProfileStore.h"
@@ -102,6 +103,9 @@ QList<Problem> run()
     check(
         AdvancedConnectionStore::filePath(),
         [](const QByteArray& data) { return AdvancedConnection::decodeList(data).has_value(); }, true);
+    // The settings are read as empty while their file is not to be opened.
+    if (const std::optional<QString> why = Settings::whyNotOpened())
+        out.append({ Settings::filePath(), *why });
     return out;
 }
 

@@ -4,9 +4,10 @@
 #include <QString>
 
 // Looks once, at launch, at every file the application reads from the
-// tolvarine folders (the pairing files, the child ledger and the stores) and
-// finds the ones that are there but cannot be read: empty, cut short, not
-// JSON, of the wrong shape, too large, not readable, a folder in their place.
+// tolvarine folders (the pairing files, the child ledger and the stores), and
+// at the settings file, and finds the ones that are there but cannot be read:
+// empty, cut short, not JSON, of the wrong shape, too large, not readable, a
+// folder or a pipe in their place.
 // Each such file is read as empty; the window says so in its notice. So it
 // does for a damaged profiles file kept aside that still holds work back.
 namespace StoredFileCheck {

@@ -62,9 +62,9 @@ QString encodeComponent(const QString& value, bool fragment)
 WorkspaceCatalog::WorkspaceCatalog(QObject* parent)
     : QObject(parent)
     , m_nam(NetworkAccess::create(this))
-    , m_selectionStore(QSettings().fileName(), [](const QString& file, const QByteArray& id) {
-        QSettings settings(file, QSettings::NativeFormat);
-        Settings::workspaceSelection.write(settings, QString::fromUtf8(id));
+    , m_selectionStore(Settings::filePath(), [](const QString& file, const QByteArray& id) {
+        if (const std::unique_ptr<QSettings> settings = Settings::open(file))
+            Settings::workspaceSelection.write(*settings, QString::fromUtf8(id));
     })
 {
 }
@@ -130,8 +130,8 @@ QCoro::Task<> WorkspaceCatalog::reload(bool syncCurrent)
     const quint64 writes = m_selectionWrites;
     auto read = offMainThread([settingsFile = m_selectionStore.path(), hook = m_readHook] {
         FileRead r = readFiles();
-        const QSettings settings(settingsFile, QSettings::NativeFormat);
-        r.storedSelection = Settings::workspaceSelection.read(settings);
+        if (const std::unique_ptr<QSettings> settings = Settings::open(settingsFile))
+            r.storedSelection = Settings::workspaceSelection.read(*settings);
         if (hook)
             hook();
         return r;

@@ -63,6 +63,7 @@ private slots:
         QFETCH(QVariant, sample);
         TempHome home;
         QSettings settings;
+        QCOMPARE(Settings::filePath(), settings.fileName()); // found without opening it
         QCOMPARE(entry.read(settings), fallback);
 
         // A value of another kind reads as the default.

@@ -101,6 +101,9 @@ QList<File> files()
         { Root::Product, QStringLiteral(".tolvarine/advanced_runtimes.json"),
             QJsonDocument(QJsonArray { connection.toJson() }).toJson(), R"([{"id": "x", "name": 5}])",
             [connection](QString* error) { return AdvancedConnectionStore::upsert(connection, error); } },
+        // QSettings reads it whole, on the thread that opens it.
+        { Root::Home, QStringLiteral(".config/Tolvarine/Tolvarine Desktop.conf"),
+            "[General]\ntolvarine.desktop.workspace=ws-other\n", {}, {} },
     };
 }
 
@@ -153,8 +156,12 @@ void TestBadStoredFiles::windowStartsAndSaysSo_data()
         { "unreadable", Damage::Unreadable }, { "a folder", Damage::Folder }, { "a named pipe", Damage::Pipe } };
     const QList<File> all = files();
     for (int i = 0; i < all.size(); ++i) {
-        for (const auto& [name, damage] : damages)
+        for (const auto& [name, damage] : damages) {
+            // Any text reads as settings; what cannot be opened safely is what counts.
+            if (all.at(i).path.endsWith(QLatin1String(".conf")) && damage != Damage::Pipe && damage != Damage::Huge)
+                continue;
             QTest::addRow("%s, %s", qPrintable(all.at(i).path), name) << i << int(damage);
+        }
     }
 }
 
