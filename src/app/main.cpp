@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/InstanceGuard.h"
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/QtTranslations.h"
@@ -22,6 +23,11 @@ int main(int argc, char** argv)
         DeskCrumbs::drop(
             QStringLiteral("qt.translations: 没找到 Qt 自己的中文翻译（qt6-translations-l10n），标准对话框是英文"));
 
+    // One instance per home: a second launch brings the first one's window forward.
+    InstanceGuard guard;
+    if (!guard.claim())
+        return 0;
+
     AppDelegate delegate;
     delegate.installQuitSignals();
     MainWindow window;
@@ -33,6 +39,12 @@ int main(int argc, char** argv)
         CLI::warmUp();
     });
     window.show();
+    QObject::connect(&guard, &InstanceGuard::comeForwardAsked, &window, [&window] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
     // Launching has finished once the event loop runs.
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return app.exec();

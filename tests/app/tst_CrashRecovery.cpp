@@ -14,6 +14,10 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray readAll(const QString& path)
@@ -51,6 +55,7 @@ private slots:
     void relaunchReapsWorkersAndTheirChildren();
     void relaunchReapsAWorkerStartedJustBefore();
     void storesParseAfterKillMidWrite();
+    void oneInstancePerHome();
 
 private:
     // Launches the application, which ends every one of `pids` as orphans
@@ -191,6 +196,36 @@ void TestCrashRecovery::storesParseAfterKillMidWrite()
         // No store ever found the file before it undecodable.
         QVERIFY(productDir.entryList({ QStringLiteral("*.bad") }).isEmpty());
         QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.load")));
+    }
+}
+
+// A second launch on the home brings the first forward and ends; a killed
+// instance leaves no lock behind, and the next launch is the home's instance.
+void TestCrashRecovery::oneInstancePerHome()
+{
+    TempHome home;
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
+    const QByteArray lock = QFile::encodeName(home.filePath(QStringLiteral("product/.tolvarine/desktop.lock")));
+    const auto locked = [&lock] {
+        const int fd = ::open(lock.constData(), O_RDONLY | O_CLOEXEC);
+        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (fd >= 0)
+            ::close(fd); // lets go of the lock when it was taken here
+        return held;
+    };
+    for (int round = 1; round <= 2; ++round) {
+        QProcess first;
+        QVERIFY(start(first, QStringLiteral(TOLVARINE_DESKTOP)));
+        QTRY_VERIFY_WITH_TIMEOUT(locked(), 30000);
+        QProcess second;
+        QVERIFY(start(second, QStringLiteral(TOLVARINE_DESKTOP)));
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(TempHome::crumbs().count(QStringLiteral("又启动了一次，窗口提到前面")), round);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
     }
 }
 
