@@ -8,12 +8,13 @@ namespace {
 
 const char* const kReturnName = "focus.return";
 
-// Rides on the control that left: gives the focus back when the control can
-// take it again, as long as the focus is still parked for it.
+// Waits, beside the window, for the control that left: gives the focus back
+// when the control can take it again, as long as the focus is still parked
+// for it. One waits per window: a later park replaces it.
 class Return : public QObject {
 public:
-    Return(QWidget* control, QWidget* holder)
-        : QObject(control)
+    Return(QWidget* control, QWidget* holder, QWidget* window)
+        : QObject(window)
         , m_control(control)
         , m_holder(holder)
     {
@@ -25,7 +26,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (watched != m_control || (type != QEvent::EnabledChange && type != QEvent::Show))
+        if (!m_control || watched != m_control || (type != QEvent::EnabledChange && type != QEvent::Show))
             return false;
         if (!m_holder || !m_holder->hasFocus()) {
             deleteLater(); // the user has moved on
@@ -37,7 +38,7 @@ protected:
     }
 
 private:
-    QWidget* m_control;
+    QPointer<QWidget> m_control;
     QPointer<QWidget> m_holder;
 };
 
@@ -61,10 +62,11 @@ bool park(QWidget* window)
         return false;
     QWidget* holder = holderFor(leaving, window);
     holder->setFocus(Qt::OtherFocusReason);
-    // One control waits for the focus at a time.
-    for (QObject* earlier : leaving->findChildren<QObject*>(QLatin1String(kReturnName), Qt::FindDirectChildrenOnly))
+    // The focus returns only to the control it is parked for now, never to
+    // one it was parked for earlier that shows again later.
+    for (QObject* earlier : window->findChildren<QObject*>(QLatin1String(kReturnName), Qt::FindDirectChildrenOnly))
         delete earlier;
-    new Return(leaving, holder);
+    new Return(leaving, holder, window);
     return true;
 }
 

@@ -9,7 +9,8 @@ class QWidget;
 // into view, and Space acts on that item). Instead the focus waits on the
 // nearest ancestor still shown, the row acted on or what held it, and nothing
 // scrolls; the control gets it back when it is enabled or shown again while
-// the focus still waits for it.
+// the focus still waits for it. It waits for the last control it was parked
+// for only: a control that left earlier and shows again later gets nothing.
 //
 // Every window and sheet routes its focusNextPrevChild() through park() first
 // (TabChain::focusNextPrevChild).

@@ -240,24 +240,32 @@ void TestPagePlace::actingKeepsPlaceAndFocus_data()
     QTest::addColumn<QString>("row"); // identifier of the row acted on
     QTest::addColumn<QString>("button"); // its button's identifier, or its title
     QTest::addColumn<QString>("done"); // what the action sends (a gateway path or the tool's argv start)
+    // A control in the row pressed with Space before, which the action shows again; "" none.
+    QTest::addColumn<QString>("earlier");
 
     QTest::newRow("grant web") << false << "perm.row.web"
                                << "授权"
-                               << "/api/workspaces/ws-demo/permissions/web/";
+                               << "/api/workspaces/ws-demo/permissions/web/" << QString();
     QTest::newRow("grant push") << false << "perm.row.push"
                                 << "授权"
-                                << "/api/workspaces/ws-demo/permissions/push/";
+                                << "/api/workspaces/ws-demo/permissions/push/" << QString();
     QTest::newRow("reject danger") << false << "perm.row.danger"
                                    << "拒绝"
-                                   << "/api/workspaces/ws-demo/permissions/danger/";
+                                   << "/api/workspaces/ws-demo/permissions/danger/" << QString();
     QTest::newRow("disable a runtime") << false << "runtime.row.codex"
-                                       << "runtime.codex.disable" << QString();
+                                       << "runtime.codex.disable" << QString() << QString();
     QTest::newRow("search again") << true << "workspace.moved"
                                   << "workspace.relocate.auto"
-                                  << "workspace relocate";
+                                  << "workspace relocate" << QString();
     QTest::newRow("confirm the match") << true << "workspace.moved"
                                        << "workspace.relocate.confirm"
-                                       << "workspace relocate";
+                                       << "workspace relocate" << QString();
+    // The focus parked for the search goes back to the search, not to the
+    // "不是" the search shows again.
+    QTest::newRow("search again after a no") << true << "workspace.moved"
+                                             << "workspace.relocate.auto"
+                                             << "workspace relocate"
+                                             << "workspace.relocate.reject";
 }
 
 // Space on a control: the page does not move, the keyboard stays with the row
@@ -268,6 +276,7 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
     QFETCH(QString, row);
     QFETCH(QString, button);
     QFETCH(QString, done);
+    QFETCH(QString, earlier);
     if (moved)
         QVERIFY(QDir().mkpath(m_world->home.filePath(QStringLiteral("archive/ws-demo"))));
     m_world->pair({ kDemo }, !moved);
@@ -290,6 +299,12 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
         return nullptr;
     };
     QTRY_VERIFY_WITH_TIMEOUT(findButton(), 20000);
+    if (!earlier.isEmpty()) {
+        auto* first = w.findChild<QAbstractButton*>(earlier);
+        first->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(first, Qt::Key_Space);
+        QTRY_VERIFY(!first->isVisible());
+    }
     QPointer<QWidget> acted = findRow();
     QAbstractButton* control = findButton();
     if (!moved)
@@ -326,6 +341,8 @@ void TestPagePlace::actingKeepsPlaceAndFocus()
     // The row, something in it, or (once the row has gone) what held it; never another item's control.
     const bool onRow = acted && (focus == acted || acted->isAncestorOf(focus) || focus->isAncestorOf(acted));
     QVERIFY2(onRow, qPrintable(focus->objectName() + QLatin1Char(' ') + focus->metaObject()->className()));
+    if (!earlier.isEmpty())
+        QTRY_COMPARE(QApplication::focusWidget(), control);
 
     const QStringList afterAction = actions(*m_world);
     QTest::keyClick(focus, Qt::Key_Space);
