@@ -55,12 +55,11 @@ QStringList pendingKeys(const QStringList& pending)
 
 QStringList grantArgs(const QList<PermRow>& rows, const QString& key)
 {
-    // The tool takes its list as this machine's whole declaration: a tier
-    // declared and waiting for its confirmation stays in it, or it could
-    // never be confirmed.
+    // The tiers on now and the new one. A tier only waiting may have been
+    // asked for by the phone or another machine: it is not this machine's to declare.
     QStringList declared;
     for (const PermRow& r : rows)
-        if (r.state == PermState::Granted || r.state == PermState::Pending)
+        if (r.state == PermState::Granted)
             declared.append(r.key);
     if (!declared.contains(key))
         declared.append(key);

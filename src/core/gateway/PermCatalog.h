@@ -31,8 +31,8 @@ QList<PermRow> rows(const QMap<QString, bool>& effective, const QStringList& pen
 // The catalogue keys, in catalogue order, that the reply lists as pending.
 QStringList pendingKeys(const QStringList& pending);
 
-// Every tier granted or waiting for its confirmation in `rows`, plus `key`,
-// in catalogue order, each once.
+// Every tier granted in `rows` (not those waiting for a confirmation), plus
+// `key`, in catalogue order, each once.
 QStringList grantArgs(const QList<PermRow>& rows, const QString& key);
 
 // Whether the followed command's progress shows the tier in use.

@@ -60,7 +60,7 @@ void PermActions::grant(const CLIConfig& config, const QString& key)
     // workspace shown before, it would drop the tiers granted now.
     if (!listedFor(config, key))
         return;
-    // The whole desired set: what is granted or waiting now, and the new tier.
+    // The whole desired set: what is granted now, and the new tier.
     const QStringList args = QStringList { QStringLiteral("grant") } + m_status->grantArgs(key);
     std::optional<QString> folder;
     if (config.path && !config.path->isEmpty())

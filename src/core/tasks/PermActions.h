@@ -53,7 +53,7 @@ public:
     void approve(const CLIConfig& config, const QString& key);
     // Takes a granted tier back ("收回") or turns a pending one down ("拒绝").
     void revoke(const CLIConfig& config, const QString& key, const QString& verb);
-    // Runs `brenlow grant` with every tier granted or waiting plus `key`, in
+    // Runs `brenlow grant` with every tier granted plus `key`, in
     // catalogue order, in the workspace folder, off the GUI thread and within
     // the time limit. The tool takes the list as the whole set, so nothing
     // runs unless the tiers listed now are a good read of that workspace.

@@ -289,10 +289,11 @@ private slots:
         QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
     }
 
-    // `brenlow grant` takes its list as this machine's whole declaration: a
-    // tier declared and still waiting for its confirmation stays in it. The
-    // grant reads as granted only once the tier is on.
-    void grantKeepsTheWaitingTiers_data()
+    // `brenlow grant` is given the tiers on now and the new one: a tier only
+    // waiting (the phone or another machine asked for it) is not this
+    // machine's to declare, and stays waiting. The grant reads as granted only
+    // once the tier is on.
+    void grantLeavesOutTheWaitingTiers_data()
     {
         QTest::addColumn<bool>("onMeanwhile"); // danger is turned on while the tool runs
         QTest::addColumn<QString>("feedback");
@@ -303,7 +304,7 @@ private slots:
                                                                 << "已授权";
     }
 
-    void grantKeepsTheWaitingTiers()
+    void grantLeavesOutTheWaitingTiers()
     {
         QFETCH(bool, onMeanwhile);
         QFETCH(QString, feedback);
@@ -323,9 +324,8 @@ private slots:
                         "pending":["write"],"ceiling":["read","write","exec","danger"]})")
                         .object() } });
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
-        QCOMPARE(m_tool->argvs(), QStringList { "grant read write exec danger" });
-        // Nothing declared before is dropped: write is not turned off.
-        QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("已授权"));
+        QCOMPARE(m_tool->argvs(), QStringList { "grant read exec danger" });
+        QCOMPARE(row("write")->stateWord()->text(), QStringLiteral("等你确认"));
         QCOMPARE(row("danger")->stateWord()->text(), after);
         QVERIFY2(QRegularExpression(feedback).match(row("danger")->feedback()->text()).hasMatch(),
             qPrintable(row("danger")->feedback()->text()));
