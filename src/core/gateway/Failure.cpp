@@ -31,6 +31,13 @@ Failure Failure::transport(const QString& description)
     return f;
 }
 
+Failure Failure::unanswered(const QString& description)
+{
+    Failure f = transport(description);
+    f.m_unanswered = true;
+    return f;
+}
+
 Failure Failure::decoding(const QString& description)
 {
     Failure f;

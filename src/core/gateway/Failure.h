@@ -22,6 +22,9 @@ public:
     static Failure gateway(const GatewayError& error);
     static Failure tolvarine(int code, const QString& description);
     static Failure transport(const QString& description);
+    // A request that went out and got no whole answer (a time-out, the
+    // connection closed mid-way): the gateway may have carried it out.
+    static Failure unanswered(const QString& description);
     static Failure decoding(const QString& description);
 
     Kind kind() const { return m_kind; }
@@ -30,12 +33,15 @@ public:
     QString description() const;
     const std::optional<GatewayError>& gatewayError() const { return m_gateway; }
     std::optional<QString> advice() const;
+    // Whether the request may have been carried out all the same (see unanswered()).
+    bool outcomeUnknown() const { return m_unanswered; }
 
     bool operator==(const Failure&) const = default;
 
 private:
     Kind m_kind = Kind::Tolvarine;
     int m_code = 0;
+    bool m_unanswered = false;
     QString m_description;
     std::optional<GatewayError> m_gateway;
 };

@@ -40,6 +40,14 @@ bool isSuccess(const QVariant& status)
     return code >= 200 && code <= 299;
 }
 
+// The request reached the gateway, which did not answer in time or hung up
+// before answering: what it did with the request is not known.
+bool sentUnanswered(QNetworkReply::NetworkError error)
+{
+    return error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError
+        || error == QNetworkReply::RemoteHostClosedError;
+}
+
 } // namespace
 
 GatewayClient::GatewayClient(QObject* parent)
@@ -313,19 +321,20 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
     case NetworkAccess::BoundedBody::Overrun::TooLarge:
         co_return Failure::transport(QStringLiteral("网关的") + NetworkAccess::tooLargeText(bounds.maxBytes));
     case NetworkAccess::BoundedBody::Overrun::Deadline:
-        co_return Failure::transport(noAnswerText(bounds.deadlineMs));
+        co_return Failure::unanswered(noAnswerText(bounds.deadlineMs));
     case NetworkAccess::BoundedBody::Overrun::None:
         break;
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QByteArray data = bounded->take();
     if (!status.isValid())
-        co_return Failure::transport(transportText(*reply));
+        co_return sentUnanswered(reply->error()) ? Failure::unanswered(transportText(*reply))
+                                                 : Failure::transport(transportText(*reply));
     if (isSuccess(status)) {
         // A 2xx whose body was cut off (connection dropped, transfer time-out)
         // is no answer: its partial body must not pass for the whole one.
         if (reply->error() != QNetworkReply::NoError)
-            co_return Failure::transport(transportText(*reply));
+            co_return Failure::unanswered(transportText(*reply));
         co_return data;
     }
     co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data, config.token));

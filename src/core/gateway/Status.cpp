@@ -197,10 +197,12 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
             m_feedConfig = config;
         } else {
             m_feedConfig.reset();
-            if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()) {
+            if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()
+                || m_feedError) {
                 m_pendingApprovalItems.clear();
                 m_failedFeedItems.clear();
                 m_waitingTaskIDs.clear();
+                m_feedError.reset();
                 emitGroup(&Status::feedChanged);
             }
         }
@@ -471,15 +473,30 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
     Result<QByteArray> body = GatewayClient::invalidAddress(config);
     if (path)
         body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
-    if (!self || !isLatest(Feed, generation, config) || !body)
+    if (!self || !isLatest(Feed, generation, config))
         co_return;
+    // A load that reads nothing keeps the lists and says why: an item acted on
+    // stays held until a list is read.
+    const auto unreadable = [this](const Failure& failure) {
+        if (m_feedError == failure.description())
+            return;
+        m_feedError = failure.description();
+        emitGroup(&Status::feedChanged);
+    };
+    if (!body) {
+        unreadable(body.failure());
+        co_return;
+    }
     const auto reply = m_feedMemo.read(config.api + *path, *body, replies::decodeFeed);
-    if (!reply)
+    if (!reply) {
+        unreadable(reply.failure());
         co_return;
+    }
     rules::FeedView view = rules::feed(*reply);
     m_pendingApprovalItems = std::move(view.pendingApprovalItems);
     m_failedFeedItems = std::move(view.failedFeedItems);
     m_waitingTaskIDs = std::move(view.waitingTaskIDs);
+    m_feedError.reset();
     m_feedConfig = config;
     emitGroup(&Status::feedChanged);
     markPublished(Feed, generation);

@@ -81,6 +81,9 @@ public:
     // hold nothing loaded: an action on one of their items goes with it, also
     // when another workspace is selected (or shown) by now.
     const std::optional<CLIConfig>& feedConfig() const { return m_feedConfig; }
+    // Why the latest feed load of the workspace shown read nothing (the lists
+    // above stay as last read); none once one has read it.
+    const std::optional<QString>& feedError() const { return m_feedError; }
 
     const QList<ProgressLine>& progress() const { return m_progress; }
     const std::optional<QString>& progressError() const { return m_progressError; }
@@ -134,7 +137,7 @@ signals:
     void permsChanged(); // perms, permsError, pendingPerms, autoConfirmed, autoFailed
     void teamChanged(); // team, teamError, teamLoadFinished
     void agentsChanged(); // deviceRuntimes, agentsError
-    void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems
+    void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems, feedError
     void endpointChanged(); // reachableEndpoint, endpointNote
     void changed();
 
@@ -224,6 +227,7 @@ private:
     QList<FeedApprovalItem> m_pendingApprovalItems;
     QList<FeedApprovalItem> m_failedFeedItems;
     std::optional<CLIConfig> m_feedConfig;
+    std::optional<QString> m_feedError;
     std::optional<QString> m_agentsError;
     QList<ProgressLine> m_progress;
     std::optional<QString> m_progressError;

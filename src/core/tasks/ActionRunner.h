@@ -66,12 +66,13 @@ private:
     Status::Load m_list = Status::Feed;
 };
 
-// Actions on keyed items (the tiers of each workspace, the feed items of a
-// sheet) and the feedback of the last action on each: "working" at once,
-// then the operation, then ok with the moment or the failure text, then one
-// reload whatever the outcome, then `finished` once the item's list is read
-// afresh (see holdUntilListed). Lives as a child of the view
-// or model that offers the actions; `hooks` tell it what changed.
+// Actions on keyed items (the tiers and the feed items of each workspace)
+// and the feedback of the last action on each: "working" at once, then the
+// operation, then ok with the moment, the failure text, or, when the reply
+// did not come, that the outcome is not known; then one reload whatever the
+// outcome, then `finished` once the item's list is read afresh (see
+// holdUntilListed). Lives as a child of the model that offers the actions;
+// `hooks` tell it what changed.
 template <typename Key> class ActionRunner : public ActionRunnerBase {
 public:
     struct Hooks {
@@ -113,13 +114,14 @@ public:
     using DoneOnceListed = std::function<std::optional<QString>()>;
 
     // Shows `working` at once; the operation, its outcome (`done` on success)
-    // and the reload follow on their own.
+    // and the reload (`reload`, else the runner's) follow on their own.
     void run(const Key& key, const QString& working, const QString& done, Operation operation,
-        DoneOnceListed doneOnceListed = {})
+        DoneOnceListed doneOnceListed = {}, Reload reload = {})
     {
         m_busy.insert(key);
         set(key, PermActionState::working(working));
-        awaitOutcomeThenReload(this, key, done, std::move(operation), m_reload, m_whenGone, std::move(doneOnceListed));
+        awaitOutcomeThenReload(this, key, done, std::move(operation), reload ? std::move(reload) : m_reload, m_whenGone,
+            std::move(doneOnceListed));
     }
 
 private:
@@ -130,10 +132,16 @@ private:
         // Loads started from here on read the workspace as the action left it.
         const quint64 mark = self ? self->loadsStarted() : 0;
         const QDateTime at = QDateTime::currentDateTime();
+        // No reply: the gateway may have done it. The list read next tells,
+        // and the item is held until it is on show, as after a success.
+        const std::optional<Failure> unanswered = !result.ok() && result.failure().outcomeUnknown()
+            ? std::optional<Failure>(result.failure())
+            : std::nullopt;
         if (self) {
             self->set(key,
-                result.ok() ? PermActionState::ok(done, at)
-                            : PermActionState::failed(PermActionState::failureText(result.failure())));
+                result.ok()      ? PermActionState::ok(done, at)
+                    : unanswered ? PermActionState::unknown(PermActionState::unknownText(*unanswered, false))
+                                 : PermActionState::failed(PermActionState::failureText(result.failure())));
         } else if (whenGone == WhenGone::Stop) {
             co_return;
         }
@@ -144,14 +152,16 @@ private:
         }
         if (!self)
             co_return;
-        if (!result.ok()) {
+        if (!result.ok() && !unanswered) {
             self->release(key);
             co_return;
         }
-        self->whenListed(mark, [self, key, at, doneOnceListed = std::move(doneOnceListed)] {
+        self->whenListed(mark, [self, key, at, unanswered, doneOnceListed = std::move(doneOnceListed)] {
             if (!self)
                 return;
-            if (doneOnceListed) {
+            if (unanswered) {
+                self->set(key, PermActionState::unknown(PermActionState::unknownText(*unanswered, true)));
+            } else if (doneOnceListed) {
                 if (const std::optional<QString> text = doneOnceListed())
                     self->set(key, PermActionState::ok(*text, at));
             }

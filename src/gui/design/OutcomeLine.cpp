@@ -54,11 +54,14 @@ void OutcomeLine::setOutcome(Kind kind, const QString& text)
     case Kind::Failed:
         marked(QStringLiteral("xmark.octagon.fill"), DS::danger(), QStringLiteral("❌ "));
         break;
+    case Kind::Unknown:
+        marked(QStringLiteral("questionmark.circle"), DS::amber(), QString());
+        break;
     }
     m_label->setText(shown);
     setAccessibleName(m_text);
     m_spinner->setVisible(kind == Kind::Working);
-    m_mark->setVisible(kind == Kind::Ok || kind == Kind::Failed);
+    m_mark->setVisible(kind == Kind::Ok || kind == Kind::Failed || kind == Kind::Unknown);
     setVisible(kind != Kind::Idle);
 }
 

@@ -7,14 +7,15 @@ class Icon;
 class QLabel;
 
 // The one line that says, beside the control that caused it, what an action
-// came to: a spinner and the working text, "✅ " and the done text, or "❌ "
-// and the failure text wrapped to its full height. Hidden while idle. The two
+// came to: a spinner and the working text, "✅ " and the done text, "❌ "
+// and the failure text wrapped to its full height, or a question mark and
+// the text of an outcome not known. Hidden while idle. The two
 // marks are drawn as the icon set's check and cross, since the desktop may
 // have no emoji font; text() and the accessible name keep the marks.
 class OutcomeLine : public QWidget {
     Q_OBJECT
 public:
-    enum class Kind { Idle, Working, Ok, Failed };
+    enum class Kind { Idle, Working, Ok, Failed, Unknown };
 
     // `pointSize` of the texts.
     explicit OutcomeLine(qreal pointSize, QWidget* parent = nullptr);

@@ -24,5 +24,8 @@ void ActionFeedbackLine::setState(const PermActionState& state)
     case PermActionState::Kind::Failed:
         setOutcome(Kind::Failed, state.text());
         break;
+    case PermActionState::Kind::Unknown:
+        setOutcome(Kind::Unknown, state.text());
+        break;
     }
 }

@@ -7,8 +7,6 @@
 #include "gui/design/Style.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 
-#include <QApplication>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -79,7 +77,6 @@ void FeedItemRow::addButton(QAbstractButton* button)
     button->setParent(this);
     m_buttons->insertWidget(m_buttons->count() - 1, button, 0, Qt::AlignVCenter);
     m_buttonList.append(button);
-    button->installEventFilter(this);
 }
 
 void FeedItemRow::setBusy(bool busy)
@@ -96,21 +93,6 @@ void FeedItemRow::setAction(const PermActionState& state, bool busy)
 {
     m_feedback->setState(state);
     setBusy(busy);
-}
-
-void FeedItemRow::markMoved()
-{
-    m_moved.start();
-}
-
-bool FeedItemRow::eventFilter(QObject* watched, QEvent* event)
-{
-    // A press (or the press half of a double click) only: a release finishes a
-    // press that began before the move.
-    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
-    if (press && m_moved.isValid() && m_moved.elapsed() < QApplication::doubleClickInterval())
-        return true;
-    return QWidget::eventFilter(watched, event);
 }
 
 void FeedItemRow::paintEvent(QPaintEvent*)

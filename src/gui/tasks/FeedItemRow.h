@@ -3,7 +3,6 @@
 #include "core/gateway/Records.h"
 #include "core/tasks/PermActionState.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 class ActionFeedbackLine;
@@ -26,17 +25,13 @@ public:
     void setBusy(bool busy);
     // The feedback line, and whether the buttons are busy.
     void setAction(const PermActionState& state, bool busy);
-    // The row has just changed its place in the list: for a double-click
-    // interval a click on its buttons was aimed at the row that was there, and
-    // is ignored.
-    void markMoved();
 
+    const QList<QAbstractButton*>& buttons() const { return m_buttonList; }
     QLabel* originLabel() const { return m_origin; }
     ActionFeedbackLine* feedback() const { return m_feedback; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLabel* m_headline;
@@ -45,5 +40,4 @@ private:
     QHBoxLayout* m_buttons;
     QList<QAbstractButton*> m_buttonList;
     ActionFeedbackLine* m_feedback;
-    QElapsedTimer m_moved;
 };

@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/gateway/Status.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/DSText.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/SecondaryButton.h"
@@ -32,16 +33,13 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     , m_status(status)
     , m_cfg(std::move(cfg))
 {
-    if (!reload)
-        reload = ActionRunnerBase::reloadShown(status);
-    // A closed sheet's request still changed the workspace: its reload runs all the same.
-    m_runner = new ActionRunner<QString>(std::move(reload), ActionRunnerBase::WhenGone::Reload,
-        {
-            [this](const QString& key) { onStateChanged(key); },
-            [this](const QString& key) { onFinished(key); },
-        },
-        this);
-    m_runner->holdUntilListed(status, Status::Feed);
+    m_reload = reload ? std::move(reload) : ActionRunnerBase::reloadShown(status);
+    m_actions = FeedActions::of(status);
+    if (m_actions) {
+        connect(m_actions, &FeedActions::stateChanged, this, &FeedItemSheet::onStateChanged);
+        connect(m_actions, &FeedActions::finished, this, &FeedItemSheet::onFinished);
+    }
+    m_aim = new AimGuard(this);
 
     QVBoxLayout* col = column();
 
@@ -53,6 +51,12 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     QLabel* explanation = DSText::label(m_texts.explanation, DSFont::medium(11.5), DS::muted(0.55), this);
     explanation->setWordWrap(true);
     col->addWidget(explanation);
+
+    m_unreadable = DSText::label(QString(), DSFont::medium(11), DS::amber(), this);
+    m_unreadable->setObjectName(m_texts.prefix + QStringLiteral(".unreadable"));
+    m_unreadable->setWordWrap(true);
+    m_unreadable->hide();
+    col->addWidget(m_unreadable);
 
     // Above the list: an action that failed on an item the reload then dropped
     // must not read as done. Kept until the sheet closes.
@@ -110,9 +114,9 @@ QString FeedItemSheet::headline(const FeedApprovalItem& item)
     return item.command.isEmpty() ? item.title : item.command;
 }
 
-QString FeedItemSheet::keyOf(const std::optional<CLIConfig>& config, const QString& itemId)
+PermActionState FeedItemSheet::actionState(const QString& itemId) const
 {
-    return (config ? Status::workspaceKey(*config) : QString()) + QLatin1Char('\n') + itemId;
+    return m_actions ? m_actions->state(FeedActions::keyOf(config(), itemId)) : PermActionState::idle();
 }
 
 FeedItemSheet::Pressed FeedItemSheet::press(const FeedApprovalItem& item) const
@@ -139,38 +143,42 @@ bool FeedItemSheet::stillListed(const Pressed& pressed) const
 
 void FeedItemSheet::rebuild()
 {
+    // A row that moves (one above it left or came) may come under a pointer
+    // aimed at the row that was there.
+    m_aim->aboutToChange();
     const QList<FeedApprovalItem> list = items();
     const std::optional<CLIConfig> listed = config();
-    const QList<FeedItemRow*> before = m_rows.widgets();
     const QList<FeedItemRow*> rows = m_rows.reconcile(
-        list, [&listed](const FeedApprovalItem& item) { return keyOf(listed, item.id); },
-        [this](const FeedApprovalItem& item) {
+        list, [&listed](const FeedApprovalItem& item) { return FeedActions::keyOf(listed, item.id); },
+        [this, &listed](const FeedApprovalItem& item) {
             auto* row = new FeedItemRow(m_texts.prefix, item.id, m_listBody);
             addButtons(row, item);
+            const QString key = FeedActions::keyOf(listed, item.id);
+            for (QAbstractButton* button : row->buttons())
+                m_aim->watch(button, key + QLatin1Char('\n') + button->objectName());
             return row;
         },
         [this, &listed](FeedItemRow* row, const FeedApprovalItem& item) {
             row->setItem(item, showsOrigin(), subtitleColor());
-            refreshRow(row, keyOf(listed, item.id));
+            refreshRow(row, FeedActions::keyOf(listed, item.id));
         });
     KeyedLayout::place(m_list, rows);
-    // A row that moves (one above it left or came) may now be under a pointer
-    // aimed at the row that was there.
-    for (int i = 0; i < rows.size(); ++i) {
-        const qsizetype was = before.indexOf(rows.at(i));
-        if (was >= 0 && was != i)
-            rows.at(i)->markMoved();
-    }
 
     // An item the gateway no longer reports takes its feedback with it; a failure stays above the list.
     QSet<QString> shown;
     for (const FeedApprovalItem& item : list)
-        shown.insert(keyOf(listed, item.id));
+        shown.insert(FeedActions::keyOf(listed, item.id));
     for (auto it = m_acted.cbegin(); it != m_acted.cend(); ++it) {
         if (!shown.contains(it.key()))
             keepGoneFailure(it.key());
     }
-    m_runner->retain([&shown](const QString& key) { return shown.contains(key); });
+
+    // The rows stay as last read (one acted on stays held) while the list cannot be read.
+    const std::optional<QString> unreadable = m_status ? m_status->feedError() : std::nullopt;
+    m_unreadable->setText(unreadable
+            ? QStringLiteral("现在读不到这份列表（") + *unreadable + QStringLiteral("），下面是上次读到的。")
+            : QString());
+    m_unreadable->setVisible(unreadable.has_value());
 
     m_empty->setVisible(list.isEmpty());
     m_scroll->setVisible(!list.isEmpty());
@@ -179,31 +187,40 @@ void FeedItemSheet::rebuild()
 
 void FeedItemSheet::refreshRow(FeedItemRow* row, const QString& key)
 {
-    const PermActionState state = m_runner->state(key);
+    if (!m_actions)
+        return;
     // Busy until a list read after the action is on show: the row stays as it is until then.
-    row->setAction(state, m_runner->busy(key));
+    row->setAction(m_actions->state(key), m_actions->busy(key));
 }
 
 void FeedItemSheet::onStateChanged(const QString& key)
 {
-    if (FeedItemRow* row = m_rows.find(key))
-        refreshRow(row, key);
+    const PermActionState state = m_actions ? m_actions->state(key) : PermActionState::idle();
+    if (state.kind() == PermActionState::Kind::Failed)
+        m_failed.insert(key, state.text());
     else
+        m_failed.remove(key);
+    if (FeedItemRow* row = m_rows.find(key)) {
+        m_aim->aboutToChange();
+        refreshRow(row, key);
+    } else {
         keepGoneFailure(key);
+    }
     refit();
 }
 
 void FeedItemSheet::onFinished(const QString& key)
 {
-    if (FeedItemRow* row = m_rows.find(key))
+    if (FeedItemRow* row = m_rows.find(key)) {
+        m_aim->aboutToChange();
         refreshRow(row, key);
-    emit actionFinished(m_acted.value(key).id);
+    }
+    emit actionFinished(FeedActions::itemOf(key));
 }
 
 void FeedItemSheet::keepGoneFailure(const QString& key)
 {
-    const PermActionState state = m_runner->state(key);
-    if (state.kind() != PermActionState::Kind::Failed || !m_acted.contains(key))
+    if (!m_failed.contains(key) || !m_acted.contains(key))
         return;
     // One line per item: a later failure on it replaces the earlier one.
     auto* line = m_gone->findChild<ActionFeedbackLine*>(key, Qt::FindDirectChildrenOnly);
@@ -212,7 +229,7 @@ void FeedItemSheet::keepGoneFailure(const QString& key)
         line->setObjectName(key);
         m_goneList->addWidget(line);
     }
-    line->setState(PermActionState::failed(headline(m_acted.value(key)) + QStringLiteral("：") + state.text()));
+    line->setState(PermActionState::failed(headline(m_acted.value(key)) + QStringLiteral("：") + m_failed.value(key)));
     m_gone->show();
     refit();
 }
@@ -228,15 +245,17 @@ void FeedItemSheet::refit()
 
 void FeedItemSheet::setAction(const Pressed& pressed, const PermActionState& state)
 {
-    const QString key = keyOf(pressed.config, pressed.item.id);
+    if (!m_actions)
+        return;
+    const QString key = FeedActions::keyOf(pressed.config, pressed.item.id);
     m_acted.insert(key, pressed.item);
-    m_runner->set(key, state);
+    m_actions->set(key, state);
 }
 
 void FeedItemSheet::send(const Pressed& pressed, const QString& working, const QString& done, Request request)
 {
-    const QString key = keyOf(pressed.config, pressed.item.id);
-    if (m_runner->busy(key))
+    const QString key = FeedActions::keyOf(pressed.config, pressed.item.id);
+    if (!m_actions || m_actions->busy(key))
         return;
     if (!stillListed(pressed)) {
         setAction(pressed,
@@ -245,11 +264,13 @@ void FeedItemSheet::send(const Pressed& pressed, const QString& working, const Q
     }
     m_acted.insert(key, pressed.item);
     // Runs to its end even when the sheet is closed meanwhile.
-    m_runner->run(key, working, done,
+    m_actions->run(
+        key, working, done,
         [model = m_status, config = pressed.config, request = std::move(request)]() -> QCoro::Task<Result<>> {
             if (!model)
                 co_return Failure::tolvarine(-1, QStringLiteral("这个窗口已经关了"));
             auto task = request(model, config);
             co_return co_await std::move(task);
-        });
+        },
+        m_reload);
 }

@@ -6,7 +6,7 @@
 #include "core/gateway/Failure.h"
 #include "core/gateway/Records.h"
 #include "core/gateway/Status.h"
-#include "core/tasks/ActionRunner.h"
+#include "core/tasks/FeedActions.h"
 #include "core/tasks/PermActionState.h"
 #include "gui/design/KeyedReconciler.h"
 
@@ -18,7 +18,9 @@
 #include <functional>
 #include <optional>
 
+class AimGuard;
 class FeedItemRow;
+class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 class QWidget;
@@ -35,8 +37,10 @@ class QWidget;
 // go out, an item no longer listed under that workspace is not sent.
 // A row acted on takes no presses until a list read after the action is on
 // show (whichever reload reads it; at once after its reload when it failed),
-// and a row that has just moved up or down takes no clicks for a double-click
-// interval: one double click acts on one item.
+// in this sheet and in any other (FeedActions holds it), and a press reaches
+// only the row and button that were under the pointer when it was aimed
+// (AimGuard): one double click acts on one item. When the list cannot be
+// read now, the sheet says so above the rows it last read.
 class FeedItemSheet : public Sheet {
     Q_OBJECT
 public:
@@ -52,8 +56,8 @@ public:
     // when the user has switched since).
     using Reload = std::function<QCoro::Task<>()>;
 
-    // The feedback of an item of the list shown; idle when no action was taken on it here.
-    PermActionState actionState(const QString& itemId) const { return m_runner->state(keyOf(config(), itemId)); }
+    // The feedback of an item of the list shown; idle when no action was taken on it.
+    PermActionState actionState(const QString& itemId) const;
 
     // The configuration an action goes with: the one the status model loaded
     // the listed items with, not the selection's, which may have moved on
@@ -62,8 +66,9 @@ public:
     Status* status() const { return m_status; }
 
 signals:
-    // When an action has ended: after its reload and, on success, once a list
-    // read after it is on show (for tests and the host).
+    // When an action on a feed item has ended, whichever sheet started it:
+    // after its reload and, unless it failed, once a list read after it is on
+    // show (for tests and the host).
     void actionFinished(const QString& itemId);
 
 protected:
@@ -101,8 +106,6 @@ protected:
     void refit() override;
 
 private:
-    // Rows and feedback are kept by workspace and item id.
-    static QString keyOf(const std::optional<CLIConfig>& config, const QString& itemId);
     bool stillListed(const Pressed& pressed) const;
     void refreshRow(FeedItemRow* row, const QString& key);
     void onStateChanged(const QString& key);
@@ -113,10 +116,16 @@ private:
     Texts m_texts;
     QPointer<Status> m_status;
     std::optional<CLIConfig> m_cfg;
-    ActionRunner<QString>* m_runner = nullptr;
-    // The item of every key acted on (the headline of a failure shown above the list, the id of `actionFinished`).
+    Reload m_reload;
+    // Kept with the status model: what is held outlives the sheet.
+    QPointer<FeedActions> m_actions;
+    AimGuard* m_aim = nullptr;
+    // The item of every key acted on here (the headline of a failure shown above the list).
     QHash<QString, FeedApprovalItem> m_acted;
+    // The last failure of each key, kept for when its item leaves the list.
+    QHash<QString, QString> m_failed;
     KeyedReconciler<QString, FeedItemRow> m_rows;
+    QLabel* m_unreadable = nullptr;
     QWidget* m_gone = nullptr;
     QVBoxLayout* m_goneList = nullptr;
     QWidget* m_empty = nullptr;

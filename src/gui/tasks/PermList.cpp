@@ -3,11 +3,13 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/design/InlineMarkup.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DiagRow.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
+#include "gui/design/FaceButton.h"
 #include "gui/design/ProseLabel.h"
 #include "gui/tasks/PermTierRow.h"
 
@@ -33,6 +35,7 @@ PermList::PermList(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("perms.list"));
+    m_aim = new AimGuard(this);
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(12);
@@ -97,6 +100,7 @@ PermList::PermList(QWidget* parent)
 
 void PermList::setContent(const Content& c)
 {
+    m_aim->aboutToChange();
     // An unreadable state wins over rows an earlier load left behind.
     const bool failed = c.permsError.has_value();
     const bool rows = !failed && !c.perms.isEmpty();
@@ -131,6 +135,10 @@ void PermList::setContent(const Content& c)
             row->setContent(content);
         });
     KeyedLayout::place(m_rowsLayout, tierRows);
+    for (PermTierRow* row : tierRows) {
+        for (FaceButton* button : row->buttons())
+            m_aim->watch(button, row->objectName() + QLatin1Char('\n') + button->text());
+    }
 
     const QList<DiagRow*> usage = m_usage.reconcile(
         shown, [](const PermRow& r) { return r.key; },

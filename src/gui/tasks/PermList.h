@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 
+class AimGuard;
 class Disclosure;
 class EmptyState;
 class ErrorBanner;
@@ -56,6 +57,9 @@ private:
     QWidget* m_rowsBox;
     QVBoxLayout* m_rowsLayout;
     KeyedReconciler<QString, PermTierRow> m_rows;
+    // A tier's button that a new list turned into another ("收回" into "授权")
+    // under the pointer takes no press aimed at the one that was there.
+    AimGuard* m_aim;
     Disclosure* m_rules;
     QVBoxLayout* m_usageLayout;
     KeyedReconciler<QString, DiagRow> m_usage;

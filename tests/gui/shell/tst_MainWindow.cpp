@@ -122,6 +122,7 @@ private slots:
     void firstRunAndScreenshots();
     void pairedPageWhileTheToolSyncs();
     void pickWhileTheToolSyncs();
+    void oneDecisionWhileAPollOvertakes_data();
     void oneDecisionWhileAPollOvertakes();
     void recoveryReadsTheGateway_data();
     void recoveryReadsTheGateway();
@@ -417,9 +418,18 @@ void TestMainWindow::firstRunAndScreenshots()
 
 // A poll that overtakes an approval's reload, with the feed answering late: the
 // row stays unpressable until the list read after the approval is on show, so
-// the item gets one decision however often it is pressed.
+// the item gets one decision however often it is pressed, also in the sheet
+// closed and opened again meanwhile.
+void TestMainWindow::oneDecisionWhileAPollOvertakes_data()
+{
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("sheet open") << false;
+    QTest::newRow("sheet closed and opened again") << true;
+}
+
 void TestMainWindow::oneDecisionWhileAPollOvertakes()
 {
+    QFETCH(bool, reopened);
     m_world->pair();
     MainWindow w(kQuiet);
     showLoaded(w);
@@ -431,11 +441,17 @@ void TestMainWindow::oneDecisionWhileAPollOvertakes()
     // The approval's reload waits on its command list; the poll's feed comes late.
     m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/commands").arg(kDemo), 0, {}, 800, 1);
     m_sim->setFault("GET", QStringLiteral("/api/workspaces/%1/feed").arg(kDemo), 0, {}, 2000, 1);
-    QSignalSpy acted(approvals, &FeedItemSheet::actionFinished);
     const int loads = commandLoads(*m_sim);
     QTest::mouseClick(approvals->findChild<QAbstractButton*>(approve), Qt::LeftButton);
     QTRY_COMPARE(commandLoads(*m_sim), loads + 1);
     auto poll = w.controller()->reloadSelected();
+    if (reopened) {
+        approvals->reject();
+        QTRY_VERIFY(!w.approvalsSheet());
+        w.openApprovals();
+        approvals = w.approvalsSheet();
+    }
+    QSignalSpy actedHere(approvals, &FeedItemSheet::actionFinished);
     while (!poll.isReady()) {
         auto* button = approvals->findChild<QAbstractButton*>(approve);
         if (button && button->isVisible())
@@ -443,7 +459,7 @@ void TestMainWindow::oneDecisionWhileAPollOvertakes()
         QTest::qWait(50);
     }
     QCoro::waitFor(std::move(poll));
-    QTRY_COMPARE(acted.size(), 1);
+    QTRY_COMPARE(actedHere.size(), 1);
     QTRY_VERIFY(!approvals->findChild<QAbstractButton*>(approve));
     const QString act = QStringLiteral("/api/workspaces/%1/feed/%2/act").arg(kDemo, id);
     QCOMPARE(matching(m_sim->requests(), QStringLiteral("POST"), act).size(), 1);

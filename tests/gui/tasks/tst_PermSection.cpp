@@ -17,6 +17,7 @@
 #include "gui/tasks/TasksCard.h"
 
 #include "HeldPrompts.h"
+#include "PressTwice.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
@@ -287,6 +288,18 @@ private slots:
         QVERIFY(!actions->busy(ws, "read"));
         QCOMPARE(confirmations(m_sim->requests()), QStringList { "read false" });
         QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
+    }
+
+    // Two presses on a tier's button 0.7 s apart without moving the pointer:
+    // the list read after the first turns "授权" into "收回" in place, and the
+    // second press does not undo the first.
+    void secondPressDoesNotUndo()
+    {
+        load(R"({"effective":{"read":true},"pending":[],"ceiling":["read","web"]})");
+        pressTwiceInPlace(
+            m_section.get(), row("web")->button("授权"), [this] { return row("web")->button("收回") != nullptr; });
+        QTest::qWait(300);
+        QCOMPARE(confirmations(m_sim->requests()), QStringList { "web true" });
     }
 
     // `brenlow grant` is given the tiers on now and the new one: a tier only
