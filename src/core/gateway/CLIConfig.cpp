@@ -6,6 +6,9 @@
 #include "core/platform/JsonFile.h"
 #include "core/platform/TolvarinePaths.h"
 
+#include <QMutex>
+#include <QSet>
+
 #include <unistd.h>
 
 #include <array>
@@ -36,12 +39,28 @@ std::optional<CLIConfig> CLIConfig::fromJson(const QByteArray& data)
     return fromJson(*object);
 }
 
+namespace {
+QMutex heldMutex;
+QSet<QString> held;
+} // namespace
+
 std::optional<CLIConfig> CLIConfig::fromFile(const QString& filePath)
 {
     const JsonFile::Stored stored = JsonFile::readStored(filePath);
     if (stored.state != JsonFile::Stored::State::Read)
         return std::nullopt;
-    return fromJson(stored.data);
+    std::optional<CLIConfig> config = fromJson(stored.data);
+    if (config && !config->token.isEmpty()) {
+        const QMutexLocker lock(&heldMutex);
+        held.insert(config->token);
+    }
+    return config;
+}
+
+QStringList CLIConfig::heldTokens()
+{
+    const QMutexLocker lock(&heldMutex);
+    return held.values();
 }
 
 std::optional<CLIConfig> CLIConfig::current()

@@ -26,6 +26,9 @@ struct CLIConfig {
     static std::optional<CLIConfig> fromJson(const QByteArray& data);
     // Reads and decodes one file; none when it cannot be read or decoded.
     static std::optional<CLIConfig> fromFile(const QString& filePath);
+    // Every token read from a pairing file so far (by any thread): a
+    // gateway's message may echo any of them, not only its request's own.
+    static QStringList heldTokens();
     // The workspace the companion tool last paired or chose: "config.json" in
     // the protected pairing folder, else in the plain one; none when neither decodes.
     static std::optional<CLIConfig> current();

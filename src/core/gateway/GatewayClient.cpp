@@ -1,6 +1,7 @@
 #include "core/gateway/GatewayClient.h"
 
 #include "core/gateway/NetworkAccess.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/HttpAddress.h"
 #include "core/platform/MdnsHostName.h"
 
@@ -59,20 +60,22 @@ GatewayClient::GatewayClient(QObject* parent)
 // Qt's own texts are English and name the socket, not the gateway.
 QString GatewayClient::transportText(const QNetworkReply& reply)
 {
+    // Some of Qt's texts name the URL, a password in it included.
+    const QString said = CredentialRedaction::hideUserInfo(reply.errorString());
     switch (reply.error()) {
     case QNetworkReply::OperationCanceledError:
     case QNetworkReply::TimeoutError:
         return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("连不上网关（%1）").arg(reply.errorString());
+        return QStringLiteral("连不上网关（%1）").arg(said);
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("网关没回完就断开了");
     case QNetworkReply::UnknownContentError: // a body that does not decompress
     case QNetworkReply::ProtocolFailure:
         return QStringLiteral("网关的回复没能读完（内容坏了）");
     default:
-        return QStringLiteral("和网关的连接出了错（%1）").arg(reply.errorString());
+        return QStringLiteral("和网关的连接出了错（%1）").arg(said);
     }
 }
 
@@ -166,8 +169,9 @@ std::optional<QString> GatewayClient::endpointNote(const QString& api, const QSt
 {
     if (origin == api)
         return std::nullopt;
-    return QStringLiteral("配置里记的是 ") + api + QStringLiteral("（配对当时的地址），")
-        + QStringLiteral("现在够不着；已自动改用 ") + origin + QStringLiteral("。手机那边仍然用配置里那个地址。");
+    return CredentialRedaction::hideUserInfo(QStringLiteral("配置里记的是 ") + api
+        + QStringLiteral("（配对当时的地址），") + QStringLiteral("现在够不着；已自动改用 ") + origin
+        + QStringLiteral("。手机那边仍然用配置里那个地址。"));
 }
 
 std::optional<QString> GatewayClient::segment(const QString& id)
@@ -205,7 +209,7 @@ Failure GatewayClient::invalidAddress(const CLIConfig& config, const std::option
         if (!segment(part))
             return Failure::tolvarine(-1, QStringLiteral("编号“") + part + QStringLiteral("”放不进网关请求的路径"));
     }
-    return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + config.api);
+    return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + CredentialRedaction::hideUserInfo(config.api));
 }
 
 QCoro::Task<bool> GatewayClient::alive(QString origin)
@@ -278,7 +282,7 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
     if (m_onResolved)
         m_onResolved(config, std::nullopt);
     co_return Failure::tolvarine(-2,
-        QStringLiteral("连不上网关。试过：") + list.join(QStringLiteral("、"))
+        QStringLiteral("连不上网关。试过：") + CredentialRedaction::hideUserInfo(list.join(QStringLiteral("、")))
             + QStringLiteral("。网关是否在跑：docker compose ps"));
 }
 
@@ -337,7 +341,7 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
             co_return Failure::unanswered(transportText(*reply));
         co_return data;
     }
-    co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data, config.token));
+    co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data, CLIConfig::heldTokens() << config.token));
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::get(

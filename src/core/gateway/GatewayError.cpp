@@ -10,7 +10,7 @@ QString statusText(int status)
 }
 } // namespace
 
-GatewayError GatewayError::fromReply(int status, const QByteArray& body, const QString& token)
+GatewayError GatewayError::fromReply(int status, const QByteArray& body, const QStringList& tokens)
 {
     GatewayError e;
     e.status = status;
@@ -26,7 +26,7 @@ GatewayError GatewayError::fromReply(int status, const QByteArray& body, const Q
         }
     }
     e.code = DisplayText::text(code.value_or(QString()));
-    e.message = message ? DisplayText::message(*message, { token }) : statusText(status);
+    e.message = message ? DisplayText::message(*message, tokens) : statusText(status);
     return e;
 }
 

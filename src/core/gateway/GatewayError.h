@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -15,10 +16,10 @@ struct GatewayError {
 
     // Decodes the error body: a JSON object whose "error" and "code" are
     // strings or null; any other shape counts as no message and no code. The
-    // message is kept as it may be shown: `token` (the one the request
-    // carried) and anything shaped like a credential masked, cut to a
-    // display length.
-    static GatewayError fromReply(int status, const QByteArray& body, const QString& token = {});
+    // message is kept as it may be shown: `tokens` (the request's own and
+    // every other this machine holds) and anything shaped like a credential
+    // masked, cut to a display length.
+    static GatewayError fromReply(int status, const QByteArray& body, const QStringList& tokens = {});
 
     QString errorDescription() const;
     // What the permission and approval views show beside the error.

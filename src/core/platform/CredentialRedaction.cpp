@@ -47,6 +47,18 @@ QString maskKeyShaped(const QString& text)
 
 } // namespace
 
+QString hideUserInfo(const QString& text)
+{
+    // The user-info runs to the authority's last "@" (an unescaped "@" in a
+    // password included).
+    static const QRegularExpression userInfo(QStringLiteral(R"(\b([A-Za-z][A-Za-z0-9+.\-]*://)[^\s/?#"'<>]*@)"));
+    if (!text.contains(QLatin1Char('@')))
+        return text;
+    QString out = text;
+    out.replace(userInfo, QStringLiteral("\\1***@"));
+    return out;
+}
+
 QString redact(const QString& text)
 {
     if (text.isEmpty())
@@ -64,7 +76,7 @@ QString redact(const QString& text)
             R"((?i)(\b[A-Za-z0-9_\-]*(?:token|api[_\-]?key|apikey|secret|passwd|password)["']?\s*[:=]\s*["']?))")
         + kValue);
 
-    QString out = text;
+    QString out = hideUserInfo(text);
     out.replace(authorization, QStringLiteral("\\1\\2") + kMask);
     out.replace(bearer, QStringLiteral("\\1") + kMask);
     out.replace(field, QStringLiteral("\\1") + kMask);

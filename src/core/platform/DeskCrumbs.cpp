@@ -1,5 +1,6 @@
 #include "core/platform/DeskCrumbs.h"
 
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/TolvarinePaths.h"
 
 #include <QDateTime>
@@ -20,8 +21,9 @@ QString logPath()
 
 void drop(const QString& message)
 {
-    const QByteArray line = (QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + message
-        + QLatin1Char('\n'))
+    // A password written into an address never reaches the log.
+    const QByteArray line = (QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ')
+        + CredentialRedaction::hideUserInfo(message) + QLatin1Char('\n'))
                                 .toUtf8();
     // Calls come from the GUI thread and from child-exit handlers on other
     // threads; one lock keeps their lines whole and in order.

@@ -3,6 +3,7 @@
 #include "core/gateway/CLI.h"
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/NetworkAccess.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/HttpAddress.h"
 #include "core/platform/OffMainThread.h"
@@ -337,7 +338,7 @@ QCoro::Task<PairAnswer> postPairStart(
 QString otherGateway(const WorkspaceRecord& r)
 {
     return QStringLiteral("在另一个网关上（%1），这个码带不走它。要连它，先在上面切到它，再开一次二维码")
-        .arg(r.config.api);
+        .arg(CredentialRedaction::hideUserInfo(r.config.api));
 }
 
 QString refusedByGateway(int code)
@@ -390,7 +391,7 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     const std::optional<QUrl> url
         = HttpAddress::join(origin, QStringLiteral("/api/pair/start"), HttpAddress::Query::Refused);
     if (!url) {
-        failPairLink(QStringLiteral("网关地址不合法：") + origin);
+        failPairLink(QStringLiteral("网关地址不合法：") + CredentialRedaction::hideUserInfo(origin));
         co_return true;
     }
 

@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "core/platform/CredentialRedaction.h"
 #include "core/platform/UuidText.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ClearLayout.h"
@@ -256,7 +257,7 @@ void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
 
     QStringList where;
     if (p.baseURL)
-        where << *p.baseURL;
+        where << CredentialRedaction::hideUserInfo(*p.baseURL);
     where << lastCheck(p);
     row->findChild<QLabel*>(QStringLiteral("providers.") + id + QStringLiteral(".detail"))
         ->setText(where.join(QStringLiteral(" · ")));

@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/platform/BuildInfo.h"
+#include "core/platform/CredentialRedaction.h"
 #include "gui/design/DSText.h"
 #include "gui/design/RoundedPlate.h"
 #include "gui/design/SectionHeader.h"
@@ -74,7 +75,7 @@ void AboutSection::paintEvent(QPaintEvent* event)
 
 void AboutSection::setWorkspace(const std::optional<CLIConfig>& selected, const std::optional<QString>& endpointNote)
 {
-    const QString api = selected ? selected->api : QStringLiteral("（未配对）");
+    const QString api = selected ? CredentialRedaction::hideUserInfo(selected->api) : QStringLiteral("（未配对）");
     m_api->setText(api);
     m_api->setAccessibleName(api);
     if (endpointNote) {

@@ -2,6 +2,7 @@
 
 #include "RawServer.h"
 #include "SimGateway.h"
+#include "TempHome.h"
 
 #include <QJsonDocument>
 #include <QtTest>
@@ -31,6 +32,8 @@ private slots:
     void probesThatDoNotCount();
     void tokenStaysWithItsGateway();
     void requestDeadline();
+    void addressesWithoutPasswords();
+    void everyHeldTokenMasked();
 };
 
 void TestGatewayClient::candidates_data()
@@ -274,6 +277,37 @@ void TestGatewayClient::requestDeadline()
 {
     QCOMPARE(
         GatewayClient::noAnswerText(GatewayClient::kReplyBounds.deadlineMs), QStringLiteral("网关 60 秒内没有回复"));
+}
+
+// A password written into the configured address is in none of the texts that name it.
+void TestGatewayClient::addressesWithoutPasswords()
+{
+    const CLIConfig config { QStringLiteral("http://me:pw@127.0.0.1:1"), QStringLiteral("ws"), QStringLiteral("tok") };
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
+    QCOMPARE(reply.failure().description(),
+        QStringLiteral(
+            "连不上网关。试过：http://***@127.0.0.1:1、http://127.0.0.1:1。网关是否在跑：docker compose ps"));
+    QCOMPARE(
+        GatewayClient::invalidAddress(config).description(), QStringLiteral("网关地址不合法：http://***@127.0.0.1:1"));
+    QVERIFY(!GatewayClient::endpointNote(config.api, QStringLiteral("http://127.0.0.1:1"))->contains("pw"));
+}
+
+// A gateway's message echoing the token of another workspace paired here has it masked too.
+void TestGatewayClient::everyHeldTokenMasked()
+{
+    TempHome home;
+    const QString other = home.writeFile(".tolvarine/workspaces/blog.json",
+        R"({"api":"http://10.0.0.9:1","workspace":"blog","token":"blog-secret-42"})");
+    QVERIFY(CLIConfig::fromFile(other));
+    const QByteArray body = R"({"error":"令牌 blog-secret-42 不是 own-token 的"})";
+    RawServer server({ "HTTP/1.1 403 Forbidden\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n" + body });
+    const CLIConfig config { server.origin(), QStringLiteral("ws"), QStringLiteral("own-token") };
+    GatewayClient client;
+    const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
+    QCOMPARE(reply.failure().description(), QStringLiteral("令牌 **** 不是 **** 的"));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayClient)

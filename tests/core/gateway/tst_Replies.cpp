@@ -324,7 +324,7 @@ void TestReplies::gatewayErrorBody()
     QFETCH(QString, message);
     QFETCH(bool, hasAdvice);
     QFETCH(QString, token);
-    const GatewayError e = GatewayError::fromReply(status, body, token);
+    const GatewayError e = GatewayError::fromReply(status, body, { token });
     QCOMPARE(e.status, status);
     QCOMPARE(e.code, code);
     QCOMPARE(e.message, message);

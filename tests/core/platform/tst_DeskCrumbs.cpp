@@ -41,7 +41,7 @@ private slots:
         qputenv("TOLVARINE_HOME", QFile::encodeName(other.path()));
         home.writeFile(".tolvarine/desktop.log", "earlier line\n");
         DeskCrumbs::drop(QString());
-        DeskCrumbs::drop(QStringLiteral("runtime.start 工作区"));
+        DeskCrumbs::drop(QStringLiteral("runtime.start 工作区 http://me:pw@gw:1"));
         QVERIFY(!QFile::exists(other.path() + "/.tolvarine/desktop.log"));
         const QList<QByteArray> lines = readFile(home.filePath(".tolvarine/desktop.log")).split('\n');
         QCOMPARE(lines.size(), 4);
@@ -49,7 +49,7 @@ private slots:
         QVERIFY2(
             QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d $").match(QString::fromUtf8(lines[1])).hasMatch(),
             lines[1].constData());
-        QVERIFY(lines[2].endsWith(QStringLiteral(" runtime.start 工作区").toUtf8()));
+        QVERIFY(lines[2].endsWith(QStringLiteral(" runtime.start 工作区 http://***@gw:1").toUtf8()));
     }
 
     void readOnlyLogIsLeftAlone()

@@ -168,6 +168,7 @@ private slots:
     void providerSheetClosesAfterItsSave_data();
     void providerSheetClosesAfterItsSave();
     void providerServiceListIsReadable();
+    void providerRowHidesPassword();
     void customConnection();
     void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
@@ -590,6 +591,17 @@ void TestRuntimeSection::providerSheetClosesAfterItsSave()
         QCOMPARE(sheet.model()->profiles().size(), 1);
     QVERIFY2(said && said->contains(QStringLiteral("公司账号")), qPrintable(said.value_or("(none)")));
     SecretStore::setShared(nullptr);
+}
+
+// A Base URL stored with a password in it is shown without it.
+void TestRuntimeSection::providerRowHidesPassword()
+{
+    const ProviderProfile p { QUuid::createUuid(), "openai", "Proxy",
+        QStringLiteral("https://me:pw@proxy.example/v1") };
+    ModelProviderSheet sheet(
+        "codex", "Codex", codexSetup(), { p }, std::nullopt, [](const std::optional<QString>&, bool) {});
+    auto* detail = sheet.findChild<QLabel*>("providers." + UuidText::plain(p.id) + ".detail");
+    QVERIFY2(detail->text().startsWith(QStringLiteral("https://***@proxy.example/v1 · ")), qPrintable(detail->text()));
 }
 
 // The "服务" list drops down readable: its text stands out from its background.

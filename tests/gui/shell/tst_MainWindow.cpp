@@ -267,6 +267,11 @@ void TestMainWindow::aboutSection()
     for (const char* stamp : { " \n\t", " $(GIT_COMMIT)\n" })
         QCOMPARE(AboutSection::commitText(QLatin1String(stamp)), QStringLiteral("未注入（不是发布脚本出的包）"));
     QCOMPARE(AboutSection::commitText(QStringLiteral("  abc123\n")), QStringLiteral("abc123"));
+    // A password written into the gateway's address is not shown.
+    AboutSection about;
+    about.setWorkspace(CLIConfig { QStringLiteral("http://me:pw@10.0.0.5:18091"), "ws", "tok" }, std::nullopt);
+    QCOMPARE(
+        about.findChild<QLabel*>(QStringLiteral("about.api"))->text(), QStringLiteral("http://***@10.0.0.5:18091"));
 }
 
 // Sections arrive in any order and take their place in the page's order. Replacing a
