@@ -14,38 +14,32 @@ QString tooLarge(qint64 limit)
 }
 } // namespace
 
-bool writeAtomically(const QString& path, const QJsonDocument& doc, Access access, QString* error)
+bool replaceFile(const QString& path, const QByteArray& bytes, Access access, QString* error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
+    if (f.open(QIODevice::WriteOnly)) {
+        if (access == Access::Private)
+            f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // commit() alone renames the file even when the buffered bytes could
+        // not reach the disk (a full disk): the write and the flush are
+        // checked here, and a file left open is dropped with the QSaveFile.
+        if (f.write(bytes) == bytes.size() && f.flush() && f.commit())
+            return true;
     }
-    if (access == Access::Private)
-        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    f.write(doc.toJson(QJsonDocument::Indented));
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
+    if (error)
+        *error = f.errorString();
+    return false;
+}
+
+bool writeAtomically(const QString& path, const QJsonDocument& doc, Access access, QString* error)
+{
+    return replaceFile(path, doc.toJson(QJsonDocument::Indented), access, error);
 }
 
 bool keepAside(const QString& path, const QByteArray& data, Access access, QString* error)
 {
-    QSaveFile bad(asidePath(path));
-    if (bad.open(QIODevice::WriteOnly)) {
-        if (access == Access::Private)
-            bad.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        if (bad.write(data) == data.size() && bad.commit())
-            return true;
-    }
-    if (error)
-        *error = bad.errorString();
-    return false;
+    return replaceFile(asidePath(path), data, access, error);
 }
 
 QString asidePath(const QString& path)

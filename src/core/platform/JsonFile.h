@@ -11,9 +11,15 @@ namespace JsonFile {
 
 enum class Access { Default, Private };
 
-// Pretty-printed (object keys come out sorted), written to a temporary file and
-// renamed over the target; Private gives the file mode 0600. Creates the
-// folder when missing. False when anything failed (the old file is then kept).
+// The one way a store, the ledger or a snapshot reaches the disk: `bytes`
+// written to a temporary file that is renamed over `path` only when every
+// byte was written and flushed; Private gives the file mode 0600. Creates the
+// folder when missing. False (with the reason) when anything failed: the old
+// file is then kept as it was.
+bool replaceFile(
+    const QString& path, const QByteArray& bytes, Access access = Access::Default, QString* error = nullptr);
+
+// Pretty-printed (object keys come out sorted), through replaceFile().
 bool writeAtomically(
     const QString& path, const QJsonDocument& doc, Access access = Access::Default, QString* error = nullptr);
 

@@ -1,11 +1,9 @@
 #include "core/platform/SerialFileWriter.h"
 
+#include "core/platform/JsonFile.h"
 #include "core/platform/SerialExecutor.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QMutex>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -30,24 +28,14 @@ struct SerialFileWriter::State {
     }
 };
 
-namespace {
-
-void replaceFile(const QString& path, const QByteArray& bytes)
-{
-    // A failure keeps the old file; the next change writes again.
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size())
-        f.commit();
-}
-
-} // namespace
-
 SerialFileWriter::SerialFileWriter(const QString& path, Sink sink)
     : m_state(std::make_shared<State>())
 {
     m_state->path = path;
-    m_state->sink = sink ? std::move(sink) : Sink(replaceFile);
+    m_state->sink = sink ? std::move(sink) : Sink([](const QString& path, const QByteArray& bytes) {
+        // A failure keeps the old file; the next change writes again.
+        JsonFile::replaceFile(path, bytes);
+    });
 }
 
 SerialFileWriter::~SerialFileWriter()

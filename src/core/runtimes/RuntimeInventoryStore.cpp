@@ -14,12 +14,10 @@
 #include "core/providers/RuntimeBindingStore.h"
 
 #include <QCoroFuture>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -57,11 +55,7 @@ void RuntimeInventoryStore::dumpRaw(const QString& report)
     const JsonFile::Stored stored = JsonFile::readStored(rawSnapshotPath());
     if (stored.state == JsonFile::Stored::State::Read && stored.data == bytes)
         return;
-    QSaveFile f(rawSnapshotPath());
-    if (!f.open(QIODevice::WriteOnly))
-        return;
-    f.write(bytes);
-    f.commit();
+    JsonFile::replaceFile(rawSnapshotPath(), bytes);
 }
 
 void RuntimeInventoryStore::dumpForAcceptance(const QList<RuntimeRow>& rows)

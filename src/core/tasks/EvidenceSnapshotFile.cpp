@@ -5,11 +5,8 @@
 #include "core/platform/TolvarinePaths.h"
 #include "core/tasks/EvidenceText.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <tuple>
@@ -20,15 +17,12 @@ namespace {
 // ignored: the old file stays.
 void writeBatch(const QString& path, const QHash<QString, QJsonObject>& entries, const QHash<QString, quint64>& recency)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
     // Anything that cannot be read (too large, not a plain file) is started afresh.
     const QByteArray existing = JsonFile::readStored(path).data;
     const QByteArray next = EvidenceSnapshotFile::merged(existing, entries, recency);
     if (next == existing)
         return;
-    QSaveFile out(path);
-    if (out.open(QIODevice::WriteOnly) && out.write(next) == next.size())
-        out.commit();
+    JsonFile::replaceFile(path, next);
 }
 
 } // namespace

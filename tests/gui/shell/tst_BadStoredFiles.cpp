@@ -13,6 +13,7 @@
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/NoticeBanner.h"
 
+#include "FullDisk.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "StallProbe.h"
@@ -84,7 +85,8 @@ QList<File> files()
                 RuntimeChildLedger::forget(2);
                 const JsonFile::Stored now = JsonFile::readStored(RuntimeChildLedger::filePath());
                 *error = now.reason;
-                return now.state == JsonFile::Stored::State::Read && RuntimeChildLedger::decode(now.data).has_value();
+                const auto records = RuntimeChildLedger::decode(now.data);
+                return now.state == JsonFile::Stored::State::Read && records && records->isEmpty();
             } },
         { Root::Product, QStringLiteral(".tolvarine/runtime_enabled.json"), R"({"codex": false})", R"({"codex": "no"})",
             [](QString* error) { return RuntimeEnablementStore::setEnabled(QStringLiteral("codex"), false, error); } },
@@ -125,6 +127,8 @@ private slots:
     void windowStartsAndSaysSo_data();
     void windowStartsAndSaysSo();
     void profilesKeptAsideAreNamed();
+    void fullDiskKeepsTheOldFile_data();
+    void fullDiskKeepsTheOldFile();
 
 private:
     std::unique_ptr<SimGateway> m_sim;
@@ -294,6 +298,37 @@ void TestBadStoredFiles::profilesKeptAsideAreNamed()
     // Dealt with: nothing more to say.
     QVERIFY(QFile::remove(path + QStringLiteral(".bad")));
     QCOMPARE(launchNotice(), QString());
+}
+
+void TestBadStoredFiles::fullDiskKeepsTheOldFile_data()
+{
+    QTest::addColumn<int>("file");
+    const QList<File> all = files();
+    for (int i = 0; i < all.size(); ++i) {
+        if (all.at(i).write)
+            QTest::newRow(qPrintable(all.at(i).path)) << i;
+    }
+}
+
+// A write the disk cannot take says so and keeps the file as it was, with no
+// temporary file left beside it.
+void TestBadStoredFiles::fullDiskKeepsTheOldFile()
+{
+    QFETCH(int, file);
+    const File f = files().at(file);
+    TempHome home;
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
+    const QString path = home.writeFile(f.root == Root::Home ? f.path : QStringLiteral("product/") + f.path, f.good);
+    QString error;
+    bool written;
+    {
+        const FullDisk full;
+        written = f.write(&error);
+    }
+    QVERIFY(!written);
+    QVERIFY(readAll(path) == f.good);
+    const QString name = QFileInfo(path).fileName();
+    QCOMPARE(QFileInfo(path).dir().entryList({ name + QLatin1Char('*') }), QStringList { name });
 }
 
 QTEST_MAIN(TestBadStoredFiles)
