@@ -215,8 +215,8 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
     }
 
     // Step 5: ask the gateway again. Each of the last two steps is done only
-    // when what the window shows now was read: a load that failed is this
-    // step's failure, in the load's own words.
+    // when what the window shows now was read, and is this workspace's: a
+    // load that failed is this step's failure, in the load's own words.
     set(kReconnect, State::Running);
     Reading read;
     if (reloadStatus) {
@@ -225,14 +225,21 @@ QCoro::Task<> RecoveryRunner::run(std::optional<CLIConfig> workspace, std::funct
         if (!self)
             co_return;
     }
-    if (read.commands)
+    // Another workspace's lists say nothing of this one's.
+    const QString again = QStringLiteral("切回「%1」，再点一次「检查并恢复」").arg(workspace->displayName());
+    if (read.elsewhere)
+        set(kReconnect, State::NeedsYou, QStringLiteral("窗口已经换到了另一个工作区，没读到这个工作区的网关"), again);
+    else if (read.commands)
         set(kReconnect, State::Failed, *read.commands);
     else
         set(kReconnect, State::Ok, QStringLiteral("已经重问过一遍网关"));
 
     // Step 6: the employees and tasks on screen.
     set(kRefresh, State::Running);
-    if (const std::optional<QString> unread = read.commands ? read.commands : read.team)
+    if (read.elsewhere)
+        set(kRefresh, State::NeedsYou, QStringLiteral("窗口已经换到了另一个工作区，屏幕上的员工与任务不是这个工作区的"),
+            again);
+    else if (const std::optional<QString> unread = read.commands ? read.commands : read.team)
         set(kRefresh, State::Failed, *unread);
     else
         set(kRefresh, State::Ok, QStringLiteral("屏幕上的数字已经是这一刻的"));

@@ -36,6 +36,8 @@ public:
     struct Reading {
         std::optional<QString> commands; // the command list: whether the gateway answers at all
         std::optional<QString> team; // the employees
+        // The window showed another workspace by then: nothing of the run's own was read.
+        bool elsewhere = false;
     };
 
     static constexpr std::chrono::milliseconds kToolTimeLimit { std::chrono::seconds(60) };

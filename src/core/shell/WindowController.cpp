@@ -57,11 +57,18 @@ QCoro::Task<> reloadIfAlive(QPointer<WindowController> controller)
 
 // Recovery's reload, and what the window shows once it is in. A reload
 // overtaken by a newer one (the poll) publishes nothing: its reading is the
-// newer one's, once that is in.
-QCoro::Task<RecoveryRunner::Reading> reloadAndRead(QPointer<WindowController> controller)
+// newer one's, once that is in. The run reads only the workspace it was
+// started for: with another one shown, before or after the reload, nothing is read.
+QCoro::Task<RecoveryRunner::Reading> reloadAndRead(QPointer<WindowController> controller, QString workspace)
 {
+    const auto elsewhere = [&] {
+        const std::optional<CLIConfig> shown = controller->selectedConfig();
+        return !shown || shown->workspace != workspace;
+    };
     if (!controller)
         co_return RecoveryRunner::Reading {};
+    if (elsewhere())
+        co_return RecoveryRunner::Reading { {}, {}, true };
     QPointer<Status> status = controller->status();
     const quint64 mark = status->loadsStarted();
     auto reload = controller->reloadSelected();
@@ -75,8 +82,10 @@ QCoro::Task<RecoveryRunner::Reading> reloadAndRead(QPointer<WindowController> co
         auto team = status->publishedAfter(Status::Team, mark);
         co_await std::move(team);
     }
-    if (!status)
+    if (!status || !controller)
         co_return RecoveryRunner::Reading {};
+    if (elsewhere())
+        co_return RecoveryRunner::Reading { {}, {}, true };
     co_return RecoveryRunner::Reading { status->commandsError(), status->teamError() };
 }
 
@@ -381,8 +390,10 @@ QCoro::Task<> WindowController::pair(QString folder)
 QCoro::Task<> WindowController::startRecovery()
 {
     QPointer<WindowController> self(this);
+    const std::optional<CLIConfig> workspace = selectedConfig();
+    const QString id = workspace ? workspace->workspace : QString();
     auto run = m_recovery->run(
-        selectedConfig(), [inventory = m_inventory] { inventory->refresh(); }, [self] { return reloadAndRead(self); });
+        workspace, [inventory = m_inventory] { inventory->refresh(); }, [self, id] { return reloadAndRead(self, id); });
     co_await std::move(run);
     if (!self)
         co_return;

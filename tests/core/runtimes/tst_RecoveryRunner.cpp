@@ -299,37 +299,46 @@ void TestRecoveryRunner::gatewayReading_data()
 {
     QTest::addColumn<std::optional<QString>>("commands");
     QTest::addColumn<std::optional<QString>>("team");
+    QTest::addColumn<bool>("elsewhere"); // the window shows another workspace by then
     QTest::addColumn<State>("reconnect");
     QTest::addColumn<QString>("reconnectDetail");
     QTest::addColumn<State>("refresh");
     QTest::addColumn<QString>("refreshDetail");
     const QString unreachable = QStringLiteral("连不上网关。试过：http://127.0.0.1:1。网关是否在跑：docker compose ps");
     const QString oldGateway = QStringLiteral("这台网关还没有 AI 团队这条接口（升级后端即可）");
-    QTest::newRow("unreachable") << std::optional(unreachable) << std::optional(unreachable) << State::Failed
+    QTest::newRow("unreachable") << std::optional(unreachable) << std::optional(unreachable) << false << State::Failed
                                  << unreachable << State::Failed << unreachable;
     QTest::newRow("no such workspace") << std::optional<QString>(QStringLiteral("没有这个工作区"))
-                                       << std::optional<QString>() << State::Failed << "没有这个工作区" << State::Failed
-                                       << "没有这个工作区";
-    QTest::newRow("roster unread") << std::optional<QString>() << std::optional(oldGateway) << State::Ok
+                                       << std::optional<QString>() << false << State::Failed << "没有这个工作区"
+                                       << State::Failed << "没有这个工作区";
+    QTest::newRow("roster unread") << std::optional<QString>() << std::optional(oldGateway) << false << State::Ok
                                    << "已经重问过一遍网关" << State::Failed << oldGateway;
+    // The other workspace's lists read well, and say nothing of this one's.
+    QTest::newRow("another workspace shown")
+        << std::optional<QString>() << std::optional<QString>() << true << State::NeedsYou
+        << "窗口已经换到了另一个工作区，没读到这个工作区的网关" << State::NeedsYou
+        << "窗口已经换到了另一个工作区，屏幕上的员工与任务不是这个工作区的";
 }
 
 void TestRecoveryRunner::gatewayReading()
 {
     QFETCH(std::optional<QString>, commands);
     QFETCH(std::optional<QString>, team);
+    QFETCH(bool, elsewhere);
     QFETCH(State, reconnect);
     QFETCH(QString, reconnectDetail);
     QFETCH(State, refresh);
     QFETCH(QString, refreshDetail);
     RecoveryRunner runner;
-    runOnce(runner, workspace(m_folder), { commands, team });
+    runOnce(runner, workspace(m_folder), { commands, team, elsewhere });
     QCOMPARE(step(runner, 4).state, reconnect);
     QCOMPARE(step(runner, 4).detail, reconnectDetail);
     QCOMPARE(step(runner, 5).state, refresh);
     QCOMPARE(step(runner, 5).detail, refreshDetail);
-    // Not all good: the sheet lists what failed.
-    QCOMPARE(runner.failures().size(), int(reconnect == State::Failed) + 1);
+    // Not all good: the sheet lists what failed, or what to do.
+    QCOMPARE(runner.failures().size(), int(reconnect == State::Failed) + int(refresh == State::Failed));
+    if (elsewhere)
+        QCOMPARE(step(runner, 5).action, QStringLiteral("切回「proj」，再点一次「检查并恢复」"));
     QVERIFY(runner.finished());
 }
 
