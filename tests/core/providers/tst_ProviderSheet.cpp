@@ -5,6 +5,7 @@
 #include "core/providers/ProviderVerify.h"
 #include "core/providers/RuntimeBindingStore.h"
 
+#include "RawServer.h"
 #include "TempHome.h"
 
 #include <QCoroTask>
@@ -391,6 +392,8 @@ void TestProviderSheet::boundedAnswers_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("detail");
     QTest::newRow("a list past the cap") << "/huge" << false << QStringLiteral("回复太大（超过 8 MB），没有读完");
+    // Sent as fast as this machine can: read no further than the cap and the socket buffers.
+    QTest::newRow("a list without end, fast") << "raw" << false << QStringLiteral("回复太大（超过 8 MB），没有读完");
     // Every byte restarts the transfer time-out; the time limit holds anyway.
     QTest::newRow("a list a byte at a time") << "/drip" << false << QStringLiteral("没有在时限内应答");
     // Only a whole model list passes.
@@ -411,12 +414,14 @@ void TestProviderSheet::boundedAnswers()
     QFETCH(QString, detail);
     ProviderProfile profile;
     profile.provider = QStringLiteral("openai");
-    profile.baseURL = m_server->origin() + route;
+    RawServer raw({ "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n", true });
+    profile.baseURL = route == "raw" ? raw.origin() : m_server->origin() + route;
     QNetworkAccessManager nam;
     const ProviderVerify::Outcome outcome
         = QCoro::waitFor(ProviderVerify::check(&nam, profile, QStringLiteral("sk-test"), 1000));
     QCOMPARE(outcome.detail, detail);
     QCOMPARE(outcome.ok, ok);
+    QVERIFY(raw.fillerWritten() < ProviderVerify::kMaxReplyBytes + RawServer::kSocketBuffers);
 }
 
 QTEST_GUILESS_MAIN(TestProviderSheet)
