@@ -165,21 +165,26 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
 
 void ModelProviderSheet::refresh()
 {
-    // The own-login line: either the choice in use or a button to go back to it.
+    // The own-login line: either the choice in use or a button to go back to
+    // it, rebuilt only when that changes (a rebuilt button would lose its
+    // focus, and is hidden for a turn).
     QLayout* own = m_ownLogin->layout();
-    while (own->count() > 2) {
-        QLayoutItem* item = own->takeAt(2);
-        if (QWidget* w = item->widget())
-            w->deleteLater();
-        delete item;
+    const QString ownName
+        = m_model->boundProfileID() ? QStringLiteral("providers.unbind") : QStringLiteral("providers.unbind.current");
+    QWidget* shown = own->count() > 2 ? own->itemAt(2)->widget() : nullptr;
+    if (!shown || shown->objectName() != ownName) {
+        while (own->count() > 2) {
+            QLayoutItem* item = own->takeAt(2);
+            if (QWidget* w = item->widget())
+                w->deleteLater();
+            delete item;
+        }
+        if (m_model->boundProfileID())
+            own->addWidget(new SecondaryButton(
+                QStringLiteral("改用这个"), ownName, [this] { m_model->bind(std::nullopt); }, m_ownLogin));
+        else
+            own->addWidget(new Chip(QStringLiteral("正在用"), DS::mint(), std::nullopt, ownName, m_ownLogin));
     }
-    if (m_model->boundProfileID())
-        own->addWidget(new SecondaryButton(
-            QStringLiteral("改用这个"), QStringLiteral("providers.unbind"), [this] { m_model->bind(std::nullopt); },
-            m_ownLogin));
-    else
-        own->addWidget(new Chip(QStringLiteral("正在用"), DS::mint(), std::nullopt,
-            QStringLiteral("providers.unbind.current"), m_ownLogin));
 
     const QList<QWidget*> rows = m_rows.reconcile(
         m_model->profiles(), [](const ProviderProfile& p) { return UuidText::plain(p.id); },
