@@ -6,6 +6,7 @@
 #include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
+#include "core/runtimes/RecoveryRunner.h"
 #include "core/shell/WindowController.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/FaceButton.h"
@@ -122,6 +123,26 @@ private slots:
                                                << "GET /api/workspaces/ws-b/commands" << QStringList {};
         QTest::newRow("artifact") << "evidence.open." + kArtifact
                                   << "GET " + a + "/blobs/9f2c4e1a7b3d5f60812a4c6e8b0d2f4a" << QStringList {};
+    }
+
+    // A recovery still running when another workspace is picked reads none
+    // of that one's lists: its last two steps are not ticked.
+    void recoveryReadsOnlyItsWorkspace()
+    {
+        SimGateway& sim = *m_world->sim;
+        MainWindow w(kQuiet, MainWindow::Sections::Now);
+        QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
+        w.show();
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 15000);
+        sim.setFault("GET", "/api/workspaces/ws-a/commands", 503, {});
+        m_world->tool.put(QStringLiteral("runtimes.delay_ms"), "1500");
+        QSignalSpy recovered(w.controller(), &WindowController::recoveryFinished);
+        w.recover();
+        w.controller()->catalog()->setSelectedID("ws-b");
+        QTRY_COMPARE_WITH_TIMEOUT(recovered.size(), 1, 20000);
+        const QList<RecoveryRunner::Step> steps = w.controller()->recovery()->steps();
+        QCOMPARE(steps.at(4).state, RecoveryRunner::State::NeedsYou);
+        QCOMPARE(steps.at(5).state, RecoveryRunner::State::NeedsYou);
     }
 
     void listsTravelWithTheirWorkspace()
