@@ -78,6 +78,9 @@ RuntimeSection::RuntimeSection(RuntimeSectionModel* model, QWidget* parent)
     m_log = new QPlainTextEdit(this);
     m_log->setObjectName(QStringLiteral("runtime.log"));
     m_log->setReadOnly(true);
+    // Fed line by line for as long as a worker prints: an undo history would
+    // keep every line ever shown.
+    m_log->setUndoRedoEnabled(false);
     m_log->setFont(DSFont::monoMedium(10.5));
     m_log->setFixedHeight(kLogHeight);
     m_log->setStyleSheet(Style::logView());
