@@ -60,7 +60,7 @@ void WindowHeader::ensureWorkspaceWidgets()
     m_unpaired->setObjectName(QStringLiteral("workspace.unpaired"));
     m_names->addWidget(m_unpaired);
 
-    m_switcher = new QComboBox(this);
+    m_switcher = new ElidedComboBox(this);
     m_switcher->setObjectName(QStringLiteral("workspace.switcher"));
     m_switcher->setAccessibleName(QStringLiteral("工作区"));
     m_switcher->setFont(DSFont::bold(15));
@@ -106,8 +106,10 @@ void WindowHeader::setWorkspaces(const QList<WorkspaceRecord>& records, const QS
             && m_switcher->itemText(i) == records[i].config.displayName();
     if (!same) {
         m_switcher->clear();
-        for (const WorkspaceRecord& r : records)
+        for (const WorkspaceRecord& r : records) {
             m_switcher->addItem(r.config.displayName(), r.id());
+            m_switcher->setItemData(m_switcher->count() - 1, r.config.displayName(), Qt::ToolTipRole);
+        }
     }
     // The catalogue's selection, else its first record (what it treats as selected).
     const int index = m_switcher->findData(selectedID);

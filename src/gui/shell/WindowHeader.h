@@ -2,12 +2,12 @@
 
 #include "core/gateway/Records.h"
 #include "core/workspaces/WorkspaceRecord.h"
+#include "gui/design/ElidedComboBox.h"
 
 #include <QList>
 #include <QWidget>
 
 class PresenceChip;
-class QComboBox;
 class QLabel;
 class QToolButton;
 class QVBoxLayout;
@@ -29,7 +29,7 @@ public:
     void setBusy(bool busy);
 
     // The workspace widgets; null until the first setWorkspaces.
-    QComboBox* switcher() const { return m_switcher; }
+    ElidedComboBox* switcher() const { return m_switcher; }
     QLabel* unpairedLabel() const { return m_unpaired; }
     PresenceChip* presenceChip() const { return m_chip; }
 
@@ -46,7 +46,7 @@ private:
 
     QVBoxLayout* m_names;
     QLabel* m_caption = nullptr;
-    QComboBox* m_switcher = nullptr;
+    ElidedComboBox* m_switcher = nullptr;
     QLabel* m_unpaired = nullptr;
     QToolButton* m_add = nullptr;
     PresenceChip* m_chip;

@@ -5,6 +5,7 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
+#include "gui/design/ElidedLine.h"
 #include "gui/design/Icon.h"
 #include "gui/design/OutcomeLine.h"
 #include "gui/design/SecondaryButton.h"
@@ -86,8 +87,11 @@ QWidget* workspaceRow(QWidget* parent)
     h->setContentsMargins(0, 0, 0, 0);
     h->setSpacing(6);
     h->addWidget(new Icon(QStringLiteral("folder"), 10, DS::muted(0.55), row), 0, Qt::AlignVCenter);
-    QLabel* name = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), row);
+    // A long name is cut with an ellipsis, not through a character; the whole name is its tool tip.
+    auto* name = new ElidedLine(Qt::ElideRight, QString(), row);
     name->setObjectName(QStringLiteral("name"));
+    name->setFont(DSFont::medium(11));
+    DSText::setColour(name, DS::muted(0.55));
     h->addWidget(name, 1);
     return row;
 }
@@ -276,7 +280,9 @@ void PairingSheet::refreshRecords()
         m_catalog->pairLinkWorkspaces(), [](const WorkspaceRecord& r) { return r.id(); },
         [this](const WorkspaceRecord&) { return workspaceRow(m_rowsLayout->parentWidget()); },
         [](QWidget* row, const WorkspaceRecord& r) {
-            row->findChild<QLabel*>(QStringLiteral("name"))->setText(r.config.displayName());
+            auto* name = row->findChild<ElidedLine*>(QStringLiteral("name"));
+            name->setText(r.config.displayName());
+            name->setToolTip(r.config.displayName());
         });
     KeyedLayout::place(m_rowsLayout, rows);
     if (isVisible())

@@ -4,6 +4,7 @@
 #include "core/workspaces/QRImage.h"
 #include "core/workspaces/RelocationState.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/ElidedLine.h"
 #include "gui/design/OutcomeLine.h"
 #include "gui/design/ProseLabel.h"
 #include "gui/design/SecondaryButton.h"
@@ -230,7 +231,7 @@ void TestWorkspaceViews::pairingSheetListsWhatTheCodeCarries()
     PairingSheet* sheet = section->sheet();
     QTRY_COMPARE_WITH_TIMEOUT(sheet->content(), PairingSheet::Content::Link, 15000);
     QStringList listed;
-    for (QLabel* name : sheet->findChildren<QLabel*>(QStringLiteral("name")))
+    for (ElidedLine* name : sheet->findChildren<ElidedLine*>(QStringLiteral("name")))
         if (name->isVisible())
             listed << name->text();
     QCOMPARE(listed, QStringList { QStringLiteral("Demo Shop") });
