@@ -41,22 +41,24 @@ AddConnectionSheet::AddConnectionSheet(AdvancedAccess* access, QWidget* parent)
                                        "它不经过 shell，不展开变量。"),
             DSFont::medium(11.5), DS::muted(0.55), this);
     intro->setWordWrap(true);
-    col->addWidget(intro);
+    // The fields scroll on a screen too short for them; the buttons stay.
+    QVBoxLayout* body = addScrollingColumn();
+    body->addWidget(intro);
 
-    col->addWidget(DSText::label(QStringLiteral("名字"), DSFont::medium(11.5), DS::muted(0.6), this));
+    body->addWidget(DSText::label(QStringLiteral("名字"), DSFont::medium(11.5), DS::muted(0.6), this));
     m_name
         = field(QStringLiteral("advanced.add.name"), QStringLiteral("比如：我的评审 Agent"), DSFont::medium(12), this);
-    col->addWidget(m_name);
-    col->addWidget(DSText::label(QStringLiteral("启动的程序"), DSFont::medium(11.5), DS::muted(0.6), this));
+    body->addWidget(m_name);
+    body->addWidget(DSText::label(QStringLiteral("启动的程序"), DSFont::medium(11.5), DS::muted(0.6), this));
     m_command = field(QStringLiteral("advanced.add.command"),
         QStringLiteral("比如：my-agent 或 /opt/agent/bin/my-agent"), DSFont::monoMedium(11.5), this);
-    col->addWidget(m_command);
+    body->addWidget(m_command);
 
     m_problem = DSText::label(QString(), DSFont::medium(11), DS::failureRed(), this);
     m_problem->setObjectName(QStringLiteral("advanced.add.problem"));
     m_problem->setWordWrap(true);
     m_problem->hide();
-    col->addWidget(m_problem);
+    body->addWidget(m_problem);
 
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);

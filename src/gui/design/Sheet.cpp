@@ -1,11 +1,20 @@
 #include "gui/design/Sheet.h"
 
 #include "core/design/DS.h"
+#include "gui/design/Style.h"
 #include "gui/design/TabChain.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+namespace {
+// What a scrolling part keeps on the smallest screen: a few lines of it.
+constexpr int kScrollingFloor = 80;
+} // namespace
 
 Sheet::Sheet(const QString& identifier, const QString& title, int width, QWidget* parent)
     : QDialog(parent)
@@ -26,15 +35,76 @@ Sheet::Sheet(const QString& identifier, const QString& title, int width, QWidget
     m_column->setSpacing(14);
 }
 
+int Sheet::innerWidth() const
+{
+    const QMargins margins = m_column->contentsMargins();
+    return m_width - margins.left() - margins.right();
+}
+
+QVBoxLayout* Sheet::addScrollingColumn(int cap)
+{
+    m_scrollingCap = cap;
+    m_scrolling = new QScrollArea(this);
+    m_scrolling->setFrameShape(QFrame::NoFrame);
+    m_scrolling->setWidgetResizable(true);
+    m_scrolling->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrolling->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // No stop of its own; Tab goes to the controls in it and scrolls them into view.
+    m_scrolling->setFocusPolicy(Qt::NoFocus);
+    m_scrolling->viewport()->setAutoFillBackground(false);
+    m_scrolling->setAutoFillBackground(false);
+    m_scrolling->verticalScrollBar()->setStyleSheet(Style::scrollBar());
+    auto* body = new QWidget;
+    auto* rows = new QVBoxLayout(body);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(m_column->spacing());
+    m_scrolling->setWidget(body);
+    // Set after setWidget(), which turns it on: the sheet's own background shows through.
+    body->setAutoFillBackground(false);
+    m_column->addWidget(m_scrolling);
+    return rows;
+}
+
+int Sheet::screenRoom() const
+{
+    const QWidget* host = parentWidget() ? parentWidget()->window() : this;
+    const QScreen* shown = host->screen();
+    if (!shown)
+        return QWIDGETSIZE_MAX;
+    // The title bar the window manager adds, once the sheet is shown with it.
+    const int frame = isVisible() ? qMax(0, frameGeometry().height() - geometry().height()) : 0;
+    return shown->availableGeometry().height() - frame;
+}
+
+int Sheet::wantedHeight() const
+{
+    QLayout* top = layout();
+    top->activate();
+    // Fixed, or the layout's minimum (measured at narrow widths) would win.
+    const int wanted = top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height();
+    // Never below what the rows say they need, or they would be squeezed together.
+    return qMax(wanted, top->totalMinimumSize().height());
+}
+
 void Sheet::refit()
 {
-    if (QLayout* top = layout()) {
-        top->activate();
-        // Fixed, or the layout's minimum (measured at narrow widths) would win.
-        const int wanted = top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height();
-        // Never below what the rows say they need, or they would be squeezed together.
-        setFixedHeight(qMax(wanted, top->totalMinimumSize().height()));
+    if (!layout())
+        return;
+    if (m_scrolling) {
+        // As tall as its rows first; then it gives up what the screen has not.
+        QLayout* rows = m_scrolling->widget()->layout();
+        const int natural = rows->hasHeightForWidth() ? rows->totalHeightForWidth(innerWidth())
+                                                      : m_scrolling->widget()->sizeHint().height();
+        m_scrolling->setFixedHeight(qMin(m_scrollingCap, natural));
     }
+    int wanted = wantedHeight();
+    const int over = wanted - screenRoom();
+    if (over > 0 && m_scrolling && !m_scrolling->isHidden()) {
+        const int had = m_scrolling->minimumHeight();
+        m_scrolling->setFixedHeight(qMin(had, qMax(kScrollingFloor, had - over)));
+        wanted = wantedHeight();
+    }
+    setFixedHeight(wanted);
 }
 
 void Sheet::showEvent(QShowEvent* event)

@@ -89,6 +89,9 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     intro->setWordWrap(true);
     col->addWidget(intro);
 
+    // The accounts and the new one's form scroll on a screen too short for them; "完成" stays.
+    QVBoxLayout* body = addScrollingColumn();
+
     // Its own login, as the first choice.
     m_ownLogin = new QWidget(this);
     auto* own = new QHBoxLayout(m_ownLogin);
@@ -96,14 +99,14 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     own->setSpacing(8);
     own->addWidget(DSText::label(QStringLiteral("用它自己登录的那个"), DSFont::semiBold(12.5), DS::ink(), m_ownLogin));
     own->addStretch(1);
-    col->addWidget(m_ownLogin);
+    body->addWidget(m_ownLogin);
 
     m_list = new QVBoxLayout;
     m_list->setSpacing(10);
-    col->addLayout(m_list);
+    body->addLayout(m_list);
 
     // A new account.
-    col->addWidget(DSText::label(QStringLiteral("新建一个账号"), DSFont::semiBold(12.5), DS::ink(), this));
+    body->addWidget(DSText::label(QStringLiteral("新建一个账号"), DSFont::semiBold(12.5), DS::ink(), this));
     auto* form = new QFormLayout;
     form->setHorizontalSpacing(10);
     form->setVerticalSpacing(7);
@@ -127,18 +130,18 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     form->addRow(label(QStringLiteral("Base URL")), m_baseURL);
     form->addRow(label(QStringLiteral("默认模型")), m_defaultModel);
     form->addRow(label(QStringLiteral("Key")), m_key);
-    col->addLayout(form);
+    body->addLayout(form);
 
     m_formFeedback = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), this);
     m_formFeedback->setObjectName(QStringLiteral("providers.new.feedback"));
     m_formFeedback->setWordWrap(true);
-    col->addWidget(m_formFeedback);
+    body->addWidget(m_formFeedback);
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch(1);
     m_save = new PrimaryButton(
         QStringLiteral("存下"), false, false, QStringLiteral("providers.new.save"), [this] { save(); }, this);
     saveRow->addWidget(m_save);
-    col->addLayout(saveRow);
+    body->addLayout(saveRow);
     // Enter in the new account's fields stores it.
     setDefaultButton(m_save);
 

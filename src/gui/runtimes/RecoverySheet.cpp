@@ -61,9 +61,11 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
     subtitle->setWordWrap(true);
     col->addWidget(subtitle);
 
+    // The steps and the verdict scroll on a screen too short for them; the close button stays.
+    QVBoxLayout* body = addScrollingColumn();
     m_stepsLayout = new QVBoxLayout;
     m_stepsLayout->setSpacing(7);
-    col->addLayout(m_stepsLayout);
+    body->addLayout(m_stepsLayout);
 
     m_divider = new QWidget(this);
     m_divider->setObjectName(QStringLiteral("recovery.divider"));
@@ -72,7 +74,7 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
     QPalette line = m_divider->palette();
     line.setColor(QPalette::Window, DS::muted(0.12));
     m_divider->setPalette(line);
-    col->addWidget(m_divider);
+    body->addWidget(m_divider);
 
     m_allGood = new QWidget(this);
     m_allGood->setObjectName(QStringLiteral("recovery.verdict.allgood"));
@@ -85,7 +87,7 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
     good->addWidget(
         DSText::label(QStringLiteral("都好了 —— 不需要你做什么"), DSFont::medium(12.5), DS::ink(), m_allGood));
     good->addStretch(1);
-    col->addWidget(m_allGood);
+    body->addWidget(m_allGood);
 
     m_needsYou = new QWidget(this);
     m_needsYou->setObjectName(QStringLiteral("recovery.needsyou"));
@@ -94,7 +96,7 @@ RecoverySheet::RecoverySheet(RecoveryRunner* runner, QWidget* parent)
     m_needsYouLayout->setSpacing(6);
     m_needsYouLayout->addWidget(
         DSText::label(QStringLiteral("需要你处理"), DSFont::semiBold(12), DS::amber(), m_needsYou));
-    col->addWidget(m_needsYou);
+    body->addWidget(m_needsYou);
 
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);

@@ -7,14 +7,12 @@
 #include "gui/design/DSText.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/SecondaryButton.h"
-#include "gui/design/Style.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/FeedItemRow.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSet>
 #include <QVBoxLayout>
 
@@ -73,24 +71,11 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     m_empty = empty;
     col->addWidget(m_empty);
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // The list is no stop of its own; Tab goes to its rows' buttons, whose keys still scroll it.
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    m_scroll->viewport()->setAutoFillBackground(false);
-    m_scroll->setAutoFillBackground(false);
-    m_scroll->verticalScrollBar()->setStyleSheet(Style::scrollBar());
-    m_listBody = new QWidget;
-    m_listBody->setAutoFillBackground(false);
-    m_list = new QVBoxLayout(m_listBody);
-    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list = addScrollingColumn(kListMaxHeight);
     m_list->setSpacing(10);
     m_list->addStretch(1);
-    m_scroll->setWidget(m_listBody);
-    col->addWidget(m_scroll);
+    m_listBody = m_list->parentWidget();
+    m_scroll = scrollingPart();
 
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
@@ -232,15 +217,6 @@ void FeedItemSheet::keepGoneFailure(const QString& key)
     line->setState(PermActionState::failed(headline(m_acted.value(key)) + QStringLiteral("：") + m_failed.value(key)));
     m_gone->show();
     refit();
-}
-
-void FeedItemSheet::refit()
-{
-    int height = m_list->hasHeightForWidth() ? m_list->totalHeightForWidth(innerWidth()) : -1;
-    if (height < 0)
-        height = m_listBody->sizeHint().height();
-    m_scroll->setFixedHeight(qMin(kListMaxHeight, height));
-    Sheet::refit();
 }
 
 void FeedItemSheet::setAction(const Pressed& pressed, const PermActionState& state)

@@ -102,8 +102,6 @@ protected:
 
     // Builds the rows; subclasses call it at the end of their constructor.
     void rebuild();
-    // The list takes its content's height, at most 420, before the sheet fits.
-    void refit() override;
 
 private:
     bool stillListed(const Pressed& pressed) const;

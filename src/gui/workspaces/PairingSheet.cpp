@@ -116,6 +116,8 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     heading->addWidget(new SecondaryButton(
         QStringLiteral("收起二维码"), QStringLiteral("qr.collapse"), [this] { reject(); }, this));
     col->addLayout(heading);
+    // What is on show scrolls on a screen too short for it; the close button stays.
+    QVBoxLayout* body = addScrollingColumn();
 
     m_loading = new QWidget(this);
     m_loading->setObjectName(QStringLiteral("qr.loading"));
@@ -127,7 +129,7 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     loading->addWidget(DSText::label(QStringLiteral("正在取配对码…"), DSFont::medium(11.5), DS::muted(0.6), m_loading),
         0, Qt::AlignHCenter);
     loading->addStretch(1);
-    col->addWidget(m_loading);
+    body->addWidget(m_loading);
 
     m_error = new QWidget(this);
     m_error->setObjectName(QStringLiteral("qr.error"));
@@ -139,7 +141,7 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     m_errorText = DSText::label(QString(), DSFont::semiBold(11.5), DS::amber(), m_error);
     m_errorText->setWordWrap(true);
     error->addWidget(m_errorText, 1);
-    col->addWidget(m_error);
+    body->addWidget(m_error);
 
     m_linkArea = new QWidget(this);
     auto* linkRow = new QHBoxLayout(m_linkArea);
@@ -184,7 +186,7 @@ PairingSheet::PairingSheet(WorkspaceCatalog* catalog, double side, QWidget* pare
     detailColumn->addStretch(1);
     linkRow->addWidget(detail, 0, Qt::AlignTop);
     linkRow->addStretch(1);
-    col->addWidget(m_linkArea);
+    body->addWidget(m_linkArea);
 
     if (m_catalog)
         connect(m_catalog, &WorkspaceCatalog::pairLinkChanged, this, &PairingSheet::refresh);
