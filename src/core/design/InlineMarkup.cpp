@@ -44,9 +44,11 @@ QString escaped(const QString& s)
     return out;
 }
 
-} // namespace
-
-QString toHtml(const QString& text)
+// The text with its marks resolved: each plain run escaped by `plain`, each
+// code span wrapped by `code`, and paired bold marks replaced by `open` and
+// `close`.
+template <typename Plain, typename Code>
+QString render(const QString& text, Plain plain, Code code, QLatin1String open, QLatin1String close)
 {
     const QList<Token> tokens = tokenize(text);
 
@@ -59,28 +61,46 @@ QString toHtml(const QString& text)
     }
     const int usable = marks - marks % 2;
 
-    QString html;
+    QString out;
     int seen = 0;
     for (const Token& t : tokens) {
         if (t.code) {
-            html += QLatin1String("<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">")
-                + escaped(t.text) + QLatin1String("</span>");
+            out += code(t.text);
             continue;
         }
         qsizetype from = 0;
         while (true) {
             const qsizetype at = t.text.indexOf(QLatin1String("**"), from);
             if (at < 0 || seen >= usable) {
-                html += escaped(t.text.mid(from));
+                out += plain(t.text.mid(from));
                 break;
             }
-            html += escaped(t.text.mid(from, at - from));
-            html += (seen % 2 == 0) ? QLatin1String("<b>") : QLatin1String("</b>");
+            out += plain(t.text.mid(from, at - from));
+            out += (seen % 2 == 0) ? open : close;
             ++seen;
             from = at + 2;
         }
     }
-    return html;
+    return out;
+}
+
+} // namespace
+
+QString toHtml(const QString& text)
+{
+    return render(
+        text, escaped,
+        [](const QString& code) {
+            return QLatin1String("<span style=\"font-family:'JetBrains Mono','Noto Sans Mono CJK SC';\">")
+                + escaped(code) + QLatin1String("</span>");
+        },
+        QLatin1String("<b>"), QLatin1String("</b>"));
+}
+
+QString toPlain(const QString& text)
+{
+    const auto same = [](const QString& s) { return s; };
+    return render(text, same, same, QLatin1String(), QLatin1String());
 }
 
 } // namespace InlineMarkup

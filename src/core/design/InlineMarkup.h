@@ -10,5 +10,7 @@
 namespace InlineMarkup {
 
 QString toHtml(const QString& text);
+// The same text as it reads, without its marks: what a screen reader is given.
+QString toPlain(const QString& text);
 
 } // namespace InlineMarkup

@@ -85,6 +85,7 @@ RuntimeInventoryStore::Outcome RuntimeInventoryStore::fetch(
         std::nullopt, std::nullopt, timeLimit, std::move(group));
     if (result.failed()) {
         outcome.failure = result.error;
+        outcome.toolMissing = result.failure == CLI::Failure::NotFound;
         return outcome;
     }
     if (result.code != 0 && result.out.trimmed().isEmpty()) {
@@ -168,6 +169,7 @@ void RuntimeInventoryStore::apply(const Outcome& outcome)
     m_running = false;
     m_loading = false;
     m_stamp = QDateTime::currentDateTime();
+    m_toolMissing = outcome.toolMissing;
     if (outcome.entries) {
         QList<RuntimeRow> rows;
         for (const RuntimeEntry& e : *outcome.entries)

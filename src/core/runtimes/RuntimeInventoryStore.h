@@ -34,6 +34,8 @@ public:
     QMap<QString, qint64> counts() const { return m_counts; }
     bool loading() const { return m_loading; }
     std::optional<QString> failure() const { return m_failure; }
+    // The last refresh found no companion tool to run.
+    bool toolMissing() const { return m_toolMissing; }
     std::optional<QDateTime> stamp() const { return m_stamp; }
     QMap<QString, RuntimeSetupInfo> setup() const { return m_setup; }
     QSet<QString> configured() const { return m_configured; }
@@ -78,6 +80,7 @@ private:
         QMap<QString, qint64> counts;
         QList<RuntimeSetupInfo> setup;
         QString failure;
+        bool toolMissing = false;
     };
     // What the profile files say.
     struct Profiles {
@@ -115,6 +118,7 @@ private:
     QMap<QString, qint64> m_counts;
     bool m_loading = false;
     std::optional<QString> m_failure;
+    bool m_toolMissing = false;
     std::optional<QDateTime> m_stamp;
     QMap<QString, RuntimeSetupInfo> m_setup;
     QSet<QString> m_configured;

@@ -116,6 +116,12 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &WindowController::modelChanged);
     connect(m_inventory, &RuntimeInventoryStore::changed, this, &WindowController::modelChanged);
     connect(m_inventory, &RuntimeInventoryStore::reportApplied, this, &WindowController::reloadRuntimeEnabled);
+    // A pairing that found no tool said so; once a run finds it (installed
+    // since), that notice is no longer true.
+    connect(m_inventory, &RuntimeInventoryStore::reportApplied, this, [this] {
+        if (!m_inventory->toolMissing() && m_noticeIsError && m_notice == CLI::NotFound::description())
+            setNotice(std::nullopt, m_noticeIsError);
+    });
     connect(m_serviceHealth, &AgentServiceHealth::changed, this, &WindowController::modelChanged);
     connect(m_enablement, &RuntimeEnablement::changed, this, &WindowController::modelChanged);
     connect(m_enablement, &RuntimeEnablement::notice, this,

@@ -1,5 +1,7 @@
 #include "gui/design/DSText.h"
 
+#include "core/design/InlineMarkup.h"
+
 #include <QLabel>
 
 namespace DSText {
@@ -12,6 +14,16 @@ QLabel* label(const QString& text, const QFont& font, const QColor& colour, QWid
     l->setFont(font);
     setColour(l, colour);
     return l;
+}
+
+void setMarkup(QLabel* label, const QString& markup)
+{
+    label->setTextFormat(Qt::RichText);
+    // The same text again changes nothing: no new layout of the page around it.
+    const QString html = InlineMarkup::toHtml(markup);
+    if (label->text() != html)
+        label->setText(html);
+    label->setAccessibleName(InlineMarkup::toPlain(markup));
 }
 
 void setColour(QWidget* widget, const QColor& colour)

@@ -2,6 +2,7 @@
 
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 
 ProseLabel::ProseLabel(const QString& text, QWidget* parent)
@@ -66,7 +67,10 @@ QSize ProseLabel::minimumSizeHint() const
 
 int ProseLabel::heightForWidth(int width) const
 {
-    const int w = qMin(width, kMaxWidth);
+    // A layout asks at the width it has, also when the label may not be that
+    // wide: measured wider than it is drawn, it would take fewer lines than it
+    // shows and squeeze what comes after it.
+    const int w = std::min({ width, kMaxWidth, maximumWidth() });
     forgetIfChanged();
     return m_heights.at(w, [this](int at) { return QLabel::heightForWidth(at); });
 }

@@ -6,7 +6,7 @@
 #include <QLabel>
 
 // Running text at a readable width: wraps onto as many lines as it needs and
-// never wider than 640; narrow text keeps its own width. Add it to a layout
+// never wider than 640 (or its maximum width); narrow text keeps its own width. Add it to a layout
 // with Qt::AlignLeft so that it sits at the leading edge.
 class ProseLabel : public QLabel {
     Q_OBJECT

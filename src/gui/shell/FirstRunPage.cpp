@@ -2,7 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/design/InlineMarkup.h"
+#include "core/gateway/CLI.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/PrimaryButton.h"
@@ -37,15 +37,26 @@ FirstRunPage::FirstRunPage(QWidget* parent)
     m_pair->setMaximumWidth(kControlWidth);
     setSection(PairButton, m_pair);
 
+    // Pairing runs the companion tool: without it the button can only fail.
+    m_toolMissing = new ProseLabel(CLI::NotFound::description());
+    m_toolMissing->setObjectName(QStringLiteral("firstrun.toolMissing"));
+    m_toolMissing->setFont(DSFont::semiBold(11.5));
+    DSText::setColour(m_toolMissing, DS::amber());
+    m_toolMissing->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_toolMissing->setMaximumWidth(kControlWidth);
+    m_toolMissing->hide();
+    setSection(ToolMissing, m_toolMissing);
+
     m_hintText = new ProseLabel;
     m_hintText->setObjectName(QStringLiteral("firstrun.hintText"));
-    m_hintText->setTextFormat(Qt::RichText);
-    m_hintText->setText(InlineMarkup::toHtml(
-        QStringLiteral("在项目目录里跑 `brenlow pair`。两条路读写同一份配置，在哪边配的，另一边都认。")));
+    DSText::setMarkup(
+        m_hintText, QStringLiteral("在项目目录里跑 `brenlow pair`。两条路读写同一份配置，在哪边配的，另一边都认。"));
     m_hintText->setFont(DSFont::medium(11.5));
     DSText::setColour(m_hintText, DS::muted(0.55));
     m_hintText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_hintText->setContentsMargins(0, 4, 0, 0);
+    // As wide as the disclosure around it can be, so that it is measured at the width it is drawn.
+    m_hintText->setMaximumWidth(kControlWidth);
     m_hint = new Disclosure(QStringLiteral("用命令行做同样的事"), m_hintText);
     m_hint->setObjectName(QStringLiteral("firstrun.commandHint"));
     m_hint->setHeaderFont(DSFont::semiBold(11));
@@ -60,4 +71,10 @@ FirstRunPage::FirstRunPage(QWidget* parent)
 void FirstRunPage::setBusy(bool busy)
 {
     m_pair->setBusy(busy);
+}
+
+void FirstRunPage::setToolMissing(bool missing)
+{
+    if (m_toolMissing->isHidden() == missing)
+        m_toolMissing->setVisible(missing);
 }

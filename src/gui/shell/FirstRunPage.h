@@ -14,11 +14,14 @@ class FirstRunPage : public SectionStack {
     Q_OBJECT
 public:
     // The page's slots, top to bottom.
-    enum Slot { Title, Explanation, PairButton, CommandHint, Runtime, About };
+    enum Slot { Title, Explanation, PairButton, ToolMissing, CommandHint, Runtime, About };
 
     explicit FirstRunPage(QWidget* parent = nullptr);
 
     void setBusy(bool busy);
+    // Under the pairing button: no companion tool was found, and how to install it.
+    void setToolMissing(bool missing);
+    QLabel* toolMissingNote() const { return m_toolMissing; }
     PrimaryButton* pairButton() const { return m_pair; }
     AboutSection* about() const { return m_about; }
 
@@ -27,6 +30,7 @@ signals:
 
 private:
     PrimaryButton* m_pair;
+    QLabel* m_toolMissing;
     Disclosure* m_hint;
     QLabel* m_hintText;
     AboutSection* m_about;

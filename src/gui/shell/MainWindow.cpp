@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/gateway/Status.h"
 #include "core/platform/PendingCall.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/runtimes/RuntimeSectionModel.h"
 #include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
@@ -313,8 +314,10 @@ void MainWindow::refreshView()
         other->hide();
     if (page->isHidden())
         page->show();
-    if (m_firstRun)
+    if (m_firstRun) {
         m_firstRun->about()->setWorkspace(selected, status.endpointNote());
+        m_firstRun->setToolMissing(m_controller->inventory()->toolMissing());
+    }
     if (m_paired)
         m_paired->about()->setWorkspace(selected, status.endpointNote());
 }

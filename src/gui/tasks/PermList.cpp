@@ -2,7 +2,6 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/design/InlineMarkup.h"
 #include "gui/design/AimGuard.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DiagRow.h"
@@ -21,9 +20,7 @@ namespace {
 ProseLabel* rule(const QString& markup, QWidget* parent)
 {
     auto* label = new ProseLabel(QString(), parent);
-    label->setTextFormat(Qt::RichText);
-    label->setText(InlineMarkup::toHtml(markup));
-    label->setAccessibleName(markup);
+    DSText::setMarkup(label, markup);
     label->setFont(DSFont::medium(11.5));
     DSText::setColour(label, DS::muted(0.55));
     return label;

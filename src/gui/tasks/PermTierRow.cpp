@@ -2,7 +2,6 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/design/InlineMarkup.h"
 #include "gui/design/Chip.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DangerButton.h"
@@ -37,10 +36,7 @@ ProseLabel* prose(const QFont& font, const QColor& colour, bool markup, QWidget*
 // Shows a text with inline bold and code marks (escaped otherwise); hidden when empty.
 void setMarkup(ProseLabel* label, const QString& text)
 {
-    const QString html = InlineMarkup::toHtml(text);
-    if (label->text() != html)
-        label->setText(html);
-    label->setAccessibleName(text);
+    DSText::setMarkup(label, text);
     label->setVisible(!text.isEmpty());
 }
 

@@ -2,7 +2,6 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/design/InlineMarkup.h"
 #include "core/tasks/TaskCards.h"
 #include "gui/design/DSText.h"
 #include "gui/design/ElidedLabel.h"
@@ -91,9 +90,8 @@ ProgressTail::ProgressTail(QWidget* parent)
 void ProgressTail::setProgress(const QList<ProgressLine>& progress, const std::optional<QString>& error, bool truncated)
 {
     if (error) {
-        const QString text = QStringLiteral("进度读不到（") + *error + QStringLiteral("）。这**不等于**它停住了。");
-        m_error->setText(InlineMarkup::toHtml(text));
-        m_error->setAccessibleName(text);
+        DSText::setMarkup(
+            m_error, QStringLiteral("进度读不到（") + *error + QStringLiteral("）。这**不等于**它停住了。"));
     }
     m_error->setVisible(error.has_value());
     const QList<ProgressLine> lines = error ? QList<ProgressLine> {} : TaskCards::tailLines(progress);

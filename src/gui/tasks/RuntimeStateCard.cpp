@@ -2,7 +2,6 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/design/InlineMarkup.h"
 #include "core/tasks/RuntimeStatePresentation.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Disclosure.h"
@@ -39,7 +38,6 @@ RuntimeStateCard::RuntimeStateCard(QWidget* parent)
 
     m_headline = new ProseLabel(QString(), this);
     m_headline->setObjectName(QStringLiteral("runtimestate.headline"));
-    m_headline->setTextFormat(Qt::RichText);
     m_headline->setFont(DSFont::medium(11.5));
     DSText::setColour(m_headline, DS::muted(0.6));
     stack->addWidget(m_headline, 0, Qt::AlignLeft);
@@ -82,11 +80,7 @@ void RuntimeStateCard::setContent(const Content& c)
     m_time->setText(time.value_or(QString()));
     m_time->setVisible(time.has_value());
 
-    const QString headline = stateHeadline(s);
-    const QString html = InlineMarkup::toHtml(headline);
-    if (m_headline->text() != html)
-        m_headline->setText(html);
-    m_headline->setAccessibleName(headline);
+    DSText::setMarkup(m_headline, stateHeadline(s));
 
     const std::optional<CommandBrief> command = stateCommand(s);
     const QString quoted = command ? QStringLiteral("「") + command->text + QStringLiteral("」") : QString();

@@ -2,7 +2,6 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
-#include "core/design/InlineMarkup.h"
 #include "core/design/TolvarineStatus.h"
 #include "core/gateway/Status.h"
 #include "core/workforce/CollabCopy.h"
@@ -40,8 +39,7 @@ QLabel* wrapping(const QString& text, const QFont& font, const QColor& colour, Q
 QLabel* markup(const QString& text, const QFont& font, const QColor& colour, QWidget* parent = nullptr)
 {
     QLabel* l = wrapping(QString(), font, colour, parent);
-    l->setTextFormat(Qt::RichText);
-    l->setText(InlineMarkup::toHtml(text));
+    DSText::setMarkup(l, text);
     return l;
 }
 

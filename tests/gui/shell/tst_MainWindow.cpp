@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "core/agents/AdvancedConnectionStore.h"
+#include "core/gateway/CLI.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
@@ -15,6 +16,7 @@
 #include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/Disclosure.h"
+#include "gui/design/ElidedLine.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/platform/Prompts.h"
@@ -33,6 +35,7 @@
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
+#include "gui/workspaces/PairingSheet.h"
 #include "gui/workspaces/RelocationBanner.h"
 
 #include "BlockingSecretStore.h"
@@ -42,6 +45,7 @@
 #include "TempHome.h"
 #include "WindowTestSetUp.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -53,6 +57,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QThreadPool>
 #include <QtTest>
@@ -120,6 +125,9 @@ private slots:
     void aboutSection();
     void sectionsKeepTheirOrder();
     void firstRunAndScreenshots();
+    void firstRunWithoutTheTool();
+    void longWorkspaceName();
+    void sheetsFitTheScreen();
     void pairedPageWhileTheToolSyncs();
     void pickWhileTheToolSyncs();
     void oneDecisionWhileAPollOvertakes_data();
@@ -292,6 +300,92 @@ void TestMainWindow::sectionsKeepTheirOrder()
     QCOMPARE(page.sections(), (QList<QWidget*> { team2, runtime, page.about() }));
 }
 
+// Without the companion tool the first-run page says so beside its button, with how to install it; once a
+// run finds the tool, neither that nor the pairing's notice that it was missing stays.
+void TestMainWindow::firstRunWithoutTheTool()
+{
+    QVERIFY(QFile::remove(m_tool->exe()));
+    m_prompts->folderAnswers = { newFolder() };
+    MainWindow w(kQuiet);
+    QSignalSpy refreshed(w.controller()->inventory(), &RuntimeInventoryStore::refreshed);
+    QSignalSpy paired(w.controller(), &WindowController::pairingFinished);
+    showLoaded(w);
+    QLabel* note = w.firstRunPage()->toolMissingNote();
+    QTRY_VERIFY(note->isVisible());
+    QCOMPARE(note->text(), CLI::NotFound::description());
+    save(&w, QStringLiteral("main-firstrun-notool.png"));
+    QTest::mouseClick(w.firstRunPage()->pairButton(), Qt::LeftButton);
+    QTRY_COMPARE(paired.size(), 1);
+    QCOMPARE(w.noticeBanner()->text(), CLI::NotFound::description());
+
+    m_world->home.installTool(Sim::companion());
+    const qsizetype before = refreshed.size();
+    clickWhenShown(w, QStringLiteral("runtime.refresh"));
+    QTRY_COMPARE(refreshed.size(), before + 1);
+    QVERIFY(!note->isVisible() && !w.noticeBanner()->isVisible());
+}
+
+// A long name is cut with "…" between two characters, in the header and in the phone sheet's list; the tool tip
+// holds the whole name.
+void TestMainWindow::longWorkspaceName()
+{
+    const QString name = QStringLiteral("Tolvarine 桌面客户端 · Onboarding 体验改进 Long Mixed 工作区名字");
+    m_world->pair();
+    for (const char* file : { ".tolvarine/workspaces/ws-demo.json", ".tolvarine/config.json" }) {
+        QJsonObject o = JsonFile::read(m_world->home.filePath(QLatin1String(file)))->object();
+        o[QStringLiteral("name")] = name;
+        m_world->home.writeFile(QLatin1String(file), QJsonDocument(o).toJson());
+    }
+    const auto elided = [&name](const QString& shown) {
+        return shown.size() > 1 && shown.endsWith(QChar(0x2026)) && name.startsWith(shown.chopped(1));
+    };
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    ElidedComboBox* switcher = w.header()->switcher();
+    QTRY_VERIFY(switcher && switcher->isVisible());
+    QVERIFY2(elided(switcher->shownText()), qPrintable(switcher->shownText()));
+    QCOMPARE(switcher->toolTip(), name);
+    save(&w, QStringLiteral("main-long-name.png"));
+
+    auto* phone = w.findChild<PairingSection*>();
+    phone->setQrExpanded(true);
+    QTRY_COMPARE_WITH_TIMEOUT(phone->sheet()->content(), PairingSheet::Content::Link, 15000);
+    auto* listed = phone->sheet()->findChild<ElidedLine*>(QStringLiteral("name"));
+    QVERIFY2(listed && elided(listed->shownText()), qPrintable(listed ? listed->shownText() : QString()));
+    QCOMPARE(listed->toolTip(), name);
+    save(phone->sheet(), QStringLiteral("main-sheet-pairing-long-name.png"));
+}
+
+// Every sheet fits the screen the window is on, its list scrolling, with its closing button in view. Also run on
+// a 960×540 screen: a 1080-pixel one at scale 2 (CMakeLists.txt).
+void TestMainWindow::sheetsFitTheScreen()
+{
+    m_world->pair();
+    MainWindow w(kQuiet);
+    showLoaded(w);
+    const QRect screen = w.screen()->availableGeometry();
+    // Each sheet by the control that opens it and the button that closes it.
+    const QList<std::pair<QString, std::function<void()>>> sheets { { "approvals.close", [&] { w.openApprovals(); } },
+        { "failedtasks.close", [&] { w.openFailedTasks(); } }, { "recovery.close", [&] { w.recover(); } },
+        { "qr.collapse", [&] { w.findChild<PairingSection*>()->setQrExpanded(true); } },
+        { "providers.close", [&] { clickWhenShown(w, QStringLiteral("runtime.codex.model")); } },
+        { "advanced.add.cancel", [&] { clickWhenShown(w, QStringLiteral("advanced.add")); } } };
+    for (const auto& [close, open] : sheets) {
+        open();
+        QPointer<QAbstractButton> button;
+        QTRY_VERIFY(QApplication::activeModalWidget()
+            && (button = QApplication::activeModalWidget()->findChild<QAbstractButton*>(close)));
+        QDialog* sheet = qobject_cast<QDialog*>(button->window());
+        QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        QTest::qWait(200);
+        QVERIFY2(sheet->frameGeometry().height() <= screen.height(), qPrintable(close));
+        QVERIFY2(button->visibleRegion().boundingRect() == button->rect(), qPrintable(close));
+        save(sheet, QStringLiteral("sheet-%1-%2x%3.png").arg(close).arg(screen.width()).arg(screen.height()));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY(!button || !sheet->isVisible());
+    }
+}
+
 // The start-up load waits for the tool's sync; meanwhile the window already
 // shows the page its pairing files call for, also when the tool is slow.
 void TestMainWindow::pairedPageWhileTheToolSyncs()
@@ -357,6 +451,18 @@ void TestMainWindow::firstRunAndScreenshots()
         MainWindow w(kQuiet);
         settle(w);
         save(&w, QStringLiteral("main-firstrun.png"));
+        // The command-line hint opened: the sections below it keep their size, also after a resize.
+        QWidget* runtime = w.firstRunPage()->section(FirstRunPage::Runtime);
+        QTest::mouseClick(
+            w.firstRunPage()->findChild<Disclosure*>(QStringLiteral("firstrun.commandHint"))->header(), Qt::LeftButton);
+        for (const QSize size : { QSize(840, 720), QSize(960, 540) }) {
+            w.resize(size);
+            QTest::qWait(100);
+            QCOMPARE(runtime->height(), runtime->heightForWidth(runtime->width()));
+        }
+        w.scrollArea()->ensureWidgetVisible(w.firstRunPage()->findChild<QWidget*>(QStringLiteral("advanced.add")));
+        save(&w, QStringLiteral("main-firstrun-hint.png"));
+        w.resize(840, 720);
         // A dismissed notice is gone; the next one brings its own kind.
         w.controller()->setNotice(QStringLiteral("配对失败：x"), true);
         QTest::mouseClick(w.noticeBanner()->dismissButton(), Qt::LeftButton);
@@ -369,6 +475,11 @@ void TestMainWindow::firstRunAndScreenshots()
     settle(w);
     w.controller()->setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
     save(&w, QStringLiteral("main-paired.png"));
+    // A screen reader gets the explanations as they read, not their bold marks.
+    for (QWidget* widget : w.findChildren<QWidget*>()) {
+        const QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        QVERIFY2(!name.contains(QLatin1String("**")), qPrintable(name));
+    }
     w.resize(840, 1400); // the whole page, below the fold too
     save(&w, QStringLiteral("main-paired-full.png"));
     w.resize(840, 720);
