@@ -55,6 +55,9 @@ QVBoxLayout* Sheet::addScrollingColumn(int cap)
     m_scrolling->setAutoFillBackground(false);
     m_scrolling->verticalScrollBar()->setStyleSheet(Style::scrollBar());
     auto* body = new QWidget;
+    // As tall as its rows at the width it has, never its minimum height: that
+    // one is measured with every wrapped text at its narrowest.
+    body->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     auto* rows = new QVBoxLayout(body);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(m_column->spacing());

@@ -377,6 +377,8 @@ void TestMainWindow::sheetsFitTheScreen()
             && (button = QApplication::activeModalWidget()->findChild<QAbstractButton*>(close)));
         QDialog* sheet = qobject_cast<QDialog*>(button->window());
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        if (auto* qr = qobject_cast<PairingSheet*>(sheet))
+            QTRY_COMPARE_WITH_TIMEOUT(qr->content(), PairingSheet::Content::Link, 15000);
         QTest::qWait(200);
         QVERIFY2(sheet->frameGeometry().height() <= screen.height(), qPrintable(close));
         QVERIFY2(button->visibleRegion().boundingRect() == button->rect(), qPrintable(close));
