@@ -131,6 +131,7 @@ void RuntimeInventoryStore::refresh()
     if (m_running)
         return;
     m_running = true;
+    ++m_runsStarted;
     m_loading = true;
     emit changed();
     DeskCrumbs::drop(QStringLiteral("runtimes.refresh 开始"));
@@ -140,6 +141,7 @@ void RuntimeInventoryStore::refresh()
 QCoro::Task<> RuntimeInventoryStore::run()
 {
     QPointer<RuntimeInventoryStore> self(this);
+    const quint64 runNumber = m_runsStarted;
     const std::chrono::milliseconds limit = m_timeLimit;
     // The run is stopped when the store goes first.
     const ProcessGroup::Scope scope(this);
@@ -155,6 +157,7 @@ QCoro::Task<> RuntimeInventoryStore::run()
             co_return;
     }
     // The rows never wait for the key store: what it says lands after them.
+    self->m_runApplied = runNumber;
     self->apply(outcome);
     if (outcome.entries) {
         co_await self->loadCredentials();

@@ -36,6 +36,9 @@ public:
     std::optional<QString> failure() const { return m_failure; }
     // The last refresh found no companion tool to run.
     bool toolMissing() const { return m_toolMissing; }
+    // Refreshes started so far, and which of them the rows come from.
+    quint64 runsStarted() const { return m_runsStarted; }
+    quint64 runApplied() const { return m_runApplied; }
     std::optional<QDateTime> stamp() const { return m_stamp; }
     QMap<QString, RuntimeSetupInfo> setup() const { return m_setup; }
     QSet<QString> configured() const { return m_configured; }
@@ -123,6 +126,8 @@ private:
     QMap<QString, RuntimeSetupInfo> m_setup;
     QSet<QString> m_configured;
     bool m_running = false;
+    quint64 m_runsStarted = 0;
+    quint64 m_runApplied = 0;
     QList<ProviderProfile> m_profiles;
     QMap<QString, QUuid> m_bindings;
     // A credential pass is on the key store's queue.

@@ -116,10 +116,12 @@ WindowController::WindowController(Intervals intervals, QObject* parent)
     connect(m_catalog, &WorkspaceCatalog::selectionChanged, this, &WindowController::modelChanged);
     connect(m_inventory, &RuntimeInventoryStore::changed, this, &WindowController::modelChanged);
     connect(m_inventory, &RuntimeInventoryStore::reportApplied, this, &WindowController::reloadRuntimeEnabled);
-    // A pairing that found no tool said so; once a run finds it (installed
-    // since), that notice is no longer true.
+    // A pairing that found no tool said so; once a run started after that
+    // finds it (installed since), that notice is no longer true. A run
+    // already under way when the notice came says nothing of it.
     connect(m_inventory, &RuntimeInventoryStore::reportApplied, this, [this] {
-        if (!m_inventory->toolMissing() && m_noticeIsError && m_notice == CLI::NotFound::description())
+        if (!m_inventory->toolMissing() && m_inventory->runApplied() > m_noticeAfterRun && m_noticeIsError
+            && m_notice == CLI::NotFound::description())
             setNotice(std::nullopt, m_noticeIsError);
     });
     connect(m_serviceHealth, &AgentServiceHealth::changed, this, &WindowController::modelChanged);
@@ -196,6 +198,7 @@ void WindowController::setNotice(const std::optional<QString>& text, bool isErro
 {
     m_notice = text;
     m_noticeIsError = isError;
+    m_noticeAfterRun = m_inventory->runsStarted();
     emit noticeChanged();
 }
 

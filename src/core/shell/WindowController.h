@@ -155,6 +155,8 @@ private:
     bool m_busy = false;
     std::optional<QString> m_notice;
     bool m_noticeIsError = false;
+    // The tool runs of the inventory started before the notice was set.
+    quint64 m_noticeAfterRun = 0;
     std::optional<QString> m_selectedEmployee;
 
     bool m_loopsStarted = false;
