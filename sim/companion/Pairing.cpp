@@ -53,7 +53,13 @@ bool writePrivate(const QString& path, const QJsonObject& object)
     if (!f.open(QIODevice::WriteOnly))
         return false;
     f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    f.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    // A full disk fails the flush, not the buffered write: the old file stays.
+    if (f.write(bytes) != bytes.size() || !f.flush()) {
+        f.cancelWriting();
+        f.commit();
+        return false;
+    }
     return f.commit();
 }
 

@@ -34,7 +34,11 @@ int main(int argc, char** argv)
 
     if (parser.isSet(largeOption)) {
         QSaveFile out(parser.value(largeOption));
-        if (!out.open(QIODevice::WriteOnly) || out.write(LargeScenario::generate()) < 0 || !out.commit()) {
+        const QByteArray bytes = LargeScenario::generate();
+        const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush();
+        if (!written)
+            out.cancelWriting();
+        if (!out.commit() || !written) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(parser.value(largeOption)));
             return 1;
         }

@@ -23,9 +23,19 @@ bool replaceFile(const QString& path, const QByteArray& bytes, Access access, QS
             f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         // commit() alone renames the file even when the buffered bytes could
         // not reach the disk (a full disk): the write and the flush are
-        // checked here, and a file left open is dropped with the QSaveFile.
-        if (f.write(bytes) == bytes.size() && f.flush() && f.commit())
-            return true;
+        // checked first, and when either fails the new file is dropped and
+        // the old one stays.
+        if (f.write(bytes) == bytes.size() && f.flush()) {
+            if (f.commit())
+                return true;
+        } else {
+            // The reason first: cancelling sets an error of its own.
+            if (error)
+                *error = f.errorString();
+            f.cancelWriting();
+            f.commit();
+            return false;
+        }
     }
     if (error)
         *error = f.errorString();
