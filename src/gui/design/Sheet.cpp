@@ -93,11 +93,12 @@ void Sheet::refit()
 {
     if (!layout())
         return;
+    int natural = 0;
     if (m_scrolling) {
         // As tall as its rows first; then it gives up what the screen has not.
         QLayout* rows = m_scrolling->widget()->layout();
-        const int natural = rows->hasHeightForWidth() ? rows->totalHeightForWidth(innerWidth())
-                                                      : m_scrolling->widget()->sizeHint().height();
+        natural = rows->hasHeightForWidth() ? rows->totalHeightForWidth(innerWidth())
+                                            : m_scrolling->widget()->sizeHint().height();
         m_scrolling->setFixedHeight(qMin(m_scrollingCap, natural));
     }
     int wanted = wantedHeight();
@@ -106,6 +107,14 @@ void Sheet::refit()
         const int had = m_scrolling->minimumHeight();
         m_scrolling->setFixedHeight(qMin(had, qMax(kScrollingFloor, had - over)));
         wanted = wantedHeight();
+    }
+    if (m_scrolling) {
+        // The bar only where the rows do not fit. Left to itself, a bar shown
+        // for a moment while the rows changed narrows them, their texts wrap
+        // into more lines, and it stays: the last rows slide under the buttons
+        // although they fit at the full width.
+        m_scrolling->setVerticalScrollBarPolicy(
+            natural > m_scrolling->minimumHeight() ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     }
     setFixedHeight(wanted);
 }

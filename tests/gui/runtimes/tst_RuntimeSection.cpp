@@ -778,6 +778,26 @@ void TestRuntimeSection::recoveryLongDetailWraps()
     sheet.open();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     QCoro::waitFor(recover(runner, ws));
+    // Again with the path lengthened until it takes one more line at the width
+    // a scroll bar leaves: a bar shown for a moment while the rows change must
+    // not stay and push the last rows under the button.
+    {
+        auto* scrolling = sheet.findChild<QScrollArea*>();
+        QLabel* shown
+            = sheet.findChild<RecoveryStepRow*>(runner.steps().first().id)->findChild<QLabel*>("recovery.detail");
+        QLabel probe;
+        probe.setFont(shown->font());
+        probe.setWordWrap(true);
+        const int full = shown->width();
+        const int narrowed = full - scrolling->verticalScrollBar()->sizeHint().width();
+        QString longer = *ws.path;
+        for (probe.setText(longer); probe.heightForWidth(full) == probe.heightForWidth(narrowed); probe.setText(longer))
+            longer += QLatin1Char('x');
+        ws.path = longer;
+        QVERIFY(QDir().mkpath(*ws.path));
+        QCoro::waitFor(recover(runner, ws));
+        QVERIFY(!scrolling->verticalScrollBar()->isVisible());
+    }
     save(&sheet, "sheet-recovery-long-path.png");
 
     const auto inSheet = [&](QWidget* w) { return QRect(w->mapTo(&sheet, QPoint(0, 0)), w->size()); };
