@@ -5,6 +5,7 @@
 #include "gui/design/TabChain.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QScrollArea>
@@ -108,13 +109,15 @@ void Sheet::refit()
         m_scrolling->setFixedHeight(qMin(had, qMax(kScrollingFloor, had - over)));
         wanted = wantedHeight();
     }
-    if (m_scrolling) {
-        // The bar only where the rows do not fit. Left to itself, a bar shown
-        // for a moment while the rows changed narrows them, their texts wrap
-        // into more lines, and it stays: the last rows slide under the buttons
-        // although they fit at the full width.
-        m_scrolling->setVerticalScrollBarPolicy(
-            natural > m_scrolling->minimumHeight() ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    if (m_scrolling && natural <= m_scrolling->minimumHeight() && m_scrolling->verticalScrollBar()->isVisible()) {
+        // The rows fit at the full width, yet a bar shown for a moment while
+        // they changed stays: it narrows them, their texts wrap into more
+        // lines and the last rows slide under the buttons. Measured again
+        // without it, the scrolling part finds they fit.
+        m_scrolling->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        QEvent measure(QEvent::LayoutRequest);
+        QCoreApplication::sendEvent(m_scrolling, &measure);
+        m_scrolling->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     }
     setFixedHeight(wanted);
 }
