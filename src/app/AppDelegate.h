@@ -7,12 +7,13 @@
 #include <QObject>
 
 class QSocketNotifier;
+class QTimer;
 
 // The application's process-wide duties beside the window: ending the workers
-// a crashed earlier run left behind once launching has finished, and stopping
-// every worker and one-shot tool run this run started before the process goes,
-// whether the user closed the window or the process was asked to end with
-// SIGTERM or SIGINT.
+// a crashed earlier run left behind once launching has finished, keeping the
+// resident size to what is in use, and stopping every worker and one-shot
+// tool run this run started before the process goes, whether the user closed
+// the window or the process was asked to end with SIGTERM or SIGINT.
 // One per process; create it after the QCoreApplication.
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -21,7 +22,8 @@ public:
     ~AppDelegate() override;
 
     // Reaps orphaned workers off the GUI thread (each may take its grace to
-    // end); a breadcrumb with the count when any were ended.
+    // end); a breadcrumb with the count when any were ended. From then on,
+    // once a minute, the heap's free pages go back to the system.
     QFuture<QList<RuntimeChildRecord>> applicationDidFinishLaunching();
     // Hides every window, ends the one-shot companion-tool runs in flight
     // (with whatever they started; none starts from here on), stops every
@@ -43,5 +45,6 @@ private:
     void hideWindows();
 
     QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_heapTrim = nullptr;
     bool m_terminated = false;
 };
