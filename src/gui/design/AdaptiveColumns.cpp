@@ -17,6 +17,7 @@ AdaptiveColumns::AdaptiveColumns(qreal minItem, qreal spacing, QWidget* parent)
 
 void AdaptiveColumns::adopt()
 {
+    forgetHeights();
     for (QWidget* c : m_cells) {
         if (c->parentWidget() != this)
             c->setParent(this);
@@ -31,6 +32,7 @@ void AdaptiveColumns::setContentWidth(std::optional<qreal> width)
     if (width == m_contentWidth)
         return;
     m_contentWidth = width;
+    forgetHeights();
     updateGeometry();
     arrange();
 }
@@ -53,6 +55,14 @@ int AdaptiveColumns::heightForWidth(int width) const
 {
     if (m_cells.isEmpty())
         return 0;
+    // Kept only while shown: a cell that changes while the grid is hidden
+    // asks nobody to lay out again.
+    const bool keep = isVisible();
+    if (keep) {
+        const auto known = m_heights.constFind(width);
+        if (known != m_heights.constEnd())
+            return *known;
+    }
     const int columns = columnsFor(width);
     const int cellWidth = qMax(0, int((width - (columns - 1) * m_spacing) / columns));
     int total = 0;
@@ -64,7 +74,14 @@ int AdaptiveColumns::heightForWidth(int width) const
         total += rowHeight;
         ++rows;
     }
-    return total + int(std::lround((rows - 1) * m_spacing));
+    const int height = total + int(std::lround((rows - 1) * m_spacing));
+    // A few widths are asked for in one pass; more means the width is changing.
+    if (keep) {
+        if (m_heights.size() >= 8)
+            m_heights.clear();
+        m_heights.insert(width, height);
+    }
+    return height;
 }
 
 QSize AdaptiveColumns::sizeHint() const
@@ -108,9 +125,13 @@ bool AdaptiveColumns::event(QEvent* event)
 {
     // A cell whose size hint changed asks its parent to lay out again.
     if (event->type() == QEvent::LayoutRequest) {
+        forgetHeights();
         updateGeometry();
         arrange();
         return true;
     }
+    // Fonts and styles change every height; what was kept before a hide is old.
+    if (event->type() == QEvent::Show || event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        forgetHeights();
     return QWidget::event(event);
 }

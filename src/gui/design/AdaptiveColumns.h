@@ -3,6 +3,7 @@
 #include "core/design/ColumnRule.h"
 #include "gui/design/KeyedReconciler.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <optional>
@@ -22,6 +23,8 @@ public:
     void reconcile(const Items& items, KeyOf keyOf, Create create, Update update)
     {
         QList<QWidget*> cells = m_reconciler.reconcile(items, keyOf, create, update);
+        // Updated cells may have other heights now.
+        forgetHeights();
         // The same cells in the same order need no new arrangement: a cell
         // whose content changed size asks for one itself (LayoutRequest).
         if (cells == m_cells)
@@ -53,10 +56,15 @@ private:
     void arrange();
     int cellHeight(QWidget* cell, int width) const;
     int columnsFor(int ownWidth) const;
+    void forgetHeights() { m_heights.clear(); }
 
     qreal m_minItem;
     qreal m_spacing;
     std::optional<qreal> m_contentWidth;
     KeyedReconciler<QString> m_reconciler;
     QList<QWidget*> m_cells;
+    // The heights measured so far at each width, until a cell changes: the
+    // layouts above ask again and again in one pass, and every cell measures
+    // its wrapped texts each time.
+    mutable QHash<int, int> m_heights;
 };

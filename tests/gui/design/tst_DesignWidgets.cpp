@@ -222,6 +222,55 @@ private slots:
             QVERIFY2(!Icon::pixmap(name, 24, DS::amber()).isNull(), qPrintable(name));
     }
 
+    // The grid's height follows a cell whose text grew, whether the grid was
+    // shown then or hidden, and whatever heights it measured before.
+    void adaptiveColumnsFollowTheirCells_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("shown") << false;
+        QTest::newRow("hidden meanwhile") << true;
+    }
+    void adaptiveColumnsFollowTheirCells()
+    {
+        QFETCH(bool, hidden);
+        QWidget host;
+        host.setFixedSize(400, 600);
+        auto* col = new QVBoxLayout(&host);
+        auto* grid = new AdaptiveColumns(340, 10);
+        col->addWidget(grid);
+        col->addStretch(1);
+        const QStringList ids { "a", "b" };
+        const auto fill = [&](const QString& text) {
+            grid->reconcile(
+                ids, [](const QString& id) { return id; },
+                [](const QString&) -> QWidget* {
+                    auto* label = new QLabel;
+                    label->setWordWrap(true);
+                    return label;
+                },
+                [&text](QWidget* cell, const QString& id) {
+                    if (id == "a" || text == "x")
+                        static_cast<QLabel*>(cell)->setText(text);
+                });
+        };
+        fill("x");
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const int before = grid->height();
+        QCOMPARE(grid->heightForWidth(grid->width()), before);
+        if (hidden)
+            grid->hide();
+        // Only the first cell's text changes, from the cell itself, as a poll would change it.
+        static_cast<QLabel*>(grid->cell("a"))->setText(QString("a longer line that wraps ").repeated(12));
+        QTest::qWait(20);
+        grid->show();
+        QWidget* grown = grid->cell("a");
+        QTRY_COMPARE(grown->height(), grown->heightForWidth(grown->width()));
+        QTRY_VERIFY(grid->height() > before);
+        QCOMPARE(grid->height(), grid->heightForWidth(grid->width()));
+        QVERIFY(grid->cell("b")->geometry().top() > grown->geometry().bottom());
+    }
+
     void elidedLabel()
     {
         ElidedLabel label(2, QString("一段很长的任务说明，").repeated(30));
