@@ -29,14 +29,30 @@ FeedActions::FeedActions(Status* status)
     connect(status, &Status::feedChanged, this, &FeedActions::forgetUnlisted);
 }
 
+namespace {
+
+// The workspace's part of a key, with no raw newline in it: the key's first
+// newline then ends it, whatever the item's id holds.
+QString workspacePart(const std::optional<CLIConfig>& config)
+{
+    if (!config)
+        return QString();
+    QString part = Status::workspaceKey(*config);
+    part.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    part.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return part;
+}
+
+} // namespace
+
 QString FeedActions::keyOf(const std::optional<CLIConfig>& config, const QString& itemId)
 {
-    return (config ? Status::workspaceKey(*config) : QString()) + QLatin1Char('\n') + itemId;
+    return workspacePart(config) + QLatin1Char('\n') + itemId;
 }
 
 QString FeedActions::itemOf(const QString& key)
 {
-    return key.mid(key.lastIndexOf(QLatin1Char('\n')) + 1);
+    return key.mid(key.indexOf(QLatin1Char('\n')) + 1);
 }
 
 void FeedActions::run(const QString& key, const QString& working, const QString& done,
@@ -53,9 +69,9 @@ bool FeedActions::listed(const QString& key) const
         return false;
     const QString id = itemOf(key);
     // Pressed without a workspace (nothing was sent): kept while the item shows in the list.
-    const QString workspace = key.left(key.size() - id.size() - 1);
+    const QString workspace = key.left(key.indexOf(QLatin1Char('\n')));
     const std::optional<CLIConfig>& config = m_status->feedConfig();
-    if (!workspace.isEmpty() && (!config || workspace != Status::workspaceKey(*config)))
+    if (!workspace.isEmpty() && (!config || workspace != workspacePart(config)))
         return false;
     for (const QList<FeedApprovalItem>* list : { &m_status->pendingApprovalItems(), &m_status->failedFeedItems() }) {
         for (const FeedApprovalItem& item : *list) {

@@ -1,7 +1,8 @@
 // The keyed action runner: what a key shows while its action runs and after,
 // the one reload that follows whatever the outcome, and what still follows
-// when the runner is destroyed while the operation runs.
+// when the runner is destroyed while the operation runs; the feed's keys.
 #include "core/tasks/ActionRunner.h"
+#include "core/tasks/FeedActions.h"
 
 #include <QtTest>
 
@@ -35,6 +36,8 @@ private slots:
     void outcome();
     void destroyedWhileRunning_data();
     void destroyedWhileRunning();
+    void feedKeysKeepTheirItem_data();
+    void feedKeysKeepTheirItem();
 };
 
 void TestActionRunner::outcome_data()
@@ -115,4 +118,36 @@ void TestActionRunner::destroyedWhileRunning()
 }
 
 QTEST_GUILESS_MAIN(TestActionRunner)
+// A key gives back the very item it was made for, whatever the gateway's id
+// or the paired workspace's name holds, and two workspaces never share a key.
+void TestActionRunner::feedKeysKeepTheirItem_data()
+{
+    QTest::addColumn<QString>("workspace");
+    QTest::addColumn<QString>("item");
+    QTest::newRow("plain") << "ws-1"
+                           << "f-306";
+    QTest::newRow("newline in the id") << "ws-1"
+                                       << "f-306\nf-307";
+    QTest::newRow("newline in the workspace") << "ws\n1"
+                                              << "f-306";
+    QTest::newRow("escapes in both") << "ws\\n\n"
+                                     << "\\n\n";
+    QTest::newRow("empty id") << "ws-1"
+                              << "";
+}
+
+void TestActionRunner::feedKeysKeepTheirItem()
+{
+    QFETCH(QString, workspace);
+    QFETCH(QString, item);
+    const CLIConfig config { .api = "http://127.0.0.1:8080", .workspace = workspace, .token = "t" };
+    const QString key = FeedActions::keyOf(config, item);
+    QCOMPARE(FeedActions::itemOf(key), item);
+    QCOMPARE(FeedActions::itemOf(FeedActions::keyOf(std::nullopt, item)), item);
+    // Where the workspace's name ends and the id begins is never in doubt.
+    CLIConfig longer = config;
+    longer.workspace += QLatin1Char('\n');
+    QVERIFY(FeedActions::keyOf(longer, item) != FeedActions::keyOf(config, QLatin1Char('\n') + item));
+}
+
 #include "tst_ActionRunner.moc"
