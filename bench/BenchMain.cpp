@@ -3,10 +3,10 @@
 // goes to a JSON file. Timed figures alternate their rounds with the floor's
 // and take the fastest of each. Measures the start-up and idle figures itself, with
 // the application and the bare window as fresh processes; the reload and
-// window benchmarks run as children and hand over their figures; the
-// workforce benchmark prints its own lines.
+// window benchmarks and the scale benchmark run as children and hand over
+// their figures; the workforce benchmark prints its own lines.
 //
-//   tolvarine-bench [--smoke] [--out FILE] [--only start,reload,window,workforce,idle]
+//   tolvarine-bench [--smoke] [--out FILE] [--only start,reload,window,workforce,scale,idle]
 //
 // --smoke runs one round of each with short windows: it keeps the
 // benchmarks building and running, and its timings mean nothing.
@@ -226,7 +226,7 @@ int main(int argc, char** argv)
     const QCommandLineOption outOption(
         QStringLiteral("out"), QStringLiteral("write the table as JSON here"), QStringLiteral("file"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-        QStringLiteral("run only these groups (comma-separated: start, reload, window, workforce, idle)"),
+        QStringLiteral("run only these groups (comma-separated: start, reload, window, workforce, scale, idle)"),
         QStringLiteral("groups"));
     parser.addOptions({ smokeOption, outOption, onlyOption });
     parser.addHelpOption();
@@ -286,6 +286,17 @@ int main(int argc, char** argv)
         if (!run(QStringLiteral(TOLVARINE_BENCH_WORKFORCE),
                 { QStringLiteral("--rounds"), QString::number(s.timedRounds) }))
             return 1;
+    }
+    if (wanted("scale")) {
+        std::fprintf(stderr, "bench: the window as one dimension grows\n");
+        QStringList args;
+        if (parser.isSet(smokeOption))
+            args << QStringLiteral("--smoke");
+        const auto scale
+            = child(QStringLiteral(TOLVARINE_BENCH_SCALE), args, work.filePath(QStringLiteral("scale.json")));
+        if (!scale)
+            return 1;
+        figures << *scale;
     }
     if (wanted("idle")) {
         std::fprintf(stderr, "bench: %d s idle\n", s.idleSeconds);

@@ -1,10 +1,16 @@
 #include "BenchSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -91,6 +97,31 @@ double fastest(const QList<double>& values)
     return values.isEmpty() ? 0 : *std::min_element(values.cbegin(), values.cend());
 }
 
+void nameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        spin(10);
+    }
+    return true;
+}
+
 namespace {
 
 QString procFile(qint64 pid, const char* name)
@@ -172,6 +203,61 @@ bool StandInGateway::start(const QString& scenarioPath)
     }
     m_origin = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(first.mid(10));
     return true;
+}
+
+namespace {
+
+// One request on a connection of its own; the status and the body.
+std::optional<std::pair<int, QByteArray>> request(
+    const QString& origin, const char* method, const QString& path, const QByteArray& body)
+{
+    const QUrl url(origin);
+    QTcpSocket socket;
+    socket.connectToHost(url.host(), quint16(url.port()));
+    if (!socket.waitForConnected(10000))
+        return std::nullopt;
+    QByteArray head = QByteArray(method) + ' ' + path.toUtf8() + " HTTP/1.1\r\nHost: " + url.authority().toUtf8()
+        + "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n";
+    socket.write(head + body);
+    QByteArray reply;
+    qsizetype headerEnd = -1;
+    qint64 length = -1;
+    while (headerEnd < 0 || reply.size() < headerEnd + 4 + length) {
+        if (!socket.waitForReadyRead(60000))
+            break;
+        reply += socket.readAll();
+        if (headerEnd < 0 && (headerEnd = reply.indexOf("\r\n\r\n")) >= 0) {
+            for (const QByteArray& line : reply.left(headerEnd).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            }
+            if (length < 0)
+                return std::nullopt;
+        }
+    }
+    if (headerEnd < 0 || reply.size() < headerEnd + 4 + length)
+        return std::nullopt;
+    const QList<QByteArray> status = reply.left(reply.indexOf("\r\n")).split(' ');
+    if (status.size() < 2)
+        return std::nullopt;
+    return std::make_pair(status.at(1).toInt(), reply.mid(headerEnd + 4, length));
+}
+
+} // namespace
+
+bool StandInGateway::control(const char* method, const QString& path, const QByteArray& body) const
+{
+    const auto answer = request(m_origin, method, path, body);
+    return answer && answer->first >= 200 && answer->first < 300;
+}
+
+std::optional<QByteArray> StandInGateway::read(const QString& path) const
+{
+    const auto answer = request(m_origin, "GET", path, {});
+    if (!answer || answer->first != 200)
+        return std::nullopt;
+    return answer->second;
 }
 
 bool StandInGateway::generateLarge(const QString& path)

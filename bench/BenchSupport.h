@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <optional>
 
 // What the benchmarks share: one figure of the table, the clocks and /proc
@@ -43,6 +44,14 @@ double median(QList<double> values);
 // The smallest value (0 for none): the round the rest of the machine disturbed least.
 double fastest(const QList<double>& values);
 
+// The application's organisation and name, as its main() sets them (its settings file follows them).
+void nameApplication();
+
+// Runs the event loop for `ms`.
+void spin(int ms);
+// Runs the event loop until `done` holds (true) or for `timeoutMs` (false).
+bool waitUntil(const std::function<bool()>& done, int timeoutMs);
+
 // A field of /proc/<pid>/status in kB (pid 0: this process); -1 when unreadable.
 qint64 procStatusKb(qint64 pid, const char* field);
 // User plus system CPU time of a process so far, in milliseconds; none when unreadable.
@@ -64,6 +73,11 @@ public:
     // Starts it with the scenario; false (and a message on standard error) when it does not listen.
     bool start(const QString& scenarioPath);
     QString origin() const { return m_origin; }
+    // A request to its control API (/_sim/…), answered 2xx; blocking, so call it
+    // from a thread that is not measured. Safe from any thread.
+    bool control(const char* method, const QString& path, const QByteArray& body = {}) const;
+    // The body of a GET on the control API; none unless answered 200.
+    std::optional<QByteArray> read(const QString& path) const;
 
     // Writes the large scenario (2,000 commands, 60 employees, 300 feed items) to the path.
     static bool generateLarge(const QString& path);

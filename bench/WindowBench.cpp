@@ -50,25 +50,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs the event loop for `ms`.
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        spin(10);
-    }
-    return true;
-}
+using bench::spin;
+using bench::waitUntil;
 
 // Handles everything already queued (the window's deferred refresh, layout
 // and paint requests), until a few passes in a row find nothing to do.
@@ -293,8 +276,7 @@ int main(int argc, char** argv)
     }
     home.enter(QString(), true);
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
-    QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
+    bench::nameApplication();
 
     QCommandLineParser parser;
     const QCommandLineOption figuresOption(

@@ -1,6 +1,6 @@
 // tolvarine-gateway-sim: the stand-in workspace gateway for tests and demos.
 //   tolvarine-gateway-sim --port N --scenario FILE
-//   tolvarine-gateway-sim --generate-large FILE
+//   tolvarine-gateway-sim --generate-large FILE [--shape commands=N,employees=N,…]
 #include "GatewaySim.h"
 #include "LargeScenario.h"
 #include "SimState.h"
@@ -29,12 +29,22 @@ int main(int argc, char** argv)
         QStringLiteral("scenario"), QStringLiteral("Scenario file."), QStringLiteral("file"));
     const QCommandLineOption largeOption(QStringLiteral("generate-large"),
         QStringLiteral("Write the large benchmark scenario to the file and exit."), QStringLiteral("file"));
-    parser.addOptions({ portOption, scenarioOption, largeOption });
+    const QCommandLineOption shapeOption(QStringLiteral("shape"),
+        QStringLiteral("With --generate-large: sizes other than the large scenario's (see LargeScenario.h)."),
+        QStringLiteral("key=value,…"));
+    parser.addOptions({ portOption, scenarioOption, largeOption, shapeOption });
     parser.process(app);
 
     if (parser.isSet(largeOption)) {
+        QString error;
+        const std::optional<LargeScenario::Shape> shape
+            = LargeScenario::Shape::parse(parser.value(shapeOption), &error);
+        if (!shape) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
         QSaveFile out(parser.value(largeOption));
-        const QByteArray bytes = LargeScenario::generate();
+        const QByteArray bytes = LargeScenario::generate(*shape);
         const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush();
         if (!written)
             out.cancelWriting();

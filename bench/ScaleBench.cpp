@@ -1,0 +1,508 @@
+// The window's cost as one dimension grows, the rest small: the worst turn of
+// the GUI thread (the tests' stall probe) while the window, in this process,
+// offscreen, against the stand-in gateway with a generated scenario,
+//
+// - opens 待你审批 over 1,000 waiting approvals, then polls with it open
+//   (one item changing between polls);
+// - shows the live board of 10,000 tasks, 250 of them running and moving on;
+// - loads a team of 500 employees for the first time;
+// - opens a 30 MB text in one line in the artifact sheet and scrolls to its end;
+// - opens the model sheet (配置模型) over 1,000 stored accounts;
+// - polls with 1,000 paired workspaces.
+//
+// Each case runs in a fresh process at three sizes: a small one (the floor,
+// the same window doing the same with little), half the full size and the
+// full size. The resident size at the end of each gives its growth over the
+// floor's, which, as the size doubles, should no more than double.
+//
+//   tolvarine-bench-scale --figures FILE [--smoke]
+//   tolvarine-bench-scale --case NAME --size N --seconds S --result FILE   (one measurement)
+//
+// --smoke runs the same cases at smaller sizes and with short windows.
+
+#include "BenchSupport.h"
+#include "StallProbe.h"
+
+#include "core/gateway/Status.h"
+#include "core/platform/SecretStore.h"
+#include "core/providers/ProviderProfile.h"
+#include "core/providers/ProviderProfileStore.h"
+#include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/shell/WindowController.h"
+#include "core/tasks/EvidenceClient.h"
+#include "gui/providers/ModelProviderSheet.h"
+#include "gui/runtimes/RuntimeCard.h"
+#include "gui/runtimes/RuntimeSection.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/PairedPage.h"
+#include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/DeskArtifactSheet.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// One stretch of the measurement: its worst turn and the limit it is held to.
+struct Phase {
+    const char* key;
+    const char* label;
+    double limitMs;
+};
+
+struct Case {
+    const char* name;
+    // "approvals" at `n`: what grows, as the table says it.
+    QString (*what)(qint64 n);
+    qint64 floorSize;
+    qint64 fullSize;
+    qint64 smokeSize;
+    QList<Phase> phases;
+};
+
+QString count(qint64 n)
+{
+    return QLocale(QLocale::English).toString(n);
+}
+
+const QList<Case>& cases()
+{
+    static const QList<Case> all {
+        { "approvals", [](qint64 n) { return count(n) + QStringLiteral(" approvals"); }, 10, 1000, 200,
+            { { "open", "待你审批 opened", 100 }, { "poll", "polls with it open", 50 } } },
+        { "tasks", [](qint64 n) { return count(n) + QStringLiteral(" tasks, ") + count(n / 40) + " running"; }, 400,
+            10000, 2000, { { "board", "live board polling", 50 } } },
+        { "employees", [](qint64 n) { return count(n) + QStringLiteral(" employees"); }, 5, 500, 100,
+            { { "load", "team's first load", 50 } } },
+        { "artifact",
+            [](qint64 n) {
+                return (n >= 1000000 ? QString::number(double(n) / 1e6, 'f', 1) + QStringLiteral(" MB")
+                                     : QString::number(n / 1000) + QStringLiteral(" kB"))
+                    + QStringLiteral(" in one line");
+            },
+            30000, 30000000, 3000000, { { "open", "artifact opened, scrolled to the end", 100 } } },
+        { "accounts", [](qint64 n) { return count(n) + QStringLiteral(" accounts"); }, 5, 1000, 200,
+            { { "open", "配置模型 opened", 100 } } },
+        { "workspaces", [](qint64 n) { return count(n) + QStringLiteral(" workspaces"); }, 5, 1000, 200,
+            { { "poll", "polls", 50 } } },
+    };
+    return all;
+}
+
+// ----------------------------------------------------------------- one measurement
+
+using bench::spin;
+using bench::waitUntil;
+
+// Runs `action` as a turn of its own, then the event loop for `ms`: the probe sees the action's turn.
+void act(const std::function<void()>& action, int ms)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), action);
+    spin(ms);
+}
+
+// The scenario's file: the large scenario's shape with one dimension grown.
+QString shapeOf(const QString& name, qint64 n)
+{
+    const QString small = QStringLiteral("commands=40,employees=4,feed=6,");
+    if (name == QLatin1String("approvals"))
+        return QStringLiteral("commands=40,employees=4,approvals-only=1,feed=%1").arg(n);
+    if (name == QLatin1String("tasks"))
+        return QStringLiteral("employees=4,feed=6,advance=1,commands=%1").arg(n);
+    if (name == QLatin1String("employees"))
+        return QStringLiteral("commands=40,feed=6,employees=%1").arg(n);
+    if (name == QLatin1String("artifact"))
+        return small + QStringLiteral("one-line-bytes=%1").arg(n);
+    if (name == QLatin1String("workspaces"))
+        return small + QStringLiteral("workspaces=%1").arg(n);
+    return small;
+}
+
+// Every measurement: the stand-in, the home, the window; then the case's phases.
+class Measurement {
+public:
+    Measurement(QString name, qint64 size, int seconds, bench::ScratchHome& home)
+        : m_name(std::move(name))
+        , m_size(size)
+        , m_seconds(seconds)
+        , m_home(home)
+    {
+    }
+
+    std::optional<QJsonObject> run()
+    {
+        const QString scenario = m_home.path() + QStringLiteral("/scenario.json");
+        if (QProcess::execute(bench::gatewaySim(),
+                { QStringLiteral("--generate-large"), scenario, QStringLiteral("--shape"), shapeOf(m_name, m_size) })
+                != 0
+            || !m_gateway.start(scenario))
+            return fail("the scenario did not start");
+        QFile::remove(scenario);
+        if (m_name == QLatin1String("workspaces")) {
+            for (qint64 w = 1; w < m_size; ++w) {
+                const QString n = QStringLiteral("%1").arg(w, 4, 10, QLatin1Char('0'));
+                CLIConfig c;
+                c.api = m_gateway.origin();
+                c.workspace = QStringLiteral("ws-") + n;
+                c.token = QStringLiteral("token-") + n;
+                c.name = QStringLiteral("工作区 ") + n;
+                c.device = QStringLiteral("bench-device");
+                m_home.pair(c);
+            }
+        }
+        // Paired last: the one shown.
+        m_home.pair(bench::largeWorkspace(m_gateway.origin()));
+        m_home.enter(m_gateway.origin(), true);
+        if (m_name == QLatin1String("accounts") && !writeAccounts())
+            return fail("cannot write the accounts");
+        if (m_name == QLatin1String("employees")) {
+            // The roster comes once the window has settled: its first load is what is measured.
+            const QJsonObject fault { { QStringLiteral("path"), QStringLiteral("/api/workspaces/ws-large/employees") },
+                { QStringLiteral("delay_ms"), 3000 }, { QStringLiteral("times"), 1 } };
+            if (!m_gateway.control("POST", QStringLiteral("/_sim/faults"), QJsonDocument(fault).toJson()))
+                return fail("the stand-in took no fault");
+        }
+
+        // Polls come round every second, so that a few fall in each measured stretch.
+        MainWindow window(MainWindow::Intervals { 1s, 24h });
+        window.resize(840, 720);
+        m_window = &window;
+        QObject::connect(window.controller(), &WindowController::pollPassFinished, &window, [this] { ++m_polls; });
+        if (!showLoaded())
+            return fail("the window did not load");
+
+        QJsonObject turns;
+        if (m_name == QLatin1String("approvals")) {
+            turns.insert(QStringLiteral("open"), worstOver([&] { window.openApprovals(); }, 1500));
+            if (!window.approvalsSheet() || !window.approvalsSheet()->isVisible())
+                return fail("the sheet did not open");
+            const std::optional<double> polls = pollWithChanges();
+            if (!polls)
+                return fail("the feed could not be changed");
+            turns.insert(QStringLiteral("poll"), *polls);
+        } else if (m_name == QLatin1String("tasks") || m_name == QLatin1String("workspaces")) {
+            turns.insert(
+                m_name == QLatin1String("tasks") ? QStringLiteral("board") : QStringLiteral("poll"), worstOverPolls());
+        } else if (m_name == QLatin1String("employees")) {
+            m_probe.reset();
+            if (!window.controller()->status()->team().isEmpty())
+                return fail("the roster came before the window had settled");
+            if (!waitUntil([&] { return window.controller()->status()->team().size() >= m_size; }, 30000))
+                return fail("the roster did not come");
+            spin(1000);
+            turns.insert(QStringLiteral("load"), m_probe.worstTurnMs());
+        } else if (m_name == QLatin1String("artifact")) {
+            const std::optional<double> open = openArtifact();
+            if (!open)
+                return fail("the artifact did not load");
+            turns.insert(QStringLiteral("open"), *open);
+        } else if (m_name == QLatin1String("accounts")) {
+            const std::optional<double> open = openAccounts();
+            if (!open)
+                return fail("the model sheet did not open");
+            turns.insert(QStringLiteral("open"), *open);
+        }
+        const qint64 rss = bench::procStatusKb(0, "VmRSS:");
+        m_window = nullptr;
+        return QJsonObject { { QStringLiteral("turns"), turns }, { QStringLiteral("rss_kb"), rss } };
+    }
+
+private:
+    std::nullopt_t fail(const char* why)
+    {
+        std::fprintf(stderr, "scale: %s at %lld: %s\n", qPrintable(m_name), static_cast<long long>(m_size), why);
+        return std::nullopt;
+    }
+
+    bool showLoaded()
+    {
+        WindowController* c = m_window->controller();
+        bool loaded = false;
+        QObject::connect(c, &WindowController::initialLoadFinished, c, [&loaded] { loaded = true; });
+        m_window->show();
+        const bool ok = waitUntil(
+            [&] {
+                return (loaded || m_name == QLatin1String("employees")) && !c->inventory()->loading()
+                    && !c->inventory()->rows().isEmpty();
+            },
+            120000);
+        QObject::disconnect(c, nullptr, c, nullptr);
+        spin(500);
+        return ok;
+    }
+
+    double worstOver(const std::function<void()>& action, int ms)
+    {
+        m_probe.reset();
+        act(action, ms);
+        return m_probe.worstTurnMs();
+    }
+
+    // The worst turn over at least `m_seconds` and at least three polls.
+    double worstOverPolls()
+    {
+        m_probe.reset();
+        QElapsedTimer t;
+        t.start();
+        const int until = m_polls + 3;
+        waitUntil([&] { return m_polls >= until && t.elapsed() >= m_seconds * 1000; }, 120000);
+        return m_probe.worstTurnMs();
+    }
+
+    // Polls with the sheet open, the feed changing one item before each. The
+    // changes are sent from another thread, so that only the window's own work
+    // falls on this one.
+    std::optional<double> pollWithChanges()
+    {
+        const std::optional<QByteArray> state = m_gateway.read(QStringLiteral("/_sim/state/ws-large"));
+        const QJsonObject workspace = state ? QJsonDocument::fromJson(*state).object() : QJsonObject {};
+        QJsonArray feed = workspace.value(QStringLiteral("feed")).toArray();
+        if (feed.isEmpty())
+            return std::nullopt;
+        QList<QByteArray> bodies;
+        for (int i = 0; i < 2; ++i) {
+            QJsonObject first = feed.at(0).toObject();
+            first.insert(QStringLiteral("title"), QStringLiteral("第 0 条待办（第 %1 版）").arg(i));
+            feed.replace(0, first);
+            bodies.append(QJsonDocument(QJsonObject { { QStringLiteral("feed"), feed } }).toJson());
+        }
+        std::atomic<int> polls = m_polls;
+        std::atomic<bool> stop = false;
+        bench::StandInGateway* gateway = &m_gateway;
+        // The next change goes as soon as a poll has read the last one.
+        std::thread changer([&stop, &polls, bodies, gateway] {
+            for (int sent = 0, seen = -1; !stop; std::this_thread::sleep_for(5ms)) {
+                if (polls == seen)
+                    continue;
+                seen = polls;
+                gateway->control("PATCH", QStringLiteral("/_sim/state/ws-large"), bodies.at(sent++ % 2));
+            }
+        });
+        const QMetaObject::Connection counting = QObject::connect(
+            m_window->controller(), &WindowController::pollPassFinished, m_window, [&polls, this] { polls = m_polls; });
+        const double worst = worstOverPolls();
+        QObject::disconnect(counting);
+        stop = true;
+        changer.join();
+        return worst;
+    }
+
+    std::optional<double> openArtifact()
+    {
+        DeskFileChange file;
+        file.path = QStringLiteral("dist/bundle.min.js");
+        file.hash = QStringLiteral("one-line");
+        file.size = m_size;
+        file.added = 1;
+        auto* evidence = new EvidenceClient(m_window);
+        QPointer<DeskArtifactSheet> sheet;
+        bool loaded = false;
+        m_probe.reset();
+        act(
+            [&] {
+                sheet = new DeskArtifactSheet(
+                    file, m_window->controller()->selectedConfig(), evidence, QStringLiteral("打包前端"), m_window);
+                QObject::connect(sheet, &DeskArtifactSheet::loadFinished, sheet, [&loaded] { loaded = true; });
+                sheet->open();
+            },
+            0);
+        if (!waitUntil([&] { return loaded || !sheet; }, 300000) || !sheet || !sheet->text())
+            return std::nullopt;
+        spin(1000);
+        // To the end of the text, where a layout of all of it would be needed.
+        act(
+            [&] {
+                if (!sheet)
+                    return;
+                QScrollBar* longest = nullptr;
+                for (QAbstractScrollArea* area : sheet->findChildren<QAbstractScrollArea*>()) {
+                    QScrollBar* bar = area->verticalScrollBar();
+                    if (!longest || bar->maximum() > longest->maximum())
+                        longest = bar;
+                }
+                if (longest)
+                    longest->setValue(longest->maximum());
+            },
+            1000);
+        // Left open: the resident size is read with the text shown.
+        return m_probe.worstTurnMs();
+    }
+
+    bool writeAccounts()
+    {
+        QList<ProviderProfile> profiles;
+        for (qint64 i = 0; i < m_size; ++i) {
+            ProviderProfile p;
+            p.id = QUuid::createUuid();
+            p.provider = QStringLiteral("openai");
+            p.name = QStringLiteral("账号 %1").arg(i);
+            p.baseURL = QStringLiteral("https://models.example/v1");
+            p.defaultModel = QStringLiteral("gpt-5-codex");
+            p.createdAt = QDateTime::currentDateTimeUtc().addSecs(-i * 60);
+            profiles.append(p);
+        }
+        QFile out(ProviderProfileStore::filePath());
+        return out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && out.write(ProviderProfile::encodeList(profiles)) >= 0;
+    }
+
+    std::optional<double> openAccounts()
+    {
+        auto* section = m_window->pairedPage()
+            ? qobject_cast<RuntimeSection*>(m_window->pairedPage()->section(PairedPage::Runtime))
+            : nullptr;
+        RuntimeCard* codex = section ? section->card(QStringLiteral("codex")) : nullptr;
+        auto* button = m_window->findChild<QAbstractButton*>(QStringLiteral("runtime.codex.model"));
+        if (!codex || !button)
+            return std::nullopt;
+        const double worst = worstOver([button] { button->click(); }, 1500);
+        if (!codex->providerSheet() || !codex->providerSheet()->isVisible())
+            return std::nullopt;
+        return worst;
+    }
+
+    QString m_name;
+    qint64 m_size;
+    int m_seconds;
+    bench::ScratchHome& m_home;
+    bench::StandInGateway m_gateway;
+    MainWindow* m_window = nullptr;
+    int m_polls = 0;
+    StallProbe m_probe;
+};
+
+int measureOne(const QCommandLineParser& parser, const QCommandLineOption& caseOption,
+    const QCommandLineOption& sizeOption, const QCommandLineOption& secondsOption,
+    const QCommandLineOption& resultOption, bench::ScratchHome& home)
+{
+    Measurement m(parser.value(caseOption), parser.value(sizeOption).toLongLong(),
+        std::max(1, parser.value(secondsOption).toInt()), home);
+    const std::optional<QJsonObject> result = m.run();
+    if (!result)
+        return 1;
+    QFile out(parser.value(resultOption));
+    return out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(*result).toJson()) > 0 ? 0 : 1;
+}
+
+// ----------------------------------------------------------------- the driver
+
+std::optional<QJsonObject> measureChild(const Case& c, qint64 size, int seconds, const QString& resultPath)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("--case"), QLatin1String(c.name), QStringLiteral("--size"), QString::number(size),
+            QStringLiteral("--seconds"), QString::number(seconds), QStringLiteral("--result"), resultPath });
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    QFile in(resultPath);
+    if (!in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return QJsonDocument::fromJson(in.readAll()).object();
+}
+
+int drive(const QString& figuresPath, bool smoke)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        return 1;
+    const int seconds = smoke ? 2 : 6;
+    QList<bench::Figure> figures;
+    for (const Case& c : cases()) {
+        const qint64 full = smoke ? c.smokeSize : c.fullSize;
+        const qint64 sizes[3] = { c.floorSize, full / 2, full };
+        QJsonObject results[3];
+        for (int i = 0; i < 3; ++i) {
+            std::fprintf(stderr, "scale: %s at %lld\n", c.name, static_cast<long long>(sizes[i]));
+            const std::optional<QJsonObject> r
+                = measureChild(c, sizes[i], seconds, work.filePath(QStringLiteral("result.json")));
+            if (!r) {
+                std::fprintf(stderr, "scale: %s at %lld failed\n", c.name, static_cast<long long>(sizes[i]));
+                return 1;
+            }
+            results[i] = *r;
+        }
+        const QString what = c.what(full) + QStringLiteral(" (floor ") + c.what(c.floorSize) + QStringLiteral("): ");
+        for (const Phase& phase : c.phases) {
+            const double ours = results[2][QStringLiteral("turns")][QLatin1String(phase.key)].toDouble();
+            const double floor = results[0][QStringLiteral("turns")][QLatin1String(phase.key)].toDouble();
+            figures.append({ what + QString::fromUtf8(phase.label), ours, floor, bench::ratioOf(ours, floor),
+                QStringLiteral("< %1 ms turn").arg(phase.limitMs), QStringLiteral("ms"), ours < phase.limitMs });
+        }
+        // The resident size grows no faster than the size: from half to full, at most twice as
+        // much (with a little room for the allocator's rounding).
+        double rssMb[3];
+        for (int i = 0; i < 3; ++i)
+            rssMb[i] = results[i][QStringLiteral("rss_kb")].toDouble() / 1024.0;
+        std::fprintf(stderr, "scale: %s RSS %.1f / %.1f / %.1f MB at %lld / %lld / %lld\n", c.name, rssMb[0], rssMb[1],
+            rssMb[2], static_cast<long long>(sizes[0]), static_cast<long long>(sizes[1]),
+            static_cast<long long>(sizes[2]));
+        const double grownFull = rssMb[2] - rssMb[0];
+        const double grownHalf = rssMb[1] - rssMb[0];
+        figures.append({ QStringLiteral("RSS growth over the floor, ") + c.what(full) + QStringLiteral(" vs half"),
+            grownFull, grownHalf, bench::ratioOf(grownFull, grownHalf), QStringLiteral("<= 2x half + 4 MB"),
+            QStringLiteral("MB"), grownFull <= 2 * std::max(0.0, grownHalf) + 4 });
+    }
+    return bench::writeFigures(figuresPath, figures) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bench::ScratchHome home;
+    if (!home.ok()) {
+        std::fprintf(stderr, "scale: no scratch home\n");
+        return 1;
+    }
+    home.enter(QString(), true);
+    QApplication app(argc, argv);
+    bench::nameApplication();
+
+    QCommandLineParser parser;
+    const QCommandLineOption figuresOption(
+        QStringLiteral("figures"), QStringLiteral("run every case, write the figures here"), QStringLiteral("file"));
+    const QCommandLineOption smokeOption(QStringLiteral("smoke"), QStringLiteral("smaller sizes, short windows"));
+    const QCommandLineOption caseOption(
+        QStringLiteral("case"), QStringLiteral("measure one case"), QStringLiteral("name"));
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("its size"), QStringLiteral("n"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("length of a measured stretch"),
+        QStringLiteral("s"), QStringLiteral("6"));
+    const QCommandLineOption resultOption(
+        QStringLiteral("result"), QStringLiteral("where one measurement goes"), QStringLiteral("file"));
+    parser.addOptions({ figuresOption, smokeOption, caseOption, sizeOption, secondsOption, resultOption });
+    parser.addHelpOption();
+    parser.process(app);
+
+    if (parser.isSet(caseOption)) {
+        // The key store answers at once: the model sheet's key lookups are not what is measured.
+        SecretStore::setShared(std::make_unique<MemorySecretStore>());
+        const int code = measureOne(parser, caseOption, sizeOption, secondsOption, resultOption, home);
+        SecretStore::setShared(nullptr);
+        return code;
+    }
+    if (!parser.isSet(figuresOption)) {
+        std::fprintf(stderr, "scale: --figures or --case\n");
+        return 1;
+    }
+    return drive(parser.value(figuresOption), parser.isSet(smokeOption));
+}
