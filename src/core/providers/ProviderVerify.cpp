@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <QCoroNetworkReply>
 
 namespace ProviderVerify {
@@ -33,13 +35,38 @@ QString defaultModelsAddress(const QString& provider)
     return table.value(provider.toLower());
 }
 
-// The number of models a list reply names ("data" or "models" array), if any.
-std::optional<qsizetype> modelCount(const QByteArray& body)
+// Whether a list entry is a model: an object with an id (OpenAI-style "id",
+// Google's "name").
+bool isModel(const QJsonValue& entry)
 {
-    const QJsonObject o = QJsonDocument::fromJson(body).object();
+    const QJsonObject model = entry.toObject();
+    for (const QString& key : { QStringLiteral("id"), QStringLiteral("name") }) {
+        const QJsonValue id = model.value(key);
+        if (id.isString() && !id.toString().trimmed().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// Whether a reply names an error: an "error" that is not null or false. Some
+// proxies answer 200 with an error body, and a list beside it.
+bool namesError(const QJsonObject& reply)
+{
+    const QJsonValue error = reply.value(QStringLiteral("error"));
+    return !error.isUndefined() && !error.isNull() && error != QJsonValue(false);
+}
+
+// The number of models a list reply names ("data" or "models" array) when
+// every entry is a model.
+std::optional<qsizetype> modelCount(const QJsonObject& reply)
+{
     for (const QString& key : { QStringLiteral("data"), QStringLiteral("models") }) {
-        if (o.value(key).isArray())
-            return o.value(key).toArray().size();
+        if (!reply.value(key).isArray())
+            continue;
+        const QJsonArray list = reply.value(key).toArray();
+        if (!std::all_of(list.begin(), list.end(), isModel))
+            return std::nullopt;
+        return list.size();
     }
     return std::nullopt;
 }
@@ -153,7 +180,10 @@ Outcome interpret(int status, const QByteArray& body, const QString& networkErro
         // page or a web server's own page answers 200 to anything.
         if (!networkError.isEmpty())
             return { false, code + QStringLiteral(" · 回复没有收全：") + clean(networkError, key) };
-        if (const std::optional<qsizetype> n = modelCount(body))
+        const QJsonObject reply = QJsonDocument::fromJson(body).object();
+        if (namesError(reply))
+            return { false, code + QStringLiteral(" · 回复里报了错：") + clean(said(body), key) };
+        if (const std::optional<qsizetype> n = modelCount(reply))
             return { true, code + QStringLiteral("，列出了 %1 个模型").arg(*n) };
         const QString words = clean(QString::fromUtf8(body), key);
         return { false,

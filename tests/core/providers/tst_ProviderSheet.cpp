@@ -139,6 +139,8 @@ private slots:
     void storedProfileWithAQueryIsChecked();
     void boundedAnswers_data();
     void boundedAnswers();
+    void judgedReplies_data();
+    void judgedReplies();
     void noLoginCarriedOver();
     void recordWithoutKey();
     void closedDuringCheck();
@@ -422,6 +424,37 @@ void TestProviderSheet::boundedAnswers()
     QCOMPARE(outcome.detail, detail);
     QCOMPARE(outcome.ok, ok);
     QVERIFY(raw.fillerWritten() < ProviderVerify::kMaxReplyBytes + RawServer::kSocketBuffers);
+}
+
+void TestProviderSheet::judgedReplies_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("detail"); // after "HTTP 200"
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("models") << QByteArray(R"({"data":[{"id":"m1"},{"id":"m2"}]})") << "，列出了 2 个模型" << true;
+    QTest::newRow("google's names") << QByteArray(R"({"models":[{"name":"models/g1"}]})") << "，列出了 1 个模型"
+                                    << true;
+    QTest::newRow("an error beside entries that are no models")
+        << QByteArray(R"({"data":[null,1,"x"],"error":{"message":"invalid api key"}})")
+        << " · 回复里报了错：invalid api key" << false;
+    QTest::newRow("an error beside models")
+        << QByteArray(R"({"data":[{"id":"m1"}],"error":"quota used up"})") << " · 回复里报了错：quota used up" << false;
+    QTest::newRow("entries that are no models")
+        << QByteArray(R"({"data":[{"id":"m1"},{"id":""},"x"]})")
+        << R"( · 回复不是模型列表：{"data":[{"id":"m1"},{"id":""},"x"]})" << false;
+    QTest::newRow("a null error") << QByteArray(R"({"data":[{"id":"m1"}],"error":null})") << "，列出了 1 个模型"
+                                  << true;
+}
+
+// A 200 passes only for a list whose every entry is a model, with no error named.
+void TestProviderSheet::judgedReplies()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, detail);
+    QFETCH(bool, ok);
+    const ProviderVerify::Outcome outcome = ProviderVerify::interpret(200, body, QString(), false, "sk-test");
+    QCOMPARE(outcome.detail, QStringLiteral("HTTP 200") + detail);
+    QCOMPARE(outcome.ok, ok);
 }
 
 QTEST_GUILESS_MAIN(TestProviderSheet)
