@@ -127,30 +127,29 @@ bool GatewayClient::namesThisMachine(const QString& api, const QString& hostName
 
 QCoro::Task<QString> GatewayClient::localHostNameFor(QString api, std::optional<QString> known)
 {
-    // Another ".local" name may be this machine's own: only its name tells.
-    const bool maybeOwn = QUrl(api).host().endsWith(QLatin1String(".local"), Qt::CaseInsensitive);
-    if (!maybeOwn && !namesThisMachine(api, QString()))
+    // An address on a local network (another ".local" name included) may be
+    // this machine's under an old lease or name.
+    const bool local = HttpAddress::isLocalNetworkHost(QUrl(api).host());
+    if (!local && !namesThisMachine(api, QString()))
         co_return QString();
     QString name = known.value_or(QString());
     if (!known) {
         auto lookup = MdnsHostName::lookup();
         name = (co_await std::move(lookup)).value_or(QString());
     }
-    if (!namesThisMachine(api, name))
-        co_return QString();
     co_return name;
 }
 
 QStringList GatewayClient::candidates(const CLIConfig& config, const QString& hostName)
 {
     QStringList list { config.api };
-    const bool here = namesThisMachine(config.api, hostName);
-    // A gateway on this machine whose recorded LAN address has changed (a
-    // new lease) still answers on 127.0.0.1.
-    if (!here && !HttpAddress::isLocalNetworkHost(QUrl(config.api).host()))
+    // A gateway on this machine whose recorded LAN address or name has changed
+    // (a new lease) still answers on its ".local" name and on 127.0.0.1: both
+    // name this machine, so the token goes nowhere else.
+    if (!namesThisMachine(config.api, hostName) && !HttpAddress::isLocalNetworkHost(QUrl(config.api).host()))
         return list;
     const int port = GatewayClient::port(config.api);
-    if (const auto mdns = mdnsOrigin(port, hostName); mdns && here)
+    if (const auto mdns = mdnsOrigin(port, hostName))
         list.append(*mdns);
     list.append(QStringLiteral("http://127.0.0.1:") + QString::number(port));
     list.removeDuplicates();
@@ -169,9 +168,9 @@ std::optional<QString> GatewayClient::endpointNote(const QString& api, const QSt
 {
     if (origin == api)
         return std::nullopt;
-    return CredentialRedaction::hideUserInfo(QStringLiteral("配置里记的是 ") + api
-        + QStringLiteral("（配对当时的地址），") + QStringLiteral("现在够不着；已自动改用 ") + origin
-        + QStringLiteral("。手机那边仍然用配置里那个地址。"));
+    return QStringLiteral("配置里记的是 ") + CredentialRedaction::shownAddress(api)
+        + QStringLiteral("（配对当时的地址），") + QStringLiteral("现在够不着；已自动改用 ")
+        + CredentialRedaction::shownAddress(origin) + QStringLiteral("。手机那边仍然用配置里那个地址。");
 }
 
 std::optional<QString> GatewayClient::segment(const QString& id)
@@ -209,7 +208,7 @@ Failure GatewayClient::invalidAddress(const CLIConfig& config, const std::option
         if (!segment(part))
             return Failure::tolvarine(-1, QStringLiteral("编号“") + part + QStringLiteral("”放不进网关请求的路径"));
     }
-    return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + CredentialRedaction::hideUserInfo(config.api));
+    return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + CredentialRedaction::shownAddress(config.api));
 }
 
 QCoro::Task<bool> GatewayClient::alive(QString origin)
@@ -281,8 +280,11 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
     m_resolved.remove(config.api);
     if (m_onResolved)
         m_onResolved(config, std::nullopt);
+    QStringList shown;
+    for (const QString& candidate : list)
+        shown.append(CredentialRedaction::shownAddress(candidate));
     co_return Failure::tolvarine(-2,
-        QStringLiteral("连不上网关。试过：") + CredentialRedaction::hideUserInfo(list.join(QStringLiteral("、")))
+        QStringLiteral("连不上网关。试过：") + shown.join(QStringLiteral("、"))
             + QStringLiteral("。网关是否在跑：docker compose ps"));
 }
 

@@ -20,9 +20,9 @@ class QNetworkAccessManager;
 class QNetworkRequest;
 
 // The HTTP side of the status model: finds a live gateway origin for a
-// configuration (the recorded address; when that names this machine, also
-// its ".local" name and 127.0.0.1; when it is on a local network, also
-// 127.0.0.1) with a per-address cache, sends GET and
+// configuration (the recorded address; when that names this machine or one
+// on a local network, also this machine's ".local" name and 127.0.0.1) with a
+// per-address cache, sends GET and
 // POST requests with the workspace's bearer token and this device's id, and
 // turns every reply that is not 2xx into a GatewayError. Every reply is read
 // within a size cap and an overall deadline. Lives on the GUI thread.
@@ -52,18 +52,20 @@ public:
     QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
 
     // The origins to try for a configuration, in order, without duplicates:
-    // the configured address; when it names this machine, also the ".local"
-    // name and 127.0.0.1 on its port; when it names a machine on a local
-    // network, also 127.0.0.1. A public address or another host name gets
-    // none: its bearer token goes to no machine but the one it names.
+    // the configured address; when it names this machine or a machine on a
+    // local network (which may be this one under an old lease), also this
+    // machine's ".local" name (`hostName`) and 127.0.0.1 on its port. A public
+    // address or another host name gets none: its bearer token goes to no
+    // machine but the one it names.
     static QStringList candidates(const CLIConfig& config, const QString& hostName);
     // Whether an address names this machine: a loopback address, "localhost",
     // this machine's host name or ".local" name (`hostName`, may be empty) or
     // one of its own network addresses.
     static bool namesThisMachine(const QString& api, const QString& hostName);
-    // The ".local" name to try for an address: asked of Avahi only when the
-    // address names this machine, or may (another ".local" name); empty
-    // otherwise, and when there is none. `known` stands in for the asking.
+    // This machine's ".local" name, to try for an address: asked of Avahi only
+    // when the address names this machine or one on a local network (a
+    // ".local" name included); empty otherwise, and when there is none.
+    // `known` stands in for the asking.
     static QCoro::Task<QString> localHostNameFor(QString api, std::optional<QString> known);
     // "http://<host>:<port>" when the host name (the machine's mDNS name, MdnsHostName) ends in ".local".
     static std::optional<QString> mdnsOrigin(int port, const QString& hostName);

@@ -1,6 +1,7 @@
 #include "core/platform/CredentialRedaction.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace CredentialRedaction {
 
@@ -57,6 +58,30 @@ QString hideUserInfo(const QString& text)
     QString out = text;
     out.replace(userInfo, QStringLiteral("\\1***@"));
     return out;
+}
+
+QString shownAddress(const QString& address)
+{
+    const qsizetype scheme = address.indexOf(QLatin1String("://"));
+    if (scheme < 0)
+        return hideUserInfo(address);
+    const qsizetype start = scheme + 3;
+    // As the URL parser reads it: the authority ends at the first "/", "?" or
+    // "#", its user-info at the authority's last "@".
+    qsizetype end = start;
+    while (end < address.size() && !QStringView(u"/?#").contains(address.at(end)))
+        ++end;
+    qsizetype at = end > start ? address.lastIndexOf(QLatin1Char('@'), end - 1) : -1;
+    if (at < start) {
+        // A "/" in a password ends the authority early, and the address does
+        // not parse; whatever stands before its last "@" may be a password.
+        if (QUrl(address).isValid())
+            return address;
+        at = address.lastIndexOf(QLatin1Char('@'));
+        if (at < start)
+            return address;
+    }
+    return address.left(start) + QStringLiteral("***") + address.mid(at);
 }
 
 QString redact(const QString& text)

@@ -13,4 +13,10 @@ QString redact(const QString& text);
 // written as "***@": how an address is shown or logged.
 QString hideUserInfo(const QString& text);
 
+// One address as it is shown or logged: its user-info written as "***@",
+// whatever characters it holds (a password with a space, a quote or "<" in
+// it, which the URL parser accepts and hideUserInfo() cannot tell from the
+// text around an address).
+QString shownAddress(const QString& address);
+
 } // namespace CredentialRedaction

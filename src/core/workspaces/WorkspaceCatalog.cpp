@@ -338,7 +338,7 @@ QCoro::Task<PairAnswer> postPairStart(
 QString otherGateway(const WorkspaceRecord& r)
 {
     return QStringLiteral("在另一个网关上（%1），这个码带不走它。要连它，先在上面切到它，再开一次二维码")
-        .arg(CredentialRedaction::hideUserInfo(r.config.api));
+        .arg(CredentialRedaction::shownAddress(r.config.api));
 }
 
 QString refusedByGateway(int code)
@@ -377,7 +377,8 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
         const QString hostName = co_await std::move(naming);
         if (!self || generation != m_pairLinkGeneration)
             co_return false;
-        if (const auto mdns = GatewayClient::mdnsOrigin(port, hostName))
+        const auto mdns = GatewayClient::mdnsOrigin(port, hostName);
+        if (mdns && GatewayClient::namesThisMachine(cfg.api, hostName))
             origin = *mdns;
     }
 
@@ -391,7 +392,7 @@ QCoro::Task<bool> WorkspaceCatalog::refreshPairLink()
     const std::optional<QUrl> url
         = HttpAddress::join(origin, QStringLiteral("/api/pair/start"), HttpAddress::Query::Refused);
     if (!url) {
-        failPairLink(QStringLiteral("网关地址不合法：") + CredentialRedaction::hideUserInfo(origin));
+        failPairLink(QStringLiteral("网关地址不合法：") + CredentialRedaction::shownAddress(origin));
         co_return true;
     }
 

@@ -75,7 +75,7 @@ void AboutSection::paintEvent(QPaintEvent* event)
 
 void AboutSection::setWorkspace(const std::optional<CLIConfig>& selected, const std::optional<QString>& endpointNote)
 {
-    const QString api = selected ? CredentialRedaction::hideUserInfo(selected->api) : QStringLiteral("（未配对）");
+    const QString api = selected ? CredentialRedaction::shownAddress(selected->api) : QStringLiteral("（未配对）");
     m_api->setText(api);
     m_api->setAccessibleName(api);
     if (endpointNote) {

@@ -42,10 +42,11 @@ void TestGatewayClient::candidates_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QStringList>("expected");
     const QString loop = QStringLiteral("http://127.0.0.1:18091");
-    // The ".local" fallback only for an address of this machine; 127.0.0.1
-    // also for one on a local network, which may be this machine's old lease.
+    // Fallbacks for an address of this machine, or of a local network, which
+    // may be this machine's old lease: both name this machine.
     QTest::newRow("changed LAN address, .local host")
-        << "http://10.0.0.5:18091" << QStringLiteral("studio.local") << QStringList { "http://10.0.0.5:18091", loop };
+        << "http://10.0.0.5:18091" << QStringLiteral("studio.local")
+        << QStringList { "http://10.0.0.5:18091", "http://studio.local:18091", loop };
     QTest::newRow("carrier-grade NAT") << "http://100.64.0.7:18091" << QStringLiteral("box")
                                        << QStringList { "http://100.64.0.7:18091", loop };
     QTest::newRow("IPv6 unique-local") << "http://[fd12::5]:18091" << QStringLiteral("box")
@@ -62,7 +63,8 @@ void TestGatewayClient::candidates_data()
         << "http://Studio.local:7000" << QStringLiteral("studio.local")
         << QStringList { "http://Studio.local:7000", "http://studio.local:7000", "http://127.0.0.1:7000" };
     QTest::newRow("another .local name") << "http://other.local:7000" << QStringLiteral("studio.local")
-                                         << QStringList { "http://other.local:7000", "http://127.0.0.1:7000" };
+                                         << QStringList { "http://other.local:7000", "http://studio.local:7000",
+                                                "http://127.0.0.1:7000" };
     QTest::newRow("https without port") << "https://gw.example.com" << QStringLiteral("box")
                                         << QStringList { "https://gw.example.com" };
     QTest::newRow("not an address") << "::nope::" << QStringLiteral("box") << QStringList { "::nope::" };
@@ -282,16 +284,21 @@ void TestGatewayClient::requestDeadline()
 // A password written into the configured address is in none of the texts that name it.
 void TestGatewayClient::addressesWithoutPasswords()
 {
-    const CLIConfig config { QStringLiteral("http://me:pw@127.0.0.1:1"), QStringLiteral("ws"), QStringLiteral("tok") };
-    GatewayClient client;
-    client.setHostNameForTesting(QString());
-    const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
-    QCOMPARE(reply.failure().description(),
-        QStringLiteral(
-            "连不上网关。试过：http://***@127.0.0.1:1、http://127.0.0.1:1。网关是否在跑：docker compose ps"));
-    QCOMPARE(
-        GatewayClient::invalidAddress(config).description(), QStringLiteral("网关地址不合法：http://***@127.0.0.1:1"));
-    QVERIFY(!GatewayClient::endpointNote(config.api, QStringLiteral("http://127.0.0.1:1"))->contains("pw"));
+    // Also a password with characters that end a password in running text.
+    for (const char* password : { "pw", "p w\"<pw>" }) {
+        const CLIConfig config { QStringLiteral("http://me:%1@127.0.0.1:1").arg(QLatin1String(password)),
+            QStringLiteral("ws"), QStringLiteral("tok") };
+        GatewayClient client;
+        client.setHostNameForTesting(QString());
+        const Result<QByteArray> reply
+            = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
+        QCOMPARE(reply.failure().description(),
+            QStringLiteral(
+                "连不上网关。试过：http://***@127.0.0.1:1、http://127.0.0.1:1。网关是否在跑：docker compose ps"));
+        QCOMPARE(GatewayClient::invalidAddress(config).description(),
+            QStringLiteral("网关地址不合法：http://***@127.0.0.1:1"));
+        QVERIFY(!GatewayClient::endpointNote(config.api, QStringLiteral("http://127.0.0.1:1"))->contains("pw"));
+    }
 }
 
 // A gateway's message echoing the token of another workspace paired here has it masked too.

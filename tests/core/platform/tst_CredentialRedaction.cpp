@@ -37,6 +37,29 @@ private slots:
         // Redacting twice changes nothing more.
         QCOMPARE(CredentialRedaction::redact(expected), expected);
     }
+
+    void shownAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("shown");
+        const auto add = [](const char* name, const QString& address, const QString& shown) {
+            QTest::newRow(name) << address << shown;
+        };
+        add("no user-info", "http://10.0.0.5:18091/x@y", "http://10.0.0.5:18091/x@y");
+        add("user and password", "http://me:pw@10.0.0.5:18091", "http://***@10.0.0.5:18091");
+        // Characters the URL parser takes in a password, where a text's mask stops.
+        add("a space", "http://me:p w@gw:1", "http://***@gw:1");
+        add("quotes and brackets", "http://me:p\"'<x>@gw:1/a", "http://***@gw:1/a");
+        add("an @ in the password", "https://me:p@ss@gw?q=a@b", "https://***@gw?q=a@b");
+        add("a slash in the password", "http://me:p/w@gw:1", "http://***@gw:1");
+    }
+
+    void shownAddress()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, shown);
+        QCOMPARE(CredentialRedaction::shownAddress(address), shown);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCredentialRedaction)
