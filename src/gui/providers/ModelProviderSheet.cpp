@@ -4,10 +4,13 @@
 #include "core/design/DSFont.h"
 #include "core/platform/CredentialRedaction.h"
 #include "core/platform/UuidText.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
 #include "gui/design/DangerButton.h"
+#include "gui/design/ElidedLine.h"
+#include "gui/design/LazyRows.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/Style.h"
@@ -59,6 +62,14 @@ void showFeedback(QLabel* label, const ProviderSheetModel::Feedback& feedback)
     label->setVisible(!feedback.text.isEmpty());
 }
 
+QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
+{
+    auto* label = new AnywhereLabel(parent);
+    label->setFont(font);
+    DSText::setColour(label, colour);
+    return label;
+}
+
 QString lastCheck(const ProviderProfile& p)
 {
     if (!p.lastVerifiedAt)
@@ -101,9 +112,11 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     own->addStretch(1);
     body->addWidget(m_ownLogin);
 
-    m_list = new QVBoxLayout;
-    m_list->setSpacing(10);
-    body->addLayout(m_list);
+    // Made as they come into view: a few thousand accounts open as fast as a few.
+    m_rows = new LazyRows(
+        scrollingPart(), 10, [this](const QString& key) { return profileRow(m_profiles.value(key).id); },
+        [this](QWidget* row, const QString& key) { updateRow(row, m_profiles.value(key)); }, this);
+    body->addWidget(m_rows);
 
     // A new account.
     body->addWidget(DSText::label(QStringLiteral("新建一个账号"), DSFont::semiBold(12.5), DS::ink(), this));
@@ -132,9 +145,8 @@ ModelProviderSheet::ModelProviderSheet(const QString& runtimeKind, const QString
     form->addRow(label(QStringLiteral("Key")), m_key);
     body->addLayout(form);
 
-    m_formFeedback = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), this);
+    m_formFeedback = wrapping(DSFont::medium(11), DS::muted(0.55), this);
     m_formFeedback->setObjectName(QStringLiteral("providers.new.feedback"));
-    m_formFeedback->setWordWrap(true);
     body->addWidget(m_formFeedback);
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch(1);
@@ -189,36 +201,43 @@ void ModelProviderSheet::refresh()
             own->addWidget(new Chip(QStringLiteral("正在用"), DS::mint(), std::nullopt, ownName, m_ownLogin));
     }
 
-    const QList<QWidget*> rows = m_rows.reconcile(
-        m_model->profiles(), [](const ProviderProfile& p) { return UuidText::plain(p.id); },
-        [this](const ProviderProfile& p) { return profileRow(p); },
-        [this](QWidget* row, const ProviderProfile& p) { updateRow(row, p); });
-    KeyedLayout::place(m_list, rows);
+    const QList<ProviderProfile> profiles = m_model->profiles();
+    QStringList keys;
+    keys.reserve(profiles.size());
+    m_profiles.clear();
+    for (const ProviderProfile& p : profiles) {
+        const QString key = UuidText::plain(p.id);
+        keys.append(key);
+        m_profiles.insert(key, p);
+    }
+    m_rows->setKeys(keys);
 
     showFeedback(m_formFeedback, m_model->formFeedback());
     m_save->setBusy(m_model->formFeedback().kind == ProviderSheetModel::Feedback::Kind::Working);
     refit();
 }
 
-QWidget* ModelProviderSheet::profileRow(const ProviderProfile& profile)
+QWidget* ModelProviderSheet::profileRow(const QUuid& uuid)
 {
-    const QString id = UuidText::plain(profile.id);
-    auto* row = new QWidget(this);
+    const QString id = UuidText::plain(uuid);
+    auto* row = new QWidget(m_rows);
     row->setObjectName(QStringLiteral("providers.row.") + id);
     auto* col = new QVBoxLayout(row);
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(3);
     auto* top = new QHBoxLayout;
     top->setSpacing(6);
-    QLabel* name = DSText::label(QString(), DSFont::semiBold(12.5), DS::ink(), row);
+    // A long name is cut to the room the buttons leave; the whole of it is in its tooltip.
+    auto* name = new ElidedLine(Qt::ElideRight, QString(), row);
     name->setObjectName(QStringLiteral("name"));
+    name->setFont(DSFont::semiBold(12.5));
+    DSText::setColour(name, DS::ink());
     top->addWidget(name);
     auto* chips = new QHBoxLayout;
     chips->setSpacing(6);
     top->addLayout(chips);
     chips->setObjectName(QStringLiteral("chips"));
     top->addStretch(1);
-    const QUuid uuid = profile.id;
     top->addWidget(new SecondaryButton(
         QStringLiteral("验证"), QStringLiteral("providers.") + id + QStringLiteral(".verify"),
         [this, uuid] { m_model->verify(uuid); }, row));
@@ -226,13 +245,12 @@ QWidget* ModelProviderSheet::profileRow(const ProviderProfile& profile)
         QStringLiteral("删除"), QStringLiteral("providers.") + id + QStringLiteral(".delete"),
         [this, uuid] { askRemove(uuid); }, row));
     col->addLayout(top);
-    QLabel* detail = DSText::label(QString(), DSFont::medium(11), DS::muted(0.5), row);
+    // A provider's reply may hold no place to break a line: it breaks anywhere.
+    QLabel* detail = wrapping(DSFont::medium(11), DS::muted(0.5), row);
     detail->setObjectName(QStringLiteral("providers.") + id + QStringLiteral(".detail"));
-    detail->setWordWrap(true);
     col->addWidget(detail);
-    QLabel* feedback = DSText::label(QString(), DSFont::medium(11), DS::muted(0.55), row);
+    QLabel* feedback = wrapping(DSFont::medium(11), DS::muted(0.55), row);
     feedback->setObjectName(QStringLiteral("providers.") + id + QStringLiteral(".feedback"));
-    feedback->setWordWrap(true);
     col->addWidget(feedback);
     return row;
 }
@@ -240,13 +258,19 @@ QWidget* ModelProviderSheet::profileRow(const ProviderProfile& profile)
 void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
 {
     const QString id = UuidText::plain(p.id);
-    row->findChild<QLabel*>(QStringLiteral("name"))->setText(p.name);
+    auto* name = row->findChild<ElidedLine*>(QStringLiteral("name"));
+    name->setText(p.name);
+    name->setToolTip(p.name);
 
     auto* chips = row->findChild<QHBoxLayout*>(QStringLiteral("chips"));
     clearLayout(chips);
     chips->addWidget(new Chip(p.provider, DS::muted(0.5), p.provider, std::nullopt, row));
-    if (p.defaultModel && !p.defaultModel->isEmpty())
-        chips->addWidget(new Chip(*p.defaultModel, DS::muted(0.5), *p.defaultModel, std::nullopt, row));
+    if (p.defaultModel && !p.defaultModel->isEmpty()) {
+        // A long model name gives way to the account's name and the buttons.
+        auto* model = new Chip(*p.defaultModel, DS::muted(0.5), *p.defaultModel, std::nullopt, row);
+        model->setShrinkable();
+        chips->addWidget(model);
+    }
     // A record whose key never reached the store says so, as the runtime
     // card does, and is not offered as an account to use.
     const bool keyless = m_model->hasKey(p.id) == false;
@@ -265,7 +289,7 @@ void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
 
     QStringList where;
     if (p.baseURL)
-        where << CredentialRedaction::hideUserInfo(*p.baseURL);
+        where << CredentialRedaction::shownAddress(*p.baseURL);
     where << lastCheck(p);
     row->findChild<QLabel*>(QStringLiteral("providers.") + id + QStringLiteral(".detail"))
         ->setText(where.join(QStringLiteral(" · ")));

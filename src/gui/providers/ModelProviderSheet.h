@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/providers/ProviderSheetModel.h"
-#include "gui/design/KeyedReconciler.h"
 #include "gui/design/Sheet.h"
 
 #include <QCoroTask>
@@ -10,11 +9,11 @@
 #include <functional>
 #include <optional>
 
+class LazyRows;
 class PrimaryButton;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QVBoxLayout;
 
 // The model-provider accounts of one runtime: which one it launches with (or
 // its own login), a form for a new account whose key goes to the system's
@@ -33,13 +32,15 @@ public:
         QWidget* parent = nullptr);
 
     ProviderSheetModel* model() const { return m_model; }
+    // The accounts' column: a row is made as it comes into view.
+    LazyRows* rows() const { return m_rows; }
 
     // Escape and the window's close: asks first when a new account is typed in.
     void reject() override;
 
 private:
     void refresh();
-    QWidget* profileRow(const ProviderProfile& profile);
+    QWidget* profileRow(const QUuid& id);
     void updateRow(QWidget* row, const ProviderProfile& profile);
     ProviderSheetModel::Draft draft() const;
     // Something is typed into the new-account form.
@@ -54,8 +55,9 @@ private:
     ProviderSheetModel* m_model;
     Done m_done;
     QWidget* m_ownLogin;
-    QVBoxLayout* m_list;
-    KeyedReconciler<QString> m_rows;
+    LazyRows* m_rows;
+    // The accounts listed, by their rows' keys.
+    QHash<QString, ProviderProfile> m_profiles;
     QComboBox* m_provider;
     QLineEdit* m_name;
     QLineEdit* m_baseURL;

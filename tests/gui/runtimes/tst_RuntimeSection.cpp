@@ -13,6 +13,8 @@
 #include "gui/agents/AdvancedConnectionRow.h"
 #include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Chip.h"
+#include "gui/design/ElidedLine.h"
+#include "gui/design/LazyRows.h"
 #include "gui/design/OutcomeLine.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SkeletonCards.h"
@@ -169,6 +171,8 @@ private slots:
     void providerSheetClosesAfterItsSave();
     void providerServiceListIsReadable();
     void providerRowHidesPassword();
+    void providerRowsFitTheSheet();
+    void providerRowsMadeInView();
     void customConnection();
     void customConnectionFollowsTheSelection();
     void recoveryDuringAndAfterARun();
@@ -605,6 +609,64 @@ void TestRuntimeSection::providerRowHidesPassword()
         "codex", "Codex", codexSetup(), { p }, std::nullopt, [](const std::optional<QString>&, bool) {});
     auto* detail = sheet.findChild<QLabel*>("providers." + UuidText::plain(p.id) + ".detail");
     QVERIFY2(detail->text().startsWith(QStringLiteral("https://***@proxy.example/v1 · ")), qPrintable(detail->text()));
+}
+
+// However long an account's name or its last check's detail (a reply with no
+// place to break a line), its buttons and the form's stay inside the sheet.
+void TestRuntimeSection::providerRowsFitTheSheet()
+{
+    ProviderProfile p { QUuid::createUuid(), "openai",
+        QStringLiteral("公司账号 Production Key for the whole team 很长的名字") };
+    p.defaultModel = QStringLiteral("gpt-5-codex-with-a-very-long-deployment-name-for-the-whole-team");
+    p.lastVerifiedAt = QDateTime::currentDateTimeUtc();
+    p.lastVerifyOK = false;
+    p.lastVerifyDetail = QStringLiteral("HTTP 200 · 回复不是模型列表：") + QString(200, QLatin1Char('['));
+    ModelProviderSheet sheet(
+        "codex", "Codex", codexSetup(), { p }, std::nullopt, [](const std::optional<QString>&, bool) {});
+    save(&sheet, "sheet-providers-long.png");
+    const QString id = "providers." + UuidText::plain(p.id);
+    for (const QString& name : { id + ".verify", id + ".delete", QStringLiteral("providers.new.save") }) {
+        auto* w = sheet.findChild<QWidget*>(name);
+        const QRect at(w->mapTo(&sheet, QPoint(0, 0)), w->size());
+        QVERIFY2(at.left() >= 0 && at.right() < sheet.width(), qPrintable(name));
+    }
+    auto* nameLine = sheet.findChild<ElidedLine*>("name");
+    QCOMPARE(nameLine->toolTip(), p.name);
+    QCOMPARE(nameLine->accessibleName(), p.name);
+}
+
+// A thousand accounts: the rows in view are made, the others as scrolling or
+// the keyboard reaches them.
+void TestRuntimeSection::providerRowsMadeInView()
+{
+    QList<ProviderProfile> many;
+    for (int i = 0; i < 1000; ++i)
+        many.append(ProviderProfile { QUuid::createUuid(), "openai", QStringLiteral("账号 %1").arg(i) });
+    ModelProviderSheet sheet(
+        "codex", "Codex", codexSetup(), many, std::nullopt, [](const std::optional<QString>&, bool) {});
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    LazyRows* rows = sheet.rows();
+    QCOMPARE(rows->keys().size(), 1000);
+    QVERIFY2(rows->madeCount() < 40, qPrintable(QString::number(rows->madeCount())));
+
+    // Tab from the last row made in view goes on to the next account.
+    int last = 0;
+    while (rows->row(rows->keys().at(last + 1)))
+        ++last;
+    sheet.activateWindow();
+    QTRY_VERIFY(sheet.isActiveWindow());
+    sheet.findChild<QWidget*>("providers." + rows->keys().at(last) + ".delete")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY2(QApplication::focusWidget()->objectName().startsWith("providers." + rows->keys().at(last + 1) + "."),
+        qPrintable(QApplication::focusWidget()->objectName()));
+
+    const QString nearEnd = rows->keys().at(990);
+    QVERIFY(!rows->row(nearEnd));
+    QScrollBar* bar = sheet.findChild<QScrollArea*>()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QTRY_VERIFY(rows->row(nearEnd));
+    QVERIFY2(rows->madeCount() < 80, qPrintable(QString::number(rows->madeCount())));
 }
 
 // The "服务" list drops down readable: its text stands out from its background.

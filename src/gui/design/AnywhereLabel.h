@@ -1,0 +1,35 @@
+#pragma once
+
+#include "gui/design/ByWidth.h"
+
+#include <QLabel>
+
+class QTextLayout;
+
+// Plain text on as many lines as it needs at the width it is given, broken
+// between words where it can and inside a word that is wider than the line (a
+// reply without a space, a long address), so that it never asks for more
+// width than a few characters. Its accessible name is its text, as a label's.
+class AnywhereLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit AnywhereLabel(QWidget* parent = nullptr);
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Lays the text out at `width` into `layout`; returns its height.
+    qreal layOut(QTextLayout& layout, int width) const;
+    // QLabel::setText is not virtual: a changed text or font is found on each question.
+    void forgetIfChanged() const;
+
+    mutable QString m_measuredText;
+    mutable QFont m_measuredFont;
+    mutable ByWidth<int> m_heights;
+};

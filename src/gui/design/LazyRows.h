@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QHash>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QScrollArea;
+
+// A long column of rows inside a scroll area whose rows are made only when
+// they come near the area's view or next to the keyboard: what a list costs
+// follows what is shown, not how long the list is. The column is as tall as
+// all its rows (the made ones measured at its width, the others counted at
+// their mean height), so the scroll bar spans the whole list and scrolling
+// reaches every row. The first and the last row are always made, and so are
+// the two beside the row holding the keyboard, so Tab and Shift+Tab walk
+// through the whole list (and the tab chain, which follows places on screen,
+// finds the rows in order). Made rows are kept and reconciled by key: a
+// refresh updates them in place, and a row whose key left is taken away
+// without handing its focus to another row.
+class LazyRows : public QWidget {
+    Q_OBJECT
+public:
+    // Makes the row of a key (its parent is the column); fills it in with `Update`.
+    using Make = std::function<QWidget*(const QString& key)>;
+    using Update = std::function<void(QWidget* row, const QString& key)>;
+
+    LazyRows(QScrollArea* area, int spacing, Make make, Update update, QWidget* parent = nullptr);
+
+    // The keys of the list in order (repeats after the first are skipped).
+    // Rows made for keys still there are updated; the others go.
+    void setKeys(const QStringList& keys);
+    const QStringList& keys() const { return m_keys; }
+    // The made row of a key; none while it is not made.
+    QWidget* row(const QString& key) const { return m_rows.value(key).data(); }
+    // Makes the row of a key now, when it is not made yet.
+    QWidget* makeRow(const QString& key);
+    int madeCount() const;
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The made rows' heights at a width, by key.
+    const QHash<QString, int>& measured(int width) const;
+    // The height counted for a row not made yet, at a width.
+    int estimate(int width) const;
+    // Makes the rows in and near the view, the first and last and the
+    // keyboard's neighbours, then places every made row; keeps the row at the
+    // top of the view where it was.
+    void fill();
+    // Sets every made row's geometry; returns each row's top, in order.
+    QList<int> place();
+    // The rows the keyboard stands beside: the one holding it and its neighbours.
+    void focusMoved(QWidget* now);
+
+    QPointer<QScrollArea> m_area;
+    int m_spacing;
+    Make m_make;
+    Update m_update;
+    QStringList m_keys;
+    QHash<QString, int> m_index;
+    QHash<QString, QPointer<QWidget>> m_rows;
+    // Keys the keyboard stands next to.
+    QStringList m_nearFocus;
+    mutable int m_measuredWidth = -1;
+    mutable QHash<QString, int> m_heights;
+    bool m_filling = false;
+};
