@@ -122,19 +122,119 @@ std::chrono::milliseconds left(const QDeadlineTimer& bound)
     return std::chrono::milliseconds(qMax<qint64>(1, bound.remainingTime()));
 }
 
-// Reads what the bus sends until it holds `end` (any byte when `end` is
-// empty); false when the bus closes or the bound passes first.
-QCoro::Task<bool> readUntil(QIODevice* device, QByteArray* answer, QByteArray end, QDeadlineTimer bound)
+// What the bytes the bus sent so far say.
+enum class Greeting { Partial, Answered, Refused };
+
+// Whether `bytes` start with the bus's reply to Hello (serial 1): a whole
+// METHOD_RETURN carrying that reply serial and a unique name (a string body).
+// The bus may send a signal or two around it (NameAcquired); anything that is
+// not a D-Bus message, or an ERROR to Hello, refuses.
+Greeting helloReply(const QByteArray& bytes)
 {
-    while (answer->isEmpty() || !answer->contains(end)) {
-        if (bound.hasExpired() || answer->size() >= 4096)
+    qsizetype at = 0;
+    while (bytes.size() - at >= 16) {
+        const auto* data = reinterpret_cast<const uchar*>(bytes.constData()) + at;
+        const qsizetype available = bytes.size() - at;
+        const bool little = data[0] == 'l';
+        if ((!little && data[0] != 'B') || data[1] < 1 || data[1] > 4 || data[3] != 1)
+            return Greeting::Refused;
+        const auto u32 = [&](qsizetype offset) {
+            return little ? qFromLittleEndian<quint32>(data + offset) : qFromBigEndian<quint32>(data + offset);
+        };
+        const quint32 bodyLength = u32(4);
+        const quint32 fieldsLength = u32(12);
+        // The greeting is small; a length past what is read at most is no greeting.
+        if (bodyLength > 4096 || fieldsLength > 4096)
+            return Greeting::Refused;
+        const qsizetype fieldsEnd = 16 + qsizetype(fieldsLength);
+        const qsizetype bodyAt = (fieldsEnd + 7) & ~qsizetype(7);
+        const qsizetype total = bodyAt + qsizetype(bodyLength);
+        if (available < total)
+            return Greeting::Partial;
+        std::optional<quint32> replySerial;
+        QByteArray signature;
+        qsizetype offset = 16;
+        while (offset < fieldsEnd) {
+            offset = (offset + 7) & ~qsizetype(7);
+            // The code, then a variant: a one-type signature and its value.
+            if (offset + 4 > fieldsEnd || data[offset + 1] != 1 || data[offset + 3] != 0)
+                return Greeting::Refused;
+            const uchar code = data[offset];
+            const char type = char(data[offset + 2]);
+            offset += 4;
+            if (type == 's' || type == 'o') {
+                offset = (offset + 3) & ~qsizetype(3);
+                if (offset + 4 > fieldsEnd)
+                    return Greeting::Refused;
+                const qsizetype length = u32(offset);
+                if (length > fieldsEnd - offset - 5 || data[offset + 4 + length] != 0)
+                    return Greeting::Refused;
+                offset += 4 + length + 1;
+            } else if (type == 'g') {
+                if (offset + 1 > fieldsEnd)
+                    return Greeting::Refused;
+                const qsizetype length = data[offset];
+                if (length > fieldsEnd - offset - 2 || data[offset + 1 + length] != 0)
+                    return Greeting::Refused;
+                if (code == 8)
+                    signature = QByteArray(reinterpret_cast<const char*>(data + offset + 1), length);
+                offset += 1 + length + 1;
+            } else if (type == 'u') {
+                offset = (offset + 3) & ~qsizetype(3);
+                if (offset + 4 > fieldsEnd)
+                    return Greeting::Refused;
+                if (code == 5)
+                    replySerial = u32(offset);
+                offset += 4;
+            } else {
+                return Greeting::Refused;
+            }
+        }
+        if (offset != fieldsEnd)
+            return Greeting::Refused;
+        if (replySerial == 1u) {
+            if (data[1] != 2 || signature != "s" || bodyLength < 5)
+                return Greeting::Refused;
+            const quint32 nameLength = u32(bodyAt);
+            if (nameLength == 0 || nameLength > bodyLength - 5 || data[bodyAt + 4] != ':'
+                || data[bodyAt + 4 + nameLength] != 0)
+                return Greeting::Refused;
+            return Greeting::Answered;
+        }
+        at += total;
+    }
+    return Greeting::Partial;
+}
+
+// The bus's answer to the authentication: its one line, starting "OK ".
+Greeting authenticated(const QByteArray& bytes)
+{
+    if (!bytes.contains("\r\n"))
+        return Greeting::Partial;
+    return bytes.startsWith("OK ") ? Greeting::Answered : Greeting::Refused;
+}
+
+// Reads what the bus sends until `judge` says it answered (true) or refused;
+// false as well when the bus closes or the bound passes first.
+QCoro::Task<bool> readAnswer(QIODevice* device, Greeting (*judge)(const QByteArray&), QDeadlineTimer bound)
+{
+    QByteArray answer;
+    for (;;) {
+        switch (judge(answer)) {
+        case Greeting::Answered:
+            co_return true;
+        case Greeting::Refused:
+            co_return false;
+        case Greeting::Partial:
+            break;
+        }
+        if (bound.hasExpired() || answer.size() >= 4096)
             co_return false;
         auto reading = qCoro(device).waitForReadyRead(left(bound));
         if (!co_await std::move(reading))
             co_return false;
-        answer->append(device->readAll());
+        answer.append(device->readAll());
     }
-    co_return true;
 }
 
 // Whether the bus takes a new connection in time: authenticated as this user
@@ -161,13 +261,13 @@ QCoro::Task<bool> busAnswers(BusAddress address)
             co_return false;
     }
     device->write(QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n");
-    QByteArray answer;
-    auto authenticating = readUntil(device.get(), &answer, "\r\n", bound);
-    if (!co_await std::move(authenticating) || !answer.startsWith("OK "))
+    auto authenticating = readAnswer(device.get(), authenticated, bound);
+    if (!co_await std::move(authenticating))
         co_return false;
+    // Only the bus's own reply to Hello will do: Qt's connection waits for
+    // it, so a bus that sends anything else would hold that up in its turn.
     device->write("BEGIN\r\n" + helloMessage());
-    QByteArray greeting;
-    auto greeted = readUntil(device.get(), &greeting, {}, bound);
+    auto greeted = readAnswer(device.get(), helloReply, bound);
     const bool answers = co_await std::move(greeted);
     co_return answers;
 }
@@ -195,12 +295,10 @@ std::optional<QString> call()
 QCoro::Task<> ask(Asking* asking)
 {
     std::optional<QString> name;
-    if (const std::optional<BusAddress> address = systemBusAddress()) {
-        auto checking = busAnswers(*address);
-        if (co_await std::move(checking)) {
-            auto calling = offMainThread([] { return call(); });
-            name = co_await std::move(calling);
-        }
+    auto checking = systemBusAnswers();
+    if (co_await std::move(checking)) {
+        auto calling = offMainThread([] { return call(); });
+        name = co_await std::move(calling);
     }
     Kept& k = kept();
     if (k.asking == asking) {
@@ -212,6 +310,16 @@ QCoro::Task<> ask(Asking* asking)
 }
 
 } // namespace
+
+QCoro::Task<bool> systemBusAnswers()
+{
+    const std::optional<BusAddress> address = systemBusAddress();
+    if (!address)
+        co_return false;
+    auto checking = busAnswers(*address);
+    const bool answers = co_await std::move(checking);
+    co_return answers;
+}
 
 QCoro::Task<std::optional<QString>> lookup()
 {

@@ -27,6 +27,10 @@ constexpr int kLookupTimeoutMs = kBusTimeoutMs + kCallTimeoutMs + 500;
 // host on a name conflict, and may start after the application).
 constexpr int kKeepMs = 30000;
 
+// Whether the system bus takes a new connection in time: it authenticates
+// this user and replies to Hello (anything else is no answer). Each asking
+// checks this first.
+QCoro::Task<bool> systemBusAnswers();
 // The name: the kept answer while it is fresh, else asked anew, the bus call
 // off the GUI thread. Lookups meanwhile join the one asking, and none waits
 // longer than kLookupTimeoutMs (an asking past that answers none at once).

@@ -48,12 +48,14 @@ private slots:
             while (m_takesAuthentication && m_bus.hasPendingConnections()) {
                 QLocalSocket* socket = m_bus.nextPendingConnection();
                 ++m_connections;
-                connect(socket, &QLocalSocket::readyRead, socket, [socket] {
+                connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
                     const QByteArray line = socket->readAll();
                     if (line.contains("AUTH EXTERNAL"))
                         socket->write("OK 0123456789abcdef0123456789abcdef\r\n");
                     else if (line.contains("AUTH"))
                         socket->write("REJECTED EXTERNAL\r\n");
+                    if (line.contains("BEGIN"))
+                        socket->write(m_afterBegin);
                 });
             }
         });
@@ -104,14 +106,38 @@ private slots:
         QCOMPARE(ended, 1);
     }
 
-    // Qt's own connection would wait 25 s for its answer, and the quit for
-    // that: it is never made.
+    void silentAfterAuthentication_data()
+    {
+        // What the bus sends once it has taken the authentication and Hello.
+        QTest::addColumn<QByteArray>("afterBegin");
+        const auto message = [](char type, char replySerial) {
+            // A header with no body: its one field is the reply serial.
+            return QByteArray("l\0\0\1\0\0\0\0\1\0\0\0\x08\0\0\0\x05\1u\0\0\0\0\0", 24)
+                .replace(1, 1, QByteArray(1, type))
+                .replace(20, 1, QByteArray(1, replySerial));
+        };
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("text") << QByteArray("DATA\r\n");
+        QTest::newRow("bytes") << QByteArray(64, '\x17');
+        QTest::newRow("an error for Hello") << message('\3', '\1');
+        QTest::newRow("a reply to another call") << message('\2', '\2');
+    }
+
+    // Qt's own connection would wait 25 s for the reply to its Hello, and the
+    // quit for that: it is never made to a bus that did not answer this
+    // check's Hello.
     void silentAfterAuthentication()
     {
+        QFETCH(QByteArray, afterBegin);
         MdnsHostName::forget();
         while (m_bus.hasPendingConnections()) // the earlier lookups'
             delete m_bus.nextPendingConnection();
         m_takesAuthentication = true;
+        m_afterBegin = afterBegin;
+        auto checking = MdnsHostName::systemBusAnswers();
+        QTRY_VERIFY_WITH_TIMEOUT(checking.isReady(), 10000);
+        QVERIFY(!QCoro::waitFor(std::move(checking)));
+        m_connections = 0;
         auto lookup = MdnsHostName::lookup();
         QTRY_VERIFY_WITH_TIMEOUT(lookup.isReady(), 10000);
         QCOMPARE(QCoro::waitFor(std::move(lookup)), std::nullopt);
@@ -129,6 +155,7 @@ private:
     QTemporaryDir m_dir;
     QLocalServer m_bus;
     bool m_takesAuthentication = false;
+    QByteArray m_afterBegin;
     int m_connections = 0;
 };
 
