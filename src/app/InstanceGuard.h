@@ -1,35 +1,75 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QStringList>
 
+#include <sys/types.h>
+
+class QFileSystemWatcher;
 class QLocalServer;
 
-// One instance of the application per home (the stores' folder, which
-// TOLVARINE_HOME moves), so that no two processes rewrite one store. The
-// first to start holds a lock that the system lets go of however the process
-// ends (flock on a file in that folder, closed on exec so that no worker keeps
-// it), and listens for later launches: each asks it to bring its window
-// forward, then ends. A launch while the instance quits starts once it has
-// ended.
+// One instance of the application per home (the folder that holds the stores'
+// ".tolvarine", which TOLVARINE_HOME moves), so that no two processes rewrite
+// one store. The first to start holds an flock on the home folder itself: a
+// removal of anything inside it (the stores' folder with every file in it)
+// cannot hand the lock to a second launch, and the system lets go of it only
+// when the process has ended, after everything else in it. The lock is
+// taken on a descriptor closed on exec, so no worker keeps it; nothing else
+// may take an flock on the home folder (one process would shut itself out).
+//
+// The instance listens on ".tolvarine/desktop.sock" in that home, where every
+// launch on it looks whatever its environment says, and listens again when
+// the socket is removed. Both ends check that the other runs as this user.
+// A later launch asks it to bring its window forward (with a relocation
+// folder given on its command line), waits for the answer and ends.
 class InstanceGuard : public QObject {
     Q_OBJECT
 public:
+    enum class Claim {
+        // This process is the home's one instance (also when no lock can be had
+        // there at all: a folder that takes no lock takes no store either).
+        Instance,
+        // The running instance took the launch over.
+        HandedOver,
+        // Another instance holds the home and did not take the launch over:
+        // refusal() says why.
+        Refused,
+    };
+
     explicit InstanceGuard(QObject* parent = nullptr);
     ~InstanceGuard() override;
 
-    // True when this process is the home's one instance, also when no lock
-    // can be had there at all (a folder that takes no lock file takes no store
-    // either); false when another instance holds it, which has been asked to
-    // come forward. Blocks up to 10 s, before there is a window.
-    bool claim();
+    // `arguments` are this launch's, program first: a "-ZRKRelocateTo" folder
+    // among them (relative to this launch's working folder) travels with the
+    // hand-over. Blocks (before there is a window) up to 10 s for an instance
+    // that is starting or quitting and up to 20 s for one slow to answer; a
+    // stopped one is refused at once.
+    Claim claim(const QStringList& arguments);
+    // Why the launch was refused, in the window's language (for standard error).
+    const QString& refusal() const { return m_refusal; }
 
 signals:
-    // A later launch on this home asked for the window.
-    void comeForwardAsked();
+    // A later launch on this home asked for the window; `relocateTo` is the
+    // absolute folder it was given with "-ZRKRelocateTo", or empty.
+    void comeForwardAsked(const QString& relocateTo);
 
 private:
     void listen();
+    // The socket or its folder changed on disk: listens again unless the
+    // socket is still the one this instance bound.
+    void checkSocket();
+    void stopListening();
 
-    int m_lock = -1;
     QLocalServer* m_server = nullptr;
+    QFileSystemWatcher* m_watcher = nullptr;
+    // The stores' folder the server's name goes through (its full path may be
+    // longer than a socket address takes).
+    int m_folder = -1;
+    dev_t m_socketDevice = 0;
+    ino_t m_socketInode = 0;
+    int m_retries = 0;
+    bool m_locked = false;
+    bool m_quitting = false;
+    QString m_refusal;
 };

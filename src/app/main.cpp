@@ -3,11 +3,15 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/QtTranslations.h"
+#include "core/shell/WindowController.h"
+#include "core/workspaces/RelocationState.h"
 #include "gui/shell/MainWindow.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -23,10 +27,18 @@ int main(int argc, char** argv)
         DeskCrumbs::drop(
             QStringLiteral("qt.translations: 没找到 Qt 自己的中文翻译（qt6-translations-l10n），标准对话框是英文"));
 
-    // One instance per home: a second launch brings the first one's window forward.
+    // One instance per home: a second launch brings the first one's window
+    // forward, or says why it could not.
     InstanceGuard guard;
-    if (!guard.claim())
+    switch (guard.claim(QCoreApplication::arguments())) {
+    case InstanceGuard::Claim::Instance:
+        break;
+    case InstanceGuard::Claim::HandedOver:
         return 0;
+    case InstanceGuard::Claim::Refused:
+        std::fprintf(stderr, "%s\n", guard.refusal().toUtf8().constData());
+        return 1;
+    }
 
     AppDelegate delegate;
     delegate.installQuitSignals();
@@ -39,7 +51,13 @@ int main(int argc, char** argv)
         CLI::warmUp();
     });
     window.show();
-    QObject::connect(&guard, &InstanceGuard::comeForwardAsked, &window, [&window] {
+    QObject::connect(&guard, &InstanceGuard::comeForwardAsked, &window, [&window](const QString& relocateTo) {
+        // A folder given to the later launch is used here as it would have
+        // been there: instead of the picker when a moved workspace is found.
+        if (!relocateTo.isEmpty()) {
+            window.controller()->relocation()->setLaunchArguments({ QCoreApplication::arguments().value(0),
+                QString::fromLatin1(RelocationState::kRelocateArgument), relocateTo });
+        }
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();
         window.raise();

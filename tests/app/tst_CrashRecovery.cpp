@@ -1,3 +1,4 @@
+#include "core/platform/ProcessTable.h"
 #include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
 #include "core/runtimes/RuntimeChildRecord.h"
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -37,9 +39,9 @@ QList<qint32> pidsIn(const QByteArray& text)
 }
 
 // Starts a program of the crash tests offscreen; true when it started.
-bool start(QProcess& process, const QString& program, const QStringList& args = {})
+bool start(QProcess& process, const QString& program, const QStringList& args = {},
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(env);
     process.start(program, args);
@@ -56,6 +58,8 @@ private slots:
     void relaunchReapsAWorkerStartedJustBefore();
     void storesParseAfterKillMidWrite();
     void oneInstancePerHome();
+    void secondLaunchNeverRunsBeside_data();
+    void secondLaunchNeverRunsBeside();
 
 private:
     // Launches the application, which ends every one of `pids` as orphans
@@ -205,9 +209,9 @@ void TestCrashRecovery::oneInstancePerHome()
 {
     TempHome home;
     qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
-    const QByteArray lock = QFile::encodeName(home.filePath(QStringLiteral("product/.tolvarine/desktop.lock")));
+    const QByteArray lock = QFile::encodeName(home.filePath(QStringLiteral("product")));
     const auto locked = [&lock] {
-        const int fd = ::open(lock.constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(lock.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
         if (fd >= 0)
             ::close(fd); // lets go of the lock when it was taken here
@@ -227,6 +231,81 @@ void TestCrashRecovery::oneInstancePerHome()
         first.kill();
         QVERIFY(first.waitForFinished(10000));
     }
+}
+
+void TestCrashRecovery::secondLaunchNeverRunsBeside_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("handedOver");
+    QTest::newRow("stores' files removed") << "files" << QStringList() << true;
+    QTest::newRow("stores' folder removed") << "folder" << QStringList() << true;
+    QTest::newRow("no XDG_RUNTIME_DIR, another TMPDIR") << "no runtime dir" << QStringList() << true;
+    QTest::newRow("another XDG_RUNTIME_DIR") << "other runtime dir" << QStringList() << true;
+    QTest::newRow("first instance stopped") << "stopped" << QStringList() << false;
+    QTest::newRow("relocation folder") << "" << QStringList { "-ZRKRelocateTo", "moved/shop" } << true;
+}
+
+// Whatever happens around the running instance, a second launch on its home
+// hands over to it or says at once why it could not, and never runs beside it.
+void TestCrashRecovery::secondLaunchNeverRunsBeside()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, handedOver);
+    TempHome home;
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product"))));
+    QDir stores(home.filePath(QStringLiteral("product/.tolvarine")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (fault == QLatin1String("no runtime dir"))
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QProcess first;
+    QVERIFY(start(first, QStringLiteral(TOLVARINE_DESKTOP), {}, env));
+    const pid_t pid = pid_t(first.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(stores.exists(QStringLiteral("desktop.sock")), 30000);
+
+    if (fault == QLatin1String("files")) {
+        QVERIFY(stores.remove(QStringLiteral("desktop.sock")));
+        for (const QString& name : stores.entryList(QDir::Files | QDir::System | QDir::Hidden))
+            stores.remove(name); // a store being saved may be renamed over meanwhile
+    } else if (fault == QLatin1String("folder")) {
+        // Gone at once as far as the instance can tell, however loaded the
+        // machine (it may still unlink its old socket while this removes).
+        const QString away = home.filePath(QStringLiteral("away"));
+        QVERIFY(QDir().rename(stores.path(), away));
+        QDir(away).removeRecursively();
+    } else if (fault == QLatin1String("other runtime dir")) {
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("run2"))));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run2")));
+    } else if (fault == QLatin1String("no runtime dir")) {
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("tmp2"))));
+        env.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp2")));
+    } else if (fault == QLatin1String("stopped")) {
+        ::kill(pid, SIGSTOP);
+        QTRY_COMPARE(ProcessTable::entry(pid).value_or(ProcessTable::Entry()).state, 'T');
+    }
+    QProcess second;
+    second.setWorkingDirectory(home.path());
+    QVERIFY(start(second, QStringLiteral(TOLVARINE_DESKTOP), arguments, env));
+    QVERIFY(second.waitForFinished(60000));
+    const QString said = QString::fromUtf8(second.readAllStandardError());
+    if (handedOver) {
+        QCOMPARE(second.exitCode(), 0);
+        const QString relocated = arguments.isEmpty()
+            ? QString()
+            : QStringLiteral("，-ZRKRelocateTo ") + home.filePath(QStringLiteral("moved/shop"));
+        QTRY_VERIFY2(TempHome::crumbs().contains(QStringLiteral("又启动了一次，窗口提到前面") + relocated + '\n'),
+            qPrintable(TempHome::crumbs()));
+    } else {
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(said.contains(QStringLiteral("Tolvarine Desktop 已经在运行（进程 %1），但它没有回应").arg(pid)),
+            qPrintable(said));
+        ::kill(pid, SIGCONT);
+    }
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    QVERIFY(first.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestCrashRecovery)
