@@ -89,10 +89,14 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren_data()
 {
     QTest::addColumn<QByteArray>("intervalMs");
     QTest::addColumn<bool>("workersOutliveOwner");
+    QTest::addColumn<bool>("installedAsScript");
     // Quiet after their first line, the workers live on with their children.
-    QTest::newRow("workers running") << QByteArray("600000") << true;
+    QTest::newRow("workers running") << QByteArray("600000") << true << false;
     // Writing into the dead owner's pipe ends the workers; their children live on.
-    QTest::newRow("only their children running") << QByteArray("20") << false;
+    QTest::newRow("only their children running") << QByteArray("20") << false << false;
+    // The tool is a script that execs the real one: the workers run under
+    // another first word than the one recorded.
+    QTest::newRow("tool installed as a script") << QByteArray("600000") << true << true;
 }
 
 // Three workers, each with a child of its own, are left behind by the
@@ -102,10 +106,16 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren()
 {
     QFETCH(QByteArray, intervalMs);
     QFETCH(bool, workersOutliveOwner);
+    QFETCH(bool, installedAsScript);
     TempHome home;
     SimGateway gateway;
     QVERIFY2(gateway.ok(), gateway.output().constData());
     SimTool tool(home);
+    if (installedAsScript) {
+        QVERIFY(QFile::remove(tool.exe())); // the link, not what it points to
+        home.writeScript(
+            QStringLiteral(".local/bin/brenlow"), "exec '" + QFile::encodeName(Sim::companion()) + "' \"$@\"");
+    }
     tool.put(QStringLiteral("run.child"));
     tool.put(QStringLiteral("run.interval_ms"), intervalMs);
     gateway.pair(home);

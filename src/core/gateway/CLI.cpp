@@ -329,6 +329,9 @@ QProcessEnvironment CLI::environment(
     const std::optional<CLIConfig>& config, const std::optional<RuntimeLaunch>& runtime)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // A worker's launch mark is given to that worker alone: an application
+    // started from inside a worker's tree does not hand it on.
+    env.remove(QStringLiteral("TOLVARINE_LAUNCH"));
     env.insert(QStringLiteral("PATH"), augmentedPath());
     env.insert(QStringLiteral("TOLVARINE_FRONTEND"), QStringLiteral("desktop"));
     if (config) {

@@ -14,6 +14,8 @@
 #include <QMutex>
 #include <QSet>
 
+#include <algorithm>
+
 namespace RuntimeChildLedger {
 
 namespace {
@@ -169,60 +171,91 @@ QFuture<std::optional<QString>> hand(Change change)
     return p.next;
 }
 
-QString canonical(const QString& path)
+// The launch mark a process carries in its environment; empty without one
+// (or when it cannot be read: gone, or another user's).
+QString markOf(pid_t pid)
 {
-    QString p = path;
-    // The kernel marks an executable replaced on disk since it started.
-    if (p.endsWith(QStringLiteral(" (deleted)")))
-        p.chop(10);
-    const QString c = QFileInfo(p).canonicalFilePath();
-    return c.isEmpty() ? p : c;
-}
-
-// Whether the process carries the environment its worker was started with:
-// everything a worker starts inherits the workspace and the runtime kind.
-bool carriesMarks(pid_t pid, const RuntimeChildRecord& r)
-{
+    static const QByteArray prefix = QByteArray(kLaunchVariable) + '=';
     const QList<QByteArray> env = ProcessTable::environment(pid).split('\0');
-    return env.contains(QByteArrayLiteral("TOLVARINE_WS=") + r.workspace.toUtf8())
-        && env.contains(QByteArrayLiteral("TOLVARINE_RUNTIME_KIND=") + r.kind.toUtf8());
+    for (const QByteArray& entry : env) {
+        if (entry.startsWith(prefix))
+            return QString::fromUtf8(entry.mid(prefix.size()));
+    }
+    return {};
 }
 
-// What a gone worker left running: the living members of its process group
-// (the worker led one; the group's id is its pid) that carry its marks.
-QList<pid_t> leftovers(const RuntimeChildRecord& r, const ProcessTable& table)
+// The living processes of the listing by the launch mark they carry: a
+// worker and everything it started, whatever they run.
+QHash<QString, QList<pid_t>> byMark(const ProcessTable& table)
 {
-    QList<pid_t> out;
+    QHash<QString, QList<pid_t>> out;
     for (const ProcessTable::Entry& e : table.byPID) {
-        if (e.pgid == r.pid && e.pid != r.pid && e.state != 'Z' && carriesMarks(e.pid, r))
-            out.append(e.pid);
+        if (e.state == 'Z')
+            continue;
+        const QString mark = markOf(e.pid);
+        if (!mark.isEmpty())
+            out[mark].append(e.pid);
+    }
+    for (QList<pid_t>& pids : out)
+        std::sort(pids.begin(), pids.end());
+    return out;
+}
+
+// This instance, the processes it runs under and the ones it started: never
+// signalled, even when they carry a mark (an instance started from inside a
+// worker's tree inherits it).
+QSet<pid_t> ownLine(qint32 myPID, const ProcessTable& table)
+{
+    QSet<pid_t> out { myPID };
+    for (const pid_t p : table.ancestors(myPID))
+        out.insert(p);
+    for (const ProcessTable::Entry& e : table.byPID) {
+        if (table.ancestors(e.pid).contains(myPID))
+            out.insert(e.pid);
     }
     return out;
 }
 
-// The worker a record without a pid names: the process that carries its
-// launch mark and runs its executable; or, once the worker is gone, the group
-// it led, which what it started still carries the mark in. None when nothing
-// carries it.
-std::optional<RuntimeChildRecord> byMark(RuntimeChildRecord r, const ProcessTable& table)
+// The processes that carry `mark` now, but for this instance's own line.
+QList<pid_t> carrying(const QString& mark, qint32 myPID)
 {
-    if (r.launch.isEmpty())
-        return std::nullopt;
-    const QByteArray mark = QByteArray(kLaunchVariable) + '=' + r.launch.toUtf8();
-    std::optional<pid_t> group;
-    for (const ProcessTable::Entry& e : table.byPID) {
-        if (e.state == 'Z' || !ProcessTable::environment(e.pid).split('\0').contains(mark))
+    const ProcessTable table = ProcessTable::snapshot();
+    QList<pid_t> pids = byMark(table).value(mark);
+    const QSet<pid_t> own = ownLine(myPID, table);
+    pids.removeIf([&own](pid_t p) { return own.contains(p); });
+    return pids;
+}
+
+// The worker among the processes that carry its mark: the one whose parent
+// does not (what it started has it as parent, or was handed on when it went),
+// preferring the leader of a group (the application makes each worker one).
+pid_t workerAmong(const QList<pid_t>& pids, const ProcessTable& table)
+{
+    pid_t first = 0;
+    for (const pid_t p : pids) {
+        const ProcessTable::Entry e = table.byPID.value(p);
+        if (pids.contains(e.ppid))
             continue;
-        if (e.argv0 == r.exe) {
-            r.pid = e.pid;
-            return r;
-        }
-        group = e.pgid;
+        if (e.pgid == p)
+            return p;
+        if (first == 0)
+            first = p;
     }
-    if (!group)
-        return std::nullopt;
-    r.pid = *group;
-    return r;
+    return first != 0 ? first : pids.value(0);
+}
+
+// Why a record of a gone owner that nothing carries the mark of is dropped,
+// when its pid runs something now.
+void crumbForeign(const RuntimeChildRecord& r, const ProcessTable& table)
+{
+    const auto it = table.byPID.constFind(r.pid);
+    if (r.pid == 0 || it == table.byPID.cend() || it->state == 'Z')
+        return;
+    if (it->argv0 != r.exe)
+        DeskCrumbs::drop(
+            QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
+    else
+        DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：不带这次启动的标记（%2）").arg(r.pid).arg(it->argv0));
 }
 
 } // namespace
@@ -308,12 +341,14 @@ void waitForWrites()
 
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
 {
-    QList<RuntimeChildRecord> ending;
-    // Workers that are gone but left processes of theirs running (a worker
-    // dies of its closed output pipe once its owner has crashed, and what it
-    // started lives on).
-    QList<RuntimeChildRecord> leftBehind;
-    QSet<pid_t> adopters { 1 };
+    // A record of a gone owner with the processes that carry its mark.
+    struct Ending {
+        RuntimeChildRecord record;
+        QList<pid_t> pids;
+        // Some of this instance's own line carry it too.
+        bool spared = false;
+    };
+    QList<Ending> ending;
     {
         const QMutexLocker locker(&lock());
         const Ledger ledger = read();
@@ -325,12 +360,8 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         // orphan look the same. Keep every record for the next launch.
         if (table.isEmpty())
             return {};
-
-        // An orphan is adopted by PID 1 or by the nearest child subreaper above
-        // its dead owner (the user's service manager, for one). Those sit above
-        // this instance too, so the parents of this process stand in for them.
-        for (pid_t p : table.ancestors(myPID))
-            adopters.insert(p);
+        const QHash<QString, QList<pid_t>> marks = byMark(table);
+        const QSet<pid_t> own = ownLine(myPID, table);
 
         QList<RuntimeChildRecord> kept;
         for (const RuntimeChildRecord& stored : records) {
@@ -341,78 +372,82 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
                 kept.append(stored);
                 continue;
             }
-            // The owner went before it learnt the worker's pid.
-            const std::optional<RuntimeChildRecord> found = stored.pid == 0 ? byMark(stored, table) : stored;
-            if (!found)
-                continue;
-            const RuntimeChildRecord& r = *found;
-            const auto it = table.byPID.constFind(r.pid);
-            if (it == table.byPID.cend() || it->state == 'Z') {
-                if (!leftovers(r, table).isEmpty()) {
-                    leftBehind.append(r);
-                    kept.append(r);
-                }
-                continue;
-            }
-            if (it->argv0 != r.exe) {
+            // A process is the worker's only by the mark it was started with:
+            // its pid may run anyone's program by now, and a script install
+            // runs under another first word.
+            QList<pid_t> pids = stored.launch.isEmpty() ? QList<pid_t>() : marks.value(stored.launch);
+            // This instance's own line is spared, and the record with it.
+            const qsizetype before = pids.size();
+            pids.removeIf([&](pid_t p) {
+                if (!own.contains(p))
+                    return false;
                 DeskCrumbs::drop(
-                    QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（%2 ≠ %3）").arg(r.pid).arg(it->argv0, r.exe));
+                    QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(p).arg(table.byPID.value(p).ppid));
+                return true;
+            });
+            const bool spared = pids.size() < before;
+            if (pids.isEmpty()) {
+                if (spared)
+                    kept.append(stored);
+                else
+                    crumbForeign(stored, table);
                 continue;
             }
-            // The same command line can belong to a new process that reused
-            // the pid; only the executable it runs tells. (Another user's
-            // process has no readable link and cannot be signalled anyway.)
-            if (it->exe.isEmpty() || canonical(it->exe) != canonical(r.exe)) {
-                DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：可执行文件对不上（%2 ≠ %3）")
-                                     .arg(r.pid)
-                                     .arg(it->exe.isEmpty() ? QStringLiteral("?") : it->exe, r.exe));
-                continue;
-            }
-            if (!adopters.contains(it->ppid)) {
-                DeskCrumbs::drop(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(r.pid).arg(it->ppid));
-                kept.append(r);
-                continue;
-            }
-            ending.append(r);
-            // Its record stays until it has been ended, so a crash meanwhile
-            // leaves it for the next launch.
-            kept.append(r);
+            RuntimeChildRecord r = stored;
+            // Written before its worker had a pid: the worker is found by the mark.
+            if (r.pid == 0)
+                r.pid = workerAmong(pids, table);
+            ending.append({ r, pids, spared });
+            // The record stays until nothing carries its mark, so a crash
+            // meanwhile leaves it for the next launch.
+            kept.append(stored);
         }
         save(kept, ledger);
     }
 
-    // Ending takes up to the grace each; the lock is not held meanwhile, so
-    // that a worker started now can still be recorded at once.
+    // Ending takes up to the grace; the lock is not held meanwhile, so that a
+    // worker started now can still be recorded at once.
     QList<RuntimeChildRecord> reaped;
-    for (const RuntimeChildRecord& r : std::as_const(ending)) {
-        // Looked at again once the process is held: the listing may be
+    QList<QString> cleared;
+    for (const Ending& e : std::as_const(ending)) {
+        const RuntimeChildRecord& r = e.record;
+        const QString mark = r.launch;
+        // Each held process is asked again once it is held: the listing may be
         // seconds old by now.
-        const auto same = [&r, &adopters] {
-            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(r.pid);
-            return e && e->state != 'Z' && e->argv0 == r.exe && !e->exe.isEmpty()
-                && canonical(e->exe) == canonical(r.exe) && adopters.contains(e->ppid);
+        const auto stillMarked = [&mark](pid_t pid) {
+            const std::optional<ProcessTable::Entry> entry = ProcessTable::entry(pid);
+            return entry && entry->state != 'Z' && markOf(pid) == mark;
         };
-        if (!ProcessSignals::terminate(r.pid, 3.0, same))
-            continue;
-        DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 exe=%2").arg(r.pid).arg(r.exe));
-        reaped.append(r);
-    }
-    for (const RuntimeChildRecord& r : std::as_const(leftBehind)) {
-        const auto same = [&r](pid_t pid) {
-            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(pid);
-            return e && e->state != 'Z' && e->pgid == r.pid && carriesMarks(pid, r);
+        QSet<pid_t> signalled;
+        const auto held = [&stillMarked, &signalled](pid_t pid) {
+            if (!stillMarked(pid))
+                return false;
+            signalled.insert(pid);
+            return true;
         };
-        const int ended = ProcessSignals::terminateEach(leftovers(r, ProcessTable::snapshot()), 3.0, same);
-        if (ended == 0)
-            continue;
-        DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 留下的 %2 个进程").arg(r.pid).arg(ended));
-        reaped.append(r);
+        // What the tree starts while it is being ended carries the mark too: it
+        // is looked for again, a few times.
+        QList<pid_t> pids = e.pids;
+        for (int round = 0; round < 3 && !pids.isEmpty(); ++round) {
+            ProcessSignals::terminateEach(pids, 3.0, held);
+            pids = carrying(mark, myPID);
+        }
+        const bool workerEnded = signalled.contains(r.pid);
+        const int othersEnded = int(signalled.size()) - (workerEnded ? 1 : 0);
+        if (workerEnded)
+            DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 exe=%2").arg(r.pid).arg(r.exe));
+        else if (othersEnded > 0)
+            DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 留下的 %2 个进程").arg(r.pid).arg(othersEnded));
+        if (workerEnded || othersEnded > 0)
+            reaped.append(r);
+        if (pids.isEmpty() && !e.spared)
+            cleared.append(mark);
     }
-    if (!ending.isEmpty() || !leftBehind.isEmpty()) {
+    if (!cleared.isEmpty()) {
         const QMutexLocker locker(&lock());
         const Ledger ledger = read();
         QList<RuntimeChildRecord> records = ledger.records;
-        records.removeIf([&](const RuntimeChildRecord& r) { return ending.contains(r) || leftBehind.contains(r); });
+        records.removeIf([&](const RuntimeChildRecord& r) { return cleared.contains(r.launch); });
         save(records, ledger);
     }
     return reaped;

@@ -44,14 +44,14 @@ QFuture<std::optional<QString>> recordLater(const RuntimeChildRecord& record);
 void forgetLater(qint32 pid, const QString& launch = {});
 // Blocks until every change handed in so far has landed.
 void waitForWrites();
-// Ends the workers whose owner is gone and that now belong to the init
-// process or a child subreaper (a record without a pid names its worker by
-// the launch mark in its environment), each with what it started (its process
-// group); ends what a gone worker of a dead owner left running in its group
-// (processes that carry its workspace and kind); and drops the records of
-// workers that are gone or whose pid now runs something else. Returns the
-// records whose worker, or whose leftovers, were ended.
-// A failed or empty process listing ends nothing and rewrites nothing.
+// Ends, for every record whose owner is gone, each process that carries its
+// launch mark in its environment (the worker and whatever it started, whatever
+// they run), and nothing else: a process without the mark is never signalled,
+// nor this instance, the processes it runs under or those it started. A
+// record goes once nothing carries its mark (at once when nothing did).
+// Returns the records whose processes were ended, a record written before its
+// worker had a pid with the worker's pid filled in. A failed or empty process
+// listing ends nothing and rewrites nothing.
 QList<RuntimeChildRecord> reapOrphans(
     qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);
 

@@ -322,25 +322,34 @@ void TestCLI::environment_data()
     QTest::addColumn<std::optional<RuntimeLaunch>>("runtime");
     QTest::addColumn<QString>("inheritedPath"); // TOLVARINE_PATH of this process, empty for unset
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("inheritedMark"); // TOLVARINE_LAUNCH of this process, empty for unset
 
     const RuntimeLaunch launch { QStringLiteral("claude"), QStringLiteral("claude-bin"), QStringLiteral("Claude") };
     const QString defaultDevice = QStringLiteral("TOLVARINE_DEVICE=cli-") + CLIConfig::hostname();
 
     QTest::newRow("nothing given") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>() << QString()
-                                   << QStringList { "TOLVARINE_FRONTEND=desktop" };
+                                   << QStringList { "TOLVARINE_FRONTEND=desktop" } << QString();
     QTest::newRow("workspace with folder and device")
         << std::optional<CLIConfig>(config(true, QStringLiteral("dev-1"))) << std::optional<RuntimeLaunch>()
         << QString()
         << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", "TOLVARINE_DEVICE=dev-1", "TOLVARINE_FRONTEND=desktop",
-               "TOLVARINE_PATH=/projects/shop", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
+               "TOLVARINE_PATH=/projects/shop", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" }
+        << QString();
     QTest::newRow("inherited folder stays without one in the config")
         << std::optional<CLIConfig>(config(false, std::nullopt)) << std::optional<RuntimeLaunch>()
         << QStringLiteral("/inherited")
         << QStringList { "TOLVARINE_API=http://127.0.0.1:18091", defaultDevice, "TOLVARINE_FRONTEND=desktop",
-               "TOLVARINE_PATH=/inherited", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" };
+               "TOLVARINE_PATH=/inherited", "TOLVARINE_TOKEN=tok", "TOLVARINE_WS=ws-1" }
+        << QString();
     QTest::newRow("runtime launch") << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>(launch) << QString()
                                     << QStringList { "TOLVARINE_FRONTEND=desktop", "TOLVARINE_RUNTIME=claude-bin",
-                                           "TOLVARINE_RUNTIME_KIND=claude" };
+                                           "TOLVARINE_RUNTIME_KIND=claude" }
+                                    << QString();
+    // Started from inside a worker's tree: the worker's launch mark is not handed on.
+    QTest::newRow("inherited launch mark is dropped")
+        << std::optional<CLIConfig>() << std::optional<RuntimeLaunch>(launch) << QString()
+        << QStringList { "TOLVARINE_FRONTEND=desktop", "TOLVARINE_RUNTIME=claude-bin", "TOLVARINE_RUNTIME_KIND=claude" }
+        << QStringLiteral("l-1");
 }
 
 void TestCLI::environment()
@@ -349,12 +358,16 @@ void TestCLI::environment()
     QFETCH(std::optional<RuntimeLaunch>, runtime);
     QFETCH(QString, inheritedPath);
     QFETCH(QStringList, expected);
+    QFETCH(QString, inheritedMark);
     TempHome home;
     if (!inheritedPath.isEmpty())
         qputenv("TOLVARINE_PATH", inheritedPath.toUtf8());
+    if (!inheritedMark.isEmpty())
+        qputenv("TOLVARINE_LAUNCH", inheritedMark.toUtf8());
     installScript(home, "env | grep '^TOLVARINE_' | LC_ALL=C sort");
     const CLI::Result r = CLI::run({}, std::nullopt, cfg, runtime);
     qunsetenv("TOLVARINE_PATH");
+    qunsetenv("TOLVARINE_LAUNCH");
     QCOMPARE(r.failure, CLI::Failure::None);
     QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
 }

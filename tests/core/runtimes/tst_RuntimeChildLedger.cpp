@@ -18,7 +18,7 @@
 
 namespace {
 
-RuntimeChildRecord rec(qint32 pid, const QString& exe, qint32 owner)
+RuntimeChildRecord rec(qint32 pid, const QString& exe, qint32 owner, const QString& launch = {})
 {
     RuntimeChildRecord r;
     r.pid = pid;
@@ -27,7 +27,25 @@ RuntimeChildRecord rec(qint32 pid, const QString& exe, qint32 owner)
     r.kind = QStringLiteral("codex");
     r.ownerPID = owner;
     r.startedAt = QDateTime::fromString(QStringLiteral("2026-03-01T08:00:00Z"), Qt::ISODate);
+    r.launch = launch;
     return r;
+}
+
+// `command` run with a launch mark in its environment.
+QString marked(const QString& mark, const QString& command)
+{
+    return QStringLiteral("exec env TOLVARINE_LAUNCH=%1 %2").arg(mark, command);
+}
+
+// The living children of a process.
+QList<qint32> childrenOf(qint32 parent)
+{
+    QList<qint32> out;
+    for (const ProcessTable::Entry& e : ProcessTable::snapshot().byPID) {
+        if (e.ppid == parent && e.state != 'Z')
+            out.append(e.pid);
+    }
+    return out;
 }
 
 // Starts `command` in a shell that leaves it running in the background and
@@ -101,30 +119,48 @@ void TestRuntimeChildLedger::emptyOrUnreadableFile()
                                         R"("startedAt":"9999-12-31T23:30:00-14:00"}])"));
 }
 
-// Run as at launch, over one record of every kind.
+// Run as at launch, over one record of every kind. Only what carries the
+// launch mark of a record whose owner is gone is ended, whatever it runs.
 void TestRuntimeChildLedger::reapDecisions()
 {
     TempHome home;
     SimTool tool(home);
     const QString sleep = QStringLiteral("/bin/sleep");
+    const QString run = QStringLiteral("'%1' run").arg(tool.exe());
     const qint32 me = ::getpid();
     const qint32 living = qint32(::getppid());
 
     // A worker whose owner crashed: ended and returned.
     qint32 crashed = 0;
-    const qint32 orphan = startOrphan(QStringLiteral("exec '%1' run").arg(tool.exe()), &crashed);
-    // The same, recorded before its pid was known: found by its launch mark.
+    const qint32 orphan = startOrphan(marked(QStringLiteral("l-0"), run), &crashed);
+    // The same, recorded before its pid was known, that started two copies of
+    // itself: found by its launch mark, and ended with what it started.
     qint32 crashedEarly = 0;
-    const qint32 unnamed
-        = startOrphan(QStringLiteral("exec env TOLVARINE_LAUNCH=l-1 '%1' run").arg(tool.exe()), &crashedEarly);
-    RuntimeChildRecord pending = rec(0, tool.exe(), crashedEarly);
-    pending.launch = QStringLiteral("l-1");
-    // The same, but its record names a living owner (another instance): kept, not signalled.
+    const qint32 unnamed = startOrphan(
+        marked(QStringLiteral("l-1"), QStringLiteral("/bin/sh -c \"%1 & %1 & exec %1\"").arg(run)), &crashedEarly);
+    // Installed as a script that execs the tool, and as one that runs it as
+    // its child: ended though neither runs under the recorded first word.
+    const QString execs = home.writeScript(
+        QStringLiteral(".local/bin/brenlow-exec"), QStringLiteral("exec '%1' \"$@\"").arg(Sim::companion()).toUtf8());
+    const QString wraps = home.writeScript(
+        QStringLiteral(".local/bin/brenlow-sh"), QStringLiteral("'%1' \"$@\"").arg(Sim::companion()).toUtf8());
+    qint32 crashedExecs = 0;
+    const qint32 viaExec
+        = startOrphan(marked(QStringLiteral("l-2"), QStringLiteral("'%1' run").arg(execs)), &crashedExecs);
+    qint32 crashedWraps = 0;
+    const qint32 viaShell
+        = startOrphan(marked(QStringLiteral("l-3"), QStringLiteral("'%1' run").arg(wraps)), &crashedWraps);
+    // A pid reused by someone's own `brenlow run` once the worker had gone:
+    // the same command line, an orphan too, but without the mark. Not signalled.
     qint32 unused = 0;
+    const qint32 reused = startOrphan(QStringLiteral("exec ") + run, &unused);
+    // The same, but its record names a living owner (another instance): kept, not signalled.
     const qint32 claimed = startOrphan(QStringLiteral("exec /bin/sleep 60"), &unused);
-    // A worker of a dead owner that is this test's own child (a living
-    // parent): kept, not signalled.
+    // A marked worker of a dead owner that is this test's own child: kept, not signalled.
     QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOLVARINE_LAUNCH"), QStringLiteral("l-6"));
+    child.setProcessEnvironment(env);
     child.start(sleep, { QStringLiteral("60") });
     // A pid that now runs another program: dropped, not signalled.
     QProcess foreign;
@@ -132,36 +168,47 @@ void TestRuntimeChildLedger::reapDecisions()
     QVERIFY(child.waitForStarted() && foreign.waitForStarted());
     const qint32 childPid = qint32(child.processId());
     const qint32 foreignPid = qint32(foreign.processId());
-    QTRY_COMPARE(tool.argvs().size(), 2); // the orphans run their worker loop
+    QTRY_COMPARE(tool.argvs().size(), 7); // every `brenlow run` runs its worker loop
+    const QList<qint32> started = childrenOf(unnamed) + childrenOf(viaShell);
+    QCOMPARE(started.size(), 3);
     const qint32 dead = deadPid();
     const qint32 mine = deadPid(); // this instance's own worker: kept whatever its state
 
-    RuntimeChildLedger::record(rec(orphan, tool.exe(), crashed));
-    RuntimeChildLedger::record(pending);
+    const RuntimeChildRecord pending = rec(0, tool.exe(), crashedEarly, QStringLiteral("l-1"));
+    const QList<RuntimeChildRecord> ended { rec(orphan, tool.exe(), crashed, QStringLiteral("l-0")), pending,
+        rec(viaExec, execs, crashedExecs, QStringLiteral("l-2")),
+        rec(viaShell, wraps, crashedWraps, QStringLiteral("l-3")) };
+    const RuntimeChildRecord ownChild = rec(childPid, sleep, dead, QStringLiteral("l-6"));
+    for (const RuntimeChildRecord& r : ended)
+        RuntimeChildLedger::record(r);
+    RuntimeChildLedger::record(rec(reused, tool.exe(), dead, QStringLiteral("l-4")));
     RuntimeChildLedger::record(rec(claimed, sleep, living));
-    RuntimeChildLedger::record(rec(childPid, sleep, dead));
-    RuntimeChildLedger::record(rec(foreignPid, QStringLiteral("/opt/brenlow"), dead));
-    RuntimeChildLedger::record(rec(deadPid(), sleep, dead)); // gone: dropped
+    RuntimeChildLedger::record(ownChild);
+    RuntimeChildLedger::record(rec(foreignPid, QStringLiteral("/opt/brenlow"), dead, QStringLiteral("l-5")));
+    RuntimeChildLedger::record(rec(deadPid(), sleep, dead, QStringLiteral("l-7"))); // gone: dropped
     RuntimeChildLedger::record(rec(mine, sleep, me));
 
-    RuntimeChildRecord found = pending;
-    found.pid = unnamed;
-    QCOMPARE(
-        RuntimeChildLedger::reapAtLaunch(me), (QList<RuntimeChildRecord> { rec(orphan, tool.exe(), crashed), found }));
-    QVERIFY(!ProcessSignals::isAlive(orphan));
-    QVERIFY(!ProcessSignals::isAlive(unnamed));
+    QList<RuntimeChildRecord> reaped = ended;
+    reaped[1].pid = unnamed;
+    QCOMPARE(RuntimeChildLedger::reapAtLaunch(me), reaped);
+    for (const qint32 pid : QList<qint32> { orphan, unnamed, viaExec, viaShell } + started)
+        QVERIFY2(!ProcessSignals::isAlive(pid), qPrintable(QString::number(pid)));
     QCOMPARE(RuntimeChildLedger::load(),
-        (QList<RuntimeChildRecord> { rec(claimed, sleep, living), rec(childPid, sleep, dead), rec(mine, sleep, me) }));
+        (QList<RuntimeChildRecord> { rec(claimed, sleep, living), ownChild, rec(mine, sleep, me) }));
+    QVERIFY(ProcessSignals::isAlive(reused));
     QVERIFY(ProcessSignals::isAlive(claimed));
     QCOMPARE(child.state(), QProcess::Running);
     QCOMPARE(foreign.state(), QProcess::Running);
 
     const QString log = TempHome::crumbs();
-    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 2 个")));
+    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 4 个")));
     QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
     QVERIFY(log.contains(
         QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));
+    QVERIFY(
+        log.contains(QStringLiteral("child.reap 跳过 pid=%1：不带这次启动的标记（%2）").arg(reused).arg(tool.exe())));
 
+    ProcessSignals::terminate(reused, 3.0);
     ProcessSignals::terminate(claimed, 3.0);
     child.kill();
     foreign.kill();
@@ -170,8 +217,8 @@ void TestRuntimeChildLedger::reapDecisions()
 }
 
 // A worker of a crashed owner has gone, but two processes of its group live
-// on: the one that carries the worker's workspace and kind is ended, the
-// other is not the worker's and is left alone.
+// on: the one that carries the worker's launch mark is ended, the other is
+// not the worker's and is left alone.
 void TestRuntimeChildLedger::reapsWhatAGoneWorkerLeft()
 {
     TempHome home;
@@ -179,7 +226,7 @@ void TestRuntimeChildLedger::reapsWhatAGoneWorkerLeft()
     ProcessGroup::prepare(worker);
     worker.start(QStringLiteral("/bin/sh"),
         { QStringLiteral("-c"),
-            QStringLiteral("env TOLVARINE_WS=ws-1 TOLVARINE_RUNTIME_KIND=codex /bin/sleep 600 >/dev/null 2>&1 & "
+            QStringLiteral("env TOLVARINE_LAUNCH=l-1 /bin/sleep 600 >/dev/null 2>&1 & "
                            "echo $!; /bin/sleep 601 >/dev/null 2>&1 & echo $!") });
     QVERIFY(worker.waitForFinished(5000));
     const QList<QByteArray> pids = worker.readAllStandardOutput().simplified().split(' ');
@@ -190,7 +237,7 @@ void TestRuntimeChildLedger::reapsWhatAGoneWorkerLeft()
     QCOMPARE(qint32(::getpgid(stranger)), leader);
     QVERIFY(leader != qint32(::getpgid(0)));
 
-    const RuntimeChildRecord r = rec(leader, QStringLiteral("/bin/sh"), deadPid());
+    const RuntimeChildRecord r = rec(leader, QStringLiteral("/bin/sh"), deadPid(), QStringLiteral("l-1"));
     RuntimeChildLedger::record(r);
     QCOMPARE(RuntimeChildLedger::reapOrphans(::getpid()), QList<RuntimeChildRecord> { r });
     QVERIFY(!ProcessSignals::isAlive(marked));
@@ -204,8 +251,8 @@ void TestRuntimeChildLedger::emptyListingKeepsEverything()
 {
     TempHome home;
     qint32 goneOwner = 0;
-    const qint32 orphan = startOrphan(QStringLiteral("exec /bin/sleep 60"), &goneOwner);
-    RuntimeChildLedger::record(rec(orphan, QStringLiteral("/bin/sleep"), goneOwner));
+    const qint32 orphan = startOrphan(marked(QStringLiteral("l-1"), QStringLiteral("/bin/sleep 60")), &goneOwner);
+    RuntimeChildLedger::record(rec(orphan, QStringLiteral("/bin/sleep"), goneOwner, QStringLiteral("l-1")));
     RuntimeChildLedger::record(rec(deadPid(), QStringLiteral("/bin/sleep"), goneOwner));
     QFile f(RuntimeChildLedger::filePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
