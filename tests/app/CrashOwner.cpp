@@ -14,6 +14,9 @@
 //       rewrites the child ledger, the snapshots and every store in a loop,
 //       each write the way the application makes it; prints "writing" after
 //       the first round and goes on until it is killed.
+//   tst_crash_owner ledger N
+//       records N workers of its own in the child ledger, one write each, as
+//       another instance beside it may be doing; prints "done".
 
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
@@ -130,6 +133,18 @@ RuntimeChildRecord record(int n)
     return r;
 }
 
+int ledger(int count)
+{
+    for (int n = 0; n < count; ++n) {
+        RuntimeChildRecord r = record(n);
+        r.pid = 0;
+        r.launch = QStringLiteral("%1-%2").arg(::getpid()).arg(n);
+        RuntimeChildLedger::record(r);
+    }
+    std::printf("done\n");
+    return 0;
+}
+
 [[noreturn]] void burst()
 {
     ProviderProfile profile;
@@ -190,5 +205,7 @@ int main(int argc, char** argv)
         return started();
     if (args.value(0) == QLatin1String("burst"))
         burst();
+    if (args.value(0) == QLatin1String("ledger"))
+        return ledger(args.value(1).toInt());
     return 2;
 }

@@ -57,6 +57,7 @@ private slots:
     void relaunchReapsWorkersAndTheirChildren();
     void relaunchReapsAWorkerStartedJustBefore();
     void storesParseAfterKillMidWrite();
+    void instancesShareTheLedger();
     void oneInstancePerHome();
     void secondLaunchNeverRunsBeside_data();
     void secondLaunchNeverRunsBeside();
@@ -211,6 +212,32 @@ void TestCrashRecovery::storesParseAfterKillMidWrite()
         QVERIFY(productDir.entryList({ QStringLiteral("*.bad") }).isEmpty());
         QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.load")));
     }
+}
+
+// Two instances with homes of their own write the real home's ledger at the
+// same time: each keeps the other's records.
+void TestCrashRecovery::instancesShareTheLedger()
+{
+    TempHome home;
+    constexpr int kEach = 100;
+    QProcess writers[2];
+    QSet<QString> expected;
+    for (int i = 0; i < 2; ++i) {
+        qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("product-%1").arg(i))));
+        QVERIFY(start(
+            writers[i], QStringLiteral(TOLVARINE_CRASH_OWNER), { QStringLiteral("ledger"), QString::number(kEach) }));
+        for (int n = 0; n < kEach; ++n)
+            expected.insert(QStringLiteral("%1-%2").arg(writers[i].processId()).arg(n));
+    }
+    for (QProcess& writer : writers) {
+        QVERIFY(writer.waitForFinished(120000));
+        QCOMPARE(writer.readAllStandardOutput().trimmed(), QByteArray("done"));
+    }
+    QSet<QString> recorded;
+    for (const RuntimeChildRecord& r : RuntimeChildLedger::load())
+        recorded.insert(r.launch);
+    QCOMPARE(recorded.size(), expected.size());
+    QCOMPARE(recorded, expected);
 }
 
 // A second launch on the home brings the first forward and ends; a killed

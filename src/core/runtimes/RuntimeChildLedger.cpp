@@ -2,6 +2,7 @@
 
 #include "core/gateway/Json.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/JsonFile.h"
 #include "core/platform/SerialExecutor.h"
 #include "core/platform/TolvarinePaths.h"
@@ -24,6 +25,15 @@ QMutex& lock()
 {
     static QMutex m;
     return m;
+}
+
+// Instances with homes of their own share the real home's ledger: each holds
+// this lock between processes too, after the one between its threads, from
+// the read to the end of the write, so that none writes over the records of
+// another.
+QString sharedLockPath()
+{
+    return TolvarinePaths::homeFile(QStringLiteral("desktop_children.lock"));
 }
 
 // The file as read for a change.
@@ -87,6 +97,32 @@ std::optional<QString> save(const QList<RuntimeChildRecord>& records, const Ledg
     return std::nullopt;
 }
 
+// Whether the ledger may be changed under `shared`: not while another
+// process holds it (a write now could lose its records). A lock file that
+// cannot be had at all holds nothing up (the write then fails or not on its
+// own), with a breadcrumb.
+bool mayChange(const FileLock& shared, const QString& what)
+{
+    if (shared.isLocked())
+        return true;
+    DeskCrumbs::drop(QStringLiteral("%1 台账锁不上：%2").arg(what, shared.error()));
+    return !shared.isBusy();
+}
+
+// Reads the file, changes its records and writes them, under both locks.
+// None once the records are on disk, else why not.
+std::optional<QString> change(const std::function<void(QList<RuntimeChildRecord>&)>& edit)
+{
+    const QMutexLocker locker(&lock());
+    const FileLock shared(sharedLockPath());
+    if (!mayChange(shared, QStringLiteral("child.save")))
+        return QStringLiteral("台账锁不上：%1").arg(shared.error());
+    const Ledger ledger = read();
+    QList<RuntimeChildRecord> records = ledger.records;
+    edit(records);
+    return save(records, ledger);
+}
+
 // One change waiting for the writer: a record to add, or a pid (or launch mark) to forget.
 struct Change {
     std::optional<RuntimeChildRecord> added;
@@ -144,17 +180,12 @@ std::optional<QString> writeBatch()
     }
     if (batch.isEmpty())
         return std::nullopt;
-    std::optional<QString> failure;
-    {
-        const QMutexLocker locker(&lock());
-        const Ledger ledger = read();
-        QList<RuntimeChildRecord> records = ledger.records;
-        for (const Change& change : std::as_const(batch))
-            apply(records, change);
-        failure = save(records, ledger);
-    }
-    for (const Change& change : std::as_const(batch))
-        crumb(change);
+    const std::optional<QString> failure = change([&batch](QList<RuntimeChildRecord>& records) {
+        for (const Change& c : std::as_const(batch))
+            apply(records, c);
+    });
+    for (const Change& c : std::as_const(batch))
+        crumb(c);
     return failure;
 }
 
@@ -300,28 +331,16 @@ QList<RuntimeChildRecord> load()
 
 void record(const RuntimeChildRecord& rec)
 {
-    const Change change { rec, 0, {} };
-    {
-        const QMutexLocker locker(&lock());
-        const Ledger ledger = read();
-        QList<RuntimeChildRecord> records = ledger.records;
-        apply(records, change);
-        save(records, ledger);
-    }
-    crumb(change);
+    const Change added { rec, 0, {} };
+    change([&added](QList<RuntimeChildRecord>& records) { apply(records, added); });
+    crumb(added);
 }
 
 void forget(qint32 pid)
 {
-    const Change change { std::nullopt, pid, {} };
-    {
-        const QMutexLocker locker(&lock());
-        const Ledger ledger = read();
-        QList<RuntimeChildRecord> records = ledger.records;
-        apply(records, change);
-        save(records, ledger);
-    }
-    crumb(change);
+    const Change forgotten { std::nullopt, pid, {} };
+    change([&forgotten](QList<RuntimeChildRecord>& records) { apply(records, forgotten); });
+    crumb(forgotten);
 }
 
 QFuture<std::optional<QString>> recordLater(const RuntimeChildRecord& rec)
@@ -351,6 +370,9 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     QList<Ending> ending;
     {
         const QMutexLocker locker(&lock());
+        const FileLock shared(sharedLockPath());
+        if (!mayChange(shared, QStringLiteral("child.reap")))
+            return {};
         const Ledger ledger = read();
         const QList<RuntimeChildRecord>& records = ledger.records;
         if (records.isEmpty())
@@ -444,11 +466,9 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             cleared.append(mark);
     }
     if (!cleared.isEmpty()) {
-        const QMutexLocker locker(&lock());
-        const Ledger ledger = read();
-        QList<RuntimeChildRecord> records = ledger.records;
-        records.removeIf([&](const RuntimeChildRecord& r) { return cleared.contains(r.launch); });
-        save(records, ledger);
+        change([&cleared](QList<RuntimeChildRecord>& records) {
+            records.removeIf([&cleared](const RuntimeChildRecord& r) { return cleared.contains(r.launch); });
+        });
     }
     return reaped;
 }

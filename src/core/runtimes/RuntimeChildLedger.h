@@ -13,7 +13,9 @@
 
 // "desktop_children.json" in ~/.tolvarine: every runtime worker the
 // application started and has not seen end, so that the next launch can end
-// the ones a crash left behind. Every read-modify-write holds one lock. A
+// the ones a crash left behind. Instances with homes of their own share it:
+// every read-modify-write holds one lock between threads and one between
+// processes ("desktop_children.lock"), so that each keeps the others' records. A
 // file that cannot be read is kept as "desktop_children.json.bad" before the
 // next write replaces it.
 namespace RuntimeChildLedger {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// An exclusive lock between processes (and threads), held for the life of the
+// object: flock on a file of its own beside what it guards, created when
+// missing. A lock taken on a file that was removed or replaced meanwhile is
+// let go and taken on the one now in its place, so that two holders always
+// hold the same file.
+class FileLock {
+public:
+    // Waits up to `timeoutMs` for the lock (a holder that is stopped would
+    // hold it for ever).
+    explicit FileLock(const QString& path, int timeoutMs = 10000);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool isLocked() const { return m_fd >= 0; }
+    // Not held because another holder kept it past the wait (otherwise the
+    // lock file itself could not be had).
+    bool isBusy() const { return m_busy; }
+    // Why it is not held.
+    QString error() const { return m_error; }
+
+private:
+    int m_fd = -1;
+    bool m_busy = false;
+    QString m_error;
+};
