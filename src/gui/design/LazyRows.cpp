@@ -2,6 +2,7 @@
 
 #include "gui/design/FocusKeeper.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
 #include <QScreen>
@@ -16,6 +17,44 @@ constexpr int kFirstEstimate = 60;
 // How many rounds one fill takes at most: made rows change the estimate, and
 // with it which rows are in view.
 constexpr int kFillRounds = 4;
+// What assistive technology sees of the column: every row of the list, in
+// order, not only the made ones; a row asked for is made then.
+class LazyRowsAccessible : public QAccessibleWidget {
+public:
+    explicit LazyRowsAccessible(LazyRows* rows)
+        : QAccessibleWidget(rows, QAccessible::List)
+    {
+    }
+
+    int childCount() const override { return int(rows()->keys().size()); }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        return QAccessible::queryAccessibleInterface(rows()->makeRow(rows()->keys().at(index)));
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        const QObject* object = child ? child->object() : nullptr;
+        for (int i = 0; object && i < childCount(); ++i) {
+            if (rows()->row(rows()->keys().at(i)) == object)
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    LazyRows* rows() const { return static_cast<LazyRows*>(widget()); }
+};
+
+QAccessibleInterface* accessibleRows(const QString&, QObject* object)
+{
+    auto* rows = qobject_cast<LazyRows*>(object);
+    return rows ? new LazyRowsAccessible(rows) : nullptr;
+}
+
 } // namespace
 
 LazyRows::LazyRows(QScrollArea* area, int spacing, Make make, Update update, QWidget* parent)
@@ -31,9 +70,16 @@ LazyRows::LazyRows(QScrollArea* area, int spacing, Make make, Update update, QWi
     if (m_area)
         connect(m_area->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fill(); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
+    static const bool accessible = (QAccessible::installFactory(accessibleRows), true);
+    Q_UNUSED(accessible);
 }
 
 void LazyRows::setKeys(const QStringList& keys)
+{
+    setKeys(keys, QSet<QString>(keys.cbegin(), keys.cend()));
+}
+
+void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
 {
     m_keys.clear();
     m_index.clear();
@@ -45,7 +91,11 @@ void LazyRows::setKeys(const QStringList& keys)
     }
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         if (m_index.contains(it.key()) && it.value()) {
-            m_update(it.value(), it.key());
+            if (changed.contains(it.key())) {
+                m_update(it.value(), it.key());
+                forget(it.key());
+                emit filledIn(it.key());
+            }
             ++it;
             continue;
         }
@@ -55,10 +105,21 @@ void LazyRows::setKeys(const QStringList& keys)
             gone->hide();
             gone->deleteLater();
         }
+        forget(it.key());
         it = m_rows.erase(it);
     }
-    m_heights.clear();
-    m_measuredWidth = -1;
+    fill();
+    updateGeometry();
+}
+
+void LazyRows::refresh(const QString& key)
+{
+    QWidget* made = row(key);
+    if (!made)
+        return;
+    m_update(made, key);
+    forget(key);
+    emit filledIn(key);
     fill();
     updateGeometry();
 }
@@ -72,8 +133,10 @@ QWidget* LazyRows::makeRow(const QString& key)
     QWidget* made = m_make(key);
     m_update(made, key);
     m_rows.insert(key, made);
-    m_heights.remove(key);
+    forget(key);
+    made->installEventFilter(this);
     made->show();
+    emit filledIn(key);
     return made;
 }
 
@@ -84,17 +147,25 @@ int LazyRows::madeCount() const
 
 const QHash<QString, int>& LazyRows::measured(int width) const
 {
-    if (width != m_measuredWidth) {
-        m_heights.clear();
-        m_measuredWidth = width;
+    if (!m_heights.contains(width)) {
+        while (m_widths.size() >= 2)
+            m_heights.remove(m_widths.takeFirst());
+        m_widths.append(width);
     }
+    QHash<QString, int>& heights = m_heights[width];
     for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
-        if (!it.value() || m_heights.contains(it.key()))
+        if (!it.value() || heights.contains(it.key()))
             continue;
         const QWidget* w = it.value();
-        m_heights.insert(it.key(), w->hasHeightForWidth() ? w->heightForWidth(width) : w->sizeHint().height());
+        heights.insert(it.key(), w->hasHeightForWidth() ? w->heightForWidth(width) : w->sizeHint().height());
     }
-    return m_heights;
+    return heights;
+}
+
+void LazyRows::forget(const QString& key)
+{
+    for (QHash<QString, int>& heights : m_heights)
+        heights.remove(key);
 }
 
 int LazyRows::estimate(int width) const
@@ -156,6 +227,13 @@ void LazyRows::fill()
 {
     if (m_filling || m_keys.isEmpty())
         return;
+    if (!isVisible()) {
+        // The rows in view are made once shown, at the width they have then;
+        // till then only the ones always made.
+        for (const QString& key : { m_keys.first(), m_keys.last() })
+            makeRow(key);
+        return;
+    }
     m_filling = true;
     // The part of the column the view shows, with half a view more on each
     // side. No more than a screen: a view measured taller for a moment (while
@@ -232,13 +310,25 @@ void LazyRows::focusMoved(QWidget* now)
 
 bool LazyRows::event(QEvent* event)
 {
-    if (event->type() == QEvent::LayoutRequest) {
-        // A made row's content changed its height.
-        m_heights.clear();
-        m_measuredWidth = -1;
+    // A made row's height changed (it said so below), or a row came or went.
+    if (event->type() == QEvent::LayoutRequest)
         fill();
-    }
     return QWidget::event(event);
+}
+
+bool LazyRows::eventFilter(QObject* watched, QEvent* event)
+{
+    // A row's own layout asks to be done again when its content changed: only
+    // that row is measured again.
+    if (event->type() == QEvent::LayoutRequest) {
+        for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
+            if (it.value() == watched) {
+                forget(it.key());
+                break;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void LazyRows::resizeEvent(QResizeEvent* event)
@@ -250,7 +340,8 @@ void LazyRows::resizeEvent(QResizeEvent* event)
 void LazyRows::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Fonts and styles are final once shown.
     m_heights.clear();
-    m_measuredWidth = -1;
+    m_widths.clear();
     fill();
 }

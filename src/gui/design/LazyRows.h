@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QWidget>
 
@@ -18,8 +19,12 @@ class QScrollArea;
 // the two beside the row holding the keyboard, so Tab and Shift+Tab walk
 // through the whole list (and the tab chain, which follows places on screen,
 // finds the rows in order). Made rows are kept and reconciled by key: a
-// refresh updates them in place, and a row whose key left is taken away
-// without handing its focus to another row.
+// refresh updates them in place (only those whose content changed, when the
+// caller says which), and a row whose key left is taken away without handing
+// its focus to another row. A row is measured again only when its own content
+// changed, so a refresh that changes one row lays out that one. Rows are made
+// once the column is shown, at the width they will have. Assistive technology
+// sees the column as a list of every row, made as it is asked for.
 class LazyRows : public QWidget {
     Q_OBJECT
 public:
@@ -32,9 +37,14 @@ public:
     // The keys of the list in order (repeats after the first are skipped).
     // Rows made for keys still there are updated; the others go.
     void setKeys(const QStringList& keys);
+    // The same, filling in again only the made rows of the keys in `changed`:
+    // the others are left as they are.
+    void setKeys(const QStringList& keys, const QSet<QString>& changed);
     const QStringList& keys() const { return m_keys; }
     // The made row of a key; none while it is not made.
     QWidget* row(const QString& key) const { return m_rows.value(key).data(); }
+    // Fills in the made row of a key again (its content changed); nothing when it is not made.
+    void refresh(const QString& key);
     // Makes the row of a key now, when it is not made yet.
     QWidget* makeRow(const QString& key);
     int madeCount() const;
@@ -44,14 +54,21 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+signals:
+    // A row was filled in: made, or updated for a change of its key's content.
+    void filledIn(const QString& key);
+
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     // The made rows' heights at a width, by key.
     const QHash<QString, int>& measured(int width) const;
+    // A row's content changed: it is measured again at every width.
+    void forget(const QString& key);
     // The height counted for a row not made yet, at a width.
     int estimate(int width) const;
     // Makes the rows in and near the view, the first and last and the
@@ -72,7 +89,10 @@ private:
     QHash<QString, QPointer<QWidget>> m_rows;
     // Keys the keyboard stands next to.
     QStringList m_nearFocus;
-    mutable int m_measuredWidth = -1;
-    mutable QHash<QString, int> m_heights;
+    // The heights at the last two widths asked for: the sheet around the
+    // column measures it at its full width while it is laid out narrower by
+    // its scroll bar, and a row measured again costs a text layout.
+    mutable QList<int> m_widths;
+    mutable QHash<int, QHash<QString, int>> m_heights;
     bool m_filling = false;
 };

@@ -6,6 +6,7 @@
 #include "gui/design/AimGuard.h"
 #include "gui/design/DSText.h"
 #include "gui/design/EmptyState.h"
+#include "gui/design/LazyRows.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/FeedItemRow.h"
@@ -71,11 +72,15 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
     m_empty = empty;
     col->addWidget(m_empty);
 
-    m_list = addScrollingColumn(kListMaxHeight);
-    m_list->setSpacing(10);
-    m_list->addStretch(1);
-    m_listBody = m_list->parentWidget();
+    QVBoxLayout* list = addScrollingColumn(kListMaxHeight);
     m_scroll = scrollingPart();
+    // Made as they come into view: a thousand items open as fast as a few.
+    m_rows = new LazyRows(
+        m_scroll, 10, [this](const QString& key) { return makeRow(key); },
+        [this](QWidget* row, const QString& key) { fillRow(static_cast<FeedItemRow*>(row), key); },
+        list->parentWidget());
+    list->addWidget(m_rows);
+    list->addStretch(1);
 
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
@@ -133,28 +138,27 @@ void FeedItemSheet::rebuild()
     m_aim->aboutToChange();
     const QList<FeedApprovalItem> list = items();
     const std::optional<CLIConfig> listed = config();
-    const QList<FeedItemRow*> rows = m_rows.reconcile(
-        list, [&listed](const FeedApprovalItem& item) { return FeedActions::keyOf(listed, item.id); },
-        [this, &listed](const FeedApprovalItem& item) {
-            auto* row = new FeedItemRow(m_texts.prefix, item.id, m_listBody);
-            addButtons(row, item);
-            const QString key = FeedActions::keyOf(listed, item.id);
-            for (QAbstractButton* button : row->buttons())
-                m_aim->watch(button, key + QLatin1Char('\n') + button->objectName());
-            return row;
-        },
-        [this, &listed](FeedItemRow* row, const FeedApprovalItem& item) {
-            row->setItem(item, showsOrigin(), subtitleColor());
-            refreshRow(row, FeedActions::keyOf(listed, item.id));
-        });
-    KeyedLayout::place(m_list, rows);
+    // Only the rows whose item changed are filled in again.
+    QStringList keys;
+    keys.reserve(list.size());
+    QHash<QString, FeedApprovalItem> byKey;
+    QSet<QString> changed;
+    for (const FeedApprovalItem& item : list) {
+        const QString key = FeedActions::keyOf(listed, item.id);
+        if (byKey.contains(key))
+            continue;
+        keys.append(key);
+        byKey.insert(key, item);
+        const auto was = m_items.constFind(key);
+        if (was == m_items.cend() || *was != item)
+            changed.insert(key);
+    }
+    m_items = std::move(byKey);
+    m_rows->setKeys(keys, changed);
 
     // An item the gateway no longer reports takes its feedback with it; a failure stays above the list.
-    QSet<QString> shown;
-    for (const FeedApprovalItem& item : list)
-        shown.insert(FeedActions::keyOf(listed, item.id));
     for (auto it = m_acted.cbegin(); it != m_acted.cend(); ++it) {
-        if (!shown.contains(it.key()))
+        if (!m_items.contains(it.key()))
             keepGoneFailure(it.key());
     }
 
@@ -168,6 +172,22 @@ void FeedItemSheet::rebuild()
     m_empty->setVisible(list.isEmpty());
     m_scroll->setVisible(!list.isEmpty());
     refit();
+}
+
+FeedItemRow* FeedItemSheet::makeRow(const QString& key)
+{
+    const FeedApprovalItem item = m_items.value(key);
+    auto* row = new FeedItemRow(m_texts.prefix, item.id, m_rows);
+    addButtons(row, item);
+    for (QAbstractButton* button : row->buttons())
+        m_aim->watch(button, key + QLatin1Char('\n') + button->objectName());
+    return row;
+}
+
+void FeedItemSheet::fillRow(FeedItemRow* row, const QString& key)
+{
+    row->setItem(m_items.value(key), showsOrigin(), subtitleColor());
+    refreshRow(row, key);
 }
 
 void FeedItemSheet::refreshRow(FeedItemRow* row, const QString& key)
@@ -185,10 +205,10 @@ void FeedItemSheet::onStateChanged(const QString& key)
         m_failed.insert(key, state.text());
     else
         m_failed.remove(key);
-    if (FeedItemRow* row = m_rows.find(key)) {
+    if (m_rows->row(key)) {
         m_aim->aboutToChange();
-        refreshRow(row, key);
-    } else {
+        m_rows->refresh(key);
+    } else if (!m_items.contains(key)) {
         keepGoneFailure(key);
     }
     refit();
@@ -196,9 +216,9 @@ void FeedItemSheet::onStateChanged(const QString& key)
 
 void FeedItemSheet::onFinished(const QString& key)
 {
-    if (FeedItemRow* row = m_rows.find(key)) {
+    if (m_rows->row(key)) {
         m_aim->aboutToChange();
-        refreshRow(row, key);
+        m_rows->refresh(key);
     }
     emit actionFinished(FeedActions::itemOf(key));
 }

@@ -8,7 +8,6 @@
 #include "core/gateway/Status.h"
 #include "core/tasks/FeedActions.h"
 #include "core/tasks/PermActionState.h"
-#include "gui/design/KeyedReconciler.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -20,6 +19,7 @@
 
 class AimGuard;
 class FeedItemRow;
+class LazyRows;
 class QLabel;
 class QScrollArea;
 class QVBoxLayout;
@@ -30,7 +30,8 @@ class QWidget;
 // left the list since, the rows of the status model's list (or an empty state)
 // and a close button. Rows are kept by workspace and feed item id, so a row's
 // feedback survives the reload that follows every action and never shows on
-// another workspace's item of the same id.
+// another workspace's item of the same id. A row is made as it comes into
+// view, and a poll fills in again only the rows whose item changed.
 //
 // A press takes the item and the configuration its list was loaded with
 // together and carries both through any confirmation; when the request would
@@ -64,6 +65,8 @@ public:
     // before or after those items came. None when the window has no workspace.
     std::optional<CLIConfig> config() const;
     Status* status() const { return m_status; }
+    // The list's column: a row is made as it comes into view.
+    LazyRows* rows() const { return m_rows; }
 
 signals:
     // When an action on a feed item has ended, whichever sheet started it:
@@ -105,6 +108,8 @@ protected:
 
 private:
     bool stillListed(const Pressed& pressed) const;
+    FeedItemRow* makeRow(const QString& key);
+    void fillRow(FeedItemRow* row, const QString& key);
     void refreshRow(FeedItemRow* row, const QString& key);
     void onStateChanged(const QString& key);
     void onFinished(const QString& key);
@@ -122,12 +127,12 @@ private:
     QHash<QString, FeedApprovalItem> m_acted;
     // The last failure of each key, kept for when its item leaves the list.
     QHash<QString, QString> m_failed;
-    KeyedReconciler<QString, FeedItemRow> m_rows;
+    // The items listed, by their rows' keys.
+    QHash<QString, FeedApprovalItem> m_items;
+    LazyRows* m_rows = nullptr;
     QLabel* m_unreadable = nullptr;
     QWidget* m_gone = nullptr;
     QVBoxLayout* m_goneList = nullptr;
     QWidget* m_empty = nullptr;
     QScrollArea* m_scroll = nullptr;
-    QWidget* m_listBody = nullptr;
-    QVBoxLayout* m_list = nullptr;
 };

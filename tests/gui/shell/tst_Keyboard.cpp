@@ -14,6 +14,7 @@
 #include "WindowTestSetUp.h"
 
 #include <QComboBox>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QSignalSpy>

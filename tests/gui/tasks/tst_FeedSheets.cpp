@@ -9,6 +9,7 @@
 #include "core/tasks/TaskEvidenceModel.h"
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
+#include "gui/design/LazyRows.h"
 #include "gui/design/Marker.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
@@ -28,10 +29,13 @@
 #include "StallProbe.h"
 #include "TempHome.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -525,6 +529,60 @@ private slots:
         QCoro::waitFor(m_status->reload(m_cfg));
         QCOMPARE(failures(), expected);
         QVERIFY(child<FeedItemRow>(s.get(), "approvals.row.f2"));
+    }
+
+    // A thousand approvals: the rows in view are made, the others as scrolling
+    // or the keyboard reaches them, and a poll that changes one item fills in
+    // that one row only.
+    void thousandItems()
+    {
+        const auto feedOf = [](const QString& changedTitle) {
+            QJsonArray feed;
+            for (int i = 0; i < 1000; ++i)
+                feed.append(QJsonObject { { "id", QStringLiteral("m%1").arg(i) }, { "task_id", "c4" },
+                    { "category", "approval" }, { "status", "pending" }, { "origin_device", "cli-studio.local" },
+                    { "title", i == 1 ? changedTitle : QStringLiteral("第 %1 条：上线新首页").arg(i) } });
+            return QJsonObject { { "feed", feed } };
+        };
+        m_sim->control("PATCH", "/_sim/state/" + kWs, feedOf(QStringLiteral("第 1 条：上线新首页")));
+        QCoro::waitFor(m_status->reload(m_cfg));
+        auto s = sheet("approvals");
+        QVERIFY(QTest::qWaitForWindowExposed(s.get()));
+        saveShot(s.get(), "sheet-approvals-1000.png");
+        LazyRows* rows = s->rows();
+        QCOMPARE(rows->keys().size(), 1000);
+        const QString made = QStringLiteral("%1 rows made, the sheet %2 high").arg(rows->madeCount()).arg(s->height());
+        QVERIFY2(rows->madeCount() < 30 && s->height() <= 600, qPrintable(made));
+        QVERIFY(s->findChild<QScrollArea*>()->verticalScrollBar()->isVisible());
+
+        QSignalSpy filled(rows, &LazyRows::filledIn);
+        m_sim->control("PATCH", "/_sim/state/" + kWs, feedOf(QStringLiteral("第 1 条：改过了")));
+        QCoro::waitFor(m_status->reload(m_cfg));
+        QCOMPARE(child<QLabel>(s.get(), "approvals.row.m1.text")->text(), QStringLiteral("第 1 条：改过了"));
+        QCOMPARE(filled.size(), 1);
+        QCOMPARE(FeedActions::itemOf(filled.first().first().toString()), QStringLiteral("m1"));
+
+        // Tab from the last row made in view goes on to the next item.
+        int last = 0;
+        while (rows->row(rows->keys().at(last + 1)))
+            ++last;
+        s->activateWindow();
+        QTRY_VERIFY(s->isActiveWindow());
+        child<QWidget>(s.get(), QStringLiteral("approvals.reject.m%1").arg(last))->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("approvals.approve.m%1").arg(last + 1));
+
+        QScrollBar* bar = s->findChild<QScrollArea*>()->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        QTRY_VERIFY(child<FeedItemRow>(s.get(), "approvals.row.m996"));
+        QVERIFY2(rows->madeCount() < 60, qPrintable(QString::number(rows->madeCount())));
+
+        // Assistive technology sees every item, each made as it is asked for.
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(rows);
+        QCOMPARE(list->childCount(), 1000);
+        QAccessibleInterface* middle = list->child(500);
+        QCOMPARE(middle->object()->objectName(), QStringLiteral("approvals.row.m500"));
+        QCOMPARE(list->indexOfChild(middle), 500);
     }
 
     void closedWhileRunning()
