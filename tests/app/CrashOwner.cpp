@@ -185,6 +185,9 @@ int ledger(int count)
         actionsFile.write(RuntimeCardActions::fileBytes(
             RuntimeCardActions::table(rows, {}, [n](const QString&) { return n % 2 == 0; }, true, {})));
         if (n == 0) {
+            // Every file is on disk before the first kill can come.
+            summaryFile.waitForIdle();
+            actionsFile.waitForIdle();
             std::printf("writing\n");
             std::fflush(stdout);
         }

@@ -193,7 +193,7 @@ void TestCrashRecovery::storesParseAfterKillMidWrite()
     for (const int delayMs : { 0, 3, 11, 29, 53, 97, 151, 240 }) {
         QProcess owner;
         QVERIFY(start(owner, QStringLiteral(TOLVARINE_CRASH_OWNER), { QStringLiteral("burst") }));
-        QTRY_VERIFY(owner.canReadLine());
+        QTRY_VERIFY_WITH_TIMEOUT(owner.canReadLine(), 60000);
         QCOMPARE(owner.readLine().trimmed(), QByteArray("writing"));
         QTest::qWait(delayMs);
         owner.kill();

@@ -161,7 +161,13 @@ void tst_GatewaySim::advancesARunningCommand()
                                     .object();
     sim.control("PATCH", QStringLiteral("/_sim/state/ws-demo"), QJsonObject { { QStringLiteral("advance"), advance } });
     QCOMPARE(sim.lastStatus(), 200);
-    QTest::qWait(600);
+    // Both steps taken (the file is the second), then a few more ticks in which nothing may repeat.
+    const auto added = [&] {
+        const QJsonValue changes = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/changes")).json()["changes"];
+        return changes["added"].toInt();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(added(), 154 - 14 + 20, 30000);
+    QTest::qWait(300);
 
     const QJsonArray lines
         = call(sim, "GET", kDemo + QStringLiteral("commands/c-105/progress")).json()["progress"].toArray();

@@ -239,6 +239,7 @@ void TestRuntimeController::workerThatExitsByItself()
 
     // Started again at once: the new worker is held and recorded.
     start(c, "ws", "codex");
+    QTRY_COMPARE_WITH_TIMEOUT(RuntimeChildLedger::load().size(), 1, 30000);
     QTest::qWait(300);
     QVERIFY(c.isRunning("ws", "codex"));
     QCOMPARE(RuntimeChildLedger::load().size(), 1);

@@ -140,15 +140,20 @@ void TestTaskEvidenceModel::pollsWhileLiveOnceOtherwise()
     connect(&live, &TaskEvidenceModel::fetched, this, [&] {
         beats.append({ live.progressError().value_or(QString()), live.progressTail().size() });
     });
+    QElapsedTimer sinceFirst;
+    connect(&live, &TaskEvidenceModel::fetched, this, [&] {
+        if (!sinceFirst.isValid())
+            sinceFirst.start();
+    });
     live.setActive(true);
     done.setActive(true);
     QTRY_COMPARE(beats.size(), 1);
     QTRY_COMPARE(done.polls(), 1);
     // The next progress request fails once: the tail stays, the error shows until a later success.
     m_sim->setFault("GET", kApi + "c-live/progress", 500, R"({"error":"进度库忙"})", 0, 1);
-    // Nothing before the two seconds are up.
+    // Nothing before the two seconds are up (a loaded machine may take longer than that to come back here).
     QTest::qWait(1000);
-    QCOMPARE(live.polls(), 1);
+    QVERIFY(live.polls() == 1 || sinceFirst.elapsed() >= 2000);
 
     // A finished command: one fetch, no progress; a retry fetches again.
     waitWritten();

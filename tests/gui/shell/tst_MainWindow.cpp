@@ -87,7 +87,7 @@ void showLoaded(MainWindow& w)
     QSignalSpy loaded(w.controller(), &WindowController::initialLoadFinished);
     w.show();
     StallProbe::shared().reset();
-    QTRY_COMPARE(loaded.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 30000);
     StallProbe::shared().verifyNoStall();
 }
 
@@ -193,7 +193,7 @@ void TestMainWindow::reloadOnRealSelectionChangeOnly()
     const int blog = switcher->findData(QStringLiteral("ws-blog"));
     switcher->setCurrentIndex(blog);
     emit switcher->activated(blog);
-    QTRY_COMPARE(reloaded.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(reloaded.size(), 1, 30000);
     QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
 }
 
@@ -435,7 +435,7 @@ void TestMainWindow::pickWhileTheToolSyncs()
     const int blog = switcher->findData(QStringLiteral("ws-blog"));
     switcher->setCurrentIndex(blog);
     emit switcher->activated(blog);
-    QTRY_COMPARE(reloaded.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(reloaded.size(), 1, 30000);
     QCOMPARE(w.controller()->status()->config()->workspace, QStringLiteral("ws-blog"));
     QCOMPARE(commandLoads(*m_sim, QStringLiteral("ws-blog")), 1);
     QVERIFY(loaded.isEmpty());
