@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -44,11 +43,14 @@ int main(int argc, char** argv)
     delegate.installQuitSignals();
     MainWindow window;
     // What the first frame does not need follows it: the icon (an SVG, read
-    // through a plugin) and the login shell's PATH, read once off the GUI
-    // thread before the first worker starts.
-    QObject::connect(&window, &MainWindow::sectionsReady, &app, [] {
+    // through a plugin), the login shell's PATH, read once off the GUI thread
+    // before the first worker starts, and the end of launching: the reap of
+    // a crashed instance's workers reads the process table on a pool thread,
+    // which would compete with the first frame for the processor.
+    QObject::connect(&window, &MainWindow::sectionsReady, &app, [&delegate] {
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg")));
         CLI::warmUp();
+        delegate.applicationDidFinishLaunching();
     });
     window.show();
     QObject::connect(&guard, &InstanceGuard::comeForwardAsked, &window, [&window](const QString& relocateTo) {
@@ -63,7 +65,5 @@ int main(int argc, char** argv)
         window.raise();
         window.activateWindow();
     });
-    // Launching has finished once the event loop runs.
-    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return app.exec();
 }

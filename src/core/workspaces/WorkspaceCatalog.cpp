@@ -152,16 +152,8 @@ bool WorkspaceCatalog::isPairingFile(const QString& fileName)
     return dot > 0 && QStringView(fileName).mid(dot + 1) == QLatin1String("json");
 }
 
-bool WorkspaceCatalog::anyPaired()
+void WorkspaceCatalog::readPairingFiles(const std::function<bool(const CLIConfig&)>& take)
 {
-    return !readFiles().byID.isEmpty();
-}
-
-WorkspaceCatalog::FileRead WorkspaceCatalog::readFiles()
-{
-    // Keyed by workspace id: the first file seen for an id wins, and records
-    // whose names compare equal come out in id order.
-    QMap<QString, CLIConfig> byID;
     for (const QString& folder : TolvarinePaths::pairingFolders()) {
         const QDir d(folder + QStringLiteral("/workspaces"));
         if (!d.exists())
@@ -170,11 +162,33 @@ WorkspaceCatalog::FileRead WorkspaceCatalog::readFiles()
         for (const QFileInfo& entry : entries) {
             if (!isPairingFile(entry.fileName()))
                 continue;
-            const auto config = CLIConfig::fromFile(entry.filePath());
-            if (config && !byID.contains(config->workspace))
-                byID.insert(config->workspace, *config);
+            if (const auto config = CLIConfig::fromFile(entry.filePath()); config && !take(*config))
+                return;
         }
     }
+}
+
+bool WorkspaceCatalog::anyPaired()
+{
+    // Read before the first frame: one pairing file is enough, however many there are.
+    bool found = false;
+    readPairingFiles([&found](const CLIConfig&) {
+        found = true;
+        return false;
+    });
+    return found || CLIConfig::current().has_value();
+}
+
+WorkspaceCatalog::FileRead WorkspaceCatalog::readFiles()
+{
+    // Keyed by workspace id: the first file seen for an id wins, and records
+    // whose names compare equal come out in id order.
+    QMap<QString, CLIConfig> byID;
+    readPairingFiles([&byID](const CLIConfig& config) {
+        if (!byID.contains(config.workspace))
+            byID.insert(config.workspace, config);
+        return true;
+    });
     std::optional<CLIConfig> current = CLIConfig::current();
     if (current)
         byID.insert(current->workspace, *current);

@@ -131,6 +131,8 @@ private:
     };
     // The pairing files; blocks.
     static FileRead readFiles();
+    // Each decodable pairing file, folder by folder, until `take` answers false; blocks.
+    static void readPairingFiles(const std::function<bool(const CLIConfig&)>& take);
     // The workspaces on the gateway at `api`, or at `origin` when not empty.
     PairScope pairScope(const QString& api, const QString& origin) const;
     // The published endpoint when it was found for the gateway at `api`.
