@@ -84,16 +84,16 @@ private:
 const QString kApp = QStringLiteral(TOLVARINE_BENCH_APP);
 const QString kBare = QStringLiteral(TOLVARINE_BENCH_BARE);
 
-std::optional<bench::Figure> coldStart(const Settings& s, const QProcessEnvironment& demo)
+std::optional<bench::Figure> coldStart(const Settings& s, const QProcessEnvironment& env, const QString& scenario)
 {
     QList<double> apps;
     QList<double> bares;
     // One unmeasured start of each first, so that both find their files in the page cache.
     for (int i = s.rounds > 1 ? -1 : 0; i < s.rounds; ++i) {
-        Window bare(kBare, demo, "QLabel");
+        Window bare(kBare, env, "QLabel");
         const std::optional<double> b = bare.waitPainted(30000);
         bare.end();
-        Window app(kApp, demo, "PairedPage");
+        Window app(kApp, env, "PairedPage");
         const std::optional<double> a = app.waitPainted(60000);
         app.end();
         if (!a || !b) {
@@ -108,8 +108,8 @@ std::optional<bench::Figure> coldStart(const Settings& s, const QProcessEnvironm
     const double ours = bench::fastest(apps);
     const double floor = bench::fastest(bares);
     const std::optional<double> ratio = bench::ratioOf(ours, floor);
-    return bench::Figure { QStringLiteral("cold start to first paint of the paired page, demo"), ours, floor, ratio,
-        QStringLiteral("<= 1.3x floor"), QStringLiteral("ms"), ratio && *ratio <= 1.3 };
+    return bench::Figure { QStringLiteral("cold start to first paint of the paired page, ") + scenario, ours, floor,
+        ratio, QStringLiteral("<= 1.3x floor"), QStringLiteral("ms"), ratio && *ratio <= 1.3 };
 }
 
 std::optional<QList<bench::Figure>> idle(
@@ -257,10 +257,13 @@ int main(int argc, char** argv)
     QList<bench::Figure> figures;
     if (wanted("start")) {
         std::fprintf(stderr, "bench: cold start, %d round(s)\n", s.rounds);
-        const std::optional<bench::Figure> start = coldStart(s, demoEnv);
-        if (!start)
-            return 1;
-        figures << *start;
+        for (const auto& [env, scenario] : { std::pair { demoEnv, QStringLiteral("demo") },
+                 std::pair { largeEnv, QStringLiteral("large workspace") } }) {
+            const std::optional<bench::Figure> start = coldStart(s, env, scenario);
+            if (!start)
+                return 1;
+            figures << *start;
+        }
     }
     if (wanted("reload")) {
         std::fprintf(stderr, "bench: status reload\n");
