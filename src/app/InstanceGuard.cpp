@@ -139,7 +139,6 @@ InstanceGuard::Claim InstanceGuard::claim(const QStringList& arguments)
                 m_watcher = nullptr;
                 stopListening();
             });
-            listen();
             return Claim::Instance;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -178,6 +177,12 @@ InstanceGuard::Claim InstanceGuard::claim(const QStringList& arguments)
     ::close(lock);
     DeskCrumbs::drop(QStringLiteral("app.instance: ") + m_refusal);
     return Claim::Refused;
+}
+
+void InstanceGuard::startListening()
+{
+    if (m_locked && !m_quitting && !m_server)
+        listen();
 }
 
 void InstanceGuard::listen()

@@ -46,6 +46,10 @@ public:
     // that is starting or quitting and up to 20 s for one slow to answer; a
     // stopped one is refused at once.
     Claim claim(const QStringList& arguments);
+    // Listens for later launches, once this process is the instance. Called
+    // after the window's first frame, which then does not wait for the socket
+    // and its watch; a launch meanwhile waits for it as for a starting instance.
+    void startListening();
     // Why the launch was refused, in the window's language (for standard error).
     const QString& refusal() const { return m_refusal; }
 

@@ -44,12 +44,14 @@ int main(int argc, char** argv)
     MainWindow window;
     // What the first frame does not need follows it: the icon (an SVG, read
     // through a plugin), the login shell's PATH, read once off the GUI thread
-    // before the first worker starts, and the end of launching: the reap of
-    // a crashed instance's workers reads the process table on a pool thread,
-    // which would compete with the first frame for the processor.
-    QObject::connect(&window, &MainWindow::sectionsReady, &app, [&delegate] {
+    // before the first worker starts, the socket later launches hand over
+    // through, and the end of launching: the reap of a crashed instance's
+    // workers reads the process table on a pool thread, which would compete
+    // with the first frame for the processor.
+    QObject::connect(&window, &MainWindow::sectionsReady, &app, [&delegate, &guard] {
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.svg")));
         CLI::warmUp();
+        guard.startListening();
         delegate.applicationDidFinishLaunching();
     });
     window.show();
