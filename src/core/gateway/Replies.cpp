@@ -129,6 +129,11 @@ Result<Commands> assemble(const CommandsHead& head, QList<CommandBrief> commands
 
 } // namespace
 
+QThreadPool* decodePool()
+{
+    return QThreadPool::globalInstance();
+}
+
 Result<Commands> decodeCommands(const QByteArray& body)
 {
     const Result<CommandsHead> head = commandsHead(body);
@@ -339,6 +344,15 @@ Result<QList<AgentEntry>> decodeAgents(const QByteArray& body)
 
 Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
 {
+    QList<FeedItem> out;
+    const Result<> read = readFeed(body, [&out](FeedItem&& item) { out.append(std::move(item)); });
+    if (!read)
+        return read.failure();
+    return out;
+}
+
+Result<> readFeed(const QByteArray& body, const std::function<void(FeedItem&&)>& take)
+{
     const auto top = topObject(body);
     if (!top)
         return malformed(QStringLiteral("不是 JSON 对象"));
@@ -346,8 +360,6 @@ Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
     const QJsonArray items = r.optionalArray(QStringLiteral("items")).value_or(QJsonArray());
     if (!r.ok())
         return malformed(r.error());
-    QList<FeedItem> out;
-    out.reserve(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (!items[i].isObject())
             return malformed(QStringLiteral("items[%1]").arg(i));
@@ -364,9 +376,9 @@ Result<QList<FeedItem>> decodeFeed(const QByteArray& body)
         item.outcome = DisplayText::shown(f.optionalString(QStringLiteral("outcome")), DisplayText::text);
         if (!f.ok())
             return malformed(at(QStringLiteral("items"), i, f.error()));
-        out.append(std::move(item));
+        take(std::move(item));
     }
-    return out;
+    return {};
 }
 
 QString templateNameZH(const QString& name)

@@ -2,6 +2,7 @@
 
 #include "core/gateway/Failure.h"
 #include "core/gateway/Records.h"
+#include "core/platform/OffMainThread.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -11,9 +12,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <optional>
-
-class QThreadPool;
+#include <type_traits>
 
 // Strict decoders of the gateway replies the status model reads. A required
 // key that is missing or null, or any key of another JSON type, fails the
@@ -41,33 +43,67 @@ struct CommandsReading {
 QCoro::Task<Result<CommandsReading>> decodeCommandsOn(
     QThreadPool* pool, QByteArray body, CommandsReading previous = {});
 
+// Where replies are decoded, off the GUI thread.
+QThreadPool* decodePool();
+
+// `decode(body)` on `pool`: a reply of millions of records or a file of
+// many megabytes is read without holding up the awaiting thread, which needs
+// a running event loop and takes the result in the order it awaits them.
+template <typename Decode>
+auto decodeOn(QThreadPool* pool, QByteArray body, Decode decode)
+    -> QCoro::Task<std::invoke_result_t<Decode&, const QByteArray&>>
+{
+    return offMainThread(pool, [body = std::move(body), decode = std::move(decode)] { return decode(body); });
+}
+
 // The last body of one kind of reply and what it decoded to. A poll that
 // brings the same bytes from the same place takes that value as it is: an
 // idle workspace answers the same every few seconds. Decoding depends on the
 // body alone, so the value is the one decoding would give again.
 template <typename T> class ReplyMemo {
 public:
-    // `decode(body)`, unless `body` is what `source` (origin and path) brought last time.
-    template <typename Decode> Result<T> read(const QString& source, const QByteArray& body, Decode decode)
+    // `decode(body)` on `pool` (decodeOn), unless `body` is what `source`
+    // (origin and path) brought last time. The memo may go while the
+    // decoding runs: what it keeps outlives it.
+    template <typename Decode>
+    QCoro::Task<Result<T>> readOn(QThreadPool* pool, QString source, QByteArray body, Decode decode)
     {
-        if (m_value && source == m_source && body == m_body)
-            return *m_value;
-        Result<T> read = decode(body);
-        if (read) {
-            m_source = source;
-            m_body = body;
-            m_value = read.value();
-        } else {
-            m_value.reset();
-            m_body.clear();
+        const std::shared_ptr<Kept> kept = m_kept;
+        if (std::optional<Result<T>> known = kept->recall(source, body)) {
+            Result<T> value = *known;
+            co_return value;
         }
-        return read;
+        auto decoding = decodeOn(pool, body, std::move(decode));
+        Result<T> read = co_await std::move(decoding);
+        kept->keep(source, body, read);
+        co_return read;
     }
 
 private:
-    QString m_source;
-    QByteArray m_body;
-    std::optional<T> m_value;
+    struct Kept {
+        QString source;
+        QByteArray body;
+        std::optional<T> value;
+
+        std::optional<Result<T>> recall(const QString& from, const QByteArray& bytes) const
+        {
+            if (value && from == source && bytes == body)
+                return Result<T>(*value);
+            return std::nullopt;
+        }
+        void keep(const QString& from, const QByteArray& bytes, const Result<T>& read)
+        {
+            if (read) {
+                source = from;
+                body = bytes;
+                value = read.value();
+            } else {
+                value.reset();
+                body.clear();
+            }
+        }
+    };
+    std::shared_ptr<Kept> m_kept = std::make_shared<Kept>();
 };
 
 // GET …/commands/<id>/progress?limit=n. The followed command's loader needs
@@ -108,6 +144,10 @@ struct FeedItem {
     std::optional<QString> outcome;
 };
 Result<QList<FeedItem>> decodeFeed(const QByteArray& body);
+// The same, handing each item to `take` as it is read instead of keeping
+// them all: a feed of millions of items the window does not show costs no
+// more memory than its JSON. On a failure some items may have been taken.
+Result<> readFeed(const QByteArray& body, const std::function<void(FeedItem&&)>& take);
 
 // The Chinese title of an employee template's English name; other names unchanged.
 QString templateNameZH(const QString& name);

@@ -1,7 +1,5 @@
 #include "core/gateway/Status.h"
 
-#include <QThreadPool>
-
 #include "core/gateway/PermCatalog.h"
 #include "core/gateway/Replies.h"
 #include "core/gateway/StatusRules.h"
@@ -259,8 +257,8 @@ QCoro::Task<std::optional<QList<CommandBrief>>> Status::loadCommands(CLIConfig c
         reply = body.failure();
     } else {
         const QString source = config.api + *path;
-        auto reading = replies::decodeCommandsOn(QThreadPool::globalInstance(), *body,
-            source == m_readCommandsFrom ? m_readCommands : replies::CommandsReading {});
+        auto reading = replies::decodeCommandsOn(
+            replies::decodePool(), *body, source == m_readCommandsFrom ? m_readCommands : replies::CommandsReading {});
         Result<replies::CommandsReading> read = co_await std::move(reading);
         if (!self || !isLatest(Commands, generation, config))
             co_return std::nullopt;
@@ -326,9 +324,16 @@ QCoro::Task<> Status::loadProgress(CLIConfig config, quint64 generation, QList<C
         body = co_await m_client->get(config, *path, config.deviceId());
     if (!self || !isLatest(Progress, generation, config))
         co_return;
-    const Result<replies::Progress> reply = body ? m_progressMemo.read(config.api + *path, *body,
-                                                [](const QByteArray& b) { return replies::decodeProgress(b, true); })
-                                                 : Result<replies::Progress>(body.failure());
+    Result<replies::Progress> reply;
+    if (!body) {
+        reply = body.failure();
+    } else {
+        auto reading = m_progressMemo.readOn(replies::decodePool(), config.api + *path, *body,
+            [](const QByteArray& b) { return replies::decodeProgress(b, true); });
+        reply = co_await std::move(reading);
+        if (!self || !isLatest(Progress, generation, config))
+            co_return;
+    }
     if (reply) {
         m_progress = reply->lines;
         m_progressTruncated = reply->truncated;
@@ -353,9 +358,16 @@ QCoro::Task<> Status::loadPerms(CLIConfig config, quint64 generation, bool allow
         body = co_await m_client->get(config, *path + QStringLiteral("/permissions"), config.deviceId());
     if (!self || !isLatest(Perms, generation, config))
         co_return;
-    const Result<replies::Permissions> reply = body
-        ? m_permsMemo.read(config.api + *path, *body, replies::decodePermissions)
-        : Result<replies::Permissions>(body.failure());
+    Result<replies::Permissions> reply;
+    if (!body) {
+        reply = body.failure();
+    } else {
+        auto reading
+            = m_permsMemo.readOn(replies::decodePool(), config.api + *path, *body, &replies::decodePermissions);
+        reply = co_await std::move(reading);
+        if (!self || !isLatest(Perms, generation, config))
+            co_return;
+    }
     if (!reply) {
         m_perms.clear();
         m_permsOf.reset();
@@ -427,9 +439,15 @@ QCoro::Task<> Status::loadTeam(CLIConfig config, quint64 generation)
         body = co_await m_client->get(config, *path + QStringLiteral("/employees"), config.deviceId());
     if (!self || !isLatest(Team, generation, config))
         co_return;
-    const Result<QList<TeammateBrief>> reply = body
-        ? m_teamMemo.read(config.api + *path, *body, replies::decodeEmployees)
-        : Result<QList<TeammateBrief>>(body.failure());
+    Result<QList<TeammateBrief>> reply;
+    if (!body) {
+        reply = body.failure();
+    } else {
+        auto reading = m_teamMemo.readOn(replies::decodePool(), config.api + *path, *body, &replies::decodeEmployees);
+        reply = co_await std::move(reading);
+        if (!self || !isLatest(Team, generation, config))
+            co_return;
+    }
     if (reply) {
         m_team = *reply;
         m_teamError.reset();
@@ -453,9 +471,15 @@ QCoro::Task<> Status::loadAgents(CLIConfig config, quint64 generation)
         body = co_await m_client->get(config, *path + QStringLiteral("/agents"), config.deviceId());
     if (!self || !isLatest(Agents, generation, config))
         co_return;
-    const Result<QList<replies::AgentEntry>> reply = body
-        ? m_agentsMemo.read(config.api + *path, *body, replies::decodeAgents)
-        : Result<QList<replies::AgentEntry>>(body.failure());
+    Result<QList<replies::AgentEntry>> reply;
+    if (!body) {
+        reply = body.failure();
+    } else {
+        auto reading = m_agentsMemo.readOn(replies::decodePool(), config.api + *path, *body, &replies::decodeAgents);
+        reply = co_await std::move(reading);
+        if (!self || !isLatest(Agents, generation, config))
+            co_return;
+    }
     if (reply) {
         m_deviceRuntimes = rules::deviceRuntimes(*reply);
         m_agentsError.reset();
@@ -487,15 +511,17 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
         unreadable(body.failure());
         co_return;
     }
-    const auto reply = m_feedMemo.read(config.api + *path, *body, replies::decodeFeed);
+    auto reading = m_feedMemo.readOn(replies::decodePool(), config.api + *path, *body, &rules::readFeed);
+    const Result<rules::FeedView> reply = co_await std::move(reading);
+    if (!self || !isLatest(Feed, generation, config))
+        co_return;
     if (!reply) {
         unreadable(reply.failure());
         co_return;
     }
-    rules::FeedView view = rules::feed(*reply);
-    m_pendingApprovalItems = std::move(view.pendingApprovalItems);
-    m_failedFeedItems = std::move(view.failedFeedItems);
-    m_waitingTaskIDs = std::move(view.waitingTaskIDs);
+    m_pendingApprovalItems = reply->pendingApprovalItems;
+    m_failedFeedItems = reply->failedFeedItems;
+    m_waitingTaskIDs = reply->waitingTaskIDs;
     m_feedError.reset();
     m_feedConfig = config;
     emitGroup(&Status::feedChanged);

@@ -5,6 +5,7 @@
 #include "core/gateway/GatewayClient.h"
 #include "core/gateway/Records.h"
 #include "core/gateway/Replies.h"
+#include "core/gateway/StatusRules.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -212,11 +213,12 @@ private:
     QString m_readCommandsFrom;
     replies::CommandsReading m_readCommands;
     // The other replies as last read: the same bytes are not decoded again.
+    // Every reply is decoded off the GUI thread (each can be large).
     replies::ReplyMemo<replies::Progress> m_progressMemo;
     replies::ReplyMemo<replies::Permissions> m_permsMemo;
     replies::ReplyMemo<QList<TeammateBrief>> m_teamMemo;
     replies::ReplyMemo<QList<replies::AgentEntry>> m_agentsMemo;
-    replies::ReplyMemo<QList<replies::FeedItem>> m_feedMemo;
+    replies::ReplyMemo<rules::FeedView> m_feedMemo;
     std::optional<QString> m_commandsError;
     QList<RunnerInfo> m_runners;
     QList<TeammateBrief> m_team;

@@ -106,29 +106,49 @@ RuntimeState runtimeState(const RuntimeInputs& in)
     return s;
 }
 
-FeedView feed(const QList<replies::FeedItem>& items)
-{
-    static const QSet<QString> waitingCategories { QStringLiteral("approval"), QStringLiteral("permission"),
-        QStringLiteral("conflict") };
-    const auto isFailed = [](const replies::FeedItem& f) {
-        return f.category == QStringLiteral("failed")
-            || (f.category == QStringLiteral("approval") && f.outcome == QStringLiteral("failed"));
-    };
-    const auto hasId = [](const replies::FeedItem& f) { return f.id && !f.id->isEmpty(); };
+namespace {
 
-    FeedView view;
-    for (const replies::FeedItem& f : items) {
+// Sorts feed items into the lists the views show, one at a time, keeping
+// none of the others.
+class FeedSorter {
+public:
+    void add(const replies::FeedItem& f)
+    {
+        static const QSet<QString> waitingCategories { QStringLiteral("approval"), QStringLiteral("permission"),
+            QStringLiteral("conflict") };
+        const bool failed = f.category == QStringLiteral("failed")
+            || (f.category == QStringLiteral("approval") && f.outcome == QStringLiteral("failed"));
+        if (!f.id || f.id->isEmpty())
+            return;
         const bool waiting = f.category && waitingCategories.contains(*f.category)
             && f.status.value_or(QStringLiteral("pending")) == QLatin1String("pending");
-        if (waiting && !isFailed(f) && hasId(f))
-            view.pendingApprovalItems.append(toItem(f));
-        if (isFailed(f) && hasId(f))
-            view.failedFeedItems.append(toItem(f));
+        if (waiting && !failed)
+            m_view.pendingApprovalItems.append(toItem(f));
+        if (failed)
+            m_view.failedFeedItems.append(toItem(f));
     }
-    for (const FeedApprovalItem& item : view.pendingApprovalItems)
-        if (!item.taskID.isEmpty())
-            view.waitingTaskIDs.insert(item.taskID);
-    return view;
+
+    FeedView done()
+    {
+        for (const FeedApprovalItem& item : std::as_const(m_view.pendingApprovalItems))
+            if (!item.taskID.isEmpty())
+                m_view.waitingTaskIDs.insert(item.taskID);
+        return std::move(m_view);
+    }
+
+private:
+    FeedView m_view;
+};
+
+} // namespace
+
+Result<FeedView> readFeed(const QByteArray& body)
+{
+    FeedSorter sorter;
+    const Result<> read = replies::readFeed(body, [&sorter](replies::FeedItem&& f) { sorter.add(f); });
+    if (!read)
+        return read.failure();
+    return sorter.done();
 }
 
 QMap<QString, QStringList> deviceRuntimes(const QList<replies::AgentEntry>& agents)

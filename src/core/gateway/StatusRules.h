@@ -43,7 +43,9 @@ struct FeedView {
     QList<FeedApprovalItem> failedFeedItems;
     QSet<QString> waitingTaskIDs;
 };
-FeedView feed(const QList<replies::FeedItem>& items);
+// Read from the feed's reply without holding all its items at once: only the
+// ones the views show are kept.
+Result<FeedView> readFeed(const QByteArray& body);
 
 // Runtimes per device, each once, in reply order; entries without a device
 // or a runtime are skipped.

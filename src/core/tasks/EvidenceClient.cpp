@@ -40,7 +40,12 @@ QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(QString id, s
     Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
     if (path)
         reply = co_await m_client->get(*config, *path, config->deviceId());
-    co_return EvidenceLive::snapshot(id, reply);
+    if (!reply)
+        co_return EvidenceLive::snapshot(id, reply);
+    auto reading = replies::decodeOn(
+        replies::decodePool(), *reply, [id](const QByteArray& body) { return EvidenceLive::snapshot(id, body); });
+    TaskEvidenceSnapshot snapshot = co_await std::move(reading);
+    co_return snapshot;
 }
 
 QCoro::Task<Result<QList<ProgressLine>>> EvidenceClient::progressLines(
@@ -55,7 +60,9 @@ QCoro::Task<Result<QList<ProgressLine>>> EvidenceClient::progressLines(
     const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
     if (!body)
         co_return body.failure();
-    const Result<replies::Progress> reply = replies::decodeProgress(*body, false);
+    auto reading = replies::decodeOn(
+        replies::decodePool(), *body, [](const QByteArray& b) { return replies::decodeProgress(b, false); });
+    const Result<replies::Progress> reply = co_await std::move(reading);
     if (!reply)
         co_return reply.failure();
     co_return reply->lines;
@@ -74,10 +81,15 @@ QCoro::Task<Result<QString>> EvidenceClient::artifact(QString hash, std::optiona
     const Result<QByteArray> body = co_await std::move(fetch);
     if (!body)
         co_return body.failure();
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(*body);
-    // The content is there and will not change: no later fetch makes it text.
-    if (decoder.hasError())
-        co_return Failure::decoding(QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+    // A file may run to tens of megabytes.
+    auto reading = replies::decodeOn(replies::decodePool(), *body, [](const QByteArray& bytes) -> Result<QString> {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder.decode(bytes);
+        // The content is there and will not change: no later fetch makes it text.
+        if (decoder.hasError())
+            return Failure::decoding(QStringLiteral("这份文件不是 UTF-8 文本，这里渲染不了"));
+        return text;
+    });
+    Result<QString> text = co_await std::move(reading);
     co_return text;
 }

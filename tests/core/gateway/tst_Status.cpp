@@ -4,7 +4,10 @@
 #include "TempHome.h"
 
 #include <QJsonDocument>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTcpServer>
+#include <QThreadPool>
 #include <QtTest>
 
 #include <QCoroTask>
@@ -110,6 +113,7 @@ private slots:
     void overlappingReloadsOfTwoWorkspaces();
     void olderLoadsOfTheSameWorkspaceAreDropped();
     void switchingWorkspacesKeepsNothingOfTheOld();
+    void aDecodingOvertakenByASwitchIsDropped();
     void destroyedMidRequest_data();
     void destroyedMidRequest();
     void actions();
@@ -550,6 +554,45 @@ void TestStatus::switchingWorkspacesKeepsNothingOfTheOld()
     waitFor(status.reload(renewed));
     QVERIFY(!status.pendingApprovalItems().isEmpty());
     QCOMPARE(status.feedConfig(), std::optional<CLIConfig>(renewed));
+}
+
+// Replies are decoded off the GUI thread: a reply of the workspace left that
+// was still being decoded when another was shown is dropped once decoded.
+void TestStatus::aDecodingOvertakenByASwitchIsDropped()
+{
+    const CLIConfig cfgA = putWorkspace(QStringLiteral("a"));
+    const CLIConfig cfgB = putWorkspace(QStringLiteral("b"));
+    // A's roster fails late: by then its feed has come and waits to be decoded.
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-a/employees"), 500, {}, 1000, 1);
+    // B's feed cannot be read, so nothing of B would replace A's lists.
+    m_sim->setFault("GET", QStringLiteral("/api/workspaces/ws-b/feed"), 500);
+
+    // Once A's command list is shown, decoding waits until the pool's threads are let go.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const auto gate = std::make_shared<QSemaphore>();
+    const auto letGo = qScopeGuard([&] { gate->release(pool->maxThreadCount()); });
+    bool held = false;
+    const auto hold = [&] {
+        if (std::exchange(held, true))
+            return;
+        for (int i = 0; i < pool->maxThreadCount(); ++i)
+            pool->start([gate] { gate->acquire(); });
+    };
+    Status status;
+    QList<std::optional<CLIConfig>> feeds;
+    connect(&status, &Status::commandsChanged, &status, hold);
+    connect(&status, &Status::feedChanged, &status, [&] { feeds.append(status.feedConfig()); });
+    auto first = status.reload(cfgA);
+    QTRY_VERIFY_WITH_TIMEOUT(status.teamError(), 10000);
+    QVERIFY(held);
+    auto second = status.reload(cfgB);
+    gate->release(pool->maxThreadCount());
+    waitFor(second);
+    waitFor(first);
+    QCOMPARE(status.config(), std::optional<CLIConfig>(cfgB));
+    QVERIFY(status.pendingApprovalItems().isEmpty() && status.failedFeedItems().isEmpty());
+    QVERIFY(!feeds.contains(std::optional<CLIConfig>(cfgA)));
+    QVERIFY(status.feedError());
 }
 
 void TestStatus::destroyedMidRequest_data()

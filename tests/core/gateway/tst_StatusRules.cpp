@@ -221,9 +221,9 @@ void TestStatusRules::feedMatrix()
     QFETCH(QByteArray, item);
     QFETCH(bool, waiting);
     QFETCH(bool, failed);
-    const auto items = replies::decodeFeed("{\"items\":[" + item + "]}");
-    QVERIFY(items.ok());
-    const rules::FeedView v = rules::feed(*items);
+    const Result<rules::FeedView> read = rules::readFeed("{\"items\":[" + item + "]}");
+    QVERIFY(read.ok());
+    const rules::FeedView& v = *read;
     QCOMPARE(v.pendingApprovalItems.size(), waiting ? 1 : 0);
     QCOMPARE(v.failedFeedItems.size(), failed ? 1 : 0);
     QCOMPARE(v.waitingTaskIDs.contains(QStringLiteral("t")), waiting);
@@ -231,15 +231,15 @@ void TestStatusRules::feedMatrix()
 
 void TestStatusRules::feedEmptiesEverything()
 {
-    const auto items = replies::decodeFeed(R"({"items":[
+    const Result<rules::FeedView> read = rules::readFeed(R"({"items":[
         {"id":"a","task_id":"","category":"approval","title":"批准上线","subtitle":"s","command":"c","origin_device":"d"},
         {"id":"b","task_id":"t2","category":"approval"}]})");
-    QVERIFY(items.ok());
-    const rules::FeedView v = rules::feed(*items);
+    QVERIFY(read.ok());
+    const rules::FeedView& v = *read;
     QCOMPARE(v.pendingApprovalItems.size(), 2);
     QCOMPARE(v.pendingApprovalItems[0], (FeedApprovalItem { "a", "", "approval", "批准上线", "s", "c", "d", "" }));
     QCOMPARE(v.waitingTaskIDs, QSet<QString> { QStringLiteral("t2") });
-    const rules::FeedView empty = rules::feed(*replies::decodeFeed("{}"));
+    const rules::FeedView empty = *rules::readFeed("{}");
     QVERIFY(empty.pendingApprovalItems.isEmpty() && empty.failedFeedItems.isEmpty() && empty.waitingTaskIDs.isEmpty());
 }
 
