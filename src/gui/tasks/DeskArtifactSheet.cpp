@@ -11,11 +11,11 @@
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/Style.h"
 #include "gui/design/TabChain.h"
+#include "gui/tasks/ArtifactText.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -110,11 +110,10 @@ DeskArtifactSheet::DeskArtifactSheet(const DeskFileChange& file, std::optional<C
     err->addStretch(1);
     m_content->addWidget(m_errorPage);
 
-    // A plain-text editor in read-only mode lays out only what is on screen,
-    // so a large file scrolls smoothly and is never cut.
-    m_body = new QPlainTextEdit(this);
+    // A plain-text view lays out only what is on screen, and takes a large
+    // file in slices: it scrolls smoothly and is never cut.
+    m_body = new ArtifactText(this);
     m_body->setObjectName(QStringLiteral("deskartifact.body"));
-    m_body->setReadOnly(true);
     m_body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_body->setFrameShape(QFrame::NoFrame);
     m_body->setFont(DSFont::monoMedium(11));
@@ -185,6 +184,7 @@ QCoro::Task<> DeskArtifactSheet::load(int tick)
         co_return;
     if (result.ok()) {
         m_text = result.value();
+        m_body->showText(*m_text);
     } else {
         const EvidenceText::ArtifactFailure failure = EvidenceText::artifactFailure(result.failure());
         m_failure = failure.text;
@@ -205,8 +205,6 @@ void DeskArtifactSheet::showContent()
         m_retry->setVisible(m_retryable);
         m_content->setCurrentWidget(m_errorPage);
     } else if (m_text) {
-        if (m_body->toPlainText() != *m_text)
-            m_body->setPlainText(*m_text);
         m_content->setCurrentWidget(m_body);
     } else {
         m_content->setCurrentWidget(m_nothing);

@@ -9,11 +9,11 @@
 
 #include <optional>
 
+class ArtifactText;
 class BusyIndicator;
 class ElidedLine;
 class EvidenceClient;
 class QLabel;
-class QPlainTextEdit;
 class QStackedWidget;
 class SecondaryButton;
 
@@ -65,6 +65,6 @@ private:
     QLabel* m_errorTitle;
     QLabel* m_errorWhy;
     SecondaryButton* m_retry;
-    QPlainTextEdit* m_body;
+    ArtifactText* m_body;
     QWidget* m_nothing;
 };

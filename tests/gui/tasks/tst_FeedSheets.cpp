@@ -17,6 +17,7 @@
 #include "gui/platform/Prompts.h"
 #include "gui/tasks/ActionFeedbackLine.h"
 #include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/ArtifactText.h"
 #include "gui/tasks/DeskArtifactSheet.h"
 #include "gui/tasks/EvidenceArtifactRow.h"
 #include "gui/tasks/EvidenceDiffBlock.h"
@@ -30,6 +31,7 @@
 #include "TempHome.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QDir>
 #include <QJsonDocument>
 #include <QLabel>
@@ -37,6 +39,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QtTest>
 
 #include <QCoroTask>
@@ -804,6 +807,58 @@ private slots:
                 + QStringLiteral("\n还有 %1 行没有显示").arg(5000 - shown));
         QTest::qWait(200);
         StallProbe::shared().verifyNoStall();
+    }
+
+    // A long text fills the view in slices: its beginning at once, the rest in
+    // order over the next turns, no block longer than a layout should
+    // measure; a copy gives the text as it is, without the cuts.
+    void artifactInSlices_data()
+    {
+        QTest::addColumn<QString>("text");
+        QString oneLine;
+        for (int i = 0; oneLine.size() < 3'000'000; ++i)
+            oneLine += QStringLiteral("{\"id\":%1,\"ok\":true},").arg(i);
+        QTest::newRow("one line") << oneLine;
+        QString lines;
+        for (int i = 0; i < 120'000; ++i)
+            lines += QStringLiteral("第 %1 行\r\n").arg(i) + (i % 1000 ? QString() : QString(9000, QLatin1Char('x')));
+        QTest::newRow("short lines, CR LF, some long") << lines;
+        QTest::newRow("pairs without a break") << QStringLiteral("a") + QString::fromUtf8("𝐀").repeated(300'000);
+    }
+
+    void artifactInSlices()
+    {
+        QFETCH(QString, text);
+        ArtifactText view;
+        view.resize(720, 470);
+        view.show();
+        QSignalSpy filled(&view, &ArtifactText::filled);
+        view.showText(text);
+        const QString first = view.document()->firstBlock().text();
+        QVERIFY(!first.isEmpty() && text.startsWith(first));
+        QVERIFY(view.filling());
+        QTRY_COMPARE_WITH_TIMEOUT(filled.size(), 1, 120000);
+        for (QTextBlock b = view.document()->firstBlock(); b.isValid(); b = b.next())
+            QVERIFY(b.text().size() <= ArtifactText::kBlockLength);
+        view.selectAll();
+        view.copy();
+        QVERIFY(QGuiApplication::clipboard()->text() == text);
+        // From block 3 to the first character of block 4, block 3 found in the text by copying all before it.
+        const QTextBlock third = view.document()->findBlockByNumber(3);
+        QTextCursor cursor(view.document());
+        cursor.setPosition(third.position(), QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+        view.copy();
+        const qsizetype at = QGuiApplication::clipboard()->text().size();
+        cursor.setPosition(third.position());
+        cursor.setPosition(third.position() + third.length() + 1, QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+        view.copy();
+        const qsizetype end = at + third.text().size();
+        const qsizetype lineEnd = text.mid(end, 2) == QLatin1String("\r\n")    ? 2
+            : text[end] == QLatin1Char('\n') || text[end] == QLatin1Char('\r') ? 1
+                                                                               : 0;
+        QCOMPARE(QGuiApplication::clipboard()->text(), text.mid(at, third.text().size() + lineEnd + 1));
     }
 
     // A blob the gateway could not serve: the only failure that offers a retry.
