@@ -1,15 +1,95 @@
 #include "gui/design/AimGuard.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSlider>
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
-// How long a press is held to what was under the pointer before a change.
+// How long a press is held to what was under a still pointer before a change.
 constexpr qint64 kHoldMs = 1000;
 const char* const kMeaning = "aim.meaning";
+
+// Where the pointer is, and how often the user has aimed anew: the pointer
+// seen at another place, a wheel turned, a key given to a scrolled view. One
+// for the application, watching every event before its receiver does (so a
+// press at a new place counts as aimed before the guard looks at it).
+class Pointer : public QObject {
+public:
+    static Pointer* shared()
+    {
+        static QPointer<Pointer> pointer;
+        if (!pointer && qApp) {
+            pointer = new Pointer(qApp);
+            qApp->installEventFilter(pointer);
+        }
+        return pointer;
+    }
+
+    std::optional<QPoint> at() const { return m_at; }
+    quint64 aims() const { return m_aims; }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick: {
+            const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+            if (m_at != at) {
+                m_at = at;
+                ++m_aims;
+            }
+            break;
+        }
+        case QEvent::Wheel:
+            ++m_aims;
+            break;
+        case QEvent::KeyPress:
+            // A moving key that reaches a view or its scroll bar scrolls it
+            // (one the focused control takes ends there).
+            if ((qobject_cast<QAbstractScrollArea*>(receiver) || qobject_cast<QAbstractSlider*>(receiver))
+                && scrolls(static_cast<QKeyEvent*>(event)->key()))
+                ++m_aims;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+
+    static bool scrolls(int key)
+    {
+        switch (key) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    std::optional<QPoint> m_at;
+    quint64 m_aims = 0;
+};
 
 } // namespace
 
@@ -17,6 +97,7 @@ AimGuard::AimGuard(QWidget* area)
     : QObject(area)
     , m_area(area)
 {
+    Pointer::shared();
 }
 
 void AimGuard::watch(QAbstractButton* control, const QString& meaning)
@@ -30,35 +111,41 @@ void AimGuard::watch(QAbstractButton* control, const QString& meaning)
     control->installEventFilter(this);
 }
 
+void AimGuard::prune()
+{
+    const Pointer* pointer = Pointer::shared();
+    const quint64 aims = pointer ? pointer->aims() : 0;
+    m_looks.removeIf([aims](const Look& look) { return look.aims != aims || look.age.elapsed() >= kHoldMs; });
+}
+
+QString AimGuard::meaningAt(const QPoint& point)
+{
+    for (const QPointer<QAbstractButton>& control : std::as_const(m_controls)) {
+        if (!control || !control->isVisible())
+            continue;
+        const QPoint local = control->mapFromGlobal(point);
+        if (control->rect().contains(local) && control->visibleRegion().contains(local))
+            return control->property(kMeaning).toString();
+    }
+    return QString();
+}
+
 void AimGuard::aboutToChange()
 {
-    m_looks.removeIf([](const Look& look) { return look.age.elapsed() >= kHoldMs; });
+    prune();
     m_controls.removeAll(nullptr);
-    if (!m_area || !m_area->isVisible())
+    const Pointer* pointer = Pointer::shared();
+    if (!pointer || !pointer->at() || !m_area || !m_area->isVisible())
+        return;
+    // Over none of the controls, the pointer was not aimed at any.
+    const QString meaning = meaningAt(*pointer->at());
+    if (meaning.isEmpty())
         return;
     Look look;
     look.age.start();
-    for (const QPointer<QAbstractButton>& control : std::as_const(m_controls)) {
-        if (!control->isVisible())
-            continue;
-        const QRect shown = control->visibleRegion().boundingRect();
-        if (!shown.isEmpty())
-            look.places.append(
-                { shown.translated(control->mapToGlobal(QPoint(0, 0))), control->property(kMeaning).toString() });
-    }
+    look.aims = pointer->aims();
+    look.meaning = meaning;
     m_looks.append(std::move(look));
-}
-
-bool AimGuard::aimedAt(const QPoint& point, const QString& meaning)
-{
-    m_looks.removeIf([](const Look& look) { return look.age.elapsed() >= kHoldMs; });
-    for (const Look& look : std::as_const(m_looks)) {
-        for (const Place& place : look.places) {
-            if (place.rect.contains(point) && place.meaning != meaning)
-                return false;
-        }
-    }
-    return true;
 }
 
 bool AimGuard::eventFilter(QObject* watched, QEvent* event)
@@ -68,6 +155,8 @@ bool AimGuard::eventFilter(QObject* watched, QEvent* event)
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick)
         return false;
-    const QPoint point = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
-    return !aimedAt(point, watched->property(kMeaning).toString());
+    prune();
+    const QString meaning = watched->property(kMeaning).toString();
+    return std::any_of(
+        m_looks.cbegin(), m_looks.cend(), [&meaning](const Look& look) { return look.meaning != meaning; });
 }

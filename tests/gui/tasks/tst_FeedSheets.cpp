@@ -395,21 +395,34 @@ private slots:
         QVERIFY(m_sim->requests().isEmpty());
     }
 
-    // Two clicks at the same point 0.7 s apart, the second once the first
-    // action's reload has taken its row away and the next row has moved under
-    // the pointer: one item is acted on, once.
+    // Two presses, the second once the first action's reload has taken its
+    // row away and the next row has moved under the pointer. From a pointer
+    // that stayed still 0.7 s after the first it acts on nothing (one double
+    // click acts on one item, once); a press the user aimed acts: 1.0 s after
+    // the first with the pointer moved onto the row that took the place, after
+    // a wheel scroll brought another row under the pointer, or after a poll
+    // that changed nothing under a pointer aimed again.
     void doubleClickActsOnOneItem_data()
     {
         QTest::addColumn<QString>("button"); // <sheet>.<verb>.<item>
         QTest::addColumn<QString>("next"); // the item that moves up under the pointer
         QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("aim"); // how the second press is aimed: still, moved, wheel, poll
 
-        QTest::newRow("approve") << "approvals.approve.f1"
-                                 << "f2" << kApi + "/feed/f1/act";
-        QTest::newRow("reject") << "approvals.reject.f1"
-                                << "f2" << kApi + "/feed/f1/act";
-        QTest::newRow("retry") << "failedtasks.retry.f3"
-                               << "f5" << kApi + "/commands/c2/retry";
+        const struct {
+            const char* button;
+            const char* next;
+            QString path;
+        } presses[] = {
+            { "approvals.approve.f1", "f2", kApi + "/feed/f1/act" },
+            { "approvals.reject.f1", "f2", kApi + "/feed/f1/act" },
+            { "failedtasks.retry.f3", "f5", kApi + "/commands/c2/retry" },
+            { "failedtasks.delete.f3", "f5", kApi + "/commands/c2/delete" },
+        };
+        for (const auto& p : presses) {
+            for (const char* aim : { "still", "moved", "wheel", "poll" })
+                QTest::addRow("%s, %s", p.button, aim) << p.button << p.next << p.path << aim;
+        }
     }
 
     void doubleClickActsOnOneItem()
@@ -417,9 +430,11 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QString, next);
         QFETCH(QString, path);
+        QFETCH(QString, aim);
         const QString which = button.section('.', 0, 0);
         const QString verb = button.section('.', 1, 1);
-        // Rows of one height, and failed items with a task id one under the other.
+        // Rows of one height, failed items with a task id one under the
+        // other, and more of each than the list shows at once.
         QJsonObject state = workspaceState();
         QJsonArray feed;
         for (const QJsonValue& v : state["feed"].toArray()) {
@@ -429,9 +444,18 @@ private slots:
             if (item["id"] != "f4")
                 feed.append(item);
         }
+        for (int i = 1; i <= 6; ++i) {
+            feed.append(QJsonObject { { "id", QStringLiteral("g%1").arg(i) },
+                { "task_id", QStringLiteral("cg%1").arg(i) }, { "category", "approval" },
+                { "title", QStringLiteral("审批 %1").arg(i) }, { "origin_device", "cli-studio.local" } });
+            feed.append(
+                QJsonObject { { "id", QStringLiteral("h%1").arg(i) }, { "task_id", QStringLiteral("ch%1").arg(i) },
+                    { "category", "failed" }, { "title", QStringLiteral("失败 %1").arg(i) } });
+        }
         m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
         QCoro::waitFor(m_status->reload(m_cfg));
         m_sim->clearRequests();
+        m_prompts->alertAnswers = { 0, 0 }; // "删除" confirms
 
         auto s = sheet(which);
         s->resize(s->sizeHint());
@@ -441,15 +465,41 @@ private slots:
         const QPoint at = first->mapTo(s.get(), first->rect().center());
         // The next row's button comes where the first one was.
         const QString nextButton = QStringLiteral("%1.%2.%3").arg(which, verb, next);
-        pressTwiceInPlace(s.get(), first, [&] {
+        const auto slid = [&] {
             auto* moved = child<QAbstractButton>(s.get(), nextButton);
             return moved && moved->geometry().contains(moved->parentWidget()->mapFrom(s.get(), at));
-        });
+        };
+        std::function<QPoint(const QPoint&)> aimed;
+        if (aim == QLatin1String("moved")) {
+            aimed = [&](const QPoint& p) { return moveAwayAndBack(s.get(), p); };
+        } else if (aim == QLatin1String("wheel")) {
+            aimed = [&](const QPoint& p) { return wheelUntilAnotherButton(s.get(), p, buttonAt(s.get(), p)); };
+        } else if (aim == QLatin1String("poll")) {
+            aimed = [&](const QPoint& p) {
+                const QPoint back = moveAwayAndBack(s.get(), p);
+                QCoro::waitFor(m_status->reload(m_cfg));
+                return back;
+            };
+        }
+        QString second;
+        pressTwice(s.get(), first, slid, aimed, aim == QLatin1String("still") ? 700 : 1000, &second);
         waitFinished(spy, button.section('.', 2));
-        QTest::qWait(300);
-
-        QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + path });
-        QCOMPARE(s->actionState(next).kind(), PermActionState::Kind::Idle);
+        if (aim == QLatin1String("still")) {
+            QTest::qWait(300);
+            QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + path });
+            QCOMPARE(s->actionState(next).kind(), PermActionState::Kind::Idle);
+            return;
+        }
+        // The second press reached the button under the pointer, of another item.
+        const QString secondItem = second.section('.', 2);
+        QCOMPARE(second.section('.', 0, 1), which + '.' + verb);
+        QVERIFY(secondItem != button.section('.', 2));
+        if (aim != QLatin1String("wheel"))
+            QCOMPARE(secondItem, next);
+        waitFinished(spy, secondItem);
+        const QStringList sent = writes(m_sim->requests());
+        QCOMPARE(sent.size(), 2);
+        QCOMPARE(sent.first(), "POST " + path);
     }
 
     // A reply that does not come in time: the gateway may have acted, so the

@@ -26,6 +26,9 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -290,16 +293,69 @@ private slots:
         QCOMPARE(row("read")->stateWord()->text(), QStringLiteral("未授权"));
     }
 
-    // Two presses on a tier's button 0.7 s apart without moving the pointer:
-    // the list read after the first turns "授权" into "收回" in place, and the
-    // second press does not undo the first.
+    // Two presses on a tier's button, the list read after the first turning
+    // "授权" into "收回" in place: from a pointer that stayed still, 0.7 s
+    // apart, the second does not undo the first; a press the user aimed is
+    // taken: 1.0 s after the first with the pointer moved, after a wheel
+    // scroll brought another tier's button under the pointer, or after a poll
+    // that changed nothing under a pointer aimed again.
+    void secondPressDoesNotUndo_data()
+    {
+        QTest::addColumn<QString>("aim"); // still, moved, wheel, poll
+        QTest::addColumn<QString>("second"); // the second confirmation; "" none
+        QTest::newRow("still") << "still"
+                               << "";
+        QTest::newRow("moved") << "moved"
+                               << "web false";
+        QTest::newRow("wheel") << "wheel"
+                               << "push true";
+        QTest::newRow("poll") << "poll"
+                              << "web false";
+    }
+
     void secondPressDoesNotUndo()
     {
+        QFETCH(QString, aim);
+        QFETCH(QString, second);
+        // The tiers in a view shorter than they are, as on the window's page.
+        QScrollArea page;
+        page.setWidgetResizable(true);
+        page.resize(780, 420);
+        page.setWidget(m_section.get());
+        const auto giveBack = qScopeGuard([&] { page.takeWidget(); });
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
         load(R"({"effective":{"read":true},"pending":[],"ceiling":["read","web"]})");
-        pressTwiceInPlace(
-            m_section.get(), row("web")->button("授权"), [this] { return row("web")->button("收回") != nullptr; });
-        QTest::qWait(300);
-        QCOMPARE(confirmations(m_sim->requests()), QStringList { "web true" });
+        QTRY_VERIFY(row("web")->button("授权") && row("web")->button("授权")->isVisible());
+        page.ensureWidgetVisible(row("web"), 0, 0);
+        FaceButton* first = row("web")->button("授权");
+        const QPoint at = first->mapTo(&page, first->rect().center());
+        // The page keeps the pointer's place on the tier: "收回" comes under it.
+        const auto turned = [&] {
+            FaceButton* back = row("web")->button("收回");
+            if (!back)
+                return false;
+            const int off = back->mapTo(&page, back->rect().center()).y() - at.y();
+            page.verticalScrollBar()->setValue(page.verticalScrollBar()->value() + off);
+            return buttonAt(&page, at) == back;
+        };
+        std::function<QPoint(const QPoint&)> aimed;
+        if (aim == QLatin1String("moved")) {
+            aimed = [&](const QPoint& p) { return moveAwayAndBack(&page, p); };
+        } else if (aim == QLatin1String("wheel")) {
+            aimed = [&](const QPoint& p) { return wheelUntilAnotherButton(&page, p, buttonAt(&page, p)); };
+        } else if (aim == QLatin1String("poll")) {
+            aimed = [&](const QPoint& p) {
+                const QPoint back = moveAwayAndBack(&page, p);
+                QCoro::waitFor(m_status->reload(m_cfg));
+                return back;
+            };
+        }
+        pressTwice(&page, first, turned, aimed, aim == QLatin1String("still") ? 700 : 1000);
+        const QStringList sent = second.isEmpty() ? QStringList { "web true" } : QStringList { "web true", second };
+        if (second.isEmpty())
+            QTest::qWait(300);
+        QTRY_COMPARE_WITH_TIMEOUT(confirmations(m_sim->requests()), sent, 15000);
     }
 
     // `brenlow grant` is given the tiers on now and the new one: a tier only
