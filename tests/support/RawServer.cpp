@@ -21,6 +21,8 @@ struct RawServer::State {
     std::atomic<bool> stop { false };
     std::atomic<int> flooding { 0 };
     std::atomic<qint64> filler { 0 };
+    std::atomic<qint64> total { 0 };
+    std::atomic<int> answered { 0 };
     std::mutex mutex;
     std::vector<int> connections;
     std::vector<std::thread> threads;
@@ -33,6 +35,7 @@ struct RawServer::State {
             if (n <= 0)
                 return false;
             done += n;
+            total += n;
         }
         return true;
     }
@@ -67,14 +70,21 @@ struct RawServer::State {
                     return;
                 continue;
             }
+            ++answered;
             if (!sendAll(fd, reply.bytes))
                 return;
             if (reply.endless) {
                 ++flooding;
-                const QByteArray chunk(64 * 1024, 'x');
+                const QByteArray chunk(reply.dripMs > 0 ? 1 : 64 * 1024, 'x');
                 ssize_t n = 0;
-                while (!stop && (n = ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL)) > 0)
+                while (!stop && (n = ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL)) > 0) {
                     filler += n;
+                    total += n;
+                    // Woken early by the client's close or the server's end.
+                    pollfd p { fd, POLLRDHUP, 0 };
+                    if (reply.dripMs > 0 && ::poll(&p, 1, reply.dripMs) > 0)
+                        break;
+                }
                 --flooding;
                 return;
             }
@@ -145,4 +155,15 @@ qint64 RawServer::fillerWritten()
     while (m_state->flooding > 0 && waited.elapsed() < 10000)
         QThread::msleep(10);
     return m_state->filler;
+}
+
+qint64 RawServer::written()
+{
+    fillerWritten();
+    return m_state->total;
+}
+
+int RawServer::requests() const
+{
+    return m_state->answered;
 }

@@ -10,7 +10,8 @@
 // one written reply, byte for byte: a broken or hostile gateway or provider.
 // "GET /healthz" gets a plain 200 unless `healthzToo`. A reply with
 // `endless` set goes on with filler after `reply`, written as fast as the
-// client takes it; any other reply closes the connection once written.
+// client takes it (or a byte every `dripMs`); any other reply closes the
+// connection once written (an empty one: as soon as the request is read).
 class RawServer {
 public:
     // What the kernel may hold of a connection on top of what the client
@@ -20,6 +21,7 @@ public:
     struct Reply {
         QByteArray bytes; // status line, headers and the first of the body
         bool endless = false;
+        int dripMs = 0;
     };
 
     // A gzip header, then a block of a type that does not exist.
@@ -37,6 +39,10 @@ public:
     // The filler written so far, once no endless reply is still being
     // written (or after ten seconds of waiting for that).
     qint64 fillerWritten();
+    // Every byte written so far, replies included, waited for the same way.
+    qint64 written();
+    // The requests answered with the reply (not the plain /healthz).
+    int requests() const;
 
 private:
     struct State;

@@ -8,20 +8,16 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QNetworkInterface>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <QUrl>
-
-#include <QCoroNetworkReply>
 
 #include <algorithm>
 #include <memory>
 
 namespace {
 
+using NetworkAccess::Reply;
 using NetworkAccess::ReplyPtr;
 
 // A URL for origin + path, or none when the text is not a usable URL.
@@ -33,20 +29,17 @@ std::optional<QUrl> makeUrl(const QString& text)
     return url;
 }
 
-bool isSuccess(const QVariant& status)
+bool isSuccess(int status)
 {
-    if (!status.isValid())
-        return false;
-    const int code = status.toInt();
-    return code >= 200 && code <= 299;
+    return status >= 200 && status <= 299;
 }
 
 // The request reached the gateway, which did not answer in time or hung up
-// before answering: what it did with the request is not known.
-bool sentUnanswered(QNetworkReply::NetworkError error)
+// before answering: what it did with the request is not known. A connection
+// that was refused carried nothing (a request is never sent twice).
+bool sentUnanswered(Reply::Error error)
 {
-    return error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError
-        || error == QNetworkReply::RemoteHostClosedError;
+    return error == Reply::Error::Idle || error == Reply::Error::Canceled || error == Reply::Error::Dropped;
 }
 
 } // namespace
@@ -57,22 +50,20 @@ GatewayClient::GatewayClient(QObject* parent)
 {
 }
 
-// Qt's own texts are English and name the socket, not the gateway.
-QString GatewayClient::transportText(const QNetworkReply& reply)
+// The transport's own texts are English and name the socket, not the gateway.
+QString GatewayClient::transportText(const NetworkAccess::Reply& reply)
 {
-    // Some of Qt's texts name the URL, a password in it included.
+    // Some of the transport's texts name the URL, a password in it included.
     const QString said = CredentialRedaction::hideUserInfo(reply.errorString());
     switch (reply.error()) {
-    case QNetworkReply::OperationCanceledError:
-    case QNetworkReply::TimeoutError:
+    case Reply::Error::Idle:
+    case Reply::Error::Canceled:
         return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
+    case Reply::Error::Refused:
         return QStringLiteral("连不上网关（%1）").arg(said);
-    case QNetworkReply::RemoteHostClosedError:
+    case Reply::Error::Dropped:
         return QStringLiteral("网关没回完就断开了");
-    case QNetworkReply::UnknownContentError: // a body that does not decompress
-    case QNetworkReply::ProtocolFailure:
+    case Reply::Error::Malformed: // also a body that does not decompress
         return QStringLiteral("网关的回复没能读完（内容坏了）");
     default:
         return QStringLiteral("和网关的连接出了错（%1）").arg(said);
@@ -216,19 +207,18 @@ QCoro::Task<bool> GatewayClient::alive(QString origin)
     const auto url = makeUrl(origin + QStringLiteral("/healthz"));
     if (!url)
         co_return false;
-    QNetworkRequest request(*url);
-    request.setTransferTimeout(kProbeTimeoutMs);
-    // Another origin's 200 says nothing of this one.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    NetworkAccess::Request request;
+    request.url = *url;
+    request.bounds = kProbeBounds;
+    request.idleMs = kProbeTimeoutMs;
+    // Another origin's 200 says nothing of this one: the transport follows
+    // same-origin redirects only.
     QPointer<GatewayClient> self(this);
-    ReplyPtr reply(m_nam->get(request));
-    NetworkAccess::BoundedBody* bounded = NetworkAccess::BoundedBody::bound(reply.get(), kProbeBounds);
+    ReplyPtr reply(m_nam->send(request));
     co_await reply.get();
     if (!self)
         co_return false;
-    if (bounded->overrun() != NetworkAccess::BoundedBody::Overrun::None)
-        co_return false;
-    co_return isSuccess(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute));
+    co_return reply->error() == Reply::Error::None&& isSuccess(reply->status());
 }
 
 void GatewayClient::found(const CLIConfig& config, const QString& origin)
@@ -301,49 +291,46 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
     if (!url)
         co_return invalidAddress(config);
 
-    QNetworkRequest request(*url);
+    NetworkAccess::Request request;
+    request.url = *url;
+    request.verb = verb;
+    request.body = std::move(body);
     // The request as a whole may take 60 seconds, but the gateway must answer
-    // within 4; the shorter limit is the one that bites.
-    request.setTransferTimeout(kRequestTimeoutMs);
-    // The bearer token must not follow a redirect to another origin.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    request.setRawHeader("Authorization", "Bearer " + config.token.toUtf8());
-    request.setRawHeader("X-Device-Id", deviceId.toUtf8());
-    ReplyPtr reply;
-    if (body) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-        reply.reset(m_nam->sendCustomRequest(request, verb, *body));
-    } else {
-        reply.reset(m_nam->get(request));
-    }
+    // within 4; the shorter limit is the one that bites. The bearer token
+    // does not follow a redirect to another origin: none is followed.
+    request.idleMs = kRequestTimeoutMs;
+    request.headers = { { "Authorization", "Bearer " + config.token.toUtf8() }, { "X-Device-Id", deviceId.toUtf8() } };
+    if (request.body)
+        request.headers.append(std::pair<QByteArray, QByteArray>("Content-Type", "application/json"));
     if (m_deadlineMs)
         bounds.deadlineMs = *m_deadlineMs;
-    NetworkAccess::BoundedBody* bounded = NetworkAccess::BoundedBody::bound(reply.get(), bounds);
+    request.bounds = bounds;
+    ReplyPtr reply(m_nam->send(request));
     co_await reply.get();
     if (!self)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
 
-    switch (bounded->overrun()) {
-    case NetworkAccess::BoundedBody::Overrun::TooLarge:
+    switch (reply->error()) {
+    case Reply::Error::TooLarge:
         co_return Failure::transport(QStringLiteral("网关的") + NetworkAccess::tooLargeText(bounds.maxBytes));
-    case NetworkAccess::BoundedBody::Overrun::Deadline:
+    case Reply::Error::Deadline:
         co_return Failure::unanswered(noAnswerText(bounds.deadlineMs));
-    case NetworkAccess::BoundedBody::Overrun::None:
+    default:
         break;
     }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QByteArray data = bounded->take();
-    if (!status.isValid())
+    const int status = reply->status();
+    const QByteArray data = reply->take();
+    if (status == 0)
         co_return sentUnanswered(reply->error()) ? Failure::unanswered(transportText(*reply))
                                                  : Failure::transport(transportText(*reply));
     if (isSuccess(status)) {
-        // A 2xx whose body was cut off (connection dropped, transfer time-out)
-        // is no answer: its partial body must not pass for the whole one.
-        if (reply->error() != QNetworkReply::NoError)
+        // A 2xx whose body was cut off (connection dropped, idle limit) is no
+        // answer: its partial body must not pass for the whole one.
+        if (reply->error() != Reply::Error::None)
             co_return Failure::unanswered(transportText(*reply));
         co_return data;
     }
-    co_return Failure::gateway(GatewayError::fromReply(status.toInt(), data, CLIConfig::heldTokens() << config.token));
+    co_return Failure::gateway(GatewayError::fromReply(status, data, CLIConfig::heldTokens() << config.token));
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::get(

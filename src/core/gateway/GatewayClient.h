@@ -16,9 +16,6 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkRequest;
-
 // The HTTP side of the status model: finds a live gateway origin for a
 // configuration (the recorded address; when that names this machine or one
 // on a local network, also this machine's ".local" name and 127.0.0.1) with a
@@ -75,7 +72,7 @@ public:
     // The origin when a phone could reach it; none for loopback addresses.
     static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
     // A transport failure (no HTTP status) in words a user reads.
-    static QString transportText(const QNetworkReply& reply);
+    static QString transportText(const NetworkAccess::Reply& reply);
     // A request with no answer within `ms`: "网关 4 秒内没有回复".
     static QString noAnswerText(int ms);
     // The note shown when the origin found is not the configured address.
@@ -106,7 +103,7 @@ private:
     QCoro::Task<Result<QByteArray>> send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
         std::optional<QByteArray> body, NetworkAccess::Bounds bounds);
 
-    QNetworkAccessManager* m_nam;
+    NetworkAccess::Manager* m_nam;
     QHash<QString, QString> m_resolved;
     ResolvedHandler m_onResolved;
     std::optional<QString> m_hostName;

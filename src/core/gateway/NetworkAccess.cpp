@@ -2,134 +2,482 @@
 
 #include "core/platform/HttpAddress.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QPointer>
+#include <QMetaObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
-#include <utility>
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
 
 namespace NetworkAccess {
 
 namespace {
-constexpr qint64 kReadAhead = 256 * 1024;
 
-class LoopbackBypass : public QNetworkProxyFactory {
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
-    {
-        if (HttpAddress::isLoopbackHost(query.peerHostName()))
-            return { QNetworkProxy(QNetworkProxy::NoProxy) };
-        return systemProxyForQuery(query);
-    }
-};
+std::atomic<int> g_divisor { 1 };
 
-class Manager : public QNetworkAccessManager {
-public:
-    using QNetworkAccessManager::QNetworkAccessManager;
+int scaled(int ms)
+{
+    return qMax(1, ms / qMax(1, g_divisor.load()));
+}
 
-protected:
-    QNetworkReply* createRequest(Operation op, const QNetworkRequest& original, QIODevice* outgoingData) override
-    {
-        // Over HTTP/2 Qt's network thread takes in what the server sends
-        // whatever the read buffer says; HTTP/1.1 waits for it.
-        QNetworkRequest request(original);
-        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-        return QNetworkAccessManager::createRequest(op, request, outgoingData);
-    }
-};
+constexpr int kMaxRedirects = 10;
+
+CURLM* multiOf(void* m)
+{
+    return static_cast<CURLM*>(m);
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    const auto defaultPort = [](const QUrl& u) { return u.scheme() == QLatin1String("https") ? 443 : 80; };
+    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0
+        && a.port(defaultPort(a)) == b.port(defaultPort(b));
+}
+
 } // namespace
 
-QNetworkAccessManager* create(QObject* parent)
-{
-    auto* nam = new Manager(parent);
-    nam->setProxyFactory(new LoopbackBypass);
-    nam->setCache(nullptr);
-    // The manager deletes its replies without `finished`, which would leave
-    // every coroutine awaiting one suspended for ever. `destroyed` comes after
-    // the owner's QPointers are cleared and before its children go, so each
-    // awaiting coroutine resumes here, finds its owner gone and ends.
-    if (parent) {
-        QObject::connect(parent, &QObject::destroyed, nam, [nam] {
-            // Guarded first: a resumed coroutine may let go of another reply.
-            QList<QPointer<QNetworkReply>> replies;
-            for (QNetworkReply* reply : nam->findChildren<QNetworkReply*>(Qt::FindDirectChildrenOnly))
-                replies.append(reply);
-            for (const QPointer<QNetworkReply>& reply : std::as_const(replies)) {
-                if (reply && reply->isRunning())
-                    reply->abort();
-            }
-        });
+struct Reply::Transfer {
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    // Whether the last answer's header section came to its blank line: curl
+    // takes a connection closed within it for an answer with no body.
+    bool headersEnded = false;
+
+    ~Transfer()
+    {
+        if (easy)
+            curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
     }
-    return nam;
+
+    // The body, decoded, as curl reads it: the byte past the cap is refused,
+    // which ends the transfer there.
+    static size_t onBody(char* data, size_t size, size_t count, void* user)
+    {
+        auto* reply = static_cast<Reply*>(user);
+        const size_t length = size * count;
+        reply->m_lastByte.restart();
+        if (reply->m_body.size() + qint64(length) > reply->m_request.bounds.maxBytes) {
+            reply->m_cut = Error::TooLarge;
+            return 0;
+        }
+        reply->m_body.append(data, qsizetype(length));
+        return length;
+    }
+
+    // curl hands over whole header lines and refuses one longer than 100 KB
+    // itself; the section as a whole is bounded here.
+    static size_t onHeader(char* data, size_t size, size_t count, void* user)
+    {
+        auto* reply = static_cast<Reply*>(user);
+        const size_t length = size * count;
+        reply->m_lastByte.restart();
+        reply->m_headerBytes += qint64(length);
+        if (reply->m_headerBytes > kMaxHeaderBytes || ++reply->m_headerLines > kMaxHeaderLines) {
+            reply->m_cut = Error::Malformed;
+            return 0;
+        }
+        const QByteArrayView line(data, qsizetype(length));
+        reply->m_transfer->headersEnded = line == "\r\n" || line == "\n";
+        if (line.startsWith("HTTP/"))
+            reply->m_basicChallenge = false;
+        else if (line.size() > 17 && qstrnicmp(line.data(), "www-authenticate:", 17) == 0)
+            reply->m_basicChallenge |= line.sliced(17).toByteArray().trimmed().toLower().startsWith("basic");
+        return length;
+    }
+};
+
+// A socket curl watches, with a notifier for each direction.
+struct Manager::Watch {
+    QSocketNotifier* read = nullptr;
+    QSocketNotifier* write = nullptr;
+};
+
+Reply::Reply(Manager* manager, Request request)
+    : QObject(manager)
+    , m_manager(manager)
+    , m_transfer(std::make_unique<Transfer>())
+    , m_request(std::move(request))
+{
 }
 
-BoundedBody* BoundedBody::bound(QNetworkReply* reply, Bounds bounds)
+Reply::~Reply()
 {
-    return new BoundedBody(reply, bounds);
+    if (m_running && m_manager)
+        curl_multi_remove_handle(multiOf(m_manager->m_multi), m_transfer->easy);
 }
 
-BoundedBody::BoundedBody(QNetworkReply* reply, Bounds bounds)
-    : QObject(reply)
-    , m_reply(reply)
-    , m_maxBytes(bounds.maxBytes)
+void Reply::start()
 {
-    auto* deadline = new QTimer(this);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, this, [this] { cut(Overrun::Deadline); });
-    connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
-    deadline->start(bounds.deadlineMs);
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
-        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > m_maxBytes)
-            cut(Overrun::TooLarge);
-    });
-    // Qt's network thread reads no further ahead than its read buffer (a
-    // count on this thread alone would let it read gigabytes first); read as
-    // it comes, so that the buffer keeps being freed.
-    reply->setReadBufferSize(kReadAhead);
-    // A request with a body starts on the next turn of the event loop, and
-    // Qt loses a size set before that: it is set again once it has started.
-    QMetaObject::invokeMethod(
-        this, [this] { m_reply->setReadBufferSize(kReadAhead); }, Qt::QueuedConnection);
-    connect(reply, &QIODevice::readyRead, this, &BoundedBody::drain);
-}
-
-void BoundedBody::drain()
-{
-    if (m_overrun != Overrun::None)
+    CURL* easy = curl_easy_init();
+    m_transfer->easy = easy;
+    if (!easy) {
+        m_errorString = QStringLiteral("out of memory");
+        end(Error::Other);
         return;
-    // Only what has arrived: read(n) allocates n bytes up front and the body
-    // would keep that capacity, the whole cap for every reply in flight.
-    m_body.append(m_reply->read(qMin(m_reply->bytesAvailable(), m_maxBytes + 1 - m_body.size())));
-    if (m_body.size() > m_maxBytes)
-        cut(Overrun::TooLarge);
+    }
+    // A login in the address is sent only when the server asks for it.
+    const QByteArray url = m_request.url.toEncoded(QUrl::RemoveUserInfo);
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_transfer->errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Redirects are followed by hand, to the same origin only.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    // Over HTTP/2 a server's stream window lets it send ahead of what is read.
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0");
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    // A declared length past the cap ends the transfer before the body.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.bounds.maxBytes));
+    // A backstop: the deadline below says which limit it was.
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(scaled(m_request.bounds.deadlineMs)) + 1000L);
+    // The environment's proxy (curl reads it), never for this machine's own addresses.
+    if (HttpAddress::isLoopbackHost(m_request.url.host()))
+        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    for (const auto& [name, value] : std::as_const(m_request.headers))
+        m_transfer->headers = curl_slist_append(m_transfer->headers, (name + ": " + value).constData());
+    if (m_request.body) {
+        // No "Expect: 100-continue" wait before the body.
+        m_transfer->headers = curl_slist_append(m_transfer->headers, "Expect:");
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_request.body->size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, m_request.body->constData());
+        if (m_request.verb != "POST")
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_request.verb.constData());
+        // A request that changes something goes on a connection of its own:
+        // curl sends a request again when a reused connection turns out
+        // closed, and the first may have arrived all the same.
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+    } else if (m_request.verb != "GET") {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_request.verb.constData());
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_transfer->headers);
+
+    m_deadline = new QTimer(this);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, [this] { end(Error::Deadline); });
+    m_deadline->start(scaled(m_request.bounds.deadlineMs));
+    m_idle = new QTimer(this);
+    m_idle->setSingleShot(true);
+    connect(m_idle, &QTimer::timeout, this, &Reply::checkIdle);
+    m_lastByte.start();
+    m_idle->start(scaled(m_request.idleMs));
+
+    if (curl_multi_add_handle(multiOf(m_manager->m_multi), easy) != CURLM_OK) {
+        m_errorString = QStringLiteral("could not start the transfer");
+        end(Error::Other);
+        return;
+    }
+    m_running = true;
 }
 
-void BoundedBody::cut(Overrun why)
+void Reply::checkIdle()
 {
-    if (m_overrun != Overrun::None)
+    const qint64 left = scaled(m_request.idleMs) - m_lastByte.elapsed();
+    if (left > 0)
+        m_idle->start(int(left));
+    else
+        end(Error::Idle);
+}
+
+void Reply::abort()
+{
+    end(Error::Canceled);
+}
+
+// Ends the transfer (when it still runs) with `error`; the reply finishes on
+// the next turn of the event loop, outside curl's calls.
+void Reply::end(Error error)
+{
+    if (m_ended)
         return;
-    m_overrun = why;
+    m_ended = true;
+    m_error = error;
+    if (m_running) {
+        m_running = false;
+        if (m_manager)
+            curl_multi_remove_handle(multiOf(m_manager->m_multi), m_transfer->easy);
+    }
+    if (m_deadline)
+        m_deadline->stop();
+    if (m_idle)
+        m_idle->stop();
+    if (error == Error::TooLarge || error == Error::Deadline) {
+        m_body.clear();
+        m_body.squeeze();
+    }
+    QMetaObject::invokeMethod(this, &Reply::deliver, Qt::QueuedConnection);
+}
+
+void Reply::deliver()
+{
+    if (m_delivered)
+        return;
+    m_delivered = true;
+    emit finished();
+    if (const std::coroutine_handle<> waiter = std::exchange(m_waiter, {}))
+        waiter.resume();
+}
+
+// Another answer at the same origin takes the request there, with a GET
+// after a 303, or after a 301 or 302 to a POST; another origin's is the answer.
+bool Reply::followRedirect()
+{
+    if (m_status < 301 || m_status > 308 || m_status == 304 || m_status == 305 || m_status == 306)
+        return false;
+    char* location = nullptr;
+    curl_easy_getinfo(m_transfer->easy, CURLINFO_REDIRECT_URL, &location);
+    if (!location || m_redirects >= kMaxRedirects)
+        return false;
+    const QUrl target = QUrl::fromEncoded(QByteArray(location), QUrl::StrictMode);
+    if (!target.isValid() || !sameOrigin(target, m_request.url))
+        return false;
+    ++m_redirects;
     m_body.clear();
-    m_body.squeeze();
-    // Finishes the reply at once: whoever awaits it resumes here.
-    if (!m_reply->isFinished())
-        m_reply->abort();
+    CURL* easy = m_transfer->easy;
+    curl_easy_setopt(easy, CURLOPT_URL, location);
+    if (m_request.body && (m_status == 303 || (m_request.verb == "POST" && m_status <= 302))) {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    }
+    return curl_multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
 }
 
-QByteArray BoundedBody::take()
+// A 401 asking for a login that the address holds: the request goes again
+// with that login in place of its own Authorization header. Never a request
+// with a body.
+bool Reply::logIn()
 {
-    drain();
-    if (m_overrun != Overrun::None)
-        return {};
-    return std::exchange(m_body, QByteArray());
+    if (m_status != 401 || !m_basicChallenge || m_loggedIn || m_request.body || m_request.url.userName().isEmpty())
+        return false;
+    m_loggedIn = true;
+    m_body.clear();
+    CURL* easy = m_transfer->easy;
+    curl_slist_free_all(m_transfer->headers);
+    m_transfer->headers = nullptr;
+    for (const auto& [name, value] : std::as_const(m_request.headers)) {
+        if (name.compare("Authorization", Qt::CaseInsensitive) != 0)
+            m_transfer->headers = curl_slist_append(m_transfer->headers, (name + ": " + value).constData());
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_transfer->headers);
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
+    const QByteArray user = m_request.url.userName(QUrl::FullyDecoded).toUtf8();
+    const QByteArray password = m_request.url.password(QUrl::FullyDecoded).toUtf8();
+    curl_easy_setopt(easy, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, password.constData());
+    return curl_multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
+}
+
+void Reply::completed(int result)
+{
+    const auto code = CURLcode(result);
+    m_running = false;
+    long status = 0;
+    curl_easy_getinfo(m_transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    m_status = int(status);
+    if (code == CURLE_OK && !m_ended && (logIn() || followRedirect())) {
+        m_status = 0;
+        m_running = true;
+        return;
+    }
+    m_errorString = QString::fromUtf8(m_transfer->errorBuffer).trimmed();
+    if (m_errorString.isEmpty())
+        m_errorString = QString::fromUtf8(curl_easy_strerror(code));
+    if (m_cut) {
+        end(*m_cut);
+        return;
+    }
+    switch (code) {
+    case CURLE_OK:
+        end(m_transfer->headersEnded ? Error::None : Error::Dropped);
+        return;
+    case CURLE_FILESIZE_EXCEEDED:
+        end(Error::TooLarge);
+        return;
+    case CURLE_OPERATION_TIMEDOUT:
+        end(Error::Deadline);
+        return;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT: {
+        long os = 0;
+        curl_easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
+        if (code == CURLE_COULDNT_CONNECT && os != 0)
+            m_errorString = QString::fromLocal8Bit(std::strerror(int(os)));
+        end(Error::Refused);
+        return;
+    }
+    case CURLE_RECV_ERROR: {
+        // A connection reset, or a chunked body that breaks the protocol.
+        long os = 0;
+        curl_easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
+        end(os != 0 ? Error::Dropped : Error::Malformed);
+        return;
+    }
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SEND_ERROR:
+        end(Error::Dropped);
+        return;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_OUT_OF_MEMORY: // also a header line past curl's own limit
+        end(Error::Malformed);
+        return;
+    default:
+        end(Error::Other);
+        return;
+    }
+}
+
+Manager::Manager(QObject* parent)
+    : QObject(parent)
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    m_multi = curl_multi_init();
+    m_timer = new QTimer(this);
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+    curl_multi_setopt(multiOf(m_multi), CURLMOPT_SOCKETFUNCTION, &Manager::onSocket);
+    curl_multi_setopt(multiOf(m_multi), CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multiOf(m_multi), CURLMOPT_TIMERFUNCTION, &Manager::onTimer);
+    curl_multi_setopt(multiOf(m_multi), CURLMOPT_TIMERDATA, this);
+}
+
+Manager::~Manager()
+{
+    abortAll();
+    for (const QPointer<Reply>& reply : std::as_const(m_replies)) {
+        if (reply && reply->m_running) {
+            reply->m_running = false;
+            curl_multi_remove_handle(multiOf(m_multi), reply->m_transfer->easy);
+        }
+    }
+    curl_multi_cleanup(multiOf(m_multi));
+    for (Watch* watch : std::as_const(m_watches))
+        delete watch;
+}
+
+Reply* Manager::send(Request request)
+{
+    auto* reply = new Reply(this, std::move(request));
+    m_replies.removeIf([](const QPointer<Reply>& r) { return !r; });
+    m_replies.append(reply);
+    reply->start();
+    return reply;
+}
+
+int Manager::onSocket(void* easy, int fd, int what, void* self, void* watchp)
+{
+    Q_UNUSED(easy);
+    Q_UNUSED(watchp);
+    auto* manager = static_cast<Manager*>(self);
+    Watch* watch = manager->m_watches.value(fd);
+    if (what == CURL_POLL_REMOVE) {
+        if (watch) {
+            manager->m_watches.remove(fd);
+            // Disabled now: a new socket may take the same number at once.
+            watch->read->setEnabled(false);
+            watch->write->setEnabled(false);
+            watch->read->deleteLater();
+            watch->write->deleteLater();
+            delete watch;
+        }
+        return 0;
+    }
+    if (!watch) {
+        watch = new Watch;
+        watch->read = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, manager);
+        watch->write = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, manager);
+        connect(
+            watch->read, &QSocketNotifier::activated, manager, [manager, fd] { manager->act(fd, CURL_CSELECT_IN); });
+        connect(
+            watch->write, &QSocketNotifier::activated, manager, [manager, fd] { manager->act(fd, CURL_CSELECT_OUT); });
+        manager->m_watches.insert(fd, watch);
+    }
+    watch->read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    watch->write->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+    return 0;
+}
+
+int Manager::onTimer(void* multi, long timeoutMs, void* self)
+{
+    Q_UNUSED(multi);
+    auto* manager = static_cast<Manager*>(self);
+    if (timeoutMs < 0)
+        manager->m_timer->stop();
+    else
+        manager->m_timer->start(int(qMin<long>(timeoutMs, 24L * 3600 * 1000)));
+    return 0;
+}
+
+void Manager::act(int fd, int events)
+{
+    int running = 0;
+    curl_multi_socket_action(multiOf(m_multi), curl_socket_t(fd), events, &running);
+    collect();
+}
+
+void Manager::collect()
+{
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multiOf(m_multi), &left)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        CURL* easy = message->easy_handle;
+        const CURLcode result = message->data.result;
+        curl_multi_remove_handle(multiOf(m_multi), easy);
+        Reply* reply = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &reply);
+        if (reply)
+            reply->completed(int(result));
+    }
+}
+
+void Manager::abortAll()
+{
+    // Guarded: a resumed coroutine may let go of another reply.
+    const QList<QPointer<Reply>> replies = m_replies;
+    for (const QPointer<Reply>& reply : replies) {
+        if (!reply)
+            continue;
+        reply->end(Reply::Error::Canceled);
+        reply->deliver();
+    }
+}
+
+Manager* create(QObject* parent)
+{
+    auto* manager = new Manager(parent);
+    // `destroyed` comes after the owner's QPointers are cleared and before its
+    // children go, so each awaiting coroutine resumes here, finds its owner
+    // gone and ends.
+    if (parent)
+        QObject::connect(parent, &QObject::destroyed, manager, [manager] { manager->abortAll(); });
+    return manager;
 }
 
 QString tooLargeText(qint64 maxBytes)
 {
     return QStringLiteral("回复太大（超过 %1 MB），没有读完").arg(maxBytes / (1024 * 1024));
+}
+
+void setTimeLimitsDividedForTesting(int divisor)
+{
+    g_divisor = qMax(1, divisor);
 }
 
 } // namespace NetworkAccess

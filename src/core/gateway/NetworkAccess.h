@@ -1,69 +1,177 @@
 #pragma once
 
 #include <QByteArray>
-#include <QNetworkReply>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
 
+#include <QCoroTask>
+
+#include <coroutine>
 #include <memory>
+#include <optional>
+#include <utility>
 
-class QNetworkAccessManager;
-class QObject;
+class QTimer;
 
 namespace NetworkAccess {
 
-// A manager for gateway and provider traffic: no disk cache, no HTTP/2 (which
-// would read past a reply's read buffer), and loopback addresses never go
-// through a proxy (everything else follows the system's settings). When
-// `parent` is destroyed, every reply still in flight is aborted, so that the
-// coroutines awaiting them resume (with their owner gone) instead of leaking.
-QNetworkAccessManager* create(QObject* parent);
+// What one reply may take: a server on the network can send a body without
+// end, or drip it a byte at a time.
+struct Bounds {
+    qint64 maxBytes; // the body, decoded, as it arrives
+    int deadlineMs; // the whole exchange, connection and headers included
+};
+
+// One HTTP request. A request with a body (a POST) goes on a connection of its
+// own and is never sent again by the transport.
+struct Request {
+    QUrl url;
+    QByteArray verb = QByteArrayLiteral("GET");
+    std::optional<QByteArray> body;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    Bounds bounds { 8 * 1024 * 1024, 60000 };
+    // This long without a byte from the server ends the request.
+    int idleMs = 4000;
+};
+
+class Manager;
+
+// One request on its way, and then its answer. Finishes exactly once (also
+// when its manager's owner goes first); awaited with `co_await reply.get()`.
+class Reply : public QObject {
+    Q_OBJECT
+public:
+    enum class Error {
+        None,
+        TooLarge, // the body grew, or was announced, past the cap
+        Deadline, // the whole exchange took longer than its deadline
+        Idle, // nothing came for the idle limit
+        Canceled, // its owner ended it
+        Refused, // no connection: nothing was sent
+        Dropped, // the connection broke after the request went out, before the whole answer
+        Malformed, // an answer that breaks the protocol or does not decompress
+        Other,
+    };
+
+    ~Reply() override;
+
+    bool isFinished() const { return m_delivered; }
+    Error error() const { return m_error; }
+    // The HTTP status of the answer, 0 when none came.
+    int status() const { return m_status; }
+    // What the transport said, in English, for an error without words of ours.
+    QString errorString() const { return m_errorString; }
+    // The whole body, once finished (empty after TooLarge or Deadline).
+    QByteArray take() { return std::exchange(m_body, QByteArray()); }
+    // Ends the request now, as Canceled.
+    void abort();
+
+    struct Awaiter {
+        Reply* reply;
+        bool await_ready() const noexcept { return !reply || reply->m_delivered; }
+        void await_suspend(std::coroutine_handle<> handle) noexcept { reply->m_waiter = handle; }
+        void await_resume() const noexcept { }
+    };
+
+signals:
+    void finished();
+
+private:
+    friend class Manager;
+    struct Transfer;
+
+    Reply(Manager* manager, Request request);
+    void start();
+    void completed(int code);
+    void end(Error error);
+    void deliver();
+    void checkIdle();
+    bool followRedirect();
+    bool logIn();
+
+    QPointer<Manager> m_manager;
+    std::unique_ptr<Transfer> m_transfer;
+    Request m_request;
+    QByteArray m_body;
+    int m_status = 0;
+    Error m_error = Error::None;
+    std::optional<Error> m_cut; // set by a callback that refused a byte
+    QString m_errorString;
+    qint64 m_headerBytes = 0;
+    int m_headerLines = 0;
+    int m_redirects = 0;
+    bool m_basicChallenge = false;
+    bool m_loggedIn = false;
+    bool m_running = false;
+    bool m_ended = false;
+    bool m_delivered = false;
+    QElapsedTimer m_lastByte;
+    QTimer* m_idle = nullptr;
+    QTimer* m_deadline = nullptr;
+    std::coroutine_handle<> m_waiter;
+};
+
+// The transfers of one owner on libcurl's multi interface, driven from this
+// thread's event loop by socket notifiers and a timer: the GUI thread never
+// waits on the network. GETs share connections; the environment's proxy is
+// used except for loopback addresses; certificates are checked; only
+// redirects to the same origin are followed.
+class Manager : public QObject {
+    Q_OBJECT
+public:
+    explicit Manager(QObject* parent = nullptr);
+    ~Manager() override;
+
+    // Starts the request at once; the reply is a child of the manager.
+    Reply* send(Request request);
+    // Finishes every reply still in flight, as Canceled, before this returns.
+    void abortAll();
+
+private:
+    friend class Reply;
+    struct Watch;
+    static int onSocket(void* easy, int fd, int what, void* self, void* watch);
+    static int onTimer(void* multi, long timeoutMs, void* self);
+    void act(int fd, int events);
+    void collect();
+
+    void* m_multi = nullptr;
+    QTimer* m_timer = nullptr;
+    QHash<int, Watch*> m_watches;
+    QList<QPointer<Reply>> m_replies;
+};
+
+// A manager whose replies all finish (as Canceled) when `parent` is destroyed,
+// so that the coroutines awaiting them resume and end instead of leaking.
+Manager* create(QObject* parent);
 
 struct ReplyDeleter {
-    void operator()(QNetworkReply* r) const
+    void operator()(Reply* r) const
     {
         if (r)
             r->deleteLater();
     }
 };
 // A reply that is released with deleteLater when its owner goes out of scope.
-using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleter>;
+using ReplyPtr = std::unique_ptr<Reply, ReplyDeleter>;
 
-// What one reply may take: a server on the network can send a body without
-// end, or drip it a byte at a time, which resets the transfer time-out each time.
-struct Bounds {
-    qint64 maxBytes; // the body, as it arrives
-    int deadlineMs; // the whole exchange, from the moment the reply is bounded
-};
-
-// A reply read within its bounds: its body is taken as it comes, and the
-// reply is aborted (it finishes with OperationCanceledError) as soon as the
-// body grows past the cap, a declared length is past it, or the deadline has
-// passed. Qt's network thread reads no further ahead of it than a small read
-// buffer, so that a fast sender gets no further than the cap and the socket
-// buffers. Lives as a child of the reply; bound right after the request is sent.
-class BoundedBody : public QObject {
-public:
-    enum class Overrun { None, TooLarge, Deadline };
-
-    static BoundedBody* bound(QNetworkReply* reply, Bounds bounds);
-
-    // Once the reply has finished: what cut it short, if anything, and the
-    // whole body (empty after an overrun).
-    Overrun overrun() const { return m_overrun; }
-    QByteArray take();
-
-private:
-    BoundedBody(QNetworkReply* reply, Bounds bounds);
-    void drain();
-    void cut(Overrun why);
-
-    QNetworkReply* m_reply;
-    qint64 m_maxBytes;
-    QByteArray m_body;
-    Overrun m_overrun = Overrun::None;
-};
+// The header section an answer may have: enough for any gateway or provider.
+constexpr qint64 kMaxHeaderBytes = 64 * 1024;
+constexpr int kMaxHeaderLines = 256;
 
 // A body past its cap in a user's words: "回复太大（超过 8 MB），没有读完".
 QString tooLargeText(qint64 maxBytes);
 
+// Lets tests divide every request's deadline and idle limit (1 restores them).
+void setTimeLimitsDividedForTesting(int divisor);
+
 } // namespace NetworkAccess
+
+template <> struct QCoro::detail::awaiter_type<NetworkAccess::Reply*> {
+    using type = NetworkAccess::Reply::Awaiter;
+};

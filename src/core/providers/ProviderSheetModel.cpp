@@ -8,8 +8,6 @@
 #include "core/providers/ProviderVerify.h"
 #include "core/providers/RuntimeBindingStore.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPointer>
 
 namespace {
@@ -123,7 +121,7 @@ ProviderSheetModel::~ProviderSheetModel()
     // A check under way ends now, and nothing it learns is recorded or shown.
     m_closing = true;
     disconnect(this, nullptr, nullptr, nullptr);
-    for (QNetworkReply* reply : findChildren<QNetworkReply*>())
+    for (NetworkAccess::Reply* reply : findChildren<NetworkAccess::Reply*>())
         reply->abort();
 }
 
@@ -306,7 +304,7 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
     if (key) {
         // A manager of its own: one that had taken another account's login
         // (a Base URL with a password) would send it with this account's check.
-        QNetworkAccessManager* nam = NetworkAccess::create(self);
+        NetworkAccess::Manager* nam = NetworkAccess::create(self);
         auto check = ProviderVerify::check(nam, *profile, *key, ProviderVerify::kTimeLimitMs);
         outcome = co_await std::move(check);
         if (!self || self->m_closing)

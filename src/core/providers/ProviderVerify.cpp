@@ -7,14 +7,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPointer>
 #include <QRegularExpression>
 
 #include <algorithm>
-
-#include <QCoroNetworkReply>
 
 namespace ProviderVerify {
 
@@ -95,15 +91,14 @@ QString clean(const QString& text, const QString& key)
 }
 
 // What broke off the transfer, in the user's words; empty when the answer came whole.
-QString transferError(const QNetworkReply& reply)
+QString transferError(const NetworkAccess::Reply& reply)
 {
     switch (reply.error()) {
-    case QNetworkReply::NoError:
+    case NetworkAccess::Reply::Error::None:
         return QString();
-    case QNetworkReply::RemoteHostClosedError:
+    case NetworkAccess::Reply::Error::Dropped:
         return QStringLiteral("没发完就断开了");
-    case QNetworkReply::ProtocolFailure:
-    case QNetworkReply::UnknownContentError: // a body that cannot be decompressed
+    case NetworkAccess::Reply::Error::Malformed: // also a body that cannot be decompressed
         return QStringLiteral("数据坏了，读不出来");
     default:
         return reply.errorString();
@@ -149,20 +144,21 @@ std::optional<QString> baseURLProblem(const QString& baseURL)
     return QStringLiteral("Base URL 要以 http:// 或 https:// 开头");
 }
 
-QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs)
+NetworkAccess::Request request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs)
 {
-    QNetworkRequest r(url);
-    r.setTransferTimeout(timeLimitMs);
-    // The key must not follow a redirect to another origin.
-    r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    NetworkAccess::Request r;
+    r.url = url;
+    // The time limit holds for the whole answer too, however slowly it comes.
+    // The key does not follow a redirect to another origin: none is followed.
+    r.bounds = { kMaxReplyBytes, timeLimitMs };
+    r.idleMs = timeLimitMs;
     const QString p = provider.toLower();
     if (p == QLatin1String("anthropic")) {
-        r.setRawHeader("x-api-key", key.toUtf8());
-        r.setRawHeader("anthropic-version", "2023-06-01");
+        r.headers = { { "x-api-key", key.toUtf8() }, { "anthropic-version", "2023-06-01" } };
     } else if (p == QLatin1String("google")) {
-        r.setRawHeader("x-goog-api-key", key.toUtf8());
+        r.headers = { { "x-goog-api-key", key.toUtf8() } };
     } else {
-        r.setRawHeader("Authorization", "Bearer " + key.toUtf8());
+        r.headers = { { "Authorization", "Bearer " + key.toUtf8() } };
     }
     return r;
 }
@@ -205,7 +201,7 @@ bool refusedKey(const QString& detail)
     return refusal.match(detail).hasMatch();
 }
 
-QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, QString key, int timeLimitMs)
+QCoro::Task<Outcome> check(NetworkAccess::Manager* nam, ProviderProfile profile, QString key, int timeLimitMs)
 {
     const std::optional<QUrl> url = modelsURL(profile.provider, profile.baseURL);
     if (!url) {
@@ -214,29 +210,26 @@ QCoro::Task<Outcome> check(QNetworkAccessManager* nam, ProviderProfile profile, 
             QStringLiteral("不知道去哪验证：")
                 + problem.value_or(QStringLiteral("填上 Base URL（http 或 https）再试")) };
     }
-    NetworkAccess::ReplyPtr reply(nam->get(request(*url, profile.provider, key, timeLimitMs)));
-    QPointer<QNetworkReply> watched(reply.get());
-    // The time limit holds for the whole answer too, however slowly it comes.
-    NetworkAccess::BoundedBody* bounded
-        = NetworkAccess::BoundedBody::bound(reply.get(), { kMaxReplyBytes, timeLimitMs });
+    NetworkAccess::ReplyPtr reply(nam->send(request(*url, profile.provider, key, timeLimitMs)));
+    QPointer<NetworkAccess::Reply> watched(reply.get());
     co_await reply.get();
-    if (!watched) {
-        (void)reply.release();
+    if (!watched || reply->error() == NetworkAccess::Reply::Error::Canceled) {
+        if (!watched)
+            (void)reply.release();
         co_return Outcome { false, QStringLiteral("验证被取消") };
     }
-    switch (bounded->overrun()) {
-    case NetworkAccess::BoundedBody::Overrun::TooLarge:
+    switch (reply->error()) {
+    case NetworkAccess::Reply::Error::TooLarge:
         co_return Outcome { false, NetworkAccess::tooLargeText(kMaxReplyBytes) };
-    case NetworkAccess::BoundedBody::Overrun::Deadline:
+    case NetworkAccess::Reply::Error::Deadline:
+    case NetworkAccess::Reply::Error::Idle:
         // Also after a 2xx status line: an answer not read whole is none.
         co_return interpret(0, QByteArray(), QString(), true, key);
-    case NetworkAccess::BoundedBody::Overrun::None:
+    default:
         break;
     }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError;
-    const QByteArray body = bounded->take();
-    co_return interpret(status.isValid() ? status.toInt() : 0, body, transferError(*reply), timedOut, key);
+    const QByteArray body = reply->take();
+    co_return interpret(reply->status(), body, transferError(*reply), false, key);
 }
 
 } // namespace ProviderVerify

@@ -1,17 +1,14 @@
 #pragma once
 
+#include "core/gateway/NetworkAccess.h"
 #include "core/providers/ProviderProfile.h"
 
 #include <QByteArray>
 #include <QCoroTask>
-#include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
 
 #include <optional>
-
-class QNetworkAccessManager;
-class QNetworkReply;
 
 // Whether a provider accepts a key: one GET of its model list with the key,
 // which a provider answers only for a key it knows.
@@ -38,7 +35,7 @@ std::optional<QUrl> modelsURL(const QString& provider, const std::optional<QStri
 // it is fine or empty.
 std::optional<QString> baseURLProblem(const QString& baseURL);
 // The request with the key where the provider expects it.
-QNetworkRequest request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);
+NetworkAccess::Request request(const QUrl& url, const QString& provider, const QString& key, int timeLimitMs);
 // A finished reply turned into an outcome. `status` is 0 when no HTTP answer
 // came; `networkError` is what broke off the transfer, empty when nothing did.
 Outcome interpret(int status, const QByteArray& body, const QString& networkError, bool timedOut, const QString& key);
@@ -48,9 +45,9 @@ Outcome interpret(int status, const QByteArray& body, const QString& networkErro
 bool refusedKey(const QString& detail);
 
 // Sends the request and waits for the answer (or the time limit). The reply
-// is a child of `nam`; when `nam` goes, the reply is aborted and the check
-// ends with a failure.
+// is a child of `nam`; when `nam`'s owner goes, the reply is aborted and the
+// check ends with a failure.
 QCoro::Task<Outcome> check(
-    QNetworkAccessManager* nam, ProviderProfile profile, QString key, int timeLimitMs = kTimeLimitMs);
+    NetworkAccess::Manager* nam, ProviderProfile profile, QString key, int timeLimitMs = kTimeLimitMs);
 
 } // namespace ProviderVerify

@@ -19,9 +19,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QMap>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
@@ -302,7 +299,7 @@ struct PairAnswer {
 };
 
 QCoro::Task<PairAnswer> postPairStart(
-    QNetworkAccessManager* nam, QUrl url, QString device, QList<WorkspaceRecord> workspaces)
+    NetworkAccess::Manager* nam, QUrl url, QString device, QList<WorkspaceRecord> workspaces)
 {
     QJsonArray list;
     for (const WorkspaceRecord& r : workspaces)
@@ -310,42 +307,42 @@ QCoro::Task<PairAnswer> postPairStart(
             { QStringLiteral("access_token"), r.config.token } });
     const QJsonObject body { { QStringLiteral("device_id"), device }, { QStringLiteral("workspaces"), list } };
 
-    QNetworkRequest request(url);
-    request.setTransferTimeout(WorkspaceCatalog::kPairTimeoutMs);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setRawHeader("X-Device-Id", device.toUtf8());
-    // The one gateway request without a bearer token: the access tokens travel in the body,
-    // so a redirect (a 307 resends the body) may not carry them to another origin.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    NetworkAccess::ReplyPtr reply(nam->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
-    NetworkAccess::BoundedBody* bounded = NetworkAccess::BoundedBody::bound(
-        reply.get(), { WorkspaceCatalog::kPairReplyMaxBytes, WorkspaceCatalog::kPairTimeoutMs });
+    NetworkAccess::Request request;
+    request.url = url;
+    request.verb = QByteArrayLiteral("POST");
+    request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    request.idleMs = WorkspaceCatalog::kPairTimeoutMs;
+    request.bounds = { WorkspaceCatalog::kPairReplyMaxBytes, WorkspaceCatalog::kPairTimeoutMs };
+    // The one gateway request without a bearer token: the access tokens travel
+    // in the body, so a redirect (a 307 resends the body) may not carry them to
+    // another origin; the transport follows none there.
+    request.headers = { { "Content-Type", "application/json" }, { "X-Device-Id", device.toUtf8() } };
+    NetworkAccess::ReplyPtr reply(nam->send(request));
     co_await reply.get();
 
     PairAnswer answer;
-    switch (bounded->overrun()) {
-    case NetworkAccess::BoundedBody::Overrun::TooLarge:
+    switch (reply->error()) {
+    case NetworkAccess::Reply::Error::TooLarge:
         answer.transportFailed = true;
         answer.transportError = NetworkAccess::tooLargeText(WorkspaceCatalog::kPairReplyMaxBytes);
         co_return answer;
-    case NetworkAccess::BoundedBody::Overrun::Deadline:
+    case NetworkAccess::Reply::Error::Deadline:
         answer.transportFailed = true;
         answer.transportError = GatewayClient::noAnswerText(WorkspaceCatalog::kPairTimeoutMs);
         co_return answer;
-    case NetworkAccess::BoundedBody::Overrun::None:
+    default:
         break;
     }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    answer.code = status.isValid() ? status.toInt() : 0;
+    answer.code = reply->status();
     const bool success = answer.code >= 200 && answer.code <= 299;
     // A 2xx whose body broke off or did not decompress is no answer either.
-    if ((!status.isValid() || success) && reply->error() != QNetworkReply::NoError) {
+    if ((answer.code == 0 || success) && reply->error() != NetworkAccess::Reply::Error::None) {
         answer.transportFailed = true;
         answer.transportError = GatewayClient::transportText(*reply);
         co_return answer;
     }
     if (success)
-        answer.body = bounded->take();
+        answer.body = reply->take();
     co_return answer;
 }
 

@@ -17,7 +17,9 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
+namespace NetworkAccess {
+class Manager;
+}
 
 // The workspaces paired on this machine, the one the user is looking at, and
 // the phone pairing link. Built from the pairing files the companion tool
@@ -163,7 +165,7 @@ private:
     quint64 m_reloadGeneration = 0;
     std::optional<QString> m_hostName;
     std::chrono::milliseconds m_syncTimeLimit = kSyncTimeLimit;
-    QNetworkAccessManager* m_nam;
+    NetworkAccess::Manager* m_nam;
     std::function<void()> m_readHook;
     // The stored choice: as the latest reload read it, or as last handed to
     // m_selectionStore when that is newer; unknown before the first reload.

@@ -418,7 +418,7 @@ void TestProviderSheet::boundedAnswers()
     profile.provider = QStringLiteral("openai");
     RawServer raw({ "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n", true });
     profile.baseURL = route == "raw" ? raw.origin() : m_server->origin() + route;
-    QNetworkAccessManager nam;
+    NetworkAccess::Manager nam;
     const ProviderVerify::Outcome outcome
         = QCoro::waitFor(ProviderVerify::check(&nam, profile, QStringLiteral("sk-test"), 1000));
     QCOMPARE(outcome.detail, detail);
