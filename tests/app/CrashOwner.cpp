@@ -129,6 +129,7 @@ RuntimeChildRecord record(int n)
     r.workspace = QStringLiteral("ws-demo");
     r.kind = kKinds.at(n % kKinds.size());
     r.ownerPID = qint32(::getpid());
+    r.ownerStart = ProcessTable::ownStartTicks();
     r.startedAt = QDateTime::currentDateTimeUtc();
     return r;
 }

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <unistd.h>
+
 namespace {
 
 QByteArray readSmall(const QString& path)
@@ -61,6 +63,9 @@ std::optional<ProcessTable::Entry> ProcessTable::entry(pid_t pid)
     e.ppid = ppid;
     e.pgid = pgid;
     e.state = rest.at(0).at(0);
+    // starttime is the stat file's 22nd field, the 20th after the name.
+    if (rest.size() > 19)
+        e.startTicks = rest.at(19).toULongLong();
     const QByteArray cmdline = readSmall(base + QStringLiteral("cmdline"));
     const qsizetype nul = cmdline.indexOf('\0');
     e.argv0 = QString::fromUtf8(nul < 0 ? cmdline : cmdline.left(nul));
@@ -89,6 +94,15 @@ QList<pid_t> ProcessTable::groupMembers(pid_t pgid)
             out.append(pid);
     }
     return out;
+}
+
+quint64 ProcessTable::ownStartTicks()
+{
+    static const quint64 ticks = [] {
+        const std::optional<Entry> self = entry(::getpid());
+        return self ? self->startTicks : quint64(0);
+    }();
+    return ticks;
 }
 
 QByteArray ProcessTable::environment(pid_t pid)

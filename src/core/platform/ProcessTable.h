@@ -23,6 +23,9 @@ public:
         QString exe;
         // 'R', 'S', 'Z', … from /proc/PID/stat.
         char state = '?';
+        // When it started, in clock ticks since boot: with the pid, it names
+        // one process, where a pid alone may by now name a later one.
+        quint64 startTicks = 0;
     };
 
     QHash<pid_t, Entry> byPID;
@@ -36,6 +39,8 @@ public:
     // The process's environment as /proc gives it ("NAME=value", each ended by
     // a NUL); empty when it cannot be read (gone, or another user's).
     static QByteArray environment(pid_t pid);
+    // This process's own start (Entry::startTicks); 0 when /proc does not tell.
+    static quint64 ownStartTicks();
 
     bool isEmpty() const { return byPID.isEmpty(); }
     // The chain of parents of a process, nearest first, ending before PID 0.

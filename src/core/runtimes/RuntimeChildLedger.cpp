@@ -388,9 +388,12 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         QList<RuntimeChildRecord> kept;
         for (const RuntimeChildRecord& stored : records) {
             // An owner that has exited but not been collected (a zombie) is
-            // gone all the same: its children have already been handed on.
+            // gone all the same: its children have already been handed on. So
+            // is one whose pid now runs a process started later.
             const auto owner = table.byPID.constFind(stored.ownerPID);
-            if (stored.ownerPID == myPID || (owner != table.byPID.cend() && owner->state != 'Z')) {
+            const bool ownerRuns = owner != table.byPID.cend() && owner->state != 'Z'
+                && (stored.ownerStart == 0 || owner->startTicks == stored.ownerStart);
+            if (stored.ownerPID == myPID || ownerRuns) {
                 kept.append(stored);
                 continue;
             }

@@ -16,6 +16,9 @@ QJsonObject RuntimeChildRecord::toJson() const
     o.insert(QStringLiteral("startedAt"), startedAt.toUTC().toString(Qt::ISODate));
     if (!launch.isEmpty())
         o.insert(QStringLiteral("launch"), launch);
+    // A JSON number holds a tick count exactly up to 2^53: years of uptime.
+    if (ownerStart != 0)
+        o.insert(QStringLiteral("ownerStart"), qint64(ownerStart));
     return o;
 }
 
@@ -30,12 +33,15 @@ std::optional<RuntimeChildRecord> RuntimeChildRecord::fromJson(const QJsonObject
     const qint64 owner = r.requiredInt(QStringLiteral("ownerPID"));
     const QString started = r.requiredString(QStringLiteral("startedAt"));
     rec.launch = r.string(QStringLiteral("launch"));
+    const qint64 ownerStart = r.integer(QStringLiteral("ownerStart"));
     constexpr qint64 lo = std::numeric_limits<qint32>::min();
     constexpr qint64 hi = std::numeric_limits<qint32>::max();
     if (r.ok() && (pid < lo || pid > hi))
         r.fail(QStringLiteral("pid"));
     if (r.ok() && (owner < lo || owner > hi))
         r.fail(QStringLiteral("ownerPID"));
+    if (r.ok() && ownerStart < 0)
+        r.fail(QStringLiteral("ownerStart"));
     if (r.ok()) {
         const std::optional<QDateTime> date = GatewayTime::parse(started);
         if (date)
@@ -50,5 +56,6 @@ std::optional<RuntimeChildRecord> RuntimeChildRecord::fromJson(const QJsonObject
     }
     rec.pid = qint32(pid);
     rec.ownerPID = qint32(owner);
+    rec.ownerStart = quint64(ownerStart);
     return rec;
 }

@@ -15,6 +15,10 @@ struct RuntimeChildRecord {
     QString workspace;
     QString kind;
     qint32 ownerPID = 0;
+    // The owner's start (ProcessTable::Entry::startTicks), so that its pid
+    // taken by a later process is not read as the owner still running; 0 in
+    // records written before it was kept.
+    quint64 ownerStart = 0;
     QDateTime startedAt;
     // The mark its environment carries (TOLVARINE_LAUNCH). The record is
     // written before the worker is started, with pid 0 until the worker has
@@ -24,6 +28,6 @@ struct RuntimeChildRecord {
     bool operator==(const RuntimeChildRecord&) const = default;
 
     QJsonObject toJson() const;
-    // All six keys but "launch" required with their types; none otherwise, with the failing key.
+    // All six keys but "launch" and "ownerStart" required with their types; none otherwise, with the failing key.
     static std::optional<RuntimeChildRecord> fromJson(const QJsonObject& object, QString* error = nullptr);
 };

@@ -154,6 +154,7 @@ QCoro::Task<> RuntimeController::recordThenSpawn(QString k, quint64 ticket)
     rec.workspace = pending.config.workspace;
     rec.kind = pending.launch.kind;
     rec.ownerPID = qint32(::getpid());
+    rec.ownerStart = ProcessTable::ownStartTicks();
     rec.startedAt = QDateTime::currentDateTimeUtc();
     rec.launch = pending.mark;
     auto landed = RuntimeChildLedger::recordLater(rec);
@@ -273,6 +274,7 @@ void RuntimeController::onStarted(QProcess* process, const QString& workspace, c
         rec.workspace = workspace;
         rec.kind = worker.kind;
         rec.ownerPID = qint32(::getpid());
+        rec.ownerStart = ProcessTable::ownStartTicks();
         rec.startedAt = QDateTime::currentDateTimeUtc();
         rec.launch = worker.mark;
         RuntimeChildLedger::recordLater(rec);

@@ -156,6 +156,8 @@ void TestRuntimeChildLedger::reapDecisions()
     const qint32 reused = startOrphan(QStringLiteral("exec ") + run, &unused);
     // The same, but its record names a living owner (another instance): kept, not signalled.
     const qint32 claimed = startOrphan(QStringLiteral("exec /bin/sleep 60"), &unused);
+    // A worker whose owner's pid now runs a process started later: ended.
+    const qint32 ownerReused = startOrphan(marked(QStringLiteral("l-8"), QStringLiteral("/bin/sleep 60")), &unused);
     // A marked worker of a dead owner that is this test's own child: kept, not signalled.
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -174,15 +176,22 @@ void TestRuntimeChildLedger::reapDecisions()
     const qint32 dead = deadPid();
     const qint32 mine = deadPid(); // this instance's own worker: kept whatever its state
 
+    const quint64 livingStart = ProcessTable::entry(living)->startTicks;
+    QVERIFY(livingStart != 0);
+    RuntimeChildRecord claimedRec = rec(claimed, sleep, living);
+    claimedRec.ownerStart = livingStart;
+    RuntimeChildRecord ownerGone = rec(ownerReused, sleep, living, QStringLiteral("l-8"));
+    ownerGone.ownerStart = livingStart + 1;
+
     const RuntimeChildRecord pending = rec(0, tool.exe(), crashedEarly, QStringLiteral("l-1"));
     const QList<RuntimeChildRecord> ended { rec(orphan, tool.exe(), crashed, QStringLiteral("l-0")), pending,
         rec(viaExec, execs, crashedExecs, QStringLiteral("l-2")),
-        rec(viaShell, wraps, crashedWraps, QStringLiteral("l-3")) };
+        rec(viaShell, wraps, crashedWraps, QStringLiteral("l-3")), ownerGone };
     const RuntimeChildRecord ownChild = rec(childPid, sleep, dead, QStringLiteral("l-6"));
     for (const RuntimeChildRecord& r : ended)
         RuntimeChildLedger::record(r);
     RuntimeChildLedger::record(rec(reused, tool.exe(), dead, QStringLiteral("l-4")));
-    RuntimeChildLedger::record(rec(claimed, sleep, living));
+    RuntimeChildLedger::record(claimedRec);
     RuntimeChildLedger::record(ownChild);
     RuntimeChildLedger::record(rec(foreignPid, QStringLiteral("/opt/brenlow"), dead, QStringLiteral("l-5")));
     RuntimeChildLedger::record(rec(deadPid(), sleep, dead, QStringLiteral("l-7"))); // gone: dropped
@@ -191,17 +200,16 @@ void TestRuntimeChildLedger::reapDecisions()
     QList<RuntimeChildRecord> reaped = ended;
     reaped[1].pid = unnamed;
     QCOMPARE(RuntimeChildLedger::reapAtLaunch(me), reaped);
-    for (const qint32 pid : QList<qint32> { orphan, unnamed, viaExec, viaShell } + started)
+    for (const qint32 pid : QList<qint32> { orphan, unnamed, viaExec, viaShell, ownerReused } + started)
         QTRY_VERIFY2_WITH_TIMEOUT(!ProcessSignals::isAlive(pid), qPrintable(QString::number(pid)), 30000);
-    QCOMPARE(RuntimeChildLedger::load(),
-        (QList<RuntimeChildRecord> { rec(claimed, sleep, living), ownChild, rec(mine, sleep, me) }));
+    QCOMPARE(RuntimeChildLedger::load(), (QList<RuntimeChildRecord> { claimedRec, ownChild, rec(mine, sleep, me) }));
     QVERIFY(ProcessSignals::isAlive(reused));
     QVERIFY(ProcessSignals::isAlive(claimed));
     QCOMPARE(child.state(), QProcess::Running);
     QCOMPARE(foreign.state(), QProcess::Running);
 
     const QString log = TempHome::crumbs();
-    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 4 个")));
+    QVERIFY(log.contains(QStringLiteral("启动时收掉上一任留下的孤儿 5 个")));
     QVERIFY(log.contains(QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(childPid).arg(me)));
     QVERIFY(log.contains(
         QStringLiteral("child.reap 跳过 pid=%1：argv0 对不上（/bin/sleep ≠ /opt/brenlow）").arg(foreignPid)));
