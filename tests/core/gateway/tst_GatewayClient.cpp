@@ -31,6 +31,8 @@ private slots:
     void probesThatDoNotCount_data();
     void probesThatDoNotCount();
     void tokenStaysWithItsGateway();
+    void transportKeeps_data();
+    void transportKeeps();
     void requestDeadline();
     void addressesWithoutPasswords();
     void everyHeldTokenMasked();
@@ -254,6 +256,39 @@ void TestGatewayClient::probesThatDoNotCount()
     QVERIFY(!reply.ok());
     QCOMPARE(reply.failure().code(), -2);
     QVERIFY(elsewhere.requests().isEmpty());
+}
+
+void TestGatewayClient::transportKeeps_data()
+{
+    QTest::addColumn<bool>("redirect"); // else a proxy that does not answer is set in the environment
+    QTest::newRow("a redirect within the origin is followed") << true;
+    QTest::newRow("this machine is asked past the environment's proxy") << false;
+}
+
+// What the transport keeps besides its bounds: a redirect to the same origin
+// is followed with the token, and loopback never goes through a proxy.
+void TestGatewayClient::transportKeeps()
+{
+    QFETCH(bool, redirect);
+    SimGateway sim;
+    QVERIFY2(sim.ok(), sim.output().constData());
+    const QString moved = QStringLiteral("/api/workspaces/ws-demo/moved");
+    const QString commands = QStringLiteral("/api/workspaces/ws-demo/commands");
+    if (redirect)
+        sim.setFault("GET", moved, 302, (sim.origin() + commands).toUtf8());
+    const QByteArray oldProxy = qgetenv("http_proxy");
+    if (!redirect)
+        qputenv("http_proxy", "http://127.0.0.1:9");
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    const Result<QByteArray> reply
+        = QCoro::waitFor(client.get(sim.config(), redirect ? moved : commands, QStringLiteral("dev")));
+    qputenv("http_proxy", oldProxy);
+    QVERIFY2(reply.ok(), qPrintable(reply.ok() ? QString() : reply.failure().description()));
+    QVERIFY(QJsonDocument::fromJson(*reply).isObject());
+    const QJsonObject last = sim.requests().last().toObject();
+    QCOMPARE(last.value("path").toString(), commands);
+    QCOMPARE(last.value("headers").toObject().value("authorization").toString(), "Bearer " + sim.config().token);
 }
 
 // A configured address on another machine that does not answer gets no
