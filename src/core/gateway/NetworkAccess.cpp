@@ -8,7 +8,6 @@
 
 #include <curl/curl.h>
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -16,12 +15,9 @@ namespace NetworkAccess {
 
 namespace {
 
-std::atomic<int> g_divisor { 1 };
-
-int scaled(int ms)
-{
-    return qMax(1, ms / qMax(1, g_divisor.load()));
-}
+// Set from tests on the GUI thread only.
+int g_divisor = 1;
+QString g_dividedOrigin;
 
 constexpr int kMaxRedirects = 10;
 
@@ -140,7 +136,11 @@ void Reply::start()
     // A declared length past the cap ends the transfer before the body.
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.bounds.maxBytes));
     // A backstop: the deadline below says which limit it was.
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(scaled(m_request.bounds.deadlineMs)) + 1000L);
+    if (g_divisor > 1 && m_request.url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery).toString() == g_dividedOrigin) {
+        m_request.bounds.deadlineMs = qMax(1, m_request.bounds.deadlineMs / g_divisor);
+        m_request.idleMs = qMax(1, m_request.idleMs / g_divisor);
+    }
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_request.bounds.deadlineMs) + 1000L);
     // The environment's proxy (curl reads it), never for this machine's own addresses.
     if (HttpAddress::isLoopbackHost(m_request.url.host()))
         curl_easy_setopt(easy, CURLOPT_PROXY, "");
@@ -166,12 +166,12 @@ void Reply::start()
     m_deadline = new QTimer(this);
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, [this] { end(Error::Deadline); });
-    m_deadline->start(scaled(m_request.bounds.deadlineMs));
+    m_deadline->start(m_request.bounds.deadlineMs);
     m_idle = new QTimer(this);
     m_idle->setSingleShot(true);
     connect(m_idle, &QTimer::timeout, this, &Reply::checkIdle);
     m_lastByte.start();
-    m_idle->start(scaled(m_request.idleMs));
+    m_idle->start(m_request.idleMs);
 
     if (curl_multi_add_handle(multiOf(m_manager->m_multi), easy) != CURLM_OK) {
         m_errorString = QStringLiteral("could not start the transfer");
@@ -183,7 +183,7 @@ void Reply::start()
 
 void Reply::checkIdle()
 {
-    const qint64 left = scaled(m_request.idleMs) - m_lastByte.elapsed();
+    const qint64 left = m_request.idleMs - m_lastByte.elapsed();
     if (left > 0)
         m_idle->start(int(left));
     else
@@ -475,9 +475,10 @@ QString tooLargeText(qint64 maxBytes)
     return QStringLiteral("回复太大（超过 %1 MB），没有读完").arg(maxBytes / (1024 * 1024));
 }
 
-void setTimeLimitsDividedForTesting(int divisor)
+void setTimeLimitsDividedForTesting(int divisor, const QString& origin)
 {
     g_divisor = qMax(1, divisor);
+    g_dividedOrigin = origin;
 }
 
 } // namespace NetworkAccess

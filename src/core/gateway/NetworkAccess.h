@@ -167,8 +167,9 @@ constexpr int kMaxHeaderLines = 256;
 // A body past its cap in a user's words: "回复太大（超过 8 MB），没有读完".
 QString tooLargeText(qint64 maxBytes);
 
-// Lets tests divide every request's deadline and idle limit (1 restores them).
-void setTimeLimitsDividedForTesting(int divisor);
+// Lets tests divide the deadline and idle limit of the requests to one origin
+// ("http://127.0.0.1:<port>"); 1 restores them.
+void setTimeLimitsDividedForTesting(int divisor, const QString& origin = QString());
 
 } // namespace NetworkAccess
 

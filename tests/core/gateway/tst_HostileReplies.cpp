@@ -12,8 +12,8 @@
 
 namespace {
 
-// Every request's limits are this many times shorter in the rows that wait
-// for them.
+// The hostile server's requests have limits this many times shorter in the
+// rows that wait for them (the stand-in's keep theirs).
 constexpr int kDivisor = 10;
 
 enum class Kind { List, Health, Artifact, Action, Pairing, Provider };
@@ -248,7 +248,7 @@ void TestHostileReplies::bounded()
     const auto k = Kind(kind);
     RawServer server(a.reply, k == Kind::Health);
     const bool slow = a.ending == Ending::Deadline;
-    NetworkAccess::setTimeLimitsDividedForTesting(slow ? kDivisor : 1);
+    NetworkAccess::setTimeLimitsDividedForTesting(slow ? kDivisor : 1, server.origin());
     bool unknown = false;
     auto hostile = ask(k, server.origin(), m_catalog.get(), &unknown);
 
