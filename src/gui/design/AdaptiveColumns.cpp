@@ -27,12 +27,27 @@ void AdaptiveColumns::adopt()
     arrange();
 }
 
+void AdaptiveColumns::makeInView(LazyRows::Make make, LazyRows::Update update)
+{
+    m_lazy = new LazyRows(nullptr, int(std::lround(m_spacing)), std::move(make), std::move(update), this);
+    m_lazy->setColumns([this](int width) { return columnsFor(width); });
+    updateGeometry();
+    arrange();
+}
+
+void AdaptiveColumns::setKeys(const QStringList& keys)
+{
+    m_lazy->setKeys(keys);
+}
+
 void AdaptiveColumns::setContentWidth(std::optional<qreal> width)
 {
     if (width == m_contentWidth)
         return;
     m_contentWidth = width;
     forgetHeights();
+    if (m_lazy)
+        m_lazy->refill();
     updateGeometry();
     arrange();
 }
@@ -53,6 +68,8 @@ int AdaptiveColumns::cellHeight(QWidget* cell, int width) const
 
 int AdaptiveColumns::heightForWidth(int width) const
 {
+    if (m_lazy)
+        return m_lazy->heightForWidth(width);
     if (m_cells.isEmpty())
         return 0;
     // Kept only while shown: a cell that changes while the grid is hidden
@@ -97,6 +114,10 @@ QSize AdaptiveColumns::minimumSizeHint() const
 
 void AdaptiveColumns::arrange()
 {
+    if (m_lazy) {
+        m_lazy->setGeometry(rect());
+        return;
+    }
     const int w = width();
     const int columns = columnsFor(w);
     const qreal cellWidth = qMax<qreal>(0, (w - (columns - 1) * m_spacing) / columns);

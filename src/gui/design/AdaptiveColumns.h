@@ -2,6 +2,7 @@
 
 #include "core/design/ColumnRule.h"
 #include "gui/design/KeyedReconciler.h"
+#include "gui/design/LazyRows.h"
 
 #include <QHash>
 #include <QWidget>
@@ -12,6 +13,11 @@
 // column rule), filled left to right. Every cell of every row has the same
 // width, the short last row included; cells are top-aligned and keep their
 // own heights; rows and columns are `spacing` apart. Cells are kept by id.
+//
+// A long list makes its cells as they come into view instead (makeInView):
+// the cells in and near the view of the scroll area around the grid, and the
+// ones the keyboard reaches, are made and measured; the others are counted
+// at the made cells' mean height (see LazyRows).
 class AdaptiveColumns : public QWidget {
     Q_OBJECT
 public:
@@ -33,14 +39,23 @@ public:
         adopt();
     }
 
+    // From now on the cells are made as they come into view: `make` returns
+    // the cell of a key, `update` fills it in; setKeys() gives the list.
+    void makeInView(LazyRows::Make make, LazyRows::Update update);
+    // The ids in order; made cells of ids still there are updated, the others go.
+    void setKeys(const QStringList& keys);
+    QStringList keys() const { return m_lazy ? m_lazy->keys() : QStringList(); }
+    LazyRows* lazyRows() const { return m_lazy; }
+
     // The width the column rule reads: the window's measured content width
     // when one is given (a section then has as many columns as the window
     // has room for), else the grid's own width.
     void setContentWidth(std::optional<qreal> width);
 
     int columnCount() const { return columnsFor(width()); }
-    QList<QWidget*> cells() const { return m_cells; }
-    QWidget* cell(const QString& id) const { return m_reconciler.find(id); }
+    // The cells, in order (made as they come into view: the made ones).
+    QList<QWidget*> cells() const { return m_lazy ? m_lazy->madeRows() : m_cells; }
+    QWidget* cell(const QString& id) const { return m_lazy ? m_lazy->row(id) : m_reconciler.find(id); }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -63,6 +78,7 @@ private:
     std::optional<qreal> m_contentWidth;
     KeyedReconciler<QString> m_reconciler;
     QList<QWidget*> m_cells;
+    LazyRows* m_lazy = nullptr;
     // The heights measured so far at each width, until a cell changes: the
     // layouts above ask again and again in one pass, and every cell measures
     // its wrapped texts each time.

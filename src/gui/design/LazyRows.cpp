@@ -5,10 +5,13 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
+#include <QLayoutItem>
+#include <QPaintEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -74,6 +77,12 @@ LazyRows::LazyRows(QScrollArea* area, int spacing, Make make, Update update, QWi
     Q_UNUSED(accessible);
 }
 
+LazyRows::~LazyRows()
+{
+    // The rows go after this part of the column: the focus leaving them tells it nothing any more.
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
 void LazyRows::setKeys(const QStringList& keys)
 {
     setKeys(keys, QSet<QString>(keys.cbegin(), keys.cend()));
@@ -124,6 +133,16 @@ void LazyRows::refresh(const QString& key)
     updateGeometry();
 }
 
+QList<QWidget*> LazyRows::madeRows() const
+{
+    QList<QWidget*> out;
+    for (const QString& key : m_keys) {
+        if (QWidget* made = row(key))
+            out.append(made);
+    }
+    return out;
+}
+
 QWidget* LazyRows::makeRow(const QString& key)
 {
     if (QWidget* made = row(key))
@@ -131,6 +150,8 @@ QWidget* LazyRows::makeRow(const QString& key)
     if (!m_index.contains(key))
         return nullptr;
     QWidget* made = m_make(key);
+    if (made->parentWidget() != this)
+        made->setParent(this);
     m_update(made, key);
     m_rows.insert(key, made);
     forget(key);
@@ -145,6 +166,73 @@ int LazyRows::madeCount() const
     return int(std::count_if(m_rows.cbegin(), m_rows.cend(), [](const QPointer<QWidget>& w) { return !w.isNull(); }));
 }
 
+void LazyRows::setStops(Stops stops)
+{
+    m_stops = std::move(stops);
+    refill();
+}
+
+void LazyRows::setColumns(Columns columns)
+{
+    m_columns = std::move(columns);
+    refill();
+}
+
+void LazyRows::refill()
+{
+    m_heights.clear();
+    m_widths.clear();
+    updateGeometry();
+    fillSoon();
+}
+
+void LazyRows::fillSoon()
+{
+    if (m_fillQueued)
+        return;
+    m_fillQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_fillQueued = false;
+            fill();
+        },
+        Qt::QueuedConnection);
+}
+
+QScrollArea* LazyRows::scrollArea()
+{
+    if (m_area)
+        return m_area;
+    if (m_found && m_found->isAncestorOf(this))
+        return m_found;
+    if (m_found)
+        disconnect(m_found->verticalScrollBar(), nullptr, this, nullptr);
+    m_found = nullptr;
+    for (QWidget* p = parentWidget(); p; p = p->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(p)) {
+            m_found = area;
+            connect(area->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fill(); });
+            break;
+        }
+    }
+    return m_found;
+}
+
+int LazyRows::columnsAt(int width) const
+{
+    return m_columns ? qMax(1, m_columns(width)) : 1;
+}
+
+std::pair<int, int> LazyRows::cellSpan(int width, int column) const
+{
+    const int columns = columnsAt(width);
+    if (columns == 1)
+        return { 0, width };
+    const qreal cell = qMax<qreal>(0, qreal(width - (columns - 1) * m_spacing) / columns);
+    return { int(std::lround(column * (cell + m_spacing))), int(std::lround(column * (cell + m_spacing) + cell)) };
+}
+
 const QHash<QString, int>& LazyRows::measured(int width) const
 {
     if (!m_heights.contains(width)) {
@@ -153,11 +241,15 @@ const QHash<QString, int>& LazyRows::measured(int width) const
         m_widths.append(width);
     }
     QHash<QString, int>& heights = m_heights[width];
+    const int columns = columnsAt(width);
     for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
         if (!it.value() || heights.contains(it.key()))
             continue;
-        const QWidget* w = it.value();
-        heights.insert(it.key(), w->hasHeightForWidth() ? w->heightForWidth(width) : w->sizeHint().height());
+        const auto [left, right] = cellSpan(width, m_index.value(it.key()) % columns);
+        // As a layout would size it: its size hint within its minimum and maximum.
+        const QWidgetItem item(it.value());
+        heights.insert(
+            it.key(), item.hasHeightForWidth() ? item.heightForWidth(right - left) : item.sizeHint().height());
     }
     return heights;
 }
@@ -176,16 +268,30 @@ int LazyRows::estimate(int width) const
     return std::accumulate(heights.cbegin(), heights.cend(), 0) / int(heights.size());
 }
 
+QList<int> LazyRows::lineTops(int width) const
+{
+    const QHash<QString, int>& heights = measured(width);
+    const int guess = estimate(width);
+    const int columns = columnsAt(width);
+    QList<int> tops;
+    tops.reserve(m_keys.size() / columns + 2);
+    int y = 0;
+    for (qsizetype start = 0; start < m_keys.size(); start += columns) {
+        tops.append(y);
+        int line = 0;
+        for (qsizetype i = start; i < qMin(start + columns, m_keys.size()); ++i)
+            line = qMax(line, heights.value(m_keys.at(i), guess));
+        y += line + m_spacing;
+    }
+    tops.append(y);
+    return tops;
+}
+
 int LazyRows::heightForWidth(int width) const
 {
     if (m_keys.isEmpty())
         return 0;
-    const QHash<QString, int>& heights = measured(width);
-    const int guess = estimate(width);
-    int total = m_spacing * int(m_keys.size() - 1);
-    for (const QString& key : m_keys)
-        total += heights.value(key, guess);
-    return total;
+    return lineTops(width).last() - m_spacing;
 }
 
 QSize LazyRows::sizeHint() const
@@ -207,31 +313,50 @@ QSize LazyRows::minimumSizeHint() const
 QList<int> LazyRows::place()
 {
     const int w = width();
+    const QList<int> tops = lineTops(w);
     const QHash<QString, int>& heights = measured(w);
-    const int guess = estimate(w);
-    QList<int> tops;
-    tops.reserve(m_keys.size() + 1);
-    int y = 0;
-    for (const QString& key : std::as_const(m_keys)) {
-        tops.append(y);
-        const int h = heights.value(key, guess);
-        if (QWidget* made = row(key))
-            made->setGeometry(0, y, w, h);
-        y += h + m_spacing;
+    const int columns = columnsAt(w);
+    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
+        if (!it.value())
+            continue;
+        const int at = m_index.value(it.key());
+        const auto [left, right] = cellSpan(w, at % columns);
+        it.value()->setGeometry(left, tops.at(at / columns), right - left, heights.value(it.key()));
     }
-    tops.append(y);
+    m_placedTops = tops;
+    m_placedColumns = columns;
     return tops;
+}
+
+QString LazyRows::nearestStop(qsizetype from, int step) const
+{
+    for (qsizetype i = from; i >= 0 && i < m_keys.size(); i += step) {
+        if (!m_stops || m_stops(m_keys.at(i)))
+            return m_keys.at(i);
+    }
+    return QString();
 }
 
 void LazyRows::fill()
 {
-    if (m_filling || m_keys.isEmpty())
+    if (m_filling) {
+        // The view moved while rows were being made (the scroll range
+        // followed their heights): what it shows now is filled next.
+        m_fillAgain = true;
         return;
-    if (!isVisible()) {
+    }
+    if (m_keys.isEmpty())
+        return;
+    if (!isVisible() && m_area) {
         // The rows in view are made once shown, at the width they have then;
         // till then only the ones always made.
         for (const QString& key : { m_keys.first(), m_keys.last() })
             makeRow(key);
+        if (m_stops) {
+            for (const QString& key : { nearestStop(0, 1), nearestStop(m_keys.size() - 1, -1) })
+                if (!key.isNull())
+                    makeRow(key);
+        }
         return;
     }
     m_filling = true;
@@ -240,41 +365,62 @@ void LazyRows::fill()
     // the sheet around it fits itself to the screen) never shows more.
     const int screenHeight = screen() ? screen()->availableGeometry().height() : 800;
     QRect view(0, 0, width(), screenHeight);
-    QWidget* viewport = m_area ? m_area->viewport() : nullptr;
+    QScrollArea* area = scrollArea();
+    QWidget* viewport = area ? area->viewport() : nullptr;
     const bool shown = viewport && isVisible() && viewport->isAncestorOf(this);
-    if (shown)
+    if (shown) {
         view = QRect(mapFrom(viewport, QPoint(0, 0)), QSize(viewport->width(), qMin(viewport->height(), screenHeight)));
+    } else if (!area && isVisible()) {
+        // Nothing scrolls it: what its window covers of it is in view.
+        const QWidget* top = window();
+        view = QRect(mapFrom(top, QPoint(0, 0)), top->size());
+    }
     const QRect wanted = view.adjusted(0, -view.height() / 2, 0, view.height() / 2);
+    const int columns = columnsAt(width());
+    const auto lineOf = [columns](qsizetype index) { return index / columns; };
 
     // The row at the top of the view keeps its place on screen when rows above it are made.
     QString anchor;
     int anchorOffset = 0;
     QList<int> tops = place();
     if (shown) {
-        for (int i = 0; i < int(m_keys.size()); ++i) {
-            if (tops.at(i + 1) > view.top() && row(m_keys.at(i))) {
+        const auto below = std::upper_bound(tops.cbegin() + 1, tops.cend(), view.top());
+        for (qsizetype i = (below - tops.cbegin() - 1) * columns; i < m_keys.size() && anchor.isEmpty(); ++i) {
+            if (row(m_keys.at(i))) {
                 anchor = m_keys.at(i);
-                anchorOffset = tops.at(i) - view.top();
-                break;
+                anchorOffset = tops.at(lineOf(i)) - view.top();
             }
         }
     }
     for (int round = 0; round < kFillRounds; ++round) {
         QStringList missing;
         const auto want = [&](const QString& key) {
-            if (!row(key) && m_index.contains(key) && !missing.contains(key))
+            if (!key.isNull() && !row(key) && m_index.contains(key) && !missing.contains(key))
                 missing.append(key);
         };
         want(m_keys.first());
         want(m_keys.last());
-        for (const QString& key : std::as_const(m_nearFocus))
-            want(key);
-        // The first row reaching into the wanted part, found by halving.
+        if (m_stops) {
+            want(nearestStop(0, 1));
+            want(nearestStop(m_keys.size() - 1, -1));
+        }
+        const qsizetype focus = m_index.value(m_focusKey, -1);
+        if (focus >= 0) {
+            want(m_keys.value(focus - 1));
+            want(m_keys.value(focus + 1));
+            if (m_stops) {
+                want(nearestStop(focus - 1, -1));
+                want(nearestStop(focus + 1, 1));
+            }
+        }
+        // The first line reaching into the wanted part, found by halving.
         const auto first = std::upper_bound(tops.cbegin(), tops.cend() - 1, wanted.top());
-        for (qsizetype i = qMax<qsizetype>(0, first - tops.cbegin() - 1); i < m_keys.size(); ++i) {
-            if (tops.at(i) >= wanted.bottom())
+        const qsizetype lines = tops.size() - 1;
+        for (qsizetype line = qMax<qsizetype>(0, first - tops.cbegin() - 1); line < lines; ++line) {
+            if (tops.at(line) >= wanted.bottom())
                 break;
-            want(m_keys.at(i));
+            for (qsizetype i = line * columns; i < qMin((line + 1) * columns, m_keys.size()); ++i)
+                want(m_keys.at(i));
         }
         if (missing.isEmpty())
             break;
@@ -284,11 +430,13 @@ void LazyRows::fill()
     }
     updateGeometry();
     m_filling = false;
-    const int moved = anchor.isEmpty() ? 0 : tops.at(m_index.value(anchor)) - view.top() - anchorOffset;
-    if (moved != 0 && m_area && m_area->widget()) {
+    if (std::exchange(m_fillAgain, false))
+        fillSoon();
+    const int moved = anchor.isEmpty() ? 0 : tops.at(lineOf(m_index.value(anchor))) - view.top() - anchorOffset;
+    if (moved != 0 && area && area->widget()) {
         // The scroll range takes the column's new height first.
-        QCoreApplication::sendPostedEvents(m_area->widget(), QEvent::LayoutRequest);
-        m_area->verticalScrollBar()->setValue(m_area->verticalScrollBar()->value() + moved);
+        QCoreApplication::sendPostedEvents(area->widget(), QEvent::LayoutRequest);
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->value() + moved);
     }
 }
 
@@ -300,11 +448,9 @@ void LazyRows::focusMoved(QWidget* now)
     if (!rowWidget)
         return;
     const QString key = m_rows.key(rowWidget);
-    const int at = m_index.value(key, -1);
-    if (at < 0)
+    if (!m_index.contains(key))
         return;
-    m_nearFocus = { m_keys.value(at - 1), m_keys.value(at + 1) };
-    m_nearFocus.removeAll(QString());
+    m_focusKey = key;
     fill();
 }
 
@@ -344,4 +490,25 @@ void LazyRows::showEvent(QShowEvent* event)
     m_heights.clear();
     m_widths.clear();
     fill();
+}
+
+void LazyRows::paintEvent(QPaintEvent* event)
+{
+    // A part with no row made is on screen: the column moved in its scroll
+    // area without a scroll (a section above it grew), or the view grew.
+    if (m_filling || m_fillQueued || m_placedTops.size() < 2 || m_placedColumns != columnsAt(width()))
+        return;
+    const QRect painted = event->rect();
+    const auto first = std::upper_bound(m_placedTops.cbegin(), m_placedTops.cend() - 1, painted.top());
+    const qsizetype lines = m_placedTops.size() - 1;
+    for (qsizetype line = qMax<qsizetype>(0, first - m_placedTops.cbegin() - 1); line < lines; ++line) {
+        if (m_placedTops.at(line) > painted.bottom())
+            break;
+        for (qsizetype i = line * m_placedColumns; i < qMin((line + 1) * m_placedColumns, m_keys.size()); ++i) {
+            if (!row(m_keys.at(i))) {
+                fillSoon();
+                return;
+            }
+        }
+    }
 }

@@ -67,11 +67,25 @@ QWidget* block(const QString& identifier, QVBoxLayout** layout, int spacing, QWi
 
 TaskEvidenceView::TaskEvidenceView(
     const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent)
-    : QWidget(parent)
-    , m_model(new TaskEvidenceModel(command, std::move(cfg), status, this))
-    , m_initialShowDiff(EvidenceText::isLive(command))
+    : TaskEvidenceView(new TaskEvidenceModel(command, std::move(cfg), status), true, parent)
 {
-    const QString id = command.id;
+}
+
+TaskEvidenceView::TaskEvidenceView(TaskEvidenceModel* model, QWidget* parent)
+    : TaskEvidenceView(model, false, parent)
+{
+}
+
+TaskEvidenceView::TaskEvidenceView(TaskEvidenceModel* model, bool owned, QWidget* parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_ownsModel(owned)
+    , m_initialShowDiff(EvidenceText::isLive(model->command()))
+{
+    if (owned)
+        model->setParent(this);
+    Status* status = model->status();
+    const QString id = model->command().id;
     m_stack = new QVBoxLayout(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_stack->setSpacing(10);
@@ -114,7 +128,12 @@ TaskEvidenceView::TaskEvidenceView(
     headlineRow->addWidget(m_headline, 0, Qt::AlignVCenter);
     headlineRow->addStretch(1);
     m_retry = new SecondaryButton(
-        QStringLiteral("重试"), QStringLiteral("evidence.retry.") + id, [this] { m_model->retry(); }, m_artifacts);
+        QStringLiteral("重试"), QStringLiteral("evidence.retry.") + id,
+        [this] {
+            if (m_model)
+                m_model->retry();
+        },
+        m_artifacts);
     headlineRow->addWidget(m_retry, 0, Qt::AlignVCenter);
     artCol->addLayout(headlineRow);
     m_rows = new QVBoxLayout;
@@ -149,7 +168,9 @@ TaskEvidenceView::TaskEvidenceView(
     progCol->addWidget(m_progressNote);
     m_stack->addWidget(m_progress);
 
-    connect(m_model, &TaskEvidenceModel::changed, this, &TaskEvidenceView::refresh);
+    connect(model, &TaskEvidenceModel::changed, this, &TaskEvidenceView::refresh);
+    if (!owned)
+        connect(model, &QObject::destroyed, this, [this] { m_model = nullptr; });
     if (status) {
         connect(status, &Status::teamChanged, this, &TaskEvidenceView::refreshOrigin);
         connect(status, &Status::configChanged, this, &TaskEvidenceView::refreshOrigin);
@@ -157,8 +178,18 @@ TaskEvidenceView::TaskEvidenceView(
     refresh();
 }
 
+bool TaskEvidenceView::hasKeyboardStops(const TaskEvidenceModel& model)
+{
+    const TaskEvidenceState& state = model.state();
+    return state.kind == TaskEvidenceState::Kind::Failed || !state.diagnostics().isEmpty()
+        || (state.kind == TaskEvidenceState::Kind::Artifacts && !state.viewable.isEmpty())
+        || !EvidenceText::diffFiles(state).isEmpty();
+}
+
 void TaskEvidenceView::setCommand(const CommandBrief& command)
 {
+    if (!m_model)
+        return;
     m_model->setCommand(command);
     // The roster may have changed with the command list.
     refreshOrigin();
@@ -172,19 +203,21 @@ bool TaskEvidenceView::showDiff() const
 void TaskEvidenceView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    if (m_ownsModel && !event->spontaneous())
         m_model->setActive(true);
 }
 
 void TaskEvidenceView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    if (!event->spontaneous())
+    if (m_ownsModel && !event->spontaneous())
         m_model->setActive(false);
 }
 
 void TaskEvidenceView::open(const DeskFileChange& file)
 {
+    if (!m_model)
+        return;
     if (m_opening)
         m_opening->reject();
     auto* sheet = new DeskArtifactSheet(file, m_model->config(), m_model->evidence(), m_model->command().text, this);
@@ -200,11 +233,15 @@ DeskArtifactSheet* TaskEvidenceView::opening() const
 
 void TaskEvidenceView::refreshOrigin()
 {
+    if (!m_model)
+        return;
     m_origin->setText(m_model->originLine());
 }
 
 void TaskEvidenceView::refresh()
 {
+    if (!m_model)
+        return;
     const CommandBrief& command = m_model->command();
     const bool live = m_model->isLive();
     const TaskEvidenceState& state = m_model->state();

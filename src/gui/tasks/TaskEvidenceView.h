@@ -32,11 +32,20 @@ struct DeskFileChange;
 // Its creator keeps one view per command id and hands it the command's
 // latest fields; the view's own state (the fetches, the open folds, an open
 // sheet) lives as long as the view. It fetches only while shown.
+//
+// A creator that keeps the evidence fetched whether or not the view is made
+// (a long list making its rows as they come into view) hands it the model
+// instead: the model's fetching is then the creator's.
 class TaskEvidenceView : public QWidget {
     Q_OBJECT
 public:
     TaskEvidenceView(
         const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent = nullptr);
+    explicit TaskEvidenceView(TaskEvidenceModel* model, QWidget* parent = nullptr);
+
+    // Whether the view of `model` holds a control the keyboard stops at
+    // (an artifact, the retry button, the diagnostics toggle, the diff's fold).
+    static bool hasKeyboardStops(const TaskEvidenceModel& model);
 
     TaskEvidenceModel* model() const { return m_model; }
     // The command's latest fields (a change of status fetches anew).
@@ -52,10 +61,13 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    TaskEvidenceView(TaskEvidenceModel* model, bool owned, QWidget* parent);
     void refresh();
     void refreshOrigin();
 
+    // Null once gone with its owner, when that is not this view.
     TaskEvidenceModel* m_model;
+    bool m_ownsModel;
     bool m_showDiagnostics = false;
     bool m_initialShowDiff;
     QPointer<DeskArtifactSheet> m_opening;

@@ -4,12 +4,16 @@
 #include "core/design/DSFont.h"
 #include "core/gateway/Status.h"
 #include "core/platform/PendingCall.h"
+#include "core/tasks/TaskEvidenceModel.h"
 #include "core/workforce/LiveBoard.h"
 #include "gui/design/DSText.h"
+#include "gui/design/LazyRows.h"
+#include "gui/tasks/TaskEvidenceView.h"
 #include "gui/workforce/LiveTaskCard.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
@@ -33,9 +37,18 @@ LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
     m_empty->setObjectName(QStringLiteral("liveboard.empty"));
     col->addWidget(m_empty);
 
-    m_list = new QVBoxLayout;
-    m_list->setSpacing(10);
-    col->addLayout(m_list);
+    // A few hundred running commands: only the cards in view of the page are made and laid out.
+    m_rows = new LazyRows(
+        nullptr, 10,
+        [this](const QString& id) -> QWidget* {
+            return new LiveTaskCard(m_running.value(id), m_evidence.value(id), m_rows);
+        },
+        [this](QWidget* card, const QString& id) {
+            static_cast<LiveTaskCard*>(card)->setContent(m_running.value(id), m_team, m_now);
+        },
+        this);
+    m_rows->setStops([this](const QString& id) { return m_stops.value(id); });
+    col->addWidget(m_rows);
 
     // The status model publishes group by group during a reload: one redraw for them all.
     if (status)
@@ -45,17 +58,50 @@ LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
 
 LiveTaskCard* LiveTaskBoard::card(const QString& commandId) const
 {
-    return m_cards.find(commandId);
+    return static_cast<LiveTaskCard*>(m_rows->row(commandId));
 }
 
 QList<LiveTaskCard*> LiveTaskBoard::cards() const
 {
-    return m_cards.widgets();
+    QList<LiveTaskCard*> out;
+    for (QWidget* card : m_rows->madeRows())
+        out.append(static_cast<LiveTaskCard*>(card));
+    return out;
+}
+
+TaskEvidenceModel* LiveTaskBoard::evidence(const QString& commandId) const
+{
+    return m_evidence.value(commandId);
 }
 
 void LiveTaskBoard::scheduleRefresh()
 {
     m_pending->request();
+}
+
+void LiveTaskBoard::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        setActive(true);
+}
+
+void LiveTaskBoard::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        setActive(false);
+}
+
+void LiveTaskBoard::setActive(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    for (TaskEvidenceModel* model : std::as_const(m_evidence)) {
+        if (model)
+            model->setActive(active);
+    }
 }
 
 void LiveTaskBoard::refresh()
@@ -65,15 +111,17 @@ void LiveTaskBoard::refresh()
     if (cfg != m_cfg) {
         m_cfg = cfg;
         // Evidence fetched with another configuration is not this one's.
-        for (LiveTaskCard* card : m_cards.widgets()) {
-            card->hide();
-            card->deleteLater();
+        m_rows->setKeys({});
+        for (TaskEvidenceModel* model : std::as_const(m_evidence)) {
+            if (model)
+                model->deleteLater();
         }
-        m_cards = {};
+        m_evidence.clear();
+        m_stops.clear();
     }
     const QList<CommandBrief> running = m_status ? LiveBoard::running(m_status->commands()) : QList<CommandBrief>();
-    const QList<TeammateBrief> team = m_status ? m_status->team() : QList<TeammateBrief>();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    m_team = m_status ? m_status->team() : QList<TeammateBrief>();
+    m_now = QDateTime::currentDateTimeUtc();
 
     const QString count = LiveBoard::countText(running.size());
     if (m_count->text() != count) {
@@ -82,9 +130,40 @@ void LiveTaskBoard::refresh()
     }
     m_empty->setVisible(running.isEmpty());
 
-    const QList<LiveTaskCard*> cards = m_cards.reconcile(
-        running, [](const CommandBrief& c) { return c.id; },
-        [this](const CommandBrief& c) { return new LiveTaskCard(c, m_cfg, m_status, this); },
-        [&](LiveTaskCard* card, const CommandBrief& c) { card->setContent(c, team, now); });
-    KeyedLayout::place(m_list, cards);
+    // A repeated id keeps its first place.
+    m_running.clear();
+    QStringList ids;
+    QHash<QString, TaskEvidenceModel*> evidence;
+    for (const CommandBrief& c : running) {
+        if (m_running.contains(c.id))
+            continue;
+        m_running.insert(c.id, c);
+        ids.append(c.id);
+        TaskEvidenceModel* model = m_evidence.take(c.id);
+        if (model) {
+            model->setCommand(c);
+        } else {
+            model = new TaskEvidenceModel(c, m_cfg, m_status, this);
+            // A card not made yet that comes to hold a control is made for the keyboard.
+            connect(model, &TaskEvidenceModel::changed, this, [this, id = c.id, model] {
+                const bool stops = TaskEvidenceView::hasKeyboardStops(*model);
+                if (m_stops.value(id) == stops)
+                    return;
+                m_stops.insert(id, stops);
+                if (!m_rows->row(id))
+                    m_rows->refill();
+            });
+            model->setActive(m_active);
+        }
+        evidence.insert(c.id, model);
+    }
+    const QHash<QString, TaskEvidenceModel*> gone = std::exchange(m_evidence, evidence);
+    m_rows->setKeys(ids);
+    m_rows->setVisible(!ids.isEmpty());
+    // After their cards: a card still showing never outlives its evidence.
+    for (auto it = gone.cbegin(); it != gone.cend(); ++it) {
+        m_stops.remove(it.key());
+        if (it.value())
+            it.value()->deleteLater();
+    }
 }

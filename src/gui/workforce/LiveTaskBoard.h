@@ -1,26 +1,31 @@
 #pragma once
 
 #include "core/gateway/CLIConfig.h"
-#include "gui/design/KeyedReconciler.h"
+#include "core/gateway/Records.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QPointer>
 #include <QWidget>
 
 #include <optional>
 
+class LazyRows;
 class LiveTaskCard;
 class PendingCall;
 class QLabel;
-class QVBoxLayout;
 class Status;
+class TaskEvidenceModel;
 
 // The commands running right now ("claimed"), one card each with its live
 // evidence, in the status model's order. Redrawn in place whenever the
-// status model publishes: cards are kept by command id, so a card's evidence
-// (its fetches, open folds, an open artifact) lives as long as its command
-// runs. The commands and the configuration their evidence is fetched with
-// both come from the status model, which never holds one workspace's list
-// under another's configuration. Identifier "liveboard".
+// status model publishes. Every running command's evidence is fetched while
+// the board shows, kept by command id for as long as the command runs; its
+// card is made as it comes into view of the page (or the keyboard reaches
+// it) and then kept, with its open folds and an open artifact, the same way.
+// The commands and the configuration their evidence is fetched with both
+// come from the status model, which never holds one workspace's list under
+// another's configuration. Identifier "liveboard".
 class LiveTaskBoard : public QWidget {
     Q_OBJECT
 public:
@@ -29,11 +34,21 @@ public:
     // Redraws from the status model now (the model's signals do it on the next turn of the event loop).
     void refresh();
 
+    // A running command's card, once made.
     LiveTaskCard* card(const QString& commandId) const;
+    // The cards made, in the board's order.
     QList<LiveTaskCard*> cards() const;
+    // A running command's evidence, made or not its card.
+    TaskEvidenceModel* evidence(const QString& commandId) const;
+    LazyRows* rows() const { return m_rows; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void scheduleRefresh();
+    void setActive(bool active);
 
     QPointer<Status> m_status;
     // The configuration the cards' command list was read with, handed to their
@@ -41,7 +56,14 @@ private:
     std::optional<CLIConfig> m_cfg;
     QLabel* m_count;
     QLabel* m_empty;
-    QVBoxLayout* m_list;
-    KeyedReconciler<QString, LiveTaskCard> m_cards;
+    LazyRows* m_rows;
+    // What the cards show, as of the last redraw.
+    QHash<QString, CommandBrief> m_running;
+    QList<TeammateBrief> m_team;
+    QDateTime m_now;
+    QHash<QString, TaskEvidenceModel*> m_evidence;
+    // Whether each command's card holds a keyboard stop, as last known.
+    QHash<QString, bool> m_stops;
+    bool m_active = false;
     PendingCall* m_pending;
 };

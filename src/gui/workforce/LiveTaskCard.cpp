@@ -13,7 +13,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-LiveTaskCard::LiveTaskCard(const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent)
+LiveTaskCard::LiveTaskCard(const CommandBrief& command, TaskEvidenceModel* evidence, QWidget* parent)
     : Card(DS::cyan(), false, parent)
 {
     setObjectName(QStringLiteral("liveboard.card.") + command.id);
@@ -39,7 +39,7 @@ LiveTaskCard::LiveTaskCard(const CommandBrief& command, std::optional<CLIConfig>
     DSText::setColour(m_text, DS::ink());
     col->addWidget(m_text);
 
-    m_evidence = new TaskEvidenceView(command, std::move(cfg), status, this);
+    m_evidence = new TaskEvidenceView(evidence, this);
     col->addWidget(m_evidence);
 }
 

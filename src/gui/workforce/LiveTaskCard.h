@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/gateway/CLIConfig.h"
 #include "core/gateway/Records.h"
 #include "gui/design/Card.h"
 
@@ -11,16 +10,17 @@
 class ElidedLabel;
 class ElidedLine;
 class QLabel;
-class Status;
+class TaskEvidenceModel;
 class TaskEvidenceView;
 
 // One running command on the live task board: a "正在执行" badge, who runs
 // it, how long it has run, its text (at most three lines) and its evidence.
-// Identifier "liveboard.card." + the command's id.
+// Identifier "liveboard.card." + the command's id. Its evidence is the
+// board's, fetched whether or not the card is made.
 class LiveTaskCard : public Card {
     Q_OBJECT
 public:
-    LiveTaskCard(const CommandBrief& command, std::optional<CLIConfig> cfg, Status* status, QWidget* parent = nullptr);
+    LiveTaskCard(const CommandBrief& command, TaskEvidenceModel* evidence, QWidget* parent = nullptr);
 
     // The command's latest fields, the roster and the time now.
     void setContent(const CommandBrief& command, const QList<TeammateBrief>& team, const QDateTime& now);

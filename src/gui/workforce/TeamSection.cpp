@@ -52,6 +52,21 @@ TeamSection::TeamSection(WindowController* controller, QWidget* parent)
     m_board = new LiveTaskBoard(controller->status(), this);
     stack->addWidget(m_board);
     m_grid = new AdaptiveColumns(340, 10, this);
+    // Hundreds of employees: only the cards in view of the page are made and laid out.
+    m_grid->makeInView(
+        [this](const QString& id) -> QWidget* {
+            return new EmployeeCard(id, [c = QPointer<WindowController>(m_controller), id] {
+                if (c)
+                    c->toggleEmployee(id);
+            });
+        },
+        [this](QWidget* card, const QString& id) {
+            const WorkforceSnapshot& s = m_controller->workforce()->snapshot();
+            const TeammateBrief t = m_members.value(id);
+            const bool here = !t.device.isEmpty() && t.device == s.thisMachine;
+            static_cast<EmployeeCard*>(card)->setContent(
+                t, s.facts(t.id), here, m_controller->selectedEmployee() == t.id);
+        });
     stack->addWidget(m_grid);
     m_detailSlot = new QVBoxLayout;
     m_detailSlot->setSpacing(0);
@@ -122,18 +137,18 @@ void TeamSection::refresh()
     m_commandsError->setVisible(roster && s.commandsError.has_value());
 
     const std::optional<QString> open = controller->selectedEmployee();
-    m_grid->reconcile(
-        roster ? s.team : QList<TeammateBrief> {}, [](const TeammateBrief& t) { return t.id; },
-        [controller](const TeammateBrief& t) -> QWidget* {
-            return new EmployeeCard(t.id, [c = QPointer<WindowController>(controller), id = t.id] {
-                if (c)
-                    c->toggleEmployee(id);
-            });
-        },
-        [&](QWidget* w, const TeammateBrief& t) {
-            const bool here = !t.device.isEmpty() && t.device == s.thisMachine;
-            static_cast<EmployeeCard*>(w)->setContent(t, s.facts(t.id), here, open == t.id);
-        });
+    // The roster in order, a repeated id keeping its first place.
+    QStringList ids;
+    m_members.clear();
+    if (roster) {
+        for (const TeammateBrief& t : s.team) {
+            if (m_members.contains(t.id))
+                continue;
+            m_members.insert(t.id, t);
+            ids.append(t.id);
+        }
+    }
+    m_grid->setKeys(ids);
     m_grid->setVisible(roster);
 
     // The open employee's detail: the first teammate with the stored id.

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "core/gateway/CLIConfig.h"
+#include "core/gateway/Records.h"
 #include "gui/design/KeyedReconciler.h"
+
+#include <QHash>
 
 #include <QPointer>
 #include <QWidget>
@@ -24,7 +27,8 @@ class WindowController;
 // of the employee the user opened. It reads the controller's shared
 // workforce derivation and its record of the open employee; cards and the
 // detail are kept by employee id, so a reload repaints what changed and
-// nothing else. Identifier "team.section".
+// nothing else. A card is made as it comes into view of the page (or the
+// keyboard reaches it). Identifier "team.section".
 class TeamSection : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +47,7 @@ public:
     EmptyState* emptyState() const { return m_empty; }
     // The placeholders shown while the roster is being read.
     SkeletonCards* skeleton() const { return m_loading; }
+    // An employee's card, once made; the cards made, in roster order.
     EmployeeCard* card(const QString& employeeID) const;
     QList<EmployeeCard*> cards() const;
     // The open employee's pane and the card around it; null when none is open.
@@ -58,6 +63,8 @@ private:
     SkeletonCards* m_loading;
     LiveTaskBoard* m_board;
     AdaptiveColumns* m_grid;
+    // The roster the cards show, by id, as of the last redraw.
+    QHash<QString, TeammateBrief> m_members;
     QVBoxLayout* m_detailSlot;
     KeyedReconciler<QString, Card> m_detail;
     // The configuration the open pane's evidence was made with.

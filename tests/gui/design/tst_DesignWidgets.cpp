@@ -18,6 +18,7 @@
 #include "gui/design/ErrorBanner.h"
 #include "gui/design/Icon.h"
 #include "gui/design/KeyedReconciler.h"
+#include "gui/design/LazyRows.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SectionHeader.h"
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -220,6 +222,56 @@ private slots:
         QVERIFY(QFile::exists(":/icons/LICENSE-phosphor.txt"));
         for (const QString& name : IconTable::symbols())
             QVERIFY2(!Icon::pixmap(name, 24, DS::amber()).isNull(), qPrintable(name));
+    }
+
+    // Rows made as they come into view, three to a line, where only a few
+    // rows hold a control: the first and last of those are made wherever they
+    // stand, and so is the next one past the row the keyboard is in, so Tab
+    // never skips one not made yet.
+    void lazyRowsMakeTheKeyboardsRows()
+    {
+        const QStringList stops { "k300", "k330", "k390" };
+        QScrollArea area;
+        area.setWidgetResizable(true);
+        auto* page = new QWidget;
+        auto* col = new QVBoxLayout(page);
+        // The window's first control, where the keyboard starts.
+        col->addWidget(new QPushButton("above"));
+        auto* rows = new LazyRows(
+            nullptr, 10,
+            [&stops](const QString& key) -> QWidget* {
+                QWidget* row = stops.contains(key) ? static_cast<QWidget*>(new QPushButton(key)) : new QLabel(key);
+                row->setFixedHeight(40);
+                return row;
+            },
+            [](QWidget*, const QString&) {});
+        rows->setColumns([](int width) { return width >= 300 ? 3 : 1; });
+        rows->setStops([&stops](const QString& key) { return stops.contains(key); });
+        col->addWidget(rows);
+        area.setWidget(page);
+        area.resize(400, 300);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        QStringList keys;
+        for (int i = 0; i < 400; ++i)
+            keys << QStringLiteral("k%1").arg(i);
+        rows->setKeys(keys);
+
+        QTRY_COMPARE(rows->columnCount(), 3);
+        QVERIFY(rows->row("k300") && rows->row("k390") && !rows->row("k330") && !rows->row("k200"));
+        QVERIFY2(rows->madeCount() < 60, qPrintable(QString::number(rows->madeCount())));
+        // Three to a line, each line 40 high and 10 apart.
+        QWidget* fourth = rows->row("k4");
+        QVERIFY(fourth);
+        QCOMPARE(fourth->y(), 50);
+        QVERIFY(fourth->x() > rows->row("k3")->x() && fourth->x() < rows->row("k5")->x());
+        QCOMPARE(rows->row("k300")->y(), 100 * 50);
+        QCOMPARE(rows->heightForWidth(rows->width()), 134 * 50 - 10);
+
+        area.activateWindow();
+        QTRY_VERIFY(area.isActiveWindow());
+        rows->row("k300")->setFocus();
+        QTRY_VERIFY(rows->row("k330"));
     }
 
     // The grid's height follows a cell whose text grew, whether the grid was

@@ -16,6 +16,7 @@
 #include "gui/design/ElidedLine.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
+#include "gui/design/LazyRows.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/SkeletonCards.h"
 #include "gui/design/StatusBadge.h"
@@ -121,6 +122,24 @@ QJsonObject employee(const QString& id, const QString& name)
         { "template", QJsonObject { { "name", "AI Developer" }, { "role", "后端" } } } };
 }
 
+// Counts the layout requests each watched widget gets.
+class LayoutRequests : public QObject {
+public:
+    explicit LayoutRequests(QHash<QObject*, int>& counts)
+        : m_counts(counts)
+    {
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::LayoutRequest)
+            ++m_counts[watched];
+        return false;
+    }
+
+private:
+    QHash<QObject*, int>& m_counts;
+};
+
 QJsonObject command(const QString& id, const QString& status, const QString& employeeId = QString())
 {
     QJsonObject c { { "id", id }, { "text", "任务 " + id }, { "status", status } };
@@ -143,6 +162,8 @@ private slots:
     void longSkillsAreElided();
     void skillStates();
     void cardsKeptAcrossReloads();
+    void longListsMakeWhatIsInView_data();
+    void longListsMakeWhatIsInView();
     void collaboration();
     void boardWhoRunsIt();
     void screenshots();
@@ -343,7 +364,7 @@ void TestTeamSection::openBringsTheDetailIntoView()
     section->setContentWidth(800);
     area.show();
     QVERIFY(QTest::qWaitForWindowExposed(&area));
-    QTRY_COMPARE(section->cards().size(), 60);
+    QTRY_COMPARE(section->grid()->keys().size(), 60);
     QScrollBar* bar = area.verticalScrollBar();
     const auto detailInView = [&] {
         Card* detail = section->detailCard();
@@ -481,6 +502,80 @@ void TestTeamSection::cardsKeptAcrossReloads()
     });
     QTRY_COMPARE(running->findChild<ElidedLabel*>()->text(), QStringLiteral("改过的任务"));
     QCOMPARE(section.liveBoard()->card("c-105"), running);
+}
+
+// A long list makes the cards in view of the page and the ones the keyboard
+// needs, not all of them: scrolling makes the others, and a poll that
+// changes one item touches that item's card alone.
+void TestTeamSection::longListsMakeWhatIsInView_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("size");
+    QTest::newRow("live board") << "commands" << 250;
+    QTest::newRow("team") << "employees" << 500;
+}
+
+void TestTeamSection::longListsMakeWhatIsInView()
+{
+    QFETCH(QString, list);
+    QFETCH(int, size);
+    const bool board = list == "commands";
+    const auto item = [board](int i, const QString& name) {
+        return board ? command(QStringLiteral("c-%1").arg(i), "claimed", "emp-lin")
+                     : employee(QStringLiteral("emp-%1").arg(i), name);
+    };
+    QJsonArray items;
+    for (int i = 0; i < size; ++i)
+        items.append(item(i, QStringLiteral("同事 %1").arg(i)));
+    patch(QJsonObject { { list, items } });
+
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* section = new TeamSection(m_controller.get());
+    area.setWidget(section);
+    area.resize(840, 540);
+    section->setContentWidth(800);
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    LazyRows* rows = board ? section->liveBoard()->rows() : section->grid()->lazyRows();
+    QTRY_COMPARE(rows->keys().size(), size);
+    QVERIFY2(rows->madeCount() < 30, qPrintable(QString::number(rows->madeCount())));
+    if (board) {
+        // Every running command's evidence is fetched, its card made or not.
+        QTRY_VERIFY_WITH_TIMEOUT(section->liveBoard()->evidence("c-200")->polls() >= 1, 20000);
+        QVERIFY(!rows->row("c-200"));
+    }
+
+    // Scrolled to the end, the cards there are made.
+    const QString nearEnd = rows->keys().at(size - 3);
+    QVERIFY(!rows->row(nearEnd));
+    // (Again while the cards made on the way change the page's height.)
+    QTRY_VERIFY((area.ensureWidgetVisible(rows->row(rows->keys().last())), rows->row(nearEnd)));
+    QVERIFY2(rows->madeCount() < 60, qPrintable(QString::number(rows->madeCount())));
+
+    // A poll changes one item: its card alone lays out again, no card is made or lost.
+    for (LiveTaskCard* shown : section->liveBoard()->cards())
+        QTRY_VERIFY(shown->evidence()->model()->polls() >= 1);
+    QTest::qWait(100);
+    const QList<QWidget*> made = rows->madeRows();
+    QHash<QObject*, int> relaid;
+    LayoutRequests counter(relaid);
+    for (QWidget* card : made)
+        card->installEventFilter(&counter);
+    const QString changed = rows->keys().at(size - 2);
+    const QString text = board ? QStringLiteral("改过的任务") : QStringLiteral("改了名字的同事");
+    QJsonObject edited = item(size - 2, text);
+    if (board)
+        edited.insert("text", text);
+    items.replace(size - 2, edited);
+    patch(QJsonObject { { list, items } });
+    QWidget* card = rows->row(changed);
+    QTRY_VERIFY(std::ranges::any_of(card->findChildren<ElidedLabel*>(), [&](ElidedLabel* l) {
+        return l->text() == text;
+    }) || std::ranges::any_of(card->findChildren<ElidedLine*>(), [&](ElidedLine* l) { return l->text() == text; }));
+    QCOMPARE(rows->madeRows(), made);
+    for (QWidget* other : made)
+        QVERIFY2(other == card || !relaid.contains(other), qPrintable(other->objectName()));
 }
 
 void TestTeamSection::collaboration()
