@@ -106,7 +106,13 @@ QString FeedItemSheet::headline(const FeedApprovalItem& item)
 
 PermActionState FeedItemSheet::actionState(const QString& itemId) const
 {
-    return m_actions ? m_actions->state(FeedActions::keyOf(config(), itemId)) : PermActionState::idle();
+    return shownState(FeedActions::keyOf(config(), itemId));
+}
+
+PermActionState FeedItemSheet::shownState(const QString& key) const
+{
+    // An action taken before this sheet opened leaves it no feedback (only the hold).
+    return m_actions && m_acted.contains(key) ? m_actions->state(key) : PermActionState::idle();
 }
 
 FeedItemSheet::Pressed FeedItemSheet::press(const FeedApprovalItem& item) const
@@ -195,7 +201,7 @@ void FeedItemSheet::refreshRow(FeedItemRow* row, const QString& key)
     if (!m_actions)
         return;
     // Busy until a list read after the action is on show: the row stays as it is until then.
-    row->setAction(m_actions->state(key), m_actions->busy(key));
+    row->setAction(shownState(key), m_actions->busy(key));
 }
 
 void FeedItemSheet::onStateChanged(const QString& key)

@@ -38,7 +38,9 @@ class QWidget;
 // go out, an item no longer listed under that workspace is not sent.
 // A row acted on takes no presses until a list read after the action is on
 // show (whichever reload reads it; at once after its reload when it failed),
-// in this sheet and in any other (FeedActions holds it), and a press reaches
+// in this sheet and in any other (FeedActions holds it); a sheet shows the
+// outcome only of actions taken in it, so one opened again starts with no
+// feedback and shows only which rows are held. A press reaches
 // only the row and button that were under the pointer when it was aimed
 // (AimGuard): one double click acts on one item. When the list cannot be
 // read now, the sheet says so above the rows it last read.
@@ -57,7 +59,7 @@ public:
     // when the user has switched since).
     using Reload = std::function<QCoro::Task<>()>;
 
-    // The feedback of an item of the list shown; idle when no action was taken on it.
+    // The feedback of an item of the list shown; idle when no action was taken on it in this sheet.
     PermActionState actionState(const QString& itemId) const;
 
     // The configuration an action goes with: the one the status model loaded
@@ -111,6 +113,7 @@ private:
     FeedItemRow* makeRow(const QString& key);
     void fillRow(FeedItemRow* row, const QString& key);
     void refreshRow(FeedItemRow* row, const QString& key);
+    PermActionState shownState(const QString& key) const;
     void onStateChanged(const QString& key);
     void onFinished(const QString& key);
     // Keeps a failure whose item is no longer listed visible above the list.

@@ -638,17 +638,43 @@ private slots:
         QCOMPARE(list->indexOfChild(middle), 500);
     }
 
+    // Closing a sheet does not end its action; the sheet opened again shows
+    // the row held while it runs, and no outcome of it, now or after.
+    void closedWhileRunning_data()
+    {
+        QTest::addColumn<int>("status"); // the gateway's answer to the approval
+        QTest::newRow("approved") << 0;
+        QTest::newRow("refused") << 409;
+    }
+
     void closedWhileRunning()
     {
-        m_sim->setFault("POST", kApi + "/feed/f1/act", 0, {}, 400, 1);
+        QFETCH(int, status);
+        m_sim->setFault("POST", kApi + "/feed/f1/act", status,
+            status ? QByteArray(R"({"error":"这条已经处理过了","code":"already_decided"})") : QByteArray(), 400, 1);
         auto s = sheet("approvals");
         QTest::mouseClick(child<QAbstractButton>(s.get(), "approvals.approve.f1"), Qt::LeftButton);
         s->reject();
         s.reset();
+        auto again = sheet("approvals");
+        QSignalSpy spy(again.get(), &FeedItemSheet::actionFinished);
+        auto* row = child<FeedItemRow>(again.get(), "approvals.row.f1");
+        QVERIFY(row);
+        QVERIFY(qobject_cast<PrimaryButton*>(child<QAbstractButton>(again.get(), "approvals.approve.f1"))->isBusy());
+        QVERIFY(!child<QAbstractButton>(again.get(), "approvals.reject.f1")->isEnabled());
+        QCOMPARE(row->feedback()->text(), QString());
         // The request and its reload still run to their end.
+        waitFinished(spy, "f1");
         QTRY_VERIFY_WITH_TIMEOUT(reloads(m_sim->requests()) == 1, 15000);
-        QTRY_VERIFY(m_status->pendingApprovalItems().size() == 1);
+        QTRY_VERIFY(m_status->pendingApprovalItems().size() == (status ? 2 : 1));
         QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + kApi + "/feed/f1/act" });
+        QCOMPARE(again->actionState("f1").kind(), PermActionState::Kind::Idle);
+        if (status) {
+            QCOMPARE(child<FeedItemRow>(again.get(), "approvals.row.f1"), row);
+            QCOMPARE(row->feedback()->text(), QString());
+            QVERIFY(child<QAbstractButton>(again.get(), "approvals.reject.f1")->isEnabled());
+            QVERIFY(!child<QWidget>(again.get(), "approvals.failures")->isVisible());
+        }
     }
 
     void screenshots()
