@@ -54,7 +54,7 @@ QList<Attack> attacks()
         { "a header line without end", { ok + "X-Pad: ", true }, Ending::Broken },
         { "100,000 header lines", { lines + "Content-Length: 2\r\n\r\n{}" }, Ending::Broken },
         { "a byte at a time, inside the idle limit",
-            { ok + "Content-Length: 1000000\r\n\r\n", true, 4000 / kDivisor / 2 }, Ending::Deadline },
+            { ok + "Content-Length: 1000000\r\n\r\n", true, 4000 / kDivisor / 4 }, Ending::Deadline },
         { "a gzip bomb",
             { ok + "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(gzipBomb().size()) + "\r\n\r\n"
                 + gzipBomb() },
