@@ -54,10 +54,10 @@ inline QPoint wheelUntilAnotherButton(QWidget* root, const QPoint& at, QAbstract
 
 // Two presses on `root`, as by a user: the first on `first`; then, once
 // `changed` holds (the change that may bring another control under the
-// pointer has come), `aim` gives the point of the second press (by default
-// the same: a pointer that did not move); the second press comes about
-// `afterMs` after the first and at least half a second after the change, on
-// whatever button is at that point by then, whose name goes to `pressed` ("" for none).
+// pointer has come), about `afterMs` after the first and at least half a
+// second after the change, `aim` gives the point of the second press (by
+// default the same: a pointer that did not move), which comes at once on
+// whatever button is at that point then, whose name goes to `pressed` ("" for none).
 inline void pressTwice(QWidget* root, QAbstractButton* first, const std::function<bool()>& changed,
     const std::function<QPoint(const QPoint&)>& aim = {}, int afterMs = 700, QString* pressed = nullptr)
 {
@@ -68,8 +68,8 @@ inline void pressTwice(QWidget* root, QAbstractButton* first, const std::functio
     QTRY_VERIFY_WITH_TIMEOUT(changed(), 15000);
     QElapsedTimer sinceChange;
     sinceChange.start();
-    const QPoint second = aim ? aim(at) : at;
     QTest::qWait(int(qMax<qint64>(500 - sinceChange.elapsed(), afterMs - sinceFirst.elapsed())));
+    const QPoint second = aim ? aim(at) : at;
     QAbstractButton* under = buttonAt(root, second);
     if (pressed)
         *pressed = under ? under->objectName() : QString();
