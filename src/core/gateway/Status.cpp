@@ -11,6 +11,7 @@
 #include <QPromise>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -195,14 +196,14 @@ QCoro::Task<> Status::reload(std::optional<CLIConfig> given)
             m_feedConfig = config;
         } else {
             m_feedConfig.reset();
-            if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()
-                || m_feedError) {
+            if (!m_pendingApprovalItems.isEmpty() || !m_failedFeedItems.isEmpty() || !m_waitingTaskIDs.isEmpty()) {
                 m_pendingApprovalItems.clear();
                 m_failedFeedItems.clear();
                 m_waitingTaskIDs.clear();
-                m_feedError.reset();
                 emitGroup(&Status::feedChanged);
             }
+            if (std::exchange(m_feedError, std::nullopt))
+                emit feedErrorChanged();
         }
     }
     if (otherWorkspace)
@@ -499,13 +500,14 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
         body = co_await m_client->get(config, *path + QStringLiteral("/feed"), config.deviceId());
     if (!self || !isLatest(Feed, generation, config))
         co_return;
-    // A load that reads nothing keeps the lists and says why: an item acted on
-    // stays held until a list is read.
+    // A load that reads nothing publishes nothing: the lists stay as last read
+    // (an item acted on stays held until a list is read); only why is kept,
+    // for the sheets to say.
     const auto unreadable = [this](const Failure& failure) {
         if (m_feedError == failure.description())
             return;
         m_feedError = failure.description();
-        emitGroup(&Status::feedChanged);
+        emit feedErrorChanged();
     };
     if (!body) {
         unreadable(body.failure());
@@ -522,9 +524,11 @@ QCoro::Task<> Status::loadFeed(CLIConfig config, quint64 generation)
     m_pendingApprovalItems = reply->pendingApprovalItems;
     m_failedFeedItems = reply->failedFeedItems;
     m_waitingTaskIDs = reply->waitingTaskIDs;
-    m_feedError.reset();
+    const bool wasUnreadable = std::exchange(m_feedError, std::nullopt).has_value();
     m_feedConfig = config;
     emitGroup(&Status::feedChanged);
+    if (wasUnreadable)
+        emit feedErrorChanged();
     markPublished(Feed, generation);
 }
 

@@ -82,8 +82,9 @@ public:
     // hold nothing loaded: an action on one of their items goes with it, also
     // when another workspace is selected (or shown) by now.
     const std::optional<CLIConfig>& feedConfig() const { return m_feedConfig; }
-    // Why the latest feed load of the workspace shown read nothing (the lists
-    // above stay as last read); none once one has read it.
+    // Why the latest feed load of the workspace shown read nothing; none once
+    // one has read it. Such a load publishes nothing: the lists above stay as
+    // last read, and only the sheets say why (feedErrorChanged).
     const std::optional<QString>& feedError() const { return m_feedError; }
 
     const QList<ProgressLine>& progress() const { return m_progress; }
@@ -138,7 +139,8 @@ signals:
     void permsChanged(); // perms, permsError, pendingPerms, autoConfirmed, autoFailed
     void teamChanged(); // team, teamError, teamLoadFinished
     void agentsChanged(); // deviceRuntimes, agentsError
-    void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems, feedError
+    void feedChanged(); // waitingTaskIDs, pendingApprovalItems, failedFeedItems
+    void feedErrorChanged(); // feedError alone: not a publication, `changed` does not follow
     void endpointChanged(); // reachableEndpoint, endpointNote
     void changed();
 

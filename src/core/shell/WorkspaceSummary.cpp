@@ -101,7 +101,6 @@ WorkspaceSummary WorkspaceSummary::compute(const Inputs& in, const QDateTime& no
 
     s.pendingApprovals = in.waitingTaskIDs.size();
     s.failedTasks = in.failedFeedItems;
-    s.feedUnreadable = in.feedUnreadable;
     s.workspaceUnavailable = in.workspaceID.has_value() && !in.workspaceFolderExists;
     s.agentOffline = in.presence.kind != AgentPresence::Kind::Online;
     if (in.presence == AgentPresence::notRead())
@@ -148,7 +147,6 @@ WorkspaceSummary::Inputs WorkspaceSummary::Inputs::gather(const Status& status, 
     in.teamLoadFinished = status.teamLoadFinished();
     in.waitingTaskIDs = status.waitingTaskIDs();
     in.failedFeedItems = status.failedFeedItems().size();
-    in.feedUnreadable = status.feedError().has_value();
     in.presence = status.presence();
 
     in.workforceFacts = workforce.workforceFacts;

@@ -51,8 +51,6 @@ struct WorkspaceSummary {
     Runners runners = Runners::read;
     // The last inventory refresh failed: the counts are not this machine's now.
     bool runtimeInventoryUnreadable = false;
-    // The latest feed load read nothing: the two counts above are the last read.
-    bool feedUnreadable = false;
 
     bool operator==(const WorkspaceSummary&) const = default;
 
@@ -69,7 +67,6 @@ struct WorkspaceSummary {
         bool teamLoadFinished = false;
         QSet<QString> waitingTaskIDs;
         qint64 failedFeedItems = 0;
-        bool feedUnreadable = false;
         AgentPresence presence;
 
         // Employee id → facts; an employee without an entry has no reading.

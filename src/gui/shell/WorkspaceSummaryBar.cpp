@@ -160,12 +160,6 @@ QList<WorkspaceSummaryBar::AttentionRow> WorkspaceSummaryBar::attentionRows(cons
         rows.append(
             { QStringLiteral("xmark.octagon"), QString::number(s.failedTasks) + QStringLiteral(" 条失败等你决定"),
                 QStringLiteral("summary.attention.failed") });
-    if (s.feedUnreadable)
-        rows.append({ QStringLiteral("exclamationmark.triangle"),
-            s.pendingApprovals >= 1 || s.failedTasks >= 1
-                ? QStringLiteral("现在读不到审批和失败列表 —— 上面的数是上次读到的")
-                : QStringLiteral("现在读不到审批和失败列表 —— 不知道有没有等你处理的"),
-            {} });
     if (s.runtimesNeedingLogin >= 1)
         rows.append({ QStringLiteral("key"),
             QString::number(s.runtimesNeedingLogin) + QStringLiteral(" 个 Runtime 需要登录或配置"),

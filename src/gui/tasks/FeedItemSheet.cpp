@@ -88,8 +88,10 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
         QStringLiteral("关闭"), m_texts.prefix + QStringLiteral(".close"), [this] { reject(); }, this));
     col->addLayout(closeRow);
 
-    if (m_status)
+    if (m_status) {
         connect(m_status, &Status::feedChanged, this, &FeedItemSheet::rebuild);
+        connect(m_status, &Status::feedErrorChanged, this, &FeedItemSheet::rebuild);
+    }
 }
 
 std::optional<CLIConfig> FeedItemSheet::config() const

@@ -354,6 +354,8 @@ void TestStatus::loaderFailures()
     m_sim->setFault("GET", route("agents"), 503, R"({"error":"忙"})");
     m_sim->setFault("GET", route("permissions"), 409, R"({"error":"","code":"permissions_not_loaded"})");
     patch(R"({"feed":[{"id":"f9","category":"approval","title":3}]})");
+    QSignalSpy published(&status, &Status::feedChanged);
+    QSignalSpy unreadable(&status, &Status::feedErrorChanged);
     waitFor(status.reload(m_cfg));
 
     QCOMPARE(status.commandsError(), std::optional<QString>(QStringLiteral("网关回了 500")));
@@ -367,8 +369,11 @@ void TestStatus::loaderFailures()
     QCOMPARE(status.deviceRuntimes().size(), 2);
     QVERIFY(status.perms().isEmpty());
     QCOMPARE(status.permsError(), std::optional<QString>(QStringLiteral("网关回了 409")));
-    // An undecodable feed changes nothing.
+    // An undecodable feed changes nothing and publishes nothing; only why it could not be read is kept.
     QCOMPARE(status.pendingApprovalItems().size(), 2);
+    QCOMPARE(published.size(), 0);
+    QCOMPARE(unreadable.size(), 1);
+    QVERIFY(status.feedError());
 
     // The progress of a known command that cannot be read.
     m_sim->clearFaults();
