@@ -1,6 +1,7 @@
 #include "core/gateway/NetworkAccess.h"
 
 #include "core/platform/HttpAddress.h"
+#include "core/platform/LateLibrary.h"
 
 #include <QMetaObject>
 #include <QSocketNotifier>
@@ -9,7 +10,6 @@
 #include <curl/curl.h>
 
 #include <cstring>
-#include <mutex>
 
 namespace NetworkAccess {
 
@@ -20,6 +20,42 @@ int g_divisor = 1;
 QString g_dividedOrigin;
 
 constexpr int kMaxRedirects = 10;
+
+// libcurl is opened when the first request goes out, not when the application
+// starts: it and the libraries under it (TLS, HTTP/2, IDN, …) would otherwise
+// be loaded before the window's first frame.
+struct Curl {
+    template <typename F> F get(const char* symbol) const { return library.resolve<F>(symbol); }
+
+    LateLibrary library { "libcurl.so.4" };
+    decltype(&::curl_global_init) global_init = get<decltype(global_init)>("curl_global_init");
+    decltype(&::curl_easy_init) easy_init = get<decltype(easy_init)>("curl_easy_init");
+    decltype(&::curl_easy_cleanup) easy_cleanup = get<decltype(easy_cleanup)>("curl_easy_cleanup");
+    decltype(&::curl_easy_setopt) easy_setopt = get<decltype(easy_setopt)>("curl_easy_setopt");
+    decltype(&::curl_easy_getinfo) easy_getinfo = get<decltype(easy_getinfo)>("curl_easy_getinfo");
+    decltype(&::curl_easy_strerror) easy_strerror = get<decltype(easy_strerror)>("curl_easy_strerror");
+    decltype(&::curl_multi_init) multi_init = get<decltype(multi_init)>("curl_multi_init");
+    decltype(&::curl_multi_cleanup) multi_cleanup = get<decltype(multi_cleanup)>("curl_multi_cleanup");
+    decltype(&::curl_multi_setopt) multi_setopt = get<decltype(multi_setopt)>("curl_multi_setopt");
+    decltype(&::curl_multi_add_handle) multi_add_handle = get<decltype(multi_add_handle)>("curl_multi_add_handle");
+    decltype(&::curl_multi_remove_handle) multi_remove_handle
+        = get<decltype(multi_remove_handle)>("curl_multi_remove_handle");
+    decltype(&::curl_multi_socket_action) multi_socket_action
+        = get<decltype(multi_socket_action)>("curl_multi_socket_action");
+    decltype(&::curl_multi_info_read) multi_info_read = get<decltype(multi_info_read)>("curl_multi_info_read");
+    decltype(&::curl_slist_append) slist_append = get<decltype(slist_append)>("curl_slist_append");
+    decltype(&::curl_slist_free_all) slist_free_all = get<decltype(slist_free_all)>("curl_slist_free_all");
+    const bool ok = global_init && easy_init && easy_cleanup && easy_setopt && easy_getinfo && easy_strerror
+        && multi_init && multi_cleanup && multi_setopt && multi_add_handle && multi_remove_handle && multi_socket_action
+        && multi_info_read && slist_append && slist_free_all && global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+};
+
+// The library, opened on first use; check ok() before calling into it.
+const Curl& curl()
+{
+    static const Curl library;
+    return library;
+}
 
 CURLM* multiOf(void* m)
 {
@@ -46,8 +82,9 @@ struct Reply::Transfer {
     ~Transfer()
     {
         if (easy)
-            curl_easy_cleanup(easy);
-        curl_slist_free_all(headers);
+            curl().easy_cleanup(easy);
+        if (headers)
+            curl().slist_free_all(headers);
     }
 
     // The body, decoded, as curl reads it: the byte past the cap is refused,
@@ -104,12 +141,17 @@ Reply::Reply(Manager* manager, Request request)
 Reply::~Reply()
 {
     if (m_running && m_manager)
-        curl_multi_remove_handle(multiOf(m_manager->m_multi), m_transfer->easy);
+        curl().multi_remove_handle(multiOf(m_manager->m_multi), m_transfer->easy);
 }
 
 void Reply::start()
 {
-    CURL* easy = curl_easy_init();
+    if (!m_manager->multi()) {
+        m_errorString = QStringLiteral("libcurl cannot be opened");
+        end(Error::Other);
+        return;
+    }
+    CURL* easy = curl().easy_init();
     m_transfer->easy = easy;
     if (!easy) {
         m_errorString = QStringLiteral("out of memory");
@@ -118,50 +160,50 @@ void Reply::start()
     }
     // A login in the address is sent only when the server asks for it.
     const QByteArray url = m_request.url.toEncoded(QUrl::RemoveUserInfo);
-    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_transfer->errorBuffer);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl().easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl().easy_setopt(easy, CURLOPT_PRIVATE, this);
+    curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, m_transfer->errorBuffer);
+    curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     // Redirects are followed by hand, to the same origin only.
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     // Over HTTP/2 a server's stream window lets it send ahead of what is read.
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0");
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl().easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl().easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl().easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0");
+    curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl().easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl().easy_setopt(easy, CURLOPT_HEADERDATA, this);
     // A declared length past the cap ends the transfer before the body.
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.bounds.maxBytes));
+    curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.bounds.maxBytes));
     // A backstop: the deadline below says which limit it was.
     if (g_divisor > 1 && m_request.url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery).toString() == g_dividedOrigin) {
         m_request.bounds.deadlineMs = qMax(1, m_request.bounds.deadlineMs / g_divisor);
         m_request.idleMs = qMax(1, m_request.idleMs / g_divisor);
     }
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_request.bounds.deadlineMs) + 1000L);
+    curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_request.bounds.deadlineMs) + 1000L);
     // The environment's proxy (curl reads it), never for this machine's own addresses.
     if (HttpAddress::isLoopbackHost(m_request.url.host()))
-        curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        curl().easy_setopt(easy, CURLOPT_PROXY, "");
     for (const auto& [name, value] : std::as_const(m_request.headers))
-        m_transfer->headers = curl_slist_append(m_transfer->headers, (name + ": " + value).constData());
+        m_transfer->headers = curl().slist_append(m_transfer->headers, (name + ": " + value).constData());
     if (m_request.body) {
         // No "Expect: 100-continue" wait before the body.
-        m_transfer->headers = curl_slist_append(m_transfer->headers, "Expect:");
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_request.body->size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, m_request.body->constData());
+        m_transfer->headers = curl().slist_append(m_transfer->headers, "Expect:");
+        curl().easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_request.body->size()));
+        curl().easy_setopt(easy, CURLOPT_POSTFIELDS, m_request.body->constData());
         if (m_request.verb != "POST")
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_request.verb.constData());
+            curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_request.verb.constData());
         // A request that changes something goes on a connection of its own:
         // curl sends a request again when a reused connection turns out
         // closed, and the first may have arrived all the same.
-        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+        curl().easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+        curl().easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
     } else if (m_request.verb != "GET") {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_request.verb.constData());
+        curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_request.verb.constData());
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_transfer->headers);
+    curl().easy_setopt(easy, CURLOPT_HTTPHEADER, m_transfer->headers);
 
     m_deadline = new QTimer(this);
     m_deadline->setSingleShot(true);
@@ -173,7 +215,7 @@ void Reply::start()
     m_lastByte.start();
     m_idle->start(m_request.idleMs);
 
-    if (curl_multi_add_handle(multiOf(m_manager->m_multi), easy) != CURLM_OK) {
+    if (curl().multi_add_handle(multiOf(m_manager->m_multi), easy) != CURLM_OK) {
         m_errorString = QStringLiteral("could not start the transfer");
         end(Error::Other);
         return;
@@ -206,7 +248,7 @@ void Reply::end(Error error)
     if (m_running) {
         m_running = false;
         if (m_manager)
-            curl_multi_remove_handle(multiOf(m_manager->m_multi), m_transfer->easy);
+            curl().multi_remove_handle(multiOf(m_manager->m_multi), m_transfer->easy);
     }
     if (m_deadline)
         m_deadline->stop();
@@ -236,7 +278,7 @@ bool Reply::followRedirect()
     if (m_status < 301 || m_status > 308 || m_status == 304 || m_status == 305 || m_status == 306)
         return false;
     char* location = nullptr;
-    curl_easy_getinfo(m_transfer->easy, CURLINFO_REDIRECT_URL, &location);
+    curl().easy_getinfo(m_transfer->easy, CURLINFO_REDIRECT_URL, &location);
     if (!location || m_redirects >= kMaxRedirects)
         return false;
     const QUrl target = QUrl::fromEncoded(QByteArray(location), QUrl::StrictMode);
@@ -245,12 +287,12 @@ bool Reply::followRedirect()
     ++m_redirects;
     m_body.clear();
     CURL* easy = m_transfer->easy;
-    curl_easy_setopt(easy, CURLOPT_URL, location);
+    curl().easy_setopt(easy, CURLOPT_URL, location);
     if (m_request.body && (m_status == 303 || (m_request.verb == "POST" && m_status <= 302))) {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+        curl().easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
-    return curl_multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
+    return curl().multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
 }
 
 // A 401 asking for a login that the address holds: the request goes again
@@ -263,19 +305,19 @@ bool Reply::logIn()
     m_loggedIn = true;
     m_body.clear();
     CURL* easy = m_transfer->easy;
-    curl_slist_free_all(m_transfer->headers);
+    curl().slist_free_all(m_transfer->headers);
     m_transfer->headers = nullptr;
     for (const auto& [name, value] : std::as_const(m_request.headers)) {
         if (name.compare("Authorization", Qt::CaseInsensitive) != 0)
-            m_transfer->headers = curl_slist_append(m_transfer->headers, (name + ": " + value).constData());
+            m_transfer->headers = curl().slist_append(m_transfer->headers, (name + ": " + value).constData());
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_transfer->headers);
-    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
+    curl().easy_setopt(easy, CURLOPT_HTTPHEADER, m_transfer->headers);
+    curl().easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
     const QByteArray user = m_request.url.userName(QUrl::FullyDecoded).toUtf8();
     const QByteArray password = m_request.url.password(QUrl::FullyDecoded).toUtf8();
-    curl_easy_setopt(easy, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(easy, CURLOPT_PASSWORD, password.constData());
-    return curl_multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
+    curl().easy_setopt(easy, CURLOPT_USERNAME, user.constData());
+    curl().easy_setopt(easy, CURLOPT_PASSWORD, password.constData());
+    return curl().multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
 }
 
 void Reply::completed(int result)
@@ -283,7 +325,7 @@ void Reply::completed(int result)
     const auto code = CURLcode(result);
     m_running = false;
     long status = 0;
-    curl_easy_getinfo(m_transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    curl().easy_getinfo(m_transfer->easy, CURLINFO_RESPONSE_CODE, &status);
     m_status = int(status);
     if (code == CURLE_OK && !m_ended && (logIn() || followRedirect())) {
         m_status = 0;
@@ -292,7 +334,7 @@ void Reply::completed(int result)
     }
     m_errorString = QString::fromUtf8(m_transfer->errorBuffer).trimmed();
     if (m_errorString.isEmpty())
-        m_errorString = QString::fromUtf8(curl_easy_strerror(code));
+        m_errorString = QString::fromUtf8(curl().easy_strerror(code));
     if (m_cut) {
         end(*m_cut);
         return;
@@ -311,7 +353,7 @@ void Reply::completed(int result)
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT: {
         long os = 0;
-        curl_easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
+        curl().easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
         if (code == CURLE_COULDNT_CONNECT && os != 0)
             m_errorString = QString::fromLocal8Bit(std::strerror(int(os)));
         end(Error::Refused);
@@ -320,7 +362,7 @@ void Reply::completed(int result)
     case CURLE_RECV_ERROR: {
         // A connection reset, or a chunked body that breaks the protocol.
         long os = 0;
-        curl_easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
+        curl().easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
         end(os != 0 ? Error::Dropped : Error::Malformed);
         return;
     }
@@ -345,16 +387,23 @@ void Reply::completed(int result)
 Manager::Manager(QObject* parent)
     : QObject(parent)
 {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    m_multi = curl_multi_init();
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
-    curl_multi_setopt(multiOf(m_multi), CURLMOPT_SOCKETFUNCTION, &Manager::onSocket);
-    curl_multi_setopt(multiOf(m_multi), CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multiOf(m_multi), CURLMOPT_TIMERFUNCTION, &Manager::onTimer);
-    curl_multi_setopt(multiOf(m_multi), CURLMOPT_TIMERDATA, this);
+}
+
+void* Manager::multi()
+{
+    if (m_multi || !curl().ok)
+        return m_multi;
+    m_multi = curl().multi_init();
+    if (!m_multi)
+        return nullptr;
+    curl().multi_setopt(multiOf(m_multi), CURLMOPT_SOCKETFUNCTION, &Manager::onSocket);
+    curl().multi_setopt(multiOf(m_multi), CURLMOPT_SOCKETDATA, this);
+    curl().multi_setopt(multiOf(m_multi), CURLMOPT_TIMERFUNCTION, &Manager::onTimer);
+    curl().multi_setopt(multiOf(m_multi), CURLMOPT_TIMERDATA, this);
+    return m_multi;
 }
 
 Manager::~Manager()
@@ -363,10 +412,11 @@ Manager::~Manager()
     for (const QPointer<Reply>& reply : std::as_const(m_replies)) {
         if (reply && reply->m_running) {
             reply->m_running = false;
-            curl_multi_remove_handle(multiOf(m_multi), reply->m_transfer->easy);
+            curl().multi_remove_handle(multiOf(m_multi), reply->m_transfer->easy);
         }
     }
-    curl_multi_cleanup(multiOf(m_multi));
+    if (m_multi)
+        curl().multi_cleanup(multiOf(m_multi));
     for (Watch* watch : std::as_const(m_watches))
         delete watch;
 }
@@ -427,21 +477,21 @@ int Manager::onTimer(void* multi, long timeoutMs, void* self)
 void Manager::act(int fd, int events)
 {
     int running = 0;
-    curl_multi_socket_action(multiOf(m_multi), curl_socket_t(fd), events, &running);
+    curl().multi_socket_action(multiOf(m_multi), curl_socket_t(fd), events, &running);
     collect();
 }
 
 void Manager::collect()
 {
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multiOf(m_multi), &left)) {
+    while (CURLMsg* message = curl().multi_info_read(multiOf(m_multi), &left)) {
         if (message->msg != CURLMSG_DONE)
             continue;
         CURL* easy = message->easy_handle;
         const CURLcode result = message->data.result;
-        curl_multi_remove_handle(multiOf(m_multi), easy);
+        curl().multi_remove_handle(multiOf(m_multi), easy);
         Reply* reply = nullptr;
-        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &reply);
+        curl().easy_getinfo(easy, CURLINFO_PRIVATE, &reply);
         if (reply)
             reply->completed(int(result));
     }

@@ -139,6 +139,8 @@ private:
     static int onTimer(void* multi, long timeoutMs, void* self);
     void act(int fd, int events);
     void collect();
+    // curl's multi handle, made (and the library opened) with the first request.
+    void* multi();
 
     void* m_multi = nullptr;
     QTimer* m_timer = nullptr;
