@@ -1,4 +1,5 @@
 #include "core/agents/AdvancedConnectionStore.h"
+#include "core/gateway/Status.h"
 #include "core/platform/ReduceMotion.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/UuidText.h"
@@ -84,6 +85,27 @@ void centre(MainWindow& w, QWidget* widget)
         return false;
     };
     QTRY_VERIFY_WITH_TIMEOUT(centred(), 15000);
+}
+
+// Waits until the page has settled: everything the window loads has come
+// (the team, its work and the permissions arrive apart, after the load is
+// reported finished), and its sections and the view no longer move from one
+// turn of the event loop to the next. A loaded machine gets there late and in steps.
+void settle(MainWindow& w)
+{
+    const Status* status = w.controller()->status();
+    QTRY_VERIFY_WITH_TIMEOUT(status->teamLoadFinished(), 15000);
+    for (int kind = 0; kind < Status::LoadKinds; ++kind)
+        QTRY_VERIFY_WITH_TIMEOUT(status->publishedSince(Status::Load(kind), 0), 15000);
+    QScrollBar* bar = w.scrollArea()->verticalScrollBar();
+    QList<int> last;
+    const auto settled = [&] {
+        QList<int> now { bar->value(), bar->maximum(), w.pairedPage()->y() };
+        for (QWidget* section : w.pairedPage()->sections())
+            now << section->y() << section->height() << int(section->isVisible());
+        return std::exchange(last, now) == now;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(settled(), 15000);
 }
 
 // Calls `then` when a widget it watches is hidden.
@@ -558,9 +580,13 @@ void TestPagePlace::noticeKeepsTheView()
         QTRY_VERIFY(w.noticeBanner()->isVisible());
     }
     QWidget* runtime = w.pairedPage()->section(PairedPage::Runtime);
-    if (scrolled)
+    // Measured from the settled page: a section still growing from the load
+    // would move the runtime section after the notice has been followed.
+    settle(w);
+    if (scrolled) {
         centre(w, runtime);
-    QTest::qWait(100);
+        settle(w);
+    }
     const int at = shownAt(w, runtime);
     const int pageAt = w.pairedPage()->y();
 
