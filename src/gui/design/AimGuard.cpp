@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleHints>
 #include <QWidget>
 
 #include <algorithm>
@@ -45,8 +46,12 @@ protected:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick: {
             const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
-            if (m_at != at) {
-                m_at = at;
+            m_at = at;
+            // The hand that double-clicks moves a pixel or two between the
+            // presses: that is not aiming at what slid under it.
+            if (!m_aimedFrom
+                || (at - *m_aimedFrom).manhattanLength() > QGuiApplication::styleHints()->startDragDistance()) {
+                m_aimedFrom = at;
                 ++m_aims;
             }
             break;
@@ -88,6 +93,8 @@ private:
     }
 
     std::optional<QPoint> m_at;
+    // Where the pointer was when its last aim was counted.
+    std::optional<QPoint> m_aimedFrom;
     quint64 m_aims = 0;
 };
 
