@@ -3,6 +3,7 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/QtTranslations.h"
+#include "core/runtimes/RuntimeChildLedger.h"
 #include "core/shell/WindowController.h"
 #include "core/workspaces/RelocationState.h"
 #include "gui/shell/MainWindow.h"
@@ -14,6 +15,10 @@
 
 int main(int argc, char** argv)
 {
+    // A launch mark inherited from a worker's tree (a launch from its shell)
+    // is that worker's alone: nothing this instance starts may carry it, or the
+    // next launch would take it for that worker's and end it.
+    qunsetenv(RuntimeChildLedger::kLaunchVariable);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvarine"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));

@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace RuntimeChildLedger {
 
@@ -393,7 +394,11 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             const auto owner = table.byPID.constFind(stored.ownerPID);
             const bool ownerRuns = owner != table.byPID.cend() && owner->state != 'Z'
                 && (stored.ownerStart == 0 || owner->startTicks == stored.ownerStart);
-            if (stored.ownerPID == myPID || ownerRuns) {
+            // This instance's pid once was a crashed owner's: its own start tells them apart.
+            const bool mine = stored.ownerPID == myPID
+                && (stored.ownerStart == 0 || myPID != ::getpid()
+                    || stored.ownerStart == ProcessTable::ownStartTicks());
+            if (mine || ownerRuns) {
                 kept.append(stored);
                 continue;
             }
