@@ -230,6 +230,9 @@ void InstanceGuard::listen()
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            // A launch says what it wants at once: a peer that says nothing
+            // does not keep its connection for the life of the window.
+            QTimer::singleShot(5000, socket, &QLocalSocket::abort);
             if (!sameUser(socket->socketDescriptor())) {
                 DeskCrumbs::drop(QStringLiteral("app.instance: 别的用户连了进来，不理"));
                 socket->disconnectFromServer();
