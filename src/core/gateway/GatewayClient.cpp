@@ -36,9 +36,13 @@ bool isSuccess(int status)
 
 // The request reached the gateway, which did not answer in time or hung up
 // before answering: what it did with the request is not known. A connection
-// that was refused carried nothing (a request is never sent twice).
-bool sentUnanswered(Reply::Error error)
+// that was refused carried nothing (a request is never sent twice). For an
+// action, any other break (garbage for a status line, a TLS stream cut off)
+// may also have come after the gateway took it: only a refusal says it did not.
+bool sentUnanswered(Reply::Error error, bool action)
 {
+    if (action)
+        return error != Reply::Error::Refused;
     return error == Reply::Error::Idle || error == Reply::Error::Canceled || error == Reply::Error::Dropped;
 }
 
@@ -321,8 +325,8 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
     const int status = reply->status();
     const QByteArray data = reply->take();
     if (status == 0)
-        co_return sentUnanswered(reply->error()) ? Failure::unanswered(transportText(*reply))
-                                                 : Failure::transport(transportText(*reply));
+        co_return sentUnanswered(reply->error(), request.body.has_value()) ? Failure::unanswered(transportText(*reply))
+                                                                           : Failure::transport(transportText(*reply));
     if (isSuccess(status)) {
         // A 2xx whose body was cut off (connection dropped, idle limit) is no
         // answer: its partial body must not pass for the whole one.
