@@ -1,18 +1,13 @@
 #include "core/workforce/CollabGraph.h"
 
 #include "core/workforce/CollabCopy.h"
+#include "core/workforce/WorkforceIndex.h"
 
 #include <QSet>
 
 #include <algorithm>
 
 namespace {
-
-bool isFailure(const QString& status)
-{
-    return status == QLatin1String("failed") || status == QLatin1String("unsupported")
-        || status == QLatin1String("dependency_failed");
-}
 
 // Unicode scalar order, not UTF-16 code-unit order: the two differ for
 // characters above the basic plane against U+E000..U+FFFF.
@@ -28,31 +23,45 @@ bool codePointLess(const QString& a, const QString& b)
 CollabGraph CollabGraph::build(
     const QList<TeammateBrief>& team, const QList<CommandBrief>& commands, const QHash<QString, WorkforceFacts>& facts)
 {
-    QHash<QString, const CommandBrief*> cmdByID;
-    for (const CommandBrief& c : commands) {
-        if (!cmdByID.contains(c.id))
-            cmdByID.insert(c.id, &c);
-    }
+    return build(WorkforceIndex(team, commands), facts);
+}
 
+CollabGraph CollabGraph::build(const WorkforceIndex& index, const QHash<QString, WorkforceFacts>& facts)
+{
+    const QList<CommandBrief>& commands = index.commands();
     CollabGraph g;
-    QSet<QString> involved;
-    for (const CommandBrief& c : commands) {
+    // Edges are told apart by their ends' slots and the failure flag; each
+    // employee's slot is marked once it is at an end of one.
+    QSet<quint64> seen;
+    QList<bool> involved(index.slotCount(), false);
+    bool anyInvolved = false;
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const CommandBrief& c = commands.at(i);
         if (c.dependsOn.isEmpty() || c.employeeID.isEmpty())
             continue;
+        const int to = index.ownerSlot(i);
         for (const QString& dep : c.dependsOn) {
-            const CommandBrief* up = cmdByID.value(dep);
-            if (!up || up->employeeID.isEmpty() || up->employeeID == c.employeeID)
+            const qsizetype u = index.firstWithID(dep);
+            if (u < 0)
                 continue;
-            const CollabEdge edge { up->employeeID, c.employeeID, isFailure(up->status) };
-            if (!g.edges.contains(edge))
-                g.edges.append(edge);
-            involved.insert(up->employeeID);
-            involved.insert(c.employeeID);
+            const CommandBrief& up = commands.at(u);
+            const int from = index.ownerSlot(u);
+            if (up.employeeID.isEmpty() || from == to)
+                continue;
+            const bool failed = WorkforceIndex::isFailure(index.word(u));
+            const quint64 key = (quint64(from) << 33) | (quint64(to) << 1) | quint64(failed);
+            const qsizetype before = seen.size();
+            seen.insert(key);
+            if (seen.size() != before)
+                g.edges.append(CollabEdge { up.employeeID, c.employeeID, failed });
+            involved[from] = true;
+            involved[to] = true;
+            anyInvolved = true;
         }
     }
 
-    for (const TeammateBrief& t : team) {
-        if (!involved.isEmpty() && !involved.contains(t.id))
+    for (const TeammateBrief& t : index.team()) {
+        if (anyInvolved && !involved.at(index.slotOf(t.id)))
             continue;
         const auto it = facts.constFind(t.id);
         const WorkforceFacts* f = it == facts.constEnd() ? nullptr : &*it;

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+class WorkforceIndex;
+
 struct CollabNode {
     QString id;
     QString name;
@@ -40,6 +42,8 @@ struct CollabGraph {
 
     static CollabGraph build(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
         const QHash<QString, WorkforceFacts>& facts);
+    // The same from an index of the roster and the command list built once for every derivation.
+    static CollabGraph build(const WorkforceIndex& index, const QHash<QString, WorkforceFacts>& facts);
 
     // Edges grouped by their target, ordered by the target's name compared
     // code point by code point.

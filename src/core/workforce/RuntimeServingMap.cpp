@@ -1,6 +1,7 @@
 #include "core/workforce/RuntimeServingMap.h"
 
 #include "core/platform/BlankTrim.h"
+#include "core/workforce/WorkforceIndex.h"
 
 #include <algorithm>
 
@@ -14,50 +15,78 @@ QString kindOf(const CommandBrief& command)
     return RuntimeName::serverToCLIKind().value(key, key);
 }
 
-QHash<QString, QList<RuntimeServing>> build(const QList<CommandBrief>& commands, const QList<TeammateBrief>& team,
-    const RuntimeCatalog& /*catalog: keys stay runtime kinds*/)
+QHash<QString, QList<RuntimeServing>> build(
+    const QList<CommandBrief>& commands, const QList<TeammateBrief>& team, const RuntimeCatalog& catalog)
 {
-    QHash<QString, QString> nameOf;
-    for (const TeammateBrief& t : team) {
-        if (!nameOf.contains(t.id))
-            nameOf.insert(t.id, t.name);
-    }
-    auto employeeName = [&nameOf](const CommandBrief& c) -> std::optional<QString> {
-        if (c.employeeID.isEmpty())
+    return build(WorkforceIndex(team, commands), catalog);
+}
+
+QHash<QString, QList<RuntimeServing>> build(
+    const WorkforceIndex& index, const RuntimeCatalog& /*catalog: keys stay runtime kinds*/)
+{
+    const QList<CommandBrief>& commands = index.commands();
+    auto employeeName = [&](qsizetype i) -> std::optional<QString> {
+        if (commands.at(i).employeeID.isEmpty())
             return std::nullopt;
-        const auto it = nameOf.constFind(c.employeeID);
-        if (it == nameOf.constEnd())
-            return std::nullopt;
+        if (const QString* name = index.rosterName(index.ownerSlot(i)))
+            return *name;
+        return std::nullopt;
+    };
+    // Commands name a handful of runtime ids: each is trimmed and mapped once.
+    QHash<QString, QString> kinds;
+    auto kindAt = [&](qsizetype i) -> QString {
+        const CommandBrief& c = commands.at(i);
+        auto it = kinds.constFind(c.ranRuntime);
+        if (it == kinds.constEnd())
+            it = kinds.insert(c.ranRuntime, kindOf(c));
         return *it;
     };
+    // Newest first; a missing completion time is the most distant past; on
+    // equal times the earlier in the list.
+    auto newer = [&](qsizetype a, qsizetype b) {
+        const std::optional<QDateTime>& ta = commands.at(a).completedAt;
+        const std::optional<QDateTime>& tb = commands.at(b).completedAt;
+        if (!tb)
+            return bool(ta) || a < b;
+        if (!ta)
+            return false;
+        if (*ta != *tb)
+            return *ta > *tb;
+        return a < b;
+    };
 
-    // A runtime id of blanks names no runtime.
-    QList<const CommandBrief*> running;
-    QList<const CommandBrief*> finished;
-    static const QStringList finishedWords { QStringLiteral("done"), QStringLiteral("failed"),
-        QStringLiteral("unsupported"), QStringLiteral("dependency_failed") };
-    for (const CommandBrief& c : commands) {
-        if (kindOf(c).isEmpty())
-            continue;
-        if (c.status == QLatin1String("claimed"))
-            running.append(&c);
-        else if (finishedWords.contains(c.status))
-            finished.append(&c);
-    }
-    // Newest first; a missing completion time is the most distant past.
-    std::stable_sort(finished.begin(), finished.end(), [](const CommandBrief* a, const CommandBrief* b) {
-        if (!b->completedAt)
-            return bool(a->completedAt);
-        return a->completedAt && *a->completedAt > *b->completedAt;
-    });
-
+    // Every running command goes in, in list order; of the finished ones only
+    // the newest of each kind, and only for a kind with nothing running.
     QHash<QString, QList<RuntimeServing>> map;
-    for (const CommandBrief* c : running)
-        map[kindOf(*c)].append(RuntimeServing { employeeName(*c), c->text, true });
-    for (const CommandBrief* c : finished) {
-        const QString key = kindOf(*c);
+    QHash<QString, qsizetype> newestOf;
+    QList<qsizetype> newest;
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const WorkforceIndex::Word word = index.word(i);
+        const bool running = word == WorkforceIndex::Word::claimed;
+        if (!running && !WorkforceIndex::isFinished(word))
+            continue;
+        const QString key = kindAt(i);
+        // A runtime id of blanks names no runtime.
+        if (key.isEmpty())
+            continue;
+        if (running) {
+            map[key].append(RuntimeServing { employeeName(i), commands.at(i).text, true });
+            continue;
+        }
+        const auto it = newestOf.find(key);
+        if (it == newestOf.end()) {
+            newestOf.insert(key, newest.size());
+            newest.append(i);
+        } else if (newer(i, newest.at(*it))) {
+            newest[*it] = i;
+        }
+    }
+    // In the order the newest are, as they were listed newest first.
+    std::sort(newest.begin(), newest.end(), newer);
+    for (const qsizetype i : std::as_const(newest)) {
+        const QString key = kindAt(i);
         if (!map.contains(key))
-            map.insert(key, { RuntimeServing { employeeName(*c), c->text, false } });
+            map.insert(key, { RuntimeServing { employeeName(i), commands.at(i).text, false } });
     }
     return map;
 }

@@ -1,6 +1,9 @@
 #include "core/workforce/WorkforceAggregator.h"
 
 #include "core/platform/BlankTrim.h"
+#include "core/workforce/WorkforceIndex.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -11,7 +14,6 @@ bool WorkforceAggregator::isFinished(const QString& status)
 }
 
 namespace {
-using WorkforceAggregator::isFinished;
 
 // A runtime id of blanks names no runtime.
 bool namesRuntime(const QString& runtimeID)
@@ -27,31 +29,33 @@ bool completedBefore(const CommandBrief& a, const CommandBrief& b)
     return !a.completedAt || *a.completedAt < *b.completedAt;
 }
 
-QList<CommandBrief> withStatus(const QList<CommandBrief>& list, QLatin1String status)
-{
-    QList<CommandBrief> out;
-    for (const CommandBrief& c : list) {
-        if (c.status == status)
-            out.append(c);
-    }
-    return out;
-}
+using Word = WorkforceIndex::Word;
 
 struct Context {
+    const WorkforceIndex& index;
     const QList<CommandBrief>& commands;
-    // Indexed once for every employee: each employee's own commands, the
-    // commands each machine claimed for nobody (both in list order), and the
-    // blocked work of nobody.
-    QHash<QString, QList<qsizetype>> ownOf;
+    // Indexed once for every employee: each employee's own commands (by the
+    // slot of its id), the commands each machine claimed for nobody (both in
+    // list order), and the blocked work of nobody.
+    QList<QList<qsizetype>> ownOf;
     QHash<QString, QList<qsizetype>> unassignedClaimedBy;
     QList<CommandBrief> blockedQueue;
-    QHash<QString, const CommandBrief*> cmdByID;
-    QHash<QString, QString> nameOf;
     QHash<QString, int> machineCount;
     const QMap<QString, QStringList>& deviceRuntimes;
     const RuntimeCatalog& catalog;
     const QSet<QString>& waitingTaskIDs;
 };
+
+// The commands of `among` whose status is `word`, in their order.
+QList<CommandBrief> withWord(const QList<qsizetype>& among, Word word, const Context& ctx)
+{
+    QList<CommandBrief> out;
+    for (const qsizetype i : among) {
+        if (ctx.index.word(i) == word)
+            out.append(ctx.commands.at(i));
+    }
+    return out;
+}
 
 // Names of the employees owning the upstream commands of `dependents`, each
 // once, in first-seen order. With `onlyFailed`, upstreams that are done are
@@ -61,21 +65,21 @@ QStringList upstreamNames(const QList<CommandBrief>& dependents, const Context& 
     QStringList names;
     for (const CommandBrief& c : dependents) {
         for (const QString& dep : c.dependsOn) {
-            const CommandBrief* up = ctx.cmdByID.value(dep);
-            if (!up)
+            const qsizetype up = ctx.index.firstWithID(dep);
+            if (up < 0)
                 continue;
-            if (onlyFailed && up->status == QLatin1String("done"))
+            if (onlyFailed && ctx.index.word(up) == Word::done)
                 continue;
-            const auto it = ctx.nameOf.constFind(up->employeeID);
-            if (it != ctx.nameOf.constEnd() && !names.contains(*it))
-                names.append(*it);
+            const QString* name = ctx.index.rosterName(ctx.index.ownerSlot(up));
+            if (name && !names.contains(*name))
+                names.append(*name);
         }
     }
     return names;
 }
 
 RuntimeAttribution attribution(
-    const TeammateBrief& t, const QList<CommandBrief>& running, const QList<CommandBrief>& mine, const Context& ctx)
+    const TeammateBrief& t, const QList<CommandBrief>& running, const QList<qsizetype>& mine, const Context& ctx)
 {
     const auto name = [&ctx](const QString& id) { return RuntimeName::friendly(id, ctx.catalog); };
 
@@ -85,7 +89,8 @@ RuntimeAttribution attribution(
     }
     // The newest that names a runtime; on equal times the earlier one.
     const CommandBrief* newest = nullptr;
-    for (const CommandBrief& c : mine) {
+    for (const qsizetype i : mine) {
+        const CommandBrief& c = ctx.commands.at(i);
         if (namesRuntime(c.ranRuntime) && (!newest || completedBefore(*newest, c)))
             newest = &c;
     }
@@ -118,7 +123,8 @@ RuntimeAttribution attribution(
     return RuntimeAttribution::ambiguous(int(registered.size()));
 }
 
-TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, const QList<CommandBrief>& own)
+TolvarineStatus decideStatus(
+    const TeammateBrief& t, const WorkforceFacts& f, const QList<qsizetype>& own, const Context& ctx)
 {
     if (!f.awaitingApproval.isEmpty())
         return TolvarineStatus::waitingApproval;
@@ -132,8 +138,8 @@ TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, co
         return TolvarineStatus::unassigned;
     if (t.deviceAlive == false)
         return TolvarineStatus::offline;
-    for (const CommandBrief& c : own) {
-        if (c.status == QLatin1String("runtime_unavailable"))
+    for (const qsizetype i : own) {
+        if (ctx.index.word(i) == Word::runtimeUnavailable)
             return TolvarineStatus::runtimeUnavailable;
     }
     if (!f.blockedQueue.isEmpty())
@@ -151,37 +157,44 @@ TolvarineStatus decideStatus(const TeammateBrief& t, const WorkforceFacts& f, co
 
 WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 {
-    QList<CommandBrief> own;
-    QSet<QString> ownIDs;
-    for (const qsizetype i : ctx.ownOf.value(t.id)) {
-        own.append(ctx.commands.at(i));
-        ownIDs.insert(ctx.commands.at(i).id);
-    }
+    const int slot = ctx.index.slotOf(t.id);
+    const QList<qsizetype> own = slot >= 0 ? ctx.ownOf.at(slot) : QList<qsizetype>();
     // Work the employee's machine claimed for no employee counts as its own
-    // too (running, finished, attribution), never as blocked or failed.
-    QList<CommandBrief> mine = own;
+    // too (running, finished, attribution), never as blocked or failed; not
+    // when one of its own commands has the same id.
+    QList<qsizetype> mine = own;
     if (!t.device.isEmpty()) {
-        for (const qsizetype i : ctx.unassignedClaimedBy.value(t.device)) {
-            if (!ownIDs.contains(ctx.commands.at(i).id))
-                mine.append(ctx.commands.at(i));
+        const auto claimed = ctx.unassignedClaimedBy.constFind(t.device);
+        if (claimed != ctx.unassignedClaimedBy.constEnd()) {
+            QSet<QString> ownIDs;
+            ownIDs.reserve(own.size());
+            for (const qsizetype i : own)
+                ownIDs.insert(ctx.commands.at(i).id);
+            for (const qsizetype i : *claimed) {
+                if (!ownIDs.contains(ctx.commands.at(i).id))
+                    mine.append(i);
+            }
         }
     }
 
     WorkforceFacts f;
     f.employeeID = t.id;
-    f.running = withStatus(mine, QLatin1String("claimed"));
-    f.blockedMine = withStatus(own, QLatin1String("blocked"));
+    f.running = withWord(mine, Word::claimed, ctx);
+    f.blockedMine = withWord(own, Word::blocked, ctx);
     f.blockedQueue = ctx.blockedQueue;
-    f.dependencyFailedMine = withStatus(own, QLatin1String("dependency_failed"));
-    for (const CommandBrief& c : mine) {
-        if (ctx.waitingTaskIDs.contains(c.id))
-            f.awaitingApproval.append(c);
+    f.dependencyFailedMine = withWord(own, Word::dependencyFailed, ctx);
+    if (!ctx.waitingTaskIDs.isEmpty()) {
+        for (const qsizetype i : mine) {
+            if (ctx.waitingTaskIDs.contains(ctx.commands.at(i).id))
+                f.awaitingApproval.append(ctx.commands.at(i));
+        }
     }
 
     // The most recently completed; on equal times the later one in the list.
     const CommandBrief* last = nullptr;
-    for (const CommandBrief& c : mine) {
-        if (isFinished(c.status) && (!last || !completedBefore(c, *last)))
+    for (const qsizetype i : mine) {
+        const CommandBrief& c = ctx.commands.at(i);
+        if (WorkforceIndex::isFinished(ctx.index.word(i)) && (!last || !completedBefore(c, *last)))
             last = &c;
     }
     if (last)
@@ -199,7 +212,7 @@ WorkforceFacts one(const TeammateBrief& t, const Context& ctx)
 
     f.waitingOnNames = upstreamNames(f.blockedMine, ctx, false);
     f.failedUpstreamNames = upstreamNames(f.dependencyFailedMine, ctx, true);
-    f.status = decideStatus(t, f, own);
+    f.status = decideStatus(t, f, own, ctx);
     f.hasReading = !t.device.isEmpty() && t.deviceAlive.has_value();
     f.runtime = attribution(t, f.running, mine, ctx);
     if (!t.deviceTask.isEmpty())
@@ -215,23 +228,28 @@ QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QLi
     const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
     const QSet<QString>& waitingTaskIDs)
 {
-    Context ctx { commands, {}, {}, {}, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
+    return facts(WorkforceIndex(team, commands), deviceRuntimes, runtimeCatalog, waitingTaskIDs);
+}
+
+QHash<QString, WorkforceFacts> facts(const WorkforceIndex& index, const QMap<QString, QStringList>& deviceRuntimes,
+    const RuntimeCatalog& runtimeCatalog, const QSet<QString>& waitingTaskIDs)
+{
+    const QList<TeammateBrief>& team = index.team();
+    const QList<CommandBrief>& commands = index.commands();
+    Context ctx { index, commands, {}, {}, {}, {}, deviceRuntimes, runtimeCatalog, waitingTaskIDs };
     for (const TeammateBrief& t : team) {
-        if (!ctx.nameOf.contains(t.id))
-            ctx.nameOf.insert(t.id, t.name);
         if (!t.device.isEmpty())
             ++ctx.machineCount[t.device];
     }
+    ctx.ownOf.resize(index.slotCount());
     for (qsizetype i = 0; i < commands.size(); ++i) {
         const CommandBrief& c = commands.at(i);
-        if (!ctx.cmdByID.contains(c.id))
-            ctx.cmdByID.insert(c.id, &c);
         if (!c.employeeID.isEmpty()) {
-            ctx.ownOf[c.employeeID].append(i);
+            ctx.ownOf[index.ownerSlot(i)].append(i);
         } else {
             if (!c.claimedBy.isEmpty())
                 ctx.unassignedClaimedBy[c.claimedBy].append(i);
-            if (c.status == QLatin1String("blocked"))
+            if (index.word(i) == Word::blocked)
                 ctx.blockedQueue.append(c);
         }
     }

@@ -4,6 +4,8 @@
 #include "core/workforce/RuntimeName.h"
 #include "core/workforce/WorkforceFacts.h"
 
+class WorkforceIndex;
+
 #include <QHash>
 #include <QList>
 #include <QMap>
@@ -23,5 +25,8 @@ bool isFinished(const QString& status);
 QHash<QString, WorkforceFacts> facts(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands,
     const QMap<QString, QStringList>& deviceRuntimes, const RuntimeCatalog& runtimeCatalog,
     const QSet<QString>& waitingTaskIDs);
+// The same from an index of the roster and the command list built once for every derivation.
+QHash<QString, WorkforceFacts> facts(const WorkforceIndex& index, const QMap<QString, QStringList>& deviceRuntimes,
+    const RuntimeCatalog& runtimeCatalog, const QSet<QString>& waitingTaskIDs);
 
 } // namespace WorkforceAggregator

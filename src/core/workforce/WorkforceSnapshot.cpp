@@ -3,6 +3,7 @@
 #include "core/gateway/Status.h"
 #include "core/workforce/RuntimeCatalog.h"
 #include "core/workforce/WorkforceAggregator.h"
+#include "core/workforce/WorkforceIndex.h"
 
 #include <algorithm>
 
@@ -32,10 +33,11 @@ WorkforceSnapshot WorkforceSnapshot::derive(const Inputs& in)
     s.commandsError = in.commandsError;
     s.thisMachine = in.config ? in.config->deviceId() : QString();
     s.runtimeCatalog = ::runtimeCatalog(in.inventoryRows);
-    s.workforceFacts
-        = WorkforceAggregator::facts(in.team, in.commands, in.deviceRuntimes, s.runtimeCatalog, in.waitingTaskIDs);
-    s.collabGraph = CollabGraph::build(in.team, in.commands, s.workforceFacts);
-    s.runtimeServing = RuntimeServingMap::build(in.commands, in.team, s.runtimeCatalog);
+    // One index of the roster and the commands for all three.
+    const WorkforceIndex index(in.team, in.commands);
+    s.workforceFacts = WorkforceAggregator::facts(index, in.deviceRuntimes, s.runtimeCatalog, in.waitingTaskIDs);
+    s.collabGraph = CollabGraph::build(index, s.workforceFacts);
+    s.runtimeServing = RuntimeServingMap::build(index, s.runtimeCatalog);
     return s;
 }
 
