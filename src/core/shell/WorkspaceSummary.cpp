@@ -57,10 +57,11 @@ WorkspaceSummary WorkspaceSummary::compute(const Inputs& in, const QDateTime& no
 
     s.employeesTotal = in.team.size();
     for (const TeammateBrief& member : in.team) {
-        const WorkforceFacts facts = in.workforceFacts.value(member.id, WorkforceFacts::placeholder());
-        if (!facts.hasReading)
+        // No facts reads as the placeholder's: no reading.
+        const auto facts = in.workforceFacts.constFind(member.id);
+        if (facts == in.workforceFacts.constEnd() || !facts->hasReading)
             ++s.employeesNoReading;
-        else if (facts.running.isEmpty())
+        else if (facts->running.isEmpty())
             ++s.employeesIdle;
         else
             ++s.employeesWorking;

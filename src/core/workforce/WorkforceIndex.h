@@ -18,7 +18,16 @@
 class WorkforceIndex {
 public:
     // The status words the derivations tell apart; `other` for every other word.
-    enum class Word : quint8 { other, claimed, blocked, dependencyFailed, runtimeUnavailable, done, failed, unsupported };
+    enum class Word : quint8 {
+        other,
+        claimed,
+        blocked,
+        dependencyFailed,
+        runtimeUnavailable,
+        done,
+        failed,
+        unsupported
+    };
 
     WorkforceIndex(const QList<TeammateBrief>& team, const QList<CommandBrief>& commands);
     WorkforceIndex(const WorkforceIndex&) = delete;

@@ -133,6 +133,8 @@ private slots:
             Cmd("own-r", "claimed", "t").by("dev-9"),
             Cmd("free", "claimed"),
             Cmd("q", "blocked"),
+            // The machine's work with the id of its own: not taken again.
+            Cmd("own-r", "done").by("dev-1"),
         };
         const auto all = WorkforceAggregator::facts(team, commands, {}, {}, {});
         const auto& t = all.value("t");
@@ -257,6 +259,12 @@ private slots:
         QCOMPARE(map.value("gemini"), QList<RuntimeServing>({ { QString("Bo"), "task c9", false } }));
         // Equal (missing) times keep command-list order; the first teammate of an id wins.
         QCOMPARE(map.value("kimi"), QList<RuntimeServing>({ { QString("Ada"), "task c10", false } }));
+        // Equal times keep list order too; a time beats a missing one listed earlier.
+        const auto tied = RuntimeServingMap::build(
+            { Cmd("t0", "done", "e2").rt("pi"), Cmd("t1", "failed", "e2").rt("pi").at(3),
+                Cmd("t2", "done", "e1").rt("pi").at(3), Cmd("t3", "done", "e1").rt("pi").at(2) },
+            team, {});
+        QCOMPARE(tied.value("pi"), QList<RuntimeServing>({ { QString("Bo"), "task t1", false } }));
 
         // Padded and cased ids share one key; a blank runtime serves nothing.
         const auto keyed = RuntimeServingMap::build(
