@@ -170,7 +170,7 @@ void TestRuntimeChildLedger::reapDecisions()
     QVERIFY(child.waitForStarted() && foreign.waitForStarted());
     const qint32 childPid = qint32(child.processId());
     const qint32 foreignPid = qint32(foreign.processId());
-    QTRY_COMPARE(tool.argvs().size(), 7); // every `brenlow run` runs its worker loop
+    QTRY_COMPARE_WITH_TIMEOUT(tool.argvs().size(), 7, 30000); // every `brenlow run` runs its worker loop
     const QList<qint32> started = childrenOf(unnamed) + childrenOf(viaShell);
     QCOMPARE(started.size(), 3);
     const qint32 dead = deadPid();
@@ -304,7 +304,7 @@ void TestRuntimeChildLedger::terminate()
         }(),
         30000);
     ProcessSignals::terminate(stubborn, 0.5);
-    QTRY_VERIFY(!ProcessSignals::isAlive(stubborn));
+    QTRY_VERIFY_WITH_TIMEOUT(!ProcessSignals::isAlive(stubborn), 30000);
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.kill pid=%1 宽限期内没退出，SIGKILL").arg(stubborn)));
 
     // 0 and 1 are never signalled (this would end the test's process group or init).

@@ -547,8 +547,14 @@ void TestTeamSection::longListsMakeWhatIsInView()
     }
 
     // Scrolled to the end, the cards there are made.
-    const QString nearEnd = rows->keys().at(size - 3);
-    QVERIFY(!rows->row(nearEnd));
+    // (One not made yet: the last card that holds a control is always made,
+    // and which one that is depends on the evidence read so far.)
+    QString nearEnd;
+    for (qsizetype i = size - 3; i > size - 30 && nearEnd.isEmpty(); --i) {
+        if (!rows->row(rows->keys().at(i)))
+            nearEnd = rows->keys().at(i);
+    }
+    QVERIFY(!nearEnd.isEmpty());
     // (Again while the cards made on the way change the page's height.)
     QTRY_VERIFY((area.ensureWidgetVisible(rows->row(rows->keys().last())), rows->row(nearEnd)));
     QVERIFY2(rows->madeCount() < 60, qPrintable(QString::number(rows->madeCount())));
