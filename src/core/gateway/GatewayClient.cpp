@@ -55,14 +55,14 @@ GatewayClient::GatewayClient(QObject* parent)
 }
 
 // The transport's own texts are English and name the socket, not the gateway.
-QString GatewayClient::transportText(const NetworkAccess::Reply& reply)
+QString GatewayClient::transportText(const NetworkAccess::Reply& reply, int idleMs)
 {
     // Some of the transport's texts name the URL, a password in it included.
     const QString said = CredentialRedaction::hideUserInfo(reply.errorString());
     switch (reply.error()) {
     case Reply::Error::Idle:
     case Reply::Error::Canceled:
-        return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
+        return GatewayClient::noAnswerText(idleMs);
     case Reply::Error::Refused:
         return QStringLiteral("连不上网关（%1）").arg(said);
     case Reply::Error::Dropped:

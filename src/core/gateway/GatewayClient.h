@@ -72,7 +72,8 @@ public:
     // The origin when a phone could reach it; none for loopback addresses.
     static std::optional<QString> phoneReachable(const std::optional<QString>& origin);
     // A transport failure (no HTTP status) in words a user reads.
-    static QString transportText(const NetworkAccess::Reply& reply);
+    // `idleMs`: the request's own limit without a byte, which a silent gateway is said to have passed.
+    static QString transportText(const NetworkAccess::Reply& reply, int idleMs = kRequestTimeoutMs);
     // A request with no answer within `ms`: "网关 4 秒内没有回复".
     static QString noAnswerText(int ms);
     // The note shown when the origin found is not the configured address.

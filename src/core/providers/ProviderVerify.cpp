@@ -1,6 +1,7 @@
 #include "core/providers/ProviderVerify.h"
 
 #include "core/gateway/NetworkAccess.h"
+#include "core/gateway/Replies.h"
 #include "core/platform/CredentialRedaction.h"
 #include "core/platform/HttpAddress.h"
 
@@ -228,8 +229,11 @@ QCoro::Task<Outcome> check(NetworkAccess::Manager* nam, ProviderProfile profile,
     default:
         break;
     }
-    const QByteArray body = reply->take();
-    co_return interpret(reply->status(), body, transferError(*reply), false, key);
+    // A model list may run to megabytes: it is read off the GUI thread.
+    auto judging = replies::decodeOn(replies::decodePool(), reply->take(),
+        [status = reply->status(), error = transferError(*reply), key](
+            const QByteArray& body) { return interpret(status, body, error, false, key); });
+    co_return co_await std::move(judging);
 }
 
 } // namespace ProviderVerify

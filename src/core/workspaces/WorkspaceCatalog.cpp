@@ -338,7 +338,7 @@ QCoro::Task<PairAnswer> postPairStart(
     // A 2xx whose body broke off or did not decompress is no answer either.
     if ((answer.code == 0 || success) && reply->error() != NetworkAccess::Reply::Error::None) {
         answer.transportFailed = true;
-        answer.transportError = GatewayClient::transportText(*reply);
+        answer.transportError = GatewayClient::transportText(*reply, WorkspaceCatalog::kPairTimeoutMs);
         co_return answer;
     }
     if (success)

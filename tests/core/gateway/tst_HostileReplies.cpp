@@ -19,7 +19,7 @@ constexpr int kDivisor = 10;
 enum class Kind { List, Health, Artifact, Action, Pairing, Provider };
 
 // How a reply ends, as the transport sees it.
-enum class Ending { TooLarge, Deadline, Broken, Dropped, Unanswered, Short };
+enum class Ending { TooLarge, Deadline, Silent, Broken, Dropped, Unanswered, Short };
 
 // 48 MB of zeros as a gzip body of a few dozen KB: qCompress's deflate
 // stream in a gzip wrapper (its trailer is never reached).
@@ -55,6 +55,7 @@ QList<Attack> attacks()
         { "100,000 header lines", { lines + "Content-Length: 2\r\n\r\n{}" }, Ending::Broken },
         { "a byte at a time, inside the idle limit",
             { ok + "Content-Length: 1000000\r\n\r\n", true, 4000 / kDivisor / 4 }, Ending::Deadline },
+        { "silent after the first byte", { ok + "Content-Length: 1000\r\n\r\n", true, 60000 }, Ending::Silent },
         { "a gzip bomb",
             { ok + "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(gzipBomb().size()) + "\r\n\r\n"
                 + gzipBomb() },
@@ -105,6 +106,7 @@ QString expected(Kind kind, Ending ending, const QString& origin)
         case Ending::TooLarge:
             return failed + tooLarge;
         case Ending::Deadline:
+        case Ending::Silent: // the pairing's own limit, not the gateway's usual one
             return failed + GatewayClient::noAnswerText(WorkspaceCatalog::kPairTimeoutMs);
         case Ending::Broken:
             return failed + broken;
@@ -121,6 +123,7 @@ QString expected(Kind kind, Ending ending, const QString& origin)
         case Ending::TooLarge:
             return tooLarge;
         case Ending::Deadline:
+        case Ending::Silent:
             return QStringLiteral("没有在时限内应答");
         case Ending::Broken:
             return QStringLiteral("HTTP 200 · 回复没有收全：数据坏了，读不出来");
@@ -138,6 +141,8 @@ QString expected(Kind kind, Ending ending, const QString& origin)
             return QStringLiteral("网关的") + tooLarge;
         case Ending::Deadline:
             return GatewayClient::noAnswerText(GatewayClient::kReplyBounds.deadlineMs);
+        case Ending::Silent:
+            return GatewayClient::noAnswerText(GatewayClient::kRequestTimeoutMs);
         case Ending::Broken:
             return broken;
         case Ending::Dropped:
@@ -247,7 +252,7 @@ void TestHostileReplies::bounded()
     const Attack a = attacks().at(attack);
     const auto k = Kind(kind);
     RawServer server(a.reply, k == Kind::Health);
-    const bool slow = a.ending == Ending::Deadline;
+    const bool slow = a.ending == Ending::Deadline || a.ending == Ending::Silent;
     NetworkAccess::setTimeLimitsDividedForTesting(slow ? kDivisor : 1, server.origin());
     bool unknown = false;
     auto hostile = ask(k, server.origin(), m_catalog.get(), &unknown);
