@@ -182,11 +182,10 @@ void TestEvidenceClient::destroyedMidRequest()
     auto snapshot = evidence->evidenceSnapshot(QStringLiteral("c1"), m_cfg);
     auto lines = evidence->progressLines(QStringLiteral("c3"), m_cfg, 5);
     auto text = evidence->artifact(QStringLiteral("h-index"), m_cfg);
-    QTRY_VERIFY(!matching(m_sim->requests(), "GET", path).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!matching(m_sim->requests(), "GET", path).isEmpty(), 15000);
     delete evidence;
-    QVERIFY(snapshot.isReady());
-    QVERIFY(lines.isReady());
-    QVERIFY(text.isReady());
+    // Each ends; one whose reply is being decoded on the pool once its decode is done.
+    QTRY_VERIFY_WITH_TIMEOUT(snapshot.isReady() && lines.isReady() && text.isReady(), 15000);
 }
 
 QTEST_GUILESS_MAIN(TestEvidenceClient)
