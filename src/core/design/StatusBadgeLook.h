@@ -13,6 +13,8 @@ struct StatusBadgeLook {
     QString stable;
     bool hasReading = true;
 
+    bool operator==(const StatusBadgeLook&) const = default;
+
     // The badge of a local runtime's usability; always a reading.
     static StatusBadgeLook forRuntime(RuntimeUsability usability);
 };

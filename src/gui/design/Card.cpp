@@ -25,12 +25,16 @@ Card::Card(std::optional<QColor> tint, bool emphasized, QWidget* parent)
 
 void Card::setTint(std::optional<QColor> tint)
 {
+    if (tint == m_tint)
+        return;
     m_tint = tint;
     update();
 }
 
 void Card::setEmphasized(bool emphasized)
 {
+    if (emphasized == m_emphasized)
+        return;
     m_emphasized = emphasized;
     update();
 }

@@ -27,6 +27,8 @@ Chip::Chip(const QString& text, const QColor& tint, const std::optional<QString>
 
 void Chip::setTint(const QColor& tint)
 {
+    if (tint == m_tint)
+        return;
     m_tint = tint;
     update();
 }

@@ -101,7 +101,10 @@ void Disclosure::setHeaderFont(const QFont& font)
 
 void Disclosure::setTint(const QColor& tint)
 {
-    static_cast<DisclosureHeader*>(m_header)->tint = tint;
+    auto* header = static_cast<DisclosureHeader*>(m_header);
+    if (header->tint == tint)
+        return;
+    header->tint = tint;
     m_header->update();
 }
 

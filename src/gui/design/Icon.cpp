@@ -31,6 +31,8 @@ void Icon::setSymbol(const QString& symbol)
 
 void Icon::setTint(const QColor& tint)
 {
+    if (tint == m_tint)
+        return;
     m_tint = tint;
     update();
 }

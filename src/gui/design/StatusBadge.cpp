@@ -35,12 +35,22 @@ StatusBadge::StatusBadge(const StatusBadgeLook& look, const std::optional<QStrin
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     m_marker = new Marker(QString(), QString(), this);
-    setLook(look);
+    m_look = look;
+    applyLook();
 }
 
 void StatusBadge::setLook(const StatusBadgeLook& look)
 {
+    // The same look again changes nothing: no repaint of the row around it.
+    if (look == m_look)
+        return;
     m_look = look;
+    applyLook();
+}
+
+void StatusBadge::applyLook()
+{
+    const StatusBadgeLook& look = m_look;
     m_word->setText(look.text);
     m_word->setAccessibleName(look.text);
     DSText::setColour(m_word, look.tint);

@@ -35,6 +35,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Shows m_look.
+    void applyLook();
+
     StatusBadgeLook m_look;
     QLabel* m_word;
     Marker* m_marker;

@@ -55,6 +55,9 @@ EvidenceArtifactRow::EvidenceArtifactRow(const DeskFileChange& file, QWidget* pa
 
 void EvidenceArtifactRow::setFile(const DeskFileChange& file)
 {
+    if (m_filled && file == m_file)
+        return;
+    m_filled = true;
     m_file = file;
     setObjectName(QStringLiteral("evidence.open.") + file.path);
     const QString name = EvidenceText::lastPathComponent(file.path);

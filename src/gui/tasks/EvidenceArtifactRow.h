@@ -27,6 +27,8 @@ protected:
 
 private:
     DeskFileChange m_file;
+    // The same file again (every poll of the evidence brings it) changes nothing.
+    bool m_filled = false;
     ElidedLine* m_name;
     ElidedLine* m_path;
     QLabel* m_bytes;

@@ -102,6 +102,9 @@ PermTierRow::PermTierRow(const QString& key, QWidget* parent)
 
 void PermTierRow::setContent(const Content& c)
 {
+    if (m_shown == c)
+        return;
+    m_shown = c;
     m_row = c.row;
     const QColor colour = PermPresentation::stateColor(c.row.state);
     m_icon->setSymbol(PermPresentation::stateIcon(c.row.state));

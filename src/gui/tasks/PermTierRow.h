@@ -33,6 +33,8 @@ public:
         PermPresentation::PermButtons buttons;
         bool busy = false;
         PermActionState feedback;
+
+        bool operator==(const Content&) const = default;
     };
     void setContent(const Content& content);
 
@@ -48,6 +50,8 @@ signals:
 private:
     void setButtons(const PermPresentation::PermButtons& buttons);
 
+    // What the row shows now: the same content again (every reload brings it) changes nothing.
+    std::optional<Content> m_shown;
     PermRow m_row;
     Icon* m_icon;
     QLabel* m_title;

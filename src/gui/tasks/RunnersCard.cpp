@@ -144,6 +144,9 @@ RunnersCard::RunnersCard(QWidget* parent)
 
 void RunnersCard::setContent(const Content& c)
 {
+    if (m_shown == c)
+        return;
+    m_shown = c;
     // The runtime-state card already says that nothing can be read.
     setVisible(!c.commandsFailed);
     const bool any = !c.commandsFailed && !c.runners.isEmpty();

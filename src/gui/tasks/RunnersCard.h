@@ -28,6 +28,8 @@ public:
         std::optional<CLIConfig> config;
         QList<CommandBrief> commands;
         bool commandsFailed = false;
+
+        bool operator==(const Content&) const = default;
     };
     void setContent(const Content& content);
 
@@ -35,6 +37,8 @@ public:
     QWidget* row(const QString& deviceID) const { return m_rows.find(deviceID); }
 
 private:
+    // What the card shows now: the same content again changes nothing.
+    std::optional<Content> m_shown;
     EmptyState* m_empty;
     RoundedPlate* m_plate;
     QLabel* m_header;

@@ -66,6 +66,13 @@ RuntimeStateCard::RuntimeStateCard(QWidget* parent)
 
 void RuntimeStateCard::setContent(const Content& c)
 {
+    const bool same = m_shown && m_shown->state == c.state && m_shown->progress == c.progress
+        && m_shown->progressError == c.progressError && m_shown->progressTruncated == c.progressTruncated;
+    m_shown = c;
+    if (same) {
+        setTime(c.now);
+        return;
+    }
     // One state for every line of the card.
     const RuntimeState& s = c.state;
     const QColor colour = stateColor(s);
@@ -76,9 +83,7 @@ void RuntimeStateCard::setContent(const Content& c)
     const QString title = stateTitle(s);
     m_title->setText(title);
     m_title->setAccessibleName(title);
-    const std::optional<QString> time = stateTime(s, c.now);
-    m_time->setText(time.value_or(QString()));
-    m_time->setVisible(time.has_value());
+    setTime(c.now);
 
     DSText::setMarkup(m_headline, stateHeadline(s));
 
@@ -96,4 +101,11 @@ void RuntimeStateCard::setContent(const Content& c)
     if (running)
         m_tail->setProgress(c.progress, c.progressError, c.progressTruncated);
     m_tail->setVisible(running);
+}
+
+void RuntimeStateCard::setTime(const QDateTime& now)
+{
+    const std::optional<QString> time = stateTime(m_shown->state, now);
+    m_time->setText(time.value_or(QString()));
+    m_time->setVisible(time.has_value());
 }

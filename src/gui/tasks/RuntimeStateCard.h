@@ -34,6 +34,12 @@ public:
     QLabel* title() const { return m_title; }
 
 private:
+    // The age beside the title, as of `now`.
+    void setTime(const QDateTime& now);
+
+    // What the card shows now (its `now` aside): the same content again
+    // only brings the age up to date.
+    std::optional<Content> m_shown;
     Icon* m_icon;
     QLabel* m_title;
     QLabel* m_time;

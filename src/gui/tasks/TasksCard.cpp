@@ -90,6 +90,9 @@ TasksCard::TasksCard(QWidget* parent)
 
 void TasksCard::setContent(const QList<CommandBrief>& commands, bool commandsFailed)
 {
+    if (m_shown && m_shown->first == commands && m_shown->second == commandsFailed)
+        return;
+    m_shown = { commands, commandsFailed };
     const bool shown = !commandsFailed && !commands.isEmpty();
     setVisible(shown);
     m_header->setText(TaskCards::tasksHeader(shown ? int(commands.size()) : 0));

@@ -3,6 +3,9 @@
 #include "core/gateway/Records.h"
 #include "gui/design/RoundedPlate.h"
 
+#include <optional>
+#include <utility>
+
 class AdaptiveColumns;
 class QLabel;
 
@@ -19,6 +22,8 @@ public:
     AdaptiveColumns* grid() const { return m_grid; }
 
 private:
+    // What the card shows now: the same list again changes nothing.
+    std::optional<std::pair<QList<CommandBrief>, bool>> m_shown;
     QLabel* m_header;
     AdaptiveColumns* m_grid;
 };
