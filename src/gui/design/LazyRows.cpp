@@ -90,7 +90,7 @@ void LazyRows::setKeys(const QStringList& keys)
 
 void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
 {
-    m_keys.clear();
+    QStringList previous = std::exchange(m_keys, {});
     m_index.clear();
     for (const QString& key : keys) {
         if (m_index.contains(key))
@@ -98,6 +98,8 @@ void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
         m_index.insert(key, int(m_keys.size()));
         m_keys.append(key);
     }
+    if (m_keys != previous)
+        m_geometryStale = true;
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         if (m_index.contains(it.key()) && it.value()) {
             if (changed.contains(it.key())) {
@@ -118,7 +120,7 @@ void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
         it = m_rows.erase(it);
     }
     fill();
-    updateGeometry();
+    updateGeometryIfStale();
 }
 
 void LazyRows::refresh(const QString& key)
@@ -130,7 +132,7 @@ void LazyRows::refresh(const QString& key)
     forget(key);
     emit filledIn(key);
     fill();
-    updateGeometry();
+    updateGeometryIfStale();
 }
 
 QList<QWidget*> LazyRows::madeRows() const
@@ -182,8 +184,15 @@ void LazyRows::refill()
 {
     m_heights.clear();
     m_widths.clear();
-    updateGeometry();
+    m_geometryStale = true;
+    updateGeometryIfStale();
     fillSoon();
+}
+
+void LazyRows::updateGeometryIfStale()
+{
+    if (std::exchange(m_geometryStale, false))
+        updateGeometry();
 }
 
 void LazyRows::fillSoon()
@@ -256,6 +265,7 @@ const QHash<QString, int>& LazyRows::measured(int width) const
 
 void LazyRows::forget(const QString& key)
 {
+    m_geometryStale = true;
     for (QHash<QString, int>& heights : m_heights)
         heights.remove(key);
 }
@@ -428,7 +438,7 @@ void LazyRows::fill()
             makeRow(key);
         tops = place();
     }
-    updateGeometry();
+    updateGeometryIfStale();
     m_filling = false;
     if (std::exchange(m_fillAgain, false))
         fillSoon();
@@ -489,6 +499,7 @@ void LazyRows::showEvent(QShowEvent* event)
     // Fonts and styles are final once shown.
     m_heights.clear();
     m_widths.clear();
+    m_geometryStale = true;
     fill();
 }
 

@@ -115,6 +115,8 @@ private:
     void fill();
     // fill() on the next turn of the event loop.
     void fillSoon();
+    // Tells the layout around the column that its size may have changed, when it may have.
+    void updateGeometryIfStale();
     // Sets every made row's geometry; returns each line's top, in order.
     QList<int> place();
     // The rows the keyboard stands beside: the one holding it and its neighbours.
@@ -144,5 +146,9 @@ private:
     int m_placedColumns = 1;
     bool m_filling = false;
     bool m_fillAgain = false;
+    // The keys, a made row or a measured height changed since the layout
+    // around the column last heard of it: a refresh that changed nothing
+    // does not lay out the page again.
+    bool m_geometryStale = true;
     bool m_fillQueued = false;
 };

@@ -13,6 +13,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSet>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -120,8 +121,11 @@ void LiveTaskBoard::refresh()
         m_stops.clear();
     }
     const QList<CommandBrief> running = m_status ? LiveBoard::running(m_status->commands()) : QList<CommandBrief>();
-    m_team = m_status ? m_status->team() : QList<TeammateBrief>();
-    m_now = QDateTime::currentDateTimeUtc();
+    QList<TeammateBrief> team = m_status ? m_status->team() : QList<TeammateBrief>();
+    const bool teamChanged = team != m_team;
+    m_team = std::move(team);
+    const QDateTime before = std::exchange(m_now, QDateTime::currentDateTimeUtc());
+    const QHash<QString, CommandBrief> shown = std::exchange(m_running, {});
 
     const QString count = LiveBoard::countText(running.size());
     if (m_count->text() != count) {
@@ -130,15 +134,21 @@ void LiveTaskBoard::refresh()
     }
     m_empty->setVisible(running.isEmpty());
 
-    // A repeated id keeps its first place.
-    m_running.clear();
+    // A repeated id keeps its first place. A card is filled in again only
+    // when what it shows changed: its command, the roster naming its runner,
+    // or the words of its elapsed time.
     QStringList ids;
+    QSet<QString> changed;
     QHash<QString, TaskEvidenceModel*> evidence;
     for (const CommandBrief& c : running) {
         if (m_running.contains(c.id))
             continue;
         m_running.insert(c.id, c);
         ids.append(c.id);
+        const auto was = shown.constFind(c.id);
+        if (teamChanged || was == shown.cend() || *was != c
+            || LiveBoard::elapsed(c, before) != LiveBoard::elapsed(c, m_now))
+            changed.insert(c.id);
         TaskEvidenceModel* model = m_evidence.take(c.id);
         if (model) {
             model->setCommand(c);
@@ -158,7 +168,7 @@ void LiveTaskBoard::refresh()
         evidence.insert(c.id, model);
     }
     const QHash<QString, TaskEvidenceModel*> gone = std::exchange(m_evidence, evidence);
-    m_rows->setKeys(ids);
+    m_rows->setKeys(ids, changed);
     m_rows->setVisible(!ids.isEmpty());
     // After their cards: a card still showing never outlives its evidence.
     for (auto it = gone.cbegin(); it != gone.cend(); ++it) {

@@ -78,6 +78,32 @@ void save(QWidget* page, const QString& name)
     QVERIFY(!shot.isNull() && shot.save(QDir(dir).filePath(name)));
 }
 
+// Counts the events of a type each watched object receives.
+class EventCounter : public QObject {
+public:
+    struct Watch {
+        QObject* object;
+        QEvent::Type type;
+        int* count;
+    };
+    explicit EventCounter(QList<Watch> watches)
+        : m_watches(std::move(watches))
+    {
+        for (const Watch& w : m_watches)
+            w.object->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        for (const Watch& w : m_watches)
+            if (w.object == watched && w.type == event->type())
+                ++*w.count;
+        return false;
+    }
+
+private:
+    QList<Watch> m_watches;
+};
+
 } // namespace
 
 class TestDesignWidgets : public QObject {
@@ -272,6 +298,33 @@ private slots:
         QTRY_VERIFY(area.isActiveWindow());
         rows->row("k300")->setFocus();
         QTRY_VERIFY(rows->row("k330"));
+    }
+
+    // A refresh that changes no row lays out nothing around the column, nor
+    // repaints a tint set again; one row's new content lays it out again.
+    void lazyRowsLayOutOnlyWhatChanged()
+    {
+        QHash<QString, QString> texts { { "a", "一行" }, { "b", "一行" } };
+        auto* rows = new LazyRows(
+            nullptr, 4, [](const QString&) -> QWidget* { return new QLabel; },
+            [&texts](QWidget* row, const QString& key) { static_cast<QLabel*>(row)->setText(texts.value(key)); });
+        auto* card = new Card(DS::cyan(), false);
+        Host host(300, { rows, card });
+        rows->setKeys({ "a", "b" });
+        QTRY_VERIFY(rows->row("b") && rows->row("b")->isVisible());
+        QTest::qWait(20);
+        int laidOut = 0;
+        int painted = 0;
+        EventCounter count({ { &host.window, QEvent::LayoutRequest, &laidOut }, { card, QEvent::Paint, &painted } });
+        rows->setKeys({ "a", "b" }, {});
+        card->setTint(DS::cyan());
+        QTest::qWait(20);
+        QCOMPARE(laidOut, 0);
+        QCOMPARE(painted, 0);
+        texts["b"] = "两行\n两行";
+        rows->setKeys({ "a", "b" }, { "b" });
+        QTRY_VERIFY(laidOut > 0);
+        QTRY_COMPARE(rows->row("b")->height(), rows->row("b")->sizeHint().height());
     }
 
     // The grid's height follows a cell whose text grew, whether the grid was
