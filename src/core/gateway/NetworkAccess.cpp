@@ -437,14 +437,13 @@ int Manager::onSocket(void* easy, int fd, int what, void* self, void* watchp)
     auto* manager = static_cast<Manager*>(self);
     Watch* watch = manager->m_watches.value(fd);
     if (what == CURL_POLL_REMOVE) {
+        // Disabled now: a new socket may take the same number at once. The
+        // notifiers are kept for the next socket of that number (curl lets go
+        // of a kept-alive connection's socket after every transfer): they
+        // watch a number, not a socket, and watch nothing while disabled.
         if (watch) {
-            manager->m_watches.remove(fd);
-            // Disabled now: a new socket may take the same number at once.
             watch->read->setEnabled(false);
             watch->write->setEnabled(false);
-            watch->read->deleteLater();
-            watch->write->deleteLater();
-            delete watch;
         }
         return 0;
     }

@@ -144,6 +144,7 @@ private:
 
     void* m_multi = nullptr;
     QTimer* m_timer = nullptr;
+    // The notifiers of each socket number curl has used, disabled while it watches none of that number.
     QHash<int, Watch*> m_watches;
     QList<QPointer<Reply>> m_replies;
 };

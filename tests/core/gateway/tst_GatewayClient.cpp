@@ -5,9 +5,13 @@
 #include "TempHome.h"
 
 #include <QJsonDocument>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QtTest>
 
 #include <QCoroTask>
+
+#include <algorithm>
 
 namespace {
 const QByteArray kWhole = R"({"commands":[]})";
@@ -289,6 +293,15 @@ void TestGatewayClient::transportKeeps()
     const QJsonObject last = sim.requests().last().toObject();
     QCOMPARE(last.value("path").toString(), commands);
     QCOMPARE(last.value("headers").toObject().value("authorization").toString(), "Bearer " + sim.config().token);
+
+    // The kept-alive connection's next request watches its socket with the same notifiers.
+    QList<QPointer<QSocketNotifier>> notifiers;
+    for (QSocketNotifier* n : client.findChildren<QSocketNotifier*>())
+        notifiers.append(n);
+    QVERIFY(!notifiers.isEmpty());
+    QVERIFY(QCoro::waitFor(client.get(sim.config(), commands, QStringLiteral("dev"))).ok());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(std::ranges::none_of(notifiers, [](const QPointer<QSocketNotifier>& n) { return n.isNull(); }));
 }
 
 // A configured address on another machine that does not answer gets no
