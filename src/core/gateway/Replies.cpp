@@ -145,17 +145,87 @@ Result<Commands> decodeCommands(const QByteArray& body)
     return assemble(*head, std::move(*commands));
 }
 
-namespace {
-
-Result<CommandsReading> readingOf(const CommandsHead& head, QList<CommandBrief> commands)
+std::optional<std::pair<qsizetype, qsizetype>> topLevelValue(QByteArrayView json, QByteArrayView key)
 {
-    Result<Commands> read = assemble(head, std::move(commands));
-    if (!read)
-        return read.failure();
-    return CommandsReading { std::move(read.value()), head.commands };
+    const qsizetype n = json.size();
+    qsizetype i = 0;
+    const auto space = [&] {
+        while (i < n && (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
+            ++i;
+    };
+    // Past a string whose opening quote is at i; whether it held an escape.
+    const auto string = [&] {
+        bool escaped = false;
+        for (++i; i < n && json[i] != '"'; ++i) {
+            if (json[i] == '\\') {
+                escaped = true;
+                ++i;
+            }
+        }
+        ++i;
+        return escaped;
+    };
+    const auto value = [&] {
+        if (json[i] == '"') {
+            string();
+            return;
+        }
+        int depth = 0;
+        while (i < n) {
+            const char c = json[i];
+            if (c == '"') {
+                string();
+                continue;
+            }
+            if (c == '{' || c == '[') {
+                ++depth;
+            } else if (c == '}' || c == ']') {
+                if (depth == 0)
+                    return;
+                if (--depth == 0) {
+                    ++i;
+                    return;
+                }
+            } else if (depth == 0 && (c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
+                return;
+            }
+            ++i;
+        }
+    };
+    std::optional<std::pair<qsizetype, qsizetype>> found;
+    space();
+    if (i >= n || json[i] != '{')
+        return std::nullopt;
+    ++i;
+    for (;;) {
+        space();
+        if (i >= n || json[i] != '"')
+            return found;
+        const qsizetype keyStart = i + 1;
+        if (string())
+            return std::nullopt;
+        const QByteArrayView name = json.sliced(keyStart, std::max<qsizetype>(0, std::min(i, n) - 1 - keyStart));
+        space();
+        if (i >= n || json[i] != ':')
+            return std::nullopt;
+        ++i;
+        space();
+        if (i >= n)
+            return std::nullopt;
+        const qsizetype start = i;
+        value();
+        if (i > n)
+            return std::nullopt;
+        if (name == key) {
+            if (found)
+                return std::nullopt;
+            found = std::pair { start, i - start };
+        }
+        space();
+        if (i < n && json[i] == ',')
+            ++i;
+    }
 }
-
-} // namespace
 
 QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteArray body, CommandsReading previous)
 {
@@ -164,29 +234,20 @@ QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteAr
     Result<CommandsHead> head = commandsHead(body);
     if (!head)
         co_return head.failure();
-    // Parts of a few hundred records, compared or read side by side; each
-    // part works on its own copies of the (shared, read-only) arrays.
+    const auto list = topLevelValue(body, "commands");
+    const auto readingOf = [&](Result<Commands> read) -> Result<CommandsReading> {
+        if (!read)
+            return read.failure();
+        return CommandsReading { std::move(read.value()), body, list };
+    };
+    if (list && previous.list && previous.listBytes() == QByteArrayView(body).sliced(list->first, list->second))
+        co_return readingOf(assemble(*head, previous.commands.commands));
+    // Parts of a few hundred records, read side by side; each part works on
+    // its own copy of the (shared, read-only) array.
     const qsizetype n = head->commands.size();
     const qsizetype parts = std::clamp<qsizetype>(n / 250, 1, std::max(1, pool->maxThreadCount()));
     const auto from = [n, parts](qsizetype k) { return n * k / parts; };
-    if (!previous.source.isEmpty() && previous.source.size() == n) {
-        QList<QFuture<bool>> comparing;
-        for (qsizetype k = 0; k < parts; ++k) {
-            comparing.append(QtConcurrent::run(
-                pool, [now = head->commands, before = previous.source, first = from(k), end = from(k + 1)] {
-                    for (qsizetype i = first; i < end; ++i) {
-                        if (now.at(i) != before.at(i))
-                            return false;
-                    }
-                    return true;
-                }));
-        }
-        bool same = true;
-        for (QFuture<bool>& part : comparing)
-            same = co_await part && same;
-        if (same)
-            co_return readingOf(*head, previous.commands.commands);
-    }
+    previous = {};
     QList<QFuture<Result<QList<CommandBrief>>>> reading;
     for (qsizetype k = 0; k < parts; ++k) {
         reading.append(QtConcurrent::run(pool, [commands = head->commands, first = from(k), end = from(k + 1)] {
@@ -203,7 +264,7 @@ QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteAr
             co_return records.failure();
         commands.append(std::move(records.value()));
     }
-    co_return readingOf(*head, std::move(commands));
+    co_return readingOf(assemble(*head, std::move(commands)));
 }
 
 Result<Progress> decodeProgress(const QByteArray& body, bool progressRequired)

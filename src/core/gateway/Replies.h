@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <type_traits>
 
 // Strict decoders of the gateway replies the status model reads. A required
@@ -32,14 +33,27 @@ Result<Commands> decodeCommands(const QByteArray& body);
 // The same, with the records read on `pool` in parts side by side, so that a
 // long list neither holds up the calling thread nor takes one core's time.
 // The awaiting thread needs a running event loop.
-// `source` is the command list as it came; given the previous reading of the
-// same workspace, a list equal to its source (the usual poll: nothing moved)
-// takes its records as they are instead of reading them again. The runners,
-// whose heartbeat ages change on every poll, are always read anew.
+// `source` is the reply the list came in and `list` where its "commands"
+// value lies in it; given the previous reading of the same workspace, a list
+// written byte for byte as that one (the usual poll: nothing moved) takes its
+// records as they are instead of reading them again. The runners, whose
+// heartbeat ages change on every poll, are always read anew. The bytes are
+// kept rather than the parsed list: a parsed record takes several times its
+// text.
 struct CommandsReading {
     Commands commands;
-    QJsonArray source;
+    QByteArray source;
+    // Offset and length of the list in `source`; none when it could not be told.
+    std::optional<std::pair<qsizetype, qsizetype>> list;
+    QByteArrayView listBytes() const
+    {
+        return list ? QByteArrayView(source).sliced(list->first, list->second) : QByteArrayView();
+    }
 };
+// Where the value of the top-level key `key` lies in `json`, a valid JSON
+// object; none when it is not there, is there twice or a key is written
+// with escapes (it might spell `key`).
+std::optional<std::pair<qsizetype, qsizetype>> topLevelValue(QByteArrayView json, QByteArrayView key);
 QCoro::Task<Result<CommandsReading>> decodeCommandsOn(
     QThreadPool* pool, QByteArray body, CommandsReading previous = {});
 

@@ -33,6 +33,8 @@ private slots:
     void commandsInParts();
     void commandsReused_data();
     void commandsReused();
+    void listInReply_data();
+    void listInReply();
     void replyMemo();
     void progressAndPermissionFields();
     void employeeMapping();
@@ -209,6 +211,38 @@ void TestReplies::commandsReused()
     const Result<CommandsReading> again = QCoro::waitFor(decodeCommandsOn(pool, list(changed), *first));
     QVERIFY(again.ok());
     QCOMPARE(again->commands.commands, decodeCommands(list(changed))->commands);
+    // Unchanged, the records are the ones read before, not read again.
+    QCOMPARE(again->commands.commands.at(500).id.constData() == first->commands.commands.at(500).id.constData(),
+        changed < 0);
+}
+
+// Where the command list lies in a reply: only a top-level key spelt plainly,
+// once; everything inside strings, objects and arrays is skipped.
+void TestReplies::listInReply_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QByteArray>("value"); // empty: none found
+    QTest::newRow("plain") << QByteArray(R"({"commands":[{"id":"a"}]})") << QByteArray(R"([{"id":"a"}])");
+    QTest::newRow("spaced, last") << QByteArray(" {\n \"runners\" : [1, {\"commands\":2}] ,\t\"commands\" :\r\n[ ] \n}\n")
+                                  << QByteArray("[ ]");
+    QTest::newRow("after strings with quotes and brackets")
+        << QByteArray(R"({"a":"x\"]}{","b":{"commands":"no"},"n":-1.5e3,"t":true,"commands":[],"z":null})")
+        << QByteArray("[]");
+    QTest::newRow("a scalar") << QByteArray(R"({"commands":12,"x":1})") << QByteArray("12");
+    QTest::newRow("only nested") << QByteArray(R"({"x":{"commands":[]}})") << QByteArray();
+    QTest::newRow("twice") << QByteArray(R"({"commands":[],"commands":[1]})") << QByteArray();
+    QTest::newRow("escaped key") << QByteArray(R"({"comm\u0061nds":[1],"commands":[]})") << QByteArray();
+    QTest::newRow("not an object") << QByteArray(R"([{"commands":[]}])") << QByteArray();
+}
+
+void TestReplies::listInReply()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QByteArray, value);
+    const auto found = topLevelValue(json, "commands");
+    QCOMPARE(found.has_value(), !value.isEmpty());
+    if (found)
+        QCOMPARE(json.mid(found->first, found->second), value);
 }
 
 // The same bytes from the same place are decoded once (off the calling
