@@ -98,6 +98,14 @@ struct Reply::Transfer {
             reply->m_cut = Error::TooLarge;
             return 0;
         }
+        // Room for the whole declared length (within the cap) at once: a
+        // body grown chunk by chunk leaves a trail of freed buffers behind.
+        if (reply->m_body.isEmpty()) {
+            curl_off_t declared = -1;
+            if (curl().easy_getinfo(reply->m_transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) == CURLE_OK
+                && declared > qint64(length))
+                reply->m_body.reserve(qsizetype(std::min<qint64>(declared, reply->m_request.bounds.maxBytes)));
+        }
         reply->m_body.append(data, qsizetype(length));
         return length;
     }

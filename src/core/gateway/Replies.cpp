@@ -65,14 +65,15 @@ Result<CommandsHead> commandsHead(const QByteArray& body)
 }
 
 // Records [from, to) of the command list.
-Result<QList<CommandBrief>> commandRange(const QJsonArray& commands, qsizetype from, qsizetype to)
+// `base` is the first record's index in the whole list, for messages.
+Result<QList<CommandBrief>> commandRange(const QJsonArray& commands, qsizetype from, qsizetype to, qsizetype base = 0)
 {
     QList<CommandBrief> out;
     out.reserve(to - from);
     for (qsizetype i = from; i < to; ++i) {
         const QJsonValue value = commands[i];
         if (!value.isObject())
-            return malformed(QStringLiteral("commands[%1]").arg(i));
+            return malformed(QStringLiteral("commands[%1]").arg(base + i));
         json::StrictReader c(value.toObject());
         CommandBrief b;
         b.id = c.requiredString(QStringLiteral("id"));
@@ -91,7 +92,7 @@ Result<QList<CommandBrief>> commandRange(const QJsonArray& commands, qsizetype f
         b.claimedAt = timestamp(c, QStringLiteral("claimed_at"));
         b.verdict = DisplayText::name(c.string(QStringLiteral("verdict")));
         if (!c.ok())
-            return malformed(at(QStringLiteral("commands"), i, c.error()));
+            return malformed(at(QStringLiteral("commands"), base + i, c.error()));
         out.append(std::move(b));
     }
     return out;
@@ -145,18 +146,24 @@ Result<Commands> decodeCommands(const QByteArray& body)
     return assemble(*head, std::move(*commands));
 }
 
-std::optional<std::pair<qsizetype, qsizetype>> topLevelValue(QByteArrayView json, QByteArrayView key)
-{
-    const qsizetype n = json.size();
+namespace {
+
+// Walks JSON text already known to parse, or whose parts are parsed after.
+struct Scan {
+    QByteArrayView json;
     qsizetype i = 0;
-    const auto space = [&] {
-        while (i < n && (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
+
+    bool at(char c) const { return i < json.size() && json[i] == c; }
+    void space()
+    {
+        while (i < json.size() && (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
             ++i;
-    };
+    }
     // Past a string whose opening quote is at i; whether it held an escape.
-    const auto string = [&] {
+    bool string()
+    {
         bool escaped = false;
-        for (++i; i < n && json[i] != '"'; ++i) {
+        for (++i; i < json.size() && json[i] != '"'; ++i) {
             if (json[i] == '\\') {
                 escaped = true;
                 ++i;
@@ -164,17 +171,18 @@ std::optional<std::pair<qsizetype, qsizetype>> topLevelValue(QByteArrayView json
         }
         ++i;
         return escaped;
-    };
-    const auto value = [&] {
-        if (json[i] == '"') {
-            string();
-            return;
-        }
+    }
+    // Past the value at i: a string, an object or array with everything in
+    // it, else up to the next separator.
+    void value()
+    {
         int depth = 0;
-        while (i < n) {
+        while (i < json.size()) {
             const char c = json[i];
             if (c == '"') {
                 string();
+                if (depth == 0)
+                    return;
                 continue;
             }
             if (c == '{' || c == '[') {
@@ -186,84 +194,169 @@ std::optional<std::pair<qsizetype, qsizetype>> topLevelValue(QByteArrayView json
                     ++i;
                     return;
                 }
-            } else if (depth == 0 && (c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
+            } else if (depth == 0 && (c == ',' || c == ':' || c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
                 return;
             }
             ++i;
         }
-    };
-    std::optional<std::pair<qsizetype, qsizetype>> found;
-    space();
-    if (i >= n || json[i] != '{')
+    }
+};
+
+using Span = std::pair<qsizetype, qsizetype>;
+
+// The elements of the array `list` spans in `json`, each a value followed by
+// only white space and one comma before the next; none for anything else
+// (the reply is then read whole, which names what is wrong).
+std::optional<QList<Span>> elementsOf(QByteArrayView json, Span list)
+{
+    Scan s { json.sliced(list.first, list.second) };
+    if (!s.at('['))
         return std::nullopt;
-    ++i;
+    ++s.i;
+    s.space();
+    QList<Span> out;
+    if (s.at(']')) {
+        ++s.i;
+        return s.i == s.json.size() ? std::optional(out) : std::nullopt;
+    }
     for (;;) {
-        space();
-        if (i >= n || json[i] != '"')
+        const qsizetype start = s.i;
+        s.value();
+        if (s.i <= start || s.i > s.json.size())
+            return std::nullopt;
+        out.append({ list.first + start, s.i - start });
+        s.space();
+        if (s.at(']')) {
+            ++s.i;
+            return s.i == s.json.size() ? std::optional(out) : std::nullopt;
+        }
+        if (!s.at(','))
+            return std::nullopt;
+        ++s.i;
+        s.space();
+        if (s.at(']') || s.at(','))
+            return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<std::pair<qsizetype, qsizetype>> topLevelValue(QByteArrayView json, QByteArrayView key)
+{
+    Scan s { json };
+    std::optional<Span> found;
+    s.space();
+    if (!s.at('{'))
+        return std::nullopt;
+    ++s.i;
+    for (;;) {
+        s.space();
+        if (!s.at('"'))
             return found;
-        const qsizetype keyStart = i + 1;
-        if (string())
+        const qsizetype keyStart = s.i + 1;
+        if (s.string() || s.i > json.size())
             return std::nullopt;
-        const QByteArrayView name = json.sliced(keyStart, std::max<qsizetype>(0, std::min(i, n) - 1 - keyStart));
-        space();
-        if (i >= n || json[i] != ':')
+        const QByteArrayView name = json.sliced(keyStart, s.i - 1 - keyStart);
+        s.space();
+        if (!s.at(':'))
             return std::nullopt;
-        ++i;
-        space();
-        if (i >= n)
-            return std::nullopt;
-        const qsizetype start = i;
-        value();
-        if (i > n)
+        ++s.i;
+        s.space();
+        const qsizetype start = s.i;
+        s.value();
+        if (s.i <= start || s.i > json.size())
             return std::nullopt;
         if (name == key) {
             if (found)
                 return std::nullopt;
-            found = std::pair { start, i - start };
+            found = Span { start, s.i - start };
         }
-        space();
-        if (i < n && json[i] == ',')
-            ++i;
+        s.space();
+        if (s.at(','))
+            ++s.i;
     }
 }
 
 QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteArray body, CommandsReading previous)
 {
-    // The JSON is read here: handing it to another thread costs more time
-    // than it saves, and the list is most often the one read before.
-    Result<CommandsHead> head = commandsHead(body);
-    if (!head)
-        co_return head.failure();
-    const auto list = topLevelValue(body, "commands");
+    // The list's records are parsed in parts on the pool, each part from its
+    // own stretch of the text, and only when the list is not the one read
+    // last time; the rest of the reply is read here. A reply whose list
+    // cannot be cut into records is read whole, as one.
+    const std::optional<Span> list = topLevelValue(body, "commands");
+    const std::optional<QList<Span>> records = list ? elementsOf(body, *list) : std::nullopt;
+    Result<CommandsHead> head = malformed(QString());
+    if (records) {
+        const QByteArrayView whole(body);
+        head = commandsHead(whole.first(list->first).toByteArray() + "[]"
+            + whole.sliced(list->first + list->second).toByteArray());
+    }
+    const bool cut = records && head;
+    if (!cut) {
+        head = commandsHead(body);
+        if (!head)
+            co_return head.failure();
+    }
     const auto readingOf = [&](Result<Commands> read) -> Result<CommandsReading> {
         if (!read)
             return read.failure();
-        return CommandsReading { std::move(read.value()), body, list };
+        return CommandsReading { std::move(read.value()), body, cut ? list : std::nullopt };
     };
-    if (list && previous.list && previous.listBytes() == QByteArrayView(body).sliced(list->first, list->second))
+    if (cut && previous.list && previous.listBytes() == QByteArrayView(body).sliced(list->first, list->second))
         co_return readingOf(assemble(*head, previous.commands.commands));
-    // Parts of a few hundred records, read side by side; each part works on
-    // its own copy of the (shared, read-only) array.
-    const qsizetype n = head->commands.size();
-    const qsizetype parts = std::clamp<qsizetype>(n / 250, 1, std::max(1, pool->maxThreadCount()));
-    const auto from = [n, parts](qsizetype k) { return n * k / parts; };
     previous = {};
-    QList<QFuture<Result<QList<CommandBrief>>>> reading;
+    // Parts of a few hundred records, parsed and read side by side: what a
+    // part parses is let go before the thread takes the next part, so a
+    // longer list takes more parts, not more memory at once.
+    const qsizetype n = cut ? records->size() : head->commands.size();
+    const qsizetype parts = cut ? std::max<qsizetype>(1, n / 250)
+                                : std::clamp<qsizetype>(n / 250, 1, std::max(1, pool->maxThreadCount()));
+    const auto from = [n, parts](qsizetype k) { return n * k / parts; };
+    // A part that does not parse has no records (and the reply is not JSON).
+    using Part = std::optional<Result<QList<CommandBrief>>>;
+    QList<QFuture<Part>> reading;
     for (qsizetype k = 0; k < parts; ++k) {
-        reading.append(QtConcurrent::run(pool, [commands = head->commands, first = from(k), end = from(k + 1)] {
-            return commandRange(commands, first, end);
-        }));
+        const qsizetype first = from(k);
+        const qsizetype end = from(k + 1);
+        if (!cut) {
+            reading.append(QtConcurrent::run(pool, [commands = head->commands, first, end]() -> Part {
+                return commandRange(commands, first, end);
+            }));
+        } else if (first == end) {
+            reading.append(QtFuture::makeReadyFuture(Part(QList<CommandBrief>())));
+        } else {
+            const qsizetype textFrom = records->at(first).first;
+            const qsizetype textTo = records->at(end - 1).first + records->at(end - 1).second;
+            reading.append(QtConcurrent::run(pool, [body, textFrom, textTo, first, end]() -> Part {
+                const std::optional<QJsonArray> array = json::parseArray(
+                    '[' + QByteArrayView(body).sliced(textFrom, textTo - textFrom).toByteArray() + ']');
+                if (!array || array->size() != end - first)
+                    return std::nullopt;
+                return commandRange(*array, 0, end - first, first);
+            }));
+        }
     }
     QList<CommandBrief> commands;
     commands.reserve(n);
-    // The first part that fails names the first record that does, as the
+    // A part that does not parse makes the whole reply not JSON; else the
+    // first part that fails names the first record that does, as the
     // one-pass reading would.
-    for (QFuture<Result<QList<CommandBrief>>>& part : reading) {
-        Result<QList<CommandBrief>> records = co_await part;
-        if (!records)
-            co_return records.failure();
-        commands.append(std::move(records.value()));
+    std::optional<Failure> failed;
+    bool parsed = true;
+    for (QFuture<Part>& part : reading) {
+        Part read = co_await part;
+        if (!read) {
+            parsed = false;
+        } else if (!failed && !*read) {
+            failed = read->failure();
+        } else if (!failed) {
+            commands.append(std::move(read->value()));
+        }
     }
+    if (!parsed)
+        co_return malformed(QStringLiteral("不是 JSON 对象"));
+    if (failed)
+        co_return *failed;
     co_return readingOf(assemble(*head, std::move(commands)));
 }
 

@@ -142,26 +142,32 @@ void TestReplies::commandFields()
 }
 
 // Read in parts side by side, a long list reads as in one pass, and a bad
-// record fails it with the same (first) place named.
+// record fails it with the same (first) place named; a record that is not
+// JSON (-index) makes the whole reply not JSON, wherever it is.
 void TestReplies::commandsInParts_data()
 {
     QTest::addColumn<QList<int>>("bad");
-    QTest::newRow("all good") << QList<int> {};
-    QTest::newRow("bad in two parts") << QList<int> { 1000, 300 };
-    QTest::newRow("last record bad") << QList<int> { 1099 };
+    QTest::addColumn<QByteArray>("separator");
+    QTest::newRow("all good") << QList<int> {} << QByteArray(",");
+    QTest::newRow("spaced, brackets in texts") << QList<int> {} << QByteArray(" ,\n\t");
+    QTest::newRow("bad in two parts") << QList<int> { 1000, 300 } << QByteArray(",");
+    QTest::newRow("last record bad") << QList<int> { 1099 } << QByteArray(",");
+    QTest::newRow("not JSON after a bad record") << QList<int> { 100, -900 } << QByteArray(",");
+    QTest::newRow("not JSON, first") << QList<int> { -1 } << QByteArray(",");
 }
 
 void TestReplies::commandsInParts()
 {
     QFETCH(QList<int>, bad);
+    QFETCH(QByteArray, separator);
     QByteArray body = R"({"runners_read":true,"runners":[{"device_id":"d","seconds_ago":2}],"commands":[)";
     for (int i = 0; i < 1100; ++i) {
-        body += (i ? "," : "")
+        body += (i ? separator : QByteArray())
             + QStringLiteral(R"({"id":"c%1","status":"done","issued_at":"2026-03-01T10:00:%2Z")")
                   .arg(i)
                   .arg(i % 60, 2, 10, QLatin1Char('0'))
                   .toUtf8();
-        body += bad.contains(i) ? "}" : R"(,"text":"t"})";
+        body += bad.contains(i) ? "}" : bad.contains(-i - 1) ? ",}" : R"(,"text":"t ],[{\"\\"})";
     }
     body += "]}";
     const Result<Commands> once = decodeCommands(body);
@@ -174,8 +180,9 @@ void TestReplies::commandsInParts()
         QVERIFY(parts->commands.runnersRead);
     } else {
         QCOMPARE(parts.failure().description(), once.failure().description());
+        const int first = *std::min_element(bad.cbegin(), bad.cend());
         QVERIFY(parts.failure().description().contains(
-            QStringLiteral("commands[%1]").arg(*std::min_element(bad.cbegin(), bad.cend()))));
+            first < 0 ? QStringLiteral("不是 JSON 对象") : QStringLiteral("commands[%1]").arg(first)));
     }
 }
 
