@@ -99,12 +99,15 @@ struct Reply::Transfer {
             return 0;
         }
         // Room for the whole declared length (within the cap) at once: a
-        // body grown chunk by chunk leaves a trail of freed buffers behind.
+        // reply of a few megabytes that comes every poll, grown chunk by
+        // chunk, leaves a trail of freed buffers in the heap each time.
+        // Larger bodies (files, read once) are grown as they come.
         if (reply->m_body.isEmpty()) {
+            constexpr qint64 kReservedAtMost = 8 * 1024 * 1024;
             curl_off_t declared = -1;
             if (curl().easy_getinfo(reply->m_transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) == CURLE_OK
-                && declared > qint64(length))
-                reply->m_body.reserve(qsizetype(std::min<qint64>(declared, reply->m_request.bounds.maxBytes)));
+                && declared > qint64(length) && declared <= std::min(kReservedAtMost, reply->m_request.bounds.maxBytes))
+                reply->m_body.reserve(qsizetype(declared));
         }
         reply->m_body.append(data, qsizetype(length));
         return length;
