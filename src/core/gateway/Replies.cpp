@@ -288,8 +288,8 @@ QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteAr
     Result<CommandsHead> head = malformed(QString());
     if (records) {
         const QByteArrayView whole(body);
-        head = commandsHead(whole.first(list->first).toByteArray() + "[]"
-            + whole.sliced(list->first + list->second).toByteArray());
+        head = commandsHead(
+            whole.first(list->first).toByteArray() + "[]" + whole.sliced(list->first + list->second).toByteArray());
     }
     const bool cut = records && head;
     if (!cut) {
@@ -319,9 +319,8 @@ QCoro::Task<Result<CommandsReading>> decodeCommandsOn(QThreadPool* pool, QByteAr
         const qsizetype first = from(k);
         const qsizetype end = from(k + 1);
         if (!cut) {
-            reading.append(QtConcurrent::run(pool, [commands = head->commands, first, end]() -> Part {
-                return commandRange(commands, first, end);
-            }));
+            reading.append(QtConcurrent::run(pool,
+                [commands = head->commands, first, end]() -> Part { return commandRange(commands, first, end); }));
         } else if (first == end) {
             reading.append(QtFuture::makeReadyFuture(Part(QList<CommandBrief>())));
         } else {

@@ -15,8 +15,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <type_traits>
+#include <utility>
 
 // Strict decoders of the gateway replies the status model reads. A required
 // key that is missing or null, or any key of another JSON type, fails the

@@ -230,7 +230,8 @@ void TestReplies::listInReply_data()
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QByteArray>("value"); // empty: none found
     QTest::newRow("plain") << QByteArray(R"({"commands":[{"id":"a"}]})") << QByteArray(R"([{"id":"a"}])");
-    QTest::newRow("spaced, last") << QByteArray(" {\n \"runners\" : [1, {\"commands\":2}] ,\t\"commands\" :\r\n[ ] \n}\n")
+    QTest::newRow("spaced, last") << QByteArray(
+        " {\n \"runners\" : [1, {\"commands\":2}] ,\t\"commands\" :\r\n[ ] \n}\n")
                                   << QByteArray("[ ]");
     QTest::newRow("after strings with quotes and brackets")
         << QByteArray(R"({"a":"x\"]}{","b":{"commands":"no"},"n":-1.5e3,"t":true,"commands":[],"z":null})")
