@@ -2,14 +2,13 @@
 
 #include "core/gateway/NetworkAccess.h"
 #include "core/platform/CredentialRedaction.h"
+#include "core/platform/HostAddress.h"
 #include "core/platform/HttpAddress.h"
 #include "core/platform/MdnsHostName.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QJsonDocument>
-#include <QNetworkInterface>
 #include <QPointer>
+#include <QSysInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -108,15 +107,13 @@ bool GatewayClient::namesThisMachine(const QString& api, const QString& hostName
         return false;
     if (HttpAddress::isLoopbackHost(host))
         return true;
-    const QHostAddress address(host);
-    if (!address.isNull()) {
-        const QList<QHostAddress> own = QNetworkInterface::allAddresses();
-        return std::any_of(own.cbegin(), own.cend(),
-            [&](const QHostAddress& a) { return a.isEqual(address, QHostAddress::TolerantConversion); });
+    if (const std::optional<HostAddress> address = HostAddress::parse(host)) {
+        const QList<HostAddress> own = HostAddress::thisMachine();
+        return std::any_of(own.cbegin(), own.cend(), [&](const HostAddress& a) { return a.sameAs(*address); });
     }
     if (!hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0)
         return true;
-    const QString localName = QHostInfo::localHostName();
+    const QString localName = QSysInfo::machineHostName();
     return !localName.isEmpty() && host.compare(localName, Qt::CaseInsensitive) == 0;
 }
 

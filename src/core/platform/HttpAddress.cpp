@@ -1,6 +1,6 @@
 #include "core/platform/HttpAddress.h"
 
-#include <QHostAddress>
+#include "core/platform/HostAddress.h"
 
 #include <algorithm>
 
@@ -58,30 +58,30 @@ bool isLoopbackHost(const QString& host)
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
         || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
         return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
+    const std::optional<HostAddress> address = HostAddress::parse(host);
+    return address && address->isLoopback();
 }
 
 bool isLocalNetworkHost(const QString& host)
 {
     if (host.endsWith(QLatin1String(".local"), Qt::CaseInsensitive))
         return true;
-    QHostAddress address(host);
-    if (address.isNull())
+    std::optional<HostAddress> address = HostAddress::parse(host);
+    if (!address)
         return false;
     // An IPv4 address written as IPv6 ("::ffff:10.0.0.2") is that address.
-    bool v4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&v4);
-    if (v4)
-        address = QHostAddress(ipv4);
-    static const QList<std::pair<QHostAddress, int>> ranges = [] {
-        QList<std::pair<QHostAddress, int>> list;
-        for (const char* range : { "10.0.0.0/8", "172.16.0.0/12", "192.168.0.0/16", "169.254.0.0/16", "100.64.0.0/10",
-                 "fc00::/7", "fe80::/10" })
-            list.append(QHostAddress::parseSubnet(QLatin1String(range)));
+    if (const std::optional<std::uint32_t> ipv4 = address->toIPv4())
+        address = HostAddress::fromIPv4(*ipv4);
+    static const QList<std::pair<HostAddress, int>> ranges = [] {
+        const std::pair<const char*, int> networks[] = { { "10.0.0.0", 8 }, { "172.16.0.0", 12 }, { "192.168.0.0", 16 },
+            { "169.254.0.0", 16 }, { "100.64.0.0", 10 }, { "fc00::", 7 }, { "fe80::", 10 } };
+        QList<std::pair<HostAddress, int>> list;
+        for (const auto& [network, prefix] : networks)
+            list.append({ *HostAddress::parse(QLatin1String(network)), prefix });
         return list;
     }();
-    return std::any_of(ranges.cbegin(), ranges.cend(), [&](const auto& r) { return address.isInSubnet(r); });
+    return std::any_of(
+        ranges.cbegin(), ranges.cend(), [&](const auto& r) { return address->isInSubnet(r.first, r.second); });
 }
 
 } // namespace HttpAddress

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,8 +23,6 @@
 #include <QScopedValueRollback>
 #include <QSettings>
 #include <QUrl>
-
-#include <QCoroNetworkReply>
 
 #include <algorithm>
 #include <memory>

@@ -57,7 +57,15 @@ void TestGatewayClient::candidates_data()
                                        << QStringList { "http://100.64.0.7:18091", loop };
     QTest::newRow("IPv6 unique-local") << "http://[fd12::5]:18091" << QStringLiteral("box")
                                        << QStringList { "http://[fd12::5]:18091", loop };
+    QTest::newRow("LAN address written as IPv6") << "http://[::ffff:10.0.0.5]:18091" << QStringLiteral("box")
+                                                 << QStringList { "http://[::ffff:10.0.0.5]:18091", loop };
+    QTest::newRow("IPv6 link-local with its interface") << "http://[fe80::1%25eth0]:18091" << QStringLiteral("box")
+                                                        << QStringList { "http://[fe80::1%25eth0]:18091", loop };
     // A public address's token is never offered to whatever listens here.
+    QTest::newRow("just past 172.16/12") << "http://172.32.0.1:18091" << QStringLiteral("box")
+                                         << QStringList { "http://172.32.0.1:18091" };
+    QTest::newRow("public address written as IPv6")
+        << "http://[::ffff:8.8.8.8]:18091" << QStringLiteral("box") << QStringList { "http://[::ffff:8.8.8.8]:18091" };
     QTest::newRow("public address") << "http://8.8.8.8:18091" << QStringLiteral("studio.local")
                                     << QStringList { "http://8.8.8.8:18091" };
     QTest::newRow("loopback, .local host")
@@ -96,6 +104,7 @@ void TestGatewayClient::phoneReachable_data()
     QTest::newRow("loopback") << "http://127.0.0.1:18091" << false;
     QTest::newRow("loopback, another address") << "http://127.0.0.2:18091" << false;
     QTest::newRow("loopback, IPv6") << "http://[::1]:18091" << false;
+    QTest::newRow("loopback, IPv4 written as IPv6") << "http://[::ffff:127.0.0.1]:18091" << false;
     QTest::newRow("localhost, upper case") << "http://LOCALHOST:18091" << false;
     QTest::newRow("lan") << "http://10.0.0.5:18091" << true;
 }
