@@ -13,16 +13,21 @@
 #include <QFileSystemWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -43,12 +48,24 @@ int openFolder(const QString& path)
     return ::open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
+// The address of the socket `name`; none when it is longer than an address holds.
+std::optional<sockaddr_un> socketAddress(const QString& name)
+{
+    const QByteArray path = QFile::encodeName(name);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= qsizetype(sizeof address.sun_path))
+        return std::nullopt;
+    std::memcpy(address.sun_path, path.constData(), path.size());
+    return address;
+}
+
 // The process at the other end of a local socket, when it runs as this user.
-std::optional<pid_t> sameUser(qintptr socket)
+std::optional<pid_t> sameUser(int socket)
 {
     struct ucred peer { };
     socklen_t size = sizeof peer;
-    if (::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid())
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid())
         return std::nullopt;
     return peer.pid;
 }
@@ -59,43 +76,248 @@ bool stopped(pid_t pid)
     return entry && (entry->state == 'T' || entry->state == 't');
 }
 
+// A non-blocking socket connected to `name` within `ms`, or -1.
+int connectTo(const QString& name, int ms)
+{
+    const std::optional<sockaddr_un> address = socketAddress(name);
+    if (!address)
+        return -1;
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket < 0)
+        return -1;
+    const QDeadlineTimer bound(ms);
+    for (;;) {
+        if (::connect(socket, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0)
+            return socket;
+        // EAGAIN: the instance has yet to take the connections queued before this one.
+        if ((errno != EAGAIN && errno != EINTR) || bound.hasExpired())
+            break;
+        if (errno == EAGAIN)
+            QThread::msleep(10);
+    }
+    ::close(socket);
+    return -1;
+}
+
 enum class HandOver { Done, NoListener, NotAnswering, Stranger };
 
-// One try at handing this launch to the instance listening in `folder`.
+// One try at handing this launch to the instance listening in `folder`. There
+// is no window yet: the waits block, each bounded.
 HandOver handOver(const QString& folder, const QByteArray& request, pid_t* holder)
 {
     const int fd = openFolder(folder);
     if (fd < 0)
         return HandOver::NoListener;
-    QLocalSocket socket;
-    socket.connectToServer(socketName(fd));
-    const bool connected = socket.waitForConnected(500);
+    const int socket = connectTo(socketName(fd), 500);
     ::close(fd);
-    if (!connected)
+    if (socket < 0)
         return HandOver::NoListener;
-    const std::optional<pid_t> peer = sameUser(socket.socketDescriptor());
+    const auto closeSocket = qScopeGuard([socket] { ::close(socket); });
+    const std::optional<pid_t> peer = sameUser(socket);
     if (!peer)
         return HandOver::Stranger;
     *holder = *peer;
-    socket.write(request);
+    QByteArray unsent = request;
+    // What came back, cut short while it has no line end: only the first
+    // line counts, and "ok\n" is all it may be.
+    QByteArray answer;
+    bool open = true;
     // A running window answers within a turn of its event loop; one that is
     // still building its first frame may take a while. A stopped one never
     // answers, and is told apart at once.
     const QDeadlineTimer bound(20000);
     while (!bound.hasExpired()) {
-        if (socket.canReadLine())
-            return socket.readLine() == "ok\n" ? HandOver::Done : HandOver::NoListener;
+        if (const qsizetype end = answer.indexOf('\n'); end >= 0)
+            return answer.left(end + 1) == "ok\n" ? HandOver::Done : HandOver::NoListener;
         // Closed without an answer: the instance is quitting.
-        if (socket.state() != QLocalSocket::ConnectedState)
+        if (!open)
             return HandOver::NoListener;
         if (stopped(*peer))
             return HandOver::NotAnswering;
-        socket.waitForReadyRead(100);
+        pollfd watched { socket, short(POLLIN | (unsent.isEmpty() ? 0 : POLLOUT)), 0 };
+        if (::poll(&watched, 1, 100) <= 0)
+            continue;
+        if (!unsent.isEmpty() && (watched.revents & POLLOUT)) {
+            const ssize_t sent = ::send(socket, unsent.constData(), size_t(unsent.size()), MSG_NOSIGNAL);
+            if (sent > 0)
+                unsent.remove(0, sent);
+            else if (sent < 0 && errno != EAGAIN && errno != EINTR)
+                open = false;
+        }
+        if (watched.revents & (POLLIN | POLLHUP | POLLERR)) {
+            char chunk[256];
+            const ssize_t got = ::recv(socket, chunk, sizeof chunk, 0);
+            if (got > 0) {
+                answer.append(chunk, got);
+                if (!answer.contains('\n'))
+                    answer.truncate(8);
+            } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                open = false;
+            }
+        }
     }
     return HandOver::NotAnswering;
 }
 
+// One connection from a later launch; it goes at the next turn of the event
+// loop once ended.
+class Connection : public QObject {
+public:
+    Connection(int socket, QObject* parent)
+        : QObject(parent)
+        , m_socket(socket)
+        , m_notifier(socket, QSocketNotifier::Read, this)
+    {
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, this, [this] { readSome(); });
+    }
+    ~Connection() override { close(); }
+
+    int socket() const { return m_socket; }
+    // Called with the request's first line, its line end included.
+    std::function<void(const QByteArray&)> lineRead;
+
+    void answer(const char* text)
+    {
+        if (m_socket >= 0)
+            (void)::send(m_socket, text, std::strlen(text), MSG_NOSIGNAL | MSG_DONTWAIT);
+        end();
+    }
+    void end()
+    {
+        close();
+        deleteLater();
+    }
+
+private:
+    void close()
+    {
+        if (m_socket < 0)
+            return;
+        m_notifier.setEnabled(false);
+        ::close(m_socket);
+        m_socket = -1;
+    }
+
+    void readSome()
+    {
+        bool hungUp = false;
+        char chunk[4096];
+        while (!m_request.contains('\n') && m_request.size() <= kRequestCap) {
+            const ssize_t got = ::read(m_socket, chunk, sizeof chunk);
+            if (got > 0) {
+                m_request.append(chunk, got);
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            hungUp = got == 0 || errno != EAGAIN;
+            break;
+        }
+        const qsizetype at = m_request.indexOf('\n');
+        if (at >= 0) {
+            m_notifier.setEnabled(false);
+            if (lineRead)
+                lineRead(m_request.left(at + 1));
+            return;
+        }
+        if (hungUp || m_request.size() > kRequestCap)
+            end();
+    }
+
+    int m_socket;
+    QSocketNotifier m_notifier;
+    QByteArray m_request;
+};
+
 } // namespace
+
+// The listening socket. It is bound in the stores' folder, open as `folder`,
+// and removed from there when closed, as a local server's socket is.
+class InstanceGuard::Listener : public QObject {
+public:
+    Listener(int folder, QObject* parent)
+        : QObject(parent)
+        , m_folder(folder)
+    {
+    }
+    ~Listener() override { close(); }
+
+    // Called with each new connection, which this object owns.
+    std::function<void(Connection*)> connected;
+
+    // Why not, when it cannot listen.
+    bool listen(QString* why)
+    {
+        const std::optional<sockaddr_un> address = socketAddress(socketName(m_folder));
+        if (!address) {
+            *why = qt_error_string(ENAMETOOLONG);
+            return false;
+        }
+        // The lock is ours: a socket left there is a crashed instance's.
+        ::unlinkat(m_folder, kSocketName, 0);
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (socket < 0) {
+            *why = qt_error_string(errno);
+            return false;
+        }
+        if (::bind(socket, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
+            *why = qt_error_string(errno);
+            ::close(socket);
+            return false;
+        }
+        // For this user alone, before anyone can connect.
+        if (::fchmodat(m_folder, kSocketName, S_IRWXU, 0) != 0 || ::listen(socket, 50) != 0) {
+            *why = qt_error_string(errno);
+            ::close(socket);
+            ::unlinkat(m_folder, kSocketName, 0);
+            return false;
+        }
+        m_socket = socket;
+        m_notifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        QObject::connect(m_notifier, &QSocketNotifier::activated, this, [this] { accept(); });
+        return true;
+    }
+
+private:
+    void accept()
+    {
+        for (;;) {
+            const int socket = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (socket >= 0) {
+                auto* connection = new Connection(socket, this);
+                if (connected)
+                    connected(connection);
+                continue;
+            }
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN) {
+                // Out of descriptors, say: the socket goes, and the watch on
+                // it listens again.
+                DeskCrumbs::drop(QStringLiteral("app.instance: 接不了连接（%1）").arg(qt_error_string(errno)));
+                close();
+            }
+            return;
+        }
+    }
+
+    void close()
+    {
+        if (m_socket < 0)
+            return;
+        // Possibly from within its own signal.
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+        ::close(m_socket);
+        m_socket = -1;
+        ::unlinkat(m_folder, kSocketName, 0);
+    }
+
+    const int m_folder;
+    int m_socket = -1;
+    QSocketNotifier* m_notifier = nullptr;
+};
 
 InstanceGuard::InstanceGuard(QObject* parent)
     : QObject(parent)
@@ -203,14 +425,13 @@ void InstanceGuard::listen()
         DeskCrumbs::drop(QStringLiteral("app.instance: 打不开 %1（%2）").arg(folder, qt_error_string(errno)));
         return;
     }
-    const QString name = socketName(m_folder);
-    // The lock is ours: a socket left there is a crashed instance's.
-    QLocalServer::removeServer(name);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server = new Listener(m_folder, this);
+    QString why;
     struct stat bound { };
-    if (!m_server->listen(name) || ::fstatat(m_folder, kSocketName, &bound, AT_SYMLINK_NOFOLLOW) != 0) {
-        DeskCrumbs::drop(QStringLiteral("app.instance: 监听不了 %1（%2）").arg(path, m_server->errorString()));
+    const bool listening = m_server->listen(&why);
+    if (!listening || ::fstatat(m_folder, kSocketName, &bound, AT_SYMLINK_NOFOLLOW) != 0) {
+        DeskCrumbs::drop(
+            QStringLiteral("app.instance: 监听不了 %1（%2）").arg(path, listening ? qt_error_string(errno) : why));
         // Most likely the folder went while it was being made again: a few
         // more tries, not one per change in the folder.
         if (m_retries++ < 3)
@@ -227,34 +448,27 @@ void InstanceGuard::listen()
         if (!m_watcher->files().contains(watched) && !m_watcher->directories().contains(watched))
             m_watcher->addPath(watched);
     }
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            // A launch says what it wants at once: a peer that says nothing
-            // does not keep its connection for the life of the window.
-            QTimer::singleShot(5000, socket, &QLocalSocket::abort);
-            if (!sameUser(socket->socketDescriptor())) {
-                DeskCrumbs::drop(QStringLiteral("app.instance: 别的用户连了进来，不理"));
-                socket->disconnectFromServer();
-                continue;
-            }
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (!socket->canReadLine()) {
-                    if (socket->bytesAvailable() > kRequestCap)
-                        socket->disconnectFromServer();
-                    return;
-                }
-                const QJsonObject request = QJsonDocument::fromJson(socket->readLine()).object();
-                const QJsonValue folder = request.value(QStringLiteral("relocateTo"));
-                const QString relocateTo = folder.isString() ? folder.toString() : QString();
-                DeskCrumbs::drop(QStringLiteral("app.instance: 又启动了一次，窗口提到前面")
-                    + (relocateTo.isEmpty() ? QString() : QStringLiteral("，-ZRKRelocateTo ") + relocateTo));
-                emit comeForwardAsked(relocateTo);
-                socket->write("ok\n");
-                socket->disconnectFromServer();
-            });
+    m_server->connected = [this](Connection* connection) {
+        // A launch says what it wants at once: a peer that says nothing
+        // does not keep its connection for the life of the window.
+        QTimer::singleShot(5000, connection, [connection] { connection->end(); });
+        if (!sameUser(connection->socket())) {
+            DeskCrumbs::drop(QStringLiteral("app.instance: 别的用户连了进来，不理"));
+            connection->end();
+            return;
         }
-    });
+        connection->lineRead = [this, connection](const QByteArray& line) {
+            const QPointer<Connection> alive(connection);
+            const QJsonObject request = QJsonDocument::fromJson(line).object();
+            const QJsonValue folder = request.value(QStringLiteral("relocateTo"));
+            const QString relocateTo = folder.isString() ? folder.toString() : QString();
+            DeskCrumbs::drop(QStringLiteral("app.instance: 又启动了一次，窗口提到前面")
+                + (relocateTo.isEmpty() ? QString() : QStringLiteral("，-ZRKRelocateTo ") + relocateTo));
+            emit comeForwardAsked(relocateTo);
+            if (alive)
+                alive->answer("ok\n");
+        };
+    };
 }
 
 void InstanceGuard::checkSocket()

@@ -7,7 +7,6 @@
 #include <sys/types.h>
 
 class QFileSystemWatcher;
-class QLocalServer;
 
 // One instance of the application per home (the folder that holds the stores'
 // ".tolvarine", which TOLVARINE_HOME moves), so that no two processes rewrite
@@ -65,7 +64,9 @@ private:
     void checkSocket();
     void stopListening();
 
-    QLocalServer* m_server = nullptr;
+    // The listening socket with its notifier and every connection still open.
+    class Listener;
+    Listener* m_server = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
     // The stores' folder the server's name goes through (its full path may be
     // longer than a socket address takes).
