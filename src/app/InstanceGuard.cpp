@@ -202,10 +202,14 @@ private:
     {
         bool hungUp = false;
         char chunk[4096];
-        while (!m_request.contains('\n') && m_request.size() <= kRequestCap) {
+        // What is there is read (as much as a socket's buffer holds, so that a
+        // peer that keeps sending cannot hold the loop), and closing does not
+        // reset the connection under the answer; past the cap it is dropped.
+        for (int chunks = 0; chunks < 64; ++chunks) {
             const ssize_t got = ::read(m_socket, chunk, sizeof chunk);
             if (got > 0) {
-                m_request.append(chunk, got);
+                if (m_request.size() <= kRequestCap)
+                    m_request.append(chunk, got);
                 continue;
             }
             if (got < 0 && errno == EINTR)
