@@ -6,18 +6,21 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDeadlineTimer>
-#include <QLocalSocket>
+#include <QFile>
+#include <QFutureWatcher>
 #include <QPointer>
-#include <QTcpSocket>
 #include <QtEndian>
 
-#include <QCoroAbstractSocket>
-#include <QCoroIODevice>
-#include <QCoroLocalSocket>
-
 #include <chrono>
-#include <memory>
+#include <cstddef>
+#include <cstring>
+#include <utility>
 
+#include <cerrno>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace MdnsHostName {
@@ -214,61 +217,204 @@ Greeting authenticated(const QByteArray& bytes)
     return bytes.startsWith("OK ") ? Greeting::Answered : Greeting::Refused;
 }
 
-// Reads what the bus sends until `judge` says it answered (true) or refused;
-// false as well when the bus closes or the bound passes first.
-QCoro::Task<bool> readAnswer(QIODevice* device, Greeting (*judge)(const QByteArray&), QDeadlineTimer bound)
+// A socket that closes when it goes.
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Socket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Socket(Socket&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+    {
+    }
+    Socket& operator=(Socket&& other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    int fd() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+// Waits until `fd` reports `events` (or an error or hang-up, which the next
+// read or write then meets); false when the bound passes first.
+bool ready(int fd, short events, const QDeadlineTimer& bound)
 {
+    for (;;) {
+        if (bound.hasExpired())
+            return false;
+        pollfd watched { fd, events, 0 };
+        const int count = ::poll(&watched, 1, int(left(bound).count()));
+        if (count > 0)
+            return true;
+        if (count < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+// Connects a new non-blocking socket to `address` within the bound.
+Socket connectTo(int family, const sockaddr* address, socklen_t size, const QDeadlineTimer& bound)
+{
+    Socket socket(::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket)
+        return {};
+    for (;;) {
+        if (::connect(socket.fd(), address, size) == 0)
+            return socket;
+        if (errno == EAGAIN && family == AF_UNIX) {
+            // The bus's backlog is full: it takes a connection again once it
+            // has accepted one.
+            if (bound.hasExpired())
+                return {};
+            ::poll(nullptr, 0, int(qMin<qint64>(10, left(bound).count())));
+            continue;
+        }
+        if (errno != EINPROGRESS && errno != EINTR)
+            return {};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (!ready(socket.fd(), POLLOUT, bound)
+            || ::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+            return {};
+        return socket;
+    }
+}
+
+Socket connectUnix(const QByteArray& name, bool abstract, const QDeadlineTimer& bound)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    // An abstract name starts with a zero byte and is exactly as long as it
+    // is; a path ends with one.
+    const qsizetype at = abstract ? 1 : 0;
+    if (name.isEmpty() || at + name.size() + (abstract ? 0 : 1) > qsizetype(sizeof address.sun_path)
+        || name.contains('\0'))
+        return {};
+    std::memcpy(address.sun_path + at, name.constData(), size_t(name.size()));
+    const auto size = socklen_t(offsetof(sockaddr_un, sun_path) + at + name.size() + (abstract ? 0 : 1));
+    return connectTo(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), size, bound);
+}
+
+// The host's addresses in the order the resolver gives them, each tried in
+// turn with what is left of the bound.
+Socket connectTcp(const QString& host, quint16 port, const QDeadlineTimer& bound)
+{
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &found) != 0)
+        return {};
+    Socket socket;
+    for (const addrinfo* entry = found; entry && !socket && !bound.hasExpired(); entry = entry->ai_next)
+        socket = connectTo(entry->ai_family, entry->ai_addr, entry->ai_addrlen, bound);
+    ::freeaddrinfo(found);
+    return socket;
+}
+
+bool writeAll(int fd, const QByteArray& bytes, const QDeadlineTimer& bound)
+{
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const ssize_t written = ::send(fd, bytes.constData() + at, size_t(bytes.size() - at), MSG_NOSIGNAL);
+        if (written > 0) {
+            at += written;
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && errno == EAGAIN) {
+            if (!ready(fd, POLLOUT, bound))
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads what the bus sends until `judge` says it answered (true) or refused;
+// false as well when the bus closes or the bound passes first. At most 4096
+// bytes are read.
+bool readAnswer(int fd, Greeting (*judge)(const QByteArray&), const QDeadlineTimer& bound)
+{
+    constexpr qsizetype kMost = 4096;
     QByteArray answer;
     for (;;) {
         switch (judge(answer)) {
         case Greeting::Answered:
-            co_return true;
+            return true;
         case Greeting::Refused:
-            co_return false;
+            return false;
         case Greeting::Partial:
             break;
         }
-        if (bound.hasExpired() || answer.size() >= 4096)
-            co_return false;
-        auto reading = qCoro(device).waitForReadyRead(left(bound));
-        if (!co_await std::move(reading))
-            co_return false;
-        answer.append(device->readAll());
+        if (bound.hasExpired() || answer.size() >= kMost || !ready(fd, POLLIN, bound))
+            return false;
+        // Everything there is now, up to the cap, is judged at once.
+        for (;;) {
+            char chunk[kMost];
+            const ssize_t got = ::recv(fd, chunk, size_t(kMost - answer.size()), 0);
+            if (got > 0) {
+                answer.append(chunk, got);
+                if (answer.size() >= kMost)
+                    break;
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else if (got < 0 && errno == EAGAIN) {
+                break;
+            } else {
+                return false; // closed, or broken
+            }
+        }
     }
+}
+
+// The check itself, blocking up to the bound (the resolver's lookup of a tcp
+// host may take longer; the awaiting side does not wait for that).
+bool probe(const BusAddress& address, const QDeadlineTimer& bound)
+{
+    const Socket socket = address.kind == BusAddress::Kind::Tcp
+        ? connectTcp(address.name, address.port, bound)
+        : connectUnix(QFile::encodeName(address.name), address.kind == BusAddress::Kind::Abstract, bound);
+    if (!socket)
+        return false;
+    if (!writeAll(socket.fd(), QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n",
+            bound)
+        || !readAnswer(socket.fd(), authenticated, bound))
+        return false;
+    // Only the bus's own reply to Hello will do: Qt's connection waits for
+    // it, so a bus that sends anything else would hold that up in its turn.
+    return writeAll(socket.fd(), "BEGIN\r\n" + helloMessage(), bound) && readAnswer(socket.fd(), helloReply, bound);
 }
 
 // Whether the bus takes a new connection in time: authenticated as this user
 // and greeted with Hello, it answers. Qt's own connection (made only after
 // this) waits up to 25 s for each step, and at quit the process waits for it.
+// The check runs off the GUI thread; this waits for it no longer than its
+// bound, and a check still out then answers no.
 QCoro::Task<bool> busAnswers(BusAddress address)
 {
     const QDeadlineTimer bound(kBusTimeoutMs);
-    std::unique_ptr<QIODevice> device;
-    if (address.kind == BusAddress::Kind::Tcp) {
-        auto* socket = new QTcpSocket;
-        device.reset(socket);
-        socket->connectToHost(address.name, address.port);
-        auto connecting = qCoro(socket).waitForConnected(left(bound));
-        if (!co_await std::move(connecting))
-            co_return false;
-    } else {
-        auto* socket = new QLocalSocket;
-        device.reset(socket);
-        if (address.kind == BusAddress::Kind::Abstract)
-            socket->setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-        auto connecting = qCoro(socket).connectToServer(address.name, QIODevice::ReadWrite, left(bound));
-        if (!co_await std::move(connecting))
-            co_return false;
+    const QFuture<bool> checked
+        = QtConcurrent::run(offMainThreadPool(), [address, bound] { return probe(address, bound); });
+    // The watcher only wakes the wait; what counts is the check's own state.
+    QFutureWatcher<bool> watcher;
+    watcher.setFuture(checked);
+    if (!checked.isFinished()) {
+        auto waiting = pauseLoop(&watcher, left(bound), &QFutureWatcherBase::finished);
+        co_await std::move(waiting);
     }
-    device->write(QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n");
-    auto authenticating = readAnswer(device.get(), authenticated, bound);
-    if (!co_await std::move(authenticating))
-        co_return false;
-    // Only the bus's own reply to Hello will do: Qt's connection waits for
-    // it, so a bus that sends anything else would hold that up in its turn.
-    device->write("BEGIN\r\n" + helloMessage());
-    auto greeted = readAnswer(device.get(), helloReply, bound);
-    const bool answers = co_await std::move(greeted);
+    const bool answers = checked.isFinished() && checked.result();
     co_return answers;
 }
 

@@ -2,6 +2,7 @@
 #include "core/platform/MdnsHostName.h"
 
 #include <QLocalServer>
+#include <QScopeGuard>
 #include <QLocalSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -10,6 +11,8 @@
 #include <QtTest>
 
 #include <QCoroTask>
+
+#include <unistd.h>
 
 namespace {
 
@@ -142,6 +145,64 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(lookup.isReady(), 10000);
         QCOMPARE(QCoro::waitFor(std::move(lookup)), std::nullopt);
         QCOMPARE(m_connections, 1); // the lookup's own check
+    }
+
+    // The check reaches a bus at each kind of address it reads, and one that
+    // replies to its Hello there answers.
+    void answersAtEachAddress_data()
+    {
+        QTest::addColumn<QByteArray>("transport");
+        QTest::addColumn<bool>("listening");
+        QTest::newRow("a socket path") << QByteArray("path") << true;
+        QTest::newRow("an abstract socket") << QByteArray("abstract") << true;
+        QTest::newRow("an abstract socket no one listens at") << QByteArray("abstract") << false;
+        QTest::newRow("a host name and port") << QByteArray("tcp") << true;
+        QTest::newRow("a port no one listens at") << QByteArray("tcp") << false;
+    }
+
+    void answersAtEachAddress()
+    {
+        QFETCH(QByteArray, transport);
+        QFETCH(bool, listening);
+        // Its reply to Hello (serial 1): the unique name ":1.1".
+        const QByteArray reply("l\2\0\1\x09\0\0\0\1\0\0\0\x0f\0\0\0"
+                               "\5\1u\0\1\0\0\0\x08\1g\0\1s\0\0"
+                               "\4\0\0\0:1.1\0",
+            41);
+        const auto answer = [reply](QIODevice* socket) {
+            connect(socket, &QIODevice::readyRead, socket, [socket, reply] {
+                const QByteArray line = socket->readAll();
+                if (line.contains(QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n"))
+                    socket->write("OK 0123456789abcdef0123456789abcdef\r\n");
+                if (line.startsWith("BEGIN\r\nl\1\0\1"))
+                    socket->write(reply);
+            });
+        };
+        QLocalServer local;
+        QTcpServer tcp;
+        connect(&local, &QLocalServer::newConnection, this, [&] { answer(local.nextPendingConnection()); });
+        connect(&tcp, &QTcpServer::newConnection, this, [&] { answer(tcp.nextPendingConnection()); });
+        QByteArray address;
+        if (transport == "tcp") {
+            QVERIFY(tcp.listen(QHostAddress::LocalHost, 0));
+            address = "tcp:host=localhost,port=" + QByteArray::number(tcp.serverPort());
+        } else {
+            const QString name = m_dir.filePath(QStringLiteral("bus-") + QString::fromLatin1(transport));
+            if (transport == "abstract")
+                local.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+            QVERIFY(local.listen(name));
+            address = "unix:" + transport + "=" + QFile::encodeName(local.fullServerName()).toPercentEncoding("/");
+        }
+        if (!listening) {
+            local.close();
+            tcp.close();
+        }
+        const QByteArray stalled = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        const auto restore = qScopeGuard([&] { qputenv("DBUS_SYSTEM_BUS_ADDRESS", stalled); });
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "nonsense;unix:runtime=yes;" + address);
+        auto checking = MdnsHostName::systemBusAnswers();
+        QTRY_VERIFY_WITH_TIMEOUT(checking.isReady(), 10000);
+        QCOMPARE(QCoro::waitFor(std::move(checking)), listening);
     }
 
 private:
