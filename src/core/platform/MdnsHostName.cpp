@@ -283,8 +283,8 @@ Socket connectTo(int family, const sockaddr* address, socklen_t size, const QDea
             return {};
         int error = 0;
         socklen_t length = sizeof error;
-        if (!ready(socket.fd(), POLLOUT, bound)
-            || ::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+        if (!ready(socket.fd(), POLLOUT, bound) || ::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0
+            || error != 0)
             return {};
         return socket;
     }
@@ -388,9 +388,9 @@ bool probe(const BusAddress& address, const QDeadlineTimer& bound)
         : connectUnix(QFile::encodeName(address.name), address.kind == BusAddress::Kind::Abstract, bound);
     if (!socket)
         return false;
-    if (!writeAll(socket.fd(), QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n",
-            bound)
-        || !readAnswer(socket.fd(), authenticated, bound))
+    const QByteArray authentication
+        = QByteArray("\0AUTH EXTERNAL ", 15) + QByteArray::number(getuid()).toHex() + "\r\n";
+    if (!writeAll(socket.fd(), authentication, bound) || !readAnswer(socket.fd(), authenticated, bound))
         return false;
     // Only the bus's own reply to Hello will do: Qt's connection waits for
     // it, so a bus that sends anything else would hold that up in its turn.

@@ -2,8 +2,8 @@
 #include "core/platform/MdnsHostName.h"
 
 #include <QLocalServer>
-#include <QScopeGuard>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
