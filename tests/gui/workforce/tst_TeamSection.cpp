@@ -556,7 +556,9 @@ void TestTeamSection::longListsMakeWhatIsInView()
     }
     QVERIFY(!nearEnd.isEmpty());
     // (Again while the cards made on the way change the page's height.)
-    QTRY_VERIFY((area.ensureWidgetVisible(rows->row(rows->keys().last())), rows->row(nearEnd)));
+    const QString changed = rows->keys().at(size - 2);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (area.ensureWidgetVisible(rows->row(rows->keys().last())), rows->row(nearEnd) && rows->row(changed)), 15000);
     QVERIFY2(rows->madeCount() < 60, qPrintable(QString::number(rows->madeCount())));
 
     // A poll changes one item: its card alone lays out again, no card is made or lost.
@@ -568,7 +570,6 @@ void TestTeamSection::longListsMakeWhatIsInView()
     LayoutRequests counter(relaid);
     for (QWidget* card : made)
         card->installEventFilter(&counter);
-    const QString changed = rows->keys().at(size - 2);
     const QString text = board ? QStringLiteral("改过的任务") : QStringLiteral("改了名字的同事");
     QJsonObject edited = item(size - 2, text);
     if (board)
