@@ -419,13 +419,8 @@ void* Manager::multi()
 
 Manager::~Manager()
 {
+    // Ending a reply takes its transfer off the multi handle.
     abortAll();
-    for (const QPointer<Reply>& reply : std::as_const(m_replies)) {
-        if (reply && reply->m_running) {
-            reply->m_running = false;
-            curl().multi_remove_handle(multiOf(m_multi), reply->m_transfer->easy);
-        }
-    }
     if (m_multi)
         curl().multi_cleanup(multiOf(m_multi));
     for (Watch* watch : std::as_const(m_watches))

@@ -60,7 +60,6 @@ public:
 
     ~Reply() override;
 
-    bool isFinished() const { return m_delivered; }
     Error error() const { return m_error; }
     // The HTTP status of the answer, 0 when none came.
     int status() const { return m_status; }
