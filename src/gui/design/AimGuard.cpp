@@ -1,13 +1,23 @@
 #include "gui/design/AimGuard.h"
 
+#include "core/design/DS.h"
+#include "core/design/DSFont.h"
+#include "gui/design/DSText.h"
+#include "gui/design/Style.h"
+
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
+#include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyleHints>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -16,7 +26,80 @@ namespace {
 
 // How long a press is held to what was under a still pointer before a change.
 constexpr qint64 kHoldMs = 1000;
+// A human reaction time: no press this soon after a change was aimed at what it brought.
+constexpr qint64 kReactMs = 400;
+// How long the note of a held press stays.
+constexpr int kNoteMs = 3000;
 const char* const kMeaning = "aim.meaning";
+
+std::function<qint64()>& givenClock()
+{
+    static std::function<qint64()> clock;
+    return clock;
+}
+
+qint64 now()
+{
+    if (const std::function<qint64()>& given = givenClock())
+        return given();
+    static QElapsedTimer monotonic;
+    if (!monotonic.isValid())
+        monotonic.start();
+    return monotonic.elapsed();
+}
+
+// The note a held press leaves beside its control: a small plate over the
+// window, gone after a few seconds.
+class HeldNote : public QLabel {
+public:
+    explicit HeldNote(QWidget* window)
+        : QLabel(window)
+    {
+        setObjectName(QStringLiteral("aim.held"));
+        setTextFormat(Qt::PlainText);
+        setFont(DSFont::medium(11));
+        DSText::setColour(this, DS::amber());
+        setContentsMargins(8, 4, 8, 4);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_timer.setSingleShot(true);
+        m_timer.setInterval(kNoteMs);
+        connect(&m_timer, &QTimer::timeout, this, &QWidget::hide);
+    }
+
+    // Shows the note under `control` (over it when there is no room below).
+    void showAt(QWidget* control)
+    {
+        const QString text = AimGuard::heldText();
+        setText(text);
+        setAccessibleName(text);
+        adjustSize();
+        QWidget* window = parentWidget();
+        const QPoint top = control->mapTo(window, QPoint(0, 0));
+        int y = top.y() + control->height() + 4;
+        if (y + height() > window->height())
+            y = top.y() - height() - 4;
+        const int x = qBound(0, top.x(), qMax(0, window->width() - width()));
+        move(x, qMax(0, y));
+        show();
+        raise();
+        m_timer.start();
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        {
+            QPainter p(this);
+            Style::paintPlate(p, QRectF(rect()), 6, DS::bg(), DS::at(DS::amber(), 0.6));
+        }
+        QLabel::paintEvent(event);
+    }
+
+private:
+    QTimer m_timer;
+};
 
 // Where the pointer is, and how often the user has aimed anew: the pointer
 // seen at another place, a wheel turned, a key given to a scrolled view. One
@@ -107,6 +190,16 @@ AimGuard::AimGuard(QWidget* area)
     Pointer::shared();
 }
 
+void AimGuard::setClock(std::function<qint64()> given)
+{
+    givenClock() = std::move(given);
+}
+
+QString AimGuard::heldText()
+{
+    return QStringLiteral("这里刚刚变了，这一下没有算——看清了再点。");
+}
+
 void AimGuard::watch(QAbstractButton* control, const QString& meaning)
 {
     const bool known = control->property(kMeaning).isValid();
@@ -122,7 +215,20 @@ void AimGuard::prune()
 {
     const Pointer* pointer = Pointer::shared();
     const quint64 aims = pointer ? pointer->aims() : 0;
-    m_looks.removeIf([aims](const Look& look) { return look.aims != aims || look.age.elapsed() >= kHoldMs; });
+    const qint64 t = now();
+    m_looks.removeIf([aims, t](const Look& look) {
+        const qint64 age = t - look.at;
+        return age >= kHoldMs || (age >= kReactMs && look.aims != aims);
+    });
+}
+
+QString AimGuard::Look::drawnAt(const QPoint& point) const
+{
+    for (const auto& [rect, meaning] : drawn) {
+        if (rect.contains(point))
+            return meaning;
+    }
+    return QString();
 }
 
 QString AimGuard::meaningAt(const QPoint& point)
@@ -141,18 +247,54 @@ void AimGuard::aboutToChange()
 {
     prune();
     m_controls.removeAll(nullptr);
+    if (!m_area || !m_area->isVisible())
+        return;
     const Pointer* pointer = Pointer::shared();
-    if (!pointer || !pointer->at() || !m_area || !m_area->isVisible())
-        return;
-    // Over none of the controls, the pointer was not aimed at any.
-    const QString meaning = meaningAt(*pointer->at());
-    if (meaning.isEmpty())
-        return;
     Look look;
-    look.age.start();
-    look.aims = pointer->aims();
-    look.meaning = meaning;
+    look.at = now();
+    look.aims = pointer ? pointer->aims() : 0;
+    if (pointer && pointer->at())
+        look.underPointer = meaningAt(*pointer->at());
+    for (const QPointer<QAbstractButton>& control : std::as_const(m_controls)) {
+        if (!control->isVisible())
+            continue;
+        const QRect shown = control->visibleRegion().boundingRect();
+        if (!shown.isEmpty())
+            look.drawn.append(
+                { shown.translated(control->mapToGlobal(QPoint(0, 0))), control->property(kMeaning).toString() });
+    }
     m_looks.append(std::move(look));
+}
+
+bool AimGuard::holds(QAbstractButton* control, const QPoint& pressedAt)
+{
+    prune();
+    const Pointer* pointer = Pointer::shared();
+    const quint64 aims = pointer ? pointer->aims() : 0;
+    const qint64 t = now();
+    const QString meaning = control->property(kMeaning).toString();
+    return std::any_of(m_looks.cbegin(), m_looks.cend(), [&](const Look& look) {
+        // Too soon after the change to have been aimed at what it drew here
+        // in the place of another control.
+        if (t - look.at < kReactMs) {
+            const QString before = look.drawnAt(pressedAt);
+            if (!before.isEmpty() && before != meaning)
+                return true;
+        }
+        // A still pointer over a control that means something else now; one
+        // that rested on none of the controls was aimed at none.
+        return look.aims == aims && !look.underPointer.isEmpty() && look.underPointer != meaning;
+    });
+}
+
+void AimGuard::sayHeld(QAbstractButton* control)
+{
+    QWidget* window = control->window();
+    if (!m_note || m_note->parentWidget() != window) {
+        delete m_note;
+        m_note = new HeldNote(window);
+    }
+    static_cast<HeldNote*>(m_note.data())->showAt(control);
 }
 
 bool AimGuard::eventFilter(QObject* watched, QEvent* event)
@@ -162,8 +304,15 @@ bool AimGuard::eventFilter(QObject* watched, QEvent* event)
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick)
         return false;
-    prune();
-    const QString meaning = watched->property(kMeaning).toString();
-    return std::any_of(
-        m_looks.cbegin(), m_looks.cend(), [&meaning](const Look& look) { return look.meaning != meaning; });
+    auto* control = qobject_cast<QAbstractButton*>(watched);
+    if (!control)
+        return false;
+    const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    if (!holds(control, at)) {
+        if (m_note)
+            m_note->hide();
+        return false;
+    }
+    sayHeld(control);
+    return true;
 }

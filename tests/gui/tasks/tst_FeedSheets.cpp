@@ -7,6 +7,7 @@
 #include "core/tasks/EvidenceSnapshotFile.h"
 #include "core/tasks/EvidenceText.h"
 #include "core/tasks/TaskEvidenceModel.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/LazyRows.h"
@@ -200,6 +201,7 @@ private slots:
 
     void cleanup()
     {
+        AimGuard::setClock({});
         m_window.reset();
         QTRY_VERIFY(EvidenceSnapshotFile::shared().idle());
         Prompts::setShared(nullptr);
@@ -401,7 +403,9 @@ private slots:
     // click acts on one item, once); a press the user aimed acts: 1.0 s after
     // the first with the pointer moved onto the row that took the place, after
     // a wheel scroll brought another row under the pointer, or after a poll
-    // that changed nothing under a pointer aimed again.
+    // that changed nothing under a pointer aimed again. With the pointer moved
+    // but only 0.3 s (on the guard's clock) after the row slid into place, the
+    // press is held and says so there; 0.5 s after, it acts.
     void doubleClickActsOnOneItem_data()
     {
         QTest::addColumn<QString>("button"); // <sheet>.<verb>.<item>
@@ -420,7 +424,7 @@ private slots:
             { "failedtasks.delete.f3", "f5", kApi + "/commands/c2/delete" },
         };
         for (const auto& p : presses) {
-            for (const char* aim : { "still", "moved", "wheel", "poll" })
+            for (const char* aim : { "still", "moved", "wheel", "poll", "moved 0.3 s", "moved 0.5 s" })
                 QTest::addRow("%s, %s", p.button, aim) << p.button << p.next << p.path << aim;
         }
     }
@@ -457,6 +461,11 @@ private slots:
         m_sim->clearRequests();
         m_prompts->alertAnswers = { 0, 0 }; // "删除" confirms
 
+        // The guard's clock stands still from before the change until the second press.
+        qint64 clock = 0;
+        const bool timed = aim.startsWith(QLatin1String("moved "));
+        if (timed)
+            AimGuard::setClock([&clock] { return clock; });
         auto s = sheet(which);
         s->resize(s->sizeHint());
         QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
@@ -473,6 +482,11 @@ private slots:
         std::function<QPoint(const QPoint&)> aimed = [](const QPoint& p) { return p + QPoint(2, 1); };
         if (aim == QLatin1String("moved")) {
             aimed = [&](const QPoint& p) { return moveAwayAndBack(s.get(), p); };
+        } else if (timed) {
+            aimed = [&](const QPoint& p) {
+                clock = aim.endsWith(QLatin1String("0.3 s")) ? 300 : 500;
+                return moveAwayAndBack(s.get(), p);
+            };
         } else if (aim == QLatin1String("wheel")) {
             aimed = [&](const QPoint& p) { return wheelUntilAnotherButton(s.get(), p, buttonAt(s.get(), p)); };
         } else if (aim == QLatin1String("poll")) {
@@ -485,10 +499,20 @@ private slots:
         QString second;
         pressTwice(s.get(), first, slid, aimed, aim == QLatin1String("still") ? 700 : 1000, &second);
         waitFinished(spy, button.section('.', 2));
-        if (aim == QLatin1String("still")) {
+        if (aim == QLatin1String("still") || aim == QLatin1String("moved 0.3 s")) {
             QTest::qWait(300);
             QCOMPARE(writes(m_sim->requests()), QStringList { "POST " + path });
             QCOMPARE(s->actionState(next).kind(), PermActionState::Kind::Idle);
+            // Said where it was pressed, to a screen reader too.
+            auto* note = child<QLabel>(s.get(), "aim.held");
+            auto* pressed = child<QAbstractButton>(s.get(), second);
+            QVERIFY(note && note->isVisible() && pressed);
+            QCOMPARE(note->text(), AimGuard::heldText());
+            QCOMPARE(note->accessibleName(), AimGuard::heldText());
+            const QRect control(pressed->mapTo(s.get(), QPoint(0, 0)), pressed->size());
+            QVERIFY(qAbs(note->geometry().center().y() - control.center().y()) < control.height() + note->height());
+            if (button == QLatin1String("approvals.approve.f1") && timed)
+                saveShot(s.get(), QStringLiteral("approvals-held-press.png"));
             return;
         }
         // The second press reached the button under the pointer, of another item.

@@ -3,6 +3,7 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/tasks/PermActions.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/FaceButton.h"
 #include "gui/design/PrimaryButton.h"
@@ -298,13 +299,17 @@ private slots:
     // apart, the second does not undo the first; a press the user aimed is
     // taken: 1.0 s after the first with the pointer moved, after a wheel
     // scroll brought another tier's button under the pointer, or after a poll
-    // that changed nothing under a pointer aimed again.
+    // that changed nothing under a pointer aimed again. Aimed presses come
+    // half a second after the turn on the guard's clock; one with the pointer
+    // moved only 0.3 s after it is held, and says so.
     void secondPressDoesNotUndo_data()
     {
-        QTest::addColumn<QString>("aim"); // still, moved, wheel, poll
+        QTest::addColumn<QString>("aim"); // still, moved, wheel, poll, moved 0.3 s
         QTest::addColumn<QString>("second"); // the second confirmation; "" none
         QTest::newRow("still") << "still"
                                << "";
+        QTest::newRow("moved 0.3 s") << "moved 0.3 s"
+                                     << "";
         QTest::newRow("moved") << "moved"
                                << "web false";
         QTest::newRow("wheel") << "wheel"
@@ -323,6 +328,10 @@ private slots:
         page.resize(780, 420);
         page.setWidget(m_section.get());
         const auto giveBack = qScopeGuard([&] { page.takeWidget(); });
+        // The guard's clock stands still but where the user's aim moves it on.
+        qint64 clock = 0;
+        AimGuard::setClock([&clock] { return clock; });
+        const auto realClock = qScopeGuard([] { AimGuard::setClock({}); });
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         load(R"({"effective":{"read":true},"pending":[],"ceiling":["read","web"]})");
@@ -347,9 +356,10 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 15000));
             QTest::qWait(50);
             turned();
+            clock += aim == QLatin1String("moved 0.3 s") ? 300 : 500;
         };
         std::function<QPoint(const QPoint&)> aimed;
-        if (aim == QLatin1String("moved")) {
+        if (aim.startsWith(QLatin1String("moved"))) {
             aimed = [&](const QPoint& p) {
                 ended();
                 return moveAwayAndBack(&page, p);
@@ -375,6 +385,9 @@ private slots:
         if (second.isEmpty()) {
             QTest::qWait(300);
             QCOMPARE(confirmations(m_sim->requests()), QStringList { "web true" });
+            auto* note = page.findChild<QLabel*>("aim.held");
+            QVERIFY(note && note->isVisible());
+            QCOMPARE(note->text(), AimGuard::heldText());
             return;
         }
         if (aim == QLatin1String("wheel")) {
