@@ -31,6 +31,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoroTimer>
+#include <QCursor>
 #include <QDialog>
 #include <QDir>
 #include <QHBoxLayout>
@@ -38,6 +39,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -88,6 +90,12 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
 
     m_refresh = new PendingCall(this, [this] { refreshView(); });
     m_hold = new PendingCall(this, [this] { holdView(); });
+    // What is under the pointer is what the user looks at: pinned again
+    // where the pointer rests, once the view has followed any change.
+    m_repin = new PendingCall(this, [this] {
+        if (holdView())
+            pinView();
+    });
 
     m_pairedAtStart = WorkspaceCatalog::anyPaired();
     buildFrame();
@@ -110,6 +118,7 @@ MainWindow::~MainWindow()
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(m_scroll->verticalScrollBar(), nullptr, this, nullptr);
     m_hold->cancel();
+    m_repin->cancel();
     // Every view and sheet (all child widgets) goes before the controller and
     // the models it owns, which the views hold by plain pointer. The base
     // class would delete its children only after the members are gone.
@@ -328,6 +337,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             return a.widget == watched;
         }))
         m_hold->request();
+    if (event->type() == QEvent::MouseMove && watched == windowHandle())
+        m_repin->request();
     if (watched == m_bar && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
         m_controller->summary()->setShown(m_bar->isVisible());
     if (watched == m_column && event->type() == QEvent::Resize) {
@@ -370,15 +381,29 @@ void MainWindow::pinView()
     if (offset <= kPadding)
         return;
     QWidget* canvas = m_scroll->widget();
-    const int bottom = offset + m_scroll->viewport()->height();
-    // The control the keyboard is on, when it is in view (the row acted on);
-    // else the section at the top of the view.
-    QWidget* anchor = QApplication::focusWidget();
-    if (anchor
-        && !(canvas->isAncestorOf(anchor) && anchor->isVisible() && topIn(anchor, canvas) < bottom
-            && topIn(anchor, canvas) + anchor->height() > offset))
-        anchor = nullptr;
+    QWidget* viewport = m_scroll->viewport();
+    const int bottom = offset + viewport->height();
     const SectionStack* page = m_paired && m_paired->isVisible() ? static_cast<SectionStack*>(m_paired) : m_firstRun;
+    // What is drawn at a point of the view, when it is on the page.
+    const auto onPage = [&](const QPoint& inView) -> QWidget* {
+        QWidget* under = canvas->childAt(canvas->mapFrom(viewport, inView));
+        return under && page && page->isVisible() && page->isAncestorOf(under) ? under : nullptr;
+    };
+    // What the pointer rests on; else the control the keyboard is on, when it
+    // is in view (the row acted on); else what is at the top of the view.
+    QWidget* anchor = nullptr;
+    const QPoint pointer = viewport->mapFromGlobal(QCursor::pos());
+    if (viewport->underMouse() && viewport->rect().contains(pointer))
+        anchor = onPage(pointer);
+    if (!anchor) {
+        anchor = QApplication::focusWidget();
+        if (anchor
+            && !(canvas->isAncestorOf(anchor) && anchor->isVisible() && topIn(anchor, canvas) < bottom
+                && topIn(anchor, canvas) + anchor->height() > offset))
+            anchor = nullptr;
+    }
+    if (!anchor && m_column)
+        anchor = onPage(QPoint(m_column->mapTo(canvas, m_column->rect().center()).x(), 0));
     if (!anchor && page && page->isVisible()) {
         for (QWidget* section : page->sections()) {
             if (section->isVisible() && topIn(section, canvas) + section->height() > offset) {
@@ -430,6 +455,9 @@ void MainWindow::showBusy()
 void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // The pointer's moves reach the window whichever widget is under it.
+    if (QWindow* handle = windowHandle())
+        handle->installEventFilter(this);
     // The loops (the start-up load, the poll, the health checks) start with
     // the sections: after the first frame when those come after it.
     if (m_sectionsBuilt) {

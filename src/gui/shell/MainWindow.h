@@ -115,6 +115,7 @@ private:
     QList<Anchor> m_anchors;
     int m_anchorOffset = 0;
     PendingCall* m_hold = nullptr;
+    PendingCall* m_repin = nullptr;
     bool m_holding = false;
     QPointer<ApprovalsSheet> m_approvals;
     QPointer<FailedTasksSheet> m_failedTasks;

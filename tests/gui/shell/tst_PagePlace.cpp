@@ -22,6 +22,7 @@
 #include "gui/workspaces/RelocationBanner.h"
 
 #include "BlockingSecretStore.h"
+#include "PressTwice.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
@@ -33,6 +34,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <QCoroTask>
 
 // The page keeps the user's place: it is as long as its content, acting on a
 // control leaves the page and the keyboard where they were, and a notice
@@ -564,15 +567,18 @@ void TestPagePlace::removedRowLeavesFocusWithList()
 void TestPagePlace::noticeKeepsTheView_data()
 {
     QTest::addColumn<bool>("scrolled"); // the page is scrolled below the notice's place
-    QTest::addColumn<QString>("change"); // "show", "longer", "hide"
+    QTest::addColumn<QString>("change"); // "show", "longer", "hide"; "board": the live board above the team grid grows
     for (const bool scrolled : { true, false })
         for (const char* change : { "show", "longer", "hide" })
             QTest::newRow(QByteArray(scrolled ? "scrolled " : "at the top ") + change)
                 << scrolled << QString::fromLatin1(change);
+    QTest::newRow("pointer on a team card, board grows") << true << QStringLiteral("board");
 }
 
 // A notice shown, replaced or taken away while the user looks further down keeps
 // what is on screen in place; at the top of the page it pushes the page down.
+// So does the live board growing above the team grid, holding the card under
+// a still pointer: a press there reaches that card.
 void TestPagePlace::noticeKeepsTheView()
 {
     QFETCH(bool, scrolled);
@@ -581,7 +587,7 @@ void TestPagePlace::noticeKeepsTheView()
     MainWindow w(kQuiet);
     showLoaded(w, QSize(840, 720));
     WindowController* c = w.controller();
-    if (change != QLatin1String("show")) {
+    if (change == QLatin1String("longer") || change == QLatin1String("hide")) {
         c->setNotice(QStringLiteral("工作区已加入；现有工作区与 Runtime 没有停止"), false);
         QTRY_VERIFY(w.noticeBanner()->isVisible());
     }
@@ -589,12 +595,50 @@ void TestPagePlace::noticeKeepsTheView()
     // Measured from the settled page: a section still growing from the load
     // would move the runtime section after the notice has been followed.
     settle(w);
+    if (change == QLatin1String("board")) {
+        TeamSection* team = w.teamSection();
+        QTRY_VERIFY(!team->cards().isEmpty());
+        // The last card made, well below the board.
+        runtime = team->cards().last();
+    }
     if (scrolled) {
         centre(w, runtime);
         settle(w);
     }
     const int at = shownAt(w, runtime);
     const int pageAt = w.pairedPage()->y();
+
+    if (change == QLatin1String("board")) {
+        auto* card = static_cast<EmployeeCard*>(runtime);
+        QWidget* open = card->openButton();
+        const QPoint pointer = open->mapTo(&w, open->rect().center());
+        QTest::mouseMove(&w, pointer);
+        QWidget* board = w.teamSection()->findChild<QWidget*>(QStringLiteral("liveboard"));
+        QVERIFY(board && board->isVisible());
+        const int boardHeight = board->height();
+        // A blocked task starts running: the board above the grid gets its card.
+        QJsonArray commands;
+        for (const QJsonValue& v : m_world->sim->control("GET", "/_sim/state/" + kDemo)["commands"].toArray()) {
+            QJsonObject command = v.toObject();
+            if (command["id"] == "c-106") {
+                command["status"] = "claimed";
+                command["claimed_by"] = "dev-studio";
+            }
+            commands.append(command);
+        }
+        m_world->sim->control("PATCH", "/_sim/state/" + kDemo, QJsonObject { { "commands", commands } });
+        QCOMPARE(m_world->sim->lastStatus(), 200);
+        QCoro::waitFor(c->status()->reload(c->selectedConfig()));
+        QTRY_VERIFY_WITH_TIMEOUT(board->height() > boardHeight, 15000);
+        settle(w);
+        QCOMPARE(shownAt(w, card), at);
+        // The press where the pointer rests opens the employee it rested on.
+        QCOMPARE(buttonAt(&w, pointer), open);
+        QTest::mouseClick(open, Qt::LeftButton);
+        QTRY_VERIFY(w.teamSection()->detailCard());
+        QCOMPARE(w.teamSection()->detailCard()->objectName(), card->objectName().replace("card", "detail"));
+        return;
+    }
 
     if (change == QLatin1String("hide"))
         c->setNotice(std::nullopt, false);
