@@ -192,6 +192,15 @@ void ProviderSheetModel::setDone(const QString& text, bool problem)
     m_doneIsProblem = problem;
 }
 
+void ProviderSheetModel::sayOnForm()
+{
+    // A save under way keeps its word until it is done.
+    if (!m_doneMessage || m_form.kind == Feedback::Kind::Working)
+        return;
+    m_form = Feedback { m_doneIsProblem ? Feedback::Kind::Failed : Feedback::Kind::Ok, *m_doneMessage };
+    m_formIsProblem = false;
+}
+
 void ProviderSheetModel::draftEdited(const Draft& draft)
 {
     if (m_formIsProblem && problem(draft) != m_form.text)
@@ -333,6 +342,7 @@ QCoro::Task<> ProviderSheetModel::verify(QUuid id)
         = outcome.ok ? QStringLiteral("验证通过：") + outcome.detail : QStringLiteral("验证没过：") + outcome.detail;
     // A key the provider refused, or a check that got no answer, is no success.
     self->setDone(quoted(profile->name) + said, !outcome.ok);
+    self->sayOnForm();
     // The profile's own record now shows the answer; only a record that could
     // not take it needs a word of its own.
     if (saved)
@@ -378,6 +388,7 @@ QCoro::Task<> ProviderSheetModel::remove(QUuid id)
         self->m_bound.reset();
     self->m_feedback.remove(id);
     self->setDone(QStringLiteral("删掉了") + quoted(profile->name) + QStringLiteral("和它的 Key"));
+    self->sayOnForm();
     self->setProfiles(removed.profiles);
     // The row is gone: a binding that still names the profile is said on the
     // form, and is what the sheet hands back.

@@ -89,6 +89,8 @@ private:
     void setFeedback(const QUuid& id, Feedback::Kind kind, const QString& text);
     void setForm(Feedback::Kind kind, const QString& text);
     void setDone(const QString& text, bool problem = false);
+    // The sheet's line says what its last action did (the caller publishes it).
+    void sayOnForm();
 
     QString m_kind;
     QString m_display;

@@ -15,6 +15,9 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
+#include <QPair>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,6 +61,7 @@ RuntimeSectionModel::RuntimeSectionModel(const Stores& stores, AdvancedAccess* a
     connect(m_enablement, &RuntimeEnablement::changed, this, &RuntimeSectionModel::invalidate);
     connect(m_runtimes, &RuntimeController::workersChanged, this, &RuntimeSectionModel::invalidate);
     connect(m_runtimes, &RuntimeController::outputChanged, this, [this](const QString& workspace) {
+        noteStartFailures(workspace);
         const std::optional<CLIConfig> cfg = selectedConfig();
         if (cfg && cfg->workspace == workspace)
             emit logChanged();
@@ -250,6 +254,59 @@ void RuntimeSectionModel::say(const QString& kind, const RuntimeNotice& said)
     emit notice(said.text, said.isError);
 }
 
+namespace {
+const QString kStartFailed = QStringLiteral("启动失败：");
+} // namespace
+
+int RuntimeSectionModel::startLines(const Starting& starting, int* failures) const
+{
+    int lines = 0;
+    *failures = 0;
+    for (const QString& line : m_runtimes->lines(starting.workspace)) {
+        if (!line.startsWith(starting.prefix))
+            continue;
+        ++lines;
+        if (QStringView(line).mid(starting.prefix.size()).startsWith(kStartFailed))
+            ++*failures;
+    }
+    return lines;
+}
+
+void RuntimeSectionModel::noteStartFailures(const QString& workspace)
+{
+    if (m_starting.isEmpty() || !live())
+        return;
+    QList<QPair<QString, RuntimeNotice>> said;
+    for (auto it = m_starting.begin(); it != m_starting.end();) {
+        if (it->workspace != workspace) {
+            ++it;
+            continue;
+        }
+        int failures = 0;
+        const int lines = startLines(*it, &failures);
+        if (failures > it->failures) {
+            // The last such line is this start's.
+            const QStringList all = m_runtimes->lines(workspace);
+            const auto line = std::find_if(
+                all.crbegin(), all.crend(), [&](const QString& l) { return l.startsWith(it->prefix + kStartFailed); });
+            const QString kind = it.key();
+            const QString display = it->prefix.mid(1, it->prefix.size() - 3);
+            it = m_starting.erase(it);
+            if (line != all.crend())
+                said.append(
+                    { kind, RuntimeNotice { display + QLatin1Char(' ') + line->mid(display.size() + 3), true } });
+            continue;
+        }
+        // The worker is talking: it has started.
+        if (lines > it->lines)
+            it = m_starting.erase(it);
+        else
+            ++it;
+    }
+    for (const auto& [kind, notice] : std::as_const(said))
+        say(kind, notice);
+}
+
 void RuntimeSectionModel::sendToTerminal(const QString& kind, const QStringList& command,
     const std::optional<QString>& cwd, const QString& sent, RuntimeLogin::Start start)
 {
@@ -289,6 +346,7 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
     if (s.busy || !s.actions().contains(action))
         return;
     // The card's line speaks of its latest action only.
+    m_starting.remove(kind);
     if (m_outcomes.remove(kind))
         invalidate();
     switch (action) {
@@ -312,9 +370,14 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
     case Action::stop:
         m_runtimes->stop(s.cfg->workspace, kind);
         break;
-    case Action::start:
+    case Action::start: {
+        // A worker that cannot be started says so in the log; the card says it too.
+        Starting starting { s.cfg->workspace, QLatin1Char('[') + r->display + QStringLiteral("] ") };
+        starting.lines = startLines(starting, &starting.failures);
+        m_starting.insert(kind, starting);
         m_runtimes->start(*s.cfg, RuntimeCardActions::launch(*r), s.setup, s.boundProfile);
         break;
+    }
     case Action::uninstall:
     case Action::model:
         // Both open something first: the card's confirmation and sheet.

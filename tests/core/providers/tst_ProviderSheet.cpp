@@ -289,6 +289,9 @@ void TestProviderSheet::createBindVerifyDelete()
     QCOMPARE(*refused.lastVerifyDetail, QStringLiteral("HTTP 401：Key 被拒 · Incorrect API key provided: ****."));
     QVERIFY2(!model.doneMessage()->contains(badKey.mid(8)), qPrintable(*model.doneMessage()));
     QVERIFY(model.doneIsProblem());
+    // The sheet's line says what the last action did, not the save before it.
+    QCOMPARE(model.formFeedback(),
+        (ProviderSheetModel::Feedback { ProviderSheetModel::Feedback::Kind::Failed, *model.doneMessage() }));
     const QByteArray file = fileText(ProviderProfileStore::filePath());
     QVERIFY(!file.contains(badKey.mid(8).toUtf8()) && !file.contains(goodKey.mid(8).toUtf8()));
 
@@ -302,6 +305,8 @@ void TestProviderSheet::createBindVerifyDelete()
     QCOMPARE(model.boundProfileID(), std::nullopt);
     QCOMPARE(model.doneMessage(), QStringLiteral("删掉了「Work」和它的 Key"));
     QVERIFY(!model.doneIsProblem());
+    QCOMPARE(model.formFeedback(),
+        (ProviderSheetModel::Feedback { ProviderSheetModel::Feedback::Kind::Ok, *model.doneMessage() }));
 }
 
 // A profile stored with a deployment-style base URL (its query holds the API

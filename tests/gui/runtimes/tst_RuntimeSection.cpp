@@ -353,18 +353,24 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo_data()
     QTest::addColumn<bool>("writable"); // what the action writes (the enabled flags, the ledger) can be stored
     QTest::addColumn<QByteArray>("runOut"); // when set, the worker prints this and exits with status 3
     QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("toolGone"); // the companion tool is removed once the cards show
     const QByteArray none;
-    QTest::newRow("reinstall") << "reinstall" << true << true << none << "✅ 重装命令已送到终端（先卸再装，一条命令）";
-    QTest::newRow("reinstall, no terminal") << "reinstall" << false << true << none << "❌ 打不开终端，请自己运行：";
+    QTest::newRow("reinstall") << "reinstall" << true << true << none << "✅ 重装命令已送到终端（先卸再装，一条命令）"
+                               << false;
+    QTest::newRow("reinstall, no terminal")
+        << "reinstall" << false << true << none << "❌ 打不开终端，请自己运行：" << false;
     QTest::newRow("disable") << "disable" << true << true << none
-                             << "✅ Claude Code 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在";
-    QTest::newRow("disable, not stored") << "disable" << true << false << none << "❌ 改不了启用状态：";
+                             << "✅ Claude Code 已停用 —— 不再派活给它。没有卸载、没有退出登录、凭据也还在" << false;
+    QTest::newRow("disable, not stored") << "disable" << true << false << none << "❌ 改不了启用状态：" << false;
     QTest::newRow("start, ends at once")
         << "start" << true << true << QByteArray("fatal: runtime refused to start: no API key\n")
         << "❌ Claude Code 刚启动就自己退出了（退出码 3），最后一行输出是「fatal: runtime refused to start: no API "
-           "key」。完整输出在本区最下面的日志里。";
+           "key」。完整输出在本区最下面的日志里。"
+        << false;
     QTest::newRow("start, ledger not stored")
-        << "start" << true << false << none << "❌ 它在运行，但没能记进 ~/.tolvarine/desktop_children.json（";
+        << "start" << true << false << none << "❌ 它在运行，但没能记进 ~/.tolvarine/desktop_children.json（" << false;
+    QTest::newRow("start, tool missing") << "start" << true << true << none
+                                         << "❌ Claude Code 启动失败：没找到 Brenlow CLI。" << true;
 }
 
 // The window's notice is at the top of the page; a card acted on far below it
@@ -376,6 +382,7 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
     QFETCH(bool, writable);
     QFETCH(QByteArray, runOut);
     QFETCH(QString, said);
+    QFETCH(bool, toolGone);
     const QString term = terminal ? m_home->writeScript("term.sh", "exit 0\n") : m_home->filePath("no-terminal");
     qputenv("TOLVARINE_TERMINAL", QFile::encodeName(term));
     if (!writable)
@@ -389,13 +396,15 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
     showLoaded(w);
     OutcomeLine* outcome = section(w)->card("claude")->outcome();
     QVERIFY(!outcome->isVisible());
+    if (toolGone)
+        QVERIFY(QFile::remove(m_tool->exe()));
 
     click(find(w, "runtime.claude." + action));
     QTRY_VERIFY(outcome->isVisible());
     QVERIFY2(outcome->text().startsWith(said), qPrintable(outcome->text()));
     QCOMPARE(outcome->kind() == OutcomeLine::Kind::Failed, said.startsWith("❌"));
     // The notice says what an action came to too; what its worker did is the card's.
-    if (action != "start")
+    if (action != "start" || toolGone)
         QVERIFY(w.controller()->notice() && w.controller()->notice()->startsWith(said.mid(2)));
     if (!writable || !runOut.isEmpty())
         save(section(w)->card("claude"),
@@ -403,7 +412,7 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
                 : action == "start" ? "runtime-card-unrecorded.png"
                                     : "runtime-card-outcome-failed.png");
     // The next action pressed takes the line away: it spoke of the one before.
-    if (QWidget* start = find(w, "runtime.claude.start"); start && runOut.isEmpty()) {
+    if (QWidget* start = find(w, "runtime.claude.start"); start && runOut.isEmpty() && !toolGone) {
         click(start);
         QTRY_VERIFY(!outcome->isVisible());
     }
