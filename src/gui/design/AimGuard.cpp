@@ -255,13 +255,18 @@ void AimGuard::aboutToChange()
     look.aims = pointer ? pointer->aims() : 0;
     if (pointer && pointer->at())
         look.underPointer = meaningAt(*pointer->at());
+    // Rows made earlier and scrolled far away are not drawn: only what lies
+    // within the area is clipped to what shows of it.
+    const QRect area(m_area->mapToGlobal(QPoint(0, 0)), m_area->size());
     for (const QPointer<QAbstractButton>& control : std::as_const(m_controls)) {
         if (!control->isVisible())
             continue;
+        const QPoint origin = control->mapToGlobal(QPoint(0, 0));
+        if (!area.intersects(QRect(origin, control->size())))
+            continue;
         const QRect shown = control->visibleRegion().boundingRect();
         if (!shown.isEmpty())
-            look.drawn.append(
-                { shown.translated(control->mapToGlobal(QPoint(0, 0))), control->property(kMeaning).toString() });
+            look.drawn.append({ shown.translated(origin), control->property(kMeaning).toString() });
     }
     m_looks.append(std::move(look));
 }

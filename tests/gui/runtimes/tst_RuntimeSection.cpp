@@ -406,9 +406,10 @@ void TestRuntimeSection::cardSaysWhatItsActionCameTo()
     // The notice says what an action came to too; what its worker did is the card's.
     if (action != "start" || toolGone)
         QVERIFY(w.controller()->notice() && w.controller()->notice()->startsWith(said.mid(2)));
-    if (!writable || !runOut.isEmpty())
+    if (!writable || !runOut.isEmpty() || toolGone)
         save(section(w)->card("claude"),
-            !runOut.isEmpty()       ? "runtime-card-ended-at-once.png"
+            toolGone                ? "runtime-card-start-failed.png"
+                : !runOut.isEmpty() ? "runtime-card-ended-at-once.png"
                 : action == "start" ? "runtime-card-unrecorded.png"
                                     : "runtime-card-outcome-failed.png");
     // The next action pressed takes the line away: it spoke of the one before.
