@@ -16,6 +16,7 @@
 struct RawServer::State {
     Reply reply;
     bool healthzToo = false;
+    QString host;
     int listenFd = -1;
     quint16 port = 0;
     std::atomic<bool> stop { false };
@@ -75,11 +76,20 @@ struct RawServer::State {
                 return;
             if (reply.endless) {
                 ++flooding;
-                const QByteArray chunk(reply.dripMs > 0 ? 1 : 64 * 1024, 'x');
+                const QByteArray chunk = reply.dripMs > 0
+                    ? reply.filler.left(1)
+                    : reply.filler.repeated(qMax<qsizetype>(1, 64 * 1024 / reply.filler.size()));
+                QElapsedTimer sinceKeepAlive;
+                sinceKeepAlive.start();
                 ssize_t n = 0;
                 while (!stop && (n = ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL)) > 0) {
                     filler += n;
                     total += n;
+                    if (reply.keepAliveMs > 0 && sinceKeepAlive.elapsed() >= reply.keepAliveMs) {
+                        if (!sendAll(fd, reply.keepAlive))
+                            break;
+                        sinceKeepAlive.restart();
+                    }
                     // Woken early by the client's close or the server's end.
                     pollfd p { fd, POLLRDHUP, 0 };
                     if (reply.dripMs > 0 && ::poll(&p, 1, reply.dripMs) > 0)
@@ -113,15 +123,16 @@ struct RawServer::State {
     }
 };
 
-RawServer::RawServer(Reply reply, bool healthzToo)
+RawServer::RawServer(Reply reply, bool healthzToo, const char* host)
     : m_state(std::make_unique<State>())
 {
+    m_state->host = QString::fromLatin1(host);
     m_state->reply = std::move(reply);
     m_state->healthzToo = healthzToo;
     m_state->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, host, &address.sin_addr);
     socklen_t size = sizeof address;
     ::bind(m_state->listenFd, reinterpret_cast<sockaddr*>(&address), size);
     ::listen(m_state->listenFd, 16);
@@ -145,7 +156,7 @@ RawServer::~RawServer()
 
 QString RawServer::origin() const
 {
-    return QStringLiteral("http://127.0.0.1:") + QString::number(m_state->port);
+    return QStringLiteral("http://") + m_state->host + QLatin1Char(':') + QString::number(m_state->port);
 }
 
 qint64 RawServer::fillerWritten()

@@ -34,14 +34,16 @@ bool isSuccess(int status)
 }
 
 // The request reached the gateway, which did not answer in time or hung up
-// before answering: what it did with the request is not known. A connection
-// that was refused carried nothing (a request is never sent twice). For an
-// action, any other break (garbage for a status line, a TLS stream cut off)
-// may also have come after the gateway took it: only a refusal says it did not.
-bool sentUnanswered(Reply::Error error, bool action)
+// before answering: what it did with the request is not known. Nothing was
+// sent unless the connection was made and some of the request written (a
+// request is never sent twice). For an action, any break after that (garbage
+// for a status line, a TLS stream cut off) may also have come after the
+// gateway took it.
+bool sentUnanswered(const Reply& reply, bool action)
 {
     if (action)
-        return error != Reply::Error::Refused;
+        return reply.requestWritten();
+    const Reply::Error error = reply.error();
     return error == Reply::Error::Idle || error == Reply::Error::Canceled || error == Reply::Error::Dropped;
 }
 
@@ -63,6 +65,8 @@ QString GatewayClient::transportText(const NetworkAccess::Reply& reply, int idle
     case Reply::Error::Canceled:
         return GatewayClient::noAnswerText(idleMs);
     case Reply::Error::Refused:
+        if (reply.proxyUnreached())
+            return QStringLiteral("连不上代理 %1（%2）").arg(CredentialRedaction::shownAddress(reply.proxy()), said);
         return QStringLiteral("连不上网关（%1）").arg(said);
     case Reply::Error::Dropped:
         return QStringLiteral("网关没回完就断开了");
@@ -203,7 +207,7 @@ Failure GatewayClient::invalidAddress(const CLIConfig& config, const std::option
     return Failure::tolvarine(-1, QStringLiteral("网关地址不合法：") + CredentialRedaction::shownAddress(config.api));
 }
 
-QCoro::Task<bool> GatewayClient::alive(QString origin)
+QCoro::Task<bool> GatewayClient::alive(QString origin, QString* proxyFailure)
 {
     const auto url = makeUrl(origin + QStringLiteral("/healthz"));
     if (!url)
@@ -219,6 +223,8 @@ QCoro::Task<bool> GatewayClient::alive(QString origin)
     co_await reply.get();
     if (!self)
         co_return false;
+    if (reply->proxyUnreached())
+        *proxyFailure = transportText(*reply);
     co_return reply->error() == Reply::Error::None&& isSuccess(reply->status());
 }
 
@@ -232,12 +238,16 @@ void GatewayClient::found(const CLIConfig& config, const QString& origin)
 QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
 {
     QPointer<GatewayClient> self(this);
+    if (const std::optional<QString> why = NetworkAccess::unavailable())
+        co_return Failure::transport(*why);
     // An address that has just not answered is not asked again in this round.
     QString failed;
+    // The environment's proxy, when it is what could not be reached.
+    QString proxyFailure;
     const auto cached = m_resolved.constFind(config.api);
     if (cached != m_resolved.constEnd()) {
         const QString origin = *cached;
-        const bool ok = co_await alive(origin);
+        const bool ok = co_await alive(origin, &proxyFailure);
         if (!self)
             co_return Failure::transport(QStringLiteral("网关请求被取消"));
         if (ok)
@@ -245,7 +255,7 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
         failed = origin;
     }
     // The configured address first: it never waits on the ".local" lookup.
-    const bool configured = failed != config.api && co_await alive(config.api);
+    const bool configured = failed != config.api && co_await alive(config.api, &proxyFailure);
     if (!self)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
     if (configured) {
@@ -260,7 +270,7 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
     for (const QString& candidate : list.mid(1)) {
         if (candidate == failed)
             continue;
-        const bool ok = co_await alive(candidate);
+        const bool ok = co_await alive(candidate, &proxyFailure);
         if (!self)
             co_return Failure::transport(QStringLiteral("网关请求被取消"));
         if (!ok)
@@ -274,6 +284,8 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
     QStringList shown;
     for (const QString& candidate : list)
         shown.append(CredentialRedaction::shownAddress(candidate));
+    if (!proxyFailure.isEmpty())
+        co_return Failure::tolvarine(-2, proxyFailure + QStringLiteral("。试过：") + shown.join(QStringLiteral("、")));
     co_return Failure::tolvarine(-2,
         QStringLiteral("连不上网关。试过：") + shown.join(QStringLiteral("、"))
             + QStringLiteral("。网关是否在跑：docker compose ps"));
@@ -322,8 +334,8 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
     const int status = reply->status();
     const QByteArray data = reply->take();
     if (status == 0)
-        co_return sentUnanswered(reply->error(), request.body.has_value()) ? Failure::unanswered(transportText(*reply))
-                                                                           : Failure::transport(transportText(*reply));
+        co_return sentUnanswered(*reply, request.body.has_value()) ? Failure::unanswered(transportText(*reply))
+                                                                   : Failure::transport(transportText(*reply));
     if (isSuccess(status)) {
         // A 2xx whose body was cut off (connection dropped, idle limit) is no
         // answer: its partial body must not pass for the whole one.

@@ -98,7 +98,9 @@ public:
 
 private:
     QCoro::Task<Result<QString>> base(CLIConfig config);
-    QCoro::Task<bool> alive(QString origin);
+    // Whether the origin answers its health check; `proxyFailure` gets the
+    // text when the environment's proxy could not be reached.
+    QCoro::Task<bool> alive(QString origin, QString* proxyFailure);
     // Caches an origin that answered and reports it.
     void found(const CLIConfig& config, const QString& origin);
     QCoro::Task<Result<QByteArray>> send(CLIConfig config, QString path, QString deviceId, QByteArray verb,

@@ -1,15 +1,26 @@
 #include "core/gateway/NetworkAccess.h"
 
+#include "core/platform/HostAddress.h"
 #include "core/platform/HttpAddress.h"
 #include "core/platform/LateLibrary.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QSysInfo>
 #include <QTimer>
 
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 namespace NetworkAccess {
 
@@ -20,6 +31,9 @@ int g_divisor = 1;
 QString g_dividedOrigin;
 
 constexpr int kMaxRedirects = 10;
+
+// The text when libcurl cannot be loaded: nothing can go out.
+const char* const kNoCurl = "网络组件没能载入（找不到 libcurl.so.4），请求都发不出去：请安装 libcurl4 软件包";
 
 // libcurl is opened when the first request goes out, not when the application
 // starts: it and the libraries under it (TLS, HTTP/2, IDN, …) would otherwise
@@ -69,15 +83,193 @@ bool sameOrigin(const QUrl& a, const QUrl& b)
         && a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
 
+// Whether curl takes `host` as an address without looking it up.
+bool isAddressText(const QString& host)
+{
+    in_addr v4 {};
+    return host.contains(QLatin1Char(':')) || inet_pton(AF_INET, host.toLatin1().constData(), &v4) == 1;
+}
+
+// The host names looked up, and their answers kept a while as a system
+// resolver's cache would. A lookup runs on a thread of its own that nobody
+// waits for (glibc may take 5 s a try when the name server is slow or gone):
+// it outlives the request that started it, and its answer serves the next
+// ones. Used on the GUI thread; kept for the whole process, since a lookup
+// may answer while the application quits.
+class Lookups : public QObject {
+public:
+    struct Answer {
+        QList<QByteArray> addresses; // numeric, IPv6 in brackets
+        QString error; // why there are none
+    };
+
+    static Lookups& instance()
+    {
+        static Lookups* const lookups = new Lookups;
+        return *lookups;
+    }
+
+    // The answer for `host` when one is kept (a stale one is asked again
+    // meanwhile); else none, and `then` is called on this thread once the
+    // lookup has answered.
+    std::optional<Answer> find(const QString& host, std::function<void()> then)
+    {
+        Entry& entry = m_entries[host];
+        const qint64 now = m_clock.elapsed();
+        if (!entry.answer.addresses.isEmpty() && now < entry.keptUntil) {
+            if (now >= entry.freshUntil)
+                ask(host, entry);
+            return entry.answer;
+        }
+        entry.waiting.append(std::move(then));
+        ask(host, entry);
+        return std::nullopt;
+    }
+
+private:
+    // An answer is taken as fresh this long, and used while it is asked again this long.
+    static constexpr qint64 kFreshMs = 60 * 1000;
+    static constexpr qint64 kKeptMs = 10 * 60 * 1000;
+
+    struct Entry {
+        Answer answer;
+        qint64 freshUntil = 0;
+        qint64 keptUntil = 0;
+        bool asking = false;
+        QList<std::function<void()>> waiting;
+    };
+
+    Lookups() { m_clock.start(); }
+
+    void ask(const QString& host, Entry& entry)
+    {
+        if (entry.asking)
+            return;
+        entry.asking = true;
+        std::thread([this, name = host.toUtf8()] {
+            Answer answer = lookUp(name);
+            QMetaObject::invokeMethod(
+                this, [this, host = QString::fromUtf8(name), answer = std::move(answer)] { answered(host, answer); },
+                Qt::QueuedConnection);
+        }).detach();
+    }
+
+    static Answer lookUp(const QByteArray& name)
+    {
+        addrinfo hints {};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        Answer answer;
+        const int result = ::getaddrinfo(name.constData(), nullptr, &hints, &found);
+        if (result != 0) {
+            answer.error = QString::fromLocal8Bit(::gai_strerror(result));
+            return answer;
+        }
+        for (const addrinfo* a = found; a; a = a->ai_next) {
+            char text[INET6_ADDRSTRLEN] = {};
+            QByteArray address;
+            if (a->ai_family == AF_INET
+                && inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr, text, sizeof text))
+                address = text;
+            else if (a->ai_family == AF_INET6
+                && inet_ntop(
+                    AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr, text, sizeof text))
+                address = '[' + QByteArray(text) + ']';
+            if (!address.isEmpty() && !answer.addresses.contains(address))
+                answer.addresses.append(address);
+        }
+        ::freeaddrinfo(found);
+        if (answer.addresses.isEmpty())
+            answer.error = QString::fromLocal8Bit(::gai_strerror(EAI_NONAME));
+        return answer;
+    }
+
+    void answered(const QString& host, const Answer& answer)
+    {
+        Entry& entry = m_entries[host];
+        entry.asking = false;
+        entry.answer = answer;
+        const qint64 now = m_clock.elapsed();
+        // A name that has none is asked again by the next request.
+        entry.freshUntil = answer.addresses.isEmpty() ? 0 : now + kFreshMs;
+        entry.keptUntil = answer.addresses.isEmpty() ? 0 : now + kKeptMs;
+        const QList<std::function<void()>> waiting = std::exchange(entry.waiting, {});
+        for (const std::function<void()>& then : waiting)
+            then();
+    }
+
+    QHash<QString, Entry> m_entries;
+    QElapsedTimer m_clock;
+};
+
+// Whether `host` is this machine: a loopback address or name, one of its
+// interfaces' addresses, its host name or its ".local" name.
+bool isThisMachine(const QString& host)
+{
+    if (HttpAddress::isLoopbackHost(host))
+        return true;
+    if (const std::optional<HostAddress> address = HostAddress::parse(host)) {
+        const QList<HostAddress> own = HostAddress::thisMachine();
+        return std::any_of(own.cbegin(), own.cend(), [&](const HostAddress& a) { return a.sameAs(*address); });
+    }
+    const QString name = QSysInfo::machineHostName();
+    return !name.isEmpty()
+        && (host.compare(name, Qt::CaseInsensitive) == 0
+            || host.compare(name + QLatin1String(".local"), Qt::CaseInsensitive) == 0);
+}
+
+// Whether no_proxy's list names `host`: "*", a domain and every name under
+// it, an address, or a network ("10.0.0.0/8").
+bool exempt(const QString& host, const QString& list)
+{
+    const std::optional<HostAddress> address = HostAddress::parse(host);
+    const QStringList entries = list.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts);
+    for (QString entry : entries) {
+        if (entry == QLatin1String("*"))
+            return true;
+        if (address) {
+            const qsizetype slash = entry.indexOf(QLatin1Char('/'));
+            const QString network = slash < 0 ? entry : entry.left(slash);
+            const std::optional<HostAddress> other
+                = HostAddress::parse(network.startsWith(QLatin1Char('[')) ? network.mid(1).chopped(1) : network);
+            if (!other)
+                continue;
+            bool ok = false;
+            const int prefix = slash < 0 ? -1 : entry.mid(slash + 1).toInt(&ok);
+            if (slash < 0 ? address->sameAs(*other) : ok && address->isInSubnet(*other, prefix))
+                return true;
+            continue;
+        }
+        while (entry.startsWith(QLatin1Char('.')))
+            entry.remove(0, 1);
+        if (entry.endsWith(QLatin1Char('.')))
+            entry.chop(1);
+        if (host.compare(entry, Qt::CaseInsensitive) == 0
+            || host.endsWith(QLatin1Char('.') + entry, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+QString environment(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name)).trimmed();
+}
+
 } // namespace
 
 struct Reply::Transfer {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_slist* resolve = nullptr;
     // Whether the last answer's header section came to its blank line: curl
-    // takes a connection closed within it for an answer with no body.
+    // takes a connection closed within it for an answer with no body. An
+    // interim answer's (1xx) does not count: the answer is still to come.
     bool headersEnded = false;
+    // Whether a status line of a final answer (not 1xx) came.
+    bool finalStatus = false;
 
     ~Transfer()
     {
@@ -85,6 +277,35 @@ struct Reply::Transfer {
             curl().easy_cleanup(easy);
         if (headers)
             curl().slist_free_all(headers);
+        if (resolve)
+            curl().slist_free_all(resolve);
+    }
+
+    // Everything curl reads off the wire passes here before it is taken
+    // apart (chunk framing and extensions, trailers, compressed blocks): it
+    // counts toward the reply's wire cap, which the manager holds it to.
+    // Also tells whether any of the request was written.
+    static int onDebug(CURL* easy, curl_infotype type, char* data, size_t size, void* user)
+    {
+        Q_UNUSED(easy);
+        auto* reply = static_cast<Reply*>(user);
+        switch (type) {
+        case CURLINFO_HEADER_IN:
+        case CURLINFO_DATA_IN:
+            reply->m_wireBytes += qint64(size);
+            break;
+        case CURLINFO_HEADER_OUT:
+            // A proxy's tunnel request is not the request.
+            if (size > 0 && !QByteArrayView(data, qsizetype(size)).startsWith("CONNECT "))
+                reply->m_written = true;
+            break;
+        case CURLINFO_DATA_OUT:
+            reply->m_written |= size > 0;
+            break;
+        default:
+            break;
+        }
+        return 0;
     }
 
     // The body, decoded, as curl reads it: the byte past the cap is refused,
@@ -126,10 +347,13 @@ struct Reply::Transfer {
             return 0;
         }
         const QByteArrayView line(data, qsizetype(length));
-        reply->m_transfer->headersEnded = line == "\r\n" || line == "\n";
-        if (line.startsWith("HTTP/"))
+        Transfer* transfer = reply->m_transfer.get();
+        transfer->headersEnded = (line == "\r\n" || line == "\n") && transfer->finalStatus;
+        if (line.startsWith("HTTP/")) {
             reply->m_basicChallenge = false;
-        else if (line.size() > 17 && qstrnicmp(line.data(), "www-authenticate:", 17) == 0)
+            const qsizetype space = line.indexOf(' ');
+            transfer->finalStatus = space > 0 && line.size() > space + 1 && line.at(space + 1) != '1';
+        } else if (line.size() > 17 && qstrnicmp(line.data(), "www-authenticate:", 17) == 0)
             reply->m_basicChallenge |= line.sliced(17).toByteArray().trimmed().toLower().startsWith("basic");
         return length;
     }
@@ -158,14 +382,14 @@ Reply::~Reply()
 void Reply::start()
 {
     if (!m_manager->multi()) {
-        m_errorString = QStringLiteral("libcurl cannot be opened");
+        m_errorString = QString::fromUtf8(kNoCurl);
         end(Error::Other);
         return;
     }
     CURL* easy = curl().easy_init();
     m_transfer->easy = easy;
     if (!easy) {
-        m_errorString = QStringLiteral("out of memory");
+        m_errorString = QStringLiteral("内存不够，请求没能发出");
         end(Error::Other);
         return;
     }
@@ -186,6 +410,12 @@ void Reply::start()
     curl().easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
     curl().easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl().easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Transfer::onDebug);
+    curl().easy_setopt(easy, CURLOPT_DEBUGDATA, this);
+    curl().easy_setopt(easy, CURLOPT_VERBOSE, 1L);
+    // Should curl ever look a name up itself, a transfer taken off the multi
+    // handle does not wait for that lookup.
+    curl().easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     // A declared length past the cap ends the transfer before the body.
     curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.bounds.maxBytes));
     // A backstop: the deadline below says which limit it was.
@@ -194,9 +424,21 @@ void Reply::start()
         m_request.idleMs = qMax(1, m_request.idleMs / g_divisor);
     }
     curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(m_request.bounds.deadlineMs) + 1000L);
-    // The environment's proxy (curl reads it), never for this machine's own addresses.
-    if (HttpAddress::isLoopbackHost(m_request.url.host()))
-        curl().easy_setopt(easy, CURLOPT_PROXY, "");
+    // The environment's proxy, decided here (never for this machine's own
+    // addresses) so that its name is looked up as the server's is, and named
+    // when it cannot be reached.
+    m_proxy = proxyFor(m_request.url);
+    curl().easy_setopt(easy, CURLOPT_PROXY, m_proxy.toUtf8().constData());
+    curl().easy_setopt(easy, CURLOPT_NOPROXY, "");
+    const auto defaultPort = [](const QUrl& u) { return u.scheme() == QLatin1String("https") ? 443 : 80; };
+    const QUrl proxy(m_proxy.contains(QLatin1String("://")) ? m_proxy : QStringLiteral("http://") + m_proxy);
+    // A SOCKS proxy without remote names has curl look the server's name up.
+    const bool serverNameNeeded
+        = m_proxy.isEmpty() || proxy.scheme() == QLatin1String("socks4") || proxy.scheme() == QLatin1String("socks5");
+    if (serverNameNeeded && !isAddressText(m_request.url.host()))
+        m_names.append({ m_request.url.host(), m_request.url.port(defaultPort(m_request.url)), false });
+    if (!m_proxy.isEmpty() && !isAddressText(proxy.host()))
+        m_names.append({ proxy.host(), proxy.port(proxy.scheme() == QLatin1String("https") ? 443 : 1080), true });
     for (const auto& [name, value] : std::as_const(m_request.headers))
         m_transfer->headers = curl().slist_append(m_transfer->headers, (name + ": " + value).constData());
     if (m_request.body) {
@@ -225,9 +467,37 @@ void Reply::start()
     connect(m_idle, &QTimer::timeout, this, &Reply::checkIdle);
     m_lastByte.start();
     m_idle->start(m_request.idleMs);
+    lookUp();
+}
 
-    if (curl().multi_add_handle(multiOf(m_manager->m_multi), easy) != CURLM_OK) {
-        m_errorString = QStringLiteral("could not start the transfer");
+void Reply::lookUp()
+{
+    if (m_ended || !m_manager)
+        return;
+    while (!m_names.isEmpty()) {
+        const Name name = m_names.first();
+        const std::optional<Lookups::Answer> answer
+            = Lookups::instance().find(name.host, [self = QPointer<Reply>(this)] {
+                  if (self)
+                      self->lookUp();
+              });
+        if (!answer)
+            return;
+        m_names.removeFirst();
+        if (answer->addresses.isEmpty()) {
+            m_errorString = answer->error;
+            m_proxyUnreached = name.proxy;
+            end(Error::Refused);
+            return;
+        }
+        // The name as curl keeps it, with the addresses it connects to.
+        const QByteArray entry
+            = name.host.toUtf8() + ':' + QByteArray::number(name.port) + ':' + answer->addresses.join(',');
+        m_transfer->resolve = curl().slist_append(m_transfer->resolve, entry.constData());
+    }
+    curl().easy_setopt(m_transfer->easy, CURLOPT_RESOLVE, m_transfer->resolve);
+    if (curl().multi_add_handle(multiOf(m_manager->m_multi), m_transfer->easy) != CURLM_OK) {
+        m_errorString = QStringLiteral("请求没能开始");
         end(Error::Other);
         return;
     }
@@ -282,10 +552,13 @@ void Reply::deliver()
         waiter.resume();
 }
 
-// Another answer at the same origin takes the request there, with a GET
-// after a 303, or after a 301 or 302 to a POST; another origin's is the answer.
+// Another answer at the same origin takes a request without a body there;
+// another origin's is the answer.
 bool Reply::followRedirect()
 {
+    // A request with a body (an action) goes out once, as it is: its 3xx is its answer.
+    if (m_request.body)
+        return false;
     if (m_status < 301 || m_status > 308 || m_status == 304 || m_status == 305 || m_status == 306)
         return false;
     char* location = nullptr;
@@ -297,12 +570,9 @@ bool Reply::followRedirect()
         return false;
     ++m_redirects;
     m_body.clear();
+    m_wireBytes = 0;
     CURL* easy = m_transfer->easy;
     curl().easy_setopt(easy, CURLOPT_URL, location);
-    if (m_request.body && (m_status == 303 || (m_request.verb == "POST" && m_status <= 302))) {
-        curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
-        curl().easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    }
     return curl().multi_add_handle(multiOf(m_manager->m_multi), easy) == CURLM_OK;
 }
 
@@ -315,6 +585,7 @@ bool Reply::logIn()
         return false;
     m_loggedIn = true;
     m_body.clear();
+    m_wireBytes = 0;
     CURL* easy = m_transfer->easy;
     curl().slist_free_all(m_transfer->headers);
     m_transfer->headers = nullptr;
@@ -337,7 +608,8 @@ void Reply::completed(int result)
     m_running = false;
     long status = 0;
     curl().easy_getinfo(m_transfer->easy, CURLINFO_RESPONSE_CODE, &status);
-    m_status = int(status);
+    // Interim answers (1xx) alone are no answer.
+    m_status = m_transfer->finalStatus ? int(status) : 0;
     if (code == CURLE_OK && !m_ended && (logIn() || followRedirect())) {
         m_status = 0;
         m_running = true;
@@ -367,6 +639,8 @@ void Reply::completed(int result)
         curl().easy_getinfo(m_transfer->easy, CURLINFO_OS_ERRNO, &os);
         if (code == CURLE_COULDNT_CONNECT && os != 0)
             m_errorString = QString::fromLocal8Bit(std::strerror(int(os)));
+        // Through a proxy, curl connects to the proxy alone.
+        m_proxyUnreached = code == CURLE_COULDNT_RESOLVE_PROXY || (code == CURLE_COULDNT_CONNECT && !m_proxy.isEmpty());
         end(Error::Refused);
         return;
     }
@@ -484,6 +758,13 @@ void Manager::act(int fd, int events)
     int running = 0;
     curl().multi_socket_action(multiOf(m_multi), curl_socket_t(fd), events, &running);
     collect();
+    // curl reads at most a few hundred KB in one call; a reply that has read
+    // past its wire cap (framing or compressed blocks that bring no body,
+    // endless extensions) ends here as too large.
+    for (const QPointer<Reply>& reply : std::as_const(m_replies)) {
+        if (reply && reply->m_running && reply->m_wireBytes > wireCap(reply->m_request.bounds.maxBytes))
+            reply->end(Reply::Error::TooLarge);
+    }
 }
 
 void Manager::collect()
@@ -528,6 +809,41 @@ Manager* create(QObject* parent)
 QString tooLargeText(qint64 maxBytes)
 {
     return QStringLiteral("回复太大（超过 %1 MB），没有读完").arg(maxBytes / (1024 * 1024));
+}
+
+qint64 wireCap(qint64 maxBytes)
+{
+    // An eighth for chunk framing and the like; compressed bodies are smaller than their cap.
+    return maxBytes + maxBytes / 8 + kMaxHeaderBytes + 64 * 1024;
+}
+
+std::optional<QString> unavailable()
+{
+    if (curl().ok)
+        return std::nullopt;
+    return QString::fromUtf8(kNoCurl);
+}
+
+QString proxyFor(const QUrl& url)
+{
+    const QString host = url.host();
+    if (host.isEmpty() || isThisMachine(host))
+        return QString();
+    // As curl reads them: http_proxy in lower case only (HTTP_PROXY may come
+    // from a web server's request), the others in either case.
+    QString proxy = url.scheme() == QLatin1String("https") ? environment("https_proxy") : environment("http_proxy");
+    if (proxy.isEmpty() && url.scheme() == QLatin1String("https"))
+        proxy = environment("HTTPS_PROXY");
+    if (proxy.isEmpty())
+        proxy = environment("all_proxy");
+    if (proxy.isEmpty())
+        proxy = environment("ALL_PROXY");
+    if (proxy.isEmpty())
+        return QString();
+    QString list = environment("no_proxy");
+    if (list.isEmpty())
+        list = environment("NO_PROXY");
+    return exempt(host, list) ? QString() : proxy;
 }
 
 void setTimeLimitsDividedForTesting(int divisor, const QString& origin)

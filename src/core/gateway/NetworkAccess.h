@@ -23,7 +23,7 @@ namespace NetworkAccess {
 // What one reply may take: a server on the network can send a body without
 // end, or drip it a byte at a time.
 struct Bounds {
-    qint64 maxBytes; // the body, decoded, as it arrives
+    qint64 maxBytes; // the body, decoded, as it arrives; what comes off the wire, with a margin (wireCap)
     int deadlineMs; // the whole exchange, connection and headers included
 };
 
@@ -63,8 +63,16 @@ public:
     Error error() const { return m_error; }
     // The HTTP status of the answer, 0 when none came.
     int status() const { return m_status; }
-    // What the transport said, in English, for an error without words of ours.
+    // What the transport or the system said for an error without words of
+    // ours (curl's texts are English; ours are not).
     QString errorString() const { return m_errorString; }
+    // Whether the connection was made and some of the request written: only
+    // then may the server have taken it.
+    bool requestWritten() const { return m_written; }
+    // The proxy the request went through (from the environment), empty when none.
+    QString proxy() const { return m_proxy; }
+    // Whether the error is the proxy's: it could not be looked up or connected to.
+    bool proxyUnreached() const { return m_proxyUnreached; }
     // The whole body, once finished (empty after TooLarge or Deadline).
     QByteArray take() { return std::exchange(m_body, QByteArray()); }
     // Ends the request now, as Canceled.
@@ -90,6 +98,9 @@ private:
     void end(Error error);
     void deliver();
     void checkIdle();
+    // Hands curl the addresses of the names it needs, once looked up, and
+    // starts the transfer; called again as each lookup answers.
+    void lookUp();
     bool followRedirect();
     bool logIn();
 
@@ -103,6 +114,19 @@ private:
     QString m_errorString;
     qint64 m_headerBytes = 0;
     int m_headerLines = 0;
+    // Every byte read off the wire for this request: headers, framing,
+    // extensions, trailers and compressed blocks included.
+    qint64 m_wireBytes = 0;
+    QString m_proxy;
+    // Names to look up before the transfer: the server's, the proxy's.
+    struct Name {
+        QString host;
+        int port;
+        bool proxy;
+    };
+    QList<Name> m_names;
+    bool m_written = false;
+    bool m_proxyUnreached = false;
     int m_redirects = 0;
     bool m_basicChallenge = false;
     bool m_loggedIn = false;
@@ -117,9 +141,12 @@ private:
 
 // The transfers of one owner on libcurl's multi interface, driven from this
 // thread's event loop by socket notifiers and a timer: the GUI thread never
-// waits on the network. GETs share connections; the environment's proxy is
-// used except for loopback addresses; certificates are checked; only
-// redirects to the same origin are followed.
+// waits on the network. Host names are looked up on threads of their own and
+// their answers kept a while (curl is handed the addresses), so a slow name
+// server never holds the thread either. GETs share connections; the
+// environment's proxy is used except for this machine's own addresses;
+// certificates are checked; only redirects to the same origin are followed,
+// and only for a request without a body.
 class Manager : public QObject {
     Q_OBJECT
 public:
@@ -168,6 +195,20 @@ constexpr int kMaxHeaderLines = 256;
 
 // A body past its cap in a user's words: "回复太大（超过 8 MB），没有读完".
 QString tooLargeText(qint64 maxBytes);
+
+// What a reply with a body cap of `maxBytes` may read off the wire before it
+// is ended as too large: the cap, the header section and room for framing.
+qint64 wireCap(qint64 maxBytes);
+
+// Why no request can go out at all (libcurl cannot be loaded), in a user's
+// words; none when the transport works. Loads the library when not yet loaded.
+std::optional<QString> unavailable();
+
+// The proxy the environment names for `url` (http_proxy, https_proxy,
+// all_proxy, less no_proxy, as curl reads them), or empty: none for this
+// machine's own addresses (loopback, its interfaces', its host name and
+// ".local" name).
+QString proxyFor(const QUrl& url);
 
 // Lets tests divide the deadline and idle limit of the requests to one origin
 // ("http://127.0.0.1:<port>"); 1 restores them.

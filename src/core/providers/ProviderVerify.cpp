@@ -101,6 +101,11 @@ QString transferError(const NetworkAccess::Reply& reply)
         return QStringLiteral("没发完就断开了");
     case NetworkAccess::Reply::Error::Malformed: // also a body that cannot be decompressed
         return QStringLiteral("数据坏了，读不出来");
+    case NetworkAccess::Reply::Error::Refused:
+        if (reply.proxyUnreached())
+            return QStringLiteral("代理 %1 连不上（%2）")
+                .arg(CredentialRedaction::shownAddress(reply.proxy()), reply.errorString());
+        return reply.errorString();
     default:
         return reply.errorString();
     }

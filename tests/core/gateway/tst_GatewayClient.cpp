@@ -1,21 +1,49 @@
 #include "core/gateway/GatewayClient.h"
+#include "core/platform/LateLibrary.h"
 
 #include "RawServer.h"
 #include "SimGateway.h"
+#include "StallProbe.h"
 #include "TempHome.h"
 
 #include <QJsonDocument>
+#include <QNetworkInterface>
 #include <QPointer>
+#include <QProcess>
 #include <QSocketNotifier>
 #include <QtTest>
 
 #include <QCoroTask>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include <dlfcn.h>
+#include <netdb.h>
 
 namespace {
 const QByteArray kWhole = R"({"commands":[]})";
+
+// A slow name server: names holding "slow" take this long and then name 127.0.0.1.
+std::atomic<int> g_slowLookupMs { 0 };
+std::atomic<int> g_slowLookups { 0 };
 } // namespace
+
+// Stands in for the C library's lookup for the whole program, libcurl's
+// included (the test exports it).
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result)
+{
+    using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    if (node && std::strstr(node, "slow") && g_slowLookupMs > 0) {
+        ++g_slowLookups;
+        std::this_thread::sleep_for(std::chrono::milliseconds(g_slowLookupMs.load()));
+        return next("127.0.0.1", service, hints, result);
+    }
+    return next(node, service, hints, result);
+}
 
 class TestGatewayClient : public QObject {
     Q_OBJECT
@@ -37,9 +65,14 @@ private slots:
     void tokenStaysWithItsGateway();
     void transportKeeps_data();
     void transportKeeps();
+    void proxyRule_data();
+    void proxyRule();
     void requestDeadline();
     void addressesWithoutPasswords();
     void everyHeldTokenMasked();
+    void slowLookups();
+    void requestWritten();
+    void withoutLibcurl();
 };
 
 void TestGatewayClient::candidates_data()
@@ -278,6 +311,46 @@ void TestGatewayClient::transportKeeps_data()
     QTest::newRow("this machine is asked past the environment's proxy") << false;
 }
 
+// This machine's address on its network is asked directly too, and a proxy
+// that cannot be reached is named.
+void TestGatewayClient::proxyRule_data()
+{
+    QTest::addColumn<bool>("ownAddress");
+    QTest::newRow("an interface address is asked past the proxy") << true;
+    QTest::newRow("a proxy that does not answer is named") << false;
+}
+
+void TestGatewayClient::proxyRule()
+{
+    QFETCH(bool, ownAddress);
+    QString address;
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            address = a.toString();
+    }
+    if (ownAddress && address.isEmpty())
+        QSKIP("this machine has no network address but loopback");
+    RawServer server(
+        { "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kWhole.size()) + "\r\n\r\n" + kWhole }, false,
+        ownAddress ? qPrintable(address) : "127.0.0.1");
+    const QByteArray oldProxy = qgetenv("http_proxy");
+    qputenv("http_proxy", "http://127.0.0.1:9");
+    // A name never looked up: the proxy is asked for it.
+    const CLIConfig config { ownAddress ? server.origin() : QStringLiteral("http://gateway.invalid:18091"),
+        QStringLiteral("ws"), QStringLiteral("tok") };
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
+    qputenv("http_proxy", oldProxy);
+    if (ownAddress) {
+        QVERIFY2(reply.ok(), qPrintable(reply.ok() ? QString() : reply.failure().description()));
+        QCOMPARE(*reply, kWhole);
+    } else {
+        QCOMPARE(reply.failure().description(),
+            QStringLiteral("连不上代理 http://127.0.0.1:9（Connection refused）。试过：http://gateway.invalid:18091"));
+    }
+}
+
 // What the transport keeps besides its bounds: a redirect to the same origin
 // is followed with the token, and loopback never goes through a proxy.
 void TestGatewayClient::transportKeeps()
@@ -372,6 +445,93 @@ void TestGatewayClient::everyHeldTokenMasked()
     GatewayClient client;
     const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
     QCOMPARE(reply.failure().description(), QStringLiteral("令牌 **** 不是 **** 的"));
+}
+
+// A gateway named by a host name whose lookup takes 3 s (a slow name
+// server): the GUI thread never waits for a lookup, neither when a request
+// gives up nor when its owner goes mid-lookup (a closed sheet, the quit), and
+// the answer is kept, so requests reach the gateway once it came.
+void TestGatewayClient::slowLookups()
+{
+    SimGateway sim;
+    QVERIFY2(sim.ok(), sim.output().constData());
+    g_slowLookupMs = 3000;
+    const auto slow = [&](const char* name) {
+        CLIConfig config = sim.config();
+        config.api = QStringLiteral("http://%1:%2").arg(QLatin1String(name)).arg(sim.port());
+        return config;
+    };
+    const QString commands = QStringLiteral("/api/workspaces/ws-demo/commands");
+    StallProbe probe;
+    {
+        auto gone = std::make_unique<GatewayClient>();
+        gone->setHostNameForTesting(QString());
+        auto pending = gone->get(slow("slow-other.test"), commands, QStringLiteral("dev"));
+        QTest::qWait(300);
+        gone.reset();
+        QVERIFY(QCoro::waitFor(std::move(pending)).failure().description().contains(QStringLiteral("取消")));
+    }
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    int tries = 0;
+    while (sim.requests().isEmpty() && ++tries < 20)
+        (void)QCoro::waitFor(client.get(slow("slow-gateway.test"), commands, QStringLiteral("dev")));
+    QVERIFY(!sim.requests().isEmpty());
+    const int lookups = g_slowLookups;
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(QCoro::waitFor(client.get(slow("slow-gateway.test"), commands, QStringLiteral("dev"))).ok());
+    QCOMPARE(g_slowLookups.load(), lookups);
+    g_slowLookupMs = 0;
+    qInfo("%d requests before one reached the gateway; longest block of the thread %.0f ms", tries, probe.worstMs());
+    probe.verifyNoStall();
+}
+
+// A request counts as written, and so as possibly taken, only once the
+// connection was made and some of it went out: not during a TLS handshake
+// that gets no answer.
+void TestGatewayClient::requestWritten()
+{
+    RawServer silent({ QByteArray() });
+    RawServer closing({ QByteArray() });
+    QObject owner;
+    NetworkAccess::Manager* nam = NetworkAccess::create(&owner);
+    for (const QString& origin :
+        { silent.origin().replace(QLatin1String("http:"), QLatin1String("https:")), closing.origin() }) {
+        NetworkAccess::Request request;
+        request.url = QUrl(origin + QStringLiteral("/api/workspaces/ws/tasks/t1/retry"));
+        request.verb = "POST";
+        request.body = QByteArray("{}");
+        request.idleMs = 300;
+        NetworkAccess::ReplyPtr reply(nam->send(request));
+        QSignalSpy finished(reply.get(), &NetworkAccess::Reply::finished);
+        QVERIFY(finished.wait(30000));
+        const bool tls = origin.startsWith(QLatin1String("https:"));
+        QCOMPARE(reply->error(), tls ? NetworkAccess::Reply::Error::Idle : NetworkAccess::Reply::Error::Dropped);
+    }
+}
+
+// Without libcurl the window says what to install, in its own words. libcurl
+// is loaded once in a program: this runs in a program of its own.
+void TestGatewayClient::withoutLibcurl()
+{
+    if (qEnvironmentVariableIsEmpty("TOLVARINE_TEST_NO_CURL")) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TOLVARINE_TEST_NO_CURL"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("withoutLibcurl") });
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitCode(), 0);
+        return;
+    }
+    LateLibrary::setMissingForTesting("libcurl.so.4");
+    GatewayClient client;
+    client.setHostNameForTesting(QString());
+    const CLIConfig config { QStringLiteral("http://127.0.0.1:1"), QStringLiteral("ws"), QStringLiteral("tok") };
+    const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
+    QCOMPARE(reply.failure().description(),
+        QStringLiteral("网络组件没能载入（找不到 libcurl.so.4），请求都发不出去：请安装 libcurl4 软件包"));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayClient)
