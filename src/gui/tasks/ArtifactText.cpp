@@ -24,6 +24,40 @@ bool endsBlock(QChar c)
         || c.unicode() == 0xfdd1;
 }
 
+// What the boundary finders read past a block's end: enough for the rules
+// that look at the characters after a boundary.
+constexpr qsizetype kLookAhead = 32;
+
+// Where a full block that starts at `start` (the start of a line or a cut,
+// so a character boundary) and ends at `full` is cut, at `from` or later:
+// where a line may wrap, looking back no further than a quarter of a block;
+// else at the last character boundary. Both finders read from the block's
+// start, so a flag's pair of letters or a letter's marks are judged as in
+// the whole text. Only a character longer than the whole block is cut inside
+// (never between the halves of a pair).
+qsizetype blockCut(QStringView text, qsizetype start, qsizetype from, qsizetype full)
+{
+    const QStringView part = text.sliced(start, std::min(text.size(), full + kLookAhead) - start);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, part.data(), part.size());
+    QTextBoundaryFinder wraps(QTextBoundaryFinder::Line, part.data(), part.size());
+    const qsizetype last = full - start;
+    const qsizetype first = std::max(from, full - ArtifactText::kBlockLength / 4) - start;
+    wraps.setPosition(last + 1);
+    for (qsizetype at = wraps.toPreviousBoundary(); at >= first && at > 0; at = wraps.toPreviousBoundary()) {
+        characters.setPosition(at);
+        if (characters.isAtBoundary())
+            return start + at;
+    }
+    characters.setPosition(last + 1);
+    const qsizetype at = characters.toPreviousBoundary();
+    if (at > 0 && start + at >= from)
+        return start + at;
+    qsizetype cut = full;
+    if (cut - 1 > from && text[cut - 1].isHighSurrogate())
+        --cut;
+    return cut;
+}
+
 } // namespace
 
 ArtifactText::ArtifactText(QWidget* parent)
@@ -104,16 +138,8 @@ QString ArtifactText::slice()
             i = j;
             continue;
         }
-        // The block is full and the line goes on: cut it where a line may
-        // wrap anyway, looking back no further than a quarter of a block,
-        // else where it is full (never between the halves of a pair).
-        const qsizetype from = std::max(i, j - kBlockLength / 4);
-        QTextBoundaryFinder wraps(QTextBoundaryFinder::Line, text.sliced(from, j + 1 - from));
-        wraps.setPosition(int(j + 1 - from));
-        const qsizetype back = wraps.toPreviousBoundary();
-        qsizetype cut = back > 0 ? from + back : j;
-        if (back <= 0 && cut - 1 > i && text[cut - 1].isHighSurrogate())
-            --cut;
+        // The block is full and the line goes on.
+        const qsizetype cut = blockCut(text, i - m_run, i, j);
         out += text.sliced(i, cut - i);
         m_shifts.push_back({ cut - shift(), shift() - 1 });
         out += QLatin1Char('\n');

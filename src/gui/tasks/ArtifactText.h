@@ -13,7 +13,9 @@ class QTimer;
 // text of any size without holding up the window. Its beginning is shown at
 // once and the rest is appended in slices over the turns that follow; a line
 // longer than kBlockLength is shown in blocks of at most that length, cut
-// where a line may wrap, so that no layout measures more than one block. A
+// between two characters (a letter keeps its marks, a flag its two letters)
+// and where a line may wrap when there is such a place near the block's end,
+// so that no layout measures more than one block. A
 // selection copies (or drags) the text as it is, without those cuts (and
 // with the CR LF pairs that the document keeps as one line end).
 class ArtifactText : public QPlainTextEdit {

@@ -41,6 +41,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QtTest>
 
 #include <QCoroTask>
@@ -912,24 +913,36 @@ private slots:
 
     // A long text fills the view in slices: its beginning at once, the rest in
     // order over the next turns, no block longer than a layout should
-    // measure; a copy gives the text as it is, without the cuts.
+    // measure, each cut between two characters (a letter keeps its marks, a
+    // flag its two letters) and where a line may wrap when the line has such
+    // places; a copy gives the text as it is, without the cuts.
     void artifactInSlices_data()
     {
         QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("wraps"); // the long lines have places where a line may wrap
         QString oneLine;
         for (int i = 0; oneLine.size() < 3'000'000; ++i)
             oneLine += QStringLiteral("{\"id\":%1,\"ok\":true},").arg(i);
-        QTest::newRow("one line") << oneLine;
+        QTest::newRow("one line") << oneLine << true;
         QString lines;
         for (int i = 0; i < 120'000; ++i)
             lines += QStringLiteral("第 %1 行\r\n").arg(i) + (i % 1000 ? QString() : QString(9000, QLatin1Char('x')));
-        QTest::newRow("short lines, CR LF, some long") << lines;
-        QTest::newRow("pairs without a break") << QStringLiteral("a") + QString::fromUtf8("𝐀").repeated(300'000);
+        QTest::newRow("short lines, CR LF, some long") << lines << false;
+        QTest::newRow("pairs without a break")
+            << QStringLiteral("a") + QString::fromUtf8("𝐀").repeated(300'000) << false;
+        QTest::newRow("letters with marks")
+            << QStringLiteral("a") + QString::fromUtf8("e\u0301\u0323").repeated(30'000) << false;
+        QTest::newRow("flags after two letters")
+            << QStringLiteral("ab") + QString::fromUtf8("🇨🇳🇯🇵").repeated(10'000) << true;
+        QTest::newRow("words of marked letters")
+            << QString::fromUtf8("ne\u0301e\u0301 a\u0308b ").repeated(6'000) + QString::fromUtf8("🇫🇷").repeated(3'001)
+            << true;
     }
 
     void artifactInSlices()
     {
         QFETCH(QString, text);
+        QFETCH(bool, wraps);
         ArtifactText view;
         view.resize(720, 470);
         view.show();
@@ -939,8 +952,23 @@ private slots:
         QVERIFY(!first.isEmpty() && text.startsWith(first));
         QVERIFY(view.filling());
         QTRY_COMPARE_WITH_TIMEOUT(filled.size(), 1, 120000);
-        for (QTextBlock b = view.document()->firstBlock(); b.isValid(); b = b.next())
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        qsizetype offset = 0;
+        for (QTextBlock b = view.document()->firstBlock(); b.isValid(); b = b.next()) {
             QVERIFY(b.text().size() <= ArtifactText::kBlockLength);
+            offset += b.text().size();
+            if (text.mid(offset, 2) == QLatin1String("\r\n"))
+                offset += 2;
+            else if (offset < text.size() && (text[offset] == QLatin1Char('\n') || text[offset] == QLatin1Char('\r')))
+                ++offset;
+            else if (offset < text.size()) {
+                characters.setPosition(int(offset));
+                breaks.setPosition(int(offset));
+                QVERIFY2(characters.isAtBoundary(), qPrintable(QString::number(offset)));
+                QVERIFY2(!wraps || breaks.isAtBoundary(), qPrintable(QString::number(offset)));
+            }
+        }
         view.selectAll();
         view.copy();
         QVERIFY(QGuiApplication::clipboard()->text() == text);
