@@ -37,6 +37,7 @@ qreal AnywhereLabel::layOut(QTextLayout& layout, int width) const
     layout.setFont(font());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setAlignment(alignment() & Qt::AlignHorizontal_Mask);
     layout.setTextOption(option);
     qreal height = 0;
     layout.beginLayout();

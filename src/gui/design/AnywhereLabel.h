@@ -9,7 +9,8 @@ class QTextLayout;
 // Plain text on as many lines as it needs at the width it is given, broken
 // between words where it can and inside a word that is wider than the line (a
 // reply without a space, a long address), so that it never asks for more
-// width than a few characters. Its accessible name is its text, as a label's.
+// width than a few characters; each line aligned as the label's alignment
+// says. Its accessible name is its text, as a label's.
 class AnywhereLabel : public QLabel {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
@@ -20,10 +21,10 @@ OutcomeLine::OutcomeLine(qreal pointSize, QWidget* parent)
     row->addWidget(m_spinner, 0, Qt::AlignVCenter);
     m_mark = new Icon(QStringLiteral("checkmark.circle.fill"), pointSize, DS::mint(), this);
     row->addWidget(m_mark, 0, Qt::AlignTop);
-    m_label = DSText::label(QString(), DSFont::medium(pointSize), DS::muted(0.5), this);
-    m_label->setWordWrap(true);
-    m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // A failure without a space (an address, a path) wraps inside itself.
+    m_label = new AnywhereLabel(this);
+    m_label->setFont(DSFont::medium(pointSize));
+    DSText::setColour(m_label, DS::muted(0.5));
     row->addWidget(m_label, 1);
     setOutcome(Kind::Idle, QString());
 }
@@ -68,7 +69,6 @@ void OutcomeLine::setOutcome(Kind kind, const QString& text)
 void OutcomeLine::setTrailing()
 {
     m_label->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    m_label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 QString OutcomeLine::text() const

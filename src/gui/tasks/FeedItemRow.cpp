@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/DSText.h"
 #include "gui/design/PrimaryButton.h"
 #include "gui/design/Style.h"
@@ -14,12 +15,13 @@
 
 namespace {
 
+// A long path or an error without a space wraps inside itself: the row never
+// grows wider than its sheet.
 QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
 {
-    QLabel* label = DSText::label(QString(), font, colour, parent);
-    label->setWordWrap(true);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto* label = new AnywhereLabel(parent);
+    label->setFont(font);
+    DSText::setColour(label, colour);
     return label;
 }
 

@@ -664,6 +664,53 @@ private slots:
         QCOMPARE(list->indexOfChild(middle), 500);
     }
 
+    // A text without a place to break (a path, an error code) wraps inside
+    // itself: no row is wider than the sheet, and a long headline shows whole.
+    void longUnbrokenTexts_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        const QString path = QStringLiteral("/srv/") + QStringLiteral("build_cache_%_shard").repeated(40);
+        const QString error = QStringLiteral("Error: ECONNREFUSED ") + QStringLiteral("7f3a9c").repeated(60);
+        QTest::newRow("approval's subtitle") << "approvals"
+                                             << "subtitle" << path;
+        QTest::newRow("failed task's error") << "failedtasks"
+                                             << "subtitle" << error;
+        QTest::newRow("headline") << "failedtasks"
+                                  << "command" << QStringLiteral("重新部署 ") + path;
+        QTest::newRow("origin device") << "approvals"
+                                       << "origin_device" << QString(300, QLatin1Char('d'));
+    }
+
+    void longUnbrokenTexts()
+    {
+        QFETCH(QString, which);
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        const bool approval = which == "approvals";
+        QJsonObject item { { "id", "long" }, { "task_id", "c4" }, { "category", approval ? "approval" : "failed" },
+            { "status", "pending" }, { "title", "一条" } };
+        item.insert(field, text);
+        QJsonArray feed = workspaceState().value("feed").toArray();
+        feed.insert(0, item);
+        m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
+        QCoro::waitFor(m_status->reload(m_cfg));
+        auto s = sheet(which);
+        QVERIFY(QTest::qWaitForWindowExposed(s.get()));
+        QTest::qWait(50);
+        const int room = s->findChild<QScrollArea*>()->viewport()->width();
+        QVERIFY(room <= s->width());
+        const QList<FeedItemRow*> rows = s->findChildren<FeedItemRow*>();
+        QVERIFY(rows.size() > 1);
+        for (FeedItemRow* row : rows)
+            QVERIFY2(row->width() <= room, qPrintable(QStringLiteral("%1 in %2").arg(row->width()).arg(room)));
+        auto* headline = child<QLabel>(s.get(), which + ".row.long.text");
+        QVERIFY(headline->height() >= headline->heightForWidth(headline->width()));
+        QVERIFY(headline->geometry().right() < headline->parentWidget()->width());
+        saveShot(s.get(), QStringLiteral("sheet-%1-long-%2.png").arg(which, field));
+    }
+
     // Closing a sheet does not end its action; the sheet opened again shows
     // the row held while it runs, and no outcome of it, now or after.
     void closedWhileRunning_data()
