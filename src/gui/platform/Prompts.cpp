@@ -2,10 +2,14 @@
 
 #include <QCoroFuture>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPromise>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 // A future that gets the dialog's result when it finishes (or -1 when the
@@ -25,6 +29,25 @@ QFuture<int> finishedOf(QDialog* dialog)
     QObject::connect(dialog, &QDialog::finished, dialog, settle);
     QObject::connect(dialog, &QObject::destroyed, [settle] { settle(-1); });
     return promise->future();
+}
+
+// Chinese may break between any two characters, so a box sized by its
+// shortest line would wrap its explanation every few characters: it gets
+// lines of about kReadingCharacters, less when the text is shorter or the
+// screen narrower.
+constexpr int kReadingCharacters = 26;
+
+int readingWidth(const QLabel* label, const QString& text, const QWidget* parent)
+{
+    const QFontMetrics metrics(label->font());
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widest = qMax(widest, metrics.horizontalAdvance(line) + 1);
+    const int reading = metrics.horizontalAdvance(QString(kReadingCharacters, QChar(0x5B57)));
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    // The icon, the margins and the window's frame beside it.
+    const int room = screen ? screen->availableGeometry().width() - 160 : reading;
+    return qMax(0, std::min({ widest, reading, room }));
 }
 
 std::unique_ptr<Prompts>& sharedPrompts()
@@ -64,8 +87,10 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     box->setTextFormat(Qt::PlainText);
     // setTextFormat() reaches only the main text; the informative line has its
     // own label, which would otherwise take markup (and open links) in it.
-    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
         informative->setTextFormat(Qt::PlainText);
+        informative->setMinimumWidth(readingWidth(informative, alert.informative, parent));
+    }
     switch (alert.style) {
     case Style::Informational:
         box->setIcon(QMessageBox::Information);
