@@ -17,6 +17,7 @@
 #include "gui/platform/Prompts.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,6 +34,51 @@ constexpr int kWidth = 540;
 // How long closing waits for a save under way (the key store may wait on an
 // unlock prompt or a stalled daemon without end).
 constexpr int kSaveWaitMs = 2000;
+
+// A box layout takes the room a row lacks from all its items alike, so a long
+// model name would cut the account's name too. The name keeps the width it
+// needs for as long as the model's chip can give way, down to its first
+// character and "…"; only then is the name cut as well.
+class ChipGivesWay : public QObject {
+public:
+    ChipGivesWay(QWidget* row, ElidedLine* name, QHBoxLayout* top)
+        : QObject(row)
+        , m_row(row)
+        , m_name(name)
+        , m_top(top)
+    {
+        row->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // Before the row lays its items out: when it is resized and when its chips change.
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
+            fit();
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        const Chip* model = nullptr;
+        for (const Chip* chip : m_row->findChildren<Chip*>(QStringLiteral("model"), Qt::FindDirectChildrenOnly))
+            model = chip->isHidden() ? model : chip;
+        int keeps = 0;
+        if (model) {
+            const int named = m_name->sizeHint().width();
+            const int others = m_top->sizeHint().width() - named - model->sizeHint().width();
+            keeps = qBound(0, m_row->width() - others - model->minimumSizeHint().width(), named);
+        }
+        if (m_name->minimumWidth() != keeps)
+            m_name->setMinimumWidth(keeps);
+    }
+
+    QWidget* m_row;
+    ElidedLine* m_name;
+    QHBoxLayout* m_top;
+};
 
 QLineEdit* field(const QString& id, const QString& placeholder, QWidget* parent)
 {
@@ -233,6 +279,7 @@ QWidget* ModelProviderSheet::profileRow(const QUuid& uuid)
     name->setFont(DSFont::semiBold(12.5));
     DSText::setColour(name, DS::ink());
     top->addWidget(name);
+    new ChipGivesWay(row, name, top);
     auto* chips = new QHBoxLayout;
     chips->setSpacing(6);
     top->addLayout(chips);
@@ -268,6 +315,7 @@ void ModelProviderSheet::updateRow(QWidget* row, const ProviderProfile& p)
     if (p.defaultModel && !p.defaultModel->isEmpty()) {
         // A long model name gives way to the account's name and the buttons.
         auto* model = new Chip(*p.defaultModel, DS::muted(0.5), *p.defaultModel, std::nullopt, row);
+        model->setObjectName(QStringLiteral("model"));
         model->setShrinkable();
         chips->addWidget(model);
     }

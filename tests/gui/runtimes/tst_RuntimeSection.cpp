@@ -631,16 +631,25 @@ void TestRuntimeSection::providerRowsFitTheSheet()
     p.lastVerifiedAt = QDateTime::currentDateTimeUtc();
     p.lastVerifyOK = false;
     p.lastVerifyDetail = QStringLiteral("HTTP 200 · 回复不是模型列表：") + QString(200, QLatin1Char('['));
+    // A short name beside a very long model: the model's chip gives way first.
+    ProviderProfile shortName { QUuid::createUuid(), "openai", QStringLiteral("账号 B") };
+    shortName.defaultModel = QStringLiteral("deployment-").repeated(30);
     ModelProviderSheet sheet(
-        "codex", "Codex", codexSetup(), { p }, std::nullopt, [](const std::optional<QString>&, bool) {});
+        "codex", "Codex", codexSetup(), { p, shortName }, std::nullopt, [](const std::optional<QString>&, bool) {});
     save(&sheet, "sheet-providers-long.png");
+    auto* shortRow = sheet.findChild<QWidget*>("providers.row." + UuidText::plain(shortName.id));
+    QTRY_COMPARE(shortRow->findChild<ElidedLine*>("name")->shownText(), shortName.name);
+    auto* model = shortRow->findChild<Chip*>("model");
+    QVERIFY(model->width() < model->sizeHint().width());
+    QVERIFY(model->geometry().right() < shortRow->width());
     const QString id = "providers." + UuidText::plain(p.id);
     for (const QString& name : { id + ".verify", id + ".delete", QStringLiteral("providers.new.save") }) {
         auto* w = sheet.findChild<QWidget*>(name);
         const QRect at(w->mapTo(&sheet, QPoint(0, 0)), w->size());
         QVERIFY2(at.left() >= 0 && at.right() < sheet.width(), qPrintable(name));
     }
-    auto* nameLine = sheet.findChild<ElidedLine*>("name");
+    auto* nameLine
+        = sheet.findChild<QWidget*>("providers.row." + UuidText::plain(p.id))->findChild<ElidedLine*>("name");
     QCOMPARE(nameLine->toolTip(), p.name);
     QCOMPARE(nameLine->accessibleName(), p.name);
 }
