@@ -31,7 +31,8 @@ QString scrollBar()
                           "QScrollBar::handle:vertical:hover { background: %2; }"
                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }")
-        .arg(css(DS::muted(0.18)), css(DS::muted(0.3)));
+        // At least 3:1 against the background, on the page and in the sheets.
+        .arg(css(DS::muted(0.45)), css(DS::muted(0.6)));
 }
 
 QColor focusRing()

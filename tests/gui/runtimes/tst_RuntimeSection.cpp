@@ -28,6 +28,7 @@
 #include "gui/shell/PairedPage.h"
 #include "gui/shell/WorkspaceSummaryBar.h"
 
+#include "BarContrast.h"
 #include "BlockingSecretStore.h"
 #include "SimGateway.h"
 #include "SimTool.h"
@@ -686,6 +687,8 @@ void TestRuntimeSection::providerRowsMadeInView()
     bar->setValue(bar->maximum());
     QTRY_VERIFY(rows->row(nearEnd));
     QVERIFY2(rows->madeCount() < 80, qPrintable(QString::number(rows->madeCount())));
+    // Its handle stands out from the sheet.
+    QVERIFY2(barContrast(bar) >= 3, qPrintable(QString::number(barContrast(bar))));
 }
 
 // The "服务" list drops down readable: its text stands out from its background.

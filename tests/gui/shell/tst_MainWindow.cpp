@@ -38,6 +38,7 @@
 #include "gui/workspaces/PairingSheet.h"
 #include "gui/workspaces/RelocationBanner.h"
 
+#include "BarContrast.h"
 #include "BlockingSecretStore.h"
 #include "SimGateway.h"
 #include "SimTool.h"
@@ -364,6 +365,9 @@ void TestMainWindow::sheetsFitTheScreen()
     MainWindow w(kQuiet);
     showLoaded(w);
     const QRect screen = w.screen()->availableGeometry();
+    // The page's scroll bar stands out from the page.
+    QScrollBar* pageBar = w.scrollArea()->verticalScrollBar();
+    QVERIFY2(!pageBar->isVisible() || barContrast(pageBar) >= 3, qPrintable(QString::number(barContrast(pageBar))));
     // Each sheet by the control that opens it and the button that closes it.
     const QList<std::pair<QString, std::function<void()>>> sheets { { "approvals.close", [&] { w.openApprovals(); } },
         { "failedtasks.close", [&] { w.openFailedTasks(); } }, { "recovery.close", [&] { w.recover(); } },
