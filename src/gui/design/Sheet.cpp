@@ -84,10 +84,13 @@ int Sheet::wantedHeight() const
 {
     QLayout* top = layout();
     top->activate();
-    // Fixed, or the layout's minimum (measured at narrow widths) would win.
-    const int wanted = top->hasHeightForWidth() ? top->totalHeightForWidth(m_width) : top->sizeHint().height();
+    // Fixed, or the layout's minimum would win. That minimum is measured with
+    // every wrapped text at its narrowest (an empty state's sentence a word or
+    // two a line): it counts only where the height for this width is unknown.
+    if (top->hasHeightForWidth())
+        return top->totalHeightForWidth(m_width);
     // Never below what the rows say they need, or they would be squeezed together.
-    return qMax(wanted, top->totalMinimumSize().height());
+    return qMax(top->sizeHint().height(), top->totalMinimumSize().height());
 }
 
 void Sheet::refit()

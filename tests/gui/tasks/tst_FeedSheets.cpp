@@ -664,6 +664,46 @@ private slots:
         QCOMPARE(list->indexOfChild(middle), 500);
     }
 
+    // A sheet whose last item leaves while it is open shrinks to what it
+    // shows: its parts 14 points apart, as in a sheet opened empty.
+    void emptiedWhileOpen_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("approved") << "approvals"
+                                  << "approvals.approve.f1";
+        QTest::newRow("retried") << "failedtasks"
+                                 << "failedtasks.retry.f3";
+        QTest::newRow("deleted") << "failedtasks"
+                                 << "failedtasks.delete.f3";
+    }
+
+    void emptiedWhileOpen()
+    {
+        QFETCH(QString, which);
+        QFETCH(QString, button);
+        QJsonArray feed;
+        for (const QJsonValue& item : workspaceState().value("feed").toArray())
+            if (item["id"] == "f1" || item["id"] == "f3")
+                feed.append(item);
+        m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
+        QCoro::waitFor(m_status->reload(m_cfg));
+        m_prompts->alertAnswers << 0;
+        auto s = sheet(which);
+        QVERIFY(QTest::qWaitForWindowExposed(s.get()));
+        QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
+        QTest::mouseClick(child<QAbstractButton>(s.get(), button), Qt::LeftButton);
+        waitFinished(spy, which == "approvals" ? "f1" : "f3");
+        auto* empty = child<EmptyState>(s.get(), which + ".empty");
+        QTRY_VERIFY(empty->isVisible());
+        const auto gap = [&] {
+            return child<QWidget>(s.get(), which + ".close")->mapTo(s.get(), QPoint(0, 0)).y()
+                - empty->geometry().bottom();
+        };
+        QTRY_VERIFY2(gap() <= 16, qPrintable(QString::number(gap())));
+        saveShot(s.get(), QStringLiteral("sheet-%1-emptied.png").arg(which));
+    }
+
     // A text without a place to break (a path, an error code) wraps inside
     // itself: no row is wider than the sheet, and a long headline shows whole.
     void longUnbrokenTexts_data()
