@@ -1,13 +1,13 @@
 #include "gui/design/Sheet.h"
 
 #include "core/design/DS.h"
+#include "gui/design/ScreenFit.h"
 #include "gui/design/Style.h"
 #include "gui/design/TabChain.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -71,13 +71,7 @@ QVBoxLayout* Sheet::addScrollingColumn(int cap)
 
 int Sheet::screenRoom() const
 {
-    const QWidget* host = parentWidget() ? parentWidget()->window() : this;
-    const QScreen* shown = host->screen();
-    if (!shown)
-        return QWIDGETSIZE_MAX;
-    // The title bar the window manager adds, once the sheet is shown with it.
-    const int frame = isVisible() ? qMax(0, frameGeometry().height() - geometry().height()) : 0;
-    return shown->availableGeometry().height() - frame;
+    return ScreenFit::room(this).height();
 }
 
 int Sheet::wantedHeight() const
@@ -123,6 +117,8 @@ void Sheet::refit()
         m_scrolling->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     }
     setFixedHeight(wanted);
+    // Opened centred on the window while it was shorter, it may reach past the screen's bottom now.
+    ScreenFit::keepOnScreen(this);
 }
 
 void Sheet::showEvent(QShowEvent* event)

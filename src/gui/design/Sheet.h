@@ -12,7 +12,8 @@ class QVBoxLayout;
 // at that width, measured again whenever it is shown or refit() is called,
 // and never exceeds the screen's available height: its scrolling part (its
 // list, say) gives up the height the screen has not, so that what follows it,
-// the buttons, always shows.
+// the buttons, always shows. A sheet that grows past the screen's edge once
+// shown is moved back onto it.
 // Enter presses the button that has the keyboard, else the sheet's default
 // button (its primary action); a field that takes Enter itself keeps it.
 class Sheet : public QDialog {

@@ -8,6 +8,7 @@
 #include "core/shell/WorkspaceSummaryModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/FocusKeeper.h"
+#include "gui/design/ScreenFit.h"
 #include "gui/design/ScrollIntoView.h"
 #include "gui/design/Style.h"
 #include "gui/design/TabChain.h"
@@ -75,8 +76,10 @@ MainWindow::MainWindow(Intervals intervals, Sections sections, QWidget* parent)
 {
     setObjectName(QStringLiteral("main.window"));
     setWindowTitle(QStringLiteral("Tolvarine Desktop"));
-    setMinimumSize(640, 520);
-    resize(840, 720);
+    // On a screen smaller than the window's size (960 × 540, say) it takes what the screen has.
+    const QSize room = ScreenFit::room(this);
+    setMinimumSize(QSize(640, 520).boundedTo(room));
+    resize(QSize(840, 720).boundedTo(room));
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, DS::bg());
@@ -458,6 +461,7 @@ void MainWindow::showEvent(QShowEvent* event)
     // The pointer's moves reach the window whichever widget is under it.
     if (QWindow* handle = windowHandle())
         handle->installEventFilter(this);
+    ScreenFit::keepOnScreen(this);
     // The loops (the start-up load, the poll, the health checks) start with
     // the sections: after the first frame when those come after it.
     if (m_sectionsBuilt) {

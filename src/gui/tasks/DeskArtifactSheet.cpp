@@ -8,6 +8,7 @@
 #include "gui/design/DSText.h"
 #include "gui/design/ElidedLine.h"
 #include "gui/design/Marker.h"
+#include "gui/design/ScreenFit.h"
 #include "gui/design/SecondaryButton.h"
 #include "gui/design/Style.h"
 #include "gui/design/TabChain.h"
@@ -55,7 +56,8 @@ DeskArtifactSheet::DeskArtifactSheet(const DeskFileChange& file, std::optional<C
     const QString name = EvidenceText::lastPathComponent(file.path);
     setWindowTitle(name);
     setWindowModality(Qt::WindowModal);
-    setFixedSize(kWidth, kHeight);
+    // Less on a screen that has not the room: the body scrolls.
+    setFixedSize(QSize(kWidth, kHeight).boundedTo(ScreenFit::room(this)));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, DS::bg());
@@ -149,6 +151,9 @@ DeskArtifactSheet::DeskArtifactSheet(const DeskFileChange& file, std::optional<C
 void DeskArtifactSheet::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // Measured again with the frame it was given, and moved onto the screen.
+    setFixedSize(QSize(kWidth, kHeight).boundedTo(ScreenFit::room(this)));
+    ScreenFit::keepOnScreen(this);
     if (!m_started) {
         m_started = true;
         load(m_tick);

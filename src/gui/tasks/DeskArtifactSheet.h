@@ -20,7 +20,8 @@ class SecondaryButton;
 // The sheet that shows the text of one file a task produced, fetched from
 // the gateway by its content hash: a spinner while loading, the whole text
 // (never cut) in a scrolling read-only body, or why it cannot be shown, with
-// a retry when trying again may help. 720 × 560, window-modal.
+// a retry when trying again may help. 720 × 560 (less on a screen without
+// the room, kept on it), window-modal.
 class DeskArtifactSheet : public QDialog {
     Q_OBJECT
 public:

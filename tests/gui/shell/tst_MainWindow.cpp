@@ -32,6 +32,7 @@
 #include "gui/shell/WindowHeader.h"
 #include "gui/shell/WorkspaceSummaryBar.h"
 #include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/DeskArtifactSheet.h"
 #include "gui/tasks/FailedTasksSheet.h"
 #include "gui/workforce/TeamSection.h"
 #include "gui/workspaces/PairingSection.h"
@@ -365,15 +366,28 @@ void TestMainWindow::sheetsFitTheScreen()
     MainWindow w(kQuiet);
     showLoaded(w);
     const QRect screen = w.screen()->availableGeometry();
+    QVERIFY2(screen.contains(w.frameGeometry()),
+        qPrintable(QStringLiteral("%1×%2 at %3")
+                       .arg(w.frameGeometry().width())
+                       .arg(w.frameGeometry().height())
+                       .arg(w.frameGeometry().y())));
     // The page's scroll bar stands out from the page.
     QScrollBar* pageBar = w.scrollArea()->verticalScrollBar();
     QVERIFY2(!pageBar->isVisible() || barContrast(pageBar) >= 3, qPrintable(QString::number(barContrast(pageBar))));
+    DeskFileChange file;
+    file.path = QStringLiteral("src/checkout/CouponStack.php");
+    const auto openArtifact = [&] {
+        auto* artifact = new DeskArtifactSheet(file, std::nullopt, nullptr, QStringLiteral("重写购物车结算接口"), &w);
+        artifact->setAttribute(Qt::WA_DeleteOnClose);
+        artifact->open();
+    };
     // Each sheet by the control that opens it and the button that closes it.
     const QList<std::pair<QString, std::function<void()>>> sheets { { "approvals.close", [&] { w.openApprovals(); } },
         { "failedtasks.close", [&] { w.openFailedTasks(); } }, { "recovery.close", [&] { w.recover(); } },
         { "qr.collapse", [&] { w.findChild<PairingSection*>()->setQrExpanded(true); } },
         { "providers.close", [&] { clickWhenShown(w, QStringLiteral("runtime.codex.model")); } },
-        { "advanced.add.cancel", [&] { clickWhenShown(w, QStringLiteral("advanced.add")); } } };
+        { "advanced.add.cancel", [&] { clickWhenShown(w, QStringLiteral("advanced.add")); } },
+        { "deskartifact.close", openArtifact } };
     for (const auto& [close, open] : sheets) {
         open();
         QPointer<QAbstractButton> button;
@@ -385,6 +399,8 @@ void TestMainWindow::sheetsFitTheScreen()
             QTRY_COMPARE_WITH_TIMEOUT(qr->content(), PairingSheet::Content::Link, 15000);
         QTest::qWait(200);
         QVERIFY2(sheet->frameGeometry().height() <= screen.height(), qPrintable(close));
+        // Placed on the screen once it has its size, also when it grew after it opened.
+        QVERIFY2(screen.contains(sheet->frameGeometry()), qPrintable(close));
         QVERIFY2(button->visibleRegion().boundingRect() == button->rect(), qPrintable(close));
         save(sheet, QStringLiteral("sheet-%1-%2x%3.png").arg(close).arg(screen.width()).arg(screen.height()));
         QTest::mouseClick(button, Qt::LeftButton);
