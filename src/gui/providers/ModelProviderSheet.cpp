@@ -257,6 +257,8 @@ void ModelProviderSheet::refresh()
         m_profiles.insert(key, p);
     }
     m_rows->setKeys(keys);
+    // No accounts, no gap for them between its own login and the form.
+    m_rows->setVisible(!keys.isEmpty());
 
     showFeedback(m_formFeedback, m_model->formFeedback());
     m_save->setBusy(m_model->formFeedback().kind == ProviderSheetModel::Feedback::Kind::Working);

@@ -701,6 +701,15 @@ void TestRuntimeSection::providerServiceListIsReadable()
     w.show();
     sheet->open();
     QVERIFY(QTest::qWaitForWindowExposed(sheet));
+    // With no accounts, the new one's form follows its own login without a gap.
+    QWidget* own = nullptr;
+    QWidget* form = nullptr;
+    for (QLabel* l : sheet->findChildren<QLabel*>()) {
+        own = l->text() == QStringLiteral("用它自己登录的那个") ? l->parentWidget() : own;
+        form = l->text() == QStringLiteral("新建一个账号") ? l : form;
+    }
+    QVERIFY2(form->geometry().top() - own->geometry().bottom() <= 16,
+        qPrintable(QString::number(form->geometry().top() - own->geometry().bottom())));
     auto* services = sheet->findChild<QComboBox*>("providers.new.provider");
     services->showPopup();
     QTRY_VERIFY(services->view()->isVisible());
