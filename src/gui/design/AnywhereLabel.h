@@ -21,16 +21,34 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // Lets the mouse select part of the text, copied with Ctrl+C or the
+    // context menu, as a label that selects does (a label's own selection
+    // would follow its own line breaks, not these).
+    void setSelectable();
+    QString selectedText() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // Lays the text out at `width` into `layout`; returns its height.
     qreal layOut(QTextLayout& layout, int width) const;
+    // The text position nearest to `point`.
+    int positionAt(const QPoint& point) const;
+    void copy() const;
     // QLabel::setText is not virtual: a changed text or font is found on each question.
     void forgetIfChanged() const;
 
     mutable QString m_measuredText;
     mutable QFont m_measuredFont;
     mutable ByWidth<int> m_heights;
+    bool m_selectable = false;
+    // The selection, from where the press was to where the pointer is; gone with a new text.
+    mutable int m_anchor = 0;
+    mutable int m_cursor = 0;
 };

@@ -22,7 +22,9 @@ OutcomeLine::OutcomeLine(qreal pointSize, QWidget* parent)
     m_mark = new Icon(QStringLiteral("checkmark.circle.fill"), pointSize, DS::mint(), this);
     row->addWidget(m_mark, 0, Qt::AlignTop);
     // A failure without a space (an address, a path) wraps inside itself.
-    m_label = new AnywhereLabel(this);
+    auto* label = new AnywhereLabel(this);
+    label->setSelectable();
+    m_label = label;
     m_label->setFont(DSFont::medium(pointSize));
     DSText::setColour(m_label, DS::muted(0.5));
     row->addWidget(m_label, 1);

@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/runtimes/RecoveryRunner.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
@@ -30,10 +31,12 @@ QWidget* needsYouEntry(const RecoveryRunner::Step& step, QWidget* parent)
     auto* col = new QVBoxLayout;
     col->setSpacing(1);
     col->addWidget(DSText::label(step.title, DSFont::semiBold(11.5), DS::ink(), entry));
-    QLabel* what
-        = DSText::label(step.action.isEmpty() ? step.detail : step.action, DSFont::medium(11), DS::muted(0.6), entry);
-    what->setWordWrap(true);
-    what->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A path or a command without a space wraps inside itself.
+    auto* what = new AnywhereLabel(entry);
+    what->setSelectable();
+    what->setText(step.action.isEmpty() ? step.detail : step.action);
+    what->setFont(DSFont::medium(11));
+    DSText::setColour(what, DS::muted(0.6));
     what->setObjectName(QStringLiteral("recovery.needsyou.") + step.id + QStringLiteral(".text"));
     col->addWidget(what);
     row->addLayout(col, 1);

@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
@@ -44,10 +45,13 @@ RecoveryStepRow::RecoveryStepRow(const QString& id, int width, QWidget* parent)
     m_title->setFixedWidth(kTitleWidth);
     row->addWidget(m_title, 0, Qt::AlignTop);
 
-    m_detail = DSText::label(QString(), DSFont::medium(11.5), DS::muted(0.6), this);
+    // What a step found may be a path or a tool's line without a space: it wraps inside itself.
+    auto* detail = new AnywhereLabel(this);
+    detail->setSelectable();
+    detail->setFont(DSFont::medium(11.5));
+    DSText::setColour(detail, DS::muted(0.6));
+    m_detail = detail;
     m_detail->setObjectName(QStringLiteral("recovery.detail"));
-    m_detail->setWordWrap(true);
-    m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_detail->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     row->addWidget(m_detail, 1, Qt::AlignTop);
 }

@@ -20,6 +20,7 @@ namespace {
 QLabel* wrapping(const QFont& font, const QColor& colour, QWidget* parent)
 {
     auto* label = new AnywhereLabel(parent);
+    label->setSelectable();
     label->setFont(font);
     DSText::setColour(label, colour);
     return label;

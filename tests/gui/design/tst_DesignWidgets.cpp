@@ -7,6 +7,7 @@
 #include "core/design/TolvarineStatus.h"
 #include "core/platform/ReduceMotion.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/BusyIndicator.h"
 #include "gui/design/Card.h"
 #include "gui/design/Chip.h"
@@ -25,6 +26,7 @@
 #include "gui/design/SkeletonCards.h"
 #include "gui/design/StatusBadge.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QGridLayout>
 #include <QLabel>
@@ -397,6 +399,26 @@ private slots:
         big.setPixelSize(changing.fontMetrics().height() * 3);
         changing.setFont(big);
         QVERIFY(changing.linesForWidth(400).size() > 1);
+    }
+
+    // Text without a space wraps inside itself and the mouse selects across
+    // those lines: the selection copies exactly what lies between its ends.
+    void anywhereLabelSelects()
+    {
+        AnywhereLabel label;
+        label.setSelectable();
+        label.setText(QStringLiteral("0123456789").repeated(40));
+        label.resize(200, label.heightForWidth(200));
+        label.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&label));
+        QVERIFY(label.height() > 3 * label.fontMetrics().height());
+        QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(1, 2));
+        QTest::mouseMove(&label, QPoint(60, label.height() / 2));
+        QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(60, label.height() / 2));
+        const QString selected = label.selectedText();
+        QVERIFY2(selected.size() > 40 && label.text().startsWith(selected), qPrintable(selected));
+        QTest::keyClick(&label, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), selected);
     }
 
     // Every shared widget in its states on the application's background.
