@@ -18,8 +18,11 @@ QSize frameExtra(const QWidget* window)
 {
     if (window->isVisible())
         return window->frameGeometry().size() - window->geometry().size();
-    // Not shown yet: the window manager's title bar, as the style guesses it.
-    return { 0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) };
+    // Not shown yet: the window manager's title bar and borders, as the style
+    // draws those of a window inside a window.
+    const int border = window->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    return { 2 * border, title + 2 * border };
 }
 
 QSize room(const QWidget* window)
@@ -37,10 +40,6 @@ void keepOnScreen(QWidget* window)
     const QRect area = available(window);
     if (area.isEmpty())
         return;
-    // A window that may be smaller than it is fits within the room first.
-    const QSize fits = window->size().boundedTo(room(window)).expandedTo(window->minimumSize());
-    if (fits != window->size())
-        window->resize(fits);
     const QRect frame = window->frameGeometry();
     // The right and bottom edges first, then the left and top: what does not fit shows its top left.
     QPoint at = frame.topLeft();

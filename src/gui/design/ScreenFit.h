@@ -13,14 +13,13 @@ namespace ScreenFit {
 // The area a window may cover on the screen `window` is on (its parent's
 // while it has none of its own), the desktop's panels aside.
 QRect available(const QWidget* window);
-// The height of the title bar and borders the window manager adds: measured
-// once the window is shown, else the style's title bar.
+// The size of the title bar and borders the window manager adds: measured
+// once the window is shown, else as the style guesses them.
 QSize frameExtra(const QWidget* window);
 // The largest size the window itself may take there.
 QSize room(const QWidget* window);
-// Makes a shown window that is larger than the room and may be smaller fit,
-// and moves one whose frame goes past its screen's edge back onto it; one
-// taller or wider than the screen shows its top left.
+// Moves a shown window whose frame goes past its screen's edge back onto it;
+// one taller or wider than the screen shows its top left.
 void keepOnScreen(QWidget* window);
 
 } // namespace ScreenFit
