@@ -292,9 +292,13 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
-    std::optional<QByteArray> body, NetworkAccess::Bounds bounds)
+    std::optional<QByteArray> body, NetworkAccess::Bounds bounds, RequestGate::Priority priority)
 {
     QPointer<GatewayClient> self(this);
+    auto turn = RequestGate::shared().enter(config.api, priority, this);
+    const RequestGate::Pass pass = co_await std::move(turn);
+    if (!self || !pass)
+        co_return Failure::transport(QStringLiteral("网关请求被取消"));
     const Result<QString> origin = co_await base(config);
     if (!self)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
@@ -347,10 +351,10 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::get(
-    CLIConfig config, QString path, QString deviceId, NetworkAccess::Bounds bounds)
+    CLIConfig config, QString path, QString deviceId, NetworkAccess::Bounds bounds, RequestGate::Priority priority)
 {
-    return send(
-        std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt, bounds);
+    return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt, bounds,
+        priority);
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)

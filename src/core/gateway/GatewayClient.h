@@ -3,6 +3,7 @@
 #include "core/gateway/CLIConfig.h"
 #include "core/gateway/Failure.h"
 #include "core/gateway/NetworkAccess.h"
+#include "core/gateway/RequestGate.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -43,9 +44,10 @@ public:
     // The origin last found for a configured address, while it is cached.
     std::optional<QString> resolvedOrigin(const QString& api) const;
 
-    // `path` begins with "/" and is appended to the origin as it is.
-    QCoro::Task<Result<QByteArray>> get(
-        CLIConfig config, QString path, QString deviceId, NetworkAccess::Bounds bounds = kReplyBounds);
+    // `path` begins with "/" and is appended to the origin as it is. Every
+    // request takes its turn at the gateway's RequestGate, with `priority`.
+    QCoro::Task<Result<QByteArray>> get(CLIConfig config, QString path, QString deviceId,
+        NetworkAccess::Bounds bounds = kReplyBounds, RequestGate::Priority priority = RequestGate::Priority::Status);
     QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
 
     // The origins to try for a configuration, in order, without duplicates:
@@ -104,7 +106,8 @@ private:
     // Caches an origin that answered and reports it.
     void found(const CLIConfig& config, const QString& origin);
     QCoro::Task<Result<QByteArray>> send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
-        std::optional<QByteArray> body, NetworkAccess::Bounds bounds);
+        std::optional<QByteArray> body, NetworkAccess::Bounds bounds,
+        RequestGate::Priority priority = RequestGate::Priority::Status);
 
     NetworkAccess::Manager* m_nam;
     QHash<QString, QString> m_resolved;

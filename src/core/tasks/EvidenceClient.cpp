@@ -39,7 +39,8 @@ QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(QString id, s
     const auto path = GatewayClient::itemPath(*config, QStringLiteral("commands"), id, QStringLiteral("/changes"));
     Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
     if (path)
-        reply = co_await m_client->get(*config, *path, config->deviceId());
+        reply = co_await m_client->get(
+            *config, *path, config->deviceId(), GatewayClient::kReplyBounds, RequestGate::Priority::Poll);
     if (!reply)
         co_return EvidenceLive::snapshot(id, reply);
     auto reading = replies::decodeOn(
@@ -57,7 +58,9 @@ QCoro::Task<Result<QList<ProgressLine>>> EvidenceClient::progressLines(
         *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
     if (!path)
         co_return GatewayClient::invalidAddress(*config, id);
-    const Result<QByteArray> body = co_await m_client->get(*config, *path, config->deviceId());
+    auto fetch
+        = m_client->get(*config, *path, config->deviceId(), GatewayClient::kReplyBounds, RequestGate::Priority::Poll);
+    const Result<QByteArray> body = co_await std::move(fetch);
     if (!body)
         co_return body.failure();
     auto reading = replies::decodeOn(

@@ -18,7 +18,10 @@ class GatewayClient;
 // The reads of a task's evidence: its change summary, the tail of its
 // progress and the text of one file it produced. They keep nothing between
 // calls; the requests go through a gateway client of its own, so destroying
-// this client aborts the requests in flight and their callers resume.
+// this client aborts the requests in flight and their callers resume. The
+// change summary and the progress tail are polls: they wait their turn
+// behind the window's status reads (RequestGate); a file opened by the user
+// does not.
 class EvidenceClient : public QObject {
     Q_OBJECT
 public:

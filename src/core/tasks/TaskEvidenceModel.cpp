@@ -18,7 +18,10 @@ TaskEvidenceModel::TaskEvidenceModel(
 {
     m_next->setSingleShot(true);
     m_next->setInterval(kPollInterval);
-    connect(m_next, &QTimer::timeout, this, [this] { fetchOnce(m_run); });
+    connect(m_next, &QTimer::timeout, this, [this] {
+        if (!m_fetching)
+            fetchOnce(m_run);
+    });
 }
 
 EvidenceClient* TaskEvidenceModel::evidence() const
@@ -81,13 +84,26 @@ void TaskEvidenceModel::restart()
 {
     ++m_run;
     m_next->stop();
-    if (m_active)
-        fetchOnce(m_run);
-    else
+    if (!m_active)
         m_retrying = false;
+    else if (!m_fetching)
+        fetchOnce(m_run);
 }
 
 QCoro::Task<> TaskEvidenceModel::fetchOnce(quint64 run)
+{
+    QPointer<TaskEvidenceModel> self(this);
+    m_fetching = true;
+    auto fetching = fetch(run);
+    co_await std::move(fetching);
+    if (!self)
+        co_return;
+    m_fetching = false;
+    if (m_run != run && m_active)
+        fetchOnce(m_run);
+}
+
+QCoro::Task<> TaskEvidenceModel::fetch(quint64 run)
 {
     QPointer<TaskEvidenceModel> self(this);
     // Once the window's status model is gone, nothing is fetched any more.

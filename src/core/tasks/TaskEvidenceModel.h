@@ -30,7 +30,10 @@ class Status;
 // A run of the loop starts when the model becomes active, when the command's
 // status changes and on retry; starting one ends the one before. Results of
 // an ended run are dropped whole, so a finished command never shows the
-// failure of a request cut short, nor counts it as a poll.
+// failure of a request cut short, nor counts it as a poll. One fetch is out
+// at a time: its requests wait their turn behind the window's status reads
+// (RequestGate), and a run started while one still waits or runs fetches
+// once it has ended, instead of queueing a second one beside it.
 class TaskEvidenceModel : public QObject {
     Q_OBJECT
 public:
@@ -75,7 +78,9 @@ signals:
 
 private:
     void restart();
+    // Fetches for `run`, then for the current run when another has started meanwhile.
     QCoro::Task<> fetchOnce(quint64 run);
+    QCoro::Task<> fetch(quint64 run);
     void dumpForAcceptance();
 
     CommandBrief m_command;
@@ -94,6 +99,7 @@ private:
 
     bool m_active = false;
     bool m_retrying = false;
+    bool m_fetching = false;
     // The current run; a fetch whose run is no longer current is dropped.
     quint64 m_run = 0;
     QTimer* m_next;

@@ -63,6 +63,7 @@ private slots:
     void probesThatDoNotCount_data();
     void probesThatDoNotCount();
     void tokenStaysWithItsGateway();
+    void statusReadsGoFirst();
     void transportKeeps_data();
     void transportKeeps();
     void proxyRule_data();
@@ -402,6 +403,45 @@ void TestGatewayClient::tokenStaysWithItsGateway()
     QCOMPARE(reply.failure().description(),
         QStringLiteral("连不上网关。试过：") + config.api + QStringLiteral("。网关是否在跑：docker compose ps"));
     QVERIFY(sim.requests().isEmpty());
+}
+
+// A thousand evidence polls to one gateway, each slow to answer: a few go out,
+// the rest wait their turn, and a status read goes out at once ahead of them.
+// Polls still waiting when their client goes end unsent.
+void TestGatewayClient::statusReadsGoFirst()
+{
+    SimGateway sim;
+    QVERIFY2(sim.ok(), sim.output().constData());
+    const CLIConfig config = sim.config();
+    const QString commands = QStringLiteral("/api/workspaces/ws-demo/commands");
+    sim.setFault("GET", commands + "/p-*", 0, {}, 2000);
+    RequestGate& gate = RequestGate::shared();
+    auto polls = std::make_unique<GatewayClient>();
+    int ended = 0;
+    const auto poll = [&](int i) -> QCoro::Task<> {
+        auto fetch = polls->get(config, commands + "/p-" + QString::number(i) + "/changes", "dev",
+            GatewayClient::kReplyBounds, RequestGate::Priority::Poll);
+        co_await std::move(fetch);
+        ++ended;
+    };
+    for (int i = 0; i < 1000; ++i)
+        poll(i);
+    QCOMPARE(gate.inFlight(config.api), RequestGate::kPollSlots);
+    QCOMPARE(gate.waiting(config.api, RequestGate::Priority::Poll), 1000 - RequestGate::kPollSlots);
+
+    GatewayClient status;
+    const Result<QByteArray> list = QCoro::waitFor(status.get(config, commands, "dev"));
+    QVERIFY2(list.ok(), qPrintable(list.ok() ? QString() : list.failure().description()));
+    QVERIFY(gate.waiting(config.api, RequestGate::Priority::Poll) > 900);
+
+    polls.reset();
+    QCOMPARE(ended, 1000);
+    QCOMPARE(gate.inFlight(config.api), 0);
+    QCOMPARE(gate.waiting(config.api, RequestGate::Priority::Poll), 0);
+    const QJsonArray log = sim.requests();
+    const auto sent = std::count_if(log.begin(), log.end(),
+        [&](const QJsonValue& r) { return r.toObject().value("path").toString().startsWith(commands + "/p-"); });
+    QVERIFY2(sent < 100, qPrintable(QString::number(sent)));
 }
 
 // A slow but steady reply (a long list on a poor link) has a minute.

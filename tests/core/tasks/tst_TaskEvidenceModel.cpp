@@ -205,6 +205,13 @@ void TestTaskEvidenceModel::finishingDropsTheRunInFlight()
     TaskEvidenceModel model(command("c-live"), m_cfg, m_status.get());
     model.setActive(true);
     QTRY_COMPARE(count(m_sim->requests(), kApi + "c-live/changes"), 1);
+    // Hidden and shown again while that fetch is out: it is not asked a second time beside it.
+    for (int i = 0; i < 3; ++i) {
+        model.setActive(false);
+        model.setActive(true);
+    }
+    QTest::qWait(200);
+    QCOMPARE(count(m_sim->requests(), kApi + "c-live/changes"), 1);
     CommandBrief finished = command("c-live");
     finished.status = QStringLiteral("done");
     model.setCommand(finished);
