@@ -119,8 +119,15 @@ void LiveTaskBoard::refresh()
         }
         m_evidence.clear();
         m_stops.clear();
+        m_lastRead.clear();
     }
-    const QList<CommandBrief> running = m_status ? LiveBoard::running(m_status->commands()) : QList<CommandBrief>();
+    // A command list that could not be read says nothing of what runs: the
+    // board keeps the last one read, and its evidence, until a read succeeds.
+    if (m_status && !m_status->commandsError())
+        m_lastRead = LiveBoard::running(m_status->commands());
+    else if (!m_status)
+        m_lastRead.clear();
+    const QList<CommandBrief> running = m_lastRead;
     QList<TeammateBrief> team = m_status ? m_status->team() : QList<TeammateBrief>();
     const bool teamChanged = team != m_team;
     m_team = std::move(team);

@@ -25,7 +25,9 @@ class TaskEvidenceModel;
 // it) and then kept, with its open folds and an open artifact, the same way.
 // The commands and the configuration their evidence is fetched with both
 // come from the status model, which never holds one workspace's list under
-// another's configuration. Identifier "liveboard".
+// another's configuration. A command list that could not be read leaves the
+// cards and their evidence as the last one read left them. Identifier
+// "liveboard".
 class LiveTaskBoard : public QWidget {
     Q_OBJECT
 public:
@@ -57,6 +59,8 @@ private:
     QLabel* m_count;
     QLabel* m_empty;
     LazyRows* m_rows;
+    // The running commands of the last command list read with m_cfg.
+    QList<CommandBrief> m_lastRead;
     // What the cards show, as of the last redraw.
     QHash<QString, CommandBrief> m_running;
     QList<TeammateBrief> m_team;

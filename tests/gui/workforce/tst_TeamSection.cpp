@@ -643,7 +643,7 @@ void TestTeamSection::boardWhoRunsIt()
     QJsonObject timed = command("c-timed", "claimed", "emp-1");
     timed.insert("claimed_at", "@now-75");
     Status status;
-    loadBoard(status,
+    const CLIConfig cfg = loadBoard(status,
         QJsonArray { command("c-named", "claimed", "emp-1"), command("c-nameless", "claimed", "emp-2"),
             command("c-stranger", "claimed", "emp-9"), command("c-machine", "claimed"),
             command("c-shout", "Claimed", "emp-1"), command("c-done", "done", "emp-1"), timed },
@@ -668,6 +668,18 @@ void TestTeamSection::boardWhoRunsIt()
     };
     QCOMPARE(elapsed(board.card("c-timed")), QStringLiteral("已跑 1 分钟前"));
     QCOMPARE(elapsed(board.card("c-named")), QString());
+
+    // A command list that cannot be read leaves the cards and their evidence as
+    // they were, and the next good read keeps the same evidence.
+    TaskEvidenceModel* evidence = board.evidence("c-named");
+    m_sim->setFault("GET", "/api/workspaces/ws-b/commands", 500, R"({"error":"库忙"})", 0, 1);
+    for (int read = 0; read < 2; ++read) {
+        QCoro::waitFor(status.reload(cfg));
+        QCOMPARE(status.commandsError().has_value(), read == 0);
+        board.refresh();
+        QCOMPARE(board.cards().size(), expected.size());
+        QCOMPARE(board.evidence("c-named"), evidence);
+    }
 
     // Nothing running: the count 0 and the empty text, no card.
     loadBoard(status, QJsonArray { command("c-done", "done") });
