@@ -29,6 +29,9 @@
 
 namespace {
 
+// A runtime may serve a thousand running tasks: the card lists a few and counts the rest.
+constexpr qsizetype kShownServing = 5;
+
 using RuntimeCardActions::Action;
 
 QHBoxLayout* rowLayout(QWidget* host, int spacing)
@@ -211,7 +214,7 @@ void RuntimeCard::showServing()
     QLayout* col = m_serving->layout();
     clearLayout(col);
     m_serving->setVisible(!m_state.serving.isEmpty());
-    for (const RuntimeServing& item : m_state.serving) {
+    for (const RuntimeServing& item : m_state.serving.first(qMin(m_state.serving.size(), kShownServing))) {
         auto* entry = new QWidget(m_serving);
         auto* row = rowLayout(entry, 6);
         row->addWidget(DSText::label(item.running ? QStringLiteral("正在服务") : QStringLiteral("最近服务"),
@@ -223,6 +226,12 @@ void RuntimeCard::showServing()
         DSText::setColour(task, DS::muted(0.5));
         row->addWidget(task, 1);
         col->addWidget(entry);
+    }
+    if (m_state.serving.size() > kShownServing) {
+        auto* more = DSText::label(QStringLiteral("还有 %1 条没有列出").arg(m_state.serving.size() - kShownServing),
+            DSFont::medium(11), DS::muted(0.45), m_serving);
+        more->setObjectName(QStringLiteral("runtime.") + m_kind + QStringLiteral(".serving.more"));
+        col->addWidget(more);
     }
 }
 

@@ -7,12 +7,15 @@
 #include "core/runtimes/RuntimeController.h"
 #include "core/runtimes/RuntimeEnablement.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
+#include "core/runtimes/RuntimeSectionModel.h"
+#include "core/shell/WindowController.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/agents/AddConnectionSheet.h"
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/agents/AdvancedConnectionRow.h"
 #include "gui/design/AdaptiveColumns.h"
 #include "gui/design/Chip.h"
+#include "gui/design/ElidedLabel.h"
 #include "gui/design/ElidedLine.h"
 #include "gui/design/LazyRows.h"
 #include "gui/design/OutcomeLine.h"
@@ -264,6 +267,14 @@ void TestRuntimeSection::cardsFollowTheInventory()
     QCOMPARE(section(w)->grid()->cells().size(), 9);
     QCOMPARE(section(w)->grid()->cells().at(1)->objectName(), QStringLiteral("runtime.row.codex"));
     QVERIFY(find(w, "runtime.claude.serving"));
+    // A runtime serving many running tasks lists a few and counts the rest.
+    QList<RuntimeServing> many;
+    for (int i = 0; i < 1000; ++i)
+        many.append(RuntimeServing { QStringLiteral("同事 %1").arg(i), QStringLiteral("任务 %1").arg(i), true });
+    w.controller()->runtimeSection()->setRuntimeServing({ { QStringLiteral("claude"), many } });
+    QTRY_VERIFY(find<QLabel>(w, "runtime.claude.serving.more"));
+    QCOMPARE(find<QLabel>(w, "runtime.claude.serving.more")->text(), QStringLiteral("还有 995 条没有列出"));
+    QCOMPARE(find(w, "runtime.claude.serving")->findChildren<ElidedLabel*>().size(), 5);
 
     // The summary's "needs a login" row scrolls the section to the top.
     auto* jump = w.summaryBar()->findChild<QAbstractButton*>("summary.attention.runtimes");
