@@ -8,7 +8,10 @@
 // - loads a team of 500 employees for the first time;
 // - opens a 30 MB text in one line in the artifact sheet and scrolls to its end;
 // - opens the model sheet (配置模型) over 1,000 stored accounts;
-// - polls with 1,000 paired workspaces.
+// - polls with 1,000 paired workspaces;
+// - receives a list with 1,000 running tasks once the window has settled,
+//   then keeps its 5-second poll for a minute (the turn when the list
+//   arrives, the command list's pace, the connections open).
 //
 // Each case runs in a fresh process at three sizes: a small one (the floor,
 // the same window doing the same with little), half the full size and the
@@ -30,6 +33,7 @@
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/shell/WindowController.h"
 #include "core/tasks/EvidenceClient.h"
+#include "core/tasks/TaskEvidenceModel.h"
 #include "gui/providers/ModelProviderSheet.h"
 #include "gui/runtimes/RuntimeCard.h"
 #include "gui/runtimes/RuntimeSection.h"
@@ -37,11 +41,13 @@
 #include "gui/shell/PairedPage.h"
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/DeskArtifactSheet.h"
+#include "gui/workforce/LiveTaskBoard.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -50,12 +56,14 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScrollBar>
+#include <QSet>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -134,7 +142,40 @@ QString shapeOf(const QString& name, qint64 n)
         return small + QStringLiteral("one-line-bytes=%1").arg(n);
     if (name == QLatin1String("workspaces"))
         return small + QStringLiteral("workspaces=%1").arg(n);
+    if (name == QLatin1String("running"))
+        return QStringLiteral("employees=4,feed=6,running-every=4,commands=%1").arg(n * 4);
     return small;
+}
+
+// The TCP connections this process holds open to `port` (any state but
+// closing down): its socket inodes matched in the kernel's tables.
+int connectionsTo(int port)
+{
+    QSet<QByteArray> ours;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        const qsizetype at = target.indexOf(QLatin1String("socket:["));
+        if (at >= 0)
+            ours.insert(target.mid(at + 8).chopped(1).toLatin1());
+    }
+    int n = 0;
+    for (const char* table : { "/proc/self/net/tcp", "/proc/self/net/tcp6" }) {
+        QFile f(QString::fromLatin1(table));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        f.readLine();
+        for (QByteArray line = f.readLine(); !line.isEmpty(); line = f.readLine()) {
+            const QList<QByteArray> cols = line.simplified().split(' ');
+            if (cols.size() < 10 || !ours.contains(cols.at(9)))
+                continue;
+            // 01 established, 02 syn sent.
+            const bool open = cols.at(3) == "01" || cols.at(3) == "02";
+            if (open && cols.at(2).split(':').value(1).toInt(nullptr, 16) == port)
+                ++n;
+        }
+    }
+    return n;
 }
 
 // Every measurement: the stand-in, the home, the window; then the case's phases.
@@ -185,8 +226,14 @@ public:
                 return fail("the stand-in's roster could not be held back");
         }
 
-        // Polls come round every second, so that a few fall in each measured stretch.
-        MainWindow window(MainWindow::Intervals { 1s, 24h });
+        // The running tasks come once the window has settled: their arrival is what is measured.
+        QJsonArray commands;
+        if (m_name == QLatin1String("running") && !holdBackCommands(commands))
+            return fail("the stand-in's command list could not be held back");
+
+        // Polls come round every second, so that a few fall in each measured stretch;
+        // the running tasks' case keeps the window's own pace.
+        MainWindow window(MainWindow::Intervals { m_name == QLatin1String("running") ? 5s : 1s, 24h });
         window.resize(840, 720);
         m_window = &window;
         QObject::connect(window.controller(), &WindowController::pollPassFinished, &window, [this] { ++m_polls; });
@@ -226,6 +273,13 @@ public:
             if (!open)
                 return fail("the model sheet did not open");
             turns.insert(QStringLiteral("open"), *open);
+        } else if (m_name == QLatin1String("running")) {
+            std::optional<QJsonObject> running = measureRunning(commands);
+            if (!running)
+                return std::nullopt;
+            running->insert(QStringLiteral("rss_kb"), bench::procStatusKb(0, "VmRSS:"));
+            m_window = nullptr;
+            return running;
         }
         const qint64 rss = bench::procStatusKb(0, "VmRSS:");
         m_window = nullptr;
@@ -398,6 +452,99 @@ private:
         return worst;
     }
 
+    bool holdBackCommands(QJsonArray& commands)
+    {
+        const std::optional<QByteArray> state = m_gateway.read(QStringLiteral("/_sim/state/ws-large"));
+        commands = state ? QJsonDocument::fromJson(*state).object().value(QStringLiteral("commands")).toArray()
+                         : QJsonArray {};
+        return commands.size() >= m_size * 4 && setCommands({});
+    }
+
+    bool setCommands(const QJsonArray& commands)
+    {
+        return m_gateway.control("PATCH", QStringLiteral("/_sim/state/ws-large"),
+            QJsonDocument(QJsonObject { { QStringLiteral("commands"), commands } }).toJson());
+    }
+
+    // The list with `m_size` running tasks arrives: the worst turn until every
+    // one of them has been fetched once, then a minute (a quarter of one in a
+    // smoke run) of the 5-second poll: the gaps between command-list reads
+    // and the connections open to the gateway.
+    std::optional<QJsonObject> measureRunning(const QJsonArray& commands)
+    {
+        auto* board = m_window->findChild<LiveTaskBoard*>(QStringLiteral("liveboard"));
+        Status* status = m_window->controller()->status();
+        if (!board || !board->isVisible())
+            return fail("the live board is not shown");
+        if (!status->commands().isEmpty())
+            return fail("the command list came before the window had settled");
+        QStringList running;
+        for (const QJsonValue& c : commands) {
+            if (c[QStringLiteral("status")].toString() == QLatin1String("claimed"))
+                running.append(c[QStringLiteral("id")].toString());
+        }
+        // Counted where the board keeps them, so that the counting costs this thread little.
+        const auto fetched = [&] {
+            int n = 0;
+            for (const QString& id : std::as_const(running)) {
+                const TaskEvidenceModel* model = board->evidence(id);
+                n += model && model->polls() > 0 ? 1 : 0;
+            }
+            return n;
+        };
+        if (!setCommands(commands))
+            return fail("the stand-in's command list could not be given back");
+        m_probe.reset();
+        QElapsedTimer t;
+        t.start();
+        if (!waitUntil([&] { return fetched() >= m_size; }, 300000))
+            return fail("the running tasks were not all fetched");
+        const qint64 allFetchedMs = t.elapsed();
+        spin(1000);
+        const double arrive = m_probe.worstTurnMs();
+
+        // The connections are counted on a thread of their own, so that the counting costs this one nothing.
+        const int port = QUrl(m_gateway.origin()).port();
+        std::atomic<bool> stop = false;
+        std::atomic<int> most = 0;
+        std::thread counter([&] {
+            while (!stop) {
+                most = std::max(most.load(), connectionsTo(port));
+                std::this_thread::sleep_for(200ms);
+            }
+        });
+        QList<qint64> reads;
+        QElapsedTimer clock;
+        clock.start();
+        const QMetaObject::Connection reading
+            = QObject::connect(status, &Status::commandsChanged, m_window, [&] { reads.append(clock.elapsed()); });
+        m_probe.reset();
+        const qint64 stretch = m_seconds >= 6 ? 60000 : 15000;
+        waitUntil([&] { return clock.elapsed() >= stretch; }, int(stretch) + 60000);
+        QObject::disconnect(reading);
+        const double polling = m_probe.worstTurnMs();
+        stop = true;
+        counter.join();
+        // The longest stretch without a read, the ends of the minute included.
+        qint64 gap = 0;
+        qint64 last = 0;
+        for (const qint64 at : std::as_const(reads)) {
+            gap = std::max(gap, at - last);
+            last = at;
+        }
+        gap = std::max(gap, stretch - last);
+        std::fprintf(stderr,
+            "scale: running at %lld: all fetched after %lld ms, %lld reads in %lld s, longest gap %lld ms, "
+            "%d connections at most\n",
+            static_cast<long long>(m_size), static_cast<long long>(allFetchedMs), static_cast<long long>(reads.size()),
+            static_cast<long long>(stretch / 1000), static_cast<long long>(gap), most.load());
+        return QJsonObject { { QStringLiteral("turns"),
+                                 QJsonObject {
+                                     { QStringLiteral("arrive"), arrive }, { QStringLiteral("polling"), polling } } },
+            { QStringLiteral("reads_per_minute"), double(reads.size()) * 60000.0 / double(stretch) },
+            { QStringLiteral("longest_gap_ms"), double(gap) }, { QStringLiteral("connections"), most.load() } };
+    }
+
     QString m_name;
     qint64 m_size;
     int m_seconds;
@@ -436,6 +583,49 @@ std::optional<QJsonObject> measureChild(const Case& c, qint64 size, int seconds,
     if (!in.open(QIODevice::ReadOnly))
         return std::nullopt;
     return QJsonDocument::fromJson(in.readAll()).object();
+}
+
+// Running tasks arriving at a floor, at 250 and at 1,000 (smoke: 50 and 200),
+// each in a fresh process.
+bool runningFigures(QTemporaryDir& work, bool smoke, QList<bench::Figure>& figures)
+{
+    const Case running { "running", [](qint64 n) { return count(n) + QStringLiteral(" running tasks"); }, 10, 1000, 200,
+        {} };
+    const qint64 sizes[3] = { running.floorSize, smoke ? 50 : 250, smoke ? running.smokeSize : running.fullSize };
+    QJsonObject results[3];
+    for (int i = 0; i < 3; ++i) {
+        std::fprintf(stderr, "scale: running at %lld\n", static_cast<long long>(sizes[i]));
+        const std::optional<QJsonObject> r
+            = measureChild(running, sizes[i], smoke ? 2 : 6, work.filePath(QStringLiteral("result.json")));
+        if (!r) {
+            std::fprintf(stderr, "scale: running at %lld failed\n", static_cast<long long>(sizes[i]));
+            return false;
+        }
+        results[i] = *r;
+    }
+    const QString floor = QStringLiteral(" (floor ") + running.what(sizes[0]) + QStringLiteral("): ");
+    const auto turn
+        = [&](int i, const char* key) { return results[i][QStringLiteral("turns")][QLatin1String(key)].toDouble(); };
+    for (int i = 1; i < 3; ++i) {
+        const double ours = turn(i, "arrive");
+        figures.append({ running.what(sizes[i]) + floor + QStringLiteral("the list arrives"), ours, turn(0, "arrive"),
+            bench::ratioOf(ours, turn(0, "arrive")), QStringLiteral("< 50 ms turn"), QStringLiteral("ms"), ours < 50 });
+    }
+    const QString full = running.what(sizes[2]) + floor;
+    figures.append({ full + QStringLiteral("polling for a minute"), turn(2, "polling"), turn(0, "polling"),
+        bench::ratioOf(turn(2, "polling"), turn(0, "polling")), QStringLiteral("< 50 ms turn"), QStringLiteral("ms"),
+        turn(2, "polling") < 50 });
+    const auto value = [&](int i, const char* key) { return results[i][QLatin1String(key)].toDouble(); };
+    figures.append({ full + QStringLiteral("command-list reads a minute"), value(2, "reads_per_minute"),
+        value(0, "reads_per_minute"), bench::ratioOf(value(2, "reads_per_minute"), value(0, "reads_per_minute")),
+        QStringLiteral(">= 10 a minute"), QStringLiteral("reads"), value(2, "reads_per_minute") >= 10 });
+    figures.append({ full + QStringLiteral("longest stretch without a command-list read"), value(2, "longest_gap_ms"),
+        value(0, "longest_gap_ms"), bench::ratioOf(value(2, "longest_gap_ms"), value(0, "longest_gap_ms")),
+        QStringLiteral("<= 6,000 ms"), QStringLiteral("ms"), value(2, "longest_gap_ms") <= 6000 });
+    figures.append({ full + QStringLiteral("connections open to the gateway at most"), value(2, "connections"),
+        value(0, "connections"), bench::ratioOf(value(2, "connections"), value(0, "connections")),
+        QStringLiteral("<= 16"), QStringLiteral("connections"), value(2, "connections") <= 16 });
+    return true;
 }
 
 int drive(const QString& figuresPath, bool smoke)
@@ -480,6 +670,8 @@ int drive(const QString& figuresPath, bool smoke)
             grownFull, grownHalf, bench::ratioOf(grownFull, grownHalf), QStringLiteral("<= 2x half + 4 MB"),
             QStringLiteral("MB"), grownFull <= 2 * std::max(0.0, grownHalf) + 4 });
     }
+    if (!runningFigures(work, smoke, figures))
+        return 1;
     return bench::writeFigures(figuresPath, figures) ? 0 : 1;
 }
 
