@@ -492,6 +492,14 @@ private:
             }
             return n;
         };
+        const auto polls = [&] {
+            qint64 n = 0;
+            for (const QString& id : std::as_const(running)) {
+                if (const TaskEvidenceModel* model = board->evidence(id))
+                    n += model->polls();
+            }
+            return n;
+        };
         if (!setCommands(commands))
             return fail("the stand-in's command list could not be given back");
         m_probe.reset();
@@ -518,11 +526,15 @@ private:
         clock.start();
         const QMetaObject::Connection reading
             = QObject::connect(status, &Status::commandsChanged, m_window, [&] { reads.append(clock.elapsed()); });
+        const qint64 pollsBefore = polls();
         m_probe.reset();
         const qint64 stretch = m_seconds >= 6 ? 60000 : 15000;
         waitUntil([&] { return clock.elapsed() >= stretch; }, int(stretch) + 60000);
         QObject::disconnect(reading);
         const double polling = m_probe.worstTurnMs();
+        // How often each running task was fetched, on average.
+        const qint64 fetches = polls() - pollsBefore;
+        const double every = fetches > 0 ? double(stretch) / 1000.0 * double(m_size) / double(fetches) : 0;
         stop = true;
         counter.join();
         // The longest stretch without a read, the ends of the minute included.
@@ -535,14 +547,15 @@ private:
         gap = std::max(gap, stretch - last);
         std::fprintf(stderr,
             "scale: running at %lld: all fetched after %lld ms, %lld reads in %lld s, longest gap %lld ms, "
-            "%d connections at most\n",
+            "%d connections at most, each task fetched every %.1f s\n",
             static_cast<long long>(m_size), static_cast<long long>(allFetchedMs), static_cast<long long>(reads.size()),
-            static_cast<long long>(stretch / 1000), static_cast<long long>(gap), most.load());
+            static_cast<long long>(stretch / 1000), static_cast<long long>(gap), most.load(), every);
         return QJsonObject { { QStringLiteral("turns"),
                                  QJsonObject {
                                      { QStringLiteral("arrive"), arrive }, { QStringLiteral("polling"), polling } } },
             { QStringLiteral("reads_per_minute"), double(reads.size()) * 60000.0 / double(stretch) },
-            { QStringLiteral("longest_gap_ms"), double(gap) }, { QStringLiteral("connections"), most.load() } };
+            { QStringLiteral("longest_gap_ms"), double(gap) }, { QStringLiteral("connections"), most.load() },
+            { QStringLiteral("fetched_every_s"), every } };
     }
 
     QString m_name;
