@@ -292,10 +292,10 @@ QCoro::Task<Result<QString>> GatewayClient::base(CLIConfig config)
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
-    std::optional<QByteArray> body, NetworkAccess::Bounds bounds, RequestGate::Priority priority)
+    std::optional<QByteArray> body, NetworkAccess::Bounds bounds, RequestGate::Priority priority, QObject* requester)
 {
     QPointer<GatewayClient> self(this);
-    auto turn = RequestGate::shared().enter(config.api, priority, this);
+    auto turn = RequestGate::shared().enter(config.api, priority, this, requester);
     const RequestGate::Pass pass = co_await std::move(turn);
     if (!self || !pass)
         co_return Failure::transport(QStringLiteral("网关请求被取消"));
@@ -350,11 +350,11 @@ QCoro::Task<Result<QByteArray>> GatewayClient::send(CLIConfig config, QString pa
     co_return Failure::gateway(GatewayError::fromReply(status, data, CLIConfig::heldTokens() << config.token));
 }
 
-QCoro::Task<Result<QByteArray>> GatewayClient::get(
-    CLIConfig config, QString path, QString deviceId, NetworkAccess::Bounds bounds, RequestGate::Priority priority)
+QCoro::Task<Result<QByteArray>> GatewayClient::get(CLIConfig config, QString path, QString deviceId,
+    NetworkAccess::Bounds bounds, RequestGate::Priority priority, QObject* requester)
 {
     return send(std::move(config), std::move(path), std::move(deviceId), QByteArrayLiteral("GET"), std::nullopt, bounds,
-        priority);
+        priority, requester);
 }
 
 QCoro::Task<Result<QByteArray>> GatewayClient::post(CLIConfig config, QString path, QJsonObject body, QString deviceId)

@@ -45,9 +45,11 @@ public:
     std::optional<QString> resolvedOrigin(const QString& api) const;
 
     // `path` begins with "/" and is appended to the origin as it is. Every
-    // request takes its turn at the gateway's RequestGate, with `priority`.
+    // request takes its turn at the gateway's RequestGate, with `priority`;
+    // one still waiting there when `requester` goes is not sent.
     QCoro::Task<Result<QByteArray>> get(CLIConfig config, QString path, QString deviceId,
-        NetworkAccess::Bounds bounds = kReplyBounds, RequestGate::Priority priority = RequestGate::Priority::Status);
+        NetworkAccess::Bounds bounds = kReplyBounds, RequestGate::Priority priority = RequestGate::Priority::Status,
+        QObject* requester = nullptr);
     QCoro::Task<Result<QByteArray>> post(CLIConfig config, QString path, QJsonObject body, QString deviceId);
 
     // The origins to try for a configuration, in order, without duplicates:
@@ -107,7 +109,7 @@ private:
     void found(const CLIConfig& config, const QString& origin);
     QCoro::Task<Result<QByteArray>> send(CLIConfig config, QString path, QString deviceId, QByteArray verb,
         std::optional<QByteArray> body, NetworkAccess::Bounds bounds,
-        RequestGate::Priority priority = RequestGate::Priority::Status);
+        RequestGate::Priority priority = RequestGate::Priority::Status, QObject* requester = nullptr);
 
     NetworkAccess::Manager* m_nam;
     QHash<QString, QString> m_resolved;

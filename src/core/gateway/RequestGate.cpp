@@ -29,7 +29,8 @@ void RequestGate::take(Line& line, Priority priority)
         ++line.polls;
 }
 
-QCoro::Task<RequestGate::Pass> RequestGate::enter(QString gateway, Priority priority, QObject* owner)
+QCoro::Task<RequestGate::Pass> RequestGate::enter(
+    QString gateway, Priority priority, QObject* owner, QObject* requester)
 {
     Line& line = m_lines[gateway];
     // A status read waits only for places, never behind polls.
@@ -38,9 +39,10 @@ QCoro::Task<RequestGate::Pass> RequestGate::enter(QString gateway, Priority prio
         take(line, priority);
         co_return Pass(this, gateway, priority);
     }
-    Waiter waiter { priority, owner, {} };
+    Waiter waiter { priority, owner, requester, {} };
     (priority == Priority::Status ? line.status : line.waitingPolls).push_back(&waiter);
     watch(owner);
+    watch(requester);
     co_await Awaiter { &waiter };
     if (!waiter.granted)
         co_return Pass();
@@ -89,26 +91,26 @@ void RequestGate::leave(const QString& gateway, Priority priority)
     m_granting = false;
 }
 
-void RequestGate::watch(QObject* owner)
+void RequestGate::watch(QObject* object)
 {
-    if (!owner || m_watched.contains(owner))
+    if (!object || m_watched.contains(object))
         return;
-    m_watched.insert(owner);
-    // `destroyed` comes after the owner's QPointers are cleared: each waiter
-    // resumes, finds its owner gone and ends.
-    connect(owner, &QObject::destroyed, this, [this, owner] { drop(owner); });
+    m_watched.insert(object);
+    // `destroyed` comes after the object's QPointers are cleared: each waiter
+    // resumes, finds its owner or requester gone and ends.
+    connect(object, &QObject::destroyed, this, [this, object] { drop(object); });
 }
 
-void RequestGate::drop(QObject* owner)
+void RequestGate::drop(QObject* gone)
 {
-    m_watched.remove(owner);
+    m_watched.remove(gone);
     std::vector<Waiter*> dropped;
     for (Line& line : m_lines) {
         for (std::deque<Waiter*>* queue : { &line.status, &line.waitingPolls }) {
-            const auto gone = std::stable_partition(
-                queue->begin(), queue->end(), [owner](const Waiter* w) { return w->owner != owner; });
-            dropped.insert(dropped.end(), gone, queue->end());
-            queue->erase(gone, queue->end());
+            const auto kept = std::stable_partition(queue->begin(), queue->end(),
+                [gone](const Waiter* w) { return w->owner != gone && w->requester != gone; });
+            dropped.insert(dropped.end(), kept, queue->end());
+            queue->erase(kept, queue->end());
         }
     }
     for (Waiter* waiter : dropped)

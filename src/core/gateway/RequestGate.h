@@ -68,9 +68,10 @@ public:
     };
 
     // A place for a request to `gateway`, at once when one is free. When
-    // `owner` goes while the request still waits, it resumes at once with
-    // an empty pass and nothing is sent.
-    QCoro::Task<Pass> enter(QString gateway, Priority priority, QObject* owner);
+    // `owner` (the client that sends it) or `requester` (what asked for it,
+    // may be none) goes while the request still waits, it resumes at once
+    // with an empty pass and nothing is sent.
+    QCoro::Task<Pass> enter(QString gateway, Priority priority, QObject* owner, QObject* requester = nullptr);
 
     // Under way and waiting, for tests and benchmarks.
     int inFlight(const QString& gateway) const;
@@ -80,6 +81,7 @@ private:
     struct Waiter {
         Priority priority;
         QObject* owner;
+        QObject* requester;
         std::coroutine_handle<> handle;
         bool granted = false;
     };
@@ -100,8 +102,8 @@ private:
     bool mayStart(const Line& line, Priority priority) const;
     void take(Line& line, Priority priority);
     void leave(const QString& gateway, Priority priority);
-    void drop(QObject* owner);
-    void watch(QObject* owner);
+    void drop(QObject* gone);
+    void watch(QObject* object);
 
     QHash<QString, Line> m_lines;
     QSet<QObject*> m_watched;

@@ -32,7 +32,8 @@ EvidenceClient* EvidenceClient::sharedBy(QObject* owner)
 // Nothing of this object is touched after a request: when it is destroyed
 // meanwhile, the aborted request's failure is simply returned.
 
-QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(QString id, std::optional<CLIConfig> config)
+QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(
+    QString id, std::optional<CLIConfig> config, QObject* requester)
 {
     if (!config)
         co_return TaskEvidenceSnapshot { TaskEvidenceState::failed(kNoWorkspace), QString() };
@@ -40,7 +41,7 @@ QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(QString id, s
     Result<QByteArray> reply = GatewayClient::invalidAddress(*config, id);
     if (path)
         reply = co_await m_client->get(
-            *config, *path, config->deviceId(), GatewayClient::kReplyBounds, RequestGate::Priority::Poll);
+            *config, *path, config->deviceId(), GatewayClient::kReplyBounds, RequestGate::Priority::Poll, requester);
     if (!reply)
         co_return EvidenceLive::snapshot(id, reply);
     auto reading = replies::decodeOn(
@@ -50,7 +51,7 @@ QCoro::Task<TaskEvidenceSnapshot> EvidenceClient::evidenceSnapshot(QString id, s
 }
 
 QCoro::Task<Result<QList<ProgressLine>>> EvidenceClient::progressLines(
-    QString id, std::optional<CLIConfig> config, int limit)
+    QString id, std::optional<CLIConfig> config, int limit, QObject* requester)
 {
     if (!config)
         co_return noWorkspace();
@@ -58,8 +59,8 @@ QCoro::Task<Result<QList<ProgressLine>>> EvidenceClient::progressLines(
         *config, QStringLiteral("commands"), id, QStringLiteral("/progress?limit=") + QString::number(limit));
     if (!path)
         co_return GatewayClient::invalidAddress(*config, id);
-    auto fetch
-        = m_client->get(*config, *path, config->deviceId(), GatewayClient::kReplyBounds, RequestGate::Priority::Poll);
+    auto fetch = m_client->get(
+        *config, *path, config->deviceId(), GatewayClient::kReplyBounds, RequestGate::Priority::Poll, requester);
     const Result<QByteArray> body = co_await std::move(fetch);
     if (!body)
         co_return body.failure();

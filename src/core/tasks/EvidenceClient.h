@@ -31,8 +31,11 @@ public:
     static EvidenceClient* sharedBy(QObject* owner);
 
     // Never fails: a failed fetch is a failed state with an empty changes state.
-    QCoro::Task<TaskEvidenceSnapshot> evidenceSnapshot(QString id, std::optional<CLIConfig> config);
-    QCoro::Task<Result<QList<ProgressLine>>> progressLines(QString id, std::optional<CLIConfig> config, int limit);
+    // A poll still waiting its turn when `requester` goes is not sent.
+    QCoro::Task<TaskEvidenceSnapshot> evidenceSnapshot(
+        QString id, std::optional<CLIConfig> config, QObject* requester = nullptr);
+    QCoro::Task<Result<QList<ProgressLine>>> progressLines(
+        QString id, std::optional<CLIConfig> config, int limit, QObject* requester = nullptr);
     // The file's text; a body that is not UTF-8 is an error (-2).
     QCoro::Task<Result<QString>> artifact(QString hash, std::optional<CLIConfig> config);
 

@@ -116,7 +116,7 @@ QCoro::Task<> TaskEvidenceModel::fetch(quint64 run)
     const bool live = isLive();
     const std::optional<CLIConfig> cfg = m_cfg;
 
-    const TaskEvidenceSnapshot snapshot = co_await m_evidence->evidenceSnapshot(id, cfg);
+    const TaskEvidenceSnapshot snapshot = co_await m_evidence->evidenceSnapshot(id, cfg, this);
     if (!self || self->m_run != run)
         co_return;
     std::optional<Result<QList<ProgressLine>>> lines;
@@ -125,7 +125,7 @@ QCoro::Task<> TaskEvidenceModel::fetch(quint64 run)
             m_retrying = false;
             co_return;
         }
-        lines = co_await m_evidence->progressLines(id, cfg, kProgressLimit);
+        lines = co_await m_evidence->progressLines(id, cfg, kProgressLimit, this);
         if (!self || self->m_run != run)
             co_return;
     }

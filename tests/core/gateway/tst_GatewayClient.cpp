@@ -407,7 +407,7 @@ void TestGatewayClient::tokenStaysWithItsGateway()
 
 // A thousand evidence polls to one gateway, each slow to answer: a few go out,
 // the rest wait their turn, and a status read goes out at once ahead of them.
-// Polls still waiting when their client goes end unsent.
+// Polls still waiting when what asked for them, or their client, goes end unsent.
 void TestGatewayClient::statusReadsGoFirst()
 {
     SimGateway sim;
@@ -417,10 +417,11 @@ void TestGatewayClient::statusReadsGoFirst()
     sim.setFault("GET", commands + "/p-*", 0, {}, 2000);
     RequestGate& gate = RequestGate::shared();
     auto polls = std::make_unique<GatewayClient>();
+    auto askers = std::make_unique<QObject>();
     int ended = 0;
     const auto poll = [&](int i) -> QCoro::Task<> {
         auto fetch = polls->get(config, commands + "/p-" + QString::number(i) + "/changes", "dev",
-            GatewayClient::kReplyBounds, RequestGate::Priority::Poll);
+            GatewayClient::kReplyBounds, RequestGate::Priority::Poll, i >= 500 ? askers.get() : nullptr);
         co_await std::move(fetch);
         ++ended;
     };
@@ -434,6 +435,9 @@ void TestGatewayClient::statusReadsGoFirst()
     QVERIFY2(list.ok(), qPrintable(list.ok() ? QString() : list.failure().description()));
     QVERIFY(gate.waiting(config.api, RequestGate::Priority::Poll) > 900);
 
+    askers.reset();
+    QVERIFY(ended >= 500);
+    QVERIFY(gate.waiting(config.api, RequestGate::Priority::Poll) < 500);
     polls.reset();
     QCOMPARE(ended, 1000);
     QCOMPARE(gate.inFlight(config.api), 0);
