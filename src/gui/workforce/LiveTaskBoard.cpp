@@ -11,17 +11,23 @@
 #include "gui/tasks/TaskEvidenceView.h"
 #include "gui/workforce/LiveTaskCard.h"
 
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSet>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
     : QWidget(parent)
     , m_status(status)
     , m_pending(new PendingCall(this, [this] { refresh(); }))
+    , m_makeSoon(new QTimer(this))
 {
+    m_makeSoon->setSingleShot(true);
+    m_makeSoon->setInterval(0);
+    connect(m_makeSoon, &QTimer::timeout, this, &LiveTaskBoard::makeSome);
     setObjectName(QStringLiteral("liveboard"));
     auto* col = new QVBoxLayout(this);
     col->setContentsMargins(0, 0, 0, 0);
@@ -41,9 +47,7 @@ LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
     // A few hundred running commands: only the cards in view of the page are made and laid out.
     m_rows = new LazyRows(
         nullptr, 10,
-        [this](const QString& id) -> QWidget* {
-            return new LiveTaskCard(m_running.value(id), m_evidence.value(id), m_rows);
-        },
+        [this](const QString& id) -> QWidget* { return new LiveTaskCard(m_running.value(id), made(id), m_rows); },
         [this](QWidget* card, const QString& id) {
             static_cast<LiveTaskCard*>(card)->setContent(m_running.value(id), m_team, m_now);
         },
@@ -73,6 +77,43 @@ QList<LiveTaskCard*> LiveTaskBoard::cards() const
 TaskEvidenceModel* LiveTaskBoard::evidence(const QString& commandId) const
 {
     return m_evidence.value(commandId);
+}
+
+TaskEvidenceModel* LiveTaskBoard::made(const QString& commandId)
+{
+    const auto it = m_evidence.find(commandId);
+    if (it == m_evidence.end())
+        return nullptr;
+    if (*it)
+        return *it;
+    auto* model = new TaskEvidenceModel(m_running.value(commandId), m_cfg, m_status, this);
+    *it = model;
+    // A card not made yet that comes to hold a control is made for the keyboard.
+    connect(model, &TaskEvidenceModel::changed, this, [this, id = commandId, model] {
+        const bool stops = TaskEvidenceView::hasKeyboardStops(*model);
+        if (m_stops.value(id) == stops)
+            return;
+        m_stops.insert(id, stops);
+        if (!m_rows->row(id))
+            m_rows->refill();
+    });
+    model->setActive(m_active);
+    return model;
+}
+
+void LiveTaskBoard::makeSome()
+{
+    // A thousand running commands arrive at once: their evidence is made and
+    // its fetches queued a few milliseconds a turn, in the board's order.
+    QElapsedTimer spent;
+    spent.start();
+    for (; m_nextToMake < m_order.size(); ++m_nextToMake) {
+        if (spent.elapsed() >= kMakeBudgetMs) {
+            m_makeSoon->start();
+            return;
+        }
+        made(m_order.at(m_nextToMake));
+    }
 }
 
 void LiveTaskBoard::scheduleRefresh()
@@ -156,25 +197,17 @@ void LiveTaskBoard::refresh()
         if (teamChanged || was == shown.cend() || *was != c
             || LiveBoard::elapsed(c, before) != LiveBoard::elapsed(c, m_now))
             changed.insert(c.id);
+        // A new command's evidence is made in the turns that follow (or with its card).
         TaskEvidenceModel* model = m_evidence.take(c.id);
-        if (model) {
+        if (model)
             model->setCommand(c);
-        } else {
-            model = new TaskEvidenceModel(c, m_cfg, m_status, this);
-            // A card not made yet that comes to hold a control is made for the keyboard.
-            connect(model, &TaskEvidenceModel::changed, this, [this, id = c.id, model] {
-                const bool stops = TaskEvidenceView::hasKeyboardStops(*model);
-                if (m_stops.value(id) == stops)
-                    return;
-                m_stops.insert(id, stops);
-                if (!m_rows->row(id))
-                    m_rows->refill();
-            });
-            model->setActive(m_active);
-        }
         evidence.insert(c.id, model);
     }
     const QHash<QString, TaskEvidenceModel*> gone = std::exchange(m_evidence, evidence);
+    m_order = ids;
+    m_nextToMake = 0;
+    if (!m_makeSoon->isActive())
+        m_makeSoon->start();
     m_rows->setKeys(ids, changed);
     m_rows->setVisible(!ids.isEmpty());
     // After their cards: a card still showing never outlives its evidence.

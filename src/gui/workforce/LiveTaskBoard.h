@@ -14,13 +14,15 @@ class LazyRows;
 class LiveTaskCard;
 class PendingCall;
 class QLabel;
+class QTimer;
 class Status;
 class TaskEvidenceModel;
 
 // The commands running right now ("claimed"), one card each with its live
 // evidence, in the status model's order. Redrawn in place whenever the
 // status model publishes. Every running command's evidence is fetched while
-// the board shows, kept by command id for as long as the command runs; its
+// the board shows, kept by command id for as long as the command runs (made
+// a few milliseconds a turn after its command arrived, or with its card); its
 // card is made as it comes into view of the page (or the keyboard reaches
 // it) and then kept, with its open folds and an open artifact, the same way.
 // The commands and the configuration their evidence is fetched with both
@@ -40,7 +42,8 @@ public:
     LiveTaskCard* card(const QString& commandId) const;
     // The cards made, in the board's order.
     QList<LiveTaskCard*> cards() const;
-    // A running command's evidence, made or not its card.
+    // A running command's evidence, made or not its card; none until it is
+    // made, in the turns after its command arrived.
     TaskEvidenceModel* evidence(const QString& commandId) const;
     LazyRows* rows() const { return m_rows; }
 
@@ -49,8 +52,14 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    static constexpr int kMakeBudgetMs = 4;
+
     void scheduleRefresh();
     void setActive(bool active);
+    // The evidence of a running command, made now when it is not yet.
+    TaskEvidenceModel* made(const QString& commandId);
+    // Makes the evidence not made yet, for a few milliseconds, then again on the next turn.
+    void makeSome();
 
     QPointer<Status> m_status;
     // The configuration the cards' command list was read with, handed to their
@@ -65,9 +74,14 @@ private:
     QHash<QString, CommandBrief> m_running;
     QList<TeammateBrief> m_team;
     QDateTime m_now;
+    // By command id; none while not made yet.
     QHash<QString, TaskEvidenceModel*> m_evidence;
+    // The board's order, and how far the making of evidence has come in it.
+    QStringList m_order;
+    qsizetype m_nextToMake = 0;
     // Whether each command's card holds a keyboard stop, as last known.
     QHash<QString, bool> m_stops;
     bool m_active = false;
     PendingCall* m_pending;
+    QTimer* m_makeSoon;
 };

@@ -542,7 +542,8 @@ void TestTeamSection::longListsMakeWhatIsInView()
     QVERIFY2(rows->madeCount() < 30, qPrintable(QString::number(rows->madeCount())));
     if (board) {
         // Every running command's evidence is fetched, its card made or not.
-        QTRY_VERIFY_WITH_TIMEOUT(section->liveBoard()->evidence("c-200")->polls() >= 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            section->liveBoard()->evidence("c-200") && section->liveBoard()->evidence("c-200")->polls() >= 1, 20000);
         QVERIFY(!rows->row("c-200"));
     }
 
@@ -672,6 +673,7 @@ void TestTeamSection::boardWhoRunsIt()
     // A command list that cannot be read leaves the cards and their evidence as
     // they were, and the next good read keeps the same evidence.
     TaskEvidenceModel* evidence = board.evidence("c-named");
+    QVERIFY(evidence);
     m_sim->setFault("GET", "/api/workspaces/ws-b/commands", 500, R"({"error":"库忙"})", 0, 1);
     for (int read = 0; read < 2; ++read) {
         QCoro::waitFor(status.reload(cfg));
