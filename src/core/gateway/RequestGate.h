@@ -23,8 +23,8 @@ class RequestGate : public QObject {
     Q_OBJECT
 public:
     enum class Priority { Status, Poll };
-    static constexpr int kInFlight = 8;
-    static constexpr int kPollSlots = 4;
+    static constexpr int kInFlight = 12;
+    static constexpr int kPollSlots = 8;
 
     // The one gate of the process.
     static RequestGate& shared();
