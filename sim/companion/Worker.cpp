@@ -9,6 +9,7 @@
 #include <csignal>
 #include <ctime>
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -32,14 +33,29 @@ void nap(int ms)
 // Starts a child of the worker's own (a long sleep in the worker's process
 // group) and appends its pid to `children` in the steering folder. The worker
 // never ends it: like a careless runtime, it leaves it behind when it goes.
-// A "stubborn" child ignores SIGTERM.
-void startChild(const Steering& steering)
+// `kind` says what else it does: "stubborn" ignores SIGTERM; "setsid" leaves
+// the worker's group for a session of its own; "envless" runs with an empty
+// environment (as `env -i` does); "undumpable" makes itself not dumpable, so
+// that an ordinary user cannot read its environment.
+void startChild(const Steering& steering, const QByteArray& kind)
 {
-    const bool stubborn = steering.read(QStringLiteral("run.child")).value_or(QByteArray()).trimmed() == "stubborn";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (stubborn)
+        if (kind == "stubborn")
             std::signal(SIGTERM, SIG_IGN);
+        if (kind == "setsid")
+            ::setsid();
+        if (kind == "undumpable") {
+            // It runs no new program: the worker's own handler would stay.
+            std::signal(SIGTERM, SIG_DFL);
+            // An exec would make it dumpable again: it sleeps as it is.
+            ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+            for (;;)
+                ::pause();
+        }
+        char* const noEnvironment[] = { nullptr };
+        if (kind == "envless")
+            ::execle("/bin/sleep", "sleep", "3600", static_cast<char*>(nullptr), noEnvironment);
         ::execl("/bin/sleep", "sleep", "3600", static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -66,8 +82,13 @@ int run(const Steering& steering)
         sigaction(SIGTERM, &action, nullptr);
     }
 
-    if (steering.exists(QStringLiteral("run.child")))
-        startChild(steering);
+    // "run.child" names the children to start, one word each ("1": a plain one).
+    if (steering.exists(QStringLiteral("run.child"))) {
+        const QList<QByteArray> kinds
+            = steering.read(QStringLiteral("run.child")).value_or(QByteArray()).simplified().split(' ');
+        for (const QByteArray& kind : kinds)
+            startChild(steering, kind);
+    }
 
     const auto env = QProcessEnvironment::systemEnvironment();
     say(QStringLiteral("brenlow run: kind=%1 runtime=%2 ws=%3\n")

@@ -5,7 +5,9 @@
 #include "core/runtimes/RuntimeController.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QThreadPool>
 #include <QTimer>
@@ -14,6 +16,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -29,6 +32,22 @@ int g_signalPipe[2] = { -1, -1 };
 std::atomic<int> g_quitSignals { 0 };
 std::atomic<bool> g_quitting { false };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+// The delegate the exit hook stops the workers through, while it lives.
+AppDelegate* g_delegate = nullptr;
+
+// Every road out that a signal takes: a session's end (SIGTERM), a terminal's
+// Ctrl-C (SIGINT) and Ctrl-\ (SIGQUIT), a closed terminal or a logout (SIGHUP).
+constexpr int kQuitSignals[] = { SIGTERM, SIGINT, SIGHUP, SIGQUIT };
+
+// The process ends through exit() without the event loop ending first: the
+// display connection was lost (the window system's plugin then calls exit()),
+// or a library gave up. The workers are stopped all the same; the windows are
+// left alone, since their display may be gone.
+void onExit()
+{
+    if (g_delegate && !g_quitting.load())
+        g_delegate->applicationWillExit();
+}
 
 void onQuitSignal(int signal)
 {
@@ -51,16 +70,19 @@ AppDelegate::AppDelegate(QObject* parent)
     // does a quit signal; both pass through here before the process ends.
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
+    g_delegate = this;
 }
 
 AppDelegate::~AppDelegate()
 {
+    if (g_delegate == this)
+        g_delegate = nullptr;
     if (m_notifier) {
         struct sigaction dfl { };
         dfl.sa_handler = SIG_DFL;
         sigemptyset(&dfl.sa_mask);
-        ::sigaction(SIGTERM, &dfl, nullptr);
-        ::sigaction(SIGINT, &dfl, nullptr);
+        for (const int signal : kQuitSignals)
+            ::sigaction(signal, &dfl, nullptr);
         delete m_notifier;
         ::close(g_signalPipe[0]);
         ::close(g_signalPipe[1]);
@@ -83,8 +105,54 @@ QFuture<QList<RuntimeChildRecord>> AppDelegate::applicationDidFinishLaunching()
         m_heapTrim->start();
     }
 #endif
+    QFuture<QList<RuntimeChildRecord>> reaped = reap();
+    // Registered again now that the pools and the ledger's writer are in use:
+    // the exit hook then runs before their statics go.
+    installExitHook(true);
+    return reaped;
+}
+
+QFuture<QList<RuntimeChildRecord>> AppDelegate::reap()
+{
     const qint32 pid = qint32(QCoreApplication::applicationPid());
-    return QtConcurrent::run([pid] { return RuntimeChildLedger::reapAtLaunch(pid); });
+    auto lockHeld = std::make_shared<std::atomic<bool>>(false);
+    QFuture<QList<RuntimeChildRecord>> reaped = QtConcurrent::run([pid, lockHeld] {
+        bool held = false;
+        QList<RuntimeChildRecord> out = RuntimeChildLedger::reapAtLaunch(pid, &held);
+        lockHeld->store(held);
+        return out;
+    });
+    // Another program held the ledger's lock: nothing was reaped, and the
+    // reap is tried again later in the session.
+    reaped.then(this, [this, lockHeld](const QList<RuntimeChildRecord>&) {
+        if (lockHeld->load() && !m_terminated)
+            QTimer::singleShot(m_reapRetryMs, this, [this] {
+                if (!m_terminated)
+                    reap();
+            });
+    });
+    return reaped;
+}
+
+void AppDelegate::installExitHook(bool late)
+{
+    // Once early (with the quit signals) and once late: exit() runs the hook
+    // registered last first, and with it the statics made before it are still there.
+    static bool early = false;
+    static bool lateDone = false;
+    bool& done = late ? lateDone : early;
+    if (!done && std::atexit(onExit) == 0)
+        done = true;
+}
+
+void AppDelegate::applicationWillExit()
+{
+    if (m_terminated)
+        return;
+    // Whoever listens may be drawing on a display that is gone: nobody is told.
+    const QSignalBlocker quiet(&RuntimeController::shared());
+    m_displayGone = true;
+    applicationWillTerminate();
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -96,12 +164,16 @@ void AppDelegate::applicationWillTerminate()
     // The windows go first, on every road out (a closed window, a quit
     // signal, the session ending): the waits below then hold up nothing on
     // screen.
-    hideWindows();
+    if (!m_displayGone)
+        hideWindows();
     // One-shot companion-tool runs still in flight end with their whole group,
     // and workers with theirs: every one gets SIGTERM at once, and the waits
     // for their ends (each grace, then SIGKILL) happen on the way out, when
     // there is no window left to hold up.
     ProcessGroup::endAll();
+    // A ledger lock that another program holds keeps the way out waiting a
+    // few seconds in all, not a wait per write.
+    RuntimeChildLedger::endLockWaitsBy(QDeadlineTimer(kLedgerWaitAtQuitMs));
     RuntimeController& runtimes = RuntimeController::shared();
     runtimes.stopAll();
     runtimes.waitForStopped();
@@ -136,8 +208,9 @@ bool AppDelegate::installQuitSignals()
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kQuitSignals)
+        ::sigaction(signal, &action, nullptr);
+    installExitHook(false);
     return true;
 }
 

@@ -14,10 +14,16 @@
 //       rewrites the child ledger, the snapshots and every store in a loop,
 //       each write the way the application makes it; prints "writing" after
 //       the first round and goes on until it is killed.
+//   tst_crash_owner quit [exit]
+//       as `workers` with one worker, but with the application's quit duties
+//       in place; prints "ready" and runs until a signal ends it, or, given
+//       "exit", ends through exit(1) as the window system's plugin does when
+//       the display connection is lost.
 //   tst_crash_owner ledger N
 //       records N workers of its own in the child ledger, one write each, as
 //       another instance beside it may be doing; prints "done".
 
+#include "app/AppDelegate.h"
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
 #include "core/platform/ProcessTable.h"
@@ -43,6 +49,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -101,6 +108,34 @@ int workers()
     // The crash: nothing of the application's own clean-up runs.
     ::kill(::getpid(), SIGKILL);
     return 3;
+}
+
+int quit(bool byExit)
+{
+    AppDelegate delegate;
+    if (!delegate.installQuitSignals())
+        return 1;
+    MainWindow window({ std::chrono::hours(1), std::chrono::hours(1) });
+    window.show();
+    if (!waitUntil([&window] { return !startButtons(window).isEmpty(); }, 60000))
+        return 1;
+    delegate.applicationDidFinishLaunching();
+    QTest::mouseClick(startButtons(window).first(), Qt::LeftButton);
+    const std::optional<CLIConfig> config = window.controller()->selectedConfig();
+    RuntimeController& controller = window.controller()->runtimes();
+    const bool started = waitUntil(
+        [&] {
+            return RuntimeChildLedger::load().size() == 1
+                && !controller.lines(config->workspace).filter(QStringLiteral("brenlow run: kind=")).isEmpty();
+        },
+        30000);
+    if (!started)
+        return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    if (byExit)
+        QTimer::singleShot(0, [] { std::exit(1); });
+    return QApplication::exec();
 }
 
 int started()
@@ -205,6 +240,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("workers"))
         return workers();
+    if (args.value(0) == QLatin1String("quit"))
+        return quit(args.value(1) == QLatin1String("exit"));
     if (args.value(0) == QLatin1String("started"))
         return started();
     if (args.value(0) == QLatin1String("burst"))

@@ -141,10 +141,12 @@ void TestAppDelegate::quitSignalStopsEveryWorker_data()
     QTest::addColumn<int>("signal");
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("SIGQUIT") << SIGQUIT;
 }
 
-// A process asked to end by its session (SIGTERM) or a terminal (SIGINT)
-// leaves no worker behind, not even one that ignores SIGTERM.
+// A process asked to end by its session (SIGTERM), a terminal (SIGINT,
+// SIGQUIT) or a closed terminal (SIGHUP) leaves no worker behind, not even one that ignores SIGTERM.
 void TestAppDelegate::quitSignalStopsEveryWorker()
 {
     QFETCH(int, signal);

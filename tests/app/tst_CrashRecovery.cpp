@@ -56,6 +56,8 @@ private slots:
     void relaunchReapsWorkersAndTheirChildren_data();
     void relaunchReapsWorkersAndTheirChildren();
     void relaunchReapsAWorkerStartedJustBefore();
+    void everyRoadOutEndsTheWorker_data();
+    void everyRoadOutEndsTheWorker();
     void storesParseAfterKillMidWrite();
     void instancesShareTheLedger();
     void oneInstancePerHome();
@@ -91,13 +93,18 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren_data()
     QTest::addColumn<QByteArray>("intervalMs");
     QTest::addColumn<bool>("workersOutliveOwner");
     QTest::addColumn<bool>("installedAsScript");
+    QTest::addColumn<QByteArray>("children"); // each worker's, one word each
     // Quiet after their first line, the workers live on with their children.
-    QTest::newRow("workers running") << QByteArray("600000") << true << false;
+    QTest::newRow("workers running") << QByteArray("600000") << true << false << QByteArray("1");
     // Writing into the dead owner's pipe ends the workers; their children live on.
-    QTest::newRow("only their children running") << QByteArray("20") << false << false;
+    QTest::newRow("only their children running") << QByteArray("20") << false << false << QByteArray("1");
     // The tool is a script that execs the real one: the workers run under
     // another first word than the one recorded.
-    QTest::newRow("tool installed as a script") << QByteArray("600000") << true << true;
+    QTest::newRow("tool installed as a script") << QByteArray("600000") << true << true << QByteArray("1");
+    // Children that left the worker's group (marked), and children in its
+    // group whose mark cannot be read.
+    QTest::newRow("children that left the group or hide their mark")
+        << QByteArray("600000") << true << false << QByteArray("setsid envless undumpable");
 }
 
 // Three workers, each with a child of its own, are left behind by the
@@ -108,6 +115,7 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren()
     QFETCH(QByteArray, intervalMs);
     QFETCH(bool, workersOutliveOwner);
     QFETCH(bool, installedAsScript);
+    QFETCH(QByteArray, children);
     TempHome home;
     SimGateway gateway;
     QVERIFY2(gateway.ok(), gateway.output().constData());
@@ -117,7 +125,7 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren()
         home.writeScript(
             QStringLiteral(".local/bin/brenlow"), "exec '" + QFile::encodeName(Sim::companion()) + "' \"$@\"");
     }
-    tool.put(QStringLiteral("run.child"));
+    tool.put(QStringLiteral("run.child"), children);
     tool.put(QStringLiteral("run.interval_ms"), intervalMs);
     gateway.pair(home);
 
@@ -138,11 +146,11 @@ void TestCrashRecovery::relaunchReapsWorkersAndTheirChildren()
             QTRY_VERIFY(!ProcessSignals::isAlive(r.pid));
     }
     // The stand-in worker notes the pid of the child it started.
-    const QList<qint32> children = pidsIn(readAll(home.filePath(QStringLiteral("brenlow-sim/children"))));
-    QCOMPARE(children.size(), 3);
-    for (const qint32 pid : children)
+    const QList<qint32> started = pidsIn(readAll(home.filePath(QStringLiteral("brenlow-sim/children"))));
+    QCOMPARE(started.size(), 3 * (children.count(' ') + 1));
+    for (const qint32 pid : started)
         QVERIFY(ProcessSignals::isAlive(pid));
-    pids += children;
+    pids += started;
     relaunchReaps(3, pids);
 }
 
@@ -173,6 +181,49 @@ void TestCrashRecovery::relaunchReapsAWorkerStartedJustBefore()
     }
     QCOMPARE(pids.size(), 2);
     relaunchReaps(1, pids);
+}
+
+void TestCrashRecovery::everyRoadOutEndsTheWorker_data()
+{
+    QTest::addColumn<int>("signal"); // 0: the display connection is lost
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("SIGQUIT") << int(SIGQUIT);
+    QTest::newRow("display connection lost") << 0;
+}
+
+// The application ends by a closed terminal, a Ctrl-\ or the loss of its
+// display: its worker and the worker's child are gone with it, and the ledger
+// is empty.
+void TestCrashRecovery::everyRoadOutEndsTheWorker()
+{
+    QFETCH(int, signal);
+    TempHome home;
+    SimGateway gateway;
+    QVERIFY2(gateway.ok(), gateway.output().constData());
+    SimTool tool(home);
+    tool.put(QStringLiteral("run.child"));
+    tool.put(QStringLiteral("run.interval_ms"), "600000");
+    gateway.pair(home);
+
+    QProcess owner;
+    QStringList args { QStringLiteral("quit") };
+    if (signal == 0)
+        args.append(QStringLiteral("exit"));
+    QVERIFY(start(owner, QStringLiteral(TOLVARINE_CRASH_OWNER), args));
+    QTRY_VERIFY_WITH_TIMEOUT(owner.canReadLine(), 60000);
+    QCOMPARE(owner.readLine().trimmed(), QByteArray("ready"));
+    const QList<RuntimeChildRecord> workers = RuntimeChildLedger::load();
+    QCOMPARE(workers.size(), 1);
+    QList<qint32> pids = pidsIn(readAll(home.filePath(QStringLiteral("brenlow-sim/children"))));
+    QCOMPARE(pids.size(), 1);
+    pids.append(workers.first().pid);
+    if (signal != 0)
+        ::kill(pid_t(owner.processId()), signal);
+    QVERIFY(owner.waitForFinished(60000));
+    QCOMPARE(owner.exitStatus(), QProcess::NormalExit);
+    for (const qint32 pid : pids)
+        QTRY_VERIFY2(!ProcessSignals::isAlive(pid), qPrintable(QString::number(pid)));
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
 }
 
 // Killed at any point of a burst of writes, every store and snapshot is whole:

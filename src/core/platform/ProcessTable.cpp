@@ -105,6 +105,22 @@ quint64 ProcessTable::ownStartTicks()
     return ticks;
 }
 
+QDateTime ProcessTable::bootTime()
+{
+    const QList<QByteArray> lines = readSmall(QStringLiteral("/proc/stat")).split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("btime "))
+            return QDateTime::fromSecsSinceEpoch(line.mid(6).trimmed().toLongLong(), Qt::UTC);
+    }
+    return {};
+}
+
+quint64 ProcessTable::ticksPerSecond()
+{
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    return ticks > 0 ? quint64(ticks) : 100;
+}
+
 QByteArray ProcessTable::environment(pid_t pid)
 {
     return readSmall(QStringLiteral("/proc/%1/environ").arg(pid));

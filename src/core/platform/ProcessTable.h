@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -41,6 +42,10 @@ public:
     static QByteArray environment(pid_t pid);
     // This process's own start (Entry::startTicks); 0 when /proc does not tell.
     static quint64 ownStartTicks();
+    // When the machine started (start ticks count from there), and how many
+    // ticks make a second; invalid and 100 when /proc does not tell.
+    static QDateTime bootTime();
+    static quint64 ticksPerSecond();
 
     bool isEmpty() const { return byPID.isEmpty(); }
     // The chain of parents of a process, nearest first, ending before PID 0.

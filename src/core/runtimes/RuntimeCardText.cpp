@@ -134,4 +134,11 @@ QString unrecorded(const QString& ledgerPath, const QString& why)
                          "按「停止」再「启动」一次。");
 }
 
+QString unrecordedLockHeld(const QString& ledgerPath, const QString& lockPath)
+{
+    return QStringLiteral("它在运行，但没能记进 ") + ledgerPath + QStringLiteral("：另一个程序一直占着 ") + lockPath
+        + QStringLiteral("。Tolvarine 要是意外退出，下次启动时不会替你结束它。等那个程序放开这个文件（或结束它）之后，"
+                         "按「停止」再「启动」一次。");
+}
+
 } // namespace RuntimeCardText

@@ -36,5 +36,7 @@ QString earlyEnd(const QString& display, int status, bool signalled, const QStri
 
 // A running worker the child ledger (at `ledgerPath`) could not record, and why.
 QString unrecorded(const QString& ledgerPath, const QString& why);
+// The same when another program held the ledger's lock (at `lockPath`) past the wait.
+QString unrecordedLockHeld(const QString& ledgerPath, const QString& lockPath);
 
 } // namespace RuntimeCardText

@@ -8,14 +8,18 @@
 #include "core/platform/TolvarinePaths.h"
 #include "core/runtimes/ProcessSignals.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <unistd.h>
 
 namespace RuntimeChildLedger {
@@ -35,6 +39,23 @@ QMutex& lock()
 QString sharedLockPath()
 {
     return TolvarinePaths::homeFile(QStringLiteral("desktop_children.lock"));
+}
+
+// How long a write waits for another process to let go of the lock.
+constexpr int kWriteWaitMs = 10000;
+// How long a reap waits: a reap that cannot have the lock is tried again later.
+constexpr int kReapWaitMs = 2000;
+
+// From quitting on, every wait for the lock ends by one deadline, not one
+// wait per write (ms since the epoch; 0 when there is none).
+std::atomic<qint64> g_waitsEndAt { 0 };
+
+int lockWait(int ms)
+{
+    const qint64 endAt = g_waitsEndAt.load();
+    if (endAt == 0)
+        return ms;
+    return int(qBound<qint64>(0, endAt - QDateTime::currentMSecsSinceEpoch(), qint64(ms)));
 }
 
 // The file as read for a change.
@@ -110,14 +131,46 @@ bool mayChange(const FileLock& shared, const QString& what)
     return !shared.isBusy();
 }
 
+// Why a change did not land: the lock file could not be had, or another
+// program holds it.
+QString lockFailure(const FileLock& shared)
+{
+    if (shared.isBusy())
+        return lockHeldBy(sharedLockPath());
+    return QStringLiteral("台账锁不上：%1").arg(shared.error());
+}
+
+// What an interrupted write leaves beside the ledger: its temporary file,
+// named after the ledger with six letters or digits added.
+void removeLeftovers(quint64 sinceTicks)
+{
+    static const QRegularExpression leftover(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(QFileInfo(filePath()).fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QDateTime since
+        = ProcessTable::bootTime().addMSecs(qint64(sinceTicks * 1000 / ProcessTable::ticksPerSecond()));
+    if (sinceTicks == 0 || !since.isValid())
+        return;
+    QDirIterator it(QFileInfo(filePath()).absolutePath(), QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        // Written before this instance started: no write of this run, nor of
+        // an instance that started later, is still under way on it.
+        if (!leftover.match(info.fileName()).hasMatch() || info.isSymLink() || info.lastModified() >= since)
+            continue;
+        if (QFile::remove(info.absoluteFilePath()))
+            DeskCrumbs::drop(QStringLiteral("child.save 删掉上次没写完留下的 %1").arg(info.fileName()));
+    }
+}
+
 // Reads the file, changes its records and writes them, under both locks.
 // None once the records are on disk, else why not.
 std::optional<QString> change(const std::function<void(QList<RuntimeChildRecord>&)>& edit)
 {
     const QMutexLocker locker(&lock());
-    const FileLock shared(sharedLockPath());
+    const FileLock shared(sharedLockPath(), lockWait(kWriteWaitMs));
     if (!mayChange(shared, QStringLiteral("child.save")))
-        return QStringLiteral("台账锁不上：%1").arg(shared.error());
+        return lockFailure(shared);
     const Ledger ledger = read();
     QList<RuntimeChildRecord> records = ledger.records;
     edit(records);
@@ -248,14 +301,86 @@ QSet<pid_t> ownLine(qint32 myPID, const ProcessTable& table)
     return out;
 }
 
-// The processes that carry `mark` now, but for this instance's own line.
-QList<pid_t> carrying(const QString& mark, qint32 myPID)
+// What one launch mark ends: the processes that carry it, and the rest of
+// the process group of each (a child that cleared its environment, or whose
+// environment cannot be read) while a marked process of that group lives, so
+// that the group's id cannot name anyone else's group meanwhile.
+struct MarkedSet {
+    // The marked processes.
+    QList<pid_t> marked;
+    // The rest of their groups, each with its group.
+    QHash<pid_t, pid_t> rest;
+    // The marked members of each of those groups.
+    QHash<pid_t, QList<pid_t>> markedIn;
+
+    // Everything to signal: the rest first, so that the marked processes that
+    // vouch for their groups still live when the rest is asked.
+    QList<pid_t> all() const
+    {
+        QList<pid_t> out = rest.keys();
+        std::sort(out.begin(), out.end());
+        return out + marked;
+    }
+    bool isEmpty() const { return marked.isEmpty(); }
+};
+
+// `spared` is never included; neither is anything of the group `exceptGroup`
+// (a group its owner is ending already), nor the rest of this process's own group.
+MarkedSet markedSet(const QString& mark, const ProcessTable& table, const QHash<QString, QList<pid_t>>& marks,
+    const QSet<pid_t>& spared, pid_t exceptGroup = 0)
+{
+    MarkedSet out;
+    if (mark.isEmpty())
+        return out;
+    const pid_t ownGroup = ::getpgid(0);
+    for (const pid_t p : marks.value(mark)) {
+        const pid_t group = table.byPID.value(p).pgid;
+        if (spared.contains(p) || (exceptGroup > 1 && group == exceptGroup))
+            continue;
+        out.marked.append(p);
+        if (group > 1 && group != ownGroup)
+            out.markedIn[group].append(p);
+    }
+    for (const ProcessTable::Entry& e : table.byPID) {
+        if (e.state == 'Z' || e.pid < 2 || spared.contains(e.pid) || out.marked.contains(e.pid)
+            || !out.markedIn.contains(e.pgid))
+            continue;
+        out.rest.insert(e.pid, e.pgid);
+    }
+    return out;
+}
+
+// Asked of each process of a set once it is held, just before its SIGTERM:
+// a marked one still carries the mark; one of the rest is still in its group
+// and a marked process of that group still lives. Those that pass are added to `signalled`.
+std::function<bool(pid_t)> stillEnding(const QString& mark, const MarkedSet& set, QSet<pid_t>* signalled)
+{
+    const auto marked = [mark](pid_t pid, pid_t group) {
+        const std::optional<ProcessTable::Entry> e = ProcessTable::entry(pid);
+        return e && e->state != 'Z' && (group == 0 || e->pgid == group) && markOf(pid) == mark;
+    };
+    return [marked, set, signalled](pid_t pid) {
+        bool ok = false;
+        if (const auto g = set.rest.constFind(pid); g != set.rest.cend()) {
+            const std::optional<ProcessTable::Entry> e = ProcessTable::entry(pid);
+            const QList<pid_t> vouching = set.markedIn.value(*g);
+            ok = e && e->state != 'Z' && e->pgid == *g
+                && std::any_of(vouching.cbegin(), vouching.cend(), [&](pid_t m) { return marked(m, *g); });
+        } else {
+            ok = marked(pid, 0);
+        }
+        if (ok && signalled)
+            signalled->insert(pid);
+        return ok;
+    };
+}
+
+// What `mark` ends now, from a new listing, but for `spared`.
+MarkedSet markedNow(
+    const QString& mark, const std::function<QSet<pid_t>(const ProcessTable&)>& spared, pid_t exceptGroup = 0)
 {
     const ProcessTable table = ProcessTable::snapshot();
-    QList<pid_t> pids = byMark(table).value(mark);
-    const QSet<pid_t> own = ownLine(myPID, table);
-    pids.removeIf([&own](pid_t p) { return own.contains(p); });
-    return pids;
+    return markedSet(mark, table, byMark(table), spared(table), exceptGroup);
 }
 
 // The worker among the processes that carry its mark: the one whose parent
@@ -359,21 +484,67 @@ void waitForWrites()
     pending().queue.waitForIdle();
 }
 
-QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot)
+int endMarked(const QString& mark, pid_t exceptGroup, double graceSeconds)
 {
+    const pid_t me = ::getpid();
+    // Never this process or those it runs under; what it started is fair game.
+    const auto spared = [me](const ProcessTable& table) {
+        QSet<pid_t> out { me };
+        for (const pid_t p : table.ancestors(me))
+            out.insert(p);
+        return out;
+    };
+    QSet<pid_t> signalled;
+    MarkedSet set = markedNow(mark, spared, exceptGroup);
+    for (int round = 0; round < 3 && !set.isEmpty(); ++round) {
+        ProcessSignals::terminateEach(set.all(), graceSeconds, stillEnding(mark, set, &signalled));
+        set = markedNow(mark, spared, exceptGroup);
+    }
+    return int(signalled.size());
+}
+
+QString lockHeldBy(const QString& lockPath)
+{
+    return QStringLiteral("另一个程序一直占着 ") + lockPath;
+}
+
+bool isLockHeld(const QString& failure)
+{
+    return failure.startsWith(lockHeldBy(QString()));
+}
+
+QString lockPath()
+{
+    return sharedLockPath();
+}
+
+void endLockWaitsBy(const QDeadlineTimer& deadline)
+{
+    g_waitsEndAt.store(qMax<qint64>(1, deadline.deadline()));
+}
+
+QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot, bool* lockHeld)
+{
+    if (lockHeld)
+        *lockHeld = false;
     // A record of a gone owner with the processes that carry its mark.
     struct Ending {
         RuntimeChildRecord record;
-        QList<pid_t> pids;
+        MarkedSet set;
         // Some of this instance's own line carry it too.
         bool spared = false;
     };
     QList<Ending> ending;
     {
         const QMutexLocker locker(&lock());
-        const FileLock shared(sharedLockPath());
-        if (!mayChange(shared, QStringLiteral("child.reap")))
+        const FileLock shared(sharedLockPath(), lockWait(kReapWaitMs));
+        if (!mayChange(shared, QStringLiteral("child.reap"))) {
+            if (lockHeld)
+                *lockHeld = shared.isBusy();
             return {};
+        }
+        if (myPID == ::getpid())
+            removeLeftovers(ProcessTable::ownStartTicks());
         const Ledger ledger = read();
         const QList<RuntimeChildRecord>& records = ledger.records;
         if (records.isEmpty())
@@ -405,17 +576,18 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             // A process is the worker's only by the mark it was started with:
             // its pid may run anyone's program by now, and a script install
             // runs under another first word.
-            QList<pid_t> pids = stored.launch.isEmpty() ? QList<pid_t>() : marks.value(stored.launch);
+            const QList<pid_t> carriers = stored.launch.isEmpty() ? QList<pid_t>() : marks.value(stored.launch);
             // This instance's own line is spared, and the record with it.
-            const qsizetype before = pids.size();
-            pids.removeIf([&](pid_t p) {
+            bool spared = false;
+            for (const pid_t p : carriers) {
                 if (!own.contains(p))
-                    return false;
+                    continue;
+                spared = true;
                 DeskCrumbs::drop(
                     QStringLiteral("child.reap 跳过 pid=%1：ppid=%2 不是孤儿").arg(p).arg(table.byPID.value(p).ppid));
-                return true;
-            });
-            const bool spared = pids.size() < before;
+            }
+            const MarkedSet set = markedSet(stored.launch, table, marks, own);
+            const QList<pid_t> pids = set.marked;
             if (pids.isEmpty()) {
                 if (spared)
                     kept.append(stored);
@@ -427,7 +599,7 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             // Written before its worker had a pid: the worker is found by the mark.
             if (r.pid == 0)
                 r.pid = workerAmong(pids, table);
-            ending.append({ r, pids, spared });
+            ending.append({ r, set, spared });
             // The record stays until nothing carries its mark, so a crash
             // meanwhile leaves it for the next launch.
             kept.append(stored);
@@ -444,23 +616,14 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         const QString mark = r.launch;
         // Each held process is asked again once it is held: the listing may be
         // seconds old by now.
-        const auto stillMarked = [&mark](pid_t pid) {
-            const std::optional<ProcessTable::Entry> entry = ProcessTable::entry(pid);
-            return entry && entry->state != 'Z' && markOf(pid) == mark;
-        };
         QSet<pid_t> signalled;
-        const auto held = [&stillMarked, &signalled](pid_t pid) {
-            if (!stillMarked(pid))
-                return false;
-            signalled.insert(pid);
-            return true;
-        };
         // What the tree starts while it is being ended carries the mark too: it
         // is looked for again, a few times.
-        QList<pid_t> pids = e.pids;
-        for (int round = 0; round < 3 && !pids.isEmpty(); ++round) {
-            ProcessSignals::terminateEach(pids, 3.0, held);
-            pids = carrying(mark, myPID);
+        MarkedSet set = e.set;
+        const auto spared = [myPID](const ProcessTable& table) { return ownLine(myPID, table); };
+        for (int round = 0; round < 3 && !set.isEmpty(); ++round) {
+            ProcessSignals::terminateEach(set.all(), 3.0, stillEnding(mark, set, &signalled));
+            set = markedNow(mark, spared);
         }
         const bool workerEnded = signalled.contains(r.pid);
         const int othersEnded = int(signalled.size()) - (workerEnded ? 1 : 0);
@@ -470,7 +633,7 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             DeskCrumbs::drop(QStringLiteral("child.reap 收掉 pid=%1 留下的 %2 个进程").arg(r.pid).arg(othersEnded));
         if (workerEnded || othersEnded > 0)
             reaped.append(r);
-        if (pids.isEmpty() && !e.spared)
+        if (set.isEmpty() && !e.spared)
             cleared.append(mark);
     }
     if (!cleared.isEmpty()) {
@@ -481,9 +644,9 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     return reaped;
 }
 
-QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID)
+QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID, bool* lockHeld)
 {
-    const QList<RuntimeChildRecord> reaped = reapOrphans(myPID);
+    const QList<RuntimeChildRecord> reaped = reapOrphans(myPID, &ProcessTable::snapshot, lockHeld);
     if (!reaped.isEmpty())
         DeskCrumbs::drop(QStringLiteral("启动时收掉上一任留下的孤儿 %1 个").arg(reaped.size()));
     return reaped;

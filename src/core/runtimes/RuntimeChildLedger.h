@@ -4,6 +4,7 @@
 #include "core/runtimes/RuntimeChildRecord.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFuture>
 #include <QList>
 #include <QString>
@@ -48,17 +49,38 @@ void forgetLater(qint32 pid, const QString& launch = {});
 void waitForWrites();
 // Ends, for every record whose owner is gone, each process that carries its
 // launch mark in its environment (the worker and whatever it started, whatever
-// they run), and nothing else: a process without the mark is never signalled,
-// nor this instance, the processes it runs under or those it started. A
-// record goes once nothing carries its mark (at once when nothing did).
-// Returns the records whose processes were ended, a record written before its
-// worker had a pid with the worker's pid filled in. A failed or empty process
-// listing ends nothing and rewrites nothing.
+// they run), and the rest of the process group of each such process while one
+// of the group still carries the mark; nothing else: a process with neither is
+// never signalled, nor this instance, the processes it runs under or those it
+// started. A record goes once nothing carries its mark (at once when nothing
+// did). Returns the records whose processes were ended, a record written
+// before its worker had a pid with the worker's pid filled in. A failed or
+// empty process listing ends nothing and rewrites nothing. `lockHeld` says
+// whether nothing was done because another process held the ledger's lock
+// (try again later). Run for this process, it also removes what interrupted
+// writes of the ledger left before this process started.
 QList<RuntimeChildRecord> reapOrphans(
-    qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot);
+    qint32 myPID, const std::function<ProcessTable()>& snapshot = &ProcessTable::snapshot, bool* lockHeld = nullptr);
 
 // What the application does once launching has finished: reapOrphans() with
 // its own pid, and a breadcrumb with the count when anything was reaped.
-QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID);
+QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID, bool* lockHeld = nullptr);
+
+// Ends what a stopped worker's launch mark names outside the worker's own
+// group `exceptGroup` (which its owner ends): the processes that carry `mark`
+// (a child that left the group with setsid) and the rest of their groups while
+// a marked member lives. SIGTERM, the grace, SIGKILL to what is left; never
+// this process or those it runs under. Blocks; returns how many were signalled.
+int endMarked(const QString& mark, pid_t exceptGroup, double graceSeconds);
+
+// The lock file between processes ("desktop_children.lock").
+QString lockPath();
+// A change's failure when another program held that lock past the wait, and
+// whether a failure is one.
+QString lockHeldBy(const QString& lockPath);
+bool isLockHeld(const QString& failure);
+// Every wait for the lock from now on ends by `deadline` (quitting waits a
+// few seconds in all for a lock someone else holds, not one wait per write).
+void endLockWaitsBy(const QDeadlineTimer& deadline);
 
 } // namespace RuntimeChildLedger

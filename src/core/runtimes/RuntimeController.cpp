@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUuid>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <csignal>
@@ -251,6 +252,7 @@ void RuntimeController::spawn(const QString& k, const Pending& pending, const st
     // processId() reads 0 once the child has been collected; the ledger still
     // needs the pid then.
     process->setProperty("workerPid", pid);
+    process->setProperty("workerMark", pending.mark);
     // The child makes itself the leader of a group before it runs the tool;
     // made so from here as well, so that a stop arriving before that still
     // reaches the whole group. (Once the tool runs this fails, harmlessly.)
@@ -303,7 +305,10 @@ void RuntimeController::onFailedToStart(
 
 void RuntimeController::onFinished(const QString& k, QProcess* process, qint32 pid, const Worker& worker)
 {
-    RuntimeChildLedger::forgetLater(pid, worker.mark);
+    // A stopped worker's record stays until what left its group has ended too.
+    const std::shared_ptr<std::atomic<int>> holds = m_stopping.value(process).holds;
+    if (!holds || holds->fetch_sub(1) == 1)
+        RuntimeChildLedger::forgetLater(pid, worker.mark);
     const bool signalled = process->exitStatus() == QProcess::CrashExit;
     // A crash's exit code is the signal's number.
     const int status = process->exitCode();
@@ -344,11 +349,25 @@ void RuntimeController::beginStop(QProcess* process, const QString& k)
     // Still ours until its end has been collected, so the pid, and the group
     // it leads, cannot belong to anyone else yet.
     const bool group = process->state() != QProcess::NotRunning && pid > 1 && ::getpgid(pid) == pid;
-    m_stopping.insert(process, Stopping { k, pid, QDeadlineTimer(graceMs), group });
+    Stopping stopping { k, pid, QDeadlineTimer(graceMs), group, nullptr };
     if (group)
         ::kill(-pid, SIGTERM);
     else
         process->terminate();
+    // What carries the worker's mark outside its group (a child that called
+    // setsid), with the rest of that child's group, ends too, on a thread that
+    // may wait for their grace. The record goes once both have ended.
+    const QString mark = process->property("workerMark").toString();
+    if (!mark.isEmpty() && pid > 1) {
+        stopping.holds = std::make_shared<std::atomic<int>>(2);
+        m_sweeps.append(QtConcurrent::run(offMainThreadPool(), [mark, pid, grace = m_grace, holds = stopping.holds] {
+            RuntimeChildLedger::endMarked(mark, pid, grace);
+            if (holds->fetch_sub(1) == 1)
+                RuntimeChildLedger::forgetLater(pid, mark);
+        }));
+        m_sweeps.removeIf([](const QFuture<void>& f) { return f.isFinished(); });
+    }
+    m_stopping.insert(process, stopping);
     QTimer::singleShot(graceMs, process, [this, process] { kill(process); });
 }
 
@@ -443,6 +462,9 @@ void RuntimeController::waitForStopped()
     }
     // What onFinished() just set aside has ended already.
     m_leftGroups.clear();
+    // And what left the workers' groups.
+    for (QFuture<void>& sweep : std::exchange(m_sweeps, {}))
+        sweep.waitForFinished();
     // The ledger forgets the ended workers before the application goes.
     RuntimeChildLedger::waitForWrites();
 }

@@ -9,6 +9,7 @@
 #include <QCoroTask>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QHash>
 #include <QMap>
 #include <QObject>
@@ -16,6 +17,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
 class QProcess;
@@ -65,8 +68,9 @@ public:
     void start(const CLIConfig& config, const RuntimeLaunch& launch, const std::optional<RuntimeSetupInfo>& setup,
         const std::optional<ProviderProfile>& profile);
     // Releases the pair and sends SIGTERM to the worker and whatever it
-    // started (its process group); SIGKILL follows for whatever of the group
-    // is still there after the grace. Returns at once; the ledger forgets the
+    // started (its process group), and to whatever carries its launch mark
+    // outside that group with the rest of such a process's group; SIGKILL
+    // follows for whatever is still there after the grace. Returns at once; the ledger forgets the
     // worker once it has ended. A start still preparing is dropped.
     void stop(const QString& workspace, const QString& kind);
     // Stops every worker; each gets the grace, all at once. What earlyEnd()
@@ -132,6 +136,9 @@ private:
         QDeadlineTimer killAt;
         // The worker leads a process group of its own, signalled with it.
         bool group = false;
+        // Whose end the ledger record waits for (the worker's and the ending of
+        // what carries its mark elsewhere); none when only the worker's.
+        std::shared_ptr<std::atomic<int>> holds;
     };
 
     static QString key(const QString& workspace, const QString& kind) { return workspace + QLatin1Char(':') + kind; }
@@ -163,6 +170,8 @@ private:
     // Groups of stopped workers that had ended before their grace was over,
     // by group id: what they started may still be ending.
     QHash<qint32, QDeadlineTimer> m_leftGroups;
+    // The endings of what stopped workers' marks name outside their groups.
+    QList<QFuture<void>> m_sweeps;
     QHash<QString, QStringList> m_output;
     QHash<QString, QSet<QString>> m_kindsSeen;
     QHash<QString, EarlyEnd> m_earlyEnds;

@@ -200,6 +200,10 @@ std::optional<RuntimeNotice> RuntimeSectionModel::workerNote(const QString& work
     if (std::optional<QString> why = m_runtimes->unrecorded(workspace, row.kind)) {
         const QString path = RuntimeChildLedger::filePath();
         const QString home = QDir::homePath();
+        if (RuntimeChildLedger::isLockHeld(*why))
+            return RuntimeNotice { RuntimeCardText::unrecordedLockHeld(RuntimeCardText::shortenHome(path, home),
+                                       RuntimeCardText::shortenHome(RuntimeChildLedger::lockPath(), home)),
+                true };
         // The path is said once.
         if (why->startsWith(path + QStringLiteral("：")))
             why = why->mid(path.size() + 1);

@@ -224,34 +224,47 @@ void TestRuntimeChildLedger::reapDecisions()
     foreign.waitForFinished();
 }
 
-// A worker of a crashed owner has gone, but two processes of its group live
-// on: the one that carries the worker's launch mark is ended, the other is
-// not the worker's and is left alone.
+// Workers of a crashed owner have gone, but processes of their groups live
+// on. Where one of them still carries the worker's launch mark, it is ended
+// with the rest of its group (a child with its environment cleared, say);
+// where none does, the group is not the worker's any more and is left alone.
 void TestRuntimeChildLedger::reapsWhatAGoneWorkerLeft()
 {
     TempHome home;
-    QProcess worker;
-    ProcessGroup::prepare(worker);
-    worker.start(QStringLiteral("/bin/sh"),
-        { QStringLiteral("-c"),
-            QStringLiteral("env TOLVARINE_LAUNCH=l-1 /bin/sleep 600 >/dev/null 2>&1 & "
-                           "echo $!; /bin/sleep 601 >/dev/null 2>&1 & echo $!") });
-    QVERIFY(worker.waitForFinished(5000));
-    const QList<QByteArray> pids = worker.readAllStandardOutput().simplified().split(' ');
-    QCOMPARE(pids.size(), 2);
-    const qint32 marked = pids.at(0).toInt();
-    const qint32 stranger = pids.at(1).toInt();
+    // Starts a group that leaves behind what `script` started, and returns its pids.
+    const auto leave = [](const QString& script) {
+        QProcess worker;
+        ProcessGroup::prepare(worker);
+        worker.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), script });
+        worker.waitForFinished(5000);
+        QList<qint32> out;
+        for (const QByteArray& pid : worker.readAllStandardOutput().simplified().split(' '))
+            out.append(pid.toInt());
+        return out;
+    };
+    const QList<qint32> held = leave(QStringLiteral("env TOLVARINE_LAUNCH=l-1 /bin/sleep 600 >/dev/null 2>&1 & "
+                                                    "echo $!; env -i /bin/sleep 601 >/dev/null 2>&1 & echo $!"));
+    const QList<qint32> loose = leave(QStringLiteral("env TOLVARINE_LAUNCH=l-2 /bin/true; "
+                                                     "/bin/sleep 602 >/dev/null 2>&1 & echo $!"));
+    QCOMPARE(held.size(), 2);
+    QCOMPARE(loose.size(), 1);
+    const qint32 marked = held.at(0);
+    const qint32 envless = held.at(1);
+    const qint32 stranger = loose.at(0);
     const qint32 leader = qint32(::getpgid(marked));
-    QCOMPARE(qint32(::getpgid(stranger)), leader);
+    QCOMPARE(qint32(::getpgid(envless)), leader);
     QVERIFY(leader != qint32(::getpgid(0)));
 
     const RuntimeChildRecord r = rec(leader, QStringLiteral("/bin/sh"), deadPid(), QStringLiteral("l-1"));
     RuntimeChildLedger::record(r);
+    RuntimeChildLedger::record(
+        rec(qint32(::getpgid(stranger)), QStringLiteral("/bin/sh"), deadPid(), QStringLiteral("l-2")));
     QCOMPARE(RuntimeChildLedger::reapOrphans(::getpid()), QList<RuntimeChildRecord> { r });
     QTRY_VERIFY_WITH_TIMEOUT(!ProcessSignals::isAlive(marked), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!ProcessSignals::isAlive(envless), 30000);
     QVERIFY(ProcessSignals::isAlive(stranger));
     QVERIFY(RuntimeChildLedger::load().isEmpty());
-    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.reap 收掉 pid=%1 留下的 1 个进程").arg(leader)));
+    QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.reap 收掉 pid=%1 留下的 2 个进程").arg(leader)));
     ::kill(stranger, SIGKILL);
 }
 

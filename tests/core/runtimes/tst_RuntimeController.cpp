@@ -380,6 +380,11 @@ void TestRuntimeController::stopEndsWhatTheWorkerStarted_data()
     QTest::newRow("both ignore SIGTERM") << QByteArray("1") << true << false << QStringLiteral("pid");
     QTest::newRow("quitting, the child ignores SIGTERM")
         << QByteArray("stubborn") << false << true << QStringLiteral("pgid");
+    // Marked but out of the group; in the group but with no mark to read.
+    QTest::newRow("children that left the group or hide their mark")
+        << QByteArray("setsid envless undumpable") << false << false << QString();
+    QTest::newRow("quitting, children that left the group or hide their mark")
+        << QByteArray("setsid envless undumpable") << false << true << QString();
 }
 
 // The worker leaves a child of its own behind when it goes; a stop, or
@@ -401,10 +406,16 @@ void TestRuntimeController::stopEndsWhatTheWorkerStarted()
     const qint32 worker = RuntimeChildLedger::load().first().pid;
     QFile children(m_home->filePath(QStringLiteral("brenlow-sim/children")));
     QVERIFY(children.open(QIODevice::ReadOnly));
-    const qint32 grandchild = children.readAll().trimmed().toInt();
-    QVERIFY(ProcessSignals::isAlive(grandchild));
+    const QList<QByteArray> grandchildren = children.readAll().simplified().split(' ');
+    QCOMPARE(grandchildren.size(), child.count(' ') + 1);
+    for (const QByteArray& grandchild : grandchildren)
+        QVERIFY(ProcessSignals::isAlive(grandchild.toInt()));
 
-    const auto bothGone = [&] { return !ProcessSignals::isAlive(worker) && !ProcessSignals::isAlive(grandchild); };
+    const auto bothGone = [&] {
+        return !ProcessSignals::isAlive(worker)
+            && std::none_of(grandchildren.cbegin(), grandchildren.cend(),
+                [](auto p) { return ProcessSignals::isAlive(p.toInt()); });
+    };
     if (quit) {
         c.stopAll();
         c.waitForStopped();
