@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/FileLock.h"
+#include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
 #include "core/runtimes/AgentServiceHealth.h"
 #include "core/runtimes/ProcessSignals.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QWindow>
 #include <QtTest>
@@ -67,6 +70,7 @@ private slots:
     void windowsGoBeforeTheGrace_data();
     void windowsGoBeforeTheGrace();
     void launchAndTerminate();
+    void ledgerLockHeldFromOutside();
     // Last: from then on nothing in this process gets a grace.
     void secondSignalCutsTheGraceShort();
 };
@@ -224,6 +228,57 @@ void TestAppDelegate::launchAndTerminate()
     delegate.applicationWillTerminate();
     delegate.applicationWillTerminate();
     QCOMPARE(TempHome::crumbs().count(QStringLiteral("runtime.stopAll 共 0 个")), 1);
+}
+
+// Another program holds the ledger's lock: the reap at launch is tried again
+// until the lock is free, and quitting waits for the ledger a few seconds in
+// all, not a wait per write.
+void TestAppDelegate::ledgerLockHeldFromOutside()
+{
+    TempHome home;
+    QProcess owner;
+    owner.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("env TOLVARINE_LAUNCH=l-1 /bin/sleep 600 >/dev/null 2>&1 & echo $!") });
+    QVERIFY(owner.waitForFinished(10000));
+    const qint32 orphan = owner.readAllStandardOutput().trimmed().toInt();
+    RuntimeChildRecord r;
+    r.pid = orphan;
+    r.exe = QStringLiteral("/bin/sleep");
+    r.workspace = QStringLiteral("ws");
+    r.kind = QStringLiteral("codex");
+    r.ownerPID = qint32(owner.processId());
+    r.startedAt = QDateTime::currentDateTimeUtc();
+    r.launch = QStringLiteral("l-1");
+    RuntimeChildLedger::record(r);
+    // flock's command inherits the lock: the holder ends with its group.
+    QProcess holder;
+    ProcessGroup::prepare(holder);
+    holder.start(QStringLiteral("flock"), { RuntimeChildLedger::lockPath(), QStringLiteral("sleep"), "600" });
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(!FileLock(RuntimeChildLedger::lockPath(), 0).isLocked());
+
+    AppDelegate delegate;
+    delegate.setReapRetryMs(100);
+    auto reaped = delegate.applicationDidFinishLaunching();
+    reaped.waitForFinished();
+    QVERIFY(reaped.result().isEmpty());
+    QVERIFY(ProcessSignals::isAlive(orphan));
+    ::kill(-pid_t(holder.processId()), SIGKILL);
+    holder.waitForFinished();
+    QTRY_VERIFY_WITH_TIMEOUT(TempHome::crumbs().contains(QStringLiteral("启动时收掉上一任留下的孤儿 1 个")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!ProcessSignals::isAlive(orphan), 30000);
+
+    // Held again while three ledger writes are due at quit.
+    holder.start(QStringLiteral("flock"), { RuntimeChildLedger::lockPath(), QStringLiteral("sleep"), "600" });
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(!FileLock(RuntimeChildLedger::lockPath(), 0).isLocked());
+    for (int n = 0; n < 3; ++n)
+        RuntimeChildLedger::forgetLater(1000 + n);
+    const QDeadlineTimer bound(9000);
+    delegate.applicationWillTerminate();
+    QVERIFY(!bound.hasExpired());
+    ::kill(-pid_t(holder.processId()), SIGKILL);
+    holder.waitForFinished();
 }
 
 // A second Ctrl-C while a worker that ignores SIGTERM has its grace: the

@@ -1,5 +1,6 @@
 #include "core/platform/FileLock.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
@@ -24,8 +25,12 @@ bool stillThere(int fd, const QByteArray& path)
 
 } // namespace
 
-FileLock::FileLock(const QString& path, int timeoutMs)
+FileLock::FileLock(const QString& path, int timeoutMs, const std::atomic<qint64>* endAt)
 {
+    const auto cut = [endAt] {
+        const qint64 at = endAt ? endAt->load() : 0;
+        return at != 0 && QDateTime::currentMSecsSinceEpoch() >= at;
+    };
     const QByteArray name = QFile::encodeName(path);
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -48,7 +53,7 @@ FileLock::FileLock(const QString& path, int timeoutMs)
             m_error = qt_error_string(why);
             return;
         }
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired() || cut()) {
             m_busy = true;
             m_error = QStringLiteral("另一个进程一直占着 %1").arg(path);
             return;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 // An exclusive lock between processes (and threads), held for the life of the
 // object: flock on a file of its own beside what it guards, created when
 // missing. A lock taken on a file that was removed or replaced meanwhile is
@@ -11,7 +13,10 @@ class FileLock {
 public:
     // Waits up to `timeoutMs` for the lock (a holder that is stopped would
     // hold it for ever).
-    explicit FileLock(const QString& path, int timeoutMs = 10000);
+    // The wait also ends once the clock reaches `*endAt` (milliseconds since
+    // the epoch), when that is set (not 0): a deadline others may move closer
+    // while this waits.
+    explicit FileLock(const QString& path, int timeoutMs = 10000, const std::atomic<qint64>* endAt = nullptr);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

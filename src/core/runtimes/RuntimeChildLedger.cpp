@@ -168,7 +168,7 @@ void removeLeftovers(quint64 sinceTicks)
 std::optional<QString> change(const std::function<void(QList<RuntimeChildRecord>&)>& edit)
 {
     const QMutexLocker locker(&lock());
-    const FileLock shared(sharedLockPath(), lockWait(kWriteWaitMs));
+    const FileLock shared(sharedLockPath(), lockWait(kWriteWaitMs), &g_waitsEndAt);
     if (!mayChange(shared, QStringLiteral("child.save")))
         return lockFailure(shared);
     const Ledger ledger = read();
@@ -520,7 +520,8 @@ QString lockPath()
 
 void endLockWaitsBy(const QDeadlineTimer& deadline)
 {
-    g_waitsEndAt.store(qMax<qint64>(1, deadline.deadline()));
+    if (!deadline.isForever())
+        g_waitsEndAt.store(qMax<qint64>(1, QDateTime::currentMSecsSinceEpoch() + deadline.remainingTime()));
 }
 
 QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessTable()>& snapshot, bool* lockHeld)
@@ -537,7 +538,7 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
     QList<Ending> ending;
     {
         const QMutexLocker locker(&lock());
-        const FileLock shared(sharedLockPath(), lockWait(kReapWaitMs));
+        const FileLock shared(sharedLockPath(), lockWait(kReapWaitMs), &g_waitsEndAt);
         if (!mayChange(shared, QStringLiteral("child.reap"))) {
             if (lockHeld)
                 *lockHeld = shared.isBusy();

@@ -114,6 +114,18 @@ void TestRuntimeChildLedger::emptyOrUnreadableFile()
     home.writeFile(QStringLiteral(".tolvarine/desktop_children.json"), bad);
     QVERIFY(RuntimeChildLedger::load().isEmpty());
     QVERIFY(TempHome::crumbs().contains(QStringLiteral("child.load 解不开台账（%1 字节）：").arg(bad.size())));
+    // What interrupted writes left before this process started goes at the
+    // next reap; another name, or a write begun since, stays.
+    const QString stale = home.writeFile(QStringLiteral(".tolvarine/desktop_children.json.aB3xY9"), "[");
+    const QString fresh = home.writeFile(QStringLiteral(".tolvarine/desktop_children.json.aB3xY8"), "[");
+    const QString other = home.writeFile(QStringLiteral(".tolvarine/desktop_children.json.aB3xY"), "[");
+    QFile old(stale);
+    QVERIFY(old.open(QIODevice::ReadWrite)
+        && old.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+    old.close();
+    QVERIFY(RuntimeChildLedger::reapOrphans(::getpid()).isEmpty());
+    QVERIFY(!QFile::exists(stale));
+    QVERIFY(QFile::exists(fresh) && QFile::exists(other));
     // A start time that the next rewrite (in UTC) could not give back is refused now.
     QVERIFY(!RuntimeChildLedger::decode(R"([{"pid":1,"exe":"/x","workspace":"w","kind":"k","ownerPID":2,)"
                                         R"("startedAt":"9999-12-31T23:30:00-14:00"}])"));

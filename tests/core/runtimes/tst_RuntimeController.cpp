@@ -1,7 +1,9 @@
 #include "core/gateway/CLI.h"
 #include "core/platform/DeskCrumbs.h"
 #include "core/platform/DisplayText.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/JsonFile.h"
+#include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
 #include "core/platform/SecretStore.h"
 #include "core/platform/SerialExecutor.h"
@@ -296,6 +298,23 @@ void TestRuntimeController::recordedBeforeItRuns()
     QTRY_COMPARE(c.lines("ws").filter(QRegularExpression(QStringLiteral("heartbeat 1$"))).size(), 2);
     c.stop("ws", "codex");
     QVERIFY(!c.unrecorded("ws", "codex"));
+
+    // Another program holds the ledger's lock: the card's advice is about that lock.
+    QTRY_COMPARE(c.stoppingCount(), 0);
+    RuntimeChildLedger::waitForWrites();
+    QVERIFY(QDir().rmdir(RuntimeChildLedger::filePath()));
+    // flock's command inherits the lock: the holder ends with its group.
+    QProcess holder;
+    ProcessGroup::prepare(holder);
+    holder.start(QStringLiteral("flock"), { RuntimeChildLedger::lockPath(), QStringLiteral("sleep"), "600" });
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(!FileLock(RuntimeChildLedger::lockPath(), 0).isLocked());
+    start(c, "ws", "codex");
+    QTRY_VERIFY_WITH_TIMEOUT(c.unrecorded("ws", "codex"), 30000);
+    QVERIFY2(RuntimeChildLedger::isLockHeld(*c.unrecorded("ws", "codex")), qPrintable(*c.unrecorded("ws", "codex")));
+    ::kill(-pid_t(holder.processId()), SIGKILL);
+    holder.waitForFinished();
+    c.stop("ws", "codex");
 }
 
 // A stop returns at once: a worker that ignores SIGTERM is still there right
