@@ -1,6 +1,7 @@
 #include "app/InstanceGuard.h"
 
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/ProcessTable.h"
 #include "core/platform/TolvarinePaths.h"
 #include "core/workspaces/RelocationState.h"
@@ -351,12 +352,28 @@ InstanceGuard::Claim InstanceGuard::claim(const QStringList& arguments)
         request.insert(QStringLiteral("relocateTo"), QFileInfo(arguments.at(at + 1)).absoluteFilePath());
     const QByteArray line = QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n';
 
+    // The lock only this user can open, beside the folder's: held by every
+    // instance, and the one that counts when the folder's is another user's.
+    QDir().mkpath(folder);
+    const int fallback = ::open(QFile::encodeName(InstanceLock::fallbackPath(home)).constData(),
+        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+
     // The instance may have taken the lock a moment ago and not listen yet,
     // or be quitting (it listens no more): the lock is free once it has ended.
     const QDeadlineTimer bound(10000);
     for (;;) {
-        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) {
-            // Never closed: the system lets go of the lock when the process ends.
+        const bool homeLocked = ::flock(lock, LOCK_EX | LOCK_NB) == 0;
+        const int why = errno;
+        // Anyone who can read the folder can lock it: a lock another user's
+        // process holds is no instance of this user's.
+        const bool stranger = !homeLocked && why == EWOULDBLOCK && !FileLock::heldForThisUser(lock);
+        const bool ours = homeLocked || stranger;
+        if (ours && (fallback < 0 || ::flock(fallback, LOCK_EX | LOCK_NB) == 0)) {
+            if (stranger) {
+                DeskCrumbs::drop(QStringLiteral("app.instance: 别的用户的进程锁着 %1，不算数；靠 %2 防第二个实例")
+                                     .arg(home, InstanceLock::fallbackPath(home)));
+            }
+            // Never closed: the system lets go of the locks when the process ends.
             m_locked = true;
             // A launch while this one quits waits for the lock instead.
             connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
@@ -367,15 +384,22 @@ InstanceGuard::Claim InstanceGuard::claim(const QStringList& arguments)
             });
             return Claim::Instance;
         }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            DeskCrumbs::drop(QStringLiteral("app.instance: 锁不上（%1），不防第二个实例").arg(qt_error_string(errno)));
+        // Another instance of this user's holds the lock only this user can open.
+        if (homeLocked)
+            ::flock(lock, LOCK_UN);
+        if (!ours && why != EWOULDBLOCK && why != EINTR) {
+            DeskCrumbs::drop(QStringLiteral("app.instance: 锁不上（%1），不防第二个实例").arg(qt_error_string(why)));
             ::close(lock);
+            if (fallback >= 0)
+                ::close(fallback);
             return Claim::Instance;
         }
         pid_t holder = 0;
         const HandOver outcome = handOver(folder, line, &holder);
         if (outcome == HandOver::Done) {
             ::close(lock);
+            if (fallback >= 0)
+                ::close(fallback);
             return Claim::HandedOver;
         }
         if (outcome == HandOver::NotAnswering) {
@@ -401,6 +425,8 @@ InstanceGuard::Claim InstanceGuard::claim(const QStringList& arguments)
         QThread::msleep(100);
     }
     ::close(lock);
+    if (fallback >= 0)
+        ::close(fallback);
     DeskCrumbs::drop(QStringLiteral("app.instance: ") + m_refusal);
     return Claim::Refused;
 }

@@ -13,9 +13,13 @@ class QFileSystemWatcher;
 // one store. The first to start holds an flock on the home folder itself: a
 // removal of anything inside it (the stores' folder with every file in it)
 // cannot hand the lock to a second launch, and the system lets go of it only
-// when the process has ended, after everything else in it. The lock is
-// taken on a descriptor closed on exec, so no worker keeps it; nothing else
-// may take an flock on the home folder (one process would shut itself out).
+// when the process has ended, after everything else in it. Since anyone who
+// can read the folder can lock it, a lock there that only other users'
+// processes hold does not count; every instance also holds an flock on
+// ".tolvarine/desktop.lock" (0600, only this user can open it), which then
+// keeps the second launch out (InstanceLock). The locks are taken on
+// descriptors closed on exec, so no worker keeps them; nothing else of this
+// process may take an flock on the home folder (it would shut itself out).
 //
 // The instance listens on ".tolvarine/desktop.sock" in that home, where every
 // launch on it looks whatever its environment says, and listens again when

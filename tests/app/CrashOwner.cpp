@@ -19,13 +19,21 @@
 //       in place; prints "ready" and runs until a signal ends it, or, given
 //       "exit", ends through exit(1) as the window system's plugin does when
 //       the display connection is lost.
+//   tst_crash_owner sandboxed
+//       (run in a PID namespace of its own) takes its home's instance lock as
+//       the application does, starts a worker (a sleep carrying a launch
+//       mark) and records it; prints "ready" and runs until it is killed.
+//   tst_crash_owner reap
+//       reaps the ledger as a launch does; prints how many records it reaped.
 //   tst_crash_owner ledger N
 //       records N workers of its own in the child ledger, one write each, as
 //       another instance beside it may be doing; prints "done".
 
 #include "app/AppDelegate.h"
+#include "app/InstanceGuard.h"
 #include "core/agents/AdvancedConnectionStore.h"
 #include "core/gateway/CLIConfig.h"
+#include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
 #include "core/platform/SerialFileWriter.h"
 #include "core/providers/ProviderProfile.h"
@@ -43,6 +51,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -156,6 +165,33 @@ int started()
     return 1;
 }
 
+int sandboxed()
+{
+    InstanceGuard guard;
+    if (guard.claim(QCoreApplication::arguments()) != InstanceGuard::Claim::Instance)
+        return 1;
+    QProcess worker;
+    ProcessGroup::prepare(worker);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString mark = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    env.insert(QLatin1String(RuntimeChildLedger::kLaunchVariable), mark);
+    worker.setProcessEnvironment(env);
+    worker.start(QStringLiteral("/bin/sleep"), { QStringLiteral("600") });
+    if (!worker.waitForStarted(10000))
+        return 1;
+    RuntimeChildRecord r = RuntimeChildLedger::ownRecord();
+    r.pid = qint32(worker.processId());
+    r.exe = QStringLiteral("/bin/sleep");
+    r.workspace = QStringLiteral("ws-demo");
+    r.kind = QStringLiteral("codex");
+    r.startedAt = QDateTime::currentDateTimeUtc();
+    r.launch = mark;
+    RuntimeChildLedger::record(r);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
 RuntimeChildRecord record(int n)
 {
     RuntimeChildRecord r;
@@ -242,6 +278,12 @@ int main(int argc, char** argv)
         return workers();
     if (args.value(0) == QLatin1String("quit"))
         return quit(args.value(1) == QLatin1String("exit"));
+    if (args.value(0) == QLatin1String("sandboxed"))
+        return sandboxed();
+    if (args.value(0) == QLatin1String("reap")) {
+        std::printf("%d\n", int(RuntimeChildLedger::reapOrphans(::getpid()).size()));
+        return 0;
+    }
     if (args.value(0) == QLatin1String("started"))
         return started();
     if (args.value(0) == QLatin1String("burst"))

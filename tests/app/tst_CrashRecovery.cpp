@@ -1,3 +1,4 @@
+#include "core/platform/ProcessGroup.h"
 #include "core/platform/ProcessTable.h"
 #include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
@@ -13,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -61,6 +64,8 @@ private slots:
     void storesParseAfterKillMidWrite();
     void instancesShareTheLedger();
     void oneInstancePerHome();
+    void ownersInOtherPidNamespaces();
+    void anotherUsersLockDoesNotCount();
     void secondLaunchNeverRunsBeside_data();
     void secondLaunchNeverRunsBeside();
 
@@ -206,10 +211,17 @@ void TestCrashRecovery::everyRoadOutEndsTheWorker()
     gateway.pair(home);
 
     QProcess owner;
+    owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList args { QStringLiteral("quit") };
-    if (signal == 0)
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (signal == 0) {
         args.append(QStringLiteral("exit"));
-    QVERIFY(start(owner, QStringLiteral(TOLVARINE_CRASH_OWNER), args));
+        // An exit() from inside the event loop leaves the window's objects
+        // (and the font library's) standing: no leak to look for.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+            env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+    }
+    QVERIFY(start(owner, QStringLiteral(TOLVARINE_CRASH_OWNER), args, env));
     QTRY_VERIFY_WITH_TIMEOUT(owner.canReadLine(), 60000);
     QCOMPARE(owner.readLine().trimmed(), QByteArray("ready"));
     const QList<RuntimeChildRecord> workers = RuntimeChildLedger::load();
@@ -319,6 +331,138 @@ void TestCrashRecovery::oneInstancePerHome()
         first.kill();
         QVERIFY(first.waitForFinished(10000));
     }
+}
+
+// An instance in a PID namespace of its own (a sandbox) shares the ledger with
+// instances outside: each judges the other's liveness by its home's instance
+// lock, not by a pid that means something else on its side.
+void TestCrashRecovery::ownersInOtherPidNamespaces()
+{
+    const QStringList unshare { QStringLiteral("--pid"), QStringLiteral("--fork"), QStringLiteral("--mount-proc"),
+        QStringLiteral("--kill-child") };
+    if (QProcess::execute(QStringLiteral("unshare"), unshare + QStringList { QStringLiteral("true") }) != 0)
+        QSKIP("unshare --pid --fork --mount-proc cannot run here (it needs root or user namespaces)");
+    TempHome home;
+    const auto markedBy = [](const QString& mark) {
+        QList<pid_t> out;
+        for (const ProcessTable::Entry& e : ProcessTable::snapshot().byPID) {
+            if (e.state != 'Z' && ProcessTable::environment(e.pid).contains("TOLVARINE_LAUNCH=" + mark.toUtf8()))
+                out.append(e.pid);
+        }
+        return out;
+    };
+
+    // A living sandboxed instance's worker is left alone by a launch outside.
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("sandboxed"))));
+    // Not a child of this process: what it runs is not this process's own line.
+    const QString said = home.filePath(QStringLiteral("sandboxed.out"));
+    QProcess sandboxed;
+    sandboxed.setProgram(QStringLiteral("unshare"));
+    sandboxed.setArguments(
+        unshare + QStringList { QStringLiteral(TOLVARINE_CRASH_OWNER), QStringLiteral("sandboxed") });
+    QProcessEnvironment sandboxedEnv = QProcessEnvironment::systemEnvironment();
+    sandboxedEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    sandboxed.setProcessEnvironment(sandboxedEnv);
+    sandboxed.setStandardOutputFile(said);
+    qint64 sandbox = 0;
+    QVERIFY(sandboxed.startDetached(&sandbox));
+    const auto endSandbox = qScopeGuard([sandbox] { ::kill(pid_t(sandbox), SIGKILL); });
+    QTRY_COMPARE_WITH_TIMEOUT(readAll(said).trimmed(), QByteArray("ready"), 60000);
+    const QList<RuntimeChildRecord> theirs = RuntimeChildLedger::load();
+    QCOMPARE(theirs.size(), 1);
+    const QList<pid_t> worker = markedBy(theirs.first().launch);
+    QCOMPARE(worker.size(), 1);
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("outside"))));
+    QVERIFY(RuntimeChildLedger::reapOrphans(::getpid()).isEmpty());
+    QCOMPARE(RuntimeChildLedger::load(), theirs);
+    QVERIFY(ProcessSignals::isAlive(worker.first()));
+    ::kill(pid_t(sandbox), SIGKILL); // and with it the namespace, worker and all
+    QTRY_VERIFY_WITH_TIMEOUT(!ProcessSignals::isAlive(worker.first()), 30000);
+    QVERIFY(RuntimeChildLedger::reapOrphans(::getpid()).isEmpty());
+    QVERIFY(RuntimeChildLedger::load().isEmpty());
+
+    // A living instance outside keeps its record when a sandboxed launch reaps.
+    const QString outside = home.filePath(QStringLiteral("outside"));
+    QVERIFY(QDir().mkpath(outside));
+    const int lock = ::open(QFile::encodeName(outside).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0);
+    QProcess ours;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOLVARINE_LAUNCH"), QStringLiteral("outside-1"));
+    ours.setProcessEnvironment(env);
+    ours.start(QStringLiteral("/bin/sleep"), { QStringLiteral("600") });
+    QVERIFY(ours.waitForStarted());
+    RuntimeChildRecord r = RuntimeChildLedger::ownRecord();
+    r.pid = qint32(ours.processId());
+    r.exe = QStringLiteral("/bin/sleep");
+    r.workspace = QStringLiteral("ws-demo");
+    r.kind = QStringLiteral("codex");
+    r.startedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+    r.launch = QStringLiteral("outside-1");
+    RuntimeChildLedger::record(r);
+    qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("sandboxed"))));
+    QProcess reaper;
+    QVERIFY(start(reaper, QStringLiteral("unshare"),
+        unshare + QStringList { QStringLiteral(TOLVARINE_CRASH_OWNER), QStringLiteral("reap") }));
+    QVERIFY(reaper.waitForFinished(60000));
+    QCOMPARE(reaper.readAllStandardOutput().trimmed(), QByteArray("0"));
+    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { r });
+    QCOMPARE(ours.state(), QProcess::Running);
+    ours.kill();
+    ours.waitForFinished();
+    ::close(lock);
+}
+
+// Anyone who can read the home folder can lock it: a lock another user's
+// process holds there keeps no launch from running, and a second launch still
+// hands over to the first.
+void TestCrashRecovery::anotherUsersLockDoesNotCount()
+{
+    if (::geteuid() != 0)
+        QSKIP("running a process as another user (setpriv) needs root");
+    TempHome home;
+    // A home others can read, as 0755 homes are: in /tmp, since the tests'
+    // own temporary folder is closed to other users.
+    QTemporaryDir shared(QStringLiteral("/tmp/tolvarine-home-XXXXXX"));
+    QVERIFY(shared.isValid());
+    const QString product = QDir(shared.path()).filePath(QStringLiteral("product"));
+    QVERIFY(QDir().mkpath(product));
+    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+        | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(shared.path(), open) && QFile::setPermissions(product, open));
+    qputenv("TOLVARINE_HOME", QFile::encodeName(product));
+    QProcess stranger;
+    ProcessGroup::prepare(stranger);
+    stranger.start(QStringLiteral("setpriv"),
+        { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+            QStringLiteral("flock"), QStringLiteral("-s"), product, QStringLiteral("sleep"), QStringLiteral("600") });
+    QVERIFY(stranger.waitForStarted());
+    const auto endStranger = qScopeGuard([&stranger] {
+        ::kill(-pid_t(stranger.processId()), SIGKILL);
+        stranger.waitForFinished();
+    });
+    const auto held = [&product] {
+        const int fd = ::open(QFile::encodeName(product).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool busy = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (fd >= 0)
+            ::close(fd);
+        return busy;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(held(), 30000);
+
+    QProcess first;
+    QVERIFY(start(first, QStringLiteral(TOLVARINE_DESKTOP)));
+    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(QDir(product).filePath(QStringLiteral(".tolvarine/desktop.sock"))),
+        qPrintable(TempHome::crumbs()), 30000);
+    QCOMPARE(first.state(), QProcess::Running);
+    QProcess second;
+    QVERIFY(start(second, QStringLiteral(TOLVARINE_DESKTOP)));
+    QVERIFY(second.waitForFinished(60000));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY(TempHome::crumbs().contains(QStringLiteral("又启动了一次，窗口提到前面")));
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    QVERIFY(first.waitForFinished(10000));
 }
 
 void TestCrashRecovery::secondLaunchNeverRunsBeside_data()

@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QThread>
 
 #include <cerrno>
@@ -10,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -63,8 +66,75 @@ FileLock::FileLock(const QString& path, int timeoutMs, const std::atomic<qint64>
     }
 }
 
+bool FileLock::heldForThisUser(int fd)
+{
+    struct stat held { };
+    if (::fstat(fd, &held) != 0)
+        return true;
+    // "1: FLOCK  ADVISORY  READ  1234 08:01:5678 0 EOF": the device in hex
+    // major:minor, the inode in decimal. Waiters ("1: -> FLOCK …") hold nothing.
+    const QByteArray file = QByteArray::number(major(held.st_dev), 16).rightJustified(2, '0') + ':'
+        + QByteArray::number(minor(held.st_dev), 16).rightJustified(2, '0') + ':'
+        + QByteArray::number(quint64(held.st_ino));
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return true;
+    QSet<qint64> holders;
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() < 6 || words.at(1) == "->" || words.at(1) != "FLOCK" || words.at(5) != file)
+            continue;
+        holders.insert(words.at(4).toLongLong());
+    }
+    if (holders.isEmpty())
+        return true;
+    for (const qint64 pid : std::as_const(holders)) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (pid <= 0 || !status.open(QIODevice::ReadOnly))
+            return true;
+        uint uid = 0;
+        bool read = false;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Uid:")) {
+                // real, effective, saved, file system: the effective one is who it acts as.
+                const QList<QByteArray> ids = line.mid(4).simplified().split(' ');
+                uid = ids.value(1).toUInt(&read);
+            }
+        }
+        if (!read || uid == ::geteuid())
+            return true;
+    }
+    return false;
+}
+
 FileLock::~FileLock()
 {
     if (m_fd >= 0)
         ::close(m_fd);
 }
+
+namespace InstanceLock {
+
+QString fallbackPath(const QString& home)
+{
+    return QDir(home).filePath(QStringLiteral(".tolvarine/desktop.lock"));
+}
+
+std::optional<bool> held(const QString& home)
+{
+    const int folder = ::open(QFile::encodeName(home).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return std::nullopt;
+    bool busy = ::flock(folder, LOCK_EX | LOCK_NB) != 0 && FileLock::heldForThisUser(folder);
+    ::close(folder);
+    if (busy)
+        return true;
+    const int fallback = ::open(QFile::encodeName(fallbackPath(home)).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fallback >= 0) {
+        busy = ::flock(fallback, LOCK_EX | LOCK_NB) != 0;
+        ::close(fallback);
+    }
+    return busy;
+}
+
+} // namespace InstanceLock

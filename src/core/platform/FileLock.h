@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 // An exclusive lock between processes (and threads), held for the life of the
 // object: flock on a file of its own beside what it guards, created when
@@ -28,8 +29,30 @@ public:
     // Why it is not held.
     QString error() const { return m_error; }
 
+    // Whether the flock another open file holds on `fd`'s file counts for
+    // this user: not when every holder the system lists (/proc/locks) runs as
+    // another user (anyone who can read a folder can lock it); a holder it
+    // does not list (a process of another PID namespace) counts.
+    static bool heldForThisUser(int fd);
+
 private:
     int m_fd = -1;
     bool m_busy = false;
     QString m_error;
 };
+
+// The one-instance lock of a product home (the folder that holds the stores'
+// ".tolvarine"): an flock on the home folder itself, which no removal of the
+// stores can replace, and one on "desktop.lock" in the stores' folder, which
+// only this user can open, for when the folder's is held by another user's
+// process. Both are checked the same way by whoever asks whether an instance
+// runs there.
+namespace InstanceLock {
+
+QString fallbackPath(const QString& home);
+// Whether an instance holds `home` now, judged by the locks alone (so across
+// PID namespaces); none when the home cannot be opened from here. A free
+// lock is taken for a moment to tell.
+std::optional<bool> held(const QString& home);
+
+} // namespace InstanceLock

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -103,6 +104,12 @@ quint64 ProcessTable::ownStartTicks()
         return self ? self->startTicks : quint64(0);
     }();
     return ticks;
+}
+
+quint64 ProcessTable::ownPidNamespace()
+{
+    struct stat ns { };
+    return ::stat("/proc/self/ns/pid", &ns) == 0 ? quint64(ns.st_ino) : 0;
 }
 
 QDateTime ProcessTable::bootTime()

@@ -42,6 +42,10 @@ public:
     static QByteArray environment(pid_t pid);
     // This process's own start (Entry::startTicks); 0 when /proc does not tell.
     static quint64 ownStartTicks();
+    // This process's PID namespace (the inode of /proc/self/ns/pid); 0 when
+    // /proc does not tell. The first one the system made has a fixed number.
+    static quint64 ownPidNamespace();
+    static constexpr quint64 kInitialPidNamespace = 0xEFFFFFFCu;
     // When the machine started (start ticks count from there), and how many
     // ticks make a second; invalid and 100 when /proc does not tell.
     static QDateTime bootTime();

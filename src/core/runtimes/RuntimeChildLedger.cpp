@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace RuntimeChildLedger {
@@ -401,6 +402,24 @@ pid_t workerAmong(const QList<pid_t>& pids, const ProcessTable& table)
     return first != 0 ? first : pids.value(0);
 }
 
+// Whether the owner of a record from another PID namespace still runs: while
+// an instance holds its home's lock, which every namespace sees. Not this
+// process's home (this instance holds that one itself), and a home that
+// cannot be opened from here is taken as held: its record is left alone.
+bool ownerHoldsItsHome(const RuntimeChildRecord& r)
+{
+    if (r.ownerHome.isEmpty())
+        return true;
+    struct stat theirs { };
+    struct stat mine { };
+    if (::stat(QFile::encodeName(r.ownerHome).constData(), &theirs) != 0)
+        return true;
+    if (::stat(QFile::encodeName(TolvarinePaths::productHome()).constData(), &mine) == 0 && theirs.st_dev == mine.st_dev
+        && theirs.st_ino == mine.st_ino)
+        return false;
+    return InstanceLock::held(r.ownerHome).value_or(true);
+}
+
 // Why a record of a gone owner that nothing carries the mark of is dropped,
 // when its pid runs something now.
 void crumbForeign(const RuntimeChildRecord& r, const ProcessTable& table)
@@ -484,6 +503,16 @@ void waitForWrites()
     pending().queue.waitForIdle();
 }
 
+RuntimeChildRecord ownRecord()
+{
+    RuntimeChildRecord r;
+    r.ownerPID = qint32(::getpid());
+    r.ownerStart = ProcessTable::ownStartTicks();
+    r.ownerPidNs = ProcessTable::ownPidNamespace();
+    r.ownerHome = TolvarinePaths::productHome();
+    return r;
+}
+
 int endMarked(const QString& mark, pid_t exceptGroup, double graceSeconds)
 {
     const pid_t me = ::getpid();
@@ -558,16 +587,23 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
         const QHash<QString, QList<pid_t>> marks = byMark(table);
         const QSet<pid_t> own = ownLine(myPID, table);
 
+        // Pids of another PID namespace mean something else here; and from
+        // inside a namespace of its own a reaper does not see every process.
+        const quint64 myNamespace = myPID == ::getpid() ? ProcessTable::ownPidNamespace() : 0;
+        const bool seesAll = myNamespace == 0 || myNamespace == ProcessTable::kInitialPidNamespace;
+
         QList<RuntimeChildRecord> kept;
         for (const RuntimeChildRecord& stored : records) {
+            const bool elsewhere = stored.ownerPidNs != 0 && myNamespace != 0 && stored.ownerPidNs != myNamespace;
             // An owner that has exited but not been collected (a zombie) is
             // gone all the same: its children have already been handed on. So
             // is one whose pid now runs a process started later.
             const auto owner = table.byPID.constFind(stored.ownerPID);
-            const bool ownerRuns = owner != table.byPID.cend() && owner->state != 'Z'
-                && (stored.ownerStart == 0 || owner->startTicks == stored.ownerStart);
+            const bool ownerRuns = elsewhere ? ownerHoldsItsHome(stored)
+                                             : owner != table.byPID.cend() && owner->state != 'Z'
+                    && (stored.ownerStart == 0 || owner->startTicks == stored.ownerStart);
             // This instance's pid once was a crashed owner's: its own start tells them apart.
-            const bool mine = stored.ownerPID == myPID
+            const bool mine = !elsewhere && stored.ownerPID == myPID
                 && (stored.ownerStart == 0 || myPID != ::getpid()
                     || stored.ownerStart == ProcessTable::ownStartTicks());
             if (mine || ownerRuns) {
@@ -590,9 +626,10 @@ QList<RuntimeChildRecord> reapOrphans(qint32 myPID, const std::function<ProcessT
             const MarkedSet set = markedSet(stored.launch, table, marks, own);
             const QList<pid_t> pids = set.marked;
             if (pids.isEmpty()) {
-                if (spared)
+                // What the owner's namespace ran may be out of sight from here.
+                if (spared || (elsewhere && !seesAll))
                     kept.append(stored);
-                else
+                else if (!elsewhere)
                     crumbForeign(stored, table);
                 continue;
             }

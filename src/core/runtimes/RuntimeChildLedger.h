@@ -66,6 +66,10 @@ QList<RuntimeChildRecord> reapOrphans(
 // its own pid, and a breadcrumb with the count when anything was reaped.
 QList<RuntimeChildRecord> reapAtLaunch(qint32 myPID, bool* lockHeld = nullptr);
 
+// A record with this process as its owner (pid, start, PID namespace and
+// product home) and nothing else filled in.
+RuntimeChildRecord ownRecord();
+
 // Ends what a stopped worker's launch mark names outside the worker's own
 // group `exceptGroup` (which its owner ends): the processes that carry `mark`
 // (a child that left the group with setsid) and the rest of their groups while

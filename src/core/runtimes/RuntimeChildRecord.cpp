@@ -19,6 +19,10 @@ QJsonObject RuntimeChildRecord::toJson() const
     // A JSON number holds a tick count exactly up to 2^53: years of uptime.
     if (ownerStart != 0)
         o.insert(QStringLiteral("ownerStart"), qint64(ownerStart));
+    if (ownerPidNs != 0)
+        o.insert(QStringLiteral("ownerPidNs"), qint64(ownerPidNs));
+    if (!ownerHome.isEmpty())
+        o.insert(QStringLiteral("ownerHome"), ownerHome);
     return o;
 }
 
@@ -34,6 +38,8 @@ std::optional<RuntimeChildRecord> RuntimeChildRecord::fromJson(const QJsonObject
     const QString started = r.requiredString(QStringLiteral("startedAt"));
     rec.launch = r.string(QStringLiteral("launch"));
     const qint64 ownerStart = r.integer(QStringLiteral("ownerStart"));
+    const qint64 ownerPidNs = r.integer(QStringLiteral("ownerPidNs"));
+    rec.ownerHome = r.string(QStringLiteral("ownerHome"));
     constexpr qint64 lo = std::numeric_limits<qint32>::min();
     constexpr qint64 hi = std::numeric_limits<qint32>::max();
     if (r.ok() && (pid < lo || pid > hi))
@@ -42,6 +48,8 @@ std::optional<RuntimeChildRecord> RuntimeChildRecord::fromJson(const QJsonObject
         r.fail(QStringLiteral("ownerPID"));
     if (r.ok() && ownerStart < 0)
         r.fail(QStringLiteral("ownerStart"));
+    if (r.ok() && ownerPidNs < 0)
+        r.fail(QStringLiteral("ownerPidNs"));
     if (r.ok()) {
         const std::optional<QDateTime> date = GatewayTime::parse(started);
         if (date)
@@ -57,5 +65,6 @@ std::optional<RuntimeChildRecord> RuntimeChildRecord::fromJson(const QJsonObject
     rec.pid = qint32(pid);
     rec.ownerPID = qint32(owner);
     rec.ownerStart = quint64(ownerStart);
+    rec.ownerPidNs = quint64(ownerPidNs);
     return rec;
 }

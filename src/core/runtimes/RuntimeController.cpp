@@ -150,12 +150,10 @@ QCoro::Task<> RuntimeController::recordThenSpawn(QString k, quint64 ticket)
     const Pending& pending = m_pending[k];
     // The worker's pid comes with its start; until then its record names it
     // by the mark it will carry.
-    RuntimeChildRecord rec;
+    RuntimeChildRecord rec = RuntimeChildLedger::ownRecord();
     rec.exe = *pending.prepared->launchable.exe;
     rec.workspace = pending.config.workspace;
     rec.kind = pending.launch.kind;
-    rec.ownerPID = qint32(::getpid());
-    rec.ownerStart = ProcessTable::ownStartTicks();
     rec.startedAt = QDateTime::currentDateTimeUtc();
     rec.launch = pending.mark;
     auto landed = RuntimeChildLedger::recordLater(rec);
@@ -270,13 +268,11 @@ void RuntimeController::onStarted(QProcess* process, const QString& workspace, c
     const QString exe = process->program();
     if (!exe.isEmpty()) {
         // Takes the place of the record written before the start.
-        RuntimeChildRecord rec;
+        RuntimeChildRecord rec = RuntimeChildLedger::ownRecord();
         rec.pid = pid;
         rec.exe = exe;
         rec.workspace = workspace;
         rec.kind = worker.kind;
-        rec.ownerPID = qint32(::getpid());
-        rec.ownerStart = ProcessTable::ownStartTicks();
         rec.startedAt = QDateTime::currentDateTimeUtc();
         rec.launch = worker.mark;
         RuntimeChildLedger::recordLater(rec);
