@@ -19,9 +19,9 @@
 //       in place; prints "ready" and runs until a signal ends it, or, given
 //       "exit", ends through exit(1) as the window system's plugin does when
 //       the display connection is lost.
-//   tst_crash_owner sandboxed
-//       (run in a PID namespace of its own) takes its home's instance lock as
-//       the application does, starts a worker (a sleep carrying a launch
+//   tst_crash_owner owner
+//       (in a PID namespace of its own, or not) takes its home's instance lock
+//       as the application does, starts a worker (a sleep carrying a launch
 //       mark) and records it; prints "ready" and runs until it is killed.
 //   tst_crash_owner reap
 //       reaps the ledger as a launch does; prints how many records it reaped.
@@ -165,7 +165,7 @@ int started()
     return 1;
 }
 
-int sandboxed()
+int owner()
 {
     InstanceGuard guard;
     if (guard.claim(QCoreApplication::arguments()) != InstanceGuard::Claim::Instance)
@@ -278,8 +278,8 @@ int main(int argc, char** argv)
         return workers();
     if (args.value(0) == QLatin1String("quit"))
         return quit(args.value(1) == QLatin1String("exit"));
-    if (args.value(0) == QLatin1String("sandboxed"))
-        return sandboxed();
+    if (args.value(0) == QLatin1String("owner"))
+        return owner();
     if (args.value(0) == QLatin1String("reap")) {
         std::printf("%d\n", int(RuntimeChildLedger::reapOrphans(::getpid()).size()));
         return 0;

@@ -358,8 +358,7 @@ void TestCrashRecovery::ownersInOtherPidNamespaces()
     const QString said = home.filePath(QStringLiteral("sandboxed.out"));
     QProcess sandboxed;
     sandboxed.setProgram(QStringLiteral("unshare"));
-    sandboxed.setArguments(
-        unshare + QStringList { QStringLiteral(TOLVARINE_CRASH_OWNER), QStringLiteral("sandboxed") });
+    sandboxed.setArguments(unshare + QStringList { QStringLiteral(TOLVARINE_CRASH_OWNER), QStringLiteral("owner") });
     QProcessEnvironment sandboxedEnv = QProcessEnvironment::systemEnvironment();
     sandboxedEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     sandboxed.setProcessEnvironment(sandboxedEnv);
@@ -382,35 +381,23 @@ void TestCrashRecovery::ownersInOtherPidNamespaces()
     QVERIFY(RuntimeChildLedger::load().isEmpty());
 
     // A living instance outside keeps its record when a sandboxed launch reaps.
-    const QString outside = home.filePath(QStringLiteral("outside"));
-    QVERIFY(QDir().mkpath(outside));
-    const int lock = ::open(QFile::encodeName(outside).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0);
-    QProcess ours;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TOLVARINE_LAUNCH"), QStringLiteral("outside-1"));
-    ours.setProcessEnvironment(env);
-    ours.start(QStringLiteral("/bin/sleep"), { QStringLiteral("600") });
-    QVERIFY(ours.waitForStarted());
-    RuntimeChildRecord r = RuntimeChildLedger::ownRecord();
-    r.pid = qint32(ours.processId());
-    r.exe = QStringLiteral("/bin/sleep");
-    r.workspace = QStringLiteral("ws-demo");
-    r.kind = QStringLiteral("codex");
-    r.startedAt = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
-    r.launch = QStringLiteral("outside-1");
-    RuntimeChildLedger::record(r);
+    QProcess outside;
+    QVERIFY(start(outside, QStringLiteral(TOLVARINE_CRASH_OWNER), { QStringLiteral("owner") }));
+    QTRY_VERIFY_WITH_TIMEOUT(outside.canReadLine(), 60000);
+    QCOMPARE(outside.readLine().trimmed(), QByteArray("ready"));
+    const QList<RuntimeChildRecord> ours = RuntimeChildLedger::load();
+    QCOMPARE(ours.size(), 1);
+    const auto endOurs = qScopeGuard([pid = ours.first().pid] { ::kill(pid, SIGKILL); });
     qputenv("TOLVARINE_HOME", QFile::encodeName(home.filePath(QStringLiteral("sandboxed"))));
     QProcess reaper;
     QVERIFY(start(reaper, QStringLiteral("unshare"),
         unshare + QStringList { QStringLiteral(TOLVARINE_CRASH_OWNER), QStringLiteral("reap") }));
     QVERIFY(reaper.waitForFinished(60000));
     QCOMPARE(reaper.readAllStandardOutput().trimmed(), QByteArray("0"));
-    QCOMPARE(RuntimeChildLedger::load(), QList<RuntimeChildRecord> { r });
-    QCOMPARE(ours.state(), QProcess::Running);
-    ours.kill();
-    ours.waitForFinished();
-    ::close(lock);
+    QCOMPARE(RuntimeChildLedger::load(), ours);
+    QVERIFY(ProcessSignals::isAlive(ours.first().pid));
+    outside.kill();
+    QVERIFY(outside.waitForFinished(10000));
 }
 
 // Anyone who can read the home folder can lock it: a lock another user's

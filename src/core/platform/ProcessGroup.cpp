@@ -215,6 +215,11 @@ void ProcessGroup::cutGraceShort()
     g_graceCut.store(true);
 }
 
+bool ProcessGroup::graceIsCut()
+{
+    return g_graceCut.load();
+}
+
 ProcessGroup::Scope::Scope(const QObject* owner)
     : m_group(std::make_shared<ProcessGroup>())
 {

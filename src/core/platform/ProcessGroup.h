@@ -89,6 +89,8 @@ public:
     // left gets SIGKILL at once. For the rest of the process. Safe to call
     // from a signal handler (a second quit signal: the user will not wait).
     static void cutGraceShort();
+    // Whether cutGraceShort() was called: every other wait for a grace ends too.
+    static bool graceIsCut();
 
     // Ties a new group to the object awaiting its run: when `owner` is
     // destroyed while the scope lives, the group is cancelled. With no owner

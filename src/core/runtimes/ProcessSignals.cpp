@@ -160,7 +160,8 @@ int terminateEach(const QList<pid_t>& pids, double graceSeconds, const std::func
     const auto gone = [](const Held& h) { return h.pid == 0 || (h.fd >= 0 ? exited(h.fd, 0) : !isAlive(h.pid)); };
     const int signalled = int(std::count_if(held.cbegin(), held.cend(), [](const Held& h) { return h.pid != 0; }));
     QDeadlineTimer deadline(qint64(graceSeconds * 1000));
-    while (!deadline.hasExpired() && !std::all_of(held.cbegin(), held.cend(), gone))
+    // A second quit signal cuts this grace short too.
+    while (!deadline.hasExpired() && !ProcessGroup::graceIsCut() && !std::all_of(held.cbegin(), held.cend(), gone))
         QThread::msleep(100);
     for (const Held& h : std::as_const(held)) {
         if (gone(h))
