@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 #include <QWindow>
@@ -45,7 +47,9 @@ constexpr int kQuitSignals[] = { SIGTERM, SIGINT, SIGHUP, SIGQUIT };
 // left alone, since their display may be gone.
 void onExit()
 {
-    if (g_delegate && !g_quitting.load())
+    // Only on the thread the workers live on (the window system's plugin
+    // calls exit() there); from another thread nothing of theirs may be touched.
+    if (g_delegate && !g_quitting.load() && QThread::currentThread() == g_delegate->thread())
         g_delegate->applicationWillExit();
 }
 
@@ -123,14 +127,18 @@ QFuture<QList<RuntimeChildRecord>> AppDelegate::reap()
         return out;
     });
     // Another program held the ledger's lock: nothing was reaped, and the
-    // reap is tried again later in the session.
-    reaped.then(this, [this, lockHeld](const QList<RuntimeChildRecord>&) {
+    // reap is tried again later in the session. (A watcher this object owns:
+    // it goes with it, where a continuation would outlive it.)
+    auto* watcher = new QFutureWatcher<QList<RuntimeChildRecord>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, lockHeld] {
+        watcher->deleteLater();
         if (lockHeld->load() && !m_terminated)
             QTimer::singleShot(m_reapRetryMs, this, [this] {
                 if (!m_terminated)
                     reap();
             });
     });
+    watcher->setFuture(reaped);
     return reaped;
 }
 
