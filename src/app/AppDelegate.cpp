@@ -157,8 +157,11 @@ void AppDelegate::applicationWillExit()
 {
     if (m_terminated)
         return;
-    // Whoever listens may be drawing on a display that is gone: nobody is told.
-    const QSignalBlocker quiet(&RuntimeController::shared());
+    // Whoever listens may be drawing on a display that is gone: nobody is
+    // told, and what the workers still print is dropped.
+    RuntimeController& runtimes = RuntimeController::shared();
+    const QSignalBlocker quiet(&runtimes);
+    runtimes.dropOutput();
     m_displayGone = true;
     applicationWillTerminate();
 }

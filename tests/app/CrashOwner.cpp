@@ -1,11 +1,14 @@
 // The application's part in the crash tests, in a process of its own that
 // ends by SIGKILL (tst_CrashRecovery runs it; it is not a test by itself).
 //
-//   tst_crash_owner workers
+//   tst_crash_owner workers [signal|exit]
 //       opens the main window on the paired workspace, presses the start
 //       button of the first three runtime cards, waits until each worker is in
 //       the child ledger and has printed its first line, prints "ready" and
-//       kills itself.
+//       kills itself; with "signal" it has the application's quit duties in
+//       place and runs until a signal ends it; with "exit" it ends through
+//       exit(1), as the window system's plugin does when the display
+//       connection is lost.
 //   tst_crash_owner started
 //       opens the main window on the paired workspace, presses the start
 //       button of the first runtime card and kills itself as soon as the
@@ -14,11 +17,6 @@
 //       rewrites the child ledger, the snapshots and every store in a loop,
 //       each write the way the application makes it; prints "writing" after
 //       the first round and goes on until it is killed.
-//   tst_crash_owner quit [exit]
-//       as `workers` with one worker, but with the application's quit duties
-//       in place; prints "ready" and runs until a signal ends it, or, given
-//       "exit", ends through exit(1) as the window system's plugin does when
-//       the display connection is lost.
 //   tst_crash_owner owner
 //       (in a PID namespace of its own, or not) takes its home's instance lock
 //       as the application does, starts a worker (a sleep carrying a launch
@@ -93,8 +91,11 @@ QList<QWidget*> startButtons(MainWindow& window)
     return out;
 }
 
-int workers()
+int workers(const QString& end)
 {
+    AppDelegate delegate;
+    if (end != QLatin1String("kill") && !delegate.installQuitSignals())
+        return 1;
     MainWindow window({ std::chrono::hours(1), std::chrono::hours(1) });
     window.show();
     if (!waitUntil([&window] { return startButtons(window).size() >= kWorkers; }, 60000))
@@ -114,35 +115,12 @@ int workers()
         return 1;
     std::printf("ready\n");
     std::fflush(stdout);
-    // The crash: nothing of the application's own clean-up runs.
-    ::kill(::getpid(), SIGKILL);
-    return 3;
-}
-
-int quit(bool byExit)
-{
-    AppDelegate delegate;
-    if (!delegate.installQuitSignals())
-        return 1;
-    MainWindow window({ std::chrono::hours(1), std::chrono::hours(1) });
-    window.show();
-    if (!waitUntil([&window] { return !startButtons(window).isEmpty(); }, 60000))
-        return 1;
-    delegate.applicationDidFinishLaunching();
-    QTest::mouseClick(startButtons(window).first(), Qt::LeftButton);
-    const std::optional<CLIConfig> config = window.controller()->selectedConfig();
-    RuntimeController& controller = window.controller()->runtimes();
-    const bool started = waitUntil(
-        [&] {
-            return RuntimeChildLedger::load().size() == 1
-                && !controller.lines(config->workspace).filter(QStringLiteral("brenlow run: kind=")).isEmpty();
-        },
-        30000);
-    if (!started)
-        return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
-    if (byExit)
+    if (end == QLatin1String("kill")) {
+        // The crash: nothing of the application's own clean-up runs.
+        ::kill(::getpid(), SIGKILL);
+        return 3;
+    }
+    if (end == QLatin1String("exit"))
         QTimer::singleShot(0, [] { std::exit(1); });
     return QApplication::exec();
 }
@@ -275,9 +253,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarine Desktop"));
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("workers"))
-        return workers();
-    if (args.value(0) == QLatin1String("quit"))
-        return quit(args.value(1) == QLatin1String("exit"));
+        return workers(args.value(1, QStringLiteral("kill")));
     if (args.value(0) == QLatin1String("owner"))
         return owner();
     if (args.value(0) == QLatin1String("reap")) {

@@ -214,7 +214,7 @@ void RuntimeController::spawn(const QString& k, const Pending& pending, const st
     QPointer<RuntimeController> self(this);
     CLI::Spawned spawned = CLI::childOf(launchable, { QStringLiteral("run") }, config.path,
         [self, workspace, k, prefix, secrets, worker](const QString& line) {
-            if (!self)
+            if (!self || self->m_outputDropped)
                 return;
             // A line is shown as a message is: the worker's secrets and any
             // credential masked, cut to a display length, however long the

@@ -81,6 +81,10 @@ public:
     // more second), and until the ledger has been written. For quitting only:
     // the GUI thread waits here.
     void waitForStopped();
+    // From now on the workers' output is read and dropped: the process is
+    // ending through exit(), and what shapes a line (masks, filters) may be
+    // gone with the statics already torn down.
+    void dropOutput() { m_outputDropped = true; }
     bool isRunning(const QString& workspace, const QString& kind) const;
     // Workers signalled to stop that have not ended yet.
     int stoppingCount() const { return int(m_stopping.size()); }
@@ -177,4 +181,5 @@ private:
     QHash<QString, EarlyEnd> m_earlyEnds;
     QHash<QString, QString> m_unrecorded;
     double m_grace = kStopGraceSeconds;
+    bool m_outputDropped = false;
 };
