@@ -99,8 +99,7 @@ bool isAddressText(const QString& host)
 class Lookups : public QObject {
 public:
     struct Answer {
-        QList<QByteArray> addresses; // numeric, IPv6 in brackets
-        QString error; // why there are none
+        QList<QByteArray> addresses; // numeric, IPv6 in brackets; none when the name has none
     };
 
     static Lookups& instance()
@@ -110,13 +109,14 @@ public:
     }
 
     // The answer for `host` when one is kept (a stale one is asked again
-    // meanwhile); else none, and `then` is called on this thread once the
-    // lookup has answered.
+    // meanwhile; a name that has none is answered so only to the requests
+    // waiting for that lookup); else none, and `then` is called on this
+    // thread once the lookup has answered.
     std::optional<Answer> find(const QString& host, std::function<void()> then)
     {
         Entry& entry = m_entries[host];
         const qint64 now = m_clock.elapsed();
-        if (!entry.answer.addresses.isEmpty() && now < entry.keptUntil) {
+        if (now < entry.keptUntil) {
             if (now >= entry.freshUntil)
                 ask(host, entry);
             return entry.answer;
@@ -130,6 +130,7 @@ private:
     // An answer is taken as fresh this long, and used while it is asked again this long.
     static constexpr qint64 kFreshMs = 60 * 1000;
     static constexpr qint64 kKeptMs = 10 * 60 * 1000;
+    static constexpr qint64 kFailureMs = 1000;
 
     struct Entry {
         Answer answer;
@@ -162,10 +163,8 @@ private:
         addrinfo* found = nullptr;
         Answer answer;
         const int result = ::getaddrinfo(name.constData(), nullptr, &hints, &found);
-        if (result != 0) {
-            answer.error = QString::fromLocal8Bit(::gai_strerror(result));
+        if (result != 0)
             return answer;
-        }
         for (const addrinfo* a = found; a; a = a->ai_next) {
             char text[INET6_ADDRSTRLEN] = {};
             QByteArray address;
@@ -180,8 +179,6 @@ private:
                 answer.addresses.append(address);
         }
         ::freeaddrinfo(found);
-        if (answer.addresses.isEmpty())
-            answer.error = QString::fromLocal8Bit(::gai_strerror(EAI_NONAME));
         return answer;
     }
 
@@ -191,9 +188,10 @@ private:
         entry.asking = false;
         entry.answer = answer;
         const qint64 now = m_clock.elapsed();
-        // A name that has none is asked again by the next request.
+        // A name that has none is asked again by the next request: the
+        // failure is kept only while it is handed to those waiting.
         entry.freshUntil = answer.addresses.isEmpty() ? 0 : now + kFreshMs;
-        entry.keptUntil = answer.addresses.isEmpty() ? 0 : now + kKeptMs;
+        entry.keptUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kKeptMs);
         const QList<std::function<void()>> waiting = std::exchange(entry.waiting, {});
         for (const std::function<void()>& then : waiting)
             then();
@@ -485,7 +483,10 @@ void Reply::lookUp()
             return;
         m_names.removeFirst();
         if (answer->addresses.isEmpty()) {
-            m_errorString = answer->error;
+            // As curl says it.
+            m_errorString = (name.proxy ? QStringLiteral("Could not resolve proxy: ")
+                                        : QStringLiteral("Could not resolve host: "))
+                + name.host;
             m_proxyUnreached = name.proxy;
             end(Error::Refused);
             return;
@@ -620,6 +621,15 @@ void Reply::completed(int result)
         m_errorString = QString::fromUtf8(curl().easy_strerror(code));
     if (m_cut) {
         end(*m_cut);
+        return;
+    }
+    // A proxy that would not open the tunnel (its 403, 407 or 502 to the
+    // CONNECT) was not passed: nothing reached the server.
+    long tunnel = 0;
+    curl().easy_getinfo(m_transfer->easy, CURLINFO_HTTP_CONNECTCODE, &tunnel);
+    if (code != CURLE_OK && tunnel != 0 && (tunnel < 200 || tunnel > 299)) {
+        m_proxyUnreached = true;
+        end(Error::Refused);
         return;
     }
     switch (code) {

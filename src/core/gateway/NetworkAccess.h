@@ -71,7 +71,8 @@ public:
     bool requestWritten() const { return m_written; }
     // The proxy the request went through (from the environment), empty when none.
     QString proxy() const { return m_proxy; }
-    // Whether the error is the proxy's: it could not be looked up or connected to.
+    // Whether the error is the proxy's: it could not be looked up or connected
+    // to, or would not open the tunnel.
     bool proxyUnreached() const { return m_proxyUnreached; }
     // The whole body, once finished (empty after TooLarge or Deadline).
     QByteArray take() { return std::exchange(m_body, QByteArray()); }

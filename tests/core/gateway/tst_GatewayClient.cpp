@@ -26,7 +26,8 @@
 namespace {
 const QByteArray kWhole = R"({"commands":[]})";
 
-// A slow name server: names holding "slow" take this long and then name 127.0.0.1.
+// A slow name server: names holding "slow" take this long and then name
+// 127.0.0.1; names holding "nowhere" have no address.
 std::atomic<int> g_slowLookupMs { 0 };
 std::atomic<int> g_slowLookups { 0 };
 } // namespace
@@ -42,6 +43,8 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
         std::this_thread::sleep_for(std::chrono::milliseconds(g_slowLookupMs.load()));
         return next("127.0.0.1", service, hints, result);
     }
+    if (node && std::strstr(node, "nowhere"))
+        return EAI_NONAME;
     return next(node, service, hints, result);
 }
 
@@ -313,17 +316,41 @@ void TestGatewayClient::transportKeeps_data()
 }
 
 // This machine's address on its network is asked directly too, and a proxy
-// that cannot be reached is named.
+// that cannot be reached (refused, without an address, refusing the tunnel)
+// is named. "%1" stands for the raw server's origin.
 void TestGatewayClient::proxyRule_data()
 {
     QTest::addColumn<bool>("ownAddress");
-    QTest::newRow("an interface address is asked past the proxy") << true;
-    QTest::newRow("a proxy that does not answer is named") << false;
+    QTest::addColumn<QString>("proxy");
+    QTest::addColumn<QString>("api");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("shown"); // empty: the answer is read
+    const QByteArray whole
+        = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kWhole.size()) + "\r\n\r\n" + kWhole;
+    // A name never looked up: the proxy is asked for it.
+    const QString name = QStringLiteral("http://gateway.invalid:18091");
+    QTest::newRow("an interface address is asked past the proxy")
+        << true << QStringLiteral("http://127.0.0.1:9") << QStringLiteral("%1") << whole << QString();
+    QTest::newRow("a proxy that does not answer is named")
+        << false << QStringLiteral("http://127.0.0.1:9") << name << whole
+        << QStringLiteral("连不上代理 http://127.0.0.1:9（Connection refused）。试过：") + name;
+    QTest::newRow("a proxy whose name has no address is named")
+        << false << QStringLiteral("http://nowhere.test:3128") << name << whole
+        << QStringLiteral("连不上代理 http://nowhere.test:3128（Could not resolve proxy: nowhere.test）。试过：")
+            + name;
+    QTest::newRow("a proxy that refuses the tunnel is named")
+        << false << QStringLiteral("%1") << QStringLiteral("https://gateway.invalid:18091")
+        << QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n")
+        << QStringLiteral("连不上代理 %1（CONNECT tunnel failed, response 502）。试过：https://gateway.invalid:18091");
 }
 
 void TestGatewayClient::proxyRule()
 {
     QFETCH(bool, ownAddress);
+    QFETCH(QString, proxy);
+    QFETCH(QString, api);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, shown);
     QString address;
     for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
         if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
@@ -331,24 +358,22 @@ void TestGatewayClient::proxyRule()
     }
     if (ownAddress && address.isEmpty())
         QSKIP("this machine has no network address but loopback");
-    RawServer server(
-        { "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kWhole.size()) + "\r\n\r\n" + kWhole }, false,
-        ownAddress ? qPrintable(address) : "127.0.0.1");
+    RawServer server({ answer }, false, ownAddress ? qPrintable(address) : "127.0.0.1");
     const QByteArray oldProxy = qgetenv("http_proxy");
-    qputenv("http_proxy", "http://127.0.0.1:9");
-    // A name never looked up: the proxy is asked for it.
-    const CLIConfig config { ownAddress ? server.origin() : QStringLiteral("http://gateway.invalid:18091"),
-        QStringLiteral("ws"), QStringLiteral("tok") };
+    const QByteArray oldSecureProxy = qgetenv("https_proxy");
+    qputenv("http_proxy", proxy.arg(server.origin()).toUtf8());
+    qputenv("https_proxy", proxy.arg(server.origin()).toUtf8());
+    const CLIConfig config { api.arg(server.origin()), QStringLiteral("ws"), QStringLiteral("tok") };
     GatewayClient client;
     client.setHostNameForTesting(QString());
     const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
     qputenv("http_proxy", oldProxy);
-    if (ownAddress) {
+    qputenv("https_proxy", oldSecureProxy);
+    if (shown.isEmpty()) {
         QVERIFY2(reply.ok(), qPrintable(reply.ok() ? QString() : reply.failure().description()));
         QCOMPARE(*reply, kWhole);
     } else {
-        QCOMPARE(reply.failure().description(),
-            QStringLiteral("连不上代理 http://127.0.0.1:9（Connection refused）。试过：http://gateway.invalid:18091"));
+        QCOMPARE(reply.failure().description(), shown.arg(server.origin()));
     }
 }
 
@@ -532,15 +557,16 @@ void TestGatewayClient::slowLookups()
 
 // A request counts as written, and so as possibly taken, only once the
 // connection was made and some of it went out: not during a TLS handshake
-// that gets no answer.
+// that gets no answer, nor for a name that has no address (said as before).
 void TestGatewayClient::requestWritten()
 {
     RawServer silent({ QByteArray() });
     RawServer closing({ QByteArray() });
     QObject owner;
     NetworkAccess::Manager* nam = NetworkAccess::create(&owner);
+    const QString nowhere = QStringLiteral("http://nowhere.test:18091");
     for (const QString& origin :
-        { silent.origin().replace(QLatin1String("http:"), QLatin1String("https:")), closing.origin() }) {
+        { silent.origin().replace(QLatin1String("http:"), QLatin1String("https:")), closing.origin(), nowhere }) {
         NetworkAccess::Request request;
         request.url = QUrl(origin + QStringLiteral("/api/workspaces/ws/tasks/t1/retry"));
         request.verb = "POST";
@@ -550,7 +576,13 @@ void TestGatewayClient::requestWritten()
         QSignalSpy finished(reply.get(), &NetworkAccess::Reply::finished);
         QVERIFY(finished.wait(30000));
         const bool tls = origin.startsWith(QLatin1String("https:"));
-        QCOMPARE(reply->error(), tls ? NetworkAccess::Reply::Error::Idle : NetworkAccess::Reply::Error::Dropped);
+        if (origin == nowhere) {
+            QCOMPARE(reply->error(), NetworkAccess::Reply::Error::Refused);
+            QCOMPARE(reply->errorString(), QStringLiteral("Could not resolve host: nowhere.test"));
+        } else {
+            QCOMPARE(reply->error(), tls ? NetworkAccess::Reply::Error::Idle : NetworkAccess::Reply::Error::Dropped);
+        }
+        QCOMPARE(reply->requestWritten(), !tls && origin != nowhere);
     }
 }
 
