@@ -129,15 +129,20 @@ RawServer::RawServer(Reply reply, bool healthzToo, const char* host)
     m_state->host = QString::fromLatin1(host);
     m_state->reply = std::move(reply);
     m_state->healthzToo = healthzToo;
-    m_state->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool v6 = m_state->host.contains(QLatin1Char(':'));
+    m_state->listenFd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address {};
+    sockaddr_in6 address6 {};
     address.sin_family = AF_INET;
+    address6.sin6_family = AF_INET6;
     ::inet_pton(AF_INET, host, &address.sin_addr);
-    socklen_t size = sizeof address;
-    ::bind(m_state->listenFd, reinterpret_cast<sockaddr*>(&address), size);
+    ::inet_pton(AF_INET6, host, &address6.sin6_addr);
+    auto* bound = v6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address);
+    socklen_t size = v6 ? sizeof address6 : sizeof address;
+    ::bind(m_state->listenFd, bound, size);
     ::listen(m_state->listenFd, 16);
-    ::getsockname(m_state->listenFd, reinterpret_cast<sockaddr*>(&address), &size);
-    m_state->port = ntohs(address.sin_port);
+    ::getsockname(m_state->listenFd, bound, &size);
+    m_state->port = ntohs(v6 ? address6.sin6_port : address.sin_port);
     m_state->acceptor = std::thread([state = m_state.get()] { state->accept(); });
 }
 
@@ -156,7 +161,8 @@ RawServer::~RawServer()
 
 QString RawServer::origin() const
 {
-    return QStringLiteral("http://") + m_state->host + QLatin1Char(':') + QString::number(m_state->port);
+    const QString host = m_state->host.contains(QLatin1Char(':')) ? u'[' + m_state->host + u']' : m_state->host;
+    return QStringLiteral("http://") + host + QLatin1Char(':') + QString::number(m_state->port);
 }
 
 qint64 RawServer::fillerWritten()

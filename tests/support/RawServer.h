@@ -12,7 +12,7 @@
 // `endless` set goes on with filler after `reply`, written as fast as the
 // client takes it (or a byte every `dripMs`), with `keepAlive` between every
 // `keepAliveMs`; any other reply closes the connection once written (an empty
-// one: as soon as the request is read). It listens on `address` (IPv4).
+// one: as soon as the request is read). It listens on `address` (IPv4 or IPv6).
 class RawServer {
 public:
     // What the kernel may hold of a connection on top of what the client

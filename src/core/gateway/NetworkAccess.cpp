@@ -433,7 +433,8 @@ void Reply::start()
     // A SOCKS proxy without remote names has curl look the server's name up.
     const bool serverNameNeeded
         = m_proxy.isEmpty() || proxy.scheme() == QLatin1String("socks4") || proxy.scheme() == QLatin1String("socks5");
-    if (serverNameNeeded && !isAddressText(m_request.url.host()))
+    // curl names "localhost" itself, both loopback addresses, asking no one.
+    if (serverNameNeeded && !isAddressText(m_request.url.host()) && !HttpAddress::isLoopbackHost(m_request.url.host()))
         m_names.append({ m_request.url.host(), m_request.url.port(defaultPort(m_request.url)), false });
     if (!m_proxy.isEmpty() && !isAddressText(proxy.host()))
         m_names.append({ proxy.host(), proxy.port(proxy.scheme() == QLatin1String("https") ? 443 : 1080), true });

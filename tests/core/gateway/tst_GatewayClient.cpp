@@ -315,12 +315,14 @@ void TestGatewayClient::transportKeeps_data()
     QTest::newRow("this machine is asked past the environment's proxy") << false;
 }
 
-// This machine's address on its network is asked directly too, and a proxy
-// that cannot be reached (refused, without an address, refusing the tunnel)
-// is named. "%1" stands for the raw server's origin.
+// This machine's address on its network is asked directly too, "localhost"
+// is both loopback addresses, and a proxy that cannot be reached (refused,
+// without an address, refusing the tunnel) is named. The server listens on
+// `listen` ("own": this machine's network address); "%1" stands for its
+// origin, "%2" for its port.
 void TestGatewayClient::proxyRule_data()
 {
-    QTest::addColumn<bool>("ownAddress");
+    QTest::addColumn<QString>("listen");
     QTest::addColumn<QString>("proxy");
     QTest::addColumn<QString>("api");
     QTest::addColumn<QByteArray>("answer");
@@ -329,41 +331,51 @@ void TestGatewayClient::proxyRule_data()
         = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kWhole.size()) + "\r\n\r\n" + kWhole;
     // A name never looked up: the proxy is asked for it.
     const QString name = QStringLiteral("http://gateway.invalid:18091");
+    const QString loopback = QStringLiteral("127.0.0.1");
     QTest::newRow("an interface address is asked past the proxy")
-        << true << QStringLiteral("http://127.0.0.1:9") << QStringLiteral("%1") << whole << QString();
+        << QStringLiteral("own") << QStringLiteral("http://127.0.0.1:9") << QStringLiteral("%1") << whole << QString();
+    QTest::newRow("localhost reaches a gateway on the IPv6 loopback only")
+        << QStringLiteral("::1") << QStringLiteral("http://127.0.0.1:9") << QStringLiteral("http://localhost:%2")
+        << whole << QString();
     QTest::newRow("a proxy that does not answer is named")
-        << false << QStringLiteral("http://127.0.0.1:9") << name << whole
+        << loopback << QStringLiteral("http://127.0.0.1:9") << name << whole
         << QStringLiteral("连不上代理 http://127.0.0.1:9（Connection refused）。试过：") + name;
     QTest::newRow("a proxy whose name has no address is named")
-        << false << QStringLiteral("http://nowhere.test:3128") << name << whole
+        << loopback << QStringLiteral("http://nowhere.test:3128") << name << whole
         << QStringLiteral("连不上代理 http://nowhere.test:3128（Could not resolve proxy: nowhere.test）。试过：")
             + name;
     QTest::newRow("a proxy that refuses the tunnel is named")
-        << false << QStringLiteral("%1") << QStringLiteral("https://gateway.invalid:18091")
+        << loopback << QStringLiteral("%1") << QStringLiteral("https://gateway.invalid:18091")
         << QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n")
         << QStringLiteral("连不上代理 %1（CONNECT tunnel failed, response 502）。试过：https://gateway.invalid:18091");
 }
 
 void TestGatewayClient::proxyRule()
 {
-    QFETCH(bool, ownAddress);
+    QFETCH(QString, listen);
     QFETCH(QString, proxy);
     QFETCH(QString, api);
     QFETCH(QByteArray, answer);
     QFETCH(QString, shown);
-    QString address;
-    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
-        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
-            address = a.toString();
+    if (listen == QLatin1String("own")) {
+        listen.clear();
+        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+                listen = a.toString();
+        }
+        if (listen.isEmpty())
+            QSKIP("this machine has no network address but loopback");
     }
-    if (ownAddress && address.isEmpty())
-        QSKIP("this machine has no network address but loopback");
-    RawServer server({ answer }, false, ownAddress ? qPrintable(address) : "127.0.0.1");
+    RawServer server({ answer }, false, qPrintable(listen));
+    const QString port = QString::number(QUrl(server.origin()).port());
+    if (port == QLatin1String("0"))
+        QSKIP("this machine cannot listen on that address");
     const QByteArray oldProxy = qgetenv("http_proxy");
     const QByteArray oldSecureProxy = qgetenv("https_proxy");
     qputenv("http_proxy", proxy.arg(server.origin()).toUtf8());
     qputenv("https_proxy", proxy.arg(server.origin()).toUtf8());
-    const CLIConfig config { api.arg(server.origin()), QStringLiteral("ws"), QStringLiteral("tok") };
+    const CLIConfig config { api.replace(QLatin1String("%1"), server.origin()).replace(QLatin1String("%2"), port),
+        QStringLiteral("ws"), QStringLiteral("tok") };
     GatewayClient client;
     client.setHostNameForTesting(QString());
     const Result<QByteArray> reply = QCoro::waitFor(client.get(config, QStringLiteral("/x"), QStringLiteral("dev")));
