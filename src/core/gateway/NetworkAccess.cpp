@@ -190,7 +190,7 @@ private:
         const qint64 now = m_clock.elapsed();
         // A name that has none is asked again by the next request: the
         // failure is kept only while it is handed to those waiting.
-        entry.freshUntil = answer.addresses.isEmpty() ? 0 : now + kFreshMs;
+        entry.freshUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kFreshMs);
         entry.keptUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kKeptMs);
         const QList<std::function<void()>> waiting = std::exchange(entry.waiting, {});
         for (const std::function<void()>& then : waiting)
