@@ -1,25 +1,68 @@
 #include "gui/design/LazyRows.h"
 
 #include "gui/design/FocusKeeper.h"
+#include "gui/design/Style.h"
+#include "gui/design/TabChain.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLayoutItem>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 
+#include <algorithm>
 #include <cmath>
-#include <numeric>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
-// Counted for a row before any is made.
+// Counted for a row before any is measured.
 constexpr int kFirstEstimate = 60;
 // How many rounds one fill takes at most: made rows change the estimate, and
 // with it which rows are in view.
 constexpr int kFillRounds = 4;
+// Made rows kept out of view beyond those wanted, the last wanted: scrolling
+// back a little makes nothing again, and a row assistive technology asked
+// for lives a while.
+constexpr int kSpare = 12;
+// Rows made over a column's life after which its going gives the freed
+// memory back to the system: the allocator keeps it otherwise.
+constexpr qint64 kTrimAfter = 200;
+
+// Running sums (a Fenwick tree over `n` values is n + 1 long).
+void addAt(QList<qint64>& tree, qsizetype i, qint64 delta)
+{
+    for (++i; i < tree.size(); i += i & -i)
+        tree[i] += delta;
+}
+
+qint64 sumBefore(const QList<qint64>& tree, qsizetype n)
+{
+    qint64 sum = 0;
+    for (; n > 0; n -= n & -n)
+        sum += tree.at(n);
+    return sum;
+}
+
+void build(QList<qint64>& tree, qsizetype n, const std::function<qint64(qsizetype)>& value)
+{
+    tree.fill(0, n + 1);
+    for (qsizetype i = 1; i <= n; ++i) {
+        tree[i] += value(i - 1);
+        const qsizetype up = i + (i & -i);
+        if (up <= n)
+            tree[up] += tree[i];
+    }
+}
+
 // What assistive technology sees of the column: every row of the list, in
 // order, not only the made ones; a row asked for is made then.
 class LazyRowsAccessible : public QAccessibleWidget {
@@ -41,11 +84,8 @@ public:
     int indexOfChild(const QAccessibleInterface* child) const override
     {
         const QObject* object = child ? child->object() : nullptr;
-        for (int i = 0; object && i < childCount(); ++i) {
-            if (rows()->row(rows()->keys().at(i)) == object)
-                return i;
-        }
-        return -1;
+        const QString key = object ? rows()->keyOf(object) : QString();
+        return key.isNull() ? -1 : rows()->indexOf(key);
     }
 
 private:
@@ -81,6 +121,11 @@ LazyRows::~LazyRows()
 {
     // The rows go after this part of the column: the focus leaving them tells it nothing any more.
     disconnect(qApp, nullptr, this, nullptr);
+#if defined(__GLIBC__)
+    // Once the rows have gone, the memory they and the rows let go of took goes back.
+    if (m_madeEver >= kTrimAfter)
+        QTimer::singleShot(0, qApp, [] { malloc_trim(0); });
+#endif
 }
 
 void LazyRows::setKeys(const QStringList& keys)
@@ -98,8 +143,12 @@ void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
         m_index.insert(key, int(m_keys.size()));
         m_keys.append(key);
     }
-    if (m_keys != previous)
+    if (m_keys != previous) {
         m_geometryStale = true;
+        ++m_keysVersion;
+    }
+    m_stopCache.clear();
+    QWidget* focus = QApplication::focusWidget();
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         if (m_index.contains(it.key()) && it.value()) {
             if (changed.contains(it.key())) {
@@ -111,16 +160,34 @@ void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
             continue;
         }
         if (QWidget* gone = it.value()) {
+            if (focus && (focus == gone || gone->isAncestorOf(focus))) {
+                // The keyboard goes on from where the row stood: the keys
+                // still listed before and after it.
+                const qsizetype at = previous.indexOf(it.key());
+                m_parkBefore.clear();
+                m_parkAfter.clear();
+                for (qsizetype i = at + 1; at >= 0 && i < previous.size() && m_parkAfter.isNull(); ++i)
+                    if (m_index.contains(previous.at(i)))
+                        m_parkAfter = previous.at(i);
+                for (qsizetype i = at - 1; i >= 0 && m_parkBefore.isNull(); --i)
+                    if (m_index.contains(previous.at(i)))
+                        m_parkBefore = previous.at(i);
+                m_focusKey = m_parkAfter.isNull() ? m_parkBefore : m_parkAfter;
+            }
             // The focus stays with the list, not with the row that moves into the place.
             FocusKeeper::release(gone);
+            m_parked = hasFocus() && !(m_parkBefore.isNull() && m_parkAfter.isNull());
+            m_keyOf.remove(gone);
             gone->hide();
             gone->deleteLater();
         }
-        forget(it.key());
+        m_spare.removeOne(it.key());
         it = m_rows.erase(it);
     }
     fill();
     updateGeometryIfStale();
+    if (m_parked)
+        update();
 }
 
 void LazyRows::refresh(const QString& key)
@@ -130,6 +197,7 @@ void LazyRows::refresh(const QString& key)
         return;
     m_update(made, key);
     forget(key);
+    m_stopCache.clear();
     emit filledIn(key);
     fill();
     updateGeometryIfStale();
@@ -137,11 +205,16 @@ void LazyRows::refresh(const QString& key)
 
 QList<QWidget*> LazyRows::madeRows() const
 {
-    QList<QWidget*> out;
-    for (const QString& key : m_keys) {
-        if (QWidget* made = row(key))
-            out.append(made);
+    QList<std::pair<int, QWidget*>> made;
+    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
+        if (it.value() && m_index.contains(it.key()))
+            made.append({ m_index.value(it.key()), it.value().data() });
     }
+    std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<QWidget*> out;
+    out.reserve(made.size());
+    for (const auto& [index, widget] : made)
+        out.append(widget);
     return out;
 }
 
@@ -156,9 +229,14 @@ QWidget* LazyRows::makeRow(const QString& key)
         made->setParent(this);
     m_update(made, key);
     m_rows.insert(key, made);
+    m_keyOf.insert(made, key);
+    ++m_madeEver;
     forget(key);
     made->installEventFilter(this);
     made->show();
+    // In its place at once (measured once shown): a row made for assistive
+    // technology or the keyboard never shows over the rows in view.
+    placeRow(made, key);
     emit filledIn(key);
     return made;
 }
@@ -182,8 +260,8 @@ void LazyRows::setColumns(Columns columns)
 
 void LazyRows::refill()
 {
-    m_heights.clear();
-    m_widths.clear();
+    m_lines.clear();
+    m_stopCache.clear();
     m_geometryStale = true;
     updateGeometryIfStale();
     fillSoon();
@@ -242,66 +320,138 @@ std::pair<int, int> LazyRows::cellSpan(int width, int column) const
     return { int(std::lround(column * (cell + m_spacing))), int(std::lround(column * (cell + m_spacing) + cell)) };
 }
 
-const QHash<QString, int>& LazyRows::measured(int width) const
+LazyRows::Lines& LazyRows::linesAt(int width) const
 {
-    if (!m_heights.contains(width)) {
-        while (m_widths.size() >= 2)
-            m_heights.remove(m_widths.takeFirst());
-        m_widths.append(width);
+    auto found = std::find_if(m_lines.begin(), m_lines.end(), [width](const Lines& l) { return l.width == width; });
+    if (found == m_lines.end()) {
+        while (m_lines.size() >= 2)
+            m_lines.removeFirst();
+        Lines fresh;
+        fresh.width = width;
+        for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
+            fresh.toMeasure.insert(it.key());
+        m_lines.append(std::move(fresh));
+        found = m_lines.end() - 1;
     }
-    QHash<QString, int>& heights = m_heights[width];
-    const int columns = columnsAt(width);
-    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
-        if (!it.value() || heights.contains(it.key()))
+    Lines& lines = *found;
+    if (lines.keysVersion != m_keysVersion || lines.columns != columnsAt(width))
+        rebuild(lines);
+    if (!lines.toMeasure.isEmpty()) {
+        const QSet<QString> toMeasure = std::exchange(lines.toMeasure, {});
+        for (const QString& key : toMeasure) {
+            QWidget* made = row(key);
+            if (!made || !m_index.contains(key))
+                continue;
+            const auto [left, right] = cellSpan(width, m_index.value(key) % lines.columns);
+            // As a layout would size it: its size hint within its minimum and maximum.
+            const QWidgetItem item(made);
+            setHeight(
+                lines, key, item.hasHeightForWidth() ? item.heightForWidth(right - left) : item.sizeHint().height());
+        }
+    }
+    return lines;
+}
+
+void LazyRows::rebuild(Lines& lines) const
+{
+    lines.keysVersion = m_keysVersion;
+    lines.columns = columnsAt(lines.width);
+    lines.rowSum = 0;
+    lines.rowCount = 0;
+    for (auto it = lines.heights.begin(); it != lines.heights.end();) {
+        if (!m_index.contains(it.key())) {
+            it = lines.heights.erase(it);
             continue;
-        const auto [left, right] = cellSpan(width, m_index.value(it.key()) % columns);
-        // As a layout would size it: its size hint within its minimum and maximum.
-        const QWidgetItem item(it.value());
-        heights.insert(
-            it.key(), item.hasHeightForWidth() ? item.heightForWidth(right - left) : item.sizeHint().height());
+        }
+        lines.rowSum += it.value();
+        ++lines.rowCount;
+        ++it;
     }
-    return heights;
+    const qsizetype count = lineCount(lines);
+    lines.tallest.fill(-1, count);
+    for (auto it = lines.heights.cbegin(); it != lines.heights.cend(); ++it) {
+        int& tallest = lines.tallest[m_index.value(it.key()) / lines.columns];
+        tallest = qMax(tallest, it.value());
+    }
+    build(lines.sums, count, [&lines](qsizetype i) { return qMax(0, lines.tallest.at(i)); });
+    build(lines.counts, count, [&lines](qsizetype i) { return lines.tallest.at(i) >= 0 ? 1 : 0; });
+}
+
+void LazyRows::setHeight(Lines& lines, const QString& key, int height) const
+{
+    const auto was = lines.heights.constFind(key);
+    if (was != lines.heights.cend() && *was == height)
+        return;
+    m_geometryStale = true;
+    if (was != lines.heights.cend()) {
+        lines.rowSum -= *was;
+        --lines.rowCount;
+    }
+    if (height >= 0) {
+        lines.heights.insert(key, height);
+        lines.rowSum += height;
+        ++lines.rowCount;
+    } else {
+        lines.heights.remove(key);
+    }
+    const qsizetype line = m_index.value(key) / lines.columns;
+    int tallest = -1;
+    for (qsizetype i = line * lines.columns; i < qMin((line + 1) * lines.columns, m_keys.size()); ++i)
+        tallest = qMax(tallest, lines.heights.value(m_keys.at(i), -1));
+    const int before = lines.tallest.at(line);
+    if (before == tallest)
+        return;
+    lines.tallest[line] = tallest;
+    addAt(lines.sums, line, qint64(qMax(0, tallest)) - qMax(0, before));
+    addAt(lines.counts, line, (tallest >= 0 ? 1 : 0) - (before >= 0 ? 1 : 0));
+}
+
+qsizetype LazyRows::lineCount(const Lines& lines) const
+{
+    return (m_keys.size() + lines.columns - 1) / lines.columns;
+}
+
+int LazyRows::estimate(const Lines& lines)
+{
+    return lines.rowCount > 0 ? int(lines.rowSum / lines.rowCount) : kFirstEstimate;
+}
+
+int LazyRows::lineTop(const Lines& lines, qsizetype line) const
+{
+    const qint64 measured = sumBefore(lines.counts, line);
+    return int(sumBefore(lines.sums, line) + (line - measured) * estimate(lines) + line * qint64(m_spacing));
+}
+
+qsizetype LazyRows::lineAt(const Lines& lines, int y) const
+{
+    // The last line whose top is at or above `y`, found by halving.
+    qsizetype low = 0;
+    qsizetype high = lineCount(lines) - 1;
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (lineTop(lines, mid) <= y)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return qMax<qsizetype>(0, low);
 }
 
 void LazyRows::forget(const QString& key)
 {
     m_geometryStale = true;
-    for (QHash<QString, int>& heights : m_heights)
-        heights.remove(key);
-}
-
-int LazyRows::estimate(int width) const
-{
-    const QHash<QString, int>& heights = measured(width);
-    if (heights.isEmpty())
-        return kFirstEstimate;
-    return std::accumulate(heights.cbegin(), heights.cend(), 0) / int(heights.size());
-}
-
-QList<int> LazyRows::lineTops(int width) const
-{
-    const QHash<QString, int>& heights = measured(width);
-    const int guess = estimate(width);
-    const int columns = columnsAt(width);
-    QList<int> tops;
-    tops.reserve(m_keys.size() / columns + 2);
-    int y = 0;
-    for (qsizetype start = 0; start < m_keys.size(); start += columns) {
-        tops.append(y);
-        int line = 0;
-        for (qsizetype i = start; i < qMin(start + columns, m_keys.size()); ++i)
-            line = qMax(line, heights.value(m_keys.at(i), guess));
-        y += line + m_spacing;
-    }
-    tops.append(y);
-    return tops;
+    if (!row(key))
+        return;
+    for (Lines& lines : m_lines)
+        lines.toMeasure.insert(key);
 }
 
 int LazyRows::heightForWidth(int width) const
 {
     if (m_keys.isEmpty())
         return 0;
-    return lineTops(width).last() - m_spacing;
+    const Lines& lines = linesAt(width);
+    return lineTop(lines, lineCount(lines)) - m_spacing;
 }
 
 QSize LazyRows::sizeHint() const
@@ -320,31 +470,55 @@ QSize LazyRows::minimumSizeHint() const
     return { w, 0 };
 }
 
-QList<int> LazyRows::place()
+void LazyRows::placeRow(QWidget* made, const QString& key)
 {
     const int w = width();
-    const QList<int> tops = lineTops(w);
-    const QHash<QString, int>& heights = measured(w);
-    const int columns = columnsAt(w);
+    const Lines& lines = linesAt(w);
+    const int at = m_index.value(key);
+    const auto [left, right] = cellSpan(w, at % lines.columns);
+    made->setGeometry(
+        left, lineTop(lines, at / lines.columns), right - left, lines.heights.value(key, estimate(lines)));
+}
+
+void LazyRows::place()
+{
+    const Lines& lines = linesAt(width());
     for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
-        if (!it.value())
-            continue;
-        const int at = m_index.value(it.key());
-        const auto [left, right] = cellSpan(w, at % columns);
-        it.value()->setGeometry(left, tops.at(at / columns), right - left, heights.value(it.key()));
+        if (it.value() && m_index.contains(it.key()))
+            placeRow(it.value(), it.key());
     }
-    m_placedTops = tops;
-    m_placedColumns = columns;
-    return tops;
+    m_placedColumns = lines.columns;
+}
+
+void LazyRows::release(const QString& key)
+{
+    QPointer<QWidget> made = m_rows.take(key);
+    m_spare.removeOne(key);
+    if (!made)
+        return;
+    m_keyOf.remove(made.data());
+    made->removeEventFilter(this);
+    made->hide();
+    made->deleteLater();
 }
 
 QString LazyRows::nearestStop(qsizetype from, int step) const
 {
+    if (!m_stops)
+        return m_keys.value(from);
+    const qint64 at = qint64(from) * 2 + (step > 0 ? 1 : 0);
+    const auto known = m_stopCache.constFind(at);
+    if (known != m_stopCache.cend())
+        return *known;
+    QString found;
     for (qsizetype i = from; i >= 0 && i < m_keys.size(); i += step) {
-        if (!m_stops || m_stops(m_keys.at(i)))
-            return m_keys.at(i);
+        if (m_stops(m_keys.at(i))) {
+            found = m_keys.at(i);
+            break;
+        }
     }
-    return QString();
+    m_stopCache.insert(at, found);
+    return found;
 }
 
 void LazyRows::fill()
@@ -386,63 +560,90 @@ void LazyRows::fill()
         view = QRect(mapFrom(top, QPoint(0, 0)), top->size());
     }
     const QRect wanted = view.adjusted(0, -view.height() / 2, 0, view.height() / 2);
-    const int columns = columnsAt(width());
-    const auto lineOf = [columns](qsizetype index) { return index / columns; };
 
-    // The row at the top of the view keeps its place on screen when rows above it are made.
-    QString anchor;
+    // The row at the top of the view keeps its place on screen when rows
+    // above it are made or measured, here or since it was last placed (a row
+    // made for assistive technology): it is found where it stands now.
+    QPointer<QWidget> anchor;
     int anchorOffset = 0;
-    QList<int> tops = place();
     if (shown) {
-        const auto below = std::upper_bound(tops.cbegin() + 1, tops.cend(), view.top());
-        for (qsizetype i = (below - tops.cbegin() - 1) * columns; i < m_keys.size() && anchor.isEmpty(); ++i) {
-            if (row(m_keys.at(i))) {
-                anchor = m_keys.at(i);
-                anchorOffset = tops.at(lineOf(i)) - view.top();
-            }
+        for (const QPointer<QWidget>& made : std::as_const(m_rows)) {
+            if (made && made->geometry().bottom() >= view.top() && (!anchor || made->y() < anchor->y()))
+                anchor = made;
         }
+        if (anchor)
+            anchorOffset = anchor->y() - view.top();
     }
+    QSet<QString> want;
     for (int round = 0; round < kFillRounds; ++round) {
         QStringList missing;
-        const auto want = [&](const QString& key) {
-            if (!key.isNull() && !row(key) && m_index.contains(key) && !missing.contains(key))
+        const auto add = [&](const QString& key) {
+            if (key.isNull() || !m_index.contains(key) || want.contains(key))
+                return;
+            want.insert(key);
+            if (!row(key))
                 missing.append(key);
         };
-        want(m_keys.first());
-        want(m_keys.last());
+        add(m_keys.first());
+        add(m_keys.last());
         if (m_stops) {
-            want(nearestStop(0, 1));
-            want(nearestStop(m_keys.size() - 1, -1));
+            add(nearestStop(0, 1));
+            add(nearestStop(m_keys.size() - 1, -1));
         }
         const qsizetype focus = m_index.value(m_focusKey, -1);
         if (focus >= 0) {
-            want(m_keys.value(focus - 1));
-            want(m_keys.value(focus + 1));
+            add(m_focusKey);
+            add(m_keys.value(focus - 1));
+            add(m_keys.value(focus + 1));
             if (m_stops) {
-                want(nearestStop(focus - 1, -1));
-                want(nearestStop(focus + 1, 1));
+                add(nearestStop(focus - 1, -1));
+                add(nearestStop(focus + 1, 1));
             }
         }
-        // The first line reaching into the wanted part, found by halving.
-        const auto first = std::upper_bound(tops.cbegin(), tops.cend() - 1, wanted.top());
-        const qsizetype lines = tops.size() - 1;
-        for (qsizetype line = qMax<qsizetype>(0, first - tops.cbegin() - 1); line < lines; ++line) {
-            if (tops.at(line) >= wanted.bottom())
+        if (m_parked) {
+            add(m_parkBefore);
+            add(m_parkAfter);
+        }
+        const Lines& lines = linesAt(width());
+        const qsizetype count = lineCount(lines);
+        for (qsizetype line = lineAt(lines, wanted.top()); line < count; ++line) {
+            if (lineTop(lines, line) >= wanted.bottom())
                 break;
-            for (qsizetype i = line * columns; i < qMin((line + 1) * columns, m_keys.size()); ++i)
-                want(m_keys.at(i));
+            for (qsizetype i = line * lines.columns; i < qMin((line + 1) * lines.columns, m_keys.size()); ++i)
+                add(m_keys.at(i));
         }
         if (missing.isEmpty())
             break;
         for (const QString& key : std::as_const(missing))
             makeRow(key);
-        tops = place();
     }
+    place();
+
+    // What is not wanted waits among the spare rows, the longest unwanted let go first.
+    // The row holding the keyboard of its window stays, active or not (a question asked over it).
+    QWidget* focusWidget = window()->focusWidget();
+    for (auto it = m_rows.begin(); it != m_rows.end();) {
+        if (!it.value()) {
+            m_spare.removeOne(it.key());
+            it = m_rows.erase(it);
+            continue;
+        }
+        const bool kept = want.contains(it.key()) || (m_keep && m_keep(it.key()))
+            || (focusWidget && it.value()->isAncestorOf(focusWidget));
+        if (kept)
+            m_spare.removeOne(it.key());
+        else if (!m_spare.contains(it.key()))
+            m_spare.append(it.key());
+        ++it;
+    }
+    while (m_spare.size() > kSpare)
+        release(m_spare.first());
+
     updateGeometryIfStale();
     m_filling = false;
     if (std::exchange(m_fillAgain, false))
         fillSoon();
-    const int moved = anchor.isEmpty() ? 0 : tops.at(lineOf(m_index.value(anchor))) - view.top() - anchorOffset;
+    const int moved = anchor ? anchor->y() - view.top() - anchorOffset : 0;
     if (moved != 0 && area && area->widget()) {
         // The scroll range takes the column's new height first.
         QCoreApplication::sendPostedEvents(area->widget(), QEvent::LayoutRequest);
@@ -452,16 +653,76 @@ void LazyRows::fill()
 
 void LazyRows::focusMoved(QWidget* now)
 {
+    if (now != this && m_parked) {
+        m_parked = false;
+        update();
+    }
     QWidget* rowWidget = now;
     while (rowWidget && rowWidget->parentWidget() != this)
         rowWidget = rowWidget->parentWidget();
-    if (!rowWidget)
+    if (!rowWidget) {
+        // The keyboard went elsewhere in this window: its rows need no neighbours made any more.
+        if (now && now != this && now->window() == window())
+            m_focusKey.clear();
         return;
-    const QString key = m_rows.key(rowWidget);
+    }
+    const QString key = m_keyOf.value(rowWidget);
     if (!m_index.contains(key))
         return;
     m_focusKey = key;
     fill();
+}
+
+bool LazyRows::focusNextPrevChild(bool next)
+{
+    // The focus waits here for a row that left: Tab goes on from its place.
+    if (m_parked && hasFocus()) {
+        m_parked = false;
+        update();
+        if (QWidget* after = row(m_parkAfter))
+            return TabChain::moveFrom(window(), next, after, nullptr);
+        if (QWidget* before = row(m_parkBefore))
+            return TabChain::moveFrom(window(), next, nullptr, before);
+    }
+    return QWidget::focusNextPrevChild(next);
+}
+
+bool LazyRows::goToEnd(bool last)
+{
+    if (m_keys.isEmpty())
+        return false;
+    const QString key = last ? nearestStop(m_keys.size() - 1, -1) : nearestStop(0, 1);
+    QWidget* target = makeRow(key.isNull() ? (last ? m_keys.last() : m_keys.first()) : key);
+    if (!target)
+        return false;
+    if (QScrollArea* area = scrollArea()) {
+        // The scroll range takes the column's height first.
+        updateGeometryIfStale();
+        QWidget* page = area->widget();
+        if (page) {
+            QCoreApplication::sendPostedEvents(page, QEvent::LayoutRequest);
+            // What stands before the first row (or after the last) comes into view with it when it fits.
+            const QRect at(target->mapTo(page, QPoint(0, 0)), target->size());
+            QScrollBar* bar = area->verticalScrollBar();
+            const int viewHeight = area->viewport()->height();
+            if (!last && at.bottom() < viewHeight)
+                bar->setValue(bar->minimum());
+            else if (last && page->height() - at.top() <= viewHeight)
+                bar->setValue(bar->maximum());
+        }
+        area->ensureWidgetVisible(target, 0, 0);
+    }
+    return TabChain::moveFrom(window(), true, target, nullptr);
+}
+
+void LazyRows::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Home || event->key() == Qt::Key_End)
+        && !(event->modifiers() & (Qt::AltModifier | Qt::ShiftModifier)) && goToEnd(event->key() == Qt::Key_End)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool LazyRows::event(QEvent* event)
@@ -477,11 +738,10 @@ bool LazyRows::eventFilter(QObject* watched, QEvent* event)
     // A row's own layout asks to be done again when its content changed: only
     // that row is measured again.
     if (event->type() == QEvent::LayoutRequest) {
-        for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
-            if (it.value() == watched) {
-                forget(it.key());
-                break;
-            }
+        const QString key = m_keyOf.value(watched);
+        if (!key.isNull()) {
+            forget(key);
+            m_stopCache.clear();
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -497,25 +757,33 @@ void LazyRows::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // Fonts and styles are final once shown.
-    m_heights.clear();
-    m_widths.clear();
+    m_lines.clear();
     m_geometryStale = true;
     fill();
 }
 
 void LazyRows::paintEvent(QPaintEvent* event)
 {
+    if (m_parked && hasFocus()) {
+        // Where the row that held the keyboard was: the focus waits there.
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QWidget* after = row(m_parkAfter);
+        QWidget* before = row(m_parkBefore);
+        const int y = after ? after->y() - m_spacing : before ? before->geometry().bottom() + 1 : 0;
+        Style::paintFocusRing(p, QRectF(1.5, y + 1.5, width() - 3, qMax(3, m_spacing - 3)), 2);
+    }
     // A part with no row made is on screen: the column moved in its scroll
     // area without a scroll (a section above it grew), or the view grew.
-    if (m_filling || m_fillQueued || m_placedTops.size() < 2 || m_placedColumns != columnsAt(width()))
+    if (m_filling || m_fillQueued || m_keys.isEmpty() || m_placedColumns != columnsAt(width()))
         return;
     const QRect painted = event->rect();
-    const auto first = std::upper_bound(m_placedTops.cbegin(), m_placedTops.cend() - 1, painted.top());
-    const qsizetype lines = m_placedTops.size() - 1;
-    for (qsizetype line = qMax<qsizetype>(0, first - m_placedTops.cbegin() - 1); line < lines; ++line) {
-        if (m_placedTops.at(line) > painted.bottom())
+    const Lines& lines = linesAt(width());
+    const qsizetype count = lineCount(lines);
+    for (qsizetype line = lineAt(lines, painted.top()); line < count; ++line) {
+        if (lineTop(lines, line) > painted.bottom())
             break;
-        for (qsizetype i = line * m_placedColumns; i < qMin((line + 1) * m_placedColumns, m_keys.size()); ++i) {
+        for (qsizetype i = line * lines.columns; i < qMin((line + 1) * lines.columns, m_keys.size()); ++i) {
             if (!row(m_keys.at(i))) {
                 fillSoon();
                 return;

@@ -62,6 +62,24 @@ bool isStop(const QWidget* w)
     return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !w->focusProxy() && w->isEnabled() && w->isVisible();
 }
 
+// Gives the keyboard to the first stop from `start` on, forwards or
+// backwards, wrapping round, and scrolls it into view.
+bool stepFrom(QWidget* window, const QList<QWidget*>& all, qsizetype start, bool next)
+{
+    const qsizetype count = all.size();
+    for (qsizetype step = 0; step < count; ++step) {
+        QWidget* target = all.at(((start + (next ? step : -step)) % count + count) % count);
+        if (!isStop(target))
+            continue;
+        target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        for (QWidget* w = target->parentWidget(); w && w != window; w = w->parentWidget())
+            if (auto* area = qobject_cast<QScrollArea*>(w))
+                area->ensureWidgetVisible(target);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 namespace TabChain {
@@ -79,21 +97,29 @@ bool move(QWidget* window, bool next)
     // that holds it for a control that went, and Tab goes on from there.
     QList<QWidget*> all;
     collect(window, all);
-    const qsizetype count = all.size();
     const qsizetype from = all.indexOf(window->focusWidget());
-    for (qsizetype step = 1; step <= count; ++step) {
-        const qsizetype i
-            = from < 0 ? (next ? step - 1 : count - step) : ((from + (next ? step : -step)) % count + count) % count;
-        QWidget* target = all.at(i);
-        if (!isStop(target))
-            continue;
-        target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-        for (QWidget* w = target->parentWidget(); w && w != window; w = w->parentWidget())
-            if (auto* area = qobject_cast<QScrollArea*>(w))
-                area->ensureWidgetVisible(target);
-        return true;
+    if (from < 0)
+        return stepFrom(window, all, next ? 0 : all.size() - 1, next);
+    return stepFrom(window, all, from + (next ? 1 : -1), next);
+}
+
+bool moveFrom(QWidget* window, bool next, QWidget* before, QWidget* after)
+{
+    QList<QWidget*> all;
+    collect(window, all);
+    if (before) {
+        const qsizetype at = all.indexOf(before);
+        if (at >= 0)
+            return stepFrom(window, all, next ? at : at - 1, next);
+    } else if (after) {
+        qsizetype end = all.indexOf(after);
+        if (end >= 0) {
+            while (end + 1 < all.size() && after->isAncestorOf(all.at(end + 1)))
+                ++end;
+            return stepFrom(window, all, next ? end + 1 : end, next);
+        }
     }
-    return false;
+    return move(window, next);
 }
 
 } // namespace TabChain

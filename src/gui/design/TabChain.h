@@ -24,4 +24,9 @@ bool focusNextPrevChild(QWidget* window, bool next);
 // any scroll area around it. False when the window has no stop.
 bool move(QWidget* window, bool next);
 
+// The same from a place in the chain instead of the focus widget: just
+// before `before` (Tab reaches its first stop, Shift+Tab the last stop ahead
+// of it), or, without it, just after `after` and everything in it.
+bool moveFrom(QWidget* window, bool next, QWidget* before, QWidget* after);
+
 } // namespace TabChain

@@ -79,6 +79,8 @@ FeedItemSheet::FeedItemSheet(Texts texts, Status* status, std::optional<CLIConfi
         m_scroll, 10, [this](const QString& key) { return makeRow(key); },
         [this](QWidget* row, const QString& key) { fillRow(static_cast<FeedItemRow*>(row), key); },
         list->parentWidget());
+    // A row whose action is under way stays made wherever the list is scrolled.
+    m_rows->setKeep([this](const QString& key) { return m_actions && m_actions->busy(key); });
     list->addWidget(m_rows);
     list->addStretch(1);
 

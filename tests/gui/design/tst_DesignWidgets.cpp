@@ -25,7 +25,9 @@
 #include "gui/design/SectionHeader.h"
 #include "gui/design/SkeletonCards.h"
 #include "gui/design/StatusBadge.h"
+#include "gui/design/TabChain.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QDir>
 #include <QGridLayout>
@@ -300,6 +302,111 @@ private slots:
         QTRY_VERIFY(area.isActiveWindow());
         rows->row("k300")->setFocus();
         QTRY_VERIFY(rows->row("k330"));
+    }
+
+    // Five thousand rows of mixed heights in a sheet's scroll area: rows that
+    // left the view are let go, while the keyboard (Tab, Home and End, and
+    // going on from where a row that held it left), a press after scrolling
+    // back and assistive technology still reach every row, and a row made
+    // for assistive technology moves nothing on screen.
+    void lazyRowsLetGoOfWhatLeftTheView()
+    {
+        // A window whose Tab follows the places on screen, as every window's does.
+        struct Window : QWidget {
+            bool focusNextPrevChild(bool next) override { return TabChain::focusNextPrevChild(this, next); }
+        } window;
+        auto* frame = new QVBoxLayout(&window);
+        auto& area = *new QScrollArea;
+        frame->addWidget(&area);
+        area.setWidgetResizable(true);
+        auto* page = new QWidget;
+        auto* col = new QVBoxLayout(page);
+        QStringList pressed;
+        auto* rows = new LazyRows(
+            &area, 10,
+            [&pressed](const QString& key) -> QWidget* {
+                auto* row = new QWidget;
+                auto* button = new QPushButton(key, row);
+                button->setObjectName(key);
+                QObject::connect(button, &QPushButton::clicked, [&pressed, key] { pressed << key; });
+                row->setFixedHeight(30 + key.mid(1).toInt() % 4 * 20);
+                return row;
+            },
+            [](QWidget*, const QString&) {});
+        col->addWidget(rows);
+        area.setWidget(page);
+        window.resize(400, 300);
+        QStringList keys;
+        for (int i = 0; i < 5000; ++i)
+            keys << QStringLiteral("k%1").arg(i);
+        rows->setKeys(keys);
+        window.show();
+        window.activateWindow();
+        QTRY_VERIFY(window.isActiveWindow());
+        QScrollBar* bar = area.verticalScrollBar();
+        const auto alive = [rows] { return rows->findChildren<QPushButton*>().size(); };
+        const auto focused
+            = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : ""; };
+
+        for (int value = 0; value < bar->maximum(); value += area.viewport()->height()) {
+            bar->setValue(value);
+            QVERIFY2(rows->madeCount() <= 50, qPrintable(QString::number(rows->madeCount())));
+        }
+        bar->setValue(bar->maximum());
+        QTRY_VERIFY2(alive() <= 50, qPrintable(QString::number(alive())));
+        QVERIFY(!rows->row("k2500"));
+        const auto inView = [&area](QWidget* w) {
+            return w && area.viewport()->rect().contains(QRect(w->mapTo(area.viewport(), QPoint(0, 0)), w->size()));
+        };
+        // Scrolled back, a row let go is made again and takes a press.
+        rows->makeRow("k2500");
+        area.ensureWidgetVisible(rows->row("k2500"));
+        QTRY_VERIFY(inView(rows->findChild<QPushButton*>("k2500")));
+        QTest::mouseClick(rows->findChild<QPushButton*>("k2500"), Qt::LeftButton);
+        QCOMPARE(pressed, QStringList { "k2500" });
+
+        // Tab walks on through rows made as it goes and let go behind it.
+        rows->findChild<QPushButton*>("k2500")->setFocus(Qt::TabFocusReason);
+        for (int i = 2501; i <= 2560; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(focused(), QStringLiteral("k%1").arg(i));
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focused(), QStringLiteral("k2559"));
+        QTRY_VERIFY2(alive() <= 60, qPrintable(QString::number(alive())));
+
+        // Assistive technology reaches every row; the view and the focused control stay where they are.
+        QWidget* focus = QApplication::focusWidget();
+        const QPoint at = focus->mapTo(area.viewport(), QPoint(0, 0));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(rows);
+        QCOMPARE(list->childCount(), 5000);
+        for (int i = 0; i < 5000; i += 97) {
+            QAccessibleInterface* child = list->child(i);
+            QCOMPARE(child->object(), rows->row(keys.at(i)));
+            QCOMPARE(list->indexOfChild(child), i);
+            QCoreApplication::processEvents();
+        }
+        QTest::qWait(50);
+        QCOMPARE(focus->mapTo(area.viewport(), QPoint(0, 0)), at);
+        QTRY_VERIFY2(alive() <= 90, qPrintable(QString::number(alive())));
+
+        // A row that held the keyboard leaves: the focus waits on the list, Tab and Shift+Tab go on from its place.
+        for (const auto& [gone, key, next] :
+            { std::tuple { "k2559", Qt::Key_Tab, "k2560" }, std::tuple { "k2560", Qt::Key_Backtab, "k2558" } }) {
+            keys.removeOne(gone);
+            rows->setKeys(keys, {});
+            QVERIFY(rows->hasFocus());
+            QTest::keyClick(rows, key);
+            QCOMPARE(focused(), QString::fromLatin1(next));
+            QVERIFY(inView(QApplication::focusWidget()));
+        }
+        // Home and End reach the ends of the list.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        QCOMPARE(focused(), QStringLiteral("k4999"));
+        QTRY_VERIFY(inView(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+        QCOMPARE(focused(), QStringLiteral("k0"));
+        QTRY_COMPARE(bar->value(), 0);
     }
 
     // A refresh that changes no row lays out nothing around the column, nor
