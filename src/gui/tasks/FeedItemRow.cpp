@@ -33,7 +33,6 @@ FeedItemRow::FeedItemRow(const QString& prefix, const QString& id, QWidget* pare
 {
     const QString rowId = prefix + QStringLiteral(".row.") + id;
     setObjectName(rowId);
-    setAccessibleName(rowId);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 
     auto* col = new QVBoxLayout(this);
@@ -65,6 +64,9 @@ void FeedItemRow::setItem(const FeedApprovalItem& item, bool showOrigin, const Q
     const QString headline = item.command.isEmpty() ? item.title : item.command;
     m_headline->setText(headline);
     m_headline->setAccessibleName(headline);
+    // A screen reader announces the row by its headline, not its identifier.
+    setAccessibleName(headline);
+    setAccessibleDescription(item.subtitle);
 
     m_subtitle->setText(item.subtitle);
     DSText::setColour(m_subtitle, subtitleColour);

@@ -231,6 +231,8 @@ private slots:
             QVERIFY2(row && row->isVisible(), qPrintable(id));
             QCOMPARE(child<QLabel>(row, which + ".row." + id + ".text")->text(), headline);
             QCOMPARE(row->originLabel()->isVisible() ? row->originLabel()->text() : QString(), origin);
+            // A screen reader announces the headline; the identifier stays the object's name.
+            QCOMPARE(QAccessible::queryAccessibleInterface(row)->text(QAccessible::Name), headline);
         }
         QVERIFY(m_sim->requests().isEmpty());
     }
@@ -662,6 +664,47 @@ private slots:
         QAccessibleInterface* middle = list->child(500);
         QCOMPARE(middle->object()->objectName(), QStringLiteral("approvals.row.m500"));
         QCOMPARE(list->indexOfChild(middle), 500);
+
+        // A row acted on stays made while its action runs; let go after, it
+        // is made again with its feedback.
+        m_sim->setFault("POST", kApi + "/feed/m3/act", 409, R"({"error":"这条已经处理过了"})", 1000, 1);
+        QSignalSpy finished(s.get(), &FeedItemSheet::actionFinished);
+        bar->setValue(0);
+        QTest::mouseClick(child<QAbstractButton>(s.get(), "approvals.approve.m3"), Qt::LeftButton);
+        bar->setValue(bar->maximum());
+        QVERIFY(child<FeedItemRow>(s.get(), "approvals.row.m3"));
+        waitFinished(finished, "m3");
+        const QString feedback = child<FeedItemRow>(s.get(), "approvals.row.m3")->feedback()->text();
+        QVERIFY(feedback.startsWith(QStringLiteral("❌")));
+        child<QWidget>(s.get(), "approvals.close")->setFocus(Qt::TabFocusReason);
+        for (int part = 4; part > 1; --part)
+            bar->setValue(bar->maximum() / part);
+        QTRY_VERIFY(!child<FeedItemRow>(s.get(), "approvals.row.m3"));
+        bar->setValue(0);
+        QTRY_VERIFY(child<FeedItemRow>(s.get(), "approvals.row.m3"));
+        QCOMPARE(child<FeedItemRow>(s.get(), "approvals.row.m3")->feedback()->text(), feedback);
+
+        // Approved by the keyboard, a row leaves; the focus waits on the list and Tab goes on from there.
+        auto* approve = child<QAbstractButton>(s.get(), "approvals.approve.m500");
+        if (!approve) {
+            list->child(500);
+            approve = child<QAbstractButton>(s.get(), "approvals.approve.m500");
+        }
+        approve->setFocus(Qt::TabFocusReason);
+        const int value = bar->value();
+        QTest::keyClick(approve, Qt::Key_Space);
+        waitFinished(finished, "m500");
+        QTRY_VERIFY(!child<FeedItemRow>(s.get(), "approvals.row.m500"));
+        QVERIFY(rows->hasFocus());
+        QTest::keyClick(rows, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("approvals.approve.m501"));
+        QVERIFY(bar->value() >= value);
+        // Home and End reach the first and the last item.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("approvals.approve.m999"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("approvals.approve.m0"));
+        QTRY_COMPARE(bar->value(), 0);
     }
 
     // A text without a place to break (a path, an error code) wraps inside
