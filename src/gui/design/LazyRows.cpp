@@ -135,13 +135,18 @@ void LazyRows::setKeys(const QStringList& keys)
 
 void LazyRows::setKeys(const QStringList& keys, const QSet<QString>& changed)
 {
-    QStringList previous = std::exchange(m_keys, {});
-    m_index.clear();
-    for (const QString& key : keys) {
-        if (m_index.contains(key))
-            continue;
-        m_index.insert(key, int(m_keys.size()));
-        m_keys.append(key);
+    QStringList previous = m_keys;
+    // The same list again (a poll that changed a row or none) keeps its index.
+    if (keys != m_keys) {
+        m_keys.clear();
+        m_index.clear();
+        m_index.reserve(keys.size());
+        for (const QString& key : keys) {
+            if (m_index.contains(key))
+                continue;
+            m_index.insert(key, int(m_keys.size()));
+            m_keys.append(key);
+        }
     }
     if (m_keys != previous) {
         m_geometryStale = true;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QSet>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -152,9 +153,12 @@ void FeedItemSheet::rebuild()
     QStringList keys;
     keys.reserve(list.size());
     QHash<QString, FeedApprovalItem> byKey;
+    byKey.reserve(list.size());
     QSet<QString> changed;
+    // Every key begins with the workspace's part: made once, not once an item.
+    const QString workspace = FeedActions::keyOf(listed, QString());
     for (const FeedApprovalItem& item : list) {
-        const QString key = FeedActions::keyOf(listed, item.id);
+        const QString key = workspace + item.id;
         if (byKey.contains(key))
             continue;
         keys.append(key);
@@ -163,7 +167,8 @@ void FeedItemSheet::rebuild()
         if (was == m_items.cend() || *was != item)
             changed.insert(key);
     }
-    m_items = std::move(byKey);
+    // The items read before go on a later turn: freeing a long list takes a while.
+    QTimer::singleShot(0, this, [old = std::exchange(m_items, std::move(byKey))] { Q_UNUSED(old); });
     m_rows->setKeys(keys, changed);
 
     // An item the gateway no longer reports takes its feedback with it; a failure stays above the list.
