@@ -11,7 +11,14 @@
 // - polls with 1,000 paired workspaces;
 // - receives a list with 1,000 running tasks once the window has settled,
 //   then keeps its 5-second poll for a minute (the turn when the list
-//   arrives, the command list's pace, the connections open).
+//   arrives, the command list's pace, the connections open);
+// - pages through 待你审批 over 20,000 approvals to the end, with End and
+//   with PageDown, polls (one item changing) and closes it;
+// - scrolls the team of 2,000 employees and the model sheet over 10,000
+//   accounts to their ends.
+//
+// The scrolling cases read the resident size at each step as well: after
+// scrolling to the end it stays within the first screen's plus 50 MB.
 //
 // Each case runs in a fresh process at three sizes: a small one (the floor,
 // the same window doing the same with little), half the full size and the
@@ -35,6 +42,8 @@
 #include "core/shell/WindowController.h"
 #include "core/tasks/EvidenceClient.h"
 #include "core/tasks/TaskEvidenceModel.h"
+#include "gui/design/AdaptiveColumns.h"
+#include "gui/design/LazyRows.h"
 #include "gui/providers/ModelProviderSheet.h"
 #include "gui/runtimes/RuntimeCard.h"
 #include "gui/runtimes/RuntimeSection.h"
@@ -43,6 +52,7 @@
 #include "gui/tasks/ApprovalsSheet.h"
 #include "gui/tasks/DeskArtifactSheet.h"
 #include "gui/workforce/LiveTaskBoard.h"
+#include "gui/workforce/TeamSection.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -55,7 +65,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QProcess>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QTimer>
@@ -113,6 +125,15 @@ const QList<Case>& cases()
             { { "open", "配置模型 opened", 100 } } },
         { "workspaces", [](qint64 n) { return count(n) + QStringLiteral(" workspaces"); }, 5, 1000, 200,
             { { "poll", "polls", 50 } } },
+        { "approvals-scroll", [](qint64 n) { return count(n) + QStringLiteral(" approvals paged through"); }, 10, 20000,
+            1000,
+            { { "open", "待你审批 opened", 100 }, { "end", "End to the last row", 50 },
+                { "pagedown", "PageDown to the end", 50 }, { "poll", "a one-item poll after scrolling", 50 },
+                { "close", "closed", 50 } } },
+        { "team-scroll", [](qint64 n) { return count(n) + QStringLiteral(" employees scrolled through"); }, 5, 2000,
+            300, { { "scroll", "team scrolled to the end", 50 } } },
+        { "accounts-scroll", [](qint64 n) { return count(n) + QStringLiteral(" accounts scrolled through"); }, 5, 10000,
+            1000, { { "open", "配置模型 opened", 100 }, { "scroll", "scrolled to the end", 50 } } },
     };
     return all;
 }
@@ -133,11 +154,11 @@ void act(const std::function<void()>& action, int ms)
 QString shapeOf(const QString& name, qint64 n)
 {
     const QString small = QStringLiteral("commands=40,employees=4,feed=6,");
-    if (name == QLatin1String("approvals"))
+    if (name == QLatin1String("approvals") || name == QLatin1String("approvals-scroll"))
         return QStringLiteral("commands=40,employees=4,approvals-only=1,feed=%1").arg(n);
     if (name == QLatin1String("tasks"))
         return QStringLiteral("employees=4,feed=6,advance=1,commands=%1").arg(n);
-    if (name == QLatin1String("employees"))
+    if (name == QLatin1String("employees") || name == QLatin1String("team-scroll"))
         return QStringLiteral("commands=40,feed=6,employees=%1").arg(n);
     if (name == QLatin1String("artifact"))
         return small + QStringLiteral("one-line-bytes=%1").arg(n);
@@ -214,7 +235,7 @@ public:
         // Paired last: the one shown.
         m_home.pair(bench::largeWorkspace(m_gateway.origin()));
         m_home.enter(m_gateway.origin(), true);
-        if (m_name == QLatin1String("accounts") && !writeAccounts())
+        if (m_name.startsWith(QLatin1String("accounts")) && !writeAccounts())
             return fail("cannot write the accounts");
         // The roster comes once the window has settled, however long that takes:
         // the team is empty until then, and its first load is what is measured.
@@ -242,6 +263,13 @@ public:
             return fail("the window did not load");
 
         QJsonObject turns;
+        if (m_name.endsWith(QLatin1String("-scroll"))) {
+            std::optional<QJsonObject> scrolled = scrolling(window);
+            m_window = nullptr;
+            if (!scrolled)
+                return fail(m_failure);
+            return scrolled;
+        }
         if (m_name == QLatin1String("approvals")) {
             const auto opened = [&] { return window.approvalsSheet() && window.approvalsSheet()->isVisible(); };
             turns.insert(QStringLiteral("open"), worstOver([&] { window.openApprovals(); }, opened, 1500));
@@ -559,6 +587,175 @@ private:
             { QStringLiteral("fetched_every_s"), every } };
     }
 
+    // ------------------------------------------------------------- scrolled to the end
+
+    static qint64 rssKb() { return bench::procStatusKb(0, "VmRSS:"); }
+
+    // Runs `action` as a turn of its own, then turns the event loop until `done`.
+    static bool stepUntil(const std::function<void()>& action, const std::function<bool()>& done, int timeoutMs = 60000)
+    {
+        bool ran = false;
+        QTimer::singleShot(0, QCoreApplication::instance(), [&ran, &action] {
+            action();
+            ran = true;
+        });
+        QElapsedTimer t;
+        t.start();
+        while (!(ran && done())) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return true;
+    }
+
+    // A key pressed where the keyboard is in `within`, else on `fallback`.
+    static void press(QWidget* within, QWidget* fallback, Qt::Key key)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        QWidget* target = focus && within->isAncestorOf(focus) ? focus : fallback;
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &down);
+        QCoreApplication::sendEvent(target, &up);
+    }
+
+    // Pages `bar` to its end, one page a turn; the worst turn on the way.
+    std::optional<double> pageToEnd(QScrollBar* bar, const std::function<void()>& page)
+    {
+        m_probe.reset();
+        int pages = 0;
+        while (bar->value() < bar->maximum()) {
+            const int before = bar->value();
+            if (!stepUntil(page, [&] { return bar->value() != before || bar->value() == bar->maximum(); }))
+                return std::nullopt;
+            ++pages;
+        }
+        std::fprintf(
+            stderr, "scale: %s at %lld: %d pages\n", qPrintable(m_name), static_cast<long long>(m_size), pages);
+        return m_probe.worstTurnMs();
+    }
+
+    std::optional<QJsonObject> scrolling(MainWindow& window)
+    {
+        m_window = &window;
+        QJsonObject turns;
+        QJsonObject rss;
+        if (m_name == QLatin1String("approvals-scroll") && !scrollApprovals(turns, rss))
+            return std::nullopt;
+        if (m_name == QLatin1String("team-scroll") && !scrollTeam(turns, rss))
+            return std::nullopt;
+        if (m_name == QLatin1String("accounts-scroll") && !scrollAccounts(turns, rss))
+            return std::nullopt;
+        m_window = nullptr;
+        QStringList steps;
+        for (auto it = rss.constBegin(); it != rss.constEnd(); ++it)
+            steps << QStringLiteral("%1 %2 MB").arg(it.key()).arg(it.value().toDouble() / 1024.0, 0, 'f', 1);
+        std::fprintf(stderr, "scale: %s at %lld: RSS %s\n", qPrintable(m_name), static_cast<long long>(m_size),
+            qPrintable(steps.join(QStringLiteral(", "))));
+        return QJsonObject { { QStringLiteral("turns"), turns }, { QStringLiteral("rss_kb"), rssKb() },
+            { QStringLiteral("rss_steps"), rss } };
+    }
+
+    bool scrollApprovals(QJsonObject& turns, QJsonObject& rss)
+    {
+        MainWindow& window = *m_window;
+        const auto opened = [&] { return window.approvalsSheet() && window.approvalsSheet()->isVisible(); };
+        turns.insert(QStringLiteral("open"), worstOver([&] { window.openApprovals(); }, opened, 1500));
+        QPointer<ApprovalsSheet> sheet = window.approvalsSheet();
+        auto* area = sheet ? sheet->findChild<QScrollArea*>() : nullptr;
+        if (!area || sheet->rows()->keys().size() < m_size)
+            return failed("the sheet did not open with every item");
+        rss.insert(QStringLiteral("1 open"), rssKb());
+        QScrollBar* bar = area->verticalScrollBar();
+        LazyRows* rows = sheet->rows();
+        sheet->activateWindow();
+        waitUntil([&] { return sheet->isActiveWindow(); }, 5000);
+        if (QWidget* first = rows->row(rows->keys().first()))
+            if (auto* button = first->findChild<QAbstractButton*>())
+                button->setFocus(Qt::TabFocusReason);
+
+        // End from the first row, to the last.
+        m_probe.reset();
+        if (!stepUntil([&] { press(sheet, rows, Qt::Key_End); }, [&] { return bar->value() == bar->maximum(); }))
+            return failed("End did not reach the end");
+        turns.insert(QStringLiteral("end"), m_probe.worstTurnMs());
+        rss.insert(QStringLiteral("2 end"), rssKb());
+        if (!stepUntil([&] { press(sheet, rows, Qt::Key_Home); }, [&] { return bar->value() == 0; }))
+            return failed("Home did not reach the top");
+
+        // PageDown, page by page.
+        const std::optional<double> paged = pageToEnd(bar, [&] { press(sheet, rows, Qt::Key_PageDown); });
+        if (!paged)
+            return failed("PageDown stopped before the end");
+        turns.insert(QStringLiteral("pagedown"), *paged);
+        rss.insert(QStringLiteral("3 pagedown"), rssKb());
+
+        const std::optional<double> polls = pollWithChanges();
+        if (!polls)
+            return failed("the feed could not be changed");
+        turns.insert(QStringLiteral("poll"), *polls);
+        rss.insert(QStringLiteral("4 poll"), rssKb());
+
+        m_probe.reset();
+        if (!stepUntil([&] { sheet->reject(); }, [&] { return sheet.isNull(); }))
+            return failed("the sheet did not close");
+        // The memory freed goes back to the system on the turns after.
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        turns.insert(QStringLiteral("close"), m_probe.worstTurnMs());
+        rss.insert(QStringLiteral("5 closed"), rssKb());
+        return true;
+    }
+
+    bool scrollTeam(QJsonObject& turns, QJsonObject& rss)
+    {
+        auto* team = m_window->findChild<TeamSection*>();
+        if (!team
+            || !waitUntil(
+                [&] { return team->grid()->keys().size() >= m_size && team->grid()->lazyRows()->madeCount() > 0; },
+                60000))
+            return failed("the team did not come");
+        rss.insert(QStringLiteral("1 first screen"), rssKb());
+        QScrollBar* bar = m_window->scrollArea()->verticalScrollBar();
+        const std::optional<double> paged
+            = pageToEnd(bar, [bar] { bar->triggerAction(QAbstractSlider::SliderPageStepAdd); });
+        if (!paged)
+            return failed("the page did not scroll to its end");
+        turns.insert(QStringLiteral("scroll"), *paged);
+        rss.insert(QStringLiteral("2 end"), rssKb());
+        return true;
+    }
+
+    bool scrollAccounts(QJsonObject& turns, QJsonObject& rss)
+    {
+        const std::optional<double> open = openAccounts();
+        if (!open)
+            return failed("the model sheet did not open");
+        turns.insert(QStringLiteral("open"), *open);
+        rss.insert(QStringLiteral("1 open"), rssKb());
+        auto* section = qobject_cast<RuntimeSection*>(m_window->pairedPage()->section(PairedPage::Runtime));
+        ModelProviderSheet* sheet = section->card(QStringLiteral("codex"))->providerSheet();
+        auto* area = sheet ? sheet->findChild<QScrollArea*>() : nullptr;
+        if (!area)
+            return failed("the model sheet has no scrolling part");
+        QScrollBar* bar = area->verticalScrollBar();
+        const std::optional<double> paged
+            = pageToEnd(bar, [bar] { bar->triggerAction(QAbstractSlider::SliderPageStepAdd); });
+        if (!paged)
+            return failed("the model sheet did not scroll to its end");
+        turns.insert(QStringLiteral("scroll"), *paged);
+        rss.insert(QStringLiteral("2 end"), rssKb());
+        return true;
+    }
+
+    bool failed(const char* why)
+    {
+        m_failure = why;
+        return false;
+    }
+
+    const char* m_failure = "";
     QString m_name;
     qint64 m_size;
     int m_seconds;
@@ -680,6 +877,24 @@ int drive(const QString& figuresPath, bool smoke)
         std::fprintf(stderr, "scale: %s RSS %.1f / %.1f / %.1f MB at %lld / %lld / %lld\n", c.name, rssMb[0], rssMb[1],
             rssMb[2], static_cast<long long>(sizes[0]), static_cast<long long>(sizes[1]),
             static_cast<long long>(sizes[2]));
+        if (results[2].contains(QStringLiteral("rss_steps"))) {
+            // Scrolled to the end, the window holds about what its first screen did.
+            const auto overFirst = [](const QJsonObject& result) {
+                // The steps in order: the first screen, then the ones scrolled to the end.
+                const QJsonObject steps = result[QStringLiteral("rss_steps")].toObject();
+                const double first = steps.begin() == steps.end() ? 0 : steps.begin()->toDouble();
+                double most = first;
+                for (auto it = steps.begin(); it != steps.end(); ++it) {
+                    if (it.key().startsWith(QLatin1Char('2')) || it.key().startsWith(QLatin1Char('3')))
+                        most = std::max(most, it.value().toDouble());
+                }
+                return (most - first) / 1024.0;
+            };
+            const double ours = overFirst(results[2]);
+            const double floor = overFirst(results[0]);
+            figures.append({ QStringLiteral("RSS over the first screen's, ") + c.what(full), ours, floor,
+                bench::ratioOf(ours, floor), QStringLiteral("<= 50 MB"), QStringLiteral("MB"), ours <= 50 });
+        }
         const double grownFull = rssMb[2] - rssMb[0];
         const double grownHalf = rssMb[1] - rssMb[0];
         figures.append({ QStringLiteral("RSS growth over the floor, ") + c.what(full) + QStringLiteral(" vs half"),
