@@ -195,6 +195,11 @@ void TaskEvidenceView::setCommand(const CommandBrief& command)
     refreshOrigin();
 }
 
+bool TaskEvidenceView::holdsOwnState() const
+{
+    return m_opening || m_showDiagnostics || showDiff() != m_initialShowDiff;
+}
+
 bool TaskEvidenceView::showDiff() const
 {
     return m_diff ? m_diff->isExpanded() : m_initialShowDiff;

@@ -52,6 +52,9 @@ public:
     void setCommand(const CommandBrief& command);
 
     bool showDiff() const;
+    // Whether the view holds something of its own a new view would not
+    // show: an open sheet, or a fold the user opened or closed.
+    bool holdsOwnState() const;
     // Opens a file in the artifact sheet; the sheet that is open, or null.
     void open(const DeskFileChange& file);
     DeskArtifactSheet* opening() const;

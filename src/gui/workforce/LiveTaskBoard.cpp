@@ -53,6 +53,11 @@ LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
         },
         this);
     m_rows->setStops([this](const QString& id) { return m_stops.value(id); });
+    // A card whose evidence has a sheet open or a fold moved by the user stays made out of view.
+    m_rows->setKeep([this](const QString& id) {
+        const LiveTaskCard* made = card(id);
+        return made && made->evidence()->holdsOwnState();
+    });
     col->addWidget(m_rows);
 
     // The status model publishes group by group during a reload: one redraw for them all.

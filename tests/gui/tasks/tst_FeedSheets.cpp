@@ -691,11 +691,13 @@ private slots:
             approve = child<QAbstractButton>(s.get(), "approvals.approve.m500");
         }
         approve->setFocus(Qt::TabFocusReason);
+        s->findChild<QScrollArea*>()->ensureWidgetVisible(approve);
         const int value = bar->value();
         QTest::keyClick(approve, Qt::Key_Space);
         waitFinished(finished, "m500");
         QTRY_VERIFY(!child<FeedItemRow>(s.get(), "approvals.row.m500"));
         QVERIFY(rows->hasFocus());
+        saveShot(s.get(), "sheet-approvals-focus-parked.png");
         QTest::keyClick(rows, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("approvals.approve.m501"));
         QVERIFY(bar->value() >= value);
