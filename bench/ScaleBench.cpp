@@ -70,6 +70,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -700,10 +701,11 @@ private:
         m_probe.reset();
         if (!stepUntil([&] { sheet->reject(); }, [&] { return sheet.isNull(); }))
             return failed("the sheet did not close");
-        // The memory freed goes back to the system on the turns after.
+        // The memory freed goes back to the system on the pool, from the turns after.
         for (int i = 0; i < 3; ++i)
             QCoreApplication::processEvents();
         turns.insert(QStringLiteral("close"), m_probe.worstTurnMs());
+        QThreadPool::globalInstance()->waitForDone(30000);
         rss.insert(QStringLiteral("5 closed"), rssKb());
         return true;
     }

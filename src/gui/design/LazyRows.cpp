@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -122,9 +123,10 @@ LazyRows::~LazyRows()
     // The rows go after this part of the column: the focus leaving them tells it nothing any more.
     disconnect(qApp, nullptr, this, nullptr);
 #if defined(__GLIBC__)
-    // Once the rows have gone, the memory they and the rows let go of took goes back.
+    // Once the rows have gone, the memory they and the rows let go of took
+    // goes back: on the pool, as giving back a large heap takes a while.
     if (m_madeEver >= kTrimAfter)
-        QTimer::singleShot(0, qApp, [] { malloc_trim(0); });
+        QTimer::singleShot(0, qApp, [] { QThreadPool::globalInstance()->start([] { malloc_trim(0); }); });
 #endif
 }
 
