@@ -149,31 +149,52 @@ void FeedItemSheet::rebuild()
     m_aim->aboutToChange();
     const QList<FeedApprovalItem> list = items();
     const std::optional<CLIConfig> listed = config();
-    // Only the rows whose item changed are filled in again.
-    QStringList keys;
-    keys.reserve(list.size());
-    QHash<QString, FeedApprovalItem> byKey;
-    byKey.reserve(list.size());
-    QSet<QString> changed;
     // Every key begins with the workspace's part: made once, not once an item.
     const QString workspace = FeedActions::keyOf(listed, QString());
-    for (const FeedApprovalItem& item : list) {
-        const QString key = workspace + item.id;
-        if (byKey.contains(key))
-            continue;
-        keys.append(key);
-        byKey.insert(key, item);
-        const auto was = m_items.constFind(key);
-        if (was == m_items.cend() || *was != item)
-            changed.insert(key);
+    // Only the rows whose item changed are filled in again.
+    QSet<QString> changed;
+    bool same = workspace == m_workspace && list.size() == m_list.size();
+    for (qsizetype i = 0; same && i < list.size(); ++i)
+        same = list.at(i).id == m_list.at(i).id;
+    if (same) {
+        // The same items in the same order (a poll that changed a few or
+        // none): compared in place, the keys kept.
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (list.at(i) != m_list.at(i))
+                changed.insert(m_keyAt.at(i));
+        }
+    } else {
+        QStringList keyAt;
+        keyAt.reserve(list.size());
+        QHash<QString, qsizetype> at;
+        at.reserve(list.size());
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QString key = workspace + list.at(i).id;
+            keyAt.append(key);
+            if (at.contains(key))
+                continue;
+            at.insert(key, i);
+            const auto was = m_at.constFind(key);
+            if (was == m_at.cend() || m_list.at(*was) != list.at(i))
+                changed.insert(key);
+        }
+        m_keys.clear();
+        m_keys.reserve(at.size());
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (at.value(keyAt.at(i)) == i)
+                m_keys.append(keyAt.at(i));
+        }
+        m_keyAt = std::move(keyAt);
+        m_at = std::move(at);
+        m_workspace = workspace;
     }
     // The items read before go on a later turn: freeing a long list takes a while.
-    QTimer::singleShot(0, this, [old = std::exchange(m_items, std::move(byKey))] { Q_UNUSED(old); });
-    m_rows->setKeys(keys, changed);
+    QTimer::singleShot(0, this, [old = std::exchange(m_list, list)] { Q_UNUSED(old); });
+    m_rows->setKeys(m_keys, changed);
 
     // An item the gateway no longer reports takes its feedback with it; a failure stays above the list.
     for (auto it = m_acted.cbegin(); it != m_acted.cend(); ++it) {
-        if (!m_items.contains(it.key()))
+        if (!m_at.contains(it.key()))
             keepGoneFailure(it.key());
     }
 
@@ -189,9 +210,15 @@ void FeedItemSheet::rebuild()
     refit();
 }
 
+FeedApprovalItem FeedItemSheet::itemOf(const QString& key) const
+{
+    const auto at = m_at.constFind(key);
+    return at == m_at.cend() ? FeedApprovalItem() : m_list.at(*at);
+}
+
 FeedItemRow* FeedItemSheet::makeRow(const QString& key)
 {
-    const FeedApprovalItem item = m_items.value(key);
+    const FeedApprovalItem item = itemOf(key);
     auto* row = new FeedItemRow(m_texts.prefix, item.id, m_rows);
     addButtons(row, item);
     for (QAbstractButton* button : row->buttons())
@@ -201,7 +228,7 @@ FeedItemRow* FeedItemSheet::makeRow(const QString& key)
 
 void FeedItemSheet::fillRow(FeedItemRow* row, const QString& key)
 {
-    row->setItem(m_items.value(key), showsOrigin(), subtitleColor());
+    row->setItem(itemOf(key), showsOrigin(), subtitleColor());
     refreshRow(row, key);
 }
 
@@ -223,7 +250,7 @@ void FeedItemSheet::onStateChanged(const QString& key)
     if (m_rows->row(key)) {
         m_aim->aboutToChange();
         m_rows->refresh(key);
-    } else if (!m_items.contains(key)) {
+    } else if (!m_at.contains(key)) {
         keepGoneFailure(key);
     }
     refit();

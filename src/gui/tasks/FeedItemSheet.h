@@ -110,6 +110,7 @@ protected:
 
 private:
     bool stillListed(const Pressed& pressed) const;
+    FeedApprovalItem itemOf(const QString& key) const;
     FeedItemRow* makeRow(const QString& key);
     void fillRow(FeedItemRow* row, const QString& key);
     void refreshRow(FeedItemRow* row, const QString& key);
@@ -130,8 +131,13 @@ private:
     QHash<QString, FeedApprovalItem> m_acted;
     // The last failure of each key, kept for when its item leaves the list.
     QHash<QString, QString> m_failed;
-    // The items listed, by their rows' keys.
-    QHash<QString, FeedApprovalItem> m_items;
+    // The items listed, each one's key, the rows' keys (without repeats)
+    // and where each key's item is in the list.
+    QList<FeedApprovalItem> m_list;
+    QStringList m_keyAt;
+    QStringList m_keys;
+    QHash<QString, qsizetype> m_at;
+    QString m_workspace;
     LazyRows* m_rows = nullptr;
     QLabel* m_unreadable = nullptr;
     QWidget* m_gone = nullptr;
