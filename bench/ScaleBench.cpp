@@ -654,7 +654,9 @@ private:
             steps << QStringLiteral("%1 %2 MB").arg(it.key()).arg(it.value().toDouble() / 1024.0, 0, 'f', 1);
         std::fprintf(stderr, "scale: %s at %lld: RSS %s\n", qPrintable(m_name), static_cast<long long>(m_size),
             qPrintable(steps.join(QStringLiteral(", "))));
-        return QJsonObject { { QStringLiteral("turns"), turns }, { QStringLiteral("rss_kb"), rssKb() },
+        // Its growth with the size is the first screen's: after scrolling it is held to that plus a bound.
+        return QJsonObject { { QStringLiteral("turns"), turns },
+            { QStringLiteral("rss_kb"), rss.isEmpty() ? rssKb() : rss.begin()->toDouble() },
             { QStringLiteral("rss_steps"), rss } };
     }
 
