@@ -8,6 +8,7 @@
 #include <QPromise>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 
@@ -50,6 +51,32 @@ int readingWidth(const QLabel* label, const QString& text, const QWidget* parent
     return qMax(0, std::min({ widest, reading, room }));
 }
 
+// Qt's labels wrap between words only: a run with no break point that is
+// wider than the box (a path, an error code) would be cut at its edge. Such a
+// run gets a zero-width break every few characters, between two of them.
+QString breakable(const QString& text)
+{
+    constexpr int kRun = 16;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    QString out;
+    out.reserve(text.size() + text.size() / kRun);
+    qsizetype from = 0;
+    int run = 0; // characters since the last break point
+    for (qsizetype at = characters.toNextBoundary(); at > 0; at = characters.toNextBoundary()) {
+        out += QStringView(text).sliced(from, at - from);
+        from = at;
+        lines.setPosition(at);
+        if (lines.isAtBoundary() || text.at(at - 1) == QLatin1Char('\n'))
+            run = 0;
+        else if (++run >= kRun && at < text.size()) {
+            out += QChar(0x200B);
+            run = 0;
+        }
+    }
+    return out;
+}
+
 std::unique_ptr<Prompts>& sharedPrompts()
 {
     static std::unique_ptr<Prompts> prompts;
@@ -82,8 +109,8 @@ QCoro::Task<int> QtPrompts::alert(QWidget* parent, Alert alert)
     QPointer<QMessageBox> box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    box->setText(alert.message);
-    box->setInformativeText(alert.informative);
+    box->setText(breakable(alert.message));
+    box->setInformativeText(breakable(alert.informative));
     box->setTextFormat(Qt::PlainText);
     // setTextFormat() reaches only the main text; the informative line has its
     // own label, which would otherwise take markup (and open links) in it.

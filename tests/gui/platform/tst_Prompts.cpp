@@ -66,9 +66,19 @@ private slots:
 
     // A confirmation reads in lines, not a few characters at a time: its
     // explanation gets lines of at least 24 characters (or its longest line).
+    // A headline without a break point (a path, an error code) wraps inside
+    // itself: the box stays on the screen and shows all of it.
+    void confirmationReadsInLines_data()
+    {
+        QTest::addColumn<QString>("headline");
+        QTest::newRow("short") << QStringLiteral("迁移脚本");
+        QTest::newRow("long unbroken") << QStringLiteral("Error:ECONNREFUSED/") + QString(300, QLatin1Char('x'));
+    }
+
     void confirmationReadsInLines()
     {
-        const QString informative = QStringLiteral("迁移脚本\n删掉之后这条记录和它的失败原因都找不回来了。");
+        QFETCH(QString, headline);
+        const QString informative = headline + QStringLiteral("\n删掉之后这条记录和它的失败原因都找不回来了。");
         QtPrompts prompts;
         auto asking = prompts.alert(nullptr,
             { QStringLiteral("确定要删除这条失败的任务？"), informative,
@@ -81,6 +91,15 @@ private slots:
         const int wanted = qMin(metrics.horizontalAdvance(informative.section('\n', 1)),
             metrics.horizontalAdvance(QString(24, QChar(0x5B57))));
         QVERIFY2(label->width() >= wanted, qPrintable(QStringLiteral("%1 < %2").arg(label->width()).arg(wanted)));
+        const QRect screen = box->screen()->availableGeometry();
+        QVERIFY2(box->frameGeometry().width() <= screen.width(), qPrintable(QString::number(box->width())));
+        const QRect shown = metrics.boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, label->text());
+        QVERIFY2(shown.width() <= label->width() && shown.height() <= label->height(),
+            qPrintable(QStringLiteral("%1×%2 in %3×%4")
+                           .arg(shown.width())
+                           .arg(shown.height())
+                           .arg(label->width())
+                           .arg(label->height())));
         box->reject();
         QCoro::waitFor(std::move(asking));
     }
