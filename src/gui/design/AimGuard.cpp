@@ -9,6 +9,7 @@
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -101,6 +102,15 @@ private:
     QTimer m_timer;
 };
 
+// A screen reader presents the note as an alert when it shows (a label
+// would be static text it reads only when the user walks to it).
+QAccessibleInterface* noteAsAlert(const QString&, QObject* object)
+{
+    if (auto* note = dynamic_cast<HeldNote*>(object))
+        return new QAccessibleWidget(note, QAccessible::AlertMessage);
+    return nullptr;
+}
+
 // Where the pointer is, and how often the user has aimed anew: the pointer
 // seen at another place, a wheel turned, a key given to a scrolled view. One
 // for the application, watching every event before its receiver does (so a
@@ -188,6 +198,11 @@ AimGuard::AimGuard(QWidget* area)
     , m_area(area)
 {
     Pointer::shared();
+    static const bool alerts = [] {
+        QAccessible::installFactory(noteAsAlert);
+        return true;
+    }();
+    Q_UNUSED(alerts);
 }
 
 void AimGuard::setClock(std::function<qint64()> given)

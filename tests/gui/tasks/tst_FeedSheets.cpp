@@ -512,6 +512,9 @@ private slots:
             QVERIFY(note && note->isVisible() && pressed);
             QCOMPARE(note->text(), AimGuard::heldText());
             QCOMPARE(note->accessibleName(), AimGuard::heldText());
+            QAccessibleInterface* said = QAccessible::queryAccessibleInterface(note);
+            QVERIFY(said && said->role() == QAccessible::AlertMessage);
+            QCOMPARE(said->text(QAccessible::Name), AimGuard::heldText());
             const QRect control(pressed->mapTo(s.get(), QPoint(0, 0)), pressed->size());
             QVERIFY(qAbs(note->geometry().center().y() - control.center().y()) < control.height() + note->height());
             if (button == QLatin1String("approvals.approve.f1") && timed)
