@@ -9,6 +9,8 @@
 #include "gui/shell/PairedPage.h"
 #include "gui/shell/WindowHeader.h"
 #include "gui/tasks/ApprovalsSheet.h"
+#include "gui/tasks/DeskArtifactSheet.h"
+#include "gui/workspaces/PairingSection.h"
 
 #include "SimGateway.h"
 #include "WindowTestSetUp.h"
@@ -37,7 +39,8 @@ std::pair<QList<QPointer<QWidget>>, QStringList> walk(QWidget* window)
     for (int i = 0; i < 500; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget* now = QApplication::focusWidget();
-        if (!stops.isEmpty() && stops.last() && stops.last()->grab().toImage() == focused)
+        // (A sheet with one stop keeps it.)
+        if (!stops.isEmpty() && stops.last() && now != stops.last() && stops.last()->grab().toImage() == focused)
             unseen << stops.last()->objectName() + stops.last()->accessibleName();
         if (!now || (!stops.isEmpty() && now == stops.first()))
             break;
@@ -129,6 +132,30 @@ void TestKeyboard::tabFollowsThePageAndShows()
     QVERIFY(QTest::qWaitForWindowExposed(w.approvalsSheet()));
     QCOMPARE(walk(w.approvalsSheet()).second, QStringList());
     w.approvalsSheet()->reject();
+    // The other sheets the page opens show each stop too.
+    DeskFileChange file;
+    file.path = QStringLiteral("src/checkout/CouponStack.php");
+    const QList<std::pair<QString, std::function<void()>>> sheets { { "failed tasks", [&] { w.openFailedTasks(); } },
+        { "recovery", [&] { w.recover(); } },
+        { "pairing", [&] { w.findChild<PairingSection*>()->setQrExpanded(true); } },
+        { "add agent", [&] { QTest::mouseClick(w.findChild<QAbstractButton*>("advanced.add"), Qt::LeftButton); } },
+        { "artifact", [&] {
+             auto* artifact = new DeskArtifactSheet(file, std::nullopt, nullptr, QStringLiteral("重写结算"), &w);
+             artifact->setAttribute(Qt::WA_DeleteOnClose);
+             artifact->open();
+         } } };
+    for (const auto& [which, open] : sheets) {
+        open();
+        QDialog* sheet = nullptr;
+        QTRY_VERIFY((sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        QTest::qWait(200);
+        const auto [sheetStops, sheetUnseen] = walk(sheet);
+        QVERIFY2(!sheetStops.isEmpty(), qPrintable(which));
+        QVERIFY2(sheetUnseen.isEmpty(), qPrintable(which + ": " + sheetUnseen.join(", ")));
+        sheet->reject();
+        QTRY_VERIFY(QApplication::activeModalWidget() != sheet);
+    }
 
     ProviderProfile profile { QUuid::createUuid(), "openai", "公司账号", {}, {}, {}, {}, {}, {} };
     ModelProviderSheet sheet(
