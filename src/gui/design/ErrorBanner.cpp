@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Disclosure.h"
 #include "gui/design/Icon.h"
@@ -24,10 +25,12 @@ ErrorBanner::ErrorBanner(const QString& text, const std::optional<QString>& evid
     auto* first = new QHBoxLayout;
     first->setSpacing(9);
     auto* icon = new Icon(QStringLiteral("exclamationmark.triangle.fill"), 11, DS::amber(), this);
-    m_text = DSText::label(QString(), DSFont::semiBold(11.5), DS::amber(), this);
+    // A failure without a space (a path, an address) wraps inside itself: the
+    // banner is never wider than what holds it.
+    m_text = new AnywhereLabel(this);
+    m_text->setFont(DSFont::semiBold(11.5));
+    DSText::setColour(m_text, DS::amber());
     m_text->setObjectName(identifier.value_or(QString()));
-    m_text->setWordWrap(true);
-    m_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     // The triangle sits on the sentence's first line.
     const int lineOffset = qMax(0, (m_text->fontMetrics().height() - icon->sizeHint().height()) / 2);
     auto* iconColumn = new QVBoxLayout;
@@ -57,11 +60,11 @@ void ErrorBanner::setContent(const QString& text, const std::optional<QString>& 
         return;
     }
     if (!m_fold) {
-        m_evidence = DSText::label(QString(), DSFont::monoMedium(10.5), DS::muted(0.55));
-        m_evidence->setWordWrap(true);
-        m_evidence->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        m_evidence->setCursor(Qt::IBeamCursor);
-        m_evidence->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        auto* evidenceText = new AnywhereLabel;
+        evidenceText->setSelectable();
+        m_evidence = evidenceText;
+        m_evidence->setFont(DSFont::monoMedium(10.5));
+        DSText::setColour(m_evidence, DS::muted(0.55));
         m_fold = new Disclosure(QStringLiteral("诊断"), m_evidence, this);
         m_fold->setHeaderFont(DSFont::semiBold(11));
         m_fold->setTint(DS::muted(0.5));

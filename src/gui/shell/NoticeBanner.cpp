@@ -2,6 +2,7 @@
 
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
 #include "gui/design/SecondaryButton.h"
@@ -21,11 +22,14 @@ NoticeBanner::NoticeBanner(QWidget* parent)
     row->setSpacing(8);
 
     m_icon = new Icon(QStringLiteral("info.circle"), 11.5, DS::muted(0.65), this);
-    m_text = DSText::label(QString(), DSFont::semiBold(11.5), DS::muted(0.65), this);
+    // A tool's output without a space (a path, a long token) wraps inside
+    // itself: the notice never widens the page.
+    auto* text = new AnywhereLabel(this);
+    text->setSelectable();
+    m_text = text;
+    m_text->setFont(DSFont::semiBold(11.5));
+    DSText::setColour(m_text, DS::muted(0.65));
     m_text->setObjectName(QStringLiteral("notice.text"));
-    m_text->setWordWrap(true);
-    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_dismiss = new SecondaryButton(
         QStringLiteral("知道了"), [this] { emit dismissed(); }, this);
 

@@ -7,6 +7,7 @@
 #include "core/workforce/CollabCopy.h"
 #include "core/workforce/EmployeeRules.h"
 #include "core/workforce/SkillLoader.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/Card.h"
 #include "gui/design/Chip.h"
 #include "gui/design/DSText.h"
@@ -28,17 +29,22 @@
 
 namespace {
 
+// Plain text, wrapping between words and, inside a word wider than the line
+// (a name, a task or a failure without a space), anywhere: never wider than the detail.
 QLabel* wrapping(const QString& text, const QFont& font, const QColor& colour, QWidget* parent = nullptr)
 {
-    QLabel* l = DSText::label(text, font, colour, parent);
-    l->setWordWrap(true);
+    auto* l = new AnywhereLabel(parent);
+    l->setText(text);
+    l->setFont(font);
+    DSText::setColour(l, colour);
     return l;
 }
 
 // An explanation with **bold** marks, wrapping.
 QLabel* markup(const QString& text, const QFont& font, const QColor& colour, QWidget* parent = nullptr)
 {
-    QLabel* l = wrapping(QString(), font, colour, parent);
+    QLabel* l = DSText::label(QString(), font, colour, parent);
+    l->setWordWrap(true);
     DSText::setMarkup(l, text);
     return l;
 }

@@ -146,6 +146,8 @@ private slots:
         QTest::newRow("absent") << std::optional<QString>();
         QTest::newRow("one space") << std::optional<QString>(" ");
         QTest::newRow("markup stays text") << std::optional<QString>("<b>exit 1</b>");
+        // A long path without a break point wraps inside itself: the banner asks for no more than its host's width.
+        QTest::newRow("long unbroken") << std::optional<QString>("spawn /opt/" + QString(300, 'x') + ": ENOENT");
     }
 
     void errorBannerFold()
@@ -162,6 +164,8 @@ private slots:
         QTest::mouseClick(banner->evidenceFold()->header(), Qt::LeftButton);
         QVERIFY(banner->showsEvidence() && banner->evidenceLabel()->isVisible());
         QCOMPARE(banner->evidenceLabel()->textFormat(), Qt::PlainText);
+        QVERIFY2(host.window.minimumSizeHint().width() <= 600,
+            qPrintable(QString::number(host.window.minimumSizeHint().width())));
 
         // New content keeps the fold open.
         banner->setContent("失败", QString("exit 2"));

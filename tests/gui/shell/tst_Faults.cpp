@@ -5,6 +5,7 @@
 #include "core/platform/SecretStore.h"
 #include "core/runtimes/RuntimeInventoryStore.h"
 #include "core/workspaces/WorkspaceCatalog.h"
+#include "gui/design/Disclosure.h"
 #include "gui/design/ErrorBanner.h"
 #include "gui/platform/Prompts.h"
 #include "gui/runtimes/RuntimeSection.h"
@@ -24,6 +25,8 @@
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -292,6 +295,12 @@ void TestFaults::tool()
     QVERIFY(banner);
     QTRY_VERIFY(banner->isVisible());
     QCOMPARE(banner->evidenceLabel()->text(), shown);
+    // However long and unbroken, the notice and the evidence wrap inside the page: it never scrolls sideways.
+    banner->evidenceFold()->setExpanded(true);
+    QTRY_VERIFY(banner->evidenceLabel()->isVisible());
+    QTRY_COMPARE(w.scrollArea()->horizontalScrollBar()->maximum(), 0);
+    QVERIFY2(w.scrollArea()->widget()->minimumSizeHint().width() <= w.scrollArea()->viewport()->width(),
+        qPrintable(QString::number(w.scrollArea()->widget()->minimumSizeHint().width())));
     StallProbe::shared().verifyNoStall();
 
     // The tool is fixed; the next pass clears the failure by itself.

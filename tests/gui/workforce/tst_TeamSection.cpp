@@ -339,6 +339,21 @@ void TestTeamSection::openAndClose()
     QCOMPARE(banners(), QStringList { "他那台机器的心跳停了。执行体可能已经关掉了 —— 在那台机器上重新开一次。" });
     m_controller->setSelectedEmployee("emp-qiao");
     QVERIFY(banners().isEmpty());
+
+    // A name without a break point wraps inside itself: the detail asks for no more width than a card.
+    const QString unbroken = QStringLiteral("ops/") + QString(200, QLatin1Char('x'));
+    edit("employees", [&](QJsonObject& e) {
+        if (e.value("id") == "emp-qiao")
+            e.insert("name", unbroken);
+    });
+    const auto named = [&]() -> QLabel* {
+        const QList<QLabel*> labels = section.detail() ? section.detail()->findChildren<QLabel*>() : QList<QLabel*>();
+        const auto it = std::ranges::find_if(labels, [&](QLabel* l) { return l->text() == unbroken; });
+        return it == labels.end() ? nullptr : *it;
+    };
+    QTRY_VERIFY(named());
+    QVERIFY2(
+        named()->minimumSizeHint().width() <= 400, qPrintable(QString::number(named()->minimumSizeHint().width())));
 }
 
 // With a real-size team the detail opens many screens below the card that
