@@ -80,10 +80,15 @@ RuntimeCard::RuntimeCard(RuntimeSectionModel* model, const QString& kind, QWidge
 
     auto* header = new QWidget(this);
     auto* headerRow = rowLayout(header, 8);
-    m_title = DSText::label(QString(), DSFont::bold(14.5), DS::ink(), header);
+    // The tool's name and version for it, however long, cut with "…" rather than widen the card.
+    m_title = new ElidedLabel(1, QString(), header);
+    m_title->setFont(DSFont::bold(14.5));
+    DSText::setColour(m_title, DS::ink());
     m_disabledChip = new Chip(QStringLiteral("已停用"), DS::muted(0.5), QStringLiteral("已停用"), std::nullopt, header);
     m_badge = new StatusBadge(RuntimeUsability::unknown, std::nullopt, header);
-    m_version = DSText::label(QString(), DSFont::monoMedium(10), DS::muted(0.4), header);
+    m_version = new ElidedLabel(1, QString(), header);
+    m_version->setFont(DSFont::monoMedium(10));
+    DSText::setColour(m_version, DS::muted(0.4));
     headerRow->addWidget(m_title, 0, Qt::AlignVCenter);
     headerRow->addWidget(m_disabledChip, 0, Qt::AlignVCenter);
     headerRow->addWidget(m_badge, 0, Qt::AlignVCenter);

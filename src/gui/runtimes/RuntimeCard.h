@@ -9,6 +9,7 @@
 
 class Chip;
 class Disclosure;
+class ElidedLabel;
 class FlowLayout;
 class ModelProviderSheet;
 class OutcomeLine;
@@ -53,10 +54,10 @@ private:
     RuntimeCardState m_state;
     bool m_drawn = false;
 
-    QLabel* m_title;
+    ElidedLabel* m_title;
     Chip* m_disabledChip;
     StatusBadge* m_badge;
-    QLabel* m_version;
+    ElidedLabel* m_version;
     QLabel* m_sentence;
     QWidget* m_modelLine;
     QWidget* m_serving;

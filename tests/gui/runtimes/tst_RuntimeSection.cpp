@@ -84,13 +84,15 @@ void save(QWidget* widget, const QString& name)
 }
 
 // A runtime report: one ready runtime, and one that needs a login per name in `login`.
-QByteArray report(const QStringList& login)
+// `named`: the ready one's name and version instead of its kind's.
+QByteArray report(const QStringList& login, const QString& named = QString())
 {
     QStringList rows;
     for (const QString& kind : QStringList { "rt0" } + login)
         rows.append(QStringLiteral(R"({"kind":"%1","display":"%2","adapter":"cli","usability":"%3","protocol":false,
-            "health":{"installed":true,"healthy":true},"auth":{"state":"x","source":"y"},"cap_counts":{}})")
-                        .arg(kind, kind.toUpper(), kind == "rt0" ? "ready" : "login_required"));
+            "health":{"installed":true,"healthy":true,"version":"%4"},"auth":{"state":"x","source":"y"},"cap_counts":{}})")
+                        .arg(kind, kind == "rt0" && !named.isEmpty() ? named : kind.toUpper(),
+                            kind == "rt0" ? "ready" : "login_required", kind == "rt0" ? named : QString()));
     return QStringLiteral(R"({"runtimes":[%1],"counts":{}})").arg(rows.join(',')).toUtf8();
 }
 
@@ -286,6 +288,14 @@ void TestRuntimeSection::cardsFollowTheInventory()
 
     click(find(w, "runtime.refresh"));
     QTRY_COMPARE(m_tool->argvs().count(QStringLiteral("runtimes --json")), 2);
+
+    // A name and a version without a break point are cut on their line: the card is no wider for them.
+    m_tool->answer("runtimes", report({}, QStringLiteral("2.1.4-") + QString(400, QLatin1Char('x'))));
+    QTRY_VERIFY(find(w, "runtime.refresh"));
+    click(find(w, "runtime.refresh"));
+    QTRY_VERIFY(find(w, "runtime.row.rt0"));
+    QWidget* card = find(w, "runtime.row.rt0");
+    QVERIFY2(card->minimumSizeHint().width() <= 400, qPrintable(QString::number(card->minimumSizeHint().width())));
 }
 
 void TestRuntimeSection::startStopDisableEnable()
