@@ -7,10 +7,12 @@
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/Card.h"
 #include "gui/design/EmptyState.h"
 #include "gui/design/ErrorBanner.h"
 #include "gui/design/ScrollIntoView.h"
+#include "gui/design/SecondaryButton.h"
 #include "gui/design/SectionHeader.h"
 #include "gui/design/SkeletonCards.h"
 #include "gui/workforce/EmployeeCard.h"
@@ -53,12 +55,17 @@ TeamSection::TeamSection(WindowController* controller, QWidget* parent)
     stack->addWidget(m_board);
     m_grid = new AdaptiveColumns(340, 10, this);
     // Hundreds of employees: only the cards in view of the page are made and laid out.
+    // A poll that takes an employee away slides the next card into its place:
+    // a press there that cannot have been aimed at it is held.
+    m_aim = new AimGuard(m_grid);
     m_grid->makeInView(
         [this](const QString& id) -> QWidget* {
-            return new EmployeeCard(id, [c = QPointer<WindowController>(m_controller), id] {
+            auto* card = new EmployeeCard(id, [c = QPointer<WindowController>(m_controller), id] {
                 if (c)
                     c->toggleEmployee(id);
             });
+            m_aim->watch(card->openButton(), id);
+            return card;
         },
         [this](QWidget* card, const QString& id) {
             const WorkforceSnapshot& s = m_controller->workforce()->snapshot();
@@ -148,6 +155,7 @@ void TeamSection::refresh()
             ids.append(t.id);
         }
     }
+    m_aim->aboutToChange();
     m_grid->setKeys(ids);
     m_grid->setVisible(roster);
 

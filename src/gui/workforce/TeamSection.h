@@ -12,6 +12,7 @@
 #include <optional>
 
 class AdaptiveColumns;
+class AimGuard;
 class Card;
 class EmployeeCard;
 class EmployeeDetailBody;
@@ -63,6 +64,7 @@ private:
     SkeletonCards* m_loading;
     LiveTaskBoard* m_board;
     AdaptiveColumns* m_grid;
+    AimGuard* m_aim;
     // The roster the cards show, by id, as of the last redraw.
     QHash<QString, TeammateBrief> m_members;
     QVBoxLayout* m_detailSlot;

@@ -10,6 +10,7 @@
 #include "core/workforce/WorkforceModel.h"
 #include "core/workspaces/WorkspaceCatalog.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/Card.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ElidedLabel.h"
@@ -32,6 +33,7 @@
 #include "gui/workforce/SkillDeliverySection.h"
 #include "gui/workforce/TeamSection.h"
 
+#include "PressTwice.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "TempHome.h"
@@ -159,6 +161,8 @@ private slots:
     void branches();
     void openAndClose();
     void openBringsTheDetailIntoView();
+    void aPressReachesTheCardAimedAt_data();
+    void aPressReachesTheCardAimedAt();
     void longSkillsAreElided();
     void skillStates();
     void cardsKeptAcrossReloads();
@@ -356,6 +360,78 @@ void TestTeamSection::openAndClose()
         named()->minimumSizeHint().width() <= 400, qPrintable(QString::number(named()->minimumSizeHint().width())));
 }
 
+void TestTeamSection::aPressReachesTheCardAimedAt_data()
+{
+    QTest::addColumn<QString>("aim"); // "still", "moved 0.3 s", "moved 0.5 s"
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("still") << "still" << false;
+    QTest::newRow("moved 0.3 s") << "moved 0.3 s" << false;
+    QTest::newRow("moved 0.5 s") << "moved 0.5 s" << true;
+}
+
+// A poll takes away the employee whose 查看 the pointer rests on, and the
+// next card slides into its place: a press there from a still pointer, or
+// one moved within a reaction time, is held and says so; a press aimed later
+// opens the card under it.
+void TestTeamSection::aPressReachesTheCardAimedAt()
+{
+    QFETCH(QString, aim);
+    QFETCH(bool, taken);
+    // Cards of one height and no work on the board above them: the next card
+    // comes exactly where the one taken away was.
+    const QJsonObject model
+        = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray().first().toObject();
+    QJsonArray team;
+    for (int i = 0; i < 6; ++i) {
+        QJsonObject e = model;
+        e["id"] = QStringLiteral("emp-%1").arg(i);
+        e["name"] = QStringLiteral("同事 %1").arg(i);
+        team.append(e);
+    }
+    patch(QJsonObject { { "employees", team }, { "commands", QJsonArray() } });
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* section = new TeamSection(m_controller.get());
+    area.setWidget(section);
+    area.resize(840, 600);
+    section->setContentWidth(800);
+    qint64 clock = 0;
+    AimGuard::setClock([&clock] { return clock; });
+    const auto realClock = qScopeGuard([] { AimGuard::setClock({}); });
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    QTRY_VERIFY(section->cards().size() >= 4);
+    EmployeeCard* gone = section->cards().at(1);
+    const QString goneID = gone->objectName().section('.', -1);
+    area.ensureWidgetVisible(gone->openButton(), 0, 0);
+    const QPoint at = gone->openButton()->mapTo(&area, gone->openButton()->rect().center());
+    QTest::mouseMove(&area, at);
+    const QPointer<QAbstractButton> goneButton = gone->openButton();
+    edit("employees", [&](QJsonObject& e) {
+        if (e.value("id") == goneID)
+            e = {};
+    });
+    QAbstractButton* next = nullptr;
+    QTRY_VERIFY((next = buttonAt(&area, at)) && next != goneButton.data() && !section->card(goneID));
+    QPoint press = at;
+    if (aim != QLatin1String("still")) {
+        clock = aim.endsWith(QLatin1String("0.3 s")) ? 300 : 500;
+        press = moveAwayAndBack(&area, at);
+    }
+    QAbstractButton* under = buttonAt(&area, press);
+    QVERIFY(under);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(&area, press));
+    if (taken) {
+        QTRY_VERIFY(section->detailCard());
+        QVERIFY(section->detailCard()->objectName() != QStringLiteral("team.detail.") + goneID);
+        return;
+    }
+    QTest::qWait(200);
+    QCOMPARE(m_controller->selectedEmployee(), std::nullopt);
+    auto* note = area.findChild<QLabel*>(QStringLiteral("aim.held"));
+    QVERIFY(note && note->isVisible());
+}
+
 // With a real-size team the detail opens many screens below the card that
 // opened it: the page brings it into view.
 void TestTeamSection::openBringsTheDetailIntoView()
@@ -370,7 +446,7 @@ void TestTeamSection::openBringsTheDetailIntoView()
         e["name"] = QStringLiteral("同事 %1").arg(i);
         team.append(e);
     }
-    patch(QJsonObject { { "employees", team } });
+    patch(QJsonObject { { "employees", team }, { "commands", QJsonArray() } });
     QScrollArea area;
     area.setWidgetResizable(true);
     auto* section = new TeamSection(m_controller.get());
