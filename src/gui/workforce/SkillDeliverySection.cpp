@@ -3,6 +3,7 @@
 #include "core/design/DS.h"
 #include "core/design/DSFont.h"
 #include "core/workforce/SkillCopy.h"
+#include "gui/design/AnywhereLabel.h"
 #include "gui/design/Chip.h"
 #include "gui/design/DSText.h"
 #include "gui/design/Icon.h"
@@ -50,8 +51,10 @@ SkillDeliverySection::SkillDeliverySection(QWidget* parent)
     m_stack->setSpacing(10);
     m_stack->addWidget(new SectionHeader(
         QStringLiteral("技能与交付"), QStringLiteral("他手上是什么技能、干完什么才算交付"), nullptr, this));
-    m_error = DSText::label(QString(), DSFont::medium(11.5), DS::amber(), this);
-    m_error->setWordWrap(true);
+    // The tool's failure, a path or an address in it wrapping inside itself.
+    m_error = new AnywhereLabel(this);
+    m_error->setFont(DSFont::medium(11.5));
+    DSText::setColour(m_error, DS::amber());
     m_error->hide();
     m_stack->addWidget(m_error);
     m_loading = DSText::label(QStringLiteral("正在读这位同事的技能…"), DSFont::medium(11.5), DS::muted(0.5), this);
@@ -163,8 +166,10 @@ QWidget* SkillDeliverySection::buildContract(const EmployeeSkillView& view, cons
             line->addWidget(DSText::label(b.what, DSFont::semiBold(11.5), DS::ink()), 0, Qt::AlignTop);
             line->addWidget(DSText::label(SkillCopy::ownerLabel(b.nextStepOwner), DSFont::medium(10.5), DS::amber()), 0,
                 Qt::AlignTop);
-            auto* why = DSText::label(b.why, DSFont::medium(11), DS::muted(0.55));
-            why->setWordWrap(true);
+            auto* why = new AnywhereLabel;
+            why->setText(b.why);
+            why->setFont(DSFont::medium(11));
+            DSText::setColour(why, DS::muted(0.55));
             line->addWidget(why, 1, Qt::AlignTop);
         }
     }

@@ -831,6 +831,19 @@ void TestTeamSection::screenshots()
         save(section->detail()->skillSection(), "skill-failed.png");
         // The same pane whole: work that cannot start because a colleague's failed.
         save(section->detailCard(), "team-detail-blocked.png");
+        // A failure without a break point wraps inside the pane.
+        const QString unbroken = QStringLiteral("/srv/") + QString(300, QLatin1Char('x'));
+        m_tool->answer("employee-evidence", "employee evidence: " + unbroken.toUtf8() + "\n", 1);
+        m_controller->setSelectedEmployee("emp-lin");
+        const auto said = [&]() -> QLabel* {
+            for (QLabel* l : section->detail() ? section->detail()->findChildren<QLabel*>() : QList<QLabel*>())
+                if (l->isVisibleTo(section) && l->text().contains(unbroken))
+                    return l;
+            return nullptr;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(said(), 10000);
+        QVERIFY2(
+            said()->minimumSizeHint().width() <= 400, qPrintable(QString::number(said()->minimumSizeHint().width())));
     }
     // The live board: the demo's running command and a second one whose progress cannot be read.
     {
