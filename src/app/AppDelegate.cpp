@@ -53,6 +53,12 @@ void onExit()
         g_delegate->applicationWillExit();
 }
 
+// A write to a pipe nobody reads any more (standard error, when what the
+// application was started into has ended) is no road out: it fails, and the
+// application goes on. A handler rather than SIG_IGN, which every worker
+// would inherit through exec.
+void onBrokenPipe(int) { }
+
 void onQuitSignal(int signal)
 {
     const int saved = errno;
@@ -87,6 +93,7 @@ AppDelegate::~AppDelegate()
         sigemptyset(&dfl.sa_mask);
         for (const int signal : kQuitSignals)
             ::sigaction(signal, &dfl, nullptr);
+        ::sigaction(SIGPIPE, &dfl, nullptr);
         delete m_notifier;
         ::close(g_signalPipe[0]);
         ::close(g_signalPipe[1]);
@@ -221,6 +228,8 @@ bool AppDelegate::installQuitSignals()
     action.sa_flags = SA_RESTART;
     for (const int signal : kQuitSignals)
         ::sigaction(signal, &action, nullptr);
+    action.sa_handler = onBrokenPipe;
+    ::sigaction(SIGPIPE, &action, nullptr);
     installExitHook(false);
     return true;
 }

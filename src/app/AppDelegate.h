@@ -41,8 +41,9 @@ public:
     // SIGTERM, SIGINT, SIGHUP and SIGQUIT quit the event loop (through a
     // self-pipe, so the handler itself only writes one byte). A second one, or
     // one that comes while quitting, cuts every grace short. An exit() before
-    // the loop has ended goes through applicationWillExit(). False when the
-    // pipe could not be made.
+    // the loop has ended goes through applicationWillExit(). SIGPIPE (a write
+    // to standard error once what read it has ended) ends nothing: the write
+    // fails. False when the pipe could not be made.
     bool installQuitSignals();
 
     // Tests shorten the wait before a reap is tried again.

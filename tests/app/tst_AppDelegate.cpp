@@ -70,6 +70,7 @@ private slots:
     void windowsGoBeforeTheGrace_data();
     void windowsGoBeforeTheGrace();
     void launchAndTerminate();
+    void brokenPipeIsNoRoadOut();
     void ledgerLockHeldFromOutside();
     // Last: from then on nothing in this process gets a grace.
     void secondSignalCutsTheGraceShort();
@@ -279,6 +280,32 @@ void TestAppDelegate::ledgerLockHeldFromOutside()
     QVERIFY(!bound.hasExpired());
     ::kill(-pid_t(holder.processId()), SIGKILL);
     holder.waitForFinished();
+}
+
+// A write to standard error after whatever read it has ended fails; the
+// application (with its workers) goes on, and what it starts still gets
+// SIGPIPE's default.
+void TestAppDelegate::brokenPipeIsNoRoadOut()
+{
+    AppDelegate delegate;
+    QVERIFY(delegate.installQuitSignals());
+    QSignalSpy received(&delegate, &AppDelegate::quitSignalReceived);
+    int ends[2];
+    QVERIFY(::pipe(ends) == 0);
+    ::close(ends[0]);
+    QCOMPARE(::write(ends[1], "x", 1), ssize_t(-1));
+    QCOMPARE(errno, EPIPE);
+    ::close(ends[1]);
+    QCoreApplication::processEvents();
+    QVERIFY(received.isEmpty());
+
+    QProcess child;
+    child.start(QStringLiteral("/bin/cat"), { QStringLiteral("/proc/self/status") });
+    QVERIFY(child.waitForFinished(60000));
+    const QString status = QString::fromLatin1(child.readAllStandardOutput());
+    const QRegularExpressionMatch ignored = QRegularExpression(QStringLiteral("SigIgn:\\s*([0-9a-f]+)")).match(status);
+    QVERIFY(ignored.hasMatch());
+    QCOMPARE(ignored.captured(1).toULongLong(nullptr, 16) & (1ULL << (SIGPIPE - 1)), 0ULL);
 }
 
 // A second Ctrl-C while a worker that ignores SIGTERM has its grace: the
