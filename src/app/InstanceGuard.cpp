@@ -368,10 +368,23 @@ InstanceGuard::Claim InstanceGuard::claim(const QStringList& arguments)
         // process holds is no instance of this user's.
         const bool stranger = !homeLocked && why == EWOULDBLOCK && !FileLock::heldForThisUser(lock);
         const bool ours = homeLocked || stranger;
+        // The lock file can be removed with the stores' folder, and a new one
+        // taken: an instance listening there is asked first.
+        pid_t listener = 0;
+        if (stranger && handOver(folder, line, &listener) == HandOver::Done) {
+            ::close(lock);
+            if (fallback >= 0)
+                ::close(fallback);
+            return Claim::HandedOver;
+        }
         if (ours && (fallback < 0 || ::flock(fallback, LOCK_EX | LOCK_NB) == 0)) {
             if (stranger) {
                 DeskCrumbs::drop(QStringLiteral("app.instance: 别的用户的进程锁着 %1，不算数；靠 %2 防第二个实例")
                                      .arg(home, InstanceLock::fallbackPath(home)));
+                // Shared with the stranger's where theirs is shared too: a later
+                // launch then finds this user's instance among the folder's
+                // holders whatever became of the stores' folder.
+                ::flock(lock, LOCK_SH | LOCK_NB);
             }
             // Never closed: the system lets go of the locks when the process ends.
             m_locked = true;

@@ -17,7 +17,10 @@ class QFileSystemWatcher;
 // can read the folder can lock it, a lock there that only other users'
 // processes hold does not count; every instance also holds an flock on
 // ".tolvarine/desktop.lock" (0600, only this user can open it), which then
-// keeps the second launch out (InstanceLock). The locks are taken on
+// keeps the second launch out (InstanceLock); such an instance also shares
+// the folder's lock where the stranger's is shared, and a launch in that case
+// asks the socket first, so that removing the stores' folder with the lock
+// file in it still lets no second instance run. The locks are taken on
 // descriptors closed on exec, so no worker keeps them; nothing else of this
 // process may take an flock on the home folder (it would shut itself out).
 //

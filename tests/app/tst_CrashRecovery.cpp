@@ -448,6 +448,14 @@ void TestCrashRecovery::anotherUsersLockDoesNotCount()
     QCOMPARE(second.exitCode(), 0);
     QTRY_VERIFY(TempHome::crumbs().contains(QStringLiteral("又启动了一次，窗口提到前面")));
     QCOMPARE(first.state(), QProcess::Running);
+    // With the stores' folder (and the lock file in it) removed, a launch still hands over.
+    QVERIFY(QDir(QDir(product).filePath(QStringLiteral(".tolvarine"))).removeRecursively());
+    QProcess third;
+    QVERIFY(start(third, QStringLiteral(TOLVARINE_DESKTOP)));
+    QVERIFY(third.waitForFinished(60000));
+    QCOMPARE(third.exitCode(), 0);
+    QTRY_COMPARE(TempHome::crumbs().count(QStringLiteral("又启动了一次，窗口提到前面")), 2);
+    QCOMPARE(first.state(), QProcess::Running);
     first.kill();
     QVERIFY(first.waitForFinished(10000));
 }
