@@ -62,9 +62,13 @@ void onBrokenPipe(int) { }
 void onQuitSignal(int signal)
 {
     const int saved = errno;
-    // Asked again while the workers have their grace (or before the first ask
-    // was even seen): the user will not wait, so nothing gets a grace any more.
-    if (g_quitSignals.fetch_add(1) > 0 || g_quitting.load())
+    // Asked again from the keyboard (Ctrl-C, Ctrl-\) while the workers have
+    // their grace, or before the first ask was even seen: the user will not
+    // wait, so nothing gets a grace any more. The system's asks come in pairs
+    // and are no such hurry: a session's end sends SIGTERM with SIGHUP, and a
+    // closed terminal's SIGHUP may come again from a shell that passes it on.
+    const bool again = g_quitSignals.fetch_add(1) > 0 || g_quitting.load();
+    if (again && (signal == SIGINT || signal == SIGQUIT))
         ProcessGroup::cutGraceShort();
     const unsigned char byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);

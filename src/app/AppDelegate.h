@@ -39,8 +39,9 @@ public:
     void applicationWillExit();
 
     // SIGTERM, SIGINT, SIGHUP and SIGQUIT quit the event loop (through a
-    // self-pipe, so the handler itself only writes one byte). A second one, or
-    // one that comes while quitting, cuts every grace short. An exit() before
+    // self-pipe, so the handler itself only writes one byte). A second SIGINT
+    // or SIGQUIT, or one that comes while quitting, cuts every grace short (a
+    // SIGTERM or SIGHUP does not: the system sends them in pairs). An exit() before
     // the loop has ended goes through applicationWillExit(). SIGPIPE (a write
     // to standard error once what read it has ended) ends nothing: the write
     // fails. False when the pipe could not be made.
