@@ -4,7 +4,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QSet>
 #include <QThread>
 
 #include <cerrno>
@@ -66,26 +65,41 @@ FileLock::FileLock(const QString& path, int timeoutMs, const std::atomic<qint64>
     }
 }
 
+QList<qint64> FileLock::flockHolders(const QByteArray& locks, quint64 device, quint64 inode)
+{
+    // "1: FLOCK  ADVISORY  READ  1234 08:01:5678 0 EOF": the device in hex
+    // major:minor, the inode in decimal. Waiters ("1: -> FLOCK …") hold nothing.
+    QList<qint64> onDevice;
+    QList<qint64> anyDevice;
+    for (const QByteArray& line : locks.split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() < 6 || words.at(1) != "FLOCK")
+            continue;
+        const QList<QByteArray> file = words.at(5).split(':');
+        bool isInode = false;
+        if (file.size() != 3 || file.at(2).toULongLong(&isInode) != inode || !isInode)
+            continue;
+        const qint64 pid = words.at(4).toLongLong();
+        bool isMajor = false;
+        bool isMinor = false;
+        if (file.at(0).toUInt(&isMajor, 16) == major(dev_t(device)) && isMajor
+            && file.at(1).toUInt(&isMinor, 16) == minor(dev_t(device)) && isMinor)
+            onDevice.append(pid);
+        else
+            anyDevice.append(pid);
+    }
+    return onDevice.isEmpty() ? anyDevice : onDevice;
+}
+
 bool FileLock::heldForThisUser(int fd)
 {
     struct stat held { };
     if (::fstat(fd, &held) != 0)
         return true;
-    // "1: FLOCK  ADVISORY  READ  1234 08:01:5678 0 EOF": the device in hex
-    // major:minor, the inode in decimal. Waiters ("1: -> FLOCK …") hold nothing.
-    const QByteArray file = QByteArray::number(major(held.st_dev), 16).rightJustified(2, '0') + ':'
-        + QByteArray::number(minor(held.st_dev), 16).rightJustified(2, '0') + ':'
-        + QByteArray::number(quint64(held.st_ino));
     QFile locks(QStringLiteral("/proc/locks"));
     if (!locks.open(QIODevice::ReadOnly))
         return true;
-    QSet<qint64> holders;
-    for (const QByteArray& line : locks.readAll().split('\n')) {
-        const QList<QByteArray> words = line.simplified().split(' ');
-        if (words.size() < 6 || words.at(1) == "->" || words.at(1) != "FLOCK" || words.at(5) != file)
-            continue;
-        holders.insert(words.at(4).toLongLong());
-    }
+    const QList<qint64> holders = flockHolders(locks.readAll(), quint64(held.st_dev), quint64(held.st_ino));
     if (holders.isEmpty())
         return true;
     for (const qint64 pid : std::as_const(holders)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <atomic>
@@ -34,6 +36,12 @@ public:
     // another user (anyone who can read a folder can lock it); a holder it
     // does not list (a process of another PID namespace) counts.
     static bool heldForThisUser(int fd);
+    // The pids the system's list of locks (/proc/locks) gives as holding an
+    // flock on the file `device`:`inode` (waiters hold nothing). Where no line
+    // names the device stat() gives, the lines with the inode on any device:
+    // the list names a file system's own device, which stat() does not give
+    // for a btrfs subvolume or an overlay.
+    static QList<qint64> flockHolders(const QByteArray& locks, quint64 device, quint64 inode);
 
 private:
     int m_fd = -1;

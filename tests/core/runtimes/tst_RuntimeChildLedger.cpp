@@ -1,4 +1,5 @@
 #include "core/platform/DeskCrumbs.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/ProcessGroup.h"
 #include "core/runtimes/ProcessSignals.h"
 #include "core/runtimes/RuntimeChildLedger.h"
@@ -13,6 +14,8 @@
 #include <QtTest>
 
 #include <csignal>
+
+#include <sys/sysmacros.h>
 
 #include <unistd.h>
 
@@ -81,6 +84,8 @@ private slots:
     void reapsWhatAGoneWorkerLeft();
     void emptyListingKeepsEverything();
     void terminate();
+    void lockHolders_data();
+    void lockHolders();
 };
 
 void TestRuntimeChildLedger::recordAndForget()
@@ -338,6 +343,36 @@ void TestRuntimeChildLedger::terminate()
     // Gone already: nothing to signal.
     QVERIFY(!ProcessSignals::terminate(deadPid(), 0.1));
     QVERIFY(!TempHome::crumbs().contains(QStringLiteral("child.kill pid=0")));
+}
+
+void TestRuntimeChildLedger::lockHolders_data()
+{
+    QTest::addColumn<QByteArray>("locks");
+    QTest::addColumn<QList<qint64>>("holders");
+    // The file is inode 5678 on the device stat() gives as 8:1.
+    QTest::newRow("holders on its device") << QByteArray("1: FLOCK  ADVISORY  READ  1234 08:01:5678 0 EOF\n"
+                                                         "2: FLOCK  ADVISORY  READ  4321 08:01:5678 0 EOF\n")
+                                           << QList<qint64> { 1234, 4321 };
+    QTest::newRow("a waiter, another file, other kinds of lock") << QByteArray(
+        "1: FLOCK  ADVISORY  WRITE 1234 08:01:9999 0 EOF\n"
+        "1: -> FLOCK  ADVISORY  WRITE 4321 08:01:5678 0 EOF\n"
+        "2: POSIX  ADVISORY  WRITE 77 08:01:5678 0 EOF\n"
+        "3: OFDLCK ADVISORY  WRITE -1 08:01:5678 0 EOF\n") << QList<qint64> {};
+    // A btrfs subvolume or an overlay: the list names the file system's own device.
+    QTest::newRow("listed under another device")
+        << QByteArray("1: FLOCK  ADVISORY  READ  1234 00:2a:5678 0 EOF\n") << QList<qint64> { 1234 };
+    QTest::newRow("its device before any other") << QByteArray("1: FLOCK  ADVISORY  READ  1234 00:2a:5678 0 EOF\n"
+                                                               "2: FLOCK  ADVISORY  READ  4321 08:01:5678 0 EOF\n")
+                                                 << QList<qint64> { 4321 };
+}
+
+// Who holds an flock, as the system lists it: what tells another user's lock
+// on the home folder from an instance of this user's.
+void TestRuntimeChildLedger::lockHolders()
+{
+    QFETCH(QByteArray, locks);
+    QFETCH(QList<qint64>, holders);
+    QCOMPARE(FileLock::flockHolders(locks, quint64(makedev(8, 1)), 5678), holders);
 }
 
 QTEST_GUILESS_MAIN(TestRuntimeChildLedger)
