@@ -245,9 +245,13 @@ void TestAppDelegate::launchAndTerminate()
 void TestAppDelegate::ledgerLockHeldFromOutside()
 {
     TempHome home;
+    // A mark of this run's own: a reap in another test program running beside
+    // this one ends every process that carries a mark it reaps.
+    const QString mark = QStringLiteral("l-delegate-%1").arg(::getpid());
     QProcess owner;
     owner.start(QStringLiteral("/bin/sh"),
-        { QStringLiteral("-c"), QStringLiteral("env TOLVARINE_LAUNCH=l-1 /bin/sleep 600 >/dev/null 2>&1 & echo $!") });
+        { QStringLiteral("-c"),
+            QStringLiteral("env TOLVARINE_LAUNCH=%1 /bin/sleep 600 >/dev/null 2>&1 & echo $!").arg(mark) });
     QVERIFY(owner.waitForFinished(10000));
     const qint32 orphan = owner.readAllStandardOutput().trimmed().toInt();
     RuntimeChildRecord r;
@@ -257,7 +261,7 @@ void TestAppDelegate::ledgerLockHeldFromOutside()
     r.kind = QStringLiteral("codex");
     r.ownerPID = qint32(owner.processId());
     r.startedAt = QDateTime::currentDateTimeUtc();
-    r.launch = QStringLiteral("l-1");
+    r.launch = mark;
     RuntimeChildLedger::record(r);
     // flock's command inherits the lock: the holder ends with its group.
     QProcess holder;
