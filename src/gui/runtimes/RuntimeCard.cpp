@@ -5,6 +5,7 @@
 #include "core/design/StatusBadgeLook.h"
 #include "core/runtimes/RuntimeCardText.h"
 #include "core/runtimes/RuntimeSectionModel.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ClearLayout.h"
 #include "gui/design/DSText.h"
@@ -115,6 +116,9 @@ RuntimeCard::RuntimeCard(RuntimeSectionModel* model, const QString& kind, QWidge
 
     m_actions = new QWidget(this);
     m_actionsRow = new FlowLayout(m_actions, 8);
+    // 启动 is redrawn as 停止 in its place, and a card that grows moves its
+    // buttons: a press there that cannot have been aimed at what it does now is held.
+    m_aim = new AimGuard(this);
     col->addWidget(m_actions);
     // The window's notice is at the top of the page, far from a card low on it.
     m_outcome = new OutcomeLine(11, this);
@@ -147,6 +151,8 @@ void RuntimeCard::setState(const RuntimeCardState& state)
         return;
     const RuntimeCardState old = m_state;
     const bool first = !m_drawn;
+    if (!first)
+        m_aim->aboutToChange();
     m_state = state;
     m_drawn = true;
 
@@ -268,6 +274,7 @@ void RuntimeCard::showActions()
         const QString help = RuntimeCardText::help(action, m_state.row, m_state.setup);
         if (!help.isEmpty())
             button->setToolTip(help);
+        m_aim->watch(button, id);
         m_actionsRow->addWidget(button);
     }
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+class AimGuard;
 class Chip;
 class Disclosure;
 class ElidedLabel;
@@ -64,6 +65,7 @@ private:
     QWidget* m_actions;
     FlowLayout* m_actionsRow;
     OutcomeLine* m_outcome;
+    AimGuard* m_aim;
     Disclosure* m_diagnostics;
     QVBoxLayout* m_diagRows;
     QPointer<ModelProviderSheet> m_sheet;

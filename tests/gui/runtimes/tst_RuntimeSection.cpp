@@ -14,6 +14,7 @@
 #include "gui/agents/AdvancedAccessSection.h"
 #include "gui/agents/AdvancedConnectionRow.h"
 #include "gui/design/AdaptiveColumns.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/Chip.h"
 #include "gui/design/ElidedLabel.h"
 #include "gui/design/ElidedLine.h"
@@ -33,6 +34,7 @@
 
 #include "BarContrast.h"
 #include "BlockingSecretStore.h"
+#include "PressTwice.h"
 #include "SimGateway.h"
 #include "SimTool.h"
 #include "StallProbe.h"
@@ -165,6 +167,8 @@ private slots:
 
     void cardsFollowTheInventory();
     void startStopDisableEnable();
+    void aPressReachesTheActionAimedAt_data();
+    void aPressReachesTheActionAimedAt();
     void uninstallAsksFirst();
     void cardSaysWhatItsActionCameTo_data();
     void cardSaysWhatItsActionCameTo();
@@ -220,6 +224,12 @@ private:
     }
 
     void verifyNoStall() { m_probe.verifyNoStall(); }
+    // The user pauses before the next press, longer than a press is held to
+    // what was under a still pointer when a card changed.
+    void pause() { m_paused += 2000; }
+
+    QElapsedTimer m_clock;
+    qint64 m_paused = 0;
 
     StallProbe m_probe; // how long the GUI thread was held up since the last reset
     std::unique_ptr<TempHome> m_home;
@@ -240,6 +250,9 @@ void TestRuntimeSection::init()
     auto prompts = std::make_unique<ScriptedPrompts>();
     m_prompts = prompts.get();
     Prompts::setShared(std::move(prompts));
+    m_paused = 0;
+    m_clock.start();
+    AimGuard::setClock([this] { return m_clock.elapsed() + m_paused; });
 }
 
 void TestRuntimeSection::cleanup()
@@ -252,6 +265,7 @@ void TestRuntimeSection::cleanup()
     m_tool.reset();
     m_home.reset();
     ReduceMotion::setOverride(std::nullopt);
+    AimGuard::setClock({});
 }
 
 void TestRuntimeSection::cardsFollowTheInventory()
@@ -315,6 +329,7 @@ void TestRuntimeSection::startStopDisableEnable()
     QVERIFY(section(w)->card("claude")->findChild<QWidget*>("status.Running"));
     save(section(w), "runtime-section.png");
 
+    pause();
     click(find(w, "runtime.claude.stop"));
     QVERIFY(!w.controller()->runtimes().isRunning("ws-demo", "claude"));
     QTRY_VERIFY(find(w, "runtime.claude.start"));
@@ -333,9 +348,60 @@ void TestRuntimeSection::startStopDisableEnable()
     click(disable);
     QTRY_VERIFY(find(w, "runtime.claude.enable"));
     QVERIFY(!find(w, "runtime.claude.start"));
+    pause();
     click(find(w, "runtime.claude.enable"));
     QTRY_VERIFY(find(w, "runtime.claude.start"));
     QCOMPARE(switched.size(), 2);
+}
+
+void TestRuntimeSection::aPressReachesTheActionAimedAt_data()
+{
+    QTest::addColumn<QString>("aim"); // "still", "moved 0.3 s", "moved 0.5 s"
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("double click") << "still" << false;
+    QTest::newRow("moved 0.3 s") << "moved 0.3 s" << false;
+    QTest::newRow("moved 0.5 s") << "moved 0.5 s" << true;
+}
+
+// 启动 is redrawn as 停止 in its place: the second press of a double click
+// on it, or one moved within a reaction time, is held and says so; a press
+// aimed later stops the runtime.
+void TestRuntimeSection::aPressReachesTheActionAimedAt()
+{
+    QFETCH(QString, aim);
+    QFETCH(bool, taken);
+    MainWindow w(kQuiet);
+    w.resize(840, 900);
+    showLoaded(w);
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // A clock moved by hand from now on, well past what the cards did while they loaded.
+    qint64 clock = m_clock.elapsed() + 10000;
+    AimGuard::setClock([&clock] { return clock; });
+    QWidget* start = find(w, "runtime.claude.start");
+    QVERIFY(start);
+    w.scrollArea()->ensureWidgetVisible(start);
+    const QPoint at = start->mapTo(&w, start->rect().center());
+    QTest::mouseClick(start, Qt::LeftButton);
+    QTRY_VERIFY(buttonAt(&w, at) && buttonAt(&w, at)->objectName() == QStringLiteral("runtime.claude.stop"));
+    QVERIFY(w.controller()->runtimes().isRunning("ws-demo", "claude"));
+    QPoint press = at;
+    if (aim != QLatin1String("still")) {
+        clock += aim.endsWith(QLatin1String("0.3 s")) ? 300 : 500;
+        press = moveAwayAndBack(&w, at);
+    }
+    QAbstractButton* under = buttonAt(&w, press);
+    QVERIFY(under);
+    QCOMPARE(under->objectName(), QStringLiteral("runtime.claude.stop"));
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(&w, press));
+    if (taken) {
+        QTRY_VERIFY(!w.controller()->runtimes().isRunning("ws-demo", "claude"));
+        return;
+    }
+    QTest::qWait(200);
+    QVERIFY(w.controller()->runtimes().isRunning("ws-demo", "claude"));
+    auto* note = w.findChild<QLabel*>(QStringLiteral("aim.held"));
+    QVERIFY(note && note->isVisible());
+    QCOMPARE(note->text(), AimGuard::heldText());
 }
 
 void TestRuntimeSection::uninstallAsksFirst()
