@@ -6,11 +6,13 @@
 #include "core/platform/PendingCall.h"
 #include "core/tasks/TaskEvidenceModel.h"
 #include "core/workforce/LiveBoard.h"
+#include "gui/design/AimGuard.h"
 #include "gui/design/DSText.h"
 #include "gui/design/LazyRows.h"
 #include "gui/tasks/TaskEvidenceView.h"
 #include "gui/workforce/LiveTaskCard.h"
 
+#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,11 +47,20 @@ LiveTaskBoard::LiveTaskBoard(Status* status, QWidget* parent)
     col->addWidget(m_empty);
 
     // A few hundred running commands: only the cards in view of the page are made and laid out.
+    // A command that ends slides the cards after it up, one that comes pushes
+    // them down: a press on a card's control that cannot have been aimed at
+    // it is held.
+    m_aim = new AimGuard(this);
     m_rows = new LazyRows(
         nullptr, 10,
-        [this](const QString& id) -> QWidget* { return new LiveTaskCard(m_running.value(id), made(id), m_rows); },
+        [this](const QString& id) -> QWidget* {
+            auto* card = new LiveTaskCard(m_running.value(id), made(id), m_rows);
+            watchControls(card, id);
+            return card;
+        },
         [this](QWidget* card, const QString& id) {
             static_cast<LiveTaskCard*>(card)->setContent(m_running.value(id), m_team, m_now);
+            watchControls(card, id);
         },
         this);
     m_rows->setStops([this](const QString& id) { return m_stops.value(id); });
@@ -151,9 +162,26 @@ void LiveTaskBoard::setActive(bool active)
     }
 }
 
+void LiveTaskBoard::watchControls(QWidget* card, const QString& commandId)
+{
+    // A control stands for its command and what it does there; the evidence
+    // makes some (its file rows) after the card.
+    const QList<QAbstractButton*> controls = card->findChildren<QAbstractButton*>();
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        QAbstractButton* control = controls.at(i);
+        const QString what = control->objectName().isEmpty()
+            ? QString::fromLatin1(control->metaObject()->className()) + QString::number(i)
+            : control->objectName();
+        m_aim->watch(control, commandId + QLatin1Char('/') + what);
+    }
+}
+
 void LiveTaskBoard::refresh()
 {
     m_pending->cancel();
+    for (QWidget* card : m_rows->madeRows())
+        watchControls(card, card->objectName().section(QLatin1Char('.'), 2));
+    m_aim->aboutToChange();
     const std::optional<CLIConfig> cfg = m_status ? m_status->config() : std::nullopt;
     if (cfg != m_cfg) {
         m_cfg = cfg;

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class AimGuard;
 class LazyRows;
 class LiveTaskCard;
 class PendingCall;
@@ -60,6 +61,8 @@ private:
     TaskEvidenceModel* made(const QString& commandId);
     // Makes the evidence not made yet, for a few milliseconds, then again on the next turn.
     void makeSome();
+    // Guards the presses on the controls of the card of `commandId`.
+    void watchControls(QWidget* card, const QString& commandId);
 
     QPointer<Status> m_status;
     // The configuration the cards' command list was read with, handed to their
@@ -67,6 +70,7 @@ private:
     std::optional<CLIConfig> m_cfg;
     QLabel* m_count;
     QLabel* m_empty;
+    AimGuard* m_aim;
     LazyRows* m_rows;
     // The running commands of the last command list read with m_cfg.
     QList<CommandBrief> m_lastRead;

@@ -178,6 +178,8 @@ private:
     void patch(const QJsonObject& state);
     // Sends the demo's "employees" or "commands" with `edit` applied to each; an emptied one is dropped.
     void edit(const QString& key, const std::function<void(QJsonObject&)>& edit);
+    // The rows of aPressReachesTheCardAimedAt on the live board.
+    void pressOnTheBoard(const QString& aim, bool taken);
     // Workspace ws-b with these commands and team, read into `status`.
     CLIConfig loadBoard(Status& status, const QJsonArray& commands, const QJsonArray& team = {});
 
@@ -362,21 +364,36 @@ void TestTeamSection::openAndClose()
 
 void TestTeamSection::aPressReachesTheCardAimedAt_data()
 {
+    QTest::addColumn<QString>("list"); // "team": the grid's 查看; "board": a running command's 重试
     QTest::addColumn<QString>("aim"); // "still", "moved 0.3 s", "moved 0.5 s"
     QTest::addColumn<bool>("taken");
-    QTest::newRow("still") << "still" << false;
-    QTest::newRow("moved 0.3 s") << "moved 0.3 s" << false;
-    QTest::newRow("moved 0.5 s") << "moved 0.5 s" << true;
+    QTest::newRow("still") << "team"
+                           << "still" << false;
+    QTest::newRow("moved 0.3 s") << "team"
+                                 << "moved 0.3 s" << false;
+    QTest::newRow("moved 0.5 s") << "team"
+                                 << "moved 0.5 s" << true;
+    QTest::newRow("board, still") << "board"
+                                  << "still" << false;
+    QTest::newRow("board, moved 0.3 s") << "board"
+                                        << "moved 0.3 s" << false;
+    QTest::newRow("board, moved 0.5 s") << "board"
+                                        << "moved 0.5 s" << true;
 }
 
 // A poll takes away the employee whose 查看 the pointer rests on, and the
 // next card slides into its place: a press there from a still pointer, or
 // one moved within a reaction time, is held and says so; a press aimed later
 // opens the card under it.
+// On the live board, a command that ends slides the next card's 重试 into
+// the place of its own, the same way.
 void TestTeamSection::aPressReachesTheCardAimedAt()
 {
+    QFETCH(QString, list);
     QFETCH(QString, aim);
     QFETCH(bool, taken);
+    if (list == QLatin1String("board"))
+        return pressOnTheBoard(aim, taken);
     // Cards of one height and no work on the board above them: the next card
     // comes exactly where the one taken away was.
     const QJsonObject model
@@ -428,6 +445,79 @@ void TestTeamSection::aPressReachesTheCardAimedAt()
     }
     QTest::qWait(200);
     QCOMPARE(m_controller->selectedEmployee(), std::nullopt);
+    auto* note = area.findChild<QLabel*>(QStringLiteral("aim.held"));
+    QVERIFY(note && note->isVisible());
+}
+
+void TestTeamSection::pressOnTheBoard(const QString& aim, bool taken)
+{
+    // Running commands of one height whose changes cannot be read: each card offers 重试.
+    QJsonArray commands;
+    for (int i = 0; i < 4; ++i) {
+        const QString id = QStringLiteral("c-%1").arg(i);
+        commands.append(command(id, "claimed", "emp-lin"));
+        m_sim->setFault("GET", "/api/workspaces/ws-demo/commands/" + id + "/changes", 503,
+            R"({"error":"改动服务暂时不可用","code":"unavailable"})");
+    }
+    patch(QJsonObject { { "commands", commands } });
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* section = new TeamSection(m_controller.get());
+    area.setWidget(section);
+    area.resize(840, 900);
+    section->setContentWidth(800);
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    LiveTaskBoard* board = section->liveBoard();
+    const auto retry = [board](const QString& id) -> QAbstractButton* {
+        LiveTaskCard* card = board->card(id);
+        return card ? card->findChild<QAbstractButton*>(QStringLiteral("evidence.retry.") + id) : nullptr;
+    };
+    // Every card offers it, so the cards have come to their height.
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(commands.cbegin(), commands.cend(),
+                                 [&](const QJsonValue& c) {
+                                     QAbstractButton* r = retry(c.toObject().value("id").toString());
+                                     return r && r->isVisible();
+                                 })
+            && std::all_of(board->cards().cbegin(), board->cards().cend(),
+                [&](LiveTaskCard* c) { return c->height() == board->cards().constFirst()->height(); }),
+        15000);
+    QTest::qWait(300);
+    // A clock moved by hand from now on, far past what the board did while it loaded.
+    qint64 clock = qint64(1) << 40;
+    AimGuard::setClock([&clock] { return clock; });
+    const auto realClock = qScopeGuard([] { AimGuard::setClock({}); });
+    area.ensureWidgetVisible(retry("c-1"), 0, 0);
+    const QPoint at = retry("c-1")->mapTo(&area, retry("c-1")->rect().center());
+    QTest::mouseMove(&area, at);
+    const QPointer<QAbstractButton> gone = retry("c-1");
+    edit("commands", [](QJsonObject& c) {
+        if (c.value("id") == "c-1")
+            c = {};
+    });
+    // Another card's 重试 comes where it was.
+    QAbstractButton* slid = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(!board->card("c-1") && (slid = buttonAt(&area, at)) && slid != gone.data()
+            && slid->objectName().startsWith(QLatin1String("evidence.retry.")),
+        15000);
+    TaskEvidenceModel* next = board->evidence(slid->objectName().section(QLatin1Char('.'), 2));
+    QVERIFY(next);
+    bool retried = false;
+    connect(next, &TaskEvidenceModel::changed, &area, [&] { retried |= next->retrying(); });
+    QPoint press = at;
+    if (aim != QLatin1String("still")) {
+        clock += aim.endsWith(QLatin1String("0.3 s")) ? 300 : 500;
+        press = moveAwayAndBack(&area, at);
+    }
+    QAbstractButton* under = buttonAt(&area, press);
+    QCOMPARE(under, slid);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(&area, press));
+    if (taken) {
+        QTRY_VERIFY(retried);
+        return;
+    }
+    QTest::qWait(200);
+    QVERIFY(!retried);
     auto* note = area.findChild<QLabel*>(QStringLiteral("aim.held"));
     QVERIFY(note && note->isVisible());
 }
