@@ -176,6 +176,10 @@ private:
     // Reloads the status model for the demo workspace; the section sees it on the next turn.
     void reload();
     void patch(const QJsonObject& state);
+    // A team of `size` copies of the demo's first employee, each under an id of its own, and no commands.
+    void copiesOfTheFirstEmployee(int size);
+    // A team section of the window's content width in `area`, `height` tall.
+    static TeamSection* sectionIn(QScrollArea& area, WindowController* controller, int height);
     // Sends the demo's "employees" or "commands" with `edit` applied to each; an emptied one is dropped.
     void edit(const QString& key, const std::function<void(QJsonObject&)>& edit);
     // The rows of aPressReachesTheCardAimedAt on the live board.
@@ -232,6 +236,30 @@ void TestTeamSection::patch(const QJsonObject& state)
     m_sim->control("PATCH", "/_sim/state/" + kDemo, state);
     QCOMPARE(m_sim->lastStatus(), 200);
     reload();
+}
+
+void TestTeamSection::copiesOfTheFirstEmployee(int size)
+{
+    const QJsonObject model
+        = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray().first().toObject();
+    QJsonArray team;
+    for (int i = 0; i < size; ++i) {
+        QJsonObject e = model;
+        e["id"] = QStringLiteral("emp-%1").arg(i);
+        e["name"] = QStringLiteral("同事 %1").arg(i);
+        team.append(e);
+    }
+    patch(QJsonObject { { "employees", team }, { "commands", QJsonArray() } });
+}
+
+TeamSection* TestTeamSection::sectionIn(QScrollArea& area, WindowController* controller, int height)
+{
+    area.setWidgetResizable(true);
+    auto* section = new TeamSection(controller);
+    area.setWidget(section);
+    area.resize(840, height);
+    section->setContentWidth(800);
+    return section;
 }
 
 void TestTeamSection::edit(const QString& key, const std::function<void(QJsonObject&)>& edit)
@@ -396,22 +424,9 @@ void TestTeamSection::aPressReachesTheCardAimedAt()
         return pressOnTheBoard(aim, taken);
     // Cards of one height and no work on the board above them: the next card
     // comes exactly where the one taken away was.
-    const QJsonObject model
-        = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray().first().toObject();
-    QJsonArray team;
-    for (int i = 0; i < 6; ++i) {
-        QJsonObject e = model;
-        e["id"] = QStringLiteral("emp-%1").arg(i);
-        e["name"] = QStringLiteral("同事 %1").arg(i);
-        team.append(e);
-    }
-    patch(QJsonObject { { "employees", team }, { "commands", QJsonArray() } });
+    copiesOfTheFirstEmployee(6);
     QScrollArea area;
-    area.setWidgetResizable(true);
-    auto* section = new TeamSection(m_controller.get());
-    area.setWidget(section);
-    area.resize(840, 600);
-    section->setContentWidth(800);
+    TeamSection* section = sectionIn(area, m_controller.get(), 600);
     qint64 clock = 0;
     AimGuard::setClock([&clock] { return clock; });
     const auto realClock = qScopeGuard([] { AimGuard::setClock({}); });
@@ -461,11 +476,7 @@ void TestTeamSection::pressOnTheBoard(const QString& aim, bool taken)
     }
     patch(QJsonObject { { "commands", commands } });
     QScrollArea area;
-    area.setWidgetResizable(true);
-    auto* section = new TeamSection(m_controller.get());
-    area.setWidget(section);
-    area.resize(840, 900);
-    section->setContentWidth(800);
+    TeamSection* section = sectionIn(area, m_controller.get(), 900);
     area.show();
     QVERIFY(QTest::qWaitForWindowExposed(&area));
     LiveTaskBoard* board = section->liveBoard();
@@ -527,22 +538,9 @@ void TestTeamSection::pressOnTheBoard(const QString& aim, bool taken)
 void TestTeamSection::openBringsTheDetailIntoView()
 {
     // Sixty of the demo's first employee, each under an id of its own.
-    const QJsonObject model
-        = m_sim->control("GET", "/_sim/state/ws-demo").object().value("employees").toArray().first().toObject();
-    QJsonArray team;
-    for (int i = 0; i < 60; ++i) {
-        QJsonObject e = model;
-        e["id"] = QStringLiteral("emp-%1").arg(i);
-        e["name"] = QStringLiteral("同事 %1").arg(i);
-        team.append(e);
-    }
-    patch(QJsonObject { { "employees", team }, { "commands", QJsonArray() } });
+    copiesOfTheFirstEmployee(60);
     QScrollArea area;
-    area.setWidgetResizable(true);
-    auto* section = new TeamSection(m_controller.get());
-    area.setWidget(section);
-    area.resize(840, 600);
-    section->setContentWidth(800);
+    TeamSection* section = sectionIn(area, m_controller.get(), 600);
     area.show();
     QVERIFY(QTest::qWaitForWindowExposed(&area));
     QTRY_COMPARE(section->grid()->keys().size(), 60);
@@ -711,11 +709,7 @@ void TestTeamSection::longListsMakeWhatIsInView()
     patch(QJsonObject { { list, items } });
 
     QScrollArea area;
-    area.setWidgetResizable(true);
-    auto* section = new TeamSection(m_controller.get());
-    area.setWidget(section);
-    area.resize(840, 540);
-    section->setContentWidth(800);
+    TeamSection* section = sectionIn(area, m_controller.get(), 540);
     area.show();
     QVERIFY(QTest::qWaitForWindowExposed(&area));
     LazyRows* rows = board ? section->liveBoard()->rows() : section->grid()->lazyRows();
