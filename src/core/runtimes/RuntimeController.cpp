@@ -223,8 +223,10 @@ void RuntimeController::spawn(const QString& k, const Pending& pending, const st
             self->append(workspace, k, prefix + worker->lastLine);
         });
     if (!spawned.process) {
-        append(workspace, k, prefix + QStringLiteral("启动失败：") + spawned.error);
+        const QString line = prefix + QStringLiteral("启动失败：") + spawned.error;
+        append(workspace, k, line);
         workersBump();
+        emit startFailed(workspace, worker->kind, line);
         return;
     }
 
@@ -292,8 +294,10 @@ void RuntimeController::onFailedToStart(
         m_unrecorded.remove(k);
     }
     const bool wasStopping = m_stopping.remove(process) > 0;
-    append(workspace, k, QLatin1Char('[') + display + QStringLiteral("] 启动失败：") + process->errorString());
+    const QString line = QLatin1Char('[') + display + QStringLiteral("] 启动失败：") + process->errorString();
+    append(workspace, k, line);
     workersBump();
+    emit startFailed(workspace, worker.kind, line);
     process->deleteLater();
     if (wasStopping)
         launchIfReady(k);

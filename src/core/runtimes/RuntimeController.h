@@ -110,6 +110,8 @@ signals:
     void workersChanged();
     // A line was added to the workspace's output.
     void outputChanged(const QString& workspace);
+    // A worker of this kind could not be started; `line` is what the output says of it.
+    void startFailed(const QString& workspace, const QString& kind, const QString& line);
 
 private:
     // What the pool gathered for a launch.

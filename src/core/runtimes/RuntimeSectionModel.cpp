@@ -15,9 +15,6 @@
 #include "core/workspaces/WorkspaceCatalog.h"
 
 #include <QDir>
-#include <QPair>
-
-#include <algorithm>
 
 namespace {
 
@@ -60,8 +57,8 @@ RuntimeSectionModel::RuntimeSectionModel(const Stores& stores, AdvancedAccess* a
     connect(m_inventory, &RuntimeInventoryStore::changed, this, &RuntimeSectionModel::onInventoryChanged);
     connect(m_enablement, &RuntimeEnablement::changed, this, &RuntimeSectionModel::invalidate);
     connect(m_runtimes, &RuntimeController::workersChanged, this, &RuntimeSectionModel::invalidate);
+    connect(m_runtimes, &RuntimeController::startFailed, this, &RuntimeSectionModel::noteStartFailure);
     connect(m_runtimes, &RuntimeController::outputChanged, this, [this](const QString& workspace) {
-        noteStartFailures(workspace);
         const std::optional<CLIConfig> cfg = selectedConfig();
         if (cfg && cfg->workspace == workspace)
             emit logChanged();
@@ -258,57 +255,18 @@ void RuntimeSectionModel::say(const QString& kind, const RuntimeNotice& said)
     emit notice(said.text, said.isError);
 }
 
-namespace {
-const QString kStartFailed = QStringLiteral("启动失败：");
-} // namespace
-
-int RuntimeSectionModel::startLines(const Starting& starting, int* failures) const
+void RuntimeSectionModel::noteStartFailure(const QString& workspace, const QString& kind, const QString& line)
 {
-    int lines = 0;
-    *failures = 0;
-    for (const QString& line : m_runtimes->lines(starting.workspace)) {
-        if (!line.startsWith(starting.prefix))
-            continue;
-        ++lines;
-        if (QStringView(line).mid(starting.prefix.size()).startsWith(kStartFailed))
-            ++*failures;
-    }
-    return lines;
-}
-
-void RuntimeSectionModel::noteStartFailures(const QString& workspace)
-{
-    if (m_starting.isEmpty() || !live())
+    const auto it = m_starting.constFind(kind);
+    if (it == m_starting.cend() || *it != workspace || !live())
         return;
-    QList<QPair<QString, RuntimeNotice>> said;
-    for (auto it = m_starting.begin(); it != m_starting.end();) {
-        if (it->workspace != workspace) {
-            ++it;
-            continue;
-        }
-        int failures = 0;
-        const int lines = startLines(*it, &failures);
-        if (failures > it->failures) {
-            // The last such line is this start's.
-            const QStringList all = m_runtimes->lines(workspace);
-            const auto line = std::find_if(
-                all.crbegin(), all.crend(), [&](const QString& l) { return l.startsWith(it->prefix + kStartFailed); });
-            const QString kind = it.key();
-            const QString display = it->prefix.mid(1, it->prefix.size() - 3);
-            it = m_starting.erase(it);
-            if (line != all.crend())
-                said.append(
-                    { kind, RuntimeNotice { display + QLatin1Char(' ') + line->mid(display.size() + 3), true } });
-            continue;
-        }
-        // The worker is talking: it has started.
-        if (lines > it->lines)
-            it = m_starting.erase(it);
-        else
-            ++it;
-    }
-    for (const auto& [kind, notice] : std::as_const(said))
-        say(kind, notice);
+    m_starting.erase(it);
+    // "[Claude Code] 启动失败：…" reads on the card as "Claude Code 启动失败：…".
+    const qsizetype close = line.indexOf(QStringLiteral("] "));
+    const QString text = line.startsWith(QLatin1Char('[')) && close > 0
+        ? line.mid(1, close - 1) + QLatin1Char(' ') + line.mid(close + 2)
+        : line;
+    say(kind, RuntimeNotice { text, true });
 }
 
 void RuntimeSectionModel::sendToTerminal(const QString& kind, const QStringList& command,
@@ -374,14 +332,11 @@ void RuntimeSectionModel::perform(const QString& kind, RuntimeCardActions::Actio
     case Action::stop:
         m_runtimes->stop(s.cfg->workspace, kind);
         break;
-    case Action::start: {
+    case Action::start:
         // A worker that cannot be started says so in the log; the card says it too.
-        Starting starting { s.cfg->workspace, QLatin1Char('[') + r->display + QStringLiteral("] ") };
-        starting.lines = startLines(starting, &starting.failures);
-        m_starting.insert(kind, starting);
+        m_starting.insert(kind, s.cfg->workspace);
         m_runtimes->start(*s.cfg, RuntimeCardActions::launch(*r), s.setup, s.boundProfile);
         break;
-    }
     case Action::uninstall:
     case Action::model:
         // Both open something first: the card's confirmation and sheet.

@@ -116,18 +116,8 @@ private:
     // terminal starts, the notice gives the line to run by hand.
     void sendToTerminal(const QString& kind, const QStringList& command, const std::optional<QString>& cwd,
         const QString& sent, RuntimeLogin::Start start = RuntimeLogin::Start::now);
-    // A start pressed on a card, until its worker talks or its next action:
-    // the lines of its runtime in the workspace's output then, and how many
-    // of them told of a start that failed.
-    struct Starting {
-        QString workspace;
-        QString prefix; // "[" + display + "] "
-        int lines = 0;
-        int failures = 0;
-    };
-    int startLines(const Starting& starting, int* failures) const;
-    // A start that failed (the companion tool missing, say) is said on its card.
-    void noteStartFailures(const QString& workspace);
+    // A start pressed on a card that failed (the companion tool missing, say) is said on its card.
+    void noteStartFailure(const QString& workspace, const QString& kind, const QString& line);
     QCoro::Task<> setEnabled(RuntimeRow row, bool enabled);
     QCoro::Task<> checkKeys();
 
@@ -143,7 +133,9 @@ private:
     QSet<QUuid> m_keyed;
     // Runtime kind → what its card's last action came to.
     QHash<QString, RuntimeNotice> m_outcomes;
-    QHash<QString, Starting> m_starting;
+    // Runtime kind → the workspace its card's 启动 was pressed for, until
+    // that start fails or the card's next action.
+    QHash<QString, QString> m_starting;
     // Runtime kinds whose enabled flag is being written: one press, one write.
     QSet<QString> m_switching;
     bool m_keysKnown = false;
