@@ -4,6 +4,7 @@
 #include "core/platform/HttpAddress.h"
 #include "core/platform/LateLibrary.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QRegularExpression>
@@ -18,6 +19,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -140,7 +142,15 @@ private:
         QList<std::function<void()>> waiting;
     };
 
-    Lookups() { m_clock.start(); }
+    Lookups()
+    {
+        m_clock.start();
+        // A lookup still running when the application object goes hands its
+        // answer to no one: Qt's event data may be gone by then.
+        qAddPostRoutine([] { s_closed.store(true); });
+    }
+
+    static inline std::atomic<bool> s_closed = false;
 
     void ask(const QString& host, Entry& entry)
     {
@@ -149,6 +159,8 @@ private:
         entry.asking = true;
         std::thread([this, name = host.toUtf8()] {
             Answer answer = lookUp(name);
+            if (s_closed.load())
+                return;
             QMetaObject::invokeMethod(
                 this, [this, host = QString::fromUtf8(name), answer = std::move(answer)] { answered(host, answer); },
                 Qt::QueuedConnection);
@@ -172,6 +184,9 @@ private:
                 && inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr, text, sizeof text))
                 address = text;
             else if (a->ai_family == AF_INET6
+                // A link-local address means nothing without its interface,
+                // which an address handed to curl cannot carry.
+                && reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_scope_id == 0
                 && inet_ntop(
                     AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr, text, sizeof text))
                 address = '[' + QByteArray(text) + ']';
@@ -186,12 +201,17 @@ private:
     {
         Entry& entry = m_entries[host];
         entry.asking = false;
-        entry.answer = answer;
         const qint64 now = m_clock.elapsed();
-        // A name that has none is asked again by the next request: the
-        // failure is kept only while it is handed to those waiting.
-        entry.freshUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kFreshMs);
-        entry.keptUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kKeptMs);
+        if (answer.addresses.isEmpty() && !entry.answer.addresses.isEmpty() && now < entry.keptUntil) {
+            // A failed refresh keeps the answer still kept, and asks again a little later.
+            entry.freshUntil = now + kFailureMs;
+        } else {
+            entry.answer = answer;
+            // A name that has none is asked again by the next request: the
+            // failure is kept only while it is handed to those waiting.
+            entry.freshUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kFreshMs);
+            entry.keptUntil = now + (answer.addresses.isEmpty() ? kFailureMs : kKeptMs);
+        }
         const QList<std::function<void()>> waiting = std::exchange(entry.waiting, {});
         for (const std::function<void()>& then : waiting)
             then();
