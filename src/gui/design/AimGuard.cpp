@@ -205,6 +205,12 @@ AimGuard::AimGuard(QWidget* area)
     Q_UNUSED(alerts);
 }
 
+// The note lives in the window, which outlasts a guard of one card.
+AimGuard::~AimGuard()
+{
+    delete m_note;
+}
+
 void AimGuard::setClock(std::function<qint64()> given)
 {
     givenClock() = std::move(given);

@@ -36,6 +36,7 @@ class AimGuard : public QObject {
 public:
     // `area`: the view the controls are in; nothing is noted while it is hidden.
     explicit AimGuard(QWidget* area);
+    ~AimGuard() override;
 
     // Guards the mouse presses on `control`, which means `meaning` (the item
     // and what a press does to it); a control watched again takes the new meaning.
