@@ -169,9 +169,10 @@ void LiveTaskBoard::watchControls(QWidget* card, const QString& commandId)
     const QList<QAbstractButton*> controls = card->findChildren<QAbstractButton*>();
     for (qsizetype i = 0; i < controls.size(); ++i) {
         QAbstractButton* control = controls.at(i);
-        const QString what = control->objectName().isEmpty()
-            ? QString::fromLatin1(control->metaObject()->className()) + QString::number(i)
-            : control->objectName();
+        // A control without a name stands for what it says as well as its place.
+        const QString what = control->objectName().isEmpty() ? QString::fromLatin1(control->metaObject()->className())
+                + QString::number(i) + QLatin1Char('/') + control->accessibleName() + QLatin1Char('/') + control->text()
+                                                             : control->objectName();
         m_aim->watch(control, commandId + QLatin1Char('/') + what);
     }
 }
@@ -180,7 +181,7 @@ void LiveTaskBoard::refresh()
 {
     m_pending->cancel();
     for (QWidget* card : m_rows->madeRows())
-        watchControls(card, card->objectName().section(QLatin1Char('.'), 2));
+        watchControls(card, m_rows->keyOf(card));
     m_aim->aboutToChange();
     const std::optional<CLIConfig> cfg = m_status ? m_status->config() : std::nullopt;
     if (cfg != m_cfg) {
