@@ -97,7 +97,8 @@ AppDelegate::~AppDelegate()
         sigemptyset(&dfl.sa_mask);
         for (const int signal : kQuitSignals)
             ::sigaction(signal, &dfl, nullptr);
-        ::sigaction(SIGPIPE, &dfl, nullptr);
+        // SIGPIPE keeps its empty handler: a warning written to a closed
+        // standard error while the statics go must not end the process.
         delete m_notifier;
         ::close(g_signalPipe[0]);
         ::close(g_signalPipe[1]);
